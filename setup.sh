@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what the project needs, configures the build and builds.
+# Safe to run again: it only installs what is missing and rebuilds what changed.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(
+  build-essential cmake pkg-config
+  libgtk2.0-dev libgtkgl2.0-dev
+  libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri
+  libpng-dev libjpeg62-turbo-dev libtiff-dev zlib1g-dev
+  curl xfonts-base
+  xvfb xauth xdotool
+  libgtest-dev libgmock-dev libbenchmark-dev
+  assimp-utils
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+BUILD_DIR=${VELMORA_BUILD_DIR:-build}
+BUILD_TYPE=${VELMORA_BUILD_TYPE:-Release}
+EXTRA_CMAKE=${VELMORA_CMAKE_ARGS:-}
+
+# shellcheck disable=SC2086
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="$BUILD_TYPE" $EXTRA_CMAKE >/dev/null
+cmake --build "$BUILD_DIR" -j "$(nproc)"

@@ -1,0 +1,55 @@
+#ifndef VELMORA_GLOBJECT_H
+#define VELMORA_GLOBJECT_H
+
+#include "math/Point3.h"
+
+class GLInterface;
+
+/// Base of every registered scene element (cameras and 3D objects).
+///
+/// The 16-bit type word holds the element's identifier in bits 0-7 (its index in the scene
+/// manager's 3D object array), the 3D object kind in bits 8-11 and the camera kind in bits
+/// 12-15. The panel is attached by the main window and never owned by the element; without
+/// a panel, every request that goes through it is silently skipped.
+class GLObject {
+public:
+    /// Type codes of the element classes (identifier bits zero).
+    enum : short {
+        MESH = 0x100,
+        OCTREE = 0x300,
+        VOLUME = 0x400,
+        POINTLIST = 0x500,
+        GRAPH = 0x700,
+        TEXTURE = 0x800,
+        CAMERA = 0x1000,
+    };
+
+    explicit GLObject(short type);
+
+    void setID(unsigned char id);
+    unsigned char getID() const;
+    bool isCamera() const;
+    bool is3DObject() const;
+    /// The type word with the identifier bits cleared.
+    short getType() const;
+
+    GLInterface *getInterface() const { return interface; }
+    void setInterface(GLInterface *panel) { interface = panel; }
+
+    void postRedisplay();
+    void reshapeWindow(int width, int height);
+    void updateDisplay();
+    void setBusy(bool busy);
+
+    /// An arrow of length 1 along +x in the current colour. Leaves blending, line smoothing
+    /// and the line width changed and lighting off; callers save the state around it.
+    static void draw3DArrow();
+    /// Red +x, green -y and blue +z arrows at `origin`, scaled per axis; restores all state.
+    static void draw3DAxes(Point3 origin, Point3 scale);
+
+protected:
+    short type;
+    GLInterface *interface;
+};
+
+#endif

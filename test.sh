@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Sets up when needed, builds, and runs every test. Exits non-zero on any failure.
+#   ./test.sh              the Release tree in build/
+#   ./test.sh --sanitize   a second tree in build-asan/ with AddressSanitizer and UBSan
+# Any further arguments go to ctest (for example -R Matrix or -L gl).
+set -euo pipefail
+cd "$(dirname "$0")"
+
+sanitize=0
+if [ "${1:-}" = "--sanitize" ]; then
+  sanitize=1
+  shift
+fi
+
+if [ $sanitize -eq 1 ]; then
+  export VELMORA_BUILD_DIR=build-asan
+  export VELMORA_BUILD_TYPE=RelWithDebInfo
+  export VELMORA_CMAKE_ARGS="-DVELMORA_SANITIZE=ON -DVELMORA_WERROR=ON -DVELMORA_BUILD_BENCH=OFF"
+  supp="$PWD/tests/sanitizer/lsan.supp"
+  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1"
+  export LSAN_OPTIONS="suppressions=$supp:print_suppressions=0"
+  export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+else
+  export VELMORA_BUILD_DIR=build
+  export VELMORA_CMAKE_ARGS="-DVELMORA_WERROR=ON"
+fi
+
+./setup.sh
+cd "$VELMORA_BUILD_DIR"
+
+jobs=$(nproc)
+status=0
+# Tests that need no display run without one, so a hidden dependency on X shows up here.
+env -u DISPLAY ctest --output-on-failure -j "$jobs" -LE x11 "$@" || status=1
+# Tests that need a display run under a private X server.
+if ctest -N -L x11 "$@" | grep -q 'Total Tests: [1-9]'; then
+  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -L x11 "$@" || status=1
+fi
+exit $status

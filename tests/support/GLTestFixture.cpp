@@ -1,0 +1,37 @@
+#include "support/GLTestFixture.h"
+
+#include <GL/gl.h>
+
+namespace testsupport {
+
+void GLTestFixture::SetUp()
+{
+    ASSERT_TRUE(context.create(kSize, kSize)) << context.error();
+    glViewport(0, 0, kSize, kSize);
+    glClearColor(0, 0, 0, 1);
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void GLTestFixture::TearDown() { context.destroy(); }
+
+RgbaImage GLTestFixture::capture() const
+{
+    RgbaImage image;
+    image.width = context.width();
+    image.height = context.height();
+    image.pixels = context.readPixelsRGBA();
+    return image;
+}
+
+void GLTestFixture::expectNoGLError() const
+{
+    const GLenum e = glGetError();
+    EXPECT_EQ(e, static_cast<GLenum>(GL_NO_ERROR)) << "OpenGL error 0x" << std::hex << e;
+}
+
+} // namespace testsupport
