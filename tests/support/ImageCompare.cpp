@@ -1,5 +1,6 @@
 #include "support/ImageCompare.h"
 
+#include <gtest/gtest.h>
 #include <png.h>
 
 #include <cmath>
@@ -64,7 +65,14 @@ bool writePng(const std::string &path, const RgbaImage &image, std::string &erro
 std::string makeTempDir(const std::string &tag)
 {
     namespace fs = std::filesystem;
-    fs::path dir = fs::path(VELMORA_TEMP_DIR) / tag;
+    // ctest runs tests in parallel processes: the test's own name keeps their folders apart.
+    std::string name = tag;
+    if (const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info())
+        name += std::string("_") + info->test_suite_name() + "_" + info->name();
+    for (char &c : name)
+        if (c == '/')
+            c = '_';
+    fs::path dir = fs::path(VELMORA_TEMP_DIR) / name;
     std::error_code ec;
     fs::remove_all(dir, ec);
     fs::create_directories(dir, ec);

@@ -34,7 +34,8 @@ bool writePng(const std::string &path, const RgbaImage &image, std::string &erro
 bool matchesBaseline(const std::string &name, const RgbaImage &actual, std::string &message,
                      const Tolerance &tolerance = Tolerance());
 
-/// A fresh empty folder under the build's Testing/Temporary folder, named after `tag`.
+/// A fresh empty folder under the build's Testing/Temporary folder, named after `tag` and
+/// the running test.
 std::string makeTempDir(const std::string &tag);
 
 } // namespace testsupport
