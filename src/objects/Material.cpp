@@ -1,0 +1,74 @@
+#include "objects/Material.h"
+
+#include <GL/gl.h>
+
+const Material Material::predefined[3] = {
+    {60,
+     {0.5f, 0.5f, 0.5f, 1},
+     {0.65f, 0.65f, 0.65f, 1},
+     {0.3f, 0.3f, 0.3f, 1},
+     60,
+     {0.5f, 0.5f, 0.5f, 1},
+     {0.67f, 0.67f, 0.67f, 1},
+     {0.3f, 0.3f, 0.3f, 1},
+     {0, 0, 0, 1}},
+    {60,
+     {0.2f, 0.2f, 0.2f, 1},
+     {0.76f, 0.56f, 0.5f, 1},
+     {0.4f, 0.4f, 0.4f, 1},
+     60,
+     {0.2f, 0.2f, 0.2f, 1},
+     {0.76f, 0.56f, 0.5f, 1},
+     {0.4f, 0.4f, 0.4f, 1},
+     {0, 0, 0, 1}},
+    {60,
+     {1, 1, 1, 1},
+     {0.87f, 0.87f, 0.87f, 1},
+     {0.15f, 0.15f, 0.15f, 1},
+     60,
+     {1, 1, 1, 1},
+     {0.87f, 0.87f, 0.87f, 1},
+     {0.15f, 0.15f, 0.15f, 1},
+     {0, 0, 0, 1}},
+};
+
+void Material::set() const
+{
+    // Meshes are often open surfaces whose inside shows, so the back faces are lit too.
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 1);
+    glMaterialf(GL_FRONT, GL_SHININESS, frontShininess);
+    glMaterialfv(GL_FRONT, GL_SPECULAR, frontSpecular);
+    glMaterialfv(GL_FRONT, GL_DIFFUSE, frontDiffuse);
+    glMaterialfv(GL_FRONT, GL_AMBIENT, frontAmbient);
+    glMaterialf(GL_BACK, GL_SHININESS, backShininess);
+    glMaterialfv(GL_BACK, GL_SPECULAR, backSpecular);
+    glMaterialfv(GL_BACK, GL_DIFFUSE, backDiffuse);
+    glMaterialfv(GL_BACK, GL_AMBIENT, backAmbient);
+    if (blend())
+        glEnable(GL_BLEND);
+}
+
+bool Material::blend() const
+{
+    return frontAmbient[3] < 1 || frontDiffuse[3] < 1 || frontSpecular[3] < 1 || backAmbient[3] < 1 ||
+           backDiffuse[3] < 1 || backSpecular[3] < 1;
+}
+
+bool Material::wireBlend() const
+{
+    return wireColor[3] < 1;
+}
+
+void Material::print() const
+{
+    print(stdout);
+}
+
+void Material::print(FILE *out) const
+{
+    std::fprintf(out, "%f\n", frontShininess);
+    const float *colours[] = {frontAmbient, frontDiffuse, frontSpecular, backAmbient,
+                              backDiffuse,  backSpecular, wireColor};
+    for (const float *c : colours)
+        std::fprintf(out, "%f %f %f %f\n", c[0], c[1], c[2], c[3]);
+}
