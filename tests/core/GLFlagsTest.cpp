@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,8 @@ struct CommandLineCase {
     std::string expectedOut;
 };
 
+void PrintTo(const CommandLineCase &c, std::ostream *os) { *os << c.name; }
+
 class ViewerCommandLine : public ::testing::TestWithParam<CommandLineCase> {};
 
 TEST_P(ViewerCommandLine, PrintsMessageAndUsageOnStdoutAndExitsZero)
@@ -121,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"UnknownOption", {"-x"}, "Error, command not known : -x\n" + kUsage},
         CommandLineCase{"UnknownOptionAfterValidOnes", {"-s", "2", "-H"},
                         "Error, command not known : -H\n" + kUsage}),
-    [](const ::testing::TestParamInfo<CommandLineCase> &info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<CommandLineCase> &p) { return std::string(p.param.name); });
 
 TEST(ViewerCommandLineOrder, RegistersCameraFileFirstThenFilesInOrder)
 {
