@@ -1,0 +1,133 @@
+#include "math/Quat.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr float kPi = 3.14159265358979f;
+}
+
+Quat::Quat(const Matrix3 &m)
+{
+    const float d[3] = {m(0, 0), m(1, 1), m(2, 2)};
+    const float trace = d[0] + d[1] + d[2];
+    // The scalar formula divides by 4w, which magnifies the rounding of the matrix by 1/w:
+    // close to a half turn about a skew axis it returns a quaternion of almost no length.
+    // It serves only while w is the largest component (trace not below any diagonal
+    // element, so w >= 1/2); otherwise the largest vector component is the divisor.
+    if (trace >= d[0] && trace >= d[1] && trace >= d[2]) {
+        w = 0.5f * std::sqrt(std::fabs(1 + trace));
+        const float f = 0.25f / w;
+        x = (m(2, 1) - m(1, 2)) * f;
+        y = (m(0, 2) - m(2, 0)) * f;
+        z = (m(1, 0) - m(0, 1)) * f;
+        return;
+    }
+    // Ties keep the lower index.
+    int i = 0;
+    if (d[1] > d[i])
+        i = 1;
+    if (d[2] > d[i])
+        i = 2;
+    const int j = (i + 1) % 3, k = (j + 1) % 3;
+    const float r = std::sqrt(d[i] - d[j] - d[k] + 1);
+    const float f = 0.5f / r;
+    float v[3];
+    v[i] = r / 2;
+    v[j] = f * (m(j, i) + m(i, j));
+    v[k] = f * (m(k, i) + m(i, k));
+    w = f * (m(k, j) - m(j, k));
+    x = v[0];
+    y = v[1];
+    z = v[2];
+    // w stays positive as long as it is clearly non-zero, so that nearby matrices give
+    // nearby quaternions; only right at the half turn does the pivot component set the sign.
+    if (0.5f * std::sqrt(std::fabs(1 + trace)) > 0.00001f && w < 0)
+        *this = op();
+}
+
+Matrix3 Quat::qtom() const
+{
+    const Point3 v(x, y, z);
+    return Matrix3::Identity * (1 - 2 * v.norm2()) + (v ^ v) * 2 + Matrix3(v) * (2 * w);
+}
+
+Quat Quat::operator*(const Quat &o) const
+{
+    return Quat(w * o.w - x * o.x - y * o.y - z * o.z, w * o.x + x * o.w + y * o.z - z * o.y,
+                w * o.y - x * o.z + y * o.w + z * o.x, w * o.z + x * o.y - y * o.x + z * o.w);
+}
+
+float Quat::norm() const
+{
+    return std::sqrt(dot(*this));
+}
+
+// Unit quaternions can have a dot product a rounding step beyond 1; acos would give NaN.
+float Quat::angle(const Quat &o) const
+{
+    return std::acos(std::clamp(dot(o), -1.0f, 1.0f));
+}
+
+float Quat::angleWrapped(const Quat &o) const
+{
+    const float a = angle(o);
+    return a > kPi / 2 ? kPi - a : a;
+}
+
+Quat Quat::ln() const
+{
+    // For a unit quaternion n = sin(theta) and atan2 gives acos(w), without the loss of
+    // digits that acos and sin(acos) suffer near w = +-1.
+    const float n = std::sqrt(x * x + y * y + z * z);
+    const float theta = std::atan2(n, w);
+    if (n > 0.00001f) {
+        const float f = theta / n;
+        return Quat(0, x * f, y * f, z * f);
+    }
+    return Quat(0, x, y, z);
+}
+
+Quat Quat::exp() const
+{
+    const float theta = std::sqrt(x * x + y * y + z * z);
+    const float s = std::sin(theta);
+    if (std::fabs(s) > 0.00001f) {
+        const float f = s / theta;
+        return Quat(std::cos(theta), x * f, y * f, z * f);
+    }
+    return Quat(std::cos(theta), x, y, z);
+}
+
+Quat Quat::power(float t) const
+{
+    return (ln() * t).exp();
+}
+
+Quat Quat::slerp(const Quat &q1, const Quat &q2, float t)
+{
+    // Of q2 and -q2 (the same rotation) the one nearer to q1 gives the shorter arc.
+    const Quat start = q1.dot(q2) >= 0 ? q1.inv() : q1.inv() * -1;
+    const Quat r = q1 * (start * q2).power(t);
+    return r / r.norm();
+}
+
+Quat Quat::squad(const Quat &p, const Quat &a, const Quat &b, const Quat &q, float t)
+{
+    return slerp(slerp(p, q, t), slerp(a, b, t), 2 * t * (1 - t));
+}
+
+Quat Quat::innerQuadPoint(const Quat &q0, const Quat &q1, const Quat &q2)
+{
+    const float s0 = q0.dot(q1) < 0 ? -1 : 1;
+    const float s2 = q2.dot(q1) < 0 ? -1 : 1;
+    const Quat a = ((q1.inv() * s2) * q2).ln();
+    const Quat b = ((q1.inv() * s0) * q0).ln();
+    const Quat r = q1 * ((a + b) / -4).exp();
+    return r / r.norm();
+}
+
+void Quat::print(FILE *out) const
+{
+    fprintf(out, "%f %f %f %f\n", w, x, y, z);
+}
