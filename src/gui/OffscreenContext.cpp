@@ -1,5 +1,7 @@
 #include "gui/OffscreenContext.h"
 
+#include "gui/GLFont.h"
+
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
@@ -117,6 +119,8 @@ void OffscreenContext::destroy()
 {
     if (display_) {
         EGLDisplay dpy = display_;
+        // Display lists die with the context; a later context may get the same handle.
+        GLFont::forgetContext(context_);
         if (eglGetCurrentContext() == context_ && context_)
             eglMakeCurrent(dpy, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         if (context_)

@@ -6,8 +6,8 @@ namespace testsupport {
 
 void GLTestFixture::SetUp()
 {
-    ASSERT_TRUE(context.create(kSize, kSize)) << context.error();
-    glViewport(0, 0, kSize, kSize);
+    ASSERT_TRUE(context.create(width_, height_)) << context.error();
+    glViewport(0, 0, width_, height_);
     glClearColor(0, 0, 0, 1);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

@@ -8,11 +8,15 @@
 
 namespace testsupport {
 
-/// A test with a current off-screen OpenGL context of kSize x kSize pixels, with the
-/// viewport set, cleared to black, and identity projection and modelview matrices.
+/// A test with a current off-screen OpenGL context of kSize x kSize pixels (or the size a
+/// derived fixture passes to the constructor), with the viewport set, cleared to black,
+/// and identity projection and modelview matrices.
 class GLTestFixture : public ::testing::Test {
 protected:
     static constexpr int kSize = 128;
+
+    GLTestFixture() = default;
+    GLTestFixture(int width, int height) : width_(width), height_(height) {}
 
     void SetUp() override;
     void TearDown() override;
@@ -23,6 +27,10 @@ protected:
     void expectNoGLError() const;
 
     OffscreenContext context;
+
+private:
+    int width_ = kSize;
+    int height_ = kSize;
 };
 
 } // namespace testsupport
