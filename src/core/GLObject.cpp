@@ -1,6 +1,7 @@
 #include "core/GLObject.h"
 
 #include "core/GLInterface.h"
+#include "gui/GLFont.h"
 #include "gui/MainInterface.h"
 
 #include <GL/gl.h>
@@ -44,6 +45,14 @@ void GLObject::setBusy(bool busy)
     else
         interface->getParent()->overrideCursor();
 }
+
+void GLObject::GLprint(const char *text, int x, int y) { GLFont::print(text, x, y); }
+
+void GLObject::GLprintBig(const char *text, int x, int y) { GLFont::printBig(text, x, y); }
+
+void GLObject::GLfprint(const char *text, int x, int y) { GLFont::fprint(text, x, y); }
+
+void GLObject::GLprintString(const char *text, int x, int y) { GLFont::printString(text, x, y); }
 
 void GLObject::draw3DArrow()
 {

@@ -1,0 +1,147 @@
+#ifndef VELMORA_GL3DOBJECT_H
+#define VELMORA_GL3DOBJECT_H
+
+#include "core/GLObject.h"
+#include "math/Matrix4.h"
+#include "math/Point3.h"
+#include "objects/Legend.h"
+
+/// Base of every drawable scene object (meshes, octrees, volumes, point lists, graphs,
+/// textured objects).
+///
+/// It holds what they share: the pose the user changes by dragging, the bounding box and its
+/// centre (the centre of rotation), the vertex array with per-vertex colours, a legend, six
+/// user clipping planes, and the drawing method that `draw()` invokes every frame. Subclasses
+/// own `vertices` and `colors`, compute the bounding box, reset the clipping planes and pick
+/// a drawing method in their constructors.
+///
+/// Every drawing operation needs a current OpenGL context.
+class GL3DObject : public GLObject {
+public:
+    /// A parameterless drawing operation of this class or of a subclass (a subclass passes
+    /// its own operations through `static_cast<DrawMethod>(&Sub::drawSomething)`).
+    typedef void (GL3DObject::*DrawMethod)();
+
+    explicit GL3DObject(short type);
+    virtual ~GL3DObject();
+
+    GL3DObject(const GL3DObject &) = delete;
+    GL3DObject &operator=(const GL3DObject &) = delete;
+
+    // --- Pose, changed by the scene manager during mouse drags -------------------------
+    void resetPosition();
+    /// Remembers the pose at the start of a drag; rotations are relative to it.
+    void backupPosition();
+    /// Turns the object about its box centre by `ax` about the screen's vertical axis and
+    /// `ay` about its horizontal axis (radians), relative to the pose at the drag start.
+    /// Reads the current OpenGL model-view matrix.
+    void setRotation(float ax, float ay);
+    /// Moves the object parallel to the screen by a pixel displacement (since the last call).
+    void setPosition(int dx, int dy);
+    /// Moves the object along the viewing direction.
+    void setPosition(float dz);
+    const Matrix4 &getPose() const { return pose; }
+    void setPose(const Matrix4 &m) { pose = m; }
+
+    // --- Extent --------------------------------------------------------------------------
+    /// Half the diagonal of the bounding box; 0 (with a message) when it was never computed.
+    virtual float getMaxRadius();
+    virtual void setDrawDepthBuffer();
+    /// Draws the object through its drawing method, then its box and axes when switched on.
+    virtual void draw();
+    /// Largest / smallest projection of a bounding-box corner on the direction `d`.
+    virtual float getMaxIntoDirection(Point3 d);
+    virtual float getMinIntoDirection(Point3 d);
+
+    // --- Picking -------------------------------------------------------------------------
+    /// Index of the vertex nearest to the object-space point p (3 floats); 0 when none.
+    virtual int getVertex(float *p);
+    /// Index of the vertex nearest to the viewer within 4 pixels of the window position
+    /// (x, y), y counted from the top; -1 when none. Reads the current OpenGL matrices.
+    virtual int getVertex(int x, int y);
+
+    // --- Shadows and events (base versions do nothing) -----------------------------------
+    virtual void drawShadow(float *plane, float *light, float *color);
+    virtual void notifyClick(int x, int y);
+    virtual void notifyAdditionalClick(int x, int y, int button);
+    virtual void notifyDrag(float dx, float dy);
+    /// Returns non-zero when the key was consumed.
+    virtual int notifyKey(int key, void *event);
+    /// Returns non-zero when the command was consumed.
+    virtual int notifyCommand(int command);
+    /// The plain opaque drawing used by shadows and the depth-buffer mode.
+    virtual void defaultDrawing();
+    virtual void reload();
+    /// The world-space centre of rotation, copied into out[0..2].
+    virtual void getOrigin(float *out) const;
+    /// The box centre under the pose: the point the camera turns about.
+    virtual Point3 getOrigin() const;
+    /// The text overlay of the object (none in the base class).
+    virtual void drawInfo();
+
+    void toggleBoundingBox() { showBoundingBox = !showBoundingBox; }
+    void toggleAxes() { showAxes = !showAxes; }
+    bool getShowBoundingBox() const { return showBoundingBox; }
+    bool getShowAxes() const { return showAxes; }
+
+    void drawDepthBuffer();
+    /// Shades the current depth buffer (see drawDepthBuffer) and draws it over the frame.
+    void renderFrameBuffer();
+    void drawBoundingBox();
+    /// Fills `out` (16 floats, column-major) with the matrix that projects geometry from the
+    /// light L (x, y, z, w) onto the plane P (a, b, c, d).
+    static void MakeShadowMatrix(const float *plane, const float *light, float *out);
+    void notImplementedBanner();
+
+    // --- Clipping planes -----------------------------------------------------------------
+    /// Six planes through the box centre: 0-2 keep the upper half along x, y, z, 3-5 the
+    /// lower half. The enable flags are left as they are.
+    void resetClippingPlanes();
+    /// Hands the enabled planes to OpenGL (before the pose is multiplied).
+    void computeClippingPlanes();
+    /// Enables the enabled planes, with face culling off so that cut surfaces show.
+    void setClippingPlanes();
+    /// Copies plane i to out[0..3] and returns its enable flag; 0 for i outside 0..5.
+    int getClippingPlane(double *out, int i) const;
+    void setClippingPlane(const double *plane, int i);
+    void enableClippingPlane(int i, bool on);
+    /// Plane 0 across the unit axis v through the middle of the object's extent along it.
+    void setRotationAxis(Point3 v);
+
+    const Point3 &getBBMin() const { return bbMin; }
+    const Point3 &getBBMax() const { return bbMax; }
+    const Point3 &getCenter() const { return center; }
+    int getNVertices() const { return nVertices; }
+    const float *getVertices() const { return vertices; }
+    Legend &getLegend() { return legend; }
+    int getSelectedVertex() const { return selectedVertex; }
+    DrawMethod getDrawMethod() const { return drawMethod; }
+    void setDrawMethod(DrawMethod m) { drawMethod = m; }
+
+protected:
+    /// Sets bbMin, bbMax and center from the vertex array (nothing without vertices).
+    void computeBoundingBox();
+
+    Matrix4 dragStartPose;
+    Matrix4 pose;
+    Matrix4 shadowMatrix;
+    int selectedVertex;
+    float *vertices;          ///< 3 floats a vertex, owned by the subclass
+    unsigned char *colors;    ///< 3 bytes a vertex, owned by the subclass
+    int nVertices;
+    Legend legend;
+    Point3 bbMin;             ///< -inf in x until the box is computed
+    Point3 bbMax;
+    Point3 center;
+    bool showBoundingBox;
+    bool showAxes;
+    DrawMethod drawMethod;
+    int clipEnabled[6];
+    double clipPlanes[6][4];
+
+private:
+    /// Guards the depth-buffer pass against re-entering itself through defaultDrawing().
+    bool inDepthPass;
+};
+
+#endif

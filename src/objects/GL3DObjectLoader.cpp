@@ -1,0 +1,143 @@
+#include "objects/GL3DObjectLoader.h"
+
+#include "objects/GL3DObject.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+namespace {
+
+typedef GL3DObject *(*Factory)(const char *path);
+
+struct Extension {
+    const char *name;
+    Factory make;   ///< null while the object class is not part of the program
+};
+
+// The object classes register here as they join the program. An extension whose class is
+// missing is still recognised (it does not fall through to the descriptor reader) but loads
+// nothing, so the loader reports it as unloadable.
+const Extension kExtensions[] = {
+    {"tri", nullptr},  // binary triangle mesh, else simplicial mesh
+    {"off", nullptr},  // OFF text mesh, else simplicial OFF mesh
+    {"oct", nullptr},  // octree
+    {"dn", nullptr},   // octree
+    {"voc", nullptr},  // octree
+    {"ima", nullptr},  // volume
+    {"png", nullptr},  // textured object
+    {"pgm", nullptr},  // volume
+    {"ppm", nullptr},  // volume
+    {"bin", nullptr},  // point list
+    {"las", nullptr},  // point list
+    {"gph", nullptr},  // graph
+};
+
+// The binary mesh reader, which also fetches remote-model requests through its stream.
+GL3DObject *loadBinaryMesh(const char *)
+{
+    return nullptr;
+}
+
+// Copies the first whitespace-delimited word of `text` into `word` (at most 255 characters,
+// as a descriptor line holds); leaves `word` empty when there is none.
+void firstWord(const char *text, std::string &word)
+{
+    char buf[256];
+    if (std::sscanf(text, "%255s", buf) == 1)
+        word = buf;
+    else
+        word.clear();
+}
+
+} // namespace
+
+bool GL3DObjectLoader::readModelRequest(const char *path, std::string &request)
+{
+    FILE *f = std::fopen(path, "rb");
+    if (!f)
+        return false;
+    char line[257];
+    if (!std::fgets(line, sizeof line, f) || std::strncmp(line, "3dmodel", 7) != 0) {
+        std::fclose(f);
+        return false;
+    }
+    std::string action, object, resolution;
+    bool haveAction = false, haveObject = false, haveResolution = false;
+    while (std::fgets(line, sizeof line, f)) {
+        const size_t len = std::strlen(line);
+        // A line longer than the buffer arrives in pieces; skip its remaining pieces so that
+        // its tail is never mistaken for a key line.
+        const bool complete = len > 0 && line[len - 1] == '\n';
+        if (std::strncmp(line, "Action:", 7) == 0) {
+            firstWord(line + 7, action);
+            haveAction = true;
+        } else if (std::strncmp(line, "Object:", 7) == 0) {
+            firstWord(line + 7, object);
+            haveObject = true;
+        } else if (std::strncmp(line, "Resolution:", 11) == 0) {
+            firstWord(line + 11, resolution);
+            haveResolution = true;
+        }
+        if (!complete) {
+            int c;
+            while ((c = std::fgetc(f)) != EOF && c != '\n') {
+            }
+        }
+    }
+    std::fclose(f);
+    // An "Action:" line without a word names no action either.
+    if (!haveAction || action.empty())
+        return false;
+
+    request = action;
+    request += action.find('?') != std::string::npos ? "&" : "?";
+    if (haveObject)
+        request += "Oident=" + object + "&";
+    if (haveResolution)
+        request += "Rident=" + resolution + "&";
+    request += "res=tri";
+    return true;
+}
+
+GL3DObject *GL3DObjectLoader::loadModel(const char *path)
+{
+    std::string request;
+    if (!readModelRequest(path, request))
+        return nullptr;
+    std::printf("%s\n", request.c_str());
+    return loadBinaryMesh(request.c_str());
+}
+
+GL3DObject *GL3DObjectLoader::load(const char *path)
+{
+    if (!path || std::strlen(path) <= 3) {
+        std::printf("GL3DObjectLoader:unable to load %s\n", path ? path : "(null)");
+        return nullptr;
+    }
+    const char *dot = std::strrchr(path, '.');
+    if (!dot)
+        return nullptr;
+    const char *ext = dot + 1;
+
+    GL3DObject *object = nullptr;
+    try {
+        const Extension *known = nullptr;
+        for (const Extension &e : kExtensions)
+            if (std::strcmp(ext, e.name) == 0) {
+                known = &e;
+                break;
+            }
+        if (known)
+            object = known->make ? known->make(path) : nullptr;
+        else
+            object = loadModel(path);
+    } catch (const std::exception &) {
+        object = nullptr;
+    } catch (...) {
+        object = nullptr;
+    }
+    if (!object)
+        std::printf("GL3DObjectLoader:unable to load %s\n", path);
+    return object;
+}

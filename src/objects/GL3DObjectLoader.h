@@ -1,0 +1,27 @@
+#ifndef VELMORA_GL3DOBJECTLOADER_H
+#define VELMORA_GL3DOBJECTLOADER_H
+
+#include <string>
+
+class GL3DObject;
+
+/// Turns a file name into a scene object, choosing the object class by the extension
+/// (the text after the last '.', compared exactly and case-sensitively).
+class GL3DObjectLoader {
+public:
+    /// A new object owned by the caller, or null after printing
+    /// "GL3DObjectLoader:unable to load <path>" (a name without any '.' returns null silently).
+    /// Errors raised by the object readers are caught here.
+    static GL3DObject *load(const char *path);
+
+    /// Reads a remote-model descriptor (first line "3dmodel", then "Action:", "Object:" and
+    /// "Resolution:" lines), prints the request it describes and loads the binary mesh the
+    /// request returns. Null when the file is not a descriptor or has no action.
+    static GL3DObject *loadModel(const char *path);
+
+    /// The request text of a descriptor file, without printing or loading anything; false
+    /// when the file cannot be opened, is not a descriptor or names no action.
+    static bool readModelRequest(const char *path, std::string &request);
+};
+
+#endif

@@ -1,0 +1,117 @@
+#include "objects/GL3DObjectLoader.h"
+
+#include "objects/GL3DObject.h"
+#include "support/ImageCompare.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+class Loader : public ::testing::Test {
+protected:
+    void SetUp() override { dir = testsupport::makeTempDir("GL3DObjectLoader"); }
+
+    std::string write(const std::string &name, const std::string &content)
+    {
+        const std::string path = dir + "/" + name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+
+    std::string load(const std::string &path, GL3DObject **result = nullptr)
+    {
+        testing::internal::CaptureStdout();
+        GL3DObject *o = GL3DObjectLoader::load(path.c_str());
+        std::string out = testing::internal::GetCapturedStdout();
+        if (result)
+            *result = o;
+        else
+            delete o;
+        return out;
+    }
+
+    std::string dir;
+};
+
+TEST_F(Loader, ShortNamesAndNamesWithoutExtension)
+{
+    EXPECT_EQ(load("a.x"), "GL3DObjectLoader:unable to load a.x\n");
+    EXPECT_EQ(load("ab"), "GL3DObjectLoader:unable to load ab\n");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(GL3DObjectLoader::load(nullptr), nullptr);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("unable to load"), std::string::npos);
+    // No point at all: refused without a word.
+    EXPECT_EQ(load(dir + "/meshfile"), "");
+}
+
+TEST_F(Loader, KnownExtensionsWithoutTheirObjectClassAreUnloadable)
+{
+    // Every extension of the table is recognised and never read as a descriptor, even when
+    // the file is one.
+    const char *exts[] = {"tri", "off", "oct", "dn", "voc", "ima", "png", "pgm", "ppm", "bin", "las", "gph"};
+    for (const char *ext : exts) {
+        const std::string path = write(std::string("model.") + ext, "3dmodel\nAction: /get\n");
+        GL3DObject *o = nullptr;
+        EXPECT_EQ(load(path, &o), "GL3DObjectLoader:unable to load " + path + "\n") << ext;
+        EXPECT_EQ(o, nullptr);
+    }
+}
+
+TEST_F(Loader, UnknownExtensionsGoToTheDescriptorReader)
+{
+    // Case matters: "TRI" is not a mesh, so the descriptor reader gets it and prints the request.
+    const std::string upper = write("model.TRI", "3dmodel\nAction: /models/get\nObject: 42\n");
+    EXPECT_EQ(load(upper), "/models/get?Oident=42&res=tri\nGL3DObjectLoader:unable to load " + upper + "\n");
+
+    // The extension is everything after the last point, even across a folder name.
+    std::filesystem::create_directories(dir + "/dir.old");
+    const std::string inner = write("dir.old/mesh", "3dmodel\nAction: /a?x=1\n");
+    EXPECT_EQ(load(inner), "/a?x=1&res=tri\nGL3DObjectLoader:unable to load " + inner + "\n");
+
+    const std::string missing = dir + "/nothing.xyz";
+    EXPECT_EQ(load(missing), "GL3DObjectLoader:unable to load " + missing + "\n");
+}
+
+TEST(ModelDescriptor, RequestText)
+{
+    const std::string dir = testsupport::makeTempDir("ModelDescriptor");
+    struct Case {
+        const char *content;
+        bool ok;
+        const char *request;
+    } cases[] = {
+        {"3dmodel\nAction: /models/get\nObject: 42\n", true, "/models/get?Oident=42&res=tri"},
+        {"3dmodel\nAction:/q?a=b\nResolution: high\nObject: 7 trailing words\n", true,
+         "/q?a=b&Oident=7&Rident=high&res=tri"},
+        {"3dmodel v2\nObject: 1\nAction: first\nAction: second\n", true, "second?Oident=1&res=tri"},
+        {"3dmodel\r\nAction: /get\r\n", true, "/get?res=tri"},
+        {"3dmodel\nObject: 42\n", false, ""},
+        {"3dmodel\nAction:\n", false, ""},
+        {"model\nAction: /get\n", false, ""},
+        {"", false, ""},
+    };
+    int i = 0;
+    for (const Case &c : cases) {
+        const std::string path = dir + "/d" + std::to_string(i++) + ".desc";
+        std::ofstream(path, std::ios::binary) << c.content;
+        std::string request;
+        EXPECT_EQ(GL3DObjectLoader::readModelRequest(path.c_str(), request), c.ok) << c.content;
+        if (c.ok) {
+            EXPECT_EQ(request, c.request);
+        }
+    }
+
+    // A line far longer than a descriptor line is skipped whole: its tail is not a key.
+    const std::string longPath = dir + "/long.desc";
+    std::ofstream(longPath, std::ios::binary)
+        << "3dmodel\n" << std::string(300, 'x') << "Action: evil\nAction: /ok\n";
+    std::string request;
+    ASSERT_TRUE(GL3DObjectLoader::readModelRequest(longPath.c_str(), request));
+    EXPECT_EQ(request, "/ok?res=tri");
+}
+
+} // namespace
