@@ -3,6 +3,7 @@
 #include "image/Bitmap.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdarg>
@@ -544,7 +545,7 @@ OutputFile::OutputFile(const char *path) : out(nullptr)
         return;
     }
     // O_EXCL so that two writers (or a stale leftover) never share one temporary file.
-    static unsigned counter = 0;
+    static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100 && !out; ++attempt) {
         std::string candidate =
             finalPath + "." + std::to_string(getpid()) + "." + std::to_string(counter++) + ".part";

@@ -532,6 +532,7 @@ TEST_F(BitmapFiles, PngTextChunksBecomeComments)
     writePngWithLibpng(at("t.png"), f);
     Bitmap b;
     b.loadPNG(at("t.png").c_str());
+    EXPECT_EQ(pixelsOf(b), greyToRgb({1, 2}));
     ASSERT_EQ(b.getNComments(), 3);
     for (int i = 0; i < 3; ++i) {
         EXPECT_STREQ(b.getComment(i)->getKey(), f.texts[i].first.c_str());
