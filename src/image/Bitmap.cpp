@@ -1,0 +1,1121 @@
+#include "image/Bitmap.h"
+
+#include "image/ImageCodecs.h"
+#include "image/Stream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using imagecodecs::GrowBuffer;
+
+namespace
+{
+
+const char *const kTooShort = "file too short";
+const char *const kBadSize = "image size out of range";
+
+[[noreturn]] void fail(const char *text)
+{
+    throw std::runtime_error(text);
+}
+
+struct FreeDeleter {
+    void operator()(void *p) const { std::free(p); }
+};
+using Bytes = std::unique_ptr<unsigned char, FreeDeleter>;
+
+struct FileCloser {
+    void operator()(FILE *f) const
+    {
+        if (f)
+            std::fclose(f);
+    }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+struct Descriptor {
+    int fd;
+    explicit Descriptor(int d) : fd(d) {}
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+};
+
+bool validSize(long long w, long long h)
+{
+    return w > 0 && h > 0 && w * h <= Bitmap::MAX_PIXELS;
+}
+
+size_t pixelCount(int w, int h)
+{
+    return static_cast<size_t>(w) * static_cast<size_t>(h);
+}
+
+// The three-letter extension of the file-name rule: the path is longer than four characters
+// and its fourth character from the end is a dot. Null otherwise.
+const char *extensionOf(const char *path)
+{
+    if (!path)
+        return nullptr;
+    const size_t n = std::strlen(path);
+    return n > 4 && path[n - 4] == '.' ? path + n - 3 : nullptr;
+}
+
+bool is(const char *ext, const char *keyword)
+{
+    return ext && std::strcmp(ext, keyword) == 0;
+}
+
+[[noreturn]] void unknownFormat(const char *shown)
+{
+    std::fprintf(stderr, "%s file format unknown\n", shown ? shown : "(null)");
+    std::fflush(stderr);
+    fail("error");
+}
+
+// Reads exactly `total` bytes into a buffer with room for at least `room` bytes (room >=
+// total). The buffer grows with the bytes that arrive, so a stream that ends early (a
+// truncated file, a short download) never costs the memory its header announced.
+Bytes readExactly(FILE *in, size_t total, size_t room)
+{
+    GrowBuffer buffer{nullptr, 0};
+    Bytes owner;
+    size_t got = 0;
+    while (got < total) {
+        const size_t chunk = std::min(total - got, std::max<size_t>(size_t(1) << 20, got));
+        if (!imagecodecs::growTo(&buffer, got + chunk, room))
+            throw std::bad_alloc();
+        owner.release();
+        owner.reset(buffer.data);
+        const size_t n = std::fread(buffer.data + got, 1, chunk, in);
+        got += n;
+        if (n < chunk)
+            fail(kTooShort);
+    }
+    if (!imagecodecs::growTo(&buffer, room, room))
+        throw std::bad_alloc();
+    owner.release();
+    owner.reset(buffer.data);
+    return owner;
+}
+
+RGB<unsigned char> *allocatePixels(size_t count)
+{
+    void *p = std::malloc(std::max<size_t>(count, 1) * 3);
+    if (!p)
+        throw std::bad_alloc();
+    return static_cast<RGB<unsigned char> *>(p);
+}
+
+// Expands grey bytes at the front of `data` into R = G = B in place; from the end, so no grey
+// byte is overwritten before it is read.
+void expandGrey(unsigned char *data, size_t count)
+{
+    for (size_t i = count; i-- > 0;) {
+        const unsigned char v = data[i];
+        data[3 * i] = data[3 * i + 1] = data[3 * i + 2] = v;
+    }
+}
+
+bool isSpace(int c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+bool isDigit(int c)
+{
+    return c >= '0' && c <= '9';
+}
+
+enum class HeaderFault { None, NotNetpbm, TooShort, BadSize, BadMaximum };
+
+// Raw netpbm header ("P6" or "P5", width, height, maximum value, one whitespace byte). Comment
+// lines from "#" to the end of the line may stand between any two fields, as netpbm allows:
+// a digit inside a comment is never taken for a size. `next` gives one byte, or -1 at the end.
+template <class Next> HeaderFault readNetpbmHeader(Next &next, char kind, int &w, int &h)
+{
+    if (next() != 'P' || next() != kind)
+        return HeaderFault::NotNetpbm;
+    long long value[3];
+    int c = next();
+    for (long long &v : value) {
+        for (;;) {
+            if (c == '#') {
+                while (c != '\n' && c != '\r' && c != -1)
+                    c = next();
+            } else if (isSpace(c)) {
+                c = next();
+            } else {
+                break;
+            }
+        }
+        if (c == -1)
+            return HeaderFault::TooShort;
+        if (!isDigit(c))
+            return HeaderFault::NotNetpbm;
+        v = 0;
+        for (; isDigit(c); c = next())
+            if (v < 10000000000LL)
+                v = v * 10 + (c - '0');
+        if (c == -1)
+            return HeaderFault::TooShort;
+        if (c != '#' && !isSpace(c))
+            return HeaderFault::NotNetpbm;
+    }
+    // `c` is the byte after the maximum value; the pixels start right after it, or after the
+    // end of a comment that follows the number directly.
+    if (c == '#')
+        do {
+            c = next();
+            if (c == -1)
+                return HeaderFault::TooShort;
+        } while (c != '\n' && c != '\r');
+    if (!validSize(value[0], value[1]))
+        return HeaderFault::BadSize;
+    if (value[2] != 255)
+        return HeaderFault::BadMaximum;
+    w = static_cast<int>(value[0]);
+    h = static_cast<int>(value[1]);
+    return HeaderFault::None;
+}
+
+void raise(HeaderFault fault, bool grey)
+{
+    switch (fault) {
+    case HeaderFault::None:
+        return;
+    case HeaderFault::NotNetpbm:
+        fail(grey ? "not a pgm file!" : "not a ppm file!");
+    case HeaderFault::TooShort:
+        fail(kTooShort);
+    case HeaderFault::BadSize:
+        fail(kBadSize);
+    case HeaderFault::BadMaximum:
+        fail("maximum value is not 255");
+    }
+}
+
+// TGA header acceptance: no colour map, uncompressed true colour, 24 bits a pixel, no alpha
+// or interleaving bits in the descriptor.
+bool acceptedTga(const unsigned char *header)
+{
+    return header[1] == 0 && header[2] == 2 && header[16] == 24 && (header[17] & 0xcf) == 0;
+}
+
+int tgaWidth(const unsigned char *header)
+{
+    return header[12] | header[13] << 8;
+}
+int tgaHeight(const unsigned char *header)
+{
+    return header[14] | header[15] << 8;
+}
+
+// Width and height from the ".dim" file beside a ".rvb" file.
+void readRvbSizes(const char *path, int &w, int &h)
+{
+    std::string dim = path ? path : "";
+    const size_t at = dim.rfind(".rvb");
+    if (at == std::string::npos)
+        fail("Can't read file");
+    dim.replace(at, 4, ".dim");
+    File f(std::fopen(dim.c_str(), "r"));
+    if (!f)
+        fail("Can't read file");
+    if (std::fscanf(f.get(), "%i %i", &w, &h) != 2)
+        fail("bad .dim file");
+    if (!validSize(w, h))
+        fail(kBadSize);
+}
+
+off_t fileSize(int fd)
+{
+    struct stat st;
+    return fstat(fd, &st) == 0 ? st.st_size : 0;
+}
+
+} // namespace
+
+// ---- construction ----
+
+void Bitmap::zero()
+{
+    width = height = 0;
+    pixels = nullptr;
+    nComments = 0;
+    comments = nullptr;
+    mapAddress = nullptr;
+    mapLength = 0;
+    components = 0;
+    ownsPixels = false;
+    for (int i = 0; i < PYRAMID_LEVELS; ++i)
+        levelStart[i] = levelHeight[i] = levelWidth[i] = levelScale[i] = 0;
+}
+
+Bitmap::Bitmap()
+{
+    zero();
+}
+
+Bitmap::Bitmap(int w, int h)
+{
+    zero();
+    if (w < 0 || h < 0 || (long long)w * h > MAX_PIXELS)
+        fail(kBadSize);
+    width = w;
+    height = h;
+    if (w > 0 && h > 0) {
+        void *p = std::calloc(pixelCount(w, h), 3);
+        if (!p)
+            throw std::bad_alloc();
+        pixels = static_cast<RGB<unsigned char> *>(p);
+        ownsPixels = true;
+    }
+}
+
+Bitmap::Bitmap(int w, int h, RGB<unsigned char> *buffer)
+{
+    zero();
+    width = w;
+    height = h;
+    pixels = buffer;
+}
+
+Bitmap::Bitmap(int w, int h, const unsigned char *grey) : Bitmap(w, h)
+{
+    if (!pixels || !grey)
+        return;
+    const size_t n = pixelCount(w, h);
+    for (size_t i = 0; i < n; ++i)
+        pixels[i] = RGB<unsigned char>(grey[i], grey[i], grey[i]);
+}
+
+Bitmap::Bitmap(const char *path)
+{
+    zero();
+    mapImage(path);
+}
+
+Bitmap::Bitmap(FILE *stream, const char *ext)
+{
+    zero();
+    const bool known = is(ext, "ppm") || is(ext, "pgm") || is(ext, "jpg") || is(ext, "png");
+    if (!known)
+        unknownFormat(ext);
+    if (!stream)
+        fail("Can't read file");
+    if (is(ext, "ppm"))
+        loadPPM(stream);
+    else if (is(ext, "pgm"))
+        loadPGM(stream);
+    else if (is(ext, "jpg"))
+        loadJPG(stream);
+    else
+        loadPNG(stream);
+}
+
+Bitmap::Bitmap(Stream &stream, const char *ext) : Bitmap(static_cast<FILE *>(stream), ext) {}
+
+Bitmap::Bitmap(Bitmap &&other) noexcept
+{
+    zero();
+    *this = std::move(other);
+}
+
+Bitmap &Bitmap::operator=(Bitmap &&other) noexcept
+{
+    if (this == &other)
+        return *this;
+    clear();
+    width = other.width;
+    height = other.height;
+    pixels = other.pixels;
+    nComments = other.nComments;
+    comments = other.comments;
+    mapAddress = other.mapAddress;
+    mapLength = other.mapLength;
+    components = other.components;
+    ownsPixels = other.ownsPixels;
+    std::copy(other.levelStart, other.levelStart + PYRAMID_LEVELS, levelStart);
+    std::copy(other.levelHeight, other.levelHeight + PYRAMID_LEVELS, levelHeight);
+    std::copy(other.levelWidth, other.levelWidth + PYRAMID_LEVELS, levelWidth);
+    std::copy(other.levelScale, other.levelScale + PYRAMID_LEVELS, levelScale);
+    other.zero();
+    return *this;
+}
+
+Bitmap::~Bitmap()
+{
+    clear();
+}
+
+void Bitmap::clear()
+{
+    if (mapAddress)
+        munmap(mapAddress, mapLength);
+    else if (ownsPixels)
+        std::free(pixels);
+    for (int i = 0; i < nComments; ++i)
+        delete comments[i];
+    delete[] comments;
+    zero();
+}
+
+// A reader builds the new image aside: the old one is released only when the new one is
+// complete, and a reader that fails leaves the image empty.
+template <class Read> void Bitmap::replaceWith(Read read)
+{
+    Bitmap fresh;
+    try {
+        read(fresh);
+    } catch (...) {
+        clear();
+        throw;
+    }
+    *this = std::move(fresh);
+}
+
+// ---- access ----
+
+RGB<unsigned char> Bitmap::getPixel(float x, float y) const
+{
+    const float cx = x + 0.5f, cy = y + 0.5f;
+    // Compared as floats first: a far-away or NaN coordinate can't be converted to int.
+    if (!(cx > -1.0f && cx < static_cast<float>(width) && cy > -1.0f && cy < static_cast<float>(height)))
+        return RGB<unsigned char>();
+    const int col = static_cast<int>(cx), row = static_cast<int>(cy);
+    if (col < 0 || col >= width || row < 0 || row >= height)
+        return RGB<unsigned char>();
+    return get(col, row);
+}
+
+RGB<float> Bitmap::getColor(float x, float y) const
+{
+    const float sx = x - 0.5f, sy = y - 0.5f;
+    if (!(sx > -2.0f && sx < static_cast<float>(width) + 1 && sy > -2.0f &&
+          sy < static_cast<float>(height) + 1))
+        return RGB<float>();
+    // floor, not truncation: left of the first pixel centre the left neighbour is the black
+    // outside, and both weights stay within 0..1.
+    const int u = static_cast<int>(std::floor(sx)), v = static_cast<int>(std::floor(sy));
+    const float fx = sx - u, fy = sy - v;
+    const auto at = [this](int px, int py) {
+        return px >= 0 && px < width && py >= 0 && py < height ? get(px, py) : RGB<unsigned char>();
+    };
+    const RGB<unsigned char> p00 = at(u, v), p01 = at(u, v + 1), p10 = at(u + 1, v), p11 = at(u + 1, v + 1);
+    const auto column = [fy](unsigned char top, unsigned char bottom) {
+        return static_cast<int>(static_cast<unsigned char>(static_cast<int>(top * (1 - fy)))) +
+               static_cast<int>(static_cast<unsigned char>(static_cast<int>(bottom * fy)));
+    };
+    const auto mix = [fx](int left, int right) { return left * (1 - fx) + right * fx; };
+    return RGB<float>(mix(column(p00.r, p01.r), column(p10.r, p11.r)),
+                      mix(column(p00.g, p01.g), column(p10.g, p11.g)),
+                      mix(column(p00.b, p01.b), column(p10.b, p11.b)));
+}
+
+Bitmap *Bitmap::clone()
+{
+    return new Bitmap(width, height, pixels);
+}
+
+// ---- file input ----
+
+void Bitmap::loadImage(const char *path)
+{
+    if (!path) {
+        clear();
+        fail("Can't read file");
+    }
+    const char *ext = extensionOf(path);
+    if (is(ext, "tga"))
+        loadTGA(path);
+    else if (is(ext, "ppm"))
+        loadPPM(path);
+    else if (is(ext, "pgm"))
+        loadPGM(path);
+    else if (is(ext, "ima"))
+        loadIMA(path);
+    else if (is(ext, "rvb"))
+        loadRVB(path);
+    else if (is(ext, "jpg"))
+        loadJPG(path);
+    else if (is(ext, "tif"))
+        loadTIFF(path);
+    else if (is(ext, "png"))
+        loadPNG(path);
+    else {
+        clear();
+        unknownFormat(path);
+    }
+}
+
+void Bitmap::mapImage(const char *path)
+{
+    if (!path) {
+        clear();
+        fail("Can't read file");
+    }
+    const char *ext = extensionOf(path);
+    if (is(ext, "tga"))
+        mapTGA(path);
+    else if (is(ext, "ppm"))
+        mapPPM(path);
+    else if (is(ext, "pgm"))
+        loadPGM(path);
+    else if (is(ext, "ima"))
+        loadIMA(path);
+    else if (is(ext, "rvb"))
+        mapRVB(path);
+    else if (is(ext, "jpg"))
+        loadJPG(path);
+    else if (is(ext, "tif"))
+        loadTIFF(path);
+    else if (is(ext, "png"))
+        loadPNG(path);
+    else {
+        clear();
+        const size_t n = std::strlen(path);
+        unknownFormat(n > 3 ? path + n - 3 : path);
+    }
+}
+
+void Bitmap::readNetpbm(FILE *stream, bool grey)
+{
+    replaceWith([&](Bitmap &b) {
+        if (!stream)
+            fail("Can't read file");
+        int w = 0, h = 0;
+        auto next = [stream]() { return std::getc(stream); };
+        raise(readNetpbmHeader(next, grey ? '5' : '6', w, h), grey);
+        const size_t count = pixelCount(w, h);
+        Bytes data = readExactly(stream, grey ? count : count * 3, count * 3);
+        if (grey)
+            expandGrey(data.get(), count);
+        b.pixels = reinterpret_cast<RGB<unsigned char> *>(data.release());
+        b.ownsPixels = true;
+        b.width = w;
+        b.height = h;
+    });
+}
+
+void Bitmap::loadPPM(FILE *stream)
+{
+    readNetpbm(stream, false);
+}
+void Bitmap::loadPGM(FILE *stream)
+{
+    readNetpbm(stream, true);
+}
+
+void Bitmap::loadPPM(const char *path)
+{
+    File f(path ? std::fopen(path, "rb") : nullptr);
+    readNetpbm(f.get(), false);
+}
+
+void Bitmap::loadPGM(const char *path)
+{
+    File f(path ? std::fopen(path, "rb") : nullptr);
+    readNetpbm(f.get(), true);
+}
+
+void Bitmap::loadTGA(const char *path)
+{
+    replaceWith([&](Bitmap &b) {
+        File f(path ? std::fopen(path, "rb") : nullptr);
+        if (!f)
+            fail("Can't read file");
+        unsigned char header[18];
+        if (std::fread(header, 1, 18, f.get()) != 18)
+            fail(kTooShort);
+        if (!acceptedTga(header))
+            fail("Can't handle format");
+        const int w = tgaWidth(header), h = tgaHeight(header);
+        if (!validSize(w, h))
+            fail(kBadSize);
+        unsigned char identification[255];
+        if (std::fread(identification, 1, header[0], f.get()) != header[0])
+            fail(kTooShort);
+        const size_t bytes = pixelCount(w, h) * 3;
+        b.pixels = reinterpret_cast<RGB<unsigned char> *>(readExactly(f.get(), bytes, bytes).release());
+        b.ownsPixels = true;
+        b.width = w;
+        b.height = h;
+    });
+}
+
+void Bitmap::loadRVB(const char *path)
+{
+    replaceWith([&](Bitmap &b) {
+        int w = 0, h = 0;
+        readRvbSizes(path, w, h);
+        File f(std::fopen(path, "rb"));
+        if (!f)
+            fail("Can't read file");
+        const size_t bytes = pixelCount(w, h) * 3;
+        b.pixels = reinterpret_cast<RGB<unsigned char> *>(readExactly(f.get(), bytes, bytes).release());
+        b.ownsPixels = true;
+        b.width = w;
+        b.height = h;
+    });
+}
+
+void Bitmap::loadIMA(const char *path)
+{
+    replaceWith([&](Bitmap &b) {
+        std::string base = path ? path : "";
+        if (base.size() >= 4 && base.compare(base.size() - 4, 4, ".ima") == 0)
+            base.resize(base.size() - 4);
+        File dim(std::fopen((base + ".dim").c_str(), "r"));
+        if (!dim)
+            fail("can't read file");
+        int w = 1, h = 1, depth = 1;
+        if (std::fscanf(dim.get(), "%d %d %d\n", &w, &h, &depth) < 0) {
+            // An empty side file leaves the defaults.
+        }
+        char word[64] = "", type[64] = "U8";
+        while (std::fscanf(dim.get(), "%63s", word) == 1)
+            if (std::strcmp(word, "-type") == 0) {
+                if (std::fscanf(dim.get(), "%63s", type) != 1)
+                    std::strcpy(type, "U8");
+                break;
+            }
+        dim.reset();
+
+        int sampleBytes = 0;
+        const bool isFloat = std::strcmp(type, "FLOAT") == 0;
+        if (!std::strcmp(type, "U8") || !std::strcmp(type, "S8"))
+            sampleBytes = 1;
+        else if (!std::strcmp(type, "U16") || !std::strcmp(type, "S16"))
+            sampleBytes = 2;
+        else if (!std::strcmp(type, "U32") || !std::strcmp(type, "S32") || isFloat)
+            sampleBytes = 4;
+        else
+            fail("format unknown");
+        if (!validSize(w, h))
+            fail(kBadSize);
+
+        File ima(std::fopen((base + ".ima").c_str(), "rb"));
+        if (!ima)
+            fail("can't read file");
+        const size_t count = pixelCount(w, h);
+        const Bytes samples = readExactly(ima.get(), count * sampleBytes, count * sampleBytes);
+        RGB<unsigned char> *out = allocatePixels(count);
+        b.pixels = out;
+        b.ownsPixels = true;
+        const unsigned char *in = samples.get();
+        if (isFloat) {
+            std::vector<float> values(count);
+            std::memcpy(values.data(), in, count * 4);
+            float lo = INFINITY, hi = -INFINITY;
+            for (float v : values)
+                if (std::isfinite(v)) {
+                    lo = std::min(lo, v);
+                    hi = std::max(hi, v);
+                }
+            // A constant slice would divide by zero: it shows black. Values that aren't
+            // finite are kept within 0..255 as well.
+            const float scale = hi > lo ? 255.0f / (hi - lo) : 0.0f;
+            for (size_t i = 0; i < count; ++i) {
+                float g = (values[i] - lo) * scale;
+                if (!(g >= 0))
+                    g = 0;
+                if (g > 255)
+                    g = 255;
+                const auto grey = static_cast<unsigned char>(g);
+                out[i] = RGB<unsigned char>(grey, grey, grey);
+            }
+        } else {
+            for (size_t i = 0; i < count; ++i) {
+                const unsigned char grey = in[i * sampleBytes];
+                out[i] = RGB<unsigned char>(grey, grey, grey);
+            }
+        }
+        b.width = w;
+        b.height = h;
+    });
+}
+
+void Bitmap::loadJPG(FILE *stream)
+{
+    replaceWith([&](Bitmap &b) {
+        imagecodecs::Decoded d = imagecodecs::decodeJpeg(stream);
+        b.pixels = reinterpret_cast<RGB<unsigned char> *>(d.release());
+        b.ownsPixels = true;
+        b.width = d.width;
+        b.height = d.height;
+        b.components = d.components;
+    });
+}
+
+void Bitmap::loadJPG(const char *path)
+{
+    File f(path ? std::fopen(path, "rb") : nullptr);
+    loadJPG(f.get());
+}
+
+void Bitmap::loadPNG(FILE *stream)
+{
+    replaceWith([&](Bitmap &b) {
+        imagecodecs::Decoded d = imagecodecs::decodePng(stream);
+        b.pixels = reinterpret_cast<RGB<unsigned char> *>(d.release());
+        b.ownsPixels = true;
+        b.width = d.width;
+        b.height = d.height;
+        if (!d.texts.empty()) {
+            b.comments = new Comment *[d.texts.size()]();
+            for (const auto &text : d.texts)
+                b.comments[b.nComments++] = new Comment(text.first.c_str(), text.second.c_str());
+        }
+    });
+}
+
+void Bitmap::loadPNG(const char *path)
+{
+    File f(path ? std::fopen(path, "rb") : nullptr);
+    loadPNG(f.get());
+}
+
+void Bitmap::loadTIFF(const char *path)
+{
+    replaceWith([&](Bitmap &b) {
+        imagecodecs::Decoded d = imagecodecs::decodeTiff(path);
+        b.pixels = reinterpret_cast<RGB<unsigned char> *>(d.release());
+        b.ownsPixels = true;
+        b.width = d.width;
+        b.height = d.height;
+    });
+}
+
+void Bitmap::loadfromfloat(const char *path, int w, int h)
+{
+    replaceWith([&](Bitmap &b) {
+        File f(path ? std::fopen(path, "rb") : nullptr);
+        if (!f)
+            fail("error in reading file");
+        if (!validSize(w, h))
+            fail(kBadSize);
+        const size_t count = pixelCount(w, h);
+        const Bytes data = readExactly(f.get(), count * 4, count * 4);
+        RGB<unsigned char> *out = allocatePixels(count);
+        b.pixels = out;
+        b.ownsPixels = true;
+        for (size_t i = 0; i < count; ++i) {
+            float v;
+            std::memcpy(&v, data.get() + 4 * i, 4);
+            // Clamped, NaN to 0: a value outside 0..1 has no 16-bit fixed-point form.
+            float scaled = v * 65535.0f;
+            if (!(scaled >= 0))
+                scaled = 0;
+            if (scaled > 65535)
+                scaled = 65535;
+            const int fixed = static_cast<int>(scaled);
+            out[i] = RGB<unsigned char>(static_cast<unsigned char>(fixed / 256),
+                                        static_cast<unsigned char>(fixed % 256), 0);
+        }
+        b.width = w;
+        b.height = h;
+    });
+}
+
+// ---- memory mapping ----
+
+void Bitmap::mapFile(int fd, size_t length)
+{
+    // Private and writable: the in-place operations may change the pixels, and copy-on-write
+    // keeps those changes out of the file.
+    mapAddress = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0);
+    mapLength = length;
+    test_mapping();
+}
+
+void Bitmap::test_mapping()
+{
+    if (mapAddress != MAP_FAILED)
+        return;
+    const int error = errno;
+    mapAddress = nullptr;
+    mapLength = 0;
+    const char *name = nullptr;
+    switch (error) {
+    case ENXIO:
+        name = "ENXIO";
+        break;
+    case EBADF:
+        name = "EBADF";
+        break;
+    case EAGAIN:
+        name = "EAGAIN";
+        break;
+    case ENOMEM:
+        name = "ENOMEM";
+        break;
+    case EACCES:
+        name = "EACCES";
+        break;
+    case ENODEV:
+        name = "ENODEV";
+        break;
+    case EINVAL:
+        name = "EINVAL";
+        break;
+    default:
+        break;
+    }
+    if (name) {
+        std::fprintf(stderr, "\nmmap: %s", name);
+        std::fflush(stderr);
+    }
+    fail("error");
+}
+
+void Bitmap::mapPPM(const char *path)
+{
+    replaceWith([&](Bitmap &b) {
+        Descriptor file(path ? ::open(path, O_RDONLY | O_CLOEXEC) : -1);
+        if (file.fd < 0)
+            fail("Can't read file");
+        const off_t size = fileSize(file.fd);
+        if (size <= 0)
+            fail("not a ppm file!");
+        b.mapFile(file.fd, static_cast<size_t>(size));
+        const auto *bytes = static_cast<const unsigned char *>(b.mapAddress);
+        size_t at = 0;
+        auto next = [&]() { return at < static_cast<size_t>(size) ? int(bytes[at++]) : -1; };
+        int w = 0, h = 0;
+        raise(readNetpbmHeader(next, '6', w, h), false);
+        if (pixelCount(w, h) * 3 > static_cast<size_t>(size) - at)
+            fail(kTooShort);
+        b.pixels = reinterpret_cast<RGB<unsigned char> *>(static_cast<unsigned char *>(b.mapAddress) + at);
+        b.ownsPixels = true;
+        b.width = w;
+        b.height = h;
+    });
+}
+
+void Bitmap::mapTGA(const char *path)
+{
+    const bool hadPixels = ownsPixels && width;
+    replaceWith([&](Bitmap &b) {
+        Descriptor file(path ? ::open(path, O_RDONLY | O_CLOEXEC) : -1);
+        if (file.fd < 0)
+            fail("Can't read file");
+        unsigned char header[18];
+        if (pread(file.fd, header, 18, 0) != 18)
+            fail(kTooShort);
+        if (!acceptedTga(header)) {
+            std::printf("version de tga non implementee, dommage\n");
+            std::printf("tga non compresse uniquement\n");
+            std::fflush(stdout);
+            fail("Can't handle format");
+        }
+        const int w = tgaWidth(header), h = tgaHeight(header);
+        if (!validSize(w, h))
+            fail(kBadSize);
+        const size_t offset = 18 + static_cast<size_t>(header[0]);
+        const size_t length = offset + pixelCount(w, h) * 3;
+        if (static_cast<size_t>(fileSize(file.fd)) < length)
+            fail(kTooShort);
+        if (hadPixels) {
+            std::printf("je vire les pixels\n");
+            std::fflush(stdout);
+        }
+        b.mapFile(file.fd, length);
+        b.pixels =
+            reinterpret_cast<RGB<unsigned char> *>(static_cast<unsigned char *>(b.mapAddress) + offset);
+        b.ownsPixels = true;
+        b.width = w;
+        b.height = h;
+    });
+}
+
+void Bitmap::mapRVB(const char *path)
+{
+    replaceWith([&](Bitmap &b) {
+        int w = 0, h = 0;
+        readRvbSizes(path, w, h);
+        Descriptor file(::open(path, O_RDONLY | O_CLOEXEC));
+        if (file.fd < 0)
+            fail("Can't read file");
+        const off_t size = fileSize(file.fd);
+        if (static_cast<size_t>(size) < pixelCount(w, h) * 3)
+            fail(kTooShort);
+        b.mapFile(file.fd, static_cast<size_t>(size));
+        b.pixels = static_cast<RGB<unsigned char> *>(b.mapAddress);
+        b.ownsPixels = true;
+        b.width = w;
+        b.height = h;
+    });
+}
+
+int Bitmap::unmap()
+{
+    if (!mapAddress)
+        return 1;
+    const int result = munmap(mapAddress, mapLength);
+    mapAddress = nullptr;
+    mapLength = 0;
+    // The pixels lived in the mapping: keeping the pointer would leave a dangling image.
+    pixels = nullptr;
+    ownsPixels = false;
+    width = height = 0;
+    return result == 0 ? 0 : 1;
+}
+
+// ---- file output ----
+
+int Bitmap::save(const char *path) const
+{
+    const char *ext = extensionOf(path);
+    if (is(ext, "ppm"))
+        return savePPM(path);
+    if (is(ext, "png"))
+        return savePNG(path);
+    if (is(ext, "jpg"))
+        return saveJPEG(path, 100);
+    std::fprintf(stderr, "%s file format unknown\n", path ? path : "(null)");
+    std::fflush(stderr);
+    return 0;
+}
+
+int Bitmap::savePPM(const char *path) const
+{
+    // An image without pixels would make a file no reader accepts.
+    if (width <= 0 || height <= 0 || !pixels)
+        return 0;
+    imagecodecs::OutputFile file(path);
+    if (!file.file())
+        return 0;
+    std::fprintf(file.file(), "P6\n%d %d\n255\n", width, height);
+    std::fwrite(pixels, 3, pixelCount(width, height), file.file());
+    return file.commit() ? 1 : 0;
+}
+
+int Bitmap::savePNG(const char *path) const
+{
+    return imagecodecs::writePng(path, reinterpret_cast<const unsigned char *>(pixels), width, height, 3) ==
+                   imagecodecs::Written
+               ? 1
+               : 0;
+}
+
+int Bitmap::saveJPEG(const char *path, int quality) const
+{
+    return imagecodecs::writeJpeg(path, reinterpret_cast<const unsigned char *>(pixels), width, height,
+                                  quality) == imagecodecs::Written
+               ? 1
+               : 0;
+}
+
+int Bitmap::saveasfloat(const char *path) const
+{
+    imagecodecs::OutputFile file(path);
+    if (!file.file()) {
+        std::fprintf(stderr, "can not open file\n");
+        std::fflush(stderr);
+        return 0;
+    }
+    const size_t count = width > 0 && height > 0 && pixels ? pixelCount(width, height) : 0;
+    std::vector<float> row(4096);
+    for (size_t done = 0; done < count;) {
+        const size_t n = std::min(row.size(), count - done);
+        for (size_t i = 0; i < n; ++i) {
+            const RGB<unsigned char> &p = pixels[done + i];
+            row[i] = static_cast<float>(p.r * 256 + p.g) / 65535.0f;
+        }
+        std::fwrite(row.data(), sizeof(float), n, file.file());
+        done += n;
+    }
+    return file.commit() ? 1 : 0;
+}
+
+// ---- in-place operations ----
+
+namespace
+{
+
+void setMask(RGB<unsigned char> &p, bool on)
+{
+    const unsigned char v = on ? 255 : 0;
+    p = RGB<unsigned char>(v, v, v);
+}
+
+} // namespace
+
+void Bitmap::threshold(float t)
+{
+    float scaled = t * 255.0f;
+    if (!(scaled >= 0))
+        scaled = 0;
+    if (scaled > 255)
+        scaled = 255;
+    const auto c = static_cast<unsigned char>(scaled);
+    const size_t n = pixels ? pixelCount(width, height) : 0;
+    for (size_t i = 0; i < n; ++i) {
+        RGB<unsigned char> &p = pixels[i];
+        setMask(p, p.r > c || p.g > c || p.b > c);
+    }
+}
+
+void Bitmap::slice(int lo, int hi)
+{
+    const size_t n = pixels ? pixelCount(width, height) : 0;
+    const auto inside = [lo, hi](int v) { return lo < v && v < hi; };
+    for (size_t i = 0; i < n; ++i) {
+        RGB<unsigned char> &p = pixels[i];
+        setMask(p, inside(p.r) || inside(p.g) || inside(p.b));
+    }
+}
+
+void Bitmap::invert()
+{
+    const size_t n = pixels ? pixelCount(width, height) : 0;
+    for (size_t i = 0; i < n; ++i) {
+        RGB<unsigned char> &p = pixels[i];
+        p = RGB<unsigned char>(255 - p.r, 255 - p.g, 255 - p.b);
+    }
+}
+
+void Bitmap::grow(int n)
+{
+    if (n <= 0 || !pixels || width <= 0 || height <= 0)
+        return;
+    const size_t count = pixelCount(width, height);
+    RGB<unsigned char> *front = allocatePixels(count);
+    RGB<unsigned char> *back = nullptr;
+    try {
+        back = n > 1 ? allocatePixels(count) : nullptr;
+    } catch (...) {
+        std::free(front);
+        throw;
+    }
+    const RGB<unsigned char> *source = pixels;
+    RGB<unsigned char> *target = front;
+    for (int pass = 0; pass < n; ++pass) {
+        for (int y = 0; y < height; ++y) {
+            const int y0 = std::max(0, y - 1), y1 = std::min(height - 1, y + 1);
+            for (int x = 0; x < width; ++x) {
+                const int x0 = std::max(0, x - 1), x1 = std::min(width - 1, x + 1);
+                int m = 255;
+                for (int yy = y0; yy <= y1; ++yy)
+                    for (int xx = x0; xx <= x1; ++xx)
+                        m = std::min<int>(m, source[static_cast<size_t>(yy) * width + xx].r);
+                const int own = source[static_cast<size_t>(y) * width + x].r;
+                const auto v = static_cast<unsigned char>(std::min(own, m + 1));
+                target[static_cast<size_t>(y) * width + x] = RGB<unsigned char>(v, v, v);
+            }
+        }
+        source = target;
+        target = target == front ? back : front;
+    }
+    std::free(const_cast<RGB<unsigned char> *>(source) == front ? back : front);
+
+    // The result replaces the old buffer, which goes the way it came: unmapped, freed, or left
+    // to its owner.
+    if (mapAddress) {
+        munmap(mapAddress, mapLength);
+        mapAddress = nullptr;
+        mapLength = 0;
+    } else if (ownsPixels) {
+        std::free(pixels);
+    }
+    pixels = const_cast<RGB<unsigned char> *>(source);
+    ownsPixels = true;
+}
+
+void Bitmap::flipX()
+{
+    if (!pixels)
+        return;
+    for (int y = 0; y < height; ++y) {
+        RGB<unsigned char> *row = pixels + static_cast<size_t>(y) * width;
+        std::reverse(row, row + width);
+    }
+}
+
+void Bitmap::flipY()
+{
+    if (!pixels)
+        return;
+    for (int y = 0; y < height / 2; ++y) {
+        RGB<unsigned char> *top = pixels + static_cast<size_t>(y) * width;
+        RGB<unsigned char> *bottom = pixels + static_cast<size_t>(height - 1 - y) * width;
+        std::swap_ranges(top, top + width, bottom);
+    }
+}
+
+int Bitmap::pyramid(int levels)
+{
+    for (int i = 0; i < PYRAMID_LEVELS; ++i)
+        levelStart[i] = levelHeight[i] = levelWidth[i] = levelScale[i] = 0;
+    levelStart[0] = 0;
+    levelHeight[0] = height / 2;
+    levelWidth[0] = width;
+    levelScale[0] = 1;
+    if (!pixels || width <= 0 || height <= 0)
+        return 0;
+
+    const size_t base = pixelCount(width, height / 2);
+    for (size_t i = 0; i < base; ++i) {
+        RGB<unsigned char> &p = pixels[i];
+        if (p.r || p.g || p.b)
+            setMask(p, true);
+    }
+
+    const long long capacity = static_cast<long long>(width) * height;
+    const int last = std::min(levels, PYRAMID_LEVELS - 1);
+    int built = 0;
+    for (int i = 1; i <= last; ++i) {
+        const int ph = levelHeight[i - 1], pw = levelWidth[i - 1], ps = levelStart[i - 1];
+        const int h = (ph + 1) / 2, w = (pw + 1) / 2;
+        const long long start = static_cast<long long>(ps) + static_cast<long long>(ph) * pw;
+        // A container too small for its levels (a one-pixel-wide strip, say) stops the
+        // pyramid instead of writing past the pixels.
+        if (start + static_cast<long long>(h) * w > capacity)
+            break;
+        levelScale[i] = 2 * levelScale[i - 1];
+        levelStart[i] = static_cast<int>(start);
+        levelHeight[i] = h;
+        levelWidth[i] = w;
+        for (int j = 0; j < h; ++j)
+            for (int k = 0; k < w; ++k) {
+                int half = 0, empty = 0, seen = 0;
+                // Blocks at an odd right or bottom edge hold fewer than four pixels.
+                for (int row = 2 * j; row < std::min(2 * j + 2, ph); ++row)
+                    for (int col = 2 * k; col < std::min(2 * k + 2, pw); ++col) {
+                        const unsigned char v =
+                            pixels[static_cast<size_t>(ps) + static_cast<size_t>(row) * pw + col].r;
+                        ++seen;
+                        if (v == 128)
+                            ++half;
+                        else if (v == 0)
+                            ++empty;
+                    }
+                unsigned char value = 255;
+                if (half > 0 || (empty > 0 && empty < seen))
+                    value = 128;
+                else if (empty == seen)
+                    value = 0;
+                pixels[static_cast<size_t>(start) + static_cast<size_t>(j) * w + k].r = value;
+            }
+        built = i;
+    }
+    return built;
+}

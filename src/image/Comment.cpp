@@ -1,0 +1,3 @@
+#include "image/Comment.h"
+
+Comment::Comment(const char *k, const char *t) : key(k ? k : ""), text(t ? t : "") {}

@@ -1,0 +1,606 @@
+#include "image/ImageCodecs.h"
+
+#include "image/Bitmap.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csetjmp>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// libjpeg's header needs FILE and size_t declared first.
+#include <jerror.h>
+#include <jpeglib.h>
+#include <png.h>
+#include <tiffio.h>
+
+// libpng and libjpeg report errors through callbacks that must not return. Ours longjmp back
+// to a setjmp in a run*() function below, and the C++ wrapper around that function turns the
+// failure into an exception. The run*() functions hold no object with a destructor and keep
+// their state in a plain job structure reached through a pointer, so jumping out of libpng or
+// libjpeg skips nothing that needed cleaning and loses no variable's value.
+
+namespace imagecodecs
+{
+
+const long long maxPixels = Bitmap::MAX_PIXELS;
+
+namespace
+{
+
+const char *const kTooShort = "file too short";
+const char *const kBadSize = "image size out of range";
+const char *const kNoMemory = "out of memory";
+
+// Progressive JPEG files make libjpeg keep every coefficient of the image; this caps what it
+// may take (a full-size image of maxPixels pixels fits), so that a header alone can't ask
+// for more.
+const long kJpegMemory = 1L << 31;
+
+bool sizeAccepted(unsigned long long width, unsigned long long height)
+{
+    return width > 0 && height > 0 && width * height <= static_cast<unsigned long long>(maxPixels);
+}
+
+// ---- PNG decoding ----
+
+struct PngError {
+    char message[200];
+};
+
+void pngFail(png_structp png, png_const_charp text)
+{
+    if (auto *error = static_cast<PngError *>(png_get_error_ptr(png)))
+        std::snprintf(error->message, sizeof error->message, "%s", text);
+    png_longjmp(png, 1);
+}
+
+// Warnings (unknown chunks, suspicious colour profiles) don't stop decoding and aren't ours
+// to print.
+void pngIgnore(png_structp, png_const_charp) {}
+
+// The stdio reader of libpng says "Read Error" for a file that stops early; say what happened.
+void pngReadFile(png_structp png, png_bytep data, size_t length)
+{
+    auto *in = static_cast<FILE *>(png_get_io_ptr(png));
+    if (std::fread(data, 1, length, in) != length)
+        png_error(png, kTooShort);
+}
+
+struct PngDecodeJob {
+    png_structp png;
+    png_infop info;
+    FILE *in;
+    GrowBuffer pixels;
+    png_bytep *rowTable; // interlaced images only
+    int width;
+    int height;
+    PngError error;
+};
+
+bool runPngDecode(PngDecodeJob *job)
+{
+    png_structp png = job->png;
+    png_infop info = job->info;
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_set_read_fn(png, job->in, pngReadFile);
+    png_set_sig_bytes(png, 8);
+    png_read_info(png, info);
+
+    const png_uint_32 width = png_get_image_width(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    if (!sizeAccepted(width, height))
+        png_error(png, kBadSize);
+    const int colorType = png_get_color_type(png, info);
+    const int bitDepth = png_get_bit_depth(png, info);
+
+    if (colorType & PNG_COLOR_MASK_ALPHA)
+        png_set_strip_alpha(png);
+    if (colorType == PNG_COLOR_TYPE_PALETTE)
+        png_set_palette_to_rgb(png);
+    if (!(colorType & PNG_COLOR_MASK_COLOR)) {
+        if (bitDepth < 8)
+            png_set_expand_gray_1_2_4_to_8(png);
+        png_set_gray_to_rgb(png);
+    }
+    if (bitDepth == 16) {
+#ifdef PNG_READ_SCALE_16_TO_8_SUPPORTED
+        png_set_scale_16(png);
+#else
+        png_set_strip_16(png);
+#endif
+    }
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+
+    const size_t rowBytes = static_cast<size_t>(width) * 3;
+    if (png_get_rowbytes(png, info) != rowBytes)
+        png_error(png, "Can't handle format");
+    const size_t total = rowBytes * height;
+    if (passes == 1) {
+        // Row by row, so memory follows the rows that really decode.
+        for (png_uint_32 y = 0; y < height; ++y) {
+            if (!growTo(&job->pixels, (y + 1) * rowBytes, total))
+                png_error(png, kNoMemory);
+            png_read_row(png, job->pixels.data + y * rowBytes, nullptr);
+        }
+    } else {
+        // Interlaced passes revisit every row, so the whole image must exist from the start.
+        if (!growTo(&job->pixels, total, total))
+            png_error(png, kNoMemory);
+        job->rowTable = static_cast<png_bytep *>(std::malloc(sizeof(png_bytep) * height));
+        if (!job->rowTable)
+            png_error(png, kNoMemory);
+        for (png_uint_32 y = 0; y < height; ++y)
+            job->rowTable[y] = job->pixels.data + y * rowBytes;
+        png_read_image(png, job->rowTable);
+    }
+    job->width = static_cast<int>(width);
+    job->height = static_cast<int>(height);
+    return true;
+}
+
+// ---- JPEG ----
+
+struct JpegError {
+    jpeg_error_mgr manager; // first, so that libjpeg's pointer to it is a pointer to this
+    jmp_buf jump;
+    bool toleratesEnd; // set once every scanline has arrived
+    char message[JMSG_LENGTH_MAX];
+};
+
+void jpegFail(j_common_ptr cinfo)
+{
+    auto *error = reinterpret_cast<JpegError *>(cinfo->err);
+    cinfo->err->format_message(cinfo, error->message);
+    std::longjmp(error->jump, 1);
+}
+
+// libjpeg only warns when the file ends early, or when its image data runs out before the
+// size in its header is filled, and pads the picture with grey; a picture with a missing part
+// is a broken file to us. Once every scanline has arrived, a missing end marker is harmless
+// and stays a warning. Other warnings are dropped silently.
+void jpegMessage(j_common_ptr cinfo, int level)
+{
+    auto *error = reinterpret_cast<JpegError *>(cinfo->err);
+    if (level < 0) {
+        const int code = cinfo->err->msg_code;
+        if ((code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) && !error->toleratesEnd)
+            jpegFail(cinfo);
+        cinfo->err->num_warnings++;
+    }
+}
+
+void setUpJpegErrors(JpegError *error)
+{
+    jpeg_std_error(&error->manager);
+    error->manager.error_exit = jpegFail;
+    error->manager.emit_message = jpegMessage;
+    error->toleratesEnd = false;
+    error->message[0] = '\0';
+}
+
+struct JpegDecodeJob {
+    jpeg_decompress_struct cinfo;
+    JpegError error;
+    FILE *in;
+    GrowBuffer pixels;
+    int width;
+    int height;
+    int components;
+    bool created;
+};
+
+bool runJpegDecode(JpegDecodeJob *job)
+{
+    j_decompress_ptr cinfo = &job->cinfo;
+    setUpJpegErrors(&job->error);
+    cinfo->err = &job->error.manager;
+    if (setjmp(job->error.jump))
+        return false;
+    jpeg_create_decompress(cinfo);
+    job->created = true;
+    cinfo->mem->max_memory_to_use = kJpegMemory;
+    jpeg_stdio_src(cinfo, job->in);
+    jpeg_read_header(cinfo, TRUE);
+    if (!sizeAccepted(cinfo->image_width, cinfo->image_height)) {
+        std::snprintf(job->error.message, sizeof job->error.message, "%s", kBadSize);
+        return false;
+    }
+    job->components = cinfo->num_components;
+    // libjpeg-turbo expands grey to RGB itself, which spares a second pass over the image.
+    cinfo->out_color_space = JCS_RGB;
+    jpeg_start_decompress(cinfo);
+    if (cinfo->output_components != 3) {
+        std::snprintf(job->error.message, sizeof job->error.message, "%s", "Can't handle format");
+        return false;
+    }
+    const size_t rowBytes = static_cast<size_t>(cinfo->output_width) * 3;
+    const size_t total = rowBytes * cinfo->output_height;
+    const unsigned kBatch = 16;
+    JSAMPROW rows[kBatch];
+    while (cinfo->output_scanline < cinfo->output_height) {
+        const unsigned first = cinfo->output_scanline;
+        const unsigned n = std::min(kBatch, cinfo->output_height - first);
+        if (!growTo(&job->pixels, (first + n) * rowBytes, total)) {
+            std::snprintf(job->error.message, sizeof job->error.message, "%s", kNoMemory);
+            return false;
+        }
+        for (unsigned i = 0; i < n; ++i)
+            rows[i] = job->pixels.data + (first + i) * rowBytes;
+        jpeg_read_scanlines(cinfo, rows, n);
+    }
+    job->error.toleratesEnd = true;
+    jpeg_finish_decompress(cinfo);
+    job->width = static_cast<int>(cinfo->output_width);
+    job->height = static_cast<int>(cinfo->output_height);
+    return true;
+}
+
+struct JpegEncodeJob {
+    jpeg_compress_struct cinfo;
+    JpegError error;
+    FILE *out;
+    const unsigned char *pixels;
+    int width;
+    int height;
+    int quality;
+    bool created;
+};
+
+bool runJpegEncode(JpegEncodeJob *job)
+{
+    j_compress_ptr cinfo = &job->cinfo;
+    setUpJpegErrors(&job->error);
+    cinfo->err = &job->error.manager;
+    if (setjmp(job->error.jump))
+        return false;
+    jpeg_create_compress(cinfo);
+    job->created = true;
+    jpeg_stdio_dest(cinfo, job->out);
+    cinfo->image_width = static_cast<JDIMENSION>(job->width);
+    cinfo->image_height = static_cast<JDIMENSION>(job->height);
+    cinfo->input_components = 3;
+    cinfo->in_color_space = JCS_RGB;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, job->quality, TRUE);
+    jpeg_start_compress(cinfo, TRUE);
+    const size_t rowBytes = static_cast<size_t>(job->width) * 3;
+    while (cinfo->next_scanline < cinfo->image_height) {
+        // libjpeg only reads the rows; its interface just isn't const.
+        JSAMPROW row = const_cast<JSAMPROW>(job->pixels + cinfo->next_scanline * rowBytes);
+        jpeg_write_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_compress(cinfo);
+    return true;
+}
+
+// ---- PNG encoding ----
+
+struct PngEncodeJob {
+    png_structp png;
+    png_infop info;
+    FILE *out;
+    png_bytep *rowTable;
+    int width;
+    int height;
+    int colorType;
+    PngError error;
+};
+
+bool runPngEncode(PngEncodeJob *job)
+{
+    png_structp png = job->png;
+    png_infop info = job->info;
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_init_io(png, job->out);
+    png_set_compression_level(png, 9);
+    png_set_compression_mem_level(png, 8);
+    png_set_compression_strategy(png, 0);
+    png_set_compression_window_bits(png, 15);
+    png_set_compression_method(png, 8);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(job->width), static_cast<png_uint_32>(job->height), 8,
+                 job->colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_write_flush(png);
+    png_write_image(png, job->rowTable);
+    png_write_end(png, info);
+    return true;
+}
+
+int quietTiff(TIFF *, void *, const char *, const char *, va_list)
+{
+    return 1;
+}
+
+} // namespace
+
+bool growTo(GrowBuffer *buffer, size_t needed, size_t limit)
+{
+    if (needed <= buffer->capacity)
+        return true;
+    // Doubling keeps the number of copies small; glibc moves big blocks by remapping pages.
+    const size_t kStart = size_t(1) << 20;
+    size_t capacity = std::max(needed, std::max(kStart, buffer->capacity * 2));
+    if (capacity > limit)
+        capacity = std::max(needed, limit);
+    void *grown = std::realloc(buffer->data, capacity);
+    if (!grown)
+        return false;
+    buffer->data = static_cast<unsigned char *>(grown);
+    buffer->capacity = capacity;
+    return true;
+}
+
+Decoded::~Decoded()
+{
+    std::free(pixels);
+}
+
+Decoded::Decoded(Decoded &&other) noexcept
+    : pixels(other.release()), width(other.width), height(other.height), components(other.components),
+      texts(std::move(other.texts))
+{
+}
+
+unsigned char *Decoded::release()
+{
+    unsigned char *p = pixels;
+    pixels = nullptr;
+    return p;
+}
+
+Decoded decodePng(FILE *in)
+{
+    if (!in)
+        throw std::runtime_error("Can't read file");
+    unsigned char signature[8];
+    if (std::fread(signature, 1, 8, in) != 8 || png_sig_cmp(signature, 0, 8) != 0)
+        throw std::runtime_error("not an png format");
+
+    PngDecodeJob job;
+    std::memset(&job, 0, sizeof job);
+    job.in = in;
+    job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job.error, pngFail, pngIgnore);
+    if (!job.png)
+        throw std::runtime_error("error");
+    job.info = png_create_info_struct(job.png);
+    if (!job.info) {
+        png_destroy_read_struct(&job.png, nullptr, nullptr);
+        throw std::runtime_error("error");
+    }
+    const bool ok = runPngDecode(&job);
+
+    Decoded result;
+    result.pixels = job.pixels.data;
+    std::free(job.rowTable);
+    try {
+        if (ok) {
+            png_textp texts = nullptr;
+            int count = 0;
+            png_get_text(job.png, job.info, &texts, &count);
+            for (int i = 0; i < count; ++i)
+                result.texts.emplace_back(texts[i].key ? texts[i].key : "",
+                                          texts[i].text ? texts[i].text : "");
+        }
+    } catch (...) {
+        png_destroy_read_struct(&job.png, &job.info, nullptr);
+        throw;
+    }
+    png_destroy_read_struct(&job.png, &job.info, nullptr);
+    if (!ok)
+        throw std::runtime_error(job.error.message);
+    result.width = job.width;
+    result.height = job.height;
+    return result;
+}
+
+Decoded decodeJpeg(FILE *in)
+{
+    if (!in)
+        throw std::runtime_error("Can't read file");
+    JpegDecodeJob job;
+    std::memset(&job, 0, sizeof job);
+    job.in = in;
+    const bool ok = runJpegDecode(&job);
+    if (job.created)
+        jpeg_destroy_decompress(&job.cinfo);
+    Decoded result;
+    result.pixels = job.pixels.data;
+    if (!ok)
+        throw std::runtime_error(job.error.message);
+    result.width = job.width;
+    result.height = job.height;
+    result.components = job.components;
+    return result;
+}
+
+Decoded decodeTiff(const char *path)
+{
+    TIFFOpenOptions *options = TIFFOpenOptionsAlloc();
+    if (!options)
+        throw std::runtime_error("Can't read file");
+    // libtiff would print every complaint on standard error; the exception says what failed.
+    TIFFOpenOptionsSetErrorHandlerExtR(options, quietTiff, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, quietTiff, nullptr);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(maxPixels) * 4);
+    TIFF *tif = path ? TIFFOpenExt(path, "r", options) : nullptr;
+    TIFFOpenOptionsFree(options);
+    if (!tif)
+        throw std::runtime_error("Can't read file");
+
+    struct Closer {
+        TIFF *tif;
+        uint32_t *raster = nullptr;
+        ~Closer()
+        {
+            _TIFFfree(raster);
+            TIFFClose(tif);
+        }
+    } guard{tif};
+
+    uint32_t width = 0, height = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    if (!sizeAccepted(width, height))
+        throw std::runtime_error(kBadSize);
+    char reason[1024];
+    if (!TIFFRGBAImageOK(tif, reason))
+        throw std::runtime_error("Can't handle format");
+    const size_t count = static_cast<size_t>(width) * height;
+    guard.raster = static_cast<uint32_t *>(_TIFFmalloc(static_cast<tmsize_t>(count * 4)));
+    if (!guard.raster)
+        throw std::runtime_error("Can't handle format");
+    // Stop at the first damaged strip or tile: going on would hand back an image with holes.
+    if (!TIFFReadRGBAImageOriented(tif, width, height, guard.raster, ORIENTATION_TOPLEFT, 1))
+        throw std::runtime_error("Can't handle format");
+
+    Decoded result;
+    result.pixels = static_cast<unsigned char *>(std::malloc(count * 3));
+    if (!result.pixels)
+        throw std::runtime_error(kNoMemory);
+    unsigned char *out = result.pixels;
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t p = guard.raster[i];
+        out[3 * i] = static_cast<unsigned char>(TIFFGetR(p));
+        out[3 * i + 1] = static_cast<unsigned char>(TIFFGetG(p));
+        out[3 * i + 2] = static_cast<unsigned char>(TIFFGetB(p));
+    }
+    result.width = static_cast<int>(width);
+    result.height = static_cast<int>(height);
+    return result;
+}
+
+WriteResult writePng(const char *path, const unsigned char *pixels, int width, int height, int channels)
+{
+    if (width <= 0 || height <= 0 || !pixels || (channels != 3 && channels != 4))
+        return WriteFailed;
+    OutputFile file(path);
+    if (!file.file())
+        return CantCreate;
+    std::vector<png_bytep> rows(static_cast<size_t>(height));
+    const size_t rowBytes = static_cast<size_t>(width) * channels;
+    for (int y = 0; y < height; ++y)
+        rows[y] = const_cast<png_bytep>(pixels + y * rowBytes);
+
+    PngEncodeJob job;
+    std::memset(&job, 0, sizeof job);
+    job.out = file.file();
+    job.rowTable = rows.data();
+    job.width = width;
+    job.height = height;
+    job.colorType = channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
+    job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job.error, pngFail, pngIgnore);
+    if (!job.png)
+        return WriteFailed;
+    job.info = png_create_info_struct(job.png);
+    if (!job.info) {
+        png_destroy_write_struct(&job.png, nullptr);
+        return WriteFailed;
+    }
+    const bool ok = runPngEncode(&job);
+    png_destroy_write_struct(&job.png, &job.info);
+    return ok && file.commit() ? Written : WriteFailed;
+}
+
+WriteResult writeJpeg(const char *path, const unsigned char *pixels, int width, int height, int quality)
+{
+    if (width <= 0 || height <= 0 || !pixels)
+        return WriteFailed;
+    OutputFile file(path);
+    if (!file.file())
+        return CantCreate;
+    JpegEncodeJob job;
+    std::memset(&job, 0, sizeof job);
+    job.out = file.file();
+    job.pixels = pixels;
+    job.width = width;
+    job.height = height;
+    job.quality = quality;
+    const bool ok = runJpegEncode(&job);
+    if (job.created)
+        jpeg_destroy_compress(&job.cinfo);
+    return ok && file.commit() ? Written : WriteFailed;
+}
+
+// ---- OutputFile ----
+
+OutputFile::OutputFile(const char *path) : out(nullptr)
+{
+    if (!path || !*path)
+        return;
+    finalPath = path;
+    struct stat st;
+    if (lstat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+        out = std::fopen(path, "wb");
+        return;
+    }
+    // O_EXCL so that two writers (or a stale leftover) never share one temporary file.
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100 && !out; ++attempt) {
+        std::string candidate =
+            finalPath + "." + std::to_string(getpid()) + "." + std::to_string(counter++) + ".part";
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return;
+        }
+        out = fdopen(fd, "wb");
+        if (!out) {
+            ::close(fd);
+            ::unlink(candidate.c_str());
+            return;
+        }
+        tempPath = candidate;
+    }
+}
+
+OutputFile::~OutputFile()
+{
+    abandon();
+}
+
+void OutputFile::abandon()
+{
+    if (out) {
+        std::fclose(out);
+        out = nullptr;
+    }
+    if (!tempPath.empty()) {
+        ::unlink(tempPath.c_str());
+        tempPath.clear();
+    }
+}
+
+bool OutputFile::commit()
+{
+    if (!out)
+        return false;
+    const bool written = std::fflush(out) == 0 && !std::ferror(out);
+    const bool closed = std::fclose(out) == 0;
+    out = nullptr;
+    if (!written || !closed) {
+        abandon();
+        return false;
+    }
+    if (!tempPath.empty()) {
+        if (std::rename(tempPath.c_str(), finalPath.c_str()) != 0) {
+            abandon();
+            return false;
+        }
+        tempPath.clear();
+    }
+    return true;
+}
+
+} // namespace imagecodecs

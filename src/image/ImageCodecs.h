@@ -1,0 +1,104 @@
+#ifndef VELMORA_IMAGECODECS_H
+#define VELMORA_IMAGECODECS_H
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+/// The image classes' glue to libpng, libjpeg and libtiff, and the pieces their own readers
+/// and writers share. Every decoder raises std::runtime_error with a readable text; none of
+/// them ends the process, whatever the file holds.
+namespace imagecodecs
+{
+
+/// Largest pixel count any reader accepts (see Bitmap::MAX_PIXELS).
+extern const long long maxPixels;
+
+/// A byte buffer that grows with the data that actually arrives, so that a size announced by
+/// a damaged header never turns into one huge allocation up front. Plain data on purpose: the
+/// libpng and libjpeg decoders fill it inside code that those libraries may leave by longjmp.
+struct GrowBuffer {
+    unsigned char *data; ///< malloc'ed, or null
+    size_t capacity;     ///< bytes allocated
+};
+
+/// Makes room for at least `needed` bytes (needed <= limit), growing geometrically but never
+/// beyond `limit`. False when the memory can't be had; the buffer is then unchanged.
+bool growTo(GrowBuffer *buffer, size_t needed, size_t limit);
+
+/// A decoded image: width x height RGB pixels, row 0 first, malloc'ed (take them with
+/// release(), or they are freed with the object).
+struct Decoded {
+    unsigned char *pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    int components = 0; ///< colour components of a JPEG file (1 or 3); 0 for other formats
+    std::vector<std::pair<std::string, std::string>> texts; ///< PNG text chunks before the image data
+
+    Decoded() = default;
+    Decoded(const Decoded &) = delete;
+    Decoded &operator=(const Decoded &) = delete;
+    Decoded(Decoded &&other) noexcept;
+    ~Decoded();
+    unsigned char *release();
+};
+
+/// Reads a PNG image from the current position of `in` (which may be a pipe): grey, grey and
+/// alpha, palette, RGB and RGBA at any bit depth become 8-bit RGB; alpha is dropped and 16-bit
+/// samples are scaled to 8 bits. Texts: "Can't read file" (null stream), "not an png format"
+/// (bad signature), "file too short", "image size out of range", or libpng's own message.
+Decoded decodePng(FILE *in);
+
+/// Reads a baseline or progressive JPEG image (grey or colour) from `in` as RGB. A file that
+/// ends before its image data is complete fails with libjpeg's "Premature end of JPEG file",
+/// image data that stops before the picture is filled with "Corrupt JPEG data: premature end
+/// of data segment"; other texts: "Can't read file", "image size out of range", or libjpeg's
+/// own message.
+Decoded decodeJpeg(FILE *in);
+
+/// Reads the first image of a TIFF file through libtiff's RGBA reader. Texts: "Can't read
+/// file" (libtiff refuses to open it), "Can't handle format" (anything the RGBA reader can't
+/// decode, including a damaged or truncated strip), "image size out of range".
+Decoded decodeTiff(const char *path);
+
+/// Outcome of a writer.
+enum WriteResult { CantCreate = -1, WriteFailed = 0, Written = 1 };
+
+/// Writes an 8-bit PNG, RGB (channels 3) or RGBA (channels 4), rows `pixels` + i x width x
+/// channels: deflate level 9, memory level 8, default strategy, window bits 15, no interlace.
+WriteResult writePng(const char *path, const unsigned char *pixels, int width, int height, int channels);
+
+/// Writes a baseline JPEG of RGB pixels at `quality` (1..100; clamped by libjpeg).
+WriteResult writeJpeg(const char *path, const unsigned char *pixels, int width, int height, int quality);
+
+/// A file being written: the bytes go to a temporary file beside `path`, which replaces `path`
+/// only when commit() succeeds, so that a writer failing part way never leaves a truncated file
+/// under the final name. A path naming something other than a regular file (a device, a pipe,
+/// a symbolic link) is written directly.
+class OutputFile
+{
+  public:
+    explicit OutputFile(const char *path);
+    ~OutputFile();
+    OutputFile(const OutputFile &) = delete;
+    OutputFile &operator=(const OutputFile &) = delete;
+
+    /// The open stream, or null when the file couldn't be created.
+    FILE *file() const { return out; }
+    /// Closes the stream and puts the file in place; false (and nothing left behind) when a
+    /// write, the close or the rename failed.
+    bool commit();
+
+  private:
+    void abandon();
+
+    FILE *out;
+    std::string finalPath;
+    std::string tempPath; ///< empty when writing directly
+};
+
+} // namespace imagecodecs
+
+#endif

@@ -1,0 +1,793 @@
+// Reading and writing image files: our own round trips, files made by libpng, libjpeg and
+// libtiff themselves, memory mapping, streams that can't seek, and broken files.
+#include "image/Bitmap.h"
+#include "image/Stream.h"
+
+#include "support/ImageCompare.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <jpeglib.h>
+#include <png.h>
+#include <tiffio.h>
+#include <zlib.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace
+{
+
+using Bytes = std::vector<unsigned char>;
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void spit(const std::string &path, const std::string &bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string str(const Bytes &b)
+{
+    return std::string(b.begin(), b.end());
+}
+
+// A smooth picture with a little noise: something JPEG handles the way it handles photographs.
+Bytes picture(int w, int h, int channels = 3)
+{
+    Bytes out;
+    unsigned seed = 7;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < channels; ++c) {
+                seed = seed * 1103515245u + 12345u;
+                const int v =
+                    (x * 255 / std::max(1, w - 1) * (c + 1) + y * 255 / std::max(1, h - 1)) / (c + 2);
+                out.push_back(static_cast<unsigned char>(std::min(255, v + int(seed >> 29))));
+            }
+    return out;
+}
+
+Bytes pixelsOf(const Bitmap &b)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(b.pixels);
+    return p ? Bytes(p, p + size_t(b.width) * b.height * 3) : Bytes();
+}
+
+Bytes greyToRgb(const Bytes &grey)
+{
+    Bytes out;
+    for (unsigned char g : grey)
+        out.insert(out.end(), {g, g, g});
+    return out;
+}
+
+// Largest and mean channel difference.
+std::pair<int, double> difference(const Bytes &a, const Bytes &b)
+{
+    int worst = 0;
+    double sum = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const int d = std::abs(int(a[i]) - int(b[i]));
+        worst = std::max(worst, d);
+        sum += d;
+    }
+    return {worst, a.empty() ? 0 : sum / a.size()};
+}
+
+std::string ppm(int w, int h, const Bytes &rgb, const char *magic = "P6")
+{
+    return std::string(magic) + "\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n" + str(rgb);
+}
+
+// 24-bit TGA: `type` 2 is uncompressed true colour.
+std::string tga(int w, int h, const Bytes &bgr, const std::string &id = "", int type = 2, int bits = 24,
+                int descriptor = 0)
+{
+    std::string head(18, '\0');
+    head[0] = char(id.size());
+    head[2] = char(type);
+    head[12] = char(w & 255), head[13] = char(w >> 8), head[14] = char(h & 255), head[15] = char(h >> 8);
+    head[16] = char(bits);
+    head[17] = char(descriptor);
+    return head + id + str(bgr);
+}
+
+void writeJpegWithLibjpeg(const std::string &path, int w, int h, int components, bool progressive,
+                          const Bytes &s)
+{
+    jpeg_compress_struct c;
+    jpeg_error_mgr e;
+    c.err = jpeg_std_error(&e);
+    jpeg_create_compress(&c);
+    FILE *f = std::fopen(path.c_str(), "wb");
+    jpeg_stdio_dest(&c, f);
+    c.image_width = w;
+    c.image_height = h;
+    c.input_components = components;
+    c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 95, TRUE);
+    if (progressive)
+        jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(&s[size_t(c.next_scanline) * w * components]);
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::fclose(f);
+}
+
+struct PngFile {
+    int width, height, colorType, bitDepth;
+    Bytes rows; // packed rows as libpng takes them (16-bit samples big-endian)
+    bool interlaced = false;
+    std::vector<png_color> palette = {};
+    std::vector<std::pair<std::string, std::string>> texts = {};
+};
+
+void writePngWithLibpng(const std::string &path, const PngFile &p)
+{
+    FILE *f = std::fopen(path.c_str(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, f);
+    png_set_IHDR(png, info, p.width, p.height, p.bitDepth, p.colorType,
+                 p.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (!p.palette.empty())
+        png_set_PLTE(png, info, p.palette.data(), int(p.palette.size()));
+    std::vector<png_text> texts(p.texts.size());
+    for (size_t i = 0; i < texts.size(); ++i) {
+        texts[i] = png_text();
+        texts[i].compression = i % 2 ? PNG_TEXT_COMPRESSION_zTXt : PNG_TEXT_COMPRESSION_NONE;
+        texts[i].key = const_cast<char *>(p.texts[i].first.c_str());
+        texts[i].text = const_cast<char *>(p.texts[i].second.c_str());
+    }
+    if (!texts.empty())
+        png_set_text(png, info, texts.data(), int(texts.size()));
+    png_write_info(png, info);
+    const size_t rowBytes = p.rows.size() / p.height;
+    std::vector<png_bytep> rows;
+    for (int y = 0; y < p.height; ++y)
+        rows.push_back(const_cast<png_bytep>(&p.rows[y * rowBytes]));
+    png_write_image(png, rows.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+}
+
+// RGB TIFF through libtiff: strips of 4 rows, or 16 x 16 tiles. `onlyFirstStrip` leaves the
+// other strips unwritten, as a damaged file would have them.
+void writeTiffWithLibtiff(const std::string &path, int w, int h, const Bytes &rgb, int compression,
+                          bool tiled, int bits = 8, bool onlyFirstStrip = false)
+{
+    TIFF *t = TIFFOpen(path.c_str(), "w");
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
+    if (tiled) {
+        TIFFSetField(t, TIFFTAG_TILEWIDTH, 16);
+        TIFFSetField(t, TIFFTAG_TILELENGTH, 16);
+        for (int ty = 0; ty < h; ty += 16)
+            for (int tx = 0; tx < w; tx += 16) {
+                Bytes tile(16 * 16 * 3, 0);
+                for (int y = ty; y < std::min(h, ty + 16); ++y)
+                    for (int x = tx; x < std::min(w, tx + 16); ++x)
+                        std::memcpy(&tile[((y - ty) * 16 + (x - tx)) * 3], &rgb[(y * w + x) * 3], 3);
+                TIFFWriteEncodedTile(t, TIFFComputeTile(t, tx, ty, 0, 0), tile.data(), tmsize_t(tile.size()));
+            }
+    } else {
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 4);
+        const size_t rowBytes = size_t(w) * 3 * bits / 8;
+        for (int y = 0; y < (onlyFirstStrip ? 4 : h); ++y) {
+            Bytes row(rgb.begin() + y * rowBytes, rgb.begin() + (y + 1) * rowBytes);
+            TIFFWriteScanline(t, row.data(), y, 0);
+        }
+    }
+    TIFFClose(t);
+}
+
+class BitmapFiles : public ::testing::Test
+{
+  protected:
+    void SetUp() override { dir = testsupport::makeTempDir("BitmapFiles"); }
+    std::string at(const std::string &name) const { return dir + "/" + name; }
+    std::string dir;
+};
+
+TEST_F(BitmapFiles, OwnFormatsRoundTrip)
+{
+    const int w = 37, h = 23;
+    Bytes rgb = picture(w, h);
+    Bitmap source(w, h);
+    std::memcpy(source.pixels, rgb.data(), rgb.size());
+
+    for (const char *name : {"exact.ppm", "exact.png", "lossy.jpg"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(source.save(at(name).c_str()), 1);
+        Bitmap loaded;
+        loaded.loadImage(at(name).c_str());
+        ASSERT_EQ(loaded.width, w);
+        ASSERT_EQ(loaded.height, h);
+        if (std::string(name) == "lossy.jpg") {
+            const auto d = difference(pixelsOf(loaded), rgb);
+            EXPECT_LE(d.first, 24);
+            EXPECT_LE(d.second, 3.0);
+            EXPECT_EQ(loaded.components, 3);
+        } else {
+            EXPECT_EQ(pixelsOf(loaded), rgb);
+        }
+        EXPECT_FALSE(loaded.mapAddress) << "loadImage never maps";
+    }
+    EXPECT_EQ(slurp(at("exact.ppm")), ppm(w, h, rgb));
+    Bitmap fromPath(at("exact.ppm").c_str());
+    EXPECT_TRUE(fromPath.mapAddress) << "the path constructor maps PPM files";
+    EXPECT_EQ(pixelsOf(fromPath), rgb);
+
+    // Nothing but the three files: no temporary file is left beside them.
+    const auto entries = std::distance(std::filesystem::directory_iterator(dir), {});
+    EXPECT_EQ(entries, 3);
+}
+
+TEST_F(BitmapFiles, WritersReportFailureAndLeaveNothingBehind)
+{
+    Bitmap image(4, 4);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(image.save(at("x.bmp").c_str()), 0);
+    EXPECT_EQ(image.save(at("x.PNG").c_str()), 0);
+    EXPECT_EQ(image.save("a.pn"), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              at("x.bmp") + " file format unknown\n" + at("x.PNG") +
+                  " file format unknown\na.pn file format unknown\n");
+
+    for (const char *name : {"missing/x.ppm", "missing/x.png", "missing/x.jpg"})
+        EXPECT_EQ(image.save(at(name).c_str()), 0) << name;
+    // A device that takes no bytes: a writer must notice the lost data.
+    if (access("/dev/full", W_OK) == 0) {
+        EXPECT_EQ(image.savePPM("/dev/full"), 0);
+        Bitmap big(512, 512);
+        EXPECT_EQ(big.savePNG("/dev/full"), 0);
+        EXPECT_EQ(big.saveJPEG("/dev/full", 90), 0);
+    }
+    Bitmap empty;
+    EXPECT_EQ(empty.save(at("empty.png").c_str()), 0);
+    EXPECT_EQ(empty.save(at("empty.ppm").c_str()), 0);
+    EXPECT_NE(access(at("empty.ppm").c_str(), F_OK), 0);
+
+    // A failed save over an existing file keeps the old file whole.
+    ASSERT_EQ(image.save(at("keep.png").c_str()), 1);
+    const std::string before = slurp(at("keep.png"));
+    EXPECT_EQ(empty.save(at("keep.png").c_str()), 0);
+    EXPECT_EQ(slurp(at("keep.png")), before);
+}
+
+TEST_F(BitmapFiles, NetpbmCommentsAnywhereInTheHeader)
+{
+    const Bytes rgb = picture(3, 2);
+    const std::string body = "3 # 9 9 9\n#7\n 2\n# 100\n255\n" + str(rgb);
+    spit(at("c.ppm"), "P6\n# made by 42 8\n" + body);
+    spit(at("tight.ppm"), "P6 3 2 255#c 5\n" + str(rgb));
+    Bytes grey = {0, 50, 100, 150, 200, 250};
+    spit(at("c.pgm"), "P5 #x 1\n3 2\n#y\n255\n" + str(grey));
+
+    for (auto how : {0, 1, 2}) {
+        for (const char *name : {"c.ppm", "tight.ppm"}) {
+            SCOPED_TRACE(std::string(name) + " way " + std::to_string(how));
+            Bitmap b;
+            if (how == 0)
+                b.loadImage(at(name).c_str());
+            else if (how == 1)
+                b.mapImage(at(name).c_str());
+            else {
+                Stream s(at(name).c_str(), "rb", false);
+                b = Bitmap(s, "ppm");
+            }
+            EXPECT_EQ(b.width, 3);
+            EXPECT_EQ(b.height, 2);
+            EXPECT_EQ(pixelsOf(b), rgb);
+        }
+    }
+    Bitmap g(at("c.pgm").c_str());
+    EXPECT_EQ(pixelsOf(g), greyToRgb(grey));
+}
+
+TEST_F(BitmapFiles, TgaKeepsTheFileByteOrderLoadedOrMapped)
+{
+    const Bytes bgr = picture(5, 3);
+    spit(at("t.tga"), tga(5, 3, bgr, "an identification"));
+    Bitmap loaded, mapped;
+    loaded.loadImage(at("t.tga").c_str());
+    mapped.mapImage(at("t.tga").c_str());
+    EXPECT_EQ(pixelsOf(loaded), bgr);
+    EXPECT_EQ(pixelsOf(mapped), bgr);
+    EXPECT_TRUE(mapped.mapAddress);
+
+    // Writing into a mapped image changes the image, never the file.
+    const std::string file = slurp(at("t.tga"));
+    mapped.invert();
+    mapped.flipY();
+    EXPECT_EQ(mapped.get(0, 2).r, 255 - bgr[0]);
+    EXPECT_EQ(slurp(at("t.tga")), file);
+
+    ::testing::internal::CaptureStdout();
+    mapped.mapTGA(at("t.tga").c_str());
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "je vire les pixels\n");
+    EXPECT_EQ(pixelsOf(mapped), bgr);
+}
+
+TEST_F(BitmapFiles, RejectedTgaVariants)
+{
+    const Bytes bgr(2 * 2 * 4, 9);
+    const std::vector<std::string> variants = {
+        tga(2, 2, bgr, "", 10),       // run-length compressed
+        tga(2, 2, bgr, "", 1),        // colour-mapped
+        tga(2, 2, bgr, "", 2, 32),    // 32 bits a pixel
+        tga(2, 2, bgr, "", 2, 24, 8), // alpha bits
+    };
+    for (const std::string &bytes : variants) {
+        spit(at("v.tga"), bytes);
+        Bitmap b(1, 1);
+        EXPECT_THROW(b.loadTGA(at("v.tga").c_str()), std::runtime_error);
+        EXPECT_EQ(b.width, 0);
+        ::testing::internal::CaptureStdout();
+        try {
+            b.mapTGA(at("v.tga").c_str());
+            ADD_FAILURE() << "mapped a rejected TGA";
+        } catch (const std::runtime_error &e) {
+            EXPECT_STREQ(e.what(), "Can't handle format");
+        }
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+                  "version de tga non implementee, dommage\ntga non compresse uniquement\n");
+        EXPECT_FALSE(b.pixels);
+    }
+}
+
+TEST_F(BitmapFiles, RvbWithItsSideFileLoadedOrMapped)
+{
+    const Bytes rgb = picture(4, 3);
+    spit(at("r.rvb"), str(rgb));
+    spit(at("r.dim"), "4 3\n");
+    Bitmap loaded, mapped;
+    loaded.loadImage(at("r.rvb").c_str());
+    mapped.mapImage(at("r.rvb").c_str());
+    EXPECT_EQ(pixelsOf(loaded), rgb);
+    EXPECT_EQ(pixelsOf(mapped), rgb);
+    EXPECT_EQ(mapped.unmap(), 0);
+    EXPECT_EQ(mapped.width, 0) << "an unmapped image has no pixels left to show";
+    EXPECT_FALSE(mapped.pixels);
+    EXPECT_EQ(mapped.unmap(), 1);
+}
+
+TEST_F(BitmapFiles, ImaSampleTypes)
+{
+    struct Case {
+        const char *type;
+        Bytes samples;
+        Bytes grey;
+    };
+    auto floats = [](std::vector<float> v) {
+        Bytes b(v.size() * 4);
+        std::memcpy(b.data(), v.data(), b.size());
+        return b;
+    };
+    const std::vector<Case> cases = {
+        {nullptr, {1, 2, 3, 4}, {1, 2, 3, 4}},
+        {"S8", {200, 2, 3, 4}, {200, 2, 3, 4}},
+        {"U16", {1, 9, 2, 9, 3, 9, 4, 9}, {1, 2, 3, 4}},
+        {"S32", {7, 0, 0, 1, 8, 0, 0, 1, 9, 0, 0, 1, 10, 0, 0, 1}, {7, 8, 9, 10}},
+        {"FLOAT", floats({-1, 1, 0, 0.5f}), {0, 255, 127, 191}},
+        {"FLOAT", floats({2, 2, 2, 2}), {0, 0, 0, 0}},
+        {"FLOAT", floats({NAN, 1, INFINITY, 3}), {0, 0, 255, 255}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.type ? c.type : "no type");
+        // Two slices: only the first is read.
+        Bytes data = c.samples;
+        data.insert(data.end(), c.samples.size(), 77);
+        spit(at("v.ima"), str(data));
+        spit(at("v.dim"),
+             std::string("2 2 2\n-dx 1.0\n") + (c.type ? std::string("-type ") + c.type : "") + "\n");
+        Bitmap b;
+        b.loadImage(at("v.ima").c_str());
+        EXPECT_EQ(pixelsOf(b), greyToRgb(c.grey));
+    }
+    Bitmap fromBase;
+    fromBase.loadIMA(at("v").c_str());
+    EXPECT_EQ(fromBase.width, 2);
+}
+
+TEST_F(BitmapFiles, RawFloatsAsSixteenBitFixedPoint)
+{
+    const std::vector<float> v = {0.5f, 0, 1, 0.25f, -3, 7, NAN, 0.75f};
+    std::string bytes(v.size() * 4, '\0');
+    std::memcpy(&bytes[0], v.data(), bytes.size());
+    spit(at("f.raw"), bytes);
+    Bitmap b;
+    b.loadfromfloat(at("f.raw").c_str(), 4, 2);
+    const std::vector<RGB<unsigned char>> expected = {{127, 255, 0}, {0, 0, 0},    {255, 255, 0},
+                                                      {63, 255, 0},  {0, 0, 0},    {255, 255, 0},
+                                                      {0, 0, 0},     {191, 255, 0}};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(b.pixels[i], expected[i]) << "value " << v[i];
+
+    ASSERT_EQ(b.saveasfloat(at("g.raw").c_str()), 1);
+    const std::string written = slurp(at("g.raw"));
+    ASSERT_EQ(written.size(), 32u);
+    float first;
+    std::memcpy(&first, written.data(), 4);
+    EXPECT_FLOAT_EQ(first, 32767.0f / 65535.0f);
+    Bitmap again;
+    again.loadfromfloat(at("g.raw").c_str(), 4, 2);
+    EXPECT_EQ(pixelsOf(again), pixelsOf(b));
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(b.saveasfloat(at("missing/g.raw").c_str()), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "can not open file\n");
+}
+
+TEST_F(BitmapFiles, JpegFromLibjpegGreyAndProgressive)
+{
+    const int w = 40, h = 30;
+    const Bytes grey = picture(w, h, 1), rgb = picture(w, h);
+    writeJpegWithLibjpeg(at("grey.jpg"), w, h, 1, false, grey);
+    writeJpegWithLibjpeg(at("prog.jpg"), w, h, 3, true, rgb);
+
+    Bitmap g(at("grey.jpg").c_str());
+    EXPECT_EQ(g.components, 1);
+    for (int i = 0; i < w * h; ++i)
+        ASSERT_TRUE(g.pixels[i].r == g.pixels[i].g && g.pixels[i].g == g.pixels[i].b) << "pixel " << i;
+    auto d = difference(pixelsOf(g), greyToRgb(grey));
+    EXPECT_LE(d.first, 12);
+    EXPECT_LE(d.second, 1.5);
+
+    Bitmap p(at("prog.jpg").c_str());
+    EXPECT_EQ(p.components, 3);
+    ASSERT_EQ(p.width, w);
+    d = difference(pixelsOf(p), rgb);
+    EXPECT_LE(d.first, 24);
+    EXPECT_LE(d.second, 3.0);
+}
+
+TEST_F(BitmapFiles, PngFromLibpngEveryColourType)
+{
+    // 4-bit palette: indices 0..3 cycle.
+    PngFile palette{5, 2, PNG_COLOR_TYPE_PALETTE, 4, {0x01, 0x23, 0x00, 0x12, 0x30, 0x10}};
+    palette.palette = {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}, {250, 0, 5}};
+    const int indices[] = {0, 1, 2, 3, 0, 1, 2, 3, 0, 1};
+    Bytes paletteRgb;
+    for (int i : indices)
+        paletteRgb.insert(paletteRgb.end(),
+                          {palette.palette[i].red, palette.palette[i].green, palette.palette[i].blue});
+
+    // 16-bit RGB, scaled to the nearest 8-bit value.
+    const std::vector<int> wide = {0, 0x00ff, 0x7f7f, 0xffff, 0x1234, 0x8080};
+    PngFile sixteen{2, 1, PNG_COLOR_TYPE_RGB, 16, {}};
+    Bytes sixteenRgb;
+    for (int v : wide) {
+        sixteen.rows.insert(sixteen.rows.end(),
+                            {static_cast<unsigned char>(v >> 8), static_cast<unsigned char>(v)});
+        sixteenRgb.push_back(static_cast<unsigned char>(std::lround(v / 257.0)));
+    }
+
+    PngFile greyAlpha{3, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {5, 0, 128, 255, 250, 9}};
+    PngFile oneBit{10, 1, PNG_COLOR_TYPE_GRAY, 1, {0xA5, 0xC0}};
+    const Bytes rgba = picture(6, 5, 4);
+    PngFile withAlpha{6, 5, PNG_COLOR_TYPE_RGB_ALPHA, 8, rgba};
+    Bytes rgbOfRgba;
+    for (size_t i = 0; i < rgba.size(); i += 4)
+        rgbOfRgba.insert(rgbOfRgba.end(), {rgba[i], rgba[i + 1], rgba[i + 2]});
+    const Bytes rgb = picture(19, 11);
+    PngFile interlaced{19, 11, PNG_COLOR_TYPE_RGB, 8, rgb, true};
+
+    const std::vector<std::pair<PngFile, Bytes>> cases = {
+        {palette, paletteRgb},
+        {sixteen, sixteenRgb},
+        {greyAlpha, greyToRgb({5, 128, 250})},
+        {oneBit, greyToRgb({255, 0, 255, 0, 0, 255, 0, 255, 255, 255})},
+        {withAlpha, rgbOfRgba},
+        {interlaced, rgb},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE("colour type " + std::to_string(c.first.colorType) + ", depth " +
+                     std::to_string(c.first.bitDepth));
+        writePngWithLibpng(at("c.png"), c.first);
+        Bitmap b(at("c.png").c_str());
+        EXPECT_EQ(b.width, c.first.width);
+        EXPECT_EQ(b.height, c.first.height);
+        EXPECT_EQ(pixelsOf(b), c.second);
+        EXPECT_EQ(b.getNComments(), 0);
+    }
+}
+
+TEST_F(BitmapFiles, PngTextChunksBecomeComments)
+{
+    PngFile f{2, 1, PNG_COLOR_TYPE_GRAY, 8, {1, 2}};
+    f.texts = {
+        {"uv", "0 0 10 0 10 10"}, {"Software", "a compressed text that is long enough"}, {"Title", ""}};
+    writePngWithLibpng(at("t.png"), f);
+    Bitmap b;
+    b.loadPNG(at("t.png").c_str());
+    EXPECT_EQ(pixelsOf(b), greyToRgb({1, 2}));
+    ASSERT_EQ(b.getNComments(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_STREQ(b.getComment(i)->getKey(), f.texts[i].first.c_str());
+        EXPECT_STREQ(b.getComment(i)->getText(), f.texts[i].second.c_str());
+    }
+    // A new load replaces the comments with the new file's (none).
+    Bitmap(2, 1).savePNG(at("plain.png").c_str());
+    b.loadPNG(at("plain.png").c_str());
+    EXPECT_EQ(b.getNComments(), 0);
+}
+
+TEST_F(BitmapFiles, TiffFromLibtiffStripsAndTiles)
+{
+    const int w = 37, h = 21;
+    const Bytes rgb = picture(w, h);
+    writeTiffWithLibtiff(at("lzw.tif"), w, h, rgb, COMPRESSION_LZW, false);
+    writeTiffWithLibtiff(at("tiled.tif"), w, h, rgb, COMPRESSION_ADOBE_DEFLATE, true);
+    for (const char *name : {"lzw.tif", "tiled.tif"}) {
+        Bitmap b(at(name).c_str());
+        EXPECT_EQ(b.width, w) << name;
+        EXPECT_EQ(pixelsOf(b), rgb) << name;
+    }
+}
+
+// Each stream reader on a pipe, which can't seek or tell its length, as a download gives it.
+TEST_F(BitmapFiles, StreamReadersOnAPipe)
+{
+    const Bytes rgb = picture(12, 9);
+    Bitmap source(12, 9);
+    std::memcpy(source.pixels, rgb.data(), rgb.size());
+    source.savePNG(at("s.png").c_str());
+    source.saveJPEG(at("s.jpg").c_str(), 100);
+    spit(at("s.ppm"), ppm(12, 9, rgb));
+    const Bytes grey = picture(12, 9, 1);
+    spit(at("s.pgm"), ppm(12, 9, grey, "P5"));
+
+    for (const char *ext : {"png", "jpg", "ppm", "pgm"}) {
+        SCOPED_TRACE(ext);
+        const std::string bytes = slurp(at(std::string("s.") + ext));
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        std::thread writer([&bytes, fd = fds[1]] {
+            EXPECT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+            close(fd);
+        });
+        FILE *in = fdopen(fds[0], "rb");
+        Bitmap b(in, ext);
+        writer.join();
+        std::fclose(in);
+        ASSERT_EQ(b.width, 12);
+        if (std::string(ext) == "jpg")
+            EXPECT_LE(difference(pixelsOf(b), rgb).first, 24);
+        else
+            EXPECT_EQ(pixelsOf(b), std::string(ext) == "pgm" ? greyToRgb(grey) : rgb);
+    }
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_THROW(Bitmap(stdin, "tga"), std::runtime_error);
+    EXPECT_THROW(Bitmap(stdin, nullptr), std::runtime_error);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "tga file format unknown\n(null) file format unknown\n");
+    Stream closed;
+    try {
+        Bitmap b(closed, "png");
+        ADD_FAILURE();
+    } catch (const std::runtime_error &e) {
+        EXPECT_STREQ(e.what(), "Can't read file");
+    }
+}
+
+TEST_F(BitmapFiles, UnknownExtensions)
+{
+    spit(at("x.ppm"), ppm(1, 1, {1, 2, 3}));
+    for (const std::string &name :
+         {std::string("a.pp"), at("x.PPM"), at("xppm"), at("x.ppmx"), at("x.tiff")}) {
+        Bitmap b(1, 1);
+        ::testing::internal::CaptureStderr();
+        EXPECT_THROW(b.loadImage(name.c_str()), std::runtime_error) << name;
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), name + " file format unknown\n");
+        EXPECT_EQ(b.width, 0);
+        ::testing::internal::CaptureStderr();
+        EXPECT_THROW(b.mapImage(name.c_str()), std::runtime_error);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                  name.substr(name.size() - 3) + " file format unknown\n");
+    }
+}
+
+// Broken files: each raises its text, and the image that tried to read it is left empty.
+TEST_F(BitmapFiles, BrokenFilesRaiseTheirTextAndLeaveTheImageEmpty)
+{
+    const Bytes rgb = picture(16, 16);
+    Bitmap source(16, 16);
+    std::memcpy(source.pixels, rgb.data(), rgb.size());
+    source.savePNG(at("good.png").c_str());
+    const std::string png = slurp(at("good.png"));
+    writeJpegWithLibjpeg(at("good.jpg"), 16, 16, 3, false, rgb);
+    const std::string jpg = slurp(at("good.jpg"));
+    writeJpegWithLibjpeg(at("prog.jpg"), 16, 16, 3, true, rgb);
+    const std::string prog = slurp(at("prog.jpg"));
+    writeTiffWithLibtiff(at("good.tif"), 16, 16, rgb, COMPRESSION_NONE, false);
+    const std::string tif = slurp(at("good.tif"));
+    writeTiffWithLibtiff(at("twelve.tif"), 4, 4, Bytes(4 * 4 * 3 * 3 / 2), COMPRESSION_NONE, false, 12);
+    writeTiffWithLibtiff(at("holes.tif"), 16, 16, rgb, COMPRESSION_NONE, false, 8, true);
+
+    // PNG header fields changed, with a valid CRC so that only the values are wrong.
+    auto pngSized = [&png](unsigned w, unsigned h) {
+        std::string s = png;
+        for (int i = 0; i < 4; ++i) {
+            s[16 + i] = char(w >> (24 - 8 * i));
+            s[20 + i] = char(h >> (24 - 8 * i));
+        }
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef *>(&s[12]), 17);
+        for (int i = 0; i < 4; ++i)
+            s[29 + i] = char(crc >> (24 - 8 * i));
+        return s;
+    };
+    // JPEG frame header (SOF0) sizes changed.
+    auto jpgSized = [&jpg](int w, int h) {
+        std::string s = jpg;
+        const size_t sof = s.find("\xff\xc0");
+        s[sof + 5] = char(h >> 8), s[sof + 6] = char(h), s[sof + 7] = char(w >> 8), s[sof + 8] = char(w);
+        return s;
+    };
+
+    using Read = std::function<void(Bitmap &, const std::string &)>;
+    const Read load = [](Bitmap &b, const std::string &p) { b.loadImage(p.c_str()); };
+    const Read map = [](Bitmap &b, const std::string &p) { b.mapImage(p.c_str()); };
+    const Read stream = [](Bitmap &b, const std::string &p) {
+        FILE *f = std::fopen(p.c_str(), "rb");
+        const std::string ext = p.substr(p.size() - 3);
+        try {
+            ext == "ppm"   ? b.loadPPM(f)
+            : ext == "pgm" ? b.loadPGM(f)
+            : ext == "jpg" ? b.loadJPG(f)
+                           : b.loadPNG(f);
+        } catch (...) {
+            std::fclose(f);
+            throw;
+        }
+        std::fclose(f);
+    };
+    const Read rawFloat = [](Bitmap &b, const std::string &p) { b.loadfromfloat(p.c_str(), 4, 4); };
+
+    struct Case {
+        const char *what;
+        std::string name, bytes, dim;
+        Read read;
+        const char *message;
+    };
+    const std::string head = "P6\n4 4\n255\n";
+    const std::vector<Case> cases = {
+        {"missing PPM", "none.ppm", "", "", load, "Can't read file"},
+        {"empty PPM", "a.ppm", "", "", load, "not a ppm file!"},
+        {"ASCII PPM", "a.ppm", "P3\n1 1\n255\n0 0 0\n", "", load, "not a ppm file!"},
+        {"PGM as PPM", "a.ppm", "P5\n1 1\n255\n\1", "", stream, "not a ppm file!"},
+        {"PPM as PGM", "a.pgm", "P6\n1 1\n255\n\1\1\1", "", load, "not a pgm file!"},
+        {"header cut short", "a.ppm", "P6\n4 4", "", load, "file too short"},
+        {"pixels cut short", "a.ppm", head + std::string(47, 'x'), "", load, "file too short"},
+        {"pixels cut short, mapped", "a.ppm", head + std::string(47, 'x'), "", map, "file too short"},
+        {"pixels cut short, PGM stream", "a.pgm", "P5 4 4 255\n" + std::string(15, 'x'), "", stream,
+         "file too short"},
+        {"size beyond the file", "a.ppm", "P6\n4000 4000\n255\n" + std::string(99, 'x'), "", load,
+         "file too short"},
+        {"size beyond the file, mapped", "a.ppm", "P6\n4000 4000\n255\n" + std::string(99, 'x'), "", map,
+         "file too short"},
+        {"zero width", "a.ppm", "P6\n0 4\n255\n", "", load, "image size out of range"},
+        {"negative width", "a.ppm", "P6\n-4 4\n255\n", "", map, "not a ppm file!"},
+        {"size beyond any image", "a.ppm", "P6\n99999999 99999999\n255\n", "", load,
+         "image size out of range"},
+        {"16-bit PPM", "a.ppm", "P6\n1 1\n65535\n\0\0\0\0\0\0", "", load, "maximum value is not 255"},
+        {"15-level PGM", "a.pgm", "P5\n1 1\n15\n\0", "", map, "maximum value is not 255"},
+        {"empty mapped PPM", "a.ppm", "", "", map, "not a ppm file!"},
+        {"TGA header cut short", "a.tga", tga(2, 2, {}).substr(0, 10), "", load, "file too short"},
+        {"TGA pixels cut short", "a.tga", tga(2, 2, Bytes(11)), "", load, "file too short"},
+        {"TGA pixels cut short, mapped", "a.tga", tga(2, 2, Bytes(11)), "", map, "file too short"},
+        {"TGA identification cut short", "a.tga", tga(2, 2, {}, "abcde").substr(0, 20), "", load,
+         "file too short"},
+        {"TGA of zero width", "a.tga", tga(0, 2, {}), "", map, "image size out of range"},
+        {"RVB without .dim", "a.rvb", std::string(12, 'x'), "", load, "Can't read file"},
+        {"RVB .dim without sizes", "a.rvb", std::string(12, 'x'), "two by two", map, "bad .dim file"},
+        {"RVB negative size", "a.rvb", std::string(12, 'x'), "-2 2", load, "image size out of range"},
+        {"RVB cut short", "a.rvb", std::string(11, 'x'), "2 2", load, "file too short"},
+        {"RVB cut short, mapped", "a.rvb", std::string(11, 'x'), "2 2", map, "file too short"},
+        {"IMA without .dim", "a.ima", std::string(4, 'x'), "", load, "can't read file"},
+        {"IMA unknown type", "a.ima", std::string(4, 'x'), "2 2 1\n-type RGB\n", load, "format unknown"},
+        {"IMA zero size", "a.ima", std::string(4, 'x'), "0 2 1\n", load, "image size out of range"},
+        {"IMA cut short", "a.ima", std::string(7, 'x'), "2 2 1\n-type U16\n", load, "file too short"},
+        {"raw float missing", "none.raw", "", "", rawFloat, "error in reading file"},
+        {"raw float cut short", "a.raw", std::string(63, 'x'), "", rawFloat, "file too short"},
+        {"empty JPEG", "a.jpg", "", "", load, "Empty input file"},
+        {"PPM named .jpg", "a.jpg", "P6\n1 1\n255\n", "", stream, "Not a JPEG file: starts with 0x50 0x36"},
+        {"JPEG cut in its header", "a.jpg", jpg.substr(0, 100), "", load, "Premature end of JPEG file"},
+        {"JPEG cut in its data", "a.jpg", jpg.substr(0, jpg.size() * 2 / 3), "", stream,
+         "Premature end of JPEG file"},
+        {"progressive JPEG cut", "a.jpg", prog.substr(0, prog.size() * 2 / 3), "", load,
+         "Premature end of JPEG file"},
+        {"JPEG larger than its data", "a.jpg", jpgSized(4000, 3000), "", load,
+         "Corrupt JPEG data: premature end of data segment"},
+        {"JPEG beyond any image", "a.jpg", jpgSized(65000, 65000), "", load, "image size out of range"},
+        {"JPEG of zero height", "a.jpg", jpgSized(16, 0), "", load, "Empty JPEG image (DNL not supported)"},
+        {"empty PNG", "a.png", "", "", load, "not an png format"},
+        {"not a PNG", "a.png", "\x89PNX\r\n\x1a\n", "", stream, "not an png format"},
+        {"PNG cut in its header", "a.png", png.substr(0, 20), "", load, "file too short"},
+        {"PNG cut in its data", "a.png", png.substr(0, png.size() - 40), "", stream, "file too short"},
+        {"PNG larger than its data", "a.png", pngSized(3000, 3000), "", load, "Not enough image data"},
+        {"PNG beyond any image", "a.png", pngSized(100000, 100000), "", load, "image size out of range"},
+        {"PNG of zero width", "a.png", pngSized(0, 16), "", load, "Invalid IHDR data"},
+        {"not a TIFF", "a.tif", "II*\0garbage", "", load, "Can't read file"},
+        {"TIFF cut short", "a.tif", tif.substr(0, tif.size() / 2), "", load, "Can't read file"},
+        {"TIFF with unwritten strips", "a.tif", slurp(at("holes.tif")), "", load, "Can't handle format"},
+        {"TIFF with 12-bit samples", "a.tif", slurp(at("twelve.tif")), "", load, "Can't handle format"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = at(c.name);
+        unlink(path.c_str());
+        if (c.name.rfind("none", 0) != 0)
+            spit(path, c.bytes);
+        const std::string dim = at(c.name.substr(0, c.name.size() - 4) + ".dim");
+        unlink(dim.c_str());
+        if (!c.dim.empty())
+            spit(dim, c.dim);
+
+        Bitmap image(3, 3);
+        try {
+            c.read(image, path);
+            ADD_FAILURE() << "no error";
+        } catch (const std::runtime_error &e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+        EXPECT_EQ(image.width, 0);
+        EXPECT_EQ(image.height, 0);
+        EXPECT_FALSE(image.pixels);
+        EXPECT_FALSE(image.mapAddress);
+    }
+}
+
+TEST_F(BitmapFiles, FailedMappingNamesItsCause)
+{
+    // A directory opens but can't be mapped.
+    ASSERT_EQ(mkdir(at("d.rvb").c_str(), 0755), 0);
+    spit(at("d.dim"), "1 1");
+    struct stat st;
+    ASSERT_EQ(stat(at("d.rvb").c_str(), &st), 0);
+    if (st.st_size < 3)
+        GTEST_SKIP() << "this file system gives directories no size";
+    Bitmap b;
+    ::testing::internal::CaptureStderr();
+    try {
+        b.mapImage(at("d.rvb").c_str());
+        ADD_FAILURE();
+    } catch (const std::runtime_error &e) {
+        EXPECT_STREQ(e.what(), "error");
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "\nmmap: ENODEV");
+}
+
+} // namespace

@@ -1,0 +1,73 @@
+// The imgconv tool as other programs run it: arguments in, files and exit status out.
+#include "image/Bitmap.h"
+
+#include "support/ImageCompare.h"
+#include "support/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+namespace
+{
+
+const std::string kTool = std::string(VELMORA_BINARY_DIR) + "/imgconv";
+
+testsupport::ProcessResult imgconv(const std::string &in, const std::string &out)
+{
+    return testsupport::runProcess({kTool, in, out});
+}
+
+TEST(Imgconv, ConvertsThroughEveryWrittenFormat)
+{
+    const std::string dir = testsupport::makeTempDir("Imgconv");
+    Bitmap source(6, 4);
+    for (int i = 0; i < 24; ++i)
+        source.pixels[i] = RGB<unsigned char>(i * 10, 255 - i * 10, 128);
+    ASSERT_EQ(source.savePPM((dir + "/a.ppm").c_str()), 1);
+
+    for (auto step : {std::make_pair("a.ppm", "b.png"), {"b.png", "c.ppm"}, {"c.ppm", "d.jpg"}}) {
+        const auto r = imgconv(dir + "/" + step.first, dir + "/" + step.second);
+        EXPECT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+    }
+    Bitmap back((dir + "/c.ppm").c_str());
+    ASSERT_EQ(back.width, 6);
+    for (int i = 0; i < 24; ++i)
+        EXPECT_EQ(back.pixels[i], source.pixels[i]);
+    Bitmap jpeg((dir + "/d.jpg").c_str());
+    EXPECT_EQ(jpeg.height, 4);
+}
+
+TEST(Imgconv, FailuresPrintTheReasonAndExitNonZero)
+{
+    const std::string dir = testsupport::makeTempDir("Imgconv");
+    std::ofstream(dir + "/bad.png") << "not an image";
+    Bitmap(2, 2).savePPM((dir + "/ok.ppm").c_str());
+
+    auto r = imgconv(dir + "/bad.png", dir + "/out.ppm");
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("not an png format"), std::string::npos) << r.err;
+    EXPECT_NE(access((dir + "/out.ppm").c_str(), F_OK), 0);
+
+    r = imgconv(dir + "/absent.ppm", dir + "/out.ppm");
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("Can't read file"), std::string::npos) << r.err;
+
+    r = imgconv(dir + "/ok.ppm", dir + "/out.gif");
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("out.gif file format unknown"), std::string::npos) << r.err;
+
+    r = imgconv(dir + "/ok.ppm", dir + "/missing/out.png");
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("can't save"), std::string::npos) << r.err;
+
+    r = testsupport::runProcess({kTool, dir + "/ok.ppm"});
+    EXPECT_NE(r.exitStatus, 0);
+    EXPECT_NE(r.err.find("usage"), std::string::npos);
+}
+
+} // namespace
