@@ -3,6 +3,7 @@
 #include "gui/Delegate0.h"
 #include "gui/Delegate2.h"
 
+#include <string>
 #include <vector>
 
 FileDialog::FileDialog(const char *title, fastdelegate::FastDelegate1<const char *> callback, bool multiple,
@@ -53,11 +54,9 @@ void FileDialog::fileSelectionCallback()
         g_free(item->data);
     }
     g_slist_free(chosen);
-    if (!names.empty())
-        fileName = names.front();
 
-    // Closing the dialog deletes this object; what the callable needs is copied out first, and
-    // the callable runs with the dialog already gone, free to open the next one.
+    // Closing the dialog deletes this object, so the names and the callable are copied out
+    // first; the callable then runs with the dialog already gone, free to open the next one.
     fastdelegate::FastDelegate1<const char *> call = fileChosen;
     close();
     for (const std::string &name : names)

@@ -5,8 +5,6 @@
 
 #include <gtk/gtk.h>
 
-#include <string>
-
 /// A one-shot dialog that asks for a file name and hands it to a callable.
 ///
 /// Made with `new`; it opens at once at the mouse pointer and deletes itself when it closes.
@@ -39,7 +37,6 @@ private:
 
     GtkFileChooser *dialog;
     fastdelegate::FastDelegate1<const char *> fileChosen;
-    std::string fileName;
 };
 
 #endif

@@ -55,8 +55,8 @@ void ListDialog::destructor()
 
 void ListDialog::clean()
 {
-    // The list is destroyed after the dialog's "destroy" handlers have run, and a list that
-    // lets go of a selected row reports a selection change: that must not reach this object.
+    // The list and its selection are destroyed after the dialog's "destroy" handlers have run,
+    // that is after this object: nothing the selection reports from then on may reach it.
     g_signal_handler_disconnect(gtk_tree_view_get_selection(list), selectionHandler);
     delete this;
 }
