@@ -88,7 +88,7 @@ GdkPixbuf *GtkEList::getPixmapByType(const char *extension)
 
 GtkEList::GtkEList(const char *title)
     : list(nullptr), numberOfRows(0), selectedRow(-1), scroller(nullptr), store(nullptr), selection(nullptr),
-      moving(false), scrollerGone(false)
+      scrollerGone(false)
 {
     loadResources();
     store = gtk_list_store_new(ColumnCount, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER);
@@ -148,10 +148,8 @@ int GtkEList::add(int position, int, const char *label, void *data)
     if (position < 0 || position > numberOfRows)
         position = numberOfRows;
     GtkTreeIter iter;
-    moving = true;
     gtk_list_store_insert_with_values(store, &iter, position, IconColumn, getPixmapByType(extensionOf(label)),
                                       LabelColumn, label ? label : "", DataColumn, data, -1);
-    moving = false;
     ++numberOfRows;
     resyncSelection();
     return position;
@@ -161,7 +159,6 @@ void GtkEList::remove(int row)
 {
     if (row >= numberOfRows)
         return;
-    moving = true;
     if (row < 0) {
         gtk_list_store_clear(store);
         numberOfRows = 0;
@@ -172,7 +169,6 @@ void GtkEList::remove(int row)
             --numberOfRows;
         }
     }
-    moving = false;
     resyncSelection();
 }
 
@@ -180,20 +176,10 @@ void GtkEList::swap(int a, int b)
 {
     if (a < 0 || b < 0 || a >= numberOfRows || b >= numberOfRows || a == b)
         return;
-    int selected = selectedRow == a ? b : selectedRow == b ? a : selectedRow;
     GtkTreeIter iterA, iterB;
     if (!rowIter(a, &iterA) || !rowIter(b, &iterB))
         return;
-    moving = true;
     gtk_list_store_swap(store, &iterA, &iterB);
-    // The tree view keeps the selection on the moved row; saying so again costs nothing and
-    // does not depend on that.
-    if (selection && selected >= 0) {
-        GtkTreePath *path = gtk_tree_path_new_from_indices(selected, -1);
-        gtk_tree_selection_select_path(selection, path);
-        gtk_tree_path_free(path);
-    }
-    moving = false;
     resyncSelection();
 }
 
@@ -249,8 +235,6 @@ void GtkEList::setSelectedItem(int row)
 
 void GtkEList::selectionChanged()
 {
-    if (moving)
-        return;
     int row = rowOfSelection();
     if (row < 0)
         CListUnselectRowCB();

@@ -87,8 +87,6 @@ private:
     GtkWidget *scroller;
     GtkListStore *store;
     GtkTreeSelection *selection;
-    /// Set while the list itself moves rows, so selection changes it causes are not reported.
-    bool moving;
     bool scrollerGone;
 };
 
