@@ -115,8 +115,8 @@ GtkEList::GtkEList(const char *title)
     gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scroller), GTK_SHADOW_IN);
     gtk_container_add(GTK_CONTAINER(scroller), view);
     Delegate0::connect(scroller, "destroy", fastdelegate::MakeDelegate(this, &GtkEList::scrollerDestroyed));
-    // Our own reference: the container that packs the list takes another, and the widget
-    // memory stays valid until the destructor whoever destroys it first.
+    // Our own reference keeps the widgets' memory valid until the destructor, whether the
+    // window or this object destroys them first; the container that packs them adds its own.
     g_object_ref_sink(scroller);
     gtk_widget_show_all(scroller);
 }
