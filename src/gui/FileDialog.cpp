@@ -1,0 +1,74 @@
+#include "gui/FileDialog.h"
+
+#include "gui/Delegate0.h"
+#include "gui/Delegate2.h"
+
+#include <string>
+#include <vector>
+
+FileDialog::FileDialog(const char *title, fastdelegate::FastDelegate1<const char *> callback, bool multiple,
+                       const char *pattern)
+    : dialog(nullptr), fileChosen(callback)
+{
+    GtkWidget *widget = gtk_file_chooser_dialog_new(title ? title : "", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN,
+                                                    GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_OK,
+                                                    GTK_RESPONSE_ACCEPT, nullptr);
+    dialog = GTK_FILE_CHOOSER(widget);
+    gtk_dialog_set_default_response(GTK_DIALOG(widget), GTK_RESPONSE_ACCEPT);
+    gtk_window_set_position(GTK_WINDOW(widget), GTK_WIN_POS_MOUSE);
+    gtk_file_chooser_set_select_multiple(dialog, multiple);
+    gtk_file_chooser_set_local_only(dialog, TRUE);
+    if (pattern && *pattern) {
+        GtkFileFilter *filter = gtk_file_filter_new();
+        gtk_file_filter_set_name(filter, pattern);
+        gtk_file_filter_add_pattern(filter, pattern);
+        gtk_file_chooser_add_filter(dialog, filter);
+    }
+
+    Delegate2<GtkWidget *, int>::connect(widget, "response",
+                                         fastdelegate::MakeDelegate(this, &FileDialog::response));
+    Delegate0::connect(widget, "destroy", fastdelegate::MakeDelegate(this, &FileDialog::clean));
+    gtk_widget_show_all(widget);
+}
+
+void FileDialog::setFolder(const char *folder)
+{
+    if (folder && *folder)
+        gtk_file_chooser_set_current_folder(dialog, folder);
+}
+
+void FileDialog::response(GtkWidget *, int id)
+{
+    if (id == GTK_RESPONSE_ACCEPT)
+        fileSelectionCallback();
+    else
+        close();
+}
+
+void FileDialog::fileSelectionCallback()
+{
+    std::vector<std::string> names;
+    GSList *chosen = gtk_file_chooser_get_filenames(dialog);
+    for (GSList *item = chosen; item; item = item->next) {
+        names.emplace_back(static_cast<char *>(item->data));
+        g_free(item->data);
+    }
+    g_slist_free(chosen);
+
+    // Closing the dialog deletes this object, so the names and the callable are copied out
+    // first; the callable then runs with the dialog already gone, free to open the next one.
+    fastdelegate::FastDelegate1<const char *> call = fileChosen;
+    close();
+    for (const std::string &name : names)
+        call(name.c_str());
+}
+
+void FileDialog::close()
+{
+    gtk_widget_destroy(GTK_WIDGET(dialog));
+}
+
+void FileDialog::clean()
+{
+    delete this;
+}

@@ -1,0 +1,41 @@
+#ifndef VELMORA_LISTDIALOG_H
+#define VELMORA_LISTDIALOG_H
+
+#include "gui/FastDelegate.h"
+
+#include <gtk/gtk.h>
+
+#include <string>
+#include <vector>
+
+/// A dialog that offers a list of names; choosing one hands its index to a callable at once.
+///
+/// Made with `new`; it opens at once and stays open, so the user may change the choice,
+/// until "OK" or the window's close box closes it; it then deletes itself.
+class ListDialog {
+public:
+    ListDialog(const char *title, const std::vector<std::string> &items,
+               fastdelegate::FastDelegate1<int> callback);
+
+    ListDialog(const ListDialog &) = delete;
+    ListDialog &operator=(const ListDialog &) = delete;
+
+    /// Closes the dialog, which deletes the dialog object.
+    void destructor();
+
+    GtkWidget *getDialog() const { return dialog; }
+    GtkTreeView *getList() const { return list; }
+
+private:
+    ~ListDialog() = default;
+
+    void selectionCallback();
+    void clean();
+
+    GtkWidget *dialog;
+    GtkTreeView *list;
+    fastdelegate::FastDelegate1<int> rowChosen;
+    gulong selectionHandler;
+};
+
+#endif
