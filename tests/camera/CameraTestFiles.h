@@ -36,7 +36,7 @@ struct Pose {
 inline Pose lookAt(Point3 eye, Point3 target)
 {
     const Point3 z = (target - eye).normalized();
-    Point3 x = z.cross(Point3(0, -1, 0));
+    Point3 x = Point3(0, -1, 0).cross(z);
     if (x.norm() < 1e-4f)
         x = Point3(1, 0, 0);
     x.normalize();
