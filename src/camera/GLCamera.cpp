@@ -361,24 +361,39 @@ void GLCamera::computeMinAngle()
         minAngle = 0.17453292f;
         return;
     }
-    // The angle of the relative rotation R[i] R[j]^T is 2 acos(|q_i . q_j|) for the unit
-    // quaternions of the two rotations: one dot product a pair instead of a matrix product.
-    std::vector<Quat> q(N);
+    // The relative rotation R[i] R[j]^T has the quaternion conj(q_i) q_j of the two views'
+    // unit quaternions: one quaternion product a pair instead of a matrix product. Its angle
+    // is taken with atan2 of the vector and scalar parts, which stays accurate for views a
+    // fraction of a degree apart, where acos of a scalar part near 1 loses all digits.
+    struct Unit {
+        double w, x, y, z;
+    };
+    std::vector<Unit> q(N);
     for (int i = 0; i < N; i++) {
-        q[i] = Quat(R[i]);
-        const float n = q[i].norm();
-        if (n > 0)
-            q[i] /= n;
+        const Quat r(R[i]);
+        const double n = r.norm();
+        q[i] = n > 0 ? Unit{r.w / n, r.x / n, r.y / n, r.z / n} : Unit{1, 0, 0, 0};
     }
-    double best = std::cos(kPi / N); // the angle 2 pi / N
+    double best = 2 * kPi / N;
+    // Only pairs whose scalar part is close enough to beat the best angle so far need the
+    // precise angle; the margin covers the rounding of the scalar part.
+    double threshold = std::cos(best / 2) - 1e-6;
     for (int i = 0; i < N; i++)
         for (int j = i + 1; j < N; j++) {
-            const double w = std::fabs(static_cast<double>(q[i].w) * q[j].w + static_cast<double>(q[i].x) * q[j].x +
-                                       static_cast<double>(q[i].y) * q[j].y + static_cast<double>(q[i].z) * q[j].z);
-            if (w > best)
-                best = w;
+            const Unit &a = q[i], &b = q[j];
+            const double w = a.w * b.w + a.x * b.x + a.y * b.y + a.z * b.z;
+            if (std::fabs(w) < threshold)
+                continue;
+            const double x = a.w * b.x - b.w * a.x - (a.y * b.z - a.z * b.y);
+            const double y = a.w * b.y - b.w * a.y - (a.z * b.x - a.x * b.z);
+            const double z = a.w * b.z - b.w * a.z - (a.x * b.y - a.y * b.x);
+            const double angle = 2 * std::atan2(std::sqrt(x * x + y * y + z * z), std::fabs(w));
+            if (angle < best) {
+                best = angle;
+                threshold = std::cos(best / 2) - 1e-6;
+            }
         }
-    minAngle = static_cast<float>(2 * std::acos(std::min(best, 1.0)));
+    minAngle = static_cast<float>(best);
 }
 
 void GLCamera::computeWorldScale()

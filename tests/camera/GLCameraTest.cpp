@@ -206,6 +206,10 @@ TEST_F(Cameras, MinimumAngleAndWorldScaleFromTheViews)
     EXPECT_NEAR(parallel->getWorldScale(), 4, 1e-5f);
     EXPECT_TRUE(near(parallel->getRotationPoint(), Point3(0, 0, 0), 0));
     EXPECT_NEAR(parallel->getMinAngle(), 0, 1e-3f) << "views 0 and 1 share their rotation";
+
+    // Views a twentieth of a degree apart still give their angle, not 0.
+    auto dense = quietCamera(writeFile(dir, "dense.dat", "V3.0 640 480 320 240 600 600 0 0 5 3 0 1 0 deg 0 10 10.05\n").c_str());
+    EXPECT_NEAR(dense->getMinAngle(), 0.05f * kPi / 180, 1e-6f);
 }
 
 TEST_F(Cameras, PanMovesThePictureByPixelsAndZoomScalesAboutTheCentre)
@@ -235,6 +239,18 @@ TEST_F(Cameras, PanMovesThePictureByPixelsAndZoomScalesAboutTheCentre)
     c->setFocal(1);
     c->setPanning(Point2(0, 0));
     EXPECT_TRUE(near(c->getFinalKMatrix(), c->getGLKMatrix(), 0));
+
+    // A projection set from outside is shown as it is and zoomed from there.
+    Matrix4 p = c->getGLKMatrix(800, 600);
+    c->setFocal(2);
+    c->setPanning(Point2(1, 1));
+    c->setProjectionMatrix(p);
+    EXPECT_EQ(c->getFocal(), 1);
+    EXPECT_EQ(c->getPanning(), Point2(0, 0));
+    EXPECT_TRUE(near(c->getProjectionMatrix(), p, 0));
+    c->zoom(2);
+    p(0, 0) *= 2;
+    EXPECT_NEAR(c->getProjectionMatrix()(0, 0), p(0, 0), 1e-6f);
 }
 
 TEST_F(Cameras, ResizeKeepsThePanOnTheSameSpotOfThePhotograph)
@@ -649,7 +665,7 @@ TEST_F(Cameras, PrintedStateRecoversTheIntrinsics)
     auto c = photoCamera();
     for (const auto &size : {std::pair<int, int>(400, 300), {500, 300}, {300, 500}}) {
         c->resizeWindow(size.first, size.second);
-        const std::string text = printedBy([&] { c->printCameraState(); });
+        const std::string text = printedBy([&] { c->notifyCommand('+'); });
         EXPECT_EQ(text.rfind("GL modelview matrix:\n", 0), 0u);
         EXPECT_NE(text.find("GL projection matrix:\n"), std::string::npos);
         EXPECT_NE(text.find("------------------------\n[R|t] matrix:\n"), std::string::npos);

@@ -432,7 +432,7 @@ namespace {
 
 // A photograph of 640 x 480 with an off-centre principal point and unequal focal lengths,
 // seen from three poses around the origin.
-struct Photographs : ViewFiles {
+struct ViewPhotographs : ViewFiles {
     static constexpr float W = 640, H = 480, cx = 301.5f, cy = 255.25f, fx = 700, fy = 690;
     std::vector<Pose> poses = {lookAt(Point3(0.5f, 1, -8), Point3(0, 0, 0)), lookAt(Point3(7, -2, 3), Point3(0.2f, 0, 0)),
                                lookAt(Point3(-3, 4, 6), Point3(0, 0.3f, 0))};
@@ -448,7 +448,7 @@ struct Photographs : ViewFiles {
 
 } // namespace
 
-TEST_F(Photographs, WorldPointsLandOnTheirPixelsInAnyWindowShape)
+TEST_F(ViewPhotographs, WorldPointsLandOnTheirPixelsInAnyWindowShape)
 {
     const Point3 points[] = {{0, 0, 0}, {1, 0.5f, -0.25f}, {-0.75f, -1, 0.5f}, {0.3f, 1.2f, 1}};
     // Same aspect ratio as the photograph, wider (bands left and right) and taller (bands
@@ -470,7 +470,7 @@ TEST_F(Photographs, WorldPointsLandOnTheirPixelsInAnyWindowShape)
     }
 }
 
-TEST_F(Photographs, DepthRangeAndOrthographicScaleAtMidDepth)
+TEST_F(ViewPhotographs, DepthRangeAndOrthographicScaleAtMidDepth)
 {
     const float zNear = 2, zFar = 20;
     const Pose &pose = poses[0];
@@ -506,7 +506,7 @@ TEST_F(Photographs, DepthRangeAndOrthographicScaleAtMidDepth)
     EXPECT_NEAR((near0 - near1).y, (far0 - far1).y, 2e-3f);
 }
 
-TEST_F(Photographs, PerfectMatrixCentresThePrincipalPoint)
+TEST_F(ViewPhotographs, PerfectMatrixCentresThePrincipalPoint)
 {
     for (int mode : {0, 1}) {
         view->setProjectionMode(mode);
