@@ -231,8 +231,8 @@ protected:
     int atOriginalView;
     int panAround;
     Point3 rotationPoint;
-    Matrix4 backupModelView;     ///< OpenGL form, the model-view at the start of a drag
-    Matrix4 baseProjection;      ///< calibrated projection before pan and zoom
+    Matrix4 backupModelView; ///< OpenGL form, the model-view at the start of a drag
+    Matrix4 baseProjection;  ///< calibrated projection before pan and zoom
     float zNear, zFar;
     float userZNear, userZFar;
     std::string imagePath, imageExtension;
@@ -242,9 +242,9 @@ protected:
     GLCameraAnimation *animation; ///< owned; null unless the animation window is open
     char recording;
 
-    Matrix4 modelView;           ///< the shown model-view, OpenGL form
-    Matrix4 projection;          ///< the shown projection
-    int viewport[4];             ///< the shown viewport: x, y, width, height
+    Matrix4 modelView;  ///< the shown model-view, OpenGL form
+    Matrix4 projection; ///< the shown projection
+    int viewport[4];    ///< the shown viewport: x, y, width, height
 
 private:
     /// What both constructors share once the views exist.

@@ -114,8 +114,8 @@ protected:
     float cx, cy;
     float W, H;
     int N;
-    Matrix4 modelViewScratch;   ///< the last model-view computed here
-    Matrix4 projectionScratch;  ///< the last projection computed here
+    Matrix4 modelViewScratch;  ///< the last model-view computed here
+    Matrix4 projectionScratch; ///< the last projection computed here
     Point3 T0;
     Point3 axis;
     std::vector<Point3> t;

@@ -51,7 +51,8 @@ inline Pose lookAt(Point3 eye, Point3 target)
 }
 
 /// A version 4.0 file: each pose as three lines "r00 r01 r02 t0" with a label line before it.
-inline std::string version4(float W, float H, float cx, float cy, float fx, float fy, const std::vector<Pose> &poses)
+inline std::string version4(float W, float H, float cx, float cy, float fx, float fy,
+                            const std::vector<Pose> &poses)
 {
     char line[512];
     snprintf(line, sizeof line, "V4.0\n%g %g\n%g %g\n%g %g\n%d\n", W, H, cx, cy, fx, fy, int(poses.size()));
@@ -60,8 +61,8 @@ inline std::string version4(float W, float H, float cx, float cy, float fx, floa
         snprintf(line, sizeof line, "# view %d\n", int(i));
         text += line;
         for (int r = 0; r < 3; r++) {
-            snprintf(line, sizeof line, "%.9g %.9g %.9g %.9g\n", poses[i].R(r, 0), poses[i].R(r, 1), poses[i].R(r, 2),
-                     poses[i].t[r]);
+            snprintf(line, sizeof line, "%.9g %.9g %.9g %.9g\n", poses[i].R(r, 0), poses[i].R(r, 1),
+                     poses[i].R(r, 2), poses[i].t[r]);
             text += line;
         }
         text += "\n";

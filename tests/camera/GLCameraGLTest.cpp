@@ -275,7 +275,8 @@ protected:
 // The unit cube [0, 1]^3 with a colour per face, faces counter-clockwise from outside.
 void drawUnitCube()
 {
-    static const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    static const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
+                                    {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
     static const float colours[6][3] = {{1, 0, 0}, {0, 1, 1}, {0, 1, 0}, {1, 0, 1}, {0, 0, 1}, {1, 1, 0}};
     glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT);
     glDisable(GL_LIGHTING);
@@ -297,7 +298,8 @@ TEST_F(CubeView, VersionFourViewZeroSeesTheCubeAsPhotographed)
     const Pose pose = lookAt(Point3(2.5f, 2.2f, -3), Point3(0.5f, 0.5f, 0.5f));
     const std::string dir = testsupport::makeTempDir("CubeView");
     const std::string path =
-        writeFile(dir, "cube.dat", version4(W, H, cx, cy, fx, fy, {pose, lookAt(Point3(-3, 1, 0), Point3(0.5f, 0.5f, 0.5f))}));
+        writeFile(dir, "cube.dat",
+                  version4(W, H, cx, cy, fx, fy, {pose, lookAt(Point3(-3, 1, 0), Point3(0.5f, 0.5f, 0.5f))}));
     auto c = quiet<GLCamera>(path.c_str());
     c->setZPlanes(1, 10);
     glClearColor(0, 0, 0, 1);
@@ -311,7 +313,9 @@ TEST_F(CubeView, VersionFourViewZeroSeesTheCubeAsPhotographed)
     // The cube covers the box of its corners' pixels in the photograph, scaled to the window.
     float minX = 1e9f, minY = 1e9f, maxX = -1e9f, maxY = -1e9f;
     for (int k = 0; k < 8; k++) {
-        const Point2 p = pixel(fx, fy, cx, cy, pose, Point3(float(k & 1), float((k >> 1) & 1), float((k >> 2) & 1))) * (128 / W);
+        const Point2 p =
+            pixel(fx, fy, cx, cy, pose, Point3(float(k & 1), float((k >> 1) & 1), float((k >> 2) & 1))) *
+            (128 / W);
         minX = std::min(minX, p.x);
         maxX = std::max(maxX, p.x);
         minY = std::min(minY, p.y);

@@ -89,14 +89,16 @@ Point2 onScreen(const GLCamera &c, Point3 X, const Matrix4 *modelView = nullptr)
 {
     float clip[4];
     (c.getFinalKMatrix() * (modelView ? *modelView : c.getGLModelViewMatrix())).product(clip, X);
-    return Point2((clip[0] / clip[3] + 1) / 2 * c.getWindowWidth(), (clip[1] / clip[3] + 1) / 2 * c.getWindowHeight());
+    return Point2((clip[0] / clip[3] + 1) / 2 * c.getWindowWidth(),
+                  (clip[1] / clip[3] + 1) / 2 * c.getWindowHeight());
 }
 
 ::testing::AssertionResult nearPoint(Point2 a, Point2 b, float tol)
 {
     if (std::fabs(a.x - b.x) <= tol && std::fabs(a.y - b.y) <= tol)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ") is not (" << b.x << ", " << b.y << ")";
+    return ::testing::AssertionFailure()
+           << "(" << a.x << ", " << a.y << ") is not (" << b.x << ", " << b.y << ")";
 }
 
 // A camera file of 640 x 480 photographs taken from five poses around the origin at distance
@@ -188,9 +190,10 @@ TEST_F(Cameras, MinimumAngleAndWorldScaleFromTheViews)
     EXPECT_TRUE(near(c->getRotationPoint(), Point3(0, 0.5f, 0), 1e-4f));
 
     // One view: 10 degrees, and the distance from the (unchanged) rotation point.
-    auto one = quietCamera(writeFile(dir, "one.dat", version4(640, 480, 320, 240, 600, 600,
-                                                               {lookAt(Point3(3, 0, -4), Point3(0, 0, 0))}))
-                               .c_str());
+    auto one = quietCamera(
+        writeFile(dir, "one.dat",
+                  version4(640, 480, 320, 240, 600, 600, {lookAt(Point3(3, 0, -4), Point3(0, 0, 0))}))
+            .c_str());
     EXPECT_FLOAT_EQ(one->getMinAngle(), 0.17453292f);
     EXPECT_NEAR(one->getWorldScale(), 5, 1e-5f);
     EXPECT_TRUE(near(one->getRotationPoint(), Point3(0, 0, 0), 0));
@@ -201,14 +204,16 @@ TEST_F(Cameras, MinimumAngleAndWorldScaleFromTheViews)
     Pose moved = side;
     moved.t = moved.t + Point3(1, 0, 0);
     const Pose third = lookAt(Point3(4 * std::sin(0.698132f), 0, -4 * std::cos(0.698132f)), Point3(0, 0, 0));
-    auto parallel = quietCamera(writeFile(dir, "rig.dat", version4(640, 480, 320, 240, 600, 600, {side, moved, third})).c_str());
+    auto parallel = quietCamera(
+        writeFile(dir, "rig.dat", version4(640, 480, 320, 240, 600, 600, {side, moved, third})).c_str());
     EXPECT_TRUE(std::isfinite(parallel->getWorldScale()));
     EXPECT_NEAR(parallel->getWorldScale(), 4, 1e-5f);
     EXPECT_TRUE(near(parallel->getRotationPoint(), Point3(0, 0, 0), 0));
     EXPECT_NEAR(parallel->getMinAngle(), 0, 1e-3f) << "views 0 and 1 share their rotation";
 
     // Views a twentieth of a degree apart still give their angle, not 0.
-    auto dense = quietCamera(writeFile(dir, "dense.dat", "V3.0 640 480 320 240 600 600 0 0 5 3 0 1 0 deg 0 10 10.05\n").c_str());
+    auto dense = quietCamera(
+        writeFile(dir, "dense.dat", "V3.0 640 480 320 240 600 600 0 0 5 3 0 1 0 deg 0 10 10.05\n").c_str());
     EXPECT_NEAR(dense->getMinAngle(), 0.05f * kPi / 180, 1e-6f);
 }
 
@@ -225,7 +230,8 @@ TEST_F(Cameras, PanMovesThePictureByPixelsAndZoomScalesAboutTheCentre)
     // A mouse pan is in window pixels whatever the zoom.
     c->panning(4, -6);
     EXPECT_TRUE(nearPoint(c->getPanning(), Point2(12, 2), 1e-6f));
-    EXPECT_TRUE(nearPoint(onScreen(*c, X), centre + (p0 + Point2(-10, 5) - centre) * 2 + Point2(-4, -6), 1e-3f));
+    EXPECT_TRUE(
+        nearPoint(onScreen(*c, X), centre + (p0 + Point2(-10, 5) - centre) * 2 + Point2(-4, -6), 1e-3f));
 
     c->setFocal(1.3f);
     c->zoomin();
@@ -276,7 +282,8 @@ TEST_F(Cameras, ResizeKeepsThePanOnTheSameSpotOfThePhotograph)
         c->resizeWindow(s[0], s[1]);
         EXPECT_EQ(c->getWindowWidth(), s[0]);
         for (size_t i = 0; i < before.size(); i++)
-            EXPECT_TRUE(nearPoint(relative(points[i]), before[i], 1e-5f)) << s[0] << "x" << s[1] << " point " << i;
+            EXPECT_TRUE(nearPoint(relative(points[i]), before[i], 1e-5f))
+                << s[0] << "x" << s[1] << " point " << i;
     }
     const Point2 pan = c->getPanning();
     c->resizeWindow(0, 100);
@@ -506,7 +513,8 @@ TEST_F(Cameras, CommandsAskForARedrawAndUnknownOnesAreRefused)
 {
     auto c = photoCamera();
     int redisplays = main.redisplays;
-    for (int code : std::initializer_list<int>{'/', '0', '7', '8', '9', 'D', 'd', 'X', 'x', 'Z', 'z', 'b', 'v', 't', 'p', 6000, 6001}) {
+    for (int code : std::initializer_list<int>{'/', '0', '7', '8', '9', 'D', 'd', 'X', 'x', 'Z', 'z', 'b',
+                                               'v', 't', 'p', 6000, 6001}) {
         EXPECT_TRUE(c->notifyCommand(code)) << code;
         EXPECT_EQ(main.redisplays, ++redisplays) << code;
     }
@@ -618,10 +626,12 @@ TEST_F(Cameras, StateFileFormat)
     std::stringstream text;
     text << in.rdbuf();
     // The OpenGL model-view of view 0 row by row, then the projection.
-    const std::string modelView = "1.000000 0.000000 0.000000 0.000000\n0.000000 -1.000000 0.000000 0.000000\n"
-                                  "0.000000 0.000000 -1.000000 -1.000000\n0.000000 0.000000 0.000000 1.000000\n";
+    const std::string modelView =
+        "1.000000 0.000000 0.000000 0.000000\n0.000000 -1.000000 0.000000 0.000000\n"
+        "0.000000 0.000000 -1.000000 -1.000000\n0.000000 0.000000 0.000000 1.000000\n";
     EXPECT_EQ(text.str().substr(0, modelView.size()), modelView);
-    EXPECT_NE(text.str().find("\n0 0 512 512\n1.500000 -2.000000 1.000000\n0.500000 4.000000\n"), std::string::npos)
+    EXPECT_NE(text.str().find("\n0 0 512 512\n1.500000 -2.000000 1.000000\n0.500000 4.000000\n"),
+              std::string::npos)
         << text.str();
 }
 

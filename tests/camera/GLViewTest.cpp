@@ -21,12 +21,15 @@ class ViewFiles : public ::testing::Test {
 protected:
     void SetUp() override { dir = testsupport::makeTempDir("GLView"); }
 
-    std::string write(const std::string &name, const std::string &content) { return writeFile(dir, name, content); }
+    std::string write(const std::string &name, const std::string &content)
+    {
+        return writeFile(dir, name, content);
+    }
 
     // Loads `path`; fills `out` and `err` with what was printed and `error` with the text of
     // a failure (empty on success).
-    std::unique_ptr<GLView> load(const std::string &path, std::string *out = nullptr, std::string *error = nullptr,
-                                 std::string *err = nullptr)
+    std::unique_ptr<GLView> load(const std::string &path, std::string *out = nullptr,
+                                 std::string *error = nullptr, std::string *err = nullptr)
     {
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
@@ -187,7 +190,8 @@ TEST_F(ViewFiles, Version2BuildsTheTurntableWithBaseRotationAndOffset)
     // as the quaternion (x, y, z, w).
     const float h = std::sqrt(0.5f);
     char text[256];
-    snprintf(text, sizeof text, "V2.0\n640 480\n320\n240\n700\n0.5 -0.25 30\n12 0 2 0\n1 2 3 %.9g 0 0 %.9g\n", h, h);
+    snprintf(text, sizeof text, "V2.0\n640 480\n320\n240\n700\n0.5 -0.25 30\n12 0 2 0\n1 2 3 %.9g 0 0 %.9g\n",
+             h, h);
     std::string out;
     auto v = load(write("v2.dat", text), &out);
     ASSERT_TRUE(v);
@@ -224,7 +228,8 @@ TEST_F(ViewFiles, Version2WithoutTrailerHasNoBaseRotationOrOffset)
 TEST_F(ViewFiles, Version3ReadsAnglesInRadiansOrDegrees)
 {
     std::string out;
-    auto deg = load(write("deg.dat", "V3.0\n640 480\n300 200\n800 820\n0 0 25\n3 0 1 0\ndeg\n0 90 -45\n"), &out);
+    auto deg =
+        load(write("deg.dat", "V3.0\n640 480\n300 200\n800 820\n0 0 25\n3 0 1 0\ndeg\n0 90 -45\n"), &out);
     ASSERT_TRUE(deg);
     EXPECT_EQ(out, "GLCamera: Read camera file:" + dir + "/deg.dat v3.0\n");
     EXPECT_EQ(deg->getCenterX(), 300);
@@ -242,11 +247,12 @@ TEST_F(ViewFiles, Version3ReadsAnglesInRadiansOrDegrees)
     EXPECT_TRUE(near(rad->getRotation(1), rotation(Point3(0, 1, 0), kPi), 1e-6f));
 
     // "degrees" starts with "deg" as well; the trailer then applies as in version 2.0.
-    auto trailer = load(write("trailer.dat", "V3.0 640 480 300 200 800 820 0 0 25 1 0 1 0 degrees 90\n0 0 1 0 0 0 1\n"));
+    auto trailer =
+        load(write("trailer.dat", "V3.0 640 480 300 200 800 820 0 0 25 1 0 1 0 degrees 90\n0 0 1 0 0 0 1\n"));
     ASSERT_TRUE(trailer);
     EXPECT_TRUE(near(trailer->getRotation(0), rotation(Point3(0, 1, 0), kPi / 2), 1e-6f));
-    EXPECT_TRUE(near(trailer->getTranslation(0), Point3(0, 0, 25) + rotation(Point3(0, 1, 0), kPi / 2) * Point3(0, 0, 1),
-                     1e-5f));
+    EXPECT_TRUE(near(trailer->getTranslation(0),
+                     Point3(0, 0, 25) + rotation(Point3(0, 1, 0), kPi / 2) * Point3(0, 0, 1), 1e-5f));
 }
 
 TEST_F(ViewFiles, Version4ReadsBothPoseLayoutsBetweenBlankAndCommentLines)
@@ -324,7 +330,8 @@ TEST_F(ViewFiles, BadFilesAreRefusedWithTheirReason)
     } cases[] = {
         {"empty", "", pre},
         {"blank", " \n\t\n", pre},
-        {"v2 zero views", "V2.0 640 480 320 240 500 0 0 10 0 0 1 0\n", pre + ": view count 0 is not positive"},
+        {"v2 zero views", "V2.0 640 480 320 240 500 0 0 10 0 0 1 0\n",
+         pre + ": view count 0 is not positive"},
         {"v3 negative views", "V3.0 640 480 320 240 500 500 0 0 10 -5 0 1 0 deg 0\n",
          pre + ": view count -5 is not positive"},
         // 2^31 - 1 views announced in a file of about fifty bytes.
@@ -347,7 +354,8 @@ TEST_F(ViewFiles, BadFilesAreRefusedWithTheirReason)
         auto v = load(path, nullptr, &error, &err);
         EXPECT_FALSE(v) << c.name;
         EXPECT_EQ(error, c.error) << c.name;
-        EXPECT_EQ(err.rfind("GLCamera: Unable to load camera file:" + path + "\n", 0), 0u) << c.name << ": " << err;
+        EXPECT_EQ(err.rfind("GLCamera: Unable to load camera file:" + path + "\n", 0), 0u)
+            << c.name << ": " << err;
     }
 
     std::string error, err;
@@ -389,7 +397,8 @@ TEST_F(ViewFiles, NoTruncationOfAValidFileBreaksTheReader)
         "640 480 320 240 500 0 0 1\n1 0 0 0 1 0 0 0 1\n0 0 1 0 1 0 -1 0 0\n",
         "V2.0 640 480 320 240 500 0 0 10 8 0 1 0 0.5 0 0 0 0 0 1\n",
         "V3.0 640 480 320 240 500 500 0 0 10 3 0 1 0 deg 0 90 180 0 0 0 0 0 0 1\n",
-        version4(640, 480, 320, 240, 500, 500, {lookAt(Point3(0, 0, -5), Point3(0, 0, 0)), lookAt(Point3(5, 0, 0), Point3(0, 0, 0))}),
+        version4(640, 480, 320, 240, 500, 500,
+                 {lookAt(Point3(0, 0, -5), Point3(0, 0, 0)), lookAt(Point3(5, 0, 0), Point3(0, 0, 0))}),
     };
     for (const std::string &file : files)
         for (size_t n = 0; n <= file.size(); n++) {
@@ -434,7 +443,8 @@ namespace {
 // seen from three poses around the origin.
 struct ViewPhotographs : ViewFiles {
     static constexpr float W = 640, H = 480, cx = 301.5f, cy = 255.25f, fx = 700, fy = 690;
-    std::vector<Pose> poses = {lookAt(Point3(0.5f, 1, -8), Point3(0, 0, 0)), lookAt(Point3(7, -2, 3), Point3(0.2f, 0, 0)),
+    std::vector<Pose> poses = {lookAt(Point3(0.5f, 1, -8), Point3(0, 0, 0)),
+                               lookAt(Point3(7, -2, 3), Point3(0.2f, 0, 0)),
                                lookAt(Point3(-3, 4, 6), Point3(0, 0.3f, 0))};
     std::unique_ptr<GLView> view;
 
