@@ -10,6 +10,8 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
 
 using namespace cameratest;
 using testsupport::kPi;
@@ -193,6 +195,18 @@ TEST_F(ViewFiles, Version3ReadsAnglesInRadiansOrDegrees)
     ASSERT_TRUE(rad);
     EXPECT_TRUE(near(rad->getRotation(0), aboutY(kPi / 2), 1e-6f));
     EXPECT_TRUE(near(rad->getRotation(1), aboutY(kPi), 1e-6f));
+
+    // A stream that cannot be rewound (a download, here a pipe) keeps its first angle too.
+    const std::string fifo = dir + "/pipe.dat";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] {
+        std::ofstream(fifo) << "V3.0 640 480 300 200 800 820 0 0 25 2 0 1 0 1.5707963 3.1415927\n";
+    });
+    const Loaded piped = load(fifo);
+    writer.join();
+    ASSERT_TRUE(piped.view);
+    EXPECT_TRUE(near(piped.view->getRotation(0), aboutY(kPi / 2), 1e-6f));
+    EXPECT_TRUE(near(piped.view->getRotation(1), aboutY(kPi), 1e-6f));
 
     // "degrees" starts with "deg" too; the trailer is that of version 2.0.
     auto trailer = loadText("trailer.dat", "V3.0 640 480 300 200 800 820 0 0 25 1 0 1 0 degrees 90\n0 0 1 0 0 0 1\n");
