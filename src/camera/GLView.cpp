@@ -111,6 +111,7 @@ void GLView::load(const char *path)
         readFile(path);
     } catch (const std::exception &e) {
         *this = before;
+        // The version line printed on standard output comes before the error on a terminal.
         fflush(stdout);
         fprintf(stderr, "GLCamera: Unable to load camera file:%s\n", path ? path : "(null)");
         std::string text = kLoadError;
