@@ -1,5 +1,7 @@
 #include "math/Position.h"
 
+#include "camera/GLCamera.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -11,6 +13,18 @@ Position::Position() : focal(0), panning{0, 0} {}
 Position::Position(const Matrix4 &modelView, float focalLength, float panX, float panY)
     : modelViewMatrix(modelView), rotation(modelView.getSubMatrix()), focal(focalLength), panning{panX, panY}
 {
+}
+
+Position::Position(const GLCamera &camera)
+    : Position(camera.getModelViewMatrix(), camera.getFocal(), camera.getPanning().x, camera.getPanning().y)
+{
+}
+
+void Position::update(GLCamera &camera) const
+{
+    camera.setModelViewMatrix(modelViewMatrix);
+    camera.setFocal(focal);
+    camera.setPanning(Point2(panning[0], panning[1]));
 }
 
 Position::Position(FILE *in) : Position()

@@ -8,6 +8,8 @@
 
 #include <cstdio>
 
+class GLCamera;
+
 /// A snapshot of the viewing camera, the key of a camera flight: the model-view matrix
 /// [R | t] (world to eye), its rotation R as a Quat, the focal length and the image-plane
 /// panning.
@@ -27,6 +29,8 @@ public:
     Position();
     /// The rotation is taken from the upper-left block of `modelView`.
     Position(const Matrix4 &modelView, float focalLength, float panX, float panY);
+    /// What the camera shows now: its [R | t] model-view, zoom factor and pan.
+    explicit Position(const GLCamera &camera);
     /// Reads one line of ten numbers as written by print(): rotation w, x, y, z;
     /// translation x, y, z; focal; panning x, y. The matrix is built from the rotation and
     /// the translation. Blank lines before it are skipped. Throws std::runtime_error when the
@@ -45,6 +49,9 @@ public:
     void printExtrinsic(FILE *out) const;
 
     const Matrix4 &getModelViewMatrix() const { return modelViewMatrix; }
+
+    /// Moves the camera to this pose: model-view, then zoom factor, then pan.
+    void update(GLCamera &camera) const;
 
     static float interpolFocal(const Position &A, const Position &B, float t);
     static Point2 interpolPanning(const Position &A, const Position &B, float t);

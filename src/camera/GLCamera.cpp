@@ -1,0 +1,824 @@
+#include "camera/GLCamera.h"
+
+#include "camera/GLCameraAnimation.h"
+#include "camera/ViewGeometry.h"
+#include "core/GLFlags.h"
+#include "gui/GLFont.h"
+#include "math/Quat.h"
+#include "math/Quaternion.h"
+#include "objects/Material.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace {
+
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+constexpr double kPi = 3.14159265358979323846;
+
+Matrix4 translation(const Point3 &v)
+{
+    return Matrix4(Matrix3(), v);
+}
+
+// The directory part of a file name: everything before the last '/' (or '\' when there is
+// no '/'), "." when there is neither.
+std::string directoryOf(const char *path)
+{
+    const char *slash = std::strrchr(path, '/');
+    if (!slash)
+        slash = std::strrchr(path, '\\');
+    return slash ? std::string(path, slash) : std::string(".");
+}
+
+// The elements of a projection's first two rows that pan and zoom change.
+const int kPanZoomElements[6][2] = {{0, 0}, {0, 2}, {0, 3}, {1, 1}, {1, 2}, {1, 3}};
+
+} // namespace
+
+GLCamera::GLCamera()
+    : GLView(), loadedFromFile(0), zoomFactor(1), winW(defaultWindowSize), winH(defaultWindowSize),
+      currentView(0), showImages(0), showSilhouettes(0), options(0), transparency(0), atOriginalView(1),
+      panAround(0), zNear(kInfinity), zFar(-kInfinity), userZNear(kInfinity), userZFar(-kInfinity),
+      imageExtension("ppm"), silhouetteExtension("sil"), minAngle(0), worldScale(0), animation(nullptr),
+      recording(0), viewport{0, 0, defaultWindowSize, defaultWindowSize}
+{
+    setUp();
+}
+
+GLCamera::GLCamera(const char *path)
+    : GLView(path), loadedFromFile(1), zoomFactor(1), winW(defaultWindowSize), winH(defaultWindowSize),
+      currentView(0), showImages(0), showSilhouettes(0), options(0), transparency(0), atOriginalView(1),
+      panAround(0), zNear(kInfinity), zFar(-kInfinity), userZNear(kInfinity), userZFar(-kInfinity),
+      imageExtension("ppm"), silhouetteExtension("sil"), minAngle(0), worldScale(0), animation(nullptr),
+      recording(0), viewport{0, 0, defaultWindowSize, defaultWindowSize}
+{
+    if (GLFlags::path_img)
+        imagePath = GLFlags::path_img;
+    if (GLFlags::extension && *GLFlags::extension)
+        imageExtension = GLFlags::extension;
+    if (GLFlags::path_sil)
+        silhouettePath = GLFlags::path_sil;
+    searchImagePaths(directoryOf(path).c_str());
+    setUp();
+}
+
+GLCamera::~GLCamera()
+{
+    delete animation;
+}
+
+void GLCamera::setUp()
+{
+    // Without a current context nothing is written here, and the camera starts with the
+    // size the view window is opened with.
+    GLint vp[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, vp);
+    if (vp[2] > 0 && vp[3] > 0)
+        std::copy(vp, vp + 4, viewport);
+    winW = viewport[2];
+    winH = viewport[3];
+    loadModelView(getGLEMatrix());
+    backupModelView = modelView;
+    computeMinAngle();
+    computeWorldScale();
+}
+
+// --- Matrices ---------------------------------------------------------------------------
+
+Matrix4 GLCamera::getGLEMatrix()
+{
+    return GLView::getGLEMatrix(currentView);
+}
+
+Matrix4 GLCamera::getGLKMatrix()
+{
+    return GLView::getGLKMatrix(winW, winH, zNear, zFar);
+}
+
+Matrix4 GLCamera::getGLKMatrix(int w, int h)
+{
+    return GLView::getGLKMatrix(w, h, zNear, zFar);
+}
+
+void GLCamera::updateKMatrix()
+{
+    baseProjection = getGLKMatrix();
+    loadKMatrix();
+}
+
+void GLCamera::loadKMatrix()
+{
+    loadProjection(getFinalKMatrix());
+}
+
+Matrix4 GLCamera::getFinalKMatrix() const
+{
+    Matrix4 p = baseProjection;
+    p(0, 2) -= 2 * pan.x * p(3, 2) / winW;
+    p(1, 2) += 2 * pan.y * p(3, 2) / winH;
+    p(0, 3) -= 2 * pan.x * p(3, 3) / winW;
+    p(1, 3) += 2 * pan.y * p(3, 3) / winH;
+    for (const auto &e : kPanZoomElements)
+        p(e[0], e[1]) *= zoomFactor;
+    return p;
+}
+
+Matrix4 GLCamera::getModelViewMatrix() const
+{
+    return Matrix4::GLCS * modelView;
+}
+
+void GLCamera::setModelViewMatrix(const Matrix4 &rt)
+{
+    backupModelView = Matrix4::GLCS * rt;
+    loadModelView(backupModelView);
+}
+
+void GLCamera::setProjectionMatrix(const Matrix4 &p)
+{
+    baseProjection = p;
+    zoomFactor = 1;
+    pan = Point2(0, 0);
+    loadProjection(p);
+}
+
+void GLCamera::loadModelView(const Matrix4 &m)
+{
+    modelView = m;
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixf(modelView);
+}
+
+void GLCamera::loadProjection(const Matrix4 &p)
+{
+    projection = p;
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(projection);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+void GLCamera::loadMatrices() const
+{
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(projection);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixf(modelView);
+}
+
+// --- Zoom, pan and planes -----------------------------------------------------------------
+
+void GLCamera::setFocal(float f)
+{
+    zoomFactor = f;
+    loadKMatrix();
+}
+
+void GLCamera::zoom(float f)
+{
+    zoomFactor *= f;
+    loadKMatrix();
+}
+
+void GLCamera::zoomin()
+{
+    zoomFactor *= 1.1f;
+    loadKMatrix();
+}
+
+void GLCamera::zoomout()
+{
+    zoomFactor /= 1.1f;
+    loadKMatrix();
+}
+
+void GLCamera::setPanning(Point2 p)
+{
+    pan = p;
+    loadKMatrix();
+}
+
+void GLCamera::panning(int dx, int dy)
+{
+    if (options & TEXTURE_2D) {
+        t[currentView] += Point3(-0.01f * dx, -0.01f * dy, 0);
+        backupModelView = modelView;
+        loadModelView(getGLEMatrix());
+        return;
+    }
+    pan += Point2(static_cast<float>(dx), static_cast<float>(dy)) / zoomFactor;
+    loadKMatrix();
+}
+
+void GLCamera::perspective(float f)
+{
+    t[currentView].z *= f;
+    loadModelView(getGLEMatrix());
+    zNear = 1;
+    zFar = 1023;
+    updateKMatrix();
+    rebuildDisplayLists();
+}
+
+void GLCamera::setZPlanes(float n, float f)
+{
+    userZNear = n;
+    userZFar = f;
+    checkZPlanes();
+}
+
+void GLCamera::checkZPlanes()
+{
+    if (showImages || showSilhouettes) {
+        // The photographs lie just beyond the near plane in front of their cameras, and every
+        // camera must fit before the far plane.
+        float far = zFar;
+        for (int i = 0; i < N; i++)
+            far = std::max(far, (rotationPoint - getOrigin(i)).norm());
+        zFar = 2 * far + zNear;
+        const float h = std::tan(minAngle / 2);
+        zNear = h * worldScale / (h + W / (2 * fx)) * 0.95f;
+    } else {
+        zNear = userZNear;
+        zFar = userZFar;
+    }
+    if (options & TEXTURE_2D) {
+        zNear = 1;
+        zFar = 1000;
+    }
+    updateKMatrix();
+}
+
+void GLCamera::resizeWindow(int w, int h)
+{
+    if (w < 1 || h < 1)
+        return;
+    glViewport(0, 0, w, h);
+    viewport[0] = viewport[1] = 0;
+    viewport[2] = w;
+    viewport[3] = h;
+    if (w == winW && h == winH)
+        return;
+    // The pan stays on the same spot of the photograph: it scales with the photograph's width
+    // on the screen, which is the window's width or, when bands fill the sides, less.
+    const auto shownWidth = [this](int ww, int wh) {
+        return H / W < static_cast<float>(wh) / ww ? static_cast<float>(ww) : wh * W / H;
+    };
+    pan *= shownWidth(w, h) / shownWidth(winW, winH);
+    winW = w;
+    winH = h;
+    updateKMatrix();
+}
+
+// --- Rotation point and motion ------------------------------------------------------------
+
+void GLCamera::backupPosition()
+{
+    backupModelView = modelView;
+}
+
+void GLCamera::setPosition(float a, float b)
+{
+    if (atOriginalView && (options & (CAMERA_ORIGINS | CAMERA_TRAJECTORY))) {
+        ensureCameraVisibility();
+        atOriginalView = 0;
+    }
+    const Matrix4 &m = backupModelView;
+    // Rows 1 and 0 of the model-view are the screen's vertical and horizontal axes in world
+    // coordinates: turning the world about them turns it on the screen.
+    const Point3 vertical(m(1, 0), m(1, 1), m(1, 2));
+    const Point3 horizontal(m(0, 0), m(0, 1), m(0, 2));
+    loadModelView(m * translation(rotationPoint) * Matrix4(vertical, a) * Matrix4(horizontal, b) *
+                  translation(-rotationPoint));
+    if (options & TEXTURE_2D) {
+        const Matrix4 e = Matrix4::GLCS * modelView;
+        R[currentView] = e.getSubMatrix();
+        t[currentView] = e.getSubVector();
+    }
+    if (recording && animation)
+        animation->add();
+}
+
+void GLCamera::ensureCameraVisibility()
+{
+    float dmax = 0;
+    for (int i = 0; i < N; i++)
+        dmax = std::max(dmax, (rotationPoint - getOrigin(i)).norm());
+    const float d = dmax + std::max(1.01f * zNear, dmax / 10);
+    zFar = std::max(zFar, zNear + 2 * d);
+    const Point3 u = (getOrigin(currentView) - rotationPoint).normalized();
+    const Point3 centre = rotationPoint + u * d;
+    backupModelView.setSubVector(Matrix3::GLCS * (R[currentView] * -centre));
+    updateKMatrix();
+}
+
+void GLCamera::panAroundRotationPoint()
+{
+    const Matrix4 k = getFinalKMatrix();
+    const auto window = [&](const Matrix4 &mv) {
+        float clip[4];
+        (k * mv).product(clip, rotationPoint);
+        return Point2((clip[0] / clip[3] + 1) / 2 * winW, (clip[1] / clip[3] + 1) / 2 * winH);
+    };
+    const Point2 before = window(backupModelView);
+    const Point2 after = window(modelView);
+    // A pan moves the picture left for positive x but up for positive y, and these window
+    // coordinates grow to the right and upwards.
+    pan.x -= (before.x - after.x) / zoomFactor;
+    pan.y += (before.y - after.y) / zoomFactor;
+    loadKMatrix();
+}
+
+void GLCamera::updateGeometry(Point3 center, float distance)
+{
+    if (!isDefaultCamera())
+        printf("GLCamera: warning, updating geometry of a non-default camera\n");
+    setOrigin(center);
+    setDistance2Origin(distance);
+    computeWorldScale();
+    loadModelView(getGLEMatrix());
+}
+
+void GLCamera::reset()
+{
+    zoomFactor = 1;
+    pan = Point2(0, 0);
+    updateKMatrix();
+    atOriginalView = 1;
+    loadModelView(getGLEMatrix());
+}
+
+void GLCamera::computeMinAngle()
+{
+    if (N == 1) {
+        minAngle = 0.17453292f;
+        return;
+    }
+    // The relative rotation R[i] R[j]^T has the quaternion conj(q_i) q_j of the two views'
+    // unit quaternions: one quaternion product a pair instead of a matrix product. Its angle
+    // is taken with atan2 of the vector and scalar parts, which stays accurate for views a
+    // fraction of a degree apart, where acos of a scalar part near 1 loses all digits.
+    struct Unit {
+        double w, x, y, z;
+    };
+    std::vector<Unit> q(N);
+    for (int i = 0; i < N; i++) {
+        const Quat r(R[i]);
+        const double n = r.norm();
+        q[i] = n > 0 ? Unit{r.w / n, r.x / n, r.y / n, r.z / n} : Unit{1, 0, 0, 0};
+    }
+    double best = 2 * kPi / N;
+    // Only pairs whose scalar part is close enough to beat the best angle so far need the
+    // precise angle; the margin covers the rounding of the scalar part.
+    double threshold = std::cos(best / 2) - 1e-6;
+    for (int i = 0; i < N; i++)
+        for (int j = i + 1; j < N; j++) {
+            const Unit &a = q[i], &b = q[j];
+            const double w = a.w * b.w + a.x * b.x + a.y * b.y + a.z * b.z;
+            if (std::fabs(w) < threshold)
+                continue;
+            const double x = a.w * b.x - b.w * a.x - (a.y * b.z - a.z * b.y);
+            const double y = a.w * b.y - b.w * a.y - (a.z * b.x - a.x * b.z);
+            const double z = a.w * b.z - b.w * a.z - (a.x * b.y - a.y * b.x);
+            const double angle = 2 * std::atan2(std::sqrt(x * x + y * y + z * z), std::fabs(w));
+            if (angle < best) {
+                best = angle;
+                threshold = std::cos(best / 2) - 1e-6;
+            }
+        }
+    minAngle = static_cast<float>(best);
+}
+
+void GLCamera::computeWorldScale()
+{
+    if (N >= 2) {
+        const Point3 c0 = getOrigin(0), d0 = getOpticalAxis(0);
+        const Point3 c1 = getOrigin(1), d1 = getOpticalAxis(1);
+        // Views 0 and 1 looking the same way meet nowhere; they are then treated like a
+        // single view.
+        if (d0.cross(d1).norm() > 1e-6f * d0.norm() * d1.norm()) {
+            const float s = cross(c0, d0, c1, d1);
+            if (std::isfinite(s)) {
+                worldScale = s;
+                rotationPoint = c0 + d0 * s;
+                return;
+            }
+        }
+    }
+    worldScale = (rotationPoint - getOrigin(0)).norm();
+}
+
+// --- Input --------------------------------------------------------------------------------
+
+int GLCamera::notifyKey(int key, void *)
+{
+    return notifyCommand(key) ? 1 : 0;
+}
+
+bool GLCamera::notifyCommand(int code)
+{
+    switch (code) {
+    case ' ':
+        loadCameraState("cameraState.txt");
+        break;
+    case '*':
+        saveCameraState("cameraState.txt");
+        break;
+    case '+':
+        printCameraState();
+        break;
+    case '/':
+        atOriginalView = !atOriginalView;
+        break;
+    case '0':
+        setProjectionMode(projectionMode == 0 ? 1 : 0);
+        updateKMatrix();
+        break;
+    case '7':
+        backupPosition();
+        loadModelView(getGLEMatrixAxeX(rotationPoint));
+        break;
+    case '8':
+        backupPosition();
+        loadModelView(getGLEMatrixAxeY(rotationPoint));
+        break;
+    case '9':
+        backupPosition();
+        loadModelView(getGLEMatrixAxeZ(rotationPoint));
+        break;
+    case 'D':
+        zNear /= 0.8f;
+        zFar /= 0.8f;
+        updateKMatrix();
+        break;
+    case 'd':
+        zNear *= 0.8f;
+        zFar *= 0.8f;
+        updateKMatrix();
+        break;
+    case 'X':
+    case 'x': {
+        // Moving the camera along its axis scales the distances to the scene, so the planes
+        // follow by the same factor.
+        const float f = code == 'x' ? 0.8f : 1 / 0.8f;
+        backupModelView = modelView;
+        backupModelView(2, 3) *= f;
+        loadModelView(backupModelView);
+        zNear *= f;
+        zFar *= f;
+        updateKMatrix();
+        break;
+    }
+    case 'Z':
+        zoomout();
+        break;
+    case 'z':
+        zoomin();
+        break;
+    case 'b':
+        showImages = !showImages;
+        checkTextures();
+        checkZPlanes();
+        break;
+    case 'v':
+        showSilhouettes = !showSilhouettes;
+        checkTextures();
+        checkZPlanes();
+        break;
+    case 't':
+        transparency = !transparency;
+        break;
+    case 'p':
+        panAround = !panAround;
+        break;
+    case NEXT_VIEW:
+    case PREVIOUS_VIEW:
+        backupPosition();
+        currentView = (N + currentView + (code == NEXT_VIEW ? 1 : -1)) % N;
+        checkTextures();
+        loadModelView(getGLEMatrix());
+        if (panAround)
+            panAroundRotationPoint();
+        atOriginalView = 1;
+        break;
+    default:
+        return false;
+    }
+    postRedisplay();
+    return true;
+}
+
+void GLCamera::notifyClick(int x, int y)
+{
+    if (animation)
+        animation->notifyClick(x, y);
+}
+
+void GLCamera::notifyDrag(float dx, float dy)
+{
+    if (animation)
+        animation->notifyDrag(dx, dy);
+}
+
+void GLCamera::toggleOption(unsigned bits)
+{
+    options ^= bits;
+}
+
+void GLCamera::setAnimationInterface(bool on)
+{
+    if (on) {
+        if (!animation)
+            animation = GLCameraAnimationFactory(this);
+    } else {
+        delete animation;
+        animation = nullptr;
+    }
+}
+
+void GLCamera::toggleRecording()
+{
+    recording = !recording;
+}
+
+// --- State file ---------------------------------------------------------------------------
+
+void GLCamera::saveCameraState(const char *path)
+{
+    if (!path)
+        return;
+    // Written beside the final name and renamed over it, so a failed write never leaves a
+    // truncated state behind.
+    const std::string temporary = std::string(path) + ".tmp";
+    FILE *f = fopen(temporary.c_str(), "w");
+    if (!f)
+        return;
+    modelView.print(f);
+    projection.print(f);
+    fprintf(f, "%d %d %d %d\n", viewport[0], viewport[1], viewport[2], viewport[3]);
+    fprintf(f, "%f %f %f\n", pan.x, pan.y, zoomFactor);
+    fprintf(f, "%f %f\n", zNear, zFar);
+    bool written = !ferror(f);
+    written = fclose(f) == 0 && written;
+    if (!written || rename(temporary.c_str(), path) != 0)
+        remove(temporary.c_str());
+}
+
+void GLCamera::loadCameraState(const char *path)
+{
+    FILE *f = path ? fopen(path, "rb") : nullptr;
+    if (!f)
+        return;
+    float values[41];
+    int n = 0;
+    while (n < 41 && fscanf(f, "%f", &values[n]) == 1)
+        n++;
+    fclose(f);
+
+    Matrix4 mv, pr;
+    for (int k = 0; k < 16 && k < n; k++) {
+        mv(k / 4, k % 4) = values[k];
+        if (k + 16 < n)
+            pr(k / 4, k % 4) = values[16 + k];
+    }
+    bool usable = n == 41;
+    for (int k = 0; k < 32 && usable; k++)
+        usable = std::isfinite(values[k]);
+    int vp[4] = {0, 0, 0, 0};
+    for (int k = 0; k < 4 && usable; k++) {
+        const float v = values[32 + k];
+        usable = std::fabs(v) <= 1e6f && v == std::floor(v);
+        vp[k] = usable ? static_cast<int>(v) : 0;
+    }
+    const float panX = values[36], panY = values[37], z = values[38];
+    // Everything below divides by the window size and the zoom.
+    usable = usable && vp[2] > 0 && vp[3] > 0 && std::isfinite(panX) && std::isfinite(panY) &&
+             std::isfinite(z) && z != 0;
+    if (!usable) {
+        printf("GLCamera: unable to read camera state file:%s\n", path);
+        return;
+    }
+
+    loadModelView(mv);
+    std::copy(vp, vp + 4, viewport);
+    glViewport(vp[0], vp[1], vp[2], vp[3]);
+    winW = vp[2];
+    winH = vp[3];
+    reshapeWindow(winW, winH);
+    loadProjection(pr);
+    pan = Point2(panX, panY);
+    zoomFactor = z;
+    zNear = values[39];
+    zFar = values[40];
+    // The calibrated projection is what the final one was made from: undo the zoom, then the
+    // pan.
+    Matrix4 base = pr;
+    for (const auto &e : kPanZoomElements)
+        base(e[0], e[1]) /= zoomFactor;
+    base(0, 2) += 2 * pan.x * base(3, 2) / winW;
+    base(1, 2) -= 2 * pan.y * base(3, 2) / winH;
+    base(0, 3) += 2 * pan.x * base(3, 3) / winW;
+    base(1, 3) -= 2 * pan.y * base(3, 3) / winH;
+    baseProjection = base;
+    loadKMatrix();
+    postRedisplay();
+}
+
+void GLCamera::printCameraState()
+{
+    printf("GL modelview matrix:\n");
+    modelView.print();
+    printf("GL projection matrix:\n");
+    projection.print();
+    printf("------------------------\n");
+    printf("[R|t] matrix:\n");
+    (Matrix4::GLCS * modelView).print();
+    printf("K projection matrix:\n");
+    // The viewport matrix of the photograph's pixels, bands included, turns the projection's
+    // normalised coordinates back into pixels.
+    const float x0 = static_cast<float>(viewport[0]), y0 = static_cast<float>(viewport[1]);
+    const float vw = static_cast<float>(viewport[2]), vh = static_cast<float>(viewport[3]);
+    float a, b;
+    if (vh / vw > H / W) {
+        a = W;
+        b = W * vh / vw;
+    } else {
+        a = H * vw / vh;
+        b = H;
+    }
+    Matrix3 k = Matrix3::Zero;
+    k(0, 0) = a / 2;
+    k(1, 1) = b / 2;
+    k(0, 2) = W / 2 + x0;
+    k(1, 2) = H / 2 + y0;
+    k(2, 2) = 1;
+    Matrix3 q = projection.getSubMatrix();
+    q(0, 2) = -q(0, 2);
+    q(2, 2) = 1;
+    (k * q).print();
+}
+
+// --- Drawing ------------------------------------------------------------------------------
+
+void GLCamera::draw()
+{
+    if (animation)
+        animation->draw();
+    if (options & CIRCULAR_MOTION)
+        drawCircularMotion();
+    if (options & EPIPOLAR_TANGENCIES)
+        drawEpipolarTangencies();
+    if (options & (CAMERA_ORIGINS | CAMERA_TRAJECTORY))
+        drawCameras();
+    if (showImages || showSilhouettes) {
+        if (transparency)
+            glDepthFunc(GL_ALWAYS);
+        if (options & TEXTURE_2D)
+            draw2DTexture();
+        else
+            drawTextures();
+        glDepthFunc(GL_LESS);
+        if (atOriginalView)
+            drawText();
+    }
+}
+
+void GLCamera::drawText()
+{
+    char text[32];
+    snprintf(text, sizeof text, "camera %02d", currentView);
+    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_TRANSFORM_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_DEPTH_TEST);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, winW, 0, winH, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    const Point4 colour = GLFont::getFgColor();
+    GLFont::setFgColor(Point4(0, 0, 0, 1));
+    GLfprint(text, 10, 10);
+    GLFont::setFgColor(colour);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopAttrib();
+}
+
+void GLCamera::drawCameras()
+{
+    // A negative scale (cameras whose first two axes meet behind them) would turn the
+    // markers inside out.
+    const float s = std::fabs(worldScale) / 20;
+    if (options & CAMERA_ORIGINS) {
+        draw3DAxes(rotationPoint, Point3(s, s, s));
+        glMatrixMode(GL_MODELVIEW);
+        for (int i = 0; i < N; i++) {
+            const Point3 c = getOrigin(i);
+            const Quaternion q(R[i].inverse());
+            const float angle = 2 * std::acos(std::max(-1.f, std::min(1.f, q(3))));
+            glPushMatrix();
+            glTranslatef(c.x, c.y, c.z);
+            glMultMatrixf(Matrix4(Point3(q), angle));
+            drawCamera(Point3(0, 0, 0), Point3(s, s, s));
+            glPopMatrix();
+        }
+    }
+    if (options & CAMERA_TRAJECTORY) {
+        glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LINE_BIT | GL_COLOR_BUFFER_BIT);
+        glDisable(GL_LIGHTING);
+        glDisable(GL_TEXTURE_2D);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glEnable(GL_LINE_SMOOTH);
+        glLineWidth(2);
+        glColor3f(0, 0, 0);
+        glBegin(GL_LINE_STRIP);
+        for (int i = 0; i < N; i++) {
+            const Point3 c = getOrigin(i);
+            glVertex3f(c.x, c.y, c.z);
+        }
+        glEnd();
+        glPopAttrib();
+    }
+}
+
+void GLCamera::drawCamera(Point3 position, Point3 size)
+{
+    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POLYGON_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glTranslatef(position.x, position.y, position.z);
+    glScalef(size.x, size.y, size.z);
+    glEnable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glShadeModel(GL_SMOOTH);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    Material::predefined[1].set();
+
+    // The normals are given times the size: the scaling above divides them by it again, so
+    // they reach the lighting at unit length without GL_NORMALIZE.
+    const auto normal = [&size](float x, float y, float z) {
+        glNormal3f(x * size.x, y * size.y, z * size.z);
+    };
+    const float side = 1 / 1.118034f;
+    const float h = 0.5f;
+    // Counter-clockwise seen from outside, so that culled back faces leave the outside.
+    glBegin(GL_TRIANGLES);
+    normal(-side, 0, -0.5f * side);
+    glVertex3f(0, 0, 0);
+    glVertex3f(-h, -h, 1);
+    glVertex3f(-h, h, 1);
+    normal(0, side, -0.5f * side);
+    glVertex3f(0, 0, 0);
+    glVertex3f(-h, h, 1);
+    glVertex3f(h, h, 1);
+    normal(side, 0, -0.5f * side);
+    glVertex3f(0, 0, 0);
+    glVertex3f(h, h, 1);
+    glVertex3f(h, -h, 1);
+    normal(0, -side, -0.5f * side);
+    glVertex3f(0, 0, 0);
+    glVertex3f(h, -h, 1);
+    glVertex3f(-h, -h, 1);
+    normal(0, 0, 1);
+    glVertex3f(-h, -h, 1);
+    glVertex3f(h, -h, 1);
+    glVertex3f(h, h, 1);
+    glVertex3f(-h, -h, 1);
+    glVertex3f(h, h, 1);
+    glVertex3f(-h, h, 1);
+    glEnd();
+
+    glPopMatrix();
+    glPopAttrib();
+}
+
+// --- Photographs and silhouettes ----------------------------------------------------------
+// Extension points: the camera calls these where photographs and silhouettes take part, and
+// they have nothing to do until the program reads photographs.
+
+void GLCamera::searchImagePaths(const char *) {}
+
+void GLCamera::checkTextures() {}
+
+void GLCamera::rebuildDisplayLists() {}
+
+void GLCamera::drawTextures() {}
+
+void GLCamera::draw2DTexture() {}
+
+void GLCamera::drawCircularMotion() {}
+
+void GLCamera::drawEpipolarTangencies() {}

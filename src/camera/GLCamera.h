@@ -1,0 +1,254 @@
+#ifndef VELMORA_GLCAMERA_H
+#define VELMORA_GLCAMERA_H
+
+#include "camera/GLView.h"
+#include "math/Matrix4.h"
+#include "math/Point2.h"
+#include "math/Point3.h"
+
+#include <string>
+
+class GLCameraAnimation;
+
+/// The scene's viewing camera: the calibrated views of a camera file (or the default views)
+/// plus what looking at the scene needs: the current original view, a zoom and a pan on top
+/// of the calibrated projection, near and far planes, the point the mouse turns the scene
+/// about, the window size, display options and the camera state file.
+///
+/// The camera keeps the model-view and projection it shows and loads them into the current
+/// OpenGL context whenever they change. Both are OpenGL matrices: the model-view is
+/// Matrix4::GLCS times the [R | t] of the calibration's camera frame. Its operations can be
+/// used without a context (OpenGL calls then have no effect); `loadMatrices` hands the whole
+/// state to a context that was made current after the camera changed.
+///
+/// Window positions are in pixels; pans move the picture by window pixels (positive x to
+/// the left, positive y upwards) before the zoom scales it about the window centre.
+class GLCamera : public GLView {
+public:
+    /// Option bits (toggleOption); the camera panel's menu keys "cmotion", "etangencies",
+    /// "corigin", "ctrajectory" and "2dtexture" flip them.
+    enum : unsigned {
+        CIRCULAR_MOTION = 0x01,     ///< the turntable's image lines
+        EPIPOLAR_TANGENCIES = 0x02, ///< epipoles and tangents to the current silhouette
+        CAMERA_ORIGINS = 0x04,      ///< a marker at every original camera and the world axes
+        CAMERA_TRAJECTORY = 0x08,   ///< the polyline through the original cameras
+        TEXTURE_2D = 0x10,          ///< the photograph flat in the window; drags edit the view
+    };
+
+    /// Key codes of the commands that are not characters.
+    enum : int { NEXT_VIEW = 6000, PREVIOUS_VIEW = 6001 };
+
+    /// The window size taken when no OpenGL viewport can be read at construction.
+    static constexpr int defaultWindowSize = 512;
+
+    /// The default camera (36 views about +y).
+    GLCamera();
+    /// The camera of a camera file; throws as GLView(const char *) does.
+    explicit GLCamera(const char *path);
+    ~GLCamera() override;
+
+    GLCamera(const GLCamera &) = delete;
+    GLCamera &operator=(const GLCamera &) = delete;
+
+    /// False for a camera read from a file.
+    bool isDefaultCamera() const { return !loadedFromFile; }
+
+    // --- Matrices ----------------------------------------------------------------------
+    using GLView::getGLEMatrix;
+    using GLView::getGLKMatrix;
+    /// The model-view of the current original view.
+    Matrix4 getGLEMatrix();
+    /// The calibrated projection for the window size and the current planes, without pan
+    /// and zoom; the second form for another window size.
+    Matrix4 getGLKMatrix();
+    Matrix4 getGLKMatrix(int winW, int winH);
+    /// Recomputes the calibrated projection and loads the final one.
+    void updateKMatrix();
+    /// Loads the final projection (pan and zoom applied).
+    void loadKMatrix();
+    Matrix4 getFinalKMatrix() const;
+    /// The shown model-view in the calibration's [R | t] form.
+    Matrix4 getModelViewMatrix() const;
+    /// Shows the [R | t] model-view `rt` (it also becomes the backed-up model-view).
+    void setModelViewMatrix(const Matrix4 &rt);
+    /// The shown model-view in OpenGL form.
+    const Matrix4 &getGLModelViewMatrix() const { return modelView; }
+    /// The shown projection.
+    Matrix4 getProjectionMatrix() const { return projection; }
+    /// Shows the projection `p` as it is: it becomes the calibrated projection, with zoom 1
+    /// and no pan.
+    void setProjectionMatrix(const Matrix4 &p);
+    /// Loads viewport, projection and model-view into the current OpenGL context, leaving
+    /// the model-view matrix mode selected.
+    void loadMatrices() const;
+
+    // --- Zoom, pan and planes -------------------------------------------------------------
+    /// The zoom factor (not the calibrated focal length, which is GLView::setFocal).
+    void setFocal(float f);
+    float getFocal() const { return zoomFactor; }
+    void zoom(float f);
+    void zoomin();
+    void zoomout();
+    void setPanning(Point2 p);
+    Point2 getPanning() const { return pan; }
+    /// A pan by a mouse displacement in pixels; in 2D texture mode it moves the current
+    /// view's camera by -0.01 units a pixel instead.
+    void panning(int dx, int dy);
+    /// Moves the current view along its optical axis (t.z scaled by f) and puts the planes
+    /// at 1 and 1023.
+    void perspective(float f);
+    /// The planes the scene needs (kept as the user planes), then checkZPlanes.
+    void setZPlanes(float zNear, float zFar);
+    /// Chooses the planes: around the photographs when they are shown, the user planes
+    /// otherwise, 1 and 1000 in 2D texture mode; then updateKMatrix.
+    void checkZPlanes();
+    float getZNear() const { return zNear; }
+    float getZFar() const { return zFar; }
+    /// The drawing area is now w x h pixels: sets the viewport and keeps the pan on the same
+    /// spot of the photograph. Sizes below one pixel are ignored.
+    void resizeWindow(int w, int h);
+    int getWindowWidth() const { return winW; }
+    int getWindowHeight() const { return winH; }
+
+    // --- Rotation point and motion --------------------------------------------------------
+    void setRotationPoint(Point3 p) { rotationPoint = p; }
+    Point3 getRotationPoint() const { return rotationPoint; }
+    /// Remembers the shown model-view; mouse rotations are relative to it.
+    void backupPosition();
+    const Matrix4 &getBackupModelViewMatrix() const { return backupModelView; }
+    /// Turns the scene about the rotation point by a (about the screen's vertical axis) and
+    /// b (about its horizontal axis), in radians, from the backed-up model-view.
+    void setPosition(float a, float b);
+    /// Moves the backed-up model-view back from the rotation point, along the line to the
+    /// current original camera, until every original camera is in front of the near plane.
+    void ensureCameraVisibility();
+    /// Changes the pan so that the rotation point is where it was under the backed-up
+    /// model-view.
+    void panAroundRotationPoint();
+    /// Frames the turntable around `center` at `distance` (meant for the default camera).
+    void updateGeometry(Point3 center, float distance);
+    /// Zoom 1, no pan, back at the current original view.
+    void reset();
+
+    /// The smallest angle (radians) between two original views.
+    float getMinAngle() const { return minAngle; }
+    /// A length typical of the scene the original cameras look at.
+    float getWorldScale() const { return worldScale; }
+
+    // --- Display state --------------------------------------------------------------------
+    int getCurrentView() const { return currentView; }
+    bool isAtOriginalView() const { return atOriginalView != 0; }
+    bool getPanAround() const { return panAround != 0; }
+    bool getTransparency() const { return transparency != 0; }
+    bool getShowImages() const { return showImages != 0; }
+    bool getShowSilhouettes() const { return showSilhouettes != 0; }
+    unsigned getOptions() const { return options; }
+    bool isRecording() const { return recording != 0; }
+    GLCameraAnimation *getAnimation() const { return animation; }
+    const std::string &getImagePath() const { return imagePath; }
+    const std::string &getImageExtension() const { return imageExtension; }
+    const std::string &getSilhouettePath() const { return silhouettePath; }
+    const std::string &getSilhouetteExtension() const { return silhouetteExtension; }
+
+    // --- Input ----------------------------------------------------------------------------
+    /// The same as notifyCommand(key).
+    int notifyKey(int key, void *event);
+    /// Runs the command of `code` (the key's character, or NEXT_VIEW / PREVIOUS_VIEW) and asks
+    /// for a redraw; false for a code it does not know.
+    bool notifyCommand(int code);
+    /// Passed on to the flight editor when there is one.
+    void notifyClick(int x, int y);
+    void notifyDrag(float dx, float dy);
+    void toggleOption(unsigned bits);
+    /// Opens (creates the flight editor) or closes (destroys it) the camera animation.
+    void setAnimationInterface(bool on);
+    /// While recording, every mouse rotation adds a key camera to the flight editor.
+    void toggleRecording();
+
+    // --- State file -----------------------------------------------------------------------
+    /// Writes model-view, projection, viewport, pan, zoom and planes as text. A file that
+    /// cannot be written is left as it was.
+    void saveCameraState(const char *path);
+    /// Restores what saveCameraState wrote; a file that cannot be opened is ignored, one that
+    /// does not hold a complete, usable state is reported and ignored.
+    void loadCameraState(const char *path);
+    /// The matrices of the camera on standard output, with the pixel-unit K that the shown
+    /// projection amounts to.
+    void printCameraState();
+
+    // --- Drawing (a current context is needed) --------------------------------------------
+    /// Everything the camera adds to a frame, after the scene's objects.
+    void draw();
+    /// "camera %02d" with the current view in the lower left corner.
+    void drawText();
+    /// The markers of the original cameras and their trajectory (options 0x04 and 0x08).
+    void drawCameras();
+    /// A pyramid with its apex at `position` opening along +z, its base 1 x 1 at depth 1, all
+    /// scaled by `size`.
+    void drawCamera(Point3 position, Point3 size);
+
+protected:
+    // --- Photographs and silhouettes --------------------------------------------------------
+    // Showing the photographs of the original views and the silhouettes of the object in
+    // them plugs in here: these operations find the files, load them as textures and draw
+    // them. The camera calls them at the right moments (after a jump to another view, when a
+    // display flag changes, every frame), and they do nothing until photographs are
+    // supported.
+
+    /// Finds the photograph and silhouette files beside the camera file in `directory`.
+    void searchImagePaths(const char *directory);
+    /// Loads the textures the current view and the display flags need.
+    virtual void checkTextures();
+    /// Recompiles the photographs' display lists after a view moved.
+    virtual void rebuildDisplayLists();
+    /// The photographs and the silhouette as textured quads in front of their cameras.
+    virtual void drawTextures();
+    /// The current photograph or silhouette flat in the window (option 0x10).
+    virtual void draw2DTexture();
+    /// The turntable's image lines (option 0x01).
+    virtual void drawCircularMotion();
+    /// Epipoles and tangents to the silhouette (option 0x02).
+    virtual void drawEpipolarTangencies();
+
+    /// Minimum angle from the view rotations.
+    void computeMinAngle();
+    /// World scale and rotation point from the first two views.
+    void computeWorldScale();
+    /// Shows the OpenGL model-view `m`.
+    void loadModelView(const Matrix4 &m);
+    /// Shows the projection `p` without changing the calibrated one.
+    void loadProjection(const Matrix4 &p);
+
+    int loadedFromFile;
+    float zoomFactor;
+    Point2 pan;
+    int winW, winH;
+    int currentView;
+    int showImages;
+    int showSilhouettes;
+    unsigned options;
+    int transparency;
+    int atOriginalView;
+    int panAround;
+    Point3 rotationPoint;
+    Matrix4 backupModelView; ///< OpenGL form, the model-view at the start of a drag
+    Matrix4 baseProjection;  ///< calibrated projection before pan and zoom
+    float zNear, zFar;
+    float userZNear, userZFar;
+    std::string imagePath, imageExtension;
+    std::string silhouettePath, silhouetteExtension;
+    float minAngle;
+    float worldScale;
+    GLCameraAnimation *animation; ///< owned; null unless the animation window is open
+    char recording;
+
+    Matrix4 modelView;  ///< the shown model-view, OpenGL form
+    Matrix4 projection; ///< the shown projection
+    int viewport[4];    ///< the shown viewport: x, y, width, height
+
+private:
+    /// What both constructors share once the views exist.
+    void setUp();
+};
+
+#endif
