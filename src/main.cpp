@@ -1,16 +1,16 @@
 #include "core/GLFlags.h"
-
-#include <cstdio>
+#include "core/GLMachine.h"
 
 int main(int argc, char **argv)
 {
     GLFlags::init(argc, argv);
 
-    // The scene manager and its windows are not built yet: report what would be registered,
-    // in registration order (the camera file first, then every input file).
-    if (GLFlags::paramFile)
-        std::printf("Viewer: would register %s\n", GLFlags::paramFile);
+    // The machine lives until the process ends; the loop's end is the program's end.
+    GLMachine *machine = new GLMachine(false);
+    // The camera file first, so that it is the camera of every object that follows.
+    machine->registerObject(GLFlags::paramFile);
     for (int i = 0; i < GLFlags::nFiles; ++i)
-        std::printf("Viewer: would register %s\n", GLFlags::inputFiles[i]);
+        machine->registerObject(GLFlags::inputFiles[i]);
+    GLMachine::mainLoop();
     return 0;
 }

@@ -126,17 +126,4 @@ INSTANTIATE_TEST_SUITE_P(
                         "Error, command not known : -H\n" + kUsage}),
     [](const ::testing::TestParamInfo<CommandLineCase> &p) { return std::string(p.param.name); });
 
-TEST(ViewerCommandLineOrder, RegistersCameraFileFirstThenFilesInOrder)
-{
-    const testsupport::ProcessResult r =
-        testsupport::runProcess({VELMORA_VIEWER, "a", "-i", "b", "--foo", "-c", "param.dat", "c"});
-    EXPECT_EQ(r.exitStatus, 0);
-    EXPECT_EQ(r.out, "Viewer: would register param.dat\n"
-                     "Viewer: would register a\n"
-                     "Viewer: would register b\n"
-                     "Viewer: would register --foo\n"
-                     "Viewer: would register c\n");
-    EXPECT_EQ(r.err, "");
-}
-
 } // namespace

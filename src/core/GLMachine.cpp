@@ -1,0 +1,756 @@
+#include "core/GLMachine.h"
+
+#include "camera/GLCamera.h"
+#include "core/GLObject.h"
+#include "gui/MainInterface.h"
+#include "image/Bitmap4.h"
+#include "objects/GL3DObject.h"
+#include "objects/GL3DObjectLoader.h"
+
+#include <GL/gl.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <limits>
+#include <string>
+
+namespace {
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kPi = 3.1415927f;
+
+bool endsWithDat(const char *name)
+{
+    const size_t n = std::strlen(name);
+    return n >= 3 && std::strcmp(name + n - 3, "dat") == 0;
+}
+
+} // namespace
+
+GLMachine::GLMachine(bool offscreen) { init(512, 512, offscreen); }
+
+GLMachine::GLMachine(int width, int height, bool offscreen) { init(width, height, offscreen); }
+
+void GLMachine::init(int width, int height, bool offscreen)
+{
+    backgroundColor = Point4(0.75f, 0.75f, 0.75f, 1);
+    subWindowBackgroundColor = Point4(0.75f, 0.75f, 0.75f, 1);
+    shadowColor = Point4(0.3f, 0.3f, 0.3f, 1);
+    pressX = pressY = 0;
+    anchorX = anchorY = -1;
+    lights.push_back(Light{Point4(1500, 0, 0, 1), Point4(0, 0, 0, 0)});
+    currentIndex = 0;
+    currentCamera = nullptr;
+    currentObject = nullptr;
+    focus = nullptr;
+    shadowPlaneOffset = -1000000.0f;
+    rotationAxis = Point3(0, 0, 0);
+    captureCounter = 0;
+    shadows = false;
+    drawInfo = true;
+    subAnchorX = subAnchorY = 0;
+    windowWidth = width;
+    windowHeight = height;
+    mainInterface = nullptr;
+    // The window may call back into this machine (realize runs initGL), so every field is
+    // set before it is created.
+    mainInterface = new MainInterface(this, "Velmora", windowWidth, windowHeight, offscreen);
+}
+
+GLMachine::~GLMachine()
+{
+    for (GL3DObject *o : objects)
+        delete o;
+    for (GLCamera *c : cameras)
+        delete c;
+    objects.clear();
+    cameras.clear();
+    delete mainInterface;
+}
+
+void GLMachine::mainLoop() { MainInterface::mainLoop(); }
+
+void GLMachine::initGL()
+{
+    glClearColor(backgroundColor.x, backgroundColor.y, backgroundColor.z, 0);
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_LIGHT0);
+}
+
+void GLMachine::requestRedraw() { mainInterface->postRedisplay(false); }
+
+// --- Registry -------------------------------------------------------------------------------
+
+GLObject *GLMachine::registerObject(const char *name)
+{
+    if (!name)
+        return nullptr;
+    mainInterface->setCursor(3);
+    GLObject *element = nullptr;
+    if (endsWithDat(name))
+        element = registerCamera(name);
+    else
+        element = register3DObject(name);
+    if (element) {
+        mainInterface->registerInterface(element, name);
+        requestRedraw();
+    }
+    mainInterface->overrideCursor();
+    return element;
+}
+
+GLObject *GLMachine::registerObject(GLObject *object, const char *name)
+{
+    if (!object || !object->is3DObject())
+        return nullptr;
+    mainInterface->setCursor(3);
+    appendObject(static_cast<GL3DObject *>(object));
+    placeNewObject(static_cast<GL3DObject *>(object));
+    mainInterface->registerInterface(object, name);
+    requestRedraw();
+    mainInterface->overrideCursor();
+    return object;
+}
+
+GL3DObject *GLMachine::register3DObject(const char *name)
+{
+    if (objects.size() >= 256) {
+        std::printf("GLMachine: no more than 256 objects can be shown, %s is not loaded\n", name);
+        return nullptr;
+    }
+    GL3DObject *object = GL3DObjectLoader::load(name);
+    if (!object)
+        return nullptr;
+    appendObject(object);
+    // The default camera is fitted to the scene, so the object is already in it.
+    if (!currentCamera) {
+        char *dir = getDirName(name);
+        registerDefaultCamera(dir);
+        delete[] dir;
+    }
+    placeNewObject(object);
+    return object;
+}
+
+void GLMachine::appendObject(GL3DObject *object)
+{
+    objects.push_back(object);
+    currentIndex = static_cast<int>(objects.size()) - 1;
+    currentObject = object;
+}
+
+void GLMachine::placeNewObject(GL3DObject *object)
+{
+    object->setRotationAxis(rotationAxis);
+    const float extent = object->getMaxIntoDirection(rotationAxis);
+    if (extent > shadowPlaneOffset)
+        shadowPlaneOffset = extent;
+    if (currentCamera)
+        updateCameraPosition();
+    object->setID(static_cast<unsigned char>(objects.size() - 1));
+    focus = object;
+}
+
+GLCamera *GLMachine::registerDefaultCamera(const char *directory)
+{
+    // The directory comes from a user's path, so the name is built without a fixed buffer.
+    const std::string param = std::string(directory ? directory : ".") + "/param.dat";
+    GLObject *camera = registerObject(param.c_str());
+    if (!camera)
+        camera = registerObject("default.dat");
+    return static_cast<GLCamera *>(camera);
+}
+
+GLCamera *GLMachine::registerCamera(const char *name)
+{
+    if (!name)
+        return nullptr;
+    GLCamera *camera = nullptr;
+    try {
+        camera = std::strcmp(name, "default.dat") == 0 ? new GLCamera() : new GLCamera(name);
+    } catch (const std::exception &) {
+        return nullptr;
+    } catch (...) {
+        return nullptr;
+    }
+    GLCamera *previous = currentCamera;
+    currentCamera = camera;
+    cameras.push_back(camera);
+    try {
+        updateCameraPosition();
+    } catch (...) {
+        cameras.pop_back();
+        currentCamera = previous;
+        delete camera;
+        return nullptr;
+    }
+    rotationAxis = camera->getRotationAxis();
+    focus = camera;
+    return camera;
+}
+
+bool GLMachine::unregisterObject(GLObject *element)
+{
+    if (!element)
+        return false;
+    return element->isCamera() ? unregisterCamera(element) : unregister3DObject(element);
+}
+
+int GLMachine::indexOfCamera(GLCamera *camera) const
+{
+    for (size_t i = 0; i < cameras.size(); ++i)
+        if (cameras[i] == camera)
+            return static_cast<int>(i);
+    return -1;
+}
+
+int GLMachine::indexOf(GL3DObject *object) const
+{
+    for (size_t i = 0; i < objects.size(); ++i)
+        if (objects[i] == object)
+            return static_cast<int>(i);
+    return -1;
+}
+
+bool GLMachine::unregisterCamera(GLObject *element)
+{
+    GLCamera *camera = static_cast<GLCamera *>(element);
+    const int i = indexOfCamera(camera);
+    if (i < 0)
+        return false;
+    delete camera;
+    cameras.erase(cameras.begin() + i);
+    if (cameras.empty()) {
+        currentCamera = nullptr;
+        focus = nullptr;
+    } else {
+        currentCamera = cameras[std::min<size_t>(i, cameras.size() - 1)];
+        focus = currentCamera;
+    }
+    requestRedraw();
+    return true;
+}
+
+void GLMachine::renumberObjects()
+{
+    for (size_t i = 0; i < objects.size(); ++i)
+        objects[i]->setID(static_cast<unsigned char>(i));
+}
+
+bool GLMachine::unregister3DObject(GLObject *element)
+{
+    // The identifier is only 8 bits wide, so the object is looked up by address.
+    GL3DObject *object = static_cast<GL3DObject *>(element);
+    const int i = indexOf(object);
+    if (i < 0)
+        return false;
+    delete object;
+    objects.erase(objects.begin() + i);
+    renumberObjects();
+    if (objects.empty()) {
+        currentIndex = 0;
+        currentObject = nullptr;
+        shadowPlaneOffset = -1.0f;
+        if (focus == element)
+            focus = currentCamera;
+        if (!currentCamera)
+            focus = nullptr;
+    } else {
+        if (currentIndex >= static_cast<int>(objects.size()))
+            currentIndex = static_cast<int>(objects.size()) - 1;
+        currentObject = objects[currentIndex];
+        if (focus == element)
+            focus = currentObject;
+    }
+    if (currentCamera)
+        updateCameraPosition();
+    requestRedraw();
+    return true;
+}
+
+bool GLMachine::swapObjects(GLObject *a, GLObject *b)
+{
+    const int i = indexOf(static_cast<GL3DObject *>(a));
+    const int j = indexOf(static_cast<GL3DObject *>(b));
+    if (i < 0 || j < 0)
+        return false;
+    std::swap(objects[i], objects[j]);
+    objects[i]->setID(static_cast<unsigned char>(i));
+    objects[j]->setID(static_cast<unsigned char>(j));
+    if (currentObject)
+        currentIndex = indexOf(currentObject);
+    requestRedraw();
+    return true;
+}
+
+GL3DObject *GLMachine::getObject(int index)
+{
+    return index >= 0 && index < static_cast<int>(objects.size()) ? objects[index] : nullptr;
+}
+
+GLCamera *GLMachine::getCamera(int index)
+{
+    return index >= 0 && index < static_cast<int>(cameras.size()) ? cameras[index] : nullptr;
+}
+
+void GLMachine::setFocus(GLObject *element)
+{
+    if (!element)
+        return;
+    focus = element;
+    if (element->is3DObject()) {
+        GL3DObject *object = static_cast<GL3DObject *>(element);
+        const int i = indexOf(object);
+        if (i >= 0) {
+            currentObject = object;
+            currentIndex = i;
+        }
+    } else if (element->isCamera()) {
+        GLCamera *camera = static_cast<GLCamera *>(element);
+        if (camera != currentCamera && indexOfCamera(camera) >= 0)
+            currentCamera = camera;
+    }
+    if (currentCamera && currentObject)
+        currentCamera->setRotationPoint(currentObject->getOrigin());
+}
+
+char *GLMachine::getDirName(const char *path)
+{
+    if (!path)
+        return nullptr;
+    const char *cut = std::strrchr(path, '/');
+    if (!cut)
+        cut = std::strrchr(path, '\\');
+    const size_t n = cut ? static_cast<size_t>(cut - path) : 1;
+    char *dir = new char[n + 1];
+    if (cut)
+        std::memcpy(dir, path, n);
+    else
+        dir[0] = '.';
+    dir[n] = '\0';
+    return dir;
+}
+
+// --- View -----------------------------------------------------------------------------------
+
+void GLMachine::setBackgroundColor(Point4 colour)
+{
+    backgroundColor = colour;
+    if (mainInterface->makeCurrent(false))
+        glClearColor(colour.x, colour.y, colour.z, colour.w);
+    mainInterface->updateDisplay();
+}
+
+void GLMachine::getWindowSize(int &width, int &height) const
+{
+    width = windowWidth;
+    height = windowHeight;
+}
+
+void GLMachine::setWindowSize(int width, int height)
+{
+    if (width == windowWidth && height == windowHeight)
+        return;
+    windowWidth = width;
+    windowHeight = height;
+    if (currentCamera)
+        currentCamera->resizeWindow(width, height);
+    requestRedraw();
+}
+
+Point3 GLMachine::sceneCentre(bool objectsOnly) const
+{
+    Point3 c(0, 0, 0);
+    if (!objects.empty()) {
+        for (GL3DObject *o : objects)
+            c += o->getOrigin();
+        return c / static_cast<float>(objects.size());
+    }
+    if (objectsOnly || !currentCamera || currentCamera->getNViews() <= 0)
+        return c;
+    for (int i = 0; i < currentCamera->getNViews(); ++i)
+        c += currentCamera->getOrigin(i);
+    return c / static_cast<float>(currentCamera->getNViews());
+}
+
+void GLMachine::fitZPlanes(const Point3 &centre, float radius)
+{
+    float nearPlane = kInf, farPlane = -kInf;
+    for (int i = 0; i < currentCamera->getNViews(); ++i) {
+        const float d = (centre - currentCamera->getOrigin(i)).norm();
+        nearPlane = std::min(nearPlane, d - 2 * radius);
+        farPlane = std::max(farPlane, d + 2 * radius);
+    }
+    if (nearPlane < 0)
+        nearPlane = 1.0f;
+    currentCamera->setZPlanes(nearPlane, farPlane);
+}
+
+void GLMachine::updateCameraPosition()
+{
+    if (!currentCamera)
+        return;
+    const Point3 c = sceneCentre(false);
+    float radius = -kInf;
+    for (GL3DObject *o : objects)
+        radius = std::max(radius, (o->getOrigin() - c).norm() + o->getMaxRadius());
+    if (currentCamera->isDefaultCamera()) {
+        currentCamera->setFocal(5.0f);
+        currentCamera->updateGeometry(c, 10 * radius);
+    }
+    if (objects.empty())
+        for (int i = 0; i < currentCamera->getNViews(); ++i)
+            radius = std::max(radius, (currentCamera->getOrigin(i) - c).norm());
+    fitZPlanes(c, radius);
+}
+
+void GLMachine::updateCameraZPlanes()
+{
+    if (!currentCamera)
+        return;
+    const Point3 c = sceneCentre(true);
+    float radius = -kInf;
+    for (GL3DObject *o : objects)
+        radius = std::max(radius, (o->getOrigin() - c).norm() + o->getMaxRadius());
+    fitZPlanes(c, radius);
+}
+
+void GLMachine::getLightPositionFromCamera()
+{
+    Matrix4 m;
+    glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(m));
+    const float d = -m(2, 3);
+    lights[0].position.x = d * m(2, 0);
+    lights[0].position.y = d * m(2, 1);
+    lights[0].position.z = d * m(2, 2);
+}
+
+void GLMachine::blockSignals()
+{
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, nullptr);
+}
+
+void GLMachine::unblockSignals()
+{
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_UNBLOCK, &all, nullptr);
+}
+
+void GLMachine::draw()
+{
+    blockSignals();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // The camera keeps its matrices; the context may have changed since it last loaded them.
+    if (currentCamera)
+        currentCamera->loadMatrices();
+    if (mainInterface->isSubWindowEnabled())
+        for (size_t i = 0; i < lights.size(); ++i)
+            glLightfv(GL_LIGHT0 + static_cast<GLenum>(i), GL_POSITION, lights[i].position);
+    glMatrixMode(GL_MODELVIEW);
+    if (shadows) {
+        float plane[4] = {-rotationAxis.x, -rotationAxis.y, -rotationAxis.z, shadowPlaneOffset};
+        float colour[4] = {shadowColor.x, shadowColor.y, shadowColor.z, shadowColor.w};
+        for (GL3DObject *o : objects)
+            o->drawShadow(plane, lights[0].position, colour);
+    }
+    for (GL3DObject *o : objects)
+        o->draw();
+    for (GLCamera *c : cameras)
+        c->draw();
+    if (!objects.empty() && drawInfo && currentObject)
+        currentObject->drawInfo();
+    mainInterface->swapBuffers(false);
+    unblockSignals();
+}
+
+bool GLMachine::saveFrameBuffer(const char *prefix, int number)
+{
+    char name[4096];
+    std::snprintf(name, sizeof name, "%s%04d.png", prefix, number);
+    return saveFrameBuffer(name);
+}
+
+bool GLMachine::saveFrameBuffer(const char *fileName)
+{
+    mainInterface->updateDisplay();
+    if (!mainInterface->makeCurrent(false))
+        return false;
+    GLint vp[4] = {0, 0, windowWidth, windowHeight};
+    glGetIntegerv(GL_VIEWPORT, vp);
+    const int w = vp[2], h = vp[3];
+    if (w <= 0 || h <= 0)
+        return false;
+    try {
+        Bitmap4 image(w, h);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glFinish();
+        glReadPixels(vp[0], vp[1], w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels);
+        // The background is cleared with alpha 0, and a drawing buffer with an alpha channel
+        // keeps it: a capture is a picture of the window, so it is made opaque.
+        const size_t n = static_cast<size_t>(w) * h;
+        for (size_t i = 0; i < n; ++i)
+            image.pixels[4 * i + 3] = 255;
+        // OpenGL delivers the bottom row first; files start with the top row.
+        image.flipY();
+        if (image.save(fileName))
+            return true;
+    } catch (const std::exception &e) {
+        std::printf("GLMachine: %s\n", e.what());
+        return false;
+    }
+    std::printf("GLMachine: unable to write %s\n", fileName);
+    return false;
+}
+
+void GLMachine::getFrameBuffer(unsigned char *buffer)
+{
+    mainInterface->updateDisplay();
+    if (!mainInterface->makeCurrent(false))
+        return;
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glFinish();
+    glReadPixels(0, 0, windowWidth, windowHeight, GL_RGB, GL_UNSIGNED_BYTE, buffer);
+}
+
+// --- Input ----------------------------------------------------------------------------------
+
+void GLMachine::notifyClick(int button, int eventType, int x, int y, int modifiers)
+{
+    if (eventType == RELEASE)
+        mainInterface->overrideCursor();
+    else if (button == 3)
+        mainInterface->setCursor(2);
+    else if (button == 2)
+        mainInterface->setCursor(1);
+    if (!currentCamera)
+        return;
+
+    if (button == 4) {
+        currentCamera->zoomin();
+        requestRedraw();
+        return;
+    }
+    if (button == 5) {
+        currentCamera->zoomout();
+        requestRedraw();
+        return;
+    }
+    if (button == 1 && eventType == RELEASE && x == pressX && y == pressY) {
+        if (currentObject) {
+            if (modifiers & SHIFT) {
+                currentObject->notifyAdditionalClick(x, y, 0);
+            } else {
+                currentObject->notifyClick(x, y);
+                currentCamera->setRotationPoint(currentObject->getOrigin());
+            }
+        }
+        anchorX = anchorY = -1;
+        requestRedraw();
+        return;
+    }
+    if (eventType == PRESS) {
+        pressX = anchorX = x;
+        pressY = anchorY = y;
+        if (modifiers & SHIFT) {
+            if (currentObject)
+                currentObject->backupPosition();
+        } else {
+            currentCamera->backupPosition();
+        }
+    }
+}
+
+void GLMachine::notifyDrag(int x, int y, int button, int modifiers)
+{
+    if (!currentCamera || anchorX < 0)
+        return;
+    const float w = static_cast<float>(windowWidth > 0 ? windowWidth : 1);
+    const float h = static_cast<float>(windowHeight > 0 ? windowHeight : 1);
+    const bool shift = modifiers & SHIFT, control = modifiers & CONTROL;
+
+    if (button == 3) {
+        const float f = (anchorY - y) / h + 1;
+        if (shift && currentObject) {
+            currentObject->setPosition(static_cast<float>(anchorY - y));
+            updateCameraZPlanes();
+            currentCamera->setRotationPoint(currentObject->getOrigin());
+        } else if (control) {
+            currentCamera->perspective(f);
+        } else {
+            currentCamera->zoom(f);
+        }
+        anchorX = x;
+        anchorY = y;
+        mainInterface->setCursor(2);
+    } else if (button == 2) {
+        if (shift && currentObject)
+            currentObject->setPosition(anchorX - x, anchorY - y);
+        else
+            currentCamera->panning(anchorX - x, anchorY - y);
+        anchorX = x;
+        anchorY = y;
+        mainInterface->setCursor(1);
+    } else if (control) {
+        const float u = (x - anchorX) / w, v = (y - anchorY) / h;
+        if (currentObject)
+            currentObject->notifyDrag(u, v);
+        else
+            currentCamera->notifyDrag(u, v);
+        anchorX = x;
+        anchorY = y;
+    } else {
+        // Measured from the press: the pose saved then is the reference of the whole drag.
+        const float alpha = (x - anchorX) * kPi / w, beta = (y - anchorY) * kPi / h;
+        if (shift) {
+            if (currentObject)
+                currentObject->setRotation(alpha, beta);
+        } else {
+            currentCamera->setPosition(alpha, beta);
+        }
+    }
+    requestRedraw();
+}
+
+void GLMachine::notifyCommand(int key)
+{
+    switch (key) {
+    case 'c':
+        saveFrameBuffer("capture", captureCounter);
+        ++captureCounter;
+        break;
+    case 'C':
+        // Vector captures share the image captures' numbering.
+        std::printf("GLMachine: vector capture is not available in this build\n");
+        ++captureCounter;
+        break;
+    case 'Q':
+    case 'q':
+        MainInterface::stopLoop();
+        break;
+    case 'a':
+        break;
+    case 's':
+        shadows = !shadows;
+        break;
+    case 0xFF0D: // Return
+        if (mainInterface->isSubWindowEnabled()) {
+            mainInterface->enableSubWindow(false);
+            getLightPositionFromCamera();
+            glLightfv(GL_LIGHT0, GL_POSITION, lights[0].position);
+        } else {
+            mainInterface->enableSubWindow(true);
+        }
+        break;
+    case 0xFF1B: // Escape
+        mainInterface->toggleTransient();
+        break;
+    default: {
+        int handled = 0;
+        if (focus && focus->is3DObject() && currentObject)
+            handled = currentObject->notifyCommand(key);
+        if (!handled && currentCamera)
+            currentCamera->notifyCommand(key);
+        break;
+    }
+    }
+    requestRedraw();
+}
+
+// --- Sub-window -----------------------------------------------------------------------------
+
+void GLMachine::subWindowInitGL()
+{
+    glClearColor(subWindowBackgroundColor.x, subWindowBackgroundColor.y, subWindowBackgroundColor.z, 0);
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glEnable(GL_LIGHT0);
+    Matrix4 modelView;
+    if (mainInterface->makeCurrent(false)) {
+        glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
+        getLightPositionFromCamera();
+    }
+    mainInterface->makeCurrent(true);
+    if (currentCamera) {
+        glMatrixMode(GL_PROJECTION);
+        glLoadMatrixf(currentCamera->getGLKMatrix(140, 140));
+        glMatrixMode(GL_MODELVIEW);
+        glLoadMatrixf(modelView);
+    }
+}
+
+void GLMachine::subWindowDraw()
+{
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    for (size_t i = 0; i < lights.size(); ++i)
+        glLightfv(GL_LIGHT0 + static_cast<GLenum>(i), GL_POSITION, lights[i].position);
+    for (GL3DObject *o : objects)
+        o->defaultDrawing();
+    mainInterface->swapBuffers(true);
+}
+
+void GLMachine::subWindowSetSize(int width, int height)
+{
+    if (currentCamera) {
+        glMatrixMode(GL_PROJECTION);
+        glLoadMatrixf(currentCamera->getGLKMatrix(width, height));
+        glMatrixMode(GL_MODELVIEW);
+    }
+    glViewport(0, 0, width, height);
+    mainInterface->postRedisplay(true);
+}
+
+void GLMachine::subWindowNotifyClick(int, int, int x, int y, int)
+{
+    lights[0].saved = lights[0].position;
+    subAnchorX = x;
+    subAnchorY = y;
+    glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(subSavedMatrix));
+}
+
+void GLMachine::subWindowNotifyDrag(int x, int y, int, int)
+{
+    GLint vp[4] = {0, 0, 1, 1};
+    glGetIntegerv(GL_VIEWPORT, vp);
+    const int w = vp[2] > 0 ? vp[2] : 1, h = vp[3] > 0 ? vp[3] : 1;
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixf(subSavedMatrix);
+    const float a = static_cast<float>((x - subAnchorX) * 90 / w);
+    const float b = static_cast<float>((y - subAnchorY) * 90 / h);
+    const Point3 p = currentCamera ? currentCamera->getRotationPoint() : Point3();
+    const Matrix4 &s = subSavedMatrix;
+    glTranslatef(p.x, p.y, p.z);
+    glRotatef(a, s(0, 1), s(1, 1), s(2, 1));
+    glRotatef(b, s(0, 0), s(1, 0), s(2, 0));
+    glTranslatef(-p.x, -p.y, -p.z);
+    getLightPositionFromCamera();
+    mainInterface->postRedisplay(true);
+    mainInterface->postRedisplay(false);
+}
+
+void GLMachine::subWindowNotifyCommand(int key)
+{
+    if (key == 'q' || key == 'Q') {
+        MainInterface::stopLoop();
+        return;
+    }
+    if (key == 'i') {
+        if (currentCamera) {
+            glMatrixMode(GL_MODELVIEW);
+            glLoadMatrixf(currentCamera->getGLEMatrix());
+        }
+        getLightPositionFromCamera();
+        requestRedraw();
+    }
+}

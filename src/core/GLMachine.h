@@ -1,0 +1,150 @@
+#ifndef VELMORA_GLMACHINE_H
+#define VELMORA_GLMACHINE_H
+
+#include "math/Matrix4.h"
+#include "math/Point3.h"
+#include "math/Point4.h"
+
+#include <vector>
+
+class GLObject;
+class GL3DObject;
+class GLCamera;
+class MainInterface;
+
+/// The application controller: owns the scene elements (3D objects and cameras), the light
+/// and the main window; draws a frame; turns mouse and key input into operations on the
+/// current camera or the current 3D object; fits the camera's planes to the scene; captures
+/// frames to files; drives the light-direction sub-window.
+///
+/// Input codes: buttons 1 left, 2 right, 3 middle, 4 and 5 wheel; event type 4 press, 7
+/// release; modifier bit 1 Shift, bit 4 Control; keys are key values with the cursor keys
+/// mapped to 6000-6007. Everything runs on the toolkit's main thread.
+class GLMachine {
+public:
+    /// 512 x 512, in a window (false) or in an off-screen buffer (true).
+    explicit GLMachine(bool offscreen);
+    GLMachine(int width, int height, bool offscreen);
+    ~GLMachine();
+
+    GLMachine(const GLMachine &) = delete;
+    GLMachine &operator=(const GLMachine &) = delete;
+
+    static void mainLoop();
+    MainInterface *getMainInterface() { return mainInterface; }
+    /// OpenGL state of the main view, once its drawing area exists.
+    void initGL();
+
+    // --- Registry ---------------------------------------------------------------------
+    /// A name ending in "dat" becomes a camera, anything else goes to the object loader.
+    GLObject *registerObject(const char *name);
+    /// Registers a 3D object built elsewhere; a current camera must exist.
+    GLObject *registerObject(GLObject *object, const char *name);
+    GL3DObject *register3DObject(const char *name);
+    GLCamera *registerCamera(const char *name);
+    /// "<directory>/param.dat" if it loads, else the built-in default camera.
+    GLCamera *registerDefaultCamera(const char *directory);
+    bool unregisterObject(GLObject *element);
+    bool unregisterCamera(GLObject *camera);
+    bool unregister3DObject(GLObject *object);
+    bool swapObjects(GLObject *a, GLObject *b);
+    GL3DObject *getObject(int index);
+    int getNObjects() const { return static_cast<int>(objects.size()); }
+    int getNCameras() const { return static_cast<int>(cameras.size()); }
+    GLCamera *getCamera(int index);
+    GLObject *getObjectPtr(void *data) { return static_cast<GLObject *>(data); }
+    /// Takes a GLObject rather than an untyped pointer: a 3D object pointer turned into void*
+    /// would not point at its GLObject part.
+    void setFocus(GLObject *element);
+    GLObject *getFocus() const { return focus; }
+    GLCamera *getCurrentCamera() const { return currentCamera; }
+    GL3DObject *getCurrentObject() const { return currentObject; }
+    /// The path up to its last '/' (else its last '\\'), or "." without either; null for null.
+    /// The caller frees the text with delete[].
+    static char *getDirName(const char *path);
+
+    // --- View and settings -------------------------------------------------------------
+    void setBackgroundColor(Point4 colour);
+    Point4 getBackgroundColor() const { return backgroundColor; }
+    void setDrawInfo(bool on) { drawInfo = on; }
+    bool getDrawInfo() const { return drawInfo; }
+    void getWindowSize(int &width, int &height) const;
+    void setWindowSize(int width, int height);
+    void updateCameraPosition();
+    void updateCameraZPlanes();
+    void getLightPositionFromCamera();
+    Point4 getLightPosition(int i = 0) const { return lights[i].position; }
+    bool getShadows() const { return shadows; }
+    float getShadowPlaneOffset() const { return shadowPlaneOffset; }
+    Point3 getRotationAxis() const { return rotationAxis; }
+    int getCaptureCounter() const { return captureCounter; }
+
+    /// One frame of the main view.
+    void draw();
+    /// Saves the frame as "<prefix><number, 4 digits>.png"; true when it was written.
+    bool saveFrameBuffer(const char *prefix, int number);
+    bool saveFrameBuffer(const char *fileName);
+    /// Draws and reads the frame as RGB bytes, bottom row first (width x height x 3 bytes).
+    void getFrameBuffer(unsigned char *buffer);
+    void blockSignals();
+    void unblockSignals();
+
+    // --- Input ---------------------------------------------------------------------------
+    void notifyClick(int button, int eventType, int x, int y, int modifiers);
+    void notifyDrag(int x, int y, int button, int modifiers);
+    void notifyCommand(int key);
+
+    // --- Light-direction sub-window ---------------------------------------------------
+    void subWindowInitGL();
+    void subWindowDraw();
+    void subWindowSetSize(int width, int height);
+    void subWindowNotifyClick(int button, int eventType, int x, int y, int modifiers);
+    void subWindowNotifyDrag(int x, int y, int button, int modifiers);
+    void subWindowNotifyCommand(int key);
+
+    static const int PRESS = 4;
+    static const int RELEASE = 7;
+    static const int SHIFT = 1;
+    static const int CONTROL = 4;
+
+private:
+    struct Light {
+        Point4 position;
+        Point4 saved;
+    };
+
+    void init(int width, int height, bool offscreen);
+    void requestRedraw();
+    void appendObject(GL3DObject *object);
+    /// Rotation axis, shadow plane, planes, identifier and focus of a newly appended object.
+    void placeNewObject(GL3DObject *object);
+    int indexOf(GL3DObject *object) const;
+    int indexOfCamera(GLCamera *camera) const;
+    void renumberObjects();
+    Point3 sceneCentre(bool objectsOnly) const;
+    void fitZPlanes(const Point3 &centre, float radius);
+
+    Point4 backgroundColor;
+    Point4 subWindowBackgroundColor;
+    Point4 shadowColor;
+    int pressX, pressY;
+    int anchorX, anchorY;
+    std::vector<Light> lights;
+    std::vector<GL3DObject *> objects;
+    std::vector<GLCamera *> cameras;
+    int currentIndex;
+    GLCamera *currentCamera;
+    GL3DObject *currentObject;
+    GLObject *focus;
+    float shadowPlaneOffset;
+    Point3 rotationAxis;
+    int captureCounter;
+    bool shadows;
+    bool drawInfo;
+    int subAnchorX, subAnchorY;
+    Matrix4 subSavedMatrix;
+    int windowWidth, windowHeight;
+    MainInterface *mainInterface;
+};
+
+#endif

@@ -1,0 +1,1054 @@
+#include "gui/MainInterface.h"
+
+#include "core/GLMachine.h"
+#include "core/GLObject.h"
+#include "core/GLInterface.h"
+#include "gui/ColorInterface.h"
+#include "gui/CursorInterface.h"
+#include "gui/GLFont.h"
+#include "gui/GtkEList.h"
+#include "gui/InterfaceLoader.h"
+#include "gui/OffscreenContext.h"
+
+#include <gdk/gdkkeysyms.h>
+#include <gtk/gtk.h>
+#include <gtkgl/gdkgl.h>
+#include <gtkgl/gtkglarea.h>
+
+#include <GL/gl.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool toolkitReady = false;
+
+// Help table: key, description; "---" splits the two columns, empty rows are separators.
+const char *const kHelpRows[][2] = {
+    {"1", "wireframe on/off (toggle)"},
+    {"2", "goureau shading"},
+    {"3", "texture mapping"},
+    {"4", "zbuffer drawing"},
+    {"s", "shadow on/off (toggle)"},
+    {"Enter", "light mode on/off (toggle)"},
+    {"", ""},
+    {"5", "data mapping"},
+    {"<", "next data"},
+    {">", "previous data"},
+    {"", ""},
+    {"c", "capture image(capture??.png)"},
+    {"C", "capture vector image(capture??.eps)"},
+    {"i", "object & camera position reset"},
+    {"---", ""},
+    {"z", "camera zoom in"},
+    {"Z", "camera zoom out"},
+    {"x", "camera translation in"},
+    {"X", "camera translation out"},
+    {"Left  Arrow", "original camera viewpoints (left turn)"},
+    {"Right Arrow", "original camera viewpoints (right turn)"},
+    {"*", "save camera state"},
+    {"Space", "load camera state"},
+    {"", ""},
+    {"b", "original image on/off (toggle)"},
+    {"v", "original image silhouette on/off (toggle)"},
+    {"t", "transparency on/off (toggle)"},
+    {"", ""},
+    {"", ""},
+    {"Q,q", "quit"},
+};
+
+} // namespace
+
+int MainInterface::mapButton(int button)
+{
+    // The scene numbers the right button 2 and the middle one 3, the toolkit the reverse.
+    if (button == 2)
+        return 3;
+    if (button == 3)
+        return 2;
+    return button;
+}
+
+int MainInterface::mapKey(unsigned key)
+{
+    switch (key) {
+    case GDK_Left:
+        return 6000;
+    case GDK_Right:
+        return 6001;
+    case GDK_Up:
+        return 6002;
+    case GDK_Down:
+        return 6003;
+    case GDK_Home:
+        return 6004;
+    case GDK_End:
+        return 6005;
+    case GDK_Page_Up:
+        return 6006;
+    case GDK_Page_Down:
+        return 6007;
+    default:
+        return static_cast<int>(key);
+    }
+}
+
+struct MainInterface::Impl {
+    MainInterface *self = nullptr;
+    GLMachine *machine = nullptr;
+    GtkWidget *viewArea = nullptr;
+    GtkWidget *subArea = nullptr;
+    GtkWidget *viewWindow = nullptr;
+    GtkWidget *controlWindow = nullptr;
+    GtkWidget *mainMenuBar = nullptr;
+    GtkWidget *localMenu = nullptr;
+    GtkWidget *panelBox = nullptr;
+    GtkWidget *currentPanel = nullptr;
+    GtkEList *objectList = nullptr;
+    GtkAccelGroup *mainAccelGroup = nullptr;
+    GtkAccelGroup *objectAccelGroup = nullptr;
+    GtkAccelGroup *cameraAccelGroup = nullptr;
+    OffscreenContext *offscreen = nullptr;
+    bool transient = false;
+    std::string lastDirectory;
+    int currentCursor = 0;
+    gulong configureHandler = 0;
+
+    // --- construction ---
+    void createMainWindow(const char *title, int width, int height);
+    void createGLWidget();
+    void createMenuBar(GtkWidget *box);
+    void connectCallbacks();
+    void checkDecorations();
+    void addMenuItem(GtkWidget *menu, const char *label, const char *key, guint accel, GdkModifierType mods);
+
+    // --- dialogs ---
+    void menuResponse(const char *key);
+    void openFileDialog();
+    void createPreferencesDialog();
+    void createHelpDialog();
+    void createAboutDialog();
+
+    void setLocalMenuBar(GLObject *element);
+    void setLocalGUI(GLObject *element);
+    void listSelectCallback(int row);
+    void onTextColour(Point4 colour);
+
+    // --- event handlers ---
+    static gboolean onDelete(GtkWidget *, GdkEvent *, gpointer);
+    static void onRealize(GtkWidget *, gpointer data);
+    static void onRealizeSub(GtkWidget *, gpointer data);
+    static gboolean onConfigureOnce(GtkWidget *, GdkEventConfigure *, gpointer data);
+    static gboolean onEnterControl(GtkWidget *, GdkEventCrossing *, gpointer data);
+    static gboolean onEnterArea(GtkWidget *widget, GdkEventCrossing *, gpointer);
+    static gboolean display(GtkWidget *, GdkEventExpose *event, gpointer data);
+    static gboolean reshape(GtkWidget *widget, GdkEventConfigure *, gpointer data);
+    static gboolean notifyClick(GtkWidget *, GdkEventButton *event, gpointer data);
+    static gboolean notifyDrag(GtkWidget *widget, GdkEventMotion *event, gpointer data);
+    static gboolean notifyKey(GtkWidget *widget, GdkEventKey *event, gpointer data);
+    static gboolean displayS(GtkWidget *, GdkEventExpose *event, gpointer data);
+    static gboolean reshapeS(GtkWidget *widget, GdkEventConfigure *, gpointer data);
+    static gboolean notifyClickS(GtkWidget *, GdkEventButton *event, gpointer data);
+    static gboolean notifyDragS(GtkWidget *widget, GdkEventMotion *event, gpointer data);
+    static gboolean notifyKeyS(GtkWidget *widget, GdkEventKey *event, gpointer data);
+    static void onMenuItem(GtkMenuItem *item, gpointer data);
+};
+
+// --- toolkit set-up -------------------------------------------------------------------------
+
+static void initEnvironment()
+{
+    if (toolkitReady)
+        return;
+    // The real command line is not the toolkit's business.
+    static char programName[] = "Velmora";
+    static char *argvStorage[] = {programName, nullptr};
+    int argc = 1;
+    char **argv = argvStorage;
+    gdk_threads_init();
+    if (!gtk_init_check(&argc, &argv)) {
+        const char *display = std::getenv("DISPLAY");
+        std::fprintf(stderr, "Viewer: cannot open the X display %s\n", display && *display ? display : "(DISPLAY is not set)");
+        std::exit(1);
+    }
+    // Numbers in every file are written and read with '.' whatever the user's language.
+    setlocale(LC_NUMERIC, "C");
+    gtk_rc_parse_string("style \"my_default\" { fontset = \"-*-verdana-medium-r-normal-*-13-*-*-*-*-*-iso8859-1,"
+                        "-*-helvetica-medium-r-normal--12-*-*-*-*-*-iso8859-1,"
+                        "-*-arial-medium-r-normal--12-*-*-*-*-*-iso8859-1\" } widget_class \"*\" style \"my_default\"");
+    CursorInterface::init();
+    toolkitReady = true;
+}
+
+MainInterface::MainInterface() : impl(new Impl) { impl->self = this; }
+
+MainInterface::MainInterface(GLMachine *machine, const char *title, int width, int height, bool offscreen)
+    : impl(new Impl)
+{
+    impl->self = this;
+    impl->machine = machine;
+    if (offscreen) {
+        impl->offscreen = new OffscreenContext();
+        if (!impl->offscreen->create(width, height)) {
+            delete impl->offscreen;
+            delete impl;
+            throw std::runtime_error("impossible to use OpenGL/GLX");
+        }
+        GLFont::createOpenGLFonts();
+        if (machine)
+            machine->initGL();
+        return;
+    }
+    initEnvironment();
+    impl->createMainWindow(title, width, height);
+    impl->connectCallbacks();
+}
+
+MainInterface::~MainInterface()
+{
+    if (impl->controlWindow)
+        gtk_widget_destroy(impl->controlWindow);
+    if (impl->viewWindow)
+        gtk_widget_destroy(impl->viewWindow);
+    if (impl->mainAccelGroup)
+        g_object_unref(impl->mainAccelGroup);
+    delete impl->objectList;
+    delete impl->offscreen;
+    delete impl;
+}
+
+void MainInterface::mainLoop()
+{
+    if (!toolkitReady)
+        return;
+    gdk_threads_enter();
+    gtk_main();
+    gdk_threads_leave();
+}
+
+void MainInterface::stopLoop()
+{
+    if (toolkitReady && gtk_main_level() > 0)
+        gtk_main_quit();
+}
+
+bool MainInterface::isOffscreen() const { return impl->offscreen != nullptr; }
+
+int MainInterface::getCurrentCursor() const { return impl->currentCursor; }
+
+bool MainInterface::makeCurrent(bool sub)
+{
+    if (impl->offscreen)
+        return impl->offscreen->makeCurrent();
+    GtkWidget *area = sub ? impl->subArea : impl->viewArea;
+    if (!area || !GTK_WIDGET_REALIZED(area))
+        return false;
+    return gtk_gl_area_make_current(GTK_GL_AREA(area)) != 0;
+}
+
+void MainInterface::swapBuffers(bool sub)
+{
+    if (impl->offscreen)
+        return;
+    GtkWidget *area = sub ? impl->subArea : impl->viewArea;
+    if (area && GTK_WIDGET_REALIZED(area))
+        gtk_gl_area_swap_buffers(GTK_GL_AREA(area));
+}
+
+void MainInterface::postRedisplay(bool sub)
+{
+    if (impl->offscreen)
+        return;
+    GtkWidget *area = sub ? impl->subArea : impl->viewArea;
+    if (area)
+        gtk_widget_queue_draw(area);
+}
+
+void MainInterface::updateDisplay()
+{
+    if (makeCurrent(false) && impl->machine)
+        impl->machine->draw();
+}
+
+void MainInterface::reshapeWindow(int width, int height)
+{
+    if (impl->offscreen) {
+        // The off-screen buffer has a fixed size: a new one replaces it.
+        if (impl->offscreen->width() != width || impl->offscreen->height() != height) {
+            if (impl->offscreen->create(width, height)) {
+                GLFont::createOpenGLFonts();
+                if (impl->machine) {
+                    impl->machine->initGL();
+                    impl->machine->setWindowSize(width, height);
+                }
+            }
+        }
+        return;
+    }
+    if (impl->viewArea)
+        gtk_widget_set_size_request(impl->viewArea, width, height);
+    if (impl->viewWindow)
+        gtk_window_resize(GTK_WINDOW(impl->viewWindow), width, height);
+}
+
+void MainInterface::setCursor(int id)
+{
+    if (impl->offscreen || id == impl->currentCursor)
+        return;
+    impl->currentCursor = id;
+    CursorInterface::setCursor(impl->viewWindow, id);
+    if (id == 3)
+        CursorInterface::setCursor(impl->controlWindow, id);
+}
+
+void MainInterface::overrideCursor()
+{
+    if (impl->offscreen)
+        return;
+    CursorInterface::overrideCursor(impl->viewWindow);
+    if (impl->currentCursor == 3)
+        CursorInterface::overrideCursor(impl->controlWindow);
+    impl->currentCursor = 0;
+}
+
+void MainInterface::toggleTransient()
+{
+    if (impl->offscreen)
+        return;
+    if (!impl->transient) {
+        gtk_window_set_transient_for(GTK_WINDOW(impl->controlWindow), GTK_WINDOW(impl->viewWindow));
+        gtk_window_present(GTK_WINDOW(impl->controlWindow));
+    } else {
+        gtk_window_set_transient_for(GTK_WINDOW(impl->controlWindow), nullptr);
+        gtk_window_present(GTK_WINDOW(impl->viewWindow));
+    }
+    impl->transient = !impl->transient;
+}
+
+void MainInterface::ensureTransient()
+{
+    if (!impl->offscreen && impl->transient)
+        gdk_window_raise(impl->controlWindow->window);
+}
+
+bool MainInterface::isSubWindowEnabled() const { return impl->subArea != nullptr; }
+
+void MainInterface::enableSubWindow(bool on)
+{
+    if (impl->offscreen)
+        return;
+    if (on && !impl->subArea) {
+        int attrs[] = {GDK_GL_RGBA, GDK_GL_DOUBLEBUFFER, GDK_GL_DEPTH_SIZE, 1, GDK_GL_RED_SIZE, 1,
+                       GDK_GL_GREEN_SIZE, 1, GDK_GL_BLUE_SIZE, 1, GDK_GL_NONE};
+        GtkWidget *area = gtk_gl_area_new(attrs);
+        if (!area)
+            return;
+        impl->subArea = area;
+        gtk_widget_set_size_request(area, 140, 140);
+        gtk_widget_set_events(area, GDK_EXPOSURE_MASK | GDK_POINTER_MOTION_MASK | GDK_POINTER_MOTION_HINT_MASK |
+                                        GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_KEY_PRESS_MASK);
+        GTK_WIDGET_SET_FLAGS(area, GTK_CAN_FOCUS);
+        g_signal_connect(area, "realize", G_CALLBACK(Impl::onRealizeSub), impl);
+        g_signal_connect(area, "expose_event", G_CALLBACK(Impl::displayS), impl);
+        g_signal_connect(area, "configure_event", G_CALLBACK(Impl::reshapeS), impl);
+        g_signal_connect(area, "motion_notify_event", G_CALLBACK(Impl::notifyDragS), impl);
+        g_signal_connect(area, "button_press_event", G_CALLBACK(Impl::notifyClickS), impl);
+        g_signal_connect(area, "button_release_event", G_CALLBACK(Impl::notifyClickS), impl);
+        g_signal_connect_after(area, "key_press_event", G_CALLBACK(Impl::notifyKeyS), impl);
+        gtk_box_pack_end(GTK_BOX(impl->panelBox), area, FALSE, FALSE, 0);
+        gtk_widget_show(area);
+        makeCurrent(true);
+    } else if (!on && impl->subArea) {
+        gtk_widget_destroy(impl->subArea);
+        impl->subArea = nullptr;
+        makeCurrent(false);
+    }
+}
+
+// --- element list and panels ----------------------------------------------------------------
+
+void MainInterface::registerInterface(GLObject *element, const char *name)
+{
+    if (impl->offscreen || !element || !impl->objectList)
+        return;
+    const char *label = std::strrchr(name, '/');
+    if (!label)
+        label = std::strrchr(name, '\\');
+    label = label ? label + 1 : name;
+    const int row = impl->objectList->add(-1, element->isCamera() ? 1 : 0, label, element);
+    GLInterface *panel = InterfaceLoader::load(element);
+    if (panel)
+        panel->setParent(this);
+    impl->objectList->setSelectedItem(row);
+}
+
+void MainInterface::unregisterInterface(GLObject *element)
+{
+    if (impl->offscreen || !element || !impl->objectList)
+        return;
+    int row = -1;
+    for (int i = 0; i < impl->objectList->getNumberOfItems(); ++i)
+        if (impl->objectList->getItemData(i) == element)
+            row = i;
+    if (row < 0)
+        return;
+    GLInterface *panel = element->getInterface();
+    if (panel) {
+        GtkWidget *widget = static_cast<GtkWidget *>(panel->getMainWidget());
+        if (widget && widget == impl->currentPanel) {
+            gtk_container_remove(GTK_CONTAINER(impl->panelBox), widget);
+            impl->currentPanel = nullptr;
+        }
+        GtkWidget *menu = static_cast<GtkWidget *>(panel->getMainMenuBar());
+        if (menu && menu == impl->localMenu) {
+            gtk_container_remove(GTK_CONTAINER(impl->mainMenuBar), menu);
+            impl->localMenu = nullptr;
+        }
+        GtkAccelGroup *group = static_cast<GtkAccelGroup *>(panel->getAccelGroup());
+        if (group) {
+            if (group == impl->objectAccelGroup || group == impl->cameraAccelGroup) {
+                gtk_window_remove_accel_group(GTK_WINDOW(impl->viewWindow), group);
+                gtk_window_remove_accel_group(GTK_WINDOW(impl->controlWindow), group);
+            }
+            if (group == impl->objectAccelGroup)
+                impl->objectAccelGroup = nullptr;
+            if (group == impl->cameraAccelGroup)
+                impl->cameraAccelGroup = nullptr;
+        }
+    }
+    impl->objectList->remove(row);
+    const int n = impl->objectList->getNumberOfItems();
+    if (n > 0)
+        impl->objectList->setSelectedItem(row < n ? row : n - 1);
+    InterfaceLoader::unload(element);
+}
+
+GLObject *MainInterface::getSelectedObject()
+{
+    if (!impl->objectList)
+        return nullptr;
+    const int row = impl->objectList->getSelectedItem();
+    return row < 0 ? nullptr : static_cast<GLObject *>(impl->objectList->getItemData(row));
+}
+
+void MainInterface::moveListEntry(bool up)
+{
+    if (!impl->objectList || !impl->machine)
+        return;
+    const int row = impl->objectList->getSelectedItem();
+    const int other = up ? row - 1 : row + 1;
+    if (row < 0 || other < 0 || other >= impl->objectList->getNumberOfItems())
+        return;
+    GLObject *a = static_cast<GLObject *>(impl->objectList->getItemData(row));
+    GLObject *b = static_cast<GLObject *>(impl->objectList->getItemData(other));
+    if (impl->machine->swapObjects(a, b))
+        impl->objectList->swap(row, other);
+}
+
+void MainInterface::Impl::listSelectCallback(int row)
+{
+    GLObject *element = static_cast<GLObject *>(objectList->getItemData(row));
+    if (!element)
+        return;
+    if (machine)
+        machine->setFocus(element);
+    setLocalMenuBar(element);
+    setLocalGUI(element);
+}
+
+void MainInterface::Impl::onTextColour(Point4 colour)
+{
+    GLFont::setFgColor(colour);
+    self->postRedisplay(false);
+}
+
+void MainInterface::Impl::setLocalMenuBar(GLObject *element)
+{
+    if (localMenu) {
+        gtk_container_remove(GTK_CONTAINER(mainMenuBar), localMenu);
+        localMenu = nullptr;
+    }
+    GLInterface *panel = element->getInterface();
+    GtkWidget *menu = panel ? static_cast<GtkWidget *>(panel->getMainMenuBar()) : nullptr;
+    if (menu) {
+        gtk_menu_shell_insert(GTK_MENU_SHELL(mainMenuBar), menu, 1);
+        gtk_widget_show_all(menu);
+        localMenu = menu;
+    }
+}
+
+void MainInterface::Impl::setLocalGUI(GLObject *element)
+{
+    if (currentPanel) {
+        gtk_container_remove(GTK_CONTAINER(panelBox), currentPanel);
+        currentPanel = nullptr;
+    }
+    GLInterface *panel = element->getInterface();
+    if (!panel)
+        return;
+    GtkWidget *widget = static_cast<GtkWidget *>(panel->getMainWidget());
+    if (widget) {
+        gtk_box_pack_start(GTK_BOX(panelBox), widget, TRUE, TRUE, 0);
+        gtk_widget_show_all(widget);
+        currentPanel = widget;
+    }
+    GtkAccelGroup *group = static_cast<GtkAccelGroup *>(panel->getAccelGroup());
+    GtkAccelGroup *&slot = element->isCamera() ? cameraAccelGroup : objectAccelGroup;
+    if (slot == group)
+        return;
+    if (slot) {
+        gtk_window_remove_accel_group(GTK_WINDOW(viewWindow), slot);
+        gtk_window_remove_accel_group(GTK_WINDOW(controlWindow), slot);
+    }
+    slot = group;
+    if (group) {
+        gtk_window_add_accel_group(GTK_WINDOW(viewWindow), group);
+        gtk_window_add_accel_group(GTK_WINDOW(controlWindow), group);
+    }
+}
+
+// --- windows --------------------------------------------------------------------------------
+
+gboolean MainInterface::Impl::onDelete(GtkWidget *, GdkEvent *, gpointer)
+{
+    MainInterface::stopLoop();
+    return TRUE;
+}
+
+void MainInterface::Impl::createMainWindow(const char *title, int width, int height)
+{
+    viewWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(viewWindow), title);
+    gtk_window_set_position(GTK_WINDOW(viewWindow), GTK_WIN_POS_CENTER);
+    g_signal_connect(viewWindow, "delete_event", G_CALLBACK(onDelete), this);
+    gtk_widget_add_events(viewWindow, GDK_ALL_EVENTS_MASK);
+
+    controlWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(controlWindow), "Interface");
+    g_signal_connect(controlWindow, "delete_event", G_CALLBACK(onDelete), this);
+    gtk_widget_add_events(controlWindow, GDK_ALL_EVENTS_MASK);
+
+    configureHandler = g_signal_connect(viewWindow, "configure_event", G_CALLBACK(onConfigureOnce), this);
+
+    mainAccelGroup = gtk_accel_group_new();
+    gtk_window_add_accel_group(GTK_WINDOW(viewWindow), mainAccelGroup);
+    gtk_window_add_accel_group(GTK_WINDOW(controlWindow), mainAccelGroup);
+    g_signal_connect(controlWindow, "enter_notify_event", G_CALLBACK(onEnterControl), this);
+
+    createGLWidget();
+    gtk_widget_set_size_request(viewArea, width, height);
+    gtk_container_add(GTK_CONTAINER(viewWindow), viewArea);
+
+    GtkWidget *box = gtk_vbox_new(FALSE, 0);
+    gtk_container_add(GTK_CONTAINER(controlWindow), box);
+    createMenuBar(box);
+    GtkWidget *hbox = gtk_hbox_new(FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), hbox, TRUE, TRUE, 0);
+    objectList = new GtkEList("Objects");
+    GtkWidget *listWidget = objectList->getWidget();
+    gtk_widget_set_size_request(listWidget, 140, -1);
+    gtk_box_pack_start(GTK_BOX(hbox), listWidget, FALSE, TRUE, 0);
+    objectList->registerCallback(fastdelegate::FastDelegate1<int>(this, &Impl::listSelectCallback));
+    panelBox = gtk_vbox_new(FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(hbox), panelBox, TRUE, TRUE, 0);
+
+    gtk_widget_show_all(viewWindow);
+    gtk_widget_show_all(controlWindow);
+}
+
+void MainInterface::Impl::createGLWidget()
+{
+    if (!gdk_gl_query()) {
+        std::fprintf(stderr, "Viewer:impossible to use OpenGL/GLX\n");
+        std::exit(1);
+    }
+    int attrs[] = {GDK_GL_RGBA, GDK_GL_DOUBLEBUFFER, GDK_GL_DEPTH_SIZE, 1, GDK_GL_RED_SIZE, 1,
+                   GDK_GL_GREEN_SIZE, 1, GDK_GL_BLUE_SIZE, 1, GDK_GL_NONE};
+    viewArea = gtk_gl_area_new(attrs);
+    if (!viewArea) {
+        std::fprintf(stderr, "Viewer:impossible to use OpenGL/GLX\n");
+        std::exit(1);
+    }
+    gtk_widget_set_events(viewArea, GDK_EXPOSURE_MASK | GDK_POINTER_MOTION_MASK | GDK_POINTER_MOTION_HINT_MASK |
+                                        GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_KEY_PRESS_MASK |
+                                        GDK_ENTER_NOTIFY_MASK | GDK_SCROLL_MASK);
+    GTK_WIDGET_SET_FLAGS(viewArea, GTK_CAN_FOCUS);
+    g_signal_connect(viewArea, "enter_notify_event", G_CALLBACK(onEnterArea), this);
+    g_signal_connect(viewArea, "realize", G_CALLBACK(onRealize), this);
+}
+
+void MainInterface::Impl::addMenuItem(GtkWidget *menu, const char *label, const char *key, guint accel,
+                                      GdkModifierType mods)
+{
+    GtkWidget *item = gtk_menu_item_new_with_mnemonic(label);
+    g_object_set_data(G_OBJECT(item), "menu-key", const_cast<char *>(key));
+    g_signal_connect(item, "activate", G_CALLBACK(onMenuItem), this);
+    if (accel)
+        gtk_widget_add_accelerator(item, "activate", mainAccelGroup, accel, mods, GTK_ACCEL_VISIBLE);
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+}
+
+void MainInterface::Impl::createMenuBar(GtkWidget *box)
+{
+    mainMenuBar = gtk_menu_bar_new();
+    gtk_box_pack_start(GTK_BOX(box), mainMenuBar, FALSE, FALSE, 0);
+
+    GtkWidget *file = gtk_menu_new();
+    addMenuItem(file, "_Add", "object.add", GDK_a, GDK_CONTROL_MASK);
+    addMenuItem(file, "_Remove", "object.del", GDK_r, GDK_CONTROL_MASK);
+    gtk_menu_shell_append(GTK_MENU_SHELL(file), gtk_separator_menu_item_new());
+    addMenuItem(file, "_Up", "object.up", GDK_u, GDK_CONTROL_MASK);
+    addMenuItem(file, "_Down", "object.down", GDK_d, GDK_CONTROL_MASK);
+    gtk_menu_shell_append(GTK_MENU_SHELL(file), gtk_separator_menu_item_new());
+    addMenuItem(file, "_Preferences", "preferences", GDK_p, GDK_CONTROL_MASK);
+    gtk_menu_shell_append(GTK_MENU_SHELL(file), gtk_separator_menu_item_new());
+    addMenuItem(file, "_Quit", "quit", GDK_q, static_cast<GdkModifierType>(0));
+    GtkWidget *fileItem = gtk_menu_item_new_with_mnemonic("_File");
+    gtk_menu_item_set_submenu(GTK_MENU_ITEM(fileItem), file);
+    gtk_menu_shell_append(GTK_MENU_SHELL(mainMenuBar), fileItem);
+
+    GtkWidget *help = gtk_menu_new();
+    addMenuItem(help, "_Help", "help.keys", GDK_h, static_cast<GdkModifierType>(0));
+    gtk_menu_shell_append(GTK_MENU_SHELL(help), gtk_separator_menu_item_new());
+    addMenuItem(help, "About Velmora", "help.about", 0, static_cast<GdkModifierType>(0));
+    GtkWidget *helpItem = gtk_menu_item_new_with_mnemonic("_Help");
+    gtk_menu_item_set_right_justified(GTK_MENU_ITEM(helpItem), TRUE);
+    gtk_menu_item_set_submenu(GTK_MENU_ITEM(helpItem), help);
+    gtk_menu_shell_append(GTK_MENU_SHELL(mainMenuBar), helpItem);
+}
+
+void MainInterface::Impl::connectCallbacks()
+{
+    g_signal_connect(viewArea, "expose_event", G_CALLBACK(display), this);
+    g_signal_connect(viewArea, "configure_event", G_CALLBACK(reshape), this);
+    g_signal_connect(viewArea, "motion_notify_event", G_CALLBACK(notifyDrag), this);
+    g_signal_connect(viewArea, "button_press_event", G_CALLBACK(notifyClick), this);
+    g_signal_connect(viewArea, "button_release_event", G_CALLBACK(notifyClick), this);
+    g_signal_connect(viewArea, "scroll_event", G_CALLBACK(notifyClick), this);
+    g_signal_connect_after(viewArea, "key_press_event", G_CALLBACK(notifyKey), this);
+    g_signal_connect_after(controlWindow, "key_press_event", G_CALLBACK(notifyKey), this);
+}
+
+void MainInterface::Impl::checkDecorations()
+{
+    gint x0, y0, x1, y1, x2, y2;
+    gdk_window_get_root_origin(viewWindow->window, &x0, &y0);
+    gtk_window_move(GTK_WINDOW(viewWindow), x0 + 1, y0 + 1);
+    gdk_window_get_root_origin(viewWindow->window, &x1, &y1);
+    gdk_window_get_root_origin(viewWindow->window, &x2, &y2);
+    const int w = controlWindow->allocation.width;
+    gtk_window_move(GTK_WINDOW(controlWindow), std::max(0, x0 + x2 - x1 - w - 7), std::max(0, y0 + y2 - y1 + 1));
+}
+
+gboolean MainInterface::Impl::onConfigureOnce(GtkWidget *widget, GdkEventConfigure *, gpointer data)
+{
+    Impl *self = static_cast<Impl *>(data);
+    g_signal_handler_disconnect(widget, self->configureHandler);
+    self->configureHandler = 0;
+    self->checkDecorations();
+    return FALSE;
+}
+
+gboolean MainInterface::Impl::onEnterControl(GtkWidget *, GdkEventCrossing *, gpointer data)
+{
+    Impl *self = static_cast<Impl *>(data);
+    if (self->viewArea)
+        gtk_widget_grab_focus(self->viewArea);
+    self->self->ensureTransient();
+    return FALSE;
+}
+
+gboolean MainInterface::Impl::onEnterArea(GtkWidget *widget, GdkEventCrossing *, gpointer)
+{
+    gtk_widget_grab_focus(widget);
+    return FALSE;
+}
+
+void MainInterface::Impl::onRealize(GtkWidget *, gpointer data)
+{
+    Impl *self = static_cast<Impl *>(data);
+    if (!self->self->makeCurrent(false))
+        return;
+    GLFont::createOpenGLFonts();
+    if (self->machine)
+        self->machine->initGL();
+}
+
+void MainInterface::Impl::onRealizeSub(GtkWidget *, gpointer data)
+{
+    Impl *self = static_cast<Impl *>(data);
+    if (self->self->makeCurrent(true) && self->machine)
+        self->machine->subWindowInitGL();
+}
+
+// --- event translation ----------------------------------------------------------------------
+
+gboolean MainInterface::Impl::display(GtkWidget *, GdkEventExpose *event, gpointer data)
+{
+    Impl *self = static_cast<Impl *>(data);
+    if (event->count > 0)
+        return TRUE;
+    if (self->self->makeCurrent(false) && self->machine)
+        self->machine->draw();
+    return TRUE;
+}
+
+gboolean MainInterface::Impl::reshape(GtkWidget *widget, GdkEventConfigure *, gpointer data)
+{
+    Impl *self = static_cast<Impl *>(data);
+    if (self->self->makeCurrent(false) && self->machine)
+        self->machine->setWindowSize(widget->allocation.width, widget->allocation.height);
+    return TRUE;
+}
+
+static void translateClick(GdkEvent *event, int &button, int &type, int &x, int &y, int &state)
+{
+    if (event->type == GDK_SCROLL) {
+        // Wheel steps arrive as scroll events in this toolkit; the scene knows them as
+        // buttons 4 (up) and 5 (down).
+        GdkEventScroll *s = &event->scroll;
+        button = s->direction == GDK_SCROLL_UP ? 4 : s->direction == GDK_SCROLL_DOWN ? 5 : 0;
+        type = GDK_BUTTON_PRESS;
+        x = static_cast<int>(s->x);
+        y = static_cast<int>(s->y);
+        state = static_cast<int>(s->state);
+        return;
+    }
+    GdkEventButton *b = &event->button;
+    type = b->type;
+    button = static_cast<int>(b->button);
+    if (b->type == GDK_BUTTON_PRESS || b->type == GDK_BUTTON_RELEASE)
+        button = MainInterface::mapButton(button);
+    x = static_cast<int>(b->x);
+    y = static_cast<int>(b->y);
+    state = static_cast<int>(b->state);
+}
+
+static bool translateDrag(GtkWidget *widget, GdkEventMotion *event, int &button, int &x, int &y, int &state)
+{
+    const guint mask = event->state;
+    if (mask & GDK_BUTTON1_MASK)
+        button = 1;
+    else if (mask & GDK_BUTTON2_MASK)
+        button = 3;
+    else if (mask & GDK_BUTTON3_MASK)
+        button = 2;
+    else if (mask & GDK_BUTTON4_MASK)
+        button = 4;
+    else if (mask & GDK_BUTTON5_MASK)
+        button = 5;
+    else
+        return false;
+    if (event->is_hint) {
+        GdkModifierType s;
+        gdk_window_get_pointer(widget->window, &x, &y, &s);
+    } else {
+        x = static_cast<int>(event->x);
+        y = static_cast<int>(event->y);
+    }
+    state = static_cast<int>(mask);
+    return true;
+}
+
+gboolean MainInterface::Impl::notifyClick(GtkWidget *, GdkEventButton *event, gpointer data)
+{
+    Impl *self = static_cast<Impl *>(data);
+    int button, type, x, y, state;
+    translateClick(reinterpret_cast<GdkEvent *>(event), button, type, x, y, state);
+    if (button && self->machine)
+        self->machine->notifyClick(button, type, x, y, state);
+    return TRUE;
+}
+
+gboolean MainInterface::Impl::notifyDrag(GtkWidget *widget, GdkEventMotion *event, gpointer data)
+{
+    Impl *self = static_cast<Impl *>(data);
+    int button, x, y, state;
+    if (translateDrag(widget, event, button, x, y, state) && self->machine)
+        self->machine->notifyDrag(x, y, button, state);
+    return TRUE;
+}
+
+static bool isModifierAlone(guint key)
+{
+    return key == GDK_Shift_L || key == GDK_Shift_R || key == GDK_Control_L || key == GDK_Control_R;
+}
+
+gboolean MainInterface::Impl::notifyKey(GtkWidget *widget, GdkEventKey *event, gpointer data)
+{
+    Impl *self = static_cast<Impl *>(data);
+    if (isModifierAlone(event->keyval))
+        return TRUE;
+    const int key = MainInterface::mapKey(event->keyval);
+    GtkWidget *top = gtk_widget_get_toplevel(widget);
+    const GdkModifierType mods = static_cast<GdkModifierType>(event->state & gtk_accelerator_get_default_mod_mask());
+    if (top && gtk_accel_groups_activate(G_OBJECT(top), static_cast<guint>(key), mods))
+        return TRUE;
+    if (self->machine)
+        self->machine->notifyCommand(key);
+    return TRUE;
+}
+
+gboolean MainInterface::Impl::displayS(GtkWidget *, GdkEventExpose *event, gpointer data)
+{
+    Impl *self = static_cast<Impl *>(data);
+    if (event->count > 0)
+        return TRUE;
+    if (self->self->makeCurrent(true) && self->machine)
+        self->machine->subWindowDraw();
+    return TRUE;
+}
+
+gboolean MainInterface::Impl::reshapeS(GtkWidget *widget, GdkEventConfigure *, gpointer data)
+{
+    Impl *self = static_cast<Impl *>(data);
+    if (self->self->makeCurrent(true) && self->machine)
+        self->machine->subWindowSetSize(widget->allocation.width, widget->allocation.height);
+    return TRUE;
+}
+
+gboolean MainInterface::Impl::notifyClickS(GtkWidget *, GdkEventButton *event, gpointer data)
+{
+    Impl *self = static_cast<Impl *>(data);
+    int button, type, x, y, state;
+    translateClick(reinterpret_cast<GdkEvent *>(event), button, type, x, y, state);
+    if (button && self->self->makeCurrent(true) && self->machine)
+        self->machine->subWindowNotifyClick(button, type, x, y, state);
+    return TRUE;
+}
+
+gboolean MainInterface::Impl::notifyDragS(GtkWidget *widget, GdkEventMotion *event, gpointer data)
+{
+    Impl *self = static_cast<Impl *>(data);
+    int button, x, y, state;
+    if (translateDrag(widget, event, button, x, y, state) && self->self->makeCurrent(true) && self->machine)
+        self->machine->subWindowNotifyDrag(x, y, button, state);
+    return TRUE;
+}
+
+gboolean MainInterface::Impl::notifyKeyS(GtkWidget *widget, GdkEventKey *event, gpointer data)
+{
+    Impl *self = static_cast<Impl *>(data);
+    if (isModifierAlone(event->keyval))
+        return TRUE;
+    const int key = MainInterface::mapKey(event->keyval);
+    GtkWidget *top = gtk_widget_get_toplevel(widget);
+    const GdkModifierType mods = static_cast<GdkModifierType>(event->state & gtk_accelerator_get_default_mod_mask());
+    if (top && gtk_accel_groups_activate(G_OBJECT(top), static_cast<guint>(key), mods))
+        return TRUE;
+    if (self->self->makeCurrent(true) && self->machine)
+        self->machine->subWindowNotifyCommand(key);
+    return TRUE;
+}
+
+// --- menus and dialogs ----------------------------------------------------------------------
+
+void MainInterface::Impl::onMenuItem(GtkMenuItem *item, gpointer data)
+{
+    const char *key = static_cast<const char *>(g_object_get_data(G_OBJECT(item), "menu-key"));
+    if (key)
+        static_cast<Impl *>(data)->menuResponse(key);
+}
+
+void MainInterface::Impl::menuResponse(const char *key)
+{
+    if (std::strcmp(key, "quit") == 0) {
+        if (machine)
+            machine->notifyCommand('q');
+    } else if (std::strcmp(key, "object.add") == 0) {
+        openFileDialog();
+    } else if (std::strcmp(key, "object.del") == 0) {
+        GLObject *element = self->getSelectedObject();
+        if (element && machine) {
+            self->unregisterInterface(element);
+            machine->unregisterObject(element);
+        }
+    } else if (std::strcmp(key, "object.up") == 0) {
+        self->moveListEntry(true);
+    } else if (std::strcmp(key, "object.down") == 0) {
+        self->moveListEntry(false);
+    } else if (std::strcmp(key, "preferences") == 0) {
+        createPreferencesDialog();
+    } else if (std::strcmp(key, "help.keys") == 0) {
+        createHelpDialog();
+    } else if (std::strcmp(key, "help.about") == 0) {
+        createAboutDialog();
+    }
+}
+
+void MainInterface::Impl::openFileDialog()
+{
+    GtkWidget *dialog = gtk_file_chooser_dialog_new("open file", GTK_WINDOW(controlWindow), GTK_FILE_CHOOSER_ACTION_OPEN,
+                                                    GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_OK,
+                                                    GTK_RESPONSE_ACCEPT, nullptr);
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_MOUSE);
+    gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(dialog), TRUE);
+    if (!lastDirectory.empty())
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), lastDirectory.c_str());
+    std::vector<std::string> names;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+        GSList *files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(dialog));
+        for (GSList *f = files; f; f = f->next) {
+            names.emplace_back(static_cast<char *>(f->data));
+            g_free(f->data);
+        }
+        g_slist_free(files);
+        gchar *folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+        if (folder) {
+            lastDirectory = folder;
+            g_free(folder);
+        }
+    }
+    gtk_widget_destroy(dialog);
+    // Registered after the dialog is gone, in the order they were chosen.
+    for (const std::string &name : names)
+        if (machine)
+            machine->registerObject(name.c_str());
+}
+
+namespace {
+
+struct PreferencesContext {
+    GLMachine *machine;
+    MainInterface *window;
+    MainInterface::Impl *impl;
+};
+
+} // namespace
+
+static void onBackgroundButton(GtkButton *, gpointer data)
+{
+    PreferencesContext *ctx = static_cast<PreferencesContext *>(data);
+    ColorInterface::factory(fastdelegate::FastDelegate1<Point4>(ctx->machine, &GLMachine::setBackgroundColor),
+                            ctx->machine->getBackgroundColor());
+}
+
+static void onTextButton(GtkButton *, gpointer data)
+{
+    PreferencesContext *ctx = static_cast<PreferencesContext *>(data);
+    // Bound to the window layer, which outlives any chooser, not to the dialog.
+    ColorInterface::factory(fastdelegate::FastDelegate1<Point4>(ctx->impl, &MainInterface::Impl::onTextColour),
+                            GLFont::getFgColor());
+}
+
+static void onShowInfo(GtkToggleButton *button, gpointer data)
+{
+    PreferencesContext *ctx = static_cast<PreferencesContext *>(data);
+    ctx->machine->setDrawInfo(gtk_toggle_button_get_active(button));
+    ctx->window->postRedisplay(false);
+}
+
+static void onSizeSpin(GtkSpinButton *spin, gpointer data)
+{
+    PreferencesContext *ctx = static_cast<PreferencesContext *>(data);
+    const int which = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(spin), "which"));
+    int w = 0, h = 0;
+    ctx->machine->getWindowSize(w, h);
+    const int value = gtk_spin_button_get_value_as_int(spin);
+    if (which == 0)
+        w = value;
+    else
+        h = value;
+    ctx->window->reshapeWindow(w, h);
+}
+
+void MainInterface::Impl::createPreferencesDialog()
+{
+    if (!machine)
+        return;
+    GtkWidget *dialog = gtk_dialog_new_with_buttons("Preferences", GTK_WINDOW(controlWindow),
+                                                    static_cast<GtkDialogFlags>(0), GTK_STOCK_CLOSE,
+                                                    GTK_RESPONSE_CLOSE, nullptr);
+    PreferencesContext *ctx = new PreferencesContext{machine, self, this};
+    g_object_set_data_full(G_OBJECT(dialog), "context", ctx,
+                           [](gpointer p) { delete static_cast<PreferencesContext *>(p); });
+    GtkWidget *box = GTK_DIALOG(dialog)->vbox;
+
+    GtkWidget *background = gtk_button_new_with_label("Background color");
+    g_signal_connect(background, "clicked", G_CALLBACK(onBackgroundButton), ctx);
+    gtk_box_pack_start(GTK_BOX(box), background, FALSE, FALSE, 2);
+    GtkWidget *text = gtk_button_new_with_label("Text color");
+    g_signal_connect(text, "clicked", G_CALLBACK(onTextButton), ctx);
+    gtk_box_pack_start(GTK_BOX(box), text, FALSE, FALSE, 2);
+
+    GtkWidget *info = gtk_check_button_new_with_label("Show Object info");
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(info), machine->getDrawInfo());
+    g_signal_connect(info, "toggled", G_CALLBACK(onShowInfo), ctx);
+    gtk_box_pack_start(GTK_BOX(box), info, FALSE, FALSE, 2);
+
+    int w = 0, h = 0;
+    machine->getWindowSize(w, h);
+    const char *labels[2] = {"window width", "window height"};
+    const int values[2] = {w, h};
+    for (int i = 0; i < 2; ++i) {
+        GtkWidget *row = gtk_hbox_new(FALSE, 4);
+        gtk_box_pack_start(GTK_BOX(row), gtk_label_new(labels[i]), FALSE, FALSE, 2);
+        GtkWidget *spin = gtk_spin_button_new_with_range(1, 2048, 1);
+        gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), values[i]);
+        g_object_set_data(G_OBJECT(spin), "which", GINT_TO_POINTER(i));
+        g_signal_connect(spin, "value_changed", G_CALLBACK(onSizeSpin), ctx);
+        gtk_box_pack_end(GTK_BOX(row), spin, FALSE, FALSE, 2);
+        gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 2);
+    }
+    g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
+    gtk_widget_show_all(dialog);
+}
+
+void MainInterface::Impl::createHelpDialog()
+{
+    GtkWidget *dialog = gtk_dialog_new_with_buttons("Help", nullptr, static_cast<GtkDialogFlags>(0), "OK",
+                                                    GTK_RESPONSE_OK, nullptr);
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+    GtkWidget *frame = gtk_frame_new("key shortcuts");
+    gtk_box_pack_start(GTK_BOX(GTK_DIALOG(dialog)->vbox), frame, TRUE, TRUE, 4);
+    GtkWidget *columns = gtk_hbox_new(FALSE, 16);
+    gtk_container_add(GTK_CONTAINER(frame), columns);
+
+    const int nRows = static_cast<int>(sizeof kHelpRows / sizeof kHelpRows[0]);
+    int split = 0;
+    while (split < nRows && std::strcmp(kHelpRows[split][0], "---") != 0)
+        ++split;
+    const int starts[2] = {0, split + 1}, ends[2] = {split, nRows};
+    for (int t = 0; t < 2; ++t) {
+        const int rows = std::max(1, ends[t] - starts[t]);
+        GtkWidget *table = gtk_table_new(static_cast<guint>(rows), 2, FALSE);
+        gtk_table_set_col_spacings(GTK_TABLE(table), 12);
+        for (int r = starts[t]; r < ends[t]; ++r) {
+            GtkWidget *keyLabel = gtk_label_new(nullptr);
+            gchar *markup = g_markup_printf_escaped("<b>%s</b>", kHelpRows[r][0]);
+            gtk_label_set_markup(GTK_LABEL(keyLabel), markup);
+            g_free(markup);
+            gtk_misc_set_alignment(GTK_MISC(keyLabel), 0, 0.5f);
+            GtkWidget *desc = gtk_label_new(kHelpRows[r][1]);
+            gtk_misc_set_alignment(GTK_MISC(desc), 0, 0.5f);
+            const guint row = static_cast<guint>(r - starts[t]);
+            gtk_table_attach_defaults(GTK_TABLE(table), keyLabel, 0, 1, row, row + 1);
+            gtk_table_attach_defaults(GTK_TABLE(table), desc, 1, 2, row, row + 1);
+        }
+        gtk_box_pack_start(GTK_BOX(columns), table, TRUE, TRUE, 4);
+    }
+    g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
+    gtk_widget_show_all(dialog);
+}
+
+void MainInterface::Impl::createAboutDialog()
+{
+    GtkWidget *dialog = gtk_dialog_new();
+    gtk_window_set_title(GTK_WINDOW(dialog), "About");
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+    GtkWidget *title = gtk_label_new(nullptr);
+    gtk_label_set_markup(GTK_LABEL(title), "<span size=\"x-large\" weight=\"bold\">\nVelmora 1.1.0</span>");
+    gtk_box_pack_start(GTK_BOX(GTK_DIALOG(dialog)->vbox), title, TRUE, TRUE, 4);
+    GtkWidget *authors = gtk_label_new("A viewer for image-based 3D reconstruction by the Velmora developers");
+    gtk_box_pack_start(GTK_BOX(GTK_DIALOG(dialog)->vbox), authors, TRUE, TRUE, 4);
+    GtkWidget *ok = gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
+    gtk_widget_grab_focus(ok);
+    g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
+    gtk_widget_show_all(dialog);
+}

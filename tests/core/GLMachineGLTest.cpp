@@ -1,0 +1,279 @@
+#include "core/GLMachine.h"
+
+#include "camera/GLCamera.h"
+#include "gui/MainInterface.h"
+#include "support/ImageCompare.h"
+#include "support/TestObject.h"
+#include "../camera/CameraTestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::TestObject;
+
+// A box that records what the scene manager asks of it.
+class RecordingBox : public TestObject {
+public:
+    RecordingBox(Point3 lo, Point3 hi) : TestObject(boxPoints(lo, hi)) {}
+    void notifyClick(int x, int y) override { events.push_back("click " + std::to_string(x) + "," + std::to_string(y)); }
+    void notifyAdditionalClick(int x, int y, int) override
+    {
+        events.push_back("extra " + std::to_string(x) + "," + std::to_string(y));
+    }
+    int notifyCommand(int key) override
+    {
+        events.push_back("key " + std::to_string(key));
+        return key == 'k';
+    }
+    std::vector<std::string> events;
+
+private:
+    static std::vector<float> boxPoints(Point3 lo, Point3 hi)
+    {
+        std::vector<float> p;
+        for (int i = 0; i < 8; ++i)
+            p.insert(p.end(), {i & 1 ? hi.x : lo.x, i & 2 ? hi.y : lo.y, i & 4 ? hi.z : lo.z});
+        return p;
+    }
+};
+
+class Machine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = testsupport::makeTempDir("GLMachine");
+        char buf[4096];
+        ASSERT_NE(getcwd(buf, sizeof buf), nullptr);
+        previousDir = buf;
+        // Captures go to the working folder.
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+        machine.reset(new GLMachine(64, 48, true));
+    }
+    void TearDown() override
+    {
+        machine.reset();
+        ASSERT_EQ(chdir(previousDir.c_str()), 0);
+    }
+
+    RecordingBox *addBox(Point3 lo, Point3 hi, const char *name = "box")
+    {
+        RecordingBox *box = new RecordingBox(lo, hi);
+        EXPECT_EQ(machine->registerObject(box, name), box);
+        return box;
+    }
+
+    std::string dir, previousDir;
+    std::unique_ptr<GLMachine> machine;
+};
+
+TEST_F(Machine, EmptySceneDrawsTheGreyBackground)
+{
+    std::vector<unsigned char> rgb(64 * 48 * 3);
+    machine->getFrameBuffer(rgb.data());
+    EXPECT_EQ(rgb[0], 191);
+    EXPECT_EQ(rgb[rgb.size() / 2 + 1], 191);
+    EXPECT_TRUE(machine->getMainInterface()->isOffscreen());
+    EXPECT_EQ(machine->getCurrentCamera(), nullptr);
+    // Without a camera, input changes nothing and does not fail.
+    machine->notifyClick(4, GLMachine::PRESS, 1, 1, 0);
+    machine->notifyDrag(5, 5, 1, 0);
+}
+
+TEST_F(Machine, CapturesShareOneCounterAndAreTopRowFirst)
+{
+    ASSERT_NE(machine->registerObject("default.dat"), nullptr);
+    machine->notifyCommand('c');
+    testing::internal::CaptureStdout();
+    machine->notifyCommand('C');
+    testing::internal::GetCapturedStdout();
+    machine->notifyCommand('c');
+    EXPECT_TRUE(std::filesystem::exists(dir + "/capture0000.png"));
+    EXPECT_FALSE(std::filesystem::exists(dir + "/capture0001.png"));
+    EXPECT_TRUE(std::filesystem::exists(dir + "/capture0002.png"));
+    EXPECT_EQ(machine->getCaptureCounter(), 3);
+
+    testsupport::RgbaImage image;
+    std::string error;
+    ASSERT_TRUE(testsupport::readPng(dir + "/capture0000.png", image, error)) << error;
+    EXPECT_EQ(image.width, 64);
+    EXPECT_EQ(image.height, 48);
+    EXPECT_EQ(image.at(0, 0)[0], 191);
+    EXPECT_EQ(image.at(0, 0)[3], 255) << "captures are opaque";
+}
+
+TEST_F(Machine, CameraFilesAndTheDefaultCamera)
+{
+    // A name ending in "dat" is a camera file; one that cannot be read registers nothing.
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(machine->registerObject((dir + "/missing.dat").c_str()), nullptr);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(machine->getNCameras(), 0);
+
+    // An object file the loader does not know registers nothing and brings no camera.
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(machine->registerObject((dir + "/mesh.xyz").c_str()), nullptr);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("unable to load"), std::string::npos);
+    EXPECT_EQ(machine->getNCameras(), 0);
+
+    // "param.dat" beside the object wins over the built-in camera.
+    cameratest::writeFile(dir, "param.dat",
+                          cameratest::version4(640, 480, 320, 240, 800, 800,
+                                               {cameratest::lookAt(Point3(0, 0, -5), Point3(0, 0, 0))}));
+    testing::internal::CaptureStdout();
+    GLCamera *camera = machine->registerDefaultCamera(dir.c_str());
+    testing::internal::GetCapturedStdout();
+    ASSERT_NE(camera, nullptr);
+    EXPECT_FALSE(camera->isDefaultCamera());
+    EXPECT_EQ(machine->getCurrentCamera(), camera);
+    EXPECT_EQ(machine->getFocus(), camera);
+
+    // Without it the built-in camera stands in.
+    const std::string empty = dir + "/empty";
+    std::filesystem::create_directories(empty);
+    testing::internal::CaptureStdout();
+    GLCamera *builtIn = machine->registerDefaultCamera(empty.c_str());
+    testing::internal::GetCapturedStdout();
+    ASSERT_NE(builtIn, nullptr);
+    EXPECT_TRUE(builtIn->isDefaultCamera());
+    EXPECT_EQ(machine->getNCameras(), 2);
+
+    // A directory name far longer than any fixed buffer is handled.
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_NE(machine->registerDefaultCamera(std::string(4000, 'd').c_str()), nullptr);
+    testing::internal::GetCapturedStderr();
+    testing::internal::GetCapturedStdout();
+}
+
+TEST_F(Machine, ObjectsAreFittedNumberedReorderedAndRemoved)
+{
+    testing::internal::CaptureStdout();
+    GLCamera *camera = static_cast<GLCamera *>(machine->registerObject("default.dat"));
+    testing::internal::GetCapturedStdout();
+    ASSERT_NE(camera, nullptr);
+    RecordingBox *a = addBox(Point3(-1, -1, -1), Point3(1, 1, 1), "a");
+    // The default camera frames the scene: zoom factor 5, planes around the object.
+    EXPECT_FLOAT_EQ(camera->getFocal(), 5.0f);
+    EXPECT_GT(camera->getZFar(), camera->getZNear());
+    EXPECT_GE(camera->getZNear(), 0.0f);
+    EXPECT_EQ(machine->getFocus(), a);
+    EXPECT_EQ(machine->getCurrentObject(), a);
+
+    RecordingBox *b = addBox(Point3(4, 0, 0), Point3(5, 1, 1), "b");
+    RecordingBox *c = addBox(Point3(0, 4, 0), Point3(1, 5, 1), "c");
+    EXPECT_EQ(a->getID(), 0);
+    EXPECT_EQ(b->getID(), 1);
+    EXPECT_EQ(c->getID(), 2);
+
+    EXPECT_TRUE(machine->swapObjects(a, c));
+    EXPECT_EQ(machine->getObject(0), c);
+    EXPECT_EQ(c->getID(), 0);
+    EXPECT_EQ(a->getID(), 2);
+    EXPECT_EQ(machine->getObject(3), nullptr);
+
+    machine->setFocus(b);
+    EXPECT_EQ(machine->getCurrentObject(), b);
+    const Point3 rp = camera->getRotationPoint();
+    EXPECT_NEAR(rp.x, 4.5f, 1e-5);
+
+    // Removing the current object moves the focus to the object now at its index.
+    EXPECT_TRUE(machine->unregisterObject(b));
+    EXPECT_EQ(machine->getNObjects(), 2);
+    EXPECT_EQ(machine->getObject(1), a);
+    EXPECT_EQ(a->getID(), 1);
+    EXPECT_EQ(machine->getCurrentObject(), a);
+    EXPECT_EQ(machine->getFocus(), a);
+    EXPECT_FALSE(machine->unregisterObject(b)) << "no longer registered";
+
+    EXPECT_TRUE(machine->unregisterObject(a));
+    EXPECT_TRUE(machine->unregisterObject(c));
+    EXPECT_EQ(machine->getNObjects(), 0);
+    EXPECT_EQ(machine->getCurrentObject(), nullptr);
+    EXPECT_FLOAT_EQ(machine->getShadowPlaneOffset(), -1.0f);
+
+    EXPECT_TRUE(machine->unregisterObject(camera));
+    EXPECT_EQ(machine->getCurrentCamera(), nullptr);
+    EXPECT_EQ(machine->getFocus(), nullptr);
+}
+
+TEST_F(Machine, ClicksDragsAndKeysReachCameraAndObject)
+{
+    testing::internal::CaptureStdout();
+    GLCamera *camera = static_cast<GLCamera *>(machine->registerObject("default.dat"));
+    testing::internal::GetCapturedStdout();
+    RecordingBox *box = addBox(Point3(-1, -1, -1), Point3(1, 1, 1));
+    const float zoom = camera->getFocal();
+
+    // Wheel steps zoom without a press.
+    machine->notifyClick(4, GLMachine::PRESS, 10, 10, 0);
+    EXPECT_NEAR(camera->getFocal(), zoom * 1.1f, 1e-4);
+    machine->notifyClick(5, GLMachine::PRESS, 10, 10, 0);
+    EXPECT_NEAR(camera->getFocal(), zoom, 1e-4);
+
+    // A release one pixel away from the press is a drag, not a click.
+    machine->notifyClick(1, GLMachine::PRESS, 20, 20, 0);
+    machine->notifyClick(1, GLMachine::RELEASE, 21, 20, 0);
+    EXPECT_TRUE(box->events.empty());
+    machine->notifyClick(1, GLMachine::PRESS, 20, 20, 0);
+    machine->notifyClick(1, GLMachine::RELEASE, 20, 20, 0);
+    machine->notifyClick(1, GLMachine::PRESS, 20, 20, GLMachine::SHIFT);
+    machine->notifyClick(1, GLMachine::RELEASE, 20, 20, GLMachine::SHIFT);
+    EXPECT_EQ(box->events, (std::vector<std::string>{"click 20,20", "extra 20,20"}));
+
+    // After a click the anchor is cleared: a drag without a new press does nothing.
+    const Matrix4 before = camera->getGLModelViewMatrix();
+    machine->notifyDrag(40, 30, 1, 0);
+    EXPECT_EQ(camera->getGLModelViewMatrix()(0, 0), before(0, 0));
+    // With a press, a left drag turns the camera.
+    machine->notifyClick(1, GLMachine::PRESS, 20, 20, 0);
+    machine->notifyDrag(40, 20, 1, 0);
+    EXPECT_GT(std::fabs(camera->getGLModelViewMatrix()(0, 0) - before(0, 0)), 1e-3);
+    // A right drag pans the camera, with Shift it moves the object instead.
+    const Point2 pan = camera->getPanning();
+    machine->notifyClick(2, GLMachine::PRESS, 20, 20, 0);
+    machine->notifyDrag(25, 20, 2, 0);
+    EXPECT_NE(camera->getPanning().x, pan.x);
+    machine->notifyClick(2, GLMachine::PRESS, 20, 20, GLMachine::SHIFT);
+    machine->notifyDrag(30, 20, 2, GLMachine::SHIFT);
+    EXPECT_NE(box->getOrigin().x, 0.0f);
+
+    // Keys: the object first while it has the focus, then the camera.
+    box->events.clear();
+    machine->notifyCommand('k');
+    const float z0 = camera->getFocal();
+    machine->notifyCommand('z');
+    EXPECT_EQ(box->events, (std::vector<std::string>{"key 107", "key 122"}));
+    EXPECT_NEAR(camera->getFocal(), z0 * 1.1f, 1e-4) << "the camera zooms on a key the object left";
+    EXPECT_FALSE(machine->getShadows());
+    machine->notifyCommand('s');
+    EXPECT_TRUE(machine->getShadows());
+    // 'a' stops at the scene manager.
+    box->events.clear();
+    machine->notifyCommand('a');
+    EXPECT_TRUE(box->events.empty());
+}
+
+TEST(GLMachineDirName, PathsWithAndWithoutSeparators)
+{
+    struct Case {
+        const char *path, *dir;
+    } cases[] = {{"a/b/c.tri", "a/b"}, {"/c.tri", ""}, {"c.tri", "."}, {"a\\b\\c.tri", "a\\b"}, {"a\\b/c", "a\\b"}};
+    for (const Case &c : cases) {
+        std::unique_ptr<char[]> dir(GLMachine::getDirName(c.path));
+        EXPECT_STREQ(dir.get(), c.dir) << c.path;
+    }
+    EXPECT_EQ(GLMachine::getDirName(nullptr), nullptr);
+}
+
+} // namespace
