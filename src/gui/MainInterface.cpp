@@ -780,17 +780,23 @@ static bool isModifierAlone(guint key)
     return key == GDK_Shift_L || key == GDK_Shift_R || key == GDK_Control_L || key == GDK_Control_R;
 }
 
+// Maps the key and offers it to the accelerators of the window that received it; true
+// when the key is left for the scene, in `key`. Shift or Control alone are never sent.
+static bool keyForScene(GtkWidget *widget, GdkEventKey *event, int &key)
+{
+    if (isModifierAlone(event->keyval))
+        return false;
+    key = MainInterface::mapKey(event->keyval);
+    GtkWidget *top = gtk_widget_get_toplevel(widget);
+    const GdkModifierType mods = static_cast<GdkModifierType>(event->state & gtk_accelerator_get_default_mod_mask());
+    return !(top && gtk_accel_groups_activate(G_OBJECT(top), static_cast<guint>(key), mods));
+}
+
 gboolean MainInterface::Impl::notifyKey(GtkWidget *widget, GdkEventKey *event, gpointer data)
 {
     Impl *self = static_cast<Impl *>(data);
-    if (isModifierAlone(event->keyval))
-        return TRUE;
-    const int key = MainInterface::mapKey(event->keyval);
-    GtkWidget *top = gtk_widget_get_toplevel(widget);
-    const GdkModifierType mods = static_cast<GdkModifierType>(event->state & gtk_accelerator_get_default_mod_mask());
-    if (top && gtk_accel_groups_activate(G_OBJECT(top), static_cast<guint>(key), mods))
-        return TRUE;
-    if (self->machine)
+    int key = 0;
+    if (keyForScene(widget, event, key) && self->machine)
         self->machine->notifyCommand(key);
     return TRUE;
 }
@@ -835,14 +841,8 @@ gboolean MainInterface::Impl::notifyDragS(GtkWidget *widget, GdkEventMotion *eve
 gboolean MainInterface::Impl::notifyKeyS(GtkWidget *widget, GdkEventKey *event, gpointer data)
 {
     Impl *self = static_cast<Impl *>(data);
-    if (isModifierAlone(event->keyval))
-        return TRUE;
-    const int key = MainInterface::mapKey(event->keyval);
-    GtkWidget *top = gtk_widget_get_toplevel(widget);
-    const GdkModifierType mods = static_cast<GdkModifierType>(event->state & gtk_accelerator_get_default_mod_mask());
-    if (top && gtk_accel_groups_activate(G_OBJECT(top), static_cast<guint>(key), mods))
-        return TRUE;
-    if (self->self->makeCurrent(true) && self->machine)
+    int key = 0;
+    if (keyForScene(widget, event, key) && self->self->makeCurrent(true) && self->machine)
         self->machine->subWindowNotifyCommand(key);
     return TRUE;
 }
