@@ -199,34 +199,39 @@ GLCamera *GLMachine::registerCamera(const char *name)
 
 bool GLMachine::unregisterObject(GLObject *element)
 {
-    if (!element)
-        return false;
-    return element->isCamera() ? unregisterCamera(element) : unregister3DObject(element);
+    // Looked up by address before anything is read through the pointer: an element that
+    // was already removed may be gone.
+    for (GLCamera *c : cameras)
+        if (static_cast<GLObject *>(c) == element)
+            return unregisterCamera(element);
+    for (GL3DObject *o : objects)
+        if (static_cast<GLObject *>(o) == element)
+            return unregister3DObject(element);
+    return false;
 }
 
-int GLMachine::indexOfCamera(GLCamera *camera) const
+int GLMachine::indexOfCamera(const GLObject *camera) const
 {
     for (size_t i = 0; i < cameras.size(); ++i)
-        if (cameras[i] == camera)
+        if (static_cast<const GLObject *>(cameras[i]) == camera)
             return static_cast<int>(i);
     return -1;
 }
 
-int GLMachine::indexOf(GL3DObject *object) const
+int GLMachine::indexOf(const GLObject *object) const
 {
     for (size_t i = 0; i < objects.size(); ++i)
-        if (objects[i] == object)
+        if (static_cast<const GLObject *>(objects[i]) == object)
             return static_cast<int>(i);
     return -1;
 }
 
 bool GLMachine::unregisterCamera(GLObject *element)
 {
-    GLCamera *camera = static_cast<GLCamera *>(element);
-    const int i = indexOfCamera(camera);
+    const int i = indexOfCamera(element);
     if (i < 0)
         return false;
-    delete camera;
+    delete cameras[i];
     cameras.erase(cameras.begin() + i);
     if (cameras.empty()) {
         currentCamera = nullptr;
@@ -248,11 +253,10 @@ void GLMachine::renumberObjects()
 bool GLMachine::unregister3DObject(GLObject *element)
 {
     // The identifier is only 8 bits wide, so the object is looked up by address.
-    GL3DObject *object = static_cast<GL3DObject *>(element);
-    const int i = indexOf(object);
+    const int i = indexOf(element);
     if (i < 0)
         return false;
-    delete object;
+    delete objects[i];
     objects.erase(objects.begin() + i);
     renumberObjects();
     if (objects.empty()) {
@@ -278,8 +282,8 @@ bool GLMachine::unregister3DObject(GLObject *element)
 
 bool GLMachine::swapObjects(GLObject *a, GLObject *b)
 {
-    const int i = indexOf(static_cast<GL3DObject *>(a));
-    const int j = indexOf(static_cast<GL3DObject *>(b));
+    const int i = indexOf(a);
+    const int j = indexOf(b);
     if (i < 0 || j < 0)
         return false;
     std::swap(objects[i], objects[j]);
@@ -307,16 +311,15 @@ void GLMachine::setFocus(GLObject *element)
         return;
     focus = element;
     if (element->is3DObject()) {
-        GL3DObject *object = static_cast<GL3DObject *>(element);
-        const int i = indexOf(object);
+        const int i = indexOf(element);
         if (i >= 0) {
-            currentObject = object;
+            currentObject = objects[i];
             currentIndex = i;
         }
     } else if (element->isCamera()) {
-        GLCamera *camera = static_cast<GLCamera *>(element);
-        if (camera != currentCamera && indexOfCamera(camera) >= 0)
-            currentCamera = camera;
+        const int i = indexOfCamera(element);
+        if (i >= 0)
+            currentCamera = cameras[i];
     }
     if (currentCamera && currentObject)
         currentCamera->setRotationPoint(currentObject->getOrigin());

@@ -118,8 +118,9 @@ private:
     void appendObject(GL3DObject *object);
     /// Rotation axis, shadow plane, planes, identifier and focus of a newly appended object.
     void placeNewObject(GL3DObject *object);
-    int indexOf(GL3DObject *object) const;
-    int indexOfCamera(GLCamera *camera) const;
+    /// Positions in the arrays, by address; -1 when not registered.
+    int indexOf(const GLObject *object) const;
+    int indexOfCamera(const GLObject *camera) const;
     void renumberObjects();
     Point3 sceneCentre(bool objectsOnly) const;
     void fitZPlanes(const Point3 &centre, float radius);
