@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Starts the viewer with no file in an empty folder, presses "c" then "q", and checks the
-# capture it wrote and its exit status. Runs under the X server that xvfb-run provides.
+# capture it wrote and its exit status, on a private X server.
 #   capture_and_quit.sh <Viewer> <build folder>
 set -euo pipefail
 viewer=$1
 build=$2
 work=$(mktemp -d "$build/Testing/Temporary/e2e-capture.XXXXXX")
 cd "$work"
+. "$(dirname "$0")/lib/xserver.sh"
+start_xserver "$work"
 
 "$viewer" >stdout.txt 2>stderr.txt &
 pid=$!
-trap 'kill $pid 2>/dev/null || true' EXIT
+trap 'kill $pid 2>/dev/null || true; stop_xserver' EXIT
 
 # The view window's id, once it is mapped.
 find_view() { xdotool search --onlyvisible --name '^Velmora$' 2>/dev/null | tail -n1; }
@@ -47,7 +49,7 @@ if kill -0 $pid 2>/dev/null; then echo "FAIL: viewer still running after q"; exi
 
 status=0
 wait $pid || status=$?
-trap - EXIT
+trap stop_xserver EXIT
 
 [ "$status" -eq 0 ] || { echo "FAIL: exit status $status"; cat stderr.txt; exit 1; }
 probe=$("$build/tests/pngprobe" capture0000.png 0 0 256 256 511 511)

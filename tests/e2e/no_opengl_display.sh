@@ -14,7 +14,10 @@ status=$?
 grep -q "display" err.txt || { echo "FAIL: the line does not name the display:"; cat err.txt; exit 1; }
 
 # An X server of its own, started without the GLX extension.
-xvfb-run -a -s "-screen 0 640x480x24 -extension GLX" timeout 20 "$viewer" mesh.tri >out.txt 2>err.txt
+. "$(dirname "$0")/lib/xserver.sh"
+start_xserver "$work" -extension GLX
+trap stop_xserver EXIT
+timeout 20 "$viewer" mesh.tri >out.txt 2>err.txt
 status=$?
 [ "$status" -eq 1 ] || { echo "FAIL: without GLX the status is $status"; cat err.txt; exit 1; }
 if [ "$(cat err.txt)" != "Viewer:impossible to use OpenGL/GLX" ]; then
