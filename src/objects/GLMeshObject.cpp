@@ -106,6 +106,37 @@ bool findBadIndex(const int *t, size_t nTriangles, int nVertices, size_t &triang
     return false;
 }
 
+// Reads the triangles and checks their indices slice by slice, while each slice is still
+// in the cache: a second pass over the whole array would cost as much again as reading it.
+// The first index that names no vertex sets `bad` and is reported through (triangle, index).
+// False when the file ends early.
+bool readTriangles(ReadFunction reader, FILE *f, size_t nTriangles, bool sizeKnown, int nVertices,
+                   std::unique_ptr<int[]> &out, bool &bad, size_t &triangle, int &index)
+{
+    const size_t count = 3 * nTriangles;
+    bad = false;
+    if (!sizeKnown) {
+        if (!readArray(reader, f, count, false, out))
+            return false;
+        bad = findBadIndex(out.get(), nTriangles, nVertices, triangle, index);
+        return true;
+    }
+    constexpr size_t kCacheSlice = size_t(3) << 15;
+    std::unique_ptr<int[]> a(new int[count]);
+    for (size_t done = 0; done < count;) {
+        const size_t chunk = std::min(kCacheSlice, count - done);
+        if (reader(a.get() + done, 4, static_cast<unsigned>(chunk), f) != chunk)
+            return false;
+        if (!bad && findBadIndex(a.get() + done, chunk / 3, nVertices, triangle, index)) {
+            triangle += done / 3;
+            bad = true;
+        }
+        done += chunk;
+    }
+    out = std::move(a);
+    return true;
+}
+
 // --- OFF text --------------------------------------------------------------------------------
 
 // The whole content of `f`, terminated by a zero byte (not counted in `size`).
@@ -441,12 +472,15 @@ void GLMeshObject::readMesh(const char *file)
                size);
 
     const bool sizeKnown = size >= 0;
-    if (!readArray(reader, f, 3 * static_cast<size_t>(g.nVertices), sizeKnown, g.vertices) ||
-        !readArray(reader, f, 3 * static_cast<size_t>(g.nTriangles), sizeKnown, g.triangles))
+    if (!readArray(reader, f, 3 * static_cast<size_t>(g.nVertices), sizeKnown, g.vertices))
         throw std::runtime_error("error reading");
+    bool bad = false;
     size_t badTriangle = 0;
     int badIndex = 0;
-    if (findBadIndex(g.triangles.get(), static_cast<size_t>(g.nTriangles), g.nVertices, badTriangle, badIndex))
+    if (!readTriangles(reader, f, static_cast<size_t>(g.nTriangles), sizeKnown, g.nVertices, g.triangles, bad,
+                       badTriangle, badIndex))
+        throw std::runtime_error("error reading");
+    if (bad)
         refuse("triangle %zu uses vertex %d, outside 0..%d", badTriangle, badIndex, g.nVertices - 1);
 
     adopt(g);
@@ -596,8 +630,22 @@ void GLMeshObject::readOFF(const char *file)
         in.nextLine();
     }
 
-    std::vector<int> tri;
-    tri.reserve(3 * static_cast<size_t>(nf));
+    // Room for one triangle a face; polygons, which become several, make it grow.
+    size_t capacity = 3 * static_cast<size_t>(nf), used = 0;
+    std::unique_ptr<int[]> tri(new int[capacity]);
+    auto append = [&](int a, int b, int c) {
+        if (used + 3 > capacity) {
+            const size_t larger = std::max<size_t>(2 * capacity, 3 * 64);
+            std::unique_ptr<int[]> grown(new int[larger]);
+            std::copy(tri.get(), tri.get() + used, grown.get());
+            tri = std::move(grown);
+            capacity = larger;
+        }
+        tri[used] = a;
+        tri[used + 1] = b;
+        tri[used + 2] = c;
+        used += 3;
+    };
     std::vector<int> face;
     for (long long i = 0; i < nf; ++i) {
         if (!in.contentLine())
@@ -618,18 +666,14 @@ void GLMeshObject::readOFF(const char *file)
         }
         // A polygon becomes a fan about its first vertex; what follows the indices on the
         // line (a face colour) is not used.
-        for (size_t j = 2; j < face.size(); ++j) {
-            tri.push_back(face[0]);
-            tri.push_back(face[j - 1]);
-            tri.push_back(face[j]);
-        }
+        for (size_t j = 2; j < face.size(); ++j)
+            append(face[0], face[j - 1], face[j]);
         in.nextLine();
     }
-    if (tri.size() / 3 > static_cast<size_t>(INT_MAX))
+    if (used / 3 > static_cast<size_t>(INT_MAX))
         refuse("OFF file with more than %d triangles", INT_MAX);
-    g.nTriangles = static_cast<int>(tri.size() / 3);
-    g.triangles.reset(new int[tri.size()]);
-    std::copy(tri.begin(), tri.end(), g.triangles.get());
+    g.nTriangles = static_cast<int>(used / 3);
+    g.triangles = std::move(tri);
 
     adopt(g);
     readAsOFF = true;
