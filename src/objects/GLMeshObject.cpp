@@ -4,6 +4,7 @@
 #include "image/Stream.h"
 #include "objects/ByteOrder.h"
 #include "objects/ColorMap.h"
+#include "objects/LargeArray.h"
 
 #include <GL/gl.h>
 #include <sys/stat.h>
@@ -59,10 +60,10 @@ long long regularFileSize(FILE *f)
 // Reads `count` items of type T. With a known input size the array is taken at once (the
 // caller has checked that the file holds it); otherwise it grows slice by slice.
 template <class T>
-bool readArray(ReadFunction reader, FILE *f, size_t count, bool sizeKnown, std::unique_ptr<T[]> &out)
+bool readArray(ReadFunction reader, FILE *f, size_t count, bool sizeKnown, LargeArray<T> &out)
 {
     if (sizeKnown) {
-        std::unique_ptr<T[]> a(new T[count]);
+        LargeArray<T> a = allocateLargeArray<T>(count);
         for (size_t done = 0; done < count;) {
             const size_t chunk = std::min(kSliceItems, count - done);
             if (reader(a.get() + done, sizeof(T), static_cast<unsigned>(chunk), f) != chunk)
@@ -80,7 +81,7 @@ bool readArray(ReadFunction reader, FILE *f, size_t count, bool sizeKnown, std::
         if (reader(grown.data() + at, sizeof(T), static_cast<unsigned>(chunk), f) != chunk)
             return false;
     }
-    std::unique_ptr<T[]> a(new T[count]);
+    LargeArray<T> a = allocateLargeArray<T>(count);
     std::copy(grown.begin(), grown.end(), a.get());
     out = std::move(a);
     return true;
@@ -111,7 +112,7 @@ bool findBadIndex(const int *t, size_t nTriangles, int nVertices, size_t &triang
 // The first index that names no vertex sets `bad` and is reported through (triangle, index).
 // False when the file ends early.
 bool readTriangles(ReadFunction reader, FILE *f, size_t nTriangles, bool sizeKnown, int nVertices,
-                   std::unique_ptr<int[]> &out, bool &bad, size_t &triangle, int &index)
+                   LargeArray<int> &out, bool &bad, size_t &triangle, int &index)
 {
     const size_t count = 3 * nTriangles;
     bad = false;
@@ -122,7 +123,7 @@ bool readTriangles(ReadFunction reader, FILE *f, size_t nTriangles, bool sizeKno
         return true;
     }
     constexpr size_t kCacheSlice = size_t(3) << 15;
-    std::unique_ptr<int[]> a(new int[count]);
+    LargeArray<int> a = allocateLargeArray<int>(count);
     for (size_t done = 0; done < count;) {
         const size_t chunk = std::min(kCacheSlice, count - done);
         if (reader(a.get() + done, 4, static_cast<unsigned>(chunk), f) != chunk)
@@ -140,11 +141,11 @@ bool readTriangles(ReadFunction reader, FILE *f, size_t nTriangles, bool sizeKno
 // --- OFF text --------------------------------------------------------------------------------
 
 // The whole content of `f`, terminated by a zero byte (not counted in `size`).
-std::unique_ptr<char[]> readAll(FILE *f, size_t &size)
+LargeArray<char> readAll(FILE *f, size_t &size)
 {
     const long long known = regularFileSize(f);
     if (known >= 0) {
-        std::unique_ptr<char[]> buf(new char[static_cast<size_t>(known) + 1]);
+        LargeArray<char> buf = allocateLargeArray<char>(static_cast<size_t>(known) + 1);
         size = std::fread(buf.get(), 1, static_cast<size_t>(known), f);
         buf[size] = 0;
         return buf;
@@ -155,7 +156,7 @@ std::unique_ptr<char[]> readAll(FILE *f, size_t &size)
     while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
         grown.insert(grown.end(), chunk, chunk + got);
     size = grown.size();
-    std::unique_ptr<char[]> buf(new char[size + 1]);
+    LargeArray<char> buf = allocateLargeArray<char>(size + 1);
     std::copy(grown.begin(), grown.end(), buf.get());
     buf[size] = 0;
     return buf;
@@ -233,8 +234,8 @@ private:
 struct GLMeshObject::Geometry {
     int nVertices = 0;
     int nTriangles = 0;
-    std::unique_ptr<float[]> vertices;
-    std::unique_ptr<int[]> triangles;
+    LargeArray<float> vertices;
+    LargeArray<int> triangles;
     std::unique_ptr<unsigned char[]> colors;
     std::vector<DataItem> dataItems;
     unsigned char headerFlags = 0;
@@ -357,7 +358,7 @@ void GLMeshObject::prepare(bool resetPlanes)
 {
     computeColors();
     computeBoundingBox();
-    normals.reset(new Point3[static_cast<size_t>(nVertices)]);
+    normals = allocateLargeArray<Point3>(static_cast<size_t>(nVertices));
     computeNormals(normals.get());
     if (resetPlanes)
         resetClippingPlanes();
@@ -406,7 +407,7 @@ void GLMeshObject::reload()
     }
     computeColors();
     computeBoundingBox();
-    normals.reset(new Point3[static_cast<size_t>(nVertices)]);
+    normals = allocateLargeArray<Point3>(static_cast<size_t>(nVertices));
     computeNormals(normals.get());
     std::printf("%d triangles, %d vertex\n", nTriangles, nVertices);
 }
@@ -555,15 +556,15 @@ int GLMeshObject::readTextureCoordinates(FILE *f, int mode, const char *tag)
     const size_t n = 6 * static_cast<size_t>(nTriangles);
     const bool sizeKnown = false;
     if (v < 2) {
-        std::unique_ptr<uint16_t[]> raw;
+        LargeArray<uint16_t> raw;
         if (!readArray(reader, f, n, sizeKnown, raw))
             return 1;
-        std::unique_ptr<float[]> uv(new float[n]);
+        LargeArray<float> uv = allocateLargeArray<float>(n);
         for (size_t i = 0; i < n; ++i)
             uv[i] = raw[i];
         texCoords = std::move(uv);
     } else {
-        std::unique_ptr<float[]> uv;
+        LargeArray<float> uv;
         if (readArray(reader, f, n, sizeKnown, uv))
             texCoords = std::move(uv);
     }
@@ -590,7 +591,7 @@ void GLMeshObject::readOFF(const char *file)
     if (!f)
         throw std::runtime_error("can't load file");
     size_t size = 0;
-    const std::unique_ptr<char[]> text = readAll(f, size);
+    const LargeArray<char> text = readAll(f, size);
     stream.close();
 
     OffScanner in(text.get(), size);
@@ -620,7 +621,7 @@ void GLMeshObject::readOFF(const char *file)
 
     Geometry g;
     g.nVertices = static_cast<int>(nv);
-    g.vertices.reset(new float[3 * static_cast<size_t>(nv)]);
+    g.vertices = allocateLargeArray<float>(3 * static_cast<size_t>(nv));
     float *v = g.vertices.get();
     for (long long i = 0; i < nv; ++i, v += 3) {
         if (!in.contentLine())
@@ -632,11 +633,11 @@ void GLMeshObject::readOFF(const char *file)
 
     // Room for one triangle a face; polygons, which become several, make it grow.
     size_t capacity = 3 * static_cast<size_t>(nf), used = 0;
-    std::unique_ptr<int[]> tri(new int[capacity]);
+    LargeArray<int> tri = allocateLargeArray<int>(capacity);
     auto append = [&](int a, int b, int c) {
         if (used + 3 > capacity) {
             const size_t larger = std::max<size_t>(2 * capacity, 3 * 64);
-            std::unique_ptr<int[]> grown(new int[larger]);
+            LargeArray<int> grown = allocateLargeArray<int>(larger);
             std::copy(tri.get(), tri.get() + used, grown.get());
             tri = std::move(grown);
             capacity = larger;
@@ -713,9 +714,9 @@ void GLMeshObject::copyRecord(const MeshRecord *mesh, Geometry &g)
     g.nVertices = mesh->nVertices;
     g.nTriangles = mesh->nTriangles;
     const size_t nv = 3 * static_cast<size_t>(mesh->nVertices), nt = 3 * static_cast<size_t>(mesh->nTriangles);
-    g.vertices.reset(new float[nv]);
+    g.vertices = allocateLargeArray<float>(nv);
     std::copy(mesh->vertices, mesh->vertices + nv, g.vertices.get());
-    g.triangles.reset(new int[nt]);
+    g.triangles = allocateLargeArray<int>(nt);
     std::copy(mesh->triangles, mesh->triangles + nt, g.triangles.get());
     g.colors.reset(new unsigned char[nv]());
     g.dataItems.reserve(static_cast<size_t>(mesh->nDataItems));

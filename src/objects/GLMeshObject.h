@@ -4,6 +4,7 @@
 #include "math/Point3.h"
 #include "objects/DataItem.h"
 #include "objects/GL3DObject.h"
+#include "objects/LargeArray.h"
 #include "objects/Material.h"
 
 #include <cstdio>
@@ -116,9 +117,9 @@ protected:
 
     std::unique_ptr<int[]> neighbours;        ///< one-ring of the selected vertex
     int nNeighbours;
-    std::unique_ptr<int[]> triangles;         ///< 3 per triangle, counter-clockwise = front
-    std::unique_ptr<int[]> sortedTriangles;   ///< back-to-front order when sorting
-    std::unique_ptr<Point3[]> normals;        ///< one per vertex
+    LargeArray<int> triangles;                ///< 3 per triangle, counter-clockwise = front
+    LargeArray<int> sortedTriangles;          ///< back-to-front order when sorting
+    LargeArray<Point3> normals;               ///< one per vertex
     int nTriangles;
     unsigned char headerFlags;
     signed char version;
@@ -128,7 +129,7 @@ protected:
     std::vector<unsigned> textureNames;       ///< one texture name a chunk
     int nTextureChunks;
     std::vector<int> chunkStart;              ///< nTextureChunks + 1 triangle bounds
-    std::unique_ptr<float[]> texCoords;       ///< 6 per triangle
+    LargeArray<float> texCoords;              ///< 6 per triangle
     int texCoordVersion;                      ///< -1 = no texture-coordinate block
     std::string path;
     int shadeList;                            ///< display lists, -1 = none
@@ -160,7 +161,7 @@ private:
     /// Colours, box, normals and clipping planes after the geometry changed.
     void prepare(bool resetPlanes);
 
-    std::unique_ptr<float[]> vertexStore;      ///< what `vertices` points to
+    LargeArray<float> vertexStore;               ///< what `vertices` points to
     std::unique_ptr<unsigned char[]> colorStore; ///< what `colors` points to
     bool readAsOFF;                           ///< which reader reload() uses
 };
