@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
+#include <thread>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -356,6 +359,41 @@ TEST_F(MeshFiles, FileAddressesAreOpenedThroughStreams)
     std::unique_ptr<GLMeshObject> m = open("file://" + path, nullptr);
     ASSERT_TRUE(m);
     EXPECT_EQ(trianglesOf(*m), kTetraTriangles);
+}
+
+// A download arrives through a pipe whose size nobody knows beforehand: counts cannot be
+// checked against it, so the arrays grow with what arrives and a short stream is an error.
+TEST_F(MeshFiles, StreamsOfUnknownSize)
+{
+    const std::string fifo = dir + "/pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto through = [&](const std::string &content, const char *kind, std::string *out, std::string *error) {
+        std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << content; });
+        std::unique_ptr<GLMeshObject> m = open(fifo, kind, out, error);
+        writer.join();
+        return m;
+    };
+    std::string out, error;
+    std::unique_ptr<GLMeshObject> m = through(tetraWithBlocks(true, 0x454C).data, nullptr, &out, &error);
+    ASSERT_TRUE(m) << error;
+    EXPECT_EQ(trianglesOf(*m), kTetraTriangles);
+    EXPECT_EQ(m->getNDataItems(), 2);
+
+    const std::string whole = MeshBytes().mesh(kTetra, kTetraTriangles).data;
+    m = through(whole.substr(0, whole.size() - 1), nullptr, &out, &error);
+    EXPECT_FALSE(m);
+    EXPECT_EQ(error, "error reading");
+    EXPECT_EQ(out, kLittle);
+
+    // Two billion vertices announced, twelve bytes sent: refused without taking the room.
+    m = through(MeshBytes().u16(0x454C).i32(2000000000).i32(1).u8(0).u8(1).u8(0).u8(0).f32(1).f32(2).f32(3).data,
+                nullptr, &out, &error);
+    EXPECT_FALSE(m);
+    EXPECT_EQ(error, "error reading");
+
+    m = through("OFF 3 1 0\n0 0 0\n1 0 0\n0 1 0\n4 0 1 2 0\n", "off", &out, &error);
+    ASSERT_TRUE(m) << error;
+    EXPECT_EQ(trianglesOf(*m), (std::vector<int>{0, 1, 2, 0, 2, 0}));
 }
 
 TEST_F(MeshFiles, ReloadReadsTheFileAgainWithItsOwnReader)
