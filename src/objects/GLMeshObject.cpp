@@ -467,7 +467,8 @@ void GLMeshObject::readMesh(const char *file)
     if (g.nVertices < 0 || g.nTriangles < 0)
         refuse("negative count in the header: %d vertices, %d triangles", g.nVertices, g.nTriangles);
     const long long size = regularFileSize(f);
-    const unsigned long long needed = 14ull + 12ull * static_cast<unsigned>(g.nVertices) + 12ull * static_cast<unsigned>(g.nTriangles);
+    const unsigned long long needed =
+        14ull + 12ull * static_cast<unsigned>(g.nVertices) + 12ull * static_cast<unsigned>(g.nTriangles);
     if (size >= 0 && needed > static_cast<unsigned long long>(size))
         refuse("%d vertices and %d triangles need %llu bytes, the file has %lld", g.nVertices, g.nTriangles, needed,
                size);

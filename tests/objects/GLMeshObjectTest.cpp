@@ -193,20 +193,20 @@ TEST_F(MeshFiles, TaggedBlocks)
 
 TEST_F(MeshFiles, BrokenDataItemBlocksDropTheItemsOnly)
 {
+    auto tetra = [] { return MeshBytes().mesh(kTetra, kTetraTriangles); };
     struct Case {
         const char *name;
         MeshBytes bytes;
         const char *printed;
     } cases[] = {
-        {"record ends early", MeshBytes().mesh(kTetra, kTetraTriangles).raw("DAT0").i32(2).dataItem("a", {1, 2, 3, 4}, 1, 4).raw("b"),
-         ""},
-        {"count missing", MeshBytes().mesh(kTetra, kTetraTriangles).raw("DAT0").raw("xy"),
+        {"record ends early", tetra().raw("DAT0").i32(2).dataItem("a", {1, 2, 3, 4}, 1, 4).raw("b"), ""},
+        {"count missing", tetra().raw("DAT0").raw("xy"),
          "GLMeshObject: data item block without a valid count, data items dropped\n"},
-        {"negative count", MeshBytes().mesh(kTetra, kTetraTriangles).raw("DAT0").i32(-4),
+        {"negative count", tetra().raw("DAT0").i32(-4),
          "GLMeshObject: data item block without a valid count, data items dropped\n"},
-        {"fewer values than vertices", MeshBytes().mesh(kTetra, kTetraTriangles).raw("DAT0").i32(1).dataItem("few", {1, 2}, 1, 2),
+        {"fewer values than vertices", tetra().raw("DAT0").i32(1).dataItem("few", {1, 2}, 1, 2),
          "GLMeshObject: data item \"few\" has 2 values for 4 vertices, data items dropped\n"},
-        {"huge count, nothing behind it", MeshBytes().mesh(kTetra, kTetraTriangles).raw("DAT0").i32(2000000000), ""},
+        {"huge count, nothing behind it", tetra().raw("DAT0").i32(2000000000), ""},
     };
     for (const Case &c : cases) {
         std::string out;
@@ -244,7 +244,8 @@ TEST_F(MeshFiles, RefusedFiles)
         {"negative triangle count", nullptr, MeshBytes().u16(0x454C).i32(3).i32(-1).u8(0).u8(1).u8(0).u8(0).data,
          head + "GLMeshObject: negative count in the header: 3 vertices, -1 triangles\n",
          "negative count in the header: 3 vertices, -1 triangles"},
-        {"counts larger than the file", nullptr, MeshBytes().u16(0x454C).i32(2000000000).i32(2000000000).u8(0).u8(1).u8(0).u8(0).data,
+        {"counts larger than the file", nullptr,
+         MeshBytes().u16(0x454C).i32(2000000000).i32(2000000000).u8(0).u8(1).u8(0).u8(0).data,
          head + "GLMeshObject: 2000000000 vertices and 2000000000 triangles need 48000000014 bytes, the file has 14\n",
          "2000000000 vertices and 2000000000 triangles need 48000000014 bytes, the file has 14"},
         {"triangles cut short", nullptr, MeshBytes().mesh(v3, {0, 1, 2, 0, 2, 1}).data.substr(0, 14 + 36 + 20),
@@ -260,7 +261,8 @@ TEST_F(MeshFiles, RefusedFiles)
         {"empty OFF", "off", "# nothing\n", "", "not an OFF file\n"},
         {"OFF without counts", "off", "OFF\n", "GLMeshObject: OFF file without vertex and face counts\n",
          "OFF file without vertex and face counts"},
-        {"OFF with a word for a count", "off", "OFF\nthree 1 0\n", "GLMeshObject: OFF file without vertex and face counts\n",
+        {"OFF with a word for a count", "off", "OFF\nthree 1 0\n",
+         "GLMeshObject: OFF file without vertex and face counts\n",
          "OFF file without vertex and face counts"},
         {"OFF negative count", "off", "OFF\n-3 1 0\n",
          "GLMeshObject: negative count in the OFF header: -3 vertices, 1 faces\n",
@@ -275,7 +277,8 @@ TEST_F(MeshFiles, RefusedFiles)
         {"OFF ends inside the faces", "off", "OFF 3 2 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n# 3 0 2 1\n\n\n\n",
          "GLMeshObject: OFF file ends after 1 of 2 faces\n", "OFF file ends after 1 of 2 faces"},
         {"OFF face of two vertices", "off", "OFF 3 1 0\n0 0 0\n1 0 0\n0 1 0\n2 0 1\n\n\n\n",
-         "GLMeshObject: OFF face 0 has 2 vertices, at least 3 needed\n", "OFF face 0 has 2 vertices, at least 3 needed"},
+         "GLMeshObject: OFF face 0 has 2 vertices, at least 3 needed\n",
+         "OFF face 0 has 2 vertices, at least 3 needed"},
         {"OFF face missing an index", "off", "OFF 3 1 0\n0 0 0\n1 0 0\n0 1 0\n4 0 1 2\n\n\n\n",
          "GLMeshObject: OFF face 0: 4 vertex indices expected\n", "OFF face 0: 4 vertex indices expected"},
         {"OFF index beyond the vertices", "off", "OFF 3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 3\n\n\n\n",
