@@ -1,6 +1,7 @@
 #include "objects/GL3DObjectLoader.h"
 
 #include "objects/GL3DObject.h"
+#include "objects/GLMeshObject.h"
 
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,34 @@
 namespace {
 
 typedef GL3DObject *(*Factory)(const char *path);
+
+// Where the triangle-mesh readers refuse a file (a mesh-type byte other than 0, an "OFFS"
+// header, or any other error), the file is offered to the simplicial mesh. That class is
+// not part of the program yet, so this hook fails and the loader reports the file as
+// unloadable.
+GL3DObject *loadSimplicialMesh(const char *, const char *)
+{
+    return nullptr;
+}
+
+GL3DObject *loadMesh(const char *path, const char *kind)
+{
+    try {
+        return new GLMeshObject(path, kind);
+    } catch (const std::exception &) {
+        return loadSimplicialMesh(path, kind);
+    }
+}
+
+GL3DObject *loadTriMesh(const char *path)
+{
+    return loadMesh(path, nullptr);
+}
+
+GL3DObject *loadOffMesh(const char *path)
+{
+    return loadMesh(path, "off");
+}
 
 struct Extension {
     const char *name;
@@ -19,8 +48,8 @@ struct Extension {
 // missing is still recognised (it does not fall through to the descriptor reader) but loads
 // nothing, so the loader reports it as unloadable.
 const Extension kExtensions[] = {
-    {"tri", nullptr},  // binary triangle mesh, else simplicial mesh
-    {"off", nullptr},  // OFF text mesh, else simplicial OFF mesh
+    {"tri", loadTriMesh},  // binary triangle mesh, else simplicial mesh
+    {"off", loadOffMesh},  // OFF text mesh, else simplicial OFF mesh
     {"oct", nullptr},  // octree
     {"dn", nullptr},   // octree
     {"voc", nullptr},  // octree
@@ -34,9 +63,9 @@ const Extension kExtensions[] = {
 };
 
 // The binary mesh reader, which also fetches remote-model requests through its stream.
-GL3DObject *loadBinaryMesh(const char *)
+GL3DObject *loadBinaryMesh(const char *request)
 {
-    return nullptr;
+    return new GLMeshObject(request, nullptr);
 }
 
 // Copies the first whitespace-delimited word of `text` into `word` (at most 255 characters,

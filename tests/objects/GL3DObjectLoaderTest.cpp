@@ -1,7 +1,9 @@
 #include "objects/GL3DObjectLoader.h"
 
 #include "objects/GL3DObject.h"
+#include "objects/GLMeshObject.h"
 #include "support/ImageCompare.h"
+#include "support/MeshBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -52,13 +54,46 @@ TEST_F(Loader, KnownExtensionsWithoutTheirObjectClassAreUnloadable)
 {
     // Every extension of the table is recognised and never read as a descriptor, even when
     // the file is one.
-    const char *exts[] = {"tri", "off", "oct", "dn", "voc", "ima", "png", "pgm", "ppm", "bin", "las", "gph"};
+    const char *exts[] = {"oct", "dn", "voc", "ima", "png", "pgm", "ppm", "bin", "las", "gph"};
     for (const char *ext : exts) {
         const std::string path = write(std::string("model.") + ext, "3dmodel\nAction: /get\n");
         GL3DObject *o = nullptr;
         EXPECT_EQ(load(path, &o), "GL3DObjectLoader:unable to load " + path + "\n") << ext;
         EXPECT_EQ(o, nullptr);
     }
+}
+
+TEST_F(Loader, MeshFilesAndTheirRefusals)
+{
+    const std::vector<float> v = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    const std::string tri = dir + "/m.tri";
+    testsupport::MeshBytes().mesh(v, {0, 1, 2}).write(tri);
+    GL3DObject *o = nullptr;
+    EXPECT_EQ(load(tri, &o), "GLMeshObject: Detected LITTLE ENDIAN model v1 in a LITTLE ENDIAN machine\n"
+                             "GLMeshObject: 1 triangles, 3 vertices\n");
+    ASSERT_NE(dynamic_cast<GLMeshObject *>(o), nullptr);
+    EXPECT_EQ(o->getType(), GLObject::MESH);
+    delete o;
+
+    const std::string off = write("m.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
+    EXPECT_EQ(load(off, &o), "1 triangles, 3 vertices\n");
+    ASSERT_NE(dynamic_cast<GLMeshObject *>(o), nullptr);
+    EXPECT_EQ(o->getNVertices(), 3);
+    delete o;
+
+    // Another mesh type and the simplicial OFF header go to the simplicial-mesh hook, which
+    // cannot load them yet; a bad index is refused with its reason.
+    const std::string simplicial = dir + "/s.tri";
+    testsupport::MeshBytes().mesh(v, {0, 1, 2}, 1, 1).write(simplicial);
+    EXPECT_EQ(load(simplicial), "GLMeshObject: Detected LITTLE ENDIAN model v1 in a LITTLE ENDIAN machine\n"
+                                "GL3DObjectLoader:unable to load " + simplicial + "\n");
+    const std::string offs = write("s.off", "OFFS\n3 1 0\n");
+    EXPECT_EQ(load(offs), "GL3DObjectLoader:unable to load " + offs + "\n");
+    const std::string bad = dir + "/bad.tri";
+    testsupport::MeshBytes().mesh(v, {0, 1, 3}).write(bad);
+    EXPECT_EQ(load(bad), "GLMeshObject: Detected LITTLE ENDIAN model v1 in a LITTLE ENDIAN machine\n"
+                         "GLMeshObject: triangle 0 uses vertex 3, outside 0..2\n"
+                         "GL3DObjectLoader:unable to load " + bad + "\n");
 }
 
 TEST_F(Loader, UnknownExtensionsGoToTheDescriptorReader)

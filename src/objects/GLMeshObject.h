@@ -1,0 +1,169 @@
+#ifndef VELMORA_GLMESHOBJECT_H
+#define VELMORA_GLMESHOBJECT_H
+
+#include "math/Point3.h"
+#include "objects/DataItem.h"
+#include "objects/GL3DObject.h"
+#include "objects/LargeArray.h"
+#include "objects/Material.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+/// The triangle mesh: vertices, counter-clockwise triangles (front faces), unit vertex
+/// normals, optional per-vertex data items mapped to colours, per-triangle texture
+/// coordinates and a material.
+///
+/// It is read from a binary mesh file ("tri"), an OFF text file ("off") or handed over in
+/// memory by a program that embeds the viewer. Every reader checks what it reads: counts
+/// must be non-negative and fit in the file, every triangle index must name a vertex. A
+/// reader that refuses a file prints why (where the reason is not obvious from the raised
+/// text) and raises a `std::runtime_error`; the object is then left as it was before the
+/// read, so a constructor fails as a whole and nothing half-built is ever drawn.
+///
+/// Drawing needs a current OpenGL context; reading does not.
+class GLMeshObject : public GL3DObject {
+public:
+    /// The in-memory hand-over of a mesh. The mesh copies everything; the caller keeps
+    /// ownership of the record and of what it points to. `dataItems` points to nDataItems
+    /// pointers; each item must hold at least nVertices values (value i is vertex i).
+    struct MeshRecord {
+        int nVertices;
+        int nTriangles;
+        const float *vertices;       ///< 3 x nVertices
+        const int *triangles;        ///< 3 x nTriangles, 0-based vertex indices
+        int nDataItems;
+        const DataItem *const *dataItems;
+    };
+
+    /// Reads `path`: the binary format when `kind` is null or begins with "tri", the OFF
+    /// format when it begins with "off". Raises the reader's error when the file is refused.
+    GLMeshObject(const char *path, const char *kind);
+    /// Copies an in-memory mesh; raises an error when the record is inconsistent.
+    explicit GLMeshObject(const MeshRecord *mesh);
+    /// An empty mesh (no vertices, no drawing method chosen), for classes that read
+    /// their own formats.
+    GLMeshObject();
+    ~GLMeshObject() override;
+
+    /// Replaces the geometry and data with an in-memory mesh, keeping the display settings
+    /// (wire frame, data item, colour map, double face, normal length, legend, texture
+    /// mode). On a refused record nothing changes.
+    void update(const MeshRecord *mesh);
+    /// Reads the mesh's file again with the reader that first opened it. A refused file
+    /// prints "GLMeshObject: unable to reload <path>" and leaves the mesh empty.
+    void reload() override;
+
+    // --- Readers: each replaces the mesh's geometry and blocks only when it succeeds ------
+    void readCompressedMesh(const char *path);
+    void readMesh(const char *path);
+    void readOFF(const char *path);
+    void readMeshFromMemory(const MeshRecord *mesh);
+
+    /// Block readers of the binary format: `f` is positioned after the 4 tag bytes, `mode`
+    /// is the reader mode of ByteOrder.h. Each returns non-zero when the tag was its own
+    /// (and then consumed the block, whether complete or not).
+    int readDataItems(FILE *f, int mode, const char *tag);
+    int readTextureCoordinates(FILE *f, int mode, const char *tag);
+    int readMaterial(FILE *f, int mode, const char *tag);
+
+    /// Box of the vertices, its centre, and the normal length (a hundredth of the radius).
+    /// An empty mesh keeps its box uncomputed.
+    void computeBoundingBox();
+    /// Area-weighted unit vertex normals into out[0 .. nVertices-1]; a vertex of no
+    /// triangle, or of degenerate ones only, gets (0, 0, 0).
+    void computeNormals(Point3 *out) const;
+    /// Maps the current data item through the current colour map into `colors` and
+    /// rebuilds the legend. Does nothing without colours, data items, or with a negative
+    /// version byte.
+    void computeColors();
+    /// Replaces the vertex colours (3 bytes each); false, changing nothing, unless n is
+    /// the number of vertices.
+    bool setColors(const unsigned char *rgb, int n);
+    bool hasDataItems() const { return nDataItems != 0; }
+    /// Releases geometry, blocks, textures and display lists; the mesh is then empty.
+    void freeData();
+
+    // --- Drawing ---------------------------------------------------------------------------
+    /// The plain opaque drawing: lit, smooth or flat shaded by the shading model, from
+    /// vertex arrays in one call. Restores every state it changes.
+    void defaultDrawing() override;
+    void setDefaultDrawing();
+
+    // --- Read access -----------------------------------------------------------------------
+    int getNTriangles() const { return nTriangles; }
+    const int *getTriangles() const { return triangles.get(); }
+    const Point3 *getNormals() const { return normals.get(); }
+    const unsigned char *getColors() const { return colors; }
+    int getNDataItems() const { return nDataItems; }
+    const DataItem &getDataItem(int i) const { return dataItems[static_cast<size_t>(i)]; }
+    int getCurrentDataItem() const { return currentDataItem; }
+    int getColorMap() const { return colorMapIndex; }
+    const Material &getMaterial() const { return material; }
+    int getTexCoordVersion() const { return texCoordVersion; }
+    /// 6 values a triangle (u, v of its corners), or null without a texture-coordinate block.
+    const float *getTexCoords() const { return texCoords.get(); }
+    unsigned char getHeaderFlags() const { return headerFlags; }
+    signed char getVersion() const { return version; }
+    unsigned char getMeshType() const { return meshType; }
+    float getNormalLength() const { return normalLength; }
+    const std::string &getPath() const { return path; }
+
+protected:
+    /// Display settings and empty-mesh values of the mesh's own fields.
+    void initVariables();
+
+    std::unique_ptr<int[]> neighbours;        ///< one-ring of the selected vertex
+    int nNeighbours;
+    LargeArray<int> triangles;                ///< 3 per triangle, counter-clockwise = front
+    LargeArray<int> sortedTriangles;          ///< back-to-front order when sorting
+    LargeArray<Point3> normals;               ///< one per vertex
+    int nTriangles;
+    unsigned char headerFlags;
+    signed char version;
+    unsigned char meshType;
+    int textureWidth;
+    int textureHeight;
+    std::vector<unsigned> textureNames;       ///< one texture name a chunk
+    int nTextureChunks;
+    std::vector<int> chunkStart;              ///< nTextureChunks + 1 triangle bounds
+    LargeArray<float> texCoords;              ///< 6 per triangle
+    int texCoordVersion;                      ///< -1 = no texture-coordinate block
+    std::string path;
+    int shadeList;                            ///< display lists, -1 = none
+    int textureList;
+    Material material;
+    int colorMapIndex;
+    std::vector<DataItem> dataItems;
+    int nDataItems;
+    int currentDataItem;
+    bool triangleSorting;
+    bool doubleFace;
+    float normalLength;
+    float wireSize;
+    int maxTextureSize;
+    bool legendDrawing;
+    bool wireFrame;
+    int textureMode;                          ///< GL_DECAL or GL_MODULATE
+    int textureFilter;                        ///< GL_NEAREST or GL_LINEAR
+    int shadingModel;                         ///< GL_SMOOTH or GL_FLAT
+    int pickedVertices[10];
+    int nPicked;
+
+private:
+    struct Geometry;
+    /// Installs freshly read geometry and blocks in place of the current ones.
+    void adopt(Geometry &g);
+    /// Checks an in-memory mesh and copies it; raises an error when it is inconsistent.
+    static void copyRecord(const MeshRecord *mesh, Geometry &g);
+    /// Colours, box, normals and clipping planes after the geometry changed.
+    void prepare(bool resetPlanes);
+
+    LargeArray<float> vertexStore;               ///< what `vertices` points to
+    std::unique_ptr<unsigned char[]> colorStore; ///< what `colors` points to
+    bool readAsOFF;                           ///< which reader reload() uses
+};
+
+#endif

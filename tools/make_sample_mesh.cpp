@@ -1,0 +1,135 @@
+// Writes the viewer's sample model: a binary mesh of a rippled torus with two per-vertex
+// data items ("mean curvature" and "height") and a material block.
+//
+//   make_sample_mesh OUTPUT [AROUND ACROSS]
+//
+// AROUND x ACROSS is the vertex grid (around the main axis, across the tube); the default
+// 640 x 256 gives 327,680 triangles. The file is written in this machine's byte order, under
+// a temporary name that becomes OUTPUT only once it is complete.
+#include "objects/DataItem.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+const double kMajor = 3.0; // distance of the tube's centre line from the axis
+
+struct Vec {
+    double x, y, z;
+};
+Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+Vec operator*(double s, Vec a) { return {s * a.x, s * a.y, s * a.z}; }
+double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+
+// The surface: u turns about the z axis, v about the tube, both over [0, 2 pi). The tube
+// swells five times around and carries a fine ripple, so that the curvature has something
+// to show.
+Vec surface(double u, double v)
+{
+    const double r = 1.0 + 0.25 * std::sin(5 * u) + 0.04 * std::cos(12 * v);
+    const double ring = kMajor + r * std::cos(v);
+    return {ring * std::cos(u), ring * std::sin(u), r * std::sin(v)};
+}
+
+// Mean curvature from the two fundamental forms, the derivatives taken by central
+// differences of the exact surface; positive where the surface bulges outwards.
+double meanCurvature(double u, double v)
+{
+    const double h = 1e-4;
+    const Vec p = surface(u, v);
+    const Vec pu = surface(u + h, v), mu = surface(u - h, v);
+    const Vec pv = surface(u, v + h), mv = surface(u, v - h);
+    const Vec xu = (0.5 / h) * (pu - mu), xv = (0.5 / h) * (pv - mv);
+    const Vec xuu = (1 / (h * h)) * (pu + mu - 2 * p);
+    const Vec xvv = (1 / (h * h)) * (pv + mv - 2 * p);
+    const Vec xuv = (0.25 / (h * h)) * (surface(u + h, v + h) - surface(u + h, v - h) - surface(u - h, v + h) +
+                                        surface(u - h, v - h));
+    Vec n = cross(xu, xv);
+    n = (1 / std::sqrt(dot(n, n))) * n;
+    const double E = dot(xu, xu), F = dot(xu, xv), G = dot(xv, xv);
+    const double L = dot(xuu, n), M = dot(xuv, n), N = dot(xvv, n);
+    return -(E * N - 2 * F * M + G * L) / (2 * (E * G - F * F));
+}
+
+bool put(FILE *f, const void *p, size_t size, size_t count) { return std::fwrite(p, size, count, f) == count; }
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2 && argc != 4) {
+        std::fprintf(stderr, "usage: %s OUTPUT [AROUND ACROSS]\n", argv[0]);
+        return 2;
+    }
+    int around = 640, across = 256;
+    if (argc == 4) {
+        around = std::atoi(argv[2]);
+        across = std::atoi(argv[3]);
+        if (around < 3 || across < 3 || around > 20000 || across > 20000) {
+            std::fprintf(stderr, "%s: grid sides must be between 3 and 20000\n", argv[0]);
+            return 2;
+        }
+    }
+    const int nVertices = around * across;
+    const int nTriangles = 2 * nVertices;
+
+    std::vector<float> vertices(3 * static_cast<size_t>(nVertices));
+    std::vector<float> curvature(nVertices), height(nVertices);
+    for (int i = 0; i < around; ++i)
+        for (int j = 0; j < across; ++j) {
+            const double u = 2 * kPi * i / around, v = 2 * kPi * j / across;
+            const Vec p = surface(u, v);
+            const size_t k = static_cast<size_t>(i) * across + j;
+            vertices[3 * k] = static_cast<float>(p.x);
+            vertices[3 * k + 1] = static_cast<float>(p.y);
+            vertices[3 * k + 2] = static_cast<float>(p.z);
+            curvature[k] = static_cast<float>(meanCurvature(u, v));
+            height[k] = static_cast<float>(p.z);
+        }
+    // Each grid cell as two triangles, counter-clockwise seen from outside the tube.
+    std::vector<int32_t> triangles;
+    triangles.reserve(3 * static_cast<size_t>(nTriangles));
+    for (int i = 0; i < around; ++i)
+        for (int j = 0; j < across; ++j) {
+            const int a = i * across + j, b = ((i + 1) % around) * across + j;
+            const int c = ((i + 1) % around) * across + (j + 1) % across, d = i * across + (j + 1) % across;
+            triangles.insert(triangles.end(), {a, b, c, a, c, d});
+        }
+
+    const std::string out = argv[1];
+    const std::string temp = out + ".part";
+    FILE *f = std::fopen(temp.c_str(), "wb");
+    if (!f) {
+        std::fprintf(stderr, "%s: can't write %s\n", argv[0], temp.c_str());
+        return 1;
+    }
+    // 0x454C written in this machine's order tells a reader which order the numbers are in.
+    const uint16_t signature = 0x454C;
+    const int32_t counts[2] = {nVertices, nTriangles};
+    const unsigned char header[4] = {0, 1, 0, 0}; // flags, version 1, triangle mesh, padding
+    const DataItem items[2] = {DataItem("mean curvature", curvature.data(), nVertices),
+                               DataItem("height", height.data(), nVertices)};
+    const int32_t nItems = 2;
+    // A warm bronze: shininess, then ambient, diffuse and specular RGBA.
+    const float material[13] = {40, 0.25f, 0.18f, 0.1f, 1, 0.8f, 0.55f, 0.3f, 1, 0.5f, 0.45f, 0.4f, 1};
+    bool ok = put(f, &signature, 2, 1) && put(f, counts, 4, 2) && put(f, header, 1, 4) &&
+              put(f, vertices.data(), 4, vertices.size()) && put(f, triangles.data(), 4, triangles.size()) &&
+              put(f, "DAT0", 1, 4) && put(f, &nItems, 4, 1) && items[0].write(f) && items[1].write(f) &&
+              put(f, "MAT0", 1, 4) && put(f, material, 4, 13);
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok || std::rename(temp.c_str(), out.c_str()) != 0) {
+        std::remove(temp.c_str());
+        std::fprintf(stderr, "%s: can't write %s\n", argv[0], out.c_str());
+        return 1;
+    }
+    std::printf("%s: %d vertices, %d triangles\n", out.c_str(), nVertices, nTriangles);
+    return 0;
+}
