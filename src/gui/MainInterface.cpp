@@ -531,6 +531,8 @@ void MainInterface::Impl::createMainWindow(const char *title, int width, int hei
 
     controlWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(controlWindow), "Interface");
+    // Room for the list and a panel from the start; the user can still resize it.
+    gtk_window_set_default_size(GTK_WINDOW(controlWindow), 360, 420);
     g_signal_connect(controlWindow, "delete_event", G_CALLBACK(onDelete), this);
     gtk_widget_add_events(controlWindow, GDK_ALL_EVENTS_MASK);
 
