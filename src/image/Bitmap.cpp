@@ -437,33 +437,45 @@ Bitmap *Bitmap::clone()
 
 // ---- file input ----
 
+namespace {
+
+// Loaders by extension: `load` reads the file into memory, `map` maps it where the format
+// allows and otherwise loads it.
+struct ImageFormat {
+    const char *ext;
+    void (Bitmap::*load)(const char *);
+    void (Bitmap::*map)(const char *);
+};
+
+const ImageFormat kFormats[] = {
+    {"tga", &Bitmap::loadTGA, &Bitmap::mapTGA},   {"ppm", &Bitmap::loadPPM, &Bitmap::mapPPM},
+    {"pgm", &Bitmap::loadPGM, &Bitmap::loadPGM},   {"ima", &Bitmap::loadIMA, &Bitmap::loadIMA},
+    {"rvb", &Bitmap::loadRVB, &Bitmap::mapRVB},   {"jpg", &Bitmap::loadJPG, &Bitmap::loadJPG},
+    {"tif", &Bitmap::loadTIFF, &Bitmap::loadTIFF}, {"png", &Bitmap::loadPNG, &Bitmap::loadPNG},
+};
+
+const ImageFormat *formatOf(const char *ext)
+{
+    for (const ImageFormat &f : kFormats)
+        if (is(ext, f.ext))
+            return &f;
+    return nullptr;
+}
+
+} // namespace
+
 void Bitmap::loadImage(const char *path)
 {
     if (!path) {
         clear();
         fail("Can't read file");
     }
-    const char *ext = extensionOf(path);
-    if (is(ext, "tga"))
-        loadTGA(path);
-    else if (is(ext, "ppm"))
-        loadPPM(path);
-    else if (is(ext, "pgm"))
-        loadPGM(path);
-    else if (is(ext, "ima"))
-        loadIMA(path);
-    else if (is(ext, "rvb"))
-        loadRVB(path);
-    else if (is(ext, "jpg"))
-        loadJPG(path);
-    else if (is(ext, "tif"))
-        loadTIFF(path);
-    else if (is(ext, "png"))
-        loadPNG(path);
-    else {
+    const ImageFormat *format = formatOf(extensionOf(path));
+    if (!format) {
         clear();
         unknownFormat(path);
     }
+    (this->*format->load)(path);
 }
 
 void Bitmap::mapImage(const char *path)
@@ -472,28 +484,13 @@ void Bitmap::mapImage(const char *path)
         clear();
         fail("Can't read file");
     }
-    const char *ext = extensionOf(path);
-    if (is(ext, "tga"))
-        mapTGA(path);
-    else if (is(ext, "ppm"))
-        mapPPM(path);
-    else if (is(ext, "pgm"))
-        loadPGM(path);
-    else if (is(ext, "ima"))
-        loadIMA(path);
-    else if (is(ext, "rvb"))
-        mapRVB(path);
-    else if (is(ext, "jpg"))
-        loadJPG(path);
-    else if (is(ext, "tif"))
-        loadTIFF(path);
-    else if (is(ext, "png"))
-        loadPNG(path);
-    else {
+    const ImageFormat *format = formatOf(extensionOf(path));
+    if (!format) {
         clear();
         const size_t n = std::strlen(path);
         unknownFormat(n > 3 ? path + n - 3 : path);
     }
+    (this->*format->map)(path);
 }
 
 void Bitmap::readNetpbm(FILE *stream, bool grey)
