@@ -64,6 +64,11 @@ void GLMachine::init(int width, int height, bool offscreen)
 
 GLMachine::~GLMachine()
 {
+    // The window owns the panels: they go first, while every element is still alive.
+    for (GL3DObject *o : objects)
+        mainInterface->unregisterInterface(o);
+    for (GLCamera *c : cameras)
+        mainInterface->unregisterInterface(c);
     for (GL3DObject *o : objects)
         delete o;
     for (GLCamera *c : cameras)
