@@ -808,8 +808,10 @@ using MeshMethod = void (GLMeshObject::*)();
 
 GL3DObject::DrawMethod method(MeshMethod m) { return static_cast<GL3DObject::DrawMethod>(m); }
 
-// The attributes every drawing method saves: enable, lighting, polygon and current.
-constexpr GLbitfield kFrameAttributes = GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT;
+// The attributes every drawing method saves: enable, lighting, polygon and current, and the
+// colour-buffer state so that the blending function of translucent faces does not leak.
+constexpr GLbitfield kFrameAttributes =
+    GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT;
 
 } // namespace
 
@@ -940,6 +942,7 @@ void GLMeshObject::drawShade()
     glDisable(GL_TEXTURE_2D);
     glShadeModel(static_cast<GLenum>(shadingModel));
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     if (material.blend() && triangleSorting) {
         // Translucent faces show their back sides too, in back-to-front order.
         glDisable(GL_CULL_FACE);
@@ -965,8 +968,10 @@ void GLMeshObject::drawWireframe()
     glDisable(GL_TEXTURE_2D);
     glShadeModel(GL_FLAT);
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-    if (material.wireBlend())
+    if (material.wireBlend()) {
         glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    }
     glColor4fv(material.wireColor);
     glPushAttrib(GL_LINE_BIT);
     glLineWidth(wireSize);
@@ -1051,6 +1056,7 @@ void GLMeshObject::drawDataWire()
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glEnable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(1, 2);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor4fv(material.frontDiffuse);
     if (material.blend() && triangleSorting) {
         glDisable(GL_CULL_FACE);
