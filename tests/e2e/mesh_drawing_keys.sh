@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # Opens a generated sample mesh and captures it shaded, after "5" (data colours) and after
 # "1" (wire frame over the data colours); checks that each key changed the picture the way it
-# should. Runs under the X server of xvfb-run.
+# should. Runs under a private X server of its own.
 #   mesh_drawing_keys.sh <Viewer> <build folder>
 set -euo pipefail
+script_dir=$(cd "$(dirname "$0")" && pwd)
 viewer=$1
 build=$2
 work=$(mktemp -d "$build/Testing/Temporary/e2e-keys.XXXXXX")
 cd "$work"
+. "$script_dir/lib/xserver.sh"
+start_xserver "$work"
 "$build/make_sample_mesh" torus.tri 120 48 >/dev/null
 
 "$viewer" torus.tri >stdout.txt 2>stderr.txt &
 pid=$!
-trap 'kill $pid 2>/dev/null || true' EXIT
+trap 'kill $pid 2>/dev/null || true; stop_xserver' EXIT
 
 win=""
 for _ in $(seq 1 100); do
@@ -50,7 +53,7 @@ for _ in $(seq 1 100); do
 done
 status=0
 wait $pid || status=$?
-trap - EXIT
+trap stop_xserver EXIT
 [ "$status" -eq 0 ] || { echo "FAIL: exit status $status"; cat stderr.txt; exit 1; }
 
 # The ring of the torus seen from above, at three points of it; the background in a corner.
