@@ -248,7 +248,8 @@ struct GLMeshObject::Geometry {
 
 // --- Construction ---------------------------------------------------------------------------
 
-GLMeshObject::GLMeshObject() : GL3DObject(GLObject::MESH), readAsOFF(false), coloursGiven(false)
+GLMeshObject::GLMeshObject()
+    : GL3DObject(GLObject::MESH), readAsOFF(false), coloursGiven(false), listsInitialised(false)
 {
     initVariables();
 }
@@ -323,6 +324,7 @@ void GLMeshObject::freeData()
     if (textureList >= 0)
         glDeleteLists(static_cast<GLuint>(textureList), 1);
     shadeList = textureList = -1;
+    listsInitialised = false;
 
     vertexStore.reset();
     vertices = nullptr;
@@ -891,6 +893,36 @@ const unsigned char *GLMeshObject::colorsWithAlpha(unsigned char a)
     return alphaColors.data();
 }
 
+void GLMeshObject::initDisplayLists()
+{
+    if (listsInitialised || nTriangles <= 0 || !vertices || !normals)
+        return;
+    listsInitialised = true;
+    if (nTriangles > kDisplayListLimit) {
+        std::printf("GLMeshObject: display list option [DISABLED]\n");
+        return;
+    }
+    const GLuint list = glGenLists(1);
+    if (list == 0)
+        return;
+    // glDrawElements reads the arrays while the list is compiled: the list keeps a copy.
+    glNewList(list, GL_COMPILE);
+    drawElements(triangles.get(), true, nullptr, 0);
+    glEndList();
+    shadeList = static_cast<int>(list);
+}
+
+void GLMeshObject::callShadeList()
+{
+    initDisplayLists();
+    // Above the limit the arrays serve instead, so that large meshes still get their wire
+    // frame and shadow.
+    if (shadeList >= 0)
+        glCallList(static_cast<GLuint>(shadeList));
+    else
+        drawElements(triangles.get(), true, nullptr, 0);
+}
+
 void GLMeshObject::beginFrame()
 {
     // The planes are loaded before the pose so that they stay where the user put them.
@@ -949,7 +981,7 @@ void GLMeshObject::drawShade()
         sortTrianglesByDepth();
         drawElements(sortedTriangles.get(), true, nullptr, 0);
     } else {
-        drawElements(triangles.get(), true, nullptr, 0);
+        callShadeList();
     }
     endFrame();
     drawSelectedPoint();
@@ -975,7 +1007,7 @@ void GLMeshObject::drawWireframe()
     glColor4fv(material.wireColor);
     glPushAttrib(GL_LINE_BIT);
     glLineWidth(wireSize);
-    drawElements(triangles.get(), false, nullptr, 0);
+    callShadeList();
     glPopAttrib();
     endFrame();
 }
@@ -1063,7 +1095,7 @@ void GLMeshObject::drawDataWire()
         sortTrianglesByDepth();
         drawElements(sortedTriangles.get(), false, nullptr, 0);
     } else {
-        drawElements(triangles.get(), false, nullptr, 0);
+        callShadeList();
     }
     endFrame();
     drawSelectedPoint();
@@ -1200,7 +1232,7 @@ void GLMeshObject::drawShadow(float *plane, float *light, float *color)
     MakeShadowMatrix(plane, light, shadowMatrix);
     glMultMatrixf(shadowMatrix);
     glMultMatrixf(pose);
-    drawElements(triangles.get(), false, nullptr, 0);
+    callShadeList();
     glPopMatrix();
     glPopAttrib();
 }

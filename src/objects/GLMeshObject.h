@@ -105,6 +105,14 @@ public:
     void setDrawTexture();
     void setDrawTextureFromData();
 
+    /// Meshes of up to this many triangles keep their shaded geometry in a display list.
+    static constexpr int kDisplayListLimit = 500000;
+    /// Compiles the shaded display list on the first frame after the geometry changed
+    /// (a larger mesh prints that it goes without and is drawn from its arrays).
+    void initDisplayLists();
+    /// The display list of the shaded geometry, -1 while there is none.
+    int getShadeList() const { return shadeList; }
+
     void drawTriangles();
     void drawShade();
     void drawWireframe();
@@ -262,11 +270,14 @@ private:
     void drawElements(const int *tris, bool withNormals, const unsigned char *rgba, int colorSize) const;
     /// `colors` with the alpha a (0-255), for the translucent data passes.
     const unsigned char *colorsWithAlpha(unsigned char a);
+    /// The shaded geometry (normals and vertices): the display list, or the arrays.
+    void callShadeList();
 
     LargeArray<float> vertexStore;               ///< what `vertices` points to
     std::unique_ptr<unsigned char[]> colorStore; ///< what `colors` points to
     bool readAsOFF;                           ///< which reader reload() uses
     bool coloursGiven;                        ///< colours came through setColors()
+    bool listsInitialised;                    ///< initDisplayLists() ran for this geometry
 };
 
 #endif

@@ -404,4 +404,50 @@ TEST_F(MeshDrawing, LegendIsShownWithDataColoursOnly)
     EXPECT_EQ(overlay(), 0);
 }
 
+TEST_F(MeshDrawing, DisplayListFollowsTheGeometryAndLargeMeshesGoWithout)
+{
+    const Sphere sphere(0.3f, 12, 16);
+    const GLMeshObject::MeshRecord record = sphere.record();
+    GLMeshObject mesh(&record);
+    EXPECT_EQ(mesh.getShadeList(), -1);
+    mesh.draw();
+    ASSERT_GE(mesh.getShadeList(), 0);
+    EXPECT_TRUE(glIsList(static_cast<GLuint>(mesh.getShadeList())));
+    EXPECT_GT(capture().at(64, 64)[0], 0);
+
+    // New geometry: the list is made again, the old shape is not drawn from a stale copy.
+    Sphere moved(0.3f, 12, 16);
+    for (size_t i = 0; i < moved.v.size(); i += 3)
+        moved.v[i] += 0.5f;
+    const GLMeshObject::MeshRecord movedRecord = moved.record();
+    mesh.update(&movedRecord);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mesh.draw();
+    expectNoGLError();
+    EXPECT_EQ(capture().at(64, 64)[0], 0);
+    EXPECT_GT(capture().at(96, 64)[0], 0);
+
+    // Above the limit: said once, then drawn from the arrays, wire frame and shadow included.
+    const std::vector<float> v = {-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, 0, 0.5f, 0};
+    std::vector<int> t;
+    for (int i = 0; i <= GLMeshObject::kDisplayListLimit; ++i)
+        t.insert(t.end(), {0, 1, 2});
+    const GLMeshObject::MeshRecord bigRecord = {3, GLMeshObject::kDisplayListLimit + 1, v.data(), t.data(), 0,
+                                                nullptr};
+    GLMeshObject big(&bigRecord);
+    big.toggleWireFrame();
+    testing::internal::CaptureStdout();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    big.draw();
+    big.draw();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "GLMeshObject: display list option [DISABLED]\n");
+    EXPECT_EQ(big.getShadeList(), -1);
+    EXPECT_GT(capture().at(64, 60)[0], 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    float plane[4] = {0, 0, 1, 1}, light[4] = {0, 0, 10, 0}, colour[3] = {0, 0, 1};
+    big.drawShadow(plane, light, colour);
+    expectNoGLError();
+    EXPECT_GT(capture().at(64, 60)[2], 200);
+}
+
 } // namespace
