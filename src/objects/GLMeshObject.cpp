@@ -937,6 +937,11 @@ void GLMeshObject::endFrame()
 {
     glPopAttrib();
     glPopMatrix();
+#ifndef NDEBUG
+    // Debug builds name the first drawing method that left an error behind.
+    for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError())
+        std::fprintf(stderr, "GLMeshObject: OpenGL error 0x%04x after drawing\n", e);
+#endif
 }
 
 void GLMeshObject::applyDoubleFace() const
