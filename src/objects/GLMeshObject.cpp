@@ -5,6 +5,8 @@
 #include "objects/ByteOrder.h"
 #include "objects/ColorMap.h"
 #include "objects/LargeArray.h"
+#include "math/Matrix3.h"
+#include "math/Quaternion.h"
 
 #include <GL/gl.h>
 #include <sys/stat.h>
@@ -16,6 +18,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <stdexcept>
 
@@ -245,7 +248,11 @@ struct GLMeshObject::Geometry {
 
 // --- Construction ---------------------------------------------------------------------------
 
-GLMeshObject::GLMeshObject() : GL3DObject(GLObject::MESH), readAsOFF(false) { initVariables(); }
+GLMeshObject::GLMeshObject()
+    : GL3DObject(GLObject::MESH), readAsOFF(false), coloursGiven(false), listsInitialised(false)
+{
+    initVariables();
+}
 
 GLMeshObject::GLMeshObject(const char *file, const char *kind) : GLMeshObject()
 {
@@ -255,14 +262,14 @@ GLMeshObject::GLMeshObject(const char *file, const char *kind) : GLMeshObject()
     else if (std::strncmp(kind, "off", 3) == 0)
         readOFF(file);
     prepare(true);
-    setDefaultDrawing();
+    setDrawTriangles();
 }
 
 GLMeshObject::GLMeshObject(const MeshRecord *mesh) : GLMeshObject()
 {
     readMeshFromMemory(mesh);
     prepare(true);
-    setDefaultDrawing();
+    setDrawTriangles();
 }
 
 GLMeshObject::~GLMeshObject()
@@ -302,6 +309,7 @@ void GLMeshObject::initVariables()
     shadingModel = GL_SMOOTH;
     std::fill(std::begin(pickedVertices), std::end(pickedVertices), 0);
     nPicked = 0;
+    ringClosed = false;
 }
 
 void GLMeshObject::freeData()
@@ -316,12 +324,14 @@ void GLMeshObject::freeData()
     if (textureList >= 0)
         glDeleteLists(static_cast<GLuint>(textureList), 1);
     shadeList = textureList = -1;
+    listsInitialised = false;
 
     vertexStore.reset();
     vertices = nullptr;
     nVertices = 0;
     colorStore.reset();
     colors = nullptr;
+    coloursGiven = false;
     triangles.reset();
     nTriangles = 0;
     normals.reset();
@@ -787,19 +797,48 @@ bool GLMeshObject::setColors(const unsigned char *rgb, int n)
         colors = colorStore.get();
     }
     std::copy(rgb, rgb + bytes, colors);
+    coloursGiven = true;
     legend.clear();
     return true;
 }
 
 // --- Drawing --------------------------------------------------------------------------------
 
+namespace {
+
+using MeshMethod = void (GLMeshObject::*)();
+
+GL3DObject::DrawMethod method(MeshMethod m) { return static_cast<GL3DObject::DrawMethod>(m); }
+
+// The attributes every drawing method saves: enable, lighting, polygon and current, and the
+// colour-buffer state so that the blending function of translucent faces does not leak.
+constexpr GLbitfield kFrameAttributes =
+    GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT;
+
+} // namespace
+
 void GLMeshObject::setDefaultDrawing() { drawMethod = &GL3DObject::defaultDrawing; }
+
+void GLMeshObject::setDrawTriangles() { drawMethod = method(&GLMeshObject::drawTriangles); }
+
+void GLMeshObject::setDrawData()
+{
+    // A mesh handed over without data items still has a (black) colour array: there is
+    // nothing to show in it.
+    if (colors && (nDataItems > 0 || coloursGiven))
+        drawMethod = method(&GLMeshObject::drawData);
+}
+
+// Texture chunks are made by the texture set-up; until a mesh has them, both texture
+// methods fall back to plain triangles inside drawTexture().
+void GLMeshObject::setDrawTexture() { drawMethod = method(&GLMeshObject::drawTexture); }
+
+void GLMeshObject::setDrawTextureFromData() { drawMethod = method(&GLMeshObject::drawTextureModulate); }
 
 void GLMeshObject::defaultDrawing()
 {
     if (nTriangles <= 0 || !vertices || !normals)
         return;
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glMultMatrixf(pose);
@@ -809,18 +848,694 @@ void GLMeshObject::defaultDrawing()
     glShadeModel(static_cast<GLenum>(shadingModel));
     glDisable(GL_TEXTURE_2D);
     glPolygonMode(GL_FRONT, GL_FILL);
+    drawElements(triangles.get(), true, nullptr, 0);
+    glPopAttrib();
+    glPopMatrix();
+}
+
+void GLMeshObject::drawElements(const int *tris, bool withNormals, const unsigned char *rgba, int colorSize) const
+{
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glVertexPointer(3, GL_FLOAT, 0, vertices);
-    glNormalPointer(GL_FLOAT, 0, normals.get());
     glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_COLOR_ARRAY);
+    if (withNormals) {
+        glNormalPointer(GL_FLOAT, 0, normals.get());
+        glEnableClientState(GL_NORMAL_ARRAY);
+    } else {
+        glDisableClientState(GL_NORMAL_ARRAY);
+    }
+    if (rgba) {
+        glColorPointer(colorSize, GL_UNSIGNED_BYTE, 0, rgba);
+        glEnableClientState(GL_COLOR_ARRAY);
+    } else {
+        glDisableClientState(GL_COLOR_ARRAY);
+    }
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     // One call draws it all; the count is split only where it would not fit a GLsizei.
     const size_t total = 3 * static_cast<size_t>(nTriangles);
     const size_t most = size_t(3) << 28;
     for (size_t first = 0; first < total; first += most)
         glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(std::min(most, total - first)), GL_UNSIGNED_INT,
-                       triangles.get() + first);
+                       tris + first);
+    glPopClientAttrib();
+}
+
+const unsigned char *GLMeshObject::colorsWithAlpha(unsigned char a)
+{
+    const size_t n = static_cast<size_t>(nVertices);
+    alphaColors.resize(4 * n);
+    for (size_t i = 0; i < n; ++i) {
+        alphaColors[4 * i] = colors[3 * i];
+        alphaColors[4 * i + 1] = colors[3 * i + 1];
+        alphaColors[4 * i + 2] = colors[3 * i + 2];
+        alphaColors[4 * i + 3] = a;
+    }
+    return alphaColors.data();
+}
+
+void GLMeshObject::initDisplayLists()
+{
+    if (listsInitialised || nTriangles <= 0 || !vertices || !normals)
+        return;
+    listsInitialised = true;
+    if (nTriangles > kDisplayListLimit) {
+        std::printf("GLMeshObject: display list option [DISABLED]\n");
+        return;
+    }
+    const GLuint list = glGenLists(1);
+    if (list == 0)
+        return;
+    // glDrawElements reads the arrays while the list is compiled: the list keeps a copy.
+    glNewList(list, GL_COMPILE);
+    drawElements(triangles.get(), true, nullptr, 0);
+    glEndList();
+    shadeList = static_cast<int>(list);
+}
+
+void GLMeshObject::callShadeList()
+{
+    initDisplayLists();
+    // Above the limit the arrays serve instead, so that large meshes still get their wire
+    // frame and shadow.
+    if (shadeList >= 0)
+        glCallList(static_cast<GLuint>(shadeList));
+    else
+        drawElements(triangles.get(), true, nullptr, 0);
+}
+
+void GLMeshObject::beginFrame()
+{
+    // The planes are loaded before the pose so that they stay where the user put them.
+    computeClippingPlanes();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glMultMatrixf(pose);
+    glPushAttrib(kFrameAttributes);
+}
+
+void GLMeshObject::endFrame()
+{
     glPopAttrib();
     glPopMatrix();
-    glPopClientAttrib();
+#ifndef NDEBUG
+    // Debug builds name the first drawing method that left an error behind.
+    for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError())
+        std::fprintf(stderr, "GLMeshObject: OpenGL error 0x%04x after drawing\n", e);
+#endif
+}
+
+void GLMeshObject::applyDoubleFace() const
+{
+    if (doubleFace)
+        glDisable(GL_CULL_FACE);
+}
+
+void GLMeshObject::drawTriangles()
+{
+    if (nTriangles <= 0 || !vertices)
+        return;
+    glPushAttrib(GL_POLYGON_BIT);
+    if (wireFrame) {
+        drawWireframe();
+        // The surface is pushed back a little so that the lines stay in front of it.
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(1, 2);
+    }
+    drawShade();
+    glPopAttrib();
+}
+
+void GLMeshObject::drawShade()
+{
+    if (nTriangles <= 0 || !vertices)
+        return;
+    beginFrame();
+    material.set();
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    setClippingPlanes();
+    applyDoubleFace();
+    glEnable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glShadeModel(static_cast<GLenum>(shadingModel));
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    if (material.blend() && triangleSorting) {
+        // Translucent faces show their back sides too, in back-to-front order.
+        glDisable(GL_CULL_FACE);
+        sortTrianglesByDepth();
+        drawElements(sortedTriangles.get(), true, nullptr, 0);
+    } else {
+        callShadeList();
+    }
+    endFrame();
+    drawSelectedPoint();
+}
+
+void GLMeshObject::drawWireframe()
+{
+    if (nTriangles <= 0 || !vertices)
+        return;
+    beginFrame();
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    setClippingPlanes();
+    applyDoubleFace();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glShadeModel(GL_FLAT);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    if (material.wireBlend()) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    }
+    glColor4fv(material.wireColor);
+    glPushAttrib(GL_LINE_BIT);
+    glLineWidth(wireSize);
+    callShadeList();
+    glPopAttrib();
+    endFrame();
+}
+
+void GLMeshObject::drawData()
+{
+    if (wireFrame)
+        drawDataWire();
+    else
+        drawDataShade();
+}
+
+void GLMeshObject::drawDataShade()
+{
+    if (!colors || nTriangles <= 0 || !vertices)
+        return;
+    beginFrame();
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    setClippingPlanes();
+    applyDoubleFace();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glShadeModel(static_cast<GLenum>(shadingModel));
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    if (material.blend()) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        const int *order = triangles.get();
+        if (triangleSorting) {
+            glDisable(GL_CULL_FACE);
+            sortTrianglesByDepth();
+            order = sortedTriangles.get();
+        }
+        const auto alpha = static_cast<unsigned char>(std::clamp(material.frontDiffuse[3], 0.0f, 1.0f) * 255);
+        drawElements(order, false, colorsWithAlpha(alpha), 4);
+    } else {
+        drawElements(triangles.get(), false, colors, 3);
+    }
+    endFrame();
+    drawSelectedPoint();
+}
+
+void GLMeshObject::drawDataWire()
+{
+    if (!colors || nTriangles <= 0 || !vertices)
+        return;
+    beginFrame();
+    // The coloured lines.
+    glDisable(GL_BLEND);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_DEPTH_TEST);
+    glShadeModel(static_cast<GLenum>(shadingModel));
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    setClippingPlanes();
+    applyDoubleFace();
+    glPushAttrib(GL_LINE_BIT);
+    glLineWidth(wireSize);
+    if (material.wireBlend()) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        const auto alpha = static_cast<unsigned char>(std::clamp(material.wireColor[3], 0.0f, 1.0f) * 255);
+        drawElements(triangles.get(), false, colorsWithAlpha(alpha), 4);
+    } else {
+        drawElements(triangles.get(), false, colors, 3);
+    }
+    glPopAttrib();
+
+    // The surface under them, in the material's diffuse colour, pushed back behind the lines.
+    material.set();
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    setClippingPlanes();
+    applyDoubleFace();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(1, 2);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4fv(material.frontDiffuse);
+    if (material.blend() && triangleSorting) {
+        glDisable(GL_CULL_FACE);
+        sortTrianglesByDepth();
+        drawElements(sortedTriangles.get(), false, nullptr, 0);
+    } else {
+        callShadeList();
+    }
+    endFrame();
+    drawSelectedPoint();
+}
+
+void GLMeshObject::drawTexture()
+{
+    // The texture set-up makes the chunks; a mesh without them shows its plain triangles.
+    drawTriangles();
+}
+
+void GLMeshObject::drawTextureModulate()
+{
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    drawTexture();
+}
+
+void GLMeshObject::drawTextureDecal()
+{
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
+    drawTexture();
+}
+
+void GLMeshObject::sortTrianglesByDepth()
+{
+    Matrix4 modelView = Matrix4::Identity, projection = Matrix4::Identity;
+    glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
+    glGetFloatv(GL_PROJECTION_MATRIX, static_cast<float *>(projection));
+    // Called inside a drawing frame: the model-view matrix already carries the pose.
+    sortTrianglesByDepth(projection * modelView);
+}
+
+void GLMeshObject::sortTrianglesByDepth(const Matrix4 &toClip)
+{
+    if (nTriangles <= 0)
+        return;
+    const size_t n = static_cast<size_t>(nTriangles);
+    if (!sortedTriangles)
+        sortedTriangles = allocateLargeArray<int>(3 * n);
+    std::vector<float> keys(n);
+    const int *t = triangles.get();
+    float q[4];
+    for (size_t i = 0; i < n; ++i) {
+        toClip.product(q, &vertices[3 * static_cast<size_t>(t[3 * i])]);
+        // -z/w grows towards the viewer; a corner behind the eye (w <= 0) goes first.
+        keys[i] = q[3] > 0 ? -q[2] / q[3] : -std::numeric_limits<float>::max();
+    }
+    const unsigned *ranks = sorter.Sort(keys.data(), static_cast<unsigned>(n)).GetRanks();
+    if (!ranks) {
+        std::copy(t, t + 3 * n, sortedTriangles.get());
+        return;
+    }
+    int *out = sortedTriangles.get();
+    for (size_t i = 0; i < n; ++i) {
+        const int *src = t + 3 * static_cast<size_t>(ranks[i]);
+        out[3 * i] = src[0];
+        out[3 * i + 1] = src[1];
+        out[3 * i + 2] = src[2];
+    }
+}
+
+void GLMeshObject::drawSelectedPoint()
+{
+    if (selectedVertex < 0 || selectedVertex >= nVertices)
+        return;
+    auto vertex = [this](int i) { return Point3(vertices[3 * i], vertices[3 * i + 1], vertices[3 * i + 2]); };
+    const Point3 s = vertex(selectedVertex);
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glMultMatrixf(pose);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_LINE_SMOOTH);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glLineWidth(2);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glEnable(GL_POLYGON_OFFSET_LINE);
+    glPolygonOffset(-1, -2);
+    // The one-ring is a handful of vertices: immediate mode is the plain way to draw it.
+    if (nNeighbours > 0) {
+        glColor3ub(255, 0, 0);
+        glBegin(GL_TRIANGLE_FAN);
+        glVertex3fv(&vertices[3 * selectedVertex]);
+        for (int k = 0; k < nNeighbours; ++k)
+            glVertex3fv(&vertices[3 * neighbours[k]]);
+        if (ringClosed)
+            glVertex3fv(&vertices[3 * neighbours[0]]);
+        glEnd();
+        glPolygonOffset(-2, -4);
+        glDepthFunc(GL_LEQUAL);
+        glColor3ub(0, 0, 200);
+        glBegin(GL_POLYGON);
+        for (int k = 0; k < nNeighbours; ++k)
+            glVertex3fv(&vertices[3 * neighbours[k]]);
+        glEnd();
+    }
+    glDepthFunc(GL_LESS);
+    glBegin(GL_LINES);
+    if (normals) {
+        glColor3ub(255, 255, 0);
+        glVertex3f(s.x, s.y, s.z);
+        const Point3 e = s + normals[selectedVertex] * normalLength;
+        glVertex3f(e.x, e.y, e.z);
+        glColor3ub(0, 255, 0);
+        for (int k = 0; k < nNeighbours; ++k) {
+            const Point3 a = vertex(neighbours[k]);
+            const Point3 b = a + normals[neighbours[k]] * normalLength;
+            glVertex3f(a.x, a.y, a.z);
+            glVertex3f(b.x, b.y, b.z);
+        }
+    }
+    glEnd();
+    glLineWidth(1);
+    glPopMatrix();
+    glPopAttrib();
+}
+
+void GLMeshObject::drawShadow(float *plane, float *light, float *color)
+{
+    if (nTriangles <= 0 || !vertices)
+        return;
+    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glColor3fv(color);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    MakeShadowMatrix(plane, light, shadowMatrix);
+    glMultMatrixf(shadowMatrix);
+    glMultMatrixf(pose);
+    callShadeList();
+    glPopMatrix();
+    glPopAttrib();
+}
+
+void GLMeshObject::drawInfo()
+{
+    if (!legendDrawing)
+        return;
+    bool show = drawMethod == method(&GLMeshObject::drawData);
+    if (drawMethod == method(&GLMeshObject::drawTexture) && textureWidth == textureHeight && textureWidth > 0) {
+        const int side = static_cast<int>(std::sqrt(static_cast<double>(nVertices)));
+        show = show || side == textureWidth;
+    }
+    if (show)
+        legend.draw(10, 10);
+}
+
+// --- Settings -------------------------------------------------------------------------------
+
+bool GLMeshObject::toggleWireFrame() { return wireFrame = !wireFrame; }
+bool GLMeshObject::toggleTriangleSorting() { return triangleSorting = !triangleSorting; }
+bool GLMeshObject::toggleDoubleFace() { return doubleFace = !doubleFace; }
+bool GLMeshObject::toggleLegendDrawing() { return legendDrawing = !legendDrawing; }
+
+void GLMeshObject::toggleShadingModel()
+{
+    shadingModel = shadingModel == GL_SMOOTH ? GL_FLAT : GL_SMOOTH;
+    postRedisplay();
+}
+
+int GLMeshObject::getTextureInterpolation() const
+{
+    return textureFilter == GL_NEAREST ? 0 : textureFilter == GL_LINEAR ? 1 : -1;
+}
+
+void GLMeshObject::setTextureInterpolation(int m)
+{
+    if (m != 0 && m != 1)
+        return;
+    textureFilter = m == 0 ? GL_NEAREST : GL_LINEAR;
+    for (unsigned name : textureNames) {
+        glBindTexture(GL_TEXTURE_2D, name);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, textureFilter);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, textureFilter);
+    }
+    postRedisplay();
+}
+
+int GLMeshObject::getTextureModulation() const
+{
+    return textureMode == GL_DECAL ? 0 : textureMode == GL_MODULATE ? 1 : -1;
+}
+
+void GLMeshObject::setTextureModulation(int m)
+{
+    if (m != 0 && m != 1)
+        return;
+    textureMode = m == 0 ? GL_DECAL : GL_MODULATE;
+    postRedisplay();
+}
+
+void GLMeshObject::setColorMap(int i)
+{
+    const int n = ColorMap::nColorMaps;
+    i = ((i % n) + n) % n;
+    if (i == colorMapIndex)
+        return;
+    colorMapIndex = i;
+    computeColors();
+    postRedisplay();
+}
+
+void GLMeshObject::setMaterial(int i)
+{
+    if (i < 0 || i >= Material::nPredefined)
+        return;
+    setMaterial(Material::predefined[i]);
+}
+
+void GLMeshObject::setMaterial(const Material &m)
+{
+    material = m;
+    postRedisplay();
+}
+
+std::string GLMeshObject::getInformation() const
+{
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "%d triangles\n%d vertices\nbounding box:\n[%2.1f,%2.1f,%2.1f]\n[%2.1f,%2.1f,%2.1f]\n\n", nTriangles,
+                  nVertices, bbMin.x, bbMin.y, bbMin.z, bbMax.x, bbMax.y, bbMax.z);
+    return text;
+}
+
+// --- Picking --------------------------------------------------------------------------------
+
+void GLMeshObject::notifyClick(int x, int y)
+{
+    selectedVertex = getVertex(x, y);
+    if (selectedVertex >= 0) {
+        getNbhood();
+        printInfo(selectedVertex);
+    }
+}
+
+void GLMeshObject::getNbhood()
+{
+    nNeighbours = 0;
+    ringClosed = false;
+    neighbours.reset();
+    const int s = selectedVertex;
+    if (s < 0 || s >= nVertices)
+        return;
+    // The edge opposite the vertex in every triangle around it, in the triangle's orientation.
+    std::vector<std::pair<int, int>> pairs;
+    const int *t = triangles.get();
+    for (size_t i = 0; i < static_cast<size_t>(nTriangles); ++i) {
+        const int a = t[3 * i], b = t[3 * i + 1], c = t[3 * i + 2];
+        if (a == s)
+            pairs.emplace_back(b, c);
+        else if (b == s)
+            pairs.emplace_back(c, a);
+        else if (c == s)
+            pairs.emplace_back(a, b);
+    }
+    if (pairs.empty())
+        return;
+    // Chain the edges at both ends, so that a vertex on the border gets its whole fan
+    // whichever triangle comes first.
+    std::deque<int> chain{pairs[0].first, pairs[0].second};
+    std::vector<char> used(pairs.size(), 0);
+    used[0] = 1;
+    for (bool grown = true; grown;) {
+        grown = false;
+        for (size_t k = 1; k < pairs.size(); ++k) {
+            if (used[k])
+                continue;
+            const auto [p, q] = pairs[k];
+            if (p == chain.back())
+                chain.push_back(q);
+            else if (q == chain.front())
+                chain.push_front(p);
+            else if (q == chain.back())
+                chain.push_back(p);
+            else if (p == chain.front())
+                chain.push_front(q);
+            else
+                continue;
+            used[k] = 1;
+            grown = true;
+        }
+    }
+    if (chain.size() > 2 && chain.front() == chain.back()) {
+        chain.pop_back();
+        ringClosed = true;
+    }
+    nNeighbours = static_cast<int>(chain.size());
+    neighbours.reset(new int[chain.size()]);
+    std::copy(chain.begin(), chain.end(), neighbours.get());
+}
+
+void GLMeshObject::printInfo(int i) const
+{
+    if (i < 0 || i >= nVertices)
+        return;
+    std::printf("Selected vertex n:\t%d,\t[%f %f %f]\n", i, vertices[3 * i], vertices[3 * i + 1], vertices[3 * i + 2]);
+    std::printf("\tvalence=%d\n", nNeighbours);
+    for (const DataItem &item : dataItems) {
+        std::printf("\t");
+        item.print(i);
+    }
+}
+
+void GLMeshObject::notifyAdditionalClick(int x, int y)
+{
+    const int v = getVertex(x, y);
+    if (v < 0) {
+        nPicked = 0;
+        return;
+    }
+    pickedVertices[nPicked++] = v;
+    if (nPicked < 3)
+        return;
+    nPicked = 0;
+    int picked[3] = {pickedVertices[0], pickedVertices[1], pickedVertices[2]};
+    std::sort(picked, picked + 3);
+    const int *t = triangles.get();
+    for (int i = 0; i < nTriangles; ++i) {
+        int corners[3] = {t[3 * i], t[3 * i + 1], t[3 * i + 2]};
+        std::sort(corners, corners + 3);
+        if (std::equal(corners, corners + 3, picked)) {
+            std::printf("triangle: %d\n", i);
+            return;
+        }
+    }
+}
+
+Point3 GLMeshObject::getOrigin() const
+{
+    if (selectedVertex >= 0 && selectedVertex < nVertices)
+        return pose * Point3(vertices[3 * selectedVertex], vertices[3 * selectedVertex + 1],
+                             vertices[3 * selectedVertex + 2]);
+    return GL3DObject::getOrigin();
+}
+
+void GLMeshObject::printPose() const
+{
+    std::printf("Object pose:\n");
+    pose.print();
+    const Matrix3 r = pose.getSubMatrix();
+    const Point3 t = pose.getSubVector();
+    std::printf("Direct transformation:");
+    std::printf("[%f,%f,%f]\n", t.x, t.y, t.z);
+    Quaternion(r).print();
+    const Matrix3 rt = r.transpose();
+    const Point3 eye = (rt * t) * -1.0f;
+    std::printf("Inverse transformation:");
+    std::printf("[%f,%f,%f]\n", eye.x, eye.y, eye.z);
+    Quaternion(rt).print();
+}
+
+// --- Keys -----------------------------------------------------------------------------------
+
+int GLMeshObject::notifyKey(int key, void *arg)
+{
+    if (key >= 300 && key < 312) {
+        const int plane = (key - 300) / 2;
+        if ((key - 300) % 2 == 0) {
+            enableClippingPlane(plane, static_cast<int>(reinterpret_cast<intptr_t>(arg)) != 0);
+        } else {
+            // A missing or degenerate plane would clip everything or nothing at random.
+            const float *p = static_cast<const float *>(arg);
+            if (!p)
+                return 0;
+            const double n = std::sqrt(double(p[0]) * p[0] + double(p[1]) * p[1] + double(p[2]) * p[2]);
+            if (!(n > 0) || !std::isfinite(n) || !std::isfinite(p[3]))
+                return 0;
+            const double plane4[4] = {p[0] / n, p[1] / n, p[2] / n, p[3]};
+            setClippingPlane(plane4, plane);
+        }
+        postRedisplay();
+        return 1;
+    }
+    if (notifyCommand(key))
+        return 1;
+    return GL3DObject::notifyKey(key, arg);
+}
+
+int GLMeshObject::notifyCommand(int command)
+{
+    setBusy(true);
+    int handled = 1;
+    switch (command) {
+    case '1':
+        toggleWireFrame();
+        break;
+    case '2':
+        setDrawTriangles();
+        break;
+    case '3':
+    case '"':
+        setDrawTexture();
+        break;
+    case '4':
+        setDrawDepthBuffer();
+        break;
+    case '5':
+        setDrawData();
+        break;
+    case '9':
+        setDrawTextureFromData();
+        break;
+    case ',':
+    case '<':
+    case '.':
+    case '>':
+        // computeColors() brings the index back into the range of the data items.
+        if (nDataItems > 0) {
+            currentDataItem += command == ',' || command == '<' ? -1 : 1;
+            computeColors();
+        }
+        break;
+    case '+':
+        printPose();
+        break;
+    case 6006:
+        colorMapIndex = (colorMapIndex + 1) % ColorMap::nColorMaps;
+        computeColors();
+        break;
+    case 6007:
+        colorMapIndex = (colorMapIndex + ColorMap::nColorMaps - 1) % ColorMap::nColorMaps;
+        computeColors();
+        break;
+    default:
+        handled = 0;
+    }
+    setBusy(false);
+    if (handled)
+        postRedisplay();
+    return handled;
 }

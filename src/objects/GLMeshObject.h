@@ -6,6 +6,7 @@
 #include "objects/GL3DObject.h"
 #include "objects/LargeArray.h"
 #include "objects/Material.h"
+#include "objects/RadixSort.h"
 
 #include <cstdio>
 #include <memory>
@@ -87,10 +88,108 @@ public:
     void freeData();
 
     // --- Drawing ---------------------------------------------------------------------------
+    // Every drawing method loads the enabled clipping planes under the model-view matrix it
+    // finds (so they stay put while the object moves), multiplies the pose, and restores
+    // every state it changes. Geometry always goes through vertex arrays, one glDrawElements
+    // call a pass, whatever the size of the mesh.
+
     /// The plain opaque drawing: lit, smooth or flat shaded by the shading model, from
     /// vertex arrays in one call. Restores every state it changes.
     void defaultDrawing() override;
     void setDefaultDrawing();
+    /// Lit triangles, with the wire frame over them when it is on (the default method).
+    void setDrawTriangles();
+    /// Colours from the current data item; does nothing on a mesh without colours.
+    void setDrawData();
+    /// Texture mapping; without texture chunks the mesh is drawn as plain triangles.
+    void setDrawTexture();
+    void setDrawTextureFromData();
+
+    /// Meshes of up to this many triangles keep their shaded geometry in a display list.
+    static constexpr int kDisplayListLimit = 500000;
+    /// Compiles the shaded display list on the first frame after the geometry changed
+    /// (a larger mesh prints that it goes without and is drawn from its arrays).
+    void initDisplayLists();
+    /// The display list of the shaded geometry, -1 while there is none.
+    int getShadeList() const { return shadeList; }
+
+    void drawTriangles();
+    void drawShade();
+    void drawWireframe();
+    void drawData();
+    void drawDataShade();
+    void drawDataWire();
+    void drawTexture();
+    void drawTextureModulate();
+    void drawTextureDecal();
+    /// The selected vertex, its one-ring and the normals there (nothing without a selection).
+    void drawSelectedPoint();
+    /// The mesh flattened onto `plane` (a, b, c, d) from `light` (x, y, z, w) in the RGB
+    /// colour `color`, unlit and without depth test.
+    void drawShadow(float *plane, float *light, float *color) override;
+    /// The legend of the current data item, while data colours are drawn.
+    void drawInfo() override;
+
+    /// Orders the triangles back to front into `sortedTriangles` for the matrix `toClip`
+    /// (object to clip coordinates), by the first corner of each triangle.
+    void sortTrianglesByDepth(const Matrix4 &toClip);
+    /// The same for the current OpenGL projection and model-view matrices.
+    void sortTrianglesByDepth();
+    /// Null until a sorted frame was drawn.
+    const int *getSortedTriangles() const { return sortedTriangles.get(); }
+
+    // --- Settings ------------------------------------------------------------------------
+    bool toggleWireFrame();
+    bool toggleTriangleSorting();
+    bool toggleDoubleFace();
+    bool toggleLegendDrawing();
+    /// GL_SMOOTH and GL_FLAT alternate.
+    void toggleShadingModel();
+    int getShadingModel() const { return shadingModel; }
+    bool getWireFrame() const { return wireFrame; }
+    bool getTriangleSorting() const { return triangleSorting; }
+    bool getDoubleFace() const { return doubleFace; }
+    bool getLegendDrawing() const { return legendDrawing; }
+    float getWireSize() const { return wireSize; }
+    void setWireSize(float w) { wireSize = w; }
+    /// 0 for GL_NEAREST, 1 for GL_LINEAR.
+    int getTextureInterpolation() const;
+    /// m is 0 (GL_NEAREST) or 1 (GL_LINEAR); anything else changes nothing.
+    void setTextureInterpolation(int m);
+    /// 0 for GL_DECAL, 1 for GL_MODULATE.
+    int getTextureModulation() const;
+    void setTextureModulation(int m);
+    /// Any integer; it is kept modulo the number of colour maps.
+    void setColorMap(int i);
+    /// Predefined material i; an index outside the predefined ones changes nothing.
+    void setMaterial(int i);
+    void setMaterial(const Material &m);
+    /// Triangle and vertex counts and the bounding box, for the panel.
+    std::string getInformation() const;
+
+    // --- Picking and commands ----------------------------------------------------------------
+    /// Selects the vertex under (x, y) with its one-ring and prints it; a click beside the
+    /// mesh clears the selection.
+    void notifyClick(int x, int y) override;
+    /// Triangle picking: three clicks on the corners of a triangle print its index, in any
+    /// order; a click beside the mesh starts the count again.
+    void notifyAdditionalClick(int x, int y);
+    using GL3DObject::notifyAdditionalClick;
+    /// Keys 300-311 drive the clipping planes: 300 + 2i sets the enable flag of plane i to
+    /// the integer carried by `arg`, 301 + 2i sets plane i from the 4 floats `arg` points
+    /// to. Any other key goes to notifyCommand. Returns non-zero when consumed.
+    int notifyKey(int key, void *arg) override;
+    int notifyCommand(int command) override;
+    /// The one-ring of the selected vertex, in order around it (see getNbhood).
+    void getNbhood();
+    int getNNeighbours() const { return nNeighbours; }
+    const int *getNeighbours() const { return neighbours.get(); }
+    /// Vertex i, its valence and its data values, on standard output.
+    void printInfo(int i) const;
+    void printPose() const;
+    /// The selected vertex under the pose when there is one, else the box centre.
+    Point3 getOrigin() const override;
+    using GL3DObject::getOrigin;
 
     // --- Read access -----------------------------------------------------------------------
     int getNTriangles() const { return nTriangles; }
@@ -151,6 +250,9 @@ protected:
     int shadingModel;                         ///< GL_SMOOTH or GL_FLAT
     int pickedVertices[10];
     int nPicked;
+    bool ringClosed;                          ///< the one-ring goes all round
+    RadixSort sorter;
+    std::vector<unsigned char> alphaColors;   ///< RGBA copies of `colors` for translucency
 
 private:
     struct Geometry;
@@ -160,10 +262,22 @@ private:
     static void copyRecord(const MeshRecord *mesh, Geometry &g);
     /// Colours, box, normals and clipping planes after the geometry changed.
     void prepare(bool resetPlanes);
+    // Drawing helpers: the shared frame of every method and the vertex-array passes.
+    void beginFrame();
+    void endFrame();
+    void applyDoubleFace() const;
+    /// Triangles `tris` (count of them) with normals and/or RGB(A) colours from arrays.
+    void drawElements(const int *tris, bool withNormals, const unsigned char *rgba, int colorSize) const;
+    /// `colors` with the alpha a (0-255), for the translucent data passes.
+    const unsigned char *colorsWithAlpha(unsigned char a);
+    /// The shaded geometry (normals and vertices): the display list, or the arrays.
+    void callShadeList();
 
     LargeArray<float> vertexStore;               ///< what `vertices` points to
     std::unique_ptr<unsigned char[]> colorStore; ///< what `colors` points to
     bool readAsOFF;                           ///< which reader reload() uses
+    bool coloursGiven;                        ///< colours came through setColors()
+    bool listsInitialised;                    ///< initDisplayLists() ran for this geometry
 };
 
 #endif

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,7 +59,7 @@ protected:
     }
 };
 
-TEST_F(MeshDrawing, LoadedMeshIsDrawnSmoothShadedThroughItsDefaultMethod)
+TEST_F(MeshDrawing, LoadedMeshIsDrawnSmoothShaded)
 {
     const Sphere sphere(0.8f, 24, 32);
     const GLMeshObject::MeshRecord record = sphere.record();
@@ -110,6 +112,342 @@ TEST_F(MeshDrawing, PoseIsAppliedAndEveryStateRestored)
     mesh.draw();
     expectNoGLError();
     EXPECT_EQ(capture().at(96, 64)[0], 0);
+}
+
+// Pixels of the image for which `pick` holds.
+int countPixels(const RgbaImage &image, const std::function<bool(const unsigned char *)> &pick)
+{
+    int n = 0;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            n += pick(image.at(x, y)) ? 1 : 0;
+    return n;
+}
+
+bool same(const RgbaImage &a, const RgbaImage &b) { return a.pixels == b.pixels; }
+
+void expectBaseline(const char *name, const RgbaImage &image)
+{
+    std::string message;
+    EXPECT_TRUE(testsupport::matchesBaseline(name, image, message)) << message;
+}
+
+// Two squares of two triangles each, facing the viewer: the first at z = 0.5 (near, given
+// first), the second at z = -0.5 (far), overlapping in the middle of the view.
+struct TwoSquares {
+    std::vector<float> v = {-0.6f, -0.6f, 0.5f, 0.2f, -0.6f, 0.5f, 0.2f, 0.2f, 0.5f, -0.6f, 0.2f, 0.5f,
+                            -0.2f, -0.2f, -0.5f, 0.6f, -0.2f, -0.5f, 0.6f, 0.6f, -0.5f, -0.2f, 0.6f, -0.5f};
+    std::vector<int> t = {0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7};
+    GLMeshObject::MeshRecord record() const { return {8, 4, v.data(), t.data(), 0, nullptr}; }
+};
+
+TEST_F(MeshDrawing, FlatShadingAndWireFrameOverlay)
+{
+    const Sphere sphere(0.8f, 12, 16);
+    const GLMeshObject::MeshRecord record = sphere.record();
+    GLMeshObject mesh(&record);
+    mesh.draw();
+    const RgbaImage smooth = capture();
+
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mesh.toggleShadingModel();
+    mesh.draw();
+    expectNoGLError();
+    const RgbaImage flat = capture();
+    expectBaseline("MeshFlatShading", flat);
+    EXPECT_FALSE(same(flat, smooth));
+    // Flat facets: two neighbouring pixels inside one facet have the very same colour.
+    EXPECT_EQ(flat.at(64, 64)[0], flat.at(65, 64)[0]);
+
+    // The black wire frame lies over the lit surface: dark pixels appear inside the disc.
+    auto darkInside = [&](const RgbaImage &img) {
+        int n = 0;
+        for (int y = 30; y < 98; ++y)
+            for (int x = 30; x < 98; ++x)
+                n += img.at(x, y)[0] < 20 ? 1 : 0;
+        return n;
+    };
+    EXPECT_EQ(darkInside(flat), 0);
+    mesh.toggleShadingModel();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    EXPECT_NE(mesh.notifyCommand('1'), 0);
+    mesh.draw();
+    expectNoGLError();
+    const RgbaImage wire = capture();
+    expectBaseline("MeshWireFrame", wire);
+    EXPECT_GT(darkInside(wire), 300);
+    GLint polygonMode[2] = {0, 0};
+    glGetIntegerv(GL_POLYGON_MODE, polygonMode);
+    EXPECT_EQ(polygonMode[0], GL_FILL);
+    EXPECT_FALSE(glIsEnabled(GL_POLYGON_OFFSET_FILL));
+}
+
+TEST_F(MeshDrawing, DataColoursOpaqueAndWithWireFrame)
+{
+    const Sphere sphere(0.8f, 24, 32);
+    std::vector<float> heights;
+    for (size_t i = 1; i < sphere.v.size(); i += 3)
+        heights.push_back(sphere.v[i]);
+    const DataItem height("height", heights.data(), static_cast<int>(heights.size()));
+    const DataItem *items[] = {&height};
+    GLMeshObject::MeshRecord record = sphere.record();
+    record.nDataItems = 1;
+    record.dataItems = items;
+    GLMeshObject mesh(&record);
+    EXPECT_NE(mesh.notifyCommand('5'), 0);
+    mesh.draw();
+    expectNoGLError();
+    const RgbaImage data = capture();
+    expectBaseline("MeshDataColours", data);
+    // Unlit colours of the data: top and bottom of the sphere differ, the rim is not dark.
+    const unsigned char *top = data.at(64, 20), *bottom = data.at(64, 108);
+    EXPECT_NE(std::vector<int>(top, top + 3), std::vector<int>(bottom, bottom + 3));
+    EXPECT_GT(data.at(14, 64)[0] + data.at(14, 64)[1] + data.at(14, 64)[2], 100);
+    EXPECT_FALSE(glIsEnabled(GL_COLOR_ARRAY));
+
+    // With the wire frame: coloured lines over the grey surface of the material.
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mesh.toggleWireFrame();
+    mesh.draw();
+    expectNoGLError();
+    const RgbaImage wire = capture();
+    expectBaseline("MeshDataWireFrame", wire);
+    const int grey = countPixels(wire, [](const unsigned char *p) {
+        return p[0] > 100 && p[0] == p[1] && p[1] == p[2];
+    });
+    EXPECT_GT(grey, 1000);
+    EXPECT_FALSE(same(wire, data));
+}
+
+TEST_F(MeshDrawing, TranslucentTrianglesAreSortedBackToFront)
+{
+    const TwoSquares squares;
+    const GLMeshObject::MeshRecord record = squares.record();
+    GLMeshObject mesh(&record);
+    std::vector<unsigned char> rgb = {0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0,
+                                      255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0};
+    ASSERT_TRUE(mesh.setColors(rgb.data(), 8));
+    Material glass = Material::predefined[0];
+    glass.frontDiffuse[3] = 0.5f;
+    mesh.setMaterial(glass);
+    mesh.notifyCommand('5');
+
+    // In file order the near green square comes first and hides the far red one: the depth
+    // test rejects what lies behind a translucent face drawn earlier.
+    mesh.draw();
+    expectNoGLError();
+    const unsigned char *unsorted = capture().at(64, 64);
+    EXPECT_LT(unsorted[0], 8);
+    EXPECT_NEAR(unsorted[1], 128, 3);
+
+    // Sorted, the red square is blended first and shows through the green one.
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    EXPECT_TRUE(mesh.toggleTriangleSorting());
+    mesh.draw();
+    expectNoGLError();
+    const RgbaImage sorted = capture();
+    EXPECT_NEAR(sorted.at(64, 64)[0], 64, 3);
+    EXPECT_NEAR(sorted.at(64, 64)[1], 128, 3);
+    ASSERT_NE(mesh.getSortedTriangles(), nullptr);
+    EXPECT_EQ(mesh.getSortedTriangles()[0], 4);
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    GLint source = 0;
+    glGetIntegerv(GL_BLEND_SRC, &source);
+    EXPECT_EQ(source, GL_ONE);
+
+    // Lit and translucent through the triangles method, sorted the same way.
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mesh.notifyCommand('2');
+    mesh.draw();
+    expectNoGLError();
+    const RgbaImage lit = capture();
+    expectBaseline("MeshTranslucentSorted", lit);
+    // Grey over grey: the overlap is brighter than either square alone, and stays grey.
+    const unsigned char *both = lit.at(64, 64), *nearOnly = lit.at(40, 90);
+    EXPECT_GT(both[0], nearOnly[0] + 10);
+    EXPECT_NEAR(both[0], both[1], 2);
+}
+
+TEST_F(MeshDrawing, DoubleFaceAndClippingPlanes)
+{
+    // One triangle turned away from the viewer: culled unless both faces are drawn.
+    const std::vector<float> v = {-0.5f, -0.5f, 0, 0, 0.5f, 0, 0.5f, -0.5f, 0};
+    const std::vector<int> t = {0, 1, 2};
+    GLMeshObject::MeshRecord back = {3, 1, v.data(), t.data(), 0, nullptr};
+    GLMeshObject away(&back);
+    away.draw();
+    EXPECT_EQ(capture().at(64, 70)[0], 0);
+    away.toggleDoubleFace();
+    away.draw();
+    expectNoGLError();
+    EXPECT_GT(capture().at(64, 70)[0], 0);
+    EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+
+    // Plane 0 keeps the half of the sphere beyond its centre along x; it stays in place
+    // while the sphere moves under it.
+    const Sphere sphere(0.6f, 24, 32);
+    const GLMeshObject::MeshRecord record = sphere.record();
+    GLMeshObject mesh(&record);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    EXPECT_NE(mesh.notifyKey(300, reinterpret_cast<void *>(intptr_t(1))), 0);
+    mesh.draw();
+    expectNoGLError();
+    const RgbaImage clipped = capture();
+    expectBaseline("MeshClippedHalf", clipped);
+    EXPECT_EQ(clipped.at(44, 64)[0], 0);
+    EXPECT_GT(clipped.at(84, 64)[0], 0);
+    EXPECT_FALSE(glIsEnabled(GL_CLIP_PLANE0));
+
+    Matrix4 pose = Matrix4::Identity;
+    pose(0, 3) = -0.3f;
+    mesh.setPose(pose);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mesh.draw();
+    const RgbaImage moved = capture();
+    EXPECT_EQ(moved.at(60, 64)[0], 0);
+    EXPECT_GT(moved.at(70, 64)[0], 0);
+    EXPECT_EQ(moved.at(90, 64)[0], 0);
+}
+
+TEST_F(MeshDrawing, ShadowIsTheMeshFlattenedFromTheLight)
+{
+    const Sphere sphere(0.3f, 12, 16);
+    const GLMeshObject::MeshRecord record = sphere.record();
+    GLMeshObject mesh(&record);
+    // A point light on the axis, ten units away; the plane z = -1 behind the sphere.
+    float plane[4] = {0, 0, 1, 1}, light[4] = {0, 0, 10, 1}, colour[3] = {0.2f, 0.4f, 0.6f};
+    glEnable(GL_LIGHTING);
+    mesh.drawShadow(plane, light, colour);
+    expectNoGLError();
+    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+    EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+    glDisable(GL_LIGHTING);
+    const RgbaImage image = capture();
+    EXPECT_NEAR(image.at(64, 64)[0], 51, 1);
+    EXPECT_NEAR(image.at(64, 64)[1], 102, 1);
+    EXPECT_NEAR(image.at(64, 64)[2], 153, 1);
+    // Widened by 11/10 from the light: beyond the sphere's own outline at 0.3.
+    EXPECT_NEAR(image.at(64 + 20, 64)[2], 153, 1);
+    EXPECT_EQ(image.at(64 + 25, 64)[2], 0);
+}
+
+TEST_F(MeshDrawing, PickingVerticesAndTriangles)
+{
+    // A square of two triangles with corners at +-0.5: pixels 32 and 96.
+    const std::vector<float> v = {-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, 0.5f, 0.5f, 0, -0.5f, 0.5f, 0, 0, 0, 0};
+    const std::vector<int> t = {0, 1, 4, 1, 2, 4, 2, 3, 4, 3, 0, 4};
+    GLMeshObject::MeshRecord record = {5, 4, v.data(), t.data(), 0, nullptr};
+    GLMeshObject mesh(&record);
+
+    // Corners 1 (96, 96), 2 (96, 32) and the centre 4 (64, 64), in any order.
+    testing::internal::CaptureStdout();
+    mesh.notifyAdditionalClick(64, 64);
+    mesh.notifyAdditionalClick(96, 32);
+    mesh.notifyAdditionalClick(96, 96);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "triangle: 1\n");
+    // A click beside the mesh starts again: the two clicks before it count no more.
+    testing::internal::CaptureStdout();
+    mesh.notifyAdditionalClick(32, 96);
+    mesh.notifyAdditionalClick(64, 64);
+    mesh.notifyAdditionalClick(5, 5);
+    mesh.notifyAdditionalClick(32, 32);
+    mesh.notifyAdditionalClick(32, 96);
+    mesh.notifyAdditionalClick(64, 64);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "triangle: 3\n");
+
+    // Selecting the centre: its one-ring is the four corners, drawn in red over the mesh.
+    testing::internal::CaptureStdout();
+    mesh.notifyClick(65, 63);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Selected vertex n:\t4,\t[0.000000 0.000000 0.000000]\n\tvalence=4\n");
+    EXPECT_EQ(mesh.getSelectedVertex(), 4);
+    EXPECT_EQ(mesh.getNNeighbours(), 4);
+    mesh.draw();
+    expectNoGLError();
+    const RgbaImage selected = capture();
+    expectBaseline("MeshSelectedVertex", selected);
+    const int red = countPixels(selected, [](const unsigned char *p) { return p[0] > 200 && p[1] < 60 && p[2] < 60; });
+    EXPECT_GT(red, 100);
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+
+    // A click on empty space clears the selection.
+    mesh.notifyClick(5, 5);
+    EXPECT_EQ(mesh.getSelectedVertex(), -1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mesh.draw();
+    EXPECT_EQ(countPixels(capture(), [](const unsigned char *p) { return p[0] > 200 && p[1] < 60; }), 0);
+}
+
+TEST_F(MeshDrawing, LegendIsShownWithDataColoursOnly)
+{
+    const Sphere sphere(0.3f, 12, 16);
+    std::vector<float> heights;
+    for (size_t i = 2; i < sphere.v.size(); i += 3)
+        heights.push_back(sphere.v[i]);
+    const DataItem height("height", heights.data(), static_cast<int>(heights.size()));
+    const DataItem *items[] = {&height};
+    GLMeshObject::MeshRecord record = sphere.record();
+    record.nDataItems = 1;
+    record.dataItems = items;
+    GLMeshObject mesh(&record);
+    auto overlay = [&]() {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        mesh.drawInfo();
+        expectNoGLError();
+        return countPixels(capture(), [](const unsigned char *p) { return p[0] + p[1] + p[2] > 0; });
+    };
+    EXPECT_EQ(overlay(), 0);
+    mesh.notifyCommand('5');
+    EXPECT_GT(overlay(), 200);
+    mesh.toggleLegendDrawing();
+    EXPECT_EQ(overlay(), 0);
+}
+
+TEST_F(MeshDrawing, DisplayListFollowsTheGeometryAndLargeMeshesGoWithout)
+{
+    const Sphere sphere(0.3f, 12, 16);
+    const GLMeshObject::MeshRecord record = sphere.record();
+    GLMeshObject mesh(&record);
+    EXPECT_EQ(mesh.getShadeList(), -1);
+    mesh.draw();
+    ASSERT_GE(mesh.getShadeList(), 0);
+    EXPECT_TRUE(glIsList(static_cast<GLuint>(mesh.getShadeList())));
+    EXPECT_GT(capture().at(64, 64)[0], 0);
+
+    // New geometry: the list is made again, the old shape is not drawn from a stale copy.
+    Sphere moved(0.3f, 12, 16);
+    for (size_t i = 0; i < moved.v.size(); i += 3)
+        moved.v[i] += 0.5f;
+    const GLMeshObject::MeshRecord movedRecord = moved.record();
+    mesh.update(&movedRecord);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mesh.draw();
+    expectNoGLError();
+    EXPECT_EQ(capture().at(64, 64)[0], 0);
+    EXPECT_GT(capture().at(96, 64)[0], 0);
+
+    // Above the limit: said once, then drawn from the arrays, wire frame and shadow included.
+    const std::vector<float> v = {-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, 0, 0.5f, 0};
+    std::vector<int> t;
+    for (int i = 0; i <= GLMeshObject::kDisplayListLimit; ++i)
+        t.insert(t.end(), {0, 1, 2});
+    const GLMeshObject::MeshRecord bigRecord = {3, GLMeshObject::kDisplayListLimit + 1, v.data(), t.data(), 0,
+                                                nullptr};
+    GLMeshObject big(&bigRecord);
+    big.toggleWireFrame();
+    testing::internal::CaptureStdout();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    big.draw();
+    big.draw();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "GLMeshObject: display list option [DISABLED]\n");
+    EXPECT_EQ(big.getShadeList(), -1);
+    EXPECT_GT(capture().at(64, 60)[0], 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    float plane[4] = {0, 0, 1, 1}, light[4] = {0, 0, 10, 0}, colour[3] = {0, 0, 1};
+    big.drawShadow(plane, light, colour);
+    expectNoGLError();
+    EXPECT_GT(capture().at(64, 60)[2], 200);
 }
 
 } // namespace

@@ -508,3 +508,264 @@ TEST(MeshColours, SetColorsNeedsOneColourAVertex)
 }
 
 } // namespace
+
+namespace {
+
+// A mesh whose selection the tests set directly, as a click would.
+struct SelectableMesh : GLMeshObject {
+    using GLMeshObject::GLMeshObject;
+    void select(int v)
+    {
+        selectedVertex = v;
+        getNbhood();
+    }
+};
+
+struct TetraWithData {
+    std::vector<float> v = kTetra;
+    std::vector<int> t = kTetraTriangles;
+    DataItem height{"height", std::vector<float>{0, 0, 0, 6}.data(), 4};
+    DataItem ramp{"ramp", std::vector<float>{4, 3, 2, 1}.data(), 4};
+    const DataItem *items[2] = {&height, &ramp};
+    GLMeshObject::MeshRecord record(int nItems) const
+    {
+        return {4, 4, v.data(), t.data(), nItems, nItems ? items : nullptr};
+    }
+};
+
+std::vector<unsigned char> coloursOf(const GLMeshObject &m)
+{
+    return std::vector<unsigned char>(m.getColors(), m.getColors() + 3 * m.getNVertices());
+}
+
+} // namespace
+
+TEST(MeshCommands, DrawingMethodsAndToggles)
+{
+    const TetraWithData tetra;
+    GLMeshObject::MeshRecord bare = tetra.record(0);
+    GLMeshObject plain(&bare);
+    const GL3DObject::DrawMethod triangles = plain.getDrawMethod();
+
+    // Without data items '5' is consumed but leaves the triangles drawn.
+    EXPECT_NE(plain.notifyCommand('5'), 0);
+    EXPECT_EQ(plain.getDrawMethod(), triangles);
+
+    GLMeshObject::MeshRecord record = tetra.record(2);
+    GLMeshObject m(&record);
+    EXPECT_EQ(m.getDrawMethod(), triangles);
+    EXPECT_NE(m.notifyCommand('5'), 0);
+    const GL3DObject::DrawMethod data = m.getDrawMethod();
+    EXPECT_NE(data, triangles);
+    EXPECT_NE(m.notifyCommand('4'), 0);
+    EXPECT_NE(m.getDrawMethod(), data);
+    EXPECT_NE(m.getDrawMethod(), triangles);
+    EXPECT_NE(m.notifyCommand('3'), 0);
+    const GL3DObject::DrawMethod texture = m.getDrawMethod();
+    EXPECT_NE(m.notifyCommand('9'), 0);
+    EXPECT_NE(m.getDrawMethod(), texture);
+    EXPECT_NE(m.notifyCommand('"'), 0);
+    EXPECT_EQ(m.getDrawMethod(), texture);
+    EXPECT_NE(m.notifyCommand('2'), 0);
+    EXPECT_EQ(m.getDrawMethod(), triangles);
+
+    EXPECT_FALSE(m.getWireFrame());
+    EXPECT_NE(m.notifyCommand('1'), 0);
+    EXPECT_TRUE(m.getWireFrame());
+    EXPECT_NE(m.notifyCommand('1'), 0);
+    EXPECT_FALSE(m.getWireFrame());
+    EXPECT_TRUE(m.toggleDoubleFace());
+    EXPECT_FALSE(m.toggleDoubleFace());
+    EXPECT_TRUE(m.toggleTriangleSorting());
+    EXPECT_FALSE(m.toggleLegendDrawing());
+    EXPECT_EQ(m.getShadingModel(), 0x1D01); // GL_SMOOTH
+    m.toggleShadingModel();
+    EXPECT_EQ(m.getShadingModel(), 0x1D00); // GL_FLAT
+    m.toggleShadingModel();
+    EXPECT_EQ(m.getShadingModel(), 0x1D01);
+
+    // Texture settings take 0 or 1 only.
+    m.setTextureModulation(1);
+    EXPECT_EQ(m.getTextureModulation(), 1);
+    m.setTextureModulation(2);
+    EXPECT_EQ(m.getTextureModulation(), 1);
+    m.setTextureInterpolation(0);
+    EXPECT_EQ(m.getTextureInterpolation(), 0);
+    m.setTextureInterpolation(-1);
+    EXPECT_EQ(m.getTextureInterpolation(), 0);
+
+    // Keys that are no command of the mesh are left to others.
+    EXPECT_EQ(m.notifyCommand('x'), 0);
+    EXPECT_EQ(m.notifyCommand(6005), 0);
+}
+
+TEST(MeshCommands, DataItemsAndColourMapsWrapBothWays)
+{
+    const TetraWithData tetra;
+    GLMeshObject::MeshRecord record = tetra.record(2);
+    GLMeshObject m(&record);
+    const std::vector<unsigned char> height = coloursOf(m);
+    EXPECT_EQ(m.getLegend().getNumberOfLabels() > 0, true);
+
+    EXPECT_NE(m.notifyCommand('<'), 0);
+    EXPECT_EQ(m.getCurrentDataItem(), 1);
+    const std::vector<unsigned char> ramp = coloursOf(m);
+    EXPECT_NE(ramp, height);
+    EXPECT_NE(m.notifyCommand('>'), 0);
+    EXPECT_EQ(m.getCurrentDataItem(), 0);
+    EXPECT_EQ(coloursOf(m), height);
+    EXPECT_NE(m.notifyCommand('.'), 0);
+    EXPECT_NE(m.notifyCommand(','), 0);
+    EXPECT_EQ(m.getCurrentDataItem(), 0);
+
+    // From the first colour map, "previous" is the last one, and "next" comes back.
+    EXPECT_NE(m.notifyCommand(6007), 0);
+    EXPECT_EQ(m.getColorMap(), ColorMap::nColorMaps - 1);
+    EXPECT_NE(coloursOf(m), height);
+    EXPECT_NE(m.notifyCommand(6006), 0);
+    EXPECT_EQ(m.getColorMap(), 0);
+    EXPECT_EQ(coloursOf(m), height);
+    m.setColorMap(-1);
+    EXPECT_EQ(m.getColorMap(), ColorMap::nColorMaps - 1);
+
+    // A mesh without data items keeps its index.
+    GLMeshObject::MeshRecord bare = tetra.record(0);
+    GLMeshObject plain(&bare);
+    plain.notifyCommand('<');
+    EXPECT_EQ(plain.getCurrentDataItem(), 0);
+}
+
+TEST(MeshKeys, ClippingPlaneKeysAndOrdinaryKeys)
+{
+    const TetraWithData tetra;
+    GLMeshObject::MeshRecord record = tetra.record(0);
+    GLMeshObject m(&record);
+    double plane[4];
+
+    EXPECT_NE(m.notifyKey(300, reinterpret_cast<void *>(intptr_t(1))), 0);
+    EXPECT_EQ(m.getClippingPlane(plane, 0), 1);
+    for (int i = 1; i < 6; ++i)
+        EXPECT_EQ(m.getClippingPlane(plane, i), 0) << i;
+
+    float given[4] = {0, 3, 4, 2};
+    EXPECT_NE(m.notifyKey(301, given), 0);
+    m.getClippingPlane(plane, 0);
+    EXPECT_DOUBLE_EQ(plane[0], 0);
+    EXPECT_NEAR(plane[1], 0.6, 1e-6);
+    EXPECT_NEAR(plane[2], 0.8, 1e-6);
+    EXPECT_DOUBLE_EQ(plane[3], 2);
+    m.getClippingPlane(plane, 1);
+    EXPECT_DOUBLE_EQ(plane[1], 1); // plane 1 still the one through the centre
+
+    EXPECT_NE(m.notifyKey(311, given), 0);
+    m.getClippingPlane(plane, 5);
+    EXPECT_NEAR(plane[2], 0.8, 1e-6);
+    EXPECT_NE(m.notifyKey(310, reinterpret_cast<void *>(intptr_t(1))), 0);
+    EXPECT_EQ(m.getClippingPlane(plane, 5), 1);
+    EXPECT_NE(m.notifyKey(300, nullptr), 0);
+    EXPECT_EQ(m.getClippingPlane(plane, 0), 0);
+
+    // A plane without a normal, or without values, is refused and changes nothing.
+    float degenerate[4] = {0, 0, 0, 1};
+    EXPECT_EQ(m.notifyKey(303, degenerate), 0);
+    EXPECT_EQ(m.notifyKey(303, nullptr), 0);
+    m.getClippingPlane(plane, 1);
+    EXPECT_DOUBLE_EQ(plane[1], 1);
+
+    // Beyond the clipping keys, keys are commands: 312 is none, '1' toggles the wire frame.
+    EXPECT_EQ(m.notifyKey(312, nullptr), 0);
+    EXPECT_NE(m.notifyKey('1', nullptr), 0);
+    EXPECT_TRUE(m.getWireFrame());
+}
+
+TEST(MeshReports, PoseInformationAndSelectedVertex)
+{
+    const TetraWithData tetra;
+    GLMeshObject::MeshRecord record = tetra.record(2);
+    SelectableMesh m(&record);
+
+    EXPECT_EQ(m.getInformation(), "4 triangles\n4 vertices\nbounding box:\n[0.0,0.0,0.0]\n[2.0,4.0,6.0]\n\n");
+
+    // A quarter turn about z after a shift along x: the viewer sits at -(R^T t).
+    Matrix4 pose = Matrix4::Identity;
+    pose(0, 0) = 0;
+    pose(0, 1) = -1;
+    pose(1, 0) = 1;
+    pose(1, 1) = 0;
+    pose(0, 3) = 1;
+    m.setPose(pose);
+    testing::internal::CaptureStdout();
+    m.notifyCommand('+');
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed.rfind("Object pose:\n", 0), 0u) << printed;
+    EXPECT_NE(printed.find("Direct transformation:[1.000000,0.000000,0.000000]\n"), std::string::npos) << printed;
+    // (the sign of the zeros is whatever the arithmetic gives)
+    const size_t inverse = printed.find("Inverse transformation:[");
+    ASSERT_NE(inverse, std::string::npos) << printed;
+    EXPECT_NE(printed.find("0.000000,1.000000,-0.000000]\n", inverse), std::string::npos) << printed;
+
+    // The camera turns about the selected vertex, under the pose.
+    EXPECT_NEAR((m.getOrigin() - pose * m.getCenter()).norm(), 0, 1e-6);
+    m.select(3);
+    EXPECT_NEAR((m.getOrigin() - pose * Point3(0, 0, 6)).norm(), 0, 1e-6);
+
+    testing::internal::CaptureStdout();
+    m.printInfo(3);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Selected vertex n:\t3,\t[0.000000 0.000000 6.000000]\n\tvalence=3\n\theight=6\n\tramp=1\n");
+}
+
+TEST(MeshOneRing, ClosedRingsInOrderAndWholeFansOnTheBorder)
+{
+    const TetraWithData tetra;
+    GLMeshObject::MeshRecord record = tetra.record(0);
+    SelectableMesh m(&record);
+    m.select(0);
+    ASSERT_EQ(m.getNNeighbours(), 3);
+    EXPECT_EQ(std::vector<int>(m.getNeighbours(), m.getNeighbours() + 3), (std::vector<int>{2, 1, 3}));
+
+    // A border vertex whose first triangle is the middle one of its fan still gets every
+    // neighbour, from one border edge to the other.
+    const std::vector<float> v = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, -1, 1, 0};
+    const std::vector<int> t = {0, 2, 3, 0, 1, 2, 0, 3, 4};
+    GLMeshObject::MeshRecord fan = {5, 3, v.data(), t.data(), 0, nullptr};
+    SelectableMesh open(&fan);
+    open.select(0);
+    ASSERT_EQ(open.getNNeighbours(), 4);
+    EXPECT_EQ(std::vector<int>(open.getNeighbours(), open.getNeighbours() + 4), (std::vector<int>{1, 2, 3, 4}));
+
+    // A vertex of no triangle has no ring; no selection, none either.
+    open.select(-1);
+    EXPECT_EQ(open.getNNeighbours(), 0);
+}
+
+TEST(MeshSorting, TrianglesAreOrderedFarthestFirst)
+{
+    // Three triangles facing the viewer at eye depths -1, -5 and -3.
+    const std::vector<float> v = {0, 0, -1, 1, 0, -1, 0, 1, -1, 0, 0, -5, 1, 0, -5, 0, 1, -5,
+                                  0, 0, -3, 1, 0, -3, 0, 1, -3};
+    const std::vector<int> t = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+    GLMeshObject::MeshRecord record = {9, 3, v.data(), t.data(), 0, nullptr};
+    GLMeshObject m(&record);
+    EXPECT_EQ(m.getSortedTriangles(), nullptr);
+
+    // A perspective projection with near 0.5 and far 10.
+    const float n = 0.5f, f = 10;
+    Matrix4 projection = Matrix4::Identity;
+    projection(2, 2) = -(f + n) / (f - n);
+    projection(2, 3) = -2 * f * n / (f - n);
+    projection(3, 2) = -1;
+    projection(3, 3) = 0;
+    m.sortTrianglesByDepth(projection);
+    ASSERT_NE(m.getSortedTriangles(), nullptr);
+    EXPECT_EQ(std::vector<int>(m.getSortedTriangles(), m.getSortedTriangles() + 9),
+              (std::vector<int>{3, 4, 5, 6, 7, 8, 0, 1, 2}));
+
+    // Moved behind the viewer's back, the nearest triangle comes first and the order turns.
+    Matrix4 turned = Matrix4::Identity;
+    turned(2, 2) = -1;
+    turned(2, 3) = -6;
+    m.sortTrianglesByDepth(projection * turned);
+    EXPECT_EQ(std::vector<int>(m.getSortedTriangles(), m.getSortedTriangles() + 9),
+              (std::vector<int>{0, 1, 2, 6, 7, 8, 3, 4, 5}));
+}
