@@ -236,9 +236,9 @@ TEST_F(MeshDrawing, TranslucentTrianglesAreSortedBackToFront)
     // test rejects what lies behind a translucent face drawn earlier.
     mesh.draw();
     expectNoGLError();
-    const unsigned char *unsorted = capture().at(64, 64);
-    EXPECT_LT(unsorted[0], 8);
-    EXPECT_NEAR(unsorted[1], 128, 3);
+    const RgbaImage unsorted = capture();
+    EXPECT_LT(unsorted.at(64, 64)[0], 8);
+    EXPECT_NEAR(unsorted.at(64, 64)[1], 128, 3);
 
     // Sorted, the red square is blended first and shows through the green one.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
