@@ -13,48 +13,14 @@ cd "$work"
 start_xserver "$work"
 "$build/make_sample_mesh" torus.tri 120 48 >/dev/null
 
-"$viewer" torus.tri >stdout.txt 2>stderr.txt &
-pid=$!
-trap 'kill $pid 2>/dev/null || true; stop_xserver' EXIT
-
-win=""
-for _ in $(seq 1 100); do
-  win=$(xdotool search --onlyvisible --name '^Velmora$' 2>/dev/null | head -n1 || true)
-  [ -n "$win" ] && break
-  sleep 0.1
-done
-[ -n "$win" ] || { echo "FAIL: no window named Velmora"; cat stderr.txt; exit 1; }
-sleep 0.5
-
-# Presses a key in the view window (looked up afresh each time) and waits for a file.
-press() {
-  local w
-  w=$(xdotool search --onlyvisible --name '^Velmora$' 2>/dev/null | head -n1 || true)
-  [ -n "$w" ] || { echo "FAIL: the view window went away"; exit 1; }
-  xdotool windowactivate --sync "$w" 2>/dev/null || xdotool windowfocus --sync "$w"
-  xdotool key --window "$w" "$1"
-  sleep 0.3
-}
-capture() {
-  press c
-  for _ in $(seq 1 50); do [ -f "$1" ] && break; sleep 0.1; done
-  [ -f "$1" ] || { echo "FAIL: $1 not written"; exit 1; }
-}
-
+. "$script_dir/lib/viewer.sh"
+start_viewer torus.tri
 capture capture0000.png
 press 5
 capture capture0001.png
 press 1
 capture capture0002.png
-press q
-for _ in $(seq 1 100); do
-  kill -0 $pid 2>/dev/null || break
-  sleep 0.1
-done
-status=0
-wait $pid || status=$?
-trap stop_xserver EXIT
-[ "$status" -eq 0 ] || { echo "FAIL: exit status $status"; cat stderr.txt; exit 1; }
+quit_viewer
 
 # The ring of the torus seen from above, at three points of it; the background in a corner.
 points="5 5 256 110 402 256 256 402"
