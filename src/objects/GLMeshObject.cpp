@@ -980,16 +980,21 @@ void GLMeshObject::drawShade()
     glShadeModel(static_cast<GLenum>(shadingModel));
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    drawSurface(true);
+    endFrame();
+    drawSelectedPoint();
+}
+
+void GLMeshObject::drawSurface(bool withNormals)
+{
     if (material.blend() && triangleSorting) {
         // Translucent faces show their back sides too, in back-to-front order.
         glDisable(GL_CULL_FACE);
         sortTrianglesByDepth();
-        drawElements(sortedTriangles.get(), true, nullptr, 0);
+        drawElements(sortedTriangles.get(), withNormals, nullptr, 0);
     } else {
         callShadeList();
     }
-    endFrame();
-    drawSelectedPoint();
 }
 
 void GLMeshObject::drawWireframe()
@@ -1095,13 +1100,7 @@ void GLMeshObject::drawDataWire()
     glPolygonOffset(1, 2);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor4fv(material.frontDiffuse);
-    if (material.blend() && triangleSorting) {
-        glDisable(GL_CULL_FACE);
-        sortTrianglesByDepth();
-        drawElements(sortedTriangles.get(), false, nullptr, 0);
-    } else {
-        callShadeList();
-    }
+    drawSurface(false);
     endFrame();
     drawSelectedPoint();
 }

@@ -272,6 +272,9 @@ private:
     const unsigned char *colorsWithAlpha(unsigned char a);
     /// The shaded geometry (normals and vertices): the display list, or the arrays.
     void callShadeList();
+    /// The surface in the material's colour: sorted back to front when the material is
+    /// translucent and sorting is on, otherwise through the shade list.
+    void drawSurface(bool withNormals);
 
     LargeArray<float> vertexStore;               ///< what `vertices` points to
     std::unique_ptr<unsigned char[]> colorStore; ///< what `colors` points to
