@@ -16,17 +16,23 @@ start_viewer() {
   sleep 0.5
 }
 
-# press KEY: sends one key to the view window. The window is looked up afresh for every key:
-# while the viewer starts, an earlier lookup can name a window that is already gone.
+# press KEY: sends one key to the view window, looked up afresh for every key: while the
+# viewer starts, an earlier lookup can name a window that is already gone. The key is sent
+# once: xdotool's exit status is not a reliable sign that the key did not arrive.
 press() {
   local w=""
   for _ in $(seq 1 20); do
     w=$(view_window)
-    [ -n "$w" ] && xdotool key --window "$w" "$1" 2>/dev/null && return 0
+    [ -n "$w" ] && break
     sleep 0.1
   done
-  echo "FAIL: could not send $1 to the view window"
-  exit 1
+  if [ -z "$w" ]; then
+    echo "FAIL: no view window to send $1 to"
+    kill -0 "$pid" 2>/dev/null || { wait "$pid"; echo "the viewer had ended with status $?"; }
+    cat stdout.txt stderr.txt
+    exit 1
+  fi
+  xdotool key --window "$w" "$1" 2>/dev/null || true
 }
 
 # capture FILE: presses "c" and waits for FILE.

@@ -1,24 +1,34 @@
 # Sourced by the end-to-end scripts: starts a private X server for the script and points
 # DISPLAY at it. Xvfb picks a free display number itself (-displayfd), so scripts and other
-# X servers on the machine never race for one.
+# X servers on the machine never race for one. The server counts as started only once a
+# client can talk to it; a server that dies on the way is started again.
 #   start_xserver <work folder> [Xvfb options...]
 start_xserver() {
   local work=$1
   shift
   local numberFile="$work/display-number"
-  : >"$numberFile"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp "$@" 3>"$numberFile" >"$work/xvfb.log" 2>&1 &
-  XSERVER_PID=$!
-  for _ in $(seq 1 100); do
-    [ -s "$numberFile" ] && break
-    sleep 0.1
+  for _ in 1 2 3; do
+    : >"$numberFile"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp "$@" 3>"$numberFile" >"$work/xvfb.log" 2>&1 &
+    XSERVER_PID=$!
+    for _ in $(seq 1 100); do
+      [ -s "$numberFile" ] && break
+      kill -0 "$XSERVER_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    if [ -s "$numberFile" ]; then
+      export DISPLAY=":$(tr -d '[:space:]' <"$numberFile")"
+      for _ in $(seq 1 50); do
+        xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+        kill -0 "$XSERVER_PID" 2>/dev/null || break
+        sleep 0.1
+      done
+    fi
+    stop_xserver
   done
-  if [ ! -s "$numberFile" ]; then
-    echo "FAIL: the private X server did not start"
-    cat "$work/xvfb.log"
-    exit 1
-  fi
-  export DISPLAY=":$(tr -d '[:space:]' <"$numberFile")"
+  echo "FAIL: the private X server did not start"
+  cat "$work/xvfb.log"
+  exit 1
 }
 
 stop_xserver() {
