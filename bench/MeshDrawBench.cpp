@@ -2,7 +2,7 @@
 // lit, back faces culled): the mesh's own shaded drawing against a bare glDrawElements frame
 // of the same arrays from vertex buffers, with the same state.
 #define GL_GLEXT_PROTOTYPES 1
-#include "gui/OffscreenContext.h"
+#include "render/OffscreenContext.h"
 #include "objects/GLMeshObject.h"
 
 #include <GL/gl.h>

@@ -3,7 +3,7 @@
 #include "camera/GLCameraAnimation.h"
 #include "camera/ViewGeometry.h"
 #include "core/GLFlags.h"
-#include "gui/GLFont.h"
+#include "render/GLFont.h"
 #include "math/Quat.h"
 #include "math/Quaternion.h"
 #include "objects/Material.h"
@@ -282,6 +282,18 @@ void GLCamera::resizeWindow(int w, int h)
 void GLCamera::backupPosition()
 {
     backupModelView = modelView;
+}
+
+Position GLCamera::getPose() const
+{
+    return Position(getModelViewMatrix(), getFocal(), getPanning().x, getPanning().y);
+}
+
+void GLCamera::setPose(const Position &pose)
+{
+    setModelViewMatrix(pose.getModelViewMatrix());
+    setFocal(pose.focal);
+    setPanning(Point2(pose.panning[0], pose.panning[1]));
 }
 
 void GLCamera::setPosition(float a, float b)

@@ -2,9 +2,11 @@
 #define VELMORA_GLCAMERA_H
 
 #include "camera/GLView.h"
+#include "core/KeyCodes.h"
 #include "math/Matrix4.h"
 #include "math/Point2.h"
 #include "math/Point3.h"
+#include "math/Position.h"
 
 #include <string>
 
@@ -36,7 +38,7 @@ public:
     };
 
     /// Key codes of the commands that are not characters.
-    enum : int { NEXT_VIEW = 6000, PREVIOUS_VIEW = 6001 };
+    enum : int { NEXT_VIEW = KeyCode::NEXT_VIEW, PREVIOUS_VIEW = KeyCode::PREVIOUS_VIEW };
 
     /// The window size taken when no OpenGL viewport can be read at construction.
     static constexpr int defaultWindowSize = 512;
@@ -119,6 +121,10 @@ public:
     /// Turns the scene about the rotation point by a (about the screen's vertical axis) and
     /// b (about its horizontal axis), in radians, from the backed-up model-view.
     void setPosition(float a, float b);
+    /// What the camera shows now as a pose: its [R | t] model-view, zoom factor and pan.
+    Position getPose() const;
+    /// Moves the camera to `pose`: model-view, then zoom factor, then pan.
+    void setPose(const Position &pose);
     /// Moves the backed-up model-view back from the rotation point, along the line to the
     /// current original camera, until every original camera is in front of the near plane.
     void ensureCameraVisibility();

@@ -1,7 +1,7 @@
 #ifndef VELMORA_GLINTERFACE_H
 #define VELMORA_GLINTERFACE_H
 
-class MainInterface;
+class ElementWindow;
 
 /// Base of every element panel: the panel's widgets and the main window that shows it.
 /// Widgets are held as opaque pointers so that this header needs no toolkit.
@@ -16,8 +16,8 @@ public:
 
     void *getMainWidget() const { return mainWidget; }
     void *getMainMenuBar() const { return mainMenuBar; }
-    MainInterface *getParent() const { return parent; }
-    void setParent(void *p) { parent = static_cast<MainInterface *>(p); }
+    ElementWindow *getParent() const { return parent; }
+    void setParent(ElementWindow *p) { parent = p; }
     void *getAccelGroup() const { return accelGroup; }
     void setAccelGroup(void *group) { accelGroup = group; }
 
@@ -25,7 +25,7 @@ protected:
     void *mainWidget;        ///< the panel's top widget, placed in the main window's panel area
     void *mainMenuBar;       ///< the panel's own menu bar
     void *accelGroup;        ///< accelerators attached to the main window while selected
-    MainInterface *parent;   ///< the main window showing the panel, not owned
+    ElementWindow *parent;   ///< the window showing the panel, not owned
 };
 
 #endif

@@ -1,10 +1,9 @@
 #include "core/GLObject.h"
 
 #include "core/GLInterface.h"
-#include "gui/GLFont.h"
-#include "gui/MainInterface.h"
-
-#include <GL/gl.h>
+#include "core/ElementWindow.h"
+#include "render/GLAxes.h"
+#include "render/GLFont.h"
 
 GLObject::GLObject(short t) : type(t), interface(nullptr) {}
 
@@ -41,7 +40,7 @@ void GLObject::setBusy(bool busy)
     if (!interface || !interface->getParent())
         return;
     if (busy)
-        interface->getParent()->setCursor(3);
+        interface->getParent()->setCursor(ElementWindow::BUSY_CURSOR);
     else
         interface->getParent()->overrideCursor();
 }
@@ -54,53 +53,6 @@ void GLObject::GLfprint(const char *text, int x, int y) { GLFont::fprint(text, x
 
 void GLObject::GLprintString(const char *text, int x, int y) { GLFont::printString(text, x, y); }
 
-void GLObject::draw3DArrow()
-{
-    glEnable(GL_BLEND);
-    glEnable(GL_LINE_SMOOTH);
-    glDisable(GL_LIGHTING);
-    glLineWidth(2);
+void GLObject::draw3DArrow() { GLAxes::drawArrow(); }
 
-    glBegin(GL_LINES);
-    glVertex3f(0, 0, 0);
-    glVertex3f(1, 0, 0);
-    glEnd();
-
-    // The head: the square base and the four edges to the tip, in one strip.
-    glBegin(GL_LINE_STRIP);
-    glVertex3f(0.7f, -0.15f, 0.15f);
-    glVertex3f(0.7f, 0.15f, 0.15f);
-    glVertex3f(0.7f, 0.15f, -0.15f);
-    glVertex3f(0.7f, -0.15f, -0.15f);
-    glVertex3f(0.7f, -0.15f, 0.15f);
-    glVertex3f(1, 0, 0);
-    glVertex3f(0.7f, 0.15f, 0.15f);
-    glVertex3f(1, 0, 0);
-    glVertex3f(0.7f, 0.15f, -0.15f);
-    glVertex3f(1, 0, 0);
-    glVertex3f(0.7f, -0.15f, -0.15f);
-    glEnd();
-}
-
-void GLObject::draw3DAxes(Point3 origin, Point3 scale)
-{
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glTranslatef(origin.x, origin.y, origin.z);
-    glScalef(scale.x, scale.y, scale.z);
-
-    glColor3f(1, 0, 0);
-    draw3DArrow();
-    // The x arrow turned by -90 degrees about z points along -y ...
-    glRotatef(-90, 0, 0, 1);
-    glColor3f(0, 1, 0);
-    draw3DArrow();
-    // ... and turned further by -90 degrees about (the turned) y it points along +z.
-    glRotatef(-90, 0, 1, 0);
-    glColor3f(0, 0, 1);
-    draw3DArrow();
-
-    glPopMatrix();
-    glPopAttrib();
-}
+void GLObject::draw3DAxes(Point3 origin, Point3 scale) { GLAxes::drawAxes(origin, scale); }

@@ -1,14 +1,14 @@
 #include "gui/MainInterface.h"
 
-#include "core/GLMachine.h"
+#include "app/GLMachine.h"
 #include "core/GLObject.h"
 #include "core/GLInterface.h"
 #include "gui/ColorInterface.h"
 #include "gui/CursorInterface.h"
-#include "gui/GLFont.h"
+#include "render/GLFont.h"
+#include "core/KeyCodes.h"
 #include "gui/GtkEList.h"
 #include "gui/InterfaceLoader.h"
-#include "gui/OffscreenContext.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
@@ -79,21 +79,21 @@ int MainInterface::mapKey(unsigned key)
 {
     switch (key) {
     case GDK_Left:
-        return 6000;
+        return KeyCode::LEFT;
     case GDK_Right:
-        return 6001;
+        return KeyCode::RIGHT;
     case GDK_Up:
-        return 6002;
+        return KeyCode::UP;
     case GDK_Down:
-        return 6003;
+        return KeyCode::DOWN;
     case GDK_Home:
-        return 6004;
+        return KeyCode::HOME;
     case GDK_End:
-        return 6005;
+        return KeyCode::END;
     case GDK_Page_Up:
-        return 6006;
+        return KeyCode::PAGE_UP;
     case GDK_Page_Down:
-        return 6007;
+        return KeyCode::PAGE_DOWN;
     default:
         return static_cast<int>(key);
     }
@@ -114,7 +114,6 @@ struct MainInterface::Impl {
     GtkAccelGroup *mainAccelGroup = nullptr;
     GtkAccelGroup *objectAccelGroup = nullptr;
     GtkAccelGroup *cameraAccelGroup = nullptr;
-    OffscreenContext *offscreen = nullptr;
     bool transient = false;
     std::string lastDirectory;
     int currentCursor = 0;
@@ -186,25 +185,10 @@ static void initEnvironment()
     toolkitReady = true;
 }
 
-MainInterface::MainInterface() : impl(new Impl) { impl->self = this; }
-
-MainInterface::MainInterface(GLMachine *machine, const char *title, int width, int height, bool offscreen)
-    : impl(new Impl)
+MainInterface::MainInterface(GLMachine *machine, const char *title, int width, int height) : impl(new Impl)
 {
     impl->self = this;
     impl->machine = machine;
-    if (offscreen) {
-        impl->offscreen = new OffscreenContext();
-        if (!impl->offscreen->create(width, height)) {
-            delete impl->offscreen;
-            delete impl;
-            throw std::runtime_error("impossible to use OpenGL/GLX");
-        }
-        GLFont::createOpenGLFonts();
-        if (machine)
-            machine->initGL();
-        return;
-    }
     initEnvironment();
     impl->createMainWindow(title, width, height);
     impl->connectCallbacks();
@@ -219,11 +203,10 @@ MainInterface::~MainInterface()
     if (impl->mainAccelGroup)
         g_object_unref(impl->mainAccelGroup);
     delete impl->objectList;
-    delete impl->offscreen;
     delete impl;
 }
 
-void MainInterface::mainLoop()
+void MainInterface::runLoop()
 {
     if (!toolkitReady)
         return;
@@ -232,20 +215,18 @@ void MainInterface::mainLoop()
     gdk_threads_leave();
 }
 
-void MainInterface::stopLoop()
+void MainInterface::stopLoop() { quitLoop(); }
+
+void MainInterface::quitLoop()
 {
     if (toolkitReady && gtk_main_level() > 0)
         gtk_main_quit();
 }
 
-bool MainInterface::isOffscreen() const { return impl->offscreen != nullptr; }
-
 int MainInterface::getCurrentCursor() const { return impl->currentCursor; }
 
 bool MainInterface::makeCurrent(bool sub)
 {
-    if (impl->offscreen)
-        return impl->offscreen->makeCurrent();
     GtkWidget *area = sub ? impl->subArea : impl->viewArea;
     if (!area || !GTK_WIDGET_REALIZED(area))
         return false;
@@ -254,8 +235,6 @@ bool MainInterface::makeCurrent(bool sub)
 
 void MainInterface::swapBuffers(bool sub)
 {
-    if (impl->offscreen)
-        return;
     GtkWidget *area = sub ? impl->subArea : impl->viewArea;
     if (area && GTK_WIDGET_REALIZED(area))
         gtk_gl_area_swap_buffers(GTK_GL_AREA(area));
@@ -263,8 +242,6 @@ void MainInterface::swapBuffers(bool sub)
 
 void MainInterface::postRedisplay(bool sub)
 {
-    if (impl->offscreen)
-        return;
     GtkWidget *area = sub ? impl->subArea : impl->viewArea;
     if (area)
         gtk_widget_queue_draw(area);
@@ -278,19 +255,6 @@ void MainInterface::updateDisplay()
 
 void MainInterface::reshapeWindow(int width, int height)
 {
-    if (impl->offscreen) {
-        // The off-screen buffer has a fixed size: a new one replaces it.
-        if (impl->offscreen->width() != width || impl->offscreen->height() != height) {
-            if (impl->offscreen->create(width, height)) {
-                GLFont::createOpenGLFonts();
-                if (impl->machine) {
-                    impl->machine->initGL();
-                    impl->machine->setWindowSize(width, height);
-                }
-            }
-        }
-        return;
-    }
     if (impl->viewArea)
         gtk_widget_set_size_request(impl->viewArea, width, height);
     if (impl->viewWindow)
@@ -299,28 +263,24 @@ void MainInterface::reshapeWindow(int width, int height)
 
 void MainInterface::setCursor(int id)
 {
-    if (impl->offscreen || id == impl->currentCursor)
+    if (id == impl->currentCursor)
         return;
     impl->currentCursor = id;
     CursorInterface::setCursor(impl->viewWindow, id);
-    if (id == 3)
+    if (id == BUSY_CURSOR)
         CursorInterface::setCursor(impl->controlWindow, id);
 }
 
 void MainInterface::overrideCursor()
 {
-    if (impl->offscreen)
-        return;
     CursorInterface::overrideCursor(impl->viewWindow);
-    if (impl->currentCursor == 3)
+    if (impl->currentCursor == BUSY_CURSOR)
         CursorInterface::overrideCursor(impl->controlWindow);
     impl->currentCursor = 0;
 }
 
 void MainInterface::toggleTransient()
 {
-    if (impl->offscreen)
-        return;
     if (!impl->transient) {
         gtk_window_set_transient_for(GTK_WINDOW(impl->controlWindow), GTK_WINDOW(impl->viewWindow));
         gtk_window_present(GTK_WINDOW(impl->controlWindow));
@@ -333,7 +293,7 @@ void MainInterface::toggleTransient()
 
 void MainInterface::ensureTransient()
 {
-    if (!impl->offscreen && impl->transient)
+    if (impl->transient)
         gdk_window_raise(impl->controlWindow->window);
 }
 
@@ -341,8 +301,6 @@ bool MainInterface::isSubWindowEnabled() const { return impl->subArea != nullptr
 
 void MainInterface::enableSubWindow(bool on)
 {
-    if (impl->offscreen)
-        return;
     if (on && !impl->subArea) {
         int attrs[] = {GDK_GL_RGBA, GDK_GL_DOUBLEBUFFER, GDK_GL_DEPTH_SIZE, 1, GDK_GL_RED_SIZE, 1,
                        GDK_GL_GREEN_SIZE, 1, GDK_GL_BLUE_SIZE, 1, GDK_GL_NONE};
@@ -375,7 +333,7 @@ void MainInterface::enableSubWindow(bool on)
 
 void MainInterface::registerInterface(GLObject *element, const char *name)
 {
-    if (impl->offscreen || !element || !impl->objectList)
+    if (!element || !impl->objectList)
         return;
     const char *label = std::strrchr(name, '/');
     if (!label)
@@ -390,7 +348,7 @@ void MainInterface::registerInterface(GLObject *element, const char *name)
 
 void MainInterface::unregisterInterface(GLObject *element)
 {
-    if (impl->offscreen || !element || !impl->objectList)
+    if (!element || !impl->objectList)
         return;
     int row = -1;
     for (int i = 0; i < impl->objectList->getNumberOfItems(); ++i)
@@ -517,7 +475,7 @@ void MainInterface::Impl::setLocalGUI(GLObject *element)
 
 gboolean MainInterface::Impl::onDelete(GtkWidget *, GdkEvent *, gpointer)
 {
-    MainInterface::stopLoop();
+    MainInterface::quitLoop();
     return TRUE;
 }
 

@@ -1,7 +1,5 @@
 #include "math/Position.h"
 
-#include "camera/GLCamera.h"
-
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -13,18 +11,6 @@ Position::Position() : focal(0), panning{0, 0} {}
 Position::Position(const Matrix4 &modelView, float focalLength, float panX, float panY)
     : modelViewMatrix(modelView), rotation(modelView.getSubMatrix()), focal(focalLength), panning{panX, panY}
 {
-}
-
-Position::Position(const GLCamera &camera)
-    : Position(camera.getModelViewMatrix(), camera.getFocal(), camera.getPanning().x, camera.getPanning().y)
-{
-}
-
-void Position::update(GLCamera &camera) const
-{
-    camera.setModelViewMatrix(modelViewMatrix);
-    camera.setFocal(focal);
-    camera.setPanning(Point2(panning[0], panning[1]));
 }
 
 Position::Position(FILE *in) : Position()
@@ -179,38 +165,38 @@ void Position::setLens(Position &p, const Position &A, const Position &B, float 
 
 // The rotation is stored along with the matrix: the flight draws markers of interpolated
 // poses from it.
-Position &Position::interpol(const Position &A, const Position &B, float t)
+Position Position::interpol(const Position &A, const Position &B, float t)
 {
-    static Position p;
+    Position p;
     p.rotation = slerpRotation(A, B, t);
     p.modelViewMatrix = linearMatrix(p.rotation, A, B, t);
     setLens(p, A, B, t);
     return p;
 }
 
-Position &Position::interpol(const Position &A, const Position &B, const Position &C, const Position &D,
-                             float t)
+Position Position::interpol(const Position &A, const Position &B, const Position &C, const Position &D,
+                            float t)
 {
-    static Position p;
+    Position p;
     p.rotation = squadRotation(A, B, C, D, t);
     p.modelViewMatrix = linearMatrix(p.rotation, B, C, t);
     setLens(p, B, C, t);
     return p;
 }
 
-Position &Position::interpol(const Position &A, const Position &B, const Point3 &centre, float t)
+Position Position::interpol(const Position &A, const Position &B, const Point3 &centre, float t)
 {
-    static Position p;
+    Position p;
     p.rotation = slerpRotation(A, B, t);
     p.modelViewMatrix = centredMatrix(p.rotation, A, B, centre, t);
     setLens(p, A, B, t);
     return p;
 }
 
-Position &Position::interpol(const Position &A, const Position &B, const Position &C, const Position &D,
-                             const Point3 &centre, float t)
+Position Position::interpol(const Position &A, const Position &B, const Position &C, const Position &D,
+                            const Point3 &centre, float t)
 {
-    static Position p;
+    Position p;
     p.rotation = squadRotation(A, B, C, D, t);
     p.modelViewMatrix = centredMatrix(p.rotation, B, C, centre, t);
     setLens(p, B, C, t);

@@ -8,7 +8,6 @@
 
 #include <cstdio>
 
-class GLCamera;
 
 /// A snapshot of the viewing camera, the key of a camera flight: the model-view matrix
 /// [R | t] (world to eye), its rotation R as a Quat, the focal length and the image-plane
@@ -29,8 +28,6 @@ public:
     Position();
     /// The rotation is taken from the upper-left block of `modelView`.
     Position(const Matrix4 &modelView, float focalLength, float panX, float panY);
-    /// What the camera shows now: its [R | t] model-view, zoom factor and pan.
-    explicit Position(const GLCamera &camera);
     /// Reads one line of ten numbers as written by print(): rotation w, x, y, z;
     /// translation x, y, z; focal; panning x, y. The matrix is built from the rotation and
     /// the translation. Blank lines before it are skipped. Throws std::runtime_error when the
@@ -50,9 +47,6 @@ public:
 
     const Matrix4 &getModelViewMatrix() const { return modelViewMatrix; }
 
-    /// Moves the camera to this pose: model-view, then zoom factor, then pan.
-    void update(GLCamera &camera) const;
-
     static float interpolFocal(const Position &A, const Position &B, float t);
     static Point2 interpolPanning(const Position &A, const Position &B, float t);
 
@@ -71,16 +65,12 @@ public:
 
     /// The pose at t: the matching interpolModelViewMatrix, its interpolated rotation, focal
     /// and panning (the four-pose forms between B and C).
-    ///
-    /// Each form returns its own Position that lives for the whole process and is
-    /// overwritten by the next call of the same form: copy it, or use it, before calling
-    /// that form again. Main thread only.
-    static Position &interpol(const Position &A, const Position &B, float t);
-    static Position &interpol(const Position &A, const Position &B, const Position &C, const Position &D,
-                              float t);
-    static Position &interpol(const Position &A, const Position &B, const Point3 &centre, float t);
-    static Position &interpol(const Position &A, const Position &B, const Position &C, const Position &D,
-                              const Point3 &centre, float t);
+    static Position interpol(const Position &A, const Position &B, float t);
+    static Position interpol(const Position &A, const Position &B, const Position &C, const Position &D,
+                             float t);
+    static Position interpol(const Position &A, const Position &B, const Point3 &centre, float t);
+    static Position interpol(const Position &A, const Position &B, const Position &C, const Position &D,
+                             const Point3 &centre, float t);
 
 private:
     static bool parse(FILE *in, Position &p, char *error, size_t errorSize);

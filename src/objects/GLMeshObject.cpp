@@ -1,6 +1,7 @@
 #include "objects/GLMeshObject.h"
 
 #include "core/GLInterface.h"
+#include "core/KeyCodes.h"
 #include "image/Stream.h"
 #include "objects/ByteOrder.h"
 #include "objects/ColorMap.h"
@@ -1522,11 +1523,11 @@ int GLMeshObject::notifyCommand(int command)
     case '+':
         printPose();
         break;
-    case 6006:
+    case KeyCode::PAGE_UP:
         colorMapIndex = (colorMapIndex + 1) % ColorMap::nColorMaps;
         computeColors();
         break;
-    case 6007:
+    case KeyCode::PAGE_DOWN:
         colorMapIndex = (colorMapIndex + ColorMap::nColorMaps - 1) % ColorMap::nColorMaps;
         computeColors();
         break;

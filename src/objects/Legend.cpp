@@ -1,6 +1,6 @@
 #include "objects/Legend.h"
 
-#include "gui/GLFont.h"
+#include "render/GLFont.h"
 
 #include <GL/gl.h>
 

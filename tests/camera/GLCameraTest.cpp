@@ -4,7 +4,7 @@
 #include "camera/GLCameraAnimation.h"
 #include "core/GLFlags.h"
 #include "core/GLInterface.h"
-#include "gui/MainInterface.h"
+#include "core/ElementWindow.h"
 #include "math/Position.h"
 #include "support/ImageCompare.h"
 #include "support/MathCompare.h"
@@ -29,7 +29,7 @@ using testsupport::near;
 namespace {
 
 // The main window as far as the camera talks to it.
-struct FakeMain : MainInterface {
+struct FakeMain : ElementWindow {
     int redisplays = 0;
     int reshapedW = 0, reshapedH = 0;
     void postRedisplay(bool) override { ++redisplays; }
@@ -656,7 +656,7 @@ TEST_F(Cameras, PositionsSnapshotAndRestoreTheCamera)
     c->setPosition(0.2f, 0.1f);
     c->setFocal(1.25f);
     c->setPanning(Point2(-4, 9));
-    const Position p(*c);
+    const Position p = c->getPose();
     EXPECT_EQ(p.focal, 1.25f);
     EXPECT_EQ(p.panning[0], -4);
     EXPECT_TRUE(near(p.getModelViewMatrix(), c->getModelViewMatrix(), 0));
@@ -664,7 +664,7 @@ TEST_F(Cameras, PositionsSnapshotAndRestoreTheCamera)
 
     c->reset();
     c->notifyCommand(GLCamera::NEXT_VIEW);
-    p.update(*c);
+    c->setPose(p);
     EXPECT_TRUE(near(c->getGLModelViewMatrix(), shown, 1e-6f));
     EXPECT_TRUE(near(c->getBackupModelViewMatrix(), shown, 1e-6f));
     EXPECT_EQ(c->getFocal(), 1.25f);

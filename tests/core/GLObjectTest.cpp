@@ -1,6 +1,6 @@
 #include "core/GLInterface.h"
 #include "core/GLObject.h"
-#include "gui/MainInterface.h"
+#include "core/ElementWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 namespace {
 
-class RecordingWindow : public MainInterface {
+class RecordingWindow : public ElementWindow {
 public:
     std::vector<std::string> calls;
     void postRedisplay(bool now) override { calls.push_back(now ? "postRedisplay(true)" : "postRedisplay(false)"); }
@@ -44,42 +44,33 @@ TEST(GLObject, TypeWordSeparatesKindsAndIdentifier)
 TEST(GLObject, EveryKindCodeIsDistinctAndClassified)
 {
     const short kinds[] = {GLObject::MESH, GLObject::OCTREE, GLObject::VOLUME, GLObject::POINTLIST,
-                           GLObject::GRAPH, GLObject::TEXTURE};
-    for (short k : kinds) {
-        GLObject o(k);
-        o.setID(0x7F);
-        EXPECT_TRUE(o.is3DObject()) << std::hex << k;
-        EXPECT_FALSE(o.isCamera()) << std::hex << k;
-        EXPECT_EQ(o.getType(), k);
+                           GLObject::GRAPH, GLObject::TEXTURE, GLObject::CAMERA};
+    const int n = sizeof kinds / sizeof kinds[0];
+    for (int i = 0; i < n; ++i) {
+        GLObject o(kinds[i]);
+        o.setID(0xFF);
+        const bool camera = kinds[i] == GLObject::CAMERA;
+        EXPECT_EQ(o.isCamera(), camera) << std::hex << kinds[i];
+        EXPECT_EQ(o.is3DObject(), !camera) << std::hex << kinds[i];
+        EXPECT_EQ(o.getType(), kinds[i]) << "a full identifier leaves the kind alone";
+        EXPECT_EQ(o.getID(), 0xFF);
+        // Panels and loaders choose by kind: two kinds sharing a code would be confused.
+        for (int j = 0; j < i; ++j)
+            EXPECT_NE(kinds[i], kinds[j]) << "kinds " << i << " and " << j;
     }
-    GLObject camera(GLObject::CAMERA);
-    camera.setID(200);
-    EXPECT_EQ(camera.getType(), GLObject::CAMERA);
-    EXPECT_EQ(camera.getID(), 200);
 }
 
-TEST(GLObject, WindowRequestsWithoutPanelAreSkipped)
-{
-    GLObject o(GLObject::MESH);
-    o.postRedisplay();
-    o.reshapeWindow(10, 20);
-    o.updateDisplay();
-    o.setBusy(true);
-    GLInterface panel;   // a panel not shown by any window yet
-    o.setInterface(&panel);
-    o.postRedisplay();
-    o.setBusy(false);
-    EXPECT_EQ(o.getInterface(), &panel);
-}
-
-TEST(GLObject, WindowRequestsReachTheMainWindowThroughThePanel)
+TEST(GLObject, WindowRequestsReachTheWindowOnlyThroughAShownPanel)
 {
     RecordingWindow window;
-    GLInterface panel(reinterpret_cast<void *>(0x1));
-    panel.setParent(&window);
     GLObject o(GLObject::GRAPH);
+    o.postRedisplay();   // no panel yet
+    GLInterface panel(reinterpret_cast<void *>(0x1));
     o.setInterface(&panel);
+    o.setBusy(true);   // a panel that no window shows yet
+    EXPECT_TRUE(window.calls.empty());
 
+    panel.setParent(&window);
     o.postRedisplay();
     o.reshapeWindow(640, 480);
     o.updateDisplay();
@@ -87,19 +78,6 @@ TEST(GLObject, WindowRequestsReachTheMainWindowThroughThePanel)
     o.setBusy(false);
     EXPECT_EQ(window.calls, (std::vector<std::string>{"postRedisplay(false)", "reshape 640x480", "updateDisplay",
                                                       "setCursor 3", "overrideCursor"}));
-}
-
-TEST(GLInterface, FieldsStartEmpty)
-{
-    GLInterface a;
-    EXPECT_EQ(a.getMainWidget(), nullptr);
-    EXPECT_EQ(a.getMainMenuBar(), nullptr);
-    EXPECT_EQ(a.getAccelGroup(), nullptr);
-    EXPECT_EQ(a.getParent(), nullptr);
-    int widget = 0;
-    GLInterface b(&widget);
-    EXPECT_EQ(b.getMainWidget(), &widget);
-    EXPECT_EQ(b.getParent(), nullptr);
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 
 #include "camera/GLCamera.h"
 #include "core/GLInterface.h"
-#include "core/GLMachine.h"
+#include "app/GLMachine.h"
 #include "support/TestObject.h"
 
 #include <gtk/gtk.h>
@@ -23,8 +23,11 @@ void pumpEvents()
 // a panel, selection follows the focus, reordering and removal keep list and scene in step.
 TEST(MainWindow, ElementsAreListedSelectedReorderedAndRemoved)
 {
-    std::unique_ptr<GLMachine> machine(new GLMachine(false));
-    MainInterface *window = machine->getMainInterface();
+    MainInterface *window = nullptr;
+    std::unique_ptr<GLMachine> machine(new GLMachine(512, 512, [&window](GLMachine *m, int w, int h) {
+        window = new MainInterface(m, "Velmora", w, h);
+        return std::unique_ptr<SceneWindow>(window);
+    }));
     pumpEvents();
     ASSERT_FALSE(window->isOffscreen());
     ASSERT_TRUE(window->makeCurrent(false)) << "the view area is realised with an OpenGL context";

@@ -1,7 +1,7 @@
 #ifndef VELMORA_TEST_GLTESTFIXTURE_H
 #define VELMORA_TEST_GLTESTFIXTURE_H
 
-#include "gui/OffscreenContext.h"
+#include "render/OffscreenContext.h"
 #include "support/ImageCompare.h"
 
 #include <gtest/gtest.h>

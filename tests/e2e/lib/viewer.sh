@@ -35,10 +35,10 @@ press() {
   xdotool key --window "$w" "$1" 2>/dev/null || true
 }
 
-# capture FILE: presses "c" and waits for FILE.
+# capture FILE: presses "c" and waits for FILE (generously: a loaded machine draws slowly).
 capture() {
   press c
-  for _ in $(seq 1 50); do [ -f "$1" ] && return 0; sleep 0.1; done
+  for _ in $(seq 1 300); do [ -f "$1" ] && return 0; sleep 0.1; done
   echo "FAIL: $1 not written"
   cat stdout.txt stderr.txt
   exit 1
@@ -47,7 +47,7 @@ capture() {
 # quit_viewer: presses "q" and checks that the viewer ends with status 0.
 quit_viewer() {
   press q
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 300); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done

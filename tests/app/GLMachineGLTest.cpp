@@ -1,7 +1,7 @@
-#include "core/GLMachine.h"
+#include "app/GLMachine.h"
 
 #include "camera/GLCamera.h"
-#include "gui/MainInterface.h"
+#include "app/SceneWindow.h"
 #include "support/ImageCompare.h"
 #include "support/TestObject.h"
 #include "../camera/CameraTestFiles.h"
@@ -56,7 +56,7 @@ protected:
         previousDir = buf;
         // Captures go to the working folder.
         ASSERT_EQ(chdir(dir.c_str()), 0);
-        machine.reset(new GLMachine(64, 48, true));
+        machine.reset(new GLMachine(64, 48));
     }
     void TearDown() override
     {
@@ -81,7 +81,7 @@ TEST_F(Machine, EmptySceneDrawsTheGreyBackground)
     machine->getFrameBuffer(rgb.data());
     EXPECT_EQ(rgb[0], 191);
     EXPECT_EQ(rgb[rgb.size() / 2 + 1], 191);
-    EXPECT_TRUE(machine->getMainInterface()->isOffscreen());
+    EXPECT_TRUE(machine->getWindow()->isOffscreen());
     EXPECT_EQ(machine->getCurrentCamera(), nullptr);
     // Without a camera, input changes nothing and does not fail.
     machine->notifyClick(4, GLMachine::PRESS, 1, 1, 0);
@@ -269,11 +269,9 @@ TEST(GLMachineDirName, PathsWithAndWithoutSeparators)
     struct Case {
         const char *path, *dir;
     } cases[] = {{"a/b/c.tri", "a/b"}, {"/c.tri", ""}, {"c.tri", "."}, {"a\\b\\c.tri", "a\\b"}, {"a\\b/c", "a\\b"}};
-    for (const Case &c : cases) {
-        std::unique_ptr<char[]> dir(GLMachine::getDirName(c.path));
-        EXPECT_STREQ(dir.get(), c.dir) << c.path;
-    }
-    EXPECT_EQ(GLMachine::getDirName(nullptr), nullptr);
+    for (const Case &c : cases)
+        EXPECT_EQ(GLMachine::getDirName(c.path), c.dir) << c.path;
+    EXPECT_EQ(GLMachine::getDirName(nullptr), "");
 }
 
 } // namespace

@@ -5,12 +5,15 @@
 #include "math/Point3.h"
 #include "math/Point4.h"
 
+#include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
 class GLObject;
 class GL3DObject;
 class GLCamera;
-class MainInterface;
+class SceneWindow;
 
 /// The application controller: owns the scene elements (3D objects and cameras), the light
 /// and the main window; draws a frame; turns mouse and key input into operations on the
@@ -22,23 +25,31 @@ class MainInterface;
 /// mapped to 6000-6007. Everything runs on the toolkit's main thread.
 class GLMachine {
 public:
-    /// 512 x 512, in a window (false) or in an off-screen buffer (true).
-    explicit GLMachine(bool offscreen);
-    GLMachine(int width, int height, bool offscreen);
+    /// Builds the window a scene is shown in, for the scene manager `machine` and a drawing
+    /// area of width x height. The window may call back into the machine while it is built.
+    using WindowFactory = std::function<std::unique_ptr<SceneWindow>(GLMachine *machine, int width, int height)>;
+
+    /// A scene drawn into an off-screen buffer of width x height, with no display at all.
+    /// Throws std::runtime_error("impossible to use OpenGL/GLX") when OpenGL is unusable.
+    explicit GLMachine(int width = 512, int height = 512);
+    /// A scene shown in the window that `makeWindow` builds (off-screen when it gives none).
+    GLMachine(int width, int height, const WindowFactory &makeWindow);
     ~GLMachine();
 
     GLMachine(const GLMachine &) = delete;
     GLMachine &operator=(const GLMachine &) = delete;
 
-    static void mainLoop();
-    MainInterface *getMainInterface() { return mainInterface; }
+    /// Runs the window's event loop until a quit command; returns at once off-screen.
+    void mainLoop();
+    SceneWindow *getWindow() { return window.get(); }
     /// OpenGL state of the main view, once its drawing area exists.
     void initGL();
 
     // --- Registry ---------------------------------------------------------------------
     /// A name ending in "dat" becomes a camera, anything else goes to the object loader.
     GLObject *registerObject(const char *name);
-    /// Registers a 3D object built elsewhere; a current camera must exist.
+    /// Registers a 3D object built elsewhere and takes it over; a current camera must exist.
+    /// Something that is not a 3D object is refused (null) and stays the caller's.
     GLObject *registerObject(GLObject *object, const char *name);
     GL3DObject *register3DObject(const char *name);
     GLCamera *registerCamera(const char *name);
@@ -59,9 +70,8 @@ public:
     GLObject *getFocus() const { return focus; }
     GLCamera *getCurrentCamera() const { return currentCamera; }
     GL3DObject *getCurrentObject() const { return currentObject; }
-    /// The path up to its last '/' (else its last '\\'), or "." without either; null for null.
-    /// The caller frees the text with delete[].
-    static char *getDirName(const char *path);
+    /// The path up to its last '/' (else its last '\\'), or "." without either; empty for null.
+    static std::string getDirName(const char *path);
 
     // --- View and settings -------------------------------------------------------------
     void setBackgroundColor(Point4 colour);
@@ -113,9 +123,9 @@ private:
         Point4 saved;
     };
 
-    void init(int width, int height, bool offscreen);
+    void init(int width, int height);
     void requestRedraw();
-    void appendObject(GL3DObject *object);
+    void appendObject(std::unique_ptr<GL3DObject> object);
     /// Rotation axis, shadow plane, planes, identifier and focus of a newly appended object.
     void placeNewObject(GL3DObject *object);
     /// Positions in the arrays, by address; -1 when not registered.
@@ -131,8 +141,8 @@ private:
     int pressX, pressY;
     int anchorX, anchorY;
     std::vector<Light> lights;
-    std::vector<GL3DObject *> objects;
-    std::vector<GLCamera *> cameras;
+    std::vector<std::unique_ptr<GL3DObject>> objects;
+    std::vector<std::unique_ptr<GLCamera>> cameras;
     int currentIndex;
     GLCamera *currentCamera;
     GL3DObject *currentObject;
@@ -145,7 +155,7 @@ private:
     int subAnchorX, subAnchorY;
     Matrix4 subSavedMatrix;
     int windowWidth, windowHeight;
-    MainInterface *mainInterface;
+    std::unique_ptr<SceneWindow> window;
 };
 
 #endif

@@ -1,6 +1,6 @@
-#include "gui/GLFont.h"
+#include "render/GLFont.h"
 
-#include "gui/GLFontData.h"
+#include "render/GLFontData.h"
 
 #include <EGL/egl.h>
 #include <GL/gl.h>

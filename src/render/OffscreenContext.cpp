@@ -1,6 +1,6 @@
-#include "gui/OffscreenContext.h"
+#include "render/OffscreenContext.h"
 
-#include "gui/GLFont.h"
+#include "render/GLFont.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>

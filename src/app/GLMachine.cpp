@@ -1,8 +1,9 @@
-#include "core/GLMachine.h"
+#include "app/GLMachine.h"
 
 #include "camera/GLCamera.h"
 #include "core/GLObject.h"
-#include "gui/MainInterface.h"
+#include "app/OffscreenWindow.h"
+#include "core/KeyCodes.h"
 #include "image/Bitmap4.h"
 #include "objects/GL3DObject.h"
 #include "objects/GL3DObjectLoader.h"
@@ -32,11 +33,22 @@ bool endsWithDat(const char *name)
 
 } // namespace
 
-GLMachine::GLMachine(bool offscreen) { init(512, 512, offscreen); }
+GLMachine::GLMachine(int width, int height)
+{
+    init(width, height);
+    window = std::make_unique<OffscreenWindow>(this, windowWidth, windowHeight);
+}
 
-GLMachine::GLMachine(int width, int height, bool offscreen) { init(width, height, offscreen); }
+GLMachine::GLMachine(int width, int height, const WindowFactory &makeWindow)
+{
+    init(width, height);
+    if (makeWindow)
+        window = makeWindow(this, windowWidth, windowHeight);
+    if (!window)
+        window = std::make_unique<OffscreenWindow>(this, windowWidth, windowHeight);
+}
 
-void GLMachine::init(int width, int height, bool offscreen)
+void GLMachine::init(int width, int height)
 {
     backgroundColor = Point4(0.75f, 0.75f, 0.75f, 1);
     subWindowBackgroundColor = Point4(0.75f, 0.75f, 0.75f, 1);
@@ -56,29 +68,23 @@ void GLMachine::init(int width, int height, bool offscreen)
     subAnchorX = subAnchorY = 0;
     windowWidth = width;
     windowHeight = height;
-    mainInterface = nullptr;
     // The window may call back into this machine (realize runs initGL), so every field is
     // set before it is created.
-    mainInterface = new MainInterface(this, "Velmora", windowWidth, windowHeight, offscreen);
 }
 
 GLMachine::~GLMachine()
 {
     // The window owns the panels: they go first, while every element is still alive.
-    for (GL3DObject *o : objects)
-        mainInterface->unregisterInterface(o);
-    for (GLCamera *c : cameras)
-        mainInterface->unregisterInterface(c);
-    for (GL3DObject *o : objects)
-        delete o;
-    for (GLCamera *c : cameras)
-        delete c;
+    for (const auto &o : objects)
+        window->unregisterInterface(o.get());
+    for (const auto &c : cameras)
+        window->unregisterInterface(c.get());
     objects.clear();
     cameras.clear();
-    delete mainInterface;
+    window.reset();
 }
 
-void GLMachine::mainLoop() { MainInterface::mainLoop(); }
+void GLMachine::mainLoop() { window->runLoop(); }
 
 void GLMachine::initGL()
 {
@@ -90,7 +96,7 @@ void GLMachine::initGL()
     glEnable(GL_LIGHT0);
 }
 
-void GLMachine::requestRedraw() { mainInterface->postRedisplay(false); }
+void GLMachine::requestRedraw() { window->postRedisplay(false); }
 
 // --- Registry -------------------------------------------------------------------------------
 
@@ -98,17 +104,17 @@ GLObject *GLMachine::registerObject(const char *name)
 {
     if (!name)
         return nullptr;
-    mainInterface->setCursor(3);
+    window->setCursor(ElementWindow::BUSY_CURSOR);
     GLObject *element = nullptr;
     if (endsWithDat(name))
         element = registerCamera(name);
     else
         element = register3DObject(name);
     if (element) {
-        mainInterface->registerInterface(element, name);
+        window->registerInterface(element, name);
         requestRedraw();
     }
-    mainInterface->overrideCursor();
+    window->overrideCursor();
     return element;
 }
 
@@ -116,12 +122,13 @@ GLObject *GLMachine::registerObject(GLObject *object, const char *name)
 {
     if (!object || !object->is3DObject())
         return nullptr;
-    mainInterface->setCursor(3);
-    appendObject(static_cast<GL3DObject *>(object));
-    placeNewObject(static_cast<GL3DObject *>(object));
-    mainInterface->registerInterface(object, name);
+    window->setCursor(ElementWindow::BUSY_CURSOR);
+    GL3DObject *object3D = static_cast<GL3DObject *>(object);
+    appendObject(std::unique_ptr<GL3DObject>(object3D));
+    placeNewObject(object3D);
+    window->registerInterface(object, name);
     requestRedraw();
-    mainInterface->overrideCursor();
+    window->overrideCursor();
     return object;
 }
 
@@ -131,25 +138,24 @@ GL3DObject *GLMachine::register3DObject(const char *name)
         std::printf("GLMachine: no more than 256 objects can be shown, %s is not loaded\n", name);
         return nullptr;
     }
-    GL3DObject *object = GL3DObjectLoader::load(name);
-    if (!object)
+    std::unique_ptr<GL3DObject> loaded(GL3DObjectLoader::load(name));
+    if (!loaded)
         return nullptr;
-    appendObject(object);
+    GL3DObject *object = loaded.get();
+    appendObject(std::move(loaded));
     // The default camera is fitted to the scene, so the object is already in it.
     if (!currentCamera) {
-        char *dir = getDirName(name);
-        registerDefaultCamera(dir);
-        delete[] dir;
+        registerDefaultCamera(getDirName(name).c_str());
     }
     placeNewObject(object);
     return object;
 }
 
-void GLMachine::appendObject(GL3DObject *object)
+void GLMachine::appendObject(std::unique_ptr<GL3DObject> object)
 {
-    objects.push_back(object);
+    currentObject = object.get();
+    objects.push_back(std::move(object));
     currentIndex = static_cast<int>(objects.size()) - 1;
-    currentObject = object;
 }
 
 void GLMachine::placeNewObject(GL3DObject *object)
@@ -178,23 +184,21 @@ GLCamera *GLMachine::registerCamera(const char *name)
 {
     if (!name)
         return nullptr;
-    GLCamera *camera = nullptr;
+    std::unique_ptr<GLCamera> made;
     try {
-        camera = std::strcmp(name, "default.dat") == 0 ? new GLCamera() : new GLCamera(name);
-    } catch (const std::exception &) {
-        return nullptr;
+        made = std::strcmp(name, "default.dat") == 0 ? std::make_unique<GLCamera>() : std::make_unique<GLCamera>(name);
     } catch (...) {
         return nullptr;
     }
+    GLCamera *camera = made.get();
     GLCamera *previous = currentCamera;
     currentCamera = camera;
-    cameras.push_back(camera);
+    cameras.push_back(std::move(made));
     try {
         updateCameraPosition();
     } catch (...) {
         cameras.pop_back();
         currentCamera = previous;
-        delete camera;
         return nullptr;
     }
     rotationAxis = camera->getRotationAxis();
@@ -206,19 +210,17 @@ bool GLMachine::unregisterObject(GLObject *element)
 {
     // Looked up by address before anything is read through the pointer: an element that
     // was already removed may be gone.
-    for (GLCamera *c : cameras)
-        if (static_cast<GLObject *>(c) == element)
-            return unregisterCamera(element);
-    for (GL3DObject *o : objects)
-        if (static_cast<GLObject *>(o) == element)
-            return unregister3DObject(element);
+    if (indexOfCamera(element) >= 0)
+        return unregisterCamera(element);
+    if (indexOf(element) >= 0)
+        return unregister3DObject(element);
     return false;
 }
 
 int GLMachine::indexOfCamera(const GLObject *camera) const
 {
     for (size_t i = 0; i < cameras.size(); ++i)
-        if (static_cast<const GLObject *>(cameras[i]) == camera)
+        if (static_cast<const GLObject *>(cameras[i].get()) == camera)
             return static_cast<int>(i);
     return -1;
 }
@@ -226,7 +228,7 @@ int GLMachine::indexOfCamera(const GLObject *camera) const
 int GLMachine::indexOf(const GLObject *object) const
 {
     for (size_t i = 0; i < objects.size(); ++i)
-        if (static_cast<const GLObject *>(objects[i]) == object)
+        if (static_cast<const GLObject *>(objects[i].get()) == object)
             return static_cast<int>(i);
     return -1;
 }
@@ -236,13 +238,12 @@ bool GLMachine::unregisterCamera(GLObject *element)
     const int i = indexOfCamera(element);
     if (i < 0)
         return false;
-    delete cameras[i];
     cameras.erase(cameras.begin() + i);
     if (cameras.empty()) {
         currentCamera = nullptr;
         focus = nullptr;
     } else {
-        currentCamera = cameras[std::min<size_t>(i, cameras.size() - 1)];
+        currentCamera = cameras[std::min<size_t>(i, cameras.size() - 1)].get();
         focus = currentCamera;
     }
     requestRedraw();
@@ -261,7 +262,6 @@ bool GLMachine::unregister3DObject(GLObject *element)
     const int i = indexOf(element);
     if (i < 0)
         return false;
-    delete objects[i];
     objects.erase(objects.begin() + i);
     renumberObjects();
     if (objects.empty()) {
@@ -275,7 +275,7 @@ bool GLMachine::unregister3DObject(GLObject *element)
     } else {
         if (currentIndex >= static_cast<int>(objects.size()))
             currentIndex = static_cast<int>(objects.size()) - 1;
-        currentObject = objects[currentIndex];
+        currentObject = objects[currentIndex].get();
         if (focus == element)
             focus = currentObject;
     }
@@ -302,12 +302,12 @@ bool GLMachine::swapObjects(GLObject *a, GLObject *b)
 
 GL3DObject *GLMachine::getObject(int index)
 {
-    return index >= 0 && index < static_cast<int>(objects.size()) ? objects[index] : nullptr;
+    return index >= 0 && index < static_cast<int>(objects.size()) ? objects[index].get() : nullptr;
 }
 
 GLCamera *GLMachine::getCamera(int index)
 {
-    return index >= 0 && index < static_cast<int>(cameras.size()) ? cameras[index] : nullptr;
+    return index >= 0 && index < static_cast<int>(cameras.size()) ? cameras[index].get() : nullptr;
 }
 
 void GLMachine::setFocus(GLObject *element)
@@ -318,33 +318,26 @@ void GLMachine::setFocus(GLObject *element)
     if (element->is3DObject()) {
         const int i = indexOf(element);
         if (i >= 0) {
-            currentObject = objects[i];
+            currentObject = objects[i].get();
             currentIndex = i;
         }
     } else if (element->isCamera()) {
         const int i = indexOfCamera(element);
         if (i >= 0)
-            currentCamera = cameras[i];
+            currentCamera = cameras[i].get();
     }
     if (currentCamera && currentObject)
         currentCamera->setRotationPoint(currentObject->getOrigin());
 }
 
-char *GLMachine::getDirName(const char *path)
+std::string GLMachine::getDirName(const char *path)
 {
     if (!path)
-        return nullptr;
+        return std::string();
     const char *cut = std::strrchr(path, '/');
     if (!cut)
         cut = std::strrchr(path, '\\');
-    const size_t n = cut ? static_cast<size_t>(cut - path) : 1;
-    char *dir = new char[n + 1];
-    if (cut)
-        std::memcpy(dir, path, n);
-    else
-        dir[0] = '.';
-    dir[n] = '\0';
-    return dir;
+    return cut ? std::string(path, static_cast<size_t>(cut - path)) : std::string(".");
 }
 
 // --- View -----------------------------------------------------------------------------------
@@ -352,9 +345,9 @@ char *GLMachine::getDirName(const char *path)
 void GLMachine::setBackgroundColor(Point4 colour)
 {
     backgroundColor = colour;
-    if (mainInterface->makeCurrent(false))
+    if (window->makeCurrent(false))
         glClearColor(colour.x, colour.y, colour.z, colour.w);
-    mainInterface->updateDisplay();
+    window->updateDisplay();
 }
 
 void GLMachine::getWindowSize(int &width, int &height) const
@@ -378,7 +371,7 @@ Point3 GLMachine::sceneCentre(bool objectsOnly) const
 {
     Point3 c(0, 0, 0);
     if (!objects.empty()) {
-        for (GL3DObject *o : objects)
+        for (const auto &o : objects)
             c += o->getOrigin();
         return c / static_cast<float>(objects.size());
     }
@@ -408,7 +401,7 @@ void GLMachine::updateCameraPosition()
         return;
     const Point3 c = sceneCentre(false);
     float radius = -kInf;
-    for (GL3DObject *o : objects)
+    for (const auto &o : objects)
         radius = std::max(radius, (o->getOrigin() - c).norm() + o->getMaxRadius());
     if (currentCamera->isDefaultCamera()) {
         currentCamera->setFocal(5.0f);
@@ -426,7 +419,7 @@ void GLMachine::updateCameraZPlanes()
         return;
     const Point3 c = sceneCentre(true);
     float radius = -kInf;
-    for (GL3DObject *o : objects)
+    for (const auto &o : objects)
         radius = std::max(radius, (o->getOrigin() - c).norm() + o->getMaxRadius());
     fitZPlanes(c, radius);
 }
@@ -462,23 +455,23 @@ void GLMachine::draw()
     // The camera keeps its matrices; the context may have changed since it last loaded them.
     if (currentCamera)
         currentCamera->loadMatrices();
-    if (mainInterface->isSubWindowEnabled())
+    if (window->isSubWindowEnabled())
         for (size_t i = 0; i < lights.size(); ++i)
             glLightfv(GL_LIGHT0 + static_cast<GLenum>(i), GL_POSITION, lights[i].position);
     glMatrixMode(GL_MODELVIEW);
     if (shadows) {
         float plane[4] = {-rotationAxis.x, -rotationAxis.y, -rotationAxis.z, shadowPlaneOffset};
         float colour[4] = {shadowColor.x, shadowColor.y, shadowColor.z, shadowColor.w};
-        for (GL3DObject *o : objects)
+        for (const auto &o : objects)
             o->drawShadow(plane, lights[0].position, colour);
     }
-    for (GL3DObject *o : objects)
+    for (const auto &o : objects)
         o->draw();
-    for (GLCamera *c : cameras)
+    for (const auto &c : cameras)
         c->draw();
     if (!objects.empty() && drawInfo && currentObject)
         currentObject->drawInfo();
-    mainInterface->swapBuffers(false);
+    window->swapBuffers(false);
     unblockSignals();
 }
 
@@ -491,8 +484,8 @@ bool GLMachine::saveFrameBuffer(const char *prefix, int number)
 
 bool GLMachine::saveFrameBuffer(const char *fileName)
 {
-    mainInterface->updateDisplay();
-    if (!mainInterface->makeCurrent(false))
+    window->updateDisplay();
+    if (!window->makeCurrent(false))
         return false;
     GLint vp[4] = {0, 0, windowWidth, windowHeight};
     glGetIntegerv(GL_VIEWPORT, vp);
@@ -523,8 +516,8 @@ bool GLMachine::saveFrameBuffer(const char *fileName)
 
 void GLMachine::getFrameBuffer(unsigned char *buffer)
 {
-    mainInterface->updateDisplay();
-    if (!mainInterface->makeCurrent(false))
+    window->updateDisplay();
+    if (!window->makeCurrent(false))
         return;
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glFinish();
@@ -536,11 +529,11 @@ void GLMachine::getFrameBuffer(unsigned char *buffer)
 void GLMachine::notifyClick(int button, int eventType, int x, int y, int modifiers)
 {
     if (eventType == RELEASE)
-        mainInterface->overrideCursor();
+        window->overrideCursor();
     else if (button == 3)
-        mainInterface->setCursor(2);
+        window->setCursor(ElementWindow::ZOOM_CURSOR);
     else if (button == 2)
-        mainInterface->setCursor(1);
+        window->setCursor(ElementWindow::PAN_CURSOR);
     if (!currentCamera)
         return;
 
@@ -600,7 +593,7 @@ void GLMachine::notifyDrag(int x, int y, int button, int modifiers)
         }
         anchorX = x;
         anchorY = y;
-        mainInterface->setCursor(2);
+        window->setCursor(ElementWindow::ZOOM_CURSOR);
     } else if (button == 2) {
         if (shift && currentObject)
             currentObject->setPosition(anchorX - x, anchorY - y);
@@ -608,7 +601,7 @@ void GLMachine::notifyDrag(int x, int y, int button, int modifiers)
             currentCamera->panning(anchorX - x, anchorY - y);
         anchorX = x;
         anchorY = y;
-        mainInterface->setCursor(1);
+        window->setCursor(ElementWindow::PAN_CURSOR);
     } else if (control) {
         const float u = (x - anchorX) / w, v = (y - anchorY) / h;
         if (currentObject)
@@ -644,24 +637,24 @@ void GLMachine::notifyCommand(int key)
         break;
     case 'Q':
     case 'q':
-        MainInterface::stopLoop();
+        window->stopLoop();
         break;
     case 'a':
         break;
     case 's':
         shadows = !shadows;
         break;
-    case 0xFF0D: // Return
-        if (mainInterface->isSubWindowEnabled()) {
-            mainInterface->enableSubWindow(false);
+    case KeyCode::RETURN:
+        if (window->isSubWindowEnabled()) {
+            window->enableSubWindow(false);
             getLightPositionFromCamera();
             glLightfv(GL_LIGHT0, GL_POSITION, lights[0].position);
         } else {
-            mainInterface->enableSubWindow(true);
+            window->enableSubWindow(true);
         }
         break;
-    case 0xFF1B: // Escape
-        mainInterface->toggleTransient();
+    case KeyCode::ESCAPE:
+        window->toggleTransient();
         break;
     default: {
         int handled = 0;
@@ -685,11 +678,11 @@ void GLMachine::subWindowInitGL()
     glEnable(GL_CULL_FACE);
     glEnable(GL_LIGHT0);
     Matrix4 modelView;
-    if (mainInterface->makeCurrent(false)) {
+    if (window->makeCurrent(false)) {
         glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
         getLightPositionFromCamera();
     }
-    mainInterface->makeCurrent(true);
+    window->makeCurrent(true);
     if (currentCamera) {
         glMatrixMode(GL_PROJECTION);
         glLoadMatrixf(currentCamera->getGLKMatrix(140, 140));
@@ -703,9 +696,9 @@ void GLMachine::subWindowDraw()
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     for (size_t i = 0; i < lights.size(); ++i)
         glLightfv(GL_LIGHT0 + static_cast<GLenum>(i), GL_POSITION, lights[i].position);
-    for (GL3DObject *o : objects)
+    for (const auto &o : objects)
         o->defaultDrawing();
-    mainInterface->swapBuffers(true);
+    window->swapBuffers(true);
 }
 
 void GLMachine::subWindowSetSize(int width, int height)
@@ -716,7 +709,7 @@ void GLMachine::subWindowSetSize(int width, int height)
         glMatrixMode(GL_MODELVIEW);
     }
     glViewport(0, 0, width, height);
-    mainInterface->postRedisplay(true);
+    window->postRedisplay(true);
 }
 
 void GLMachine::subWindowNotifyClick(int, int, int x, int y, int)
@@ -743,14 +736,14 @@ void GLMachine::subWindowNotifyDrag(int x, int y, int, int)
     glRotatef(b, s(0, 0), s(1, 0), s(2, 0));
     glTranslatef(-p.x, -p.y, -p.z);
     getLightPositionFromCamera();
-    mainInterface->postRedisplay(true);
-    mainInterface->postRedisplay(false);
+    window->postRedisplay(true);
+    window->postRedisplay(false);
 }
 
 void GLMachine::subWindowNotifyCommand(int key)
 {
     if (key == 'q' || key == 'Q') {
-        MainInterface::stopLoop();
+        window->stopLoop();
         return;
     }
     if (key == 'i') {

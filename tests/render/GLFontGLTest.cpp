@@ -1,4 +1,4 @@
-#include "gui/GLFont.h"
+#include "render/GLFont.h"
 
 #include "support/GLTestFixture.h"
 

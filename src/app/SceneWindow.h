@@ -1,0 +1,36 @@
+#ifndef VELMORA_SCENEWINDOW_H
+#define VELMORA_SCENEWINDOW_H
+
+#include "core/ElementWindow.h"
+
+class GLObject;
+
+/// What the scene manager needs of the window it draws in: the view's OpenGL context, the
+/// light-direction sub-window, the list of elements with their panels, the event loop.
+/// The toolkit's main window implements it; the off-screen window implements it with no
+/// window system at all, so the scene manager and its tests never need a display.
+class SceneWindow : public ElementWindow {
+public:
+    /// Makes the view (sub false) or the sub-window's context current; false when that area
+    /// does not exist (yet).
+    virtual bool makeCurrent(bool sub = false) = 0;
+    virtual void swapBuffers(bool sub = false) = 0;
+    virtual bool isOffscreen() const = 0;
+
+    /// The light-direction sub-window.
+    virtual bool isSubWindowEnabled() const = 0;
+    virtual void enableSubWindow(bool on) = 0;
+    /// Keeps the control window above the view window, or stops doing so.
+    virtual void toggleTransient() = 0;
+
+    /// Lists the element under the last part of `name` and builds its panel.
+    virtual void registerInterface(GLObject *element, const char *name) = 0;
+    /// Removes the element's list entry and releases its panel; the element stays alive.
+    virtual void unregisterInterface(GLObject *element) = 0;
+
+    /// Runs the event loop until stopLoop(); returns at once where there is no loop.
+    virtual void runLoop() = 0;
+    virtual void stopLoop() = 0;
+};
+
+#endif

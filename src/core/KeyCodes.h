@@ -1,0 +1,27 @@
+#ifndef VELMORA_KEYCODES_H
+#define VELMORA_KEYCODES_H
+
+/// Key codes that cross from the window to the scene manager, the camera and the objects.
+/// Printable keys arrive as their character; the window turns the toolkit's cursor keys into
+/// 6000-6007 and passes Return and Escape with the key values the toolkit gives them.
+namespace KeyCode {
+
+enum : int {
+    LEFT = 6000,
+    RIGHT = 6001,
+    UP = 6002,
+    DOWN = 6003,
+    HOME = 6004,
+    END = 6005,
+    PAGE_UP = 6006,
+    PAGE_DOWN = 6007,
+    RETURN = 0xFF0D,
+    ESCAPE = 0xFF1B,
+};
+
+/// The camera steps through its views with the left and right cursor keys.
+enum : int { NEXT_VIEW = LEFT, PREVIOUS_VIEW = RIGHT };
+
+} // namespace KeyCode
+
+#endif
