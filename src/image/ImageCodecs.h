@@ -16,6 +16,11 @@ namespace imagecodecs
 /// Largest pixel count any reader accepts (see Bitmap::MAX_PIXELS).
 extern const long long maxPixels;
 
+/// Whether a width and a height read from a file make an image a reader accepts: both
+/// positive and together at most maxPixels pixels. Each side is checked before they are
+/// combined, so no size a header can hold overflows the test.
+bool sizeAccepted(long long width, long long height);
+
 /// A byte buffer that grows with the data that actually arrives, so that a size announced by
 /// a damaged header never turns into one huge allocation up front. Plain data on purpose: the
 /// libpng and libjpeg decoders fill it inside code that those libraries may leave by longjmp.
