@@ -12,9 +12,7 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -600,15 +598,10 @@ int Bitmap::save(const char *path) const
 
 int Bitmap::savePPM(const char *path) const
 {
-    // An image without pixels would make a file no reader accepts.
-    if (width <= 0 || height <= 0 || !pixels)
-        return 0;
-    imagecodecs::OutputFile file(path);
-    if (!file.file())
-        return 0;
-    std::fprintf(file.file(), "P6\n%d %d\n255\n", width, height);
-    std::fwrite(pixels, 3, pixelCount(width, height), file.file());
-    return file.commit() ? 1 : 0;
+    return imagecodecs::writePpm(path, reinterpret_cast<const unsigned char *>(pixels), width, height) ==
+                   imagecodecs::Written
+               ? 1
+               : 0;
 }
 
 int Bitmap::savePNG(const char *path) const
@@ -629,24 +622,13 @@ int Bitmap::saveJPEG(const char *path, int quality) const
 
 int Bitmap::saveasfloat(const char *path) const
 {
-    imagecodecs::OutputFile file(path);
-    if (!file.file()) {
+    const imagecodecs::WriteResult result =
+        imagecodecs::writeFloats(path, reinterpret_cast<const unsigned char *>(pixels), width, height);
+    if (result == imagecodecs::CantCreate) {
         std::fprintf(stderr, "can not open file\n");
         std::fflush(stderr);
-        return 0;
     }
-    const size_t count = width > 0 && height > 0 && pixels ? pixelCount(width, height) : 0;
-    std::vector<float> row(4096);
-    for (size_t done = 0; done < count;) {
-        const size_t n = std::min(row.size(), count - done);
-        for (size_t i = 0; i < n; ++i) {
-            const RGB<unsigned char> &p = pixels[done + i];
-            row[i] = static_cast<float>(p.r * 256 + p.g) / 65535.0f;
-        }
-        std::fwrite(row.data(), sizeof(float), n, file.file());
-        done += n;
-    }
-    return file.commit() ? 1 : 0;
+    return result == imagecodecs::Written ? 1 : 0;
 }
 
 // ---- in-place operations ----

@@ -51,8 +51,10 @@ struct Decoded {
 };
 
 /// Reads a PNG image from the current position of `in` (which may be a pipe): grey, grey and
-/// alpha, palette, RGB and RGBA at any bit depth become 8-bit RGB; alpha is dropped and 16-bit
-/// samples are scaled to 8 bits. Texts: "Can't read file" (null stream), "not an png format"
+/// alpha, palette, RGB and RGBA at any bit depth, interlaced or not, become 8-bit RGB; alpha
+/// (including a palette's transparency chunk) is dropped, leaving each pixel the colour it was
+/// given, and 16-bit samples are scaled to the nearest 8-bit value. Gamma and colour profile
+/// chunks are not applied. Texts: "Can't read file" (null stream), "not an png format"
 /// (bad signature), "file too short", "image size out of range", or libpng's own message.
 Decoded decodePng(FILE *in);
 

@@ -640,4 +640,37 @@ Decoded decodeFloats(const char *path, int width, int height)
     return raster.finish();
 }
 
+// ---- writers ----
+
+WriteResult writePpm(const char *path, const unsigned char *rgb, int width, int height)
+{
+    if (width <= 0 || height <= 0 || !rgb)
+        return WriteFailed;
+    OutputFile file(path);
+    if (!file.file())
+        return CantCreate;
+    std::fprintf(file.file(), "P6\n%d %d\n255\n", width, height);
+    std::fwrite(rgb, 3, pixelCount(width, height), file.file());
+    return file.commit() ? Written : WriteFailed;
+}
+
+WriteResult writeFloats(const char *path, const unsigned char *rgb, int width, int height)
+{
+    OutputFile file(path);
+    if (!file.file())
+        return CantCreate;
+    const size_t count = width > 0 && height > 0 && rgb ? pixelCount(width, height) : 0;
+    std::vector<float> row(4096);
+    for (size_t done = 0; done < count;) {
+        const size_t n = std::min(row.size(), count - done);
+        for (size_t i = 0; i < n; ++i) {
+            const unsigned char *p = rgb + 3 * (done + i);
+            row[i] = static_cast<float>(p[0] * 256 + p[1]) / 65535.0f;
+        }
+        std::fwrite(row.data(), sizeof(float), n, file.file());
+        done += n;
+    }
+    return file.commit() ? Written : WriteFailed;
+}
+
 } // namespace imagecodecs

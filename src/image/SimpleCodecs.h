@@ -8,9 +8,9 @@
 
 /// The formats this program decodes itself, with no library behind it: netpbm (PPM, PGM),
 /// TGA, raw RGB with its ".dim" side file (RVB), the first slice of an IMA volume and raw
-/// floats. Each decoder gives RGB pixels, row 0 at the top, or raises std::runtime_error with
-/// the texts listed in Bitmap.h. Sizes from a header are checked with sizeAccepted() before
-/// they are combined, and pixel memory grows with the bytes that really arrive.
+/// floats, and the writers of the raw forms. Each decoder gives RGB pixels, row 0 at the top, or raises
+/// std::runtime_error with the texts listed in Bitmap.h. Sizes from a header are checked with sizeAccepted()
+/// before they are combined, and pixel memory grows with the bytes that really arrive.
 namespace imagecodecs
 {
 
@@ -57,6 +57,14 @@ Decoded decodeIma(const char *path);
 
 /// `width` x `height` native floats as 16-bit fixed point (see Bitmap::loadfromfloat).
 Decoded decodeFloats(const char *path, int width, int height);
+
+/// Writes "P6\n<w> <h>\n255\n" and the RGB bytes. An image without pixels is not written
+/// (WriteFailed): it would make a file no reader accepts.
+WriteResult writePpm(const char *path, const unsigned char *rgb, int width, int height);
+
+/// Writes one native float per pixel, (R x 256 + G) / 65535: the inverse of decodeFloats. An
+/// image without pixels makes an empty file.
+WriteResult writeFloats(const char *path, const unsigned char *rgb, int width, int height);
 
 } // namespace imagecodecs
 
