@@ -1,7 +1,6 @@
 #include "image/SimpleCodecs.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -253,12 +252,13 @@ int littleEndian16(const unsigned char *p)
 struct TgaPixels {
     int bytes = 0;                       ///< bytes a pixel in the file
     bool grey = false;                   ///< one grey byte
-    std::vector<unsigned char> colorMap; ///< RGB triples of a colour-mapped image, else empty
+    bool mapped = false;                 ///< one index into the colour map
+    std::vector<unsigned char> colorMap; ///< RGB triples of the map's entries (maybe none)
     int mapFirst = 0;                    ///< index of the map's first entry
 
     void toRgb(const unsigned char *in, size_t count, unsigned char *out) const
     {
-        if (!colorMap.empty()) {
+        if (mapped) {
             const size_t entries = colorMap.size() / 3;
             for (size_t i = 0; i < count; ++i) {
                 const long index = static_cast<long>(in[i]) - mapFirst;
@@ -372,7 +372,6 @@ bool integerOf(const std::string &word, int base, long long &value)
     if (word.empty())
         return false;
     char *end = nullptr;
-    errno = 0;
     value = std::strtoll(word.c_str(), &end, base);
     return end && *end == '\0' && end != word.c_str();
 }
@@ -465,6 +464,7 @@ Decoded decodeTga(FILE *in)
         if (std::fread(map.data(), 1, map.size(), in) != map.size())
             fail(kTooShort);
         if (kind == 1) {
+            format.mapped = true;
             format.mapFirst = mapFirst;
             format.colorMap.resize(static_cast<size_t>(mapLength) * 3);
             TgaPixels entries;

@@ -816,6 +816,8 @@ TEST_F(BitmapFiles, BrokenFilesRaiseTheirTextAndLeaveTheImageEmpty)
         {"TGA colour index beyond the map", "a.tga",
          withColourMap(tga(2, 2, {1, 2, 3, 0}, "", 1, 8), 1, Bytes(9)), "", load,
          "colour index beyond the colour map"},
+        {"TGA colour map of no entries", "a.tga", withColourMap(tga(2, 2, {0, 0, 0, 0}, "", 1, 8), 0, {}), "",
+         load, "colour index beyond the colour map"},
         {"TGA colour map cut short", "a.tga",
          withColourMap(tga(2, 2, {}, "", 1, 8), 0, Bytes(9)).substr(0, 24), "", load, "file too short"},
         {"TGA run cut short", "a.tga", tga(2, 2, {0x83, 1, 2}, "", 10), "", load, "file too short"},
