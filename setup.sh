@@ -12,7 +12,7 @@ PACKAGES=(
   curl xfonts-base
   xvfb xauth xdotool
   libgtest-dev libgmock-dev libbenchmark-dev
-  assimp-utils
+  assimp-utils imagemagick
 )
 
 missing=()

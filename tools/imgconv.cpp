@@ -13,7 +13,9 @@ int main(int argc, char **argv)
         return 2;
     }
     try {
-        const Bitmap image(argv[1]);
+        // Loaded, not mapped: a mapped TGA would keep the file's byte and row order.
+        Bitmap image;
+        image.loadImage(argv[1]);
         if (!image.save(argv[2])) {
             std::fprintf(stderr, "%s: can't save %s\n", argv[0], argv[2]);
             return 1;

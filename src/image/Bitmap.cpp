@@ -1,6 +1,7 @@
 #include "image/Bitmap.h"
 
 #include "image/ImageCodecs.h"
+#include "image/SimpleCodecs.h"
 #include "image/Stream.h"
 
 #include <algorithm>
@@ -11,16 +12,12 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-using imagecodecs::GrowBuffer;
 
 namespace
 {
@@ -32,11 +29,6 @@ const char *const kBadSize = "image size out of range";
 {
     throw std::runtime_error(text);
 }
-
-struct FreeDeleter {
-    void operator()(void *p) const { std::free(p); }
-};
-using Bytes = std::unique_ptr<unsigned char, FreeDeleter>;
 
 struct FileCloser {
     void operator()(FILE *f) const
@@ -58,11 +50,6 @@ struct Descriptor {
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;
 };
-
-bool validSize(long long w, long long h)
-{
-    return w > 0 && h > 0 && w * h <= Bitmap::MAX_PIXELS;
-}
 
 size_t pixelCount(int w, int h)
 {
@@ -91,158 +78,12 @@ bool is(const char *ext, const char *keyword)
     fail("error");
 }
 
-// Reads exactly `total` bytes into a buffer with room for at least `room` bytes (room >=
-// total). The buffer grows with the bytes that arrive, so a stream that ends early (a
-// truncated file, a short download) never costs the memory its header announced.
-Bytes readExactly(FILE *in, size_t total, size_t room)
-{
-    GrowBuffer buffer{nullptr, 0};
-    Bytes owner;
-    size_t got = 0;
-    while (got < total) {
-        const size_t chunk = std::min(total - got, std::max<size_t>(size_t(1) << 20, got));
-        if (!imagecodecs::growTo(&buffer, got + chunk, room))
-            throw std::bad_alloc();
-        owner.release();
-        owner.reset(buffer.data);
-        const size_t n = std::fread(buffer.data + got, 1, chunk, in);
-        got += n;
-        if (n < chunk)
-            fail(kTooShort);
-    }
-    if (!imagecodecs::growTo(&buffer, room, room))
-        throw std::bad_alloc();
-    owner.release();
-    owner.reset(buffer.data);
-    return owner;
-}
-
 RGB<unsigned char> *allocatePixels(size_t count)
 {
     void *p = std::malloc(std::max<size_t>(count, 1) * 3);
     if (!p)
         throw std::bad_alloc();
     return static_cast<RGB<unsigned char> *>(p);
-}
-
-// Expands grey bytes at the front of `data` into R = G = B in place; from the end, so no grey
-// byte is overwritten before it is read.
-void expandGrey(unsigned char *data, size_t count)
-{
-    for (size_t i = count; i-- > 0;) {
-        const unsigned char v = data[i];
-        data[3 * i] = data[3 * i + 1] = data[3 * i + 2] = v;
-    }
-}
-
-bool isSpace(int c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-bool isDigit(int c)
-{
-    return c >= '0' && c <= '9';
-}
-
-enum class HeaderFault { None, NotNetpbm, TooShort, BadSize, BadMaximum };
-
-// Raw netpbm header ("P6" or "P5", width, height, maximum value, one whitespace byte). Comment
-// lines from "#" to the end of the line may stand between any two fields, as netpbm allows:
-// a digit inside a comment is never taken for a size. `next` gives one byte, or -1 at the end.
-template <class Next> HeaderFault readNetpbmHeader(Next &next, char kind, int &w, int &h)
-{
-    if (next() != 'P' || next() != kind)
-        return HeaderFault::NotNetpbm;
-    long long value[3];
-    int c = next();
-    for (long long &v : value) {
-        for (;;) {
-            if (c == '#') {
-                while (c != '\n' && c != '\r' && c != -1)
-                    c = next();
-            } else if (isSpace(c)) {
-                c = next();
-            } else {
-                break;
-            }
-        }
-        if (c == -1)
-            return HeaderFault::TooShort;
-        if (!isDigit(c))
-            return HeaderFault::NotNetpbm;
-        v = 0;
-        for (; isDigit(c); c = next())
-            if (v < 10000000000LL)
-                v = v * 10 + (c - '0');
-        if (c == -1)
-            return HeaderFault::TooShort;
-        if (c != '#' && !isSpace(c))
-            return HeaderFault::NotNetpbm;
-    }
-    // `c` is the byte after the maximum value; the pixels start right after it, or after the
-    // end of a comment that follows the number directly.
-    if (c == '#')
-        do {
-            c = next();
-            if (c == -1)
-                return HeaderFault::TooShort;
-        } while (c != '\n' && c != '\r');
-    if (!validSize(value[0], value[1]))
-        return HeaderFault::BadSize;
-    if (value[2] != 255)
-        return HeaderFault::BadMaximum;
-    w = static_cast<int>(value[0]);
-    h = static_cast<int>(value[1]);
-    return HeaderFault::None;
-}
-
-void raise(HeaderFault fault, bool grey)
-{
-    switch (fault) {
-    case HeaderFault::None:
-        return;
-    case HeaderFault::NotNetpbm:
-        fail(grey ? "not a pgm file!" : "not a ppm file!");
-    case HeaderFault::TooShort:
-        fail(kTooShort);
-    case HeaderFault::BadSize:
-        fail(kBadSize);
-    case HeaderFault::BadMaximum:
-        fail("maximum value is not 255");
-    }
-}
-
-// TGA header acceptance: no colour map, uncompressed true colour, 24 bits a pixel, no alpha
-// or interleaving bits in the descriptor.
-bool acceptedTga(const unsigned char *header)
-{
-    return header[1] == 0 && header[2] == 2 && header[16] == 24 && (header[17] & 0xcf) == 0;
-}
-
-int tgaWidth(const unsigned char *header)
-{
-    return header[12] | header[13] << 8;
-}
-int tgaHeight(const unsigned char *header)
-{
-    return header[14] | header[15] << 8;
-}
-
-// Width and height from the ".dim" file beside a ".rvb" file.
-void readRvbSizes(const char *path, int &w, int &h)
-{
-    std::string dim = path ? path : "";
-    const size_t at = dim.rfind(".rvb");
-    if (at == std::string::npos)
-        fail("Can't read file");
-    dim.replace(at, 4, ".dim");
-    File f(std::fopen(dim.c_str(), "r"));
-    if (!f)
-        fail("Can't read file");
-    if (std::fscanf(f.get(), "%i %i", &w, &h) != 2)
-        fail("bad .dim file");
-    if (!validSize(w, h))
-        fail(kBadSize);
 }
 
 off_t fileSize(int fd)
@@ -392,6 +233,30 @@ template <class Read> void Bitmap::replaceWith(Read read)
     *this = std::move(fresh);
 }
 
+// Every decoder hands over the same way: its malloc'ed RGB rows become the image's pixels,
+// and PNG texts its comments.
+void Bitmap::adopt(imagecodecs::Decoded &decoded)
+{
+    if (!decoded.texts.empty()) {
+        comments = new Comment *[decoded.texts.size()]();
+        for (const auto &text : decoded.texts)
+            comments[nComments++] = new Comment(text.first.c_str(), text.second.c_str());
+    }
+    pixels = reinterpret_cast<RGB<unsigned char> *>(decoded.release());
+    ownsPixels = true;
+    width = decoded.width;
+    height = decoded.height;
+    components = decoded.components;
+}
+
+template <class Decode> void Bitmap::load(Decode decode)
+{
+    replaceWith([&](Bitmap &b) {
+        imagecodecs::Decoded decoded = decode();
+        b.adopt(decoded);
+    });
+}
+
 // ---- access ----
 
 RGB<unsigned char> Bitmap::getPixel(float x, float y) const
@@ -493,173 +358,47 @@ void Bitmap::mapImage(const char *path)
     (this->*format->map)(path);
 }
 
-void Bitmap::readNetpbm(FILE *stream, bool grey)
-{
-    replaceWith([&](Bitmap &b) {
-        if (!stream)
-            fail("Can't read file");
-        int w = 0, h = 0;
-        auto next = [stream]() { return std::getc(stream); };
-        raise(readNetpbmHeader(next, grey ? '5' : '6', w, h), grey);
-        const size_t count = pixelCount(w, h);
-        Bytes data = readExactly(stream, grey ? count : count * 3, count * 3);
-        if (grey)
-            expandGrey(data.get(), count);
-        b.pixels = reinterpret_cast<RGB<unsigned char> *>(data.release());
-        b.ownsPixels = true;
-        b.width = w;
-        b.height = h;
-    });
-}
-
 void Bitmap::loadPPM(FILE *stream)
 {
-    readNetpbm(stream, false);
+    load([&] { return imagecodecs::decodeNetpbm(stream, false); });
 }
+
 void Bitmap::loadPGM(FILE *stream)
 {
-    readNetpbm(stream, true);
+    load([&] { return imagecodecs::decodeNetpbm(stream, true); });
 }
 
 void Bitmap::loadPPM(const char *path)
 {
     File f(path ? std::fopen(path, "rb") : nullptr);
-    readNetpbm(f.get(), false);
+    loadPPM(f.get());
 }
 
 void Bitmap::loadPGM(const char *path)
 {
     File f(path ? std::fopen(path, "rb") : nullptr);
-    readNetpbm(f.get(), true);
+    loadPGM(f.get());
 }
 
 void Bitmap::loadTGA(const char *path)
 {
-    replaceWith([&](Bitmap &b) {
-        File f(path ? std::fopen(path, "rb") : nullptr);
-        if (!f)
-            fail("Can't read file");
-        unsigned char header[18];
-        if (std::fread(header, 1, 18, f.get()) != 18)
-            fail(kTooShort);
-        if (!acceptedTga(header))
-            fail("Can't handle format");
-        const int w = tgaWidth(header), h = tgaHeight(header);
-        if (!validSize(w, h))
-            fail(kBadSize);
-        unsigned char identification[255];
-        if (std::fread(identification, 1, header[0], f.get()) != header[0])
-            fail(kTooShort);
-        const size_t bytes = pixelCount(w, h) * 3;
-        b.pixels = reinterpret_cast<RGB<unsigned char> *>(readExactly(f.get(), bytes, bytes).release());
-        b.ownsPixels = true;
-        b.width = w;
-        b.height = h;
-    });
+    File f(path ? std::fopen(path, "rb") : nullptr);
+    load([&] { return imagecodecs::decodeTga(f.get()); });
 }
 
 void Bitmap::loadRVB(const char *path)
 {
-    replaceWith([&](Bitmap &b) {
-        int w = 0, h = 0;
-        readRvbSizes(path, w, h);
-        File f(std::fopen(path, "rb"));
-        if (!f)
-            fail("Can't read file");
-        const size_t bytes = pixelCount(w, h) * 3;
-        b.pixels = reinterpret_cast<RGB<unsigned char> *>(readExactly(f.get(), bytes, bytes).release());
-        b.ownsPixels = true;
-        b.width = w;
-        b.height = h;
-    });
+    load([&] { return imagecodecs::decodeRvb(path); });
 }
 
 void Bitmap::loadIMA(const char *path)
 {
-    replaceWith([&](Bitmap &b) {
-        std::string base = path ? path : "";
-        if (base.size() >= 4 && base.compare(base.size() - 4, 4, ".ima") == 0)
-            base.resize(base.size() - 4);
-        File dim(std::fopen((base + ".dim").c_str(), "r"));
-        if (!dim)
-            fail("can't read file");
-        int w = 1, h = 1, depth = 1;
-        if (std::fscanf(dim.get(), "%d %d %d\n", &w, &h, &depth) < 0) {
-            // An empty side file leaves the defaults.
-        }
-        char word[64] = "", type[64] = "U8";
-        while (std::fscanf(dim.get(), "%63s", word) == 1)
-            if (std::strcmp(word, "-type") == 0) {
-                if (std::fscanf(dim.get(), "%63s", type) != 1)
-                    std::strcpy(type, "U8");
-                break;
-            }
-        dim.reset();
-
-        int sampleBytes = 0;
-        const bool isFloat = std::strcmp(type, "FLOAT") == 0;
-        if (!std::strcmp(type, "U8") || !std::strcmp(type, "S8"))
-            sampleBytes = 1;
-        else if (!std::strcmp(type, "U16") || !std::strcmp(type, "S16"))
-            sampleBytes = 2;
-        else if (!std::strcmp(type, "U32") || !std::strcmp(type, "S32") || isFloat)
-            sampleBytes = 4;
-        else
-            fail("format unknown");
-        if (!validSize(w, h))
-            fail(kBadSize);
-
-        File ima(std::fopen((base + ".ima").c_str(), "rb"));
-        if (!ima)
-            fail("can't read file");
-        const size_t count = pixelCount(w, h);
-        const Bytes samples = readExactly(ima.get(), count * sampleBytes, count * sampleBytes);
-        RGB<unsigned char> *out = allocatePixels(count);
-        b.pixels = out;
-        b.ownsPixels = true;
-        const unsigned char *in = samples.get();
-        if (isFloat) {
-            std::vector<float> values(count);
-            std::memcpy(values.data(), in, count * 4);
-            float lo = INFINITY, hi = -INFINITY;
-            for (float v : values)
-                if (std::isfinite(v)) {
-                    lo = std::min(lo, v);
-                    hi = std::max(hi, v);
-                }
-            // A constant slice would divide by zero: it shows black. Values that aren't
-            // finite are kept within 0..255 as well.
-            const float scale = hi > lo ? 255.0f / (hi - lo) : 0.0f;
-            for (size_t i = 0; i < count; ++i) {
-                float g = (values[i] - lo) * scale;
-                if (!(g >= 0))
-                    g = 0;
-                if (g > 255)
-                    g = 255;
-                const auto grey = static_cast<unsigned char>(g);
-                out[i] = RGB<unsigned char>(grey, grey, grey);
-            }
-        } else {
-            for (size_t i = 0; i < count; ++i) {
-                const unsigned char grey = in[i * sampleBytes];
-                out[i] = RGB<unsigned char>(grey, grey, grey);
-            }
-        }
-        b.width = w;
-        b.height = h;
-    });
+    load([&] { return imagecodecs::decodeIma(path); });
 }
 
 void Bitmap::loadJPG(FILE *stream)
 {
-    replaceWith([&](Bitmap &b) {
-        imagecodecs::Decoded d = imagecodecs::decodeJpeg(stream);
-        b.pixels = reinterpret_cast<RGB<unsigned char> *>(d.release());
-        b.ownsPixels = true;
-        b.width = d.width;
-        b.height = d.height;
-        b.components = d.components;
-    });
+    load([&] { return imagecodecs::decodeJpeg(stream); });
 }
 
 void Bitmap::loadJPG(const char *path)
@@ -670,18 +409,7 @@ void Bitmap::loadJPG(const char *path)
 
 void Bitmap::loadPNG(FILE *stream)
 {
-    replaceWith([&](Bitmap &b) {
-        imagecodecs::Decoded d = imagecodecs::decodePng(stream);
-        b.pixels = reinterpret_cast<RGB<unsigned char> *>(d.release());
-        b.ownsPixels = true;
-        b.width = d.width;
-        b.height = d.height;
-        if (!d.texts.empty()) {
-            b.comments = new Comment *[d.texts.size()]();
-            for (const auto &text : d.texts)
-                b.comments[b.nComments++] = new Comment(text.first.c_str(), text.second.c_str());
-        }
-    });
+    load([&] { return imagecodecs::decodePng(stream); });
 }
 
 void Bitmap::loadPNG(const char *path)
@@ -692,44 +420,12 @@ void Bitmap::loadPNG(const char *path)
 
 void Bitmap::loadTIFF(const char *path)
 {
-    replaceWith([&](Bitmap &b) {
-        imagecodecs::Decoded d = imagecodecs::decodeTiff(path);
-        b.pixels = reinterpret_cast<RGB<unsigned char> *>(d.release());
-        b.ownsPixels = true;
-        b.width = d.width;
-        b.height = d.height;
-    });
+    load([&] { return imagecodecs::decodeTiff(path); });
 }
 
 void Bitmap::loadfromfloat(const char *path, int w, int h)
 {
-    replaceWith([&](Bitmap &b) {
-        File f(path ? std::fopen(path, "rb") : nullptr);
-        if (!f)
-            fail("error in reading file");
-        if (!validSize(w, h))
-            fail(kBadSize);
-        const size_t count = pixelCount(w, h);
-        const Bytes data = readExactly(f.get(), count * 4, count * 4);
-        RGB<unsigned char> *out = allocatePixels(count);
-        b.pixels = out;
-        b.ownsPixels = true;
-        for (size_t i = 0; i < count; ++i) {
-            float v;
-            std::memcpy(&v, data.get() + 4 * i, 4);
-            // Clamped, NaN to 0: a value outside 0..1 has no 16-bit fixed-point form.
-            float scaled = v * 65535.0f;
-            if (!(scaled >= 0))
-                scaled = 0;
-            if (scaled > 65535)
-                scaled = 65535;
-            const int fixed = static_cast<int>(scaled);
-            out[i] = RGB<unsigned char>(static_cast<unsigned char>(fixed / 256),
-                                        static_cast<unsigned char>(fixed % 256), 0);
-        }
-        b.width = w;
-        b.height = h;
-    });
+    load([&] { return imagecodecs::decodeFloats(path, w, h); });
 }
 
 // ---- memory mapping ----
@@ -785,6 +481,7 @@ void Bitmap::test_mapping()
 
 void Bitmap::mapPPM(const char *path)
 {
+    bool plain = false;
     replaceWith([&](Bitmap &b) {
         Descriptor file(path ? ::open(path, O_RDONLY | O_CLOEXEC) : -1);
         if (file.fd < 0)
@@ -794,17 +491,24 @@ void Bitmap::mapPPM(const char *path)
             fail("not a ppm file!");
         b.mapFile(file.fd, static_cast<size_t>(size));
         const auto *bytes = static_cast<const unsigned char *>(b.mapAddress);
-        size_t at = 0;
-        auto next = [&]() { return at < static_cast<size_t>(size) ? int(bytes[at++]) : -1; };
-        int w = 0, h = 0;
-        raise(readNetpbmHeader(next, '6', w, h), false);
-        if (pixelCount(w, h) * 3 > static_cast<size_t>(size) - at)
+        const imagecodecs::NetpbmLayout layout =
+            imagecodecs::netpbmLayout(bytes, static_cast<size_t>(size), false);
+        if (layout.plain) {
+            b.clear();
+            plain = true;
+            return;
+        }
+        if (pixelCount(layout.width, layout.height) * 3 > static_cast<size_t>(size) - layout.offset)
             fail(kTooShort);
-        b.pixels = reinterpret_cast<RGB<unsigned char> *>(static_cast<unsigned char *>(b.mapAddress) + at);
+        b.pixels = reinterpret_cast<RGB<unsigned char> *>(static_cast<unsigned char *>(b.mapAddress) +
+                                                          layout.offset);
         b.ownsPixels = true;
-        b.width = w;
-        b.height = h;
+        b.width = layout.width;
+        b.height = layout.height;
     });
+    // Text samples can't be used in place: a plain file is read into memory instead.
+    if (plain)
+        loadPPM(path);
 }
 
 void Bitmap::mapTGA(const char *path)
@@ -817,14 +521,14 @@ void Bitmap::mapTGA(const char *path)
         unsigned char header[18];
         if (pread(file.fd, header, 18, 0) != 18)
             fail(kTooShort);
-        if (!acceptedTga(header)) {
+        if (!imagecodecs::tgaMappable(header)) {
             std::printf("version de tga non implementee, dommage\n");
             std::printf("tga non compresse uniquement\n");
             std::fflush(stdout);
             fail("Can't handle format");
         }
-        const int w = tgaWidth(header), h = tgaHeight(header);
-        if (!validSize(w, h))
+        const int w = imagecodecs::tgaWidth(header), h = imagecodecs::tgaHeight(header);
+        if (!imagecodecs::sizeAccepted(w, h))
             fail(kBadSize);
         const size_t offset = 18 + static_cast<size_t>(header[0]);
         const size_t length = offset + pixelCount(w, h) * 3;
@@ -847,7 +551,7 @@ void Bitmap::mapRVB(const char *path)
 {
     replaceWith([&](Bitmap &b) {
         int w = 0, h = 0;
-        readRvbSizes(path, w, h);
+        imagecodecs::rvbSizes(path, w, h);
         Descriptor file(::open(path, O_RDONLY | O_CLOEXEC));
         if (file.fd < 0)
             fail("Can't read file");
@@ -894,15 +598,10 @@ int Bitmap::save(const char *path) const
 
 int Bitmap::savePPM(const char *path) const
 {
-    // An image without pixels would make a file no reader accepts.
-    if (width <= 0 || height <= 0 || !pixels)
-        return 0;
-    imagecodecs::OutputFile file(path);
-    if (!file.file())
-        return 0;
-    std::fprintf(file.file(), "P6\n%d %d\n255\n", width, height);
-    std::fwrite(pixels, 3, pixelCount(width, height), file.file());
-    return file.commit() ? 1 : 0;
+    return imagecodecs::writePpm(path, reinterpret_cast<const unsigned char *>(pixels), width, height) ==
+                   imagecodecs::Written
+               ? 1
+               : 0;
 }
 
 int Bitmap::savePNG(const char *path) const
@@ -923,24 +622,13 @@ int Bitmap::saveJPEG(const char *path, int quality) const
 
 int Bitmap::saveasfloat(const char *path) const
 {
-    imagecodecs::OutputFile file(path);
-    if (!file.file()) {
+    const imagecodecs::WriteResult result =
+        imagecodecs::writeFloats(path, reinterpret_cast<const unsigned char *>(pixels), width, height);
+    if (result == imagecodecs::CantCreate) {
         std::fprintf(stderr, "can not open file\n");
         std::fflush(stderr);
-        return 0;
     }
-    const size_t count = width > 0 && height > 0 && pixels ? pixelCount(width, height) : 0;
-    std::vector<float> row(4096);
-    for (size_t done = 0; done < count;) {
-        const size_t n = std::min(row.size(), count - done);
-        for (size_t i = 0; i < n; ++i) {
-            const RGB<unsigned char> &p = pixels[done + i];
-            row[i] = static_cast<float>(p.r * 256 + p.g) / 65535.0f;
-        }
-        std::fwrite(row.data(), sizeof(float), n, file.file());
-        done += n;
-    }
-    return file.commit() ? 1 : 0;
+    return result == imagecodecs::Written ? 1 : 0;
 }
 
 // ---- in-place operations ----

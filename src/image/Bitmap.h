@@ -8,6 +8,10 @@
 #include <cstdio>
 
 class Stream;
+namespace imagecodecs
+{
+struct Decoded;
+}
 
 /// The program's raster image: width x height pixels of 8-bit R, G, B, row-major, row 0
 /// first, rows packed without gaps (pixel (x, y) starts at byte (y x width + x) x 3).
@@ -15,10 +19,14 @@ class Stream;
 /// Errors: every reader raises std::runtime_error whose what() is one of these texts:
 ///   "Can't read file"         the file (or a ".dim" side file of RVB) can't be opened
 ///   "can't read file"         an IMA ".dim" or ".ima" file can't be opened
-///   "not a ppm file!", "not a pgm file!"   not a raw (P6 / P5) netpbm header
+///   "not a ppm file!", "not a pgm file!"   not a P6 / P3 (P5 / P2) netpbm header
+///   "bad sample value"        a plain (P3 / P2) sample that isn't a decimal number
+///   "sample above the maximum value"   a plain sample beyond the maximum value
 ///   "not an png format"       not a PNG signature
-///   "Can't handle format"     a TGA variant other than uncompressed 24-bit true colour, or a
-///                             TIFF the RGBA reader can't decode
+///   "Can't handle format"     a TGA variant loadTGA doesn't read (or, for mapTGA, anything but
+///                             uncompressed 24-bit true colour), or a TIFF the RGBA reader
+///                             can't decode
+///   "colour index beyond the colour map"   a colour-mapped TGA pixel without a map entry
 ///   "format unknown"          an IMA sample type not listed
 ///   "error"                   unknown file extension, a mapping that failed, libpng setup
 ///   "error in reading file"   a raw float file can't be opened
@@ -32,6 +40,13 @@ class Stream;
 /// beyond the end of a file or a mapping, and no header alone makes a reader allocate more
 /// than the pixels that really arrive (or MAX_PIXELS pixels for interlaced PNG, progressive
 /// JPEG and TIFF, which need the whole image at once).
+///
+/// Every reader gives the pixels in the order above, whatever order the file keeps them in,
+/// except the mapped forms (mapPPM, mapTGA, mapRVB), which point into the file and so use its
+/// bytes exactly as stored: a mapped TGA keeps the file's blue, green, red bytes and its row
+/// order (bottom row first for most TGA files). mapImage and the path constructor map TGA
+/// files, so they give that order too; use loadImage or loadTGA for the picture as it is meant
+/// to be seen.
 ///
 /// Writers return 1 on success and 0 on failure; a file being written replaces an existing
 /// one only once it is complete.
@@ -108,20 +123,23 @@ class Bitmap
     /// "pgm", "ima", "rvb", "jpg", "tif", "png". Anything else prints "<path> file format
     /// unknown" on standard error and throws "error".
     void loadImage(const char *path);
-    /// As loadImage, but PPM, TGA and RVB files are mapped into memory (their pixels are then
-    /// used exactly as stored, copy-on-write: changing them never changes the file). An
+    /// As loadImage, but raw PPM, TGA and RVB files are mapped into memory (their pixels are
+    /// then used exactly as stored, copy-on-write: changing them never changes the file; for a
+    /// TGA that means the file's byte and row order, see mapTGA). A plain PPM is loaded. An
     /// unknown extension prints "<ext> file format unknown".
     void mapImage(const char *path);
 
-    /// Raw 8-bit "P6" PPM. "#" comment lines may stand anywhere in the header.
+    /// 8-bit PPM, raw "P6" or plain "P3" (decimal samples). "#" comment lines may stand
+    /// anywhere in the header, and between the samples of a plain file.
     void loadPPM(const char *path);
     void loadPPM(FILE *stream);
-    /// Raw 8-bit "P5" PGM; each grey byte becomes R = G = B.
+    /// 8-bit PGM, raw "P5" or plain "P2"; each grey sample becomes R = G = B.
     void loadPGM(const char *path);
     void loadPGM(FILE *stream);
-    /// Uncompressed 24-bit true-colour TGA. The bytes of each pixel keep the file's order
-    /// (blue, green, red for standard files) and rows keep the file's order, whatever the
-    /// origin bit says: the same as a mapped TGA, whose bytes can't be rearranged.
+    /// TGA: true colour of 24 or 32 bits (alpha dropped), 8-bit grey, or colour-mapped with
+    /// 8-bit indices and 24- or 32-bit map entries; uncompressed or run-length encoded. The
+    /// origin bits are honoured and the file's blue, green, red become red, green, blue, so the
+    /// image is the picture other programs show (unlike mapTGA).
     void loadTGA(const char *path);
     /// Raw RGB bytes; width and height ("%i %i") come from the path with ".rvb" replaced by
     /// ".dim".
@@ -147,7 +165,10 @@ class Bitmap
 
     /// Maps a raw PPM (comment lines allowed), writable copy-on-write.
     void mapPPM(const char *path);
-    /// Maps an uncompressed 24-bit TGA; pixels as loadTGA gives them. A rejected header prints
+    /// Maps an uncompressed 24-bit true-colour TGA. The pixels are the file's bytes as stored:
+    /// blue, green, red for standard files, and rows in the file's order whatever the origin
+    /// bit says (bottom row first for most files), since a mapping can't rearrange them. Other
+    /// TGA variants are not mapped. A rejected header prints
     /// "version de tga non implementee, dommage" and "tga non compresse uniquement" and throws
     /// "Can't handle format"; replacing owned pixels prints "je vire les pixels".
     void mapTGA(const char *path);
@@ -201,7 +222,10 @@ class Bitmap
     void clear();
     void zero();
     template <class Read> void replaceWith(Read read);
-    void readNetpbm(FILE *stream, bool grey);
+    /// Takes a decoder's pixels, sizes, components and texts (the image is empty before).
+    void adopt(imagecodecs::Decoded &decoded);
+    /// replaceWith() around one decoder call.
+    template <class Decode> void load(Decode decode);
     void mapFile(int fd, size_t length);
 };
 

@@ -44,11 +44,6 @@ const char *const kNoMemory = "out of memory";
 // for more.
 const long kJpegMemory = 1L << 31;
 
-bool sizeAccepted(unsigned long long width, unsigned long long height)
-{
-    return width > 0 && height > 0 && width * height <= static_cast<unsigned long long>(maxPixels);
-}
-
 // ---- PNG decoding ----
 
 struct PngError {
@@ -102,10 +97,11 @@ bool runPngDecode(PngDecodeJob *job)
     const int colorType = png_get_color_type(png, info);
     const int bitDepth = png_get_bit_depth(png, info);
 
-    if (colorType & PNG_COLOR_MASK_ALPHA)
-        png_set_strip_alpha(png);
     if (colorType == PNG_COLOR_TYPE_PALETTE)
         png_set_palette_to_rgb(png);
+    // Not only for colour types with an alpha channel: expanding a palette that has a
+    // transparency chunk adds one too. Transparent pixels keep the colour they were given.
+    png_set_strip_alpha(png);
     if (!(colorType & PNG_COLOR_MASK_COLOR)) {
         if (bitDepth < 8)
             png_set_expand_gray_1_2_4_to_8(png);
@@ -323,6 +319,11 @@ int quietTiff(TIFF *, void *, const char *, const char *, va_list)
 }
 
 } // namespace
+
+bool sizeAccepted(long long width, long long height)
+{
+    return width > 0 && height > 0 && width <= maxPixels && height <= maxPixels / width;
+}
 
 bool growTo(GrowBuffer *buffer, size_t needed, size_t limit)
 {

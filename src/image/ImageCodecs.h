@@ -16,6 +16,11 @@ namespace imagecodecs
 /// Largest pixel count any reader accepts (see Bitmap::MAX_PIXELS).
 extern const long long maxPixels;
 
+/// Whether a width and a height read from a file make an image a reader accepts: both
+/// positive and together at most maxPixels pixels. Each side is checked before they are
+/// combined, so no size a header can hold overflows the test.
+bool sizeAccepted(long long width, long long height);
+
 /// A byte buffer that grows with the data that actually arrives, so that a size announced by
 /// a damaged header never turns into one huge allocation up front. Plain data on purpose: the
 /// libpng and libjpeg decoders fill it inside code that those libraries may leave by longjmp.
@@ -46,8 +51,10 @@ struct Decoded {
 };
 
 /// Reads a PNG image from the current position of `in` (which may be a pipe): grey, grey and
-/// alpha, palette, RGB and RGBA at any bit depth become 8-bit RGB; alpha is dropped and 16-bit
-/// samples are scaled to 8 bits. Texts: "Can't read file" (null stream), "not an png format"
+/// alpha, palette, RGB and RGBA at any bit depth, interlaced or not, become 8-bit RGB; alpha
+/// (including a palette's transparency chunk) is dropped, leaving each pixel the colour it was
+/// given, and 16-bit samples are scaled to the nearest 8-bit value. Gamma and colour profile
+/// chunks are not applied. Texts: "Can't read file" (null stream), "not an png format"
 /// (bad signature), "file too short", "image size out of range", or libpng's own message.
 Decoded decodePng(FILE *in);
 
