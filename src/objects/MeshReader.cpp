@@ -336,6 +336,31 @@ int colourWidth(OffText in, int before, int after, long long nVertices)
     return 4;
 }
 
+// Some writers put values the header does not announce after each vertex, one vertex a
+// line (a converter writes "OFF" vertices followed by RGBA). Such a file is told from one
+// with several vertices a line by its first nVertices lines with tokens: each holds the
+// same number of them, more than a record. Returns that number, or 0 for any other layout.
+int lineLayoutWidth(OffText in, int width, long long nVertices)
+{
+    int first = -1;
+    long long lines = 0;
+    while (lines < nVertices) {
+        const int n = in.tokensOnLine();
+        if (n > 0) {
+            if (first < 0 && n <= width)
+                return 0;
+            if (first >= 0 && n != first)
+                return 0;
+            first = n;
+            ++lines;
+        }
+        if (in.remaining() == 0)
+            break;
+        in.skipLine();
+    }
+    return lines == nVertices ? first : 0;
+}
+
 // Vertex colours as bytes. Programs write them as floats in 0..1 or as integers in 0..255;
 // a file whose values all lie in 0..1 is taken as the former.
 std::unique_ptr<unsigned char[]> colourBytes(const std::vector<float> &rgb)
@@ -604,7 +629,21 @@ MeshData MeshReader::readOFF(const char *text, size_t size)
     int colourCount = 0;
     if (h.colors && nv > 0 && nv <= INT_MAX)
         colourCount = colourWidth(in, 3 + normalWidth, stWidth, nv);
-    const int width = 3 + normalWidth + colourCount + stWidth;
+    int width = 3 + normalWidth + colourCount + stWidth;
+    bool skipRestOfLine = false;
+    if (nv > 0 && nv <= INT_MAX) {
+        const int lineWidth = lineLayoutWidth(in, width, nv);
+        const int extra = lineWidth - width;
+        if (lineWidth > 0 && !h.colors && !h.texCoords && (extra == 3 || extra == 4)) {
+            // Three or four values after the coordinates (and normal) are a colour, as the
+            // programs that write them read them back.
+            h.colors = true;
+            colourCount = extra;
+            width = lineWidth;
+        } else if (lineWidth > 0) {
+            skipRestOfLine = true;
+        }
+    }
     // Every value of a vertex takes at least a character and a separator, and the smallest
     // face is "3 0 1 2" with its line end (the last one may lack it).
     if (nv > INT_MAX || nf > INT_MAX ||
@@ -643,6 +682,8 @@ MeshData MeshReader::readOFF(const char *text, size_t size)
         }
         if (h.texCoords && (!in.number(g.vertexTexCoords[2 * i]) || !in.number(g.vertexTexCoords[2 * i + 1])))
             refuse("OFF vertex %zu: texture coordinates expected", i);
+        if (skipRestOfLine)
+            in.skipLine();
     }
     if (h.colors) {
         g.colors = colourBytes(rgb);

@@ -324,6 +324,13 @@ TEST(MeshReaderOFF, WhitespaceTokensAsOtherProgramsWriteThem)
          "OFF 4 2 0 0 0 0 1 0 0 1 1 0 0 1 0 3 0 1 2 3 0 2 3", square, {0, 1, 2, 0, 2, 3}},
         {"count glued to the keyword", "OFF4 2 0\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n3 0 1 2 0.5 0.5 0.5 1\n3 0 2 3\n",
          square, {0, 1, 2, 0, 2, 3}},
+        {"tab-indented fixed-point lines (an STL converter)",
+         "OFF\n4 2 0\n\t0.000000 0.000000 0.000000\n\t1.000000 0.000000 0.000000\n\t1.000000 1.000000 0.000000\n"
+         "\t0.000000 1.000000 0.000000\n\t3 0 1 2\n\t3 0 2 3\n",
+         square, {0, 1, 2, 0, 2, 3}},
+        {"values beyond a colour after every vertex are skipped",
+         "OFF\n4 2 0\n0 0 0 1 1 1 1 1\n1 0 0 1 1 1 1 1\n1 1 0 1 1 1 1 1\n0 1 0 1 1 1 1 1\n3 0 1 2\n3 0 2 3\n", square,
+         {0, 1, 2, 0, 2, 3}},
         {"a colour-map index after a face, exponents", "OFF\n4 1 0\n0 0 0\n1e0 0 0\n1 1E+0 0\n0 1 0\n4 0 1 2 3 7\n",
          square, {0, 1, 2, 0, 2, 3}},
     };
@@ -374,6 +381,10 @@ TEST(MeshReaderOFF, HeaderVariants)
         {"STOFF", "STOFF\n3 1 0\n0 0 0 0 0\n1 0 0 1 0\n0 1 0 0 1\n3 0 1 2\n", {}, {}, st},
         {"STCNOFF", "STCNOFF\n3 1 0\n0 0 0 0 0 1 1 0 0 0 0\n1 0 0 0 0 1 0 1 0 1 0\n0 1 0 0 0 1 0 0 1 0 1\n3 0 1 2\n",
          rgb, up, st},
+        {"OFF with RGBA after every vertex (a mesh converter)",
+         "OFF\n\n3 1 0\n0 0 0 1 0 0 0\n1 0 0 0 1 0 0\n0 1 0 0 0 1 0\n3 0 1 2\n", rgb, {}, {}},
+        {"NOFF with RGB after every vertex", "NOFF\n3 1 0\n0 0 0 0 0 1 255 0 0\n1 0 0 0 0 1 0 255 0\n0 1 0 0 0 1 0 0 255\n3 0 1 2\n",
+         rgb, up, {}},
         {"nOFF of three dimensions", "nOFF\n3\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n", {}, {}, {}},
     };
     for (const Case &c : cases) {
