@@ -234,8 +234,12 @@ public:
     }
     /// True when the rest of the current line is one or more whole face records (a count
     /// k of at least 3 and k integers each), not a face colour.
-    bool restIsFaces() const
+    bool restIsFaces()
     {
+        // Once a line is known to hold whole faces to its end, so does the rest of it after
+        // each of them: a line of a million faces is looked through once, not a million times.
+        if (p < facesEnd)
+            return true;
         const char *q = p;
         auto token = [&](long long &value) {
             while (q < end && blank(*q))
@@ -251,8 +255,12 @@ public:
         long long k = 0, index = 0;
         int records = 0;
         for (;;) {
-            if (!token(k))
-                return records > 0 && (q == end || *q == '\n' || *q == '#');
+            if (!token(k)) {
+                if (records == 0 || !(q == end || *q == '\n' || *q == '#'))
+                    return false;
+                facesEnd = q;
+                return true;
+            }
             if (k < 3)
                 return false;
             for (long long j = 0; j < k; ++j)
@@ -282,6 +290,7 @@ private:
 
     const char *p;
     const char *end;
+    const char *facesEnd = nullptr;  ///< where the faces found by restIsFaces() end
 };
 
 // The header keyword [ST][C][N][4][n]OFF, with the prefixes in that order.
