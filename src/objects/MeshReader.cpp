@@ -146,6 +146,23 @@ LargeArray<char> readAll(FILE *f, size_t &size)
     return buf;
 }
 
+// The number of tokens from `p` to the end of its line (or to a comment).
+int countTokens(const char *p, const char *end)
+{
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
+    int n = 0;
+    while (p < end && *p != '\n' && *p != '#') {
+        if (blank(*p)) {
+            ++p;
+            continue;
+        }
+        ++n;
+        while (p < end && !blank(*p) && *p != '\n' && *p != '#')
+            ++p;
+    }
+    return n;
+}
+
 // OFF text as a stream of whitespace-separated tokens, the way other programs read it: a
 // record may run over several lines and a line may hold several records. '#' starts a
 // comment that runs to the end of its line, and '\r' counts as a blank so CRLF files read
@@ -218,59 +235,11 @@ public:
         return std::string(start, p);
     }
     /// The number of tokens left on the current line, without moving.
-    int tokensOnLine() const
-    {
-        int n = 0;
-        for (const char *q = p; q < end && *q != '\n' && *q != '#';) {
-            if (blank(*q)) {
-                ++q;
-                continue;
-            }
-            ++n;
-            while (q < end && !delimiter(*q))
-                ++q;
-        }
-        return n;
-    }
-    /// True when the rest of the current line is one or more whole face records (a count
-    /// k of at least 3 and k integers each), not a face colour.
-    bool restIsFaces()
-    {
-        // Once a line is known to hold whole faces to its end, so does the rest of it after
-        // each of them: a line of a million faces is looked through once, not a million times.
-        if (p < facesEnd)
-            return true;
-        const char *q = p;
-        auto token = [&](long long &value) {
-            while (q < end && blank(*q))
-                ++q;
-            if (q == end || *q == '\n' || *q == '#')
-                return false;
-            const std::from_chars_result r = std::from_chars(q, end, value);
-            if (r.ec != std::errc() || (r.ptr < end && !delimiter(*r.ptr)))
-                return false;
-            q = r.ptr;
-            return true;
-        };
-        long long k = 0, index = 0;
-        int records = 0;
-        for (;;) {
-            if (!token(k)) {
-                if (records == 0 || !(q == end || *q == '\n' || *q == '#'))
-                    return false;
-                facesEnd = q;
-                return true;
-            }
-            if (k < 3)
-                return false;
-            for (long long j = 0; j < k; ++j)
-                if (!token(index))
-                    return false;
-            ++records;
-        }
-    }
+    int tokensOnLine() const { return countTokens(p, end); }
     /// Steps back `n` characters (inside the token just read).
     void back(size_t n) { p -= n; }
+    const char *position() const { return p; }
+    const char *limit() const { return end; }
     size_t remaining() const { return static_cast<size_t>(end - p); }
 
 private:
@@ -290,8 +259,38 @@ private:
 
     const char *p;
     const char *end;
-    const char *facesEnd = nullptr;  ///< where the faces found by restIsFaces() end
 };
+
+// Where the current line ends when the rest of it, from `p`, is one or more whole face
+// records (a count k of at least 3 and k integers each); null when it is anything else,
+// such as a face colour. A free function on plain pointers, so that the scanner's position
+// can stay in a register through the reading loops.
+const char *wholeFacesEnd(const char *p, const char *end)
+{
+    auto token = [&](long long &value) {
+        while (p < end && OffText::blank(*p))
+            ++p;
+        if (p == end || *p == '\n' || *p == '#')
+            return false;
+        const std::from_chars_result r = std::from_chars(p, end, value);
+        if (r.ec != std::errc() || (r.ptr < end && !OffText::delimiter(*r.ptr)))
+            return false;
+        p = r.ptr;
+        return true;
+    };
+    long long k = 0, index = 0;
+    int records = 0;
+    for (;;) {
+        if (!token(k))
+            return records > 0 && (p == end || *p == '\n' || *p == '#') ? p : nullptr;
+        if (k < 3)
+            return nullptr;
+        for (long long j = 0; j < k; ++j)
+            if (!token(index))
+                return nullptr;
+        ++records;
+    }
+}
 
 // The header keyword [ST][C][N][4][n]OFF, with the prefixes in that order.
 struct OffHeader {
@@ -716,6 +715,7 @@ MeshData MeshReader::readOFF(const char *text, size_t size)
         used += 3;
     };
     std::vector<int> face;
+    const char *facesEnd = nullptr;
     for (long long i = 0; i < nf; ++i) {
         if (!in.nextToken())
             refuse("OFF file ends after %lld of %lld faces", i, nf);
@@ -724,23 +724,42 @@ MeshData MeshReader::readOFF(const char *text, size_t size)
             refuse("OFF face %lld: vertex count expected", i);
         if (k < 3)
             refuse("OFF face %lld has %lld vertices, at least 3 needed", i, k);
-        face.clear();
-        for (long long j = 0; j < k; ++j) {
-            int index = 0;
+        auto readIndex = [&](int &index) {
             if (!in.number(index))
                 refuse("OFF face %lld: %lld vertex indices expected", i, k);
             if (index < 0 || index >= g.nVertices)
                 refuse("OFF face %lld uses vertex %d, outside 0..%d", i, index, g.nVertices - 1);
-            face.push_back(index);
+        };
+        if (k == 3) {
+            // The common case, straight into the array.
+            int a, b, c;
+            readIndex(a);
+            readIndex(b);
+            readIndex(c);
+            append(a, b, c);
+        } else {
+            face.clear();
+            for (long long j = 0; j < k; ++j) {
+                int index = 0;
+                readIndex(index);
+                face.push_back(index);
+            }
+            // A polygon becomes a fan about its first vertex.
+            for (size_t j = 2; j < face.size(); ++j)
+                append(face[0], face[j - 1], face[j]);
         }
-        // A polygon becomes a fan about its first vertex.
-        for (size_t j = 2; j < face.size(); ++j)
-            append(face[0], face[j - 1], face[j]);
         // What follows the indices up to the end of the line is the face's colour (none, a
         // colour-map index, RGB or RGBA), which the mesh does not use, unless it is more
         // faces written on the same line.
-        if (in.lineEnds() || !in.restIsFaces())
+        if (in.lineEnds()) {
             in.skipLine();
+        } else if (in.position() >= facesEnd) {
+            // Once a line is known to hold whole faces to its end, so does the rest of it
+            // after each of them: a line of a million faces is looked through once.
+            facesEnd = wholeFacesEnd(in.position(), in.limit());
+            if (!facesEnd)
+                in.skipLine();
+        }
     }
     if (used / 3 > static_cast<size_t>(INT_MAX))
         refuse("OFF file with more than %d triangles", INT_MAX);
