@@ -2,21 +2,15 @@
 
 #include "core/GLInterface.h"
 #include "core/KeyCodes.h"
-#include "image/Stream.h"
-#include "objects/ByteOrder.h"
 #include "objects/ColorMap.h"
 #include "objects/LargeArray.h"
 #include "math/Matrix3.h"
 #include "math/Quaternion.h"
 
 #include <GL/gl.h>
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <charconv>
-#include <climits>
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -27,230 +21,12 @@ namespace {
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-// Items per read call. Large arrays are read in slices so that a count never exceeds what
-// one call takes, and, where the size of the input is unknown (a download), so that memory
-// grows only with the data that really arrives.
-constexpr size_t kSliceItems = size_t(1) << 22;
-
-bool hostIsLittleEndian()
-{
-    const uint16_t one = 1;
-    unsigned char first;
-    std::memcpy(&first, &one, 1);
-    return first == 1;
-}
-
-// Prints a refusal in the class's message style and raises it.
-[[noreturn]] void refuse(const char *format, ...)
-{
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    std::printf("GLMeshObject: %s\n", text);
-    throw std::runtime_error(text);
-}
-
-// The size of a regular file behind `f`, or -1 when it has none (a pipe from a download).
-long long regularFileSize(FILE *f)
-{
-    struct stat st;
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))
-        return -1;
-    return static_cast<long long>(st.st_size);
-}
-
-// Reads `count` items of type T. With a known input size the array is taken at once (the
-// caller has checked that the file holds it); otherwise it grows slice by slice.
-template <class T>
-bool readArray(ReadFunction reader, FILE *f, size_t count, bool sizeKnown, LargeArray<T> &out)
-{
-    if (sizeKnown) {
-        LargeArray<T> a = allocateLargeArray<T>(count);
-        for (size_t done = 0; done < count;) {
-            const size_t chunk = std::min(kSliceItems, count - done);
-            if (reader(a.get() + done, sizeof(T), static_cast<unsigned>(chunk), f) != chunk)
-                return false;
-            done += chunk;
-        }
-        out = std::move(a);
-        return true;
-    }
-    std::vector<T> grown;
-    while (grown.size() < count) {
-        const size_t at = grown.size();
-        const size_t chunk = std::min(kSliceItems, count - at);
-        grown.resize(at + chunk);
-        if (reader(grown.data() + at, sizeof(T), static_cast<unsigned>(chunk), f) != chunk)
-            return false;
-    }
-    LargeArray<T> a = allocateLargeArray<T>(count);
-    std::copy(grown.begin(), grown.end(), a.get());
-    out = std::move(a);
-    return true;
-}
-
-// The first triangle corner that names no vertex, as (triangle, index); false when all do.
-bool findBadIndex(const int *t, size_t nTriangles, int nVertices, size_t &triangle, int &index)
-{
-    const unsigned limit = static_cast<unsigned>(nVertices);
-    const size_t n = nTriangles * 3;
-    // One branch-free pass first: almost every file is valid.
-    unsigned bad = 0;
-    for (size_t i = 0; i < n; ++i)
-        bad |= static_cast<unsigned>(static_cast<unsigned>(t[i]) >= limit);
-    if (!bad)
-        return false;
-    for (size_t i = 0; i < n; ++i)
-        if (static_cast<unsigned>(t[i]) >= limit) {
-            triangle = i / 3;
-            index = t[i];
-            return true;
-        }
-    return false;
-}
-
-// Reads the triangles and checks their indices slice by slice, while each slice is still
-// in the cache: a second pass over the whole array would cost as much again as reading it.
-// The first index that names no vertex sets `bad` and is reported through (triangle, index).
-// False when the file ends early.
-bool readTriangles(ReadFunction reader, FILE *f, size_t nTriangles, bool sizeKnown, int nVertices,
-                   LargeArray<int> &out, bool &bad, size_t &triangle, int &index)
-{
-    const size_t count = 3 * nTriangles;
-    bad = false;
-    if (!sizeKnown) {
-        if (!readArray(reader, f, count, false, out))
-            return false;
-        bad = findBadIndex(out.get(), nTriangles, nVertices, triangle, index);
-        return true;
-    }
-    constexpr size_t kCacheSlice = size_t(3) << 15;
-    LargeArray<int> a = allocateLargeArray<int>(count);
-    for (size_t done = 0; done < count;) {
-        const size_t chunk = std::min(kCacheSlice, count - done);
-        if (reader(a.get() + done, 4, static_cast<unsigned>(chunk), f) != chunk)
-            return false;
-        if (!bad && findBadIndex(a.get() + done, chunk / 3, nVertices, triangle, index)) {
-            triangle += done / 3;
-            bad = true;
-        }
-        done += chunk;
-    }
-    out = std::move(a);
-    return true;
-}
-
-// --- OFF text --------------------------------------------------------------------------------
-
-// The whole content of `f`, terminated by a zero byte (not counted in `size`).
-LargeArray<char> readAll(FILE *f, size_t &size)
-{
-    const long long known = regularFileSize(f);
-    if (known >= 0) {
-        LargeArray<char> buf = allocateLargeArray<char>(static_cast<size_t>(known) + 1);
-        size = std::fread(buf.get(), 1, static_cast<size_t>(known), f);
-        buf[size] = 0;
-        return buf;
-    }
-    std::vector<char> grown;
-    char chunk[1 << 16];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        grown.insert(grown.end(), chunk, chunk + got);
-    size = grown.size();
-    LargeArray<char> buf = allocateLargeArray<char>(size + 1);
-    std::copy(grown.begin(), grown.end(), buf.get());
-    buf[size] = 0;
-    return buf;
-}
-
-// A line-oriented scanner of OFF text: '#' starts a comment that runs to the end of its
-// line, blank lines are skipped, and '\r' counts as a blank so CRLF files read alike.
-class OffScanner {
-public:
-    OffScanner(const char *text, size_t size) : p(text), end(text + size) {}
-
-    static bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-    void skipBlanks()
-    {
-        while (p < end && blank(*p))
-            ++p;
-    }
-    /// True when the rest of the current line holds nothing but blanks or a comment.
-    bool lineIsEmpty()
-    {
-        skipBlanks();
-        return p == end || *p == '\n' || *p == '#';
-    }
-    void nextLine()
-    {
-        const void *nl = std::memchr(p, '\n', static_cast<size_t>(end - p));
-        p = nl ? static_cast<const char *>(nl) + 1 : end;
-    }
-    /// Moves to the first line with content; false at the end of the text.
-    bool contentLine()
-    {
-        for (;;) {
-            skipBlanks();
-            if (p == end)
-                return false;
-            if (*p != '\n' && *p != '#')
-                return true;
-            nextLine();
-        }
-    }
-    template <class T>
-    bool number(T &value)
-    {
-        skipBlanks();
-        const char *start = p;
-        // from_chars takes no leading '+'; an exported file may have one.
-        if (start < end && *start == '+')
-            ++start;
-        const std::from_chars_result r = std::from_chars(start, end, value);
-        if (r.ec != std::errc() || (r.ptr < end && !blank(*r.ptr) && *r.ptr != '\n' && *r.ptr != '#'))
-            return false;
-        p = r.ptr;
-        return true;
-    }
-    /// The word at the current position (up to a blank, a line end or a comment).
-    std::string word()
-    {
-        skipBlanks();
-        const char *start = p;
-        while (p < end && !blank(*p) && *p != '\n' && *p != '#')
-            ++p;
-        return std::string(start, p);
-    }
-    size_t remaining() const { return static_cast<size_t>(end - p); }
-
-private:
-    const char *p;
-    const char *end;
-};
-
 } // namespace
-
-// What a reader produces before it replaces the mesh's geometry.
-struct GLMeshObject::Geometry {
-    int nVertices = 0;
-    int nTriangles = 0;
-    LargeArray<float> vertices;
-    LargeArray<int> triangles;
-    std::unique_ptr<unsigned char[]> colors;
-    std::vector<DataItem> dataItems;
-    unsigned char headerFlags = 0;
-    signed char version = 0;
-    unsigned char meshType = 0;
-};
 
 // --- Construction ---------------------------------------------------------------------------
 
 GLMeshObject::GLMeshObject()
-    : GL3DObject(GLObject::MESH), readAsOFF(false), coloursGiven(false), listsInitialised(false)
+    : GL3DObject(GLObject::MESH), readAsOFF(false), coloursGiven(false), normalsGiven(false), listsInitialised(false)
 {
     initVariables();
 }
@@ -264,6 +40,9 @@ GLMeshObject::GLMeshObject(const char *file, const char *kind) : GLMeshObject()
         readOFF(file);
     prepare(true);
     setDrawTriangles();
+    // A file that brings its own vertex colours opens showing them, as other viewers do.
+    if (coloursGiven)
+        setDrawData();
 }
 
 GLMeshObject::GLMeshObject(const MeshRecord *mesh) : GLMeshObject()
@@ -336,6 +115,7 @@ void GLMeshObject::freeData()
     triangles.reset();
     nTriangles = 0;
     normals.reset();
+    normalsGiven = false;
     sortedTriangles.reset();
     neighbours.reset();
     nNeighbours = 0;
@@ -348,7 +128,7 @@ void GLMeshObject::freeData()
     legend.clear();
 }
 
-void GLMeshObject::adopt(Geometry &g)
+void GLMeshObject::adopt(MeshData &g)
 {
     freeData();
     nVertices = g.nVertices;
@@ -356,21 +136,53 @@ void GLMeshObject::adopt(Geometry &g)
     vertexStore = std::move(g.vertices);
     vertices = vertexStore.get();
     triangles = std::move(g.triangles);
-    colorStore = std::move(g.colors);
-    colors = colorStore.get();
-    dataItems = std::move(g.dataItems);
-    nDataItems = static_cast<int>(dataItems.size());
+    installColours(g);
+    installDataItems(g);
+    if (g.normals) {
+        normals = std::move(g.normals);
+        normalsGiven = true;
+    }
+    texCoords = std::move(g.texCoords);
+    texCoordVersion = g.texCoordVersion;
+    installMaterial(g);
     headerFlags = g.headerFlags;
     version = g.version;
     meshType = g.meshType;
+}
+
+void GLMeshObject::installColours(MeshData &g)
+{
+    colorStore = std::move(g.colors);
+    colors = colorStore.get();
+    coloursGiven = colors && g.colorsFromFile;
+}
+
+void GLMeshObject::installDataItems(MeshData &g)
+{
+    dataItems = std::move(g.dataItems);
+    nDataItems = static_cast<int>(dataItems.size());
+}
+
+void GLMeshObject::installMaterial(const MeshData &g)
+{
+    // The block holds the first 13 floats of Material, in its field order.
+    if (g.hasMaterial)
+        std::memcpy(&material, g.material, sizeof g.material);
+}
+
+void GLMeshObject::computeVertexNormals()
+{
+    if (normalsGiven)
+        return;
+    normals = allocateLargeArray<Point3>(static_cast<size_t>(nVertices));
+    computeNormals(normals.get());
 }
 
 void GLMeshObject::prepare(bool resetPlanes)
 {
     computeColors();
     computeBoundingBox();
-    normals = allocateLargeArray<Point3>(static_cast<size_t>(nVertices));
-    computeNormals(normals.get());
+    computeVertexNormals();
     if (resetPlanes)
         resetClippingPlanes();
 }
@@ -378,8 +190,7 @@ void GLMeshObject::prepare(bool resetPlanes)
 void GLMeshObject::update(const MeshRecord *mesh)
 {
     // Read first: a refused record must leave the mesh as it is.
-    Geometry g;
-    copyRecord(mesh, g);
+    MeshData g = MeshReader::fromRecord(mesh);
 
     const bool keepWireFrame = wireFrame, keepDoubleFace = doubleFace, keepLegend = legendDrawing;
     const int keepItem = currentDataItem, keepMap = colorMapIndex, keepTextureMode = textureMode;
@@ -418,322 +229,76 @@ void GLMeshObject::reload()
     }
     computeColors();
     computeBoundingBox();
-    normals = allocateLargeArray<Point3>(static_cast<size_t>(nVertices));
-    computeNormals(normals.get());
+    computeVertexNormals();
     std::printf("%d triangles, %d vertex\n", nTriangles, nVertices);
 }
 
-// --- Binary mesh ----------------------------------------------------------------------------
+// --- Readers --------------------------------------------------------------------------------
 
 void GLMeshObject::readCompressedMesh(const char *file) { readMesh(file); }
 
 void GLMeshObject::readMesh(const char *file)
 {
-    Stream stream(file, "rb", true);
-    FILE *f = stream;
-    if (!f)
-        throw std::runtime_error("Can't read file");
-
-    unsigned char signature[2] = {0, 0};
-    if (std::fread(signature, 1, 2, f) != 2) {
-        stream.close();
-        std::printf("GLMeshObject: unknown signature:%x\n", 0u);
-        throw std::runtime_error("unknown signature");
-    }
-    uint16_t marker;
-    std::memcpy(&marker, signature, 2);
-    bool swapped;
-    if (marker == 0x454C || marker == 0x4245) {
-        swapped = false;
-    } else if (marker == 0x4C45 || marker == 0x4542) {
-        swapped = true;
-        std::printf("GLMeshObject: reversing byte order\n");
-        marker = static_cast<uint16_t>((marker >> 8) | (marker << 8));
-    } else {
-        stream.close();
-        if (marker == 0x8B1F || marker == 0x1F8B)
-            std::printf("GLMeshObject: gziped version found\n");
-        else
-            std::printf("GLMeshObject: unknown signature:%x\n", marker);
-        throw std::runtime_error("unknown signature");
-    }
-    const int mode = swapped ? 1 : 0;
-    const ReadFunction reader = MESH_UTILS::readerForMode(mode);
-
-    Geometry g;
-    int counts[2] = {0, 0};
-    unsigned char bytes[4] = {0, 0, 0, 0};
-    if (reader(counts, 4, 2, f) != 2 || std::fread(bytes, 1, 4, f) != 4)
-        throw std::runtime_error("error reading");
-    g.headerFlags = bytes[0];
-    g.version = static_cast<signed char>(bytes[1]);
-    g.meshType = bytes[2];
-    std::printf("GLMeshObject: Detected %s ENDIAN model v%d ", marker == 0x454C ? "LITTLE" : "BIG", g.version);
-    std::printf("in a %s ENDIAN machine\n", hostIsLittleEndian() ? "LITTLE" : "BIG");
-    if (g.meshType != 0)
-        throw std::runtime_error("wrong mesh type");
-
-    g.nVertices = counts[0];
-    g.nTriangles = counts[1];
-    if (g.nVertices < 0 || g.nTriangles < 0)
-        refuse("negative count in the header: %d vertices, %d triangles", g.nVertices, g.nTriangles);
-    const long long size = regularFileSize(f);
-    const unsigned long long needed =
-        14ull + 12ull * static_cast<unsigned>(g.nVertices) + 12ull * static_cast<unsigned>(g.nTriangles);
-    if (size >= 0 && needed > static_cast<unsigned long long>(size))
-        refuse("%d vertices and %d triangles need %llu bytes, the file has %lld", g.nVertices, g.nTriangles, needed,
-               size);
-
-    const bool sizeKnown = size >= 0;
-    if (!readArray(reader, f, 3 * static_cast<size_t>(g.nVertices), sizeKnown, g.vertices))
-        throw std::runtime_error("error reading");
-    bool bad = false;
-    size_t badTriangle = 0;
-    int badIndex = 0;
-    if (!readTriangles(reader, f, static_cast<size_t>(g.nTriangles), sizeKnown, g.nVertices, g.triangles, bad,
-                       badTriangle, badIndex))
-        throw std::runtime_error("error reading");
-    if (bad)
-        refuse("triangle %zu uses vertex %d, outside 0..%d", badTriangle, badIndex, g.nVertices - 1);
-
+    MeshData g = MeshReader::readBinary(file);
     adopt(g);
     readAsOFF = false;
-    std::printf("GLMeshObject: %d triangles, %d vertices\n", nTriangles, nVertices);
-
-    char tag[4];
-    while (std::fread(tag, 1, 4, f) == 4) {
-        // A tag no reader knows is skipped; the next 4 bytes are read as a tag again.
-        if (!readDataItems(f, mode, tag) && !readTextureCoordinates(f, mode, tag))
-            readMaterial(f, mode, tag);
-    }
 }
+
+void GLMeshObject::readOFF(const char *file)
+{
+    MeshData g = MeshReader::readOFF(file);
+    adopt(g);
+    readAsOFF = true;
+}
+
+void GLMeshObject::readMeshFromMemory(const MeshRecord *mesh)
+{
+    MeshData g = MeshReader::fromRecord(mesh);
+    adopt(g);
+    readAsOFF = false;
+}
+
+namespace {
+
+// The mesh's counts, for a block reader that works on the mesh already read.
+MeshData countsOf(int nVertices, int nTriangles)
+{
+    MeshData g;
+    g.nVertices = nVertices;
+    g.nTriangles = nTriangles;
+    return g;
+}
+
+} // namespace
 
 int GLMeshObject::readDataItems(FILE *f, int mode, const char *tag)
 {
-    const ReadFunction reader = MESH_UTILS::readerForMode(mode);
-    int count = 0;
-    if (std::memcmp(tag, "DAT0", 4) == 0) {
-        if (reader(&count, 4, 1, f) != 1)
-            count = -1;
-    } else {
-        // Older files carry the item count itself where the tag would be.
-        std::memcpy(&count, tag, 4);
-        if (mode == 1 || mode == 3)
-            swapBytes(&count, 4, 1);
-        if (count < 1 || count > 99)
-            return 0;
-    }
-
-    dataItems.clear();
-    nDataItems = 0;
+    MeshData g = countsOf(nVertices, nTriangles);
+    if (!MeshReader::readDataItems(f, mode, tag, g))
+        return 0;
     currentDataItem = 0;
-    // The colour array is there even when the block turns out broken: it is what the data
-    // drawing paints into.
-    colorStore.reset(new unsigned char[3 * static_cast<size_t>(nVertices)]());
-    colors = colorStore.get();
-
-    if (count < 0) {
-        std::printf("GLMeshObject: data item block without a valid count, data items dropped\n");
-        return 1;
-    }
-    std::vector<DataItem> items;
-    // Each record takes at least its 76-byte head from the file, so the list only grows
-    // with the file; no room is taken for a count the file does not back.
-    items.reserve(static_cast<size_t>(std::min(count, 64)));
-    for (int i = 0; i < count; ++i) {
-        items.emplace_back();
-        if (!items.back().read(f, mode))
-            return 1;
-        if (items.back().getNElements() < nVertices) {
-            std::printf("GLMeshObject: data item \"%s\" has %d values for %d vertices, data items dropped\n",
-                        items.back().getName(), items.back().getNElements(), nVertices);
-            return 1;
-        }
-    }
-    dataItems = std::move(items);
-    nDataItems = count;
+    installColours(g);
+    installDataItems(g);
     return 1;
 }
 
 int GLMeshObject::readTextureCoordinates(FILE *f, int mode, const char *tag)
 {
-    if (tag[0] != 'T' || tag[1] != 'C' || tag[2] < '0' || tag[2] > '9' || tag[3] < '0' || tag[3] > '9')
+    MeshData g = countsOf(nVertices, nTriangles);
+    if (!MeshReader::readTextureCoordinates(f, mode, tag, g))
         return 0;
-    const int v = (tag[2] - '0') * 10 + (tag[3] - '0');
-    if (v > 3)
-        return 0;
-    texCoordVersion = v;
-    texCoords.reset();
-    const ReadFunction reader = MESH_UTILS::readerForMode(mode);
-    const size_t n = 6 * static_cast<size_t>(nTriangles);
-    const bool sizeKnown = false;
-    if (v < 2) {
-        LargeArray<uint16_t> raw;
-        if (!readArray(reader, f, n, sizeKnown, raw))
-            return 1;
-        LargeArray<float> uv = allocateLargeArray<float>(n);
-        for (size_t i = 0; i < n; ++i)
-            uv[i] = raw[i];
-        texCoords = std::move(uv);
-    } else {
-        LargeArray<float> uv;
-        if (readArray(reader, f, n, sizeKnown, uv))
-            texCoords = std::move(uv);
-    }
+    texCoords = std::move(g.texCoords);
+    texCoordVersion = g.texCoordVersion;
     return 1;
 }
 
 int GLMeshObject::readMaterial(FILE *f, int mode, const char *tag)
 {
-    if (std::memcmp(tag, "MAT0", 4) != 0)
+    MeshData g = countsOf(nVertices, nTriangles);
+    if (!MeshReader::readMaterial(f, mode, tag, g))
         return 0;
-    float values[13];
-    // A short block leaves the material as it was rather than half replaced.
-    if (MESH_UTILS::readerForMode(mode)(values, 4, 13, f) == 13)
-        std::memcpy(&material, values, sizeof values);
+    installMaterial(g);
     return 1;
-}
-
-// --- OFF text -------------------------------------------------------------------------------
-
-void GLMeshObject::readOFF(const char *file)
-{
-    Stream stream(file, "rt", false);
-    FILE *f = stream;
-    if (!f)
-        throw std::runtime_error("can't load file");
-    size_t size = 0;
-    const LargeArray<char> text = readAll(f, size);
-    stream.close();
-
-    OffScanner in(text.get(), size);
-    if (!in.contentLine())
-        throw std::runtime_error("not an OFF file\n");
-    const std::string header = in.word();
-    if (header.compare(0, 3, "OFF") != 0 || header.compare(0, 4, "OFFS") == 0)
-        throw std::runtime_error("not an OFF file\n");
-
-    // The counts follow the header word on its line, or stand on the next line with content.
-    if (in.lineIsEmpty()) {
-        in.nextLine();
-        if (!in.contentLine())
-            refuse("OFF file without vertex and face counts");
-    }
-    long long nv = 0, nf = 0;
-    if (!in.number(nv) || !in.number(nf))
-        refuse("OFF file without vertex and face counts");
-    if (nv < 0 || nf < 0)
-        refuse("negative count in the OFF header: %lld vertices, %lld faces", nv, nf);
-    // The smallest vertex line is "0 0 0" and the smallest face line "3 0 1 2", each with
-    // its line end (the last may lack one).
-    in.nextLine();
-    if (nv > INT_MAX || nf > INT_MAX ||
-        6 * static_cast<unsigned long long>(nv) + 8 * static_cast<unsigned long long>(nf) > in.remaining() + 1)
-        refuse("%lld vertices and %lld faces announced, more than the file can hold", nv, nf);
-
-    Geometry g;
-    g.nVertices = static_cast<int>(nv);
-    g.vertices = allocateLargeArray<float>(3 * static_cast<size_t>(nv));
-    float *v = g.vertices.get();
-    for (long long i = 0; i < nv; ++i, v += 3) {
-        if (!in.contentLine())
-            refuse("OFF file ends after %lld of %lld vertices", i, nv);
-        if (!in.number(v[0]) || !in.number(v[1]) || !in.number(v[2]))
-            refuse("OFF vertex %lld: three coordinates expected", i);
-        in.nextLine();
-    }
-
-    // Room for one triangle a face; polygons, which become several, make it grow.
-    size_t capacity = 3 * static_cast<size_t>(nf), used = 0;
-    LargeArray<int> tri = allocateLargeArray<int>(capacity);
-    auto append = [&](int a, int b, int c) {
-        if (used + 3 > capacity) {
-            const size_t larger = std::max<size_t>(2 * capacity, 3 * 64);
-            LargeArray<int> grown = allocateLargeArray<int>(larger);
-            std::copy(tri.get(), tri.get() + used, grown.get());
-            tri = std::move(grown);
-            capacity = larger;
-        }
-        tri[used] = a;
-        tri[used + 1] = b;
-        tri[used + 2] = c;
-        used += 3;
-    };
-    std::vector<int> face;
-    for (long long i = 0; i < nf; ++i) {
-        if (!in.contentLine())
-            refuse("OFF file ends after %lld of %lld faces", i, nf);
-        long long k = 0;
-        if (!in.number(k))
-            refuse("OFF face %lld: vertex count expected", i);
-        if (k < 3)
-            refuse("OFF face %lld has %lld vertices, at least 3 needed", i, k);
-        face.clear();
-        for (long long j = 0; j < k; ++j) {
-            int index = 0;
-            if (!in.number(index))
-                refuse("OFF face %lld: %lld vertex indices expected", i, k);
-            if (index < 0 || index >= g.nVertices)
-                refuse("OFF face %lld uses vertex %d, outside 0..%d", i, index, g.nVertices - 1);
-            face.push_back(index);
-        }
-        // A polygon becomes a fan about its first vertex; what follows the indices on the
-        // line (a face colour) is not used.
-        for (size_t j = 2; j < face.size(); ++j)
-            append(face[0], face[j - 1], face[j]);
-        in.nextLine();
-    }
-    if (used / 3 > static_cast<size_t>(INT_MAX))
-        refuse("OFF file with more than %d triangles", INT_MAX);
-    g.nTriangles = static_cast<int>(used / 3);
-    g.triangles = std::move(tri);
-
-    adopt(g);
-    readAsOFF = true;
-    std::printf("%d triangles, %d vertices\n", nTriangles, nVertices);
-}
-
-// --- In-memory hand-over --------------------------------------------------------------------
-
-void GLMeshObject::readMeshFromMemory(const MeshRecord *mesh)
-{
-    Geometry g;
-    copyRecord(mesh, g);
-    adopt(g);
-    readAsOFF = false;
-}
-
-void GLMeshObject::copyRecord(const MeshRecord *mesh, Geometry &g)
-{
-    if (!mesh)
-        refuse("no mesh handed over");
-    if (mesh->nVertices < 0 || mesh->nTriangles < 0 || mesh->nDataItems < 0)
-        refuse("negative count in the handed-over mesh");
-    if ((mesh->nVertices > 0 && !mesh->vertices) || (mesh->nTriangles > 0 && !mesh->triangles) ||
-        (mesh->nDataItems > 0 && !mesh->dataItems))
-        refuse("handed-over mesh without its arrays");
-    size_t badTriangle = 0;
-    int badIndex = 0;
-    if (mesh->nTriangles > 0 &&
-        findBadIndex(mesh->triangles, static_cast<size_t>(mesh->nTriangles), mesh->nVertices, badTriangle, badIndex))
-        refuse("triangle %zu uses vertex %d, outside 0..%d", badTriangle, badIndex, mesh->nVertices - 1);
-    for (int i = 0; i < mesh->nDataItems; ++i) {
-        const DataItem *item = mesh->dataItems[i];
-        if (!item || item->getNElements() < mesh->nVertices)
-            refuse("handed-over data item %d has fewer values than the %d vertices", i, mesh->nVertices);
-    }
-
-    g.nVertices = mesh->nVertices;
-    g.nTriangles = mesh->nTriangles;
-    const size_t nv = 3 * static_cast<size_t>(mesh->nVertices), nt = 3 * static_cast<size_t>(mesh->nTriangles);
-    g.vertices = allocateLargeArray<float>(nv);
-    std::copy(mesh->vertices, mesh->vertices + nv, g.vertices.get());
-    g.triangles = allocateLargeArray<int>(nt);
-    std::copy(mesh->triangles, mesh->triangles + nt, g.triangles.get());
-    g.colors.reset(new unsigned char[nv]());
-    g.dataItems.reserve(static_cast<size_t>(mesh->nDataItems));
-    for (int i = 0; i < mesh->nDataItems; ++i)
-        g.dataItems.push_back(*mesh->dataItems[i]);
 }
 
 // --- Derived data ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "objects/GL3DObject.h"
 #include "objects/LargeArray.h"
 #include "objects/Material.h"
+#include "objects/MeshReader.h"
 #include "objects/RadixSort.h"
 
 #include <cstdio>
@@ -18,29 +19,20 @@
 /// coordinates and a material.
 ///
 /// It is read from a binary mesh file ("tri"), an OFF text file ("off") or handed over in
-/// memory by a program that embeds the viewer. Every reader checks what it reads: counts
-/// must be non-negative and fit in the file, every triangle index must name a vertex. A
-/// reader that refuses a file prints why (where the reason is not obvious from the raised
-/// text) and raises a `std::runtime_error`; the object is then left as it was before the
-/// read, so a constructor fails as a whole and nothing half-built is ever drawn.
+/// memory by a program that embeds the viewer. The readers are MeshReader's: they produce a
+/// MeshData that the mesh then takes over. A refused file raises the reader's
+/// `std::runtime_error`; the object is then left as it was before the read, so a
+/// constructor fails as a whole and nothing half-built is ever drawn.
 ///
 /// Drawing needs a current OpenGL context; reading does not.
 class GLMeshObject : public GL3DObject {
 public:
-    /// The in-memory hand-over of a mesh. The mesh copies everything; the caller keeps
-    /// ownership of the record and of what it points to. `dataItems` points to nDataItems
-    /// pointers; each item must hold at least nVertices values (value i is vertex i).
-    struct MeshRecord {
-        int nVertices;
-        int nTriangles;
-        const float *vertices;       ///< 3 x nVertices
-        const int *triangles;        ///< 3 x nTriangles, 0-based vertex indices
-        int nDataItems;
-        const DataItem *const *dataItems;
-    };
+    /// The in-memory hand-over of a mesh (see MeshReader.h).
+    using MeshRecord = ::MeshRecord;
 
     /// Reads `path`: the binary format when `kind` is null or begins with "tri", the OFF
     /// format when it begins with "off". Raises the reader's error when the file is refused.
+    /// A file with its own vertex colours (OFF "C") opens drawing them.
     GLMeshObject(const char *path, const char *kind);
     /// Copies an in-memory mesh; raises an error when the record is inconsistent.
     explicit GLMeshObject(const MeshRecord *mesh);
@@ -63,9 +55,9 @@ public:
     void readOFF(const char *path);
     void readMeshFromMemory(const MeshRecord *mesh);
 
-    /// Block readers of the binary format: `f` is positioned after the 4 tag bytes, `mode`
-    /// is the reader mode of ByteOrder.h. Each returns non-zero when the tag was its own
-    /// (and then consumed the block, whether complete or not).
+    /// Block readers of the binary format for a mesh already read: `f` is positioned after
+    /// the 4 tag bytes, `mode` is the reader mode of ByteOrder.h. Each returns non-zero when
+    /// the tag was its own (and then consumed the block, whether complete or not).
     int readDataItems(FILE *f, int mode, const char *tag);
     int readTextureCoordinates(FILE *f, int mode, const char *tag);
     int readMaterial(FILE *f, int mode, const char *tag);
@@ -74,7 +66,8 @@ public:
     /// An empty mesh keeps its box uncomputed.
     void computeBoundingBox();
     /// Area-weighted unit vertex normals into out[0 .. nVertices-1]; a vertex of no
-    /// triangle, or of degenerate ones only, gets (0, 0, 0).
+    /// triangle, or of degenerate ones only, gets (0, 0, 0). (The mesh uses them unless its
+    /// file gave normals of its own.)
     void computeNormals(Point3 *out) const;
     /// Maps the current data item through the current colour map into `colors` and
     /// rebuilds the legend. Does nothing without colours, data items, or with a negative
@@ -255,11 +248,13 @@ protected:
     std::vector<unsigned char> alphaColors;   ///< RGBA copies of `colors` for translucency
 
 private:
-    struct Geometry;
-    /// Installs freshly read geometry and blocks in place of the current ones.
-    void adopt(Geometry &g);
-    /// Checks an in-memory mesh and copies it; raises an error when it is inconsistent.
-    static void copyRecord(const MeshRecord *mesh, Geometry &g);
+    /// Takes over freshly read geometry and blocks in place of the current ones.
+    void adopt(MeshData &g);
+    void installColours(MeshData &g);
+    void installDataItems(MeshData &g);
+    void installMaterial(const MeshData &g);
+    /// Computed normals, unless the file gave its own.
+    void computeVertexNormals();
     /// Colours, box, normals and clipping planes after the geometry changed.
     void prepare(bool resetPlanes);
     // Drawing helpers: the shared frame of every method and the vertex-array passes.
@@ -279,7 +274,8 @@ private:
     LargeArray<float> vertexStore;               ///< what `vertices` points to
     std::unique_ptr<unsigned char[]> colorStore; ///< what `colors` points to
     bool readAsOFF;                           ///< which reader reload() uses
-    bool coloursGiven;                        ///< colours came through setColors()
+    bool coloursGiven;                        ///< colours came from setColors() or the file
+    bool normalsGiven;                        ///< normals came from the file
     bool listsInitialised;                    ///< initDisplayLists() ran for this geometry
 };
 
