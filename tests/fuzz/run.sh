@@ -37,13 +37,17 @@ run_one() {
   local dirs=("$corpus")
   [ -d "tests/fuzz/seeds/$name" ] && dirs+=("tests/fuzz/seeds/$name")
   rm -f "$tree/logs/$name.status"
+  # The harnesses' scratch files go to a folder of the run's own: a crash skips their cleanup.
+  local scratch="$PWD/$tree/tmp/$name"
+  mkdir -p "$scratch"
   local rc=0
   # -close_fd_mask=3 silences what the readers print; libFuzzer and the sanitizers still report.
   # The largest single block a reader may take is a whole image of MAX_PIXELS pixels at four
   # bytes (the TIFF raster): 1 GiB; anything bigger is reported as a finding.
-  "$tree/tests/fuzz/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=3072 -malloc_limit_mb=1100 \
+  TMPDIR="$scratch" "$tree/tests/fuzz/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=3072 -malloc_limit_mb=1100 \
     -print_final_stats=1 -close_fd_mask=3 -artifact_prefix="$findings/" "${dirs[@]}" \
     >"$tree/logs/$name.log" 2>&1 || rc=$?
+  rm -rf "$scratch"
   echo "$rc" >"$tree/logs/$name.status"
 }
 
