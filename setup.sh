@@ -12,6 +12,7 @@ PACKAGES=(
   curl xfonts-base
   xvfb xauth xdotool
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
   assimp-utils imagemagick
 )
 
@@ -27,6 +28,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+# "./setup.sh --packages" stops here, for callers that build a tree of their own.
+[ "${1:-}" = "--packages" ] && exit 0
 
 BUILD_DIR=${VELMORA_BUILD_DIR:-build}
 BUILD_TYPE=${VELMORA_BUILD_TYPE:-Release}

@@ -2,9 +2,17 @@
 # Sets up when needed, builds, and runs every test. Exits non-zero on any failure.
 #   ./test.sh              the Release tree in build/
 #   ./test.sh --sanitize   a second tree in build-asan/ with AddressSanitizer and UBSan
+#   ./test.sh --fuzz [SECONDS]   the libFuzzer harnesses in build-fuzz/, each run SECONDS
+#                          (default 60); see tests/fuzz/run.sh
 # Any further arguments go to ctest (for example -R Matrix or -L gl).
 set -euo pipefail
 cd "$(dirname "$0")"
+
+if [ "${1:-}" = "--fuzz" ]; then
+  shift
+  ./setup.sh --packages
+  exec tests/fuzz/run.sh "$@"
+fi
 
 sanitize=0
 if [ "${1:-}" = "--sanitize" ]; then

@@ -1,0 +1,15 @@
+// The camera state file that the space key restores (model-view, projection, viewport, pan,
+// zoom and planes), read into a default camera.
+#include "FuzzFiles.h"
+
+#include "camera/GLCamera.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const std::string path = fuzz::writeFile("cameraState.txt", data, size);
+    // A fresh camera for every input, so that a finding does not depend on the inputs before.
+    GLCamera camera;
+    camera.loadCameraState(path.c_str());
+    camera.getFinalKMatrix();
+    return 0;
+}

@@ -1,0 +1,343 @@
+// Writes the seed files of the fuzz harnesses into seeds/<harness>/ under the current folder:
+// small valid files of every reader, made as the reader tests make theirs. Run it from
+// tests/fuzz/ (target make_fuzz_seeds of the fuzz tree) and commit what it writes.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include <jpeglib.h>
+#include <png.h>
+#include <tiffio.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+std::string str(const Bytes &b) { return std::string(b.begin(), b.end()); }
+
+void put(const std::string &harness, const std::string &name, const std::string &bytes)
+{
+    std::filesystem::create_directories("seeds/" + harness);
+    std::ofstream("seeds/" + harness + "/" + name, std::ios::binary) << bytes;
+}
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// w x h pixels of `channels` samples: gradients, so neighbouring pixels differ.
+Bytes picture(int w, int h, int channels)
+{
+    Bytes b;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < channels; ++c)
+                b.push_back(static_cast<unsigned char>(x * 40 + y * 17 + c * 90));
+    return b;
+}
+
+std::string netpbm(const char *magic, int w, int h, const Bytes &samples, const std::string &comment = "")
+{
+    return std::string(magic) + "\n" + comment + std::to_string(w) + " " + std::to_string(h) + "\n255\n" +
+           str(samples);
+}
+
+std::string netpbmAscii(const char *magic, int w, int h, const Bytes &samples)
+{
+    std::string s = std::string(magic) + "\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    for (unsigned char v : samples)
+        s += std::to_string(v) + " ";
+    return s + "\n";
+}
+
+std::string tga(int w, int h, const Bytes &bgr, const std::string &id = "", int descriptor = 0)
+{
+    std::string head(18, '\0');
+    head[0] = char(id.size());
+    head[2] = 2;
+    head[12] = char(w & 255), head[13] = char(w >> 8), head[14] = char(h & 255), head[15] = char(h >> 8);
+    head[16] = 24;
+    head[17] = char(descriptor);
+    return head + id + str(bgr);
+}
+
+// The two files of a ".dim" format in one input: the length of the side file, the side file,
+// then the data file.
+std::string twoFiles(const std::string &dim, const std::string &data)
+{
+    return std::string(1, char(dim.size())) + dim + data;
+}
+
+struct Png {
+    int width, height, colorType, bitDepth;
+    bool interlaced = false;
+    std::vector<png_color> palette = {};
+    std::vector<png_byte> transparency = {};
+    std::vector<std::pair<std::string, std::string>> texts = {};
+};
+
+std::string png(const Png &p)
+{
+    const char *path = "seed.tmp";
+    FILE *f = std::fopen(path, "wb");
+    png_structp w = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(w);
+    png_init_io(w, f);
+    png_set_compression_level(w, 9);
+    png_set_IHDR(w, info, p.width, p.height, p.bitDepth, p.colorType,
+                 p.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (!p.palette.empty())
+        png_set_PLTE(w, info, p.palette.data(), int(p.palette.size()));
+    if (!p.transparency.empty())
+        png_set_tRNS(w, info, p.transparency.data(), int(p.transparency.size()), nullptr);
+    std::vector<png_text> texts(p.texts.size());
+    for (size_t i = 0; i < texts.size(); ++i) {
+        texts[i] = png_text();
+        texts[i].compression = i % 2 ? PNG_TEXT_COMPRESSION_zTXt : PNG_TEXT_COMPRESSION_NONE;
+        texts[i].key = const_cast<char *>(p.texts[i].first.c_str());
+        texts[i].text = const_cast<char *>(p.texts[i].second.c_str());
+    }
+    if (!texts.empty())
+        png_set_text(w, info, texts.data(), int(texts.size()));
+    png_write_info(w, info);
+    int channels = 1;
+    if (p.colorType == PNG_COLOR_TYPE_RGB)
+        channels = 3;
+    else if (p.colorType == PNG_COLOR_TYPE_RGBA)
+        channels = 4;
+    else if (p.colorType == PNG_COLOR_TYPE_GRAY_ALPHA)
+        channels = 2;
+    const size_t rowBytes = (size_t(p.width) * channels * p.bitDepth + 7) / 8;
+    Bytes rows = picture(int(rowBytes), p.height, 1);
+    if (p.colorType == PNG_COLOR_TYPE_PALETTE)
+        for (unsigned char &v : rows)
+            v %= p.palette.size();
+    std::vector<png_bytep> pointers;
+    for (int y = 0; y < p.height; ++y)
+        pointers.push_back(&rows[y * rowBytes]);
+    png_write_image(w, pointers.data());
+    png_write_end(w, info);
+    png_destroy_write_struct(&w, &info);
+    std::fclose(f);
+    const std::string bytes = slurp(path);
+    std::remove(path);
+    return bytes;
+}
+
+std::string jpeg(int w, int h, int components, bool progressive)
+{
+    const char *path = "seed.tmp";
+    const Bytes s = picture(w, h, components);
+    jpeg_compress_struct c;
+    jpeg_error_mgr e;
+    c.err = jpeg_std_error(&e);
+    jpeg_create_compress(&c);
+    FILE *f = std::fopen(path, "wb");
+    jpeg_stdio_dest(&c, f);
+    c.image_width = w;
+    c.image_height = h;
+    c.input_components = components;
+    c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 50, TRUE);
+    if (progressive)
+        jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(&s[size_t(c.next_scanline) * w * components]);
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::fclose(f);
+    const std::string bytes = slurp(path);
+    std::remove(path);
+    return bytes;
+}
+
+// RGB TIFF: strips of 4 rows, or one 16 x 16 tile.
+std::string tiffFile(int w, int h, int compression, bool tiled)
+{
+    const char *path = "seed.tmp";
+    const Bytes rgb = picture(w, h, 3);
+    TIFF *t = TIFFOpen(path, "w");
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
+    if (tiled) {
+        TIFFSetField(t, TIFFTAG_TILEWIDTH, 16);
+        TIFFSetField(t, TIFFTAG_TILELENGTH, 16);
+        Bytes tile(16 * 16 * 3, 0);
+        for (int y = 0; y < h && y < 16; ++y)
+            std::memcpy(&tile[y * 16 * 3], &rgb[y * w * 3], size_t(std::min(w, 16)) * 3);
+        TIFFWriteEncodedTile(t, 0, tile.data(), tmsize_t(tile.size()));
+    } else {
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 4);
+        for (int y = 0; y < h; ++y)
+            TIFFWriteScanline(t, const_cast<unsigned char *>(&rgb[y * w * 3]), y, 0);
+    }
+    TIFFClose(t);
+    const std::string bytes = slurp(path);
+    std::remove(path);
+    return bytes;
+}
+
+std::string floats(const std::vector<float> &v)
+{
+    std::string s(v.size() * 4, '\0');
+    std::memcpy(&s[0], v.data(), s.size());
+    return s;
+}
+
+// A data-item record as DataItem::write makes it, optionally with every number byte-swapped.
+std::string record(const char *name, float lo, float hi, const std::vector<float> &values, bool swap)
+{
+    std::string out(64, '\0');
+    std::memcpy(&out[0], name, std::strlen(name));
+    auto number = [&](const void *p) {
+        char b[4];
+        std::memcpy(b, p, 4);
+        if (swap)
+            std::swap(b[0], b[3]), std::swap(b[1], b[2]);
+        out.append(b, 4);
+    };
+    const int n = int(values.size());
+    number(&lo);
+    number(&hi);
+    number(&n);
+    for (float v : values)
+        number(&v);
+    return out;
+}
+
+std::string gzip(const std::string &bytes)
+{
+    const char *path = "seed.tmp";
+    gzFile out = gzopen(path, "wb9");
+    gzwrite(out, bytes.data(), unsigned(bytes.size()));
+    gzclose(out);
+    const std::string s = slurp(path);
+    std::remove(path);
+    return s;
+}
+
+} // namespace
+
+int main()
+{
+    // Netpbm, copied and mapped.
+    for (const char *h : {"image_ppm", "image_map_ppm"}) {
+        put(h, "rgb_4x4.ppm", netpbm("P6", 4, 4, picture(4, 4, 3)));
+        put(h, "comments_3x2.ppm", netpbm("P6", 3, 2, picture(3, 2, 3), "# made by hand\n"));
+    }
+    put("image_ppm", "ascii_2x2.ppm", netpbmAscii("P3", 2, 2, picture(2, 2, 3)));
+    put("image_pgm", "grey_4x4.pgm", netpbm("P5", 4, 4, picture(4, 4, 1)));
+    put("image_pgm", "comments_3x2.pgm", netpbm("P5", 3, 2, picture(3, 2, 1), "# a\n#b\n"));
+    put("image_pgm", "ascii_2x2.pgm", netpbmAscii("P2", 2, 2, picture(2, 2, 1)));
+
+    // TGA, copied and mapped: plain, with an identification field, with the top-left origin.
+    for (const char *h : {"image_tga", "image_map_tga"}) {
+        put(h, "bgr_4x4.tga", tga(4, 4, picture(4, 4, 3)));
+        put(h, "id_3x2.tga", tga(3, 2, picture(3, 2, 3), "velmora"));
+        put(h, "top_left_2x2.tga", tga(2, 2, picture(2, 2, 3), "", 0x20));
+    }
+
+    // Raw RGB with its ".dim" side file, copied and mapped.
+    for (const char *h : {"image_rvb", "image_map_rvb"}) {
+        put(h, "rgb_4x4", twoFiles("4 4\n", str(picture(4, 4, 3))));
+        put(h, "rgb_3x2", twoFiles("3 2", str(picture(3, 2, 3))));
+    }
+
+    // IMA volumes: the first slice of each sample type family.
+    put("image_ima", "u8_4x4", twoFiles("4 4 1\n", str(picture(4, 4, 1))));
+    put("image_ima", "u16_2x2x2", twoFiles("2 2 2\n-dx 1.0\n-type U16\n", str(picture(2, 2, 4))));
+    put("image_ima", "float_2x2", twoFiles("2 2 1\n-type FLOAT\n", floats({-1, 1, 0, 0.5f})));
+    put("image_ima", "s32_2x1", twoFiles("2 1 1 -type S32\n", str(picture(2, 1, 4))));
+
+    // Raw floats: two signed 16-bit sizes, then the values.
+    auto sized = [](int16_t w, int16_t h, const std::string &values) {
+        std::string s(4, '\0');
+        std::memcpy(&s[0], &w, 2);
+        std::memcpy(&s[2], &h, 2);
+        return s + values;
+    };
+    put("image_float", "4x2.raw", sized(4, 2, floats({0.5f, 0, 1, 0.25f, -3, 7, 0.125f, 0.75f})));
+    put("image_float", "2x2.raw", sized(2, 2, floats({0.1f, 0.2f, 0.3f, 0.4f})));
+
+    // PNG: the colour types and depths libpng hands over differently.
+    put("image_png", "rgb8_8x8.png", png({8, 8, PNG_COLOR_TYPE_RGB, 8}));
+    put("image_png", "grey16_interlaced_4x4.png", png({4, 4, PNG_COLOR_TYPE_GRAY, 16, true}));
+    put("image_png", "grey1_8x8.png", png({8, 8, PNG_COLOR_TYPE_GRAY, 1}));
+    put("image_png", "palette_trns_4x4.png",
+        png({4, 4, PNG_COLOR_TYPE_PALETTE, 4, false, {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}}, {0, 128}}));
+    put("image_png", "rgba_text_4x4.png",
+        png({4, 4, PNG_COLOR_TYPE_RGBA, 8, false, {}, {}, {{"Title", "seed"}, {"Comment", "compressed"}}}));
+    put("image_png", "grey_alpha16_2x2.png", png({2, 2, PNG_COLOR_TYPE_GRAY_ALPHA, 16}));
+
+    // JPEG: baseline colour and grey, progressive.
+    put("image_jpeg", "rgb_8x8.jpg", jpeg(8, 8, 3, false));
+    put("image_jpeg", "grey_8x8.jpg", jpeg(8, 8, 1, false));
+    put("image_jpeg", "progressive_8x8.jpg", jpeg(8, 8, 3, true));
+
+    // TIFF: strips uncompressed and LZW, one deflated tile.
+    put("image_tiff", "strips_4x4.tif", tiffFile(4, 4, COMPRESSION_NONE, false));
+    put("image_tiff", "lzw_8x8.tif", tiffFile(8, 8, COMPRESSION_LZW, false));
+    put("image_tiff", "tile_16x16.tif", tiffFile(16, 16, COMPRESSION_ADOBE_DEFLATE, true));
+
+    // Camera files of the four versions, as the camera tests write them.
+    put("camera_file", "v1.dat", "640 480 320 240 500 0 0 1\n1 0 0 0 1 0 0 0 1\n0 0 1 0 1 0 -1 0 0\n");
+    put("camera_file", "v2.dat", "V2.0 640 480 320 240 500 0 0 10 8 0 1 0 0.5 0 0 0 0 0 1\n");
+    put("camera_file", "v3.dat", "V3.0 640 480 320 240 500 500 0 0 10 3 0 1 0 deg 0 90 180 0 0 0 0 0 0 1\n");
+    put("camera_file", "v3_radians_trailer.dat",
+        "V3.0 640 480 300 200 800 820 0 0 25 2 0 1 0 1.5707963 3.1415927\n0 0 1 0 0 0 1\n");
+    put("camera_file", "v4.dat",
+        "V4.0\n640 480\n320 240\n500 500\n2\n# view 0\n1 0 0 0\n0 1 0 0\n0 0 1 5\n\n"
+        "# view 1\n0 0 -1 0\n0 1 0 0\n1 0 0 5\n\n");
+    put("camera_file", "v4_layouts.dat",
+        "V4.0\n1024 768\n500.5 380.25\n900 910\n2\n\ncamera 0\n0 -1 0 1.5\n1 0 0 -2\n\n0 0 1 7\n"
+        "\n# three rows and a translation line\n1 0 0\n0 0 -1\n0 1 0\n0.25 0.5 12\n");
+
+    // Camera state files as saveCameraState writes them.
+    put("camera_state", "state.txt",
+        "1.000000 0.000000 0.000000 0.000000\n0.000000 -1.000000 0.000000 0.000000\n"
+        "0.000000 0.000000 -1.000000 -1.000000\n0.000000 0.000000 0.000000 1.000000\n"
+        "2.000000 0.000000 0.000000 0.000000\n0.000000 2.000000 0.000000 0.000000\n"
+        "0.000000 0.000000 -1.222222 -2.222222\n0.000000 0.000000 -1.000000 0.000000\n"
+        "0 0 512 512\n1.500000 -2.000000 1.000000\n0.500000 4.000000\n");
+    put("camera_state", "short.txt",
+        "1 0 0 0\n0 1 0 0\n0 0 1 -5\n0 0 0 1\n2 0 0 0\n0 2 0 0\n0 0 -1 -2\n0 0 -1 0\n"
+        "0 0 400 300\n0 0 1\n1 10\n");
+
+    // Data-item records: the first byte picks the reader (see data_item_fuzz.cpp).
+    const std::vector<float> values = {1.5f, -2.25f, 8};
+    put("data_item", "native", std::string(1, '\0') + record("curvature", -2.25f, 8, values, false));
+    put("data_item", "swapped", std::string(1, '\1') + record("curvature", -2.25f, 8, values, true));
+    put("data_item", "compressed", std::string(1, '\2') + record("height", 0, 1, {0.5f, 0.25f}, false));
+    put("data_item", "gzip_swapped", std::string(1, '\7') + gzip(record("h", 0, 0, {}, true)));
+
+    // Poses as Position::print writes them, one with a blank line before it.
+    put("position", "two_poses.txt",
+        "0.707107 0.000000 0.000000 0.707107 1.500000 -2.000000 3.000000 500.000000 0.250000 -0.500000\n"
+        "\n1.000000 0.000000 0.000000 0.000000 0.000000 0.000000 -5.000000 1.000000 0.000000 0.000000\n");
+    put("position", "one_pose.txt", "0.5 0.5 0.5 0.5 1 2 3 1.2 -4 4");
+
+    // Remote-model descriptors.
+    put("model_request", "full.desc", "3dmodel\nAction: /models/get\nObject: 42\nResolution: high\n");
+    put("model_request", "query.desc", "3dmodel v2\r\nAction:/q?a=b\r\nObject: 7 trailing words\r\n");
+    return 0;
+}
