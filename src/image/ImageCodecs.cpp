@@ -46,6 +46,19 @@ const long kJpegMemory = 1L << 31;
 
 // ---- PNG decoding ----
 
+// Largest block libpng may take for one chunk, read or expanded. libpng allocates a chunk at
+// the length its header announces before reading any of it, so without a bound of ours a
+// few bytes claiming a 2 GB text chunk make it ask for 2 GB. No row of an accepted image and
+// no sensible comment (texture coordinates included) comes near it.
+const png_alloc_size_t kPngChunkMax = 256u << 20;
+
+png_voidp pngMalloc(png_structp, png_alloc_size_t size)
+{
+    return size > kPngChunkMax ? nullptr : std::malloc(size);
+}
+
+void pngFree(png_structp, png_voidp p) { std::free(p); }
+
 struct PngError {
     char message[200];
 };
@@ -88,6 +101,8 @@ bool runPngDecode(PngDecodeJob *job)
         return false;
     png_set_read_fn(png, job->in, pngReadFile);
     png_set_sig_bytes(png, 8);
+    // Bounds the text that a compressed chunk may expand to.
+    png_set_chunk_malloc_max(png, kPngChunkMax);
     png_read_info(png, info);
 
     const png_uint_32 width = png_get_image_width(png, info);
@@ -371,7 +386,8 @@ Decoded decodePng(FILE *in)
     PngDecodeJob job;
     std::memset(&job, 0, sizeof job);
     job.in = in;
-    job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job.error, pngFail, pngIgnore);
+    job.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &job.error, pngFail, pngIgnore, nullptr, pngMalloc,
+                                       pngFree);
     if (!job.png)
         throw std::runtime_error("error");
     job.info = png_create_info_struct(job.png);

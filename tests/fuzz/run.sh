@@ -43,8 +43,12 @@ run_one() {
   local rc=0
   # -close_fd_mask=3 silences what the readers print; libFuzzer and the sanitizers still report.
   # The largest single block a reader may take is a whole image of MAX_PIXELS pixels at four
-  # bytes (the TIFF raster): 1 GiB; anything bigger is reported as a finding.
-  TMPDIR="$scratch" "$tree/tests/fuzz/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=3072 -malloc_limit_mb=1100 \
+  # bytes (the TIFF raster): 1 GiB; anything bigger is reported as a finding. A file of a
+  # hundred bytes can still be a valid picture of a hundred million pixels (arithmetic-coded
+  # JPEG pads its data with zeros), which takes several seconds under the sanitizers: an input
+  # counts as hung only after 30 s.
+  TMPDIR="$scratch" "$tree/tests/fuzz/$name" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 \
+    -malloc_limit_mb=1100 \
     -print_final_stats=1 -close_fd_mask=3 -artifact_prefix="$findings/" "${dirs[@]}" \
     >"$tree/logs/$name.log" 2>&1 || rc=$?
   rm -rf "$scratch"
@@ -61,6 +65,7 @@ done
 wait
 
 status=0
+clean=0
 for name in "${names[@]}"; do
   log="$tree/logs/$name.log"
   rc=$(cat "$tree/logs/$name.status" 2>/dev/null || echo 1)
@@ -68,6 +73,7 @@ for name in "${names[@]}"; do
   [ -n "$runs" ] || runs=$(grep -o '^#[0-9]*' "$log" | tail -n 1 | tr -d '#')
   if [ "$rc" = 0 ]; then
     verdict="clean"
+    clean=$((clean + 1))
   else
     status=1
     finding=$(sed -n 's/.*Test unit written to //p' "$log" | tail -n 1)
@@ -75,4 +81,5 @@ for name in "${names[@]}"; do
   fi
   printf '  %-16s %12s runs  %s\n' "$name" "${runs:-0}" "$verdict"
 done
+echo "fuzz: $clean passed, $((${#names[@]} - clean)) failed"
 exit $status
