@@ -1,61 +1,16 @@
 // libFuzzer harness of the OFF text reader, all header variants. Each input is a whole
 // file, read through a memory stream, whose size the reader does not know (as a download's).
-#include "objects/MeshReader.h"
-
-#include <fcntl.h>
-#include <unistd.h>
+#include "MeshCheck.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <exception>
-#include <memory>
 
-namespace {
-
-// What the mesh relies on when it takes a reader's result over: every index names a vertex
-// and every per-vertex array is whole (its last entry is read, so that the address
-// sanitizer sees a short one).
-void checkMesh(const MeshData &m)
-{
-    if (m.nVertices < 0 || m.nTriangles < 0 || (m.nVertices > 0 && !m.vertices) || (m.nTriangles > 0 && !m.triangles))
-        std::abort();
-    for (size_t i = 0; i < 3 * static_cast<size_t>(m.nTriangles); ++i)
-        if (static_cast<unsigned>(m.triangles[i]) >= static_cast<unsigned>(m.nVertices))
-            std::abort();
-    for (const DataItem &item : m.dataItems)
-        if (item.getNElements() < m.nVertices)
-            std::abort();
-    if (!m.dataItems.empty() && !m.colors)
-        std::abort();
-    volatile float sink = 0;
-    if (m.nVertices > 0) {
-        const size_t last = static_cast<size_t>(m.nVertices) - 1;
-        sink = sink + m.vertices[3 * last + 2];
-        if (m.colors)
-            sink = sink + m.colors[3 * last + 2];
-        if (m.normals)
-            sink = sink + m.normals[last].z;
-        if (m.vertexTexCoords)
-            sink = sink + m.vertexTexCoords[2 * last + 1];
-    }
-    if (m.texCoords && m.nTriangles > 0)
-        sink = sink + m.texCoords[6 * static_cast<size_t>(m.nTriangles) - 1];
-}
-
-using File = std::unique_ptr<FILE, int (*)(FILE *)>;
-
-} // namespace
+using meshfuzz::checkMesh;
+using meshfuzz::File;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    // The reader reports on standard output as the viewer does; libFuzzer reports on
-    // standard error, so only the reader's lines are silenced.
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-        dup2(null, 1);
-        close(null);
-    }
+    meshfuzz::silenceStandardOutput();
     return 0;
 }
 
