@@ -19,25 +19,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using imagecodecs::fail;
+using imagecodecs::File;
+using imagecodecs::kBadSize;
+using imagecodecs::kTooShort;
+
 namespace
 {
-
-const char *const kTooShort = "file too short";
-const char *const kBadSize = "image size out of range";
-
-[[noreturn]] void fail(const char *text)
-{
-    throw std::runtime_error(text);
-}
-
-struct FileCloser {
-    void operator()(FILE *f) const
-    {
-        if (f)
-            std::fclose(f);
-    }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
 
 struct Descriptor {
     int fd;

@@ -35,8 +35,6 @@ const long long maxPixels = Bitmap::MAX_PIXELS;
 namespace
 {
 
-const char *const kTooShort = "file too short";
-const char *const kBadSize = "image size out of range";
 const char *const kNoMemory = "out of memory";
 
 // Progressive JPEG files make libjpeg keep every coefficient of the image; this caps what it
@@ -334,6 +332,8 @@ int quietTiff(TIFF *, void *, const char *, const char *, va_list)
 }
 
 } // namespace
+
+void fail(const char *text) { throw std::runtime_error(text); }
 
 bool sizeAccepted(long long width, long long height)
 {

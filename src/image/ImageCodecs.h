@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,23 @@
 /// them ends the process, whatever the file holds.
 namespace imagecodecs
 {
+
+/// Texts of the errors that readers of several formats raise.
+constexpr const char *kTooShort = "file too short";
+constexpr const char *kBadSize = "image size out of range";
+
+/// Raises std::runtime_error(text).
+[[noreturn]] void fail(const char *text);
+
+/// A stdio file closed with its owner.
+struct FileCloser {
+    void operator()(FILE *f) const
+    {
+        if (f)
+            std::fclose(f);
+    }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
 
 /// Largest pixel count any reader accepts (see Bitmap::MAX_PIXELS).
 extern const long long maxPixels;

@@ -16,23 +16,7 @@ namespace imagecodecs
 namespace
 {
 
-const char *const kTooShort = "file too short";
-const char *const kBadSize = "image size out of range";
 const char *const kBadFormat = "Can't handle format";
-
-[[noreturn]] void fail(const char *text)
-{
-    throw std::runtime_error(text);
-}
-
-struct FileCloser {
-    void operator()(FILE *f) const
-    {
-        if (f)
-            std::fclose(f);
-    }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
 
 size_t pixelCount(int w, int h)
 {
