@@ -34,7 +34,7 @@ GL3DObject::GL3DObject(short t)
     : GLObject(t), dragStartPose(Matrix4::Identity), pose(Matrix4::Identity), shadowMatrix(Matrix4::Identity),
       selectedVertex(0), vertices(nullptr), colors(nullptr), nVertices(0), bbMin(-kInf, -kInf, -kInf),
       bbMax(kInf, kInf, kInf), center(0, 0, 0), showBoundingBox(false), showAxes(false),
-      drawMethod(&GL3DObject::notImplementedBanner), inDepthPass(false)
+      drawMethod(&GL3DObject::notImplementedBanner), reducedDrawing(false), inDepthPass(false)
 {
     for (int i = 0; i < 6; ++i) {
         clipEnabled[i] = 0;

@@ -6,6 +6,8 @@
 #include "math/Point3.h"
 #include "objects/Legend.h"
 
+#include <cstddef>
+
 /// Base of every drawable scene object (meshes, octrees, volumes, point lists, graphs,
 /// textured objects).
 ///
@@ -79,6 +81,16 @@ public:
     /// The text overlay of the object (none in the base class).
     virtual void drawInfo();
 
+    // --- Lighter frames while the scene is dragged ----------------------------------------
+    /// What a frame of the object costs, in triangles (or points); 0 in the base class. The
+    /// scene manager adds them up to decide whether a drag draws reduced objects.
+    virtual size_t getDrawingCost() const { return 0; }
+    /// While on, a large object may draw a lighter stand-in of itself (the scene manager
+    /// turns it on during mouse drags of a large scene and off for every other frame,
+    /// captures included). The base class ignores it.
+    virtual void setReducedDrawing(bool on) { reducedDrawing = on; }
+    bool getReducedDrawing() const { return reducedDrawing; }
+
     void toggleBoundingBox() { showBoundingBox = !showBoundingBox; }
     void toggleAxes() { showAxes = !showAxes; }
     bool getShowBoundingBox() const { return showBoundingBox; }
@@ -138,6 +150,7 @@ protected:
     DrawMethod drawMethod;
     int clipEnabled[6];
     double clipPlanes[6][4];
+    bool reducedDrawing;      ///< see setReducedDrawing()
 
 private:
     /// Guards the depth-buffer pass against re-entering itself through defaultDrawing().

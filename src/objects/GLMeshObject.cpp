@@ -1,3 +1,4 @@
+#define GL_GLEXT_PROTOTYPES 1
 #include "objects/GLMeshObject.h"
 
 #include "core/GLInterface.h"
@@ -6,8 +7,11 @@
 #include "objects/LargeArray.h"
 #include "math/Matrix3.h"
 #include "math/Quaternion.h"
+#include "objects/MeshReduction.h"
+#include "render/GLBuffer.h"
 
 #include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,17 +20,163 @@
 #include <deque>
 #include <limits>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
+// One array of the mesh in a buffer object, with the version of the data it holds.
+struct Slot {
+    explicit Slot(unsigned target) : buffer(target) {}
+
+    GLBuffer buffer;
+    uint64_t version = 0; ///< 0: nothing stored
+
+    /// The pointer that gl*Pointer and glDrawElements take for `data` (`bytes` long, at
+    /// version `wanted`): offset 0 in the buffer, bound, or the array itself as a client
+    /// array when the buffer cannot hold it (another context, or the driver refused).
+    const void *use(const void *data, size_t bytes, uint64_t wanted, unsigned usage = GL_STATIC_DRAW)
+    {
+        // A buffer of another context is left to that context.
+        if ((version != wanted || !buffer.usable()) && (buffer.empty() || buffer.usable()))
+            version = buffer.upload(data, bytes, usage) ? wanted : 0;
+        if (version == wanted && buffer.usable()) {
+            buffer.bind();
+            return nullptr;
+        }
+        GLBuffer::unbind(buffer.target());
+        return data;
+    }
+    bool holds(uint64_t wanted) const { return version == wanted && buffer.usable(); }
+    void release()
+    {
+        // Outside its context the name is kept: the next upload there replaces the data.
+        if (buffer.usable())
+            buffer.reset();
+        version = 0;
+    }
+};
+
+// The buffers of one version of the mesh (the whole one or the reduced stand-in).
+struct Layer {
+    Slot vertices{GL_ARRAY_BUFFER}, normals{GL_ARRAY_BUFFER}, colours{GL_ARRAY_BUFFER},
+        alphaColours{GL_ARRAY_BUFFER}, indices{GL_ELEMENT_ARRAY_BUFFER}, sorted{GL_ELEMENT_ARRAY_BUFFER};
+    std::vector<unsigned char> rgba; ///< RGBA copy of the colours for translucent passes
+    uint64_t rgbaVersion = 0;
+
+    void release()
+    {
+        for (Slot *s : {&vertices, &normals, &colours, &alphaColours, &indices, &sorted})
+            s->release();
+        rgba = std::vector<unsigned char>();
+        rgbaVersion = 0;
+    }
+    // The RGBA copy of `rgb` (n vertices) with alpha a, made again only when `key` changed.
+    const unsigned char *withAlpha(const unsigned char *rgb, size_t n, unsigned char a, uint64_t key)
+    {
+        if (rgbaVersion != key || rgba.size() != 4 * n) {
+            rgba.resize(4 * n);
+            for (size_t i = 0; i < n; ++i) {
+                rgba[4 * i] = rgb[3 * i];
+                rgba[4 * i + 1] = rgb[3 * i + 1];
+                rgba[4 * i + 2] = rgb[3 * i + 2];
+                rgba[4 * i + 3] = a;
+            }
+            rgbaVersion = key;
+        }
+        return rgba.data();
+    }
+};
+
+// Back-to-front order of triangles t (n of them) over vertices v for the matrix toClip, by
+// the first corner of each triangle, into out (3n indices).
+void sortByDepth(const float *v, const int *t, size_t n, const Matrix4 &toClip, RadixSort &sorter, int *out)
+{
+    std::vector<float> keys(n);
+    float q[4];
+    for (size_t i = 0; i < n; ++i) {
+        toClip.product(q, &v[3 * static_cast<size_t>(t[3 * i])]);
+        // -z/w grows towards the viewer; a corner behind the eye (w <= 0) goes first.
+        keys[i] = q[3] > 0 ? -q[2] / q[3] : -std::numeric_limits<float>::max();
+    }
+    const unsigned *ranks = sorter.Sort(keys.data(), static_cast<unsigned>(n)).GetRanks();
+    if (!ranks) {
+        std::copy(t, t + 3 * n, out);
+        return;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        const int *src = t + 3 * static_cast<size_t>(ranks[i]);
+        out[3 * i] = src[0];
+        out[3 * i + 1] = src[1];
+        out[3 * i + 2] = src[2];
+    }
+}
+
+Matrix4 currentToClip()
+{
+    Matrix4 modelView = Matrix4::Identity, projection = Matrix4::Identity;
+    glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
+    glGetFloatv(GL_PROJECTION_MATRIX, static_cast<float *>(projection));
+    return projection * modelView;
+}
+
 } // namespace
+
+// The buffers of the mesh, and its reduced stand-in with the thread that builds it.
+struct GLMeshObject::Buffers {
+    uint64_t geometryVersion = 1; ///< grows with every change of the geometry
+    uint64_t colourVersion = 1;   ///< grows with every change of the colours
+    uint64_t sortVersion = 0;
+    Layer full, reduced;
+
+    // A fixed subset of the triangles, drawn during drags until the stand-in is there.
+    Slot subset{GL_ELEMENT_ARRAY_BUFFER};
+    std::vector<int> subsetTriangles;
+
+    ReducedMesh stand;
+    std::thread builder;
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> done{false}; ///< the builder finished (`built` tells how)
+    bool built = false;
+    bool started = false;
+    std::vector<unsigned char> standRgb; ///< the colours of the stand-in's source vertices
+    uint64_t standRgbVersion = 0;
+    std::vector<int> standSorted;
+
+    ~Buffers() { stop(); }
+    /// Stops a build under way and drops the stand-in.
+    void stop()
+    {
+        if (builder.joinable()) {
+            cancel = true;
+            builder.join();
+        }
+        cancel = false;
+        done = false;
+        built = false;
+        started = false;
+        stand = ReducedMesh();
+        standRgb = std::vector<unsigned char>();
+        standRgbVersion = 0;
+        standSorted = std::vector<int>();
+        subsetTriangles = std::vector<int>();
+    }
+    bool standReady()
+    {
+        if (!done.load(std::memory_order_acquire))
+            return false;
+        if (builder.joinable())
+            builder.join();
+        return built;
+    }
+};
 
 // --- Construction ---------------------------------------------------------------------------
 
 GLMeshObject::GLMeshObject()
-    : GL3DObject(GLObject::MESH), readAsOFF(false), coloursGiven(false), normalsGiven(false), listsInitialised(false)
+    : GL3DObject(GLObject::MESH), buffers(std::make_unique<Buffers>()), readAsOFF(false), coloursGiven(false),
+      normalsGiven(false)
 {
     initVariables();
 }
@@ -71,7 +221,6 @@ void GLMeshObject::initVariables()
     textureHeight = 0;
     nTextureChunks = 0;
     texCoordVersion = -1;
-    shadeList = -1;
     textureList = -1;
     material = Material::predefined[0];
     colorMapIndex = 0;
@@ -99,12 +248,11 @@ void GLMeshObject::freeData()
     textureNames.clear();
     nTextureChunks = 0;
     chunkStart.clear();
-    if (shadeList >= 0)
-        glDeleteLists(static_cast<GLuint>(shadeList), 1);
     if (textureList >= 0)
         glDeleteLists(static_cast<GLuint>(textureList), 1);
-    shadeList = textureList = -1;
-    listsInitialised = false;
+    textureList = -1;
+    // Stops a stand-in being built from the arrays before they go.
+    geometryChanged();
 
     vertexStore.reset();
     vertices = nullptr;
@@ -155,6 +303,7 @@ void GLMeshObject::installColours(MeshData &g)
     colorStore = std::move(g.colors);
     colors = colorStore.get();
     coloursGiven = colors && g.colorsFromFile;
+    coloursChanged();
 }
 
 void GLMeshObject::installDataItems(MeshData &g)
@@ -176,6 +325,7 @@ void GLMeshObject::computeVertexNormals()
         return;
     normals = allocateLargeArray<Point3>(static_cast<size_t>(nVertices));
     computeNormals(normals.get());
+    geometryChanged();
 }
 
 void GLMeshObject::prepare(bool resetPlanes)
@@ -351,6 +501,7 @@ void GLMeshObject::computeColors()
         f(colors + 3 * static_cast<size_t>(i), values[i], lo, hi);
     legend.setTitle(item.getName());
     legend.add(f, lo, hi, 15, 2);
+    coloursChanged();
 }
 
 bool GLMeshObject::setColors(const unsigned char *rgb, int n)
@@ -364,6 +515,7 @@ bool GLMeshObject::setColors(const unsigned char *rgb, int n)
     }
     std::copy(rgb, rgb + bytes, colors);
     coloursGiven = true;
+    coloursChanged();
     legend.clear();
     return true;
 }
@@ -414,80 +566,161 @@ void GLMeshObject::defaultDrawing()
     glShadeModel(static_cast<GLenum>(shadingModel));
     glDisable(GL_TEXTURE_2D);
     glPolygonMode(GL_FRONT, GL_FILL);
-    drawElements(triangles.get(), true, nullptr, 0);
+    drawElements(false, true, false);
     glPopAttrib();
     glPopMatrix();
 }
 
-void GLMeshObject::drawElements(const int *tris, bool withNormals, const unsigned char *rgba, int colorSize) const
+void GLMeshObject::geometryChanged()
 {
+    Buffers &b = *buffers;
+    b.stop();
+    ++b.geometryVersion;
+    ++b.colourVersion;
+    b.full.release();
+    b.reduced.release();
+    b.subset.release();
+}
+
+void GLMeshObject::coloursChanged()
+{
+    if (buffers)
+        ++buffers->colourVersion;
+}
+
+bool GLMeshObject::hasVertexBuffers() const
+{
+    const Buffers &b = *buffers;
+    const uint64_t v = b.geometryVersion;
+    return b.full.vertices.holds(v) && b.full.normals.holds(v) && b.full.indices.holds(v);
+}
+
+void GLMeshObject::setReducedDrawing(bool on)
+{
+    GL3DObject::setReducedDrawing(on && nTriangles > kReduceAbove && vertices && normals);
+    Buffers &b = *buffers;
+    if (!reducedDrawing || b.started)
+        return;
+    b.started = true;
+    // Until the stand-in is built, drags show every k-th triangle.
+    const size_t n = static_cast<size_t>(nTriangles);
+    const size_t step = (n + kReducedTriangles - 1) / kReducedTriangles;
+    b.subsetTriangles.reserve(3 * (n / step + 1));
+    for (size_t i = 0; i < n; i += step)
+        b.subsetTriangles.insert(b.subsetTriangles.end(), &triangles[3 * i], &triangles[3 * i + 3]);
+    // The arrays stay as they are while the builder reads them: every change of the
+    // geometry goes through geometryChanged(), which stops it first.
+    const float *v = vertices;
+    const int *t = triangles.get();
+    const Point3 *nrm = normals.get();
+    const int nv = nVertices, nt = nTriangles;
+    Buffers *target = buffers.get();
+    b.builder = std::thread([=] {
+        target->built = reduceMesh(v, nv, t, nt, nrm, kReducedTriangles, &target->cancel, target->stand);
+        target->done.store(true, std::memory_order_release);
+    });
+}
+
+bool GLMeshObject::waitForReducedMesh()
+{
+    Buffers &b = *buffers;
+    if (b.builder.joinable())
+        b.builder.join();
+    return b.standReady();
+}
+
+int GLMeshObject::getDrawnTriangles() const
+{
+    const Buffers &b = *buffers;
+    if (!reducedDrawing)
+        return nTriangles;
+    if (b.done.load(std::memory_order_acquire) && b.built)
+        return b.stand.nTriangles();
+    return b.subsetTriangles.empty() ? nTriangles : static_cast<int>(b.subsetTriangles.size() / 3);
+}
+
+void GLMeshObject::drawElements(bool sorted, bool withNormals, bool withColours, bool withAlpha, unsigned char alpha)
+{
+    Buffers &b = *buffers;
+    const bool useStand = reducedDrawing && b.standReady() && b.stand.nTriangles() > 0;
+    const bool useSubset = reducedDrawing && !useStand && !sorted && !b.subsetTriangles.empty();
+    Layer &layer = useStand ? b.reduced : b.full;
+    const float *v = vertices;
+    const Point3 *n = normals.get();
+    const int *t = triangles.get();
+    size_t nv = static_cast<size_t>(nVertices), nt = static_cast<size_t>(nTriangles);
+    const unsigned char *rgb = colors;
+    if (useStand) {
+        v = b.stand.vertices.data();
+        n = b.stand.normals.data();
+        t = b.stand.triangles.data();
+        nv = static_cast<size_t>(b.stand.nVertices());
+        nt = static_cast<size_t>(b.stand.nTriangles());
+        if (withColours && colors && b.standRgbVersion != b.colourVersion) {
+            b.standRgb.resize(3 * nv);
+            for (size_t i = 0; i < nv; ++i)
+                std::copy_n(colors + 3 * static_cast<size_t>(b.stand.sources[i]), 3, &b.standRgb[3 * i]);
+            b.standRgbVersion = b.colourVersion;
+        }
+        rgb = b.standRgb.data();
+    }
+    const uint64_t geometry = b.geometryVersion;
+
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    glVertexPointer(3, GL_FLOAT, 0, vertices);
+    glVertexPointer(3, GL_FLOAT, 0, layer.vertices.use(v, 3 * nv * sizeof(float), geometry));
     glEnableClientState(GL_VERTEX_ARRAY);
-    if (withNormals) {
-        glNormalPointer(GL_FLOAT, 0, normals.get());
+    if (withNormals && n) {
+        glNormalPointer(GL_FLOAT, sizeof(Point3), layer.normals.use(n, nv * sizeof(Point3), geometry));
         glEnableClientState(GL_NORMAL_ARRAY);
     } else {
         glDisableClientState(GL_NORMAL_ARRAY);
     }
-    if (rgba) {
-        glColorPointer(colorSize, GL_UNSIGNED_BYTE, 0, rgba);
+    if (withColours && rgb) {
+        if (withAlpha) {
+            // The alpha is part of the version: another material alpha is another array.
+            const uint64_t key = b.colourVersion << 8 | alpha;
+            const unsigned char *rgba = layer.withAlpha(rgb, nv, alpha, key);
+            glColorPointer(4, GL_UNSIGNED_BYTE, 0, layer.alphaColours.use(rgba, 4 * nv, key));
+        } else {
+            glColorPointer(3, GL_UNSIGNED_BYTE, 0, layer.colours.use(rgb, 3 * nv, b.colourVersion));
+        }
         glEnableClientState(GL_COLOR_ARRAY);
     } else {
         glDisableClientState(GL_COLOR_ARRAY);
     }
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    GLBuffer::unbind(GL_ARRAY_BUFFER);
+
+    const void *indices = nullptr;
+    if (sorted) {
+        // The order changes with every view: it is streamed anew each frame.
+        const int *order = nullptr;
+        if (useStand) {
+            b.standSorted.resize(3 * nt);
+            sortByDepth(v, t, nt, currentToClip(), sorter, b.standSorted.data());
+            order = b.standSorted.data();
+        } else {
+            sortTrianglesByDepth();
+            order = sortedTriangles.get();
+        }
+        indices = layer.sorted.use(order, 3 * nt * sizeof(int), ++b.sortVersion, GL_STREAM_DRAW);
+    } else if (useSubset) {
+        nt = b.subsetTriangles.size() / 3;
+        indices = b.subset.use(b.subsetTriangles.data(), b.subsetTriangles.size() * sizeof(int), geometry);
+    } else {
+        indices = layer.indices.use(t, 3 * nt * sizeof(int), geometry);
+    }
     // One call draws it all; the count is split only where it would not fit a GLsizei.
-    const size_t total = 3 * static_cast<size_t>(nTriangles);
+    const size_t total = 3 * nt;
     const size_t most = size_t(3) << 28;
     for (size_t first = 0; first < total; first += most)
         glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(std::min(most, total - first)), GL_UNSIGNED_INT,
-                       tris + first);
+                       reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(indices) + first * sizeof(int)));
+    GLBuffer::unbind(GL_ELEMENT_ARRAY_BUFFER);
     glPopClientAttrib();
 }
 
-const unsigned char *GLMeshObject::colorsWithAlpha(unsigned char a)
-{
-    const size_t n = static_cast<size_t>(nVertices);
-    alphaColors.resize(4 * n);
-    for (size_t i = 0; i < n; ++i) {
-        alphaColors[4 * i] = colors[3 * i];
-        alphaColors[4 * i + 1] = colors[3 * i + 1];
-        alphaColors[4 * i + 2] = colors[3 * i + 2];
-        alphaColors[4 * i + 3] = a;
-    }
-    return alphaColors.data();
-}
-
-void GLMeshObject::initDisplayLists()
-{
-    if (listsInitialised || nTriangles <= 0 || !vertices || !normals)
-        return;
-    listsInitialised = true;
-    if (nTriangles > kDisplayListLimit) {
-        std::printf("GLMeshObject: display list option [DISABLED]\n");
-        return;
-    }
-    const GLuint list = glGenLists(1);
-    if (list == 0)
-        return;
-    // glDrawElements reads the arrays while the list is compiled: the list keeps a copy.
-    glNewList(list, GL_COMPILE);
-    drawElements(triangles.get(), true, nullptr, 0);
-    glEndList();
-    shadeList = static_cast<int>(list);
-}
-
-void GLMeshObject::callShadeList()
-{
-    initDisplayLists();
-    // Above the limit the arrays serve instead, so that large meshes still get their wire
-    // frame and shadow.
-    if (shadeList >= 0)
-        glCallList(static_cast<GLuint>(shadeList));
-    else
-        drawElements(triangles.get(), true, nullptr, 0);
-}
+void GLMeshObject::callShadeList() { drawElements(false, true, false); }
 
 void GLMeshObject::beginFrame()
 {
@@ -556,10 +789,9 @@ void GLMeshObject::drawSurface(bool withNormals)
     if (material.blend() && triangleSorting) {
         // Translucent faces show their back sides too, in back-to-front order.
         glDisable(GL_CULL_FACE);
-        sortTrianglesByDepth();
-        drawElements(sortedTriangles.get(), withNormals, nullptr, 0);
+        drawElements(true, withNormals, false);
     } else {
-        callShadeList();
+        drawElements(false, withNormals, false);
     }
 }
 
@@ -612,16 +844,12 @@ void GLMeshObject::drawDataShade()
     if (material.blend()) {
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        const int *order = triangles.get();
-        if (triangleSorting) {
+        if (triangleSorting)
             glDisable(GL_CULL_FACE);
-            sortTrianglesByDepth();
-            order = sortedTriangles.get();
-        }
         const auto alpha = static_cast<unsigned char>(std::clamp(material.frontDiffuse[3], 0.0f, 1.0f) * 255);
-        drawElements(order, false, colorsWithAlpha(alpha), 4);
+        drawElements(triangleSorting, false, true, true, alpha);
     } else {
-        drawElements(triangles.get(), false, colors, 3);
+        drawElements(false, false, true);
     }
     endFrame();
     drawSelectedPoint();
@@ -647,9 +875,9 @@ void GLMeshObject::drawDataWire()
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         const auto alpha = static_cast<unsigned char>(std::clamp(material.wireColor[3], 0.0f, 1.0f) * 255);
-        drawElements(triangles.get(), false, colorsWithAlpha(alpha), 4);
+        drawElements(false, false, true, true, alpha);
     } else {
-        drawElements(triangles.get(), false, colors, 3);
+        drawElements(false, false, true);
     }
     glPopAttrib();
 
@@ -691,11 +919,8 @@ void GLMeshObject::drawTextureDecal()
 
 void GLMeshObject::sortTrianglesByDepth()
 {
-    Matrix4 modelView = Matrix4::Identity, projection = Matrix4::Identity;
-    glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
-    glGetFloatv(GL_PROJECTION_MATRIX, static_cast<float *>(projection));
     // Called inside a drawing frame: the model-view matrix already carries the pose.
-    sortTrianglesByDepth(projection * modelView);
+    sortTrianglesByDepth(currentToClip());
 }
 
 void GLMeshObject::sortTrianglesByDepth(const Matrix4 &toClip)
@@ -705,26 +930,7 @@ void GLMeshObject::sortTrianglesByDepth(const Matrix4 &toClip)
     const size_t n = static_cast<size_t>(nTriangles);
     if (!sortedTriangles)
         sortedTriangles = allocateLargeArray<int>(3 * n);
-    std::vector<float> keys(n);
-    const int *t = triangles.get();
-    float q[4];
-    for (size_t i = 0; i < n; ++i) {
-        toClip.product(q, &vertices[3 * static_cast<size_t>(t[3 * i])]);
-        // -z/w grows towards the viewer; a corner behind the eye (w <= 0) goes first.
-        keys[i] = q[3] > 0 ? -q[2] / q[3] : -std::numeric_limits<float>::max();
-    }
-    const unsigned *ranks = sorter.Sort(keys.data(), static_cast<unsigned>(n)).GetRanks();
-    if (!ranks) {
-        std::copy(t, t + 3 * n, sortedTriangles.get());
-        return;
-    }
-    int *out = sortedTriangles.get();
-    for (size_t i = 0; i < n; ++i) {
-        const int *src = t + 3 * static_cast<size_t>(ranks[i]);
-        out[3 * i] = src[0];
-        out[3 * i + 1] = src[1];
-        out[3 * i + 2] = src[2];
-    }
+    sortByDepth(vertices, triangles.get(), n, toClip, sorter, sortedTriangles.get());
 }
 
 void GLMeshObject::drawSelectedPoint()

@@ -77,17 +77,20 @@ public:
     /// the number of vertices.
     bool setColors(const unsigned char *rgb, int n);
     bool hasDataItems() const { return nDataItems != 0; }
-    /// Releases geometry, blocks, textures and display lists; the mesh is then empty.
+    /// Releases geometry, blocks, textures and buffers; the mesh is then empty.
     void freeData();
 
     // --- Drawing ---------------------------------------------------------------------------
     // Every drawing method loads the enabled clipping planes under the model-view matrix it
     // finds (so they stay put while the object moves), multiplies the pose, and restores
-    // every state it changes. Geometry always goes through vertex arrays, one glDrawElements
-    // call a pass, whatever the size of the mesh.
+    // every state it changes. Geometry is drawn from vertex buffer objects, one
+    // glDrawElements call a pass, whatever the size of the mesh. The buffers are filled on
+    // the first frame after the geometry or the colours changed and belong to the context
+    // that drew that frame; another context that does not share them (the light
+    // sub-window's) draws the same arrays as client arrays.
 
-    /// The plain opaque drawing: lit, smooth or flat shaded by the shading model, from
-    /// vertex arrays in one call. Restores every state it changes.
+    /// The plain opaque drawing: lit, smooth or flat shaded by the shading model, in one
+    /// call. Restores every state it changes.
     void defaultDrawing() override;
     void setDefaultDrawing();
     /// Lit triangles, with the wire frame over them when it is on (the default method).
@@ -98,13 +101,23 @@ public:
     void setDrawTexture();
     void setDrawTextureFromData();
 
-    /// Meshes of up to this many triangles keep their shaded geometry in a display list.
-    static constexpr int kDisplayListLimit = 500000;
-    /// Compiles the shaded display list on the first frame after the geometry changed
-    /// (a larger mesh prints that it goes without and is drawn from its arrays).
-    void initDisplayLists();
-    /// The display list of the shaded geometry, -1 while there is none.
-    int getShadeList() const { return shadeList; }
+    /// True once the vertices, normals and triangles are in buffers of the current context
+    /// (after a first frame).
+    bool hasVertexBuffers() const;
+
+    /// Meshes above this many triangles get a reduced stand-in while a large scene is
+    /// dragged; the stand-in keeps about kReducedTriangles triangles.
+    static constexpr int kReduceAbove = 600000;
+    static constexpr int kReducedTriangles = 400000;
+    size_t getDrawingCost() const override { return nTriangles > 0 ? static_cast<size_t>(nTriangles) : 0; }
+    /// On: frames draw the reduced stand-in, built once in the background on the first
+    /// request (until it is there, a fixed subset of the triangles); off: the whole mesh.
+    void setReducedDrawing(bool on) override;
+    /// Waits for the stand-in being built, if any; true when one is there.
+    bool waitForReducedMesh();
+    /// Triangles a frame draws now: the whole mesh, or the stand-in while reduced drawing
+    /// is on.
+    int getDrawnTriangles() const;
 
     void drawTriangles();
     void drawShade();
@@ -224,8 +237,7 @@ protected:
     LargeArray<float> texCoords;              ///< 6 per triangle
     int texCoordVersion;                      ///< -1 = no texture-coordinate block
     std::string path;
-    int shadeList;                            ///< display lists, -1 = none
-    int textureList;
+    int textureList;                          ///< display list, -1 = none
     Material material;
     int colorMapIndex;
     std::vector<DataItem> dataItems;
@@ -245,7 +257,9 @@ protected:
     int nPicked;
     bool ringClosed;                          ///< the one-ring goes all round
     RadixSort sorter;
-    std::vector<unsigned char> alphaColors;   ///< RGBA copies of `colors` for translucency
+    /// Vertex buffers and the reduced stand-in (defined with the drawing code).
+    struct Buffers;
+    std::unique_ptr<Buffers> buffers;
 
 private:
     /// Takes over freshly read geometry and blocks in place of the current ones.
@@ -261,12 +275,15 @@ private:
     void beginFrame();
     void endFrame();
     void applyDoubleFace() const;
-    /// Triangles `tris` (count of them) with normals and/or RGB(A) colours from arrays.
-    void drawElements(const int *tris, bool withNormals, const unsigned char *rgba, int colorSize) const;
-    /// `colors` with the alpha a (0-255), for the translucent data passes.
-    const unsigned char *colorsWithAlpha(unsigned char a);
-    /// The shaded geometry (normals and vertices): the display list, or the arrays.
+    /// One pass over the triangles (in back-to-front order when `sorted`), with normals
+    /// and/or the vertex colours (RGB, or RGBA with the alpha `alpha` when `withAlpha`).
+    void drawElements(bool sorted, bool withNormals, bool withColours, bool withAlpha = false,
+                      unsigned char alpha = 255);
+    /// The shaded geometry (normals and vertices), from the buffers.
     void callShadeList();
+    /// Marks the buffers of the geometry, or of the colours only, for a new upload.
+    void geometryChanged();
+    void coloursChanged();
     /// The surface in the material's colour: sorted back to front when the material is
     /// translucent and sorting is on, otherwise through the shade list.
     void drawSurface(bool withNormals);
@@ -276,7 +293,6 @@ private:
     bool readAsOFF;                           ///< which reader reload() uses
     bool coloursGiven;                        ///< colours came from setColors() or the file
     bool normalsGiven;                        ///< normals came from the file
-    bool listsInitialised;                    ///< initDisplayLists() ran for this geometry
 };
 
 #endif

@@ -404,50 +404,106 @@ TEST_F(MeshDrawing, LegendIsShownWithDataColoursOnly)
     EXPECT_EQ(overlay(), 0);
 }
 
-TEST_F(MeshDrawing, DisplayListFollowsTheGeometryAndLargeMeshesGoWithout)
+TEST_F(MeshDrawing, BuffersFollowTheGeometryAndTheColours)
 {
     const Sphere sphere(0.3f, 12, 16);
-    const GLMeshObject::MeshRecord record = sphere.record();
+    std::vector<float> heights;
+    for (size_t i = 1; i < sphere.v.size(); i += 3)
+        heights.push_back(sphere.v[i]);
+    const DataItem height("height", heights.data(), static_cast<int>(heights.size()));
+    const DataItem *items[] = {&height};
+    GLMeshObject::MeshRecord record = sphere.record();
+    record.nDataItems = 1;
+    record.dataItems = items;
     GLMeshObject mesh(&record);
-    EXPECT_EQ(mesh.getShadeList(), -1);
+    EXPECT_FALSE(mesh.hasVertexBuffers());
     mesh.draw();
-    ASSERT_GE(mesh.getShadeList(), 0);
-    EXPECT_TRUE(glIsList(static_cast<GLuint>(mesh.getShadeList())));
+    EXPECT_TRUE(mesh.hasVertexBuffers());
     EXPECT_GT(capture().at(64, 64)[0], 0);
 
-    // New geometry: the list is made again, the old shape is not drawn from a stale copy.
+    // New colours reach the colour buffer: the data drawing shows them on the next frame.
+    mesh.setDrawData();
+    std::vector<unsigned char> blue(3 * heights.size(), 0);
+    for (size_t i = 2; i < blue.size(); i += 3)
+        blue[i] = 255;
+    mesh.draw();
+    ASSERT_TRUE(mesh.setColors(blue.data(), static_cast<int>(heights.size())));
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mesh.draw();
+    const RgbaImage recoloured = capture();
+    EXPECT_EQ(std::vector<int>(recoloured.at(64, 64), recoloured.at(64, 64) + 3), std::vector<int>({0, 0, 255}));
+
+    // New geometry: the old shape is not drawn from stale buffers.
+    mesh.setDrawTriangles();
     Sphere moved(0.3f, 12, 16);
     for (size_t i = 0; i < moved.v.size(); i += 3)
         moved.v[i] += 0.5f;
     const GLMeshObject::MeshRecord movedRecord = moved.record();
     mesh.update(&movedRecord);
+    EXPECT_FALSE(mesh.hasVertexBuffers());
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     mesh.draw();
     expectNoGLError();
     EXPECT_EQ(capture().at(64, 64)[0], 0);
     EXPECT_GT(capture().at(96, 64)[0], 0);
+}
 
-    // Above the limit: said once, then drawn from the arrays, wire frame and shadow included.
-    const std::vector<float> v = {-0.5f, -0.5f, 0, 0.5f, -0.5f, 0, 0, 0.5f, 0};
+TEST_F(MeshDrawing, LargeMeshDrawsAStandInOnlyWhileAsked)
+{
+    // A 1100 x 300 grid over the square [-0.8, 0.8]^2: 657,202 triangles, above the size
+    // that gets a stand-in.
+    const int nx = 1100, ny = 300;
+    std::vector<float> v;
     std::vector<int> t;
-    for (int i = 0; i <= GLMeshObject::kDisplayListLimit; ++i)
-        t.insert(t.end(), {0, 1, 2});
-    const GLMeshObject::MeshRecord bigRecord = {3, GLMeshObject::kDisplayListLimit + 1, v.data(), t.data(), 0,
-                                                nullptr};
-    GLMeshObject big(&bigRecord);
-    big.toggleWireFrame();
-    testing::internal::CaptureStdout();
+    for (int j = 0; j <= ny; ++j)
+        for (int i = 0; i <= nx; ++i)
+            v.insert(v.end(), {-0.8f + 1.6f * i / nx, -0.8f + 1.6f * j / ny, 0});
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i) {
+            const int a = j * (nx + 1) + i, b = a + 1, c = a + nx + 2, d = a + nx + 1;
+            t.insert(t.end(), {a, b, c, a, c, d});
+        }
+    const GLMeshObject::MeshRecord record = {static_cast<int>(v.size() / 3), static_cast<int>(t.size() / 3), v.data(),
+                                             t.data(), 0, nullptr};
+    GLMeshObject mesh(&record);
+    ASSERT_GT(mesh.getNTriangles(), GLMeshObject::kReduceAbove);
+    mesh.draw();
+    const RgbaImage full = capture();
+
+    mesh.setReducedDrawing(true);
+    EXPECT_TRUE(mesh.getReducedDrawing());
+    // Until the stand-in is there, a fixed subset of the triangles.
+    EXPECT_LE(mesh.getDrawnTriangles(), GLMeshObject::kReducedTriangles + 1);
+    ASSERT_TRUE(mesh.waitForReducedMesh());
+    EXPECT_LE(mesh.getDrawnTriangles(), GLMeshObject::kReducedTriangles * 5 / 4);
+    EXPECT_GT(mesh.getDrawnTriangles(), 1000);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    big.draw();
-    big.draw();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "GLMeshObject: display list option [DISABLED]\n");
-    EXPECT_EQ(big.getShadeList(), -1);
-    EXPECT_GT(capture().at(64, 60)[0], 0);
+    mesh.draw();
+    expectNoGLError();
+    // The stand-in covers the same square, lit the same way, facing the viewer.
+    const RgbaImage reduced = capture();
+    EXPECT_GT(reduced.at(64, 64)[0], 0);
+    EXPECT_EQ(reduced.at(2, 2)[0], 0);
+    EXPECT_NEAR(reduced.at(40, 40)[0], full.at(40, 40)[0], 2);
+
+    // Off again: the whole mesh, and its shadow, from its buffers.
+    mesh.setReducedDrawing(false);
+    EXPECT_EQ(mesh.getDrawnTriangles(), mesh.getNTriangles());
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mesh.draw();
+    EXPECT_TRUE(same(capture(), full));
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     float plane[4] = {0, 0, 1, 1}, light[4] = {0, 0, 10, 0}, colour[3] = {0, 0, 1};
-    big.drawShadow(plane, light, colour);
+    mesh.drawShadow(plane, light, colour);
     expectNoGLError();
     EXPECT_GT(capture().at(64, 60)[2], 200);
+
+    // A small mesh never asks for one.
+    const Sphere sphere(0.3f, 12, 16);
+    const GLMeshObject::MeshRecord small = sphere.record();
+    GLMeshObject smallMesh(&small);
+    smallMesh.setReducedDrawing(true);
+    EXPECT_FALSE(smallMesh.getReducedDrawing());
 }
 
 } // namespace
