@@ -68,6 +68,9 @@ void GLMachine::init(int width, int height)
     subAnchorX = subAnchorY = 0;
     windowWidth = width;
     windowHeight = height;
+    dragReductionThreshold = kDefaultDragReductionThreshold;
+    drawingReduced = false;
+    smallestCaptures = false;
     // The window may call back into this machine (realize runs initGL), so every field is
     // set before it is created.
 }
@@ -79,6 +82,8 @@ GLMachine::~GLMachine()
         window->unregisterInterface(o.get());
     for (const auto &c : cameras)
         window->unregisterInterface(c.get());
+    // Objects give their buffers back to the context they were drawn in.
+    window->makeCurrent(false);
     objects.clear();
     cameras.clear();
     window.reset();
@@ -262,6 +267,7 @@ bool GLMachine::unregister3DObject(GLObject *element)
     const int i = indexOf(element);
     if (i < 0)
         return false;
+    window->makeCurrent(false);
     objects.erase(objects.begin() + i);
     renumberObjects();
     if (objects.empty()) {
@@ -482,8 +488,44 @@ bool GLMachine::saveFrameBuffer(const char *prefix, int number)
     return saveFrameBuffer(name);
 }
 
+void GLMachine::setDragReductionThreshold(long long triangles)
+{
+    dragReductionThreshold = std::max(0LL, triangles);
+}
+
+void GLMachine::setReducedDrawing(bool on)
+{
+    drawingReduced = on;
+    for (const auto &o : objects)
+        o->setReducedDrawing(on);
+}
+
+namespace {
+
+// Draws every object whole for the time it lives (a capture in the middle of a drag).
+class WholeFrame {
+public:
+    WholeFrame(bool reduced, const std::function<void(bool)> &set) : was(reduced), apply(set)
+    {
+        if (was)
+            apply(false);
+    }
+    ~WholeFrame()
+    {
+        if (was)
+            apply(true);
+    }
+
+private:
+    bool was;
+    std::function<void(bool)> apply;
+};
+
+} // namespace
+
 bool GLMachine::saveFrameBuffer(const char *fileName)
 {
+    const WholeFrame whole(drawingReduced, [this](bool on) { setReducedDrawing(on); });
     window->updateDisplay();
     if (!window->makeCurrent(false))
         return false;
@@ -504,7 +546,7 @@ bool GLMachine::saveFrameBuffer(const char *fileName)
             image.pixels[4 * i + 3] = 255;
         // OpenGL delivers the bottom row first; files start with the top row.
         image.flipY();
-        if (image.save(fileName))
+        if (image.savePNG(fileName, smallestCaptures ? 9 : kFastCaptureLevel))
             return true;
     } catch (const std::exception &e) {
         std::printf("GLMachine: %s\n", e.what());
@@ -516,6 +558,7 @@ bool GLMachine::saveFrameBuffer(const char *fileName)
 
 void GLMachine::getFrameBuffer(unsigned char *buffer)
 {
+    const WholeFrame whole(drawingReduced, [this](bool on) { setReducedDrawing(on); });
     window->updateDisplay();
     if (!window->makeCurrent(false))
         return;
@@ -528,8 +571,14 @@ void GLMachine::getFrameBuffer(unsigned char *buffer)
 
 void GLMachine::notifyClick(int button, int eventType, int x, int y, int modifiers)
 {
-    if (eventType == RELEASE)
+    if (eventType == RELEASE) {
         window->overrideCursor();
+        // The drag is over: the next frame draws everything.
+        if (drawingReduced) {
+            setReducedDrawing(false);
+            requestRedraw();
+        }
+    }
     else if (button == 3)
         window->setCursor(ElementWindow::ZOOM_CURSOR);
     else if (button == 2)
@@ -579,6 +628,13 @@ void GLMachine::notifyDrag(int x, int y, int button, int modifiers)
     const float w = static_cast<float>(windowWidth > 0 ? windowWidth : 1);
     const float h = static_cast<float>(windowHeight > 0 ? windowHeight : 1);
     const bool shift = modifiers & SHIFT, control = modifiers & CONTROL;
+    if (!drawingReduced && dragReductionThreshold > 0) {
+        long long cost = 0;
+        for (const auto &o : objects)
+            cost += static_cast<long long>(o->getDrawingCost());
+        if (cost > dragReductionThreshold)
+            setReducedDrawing(true);
+    }
 
     if (button == 3) {
         const float f = (anchorY - y) / h + 1;

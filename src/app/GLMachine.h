@@ -88,6 +88,19 @@ public:
     float getShadowPlaneOffset() const { return shadowPlaneOffset; }
     Point3 getRotationAxis() const { return rotationAxis; }
     int getCaptureCounter() const { return captureCounter; }
+    /// While a mouse drag turns, pans or zooms a scene of more than this many triangles,
+    /// large meshes draw a reduced stand-in; the release draws them whole again. 0 never
+    /// reduces. Captures always draw everything.
+    void setDragReductionThreshold(long long triangles);
+    long long getDragReductionThreshold() const { return dragReductionThreshold; }
+    static constexpr long long kDefaultDragReductionThreshold = 1000000;
+    /// PNG captures are written fast (deflate level 2) unless the smallest files are asked
+    /// for (level 9); the pixels are the same.
+    void setSmallestCaptures(bool on) { smallestCaptures = on; }
+    bool getSmallestCaptures() const { return smallestCaptures; }
+    static constexpr int kFastCaptureLevel = 2;
+    /// True while the frames of a drag draw reduced objects.
+    bool isDrawingReduced() const { return drawingReduced; }
 
     /// One frame of the main view.
     void draw();
@@ -134,6 +147,8 @@ private:
     void renumberObjects();
     Point3 sceneCentre(bool objectsOnly) const;
     void fitZPlanes(const Point3 &centre, float radius);
+    /// Turns the reduced drawing of every object on or off.
+    void setReducedDrawing(bool on);
 
     Point4 backgroundColor;
     Point4 subWindowBackgroundColor;
@@ -155,6 +170,9 @@ private:
     int subAnchorX, subAnchorY;
     Matrix4 subSavedMatrix;
     int windowWidth, windowHeight;
+    long long dragReductionThreshold;
+    bool drawingReduced;
+    bool smallestCaptures;
     std::unique_ptr<SceneWindow> window;
 };
 

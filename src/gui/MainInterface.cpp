@@ -918,6 +918,35 @@ static void onSizeSpin(GtkSpinButton *spin, gpointer data)
     ctx->window->reshapeWindow(w, h);
 }
 
+// Large scenes: the drag reduction threshold and the capture file size, one block of the
+// preferences dialog.
+static void onReductionSpin(GtkSpinButton *spin, gpointer data)
+{
+    static_cast<PreferencesContext *>(data)->machine->setDragReductionThreshold(
+        static_cast<long long>(gtk_spin_button_get_value(spin)));
+}
+
+static void onSmallestCaptures(GtkToggleButton *button, gpointer data)
+{
+    static_cast<PreferencesContext *>(data)->machine->setSmallestCaptures(gtk_toggle_button_get_active(button));
+}
+
+static void addLargeSceneControls(GtkWidget *box, PreferencesContext *ctx)
+{
+    GtkWidget *row = gtk_hbox_new(FALSE, 4);
+    gtk_box_pack_start(GTK_BOX(row), gtk_label_new("reduce meshes while dragging above (triangles, 0: never)"), FALSE,
+                       FALSE, 2);
+    GtkWidget *spin = gtk_spin_button_new_with_range(0, 2000000000, 100000);
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), static_cast<double>(ctx->machine->getDragReductionThreshold()));
+    g_signal_connect(spin, "value_changed", G_CALLBACK(onReductionSpin), ctx);
+    gtk_box_pack_end(GTK_BOX(row), spin, FALSE, FALSE, 2);
+    gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 2);
+    GtkWidget *smallest = gtk_check_button_new_with_label("Smallest capture files");
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(smallest), ctx->machine->getSmallestCaptures());
+    g_signal_connect(smallest, "toggled", G_CALLBACK(onSmallestCaptures), ctx);
+    gtk_box_pack_start(GTK_BOX(box), smallest, FALSE, FALSE, 2);
+}
+
 void MainInterface::Impl::createPreferencesDialog()
 {
     if (!machine)
@@ -956,6 +985,7 @@ void MainInterface::Impl::createPreferencesDialog()
         gtk_box_pack_end(GTK_BOX(row), spin, FALSE, FALSE, 2);
         gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 2);
     }
+    addLargeSceneControls(box, ctx);
     g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
     gtk_widget_show_all(dialog);
 }

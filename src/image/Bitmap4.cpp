@@ -52,9 +52,9 @@ int Bitmap4::save(const char *path) const
     return savePNG(path);
 }
 
-int Bitmap4::savePNG(const char *path) const
+int Bitmap4::savePNG(const char *path, int level) const
 {
-    const imagecodecs::WriteResult result = imagecodecs::writePng(path, pixels, width, height, 4);
+    const imagecodecs::WriteResult result = imagecodecs::writePng(path, pixels, width, height, 4, level);
     if (result == imagecodecs::CantCreate)
         throw std::runtime_error("imposible to open file");
     return result == imagecodecs::Written ? 1 : 0;

@@ -30,10 +30,11 @@ class Bitmap4
 
     /// Always PNG, whatever the extension (see savePNG).
     int save(const char *path) const;
-    /// 8-bit RGBA PNG (colour type 6), maximum deflate compression. Returns 1 when written,
+    /// 8-bit RGBA PNG (colour type 6), at the deflate level `level` (9, the default, is the
+    /// smallest file; 1 to 3 are fast, see imagecodecs::writePng). Returns 1 when written,
     /// 0 when writing failed part way (nothing is left under `path` then); throws
     /// std::runtime_error "imposible to open file" when the file can't be created.
-    int savePNG(const char *path) const;
+    int savePNG(const char *path, int level = 9) const;
 
     /// Mirrors the columns.
     void flipX();

@@ -19,6 +19,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 #include <png.h>
+#include <zlib.h>
 #include <tiffio.h>
 
 // libpng and libjpeg report errors through callbacks that must not return. Ours longjmp back
@@ -302,6 +303,7 @@ struct PngEncodeJob {
     int width;
     int height;
     int colorType;
+    int level;
     PngError error;
 };
 
@@ -312,9 +314,14 @@ bool runPngEncode(PngEncodeJob *job)
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_init_io(png, job->out);
-    png_set_compression_level(png, 9);
+    png_set_compression_level(png, job->level);
     png_set_compression_mem_level(png, 8);
-    png_set_compression_strategy(png, 0);
+    if (job->level <= 3) {
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+        png_set_compression_strategy(png, Z_RLE);
+    } else {
+        png_set_compression_strategy(png, Z_DEFAULT_STRATEGY);
+    }
     png_set_compression_window_bits(png, 15);
     png_set_compression_method(png, 8);
     png_set_IHDR(png, info, static_cast<png_uint_32>(job->width), static_cast<png_uint_32>(job->height), 8,
@@ -497,7 +504,7 @@ Decoded decodeTiff(const char *path)
     return result;
 }
 
-WriteResult writePng(const char *path, const unsigned char *pixels, int width, int height, int channels)
+WriteResult writePng(const char *path, const unsigned char *pixels, int width, int height, int channels, int level)
 {
     if (width <= 0 || height <= 0 || !pixels || (channels != 3 && channels != 4))
         return WriteFailed;
@@ -516,6 +523,7 @@ WriteResult writePng(const char *path, const unsigned char *pixels, int width, i
     job.width = width;
     job.height = height;
     job.colorType = channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
+    job.level = std::clamp(level, 1, 9);
     job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job.error, pngFail, pngIgnore);
     if (!job.png)
         return WriteFailed;

@@ -264,6 +264,65 @@ TEST_F(Machine, ClicksDragsAndKeysReachCameraAndObject)
     EXPECT_TRUE(box->events.empty());
 }
 
+// A box that costs as much to draw as a large mesh and records how it was asked to draw.
+class HeavyBox : public RecordingBox {
+public:
+    HeavyBox() : RecordingBox(Point3(-1, -1, -1), Point3(1, 1, 1)) {}
+    size_t getDrawingCost() const override { return 2000000; }
+    void draw() override
+    {
+        drawnReduced.push_back(getReducedDrawing());
+        RecordingBox::draw();
+    }
+    std::vector<bool> drawnReduced;
+};
+
+TEST_F(Machine, DragsOfALargeSceneDrawReducedButCapturesNever)
+{
+    testing::internal::CaptureStdout();
+    machine->registerObject("default.dat");
+    testing::internal::GetCapturedStdout();
+    HeavyBox *box = new HeavyBox;
+    ASSERT_EQ(machine->registerObject(box, "heavy"), box);
+    EXPECT_EQ(machine->getDragReductionThreshold(), 1000000);
+
+    // A press alone (a click) reduces nothing; the first drag motion does.
+    machine->notifyClick(1, GLMachine::PRESS, 20, 20, 0);
+    EXPECT_FALSE(box->getReducedDrawing());
+    machine->notifyDrag(30, 20, 1, 0);
+    EXPECT_TRUE(machine->isDrawingReduced());
+    EXPECT_TRUE(box->getReducedDrawing());
+    // A capture in the middle of the drag draws the whole scene, then the drag goes on reduced.
+    box->drawnReduced.clear();
+    machine->notifyCommand('c');
+    ASSERT_FALSE(box->drawnReduced.empty());
+    EXPECT_FALSE(box->drawnReduced.front());
+    EXPECT_TRUE(box->getReducedDrawing());
+    machine->notifyClick(1, GLMachine::RELEASE, 30, 20, 0);
+    EXPECT_FALSE(box->getReducedDrawing());
+    EXPECT_FALSE(machine->isDrawingReduced());
+
+    // Above the scene's size, or at 0, drags draw everything.
+    for (long long threshold : {2000000LL, 0LL}) {
+        machine->setDragReductionThreshold(threshold);
+        machine->notifyClick(2, GLMachine::PRESS, 20, 20, 0);
+        machine->notifyDrag(25, 22, 2, 0);
+        EXPECT_FALSE(box->getReducedDrawing()) << threshold;
+        machine->notifyClick(2, GLMachine::RELEASE, 25, 22, 0);
+    }
+
+    // Fast and smallest PNG captures hold the same pixels.
+    machine->notifyCommand('c');
+    machine->setSmallestCaptures(true);
+    machine->notifyCommand('c');
+    testsupport::RgbaImage fast, smallest;
+    std::string error;
+    ASSERT_TRUE(testsupport::readPng(dir + "/capture0001.png", fast, error)) << error;
+    ASSERT_TRUE(testsupport::readPng(dir + "/capture0002.png", smallest, error)) << error;
+    EXPECT_EQ(fast.pixels, smallest.pixels);
+    EXPECT_LE(std::filesystem::file_size(dir + "/capture0002.png"), std::filesystem::file_size(dir + "/capture0001.png"));
+}
+
 TEST(GLMachineDirName, PathsWithAndWithoutSeparators)
 {
     struct Case {
