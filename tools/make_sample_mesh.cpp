@@ -1,17 +1,20 @@
 // Writes the viewer's sample model: a binary mesh of a rippled torus with two per-vertex
 // data items ("mean curvature" and "height") and a material block.
 //
-//   make_sample_mesh OUTPUT [AROUND ACROSS]
+//   make_sample_mesh OUTPUT [AROUND ACROSS] [--plain] [--off FILE] [--ply FILE]
 //
 // AROUND x ACROSS is the vertex grid (around the main axis, across the tube); the default
-// 640 x 256 gives 327,680 triangles. The file is written in this machine's byte order, under
-// a temporary name that becomes OUTPUT only once it is complete.
+// 640 x 256 gives 327,680 triangles (1000 x 1000 gives 2,000,000). The file is written in
+// this machine's byte order, under a temporary name that becomes OUTPUT only once it is
+// complete. For comparisons with other programs: --plain leaves out the data items and the
+// material, --off and --ply also write the same geometry as OFF text and binary PLY.
 #include "objects/DataItem.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -61,19 +64,81 @@ double meanCurvature(double u, double v)
 
 bool put(FILE *f, const void *p, size_t size, size_t count) { return std::fwrite(p, size, count, f) == count; }
 
+// Writes `path` through a temporary name with `body`; false (and nothing left) on failure.
+template <class Body>
+bool writeFile(const std::string &path, const char *mode, Body body)
+{
+    const std::string temp = path + ".part";
+    FILE *f = std::fopen(temp.c_str(), mode);
+    if (!f)
+        return false;
+    bool ok = body(f);
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool writeOff(FILE *f, const std::vector<float> &v, const std::vector<int32_t> &t)
+{
+    bool ok = std::fprintf(f, "OFF\n%zu %zu 0\n", v.size() / 3, t.size() / 3) > 0;
+    for (size_t i = 0; ok && i < v.size(); i += 3)
+        ok = std::fprintf(f, "%.7g %.7g %.7g\n", v[i], v[i + 1], v[i + 2]) > 0;
+    for (size_t i = 0; ok && i < t.size(); i += 3)
+        ok = std::fprintf(f, "3 %d %d %d\n", t[i], t[i + 1], t[i + 2]) > 0;
+    return ok;
+}
+
+// Binary PLY in this machine's byte order: float vertices, faces as a uchar count and int
+// indices.
+bool writePly(FILE *f, const std::vector<float> &v, const std::vector<int32_t> &t)
+{
+    const uint16_t one = 1;
+    unsigned char first;
+    std::memcpy(&first, &one, 1);
+    bool ok = std::fprintf(f,
+                           "ply\nformat %s 1.0\nelement vertex %zu\nproperty float x\nproperty float y\n"
+                           "property float z\nelement face %zu\nproperty list uchar int vertex_indices\n"
+                           "end_header\n",
+                           first == 1 ? "binary_little_endian" : "binary_big_endian", v.size() / 3,
+                           t.size() / 3) > 0;
+    ok = ok && put(f, v.data(), 4, v.size());
+    std::vector<unsigned char> faces(13 * (t.size() / 3));
+    for (size_t i = 0; i < t.size() / 3; ++i) {
+        faces[13 * i] = 3;
+        std::memcpy(&faces[13 * i + 1], &t[3 * i], 12);
+    }
+    return ok && put(f, faces.data(), 1, faces.size());
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 2 && argc != 4) {
-        std::fprintf(stderr, "usage: %s OUTPUT [AROUND ACROSS]\n", argv[0]);
+    bool plain = false;
+    std::string offPath, plyPath;
+    std::vector<const char *> args;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--plain")
+            plain = true;
+        else if ((a == "--off" || a == "--ply") && i + 1 < argc)
+            (a == "--off" ? offPath : plyPath) = argv[++i];
+        else
+            args.push_back(argv[i]);
+    }
+    if (args.size() != 1 && args.size() != 3) {
+        std::fprintf(stderr, "usage: %s OUTPUT [AROUND ACROSS] [--plain] [--off FILE] [--ply FILE]\n", argv[0]);
         return 2;
     }
     int around = 640, across = 256;
-    if (argc == 4) {
-        around = std::atoi(argv[2]);
-        across = std::atoi(argv[3]);
-        if (around < 3 || across < 3 || around > 20000 || across > 20000) {
+    if (args.size() == 3) {
+        around = std::atoi(args[1]);
+        across = std::atoi(args[2]);
+        if (around < 3 || across < 3 || around > 20000 || across > 20000 ||
+            static_cast<long long>(around) * across > 500000000) {
             std::fprintf(stderr, "%s: grid sides must be between 3 and 20000\n", argv[0]);
             return 2;
         }
@@ -104,13 +169,7 @@ int main(int argc, char **argv)
             triangles.insert(triangles.end(), {a, b, c, a, c, d});
         }
 
-    const std::string out = argv[1];
-    const std::string temp = out + ".part";
-    FILE *f = std::fopen(temp.c_str(), "wb");
-    if (!f) {
-        std::fprintf(stderr, "%s: can't write %s\n", argv[0], temp.c_str());
-        return 1;
-    }
+    const std::string out = args[0];
     // 0x454C written in this machine's order tells a reader which order the numbers are in.
     const uint16_t signature = 0x454C;
     const int32_t counts[2] = {nVertices, nTriangles};
@@ -120,15 +179,29 @@ int main(int argc, char **argv)
     const int32_t nItems = 2;
     // A warm bronze: shininess, then ambient, diffuse and specular RGBA.
     const float material[13] = {40, 0.25f, 0.18f, 0.1f, 1, 0.8f, 0.55f, 0.3f, 1, 0.5f, 0.45f, 0.4f, 1};
-    bool ok = put(f, &signature, 2, 1) && put(f, counts, 4, 2) && put(f, header, 1, 4) &&
-              put(f, vertices.data(), 4, vertices.size()) && put(f, triangles.data(), 4, triangles.size()) &&
-              put(f, "DAT0", 1, 4) && put(f, &nItems, 4, 1) && items[0].write(f) && items[1].write(f) &&
-              put(f, "MAT0", 1, 4) && put(f, material, 4, 13);
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok || std::rename(temp.c_str(), out.c_str()) != 0) {
-        std::remove(temp.c_str());
+    const bool ok = writeFile(out, "wb", [&](FILE *f) {
+        bool done = put(f, &signature, 2, 1) && put(f, counts, 4, 2) && put(f, header, 1, 4) &&
+                    put(f, vertices.data(), 4, vertices.size()) && put(f, triangles.data(), 4, triangles.size());
+        if (!plain)
+            done = done && put(f, "DAT0", 1, 4) && put(f, &nItems, 4, 1) && items[0].write(f) && items[1].write(f) &&
+                   put(f, "MAT0", 1, 4) && put(f, material, 4, 13);
+        return done;
+    });
+    if (!ok) {
         std::fprintf(stderr, "%s: can't write %s\n", argv[0], out.c_str());
         return 1;
+    }
+    for (int kind = 0; kind < 2; ++kind) {
+        const std::string &extra = kind == 0 ? offPath : plyPath;
+        if (extra.empty())
+            continue;
+        const bool written = writeFile(extra, "wb", [&](FILE *f) {
+            return kind == 0 ? writeOff(f, vertices, triangles) : writePly(f, vertices, triangles);
+        });
+        if (!written) {
+            std::fprintf(stderr, "%s: can't write %s\n", argv[0], extra.c_str());
+            return 1;
+        }
     }
     std::printf("%s: %d vertices, %d triangles\n", out.c_str(), nVertices, nTriangles);
     return 0;

@@ -113,6 +113,37 @@ void sortByDepth(const float *v, const int *t, size_t n, const Matrix4 &toClip, 
     }
 }
 
+// True on renderers that draw on the CPU (Mesa's llvmpipe, softpipe, swrast): their buffer
+// objects are ordinary memory like ours, and they read an index array in place, without
+// copying it for the draw. A buffer object of the indices would then only be a second copy
+// of the largest array of the mesh (24 MB for 2,000,000 triangles), so the indices are
+// drawn from the mesh's own array there. Vertex attributes always go to buffers: from
+// client arrays the driver copies them again for every frame.
+//
+// Such a renderer also sorts every triangle of a frame into screen tiles before it fills
+// any, keeping them all in memory until a flush (some 70 MB more at 2,000,000 triangles):
+// there, large meshes are drawn kSoftwareBatch triangles at a time with a flush after each
+// batch, which bounds that memory and lets the filling threads start early.
+constexpr size_t kSoftwareBatch = 500000;
+bool indicesReadInPlace()
+{
+    const char *renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
+    return renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe") ||
+                        std::strstr(renderer, "swrast"));
+}
+
+// The pointer glDrawElements takes for the index array `data`: the array itself where the
+// renderer reads it in place, else offset 0 in the buffer of `slot`.
+const void *indexSource(Slot &slot, bool inPlace, const int *data, size_t count, uint64_t version,
+                        unsigned usage = GL_STATIC_DRAW)
+{
+    if (inPlace) {
+        GLBuffer::unbind(GL_ELEMENT_ARRAY_BUFFER);
+        return data;
+    }
+    return slot.use(data, count * sizeof(int), version, usage);
+}
+
 Matrix4 currentToClip()
 {
     Matrix4 modelView = Matrix4::Identity, projection = Matrix4::Identity;
@@ -592,7 +623,7 @@ bool GLMeshObject::hasVertexBuffers() const
 {
     const Buffers &b = *buffers;
     const uint64_t v = b.geometryVersion;
-    return b.full.vertices.holds(v) && b.full.normals.holds(v) && b.full.indices.holds(v);
+    return b.full.vertices.holds(v) && b.full.normals.holds(v) && (indicesReadInPlace() || b.full.indices.holds(v));
 }
 
 void GLMeshObject::setReducedDrawing(bool on)
@@ -691,6 +722,7 @@ void GLMeshObject::drawElements(bool sorted, bool withNormals, bool withColours,
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     GLBuffer::unbind(GL_ARRAY_BUFFER);
 
+    const bool inPlace = indicesReadInPlace();
     const void *indices = nullptr;
     if (sorted) {
         // The order changes with every view: it is streamed anew each frame.
@@ -703,19 +735,23 @@ void GLMeshObject::drawElements(bool sorted, bool withNormals, bool withColours,
             sortTrianglesByDepth();
             order = sortedTriangles.get();
         }
-        indices = layer.sorted.use(order, 3 * nt * sizeof(int), ++b.sortVersion, GL_STREAM_DRAW);
+        indices = indexSource(layer.sorted, inPlace, order, 3 * nt, ++b.sortVersion, GL_STREAM_DRAW);
     } else if (useSubset) {
         nt = b.subsetTriangles.size() / 3;
-        indices = b.subset.use(b.subsetTriangles.data(), b.subsetTriangles.size() * sizeof(int), geometry);
+        indices = indexSource(b.subset, inPlace, b.subsetTriangles.data(), b.subsetTriangles.size(), geometry);
     } else {
-        indices = layer.indices.use(t, 3 * nt * sizeof(int), geometry);
+        indices = indexSource(layer.indices, inPlace, t, 3 * nt, geometry);
     }
-    // One call draws it all; the count is split only where it would not fit a GLsizei.
+    // One call draws it all, except on a software renderer (see kSoftwareBatch) or where the
+    // count would not fit a GLsizei.
     const size_t total = 3 * nt;
-    const size_t most = size_t(3) << 28;
-    for (size_t first = 0; first < total; first += most)
+    const size_t most = inPlace ? size_t(3) * kSoftwareBatch : size_t(3) << 28;
+    for (size_t first = 0; first < total; first += most) {
         glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(std::min(most, total - first)), GL_UNSIGNED_INT,
                        reinterpret_cast<const void *>(reinterpret_cast<uintptr_t>(indices) + first * sizeof(int)));
+        if (first + most < total)
+            glFlush();
+    }
     GLBuffer::unbind(GL_ELEMENT_ARRAY_BUFFER);
     glPopClientAttrib();
 }

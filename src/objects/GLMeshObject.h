@@ -108,7 +108,7 @@ public:
     /// Meshes above this many triangles get a reduced stand-in while a large scene is
     /// dragged; the stand-in keeps about kReducedTriangles triangles.
     static constexpr int kReduceAbove = 600000;
-    static constexpr int kReducedTriangles = 400000;
+    static constexpr int kReducedTriangles = 250000;
     size_t getDrawingCost() const override { return nTriangles > 0 ? static_cast<size_t>(nTriangles) : 0; }
     /// On: frames draw the reduced stand-in, built once in the background on the first
     /// request (until it is there, a fixed subset of the triangles); off: the whole mesh.
