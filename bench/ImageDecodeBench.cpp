@@ -13,6 +13,7 @@
 #include <png.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <csetjmp>
@@ -26,9 +27,15 @@ namespace
 
 const int kSize = 4096;
 
+// A fresh temporary folder for the pictures, removed at the end.
 std::string dataDir()
 {
-    return std::string(VELMORA_BINARY_DIR) + "/bench/data";
+    static const std::string dir = [] {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmora-imagedecode.XXXXXX";
+        return mkdtemp(pattern.data()) ? pattern : std::string();
+    }();
+    return dir;
 }
 std::string pngPath()
 {
@@ -39,17 +46,19 @@ std::string jpgPath()
     return dataDir() + "/photo4096.jpg";
 }
 
-bool exists(const std::string &path)
+void removePhotograph()
 {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && st.st_size > 0;
+    std::remove(pngPath().c_str());
+    std::remove(jpgPath().c_str());
+    rmdir(dataDir().c_str());
 }
 
 void makePhotograph()
 {
-    if (exists(pngPath()) && exists(jpgPath()))
-        return;
-    mkdir(dataDir().c_str(), 0755);
+    if (dataDir().empty()) {
+        std::fprintf(stderr, "can't make a temporary folder for the benchmark pictures\n");
+        std::exit(1);
+    }
     Bitmap photo(kSize, kSize);
     unsigned seed = 12345;
     for (int y = 0; y < kSize; ++y)
@@ -70,6 +79,7 @@ void makePhotograph()
         }
     if (!photo.savePNG(pngPath().c_str()) || !photo.saveJPEG(jpgPath().c_str(), 90)) {
         std::fprintf(stderr, "can't write the benchmark pictures under %s\n", dataDir().c_str());
+        removePhotograph();
         std::exit(1);
     }
 }
@@ -182,11 +192,12 @@ BENCHMARK(BareLibjpeg)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char **argv)
 {
-    makePhotograph();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
+    makePhotograph();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    removePhotograph();
     return 0;
 }
