@@ -32,6 +32,7 @@ struct Slot {
 
     GLBuffer buffer;
     uint64_t version = 0; ///< 0: nothing stored
+    uint64_t refused = 0; ///< the version the driver had no room for: not asked again
 
     /// The pointer that gl*Pointer and glDrawElements take for `data` (`bytes` long, at
     /// version `wanted`): offset 0 in the buffer, bound, or the array itself as a client
@@ -39,8 +40,11 @@ struct Slot {
     const void *use(const void *data, size_t bytes, uint64_t wanted, unsigned usage = GL_STATIC_DRAW)
     {
         // A buffer of another context is left to that context.
-        if ((version != wanted || !buffer.usable()) && (buffer.empty() || buffer.usable()))
+        if ((version != wanted || !buffer.usable()) && (buffer.empty() || buffer.usable()) && refused != wanted) {
             version = buffer.upload(data, bytes, usage) ? wanted : 0;
+            if (version == 0)
+                refused = wanted;
+        }
         if (version == wanted && buffer.usable()) {
             buffer.bind();
             return nullptr;
