@@ -69,6 +69,7 @@ public:
     void setDrawTexture();
     void setDrawOctreeTexture();
     void setDrawCubes();
+    const SlicePlanes &getSlicePlanes() const { return planes; }
     void setDefaultDrawing() { setDrawTexture(); }
 
     /// The information text of the panel.

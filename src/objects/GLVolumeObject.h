@@ -63,6 +63,7 @@ public:
     /// every plane is rebuilt.
     void updateColorMap();
 
+    const SlicePlanes &getSlicePlanes() const { return planes; }
     void setDefaultDrawing();
     void drawTexture();
     void drawShadow(float *plane, float *light, float *color) override;

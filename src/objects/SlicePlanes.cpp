@@ -62,6 +62,7 @@ void SlicePlanes::upload(int plane, const unsigned char *rgb, int width, int hei
     }
     glPopClientAttrib();
     glPopAttrib();
+    ++uploads[plane];
 }
 
 void SlicePlanes::setFilter(int f)

@@ -35,6 +35,8 @@ public:
     void setFilter(int filter);
     int getFilter() const { return filter; }
     bool hasTexture(int plane) const { return textures[plane] != 0; }
+    /// How many times plane p's texels were uploaded.
+    int getUploadCount(int plane) const { return uploads[plane]; }
     unsigned getTexture(int plane) const { return textures[plane]; }
     void release();
 
@@ -58,6 +60,7 @@ private:
     unsigned textures[3] = {0, 0, 0};
     int textureWidth[3] = {0, 0, 0};
     int textureHeight[3] = {0, 0, 0};
+    int uploads[3] = {0, 0, 0};
     int filter = 0x2600;  // GL_NEAREST
     static int maxTextureOverride;
 };
