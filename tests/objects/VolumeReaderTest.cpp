@@ -96,7 +96,7 @@ TEST(VolumeReader, BadHeadersAreRefusedBeforeAllocating)
         {"truncated header", "4 4", "", "does not begin with three sizes"},
         {"zero size", "0 4 4\n", "", "every size must be at least 1"},
         {"negative size", "4 -4 4\n", "", "every size must be at least 1"},
-        {"product overflows", "2000000000 2000000000 2000000000\n-type FLOAT\n", "", "needs"},
+        {"product overflows", "2000000000 2000000000 2000000000\n-type FLOAT\n", "", "is too large"},
         {"more than the file holds", "10 10 10\n-type U16\n", std::string(1999, 'x'),
          "10x10x10 U16 samples need 2000 bytes, the file holds 1999"},
         {"unknown type", "1 1 1\n-type DOUBLE\n", "12345678", "format unknown"},
