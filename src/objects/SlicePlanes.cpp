@@ -138,7 +138,10 @@ void SlicePlanes::drawQuads(const SliceGeometry &g) const
 
 void SlicePlanes::drawOutlines(const SliceGeometry &g) const
 {
-    glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT);
+    glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    // The quads' polygon offset is below one depth step when a plane faces the viewer:
+    // lines at the same depth must still win.
+    glDepthFunc(GL_LEQUAL);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);

@@ -329,4 +329,7 @@ void VolumeReader::subSample(VolumeData &v, int s)
                 out[o++] = v.samples[static_cast<size_t>(s) * i + X * (static_cast<size_t>(s) * j + Y * static_cast<size_t>(s) * k)];
     v.samples = std::move(out);
     std::copy(n, n + 3, v.size);
+    // Fewer, larger voxels: the volume keeps its place and its extent in the scene.
+    for (float &d : v.voxelSize)
+        d *= static_cast<float>(s);
 }

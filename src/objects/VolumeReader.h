@@ -54,7 +54,8 @@ public:
     /// `maxTexture` texels (a power of two, 1 when none is needed).
     static int subSamplingFactor(const int size[3], int maxTexture);
     /// Keeps every s-th sample on each axis: the new size is size / s (at least 1) and the new
-    /// sample (i, j, k) is the old (s i, s j, s k). Voxel size and origin are kept.
+    /// sample (i, j, k) is the old (s i, s j, s k). The voxel size grows by s, so that
+    /// the volume keeps its extent; the origin is kept.
     static void subSample(VolumeData &v, int s);
 };
 
