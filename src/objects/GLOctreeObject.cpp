@@ -77,7 +77,9 @@ void GLOctreeObject::completeLoading()
                     grid[k] = std::max(grid[k], coordinate(p, k) + (1 << (levels - d)));
     std::printf("%d %d %d\n", grid[0], grid[1], grid[2]);
 
-    const int maxSide = SlicePlanes::getMaxTextureSize();
+    // A few bytes of file can claim a leaf at the far corner of a 2^15 grid: slices are also
+    // kept to kMaxSliceSide texels a side, so that such a claim costs no more than 48 MiB.
+    const int maxSide = std::min(SlicePlanes::getMaxTextureSize(), kMaxSliceSide);
     for (int k = 0; k < 3; ++k) {
         grid[k] = std::max(grid[k], 1);
         geometry.origin[k] = octree.origin[k];
@@ -398,7 +400,7 @@ void GLOctreeObject::setDrawOctreeTexture()
 
 void GLOctreeObject::setDrawCubes() { drawMethod = method(&GLOctreeObject::drawCubes); }
 
-void GLOctreeObject::withPose(void (GLOctreeObject::*draw)())
+void GLOctreeObject::withPose(void (GLOctreeObject::*pass)())
 {
     glPushAttrib(GL_ENABLE_BIT | GL_TRANSFORM_BIT);
     computeClippingPlanes();
@@ -406,7 +408,7 @@ void GLOctreeObject::withPose(void (GLOctreeObject::*draw)())
     glPushMatrix();
     glMultMatrixf(pose);
     setClippingPlanes();
-    (this->*draw)();
+    (this->*pass)();
     glPopMatrix();
     glPopAttrib();
 }

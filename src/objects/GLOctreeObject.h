@@ -16,11 +16,13 @@
 /// Read by OctreeReader ("oct" versions 1 and 2, "voc", "dn"). The vertices of the object
 /// are the centres of the finest leaves. Slice textures are built lazily: a change marks the
 /// planes it concerns stale and the next frame rebuilds those. A texture side never exceeds
-/// SlicePlanes::getMaxTextureSize(): larger grids are sub-sampled by a power of two. Reading
+/// SlicePlanes::getMaxTextureSize() nor kMaxSliceSide: larger grids are sub-sampled by a power of two. Reading
 /// needs no OpenGL context; drawing does.
 class GLOctreeObject : public GL3DObject {
 public:
     enum SliceSource { DATA_SLICE, STRUCTURE_SLICE };
+    /// Largest slice texture side, below the OpenGL limit where that is larger.
+    static constexpr int kMaxSliceSide = 4096;
 
     /// Raises the reader's error when the file is refused.
     explicit GLOctreeObject(const char *path);
@@ -105,7 +107,7 @@ private:
     /// Outline segments of every leaf square on plane p, 6 floats a segment.
     void buildOverlay(int p);
     void printInfo(int i) const;
-    void withPose(void (GLOctreeObject::*draw)());
+    void withPose(void (GLOctreeObject::*pass)());
     void drawPoints();
     void drawPlanes();
     void drawCubeList();

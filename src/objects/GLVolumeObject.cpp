@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -55,7 +56,8 @@ void GLVolumeObject::prepare()
     geometry.visible[2] = true;
 
     const size_t n = volume.count();
-    minimum = maximum = n ? volume.samples[0] : 0.0f;
+    minimum = std::numeric_limits<float>::infinity();
+    maximum = -minimum;
     for (size_t i = 0; i < n; ++i) {
         const float v = volume.samples[i];
         // NaN samples take no part in the range.
@@ -64,7 +66,7 @@ void GLVolumeObject::prepare()
         if (v > maximum)
             maximum = v;
     }
-    if (std::isnan(minimum) || std::isnan(maximum))
+    if (!(minimum <= maximum))
         minimum = maximum = 0;
     thresholdMin = minimum;
     thresholdMax = maximum;

@@ -18,7 +18,9 @@ struct Pointsi {
 ///
 /// A reader only returns an OctreeData that holds together: `leaves`, `values` and `order`
 /// have levels + 1 entries of equal lengths per depth, every coordinate lies in
-/// [0, 2^levels), and every data item holds at least one value per leaf (`nLeaves`).
+/// [0, 2^levels), and for version 2 and dn octrees every data item holds at least one value
+/// per leaf (`nLeaves`). Version 1 and voc octrees carry one named item without values: their
+/// values are in `values`.
 struct OctreeData {
     enum Kind { OCT_V1, OCT_V2, VOC, DN };
     /// Deepest octree the 16-bit leaf coordinates can address.

@@ -99,7 +99,7 @@ TEST(VolumePanel, SliceSliderMovesThePlaneAndChangesTheFrame)
     EXPECT_NE(before, after);
     EXPECT_EQ(volume->getSlicePlanes().getUploadCount(2), 2);
 
-    // The Z toggle sends "3": the plane goes, and the toggle follows the key.
+    // The Z toggle sends "3": the plane goes.
     GtkWidget *zToggle = nullptr;
     {
         GtkWidget *planes = gtk_widget_get_parent(gtk_widget_get_parent(slider));
