@@ -203,7 +203,7 @@ VolumeData VolumeReader::readIMA(const char *dimText, size_t dimSize, FILE *ima,
     // Read and convert a slice at a time: the raw bytes never need a second full-size buffer,
     // and memory grows only with samples that really arrive when the size is unknown.
     constexpr size_t kChunkBytes = size_t(1) << 20;
-    const size_t perChunk = kChunkBytes / static_cast<size_t>(sb);
+    const size_t perChunk = std::min(kChunkBytes / static_cast<size_t>(sb), n);
     std::vector<unsigned char> chunk(perChunk * static_cast<size_t>(sb));
     if (bytes >= 0) {
         v.samples = allocateLargeArray<float>(n);
