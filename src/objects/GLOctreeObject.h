@@ -16,8 +16,8 @@
 /// Read by OctreeReader ("oct" versions 1 and 2, "voc", "dn"). The vertices of the object
 /// are the centres of the finest leaves. Slice textures are built lazily: a change marks the
 /// planes it concerns stale and the next frame rebuilds those. A texture side never exceeds
-/// SlicePlanes::getMaxTextureSize() nor kMaxSliceSide: larger grids are sub-sampled by a power of two. Reading
-/// needs no OpenGL context; drawing does.
+/// SlicePlanes::getMaxTextureSize() nor kMaxSliceSide: larger grids are sub-sampled by a
+/// power of two. Reading needs no OpenGL context; drawing does.
 class GLOctreeObject : public GL3DObject {
 public:
     enum SliceSource { DATA_SLICE, STRUCTURE_SLICE };

@@ -13,9 +13,9 @@
 ///
 /// Read from an IMA volume, a PGM image or any image Bitmap reads (by the last three
 /// characters of the path: "ima", "pgm", anything else). A volume whose texture sides would
-/// exceed the largest OpenGL texture (SlicePlanes::getMaxTextureSize) is sub-sampled on reading. Slice textures are built
-/// lazily: moving a plane marks only that plane's texture stale, and the next frame rebuilds
-/// it. Reading needs no OpenGL context; drawing does.
+/// exceed the largest OpenGL texture (SlicePlanes::getMaxTextureSize) is sub-sampled on
+/// reading. Slice textures are built lazily: moving a plane marks only that plane's texture
+/// stale, and the next frame rebuilds it. Reading needs no OpenGL context; drawing does.
 class GLVolumeObject : public GL3DObject {
 public:
     /// Raises the reader's error when the file is refused.
