@@ -2,6 +2,8 @@
 
 #include "objects/GL3DObject.h"
 #include "objects/GLMeshObject.h"
+#include "objects/GLOctreeObject.h"
+#include "objects/GLVolumeObject.h"
 
 #include <cstdio>
 #include <cstring>
@@ -39,6 +41,9 @@ GL3DObject *loadOffMesh(const char *path)
     return loadMesh(path, "off");
 }
 
+GL3DObject *loadOctree(const char *path) { return new GLOctreeObject(path); }
+GL3DObject *loadVolume(const char *path) { return new GLVolumeObject(path); }
+
 struct Extension {
     const char *name;
     Factory make;   ///< null while the object class is not part of the program
@@ -50,13 +55,13 @@ struct Extension {
 const Extension kExtensions[] = {
     {"tri", loadTriMesh},  // binary triangle mesh, else simplicial mesh
     {"off", loadOffMesh},  // OFF text mesh, else simplicial OFF mesh
-    {"oct", nullptr},  // octree
-    {"dn", nullptr},   // octree
-    {"voc", nullptr},  // octree
-    {"ima", nullptr},  // volume
+    {"oct", loadOctree},  // octree
+    {"dn", loadOctree},   // octree
+    {"voc", loadOctree},  // octree
+    {"ima", loadVolume},  // volume
     {"png", nullptr},  // textured object
-    {"pgm", nullptr},  // volume
-    {"ppm", nullptr},  // volume
+    {"pgm", loadVolume},  // volume
+    {"ppm", loadVolume},  // volume
     {"bin", nullptr},  // point list
     {"las", nullptr},  // point list
     {"gph", nullptr},  // graph

@@ -1,0 +1,140 @@
+#ifndef VELMORA_GLOCTREEOBJECT_H
+#define VELMORA_GLOCTREEOBJECT_H
+
+#include "objects/GL3DObject.h"
+#include "objects/OctreeReader.h"
+#include "objects/SlicePlanes.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+/// An adaptive octree over a regular voxel grid (correlation scores, gradient-vector-flow
+/// vectors, distance and normal fields), drawn as coloured points of its finest leaves, as
+/// cubes, or as three axis-aligned slice planes showing the data or the octree's structure.
+///
+/// Read by OctreeReader ("oct" versions 1 and 2, "voc", "dn"). The vertices of the object
+/// are the centres of the finest leaves. Slice textures are built lazily: a change marks the
+/// planes it concerns stale and the next frame rebuilds those. A texture side never exceeds
+/// SlicePlanes::getMaxTextureSize() nor kMaxSliceSide: larger grids are sub-sampled by a
+/// power of two. Reading needs no OpenGL context; drawing does.
+class GLOctreeObject : public GL3DObject {
+public:
+    enum SliceSource { DATA_SLICE, STRUCTURE_SLICE };
+    /// Largest slice texture side, below the OpenGL limit where that is larger.
+    static constexpr int kMaxSliceSide = 4096;
+
+    /// Raises the reader's error when the file is refused.
+    explicit GLOctreeObject(const char *path);
+    /// Takes over an octree read elsewhere.
+    explicit GLOctreeObject(OctreeData data);
+    ~GLOctreeObject() override;
+
+    /// Keeps the finest leaves whose value is >= t for the point drawing.
+    void setDataThreshold(float t);
+    float getDataThreshold() const { return dataThreshold; }
+    /// The range the slice colours span.
+    void setMinMaxThreshold(float min, float max);
+    void getMinMaxThreshold(float *out) const;
+    /// The value range of the current data item.
+    void getMinMax(float *out) const;
+
+    /// Moves the planes (each index clamped to the grid); only a plane that moved is rebuilt.
+    void setCurrentPosition(int x, int y, int z);
+    void getCurrentPosition(int *out) const;
+    /// Grid size: max finest leaf coordinate + 1 per axis.
+    void getSize(int *out) const;
+    void getPlaneStates(bool *out) const;
+    const int *getTextureSize() const { return geometry.textureSize; }
+    /// Texels per texture side of a voxel: 1, or a power of two for grids beyond the
+    /// largest texture.
+    int getTextureSubSampling() const { return textureScale; }
+
+    /// Non-zero: linear filtering; 0: nearest. getInterpolationMode() is 1 for linear.
+    void setInterpolationMode(int mode);
+    int getInterpolationMode() const;
+    void setColorMap(int i);
+    int getColorMap() const { return colorMapIndex; }
+    void setDrawStructure(bool on);
+    bool getDrawStructure() const { return drawStructure; }
+    float getPointSize() const { return pointSize; }
+    int getCurrentDataItem() const { return currentDataItem; }
+    int getNDataItems() const { return static_cast<int>(octree.dataItems.size()); }
+    const OctreeData &getOctree() const { return octree; }
+    /// Points drawn in the point mode (finest leaves passing the threshold).
+    int getNThresholded() const { return nThresholded; }
+    /// Value of finest leaf i.
+    float getFinestValue(int i) const;
+    SliceSource getSliceSource() const { return sliceSource; }
+
+    void setDrawDataCube();
+    void setDrawTexture();
+    void setDrawOctreeTexture();
+    void setDrawCubes();
+    const SlicePlanes &getSlicePlanes() const { return planes; }
+    void setDefaultDrawing() { setDrawTexture(); }
+
+    /// The information text of the panel.
+    std::string getInformation() const;
+
+    /// Texels of plane p (0 X, 1 Y, 2 Z) at the current position from the current slice
+    /// source, black where no leaf lies; `width`, `height` receive the texture size.
+    void buildSlice(int p, std::vector<unsigned char> &rgb, int &width, int &height) const;
+
+    void drawDataCube();
+    void drawTexture();
+    void drawCubes();
+
+    void drawShadow(float *plane, float *light, float *color) override;
+    void notifyClick(int x, int y) override;
+    int notifyKey(int key, void *event) override;
+    int notifyCommand(int command) override;
+    void defaultDrawing() override;
+    void drawInfo() override;
+
+private:
+    void completeLoading();
+    /// Values of the current item on the leaves, the ranges, the legend and the colours.
+    void updateData();
+    /// The hot colours of the finest leaves and the thresholded copy.
+    void updateColors();
+    void refreshLegend();
+    /// The point set drawn: every finest leaf until a threshold is set, then those >= it.
+    void copyAllPoints();
+    void applyThreshold();
+    void markAllStale();
+    void refreshTextures();
+    /// Outline segments of every leaf square on plane p, 6 floats a segment.
+    void buildOverlay(int p);
+    void printInfo(int i) const;
+    void withPose(void (GLOctreeObject::*pass)());
+    void drawPoints();
+    void drawPlanes();
+    void drawCubeList();
+
+    OctreeData octree;
+    std::unique_ptr<float[]> vertexStore;
+    std::unique_ptr<unsigned char[]> colorStore;
+    std::vector<float> finestValues;
+    std::vector<float> thresholdedVertices;
+    std::vector<unsigned char> thresholdedColors;
+    int nThresholded = 0;
+    int currentDataItem = 0;
+    float minimum = 0, maximum = 0;
+    float thresholdMin = 0, thresholdMax = 0;
+    float dataThreshold = 0;
+    bool thresholdSet = false;
+    SliceGeometry geometry;
+    SlicePlanes planes;
+    bool stale[3] = {true, true, true};
+    std::vector<float> overlay[3];
+    int textureScale = 1;
+    int colorMapIndex = 1;
+    float pointSize = 1.0f;
+    bool drawStructure = false;
+    SliceSource sliceSource = DATA_SLICE;
+    int cubeList = -1;
+    std::vector<unsigned char> sliceBuffer;
+};
+
+#endif

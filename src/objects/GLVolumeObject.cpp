@@ -1,0 +1,284 @@
+#include "objects/GLVolumeObject.h"
+
+#include "core/KeyCodes.h"
+#include "objects/ColorMap.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+namespace {
+
+VolumeData readVolume(const char *path)
+{
+    const size_t n = path ? std::strlen(path) : 0;
+    const char *ext = n >= 3 ? path + n - 3 : "";
+    if (std::strcmp(ext, "ima") == 0)
+        return VolumeReader::readIMA(path);
+    if (std::strcmp(ext, "pgm") == 0)
+        return VolumeReader::readPGM(path);
+    return VolumeReader::readBitmap(path);
+}
+
+GL3DObject::DrawMethod method(void (GLVolumeObject::*m)()) { return static_cast<GL3DObject::DrawMethod>(m); }
+
+} // namespace
+
+GLVolumeObject::GLVolumeObject(const char *path) : GLVolumeObject(readVolume(path)) {}
+
+GLVolumeObject::GLVolumeObject(VolumeData data) : GL3DObject(GLObject::VOLUME), volume(std::move(data))
+{
+    prepare();
+}
+
+GLVolumeObject::~GLVolumeObject() = default;
+
+void GLVolumeObject::prepare()
+{
+    const int maxSide = SlicePlanes::getMaxTextureSize();
+    subSampling = VolumeReader::subSamplingFactor(volume.size, maxSide);
+    std::printf("subSampling:%d,GL_MAX_TEXTURE_SIZE:%d\n", subSampling, maxSide);
+    VolumeReader::subSample(volume, subSampling);
+
+    for (int k = 0; k < 3; ++k) {
+        geometry.origin[k] = volume.origin[k];
+        geometry.voxelSize[k] = volume.voxelSize[k];
+        geometry.size[k] = volume.size[k];
+        geometry.textureSize[k] = VolumeReader::textureSide(volume.size[k]);
+        geometry.position[k] = volume.size[k] / 2;
+    }
+    geometry.visible[0] = geometry.visible[1] = false;
+    geometry.visible[2] = true;
+
+    const size_t n = volume.count();
+    minimum = std::numeric_limits<float>::infinity();
+    maximum = -minimum;
+    for (size_t i = 0; i < n; ++i) {
+        const float v = volume.samples[i];
+        // NaN samples take no part in the range.
+        if (v < minimum)
+            minimum = v;
+        if (v > maximum)
+            maximum = v;
+    }
+    if (!(minimum <= maximum))
+        minimum = maximum = 0;
+    thresholdMin = minimum;
+    thresholdMax = maximum;
+
+    for (int k = 0; k < 3; ++k) {
+        bbMin[k] = volume.origin[k];
+        bbMax[k] = volume.origin[k] + volume.size[k] * volume.voxelSize[k];
+        center[k] = volume.origin[k] + (volume.size[k] / 2) * volume.voxelSize[k];
+    }
+    resetClippingPlanes();
+    updateColorMap();
+    setDefaultDrawing();
+}
+
+void GLVolumeObject::getSize(int *out) const { std::copy(volume.size, volume.size + 3, out); }
+void GLVolumeObject::getCurrentPosition(int *out) const { std::copy(geometry.position, geometry.position + 3, out); }
+void GLVolumeObject::getPlaneStates(bool *out) const { std::copy(geometry.visible, geometry.visible + 3, out); }
+
+void GLVolumeObject::setCurrentPosition(int x, int y, int z)
+{
+    const int want[3] = {x, y, z};
+    bool changed = false;
+    for (int k = 0; k < 3; ++k) {
+        const int p = std::clamp(want[k], 0, volume.size[k] - 1);
+        if (p != geometry.position[k]) {
+            geometry.position[k] = p;
+            stale[k] = true;
+            changed = true;
+        }
+    }
+    if (changed)
+        postRedisplay();
+}
+
+void GLVolumeObject::getMinMax(float *out) const
+{
+    out[0] = minimum;
+    out[1] = maximum;
+}
+
+void GLVolumeObject::getMinMaxThreshold(float *out) const
+{
+    out[0] = thresholdMin;
+    out[1] = thresholdMax;
+}
+
+void GLVolumeObject::setMinMaxThreshold(float lo, float hi)
+{
+    thresholdMin = lo;
+    thresholdMax = hi;
+    updateColorMap();
+    postRedisplay();
+}
+
+void GLVolumeObject::setInterpolationMode(int mode)
+{
+    const int filter = mode ? GL_LINEAR : GL_NEAREST;
+    if (filter != planes.getFilter())
+        planes.setFilter(filter);
+    updateColorMap();
+    postRedisplay();
+}
+
+int GLVolumeObject::getInterpolationMode() const { return planes.getFilter() == GL_LINEAR ? 1 : 0; }
+
+void GLVolumeObject::setColorMap(int i)
+{
+    const int n = ColorMap::nColorMaps;
+    i = ((i % n) + n) % n;
+    if (i == colorMapIndex)
+        return;
+    colorMapIndex = i;
+    updateColorMap();
+    postRedisplay();
+}
+
+float GLVolumeObject::getSample(int x, int y, int z) const
+{
+    return volume.samples[static_cast<size_t>(x) +
+                          static_cast<size_t>(volume.size[0]) *
+                              (static_cast<size_t>(y) + static_cast<size_t>(volume.size[1]) * static_cast<size_t>(z))];
+}
+
+std::string GLVolumeObject::getInformation() const
+{
+    char text[256];
+    std::snprintf(text, sizeof text, "[%dx%dx%d]\nbounding box:\n[%2.1f,%2.1f,%2.1f]\n[%2.1f,%2.1f,%2.1f]\n\n",
+                  volume.size[0], volume.size[1], volume.size[2], bbMin.x, bbMin.y, bbMin.z, bbMax.x, bbMax.y,
+                  bbMax.z);
+    return text;
+}
+
+float GLVolumeObject::getMaxIntoDirection(float x, float y, float z) const
+{
+    const float len = std::sqrt(x * x + y * y + z * z);
+    const float d[3] = {x / len, y / len, z / len};
+    float best = -1000000.0f;
+    for (int k = 0; k < 3; ++k) {
+        if (d[k] == 0)
+            continue;
+        for (const float face : {bbMin[k], bbMax[k]}) {
+            const float t = face / d[k];
+            bool inside = true;
+            for (int j = 0; j < 3; ++j)
+                if (j != k && (t * d[j] < bbMin[j] || t * d[j] > bbMax[j]))
+                    inside = false;
+            best = std::max(best, inside ? t : -1000000.0f);
+        }
+    }
+    return best;
+}
+
+void GLVolumeObject::buildSlice(int p, std::vector<unsigned char> &rgb, int &width, int &height) const
+{
+    int a, b;
+    SliceGeometry::planeAxes(p, a, b);
+    width = geometry.textureSize[a];
+    height = geometry.textureSize[b];
+    rgb.assign(static_cast<size_t>(width) * height * 3, 255);
+    // Strides of the two plane axes in the sample array, and the start of the slice.
+    const size_t stride[3] = {1, static_cast<size_t>(volume.size[0]),
+                              static_cast<size_t>(volume.size[0]) * static_cast<size_t>(volume.size[1])};
+    const float *base = volume.samples.get() + stride[p] * static_cast<size_t>(geometry.position[p]);
+    const ColorMap::ColorFunction f = ColorMap::selectColorMap(colorMapIndex);
+    const float lo = thresholdMin, hi = thresholdMax;
+    for (int v = 0; v < volume.size[b]; ++v) {
+        const float *row = base + stride[b] * static_cast<size_t>(v);
+        unsigned char *out = rgb.data() + static_cast<size_t>(v) * width * 3;
+        if (volume.packedColor) {
+            for (int u = 0; u < volume.size[a]; ++u, out += 3) {
+                const unsigned c = static_cast<unsigned>(row[stride[a] * static_cast<size_t>(u)]);
+                out[0] = static_cast<unsigned char>(c & 0xFF);
+                out[1] = static_cast<unsigned char>((c >> 8) & 0xFF);
+                out[2] = static_cast<unsigned char>((c >> 16) & 0xFF);
+            }
+        } else {
+            for (int u = 0; u < volume.size[a]; ++u, out += 3)
+                f(out, row[stride[a] * static_cast<size_t>(u)], lo, hi);
+        }
+    }
+}
+
+void GLVolumeObject::updateColorMap()
+{
+    stale[0] = stale[1] = stale[2] = true;
+    legend.clear();
+    legend.setTitle("");
+    legend.add(ColorMap::selectColorMap(colorMapIndex), minimum, maximum, thresholdMin, thresholdMax, 15, 2);
+}
+
+void GLVolumeObject::refreshTextures()
+{
+    for (int p = 0; p < 3; ++p) {
+        if (!geometry.visible[p] || !stale[p])
+            continue;
+        int w, h;
+        buildSlice(p, sliceBuffer, w, h);
+        planes.upload(p, sliceBuffer.data(), w, h);
+        stale[p] = false;
+    }
+}
+
+void GLVolumeObject::setDefaultDrawing() { drawMethod = method(&GLVolumeObject::drawTexture); }
+
+void GLVolumeObject::drawTexture()
+{
+    refreshTextures();
+    glPushAttrib(GL_ENABLE_BIT | GL_TRANSFORM_BIT);
+    computeClippingPlanes();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glMultMatrixf(pose);
+    setClippingPlanes();
+    planes.drawQuads(geometry);
+    planes.drawOutlines(geometry);
+    glPopMatrix();
+    glPopAttrib();
+}
+
+void GLVolumeObject::defaultDrawing() { drawTexture(); }
+
+void GLVolumeObject::drawShadow(float *, float *, float *) {}
+void GLVolumeObject::notifyClick(int, int) {}
+int GLVolumeObject::notifyKey(int, void *) { return 0; }
+
+int GLVolumeObject::notifyCommand(int command)
+{
+    setBusy(true);
+    int handled = 1;
+    switch (command) {
+    case '1':
+    case '2':
+    case '3': {
+        const int p = command - '1';
+        geometry.visible[p] = !geometry.visible[p];
+        break;
+    }
+    case KeyCode::PAGE_UP:
+        colorMapIndex = (colorMapIndex + 1) % ColorMap::nColorMaps;
+        updateColorMap();
+        break;
+    case KeyCode::PAGE_DOWN:
+        colorMapIndex = (colorMapIndex + ColorMap::nColorMaps - 1) % ColorMap::nColorMaps;
+        updateColorMap();
+        break;
+    default:
+        handled = 0;
+    }
+    setBusy(false);
+    if (handled)
+        postRedisplay();
+    return handled;
+}
+
+void GLVolumeObject::drawInfo() { legend.draw(10, 10); }

@@ -1,0 +1,93 @@
+#ifndef VELMORA_GLVOLUMEOBJECT_H
+#define VELMORA_GLVOLUMEOBJECT_H
+
+#include "objects/GL3DObject.h"
+#include "objects/SlicePlanes.h"
+#include "objects/VolumeReader.h"
+
+#include <string>
+#include <vector>
+
+/// A regular grid of scalar samples shown as three axis-aligned slice planes textured through
+/// a colour map (or, for a colour image, in its own colours).
+///
+/// Read from an IMA volume, a PGM image or any image Bitmap reads (by the last three
+/// characters of the path: "ima", "pgm", anything else). A volume whose texture sides would
+/// exceed the largest OpenGL texture (SlicePlanes::getMaxTextureSize) is sub-sampled on
+/// reading. Slice textures are built lazily: moving a plane marks only that plane's texture
+/// stale, and the next frame rebuilds it. Reading needs no OpenGL context; drawing does.
+class GLVolumeObject : public GL3DObject {
+public:
+    /// Raises the reader's error when the file is refused.
+    explicit GLVolumeObject(const char *path);
+    /// Takes over a volume read elsewhere.
+    explicit GLVolumeObject(VolumeData data);
+    ~GLVolumeObject() override;
+
+    void getSize(int *out) const;
+    void getCurrentPosition(int *out) const;
+    void getPlaneStates(bool *out) const;
+    /// Moves the planes (each index clamped to the volume); only a plane that moved gets its
+    /// texture rebuilt. Requests a redisplay when anything changed.
+    void setCurrentPosition(int x, int y, int z);
+    void getMinMax(float *out) const;
+    void getMinMaxThreshold(float *out) const;
+    /// The range the colour map spans; rebuilds every texture.
+    void setMinMaxThreshold(float min, float max);
+    /// Non-zero: linear filtering; 0: nearest.
+    void setInterpolationMode(int mode);
+    int getInterpolationMode() const;
+    /// Any integer, kept modulo the number of colour maps; ignored when unchanged.
+    void setColorMap(int i);
+    int getColorMap() const { return colorMapIndex; }
+    bool isPackedColor() const { return volume.packedColor; }
+    int getSubSampling() const { return subSampling; }
+    const float *getVoxelSize() const { return volume.voxelSize; }
+    const float *getVolumeOrigin() const { return volume.origin; }
+    /// Sample (x, y, z); the caller keeps the indices inside the volume.
+    float getSample(int x, int y, int z) const;
+    /// Texture sides per axis.
+    const int *getTextureSize() const { return geometry.textureSize; }
+
+    /// "[XxYxZ]" and the bounding box, for the panel.
+    std::string getInformation() const;
+    /// The farthest point of the box the ray from the world origin along the direction meets
+    /// (largest ray parameter over the six faces; -1000000 when it meets none).
+    float getMaxIntoDirection(float x, float y, float z) const;
+    using GL3DObject::getMaxIntoDirection;
+
+    /// Texels of plane p (0 X, 1 Y, 2 Z) at the current position: RGB rows of the plane's
+    /// texture size, white outside the sampled area. `width`, `height` receive its size.
+    void buildSlice(int plane, std::vector<unsigned char> &rgb, int &width, int &height) const;
+    /// The colour-map texels and legend after the map, the thresholds or the filter changed:
+    /// every plane is rebuilt.
+    void updateColorMap();
+
+    const SlicePlanes &getSlicePlanes() const { return planes; }
+    void setDefaultDrawing();
+    void drawTexture();
+    void drawShadow(float *plane, float *light, float *color) override;
+    void notifyClick(int x, int y) override;
+    int notifyKey(int key, void *event) override;
+    /// "1", "2", "3" toggle the X, Y, Z planes; Page Up / Page Down change the colour map.
+    int notifyCommand(int command) override;
+    void defaultDrawing() override;
+    void drawInfo() override;
+
+private:
+    void prepare();
+    /// Rebuilds the stale textures of visible planes (needs a context).
+    void refreshTextures();
+
+    VolumeData volume;
+    SliceGeometry geometry;
+    SlicePlanes planes;
+    bool stale[3] = {true, true, true};
+    float minimum = 0, maximum = 0;
+    float thresholdMin = 0, thresholdMax = 0;
+    int colorMapIndex = 5;
+    int subSampling = 1;
+    std::vector<unsigned char> sliceBuffer;
+};
+
+#endif

@@ -1,0 +1,68 @@
+#ifndef VELMORA_SLICEPLANES_H
+#define VELMORA_SLICEPLANES_H
+
+#include <vector>
+
+/// Where the three axis-aligned slice planes of a voxel grid stand: plane X is the plane
+/// x = position[0] shown over (y, z), plane Y over (x, z), plane Z over (x, y).
+struct SliceGeometry {
+    float origin[3] = {0, 0, 0};     ///< world position of voxel (0, 0, 0)'s minimum corner
+    float voxelSize[3] = {1, 1, 1};
+    int size[3] = {1, 1, 1};         ///< voxels per axis
+    int textureSize[3] = {1, 1, 1};  ///< power-of-two texture side per axis
+    int position[3] = {0, 0, 0};     ///< slice index per axis
+    bool visible[3] = {false, false, true};
+
+    /// The texture axes of `plane`: u along first, v along second.
+    static void planeAxes(int plane, int &first, int &second);
+};
+
+/// The three slice textures of a volume or an octree and the drawing of the planes: textured
+/// quads, their outlines and the lines where two visible planes meet. A texture is created
+/// on its first upload and replaced only when its plane is uploaded again. Every call needs a
+/// current OpenGL context except the constructor; the textures go with `release` or the
+/// destructor (which must then run with the context current, or after it is gone).
+class SlicePlanes {
+public:
+    SlicePlanes() = default;
+    ~SlicePlanes();
+    SlicePlanes(const SlicePlanes &) = delete;
+    SlicePlanes &operator=(const SlicePlanes &) = delete;
+
+    /// Replaces the texture of `plane` by `width` x `height` RGB texels, row 0 first.
+    void upload(int plane, const unsigned char *rgb, int width, int height);
+    /// GL_NEAREST or GL_LINEAR, for minification and magnification of every texture.
+    void setFilter(int filter);
+    int getFilter() const { return filter; }
+    bool hasTexture(int plane) const { return textures[plane] != 0; }
+    /// How many times plane p's texels were uploaded.
+    int getUploadCount(int plane) const { return uploads[plane]; }
+    unsigned getTexture(int plane) const { return textures[plane]; }
+    void release();
+
+    /// Each visible plane's textured quad at its slice's cell centre (unlit, decal, polygon
+    /// offset so that outlines drawn afterwards stay on top).
+    void drawQuads(const SliceGeometry &g) const;
+    /// Black closed outlines of the visible quads, and the lines where two visible planes
+    /// meet, running over the grid's whole extent.
+    void drawOutlines(const SliceGeometry &g) const;
+
+    /// The largest texture side a slice may use: `GL_MAX_TEXTURE_SIZE` of the current context
+    /// (1024 when the query gives nothing), unless a positive limit was set here (tests, and
+    /// drivers that overstate it). 0 goes back to the query.
+    static void setMaxTextureSize(int side);
+    static int getMaxTextureSize();
+
+    /// The world coordinate of the cell centre of slice `index` along `axis`.
+    static float slicePlace(const SliceGeometry &g, int axis, int index);
+
+private:
+    unsigned textures[3] = {0, 0, 0};
+    int textureWidth[3] = {0, 0, 0};
+    int textureHeight[3] = {0, 0, 0};
+    int uploads[3] = {0, 0, 0};
+    int filter = 0x2600;  // GL_NEAREST
+    static int maxTextureOverride;
+};
+
+#endif
