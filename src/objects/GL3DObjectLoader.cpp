@@ -1,7 +1,11 @@
 #include "objects/GL3DObjectLoader.h"
 
 #include "objects/GL3DObject.h"
+#include "objects/GLGraphObject.h"
 #include "objects/GLMeshObject.h"
+#include "objects/GLPointListObject.h"
+#include "objects/GLSMeshObject.h"
+#include "objects/GLTextureObject.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,21 +16,25 @@ namespace {
 typedef GL3DObject *(*Factory)(const char *path);
 
 // Where the triangle-mesh readers refuse a file (a mesh-type byte other than 0, an "OFFS"
-// header, or any other error), the file is offered to the simplicial mesh. That class is
-// not part of the program yet, so this hook fails and the loader reports the file as
-// unloadable.
-GL3DObject *loadSimplicialMesh(const char *, const char *)
-{
-    return nullptr;
-}
-
+// header, or any other error), the file is offered to the simplicial mesh, after saying why
+// the first reader refused it. Errors of the simplicial readers reach load().
 GL3DObject *loadMesh(const char *path, const char *kind)
 {
     try {
         return new GLMeshObject(path, kind);
-    } catch (const std::exception &) {
-        return loadSimplicialMesh(path, kind);
+    } catch (const std::exception &e) {
+        std::string why = e.what();
+        while (!why.empty() && why.back() == '\n')
+            why.pop_back();
+        std::printf("GL3DObjectLoader: %s is no triangle mesh (%s), trying a simplicial mesh\n", path, why.c_str());
+        return new GLSMeshObject(path, kind);
     }
+}
+
+template <class Object>
+GL3DObject *loadObject(const char *path)
+{
+    return new Object(path);
 }
 
 GL3DObject *loadTriMesh(const char *path)
@@ -54,12 +62,12 @@ const Extension kExtensions[] = {
     {"dn", nullptr},   // octree
     {"voc", nullptr},  // octree
     {"ima", nullptr},  // volume
-    {"png", nullptr},  // textured object
+    {"png", loadObject<GLTextureObject>},
     {"pgm", nullptr},  // volume
     {"ppm", nullptr},  // volume
-    {"bin", nullptr},  // point list
-    {"las", nullptr},  // point list
-    {"gph", nullptr},  // graph
+    {"bin", loadObject<GLPointListObject>},
+    {"las", loadObject<GLPointListObject>},
+    {"gph", loadObject<GLGraphObject>},
 };
 
 // The binary mesh reader, which also fetches remote-model requests through its stream.

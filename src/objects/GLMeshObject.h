@@ -206,6 +206,8 @@ public:
 protected:
     /// Display settings and empty-mesh values of the mesh's own fields.
     void initVariables();
+    /// Takes over freshly read geometry and blocks in place of the current ones.
+    void adopt(MeshData &g);
 
     std::unique_ptr<int[]> neighbours;        ///< one-ring of the selected vertex
     int nNeighbours;
@@ -248,8 +250,6 @@ protected:
     std::vector<unsigned char> alphaColors;   ///< RGBA copies of `colors` for translucency
 
 private:
-    /// Takes over freshly read geometry and blocks in place of the current ones.
-    void adopt(MeshData &g);
     void installColours(MeshData &g);
     void installDataItems(MeshData &g);
     void installMaterial(const MeshData &g);
