@@ -84,10 +84,14 @@ void GLSMeshObject::reload()
 
 std::vector<int> GLSMeshObject::computeSimplexEdges() const
 {
+    // Corner k of vertex t lies between its edges to neighbours k and k + 1. Walking a face,
+    // corner k leads across the edge to neighbour k + 1, to the corner of that neighbour that
+    // begins with its edge back to t. Every edge is met twice, once from each end; the second
+    // sighting links the corner of each end that the edge leads out of.
     const size_t corners = 3 * static_cast<size_t>(nTriangles);
     std::vector<int> next(corners, -1);
     struct Record {
-        int f, g, base;
+        int k, base;
         bool closed;
     };
     std::vector<Record> table;
@@ -100,7 +104,7 @@ std::vector<int> GLSMeshObject::computeSimplexEdges() const
             const int v = nbr[b + k];
             const int found = hash.add(t + v, std::min(t, v));
             if (found < 0) {
-                table.push_back({(k + 1) % 3, (k + 2) % 3, b, false});
+                table.push_back({k, b, false});
                 continue;
             }
             Record &r = table[static_cast<size_t>(found)];
@@ -110,8 +114,8 @@ std::vector<int> GLSMeshObject::computeSimplexEdges() const
                 refuse("%s: the edge between vertices %d and %d is given more than twice", path.c_str(), std::min(t, v),
                        std::max(t, v));
             r.closed = true;
-            next[static_cast<size_t>(b + k)] = r.base + r.f;
-            next[static_cast<size_t>(r.base + (r.f + 1) % 3)] = b + (k + 2) % 3;
+            next[static_cast<size_t>(r.base + (r.k + 2) % 3)] = b + k;
+            next[static_cast<size_t>(b + (k + 2) % 3)] = r.base + r.k;
         }
     }
     for (size_t c = 0; c < corners; ++c)
