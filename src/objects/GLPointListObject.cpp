@@ -324,7 +324,7 @@ void GLPointListObject::drawData()
 {
     if (nVertices <= 0)
         return;
-    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT);
+    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT | GL_DEPTH_BUFFER_BIT);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
@@ -354,6 +354,8 @@ void GLPointListObject::drawData()
     glPopClientAttrib();
 
     if (selectedVertex >= 0 && selectedVertex < nVertices) {
+        // Drawn again at the same depth: it must win against the point itself.
+        glDepthFunc(GL_LEQUAL);
         glPointSize(5);
         glColor3ub(255, 0, 0);
         glBegin(GL_POINTS);

@@ -40,7 +40,7 @@ GLSMeshObject::GLSMeshObject(const char *file, const char *kind)
     initDisplayLists();
     computeBoundingBox();
     computeColors();
-    setMaterial(0);
+    // The empty mesh starts with material 0; a "MAT0" block of the file replaced it and stays.
     resetClippingPlanes();
     setDrawTriangles();
     std::printf("%d triangles, %d vertex\n", nTriangles, nVertices);
