@@ -1,7 +1,11 @@
 #include "gui/InterfaceLoader.h"
 
 #include "core/GLObject.h"
+#include "gui/GLGraphObjectInterface.h"
+#include "gui/GLPointListObjectInterface.h"
 #include "gui/defaultInterface.h"
+#include "objects/GLGraphObject.h"
+#include "objects/GLPointListObject.h"
 
 GLInterface *InterfaceLoader::load(GLObject *element)
 {
@@ -9,7 +13,17 @@ GLInterface *InterfaceLoader::load(GLObject *element)
         return nullptr;
     unload(element);
     // Every kind gets the plain panel until it has a panel of its own.
-    GLInterface *panel = new defaultInterface(element);
+    GLInterface *panel = nullptr;
+    switch (element->getType()) {
+    case GLObject::POINTLIST:
+        panel = new GLPointListObjectInterface(static_cast<GLPointListObject *>(element));
+        break;
+    case GLObject::GRAPH:
+        panel = new GLGraphObjectInterface(static_cast<GLGraphObject *>(element));
+        break;
+    default:
+        panel = new defaultInterface(element);
+    }
     element->setInterface(panel);
     return panel;
 }
