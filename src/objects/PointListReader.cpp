@@ -57,7 +57,7 @@ std::vector<unsigned char> readRest(FILE *f, size_t limit)
     std::vector<unsigned char> bytes;
     while (bytes.size() < limit) {
         const size_t at = bytes.size();
-        const size_t chunk = std::min(kSliceItems, limit - at);
+        const size_t chunk = std::min(std::min(kSliceItems, std::max<size_t>(4096, at)), limit - at);
         bytes.resize(at + chunk);
         const size_t got = std::fread(bytes.data() + at, 1, chunk, f);
         bytes.resize(at + got);
@@ -141,7 +141,10 @@ PointListData PointListReader::readBIN(FILE *f, long long size, const char *name
         // A download: grow with what arrives, so a lying count costs no memory.
         std::vector<float> grown;
         while (grown.size() < 3 * count) {
-            const size_t at = grown.size(), chunk = std::min(kSliceItems, 3 * count - at);
+            // Slices start small and double: a count larger than what arrives costs at most
+            // twice the memory of what did.
+            const size_t at = grown.size();
+            const size_t chunk = std::min(std::min(kSliceItems, std::max<size_t>(4096, at)), 3 * count - at);
             grown.resize(at + chunk);
             if (reader(grown.data() + at, 4, static_cast<unsigned>(chunk), f) != chunk)
                 refuse("%s: the file ends inside the coordinates", name);

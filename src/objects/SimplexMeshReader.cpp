@@ -41,7 +41,10 @@ bool readArray(ReadFunction reader, FILE *f, size_t count, bool sizeKnown, Large
     if (sizeKnown)
         a = allocateLargeArray<T>(count);
     for (size_t done = 0; done < count;) {
-        const size_t chunk = std::min(kSliceItems, count - done);
+        // Without a known size, slices start small and double, so that a count larger than
+        // what arrives costs at most twice the memory of what did.
+        const size_t slice = sizeKnown ? kSliceItems : std::min(kSliceItems, std::max<size_t>(4096, done));
+        const size_t chunk = std::min(slice, count - done);
         T *to = a.get() + done;
         if (!sizeKnown) {
             grown.resize(done + chunk);
