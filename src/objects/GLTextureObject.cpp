@@ -263,4 +263,5 @@ void GLTextureObject::defaultDrawing()
     glPopMatrix();
 }
 
-void GLTextureObject::draw() { (this->*drawMethod)(); }
+// The picture has one drawing and no bounding box or axes of its own.
+void GLTextureObject::draw() { defaultDrawing(); }
