@@ -248,9 +248,8 @@ struct Items {
     Items &raw(const std::string &b) { s += b; return *this; }
 };
 
-// The three-neighbour structure of a cube's dual seen the other way: the 8 corners of the
-// octahedron's dual are the cube's, each joined to three others; as a simplex mesh its
-// faces are the cube's six squares. Neighbours are listed so that the faces close.
+// A cube as a simplex mesh: its 8 corners, each joined to the three next to it, listed in
+// the order that makes the six squares its faces.
 void simplexSeeds()
 {
     const float corner[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
