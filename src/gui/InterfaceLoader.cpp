@@ -1,10 +1,14 @@
 #include "gui/InterfaceLoader.h"
 
 #include "core/GLObject.h"
+#include "gui/GLGraphObjectInterface.h"
 #include "gui/GLOctreeObjectInterface.h"
+#include "gui/GLPointListObjectInterface.h"
 #include "gui/GLVolumeObjectInterface.h"
 #include "gui/defaultInterface.h"
+#include "objects/GLGraphObject.h"
 #include "objects/GLOctreeObject.h"
+#include "objects/GLPointListObject.h"
 #include "objects/GLVolumeObject.h"
 
 GLInterface *InterfaceLoader::load(GLObject *element)
@@ -12,14 +16,24 @@ GLInterface *InterfaceLoader::load(GLObject *element)
     if (!element)
         return nullptr;
     unload(element);
-    // Kinds without a panel of their own get the plain one.
+    // Every kind gets the plain panel until it has a panel of its own.
     GLInterface *panel = nullptr;
-    if (element->getType() == GLObject::OCTREE)
+    switch (element->getType()) {
+    case GLObject::POINTLIST:
+        panel = new GLPointListObjectInterface(static_cast<GLPointListObject *>(element));
+        break;
+    case GLObject::GRAPH:
+        panel = new GLGraphObjectInterface(static_cast<GLGraphObject *>(element));
+        break;
+    case GLObject::OCTREE:
         panel = new GLOctreeObjectInterface(static_cast<GLOctreeObject *>(element));
-    else if (element->getType() == GLObject::VOLUME)
+        break;
+    case GLObject::VOLUME:
         panel = new GLVolumeObjectInterface(static_cast<GLVolumeObject *>(element));
-    else
+        break;
+    default:
         panel = new defaultInterface(element);
+    }
     element->setInterface(panel);
     return panel;
 }

@@ -1,9 +1,13 @@
 #include "objects/GL3DObjectLoader.h"
 
 #include "objects/GL3DObject.h"
+#include "objects/GLGraphObject.h"
 #include "objects/GLMeshObject.h"
 #include "objects/GLOctreeObject.h"
 #include "objects/GLVolumeObject.h"
+#include "objects/GLPointListObject.h"
+#include "objects/GLSMeshObject.h"
+#include "objects/GLTextureObject.h"
 
 #include <cstdio>
 #include <cstring>
@@ -14,21 +18,25 @@ namespace {
 typedef GL3DObject *(*Factory)(const char *path);
 
 // Where the triangle-mesh readers refuse a file (a mesh-type byte other than 0, an "OFFS"
-// header, or any other error), the file is offered to the simplicial mesh. That class is
-// not part of the program yet, so this hook fails and the loader reports the file as
-// unloadable.
-GL3DObject *loadSimplicialMesh(const char *, const char *)
-{
-    return nullptr;
-}
-
+// header, or any other error), the file is offered to the simplicial mesh, after saying why
+// the first reader refused it. Errors of the simplicial readers reach load().
 GL3DObject *loadMesh(const char *path, const char *kind)
 {
     try {
         return new GLMeshObject(path, kind);
-    } catch (const std::exception &) {
-        return loadSimplicialMesh(path, kind);
+    } catch (const std::exception &e) {
+        std::string why = e.what();
+        while (!why.empty() && why.back() == '\n')
+            why.pop_back();
+        std::printf("GL3DObjectLoader: %s is no triangle mesh (%s), trying a simplicial mesh\n", path, why.c_str());
+        return new GLSMeshObject(path, kind);
     }
+}
+
+template <class Object>
+GL3DObject *loadObject(const char *path)
+{
+    return new Object(path);
 }
 
 GL3DObject *loadTriMesh(const char *path)
@@ -41,9 +49,6 @@ GL3DObject *loadOffMesh(const char *path)
     return loadMesh(path, "off");
 }
 
-GL3DObject *loadOctree(const char *path) { return new GLOctreeObject(path); }
-GL3DObject *loadVolume(const char *path) { return new GLVolumeObject(path); }
-
 struct Extension {
     const char *name;
     Factory make;   ///< null while the object class is not part of the program
@@ -55,16 +60,16 @@ struct Extension {
 const Extension kExtensions[] = {
     {"tri", loadTriMesh},  // binary triangle mesh, else simplicial mesh
     {"off", loadOffMesh},  // OFF text mesh, else simplicial OFF mesh
-    {"oct", loadOctree},  // octree
-    {"dn", loadOctree},   // octree
-    {"voc", loadOctree},  // octree
-    {"ima", loadVolume},  // volume
-    {"png", nullptr},  // textured object
-    {"pgm", loadVolume},  // volume
-    {"ppm", loadVolume},  // volume
-    {"bin", nullptr},  // point list
-    {"las", nullptr},  // point list
-    {"gph", nullptr},  // graph
+    {"oct", loadObject<GLOctreeObject>},  // octree
+    {"dn", loadObject<GLOctreeObject>},   // octree
+    {"voc", loadObject<GLOctreeObject>},  // octree
+    {"ima", loadObject<GLVolumeObject>},  // volume
+    {"png", loadObject<GLTextureObject>},
+    {"pgm", loadObject<GLVolumeObject>},  // volume
+    {"ppm", loadObject<GLVolumeObject>},  // volume
+    {"bin", loadObject<GLPointListObject>},
+    {"las", loadObject<GLPointListObject>},
+    {"gph", loadObject<GLGraphObject>},
 };
 
 // The binary mesh reader, which also fetches remote-model requests through its stream.

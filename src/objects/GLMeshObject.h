@@ -219,6 +219,8 @@ public:
 protected:
     /// Display settings and empty-mesh values of the mesh's own fields.
     void initVariables();
+    /// Takes over freshly read geometry and blocks in place of the current ones.
+    void adopt(MeshData &g);
 
     std::unique_ptr<int[]> neighbours;        ///< one-ring of the selected vertex
     int nNeighbours;
@@ -262,8 +264,6 @@ protected:
     std::unique_ptr<Buffers> buffers;
 
 private:
-    /// Takes over freshly read geometry and blocks in place of the current ones.
-    void adopt(MeshData &g);
     void installColours(MeshData &g);
     void installDataItems(MeshData &g);
     void installMaterial(const MeshData &g);

@@ -238,8 +238,69 @@ std::string gzip(const std::string &bytes)
 
 } // namespace
 
+
+// A little-endian file of the point, graph and simplex formats: the marker, then items.
+struct Items {
+    std::string s;
+    Items &i16(uint16_t v) { s.append(reinterpret_cast<const char *>(&v), 2); return *this; }
+    Items &i32(int32_t v) { s.append(reinterpret_cast<const char *>(&v), 4); return *this; }
+    Items &f32(float v) { s.append(reinterpret_cast<const char *>(&v), 4); return *this; }
+    Items &raw(const std::string &b) { s += b; return *this; }
+};
+
+// A cube as a simplex mesh: its 8 corners, each joined to the three next to it, listed in
+// the order that makes the six squares its faces.
+void simplexSeeds()
+{
+    const float corner[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+    const int nbr[8][3] = {{1, 4, 3}, {2, 5, 0}, {3, 6, 1}, {0, 7, 2}, {7, 0, 5}, {4, 1, 6}, {5, 2, 7}, {6, 3, 4}};
+    Items b;
+    b.i16(0x454C).i32(8).i32(8).raw(std::string("\0\1\1\0", 4));
+    for (const auto &c : corner)
+        b.f32(c[0]).f32(c[1]).f32(c[2]);
+    for (const auto &n : nbr)
+        b.i32(n[0]).i32(n[1]).i32(n[2]);
+    put("simplex_mesh", "cube.tri", std::string(1, '\0') + b.s);
+    std::string text = "OFFS\n8 8 0\n";
+    for (const auto &c : corner)
+        text += std::to_string(int(c[0])) + " " + std::to_string(int(c[1])) + " " + std::to_string(int(c[2])) + "\n";
+    for (const auto &n : nbr)
+        text += "3 " + std::to_string(n[0]) + " " + std::to_string(n[1]) + " " + std::to_string(n[2]) + "\n";
+    put("simplex_mesh", "cube.off", std::string(1, '\1') + text);
+}
+
+void pointAndGraphSeeds()
+{
+    Items colours;
+    colours.i16(0x454C).i32(3);
+    for (int i = 0; i < 9; ++i)
+        colours.f32(static_cast<float>(i) * 0.5f);
+    colours.raw("\x10\x20\x30\x40\x50\x60\x70\x80\x90");
+    put("point_bin", "colours.bin", colours.s);
+    Items scores;
+    scores.i16(0x454C).i32(3);
+    for (int i = 0; i < 9; ++i)
+        scores.f32(static_cast<float>(i));
+    scores.f32(0.1f).f32(0.9f).f32(0.5f);
+    put("point_bin", "scores.bin", scores.s);
+    Items swapped;
+    swapped.i16(0x4C45).raw(std::string("\0\0\0\1", 4)).raw(std::string("\x3f\x80\0\0\x40\0\0\0\x40\x40\0\0", 12));
+    put("point_bin", "swapped.bin", swapped.s + "abc");
+    put("point_las", "points.las", "1 2 3\n4.5 5e-1 -6 7 8\r\n\n9 10 11");
+    Items graph;
+    graph.i16(0x454C).i32(4).i32(4);
+    for (float v : {0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 1.f, 1.f, 0.f, 0.f, 1.f, 0.f})
+        graph.f32(v);
+    for (int e : {0, 1, 1, 2, 2, 3, 3, 0})
+        graph.i32(e);
+    put("graph", "square.gph", graph.s);
+}
+
 int main()
 {
+    simplexSeeds();
+    pointAndGraphSeeds();
+
     // Netpbm, copied and mapped.
     for (const char *h : {"image_ppm", "image_map_ppm"}) {
         put(h, "rgb_4x4.ppm", netpbm("P6", 4, 4, picture(4, 4, 3)));

@@ -1,0 +1,219 @@
+#include "objects/GLGraphObject.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+GL3DObject::DrawMethod method(void (GLGraphObject::*m)()) { return static_cast<GL3DObject::DrawMethod>(m); }
+
+} // namespace
+
+GLGraphObject::GLGraphObject(const char *path)
+    : GL3DObject(GLObject::GRAPH), nEdges(0), selectedEdge(-1), pointSize(5.0f), lineWidth(1.0f),
+      edgeColor{0, 1, 0, 1}, pointColor{1, 0, 0, 1}
+{
+    selectedVertex = -1;
+    GraphData g = GraphReader::read(path);
+    nVertices = g.nNodes;
+    nodeStore = std::move(g.nodes);
+    vertices = nodeStore.get();
+    nEdges = g.nEdges;
+    edges = std::move(g.edges);
+    computeBoundingBox();
+    resetClippingPlanes();
+    setDrawData();
+}
+
+GLGraphObject::~GLGraphObject() { vertices = nullptr; }
+
+void GLGraphObject::setEdgeColor(const double *c)
+{
+    for (int k = 0; k < 4; ++k)
+        edgeColor[k] = static_cast<float>(c[k]);
+}
+
+void GLGraphObject::setPointColor(const double *c)
+{
+    for (int k = 0; k < 4; ++k)
+        pointColor[k] = static_cast<float>(c[k]);
+}
+
+void GLGraphObject::getEdgeColor(double *c) const { std::copy(edgeColor, edgeColor + 4, c); }
+void GLGraphObject::getPointColor(double *c) const { std::copy(pointColor, pointColor + 4, c); }
+
+void GLGraphObject::centerObject(Point3 c)
+{
+    for (int i = 0; i < nVertices; ++i) {
+        vertices[3 * i] -= c.x;
+        vertices[3 * i + 1] -= c.y;
+        vertices[3 * i + 2] -= c.z;
+    }
+    computeBoundingBox();
+    resetClippingPlanes();
+}
+
+std::string GLGraphObject::getInformation() const
+{
+    char text[512];
+    std::snprintf(text, sizeof text, "%d points\nbounding box:\n[%2.1f,%2.1f,%2.1f]\n[%2.1f,%2.1f,%2.1f]\n\n",
+                  nVertices, bbMin.x, bbMin.y, bbMin.z, bbMax.x, bbMax.y, bbMax.z);
+    return text;
+}
+
+void GLGraphObject::printInfo() const
+{
+    if (selectedVertex >= 0)
+        std::printf("Selected vertex n:\t%d\n", selectedVertex);
+    if (selectedEdge >= 0)
+        std::printf("Selected edge n:\t%d\n", selectedEdge);
+}
+
+void GLGraphObject::setDrawData() { drawMethod = method(&GLGraphObject::drawData); }
+
+float GLGraphObject::getMaxRadius() { return GL3DObject::getMaxRadius(); }
+
+// --- Picking --------------------------------------------------------------------------------
+
+void GLGraphObject::notifyClick(int x, int y)
+{
+    selectedVertex = getVertex(x, y);
+    selectedEdge = selectedVertex >= 0 ? -1 : getEdge(x, y);
+    printInfo();
+}
+
+int GLGraphObject::getEdge(int x, int y)
+{
+    Matrix4 modelView = Matrix4::Identity, projection = Matrix4::Identity;
+    glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
+    glGetFloatv(GL_PROJECTION_MATRIX, static_cast<float *>(projection));
+    GLint vp[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, vp);
+    if (vp[2] <= 0 || vp[3] <= 0)
+        return -1;
+    const Matrix4 a = projection * modelView * pose;
+    const float cx = 2.0f * (x - vp[0]) / vp[2] - 1, cy = 1 - 2.0f * (y - vp[1]) / vp[3];
+
+    int best = -1;
+    float bestDistance = INFINITY;
+    float q1[4], q2[4];
+    for (int e = 0; e < nEdges; ++e) {
+        a.product(q1, &vertices[3 * edges[2 * e]]);
+        a.product(q2, &vertices[3 * edges[2 * e + 1]]);
+        // An end at or behind the eye has no place on the screen.
+        if (!(q1[3] > 0) || !(q2[3] > 0))
+            continue;
+        const float p1x = q1[0] / q1[3], p1y = q1[1] / q1[3];
+        const float dx = q2[0] / q2[3] - p1x, dy = q2[1] / q2[3] - p1y;
+        const float length2 = dx * dx + dy * dy;
+        if (!(length2 > 0))
+            continue;
+        // Where the click falls along the edge, 0 at its first end and 1 at its second.
+        const float t = (dx * (cx - p1x) + dy * (cy - p1y)) / length2;
+        if (!(t >= 0 && t <= 1))
+            continue;
+        const float cross = dx * (cy - p1y) - dy * (cx - p1x);
+        const float distance = cross * cross / length2;
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = e;
+        }
+    }
+    return best;
+}
+
+// --- Keys -----------------------------------------------------------------------------------
+
+int GLGraphObject::notifyKey(int key, void *event)
+{
+    if (notifyCommand(key)) {
+        postRedisplay();
+        return 1;
+    }
+    return GL3DObject::notifyKey(key, event) ? 1 : 0;
+}
+
+int GLGraphObject::notifyCommand(int command)
+{
+    switch (command) {
+    case '+':
+    case '-':
+        // Size 0 hides the nodes; OpenGL takes no smaller size.
+        pointSize = std::max(0.0f, pointSize + (command == '+' ? 1.0f : -1.0f));
+        std::printf("\rpointSize @ %2.2f", pointSize);
+        std::fflush(stdout);
+        return 1;
+    case '1':
+        setDefaultDrawing();
+        return 1;
+    case '3':
+        setDrawDepthBuffer();
+        return 1;
+    case 666:
+    case 667:
+        lineWidth = std::max(0.0f, lineWidth + (command == 666 ? 1.0f : -1.0f));
+        std::printf("\rlineSize @ %2.2f", lineWidth);
+        std::fflush(stdout);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+// --- Drawing --------------------------------------------------------------------------------
+
+void GLGraphObject::defaultDrawing() { drawData(); }
+
+void GLGraphObject::drawData()
+{
+    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT | GL_LINE_BIT |
+                 GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glMultMatrixf(static_cast<const float *>(pose));
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_POINT_SMOOTH);
+    glEnable(GL_LINE_SMOOTH);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, vertices);
+    // Sizes of 0 hide nodes or edges (OpenGL refuses them).
+    if (pointSize > 0) {
+        glPointSize(pointSize);
+        glColor4fv(pointColor);
+        glDrawArrays(GL_POINTS, 0, nVertices);
+    }
+    if (lineWidth > 0 && nEdges > 0) {
+        glLineWidth(lineWidth);
+        glColor4fv(edgeColor);
+        glDrawElements(GL_LINES, 2 * nEdges, GL_UNSIGNED_INT, edges.get());
+    }
+    glDisableClientState(GL_VERTEX_ARRAY);
+
+    glColor3f(0, 0, 0);
+    if (selectedVertex >= 0 && selectedVertex < nVertices) {
+        glPointSize(pointSize + 2);
+        glBegin(GL_POINTS);
+        glVertex3fv(vertices + 3 * selectedVertex);
+        glEnd();
+    }
+    if (selectedEdge >= 0 && selectedEdge < nEdges) {
+        glDisable(GL_DEPTH_TEST);
+        glLineWidth(lineWidth + 2);
+        glBegin(GL_LINES);
+        glVertex3fv(vertices + 3 * edges[2 * selectedEdge]);
+        glVertex3fv(vertices + 3 * edges[2 * selectedEdge + 1]);
+        glEnd();
+    }
+    glLineWidth(1);
+    glPopMatrix();
+    glPopClientAttrib();
+    glPopAttrib();
+}

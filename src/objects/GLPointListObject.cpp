@@ -1,0 +1,373 @@
+#include "objects/GLPointListObject.h"
+
+#include "core/KeyCodes.h"
+#include "objects/ColorMap.h"
+
+#define GL_GLEXT_PROTOTYPES
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+GL3DObject::DrawMethod method(void (GLPointListObject::*m)()) { return static_cast<GL3DObject::DrawMethod>(m); }
+
+bool endsWith(const char *path, const char *ext)
+{
+    const size_t n = std::strlen(path), e = std::strlen(ext);
+    return n >= e && std::strcmp(path + n - e, ext) == 0;
+}
+
+} // namespace
+
+// --- Buffers --------------------------------------------------------------------------------
+
+GLPointListObject::Buffer::~Buffer() { release(); }
+
+void GLPointListObject::Buffer::release()
+{
+    if (name)
+        glDeleteBuffers(1, &name);
+    name = 0;
+}
+
+void GLPointListObject::Buffer::upload(unsigned target, const void *data, size_t bytes)
+{
+    if (!name)
+        glGenBuffers(1, &name);
+    glBindBuffer(target, name);
+    glBufferData(target, static_cast<GLsizeiptr>(bytes), data, GL_STATIC_DRAW);
+    glBindBuffer(target, 0);
+}
+
+void GLPointListObject::Buffer::bind(unsigned target) const { glBindBuffer(target, name); }
+
+// --- Construction ---------------------------------------------------------------------------
+
+GLPointListObject::GLPointListObject(const char *path) : GL3DObject(GLObject::POINTLIST)
+{
+    initVariables();
+    if (path && endsWith(path, "bin"))
+        readBIN(path);
+    else if (path && endsWith(path, "las"))
+        readLAS(path);
+    else
+        throw std::runtime_error("can't recognize extension\n");
+    computeBoundingBox();
+    resetClippingPlanes();
+    setDrawData();
+}
+
+GLPointListObject::GLPointListObject(const PointListRecord *record) : GL3DObject(GLObject::POINTLIST)
+{
+    initVariables();
+    PointListData d = PointListReader::fromRecord(record);
+    adopt(d);
+    computeBoundingBox();
+    resetClippingPlanes();
+    setDrawData();
+}
+
+GLPointListObject::~GLPointListObject()
+{
+    vertices = nullptr;
+    colors = nullptr;
+}
+
+void GLPointListObject::initVariables()
+{
+    selectedVertex = -1;
+    valueMin = valueMax = 0;
+    thresholdLow = thresholdHigh = 0;
+    pointSize = 1.0f;
+    colorMapIndex = 0;
+    nUnordered = 0;
+    nIndices = -1;
+    colorsStale = false;
+    pointsUploaded = colorsUploaded = false;
+    indicesStale = true;
+}
+
+void GLPointListObject::readBIN(const char *path)
+{
+    PointListData d = PointListReader::readBIN(path);
+    adopt(d);
+}
+
+void GLPointListObject::readLAS(const char *path)
+{
+    PointListData d = PointListReader::readLAS(path);
+    adopt(d);
+}
+
+void GLPointListObject::adopt(PointListData &d)
+{
+    const size_t n = static_cast<size_t>(d.nPoints);
+    nVertices = d.nPoints;
+    pointStore = std::move(d.points);
+    vertices = pointStore.get();
+    values = std::move(d.values);
+    if (values) {
+        colorStore = allocateLargeArray<unsigned char>(3 * n);
+        float lo = INFINITY, hi = -INFINITY;
+        int unordered = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const float v = values[i];
+            lo = v < lo ? v : lo;
+            hi = v > hi ? v : hi;
+            unordered += v != v;
+        }
+        // Only NaN: an empty range at 0, and nothing is ever drawn.
+        if (!(lo <= hi))
+            lo = hi = 0;
+        valueMin = thresholdLow = lo;
+        valueMax = thresholdHigh = hi;
+        nUnordered = unordered;
+        colorsStale = true;
+    } else {
+        colorStore = std::move(d.colors);
+        colorsStale = false;
+        nUnordered = 0;
+    }
+    colors = colorStore.get();
+    selectedVertex = -1;
+    pointsUploaded = colorsUploaded = false;
+    indicesStale = true;
+}
+
+// --- Colours and legend ---------------------------------------------------------------------
+
+void GLPointListObject::updateColorMap()
+{
+    if (!values)
+        return;
+    const ColorMap::ColorFunction f = ColorMap::selectColorMap(colorMapIndex);
+    const float *v = values.get();
+    for (int i = 0; i < nVertices; ++i)
+        f(colors + 3 * static_cast<size_t>(i), v[i], valueMin, valueMax);
+    colorsStale = false;
+    colorsUploaded = false;
+}
+
+const unsigned char *GLPointListObject::getColors()
+{
+    if (colorsStale)
+        updateColorMap();
+    return colors;
+}
+
+void GLPointListObject::setColorMap(int i)
+{
+    const int m = ((i % ColorMap::nColorMaps) + ColorMap::nColorMaps) % ColorMap::nColorMaps;
+    if (m == colorMapIndex)
+        return;
+    colorMapIndex = m;
+    if (values) {
+        colorsStale = true;
+        const ColorMap::ColorFunction f = ColorMap::selectColorMap(colorMapIndex);
+        legend.clearData();
+        legend.add(f, valueMin, valueMax, thresholdLow, thresholdHigh, 15, 2);
+    }
+    postRedisplay();
+}
+
+void GLPointListObject::setDrawData()
+{
+    drawMethod = method(&GLPointListObject::drawData);
+    if (values) {
+        legend.clear();
+        legend.setTitle("Correlation");
+        legend.add(ColorMap::selectColorMap(colorMapIndex), valueMin, valueMax, 15, 2);
+    }
+}
+
+// --- Queries --------------------------------------------------------------------------------
+
+void GLPointListObject::centerObject(Point3 c)
+{
+    for (int i = 0; i < nVertices; ++i) {
+        vertices[3 * i] -= c.x;
+        vertices[3 * i + 1] -= c.y;
+        vertices[3 * i + 2] -= c.z;
+    }
+    computeBoundingBox();
+    resetClippingPlanes();
+    pointsUploaded = false;
+}
+
+Point3 GLPointListObject::getOrigin() const
+{
+    if (selectedVertex >= 0 && selectedVertex < nVertices)
+        return Point3(vertices[3 * selectedVertex], vertices[3 * selectedVertex + 1], vertices[3 * selectedVertex + 2]);
+    return center;
+}
+
+std::string GLPointListObject::getInformation() const
+{
+    char text[512];
+    std::snprintf(text, sizeof text, "%d points\nbounding box:\n[%2.1f,%2.1f,%2.1f]\n[%2.1f,%2.1f,%2.1f]\n\n",
+                  nVertices, bbMin.x, bbMin.y, bbMin.z, bbMax.x, bbMax.y, bbMax.z);
+    return text;
+}
+
+float GLPointListObject::getMaxRadius() { return GL3DObject::getMaxRadius(); }
+
+int GLPointListObject::getVisibleCount() const
+{
+    if (!values)
+        return nVertices;
+    int n = 0;
+    for (int i = 0; i < nVertices; ++i)
+        n += values[i] >= thresholdLow;
+    return n;
+}
+
+// --- Events ---------------------------------------------------------------------------------
+
+void GLPointListObject::notifyClick(int x, int y)
+{
+    selectedVertex = getVertex(x, y);
+    if (selectedVertex >= 0) {
+        const float *p = vertices + 3 * selectedVertex;
+        std::printf("Selected vertex n:\t%d,\t[%f %f %f]\n", selectedVertex, p[0], p[1], p[2]);
+    }
+}
+
+int GLPointListObject::notifyKey(int, void *) { return 0; }
+
+int GLPointListObject::notifyCommand(int command)
+{
+    setBusy(true);
+    int handled = 1;
+    const float step = (valueMax - valueMin) / 100;
+    switch (command) {
+    case '+':
+    case '-':
+        // Size 0 hides the points; OpenGL takes no smaller size.
+        pointSize = std::max(0.0f, pointSize + (command == '+' ? 1.0f : -1.0f));
+        std::printf("\rpointSize @ %2.2f", pointSize);
+        std::fflush(stdout);
+        break;
+    case ',':
+    case '<':
+        thresholdLow -= step;
+        indicesStale = true;
+        break;
+    case '.':
+    case '>':
+        thresholdLow += step;
+        indicesStale = true;
+        break;
+    case '1':
+        setDefaultDrawing();
+        break;
+    case '2':
+        setDrawDepthBuffer();
+        break;
+    case KeyCode::PAGE_UP:
+        setColorMap(colorMapIndex + 1);
+        break;
+    case KeyCode::PAGE_DOWN:
+        setColorMap(colorMapIndex - 1);
+        break;
+    default:
+        handled = 0;
+    }
+    setBusy(false);
+    if (handled)
+        postRedisplay();
+    return handled;
+}
+
+// --- Drawing --------------------------------------------------------------------------------
+
+void GLPointListObject::prepareBuffers()
+{
+    const size_t n = static_cast<size_t>(nVertices);
+    if (!pointsUploaded) {
+        pointBuffer.upload(GL_ARRAY_BUFFER, vertices, 3 * sizeof(float) * n);
+        pointsUploaded = true;
+    }
+    if (colorsStale)
+        updateColorMap();
+    if (!colorsUploaded) {
+        colorBuffer.upload(GL_ARRAY_BUFFER, colors, 3 * n);
+        colorsUploaded = true;
+    }
+    if (!indicesStale)
+        return;
+    indicesStale = false;
+    if (!values || (thresholdLow <= valueMin && nUnordered == 0)) {
+        // Every point shown: no index list at all.
+        nIndices = -1;
+        indexBuffer.release();
+        return;
+    }
+    std::vector<unsigned> shown;
+    const float *v = values.get();
+    for (size_t i = 0; i < n; ++i)
+        if (v[i] >= thresholdLow)
+            shown.push_back(static_cast<unsigned>(i));
+    nIndices = static_cast<int>(shown.size());
+    indexBuffer.upload(GL_ELEMENT_ARRAY_BUFFER, shown.data(), shown.size() * sizeof(unsigned));
+}
+
+void GLPointListObject::defaultDrawing() { drawData(); }
+
+void GLPointListObject::drawData()
+{
+    if (nVertices <= 0)
+        return;
+    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT | GL_DEPTH_BUFFER_BIT);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glMultMatrixf(static_cast<const float *>(pose));
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glShadeModel(GL_SMOOTH);
+
+    prepareBuffers();
+    if (pointSize > 0 && nIndices != 0) {
+        glPointSize(pointSize);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_COLOR_ARRAY);
+        pointBuffer.bind(GL_ARRAY_BUFFER);
+        glVertexPointer(3, GL_FLOAT, 0, nullptr);
+        colorBuffer.bind(GL_ARRAY_BUFFER);
+        glColorPointer(3, GL_UNSIGNED_BYTE, 0, nullptr);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        if (nIndices < 0) {
+            glDrawArrays(GL_POINTS, 0, nVertices);
+        } else {
+            indexBuffer.bind(GL_ELEMENT_ARRAY_BUFFER);
+            glDrawElements(GL_POINTS, nIndices, GL_UNSIGNED_INT, nullptr);
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        }
+    }
+    glPopClientAttrib();
+
+    if (selectedVertex >= 0 && selectedVertex < nVertices) {
+        // Drawn again at the same depth: it must win against the point itself.
+        glDepthFunc(GL_LEQUAL);
+        glPointSize(5);
+        glColor3ub(255, 0, 0);
+        glBegin(GL_POINTS);
+        glVertex3fv(vertices + 3 * selectedVertex);
+        glEnd();
+    }
+    glPopMatrix();
+    glPopAttrib();
+}
+
+void GLPointListObject::drawInfo()
+{
+    if (values && drawMethod != &GL3DObject::drawDepthBuffer)
+        legend.draw(10, 10);
+}

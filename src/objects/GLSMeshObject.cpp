@@ -1,0 +1,471 @@
+#include "objects/GLSMeshObject.h"
+
+#include "objects/Hash.h"
+#include "objects/SimplexMeshReader.h"
+
+#include <GL/gl.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+GL3DObject::DrawMethod method(void (GLSMeshObject::*m)()) { return static_cast<GL3DObject::DrawMethod>(m); }
+
+[[noreturn]] void refuse(const char *format, ...)
+{
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    std::printf("GLSMeshObject: %s\n", text);
+    throw std::runtime_error(text);
+}
+
+} // namespace
+
+GLSMeshObject::GLSMeshObject(const char *file, const char *kind)
+    : GLMeshObject(), nDualVertices(0), nDualTriangles(0), readAsSOFF(false)
+{
+    path = file ? file : "";
+    selectedVertex = -1;
+    currentDataItem = 0;
+    if (!kind)
+        readMesh(file);
+    else if (std::strcmp(kind, "off") == 0)
+        readSOFF(file);
+    initDisplayLists();
+    computeBoundingBox();
+    computeColors();
+    // The empty mesh starts with material 0; a "MAT0" block of the file replaced it and stays.
+    resetClippingPlanes();
+    setDrawTriangles();
+    std::printf("%d triangles, %d vertex\n", nTriangles, nVertices);
+}
+
+GLSMeshObject::~GLSMeshObject() = default;
+
+void GLSMeshObject::readMesh(const char *file)
+{
+    MeshData g = SimplexMeshReader::readMesh(file);
+    adopt(g);
+    readAsSOFF = false;
+}
+
+void GLSMeshObject::readSOFF(const char *file)
+{
+    MeshData g = SimplexMeshReader::readSOFF(file);
+    adopt(g);
+    readAsSOFF = true;
+}
+
+void GLSMeshObject::reload()
+{
+    try {
+        MeshData g = readAsSOFF ? SimplexMeshReader::readSOFF(path.c_str()) : SimplexMeshReader::readMesh(path.c_str());
+        adopt(g);
+        initDisplayLists();
+    } catch (const std::exception &) {
+        // As for a triangle mesh: a refused file leaves the mesh empty.
+        std::printf("GLSMeshObject: unable to reload %s\n", path.c_str());
+        freeData();
+        initDisplayLists();
+        return;
+    }
+    computeBoundingBox();
+    computeColors();
+    std::printf("%d triangles, %d vertex\n", nTriangles, nVertices);
+}
+
+// --- The dual surface -----------------------------------------------------------------------
+
+std::vector<int> GLSMeshObject::computeSimplexEdges() const
+{
+    // Corner k of vertex t lies between its edges to neighbours k and k + 1. Walking a face,
+    // corner k leads across the edge to neighbour k + 1, to the corner of that neighbour that
+    // begins with its edge back to t. Every edge is met twice, once from each end; the second
+    // sighting links the corner of each end that the edge leads out of.
+    const size_t corners = 3 * static_cast<size_t>(nTriangles);
+    std::vector<int> next(corners, -1);
+    struct Record {
+        int k, base;
+        bool closed;
+    };
+    std::vector<Record> table;
+    table.reserve(corners / 2 + 1);
+    Hash hash(2 * nVertices);
+    const int *nbr = triangles.get();
+    for (int t = 0; t < nTriangles; ++t) {
+        const int b = 3 * t;
+        for (int k = 0; k < 3; ++k) {
+            const int v = nbr[b + k];
+            const int found = hash.add(t + v, std::min(t, v));
+            if (found < 0) {
+                table.push_back({k, b, false});
+                continue;
+            }
+            Record &r = table[static_cast<size_t>(found)];
+            if (r.base == b)
+                refuse("%s: vertex %d names vertex %d twice", path.c_str(), t, v);
+            if (r.closed)
+                refuse("%s: the edge between vertices %d and %d is given more than twice", path.c_str(), std::min(t, v),
+                       std::max(t, v));
+            r.closed = true;
+            next[static_cast<size_t>(r.base + (r.k + 2) % 3)] = b + k;
+            next[static_cast<size_t>(b + (k + 2) % 3)] = r.base + r.k;
+        }
+    }
+    for (size_t c = 0; c < corners; ++c)
+        if (next[c] < 0) {
+            // The corner's link is set when the neighbour that closes the face names this
+            // vertex back; find which neighbour does not.
+            const int t = static_cast<int>(c / 3);
+            for (int k = 0; k < 3; ++k) {
+                const int v = nbr[3 * t + k];
+                const int *back = nbr + 3 * v;
+                if (back[0] != t && back[1] != t && back[2] != t)
+                    refuse("%s: vertex %d names %d as a neighbour, which does not name it back", path.c_str(), t, v);
+            }
+            refuse("%s: corner %zu of the simplex mesh belongs to no face", path.c_str(), c);
+        }
+    return next;
+}
+
+void GLSMeshObject::simplex2Tri(const int *next)
+{
+    const size_t corners = 3 * static_cast<size_t>(nTriangles);
+    // The links must be a permutation of the corners for every walk to come back to its start.
+    std::vector<char> target(corners, 0);
+    for (size_t c = 0; c < corners; ++c) {
+        const int n = next[c];
+        if (n < 0 || static_cast<size_t>(n) >= corners || target[static_cast<size_t>(n)])
+            refuse("%s: the neighbours do not close into faces (corner %zu)", path.c_str(), c);
+        target[static_cast<size_t>(n)] = 1;
+    }
+    cornerFace.assign(corners, -1);
+    dualVertices.clear();
+    nDualVertices = 0;
+    nDualTriangles = nTriangles;
+    for (size_t start = 0; start < corners; ++start) {
+        if (cornerFace[start] >= 0)
+            continue;
+        Point3 sum(0, 0, 0);
+        size_t n = 0;
+        size_t c = start;
+        do {
+            cornerFace[c] = nDualVertices;
+            const float *p = vertices + 3 * (c / 3);
+            sum += Point3(p[0], p[1], p[2]);
+            ++n;
+            c = static_cast<size_t>(next[c]);
+        } while (c != start && n <= corners);
+        if (c != start)
+            refuse("%s: a face walk does not close", path.c_str());
+        dualVertices.push_back(sum * (1.0f / static_cast<float>(n)));
+        ++nDualVertices;
+    }
+}
+
+void GLSMeshObject::computeNormals(Point3 *out) const
+{
+    for (int i = 0; i < nDualVertices; ++i)
+        out[i] = Point3(0, 0, 0);
+    for (int t = 0; t < nDualTriangles; ++t) {
+        const int *f = &cornerFace[3 * static_cast<size_t>(t)];
+        const Point3 &a = dualVertices[static_cast<size_t>(f[0])];
+        const Point3 &b = dualVertices[static_cast<size_t>(f[1])];
+        const Point3 &c = dualVertices[static_cast<size_t>(f[2])];
+        const Point3 n = (b - a).cross(c - a);
+        out[f[0]] += n;
+        out[f[1]] += n;
+        out[f[2]] += n;
+    }
+    for (int i = 0; i < nDualVertices; ++i)
+        out[i].normalize();
+}
+
+void GLSMeshObject::initDisplayLists()
+{
+    cornerFace.clear();
+    dualVertices.clear();
+    dualNormals.clear();
+    edgeList.clear();
+    nDualVertices = nDualTriangles = 0;
+    if (nTriangles <= 0)
+        return;
+    const std::vector<int> next = computeSimplexEdges();
+    simplex2Tri(next.data());
+    dualNormals.assign(static_cast<size_t>(nDualVertices), Point3(0, 0, 0));
+    computeNormals(dualNormals.data());
+    const int *nbr = triangles.get();
+    for (int i = 0; i < nTriangles; ++i)
+        for (int k = 0; k < 3; ++k)
+            if (i < nbr[3 * i + k]) {
+                edgeList.push_back(i);
+                edgeList.push_back(nbr[3 * i + k]);
+            }
+}
+
+// --- Drawing --------------------------------------------------------------------------------
+
+void GLSMeshObject::setDrawTriangles() { drawMethod = method(&GLSMeshObject::drawTriangles); }
+void GLSMeshObject::setDrawEdges() { drawMethod = method(&GLSMeshObject::drawEdges); }
+void GLSMeshObject::setDrawData()
+{
+    if (colors && nDataItems > 0)
+        drawMethod = method(&GLSMeshObject::drawData);
+}
+
+bool GLSMeshObject::isData3DVector() const
+{
+    return nDataItems > 0 &&
+           dataItems[static_cast<size_t>(currentDataItem)].getNElements() == 3 * nVertices;
+}
+
+void GLSMeshObject::beginDraw()
+{
+    computeClippingPlanes();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glMultMatrixf(pose);
+    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT |
+                 GL_LINE_BIT);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    setClippingPlanes();
+}
+
+void GLSMeshObject::endDraw()
+{
+    glPopClientAttrib();
+    glPopAttrib();
+    glPopMatrix();
+}
+
+void GLSMeshObject::drawDualSurface()
+{
+    if (nDualTriangles <= 0)
+        return;
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glVertexPointer(3, GL_FLOAT, sizeof(Point3), dualVertices.data());
+    glNormalPointer(GL_FLOAT, sizeof(Point3), dualNormals.data());
+    glDrawElements(GL_TRIANGLES, 3 * nDualTriangles, GL_UNSIGNED_INT, cornerFace.data());
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+}
+
+void GLSMeshObject::drawTriangles()
+{
+    glPushAttrib(GL_POLYGON_BIT);
+    if (wireFrame) {
+        drawEdges();
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(1, 2);
+    }
+    drawShade();
+    glPopAttrib();
+    drawSelectedPoint();
+}
+
+void GLSMeshObject::drawShade()
+{
+    beginDraw();
+    glEnable(GL_LIGHTING);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glShadeModel(GL_SMOOTH);
+    glDisable(GL_TEXTURE_2D);
+    glPolygonMode(GL_FRONT, GL_FILL);
+    material.set();
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    drawDualSurface();
+    endDraw();
+}
+
+void GLSMeshObject::drawEdges()
+{
+    beginDraw();
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glShadeModel(GL_FLAT);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    if (material.wireColor[3] < 1) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    }
+    glLineWidth(wireSize > 0 ? wireSize : 1);
+    glColor4fv(material.wireColor);
+    drawSimplexEdges();
+    endDraw();
+}
+
+void GLSMeshObject::drawSimplexEdges()
+{
+    if (edgeList.empty())
+        return;
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, vertices);
+    glDrawElements(GL_LINES, static_cast<GLsizei>(edgeList.size()), GL_UNSIGNED_INT, edgeList.data());
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glPopClientAttrib();
+}
+
+void GLSMeshObject::drawData()
+{
+    if (colors && !edgeList.empty()) {
+        beginDraw();
+        glDisable(GL_BLEND);
+        glDisable(GL_LIGHTING);
+        glEnable(GL_DEPTH_TEST);
+        glDisable(GL_TEXTURE_2D);
+        glShadeModel(GL_SMOOTH);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glVertexPointer(3, GL_FLOAT, 0, vertices);
+        glColorPointer(3, GL_UNSIGNED_BYTE, 0, colors);
+        glDrawElements(GL_LINES, static_cast<GLsizei>(edgeList.size()), GL_UNSIGNED_INT, edgeList.data());
+        glDisableClientState(GL_COLOR_ARRAY);
+        glDisableClientState(GL_VERTEX_ARRAY);
+        // The surface in grey behind the coloured edges.
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(1, 2);
+        glColor3f(0.5f, 0.5f, 0.5f);
+        drawDualSurface();
+        endDraw();
+    }
+    drawSelectedPoint();
+}
+
+void GLSMeshObject::defaultDrawing()
+{
+    beginDraw();
+    glEnable(GL_LIGHTING);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glShadeModel(GL_SMOOTH);
+    glDisable(GL_TEXTURE_2D);
+    glPolygonMode(GL_FRONT, GL_FILL);
+    material.set();
+    drawDualSurface();
+    endDraw();
+}
+
+void GLSMeshObject::drawShadow(float *plane, float *light, float *color)
+{
+    if (nDualTriangles <= 0)
+        return;
+    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glColor3fv(color);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    MakeShadowMatrix(plane, light, shadowMatrix);
+    glMultMatrixf(shadowMatrix);
+    glMultMatrixf(pose);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    drawDualSurface();
+    glPopClientAttrib();
+    glPopMatrix();
+    glPopAttrib();
+}
+
+void GLSMeshObject::drawSelectedPoint()
+{
+    if (selectedVertex < 0 || selectedVertex >= nVertices)
+        return;
+    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_POINT_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glMultMatrixf(pose);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glColor3ub(255, 0, 0);
+    glPointSize(5);
+    glBegin(GL_POINTS);
+    glVertex3fv(vertices + 3 * selectedVertex);
+    glEnd();
+    glPointSize(1);
+    glPopMatrix();
+    glPopAttrib();
+}
+
+void GLSMeshObject::drawInfo()
+{
+    if (drawMethod == method(&GLSMeshObject::drawData))
+        legend.draw(10, 10);
+}
+
+// --- Picking and commands -------------------------------------------------------------------
+
+void GLSMeshObject::notifyClick(int x, int y)
+{
+    selectedVertex = getVertex(x, y);
+    if (selectedVertex >= 0)
+        printInfo(selectedVertex);
+}
+
+void GLSMeshObject::printInfo(int i) const
+{
+    if (i < 0 || i >= nVertices)
+        return;
+    std::printf("Selected vertex n:\t%d\n", i);
+    for (const DataItem &item : dataItems) {
+        std::printf("\t");
+        item.print(i);
+    }
+}
+
+Point3 GLSMeshObject::getOrigin() const
+{
+    if (selectedVertex >= 0 && selectedVertex < nVertices)
+        return Point3(vertices[3 * selectedVertex], vertices[3 * selectedVertex + 1], vertices[3 * selectedVertex + 2]);
+    return center;
+}
+
+int GLSMeshObject::notifyCommand(int command)
+{
+    int handled = 1;
+    switch (command) {
+    case '1':
+    case '&':
+        toggleWireFrame();
+        break;
+    case '2':
+    case 233:
+        setDrawTriangles();
+        break;
+    case '3':
+    case '"':
+    case '9':
+        // A simplex mesh has no texture coordinates: the texture modes show the plain surface,
+        // as a triangle mesh without texture does.
+        setDrawTriangles();
+        break;
+    case '5':
+    case '7':
+        setDrawData();
+        break;
+    case '6':
+        setDrawDepthBuffer();
+        break;
+    default:
+        handled = 0;
+    }
+    if (handled) {
+        postRedisplay();
+        return 1;
+    }
+    return GLMeshObject::notifyCommand(command);
+}

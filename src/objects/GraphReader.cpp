@@ -1,0 +1,102 @@
+#include "objects/GraphReader.h"
+
+#include "image/Stream.h"
+#include "objects/ByteOrder.h"
+#include "objects/MeshReader.h"
+#include "objects/PointListReader.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+constexpr size_t kSliceItems = size_t(1) << 22;
+
+[[noreturn]] void refuse(const char *format, ...)
+{
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    std::printf("GLGraphObject: %s\n", text);
+    throw std::runtime_error(text);
+}
+
+// `count` items of T into a new array; with an unknown input size the array grows slice by
+// slice with what arrives, so that a lying count costs no memory. False when the input ends.
+template <class T>
+bool readArray(ReadFunction reader, FILE *f, size_t count, bool sizeKnown, LargeArray<T> &out)
+{
+    std::vector<T> grown;
+    LargeArray<T> a;
+    if (sizeKnown)
+        a = allocateLargeArray<T>(count);
+    for (size_t done = 0; done < count;) {
+        // Without a known size, slices start small and double, so that a count larger than
+        // what arrives costs at most twice the memory of what did.
+        const size_t slice = sizeKnown ? kSliceItems : std::min(kSliceItems, std::max<size_t>(4096, done));
+        const size_t chunk = std::min(slice, count - done);
+        T *to = a.get() + done;
+        if (!sizeKnown) {
+            grown.resize(done + chunk);
+            to = grown.data() + done;
+        }
+        if (reader(to, sizeof(T), static_cast<unsigned>(chunk), f) != chunk)
+            return false;
+        done += chunk;
+    }
+    if (!sizeKnown) {
+        a = allocateLargeArray<T>(count);
+        std::copy(grown.begin(), grown.end(), a.get());
+    }
+    out = std::move(a);
+    return true;
+}
+
+} // namespace
+
+GraphData GraphReader::read(const char *path)
+{
+    Stream stream(path, "rb", true);
+    FILE *f = stream;
+    if (!f)
+        throw std::runtime_error("can't read file\n");
+    return read(f, MeshReader::fileSize(f), path);
+}
+
+GraphData GraphReader::read(FILE *f, long long size, const char *name)
+{
+    const int mode = PointListReader::readByteOrder(f, name);
+    const ReadFunction reader = MESH_UTILS::readerForMode(mode);
+    int32_t counts[2] = {0, 0};
+    if (reader(counts, 4, 2, f) != 2)
+        refuse("%s: no node and edge counts", name);
+    std::printf("reading a graph with %d nodes and %d edges\n", counts[0], counts[1]);
+    if (counts[0] < 0 || counts[1] < 0)
+        refuse("%s: negative count, %d nodes and %d edges", name, counts[0], counts[1]);
+    if (counts[0] == 0)
+        refuse("%s: a graph needs at least one node", name);
+    const unsigned long long needed =
+        10ull + 12ull * static_cast<unsigned>(counts[0]) + 8ull * static_cast<unsigned>(counts[1]);
+    if (size >= 0 && needed > static_cast<unsigned long long>(size))
+        refuse("%s: %d nodes and %d edges need %llu bytes, the file has %lld", name, counts[0], counts[1], needed,
+               size);
+
+    GraphData g;
+    g.nNodes = counts[0];
+    g.nEdges = counts[1];
+    if (!readArray(reader, f, 3 * static_cast<size_t>(g.nNodes), size >= 0, g.nodes))
+        refuse("%s: the file ends inside the nodes", name);
+    if (!readArray(reader, f, 2 * static_cast<size_t>(g.nEdges), size >= 0, g.edges))
+        refuse("%s: the file ends inside the edges", name);
+    const unsigned limit = static_cast<unsigned>(g.nNodes);
+    const int *e = g.edges.get();
+    for (size_t i = 0; i < 2 * static_cast<size_t>(g.nEdges); ++i)
+        if (static_cast<unsigned>(e[i]) >= limit)
+            refuse("%s: edge %zu joins node %d, outside 0..%d", name, i / 2, e[i], g.nNodes - 1);
+    return g;
+}

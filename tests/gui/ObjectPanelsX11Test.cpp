@@ -1,0 +1,176 @@
+// The panels of point clouds and graphs: their menus, and buttons that do what the keys do.
+#include "gui/GLGraphObjectInterface.h"
+#include "gui/GLPointListObjectInterface.h"
+#include "gui/InterfaceLoader.h"
+#include "gui/ColorInterface.h"
+#include "objects/GLGraphObject.h"
+#include "objects/GLPointListObject.h"
+
+#include "support/ImageCompare.h"
+#include "support/MeshBytes.h"
+
+#include <gtk/gtk.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+class GtkEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "these tests need an X display"; }
+};
+::testing::Environment *const gtkEnvironment = ::testing::AddGlobalTestEnvironment(new GtkEnvironment);
+
+// Every widget under `w` (w included), depth first.
+void collect(GtkWidget *w, std::vector<GtkWidget *> &out)
+{
+    out.push_back(w);
+    if (GTK_IS_CONTAINER(w)) {
+        GList *children = gtk_container_get_children(GTK_CONTAINER(w));
+        for (GList *c = children; c; c = c->next)
+            collect(GTK_WIDGET(c->data), out);
+        g_list_free(children);
+    }
+}
+
+// The button labelled `label` inside the frame titled `frame` of a panel.
+GtkWidget *button(GLInterface *panel, const char *frame, const char *label)
+{
+    std::vector<GtkWidget *> all;
+    collect(static_cast<GtkWidget *>(panel->getMainWidget()), all);
+    for (GtkWidget *f : all)
+        if (GTK_IS_FRAME(f) && std::string(gtk_frame_get_label(GTK_FRAME(f))) == frame) {
+            std::vector<GtkWidget *> inside;
+            collect(f, inside);
+            for (GtkWidget *b : inside)
+                if (GTK_IS_BUTTON(b) && gtk_button_get_label(GTK_BUTTON(b)) &&
+                    std::string(gtk_button_get_label(GTK_BUTTON(b))) == label)
+                    return b;
+        }
+    return nullptr;
+}
+
+std::string menuTitle(GLInterface *panel)
+{
+    return gtk_menu_item_get_label(GTK_MENU_ITEM(panel->getMainMenuBar()));
+}
+
+std::vector<std::string> menuItems(GLInterface *panel)
+{
+    std::vector<std::string> labels;
+    GtkWidget *menu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(panel->getMainMenuBar()));
+    GList *items = gtk_container_get_children(GTK_CONTAINER(menu));
+    for (GList *i = items; i; i = i->next)
+        labels.push_back(gtk_menu_item_get_label(GTK_MENU_ITEM(i->data)));
+    g_list_free(items);
+    return labels;
+}
+
+void click(GtkWidget *b)
+{
+    ASSERT_NE(b, nullptr);
+    testing::internal::CaptureStdout();
+    gtk_button_clicked(GTK_BUTTON(b));
+    testing::internal::GetCapturedStdout();
+}
+
+TEST(ObjectPanels, ThePointListPanelSendsTheCloudItsKeys)
+{
+    const float xyz[6] = {0, 0, 0, 1, 1, 1};
+    const float scores[2] = {0, 1};
+    const PointListRecord record{2, xyz, nullptr, scores};
+    GLPointListObject cloud(&record);
+    GLInterface *panel = InterfaceLoader::load(&cloud);
+    ASSERT_NE(dynamic_cast<GLPointListObjectInterface *>(panel), nullptr);
+    EXPECT_EQ(menuTitle(panel), "PointList");
+    EXPECT_EQ(menuItems(panel), (std::vector<std::string>{"Show bounding box", "Show Object Axes", "Palette properties..."}));
+
+    click(button(panel, "point size", "+"));
+    EXPECT_EQ(cloud.getPointSize(), 2);
+    click(button(panel, "point size", "-"));
+    click(button(panel, "point size", "-"));
+    EXPECT_EQ(cloud.getPointSize(), 0);
+    click(button(panel, "visualization mode", "Zbuffer"));
+    EXPECT_EQ(cloud.getDrawMethod(), &GL3DObject::drawDepthBuffer);
+    click(button(panel, "visualization mode", "Data"));
+    EXPECT_NE(cloud.getDrawMethod(), &GL3DObject::drawDepthBuffer);
+
+    // The palette dialog opens on the current map; choosing another recolours the cloud.
+    auto *pl = static_cast<GLPointListObjectInterface *>(panel);
+    pl->menuBarResponse("palette");
+    GtkWidget *dialog = static_cast<GtkWidget *>(pl->getPaletteDialog());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(dialog)), "Palette properties");
+    pl->menuBarResponse("bbox");
+    EXPECT_TRUE(cloud.getShowBoundingBox());
+    // Unloading the panel closes its dialog.
+    InterfaceLoader::unload(&cloud);
+    EXPECT_EQ(cloud.getInterface(), nullptr);
+}
+
+TEST(ObjectPanels, TheGraphPanelChangesSizesAndOpensItsTwoColourDialogs)
+{
+    const std::string path = testsupport::makeTempDir("ObjectPanels") + "/g.gph";
+    testsupport::MeshBytes b;
+    b.u16(0x454C).i32(2).i32(1);
+    for (float v : {0.f, 0.f, 0.f, 1.f, 0.f, 0.f})
+        b.f32(v);
+    b.i32(0).i32(1);
+    b.write(path);
+    testing::internal::CaptureStdout();
+    GLGraphObject graph(path.c_str());
+    testing::internal::GetCapturedStdout();
+    GLInterface *panel = InterfaceLoader::load(&graph);
+    auto *gp = dynamic_cast<GLGraphObjectInterface *>(panel);
+    ASSERT_NE(gp, nullptr);
+    EXPECT_EQ(menuTitle(panel), "Graph");
+    EXPECT_TRUE(menuItems(panel).empty());
+
+    click(button(panel, "Points", "+"));
+    EXPECT_EQ(graph.getPointSize(), 6);
+    click(button(panel, "Edges", "+"));
+    click(button(panel, "Edges", "+"));
+    click(button(panel, "Edges", "-"));
+    EXPECT_EQ(graph.getLineWidth(), 2);
+    click(button(panel, "visualization mode", "Zbuffer"));
+    EXPECT_EQ(graph.getDrawMethod(), &GL3DObject::drawDepthBuffer);
+
+    click(button(panel, "Points", "color"));
+    GtkWidget *pointDialog = static_cast<GtkWidget *>(gp->getPointColorDialog());
+    ASSERT_NE(pointDialog, nullptr);
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(pointDialog)), "Point Color");
+    click(button(panel, "Edges", "color"));
+    GtkWidget *edgeDialog = static_cast<GtkWidget *>(gp->getEdgeColorDialog());
+    ASSERT_NE(edgeDialog, nullptr);
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(edgeDialog)), "Edge Color");
+    // A second click brings the same dialog forward.
+    click(button(panel, "Points", "color"));
+    EXPECT_EQ(gp->getPointColorDialog(), pointDialog);
+
+    // Dragging the controls of the edge dialog recolours the edges at once.
+    std::vector<GtkWidget *> all;
+    collect(edgeDialog, all);
+    GtkColorSelection *selection = nullptr;
+    for (GtkWidget *w : all)
+        if (GTK_IS_COLOR_SELECTION(w))
+            selection = GTK_COLOR_SELECTION(w);
+    ASSERT_NE(selection, nullptr);
+    GdkColor blue = {0, 0, 0, 65535};
+    gtk_color_selection_set_current_color(selection, &blue);
+    double c[4];
+    graph.getEdgeColor(c);
+    EXPECT_EQ(c[1], 0);
+    EXPECT_EQ(c[2], 1);
+    graph.getPointColor(c);
+    EXPECT_EQ(c[0], 1);
+
+    // Closing a dialog forgets it; unloading the panel closes the other.
+    gtk_widget_destroy(pointDialog);
+    EXPECT_EQ(gp->getPointColorDialog(), nullptr);
+    InterfaceLoader::unload(&graph);
+}
+
+} // namespace

@@ -1,0 +1,191 @@
+#include "objects/GLPointListObject.h"
+
+#include "support/GLTestFixture.h"
+#include "support/MeshBytes.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::GLTestFixture;
+using testsupport::RgbaImage;
+
+// A 16 x 16 grid of points over [-0.75, 0.75]^2, coloured by position, with a score that
+// grows from left to right (0 .. 15).
+struct Grid {
+    std::vector<float> p;
+    std::vector<unsigned char> rgb;
+    std::vector<float> score;
+    Grid()
+    {
+        for (int j = 0; j < 16; ++j)
+            for (int i = 0; i < 16; ++i) {
+                p.insert(p.end(), {-0.75f + 0.1f * i, -0.75f + 0.1f * j, 0});
+                rgb.insert(rgb.end(), {static_cast<unsigned char>(16 * i), static_cast<unsigned char>(16 * j), 200});
+                score.push_back(static_cast<float>(i));
+            }
+    }
+};
+
+class PointCloud : public GLTestFixture {
+protected:
+    void SetUp() override
+    {
+        GLTestFixture::SetUp();
+        glMatrixMode(GL_PROJECTION);
+        glOrtho(-1, 1, -1, 1, -10, 10);
+        glMatrixMode(GL_MODELVIEW);
+        glEnable(GL_DEPTH_TEST);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    // Lit pixels of the frame.
+    static int litPixels(const RgbaImage &image)
+    {
+        int n = 0;
+        for (int y = 0; y < image.height; ++y)
+            for (int x = 0; x < image.width; ++x)
+                n += image.at(x, y)[0] + image.at(x, y)[1] + image.at(x, y)[2] > 0;
+        return n;
+    }
+    void redraw(GLPointListObject &cloud)
+    {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        cloud.draw();
+        expectNoGLError();
+    }
+    std::string command(GLPointListObject &cloud, int c)
+    {
+        testing::internal::CaptureStdout();
+        cloud.notifyCommand(c);
+        return testing::internal::GetCapturedStdout();
+    }
+};
+
+TEST_F(PointCloud, ColouredPointsAreDrawnInTheirColours)
+{
+    const Grid g;
+    const PointListRecord record{256, g.p.data(), g.rgb.data(), nullptr};
+    GLPointListObject cloud(&record);
+    EXPECT_EQ(command(cloud, '+'), "\rpointSize @ 2.00");
+    command(cloud, '+');
+    redraw(cloud);
+    const RgbaImage image = capture();
+    std::string message;
+    EXPECT_TRUE(testsupport::matchesBaseline("PointListColours", image, message)) << message;
+    // Point (i, j) = (15, 0) sits at x = 0.75, y = -0.75: pixel (112, 111) from the top,
+    // coloured (240, 0, 200).
+    EXPECT_EQ(image.at(112, 111)[0], 240);
+    EXPECT_EQ(image.at(112, 111)[2], 200);
+    EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+    GLint buffer = -1;
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &buffer);
+    EXPECT_EQ(buffer, 0);
+
+    // Picking: the point under (112, 111) is number 15; it is drawn again in red.
+    testing::internal::CaptureStdout();
+    cloud.notifyClick(112, 111);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Selected vertex n:\t15,\t[0.750000 -0.750000 0.000000]\n");
+    EXPECT_EQ(cloud.getOrigin(), Point3(0.75f, -0.75f, 0));
+    redraw(cloud);
+    const unsigned char *selected = capture().at(112, 111);
+    EXPECT_EQ(selected[0], 255);
+    EXPECT_EQ(selected[2], 0);
+    cloud.notifyClick(2, 2);
+    EXPECT_EQ(cloud.getSelectedVertex(), -1);
+}
+
+TEST_F(PointCloud, ScoresAreColouredAndTheLowerThresholdHidesTheLowOnes)
+{
+    const Grid g;
+    const PointListRecord record{256, g.p.data(), nullptr, g.score.data()};
+    GLPointListObject cloud(&record);
+    EXPECT_STREQ(cloud.getLegend().getTitle(), "Correlation");
+    command(cloud, '+');
+    command(cloud, '+');
+    redraw(cloud);
+    const int all = litPixels(capture());
+    std::string message;
+    EXPECT_TRUE(testsupport::matchesBaseline("PointListScores", capture(), message)) << message;
+
+    // Each step is a hundredth of the range (15): 34 steps pass the scores 0 .. 5.
+    for (int i = 0; i < 34; ++i)
+        command(cloud, '>');
+    EXPECT_NEAR(cloud.getLowerThreshold(), 5.1f, 1e-4f);
+    EXPECT_EQ(cloud.getVisibleCount(), 10 * 16);
+    redraw(cloud);
+    const RgbaImage raised = capture();
+    // Columns of points fall on 6 or 7 pixel steps: the share is 10 / 16 within a column.
+    EXPECT_NEAR(litPixels(raised), all * 10 / 16, all / 14);
+    EXPECT_EQ(raised.at(16, 64)[0] + raised.at(16, 64)[1] + raised.at(16, 64)[2], 0); // score 0 column
+    // Drawing the same threshold again changes nothing.
+    redraw(cloud);
+    EXPECT_EQ(litPixels(capture()), litPixels(raised));
+
+    // 100 steps down from the start: the threshold is a whole range below the minimum.
+    for (int i = 0; i < 134; ++i)
+        command(cloud, '<');
+    EXPECT_NEAR(cloud.getLowerThreshold(), -15, 1e-3f);
+    redraw(cloud);
+    EXPECT_EQ(litPixels(capture()), all);
+
+    // Another colour map recolours; the depth-buffer mode hides the legend.
+    const std::vector<unsigned char> before(cloud.getColors(), cloud.getColors() + 3 * 256);
+    command(cloud, 6006);
+    EXPECT_EQ(cloud.getColorMap(), 1);
+    EXPECT_NE(std::vector<unsigned char>(cloud.getColors(), cloud.getColors() + 3 * 256), before);
+    command(cloud, '2');
+    EXPECT_EQ(cloud.getDrawMethod(), &GL3DObject::drawDepthBuffer);
+    command(cloud, '1');
+    EXPECT_NE(cloud.getDrawMethod(), &GL3DObject::drawDepthBuffer);
+}
+
+TEST(PointListFiles, TheExtensionChoosesTheReader)
+{
+    const std::string dir = testsupport::makeTempDir("PointListFiles");
+    testsupport::MeshBytes b;
+    b.u16(0x454C).i32(2);
+    for (float x : {1.f, 2.f, 3.f, 4.f, 5.f, 6.f})
+        b.f32(x);
+    b.f32(0.5f).f32(1.5f);
+    b.write(dir + "/c.bin");
+    b.write(dir + "/c.BIN");
+    std::ofstream(dir + "/c.las") << "1 2 3\n4 5 6\n";
+
+    testing::internal::CaptureStdout();
+    GLPointListObject bin((dir + "/c.bin").c_str());
+    GLPointListObject las((dir + "/c.las").c_str());
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(bin.hasValues());
+    EXPECT_EQ(bin.getMinValue(), 0.5f);
+    EXPECT_EQ(bin.getUpperThreshold(), 1.5f);
+    EXPECT_EQ(bin.getInformation(), "2 points\nbounding box:\n[1.0,2.0,3.0]\n[4.0,5.0,6.0]\n\n");
+    EXPECT_FALSE(las.hasValues());
+    EXPECT_EQ(las.getNVertices(), 2);
+    EXPECT_EQ(las.getLegend().getTitle(), nullptr);
+    las.centerObject(Point3(1, 2, 3));
+    EXPECT_EQ(las.getBBMax(), Point3(3, 3, 3));
+
+    for (const char *name : {"/c.BIN", "/c.ply"}) {
+        try {
+            GLPointListObject refused((dir + name).c_str());
+            ADD_FAILURE() << name;
+        } catch (const std::runtime_error &e) {
+            EXPECT_STREQ(e.what(), "can't recognize extension\n");
+        }
+    }
+    try {
+        GLPointListObject missing((dir + "/none.bin").c_str());
+        ADD_FAILURE();
+    } catch (const std::runtime_error &e) {
+        EXPECT_STREQ(e.what(), "can't read file\n");
+    }
+}
+
+} // namespace

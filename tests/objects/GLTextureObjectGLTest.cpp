@@ -1,0 +1,136 @@
+#include "objects/GLTextureObject.h"
+
+#include "image/Bitmap.h"
+#include "objects/GL3DObjectLoader.h"
+#include "support/GLTestFixture.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace {
+
+using testsupport::GLTestFixture;
+using testsupport::RgbaImage;
+
+// An RGB PNG of w x h pixels, colour (x, y, blue) at (x, y), with an optional "uv" text.
+void writePicture(const std::string &path, int w, int h, int blue, const char *uv = nullptr)
+{
+    FILE *f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, f);
+    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_text text;
+    if (uv) {
+        text = png_text();
+        text.compression = PNG_TEXT_COMPRESSION_NONE;
+        text.key = const_cast<char *>("uv");
+        text.text = const_cast<char *>(uv);
+        png_set_text(png, info, &text, 1);
+    }
+    png_write_info(png, info);
+    std::vector<unsigned char> row(static_cast<size_t>(w) * 3);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            row[3 * x] = static_cast<unsigned char>(x * 255 / w);
+            row[3 * x + 1] = static_cast<unsigned char>(y * 255 / h);
+            row[3 * x + 2] = static_cast<unsigned char>(blue);
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+}
+
+class Picture : public GLTestFixture {
+protected:
+    void SetUp() override
+    {
+        GLTestFixture::SetUp();
+        dir = testsupport::makeTempDir("Picture");
+        glMatrixMode(GL_PROJECTION);
+        glOrtho(-10, 310, -60, 260, -10, 10);
+        glMatrixMode(GL_MODELVIEW);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    RgbaImage draw(GL3DObject &o)
+    {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        o.draw();
+        expectNoGLError();
+        return capture();
+    }
+    std::string dir;
+};
+
+TEST_F(Picture, APictureBecomesATexturedRectangleWithItsTriangleOverlay)
+{
+    const std::string path = dir + "/atlas.png";
+    writePicture(path, 300, 200, 40, "10 10 290 10 150 190");
+    testing::internal::CaptureStdout();
+    std::unique_ptr<GL3DObject> o(GL3DObjectLoader::load(path.c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "1 triangles\n");
+    GLTextureObject *picture = dynamic_cast<GLTextureObject *>(o.get());
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->getType(), GLObject::TEXTURE);
+    EXPECT_EQ(picture->getTextureWidth(), 512);
+    EXPECT_EQ(picture->getTextureHeight(), 256);
+    EXPECT_EQ(picture->getBBMax(), Point3(300, 200, 1));
+    EXPECT_EQ(picture->getCenter(), Point3(150, 100, 0.5f));
+    EXPECT_EQ(picture->getTrianglePixels()[2], 290.5f);
+
+    const RgbaImage image = draw(*picture);
+    std::string message;
+    EXPECT_TRUE(testsupport::matchesBaseline("TexturePicture", image, message)) << message;
+    // Image row 0 lies along y = 0 (the bottom of this view): left dark, right red.
+    EXPECT_LT(image.at(8, 100)[0], 30);
+    EXPECT_GT(image.at(115, 100)[0], 200);
+    EXPECT_EQ(image.at(64, 2)[2], 0);
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+}
+
+TEST_F(Picture, TheNextImageKeyStaysWithinTheSequence)
+{
+    const std::string path = dir + "/first.png";
+    writePicture(path, 64, 32, 0);
+    writePicture(dir + "/mosaic0000.png", 128, 64, 255);
+    testing::internal::CaptureStdout();
+    GLTextureObject picture(path.c_str());
+    EXPECT_EQ(picture.notifyCommand('n'), 1);
+    EXPECT_EQ(picture.getFrameCounter(), 1);
+    EXPECT_EQ(picture.getImageWidth(), 128);
+    EXPECT_EQ(picture.getBBMax(), Point3(128, 64, 1));
+    // mosaic0001.png does not exist: the picture stays, and so does the sequence position.
+    EXPECT_EQ(picture.notifyKey('x', nullptr), 1);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "GLTextureObject: no picture " + dir + "/mosaic0001.png, the current one stays\n");
+    EXPECT_EQ(picture.getFrameCounter(), 1);
+    EXPECT_EQ(picture.getImageWidth(), 128);
+    EXPECT_EQ(draw(picture).at(20, 100)[2], 255);
+    EXPECT_EQ(picture.notifyCommand('a'), 0);
+}
+
+TEST_F(Picture, APictureBeyondTheTextureLimitGivesNoTexture)
+{
+    GLTextureObject picture(nullptr);
+    picture.setMaxTextureSize(1024);
+    Bitmap tall(800, 1500);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(picture.readTextureV3(&tall));
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(picture.hasTexture());
+    Bitmap fits(800, 600);
+    EXPECT_TRUE(picture.readTextureV3(&fits));
+    EXPECT_TRUE(picture.hasTexture());
+    EXPECT_FALSE(picture.readTextureV3(nullptr));
+}
+
+} // namespace
