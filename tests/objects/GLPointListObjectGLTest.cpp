@@ -94,7 +94,8 @@ TEST_F(PointCloud, ColouredPointsAreDrawnInTheirColours)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Selected vertex n:\t15,\t[0.750000 -0.750000 0.000000]\n");
     EXPECT_EQ(cloud.getOrigin(), Point3(0.75f, -0.75f, 0));
     redraw(cloud);
-    const unsigned char *selected = capture().at(112, 111);
+    const RgbaImage again = capture();
+    const unsigned char *selected = again.at(112, 111);
     EXPECT_EQ(selected[0], 255);
     EXPECT_EQ(selected[2], 0);
     cloud.notifyClick(2, 2);
