@@ -7,6 +7,8 @@
 #include "image/Bitmap4.h"
 #include "objects/GL3DObject.h"
 #include "objects/GL3DObjectLoader.h"
+#include "ps/CPsRenderer.h"
+#include "render/CaptureTarget.h"
 
 #include <GL/gl.h>
 
@@ -18,7 +20,9 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -63,6 +67,9 @@ void GLMachine::init(int width, int height)
     shadowPlaneOffset = -1000000.0f;
     rotationAxis = Point3(0, 0, 0);
     captureCounter = 0;
+    captureScale = 1;
+    drawScale = 1;
+    offFrame = false;
     shadows = false;
     drawInfo = true;
     subAnchorX = subAnchorY = 0;
@@ -455,6 +462,9 @@ void GLMachine::draw()
     // The camera keeps its matrices; the context may have changed since it last loaded them.
     if (currentCamera)
         currentCamera->loadMatrices();
+    // The same projection over a larger viewport: the same picture at a higher resolution.
+    if (drawScale > 1)
+        glViewport(0, 0, windowWidth * drawScale, windowHeight * drawScale);
     if (window->isSubWindowEnabled())
         for (size_t i = 0; i < lights.size(); ++i)
             glLightfv(GL_LIGHT0 + static_cast<GLenum>(i), GL_POSITION, lights[i].position);
@@ -469,9 +479,10 @@ void GLMachine::draw()
         o->draw();
     for (const auto &c : cameras)
         c->draw();
-    if (!objects.empty() && drawInfo && currentObject)
+    if (!objects.empty() && drawInfo && currentObject && drawScale == 1)
         currentObject->drawInfo();
-    window->swapBuffers(false);
+    if (!offFrame)
+        window->swapBuffers(false);
     unblockSignals();
 }
 
@@ -483,6 +494,89 @@ bool GLMachine::saveFrameBuffer(const char *prefix, int number)
 }
 
 bool GLMachine::saveFrameBuffer(const char *fileName)
+{
+    if (captureScale > 1)
+        return saveScaledFrame(fileName, captureScale);
+    return saveWindowFrame(fileName);
+}
+
+void GLMachine::setCaptureScale(int scale) { captureScale = std::max(1, std::min(4, scale)); }
+
+bool GLMachine::saveScaledFrame(const char *fileName, int scale)
+{
+    if (!window->makeCurrent(false))
+        return false;
+    const int w = windowWidth * scale, h = windowHeight * scale;
+    CaptureTarget target;
+    if (!target.create(w, h)) {
+        std::printf("GLMachine: %s; the capture is taken at the window size\n", target.error().c_str());
+        return saveWindowFrame(fileName);
+    }
+    try {
+        Bitmap4 image(w, h);
+        offFrame = true;
+        drawScale = scale;
+        draw();
+        drawScale = 1;
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels);
+        // The overlays (legend, information) are drawn at the window size on a clear layer
+        // and laid over the capture enlarged, so that their text stays readable.
+        if (!objects.empty() && drawInfo && currentObject) {
+            GLfloat clear[4];
+            glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+            glViewport(0, 0, windowWidth, windowHeight);
+            glClearColor(0, 0, 0, 0);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            glClearColor(clear[0], clear[1], clear[2], clear[3]);
+            currentObject->drawInfo();
+            std::vector<unsigned char> layer(static_cast<size_t>(windowWidth) * windowHeight * 4);
+            glReadPixels(0, 0, windowWidth, windowHeight, GL_RGBA, GL_UNSIGNED_BYTE, layer.data());
+            for (int y = 0; y < h; ++y) {
+                const unsigned char *row = &layer[static_cast<size_t>(y / scale) * windowWidth * 4];
+                unsigned char *out = image.pixels + static_cast<size_t>(y) * w * 4;
+                for (int x = 0; x < w; ++x, out += 4) {
+                    const unsigned char *o = row + (x / scale) * 4;
+                    if (o[3] == 0)
+                        continue;
+                    // The layer was cleared to transparent black: its colours come
+                    // multiplied by their coverage.
+                    for (int c = 0; c < 3; ++c)
+                        out[c] = static_cast<unsigned char>(std::min(255, o[c] + out[c] * (255 - o[3]) / 255));
+                }
+            }
+        }
+        offFrame = false;
+        target.release();
+        const size_t n = static_cast<size_t>(w) * h;
+        for (size_t i = 0; i < n; ++i)
+            image.pixels[4 * i + 3] = 255;
+        image.flipY();
+        if (image.save(fileName))
+            return true;
+    } catch (const std::exception &e) {
+        offFrame = false;
+        drawScale = 1;
+        std::printf("GLMachine: %s\n", e.what());
+        return false;
+    }
+    std::printf("GLMachine: unable to write %s\n", fileName);
+    return false;
+}
+
+bool GLMachine::saveVectorFrame(const char *fileName)
+{
+    if (!window->makeCurrent(false))
+        return false;
+    std::unique_ptr<PsRenderer::FunctorBase> drawFrame(PsRenderer::Functor(this, &GLMachine::draw));
+    CPsRenderer renderer;
+    offFrame = true;
+    const bool written = renderer.Run(fileName, drawFrame.get(), true);
+    offFrame = false;
+    return written;
+}
+
+bool GLMachine::saveWindowFrame(const char *fileName)
 {
     window->updateDisplay();
     if (!window->makeCurrent(false))
@@ -630,11 +724,18 @@ void GLMachine::notifyCommand(int key)
         saveFrameBuffer("capture", captureCounter);
         ++captureCounter;
         break;
-    case 'C':
+    case 'C': {
         // Vector captures share the image captures' numbering.
-        std::printf("GLMachine: vector capture is not available in this build\n");
+        if (window->makeCurrent(false)) {
+            std::unique_ptr<PsRenderer::FunctorBase> drawFrame(PsRenderer::Functor(this, &GLMachine::draw));
+            CPsRenderer renderer;
+            offFrame = true;
+            renderer.save("capture", captureCounter, drawFrame.get());
+            offFrame = false;
+        }
         ++captureCounter;
         break;
+    }
     case 'Q':
     case 'q':
         window->stopLoop();

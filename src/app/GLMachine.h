@@ -93,7 +93,14 @@ public:
     void draw();
     /// Saves the frame as "<prefix><number, 4 digits>.png"; true when it was written.
     bool saveFrameBuffer(const char *prefix, int number);
+    /// Saves the frame as a PNG file, at the capture scale times the window size.
     bool saveFrameBuffer(const char *fileName);
+    /// Saves the frame as Encapsulated PostScript (depth-sorted vector capture).
+    bool saveVectorFrame(const char *fileName);
+    /// Captures ("c") are taken at `scale` (1 to 4) times the window size: same camera, same
+    /// aspect, text overlays enlarged with the picture. Out-of-range values are clamped.
+    void setCaptureScale(int scale);
+    int getCaptureScale() const { return captureScale; }
     /// Draws and reads the frame as RGB bytes, bottom row first (width x height x 3 bytes).
     void getFrameBuffer(unsigned char *buffer);
     void blockSignals();
@@ -134,6 +141,8 @@ private:
     void renumberObjects();
     Point3 sceneCentre(bool objectsOnly) const;
     void fitZPlanes(const Point3 &centre, float radius);
+    bool saveWindowFrame(const char *fileName);
+    bool saveScaledFrame(const char *fileName, int scale);
 
     Point4 backgroundColor;
     Point4 subWindowBackgroundColor;
@@ -150,6 +159,12 @@ private:
     float shadowPlaneOffset;
     Point3 rotationAxis;
     int captureCounter;
+    int captureScale;
+    /// While above 1, frames are drawn into a capture target of this multiple of the window
+    /// size, without the text overlays (they are laid over the capture afterwards).
+    int drawScale;
+    /// Set while a frame is drawn for a capture rather than for the window: no buffer swap.
+    bool offFrame;
     bool shadows;
     bool drawInfo;
     int subAnchorX, subAnchorY;
