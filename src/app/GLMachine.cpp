@@ -107,6 +107,15 @@ void GLMachine::requestRedraw() { window->postRedisplay(false); }
 
 // --- Registry -------------------------------------------------------------------------------
 
+int GLMachine::registerStartFiles(const char *cameraFile, int nFiles, char *const *files)
+{
+    const bool cameraRead = !cameraFile || registerObject(cameraFile) != nullptr;
+    const int before = getNObjects();
+    for (int i = 0; i < nFiles; ++i)
+        registerObject(files[i]);
+    return cameraRead ? getNObjects() - before : -1;
+}
+
 GLObject *GLMachine::registerObject(const char *name)
 {
     if (!name)

@@ -46,6 +46,11 @@ public:
     void initGL();
 
     // --- Registry ---------------------------------------------------------------------
+    /// What a program does at start-up with its command line: the camera file first (when
+    /// given), so that it is the camera of every object that follows, then every file in
+    /// order. Returns the number of 3D objects registered, or -1 when the camera file was
+    /// given and could not be read (the other files are registered all the same).
+    int registerStartFiles(const char *cameraFile, int nFiles, char *const *files);
     /// A name ending in "dat" becomes a camera, anything else goes to the object loader.
     GLObject *registerObject(const char *name);
     /// Registers a 3D object built elsewhere and takes it over; a current camera must exist.
