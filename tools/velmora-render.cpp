@@ -11,6 +11,8 @@
 #include "camera/GLCamera.h"
 #include "objects/GLMeshObject.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -154,7 +156,18 @@ int main(int argc, char **argv)
         GLMachine machine(o.width, o.height);
         if (o.background)
             machine.setBackgroundColor(Point4(o.red, o.green, o.blue, 0));
+        // The readers report on standard error what they cannot read; here standard error
+        // carries this program's own one-line errors only, so their reports go with the
+        // other loading messages to standard output.
+        std::fflush(stderr);
+        const int savedErr = dup(2);
+        dup2(1, 2);
         const int loaded = machine.registerStartFiles(o.camera, static_cast<int>(o.files.size()), o.files.data());
+        std::fflush(stderr);
+        if (savedErr >= 0) {
+            dup2(savedErr, 2);
+            close(savedErr);
+        }
         if (loaded < 0)
             fail(std::string("unable to read the camera file ") + o.camera);
         if (machine.getNObjects() == 0 && machine.getNCameras() == 0)

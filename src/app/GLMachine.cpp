@@ -529,29 +529,35 @@ bool GLMachine::saveScaledFrame(const char *fileName, int scale)
         drawScale = 1;
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels);
-        // The overlays (legend, information) are drawn at the window size on a clear layer
-        // and laid over the capture enlarged, so that their text stays readable.
+        // The overlays (legend, information) are drawn at the window size and laid over the
+        // capture enlarged, so that their text stays readable. They are drawn twice, over
+        // black and over white: the two tell each pixel's colour and how much of what lies
+        // beneath shows through, whatever blending the overlay itself uses.
         if (!objects.empty() && drawInfo && currentObject) {
             GLfloat clear[4];
             glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-            glViewport(0, 0, windowWidth, windowHeight);
-            glClearColor(0, 0, 0, 0);
-            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            const size_t layerSize = static_cast<size_t>(windowWidth) * windowHeight * 4;
+            std::vector<unsigned char> overBlack(layerSize), overWhite(layerSize);
+            for (int pass = 0; pass < 2; ++pass) {
+                glViewport(0, 0, windowWidth, windowHeight);
+                glClearColor(static_cast<float>(pass), static_cast<float>(pass), static_cast<float>(pass), 1);
+                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                currentObject->drawInfo();
+                glReadPixels(0, 0, windowWidth, windowHeight, GL_RGBA, GL_UNSIGNED_BYTE,
+                             (pass ? overWhite : overBlack).data());
+            }
             glClearColor(clear[0], clear[1], clear[2], clear[3]);
-            currentObject->drawInfo();
-            std::vector<unsigned char> layer(static_cast<size_t>(windowWidth) * windowHeight * 4);
-            glReadPixels(0, 0, windowWidth, windowHeight, GL_RGBA, GL_UNSIGNED_BYTE, layer.data());
             for (int y = 0; y < h; ++y) {
-                const unsigned char *row = &layer[static_cast<size_t>(y / scale) * windowWidth * 4];
+                const size_t row = static_cast<size_t>(y / scale) * windowWidth * 4;
                 unsigned char *out = image.pixels + static_cast<size_t>(y) * w * 4;
                 for (int x = 0; x < w; ++x, out += 4) {
-                    const unsigned char *o = row + (x / scale) * 4;
-                    if (o[3] == 0)
-                        continue;
-                    // The layer was cleared to transparent black: its colours come
-                    // multiplied by their coverage.
-                    for (int c = 0; c < 3; ++c)
-                        out[c] = static_cast<unsigned char>(std::min(255, o[c] + out[c] * (255 - o[3]) / 255));
+                    const unsigned char *b = &overBlack[row + (x / scale) * 4];
+                    const unsigned char *wh = &overWhite[row + (x / scale) * 4];
+                    for (int c = 0; c < 3; ++c) {
+                        const int through = std::max(0, wh[c] - b[c]);
+                        if (through < 255 || b[c] != 0)
+                            out[c] = static_cast<unsigned char>(std::min(255, b[c] + (out[c] * through + 127) / 255));
+                    }
                 }
             }
         }
