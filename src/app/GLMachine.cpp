@@ -741,13 +741,9 @@ void GLMachine::notifyCommand(int key)
         break;
     case 'C': {
         // Vector captures share the image captures' numbering.
-        if (window->makeCurrent(false)) {
-            std::unique_ptr<PsRenderer::FunctorBase> drawFrame(PsRenderer::Functor(this, &GLMachine::draw));
-            CPsRenderer renderer;
-            offFrame = true;
-            renderer.save("capture", captureCounter, drawFrame.get());
-            offFrame = false;
-        }
+        char name[256];
+        std::snprintf(name, sizeof name, "%s%04d.eps", "capture", captureCounter);
+        saveVectorFrame(name);
         ++captureCounter;
         break;
     }

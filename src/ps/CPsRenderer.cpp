@@ -154,8 +154,9 @@ bool CPsRenderer::Run(const char *path, const PsRenderer::FunctorBase *draw, boo
 
     std::printf("Saving frame buffer to %s\n", path);
     std::fflush(stdout);
-    static char streamBuffer[1 << 16];
-    setvbuf(file, streamBuffer, _IOFBF, sizeof streamBuffer);
+    // Closed below, before the buffer goes.
+    std::vector<char> streamBuffer(1 << 16);
+    setvbuf(file, streamBuffer.data(), _IOFBF, streamBuffer.size());
     textStrings.clear();
     textPositions.clear();
     textSizes.clear();
@@ -189,9 +190,7 @@ void CPsRenderer::addTextString(Point2 position, const char *text, int size)
 void CPsRenderer::spewWireFrameEPS(FILE *file, bool sorted, int count, float *buffer)
 {
     GLfloat viewport[4] = {0, 0, 0, 0};
-    GLfloat lineWidth = 1;
     glGetFloatv(GL_VIEWPORT, viewport);
-    glGetFloatv(GL_LINE_WIDTH, &lineWidth);
     glGetFloatv(GL_POINT_SIZE, &pointSize);
 
     std::fprintf(file, "%%!PS-Adobe-2.0 EPSF-2.0\n");
@@ -209,7 +208,6 @@ void CPsRenderer::spewWireFrameEPS(FILE *file, bool sorted, int count, float *bu
     std::fprintf(file, "\n%g setlinewidth\n", 0.1);
     std::fprintf(file, "%g %g %g setrgbcolor\n", 1.0, 1.0, 1.0);
     std::fprintf(file, "%g %g %g %g rectfill\n\n", viewport[0], viewport[1], viewport[2], viewport[3]);
-    (void)lineWidth;
 
     if (count > 0 && buffer) {
         if (sorted)

@@ -53,8 +53,8 @@ public:
     Point2 getTextPosition(int i) const { return textPositions[static_cast<size_t>(i)]; }
     int getTextSize(int i) const { return textSizes[static_cast<size_t>(i)]; }
 
-    /// Writes the whole document of the `count` floats of `buffer` (viewport, line width
-    /// and point size are read from the current context).
+    /// Writes the whole document of the `count` floats of `buffer` (viewport and point size
+    /// are read from the current context).
     void spewWireFrameEPS(FILE *file, bool sorted, int count, float *buffer);
     /// Writes the primitive whose token is at `location` (points, lines, line resets,
     /// polygons; other tokens are stepped over) and returns the position of the next token.

@@ -15,7 +15,7 @@ public:
 template <class T> class Functor0 : public FunctorBase {
 public:
     typedef void (T::*Method)();
-    Functor0(T *object, Method method) : object(object), method(method) {}
+    Functor0(T *target, Method call) : object(target), method(call) {}
     void operator()() const override
     {
         if (object && method)
