@@ -581,12 +581,20 @@ bool GLMachine::saveScaledFrame(const char *fileName, int scale)
 
 bool GLMachine::saveVectorFrame(const char *fileName)
 {
+    return vectorCapture([fileName](CPsRenderer &renderer, const PsRenderer::FunctorBase *drawFrame) {
+        return renderer.Run(fileName, drawFrame, true);
+    });
+}
+
+bool GLMachine::vectorCapture(const std::function<bool(CPsRenderer &, const PsRenderer::FunctorBase *)> &write)
+{
     if (!window->makeCurrent(false))
         return false;
     std::unique_ptr<PsRenderer::FunctorBase> drawFrame(PsRenderer::Functor(this, &GLMachine::draw));
     CPsRenderer renderer;
+    // The frame goes to the feedback buffer, not to the window.
     offFrame = true;
-    const bool written = renderer.Run(fileName, drawFrame.get(), true);
+    const bool written = write(renderer, drawFrame.get());
     offFrame = false;
     return written;
 }
@@ -741,9 +749,10 @@ void GLMachine::notifyCommand(int key)
         break;
     case 'C': {
         // Vector captures share the image captures' numbering.
-        char name[256];
-        std::snprintf(name, sizeof name, "%s%04d.eps", "capture", captureCounter);
-        saveVectorFrame(name);
+        const int number = captureCounter;
+        vectorCapture([number](CPsRenderer &renderer, const PsRenderer::FunctorBase *drawFrame) {
+            return renderer.save("capture", number, drawFrame);
+        });
         ++captureCounter;
         break;
     }

@@ -14,6 +14,10 @@ class GLObject;
 class GL3DObject;
 class GLCamera;
 class SceneWindow;
+class CPsRenderer;
+namespace PsRenderer {
+class FunctorBase;
+}
 
 /// The application controller: owns the scene elements (3D objects and cameras), the light
 /// and the main window; draws a frame; turns mouse and key input into operations on the
@@ -147,6 +151,8 @@ private:
     Point3 sceneCentre(bool objectsOnly) const;
     void fitZPlanes(const Point3 &centre, float radius);
     bool saveWindowFrame(const char *fileName);
+    /// Runs `write` with a vector renderer and a functor that draws this scene's frame.
+    bool vectorCapture(const std::function<bool(CPsRenderer &, const PsRenderer::FunctorBase *)> &write);
     bool saveScaledFrame(const char *fileName, int scale);
 
     Point4 backgroundColor;
