@@ -14,7 +14,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   assimp-utils imagemagick
-  f3d time
+  f3d time ghostscript
 )
 
 missing=()

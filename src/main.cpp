@@ -12,10 +12,7 @@ int main(int argc, char **argv)
     GLMachine *machine = new GLMachine(512, 512, [](GLMachine *m, int width, int height) {
         return std::unique_ptr<SceneWindow>(new MainInterface(m, "Velmora", width, height));
     });
-    // The camera file first, so that it is the camera of every object that follows.
-    machine->registerObject(GLFlags::paramFile);
-    for (int i = 0; i < GLFlags::nFiles; ++i)
-        machine->registerObject(GLFlags::inputFiles[i]);
+    machine->registerStartFiles(GLFlags::paramFile, GLFlags::nFiles, GLFlags::inputFiles);
     machine->mainLoop();
     return 0;
 }

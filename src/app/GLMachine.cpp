@@ -7,6 +7,8 @@
 #include "image/Bitmap4.h"
 #include "objects/GL3DObject.h"
 #include "objects/GL3DObjectLoader.h"
+#include "ps/CPsRenderer.h"
+#include "render/CaptureTarget.h"
 
 #include <GL/gl.h>
 
@@ -18,7 +20,9 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -63,6 +67,9 @@ void GLMachine::init(int width, int height)
     shadowPlaneOffset = -1000000.0f;
     rotationAxis = Point3(0, 0, 0);
     captureCounter = 0;
+    captureScale = 1;
+    drawScale = 1;
+    offFrame = false;
     shadows = false;
     drawInfo = true;
     subAnchorX = subAnchorY = 0;
@@ -104,6 +111,15 @@ void GLMachine::initGL()
 void GLMachine::requestRedraw() { window->postRedisplay(false); }
 
 // --- Registry -------------------------------------------------------------------------------
+
+int GLMachine::registerStartFiles(const char *cameraFile, int nFiles, char *const *files)
+{
+    const bool cameraRead = !cameraFile || registerObject(cameraFile) != nullptr;
+    const int before = getNObjects();
+    for (int i = 0; i < nFiles; ++i)
+        registerObject(files[i]);
+    return cameraRead ? getNObjects() - before : -1;
+}
 
 GLObject *GLMachine::registerObject(const char *name)
 {
@@ -461,6 +477,9 @@ void GLMachine::draw()
     // The camera keeps its matrices; the context may have changed since it last loaded them.
     if (currentCamera)
         currentCamera->loadMatrices();
+    // The same projection over a larger viewport: the same picture at a higher resolution.
+    if (drawScale > 1)
+        glViewport(0, 0, windowWidth * drawScale, windowHeight * drawScale);
     if (window->isSubWindowEnabled())
         for (size_t i = 0; i < lights.size(); ++i)
             glLightfv(GL_LIGHT0 + static_cast<GLenum>(i), GL_POSITION, lights[i].position);
@@ -475,9 +494,10 @@ void GLMachine::draw()
         o->draw();
     for (const auto &c : cameras)
         c->draw();
-    if (!objects.empty() && drawInfo && currentObject)
+    if (!objects.empty() && drawInfo && currentObject && drawScale == 1)
         currentObject->drawInfo();
-    window->swapBuffers(false);
+    if (!offFrame)
+        window->swapBuffers(false);
     unblockSignals();
 }
 
@@ -526,6 +546,104 @@ private:
 bool GLMachine::saveFrameBuffer(const char *fileName)
 {
     const WholeFrame whole(drawingReduced, [this](bool on) { setReducedDrawing(on); });
+    if (captureScale > 1)
+        return saveScaledFrame(fileName, captureScale);
+    return saveWindowFrame(fileName);
+}
+
+void GLMachine::setCaptureScale(int scale) { captureScale = std::max(1, std::min(4, scale)); }
+
+bool GLMachine::saveScaledFrame(const char *fileName, int scale)
+{
+    if (!window->makeCurrent(false))
+        return false;
+    const int w = windowWidth * scale, h = windowHeight * scale;
+    CaptureTarget target;
+    if (!target.create(w, h)) {
+        std::printf("GLMachine: %s; the capture is taken at the window size\n", target.error().c_str());
+        return saveWindowFrame(fileName);
+    }
+    try {
+        Bitmap4 image(w, h);
+        offFrame = true;
+        drawScale = scale;
+        draw();
+        drawScale = 1;
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels);
+        // The overlays (legend, information) are drawn at the window size and laid over the
+        // capture enlarged, so that their text stays readable. They are drawn twice, over
+        // black and over white: the two tell each pixel's colour and how much of what lies
+        // beneath shows through, whatever blending the overlay itself uses.
+        if (!objects.empty() && drawInfo && currentObject) {
+            GLfloat clear[4];
+            glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+            const size_t layerSize = static_cast<size_t>(windowWidth) * windowHeight * 4;
+            std::vector<unsigned char> overBlack(layerSize), overWhite(layerSize);
+            for (int pass = 0; pass < 2; ++pass) {
+                glViewport(0, 0, windowWidth, windowHeight);
+                glClearColor(static_cast<float>(pass), static_cast<float>(pass), static_cast<float>(pass), 1);
+                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                currentObject->drawInfo();
+                glReadPixels(0, 0, windowWidth, windowHeight, GL_RGBA, GL_UNSIGNED_BYTE,
+                             (pass ? overWhite : overBlack).data());
+            }
+            glClearColor(clear[0], clear[1], clear[2], clear[3]);
+            for (int y = 0; y < h; ++y) {
+                const size_t row = static_cast<size_t>(y / scale) * windowWidth * 4;
+                unsigned char *out = image.pixels + static_cast<size_t>(y) * w * 4;
+                for (int x = 0; x < w; ++x, out += 4) {
+                    const unsigned char *b = &overBlack[row + (x / scale) * 4];
+                    const unsigned char *wh = &overWhite[row + (x / scale) * 4];
+                    for (int c = 0; c < 3; ++c) {
+                        const int through = std::max(0, wh[c] - b[c]);
+                        if (through < 255 || b[c] != 0)
+                            out[c] = static_cast<unsigned char>(std::min(255, b[c] + (out[c] * through + 127) / 255));
+                    }
+                }
+            }
+        }
+        offFrame = false;
+        target.release();
+        const size_t n = static_cast<size_t>(w) * h;
+        for (size_t i = 0; i < n; ++i)
+            image.pixels[4 * i + 3] = 255;
+        image.flipY();
+        if (image.savePNG(fileName, smallestCaptures ? 9 : kFastCaptureLevel))
+            return true;
+    } catch (const std::exception &e) {
+        offFrame = false;
+        drawScale = 1;
+        std::printf("GLMachine: %s\n", e.what());
+        return false;
+    }
+    std::printf("GLMachine: unable to write %s\n", fileName);
+    return false;
+}
+
+bool GLMachine::saveVectorFrame(const char *fileName)
+{
+    const WholeFrame whole(drawingReduced, [this](bool on) { setReducedDrawing(on); });
+    return vectorCapture([fileName](CPsRenderer &renderer, const PsRenderer::FunctorBase *drawFrame) {
+        return renderer.Run(fileName, drawFrame, true);
+    });
+}
+
+bool GLMachine::vectorCapture(const std::function<bool(CPsRenderer &, const PsRenderer::FunctorBase *)> &write)
+{
+    if (!window->makeCurrent(false))
+        return false;
+    std::unique_ptr<PsRenderer::FunctorBase> drawFrame(PsRenderer::Functor(this, &GLMachine::draw));
+    CPsRenderer renderer;
+    // The frame goes to the feedback buffer, not to the window.
+    offFrame = true;
+    const bool written = write(renderer, drawFrame.get());
+    offFrame = false;
+    return written;
+}
+
+bool GLMachine::saveWindowFrame(const char *fileName)
+{
     window->updateDisplay();
     if (!window->makeCurrent(false))
         return false;
@@ -686,11 +804,15 @@ void GLMachine::notifyCommand(int key)
         saveFrameBuffer("capture", captureCounter);
         ++captureCounter;
         break;
-    case 'C':
+    case 'C': {
         // Vector captures share the image captures' numbering.
-        std::printf("GLMachine: vector capture is not available in this build\n");
+        const int number = captureCounter;
+        vectorCapture([number](CPsRenderer &renderer, const PsRenderer::FunctorBase *drawFrame) {
+            return renderer.save("capture", number, drawFrame);
+        });
         ++captureCounter;
         break;
+    }
     case 'Q':
     case 'q':
         window->stopLoop();

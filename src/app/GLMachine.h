@@ -14,6 +14,10 @@ class GLObject;
 class GL3DObject;
 class GLCamera;
 class SceneWindow;
+class CPsRenderer;
+namespace PsRenderer {
+class FunctorBase;
+}
 
 /// The application controller: owns the scene elements (3D objects and cameras), the light
 /// and the main window; draws a frame; turns mouse and key input into operations on the
@@ -46,6 +50,11 @@ public:
     void initGL();
 
     // --- Registry ---------------------------------------------------------------------
+    /// What a program does at start-up with its command line: the camera file first (when
+    /// given), so that it is the camera of every object that follows, then every file in
+    /// order. Returns the number of 3D objects registered, or -1 when the camera file was
+    /// given and could not be read (the other files are registered all the same).
+    int registerStartFiles(const char *cameraFile, int nFiles, char *const *files);
     /// A name ending in "dat" becomes a camera, anything else goes to the object loader.
     GLObject *registerObject(const char *name);
     /// Registers a 3D object built elsewhere and takes it over; a current camera must exist.
@@ -106,7 +115,14 @@ public:
     void draw();
     /// Saves the frame as "<prefix><number, 4 digits>.png"; true when it was written.
     bool saveFrameBuffer(const char *prefix, int number);
+    /// Saves the frame as a PNG file, at the capture scale times the window size.
     bool saveFrameBuffer(const char *fileName);
+    /// Saves the frame as Encapsulated PostScript (depth-sorted vector capture).
+    bool saveVectorFrame(const char *fileName);
+    /// Captures ("c") are taken at `scale` (1 to 4) times the window size: same camera, same
+    /// aspect, text overlays enlarged with the picture. Out-of-range values are clamped.
+    void setCaptureScale(int scale);
+    int getCaptureScale() const { return captureScale; }
     /// Draws and reads the frame as RGB bytes, bottom row first (width x height x 3 bytes).
     void getFrameBuffer(unsigned char *buffer);
     void blockSignals();
@@ -149,6 +165,10 @@ private:
     void fitZPlanes(const Point3 &centre, float radius);
     /// Turns the reduced drawing of every object on or off.
     void setReducedDrawing(bool on);
+    bool saveWindowFrame(const char *fileName);
+    /// Runs `write` with a vector renderer and a functor that draws this scene's frame.
+    bool vectorCapture(const std::function<bool(CPsRenderer &, const PsRenderer::FunctorBase *)> &write);
+    bool saveScaledFrame(const char *fileName, int scale);
 
     Point4 backgroundColor;
     Point4 subWindowBackgroundColor;
@@ -165,6 +185,12 @@ private:
     float shadowPlaneOffset;
     Point3 rotationAxis;
     int captureCounter;
+    int captureScale;
+    /// While above 1, frames are drawn into a capture target of this multiple of the window
+    /// size, without the text overlays (they are laid over the capture afterwards).
+    int drawScale;
+    /// Set while a frame is drawn for a capture rather than for the window: no buffer swap.
+    bool offFrame;
     bool shadows;
     bool drawInfo;
     int subAnchorX, subAnchorY;

@@ -947,6 +947,12 @@ static void addLargeSceneControls(GtkWidget *box, PreferencesContext *ctx)
     gtk_box_pack_start(GTK_BOX(box), smallest, FALSE, FALSE, 2);
 }
 
+static void onCaptureScale(GtkComboBox *combo, gpointer data)
+{
+    PreferencesContext *ctx = static_cast<PreferencesContext *>(data);
+    ctx->machine->setCaptureScale(gtk_combo_box_get_active(combo) + 1);
+}
+
 void MainInterface::Impl::createPreferencesDialog()
 {
     if (!machine)
@@ -986,6 +992,19 @@ void MainInterface::Impl::createPreferencesDialog()
         gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 2);
     }
     addLargeSceneControls(box, ctx);
+
+    // Captures ("c") at a multiple of the window size.
+    GtkWidget *scaleRow = gtk_hbox_new(FALSE, 4);
+    gtk_box_pack_start(GTK_BOX(scaleRow), gtk_label_new("capture scale"), FALSE, FALSE, 2);
+    GtkWidget *scale = gtk_combo_box_new_text();
+    gtk_widget_set_name(scale, "capture scale");
+    for (const char *choice : {"1x", "2x", "3x", "4x"})
+        gtk_combo_box_append_text(GTK_COMBO_BOX(scale), choice);
+    gtk_combo_box_set_active(GTK_COMBO_BOX(scale), machine->getCaptureScale() - 1);
+    g_signal_connect(scale, "changed", G_CALLBACK(onCaptureScale), ctx);
+    gtk_box_pack_end(GTK_BOX(scaleRow), scale, FALSE, FALSE, 2);
+    gtk_box_pack_start(GTK_BOX(box), scaleRow, FALSE, FALSE, 2);
+
     g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
     gtk_widget_show_all(dialog);
 }

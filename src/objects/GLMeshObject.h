@@ -77,6 +77,8 @@ public:
     /// the number of vertices.
     bool setColors(const unsigned char *rgb, int n);
     bool hasDataItems() const { return nDataItems != 0; }
+    /// True when the mesh has texture chunks to map.
+    bool hasTexture() const { return nTextureChunks > 0; }
     /// Releases geometry, blocks, textures and buffers; the mesh is then empty.
     void freeData();
 

@@ -3,6 +3,8 @@
 #include "camera/GLCamera.h"
 #include "app/SceneWindow.h"
 #include "support/ImageCompare.h"
+#include "support/Process.h"
+#include "objects/GL3DObject.h"
 #include "support/TestObject.h"
 #include "../camera/CameraTestFiles.h"
 
@@ -98,6 +100,7 @@ TEST_F(Machine, CapturesShareOneCounterAndAreTopRowFirst)
     machine->notifyCommand('c');
     EXPECT_TRUE(std::filesystem::exists(dir + "/capture0000.png"));
     EXPECT_FALSE(std::filesystem::exists(dir + "/capture0001.png"));
+    EXPECT_TRUE(std::filesystem::exists(dir + "/capture0001.eps"));
     EXPECT_TRUE(std::filesystem::exists(dir + "/capture0002.png"));
     EXPECT_EQ(machine->getCaptureCounter(), 3);
 
@@ -334,3 +337,59 @@ TEST(GLMachineDirName, PathsWithAndWithoutSeparators)
 }
 
 } // namespace
+
+// A capture at twice the window size is the same frame, legend included, at twice the
+// resolution: scaled back down it matches the capture at the window size.
+TEST(GLMachineCaptureScale, TwiceTheWindowScaledDownMatchesTheWindowCapture)
+{
+    const std::string dir = testsupport::makeTempDir("CaptureScale");
+    const std::string sample = dir + "/sample.tri";
+    ASSERT_EQ(testsupport::runProcess({std::string(VELMORA_BINARY_DIR) + "/make_sample_mesh", sample}).exitStatus, 0);
+    GLMachine machine(512, 512);
+    testing::internal::CaptureStdout();
+    ASSERT_NE(machine.registerObject(sample.c_str()), nullptr);
+    testing::internal::GetCapturedStdout();
+    machine.getObject(0)->notifyCommand('5'); // data colours, with their legend
+
+    ASSERT_TRUE(machine.saveFrameBuffer((dir + "/one.png").c_str()));
+    machine.setCaptureScale(9);
+    EXPECT_EQ(machine.getCaptureScale(), 4);
+    machine.setCaptureScale(2);
+    ASSERT_TRUE(machine.saveFrameBuffer((dir + "/two.png").c_str()));
+
+    testsupport::RgbaImage one, two;
+    std::string error;
+    ASSERT_TRUE(testsupport::readPng(dir + "/one.png", one, error)) << error;
+    ASSERT_TRUE(testsupport::readPng(dir + "/two.png", two, error)) << error;
+    ASSERT_EQ(two.width, 1024);
+    ASSERT_EQ(two.height, 1024);
+    testsupport::RgbaImage down = one;
+    for (int y = 0; y < 512; ++y)
+        for (int x = 0; x < 512; ++x)
+            for (int c = 0; c < 4; ++c)
+                down.pixels[(static_cast<size_t>(y) * 512 + x) * 4 + c] = static_cast<unsigned char>(
+                    (two.at(2 * x, 2 * y)[c] + two.at(2 * x + 1, 2 * y)[c] + two.at(2 * x, 2 * y + 1)[c] +
+                     two.at(2 * x + 1, 2 * y + 1)[c] + 2) / 4);
+    // Edges (the data colours have many) are sampled twice as finely, so pixels along them
+    // differ more than a rerun would.
+    testsupport::Tolerance tolerance;
+    tolerance.maxChannelDiff = 40;
+    tolerance.maxMeanDiff = 2.0;
+    tolerance.maxBadShare = 0.03;
+    EXPECT_TRUE(testsupport::imagesMatch(down, one, error, tolerance)) << error;
+    // The legend, at the left (beside the model), is as readable as in the window capture: laid
+    // over the capture enlarged, so it scales back down to the same pixels.
+    const auto corner = [](const testsupport::RgbaImage &full) {
+        testsupport::RgbaImage part;
+        part.width = 75;
+        part.height = 400;
+        for (int y = 0; y < part.height; ++y)
+            part.pixels.insert(part.pixels.end(), full.at(0, y), full.at(part.width, y));
+        return part;
+    };
+    EXPECT_TRUE(testsupport::imagesMatch(corner(down), corner(one), error)) << error;
+    // The window's own frames are untouched by the capture.
+    std::vector<unsigned char> rgb(512 * 512 * 3);
+    machine.getFrameBuffer(rgb.data());
+    EXPECT_EQ(rgb[0], 191);
+}

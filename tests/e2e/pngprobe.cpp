@@ -1,5 +1,7 @@
 // Prints what end-to-end tests need to know of a PNG file: its size and the RGBA value of
 // a few pixels. Usage: pngprobe FILE [x y]...  ->  "W H" then one "R G B A" line per pixel.
+// "pngprobe --compare A B" compares two files within the baseline tolerances: status 0 when
+// they match, 1 (with the differences on standard error) when they do not.
 #include "support/ImageCompare.h"
 
 #include <cstdio>
@@ -8,6 +10,18 @@
 
 int main(int argc, char **argv)
 {
+    if (argc == 4 && std::string(argv[1]) == "--compare") {
+        testsupport::RgbaImage a, b;
+        std::string error;
+        if (!testsupport::readPng(argv[2], a, error) || !testsupport::readPng(argv[3], b, error)) {
+            std::fprintf(stderr, "pngprobe: %s\n", error.c_str());
+            return 1;
+        }
+        if (testsupport::imagesMatch(a, b, error))
+            return 0;
+        std::fprintf(stderr, "pngprobe: %s and %s differ: %s\n", argv[2], argv[3], error.c_str());
+        return 1;
+    }
     if (argc < 2 || argc % 2 != 0) {
         std::fprintf(stderr, "usage: pngprobe FILE [x y]...\n");
         return 2;

@@ -114,7 +114,29 @@ bool matchesBaseline(const std::string &name, const RgbaImage &actual, std::stri
         return false;
     }
 
-    RgbaImage diff = actual;
+    RgbaImage diff;
+    std::string how;
+    if (imagesMatch(actual, expected, how, tolerance, &diff))
+        return true;
+    writePng(actualPath, actual, err);
+    writePng(diffPath, diff, err);
+    message = name + ": " + how + "; actual " + actualPath + ", difference " + diffPath;
+    return false;
+}
+
+bool imagesMatch(const RgbaImage &actual, const RgbaImage &expected, std::string &message,
+                 const Tolerance &tolerance, RgbaImage *diffImage)
+{
+    if (expected.width != actual.width || expected.height != actual.height) {
+        std::ostringstream os;
+        os << "size " << actual.width << "x" << actual.height << " differs from " << expected.width << "x"
+           << expected.height;
+        message = os.str();
+        return false;
+    }
+    RgbaImage scratch;
+    RgbaImage &diff = diffImage ? *diffImage : scratch;
+    diff = actual;
     int worst = 0;
     double sum = 0;
     size_t bad = 0;
@@ -143,13 +165,10 @@ bool matchesBaseline(const std::string &name, const RgbaImage &actual, std::stri
     if (mean <= tolerance.maxMeanDiff && badShare <= tolerance.maxBadShare)
         return true;
 
-    writePng(actualPath, actual, err);
-    writePng(diffPath, diff, err);
     std::ostringstream os;
-    os << name << ": mean channel difference " << mean << " (allowed " << tolerance.maxMeanDiff
+    os << "mean channel difference " << mean << " (allowed " << tolerance.maxMeanDiff
        << "), " << bad << " pixels beyond " << tolerance.maxChannelDiff << " (share " << badShare
-       << ", allowed " << tolerance.maxBadShare << "), worst " << worst << "; actual " << actualPath
-       << ", difference " << diffPath;
+       << ", allowed " << tolerance.maxBadShare << "), worst " << worst;
     message = os.str();
     return false;
 }

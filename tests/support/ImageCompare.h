@@ -27,6 +27,11 @@ struct Tolerance {
 bool readPng(const std::string &path, RgbaImage &image, std::string &error);
 bool writePng(const std::string &path, const RgbaImage &image, std::string &error);
 
+/// Compares two images of the same size within `tolerance`; `message` says by how much they
+/// differ. `diff`, when given, receives a picture of the differences (red, scaled up).
+bool imagesMatch(const RgbaImage &actual, const RgbaImage &expected, std::string &message,
+                 const Tolerance &tolerance = Tolerance(), RgbaImage *diff = nullptr);
+
 /// Compares `actual` with tests/baselines/<name>.png. With VELMORA_UPDATE_BASELINES=1 the
 /// baseline is (re)written and the comparison passes. On a mismatch or a missing baseline
 /// the actual image and a difference image are written under the build's Testing/Temporary

@@ -1,0 +1,38 @@
+#ifndef VELMORA_PSRENDERER_H
+#define VELMORA_PSRENDERER_H
+
+/// The draw function that a vector capture calls to draw its one frame.
+namespace PsRenderer {
+
+/// Something that draws a complete frame when called.
+class FunctorBase {
+public:
+    virtual ~FunctorBase() = default;
+    virtual void operator()() const = 0;
+};
+
+/// Calls a parameterless member operation on an object.
+template <class T> class Functor0 : public FunctorBase {
+public:
+    typedef void (T::*Method)();
+    Functor0(T *target, Method call) : object(target), method(call) {}
+    void operator()() const override
+    {
+        if (object && method)
+            (object->*method)();
+    }
+
+private:
+    T *object;
+    Method method;
+};
+
+/// A new functor on the heap that calls `method` on `object`; the caller owns it.
+template <class T> FunctorBase *Functor(T *object, void (T::*method)())
+{
+    return new Functor0<T>(object, method);
+}
+
+} // namespace PsRenderer
+
+#endif

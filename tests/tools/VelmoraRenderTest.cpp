@@ -1,0 +1,109 @@
+// The headless renderer as a user runs it, with no display in its environment.
+#include "support/ImageCompare.h"
+#include "support/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kTool = std::string(VELMORA_BINARY_DIR) + "/velmora-render";
+
+class VelmoraRender : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir = testsupport::makeTempDir("VelmoraRender");
+        mesh = dir + "/sample.tri";
+        const auto r = testsupport::runProcess({std::string(VELMORA_BINARY_DIR) + "/make_sample_mesh", mesh, "60", "24"});
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+    }
+
+    // velmora-render with `args`, DISPLAY removed from its environment.
+    static testsupport::ProcessResult render(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {"/usr/bin/env", "-u", "DISPLAY", "-u", "XAUTHORITY", kTool});
+        return testsupport::runProcess(args, {}, dir);
+    }
+
+    static testsupport::RgbaImage image(const std::string &name)
+    {
+        testsupport::RgbaImage picture;
+        std::string error;
+        EXPECT_TRUE(testsupport::readPng(dir + "/" + name, picture, error)) << error;
+        return picture;
+    }
+
+    static std::string dir, mesh;
+};
+
+std::string VelmoraRender::dir, VelmoraRender::mesh;
+
+TEST_F(VelmoraRender, ErrorsAreOneLineOnStandardErrorAndStatusOne)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {"-o", "a.png", "missing.tri"},
+        {"-o", "a.png"},
+        {"sample.tri"},
+        {"--size", "0x5", "-o", "a.png", "sample.tri"},
+        {"--size", "640", "-o", "a.png", "sample.tri"},
+        {"--size", "64x48x2", "-o", "a.png", "sample.tri"},
+        {"--mode", "glow", "-o", "a.png", "sample.tri"},
+        {"--background", "1,2", "-o", "a.png", "sample.tri"},
+        {"--view", "36", "-o", "a.png", "sample.tri"},
+        {"-c", "missing.dat", "-o", "a.png", "sample.tri"},
+        {"-o", "no/such/folder/a.png", "sample.tri"},
+        {"-o", "no/such/folder/a.eps", "sample.tri"},
+        {"--size"},
+    };
+    for (const auto &args : cases) {
+        const auto r = render(args);
+        std::string shown;
+        for (const auto &a : args)
+            shown += a + " ";
+        EXPECT_EQ(r.exitStatus, 1) << shown;
+        EXPECT_EQ(r.err.rfind("velmora-render: ", 0), 0u) << shown << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << shown << "one line: " << r.err;
+    }
+}
+
+TEST_F(VelmoraRender, WritesThePictureOrTheDocumentWithoutADisplay)
+{
+    auto r = render({"--size", "96x64", "-o", "shade.png", "sample.tri"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const testsupport::RgbaImage shade = image("shade.png");
+    EXPECT_EQ(shade.width, 96);
+    EXPECT_EQ(shade.height, 64);
+    EXPECT_EQ(shade.at(0, 0)[0], 191) << "the viewer's grey background";
+
+    // A mesh without a texture is said so and drawn shaded.
+    r = render({"--size", "96x64", "--mode", "texture", "-o", "texture.png", "sample.tri"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.err.find("has no texture"), std::string::npos) << r.err;
+    std::string message;
+    EXPECT_TRUE(testsupport::imagesMatch(image("texture.png"), shade, message)) << message;
+
+    // Other modes and settings change the picture.
+    for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
+             {"--mode", "wire"}, {"--mode", "data"}, {"--view", "9"}, {"--background", "0,0,1"}}) {
+        std::vector<std::string> all = {"--size", "96x64", "-o", "other.png", "sample.tri"};
+        all.insert(all.begin(), args.begin(), args.end());
+        r = render(all);
+        ASSERT_EQ(r.exitStatus, 0) << args[0] << " " << r.err;
+        EXPECT_FALSE(testsupport::imagesMatch(image("other.png"), shade, message)) << args[0] << " " << args[1];
+    }
+
+    r = render({"--size", "96x64", "-o", "frame.eps", "sample.tri"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    std::ifstream eps(dir + "/frame.eps");
+    std::string first, second;
+    std::getline(eps, first);
+    std::getline(eps, second);
+    EXPECT_EQ(first, "%!PS-Adobe-2.0 EPSF-2.0");
+    EXPECT_EQ(second, "%%BoundingBox: 0 0 96 64");
+}
+
+} // namespace
