@@ -42,7 +42,7 @@ void GLCameraAnimationImpl::setWindowFactory(WindowFactory factory)
 GLCameraAnimationImpl::GLCameraAnimationImpl(GLCamera *cam)
     : camera(cam), t(0), playing(0), cubic(1), drawPathFlag(0), drawCamerasFlag(0), closedPath(0), timer(-1),
       period(0.05f), duration(4.f), window(nullptr), selected(-1), path(new Point3[pathSamples]),
-      lengths(new float[pathSamples]), pathValid(false), codec(-1), exporting(false)
+      lengths(new float[pathSamples]), pathLength(0), pathValid(false), codec(-1), exporting(false)
 {
     for (int k = 0; k < pathSamples; ++k)
         lengths[k] = k / float(pathSamples - 1);
@@ -69,6 +69,7 @@ void GLCameraAnimationImpl::showKeyCameras()
 void GLCameraAnimationImpl::pathChanged()
 {
     pathValid = false;
+    pathLength = 0;
     if (drawPathFlag && keys.size() > 1)
         computePath();
     camera->postRedisplay();
@@ -81,7 +82,7 @@ void GLCameraAnimationImpl::add()
     if (drawPathFlag && keys.size() > 1)
         pathChanged();
     else
-        pathValid = false;
+        pathValid = false, pathLength = 0;
 }
 
 void GLCameraAnimationImpl::remove()
@@ -322,7 +323,18 @@ Position GLCameraAnimationImpl::cubicInterpolation(float u) const
             a = i - 1, b = i, c = i, d = i;
         }
     }
-    return Position::interpol(keys[a], keys[b], keys[c], keys[d], rp, f);
+    // q and -q are the same rotation, but the spline through them is not: each key's
+    // quaternion is taken on the side of its neighbour towards the segment, so that the
+    // curve neither jumps between the two covers nor turns the long way round.
+    Position pa = keys[a], pb = keys[b], pc = keys[c], pd = keys[d];
+    auto align = [](Position &p, const Position &reference) {
+        if (p.rotation.dot(reference.rotation) < 0)
+            p.rotation = p.rotation * -1;
+    };
+    align(pc, pb);
+    align(pa, pb);
+    align(pd, pc);
+    return Position::interpol(pa, pb, pc, pd, rp, f);
 }
 
 Point3 GLCameraAnimationImpl::pathPoint(const Position &p) const
@@ -343,8 +355,10 @@ void GLCameraAnimationImpl::computePath()
     for (int k = 1; k < pathSamples; ++k)
         lengths[k] = lengths[k - 1] + (path[k] - path[k - 1]).norm();
     const float total = lengths[pathSamples - 1];
+    // A path too short to measure (key cameras turning on the spot) runs at the pace of u.
+    pathLength = total / pathSamples < 0.0001f ? 0.f : total;
     for (int k = 0; k < pathSamples; ++k)
-        lengths[k] = total / pathSamples < 0.0001f ? k / float(pathSamples - 1) : lengths[k] / total;
+        lengths[k] = pathLength > 0 ? lengths[k] / total : k / float(pathSamples - 1);
     pathValid = true;
 }
 
@@ -357,7 +371,25 @@ float GLCameraAnimationImpl::speed(float s) const
         return 0;
     if (k == pathSamples)
         return 1;
-    return (k - (lengths[k] - s) / (lengths[k] - lengths[k - 1])) / (pathSamples - 1);
+    const float u0 = (k - 1) / float(pathSamples - 1), u1 = k / float(pathSamples - 1);
+    const float guess = (k - (lengths[k] - s) / (lengths[k] - lengths[k - 1])) / (pathSamples - 1);
+    if (!(pathLength > 0))
+        return guess;
+    // The table is linear between samples, but the speed along the path is not where the
+    // flight passes a key camera of a linear path, or bends hard: there the table alone
+    // misplaces frames by up to a sample's length. Within the sample found, the distance
+    // from its start is measured on the path itself and halved down to the fraction asked.
+    const float target = (s - lengths[k - 1]) * pathLength;
+    const Point3 start = path[k - 1];
+    float lo = u0, hi = u1;
+    for (int i = 0; i < 16; ++i) {
+        const float mid = 0.5f * (lo + hi);
+        if ((pathPoint(interpolation(mid)) - start).norm() < target)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return 0.5f * (lo + hi);
 }
 
 void GLCameraAnimationImpl::drawPath()

@@ -108,7 +108,8 @@ public:
     Position interpolation(float u) const;
     Position linearInterpolation(float u) const;
     Position cubicInterpolation(float u) const;
-    /// The u reached at the fraction s of the path's length (needs computePath()).
+    /// The u reached at the fraction s of the path's length (needs computePath()): found in
+    /// the length table, then refined on the path within the sample it falls in.
     float speed(float s) const;
     /// Samples the path and its arc-length table (two key cameras at least).
     void computePath();
@@ -162,6 +163,7 @@ private:
     int selected;
     Point3 *path;
     float *lengths;
+    float pathLength; ///< of the sampled path; 0 when too short to measure or not sampled
     bool pathValid;
     int codec;
     bool exporting;
