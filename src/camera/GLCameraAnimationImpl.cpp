@@ -190,7 +190,9 @@ void GLCameraAnimationImpl::play()
         stop();
         return;
     }
-    if (t > 1) {
+    // Steps of period / duration added up may miss 1 by a rounding step: the frame at the
+    // end of the flight is played all the same.
+    if (t > 1.0001f) {
         stop();
         // The last step moved the camera after its frame was drawn: show where it ended.
         camera->postRedisplay();
@@ -198,7 +200,7 @@ void GLCameraAnimationImpl::play()
     }
     if (!pathValid)
         computePath();
-    const Position p = interpolation(speed(t));
+    const Position p = interpolation(speed(std::min(t, 1.f)));
     if (drawPathFlag)
         drawCamera(p);
     else
