@@ -107,6 +107,28 @@ TEST_F(Flight, KeyIndicesOfOpenAndClosedPaths)
     EXPECT_TRUE(near(p.getModelViewMatrix(), expected.getModelViewMatrix(), 1e-4f));
 }
 
+// Wide turns between key cameras: the cubic path stays in one piece (q and -q, the same
+// rotation, must not swap places half way through a segment).
+TEST_F(Flight, CubicPathHasNoJumps)
+{
+    setKeys({orbit(0, 10), orbit(8, 10, 3), orbit(16, 10), orbit(150, 14, -20), orbit(330, 10, 40)});
+    for (bool closed : {false, true}) {
+        if (animation->isClosed() != closed)
+            animation->toggleClosePath();
+        const int steps = 1000;
+        float total = 0, largest = 0;
+        Point3 previous = animation->pathPoint(animation->interpolation(0));
+        for (int k = 1; k <= steps; ++k) {
+            const Point3 p = animation->pathPoint(animation->interpolation(k / float(steps)));
+            const float step = (p - previous).norm();
+            total += step;
+            largest = std::max(largest, step);
+            previous = p;
+        }
+        EXPECT_LT(largest, 20 * total / steps) << (closed ? "closed" : "open");
+    }
+}
+
 // Key cameras crowded at one end make u run unevenly along the path; speed() evens it out.
 TEST_F(Flight, ConstantSpeedGivesEqualArcLengthsPerFrame)
 {
