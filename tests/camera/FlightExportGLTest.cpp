@@ -10,6 +10,7 @@
 #include "support/MathCompare.h"
 #include "support/TestObject.h"
 
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -181,4 +182,26 @@ TEST(AviContainerNames, TheCodecsExtensionIsAddedWhereTheNameHasNone)
         EXPECT_EQ(AviContainer::fileNameFor("film", static_cast<int>(i)),
                   codecs[i] == "H.264 (MP4)" ? "film.mp4" : "film.avi")
             << codecs[i];
+}
+
+TEST_F(FlightExport, PathIsDrawnInBlueWithoutLeavingStateBehind)
+{
+    std::vector<unsigned char> rgb(64 * 48 * 3);
+    auto bluePixels = [&] {
+        machine->getFrameBuffer(rgb.data());
+        int n = 0;
+        for (size_t i = 0; i < rgb.size(); i += 3)
+            // The line is smoothed and blended into the grey background: blue leads clearly.
+            n += rgb[i + 2] > rgb[i] + 40 && rgb[i + 2] > rgb[i + 1] + 40;
+        return n;
+    };
+    animation->selection_made(0);
+    const int before = bluePixels();
+    animation->toggleDrawPath();
+    animation->toggleDrawCameras();
+    EXPECT_GT(bluePixels(), before + 10);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    GLfloat width = 0;
+    glGetFloatv(GL_LINE_WIDTH, &width);
+    EXPECT_EQ(width, 1.f);
 }
