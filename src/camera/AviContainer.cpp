@@ -16,7 +16,8 @@ extern "C" {
 #include <cstring>
 #include <mutex>
 
-namespace {
+namespace
+{
 
 /// One codec the film writer knows: its name in the codec list, the encoders that may serve
 /// it (first that opens wins), the container and the pixel layout it is fed.
@@ -179,8 +180,8 @@ std::string AviContainer::fileNameFor(const char *name, int codec)
     std::string file = name ? name : "";
     const size_t slash = file.find_last_of('/');
     const size_t dot = file.find_last_of('.');
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) &&
-                              dot + 1 < file.size();
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) && dot + 1 < file.size();
     if (!hasExtension && !file.empty() && file.back() != '/') {
         if (file.back() != '.')
             file += '.';
@@ -283,9 +284,9 @@ bool AviContainer::addFrame(const Bitmap &image)
         return false;
     Encoder &e = *encoder;
     if (image.width != e.sourceWidth || image.height != e.sourceHeight)
-        return fail("frame " + std::to_string(framesWritten + 1) + " is " + std::to_string(image.width) + " x " +
-                    std::to_string(image.height) + " pixels, the film " + std::to_string(e.sourceWidth) + " x " +
-                    std::to_string(e.sourceHeight));
+        return fail("frame " + std::to_string(framesWritten + 1) + " is " + std::to_string(image.width) +
+                    " x " + std::to_string(image.height) + " pixels, the film " +
+                    std::to_string(e.sourceWidth) + " x " + std::to_string(e.sourceHeight));
     if (av_frame_make_writable(e.frame) < 0)
         return fail("out of memory");
     const uint8_t *source[1] = {reinterpret_cast<const uint8_t *>(image.pixels)};

@@ -17,8 +17,9 @@ class Bitmap;
 /// Frames are Bitmap objects holding blue, green, red in each pixel's three bytes, row 0 at
 /// the top; every frame of one film has the size of the first. Codecs that store colour at
 /// half resolution need even sizes: an odd last column or row is left out of those films.
-class AviContainer {
-public:
+class AviContainer
+{
+  public:
     /// `name`: the film's file name; when its last path component has no extension, the
     /// codec's (".avi" or ".mp4") is added. `fps`: frames per second (values below 1 count
     /// as 1). `codec`: an index into getCodecList(); -1 (never chosen) or an index out of
@@ -50,7 +51,7 @@ public:
     /// The file name a film of `name` gets with codec `codec` (see the constructor).
     static std::string fileNameFor(const char *name, int codec);
 
-private:
+  private:
     struct Encoder;
 
     bool fail(const std::string &message);

@@ -3,8 +3,9 @@
 
 /// The progress window of a flight export, as the export loop sees it. Deleting it closes the
 /// window (unless it shows an error, which stays until the user closes it).
-class ExportProgress {
-public:
+class ExportProgress
+{
+  public:
     virtual ~ExportProgress() = default;
     /// Shows `percent` (0 to 100); false once the user asked to stop the export.
     virtual bool setValue(float percent) = 0;
@@ -17,8 +18,9 @@ public:
 /// window calls the editor's operations for its buttons and menus. The editor owns the window
 /// and deletes it when the animation is turned off; a window the user closes asks the camera
 /// to turn the animation off instead (GLCamera::setAnimationInterface(false)).
-class CameraAnimationWindow {
-public:
+class CameraAnimationWindow
+{
+  public:
     virtual ~CameraAnimationWindow() = default;
     /// Shows `n` key cameras, labelled "1" to "n", with row `selected` selected (-1 for none),
     /// without calling the editor back.

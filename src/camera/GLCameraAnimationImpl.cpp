@@ -16,7 +16,8 @@
 #include <memory>
 #include <stdexcept>
 
-namespace {
+namespace
+{
 
 GLCameraAnimationImpl::WindowFactory &windowFactory()
 {

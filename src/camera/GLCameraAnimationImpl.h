@@ -28,8 +28,9 @@ class GLCamera;
 ///
 /// The window is optional: without a registered window factory the editor works the same
 /// (tests drive it directly) and reports to the standard output only.
-class GLCameraAnimationImpl : public GLCameraAnimation {
-public:
+class GLCameraAnimationImpl : public GLCameraAnimation
+{
+  public:
     using WindowFactory = std::function<CameraAnimationWindow *(GLCameraAnimationImpl *)>;
     /// The user-interface layer registers how the editor's window is built.
     static void setWindowFactory(WindowFactory factory);
@@ -145,7 +146,7 @@ public:
     /// The OpenGL viewport read back as an image, row 0 at the top: RGB, or BGR with `bgr`.
     static Bitmap readViewport(bool bgr);
 
-private:
+  private:
     using FrameStep = std::function<bool(int frame, const Position &pose, std::string &error)>;
     int exportFrames(const char *title, const FrameStep &step);
     void showKeyCameras();

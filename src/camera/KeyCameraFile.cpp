@@ -11,7 +11,8 @@
 #include <stdexcept>
 #include <string>
 
-namespace {
+namespace
+{
 
 [[noreturn]] void error(const std::string &text)
 {
@@ -94,7 +95,8 @@ std::vector<Position> KeyCameraFile::read(FILE *in, long size)
         while ((c = std::fgetc(in)) != EOF && std::isspace(c)) {
         }
         if (c == EOF)
-            error("the file ends after " + std::to_string(i) + " of " + std::to_string(count) + " key cameras");
+            error("the file ends after " + std::to_string(i) + " of " + std::to_string(count) +
+                  " key cameras");
         std::ungetc(c, in);
         try {
             keys.emplace_back(in);

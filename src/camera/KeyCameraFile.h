@@ -20,8 +20,9 @@ class GLView;
 ///
 /// Writers write beside the final name and rename over it: a failed write leaves the earlier
 /// file, or none, under the name.
-class KeyCameraFile {
-public:
+class KeyCameraFile
+{
+  public:
     /// The key-camera file of the working directory.
     static constexpr const char *defaultName = "cameraAnimation.txt";
     /// More key cameras than any flight needs; a count beyond it is refused.

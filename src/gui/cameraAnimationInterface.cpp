@@ -12,13 +12,15 @@
 #include <cstring>
 #include <string>
 
-namespace {
+namespace
+{
 
 /// The progress window of an export: a bar with the percentage, a "Cancel" button, and the
 /// reason when the export failed. Cancelling or closing the window stops the export; a window
 /// that shows a failure stays open until the user closes it.
-class exportProgressWindow : public ExportProgress {
-public:
+class exportProgressWindow : public ExportProgress
+{
+  public:
     explicit exportProgressWindow(const char *title) : cancelled(false), failed(false)
     {
         window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -85,7 +87,7 @@ public:
         pump();
     }
 
-private:
+  private:
     // The export runs on the main thread: pending events are processed here so that the
     // windows repaint and the cancel button answers.
     static void pump()
@@ -129,7 +131,8 @@ GtkWidget *iconButton(const char *name, const char *label, const char *stock, bo
     return button;
 }
 
-GtkWidget *menuItem(GtkWidget *menu, const char *label, fastdelegate::FastDelegate0<> call, bool check = false)
+GtkWidget *menuItem(GtkWidget *menu, const char *label, fastdelegate::FastDelegate0<> call,
+                    bool check = false)
 {
     GtkWidget *item = check ? gtk_check_menu_item_new_with_label(label) : gtk_menu_item_new_with_label(label);
     gtk_widget_set_name(item, label);
@@ -173,8 +176,9 @@ GtkWidget *findNamed(GtkWidget *widget, const char *name)
 
 void cameraAnimationInterface::install()
 {
-    GLCameraAnimationImpl::setWindowFactory(
-        [](GLCameraAnimationImpl *animation) -> CameraAnimationWindow * { return new cameraAnimationInterface(animation); });
+    GLCameraAnimationImpl::setWindowFactory([](GLCameraAnimationImpl *animation) -> CameraAnimationWindow * {
+        return new cameraAnimationInterface(animation);
+    });
 }
 
 void cameraAnimationInterface::uninstall()
@@ -183,8 +187,8 @@ void cameraAnimationInterface::uninstall()
 }
 
 cameraAnimationInterface::cameraAnimationInterface(GLCameraAnimationImpl *a)
-    : animation(a), window(nullptr), list(nullptr), secondsSpin(nullptr), fpsSpin(nullptr), playButton(nullptr),
-      playImage(nullptr), timer(0), updating(false)
+    : animation(a), window(nullptr), list(nullptr), secondsSpin(nullptr), fpsSpin(nullptr),
+      playButton(nullptr), playImage(nullptr), timer(0), updating(false)
 {
     using fastdelegate::MakeDelegate;
     window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -225,7 +229,8 @@ cameraAnimationInterface::cameraAnimationInterface(GLCameraAnimationImpl *a)
     gtk_box_pack_start(GTK_BOX(timing), gtk_label_new("seconds"), FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(timing), fpsSpin, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(timing), gtk_label_new("fps"), FALSE, FALSE, 0);
-    Delegate0::connect(secondsSpin, "value-changed", MakeDelegate(this, &cameraAnimationInterface::onSeconds));
+    Delegate0::connect(secondsSpin, "value-changed",
+                       MakeDelegate(this, &cameraAnimationInterface::onSeconds));
     Delegate0::connect(fpsSpin, "value-changed", MakeDelegate(this, &cameraAnimationInterface::onFps));
 
     GtkWidget *edit = gtk_hbox_new(TRUE, 2);
@@ -257,7 +262,8 @@ cameraAnimationInterface::cameraAnimationInterface(GLCameraAnimationImpl *a)
     gtk_box_pack_start(GTK_BOX(transport), stop, TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(transport), record, TRUE, TRUE, 0);
 
-    Delegate0::connectTrue(window, "delete-event", MakeDelegate(this, &cameraAnimationInterface::deleteRequested));
+    Delegate0::connectTrue(window, "delete-event",
+                           MakeDelegate(this, &cameraAnimationInterface::deleteRequested));
     Delegate0::connect(window, "destroy", MakeDelegate(this, &cameraAnimationInterface::windowDestroyed));
     gtk_widget_show_all(window);
 }
@@ -347,7 +353,8 @@ ExportProgress *cameraAnimationInterface::openProgress(const char *title)
 
 // --- Actions ----------------------------------------------------------------------------------------
 
-namespace {
+namespace
+{
 
 void askFileName(const char *title, const char *pattern, fastdelegate::FastDelegate1<const char *> call)
 {
@@ -370,17 +377,20 @@ void cameraAnimationInterface::onSave()
 
 void cameraAnimationInterface::onExportParam()
 {
-    askFileName("camera filename", "*.dat", fastdelegate::MakeDelegate(this, &cameraAnimationInterface::onParamName));
+    askFileName("camera filename", "*.dat",
+                fastdelegate::MakeDelegate(this, &cameraAnimationInterface::onParamName));
 }
 
 void cameraAnimationInterface::onExportImage()
 {
-    askFileName("sequence filename", "*.*", fastdelegate::MakeDelegate(this, &cameraAnimationInterface::onImageName));
+    askFileName("sequence filename", "*.*",
+                fastdelegate::MakeDelegate(this, &cameraAnimationInterface::onImageName));
 }
 
 void cameraAnimationInterface::onExportAvi()
 {
-    askFileName("avi filename", "*.avi", fastdelegate::MakeDelegate(this, &cameraAnimationInterface::onAviName));
+    askFileName("avi filename", "*.avi",
+                fastdelegate::MakeDelegate(this, &cameraAnimationInterface::onAviName));
 }
 
 void cameraAnimationInterface::onParamName(const char *name)
@@ -417,8 +427,8 @@ void cameraAnimationInterface::onClosePath()
 
 void cameraAnimationInterface::onInterpolation()
 {
-    GtkWidget *dialog = gtk_dialog_new_with_buttons("Options", GTK_WINDOW(window), GTK_DIALOG_MODAL, GTK_STOCK_OK,
-                                                    GTK_RESPONSE_OK, nullptr);
+    GtkWidget *dialog = gtk_dialog_new_with_buttons("Options", GTK_WINDOW(window), GTK_DIALOG_MODAL,
+                                                    GTK_STOCK_OK, GTK_RESPONSE_OK, nullptr);
     GtkWidget *frame = gtk_frame_new("interpolation mode");
     GtkWidget *box = gtk_vbox_new(FALSE, 2);
     gtk_container_add(GTK_CONTAINER(frame), box);

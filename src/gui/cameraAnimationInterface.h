@@ -15,8 +15,9 @@ class GtkEList;
 ///
 /// Made by the editor through the factory that install() registers, and deleted by it. A
 /// window the user closes turns the camera's animation off, which deletes editor and window.
-class cameraAnimationInterface : public CameraAnimationWindow {
-public:
+class cameraAnimationInterface : public CameraAnimationWindow
+{
+  public:
     explicit cameraAnimationInterface(GLCameraAnimationImpl *animation);
     ~cameraAnimationInterface() override;
 
@@ -67,7 +68,7 @@ public:
     void onAviName(const char *name);
     void onCodec(int index);
 
-private:
+  private:
     static gboolean timerCallback(gpointer data);
     void windowDestroyed();
     void deleteRequested();

@@ -18,14 +18,17 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 namespace fs = std::filesystem;
 
 // A progress window that stops the export after `cancelAfter` frames and keeps the errors.
 struct Progress : ExportProgress {
     Progress(int &calls, int cancelAfter, std::vector<std::string> &errors)
-        : calls(calls), cancelAfter(cancelAfter), errors(errors) {}
+        : calls(calls), cancelAfter(cancelAfter), errors(errors)
+    {
+    }
     bool setValue(float) override { return ++calls <= cancelAfter || cancelAfter < 0; }
     void showError(const char *text) override { errors.push_back(text); }
     int &calls;
@@ -45,8 +48,9 @@ struct Window : CameraAnimationWindow {
 
 // A scene drawn off-screen with a box, and a flight of three key cameras turning about it,
 // one second at 20 frames per second.
-class FlightExport : public ::testing::Test {
-protected:
+class FlightExport : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         dir = testsupport::makeTempDir("FlightExport");

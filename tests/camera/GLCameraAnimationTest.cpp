@@ -16,14 +16,16 @@
 
 using namespace testsupport;
 
-namespace {
+namespace
+{
 
 /// A camera `distance` from the origin, turned by `degrees` about +y and tilted by `tilt`
 /// degrees about +x, looking at the origin.
 Position orbit(float degrees, float distance, float tilt = 0, float zoom = 1)
 {
-    const Matrix3 r = (Matrix4(Point3(1, 0, 0), tilt * kPi / 180) * Matrix4(Point3(0, 1, 0), degrees * kPi / 180))
-                          .getSubMatrix();
+    const Matrix3 r =
+        (Matrix4(Point3(1, 0, 0), tilt * kPi / 180) * Matrix4(Point3(0, 1, 0), degrees * kPi / 180))
+            .getSubMatrix();
     return Position(Matrix4(r, Point3(0, 0, distance)), zoom, 0, 0);
 }
 
@@ -43,8 +45,9 @@ struct FakeWindow : CameraAnimationWindow {
     bool playIcon = false;
 };
 
-class Flight : public ::testing::Test {
-protected:
+class Flight : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         camera.setRotationPoint(Point3(0, 0, 0));
@@ -80,8 +83,8 @@ TEST_F(Flight, PathsPassThroughEveryKeyCamera)
             for (int i = 0; i < n; ++i) {
                 const float u = closed ? i / float(n) : i / float(n - 1);
                 const Position p = animation->interpolation(u);
-                SCOPED_TRACE(std::string(cubic ? "cubic" : "linear") + (closed ? " closed" : " open") + " key " +
-                             std::to_string(i));
+                SCOPED_TRACE(std::string(cubic ? "cubic" : "linear") + (closed ? " closed" : " open") +
+                             " key " + std::to_string(i));
                 EXPECT_TRUE(near(p.getModelViewMatrix(), keys[i].getModelViewMatrix(), 2e-4f));
                 EXPECT_NEAR(p.focal, keys[i].focal, 1e-5f);
             }
@@ -207,7 +210,8 @@ TEST_F(Flight, EditingPlayingAndTiming)
     // Moving the selected key camera up and removing it.
     animation->up();
     EXPECT_EQ(animation->getSelected(), 1);
-    EXPECT_TRUE(near(animation->getKeyCamera(1).getModelViewMatrix(), orbit(60, 10).getModelViewMatrix(), 1e-5f));
+    EXPECT_TRUE(
+        near(animation->getKeyCamera(1).getModelViewMatrix(), orbit(60, 10).getModelViewMatrix(), 1e-5f));
     animation->remove();
     EXPECT_EQ(animation->getNKeyCameras(), 4);
     EXPECT_EQ(animation->getSelected(), 0);
@@ -287,13 +291,15 @@ TEST(KeyCameraFile, RefusesFilesThatDoNotHoldWhatTheySay)
         {"not a number", "two\n" + line, "KeyCameraFile: no key camera count"},
         {"negative count", "-1\n", "KeyCameraFile: key camera count -1 out of range"},
         {"huge count", "2000000000\n" + line, "KeyCameraFile: key camera count 2000000000 out of range"},
-        {"count beyond the file", "50\n" + line + line, "KeyCameraFile: 50 key cameras can't fit in 45 bytes"},
+        {"count beyond the file", "50\n" + line + line,
+         "KeyCameraFile: 50 key cameras can't fit in 45 bytes"},
         {"short file", "3\n" + line + line + "\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n",
          "KeyCameraFile: the file ends after 2 of 3 key cameras"},
         {"short line", "2\n" + line + "1 0 0 0 0 0 10 1\n" + line,
          "KeyCameraFile: key camera 2: Position: expected 10 numbers, read 8"},
         {"no rotation", "1\n0 0 0 0 0 0 10 1 0 0\n", "KeyCameraFile: key camera 1 has no unit rotation"},
-        {"zero zoom", "1\n1 0 0 0 0 0 10 0 0 0\n", "KeyCameraFile: key camera 1 has a zoom factor of 0.000000"},
+        {"zero zoom", "1\n1 0 0 0 0 0 10 0 0 0\n",
+         "KeyCameraFile: key camera 1 has a zoom factor of 0.000000"},
     };
     const std::string dir = makeTempDir("KeyCameraFileErrors");
     for (const auto &c : cases) {
@@ -319,7 +325,8 @@ TEST_F(Flight, LoadKeepsTheKeyCamerasOnABadFile)
     std::ofstream(dir + "/bad.txt") << "3\n1 0 0 0 0 0 10 1 0 0\n";
     testing::internal::CaptureStdout();
     EXPECT_FALSE(animation->load((dir + "/bad.txt").c_str()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "GLCameraAnimation: KeyCameraFile: 3 key cameras can't fit in 23 bytes\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "GLCameraAnimation: KeyCameraFile: 3 key cameras can't fit in 23 bytes\n");
     EXPECT_EQ(animation->getNKeyCameras(), 2);
     setKeys({});
     EXPECT_TRUE(animation->load((dir + "/keys.txt").c_str()));

@@ -12,8 +12,8 @@
 #include "support/Process.h"
 #include "support/TestObject.h"
 
-#include <gtk/gtk.h>
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 #include <unistd.h>
 
@@ -25,7 +25,8 @@
 #include <string>
 #include <thread>
 
-namespace {
+namespace
+{
 
 namespace fs = std::filesystem;
 
@@ -134,7 +135,8 @@ TEST(CameraAnimationWindow, RecordsPlaysAndExportsAFlight)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     EXPECT_FALSE(animation->isPlaying()) << "the flight ends by itself";
-    EXPECT_TRUE(testsupport::near(camera->getModelViewMatrix(), animation->getKeyCamera(2).getModelViewMatrix(), 1e-3f));
+    EXPECT_TRUE(testsupport::near(camera->getModelViewMatrix(),
+                                  animation->getKeyCamera(2).getModelViewMatrix(), 1e-3f));
 
     // The image sequence (the name as the "sequence filename" dialog hands it over).
     window->onImageName("seq.png");
@@ -171,8 +173,8 @@ TEST(CameraAnimationWindow, RecordsPlaysAndExportsAFlight)
 
         const std::string frame = base + "_10.png";
         const testsupport::ProcessResult decode = testsupport::runProcess(
-            {"/usr/bin/ffmpeg", "-v", "error", "-y", "-i", film, "-vf", "select=eq(n\\,10)", "-fps_mode", "passthrough",
-             "-frames:v", "1", frame});
+            {"/usr/bin/ffmpeg", "-v", "error", "-y", "-i", film, "-vf", "select=eq(n\\,10)", "-fps_mode",
+             "passthrough", "-frames:v", "1", frame});
         ASSERT_EQ(decode.exitStatus, 0) << decode.err;
         Bitmap decoded(frame.c_str());
         ASSERT_EQ(decoded.width, 160);
