@@ -25,8 +25,8 @@ namespace fs = std::filesystem;
 
 // A progress window that stops the export after `cancelAfter` frames and keeps the errors.
 struct Progress : ExportProgress {
-    Progress(int &calls, int cancelAfter, std::vector<std::string> &errors)
-        : calls(calls), cancelAfter(cancelAfter), errors(errors)
+    Progress(int &callCount, int cancelAt, std::vector<std::string> &errorList)
+        : calls(callCount), cancelAfter(cancelAt), errors(errorList)
     {
     }
     bool setValue(float) override { return ++calls <= cancelAfter || cancelAfter < 0; }
