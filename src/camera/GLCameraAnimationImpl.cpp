@@ -92,9 +92,14 @@ void GLCameraAnimationImpl::remove()
         return;
     keys.erase(keys.begin() + selected);
     const int n = static_cast<int>(keys.size());
-    selected = n == 0 ? -1 : (selected == 0 ? 0 : selected - 1);
+    // The row before the removed one is selected, the last one when the first went; as a
+    // row the user selects, it brings the camera to its key camera.
+    const int next = n == 0 ? -1 : (selected == 0 ? n - 1 : selected - 1);
+    selected = next;
     showKeyCameras();
     pathChanged();
+    if (next >= 0)
+        selection_made(next);
 }
 
 void GLCameraAnimationImpl::up()

@@ -57,8 +57,8 @@ class GLCameraAnimationImpl : public GLCameraAnimation
     void add() override;
 
     // --- Key cameras ---------------------------------------------------------------------------
-    /// Removes the selected key camera and selects the one before it (the new first one when
-    /// the first was removed).
+    /// Removes the selected key camera and selects the one before it (the last one when the
+    /// first was removed), which moves the camera there as selection_made does.
     void remove();
     /// Exchange the selected key camera with the previous / next one; the selection follows.
     void up();

@@ -216,6 +216,11 @@ TEST_F(Flight, EditingPlayingAndTiming)
     EXPECT_EQ(animation->getNKeyCameras(), 4);
     EXPECT_EQ(animation->getSelected(), 0);
     EXPECT_EQ(window->rows, 4);
+    animation->remove();
+    EXPECT_EQ(animation->getSelected(), 2) << "removing the first row selects the last";
+    EXPECT_TRUE(near(camera.getModelViewMatrix(), orbit(120, 10).getModelViewMatrix(), 1e-5f));
+    camera.setPose(orbit(60, 10));
+    animation->add();
 
     // Playing runs the timer at the frame period and pauses where it was.
     animation->stop();
