@@ -26,6 +26,9 @@ class exportProgressWindow : public ExportProgress
         window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         gtk_window_set_title(GTK_WINDOW(window), title ? title : "");
         gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+        // Modal: the export pumps events while it runs, and the scene it draws (the camera,
+        // the flight editor) must not be removed under it meanwhile.
+        gtk_window_set_modal(GTK_WINDOW(window), TRUE);
         gtk_widget_set_size_request(window, 230, -1);
         gtk_container_set_border_width(GTK_CONTAINER(window), 4);
         GtkWidget *box = gtk_vbox_new(FALSE, 4);
