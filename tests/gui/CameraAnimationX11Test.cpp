@@ -182,6 +182,31 @@ TEST(CameraAnimationWindow, RecordsPlaysAndExportsAFlight)
         EXPECT_LT(meanAbsoluteDifference(decoded, middle), c == 0 ? 2.0 : 8.0);
     }
 
+    // A film that cannot be written: the reason stays in the progress window until closed.
+    testing::internal::CaptureStdout();
+    window->onCodec(0);
+    window->onAviName("missing/film");
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(fs::exists("missing"));
+    GtkWidget *progress = nullptr;
+    GList *windows = gtk_window_list_toplevels();
+    for (GList *w = windows; w; w = w->next) {
+        const char *title = gtk_window_get_title(GTK_WINDOW(w->data));
+        if (title && std::string(title) == "missing/film.avi" && gtk_widget_get_visible(GTK_WIDGET(w->data)))
+            progress = GTK_WIDGET(w->data);
+    }
+    g_list_free(windows);
+    ASSERT_NE(progress, nullptr);
+    GtkWidget *content = gtk_bin_get_child(GTK_BIN(progress));
+    GList *parts = gtk_container_get_children(GTK_CONTAINER(content));
+    const std::string message = gtk_label_get_text(GTK_LABEL(g_list_nth_data(parts, 1)));
+    GtkButton *close = GTK_BUTTON(g_list_nth_data(parts, 2));
+    g_list_free(parts);
+    EXPECT_EQ(message.rfind("cannot create missing/film.avi.part", 0), 0u) << message;
+    EXPECT_STREQ(gtk_button_get_label(close), "Close");
+    gtk_button_clicked(close);
+    pumpEvents();
+
     // Closing the window turns the animation off.
     gtk_widget_destroy(window->getWindow());
     pumpEvents();
