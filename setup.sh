@@ -15,6 +15,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   assimp-utils imagemagick
   f3d time ghostscript
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
 )
 
 missing=()

@@ -19,7 +19,7 @@ public:
     virtual void add() = 0;
 };
 
-/// The flight editor for `camera`, owned by the caller; null while the program has none.
+/// The flight editor (GLCameraAnimationImpl) of `camera`, owned by the caller.
 GLCameraAnimation *GLCameraAnimationFactory(GLCamera *camera);
 
 #endif

@@ -9,6 +9,7 @@
 #include "core/KeyCodes.h"
 #include "gui/GtkEList.h"
 #include "gui/InterfaceLoader.h"
+#include "gui/cameraAnimationInterface.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
@@ -192,10 +193,13 @@ MainInterface::MainInterface(GLMachine *machine, const char *title, int width, i
     initEnvironment();
     impl->createMainWindow(title, width, height);
     impl->connectCallbacks();
+    // The camera's flight editor opens its window through this registration.
+    cameraAnimationInterface::install();
 }
 
 MainInterface::~MainInterface()
 {
+    cameraAnimationInterface::uninstall();
     if (impl->controlWindow)
         gtk_widget_destroy(impl->controlWindow);
     if (impl->viewWindow)

@@ -1,6 +1,9 @@
 #include "gui/defaultInterface.h"
 
+#include "camera/GLCamera.h"
+#include "camera/GLCameraAnimationImpl.h"
 #include "core/GLObject.h"
+#include "gui/cameraAnimationInterface.h"
 #include "objects/GL3DObject.h"
 
 #include <gtk/gtk.h>
@@ -57,6 +60,12 @@ defaultInterface::defaultInterface(GLObject *e) : element(e)
             gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
         }
     }
+    if (element->getType() == GLObject::CAMERA) {
+        GtkWidget *item = gtk_menu_item_new_with_label("Camera Animation");
+        g_object_set_data(G_OBJECT(item), "menu-key", const_cast<char *>("animation"));
+        g_signal_connect(item, "activate", G_CALLBACK(onMenuItem), this);
+        gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+    }
     GtkWidget *title = gtk_menu_item_new_with_label(menuTitle(element->getType()));
     gtk_menu_item_set_submenu(GTK_MENU_ITEM(title), menu);
     // The menu and the panel move in and out of containers: keep them alive meanwhile.
@@ -84,6 +93,15 @@ defaultInterface::~defaultInterface()
 
 void defaultInterface::menuBarResponse(const char *key)
 {
+    if (element->getType() == GLObject::CAMERA && std::strcmp(key, "animation") == 0) {
+        GLCamera *camera = static_cast<GLCamera *>(element);
+        camera->setAnimationInterface(true);
+        // Asked again while it is open: the window comes to the front.
+        auto *animation = dynamic_cast<GLCameraAnimationImpl *>(camera->getAnimation());
+        if (auto *window = animation ? dynamic_cast<cameraAnimationInterface *>(animation->getWindow()) : nullptr)
+            window->present();
+        return;
+    }
     if (!element->is3DObject())
         return;
     GL3DObject *object = static_cast<GL3DObject *>(element);

@@ -114,7 +114,13 @@ Quat Quat::slerp(const Quat &q1, const Quat &q2, float t)
 
 Quat Quat::squad(const Quat &p, const Quat &a, const Quat &b, const Quat &q, float t)
 {
-    return slerp(slerp(p, q, t), slerp(a, b, t), 2 * t * (1 - t));
+    // The outer blend keeps the cover it is given: the two curves it blends can drift more
+    // than a quarter turn apart on wide segments, and choosing the shorter arc there would
+    // switch covers half way and make the rotation jump.
+    const Quat from = slerp(p, q, t);
+    const Quat to = slerp(a, b, t);
+    const Quat r = from * (from.inv() * to).power(2 * t * (1 - t));
+    return r / r.norm();
 }
 
 Quat Quat::innerQuadPoint(const Quat &q0, const Quat &q1, const Quat &q2)

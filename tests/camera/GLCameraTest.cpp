@@ -2,6 +2,7 @@
 
 #include "camera/CameraTestFiles.h"
 #include "camera/GLCameraAnimation.h"
+#include "camera/GLCameraAnimationImpl.h"
 #include "core/GLFlags.h"
 #include "core/GLInterface.h"
 #include "core/ElementWindow.h"
@@ -674,8 +675,10 @@ TEST_F(Cameras, PositionsSnapshotAndRestoreTheCamera)
 TEST(GLCameraAnimationHooks, EditorReceivesInputAndRecordedRotations)
 {
     auto c = quietCamera();
-    // This program has no flight editor yet: turning the animation on leaves none.
+    // Turning the animation on makes the flight editor, turning it off destroys it.
     c->setAnimationInterface(true);
+    EXPECT_NE(dynamic_cast<GLCameraAnimationImpl *>(c->getAnimation()), nullptr);
+    c->setAnimationInterface(false);
     EXPECT_EQ(c->getAnimation(), nullptr);
     c->notifyClick(1, 2);
     c->backupPosition();

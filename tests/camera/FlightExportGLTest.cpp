@@ -1,0 +1,211 @@
+#include "app/GLMachine.h"
+#include "app/SceneWindow.h"
+#include "camera/AviContainer.h"
+#include "camera/CameraAnimationWindow.h"
+#include "camera/GLCamera.h"
+#include "camera/GLCameraAnimationImpl.h"
+#include "core/GLInterface.h"
+#include "image/Bitmap.h"
+#include "support/ImageCompare.h"
+#include "support/MathCompare.h"
+#include "support/TestObject.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+namespace fs = std::filesystem;
+
+// A progress window that stops the export after `cancelAfter` frames and keeps the errors.
+struct Progress : ExportProgress {
+    Progress(int &callCount, int cancelAt, std::vector<std::string> &errorList)
+        : calls(callCount), cancelAfter(cancelAt), errors(errorList)
+    {
+    }
+    bool setValue(float) override { return ++calls <= cancelAfter || cancelAfter < 0; }
+    void showError(const char *text) override { errors.push_back(text); }
+    int &calls;
+    int cancelAfter;
+    std::vector<std::string> &errors;
+};
+
+struct Window : CameraAnimationWindow {
+    void showKeyCameras(int, int) override {}
+    void showPlaying(bool) override {}
+    void setTimer(int) override {}
+    ExportProgress *openProgress(const char *) override { return new Progress(calls, cancelAfter, errors); }
+    int calls = 0;
+    int cancelAfter = -1;
+    std::vector<std::string> errors;
+};
+
+// A scene drawn off-screen with a box, and a flight of three key cameras turning about it,
+// one second at 20 frames per second.
+class FlightExport : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        dir = testsupport::makeTempDir("FlightExport");
+        machine.reset(new GLMachine(64, 48));
+        testing::internal::CaptureStdout();
+        camera = static_cast<GLCamera *>(machine->registerObject("default.dat"));
+        auto *box = testsupport::TestObject::box(Point3(-1, -1, -1), Point3(1, 1.5f, 0.5f));
+        box->useSurface();
+        machine->registerObject(box, "box");
+        testing::internal::GetCapturedStdout();
+        ASSERT_NE(camera, nullptr);
+        // The frames are drawn through the window that shows the camera.
+        panel.setParent(machine->getWindow());
+        camera->setInterface(&panel);
+        GLCameraAnimationImpl::setWindowFactory([this](GLCameraAnimationImpl *) {
+            window = new Window;
+            return window;
+        });
+        camera->setAnimationInterface(true);
+        GLCameraAnimationImpl::setWindowFactory(nullptr);
+        animation = static_cast<GLCameraAnimationImpl *>(camera->getAnimation());
+        camera->backupPosition();
+        for (float a : {0.f, 0.5f, 1.2f}) {
+            camera->setPosition(a, 0.2f * a);
+            animation->add();
+        }
+        animation->speedChange(20);
+        animation->timeChange(1);
+    }
+    void TearDown() override
+    {
+        camera->setAnimationInterface(false);
+        camera->setInterface(nullptr);
+        machine.reset();
+    }
+    std::string file(const std::string &name) const { return dir + "/" + name; }
+
+    std::string dir;
+    std::unique_ptr<GLMachine> machine;
+    GLCamera *camera = nullptr;
+    GLInterface panel;
+    Window *window = nullptr;
+    GLCameraAnimationImpl *animation = nullptr;
+};
+
+} // namespace
+
+TEST_F(FlightExport, ImageSequenceIsNumberedFromZeroAndMovesTheCamera)
+{
+    ASSERT_EQ(animation->exportToImage(file("seq.ppm").c_str()), GLCameraAnimationImpl::EXPORT_DONE);
+    for (int k = 0; k < 20; ++k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "seq%04d.ppm", k);
+        ASSERT_TRUE(fs::exists(file(name))) << name;
+    }
+    EXPECT_FALSE(fs::exists(file("seq0020.ppm")));
+    EXPECT_EQ(window->calls, 21) << "one progress step a frame, then the full bar";
+    // The flight turns the box: first and last frames differ, and frame 0 is the first key camera's view.
+    Bitmap first(file("seq0000.ppm").c_str()), last(file("seq0019.ppm").c_str());
+    ASSERT_EQ(first.width, 64);
+    ASSERT_EQ(first.height, 48);
+    int differing = 0;
+    for (int i = 0; i < 64 * 48; ++i)
+        differing += first.pixels[i].r != last.pixels[i].r;
+    EXPECT_GT(differing, 50);
+
+    // No dot in the last part of the name: PNG files, the folder's dot notwithstanding.
+    fs::create_directory(file("a.b"));
+    ASSERT_EQ(animation->exportToImage(file("a.b/frame").c_str()), GLCameraAnimationImpl::EXPORT_DONE);
+    EXPECT_TRUE(fs::exists(file("a.b/frame0019.png")));
+}
+
+TEST_F(FlightExport, CancelLeavesWholeFramesAndNoPoseFileOrFilm)
+{
+    window->cancelAfter = 10;
+    EXPECT_EQ(animation->exportToImage(file("seq.png").c_str()), GLCameraAnimationImpl::EXPORT_CANCELLED);
+    EXPECT_TRUE(fs::exists(file("seq0009.png")));
+    EXPECT_FALSE(fs::exists(file("seq0010.png")));
+    Bitmap last(file("seq0009.png").c_str());
+    EXPECT_EQ(last.height, 48) << "the last frame written is whole";
+
+    window->calls = 0;
+    EXPECT_EQ(animation->exportToParam(file("poses.dat").c_str()), GLCameraAnimationImpl::EXPORT_CANCELLED);
+    window->calls = 0;
+    EXPECT_EQ(animation->exportToAvi(file("film.avi").c_str()), GLCameraAnimationImpl::EXPORT_CANCELLED);
+    std::vector<std::string> left;
+    for (const auto &entry : fs::directory_iterator(dir))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left.size(), 10u) << "only the ten frames: no pose file, no film, no temporary file";
+    EXPECT_TRUE(window->errors.empty());
+}
+
+TEST_F(FlightExport, PoseFileReadsBackAsACameraOfOneViewPerFrame)
+{
+    ASSERT_EQ(animation->exportToParam(file("flight.dat").c_str()), GLCameraAnimationImpl::EXPORT_DONE);
+    testing::internal::CaptureStdout();
+    GLView poses(file("flight.dat").c_str());
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(poses.getNViews(), 20);
+    EXPECT_FLOAT_EQ(poses.getWidth(), camera->getWidth());
+    EXPECT_FLOAT_EQ(poses.getFocalX(), camera->getFocalX());
+    const Matrix4 first = animation->getKeyCamera(0).getModelViewMatrix();
+    EXPECT_TRUE(testsupport::near(poses.getRotation(0), first.getSubMatrix(), 1e-5f));
+    EXPECT_TRUE(testsupport::near(poses.getTranslation(0), first.getSubVector(), 1e-4f));
+}
+
+TEST_F(FlightExport, FilmWriteErrorsAreShownAndLeaveNoFile)
+{
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(animation->exportToAvi(file("missing/film.avi").c_str()), GLCameraAnimationImpl::EXPORT_FAILED);
+    const std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(window->errors.size(), 1u);
+    EXPECT_NE(window->errors[0].find("cannot create"), std::string::npos) << window->errors[0];
+    EXPECT_NE(out.find("GLCameraAnimation: cannot create"), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(file("missing")));
+
+    // An unknown image type is refused before anything is written.
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(animation->exportToImage(file("seq.tif").c_str()), GLCameraAnimationImpl::EXPORT_FAILED);
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(fs::is_empty(dir));
+}
+
+TEST(AviContainerNames, TheCodecsExtensionIsAddedWhereTheNameHasNone)
+{
+    const std::vector<std::string> codecs = AviContainer::getCodecList();
+    ASSERT_FALSE(codecs.empty());
+    EXPECT_EQ(codecs[0], "RAW format");
+    EXPECT_EQ(AviContainer::fileNameFor("dir.x/film", -1), "dir.x/film.avi");
+    EXPECT_EQ(AviContainer::fileNameFor("film.mov", 0), "film.mov");
+    EXPECT_EQ(AviContainer::fileNameFor("film.", 0), "film.avi");
+    for (size_t i = 0; i < codecs.size(); ++i)
+        EXPECT_EQ(AviContainer::fileNameFor("film", static_cast<int>(i)),
+                  codecs[i] == "H.264 (MP4)" ? "film.mp4" : "film.avi")
+            << codecs[i];
+}
+
+TEST_F(FlightExport, PathIsDrawnInBlueWithoutLeavingStateBehind)
+{
+    std::vector<unsigned char> rgb(64 * 48 * 3);
+    auto bluePixels = [&] {
+        machine->getFrameBuffer(rgb.data());
+        int n = 0;
+        for (size_t i = 0; i < rgb.size(); i += 3)
+            // The line is smoothed and blended into the grey background: blue leads clearly.
+            n += rgb[i + 2] > rgb[i] + 40 && rgb[i + 2] > rgb[i + 1] + 40;
+        return n;
+    };
+    animation->selection_made(0);
+    const int before = bluePixels();
+    animation->toggleDrawPath();
+    animation->toggleDrawCameras();
+    EXPECT_GT(bluePixels(), before + 10);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    GLfloat width = 0;
+    glGetFloatv(GL_LINE_WIDTH, &width);
+    EXPECT_EQ(width, 1.f);
+}
