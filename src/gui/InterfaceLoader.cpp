@@ -1,15 +1,51 @@
 #include "gui/InterfaceLoader.h"
 
 #include "core/GLObject.h"
+#include "gui/GLCameraInterface.h"
+#include "gui/GLMeshObjectInterface.h"
 #include "gui/defaultInterface.h"
+#include "objects/GLMeshObject.h"
+#include "camera/GLCamera.h"
+
+namespace {
+
+// The type code says which class an element claims to be; the cast checks that it is one
+// (an embedding program may register its own 3D object under a mesh code).
+GLInterface *makeMesh(GLObject *e)
+{
+    GLMeshObject *mesh = e->is3DObject() ? dynamic_cast<GLMeshObject *>(static_cast<GL3DObject *>(e)) : nullptr;
+    return mesh ? new GLMeshObjectInterface(mesh) : nullptr;
+}
+GLInterface *makeCamera(GLObject *e)
+{
+    GLCamera *camera = e->isCamera() ? dynamic_cast<GLCamera *>(static_cast<GLView *>(e)) : nullptr;
+    return camera ? new GLCameraInterface(camera) : nullptr;
+}
+
+// The panel of each element kind, by type code; one line a kind. A kind missing here (or an
+// element that is not of the class its code names) gets defaultInterface.
+struct PanelMaker {
+    short type;
+    GLInterface *(*make)(GLObject *);
+};
+const PanelMaker kPanels[] = {
+    {GLObject::MESH, makeMesh},
+    {GLObject::CAMERA, makeCamera},
+};
+
+} // namespace
 
 GLInterface *InterfaceLoader::load(GLObject *element)
 {
     if (!element)
         return nullptr;
     unload(element);
-    // Every kind gets the plain panel until it has a panel of its own.
-    GLInterface *panel = new defaultInterface(element);
+    GLInterface *panel = nullptr;
+    for (const PanelMaker &p : kPanels)
+        if (p.type == element->getType())
+            panel = p.make(element);
+    if (!panel)
+        panel = new defaultInterface(element);
     element->setInterface(panel);
     return panel;
 }

@@ -6,6 +6,8 @@
 #include "math/Point3.h"
 #include "objects/Legend.h"
 
+#include <string>
+
 /// Base of every drawable scene object (meshes, octrees, volumes, point lists, graphs,
 /// textured objects).
 ///
@@ -78,6 +80,9 @@ public:
     virtual Point3 getOrigin() const;
     /// The text overlay of the object (none in the base class).
     virtual void drawInfo();
+    /// What the object's panel shows about it: the vertex count and the bounding box here;
+    /// subclasses say more.
+    virtual std::string getInformation() const;
 
     void toggleBoundingBox() { showBoundingBox = !showBoundingBox; }
     void toggleAxes() { showAxes = !showAxes; }
