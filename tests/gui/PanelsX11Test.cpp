@@ -481,6 +481,14 @@ TEST_F(Panels, DiscreteCamerasShowTheCamerasOfAMultiViewFile)
     });
     click(arrows);
     EXPECT_EQ(camera->getCurrentView(), 1);
+
+    // "Camera Animation" opens the flight editor, or a window that says there is none.
+    const size_t open = panel->getOpenDialogs().size();
+    activate(menuItem(panel->getMenu(), "Camera Animation"));
+    if (!camera->getAnimation()) {
+        ASSERT_EQ(panel->getOpenDialogs().size(), open + 1);
+        EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(panel->getOpenDialogs().back())), "Camera Animation");
+    }
 }
 
 TEST_F(Panels, KeysShowInThePanels)
