@@ -201,10 +201,10 @@ GtkWidget *ElementPanel::addSubmenu(const char *label)
     return sub;
 }
 
-GtkWidget *ElementPanel::addFrame(const char *title, GtkWidget *parent, bool vertical)
+GtkWidget *ElementPanel::addFrame(const char *title, GtkWidget *into, bool vertical)
 {
     GtkWidget *frame = gtk_frame_new(title);
-    gtk_box_pack_start(GTK_BOX(parent ? parent : box), frame, FALSE, FALSE, 2);
+    gtk_box_pack_start(GTK_BOX(into ? into : box), frame, FALSE, FALSE, 2);
     GtkWidget *inner = vertical ? gtk_vbox_new(FALSE, 2) : gtk_hbox_new(TRUE, 2);
     gtk_container_set_border_width(GTK_CONTAINER(inner), 2);
     gtk_container_add(GTK_CONTAINER(frame), inner);

@@ -60,8 +60,8 @@ protected:
                                 GtkWidget *into = nullptr);
     /// A submenu item titled `label` in the panel's menu; returns the submenu.
     GtkWidget *addSubmenu(const char *label);
-    /// A framed box titled `title` packed in `parent` (the main box when null).
-    GtkWidget *addFrame(const char *title, GtkWidget *parent = nullptr, bool vertical = true);
+    /// A framed box titled `title` packed in `into` (the main box when null).
+    GtkWidget *addFrame(const char *title, GtkWidget *into = nullptr, bool vertical = true);
     /// A button sending `key` when clicked (or, with onPress, as soon as it is pressed).
     GtkWidget *addKeyButton(GtkWidget *box, const char *label, int key, bool onPress = false);
     /// A button sending `key` whose face is an arrow.

@@ -17,9 +17,14 @@ clippingInterface::clippingInterface(GLMeshObject *m) : mesh(m), dialog(nullptr)
 {
     dialog = gtk_dialog_new_with_buttons("clipping planes", nullptr, static_cast<GtkDialogFlags>(0), "OK",
                                          GTK_RESPONSE_OK, nullptr);
-    GtkWidget *table = gtk_table_new(nPlanes, 5, FALSE);
+    // A heading row, then one row a plane.
+    GtkWidget *table = gtk_table_new(nPlanes + 1, 5, FALSE);
     gtk_table_set_col_spacings(GTK_TABLE(table), 4);
+    const char *const headings[5] = {"plane", "a", "b", "c", "d"};
+    for (guint k = 0; k < 5; ++k)
+        gtk_table_attach_defaults(GTK_TABLE(table), gtk_label_new(headings[k]), k, k + 1, 0, 1);
     for (int row = 0; row < nPlanes; ++row) {
+        const guint line = static_cast<guint>(row) + 1;
         double plane[4] = {0, 0, 0, 0};
         const bool on = mesh->getClippingPlane(plane, row) != 0;
         GtkWidget *button = gtk_toggle_button_new_with_label(on ? "Disable" : "Enable");
@@ -29,7 +34,7 @@ clippingInterface::clippingInterface(GLMeshObject *m) : mesh(m), dialog(nullptr)
         gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(button), on);
         g_object_set_data(G_OBJECT(button), "row", GINT_TO_POINTER(row));
         g_signal_connect(button, "toggled", G_CALLBACK(onEnable), this);
-        gtk_table_attach_defaults(GTK_TABLE(table), button, 0, 1, static_cast<guint>(row), static_cast<guint>(row) + 1);
+        gtk_table_attach_defaults(GTK_TABLE(table), button, 0, 1, line, line + 1);
         for (int k = 0; k < 4; ++k) {
             GtkWidget *s = gtk_spin_button_new_with_range(-1, 1, 0.01);
             gtk_spin_button_set_digits(GTK_SPIN_BUTTON(s), 3);
@@ -37,8 +42,8 @@ clippingInterface::clippingInterface(GLMeshObject *m) : mesh(m), dialog(nullptr)
             gtk_widget_set_name(s, name);
             g_object_set_data(G_OBJECT(s), "row", GINT_TO_POINTER(row));
             g_object_set_data(G_OBJECT(s), "coefficient", GINT_TO_POINTER(k));
-            gtk_table_attach_defaults(GTK_TABLE(table), s, static_cast<guint>(k) + 1, static_cast<guint>(k) + 2,
-                                      static_cast<guint>(row), static_cast<guint>(row) + 1);
+            gtk_table_attach_defaults(GTK_TABLE(table), s, static_cast<guint>(k) + 1, static_cast<guint>(k) + 2, line,
+                                      line + 1);
             spins[row][k] = s;
         }
         for (int k = 0; k < 3; ++k)

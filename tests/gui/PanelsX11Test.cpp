@@ -165,8 +165,9 @@ protected:
     {
         machine.reset();
         pumpEvents();
-        if (!previous.empty())
+        if (!previous.empty()) {
             EXPECT_EQ(chdir(previous.c_str()), 0);
+        }
         std::remove((folder + "/cameraState.txt").c_str());
         std::remove((folder + "/cameras.dat").c_str());
         std::remove((folder + "/colors.rgb").c_str());
@@ -555,6 +556,59 @@ TEST_F(Panels, ViewWindowResizesBothWays)
         EXPECT_EQ(w, size.first);
         EXPECT_EQ(h, size.second);
     }
+}
+
+} // namespace
+
+namespace {
+
+GtkWidget *toplevel(const char *title)
+{
+    GtkWidget *found = nullptr;
+    GList *tops = gtk_window_list_toplevels();
+    for (GList *t = tops; t; t = t->next) {
+        const char *name = gtk_window_get_title(GTK_WINDOW(t->data));
+        if (name && std::strcmp(name, title) == 0 && gtk_widget_get_visible(GTK_WIDGET(t->data)))
+            found = GTK_WIDGET(t->data);
+    }
+    g_list_free(tops);
+    return found;
+}
+
+// The Preferences' "Background color" button shows the colour, also after it was changed.
+TEST_F(Panels, BackgroundButtonShowsTheColour)
+{
+    GtkWidget *view = gtk_bin_get_child(GTK_BIN(toplevel("Velmora")));
+    ASSERT_NE(view, nullptr);
+    gtk_widget_grab_focus(view);
+    ASSERT_TRUE(gtk_test_widget_send_key(view, GDK_p, GDK_CONTROL_MASK));
+    pumpEvents();
+    GtkWidget *preferences = toplevel("Preferences");
+    ASSERT_NE(preferences, nullptr);
+    GtkWidget *swatch = named(preferences, "backgroundSwatch");
+    ASSERT_NE(swatch, nullptr);
+    auto shown = [swatch] { return gtk_widget_get_style(swatch)->bg[GTK_STATE_NORMAL]; };
+    const Point4 start = machine->getBackgroundColor();
+    EXPECT_NEAR(shown().red / 65535.0, start.x, 1e-3);
+    EXPECT_NEAR(shown().blue / 65535.0, start.z, 1e-3);
+
+    click(findWidget(preferences, [](GtkWidget *w) {
+        return GTK_IS_BUTTON(w) && findWidget(w, [](GtkWidget *l) {
+                   return GTK_IS_LABEL(l) && std::strcmp(gtk_label_get_text(GTK_LABEL(l)), "Background color") == 0;
+               });
+    }));
+    GtkWidget *chooser = toplevel("select color");
+    ASSERT_NE(chooser, nullptr);
+    GtkWidget *selection = findWidget(chooser, [](GtkWidget *w) { return GTK_IS_COLOR_SELECTION(w); });
+    GdkColor blue = {0, 0, 0, 65535};
+    gtk_color_selection_set_current_color(GTK_COLOR_SELECTION(selection), &blue);
+    pumpEvents();
+    EXPECT_FLOAT_EQ(machine->getBackgroundColor().z, 1);
+    EXPECT_EQ(shown().red, 0);
+    EXPECT_EQ(shown().blue, 65535);
+    gtk_widget_destroy(chooser);
+    gtk_widget_destroy(preferences);
+    pumpEvents();
 }
 
 } // namespace
