@@ -240,6 +240,21 @@ TEST_F(Panels, PanelFollowsTheElementKind)
     EXPECT_NE(plain->getInformationText().find("8 vertices"), std::string::npos) << plain->getInformationText();
     activate(menuItem(plain->getMenu(), "Show bounding box"));
     EXPECT_TRUE(box->getShowBoundingBox());
+
+    // Dialog controls are found by name; a missing one is reported.
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(lookupWidget(mainWidget(mesh), "noSuchWidget4"), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Widget not found: noSuchWidget4\n");
+
+    // The texture dialog sets the mesh's texture environment and filter.
+    activate(menuItem(meshPanel->getMenu(), "Texture properties..."));
+    GtkWidget *texture = meshPanel->getOpenDialogs().back();
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(texture)), "Texture properties");
+    const int filter = mesh->getTextureInterpolation(), environment = mesh->getTextureModulation();
+    click(named(texture, filter == 0 ? "linear" : "nearest"));
+    click(named(texture, environment == 0 ? "modulate" : "decal"));
+    EXPECT_EQ(mesh->getTextureInterpolation(), 1 - filter);
+    EXPECT_EQ(mesh->getTextureModulation(), 1 - environment);
 }
 
 TEST_F(Panels, WireButtonDoesWhatKeyOneDoes)
