@@ -834,6 +834,15 @@ void GLMachine::notifyCommand(int key)
     case KeyCode::ESCAPE:
         window->toggleTransient();
         break;
+    case 'i':
+        // Back to the start: the object where it was loaded, the camera at its view.
+        if (currentObject)
+            currentObject->resetPosition();
+        if (currentCamera) {
+            window->makeCurrent(false);
+            currentCamera->reset();
+        }
+        break;
     default: {
         int handled = 0;
         if (focus && focus->is3DObject() && currentObject)

@@ -34,7 +34,8 @@ public:
     using WindowFactory = std::function<std::unique_ptr<SceneWindow>(GLMachine *machine, int width, int height)>;
 
     /// A scene drawn into an off-screen buffer of width x height, with no display at all.
-    /// Throws std::runtime_error("impossible to use OpenGL/GLX") when OpenGL is unusable.
+    /// Throws std::runtime_error("impossible to use OpenGL/GLX") when OpenGL is unusable and
+    /// std::runtime_error("no appropriate visual found") when it offers no suitable buffer.
     explicit GLMachine(int width = 512, int height = 512);
     /// A scene shown in the window that `makeWindow` builds (off-screen when it gives none).
     GLMachine(int width, int height, const WindowFactory &makeWindow);

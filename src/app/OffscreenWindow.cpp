@@ -5,10 +5,17 @@
 
 #include <stdexcept>
 
+const char *OffscreenWindow::failureText(OffscreenContext::Failure failure)
+{
+    // OpenGL that is there but offers no buffer of the kind the scene draws into is told
+    // apart from no OpenGL at all.
+    return failure == OffscreenContext::NO_VISUAL ? "no appropriate visual found" : "impossible to use OpenGL/GLX";
+}
+
 OffscreenWindow::OffscreenWindow(GLMachine *m, int width, int height) : machine(m)
 {
     if (!buffer.create(width, height))
-        throw std::runtime_error("impossible to use OpenGL/GLX");
+        throw std::runtime_error(failureText(buffer.failure()));
     GLFont::createOpenGLFonts();
     if (machine)
         machine->initGL();

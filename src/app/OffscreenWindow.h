@@ -12,8 +12,13 @@ class GLMachine;
 class OffscreenWindow : public SceneWindow {
 public:
     /// Creates the buffer, the bitmap fonts and the scene's OpenGL state. Throws
-    /// std::runtime_error("impossible to use OpenGL/GLX") when no context can be made.
+    /// std::runtime_error("no appropriate visual found") when OpenGL offers no buffer with
+    /// colour and depth, and std::runtime_error("impossible to use OpenGL/GLX") when no
+    /// context can be made otherwise.
     OffscreenWindow(GLMachine *machine, int width, int height);
+
+    /// The text raised for a buffer that could not be made.
+    static const char *failureText(OffscreenContext::Failure failure);
 
     bool makeCurrent(bool sub = false) override;
     void swapBuffers(bool) override {}

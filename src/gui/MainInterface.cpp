@@ -1,6 +1,7 @@
 #include "gui/MainInterface.h"
 
 #include "app/GLMachine.h"
+#include "camera/GLCamera.h"
 #include "core/GLObject.h"
 #include "core/GLInterface.h"
 #include "gui/ColorInterface.h"
@@ -119,6 +120,7 @@ struct MainInterface::Impl {
     std::string lastDirectory;
     int currentCursor = 0;
     gulong configureHandler = 0;
+    GtkWidget *backgroundSwatch = nullptr; ///< the colour on the Preferences' button, while shown
 
     // --- construction ---
     void createMainWindow(const char *title, int width, int height);
@@ -126,6 +128,10 @@ struct MainInterface::Impl {
     void createMenuBar(GtkWidget *box);
     void connectCallbacks();
     void checkDecorations();
+    void initInterfacePosition();
+    /// Puts the control window left of the view window, from the view window's root origin
+    /// (x0, y0) and two readings (x1, y1), (x2, y2) that tell the window manager's frame.
+    void placeControlWindow(int x0, int y0, int x1, int y1, int x2, int y2);
     void addMenuItem(GtkWidget *menu, const char *label, const char *key, guint accel, GdkModifierType mods);
 
     // --- dialogs ---
@@ -139,10 +145,16 @@ struct MainInterface::Impl {
     void setLocalGUI(GLObject *element);
     void listSelectCallback(int row);
     void onTextColour(Point4 colour);
+    void onBackgroundColour(Point4 colour);
+    void showBackgroundColour();
+    /// The panels of the selected element and of the current camera show their elements
+    /// again (after a key may have changed them).
+    void refreshPanels();
 
     // --- event handlers ---
     static gboolean onDelete(GtkWidget *, GdkEvent *, gpointer);
     static void onRealize(GtkWidget *, gpointer data);
+    static void setWindowIcon(GtkWidget *window, gpointer);
     static void onRealizeSub(GtkWidget *, gpointer data);
     static gboolean onConfigureOnce(GtkWidget *, GdkEventConfigure *, gpointer data);
     static gboolean onEnterControl(GtkWidget *, GdkEventCrossing *, gpointer data);
@@ -200,6 +212,8 @@ MainInterface::MainInterface(GLMachine *machine, const char *title, int width, i
 MainInterface::~MainInterface()
 {
     cameraAnimationInterface::uninstall();
+    if (impl->backgroundSwatch)
+        g_object_remove_weak_pointer(G_OBJECT(impl->backgroundSwatch), reinterpret_cast<gpointer *>(&impl->backgroundSwatch));
     if (impl->controlWindow)
         gtk_widget_destroy(impl->controlWindow);
     if (impl->viewWindow)
@@ -259,9 +273,8 @@ void MainInterface::updateDisplay()
 
 void MainInterface::reshapeWindow(int width, int height)
 {
-    if (impl->viewArea)
-        gtk_widget_set_size_request(impl->viewArea, width, height);
-    if (impl->viewWindow)
+    // The view window holds nothing but the drawing area: its size is the area's.
+    if (impl->viewWindow && width > 0 && height > 0)
         gtk_window_resize(GTK_WINDOW(impl->viewWindow), width, height);
 }
 
@@ -430,6 +443,18 @@ void MainInterface::Impl::onTextColour(Point4 colour)
     self->postRedisplay(false);
 }
 
+void MainInterface::Impl::refreshPanels()
+{
+    GLObject *selected = self->getSelectedObject();
+    GLInterface *panel = selected ? selected->getInterface() : nullptr;
+    if (panel)
+        panel->update();
+    GLObject *camera = machine ? machine->getCurrentCamera() : nullptr;
+    GLInterface *cameraPanel = camera && camera != selected ? camera->getInterface() : nullptr;
+    if (cameraPanel)
+        cameraPanel->update();
+}
+
 void MainInterface::Impl::setLocalMenuBar(GLObject *element)
 {
     if (localMenu) {
@@ -499,6 +524,8 @@ void MainInterface::Impl::createMainWindow(const char *title, int width, int hei
     gtk_widget_add_events(controlWindow, GDK_ALL_EVENTS_MASK);
 
     configureHandler = g_signal_connect(viewWindow, "configure_event", G_CALLBACK(onConfigureOnce), this);
+    g_signal_connect(viewWindow, "realize", G_CALLBACK(setWindowIcon), nullptr);
+    g_signal_connect(controlWindow, "realize", G_CALLBACK(setWindowIcon), nullptr);
 
     mainAccelGroup = gtk_accel_group_new();
     gtk_window_add_accel_group(GTK_WINDOW(viewWindow), mainAccelGroup);
@@ -506,7 +533,9 @@ void MainInterface::Impl::createMainWindow(const char *title, int width, int hei
     g_signal_connect(controlWindow, "enter_notify_event", G_CALLBACK(onEnterControl), this);
 
     createGLWidget();
-    gtk_widget_set_size_request(viewArea, width, height);
+    // The view opens at width x height and the user may make it smaller or larger.
+    gtk_window_set_default_size(GTK_WINDOW(viewWindow), width, height);
+    gtk_widget_set_size_request(viewArea, 16, 16);
     gtk_container_add(GTK_CONTAINER(viewWindow), viewArea);
 
     GtkWidget *box = gtk_vbox_new(FALSE, 0);
@@ -606,9 +635,27 @@ void MainInterface::Impl::checkDecorations()
     gtk_window_move(GTK_WINDOW(viewWindow), x0 + 1, y0 + 1);
     gdk_window_get_root_origin(viewWindow->window, &x1, &y1);
     gdk_window_get_root_origin(viewWindow->window, &x2, &y2);
+    placeControlWindow(x0, y0, x1, y1, x2, y2);
+}
+
+void MainInterface::Impl::initInterfacePosition()
+{
+    if (!viewWindow || !viewWindow->window)
+        return;
+    gint x0, y0, x1, y1, x2, y2;
+    gdk_window_get_root_origin(viewWindow->window, &x0, &y0);
+    gdk_window_get_root_origin(viewWindow->window, &x1, &y1);
+    gdk_window_get_root_origin(viewWindow->window, &x2, &y2);
+    placeControlWindow(x0, y0, x1, y1, x2, y2);
+}
+
+void MainInterface::Impl::placeControlWindow(int x0, int y0, int x1, int y1, int x2, int y2)
+{
     const int w = controlWindow->allocation.width;
     gtk_window_move(GTK_WINDOW(controlWindow), std::max(0, x0 + x2 - x1 - w - 7), std::max(0, y0 + y2 - y1 + 1));
 }
+
+void MainInterface::initInterfacePosition() { impl->initInterfacePosition(); }
 
 gboolean MainInterface::Impl::onConfigureOnce(GtkWidget *widget, GdkEventConfigure *, gpointer data)
 {
@@ -632,6 +679,44 @@ gboolean MainInterface::Impl::onEnterArea(GtkWidget *widget, GdkEventCrossing *,
 {
     gtk_widget_grab_focus(widget);
     return FALSE;
+}
+
+namespace {
+
+// The program icon: a blue mesh triangle with its wire frame over a light ground.
+const char *const kIcon[] = {
+    "16 16 4 1",
+    ". c #E8EEF4",
+    "+ c #1F3F7F",
+    "X c #5F8FDF",
+    "o c #FFFFFF",
+    "................",
+    ".......++.......",
+    "......+XX+......",
+    "......+XX+......",
+    ".....+XXXX+.....",
+    ".....+XXoX+.....",
+    "....+XXoXXX+....",
+    "....+XoXXXX+....",
+    "...+XoXXXXXX+...",
+    "...+oXXXXXXX+...",
+    "..+oXXXXXXXXX+..",
+    "..+XXXXXXXXXX+..",
+    ".+XXXXXXXXXXXX+.",
+    ".++++++++++++++.",
+    "................",
+    "................",
+};
+
+} // namespace
+
+void MainInterface::Impl::setWindowIcon(GtkWidget *window, gpointer)
+{
+    GdkPixbuf *icon = gdk_pixbuf_new_from_xpm_data(const_cast<const char **>(kIcon));
+    if (!icon)
+        return;
+    gtk_window_set_icon(GTK_WINDOW(window), icon);
+    g_object_unref(icon);
 }
 
 void MainInterface::Impl::onRealize(GtkWidget *, gpointer data)
@@ -760,8 +845,10 @@ gboolean MainInterface::Impl::notifyKey(GtkWidget *widget, GdkEventKey *event, g
 {
     Impl *self = static_cast<Impl *>(data);
     int key = 0;
-    if (keyForScene(widget, event, key) && self->machine)
+    if (keyForScene(widget, event, key) && self->machine) {
         self->machine->notifyCommand(key);
+        self->refreshPanels();
+    }
     return TRUE;
 }
 
@@ -889,8 +976,29 @@ struct PreferencesContext {
 static void onBackgroundButton(GtkButton *, gpointer data)
 {
     PreferencesContext *ctx = static_cast<PreferencesContext *>(data);
-    ColorInterface::factory(fastdelegate::FastDelegate1<Point4>(ctx->machine, &GLMachine::setBackgroundColor),
+    // Bound to the window layer, which outlives any chooser, so the button's face can follow.
+    ColorInterface::factory(fastdelegate::FastDelegate1<Point4>(ctx->impl, &MainInterface::Impl::onBackgroundColour),
                             ctx->machine->getBackgroundColor());
+}
+
+void MainInterface::Impl::onBackgroundColour(Point4 colour)
+{
+    if (machine)
+        machine->setBackgroundColor(colour);
+    showBackgroundColour();
+    self->postRedisplay(false);
+}
+
+void MainInterface::Impl::showBackgroundColour()
+{
+    if (!backgroundSwatch || !machine)
+        return;
+    const Point4 c = machine->getBackgroundColor();
+    auto channel = [](float v) { return static_cast<guint16>((v < 0 ? 0 : v > 1 ? 1 : v) * 65535.0f + 0.5f); };
+    GdkColor colour = {0, channel(c.x), channel(c.y), channel(c.z)};
+    gtk_widget_modify_bg(backgroundSwatch, GTK_STATE_NORMAL, &colour);
+    gtk_widget_modify_bg(backgroundSwatch, GTK_STATE_PRELIGHT, &colour);
+    gtk_widget_modify_bg(backgroundSwatch, GTK_STATE_ACTIVE, &colour);
 }
 
 static void onTextButton(GtkButton *, gpointer data)
@@ -969,7 +1077,20 @@ void MainInterface::Impl::createPreferencesDialog()
                            [](gpointer p) { delete static_cast<PreferencesContext *>(p); });
     GtkWidget *box = GTK_DIALOG(dialog)->vbox;
 
-    GtkWidget *background = gtk_button_new_with_label("Background color");
+    // The button's face shows the colour beside its label.
+    GtkWidget *background = gtk_button_new();
+    GtkWidget *face = gtk_hbox_new(FALSE, 6);
+    GtkWidget *swatch = gtk_event_box_new();
+    gtk_widget_set_name(swatch, "backgroundSwatch");
+    gtk_widget_set_size_request(swatch, 24, 14);
+    gtk_box_pack_start(GTK_BOX(face), swatch, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(face), gtk_label_new("Background color"), FALSE, FALSE, 0);
+    gtk_container_add(GTK_CONTAINER(background), face);
+    if (backgroundSwatch)
+        g_object_remove_weak_pointer(G_OBJECT(backgroundSwatch), reinterpret_cast<gpointer *>(&backgroundSwatch));
+    backgroundSwatch = swatch;
+    g_object_add_weak_pointer(G_OBJECT(swatch), reinterpret_cast<gpointer *>(&backgroundSwatch));
+    showBackgroundColour();
     g_signal_connect(background, "clicked", G_CALLBACK(onBackgroundButton), ctx);
     gtk_box_pack_start(GTK_BOX(box), background, FALSE, FALSE, 2);
     GtkWidget *text = gtk_button_new_with_label("Text color");

@@ -37,6 +37,9 @@ public:
     void toggleTransient() override;
     /// Raises the control window when it is kept above the view.
     void ensureTransient();
+    /// Places the control window to the left of the view window, as at start-up (there
+    /// with one move of the view window to measure the window manager's frame).
+    void initInterfacePosition();
     bool isSubWindowEnabled() const override;
     void enableSubWindow(bool on) override;
     void registerInterface(GLObject *element, const char *name) override;

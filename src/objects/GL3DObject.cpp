@@ -401,3 +401,11 @@ int GL3DObject::notifyKey(int, void *) { return 0; }
 int GL3DObject::notifyCommand(int) { return 0; }
 void GL3DObject::reload() { std::printf("GL3DObject: reload method not implemented\n"); }
 void GL3DObject::drawInfo() {}
+
+std::string GL3DObject::getInformation() const
+{
+    char text[512];
+    std::snprintf(text, sizeof text, "%d vertices\nbounding box:\n[%2.1f,%2.1f,%2.1f]\n[%2.1f,%2.1f,%2.1f]\n\n",
+                  nVertices, bbMin.x, bbMin.y, bbMin.z, bbMax.x, bbMax.y, bbMax.z);
+    return text;
+}

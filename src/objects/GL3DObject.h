@@ -7,6 +7,7 @@
 #include "objects/Legend.h"
 
 #include <cstddef>
+#include <string>
 
 /// Base of every drawable scene object (meshes, octrees, volumes, point lists, graphs,
 /// textured objects).
@@ -80,6 +81,9 @@ public:
     virtual Point3 getOrigin() const;
     /// The text overlay of the object (none in the base class).
     virtual void drawInfo();
+    /// What the object's panel shows about it: the vertex count and the bounding box here;
+    /// subclasses say more.
+    virtual std::string getInformation() const;
 
     // --- Lighter frames while the scene is dragged ----------------------------------------
     /// What a frame of the object costs, in triangles (or points); 0 in the base class. The

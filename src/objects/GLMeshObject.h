@@ -173,7 +173,7 @@ public:
     void setMaterial(int i);
     void setMaterial(const Material &m);
     /// Triangle and vertex counts and the bounding box, for the panel.
-    std::string getInformation() const;
+    std::string getInformation() const override;
 
     // --- Picking and commands ----------------------------------------------------------------
     /// Selects the vertex under (x, y) with its one-ring and prints it; a click beside the

@@ -45,9 +45,10 @@ OffscreenContext::OffscreenContext() = default;
 
 OffscreenContext::~OffscreenContext() { destroy(); }
 
-bool OffscreenContext::fail(const std::string &what)
+bool OffscreenContext::fail(const std::string &what, Failure kind)
 {
     error_ = what;
+    failure_ = kind;
     destroy();
     return false;
 }
@@ -56,20 +57,21 @@ bool OffscreenContext::create(int width, int height)
 {
     destroy();
     error_.clear();
+    failure_ = NO_FAILURE;
     if (width <= 0 || height <= 0)
         return fail("off-screen size must be positive");
 
     EGLDisplay dpy = openDisplay();
     if (dpy == EGL_NO_DISPLAY)
-        return fail(eglErrorText("eglGetDisplay"));
+        return fail(eglErrorText("eglGetDisplay"), NO_OPENGL);
     display_ = dpy;
     EGLint major = 0, minor = 0;
     if (!eglInitialize(dpy, &major, &minor)) {
         display_ = nullptr;
-        return fail(eglErrorText("eglInitialize"));
+        return fail(eglErrorText("eglInitialize"), NO_OPENGL);
     }
     if (!eglBindAPI(EGL_OPENGL_API))
-        return fail(eglErrorText("eglBindAPI(EGL_OPENGL_API)"));
+        return fail(eglErrorText("eglBindAPI(EGL_OPENGL_API)"), NO_OPENGL);
 
     const EGLint configAttribs[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,
                                     EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
@@ -79,7 +81,7 @@ bool OffscreenContext::create(int width, int height)
     EGLConfig config = nullptr;
     EGLint count = 0;
     if (!eglChooseConfig(dpy, configAttribs, &config, 1, &count) || count < 1)
-        return fail(eglErrorText("eglChooseConfig (RGBA8, depth 24, pbuffer, OpenGL)"));
+        return fail(eglErrorText("eglChooseConfig (RGBA8, depth 24, pbuffer, OpenGL)"), NO_VISUAL);
 
     const EGLint pbufferAttribs[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
     EGLSurface surface = eglCreatePbufferSurface(dpy, config, pbufferAttribs);

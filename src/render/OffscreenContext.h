@@ -17,8 +17,17 @@ public:
     OffscreenContext(const OffscreenContext &) = delete;
     OffscreenContext &operator=(const OffscreenContext &) = delete;
 
+    /// Why `create` failed.
+    enum Failure {
+        NO_FAILURE,
+        NO_OPENGL,  ///< no EGL display, or no OpenGL through it
+        NO_VISUAL,  ///< OpenGL is there but offers no RGBA pbuffer with a depth buffer
+        NO_CONTEXT, ///< the surface or the context could not be made
+    };
+
     /// Creates the context and a `width` x `height` RGBA pbuffer with a depth buffer and
-    /// makes it current. Returns false and fills `error()` when EGL or OpenGL is unusable.
+    /// makes it current. Returns false and fills `error()` and `failure()` when EGL or
+    /// OpenGL is unusable.
     bool create(int width, int height);
     /// Makes the context current again (after another context was used on this thread).
     bool makeCurrent();
@@ -29,13 +38,14 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     const std::string &error() const { return error_; }
+    Failure failure() const { return failure_; }
 
     /// Reads the whole colour buffer as RGBA bytes, top row first (OpenGL delivers the
     /// bottom row first, so the rows are flipped here).
     std::vector<unsigned char> readPixelsRGBA() const;
 
 private:
-    bool fail(const std::string &what);
+    bool fail(const std::string &what, Failure kind = NO_CONTEXT);
 
     void *display_ = nullptr;
     void *context_ = nullptr;
@@ -43,6 +53,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     std::string error_;
+    Failure failure_ = NO_FAILURE;
 };
 
 #endif

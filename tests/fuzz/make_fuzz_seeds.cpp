@@ -400,5 +400,10 @@ int main()
     // Remote-model descriptors.
     put("model_request", "full.desc", "3dmodel\nAction: /models/get\nObject: 42\nResolution: high\n");
     put("model_request", "query.desc", "3dmodel v2\r\nAction:/q?a=b\r\nObject: 7 trailing words\r\n");
+
+    // Per-vertex colour files; the first byte chooses whether a count of 4 is asked for.
+    put("rgb_colors", "three.rgb", std::string(1, '\0') + "3\n0 0.5 1\n1 1 1\n0.2 0.4 0.6\n");
+    put("rgb_colors", "short.rgb", std::string(1, '\0') + "2\n0 0 0\n1 nan");
+    put("rgb_colors", "four.rgb", std::string(1, '\1') + "4\n0 0 0\n1 1 1\n0.5 0.5 0.5\n1 0 0\n");
     return 0;
 }

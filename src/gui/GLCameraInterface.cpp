@@ -1,0 +1,137 @@
+#include "gui/GLCameraInterface.h"
+
+#include "camera/GLCamera.h"
+#include "camera/GLCameraAnimationImpl.h"
+#include "gui/cameraAnimationInterface.h"
+#include "core/KeyCodes.h"
+
+#include <gdk/gdkkeysyms.h>
+
+#include <cstring>
+
+namespace {
+
+GLCamera *cam(GLObject *e) { return static_cast<GLCamera *>(static_cast<GLView *>(e)); }
+bool showsImages(GLObject *e) { return cam(e)->getShowImages(); }
+bool showsSilhouettes(GLObject *e) { return cam(e)->getShowSilhouettes(); }
+bool isTransparent(GLObject *e) { return cam(e)->getTransparency(); }
+bool pansAround(GLObject *e) { return cam(e)->getPanAround(); }
+bool showsOrigins(GLObject *e) { return (cam(e)->getOptions() & GLCamera::CAMERA_ORIGINS) != 0; }
+bool showsTrajectory(GLObject *e) { return (cam(e)->getOptions() & GLCamera::CAMERA_TRAJECTORY) != 0; }
+
+struct OptionKey {
+    const char *key;
+    unsigned bit;
+};
+const OptionKey kOptions[] = {
+    {"cmotion", GLCamera::CIRCULAR_MOTION},  {"etangencies", GLCamera::EPIPOLAR_TANGENCIES},
+    {"corigin", GLCamera::CAMERA_ORIGINS},   {"ctrajectory", GLCamera::CAMERA_TRAJECTORY},
+    {"2dtexture", GLCamera::TEXTURE_2D},
+};
+
+} // namespace
+
+GLCameraInterface::GLCameraInterface(GLCamera *c) : ElementPanel(c, "Camera"), camera(c), projection()
+{
+    addMenuItem("Camera Animation", "animation");
+    addMenuItem("Load camera...", "loadcamera", GDK_space);
+    addMenuItem("Save camera...", "savecamera", GDK_asterisk);
+    GtkWidget *advanced = addSubmenu("Advanced options");
+    addCheckMenuItem("Discrete Cameras", "corigin", showsOrigins, advanced);
+    addCheckMenuItem("Camera Trajectory", "ctrajectory", showsTrajectory, advanced);
+
+    GtkWidget *axes = addFrame("viewing axes", nullptr, false);
+    addKeyButton(axes, "X", '7', true);
+    addKeyButton(axes, "Y", '8', true);
+    addKeyButton(axes, "Z", '9', true);
+
+    GtkWidget *reset = gtk_button_new_with_label("Reset camera");
+    g_signal_connect(reset, "clicked", G_CALLBACK(onReset), this);
+    gtk_box_pack_start(GTK_BOX(box), reset, FALSE, FALSE, 2);
+
+    GtkWidget *modes = addFrame("projection mode", nullptr, false);
+    const char *labels[2] = {"perpective", "orthogonal"};
+    for (int i = 0; i < 2; ++i) {
+        projection[i] = i == 0 ? gtk_radio_button_new_with_label(nullptr, labels[i])
+                               : gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(projection[0]), labels[i]);
+        gtk_box_pack_start(GTK_BOX(modes), projection[i], TRUE, TRUE, 1);
+    }
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(projection[camera->getProjectionMode() == 0 ? 0 : 1]), TRUE);
+    for (GtkWidget *radio : projection)
+        g_signal_connect(radio, "toggled", G_CALLBACK(onProjection), this);
+
+    GtkWidget *views = addFrame("original views", nullptr, false);
+    addArrowButton(views, GTK_ARROW_LEFT, KeyCode::LEFT);
+    addArrowButton(views, GTK_ARROW_RIGHT, KeyCode::RIGHT);
+
+    GtkWidget *toggles = addFrame(nullptr);
+    addKeyToggle(toggles, "images", 'b', showsImages);
+    addKeyToggle(toggles, "silhouettes", 'v', showsSilhouettes);
+    addKeyToggle(toggles, "transparency", 't', isTransparent);
+    addKeyToggle(toggles, "pan around", 'p', pansAround);
+}
+
+void GLCameraInterface::update()
+{
+    ElementPanel::update();
+    updating = true;
+    GtkWidget *shown = projection[camera->getProjectionMode() == 0 ? 0 : 1];
+    if (shown && !gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(shown)))
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(shown), TRUE);
+    updating = false;
+}
+
+void GLCameraInterface::menuBarResponse(const char *key)
+{
+    if (std::strcmp(key, "animation") == 0) {
+        openAnimation();
+    } else if (std::strcmp(key, "loadcamera") == 0) {
+        camera->loadCameraState(stateFile);
+    } else if (std::strcmp(key, "savecamera") == 0) {
+        camera->saveCameraState(stateFile);
+    } else {
+        for (const OptionKey &o : kOptions)
+            if (std::strcmp(key, o.key) == 0)
+                camera->toggleOption(o.bit);
+    }
+    redraw();
+}
+
+void GLCameraInterface::openAnimation()
+{
+    camera->setAnimationInterface(true);
+    if (auto *animation = dynamic_cast<GLCameraAnimationImpl *>(camera->getAnimation())) {
+        // Asked again while it is open: the window comes to the front.
+        if (auto *window = dynamic_cast<cameraAnimationInterface *>(animation->getWindow()))
+            window->present();
+        return;
+    }
+    // No flight editor could be made (no window factory in this program): say so rather than
+    // do nothing.
+    GtkWidget *note = gtk_message_dialog_new(nullptr, static_cast<GtkDialogFlags>(0), GTK_MESSAGE_INFO,
+                                             GTK_BUTTONS_OK, "The camera flight editor is not available.");
+    gtk_window_set_title(GTK_WINDOW(note), "Camera Animation");
+    g_signal_connect(note, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
+    gtk_widget_show_all(note);
+    adoptDialog(note);
+}
+
+void GLCameraInterface::onProjection(GtkToggleButton *button, gpointer data)
+{
+    GLCameraInterface *self = static_cast<GLCameraInterface *>(data);
+    // The pair reports twice a change; the key flips the mode, so it is sent for the button
+    // turned on, and only when that is not already the camera's mode.
+    if (self->updating || !gtk_toggle_button_get_active(button))
+        return;
+    const int wanted = GTK_WIDGET(button) == self->projection[0] ? 0 : 1;
+    if ((self->camera->getProjectionMode() == 0 ? 0 : 1) != wanted)
+        self->sendKey('0');
+}
+
+void GLCameraInterface::onReset(GtkButton *, gpointer data)
+{
+    GLCameraInterface *self = static_cast<GLCameraInterface *>(data);
+    self->makeViewCurrent();
+    self->camera->reset();
+    self->redraw();
+}

@@ -1,0 +1,37 @@
+#ifndef VELMORA_GLCAMERAINTERFACE_H
+#define VELMORA_GLCAMERAINTERFACE_H
+
+#include "gui/ElementPanel.h"
+
+class GLCamera;
+
+/// The panel of the camera: the menu "Camera" ("Camera Animation", "Load camera..." on
+/// Space, "Save camera..." on '*', and "Advanced options" with "Discrete Cameras" and
+/// "Camera Trajectory"), the "viewing axes" buttons, "Reset camera", the "projection mode"
+/// pair, the arrows that step through the original views, and the toggles "images",
+/// "silhouettes", "transparency" and "pan around". Controls send the camera's keys.
+class GLCameraInterface : public ElementPanel {
+public:
+    /// The camera state file of "Load camera..." and "Save camera...", in the working folder.
+    static constexpr const char *stateFile = "cameraState.txt";
+
+    explicit GLCameraInterface(GLCamera *camera);
+
+    /// "animation", "loadcamera", "savecamera", and the option keys "cmotion",
+    /// "etangencies", "corigin", "ctrajectory" and "2dtexture", which flip the camera's
+    /// option bits 1, 2, 4, 8 and 16.
+    void menuBarResponse(const char *key) override;
+    void update() override;
+
+    GLCamera *getCamera() const { return camera; }
+
+private:
+    void openAnimation();
+    static void onProjection(GtkToggleButton *button, gpointer data);
+    static void onReset(GtkButton *, gpointer data);
+
+    GLCamera *camera;
+    GtkWidget *projection[2];
+};
+
+#endif

@@ -1,0 +1,156 @@
+#include "gui/GLMeshObjectInterface.h"
+
+#include "gui/FileDialog.h"
+#include "gui/ListDialog.h"
+#include "gui/clippingInterface.h"
+#include "gui/materialInterface.h"
+#include "objects/ColorMap.h"
+#include "objects/GLMeshObject.h"
+#include "objects/RGBColorReader.h"
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+GLMeshObjectInterface::GLMeshObjectInterface(GLMeshObject *m) : ElementPanel(m, "Options"), mesh(m), dataButton(nullptr)
+{
+    addMenuItem("Surface properties...", "materials");
+    addMenuItem("Texture properties...", "texture");
+    addMenuItem("Clipping properties...", "clipping");
+    addMenuItem("Palette properties...", "palette");
+    addMenuItem("Load RGB colors...", "loadRGB");
+
+    GtkWidget *modes = addFrame("visualization mode", nullptr, false);
+    addKeyButton(modes, "Wire", '1');
+    addKeyButton(modes, "Shade", '2');
+    addKeyButton(modes, "Texture", '3');
+    addKeyButton(modes, "Zbuffer", '4');
+    dataButton = addKeyButton(modes, "Data", '5');
+    // Shown only while the mesh has data items: showing the whole panel leaves it alone.
+    gtk_widget_set_no_show_all(dataButton, TRUE);
+    gtk_widget_set_visible(dataButton, mesh->hasDataItems());
+}
+
+void GLMeshObjectInterface::update()
+{
+    ElementPanel::update();
+    if (dataButton)
+        gtk_widget_set_visible(dataButton, mesh->hasDataItems());
+}
+
+void GLMeshObjectInterface::menuBarResponse(const char *key)
+{
+    if (std::strcmp(key, "materials") == 0) {
+        adoptDialog((new materialInterface(mesh))->getDialog());
+    } else if (std::strcmp(key, "texture") == 0) {
+        createTextureDialog();
+    } else if (std::strcmp(key, "clipping") == 0) {
+        adoptDialog((new clippingInterface(mesh))->getDialog());
+    } else if (std::strcmp(key, "palette") == 0) {
+        createPaletteDialog();
+    } else if (std::strcmp(key, "loadRGB") == 0) {
+        FileDialog *chooser = new FileDialog(
+            "RGB color file", fastdelegate::MakeDelegate(this, &GLMeshObjectInterface::onFileChosen), false, "*.rgb");
+        adoptDialog(GTK_WIDGET(chooser->getDialog()));
+    } else {
+        ElementPanel::menuBarResponse(key);
+        return;
+    }
+    redraw();
+}
+
+bool GLMeshObjectInterface::loadRGBFile(const char *path)
+{
+    std::vector<unsigned char> rgb;
+    try {
+        rgb = readRGBColors(path, mesh->getNVertices());
+    } catch (const std::exception &e) {
+        std::printf("GLMeshObjectInterface: %s: %s\n", path ? path : "(no file)", e.what());
+        std::fflush(stdout);
+        return false;
+    }
+    if (!mesh->setColors(rgb.data(), mesh->getNVertices()))
+        return false;
+    // The colours are what the user asked to see.
+    mesh->setDrawData();
+    redraw();
+    update();
+    return true;
+}
+
+void GLMeshObjectInterface::onFileChosen(const char *path) { loadRGBFile(path); }
+
+void GLMeshObjectInterface::onColorMapChosen(int index)
+{
+    mesh->setColorMap(index);
+    redraw();
+}
+
+void GLMeshObjectInterface::createPaletteDialog()
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < ColorMap::getNumberOfColorMaps(); ++i)
+        names.emplace_back(ColorMap::getColorMapName(i));
+    ListDialog *list = new ListDialog("Palette properties", names,
+                                      fastdelegate::MakeDelegate(this, &GLMeshObjectInterface::onColorMapChosen));
+    // The current map is preselected (choosing it again changes nothing).
+    GtkTreePath *row = gtk_tree_path_new_from_indices(mesh->getColorMap(), -1);
+    gtk_tree_selection_select_path(gtk_tree_view_get_selection(list->getList()), row);
+    gtk_tree_path_free(row);
+    adoptDialog(list->getDialog());
+}
+
+void GLMeshObjectInterface::createTextureDialog()
+{
+    GtkWidget *dialog = gtk_dialog_new_with_buttons("Texture properties", nullptr, static_cast<GtkDialogFlags>(0),
+                                                    "OK", GTK_RESPONSE_OK, nullptr);
+    GtkWidget *vbox = GTK_DIALOG(dialog)->vbox;
+    // Two radio pairs: which setting each one changes, and its two labels and names.
+    struct Pair {
+        const char *title;
+        const char *labels[2];
+        const char *names[2];
+        int current;
+    };
+    const Pair pairs[2] = {
+        {"lighting mode", {"Decal", "Modulate"}, {"decal", "modulate"}, mesh->getTextureModulation()},
+        {"interpolation mode", {"nearest", "linear"}, {"nearest", "linear"}, mesh->getTextureInterpolation()},
+    };
+    for (int p = 0; p < 2; ++p) {
+        GtkWidget *inner = addFrame(pairs[p].title, vbox, false);
+        GSList *group = nullptr;
+        for (int i = 0; i < 2; ++i) {
+            GtkWidget *radio = gtk_radio_button_new_with_label(group, pairs[p].labels[i]);
+            group = gtk_radio_button_get_group(GTK_RADIO_BUTTON(radio));
+            gtk_widget_set_name(radio, pairs[p].names[i]);
+            gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(radio), pairs[p].current == i);
+            g_object_set_data(G_OBJECT(radio), "setting", GINT_TO_POINTER(p));
+            g_object_set_data(G_OBJECT(radio), "value", GINT_TO_POINTER(i));
+            gtk_box_pack_start(GTK_BOX(inner), radio, TRUE, TRUE, 1);
+        }
+    }
+    for (const char *name : {"decal", "modulate", "nearest", "linear"})
+        if (GtkWidget *w = lookupWidget(dialog, name))
+            g_signal_connect(w, "toggled", G_CALLBACK(onTextureMode), this);
+    g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
+    gtk_widget_show_all(dialog);
+    adoptDialog(dialog);
+}
+
+void GLMeshObjectInterface::onTextureMode(GtkToggleButton *button, gpointer data)
+{
+    // Each pair reports twice (one off, one on): only the button turned on acts.
+    if (!gtk_toggle_button_get_active(button))
+        return;
+    GLMeshObjectInterface *self = static_cast<GLMeshObjectInterface *>(data);
+    const int value = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "value"));
+    // The filter is set on the mesh's textures: their context must be current.
+    self->makeViewCurrent();
+    if (GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "setting")) == 0)
+        self->mesh->setTextureModulation(value);
+    else
+        self->mesh->setTextureInterpolation(value);
+    self->redraw();
+}

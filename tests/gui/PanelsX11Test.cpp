@@ -1,0 +1,629 @@
+// The element panels on a real (virtual) display, driven as a user would: buttons clicked,
+// menu items activated, dialog controls changed; each checked on the frame the scene draws.
+#include "gui/ElementPanel.h"
+#include "gui/GLCameraInterface.h"
+#include "gui/GLMeshObjectInterface.h"
+#include "gui/MainInterface.h"
+#include "gui/defaultInterface.h"
+
+#include "app/GLMachine.h"
+#include "camera/CameraTestFiles.h"
+#include "camera/GLCamera.h"
+#include "objects/DataItem.h"
+#include "objects/GLMeshObject.h"
+#include "support/TestObject.h"
+
+#include <gdk/gdkkeysyms.h>
+#include <gtk/gtk.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kSize = 256;
+
+void pumpEvents()
+{
+    for (int i = 0; i < 200 && gtk_events_pending(); ++i)
+        gtk_main_iteration_do(FALSE);
+}
+
+// Depth-first: the first widget under `root` for which `match` holds.
+template <class Match> GtkWidget *findWidget(GtkWidget *root, Match match)
+{
+    if (!root)
+        return nullptr;
+    if (match(root))
+        return root;
+    GtkWidget *found = nullptr;
+    if (GTK_IS_CONTAINER(root)) {
+        GList *children = gtk_container_get_children(GTK_CONTAINER(root));
+        for (GList *c = children; c && !found; c = c->next)
+            found = findWidget(static_cast<GtkWidget *>(c->data), match);
+        g_list_free(children);
+    }
+    if (!found && GTK_IS_MENU_ITEM(root) && gtk_menu_item_get_submenu(GTK_MENU_ITEM(root)))
+        found = findWidget(gtk_menu_item_get_submenu(GTK_MENU_ITEM(root)), match);
+    return found;
+}
+
+// A button (or toggle) by its label.
+GtkWidget *button(GtkWidget *root, const char *label)
+{
+    return findWidget(root, [label](GtkWidget *w) {
+        const char *l = GTK_IS_BUTTON(w) ? gtk_button_get_label(GTK_BUTTON(w)) : nullptr;
+        return l && std::strcmp(l, label) == 0;
+    });
+}
+
+// A menu item by its label, in a menu and its submenus.
+GtkWidget *menuItem(GtkWidget *menu, const char *label)
+{
+    return findWidget(menu, [label](GtkWidget *w) {
+        if (!GTK_IS_MENU_ITEM(w) || !GTK_IS_LABEL(gtk_bin_get_child(GTK_BIN(w))))
+            return false;
+        return std::strcmp(gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(w)))), label) == 0;
+    });
+}
+
+GtkWidget *named(GtkWidget *root, const char *name)
+{
+    return findWidget(root, [name](GtkWidget *w) { return std::strcmp(gtk_widget_get_name(w), name) == 0; });
+}
+
+bool isIdentity(const Matrix4 &m)
+{
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            if (m(i, j) != (i == j ? 1.0f : 0.0f))
+                return false;
+    return true;
+}
+
+struct Frame {
+    std::vector<unsigned char> rgb;
+    const unsigned char *at(int x, int y) const { return &rgb[3 * (static_cast<size_t>(y) * kSize + x)]; }
+    bool operator==(const Frame &o) const { return rgb == o.rgb; }
+    // Pixels of the colour of pixel (0, 0), the background in a corner no model reaches.
+    int background() const
+    {
+        int n = 0;
+        for (size_t i = 0; i < rgb.size(); i += 3)
+            n += rgb[i] == rgb[0] && rgb[i + 1] == rgb[1] && rgb[i + 2] == rgb[2];
+        return n;
+    }
+};
+
+// A sphere by latitude and longitude with one data item (its height), counter-clockwise
+// seen from outside.
+struct SphereData {
+    std::vector<float> v;
+    std::vector<int> t;
+    std::vector<float> height;
+    DataItem item;
+    const DataItem *items[1] = {&item};
+
+    SphereData(float r, int rings, int slices)
+    {
+        for (int i = 0; i <= rings; ++i)
+            for (int j = 0; j < slices; ++j) {
+                const double theta = M_PI * i / rings, phi = 2 * M_PI * j / slices;
+                v.insert(v.end(), {static_cast<float>(r * std::sin(theta) * std::cos(phi)),
+                                   static_cast<float>(r * std::sin(theta) * std::sin(phi)),
+                                   static_cast<float>(r * std::cos(theta))});
+                height.push_back(static_cast<float>(std::cos(theta)));
+            }
+        for (int i = 0; i < rings; ++i)
+            for (int j = 0; j < slices; ++j) {
+                const int a = i * slices + j, b = i * slices + (j + 1) % slices;
+                const int c = (i + 1) * slices + (j + 1) % slices, d = (i + 1) * slices + j;
+                t.insert(t.end(), {a, d, c, a, c, b});
+            }
+        item = DataItem("height", height.data(), static_cast<int>(height.size()));
+        item.computeDataLimits();
+    }
+    GLMeshObject::MeshRecord record(bool withData) const
+    {
+        return {static_cast<int>(v.size() / 3), static_cast<int>(t.size() / 3), v.data(), t.data(),
+                withData ? 1 : 0, withData ? items : nullptr};
+    }
+};
+
+// The viewer's two windows with a scene, in a folder of its own (the camera state file is
+// written to the working folder).
+class Panels : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/velmora-panels-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        previous = cwd;
+        ASSERT_EQ(chdir(folder.c_str()), 0);
+        machine.reset(new GLMachine(kSize, kSize, [this](GLMachine *m, int w, int h) {
+            window = new MainInterface(m, "Velmora", w, h);
+            return std::unique_ptr<SceneWindow>(window);
+        }));
+        pumpEvents();
+        ASSERT_TRUE(window->makeCurrent(false));
+        // Objects registered in memory need a camera to be seen through.
+        testing::internal::CaptureStdout();
+        machine->registerObject("default.dat");
+        testing::internal::GetCapturedStdout();
+    }
+    void TearDown() override
+    {
+        machine.reset();
+        pumpEvents();
+        if (!previous.empty()) {
+            EXPECT_EQ(chdir(previous.c_str()), 0);
+        }
+        std::remove((folder + "/cameraState.txt").c_str());
+        std::remove((folder + "/cameras.dat").c_str());
+        std::remove((folder + "/colors.rgb").c_str());
+        rmdir(folder.c_str());
+    }
+
+    GLMeshObject *addSphere(bool withData)
+    {
+        testing::internal::CaptureStdout();
+        GLMeshObject::MeshRecord record = sphere.record(withData);
+        GLMeshObject *mesh = new GLMeshObject(&record);
+        machine->registerObject(mesh, "sphere.tri");
+        testing::internal::GetCapturedStdout();
+        pumpEvents();
+        return mesh;
+    }
+    Frame capture()
+    {
+        pumpEvents();
+        Frame f;
+        f.rgb.resize(3 * kSize * kSize);
+        machine->getFrameBuffer(f.rgb.data());
+        return f;
+    }
+    static GtkWidget *mainWidget(GLObject *e) { return static_cast<GtkWidget *>(e->getInterface()->getMainWidget()); }
+    static void activate(GtkWidget *item)
+    {
+        ASSERT_NE(item, nullptr);
+        gtk_menu_item_activate(GTK_MENU_ITEM(item));
+        pumpEvents();
+    }
+    static void click(GtkWidget *b)
+    {
+        ASSERT_NE(b, nullptr);
+        gtk_button_clicked(GTK_BUTTON(b));
+        pumpEvents();
+    }
+
+    std::string folder, previous;
+    MainInterface *window = nullptr;
+    std::unique_ptr<GLMachine> machine;
+    SphereData sphere{0.8f, 24, 32};
+};
+
+TEST_F(Panels, PanelFollowsTheElementKind)
+{
+    GLMeshObject *mesh = addSphere(false);
+    auto *meshPanel = dynamic_cast<GLMeshObjectInterface *>(mesh->getInterface());
+    ASSERT_NE(meshPanel, nullptr);
+    EXPECT_EQ(meshPanel->getInformationText(), mesh->getInformation());
+    EXPECT_NE(menuItem(meshPanel->getMenu(), "Load RGB colors..."), nullptr);
+    // No data items: no "Data" button to press.
+    GtkWidget *data = button(mainWidget(mesh), "Data");
+    ASSERT_NE(data, nullptr);
+    EXPECT_FALSE(gtk_widget_get_visible(data));
+
+    ASSERT_NE(machine->getCurrentCamera(), nullptr);
+    EXPECT_NE(dynamic_cast<GLCameraInterface *>(machine->getCurrentCamera()->getInterface()), nullptr);
+
+    // Another 3D object under the mesh's code, not a mesh: the default panel.
+    testsupport::TestObject *box = testsupport::TestObject::box(Point3(0, 0, 0), Point3(1, 2, 3));
+    machine->registerObject(box, "dir/box.xyz");
+    auto *plain = dynamic_cast<defaultInterface *>(box->getInterface());
+    ASSERT_NE(plain, nullptr);
+    const char *title = gtk_label_get_text(
+        GTK_LABEL(gtk_bin_get_child(GTK_BIN(static_cast<GtkWidget *>(plain->getMainMenuBar())))));
+    EXPECT_STREQ(title, "Default");
+    EXPECT_NE(menuItem(plain->getMenu(), "Show bounding box"), nullptr);
+    EXPECT_NE(menuItem(plain->getMenu(), "Show Object Axes"), nullptr);
+    EXPECT_NE(plain->getInformationText().find("8 vertices"), std::string::npos) << plain->getInformationText();
+    activate(menuItem(plain->getMenu(), "Show bounding box"));
+    EXPECT_TRUE(box->getShowBoundingBox());
+
+    // Dialog controls are found by name; a missing one is reported.
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(lookupWidget(mainWidget(mesh), "noSuchWidget4"), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Widget not found: noSuchWidget4\n");
+
+    // The texture dialog sets the mesh's texture environment and filter.
+    activate(menuItem(meshPanel->getMenu(), "Texture properties..."));
+    GtkWidget *texture = meshPanel->getOpenDialogs().back();
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(texture)), "Texture properties");
+    const int filter = mesh->getTextureInterpolation(), environment = mesh->getTextureModulation();
+    click(named(texture, filter == 0 ? "linear" : "nearest"));
+    click(named(texture, environment == 0 ? "modulate" : "decal"));
+    EXPECT_EQ(mesh->getTextureInterpolation(), 1 - filter);
+    EXPECT_EQ(mesh->getTextureModulation(), 1 - environment);
+}
+
+TEST_F(Panels, WireButtonDoesWhatKeyOneDoes)
+{
+    GLMeshObject *mesh = addSphere(false);
+    const Frame shaded = capture();
+    ASSERT_GT(shaded.background(), 0);
+    ASSERT_LT(shaded.background(), kSize * kSize) << "the sphere is in view";
+
+    click(button(mainWidget(mesh), "Wire"));
+    const Frame byButton = capture();
+    EXPECT_FALSE(byButton == shaded);
+    machine->notifyCommand('1');
+    EXPECT_TRUE(capture() == shaded) << "the key turns off what the button turned on";
+    machine->notifyCommand('1');
+    EXPECT_TRUE(capture() == byButton);
+}
+
+// The direction towards the viewer in world coordinates (the third row of the model-view's
+// rotation), and a unit direction across the view.
+void viewDirections(GLCamera *camera, Point3 &toViewer, Point3 &across)
+{
+    const Matrix4 &mv = camera->getGLModelViewMatrix();
+    toViewer = Point3(mv(2, 0), mv(2, 1), mv(2, 2));
+    across = Point3(mv(0, 0), mv(0, 1), mv(0, 2));
+}
+
+TEST_F(Panels, ClippingDialogCutsTheModel)
+{
+    GLMeshObject *mesh = addSphere(false);
+    auto *panel = dynamic_cast<GLMeshObjectInterface *>(mesh->getInterface());
+    ASSERT_NE(panel, nullptr);
+    const Frame whole = capture();
+
+    // Plane 0 turned across the view through the sphere's centre: one side of it goes.
+    activate(menuItem(panel->getMenu(), "Clipping properties..."));
+    ASSERT_FALSE(panel->getOpenDialogs().empty());
+    GtkWidget *clipping = panel->getOpenDialogs().back();
+    Point3 toViewer, across;
+    viewDirections(machine->getCurrentCamera(), toViewer, across);
+    const char *names[4] = {"valueX0", "valueY0", "valueZ0", "valueW0"};
+    for (int k = 0; k < 3; ++k) {
+        GtkWidget *s = named(clipping, names[k]);
+        ASSERT_NE(s, nullptr) << names[k];
+        gtk_spin_button_set_value(GTK_SPIN_BUTTON(s), across[k]);
+    }
+    GtkSpinButton *w = GTK_SPIN_BUTTON(named(clipping, names[3]));
+    double lo = 0, hi = 0;
+    gtk_spin_button_get_range(w, &lo, &hi);
+    EXPECT_LT(lo, -0.79) << "the offset spans the sphere along the normal";
+    EXPECT_GT(hi, 0.79);
+    gtk_spin_button_set_value(w, 0);
+    pumpEvents();
+    EXPECT_TRUE(capture() == whole) << "a plane that is not enabled cuts nothing";
+    click(named(clipping, "enable0"));
+    double plane[4];
+    EXPECT_EQ(mesh->getClippingPlane(plane, 0), 1);
+    EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(named(clipping, "enable0"))), "Disable");
+    const Frame cut = capture();
+    const int half = (kSize * kSize - whole.background()) / 2;
+    EXPECT_NEAR(cut.background() - whole.background(), half, half / 5) << "half the sphere is gone";
+
+    // Removing the mesh closes its dialogs with its panel.
+    window->unregisterInterface(mesh);
+    pumpEvents();
+    EXPECT_TRUE(machine->unregisterObject(mesh));
+}
+
+TEST_F(Panels, MaterialDialogDrawsBackFacesAndSetsTheMaterial)
+{
+    // A square turned away from the viewer: only its back faces the camera.
+    Point3 toViewer, across;
+    viewDirections(machine->getCurrentCamera(), toViewer, across);
+    const Point3 up = across.cross(toViewer); // across x up = -toViewer: the square faces away
+    std::vector<float> v;
+    for (Point3 c : {across * -1 - up, across - up, across + up, up - across})
+        v.insert(v.end(), {c.x, c.y, c.z});
+    const std::vector<int> t = {0, 1, 2, 0, 2, 3};
+    GLMeshObject::MeshRecord record = {4, 2, v.data(), t.data(), 0, nullptr};
+    testing::internal::CaptureStdout();
+    GLMeshObject *mesh = new GLMeshObject(&record);
+    machine->registerObject(mesh, "square.tri");
+    testing::internal::GetCapturedStdout();
+    auto *panel = dynamic_cast<GLMeshObjectInterface *>(mesh->getInterface());
+    ASSERT_NE(panel, nullptr);
+    const Frame culled = capture();
+    EXPECT_EQ(culled.background(), kSize * kSize) << "the back of the square is not drawn";
+
+    activate(menuItem(panel->getMenu(), "Surface properties..."));
+    GtkWidget *materials = panel->getOpenDialogs().back();
+    GtkWidget *doubleFace = named(materials, "doubleFace4");
+    ASSERT_NE(doubleFace, nullptr);
+    EXPECT_FALSE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(doubleFace)));
+    click(doubleFace);
+    EXPECT_TRUE(mesh->getDoubleFace());
+    EXPECT_LT(capture().background(), kSize * kSize / 2) << "the back faces are drawn";
+
+    // The wire width and the predefined materials reach the mesh from the same dialog, and
+    // the dialog shows the material it set.
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(named(materials, "wireSize4")), 3);
+    pumpEvents();
+    EXPECT_FLOAT_EQ(mesh->getWireSize(), 3);
+    click(button(materials, "Reset Object Colors to Default2"));
+    EXPECT_EQ(std::memcmp(&mesh->getMaterial(), &Material::predefined[1], sizeof(Material)), 0);
+    EXPECT_FLOAT_EQ(static_cast<float>(gtk_range_get_value(GTK_RANGE(named(materials, "shininess_hscale4")))),
+                    Material::predefined[1].frontShininess);
+    // A colour picked in a page is written back with the rest.
+    GdkColor red = {0, 65535, 0, 0};
+    gtk_color_selection_set_current_color(GTK_COLOR_SELECTION(named(materials, "colorselection_diffuse4")), &red);
+    pumpEvents();
+    EXPECT_FLOAT_EQ(mesh->getMaterial().frontDiffuse[0], 1);
+    EXPECT_FLOAT_EQ(mesh->getMaterial().frontDiffuse[1], 0);
+    EXPECT_EQ(std::memcmp(mesh->getMaterial().frontAmbient, Material::predefined[1].frontAmbient, 4 * sizeof(float)), 0);
+}
+
+TEST_F(Panels, PaletteDialogChangesTheLegend)
+{
+    GLMeshObject *mesh = addSphere(true);
+    auto *panel = dynamic_cast<GLMeshObjectInterface *>(mesh->getInterface());
+    ASSERT_NE(panel, nullptr);
+    GtkWidget *data = button(mainWidget(mesh), "Data");
+    ASSERT_NE(data, nullptr);
+    EXPECT_TRUE(gtk_widget_get_visible(data));
+    click(data);
+    const Frame before = capture();
+
+    activate(menuItem(panel->getMenu(), "Palette properties..."));
+    GtkWidget *dialog = panel->getOpenDialogs().back();
+    GtkTreeView *list = GTK_TREE_VIEW(findWidget(dialog, [](GtkWidget *w) { return GTK_IS_TREE_VIEW(w); }));
+    ASSERT_NE(list, nullptr);
+    GtkTreeModel *model = nullptr;
+    GtkTreeIter iter;
+    ASSERT_TRUE(gtk_tree_selection_get_selected(gtk_tree_view_get_selection(list), &model, &iter))
+        << "the current map is preselected";
+    EXPECT_EQ(gtk_tree_model_iter_n_children(model, nullptr), ColorMap::getNumberOfColorMaps());
+
+    const int other = (mesh->getColorMap() + 3) % ColorMap::getNumberOfColorMaps();
+    GtkTreePath *row = gtk_tree_path_new_from_indices(other, -1);
+    gtk_tree_selection_select_path(gtk_tree_view_get_selection(list), row);
+    gtk_tree_path_free(row);
+    pumpEvents();
+    EXPECT_EQ(mesh->getColorMap(), other);
+    const Frame after = capture();
+    // The legend lies left of the sphere: it changed too.
+    int changedInLegend = 0;
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < 60; ++x)
+            changedInLegend += std::memcmp(before.at(x, y), after.at(x, y), 3) != 0;
+    EXPECT_FALSE(before == after);
+    EXPECT_GT(changedInLegend, 0);
+}
+
+TEST_F(Panels, RGBColorFileIsTakenOnlyWhenItFits)
+{
+    GLMeshObject *mesh = addSphere(false);
+    auto *panel = dynamic_cast<GLMeshObjectInterface *>(mesh->getInterface());
+    ASSERT_NE(panel, nullptr);
+    const int n = mesh->getNVertices();
+    auto write = [this](const std::string &text) {
+        std::ofstream(folder + "/colors.rgb") << text;
+        return folder + "/colors.rgb";
+    };
+    std::string good = std::to_string(n) + "\n";
+    for (int i = 0; i < n; ++i)
+        good += i % 2 ? "1 0 0\n" : "0 0 1\n";
+    ASSERT_TRUE(panel->loadRGBFile(write(good).c_str()));
+    ASSERT_NE(mesh->getColors(), nullptr);
+    const std::vector<unsigned char> taken(mesh->getColors(), mesh->getColors() + 3 * n);
+    EXPECT_EQ(taken[0], 0);
+    EXPECT_EQ(taken[2], 255);
+    EXPECT_EQ(taken[3], 255);
+
+    // Refused files leave the colours as they were and say why.
+    const std::string wrongCount = std::to_string(n - 1) + "\n" + good.substr(good.find('\n') + 1);
+    const std::string shortFile = good.substr(0, good.size() / 2);
+    std::string notANumber = good;
+    notANumber.replace(notANumber.rfind("1 0 0"), 5, "nan 0 0");
+    for (const std::string &bad : {wrongCount, shortFile, notANumber}) {
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(panel->loadRGBFile(write(bad).c_str()));
+        const std::string said = testing::internal::GetCapturedStdout();
+        EXPECT_NE(said.find("GLMeshObjectInterface: "), std::string::npos) << said;
+        EXPECT_EQ(std::vector<unsigned char>(mesh->getColors(), mesh->getColors() + 3 * n), taken);
+    }
+}
+
+TEST_F(Panels, CameraStateSavedThenLoadedRestoresTheFrame)
+{
+    addSphere(false);
+    GLCamera *camera = machine->getCurrentCamera();
+    auto *panel = dynamic_cast<GLCameraInterface *>(camera->getInterface());
+    ASSERT_NE(panel, nullptr);
+    machine->notifyCommand('z');
+    const Frame saved = capture();
+    activate(menuItem(panel->getMenu(), "Save camera..."));
+    std::ifstream state(folder + "/cameraState.txt");
+    ASSERT_TRUE(state.good()) << "Save camera... writes cameraState.txt in the working folder";
+
+    // Turned with the mouse, zoomed, and turned to another axis.
+    machine->notifyClick(1, GLMachine::PRESS, 100, 100, 0);
+    machine->notifyDrag(160, 130, 1, 0);
+    machine->notifyClick(1, GLMachine::RELEASE, 160, 130, 0);
+    click(button(mainWidget(camera), "Y"));
+    machine->notifyCommand('z');
+    EXPECT_FALSE(capture() == saved);
+
+    activate(menuItem(panel->getMenu(), "Load camera..."));
+    EXPECT_TRUE(capture() == saved);
+}
+
+TEST_F(Panels, DiscreteCamerasShowTheCamerasOfAMultiViewFile)
+{
+    // Eight cameras on a ring around the origin, all looking at it.
+    std::vector<cameratest::Pose> poses;
+    for (int i = 0; i < 8; ++i) {
+        const float a = static_cast<float>(2 * M_PI * i / 8);
+        poses.push_back(cameratest::lookAt(Point3(4 * std::cos(a), 0.5f, 4 * std::sin(a)), Point3(0, 0, 0)));
+    }
+    cameratest::writeFile(folder, "cameras.dat", cameratest::version4(640, 480, 320, 240, 500, 500, poses));
+    testing::internal::CaptureStdout();
+    GLObject *element = machine->registerObject((folder + "/cameras.dat").c_str());
+    testing::internal::GetCapturedStdout();
+    ASSERT_NE(element, nullptr);
+    GLCamera *camera = machine->getCurrentCamera();
+    ASSERT_EQ(camera->getNViews(), 8);
+    auto *panel = dynamic_cast<GLCameraInterface *>(camera->getInterface());
+    ASSERT_NE(panel, nullptr);
+
+    const Frame plain = capture();
+    GtkWidget *item = menuItem(panel->getMenu(), "Discrete Cameras");
+    activate(item);
+    EXPECT_TRUE(camera->getOptions() & GLCamera::CAMERA_ORIGINS);
+    EXPECT_TRUE(gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item)));
+    const Frame markers = capture();
+    EXPECT_LT(markers.background(), plain.background()) << "the markers of the other cameras are drawn";
+
+    // The arrow buttons step through the original views as the cursor keys do.
+    GtkWidget *arrows = findWidget(mainWidget(camera), [](GtkWidget *w) {
+        return GTK_IS_BUTTON(w) && GTK_IS_ARROW(gtk_bin_get_child(GTK_BIN(w)));
+    });
+    click(arrows);
+    EXPECT_EQ(camera->getCurrentView(), 1);
+
+    // "Camera Animation" opens the flight editor, or a window that says there is none.
+    const size_t open = panel->getOpenDialogs().size();
+    activate(menuItem(panel->getMenu(), "Camera Animation"));
+    if (!camera->getAnimation()) {
+        ASSERT_EQ(panel->getOpenDialogs().size(), open + 1);
+        EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(panel->getOpenDialogs().back())), "Camera Animation");
+    }
+}
+
+TEST_F(Panels, KeysShowInThePanels)
+{
+    addSphere(false);
+    GLCamera *camera = machine->getCurrentCamera();
+    GtkWidget *transparency = button(mainWidget(camera), "transparency");
+    ASSERT_NE(transparency, nullptr);
+
+    // A key typed in the view window flips the camera's flag; its toggle follows.
+    GtkWidget *view = nullptr;
+    GList *tops = gtk_window_list_toplevels();
+    for (GList *t = tops; t; t = t->next)
+        if (std::strcmp(gtk_window_get_title(GTK_WINDOW(t->data)) ? gtk_window_get_title(GTK_WINDOW(t->data)) : "",
+                        "Velmora") == 0)
+            view = gtk_bin_get_child(GTK_BIN(t->data));
+    g_list_free(tops);
+    ASSERT_NE(view, nullptr);
+    gtk_widget_grab_focus(view);
+    ASSERT_TRUE(gtk_test_widget_send_key(view, GDK_t, static_cast<GdkModifierType>(0)));
+    pumpEvents();
+    EXPECT_TRUE(camera->getTransparency());
+    EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(transparency)));
+
+    // And the toggle sends the key back.
+    click(transparency);
+    EXPECT_FALSE(camera->getTransparency());
+
+    // "i" puts a moved object back where it was loaded and the camera at its view.
+    GL3DObject *object = machine->getCurrentObject();
+    machine->notifyClick(1, GLMachine::PRESS, 100, 100, GLMachine::SHIFT);
+    machine->notifyDrag(150, 120, 1, GLMachine::SHIFT);
+    machine->notifyClick(1, GLMachine::RELEASE, 150, 120, GLMachine::SHIFT);
+    machine->notifyCommand('z');
+    EXPECT_FALSE(isIdentity(object->getPose()));
+    machine->notifyCommand('i');
+    EXPECT_TRUE(isIdentity(object->getPose()));
+    EXPECT_FLOAT_EQ(camera->getFocal(), 1);
+    EXPECT_FLOAT_EQ(camera->getPanning().x, 0);
+    const Matrix4 original = camera->getGLEMatrix();
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            EXPECT_NEAR(camera->getGLModelViewMatrix()(i, j), original(i, j), 1e-5) << i << j;
+}
+
+} // namespace
+
+namespace {
+
+// The view opens at its requested size and can then be made smaller as well as larger.
+TEST_F(Panels, ViewWindowResizesBothWays)
+{
+    int w = 0, h = 0;
+    machine->getWindowSize(w, h);
+    EXPECT_EQ(w, kSize);
+    EXPECT_EQ(h, kSize);
+    for (const auto &size : {std::make_pair(120, 90), std::make_pair(400, 300)}) {
+        window->reshapeWindow(size.first, size.second);
+        const gint64 end = g_get_monotonic_time() + 5 * G_TIME_SPAN_SECOND;
+        do {
+            pumpEvents();
+            machine->getWindowSize(w, h);
+        } while ((w != size.first || h != size.second) && g_get_monotonic_time() < end);
+        EXPECT_EQ(w, size.first);
+        EXPECT_EQ(h, size.second);
+    }
+}
+
+} // namespace
+
+namespace {
+
+GtkWidget *toplevel(const char *title)
+{
+    GtkWidget *found = nullptr;
+    GList *tops = gtk_window_list_toplevels();
+    for (GList *t = tops; t; t = t->next) {
+        const char *name = gtk_window_get_title(GTK_WINDOW(t->data));
+        if (name && std::strcmp(name, title) == 0 && gtk_widget_get_visible(GTK_WIDGET(t->data)))
+            found = GTK_WIDGET(t->data);
+    }
+    g_list_free(tops);
+    return found;
+}
+
+// The Preferences' "Background color" button shows the colour, also after it was changed.
+TEST_F(Panels, BackgroundButtonShowsTheColour)
+{
+    GtkWidget *view = gtk_bin_get_child(GTK_BIN(toplevel("Velmora")));
+    ASSERT_NE(view, nullptr);
+    gtk_widget_grab_focus(view);
+    ASSERT_TRUE(gtk_test_widget_send_key(view, GDK_p, GDK_CONTROL_MASK));
+    pumpEvents();
+    GtkWidget *preferences = toplevel("Preferences");
+    ASSERT_NE(preferences, nullptr);
+    GtkWidget *swatch = named(preferences, "backgroundSwatch");
+    ASSERT_NE(swatch, nullptr);
+    auto shown = [swatch] { return gtk_widget_get_style(swatch)->bg[GTK_STATE_NORMAL]; };
+    const Point4 start = machine->getBackgroundColor();
+    EXPECT_NEAR(shown().red / 65535.0, start.x, 1e-3);
+    EXPECT_NEAR(shown().blue / 65535.0, start.z, 1e-3);
+
+    click(findWidget(preferences, [](GtkWidget *w) {
+        return GTK_IS_BUTTON(w) && findWidget(w, [](GtkWidget *l) {
+                   return GTK_IS_LABEL(l) && std::strcmp(gtk_label_get_text(GTK_LABEL(l)), "Background color") == 0;
+               });
+    }));
+    GtkWidget *chooser = toplevel("select color");
+    ASSERT_NE(chooser, nullptr);
+    GtkWidget *selection = findWidget(chooser, [](GtkWidget *w) { return GTK_IS_COLOR_SELECTION(w); });
+    GdkColor blue = {0, 0, 0, 65535};
+    gtk_color_selection_set_current_color(GTK_COLOR_SELECTION(selection), &blue);
+    pumpEvents();
+    EXPECT_FLOAT_EQ(machine->getBackgroundColor().z, 1);
+    EXPECT_EQ(shown().red, 0);
+    EXPECT_EQ(shown().blue, 65535);
+    gtk_widget_destroy(chooser);
+    gtk_widget_destroy(preferences);
+    pumpEvents();
+}
+
+} // namespace
