@@ -5,6 +5,7 @@
 #include "app/GLMachine.h"
 #include "camera/CameraTestFiles.h"
 #include "camera/Sil.h"
+#include "camera/ViewGeometry.h"
 #include "core/KeyCodes.h"
 #include "image/Bitmap.h"
 #include "support/GLTestFixture.h"
@@ -176,6 +177,55 @@ protected:
         return std::vector<unsigned char>(p.get(), p.get() + static_cast<size_t>(4 * kW) * kH);
     }
 
+    // Mean over the window (the frame and the label left out) of the smallest difference
+    // between a window pixel and the 2 x 2 photograph pixels it covers.
+    static double differenceToPhotograph(const std::vector<unsigned char> &f, int view)
+    {
+        char name[32];
+        std::snprintf(name, sizeof name, "/seq/view%02d.ppm", view);
+        Bitmap photo;
+        photo.loadImage((folder + name).c_str());
+        EXPECT_EQ(photo.width, 2 * kW);
+        double total = 0;
+        long n = 0;
+        for (int y = 4; y < kH - 30; ++y)
+            for (int x = 4; x < kW - 4; ++x) {
+                const unsigned char *p = &f[(static_cast<size_t>(y) * kW + x) * 3];
+                int best = 1 << 30;
+                for (int dy = 0; dy < 2; ++dy)
+                    for (int dx = 0; dx < 2; ++dx) {
+                        const RGB<unsigned char> &q = photo.get(2 * x + dx, 2 * y + dy);
+                        best = std::min(best, std::abs(p[0] - q.r) + std::abs(p[1] - q.g) + std::abs(p[2] - q.b));
+                    }
+                total += best;
+                ++n;
+            }
+        return total / n;
+    }
+
+    // The window position of a world point under the camera's shown matrices.
+    Point2 toWindow(const Point3 &c) const
+    {
+        const Matrix4 toClip = camera->getProjectionMatrix() * camera->getGLModelViewMatrix();
+        float clip[4];
+        const float in[4] = {c.x, c.y, c.z, 1};
+        toClip.product(clip, in);
+        return Point2((clip[0] / clip[3] + 1) / 2 * kW, (1 - clip[1] / clip[3]) / 2 * kH);
+    }
+
+    static int darkNear(const std::vector<unsigned char> &f, Point2 w, int radius)
+    {
+        int n = 0;
+        for (int y = static_cast<int>(w.y) - radius; y <= static_cast<int>(w.y) + radius; ++y)
+            for (int x = static_cast<int>(w.x) - radius; x <= static_cast<int>(w.x) + radius; ++x) {
+                if (x < 0 || y < 0 || x >= kW || y >= kH)
+                    continue;
+                const unsigned char *p = &f[(static_cast<size_t>(y) * kW + x) * 3];
+                n += p[0] < 100 && p[1] < 100 && p[2] < 100;
+            }
+        return n;
+    }
+
     static constexpr int kW = 512, kH = 384;
     static std::string folder;
     static bool generated;
@@ -216,34 +266,74 @@ TEST_F(SampleScene, PhotographShownAtItsViewMatchesTheFile)
     EXPECT_NE(camera->getTexture(3), nullptr);
     EXPECT_EQ(camera->getTexture(4), nullptr); // photographs load when their view is shown
 
-    Bitmap photo;
-    photo.loadImage((folder + "/seq/view03.ppm").c_str());
-    ASSERT_EQ(photo.width, 2 * kW);
-    // Each window pixel shows one of the 2 x 2 photograph pixels it covers; the frame of the
-    // photograph and the view's label are left out.
-    double total = 0;
-    long n = 0;
-    for (int y = 4; y < kH - 30; ++y)
-        for (int x = 4; x < kW - 4; ++x) {
-            const unsigned char *p = &f[(static_cast<size_t>(y) * kW + x) * 3];
-            int best = 1 << 30;
-            for (int dy = 0; dy < 2; ++dy)
-                for (int dx = 0; dx < 2; ++dx) {
-                    const RGB<unsigned char> &q = photo.get(2 * x + dx, 2 * y + dy);
-                    best = std::min(best, std::abs(p[0] - q.r) + std::abs(p[1] - q.g) + std::abs(p[2] - q.b));
-                }
-            total += best;
-            ++n;
-        }
-    EXPECT_LT(total / n, 3.0);
+    EXPECT_LT(differenceToPhotograph(f, 3), 3.0);
 
     // Transparent, the photograph and the magenta background mix.
     machine->notifyCommand('t');
     const std::vector<unsigned char> mixed = frame();
     const unsigned char *corner = &mixed[(static_cast<size_t>(20) * kW + 20) * 3];
+    Bitmap photo;
+    photo.loadImage((folder + "/seq/view03.ppm").c_str());
     const RGB<unsigned char> &studio = photo.get(40, 40);
     EXPECT_NEAR(corner[0], (255 + studio.r) / 2, 4);
     EXPECT_NEAR(corner[1], studio.g / 2, 4);
+
+    // Flat in the window (2D texture mode) the photograph lands on the same pixels.
+    machine->notifyCommand('t');
+    camera->toggleOption(GLCamera::TEXTURE_2D);
+    EXPECT_LT(differenceToPhotograph(frame(), 3), 3.0);
+}
+
+TEST_F(SampleScene, SilhouetteShownAtItsViewMatchesTheFile)
+{
+    goToView(5);
+    machine->notifyCommand('v');
+    const std::vector<unsigned char> f = frame();
+    const std::vector<unsigned char> sil = silhouette(5);
+    long agree = 0, n = 0;
+    for (int y = 4; y < kH - 30; ++y)
+        for (int x = 4; x < kW - 4; ++x) {
+            const unsigned char *p = &f[(static_cast<size_t>(y) * kW + x) * 3];
+            const bool white = p[0] > 200 && p[1] > 200 && p[2] > 200;
+            const bool black = p[0] < 50 && p[1] < 50 && p[2] < 50;
+            const bool object = sil[static_cast<size_t>(2 * y) * 2 * kW + 2 * x] != 0;
+            agree += object ? white : black;
+            ++n;
+        }
+    EXPECT_GE(static_cast<double>(agree) / n, 0.99);
+}
+
+TEST_F(SampleScene, TurntableLinesPassThroughTheAxisAndTheOtherCameras)
+{
+    // The cameras alone: nothing else dark in the picture.
+    GLMachine bare(kW, kH);
+    bare.setDrawInfo(false);
+    testing::internal::CaptureStdout();
+    bare.registerObject((folder + "/scene.dat").c_str());
+    testing::internal::GetCapturedStdout();
+    machine.reset();
+    camera = bare.getCurrentCamera();
+    camera->setFocal(0.35f);
+    camera->toggleOption(GLCamera::CIRCULAR_MOTION);
+    std::vector<unsigned char> bottomUp(static_cast<size_t>(kW) * kH * 3), f(bottomUp.size());
+    bare.getFrameBuffer(bottomUp.data());
+    for (int y = 0; y < kH; ++y)
+        std::copy_n(&bottomUp[static_cast<size_t>(kH - 1 - y) * kW * 3], kW * 3, &f[static_cast<size_t>(y) * kW * 3]);
+    // The image of the axis: the turntable's centre and a point above it.
+    EXPECT_GT(darkNear(f, toWindow(Point3(0, 0, 0)), 2), 0);
+    EXPECT_GT(darkNear(f, toWindow(Point3(0, 0, 4)), 2), 0);
+    // The plane of the cameras' circle: the other cameras' centres.
+    int seen = 0;
+    for (int j = 1; j < camera->getNViews(); ++j) {
+        const Point2 w = toWindow(camera->getOrigin(j));
+        if (w.x < 4 || w.y < 4 || w.x > kW - 4 || w.y > kH - 4)
+            continue;
+        EXPECT_GT(darkNear(f, w, 2), 0) << "camera " << j << " at " << w.x << "," << w.y;
+        ++seen;
+    }
+    EXPECT_GE(seen, 2);
+    // Away from both lines the background is left alone.
+    EXPECT_EQ(darkNear(f, Point2(30, kH - 30), 3), 0);
 }
 
 TEST_F(SampleScene, EpipolesLieWhereTheOtherCameraCentresProject)
@@ -252,17 +342,14 @@ TEST_F(SampleScene, EpipolesLieWhereTheOtherCameraCentresProject)
     camera->setFocal(0.35f); // zoomed out so that the epipoles are in the window
     camera->toggleOption(GLCamera::EPIPOLAR_TANGENCIES);
     const std::vector<unsigned char> f = frame();
-    const Matrix4 toClip = camera->getProjectionMatrix() * camera->getGLModelViewMatrix();
     int seen = 0;
     for (int j = 0; j < camera->getNViews(); ++j) {
         if (j == 2)
             continue;
         SCOPED_TRACE(j);
         const Point3 c = camera->getOrigin(j);
-        float clip[4];
-        const float in[4] = {c.x, c.y, c.z, 1};
-        toClip.product(clip, in);
-        const float wx = (clip[0] / clip[3] + 1) / 2 * kW, wy = (1 - clip[1] / clip[3]) / 2 * kH;
+        const Point2 w = toWindow(c);
+        const float wx = w.x, wy = w.y;
         const Point3 e = camera->projectToWindow(camera->getRotation(2) * c + camera->getTranslation(2));
         EXPECT_NEAR(e.x, wx, 0.05f);
         EXPECT_NEAR(e.y, wy, 0.05f);
@@ -279,6 +366,31 @@ TEST_F(SampleScene, EpipolesLieWhereTheOtherCameraCentresProject)
         ++seen;
     }
     EXPECT_GE(seen, 3);
+
+    // The outer tangents from every epipole leave the whole contour on one side.
+    std::vector<Point2> contour;
+    ASSERT_TRUE(camera->loadSilhouetteVector(2, 0, contour));
+    ASSERT_GT(contour.size(), 100u);
+    const Matrix3 k = camera->getKMatrix();
+    for (int j = 0; j < camera->getNViews(); ++j) {
+        if (j == 2)
+            continue;
+        const Point3 x = k * (camera->getRotation(2) * camera->getOrigin(j) + camera->getTranslation(2));
+        const Point2 e(x.x / x.z, x.y / x.z);
+        const TangentPair t = computeOuterET(contour.data(), static_cast<int>(contour.size()), e);
+        for (const int index : {t.first, t.second}) {
+            ASSERT_GE(index, 0);
+            const Point2 d = contour[index] - e;
+            int left = 0, right = 0;
+            for (const Point2 &q : contour) {
+                const float side = d.x * (q.y - e.y) - d.y * (q.x - e.x);
+                left += side > 1e-3f * d.norm();
+                right += side < -1e-3f * d.norm();
+            }
+            EXPECT_TRUE(left == 0 || right == 0) << "view " << j << ": " << left << " and " << right;
+        }
+        EXPECT_NE(t.first, t.second);
+    }
 }
 
 } // namespace
