@@ -215,6 +215,7 @@ void GLCamera::panning(int dx, int dy)
         t[currentView] += Point3(-0.01f * dx, -0.01f * dy, 0);
         backupModelView = modelView;
         loadModelView(getGLEMatrix());
+        rebuildDisplayLists();
         return;
     }
     pan += Point2(static_cast<float>(dx), static_cast<float>(dy)) / zoomFactor;
@@ -317,6 +318,7 @@ void GLCamera::setPosition(float a, float b)
         const Matrix4 e = Matrix4::GLCS * modelView;
         R[currentView] = e.getSubMatrix();
         t[currentView] = e.getSubVector();
+        rebuildDisplayLists();
     }
     if (recording && animation)
         animation->add();

@@ -249,7 +249,8 @@ protected:
     virtual void checkTextures();
     /// Loads what checkTextures asked for (a current context is needed).
     void updateTextures();
-    /// Recompiles the photographs' display lists after a view moved.
+    /// Asks for the photographs' display lists to be compiled again after a view moved (at
+    /// the next frame, as checkTextures).
     virtual void rebuildDisplayLists();
     /// The photographs and the silhouette as textured quads in front of their cameras.
     virtual void drawTextures();
@@ -315,6 +316,7 @@ protected:
     bool silhouetteIsContour = false; ///< the silhouette list holds a contour
     int silhouetteView = -1;          ///< the view the silhouette list shows
     bool texturesPending = false;     ///< checkTextures asked for textures not loaded yet
+    bool listsStale = false;          ///< a view moved since the display lists were made
     int listBase = 0;                 ///< first of N + 1 display lists, 0 until made
     std::vector<char> imageFailed;    ///< the photograph was reported unreadable
     std::vector<char> silhouetteFailed;

@@ -278,6 +278,18 @@ void GLCamera::checkTextures()
 
 void GLCamera::updateTextures()
 {
+    if (listsStale) {
+        listsStale = false;
+        for (int k = 0; k < static_cast<int>(textures.size()); ++k)
+            if (textures[k])
+                createDisplayList(k, textures[k].get());
+        if (silhouetteView >= 0) {
+            if (silhouetteIsContour)
+                createProfileDisplayList(silhouetteView);
+            else if (silhouetteTexture)
+                createDisplayList(silhouetteView, silhouetteTexture.get());
+        }
+    }
     if (!texturesPending)
         return;
     texturesPending = false;
@@ -408,15 +420,7 @@ void GLCamera::createProfileDisplayList(int i)
 
 void GLCamera::rebuildDisplayLists()
 {
-    for (int k = 0; k < static_cast<int>(textures.size()); ++k)
-        if (textures[k])
-            createDisplayList(k, textures[k].get());
-    if (silhouetteView >= 0) {
-        if (silhouetteIsContour)
-            createProfileDisplayList(silhouetteView);
-        else if (silhouetteTexture)
-            createDisplayList(silhouetteView, silhouetteTexture.get());
-    }
+    listsStale = true;
 }
 
 void GLCamera::releaseTextures()

@@ -268,6 +268,10 @@ TEST_F(SampleScene, PhotographShownAtItsViewMatchesTheFile)
 
     EXPECT_LT(differenceToPhotograph(f, 3), 3.0);
 
+    // Moving the view along its axis moves its photograph with it.
+    camera->perspective(0.8f);
+    EXPECT_LT(differenceToPhotograph(frame(), 3), 3.0);
+
     // Transparent, the photograph and the magenta background mix.
     machine->notifyCommand('t');
     const std::vector<unsigned char> mixed = frame();
