@@ -6,6 +6,7 @@
 #include "camera/CameraTestFiles.h"
 #include "camera/Sil.h"
 #include "camera/ViewGeometry.h"
+#include "core/GLFlags.h"
 #include "core/KeyCodes.h"
 #include "image/Bitmap.h"
 #include "support/GLTestFixture.h"
@@ -116,6 +117,34 @@ TEST_F(PhotographTextures, AnUnreadablePhotographIsReportedOnceAndOthersStillLoa
     EXPECT_EQ(testing::internal::GetCapturedStdout(), message);
     std::unique_ptr<textureData> other(cam->loadImage(2));
     EXPECT_TRUE(other);
+}
+
+TEST_F(PhotographTextures, SilhouettesOfEveryKindBecomeGreyTextures)
+{
+    mkdir((dir + "/sil").c_str(), 0777);
+    writeFile(dir, "sil/m00.pgm", std::string("P5\n# mask\n3 2\n255\n") + std::string("\0\xff\0\xff\xff\0", 6));
+    auto cam = camera();
+    ASSERT_EQ(cam->getSilhouetteExtension(), "pgm");
+    std::unique_ptr<textureData> t(cam->loadSilhouette(0));
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->width, 3);
+    EXPECT_EQ(textureSide(*t, GL_TEXTURE_WIDTH), 4);
+    EXPECT_EQ(textureSide(*t, GL_TEXTURE_HEIGHT), 2);
+    GLint format = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &format);
+    EXPECT_EQ(format, GL_LUMINANCE);
+    unsigned char texels[8] = {};
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, texels);
+    EXPECT_EQ(std::vector<unsigned char>(texels, texels + 8), (std::vector<unsigned char>{0, 255, 0, 0, 255, 255, 0, 0}));
+    const unsigned name = t->textureId;
+    glDeleteTextures(1, &name);
+
+    // A missing silhouette is reported once, like a photograph.
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(cam->loadSilhouette(1), nullptr);
+    EXPECT_EQ(cam->loadSilhouette(1), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "GLCamera: error reading " + dir + "/sil/m01.pgm\n");
 }
 
 // --- The sample reconstruction --------------------------------------------------------------
@@ -305,6 +334,49 @@ TEST_F(SampleScene, SilhouetteShownAtItsViewMatchesTheFile)
             ++n;
         }
     EXPECT_GE(static_cast<double>(agree) / n, 0.99);
+}
+
+TEST_F(SampleScene, ContourSilhouettesAreDrawnAlongTheContour)
+{
+    // A silhouette folder of contours only, named with -b.
+    const std::string contours = testsupport::makeTempDir("contours");
+    for (int i = 0; i < 12; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/view%02d.txt", i);
+        std::filesystem::copy_file(folder + "/sil" + name, contours + name);
+    }
+    std::vector<std::string> args = {"Viewer", "-b", contours + "/"};
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(a.data());
+    GLFlags::init(static_cast<int>(argv.size()), argv.data());
+    GLMachine scene(kW, kH);
+    scene.setDrawInfo(false);
+    testing::internal::CaptureStdout();
+    scene.registerObject((folder + "/scene.dat").c_str());
+    testing::internal::GetCapturedStdout();
+    GLFlags::reset();
+    machine.reset();
+    camera = scene.getCurrentCamera();
+    ASSERT_EQ(camera->getSilhouetteExtension(), "txt");
+    while (camera->getCurrentView() != 4)
+        scene.notifyCommand(KeyCode::NEXT_VIEW);
+    scene.notifyCommand('v');
+    std::vector<unsigned char> bottomUp(static_cast<size_t>(kW) * kH * 3), f(bottomUp.size());
+    scene.getFrameBuffer(bottomUp.data());
+    for (int y = 0; y < kH; ++y)
+        std::copy_n(&bottomUp[static_cast<size_t>(kH - 1 - y) * kW * 3], kW * 3, &f[static_cast<size_t>(y) * kW * 3]);
+    std::vector<Point2> contour;
+    ASSERT_TRUE(camera->loadSilhouetteVector(4, 0, contour));
+    int onLine = 0, samples = 0;
+    for (size_t k = 0; k < contour.size(); k += contour.size() / 25 + 1) {
+        onLine += darkNear(f, contour[k] / 2, 1) > 0;
+        ++samples;
+    }
+    EXPECT_GE(onLine, samples - 1);
+    // Inside the outline the background is left as it was.
+    const Point2 inside = (contour[0] + contour[contour.size() / 2]) / 4;
+    EXPECT_EQ(darkNear(f, inside + Point2(0, 20), 2), 0);
 }
 
 TEST_F(SampleScene, TurntableLinesPassThroughTheAxisAndTheOtherCameras)
