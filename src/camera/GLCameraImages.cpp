@@ -425,8 +425,8 @@ void GLCamera::rebuildDisplayLists()
 
 void GLCamera::releaseTextures()
 {
-    for (auto &t : textures)
-        deleteTexture(t);
+    for (auto &texture : textures)
+        deleteTexture(texture);
     deleteTexture(silhouetteTexture);
     if (listBase)
         glDeleteLists(static_cast<GLuint>(listBase), N + 1);
@@ -447,10 +447,10 @@ void GLCamera::drawTextures()
     if (func == GL_LESS)
         glDepthFunc(GL_LEQUAL);
     if (showImages)
-        for (const auto &t : textures)
-            if (t) {
+        for (const auto &texture : textures)
+            if (texture) {
                 setImageEnvironment(transparency != 0);
-                glCallList(static_cast<GLuint>(t->displayList));
+                glCallList(static_cast<GLuint>(texture->displayList));
             }
     if (showSilhouettes && silhouetteView >= 0 && listBase) {
         setImageEnvironment(transparency != 0);
@@ -485,19 +485,19 @@ Point3 GLCamera::projectToWindow(const Point3 &x) const
 void GLCamera::draw2DTexture()
 {
     updateTextures();
-    const textureData *t = showSilhouettes ? silhouetteTexture.get() : getTexture(currentView);
-    if (!t || (showSilhouettes && silhouetteIsContour))
+    const textureData *shown = showSilhouettes ? silhouetteTexture.get() : getTexture(currentView);
+    if (!shown || (showSilhouettes && silhouetteIsContour))
         return;
     const Matrix3 hm = imageToWindow(baseProjection);
-    const float w = static_cast<float>(t->width), h = static_cast<float>(t->height);
-    const float tu = static_cast<float>(t->width / t->subSampling) / t->texWidth;
-    const float tv = static_cast<float>(t->height / t->subSampling) / t->texHeight;
+    const float w = static_cast<float>(shown->width), h = static_cast<float>(shown->height);
+    const float tu = static_cast<float>(shown->width / shown->subSampling) / shown->texWidth;
+    const float tv = static_cast<float>(shown->height / shown->subSampling) / shown->texHeight;
     const Point2 corners[4] = {Point2(0, 0), Point2(w, 0), Point2(w, h), Point2(0, h)};
     const float coords[4][2] = {{0, 0}, {tu, 0}, {tu, tv}, {0, tv}};
     WindowOverlay overlay(winW, winH);
     glShadeModel(GL_SMOOTH);
     glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, t->textureId);
+    glBindTexture(GL_TEXTURE_2D, shown->textureId);
     setImageEnvironment(transparency != 0);
     if (showSilhouettes)
         setSilhouetteEnvironment(transparency != 0);
