@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -151,16 +152,27 @@ TEST_F(PhotographTextures, SilhouettesOfEveryKindBecomeGreyTextures)
 
 class SampleScene : public ::testing::Test {
 protected:
+    // Every test process makes a scene of its own: ctest runs the tests of this suite as
+    // processes side by side.
     static void SetUpTestSuite()
     {
-        folder = std::string(VELMORA_TEMP_DIR) + "/sample-scene";
-        std::filesystem::remove_all(folder);
         std::filesystem::create_directories(VELMORA_TEMP_DIR);
+        std::string pattern = std::string(VELMORA_TEMP_DIR) + "/sample-scene-XXXXXX";
+        generated = mkdtemp(&pattern[0]) != nullptr;
+        folder = pattern;
+        if (!generated)
+            return;
         const auto r = testsupport::runProcess(
             {std::string(VELMORA_BINARY_DIR) + "/make_sample_scene", folder, "12", "200", "80"});
         generated = r.exitStatus == 0;
         if (!generated)
             std::fprintf(stderr, "make_sample_scene: %s%s\n", r.out.c_str(), r.err.c_str());
+    }
+
+    static void TearDownTestSuite()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
     }
 
     void SetUp() override
