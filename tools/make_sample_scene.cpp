@@ -207,6 +207,8 @@ int main(int argc, char **argv)
         GLView calibration(cameraFile.c_str());
         GLMachine machine(kWidth, kHeight);
         machine.setDrawInfo(false);
+        // The scene's camera first, so that the model brings no default camera of its own.
+        machine.registerObject(cameraFile.c_str());
         GL3DObject *object = machine.register3DObject((out + "/scene.tri").c_str());
         GLMeshObject *mesh = dynamic_cast<GLMeshObject *>(object);
         if (!mesh)
