@@ -72,6 +72,7 @@ GLCamera::GLCamera(const char *path)
 GLCamera::~GLCamera()
 {
     delete animation;
+    releaseTextures();
 }
 
 void GLCamera::setUp()
@@ -84,6 +85,9 @@ void GLCamera::setUp()
         std::copy(vp, vp + 4, viewport);
     winW = viewport[2];
     winH = viewport[3];
+    textures.resize(N);
+    imageFailed.assign(N, 0);
+    silhouetteFailed.assign(N, 0);
     loadModelView(getGLEMatrix());
     backupModelView = modelView;
     computeMinAngle();
@@ -211,6 +215,7 @@ void GLCamera::panning(int dx, int dy)
         t[currentView] += Point3(-0.01f * dx, -0.01f * dy, 0);
         backupModelView = modelView;
         loadModelView(getGLEMatrix());
+        rebuildDisplayLists();
         return;
     }
     pan += Point2(static_cast<float>(dx), static_cast<float>(dy)) / zoomFactor;
@@ -313,6 +318,7 @@ void GLCamera::setPosition(float a, float b)
         const Matrix4 e = Matrix4::GLCS * modelView;
         R[currentView] = e.getSubMatrix();
         t[currentView] = e.getSubVector();
+        rebuildDisplayLists();
     }
     if (recording && animation)
         animation->add();
@@ -816,21 +822,3 @@ void GLCamera::drawCamera(Point3 position, Point3 size)
     glPopMatrix();
     glPopAttrib();
 }
-
-// --- Photographs and silhouettes ----------------------------------------------------------
-// Extension points: the camera calls these where photographs and silhouettes take part, and
-// they have nothing to do until the program reads photographs.
-
-void GLCamera::searchImagePaths(const char *) {}
-
-void GLCamera::checkTextures() {}
-
-void GLCamera::rebuildDisplayLists() {}
-
-void GLCamera::drawTextures() {}
-
-void GLCamera::draw2DTexture() {}
-
-void GLCamera::drawCircularMotion() {}
-
-void GLCamera::drawEpipolarTangencies() {}

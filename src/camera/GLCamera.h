@@ -8,9 +8,22 @@
 #include "math/Point3.h"
 #include "math/Position.h"
 
+#include <memory>
 #include <string>
+#include <vector>
 
 class GLCameraAnimation;
+
+/// One photograph or silhouette loaded as a texture: the image size in pixels, the
+/// power-of-two texture that holds it (sub-sampled by `subSampling` in both directions, in
+/// its top-left corner), the display list that draws it and the OpenGL texture name.
+struct textureData {
+    int width, height;
+    int texWidth, texHeight;
+    int subSampling;
+    int displayList;
+    unsigned textureId;
+};
 
 /// The scene's viewing camera: the calibrated views of a camera file (or the default views)
 /// plus what looking at the scene needs: the current original view, a zoom and a pan on top
@@ -193,19 +206,51 @@ public:
     /// scaled by `size`.
     void drawCamera(Point3 position, Point3 size);
 
-protected:
     // --- Photographs and silhouettes --------------------------------------------------------
-    // Showing the photographs of the original views and the silhouettes of the object in
-    // them plugs in here: these operations find the files, load them as textures and draw
-    // them. The camera calls them at the right moments (after a jump to another view, when a
-    // display flag changes, every frame), and they do nothing until photographs are
-    // supported.
+    // View i's photograph is "<image base path><i, two digits>.<image extension>", its
+    // silhouette the same with the silhouette base path and extension ("sil": a Sil file,
+    // "pgm": a raw PGM, "txt": a contour, anything else: an image read as grey). Photographs
+    // become textures on demand and stay loaded, one per view; one silhouette texture exists
+    // at a time. Textures never exceed the OpenGL maximum texture size: larger images are
+    // sub-sampled by a power of two.
 
+    /// The largest texture side used: `setMaxTextureSize`'s limit when one is set, else
+    /// GL_MAX_TEXTURE_SIZE (1024 when it cannot be asked).
+    static int getMaxTextureSize();
+    /// Sets a limit below what OpenGL allows (0 lifts it).
+    static void setMaxTextureSize(int limit) { maxTextureSizeLimit = limit; }
+    /// The power-of-two factor that brings a width x height image under the maximum texture
+    /// size; prints "GLCamera: subSampling:%d,GL_MAX_TEXTURE_SIZE:%d" when it is above 1.
+    static int computeSubSampling(int width, int height);
+    /// The texture of view i's photograph (i wrapped into 0..N-1), or null when there is no
+    /// photograph sequence or the file cannot be read ("GLCamera: error reading %s", once a
+    /// view). The caller owns the result; a current context is needed.
+    textureData *loadImage(int i);
+    /// The same for view i's silhouette, as a luminance texture.
+    textureData *loadSilhouette(int i);
+    /// The loaded photograph of view i (wrapped), or null.
+    const textureData *getTexture(int i) const;
+    /// The silhouette texture, or null.
+    const textureData *getSilhouetteTexture() const { return silhouetteTexture.get(); }
+    /// View i's silhouette contour (part 0: the whole contour; see sequence::readContour).
+    bool loadSilhouetteVector(int i, int part, std::vector<Point2> &points) const;
+    /// The depth in front of a camera at which photographs are laid: just beyond the near
+    /// plane the photographs are shown with.
+    float getImageDepth() const;
+    /// The window position of the point x in the camera frame of the current view, through
+    /// the final projection (origin top-left, y down); z is the depth in that frame.
+    Point3 projectToWindow(const Point3 &cameraPoint) const;
+
+protected:
     /// Finds the photograph and silhouette files beside the camera file in `directory`.
     void searchImagePaths(const char *directory);
-    /// Loads the textures the current view and the display flags need.
+    /// Asks for the textures the current view and the display flags need; they are loaded
+    /// by updateTextures at the next frame, where the view's context is current.
     virtual void checkTextures();
-    /// Recompiles the photographs' display lists after a view moved.
+    /// Loads what checkTextures asked for (a current context is needed).
+    void updateTextures();
+    /// Asks for the photographs' display lists to be compiled again after a view moved (at
+    /// the next frame, as checkTextures).
     virtual void rebuildDisplayLists();
     /// The photographs and the silhouette as textured quads in front of their cameras.
     virtual void drawTextures();
@@ -215,6 +260,20 @@ protected:
     virtual void drawCircularMotion();
     /// Epipoles and tangents to the silhouette (option 0x02).
     virtual void drawEpipolarTangencies();
+
+    void createCameraTexture(int i);
+    void createSilhouetteTexture(int i);
+    /// Compiles the display list of `texture`, a photograph or silhouette of view i.
+    void createDisplayList(int i, const textureData *texture);
+    /// Compiles view i's contour into the silhouette list.
+    void createProfileDisplayList(int i);
+    /// Display list i: one per view, the silhouette's last; made on first use.
+    int displayList(int i);
+    /// Deletes every texture and display list.
+    void releaseTextures();
+    /// The matrix that takes image pixels of the current view to window pixels (origin
+    /// top-left) under the projection p.
+    Matrix3 imageToWindow(const Matrix4 &p) const;
 
     /// Minimum angle from the view rotations.
     void computeMinAngle();
@@ -251,6 +310,17 @@ protected:
     Matrix4 modelView;  ///< the shown model-view, OpenGL form
     Matrix4 projection; ///< the shown projection
     int viewport[4];    ///< the shown viewport: x, y, width, height
+
+    std::vector<std::unique_ptr<textureData>> textures; ///< one a view, null until loaded
+    std::unique_ptr<textureData> silhouetteTexture;
+    bool silhouetteIsContour = false; ///< the silhouette list holds a contour
+    int silhouetteView = -1;          ///< the view the silhouette list shows
+    bool texturesPending = false;     ///< checkTextures asked for textures not loaded yet
+    bool listsStale = false;          ///< a view moved since the display lists were made
+    int listBase = 0;                 ///< first of N + 1 display lists, 0 until made
+    std::vector<char> imageFailed;    ///< the photograph was reported unreadable
+    std::vector<char> silhouetteFailed;
+    static int maxTextureSizeLimit;
 
 private:
     /// What both constructors share once the views exist.

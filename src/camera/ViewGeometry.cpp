@@ -1,9 +1,136 @@
 #include "camera/ViewGeometry.h"
 
+#include <cmath>
+#include <limits>
+
 float cross(Point3 p0, Point3 d0, Point3 p1, Point3 d1)
 {
     // m lies in the plane of the two directions, perpendicular to d1: moving along the first
     // line changes the distance to the second only through the component along m.
     const Point3 m = d1.cross(d1.cross(d0));
     return ((p1 - p0) * m) / (d0 * m);
+}
+
+void computeBoundingBox(const Point2 *points, int count, Point2 &min, Point2 &max)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    min = Point2(inf, inf);
+    max = Point2(-inf, -inf);
+    for (int i = 0; i < count; ++i) {
+        min.x = std::fmin(min.x, points[i].x);
+        min.y = std::fmin(min.y, points[i].y);
+        max.x = std::fmax(max.x, points[i].x);
+        max.y = std::fmax(max.y, points[i].y);
+    }
+}
+
+Point2 bisectrix(Point2 p, Point2 a, Point2 b)
+{
+    Point2 u = a - p, v = b - p;
+    const float nu = u.norm(), nv = v.norm();
+    if (nu != 0)
+        u /= nu;
+    if (nv != 0)
+        v /= nv;
+    Point2 w = u + v;
+    const float nw = w.norm();
+    if (nw != 0)
+        w /= nw;
+    return w;
+}
+
+Point2 computeRefLine(Point2 p, Point2 min, Point2 max)
+{
+    const int column = p.x <= min.x ? 0 : p.x <= max.x ? 1 : 2;
+    const int row = p.y <= min.y ? 0 : p.y <= max.y ? 1 : 2;
+    const Point2 lowHigh(min.x, max.y), highLow(max.x, min.y);
+    switch (row * 3 + column) {
+    case 0: // above and left: the box lies between its two other corners
+        return bisectrix(p, lowHigh, highLow);
+    case 1:
+        return bisectrix(p, min, highLow);
+    case 2:
+        return bisectrix(p, min, max);
+    case 3:
+        return bisectrix(p, lowHigh, min);
+    case 5:
+        return bisectrix(p, highLow, max);
+    case 6:
+        return bisectrix(p, min, max);
+    case 7:
+        return bisectrix(p, lowHigh, max);
+    case 8:
+        return bisectrix(p, lowHigh, highLow);
+    default: // inside the box
+        return Point2(0, 0);
+    }
+}
+
+TangentPair computeOuterET(const Point2 *points, int count, Point2 e)
+{
+    TangentPair result{-1, -1};
+    if (count <= 0)
+        return result;
+    Point2 min, max;
+    computeBoundingBox(points, count, min, max);
+    const Point2 r = computeRefLine(e, min, max);
+    float smallest = 0, largest = 0;
+    for (int i = 0; i < count; ++i) {
+        const Point2 v = points[i] - e;
+        // The tangent of the angle from r to v.
+        const float c = (r.x * v.y - r.y * v.x) / (r.x * v.x + r.y * v.y);
+        if (result.first < 0 || c < smallest) {
+            smallest = c;
+            result.first = i;
+        }
+        if (result.second < 0 || c > largest) {
+            largest = c;
+            result.second = i;
+        }
+    }
+    return result;
+}
+
+std::vector<int> computeET(const Point2 *points, int count, Point2 e)
+{
+    std::vector<int> result;
+    if (count < 3)
+        return result;
+    const double pi = 3.14159265358979323846;
+    std::vector<double> angle(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        angle[i] = std::atan2(points[i].y - e.y, points[i].x - e.x);
+    const auto near = [&](double a, double reference) {
+        if (a - reference > pi)
+            return a - 2 * pi;
+        if (reference - a > pi)
+            return a + 2 * pi;
+        return a;
+    };
+    for (int i = 0; i < count; ++i) {
+        const double a = angle[i];
+        const double before = near(angle[(i + count - 1) % count], a);
+        const double after = near(angle[(i + 1) % count], a);
+        if ((a > before && a > after) || (a < before && a < after))
+            result.push_back(i);
+    }
+    return result;
+}
+
+int line(Point3 l, Point2 xRange, Point2 yRange, Point2 *out)
+{
+    int n = 0;
+    if (l.x != 0)
+        for (const float y : {yRange.x, yRange.y}) {
+            const float x = -(l.y * y + l.z) / l.x;
+            if (n < 2 && x >= xRange.x && x <= xRange.y)
+                out[n++] = Point2(x, y);
+        }
+    if (l.y != 0)
+        for (const float x : {xRange.x, xRange.y}) {
+            const float y = -(l.x * x + l.z) / l.y;
+            if (n < 2 && y >= yRange.x && y <= yRange.y)
+                out[n++] = Point2(x, y);
+        }
+    return n;
 }

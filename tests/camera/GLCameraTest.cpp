@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -150,7 +152,13 @@ TEST(GLCameraDefault, StartsAtViewZeroWithTheDefaultWindow)
 
 TEST_F(Cameras, FileCameraTakesImagePathsFromTheCommandLine)
 {
-    std::vector<std::string> args = {"Viewer", "-p", "/data/seq/cube", "-e", "jpg", "-b", "/data/sil/"};
+    // -p names a folder and a prefix, -e the extension wanted among the files there, -b the
+    // silhouettes' folder; the camera looks the sequences up when it is built.
+    mkdir((dir + "/photos").c_str(), 0777);
+    mkdir((dir + "/masks").c_str(), 0777);
+    for (const char *name : {"photos/cube00.ppm", "photos/cube00.jpg", "photos/other00.jpg", "masks/s00.sil"})
+        writeFile(dir, name, "x");
+    std::vector<std::string> args = {"Viewer", "-p", dir + "/photos/cube", "-e", "jpg", "-b", dir + "/masks/"};
     std::vector<char *> argv;
     for (auto &a : args)
         argv.push_back(a.data());
@@ -158,12 +166,20 @@ TEST_F(Cameras, FileCameraTakesImagePathsFromTheCommandLine)
     auto c = quietCamera(path.c_str());
     GLFlags::reset();
     EXPECT_FALSE(c->isDefaultCamera());
-    EXPECT_EQ(c->getImagePath(), "/data/seq/cube");
+    EXPECT_EQ(c->getImagePath(), dir + "/photos/cube");
     EXPECT_EQ(c->getImageExtension(), "jpg");
-    EXPECT_EQ(c->getSilhouettePath(), "/data/sil/");
+    EXPECT_EQ(c->getSilhouettePath(), dir + "/masks/s");
     EXPECT_EQ(c->getSilhouetteExtension(), "sil");
     EXPECT_EQ(printedBy([&] { c->updateGeometry(Point3(0, 0, 0), 8); }),
               "GLCamera: warning, updating geometry of a non-default camera\n");
+
+    // Without the options the sequences are looked for in "seq/" and "sil/" beside the camera
+    // file; none there means no photographs, with the default extensions.
+    auto plain = quietCamera(path.c_str());
+    EXPECT_EQ(plain->getImagePath(), "");
+    EXPECT_EQ(plain->getImageExtension(), "ppm");
+    EXPECT_EQ(plain->getSilhouettePath(), "");
+    EXPECT_EQ(plain->getSilhouetteExtension(), "sil");
 }
 
 TEST_F(Cameras, MinimumAngleAndWorldScaleFromTheViews)

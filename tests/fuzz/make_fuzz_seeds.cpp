@@ -300,6 +300,37 @@ int main()
 {
     simplexSeeds();
     pointAndGraphSeeds();
+    // Silhouettes: bit-packed, run lengths, run lengths of the other byte order.
+    {
+        const auto le = [](std::initializer_list<int32_t> values, bool swap) {
+            std::string s;
+            for (int32_t v : values) {
+                unsigned char b[4];
+                std::memcpy(b, &v, 4);
+                if (swap) {
+                    std::swap(b[0], b[3]);
+                    std::swap(b[1], b[2]);
+                }
+                s.append(reinterpret_cast<char *>(b), 4);
+            }
+            return s;
+        };
+        const auto sil = [&](char coding, int32_t w, int32_t h, const std::string &data, bool swap) {
+            std::string name(52, '\0');
+            std::memcpy(&name[0], "view00.sil", 10);
+            return std::string("L") + coding + std::string(2, '\0') +
+                   le({w, h, static_cast<int32_t>(data.size())}, swap) + name + data;
+        };
+        put("sil", "bits_3x3.sil", sil('T', 3, 3, std::string("\x05\x01", 2), false));
+        put("sil", "runs_4x3.sil", sil('U', 4, 3, le({0, 0, 5, 2, 3, 2}, false), false));
+        put("sil", "runs_swapped_2x2.sil", sil('U', 2, 2, le({255, 0, 1, 3}, true), true));
+    }
+    // Contours: points, and a part index file whose numbers are also points.
+    put("contour", "square.txt", "0 0\n10 0\n10 10\n0 10\n");
+    put("contour", "parts.txt", "1 0 2 3 5\n7.5 2\n4 4\n");
+    // Raw PGM silhouettes.
+    put("raw_pgm", "grey_4x2.pgm", netpbm("P5", 4, 2, picture(4, 2, 1)));
+    put("raw_pgm", "comments_3x2.pgm", netpbm("P5", 3, 2, picture(3, 2, 1), "# a\n#b\n"));
 
     // Netpbm, copied and mapped.
     for (const char *h : {"image_ppm", "image_map_ppm"}) {

@@ -1,0 +1,578 @@
+// The camera's photographs and silhouettes: finding the files of a sequence, loading them as
+// textures, and drawing them, the turntable lines and the epipolar tangents over the scene.
+#include "camera/GLCamera.h"
+
+#include "camera/SequenceFiles.h"
+#include "camera/Sil.h"
+#include "camera/ViewGeometry.h"
+#include "core/GLFlags.h"
+#include "image/Bitmap.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+#include <memory>
+
+int GLCamera::maxTextureSizeLimit = 0;
+
+namespace {
+
+int powerOfTwoAtLeast(int n)
+{
+    int p = 1;
+    while (p < n && p < (1 << 30))
+        p *= 2;
+    return p;
+}
+
+// The texture of a width x height image of `components` bytes a pixel, sub-sampled by s into
+// the top-left corner of a power-of-two texture.
+textureData *makeTexture(const unsigned char *pixels, int width, int height, int components, int s)
+{
+    const int usedW = std::max(1, width / s), usedH = std::max(1, height / s);
+    const int texW = powerOfTwoAtLeast(usedW), texH = powerOfTwoAtLeast(usedH);
+    std::vector<unsigned char> buffer(static_cast<size_t>(texW) * texH * components, 0);
+    for (int i = 0; i < height / s; ++i)
+        for (int j = 0; j < width / s; ++j) {
+            const unsigned char *from = pixels + (static_cast<size_t>(s) * i * width + static_cast<size_t>(s) * j) * components;
+            std::copy(from, from + components, &buffer[(static_cast<size_t>(i) * texW + j) * components]);
+        }
+    auto *t = new textureData{width, height, texW, texH, s, 0, 0};
+    glPushAttrib(GL_TEXTURE_BIT);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    const GLenum format = components == 3 ? GL_RGB : GL_LUMINANCE;
+    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), texW, texH, 0, format, GL_UNSIGNED_BYTE,
+                 buffer.data());
+    glPopClientAttrib();
+    glPopAttrib();
+    t->textureId = name;
+    return t;
+}
+
+void deleteTexture(std::unique_ptr<textureData> &t)
+{
+    if (!t)
+        return;
+    GLuint name = t->textureId;
+    if (name)
+        glDeleteTextures(1, &name);
+    t.reset();
+}
+
+// The shared state of the photograph drawings: opaque photographs modulate a white colour;
+// transparent ones are blended at half opacity (the environment colour gives the texels, the
+// fragment colour the alpha).
+void setImageEnvironment(bool transparent)
+{
+    static const float white[4] = {1, 1, 1, 0.5f};
+    glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, white);
+    if (transparent) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_BLEND);
+        glColor4f(0, 0, 0, 0.5f);
+    } else {
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glColor4f(1, 1, 1, 1);
+    }
+}
+
+// A grey silhouette is drawn through the blend environment: black background, white object.
+void setSilhouetteEnvironment(bool transparent)
+{
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_BLEND);
+    glColor4f(0, 0, 0, transparent ? 0.5f : 1.0f);
+}
+
+// A window-pixel overlay: origin top-left, y down, no depth test or lighting.
+struct WindowOverlay {
+    WindowOverlay(int w, int h)
+    {
+        glPushAttrib(GL_ALL_ATTRIB_BITS);
+        glDisable(GL_LIGHTING);
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_CULL_FACE);
+        glDisable(GL_TEXTURE_2D);
+        glMatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        glLoadIdentity();
+        glOrtho(0, w, h, 0, -1, 1);
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        glLoadIdentity();
+    }
+    ~WindowOverlay()
+    {
+        glMatrixMode(GL_PROJECTION);
+        glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+        glPopMatrix();
+        glPopAttrib();
+    }
+};
+
+void blackLines()
+{
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_LINE_SMOOTH);
+    glLineWidth(2);
+    glColor3f(0, 0, 0);
+}
+
+Point2 dehomogenise(const Point3 &p)
+{
+    return Point2(p.x / p.z, p.y / p.z);
+}
+
+} // namespace
+
+// --- Finding the files --------------------------------------------------------------------
+
+void GLCamera::searchImagePaths(const char *directory)
+{
+    const std::string dir = directory ? directory : ".";
+    // -p names a folder and a file-name prefix; without it the photographs are in "seq/".
+    const auto find = [&](const std::string &given, const char *folder, const std::string &extension) {
+        if (!given.empty())
+            return sequence::findSequence(sequence::directoryPart(given) + "/", sequence::lastPart(given), extension);
+        return sequence::findSequence(dir + "/" + folder + "/", "", extension);
+    };
+    const std::string wanted = GLFlags::extension && *GLFlags::extension ? GLFlags::extension : "";
+    const sequence::SequencePath images = find(imagePath, "seq", wanted);
+    imagePath = images.base;
+    if (images.found())
+        imageExtension = images.extension;
+    const sequence::SequencePath silhouettes = find(silhouettePath, "sil", "");
+    silhouettePath = silhouettes.base;
+    if (silhouettes.found())
+        silhouetteExtension = silhouettes.extension;
+}
+
+// --- Textures -----------------------------------------------------------------------------
+
+int GLCamera::getMaxTextureSize()
+{
+    GLint m = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &m);
+    if (m <= 0)
+        m = 1024;
+    if (maxTextureSizeLimit > 0)
+        m = std::min<GLint>(m, maxTextureSizeLimit);
+    return m;
+}
+
+int GLCamera::computeSubSampling(int width, int height)
+{
+    const int m = getMaxTextureSize();
+    const int w2 = powerOfTwoAtLeast(width), h2 = powerOfTwoAtLeast(height);
+    // Both sides must come under the limit: the texture never exceeds what OpenGL can hold.
+    int s = 1;
+    while (w2 / s > m || h2 / s > m)
+        s *= 2;
+    if (s > 1)
+        printf("GLCamera: subSampling:%d,GL_MAX_TEXTURE_SIZE:%d\n", s, m);
+    return s;
+}
+
+textureData *GLCamera::loadImage(int i)
+{
+    if (imagePath.empty())
+        return nullptr;
+    const int k = wrap(i);
+    const std::string name = sequence::viewFileName(imagePath, k, imageExtension);
+    try {
+        Bitmap image;
+        image.loadImage(name.c_str());
+        if (image.width < 1 || image.height < 1 || !image.pixels)
+            throw std::runtime_error("empty image");
+        const int s = computeSubSampling(image.width, image.height);
+        return makeTexture(reinterpret_cast<const unsigned char *>(image.pixels), image.width, image.height, 3, s);
+    } catch (const std::exception &) {
+        if (k < static_cast<int>(imageFailed.size()) && !imageFailed[k]) {
+            printf("GLCamera: error reading %s\n", name.c_str());
+            imageFailed[k] = 1;
+        }
+        return nullptr;
+    }
+}
+
+textureData *GLCamera::loadSilhouette(int i)
+{
+    if (silhouettePath.empty())
+        return nullptr;
+    const int k = wrap(i);
+    const std::string name = sequence::viewFileName(silhouettePath, k, silhouetteExtension);
+    std::unique_ptr<unsigned char[]> grey;
+    int w = 0, h = 0;
+    try {
+        if (silhouetteExtension == "sil") {
+            const Sil sil(name.c_str());
+            grey.reset(sil.decodeSilhouette());
+            w = sil.getWidth();
+            h = sil.getHeight();
+        } else if (silhouetteExtension == "pgm") {
+            grey = sequence::loadPGM(name.c_str(), w, h);
+        } else {
+            Bitmap image;
+            image.loadImage(name.c_str());
+            w = image.width;
+            h = image.height;
+            grey.reset(new unsigned char[static_cast<size_t>(w) * h]);
+            for (size_t p = 0; p < static_cast<size_t>(w) * h; ++p)
+                grey[p] = static_cast<unsigned char>((image.pixels[p].r + image.pixels[p].g + image.pixels[p].b) / 3);
+        }
+    } catch (const std::exception &) {
+        grey.reset();
+    }
+    if (!grey || w < 1 || h < 1) {
+        if (k < static_cast<int>(silhouetteFailed.size()) && !silhouetteFailed[k]) {
+            printf("GLCamera: error reading %s\n", name.c_str());
+            silhouetteFailed[k] = 1;
+        }
+        return nullptr;
+    }
+    return makeTexture(grey.get(), w, h, 1, computeSubSampling(w, h));
+}
+
+const textureData *GLCamera::getTexture(int i) const
+{
+    return textures.empty() ? nullptr : textures[wrap(i)].get();
+}
+
+bool GLCamera::loadSilhouetteVector(int i, int part, std::vector<Point2> &points) const
+{
+    points.clear();
+    if (silhouettePath.empty())
+        return false;
+    return sequence::readContour(silhouettePath, wrap(i), part, points);
+}
+
+int GLCamera::displayList(int i)
+{
+    if (!listBase) {
+        listBase = static_cast<int>(glGenLists(N + 1));
+        if (!listBase)
+            return 0;
+    }
+    return listBase + i;
+}
+
+void GLCamera::checkTextures()
+{
+    texturesPending = true;
+}
+
+void GLCamera::updateTextures()
+{
+    if (listsStale) {
+        listsStale = false;
+        for (int k = 0; k < static_cast<int>(textures.size()); ++k)
+            if (textures[k])
+                createDisplayList(k, textures[k].get());
+        if (silhouetteView >= 0) {
+            if (silhouetteIsContour)
+                createProfileDisplayList(silhouetteView);
+            else if (silhouetteTexture)
+                createDisplayList(silhouetteView, silhouetteTexture.get());
+        }
+    }
+    if (!texturesPending)
+        return;
+    texturesPending = false;
+    if (showImages)
+        createCameraTexture(currentView);
+    if (showSilhouettes)
+        createSilhouetteTexture(currentView);
+}
+
+void GLCamera::createCameraTexture(int i)
+{
+    const int k = wrap(i);
+    if (textures[k])
+        return;
+    textures[k].reset(loadImage(k));
+    if (textures[k]) {
+        textures[k]->displayList = displayList(k);
+        createDisplayList(k, textures[k].get());
+    }
+}
+
+void GLCamera::createSilhouetteTexture(int i)
+{
+    const int k = wrap(i);
+    deleteTexture(silhouetteTexture);
+    silhouetteIsContour = false;
+    silhouetteView = k;
+    if (silhouetteExtension == "txt") {
+        createProfileDisplayList(k);
+        return;
+    }
+    silhouetteTexture.reset(loadSilhouette(k));
+    if (silhouetteTexture) {
+        silhouetteTexture->displayList = displayList(N);
+        createDisplayList(k, silhouetteTexture.get());
+    }
+}
+
+float GLCamera::getImageDepth() const
+{
+    const float h = std::tan(minAngle / 2);
+    return h / (h + W / (2 * fx)) * worldScale * 0.97f;
+}
+
+void GLCamera::createDisplayList(int i, const textureData *texture)
+{
+    if (!texture || !texture->displayList)
+        return;
+    const int k = wrap(i);
+    const float d = getImageDepth();
+    const Matrix3 back = R[k].inverse();
+    const Point3 centre = getOrigin(k);
+    // An image point at depth d in front of camera k, in world coordinates.
+    const auto place = [&](float u, float v) {
+        return centre + back * (Point3((u - cx) / fx, (v - cy) / fy, 1) * d);
+    };
+    const float w = static_cast<float>(texture->width), h = static_cast<float>(texture->height);
+    const Point3 corners[4] = {place(0, 0), place(w, 0), place(w, h), place(0, h)};
+    const float tu = static_cast<float>(texture->width / texture->subSampling) / texture->texWidth;
+    const float tv = static_cast<float>(texture->height / texture->subSampling) / texture->texHeight;
+    const float coords[4][2] = {{0, 0}, {tu, 0}, {tu, tv}, {0, tv}};
+
+    glNewList(static_cast<GLuint>(texture->displayList), GL_COMPILE);
+    glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LIGHTING_BIT | GL_LINE_BIT | GL_TEXTURE_BIT |
+                 GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT);
+    glEnable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_CULL_FACE);
+    glShadeModel(GL_FLAT);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glBindTexture(GL_TEXTURE_2D, texture->textureId);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glBegin(GL_QUADS);
+    for (int c = 0; c < 4; ++c) {
+        glTexCoord2f(coords[c][0], coords[c][1]);
+        glVertex3f(corners[c].x, corners[c].y, corners[c].z);
+    }
+    glEnd();
+    // The frame, drawn as the outline of the same quad pulled towards the viewer so that it
+    // stays visible over the picture.
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_LINE_SMOOTH);
+    glLineWidth(2);
+    glEnable(GL_POLYGON_OFFSET_LINE);
+    glPolygonOffset(-1, -2);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glColor4f(0, 0, 0, 0.5f);
+    glBegin(GL_QUADS);
+    for (const Point3 &c : corners)
+        glVertex3f(c.x, c.y, c.z);
+    glEnd();
+    glPopAttrib();
+    glEndList();
+}
+
+void GLCamera::createProfileDisplayList(int i)
+{
+    const int k = wrap(i);
+    const int list = displayList(N);
+    if (!list)
+        return;
+    std::vector<Point2> points;
+    loadSilhouetteVector(k, 0, points);
+    const float d = getImageDepth() * 0.999f;
+    const Matrix3 back = R[k].inverse();
+    const Point3 centre = getOrigin(k);
+    glNewList(static_cast<GLuint>(list), GL_COMPILE);
+    glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glDepthMask(GL_FALSE);
+    blackLines();
+    glBegin(GL_LINE_LOOP);
+    for (const Point2 &p : points) {
+        const Point3 w = centre + back * (Point3((p.x - cx) / fx, (p.y - cy) / fy, 1) * d);
+        glVertex3f(w.x, w.y, w.z);
+    }
+    glEnd();
+    glPopAttrib();
+    glEndList();
+    silhouetteIsContour = true;
+}
+
+void GLCamera::rebuildDisplayLists()
+{
+    listsStale = true;
+}
+
+void GLCamera::releaseTextures()
+{
+    for (auto &texture : textures)
+        deleteTexture(texture);
+    deleteTexture(silhouetteTexture);
+    if (listBase)
+        glDeleteLists(static_cast<GLuint>(listBase), N + 1);
+    listBase = 0;
+    silhouetteView = -1;
+    silhouetteIsContour = false;
+}
+
+// --- Drawing --------------------------------------------------------------------------------
+
+void GLCamera::drawTextures()
+{
+    updateTextures();
+    glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
+    // The silhouette lies at the same depth as the current photograph.
+    GLint func = GL_LESS;
+    glGetIntegerv(GL_DEPTH_FUNC, &func);
+    if (func == GL_LESS)
+        glDepthFunc(GL_LEQUAL);
+    if (showImages)
+        for (const auto &texture : textures)
+            if (texture) {
+                setImageEnvironment(transparency != 0);
+                glCallList(static_cast<GLuint>(texture->displayList));
+            }
+    if (showSilhouettes && silhouetteView >= 0 && listBase) {
+        setImageEnvironment(transparency != 0);
+        setSilhouetteEnvironment(transparency != 0);
+        if (silhouetteIsContour || silhouetteTexture)
+            glCallList(static_cast<GLuint>(listBase + N));
+    }
+    glPopAttrib();
+}
+
+Matrix3 GLCamera::imageToWindow(const Matrix4 &p) const
+{
+    Matrix3 v = Matrix3::Zero;
+    const int halfW = viewport[2] / 2, halfH = viewport[3] / 2;
+    v(0, 0) = static_cast<float>(halfW);
+    v(1, 1) = static_cast<float>(halfH);
+    v(0, 2) = static_cast<float>(halfW + viewport[0]);
+    v(1, 2) = static_cast<float>(halfH + viewport[1]);
+    v(2, 2) = 1;
+    Matrix3 q = p.getSubMatrix();
+    q(0, 2) = -q(0, 2);
+    q(2, 2) = 1;
+    return v * q * getKMatrix().inverse();
+}
+
+Point3 GLCamera::projectToWindow(const Point3 &x) const
+{
+    const Point3 h = imageToWindow(getFinalKMatrix()) * (getKMatrix() * x);
+    return Point3(h.x / h.z, h.y / h.z, x.z);
+}
+
+void GLCamera::draw2DTexture()
+{
+    updateTextures();
+    const textureData *shown = showSilhouettes ? silhouetteTexture.get() : getTexture(currentView);
+    if (!shown || (showSilhouettes && silhouetteIsContour))
+        return;
+    const Matrix3 hm = imageToWindow(baseProjection);
+    const float w = static_cast<float>(shown->width), h = static_cast<float>(shown->height);
+    const float tu = static_cast<float>(shown->width / shown->subSampling) / shown->texWidth;
+    const float tv = static_cast<float>(shown->height / shown->subSampling) / shown->texHeight;
+    const Point2 corners[4] = {Point2(0, 0), Point2(w, 0), Point2(w, h), Point2(0, h)};
+    const float coords[4][2] = {{0, 0}, {tu, 0}, {tu, tv}, {0, tv}};
+    WindowOverlay overlay(winW, winH);
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, shown->textureId);
+    setImageEnvironment(transparency != 0);
+    if (showSilhouettes)
+        setSilhouetteEnvironment(transparency != 0);
+    glBegin(GL_QUADS);
+    for (int c = 0; c < 4; ++c) {
+        const Point2 p = dehomogenise(hm * corners[c]);
+        glTexCoord2f(coords[c][0], coords[c][1]);
+        glVertex2f(p.x, p.y);
+    }
+    glEnd();
+}
+
+void GLCamera::drawEpipolarTangencies()
+{
+    const Matrix3 toWindow = imageToWindow(getFinalKMatrix());
+    const Matrix3 k = getKMatrix();
+    const Matrix3 &r = R[currentView];
+    const Point3 &tr = t[currentView];
+    WindowOverlay overlay(winW, winH);
+    blackLines();
+    // The epipoles: where the other cameras' centres fall in the current view.
+    glColor3f(1, 0, 0);
+    glEnable(GL_POINT_SMOOTH);
+    glPointSize(8);
+    std::vector<Point2> epipoles(static_cast<size_t>(N));
+    for (int j = 0; j < N; ++j) {
+        if (j == currentView)
+            continue;
+        const Point3 x = r * getOrigin(j) + tr;
+        epipoles[j] = dehomogenise(k * x);
+        const Point2 w = dehomogenise(toWindow * epipoles[j]);
+        glBegin(GL_POINTS);
+        glVertex2f(w.x, w.y);
+        glEnd();
+        char label[16];
+        snprintf(label, sizeof label, "%d", j);
+        GLfprint(label, static_cast<int>(w.x) - 4, static_cast<int>(w.y) - 5);
+    }
+    std::vector<Point2> contour;
+    if (!loadSilhouetteVector(currentView, 0, contour) || contour.empty())
+        return;
+    glColor3f(1, 0, 0);
+    glBegin(GL_LINES);
+    for (int j = 0; j < N; ++j) {
+        if (j == currentView)
+            continue;
+        const TangentPair pair = computeOuterET(contour.data(), static_cast<int>(contour.size()), epipoles[j]);
+        const Point2 from = dehomogenise(toWindow * epipoles[j]);
+        for (const int index : {pair.first, pair.second}) {
+            if (index < 0)
+                continue;
+            const Point2 to = dehomogenise(toWindow * contour[index]);
+            glVertex2f(from.x, from.y);
+            glVertex2f(to.x, to.y);
+        }
+    }
+    glEnd();
+}
+
+void GLCamera::drawCircularMotion()
+{
+    const Matrix3 toWindow = imageToWindow(getFinalKMatrix()) * getKMatrix();
+    const Matrix3 lines = toWindow.inverse().transpose();
+    const Point3 n = T0.cross(axis);
+    const float length = n.norm();
+    WindowOverlay overlay(winW, winH);
+    blackLines();
+    glBegin(GL_LINES);
+    for (const Point3 &plane : {length > 0 ? n / length : n, axis}) {
+        Point2 ends[2];
+        if (line(lines * plane, Point2(0, static_cast<float>(winW)), Point2(0, static_cast<float>(winH)), ends) ==
+            2) {
+            glVertex2f(ends[0].x, ends[0].y);
+            glVertex2f(ends[1].x, ends[1].y);
+        }
+    }
+    glEnd();
+}
