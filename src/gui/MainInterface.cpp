@@ -9,6 +9,8 @@
 #include "core/KeyCodes.h"
 #include "gui/GtkEList.h"
 #include "gui/InterfaceLoader.h"
+#include "gui/distanceInterface.h"
+#include "measure/PathDisplay.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
@@ -21,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -190,12 +193,15 @@ MainInterface::MainInterface(GLMachine *machine, const char *title, int width, i
     impl->self = this;
     impl->machine = machine;
     initEnvironment();
+    // Meshes open their "Path Distance" window through the measuring layer's maker.
+    PathDisplay::setMaker([] { return std::unique_ptr<PathDisplay>(new distanceInterface); });
     impl->createMainWindow(title, width, height);
     impl->connectCallbacks();
 }
 
 MainInterface::~MainInterface()
 {
+    PathDisplay::setMaker(nullptr);
     if (impl->controlWindow)
         gtk_widget_destroy(impl->controlWindow);
     if (impl->viewWindow)

@@ -6,6 +6,8 @@
 #include "objects/LargeArray.h"
 #include "math/Matrix3.h"
 #include "math/Quaternion.h"
+#include "measure/Objet_data.h"
+#include "measure/SurfacePath.h"
 
 #include <GL/gl.h>
 
@@ -126,6 +128,17 @@ void GLMeshObject::freeData()
     texCoords.reset();
     texCoordVersion = -1;
     legend.clear();
+    deletePath();
+    distancePanel.reset();
+    adjacency.reset();
+}
+
+void GLMeshObject::deletePath()
+{
+    // The window holds the path without owning it: it must let go first.
+    if (distancePanel && pathOnMesh)
+        distancePanel->setPath(nullptr);
+    pathOnMesh.reset();
 }
 
 void GLMeshObject::adopt(MeshData &g)
@@ -529,6 +542,7 @@ void GLMeshObject::drawTriangles()
     }
     drawShade();
     glPopAttrib();
+    drawPath();
 }
 
 void GLMeshObject::drawShade()
@@ -594,6 +608,7 @@ void GLMeshObject::drawData()
         drawDataWire();
     else
         drawDataShade();
+    drawPath();
 }
 
 void GLMeshObject::drawDataShade()
@@ -998,6 +1013,90 @@ void GLMeshObject::notifyAdditionalClick(int x, int y)
             return;
         }
     }
+}
+
+void GLMeshObject::notifyAdditionalClick(int x, int y, int mode)
+{
+    if (selectedVertex < 0 || selectedVertex >= nVertices) {
+        deletePath();
+        return;
+    }
+    const int v = getVertex(x, y);
+    if (v < 0) {
+        deletePath();
+        return;
+    }
+    printInfo(v);
+    Matrix4 modelView = Matrix4::Identity;
+    glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
+    // The viewer is wanted in the mesh's own coordinates, so the pose goes in too: a moved
+    // mesh is then cut through the eye as an unmoved one.
+    measurePath(v, mode, modelView * pose);
+}
+
+const MeshAdjacency &GLMeshObject::getAdjacency()
+{
+    if (!adjacency) {
+        const Objet_data mesh(&nVertices, reinterpret_cast<const Point3 *>(vertices), &nTriangles, triangles.get());
+        adjacency.reset(new MeshAdjacency(mesh));
+    }
+    return *adjacency;
+}
+
+bool GLMeshObject::measurePath(int to, int mode, const Matrix4 &objectToEye)
+{
+    deletePath();
+    if (selectedVertex < 0 || selectedVertex >= nVertices || to < 0 || to >= nVertices)
+        return false;
+    const MeshAdjacency &mesh = getAdjacency();
+    if (mode) {
+        pathOnMesh.reset(chemin_aretes(mesh, selectedVertex, to));
+    } else {
+        const Matrix3 r = objectToEye.getSubMatrix();
+        const Point3 eye = (r.transpose() * objectToEye.getSubVector()) * -1.0f;
+        pathOnMesh.reset(chemin_plan(mesh, selectedVertex, to, eye));
+    }
+    if (!pathOnMesh)
+        return false;
+    if (!distancePanel)
+        distancePanel = PathDisplay::make();
+    if (distancePanel)
+        distancePanel->setPath(pathOnMesh.get());
+    postRedisplay();
+    return true;
+}
+
+void GLMeshObject::drawPath()
+{
+    if (!pathOnMesh || pathOnMesh->size() == 0)
+        return;
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_POINT_SMOOTH);
+    glEnable(GL_LINE_SMOOTH);
+    // The path lies in the surface: its depth is pulled a hair towards the viewer so that
+    // the triangles it crosses do not hide it half of the time.
+    glDepthFunc(GL_LEQUAL);
+    glDepthRange(0, 0.9995);
+    glMultMatrixf(pose);
+    glLineWidth(4);
+    glColor3ub(0, 0, 255);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glVertexPointer(3, GL_FLOAT, 0, pathOnMesh->data());
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDrawArrays(GL_LINE_STRIP, 0, pathOnMesh->size());
+    glPopClientAttrib();
+    glLineWidth(1);
+    glPopMatrix();
+    glPopAttrib();
 }
 
 Point3 GLMeshObject::getOrigin() const

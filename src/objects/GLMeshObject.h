@@ -1,7 +1,11 @@
 #ifndef VELMORA_GLMESHOBJECT_H
 #define VELMORA_GLMESHOBJECT_H
 
+#include "math/Matrix4.h"
 #include "math/Point3.h"
+#include "measure/Chemin.h"
+#include "measure/MeshAdjacency.h"
+#include "measure/PathDisplay.h"
 #include "objects/DataItem.h"
 #include "objects/GL3DObject.h"
 #include "objects/LargeArray.h"
@@ -79,6 +83,8 @@ public:
     bool hasDataItems() const { return nDataItems != 0; }
     /// Releases geometry, blocks, textures and display lists; the mesh is then empty.
     void freeData();
+    /// Drops the measured path (the distance window forgets it too).
+    void deletePath();
 
     // --- Drawing ---------------------------------------------------------------------------
     // Every drawing method loads the enabled clipping planes under the model-view matrix it
@@ -117,6 +123,8 @@ public:
     void drawTextureDecal();
     /// The selected vertex, its one-ring and the normals there (nothing without a selection).
     void drawSelectedPoint();
+    /// The measured path as a thick blue line on the surface (nothing without a path).
+    void drawPath();
     /// The mesh flattened onto `plane` (a, b, c, d) from `light` (x, y, z, w) in the RGB
     /// colour `color`, unlit and without depth test.
     void drawShadow(float *plane, float *light, float *color) override;
@@ -167,7 +175,23 @@ public:
     /// Triangle picking: three clicks on the corners of a triangle print its index, in any
     /// order; a click beside the mesh starts the count again.
     void notifyAdditionalClick(int x, int y);
-    using GL3DObject::notifyAdditionalClick;
+    /// Path measurement: from the selected vertex to the vertex under (x, y), along edges
+    /// when `mode` is non-zero, else across the plane through both and the viewer (the eye
+    /// of the current model-view matrix, taken into the mesh's coordinates). Without a
+    /// selection or a vertex under the pointer the current path is dropped.
+    void notifyAdditionalClick(int x, int y, int mode) override;
+    /// The measurement behind that click, for vertex `to`: `objectToEye` maps the mesh's
+    /// coordinates to the eye's (model-view times pose). Replaces the current path; shows it
+    /// in the distance window (made on first use, where a window layer provides one).
+    /// Returns whether a path resulted.
+    bool measurePath(int to, int mode, const Matrix4 &objectToEye);
+    /// The current path, null when there is none.
+    const Chemin *getPathOnMesh() const { return pathOnMesh.get(); }
+    /// The connectivity the path builders use, built on first use and kept until the
+    /// geometry changes.
+    const MeshAdjacency &getAdjacency();
+    /// The distance window, null until a path was shown (or without a window layer).
+    PathDisplay *getDistancePanel() const { return distancePanel.get(); }
     /// Keys 300-311 drive the clipping planes: 300 + 2i sets the enable flag of plane i to
     /// the integer carried by `arg`, 301 + 2i sets plane i from the 4 floats `arg` points
     /// to. Any other key goes to notifyCommand. Returns non-zero when consumed.
@@ -246,6 +270,9 @@ protected:
     bool ringClosed;                          ///< the one-ring goes all round
     RadixSort sorter;
     std::vector<unsigned char> alphaColors;   ///< RGBA copies of `colors` for translucency
+    std::unique_ptr<Chemin> pathOnMesh;       ///< the measured path, shown by drawPath()
+    std::unique_ptr<PathDisplay> distancePanel; ///< the window that shows its lengths
+    std::unique_ptr<MeshAdjacency> adjacency; ///< built for the first path, dropped with the geometry
 
 private:
     /// Takes over freshly read geometry and blocks in place of the current ones.
