@@ -77,7 +77,6 @@ MeshAdjacency::MeshAdjacency(const Objet_data &mesh)
     neighbourStart[nv] = out;
     triangleStart[nv] = outFan;
     neighbourList.resize(out);
-    neighbourList.shrink_to_fit();
     triangleList.resize(outFan);
 
     edgeLength.resize(out);

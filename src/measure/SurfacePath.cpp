@@ -1,6 +1,8 @@
 #include "measure/SurfacePath.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <cstdio>
 #include <functional>
 #include <limits>
@@ -18,18 +20,28 @@ bool shortestEdgePath(const MeshAdjacency &mesh, int from, int to, std::vector<i
     std::vector<int> predecessor(n, from);
     distance[static_cast<size_t>(from)] = 0;
 
-    // The heap holds (distance, vertex) pairs, so that of equal distances the lower index
-    // comes out first. A vertex is pushed again each time its distance shrinks; the older
-    // entries are recognised by their distance and skipped.
-    using Entry = std::pair<float, int>;
-    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> heap;
-    heap.push({0.0f, from});
+    // The heap holds (distance, vertex) pairs packed in one 64-bit word: distances are never
+    // negative, so their bit patterns order as unsigned integers do, and the word orders
+    // by distance first and by the lower index among equal distances, as the search must.
+    // A vertex is pushed again each time its distance shrinks; the older entries are
+    // recognised by their distance and skipped.
+    auto pack = [](float d, int v) {
+        uint32_t bits;
+        std::memcpy(&bits, &d, sizeof bits);
+        return (uint64_t(bits) << 32) | uint32_t(v);
+    };
+    std::priority_queue<uint64_t, std::vector<uint64_t>, std::greater<uint64_t>> heap;
+    heap.push(pack(0.0f, from));
     const size_t *rows = mesh.neighbourRows();
     const int *next = mesh.neighbours();
     const float *length = mesh.lengths();
     while (!heap.empty()) {
-        const auto [d, u] = heap.top();
+        const uint64_t top = heap.top();
         heap.pop();
+        const int u = static_cast<int>(top & 0xffffffffu);
+        const uint32_t bits = static_cast<uint32_t>(top >> 32);
+        float d;
+        std::memcpy(&d, &bits, sizeof d);
         if (d != distance[static_cast<size_t>(u)])
             continue;
         // Once `to` is finished nothing can shorten it: its predecessor chain is final.
@@ -41,7 +53,7 @@ bool shortestEdgePath(const MeshAdjacency &mesh, int from, int to, std::vector<i
             if (sum < distance[w]) {
                 distance[w] = sum;
                 predecessor[w] = u;
-                heap.push({sum, next[e]});
+                heap.push(pack(sum, next[e]));
             }
         }
     }
