@@ -9,7 +9,8 @@ if [ ! -x "$here/build/Viewer" ] || [ ! -x "$here/build/make_sample_mesh" ]; the
 fi
 if [ $# -eq 0 ]; then
   sample="$here/build/sample.tri"
-  if [ ! -s "$sample" ]; then
+  # The texture beside it came later: a sample without one is made again.
+  if [ ! -s "$sample" ] || [ ! -s "${sample%tri}png" ]; then
     "$here/build/make_sample_mesh" "$sample"
   fi
   set -- "$sample"
