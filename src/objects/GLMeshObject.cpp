@@ -4,6 +4,7 @@
 #include "core/KeyCodes.h"
 #include "objects/ColorMap.h"
 #include "objects/LargeArray.h"
+#include "objects/MeshTextureReader.h"
 #include "math/Matrix3.h"
 #include "math/Quaternion.h"
 #include "measure/Objet_data.h"
@@ -96,8 +97,8 @@ void GLMeshObject::initVariables()
 
 void GLMeshObject::freeData()
 {
-    if (!textureNames.empty())
-        glDeleteTextures(static_cast<GLsizei>(textureNames.size()), textureNames.data());
+    meshTexture.release();
+    pendingTexture.reset();
     textureNames.clear();
     nTextureChunks = 0;
     chunkStart.clear();
@@ -244,6 +245,11 @@ void GLMeshObject::reload()
     computeBoundingBox();
     computeVertexNormals();
     std::printf("%d triangles, %d vertex\n", nTriangles, nVertices);
+    // A textured mesh stays textured: its texture is made again from the files as they are.
+    if (drawMethod == static_cast<DrawMethod>(&GLMeshObject::drawTexture))
+        setDrawTexture();
+    else if (drawMethod == static_cast<DrawMethod>(&GLMeshObject::drawTextureModulate))
+        setDrawTextureFromData();
 }
 
 // --- Readers --------------------------------------------------------------------------------
@@ -408,11 +414,21 @@ void GLMeshObject::setDrawData()
         drawMethod = method(&GLMeshObject::drawData);
 }
 
-// Texture chunks are made by the texture set-up; until a mesh has them, both texture
-// methods fall back to plain triangles inside drawTexture().
-void GLMeshObject::setDrawTexture() { drawMethod = method(&GLMeshObject::drawTexture); }
+void GLMeshObject::setDrawTexture()
+{
+    if (nTextureChunks == 0)
+        readTexture();
+    drawMethod = method(&GLMeshObject::drawTexture);
+}
 
-void GLMeshObject::setDrawTextureFromData() { drawMethod = method(&GLMeshObject::drawTextureModulate); }
+void GLMeshObject::setDrawTextureFromData()
+{
+    if (nTextureChunks == 0)
+        readTextureFromData();
+    // Data textures are meant smooth, whatever filter the image texture had.
+    textureFilter = GL_LINEAR;
+    drawMethod = method(&GLMeshObject::drawTextureModulate);
+}
 
 void GLMeshObject::defaultDrawing()
 {
@@ -688,20 +704,139 @@ void GLMeshObject::drawDataWire()
 
 void GLMeshObject::drawTexture()
 {
-    // The texture set-up makes the chunks; a mesh without them shows its plain triangles.
-    drawTriangles();
+    // A mesh without texture chunks shows its plain triangles.
+    if (nTriangles <= 0 || !vertices || !uploadTexture()) {
+        drawTriangles();
+        return;
+    }
+    glPushAttrib(GL_POLYGON_BIT);
+    if (wireFrame) {
+        drawWireframe();
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(1, 2);
+    }
+    beginFrame();
+    glPushAttrib(GL_TEXTURE_BIT);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, textureMode);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_DEPTH_TEST);
+    glShadeModel(static_cast<GLenum>(shadingModel));
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    setClippingPlanes();
+    glEnable(GL_CULL_FACE);
+    applyDoubleFace();
+    material.set();
+    meshTexture.draw(textureFilter);
+    glPopAttrib();
+    endFrame();
+    glPopAttrib();
+    drawPath();
 }
 
 void GLMeshObject::drawTextureModulate()
 {
+    // The environment is part of the texture state: it is put back once drawn.
+    glPushAttrib(GL_TEXTURE_BIT);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     drawTexture();
+    glPopAttrib();
 }
 
 void GLMeshObject::drawTextureDecal()
 {
+    glPushAttrib(GL_TEXTURE_BIT);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
     drawTexture();
+    glPopAttrib();
+}
+
+// --- Texture set-up ---------------------------------------------------------------------------
+
+bool GLMeshObject::readTexture()
+{
+    if (path.empty() || nTriangles <= 0)
+        return false;
+    if (!forcedTextureLimit) {
+        // Queried once per mesh; without a current context the default limit stays.
+        GLint limit = 0;
+        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limit);
+        if (limit > 0)
+            maxTextureSize = limit;
+    }
+    std::unique_ptr<Bitmap> image = MeshTextureReader::findCompanionImage(path);
+    if (!image)
+        return readTextureFromData();
+    MeshTextureReader reader(nTriangles, texCoords.get(), texCoordVersion, getMaxTextureSize());
+    if (!reader.readTexture(std::move(image)))
+        return false;
+    return installTexture(reader.result());
+}
+
+bool GLMeshObject::readTextureFromData()
+{
+    if (nDataItems == 0 || nTriangles <= 0)
+        return false;
+    const DataItem &item = dataItems[static_cast<size_t>(((currentDataItem % nDataItems) + nDataItems) % nDataItems)];
+    if (item.getNElements() < nVertices)
+        return false;
+    MeshTextureReader reader(nTriangles, nullptr, -1, getMaxTextureSize());
+    if (!reader.readTextureFromData(item.getData(), item.getMinimum(), item.getMaximum(), nVertices, triangles.get()))
+        return false;
+    // The texels are jet colours whatever map is selected: so is the legend.
+    legend.clear();
+    legend.setTitle(item.getName());
+    legend.add(ColorMap::jetColorMap, item.getMinimum(), item.getMaximum(), 2, 2);
+    return installTexture(reader.result());
+}
+
+bool GLMeshObject::installTexture(MeshTexture &texture)
+{
+    if (texture.chunks.empty() || !texture.texCoords)
+        return false;
+    if (!texture.order.empty())
+        reorderTriangles(texture.order);
+    texCoords = std::move(texture.texCoords);
+    textureWidth = texture.textureWidth;
+    textureHeight = texture.textureHeight;
+    chunkStart = texture.chunkStart;
+    nTextureChunks = static_cast<int>(texture.chunks.size());
+    textureNames.clear();
+    meshTexture.release();
+    pendingTexture.reset(new MeshTexture(std::move(texture)));
+    return true;
+}
+
+bool GLMeshObject::uploadTexture()
+{
+    if (pendingTexture) {
+        const bool ok = meshTexture.upload(*pendingTexture, texCoords.get(), vertices, normals.get(), triangles.get(),
+                                           nTriangles, textureFilter);
+        pendingTexture.reset();
+        if (ok) {
+            textureNames = meshTexture.getNames();
+        } else {
+            nTextureChunks = 0;
+            chunkStart.clear();
+        }
+    }
+    return nTextureChunks > 0 && meshTexture.getNChunks() > 0;
+}
+
+void GLMeshObject::reorderTriangles(const std::vector<int> &order)
+{
+    const size_t n = static_cast<size_t>(nTriangles);
+    LargeArray<int> regrouped = allocateLargeArray<int>(3 * n);
+    for (size_t i = 0; i < n; ++i)
+        std::copy_n(&triangles[3 * static_cast<size_t>(order[i])], 3, &regrouped[3 * i]);
+    triangles = std::move(regrouped);
+    // The shaded geometry, the sorted copy and the adjacency follow the old order.
+    if (shadeList >= 0)
+        glDeleteLists(static_cast<GLuint>(shadeList), 1);
+    shadeList = -1;
+    listsInitialised = false;
+    sortedTriangles.reset();
+    adjacency.reset();
 }
 
 void GLMeshObject::sortTrianglesByDepth()
@@ -857,12 +992,8 @@ void GLMeshObject::setTextureInterpolation(int m)
 {
     if (m != 0 && m != 1)
         return;
+    // The chunks take the filter at the next textured frame, where their context is current.
     textureFilter = m == 0 ? GL_NEAREST : GL_LINEAR;
-    for (unsigned name : textureNames) {
-        glBindTexture(GL_TEXTURE_2D, name);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, textureFilter);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, textureFilter);
-    }
     postRedisplay();
 }
 
@@ -1173,6 +1304,14 @@ int GLMeshObject::notifyCommand(int command)
         break;
     case '9':
         setDrawTextureFromData();
+        break;
+    case KeyCode::TEXTURE_NEAREST:
+    case KeyCode::TEXTURE_LINEAR:
+        setTextureInterpolation(command == KeyCode::TEXTURE_LINEAR ? 1 : 0);
+        break;
+    case KeyCode::TEXTURE_DECAL:
+    case KeyCode::TEXTURE_MODULATE:
+        setTextureModulation(command == KeyCode::TEXTURE_MODULATE ? 1 : 0);
         break;
     case ',':
     case '<':

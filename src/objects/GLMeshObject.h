@@ -8,9 +8,11 @@
 #include "measure/PathDisplay.h"
 #include "objects/DataItem.h"
 #include "objects/GL3DObject.h"
+#include "objects/GLMeshTexture.h"
 #include "objects/LargeArray.h"
 #include "objects/Material.h"
 #include "objects/MeshReader.h"
+#include "objects/MeshTexture.h"
 #include "objects/RadixSort.h"
 
 #include <cstdio>
@@ -100,9 +102,32 @@ public:
     void setDrawTriangles();
     /// Colours from the current data item; does nothing on a mesh without colours.
     void setDrawData();
-    /// Texture mapping; without texture chunks the mesh is drawn as plain triangles.
+    /// Texture mapping: the first time, the texture is set up (readTexture); without
+    /// texture chunks the mesh is drawn as plain triangles.
     void setDrawTexture();
+    /// Texture mapping of the data texture (made first when there is no texture yet),
+    /// filtered linearly.
     void setDrawTextureFromData();
+
+    // --- Texture ---------------------------------------------------------------------------
+    /// Finds the companion image beside the mesh file (png, ppm, jpg; fetched like the mesh
+    /// when it is remote) and lays it out in chunks within the texture limit; without an
+    /// image, the texture of the current data item. Returns whether a texture resulted. The
+    /// chunks go to OpenGL at the first textured frame. May regroup the triangles by chunk.
+    bool readTexture();
+    /// The texture of the current data item: one texel a vertex (see MeshTextureReader).
+    bool readTextureFromData();
+    /// Largest texture side: the OpenGL limit, queried at the first texture set-up, unless
+    /// a limit is forced here (tests force a small one).
+    void setMaxTextureSize(int limit) { forcedTextureLimit = limit > 0 ? limit : 0; }
+    int getMaxTextureSize() const { return forcedTextureLimit ? forcedTextureLimit : maxTextureSize; }
+    int getNTextureChunks() const { return nTextureChunks; }
+    /// One OpenGL texture a chunk, once uploaded (empty before the first textured frame).
+    const std::vector<unsigned> &getTextureNames() const { return textureNames; }
+    /// Triangles chunkStart[i] .. chunkStart[i + 1] - 1 are textured from chunk i.
+    const std::vector<int> &getChunkStart() const { return chunkStart; }
+    int getTextureWidth() const { return textureWidth; }
+    int getTextureHeight() const { return textureHeight; }
 
     /// Meshes of up to this many triangles keep their shaded geometry in a display list.
     static constexpr int kDisplayListLimit = 500000;
@@ -119,6 +144,8 @@ public:
     void drawDataShade();
     void drawDataWire();
     void drawTexture();
+    /// The textured drawing in the modulate (decal) environment; the environment the
+    /// drawing found is restored afterwards, as every other state.
     void drawTextureModulate();
     void drawTextureDecal();
     /// The selected vertex, its one-ring and the normals there (nothing without a selection).
@@ -275,6 +302,13 @@ protected:
     std::unique_ptr<MeshAdjacency> adjacency; ///< built for the first path, dropped with the geometry
 
 private:
+    /// Takes a texture set-up over: triangles in its order, its coordinates, its chunks
+    /// (uploaded at the next textured frame).
+    bool installTexture(MeshTexture &texture);
+    /// Gives pending chunks to OpenGL; false when there is no texture to draw with.
+    bool uploadTexture();
+    /// The triangles in a new order: whatever was built from the old order is dropped.
+    void reorderTriangles(const std::vector<int> &order);
     /// Takes over freshly read geometry and blocks in place of the current ones.
     void adopt(MeshData &g);
     void installColours(MeshData &g);
@@ -304,6 +338,9 @@ private:
     bool coloursGiven;                        ///< colours came from setColors() or the file
     bool normalsGiven;                        ///< normals came from the file
     bool listsInitialised;                    ///< initDisplayLists() ran for this geometry
+    std::unique_ptr<MeshTexture> pendingTexture; ///< chunks set up, not yet uploaded
+    GLMeshTexture meshTexture;                ///< the uploaded chunks and textured corners
+    int forcedTextureLimit = 0;               ///< 0: the OpenGL limit
 };
 
 #endif

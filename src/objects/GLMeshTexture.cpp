@@ -12,13 +12,14 @@ GLMeshTexture::~GLMeshTexture()
     // The context may be gone by now: OpenGL objects are released by release(), in it.
 }
 
-bool GLMeshTexture::upload(MeshTexture &texture, const float *vertices, const Point3 *normals, const int *triangles,
-                           int nTriangles, int filter)
+bool GLMeshTexture::upload(MeshTexture &texture, const float *texCoords, const float *vertices, const Point3 *normals,
+                           const int *triangles, int nTriangles, int chunkFilter)
 {
     release();
     const size_t n = static_cast<size_t>(nTriangles);
-    if (n == 0 || !vertices || !normals || !triangles || !texture.texCoords || texture.chunks.empty())
+    if (n == 0 || !vertices || !normals || !triangles || !texCoords || texture.chunks.empty())
         return false;
+    filter = chunkFilter;
     while (glGetError() != GL_NO_ERROR) {
     }
 
@@ -56,7 +57,7 @@ bool GLMeshTexture::upload(MeshTexture &texture, const float *vertices, const Po
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(3 * n * 8 * sizeof(float)), nullptr, GL_STATIC_DRAW);
     auto *out = static_cast<float *>(glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY));
     if (out) {
-        const float *uv = texture.texCoords.get();
+        const float *uv = texCoords;
         for (size_t c = 0; c < 3 * n; ++c, out += 8) {
             const size_t v = static_cast<size_t>(triangles[c]);
             out[0] = uv[2 * c];
@@ -91,10 +92,12 @@ void GLMeshTexture::release()
     buffer = 0;
 }
 
-void GLMeshTexture::draw() const
+void GLMeshTexture::draw(int chunkFilter)
 {
     if (names.empty() || !buffer)
         return;
+    if (chunkFilter != filter)
+        setFilter(chunkFilter);
     GLint previous = 0, bound = 0;
     glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previous);
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
@@ -114,8 +117,9 @@ void GLMeshTexture::draw() const
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
 }
 
-void GLMeshTexture::setFilter(int filter)
+void GLMeshTexture::setFilter(int chunkFilter)
 {
+    filter = chunkFilter;
     GLint bound = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
     for (unsigned name : names) {

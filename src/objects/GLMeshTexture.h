@@ -20,18 +20,20 @@ public:
     GLMeshTexture &operator=(const GLMeshTexture &) = delete;
 
     /// Uploads the chunks of `texture` (wrap GL_REPEAT, minifying and magnifying filter
-    /// `filter`, environment GL_DECAL) and the corners of `triangles` (already in the
-    /// texture's order, 3 a triangle) with their coordinates. The texels of `texture` are
-    /// released once uploaded. Returns false, holding nothing, when OpenGL refuses them.
-    bool upload(MeshTexture &texture, const float *vertices, const Point3 *normals, const int *triangles,
-                int nTriangles, int filter);
+    /// `filter`, environment GL_DECAL) and the corners of `triangles` (in the texture's
+    /// order, 3 a triangle) with their coordinates `texCoords` (6 a triangle). The texels of
+    /// `texture` are released once uploaded. Returns false, holding nothing, when OpenGL
+    /// refuses them.
+    bool upload(MeshTexture &texture, const float *texCoords, const float *vertices, const Point3 *normals,
+                const int *triangles, int nTriangles, int filter);
     /// Deletes the textures and the buffer.
     void release();
 
     /// Draws every chunk's triangles with its texture bound, with the current texture
-    /// environment and material; texturing must be enabled by the caller. Leaves the
-    /// bound texture and the client arrays as it found them.
-    void draw() const;
+    /// environment and material, filtered by `filter` (GL_NEAREST or GL_LINEAR); texturing
+    /// must be enabled by the caller. Leaves the bound texture and the client arrays as it
+    /// found them.
+    void draw(int filter);
     /// GL_NEAREST or GL_LINEAR for every chunk.
     void setFilter(int filter);
 
@@ -43,6 +45,7 @@ private:
     std::vector<unsigned> names;
     std::vector<int> chunkStart;
     unsigned buffer = 0;
+    int filter = 0; ///< the filter the chunks have
 };
 
 #endif
