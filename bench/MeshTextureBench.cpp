@@ -16,7 +16,9 @@
 #include <GL/glext.h>
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
@@ -77,6 +79,35 @@ bool writeInputs()
     return ok && atlas.savePPM(kImage.c_str()) == 1;
 }
 
+// The mesh's progress lines would mix with the figures: standard output goes to /dev/null
+// while a mesh loads.
+class Quiet {
+public:
+    Quiet()
+    {
+        std::fflush(stdout);
+        saved = dup(1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        close(null);
+    }
+    ~Quiet()
+    {
+        std::fflush(stdout);
+        dup2(saved, 1);
+        close(saved);
+    }
+
+private:
+    int saved;
+};
+
+std::unique_ptr<GLMeshObject> loadMesh()
+{
+    Quiet quiet;
+    return std::unique_ptr<GLMeshObject>(new GLMeshObject(kMesh.c_str(), nullptr));
+}
+
 struct Context {
     OffscreenContext gl;
     bool ok = false;
@@ -107,13 +138,15 @@ void FirstTexture(benchmark::State &state)
     int chunks = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        std::freopen("/dev/null", "w", stdout);
-        std::unique_ptr<GLMeshObject> mesh(new GLMeshObject(kMesh.c_str(), nullptr));
+        std::unique_ptr<GLMeshObject> mesh = loadMesh();
         glFinish();
         state.ResumeTiming();
-        mesh->notifyCommand('3');
-        mesh->draw();
-        glFinish();
+        {
+            Quiet quiet;
+            mesh->notifyCommand('3');
+            mesh->draw();
+            glFinish();
+        }
         state.PauseTiming();
         chunks = mesh->getNTextureChunks();
         mesh->freeData();
@@ -131,8 +164,7 @@ void FirstTextureBaseline(benchmark::State &state)
     }
     for (auto _ : state) {
         state.PauseTiming();
-        std::freopen("/dev/null", "w", stdout);
-        std::unique_ptr<GLMeshObject> mesh(new GLMeshObject(kMesh.c_str(), nullptr));
+        std::unique_ptr<GLMeshObject> mesh = loadMesh();
         glFinish();
         state.ResumeTiming();
         FILE *f = std::fopen(kImage.c_str(), "rb");
