@@ -45,6 +45,9 @@ void distanceInterface::createWindow()
 void distanceInterface::setPath(const Chemin *p)
 {
     path = p;
+    // A dropped path only needs forgetting: a closed window stays closed.
+    if (!path)
+        return;
     if (!window)
         createWindow();
     refresh();

@@ -6,14 +6,16 @@
 //   0: bit 0 set: the coordinates come from a "TC" block, version (bits 1-2); else a "uv" comment
 //   1: triangles - 1 (0..63)
 //   2: bit 7 set: the image is 1024 wide (the multi-size layout's width); else width - 1
-//   3: height - 1
+//   3: height - 1 (its low 6 bits: small images keep the runs fast)
 //   4: the texture limit is 4 << (byte % 9) (4 to 1024)
 // The rest is the block's bytes (read by the mesh reader's block reader) or the comment's
 // text; the image's pixels repeat the whole input.
 #include "MeshCheck.h"
 #include "objects/MeshTextureReader.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
@@ -66,15 +68,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int version = (data[0] >> 1) & 3;
     const int nTriangles = (data[1] & 63) + 1;
     const int width = data[2] & 128 ? 1024 : data[2] + 1;
-    const int height = data[3] + 1;
+    const int height = (data[3] & 63) + 1;
     const int limit = 4 << (data[4] % 9);
     const uint8_t *rest = data + 5;
     const size_t restSize = size - 5;
 
     std::unique_ptr<Bitmap> image(new Bitmap(width, height));
     auto *pixels = reinterpret_cast<unsigned char *>(image->pixels);
-    for (size_t i = 0, n = 3 * static_cast<size_t>(width) * height; i < n; ++i)
-        pixels[i] = data[i % size];
+    for (size_t i = 0, n = 3 * static_cast<size_t>(width) * height; i < n; i += size)
+        std::memcpy(pixels + i, data, std::min(size, n - i));
 
     MeshData block;
     block.nTriangles = nTriangles;
