@@ -11,8 +11,9 @@ fi
 if [ $# -eq 0 ]; then
   scene="$here/build/sample"
   # The camera file is written after the model and before the photographs; the last contour
-  # tells that the whole scene is there.
-  if [ ! -s "$scene/scene.dat" ] || [ ! -s "$scene/sil/view23.txt" ]; then
+  # tells that the whole scene is there (a scene made before the model had its texture is made
+  # again).
+  if [ ! -s "$scene/scene.dat" ] || [ ! -s "$scene/sil/view23.txt" ] || [ ! -s "$scene/scene.png" ]; then
     "$here/build/make_sample_scene" "$scene"
   fi
   set -- -c "$scene/scene.dat" "$scene/scene.tri"

@@ -1,14 +1,19 @@
 // Writes the viewer's sample model: a binary mesh of a rippled torus with two per-vertex
-// data items ("mean curvature" and "height") and a material block.
+// data items ("mean curvature" and "height"), a material block and texture coordinates
+// ("TC02"), and beside it its texture: OUTPUT with its last three characters replaced by
+// "png" (the image the viewer looks for, shown by key "3").
 //
 //   make_sample_mesh OUTPUT [AROUND ACROSS] [--plain] [--off FILE] [--ply FILE]
 //
 // AROUND x ACROSS is the vertex grid (around the main axis, across the tube); the default
 // 640 x 256 gives 327,680 triangles (1000 x 1000 gives 2,000,000). The file is written in
 // this machine's byte order, under a temporary name that becomes OUTPUT only once it is
-// complete. For comparisons with other programs: --plain leaves out the data items and the
-// material, --off and --ply also write the same geometry as OFF text and binary PLY.
+// complete. For comparisons with other programs: --plain leaves out the data items, the
+// material and the texture, --off and --ply also write the same geometry as OFF text and
+// binary PLY.
+#include "image/Bitmap.h"
 #include "objects/DataItem.h"
+#include "objects/MeshTextureReader.h"
 
 #include <cmath>
 #include <cstdint>
@@ -113,6 +118,37 @@ bool writePly(FILE *f, const std::vector<float> &v, const std::vector<int32_t> &
     return ok && put(f, faces.data(), 1, faces.size());
 }
 
+// The texture: u (around the ring) runs along the rows, v (around the tube) down the
+// columns. Colours turn once round the ring, a checker of 32 x 16 squares shades them, and a
+// thin dark line marks every eighth square, so that seams and orientation show.
+Bitmap sampleTexture(int width, int height)
+{
+    Bitmap image(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const double hue = 6.0 * x / width;
+            const int sector = static_cast<int>(hue) % 6;
+            const double f = hue - std::floor(hue);
+            double r = 0, g = 0, b = 0;
+            switch (sector) {
+            case 0: r = 1, g = f; break;
+            case 1: r = 1 - f, g = 1; break;
+            case 2: g = 1, b = f; break;
+            case 3: g = 1 - f, b = 1; break;
+            case 4: r = f, b = 1; break;
+            default: r = 1, b = 1 - f; break;
+            }
+            const int cx = x * 32 / width, cy = y * 16 / height;
+            double shade = (cx + cy) % 2 ? 0.95 : 0.7;
+            if (x % (width / 4) < 2 || y % (height / 2) < 2)
+                shade = 0.2;
+            image.get(x, y) = RGB<unsigned char>(static_cast<unsigned char>(255 * (0.15 + 0.85 * r) * shade),
+                                                 static_cast<unsigned char>(255 * (0.15 + 0.85 * g) * shade),
+                                                 static_cast<unsigned char>(255 * (0.15 + 0.85 * b) * shade));
+        }
+    return image;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -159,14 +195,21 @@ int main(int argc, char **argv)
             curvature[k] = static_cast<float>(meanCurvature(u, v));
             height[k] = static_cast<float>(p.z);
         }
-    // Each grid cell as two triangles, counter-clockwise seen from outside the tube.
+    // Each grid cell as two triangles, counter-clockwise seen from outside the tube, with the
+    // texture coordinates of their corners: the grid position over the grid size, so that the
+    // last row and column of cells reach u, v = 1 rather than wrap to 0.
     std::vector<int32_t> triangles;
+    std::vector<float> uv;
     triangles.reserve(3 * static_cast<size_t>(nTriangles));
+    uv.reserve(6 * static_cast<size_t>(nTriangles));
     for (int i = 0; i < around; ++i)
         for (int j = 0; j < across; ++j) {
             const int a = i * across + j, b = ((i + 1) % around) * across + j;
             const int c = ((i + 1) % around) * across + (j + 1) % across, d = i * across + (j + 1) % across;
             triangles.insert(triangles.end(), {a, b, c, a, c, d});
+            const float u0 = float(i) / around, u1 = float(i + 1) / around;
+            const float v0 = float(j) / across, v1 = float(j + 1) / across;
+            uv.insert(uv.end(), {u0, v0, u1, v0, u1, v1, u0, v0, u1, v1, u0, v1});
         }
 
     const std::string out = args[0];
@@ -184,7 +227,8 @@ int main(int argc, char **argv)
                     put(f, vertices.data(), 4, vertices.size()) && put(f, triangles.data(), 4, triangles.size());
         if (!plain)
             done = done && put(f, "DAT0", 1, 4) && put(f, &nItems, 4, 1) && items[0].write(f) && items[1].write(f) &&
-                   put(f, "MAT0", 1, 4) && put(f, material, 4, 13);
+                   put(f, "MAT0", 1, 4) && put(f, material, 4, 13) && put(f, "TC02", 1, 4) &&
+                   put(f, uv.data(), 4, uv.size());
         return done;
     });
     if (!ok) {
@@ -202,6 +246,12 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "%s: can't write %s\n", argv[0], extra.c_str());
             return 1;
         }
+    }
+    // The texture beside the mesh (not for --plain, which writes the geometry only).
+    const std::vector<std::string> companions = MeshTextureReader::companionNames(out);
+    if (!plain && !companions.empty() && !sampleTexture(1024, 512).savePNG(companions.front().c_str())) {
+        std::fprintf(stderr, "%s: can't write %s\n", argv[0], companions.front().c_str());
+        return 1;
     }
     std::printf("%s: %d vertices, %d triangles\n", out.c_str(), nVertices, nTriangles);
     return 0;

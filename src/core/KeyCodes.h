@@ -19,6 +19,11 @@ enum : int {
     ESCAPE = 0xFF1B,
 };
 
+/// Texture settings of a mesh, for panels and dialogs that have no key of their own:
+/// minifying and magnifying filter, and the texture environment (decal shows the texels
+/// as they are, modulate lights them).
+enum : int { TEXTURE_NEAREST = 320, TEXTURE_LINEAR = 321, TEXTURE_DECAL = 322, TEXTURE_MODULATE = 323 };
+
 /// The camera steps through its views with the left and right cursor keys.
 enum : int { NEXT_VIEW = LEFT, PREVIOUS_VIEW = RIGHT };
 

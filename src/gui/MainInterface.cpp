@@ -11,6 +11,8 @@
 #include "gui/GtkEList.h"
 #include "gui/InterfaceLoader.h"
 #include "gui/cameraAnimationInterface.h"
+#include "gui/distanceInterface.h"
+#include "measure/PathDisplay.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
@@ -23,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -203,6 +206,8 @@ MainInterface::MainInterface(GLMachine *machine, const char *title, int width, i
     impl->self = this;
     impl->machine = machine;
     initEnvironment();
+    // Meshes open their "Path Distance" window through the measuring layer's maker.
+    PathDisplay::setMaker([] { return std::unique_ptr<PathDisplay>(new distanceInterface); });
     impl->createMainWindow(title, width, height);
     impl->connectCallbacks();
     // The camera's flight editor opens its window through this registration.
@@ -214,6 +219,7 @@ MainInterface::~MainInterface()
     cameraAnimationInterface::uninstall();
     if (impl->backgroundSwatch)
         g_object_remove_weak_pointer(G_OBJECT(impl->backgroundSwatch), reinterpret_cast<gpointer *>(&impl->backgroundSwatch));
+    PathDisplay::setMaker(nullptr);
     if (impl->controlWindow)
         gtk_widget_destroy(impl->controlWindow);
     if (impl->viewWindow)

@@ -5,10 +5,13 @@
 #include "core/KeyCodes.h"
 #include "objects/ColorMap.h"
 #include "objects/LargeArray.h"
+#include "objects/MeshTextureReader.h"
 #include "math/Matrix3.h"
 #include "math/Quaternion.h"
 #include "objects/MeshReduction.h"
 #include "render/GLBuffer.h"
+#include "measure/Objet_data.h"
+#include "measure/SurfacePath.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -278,8 +281,8 @@ void GLMeshObject::initVariables()
 
 void GLMeshObject::freeData()
 {
-    if (!textureNames.empty())
-        glDeleteTextures(static_cast<GLsizei>(textureNames.size()), textureNames.data());
+    meshTexture.release();
+    pendingTexture.reset();
     textureNames.clear();
     nTextureChunks = 0;
     chunkStart.clear();
@@ -309,6 +312,17 @@ void GLMeshObject::freeData()
     texCoords.reset();
     texCoordVersion = -1;
     legend.clear();
+    deletePath();
+    distancePanel.reset();
+    adjacency.reset();
+}
+
+void GLMeshObject::deletePath()
+{
+    // The window holds the path without owning it: it must let go first.
+    if (distancePanel && pathOnMesh)
+        distancePanel->setPath(nullptr);
+    pathOnMesh.reset();
 }
 
 void GLMeshObject::adopt(MeshData &g)
@@ -416,6 +430,11 @@ void GLMeshObject::reload()
     computeBoundingBox();
     computeVertexNormals();
     std::printf("%d triangles, %d vertex\n", nTriangles, nVertices);
+    // A textured mesh stays textured: its texture is made again from the files as they are.
+    if (drawMethod == static_cast<DrawMethod>(&GLMeshObject::drawTexture))
+        setDrawTexture();
+    else if (drawMethod == static_cast<DrawMethod>(&GLMeshObject::drawTextureModulate))
+        setDrawTextureFromData();
 }
 
 // --- Readers --------------------------------------------------------------------------------
@@ -582,11 +601,21 @@ void GLMeshObject::setDrawData()
         drawMethod = method(&GLMeshObject::drawData);
 }
 
-// Texture chunks are made by the texture set-up; until a mesh has them, both texture
-// methods fall back to plain triangles inside drawTexture().
-void GLMeshObject::setDrawTexture() { drawMethod = method(&GLMeshObject::drawTexture); }
+void GLMeshObject::setDrawTexture()
+{
+    if (nTextureChunks == 0)
+        readTexture();
+    drawMethod = method(&GLMeshObject::drawTexture);
+}
 
-void GLMeshObject::setDrawTextureFromData() { drawMethod = method(&GLMeshObject::drawTextureModulate); }
+void GLMeshObject::setDrawTextureFromData()
+{
+    if (nTextureChunks == 0)
+        readTextureFromData();
+    // Data textures are meant smooth, whatever filter the image texture had.
+    textureFilter = GL_LINEAR;
+    drawMethod = method(&GLMeshObject::drawTextureModulate);
+}
 
 void GLMeshObject::defaultDrawing()
 {
@@ -802,6 +831,7 @@ void GLMeshObject::drawTriangles()
     }
     drawShade();
     glPopAttrib();
+    drawPath();
 }
 
 void GLMeshObject::drawShade()
@@ -866,6 +896,7 @@ void GLMeshObject::drawData()
         drawDataWire();
     else
         drawDataShade();
+    drawPath();
 }
 
 void GLMeshObject::drawDataShade()
@@ -941,20 +972,141 @@ void GLMeshObject::drawDataWire()
 
 void GLMeshObject::drawTexture()
 {
-    // The texture set-up makes the chunks; a mesh without them shows its plain triangles.
-    drawTriangles();
+    // A mesh without texture chunks shows its plain triangles.
+    if (nTriangles <= 0 || !vertices || !uploadTexture()) {
+        drawTriangles();
+        return;
+    }
+    glPushAttrib(GL_POLYGON_BIT);
+    if (wireFrame) {
+        drawWireframe();
+        glEnable(GL_POLYGON_OFFSET_FILL);
+        glPolygonOffset(1, 2);
+    }
+    beginFrame();
+    glPushAttrib(GL_TEXTURE_BIT);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, textureMode);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_DEPTH_TEST);
+    glShadeModel(static_cast<GLenum>(shadingModel));
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    setClippingPlanes();
+    glEnable(GL_CULL_FACE);
+    applyDoubleFace();
+    material.set();
+    meshTexture.draw(textureFilter);
+    glPopAttrib();
+    endFrame();
+    glPopAttrib();
+    drawPath();
 }
 
 void GLMeshObject::drawTextureModulate()
 {
+    // The environment is part of the texture state: it is put back once drawn.
+    glPushAttrib(GL_TEXTURE_BIT);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     drawTexture();
+    glPopAttrib();
 }
 
 void GLMeshObject::drawTextureDecal()
 {
+    glPushAttrib(GL_TEXTURE_BIT);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
     drawTexture();
+    glPopAttrib();
+}
+
+// --- Texture set-up ---------------------------------------------------------------------------
+
+bool GLMeshObject::readTexture()
+{
+    if (path.empty() || nTriangles <= 0)
+        return false;
+    if (!forcedTextureLimit) {
+        // Queried once per mesh; without a current context the default limit stays.
+        GLint limit = 0;
+        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limit);
+        if (limit > 0)
+            maxTextureSize = limit;
+    }
+    std::unique_ptr<Bitmap> image = MeshTextureReader::findCompanionImage(path);
+    if (!image)
+        return readTextureFromData();
+    MeshTextureReader reader(nTriangles, texCoords.get(), texCoordVersion, getMaxTextureSize());
+    if (!reader.readTexture(std::move(image)))
+        return false;
+    return installTexture(reader.result());
+}
+
+bool GLMeshObject::readTextureFromData()
+{
+    if (nDataItems == 0 || nTriangles <= 0)
+        return false;
+    const DataItem &item = dataItems[static_cast<size_t>(((currentDataItem % nDataItems) + nDataItems) % nDataItems)];
+    if (item.getNElements() < nVertices)
+        return false;
+    MeshTextureReader reader(nTriangles, nullptr, -1, getMaxTextureSize());
+    if (!reader.readTextureFromData(item.getData(), item.getMinimum(), item.getMaximum(), nVertices, triangles.get()))
+        return false;
+    // The texels are jet colours whatever map is selected: so is the legend.
+    legend.clear();
+    legend.setTitle(item.getName());
+    legend.add(ColorMap::jetColorMap, item.getMinimum(), item.getMaximum(), 2, 2);
+    return installTexture(reader.result());
+}
+
+bool GLMeshObject::installTexture(MeshTexture &texture)
+{
+    if (texture.chunks.empty() || !texture.texCoords)
+        return false;
+    if (!texture.order.empty())
+        reorderTriangles(texture.order);
+    texCoords = std::move(texture.texCoords);
+    textureWidth = texture.textureWidth;
+    textureHeight = texture.textureHeight;
+    chunkStart = texture.chunkStart;
+    nTextureChunks = static_cast<int>(texture.chunks.size());
+    textureNames.clear();
+    meshTexture.release();
+    pendingTexture.reset(new MeshTexture(std::move(texture)));
+    return true;
+}
+
+bool GLMeshObject::uploadTexture()
+{
+    if (pendingTexture) {
+        const bool ok = meshTexture.upload(*pendingTexture, texCoords.get(), vertices, normals.get(), triangles.get(),
+                                           nTriangles, textureFilter);
+        pendingTexture.reset();
+        if (ok) {
+            textureNames = meshTexture.getNames();
+        } else {
+            nTextureChunks = 0;
+            chunkStart.clear();
+        }
+    }
+    return nTextureChunks > 0 && meshTexture.getNChunks() > 0;
+}
+
+void GLMeshObject::reorderTriangles(const std::vector<int> &order)
+{
+    const size_t n = static_cast<size_t>(nTriangles);
+    LargeArray<int> regrouped = allocateLargeArray<int>(3 * n);
+    for (size_t i = 0; i < n; ++i)
+        std::copy_n(&triangles[3 * static_cast<size_t>(order[i])], 3, &regrouped[3 * i]);
+    triangles = std::move(regrouped);
+    // The buffers, the stand-in, the sorted copy and the adjacency follow the old order. This
+    // may run outside a frame, so the buffers are only marked stale and refilled at the next one.
+    if (buffers) {
+        buffers->stop();
+        ++buffers->geometryVersion;
+        ++buffers->colourVersion;
+    }
+    sortedTriangles.reset();
+    adjacency.reset();
 }
 
 void GLMeshObject::sortTrianglesByDepth()
@@ -1088,12 +1240,8 @@ void GLMeshObject::setTextureInterpolation(int m)
 {
     if (m != 0 && m != 1)
         return;
+    // The chunks take the filter at the next textured frame, where their context is current.
     textureFilter = m == 0 ? GL_NEAREST : GL_LINEAR;
-    for (unsigned name : textureNames) {
-        glBindTexture(GL_TEXTURE_2D, name);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, textureFilter);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, textureFilter);
-    }
     postRedisplay();
 }
 
@@ -1246,6 +1394,90 @@ void GLMeshObject::notifyAdditionalClick(int x, int y)
     }
 }
 
+void GLMeshObject::notifyAdditionalClick(int x, int y, int mode)
+{
+    if (selectedVertex < 0 || selectedVertex >= nVertices) {
+        deletePath();
+        return;
+    }
+    const int v = getVertex(x, y);
+    if (v < 0) {
+        deletePath();
+        return;
+    }
+    printInfo(v);
+    Matrix4 modelView = Matrix4::Identity;
+    glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
+    // The viewer is wanted in the mesh's own coordinates, so the pose goes in too: a moved
+    // mesh is then cut through the eye as an unmoved one.
+    measurePath(v, mode, modelView * pose);
+}
+
+const MeshAdjacency &GLMeshObject::getAdjacency()
+{
+    if (!adjacency) {
+        const Objet_data mesh(&nVertices, reinterpret_cast<const Point3 *>(vertices), &nTriangles, triangles.get());
+        adjacency.reset(new MeshAdjacency(mesh));
+    }
+    return *adjacency;
+}
+
+bool GLMeshObject::measurePath(int to, int mode, const Matrix4 &objectToEye)
+{
+    deletePath();
+    if (selectedVertex < 0 || selectedVertex >= nVertices || to < 0 || to >= nVertices)
+        return false;
+    const MeshAdjacency &mesh = getAdjacency();
+    if (mode) {
+        pathOnMesh.reset(chemin_aretes(mesh, selectedVertex, to));
+    } else {
+        const Matrix3 r = objectToEye.getSubMatrix();
+        const Point3 eye = (r.transpose() * objectToEye.getSubVector()) * -1.0f;
+        pathOnMesh.reset(chemin_plan(mesh, selectedVertex, to, eye));
+    }
+    if (!pathOnMesh)
+        return false;
+    if (!distancePanel)
+        distancePanel = PathDisplay::make();
+    if (distancePanel)
+        distancePanel->setPath(pathOnMesh.get());
+    postRedisplay();
+    return true;
+}
+
+void GLMeshObject::drawPath()
+{
+    if (!pathOnMesh || pathOnMesh->size() == 0)
+        return;
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_POINT_SMOOTH);
+    glEnable(GL_LINE_SMOOTH);
+    // The path lies in the surface: its depth is pulled a hair towards the viewer so that
+    // the triangles it crosses do not hide it half of the time.
+    glDepthFunc(GL_LEQUAL);
+    glDepthRange(0, 0.9995);
+    glMultMatrixf(pose);
+    glLineWidth(4);
+    glColor3ub(0, 0, 255);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glVertexPointer(3, GL_FLOAT, 0, pathOnMesh->data());
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDrawArrays(GL_LINE_STRIP, 0, pathOnMesh->size());
+    glPopClientAttrib();
+    glLineWidth(1);
+    glPopMatrix();
+    glPopAttrib();
+}
+
 Point3 GLMeshObject::getOrigin() const
 {
     if (selectedVertex >= 0 && selectedVertex < nVertices)
@@ -1320,6 +1552,14 @@ int GLMeshObject::notifyCommand(int command)
         break;
     case '9':
         setDrawTextureFromData();
+        break;
+    case KeyCode::TEXTURE_NEAREST:
+    case KeyCode::TEXTURE_LINEAR:
+        setTextureInterpolation(command == KeyCode::TEXTURE_LINEAR ? 1 : 0);
+        break;
+    case KeyCode::TEXTURE_DECAL:
+    case KeyCode::TEXTURE_MODULATE:
+        setTextureModulation(command == KeyCode::TEXTURE_MODULATE ? 1 : 0);
         break;
     case ',':
     case '<':

@@ -1,12 +1,18 @@
 #ifndef VELMORA_GLMESHOBJECT_H
 #define VELMORA_GLMESHOBJECT_H
 
+#include "math/Matrix4.h"
 #include "math/Point3.h"
+#include "measure/Chemin.h"
+#include "measure/MeshAdjacency.h"
+#include "measure/PathDisplay.h"
 #include "objects/DataItem.h"
 #include "objects/GL3DObject.h"
+#include "objects/GLMeshTexture.h"
 #include "objects/LargeArray.h"
 #include "objects/Material.h"
 #include "objects/MeshReader.h"
+#include "objects/MeshTexture.h"
 #include "objects/RadixSort.h"
 
 #include <cstdio>
@@ -81,6 +87,8 @@ public:
     bool hasTexture() const { return nTextureChunks > 0; }
     /// Releases geometry, blocks, textures and buffers; the mesh is then empty.
     void freeData();
+    /// Drops the measured path (the distance window forgets it too).
+    void deletePath();
 
     // --- Drawing ---------------------------------------------------------------------------
     // Every drawing method loads the enabled clipping planes under the model-view matrix it
@@ -99,8 +107,11 @@ public:
     void setDrawTriangles();
     /// Colours from the current data item; does nothing on a mesh without colours.
     void setDrawData();
-    /// Texture mapping; without texture chunks the mesh is drawn as plain triangles.
+    /// Texture mapping: the first time, the texture is set up (readTexture); without
+    /// texture chunks the mesh is drawn as plain triangles.
     void setDrawTexture();
+    /// Texture mapping of the data texture (made first when there is no texture yet),
+    /// filtered linearly.
     void setDrawTextureFromData();
 
     /// True once the vertices, normals and triangles are in buffers of the current context
@@ -121,6 +132,27 @@ public:
     /// is on.
     int getDrawnTriangles() const;
 
+    // --- Texture ---------------------------------------------------------------------------
+    /// Finds the companion image beside the mesh file (png, ppm, jpg; fetched like the mesh
+    /// when it is remote) and lays it out in chunks within the texture limit; without an
+    /// image, the texture of the current data item. Returns whether a texture resulted. The
+    /// chunks go to OpenGL at the first textured frame. May regroup the triangles by chunk.
+    bool readTexture();
+    /// The texture of the current data item: one texel a vertex (see MeshTextureReader).
+    bool readTextureFromData();
+    /// Largest texture side: the OpenGL limit, queried at the first texture set-up, unless
+    /// a limit is forced here (tests force a small one).
+    void setMaxTextureSize(int limit) { forcedTextureLimit = limit > 0 ? limit : 0; }
+    int getMaxTextureSize() const { return forcedTextureLimit ? forcedTextureLimit : maxTextureSize; }
+    int getNTextureChunks() const { return nTextureChunks; }
+    /// One OpenGL texture a chunk, once uploaded (empty before the first textured frame).
+    const std::vector<unsigned> &getTextureNames() const { return textureNames; }
+    /// Triangles chunkStart[i] .. chunkStart[i + 1] - 1 are textured from chunk i.
+    const std::vector<int> &getChunkStart() const { return chunkStart; }
+    int getTextureWidth() const { return textureWidth; }
+    int getTextureHeight() const { return textureHeight; }
+
+
     void drawTriangles();
     void drawShade();
     void drawWireframe();
@@ -128,10 +160,14 @@ public:
     void drawDataShade();
     void drawDataWire();
     void drawTexture();
+    /// The textured drawing in the modulate (decal) environment; the environment the
+    /// drawing found is restored afterwards, as every other state.
     void drawTextureModulate();
     void drawTextureDecal();
     /// The selected vertex, its one-ring and the normals there (nothing without a selection).
     void drawSelectedPoint();
+    /// The measured path as a thick blue line on the surface (nothing without a path).
+    void drawPath();
     /// The mesh flattened onto `plane` (a, b, c, d) from `light` (x, y, z, w) in the RGB
     /// colour `color`, unlit and without depth test.
     void drawShadow(float *plane, float *light, float *color) override;
@@ -182,7 +218,23 @@ public:
     /// Triangle picking: three clicks on the corners of a triangle print its index, in any
     /// order; a click beside the mesh starts the count again.
     void notifyAdditionalClick(int x, int y);
-    using GL3DObject::notifyAdditionalClick;
+    /// Path measurement: from the selected vertex to the vertex under (x, y), along edges
+    /// when `mode` is non-zero, else across the plane through both and the viewer (the eye
+    /// of the current model-view matrix, taken into the mesh's coordinates). Without a
+    /// selection or a vertex under the pointer the current path is dropped.
+    void notifyAdditionalClick(int x, int y, int mode) override;
+    /// The measurement behind that click, for vertex `to`: `objectToEye` maps the mesh's
+    /// coordinates to the eye's (model-view times pose). Replaces the current path; shows it
+    /// in the distance window (made on first use, where a window layer provides one).
+    /// Returns whether a path resulted.
+    bool measurePath(int to, int mode, const Matrix4 &objectToEye);
+    /// The current path, null when there is none.
+    const Chemin *getPathOnMesh() const { return pathOnMesh.get(); }
+    /// The connectivity the path builders use, built on first use and kept until the
+    /// geometry changes.
+    const MeshAdjacency &getAdjacency();
+    /// The distance window, null until a path was shown (or without a window layer).
+    PathDisplay *getDistancePanel() const { return distancePanel.get(); }
     /// Keys 300-311 drive the clipping planes: 300 + 2i sets the enable flag of plane i to
     /// the integer carried by `arg`, 301 + 2i sets plane i from the 4 floats `arg` points
     /// to. Any other key goes to notifyCommand. Returns non-zero when consumed.
@@ -264,8 +316,20 @@ protected:
     /// Vertex buffers and the reduced stand-in (defined with the drawing code).
     struct Buffers;
     std::unique_ptr<Buffers> buffers;
+    std::unique_ptr<Chemin> pathOnMesh;       ///< the measured path, shown by drawPath()
+    std::unique_ptr<PathDisplay> distancePanel; ///< the window that shows its lengths
+    std::unique_ptr<MeshAdjacency> adjacency; ///< built for the first path, dropped with the geometry
 
 private:
+    /// Takes a texture set-up over: triangles in its order, its coordinates, its chunks
+    /// (uploaded at the next textured frame).
+    bool installTexture(MeshTexture &texture);
+    /// Gives pending chunks to OpenGL; false when there is no texture to draw with.
+    bool uploadTexture();
+    /// The triangles in a new order: whatever was built from the old order is dropped.
+    void reorderTriangles(const std::vector<int> &order);
+    /// Takes over freshly read geometry and blocks in place of the current ones.
+    void adopt(MeshData &g);
     void installColours(MeshData &g);
     void installDataItems(MeshData &g);
     void installMaterial(const MeshData &g);
@@ -295,6 +359,9 @@ private:
     bool readAsOFF;                           ///< which reader reload() uses
     bool coloursGiven;                        ///< colours came from setColors() or the file
     bool normalsGiven;                        ///< normals came from the file
+    std::unique_ptr<MeshTexture> pendingTexture; ///< chunks set up, not yet uploaded
+    GLMeshTexture meshTexture;                ///< the uploaded chunks and textured corners
+    int forcedTextureLimit = 0;               ///< 0: the OpenGL limit
 };
 
 #endif

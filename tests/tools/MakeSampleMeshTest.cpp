@@ -1,4 +1,5 @@
 // The sample-model generator as run.sh runs it, and its output as the viewer reads it.
+#include "image/Bitmap.h"
 #include "objects/GLMeshObject.h"
 
 #include "support/ImageCompare.h"
@@ -6,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -47,6 +49,24 @@ TEST(MakeSampleMesh, WritesAClosedOutwardFacingMeshWithDataAndMaterial)
     EXPECT_GT(h[0], 0);           // u = 0, v = 0: outer equator
     EXPECT_LT(h[12], h[0]);       // v = pi: inner equator
     EXPECT_FLOAT_EQ(mesh.getDataItem(1).getData()[6], v[3 * 6 + 2]);
+
+    // Texture coordinates for every corner, inside the companion image written beside it:
+    // the last cells reach 1 rather than wrap to 0, so no triangle spans the whole image.
+    ASSERT_EQ(mesh.getTexCoordVersion(), 2);
+    const float *uv = mesh.getTexCoords();
+    for (int t = 0; t < mesh.getNTriangles(); ++t) {
+        float lo = 2, hi = -1;
+        for (int k = 0; k < 6; k += 2) {
+            ASSERT_TRUE(uv[6 * t + k] >= 0 && uv[6 * t + k] <= 1 && uv[6 * t + k + 1] >= 0 && uv[6 * t + k + 1] <= 1);
+            lo = std::min(lo, uv[6 * t + k]);
+            hi = std::max(hi, uv[6 * t + k]);
+        }
+        ASSERT_LE(hi - lo, 1.0f / 40 + 1e-6f) << t;
+    }
+    Bitmap texture;
+    texture.loadPNG((dir + "/sample.png").c_str());
+    EXPECT_EQ(texture.getWidth(), 1024);
+    EXPECT_EQ(texture.getHeight(), 512);
 
     // No output name: usage, no file.
     const auto usage = testsupport::runProcess({kTool});

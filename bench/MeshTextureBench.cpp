@@ -1,0 +1,221 @@
+// First use of key "3" on a mesh of 2,000,000 triangles with an 8192 x 8192 atlas: finding
+// and decoding the companion image, the layout (explicit coordinates from a "TC02" block),
+// the upload of the texture and of the textured corners, and the first textured frame.
+//
+// The baseline (FirstTextureBaseline) is the bare way to get the same frame into the same
+// kind of memory: decode the same image file with the same library, one glTexImage2D of it,
+// the corners expanded into one vertex buffer with their coordinates, one glDrawArrays.
+// Inputs are written once under build/bench/ (an 8192 x 8192 PPM, 192 MiB, and the mesh);
+// the atlas is PPM so that the figure is the texture set-up rather than a codec.
+#define GL_GLEXT_PROTOTYPES 1
+#include "image/Bitmap.h"
+#include "objects/GLMeshObject.h"
+#include "render/OffscreenContext.h"
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kSide = 1001;  // vertices a side: 2,000,000 triangles
+constexpr int kAtlas = 8192;
+
+const std::string kDir = std::string(VELMORA_BINARY_DIR) + "/bench";
+const std::string kMesh = kDir + "/textured2m.tri";
+const std::string kImage = kDir + "/textured2m.ppm";
+
+bool exists(const std::string &p)
+{
+    struct stat s;
+    return stat(p.c_str(), &s) == 0 && s.st_size > 0;
+}
+
+// A height field over the unit square with "TC02" coordinates laying the atlas over it.
+bool writeInputs()
+{
+    if (exists(kMesh) && exists(kImage))
+        return true;
+    std::vector<float> v;
+    std::vector<int> t;
+    std::vector<float> uv;
+    v.reserve(3 * kSide * kSide);
+    for (int j = 0; j < kSide; ++j)
+        for (int i = 0; i < kSide; ++i)
+            v.insert(v.end(), {1.6f * i / (kSide - 1) - 0.8f, 1.6f * j / (kSide - 1) - 0.8f, 0.0f});
+    for (int j = 0; j + 1 < kSide; ++j)
+        for (int i = 0; i + 1 < kSide; ++i) {
+            const int a = j * kSide + i, b = a + 1, c = a + kSide + 1, d = a + kSide;
+            t.insert(t.end(), {a, b, c, a, c, d});
+            const float u0 = float(i) / (kSide - 1), u1 = float(i + 1) / (kSide - 1);
+            const float v0 = float(j) / (kSide - 1), v1 = float(j + 1) / (kSide - 1);
+            uv.insert(uv.end(), {u0, v0, u1, v0, u1, v1, u0, v0, u1, v1, u0, v1});
+        }
+    FILE *f = std::fopen(kMesh.c_str(), "wb");
+    if (!f)
+        return false;
+    const uint16_t signature = 0x454C;
+    const int32_t counts[2] = {kSide * kSide, static_cast<int32_t>(t.size() / 3)};
+    const unsigned char header[4] = {0, 1, 0, 0};
+    bool ok = std::fwrite(&signature, 2, 1, f) == 1 && std::fwrite(counts, 4, 2, f) == 2 &&
+              std::fwrite(header, 1, 4, f) == 4 && std::fwrite(v.data(), 4, v.size(), f) == v.size() &&
+              std::fwrite(t.data(), 4, t.size(), f) == t.size() && std::fwrite("TC02", 1, 4, f) == 4 &&
+              std::fwrite(uv.data(), 4, uv.size(), f) == uv.size();
+    ok = std::fclose(f) == 0 && ok;
+    Bitmap atlas(kAtlas, kAtlas);
+    for (int y = 0; y < kAtlas; ++y)
+        for (int x = 0; x < kAtlas; ++x)
+            atlas.get(x, y) = RGB<unsigned char>(static_cast<unsigned char>(x >> 5), static_cast<unsigned char>(y >> 5),
+                                                 static_cast<unsigned char>((x ^ y) & 255));
+    return ok && atlas.savePPM(kImage.c_str()) == 1;
+}
+
+// The mesh's progress lines would mix with the figures: standard output goes to /dev/null
+// while a mesh loads.
+class Quiet {
+public:
+    Quiet()
+    {
+        std::fflush(stdout);
+        saved = dup(1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        close(null);
+    }
+    ~Quiet()
+    {
+        std::fflush(stdout);
+        dup2(saved, 1);
+        close(saved);
+    }
+
+private:
+    int saved;
+};
+
+std::unique_ptr<GLMeshObject> loadMesh()
+{
+    Quiet quiet;
+    return std::unique_ptr<GLMeshObject>(new GLMeshObject(kMesh.c_str(), nullptr));
+}
+
+struct Context {
+    OffscreenContext gl;
+    bool ok = false;
+    Context()
+    {
+        ok = writeInputs() && gl.create(512, 512);
+        if (ok) {
+            glMatrixMode(GL_PROJECTION);
+            glOrtho(-1, 1, -1, 1, -10, 10);
+            glMatrixMode(GL_MODELVIEW);
+            glEnable(GL_DEPTH_TEST);
+        }
+    }
+};
+
+Context &context()
+{
+    static Context c;
+    return c;
+}
+
+void FirstTexture(benchmark::State &state)
+{
+    if (!context().ok) {
+        state.SkipWithError("no inputs or no OpenGL context");
+        return;
+    }
+    int chunks = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::unique_ptr<GLMeshObject> mesh = loadMesh();
+        glFinish();
+        state.ResumeTiming();
+        {
+            Quiet quiet;
+            mesh->notifyCommand('3');
+            mesh->draw();
+            glFinish();
+        }
+        state.PauseTiming();
+        chunks = mesh->getNTextureChunks();
+        mesh->freeData();
+        mesh.reset();
+        state.ResumeTiming();
+    }
+    state.counters["chunks"] = chunks;
+}
+
+void FirstTextureBaseline(benchmark::State &state)
+{
+    if (!context().ok) {
+        state.SkipWithError("no inputs or no OpenGL context");
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::unique_ptr<GLMeshObject> mesh = loadMesh();
+        glFinish();
+        state.ResumeTiming();
+        FILE *f = std::fopen(kImage.c_str(), "rb");
+        Bitmap image(f, "ppm");
+        std::fclose(f);
+        GLuint texture = 0, buffer = 0;
+        glGenTextures(1, &texture);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, image.width, image.height, 0, GL_RGB, GL_UNSIGNED_BYTE, image.pixels);
+        const size_t n = static_cast<size_t>(mesh->getNTriangles());
+        const int *tri = mesh->getTriangles();
+        const float *vert = mesh->getVertices(), *uv = mesh->getTexCoords();
+        const Point3 *normal = mesh->getNormals();
+        glGenBuffers(1, &buffer);
+        glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(3 * n * 8 * sizeof(float)), nullptr, GL_STATIC_DRAW);
+        auto *out = static_cast<float *>(glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY));
+        for (size_t c = 0; c < 3 * n; ++c, out += 8) {
+            const size_t k = static_cast<size_t>(tri[c]);
+            out[0] = uv[2 * c];
+            out[1] = uv[2 * c + 1];
+            out[2] = normal[k].x;
+            out[3] = normal[k].y;
+            out[4] = normal[k].z;
+            out[5] = vert[3 * k];
+            out[6] = vert[3 * k + 1];
+            out[7] = vert[3 * k + 2];
+        }
+        glUnmapBuffer(GL_ARRAY_BUFFER);
+        glEnable(GL_TEXTURE_2D);
+        glInterleavedArrays(GL_T2F_N3F_V3F, 0, nullptr);
+        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(3 * n));
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glDisableClientState(GL_NORMAL_ARRAY);
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glDisable(GL_TEXTURE_2D);
+        glFinish();
+        state.PauseTiming();
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glDeleteBuffers(1, &buffer);
+        glDeleteTextures(1, &texture);
+        mesh.reset();
+        state.ResumeTiming();
+    }
+}
+
+} // namespace
+
+BENCHMARK(FirstTexture)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(FirstTextureBaseline)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+BENCHMARK_MAIN();

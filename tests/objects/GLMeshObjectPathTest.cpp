@@ -1,0 +1,123 @@
+// The mesh's side of path measurement: which path a measurement makes, where it is shown,
+// and that nothing keeps pointing at a path the mesh has dropped.
+#include "measure/Chemin.h"
+#include "measure/PathDisplay.h"
+#include "objects/GLMeshObject.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Records what the mesh shows; the paths it saw are checked while they are alive.
+struct Shown {
+    int made = 0, alive = 0;
+    std::vector<int> sizes;
+    const Chemin *current = nullptr;
+};
+
+class RecordingDisplay : public PathDisplay {
+public:
+    explicit RecordingDisplay(Shown &s) : shown(s) { ++shown.made, ++shown.alive; }
+    ~RecordingDisplay() override { --shown.alive; }
+    void setPath(const Chemin *path) override
+    {
+        shown.current = path;
+        shown.sizes.push_back(path ? path->size() : -1);
+    }
+    void toggle() override {}
+
+private:
+    Shown &shown;
+};
+
+class Mesh : public GLMeshObject {
+public:
+    explicit Mesh(const MeshRecord *r) : GLMeshObject(r) {}
+    void select(int v) { selectedVertex = v; }
+};
+
+class MeshPath : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        // A 5 x 5 grid in z = 0, seen from above.
+        for (int j = 0; j < 5; ++j)
+            for (int i = 0; i < 5; ++i)
+                v.insert(v.end(), {float(i), float(j), 0});
+        for (int j = 0; j < 4; ++j)
+            for (int i = 0; i < 4; ++i) {
+                const int a = 5 * j + i;
+                t.insert(t.end(), {a, a + 1, a + 6, a, a + 6, a + 5});
+            }
+        MeshRecord r{25, 32, v.data(), t.data(), 0, nullptr};
+        testing::internal::CaptureStdout();
+        mesh.reset(new Mesh(&r));
+        testing::internal::GetCapturedStdout();
+        PathDisplay::setMaker([this] { return std::unique_ptr<PathDisplay>(new RecordingDisplay(shown)); });
+    }
+    void TearDown() override
+    {
+        mesh.reset();
+        PathDisplay::setMaker(nullptr);
+        EXPECT_EQ(shown.alive, 0);
+    }
+
+    std::vector<float> v;
+    std::vector<int> t;
+    std::unique_ptr<Mesh> mesh;
+    Shown shown;
+    Matrix4 fromAbove = Matrix4::Identity; // the eye at the origin looking down -z ...
+};
+
+TEST_F(MeshPath, EdgeAndPlaneMeasurementsAreShownInOneWindow)
+{
+    // ... and the grid 10 below it.
+    fromAbove[14] = -10;
+    EXPECT_FALSE(mesh->measurePath(24, 1, fromAbove)) << "no selected vertex";
+    EXPECT_EQ(shown.made, 0);
+
+    mesh->select(0);
+    ASSERT_TRUE(mesh->measurePath(24, 1, fromAbove));
+    ASSERT_NE(mesh->getPathOnMesh(), nullptr);
+    EXPECT_EQ(mesh->getPathOnMesh()->size(), 5); // four diagonals
+    EXPECT_EQ(shown.current, mesh->getPathOnMesh());
+
+    // Across the plane through 0, 24 and the eye: the same diagonal line, cut at every
+    // edge it crosses, drawn from the same window.
+    ASSERT_TRUE(mesh->measurePath(24, 0, fromAbove));
+    EXPECT_EQ(shown.made, 1);
+    EXPECT_EQ(shown.current, mesh->getPathOnMesh());
+    EXPECT_NEAR(mesh->getPathOnMesh()->geodesicDistance(), mesh->getPathOnMesh()->euclideanDistance(), 1e-5);
+
+    // A measurement that fails drops the old path and the window forgets it.
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(mesh->measurePath(0, 0, fromAbove));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(mesh->getPathOnMesh(), nullptr);
+    EXPECT_EQ(shown.current, nullptr);
+
+    // Releasing the geometry closes the window.
+    ASSERT_TRUE(mesh->measurePath(7, 1, fromAbove));
+    mesh->freeData();
+    EXPECT_EQ(shown.alive, 0);
+    EXPECT_EQ(mesh->getPathOnMesh(), nullptr);
+}
+
+TEST_F(MeshPath, AdjacencyFollowsTheGeometry)
+{
+    const MeshAdjacency *first = &mesh->getAdjacency();
+    EXPECT_EQ(first->nTriangles(), 32);
+    EXPECT_EQ(&mesh->getAdjacency(), first) << "built once";
+    // A new geometry gets its own.
+    std::vector<float> small{0, 0, 0, 1, 0, 0, 0, 1, 0};
+    std::vector<int> one{0, 1, 2};
+    MeshRecord r{3, 1, small.data(), one.data(), 0, nullptr};
+    mesh->update(&r);
+    EXPECT_EQ(mesh->getAdjacency().nTriangles(), 1);
+    EXPECT_EQ(mesh->getAdjacency().nVertices(), 3);
+}
+
+} // namespace
