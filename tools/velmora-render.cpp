@@ -139,7 +139,8 @@ void applyMode(GLMachine &machine, const std::string &mode)
             else
                 object->notifyCommand('5');
         } else if (mode == "texture") {
-            if (mesh && !mesh->hasTexture())
+            // The texture is read on first use, as key "3" does in the viewer.
+            if (mesh && !mesh->hasTexture() && !mesh->readTexture())
                 std::fprintf(stderr, "velmora-render: %s has no texture, drawn shaded\n", name.c_str());
             else
                 object->notifyCommand('3');

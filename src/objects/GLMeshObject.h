@@ -328,8 +328,6 @@ private:
     bool uploadTexture();
     /// The triangles in a new order: whatever was built from the old order is dropped.
     void reorderTriangles(const std::vector<int> &order);
-    /// Takes over freshly read geometry and blocks in place of the current ones.
-    void adopt(MeshData &g);
     void installColours(MeshData &g);
     void installDataItems(MeshData &g);
     void installMaterial(const MeshData &g);
