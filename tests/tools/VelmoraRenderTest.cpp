@@ -79,12 +79,22 @@ TEST_F(VelmoraRender, WritesThePictureOrTheDocumentWithoutADisplay)
     EXPECT_EQ(shade.height, 64);
     EXPECT_EQ(shade.at(0, 0)[0], 191) << "the viewer's grey background";
 
-    // A mesh without a texture is said so and drawn shaded.
+    // The sample's texture is read on first use; a mesh without one is said so and drawn
+    // shaded.
+    std::string message;
     r = render({"--size", "96x64", "--mode", "texture", "-o", "texture.png", "sample.tri"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.err.find("has no texture"), std::string::npos) << r.err;
+    EXPECT_FALSE(testsupport::imagesMatch(image("texture.png"), shade, message));
+    {
+        std::ifstream in(mesh, std::ios::binary);
+        std::ofstream out(dir + "/untextured.tri", std::ios::binary);
+        out << in.rdbuf();
+    }
+    r = render({"--size", "96x64", "--mode", "texture", "-o", "untextured.png", "untextured.tri"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_NE(r.err.find("has no texture"), std::string::npos) << r.err;
-    std::string message;
-    EXPECT_TRUE(testsupport::imagesMatch(image("texture.png"), shade, message)) << message;
+    EXPECT_TRUE(testsupport::imagesMatch(image("untextured.png"), shade, message)) << message;
 
     // Other modes and settings change the picture.
     for (const std::vector<std::string> &args : std::vector<std::vector<std::string>>{
