@@ -18,6 +18,9 @@ bool isTransparent(GLObject *e) { return cam(e)->getTransparency(); }
 bool pansAround(GLObject *e) { return cam(e)->getPanAround(); }
 bool showsOrigins(GLObject *e) { return (cam(e)->getOptions() & GLCamera::CAMERA_ORIGINS) != 0; }
 bool showsTrajectory(GLObject *e) { return (cam(e)->getOptions() & GLCamera::CAMERA_TRAJECTORY) != 0; }
+bool showsTurntable(GLObject *e) { return (cam(e)->getOptions() & GLCamera::CIRCULAR_MOTION) != 0; }
+bool showsTangents(GLObject *e) { return (cam(e)->getOptions() & GLCamera::EPIPOLAR_TANGENCIES) != 0; }
+bool showsFlatPhotograph(GLObject *e) { return (cam(e)->getOptions() & GLCamera::TEXTURE_2D) != 0; }
 
 struct OptionKey {
     const char *key;
@@ -39,6 +42,10 @@ GLCameraInterface::GLCameraInterface(GLCamera *c) : ElementPanel(c, "Camera"), c
     GtkWidget *advanced = addSubmenu("Advanced options");
     addCheckMenuItem("Discrete Cameras", "corigin", showsOrigins, advanced);
     addCheckMenuItem("Camera Trajectory", "ctrajectory", showsTrajectory, advanced);
+    // The photograph overlays have no key of their own: they are reached here.
+    addCheckMenuItem("Turntable Lines", "cmotion", showsTurntable, advanced);
+    addCheckMenuItem("Epipolar Tangents", "etangencies", showsTangents, advanced);
+    addCheckMenuItem("Photograph in the Window (2D)", "2dtexture", showsFlatPhotograph, advanced);
 
     GtkWidget *axes = addFrame("viewing axes", nullptr, false);
     addKeyButton(axes, "X", '7', true);
