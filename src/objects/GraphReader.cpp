@@ -2,6 +2,7 @@
 
 #include "image/Stream.h"
 #include "objects/ByteOrder.h"
+#include "objects/SlicedRead.h"
 #include "objects/MeshReader.h"
 #include "objects/PointListReader.h"
 
@@ -13,8 +14,6 @@
 
 namespace {
 
-constexpr size_t kSliceItems = size_t(1) << 22;
-
 [[noreturn]] void refuse(const char *format, ...)
 {
     char text[512];
@@ -24,37 +23,6 @@ constexpr size_t kSliceItems = size_t(1) << 22;
     va_end(args);
     std::printf("GLGraphObject: %s\n", text);
     throw std::runtime_error(text);
-}
-
-// `count` items of T into a new array; with an unknown input size the array grows slice by
-// slice with what arrives, so that a lying count costs no memory. False when the input ends.
-template <class T>
-bool readArray(ReadFunction reader, FILE *f, size_t count, bool sizeKnown, LargeArray<T> &out)
-{
-    std::vector<T> grown;
-    LargeArray<T> a;
-    if (sizeKnown)
-        a = allocateLargeArray<T>(count);
-    for (size_t done = 0; done < count;) {
-        // Without a known size, slices start small and double, so that a count larger than
-        // what arrives costs at most twice the memory of what did.
-        const size_t slice = sizeKnown ? kSliceItems : std::min(kSliceItems, std::max<size_t>(4096, done));
-        const size_t chunk = std::min(slice, count - done);
-        T *to = a.get() + done;
-        if (!sizeKnown) {
-            grown.resize(done + chunk);
-            to = grown.data() + done;
-        }
-        if (reader(to, sizeof(T), static_cast<unsigned>(chunk), f) != chunk)
-            return false;
-        done += chunk;
-    }
-    if (!sizeKnown) {
-        a = allocateLargeArray<T>(count);
-        std::copy(grown.begin(), grown.end(), a.get());
-    }
-    out = std::move(a);
-    return true;
 }
 
 } // namespace

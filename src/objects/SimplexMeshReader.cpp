@@ -1,6 +1,7 @@
 #include "objects/SimplexMeshReader.h"
 
 #include "objects/ByteOrder.h"
+#include "objects/SlicedRead.h"
 
 #include <algorithm>
 #include <charconv>
@@ -11,8 +12,6 @@
 #include <vector>
 
 namespace {
-
-constexpr size_t kSliceItems = size_t(1) << 22;
 
 [[noreturn]] void refuse(const char *format, ...)
 {
@@ -31,35 +30,6 @@ bool hostIsLittleEndian()
     unsigned char first;
     std::memcpy(&first, &one, 1);
     return first == 1;
-}
-
-template <class T>
-bool readArray(ReadFunction reader, FILE *f, size_t count, bool sizeKnown, LargeArray<T> &out)
-{
-    std::vector<T> grown;
-    LargeArray<T> a;
-    if (sizeKnown)
-        a = allocateLargeArray<T>(count);
-    for (size_t done = 0; done < count;) {
-        // Without a known size, slices start small and double, so that a count larger than
-        // what arrives costs at most twice the memory of what did.
-        const size_t slice = sizeKnown ? kSliceItems : std::min(kSliceItems, std::max<size_t>(4096, done));
-        const size_t chunk = std::min(slice, count - done);
-        T *to = a.get() + done;
-        if (!sizeKnown) {
-            grown.resize(done + chunk);
-            to = grown.data() + done;
-        }
-        if (reader(to, sizeof(T), static_cast<unsigned>(chunk), f) != chunk)
-            return false;
-        done += chunk;
-    }
-    if (!sizeKnown) {
-        a = allocateLargeArray<T>(count);
-        std::copy(grown.begin(), grown.end(), a.get());
-    }
-    out = std::move(a);
-    return true;
 }
 
 // One triple a vertex, each neighbour another existing vertex.
