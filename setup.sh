@@ -13,7 +13,7 @@ PACKAGES=(
   xvfb xauth xdotool
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  assimp-utils imagemagick
+  assimp-utils libassimp-dev imagemagick
   f3d time ghostscript
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
 )
