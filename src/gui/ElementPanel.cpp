@@ -58,7 +58,7 @@ std::string ElementPanel::informationOf(GLObject *element)
     return std::string();
 }
 
-ElementPanel::ElementPanel(GLObject *e, const char *menuTitle)
+ElementPanel::ElementPanel(GLObject *e, const char *menuTitle, bool commonItems)
     : element(e), menu(nullptr), box(nullptr), informationLabel(nullptr), updating(false)
 {
     GtkAccelGroup *group = gtk_accel_group_new();
@@ -75,8 +75,10 @@ ElementPanel::ElementPanel(GLObject *e, const char *menuTitle)
     mainWidget = g_object_ref_sink(box);
 
     if (element && element->is3DObject()) {
-        addCheckMenuItem("Show bounding box", "bbox", showsBoundingBox);
-        addCheckMenuItem("Show Object Axes", "axes", showsAxes);
+        if (commonItems) {
+            addCheckMenuItem("Show bounding box", "bbox", showsBoundingBox);
+            addCheckMenuItem("Show Object Axes", "axes", showsAxes);
+        }
         addInformationFrame();
     }
 }
@@ -164,6 +166,16 @@ std::string ElementPanel::getInformationText() const
 }
 
 std::vector<GtkWidget *> ElementPanel::getOpenDialogs() const { return dialogs; }
+
+GtkWidget *ElementPanel::getOpenDialog(const char *title) const
+{
+    for (GtkWidget *d : dialogs) {
+        const char *t = GTK_IS_WINDOW(d) ? gtk_window_get_title(GTK_WINDOW(d)) : nullptr;
+        if (t && std::strcmp(t, title) == 0)
+            return d;
+    }
+    return nullptr;
+}
 
 GtkWidget *ElementPanel::addMenuItem(const char *label, const char *key, guint accel, GtkWidget *into)
 {

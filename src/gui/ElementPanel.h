@@ -20,7 +20,9 @@ class GLObject;
 /// on the element.
 class ElementPanel : public GLInterface {
 public:
-    ElementPanel(GLObject *element, const char *menuTitle);
+    /// With `commonItems` false a 3D object's menu starts empty (its panel has nothing
+    /// beyond the title).
+    ElementPanel(GLObject *element, const char *menuTitle, bool commonItems = true);
     ~ElementPanel() override;
 
     ElementPanel(const ElementPanel &) = delete;
@@ -42,6 +44,8 @@ public:
     std::string getInformationText() const;
     /// The dialogs this panel opened that are still open, oldest first.
     std::vector<GtkWidget *> getOpenDialogs() const;
+    /// The open dialog titled `title`, null when none is.
+    GtkWidget *getOpenDialog(const char *title) const;
 
     /// The element's information text: getInformation() of meshes and other 3D objects,
     /// the views of a camera.
