@@ -1,4 +1,5 @@
 #include "objects/GLSMeshObject.h"
+#include "objects/ReadRefusal.h"
 
 #include "objects/Hash.h"
 #include "objects/SimplexMeshReader.h"
@@ -14,16 +15,7 @@ namespace {
 
 GL3DObject::DrawMethod method(void (GLSMeshObject::*m)()) { return static_cast<GL3DObject::DrawMethod>(m); }
 
-[[noreturn]] void refuse(const char *format, ...)
-{
-    char text[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    std::printf("GLSMeshObject: %s\n", text);
-    throw std::runtime_error(text);
-}
+constexpr ReadRefusal refuse{"GLSMeshObject"};
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "objects/GraphReader.h"
+#include "objects/ReadRefusal.h"
 
 #include "image/Stream.h"
 #include "objects/ByteOrder.h"
@@ -14,16 +15,7 @@
 
 namespace {
 
-[[noreturn]] void refuse(const char *format, ...)
-{
-    char text[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    std::printf("GLGraphObject: %s\n", text);
-    throw std::runtime_error(text);
-}
+constexpr ReadRefusal refuse{"GLGraphObject"};
 
 } // namespace
 

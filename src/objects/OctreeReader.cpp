@@ -1,4 +1,5 @@
 #include "objects/OctreeReader.h"
+#include "objects/ReadRefusal.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -19,17 +20,7 @@ namespace {
 // The smallest byte size of a data-item record (name, range, count, no values).
 constexpr size_t kDataItemHead = DataItem::HEAD_SIZE;
 
-[[noreturn]] void refuse(const char *name, const char *format, ...)
-{
-    char reason[256];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(reason, sizeof reason, format, args);
-    va_end(args);
-    const std::string text = std::string(name ? name : "(octree)") + ": " + reason;
-    std::printf("GLOctreeObject: %s\n", text.c_str());
-    throw std::runtime_error(text);
-}
+constexpr NamedReadRefusal refuse{"GLOctreeObject", "(octree)"};
 
 std::vector<unsigned char> readWholeFile(const char *path)
 {

@@ -1,4 +1,5 @@
 #include "objects/SimplexMeshReader.h"
+#include "objects/ReadRefusal.h"
 
 #include "objects/ByteOrder.h"
 #include "objects/SlicedRead.h"
@@ -13,16 +14,7 @@
 
 namespace {
 
-[[noreturn]] void refuse(const char *format, ...)
-{
-    char text[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    std::printf("GLSMeshObject: %s\n", text);
-    throw std::runtime_error(text);
-}
+constexpr ReadRefusal refuse{"GLSMeshObject"};
 
 bool hostIsLittleEndian()
 {

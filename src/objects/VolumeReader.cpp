@@ -1,4 +1,5 @@
 #include "objects/VolumeReader.h"
+#include "objects/ReadRefusal.h"
 
 #include "image/Bitmap.h"
 
@@ -15,17 +16,7 @@
 
 namespace {
 
-[[noreturn]] void refuse(const char *name, const char *format, ...)
-{
-    char reason[256];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(reason, sizeof reason, format, args);
-    va_end(args);
-    const std::string text = std::string(name ? name : "(volume)") + ": " + reason;
-    std::printf("GLVolumeObject: %s\n", text.c_str());
-    throw std::runtime_error(text);
-}
+constexpr NamedReadRefusal refuse{"GLVolumeObject", "(volume)"};
 
 using FilePtr = std::unique_ptr<FILE, int (*)(FILE *)>;
 
