@@ -5,8 +5,10 @@
 // The baseline (FirstTextureBaseline) is the bare way to get the same frame into the same
 // kind of memory: decode the same image file with the same library, one glTexImage2D of it,
 // the corners expanded into one vertex buffer with their coordinates, one glDrawArrays.
-// Inputs are written once under build/bench/ (an 8192 x 8192 PPM, 192 MiB, and the mesh);
-// the atlas is PPM so that the figure is the texture set-up rather than a codec.
+// Inputs (an 8192 x 8192 PPM, 192 MiB, and the mesh, 100 MB) are written at start into a fresh
+// temporary folder (under $TMPDIR, else /tmp) and removed at the end; the atlas is PPM so that
+// the figure is the texture set-up rather than a codec.
+//   build/bench/MeshTextureBench
 #define GL_GLEXT_PROTOTYPES 1
 #include "image/Bitmap.h"
 #include "objects/GLMeshObject.h"
@@ -17,10 +19,10 @@
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,21 +32,28 @@ namespace {
 constexpr int kSide = 1001;  // vertices a side: 2,000,000 triangles
 constexpr int kAtlas = 8192;
 
-const std::string kDir = std::string(VELMORA_BINARY_DIR) + "/bench";
-const std::string kMesh = kDir + "/textured2m.tri";
-const std::string kImage = kDir + "/textured2m.ppm";
+// The folder of the inputs, made by writeInputs().
+std::string kDir, kMesh, kImage;
 
-bool exists(const std::string &p)
+void removeInputs()
 {
-    struct stat s;
-    return stat(p.c_str(), &s) == 0 && s.st_size > 0;
+    if (kDir.empty())
+        return;
+    std::remove(kMesh.c_str());
+    std::remove(kImage.c_str());
+    rmdir(kDir.c_str());
 }
 
 // A height field over the unit square with "TC02" coordinates laying the atlas over it.
 bool writeInputs()
 {
-    if (exists(kMesh) && exists(kImage))
-        return true;
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmora-meshtexture.XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        return false;
+    kDir = pattern;
+    kMesh = kDir + "/textured2m.tri";
+    kImage = kDir + "/textured2m.ppm";
     std::vector<float> v;
     std::vector<int> t;
     std::vector<float> uv;
@@ -113,7 +122,7 @@ struct Context {
     bool ok = false;
     Context()
     {
-        ok = writeInputs() && gl.create(512, 512);
+        ok = gl.create(512, 512);
         if (ok) {
             glMatrixMode(GL_PROJECTION);
             glOrtho(-1, 1, -1, 1, -10, 10);
@@ -218,4 +227,16 @@ void FirstTextureBaseline(benchmark::State &state)
 BENCHMARK(FirstTexture)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(FirstTextureBaseline)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (!writeInputs()) {
+        std::fprintf(stderr, "MeshTextureBench: can't write the inputs into a temporary folder\n");
+        removeInputs();
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    removeInputs();
+    return 0;
+}
