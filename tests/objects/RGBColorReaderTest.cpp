@@ -23,7 +23,7 @@ std::string writeTemp(const std::string &text)
 
 TEST(RGBColorReader, ReadsColoursClampedToBytes)
 {
-    const std::string path = writeTemp("3\n0 0.5 1\n1 1 1\n-2 7 0.2\n");
+    const std::string path = writeTemp("3\n0 0.5 1\n1 +1 1\n-2 7 0.2\n");
     const std::vector<unsigned char> rgb = readRGBColors(path.c_str(), 3);
     std::remove(path.c_str());
     EXPECT_EQ(rgb, (std::vector<unsigned char>{0, 128, 255, 255, 255, 255, 0, 255, 51}));
