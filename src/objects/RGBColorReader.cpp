@@ -34,6 +34,15 @@ unsigned char toByte(float v)
     return static_cast<unsigned char>(v * 255.0f + 0.5f);
 }
 
+// Whether the number text [p, end) has a negative exponent ("1e-50").
+bool underflows(const char *p, const char *end)
+{
+    for (; p + 1 < end; ++p)
+        if ((*p == 'e' || *p == 'E') && p[1] == '-')
+            return true;
+    return false;
+}
+
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 } // namespace
@@ -87,7 +96,11 @@ std::vector<unsigned char> readRGBColors(const char *path, int expected)
             float c = 0;
             const char *start = *p == '+' ? p + 1 : p;
             const std::from_chars_result r = std::from_chars(start, end, c);
-            if (r.ec != std::errc() || !std::isfinite(c))
+            // A number too small for a float is 0, as scanf reads it; one too large is not a
+            // colour.
+            if (r.ec == std::errc::result_out_of_range && underflows(start, r.ptr))
+                c = 0;
+            else if (r.ec != std::errc() || !std::isfinite(c))
                 refuse("color %d is not a number", i);
             p = r.ptr;
             rgb[3 * static_cast<size_t>(i) + k] = toByte(c);
