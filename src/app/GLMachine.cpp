@@ -717,7 +717,9 @@ void GLMachine::notifyClick(int button, int eventType, int x, int y, int modifie
     if (button == 1 && eventType == RELEASE && x == pressX && y == pressY) {
         if (currentObject) {
             if (modifiers & SHIFT) {
-                currentObject->notifyAdditionalClick(x, y, 0);
+                // Shift measures across the plane section (mode 0), Shift+Control along the
+                // mesh's edges (mode 1).
+                currentObject->notifyAdditionalClick(x, y, (modifiers & CONTROL) ? 1 : 0);
             } else {
                 currentObject->notifyClick(x, y);
                 currentCamera->setRotationPoint(currentObject->getOrigin());

@@ -130,6 +130,9 @@ public:
     void unblockSignals();
 
     // --- Input ---------------------------------------------------------------------------
+    /// A left click without motion goes to the current object: plain, its click; with Shift,
+    /// its additional click in mode 0 (a path across the plane section), with Shift+Control
+    /// in mode 1 (a path along the edges).
     void notifyClick(int button, int eventType, int x, int y, int modifiers);
     void notifyDrag(int x, int y, int button, int modifiers);
     void notifyCommand(int key);

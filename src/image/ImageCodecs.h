@@ -51,6 +51,12 @@ struct GrowBuffer {
 /// beyond `limit`. False when the memory can't be had; the buffer is then unchanged.
 bool growTo(GrowBuffer *buffer, size_t needed, size_t limit);
 
+/// Room for exactly `bytes` bytes at once, for a picture whose bytes are known to be there
+/// (a regular file that holds them): large buffers are laid out in huge pages where the system
+/// offers them. An empty buffer gets new memory; otherwise as growTo(buffer, bytes, bytes).
+/// False when the memory can't be had; the buffer is then unchanged.
+bool reserveWhole(GrowBuffer *buffer, size_t bytes);
+
 /// A decoded image: width x height RGB pixels, row 0 first, malloc'ed (take them with
 /// release(), or they are freed with the object).
 struct Decoded {

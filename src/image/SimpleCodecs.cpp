@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace imagecodecs
 {
 
@@ -38,6 +40,12 @@ class Raster
         if (!growTo(&buffer, (static_cast<size_t>(y) + 1) * rowBytes, total))
             throw std::bad_alloc();
         return buffer.data + static_cast<size_t>(y) * rowBytes;
+    }
+    /// Room for the whole image at once.
+    void reserveWhole()
+    {
+        if (!imagecodecs::reserveWhole(&buffer, total))
+            throw std::bad_alloc();
     }
     /// Room for `bytes` bytes from the start.
     unsigned char *reserve(size_t bytes)
@@ -78,8 +86,24 @@ void expandGrey(unsigned char *data, size_t count)
 // Reads exactly `total` bytes into the raster's buffer, which grows with the bytes that
 // arrive, so a stream that ends early (a truncated file, a short download) never costs the
 // memory its header announced.
+// Bytes left in `in` when it is a regular file, else -1 (a pipe, a download, memory).
+long long bytesLeft(FILE *in)
+{
+    struct stat st;
+    const int fd = fileno(in);
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    const long long at = ftello(in);
+    return at < 0 ? -1 : static_cast<long long>(st.st_size) - at;
+}
+
 void readExactly(FILE *in, Raster &raster, size_t total)
 {
+    // A file that holds every byte gets room for the whole image at once: no copies while
+    // growing. Otherwise memory grows with what arrives.
+    const long long left = bytesLeft(in);
+    if (left >= 0 && static_cast<unsigned long long>(left) >= total)
+        raster.reserveWhole();
     size_t got = 0;
     while (got < total) {
         const size_t chunk = std::min(total - got, std::max<size_t>(size_t(1) << 20, got));

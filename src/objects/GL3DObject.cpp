@@ -1,4 +1,5 @@
 #include "objects/GL3DObject.h"
+#include "objects/PointBounds.h"
 
 #include "synthesis/Synthese.h"
 
@@ -128,15 +129,10 @@ void GL3DObject::computeBoundingBox()
 {
     if (!vertices || nVertices <= 0)
         return;
-    Point3 lo(kInf, kInf, kInf), hi(-kInf, -kInf, -kInf);
-    for (int i = 0; i < nVertices; ++i)
-        for (int k = 0; k < 3; ++k) {
-            const float v = vertices[3 * i + k];
-            lo[k] = std::min(lo[k], v);
-            hi[k] = std::max(hi[k], v);
-        }
-    bbMin = lo;
-    bbMax = hi;
+    PointBounds b;
+    b.addPoints(vertices, 3 * static_cast<size_t>(nVertices));
+    bbMin = Point3(b.lo);
+    bbMax = Point3(b.hi);
     center = (bbMin + bbMax) * 0.5f;
 }
 

@@ -59,7 +59,6 @@ GLPointListObject::GLPointListObject(const char *path) : GL3DObject(GLObject::PO
         readLAS(path);
     else
         throw std::runtime_error("can't recognize extension\n");
-    computeBoundingBox();
     resetClippingPlanes();
     setDrawData();
 }
@@ -69,7 +68,6 @@ GLPointListObject::GLPointListObject(const PointListRecord *record) : GL3DObject
     initVariables();
     PointListData d = PointListReader::fromRecord(record);
     adopt(d);
-    computeBoundingBox();
     resetClippingPlanes();
     setDrawData();
 }
@@ -112,23 +110,21 @@ void GLPointListObject::adopt(PointListData &d)
     nVertices = d.nPoints;
     pointStore = std::move(d.points);
     vertices = pointStore.get();
+    // The reader took the box while reading: no second pass over the points.
+    const PointBounds &b = d.bounds;
+    bbMin = Point3(b.lo[0], b.lo[1], b.lo[2]);
+    bbMax = Point3(b.hi[0], b.hi[1], b.hi[2]);
+    center = (bbMin + bbMax) * 0.5f;
     values = std::move(d.values);
     if (values) {
         colorStore = allocateLargeArray<unsigned char>(3 * n);
-        float lo = INFINITY, hi = -INFINITY;
-        int unordered = 0;
-        for (size_t i = 0; i < n; ++i) {
-            const float v = values[i];
-            lo = v < lo ? v : lo;
-            hi = v > hi ? v : hi;
-            unordered += v != v;
-        }
+        float lo = b.valueLo, hi = b.valueHi;
         // Only NaN: an empty range at 0, and nothing is ever drawn.
         if (!(lo <= hi))
             lo = hi = 0;
         valueMin = thresholdLow = lo;
         valueMax = thresholdHigh = hi;
-        nUnordered = unordered;
+        nUnordered = static_cast<int>(b.nUnordered);
         colorsStale = true;
     } else {
         colorStore = std::move(d.colors);

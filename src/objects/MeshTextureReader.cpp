@@ -192,9 +192,9 @@ std::vector<int> MeshTextureReader::divideTexture(const std::vector<int> &rows, 
     return starts;
 }
 
-bool MeshTextureReader::explicitLayout(const Bitmap &image, const LargeArray<float> &coordinates)
+bool MeshTextureReader::explicitLayout(const Bitmap &image, LargeArray<float> &coordinates)
 {
-    const float *uv = coordinates.get();
+    float *uv = coordinates.get();
     const int W = image.width, H = image.height, L = maxTextureSize;
     const long long pw = nextPowerOfTwo(W), ph = nextPowerOfTwo(H);
     if (L < pw) {
@@ -204,7 +204,6 @@ bool MeshTextureReader::explicitLayout(const Bitmap &image, const LargeArray<flo
     const size_t n = static_cast<size_t>(nTriangles);
 
     // Every corner must name a pixel of the image (u or v of exactly 1 names the last one).
-    std::vector<int> cols(3 * n), rows(3 * n);
     for (size_t i = 0; i < 3 * n; ++i) {
         const double c = std::trunc(double(W) * uv[2 * i]), r = std::trunc(double(H) * uv[2 * i + 1]);
         const bool inside = c >= 0 && r >= 0 && (c < W || (c == W && uv[2 * i] <= 1.0f)) &&
@@ -214,17 +213,19 @@ bool MeshTextureReader::explicitLayout(const Bitmap &image, const LargeArray<flo
                         H);
             return false;
         }
-        cols[i] = std::min(static_cast<int>(c), W - 1);
-        rows[i] = std::min(static_cast<int>(r), H - 1);
     }
+    // The pixel a corner names (after the check above).
+    const auto pixelColumn = [&](size_t i) { return std::min(static_cast<int>(double(W) * uv[2 * i]), W - 1); };
+    const auto pixelRow = [&](size_t i) { return std::min(static_cast<int>(double(H) * uv[2 * i + 1]), H - 1); };
 
-    texture.texCoords = allocateLargeArray<float>(6 * n);
-    float *out = texture.texCoords.get();
     if (L >= ph) {
-        for (size_t i = 0; i < 3 * n; ++i) {
-            out[2 * i] = static_cast<float>(uv[2 * i] * W / pw);
-            out[2 * i + 1] = static_cast<float>(uv[2 * i + 1] * H / ph);
-        }
+        // One texture: the coordinates only shrink to the power-of-two size, in place.
+        if (pw != W || ph != H)
+            for (size_t i = 0; i < 3 * n; ++i) {
+                uv[2 * i] = static_cast<float>(uv[2 * i] * W / pw);
+                uv[2 * i + 1] = static_cast<float>(uv[2 * i + 1] * H / ph);
+            }
+        texture.texCoords = std::move(coordinates);
         if (pw == W && ph == H) {
             // The image is already a texture: no copy.
             TextureChunk c;
@@ -243,11 +244,13 @@ bool MeshTextureReader::explicitLayout(const Bitmap &image, const LargeArray<flo
     // Taller than a texture may be: bands of rows, each triangle whole inside the L rows of
     // its band (the band with the last start not below its top row). A triangle taller than
     // L rows cannot be shown and refuses the layout.
+    std::vector<int> rows(3 * n);
+    for (size_t i = 0; i < 3 * n; ++i)
+        rows[i] = pixelRow(i);
     for (size_t t = 0; t < n; ++t) {
         const int *r = &rows[3 * t];
         if (std::max({r[0], r[1], r[2]}) - std::min({r[0], r[1], r[2]}) >= L) {
             std::printf("GLMeshObject: texture triangle %zu spans more rows than a chunk holds (%d)\n", t, L);
-            texture.texCoords.reset();
             return false;
         }
     }
@@ -266,12 +269,14 @@ bool MeshTextureReader::explicitLayout(const Bitmap &image, const LargeArray<flo
         start[static_cast<size_t>(b) + 1] += start[static_cast<size_t>(b)];
     texture.chunkStart = start;
     texture.order.resize(n);
+    texture.texCoords = allocateLargeArray<float>(6 * n);
+    float *out = texture.texCoords.get();
     for (size_t t = 0; t < n; ++t) {
         const int b = band[t];
         const size_t to = static_cast<size_t>(start[static_cast<size_t>(b)]++);
         texture.order[to] = static_cast<int>(t);
         for (int k = 0; k < 3; ++k) {
-            out[6 * to + 2 * k] = static_cast<float>((cols[3 * t + k] + 0.5) / pw);
+            out[6 * to + 2 * k] = static_cast<float>((pixelColumn(3 * t + k) + 0.5) / pw);
             out[6 * to + 2 * k + 1] = static_cast<float>((rows[3 * t + k] + 0.5 - bounds[static_cast<size_t>(b)]) / L);
         }
     }

@@ -62,7 +62,8 @@ public:
     static std::unique_ptr<Bitmap> findCompanionImage(const std::string &meshPath);
 
 private:
-    bool explicitLayout(const Bitmap &image, const LargeArray<float> &coordinates);
+    /// Takes `coordinates` over (as the texture's) when they fit one texture.
+    bool explicitLayout(const Bitmap &image, LargeArray<float> &coordinates);
     bool cutMultiTexture(const Bitmap &image, const std::vector<int> &level, int nLevels, int headerRows);
     bool cutTexture(const Bitmap &image, int b, int cellWidth, int cellHeight);
 

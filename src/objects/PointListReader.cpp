@@ -3,6 +3,7 @@
 #include "image/Stream.h"
 #include "objects/ByteOrder.h"
 #include "objects/MeshReader.h"
+#include "objects/SlicedRead.h"
 
 #include <algorithm>
 #include <charconv>
@@ -14,10 +15,6 @@
 #include <vector>
 
 namespace {
-
-// Items per read call: one call never takes more than an unsigned count, and where the size
-// of the input is unknown memory grows only with what arrives.
-constexpr size_t kSliceItems = size_t(1) << 22;
 
 [[noreturn]] void refuse(const char *format, ...)
 {
@@ -36,19 +33,6 @@ bool hostIsLittleEndian()
     unsigned char first;
     std::memcpy(&first, &one, 1);
     return first == 1;
-}
-
-// Reads exactly `count` items of T, slice by slice; false when the input ends first.
-template <class T>
-bool readItems(ReadFunction reader, FILE *f, T *out, size_t count)
-{
-    for (size_t done = 0; done < count;) {
-        const size_t chunk = std::min(kSliceItems, count - done);
-        if (reader(out + done, sizeof(T), static_cast<unsigned>(chunk), f) != chunk)
-            return false;
-        done += chunk;
-    }
-    return true;
 }
 
 // Up to `limit` bytes of what is left in `f`.
@@ -133,32 +117,24 @@ PointListData PointListReader::readBIN(FILE *f, long long size, const char *name
     PointListData d;
     d.nPoints = n;
     const size_t count = static_cast<size_t>(n);
-    if (size >= 0) {
-        d.points = allocateLargeArray<float>(3 * count);
-        if (!readItems(reader, f, d.points.get(), 3 * count))
-            refuse("%s: the file ends inside the coordinates", name);
-    } else {
-        // A download: grow with what arrives, so a lying count costs no memory.
-        std::vector<float> grown;
-        while (grown.size() < 3 * count) {
-            // Slices start small and double: a count larger than what arrives costs at most
-            // twice the memory of what did.
-            const size_t at = grown.size();
-            const size_t chunk = std::min(std::min(kSliceItems, std::max<size_t>(4096, at)), 3 * count - at);
-            grown.resize(at + chunk);
-            if (reader(grown.data() + at, 4, static_cast<unsigned>(chunk), f) != chunk)
-                refuse("%s: the file ends inside the coordinates", name);
-        }
-        d.points = allocateLargeArray<float>(3 * count);
-        std::copy(grown.begin(), grown.end(), d.points.get());
-    }
+    // Straight into the final arrays; the bounds are taken from each slice while it is fresh.
+    if (!readArray(reader, f, 3 * count, size >= 0, d.points,
+                   [&d](const float *p, size_t m) { d.bounds.addPoints(p, m); }))
+        refuse("%s: the file ends inside the coordinates", name);
 
     // The rest is N scores when it holds them, else the colours.
-    const long long rest = size >= 0 ? size - static_cast<long long>(needed) : -1;
-    if (rest >= 0 && static_cast<unsigned long long>(rest) >= 4ull * count) {
-        d.values = allocateLargeArray<float>(count);
-        if (!readItems(reader, f, d.values.get(), count))
-            refuse("%s: the file ends inside the scores", name);
+    if (size >= 0) {
+        const unsigned long long rest = static_cast<unsigned long long>(size) - needed;
+        if (rest >= 4ull * count) {
+            if (!readArray(reader, f, count, true, d.values,
+                           [&d](const float *v, size_t m) { d.bounds.addValues(v, m); }))
+                refuse("%s: the file ends inside the scores", name);
+            return d;
+        }
+        // Colour bytes are the same in either byte order: read as they are.
+        d.colors = allocateLargeArray<unsigned char>(3 * count);
+        const size_t have = std::fread(d.colors.get(), 1, std::min<size_t>(rest, 3 * count), f);
+        std::fill(d.colors.get() + have, d.colors.get() + 3 * count, 0);
         return d;
     }
     std::vector<unsigned char> tail = readRest(f, 4 * count);
@@ -167,6 +143,7 @@ PointListData PointListReader::readBIN(FILE *f, long long size, const char *name
         std::memcpy(d.values.get(), tail.data(), 4 * count);
         if (mode == 1)
             swapBytes(d.values.get(), 4, static_cast<unsigned>(count));
+        d.bounds.addValues(d.values.get(), count);
         return d;
     }
     d.colors = allocateLargeArray<unsigned char>(3 * count);
@@ -219,6 +196,7 @@ PointListData PointListReader::readLAS(const char *text, size_t size, const char
     std::copy(points.begin(), points.end(), d.points.get());
     d.colors = allocateLargeArray<unsigned char>(points.size());
     std::fill(d.colors.get(), d.colors.get() + points.size(), 0);
+    d.bounds.addPoints(d.points.get(), points.size());
     return d;
 }
 
@@ -245,5 +223,8 @@ PointListData PointListReader::fromRecord(const PointListRecord *r)
         else
             std::fill(d.colors.get(), d.colors.get() + 3 * n, 0);
     }
+    d.bounds.addPoints(d.points.get(), 3 * n);
+    if (d.values)
+        d.bounds.addValues(d.values.get(), n);
     return d;
 }

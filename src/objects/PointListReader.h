@@ -2,6 +2,7 @@
 #define VELMORA_POINTLISTREADER_H
 
 #include "objects/LargeArray.h"
+#include "objects/PointBounds.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -21,12 +22,14 @@ struct PointListRecord {
 /// OpenGL. A reader only returns a PointListData that holds together: `points` has 3 x
 /// nPoints floats, `colors` (when not null) 3 x nPoints bytes and `values` (when not null)
 /// nPoints floats. Exactly one of `colors` and `values` is set for a "bin" file; a "las"
-/// file has neither (its points are black).
+/// file has neither (its points are black). `bounds` holds the box of the points and, when
+/// there are values, their range and how many are NaN.
 struct PointListData {
     int nPoints = 0;
     LargeArray<float> points;
     LargeArray<unsigned char> colors;
     LargeArray<float> values;
+    PointBounds bounds;
 };
 
 /// The point-list readers: the binary "bin" format and the "las" text list.

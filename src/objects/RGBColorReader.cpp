@@ -1,10 +1,15 @@
 #include "objects/RGBColorReader.h"
 
+#include <cerrno>
+#include <charconv>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 
 namespace {
@@ -29,6 +34,17 @@ unsigned char toByte(float v)
     return static_cast<unsigned char>(v * 255.0f + 0.5f);
 }
 
+// Whether the number text [p, end) has a negative exponent ("1e-50").
+bool underflows(const char *p, const char *end)
+{
+    for (; p + 1 < end; ++p)
+        if ((*p == 'e' || *p == 'E') && p[1] == '-')
+            return true;
+    return false;
+}
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
 } // namespace
 
 std::vector<unsigned char> readRGBColors(const char *path, int expected)
@@ -40,9 +56,27 @@ std::vector<unsigned char> readRGBColors(const char *path, int expected)
     struct stat st {};
     const long long fileSize = fstat(fileno(f), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
 
-    int count = 0;
-    if (std::fscanf(f, "%d", &count) != 1 || count < 0)
+    // The whole text at once (what memory it takes is the file's own size), parsed in place:
+    // a scanf call a number costs far more than the conversion itself.
+    std::vector<char> text;
+    if (fileSize > 0)
+        text.resize(static_cast<size_t>(fileSize));
+    text.resize(std::fread(text.data(), 1, text.size(), f));
+    text.push_back('\0');
+    const char *p = text.data(), *end = text.data() + text.size() - 1;
+    auto skipSpace = [&p, end] {
+        while (p < end && isSpace(*p))
+            ++p;
+    };
+
+    skipSpace();
+    char *after = nullptr;
+    errno = 0;
+    const long parsed = std::strtol(p, &after, 10);
+    if (after == p || errno != 0 || parsed < 0 || parsed > INT_MAX)
         refuse("no color count");
+    const int count = static_cast<int>(parsed);
+    p = after;
     if (expected >= 0 && count != expected)
         refuse("%d colors for %d vertices", count, expected);
     // Every colour takes at least six bytes ("0 0 0" and a separator): a count the file
@@ -52,14 +86,25 @@ std::vector<unsigned char> readRGBColors(const char *path, int expected)
 
     std::vector<unsigned char> rgb(3 * static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
-        float c[3];
-        const int got = std::fscanf(f, "%f %f %f", &c[0], &c[1], &c[2]);
-        if (got == EOF || (got < 3 && std::feof(f)))
-            refuse("%d colors announced, the file holds fewer", count);
-        if (got != 3 || !std::isfinite(c[0]) || !std::isfinite(c[1]) || !std::isfinite(c[2]))
-            refuse("color %d is not a number", i);
-        for (int k = 0; k < 3; ++k)
-            rgb[3 * static_cast<size_t>(i) + k] = toByte(c[k]);
+        for (int k = 0; k < 3; ++k) {
+            skipSpace();
+            // The text ends before the colour is complete.
+            if (p >= end)
+                refuse("%d colors announced, the file holds fewer", count);
+            // from_chars reads numbers the same whatever the locale (the toolkit sets the
+            // user's, where a decimal comma would make scanf misread "0.5").
+            float c = 0;
+            const char *start = *p == '+' ? p + 1 : p;
+            const std::from_chars_result r = std::from_chars(start, end, c);
+            // A number too small for a float is 0, as scanf reads it; one too large is not a
+            // colour.
+            if (r.ec == std::errc::result_out_of_range && underflows(start, r.ptr))
+                c = 0;
+            else if (r.ec != std::errc() || !std::isfinite(c))
+                refuse("color %d is not a number", i);
+            p = r.ptr;
+            rgb[3 * static_cast<size_t>(i) + k] = toByte(c);
+        }
     }
     return rgb;
 }

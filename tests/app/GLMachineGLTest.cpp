@@ -27,9 +27,9 @@ class RecordingBox : public TestObject {
 public:
     RecordingBox(Point3 lo, Point3 hi) : TestObject(boxPoints(lo, hi)) {}
     void notifyClick(int x, int y) override { events.push_back("click " + std::to_string(x) + "," + std::to_string(y)); }
-    void notifyAdditionalClick(int x, int y, int) override
+    void notifyAdditionalClick(int x, int y, int mode) override
     {
-        events.push_back("extra " + std::to_string(x) + "," + std::to_string(y));
+        events.push_back("extra " + std::to_string(x) + "," + std::to_string(y) + " mode " + std::to_string(mode));
     }
     int notifyCommand(int key) override
     {
@@ -232,7 +232,17 @@ TEST_F(Machine, ClicksDragsAndKeysReachCameraAndObject)
     machine->notifyClick(1, GLMachine::RELEASE, 20, 20, 0);
     machine->notifyClick(1, GLMachine::PRESS, 20, 20, GLMachine::SHIFT);
     machine->notifyClick(1, GLMachine::RELEASE, 20, 20, GLMachine::SHIFT);
-    EXPECT_EQ(box->events, (std::vector<std::string>{"click 20,20", "extra 20,20"}));
+    // Shift+Control asks for the path along the edges, Shift alone for the plane section.
+    const int both = GLMachine::SHIFT | GLMachine::CONTROL;
+    machine->notifyClick(1, GLMachine::PRESS, 22, 20, both);
+    machine->notifyClick(1, GLMachine::RELEASE, 22, 20, both);
+    // A Shift+Control drag is no click at all; Control alone is the plain click.
+    machine->notifyClick(1, GLMachine::PRESS, 26, 20, both);
+    machine->notifyClick(1, GLMachine::RELEASE, 27, 20, both);
+    machine->notifyClick(1, GLMachine::PRESS, 24, 20, GLMachine::CONTROL);
+    machine->notifyClick(1, GLMachine::RELEASE, 24, 20, GLMachine::CONTROL);
+    EXPECT_EQ(box->events,
+              (std::vector<std::string>{"click 20,20", "extra 20,20 mode 0", "extra 22,20 mode 1", "click 24,20"}));
 
     // After a click the anchor is cleared: a drag without a new press does nothing.
     const Matrix4 before = camera->getGLModelViewMatrix();

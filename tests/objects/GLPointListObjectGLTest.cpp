@@ -172,6 +172,13 @@ TEST(PointListFiles, TheExtensionChoosesTheReader)
     EXPECT_EQ(las.getLegend().getTitle(), nullptr);
     las.centerObject(Point3(1, 2, 3));
     EXPECT_EQ(las.getBBMax(), Point3(3, 3, 3));
+    // Reading another file into a cloud replaces its box with the new points'.
+    testing::internal::CaptureStdout();
+    las.readBIN((dir + "/c.bin").c_str());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(las.getBBMin(), Point3(1, 2, 3));
+    EXPECT_EQ(las.getBBMax(), Point3(4, 5, 6));
+    EXPECT_TRUE(las.hasValues());
 
     for (const char *name : {"/c.BIN", "/c.ply"}) {
         try {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -120,6 +122,51 @@ TEST(PointListReader, TheRestOfABinFileIsScoresWhenItHoldsThemElseColours)
     ASSERT_TRUE(wc.colors);
     EXPECT_EQ(wc.colors[0], 10);
     EXPECT_EQ(wc.colors[3], 40);
+}
+
+// The bounds are taken slice by slice while reading: a cloud of several slices, with its
+// extremes in the first and the last one and a NaN in between, in both byte orders and with
+// the size known or not, gives the bounds of a plain pass over the whole array.
+TEST(PointListReader, BoundsOfAManySliceCloudAreThoseOfTheWholeArray)
+{
+    const int n = 200003;
+    std::vector<float> xyz(3 * static_cast<size_t>(n)), score(static_cast<size_t>(n));
+    for (size_t i = 0; i < xyz.size(); ++i)
+        xyz[i] = static_cast<float>((i * 7919) % 1000) / 100.0f - 5;
+    for (size_t i = 0; i < score.size(); ++i)
+        score[i] = static_cast<float>(i % 97);
+    xyz[1] = -50;                  // y of the first point
+    xyz[xyz.size() - 1] = 60;      // z of the last point
+    xyz[xyz.size() - 5] = -70;     // y of the one before
+    xyz[3 * 100000] = NAN;         // x of a point in the middle
+    score[n - 1] = 1000;
+    score[7] = NAN;
+    score[8] = NAN;
+    float lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+    for (size_t i = 0; i < xyz.size(); ++i)
+        if (!std::isnan(xyz[i])) {
+            lo[i % 3] = std::min(lo[i % 3], xyz[i]);
+            hi[i % 3] = std::max(hi[i % 3], xyz[i]);
+        }
+    EXPECT_EQ(lo[1], -70);
+    EXPECT_EQ(hi[2], 60);
+    for (bool swapped : {false, true})
+        for (bool sizeKnown : {true, false}) {
+            MeshBytes b = cloud(n, xyz, swapped);
+            for (float v : score)
+                b.f32(v);
+            const PointListData d = readBin(b.data, sizeKnown);
+            ASSERT_TRUE(d.values);
+            const PointBounds &k = d.bounds;
+            for (int c = 0; c < 3; ++c) {
+                EXPECT_EQ(k.lo[c], lo[c]) << c;
+                EXPECT_EQ(k.hi[c], hi[c]) << c;
+            }
+            EXPECT_EQ(k.valueLo, 0);
+            EXPECT_EQ(k.valueHi, 1000);
+            EXPECT_EQ(k.nUnordered, 2u);
+            EXPECT_EQ(d.points[3 * static_cast<size_t>(n) - 1], 60);
+        }
 }
 
 TEST(PointListReader, LasTextTakesTheFirstThreeNumbersOfEachLine)

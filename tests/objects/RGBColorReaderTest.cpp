@@ -23,10 +23,10 @@ std::string writeTemp(const std::string &text)
 
 TEST(RGBColorReader, ReadsColoursClampedToBytes)
 {
-    const std::string path = writeTemp("3\n0 0.5 1\n1 1 1\n-2 7 0.2\n");
+    const std::string path = writeTemp("3\n0 0.5 1\n1 +1 1e-60\n-2 7 0.2\n");
     const std::vector<unsigned char> rgb = readRGBColors(path.c_str(), 3);
     std::remove(path.c_str());
-    EXPECT_EQ(rgb, (std::vector<unsigned char>{0, 128, 255, 255, 255, 255, 0, 255, 51}));
+    EXPECT_EQ(rgb, (std::vector<unsigned char>{0, 128, 255, 255, 255, 0, 0, 255, 51}));
 }
 
 TEST(RGBColorReader, RefusesWhatDoesNotFit)
@@ -46,6 +46,7 @@ TEST(RGBColorReader, RefusesWhatDoesNotFit)
         {"2000000000\n0 0 0\n", -1, "2000000000 colors announced, the file holds fewer"},
         {"2\n0 0 0\n1 nan 1\n", -1, "color 1 is not a number"},
         {"2\n0 0 0\ninf 1 1\n", -1, "color 1 is not a number"},
+        {"2\n0 0 0\n1e99 1 1\n", -1, "color 1 is not a number"},
         {"2\n0 x 0\n1 1 1\n", -1, "color 0 is not a number"},
     };
     for (const Case &c : cases) {
