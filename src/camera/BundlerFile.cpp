@@ -155,9 +155,9 @@ Reconstruction BundlerFile::parse(const std::string &bundle, const std::string &
         double X[3];
         for (double &x : X)
             x = in.real("a point");
-        p.x = static_cast<float>(X[0]);
-        p.y = static_cast<float>(X[1]);
-        p.z = static_cast<float>(X[2]);
+        p.x = reconstructionFloat(X[0], "Bundler: a point coordinate");
+        p.y = reconstructionFloat(X[1], "Bundler: a point coordinate");
+        p.z = reconstructionFloat(X[2], "Bundler: a point coordinate");
         unsigned char *rgb[3] = {&p.r, &p.g, &p.b};
         for (unsigned char *c : rgb) {
             const long long v = in.integer("a point colour");
@@ -193,7 +193,8 @@ Reconstruction BundlerFile::parse(const std::string &bundle, const std::string &
                 ++used;
             }
         }
-        p.error = used ? static_cast<float>(sum / used) : 0.f;
+        // A huge error is still an error: it saturates rather than leaving the float range.
+        p.error = used ? static_cast<float>(std::fmin(sum / used, 1e30)) : 0.f;
     }
     return rec;
 }

@@ -305,9 +305,10 @@ Reconstruction ColmapModel::parseText(const std::string &camerasText, const std:
                 badLine("points3D.txt", lines.number, "expected POINT3D_ID X Y Z R G B ERROR TRACK");
             if (!(r >= 0 && r <= 255 && g >= 0 && g <= 255 && b >= 0 && b <= 255))
                 badLine("points3D.txt", lines.number, "colour outside 0..255");
-            p.p = {static_cast<float>(x), static_cast<float>(y), static_cast<float>(z),
-                   static_cast<unsigned char>(r), static_cast<unsigned char>(g), static_cast<unsigned char>(b),
-                   static_cast<float>(e)};
+            p.p = {reconstructionFloat(x, "COLMAP: a point coordinate"), reconstructionFloat(y, "COLMAP: a point coordinate"),
+                   reconstructionFloat(z, "COLMAP: a point coordinate"), static_cast<unsigned char>(r),
+                   static_cast<unsigned char>(g), static_cast<unsigned char>(b),
+                   reconstructionFloat(e, "COLMAP: a reprojection error")};
             long long imageId, index;
             while (readInteger(s, imageId)) {
                 if (!readInteger(s, index))
@@ -439,13 +440,13 @@ Reconstruction ColmapModel::parseBinary(const std::string &camerasData, const st
                 refuse("3D point id " + std::to_string(id) + " is out of range");
             p.id = static_cast<long long>(id);
             const double x = c.get<double>("a point"), y = c.get<double>("a point"), z = c.get<double>("a point");
-            p.p.x = static_cast<float>(x);
-            p.p.y = static_cast<float>(y);
-            p.p.z = static_cast<float>(z);
+            p.p.x = reconstructionFloat(x, "COLMAP: a point coordinate");
+            p.p.y = reconstructionFloat(y, "COLMAP: a point coordinate");
+            p.p.z = reconstructionFloat(z, "COLMAP: a point coordinate");
             p.p.r = c.get<uint8_t>("a point");
             p.p.g = c.get<uint8_t>("a point");
             p.p.b = c.get<uint8_t>("a point");
-            p.p.error = static_cast<float>(c.get<double>("a point"));
+            p.p.error = reconstructionFloat(c.get<double>("a point"), "COLMAP: a reprojection error");
             const uint64_t m = c.count(8, "track elements");
             p.track.resize(m);
             for (auto &obs : p.track) {

@@ -1,8 +1,20 @@
 #ifndef VELMORA_RECONSTRUCTION_H
 #define VELMORA_RECONSTRUCTION_H
 
+#include <cfloat>
+#include <cmath>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+/// A file's number as a float; a finite number beyond the float range is refused (its
+/// conversion would be undefined) with `what` in the message.
+inline float reconstructionFloat(double v, const char *what)
+{
+    if (std::fabs(v) > FLT_MAX)
+        throw std::runtime_error(std::string(what) + " is out of range");
+    return static_cast<float>(v);
+}
 
 /// One registered photograph of a reconstruction tool's output, already in this program's
 /// camera model: a world point X has camera coordinates x = R X + t (x right, y down, z

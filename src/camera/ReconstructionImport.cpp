@@ -133,16 +133,18 @@ std::unique_ptr<GLCamera> ReconstructionImport::makeCamera(const Reconstruction 
             }
         }
         GLView::Intrinsics &k = intrinsics[i];
-        k.fx = static_cast<float>(v.fx);
-        k.fy = static_cast<float>(v.fy);
+        // Focal lengths stay far enough below the float range for the guessed image size.
+        k.fx = reconstructionFloat(v.fx * 4, "a focal length") / 4;
+        k.fy = reconstructionFloat(v.fy, "a focal length");
         k.W = static_cast<float>(w);
         k.H = static_cast<float>(h);
-        k.cx = static_cast<float>(v.cx);
-        k.cy = static_cast<float>(v.cy);
+        k.cx = reconstructionFloat(v.cx, "a principal point");
+        k.cy = reconstructionFloat(v.cy, "a principal point");
         for (int r = 0; r < 3; ++r)
             for (int c = 0; c < 3; ++c)
-                rotations[i](r, c) = static_cast<float>(v.R[3 * r + c]);
-        translations[i] = Point3(static_cast<float>(v.t[0]), static_cast<float>(v.t[1]), static_cast<float>(v.t[2]));
+                rotations[i](r, c) = reconstructionFloat(v.R[3 * r + c], "a rotation");
+        translations[i] = Point3(reconstructionFloat(v.t[0], "a translation"), reconstructionFloat(v.t[1], "a translation"),
+                                 reconstructionFloat(v.t[2], "a translation"));
     }
     if (model.centredPrincipalPoint) {
         for (size_t i = 0; i < n; ++i) {
