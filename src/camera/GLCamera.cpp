@@ -265,7 +265,7 @@ void GLCamera::checkZPlanes()
         for (int i = 0; i < N; i++)
             far = std::max(far, (rotationPoint - getOrigin(i)).norm());
         zFar = 2 * far + zNear;
-        const float h = std::tan(minAngle / 2);
+        const float h = std::tan(getPhotographAngle() / 2);
         zNear = h * worldScale / (h + W / (2 * fx)) * 0.95f;
     } else {
         zNear = userZNear;

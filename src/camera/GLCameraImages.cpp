@@ -331,7 +331,7 @@ void GLCamera::createSilhouetteTexture(int i)
 
 float GLCamera::getImageDepth() const
 {
-    const float h = std::tan(minAngle / 2);
+    const float h = std::tan(getPhotographAngle() / 2);
     return h / (h + W / (2 * fx)) * worldScale * 0.97f;
 }
 

@@ -317,3 +317,16 @@ TEST(BundlerFile, RefusedFilesSayWhy)
         }
     }
 }
+
+// Cameras that only moved sideways share their orientation: their photographs still lie in
+// front of them, not on their centres.
+TEST(ReconstructionImport, PhotographsOfParallelViewsLieInFrontOfTheirCameras)
+{
+    const std::string images = "1 1 0 0 0 0.5 0 5 1 a.png\n\n2 1 0 0 0 -0.5 0 5 1 b.png\n\n";
+    const Reconstruction rec = ColmapModel::parseText("1 PINHOLE 64 48 60 60 32 24\n", images, "");
+    std::unique_ptr<GLCamera> camera;
+    captured([&] { camera = ReconstructionImport::makeCamera(rec, {}); });
+    EXPECT_FLOAT_EQ(0, camera->getMinAngle());
+    EXPECT_GT(camera->getImageDepth(), 0.001f * camera->getWorldScale());
+    EXPECT_LT(camera->getImageDepth(), camera->getWorldScale());
+}
