@@ -3,12 +3,11 @@
 
 #include "camera/GLCamera.h"
 #include "camera/Reconstruction.h"
+#include "objects/GLPointListObject.h"
 
 #include <memory>
 #include <string>
 #include <vector>
-
-class GLPointListObject;
 
 /// Turns the output of reconstruction tools (COLMAP sparse models, Bundler files) into the
 /// scene's own elements: a GLCamera with one view per registered photograph and a point
