@@ -235,7 +235,9 @@ GLObject *GLMachine::registerReconstruction(const char *name)
     if (camera) {
         window->registerInterface(camera, name);
         // The points come after their camera, which is then the scene's camera for them.
-        if (points && objects.size() < 256)
+        if (points && objects.size() >= 256)
+            std::printf("GLMachine: no more than 256 objects can be shown, the points of %s are not loaded\n", name);
+        else if (points)
             registerObject(points.release(), (source.folder + "/points").c_str());
         requestRedraw();
     }

@@ -3,6 +3,7 @@
 #include "camera/BundlerFile.h"
 #include "camera/ColmapModel.h"
 #include "image/Bitmap.h"
+#include "image/ImageCodecs.h"
 #include "objects/GLPointListObject.h"
 #include "objects/PointListReader.h"
 
@@ -121,15 +122,21 @@ std::unique_ptr<GLCamera> ReconstructionImport::makeCamera(const Reconstruction 
         const ReconstructionView &v = model.views[i];
         int w = v.width, h = v.height;
         if (model.centredPrincipalPoint && i < photographs.size() && !photographs[i].empty()) {
-            try {
-                Bitmap image;
-                image.loadImage(photographs[i].c_str());
-                w = image.width;
-                h = image.height;
+            // JPEG and PNG photographs tell their size from their header; others are decoded.
+            if (imagecodecs::imageSize(photographs[i].c_str(), w, h)) {
                 knownW = w;
                 knownH = h;
-            } catch (const std::exception &) {
-                printf("ReconstructionImport: can't read the photograph %s\n", photographs[i].c_str());
+            } else {
+                try {
+                    Bitmap image;
+                    image.loadImage(photographs[i].c_str());
+                    w = image.width;
+                    h = image.height;
+                    knownW = w;
+                    knownH = h;
+                } catch (const std::exception &) {
+                    printf("ReconstructionImport: can't read the photograph %s\n", photographs[i].c_str());
+                }
             }
         }
         GLView::Intrinsics &k = intrinsics[i];

@@ -1,6 +1,7 @@
 #include "camera/BundlerFile.h"
 #include "camera/ColmapModel.h"
 #include "camera/ReconstructionImport.h"
+#include "image/Bitmap.h"
 #include "objects/GLPointListObject.h"
 
 #include "camera/ReconstructionTestFiles.h"
@@ -145,9 +146,13 @@ TEST(BundlerFile, ViewsProjectKnownPointsToKnownPixels)
         }
         snprintf(line, sizeof line, "%.17g %.17g %.17g\n", tb[i][0], tb[i][1], tb[i][2]);
         bundle += line;
-        list += "photo" + std::to_string(i) + ".ppm 0 " + std::to_string(focal[i]) + "\n";
-        if (sizes[i][0])
-            writePhotograph(dir + "/photo" + std::to_string(i) + ".ppm", sizes[i][0], sizes[i][1]);
+        // One photograph tells its size from its header (PNG), the other is decoded (PPM).
+        const std::string name = "photo" + std::to_string(i) + (i == 1 ? ".png" : ".ppm");
+        list += name + " 0 " + std::to_string(focal[i]) + "\n";
+        if (i == 1)
+            ASSERT_EQ(1, Bitmap(sizes[i][0], sizes[i][1]).save((dir + "/" + name).c_str()));
+        else if (sizes[i][0])
+            writePhotograph(dir + "/" + name, sizes[i][0], sizes[i][1]);
     }
     // Bundler's own projection, from the image centre with y up (distortion left out).
     const auto bundlerPixel = [&](int i, Vec X, double &x, double &y) {
