@@ -182,22 +182,28 @@ Reconstruction assemble(const char *format, const std::map<long long, Intrinsics
 
 // --- Text ----------------------------------------------------------------------------------
 
-// The lines of a text file that are neither empty nor comments, with their 1-based numbers;
-// `keepAfter` keeps the line after each kept line whatever it holds (the observation line
-// of images.txt, which is empty for an image without observations).
+// The lines of a text file, with their 1-based numbers: next() gives the next one that is
+// neither empty nor a comment, or with `any` the next one whatever it holds (the observation
+// line of images.txt, which is empty for an image without observations).
 struct TextLines {
-    std::istringstream in;
+    const std::string &text;
+    size_t pos = 0;
     int number = 0;
-    explicit TextLines(const std::string &text) : in(text) {}
+    explicit TextLines(const std::string &t) : text(t) {}
     bool next(std::string &line, bool any = false)
     {
-        while (std::getline(in, line)) {
+        while (pos < text.size()) {
+            size_t eol = text.find('\n', pos);
+            if (eol == std::string::npos)
+                eol = text.size();
+            line.assign(text, pos, eol - pos);
+            pos = eol + 1;
             ++number;
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
-            const size_t first = line.find_first_not_of(" \t");
             if (any)
                 return true;
+            const size_t first = line.find_first_not_of(" \t");
             if (first != std::string::npos && line[first] != '#')
                 return true;
         }
@@ -210,25 +216,67 @@ struct TextLines {
     refuse(std::string(file) + " line " + std::to_string(number) + ": " + what);
 }
 
-bool readNumber(std::istringstream &s, double &v)
+// The white-space separated words of one line (a string, so that number parsing stops at
+// its terminating zero at the latest).
+struct Words {
+    const char *p, *end;
+    explicit Words(const std::string &line) : p(line.c_str()), end(line.c_str() + line.size()) {}
+    void skipSpace()
+    {
+        while (p < end && (*p == ' ' || *p == '\t' || *p == '\r'))
+            ++p;
+    }
+    bool atEnd()
+    {
+        skipSpace();
+        return p == end;
+    }
+    // The next word as [begin, p); false at the end of the line.
+    bool next(const char *&begin)
+    {
+        if (atEnd())
+            return false;
+        begin = p;
+        while (p < end && *p != ' ' && *p != '\t' && *p != '\r')
+            ++p;
+        return true;
+    }
+    std::string word()
+    {
+        const char *b;
+        return next(b) ? std::string(b, p) : std::string();
+    }
+    // The rest of the line without the white space around it.
+    std::string rest()
+    {
+        skipSpace();
+        const char *e = end;
+        while (e > p && (e[-1] == ' ' || e[-1] == '\t' || e[-1] == '\r'))
+            --e;
+        return std::string(p, e);
+    }
+};
+
+// A word that is a whole number; false at the end of the line or for any other word.
+bool readNumber(Words &s, double &v)
 {
-    std::string word;
-    if (!(s >> word))
+    const char *b;
+    if (!s.next(b))
         return false;
-    char *end = nullptr;
-    v = std::strtod(word.c_str(), &end);
-    return end && *end == 0 && end != word.c_str();
+    char *e = nullptr;
+    v = std::strtod(b, &e);
+    return e == s.p && e != b;
 }
 
-bool readInteger(std::istringstream &s, long long &v)
+bool readInteger(Words &s, long long &v)
 {
-    std::string word;
-    if (!(s >> word))
+    const char *b;
+    if (!s.next(b))
         return false;
-    char *end = nullptr;
+    char *e = nullptr;
     errno = 0;
-    v = std::strtoll(word.c_str(), &end, 10);
-    return end && *end == 0 && end != word.c_str() && errno == 0;
+    v = std::strtoll(b, &e, 10);
+    return e == s.p && e != b && errno == 0;
 }
 
 } // namespace
@@ -242,11 +290,12 @@ Reconstruction ColmapModel::parseText(const std::string &camerasText, const std:
         TextLines lines(camerasText);
         std::string line;
         while (lines.next(line)) {
-            std::istringstream s(line);
+            Words s(line);
             long long id;
-            std::string modelName;
             double w, h;
-            if (!readInteger(s, id) || !(s >> modelName) || !readNumber(s, w) || !readNumber(s, h))
+            const bool haveId = readInteger(s, id);
+            const std::string modelName = s.word();
+            if (!haveId || modelName.empty() || !readNumber(s, w) || !readNumber(s, h))
                 badLine("cameras.txt", lines.number, "expected CAMERA_ID MODEL WIDTH HEIGHT PARAMS");
             const CameraModelInfo *model = modelByName(modelName);
             if (!model)
@@ -264,30 +313,25 @@ Reconstruction ColmapModel::parseText(const std::string &camerasText, const std:
         TextLines lines(imagesText);
         std::string line;
         while (lines.next(line)) {
-            std::istringstream s(line);
+            Words s(line);
             Image im;
             if (!readInteger(s, im.id) || !readNumber(s, im.q[0]) || !readNumber(s, im.q[1]) ||
                 !readNumber(s, im.q[2]) || !readNumber(s, im.q[3]) || !readNumber(s, im.t[0]) ||
                 !readNumber(s, im.t[1]) || !readNumber(s, im.t[2]) || !readInteger(s, im.cameraId))
                 badLine("images.txt", lines.number, "expected IMAGE_ID QW QX QY QZ TX TY TZ CAMERA_ID NAME");
-            std::getline(s, im.name);
-            const size_t a = im.name.find_first_not_of(" \t");
-            const size_t b = im.name.find_last_not_of(" \t");
-            im.name = a == std::string::npos ? std::string() : im.name.substr(a, b - a + 1);
+            im.name = s.rest();
             if (im.name.empty())
                 badLine("images.txt", lines.number, "image without a name");
             // The observation line follows every image line, empty when there is none.
             if (lines.next(line, true)) {
-                std::istringstream o(line);
+                Words o(line);
                 double x, y;
                 long long id;
-                while (readNumber(o, x)) {
-                    if (!readNumber(o, y) || !readInteger(o, id))
+                while (!o.atEnd()) {
+                    if (!readNumber(o, x) || !readNumber(o, y) || !readInteger(o, id))
                         badLine("images.txt", lines.number, "observations come as X Y POINT3D_ID");
                     im.observed.push_back(id < 0 ? -1 : id);
                 }
-                if (!o.eof())
-                    badLine("images.txt", lines.number, "observations come as X Y POINT3D_ID");
             }
             images.push_back(std::move(im));
         }
@@ -297,7 +341,7 @@ Reconstruction ColmapModel::parseText(const std::string &camerasText, const std:
         TextLines lines(pointsText);
         std::string line;
         while (lines.next(line)) {
-            std::istringstream s(line);
+            Words s(line);
             Point p;
             double x, y, z, r, g, b, e;
             if (!readInteger(s, p.id) || !readNumber(s, x) || !readNumber(s, y) || !readNumber(s, z) ||
@@ -310,13 +354,11 @@ Reconstruction ColmapModel::parseText(const std::string &camerasText, const std:
                    static_cast<unsigned char>(g), static_cast<unsigned char>(b),
                    reconstructionFloat(e, "COLMAP: a reprojection error")};
             long long imageId, index;
-            while (readInteger(s, imageId)) {
-                if (!readInteger(s, index))
+            while (!s.atEnd()) {
+                if (!readInteger(s, imageId) || !readInteger(s, index))
                     badLine("points3D.txt", lines.number, "the track comes as IMAGE_ID POINT2D_IDX pairs");
                 p.track.emplace_back(imageId, index);
             }
-            if (!s.eof())
-                badLine("points3D.txt", lines.number, "the track comes as IMAGE_ID POINT2D_IDX pairs");
             points.push_back(std::move(p));
         }
     }

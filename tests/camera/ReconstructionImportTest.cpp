@@ -250,6 +250,8 @@ TEST(ColmapModel, RefusedModelsSayWhy)
         {cam, "1 0 0 0 0 0 0 5 1 a.png\n10 20 1\n", pts, "unusable pose"},
         {cam, img + img, pts, "image id 1 appears twice"},
         {cam, "1 1 0 0 0 0 0 5 1 a.png\n10 20\n", pts, "X Y POINT3D_ID"},
+        {cam, "1 1 0 0 0 0 0 5 1 a.png\n10 20 1 junk\n", pts, "X Y POINT3D_ID"},
+        {cam, img, "1 0 0 0 1 2 3 0.5 1 0 junk\n", "IMAGE_ID POINT2D_IDX pairs"},
         {cam, "1 1 0 0 0 0 0 5 1 a.png\n10 20 4\n", pts, "observes 3D point 4"},
         {cam, img, "1 0 0 0 1 2 3 0.5 2 0\n", "seen by image 2"},
         {cam, img, "1 0 0 0 1 2 3 0.5 1 1\n", "seen by point 1 of image 1"},
