@@ -1,12 +1,15 @@
 #include "app/GLMachine.h"
 
 #include "camera/GLCamera.h"
+#include "camera/ReconstructionImport.h"
+#include "core/GLFlags.h"
 #include "core/GLObject.h"
 #include "app/OffscreenWindow.h"
 #include "core/KeyCodes.h"
 #include "image/Bitmap4.h"
 #include "objects/GL3DObject.h"
 #include "objects/GL3DObjectLoader.h"
+#include "objects/GLPointListObject.h"
 #include "ps/CPsRenderer.h"
 #include "render/CaptureTarget.h"
 
@@ -125,6 +128,8 @@ GLObject *GLMachine::registerObject(const char *name)
 {
     if (!name)
         return nullptr;
+    if (ReconstructionImport::identify(name).kind != ReconstructionImport::NONE)
+        return registerReconstruction(name);
     window->setCursor(ElementWindow::BUSY_CURSOR);
     GLObject *element = nullptr;
     if (endsWithDat(name))
@@ -201,6 +206,45 @@ GLCamera *GLMachine::registerDefaultCamera(const char *directory)
     return static_cast<GLCamera *>(camera);
 }
 
+GLObject *GLMachine::registerReconstruction(const char *name)
+{
+    if (!name)
+        return nullptr;
+    const ReconstructionImport::Source source = ReconstructionImport::identify(name);
+    if (source.kind == ReconstructionImport::NONE)
+        return nullptr;
+    window->setCursor(ElementWindow::BUSY_CURSOR);
+    std::unique_ptr<GLCamera> made;
+    std::unique_ptr<GLPointListObject> points;
+    try {
+        const Reconstruction model = ReconstructionImport::read(source);
+        std::printf("GLMachine: %s model %s: %d views, %d points\n", model.format.c_str(), source.folder.c_str(),
+                    static_cast<int>(model.views.size()), static_cast<int>(model.points.size()));
+        for (const std::string &note : model.notes)
+            std::printf("GLMachine: note: %s\n", note.c_str());
+        const std::vector<std::string> photographs =
+            ReconstructionImport::findPhotographs(model, source.folder, GLFlags::path_img);
+        made = ReconstructionImport::makeCamera(model, photographs);
+        points = ReconstructionImport::makePoints(model);
+    } catch (const std::exception &e) {
+        std::printf("GLMachine: unable to load %s: %s\n", name, e.what());
+        window->overrideCursor();
+        return nullptr;
+    }
+    GLCamera *camera = adoptCamera(std::move(made));
+    if (camera) {
+        window->registerInterface(camera, name);
+        // The points come after their camera, which is then the scene's camera for them.
+        if (points && objects.size() >= 256)
+            std::printf("GLMachine: no more than 256 objects can be shown, the points of %s are not loaded\n", name);
+        else if (points)
+            registerObject(points.release(), (source.folder + "/points").c_str());
+        requestRedraw();
+    }
+    window->overrideCursor();
+    return camera;
+}
+
 GLCamera *GLMachine::registerCamera(const char *name)
 {
     if (!name)
@@ -211,6 +255,11 @@ GLCamera *GLMachine::registerCamera(const char *name)
     } catch (...) {
         return nullptr;
     }
+    return adoptCamera(std::move(made));
+}
+
+GLCamera *GLMachine::adoptCamera(std::unique_ptr<GLCamera> made)
+{
     GLCamera *camera = made.get();
     GLCamera *previous = currentCamera;
     currentCamera = camera;

@@ -56,8 +56,15 @@ public:
     /// order. Returns the number of 3D objects registered, or -1 when the camera file was
     /// given and could not be read (the other files are registered all the same).
     int registerStartFiles(const char *cameraFile, int nFiles, char *const *files);
-    /// A name ending in "dat" becomes a camera, anything else goes to the object loader.
+    /// A name ending in "dat" becomes a camera; the output of a reconstruction tool (a
+    /// COLMAP model or a folder holding one, a Bundler file) becomes a camera and a point
+    /// list (registerReconstruction); anything else goes to the object loader.
     GLObject *registerObject(const char *name);
+    /// Registers the camera of a COLMAP model or Bundler file (one view per registered
+    /// photograph, photographs found by their names, see ReconstructionImport) and then its
+    /// points, coloured, with their reprojection errors as values. Returns the camera, or
+    /// null (with a message) when `name` is not such a model or cannot be read.
+    GLObject *registerReconstruction(const char *name);
     /// Registers a 3D object built elsewhere and takes it over; a current camera must exist.
     /// Something that is not a 3D object is refused (null) and stays the caller's.
     GLObject *registerObject(GLObject *object, const char *name);
@@ -157,6 +164,9 @@ private:
     };
 
     void init(int width, int height);
+    /// Makes `made` the current camera; null (and nothing registered) when the scene
+    /// cannot be fitted to it.
+    GLCamera *adoptCamera(std::unique_ptr<GLCamera> made);
     void requestRedraw();
     void appendObject(std::unique_ptr<GL3DObject> object);
     /// Rotation axis, shadow plane, planes, identifier and focus of a newly appended object.

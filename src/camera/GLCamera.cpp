@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
@@ -66,6 +68,21 @@ GLCamera::GLCamera(const char *path)
     if (GLFlags::path_sil)
         silhouettePath = GLFlags::path_sil;
     searchImagePaths(directoryOf(path).c_str());
+    setUp();
+}
+
+GLCamera::GLCamera(const std::vector<Intrinsics> &intrinsics, const std::vector<Matrix3> &rotations,
+                   const std::vector<Point3> &translations, const std::vector<std::string> &photographs)
+    : GLView(intrinsics, rotations, translations), loadedFromFile(1), zoomFactor(1), winW(defaultWindowSize),
+      winH(defaultWindowSize), currentView(0), showImages(0), showSilhouettes(0), options(0), transparency(0),
+      atOriginalView(1), panAround(0), zNear(kInfinity), zFar(-kInfinity), userZNear(kInfinity),
+      userZFar(-kInfinity), imageExtension("ppm"), silhouetteExtension("sil"), minAngle(0), worldScale(0),
+      animation(nullptr), recording(0), viewport{0, 0, defaultWindowSize, defaultWindowSize}
+{
+    if (!photographs.empty() && photographs.size() != static_cast<size_t>(N))
+        throw std::runtime_error("photograph names handed over for " + std::to_string(photographs.size()) +
+                                 " of " + std::to_string(N) + " views");
+    photographFiles = photographs;
     setUp();
 }
 
@@ -248,7 +265,7 @@ void GLCamera::checkZPlanes()
         for (int i = 0; i < N; i++)
             far = std::max(far, (rotationPoint - getOrigin(i)).norm());
         zFar = 2 * far + zNear;
-        const float h = std::tan(minAngle / 2);
+        const float h = std::tan(getPhotographAngle() / 2);
         zNear = h * worldScale / (h + W / (2 * fx)) * 0.95f;
     } else {
         zNear = userZNear;
@@ -520,6 +537,11 @@ bool GLCamera::notifyCommand(int code)
     case PREVIOUS_VIEW:
         backupPosition();
         currentView = (N + currentView + (code == NEXT_VIEW ? 1 : -1)) % N;
+        if (hasViewIntrinsics()) {
+            // Imported views may each have their own lens and image size.
+            selectIntrinsics(currentView);
+            updateKMatrix();
+        }
         checkTextures();
         loadModelView(getGLEMatrix());
         if (panAround)

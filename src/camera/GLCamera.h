@@ -60,6 +60,11 @@ public:
     GLCamera();
     /// The camera of a camera file; throws as GLView(const char *) does.
     explicit GLCamera(const char *path);
+    /// Views handed over in memory (see GLView); `photographs` is empty or holds the file
+    /// of each view's photograph (an empty name for a view without one). Throws as that
+    /// GLView constructor does.
+    GLCamera(const std::vector<Intrinsics> &intrinsics, const std::vector<Matrix3> &rotations,
+             const std::vector<Point3> &translations, const std::vector<std::string> &photographs);
     ~GLCamera() override;
 
     GLCamera(const GLCamera &) = delete;
@@ -151,6 +156,11 @@ public:
 
     /// The smallest angle (radians) between two original views.
     float getMinAngle() const { return minAngle; }
+    /// The angle the photographs are placed by (getImageDepth): the smallest angle between
+    /// views, but at least 0.01 radians. Views that share their orientation (cameras that
+    /// only moved sideways, as reconstruction tools often give) would otherwise lay their
+    /// photographs on their own centres, behind a near plane at zero.
+    float getPhotographAngle() const { return minAngle > 0.01f ? minAngle : 0.01f; }
     /// A length typical of the scene the original cameras look at.
     float getWorldScale() const { return worldScale; }
 
@@ -302,6 +312,9 @@ protected:
     float userZNear, userZFar;
     std::string imagePath, imageExtension;
     std::string silhouettePath, silhouetteExtension;
+    /// The photograph of each view when the views name theirs (imported cameras); the
+    /// sequence naming above is used when this is empty.
+    std::vector<std::string> photographFiles;
     float minAngle;
     float worldScale;
     GLCameraAnimation *animation; ///< owned; null unless the animation window is open

@@ -190,10 +190,11 @@ int GLCamera::computeSubSampling(int width, int height)
 
 textureData *GLCamera::loadImage(int i)
 {
-    if (imagePath.empty())
-        return nullptr;
     const int k = wrap(i);
-    const std::string name = sequence::viewFileName(imagePath, k, imageExtension);
+    if (!photographFiles.empty() ? photographFiles[k].empty() : imagePath.empty())
+        return nullptr;
+    const std::string name =
+        !photographFiles.empty() ? photographFiles[k] : sequence::viewFileName(imagePath, k, imageExtension);
     try {
         Bitmap image;
         image.loadImage(name.c_str());
@@ -330,7 +331,7 @@ void GLCamera::createSilhouetteTexture(int i)
 
 float GLCamera::getImageDepth() const
 {
-    const float h = std::tan(minAngle / 2);
+    const float h = std::tan(getPhotographAngle() / 2);
     return h / (h + W / (2 * fx)) * worldScale * 0.97f;
 }
 
@@ -342,9 +343,10 @@ void GLCamera::createDisplayList(int i, const textureData *texture)
     const float d = getImageDepth();
     const Matrix3 back = R[k].inverse();
     const Point3 centre = getOrigin(k);
+    const Intrinsics in = getIntrinsics(k);
     // An image point at depth d in front of camera k, in world coordinates.
     const auto place = [&](float u, float v) {
-        return centre + back * (Point3((u - cx) / fx, (v - cy) / fy, 1) * d);
+        return centre + back * (Point3((u - in.cx) / in.fx, (v - in.cy) / in.fy, 1) * d);
     };
     const float w = static_cast<float>(texture->width), h = static_cast<float>(texture->height);
     const Point3 corners[4] = {place(0, 0), place(w, 0), place(w, h), place(0, h)};

@@ -102,7 +102,57 @@ GLView::GLView(const char *path)
     load(path);
 }
 
+GLView::GLView(const std::vector<Intrinsics> &intrinsics, const std::vector<Matrix3> &rotations,
+               const std::vector<Point3> &translations)
+    : GLObject(GLObject::CAMERA), projectionMode(0), fx(1), fy(1), cx(0.5f), cy(0.5f), W(1), H(1), N(0),
+      T0(0, 0, 1000), axis(0, 1, 0), P(0, 0, 0)
+{
+    const size_t n = rotations.size();
+    if (n < 1 || n > static_cast<size_t>(maxViews))
+        throw std::runtime_error("view count " + std::to_string(n) + " out of range");
+    if (translations.size() != n || (intrinsics.size() != 1 && intrinsics.size() != n))
+        throw std::runtime_error("views handed over with inconsistent sizes");
+    for (const Intrinsics &k : intrinsics)
+        if (!(k.W > 0 && k.H > 0 && k.fx > 0 && k.fy > 0))
+            throw std::runtime_error("view handed over with an image size or focal length that is not positive");
+    N = static_cast<int>(n);
+    R = rotations;
+    t = translations;
+    bool shared = true;
+    for (const Intrinsics &k : intrinsics)
+        shared = shared && std::memcmp(&k, &intrinsics[0], sizeof k) == 0;
+    if (!shared)
+        viewIntrinsics = intrinsics;
+    const Intrinsics &first = intrinsics[0];
+    fx = first.fx;
+    fy = first.fy;
+    cx = first.cx;
+    cy = first.cy;
+    W = first.W;
+    H = first.H;
+}
+
 GLView::~GLView() = default;
+
+GLView::Intrinsics GLView::getIntrinsics(int i) const
+{
+    if (!viewIntrinsics.empty())
+        return viewIntrinsics[wrap(i)];
+    return Intrinsics{fx, fy, cx, cy, W, H};
+}
+
+void GLView::selectIntrinsics(int i)
+{
+    if (viewIntrinsics.empty())
+        return;
+    const Intrinsics &k = viewIntrinsics[wrap(i)];
+    fx = k.fx;
+    fy = k.fy;
+    cx = k.cx;
+    cy = k.cy;
+    W = k.W;
+    H = k.H;
+}
 
 void GLView::load(const char *path)
 {
@@ -127,6 +177,8 @@ void GLView::readFile(const char *path)
 {
     if (!path)
         throw std::runtime_error(kLoadError);
+    // A camera file has one set of intrinsics for all its views.
+    viewIntrinsics.clear();
     Stream stream(path, "rb", false);
     char word[256];
     if (!stream.stream || fscanf(stream.stream, "%255s", word) != 1)

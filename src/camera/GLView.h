@@ -37,6 +37,16 @@ public:
     /// cannot be opened, is empty or holds no usable view; "GLCamera: Unable to load camera
     /// file:<path>" is printed on standard error first.
     explicit GLView(const char *path);
+    /// Intrinsic parameters of one view, in pixels (see the camera model above).
+    struct Intrinsics {
+        float fx, fy, cx, cy, W, H;
+    };
+    /// Views handed over in memory (cameras imported from other tools): one pose per view
+    /// and either one set of intrinsics shared by all views or one per view. Throws
+    /// std::runtime_error when the sizes disagree, there is no view or more than maxViews,
+    /// or an image size or focal length is not positive.
+    GLView(const std::vector<Intrinsics> &intrinsics, const std::vector<Matrix3> &rotations,
+           const std::vector<Point3> &translations);
     virtual ~GLView();
 
     /// Replaces the calibration with that of the camera file `path` (versions 1.0 to 4.0);
@@ -81,6 +91,14 @@ public:
     float getCenterX() const { return cx; }
     float getCenterY() const { return cy; }
     Point3 getRotationAxis() const { return axis; }
+    /// The intrinsics of view i (wrapped): its own when the views have their own, else the
+    /// shared ones.
+    Intrinsics getIntrinsics(int i) const;
+    /// True when every view has its own intrinsics (imported cameras).
+    bool hasViewIntrinsics() const { return !viewIntrinsics.empty(); }
+    /// Makes view i's intrinsics the ones every operation above uses (nothing happens for
+    /// views that share theirs).
+    void selectIntrinsics(int i);
     int getProjectionMode() const { return projectionMode; }
     /// Rotation and translation of view i (wrapped like getGLEMatrix).
     const Matrix3 &getRotation(int i) const { return R[wrap(i)]; }
@@ -122,6 +140,8 @@ protected:
     std::vector<Matrix3> R;
     Point3 P;
     Matrix3 B;
+    /// One set a view when views differ (imported cameras), else empty.
+    std::vector<Intrinsics> viewIntrinsics;
 
 private:
     // Only load() copies a view, to put it back when a file turns out unusable.

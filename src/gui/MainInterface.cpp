@@ -155,6 +155,8 @@ struct MainInterface::Impl {
     void refreshPanels();
 
     // --- event handlers ---
+    static void onDragDataReceived(GtkWidget *, GdkDragContext *, gint, gint, GtkSelectionData *data, guint, guint,
+                                   gpointer self);
     static gboolean onDelete(GtkWidget *, GdkEvent *, gpointer);
     static void onRealize(GtkWidget *, gpointer data);
     static void setWindowIcon(GtkWidget *window, gpointer);
@@ -514,6 +516,61 @@ gboolean MainInterface::Impl::onDelete(GtkWidget *, GdkEvent *, gpointer)
     return TRUE;
 }
 
+std::vector<std::string> MainInterface::filesFromUriList(const char *uriList)
+{
+    std::vector<std::string> files;
+    if (!uriList)
+        return files;
+    gchar **uris = g_uri_list_extract_uris(uriList);
+    for (gchar **uri = uris; uri && *uri; ++uri) {
+        gchar *file = g_filename_from_uri(*uri, nullptr, nullptr);
+        if (file) {
+            files.emplace_back(file);
+            g_free(file);
+        } else {
+            printf("MainInterface: %s is not a local file, not opened\n", *uri);
+        }
+    }
+    g_strfreev(uris);
+    return files;
+}
+
+namespace {
+
+struct DroppedFiles {
+    GLMachine *machine;
+    std::vector<std::string> files;
+};
+
+gboolean registerDroppedFiles(gpointer data)
+{
+    std::unique_ptr<DroppedFiles> drop(static_cast<DroppedFiles *>(data));
+    for (const std::string &file : drop->files)
+        drop->machine->registerObject(file.c_str());
+    return FALSE;
+}
+
+} // namespace
+
+void MainInterface::openDroppedFiles(const std::vector<std::string> &files)
+{
+    if (files.empty() || !impl->machine)
+        return;
+    // Loading waits for the drop to end: the source application is not kept waiting for
+    // files that may take long to read.
+    g_idle_add(registerDroppedFiles, new DroppedFiles{impl->machine, files});
+}
+
+void MainInterface::Impl::onDragDataReceived(GtkWidget *, GdkDragContext *, gint, gint, GtkSelectionData *data,
+                                             guint, guint, gpointer self)
+{
+    if (!data || data->length <= 0 || data->format != 8)
+        return;
+    const std::string text(reinterpret_cast<const char *>(data->data), static_cast<size_t>(data->length));
+    Impl *impl = static_cast<Impl *>(self);
+    impl->self->openDroppedFiles(filesFromUriList(text.c_str()));
+}
+
 void MainInterface::Impl::createMainWindow(const char *title, int width, int height)
 {
     viewWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -528,6 +585,13 @@ void MainInterface::Impl::createMainWindow(const char *title, int width, int hei
     gtk_window_set_default_size(GTK_WINDOW(controlWindow), 360, 420);
     g_signal_connect(controlWindow, "delete_event", G_CALLBACK(onDelete), this);
     gtk_widget_add_events(controlWindow, GDK_ALL_EVENTS_MASK);
+
+    // Files dropped on either window open as from the "open file" dialog.
+    static const GtkTargetEntry uriTarget[] = {{const_cast<gchar *>("text/uri-list"), 0, 0}};
+    for (GtkWidget *window : {viewWindow, controlWindow}) {
+        gtk_drag_dest_set(window, GTK_DEST_DEFAULT_ALL, uriTarget, 1, GDK_ACTION_COPY);
+        g_signal_connect(window, "drag-data-received", G_CALLBACK(onDragDataReceived), this);
+    }
 
     configureHandler = g_signal_connect(viewWindow, "configure_event", G_CALLBACK(onConfigureOnce), this);
     g_signal_connect(viewWindow, "realize", G_CALLBACK(setWindowIcon), nullptr);
@@ -941,21 +1005,34 @@ void MainInterface::Impl::menuResponse(const char *key)
 
 void MainInterface::Impl::openFileDialog()
 {
+    // "Open folder" opens the selected folder (or the one shown), for the reconstructions
+    // that are a folder of files, such as a COLMAP model.
+    const int openFolder = 1;
     GtkWidget *dialog = gtk_file_chooser_dialog_new("open file", GTK_WINDOW(controlWindow), GTK_FILE_CHOOSER_ACTION_OPEN,
-                                                    GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_OK,
-                                                    GTK_RESPONSE_ACCEPT, nullptr);
+                                                    "Open _folder", openFolder, GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL,
+                                                    GTK_STOCK_OK, GTK_RESPONSE_ACCEPT, nullptr);
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_MOUSE);
     gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(dialog), TRUE);
     if (!lastDirectory.empty())
         gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), lastDirectory.c_str());
     std::vector<std::string> names;
-    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+    const int response = gtk_dialog_run(GTK_DIALOG(dialog));
+    if (response == GTK_RESPONSE_ACCEPT || response == openFolder) {
         GSList *files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(dialog));
         for (GSList *f = files; f; f = f->next) {
-            names.emplace_back(static_cast<char *>(f->data));
+            const char *name = static_cast<char *>(f->data);
+            if (response == GTK_RESPONSE_ACCEPT || g_file_test(name, G_FILE_TEST_IS_DIR))
+                names.emplace_back(name);
             g_free(f->data);
         }
         g_slist_free(files);
+        if (response == openFolder && names.empty()) {
+            gchar *shown = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+            if (shown) {
+                names.emplace_back(shown);
+                g_free(shown);
+            }
+        }
         gchar *folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
         if (folder) {
             lastDirectory = folder;

@@ -3,6 +3,9 @@
 
 #include "app/SceneWindow.h"
 
+#include <string>
+#include <vector>
+
 class GLMachine;
 class GLObject;
 
@@ -54,6 +57,12 @@ public:
     static int mapKey(unsigned keyval);
     /// The toolkit's button number of a press or release as the scene's: 2 and 3 exchange.
     static int mapButton(int button);
+    /// The local files of a dropped "text/uri-list" (lines of URIs, comments starting with
+    /// "#"): "file:" URIs decoded to file names; other URIs are left out with a message.
+    static std::vector<std::string> filesFromUriList(const char *uriList);
+    /// Registers dropped files as the "open file" dialog does, once the toolkit is idle
+    /// (the drop has finished by then); both windows accept file drops.
+    void openDroppedFiles(const std::vector<std::string> &files);
 
     /// Toolkit state, defined where the toolkit is included.
     struct Impl;

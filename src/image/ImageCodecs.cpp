@@ -9,6 +9,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
 #include <stdexcept>
 
@@ -494,6 +495,76 @@ Decoded decodeJpeg(FILE *in)
     result.height = job.height;
     result.components = job.components;
     return result;
+}
+
+namespace {
+
+struct JpegSizeJob {
+    jpeg_decompress_struct cinfo;
+    JpegError error;
+    FILE *in;
+    bool created;
+};
+
+bool runJpegSize(JpegSizeJob *job)
+{
+    setUpJpegErrors(&job->error);
+    job->cinfo.err = &job->error.manager;
+    if (setjmp(job->error.jump))
+        return false;
+    jpeg_create_decompress(&job->cinfo);
+    job->created = true;
+    jpeg_stdio_src(&job->cinfo, job->in);
+    jpeg_read_header(&job->cinfo, TRUE);
+    return true;
+}
+
+} // namespace
+
+bool imageSize(const char *path, int &width, int &height)
+{
+    if (!path)
+        return false;
+    const char *dot = std::strrchr(path, '.');
+    std::string ext = dot ? dot + 1 : "";
+    for (char &c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext != "jpg" && ext != "jpeg" && ext != "png")
+        return false;
+    File in(std::fopen(path, "rb"));
+    if (!in)
+        return false;
+    long long w = 0, h = 0;
+    if (ext == "png") {
+        unsigned char head[24];
+        static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        if (std::fread(head, 1, sizeof head, in.get()) != sizeof head || std::memcmp(head, signature, 8) != 0 ||
+            std::memcmp(head + 12, "IHDR", 4) != 0)
+            return false;
+        const auto be32 = [](const unsigned char *p) {
+            return static_cast<long long>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+        };
+        w = be32(head + 16);
+        h = be32(head + 20);
+    } else {
+        JpegSizeJob job;
+        std::memset(&job, 0, sizeof job);
+        job.in = in.get();
+        const bool ok = runJpegSize(&job);
+        if (ok) {
+            w = job.cinfo.image_width;
+            h = job.cinfo.image_height;
+        }
+        if (job.created)
+            jpeg_destroy_decompress(&job.cinfo);
+        if (!ok)
+            return false;
+    }
+    if (!sizeAccepted(w, h))
+        return false;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
 }
 
 Decoded decodeTiff(const char *path)

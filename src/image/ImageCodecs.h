@@ -94,6 +94,12 @@ Decoded decodeJpeg(FILE *in);
 /// decode, including a damaged or truncated strip), "image size out of range".
 Decoded decodeTiff(const char *path);
 
+/// The size of the picture in a JPEG (its header, through libjpeg) or PNG file (its IHDR
+/// chunk, which a PNG file starts with), chosen by the extension "jpg", "jpeg" or "png" in
+/// either case, without decoding any pixel. False for other extensions and for a file that
+/// cannot be read or whose size a reader would refuse; the caller then decodes the image.
+bool imageSize(const char *path, int &width, int &height);
+
 /// Outcome of a writer.
 enum WriteResult { CantCreate = -1, WriteFailed = 0, Written = 1 };
 

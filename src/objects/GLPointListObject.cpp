@@ -116,8 +116,16 @@ void GLPointListObject::adopt(PointListData &d)
     bbMax = Point3(b.hi[0], b.hi[1], b.hi[2]);
     center = (bbMin + bbMax) * 0.5f;
     values = std::move(d.values);
+    valueName = d.valueName;
+    ownColorStore.reset();
+    showOwnColors = false;
     if (values) {
         colorStore = allocateLargeArray<unsigned char>(3 * n);
+        if (d.colors) {
+            // Both: the cloud's own colours first, the values one key away.
+            ownColorStore = std::move(d.colors);
+            showOwnColors = true;
+        }
         float lo = b.valueLo, hi = b.valueHi;
         // Only NaN: an empty range at 0, and nothing is ever drawn.
         if (!(lo <= hi))
@@ -131,7 +139,7 @@ void GLPointListObject::adopt(PointListData &d)
         colorsStale = false;
         nUnordered = 0;
     }
-    colors = colorStore.get();
+    colors = showOwnColors ? ownColorStore.get() : colorStore.get();
     selectedVertex = -1;
     pointsUploaded = colorsUploaded = false;
     indicesStale = true;
@@ -145,8 +153,9 @@ void GLPointListObject::updateColorMap()
         return;
     const ColorMap::ColorFunction f = ColorMap::selectColorMap(colorMapIndex);
     const float *v = values.get();
+    unsigned char *mapped = colorStore.get();
     for (int i = 0; i < nVertices; ++i)
-        f(colors + 3 * static_cast<size_t>(i), v[i], valueMin, valueMax);
+        f(mapped + 3 * static_cast<size_t>(i), v[i], valueMin, valueMax);
     colorsStale = false;
     colorsUploaded = false;
 }
@@ -178,9 +187,20 @@ void GLPointListObject::setDrawData()
     drawMethod = method(&GLPointListObject::drawData);
     if (values) {
         legend.clear();
-        legend.setTitle("Correlation");
+        legend.setTitle(valueName.c_str());
         legend.add(ColorMap::selectColorMap(colorMapIndex), valueMin, valueMax, 15, 2);
     }
+}
+
+bool GLPointListObject::setShowOwnColors(bool on)
+{
+    if (!ownColorStore || !values)
+        return false;
+    showOwnColors = on;
+    colors = on ? ownColorStore.get() : colorStore.get();
+    colorsUploaded = false;
+    std::printf("GLPointListObject: %s\n", on ? "point colours" : valueName.c_str());
+    return true;
 }
 
 // --- Queries --------------------------------------------------------------------------------
@@ -265,6 +285,10 @@ int GLPointListObject::notifyCommand(int command)
         break;
     case '2':
         setDrawDepthBuffer();
+        break;
+    case '3':
+        if (!setShowOwnColors(!showOwnColors))
+            handled = 0;
         break;
     case KeyCode::PAGE_UP:
         setColorMap(colorMapIndex + 1);
@@ -364,6 +388,6 @@ void GLPointListObject::drawData()
 
 void GLPointListObject::drawInfo()
 {
-    if (values && drawMethod != &GL3DObject::drawDepthBuffer)
+    if (values && !showOwnColors && drawMethod != &GL3DObject::drawDepthBuffer)
         legend.draw(10, 10);
 }

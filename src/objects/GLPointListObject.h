@@ -10,7 +10,8 @@
 
 /// A cloud of 3D points, either with a colour per point or with one score per point mapped
 /// through a colour map and cut by an adjustable lower threshold (points whose score is
-/// below it are not drawn).
+/// below it are not drawn), or with both (imported reconstructions: the points' colours and
+/// their reprojection errors), shown one at a time.
 ///
 /// It is read from a "bin" or "las" file by PointListReader, or handed over in memory (a
 /// PointListRecord, for importers of other formats). Construction fails as a whole when the
@@ -53,6 +54,12 @@ public:
     void drawData();
 
     bool hasValues() const { return values != nullptr; }
+    /// A cloud with both its own colours and values shows either (key "3" switches); false,
+    /// and nothing changes, for a cloud that lacks one of them.
+    bool setShowOwnColors(bool on);
+    bool getShowOwnColors() const { return showOwnColors; }
+    /// The legend's title for the values ("Correlation" for a file's scores).
+    const std::string &getValueName() const { return valueName; }
     const float *getValues() const { return values.get(); }
     /// RGB, 3 bytes a point (computed from the scores first when they are stale).
     const unsigned char *getColors();
@@ -92,6 +99,9 @@ private:
     LargeArray<float> pointStore;
     LargeArray<unsigned char> colorStore;
     LargeArray<float> values;
+    LargeArray<unsigned char> ownColorStore; ///< the cloud's own colours when it has values too
+    bool showOwnColors = false;
+    std::string valueName = "Correlation";
     float valueMin, valueMax;
     float thresholdLow, thresholdHigh;
     float pointSize;

@@ -216,7 +216,10 @@ PointListData PointListReader::fromRecord(const PointListRecord *r)
     if (r->values) {
         d.values = allocateLargeArray<float>(n);
         std::copy(r->values, r->values + n, d.values.get());
-    } else {
+        if (r->valueName)
+            d.valueName = r->valueName;
+    }
+    if (r->colors || !r->values) {
         d.colors = allocateLargeArray<unsigned char>(3 * n);
         if (r->colors)
             std::copy(r->colors, r->colors + 3 * n, d.colors.get());

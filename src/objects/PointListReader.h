@@ -6,16 +6,19 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 /// The in-memory hand-over of a point cloud (for example by an importer of foreign formats).
 /// The reader copies everything; the caller keeps ownership. `colors` (3 bytes a point) and
-/// `values` (one float a point) are optional; when both are given the values win and the
-/// colours are computed from them, as for a file.
+/// `values` (one float a point) are optional; with values alone the colours are computed
+/// from them, as for a file; with both, the cloud keeps both and shows its own colours
+/// first (key "3" switches to the values).
 struct PointListRecord {
     int nPoints;
     const float *points;          ///< 3 x nPoints
     const unsigned char *colors;  ///< 3 x nPoints, or null
     const float *values;          ///< nPoints, or null
+    const char *valueName = nullptr; ///< the legend's title for the values; null: "Correlation"
 };
 
 /// A point cloud as a file describes it, before anything is drawn: plain owned arrays, no
@@ -30,6 +33,7 @@ struct PointListData {
     LargeArray<unsigned char> colors;
     LargeArray<float> values;
     PointBounds bounds;
+    std::string valueName = "Correlation"; ///< what the values are, the legend's title
 };
 
 /// The point-list readers: the binary "bin" format and the "las" text list.

@@ -11,6 +11,8 @@
 #include <tiffio.h>
 #include <zlib.h>
 
+#include "../camera/ReconstructionTestFiles.h"
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -296,8 +298,39 @@ void pointAndGraphSeeds()
     put("graph", "square.gph", graph.s);
 }
 
+// The known model of the reconstruction tests, packed as the harnesses unpack it: two 32-bit
+// little-endian lengths (COLMAP: after the byte that chooses text or binary) before the files.
+void reconstructionSeeds()
+{
+    const auto le32 = [](size_t n) {
+        std::string s(4, '\0');
+        for (int k = 0; k < 4; ++k)
+            s[k] = static_cast<char>(n >> (8 * k) & 0xFF);
+        return s;
+    };
+    const std::string dir = std::filesystem::temp_directory_path() / "velmora-seeds-model";
+    std::filesystem::create_directories(dir);
+    const recontest::Model m = recontest::knownModel();
+    recontest::writeColmapText(m, dir);
+    recontest::writeColmapBinary(m, dir);
+    for (const char *ext : {"txt", "bin"}) {
+        const std::string c = slurp(dir + "/cameras." + ext), i = slurp(dir + "/images." + ext),
+                          p = slurp(dir + "/points3D." + ext);
+        put("colmap_model", std::string("model_") + ext, std::string(1, ext[0] == 'b' ? '\1' : '\0') + le32(c.size()) +
+                                                             le32(i.size()) + c + i + p);
+    }
+    const std::string bundle = "# Bundle file v0.3\n2 2\n"
+                               "70 0.01 0\n1 0 0\n0 1 0\n0 0 1\n0 0 -5\n"
+                               "0 0 0\n0 0 0\n0 0 0\n0 0 0\n0 0 0\n"
+                               "0 0 0\n10 20 30\n1 0 0 0 0\n"
+                               "0.5 0.5 0.5\n1 2 3\n1 0 1 7.5 7.5\n";
+    put("bundler", "two_cameras_one_reconstructed", le32(bundle.size()) + bundle + "a.jpg 0 70\nb.jpg\n");
+    std::filesystem::remove_all(dir);
+}
+
 int main()
 {
+    reconstructionSeeds();
     simplexSeeds();
     pointAndGraphSeeds();
     // Silhouettes: bit-packed, run lengths, run lengths of the other byte order.

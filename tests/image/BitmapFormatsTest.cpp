@@ -1,6 +1,7 @@
 // Reading and writing image files: our own round trips, files made by libpng, libjpeg and
 // libtiff themselves, memory mapping, streams that can't seek, and broken files.
 #include "image/Bitmap.h"
+#include "image/ImageCodecs.h"
 #include "image/Stream.h"
 
 #include "support/ImageCompare.h"
@@ -265,6 +266,34 @@ TEST_F(BitmapFiles, OwnFormatsRoundTrip)
     // Nothing but the three files: no temporary file is left beside them.
     const auto entries = std::distance(std::filesystem::directory_iterator(dir), {});
     EXPECT_EQ(entries, 3);
+}
+
+// Sizes from the headers alone (photographs of imported reconstructions): JPEG and PNG in
+// either case of extension; anything else, or a damaged header, leaves it to the decoders.
+TEST_F(BitmapFiles, JpegAndPngSizesWithoutDecoding)
+{
+    Bitmap source(37, 23);
+    ASSERT_EQ(source.save(at("a.jpg").c_str()), 1);
+    ASSERT_EQ(source.save(at("a.png").c_str()), 1);
+    ASSERT_EQ(source.save(at("a.ppm").c_str()), 1);
+    std::filesystem::copy_file(at("a.jpg"), at("b.JPEG"));
+    std::filesystem::copy_file(at("a.png"), at("b.PNG"));
+    std::ofstream(at("cut.jpg"), std::ios::binary) << slurp(at("a.jpg")).substr(0, 20);
+    std::ofstream(at("cut.png"), std::ios::binary) << slurp(at("a.png")).substr(0, 20);
+    std::ofstream(at("text.png"), std::ios::binary) << std::string(40, 'x');
+    const struct {
+        const char *name;
+        bool known;
+    } cases[] = {{"a.jpg", true}, {"a.png", true}, {"b.JPEG", true}, {"b.PNG", true}, {"a.ppm", false},
+                 {"cut.jpg", false}, {"cut.png", false}, {"text.png", false}, {"missing.jpg", false}};
+    for (const auto &c : cases) {
+        int w = -1, h = -1;
+        EXPECT_EQ(c.known, imagecodecs::imageSize(at(c.name).c_str(), w, h)) << c.name;
+        if (c.known) {
+            EXPECT_EQ(37, w) << c.name;
+            EXPECT_EQ(23, h) << c.name;
+        }
+    }
 }
 
 TEST_F(BitmapFiles, WritersReportFailureAndLeaveNothingBehind)

@@ -222,6 +222,9 @@ TEST(PointListReader, HandOverIsCheckedAndCopied)
     const PointListData v = PointListReader::fromRecord(&withBoth);
     ASSERT_TRUE(v.values);
     EXPECT_EQ(v.values[1], 0.75f);
+    // Both are kept: an imported cloud shows its colours and has its values one key away.
+    ASSERT_TRUE(v.colors);
+    EXPECT_EQ(v.colors[5], 6);
     const PointListRecord plain{2, xyz, nullptr, nullptr};
     EXPECT_EQ(PointListReader::fromRecord(&plain).colors[2], 0);
 

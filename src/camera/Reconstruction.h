@@ -1,0 +1,55 @@
+#ifndef VELMORA_RECONSTRUCTION_H
+#define VELMORA_RECONSTRUCTION_H
+
+#include <cfloat>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+/// A file's number as a float; a finite number beyond the float range is refused (its
+/// conversion would be undefined) with `what` in the message.
+inline float reconstructionFloat(double v, const char *what)
+{
+    if (std::fabs(v) > FLT_MAX)
+        throw std::runtime_error(std::string(what) + " is out of range");
+    return static_cast<float>(v);
+}
+
+/// One registered photograph of a reconstruction tool's output, already in this program's
+/// camera model: a world point X has camera coordinates x = R X + t (x right, y down, z
+/// forward) and lands on the pixel (fx x/z + cx, fy y/z + cy), measured from the top-left
+/// corner of the image (the centre of the top-left pixel is (0.5, 0.5)).
+struct ReconstructionView {
+    std::string imageName; ///< the photograph's name as the model gives it
+    int cameraId = 0;      ///< the model's identifier of the intrinsics (Bundler: the view index)
+    double fx = 0, fy = 0, cx = 0, cy = 0;
+    /// Image size in pixels; 0 when the model does not say (Bundler: the principal point is
+    /// then the image centre, set once the photograph's size is known).
+    int width = 0, height = 0;
+    double R[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}; ///< row by row
+    double t[3] = {0, 0, 0};
+};
+
+/// One reconstructed 3D point with its colour and its mean reprojection error in pixels.
+struct ReconstructionPoint {
+    float x = 0, y = 0, z = 0;
+    unsigned char r = 0, g = 0, b = 0;
+    float error = 0;
+};
+
+/// A sparse reconstruction as a tool wrote it (COLMAP model, Bundler file), before anything
+/// is drawn: plain values, no OpenGL. A reader only returns a record whose every view
+/// references intrinsics the model defines and whose every track references views and
+/// observations that exist.
+struct Reconstruction {
+    std::string format;                      ///< "COLMAP text", "COLMAP binary", "Bundler"
+    std::vector<ReconstructionView> views;   ///< registered photographs, in the model's order
+    std::vector<ReconstructionPoint> points;
+    /// The image size is unknown and the principal point is the image centre (Bundler).
+    bool centredPrincipalPoint = false;
+    /// One-line remarks for the user (distortion ignored, views skipped, ...).
+    std::vector<std::string> notes;
+};
+
+#endif

@@ -1,0 +1,200 @@
+#include "camera/ReconstructionImport.h"
+
+#include "camera/BundlerFile.h"
+#include "camera/ColmapModel.h"
+#include "image/Bitmap.h"
+#include "image/ImageCodecs.h"
+#include "objects/GLPointListObject.h"
+#include "objects/PointListReader.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+
+namespace {
+
+bool isFile(const std::string &path)
+{
+    struct stat s;
+    return stat(path.c_str(), &s) == 0 && S_ISREG(s.st_mode);
+}
+
+bool isDirectory(const std::string &path)
+{
+    struct stat s;
+    return stat(path.c_str(), &s) == 0 && S_ISDIR(s.st_mode);
+}
+
+std::string parentOf(const std::string &folder)
+{
+    const size_t slash = folder.find_last_of('/');
+    if (slash == std::string::npos)
+        return folder == "." || folder == ".." ? folder + "/.." : ".";
+    return slash == 0 ? "/" : folder.substr(0, slash);
+}
+
+} // namespace
+
+ReconstructionImport::Source ReconstructionImport::identify(const std::string &path)
+{
+    Source s;
+    s.path = path;
+    if (ColmapModel::locate(path, s.folder, s.binary)) {
+        s.kind = COLMAP;
+    } else if (BundlerFile::isBundlerFile(path)) {
+        s.kind = BUNDLER;
+        const size_t slash = path.find_last_of('/');
+        s.folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    } else if (isDirectory(path) && BundlerFile::isBundlerFile(path + "/bundle.out")) {
+        s.kind = BUNDLER;
+        s.folder = path;
+        s.path = path + "/bundle.out";
+    }
+    return s;
+}
+
+Reconstruction ReconstructionImport::read(const Source &source)
+{
+    switch (source.kind) {
+    case COLMAP:
+        return ColmapModel::read(source.folder, source.binary);
+    case BUNDLER:
+        return BundlerFile::read(source.path);
+    default:
+        throw std::runtime_error("not a reconstruction: " + source.path);
+    }
+}
+
+std::vector<std::string> ReconstructionImport::findPhotographs(const Reconstruction &model, const std::string &folder,
+                                                               const char *given)
+{
+    std::vector<std::string> candidates;
+    if (given && *given) {
+        const std::string g = given;
+        if (isDirectory(g)) {
+            candidates.push_back(g);
+        } else {
+            const size_t slash = g.find_last_of('/');
+            candidates.push_back(slash == std::string::npos ? "." : g.substr(0, slash));
+        }
+    } else {
+        candidates.push_back(folder);
+        candidates.push_back(folder + "/images");
+        std::string up = folder;
+        for (int level = 0; level < 3; ++level) {
+            up = parentOf(up);
+            candidates.push_back(up + "/images");
+        }
+    }
+    std::vector<std::string> files(model.views.size());
+    for (const std::string &dir : candidates) {
+        int found = 0;
+        for (size_t i = 0; i < model.views.size(); ++i) {
+            const std::string &name = model.views[i].imageName;
+            const std::string file = dir + "/" + name;
+            if (!name.empty() && isFile(file)) {
+                files[i] = file;
+                ++found;
+            }
+        }
+        if (found) {
+            printf("ReconstructionImport: photographs in %s (%d of %d views)\n", dir.c_str(), found,
+                   static_cast<int>(model.views.size()));
+            return files;
+        }
+    }
+    printf("ReconstructionImport: no photograph found beside the model (give their folder with -p)\n");
+    return std::vector<std::string>(model.views.size());
+}
+
+std::unique_ptr<GLCamera> ReconstructionImport::makeCamera(const Reconstruction &model,
+                                                           const std::vector<std::string> &photographs)
+{
+    const size_t n = model.views.size();
+    std::vector<GLView::Intrinsics> intrinsics(n);
+    std::vector<Matrix3> rotations(n);
+    std::vector<Point3> translations(n);
+    int knownW = 0, knownH = 0;
+    bool guessed = false;
+    for (size_t i = 0; i < n; ++i) {
+        const ReconstructionView &v = model.views[i];
+        int w = v.width, h = v.height;
+        if (model.centredPrincipalPoint && i < photographs.size() && !photographs[i].empty()) {
+            // JPEG and PNG photographs tell their size from their header; others are decoded.
+            if (imagecodecs::imageSize(photographs[i].c_str(), w, h)) {
+                knownW = w;
+                knownH = h;
+            } else {
+                try {
+                    Bitmap image;
+                    image.loadImage(photographs[i].c_str());
+                    w = image.width;
+                    h = image.height;
+                    knownW = w;
+                    knownH = h;
+                } catch (const std::exception &) {
+                    printf("ReconstructionImport: can't read the photograph %s\n", photographs[i].c_str());
+                }
+            }
+        }
+        GLView::Intrinsics &k = intrinsics[i];
+        // Focal lengths stay far enough below the float range for the guessed image size.
+        k.fx = reconstructionFloat(v.fx * 4, "a focal length") / 4;
+        k.fy = reconstructionFloat(v.fy, "a focal length");
+        k.W = static_cast<float>(w);
+        k.H = static_cast<float>(h);
+        k.cx = reconstructionFloat(v.cx, "a principal point");
+        k.cy = reconstructionFloat(v.cy, "a principal point");
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                rotations[i](r, c) = reconstructionFloat(v.R[3 * r + c], "a rotation");
+        translations[i] = Point3(reconstructionFloat(v.t[0], "a translation"), reconstructionFloat(v.t[1], "a translation"),
+                                 reconstructionFloat(v.t[2], "a translation"));
+    }
+    if (model.centredPrincipalPoint) {
+        for (size_t i = 0; i < n; ++i) {
+            GLView::Intrinsics &k = intrinsics[i];
+            if (!(k.W > 0 && k.H > 0)) {
+                if (knownW > 0) {
+                    k.W = static_cast<float>(knownW);
+                    k.H = static_cast<float>(knownH);
+                } else {
+                    k.W = k.H = 2 * k.fx;
+                    guessed = true;
+                }
+            }
+            k.cx = k.W / 2;
+            k.cy = k.H / 2;
+        }
+        if (guessed)
+            printf("ReconstructionImport: image size unknown without the photographs: square images of twice the "
+                   "focal length assumed\n");
+    }
+    return std::make_unique<GLCamera>(intrinsics, rotations, translations, photographs);
+}
+
+std::unique_ptr<GLPointListObject> ReconstructionImport::makePoints(const Reconstruction &model)
+{
+    const size_t n = model.points.size();
+    if (n == 0)
+        return nullptr;
+    if (n > static_cast<size_t>(INT32_MAX / 3))
+        throw std::runtime_error("too many points");
+    std::vector<float> xyz(3 * n);
+    std::vector<unsigned char> rgb(3 * n);
+    std::vector<float> errors(n);
+    for (size_t i = 0; i < n; ++i) {
+        const ReconstructionPoint &p = model.points[i];
+        xyz[3 * i] = p.x;
+        xyz[3 * i + 1] = p.y;
+        xyz[3 * i + 2] = p.z;
+        rgb[3 * i] = p.r;
+        rgb[3 * i + 1] = p.g;
+        rgb[3 * i + 2] = p.b;
+        errors[i] = p.error;
+    }
+    PointListRecord record{static_cast<int>(n), xyz.data(), rgb.data(), errors.data(), "Reprojection error"};
+    return std::make_unique<GLPointListObject>(&record);
+}
