@@ -2,6 +2,7 @@
 #define VELMORA_GLMESHOBJECT_H
 
 #include "math/Matrix4.h"
+#include "objects/AssimpReader.h"
 #include "math/Point3.h"
 #include "measure/Chemin.h"
 #include "measure/MeshAdjacency.h"
@@ -42,6 +43,10 @@ public:
     GLMeshObject(const char *path, const char *kind);
     /// Copies an in-memory mesh; raises an error when the record is inconsistent.
     explicit GLMeshObject(const MeshRecord *mesh);
+    /// Takes over a mesh imported from another program's file at `path` (see AssimpReader),
+    /// with its texture images; reload() imports the file again. A mesh with its own vertex
+    /// colours opens drawing them. `model` must not be a point cloud.
+    GLMeshObject(const char *path, ForeignModel &model);
     /// An empty mesh (no vertices, no drawing method chosen), for classes that read
     /// their own formats.
     GLMeshObject();
@@ -60,6 +65,8 @@ public:
     void readMesh(const char *path);
     void readOFF(const char *path);
     void readMeshFromMemory(const MeshRecord *mesh);
+    /// Imports another program's mesh file (AssimpReader); a point cloud is refused.
+    void readForeign(const char *path);
 
     /// Block readers of the binary format for a mesh already read: `f` is positioned after
     /// the 4 tag bytes, `mode` is the reader mode of ByteOrder.h. Each returns non-zero when
@@ -354,7 +361,12 @@ private:
 
     LargeArray<float> vertexStore;               ///< what `vertices` points to
     std::unique_ptr<unsigned char[]> colorStore; ///< what `colors` points to
-    bool readAsOFF;                           ///< which reader reload() uses
+    enum class Source { Binary, OFF, Foreign };
+    Source source;                            ///< which reader reload() uses
+    /// Images of an imported mesh, and the image of each triangle when there are several.
+    std::vector<std::string> textureImages;
+    std::vector<int> triangleImage;
+    void adoptForeign(ForeignModel &model);
     bool coloursGiven;                        ///< colours came from setColors() or the file
     bool normalsGiven;                        ///< normals came from the file
     std::unique_ptr<MeshTexture> pendingTexture; ///< chunks set up, not yet uploaded
