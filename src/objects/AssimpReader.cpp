@@ -1,6 +1,6 @@
 #include "objects/AssimpReader.h"
 
-#include "objects/PlyHeader.h"
+#include "objects/PlyReader.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/config.h>
@@ -12,12 +12,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <stdexcept>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -38,39 +34,6 @@ std::string lowerExtension(const std::string &path)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return ext;
 }
-
-// A read-only view of a whole file; empty when it cannot be mapped.
-class MappedFile {
-public:
-    explicit MappedFile(const char *path)
-    {
-        const int fd = ::open(path, O_RDONLY);
-        if (fd < 0)
-            return;
-        struct stat st;
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-            void *p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-            if (p != MAP_FAILED) {
-                base = static_cast<const char *>(p);
-                length = static_cast<size_t>(st.st_size);
-            }
-        }
-        ::close(fd);
-    }
-    ~MappedFile()
-    {
-        if (base)
-            ::munmap(const_cast<char *>(base), length);
-    }
-    MappedFile(const MappedFile &) = delete;
-    MappedFile &operator=(const MappedFile &) = delete;
-    const char *data() const { return base; }
-    size_t size() const { return length; }
-
-private:
-    const char *base = nullptr;
-    size_t length = 0;
-};
 
 struct Placement {
     const aiMesh *mesh;
@@ -131,41 +94,6 @@ std::string materialImage(const aiScene *scene, unsigned index)
     }
     std::replace(s.begin(), s.end(), '\\', '/');
     return s;
-}
-
-void readPlyScalars(const char *data, size_t size, ForeignModel &model, int expectedVertices)
-{
-    PlyHeader header;
-    std::vector<DataItem> items;
-    try {
-        header = PlyHeader::parse(data, size);
-        items = header.readVertexScalars(data, size);
-    } catch (const std::exception &e) {
-        std::printf("GLMeshObject: per-vertex properties not read (%s)\n", e.what());
-        return;
-    }
-    if (items.empty())
-        return;
-    if (items.front().getNElements() != expectedVertices) {
-        std::printf("GLMeshObject: the importer gave %d vertices for the file's %d, per-vertex properties "
-                    "dropped\n",
-                    expectedVertices, items.front().getNElements());
-        return;
-    }
-    if (model.isPointCloud) {
-        if (!model.points.colors) {
-            const DataItem &first = items.front();
-            model.points.values = allocateLargeArray<float>(static_cast<size_t>(expectedVertices));
-            std::copy(first.getData(), first.getData() + expectedVertices, model.points.values.get());
-            model.valueName = first.getName();
-        }
-        return;
-    }
-    model.mesh.dataItems = std::move(items);
-    // The data drawing paints into the colour array (the mesh keeps the file's colours
-    // shown until a data item is chosen).
-    if (!model.mesh.colors)
-        model.mesh.colors.reset(new unsigned char[3 * static_cast<size_t>(expectedVertices)]());
 }
 
 ForeignModel convert(const aiScene *scene, const std::string &folder)
@@ -300,6 +228,17 @@ ForeignModel convert(const aiScene *scene, const std::string &folder)
 
 unsigned importFlags() { return aiProcess_Triangulate; }
 
+// The PLY reader's refusals are printed like the importer's.
+template <class Read>
+ForeignModel readPly(Read read)
+{
+    try {
+        return read();
+    } catch (const std::exception &e) {
+        refuse(e.what());
+    }
+}
+
 // Joins vertices when the importer made one per corner: an unindexed file (STL, OBJ) would
 // otherwise show every triangle flat and break the adjacency the measurements walk.
 void joinIfUnshared(Assimp::Importer &importer)
@@ -323,56 +262,14 @@ void joinIfUnshared(Assimp::Importer &importer)
     }
 }
 
-ForeignModel finish(Assimp::Importer &importer, const std::string &folder, bool isPly, const char *data,
-                    size_t size)
+ForeignModel finish(Assimp::Importer &importer, const std::string &folder)
 {
-    const aiScene *scene = importer.GetScene();
-    if (!scene) {
+    if (!importer.GetScene()) {
         std::string why = importer.GetErrorString();
         refuse(why.empty() ? "the importer refused the file" : why);
     }
-    // A PLY file with scalar properties keeps its vertices as they are: joining would
-    // renumber the vertices those properties are matched to.
-    bool plyScalars = false;
-    if (isPly && data) {
-        try {
-            const PlyHeader h = PlyHeader::parse(data, size);
-            if (const PlyHeader::Element *v = h.vertexElement())
-                for (const PlyHeader::Property &p : v->properties)
-                    plyScalars = plyScalars || (!p.isList && !PlyHeader::isGeometryProperty(p.name));
-        } catch (const std::exception &) {
-        }
-    }
-    if (!plyScalars)
-        joinIfUnshared(importer);
-    scene = importer.GetScene();
-    ForeignModel model = convert(scene, folder);
-    if (isPly && data) {
-        const int n = model.isPointCloud ? model.points.nPoints : model.mesh.nVertices;
-        readPlyScalars(data, size, model, n);
-        // A mesh's image may be named in a comment that the importer did not pass on.
-        if (!model.isPointCloud && model.textureImages.empty()) {
-            try {
-                std::string name = PlyHeader::parse(data, size).textureFile();
-                if (!name.empty())
-                    std::printf("GLMeshObject: texture %s named, but the file has no texture coordinates\n",
-                                name.c_str());
-            } catch (const std::exception &) {
-            }
-        }
-    }
-    return model;
-}
-
-// The importer trusts a PLY body to hold what its header announces and reads beyond a
-// short one: the whole structure is checked first.
-void checkPly(const char *data, size_t size)
-{
-    try {
-        PlyHeader::parse(data, size).checkBody(data, size);
-    } catch (const std::exception &e) {
-        refuse(e.what());
-    }
+    joinIfUnshared(importer);
+    return convert(importer.GetScene(), folder);
 }
 
 } // namespace
@@ -381,35 +278,24 @@ ForeignModel AssimpReader::read(const char *path)
 {
     if (!path)
         refuse("no file name");
-    Assimp::Importer importer;
     const std::string p = path;
     const size_t slash = p.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "" : p.substr(0, slash);
-    if (lowerExtension(p) != "ply") {
-        importer.ReadFile(path, importFlags());
-        return finish(importer, folder, false, nullptr, 0);
-    }
-    // PLY is read from one mapping: checked, imported and searched for scalar properties.
-    MappedFile file(path);
-    if (!file.data()) {
-        importer.ReadFile(path, importFlags()); // says why (missing, empty, unreadable)
-        return finish(importer, folder, false, nullptr, 0);
-    }
-    checkPly(file.data(), file.size());
-    importer.ReadFileFromMemory(file.data(), file.size(), importFlags(), "ply");
-    return finish(importer, folder, true, file.data(), file.size());
+    if (lowerExtension(p) == "ply")
+        return readPly([&] { return PlyReader::read(path); });
+    Assimp::Importer importer;
+    importer.ReadFile(path, importFlags());
+    return finish(importer, folder);
 }
 
 ForeignModel AssimpReader::readFromMemory(const void *data, size_t size, const char *hint)
 {
+    if (hint && lowerExtension(std::string("x.") + hint) == "ply")
+        return readPly([&] { return PlyReader::read(static_cast<const char *>(data), size, ""); });
     Assimp::Importer importer;
-    const bool isPly = hint && lowerExtension(std::string("x.") + hint) == "ply";
-    if (isPly)
-        checkPly(static_cast<const char *>(data), size);
     importer.ReadFileFromMemory(data, size, importFlags(), hint ? hint : "");
-    return finish(importer, "", isPly, static_cast<const char *>(data), size);
+    return finish(importer, "");
 }
-
 
 bool AssimpReader::canRead(const char *extension)
 {

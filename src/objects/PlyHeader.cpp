@@ -36,97 +36,6 @@ bool parseType(const std::string &word, PlyHeader::Type &t)
 }
 
 // A scalar of type `t` at `p` in the file's byte order, as a double.
-double readBinary(const unsigned char *p, PlyHeader::Type t, bool bigEndian)
-{
-    unsigned char b[8];
-    const size_t n = PlyHeader::typeSize(t);
-    const uint16_t one = 1;
-    unsigned char first;
-    std::memcpy(&first, &one, 1);
-    const bool swap = bigEndian == (first == 1);
-    for (size_t i = 0; i < n; ++i)
-        b[i] = swap ? p[n - 1 - i] : p[i];
-    switch (t) {
-    case PlyHeader::INT8: return static_cast<signed char>(b[0]);
-    case PlyHeader::UINT8: return b[0];
-    case PlyHeader::INT16: { int16_t v; std::memcpy(&v, b, 2); return v; }
-    case PlyHeader::UINT16: { uint16_t v; std::memcpy(&v, b, 2); return v; }
-    case PlyHeader::INT32: { int32_t v; std::memcpy(&v, b, 4); return v; }
-    case PlyHeader::UINT32: { uint32_t v; std::memcpy(&v, b, 4); return v; }
-    case PlyHeader::FLOAT32: { float v; std::memcpy(&v, b, 4); return v; }
-    case PlyHeader::FLOAT64: { double v; std::memcpy(&v, b, 8); return v; }
-    }
-    return 0;
-}
-
-// Walks the body one value at a time, in either encoding.
-class BodyCursor {
-public:
-    BodyCursor(const char *data, size_t size, size_t offset, PlyHeader::Format format)
-        : p(data + offset), end(data + size), format(format)
-    {
-    }
-    size_t remaining() const { return static_cast<size_t>(end - p); }
-    double next(PlyHeader::Type t)
-    {
-        if (format == PlyHeader::ASCII)
-            return nextText();
-        const size_t n = PlyHeader::typeSize(t);
-        if (remaining() < n)
-            fail("the file ends before the values its header announces");
-        const double v = readBinary(reinterpret_cast<const unsigned char *>(p), t,
-                                    format == PlyHeader::BINARY_BIG_ENDIAN);
-        p += n;
-        return v;
-    }
-    void skip(PlyHeader::Type t, double count)
-    {
-        if (format == PlyHeader::ASCII) {
-            for (double i = 0; i < count; ++i)
-                skipText();
-            return;
-        }
-        const double bytes = count * static_cast<double>(PlyHeader::typeSize(t));
-        if (bytes > static_cast<double>(remaining()))
-            fail("the file ends inside a list");
-        p += static_cast<size_t>(bytes);
-    }
-
-private:
-    // A value stepped over in text: any word will do, as long as there is one.
-    void skipText()
-    {
-        while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
-            ++p;
-        if (p == end)
-            fail("the file ends before the values its header announces");
-        while (p < end && !(*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
-            ++p;
-    }
-
-    double nextText()
-    {
-        while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
-            ++p;
-        if (p == end)
-            fail("the file ends before the values its header announces");
-        char buf[64];
-        size_t n = 0;
-        while (p < end && n < sizeof buf - 1 && !(*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r'))
-            buf[n++] = *p++;
-        buf[n] = 0;
-        char *stop = nullptr;
-        const double v = std::strtod(buf, &stop);
-        if (stop == buf || *stop)
-            fail(std::string("\"") + buf + "\" is no number");
-        return v;
-    }
-
-    const char *p;
-    const char *end;
-    PlyHeader::Format format;
-};
-
 } // namespace
 
 size_t PlyHeader::typeSize(Type t)
@@ -230,26 +139,27 @@ PlyHeader PlyHeader::parse(const char *data, size_t size)
     }
 }
 
-const PlyHeader::Element *PlyHeader::vertexElement() const
+std::vector<std::string> PlyHeader::textureFiles() const
 {
-    for (const Element &e : elements)
-        if (e.name == "vertex")
-            return &e;
-    return nullptr;
-}
-
-std::string PlyHeader::textureFile() const
-{
+    std::vector<std::string> names;
     for (const std::string &c : comments) {
         std::istringstream words(c);
         std::string key;
         if (words >> key && (key == "TextureFile" || key == "texturefile")) {
             const size_t at = c.find_first_not_of(" \t", c.find(key) + key.size());
             if (at != std::string::npos)
-                return c.substr(at);
+                names.push_back(c.substr(at));
         }
     }
-    return "";
+    return names;
+}
+
+const PlyHeader::Element *PlyHeader::element(const char *name) const
+{
+    for (const Element &e : elements)
+        if (e.name == name)
+            return &e;
+    return nullptr;
 }
 
 bool PlyHeader::isGeometryProperty(const std::string &name)
@@ -262,115 +172,4 @@ bool PlyHeader::isGeometryProperty(const std::string &name)
         if (name == n)
             return true;
     return false;
-}
-
-namespace {
-
-void skipElement(BodyCursor &cursor, const PlyHeader::Element &e)
-{
-    if (e.properties.empty())
-        return;
-    for (long long k = 0; k < e.count; ++k) {
-        if (cursor.remaining() == 0)
-            fail("the file ends inside element \"" + e.name + "\"");
-        for (const PlyHeader::Property &p : e.properties) {
-            if (p.isList) {
-                const double n = cursor.next(p.countType);
-                if (n < 0)
-                    fail("negative list length in element \"" + e.name + "\"");
-                cursor.skip(p.type, n);
-            } else {
-                cursor.skip(p.type, 1);
-            }
-        }
-    }
-}
-
-} // namespace
-
-void PlyHeader::checkBody(const char *data, size_t size) const
-{
-    if (bodyOffset > size)
-        fail("the body lies beyond the file");
-    BodyCursor cursor(data, size, bodyOffset, format);
-    for (const Element &e : elements) {
-        if (format != ASCII) {
-            // Elements of fixed size are checked by their size alone.
-            bool fixed = true;
-            double stride = 0;
-            for (const Property &p : e.properties) {
-                fixed = fixed && !p.isList;
-                stride += static_cast<double>(typeSize(p.type));
-            }
-            if (fixed) {
-                if (stride * static_cast<double>(e.count) > static_cast<double>(cursor.remaining()))
-                    fail("the file is too short for " + std::to_string(e.count) + " elements \"" + e.name + "\"");
-                cursor.skip(UINT8, stride * static_cast<double>(e.count));
-                continue;
-            }
-        }
-        skipElement(cursor, e);
-    }
-}
-
-std::vector<DataItem> PlyHeader::readVertexScalars(const char *data, size_t size) const
-{
-    std::vector<DataItem> items;
-    const Element *vertex = vertexElement();
-    if (!vertex || vertex->count == 0)
-        return items;
-    std::vector<size_t> wanted;
-    for (size_t i = 0; i < vertex->properties.size(); ++i) {
-        const Property &p = vertex->properties[i];
-        if (!p.isList && !isGeometryProperty(p.name))
-            wanted.push_back(i);
-    }
-    if (wanted.empty())
-        return items;
-    if (bodyOffset > size)
-        fail("the body lies beyond the file");
-
-    BodyCursor cursor(data, size, bodyOffset, format);
-    // The elements before the vertices are stepped over value by value.
-    for (const Element &e : elements) {
-        if (&e == vertex)
-            break;
-        skipElement(cursor, e);
-    }
-
-    // Each vertex needs at least one byte a value (a digit and its separator in text, the
-    // value's size in binary): a count the rest of the file cannot hold is refused before
-    // the items are allocated.
-    size_t minBytes = 0;
-    for (const Property &p : vertex->properties)
-        minBytes += format == ASCII ? 2 : (p.isList ? typeSize(p.countType) : typeSize(p.type));
-    if (minBytes == 0 || static_cast<unsigned long long>(vertex->count) > cursor.remaining() / minBytes + 1 ||
-        vertex->count > 0x7fffffff)
-        fail("the file is too short for " + std::to_string(vertex->count) + " vertices");
-    const int n = static_cast<int>(vertex->count);
-
-    items.reserve(wanted.size());
-    for (size_t w : wanted)
-        items.emplace_back(vertex->properties[w].name.c_str(), n);
-    std::vector<int> slot(vertex->properties.size(), -1);
-    for (size_t k = 0; k < wanted.size(); ++k)
-        slot[wanted[k]] = static_cast<int>(k);
-    for (int i = 0; i < n; ++i) {
-        for (size_t j = 0; j < vertex->properties.size(); ++j) {
-            const Property &p = vertex->properties[j];
-            if (p.isList) {
-                const double len = cursor.next(p.countType);
-                if (len < 0)
-                    fail("negative list length in the vertex element");
-                cursor.skip(p.type, len);
-            } else if (slot[j] >= 0) {
-                items[static_cast<size_t>(slot[j])].data[i] = static_cast<float>(cursor.next(p.type));
-            } else {
-                cursor.skip(p.type, 1);
-            }
-        }
-    }
-    for (DataItem &d : items)
-        d.computeDataLimits();
-    return items;
 }

@@ -1,19 +1,12 @@
 #ifndef VELMORA_PLYHEADER_H
 #define VELMORA_PLYHEADER_H
 
-#include "objects/DataItem.h"
-
 #include <cstddef>
 #include <string>
 #include <vector>
 
-/// The header of a PLY file and the per-vertex scalar properties that the mesh importer
-/// does not keep (quality, confidence, intensity and any other number a vertex carries).
-///
-/// Geometry, colours, normals and texture coordinates come through the importer; this
-/// reader only walks the body as far as the vertex element to pick up the remaining
-/// properties by name. Every count and size is checked against the bytes there are before
-/// anything is allocated; a refused input raises a `std::runtime_error` saying why.
+/// The header of a PLY file: format, elements with their properties, comments. A refused
+/// header raises a `std::runtime_error` saying why ("PLY: ...").
 class PlyHeader {
 public:
     enum Format { ASCII, BINARY_LITTLE_ENDIAN, BINARY_BIG_ENDIAN };
@@ -43,24 +36,16 @@ public:
     static PlyHeader parse(const char *data, size_t size);
 
     static size_t typeSize(Type t);
-    /// The element named "vertex", or null.
-    const Element *vertexElement() const;
-    /// The image named by a "TextureFile" comment, or "" when there is none.
-    std::string textureFile() const;
+    /// The element of that name, or null.
+    const Element *element(const char *name) const;
+    /// The images named by "TextureFile" comments, in their order (a face's "texnumber"
+    /// counts in this list).
+    std::vector<std::string> textureFiles() const;
 
-    /// True for a vertex property the importer carries itself (coordinates, normals,
-    /// colours, texture coordinates): those never become data items.
-    /// Walks the whole body (`data`, `size`: the whole file) and raises when it ends before
-    /// every element the header announces is there, or a list length is negative. The
-    /// importer reads beyond a short binary body, so every PLY file is checked first.
-    void checkBody(const char *data, size_t size) const;
-
+    /// True for a vertex property that is geometry (coordinates, normals, colours, texture
+    /// coordinates): the others are scalar properties, which become data items.
     static bool isGeometryProperty(const std::string &name);
 
-    /// Reads every scalar vertex property that is not a geometry property from the body
-    /// (`data`, `size`: the whole file) into one data item each, named as the property.
-    /// Raises when the body ends before the vertex element does or a list length is negative.
-    std::vector<DataItem> readVertexScalars(const char *data, size_t size) const;
 };
 
 #endif

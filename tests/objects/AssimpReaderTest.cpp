@@ -5,6 +5,7 @@
 #include "objects/GLMeshObject.h"
 #include "objects/GLPointListObject.h"
 #include "objects/PlyHeader.h"
+#include "objects/PlyReader.h"
 #include "support/ImageCompare.h"
 
 #include <assimp/Exporter.hpp>
@@ -379,7 +380,8 @@ TEST(PlyHeader, ParsesAndRefusesHeaders)
     ASSERT_EQ(h.elements[0].properties.size(), 2u);
     EXPECT_TRUE(h.elements[0].properties[1].isList);
     EXPECT_EQ(h.elements[0].properties[1].type, PlyHeader::INT32);
-    EXPECT_EQ(h.textureFile(), "tex ture.png");
+    ASSERT_EQ(h.textureFiles().size(), 1u);
+    EXPECT_EQ(h.textureFiles()[0], "tex ture.png");
     EXPECT_EQ(good.substr(h.bodyOffset), "BODY");
 
     const struct {
@@ -410,47 +412,62 @@ TEST(PlyHeader, ParsesAndRefusesHeaders)
     }
 }
 
-TEST(PlyHeader, ScalarsAreCheckedAgainstTheBody)
+TEST(PlyReader, BodiesAreCheckedAgainstTheHeader)
 {
+    const std::string xyzq = "property float x\nproperty float y\nproperty float z\nproperty float q\n";
     const struct {
         std::string text;
-        const char *message;   // null: read, with the values given
+        const char *message;   // null: read, with these values of "q"
         std::vector<float> values;
     } cases[] = {
-        // Elements before the vertices are stepped over, lists included.
+        // Elements before the vertices are stepped over, lists included; a "+" sign is read.
         {"ply\nformat ascii 1.0\nelement extra 2\nproperty list uchar int l\nproperty float w\n"
-         "element vertex 2\nproperty float x\nproperty float q\nend_header\n2 7 8 0.5\n0 9\n1 -2\n3 4\n",
+         "element vertex 2\n" + xyzq + "end_header\n2 7 8 0.5\n0 9\n0 0 0 -2\n1 1 1 +4e0\n",
          nullptr,
          {-2, 4}},
-        {"ply\nformat binary_little_endian 1.0\nelement vertex 1000000\nproperty float x\nproperty float q\n"
-         "end_header\nabcdefgh",
+        {"ply\nformat binary_little_endian 1.0\nelement vertex 1000000\n" + xyzq + "end_header\nabcdefgh",
          "PLY: the file is too short for 1000000 vertices",
          {}},
-        {"ply\nformat ascii 1.0\nelement vertex 3\nproperty float q\nend_header\n1 2\n",
+        {"ply\nformat ascii 1.0\nelement vertex 3\n" + xyzq + "end_header\n1.5 2.5 3.5 4.5\n5.5 6.5 7.5 8.5\n1 2\n",
          "PLY: the file ends before the values its header announces",
          {}},
-        {"ply\nformat ascii 1.0\nelement vertex 2\nproperty float q\nend_header\n1 zwei\n",
+        {"ply\nformat ascii 1.0\nelement vertex 1\n" + xyzq + "end_header\n1 2 3 zwei\n",
          "PLY: \"zwei\" is no number",
          {}},
-        {"ply\nformat binary_little_endian 1.0\nelement f 1\nproperty list uint int i\nelement vertex 1\n"
-         "property float q\nend_header\n\xff\xff\xff\x7f",
+        {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nend_header\n1 2\n",
+         "PLY: the vertices have no x, y and z",
+         {}},
+        {"ply\nformat binary_little_endian 1.0\nelement f 1\nproperty list uint int i\nelement vertex 1\n" + xyzq +
+             "end_header\n\xff\xff\xff\x7f",
          "PLY: the file ends inside a list",
          {}},
-        {"ply\nformat ascii 1.0\nelement f 1\nproperty list char int i\nelement vertex 1\n"
-         "property float q\nend_header\n-1\n5\n",
-         "PLY: negative list length in element \"f\"",
+        {"ply\nformat ascii 1.0\nelement f 1\nproperty list char int i\nelement vertex 1\n" + xyzq +
+             "end_header\n-1\n5\n",
+         "PLY: bad list length in element \"f\"",
+         {}},
+        {"ply\nformat ascii 1.0\nelement vertex 3\n" + xyzq +
+             "element face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0 1\n1 0 0 2\n0 1 0 3\n3 0 1 3\n",
+         "PLY: face 0 names vertex 3.000000 of 3",
+         {}},
+        {"ply\nformat ascii 1.0\nelement vertex 3\n" + xyzq +
+             "element face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0 1\n1 0 0 2\n0 1 0 3\n200 0 1\n",
+         "PLY: the file ends before the values its header announces",
+         {}},
+        {"ply\nformat ascii 1.0\nelement face 1\nproperty list uchar int vertex_indices\nelement vertex 3\n" + xyzq +
+             "end_header\n3 0 1 2\n0 0 0 1\n1 0 0 2\n0 1 0 3\n",
+         "PLY: the faces come before the vertices",
          {}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text);
-        const PlyHeader h = PlyHeader::parse(c.text.data(), c.text.size());
         try {
-            const std::vector<DataItem> items = h.readVertexScalars(c.text.data(), c.text.size());
+            const ForeignModel m = PlyReader::read(c.text.data(), c.text.size(), "");
             ASSERT_EQ(c.message, nullptr);
-            ASSERT_EQ(items.size(), 1u);
-            ASSERT_EQ(items[0].getNElements(), static_cast<int>(c.values.size()));
+            ASSERT_TRUE(m.isPointCloud);
+            ASSERT_EQ(m.points.nPoints, static_cast<int>(c.values.size()));
+            EXPECT_EQ(m.valueName, "q");
             for (size_t i = 0; i < c.values.size(); ++i)
-                EXPECT_FLOAT_EQ(items[0].getData()[i], c.values[i]);
+                EXPECT_FLOAT_EQ(m.points.values[i], c.values[i]);
         } catch (const std::runtime_error &e) {
             ASSERT_NE(c.message, nullptr) << e.what();
             EXPECT_STREQ(e.what(), c.message);
