@@ -276,6 +276,49 @@ TEST_F(Foreign, ObjWithMaterialsAndImagesGivesOneChunkPerImage)
     EXPECT_TRUE((first == 1 && second == 2) || (first == 2 && second == 1));
 }
 
+TEST_F(Foreign, PlyTextureFilesWithFaceAndVertexCoordinates)
+{
+    writeImage("one.png", 0);
+    writeImage("two.png", 90);
+    const std::string head = "ply\nformat ascii 1.0\ncomment TextureFile one.png\ncomment TextureFile two.png\n"
+                             "element vertex 4\nproperty float x\nproperty float y\nproperty float z\n";
+    // Per-face coordinates and the image of each face; the quad is cut into a fan.
+    const std::string faces = write("faces.ply", head + "element face 2\nproperty list uchar int vertex_indices\n"
+                                                        "property list uchar float texcoord\nproperty int texnumber\n"
+                                                        "end_header\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n"
+                                                        "4 0 1 2 3 8 0 0 0.5 0 0.5 0.5 0 0.5 1\n"
+                                                        "3 0 2 3 6 0 0 1 1 0 1 0\n");
+    ForeignModel m = read(faces);
+    ASSERT_EQ(m.mesh.nTriangles, 3);
+    ASSERT_EQ(m.textureImages.size(), 2u);
+    EXPECT_EQ(m.textureImages[1], dir + "/two.png");
+    EXPECT_EQ(m.triangleImage, (std::vector<int>{1, 1, 0}));
+    // The fan's second triangle has corners 0, 2, 3: v turned downwards.
+    const float expected[6] = {0, 1, 0.5f, 0.5f, 0, 0.5f};
+    for (int k = 0; k < 6; ++k)
+        EXPECT_FLOAT_EQ(m.mesh.texCoords[6 + k], expected[k]);
+    GLMeshObject mesh(faces.c_str(), m);
+    mesh.setMaxTextureSize(64);
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(mesh.readTexture());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(mesh.getNTextureChunks(), 2);
+    EXPECT_EQ(mesh.getChunkStart(), (std::vector<int>{0, 1, 3}));
+
+    // Per-vertex coordinates, one image.
+    const std::string vertices =
+        write("vertices.ply", "ply\nformat ascii 1.0\ncomment TextureFile one.png\nelement vertex 3\n"
+                              "property float x\nproperty float y\nproperty float z\nproperty float s\nproperty float t\n"
+                              "element face 1\nproperty list uchar int vertex_indices\nend_header\n"
+                              "0 0 0 0 0\n1 0 0 1 0\n0 1 0 0 0.25\n3 0 1 2\n");
+    m = read(vertices);
+    ASSERT_EQ(m.textureImages.size(), 1u);
+    EXPECT_TRUE(m.triangleImage.empty());
+    const float corners[6] = {0, 1, 1, 1, 0, 0.75f};
+    for (int k = 0; k < 6; ++k)
+        EXPECT_FLOAT_EQ(m.mesh.texCoords[k], corners[k]);
+}
+
 TEST_F(Foreign, MissingTextureImageLeavesTheMeshDrawable)
 {
     write("gone.mtl", "newmtl g\nmap_Kd nowhere.png\n");
