@@ -1,6 +1,6 @@
 #include "gui/MainInterface.h"
 
-#include "objects/GL3DObjectLoader.h"
+#include "gui/FileDialog.h"
 
 #include "app/GLMachine.h"
 #include "camera/GLCamera.h"
@@ -950,27 +950,7 @@ void MainInterface::Impl::openFileDialog()
     gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(dialog), TRUE);
     if (!lastDirectory.empty())
         gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), lastDirectory.c_str());
-    // All files first, as before; then the viewer's formats and those of other programs.
-    // GTK's patterns heed letter case, so both cases are offered.
-    auto addFilter = [dialog](const char *title, const std::vector<std::string> &extensions) {
-        GtkFileFilter *filter = gtk_file_filter_new();
-        gtk_file_filter_set_name(filter, title);
-        for (const std::string &e : extensions) {
-            std::string upper = e;
-            for (char &c : upper)
-                c = static_cast<char>(g_ascii_toupper(c));
-            gtk_file_filter_add_pattern(filter, ("*." + e).c_str());
-            gtk_file_filter_add_pattern(filter, ("*." + upper).c_str());
-        }
-        gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(dialog), filter);
-    };
-    GtkFileFilter *all = gtk_file_filter_new();
-    gtk_file_filter_set_name(all, "All files");
-    gtk_file_filter_add_pattern(all, "*");
-    gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(dialog), all);
-    addFilter("Viewer files", GL3DObjectLoader::ownExtensions());
-    addFilter("Meshes and point clouds of other programs (ply, obj, stl, gltf, ...)",
-              GL3DObjectLoader::foreignExtensions());
+    FileDialog::addModelFilters(GTK_FILE_CHOOSER(dialog));
     std::vector<std::string> names;
     if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
         GSList *files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(dialog));
