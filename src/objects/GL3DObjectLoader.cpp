@@ -79,8 +79,12 @@ const Extension kExtensions[] = {
 GL3DObject *loadForeign(const char *path)
 {
     ForeignModel model = AssimpReader::read(path);
-    if (!model.isPointCloud)
+    if (!model.isPointCloud) {
+        std::printf("GL3DObjectLoader: %s holds %d triangles on %d vertices%s%s\n", path, model.mesh.nTriangles,
+                    model.mesh.nVertices, model.mesh.colorsFromFile ? ", with colours" : "",
+                    model.textureImages.empty() ? "" : ", textured");
         return new GLMeshObject(path, model);
+    }
     const PointListRecord record = {model.points.nPoints, model.points.points.get(), model.points.colors.get(),
                                     model.points.values.get()};
     std::printf("GL3DObjectLoader: %s holds %d points and no faces%s%s\n", path, record.nPoints,
