@@ -25,7 +25,8 @@
 /// normals, optional per-vertex data items mapped to colours, per-triangle texture
 /// coordinates and a material.
 ///
-/// It is read from a binary mesh file ("tri"), an OFF text file ("off") or handed over in
+/// It is read from a binary mesh file ("tri"), an OFF text file ("off"), imported from
+/// another program's model file (PLY, OBJ, STL, glTF, ...: see AssimpReader) or handed over in
 /// memory by a program that embeds the viewer. The readers are MeshReader's: they produce a
 /// MeshData that the mesh then takes over. A refused file raises the reader's
 /// `std::runtime_error`; the object is then left as it was before the read, so a
@@ -142,7 +143,8 @@ public:
     // --- Texture ---------------------------------------------------------------------------
     /// Finds the companion image beside the mesh file (png, ppm, jpg; fetched like the mesh
     /// when it is remote) and lays it out in chunks within the texture limit; without an
-    /// image, the texture of the current data item. Returns whether a texture resulted. The
+    /// image, the texture of the current data item. An imported mesh uses the images its
+    /// file names instead (one group of chunks each; an image that does not open is white). Returns whether a texture resulted. The
     /// chunks go to OpenGL at the first textured frame. May regroup the triangles by chunk.
     bool readTexture();
     /// The texture of the current data item: one texel a vertex (see MeshTextureReader).
