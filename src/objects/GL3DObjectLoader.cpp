@@ -109,6 +109,18 @@ void firstWord(const char *text, std::string &word)
         word.clear();
 }
 
+// A remote-model descriptor keeps its meaning whatever its extension.
+bool isDescriptor(const char *path)
+{
+    FILE *f = std::fopen(path, "rb");
+    if (!f)
+        return false;
+    char head[8] = {};
+    const bool yes = std::fread(head, 1, 7, f) == 7 && std::strncmp(head, "3dmodel", 7) == 0;
+    std::fclose(f);
+    return yes;
+}
+
 } // namespace
 
 std::vector<std::string> GL3DObjectLoader::ownExtensions()
@@ -210,7 +222,7 @@ GL3DObject *GL3DObjectLoader::load(const char *path)
             }
         if (known)
             object = known->make ? known->make(path) : nullptr;
-        else if (AssimpReader::canRead(ext))
+        else if (AssimpReader::canRead(ext) && !isDescriptor(path))
             object = loadForeign(path);
         else
             object = loadModel(path);

@@ -10,7 +10,8 @@ class GL3DObject;
 /// (the text after the last '.', compared exactly and case-sensitively). An extension that is
 /// none of the viewer's own and that Assimp reads (ply, obj, stl, gltf, glb, ...) is imported
 /// through AssimpReader: a mesh with faces becomes a GLMeshObject, vertices without faces a
-/// GLPointListObject. Any other extension is tried as a remote-model descriptor.
+/// GLPointListObject, unless the file is a remote-model descriptor. Any other extension is
+/// tried as a remote-model descriptor.
 class GL3DObjectLoader {
 public:
     /// A new object owned by the caller, or null after printing
