@@ -114,6 +114,14 @@ ForeignModel convert(const aiScene *scene, const std::string &folder)
     }
     if (nVertices == 0)
         refuse("the file holds no vertices");
+    // Nodes may place one mesh many times; a small file could so ask for any amount of
+    // memory. Real scenes repeat their meshes a few times, not a hundred times over.
+    unsigned long long unique = 0;
+    for (unsigned i = 0; i < scene->mNumMeshes; ++i)
+        unique += scene->mMeshes[i] ? scene->mMeshes[i]->mNumVertices : 0;
+    if (nVertices > 100 * unique + 1000000)
+        refuse("the scene's nodes repeat its " + std::to_string(unique) + " vertices into " +
+               std::to_string(nVertices));
     if (nVertices > INT_MAX / 3 || nTriangles > INT_MAX / 6)
         refuse("the model is too large (" + std::to_string(nVertices) + " vertices, " + std::to_string(nTriangles) +
                " triangles)");

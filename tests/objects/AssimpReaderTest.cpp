@@ -375,6 +375,59 @@ TEST_F(Foreign, StlAndGltfFromTheTestsAndFromAssimpsExporter)
     }
 }
 
+TEST_F(Foreign, NodesRepeatingAMeshWithoutBoundAreRefused)
+{
+    // One triangle strip of 20,000 vertices, placed by 40 nodes (kept) or by 200 (refused:
+    // a small file must not ask for any amount of memory).
+    for (const unsigned nodes : {40u, 200u}) {
+        SCOPED_TRACE(nodes);
+        aiScene scene;
+        scene.mMaterials = new aiMaterial *[1]{new aiMaterial()};
+        scene.mNumMaterials = 1;
+        aiMesh *mesh = new aiMesh();
+        mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
+        mesh->mNumVertices = 20000;
+        mesh->mVertices = new aiVector3D[20000];
+        for (unsigned i = 0; i < 20000; ++i)
+            mesh->mVertices[i] = aiVector3D(static_cast<float>(i / 2), static_cast<float>(i % 2), 0);
+        mesh->mNumFaces = 19998;
+        mesh->mFaces = new aiFace[19998];
+        for (unsigned f = 0; f < 19998; ++f) {
+            mesh->mFaces[f].mNumIndices = 3;
+            mesh->mFaces[f].mIndices = new unsigned[3]{f, f + 1, f + 2};
+        }
+        scene.mMeshes = new aiMesh *[1]{mesh};
+        scene.mNumMeshes = 1;
+        scene.mRootNode = new aiNode();
+        scene.mRootNode->mChildren = new aiNode *[nodes];
+        scene.mRootNode->mNumChildren = nodes;
+        for (unsigned n = 0; n < nodes; ++n) {
+            aiNode *child = new aiNode();
+            child->mParent = scene.mRootNode;
+            child->mMeshes = new unsigned[1]{0};
+            child->mNumMeshes = 1;
+            child->mTransformation = aiMatrix4x4::Translation(aiVector3D(0, 0, static_cast<float>(n)), child->mTransformation);
+            scene.mRootNode->mChildren[n] = child;
+        }
+        const std::string path = dir + "/repeat" + std::to_string(nodes) + ".glb";
+        Assimp::Exporter exporter;
+        ASSERT_EQ(exporter.Export(&scene, "glb2", path), AI_SUCCESS) << exporter.GetErrorString();
+        if (nodes == 40) {
+            const ForeignModel m = read(path);
+            EXPECT_EQ(m.mesh.nVertices, 40 * 20000);
+            // The last node's copy lies where its transformation put it.
+            EXPECT_FLOAT_EQ(m.mesh.vertices[3 * (40 * 20000 - 1) + 2], 39.0f);
+        } else {
+            try {
+                read(path);
+                ADD_FAILURE() << "accepted";
+            } catch (const std::runtime_error &e) {
+                EXPECT_STREQ(e.what(), "the scene's nodes repeat its 20000 vertices into 4000000");
+            }
+        }
+    }
+}
+
 TEST_F(Foreign, RefusedFilesSayWhy)
 {
     const struct {
