@@ -60,7 +60,8 @@ void collect(const aiScene *scene, const aiNode *node, const aiMatrix4x4 &parent
 unsigned char toByte(float c)
 {
     const float v = c * 255.0f + 0.5f;
-    return static_cast<unsigned char>(v <= 0.0f ? 0 : v >= 255.0f ? 255 : static_cast<int>(v));
+    // Written so that NaN gives 0: it compares false with everything.
+    return static_cast<unsigned char>(!(v > 0.0f) ? 0 : v >= 255.0f ? 255 : static_cast<int>(v));
 }
 
 // Triangles of a mesh: faces of three valid indices (after triangulation, faces of other

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
-#include <unordered_map>
 #include <vector>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -168,7 +167,8 @@ unsigned char colourByte(double v, PlyHeader::Type t)
     if (t == PlyHeader::FLOAT32 || t == PlyHeader::FLOAT64)
         v *= 255.0;
     v = std::round(v);
-    return static_cast<unsigned char>(v <= 0 ? 0 : v >= 255 ? 255 : v);
+    // Written so that NaN gives 0: it compares false with everything.
+    return static_cast<unsigned char>(!(v > 0) ? 0 : v >= 255 ? 255 : v);
 }
 
 // Roles of the vertex properties.
@@ -509,50 +509,62 @@ public:
 
 // A file written from a triangle soup gives every corner a vertex of its own; such a mesh
 // would be shaded flat and have no edges to walk. Vertices equal in position, colour and
-// every data value are joined (the per-triangle texture coordinates are not affected).
+// every data value are joined (the per-triangle texture coordinates are not affected). The
+// vertices are sorted by those values, so the memory taken is three indices a vertex.
 void joinUnsharedVertices(MeshData &g)
 {
     const size_t nv = static_cast<size_t>(g.nVertices), nt = static_cast<size_t>(g.nTriangles);
     if (nv < 3 * nt || nt < 2)
         return;
-    const size_t nItems = g.dataItems.size();
-    const size_t words = 3 + (g.colors ? 1 : 0) + nItems;
-    auto key = [&](size_t i, std::vector<uint32_t> &k) {
-        k.assign(words, 0);
-        std::memcpy(&k[0], &g.vertices[3 * i], 12);
-        size_t w = 3;
-        if (g.colors)
-            std::memcpy(&k[w++], &g.colors[3 * i], 3);
-        for (size_t d = 0; d < nItems; ++d)
-            std::memcpy(&k[w++], &g.dataItems[d].data[i], 4);
+    // Bit patterns, so that equal means identical and the order is total.
+    const auto compare = [&g](int a, int b) {
+        const int c = std::memcmp(&g.vertices[3 * static_cast<size_t>(a)], &g.vertices[3 * static_cast<size_t>(b)], 12);
+        if (c != 0 || !g.colors)
+            return c;
+        return std::memcmp(&g.colors[3 * static_cast<size_t>(a)], &g.colors[3 * static_cast<size_t>(b)], 3);
     };
-    struct Hash {
-        size_t operator()(const std::vector<uint32_t> &k) const
-        {
-            size_t h = 1469598103934665603ull;
-            for (uint32_t w : k)
-                h = (h ^ w) * 1099511628211ull;
-            return h;
+    const auto sameData = [&g](int a, int b) {
+        for (const DataItem &d : g.dataItems)
+            if (std::memcmp(&d.data[a], &d.data[b], 4) != 0)
+                return false;
+        return true;
+    };
+    std::vector<int> order(nv);
+    for (size_t i = 0; i < nv; ++i)
+        order[i] = static_cast<int>(i);
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        const int c = compare(a, b);
+        if (c != 0)
+            return c < 0;
+        for (const DataItem &d : g.dataItems) {
+            const int e = std::memcmp(&d.data[a], &d.data[b], 4);
+            if (e != 0)
+                return e < 0;
         }
-    };
-    std::unordered_map<std::vector<uint32_t>, int, Hash> seen;
-    seen.reserve(nv);
-    std::vector<int> newIndex(nv);
-    std::vector<uint32_t> k;
+        return a < b;
+    });
+    // Each vertex stands for itself or for the first equal one (the lowest index).
+    std::vector<int> rep(nv);
+    for (size_t k = 0; k < nv; ++k) {
+        const int v = order[k];
+        const bool same = k > 0 && compare(order[k - 1], v) == 0 && sameData(order[k - 1], v);
+        rep[static_cast<size_t>(v)] = same ? rep[static_cast<size_t>(order[k - 1])] : v;
+    }
+    std::vector<int> &newIndex = order; // reused: the sorted order is no longer needed
     int kept = 0;
     for (size_t i = 0; i < nv; ++i) {
-        key(i, k);
-        const auto it = seen.emplace(k, kept);
-        if (it.second) {
-            // Kept vertices move down in place: the target never lies beyond the source.
-            const size_t to = static_cast<size_t>(kept++);
-            std::memmove(&g.vertices[3 * to], &g.vertices[3 * i], 12);
-            if (g.colors)
-                std::memmove(&g.colors[3 * to], &g.colors[3 * i], 3);
-            for (DataItem &d : g.dataItems)
-                d.data[to] = d.data[i];
+        if (rep[i] != static_cast<int>(i)) {
+            newIndex[i] = newIndex[static_cast<size_t>(rep[i])];
+            continue;
         }
-        newIndex[i] = it.first->second;
+        // Kept vertices move down in place: the target never lies beyond the source.
+        const size_t to = static_cast<size_t>(kept);
+        std::memmove(&g.vertices[3 * to], &g.vertices[3 * i], 12);
+        if (g.colors)
+            std::memmove(&g.colors[3 * to], &g.colors[3 * i], 3);
+        for (DataItem &d : g.dataItems)
+            d.data[to] = d.data[i];
+        newIndex[i] = kept++;
     }
     if (static_cast<size_t>(kept) == nv)
         return;

@@ -530,6 +530,12 @@ TEST(PlyReader, BodiesAreCheckedAgainstTheHeader)
         {"ply\nformat ascii 1.0\nelement vertex 1\n" + xyzq + "end_header\n1 2 3 zwei\n",
          "PLY: \"zwei\" is no number",
          {}},
+        // Colours of every kind: bytes as they are, floats scaled and clamped, NaN black.
+        {"ply\nformat ascii 1.0\nelement vertex 3\n" + xyzq +
+             "property float red\nproperty double green\nproperty int blue\nend_header\n"
+             "0 0 0 1 0.5 nan 300\n0 0 0 2 -1 2 -5\n0 0 0 3 inf 0.0039 7\n",
+         nullptr,
+         {1, 2, 3}},
         {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nend_header\n1 2\n",
          "PLY: the vertices have no x, y and z",
          {}},
@@ -561,6 +567,11 @@ TEST(PlyReader, BodiesAreCheckedAgainstTheHeader)
             ASSERT_EQ(c.message, nullptr);
             ASSERT_TRUE(m.isPointCloud);
             ASSERT_EQ(m.points.nPoints, static_cast<int>(c.values.size()));
+            if (m.points.colors) {
+                const unsigned char rgb[9] = {128, 0, 255, 0, 255, 0, 255, 1, 7};
+                EXPECT_EQ(std::memcmp(m.points.colors.get(), rgb, 9), 0);
+                continue;
+            }
             EXPECT_EQ(m.valueName, "q");
             for (size_t i = 0; i < c.values.size(); ++i)
                 EXPECT_FLOAT_EQ(m.points.values[i], c.values[i]);
