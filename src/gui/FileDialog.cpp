@@ -2,6 +2,7 @@
 
 #include "gui/Delegate0.h"
 #include "gui/Delegate2.h"
+#include "objects/GL3DObjectLoader.h"
 
 #include <string>
 #include <vector>
@@ -29,6 +30,37 @@ FileDialog::FileDialog(const char *title, fastdelegate::FastDelegate1<const char
                                          fastdelegate::MakeDelegate(this, &FileDialog::response));
     Delegate0::connect(widget, "destroy", fastdelegate::MakeDelegate(this, &FileDialog::clean));
     gtk_widget_show_all(widget);
+}
+
+namespace {
+
+// GTK's patterns heed letter case, so both cases are offered.
+void addFilter(GtkFileChooser *chooser, const char *title, const std::vector<std::string> &extensions)
+{
+    GtkFileFilter *filter = gtk_file_filter_new();
+    gtk_file_filter_set_name(filter, title);
+    for (const std::string &e : extensions) {
+        std::string upper = e;
+        for (char &c : upper)
+            c = static_cast<char>(g_ascii_toupper(c));
+        gtk_file_filter_add_pattern(filter, ("*." + e).c_str());
+        gtk_file_filter_add_pattern(filter, ("*." + upper).c_str());
+    }
+    gtk_file_chooser_add_filter(chooser, filter);
+}
+
+} // namespace
+
+void FileDialog::addModelFilters(GtkFileChooser *chooser)
+{
+    GtkFileFilter *all = gtk_file_filter_new();
+    gtk_file_filter_set_name(all, "All files");
+    gtk_file_filter_add_pattern(all, "*");
+    gtk_file_chooser_add_filter(chooser, all);
+    addFilter(chooser, "Viewer files", GL3DObjectLoader::ownExtensions());
+    addFilter(chooser, "Meshes and point clouds of other programs (ply, obj, stl, gltf, ...)",
+              GL3DObjectLoader::foreignExtensions());
+    gtk_file_chooser_set_filter(chooser, all);
 }
 
 void FileDialog::setFolder(const char *folder)

@@ -29,6 +29,11 @@ public:
 
     GtkFileChooser *getDialog() const { return dialog; }
 
+    /// The filters of "open file": "All files" (selected), "Viewer files" (the loader's own
+    /// extensions) and "Meshes and point clouds of other programs" (what the importer reads),
+    /// each extension in lower and upper case.
+    static void addModelFilters(GtkFileChooser *chooser);
+
 private:
     ~FileDialog() = default;
 

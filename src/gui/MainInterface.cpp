@@ -1,5 +1,7 @@
 #include "gui/MainInterface.h"
 
+#include "gui/FileDialog.h"
+
 #include "app/GLMachine.h"
 #include "camera/GLCamera.h"
 #include "core/GLObject.h"
@@ -1015,6 +1017,7 @@ void MainInterface::Impl::openFileDialog()
     gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(dialog), TRUE);
     if (!lastDirectory.empty())
         gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), lastDirectory.c_str());
+    FileDialog::addModelFilters(GTK_FILE_CHOOSER(dialog));
     std::vector<std::string> names;
     const int response = gtk_dialog_run(GTK_DIALOG(dialog));
     if (response == GTK_RESPONSE_ACCEPT || response == openFolder) {

@@ -1,5 +1,7 @@
 #include "objects/GL3DObjectLoader.h"
 
+#include "objects/AssimpReader.h"
+
 #include "objects/GL3DObject.h"
 #include "objects/GLGraphObject.h"
 #include "objects/GLMeshObject.h"
@@ -72,6 +74,24 @@ const Extension kExtensions[] = {
     {"gph", loadObject<GLGraphObject>},
 };
 
+// Another program's model through Assimp: a mesh, or a point cloud when the file has
+// vertices and no faces.
+GL3DObject *loadForeign(const char *path)
+{
+    ForeignModel model = AssimpReader::read(path);
+    if (!model.isPointCloud) {
+        std::printf("GL3DObjectLoader: %s holds %d triangles on %d vertices%s%s\n", path, model.mesh.nTriangles,
+                    model.mesh.nVertices, model.mesh.colorsFromFile ? ", with colours" : "",
+                    model.textureImages.empty() ? "" : ", textured");
+        return new GLMeshObject(path, model);
+    }
+    const PointListRecord record = {model.points.nPoints, model.points.points.get(), model.points.colors.get(),
+                                    model.points.values.get()};
+    std::printf("GL3DObjectLoader: %s holds %d points and no faces%s%s\n", path, record.nPoints,
+                record.colors ? ", with colours" : "", record.values ? (", values from " + model.valueName).c_str() : "");
+    return new GLPointListObject(&record);
+}
+
 // The binary mesh reader, which also fetches remote-model requests through its stream.
 GL3DObject *loadBinaryMesh(const char *request)
 {
@@ -89,7 +109,40 @@ void firstWord(const char *text, std::string &word)
         word.clear();
 }
 
+// A remote-model descriptor keeps its meaning whatever its extension.
+bool isDescriptor(const char *path)
+{
+    FILE *f = std::fopen(path, "rb");
+    if (!f)
+        return false;
+    char head[8] = {};
+    const bool yes = std::fread(head, 1, 7, f) == 7 && std::strncmp(head, "3dmodel", 7) == 0;
+    std::fclose(f);
+    return yes;
+}
+
 } // namespace
+
+std::vector<std::string> GL3DObjectLoader::ownExtensions()
+{
+    std::vector<std::string> names;
+    for (const Extension &e : kExtensions)
+        names.push_back(e.name);
+    return names;
+}
+
+std::vector<std::string> GL3DObjectLoader::foreignExtensions()
+{
+    std::vector<std::string> names;
+    for (const std::string &e : AssimpReader::extensions()) {
+        bool own = false;
+        for (const Extension &k : kExtensions)
+            own = own || e == k.name;
+        if (!own)
+            names.push_back(e);
+    }
+    return names;
+}
 
 bool GL3DObjectLoader::readModelRequest(const char *path, std::string &request)
 {
@@ -169,6 +222,8 @@ GL3DObject *GL3DObjectLoader::load(const char *path)
             }
         if (known)
             object = known->make ? known->make(path) : nullptr;
+        else if (AssimpReader::canRead(ext) && !isDescriptor(path))
+            object = loadForeign(path);
         else
             object = loadModel(path);
     } catch (const std::exception &) {

@@ -2,17 +2,26 @@
 #define VELMORA_GL3DOBJECTLOADER_H
 
 #include <string>
+#include <vector>
 
 class GL3DObject;
 
 /// Turns a file name into a scene object, choosing the object class by the extension
-/// (the text after the last '.', compared exactly and case-sensitively).
+/// (the text after the last '.', compared exactly and case-sensitively). An extension that is
+/// none of the viewer's own and that Assimp reads (ply, obj, stl, gltf, glb, ...) is imported
+/// through AssimpReader: a mesh with faces becomes a GLMeshObject, vertices without faces a
+/// GLPointListObject, unless the file is a remote-model descriptor. Any other extension is
+/// tried as a remote-model descriptor.
 class GL3DObjectLoader {
 public:
     /// A new object owned by the caller, or null after printing
     /// "GL3DObjectLoader:unable to load <path>" (a name without any '.' returns null silently).
     /// Errors raised by the object readers are caught here.
     static GL3DObject *load(const char *path);
+    /// The extensions (without the dot, lower case) of the viewer's own formats, and those of
+    /// the other programs' model formats handed to Assimp, for the "open file" dialog.
+    static std::vector<std::string> ownExtensions();
+    static std::vector<std::string> foreignExtensions();
 
     /// Reads a remote-model descriptor (first line "3dmodel", then "Action:", "Object:" and
     /// "Resolution:" lines), prints the request it describes and loads the binary mesh the

@@ -25,6 +25,22 @@
 #include <stdexcept>
 #include <thread>
 
+void GLMeshObject::adoptForeign(ForeignModel &model)
+{
+    if (model.isPointCloud)
+        throw std::runtime_error("the file holds points without faces, no mesh");
+    adopt(model.mesh);
+    textureImages = std::move(model.textureImages);
+    triangleImage = std::move(model.triangleImage);
+    source = Source::Foreign;
+}
+
+void GLMeshObject::readForeign(const char *file)
+{
+    ForeignModel model = AssimpReader::read(file);
+    adoptForeign(model);
+}
+
 namespace {
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
@@ -213,7 +229,7 @@ struct GLMeshObject::Buffers {
 // --- Construction ---------------------------------------------------------------------------
 
 GLMeshObject::GLMeshObject()
-    : GL3DObject(GLObject::MESH), buffers(std::make_unique<Buffers>()), readAsOFF(false), coloursGiven(false),
+    : GL3DObject(GLObject::MESH), buffers(std::make_unique<Buffers>()), source(Source::Binary), coloursGiven(false),
       normalsGiven(false)
 {
     initVariables();
@@ -238,6 +254,26 @@ GLMeshObject::GLMeshObject(const MeshRecord *mesh) : GLMeshObject()
     readMeshFromMemory(mesh);
     prepare(true);
     setDrawTriangles();
+}
+
+GLMeshObject::GLMeshObject(const char *file, ForeignModel &model) : GLMeshObject()
+{
+    path = file ? file : "";
+    adoptForeign(model);
+    // A file with both vertex colours and scalar properties opens showing its colours: the
+    // first data drawing would otherwise paint over them before they were ever seen.
+    std::vector<unsigned char> fileColours;
+    if (coloursGiven && nDataItems > 0)
+        fileColours.assign(colors, colors + 3 * static_cast<size_t>(nVertices));
+    prepare(true);
+    if (!fileColours.empty()) {
+        std::memcpy(colors, fileColours.data(), fileColours.size());
+        legend.clear();
+        coloursChanged();
+    }
+    setDrawTriangles();
+    if (coloursGiven)
+        setDrawData();
 }
 
 GLMeshObject::~GLMeshObject()
@@ -311,6 +347,8 @@ void GLMeshObject::freeData()
     nDataItems = 0;
     texCoords.reset();
     texCoordVersion = -1;
+    textureImages.clear();
+    triangleImage.clear();
     legend.clear();
     deletePath();
     distancePanel.reset();
@@ -397,7 +435,7 @@ void GLMeshObject::update(const MeshRecord *mesh)
     freeData();
     initVariables();
     adopt(g);
-    readAsOFF = false;
+    source = Source::Binary;
     wireFrame = keepWireFrame;
     currentDataItem = keepItem;
     colorMapIndex = keepMap;
@@ -418,8 +456,10 @@ void GLMeshObject::reload()
     initVariables();
     try {
         // An OFF mesh is read as OFF again: reading it as a binary mesh could only fail.
-        if (readAsOFF)
+        if (source == Source::OFF)
             readOFF(path.c_str());
+        else if (source == Source::Foreign)
+            readForeign(path.c_str());
         else
             readMesh(path.c_str());
     } catch (const std::exception &) {
@@ -445,21 +485,21 @@ void GLMeshObject::readMesh(const char *file)
 {
     MeshData g = MeshReader::readBinary(file);
     adopt(g);
-    readAsOFF = false;
+    source = Source::Binary;
 }
 
 void GLMeshObject::readOFF(const char *file)
 {
     MeshData g = MeshReader::readOFF(file);
     adopt(g);
-    readAsOFF = true;
+    source = Source::OFF;
 }
 
 void GLMeshObject::readMeshFromMemory(const MeshRecord *mesh)
 {
     MeshData g = MeshReader::fromRecord(mesh);
     adopt(g);
-    readAsOFF = false;
+    source = Source::Binary;
 }
 
 namespace {
@@ -1031,6 +1071,30 @@ bool GLMeshObject::readTexture()
         glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limit);
         if (limit > 0)
             maxTextureSize = limit;
+    }
+    if (!textureImages.empty() && texCoords && texCoordVersion >= 2) {
+        // The images another program's model names; one that does not open is drawn white.
+        std::vector<std::unique_ptr<Bitmap>> images;
+        for (const std::string &name : textureImages) {
+            images.push_back(MeshTextureReader::loadImageFile(name));
+            if (!images.back()) {
+                std::printf("GLMeshObject: can't read texture image %s\n", name.c_str());
+                images.back().reset(new Bitmap(1, 1));
+                images.back()->get(0, 0) = RGB<unsigned char>(255, 255, 255);
+            }
+        }
+        MeshTextureReader reader(nTriangles, texCoords.get(), texCoordVersion, getMaxTextureSize());
+        if (!reader.readTextureImages(std::move(images), triangleImage))
+            return false;
+        MeshTexture &result = reader.result();
+        // The image of each triangle follows the triangles into their new order.
+        if (!result.order.empty() && triangleImage.size() == result.order.size()) {
+            std::vector<int> moved(triangleImage.size());
+            for (size_t i = 0; i < moved.size(); ++i)
+                moved[i] = triangleImage[static_cast<size_t>(result.order[i])];
+            triangleImage.swap(moved);
+        }
+        return installTexture(result);
     }
     std::unique_ptr<Bitmap> image = MeshTextureReader::findCompanionImage(path);
     if (!image)

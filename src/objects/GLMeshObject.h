@@ -2,6 +2,7 @@
 #define VELMORA_GLMESHOBJECT_H
 
 #include "math/Matrix4.h"
+#include "objects/AssimpReader.h"
 #include "math/Point3.h"
 #include "measure/Chemin.h"
 #include "measure/MeshAdjacency.h"
@@ -24,7 +25,8 @@
 /// normals, optional per-vertex data items mapped to colours, per-triangle texture
 /// coordinates and a material.
 ///
-/// It is read from a binary mesh file ("tri"), an OFF text file ("off") or handed over in
+/// It is read from a binary mesh file ("tri"), an OFF text file ("off"), imported from
+/// another program's model file (PLY, OBJ, STL, glTF, ...: see AssimpReader) or handed over in
 /// memory by a program that embeds the viewer. The readers are MeshReader's: they produce a
 /// MeshData that the mesh then takes over. A refused file raises the reader's
 /// `std::runtime_error`; the object is then left as it was before the read, so a
@@ -42,6 +44,10 @@ public:
     GLMeshObject(const char *path, const char *kind);
     /// Copies an in-memory mesh; raises an error when the record is inconsistent.
     explicit GLMeshObject(const MeshRecord *mesh);
+    /// Takes over a mesh imported from another program's file at `path` (see AssimpReader),
+    /// with its texture images; reload() imports the file again. A mesh with its own vertex
+    /// colours opens drawing them. `model` must not be a point cloud.
+    GLMeshObject(const char *path, ForeignModel &model);
     /// An empty mesh (no vertices, no drawing method chosen), for classes that read
     /// their own formats.
     GLMeshObject();
@@ -60,6 +66,8 @@ public:
     void readMesh(const char *path);
     void readOFF(const char *path);
     void readMeshFromMemory(const MeshRecord *mesh);
+    /// Imports another program's mesh file (AssimpReader); a point cloud is refused.
+    void readForeign(const char *path);
 
     /// Block readers of the binary format for a mesh already read: `f` is positioned after
     /// the 4 tag bytes, `mode` is the reader mode of ByteOrder.h. Each returns non-zero when
@@ -135,7 +143,8 @@ public:
     // --- Texture ---------------------------------------------------------------------------
     /// Finds the companion image beside the mesh file (png, ppm, jpg; fetched like the mesh
     /// when it is remote) and lays it out in chunks within the texture limit; without an
-    /// image, the texture of the current data item. Returns whether a texture resulted. The
+    /// image, the texture of the current data item. An imported mesh uses the images its
+    /// file names instead (one group of chunks each; an image that does not open is white). Returns whether a texture resulted. The
     /// chunks go to OpenGL at the first textured frame. May regroup the triangles by chunk.
     bool readTexture();
     /// The texture of the current data item: one texel a vertex (see MeshTextureReader).
@@ -354,7 +363,12 @@ private:
 
     LargeArray<float> vertexStore;               ///< what `vertices` points to
     std::unique_ptr<unsigned char[]> colorStore; ///< what `colors` points to
-    bool readAsOFF;                           ///< which reader reload() uses
+    enum class Source { Binary, OFF, Foreign };
+    Source source;                            ///< which reader reload() uses
+    /// Images of an imported mesh, and the image of each triangle when there are several.
+    std::vector<std::string> textureImages;
+    std::vector<int> triangleImage;
+    void adoptForeign(ForeignModel &model);
     bool coloursGiven;                        ///< colours came from setColors() or the file
     bool normalsGiven;                        ///< normals came from the file
     std::unique_ptr<MeshTexture> pendingTexture; ///< chunks set up, not yet uploaded

@@ -4,6 +4,8 @@
 #include "objects/ColorMap.h"
 
 #include <algorithm>
+#include <cctype>
+#include <iterator>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -91,6 +93,108 @@ std::unique_ptr<Bitmap> MeshTextureReader::findCompanionImage(const std::string 
         }
     }
     return nullptr;
+}
+
+std::unique_ptr<Bitmap> MeshTextureReader::loadImageFile(const std::string &path)
+{
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos)
+        return nullptr;
+    std::string ext = path.substr(dot + 1);
+    for (char &c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == "jpeg")
+        ext = "jpg";
+    else if (ext == "tiff")
+        ext = "tif";
+    static const char *const kKnown[] = {"png", "jpg", "ppm", "pgm", "tga", "tif"};
+    if (std::find(std::begin(kKnown), std::end(kKnown), ext) == std::end(kKnown))
+        return nullptr;
+    try {
+        std::unique_ptr<Bitmap> image(new Bitmap());
+        if (ext == "png" || ext == "jpg" || ext == "ppm" || ext == "pgm") {
+            Stream stream(path.c_str(), "rb", false);
+            if (!stream.stream)
+                return nullptr;
+            image.reset(new Bitmap(stream, ext.c_str()));
+        } else {
+            // loadImage goes by the last three letters of the name, in lower case.
+            if (path.compare(path.size() - 3, 3, ext) != 0)
+                return nullptr;
+            image->loadImage(path.c_str());
+        }
+        if (image->width > 0 && image->height > 0 && image->pixels)
+            return image;
+    } catch (const std::exception &) {
+    }
+    return nullptr;
+}
+
+bool MeshTextureReader::readTextureImages(std::vector<std::unique_ptr<Bitmap>> images,
+                                          const std::vector<int> &triangleImage)
+{
+    if (images.empty() || nTriangles <= 0 || !tcBlock || tcVersion < 2)
+        return false;
+    for (const auto &image : images)
+        if (!image || image->width <= 0 || image->height <= 0 || !image->pixels)
+            return false;
+    const size_t n = static_cast<size_t>(nTriangles);
+    if (images.size() == 1) {
+        if (!readTextureV3(*images[0]))
+            return false;
+        for (const TextureChunk &c : texture.chunks)
+            if (c.own.empty())
+                texture.source = std::move(images[0]);
+        return true;
+    }
+
+    std::vector<std::vector<int>> members(images.size());
+    for (size_t t = 0; t < n; ++t) {
+        int k = triangleImage.size() == n ? triangleImage[t] : 0;
+        if (k < 0 || static_cast<size_t>(k) >= images.size())
+            k = 0;
+        members[static_cast<size_t>(k)].push_back(static_cast<int>(t));
+    }
+    MeshTexture merged;
+    merged.textureWidth = images[0]->width;
+    merged.textureHeight = images[0]->height;
+    merged.texCoords = allocateLargeArray<float>(6 * n);
+    merged.order.reserve(n);
+    merged.chunkStart.push_back(0);
+    for (size_t k = 0; k < images.size(); ++k) {
+        const std::vector<int> &group = members[k];
+        if (group.empty())
+            continue;
+        const size_t m = group.size();
+        std::vector<float> uv(6 * m);
+        for (size_t j = 0; j < m; ++j)
+            std::copy(tcBlock + 6 * static_cast<size_t>(group[j]), tcBlock + 6 * static_cast<size_t>(group[j]) + 6,
+                      &uv[6 * j]);
+        MeshTextureReader sub(static_cast<int>(m), uv.data(), tcVersion, maxTextureSize);
+        if (!sub.readTextureV3(*images[k])) {
+            std::printf("GLMeshObject: texture image %zu refused its triangles\n", k);
+            return false;
+        }
+        MeshTexture &r = sub.result();
+        const size_t offset = merged.order.size();
+        for (size_t j = 0; j < m; ++j) {
+            const size_t from = r.order.empty() ? j : static_cast<size_t>(r.order[j]);
+            merged.order.push_back(group[from]);
+            std::copy(&r.texCoords[6 * j], &r.texCoords[6 * j] + 6, &merged.texCoords[6 * (offset + j)]);
+        }
+        for (size_t c = 1; c < r.chunkStart.size(); ++c)
+            merged.chunkStart.push_back(static_cast<int>(offset) + r.chunkStart[c]);
+        // The images go with this call: chunks that point into one get their own copy.
+        for (TextureChunk &c : r.chunks) {
+            if (c.own.empty()) {
+                c.own.assign(c.pixels, c.pixels + 3 * static_cast<size_t>(c.width) * static_cast<size_t>(c.height));
+                c.pixels = c.own.data();
+            }
+            merged.chunks.push_back(std::move(c));
+        }
+    }
+    texture = std::move(merged);
+    return true;
 }
 
 bool MeshTextureReader::readTexture(std::unique_ptr<Bitmap> image)

@@ -34,6 +34,12 @@ public:
     /// image moved into it when chunks point into its pixels) is then in result().
     bool readTexture(std::unique_ptr<Bitmap> image);
     bool readTextureV3(const Bitmap &image);
+    /// Explicit coordinates (the "TC" block, version 2 or 3) over several images: the
+    /// triangles are regrouped by their image (triangleImage[t], in the mesh's order; an
+    /// empty list or an index outside the images means image 0) and each group is laid out
+    /// in its image as readTextureV3 does, so each image gives its own chunks. With one image
+    /// this is readTextureV3. False (nothing set up) when any image refuses its triangles.
+    bool readTextureImages(std::vector<std::unique_ptr<Bitmap>> images, const std::vector<int> &triangleImage);
     bool readTextureV2(const Bitmap &image);
     bool readTextureV1(const Bitmap &image);
     /// The "uv" comment as u, v of every corner ((x + 0.5) / W, (y + 0.5) / H); false when
@@ -60,6 +66,9 @@ public:
     /// The first companion image that opens (through Stream, so a remote mesh fetches it
     /// too) and decodes; null when none does.
     static std::unique_ptr<Bitmap> findCompanionImage(const std::string &meshPath);
+    /// An image file named by another program's model (png, jpg or jpeg, ppm, pgm, tga,
+    /// tif), read by its extension in any letter case; null when it does not open or decode.
+    static std::unique_ptr<Bitmap> loadImageFile(const std::string &path);
 
 private:
     /// Takes `coordinates` over (as the texture's) when they fit one texture.

@@ -328,9 +328,47 @@ void reconstructionSeeds()
     std::filesystem::remove_all(dir);
 }
 
+void foreignSeeds()
+{
+    const std::string head = "ply\nformat ascii 1.0\ncomment TextureFile t.png\nelement vertex 4\nproperty float x\n"
+                             "property float y\nproperty float z\nproperty uchar red\nproperty uchar green\n"
+                             "property uchar blue\nproperty float quality\nelement face 2\n"
+                             "property list uchar int vertex_indices\nproperty list uchar float texcoord\nend_header\n";
+    put("ply", "square_ascii.ply", head + "0 0 0 255 0 0 1\n1 0 0 0 255 0 2\n1 1 0 0 0 255 3\n0 1 0 9 9 9 4\n"
+                                          "3 0 1 2 6 0 0 1 0 1 1\n4 0 2 3 1 8 0 0 1 1 0 1 0.5 0.5\n");
+    Items le;
+    le.raw("ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+           "property float z\nproperty double confidence\nelement face 1\nproperty list uchar int vertex_indices\n"
+           "end_header\n");
+    for (int i = 0; i < 3; ++i)
+        le.f32(i == 1 ? 1.f : 0.f).f32(i == 2 ? 1.f : 0.f).f32(0.f).raw(std::string(8, '\x3f'));
+    le.raw(std::string("\3", 1)).i32(0).i32(1).i32(2);
+    put("ply", "triangle_le.ply", le.s);
+    put("ply", "points_be.ply", std::string("ply\nformat binary_big_endian 1.0\nelement vertex 2\nproperty short x\n"
+                                            "property short y\nproperty short z\nproperty ushort intensity\n"
+                                            "end_header\n") +
+                                    std::string("\0\1\0\2\0\3\1\0\0\4\0\5\0\6\2\0", 16));
+    // The first byte picks the format: 0 OBJ, 1 STL, 2 glTF.
+    put("assimp_import", "quad.obj", std::string("\0", 1) + "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 1\n"
+                                                             "f 1/1 2/2 3/2 4/1\n");
+    put("assimp_import", "points.obj", std::string("\0", 1) + "v 0 0 0 1 0 0\nv 1 2 3 0 1 0\n");
+    put("assimp_import", "tri.stl", std::string("\1", 1) + "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\n"
+                                                            "vertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\nendsolid t\n");
+    put("assimp_import", "tri.gltf",
+        std::string("\2", 1) +
+            "{\"asset\":{\"version\":\"2.0\"},\"scenes\":[{\"nodes\":[0]}],\"nodes\":[{\"mesh\":0}],"
+            "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0}}]}],"
+            "\"buffers\":[{\"byteLength\":36,\"uri\":\"data:application/octet-stream;base64,"
+            "AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA\"}],"
+            "\"bufferViews\":[{\"buffer\":0,\"byteLength\":36}],"
+            "\"accessors\":[{\"bufferView\":0,\"componentType\":5126,\"count\":3,\"type\":\"VEC3\","
+            "\"min\":[0,0,0],\"max\":[1,1,0]}]}");
+}
+
 int main()
 {
     reconstructionSeeds();
+    foreignSeeds();
     simplexSeeds();
     pointAndGraphSeeds();
     // Silhouettes: bit-packed, run lengths, run lengths of the other byte order.

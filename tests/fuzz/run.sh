@@ -28,6 +28,8 @@ for src in tests/fuzz/*_fuzz.cpp; do
 done
 
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+# Leaks inside system libraries (Assimp among them) are theirs: the same list as the sanitizer run.
+export LSAN_OPTIONS="suppressions=$PWD/tests/sanitizer/lsan.supp:print_suppressions=0"
 mkdir -p "$tree/logs"
 
 run_one() {

@@ -1,6 +1,6 @@
 // libFuzzer harness of the mesh texture layouts: the "TC" block of a mesh file or the "uv"
 // comment of its image, and the image's own bytes (the cell sizes of the multi-size layout),
-// through every layout at a small texture limit.
+// through every layout at a small texture limit; coordinates in 0..1 also over two images.
 //
 // Input: 5 header bytes, then the block or comment.
 //   0: bit 0 set: the coordinates come from a "TC" block, version (bits 1-2); else a "uv" comment
@@ -21,6 +21,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -94,6 +95,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         image->nComments = 1;
     }
     try {
+        if (block.texCoords && block.texCoordVersion >= 2) {
+            // The same coordinates over several images (an imported mesh's materials): the
+            // image of each triangle from the input, some of them outside the list.
+            std::vector<std::unique_ptr<Bitmap>> images;
+            images.emplace_back(new Bitmap(width, height));
+            std::memcpy(images.back()->pixels, image->pixels, 3 * static_cast<size_t>(width) * height);
+            images.emplace_back(new Bitmap(height, (data[2] & 63) + 1));
+            std::vector<int> triangleImage(static_cast<size_t>(nTriangles));
+            for (int t = 0; t < nTriangles; ++t)
+                triangleImage[static_cast<size_t>(t)] = data[static_cast<size_t>(t) % size] % 4 - 1;
+            MeshTextureReader several(nTriangles, block.texCoords.get(), block.texCoordVersion, limit);
+            if (several.readTextureImages(std::move(images), triangleImage))
+                checkTexture(several.result(), nTriangles, limit);
+        }
         MeshTextureReader reader(nTriangles, block.texCoords.get(), block.texCoordVersion, limit);
         if (reader.readTexture(std::move(image)))
             checkTexture(reader.result(), nTriangles, limit);

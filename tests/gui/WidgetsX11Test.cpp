@@ -650,6 +650,34 @@ TEST_F(FileDialogTest, CancelCloseOrNoFileChooseNothing)
     EXPECT_TRUE(chosen.names.empty());
 }
 
+TEST_F(FileDialogTest, OpenFileFiltersOfferTheViewersAndOtherProgramsFormats)
+{
+    FileDialog *dialog = open(true, "a.tri");
+    Watch<GtkFileChooser> watch(dialog->getDialog());
+    FileDialog::addModelFilters(watch.ptr);
+    EXPECT_STREQ(gtk_file_filter_get_name(gtk_file_chooser_get_filter(watch.ptr)), "All files");
+    GSList *filters = gtk_file_chooser_list_filters(watch.ptr);
+    std::vector<GtkFileFilter *> list;
+    for (GSList *f = filters; f; f = f->next)
+        list.push_back(static_cast<GtkFileFilter *>(f->data));
+    g_slist_free(filters);
+    ASSERT_EQ(list.size(), 3u);
+    const auto shows = [](GtkFileFilter *filter, const char *name) {
+        GtkFileFilterInfo info = {};
+        info.contains = GTK_FILE_FILTER_DISPLAY_NAME;
+        info.display_name = name;
+        return gtk_file_filter_filter(filter, &info) != FALSE;
+    };
+    EXPECT_TRUE(shows(list[1], "mesh.tri"));
+    EXPECT_TRUE(shows(list[1], "cloud.bin"));
+    EXPECT_FALSE(shows(list[1], "scan.ply"));
+    for (const char *name : {"scan.ply", "SCAN.PLY", "textured.obj", "part.stl", "model.gltf", "model.glb"})
+        EXPECT_TRUE(shows(list[2], name)) << name;
+    EXPECT_FALSE(shows(list[2], "mesh.tri"));
+    EXPECT_FALSE(shows(list[2], "mesh.off"));
+    dialog->close();
+}
+
 TEST(ListDialog, SelectingARowPassesItsIndexAndClosingEndsIt)
 {
     Chosen chosen;

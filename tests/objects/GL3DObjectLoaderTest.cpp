@@ -116,6 +116,10 @@ TEST_F(Loader, UnknownExtensionsGoToTheDescriptorReader)
     const std::string inner = write("dir.old/mesh", "3dmodel\nAction: /a?x=1\n");
     EXPECT_EQ(load(inner), "/a?x=1&res=tri\nGL3DObjectLoader:unable to load " + inner + "\n");
 
+    // A descriptor stays a descriptor under an extension the importer reads.
+    const std::string obj = write("model.obj", "3dmodel\nAction: /get\n");
+    EXPECT_EQ(load(obj), "/get?res=tri\nGL3DObjectLoader:unable to load " + obj + "\n");
+
     const std::string missing = dir + "/nothing.xyz";
     EXPECT_EQ(load(missing), "GL3DObjectLoader:unable to load " + missing + "\n");
 }

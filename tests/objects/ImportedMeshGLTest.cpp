@@ -1,0 +1,82 @@
+// A textured OBJ with two materials, each with its own image, drawn through the loader: every
+// triangle shows its own image, the right way up.
+#include "image/Bitmap.h"
+#include "objects/GL3DObjectLoader.h"
+#include "objects/GLMeshObject.h"
+
+#include "support/GLTestFixture.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace {
+
+using testsupport::GLTestFixture;
+using testsupport::RgbaImage;
+
+class ImportedMesh : public GLTestFixture {
+protected:
+    void SetUp() override
+    {
+        GLTestFixture::SetUp();
+        glMatrixMode(GL_PROJECTION);
+        glOrtho(-1, 1, -1, 1, -10, 10);
+        glMatrixMode(GL_MODELVIEW);
+        glEnable(GL_DEPTH_TEST);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        dir = testsupport::makeTempDir("ImportedMesh");
+    }
+    std::string dir;
+};
+
+TEST_F(ImportedMesh, EachMaterialImageOnItsTriangles)
+{
+    // "a.png": two green rows over two yellow ones; "b.png": blue.
+    Bitmap a(4, 4), b(4, 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            a.get(x, y) = y < 2 ? RGB<unsigned char>(0, 200, 0) : RGB<unsigned char>(230, 220, 0);
+            b.get(x, y) = RGB<unsigned char>(0, 0, 210);
+        }
+    ASSERT_EQ(a.savePNG((dir + "/a.png").c_str()), 1);
+    ASSERT_EQ(b.savePNG((dir + "/b.png").c_str()), 1);
+    std::ofstream(dir + "/quad.mtl") << "newmtl A\nmap_Kd a.png\nnewmtl B\nmap_Kd b.png\n";
+    const std::string obj = dir + "/quad.obj";
+    std::ofstream(obj) << "mtllib quad.mtl\nv -0.8 -0.8 0\nv 0.8 -0.8 0\nv 0.8 0.8 0\nv -0.8 0.8 0\n"
+                          "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nusemtl B\nf 1/1 2/2 3/3\nusemtl A\nf 1/1 3/3 4/4\n";
+
+    testing::internal::CaptureStdout();
+    std::unique_ptr<GL3DObject> object(GL3DObjectLoader::load(obj.c_str()));
+    testing::internal::GetCapturedStdout();
+    auto *mesh = dynamic_cast<GLMeshObject *>(object.get());
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->notifyCommand('3'), 1);
+    ASSERT_EQ(mesh->getNTextureChunks(), 2);
+    mesh->draw();
+    expectNoGLError();
+    const RgbaImage image = capture();
+
+    // The probes sample the images between two texel centres of one colour: the filter
+    // blends neighbours, and at the image's edges wraps round to the other side.
+    const struct {
+        int x, y;   // pixel, row 0 at the top
+        unsigned char r, g, b;
+        const char *where;
+    } probes[] = {
+        {32, 38, 0, 200, 0, "top of the upper-left triangle: the image's top rows"},
+        {19, 90, 230, 220, 0, "bottom of the upper-left triangle: the image's bottom rows"},
+        {96, 96, 0, 0, 210, "lower-right triangle: the other image"},
+    };
+    for (const auto &p : probes) {
+        const unsigned char *px = image.at(p.x, p.y);
+        EXPECT_NEAR(px[0], p.r, 3) << p.where;
+        EXPECT_NEAR(px[1], p.g, 3) << p.where;
+        EXPECT_NEAR(px[2], p.b, 3) << p.where;
+    }
+}
+
+} // namespace
