@@ -1,18 +1,23 @@
 #include "app/GLMachine.h"
 #include "core/GLFlags.h"
+#include "core/StartupTiming.h"
 #include "gui/MainInterface.h"
 
 #include <memory>
 
 int main(int argc, char **argv)
 {
+    StartupTiming::mark("start");
     GLFlags::init(argc, argv);
 
     // The machine lives until the process ends; the loop's end is the program's end.
     GLMachine *machine = new GLMachine(512, 512, [](GLMachine *m, int width, int height) {
         return std::unique_ptr<SceneWindow>(new MainInterface(m, "Velmora", width, height));
     });
+    StartupTiming::mark("windows shown");
     machine->registerStartFiles(GLFlags::paramFile, GLFlags::nFiles, GLFlags::inputFiles);
+    StartupTiming::mark("files loaded");
     machine->mainLoop();
+    StartupTiming::mark("main loop left");
     return 0;
 }

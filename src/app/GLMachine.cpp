@@ -1,4 +1,5 @@
 #include "app/GLMachine.h"
+#include "core/StartupTiming.h"
 
 #include "camera/GLCamera.h"
 #include "core/GLObject.h"
@@ -644,9 +645,11 @@ bool GLMachine::vectorCapture(const std::function<bool(CPsRenderer &, const PsRe
 
 bool GLMachine::saveWindowFrame(const char *fileName)
 {
+    StartupTiming::mark("capture asked");
     window->updateDisplay();
     if (!window->makeCurrent(false))
         return false;
+    StartupTiming::markFinished("capture frame drawn");
     GLint vp[4] = {0, 0, windowWidth, windowHeight};
     glGetIntegerv(GL_VIEWPORT, vp);
     const int w = vp[2], h = vp[3];
@@ -657,6 +660,7 @@ bool GLMachine::saveWindowFrame(const char *fileName)
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glFinish();
         glReadPixels(vp[0], vp[1], w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels);
+        StartupTiming::mark("capture read back");
         // The background is cleared with alpha 0, and a drawing buffer with an alpha channel
         // keeps it: a capture is a picture of the window, so it is made opaque.
         const size_t n = static_cast<size_t>(w) * h;
@@ -664,8 +668,10 @@ bool GLMachine::saveWindowFrame(const char *fileName)
             image.pixels[4 * i + 3] = 255;
         // OpenGL delivers the bottom row first; files start with the top row.
         image.flipY();
-        if (image.savePNG(fileName, smallestCaptures ? 9 : kFastCaptureLevel))
+        if (image.savePNG(fileName, smallestCaptures ? 9 : kFastCaptureLevel)) {
+            StartupTiming::mark("capture written");
             return true;
+        }
     } catch (const std::exception &e) {
         std::printf("GLMachine: %s\n", e.what());
         return false;

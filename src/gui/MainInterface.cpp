@@ -8,6 +8,7 @@
 #include "gui/CursorInterface.h"
 #include "render/GLFont.h"
 #include "core/KeyCodes.h"
+#include "core/StartupTiming.h"
 #include "gui/GtkEList.h"
 #include "gui/InterfaceLoader.h"
 #include "gui/cameraAnimationInterface.h"
@@ -749,8 +750,11 @@ gboolean MainInterface::Impl::display(GtkWidget *, GdkEventExpose *event, gpoint
     Impl *self = static_cast<Impl *>(data);
     if (event->count > 0)
         return TRUE;
-    if (self->self->makeCurrent(false) && self->machine)
+    if (self->self->makeCurrent(false) && self->machine) {
+        StartupTiming::mark("expose");
         self->machine->draw();
+        StartupTiming::mark("expose drawn");
+    }
     return TRUE;
 }
 
@@ -852,6 +856,7 @@ gboolean MainInterface::Impl::notifyKey(GtkWidget *widget, GdkEventKey *event, g
     Impl *self = static_cast<Impl *>(data);
     int key = 0;
     if (keyForScene(widget, event, key) && self->machine) {
+        StartupTiming::mark("key");
         self->machine->notifyCommand(key);
         self->refreshPanels();
     }

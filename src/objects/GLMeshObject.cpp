@@ -3,6 +3,7 @@
 
 #include "core/GLInterface.h"
 #include "core/KeyCodes.h"
+#include "core/StartupTiming.h"
 #include "objects/ColorMap.h"
 #include "objects/LargeArray.h"
 #include "objects/MeshTextureReader.h"
@@ -226,7 +227,9 @@ GLMeshObject::GLMeshObject(const char *file, const char *kind) : GLMeshObject()
         readCompressedMesh(file);
     else if (std::strncmp(kind, "off", 3) == 0)
         readOFF(file);
+    StartupTiming::mark("mesh read");
     prepare(true);
+    StartupTiming::mark("mesh prepared");
     setDrawTriangles();
     // A file that brings its own vertex colours opens showing them, as other viewers do.
     if (coloursGiven)
@@ -755,6 +758,8 @@ void GLMeshObject::drawElements(bool sorted, bool withNormals, bool withColours,
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     GLBuffer::unbind(GL_ARRAY_BUFFER);
 
+    if (StartupTiming::enabled())
+        StartupTiming::markFinished("mesh arrays in buffers");
     const bool inPlace = indicesReadInPlace();
     const void *indices = nullptr;
     if (sorted) {
@@ -787,6 +792,8 @@ void GLMeshObject::drawElements(bool sorted, bool withNormals, bool withColours,
     }
     GLBuffer::unbind(GL_ELEMENT_ARRAY_BUFFER);
     glPopClientAttrib();
+    if (StartupTiming::enabled())
+        StartupTiming::markFinished("mesh drawn");
 }
 
 void GLMeshObject::callShadeList() { drawElements(false, true, false); }
