@@ -1,7 +1,9 @@
 #include "app/GLMachine.h"
 #include "core/GLFlags.h"
 #include "core/StartupTiming.h"
+#include "gui/DisplayProbe.h"
 #include "gui/MainInterface.h"
+#include "objects/GL3DObjectLoader.h"
 
 #include <memory>
 
@@ -9,6 +11,11 @@ int main(int argc, char **argv)
 {
     StartupTiming::mark("start");
     GLFlags::init(argc, argv);
+    // The first file is read while the windows and the OpenGL context are made. Only
+    // without a camera file, which is loaded (and reports) first, and only once the display
+    // is known to open, so that a viewer that cannot start prints what it printed before.
+    if (!GLFlags::paramFile && GLFlags::nFiles > 0 && DisplayProbe::reachable())
+        GL3DObjectLoader::readAhead(GLFlags::inputFiles[0]);
 
     // The machine lives until the process ends; the loop's end is the program's end.
     GLMachine *machine = new GLMachine(512, 512, [](GLMachine *m, int width, int height) {

@@ -10,6 +10,7 @@
 #include "app/GLMachine.h"
 #include "camera/GLCamera.h"
 #include "core/StartupTiming.h"
+#include "objects/GL3DObjectLoader.h"
 #include "objects/GLMeshObject.h"
 
 #include <unistd.h>
@@ -155,6 +156,10 @@ int main(int argc, char **argv)
 {
     StartupTiming::mark("start");
     const Options o = parse(argc, argv);
+    // The first file is read while the OpenGL context is made (a camera file, when there is
+    // one, is loaded and reports first: then everything is read in order).
+    if (!o.camera)
+        GL3DObjectLoader::readAhead(o.files[0]);
     try {
         GLMachine machine(o.width, o.height);
         StartupTiming::mark("off-screen context ready");

@@ -125,6 +125,14 @@ struct MainInterface::Impl {
     int currentCursor = 0;
     gulong configureHandler = 0;
     GtkWidget *backgroundSwatch = nullptr; ///< the colour on the Preferences' button, while shown
+    // The last frame of the view, read back when it was slow to draw (see drawView).
+    std::vector<unsigned char> frame;
+    int frameWidth = 0, frameHeight = 0;
+    bool frameCurrent = false;
+    unsigned long redrawsAsked = 0; ///< grows with every postRedisplay()
+
+    /// Draws the view's frame (its context current) and keeps a copy of a slow one.
+    void drawView();
 
     // --- construction ---
     void createMainWindow(const char *title, int width, int height);
@@ -200,6 +208,7 @@ static void initEnvironment()
                         "-*-arial-medium-r-normal--12-*-*-*-*-*-iso8859-1\" } widget_class \"*\" style \"my_default\"");
     CursorInterface::init();
     toolkitReady = true;
+    StartupTiming::mark("toolkit ready");
 }
 
 MainInterface::MainInterface(GLMachine *machine, const char *title, int width, int height) : impl(new Impl)
@@ -267,6 +276,9 @@ void MainInterface::swapBuffers(bool sub)
 
 void MainInterface::postRedisplay(bool sub)
 {
+    // Whatever asks for a redraw changed what the view shows.
+    impl->frameCurrent = false;
+    ++impl->redrawsAsked;
     GtkWidget *area = sub ? impl->subArea : impl->viewArea;
     if (area)
         gtk_widget_queue_draw(area);
@@ -275,7 +287,44 @@ void MainInterface::postRedisplay(bool sub)
 void MainInterface::updateDisplay()
 {
     if (makeCurrent(false) && impl->machine)
-        impl->machine->draw();
+        impl->drawView();
+}
+
+bool MainInterface::lastFrame(int &width, int &height, const unsigned char *&pixels) const
+{
+    if (!impl->frameCurrent)
+        return false;
+    width = impl->frameWidth;
+    height = impl->frameHeight;
+    pixels = impl->frame.data();
+    return true;
+}
+
+// A frame that took long to draw (a large scene on a software renderer) is read back once
+// drawn, so that a capture asked for right after it ("c" once a large file is open) writes
+// the frame the window shows instead of drawing it a second time. Frames of a drag (reduced
+// objects) are not kept: a capture draws everything.
+void MainInterface::Impl::drawView()
+{
+    constexpr double kKeepAfterSeconds = 0.02;
+    frameCurrent = false;
+    const unsigned long asked = redrawsAsked;
+    const gint64 start = g_get_monotonic_time();
+    machine->draw();
+    if (machine->isDrawingReduced() || redrawsAsked != asked ||
+        g_get_monotonic_time() - start < static_cast<gint64>(kKeepAfterSeconds * 1e6))
+        return;
+    GLint vp[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, vp);
+    if (vp[2] <= 0 || vp[3] <= 0)
+        return;
+    frame.resize(static_cast<size_t>(vp[2]) * vp[3] * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glFinish();
+    glReadPixels(vp[0], vp[1], vp[2], vp[3], GL_RGBA, GL_UNSIGNED_BYTE, frame.data());
+    frameWidth = vp[2];
+    frameHeight = vp[3];
+    frameCurrent = true;
 }
 
 void MainInterface::reshapeWindow(int width, int height)
@@ -558,6 +607,7 @@ void MainInterface::Impl::createMainWindow(const char *title, int width, int hei
     panelBox = gtk_vbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(hbox), panelBox, TRUE, TRUE, 0);
 
+    StartupTiming::mark("windows built");
     gtk_widget_show_all(viewWindow);
     gtk_widget_show_all(controlWindow);
 }
@@ -729,11 +779,14 @@ void MainInterface::Impl::setWindowIcon(GtkWidget *window, gpointer)
 void MainInterface::Impl::onRealize(GtkWidget *, gpointer data)
 {
     Impl *self = static_cast<Impl *>(data);
+    StartupTiming::mark("view realized");
     if (!self->self->makeCurrent(false))
         return;
+    StartupTiming::mark("OpenGL context current");
     GLFont::createOpenGLFonts();
     if (self->machine)
         self->machine->initGL();
+    StartupTiming::mark("fonts and OpenGL state ready");
 }
 
 void MainInterface::Impl::onRealizeSub(GtkWidget *, gpointer data)
@@ -752,7 +805,7 @@ gboolean MainInterface::Impl::display(GtkWidget *, GdkEventExpose *event, gpoint
         return TRUE;
     if (self->self->makeCurrent(false) && self->machine) {
         StartupTiming::mark("expose");
-        self->machine->draw();
+        self->drawView();
         StartupTiming::mark("expose drawn");
     }
     return TRUE;
@@ -761,6 +814,7 @@ gboolean MainInterface::Impl::display(GtkWidget *, GdkEventExpose *event, gpoint
 gboolean MainInterface::Impl::reshape(GtkWidget *widget, GdkEventConfigure *, gpointer data)
 {
     Impl *self = static_cast<Impl *>(data);
+    self->frameCurrent = false;
     if (self->self->makeCurrent(false) && self->machine)
         self->machine->setWindowSize(widget->allocation.width, widget->allocation.height);
     return TRUE;

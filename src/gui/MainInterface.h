@@ -27,6 +27,7 @@ public:
     void stopLoop() override;
 
     bool isOffscreen() const override { return false; }
+    bool lastFrame(int &width, int &height, const unsigned char *&pixels) const override;
     bool makeCurrent(bool sub = false) override;
     void swapBuffers(bool sub = false) override;
     void postRedisplay(bool sub = false) override;
