@@ -1,7 +1,6 @@
 #include "app/GLMachine.h"
 #include "core/GLFlags.h"
 #include "core/StartupTiming.h"
-#include "gui/DisplayProbe.h"
 #include "gui/MainInterface.h"
 #include "objects/GL3DObjectLoader.h"
 
@@ -11,10 +10,11 @@ int main(int argc, char **argv)
 {
     StartupTiming::mark("start");
     GLFlags::init(argc, argv);
-    // The first file is read while the windows and the OpenGL context are made. Only
-    // without a camera file, which is loaded (and reports) first, and only once the display
-    // is known to open, so that a viewer that cannot start prints what it printed before.
-    if (!GLFlags::paramFile && GLFlags::nFiles > 0 && DisplayProbe::reachable())
+    // The first file is read while the windows and the OpenGL context are made: only
+    // without a camera file, which is loaded (and reports) first, and once the toolkit has
+    // opened the display, so that a viewer that cannot start says so before anything else.
+    MainInterface::initToolkit();
+    if (!GLFlags::paramFile && GLFlags::nFiles > 0)
         GL3DObjectLoader::readAhead(GLFlags::inputFiles[0]);
 
     // The machine lives until the process ends; the loop's end is the program's end.

@@ -257,6 +257,8 @@ void MainInterface::quitLoop()
         gtk_main_quit();
 }
 
+void MainInterface::initToolkit() { initEnvironment(); }
+
 int MainInterface::getCurrentCursor() const { return impl->currentCursor; }
 
 bool MainInterface::makeCurrent(bool sub)

@@ -55,6 +55,9 @@ public:
     static int mapKey(unsigned keyval);
     /// The toolkit's button number of a press or release as the scene's: 2 and 3 exchange.
     static int mapButton(int button);
+    /// Starts the toolkit and opens the display (the constructor does it otherwise); ends
+    /// the program with a message on standard error when the display cannot be opened.
+    static void initToolkit();
 
     /// Toolkit state, defined where the toolkit is included.
     struct Impl;
