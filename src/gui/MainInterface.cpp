@@ -186,6 +186,53 @@ struct MainInterface::Impl {
 
 // --- toolkit set-up -------------------------------------------------------------------------
 
+namespace {
+
+// The main window whose kept frame the events below make stale (see drawView).
+MainInterface::Impl *keptFrameOwner = nullptr;
+
+// Every event passes here on its way to the toolkit. Input that may change the scene without
+// asking for a redraw (choosing another element in the list, say) makes the view's kept
+// frame stale; only events that change nothing (exposure, focus, the pointer crossing or
+// moving without a button, key releases) and the capture key itself leave it.
+void dispatchEvent(GdkEvent *event, gpointer)
+{
+    if (keptFrameOwner) {
+        const guint buttons = GDK_BUTTON1_MASK | GDK_BUTTON2_MASK | GDK_BUTTON3_MASK | GDK_BUTTON4_MASK |
+                              GDK_BUTTON5_MASK;
+        switch (event->type) {
+        case GDK_EXPOSE:
+        case GDK_NO_EXPOSE:
+        case GDK_DAMAGE:
+        case GDK_FOCUS_CHANGE:
+        case GDK_ENTER_NOTIFY:
+        case GDK_LEAVE_NOTIFY:
+        case GDK_KEY_RELEASE:
+        case GDK_PROPERTY_NOTIFY:
+        case GDK_MAP:
+        case GDK_UNMAP:
+        case GDK_VISIBILITY_NOTIFY:
+        case GDK_WINDOW_STATE:
+            break;
+        case GDK_MOTION_NOTIFY:
+            if (event->motion.state & buttons)
+                keptFrameOwner->frameCurrent = false;
+            break;
+        case GDK_KEY_PRESS:
+            if (event->key.keyval != GDK_c ||
+                (event->key.state & (GDK_SHIFT_MASK | GDK_CONTROL_MASK | GDK_MOD1_MASK)))
+                keptFrameOwner->frameCurrent = false;
+            break;
+        default:
+            keptFrameOwner->frameCurrent = false;
+            break;
+        }
+    }
+    gtk_main_do_event(event);
+}
+
+} // namespace
+
 static void initEnvironment()
 {
     if (toolkitReady)
@@ -207,6 +254,7 @@ static void initEnvironment()
                         "-*-helvetica-medium-r-normal--12-*-*-*-*-*-iso8859-1,"
                         "-*-arial-medium-r-normal--12-*-*-*-*-*-iso8859-1\" } widget_class \"*\" style \"my_default\"");
     CursorInterface::init();
+    gdk_event_handler_set(dispatchEvent, nullptr, nullptr);
     toolkitReady = true;
     StartupTiming::mark("toolkit ready");
 }
@@ -216,6 +264,7 @@ MainInterface::MainInterface(GLMachine *machine, const char *title, int width, i
     impl->self = this;
     impl->machine = machine;
     initEnvironment();
+    keptFrameOwner = impl;
     // Meshes open their "Path Distance" window through the measuring layer's maker.
     PathDisplay::setMaker([] { return std::unique_ptr<PathDisplay>(new distanceInterface); });
     impl->createMainWindow(title, width, height);
@@ -226,6 +275,8 @@ MainInterface::MainInterface(GLMachine *machine, const char *title, int width, i
 
 MainInterface::~MainInterface()
 {
+    if (keptFrameOwner == impl)
+        keptFrameOwner = nullptr;
     cameraAnimationInterface::uninstall();
     if (impl->backgroundSwatch)
         g_object_remove_weak_pointer(G_OBJECT(impl->backgroundSwatch), reinterpret_cast<gpointer *>(&impl->backgroundSwatch));
