@@ -107,7 +107,6 @@ FFmpeg &ffmpeg()
     return libraries;
 }
 
-
 /// One codec the film writer knows: its name in the codec list, the encoders that may serve
 /// it (first that opens wins), the container and the pixel layout it is fed.
 struct CodecChoice {
