@@ -9,7 +9,7 @@
 //                          of memory (driver buffers) with the fixed-function pipeline.
 //   MeshShadedFrame        the mesh's own shaded drawing (GLMeshObject::drawShade), its
 //                          buffers already filled. (On llvmpipe the mesh reads its indices
-//                          in place and flushes every 500,000 triangles, to bound the
+//                          in place and flushes every 32,768 triangles, to bound the
 //                          renderer's memory; the baseline keeps its indices in a buffer
 //                          and draws in one call, as the plain way to do it.)
 // First frames, per size class (100,000 and 2,000,000 triangles): the geometry has just

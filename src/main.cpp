@@ -1,18 +1,30 @@
 #include "app/GLMachine.h"
 #include "core/GLFlags.h"
+#include "core/StartupTiming.h"
 #include "gui/MainInterface.h"
+#include "objects/GL3DObjectLoader.h"
 
 #include <memory>
 
 int main(int argc, char **argv)
 {
+    StartupTiming::mark("start");
     GLFlags::init(argc, argv);
+    // The first file is read while the windows and the OpenGL context are made: only
+    // without a camera file, which is loaded (and reports) first, and once the toolkit has
+    // opened the display, so that a viewer that cannot start says so before anything else.
+    MainInterface::initToolkit();
+    if (!GLFlags::paramFile && GLFlags::nFiles > 0)
+        GL3DObjectLoader::readAhead(GLFlags::inputFiles[0]);
 
     // The machine lives until the process ends; the loop's end is the program's end.
     GLMachine *machine = new GLMachine(512, 512, [](GLMachine *m, int width, int height) {
         return std::unique_ptr<SceneWindow>(new MainInterface(m, "Velmora", width, height));
     });
+    StartupTiming::mark("windows shown");
     machine->registerStartFiles(GLFlags::paramFile, GLFlags::nFiles, GLFlags::inputFiles);
+    StartupTiming::mark("files loaded");
     machine->mainLoop();
+    StartupTiming::mark("main loop left");
     return 0;
 }

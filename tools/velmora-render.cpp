@@ -9,6 +9,8 @@
 // camera-file views). Errors print one line on standard error and end with status 1.
 #include "app/GLMachine.h"
 #include "camera/GLCamera.h"
+#include "core/StartupTiming.h"
+#include "objects/GL3DObjectLoader.h"
 #include "objects/GLMeshObject.h"
 
 #include <unistd.h>
@@ -152,9 +154,15 @@ void applyMode(GLMachine &machine, const std::string &mode)
 
 int main(int argc, char **argv)
 {
+    StartupTiming::mark("start");
     const Options o = parse(argc, argv);
+    // The first file is read while the OpenGL context is made (a camera file, when there is
+    // one, is loaded and reports first: then everything is read in order).
+    if (!o.camera)
+        GL3DObjectLoader::readAhead(o.files[0]);
     try {
         GLMachine machine(o.width, o.height);
+        StartupTiming::mark("off-screen context ready");
         if (o.background)
             machine.setBackgroundColor(Point4(o.red, o.green, o.blue, 0));
         // The readers report on standard error what they cannot read; here standard error
@@ -186,11 +194,13 @@ int main(int argc, char **argv)
         if (o.photos && camera)
             camera->notifyCommand('b');
         applyMode(machine, o.mode);
+        StartupTiming::mark("files loaded");
 
         const std::string out = o.out;
         const bool written = endsWith(out, ".eps") ? machine.saveVectorFrame(o.out) : machine.saveFrameBuffer(o.out);
         if (!written)
             fail("unable to write " + out);
+        StartupTiming::mark("written");
     } catch (const std::exception &e) {
         fail(e.what());
     }

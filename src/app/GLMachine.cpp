@@ -1,4 +1,5 @@
 #include "app/GLMachine.h"
+#include "core/StartupTiming.h"
 
 #include "camera/GLCamera.h"
 #include "camera/ReconstructionImport.h"
@@ -693,19 +694,37 @@ bool GLMachine::vectorCapture(const std::function<bool(CPsRenderer &, const PsRe
 
 bool GLMachine::saveWindowFrame(const char *fileName)
 {
-    window->updateDisplay();
+    StartupTiming::mark("capture asked");
+    // The window may still hold the frame it shows (drawn with everything, nothing changed
+    // since): that is the capture.
+    int keptWidth = 0, keptHeight = 0;
+    const unsigned char *kept = nullptr;
+    const bool reuse = !drawingReduced && window->lastFrame(keptWidth, keptHeight, kept);
+    if (!reuse)
+        window->updateDisplay();
     if (!window->makeCurrent(false))
         return false;
+    StartupTiming::markFinished(reuse ? "capture takes the frame shown" : "capture frame drawn");
     GLint vp[4] = {0, 0, windowWidth, windowHeight};
-    glGetIntegerv(GL_VIEWPORT, vp);
+    if (reuse) {
+        vp[2] = keptWidth;
+        vp[3] = keptHeight;
+    } else {
+        glGetIntegerv(GL_VIEWPORT, vp);
+    }
     const int w = vp[2], h = vp[3];
     if (w <= 0 || h <= 0)
         return false;
     try {
         Bitmap4 image(w, h);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glFinish();
-        glReadPixels(vp[0], vp[1], w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels);
+        if (reuse) {
+            std::copy(kept, kept + static_cast<size_t>(w) * h * 4, image.pixels);
+        } else {
+            glPixelStorei(GL_PACK_ALIGNMENT, 1);
+            glFinish();
+            glReadPixels(vp[0], vp[1], w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels);
+        }
+        StartupTiming::mark("capture read back");
         // The background is cleared with alpha 0, and a drawing buffer with an alpha channel
         // keeps it: a capture is a picture of the window, so it is made opaque.
         const size_t n = static_cast<size_t>(w) * h;
@@ -713,8 +732,10 @@ bool GLMachine::saveWindowFrame(const char *fileName)
             image.pixels[4 * i + 3] = 255;
         // OpenGL delivers the bottom row first; files start with the top row.
         image.flipY();
-        if (image.savePNG(fileName, smallestCaptures ? 9 : kFastCaptureLevel))
+        if (image.savePNG(fileName, smallestCaptures ? 9 : kFastCaptureLevel)) {
+            StartupTiming::mark("capture written");
             return true;
+        }
     } catch (const std::exception &e) {
         std::printf("GLMachine: %s\n", e.what());
         return false;
@@ -854,6 +875,10 @@ void GLMachine::notifyCommand(int key)
     case 'c':
         saveFrameBuffer("capture", captureCounter);
         ++captureCounter;
+        // A capture at the window's size leaves the scene as it was and the view showing
+        // it: no new frame is needed.
+        if (captureScale == 1)
+            return;
         break;
     case 'C': {
         // Vector captures share the image captures' numbering.

@@ -16,6 +16,16 @@ public:
     virtual bool makeCurrent(bool sub = false) = 0;
     virtual void swapBuffers(bool sub = false) = 0;
     virtual bool isOffscreen() const = 0;
+    /// The view's last frame as it was read back after drawing (RGBA, bottom row first),
+    /// when the window kept it and nothing has asked for a redraw since: a capture of the
+    /// view then needs no new frame. False when there is none (the caller draws one).
+    virtual bool lastFrame(int &width, int &height, const unsigned char *&pixels) const
+    {
+        (void)width;
+        (void)height;
+        (void)pixels;
+        return false;
+    }
 
     /// The light-direction sub-window.
     virtual bool isSubWindowEnabled() const = 0;

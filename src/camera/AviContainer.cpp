@@ -15,9 +15,97 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
+
+#include <dlfcn.h>
 
 namespace
 {
+
+// FFmpeg's libraries, with all they bring along (well over a hundred codec, network and
+// graphics libraries), are loaded when the first film is written or the codecs are listed,
+// not at every start of the program: loading and relocating them costs more than the rest
+// of the program's start-up. The versions are the ones the program was compiled against.
+#define VELMORA_FFMPEG_FUNCTIONS(X) \
+    X(avutil, av_strerror) \
+    X(avutil, av_log_set_level) \
+    X(avutil, av_opt_set) \
+    X(avutil, av_frame_alloc) \
+    X(avutil, av_frame_free) \
+    X(avutil, av_frame_get_buffer) \
+    X(avutil, av_frame_make_writable) \
+    X(avcodec, avcodec_find_encoder_by_name) \
+    X(avcodec, avcodec_alloc_context3) \
+    X(avcodec, avcodec_open2) \
+    X(avcodec, avcodec_free_context) \
+    X(avcodec, avcodec_send_frame) \
+    X(avcodec, avcodec_receive_packet) \
+    X(avcodec, avcodec_parameters_from_context) \
+    X(avcodec, av_packet_alloc) \
+    X(avcodec, av_packet_free) \
+    X(avcodec, av_packet_rescale_ts) \
+    X(avcodec, av_packet_unref) \
+    X(avformat, avformat_alloc_output_context2) \
+    X(avformat, avformat_free_context) \
+    X(avformat, avformat_new_stream) \
+    X(avformat, avformat_write_header) \
+    X(avformat, av_interleaved_write_frame) \
+    X(avformat, av_write_trailer) \
+    X(avformat, avio_open) \
+    X(avformat, avio_closep) \
+    X(avformat, avio_flush) \
+    X(swscale, sws_getContext) \
+    X(swscale, sws_scale) \
+    X(swscale, sws_freeContext)
+
+#define VELMORA_STRING(x) #x
+#define VELMORA_SONAME(name, major) "lib" name ".so." VELMORA_STRING(major)
+
+struct FFmpeg {
+#define VELMORA_FFMPEG_POINTER(library, function) decltype(&::function) function = nullptr;
+    VELMORA_FFMPEG_FUNCTIONS(VELMORA_FFMPEG_POINTER)
+#undef VELMORA_FFMPEG_POINTER
+    bool loaded = false;
+    std::string error; ///< why the libraries could not be loaded
+
+    FFmpeg()
+    {
+        // Each library before those that depend on it; the handles stay open for good.
+        void *avutil = open(VELMORA_SONAME("avutil", LIBAVUTIL_VERSION_MAJOR));
+        void *swscale = avutil ? open(VELMORA_SONAME("swscale", LIBSWSCALE_VERSION_MAJOR)) : nullptr;
+        void *avcodec = swscale ? open(VELMORA_SONAME("avcodec", LIBAVCODEC_VERSION_MAJOR)) : nullptr;
+        void *avformat = avcodec ? open(VELMORA_SONAME("avformat", LIBAVFORMAT_VERSION_MAJOR)) : nullptr;
+        if (!avformat)
+            return;
+#define VELMORA_FFMPEG_RESOLVE(library, function)                                                                 \
+    function = reinterpret_cast<decltype(function)>(dlsym(library, #function));                                  \
+    if (!function) {                                                                                             \
+        error = "FFmpeg's " #library " library has no " #function;                                                \
+        return;                                                                                                  \
+    }
+        VELMORA_FFMPEG_FUNCTIONS(VELMORA_FFMPEG_RESOLVE)
+#undef VELMORA_FFMPEG_RESOLVE
+        loaded = true;
+    }
+
+private:
+    void *open(const char *name)
+    {
+        void *handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            const char *why = dlerror();
+            error = std::string("cannot load FFmpeg's libraries: ") + (why ? why : name);
+        }
+        return handle;
+    }
+};
+
+/// The libraries, loaded on first use (check `loaded` before calling through them).
+FFmpeg &ffmpeg()
+{
+    static FFmpeg libraries;
+    return libraries;
+}
 
 /// One codec the film writer knows: its name in the codec list, the encoders that may serve
 /// it (first that opens wins), the container and the pixel layout it is fed.
@@ -39,7 +127,7 @@ const CodecChoice knownCodecs[] = {
 std::string ffmpegError(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {0};
-    av_strerror(code, text, sizeof text);
+    ffmpeg().av_strerror(code, text, sizeof text);
     return text;
 }
 
@@ -55,10 +143,10 @@ AVCodecContext *openEncoder(const CodecChoice &choice, int width, int height, in
     for (const char *name : choice.encoders) {
         if (!name)
             break;
-        const AVCodec *codec = avcodec_find_encoder_by_name(name);
+        const AVCodec *codec = ffmpeg().avcodec_find_encoder_by_name(name);
         if (!codec || codec->id != choice.id)
             continue;
-        AVCodecContext *ctx = avcodec_alloc_context3(codec);
+        AVCodecContext *ctx = ffmpeg().avcodec_alloc_context3(codec);
         if (!ctx)
             continue;
         ctx->width = width;
@@ -74,17 +162,17 @@ AVCodecContext *openEncoder(const CodecChoice &choice, int width, int height, in
             ctx->flags |= AV_CODEC_FLAG_QSCALE;
             ctx->global_quality = FF_QP2LAMBDA * 2;
         } else if (choice.id == AV_CODEC_ID_H264) {
-            av_opt_set(ctx->priv_data, "crf", "18", 0);
-            av_opt_set(ctx->priv_data, "preset", "medium", 0);
+            ffmpeg().av_opt_set(ctx->priv_data, "crf", "18", 0);
+            ffmpeg().av_opt_set(ctx->priv_data, "preset", "medium", 0);
         }
         if (globalHeader)
             ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        const int status = avcodec_open2(ctx, codec, nullptr);
+        const int status = ffmpeg().avcodec_open2(ctx, codec, nullptr);
         if (status >= 0)
             return ctx;
         if (why)
             *why = std::string(name) + ": " + ffmpegError(status);
-        avcodec_free_context(&ctx);
+        ffmpeg().avcodec_free_context(&ctx);
     }
     return nullptr;
 }
@@ -95,12 +183,14 @@ const std::vector<const CodecChoice *> &availableCodecs()
     static std::vector<const CodecChoice *> available;
     static std::once_flag probed;
     std::call_once(probed, [] {
-        av_log_set_level(AV_LOG_ERROR);
+        if (!ffmpeg().loaded)
+            return;
+        ffmpeg().av_log_set_level(AV_LOG_ERROR);
         for (const CodecChoice &c : knownCodecs) {
             AVCodecContext *ctx = openEncoder(c, 64, 64, 20, false, nullptr);
             if (ctx) {
                 available.push_back(&c);
-                avcodec_free_context(&ctx);
+                ffmpeg().avcodec_free_context(&ctx);
             }
         }
     });
@@ -130,33 +220,33 @@ struct AviContainer::Encoder {
 
     ~Encoder()
     {
-        sws_freeContext(scaler);
-        av_packet_free(&packet);
-        av_frame_free(&frame);
-        avcodec_free_context(&codec);
+        ffmpeg().sws_freeContext(scaler);
+        ffmpeg().av_packet_free(&packet);
+        ffmpeg().av_frame_free(&frame);
+        ffmpeg().avcodec_free_context(&codec);
         if (format) {
             if (format->pb)
-                avio_closep(&format->pb);
-            avformat_free_context(format);
+                ffmpeg().avio_closep(&format->pb);
+            ffmpeg().avformat_free_context(format);
         }
     }
 
     /// Sends `f` (null to flush) and writes every packet the encoder gives back.
     int encode(AVFrame *f)
     {
-        int status = avcodec_send_frame(codec, f);
+        int status = ffmpeg().avcodec_send_frame(codec, f);
         if (status < 0)
             return status;
         for (;;) {
-            status = avcodec_receive_packet(codec, packet);
+            status = ffmpeg().avcodec_receive_packet(codec, packet);
             if (status == AVERROR(EAGAIN) || status == AVERROR_EOF)
                 return 0;
             if (status < 0)
                 return status;
-            av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+            ffmpeg().av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
             packet->stream_index = stream->index;
-            status = av_interleaved_write_frame(format, packet);
-            av_packet_unref(packet);
+            status = ffmpeg().av_interleaved_write_frame(format, packet);
+            ffmpeg().av_packet_unref(packet);
             if (status < 0)
                 return status;
         }
@@ -219,6 +309,8 @@ bool AviContainer::fail(const std::string &message)
 
 bool AviContainer::open(int width, int height)
 {
+    if (!ffmpeg().loaded)
+        return fail(ffmpeg().error);
     const CodecChoice &choice = codecAt(codec);
     encoder.reset(new Encoder);
     Encoder &e = *encoder;
@@ -234,40 +326,40 @@ bool AviContainer::open(int width, int height)
         return fail("frames of " + std::to_string(width) + " x " + std::to_string(height) +
                     " pixels are too small for " + choice.label);
 
-    int status = avformat_alloc_output_context2(&e.format, nullptr, choice.format, temporaryName.c_str());
+    int status = ffmpeg().avformat_alloc_output_context2(&e.format, nullptr, choice.format, temporaryName.c_str());
     if (status < 0 || !e.format)
         return fail(std::string("cannot make a ") + choice.format + " file: " + ffmpegError(status));
     std::string why = "no encoder";
     e.codec = openEncoder(choice, w, h, fps, (e.format->oformat->flags & AVFMT_GLOBALHEADER) != 0, &why);
     if (!e.codec)
         return fail(std::string("cannot open the ") + choice.label + " encoder (" + why + ")");
-    e.stream = avformat_new_stream(e.format, nullptr);
+    e.stream = ffmpeg().avformat_new_stream(e.format, nullptr);
     if (!e.stream)
         return fail("cannot add a video stream");
     e.stream->time_base = e.codec->time_base;
     e.stream->avg_frame_rate = e.codec->framerate;
-    status = avcodec_parameters_from_context(e.stream->codecpar, e.codec);
+    status = ffmpeg().avcodec_parameters_from_context(e.stream->codecpar, e.codec);
     if (status < 0)
         return fail("cannot set the stream up: " + ffmpegError(status));
 
-    e.frame = av_frame_alloc();
-    e.packet = av_packet_alloc();
+    e.frame = ffmpeg().av_frame_alloc();
+    e.packet = ffmpeg().av_packet_alloc();
     if (!e.frame || !e.packet)
         return fail("out of memory");
     e.frame->format = choice.pixelFormat;
     e.frame->width = w;
     e.frame->height = h;
-    if (av_frame_get_buffer(e.frame, 0) < 0)
+    if (ffmpeg().av_frame_get_buffer(e.frame, 0) < 0)
         return fail("out of memory");
-    e.scaler = sws_getContext(w, h, AV_PIX_FMT_BGR24, w, h, choice.pixelFormat, SWS_POINT, nullptr, nullptr,
+    e.scaler = ffmpeg().sws_getContext(w, h, AV_PIX_FMT_BGR24, w, h, choice.pixelFormat, SWS_POINT, nullptr, nullptr,
                               nullptr);
     if (!e.scaler)
         return fail("cannot convert frames to the codec's pixel format");
 
-    status = avio_open(&e.format->pb, temporaryName.c_str(), AVIO_FLAG_WRITE);
+    status = ffmpeg().avio_open(&e.format->pb, temporaryName.c_str(), AVIO_FLAG_WRITE);
     if (status < 0)
         return fail("cannot create " + temporaryName + ": " + ffmpegError(status));
-    status = avformat_write_header(e.format, nullptr);
+    status = ffmpeg().avformat_write_header(e.format, nullptr);
     if (status < 0)
         return fail("cannot write the film header: " + ffmpegError(status));
     e.headerWritten = true;
@@ -287,11 +379,11 @@ bool AviContainer::addFrame(const Bitmap &image)
         return fail("frame " + std::to_string(framesWritten + 1) + " is " + std::to_string(image.width) +
                     " x " + std::to_string(image.height) + " pixels, the film " +
                     std::to_string(e.sourceWidth) + " x " + std::to_string(e.sourceHeight));
-    if (av_frame_make_writable(e.frame) < 0)
+    if (ffmpeg().av_frame_make_writable(e.frame) < 0)
         return fail("out of memory");
     const uint8_t *source[1] = {reinterpret_cast<const uint8_t *>(image.pixels)};
     const int sourceStride[1] = {3 * image.width};
-    sws_scale(e.scaler, source, sourceStride, 0, e.frame->height, e.frame->data, e.frame->linesize);
+    ffmpeg().sws_scale(e.scaler, source, sourceStride, 0, e.frame->height, e.frame->data, e.frame->linesize);
     e.frame->pts = framesWritten;
     if (e.codec->flags & AV_CODEC_FLAG_QSCALE)
         e.frame->quality = e.codec->global_quality;
@@ -314,14 +406,14 @@ bool AviContainer::close()
     int status = e.encode(nullptr);
     if (status < 0)
         return fail("cannot write the last frames: " + ffmpegError(status));
-    status = av_write_trailer(e.format);
+    status = ffmpeg().av_write_trailer(e.format);
     if (status < 0)
         return fail("cannot complete the film: " + ffmpegError(status));
     // Write errors of the buffered output show up here at the latest.
-    avio_flush(e.format->pb);
+    ffmpeg().avio_flush(e.format->pb);
     status = e.format->pb->error;
     if (status >= 0)
-        status = avio_closep(&e.format->pb);
+        status = ffmpeg().avio_closep(&e.format->pb);
     if (status < 0)
         return fail("cannot write " + fileName + ": " + ffmpegError(status));
     encoder.reset();

@@ -10,6 +10,7 @@
 #include "gui/CursorInterface.h"
 #include "render/GLFont.h"
 #include "core/KeyCodes.h"
+#include "core/StartupTiming.h"
 #include "gui/GtkEList.h"
 #include "gui/InterfaceLoader.h"
 #include "gui/cameraAnimationInterface.h"
@@ -126,6 +127,14 @@ struct MainInterface::Impl {
     int currentCursor = 0;
     gulong configureHandler = 0;
     GtkWidget *backgroundSwatch = nullptr; ///< the colour on the Preferences' button, while shown
+    // The last frame of the view, read back when it was slow to draw (see drawView).
+    std::vector<unsigned char> frame;
+    int frameWidth = 0, frameHeight = 0;
+    bool frameCurrent = false;
+    unsigned long redrawsAsked = 0; ///< grows with every postRedisplay()
+
+    /// Draws the view's frame (its context current) and keeps a copy of a slow one.
+    void drawView();
 
     // --- construction ---
     void createMainWindow(const char *title, int width, int height);
@@ -181,6 +190,53 @@ struct MainInterface::Impl {
 
 // --- toolkit set-up -------------------------------------------------------------------------
 
+namespace {
+
+// The main window whose kept frame the events below make stale (see drawView).
+MainInterface::Impl *keptFrameOwner = nullptr;
+
+// Every event passes here on its way to the toolkit. Input that may change the scene without
+// asking for a redraw (choosing another element in the list, say) makes the view's kept
+// frame stale; only events that change nothing (exposure, focus, the pointer crossing or
+// moving without a button, key releases) and the capture key itself leave it.
+void dispatchEvent(GdkEvent *event, gpointer)
+{
+    if (keptFrameOwner) {
+        const guint buttons = GDK_BUTTON1_MASK | GDK_BUTTON2_MASK | GDK_BUTTON3_MASK | GDK_BUTTON4_MASK |
+                              GDK_BUTTON5_MASK;
+        switch (event->type) {
+        case GDK_EXPOSE:
+        case GDK_NO_EXPOSE:
+        case GDK_DAMAGE:
+        case GDK_FOCUS_CHANGE:
+        case GDK_ENTER_NOTIFY:
+        case GDK_LEAVE_NOTIFY:
+        case GDK_KEY_RELEASE:
+        case GDK_PROPERTY_NOTIFY:
+        case GDK_MAP:
+        case GDK_UNMAP:
+        case GDK_VISIBILITY_NOTIFY:
+        case GDK_WINDOW_STATE:
+            break;
+        case GDK_MOTION_NOTIFY:
+            if (event->motion.state & buttons)
+                keptFrameOwner->frameCurrent = false;
+            break;
+        case GDK_KEY_PRESS:
+            if (event->key.keyval != GDK_c ||
+                (event->key.state & (GDK_SHIFT_MASK | GDK_CONTROL_MASK | GDK_MOD1_MASK)))
+                keptFrameOwner->frameCurrent = false;
+            break;
+        default:
+            keptFrameOwner->frameCurrent = false;
+            break;
+        }
+    }
+    gtk_main_do_event(event);
+}
+
+} // namespace
+
 static void initEnvironment()
 {
     if (toolkitReady)
@@ -202,7 +258,9 @@ static void initEnvironment()
                         "-*-helvetica-medium-r-normal--12-*-*-*-*-*-iso8859-1,"
                         "-*-arial-medium-r-normal--12-*-*-*-*-*-iso8859-1\" } widget_class \"*\" style \"my_default\"");
     CursorInterface::init();
+    gdk_event_handler_set(dispatchEvent, nullptr, nullptr);
     toolkitReady = true;
+    StartupTiming::mark("toolkit ready");
 }
 
 MainInterface::MainInterface(GLMachine *machine, const char *title, int width, int height) : impl(new Impl)
@@ -210,6 +268,7 @@ MainInterface::MainInterface(GLMachine *machine, const char *title, int width, i
     impl->self = this;
     impl->machine = machine;
     initEnvironment();
+    keptFrameOwner = impl;
     // Meshes open their "Path Distance" window through the measuring layer's maker.
     PathDisplay::setMaker([] { return std::unique_ptr<PathDisplay>(new distanceInterface); });
     impl->createMainWindow(title, width, height);
@@ -220,6 +279,8 @@ MainInterface::MainInterface(GLMachine *machine, const char *title, int width, i
 
 MainInterface::~MainInterface()
 {
+    if (keptFrameOwner == impl)
+        keptFrameOwner = nullptr;
     cameraAnimationInterface::uninstall();
     if (impl->backgroundSwatch)
         g_object_remove_weak_pointer(G_OBJECT(impl->backgroundSwatch), reinterpret_cast<gpointer *>(&impl->backgroundSwatch));
@@ -251,6 +312,8 @@ void MainInterface::quitLoop()
         gtk_main_quit();
 }
 
+void MainInterface::initToolkit() { initEnvironment(); }
+
 int MainInterface::getCurrentCursor() const { return impl->currentCursor; }
 
 bool MainInterface::makeCurrent(bool sub)
@@ -270,6 +333,9 @@ void MainInterface::swapBuffers(bool sub)
 
 void MainInterface::postRedisplay(bool sub)
 {
+    // Whatever asks for a redraw changed what the view shows.
+    impl->frameCurrent = false;
+    ++impl->redrawsAsked;
     GtkWidget *area = sub ? impl->subArea : impl->viewArea;
     if (area)
         gtk_widget_queue_draw(area);
@@ -278,7 +344,44 @@ void MainInterface::postRedisplay(bool sub)
 void MainInterface::updateDisplay()
 {
     if (makeCurrent(false) && impl->machine)
-        impl->machine->draw();
+        impl->drawView();
+}
+
+bool MainInterface::lastFrame(int &width, int &height, const unsigned char *&pixels) const
+{
+    if (!impl->frameCurrent)
+        return false;
+    width = impl->frameWidth;
+    height = impl->frameHeight;
+    pixels = impl->frame.data();
+    return true;
+}
+
+// A frame that took long to draw (a large scene on a software renderer) is read back once
+// drawn, so that a capture asked for right after it ("c" once a large file is open) writes
+// the frame the window shows instead of drawing it a second time. Frames of a drag (reduced
+// objects) are not kept: a capture draws everything.
+void MainInterface::Impl::drawView()
+{
+    constexpr double kKeepAfterSeconds = 0.02;
+    frameCurrent = false;
+    const unsigned long asked = redrawsAsked;
+    const gint64 start = g_get_monotonic_time();
+    machine->draw();
+    if (machine->isDrawingReduced() || redrawsAsked != asked ||
+        g_get_monotonic_time() - start < static_cast<gint64>(kKeepAfterSeconds * 1e6))
+        return;
+    GLint vp[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, vp);
+    if (vp[2] <= 0 || vp[3] <= 0)
+        return;
+    frame.resize(static_cast<size_t>(vp[2]) * vp[3] * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glFinish();
+    glReadPixels(vp[0], vp[1], vp[2], vp[3], GL_RGBA, GL_UNSIGNED_BYTE, frame.data());
+    frameWidth = vp[2];
+    frameHeight = vp[3];
+    frameCurrent = true;
 }
 
 void MainInterface::reshapeWindow(int width, int height)
@@ -623,6 +726,7 @@ void MainInterface::Impl::createMainWindow(const char *title, int width, int hei
     panelBox = gtk_vbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(hbox), panelBox, TRUE, TRUE, 0);
 
+    StartupTiming::mark("windows built");
     gtk_widget_show_all(viewWindow);
     gtk_widget_show_all(controlWindow);
 }
@@ -794,11 +898,14 @@ void MainInterface::Impl::setWindowIcon(GtkWidget *window, gpointer)
 void MainInterface::Impl::onRealize(GtkWidget *, gpointer data)
 {
     Impl *self = static_cast<Impl *>(data);
+    StartupTiming::mark("view realized");
     if (!self->self->makeCurrent(false))
         return;
+    StartupTiming::mark("OpenGL context current");
     GLFont::createOpenGLFonts();
     if (self->machine)
         self->machine->initGL();
+    StartupTiming::mark("fonts and OpenGL state ready");
 }
 
 void MainInterface::Impl::onRealizeSub(GtkWidget *, gpointer data)
@@ -815,14 +922,18 @@ gboolean MainInterface::Impl::display(GtkWidget *, GdkEventExpose *event, gpoint
     Impl *self = static_cast<Impl *>(data);
     if (event->count > 0)
         return TRUE;
-    if (self->self->makeCurrent(false) && self->machine)
-        self->machine->draw();
+    if (self->self->makeCurrent(false) && self->machine) {
+        StartupTiming::mark("expose");
+        self->drawView();
+        StartupTiming::mark("expose drawn");
+    }
     return TRUE;
 }
 
 gboolean MainInterface::Impl::reshape(GtkWidget *widget, GdkEventConfigure *, gpointer data)
 {
     Impl *self = static_cast<Impl *>(data);
+    self->frameCurrent = false;
     if (self->self->makeCurrent(false) && self->machine)
         self->machine->setWindowSize(widget->allocation.width, widget->allocation.height);
     return TRUE;
@@ -918,6 +1029,7 @@ gboolean MainInterface::Impl::notifyKey(GtkWidget *widget, GdkEventKey *event, g
     Impl *self = static_cast<Impl *>(data);
     int key = 0;
     if (keyForScene(widget, event, key) && self->machine) {
+        StartupTiming::mark("key");
         self->machine->notifyCommand(key);
         self->refreshPanels();
     }

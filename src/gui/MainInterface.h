@@ -30,6 +30,7 @@ public:
     void stopLoop() override;
 
     bool isOffscreen() const override { return false; }
+    bool lastFrame(int &width, int &height, const unsigned char *&pixels) const override;
     bool makeCurrent(bool sub = false) override;
     void swapBuffers(bool sub = false) override;
     void postRedisplay(bool sub = false) override;
@@ -63,6 +64,9 @@ public:
     /// Registers dropped files as the "open file" dialog does, once the toolkit is idle
     /// (the drop has finished by then); both windows accept file drops.
     void openDroppedFiles(const std::vector<std::string> &files);
+    /// Starts the toolkit and opens the display (the constructor does it otherwise); ends
+    /// the program with a message on standard error when the display cannot be opened.
+    static void initToolkit();
 
     /// Toolkit state, defined where the toolkit is included.
     struct Impl;

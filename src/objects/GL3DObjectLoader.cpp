@@ -12,8 +12,12 @@
 #include "objects/GLTextureObject.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -22,17 +26,63 @@ typedef GL3DObject *(*Factory)(const char *path);
 // Where the triangle-mesh readers refuse a file (a mesh-type byte other than 0, an "OFFS"
 // header, or any other error), the file is offered to the simplicial mesh, after saying why
 // the first reader refused it. Errors of the simplicial readers reach load().
+GL3DObject *simplicialMesh(const char *path, const char *kind, const std::exception &refusal)
+{
+    std::string why = refusal.what();
+    while (!why.empty() && why.back() == '\n')
+        why.pop_back();
+    std::printf("GL3DObjectLoader: %s is no triangle mesh (%s), trying a simplicial mesh\n", path, why.c_str());
+    return new GLSMeshObject(path, kind);
+}
+
 GL3DObject *loadMesh(const char *path, const char *kind)
 {
     try {
         return new GLMeshObject(path, kind);
     } catch (const std::exception &e) {
-        std::string why = e.what();
-        while (!why.empty() && why.back() == '\n')
-            why.pop_back();
-        std::printf("GL3DObjectLoader: %s is no triangle mesh (%s), trying a simplicial mesh\n", path, why.c_str());
-        return new GLSMeshObject(path, kind);
+        return simplicialMesh(path, kind, e);
     }
+}
+
+// A triangle mesh read on a thread of its own: the object, or why its reader refused the
+// file. The simplicial fallback, which may open windows of its own, is left to load().
+struct ReadAhead {
+    std::string path;
+    const char *kind = nullptr;
+    std::thread reader;
+    std::unique_ptr<GL3DObject> mesh;
+    std::exception_ptr refusal; ///< a std::exception from the reader
+    bool otherError = false;    ///< anything else it threw
+
+    void read()
+    {
+        try {
+            mesh.reset(new GLMeshObject(path.c_str(), kind));
+        } catch (const std::exception &) {
+            refusal = std::current_exception();
+        } catch (...) {
+            otherError = true;
+        }
+    }
+};
+
+// Never destroyed by the exit handlers: the one below waits for the reader first.
+std::unique_ptr<ReadAhead> &readAheadSlot()
+{
+    static auto *slot = new std::unique_ptr<ReadAhead>();
+    return *slot;
+}
+
+// The read ahead of `path`, finished, or null when there is none.
+std::unique_ptr<ReadAhead> takeReadAhead(const char *path)
+{
+    std::unique_ptr<ReadAhead> &slot = readAheadSlot();
+    if (!slot || slot->path != path)
+        return nullptr;
+    std::unique_ptr<ReadAhead> done = std::move(slot);
+    if (done->reader.joinable())
+        done->reader.join();
+    return done;
 }
 
 template <class Object>
@@ -214,6 +264,20 @@ GL3DObject *GL3DObjectLoader::load(const char *path)
 
     GL3DObject *object = nullptr;
     try {
+        if (std::unique_ptr<ReadAhead> ahead = takeReadAhead(path)) {
+            if (ahead->mesh)
+                return ahead->mesh.release();
+            if (ahead->refusal) {
+                try {
+                    std::rethrow_exception(ahead->refusal);
+                } catch (const std::exception &e) {
+                    object = simplicialMesh(path, ahead->kind, e);
+                }
+            }
+            if (!object)
+                std::printf("GL3DObjectLoader:unable to load %s\n", path);
+            return object;
+        }
         const Extension *known = nullptr;
         for (const Extension &e : kExtensions)
             if (std::strcmp(ext, e.name) == 0) {
@@ -234,4 +298,34 @@ GL3DObject *GL3DObjectLoader::load(const char *path)
     if (!object)
         std::printf("GL3DObjectLoader:unable to load %s\n", path);
     return object;
+}
+
+bool GL3DObjectLoader::readAhead(const char *path)
+{
+    if (!path || std::strlen(path) <= 3 || std::strstr(path, "://"))
+        return false;
+    const char *dot = std::strrchr(path, '.');
+    if (!dot || (std::strcmp(dot + 1, "tri") != 0 && std::strcmp(dot + 1, "off") != 0))
+        return false;
+    dropReadAhead();
+    static std::once_flag exitHandler;
+    std::call_once(exitHandler, [] { std::atexit(dropReadAhead); });
+    auto ahead = std::make_unique<ReadAhead>();
+    ahead->path = path;
+    ahead->kind = std::strcmp(dot + 1, "off") == 0 ? "off" : nullptr;
+    try {
+        ahead->reader = std::thread(&ReadAhead::read, ahead.get());
+    } catch (const std::exception &) {
+        return false;
+    }
+    readAheadSlot() = std::move(ahead);
+    return true;
+}
+
+void GL3DObjectLoader::dropReadAhead()
+{
+    std::unique_ptr<ReadAhead> &slot = readAheadSlot();
+    if (slot && slot->reader.joinable())
+        slot->reader.join();
+    slot.reset();
 }

@@ -23,6 +23,17 @@ public:
     static std::vector<std::string> ownExtensions();
     static std::vector<std::string> foreignExtensions();
 
+    /// Starts reading `path` on a thread of its own when it names a local triangle mesh
+    /// ("tri" or "off"), so that the reading overlaps whatever the program does next (making
+    /// its window and OpenGL context); the next load() of the same path takes the result
+    /// (the same object, messages and errors as loading it then). Only the most recent path
+    /// is read ahead. The reader's messages are printed while it reads: the caller starts it
+    /// only when nothing else is printed before that load(). False when `path` is not read
+    /// ahead (load() then reads it as usual).
+    static bool readAhead(const char *path);
+    /// Waits for a reading ahead under way and drops what it read (before an early exit).
+    static void dropReadAhead();
+
     /// Reads a remote-model descriptor (first line "3dmodel", then "Action:", "Object:" and
     /// "Resolution:" lines), prints the request it describes and loads the binary mesh the
     /// request returns. Null when the file is not a descriptor or has no action.

@@ -3,6 +3,7 @@
 
 #include "core/GLInterface.h"
 #include "core/KeyCodes.h"
+#include "core/StartupTiming.h"
 #include "objects/ColorMap.h"
 #include "objects/LargeArray.h"
 #include "objects/MeshTextureReader.h"
@@ -146,8 +147,11 @@ void sortByDepth(const float *v, const int *t, size_t n, const Matrix4 &toClip, 
 // Such a renderer also sorts every triangle of a frame into screen tiles before it fills
 // any, keeping them all in memory until a flush (some 70 MB more at 2,000,000 triangles):
 // there, large meshes are drawn kSoftwareBatch triangles at a time with a flush after each
-// batch, which bounds that memory and lets the filling threads start early.
-constexpr size_t kSoftwareBatch = 500000;
+// batch, which bounds that memory and lets the filling threads start early. Small batches
+// keep the filling threads busy while the next batch is sorted and reuse the same memory
+// for every batch: at 2,000,000 triangles, batches of 32,768 draw the first frame faster
+// than batches of 500,000 and need some 40 MB less.
+constexpr size_t kSoftwareBatch = 32768;
 bool indicesReadInPlace()
 {
     const char *renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
@@ -242,7 +246,9 @@ GLMeshObject::GLMeshObject(const char *file, const char *kind) : GLMeshObject()
         readCompressedMesh(file);
     else if (std::strncmp(kind, "off", 3) == 0)
         readOFF(file);
+    StartupTiming::mark("mesh read");
     prepare(true);
+    StartupTiming::mark("mesh prepared");
     setDrawTriangles();
     // A file that brings its own vertex colours opens showing them, as other viewers do.
     if (coloursGiven)
@@ -795,6 +801,8 @@ void GLMeshObject::drawElements(bool sorted, bool withNormals, bool withColours,
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     GLBuffer::unbind(GL_ARRAY_BUFFER);
 
+    if (StartupTiming::enabled())
+        StartupTiming::markFinished("mesh arrays in buffers");
     const bool inPlace = indicesReadInPlace();
     const void *indices = nullptr;
     if (sorted) {
@@ -827,6 +835,8 @@ void GLMeshObject::drawElements(bool sorted, bool withNormals, bool withColours,
     }
     GLBuffer::unbind(GL_ELEMENT_ARRAY_BUFFER);
     glPopClientAttrib();
+    if (StartupTiming::enabled())
+        StartupTiming::markFinished("mesh drawn");
 }
 
 void GLMeshObject::callShadeList() { drawElements(false, true, false); }

@@ -205,6 +205,14 @@ public:
         const void *nl = std::memchr(p, '\n', static_cast<size_t>(end - p));
         p = nl ? static_cast<const char *>(nl) + 1 : end;
     }
+    /// The same where the current line mostly ends right here (after a face): no search.
+    void skipLineFromItsEnd()
+    {
+        if (p < end && *p == '\n')
+            ++p;
+        else
+            skipLine();
+    }
     /// Moves to the next token; false at the end of the text.
     bool nextToken()
     {
@@ -752,7 +760,7 @@ MeshData MeshReader::readOFF(const char *text, size_t size)
         // colour-map index, RGB or RGBA), which the mesh does not use, unless it is more
         // faces written on the same line.
         if (in.lineEnds()) {
-            in.skipLine();
+            in.skipLineFromItsEnd();
         } else if (in.position() >= facesEnd) {
             // Once a line is known to hold whole faces to its end, so does the rest of it
             // after each of them: a line of a million faces is looked through once.

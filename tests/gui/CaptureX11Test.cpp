@@ -9,9 +9,11 @@
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -64,6 +66,94 @@ TEST(WindowCapture, ScaledAndVectorCapturesOfTheShownView)
     ASSERT_TRUE(testsupport::readPng(dir + "/again.png", again, error)) << error;
     EXPECT_TRUE(testsupport::imagesMatch(again, one, error)) << error;
     EXPECT_GT(std::filesystem::file_size(dir + "/frame.eps"), 1000u);
+}
+
+// A box whose frames take long, as a large mesh's do on a software renderer.
+class SlowBox : public testsupport::TestObject {
+public:
+    SlowBox()
+        : TestObject({0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0, 0, 0, 1, 1, 0, 1, 0, 1, 1, 1, 1, 1},
+                     {0, 2, 1, 1, 2, 3, 4, 5, 6, 5, 7, 6, 0, 1, 4, 1, 5, 4,
+                      2, 6, 3, 3, 6, 7, 0, 4, 2, 2, 4, 6, 1, 3, 5, 3, 7, 5})
+    {
+        drawMethod = static_cast<DrawMethod>(&SlowBox::slow);
+    }
+    void slow()
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        drawSurface();
+    }
+};
+
+void pump()
+{
+    for (int i = 0; i < 200 && gtk_events_pending(); ++i)
+        gtk_main_iteration_do(FALSE);
+}
+
+TEST(WindowCapture, ACaptureRightAfterASlowFrameTakesThatFrame)
+{
+    const std::string dir = testsupport::makeTempDir("WindowCaptureKept");
+    MainInterface *window = nullptr;
+    std::unique_ptr<GLMachine> machine(new GLMachine(256, 192, [&window](GLMachine *m, int w, int h) {
+        window = new MainInterface(m, "Velmora", w, h);
+        return std::unique_ptr<SceneWindow>(window);
+    }));
+    pump();
+    ASSERT_TRUE(window->makeCurrent(false));
+    testing::internal::CaptureStdout();
+    machine->registerObject("default.dat");
+    SlowBox *box = new SlowBox;
+    machine->registerObject(box, "box");
+    testing::internal::GetCapturedStdout();
+    pump();
+    auto capture = [&](const char *name, testsupport::RgbaImage &image) {
+        std::string error;
+        ASSERT_TRUE(machine->saveFrameBuffer((dir + "/" + name).c_str()));
+        ASSERT_TRUE(testsupport::readPng(dir + "/" + name, image, error)) << error;
+    };
+
+    // The frame the window shows is the capture: nothing is drawn again.
+    window->updateDisplay();
+    int draws = box->surfaceDraws;
+    testsupport::RgbaImage kept, drawn, afterClick;
+    capture("kept.png", kept);
+    EXPECT_EQ(box->surfaceDraws, draws);
+    // Once a redraw was asked for, the capture draws its frame: the same picture.
+    window->postRedisplay(false);
+    capture("drawn.png", drawn);
+    EXPECT_EQ(box->surfaceDraws, draws + 1);
+    std::string error;
+    testsupport::Tolerance exact;
+    exact.maxMeanDiff = 0;
+    exact.maxBadShare = 0;
+    EXPECT_TRUE(testsupport::imagesMatch(kept, drawn, error, exact)) << error;
+
+    // Input that asks for no redraw (here a button pressed on the control window, as when
+    // another element is chosen in its list) still makes the kept frame stale: it may have
+    // changed what the next frame shows.
+    pump();
+    window->updateDisplay();
+    draws = box->surfaceDraws;
+    GtkWidget *control = nullptr;
+    GList *windows = gtk_window_list_toplevels();
+    for (GList *w = windows; w; w = w->next) {
+        const char *title = gtk_window_get_title(GTK_WINDOW(w->data));
+        if (title && std::string(title) == "Interface")
+            control = GTK_WIDGET(w->data);
+    }
+    g_list_free(windows);
+    ASSERT_NE(control, nullptr);
+    ASSERT_NE(control->window, nullptr);
+    GdkEvent *press = gdk_event_new(GDK_BUTTON_PRESS);
+    press->button.window = GDK_WINDOW(g_object_ref(control->window));
+    press->button.button = 1;
+    press->button.x = press->button.y = 2;
+    gdk_event_put(press);
+    gdk_event_free(press);
+    pump();
+    capture("after-click.png", afterClick);
+    EXPECT_EQ(box->surfaceDraws, draws + 1);
 }
 
 } // namespace

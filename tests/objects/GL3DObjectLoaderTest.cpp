@@ -9,7 +9,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <typeinfo>
+#include <vector>
 
 namespace {
 
@@ -103,6 +106,58 @@ TEST_F(Loader, MeshFilesAndTheirRefusals)
                          "0..2), trying a simplicial mesh\n"
                          "Detected LITTLE ENDIAN model v1 in a LITTLE ENDIAN machine\n"
                          "GL3DObjectLoader:unable to load " + bad + "\n");
+}
+
+TEST_F(Loader, ReadingAheadGivesWhatLoadingGives)
+{
+    // Each file loaded directly, then read ahead and loaded: the same messages in the same
+    // order, and an object of the same kind (or none).
+    const std::vector<float> v = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    testsupport::MeshBytes().mesh(v, {0, 1, 2}).write(dir + "/m.tri");
+    testsupport::MeshBytes().mesh(v, {0, 1, 2}, 1, 1).write(dir + "/s.tri");
+    testsupport::MeshBytes().mesh(v, {0, 1, 3}).write(dir + "/bad.tri");
+    write("m.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
+    write("cut.off", "OFF\n3 1 0\n0 0 0\n1 0\n");
+    for (const char *name : {"m.tri", "s.tri", "bad.tri", "m.off", "cut.off", "missing.tri"}) {
+        const std::string path = dir + "/" + name;
+        GL3DObject *direct = nullptr, *ahead = nullptr;
+        const std::string expected = load(path, &direct);
+        testing::internal::CaptureStdout();
+        EXPECT_TRUE(GL3DObjectLoader::readAhead(path.c_str())) << name;
+        ahead = GL3DObjectLoader::load(path.c_str());
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), expected) << name;
+        EXPECT_EQ(ahead == nullptr, direct == nullptr) << name;
+        if (direct && ahead) {
+            EXPECT_EQ(typeid(*ahead), typeid(*direct)) << name;
+            EXPECT_EQ(ahead->getNVertices(), direct->getNVertices()) << name;
+        }
+        delete direct;
+        delete ahead;
+    }
+
+    // Only local triangle meshes are read ahead; a load of another path leaves the reading
+    // for its own path, and a second load reads the file again.
+    for (const char *other : {"v.ima", "m.tr", "http://host/m.tri", "m"})
+        EXPECT_FALSE(GL3DObjectLoader::readAhead(other)) << other;
+    const std::string tri = dir + "/m.tri", off = dir + "/m.off";
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(GL3DObjectLoader::readAhead(tri.c_str()));
+    std::unique_ptr<GL3DObject> first(GL3DObjectLoader::load(off.c_str()));
+    std::unique_ptr<GL3DObject> second(GL3DObjectLoader::load(tri.c_str()));
+    std::unique_ptr<GL3DObject> third(GL3DObjectLoader::load(tri.c_str()));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(first && second && third);
+    EXPECT_NE(second.get(), third.get());
+    EXPECT_EQ(second->getNVertices(), 3);
+    EXPECT_NE(out.find("1 triangles, 3 vertices\n"), std::string::npos);
+    // A reading dropped (as before an early exit) leaves the next load to read the file.
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(GL3DObjectLoader::readAhead(tri.c_str()));
+    GL3DObjectLoader::dropReadAhead();
+    std::unique_ptr<GL3DObject> fourth(GL3DObjectLoader::load(tri.c_str()));
+    testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(fourth);
+    EXPECT_EQ(fourth->getNVertices(), 3);
 }
 
 TEST_F(Loader, UnknownExtensionsGoToTheDescriptorReader)
