@@ -128,7 +128,7 @@ struct MainInterface::Impl {
     gulong configureHandler = 0;
     GtkWidget *backgroundSwatch = nullptr; ///< the colour on the Preferences' button, while shown
     // The last frame of the view, read back when it was slow to draw (see drawView).
-    std::vector<unsigned char> frame;
+    std::vector<unsigned char> keptFrame;
     int frameWidth = 0, frameHeight = 0;
     bool frameCurrent = false;
     unsigned long redrawsAsked = 0; ///< grows with every postRedisplay()
@@ -353,7 +353,7 @@ bool MainInterface::lastFrame(int &width, int &height, const unsigned char *&pix
         return false;
     width = impl->frameWidth;
     height = impl->frameHeight;
-    pixels = impl->frame.data();
+    pixels = impl->keptFrame.data();
     return true;
 }
 
@@ -375,10 +375,10 @@ void MainInterface::Impl::drawView()
     glGetIntegerv(GL_VIEWPORT, vp);
     if (vp[2] <= 0 || vp[3] <= 0)
         return;
-    frame.resize(static_cast<size_t>(vp[2]) * vp[3] * 4);
+    keptFrame.resize(static_cast<size_t>(vp[2]) * vp[3] * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glFinish();
-    glReadPixels(vp[0], vp[1], vp[2], vp[3], GL_RGBA, GL_UNSIGNED_BYTE, frame.data());
+    glReadPixels(vp[0], vp[1], vp[2], vp[3], GL_RGBA, GL_UNSIGNED_BYTE, keptFrame.data());
     frameWidth = vp[2];
     frameHeight = vp[3];
     frameCurrent = true;
