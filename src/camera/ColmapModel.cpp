@@ -1,13 +1,12 @@
 #include "camera/ColmapModel.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -507,22 +506,10 @@ Reconstruction ColmapModel::parseBinary(const std::string &camerasData, const st
 
 namespace {
 
-bool isFile(const std::string &path)
-{
-    struct stat s;
-    return stat(path.c_str(), &s) == 0 && S_ISREG(s.st_mode);
-}
-
-bool isDirectory(const std::string &path)
-{
-    struct stat s;
-    return stat(path.c_str(), &s) == 0 && S_ISDIR(s.st_mode);
-}
-
 bool hasTriple(const std::string &folder, const char *ext)
 {
     for (const char *name : {"cameras", "images", "points3D"})
-        if (!isFile(folder + "/" + name + "." + ext))
+        if (std::error_code e; !std::filesystem::is_regular_file(folder + "/" + name + "." + ext, e))
             return false;
     return true;
 }
@@ -564,7 +551,7 @@ bool ColmapModel::isModelFileName(const std::string &path)
 
 bool ColmapModel::locate(const std::string &path, std::string &folder, bool &binary)
 {
-    if (isDirectory(path)) {
+    if (std::error_code e; std::filesystem::is_directory(path, e)) {
         std::string base = path;
         while (base.size() > 1 && base.back() == '/')
             base.pop_back();

@@ -7,24 +7,23 @@
 #include "objects/GLPointListObject.h"
 #include "objects/PointListReader.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <stdexcept>
 
 namespace {
 
 bool isFile(const std::string &path)
 {
-    struct stat s;
-    return stat(path.c_str(), &s) == 0 && S_ISREG(s.st_mode);
+    std::error_code ignored;
+    return std::filesystem::is_regular_file(path, ignored);
 }
 
 bool isDirectory(const std::string &path)
 {
-    struct stat s;
-    return stat(path.c_str(), &s) == 0 && S_ISDIR(s.st_mode);
+    std::error_code ignored;
+    return std::filesystem::is_directory(path, ignored);
 }
 
 std::string parentOf(const std::string &folder)
