@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <system_error>
-#include <thread>
 
 GLMeshTexture::~GLMeshTexture()
 {
@@ -23,40 +21,6 @@ bool GLMeshTexture::upload(MeshTexture &texture, const float *texCoords, const f
         return false;
     filter = chunkFilter;
     while (glGetError() != GL_NO_ERROR) {
-    }
-
-    // The corners, written straight into the buffer's memory (8 floats each) by a second
-    // thread while this one hands the texels to OpenGL: the two take about as long and touch
-    // different memory. The buffer stays mapped, and the writer's memory untouched by
-    // OpenGL, until the writer has finished.
-    GLint previous = 0;
-    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previous);
-    glGenBuffers(1, &buffer);
-    glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(3 * n * 8 * sizeof(float)), nullptr, GL_STATIC_DRAW);
-    auto *out = static_cast<float *>(glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY));
-    const auto writeCorners = [=] {
-        float *o = out;
-        const float *uv = texCoords;
-        for (size_t c = 0; c < 3 * n; ++c, o += 8) {
-            const size_t v = static_cast<size_t>(triangles[c]);
-            o[0] = uv[2 * c];
-            o[1] = uv[2 * c + 1];
-            o[2] = normals[v].x;
-            o[3] = normals[v].y;
-            o[4] = normals[v].z;
-            o[5] = vertices[3 * v];
-            o[6] = vertices[3 * v + 1];
-            o[7] = vertices[3 * v + 2];
-        }
-    };
-    std::thread writer;
-    if (out) {
-        try {
-            writer = std::thread(writeCorners);
-        } catch (const std::system_error &) {
-            writeCorners(); // no thread to be had: one after the other
-        }
     }
 
     glPushAttrib(GL_TEXTURE_BIT);
@@ -85,10 +49,28 @@ bool GLMeshTexture::upload(MeshTexture &texture, const float *texCoords, const f
     glPopAttrib();
     texture.source.reset();
 
-    if (writer.joinable())
-        writer.join();
-    if (out)
+    // The corners, written straight into the buffer's memory: 8 floats each.
+    GLint previous = 0;
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previous);
+    glGenBuffers(1, &buffer);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(3 * n * 8 * sizeof(float)), nullptr, GL_STATIC_DRAW);
+    auto *out = static_cast<float *>(glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY));
+    if (out) {
+        const float *uv = texCoords;
+        for (size_t c = 0; c < 3 * n; ++c, out += 8) {
+            const size_t v = static_cast<size_t>(triangles[c]);
+            out[0] = uv[2 * c];
+            out[1] = uv[2 * c + 1];
+            out[2] = normals[v].x;
+            out[3] = normals[v].y;
+            out[4] = normals[v].z;
+            out[5] = vertices[3 * v];
+            out[6] = vertices[3 * v + 1];
+            out[7] = vertices[3 * v + 2];
+        }
         glUnmapBuffer(GL_ARRAY_BUFFER);
+    }
     glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(previous));
     chunkStart = texture.chunkStart;
     if (!out || glGetError() != GL_NO_ERROR) {
