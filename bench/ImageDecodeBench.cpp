@@ -4,7 +4,8 @@
 // the decompression itself.
 //
 // The picture is generated at start: smooth gradients plus noise, so that both formats
-// compress it about as they compress a photograph. The files go to <build>/bench/data.
+// compress it about as they compress a photograph. The files go to a fresh temporary folder
+// (under $TMPDIR, else /tmp), removed at the end.
 #include "image/Bitmap.h"
 
 #include <benchmark/benchmark.h>

@@ -9,8 +9,9 @@
 //                  worst case: its samples lie 512 floats apart. The bare baseline
 //                  SliceBaseline/p gathers the same samples into grey bytes without a colour
 //                  map and uploads them with glTexSubImage2D.
-// The sample file is generated at start under <build>/bench/data and read once before timing,
-// so that both readings find it in the page cache. Figures are wall-clock times.
+// The sample file (128 MiB) is generated at start into a fresh temporary folder (under
+// $TMPDIR, else /tmp), read once before timing so that both readings find it in the page
+// cache, and removed at the end. Figures are wall-clock times.
 //   build/bench/VolumeBench
 #include "objects/GLVolumeObject.h"
 #include "objects/LargeArray.h"
@@ -21,7 +22,6 @@
 
 #include <GL/gl.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -34,35 +34,49 @@ namespace {
 
 const int kSide = 512;
 
-std::string dataDir() { return std::string(VELMORA_BINARY_DIR) + "/bench/data"; }
+// A fresh temporary folder for the sample file, removed at the end.
+std::string dataDir()
+{
+    static const std::string dir = [] {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmora-volume.XXXXXX";
+        return mkdtemp(pattern.data()) ? pattern : std::string();
+    }();
+    return dir;
+}
 std::string basePath() { return dataDir() + "/volume512"; }
 
-size_t fileSize(const std::string &path)
+void removeVolume()
 {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
+    if (dataDir().empty())
+        return;
+    std::remove((basePath() + ".dim").c_str());
+    std::remove((basePath() + ".ima").c_str());
+    rmdir(dataDir().c_str());
 }
 
-void makeVolume()
+bool makeVolume()
 {
-    const size_t n = size_t(kSide) * kSide * kSide;
-    if (fileSize(basePath() + ".ima") == n)
-        return;
-    mkdir(dataDir().c_str(), 0777);
+    if (dataDir().empty())
+        return false;
     FILE *dim = std::fopen((basePath() + ".dim").c_str(), "w");
+    if (!dim)
+        return false;
     std::fprintf(dim, "%d %d %d\n-type U8\n", kSide, kSide, kSide);
-    std::fclose(dim);
+    bool ok = std::fclose(dim) == 0;
     FILE *ima = std::fopen((basePath() + ".ima").c_str(), "wb");
+    if (!ima)
+        return false;
     std::vector<unsigned char> row(kSide);
-    for (int z = 0; z < kSide; ++z)
-        for (int y = 0; y < kSide; ++y) {
+    for (int z = 0; z < kSide && ok; ++z)
+        for (int y = 0; y < kSide && ok; ++y) {
             for (int x = 0; x < kSide; ++x) {
                 const int dx = x - 256, dy = y - 256, dz = z - 256;
                 row[static_cast<size_t>(x)] = static_cast<unsigned char>((dx * dx + dy * dy + dz * dz) / 768);
             }
-            std::fwrite(row.data(), 1, row.size(), ima);
+            ok = std::fwrite(row.data(), 1, row.size(), ima) == row.size();
         }
-    std::fclose(ima);
+    return std::fclose(ima) == 0 && ok;
 }
 
 void warmCache()
@@ -194,10 +208,15 @@ BENCHMARK(SliceBaseline)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)-
 
 int main(int argc, char **argv)
 {
-    makeVolume();
-    warmCache();
     benchmark::Initialize(&argc, argv);
+    if (!makeVolume()) {
+        std::fprintf(stderr, "VolumeBench: can't write the sample volume into a temporary folder\n");
+        removeVolume();
+        return 1;
+    }
+    warmCache();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    removeVolume();
     return 0;
 }
