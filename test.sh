@@ -42,6 +42,6 @@ status=0
 env -u DISPLAY ctest --output-on-failure -j "$jobs" -LE x11 "$@" || status=1
 # Tests that need a display run under a private X server.
 if ctest -N -L x11 "$@" | grep -q 'Total Tests: [1-9]'; then
-  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -L x11 "$@" || status=1
+  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -L x11 "$@" || status=1
 fi
 exit $status

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -20,6 +22,9 @@ namespace {
 // one call takes, and, where the size of the input is unknown (a download), so that memory
 // grows only with the data that really arrives.
 constexpr size_t kSliceItems = size_t(1) << 22;
+
+// OFF files with at least this many faces read them on a second thread beside the vertices.
+constexpr long long kFacesAheadFrom = 100000;
 
 bool hostIsLittleEndian()
 {
@@ -578,6 +583,112 @@ int MeshReader::readMaterial(FILE *f, int mode, const char *tag, MeshData &mesh)
     return 1;
 }
 
+// The faces of an OFF text, as triangles (a polygon becomes a fan about its first vertex).
+// `fail(format, ...)` reports a fault and does not return.
+struct OffFaces {
+    LargeArray<int> triangles;
+    size_t used = 0; ///< indices written
+};
+
+template <class Fail>
+OffFaces readOffFaces(OffText &in, long long nf, int nVertices, Fail fail)
+{
+    // Room for one triangle a face; polygons, which become several, make it grow.
+    size_t capacity = 3 * static_cast<size_t>(nf), used = 0;
+    LargeArray<int> tri = allocateLargeArray<int>(capacity);
+    auto append = [&](int a, int b, int c) {
+        if (used + 3 > capacity) {
+            const size_t larger = std::max<size_t>(2 * capacity, 3 * 64);
+            LargeArray<int> grown = allocateLargeArray<int>(larger);
+            std::copy(tri.get(), tri.get() + used, grown.get());
+            tri = std::move(grown);
+            capacity = larger;
+        }
+        tri[used] = a;
+        tri[used + 1] = b;
+        tri[used + 2] = c;
+        used += 3;
+    };
+    std::vector<int> face;
+    const char *facesEnd = nullptr;
+    for (long long i = 0; i < nf; ++i) {
+        if (!in.nextToken())
+            fail("OFF file ends after %lld of %lld faces", i, nf);
+        long long k = 0;
+        if (!in.number(k))
+            fail("OFF face %lld: vertex count expected", i);
+        if (k < 3)
+            fail("OFF face %lld has %lld vertices, at least 3 needed", i, k);
+        auto readIndex = [&](int &index) {
+            if (!in.number(index))
+                fail("OFF face %lld: %lld vertex indices expected", i, k);
+            if (index < 0 || index >= nVertices)
+                fail("OFF face %lld uses vertex %d, outside 0..%d", i, index, nVertices - 1);
+        };
+        if (k == 3) {
+            // The common case, straight into the array.
+            int a, b, c;
+            readIndex(a);
+            readIndex(b);
+            readIndex(c);
+            append(a, b, c);
+        } else {
+            face.clear();
+            for (long long j = 0; j < k; ++j) {
+                int index = 0;
+                readIndex(index);
+                face.push_back(index);
+            }
+            // A polygon becomes a fan about its first vertex.
+            for (size_t j = 2; j < face.size(); ++j)
+                append(face[0], face[j - 1], face[j]);
+        }
+        // What follows the indices up to the end of the line is the face's colour (none, a
+        // colour-map index, RGB or RGBA), which the mesh does not use, unless it is more
+        // faces written on the same line.
+        if (in.lineEnds()) {
+            in.skipLineFromItsEnd();
+        } else if (in.position() >= facesEnd) {
+            // Once a line is known to hold whole faces to its end, so does the rest of it
+            // after each of them: a line of a million faces is looked through once.
+            facesEnd = wholeFacesEnd(in.position(), in.limit());
+            if (!facesEnd)
+                in.skipLine();
+        }
+    }
+    OffFaces out;
+    out.triangles = std::move(tri);
+    out.used = used;
+    return out;
+}
+
+// A fault of the faces read ahead on a second thread: said by nobody, since the faces are
+// read again in order to report it where the reading in order meets it.
+struct QuietFault {};
+
+// Where the faces start when the `nv` vertices from `p` take one line each: past the nv-th
+// line end; null when the text has fewer lines.
+const char *pastLines(const char *p, const char *end, long long nv)
+{
+    for (long long i = 0; i < nv; ++i) {
+        const void *nl = std::memchr(p, '\n', static_cast<size_t>(end - p));
+        if (!nl)
+            return nullptr;
+        p = static_cast<const char *>(nl) + 1;
+    }
+    return p;
+}
+
+// Joins the thread it holds when it goes, also when a refusal unwinds the reading.
+struct JoiningThread {
+    std::thread thread;
+    ~JoiningThread()
+    {
+        if (thread.joinable())
+            thread.join();
+    }
+};
+
 // --- OFF text -------------------------------------------------------------------------------
 
 MeshData MeshReader::readOFF(const char *path)
@@ -675,6 +786,34 @@ MeshData MeshReader::readOFF(const char *text, size_t size)
         g.normals = allocateLargeArray<Point3>(nVertices);
     if (h.texCoords)
         g.vertexTexCoords = allocateLargeArray<float>(2 * nVertices);
+    // The faces of a large file are read on a second thread while the vertices are, when
+    // the vertices seem to take one line each. That guess is taken only when the vertices
+    // really end where it put the faces (nothing but blanks and line ends between), and a
+    // face fault found ahead is left to the reading in order, so the messages and the mesh
+    // are those of reading in order.
+    OffFaces faces;
+    bool facesReadAhead = false;
+    JoiningThread ahead;
+    const char *facesGuess = nullptr;
+    if (nf >= kFacesAheadFrom && !skipRestOfLine)
+        facesGuess = pastLines(in.position(), in.limit(), nv);
+    if (facesGuess) {
+        const int count = g.nVertices;
+        const char *limit = in.limit();
+        try {
+            ahead.thread = std::thread([&faces, &facesReadAhead, facesGuess, limit, nf, count] {
+                try {
+                    OffText facesText(facesGuess, static_cast<size_t>(limit - facesGuess));
+                    faces = readOffFaces(facesText, nf, count, [](const char *, auto...) -> void { throw QuietFault(); });
+                    facesReadAhead = true;
+                } catch (...) {
+                    // Read again in order below, which says what is wrong.
+                }
+            });
+        } catch (const std::system_error &) {
+            // No second thread: everything in order.
+        }
+    }
     std::vector<float> rgb(h.colors ? 3 * nVertices : 0);
     float *v = g.vertices.get();
     for (size_t i = 0; i < nVertices; ++i, v += 3) {
@@ -706,73 +845,17 @@ MeshData MeshReader::readOFF(const char *text, size_t size)
         g.colorsFromFile = true;
     }
 
-    // Room for one triangle a face; polygons, which become several, make it grow.
-    size_t capacity = 3 * static_cast<size_t>(nf), used = 0;
-    LargeArray<int> tri = allocateLargeArray<int>(capacity);
-    auto append = [&](int a, int b, int c) {
-        if (used + 3 > capacity) {
-            const size_t larger = std::max<size_t>(2 * capacity, 3 * 64);
-            LargeArray<int> grown = allocateLargeArray<int>(larger);
-            std::copy(tri.get(), tri.get() + used, grown.get());
-            tri = std::move(grown);
-            capacity = larger;
-        }
-        tri[used] = a;
-        tri[used + 1] = b;
-        tri[used + 2] = c;
-        used += 3;
-    };
-    std::vector<int> face;
-    const char *facesEnd = nullptr;
-    for (long long i = 0; i < nf; ++i) {
-        if (!in.nextToken())
-            refuse("OFF file ends after %lld of %lld faces", i, nf);
-        long long k = 0;
-        if (!in.number(k))
-            refuse("OFF face %lld: vertex count expected", i);
-        if (k < 3)
-            refuse("OFF face %lld has %lld vertices, at least 3 needed", i, k);
-        auto readIndex = [&](int &index) {
-            if (!in.number(index))
-                refuse("OFF face %lld: %lld vertex indices expected", i, k);
-            if (index < 0 || index >= g.nVertices)
-                refuse("OFF face %lld uses vertex %d, outside 0..%d", i, index, g.nVertices - 1);
-        };
-        if (k == 3) {
-            // The common case, straight into the array.
-            int a, b, c;
-            readIndex(a);
-            readIndex(b);
-            readIndex(c);
-            append(a, b, c);
-        } else {
-            face.clear();
-            for (long long j = 0; j < k; ++j) {
-                int index = 0;
-                readIndex(index);
-                face.push_back(index);
-            }
-            // A polygon becomes a fan about its first vertex.
-            for (size_t j = 2; j < face.size(); ++j)
-                append(face[0], face[j - 1], face[j]);
-        }
-        // What follows the indices up to the end of the line is the face's colour (none, a
-        // colour-map index, RGB or RGBA), which the mesh does not use, unless it is more
-        // faces written on the same line.
-        if (in.lineEnds()) {
-            in.skipLineFromItsEnd();
-        } else if (in.position() >= facesEnd) {
-            // Once a line is known to hold whole faces to its end, so does the rest of it
-            // after each of them: a line of a million faces is looked through once.
-            facesEnd = wholeFacesEnd(in.position(), in.limit());
-            if (!facesEnd)
-                in.skipLine();
-        }
-    }
+    const char *vertexEnd = in.position();
+    if (ahead.thread.joinable())
+        ahead.thread.join();
+    if (!facesReadAhead || vertexEnd > facesGuess ||
+        std::any_of(vertexEnd, facesGuess, [](char c) { return !OffText::blank(c) && c != '\n'; }))
+        faces = readOffFaces(in, nf, g.nVertices, refuse);
+    const size_t used = faces.used;
     if (used / 3 > static_cast<size_t>(INT_MAX))
         refuse("OFF file with more than %d triangles", INT_MAX);
     g.nTriangles = static_cast<int>(used / 3);
-    g.triangles = std::move(tri);
+    g.triangles = std::move(faces.triangles);
 
     std::printf("%d triangles, %d vertices\n", g.nTriangles, g.nVertices);
     return g;

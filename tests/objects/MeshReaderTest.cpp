@@ -459,3 +459,54 @@ TEST_F(MeshReaderFiles, StreamsOfUnknownSize)
 }
 
 } // namespace
+
+// Large files read their faces beside their vertices. Whatever the layout, the mesh and the
+// messages are those of reading in order: the vertex fault before a face fault, a face fault
+// with its own message, and layouts where the faces do not start one vertex line a vertex.
+TEST(MeshReaderOFF, LargeFilesReadAsInOrder)
+{
+    const int n = 120000; // faces; vertices n + 2, a strip
+    auto text = [&](const std::string &beforeVertices, int vertexLineBreakEvery, const std::string &badVertex,
+                    const std::string &badFace) {
+        std::string s = "OFF\n" + std::to_string(n + 2) + " " + std::to_string(n) + " 0\n" + beforeVertices;
+        for (int i = 0; i < n + 2; ++i) {
+            s += i == n / 2 && !badVertex.empty() ? badVertex : std::to_string(i) + " " + std::to_string(i % 2) + " 0";
+            s += vertexLineBreakEvery && i % vertexLineBreakEvery == 0 ? " " : "\n";
+        }
+        for (int i = 0; i < n; ++i)
+            s += i == n - 3 && !badFace.empty() ? badFace : "3 " + std::to_string(i) + " " + std::to_string(i + 1) + " " +
+                                                                 std::to_string(i + 2) + "\n";
+        return s;
+    };
+    std::string extraFaces;
+    for (int i = 0; i < 200; ++i)
+        extraFaces += "3 2 1 0\n";
+    std::vector<int> strip;
+    for (int i = 0; i < n; ++i)
+        strip.insert(strip.end(), {i, i + 1, i + 2});
+    struct Case {
+        const char *name;
+        std::string text;
+        std::string error; // empty: read
+    } cases[] = {
+        {"one vertex a line", text("", 0, "", ""), ""},
+        {"some lines hold two vertices", text("", 1000, "", ""), ""},
+        {"the same with more faces than announced", text("", 1000, "", "") + extraFaces, ""},
+        {"a comment line before the vertices", text("# made by hand\n", 0, "", ""), ""},
+        {"a blank line before the vertices", text("\n", 0, "", ""), ""},
+        {"a bad face", text("", 0, "", "3 0 1 999999999\n"), "OFF face 119997 uses vertex 999999999, outside 0..120001"},
+        {"a bad vertex before a bad face", text("", 0, "1 x 0", "3 0 1\n"), "OFF vertex 60000: three coordinates expected"},
+    };
+    for (const Case &c : cases) {
+        const Outcome o = readOFFText(c.text);
+        if (c.error.empty()) {
+            ASSERT_TRUE(o.ok) << c.name << ": " << o.error;
+            EXPECT_EQ(trianglesOf(o.mesh), strip) << c.name;
+            EXPECT_EQ(o.mesh.vertices[3 * (n + 1)], static_cast<float>(n + 1)) << c.name;
+            EXPECT_EQ(o.printed, "120000 triangles, 120002 vertices\n") << c.name;
+        } else {
+            EXPECT_EQ(o.error, c.error) << c.name;
+            EXPECT_EQ(o.printed, "GLMeshObject: " + c.error + "\n") << c.name;
+        }
+    }
+}
