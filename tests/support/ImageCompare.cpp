@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -67,10 +68,13 @@ std::string makeTempDir(const std::string &tag)
     namespace fs = std::filesystem;
     // ctest runs tests in parallel processes: the test's own name keeps their folders apart.
     std::string name = tag;
+    // A suite's set-up runs before any test: the filter ctest gave this process names it.
     if (const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info())
         name += std::string("_") + info->test_suite_name() + "_" + info->name();
+    else
+        name += "_" + ::testing::GTEST_FLAG(filter);
     for (char &c : name)
-        if (c == '/')
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.')
             c = '_';
     fs::path dir = fs::path(VELMORA_TEMP_DIR) / name;
     std::error_code ec;
