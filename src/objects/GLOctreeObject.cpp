@@ -229,17 +229,7 @@ void GLOctreeObject::getMinMax(float *out) const
 
 void GLOctreeObject::setCurrentPosition(int x, int y, int z)
 {
-    const int want[3] = {x, y, z};
-    bool changed = false;
-    for (int k = 0; k < 3; ++k) {
-        const int p = std::clamp(want[k], 0, geometry.size[k] - 1);
-        if (p != geometry.position[k]) {
-            geometry.position[k] = p;
-            stale[k] = true;
-            changed = true;
-        }
-    }
-    if (changed)
+    if (geometry.moveTo(x, y, z, stale))
         postRedisplay();
 }
 

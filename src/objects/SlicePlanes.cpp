@@ -1,5 +1,7 @@
 #include "objects/SlicePlanes.h"
 
+#include <algorithm>
+
 #include <GL/gl.h>
 
 void SliceGeometry::planeAxes(int plane, int &first, int &second)
@@ -176,4 +178,19 @@ void SlicePlanes::drawOutlines(const SliceGeometry &g) const
         }
     glEnd();
     glPopAttrib();
+}
+
+bool SliceGeometry::moveTo(int x, int y, int z, bool moved[3])
+{
+    const int want[3] = {x, y, z};
+    bool changed = false;
+    for (int k = 0; k < 3; ++k) {
+        const int p = std::clamp(want[k], 0, size[k] - 1);
+        if (p != position[k]) {
+            position[k] = p;
+            moved[k] = true;
+            changed = true;
+        }
+    }
+    return changed;
 }

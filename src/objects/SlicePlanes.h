@@ -15,6 +15,9 @@ struct SliceGeometry {
 
     /// The texture axes of `plane`: u along first, v along second.
     static void planeAxes(int plane, int &first, int &second);
+    /// Moves the planes to slices (x, y, z), each clamped to the grid; `moved[k]` is set for
+    /// every plane that changed. Returns whether any did.
+    bool moveTo(int x, int y, int z, bool moved[3]);
 };
 
 /// The three slice textures of a volume or an octree and the drawing of the planes: textured
