@@ -1,0 +1,136 @@
+#include "math/Messages.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+// One lock for every call into a sink and for swapping sinks: messages from a worker thread
+// and the main thread come out whole and in some order, never interleaved within a text.
+std::recursive_mutex &sinkLock() {
+    static std::recursive_mutex m;
+    return m;
+}
+
+class StandardOutputSink : public MessageSink {
+public:
+    void write(MessageLevel level, const std::string &text) override {
+        FILE *to = level == MessageLevel::Diagnostic ? stderr : stdout;
+        std::fwrite(text.data(), 1, text.size(), to);
+        // Line-buffered by hand: standard output is fully buffered when redirected to a file.
+        if (text.find('\n') != std::string::npos)
+            std::fflush(to);
+    }
+};
+
+MessageSink *installed = nullptr;
+
+std::string format(const char *fmt, va_list args) {
+    va_list again;
+    va_copy(again, args);
+    char small[512];
+    int n = std::vsnprintf(small, sizeof small, fmt, args);
+    std::string text;
+    if (n < 0) {
+        text = fmt;
+    } else if (static_cast<size_t>(n) < sizeof small) {
+        text.assign(small, static_cast<size_t>(n));
+    } else {
+        text.resize(static_cast<size_t>(n) + 1);
+        std::vsnprintf(&text[0], text.size(), fmt, again);
+        text.resize(static_cast<size_t>(n));
+    }
+    va_end(again);
+    return text;
+}
+
+} // namespace
+
+MessageSink &MessageSink::standardOutput() {
+    static StandardOutputSink sink;
+    return sink;
+}
+
+MessageSink &MessageSink::current() {
+    std::lock_guard<std::recursive_mutex> hold(sinkLock());
+    return installed ? *installed : standardOutput();
+}
+
+ScopedMessageSink::ScopedMessageSink(MessageSink &sink) {
+    std::lock_guard<std::recursive_mutex> hold(sinkLock());
+    previous = installed;
+    installed = &sink;
+}
+
+ScopedMessageSink::~ScopedMessageSink() {
+    std::lock_guard<std::recursive_mutex> hold(sinkLock());
+    installed = previous;
+}
+
+void CapturingMessageSink::write(MessageLevel level, const std::string &text) {
+    std::lock_guard<std::mutex> hold(lock);
+    kept.push_back({level, text});
+}
+
+std::string CapturingMessageSink::text() const
+{
+    std::lock_guard<std::mutex> hold(lock);
+    std::string all;
+    for (const Entry &e : kept)
+        all += e.text;
+    return all;
+}
+
+std::string CapturingMessageSink::text(MessageLevel level) const
+{
+    std::lock_guard<std::mutex> hold(lock);
+    std::string all;
+    for (const Entry &e : kept)
+        if (e.level == level)
+            all += e.text;
+    return all;
+}
+
+std::vector<CapturingMessageSink::Entry> CapturingMessageSink::entries() const
+{
+    std::lock_guard<std::mutex> hold(lock);
+    return kept;
+}
+
+void CapturingMessageSink::clear() {
+    std::lock_guard<std::mutex> hold(lock);
+    kept.clear();
+}
+
+namespace msg
+{
+
+void text(MessageLevel level, const std::string &text) {
+    std::lock_guard<std::recursive_mutex> hold(sinkLock());
+    (installed ? *installed : MessageSink::standardOutput()).write(level, text);
+}
+
+void print(MessageLevel level, const char *fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    std::string text = format(fmt, args);
+    va_end(args);
+    msg::text(level, text);
+}
+
+#define VELMORA_LEVEL_FUNCTION(name, level)                                                                  \
+    void name(const char *fmt, ...)                                                                          \
+    {                                                                                                        \
+        va_list args;                                                                                        \
+        va_start(args, fmt);                                                                                 \
+        std::string text = format(fmt, args);                                                                \
+        va_end(args);                                                                                        \
+        msg::text(level, text);                                                                              \
+    }
+VELMORA_LEVEL_FUNCTION(note, MessageLevel::Note)
+VELMORA_LEVEL_FUNCTION(warning, MessageLevel::Warning)
+VELMORA_LEVEL_FUNCTION(error, MessageLevel::Error)
+VELMORA_LEVEL_FUNCTION(diagnostic, MessageLevel::Diagnostic)
+#undef VELMORA_LEVEL_FUNCTION
+
+} // namespace msg
