@@ -6,6 +6,7 @@
 #include "camera/KeyCameraFile.h"
 #include "core/GLObject.h"
 #include "image/Bitmap.h"
+#include "math/Messages.h"
 
 #include <GL/gl.h>
 
@@ -445,7 +446,7 @@ bool GLCameraAnimationImpl::save(const char *name)
 {
     const char *file = name ? name : KeyCameraFile::defaultName;
     if (!KeyCameraFile::write(file, keys)) {
-        std::printf("GLCameraAnimation: unable to write %s\n", file);
+        msg::error("GLCameraAnimation: unable to write %s\n", file);
         return false;
     }
     return true;
@@ -457,7 +458,7 @@ bool GLCameraAnimationImpl::load(const char *name)
     try {
         setKeyCameras(KeyCameraFile::read(file));
     } catch (const std::exception &e) {
-        std::printf("GLCameraAnimation: %s\n", e.what());
+        msg::error("GLCameraAnimation: %s\n", e.what());
         return false;
     }
     return true;
@@ -488,8 +489,7 @@ int GLCameraAnimationImpl::exportFrames(const char *title, const FrameStep &step
     std::unique_ptr<ExportProgress> progress;
     std::string error;
     auto fail = [&](const std::string &text) {
-        std::printf("GLCameraAnimation: %s\n", text.c_str());
-        std::fflush(stdout);
+        msg::error("GLCameraAnimation: %s\n", text.c_str());
         if (progress)
             progress->showError(text.c_str());
         return EXPORT_FAILED;
@@ -539,7 +539,7 @@ int GLCameraAnimationImpl::exportToImage(const char *name)
     }
     if (extension != "png" && extension != "ppm" && extension != "jpg") {
         const std::string text = "can't write images of type \"" + extension + "\" (png, ppm or jpg)";
-        std::printf("GLCameraAnimation: %s\n", text.c_str());
+        msg::error("GLCameraAnimation: %s\n", text.c_str());
         if (window) {
             std::unique_ptr<ExportProgress> progress(window->openProgress(name));
             if (progress)
@@ -571,7 +571,7 @@ int GLCameraAnimationImpl::exportToParam(const char *name)
     if (result != EXPORT_DONE)
         return result;
     if (!KeyCameraFile::writePoses(name, *camera, poses)) {
-        std::printf("GLCameraAnimation: unable to write %s\n", name);
+        msg::error("GLCameraAnimation: unable to write %s\n", name);
         if (window) {
             std::unique_ptr<ExportProgress> progress(window->openProgress(name));
             if (progress)
@@ -599,7 +599,7 @@ int GLCameraAnimationImpl::exportToAvi(const char *name)
     });
     if (result == EXPORT_DONE && !film.close()) {
         const std::string text = film.getError();
-        std::printf("GLCameraAnimation: %s\n", text.c_str());
+        msg::error("GLCameraAnimation: %s\n", text.c_str());
         if (window) {
             failure.reset(window->openProgress(film.getFileName().c_str()));
             if (failure)

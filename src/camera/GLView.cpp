@@ -1,6 +1,7 @@
 #include "camera/GLView.h"
 
 #include "image/Stream.h"
+#include "math/Messages.h"
 #include "math/Quaternion.h"
 
 #include <algorithm>
@@ -89,7 +90,7 @@ GLView::GLView()
     for (int i = 0; i < N; i++)
         angles[i] = kTwoPi * i / N;
     buildTurntable(angles);
-    printf("GLCamera: Load default camera\n");
+    msg::note("GLCamera: Load default camera\n");
 }
 
 // The intrinsic parameters start as those of the default camera so that a file that leaves
@@ -161,12 +162,10 @@ void GLView::load(const char *path)
         readFile(path);
     } catch (const std::exception &e) {
         *this = before;
-        // The version line printed on standard output comes before the error on a terminal.
-        fflush(stdout);
-        fprintf(stderr, "GLCamera: Unable to load camera file:%s\n", path ? path : "(null)");
+        msg::diagnostic("GLCamera: Unable to load camera file:%s\n", path ? path : "(null)");
         std::string text = kLoadError;
         if (std::strcmp(e.what(), kLoadError) != 0) {
-            fprintf(stderr, "GLCamera: %s\n", e.what());
+            msg::diagnostic("GLCamera: %s\n", e.what());
             text += std::string(": ") + e.what();
         }
         throw std::runtime_error(text);
@@ -185,16 +184,16 @@ void GLView::readFile(const char *path)
         throw std::runtime_error(kLoadError);
 
     if (std::strcmp(word, "V2.0") == 0) {
-        printf("GLCamera: Read camera file:%s v2.0\n", path);
+        msg::note("GLCamera: Read camera file:%s v2.0\n", path);
         readVersion2(stream.stream);
     } else if (std::strcmp(word, "V3.0") == 0) {
-        printf("GLCamera: Read camera file:%s v3.0\n", path);
+        msg::note("GLCamera: Read camera file:%s v3.0\n", path);
         readVersion3(stream.stream);
     } else if (std::strcmp(word, "V4.0") == 0) {
-        printf("GLCamera: Read camera file:%s v4.0\n", path);
+        msg::note("GLCamera: Read camera file:%s v4.0\n", path);
         readVersion4(stream.stream);
     } else {
-        printf("GLCamera: Read camera file:%s v1.0\n", path);
+        msg::note("GLCamera: Read camera file:%s v1.0\n", path);
         // Version 1.0 has no header word and no view count: the views are counted first.
         // Reopening (rather than rewinding) also serves network addresses, whose pipe
         // cannot be rewound.
@@ -391,7 +390,7 @@ void GLView::readVersion4(FILE *f)
                 (void)n; // a short translation line keeps the zeros it does not replace
             }
         } else if (numbers != 12) {
-            printf("GLCamera: wrong format reading pose matrix %d\n", i);
+            msg::warning("GLCamera: wrong format reading pose matrix %d\n", i);
         }
         if (ended)
             break;
@@ -399,7 +398,7 @@ void GLView::readVersion4(FILE *f)
     }
     if (complete < N) {
         // The views never described keep the identity pose at the world origin.
-        printf("GLCamera: camera file ends after %d of %d poses\n", complete, N);
+        msg::warning("GLCamera: camera file ends after %d of %d poses\n", complete, N);
     }
 }
 
@@ -548,7 +547,7 @@ void GLView::setDistance2Origin(float d)
 
 void GLView::print()
 {
-    printf("focal:%f cx:%f cy:%f\n", fx, cx, cy);
+    msg::note("focal:%f cx:%f cy:%f\n", fx, cx, cy);
 }
 
 void GLView::buildTurntable(const std::vector<float> &angles)

@@ -4,6 +4,7 @@
 #include "camera/ColmapModel.h"
 #include "image/Bitmap.h"
 #include "image/ImageCodecs.h"
+#include "math/Messages.h"
 #include "objects/GLPointListObject.h"
 #include "objects/PointListReader.h"
 
@@ -99,12 +100,12 @@ std::vector<std::string> ReconstructionImport::findPhotographs(const Reconstruct
             }
         }
         if (found) {
-            printf("ReconstructionImport: photographs in %s (%d of %d views)\n", dir.c_str(), found,
-                   static_cast<int>(model.views.size()));
+            msg::note("ReconstructionImport: photographs in %s (%d of %d views)\n", dir.c_str(), found,
+                      static_cast<int>(model.views.size()));
             return files;
         }
     }
-    printf("ReconstructionImport: no photograph found beside the model (give their folder with -p)\n");
+    msg::warning("ReconstructionImport: no photograph found beside the model (give their folder with -p)\n");
     return std::vector<std::string>(model.views.size());
 }
 
@@ -134,7 +135,7 @@ std::unique_ptr<GLCamera> ReconstructionImport::makeCamera(const Reconstruction 
                     knownW = w;
                     knownH = h;
                 } catch (const std::exception &) {
-                    printf("ReconstructionImport: can't read the photograph %s\n", photographs[i].c_str());
+                    msg::warning("ReconstructionImport: can't read the photograph %s\n", photographs[i].c_str());
                 }
             }
         }
@@ -168,8 +169,8 @@ std::unique_ptr<GLCamera> ReconstructionImport::makeCamera(const Reconstruction 
             k.cy = k.H / 2;
         }
         if (guessed)
-            printf("ReconstructionImport: image size unknown without the photographs: square images of twice the "
-                   "focal length assumed\n");
+            msg::warning("ReconstructionImport: image size unknown without the photographs: square images of twice "
+                         "the focal length assumed\n");
     }
     return std::make_unique<GLCamera>(intrinsics, rotations, translations, photographs);
 }

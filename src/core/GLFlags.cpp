@@ -1,6 +1,8 @@
 #include "core/GLFlags.h"
 
-#include <cstdio>
+#include "math/Messages.h"
+
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,20 +16,19 @@ char *GLFlags::paramFile = nullptr;
 
 void GLFlags::error()
 {
-    std::printf("SYNOPSIS\nViewer <Commands> file1 file2 ...\n");
-    std::printf("Commands\n");
-    std::printf("-c:\t camera parameters file\n");
-    std::printf("-p:\t path of images \n");
-    std::printf("-b:\t path of silhouettes \n");
-    std::printf("-s:\t step of image sequence\n");
-    std::printf("-e:\t extension of the images\n");
-    std::fflush(stdout);
+    msg::note("SYNOPSIS\nViewer <Commands> file1 file2 ...\n");
+    msg::note("Commands\n");
+    msg::note("-c:\t camera parameters file\n");
+    msg::note("-p:\t path of images \n");
+    msg::note("-b:\t path of silhouettes \n");
+    msg::note("-s:\t step of image sequence\n");
+    msg::note("-e:\t extension of the images\n");
     std::exit(0);
 }
 
 void GLFlags::errorArg(const char *option)
 {
-    std::printf("Error no argument found: %s\n", option);
+    msg::error("Error no argument found: %s\n", option);
     error();
 }
 
@@ -36,7 +37,7 @@ char *GLFlags::copyOf(const char *text)
     const size_t n = std::strlen(text) + 1;
     char *copy = static_cast<char *>(std::malloc(n));
     if (!copy) {
-        std::perror("Viewer");
+        msg::diagnostic("Viewer: %s\n", std::strerror(errno));
         std::exit(1);
     }
     std::memcpy(copy, text, n);
@@ -47,7 +48,7 @@ void GLFlags::addInputFile(char *name)
 {
     char **grown = static_cast<char **>(std::realloc(inputFiles, sizeof(char *) * (nFiles + 1)));
     if (!grown) {
-        std::perror("Viewer");
+        msg::diagnostic("Viewer: %s\n", std::strerror(errno));
         std::exit(1);
     }
     inputFiles = grown;
@@ -67,7 +68,7 @@ void GLFlags::init(int argc, char **argv)
         if (letter == 'h')
             error();
         if (!std::strchr("bceips", letter)) {
-            std::printf("Error, command not known : %s\n", arg);
+            msg::error("Error, command not known : %s\n", arg);
             error();
         }
         if (i + 1 >= argc || argv[i + 1][0] == '-')

@@ -1,5 +1,7 @@
 #include "core/StartupTiming.h"
 
+#include "math/Messages.h"
+
 #include <GL/gl.h>
 
 #include <cstdio>
@@ -60,7 +62,7 @@ void StartupTiming::mark(const char *what)
     const double t = now();
     if (start < 0)
         start = t;
-    std::fprintf(stderr, "velmora-timing: %8.1f ms %s\n", 1000 * (t - start), what);
+    msg::diagnostic("velmora-timing: %8.1f ms %s\n", 1000 * (t - start), what);
 }
 
 void StartupTiming::markFinished(const char *what)

@@ -4,6 +4,7 @@
 #include "gui/ListDialog.h"
 #include "gui/clippingInterface.h"
 #include "gui/materialInterface.h"
+#include "math/Messages.h"
 #include "objects/ColorMap.h"
 #include "objects/GLMeshObject.h"
 #include "objects/RGBColorReader.h"
@@ -67,8 +68,7 @@ bool GLMeshObjectInterface::loadRGBFile(const char *path)
     try {
         rgb = readRGBColors(path, mesh->getNVertices());
     } catch (const std::exception &e) {
-        std::printf("GLMeshObjectInterface: %s: %s\n", path ? path : "(no file)", e.what());
-        std::fflush(stdout);
+        msg::error("GLMeshObjectInterface: %s: %s\n", path ? path : "(no file)", e.what());
         return false;
     }
     if (!mesh->setColors(rgb.data(), mesh->getNVertices()))

@@ -1,6 +1,6 @@
 #include "gui/SignalBinding.h"
 
-#include <cstdio>
+#include "math/Messages.h"
 
 gulong SignalBinding::connect(gpointer instance, const char *signal, gpointer record, GClosureMarshal marshal,
                               GClosureNotify release, bool after)
@@ -9,8 +9,8 @@ gulong SignalBinding::connect(gpointer instance, const char *signal, gpointer re
     GQuark detail = 0;
     if (!instance || !signal || !G_IS_OBJECT(instance) ||
         !g_signal_parse_name(signal, G_OBJECT_TYPE(instance), &id, &detail, TRUE)) {
-        std::printf("SLOT: no signal %s on %s\n", signal ? signal : "(null)",
-                    instance && G_IS_OBJECT(instance) ? G_OBJECT_TYPE_NAME(instance) : "(no object)");
+        msg::error("SLOT: no signal %s on %s\n", signal ? signal : "(null)",
+                   instance && G_IS_OBJECT(instance) ? G_OBJECT_TYPE_NAME(instance) : "(no object)");
         release(record, nullptr);
         return 0;
     }
@@ -30,6 +30,5 @@ void SignalBinding::setHandled(GValue *returnValue, bool handled)
 
 void SignalBinding::reportArityError(int expected)
 {
-    std::printf("SLOT: error in callback with %d arguments\n", expected);
-    std::fflush(stdout);
+    msg::error("SLOT: error in callback with %d arguments\n", expected);
 }

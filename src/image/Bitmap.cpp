@@ -3,6 +3,7 @@
 #include "image/ImageCodecs.h"
 #include "image/SimpleCodecs.h"
 #include "image/Stream.h"
+#include "math/Messages.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -61,8 +62,7 @@ bool is(const char *ext, const char *keyword)
 
 [[noreturn]] void unknownFormat(const char *shown)
 {
-    std::fprintf(stderr, "%s file format unknown\n", shown ? shown : "(null)");
-    std::fflush(stderr);
+    msg::diagnostic("%s file format unknown\n", shown ? shown : "(null)");
     fail("error");
 }
 
@@ -461,8 +461,7 @@ void Bitmap::test_mapping()
         break;
     }
     if (name) {
-        std::fprintf(stderr, "\nmmap: %s", name);
-        std::fflush(stderr);
+        msg::diagnostic("\nmmap: %s", name);
     }
     fail("error");
 }
@@ -510,9 +509,8 @@ void Bitmap::mapTGA(const char *path)
         if (pread(file.fd, header, 18, 0) != 18)
             fail(kTooShort);
         if (!imagecodecs::tgaMappable(header)) {
-            std::printf("version de tga non implementee, dommage\n");
-            std::printf("tga non compresse uniquement\n");
-            std::fflush(stdout);
+            msg::error("version de tga non implementee, dommage\n");
+            msg::error("tga non compresse uniquement\n");
             fail("Can't handle format");
         }
         const int w = imagecodecs::tgaWidth(header), h = imagecodecs::tgaHeight(header);
@@ -523,8 +521,7 @@ void Bitmap::mapTGA(const char *path)
         if (static_cast<size_t>(fileSize(file.fd)) < length)
             fail(kTooShort);
         if (hadPixels) {
-            std::printf("je vire les pixels\n");
-            std::fflush(stdout);
+            msg::note("je vire les pixels\n");
         }
         b.mapFile(file.fd, length);
         b.pixels =
@@ -579,8 +576,7 @@ int Bitmap::save(const char *path) const
         return savePNG(path);
     if (is(ext, "jpg"))
         return saveJPEG(path, 100);
-    std::fprintf(stderr, "%s file format unknown\n", path ? path : "(null)");
-    std::fflush(stderr);
+    msg::diagnostic("%s file format unknown\n", path ? path : "(null)");
     return 0;
 }
 
@@ -613,8 +609,7 @@ int Bitmap::saveasfloat(const char *path) const
     const imagecodecs::WriteResult result =
         imagecodecs::writeFloats(path, reinterpret_cast<const unsigned char *>(pixels), width, height);
     if (result == imagecodecs::CantCreate) {
-        std::fprintf(stderr, "can not open file\n");
-        std::fflush(stderr);
+        msg::diagnostic("can not open file\n");
     }
     return result == imagecodecs::Written ? 1 : 0;
 }

@@ -16,9 +16,14 @@ class StandardOutputSink : public MessageSink {
 public:
     void write(MessageLevel level, const std::string &text) override {
         FILE *to = level == MessageLevel::Diagnostic ? stderr : stdout;
+        // What standard output holds of a partial line comes out before a diagnostic that
+        // follows it, as the calls were made, even when both streams go to one file.
+        if (to == stderr)
+            std::fflush(stdout);
         std::fwrite(text.data(), 1, text.size(), to);
         // Line-buffered by hand: standard output is fully buffered when redirected to a file.
-        if (text.find('\n') != std::string::npos)
+        // A carriage return redraws a progress line in place, so it shows at once too.
+        if (text.find_first_of("\n\r") != std::string::npos)
             std::fflush(to);
     }
 };

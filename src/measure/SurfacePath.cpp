@@ -1,5 +1,7 @@
 #include "measure/SurfacePath.h"
 
+#include "math/Messages.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -111,7 +113,7 @@ Chemin *chemin_plan(const MeshAdjacency &mesh, int from, int to, const Point3 &v
     Point3 normal = (a - viewpoint).cross(b - viewpoint);
     const float length = normal.norm();
     if (!(length > 0) || !std::isfinite(length)) {
-        std::printf("chemin_plan: the two vertices and the viewpoint are on one line\n");
+        msg::warning("chemin_plan: the two vertices and the viewpoint are on one line\n");
         return nullptr;
     }
     normal /= length;
@@ -148,7 +150,7 @@ Chemin *chemin_plan(const MeshAdjacency &mesh, int from, int to, const Point3 &v
             remembered = fan[i];
     }
     if (start < 0) {
-        std::printf("chemin_plan: no triangle around vertex %d is cut by the plane\n", from);
+        msg::warning("chemin_plan: no triangle around vertex %d is cut by the plane\n", from);
         return nullptr;
     }
 
@@ -159,14 +161,14 @@ Chemin *chemin_plan(const MeshAdjacency &mesh, int from, int to, const Point3 &v
     for (;;) {
         const int next = mesh.otherTriangle(s, t, current);
         if (next < 0) {
-            std::printf("chemin_plan: the path reaches the border of the mesh\n");
+            msg::warning("chemin_plan: the path reaches the border of the mesh\n");
             delete path;
             return nullptr;
         }
         if (mesh.hasCorner(next, to))
             break;
         if (next == start || next == remembered) {
-            std::printf("loop!!\n");
+            msg::warning("loop!!\n");
             delete path;
             return nullptr;
         }

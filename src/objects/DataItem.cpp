@@ -1,5 +1,6 @@
 #include "objects/DataItem.h"
 
+#include "math/Messages.h"
 #include "objects/ByteOrder.h"
 
 #include <cmath>
@@ -166,13 +167,13 @@ bool DataItem::read(void *file, int mode)
 
 void DataItem::print() const
 {
-    std::printf("DataItem: \"%s\", with %d elements in [%f %f]\n", name, nElements, minimum, maximum);
+    msg::note("DataItem: \"%s\", with %d elements in [%f %f]\n", name, nElements, minimum, maximum);
 }
 
 void DataItem::print(int i) const
 {
     if (i >= 0 && i < nElements)
-        std::printf("%s=%g\n", name, data[i]);
+        msg::note("%s=%g\n", name, data[i]);
 }
 
 void DataItem::freeData()

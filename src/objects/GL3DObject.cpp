@@ -1,4 +1,5 @@
 #include "objects/GL3DObject.h"
+#include "math/Messages.h"
 #include "objects/PointBounds.h"
 
 #include "synthesis/Synthese.h"
@@ -97,7 +98,7 @@ void GL3DObject::getOrigin(float *out) const
 float GL3DObject::getMaxRadius()
 {
     if (!(bbMin.x > -kInf)) {
-        std::printf("GL3DObject::bounding box variables not initialized\n");
+        msg::warning("GL3DObject::bounding box variables not initialized\n");
         return 0;
     }
     return 0.5f * (bbMax - bbMin).norm();
@@ -153,7 +154,7 @@ void GL3DObject::defaultDrawing() { draw(); }
 
 void GL3DObject::setDrawDepthBuffer() { drawMethod = &GL3DObject::drawDepthBuffer; }
 
-void GL3DObject::notImplementedBanner() { std::printf("GL3DObject::function not implemented\n"); }
+void GL3DObject::notImplementedBanner() { msg::warning("GL3DObject::function not implemented\n"); }
 
 void GL3DObject::drawDepthBuffer()
 {
@@ -395,7 +396,7 @@ void GL3DObject::notifyAdditionalClick(int, int, int) {}
 void GL3DObject::notifyDrag(float, float) {}
 int GL3DObject::notifyKey(int, void *) { return 0; }
 int GL3DObject::notifyCommand(int) { return 0; }
-void GL3DObject::reload() { std::printf("GL3DObject: reload method not implemented\n"); }
+void GL3DObject::reload() { msg::warning("GL3DObject: reload method not implemented\n"); }
 void GL3DObject::drawInfo() {}
 
 std::string GL3DObject::getInformation() const

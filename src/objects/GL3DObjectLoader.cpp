@@ -1,5 +1,6 @@
 #include "objects/GL3DObjectLoader.h"
 
+#include "math/Messages.h"
 #include "objects/AssimpReader.h"
 
 #include "objects/GL3DObject.h"
@@ -31,7 +32,7 @@ GL3DObject *simplicialMesh(const char *path, const char *kind, const std::except
     std::string why = refusal.what();
     while (!why.empty() && why.back() == '\n')
         why.pop_back();
-    std::printf("GL3DObjectLoader: %s is no triangle mesh (%s), trying a simplicial mesh\n", path, why.c_str());
+    msg::warning("GL3DObjectLoader: %s is no triangle mesh (%s), trying a simplicial mesh\n", path, why.c_str());
     return new GLSMeshObject(path, kind);
 }
 
@@ -130,15 +131,15 @@ GL3DObject *loadForeign(const char *path)
 {
     ForeignModel model = AssimpReader::read(path);
     if (!model.isPointCloud) {
-        std::printf("GL3DObjectLoader: %s holds %d triangles on %d vertices%s%s\n", path, model.mesh.nTriangles,
-                    model.mesh.nVertices, model.mesh.colorsFromFile ? ", with colours" : "",
-                    model.textureImages.empty() ? "" : ", textured");
+        msg::note("GL3DObjectLoader: %s holds %d triangles on %d vertices%s%s\n", path, model.mesh.nTriangles,
+                  model.mesh.nVertices, model.mesh.colorsFromFile ? ", with colours" : "",
+                  model.textureImages.empty() ? "" : ", textured");
         return new GLMeshObject(path, model);
     }
     const PointListRecord record = {model.points.nPoints, model.points.points.get(), model.points.colors.get(),
                                     model.points.values.get()};
-    std::printf("GL3DObjectLoader: %s holds %d points and no faces%s%s\n", path, record.nPoints,
-                record.colors ? ", with colours" : "", record.values ? (", values from " + model.valueName).c_str() : "");
+    msg::note("GL3DObjectLoader: %s holds %d points and no faces%s%s\n", path, record.nPoints,
+              record.colors ? ", with colours" : "", record.values ? (", values from " + model.valueName).c_str() : "");
     return new GLPointListObject(&record);
 }
 
@@ -247,14 +248,14 @@ GL3DObject *GL3DObjectLoader::loadModel(const char *path)
     std::string request;
     if (!readModelRequest(path, request))
         return nullptr;
-    std::printf("%s\n", request.c_str());
+    msg::note("%s\n", request.c_str());
     return loadBinaryMesh(request.c_str());
 }
 
 GL3DObject *GL3DObjectLoader::load(const char *path)
 {
     if (!path || std::strlen(path) <= 3) {
-        std::printf("GL3DObjectLoader:unable to load %s\n", path ? path : "(null)");
+        msg::error("GL3DObjectLoader:unable to load %s\n", path ? path : "(null)");
         return nullptr;
     }
     const char *dot = std::strrchr(path, '.');
@@ -275,7 +276,7 @@ GL3DObject *GL3DObjectLoader::load(const char *path)
                 }
             }
             if (!object)
-                std::printf("GL3DObjectLoader:unable to load %s\n", path);
+                msg::error("GL3DObjectLoader:unable to load %s\n", path);
             return object;
         }
         const Extension *known = nullptr;
@@ -296,7 +297,7 @@ GL3DObject *GL3DObjectLoader::load(const char *path)
         object = nullptr;
     }
     if (!object)
-        std::printf("GL3DObjectLoader:unable to load %s\n", path);
+        msg::error("GL3DObjectLoader:unable to load %s\n", path);
     return object;
 }
 

@@ -1,5 +1,7 @@
 #include "objects/GLGraphObject.h"
 
+#include "math/Messages.h"
+
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -67,9 +69,9 @@ std::string GLGraphObject::getInformation() const
 void GLGraphObject::printInfo() const
 {
     if (selectedVertex >= 0)
-        std::printf("Selected vertex n:\t%d\n", selectedVertex);
+        msg::note("Selected vertex n:\t%d\n", selectedVertex);
     if (selectedEdge >= 0)
-        std::printf("Selected edge n:\t%d\n", selectedEdge);
+        msg::note("Selected edge n:\t%d\n", selectedEdge);
 }
 
 void GLGraphObject::setDrawData() { drawMethod = method(&GLGraphObject::drawData); }
@@ -143,8 +145,7 @@ int GLGraphObject::notifyCommand(int command)
     case '-':
         // Size 0 hides the nodes; OpenGL takes no smaller size.
         pointSize = std::max(0.0f, pointSize + (command == '+' ? 1.0f : -1.0f));
-        std::printf("\rpointSize @ %2.2f", pointSize);
-        std::fflush(stdout);
+        msg::note("\rpointSize @ %2.2f", pointSize);
         return 1;
     case '1':
         setDefaultDrawing();
@@ -155,8 +156,7 @@ int GLGraphObject::notifyCommand(int command)
     case 666:
     case 667:
         lineWidth = std::max(0.0f, lineWidth + (command == 666 ? 1.0f : -1.0f));
-        std::printf("\rlineSize @ %2.2f", lineWidth);
-        std::fflush(stdout);
+        msg::note("\rlineSize @ %2.2f", lineWidth);
         return 1;
     default:
         return 0;

@@ -1,5 +1,7 @@
 #include "objects/GLMeshTexture.h"
 
+#include "math/Messages.h"
+
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -74,7 +76,7 @@ bool GLMeshTexture::upload(MeshTexture &texture, const float *texCoords, const f
     glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(previous));
     chunkStart = texture.chunkStart;
     if (!out || glGetError() != GL_NO_ERROR) {
-        std::printf("GLMeshObject: the texture could not be given to OpenGL\n");
+        msg::error("GLMeshObject: the texture could not be given to OpenGL\n");
         release();
         return false;
     }

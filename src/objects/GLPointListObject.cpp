@@ -1,6 +1,7 @@
 #include "objects/GLPointListObject.h"
 
 #include "core/KeyCodes.h"
+#include "math/Messages.h"
 #include "objects/ColorMap.h"
 
 #define GL_GLEXT_PROTOTYPES
@@ -199,7 +200,7 @@ bool GLPointListObject::setShowOwnColors(bool on)
     showOwnColors = on;
     colors = on ? ownColorStore.get() : colorStore.get();
     colorsUploaded = false;
-    std::printf("GLPointListObject: %s\n", on ? "point colours" : valueName.c_str());
+    msg::note("GLPointListObject: %s\n", on ? "point colours" : valueName.c_str());
     return true;
 }
 
@@ -251,7 +252,7 @@ void GLPointListObject::notifyClick(int x, int y)
     selectedVertex = getVertex(x, y);
     if (selectedVertex >= 0) {
         const float *p = vertices + 3 * selectedVertex;
-        std::printf("Selected vertex n:\t%d,\t[%f %f %f]\n", selectedVertex, p[0], p[1], p[2]);
+        msg::note("Selected vertex n:\t%d,\t[%f %f %f]\n", selectedVertex, p[0], p[1], p[2]);
     }
 }
 
@@ -267,8 +268,7 @@ int GLPointListObject::notifyCommand(int command)
     case '-':
         // Size 0 hides the points; OpenGL takes no smaller size.
         pointSize = std::max(0.0f, pointSize + (command == '+' ? 1.0f : -1.0f));
-        std::printf("\rpointSize @ %2.2f", pointSize);
-        std::fflush(stdout);
+        msg::note("\rpointSize @ %2.2f", pointSize);
         break;
     case ',':
     case '<':

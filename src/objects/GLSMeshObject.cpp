@@ -1,6 +1,7 @@
 #include "objects/GLSMeshObject.h"
 #include "objects/ReadRefusal.h"
 
+#include "math/Messages.h"
 #include "objects/Hash.h"
 #include "objects/SimplexMeshReader.h"
 
@@ -35,7 +36,7 @@ GLSMeshObject::GLSMeshObject(const char *file, const char *kind)
     // The empty mesh starts with material 0; a "MAT0" block of the file replaced it and stays.
     resetClippingPlanes();
     setDrawTriangles();
-    std::printf("%d triangles, %d vertex\n", nTriangles, nVertices);
+    msg::note("%d triangles, %d vertex\n", nTriangles, nVertices);
 }
 
 GLSMeshObject::~GLSMeshObject() = default;
@@ -62,14 +63,14 @@ void GLSMeshObject::reload()
         initDisplayLists();
     } catch (const std::exception &) {
         // As for a triangle mesh: a refused file leaves the mesh empty.
-        std::printf("GLSMeshObject: unable to reload %s\n", path.c_str());
+        msg::error("GLSMeshObject: unable to reload %s\n", path.c_str());
         freeData();
         initDisplayLists();
         return;
     }
     computeBoundingBox();
     computeColors();
-    std::printf("%d triangles, %d vertex\n", nTriangles, nVertices);
+    msg::note("%d triangles, %d vertex\n", nTriangles, nVertices);
 }
 
 // --- The dual surface -----------------------------------------------------------------------
@@ -412,9 +413,9 @@ void GLSMeshObject::printInfo(int i) const
 {
     if (i < 0 || i >= nVertices)
         return;
-    std::printf("Selected vertex n:\t%d\n", i);
+    msg::note("Selected vertex n:\t%d\n", i);
     for (const DataItem &item : dataItems) {
-        std::printf("\t");
+        msg::note("\t");
         item.print(i);
     }
 }

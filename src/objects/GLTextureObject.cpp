@@ -2,6 +2,7 @@
 
 #include "image/Bitmap.h"
 #include "image/Stream.h"
+#include "math/Messages.h"
 
 #include <GL/gl.h>
 
@@ -86,8 +87,8 @@ bool GLTextureObject::readTextureV3(const Bitmap *bitmap)
     // A texture beyond the limit in either direction cannot be made: the object then shows
     // an untextured quad. (Checking the height alone would hand OpenGL a texture it refuses.)
     if (ph > maxTextureSize || pw > maxTextureSize) {
-        std::printf("GLTextureObject: a %d x %d picture exceeds the texture limit %d\n", imageWidth, imageHeight,
-                    maxTextureSize);
+        msg::warning("GLTextureObject: a %d x %d picture exceeds the texture limit %d\n", imageWidth, imageHeight,
+                     maxTextureSize);
         textureWidth = textureHeight = 0;
         return false;
     }
@@ -127,7 +128,7 @@ void GLTextureObject::readTextureCoordinates(const Bitmap *bitmap)
     nTriangles = static_cast<int>(pairs.size() / 6);
     pairs.resize(static_cast<size_t>(nTriangles) * 6);
     trianglePixels = std::move(pairs);
-    std::printf("%d triangles\n", nTriangles);
+    msg::note("%d triangles\n", nTriangles);
 }
 
 void GLTextureObject::computeBoundingBox()
@@ -158,7 +159,7 @@ bool GLTextureObject::nextImage()
             powerOfTwoAtLeast(bitmap.getHeight()) > maxTextureSize || !readTextureV3(&bitmap))
             throw std::runtime_error("no texture");
     } catch (const std::exception &) {
-        std::printf("GLTextureObject: no picture %s, the current one stays\n", name.c_str());
+        msg::warning("GLTextureObject: no picture %s, the current one stays\n", name.c_str());
         return false;
     }
     ++frameCounter;

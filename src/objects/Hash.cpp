@@ -1,5 +1,7 @@
 #include "objects/Hash.h"
 
+#include "math/Messages.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -94,8 +96,8 @@ void Hash::del(int bucket, int key)
     // Printed as the wrapped 32-bit difference, never an overflowing subtraction.
     const int difference = static_cast<int>(static_cast<unsigned>(bucket) - static_cast<unsigned>(key));
     if (entries[bucket].key == kEmpty) {
-        std::printf("Element doesn't exist\n");
-        std::printf("1,%d %d\n", difference, key);
+        msg::warning("Element doesn't exist\n");
+        msg::warning("1,%d %d\n", difference, key);
         return;
     }
     int found = bucket;
@@ -105,8 +107,8 @@ void Hash::del(int bucket, int key)
         found = entries[found].next;
     }
     if (found == kEmpty) {
-        std::printf("Element doesn't exist\n");
-        std::printf("2,%d %d\n", difference, key);
+        msg::warning("Element doesn't exist\n");
+        msg::warning("2,%d %d\n", difference, key);
         return;
     }
 

@@ -1,6 +1,12 @@
 #include "objects/Material.h"
 
+#include "math/Messages.h"
+
 #include <GL/gl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 
 const Material Material::predefined[3] = {
     {60,
@@ -61,7 +67,14 @@ bool Material::wireBlend() const
 
 void Material::print() const
 {
-    print(stdout);
+    char *text = nullptr;
+    size_t size = 0;
+    if (FILE *out = open_memstream(&text, &size)) {
+        print(out);
+        std::fclose(out);
+        msg::text(MessageLevel::Note, std::string(text, size));
+    }
+    std::free(text);
 }
 
 void Material::print(FILE *out) const

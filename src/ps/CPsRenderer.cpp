@@ -1,5 +1,7 @@
 #include "ps/CPsRenderer.h"
 
+#include "math/Messages.h"
+
 #include <GL/gl.h>
 
 #include <fcntl.h>
@@ -116,7 +118,7 @@ bool CPsRenderer::Run(const char *path, const PsRenderer::FunctorBase *draw, boo
             close(fd);
             unlink(temporary.c_str());
         }
-        std::printf("CPsRenderer: unable to open %s for writing\n", path);
+        msg::error("CPsRenderer: unable to open %s for writing\n", path);
         return false;
     }
     // mkstemp makes the file private; a capture gets the usual permissions.
@@ -126,7 +128,7 @@ bool CPsRenderer::Run(const char *path, const PsRenderer::FunctorBase *draw, boo
     const auto discard = [&](const char *why) {
         std::fclose(file);
         unlink(temporary.c_str());
-        std::printf("CPsRenderer: %s, %s is not written\n", why, path);
+        msg::error("CPsRenderer: %s, %s is not written\n", why, path);
         return false;
     };
 
@@ -152,8 +154,7 @@ bool CPsRenderer::Run(const char *path, const PsRenderer::FunctorBase *draw, boo
     }
     lastFeedbackSize = size;
 
-    std::printf("Saving frame buffer to %s\n", path);
-    std::fflush(stdout);
+    msg::note("Saving frame buffer to %s\n", path);
     // Closed below, before the buffer goes.
     std::vector<char> streamBuffer(1 << 16);
     setvbuf(file, streamBuffer.data(), _IOFBF, streamBuffer.size());
@@ -165,12 +166,12 @@ bool CPsRenderer::Run(const char *path, const PsRenderer::FunctorBase *draw, boo
     const bool written = !std::ferror(file);
     if (std::fclose(file) != 0 || !written) {
         unlink(temporary.c_str());
-        std::printf("CPsRenderer: unable to write %s\n", path);
+        msg::error("CPsRenderer: unable to write %s\n", path);
         return false;
     }
     if (std::rename(temporary.c_str(), path) != 0) {
         unlink(temporary.c_str());
-        std::printf("CPsRenderer: unable to write %s\n", path);
+        msg::error("CPsRenderer: unable to write %s\n", path);
         return false;
     }
     return true;

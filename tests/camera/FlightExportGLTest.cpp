@@ -6,6 +6,7 @@
 #include "camera/GLCameraAnimationImpl.h"
 #include "core/GLInterface.h"
 #include "image/Bitmap.h"
+#include "math/Messages.h"
 #include "support/ImageCompare.h"
 #include "support/MathCompare.h"
 #include "support/TestObject.h"
@@ -146,9 +147,9 @@ TEST_F(FlightExport, CancelLeavesWholeFramesAndNoPoseFileOrFilm)
 TEST_F(FlightExport, PoseFileReadsBackAsACameraOfOneViewPerFrame)
 {
     ASSERT_EQ(animation->exportToParam(file("flight.dat").c_str()), GLCameraAnimationImpl::EXPORT_DONE);
-    testing::internal::CaptureStdout();
+    CapturingMessageSink quiet;
+    ScopedMessageSink scope(quiet);
     GLView poses(file("flight.dat").c_str());
-    testing::internal::GetCapturedStdout();
     ASSERT_EQ(poses.getNViews(), 20);
     EXPECT_FLOAT_EQ(poses.getWidth(), camera->getWidth());
     EXPECT_FLOAT_EQ(poses.getFocalX(), camera->getFocalX());
@@ -159,18 +160,19 @@ TEST_F(FlightExport, PoseFileReadsBackAsACameraOfOneViewPerFrame)
 
 TEST_F(FlightExport, FilmWriteErrorsAreShownAndLeaveNoFile)
 {
-    testing::internal::CaptureStdout();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     EXPECT_EQ(animation->exportToAvi(file("missing/film.avi").c_str()), GLCameraAnimationImpl::EXPORT_FAILED);
-    const std::string out = testing::internal::GetCapturedStdout();
     ASSERT_EQ(window->errors.size(), 1u);
     EXPECT_NE(window->errors[0].find("cannot create"), std::string::npos) << window->errors[0];
-    EXPECT_NE(out.find("GLCameraAnimation: cannot create"), std::string::npos) << out;
+    EXPECT_EQ(said.text(), "GLCameraAnimation: " + window->errors[0] + "\n");
     EXPECT_FALSE(fs::exists(file("missing")));
 
     // An unknown image type is refused before anything is written.
-    testing::internal::CaptureStdout();
+    said.clear();
     EXPECT_EQ(animation->exportToImage(file("seq.tif").c_str()), GLCameraAnimationImpl::EXPORT_FAILED);
-    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(said.text(MessageLevel::Error),
+              "GLCameraAnimation: can't write images of type \"tif\" (png, ppm or jpg)\n");
     EXPECT_TRUE(fs::is_empty(dir));
 }
 

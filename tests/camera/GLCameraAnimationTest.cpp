@@ -2,6 +2,7 @@
 #include "camera/GLCamera.h"
 #include "camera/GLCameraAnimationImpl.h"
 #include "camera/KeyCameraFile.h"
+#include "math/Messages.h"
 #include "support/ImageCompare.h"
 #include "support/MathCompare.h"
 
@@ -328,9 +329,10 @@ TEST_F(Flight, LoadKeepsTheKeyCamerasOnABadFile)
     setKeys({orbit(0, 10), orbit(20, 10)});
     ASSERT_TRUE(animation->save((dir + "/keys.txt").c_str()));
     std::ofstream(dir + "/bad.txt") << "3\n1 0 0 0 0 0 10 1 0 0\n";
-    testing::internal::CaptureStdout();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     EXPECT_FALSE(animation->load((dir + "/bad.txt").c_str()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(said.text(MessageLevel::Error),
               "GLCameraAnimation: KeyCameraFile: 3 key cameras can't fit in 23 bytes\n");
     EXPECT_EQ(animation->getNKeyCameras(), 2);
     setKeys({});

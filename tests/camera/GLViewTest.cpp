@@ -1,6 +1,7 @@
 #include "camera/GLView.h"
 
 #include "camera/CameraTestFiles.h"
+#include "math/Messages.h"
 #include "support/ImageCompare.h"
 #include "support/MathCompare.h"
 
@@ -37,15 +38,16 @@ protected:
     Loaded load(const std::string &path)
     {
         Loaded r;
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
+        CapturingMessageSink said;
+        ScopedMessageSink scope(said);
         try {
             r.view = std::make_unique<GLView>(path.c_str());
         } catch (const std::exception &e) {
             r.error = e.what();
         }
-        r.err = testing::internal::GetCapturedStderr();
-        r.out = testing::internal::GetCapturedStdout();
+        // What standard error and standard output would have shown.
+        for (const CapturingMessageSink::Entry &e : said.entries())
+            (e.level == MessageLevel::Diagnostic ? r.err : r.out) += e.text;
         return r;
     }
     std::unique_ptr<GLView> loadText(const std::string &name, const std::string &text)
@@ -58,10 +60,9 @@ protected:
 
 std::unique_ptr<GLView> defaultView()
 {
-    testing::internal::CaptureStdout();
-    auto v = std::make_unique<GLView>();
-    testing::internal::GetCapturedStdout();
-    return v;
+    CapturingMessageSink quiet;
+    ScopedMessageSink scope(quiet);
+    return std::make_unique<GLView>();
 }
 
 // Window pixel (x right, y down) of a world point under an OpenGL projection and model-view.
@@ -88,10 +89,11 @@ Matrix3 aboutY(float angle)
 
 TEST(GLViewDefault, ThirtySixViewsOnTheUnitCircle)
 {
-    testing::internal::CaptureStdout();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     GLView v;
     v.print();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(said.text(MessageLevel::Note),
               "GLCamera: Load default camera\nfocal:1.000000 cx:0.500000 cy:0.500000\n");
     EXPECT_EQ(v.getNViews(), 36);
     EXPECT_EQ(v.getType(), GLObject::CAMERA);
@@ -244,7 +246,8 @@ TEST_F(ViewFiles, Version4ReportsOddPosesAndStopsWhereTheFileEnds)
     const Loaded odd = load(write("odd.dat", "V4.0 640 480 320 240 500 500 2\n1 0 0 0\n0 1 0 0\n0 0 1 5\n"
                                              "1 0 0 9\n0 1 0\n0 0 1\n7 7 7\n"));
     ASSERT_TRUE(odd.view);
-    EXPECT_NE(odd.out.find("GLCamera: wrong format reading pose matrix 1\n"), std::string::npos) << odd.out;
+    EXPECT_EQ(odd.out, "GLCamera: Read camera file:" + dir + "/odd.dat v4.0\n"
+                       "GLCamera: wrong format reading pose matrix 1\n");
     EXPECT_TRUE(near(odd.view->getTranslation(1), Point3(9, 0, 0), 0));
 
     // Three views announced, one and a half given: the rest keep the identity pose.
@@ -252,7 +255,8 @@ TEST_F(ViewFiles, Version4ReportsOddPosesAndStopsWhereTheFileEnds)
         load(write("short4.dat", "V4.0 640 480 320 240 500 500 3\n0 -1 0 1\n1 0 0 2\n0 0 1 3\n\n0 1 0 4\n"));
     ASSERT_TRUE(cut.view);
     EXPECT_EQ(cut.view->getNViews(), 3);
-    EXPECT_NE(cut.out.find("GLCamera: camera file ends after 1 of 3 poses\n"), std::string::npos) << cut.out;
+    EXPECT_EQ(cut.out, "GLCamera: Read camera file:" + dir + "/short4.dat v4.0\n"
+                       "GLCamera: camera file ends after 1 of 3 poses\n");
     EXPECT_TRUE(near(cut.view->getTranslation(0), Point3(1, 2, 3), 0));
     EXPECT_TRUE(near(cut.view->getTranslation(1), Point3(4, 0, 0), 0));
     EXPECT_TRUE(near(cut.view->getRotation(2), Matrix3(), 0));
@@ -307,9 +311,11 @@ TEST_F(ViewFiles, BadFilesAreRefusedWithTheirReason)
 
     // A failed load leaves a view as it was.
     auto v = defaultView();
-    testing::internal::CaptureStderr();
-    EXPECT_THROW(v->load(write("zero.dat", "V4.0 640 480 320 240 500 500 0\n").c_str()), std::runtime_error);
-    testing::internal::GetCapturedStderr();
+    {
+        CapturingMessageSink quiet;
+        ScopedMessageSink scope(quiet);
+        EXPECT_THROW(v->load(write("zero.dat", "V4.0 640 480 320 240 500 500 0\n").c_str()), std::runtime_error);
+    }
     EXPECT_EQ(v->getNViews(), 36);
     EXPECT_EQ(v->getWidth(), 1);
     EXPECT_TRUE(near(v->getOrigin(0), Point3(0, 0, -1), 1e-6f));

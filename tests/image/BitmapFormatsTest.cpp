@@ -4,6 +4,7 @@
 #include "image/ImageCodecs.h"
 #include "image/Stream.h"
 
+#include "math/Messages.h"
 #include "support/ImageCompare.h"
 #include "support/Process.h"
 
@@ -299,11 +300,12 @@ TEST_F(BitmapFiles, JpegAndPngSizesWithoutDecoding)
 TEST_F(BitmapFiles, WritersReportFailureAndLeaveNothingBehind)
 {
     Bitmap image(4, 4);
-    ::testing::internal::CaptureStderr();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     EXPECT_EQ(image.save(at("x.bmp").c_str()), 0);
     EXPECT_EQ(image.save(at("x.PNG").c_str()), 0);
     EXPECT_EQ(image.save("a.pn"), 0);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(said.text(MessageLevel::Diagnostic),
               at("x.bmp") + " file format unknown\n" + at("x.PNG") +
                   " file format unknown\na.pn file format unknown\n");
 
@@ -406,9 +408,10 @@ TEST_F(BitmapFiles, TgaLoadedAsThePictureMappedAsStored)
     EXPECT_EQ(mapped.get(0, 2).r, 255 - bgr[0]);
     EXPECT_EQ(slurp(at("t.tga")), file);
 
-    ::testing::internal::CaptureStdout();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     mapped.mapTGA(at("t.tga").c_str());
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "je vire les pixels\n");
+    EXPECT_EQ(said.text(MessageLevel::Note), "je vire les pixels\n");
     EXPECT_EQ(pixelsOf(mapped), bgr);
 }
 
@@ -463,14 +466,15 @@ TEST_F(BitmapFiles, MappedTgaOnlyUncompressedTrueColour)
     for (const std::string &bytes : variants) {
         spit(at("v.tga"), bytes);
         Bitmap b(1, 1);
-        ::testing::internal::CaptureStdout();
+        CapturingMessageSink said;
+        ScopedMessageSink scope(said);
         try {
             b.mapTGA(at("v.tga").c_str());
             ADD_FAILURE() << "mapped a rejected TGA";
         } catch (const std::runtime_error &e) {
             EXPECT_STREQ(e.what(), "Can't handle format");
         }
-        EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+        EXPECT_EQ(said.text(MessageLevel::Error),
                   "version de tga non implementee, dommage\ntga non compresse uniquement\n");
         EXPECT_FALSE(b.pixels);
     }
@@ -554,9 +558,10 @@ TEST_F(BitmapFiles, RawFloatsAsSixteenBitFixedPoint)
     again.loadfromfloat(at("g.raw").c_str(), 4, 2);
     EXPECT_EQ(pixelsOf(again), pixelsOf(b));
 
-    ::testing::internal::CaptureStderr();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     EXPECT_EQ(b.saveasfloat(at("missing/g.raw").c_str()), 0);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "can not open file\n");
+    EXPECT_EQ(said.text(MessageLevel::Diagnostic), "can not open file\n");
 }
 
 TEST_F(BitmapFiles, JpegFromLibjpegGreyAndProgressive)
@@ -698,10 +703,11 @@ TEST_F(BitmapFiles, StreamReadersOnAPipe)
             EXPECT_EQ(pixelsOf(b), std::string(ext) == "pgm" ? greyToRgb(grey) : rgb);
     }
 
-    ::testing::internal::CaptureStderr();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     EXPECT_THROW(Bitmap(stdin, "tga"), std::runtime_error);
     EXPECT_THROW(Bitmap(stdin, nullptr), std::runtime_error);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(said.text(MessageLevel::Diagnostic),
               "tga file format unknown\n(null) file format unknown\n");
     Stream closed;
     try {
@@ -718,13 +724,14 @@ TEST_F(BitmapFiles, UnknownExtensions)
     for (const std::string &name :
          {std::string("a.pp"), at("x.PPM"), at("xppm"), at("x.ppmx"), at("x.tiff")}) {
         Bitmap b(1, 1);
-        ::testing::internal::CaptureStderr();
+        CapturingMessageSink said;
+        ScopedMessageSink scope(said);
         EXPECT_THROW(b.loadImage(name.c_str()), std::runtime_error) << name;
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(), name + " file format unknown\n");
+        EXPECT_EQ(said.text(MessageLevel::Diagnostic), name + " file format unknown\n");
         EXPECT_EQ(b.width, 0);
-        ::testing::internal::CaptureStderr();
+        said.clear();
         EXPECT_THROW(b.mapImage(name.c_str()), std::runtime_error);
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+        EXPECT_EQ(said.text(MessageLevel::Diagnostic),
                   name.substr(name.size() - 3) + " file format unknown\n");
     }
 }
@@ -928,14 +935,15 @@ TEST_F(BitmapFiles, FailedMappingNamesItsCause)
     if (st.st_size < 3)
         GTEST_SKIP() << "this file system gives directories no size";
     Bitmap b;
-    ::testing::internal::CaptureStderr();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     try {
         b.mapImage(at("d.rvb").c_str());
         ADD_FAILURE();
     } catch (const std::runtime_error &e) {
         EXPECT_STREQ(e.what(), "error");
     }
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "\nmmap: ENODEV");
+    EXPECT_EQ(said.text(MessageLevel::Diagnostic), "\nmmap: ENODEV");
 }
 
 // ImageMagick's own binary. A "convert" found first on the search path may be something else,

@@ -1,5 +1,6 @@
 #include "objects/DataItem.h"
 
+#include "math/Messages.h"
 #include "objects/ByteOrder.h"
 #include "support/ImageCompare.h"
 
@@ -172,12 +173,13 @@ TEST(DataItem, ConstructionCopiesAndRanges)
     EXPECT_EQ(d.nElements, 0);
     EXPECT_EQ(d.data, nullptr);
 
-    testing::internal::CaptureStdout();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     a.print();
     a.print(1);
     a.print(3);
     a.print(-1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(said.text(MessageLevel::Note),
               "DataItem: \"" + std::string(63, 'x') + "\", with 3 elements in [-3.000000 9.000000]\n" +
                   std::string(63, 'x') + "=9\n");
 }

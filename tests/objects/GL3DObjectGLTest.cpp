@@ -1,5 +1,6 @@
 #include "objects/GL3DObject.h"
 
+#include "math/Messages.h"
 #include "support/GLTestFixture.h"
 #include "support/TestObject.h"
 
@@ -102,17 +103,18 @@ TEST_F(GL3DObjectGL, DrawRunsTheBannerUntilAMethodIsChosenAndStillDrawsBoxAndAxe
     lookFromFront(3);
     std::unique_ptr<TestObject> o(TestObject::box(Point3(-1, -1, -1), Point3(1, 1, 1)));
     o->toggleBoundingBox();
-    testing::internal::CaptureStdout();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     o->draw();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "GL3DObject::function not implemented\n");
+    EXPECT_EQ(said.text(MessageLevel::Warning), "GL3DObject::function not implemented\n");
     expectNoGLError();
     const RgbaImage img = capture();
     EXPECT_EQ(img.at(64, 64)[0], 0);
 
     o->useSurface();
-    testing::internal::CaptureStdout();
+    said.clear();
     o->draw();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(said.text(), "");
     EXPECT_EQ(o->surfaceDraws, 1);
 }
 

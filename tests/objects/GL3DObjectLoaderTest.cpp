@@ -1,5 +1,6 @@
 #include "objects/GL3DObjectLoader.h"
 
+#include "math/Messages.h"
 #include "objects/GL3DObject.h"
 #include "objects/GLMeshObject.h"
 #include "support/ImageCompare.h"
@@ -46,9 +47,12 @@ TEST_F(Loader, ShortNamesAndNamesWithoutExtension)
 {
     EXPECT_EQ(load("a.x"), "GL3DObjectLoader:unable to load a.x\n");
     EXPECT_EQ(load("ab"), "GL3DObjectLoader:unable to load ab\n");
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(GL3DObjectLoader::load(nullptr), nullptr);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("unable to load"), std::string::npos);
+    {
+        CapturingMessageSink said;
+        ScopedMessageSink scope(said);
+        EXPECT_EQ(GL3DObjectLoader::load(nullptr), nullptr);
+        EXPECT_EQ(said.text(MessageLevel::Error), "GL3DObjectLoader:unable to load (null)\n");
+    }
     // No point at all: refused without a word.
     EXPECT_EQ(load(dir + "/meshfile"), "");
 }

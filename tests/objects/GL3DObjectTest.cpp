@@ -1,5 +1,6 @@
 #include "objects/GL3DObject.h"
 
+#include "math/Messages.h"
 #include "support/TestObject.h"
 
 #include <gmock/gmock.h>
@@ -29,11 +30,12 @@ TEST(GL3DObject, FreshObjectHasIdentityPoseAndNoBox)
     EXPECT_EQ(o.getBBMin().x, -std::numeric_limits<float>::infinity());
     EXPECT_EQ(o.getBBMax().x, std::numeric_limits<float>::infinity());
 
-    testing::internal::CaptureStdout();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     EXPECT_EQ(o.getMaxRadius(), 0.f);
     o.reload();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "GL3DObject::bounding box variables not initialized\n"
-                                                      "GL3DObject: reload method not implemented\n");
+    EXPECT_EQ(said.text(MessageLevel::Warning), "GL3DObject::bounding box variables not initialized\n"
+                                                "GL3DObject: reload method not implemented\n");
     // Nothing consumes keys or commands in the base class.
     EXPECT_EQ(o.notifyKey('a', nullptr), 0);
     EXPECT_EQ(o.notifyCommand(6000), 0);

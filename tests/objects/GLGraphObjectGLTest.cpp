@@ -1,5 +1,6 @@
 #include "objects/GLGraphObject.h"
 
+#include "math/Messages.h"
 #include "objects/GL3DObjectLoader.h"
 #include "support/GLTestFixture.h"
 #include "support/MeshBytes.h"
@@ -45,9 +46,10 @@ protected:
     }
     std::string click(int x, int y)
     {
-        testing::internal::CaptureStdout();
+        CapturingMessageSink said;
+        ScopedMessageSink scope(said);
         graph->notifyClick(x, y);
-        return testing::internal::GetCapturedStdout();
+        return said.text(MessageLevel::Note);
     }
 
     std::string path, loaded;
@@ -115,13 +117,15 @@ TEST_F(Graph, AClickSelectsTheNodeUnderItOrElseTheNearestEdge)
 
 TEST_F(Graph, KeysChangeSizesAndModes)
 {
-    std::string out;
-    testing::internal::CaptureStdout();
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(graph->notifyKey('-', nullptr), 1);
-    EXPECT_EQ(graph->notifyKey(666, nullptr), 1);
-    EXPECT_EQ(graph->notifyCommand('3'), 1);
-    out = testing::internal::GetCapturedStdout();
+    CapturingMessageSink said;
+    {
+        ScopedMessageSink scope(said);
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(graph->notifyKey('-', nullptr), 1);
+        EXPECT_EQ(graph->notifyKey(666, nullptr), 1);
+        EXPECT_EQ(graph->notifyCommand('3'), 1);
+    }
+    std::string out = said.text(MessageLevel::Note);
     EXPECT_EQ(graph->getPointSize(), 0);
     EXPECT_EQ(graph->getLineWidth(), 2);
     EXPECT_EQ(out.substr(0, 17), "\rpointSize @ 4.00");

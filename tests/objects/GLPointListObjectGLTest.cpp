@@ -1,5 +1,6 @@
 #include "objects/GLPointListObject.h"
 
+#include "math/Messages.h"
 #include "support/GLTestFixture.h"
 #include "support/MeshBytes.h"
 
@@ -62,9 +63,10 @@ protected:
     }
     std::string command(GLPointListObject &cloud, int c)
     {
-        testing::internal::CaptureStdout();
+        CapturingMessageSink said;
+        ScopedMessageSink scope(said);
         cloud.notifyCommand(c);
-        return testing::internal::GetCapturedStdout();
+        return said.text(MessageLevel::Note);
     }
 };
 
@@ -89,9 +91,12 @@ TEST_F(PointCloud, ColouredPointsAreDrawnInTheirColours)
     EXPECT_EQ(buffer, 0);
 
     // Picking: the point under (112, 111) is number 15; it is drawn again in red.
-    testing::internal::CaptureStdout();
-    cloud.notifyClick(112, 111);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Selected vertex n:\t15,\t[0.750000 -0.750000 0.000000]\n");
+    CapturingMessageSink said;
+    {
+        ScopedMessageSink scope(said);
+        cloud.notifyClick(112, 111);
+    }
+    EXPECT_EQ(said.text(MessageLevel::Note), "Selected vertex n:\t15,\t[0.750000 -0.750000 0.000000]\n");
     EXPECT_EQ(cloud.getOrigin(), Point3(0.75f, -0.75f, 0));
     redraw(cloud);
     const RgbaImage again = capture();

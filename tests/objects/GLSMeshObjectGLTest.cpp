@@ -1,5 +1,6 @@
 #include "objects/GLSMeshObject.h"
 
+#include "math/Messages.h"
 #include "objects/GL3DObjectLoader.h"
 #include "support/GLTestFixture.h"
 #include "support/Process.h"
@@ -84,9 +85,13 @@ TEST_F(SimplexDrawing, AClickSelectsAVertexAndItsData)
     // Find a pixel over a simplex vertex: project vertex 0.
     const float *v = mesh->getVertices();
     const int x = static_cast<int>(64 + v[0] / 4.8f * 64), y = static_cast<int>(127 - (64 + v[1] / 4.8f * 64));
-    testing::internal::CaptureStdout();
-    mesh->notifyClick(x, y);
-    const std::string out = testing::internal::GetCapturedStdout();
+    CapturingMessageSink said;
+    {
+        ScopedMessageSink scope(said);
+        mesh->notifyClick(x, y);
+    }
+    const std::string out = said.text(MessageLevel::Note);
+    EXPECT_EQ(said.text(), out);
     ASSERT_GE(mesh->getSelectedVertex(), 0);
     EXPECT_EQ(out.rfind("Selected vertex n:\t" + std::to_string(mesh->getSelectedVertex()) + "\n\t", 0), 0u) << out;
     EXPECT_NE(out.find("height"), std::string::npos) << out;

@@ -1,6 +1,7 @@
 #include "objects/GLTextureObject.h"
 
 #include "image/Bitmap.h"
+#include "math/Messages.h"
 #include "objects/GL3DObjectLoader.h"
 #include "support/GLTestFixture.h"
 
@@ -75,9 +76,10 @@ TEST_F(Picture, APictureBecomesATexturedRectangleWithItsTriangleOverlay)
 {
     const std::string path = dir + "/atlas.png";
     writePicture(path, 300, 200, 40, "10 10 290 10 150 190");
-    testing::internal::CaptureStdout();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     std::unique_ptr<GL3DObject> o(GL3DObjectLoader::load(path.c_str()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "1 triangles\n");
+    EXPECT_EQ(said.text(MessageLevel::Note), "1 triangles\n");
     GLTextureObject *picture = dynamic_cast<GLTextureObject *>(o.get());
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->getType(), GLObject::TEXTURE);
@@ -102,7 +104,8 @@ TEST_F(Picture, TheNextImageKeyStaysWithinTheSequence)
     const std::string path = dir + "/first.png";
     writePicture(path, 64, 32, 0);
     writePicture(dir + "/mosaic0000.png", 128, 64, 255);
-    testing::internal::CaptureStdout();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     GLTextureObject picture(path.c_str());
     EXPECT_EQ(picture.notifyCommand('n'), 1);
     EXPECT_EQ(picture.getFrameCounter(), 1);
@@ -110,8 +113,9 @@ TEST_F(Picture, TheNextImageKeyStaysWithinTheSequence)
     EXPECT_EQ(picture.getBBMax(), Point3(128, 64, 1));
     // mosaic0001.png does not exist: the picture stays, and so does the sequence position.
     EXPECT_EQ(picture.notifyKey('x', nullptr), 1);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "GLTextureObject: no picture " + dir + "/mosaic0001.png, the current one stays\n");
+    EXPECT_EQ(said.text(MessageLevel::Warning),
+              "GLTextureObject: no picture " + dir + "/mosaic0001.png, the current one stays\n");
+    EXPECT_EQ(said.text(), said.text(MessageLevel::Warning));
     EXPECT_EQ(picture.getFrameCounter(), 1);
     EXPECT_EQ(picture.getImageWidth(), 128);
     EXPECT_EQ(draw(picture).at(20, 100)[2], 255);
@@ -123,9 +127,11 @@ TEST_F(Picture, APictureBeyondTheTextureLimitGivesNoTexture)
     GLTextureObject picture(nullptr);
     picture.setMaxTextureSize(1024);
     Bitmap tall(800, 1500);
-    testing::internal::CaptureStdout();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     EXPECT_FALSE(picture.readTextureV3(&tall));
-    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(said.text(MessageLevel::Warning),
+              "GLTextureObject: a 800 x 1500 picture exceeds the texture limit 1024\n");
     EXPECT_FALSE(picture.hasTexture());
     Bitmap fits(800, 600);
     EXPECT_TRUE(picture.readTextureV3(&fits));

@@ -1,4 +1,5 @@
 #include "objects/Hash.h"
+#include "math/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -9,15 +10,12 @@
 
 namespace {
 
-using ::testing::internal::CaptureStdout;
-using ::testing::internal::GetCapturedStdout;
-
 std::string delPrints(Hash &hash, int bucket, int key)
 {
-    CaptureStdout();
+    CapturingMessageSink sink;
+    ScopedMessageSink scope(sink);
     hash.del(bucket, key);
-    std::fflush(stdout);
-    return GetCapturedStdout();
+    return sink.text(MessageLevel::Warning);
 }
 
 TEST(Hash, FourBucketExample)

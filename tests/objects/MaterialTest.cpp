@@ -1,5 +1,7 @@
 #include "objects/Material.h"
 
+#include "math/Messages.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -106,10 +108,10 @@ TEST(Material, PrintShowsFrontShininessAndTheSevenColours)
                           "0.400000 0.400000 0.400000 1.000000\n"
                           "0.000000 0.000000 0.000000 0.500000\n");
 
-    ::testing::internal::CaptureStdout();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     m.print();
-    std::fflush(stdout);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), printed(m));
+    EXPECT_EQ(said.text(MessageLevel::Note), printed(m));
 }
 
 } // namespace
