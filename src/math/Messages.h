@@ -19,6 +19,8 @@ enum class MessageLevel { Note, Warning, Error, Diagnostic };
 ///
 /// A sink may be called from several threads at once (files are read ahead on a worker); the
 /// functions below hold one lock around each call, so an implementation needs none of its own.
+/// For the same reason a sink must never wait for another thread that may write a message (a
+/// reader thread being joined, say): that thread would wait for the lock the sink holds.
 class MessageSink {
 public:
     virtual ~MessageSink() = default;

@@ -7,6 +7,7 @@
 #include "gui/MainInterface.h"
 #include "gui/cameraAnimationInterface.h"
 #include "image/Bitmap.h"
+#include "math/Messages.h"
 #include "support/ImageCompare.h"
 #include "support/MathCompare.h"
 #include "support/Process.h"
@@ -183,10 +184,11 @@ TEST(CameraAnimationWindow, RecordsPlaysAndExportsAFlight)
     }
 
     // A film that cannot be written: the reason stays in the progress window until closed.
-    testing::internal::CaptureStdout();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     window->onCodec(0);
     window->onAviName("missing/film");
-    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(said.text(MessageLevel::Error).rfind("GLCameraAnimation: ", 0), 0u) << said.text();
     EXPECT_FALSE(fs::exists("missing"));
     GtkWidget *progress = nullptr;
     GList *windows = gtk_window_list_toplevels();

@@ -3,6 +3,7 @@
 #include "gui/GLPointListObjectInterface.h"
 #include "gui/InterfaceLoader.h"
 #include "gui/ColorInterface.h"
+#include "math/Messages.h"
 #include "objects/GLGraphObject.h"
 #include "objects/GLPointListObject.h"
 
@@ -72,9 +73,9 @@ std::vector<std::string> menuItems(GLInterface *panel)
 void click(GtkWidget *b)
 {
     ASSERT_NE(b, nullptr);
-    testing::internal::CaptureStdout();
+    CapturingMessageSink quiet;
+    ScopedMessageSink scope(quiet);
     gtk_button_clicked(GTK_BUTTON(b));
-    testing::internal::GetCapturedStdout();
 }
 
 TEST(ObjectPanels, ThePointListPanelSendsTheCloudItsKeys)

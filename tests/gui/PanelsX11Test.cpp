@@ -9,6 +9,7 @@
 #include "app/GLMachine.h"
 #include "camera/CameraTestFiles.h"
 #include "camera/GLCamera.h"
+#include "math/Messages.h"
 #include "objects/DataItem.h"
 #include "objects/GLMeshObject.h"
 #include "support/TestObject.h"
@@ -433,10 +434,14 @@ TEST_F(Panels, RGBColorFileIsTakenOnlyWhenItFits)
     std::string notANumber = good;
     notANumber.replace(notANumber.rfind("1 0 0"), 5, "nan 0 0");
     for (const std::string &bad : {wrongCount, shortFile, notANumber}) {
-        testing::internal::CaptureStdout();
-        EXPECT_FALSE(panel->loadRGBFile(write(bad).c_str()));
-        const std::string said = testing::internal::GetCapturedStdout();
-        EXPECT_NE(said.find("GLMeshObjectInterface: "), std::string::npos) << said;
+        CapturingMessageSink sink;
+        ScopedMessageSink scope(sink);
+        const std::string path = write(bad);
+        EXPECT_FALSE(panel->loadRGBFile(path.c_str()));
+        const std::string said = sink.text();
+        EXPECT_EQ(said.rfind("GLMeshObjectInterface: " + path + ": ", 0), 0u) << said;
+        EXPECT_EQ(sink.text(MessageLevel::Error), said);
+        EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
         EXPECT_EQ(std::vector<unsigned char>(mesh->getColors(), mesh->getColors() + 3 * n), taken);
     }
 }

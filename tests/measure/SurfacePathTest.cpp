@@ -1,6 +1,7 @@
 // Paths on a mesh: the adjacency-based builders against literal full-scan versions of the
 // same searches, and the ways a walk can fail.
 #include "measure/Chemin.h"
+#include "math/Messages.h"
 #include "measure/MeshAdjacency.h"
 #include "measure/SurfacePath.h"
 
@@ -218,9 +219,10 @@ TEST(PlanePath, FollowsTheFullScanWalk)
         for (auto [from, to] : {std::pair{0, 5}, {0, 150}, {17, 200}, {100, 103}, {3, 280}}) {
             bool ok = false;
             const std::vector<Point3> expected = scanPlanePath(m, from, to, eye, ok);
-            testing::internal::CaptureStdout();
+            CapturingMessageSink sink;
+            ScopedMessageSink scope(sink);
             std::unique_ptr<Chemin> path(chemin_plan(adjacency, from, to, eye));
-            const std::string said = testing::internal::GetCapturedStdout();
+            const std::string said = sink.text(MessageLevel::Warning);
             if (!ok) {
                 EXPECT_EQ(path, nullptr);
                 EXPECT_EQ(said, "loop!!\n");
@@ -277,9 +279,10 @@ TEST(PlanePath, RefusedWalksSayWhyAndGiveNoPath)
         {&open, 7, 7, Point3(0, 0, 10), "chemin_plan: the two vertices and the viewpoint are on one line\n"},
     };
     for (const Case &c : cases) {
-        testing::internal::CaptureStdout();
+        CapturingMessageSink sink;
+        ScopedMessageSink scope(sink);
         std::unique_ptr<Chemin> path(chemin_plan(c.mesh->view(), c.from, c.to, c.eye));
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.said);
+        EXPECT_EQ(sink.text(MessageLevel::Warning), c.said);
         EXPECT_EQ(path, nullptr);
     }
 }

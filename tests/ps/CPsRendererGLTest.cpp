@@ -1,6 +1,7 @@
 #include "ps/CPsRenderer.h"
 
 #include "app/GLMachine.h"
+#include "math/Messages.h"
 #include "objects/GLMeshObject.h"
 #include "support/GLTestFixture.h"
 #include "support/ImageCompare.h"
@@ -169,9 +170,10 @@ TEST_F(PsDocument, RunDrawsAgainIntoALargerBufferUntilTheFrameFits)
     CPsRenderer renderer(100);
     Triangles frame;
     frame.n = 300;
-    testing::internal::CaptureStdout();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     ASSERT_TRUE(renderer.Run((dir + "/big.eps").c_str(), &frame, true));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Saving frame buffer to " + dir + "/big.eps\n");
+    EXPECT_EQ(said.text(MessageLevel::Note), "Saving frame buffer to " + dir + "/big.eps\n");
     EXPECT_GT(frame.calls, 1);
     EXPECT_GE(renderer.getLastFeedbackSize(), 300u * 23);
     EXPECT_EQ(occurrences(slurp(dir + "/big.eps"), "closepath fill\n\n"), 300);
@@ -186,23 +188,23 @@ TEST_F(PsDocument, SaveNamesTheFileAndReportsOneItCannotWrite)
     ASSERT_EQ(chdir(dir.c_str()), 0);
     CPsRenderer renderer;
     Triangles frame;
-    testing::internal::CaptureStdout();
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
     EXPECT_TRUE(renderer.save("capture", 7, &frame));
-    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(said.text(), "Saving frame buffer to capture0007.eps\n");
     EXPECT_TRUE(std::filesystem::exists("capture0007.eps"));
 
     // A folder that does not exist: reported, nothing drawn, nothing written.
     frame.calls = 0;
-    testing::internal::CaptureStdout();
+    said.clear();
     EXPECT_FALSE(renderer.save("missing/capture", 8, &frame));
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("unable to open missing/capture0008.eps"),
-              std::string::npos);
+    EXPECT_EQ(said.text(MessageLevel::Error), "CPsRenderer: unable to open missing/capture0008.eps for writing\n");
     EXPECT_EQ(frame.calls, 0);
     // A name taken by a folder: the document cannot replace it, and no temporary file stays.
     std::filesystem::create_directory("capture0009.eps");
-    testing::internal::CaptureStdout();
+    said.clear();
     EXPECT_FALSE(renderer.save("capture", 9, &frame));
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("unable to write capture0009.eps"), std::string::npos);
+    EXPECT_EQ(said.text(MessageLevel::Error), "CPsRenderer: unable to write capture0009.eps\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), std::filesystem::directory_iterator{}), 2);
     ASSERT_EQ(chdir(previous), 0);
 }
