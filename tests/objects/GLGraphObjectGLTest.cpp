@@ -125,11 +125,10 @@ TEST_F(Graph, KeysChangeSizesAndModes)
         EXPECT_EQ(graph->notifyKey(666, nullptr), 1);
         EXPECT_EQ(graph->notifyCommand('3'), 1);
     }
-    std::string out = said.text(MessageLevel::Note);
+    EXPECT_EQ(said.text(MessageLevel::Note), "\rpointSize @ 4.00\rpointSize @ 3.00\rpointSize @ 2.00"
+                                             "\rpointSize @ 1.00\rpointSize @ 0.00\rlineSize @ 2.00");
     EXPECT_EQ(graph->getPointSize(), 0);
     EXPECT_EQ(graph->getLineWidth(), 2);
-    EXPECT_EQ(out.substr(0, 17), "\rpointSize @ 4.00");
-    EXPECT_EQ(out.substr(out.size() - 16), "\rlineSize @ 2.00");
     EXPECT_EQ(graph->getDrawMethod(), &GL3DObject::drawDepthBuffer);
     EXPECT_EQ(graph->notifyKey('z', nullptr), 0);
     // Size 0 hides the nodes without an OpenGL error.
