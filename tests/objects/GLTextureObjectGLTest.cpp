@@ -56,10 +56,8 @@ protected:
     {
         GLTestFixture::SetUp();
         dir = testsupport::makeTempDir("Picture");
-        glMatrixMode(GL_PROJECTION);
-        glOrtho(-10, 310, -60, 260, -10, 10);
-        glMatrixMode(GL_MODELVIEW);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        orthographic(-10, 310, -60, 260);
+        enableState(0);
     }
     RgbaImage draw(GL3DObject &o)
     {
