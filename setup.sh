@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config ccache
   libgtk2.0-dev libgtkgl2.0-dev
   libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri
   libpng-dev libjpeg62-turbo-dev libtiff-dev zlib1g-dev
@@ -33,10 +33,15 @@ fi
 # "./setup.sh --packages" stops here, for callers that build a tree of their own.
 [ "${1:-}" = "--packages" ] && exit 0
 
+# build/ has one configuration, whoever makes it (./run.sh, ./test.sh or by hand), so that
+# neither rebuilds what the other built. The other trees (build-asan/, build-tsan/) say theirs.
 BUILD_DIR=${VELMORA_BUILD_DIR:-build}
 BUILD_TYPE=${VELMORA_BUILD_TYPE:-Release}
 EXTRA_CMAKE=${VELMORA_CMAKE_ARGS:-}
+# Targets to build (default: everything).
+TARGETS=${VELMORA_BUILD_TARGETS:-}
 
 # shellcheck disable=SC2086
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="$BUILD_TYPE" $EXTRA_CMAKE >/dev/null
-cmake --build "$BUILD_DIR" -j "$(nproc)"
+# shellcheck disable=SC2086
+cmake --build "$BUILD_DIR" -j "$(nproc)" ${TARGETS:+--target $TARGETS}

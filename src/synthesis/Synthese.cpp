@@ -1,14 +1,18 @@
 #include "synthesis/Synthese.h"
 
+#include "math/Messages.h"
+
 #include <cmath>
 #include <cstddef>
-#include <cstdio>
+#include <mutex>
 
 int Synthese::N_GAM = 0;
 float Synthese::puissance[Synthese::TABLE_SIZE] = {};
-bool Synthese::tableReady = false;
+std::atomic<bool> Synthese::tableReady{false};
 
 namespace {
+
+std::mutex tableMutex;
 
 // A central difference spans two pixels, so it may be twice as steep as a one-sided one before
 // it is taken for a jump between two surfaces rather than a slope.
@@ -139,13 +143,18 @@ constexpr int MARGIN = 3;
 
 void Synthese::init(int exponent)
 {
+    std::lock_guard<std::mutex> lock(tableMutex);
+    // Objects made at once on two threads both ask for the same table: the second finds it
+    // built and leaves it alone, so no thread writes the table another may be reading.
+    if (tableReady.load(std::memory_order_acquire) && N_GAM == exponent)
+        return;
     N_GAM = exponent;
     const double last = TABLE_SIZE - 1;
     // Entry 0 stays 0 even for the exponent 0: a reflection pointing away gets no highlight.
     puissance[0] = 0.0f;
     for (int i = 1; i < TABLE_SIZE; ++i)
         puissance[i] = static_cast<float>(std::pow(i / last, exponent));
-    tableReady = true;
+    tableReady.store(true, std::memory_order_release);
 }
 
 int Synthese::DERIVEES_PARTIELLES_2(const float *heights, int width, int index, float normal[3])
@@ -188,7 +197,7 @@ void Synthese::shade(unsigned char *out, int width, int height, const float *hei
     const float total = ambient + diffuse + specular;
     if (!(total > 0.0f) || !std::isfinite(total))
         return;
-    if (!tableReady)
+    if (!tableReady.load(std::memory_order_acquire))
         init(10);
 
     const float lightLength = std::sqrt(lx * lx + ly * ly + lz * lz);
@@ -224,7 +233,7 @@ void Synthese::shade(unsigned char *out, int width, int height, const float *hei
                 // Reflected light against the viewing direction, the viewer looking along z.
                 float reflection = 2.0f * cosine * n[2] - lz;
                 if (reflection > 1.0f) {
-                    std::printf("produit scalaire > 1 (%f)\n", reflection);
+                    msg::note("produit scalaire > 1 (%f)\n", reflection);
                     reflection = 1.0f;
                 }
                 const float factor =

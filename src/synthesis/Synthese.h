@@ -1,6 +1,7 @@
 #ifndef VELMORA_SYNTHESE_H
 #define VELMORA_SYNTHESE_H
 
+#include <atomic>
 #include <vector>
 
 /// Shades a height image from its own partial derivatives, so that a depth map alone reads as
@@ -11,8 +12,10 @@
 /// size, 0 wherever no value was computed: a 3-pixel margin on every side, empty pixels at the
 /// border of the surface and pixels without a usable gradient.
 ///
-/// The specular table is shared by the whole program; everything here runs on the toolkit's
-/// one thread.
+/// The specular table is shared by the whole program. Every 3D object asks for the table of the
+/// exponent 10 when it is made, and objects are made on the loader's read-ahead thread as well
+/// as on the toolkit's: init() rewrites the table only when the exponent changes, under a lock.
+/// Changing the exponent while another thread shades is not supported.
 class Synthese {
 public:
     static constexpr int TABLE_SIZE = 10000;
@@ -22,7 +25,8 @@ public:
     /// puissance[i] = (i / 9999)^N_GAM for i = 1..9999, and puissance[0] = 0.
     static float puissance[TABLE_SIZE];
 
-    /// Sets N_GAM and rebuilds the whole table for `exponent` (expected >= 0).
+    /// Sets N_GAM and rebuilds the whole table for `exponent` (expected >= 0); does nothing
+    /// when the table already holds that exponent.
     static void init(int exponent);
 
     /// Shades `heights` (width x height) lit from the direction (lx, ly, lz), the viewer
@@ -36,7 +40,7 @@ public:
     /// the ambient term alone on every shaded pixel. Values beyond 0..255 (negative
     /// coefficients or exponents) are clamped.
     ///
-    /// Prints "produit scalaire > 1 (%f)\n" whenever rounding lifts the reflection term above 1.
+    /// Notes "produit scalaire > 1 (%f)\n" whenever rounding lifts the reflection term above 1.
     /// Builds the table with the exponent 10 if init() was never called.
     static unsigned char *compute(int width, int height, const float *heights, float lx, float ly, float lz,
                                   float ambient, float diffuse, float specular);
@@ -59,7 +63,7 @@ public:
     static int DERIVEES_PARTIELLES_2(const float *heights, int width, int index, float normal[3]);
 
 private:
-    static bool tableReady;
+    static std::atomic<bool> tableReady;
     static void shade(unsigned char *out, int width, int height, const float *heights, float lx, float ly,
                       float lz, float ambient, float diffuse, float specular);
 };

@@ -3,14 +3,9 @@
 # capture it wrote and its exit status, on a private X server.
 #   capture_and_quit.sh <Viewer> <build folder>
 set -euo pipefail
-viewer=$1
-build=$2
-work=$(mktemp -d "$build/Testing/Temporary/e2e-capture.XXXXXX")
-cd "$work"
-. "$(dirname "$0")/lib/xserver.sh"
+. "$(dirname "$0")/lib/preamble.sh" capture "$@"
 start_xserver "$work"
 
-. "$(dirname "$0")/lib/viewer.sh"
 start_viewer
 capture capture0000.png
 quit_viewer

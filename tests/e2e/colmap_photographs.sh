@@ -4,12 +4,7 @@
 # photograph fills the window. Runs under a private X server of its own.
 #   colmap_photographs.sh <Viewer> <build folder>
 set -euo pipefail
-script_dir=$(cd "$(dirname "$0")" && pwd)
-viewer=$1
-build=$2
-work=$(mktemp -d "$build/Testing/Temporary/e2e-colmap.XXXXXX")
-cd "$work"
-. "$script_dir/lib/xserver.sh"
+. "$(dirname "$0")/lib/preamble.sh" colmap "$@"
 start_xserver "$work"
 
 # Three 64 x 48 photographs of one colour each; the cameras look at the origin from 5 units,
@@ -43,7 +38,6 @@ cat >project/sparse/0/points3D.txt <<'MODEL'
 3 -0.5 -0.5 0.5 255 255 0 0.75
 MODEL
 
-. "$script_dir/lib/viewer.sh"
 start_viewer project
 # Left is the next view.
 press Left

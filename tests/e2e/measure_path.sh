@@ -5,16 +5,10 @@
 # picked points. Runs under a private X server of its own.
 #   measure_path.sh <Viewer> <build folder>
 set -euo pipefail
-script_dir=$(cd "$(dirname "$0")" && pwd)
-viewer=$1
-build=$2
-work=$(mktemp -d "$build/Testing/Temporary/e2e-path.XXXXXX")
-cd "$work"
-. "$script_dir/lib/xserver.sh"
+. "$(dirname "$0")/lib/preamble.sh" path "$@"
 start_xserver "$work"
 "$build/make_sample_mesh" sample.tri >/dev/null
 
-. "$script_dir/lib/viewer.sh"
 start_viewer sample.tri
 
 # click X Y [shift]: a click without motion at (X, Y) of the view window.

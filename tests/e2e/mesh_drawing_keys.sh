@@ -4,16 +4,10 @@
 # should. Runs under a private X server of its own.
 #   mesh_drawing_keys.sh <Viewer> <build folder>
 set -euo pipefail
-script_dir=$(cd "$(dirname "$0")" && pwd)
-viewer=$1
-build=$2
-work=$(mktemp -d "$build/Testing/Temporary/e2e-keys.XXXXXX")
-cd "$work"
-. "$script_dir/lib/xserver.sh"
+. "$(dirname "$0")/lib/preamble.sh" keys "$@"
 start_xserver "$work"
 "$build/make_sample_mesh" torus.tri 120 48 >/dev/null
 
-. "$script_dir/lib/viewer.sh"
 start_viewer torus.tri
 capture capture0000.png
 press 5

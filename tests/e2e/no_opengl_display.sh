@@ -3,9 +3,7 @@
 # error, exit status 1, no crash.
 #   no_opengl_display.sh <Viewer> <build folder>
 set -uo pipefail
-viewer=$1
-work=$(mktemp -d "$2/Testing/Temporary/e2e-noglx.XXXXXX")
-cd "$work"
+. "$(dirname "$0")/lib/preamble.sh" noglx "$@"
 
 env -u DISPLAY timeout 20 "$viewer" >out.txt 2>err.txt
 status=$?
@@ -14,7 +12,6 @@ status=$?
 grep -q "display" err.txt || { echo "FAIL: the line does not name the display:"; cat err.txt; exit 1; }
 
 # An X server of its own, started without the GLX extension.
-. "$(dirname "$0")/lib/xserver.sh"
 start_xserver "$work" -extension GLX
 trap stop_xserver EXIT
 timeout 20 "$viewer" mesh.tri >out.txt 2>err.txt

@@ -5,12 +5,8 @@
 # ring and not in its hole (the capture of "c"), and a clean end on "q".
 #   open_other_programs_models.sh <Viewer> <build folder>
 set -euo pipefail
-viewer=$1
-build=$2
+. "$(dirname "$0")/lib/preamble.sh" foreign "$@"
 command -v assimp >/dev/null || { echo "SKIP: assimp (assimp-utils) is not installed"; exit 0; }
-work=$(mktemp -d "$build/Testing/Temporary/e2e-foreign.XXXXXX")
-cd "$work"
-. "$(dirname "$0")/lib/xserver.sh"
 start_xserver "$work"
 "$build/make_sample_mesh" torus.tri 120 48 --plain --ply torus.ply >/dev/null
 for ext in obj stl glb; do
@@ -29,7 +25,6 @@ assimp export torus.ply ascii.ply -fply >/dev/null
   echo end_header
   awk '/^end_header/ { body = 1; next } body && n < 5760 { print $1, $2, $3, n % 7; n++ }' ascii.ply
 } >cloud.ply
-. "$(dirname "$0")/lib/viewer.sh"
 
 check() {
   local file=$1 expected=$2

@@ -4,14 +4,9 @@
 # the object drawn on the ring of the sample torus, and that "q" ends the viewer cleanly.
 #   open_sample_cloud.sh <Viewer> <build folder>
 set -euo pipefail
-viewer=$1
-build=$2
-work=$(mktemp -d "$build/Testing/Temporary/e2e-cloud.XXXXXX")
-cd "$work"
-. "$(dirname "$0")/lib/xserver.sh"
+. "$(dirname "$0")/lib/preamble.sh" cloud "$@"
 start_xserver "$work"
 "$build/make_sample_cloud" . 240 96 >/dev/null
-. "$(dirname "$0")/lib/viewer.sh"
 
 # Pixels across the top of the ring (column 256, rows 60 to 160) and the hole.
 ring=()

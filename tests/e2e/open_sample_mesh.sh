@@ -3,15 +3,10 @@
 # mesh, drew it over the background, and ended cleanly. Runs under a private X server of its own.
 #   open_sample_mesh.sh <Viewer> <build folder>
 set -euo pipefail
-viewer=$1
-build=$2
-work=$(mktemp -d "$build/Testing/Temporary/e2e-mesh.XXXXXX")
-cd "$work"
-. "$(dirname "$0")/lib/xserver.sh"
+. "$(dirname "$0")/lib/preamble.sh" mesh "$@"
 start_xserver "$work"
 "$build/make_sample_mesh" torus.tri 120 48 >/dev/null
 
-. "$(dirname "$0")/lib/viewer.sh"
 start_viewer torus.tri
 capture capture0000.png
 quit_viewer

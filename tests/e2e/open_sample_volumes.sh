@@ -4,16 +4,10 @@
 # background was drawn. Runs under a private X server of its own.
 #   open_sample_volumes.sh <Viewer> <build folder>
 set -euo pipefail
-script_dir=$(cd "$(dirname "$0")" && pwd)
-viewer=$1
-build=$2
-work=$(mktemp -d "$build/Testing/Temporary/e2e-volumes.XXXXXX")
-cd "$work"
-. "$script_dir/lib/xserver.sh"
+. "$(dirname "$0")/lib/preamble.sh" volumes "$@"
 start_xserver "$work"
 "$build/make_sample_volume" samples >/dev/null
 
-. "$script_dir/lib/viewer.sh"
 start_viewer samples/octree_v1.oct samples/octree_v2.oct samples/octree.voc samples/octree.dn \
   samples/volume_u8.ima samples/volume_u16.ima samples/volume_u32.ima samples/volume_s8.ima \
   samples/volume_s16.ima samples/volume_s32.ima samples/volume_float.ima samples/slice.pgm samples/slice.ppm

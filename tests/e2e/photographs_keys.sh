@@ -5,16 +5,10 @@
 # a private X server of its own.
 #   photographs_keys.sh <Viewer> <build folder>
 set -euo pipefail
-script_dir=$(cd "$(dirname "$0")" && pwd)
-viewer=$1
-build=$2
-work=$(mktemp -d "$build/Testing/Temporary/e2e-photos.XXXXXX")
-cd "$work"
-. "$script_dir/lib/xserver.sh"
+. "$(dirname "$0")/lib/preamble.sh" photos "$@"
 start_xserver "$work"
 "$build/make_sample_scene" scene 12 160 64 >/dev/null
 
-. "$script_dir/lib/viewer.sh"
 start_viewer -c scene/scene.dat scene/scene.tri
 press Right
 capture capture0000.png

@@ -4,15 +4,10 @@
 # frame's vector capture under the next number.
 #   render_matches_viewer.sh <Viewer> <build folder>
 set -euo pipefail
-viewer=$1
-build=$2
-work=$(mktemp -d "$build/Testing/Temporary/e2e-render.XXXXXX")
-cd "$work"
+. "$(dirname "$0")/lib/preamble.sh" render "$@"
 "$build/make_sample_mesh" sample.tri 120 48 >/dev/null
 
-. "$(dirname "$0")/lib/xserver.sh"
 start_xserver "$work"
-. "$(dirname "$0")/lib/viewer.sh"
 start_viewer sample.tri
 capture capture0000.png
 press C

@@ -3,17 +3,11 @@
 # the torus shows the texture's colours instead of its bronze. Runs under a private X server.
 #   sample_texture.sh <Viewer> <build folder>
 set -euo pipefail
-script_dir=$(cd "$(dirname "$0")" && pwd)
-viewer=$1
-build=$2
-work=$(mktemp -d "$build/Testing/Temporary/e2e-texture.XXXXXX")
-cd "$work"
-. "$script_dir/lib/xserver.sh"
+. "$(dirname "$0")/lib/preamble.sh" texture "$@"
 start_xserver "$work"
 "$build/make_sample_mesh" sample.tri 160 64 >/dev/null
 [ -s sample.png ] || { echo "FAIL: no sample.png beside sample.tri"; exit 1; }
 
-. "$script_dir/lib/viewer.sh"
 start_viewer sample.tri
 capture capture0000.png
 press 3

@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <cstdio>
 
-#include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
 #include <zlib.h>
 
 #include "../camera/ReconstructionTestFiles.h"
+#include "../support/ImageFiles.h"
 
 #include <cstring>
 #include <filesystem>
@@ -21,7 +21,7 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using testsupport::Bytes;
 
 std::string str(const Bytes &b) { return std::string(b.begin(), b.end()); }
 
@@ -31,11 +31,7 @@ void put(const std::string &harness, const std::string &name, const std::string 
     std::ofstream("seeds/" + harness + "/" + name, std::ios::binary) << bytes;
 }
 
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string slurp(const std::string &path) { return testsupport::readFile(path); }
 
 // w x h pixels of `channels` samples: gradients, so neighbouring pixels differ.
 Bytes picture(int w, int h, int channels)
@@ -48,11 +44,7 @@ Bytes picture(int w, int h, int channels)
     return b;
 }
 
-std::string netpbm(const char *magic, int w, int h, const Bytes &samples, const std::string &comment = "")
-{
-    return std::string(magic) + "\n" + comment + std::to_string(w) + " " + std::to_string(h) + "\n255\n" +
-           str(samples);
-}
+using testsupport::netpbm;
 
 std::string netpbmAscii(const char *magic, int w, int h, const Bytes &samples)
 {
@@ -64,13 +56,7 @@ std::string netpbmAscii(const char *magic, int w, int h, const Bytes &samples)
 
 std::string tga(int w, int h, const Bytes &bgr, const std::string &id = "", int descriptor = 0)
 {
-    std::string head(18, '\0');
-    head[0] = char(id.size());
-    head[2] = 2;
-    head[12] = char(w & 255), head[13] = char(w >> 8), head[14] = char(h & 255), head[15] = char(h >> 8);
-    head[16] = 24;
-    head[17] = char(descriptor);
-    return head + id + str(bgr);
+    return testsupport::tga(w, h, bgr, id, 2, 24, descriptor);
 }
 
 // The two files of a ".dim" format in one input: the length of the side file, the side file,
@@ -88,31 +74,18 @@ struct Png {
     std::vector<std::pair<std::string, std::string>> texts = {};
 };
 
-std::string png(const Png &p)
+// What the writers of ImageFiles leave in a scratch file, taken back as bytes.
+template <class Write> std::string written(Write write)
 {
     const char *path = "seed.tmp";
-    FILE *f = std::fopen(path, "wb");
-    png_structp w = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(w);
-    png_init_io(w, f);
-    png_set_compression_level(w, 9);
-    png_set_IHDR(w, info, p.width, p.height, p.bitDepth, p.colorType,
-                 p.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    if (!p.palette.empty())
-        png_set_PLTE(w, info, p.palette.data(), int(p.palette.size()));
-    if (!p.transparency.empty())
-        png_set_tRNS(w, info, p.transparency.data(), int(p.transparency.size()), nullptr);
-    std::vector<png_text> texts(p.texts.size());
-    for (size_t i = 0; i < texts.size(); ++i) {
-        texts[i] = png_text();
-        texts[i].compression = i % 2 ? PNG_TEXT_COMPRESSION_zTXt : PNG_TEXT_COMPRESSION_NONE;
-        texts[i].key = const_cast<char *>(p.texts[i].first.c_str());
-        texts[i].text = const_cast<char *>(p.texts[i].second.c_str());
-    }
-    if (!texts.empty())
-        png_set_text(w, info, texts.data(), int(texts.size()));
-    png_write_info(w, info);
+    write(path);
+    const std::string bytes = slurp(path);
+    std::remove(path);
+    return bytes;
+}
+
+std::string png(const Png &p)
+{
     int channels = 1;
     if (p.colorType == PNG_COLOR_TYPE_RGB)
         channels = 3;
@@ -125,78 +98,24 @@ std::string png(const Png &p)
     if (p.colorType == PNG_COLOR_TYPE_PALETTE)
         for (unsigned char &v : rows)
             v %= p.palette.size();
-    std::vector<png_bytep> pointers;
-    for (int y = 0; y < p.height; ++y)
-        pointers.push_back(&rows[y * rowBytes]);
-    png_write_image(w, pointers.data());
-    png_write_end(w, info);
-    png_destroy_write_struct(&w, &info);
-    std::fclose(f);
-    const std::string bytes = slurp(path);
-    std::remove(path);
-    return bytes;
+    const testsupport::PngFile file{p.width, p.height, p.colorType, p.bitDepth, rows, p.interlaced,
+                                    p.palette,  p.texts,  p.transparency, 9};
+    return written([&](const char *path) { testsupport::writePngFile(path, file); });
 }
 
 std::string jpeg(int w, int h, int components, bool progressive)
 {
-    const char *path = "seed.tmp";
-    const Bytes s = picture(w, h, components);
-    jpeg_compress_struct c;
-    jpeg_error_mgr e;
-    c.err = jpeg_std_error(&e);
-    jpeg_create_compress(&c);
-    FILE *f = std::fopen(path, "wb");
-    jpeg_stdio_dest(&c, f);
-    c.image_width = w;
-    c.image_height = h;
-    c.input_components = components;
-    c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 50, TRUE);
-    if (progressive)
-        jpeg_simple_progression(&c);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(&s[size_t(c.next_scanline) * w * components]);
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::fclose(f);
-    const std::string bytes = slurp(path);
-    std::remove(path);
-    return bytes;
+    return written([&](const char *path) {
+        testsupport::writeJpegFile(path, w, h, components, progressive, picture(w, h, components), 50);
+    });
 }
 
 // RGB TIFF: strips of 4 rows, or one 16 x 16 tile.
 std::string tiffFile(int w, int h, int compression, bool tiled)
 {
-    const char *path = "seed.tmp";
-    const Bytes rgb = picture(w, h, 3);
-    TIFF *t = TIFFOpen(path, "w");
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
-    if (tiled) {
-        TIFFSetField(t, TIFFTAG_TILEWIDTH, 16);
-        TIFFSetField(t, TIFFTAG_TILELENGTH, 16);
-        Bytes tile(16 * 16 * 3, 0);
-        for (int y = 0; y < h && y < 16; ++y)
-            std::memcpy(&tile[y * 16 * 3], &rgb[y * w * 3], size_t(std::min(w, 16)) * 3);
-        TIFFWriteEncodedTile(t, 0, tile.data(), tmsize_t(tile.size()));
-    } else {
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 4);
-        for (int y = 0; y < h; ++y)
-            TIFFWriteScanline(t, const_cast<unsigned char *>(&rgb[y * w * 3]), y, 0);
-    }
-    TIFFClose(t);
-    const std::string bytes = slurp(path);
-    std::remove(path);
-    return bytes;
+    return written([&](const char *path) {
+        testsupport::writeTiffFile(path, w, h, picture(w, h, 3), compression, tiled);
+    });
 }
 
 std::string floats(const std::vector<float> &v)

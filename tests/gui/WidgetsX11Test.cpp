@@ -16,6 +16,7 @@
 #include <gdk/gdkkeysyms.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -636,6 +637,68 @@ TEST_F(FileDialogTest, MultipleSelectionPassesEveryNameInListOrder)
     gtk_dialog_response(GTK_DIALOG(watch.ptr), GTK_RESPONSE_ACCEPT);
     EXPECT_EQ(chosen.names, (Labels{dir + "/a.tri", dir + "/c.off"}));
     EXPECT_TRUE(watch.gone());
+}
+
+// The chooser's list of files: of its tree views, the one with more than one column (the
+// places beside it have one).
+void findFileList(GtkWidget *widget, gpointer found)
+{
+    auto *list = static_cast<GtkTreeView **>(found);
+    if (GTK_IS_TREE_VIEW(widget)) {
+        GList *columns = gtk_tree_view_get_columns(GTK_TREE_VIEW(widget));
+        if (g_list_length(columns) > 1)
+            *list = GTK_TREE_VIEW(widget);
+        g_list_free(columns);
+    } else if (GTK_IS_CONTAINER(widget)) {
+        gtk_container_forall(GTK_CONTAINER(widget), findFileList, found);
+    }
+}
+
+// The toolkit keeps the chooser's last location mode in the user's settings: after Ctrl+L it
+// opens on an empty location entry. A file the user then picks in the list is still opened.
+TEST_F(FileDialogTest, AFilePickedInTheListIsOpenedWhenTheChooserOpensOnTheLocationEntry)
+{
+    const std::string folder = std::string(g_get_user_config_dir()) + "/gtk-2.0";
+    const std::string ini = folder + "/gtkfilechooser.ini";
+    gchar *saved = nullptr;
+    const bool hadSettings = g_file_get_contents(ini.c_str(), &saved, nullptr, nullptr);
+    g_mkdir_with_parents(folder.c_str(), 0700);
+    std::ofstream(ini) << "[Filechooser Settings]\nLocationMode=filename-entry\n";
+    auto *dialog = new FileDialog("open file", MakeDelegate(&chosen, &Chosen::file), false);
+    // The chooser reads the settings when it is made; the user's own file is put back at once.
+    if (hadSettings)
+        g_file_set_contents(ini.c_str(), saved, -1, nullptr);
+    else
+        std::remove(ini.c_str());
+    g_free(saved);
+
+    dialog->setFolder(dir.c_str());
+    Watch<GtkFileChooser> watch(dialog->getDialog());
+    GtkWindow *window = GTK_WINDOW(watch.ptr);
+    GtkTreeView *list = nullptr;
+    findFileList(GTK_WIDGET(window), &list);
+    ASSERT_NE(list, nullptr);
+    // The user sees the folder listed, the focus in the location entry...
+    ASSERT_TRUE(pumpUntil([&] {
+        GtkTreeModel *files = gtk_tree_view_get_model(list);
+        return files && gtk_tree_model_iter_n_children(files, nullptr) == 3 &&
+               GTK_IS_ENTRY(gtk_window_get_focus(window));
+    })) << "the chooser opens on its location entry";
+    pumpEvents();
+    // ... and clicks a file of the list: the list takes the focus and selects the file.
+    gtk_widget_grab_focus(GTK_WIDGET(list));
+    gtk_file_chooser_select_filename(watch.ptr, (dir + "/b.dat").c_str());
+    EXPECT_TRUE(pumpUntil([&] {
+        GSList *files = gtk_file_chooser_get_filenames(watch.ptr);
+        const bool any = files != nullptr;
+        g_slist_free_full(files, g_free);
+        return any;
+    }));
+    gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_ACCEPT);
+    EXPECT_EQ(chosen.names, (Labels{dir + "/b.dat"}));
+    EXPECT_TRUE(watch.gone());
+    if (!watch.gone())
+        dialog->close();
 }
 
 TEST_F(FileDialogTest, CancelCloseOrNoFileChooseNothing)

@@ -6,6 +6,7 @@
 
 #include "math/Messages.h"
 #include "support/ImageCompare.h"
+#include "support/ImageFiles.h"
 #include "support/Process.h"
 
 #include <gmock/gmock.h>
@@ -33,20 +34,10 @@
 namespace
 {
 
-using Bytes = std::vector<unsigned char>;
+using testsupport::Bytes;
 
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void spit(const std::string &path, const std::string &bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+std::string slurp(const std::string &path) { return testsupport::readFile(path); }
+void spit(const std::string &path, const std::string &bytes) { testsupport::writeFile(path, bytes); }
 
 std::string str(const Bytes &b)
 {
@@ -96,135 +87,24 @@ std::pair<int, double> difference(const Bytes &a, const Bytes &b)
     return {worst, a.empty() ? 0 : sum / a.size()};
 }
 
-std::string ppm(int w, int h, const Bytes &rgb, const char *magic = "P6")
-{
-    return std::string(magic) + "\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n" + str(rgb);
-}
+std::string ppm(int w, int h, const Bytes &rgb, const char *magic = "P6") { return testsupport::netpbm(magic, w, h, rgb); }
 
-// 24-bit TGA: `type` 2 is uncompressed true colour.
-std::string tga(int w, int h, const Bytes &bgr, const std::string &id = "", int type = 2, int bits = 24,
-                int descriptor = 0)
-{
-    std::string head(18, '\0');
-    head[0] = char(id.size());
-    head[2] = char(type);
-    head[12] = char(w & 255), head[13] = char(w >> 8), head[14] = char(h & 255), head[15] = char(h >> 8);
-    head[16] = char(bits);
-    head[17] = char(descriptor);
-    return head + id + str(bgr);
-}
-
-// Gives a TGA made by tga() a colour map of 24-bit blue, green, red entries, the first one
-// numbered `first`.
-std::string withColourMap(std::string file, int first, const Bytes &bgrEntries)
-{
-    const int length = int(bgrEntries.size() / 3);
-    file[1] = 1;
-    file[3] = char(first & 255), file[4] = char(first >> 8);
-    file[5] = char(length & 255), file[6] = char(length >> 8);
-    file[7] = 24;
-    return file.insert(18 + static_cast<unsigned char>(file[0]), str(bgrEntries));
-}
+using testsupport::PngFile;
+using testsupport::tga;
+using testsupport::withColourMap;
 
 void writeJpegWithLibjpeg(const std::string &path, int w, int h, int components, bool progressive,
                           const Bytes &s)
 {
-    jpeg_compress_struct c;
-    jpeg_error_mgr e;
-    c.err = jpeg_std_error(&e);
-    jpeg_create_compress(&c);
-    FILE *f = std::fopen(path.c_str(), "wb");
-    jpeg_stdio_dest(&c, f);
-    c.image_width = w;
-    c.image_height = h;
-    c.input_components = components;
-    c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 95, TRUE);
-    if (progressive)
-        jpeg_simple_progression(&c);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(&s[size_t(c.next_scanline) * w * components]);
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::fclose(f);
+    testsupport::writeJpegFile(path, w, h, components, progressive, s, 95);
 }
 
-struct PngFile {
-    int width, height, colorType, bitDepth;
-    Bytes rows; // packed rows as libpng takes them (16-bit samples big-endian)
-    bool interlaced = false;
-    std::vector<png_color> palette = {};
-    std::vector<std::pair<std::string, std::string>> texts = {};
-};
+void writePngWithLibpng(const std::string &path, const PngFile &p) { testsupport::writePngFile(path, p); }
 
-void writePngWithLibpng(const std::string &path, const PngFile &p)
-{
-    FILE *f = std::fopen(path.c_str(), "wb");
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_init_io(png, f);
-    png_set_IHDR(png, info, p.width, p.height, p.bitDepth, p.colorType,
-                 p.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    if (!p.palette.empty())
-        png_set_PLTE(png, info, p.palette.data(), int(p.palette.size()));
-    std::vector<png_text> texts(p.texts.size());
-    for (size_t i = 0; i < texts.size(); ++i) {
-        texts[i] = png_text();
-        texts[i].compression = i % 2 ? PNG_TEXT_COMPRESSION_zTXt : PNG_TEXT_COMPRESSION_NONE;
-        texts[i].key = const_cast<char *>(p.texts[i].first.c_str());
-        texts[i].text = const_cast<char *>(p.texts[i].second.c_str());
-    }
-    if (!texts.empty())
-        png_set_text(png, info, texts.data(), int(texts.size()));
-    png_write_info(png, info);
-    const size_t rowBytes = p.rows.size() / p.height;
-    std::vector<png_bytep> rows;
-    for (int y = 0; y < p.height; ++y)
-        rows.push_back(const_cast<png_bytep>(&p.rows[y * rowBytes]));
-    png_write_image(png, rows.data());
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-}
-
-// RGB TIFF through libtiff: strips of 4 rows, or 16 x 16 tiles. `onlyFirstStrip` leaves the
-// other strips unwritten, as a damaged file would have them.
 void writeTiffWithLibtiff(const std::string &path, int w, int h, const Bytes &rgb, int compression,
                           bool tiled, int bits = 8, bool onlyFirstStrip = false)
 {
-    TIFF *t = TIFFOpen(path.c_str(), "w");
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
-    if (tiled) {
-        TIFFSetField(t, TIFFTAG_TILEWIDTH, 16);
-        TIFFSetField(t, TIFFTAG_TILELENGTH, 16);
-        for (int ty = 0; ty < h; ty += 16)
-            for (int tx = 0; tx < w; tx += 16) {
-                Bytes tile(16 * 16 * 3, 0);
-                for (int y = ty; y < std::min(h, ty + 16); ++y)
-                    for (int x = tx; x < std::min(w, tx + 16); ++x)
-                        std::memcpy(&tile[((y - ty) * 16 + (x - tx)) * 3], &rgb[(y * w + x) * 3], 3);
-                TIFFWriteEncodedTile(t, TIFFComputeTile(t, tx, ty, 0, 0), tile.data(), tmsize_t(tile.size()));
-            }
-    } else {
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 4);
-        const size_t rowBytes = size_t(w) * 3 * bits / 8;
-        for (int y = 0; y < (onlyFirstStrip ? 4 : h); ++y) {
-            Bytes row(rgb.begin() + y * rowBytes, rgb.begin() + (y + 1) * rowBytes);
-            TIFFWriteScanline(t, row.data(), y, 0);
-        }
-    }
-    TIFFClose(t);
+    testsupport::writeTiffFile(path, w, h, rgb, compression, tiled, bits, onlyFirstStrip);
 }
 
 class BitmapFiles : public ::testing::Test

@@ -18,14 +18,7 @@ using testsupport::TestObject;
 
 class GL3DObjectGL : public GLTestFixture {
 protected:
-    void lookFromFront(float half = 2)
-    {
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(-half, half, -half, half, -10, 10);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-    }
+    void lookFromFront(float half = 2) { orthographic(half); }
 };
 
 Point3 transform(const Matrix4 &m, const Point3 &p) { return m * p; }

@@ -48,14 +48,9 @@ protected:
     void SetUp() override
     {
         GLTestFixture::SetUp();
-        glMatrixMode(GL_PROJECTION);
-        glOrtho(-1, 1, -1, 1, -10, 10);
-        glMatrixMode(GL_MODELVIEW);
+        orthographic(1);
         // The scene manager's state: depth test, back faces culled, the first light on.
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_CULL_FACE);
-        glEnable(GL_LIGHT0);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        enableState(DepthTest | CullBackFaces | FirstLight);
     }
 };
 

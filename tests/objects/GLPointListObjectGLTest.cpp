@@ -40,11 +40,8 @@ protected:
     void SetUp() override
     {
         GLTestFixture::SetUp();
-        glMatrixMode(GL_PROJECTION);
-        glOrtho(-1, 1, -1, 1, -10, 10);
-        glMatrixMode(GL_MODELVIEW);
-        glEnable(GL_DEPTH_TEST);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        orthographic(1);
+        enableState(DepthTest);
     }
     // Lit pixels of the frame.
     static int litPixels(const RgbaImage &image)

@@ -32,13 +32,8 @@ protected:
         printed = testing::internal::GetCapturedStdout();
         ASSERT_NE(mesh, nullptr) << printed;
 
-        glMatrixMode(GL_PROJECTION);
-        glOrtho(-4.8, 4.8, -4.8, 4.8, -10, 10);
-        glMatrixMode(GL_MODELVIEW);
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_CULL_FACE);
-        glEnable(GL_LIGHT0);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        orthographic(4.8);
+        enableState(DepthTest | CullBackFaces | FirstLight);
     }
     RgbaImage draw()
     {

@@ -4,10 +4,10 @@
 #include "math/Messages.h"
 #include "objects/GL3DObjectLoader.h"
 #include "support/GLTestFixture.h"
+#include "support/ImageFiles.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstdio>
 #include <memory>
@@ -21,34 +21,14 @@ using testsupport::RgbaImage;
 // An RGB PNG of w x h pixels, colour (x, y, blue) at (x, y), with an optional "uv" text.
 void writePicture(const std::string &path, int w, int h, int blue, const char *uv = nullptr)
 {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_init_io(png, f);
-    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_text text;
-    if (uv) {
-        text = png_text();
-        text.compression = PNG_TEXT_COMPRESSION_NONE;
-        text.key = const_cast<char *>("uv");
-        text.text = const_cast<char *>(uv);
-        png_set_text(png, info, &text, 1);
-    }
-    png_write_info(png, info);
-    std::vector<unsigned char> row(static_cast<size_t>(w) * 3);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            row[3 * x] = static_cast<unsigned char>(x * 255 / w);
-            row[3 * x + 1] = static_cast<unsigned char>(y * 255 / h);
-            row[3 * x + 2] = static_cast<unsigned char>(blue);
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
+    testsupport::PngFile png{w, h, PNG_COLOR_TYPE_RGB, 8, {}};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            png.rows.insert(png.rows.end(), {static_cast<unsigned char>(x * 255 / w),
+                                             static_cast<unsigned char>(y * 255 / h), static_cast<unsigned char>(blue)});
+    if (uv)
+        png.texts.emplace_back("uv", uv);
+    testsupport::writePngFile(path, png);
 }
 
 class Picture : public GLTestFixture {
@@ -57,10 +37,8 @@ protected:
     {
         GLTestFixture::SetUp();
         dir = testsupport::makeTempDir("Picture");
-        glMatrixMode(GL_PROJECTION);
-        glOrtho(-10, 310, -60, 260, -10, 10);
-        glMatrixMode(GL_MODELVIEW);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        orthographic(-10, 310, -60, 260);
+        enableState(0);
     }
     RgbaImage draw(GL3DObject &o)
     {

@@ -64,13 +64,8 @@ protected:
     void SetUp() override
     {
         GLTestFixture::SetUp();
-        glMatrixMode(GL_PROJECTION);
-        glOrtho(-1.8, 1.8, -1.8, 1.8, -10, 10);
-        glMatrixMode(GL_MODELVIEW);
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_CULL_FACE);
-        glEnable(GL_LIGHT0);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        orthographic(1.8);
+        enableState(DepthTest | CullBackFaces | FirstLight);
     }
     void TearDown() override
     {

@@ -61,9 +61,7 @@ protected:
     void SetUp() override
     {
         GLTestFixture::SetUp();
-        glMatrixMode(GL_PROJECTION);
-        glOrtho(0, kSize, 0, kSize, -1, 1);
-        glMatrixMode(GL_MODELVIEW);
+        orthographic(0, kSize, 0, kSize, -1, 1);
         GLFont::setFgColor(Point4(1, 1, 1, 1));
     }
     void TearDown() override

@@ -19,6 +19,26 @@ void GLTestFixture::SetUp()
 
 void GLTestFixture::TearDown() { context.destroy(); }
 
+void GLTestFixture::orthographic(double left, double right, double bottom, double top, double zNear, double zFar)
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(left, right, bottom, top, zNear, zFar);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void GLTestFixture::enableState(int parts)
+{
+    if (parts & DepthTest)
+        glEnable(GL_DEPTH_TEST);
+    if (parts & CullBackFaces)
+        glEnable(GL_CULL_FACE);
+    if (parts & FirstLight)
+        glEnable(GL_LIGHT0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
 RgbaImage GLTestFixture::capture() const
 {
     RgbaImage image;

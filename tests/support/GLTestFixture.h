@@ -21,6 +21,18 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    /// Parts of the scene manager's drawing state, for enableState().
+    enum StatePart { DepthTest = 1, CullBackFaces = 2, FirstLight = 4 };
+
+    /// An orthographic projection of the box [left, right] x [bottom, top] x [zNear, zFar],
+    /// identity modelview.
+    void orthographic(double left, double right, double bottom, double top, double zNear = -10, double zFar = 10);
+    /// The same, of the cube of half side `half` centred on the origin.
+    void orthographic(double half) { orthographic(-half, half, -half, half); }
+    /// Enables the given parts (StatePart flags) of the scene manager's state, then clears
+    /// colour and depth.
+    void enableState(int parts);
+
     /// The colour buffer, top row first.
     RgbaImage capture() const;
     /// Fails the test when the drawing left an OpenGL error behind.
