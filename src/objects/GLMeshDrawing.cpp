@@ -1,6 +1,7 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include "objects/GLMeshDrawing.h"
 
+#include "math/Messages.h"
 #include "core/StartupTiming.h"
 #include "objects/GLMeshObject.h"
 #include "objects/MeshReduction.h"
@@ -417,7 +418,7 @@ void GLMeshDrawing::endFrame()
 #ifndef NDEBUG
     // Debug builds name the first drawing method that left an error behind.
     for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError())
-        std::fprintf(stderr, "GLMeshObject: OpenGL error 0x%04x after drawing\n", e);
+        msg::diagnostic("GLMeshObject: OpenGL error 0x%04x after drawing\n", e);
 #endif
 }
 

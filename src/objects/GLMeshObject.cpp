@@ -1,5 +1,6 @@
 #include "objects/GLMeshObject.h"
 
+#include "math/Messages.h"
 #include "core/GLInterface.h"
 #include "core/KeyCodes.h"
 #include "core/StartupTiming.h"
@@ -252,13 +253,13 @@ void GLMeshObject::reload()
         else
             readMesh(path.c_str());
     } catch (const std::exception &) {
-        std::printf("GLMeshObject: unable to reload %s\n", path.c_str());
+        msg::error("GLMeshObject: unable to reload %s\n", path.c_str());
         return;
     }
     computeColors();
     computeBoundingBox();
     computeVertexNormals();
-    std::printf("%d triangles, %d vertex\n", nTriangles, nVertices);
+    msg::note("%d triangles, %d vertex\n", nTriangles, nVertices);
     // A textured mesh stays textured: its texture is made again from the files as they are.
     if (drawMethod == static_cast<DrawMethod>(&GLMeshObject::drawTexture))
         setDrawTexture();
@@ -595,17 +596,17 @@ Point3 GLMeshObject::getOrigin() const
 
 void GLMeshObject::printPose() const
 {
-    std::printf("Object pose:\n");
+    msg::note("Object pose:\n");
     pose.print();
     const Matrix3 r = pose.getSubMatrix();
     const Point3 t = pose.getSubVector();
-    std::printf("Direct transformation:");
-    std::printf("[%f,%f,%f]\n", t.x, t.y, t.z);
+    msg::note("Direct transformation:");
+    msg::note("[%f,%f,%f]\n", t.x, t.y, t.z);
     Quaternion(r).print();
     const Matrix3 rt = r.transpose();
     const Point3 eye = (rt * t) * -1.0f;
-    std::printf("Inverse transformation:");
-    std::printf("[%f,%f,%f]\n", eye.x, eye.y, eye.z);
+    msg::note("Inverse transformation:");
+    msg::note("[%f,%f,%f]\n", eye.x, eye.y, eye.z);
     Quaternion(rt).print();
 }
 

@@ -1,5 +1,6 @@
 #include "objects/GLMeshPicking.h"
 
+#include "math/Messages.h"
 #include "objects/GLMeshObject.h"
 #include "math/Matrix3.h"
 #include "measure/Objet_data.h"
@@ -108,10 +109,10 @@ void GLMeshPicking::printInfo(int i) const
 {
     if (i < 0 || i >= m.nVertices)
         return;
-    std::printf("Selected vertex n:\t%d,\t[%f %f %f]\n", i, m.vertices[3 * i], m.vertices[3 * i + 1], m.vertices[3 * i + 2]);
-    std::printf("\tvalence=%d\n", nNeighbours);
+    msg::note("Selected vertex n:\t%d,\t[%f %f %f]\n", i, m.vertices[3 * i], m.vertices[3 * i + 1], m.vertices[3 * i + 2]);
+    msg::note("\tvalence=%d\n", nNeighbours);
     for (const DataItem &item : m.dataItems) {
-        std::printf("\t");
+        msg::note("\t");
         item.print(i);
     }
 }
@@ -134,7 +135,7 @@ void GLMeshPicking::notifyAdditionalClick(int x, int y)
         int corners[3] = {t[3 * i], t[3 * i + 1], t[3 * i + 2]};
         std::sort(corners, corners + 3);
         if (std::equal(corners, corners + 3, picked)) {
-            std::printf("triangle: %d\n", i);
+            msg::note("triangle: %d\n", i);
             return;
         }
     }

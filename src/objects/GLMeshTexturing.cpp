@@ -1,5 +1,6 @@
 #include "objects/GLMeshTexturing.h"
 
+#include "math/Messages.h"
 #include "objects/ColorMap.h"
 #include "objects/GLMeshObject.h"
 #include "objects/MeshTextureReader.h"
@@ -52,7 +53,7 @@ bool GLMeshTexturing::readTexture()
         for (const std::string &name : textureImages) {
             images.push_back(MeshTextureReader::loadImageFile(name));
             if (!images.back()) {
-                std::printf("GLMeshObject: can't read texture image %s\n", name.c_str());
+                msg::warning("GLMeshObject: can't read texture image %s\n", name.c_str());
                 images.back().reset(new Bitmap(1, 1));
                 images.back()->get(0, 0) = RGB<unsigned char>(255, 255, 255);
             }
