@@ -63,7 +63,7 @@ bool SceneCapture::saveScaledFrame(const char *fileName, int scale)
     const int w = m.windowWidth * scale, h = m.windowHeight * scale;
     CaptureTarget target;
     if (!target.create(w, h)) {
-        std::printf("GLMachine: %s; the capture is taken at the m.window size\n", target.error().c_str());
+        std::printf("GLMachine: %s; the capture is taken at the window size\n", target.error().c_str());
         return saveWindowFrame(fileName);
     }
     try {
