@@ -7,12 +7,10 @@
 #include "core/GLObject.h"
 #include "app/OffscreenWindow.h"
 #include "core/KeyCodes.h"
-#include "image/Bitmap4.h"
+#include "math/Messages.h"
 #include "objects/GL3DObject.h"
 #include "objects/GL3DObjectLoader.h"
 #include "objects/GLPointListObject.h"
-#include "ps/CPsRenderer.h"
-#include "render/CaptureTarget.h"
 
 #include <GL/gl.h>
 
@@ -154,7 +152,7 @@ GLObject *GLMachine::registerObject(GLObject *object, const char *name)
 GL3DObject *GLMachine::register3DObject(const char *name)
 {
     if (objects.size() >= 256) {
-        std::printf("GLMachine: no more than 256 objects can be shown, %s is not loaded\n", name);
+        msg::warning("GLMachine: no more than 256 objects can be shown, %s is not loaded\n", name);
         return nullptr;
     }
     std::unique_ptr<GL3DObject> loaded(GL3DObjectLoader::load(name));
@@ -211,16 +209,16 @@ GLObject *GLMachine::registerReconstruction(const char *name)
     std::unique_ptr<GLPointListObject> points;
     try {
         const Reconstruction model = ReconstructionImport::read(source);
-        std::printf("GLMachine: %s model %s: %d views, %d points\n", model.format.c_str(), source.folder.c_str(),
-                    static_cast<int>(model.views.size()), static_cast<int>(model.points.size()));
+        msg::note("GLMachine: %s model %s: %d views, %d points\n", model.format.c_str(), source.folder.c_str(),
+                  static_cast<int>(model.views.size()), static_cast<int>(model.points.size()));
         for (const std::string &note : model.notes)
-            std::printf("GLMachine: note: %s\n", note.c_str());
+            msg::note("GLMachine: note: %s\n", note.c_str());
         const std::vector<std::string> photographs =
             ReconstructionImport::findPhotographs(model, source.folder, GLFlags::path_img);
         made = ReconstructionImport::makeCamera(model, photographs);
         points = ReconstructionImport::makePoints(model);
     } catch (const std::exception &e) {
-        std::printf("GLMachine: unable to load %s: %s\n", name, e.what());
+        msg::error("GLMachine: unable to load %s: %s\n", name, e.what());
         window->overrideCursor();
         return nullptr;
     }
@@ -229,7 +227,7 @@ GLObject *GLMachine::registerReconstruction(const char *name)
         window->registerInterface(camera, name);
         // The points come after their camera, which is then the scene's camera for them.
         if (points && objects.size() >= 256)
-            std::printf("GLMachine: no more than 256 objects can be shown, the points of %s are not loaded\n", name);
+            msg::warning("GLMachine: no more than 256 objects can be shown, the points of %s are not loaded\n", name);
         else if (points)
             registerObject(points.release(), (source.folder + "/points").c_str());
         requestRedraw();

@@ -4,6 +4,7 @@
 #include "app/SceneWindow.h"
 #include "core/StartupTiming.h"
 #include "image/Bitmap4.h"
+#include "math/Messages.h"
 #include "objects/GL3DObject.h"
 #include "ps/CPsRenderer.h"
 #include "render/CaptureTarget.h"
@@ -63,7 +64,7 @@ bool SceneCapture::saveScaledFrame(const char *fileName, int scale)
     const int w = m.windowWidth * scale, h = m.windowHeight * scale;
     CaptureTarget target;
     if (!target.create(w, h)) {
-        std::printf("GLMachine: %s; the capture is taken at the window size\n", target.error().c_str());
+        msg::warning("GLMachine: %s; the capture is taken at the window size\n", target.error().c_str());
         return saveWindowFrame(fileName);
     }
     try {
@@ -117,10 +118,10 @@ bool SceneCapture::saveScaledFrame(const char *fileName, int scale)
     } catch (const std::exception &e) {
         m.offFrame = false;
         m.drawScale = 1;
-        std::printf("GLMachine: %s\n", e.what());
+        msg::error("GLMachine: %s\n", e.what());
         return false;
     }
-    std::printf("GLMachine: unable to write %s\n", fileName);
+    msg::error("GLMachine: unable to write %s\n", fileName);
     return false;
 }
 
@@ -190,10 +191,10 @@ bool SceneCapture::saveWindowFrame(const char *fileName)
             return true;
         }
     } catch (const std::exception &e) {
-        std::printf("GLMachine: %s\n", e.what());
+        msg::error("GLMachine: %s\n", e.what());
         return false;
     }
-    std::printf("GLMachine: unable to write %s\n", fileName);
+    msg::error("GLMachine: unable to write %s\n", fileName);
     return false;
 }
 
