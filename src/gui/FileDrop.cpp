@@ -2,6 +2,7 @@
 
 #include "app/GLMachine.h"
 #include "gui/MainInterfaceImpl.h"
+#include "math/Messages.h"
 
 #include <cstdio>
 #include <memory>
@@ -18,7 +19,7 @@ std::vector<std::string> FileDrop::filesFromUriList(const char *uriList)
             files.emplace_back(file);
             g_free(file);
         } else {
-            printf("MainInterface: %s is not a local file, not opened\n", *uri);
+            msg::warning("MainInterface: %s is not a local file, not opened\n", *uri);
         }
     }
     g_strfreev(uris);

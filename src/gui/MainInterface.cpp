@@ -13,6 +13,7 @@
 #include "core/StartupTiming.h"
 #include "gui/GtkEList.h"
 #include "gui/InterfaceLoader.h"
+#include "math/Messages.h"
 #include "gui/cameraAnimationInterface.h"
 #include "gui/distanceInterface.h"
 #include "measure/PathDisplay.h"
@@ -134,7 +135,7 @@ static void initEnvironment()
     gdk_threads_init();
     if (!gtk_init_check(&argc, &argv)) {
         const char *display = std::getenv("DISPLAY");
-        std::fprintf(stderr, "Viewer: cannot open the X display %s\n", display && *display ? display : "(DISPLAY is not set)");
+        msg::diagnostic("Viewer: cannot open the X display %s\n", display && *display ? display : "(DISPLAY is not set)");
         std::exit(1);
     }
     // Numbers in every file are written and read with '.' whatever the user's language.
@@ -570,14 +571,14 @@ void MainInterface::Impl::createMainWindow(const char *title, int width, int hei
 void MainInterface::Impl::createGLWidget()
 {
     if (!gdk_gl_query()) {
-        std::fprintf(stderr, "Viewer:impossible to use OpenGL/GLX\n");
+        msg::diagnostic("Viewer:impossible to use OpenGL/GLX\n");
         std::exit(1);
     }
     int attrs[] = {GDK_GL_RGBA, GDK_GL_DOUBLEBUFFER, GDK_GL_DEPTH_SIZE, 1, GDK_GL_RED_SIZE, 1,
                    GDK_GL_GREEN_SIZE, 1, GDK_GL_BLUE_SIZE, 1, GDK_GL_NONE};
     viewArea = gtk_gl_area_new(attrs);
     if (!viewArea) {
-        std::fprintf(stderr, "Viewer:impossible to use OpenGL/GLX\n");
+        msg::diagnostic("Viewer:impossible to use OpenGL/GLX\n");
         std::exit(1);
     }
     gtk_widget_set_events(viewArea, GDK_EXPOSURE_MASK | GDK_POINTER_MOTION_MASK | GDK_POINTER_MOTION_HINT_MASK |
