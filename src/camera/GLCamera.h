@@ -87,6 +87,9 @@ public:
     /// Loads the final projection (pan and zoom applied).
     void loadKMatrix();
     Matrix4 getFinalKMatrix() const;
+    /// The calibrated projection that the final projection `p` was made from, under the
+    /// current pan, zoom and window size.
+    Matrix4 withoutPanAndZoom(const Matrix4 &p) const;
     /// The shown model-view in the calibration's [R | t] form.
     Matrix4 getModelViewMatrix() const;
     /// Shows the [R | t] model-view `rt` (it also becomes the backed-up model-view).
@@ -336,6 +339,7 @@ protected:
     static int maxTextureSizeLimit;
 
 private:
+    friend class CameraStateFile;
     /// What both constructors share once the views exist.
     void setUp();
 };
