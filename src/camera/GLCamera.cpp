@@ -103,9 +103,7 @@ void GLCamera::setUp()
         std::copy(vp, vp + 4, viewport);
     winW = viewport[2];
     winH = viewport[3];
-    textures.resize(N);
-    imageFailed.assign(N, 0);
-    silhouetteFailed.assign(N, 0);
+    overlay.resize(N);
     loadModelView(getGLEMatrix());
     backupModelView = modelView;
     computeMinAngle();
@@ -750,3 +748,32 @@ void GLCamera::drawCamera(Point3 position, Point3 size)
     glPopMatrix();
     glPopAttrib();
 }
+
+// --- Photographs and silhouettes: see GLCameraOverlay ----------------------------------------
+
+void GLCamera::searchImagePaths(const char *directory) { overlay.searchImagePaths(directory); }
+int GLCamera::getMaxTextureSize() { return GLCameraOverlay::getMaxTextureSize(); }
+int GLCamera::computeSubSampling(int width, int height) { return GLCameraOverlay::computeSubSampling(width, height); }
+textureData *GLCamera::loadImage(int i) { return overlay.loadImage(i); }
+textureData *GLCamera::loadSilhouette(int i) { return overlay.loadSilhouette(i); }
+const textureData *GLCamera::getTexture(int i) const { return overlay.getTexture(i); }
+bool GLCamera::loadSilhouetteVector(int i, int part, std::vector<Point2> &points) const
+{
+    return overlay.loadSilhouetteVector(i, part, points);
+}
+float GLCamera::getImageDepth() const { return overlay.getImageDepth(); }
+Point3 GLCamera::projectToWindow(const Point3 &cameraPoint) const { return overlay.projectToWindow(cameraPoint); }
+Matrix3 GLCamera::imageToWindow(const Matrix4 &p) const { return overlay.imageToWindow(p); }
+void GLCamera::checkTextures() { overlay.requestTextures(); }
+void GLCamera::updateTextures() { overlay.updateTextures(); }
+void GLCamera::rebuildDisplayLists() { overlay.requestDisplayLists(); }
+void GLCamera::drawTextures() { overlay.drawTextures(); }
+void GLCamera::draw2DTexture() { overlay.draw2DTexture(); }
+void GLCamera::drawCircularMotion() { overlay.drawCircularMotion(); }
+void GLCamera::drawEpipolarTangencies() { overlay.drawEpipolarTangencies(); }
+void GLCamera::createCameraTexture(int i) { overlay.createCameraTexture(i); }
+void GLCamera::createSilhouetteTexture(int i) { overlay.createSilhouetteTexture(i); }
+void GLCamera::createDisplayList(int i, const textureData *texture) { overlay.createDisplayList(i, texture); }
+void GLCamera::createProfileDisplayList(int i) { overlay.createProfileDisplayList(i); }
+int GLCamera::displayList(int i) { return overlay.displayList(i); }
+void GLCamera::releaseTextures() { overlay.releaseTextures(); }
