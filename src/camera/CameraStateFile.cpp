@@ -2,6 +2,7 @@
 
 #include "camera/GLCamera.h"
 #include "math/Matrix3.h"
+#include "math/Messages.h"
 
 #include <GL/gl.h>
 
@@ -62,7 +63,7 @@ void CameraStateFile::load(const char *path)
     usable = usable && vp[2] > 0 && vp[3] > 0 && std::isfinite(panX) && std::isfinite(panY) &&
              std::isfinite(z) && z != 0;
     if (!usable) {
-        printf("GLCamera: unable to read camera state file:%s\n", path);
+        msg::error("GLCamera: unable to read camera state file:%s\n", path);
         return;
     }
 
@@ -84,14 +85,14 @@ void CameraStateFile::load(const char *path)
 
 void CameraStateFile::print()
 {
-    printf("GL modelview matrix:\n");
+    msg::note("GL modelview matrix:\n");
     c.modelView.print();
-    printf("GL projection matrix:\n");
+    msg::note("GL projection matrix:\n");
     c.projection.print();
-    printf("------------------------\n");
-    printf("[R|t] matrix:\n");
+    msg::note("------------------------\n");
+    msg::note("[R|t] matrix:\n");
     (Matrix4::GLCS * c.modelView).print();
-    printf("K projection matrix:\n");
+    msg::note("K projection matrix:\n");
     // The viewport matrix of the photograph's pixels, bands included, turns the projection's
     // normalised coordinates back into pixels.
     const float x0 = static_cast<float>(c.viewport[0]), y0 = static_cast<float>(c.viewport[1]);

@@ -4,6 +4,7 @@
 #include "camera/GLCameraAnimation.h"
 #include "camera/ViewGeometry.h"
 #include "core/GLFlags.h"
+#include "math/Messages.h"
 #include "render/GLFont.h"
 #include "math/Quat.h"
 #include "math/Quaternion.h"
@@ -387,7 +388,7 @@ void GLCamera::panAroundRotationPoint()
 void GLCamera::updateGeometry(Point3 center, float distance)
 {
     if (!isDefaultCamera())
-        printf("GLCamera: warning, updating geometry of a non-default camera\n");
+        msg::warning("GLCamera: warning, updating geometry of a non-default camera\n");
     setOrigin(center);
     setDistance2Origin(distance);
     computeWorldScale();

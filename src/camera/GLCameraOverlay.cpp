@@ -8,6 +8,7 @@
 #include "camera/ViewGeometry.h"
 #include "core/GLFlags.h"
 #include "image/Bitmap.h"
+#include "math/Messages.h"
 
 #include <GL/gl.h>
 
@@ -196,7 +197,7 @@ int GLCameraOverlay::computeSubSampling(int width, int height)
     while (w2 / s > m || h2 / s > m)
         s *= 2;
     if (s > 1)
-        printf("GLCamera: subSampling:%d,GL_MAX_TEXTURE_SIZE:%d\n", s, m);
+        msg::note("GLCamera: subSampling:%d,GL_MAX_TEXTURE_SIZE:%d\n", s, m);
     return s;
 }
 
@@ -216,7 +217,7 @@ textureData *GLCameraOverlay::loadImage(int i)
         return makeTexture(reinterpret_cast<const unsigned char *>(image.pixels), image.width, image.height, 3, s);
     } catch (const std::exception &) {
         if (k < static_cast<int>(imageFailed.size()) && !imageFailed[k]) {
-            printf("GLCamera: error reading %s\n", name.c_str());
+            msg::error("GLCamera: error reading %s\n", name.c_str());
             imageFailed[k] = 1;
         }
         return nullptr;
@@ -253,7 +254,7 @@ textureData *GLCameraOverlay::loadSilhouette(int i)
     }
     if (!grey || w < 1 || h < 1) {
         if (k < static_cast<int>(silhouetteFailed.size()) && !silhouetteFailed[k]) {
-            printf("GLCamera: error reading %s\n", name.c_str());
+            msg::error("GLCamera: error reading %s\n", name.c_str());
             silhouetteFailed[k] = 1;
         }
         return nullptr;
