@@ -1,6 +1,9 @@
 #ifndef VELMORA_GLMACHINE_H
 #define VELMORA_GLMACHINE_H
 
+#include "app/LightWidget.h"
+#include "app/SceneCapture.h"
+#include "app/SceneInput.h"
 #include "math/Matrix4.h"
 #include "math/Point3.h"
 #include "math/Point4.h"
@@ -27,6 +30,10 @@ class FunctorBase;
 /// Input codes: buttons 1 left, 2 right, 3 middle, 4 and 5 wheel; event type 4 press, 7
 /// release; modifier bit 1 Shift, bit 4 Control; keys are key values with the cursor keys
 /// mapped to 6000-6007. Everything runs on the toolkit's main thread.
+///
+/// The machine keeps the element registry and draws the frame; it hands the captures
+/// (SceneCapture), the input of the main view (SceneInput) and the light sub-window
+/// (LightWidget) to parts of their own.
 class GLMachine {
 public:
     /// Builds the window a scene is shown in, for the scene manager `machine` and a drawing
@@ -104,7 +111,7 @@ public:
     bool getShadows() const { return shadows; }
     float getShadowPlaneOffset() const { return shadowPlaneOffset; }
     Point3 getRotationAxis() const { return rotationAxis; }
-    int getCaptureCounter() const { return captureCounter; }
+    int getCaptureCounter() const { return capture.getCaptureCounter(); }
     /// While a mouse drag turns, pans or zooms a scene of more than this many triangles,
     /// large meshes draw a reduced stand-in; the release draws them whole again. 0 never
     /// reduces. Captures always draw everything.
@@ -113,8 +120,8 @@ public:
     static constexpr long long kDefaultDragReductionThreshold = 1000000;
     /// PNG captures are written fast (deflate level 2) unless the smallest files are asked
     /// for (level 9); the pixels are the same.
-    void setSmallestCaptures(bool on) { smallestCaptures = on; }
-    bool getSmallestCaptures() const { return smallestCaptures; }
+    void setSmallestCaptures(bool on) { capture.setSmallestCaptures(on); }
+    bool getSmallestCaptures() const { return capture.getSmallestCaptures(); }
     static constexpr int kFastCaptureLevel = 2;
     /// True while the frames of a drag draw reduced objects.
     bool isDrawingReduced() const { return drawingReduced; }
@@ -130,7 +137,7 @@ public:
     /// Captures ("c") are taken at `scale` (1 to 4) times the window size: same camera, same
     /// aspect, text overlays enlarged with the picture. Out-of-range values are clamped.
     void setCaptureScale(int scale);
-    int getCaptureScale() const { return captureScale; }
+    int getCaptureScale() const { return capture.getCaptureScale(); }
     /// Draws and reads the frame as RGB bytes, bottom row first (width x height x 3 bytes).
     void getFrameBuffer(unsigned char *buffer);
     void blockSignals();
@@ -179,16 +186,9 @@ private:
     void fitZPlanes(const Point3 &centre, float radius);
     /// Turns the reduced drawing of every object on or off.
     void setReducedDrawing(bool on);
-    bool saveWindowFrame(const char *fileName);
-    /// Runs `write` with a vector renderer and a functor that draws this scene's frame.
-    bool vectorCapture(const std::function<bool(CPsRenderer &, const PsRenderer::FunctorBase *)> &write);
-    bool saveScaledFrame(const char *fileName, int scale);
 
     Point4 backgroundColor;
-    Point4 subWindowBackgroundColor;
     Point4 shadowColor;
-    int pressX, pressY;
-    int anchorX, anchorY;
     std::vector<Light> lights;
     std::vector<std::unique_ptr<GL3DObject>> objects;
     std::vector<std::unique_ptr<GLCamera>> cameras;
@@ -198,8 +198,6 @@ private:
     GLObject *focus;
     float shadowPlaneOffset;
     Point3 rotationAxis;
-    int captureCounter;
-    int captureScale;
     /// While above 1, frames are drawn into a capture target of this multiple of the window
     /// size, without the text overlays (they are laid over the capture afterwards).
     int drawScale;
@@ -207,13 +205,17 @@ private:
     bool offFrame;
     bool shadows;
     bool drawInfo;
-    int subAnchorX, subAnchorY;
-    Matrix4 subSavedMatrix;
     int windowWidth, windowHeight;
     long long dragReductionThreshold;
     bool drawingReduced;
-    bool smallestCaptures;
     std::unique_ptr<SceneWindow> window;
+    // The parts the machine hands its work to; they read the fields above.
+    friend class SceneCapture;
+    friend class SceneInput;
+    friend class LightWidget;
+    SceneCapture capture{*this};
+    SceneInput input{*this};
+    LightWidget lightWidget{*this};
 };
 
 #endif

@@ -1,8 +1,10 @@
 #include "camera/GLCamera.h"
 
+#include "camera/CameraStateFile.h"
 #include "camera/GLCameraAnimation.h"
 #include "camera/ViewGeometry.h"
 #include "core/GLFlags.h"
+#include "math/Messages.h"
 #include "render/GLFont.h"
 #include "math/Quat.h"
 #include "math/Quaternion.h"
@@ -102,9 +104,7 @@ void GLCamera::setUp()
         std::copy(vp, vp + 4, viewport);
     winW = viewport[2];
     winH = viewport[3];
-    textures.resize(N);
-    imageFailed.assign(N, 0);
-    silhouetteFailed.assign(N, 0);
+    overlay.resize(N);
     loadModelView(getGLEMatrix());
     backupModelView = modelView;
     computeMinAngle();
@@ -149,6 +149,20 @@ Matrix4 GLCamera::getFinalKMatrix() const
     for (const auto &e : kPanZoomElements)
         p(e[0], e[1]) *= zoomFactor;
     return p;
+}
+
+Matrix4 GLCamera::withoutPanAndZoom(const Matrix4 &p) const
+{
+    // The calibrated projection is what the final one was made from: undo the zoom, then the
+    // pan.
+    Matrix4 base = p;
+    for (const auto &e : kPanZoomElements)
+        base(e[0], e[1]) /= zoomFactor;
+    base(0, 2) += 2 * pan.x * base(3, 2) / winW;
+    base(1, 2) -= 2 * pan.y * base(3, 2) / winH;
+    base(0, 3) += 2 * pan.x * base(3, 3) / winW;
+    base(1, 3) -= 2 * pan.y * base(3, 3) / winH;
+    return base;
 }
 
 Matrix4 GLCamera::getModelViewMatrix() const
@@ -374,7 +388,7 @@ void GLCamera::panAroundRotationPoint()
 void GLCamera::updateGeometry(Point3 center, float distance)
 {
     if (!isDefaultCamera())
-        printf("GLCamera: warning, updating geometry of a non-default camera\n");
+        msg::warning("GLCamera: warning, updating geometry of a non-default camera\n");
     setOrigin(center);
     setDistance2Origin(distance);
     computeWorldScale();
@@ -590,120 +604,11 @@ void GLCamera::toggleRecording()
 
 // --- State file ---------------------------------------------------------------------------
 
-void GLCamera::saveCameraState(const char *path)
-{
-    if (!path)
-        return;
-    // Written beside the final name and renamed over it, so a failed write never leaves a
-    // truncated state behind.
-    const std::string temporary = std::string(path) + ".tmp";
-    FILE *f = fopen(temporary.c_str(), "w");
-    if (!f)
-        return;
-    modelView.print(f);
-    projection.print(f);
-    fprintf(f, "%d %d %d %d\n", viewport[0], viewport[1], viewport[2], viewport[3]);
-    fprintf(f, "%f %f %f\n", pan.x, pan.y, zoomFactor);
-    fprintf(f, "%f %f\n", zNear, zFar);
-    bool written = !ferror(f);
-    written = fclose(f) == 0 && written;
-    if (!written || rename(temporary.c_str(), path) != 0)
-        remove(temporary.c_str());
-}
+void GLCamera::saveCameraState(const char *path) { CameraStateFile(*this).save(path); }
 
-void GLCamera::loadCameraState(const char *path)
-{
-    FILE *f = path ? fopen(path, "rb") : nullptr;
-    if (!f)
-        return;
-    float values[41];
-    int n = 0;
-    while (n < 41 && fscanf(f, "%f", &values[n]) == 1)
-        n++;
-    fclose(f);
+void GLCamera::loadCameraState(const char *path) { CameraStateFile(*this).load(path); }
 
-    Matrix4 mv, pr;
-    for (int k = 0; k < 16 && k < n; k++) {
-        mv(k / 4, k % 4) = values[k];
-        if (k + 16 < n)
-            pr(k / 4, k % 4) = values[16 + k];
-    }
-    bool usable = n == 41;
-    for (int k = 0; k < 32 && usable; k++)
-        usable = std::isfinite(values[k]);
-    int vp[4] = {0, 0, 0, 0};
-    for (int k = 0; k < 4 && usable; k++) {
-        const float v = values[32 + k];
-        usable = std::fabs(v) <= 1e6f && v == std::floor(v);
-        vp[k] = usable ? static_cast<int>(v) : 0;
-    }
-    const float panX = values[36], panY = values[37], z = values[38];
-    // Everything below divides by the window size and the zoom.
-    usable = usable && vp[2] > 0 && vp[3] > 0 && std::isfinite(panX) && std::isfinite(panY) &&
-             std::isfinite(z) && z != 0;
-    if (!usable) {
-        printf("GLCamera: unable to read camera state file:%s\n", path);
-        return;
-    }
-
-    loadModelView(mv);
-    std::copy(vp, vp + 4, viewport);
-    glViewport(vp[0], vp[1], vp[2], vp[3]);
-    winW = vp[2];
-    winH = vp[3];
-    reshapeWindow(winW, winH);
-    loadProjection(pr);
-    pan = Point2(panX, panY);
-    zoomFactor = z;
-    zNear = values[39];
-    zFar = values[40];
-    // The calibrated projection is what the final one was made from: undo the zoom, then the
-    // pan.
-    Matrix4 base = pr;
-    for (const auto &e : kPanZoomElements)
-        base(e[0], e[1]) /= zoomFactor;
-    base(0, 2) += 2 * pan.x * base(3, 2) / winW;
-    base(1, 2) -= 2 * pan.y * base(3, 2) / winH;
-    base(0, 3) += 2 * pan.x * base(3, 3) / winW;
-    base(1, 3) -= 2 * pan.y * base(3, 3) / winH;
-    baseProjection = base;
-    loadKMatrix();
-    postRedisplay();
-}
-
-void GLCamera::printCameraState()
-{
-    printf("GL modelview matrix:\n");
-    modelView.print();
-    printf("GL projection matrix:\n");
-    projection.print();
-    printf("------------------------\n");
-    printf("[R|t] matrix:\n");
-    (Matrix4::GLCS * modelView).print();
-    printf("K projection matrix:\n");
-    // The viewport matrix of the photograph's pixels, bands included, turns the projection's
-    // normalised coordinates back into pixels.
-    const float x0 = static_cast<float>(viewport[0]), y0 = static_cast<float>(viewport[1]);
-    const float vw = static_cast<float>(viewport[2]), vh = static_cast<float>(viewport[3]);
-    float a, b;
-    if (vh / vw > H / W) {
-        a = W;
-        b = W * vh / vw;
-    } else {
-        a = H * vw / vh;
-        b = H;
-    }
-    Matrix3 k = Matrix3::Zero;
-    k(0, 0) = a / 2;
-    k(1, 1) = b / 2;
-    k(0, 2) = W / 2 + x0;
-    k(1, 2) = H / 2 + y0;
-    k(2, 2) = 1;
-    Matrix3 q = projection.getSubMatrix();
-    q(0, 2) = -q(0, 2);
-    q(2, 2) = 1;
-    (k * q).print();
-}
+void GLCamera::printCameraState() { CameraStateFile(*this).print(); }
 
 // --- Drawing ------------------------------------------------------------------------------
 
@@ -844,3 +749,32 @@ void GLCamera::drawCamera(Point3 position, Point3 size)
     glPopMatrix();
     glPopAttrib();
 }
+
+// --- Photographs and silhouettes: see GLCameraOverlay ----------------------------------------
+
+void GLCamera::searchImagePaths(const char *directory) { overlay.searchImagePaths(directory); }
+int GLCamera::getMaxTextureSize() { return GLCameraOverlay::getMaxTextureSize(); }
+int GLCamera::computeSubSampling(int width, int height) { return GLCameraOverlay::computeSubSampling(width, height); }
+textureData *GLCamera::loadImage(int i) { return overlay.loadImage(i); }
+textureData *GLCamera::loadSilhouette(int i) { return overlay.loadSilhouette(i); }
+const textureData *GLCamera::getTexture(int i) const { return overlay.getTexture(i); }
+bool GLCamera::loadSilhouetteVector(int i, int part, std::vector<Point2> &points) const
+{
+    return overlay.loadSilhouetteVector(i, part, points);
+}
+float GLCamera::getImageDepth() const { return overlay.getImageDepth(); }
+Point3 GLCamera::projectToWindow(const Point3 &cameraPoint) const { return overlay.projectToWindow(cameraPoint); }
+Matrix3 GLCamera::imageToWindow(const Matrix4 &p) const { return overlay.imageToWindow(p); }
+void GLCamera::checkTextures() { overlay.requestTextures(); }
+void GLCamera::updateTextures() { overlay.updateTextures(); }
+void GLCamera::rebuildDisplayLists() { overlay.requestDisplayLists(); }
+void GLCamera::drawTextures() { overlay.drawTextures(); }
+void GLCamera::draw2DTexture() { overlay.draw2DTexture(); }
+void GLCamera::drawCircularMotion() { overlay.drawCircularMotion(); }
+void GLCamera::drawEpipolarTangencies() { overlay.drawEpipolarTangencies(); }
+void GLCamera::createCameraTexture(int i) { overlay.createCameraTexture(i); }
+void GLCamera::createSilhouetteTexture(int i) { overlay.createSilhouetteTexture(i); }
+void GLCamera::createDisplayList(int i, const textureData *texture) { overlay.createDisplayList(i, texture); }
+void GLCamera::createProfileDisplayList(int i) { overlay.createProfileDisplayList(i); }
+int GLCamera::displayList(int i) { return overlay.displayList(i); }
+void GLCamera::releaseTextures() { overlay.releaseTextures(); }

@@ -1,6 +1,7 @@
 #ifndef VELMORA_GLCAMERA_H
 #define VELMORA_GLCAMERA_H
 
+#include "camera/GLCameraOverlay.h"
 #include "camera/GLView.h"
 #include "core/KeyCodes.h"
 #include "math/Matrix4.h"
@@ -87,6 +88,9 @@ public:
     /// Loads the final projection (pan and zoom applied).
     void loadKMatrix();
     Matrix4 getFinalKMatrix() const;
+    /// The calibrated projection that the final projection `p` was made from, under the
+    /// current pan, zoom and window size.
+    Matrix4 withoutPanAndZoom(const Matrix4 &p) const;
     /// The shown model-view in the calibration's [R | t] form.
     Matrix4 getModelViewMatrix() const;
     /// Shows the [R | t] model-view `rt` (it also becomes the backed-up model-view).
@@ -228,7 +232,7 @@ public:
     /// GL_MAX_TEXTURE_SIZE (1024 when it cannot be asked).
     static int getMaxTextureSize();
     /// Sets a limit below what OpenGL allows (0 lifts it).
-    static void setMaxTextureSize(int limit) { maxTextureSizeLimit = limit; }
+    static void setMaxTextureSize(int limit) { GLCameraOverlay::setMaxTextureSize(limit); }
     /// The power-of-two factor that brings a width x height image under the maximum texture
     /// size; prints "GLCamera: subSampling:%d,GL_MAX_TEXTURE_SIZE:%d" when it is above 1.
     static int computeSubSampling(int width, int height);
@@ -241,7 +245,7 @@ public:
     /// The loaded photograph of view i (wrapped), or null.
     const textureData *getTexture(int i) const;
     /// The silhouette texture, or null.
-    const textureData *getSilhouetteTexture() const { return silhouetteTexture.get(); }
+    const textureData *getSilhouetteTexture() const { return overlay.getSilhouetteTexture(); }
     /// View i's silhouette contour (part 0: the whole contour; see sequence::readContour).
     bool loadSilhouetteVector(int i, int part, std::vector<Point2> &points) const;
     /// The depth in front of a camera at which photographs are laid: just beyond the near
@@ -324,18 +328,12 @@ protected:
     Matrix4 projection; ///< the shown projection
     int viewport[4];    ///< the shown viewport: x, y, width, height
 
-    std::vector<std::unique_ptr<textureData>> textures; ///< one a view, null until loaded
-    std::unique_ptr<textureData> silhouetteTexture;
-    bool silhouetteIsContour = false; ///< the silhouette list holds a contour
-    int silhouetteView = -1;          ///< the view the silhouette list shows
-    bool texturesPending = false;     ///< checkTextures asked for textures not loaded yet
-    bool listsStale = false;          ///< a view moved since the display lists were made
-    int listBase = 0;                 ///< first of N + 1 display lists, 0 until made
-    std::vector<char> imageFailed;    ///< the photograph was reported unreadable
-    std::vector<char> silhouetteFailed;
-    static int maxTextureSizeLimit;
+    /// The photographs, silhouettes and lines laid over the scene; it reads the fields above.
+    friend class GLCameraOverlay;
+    GLCameraOverlay overlay{*this};
 
 private:
+    friend class CameraStateFile;
     /// What both constructors share once the views exist.
     void setUp();
 };

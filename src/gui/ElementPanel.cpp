@@ -4,6 +4,7 @@
 #include "camera/GLCamera.h"
 #include "core/ElementWindow.h"
 #include "core/GLObject.h"
+#include "math/Messages.h"
 #include "objects/GL3DObject.h"
 
 #include <cstdio>
@@ -37,7 +38,7 @@ GtkWidget *lookupWidget(GtkWidget *root, const char *name)
             g_list_free(children);
         }
     }
-    std::printf("Widget not found: %s\n", name);
+    msg::warning("Widget not found: %s\n", name);
     std::fflush(stdout);
     return nullptr;
 }

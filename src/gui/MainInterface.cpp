@@ -1,18 +1,19 @@
 #include "gui/MainInterface.h"
 
-#include "gui/FileDialog.h"
+#include "gui/FileDrop.h"
+#include "gui/MainInterfaceImpl.h"
 
 #include "app/GLMachine.h"
 #include "camera/GLCamera.h"
 #include "core/GLObject.h"
 #include "core/GLInterface.h"
-#include "gui/ColorInterface.h"
 #include "gui/CursorInterface.h"
 #include "render/GLFont.h"
 #include "core/KeyCodes.h"
 #include "core/StartupTiming.h"
 #include "gui/GtkEList.h"
 #include "gui/InterfaceLoader.h"
+#include "math/Messages.h"
 #include "gui/cameraAnimationInterface.h"
 #include "gui/distanceInterface.h"
 #include "measure/PathDisplay.h"
@@ -36,40 +37,6 @@
 namespace {
 
 bool toolkitReady = false;
-
-// Help table: key, description; "---" splits the two columns, empty rows are separators.
-const char *const kHelpRows[][2] = {
-    {"1", "wireframe on/off (toggle)"},
-    {"2", "goureau shading"},
-    {"3", "texture mapping"},
-    {"4", "zbuffer drawing"},
-    {"s", "shadow on/off (toggle)"},
-    {"Enter", "light mode on/off (toggle)"},
-    {"", ""},
-    {"5", "data mapping"},
-    {"<", "next data"},
-    {">", "previous data"},
-    {"", ""},
-    {"c", "capture image(capture??.png)"},
-    {"C", "capture vector image(capture??.eps)"},
-    {"i", "object & camera position reset"},
-    {"---", ""},
-    {"z", "camera zoom in"},
-    {"Z", "camera zoom out"},
-    {"x", "camera translation in"},
-    {"X", "camera translation out"},
-    {"Left  Arrow", "original camera viewpoints (left turn)"},
-    {"Right Arrow", "original camera viewpoints (right turn)"},
-    {"*", "save camera state"},
-    {"Space", "load camera state"},
-    {"", ""},
-    {"b", "original image on/off (toggle)"},
-    {"v", "original image silhouette on/off (toggle)"},
-    {"t", "transparency on/off (toggle)"},
-    {"", ""},
-    {"", ""},
-    {"Q,q", "quit"},
-};
 
 } // namespace
 
@@ -106,87 +73,6 @@ int MainInterface::mapKey(unsigned key)
         return static_cast<int>(key);
     }
 }
-
-struct MainInterface::Impl {
-    MainInterface *self = nullptr;
-    GLMachine *machine = nullptr;
-    GtkWidget *viewArea = nullptr;
-    GtkWidget *subArea = nullptr;
-    GtkWidget *viewWindow = nullptr;
-    GtkWidget *controlWindow = nullptr;
-    GtkWidget *mainMenuBar = nullptr;
-    GtkWidget *localMenu = nullptr;
-    GtkWidget *panelBox = nullptr;
-    GtkWidget *currentPanel = nullptr;
-    GtkEList *objectList = nullptr;
-    GtkAccelGroup *mainAccelGroup = nullptr;
-    GtkAccelGroup *objectAccelGroup = nullptr;
-    GtkAccelGroup *cameraAccelGroup = nullptr;
-    bool transient = false;
-    std::string lastDirectory;
-    int currentCursor = 0;
-    gulong configureHandler = 0;
-    GtkWidget *backgroundSwatch = nullptr; ///< the colour on the Preferences' button, while shown
-    // The last frame of the view, read back when it was slow to draw (see drawView).
-    std::vector<unsigned char> keptFrame;
-    int frameWidth = 0, frameHeight = 0;
-    bool frameCurrent = false;
-    unsigned long redrawsAsked = 0; ///< grows with every postRedisplay()
-
-    /// Draws the view's frame (its context current) and keeps a copy of a slow one.
-    void drawView();
-
-    // --- construction ---
-    void createMainWindow(const char *title, int width, int height);
-    void createGLWidget();
-    void createMenuBar(GtkWidget *box);
-    void connectCallbacks();
-    void checkDecorations();
-    void initInterfacePosition();
-    /// Puts the control window left of the view window, from the view window's root origin
-    /// (x0, y0) and two readings (x1, y1), (x2, y2) that tell the window manager's frame.
-    void placeControlWindow(int x0, int y0, int x1, int y1, int x2, int y2);
-    void addMenuItem(GtkWidget *menu, const char *label, const char *key, guint accel, GdkModifierType mods);
-
-    // --- dialogs ---
-    void menuResponse(const char *key);
-    void openFileDialog();
-    void createPreferencesDialog();
-    void createHelpDialog();
-    void createAboutDialog();
-
-    void setLocalMenuBar(GLObject *element);
-    void setLocalGUI(GLObject *element);
-    void listSelectCallback(int row);
-    void onTextColour(Point4 colour);
-    void onBackgroundColour(Point4 colour);
-    void showBackgroundColour();
-    /// The panels of the selected element and of the current camera show their elements
-    /// again (after a key may have changed them).
-    void refreshPanels();
-
-    // --- event handlers ---
-    static void onDragDataReceived(GtkWidget *, GdkDragContext *, gint, gint, GtkSelectionData *data, guint, guint,
-                                   gpointer self);
-    static gboolean onDelete(GtkWidget *, GdkEvent *, gpointer);
-    static void onRealize(GtkWidget *, gpointer data);
-    static void setWindowIcon(GtkWidget *window, gpointer);
-    static void onRealizeSub(GtkWidget *, gpointer data);
-    static gboolean onConfigureOnce(GtkWidget *, GdkEventConfigure *, gpointer data);
-    static gboolean onEnterControl(GtkWidget *, GdkEventCrossing *, gpointer data);
-    static gboolean onEnterArea(GtkWidget *widget, GdkEventCrossing *, gpointer);
-    static gboolean display(GtkWidget *, GdkEventExpose *event, gpointer data);
-    static gboolean reshape(GtkWidget *widget, GdkEventConfigure *, gpointer data);
-    static gboolean notifyClick(GtkWidget *, GdkEventButton *event, gpointer data);
-    static gboolean notifyDrag(GtkWidget *widget, GdkEventMotion *event, gpointer data);
-    static gboolean notifyKey(GtkWidget *widget, GdkEventKey *event, gpointer data);
-    static gboolean displayS(GtkWidget *, GdkEventExpose *event, gpointer data);
-    static gboolean reshapeS(GtkWidget *widget, GdkEventConfigure *, gpointer data);
-    static gboolean notifyClickS(GtkWidget *, GdkEventButton *event, gpointer data);
-    static gboolean notifyDragS(GtkWidget *widget, GdkEventMotion *event, gpointer data);
-    static gboolean notifyKeyS(GtkWidget *widget, GdkEventKey *event, gpointer data);
-    static void onMenuItem(GtkMenuItem *item, gpointer data);
-};
 
 // --- toolkit set-up -------------------------------------------------------------------------
 
@@ -249,7 +135,7 @@ static void initEnvironment()
     gdk_threads_init();
     if (!gtk_init_check(&argc, &argv)) {
         const char *display = std::getenv("DISPLAY");
-        std::fprintf(stderr, "Viewer: cannot open the X display %s\n", display && *display ? display : "(DISPLAY is not set)");
+        msg::diagnostic("Viewer: cannot open the X display %s\n", display && *display ? display : "(DISPLAY is not set)");
         std::exit(1);
     }
     // Numbers in every file are written and read with '.' whatever the user's language.
@@ -282,8 +168,7 @@ MainInterface::~MainInterface()
     if (keptFrameOwner == impl)
         keptFrameOwner = nullptr;
     cameraAnimationInterface::uninstall();
-    if (impl->backgroundSwatch)
-        g_object_remove_weak_pointer(G_OBJECT(impl->backgroundSwatch), reinterpret_cast<gpointer *>(&impl->backgroundSwatch));
+    impl->preferences.release();
     PathDisplay::setMaker(nullptr);
     if (impl->controlWindow)
         gtk_widget_destroy(impl->controlWindow);
@@ -615,65 +500,17 @@ void MainInterface::Impl::setLocalGUI(GLObject *element)
 
 // --- windows --------------------------------------------------------------------------------
 
+std::vector<std::string> MainInterface::filesFromUriList(const char *uriList)
+{
+    return FileDrop::filesFromUriList(uriList);
+}
+
+void MainInterface::openDroppedFiles(const std::vector<std::string> &files) { FileDrop::open(impl->machine, files); }
+
 gboolean MainInterface::Impl::onDelete(GtkWidget *, GdkEvent *, gpointer)
 {
     MainInterface::quitLoop();
     return TRUE;
-}
-
-std::vector<std::string> MainInterface::filesFromUriList(const char *uriList)
-{
-    std::vector<std::string> files;
-    if (!uriList)
-        return files;
-    gchar **uris = g_uri_list_extract_uris(uriList);
-    for (gchar **uri = uris; uri && *uri; ++uri) {
-        gchar *file = g_filename_from_uri(*uri, nullptr, nullptr);
-        if (file) {
-            files.emplace_back(file);
-            g_free(file);
-        } else {
-            printf("MainInterface: %s is not a local file, not opened\n", *uri);
-        }
-    }
-    g_strfreev(uris);
-    return files;
-}
-
-namespace {
-
-struct DroppedFiles {
-    GLMachine *machine;
-    std::vector<std::string> files;
-};
-
-gboolean registerDroppedFiles(gpointer data)
-{
-    std::unique_ptr<DroppedFiles> drop(static_cast<DroppedFiles *>(data));
-    for (const std::string &file : drop->files)
-        drop->machine->registerObject(file.c_str());
-    return FALSE;
-}
-
-} // namespace
-
-void MainInterface::openDroppedFiles(const std::vector<std::string> &files)
-{
-    if (files.empty() || !impl->machine)
-        return;
-    // Loading waits for the drop to end: the source application is not kept waiting for
-    // files that may take long to read.
-    g_idle_add(registerDroppedFiles, new DroppedFiles{impl->machine, files});
-}
-
-void MainInterface::Impl::onDragDataReceived(GtkWidget *, GdkDragContext *, gint, gint, GtkSelectionData *data,
-                                             guint, guint, gpointer self)
-{
-    if (!data || data->length <= 0 || data->format != 8)
-        return;
-    const std::string text(reinterpret_cast<const char *>(data->data), static_cast<size_t>(data->length));
-    Impl *impl = static_cast<Impl *>(self);
-    impl->self->openDroppedFiles(filesFromUriList(text.c_str()));
 }
 
 void MainInterface::Impl::createMainWindow(const char *title, int width, int height)
@@ -695,7 +532,7 @@ void MainInterface::Impl::createMainWindow(const char *title, int width, int hei
     static const GtkTargetEntry uriTarget[] = {{const_cast<gchar *>("text/uri-list"), 0, 0}};
     for (GtkWidget *window : {viewWindow, controlWindow}) {
         gtk_drag_dest_set(window, GTK_DEST_DEFAULT_ALL, uriTarget, 1, GDK_ACTION_COPY);
-        g_signal_connect(window, "drag-data-received", G_CALLBACK(onDragDataReceived), this);
+        g_signal_connect(window, "drag-data-received", G_CALLBACK(FileDrop::onDragDataReceived), this);
     }
 
     configureHandler = g_signal_connect(viewWindow, "configure_event", G_CALLBACK(onConfigureOnce), this);
@@ -715,7 +552,7 @@ void MainInterface::Impl::createMainWindow(const char *title, int width, int hei
 
     GtkWidget *box = gtk_vbox_new(FALSE, 0);
     gtk_container_add(GTK_CONTAINER(controlWindow), box);
-    createMenuBar(box);
+    menus.createMenuBar(box);
     GtkWidget *hbox = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(box), hbox, TRUE, TRUE, 0);
     objectList = new GtkEList("Objects");
@@ -734,14 +571,14 @@ void MainInterface::Impl::createMainWindow(const char *title, int width, int hei
 void MainInterface::Impl::createGLWidget()
 {
     if (!gdk_gl_query()) {
-        std::fprintf(stderr, "Viewer:impossible to use OpenGL/GLX\n");
+        msg::diagnostic("Viewer:impossible to use OpenGL/GLX\n");
         std::exit(1);
     }
     int attrs[] = {GDK_GL_RGBA, GDK_GL_DOUBLEBUFFER, GDK_GL_DEPTH_SIZE, 1, GDK_GL_RED_SIZE, 1,
                    GDK_GL_GREEN_SIZE, 1, GDK_GL_BLUE_SIZE, 1, GDK_GL_NONE};
     viewArea = gtk_gl_area_new(attrs);
     if (!viewArea) {
-        std::fprintf(stderr, "Viewer:impossible to use OpenGL/GLX\n");
+        msg::diagnostic("Viewer:impossible to use OpenGL/GLX\n");
         std::exit(1);
     }
     gtk_widget_set_events(viewArea, GDK_EXPOSURE_MASK | GDK_POINTER_MOTION_MASK | GDK_POINTER_MOTION_HINT_MASK |
@@ -750,46 +587,6 @@ void MainInterface::Impl::createGLWidget()
     GTK_WIDGET_SET_FLAGS(viewArea, GTK_CAN_FOCUS);
     g_signal_connect(viewArea, "enter_notify_event", G_CALLBACK(onEnterArea), this);
     g_signal_connect(viewArea, "realize", G_CALLBACK(onRealize), this);
-}
-
-void MainInterface::Impl::addMenuItem(GtkWidget *menu, const char *label, const char *key, guint accel,
-                                      GdkModifierType mods)
-{
-    GtkWidget *item = gtk_menu_item_new_with_mnemonic(label);
-    g_object_set_data(G_OBJECT(item), "menu-key", const_cast<char *>(key));
-    g_signal_connect(item, "activate", G_CALLBACK(onMenuItem), this);
-    if (accel)
-        gtk_widget_add_accelerator(item, "activate", mainAccelGroup, accel, mods, GTK_ACCEL_VISIBLE);
-    gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
-}
-
-void MainInterface::Impl::createMenuBar(GtkWidget *box)
-{
-    mainMenuBar = gtk_menu_bar_new();
-    gtk_box_pack_start(GTK_BOX(box), mainMenuBar, FALSE, FALSE, 0);
-
-    GtkWidget *file = gtk_menu_new();
-    addMenuItem(file, "_Add", "object.add", GDK_a, GDK_CONTROL_MASK);
-    addMenuItem(file, "_Remove", "object.del", GDK_r, GDK_CONTROL_MASK);
-    gtk_menu_shell_append(GTK_MENU_SHELL(file), gtk_separator_menu_item_new());
-    addMenuItem(file, "_Up", "object.up", GDK_u, GDK_CONTROL_MASK);
-    addMenuItem(file, "_Down", "object.down", GDK_d, GDK_CONTROL_MASK);
-    gtk_menu_shell_append(GTK_MENU_SHELL(file), gtk_separator_menu_item_new());
-    addMenuItem(file, "_Preferences", "preferences", GDK_p, GDK_CONTROL_MASK);
-    gtk_menu_shell_append(GTK_MENU_SHELL(file), gtk_separator_menu_item_new());
-    addMenuItem(file, "_Quit", "quit", GDK_q, static_cast<GdkModifierType>(0));
-    GtkWidget *fileItem = gtk_menu_item_new_with_mnemonic("_File");
-    gtk_menu_item_set_submenu(GTK_MENU_ITEM(fileItem), file);
-    gtk_menu_shell_append(GTK_MENU_SHELL(mainMenuBar), fileItem);
-
-    GtkWidget *help = gtk_menu_new();
-    addMenuItem(help, "_Help", "help.keys", GDK_h, static_cast<GdkModifierType>(0));
-    gtk_menu_shell_append(GTK_MENU_SHELL(help), gtk_separator_menu_item_new());
-    addMenuItem(help, "About Velmora", "help.about", 0, static_cast<GdkModifierType>(0));
-    GtkWidget *helpItem = gtk_menu_item_new_with_mnemonic("_Help");
-    gtk_menu_item_set_right_justified(GTK_MENU_ITEM(helpItem), TRUE);
-    gtk_menu_item_set_submenu(GTK_MENU_ITEM(helpItem), help);
-    gtk_menu_shell_append(GTK_MENU_SHELL(mainMenuBar), helpItem);
 }
 
 void MainInterface::Impl::connectCallbacks()
@@ -1084,303 +881,3 @@ gboolean MainInterface::Impl::notifyKeyS(GtkWidget *widget, GdkEventKey *event, 
 
 // --- menus and dialogs ----------------------------------------------------------------------
 
-void MainInterface::Impl::onMenuItem(GtkMenuItem *item, gpointer data)
-{
-    const char *key = static_cast<const char *>(g_object_get_data(G_OBJECT(item), "menu-key"));
-    if (key)
-        static_cast<Impl *>(data)->menuResponse(key);
-}
-
-void MainInterface::Impl::menuResponse(const char *key)
-{
-    if (std::strcmp(key, "quit") == 0) {
-        if (machine)
-            machine->notifyCommand('q');
-    } else if (std::strcmp(key, "object.add") == 0) {
-        openFileDialog();
-    } else if (std::strcmp(key, "object.del") == 0) {
-        GLObject *element = self->getSelectedObject();
-        if (element && machine) {
-            self->unregisterInterface(element);
-            machine->unregisterObject(element);
-        }
-    } else if (std::strcmp(key, "object.up") == 0) {
-        self->moveListEntry(true);
-    } else if (std::strcmp(key, "object.down") == 0) {
-        self->moveListEntry(false);
-    } else if (std::strcmp(key, "preferences") == 0) {
-        createPreferencesDialog();
-    } else if (std::strcmp(key, "help.keys") == 0) {
-        createHelpDialog();
-    } else if (std::strcmp(key, "help.about") == 0) {
-        createAboutDialog();
-    }
-}
-
-void MainInterface::Impl::openFileDialog()
-{
-    // "Open folder" opens the selected folder (or the one shown), for the reconstructions
-    // that are a folder of files, such as a COLMAP model.
-    const int openFolder = 1;
-    GtkWidget *dialog = gtk_file_chooser_dialog_new("open file", GTK_WINDOW(controlWindow), GTK_FILE_CHOOSER_ACTION_OPEN,
-                                                    "Open _folder", openFolder, GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL,
-                                                    GTK_STOCK_OK, GTK_RESPONSE_ACCEPT, nullptr);
-    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_MOUSE);
-    gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(dialog), TRUE);
-    if (!lastDirectory.empty())
-        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), lastDirectory.c_str());
-    FileDialog::addModelFilters(GTK_FILE_CHOOSER(dialog));
-    std::vector<std::string> names;
-    const int response = gtk_dialog_run(GTK_DIALOG(dialog));
-    if (response == GTK_RESPONSE_ACCEPT || response == openFolder) {
-        GSList *files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(dialog));
-        for (GSList *f = files; f; f = f->next) {
-            const char *name = static_cast<char *>(f->data);
-            if (response == GTK_RESPONSE_ACCEPT || g_file_test(name, G_FILE_TEST_IS_DIR))
-                names.emplace_back(name);
-            g_free(f->data);
-        }
-        g_slist_free(files);
-        if (response == openFolder && names.empty()) {
-            gchar *shown = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
-            if (shown) {
-                names.emplace_back(shown);
-                g_free(shown);
-            }
-        }
-        gchar *folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
-        if (folder) {
-            lastDirectory = folder;
-            g_free(folder);
-        }
-    }
-    gtk_widget_destroy(dialog);
-    // Registered after the dialog is gone, in the order they were chosen.
-    for (const std::string &name : names)
-        if (machine)
-            machine->registerObject(name.c_str());
-}
-
-namespace {
-
-struct PreferencesContext {
-    GLMachine *machine;
-    MainInterface *window;
-    MainInterface::Impl *impl;
-};
-
-} // namespace
-
-static void onBackgroundButton(GtkButton *, gpointer data)
-{
-    PreferencesContext *ctx = static_cast<PreferencesContext *>(data);
-    // Bound to the window layer, which outlives any chooser, so the button's face can follow.
-    ColorInterface::factory(fastdelegate::FastDelegate1<Point4>(ctx->impl, &MainInterface::Impl::onBackgroundColour),
-                            ctx->machine->getBackgroundColor());
-}
-
-void MainInterface::Impl::onBackgroundColour(Point4 colour)
-{
-    if (machine)
-        machine->setBackgroundColor(colour);
-    showBackgroundColour();
-    self->postRedisplay(false);
-}
-
-void MainInterface::Impl::showBackgroundColour()
-{
-    if (!backgroundSwatch || !machine)
-        return;
-    const Point4 c = machine->getBackgroundColor();
-    auto channel = [](float v) { return static_cast<guint16>((v < 0 ? 0 : v > 1 ? 1 : v) * 65535.0f + 0.5f); };
-    GdkColor colour = {0, channel(c.x), channel(c.y), channel(c.z)};
-    gtk_widget_modify_bg(backgroundSwatch, GTK_STATE_NORMAL, &colour);
-    gtk_widget_modify_bg(backgroundSwatch, GTK_STATE_PRELIGHT, &colour);
-    gtk_widget_modify_bg(backgroundSwatch, GTK_STATE_ACTIVE, &colour);
-}
-
-static void onTextButton(GtkButton *, gpointer data)
-{
-    PreferencesContext *ctx = static_cast<PreferencesContext *>(data);
-    // Bound to the window layer, which outlives any chooser, not to the dialog.
-    ColorInterface::factory(fastdelegate::FastDelegate1<Point4>(ctx->impl, &MainInterface::Impl::onTextColour),
-                            GLFont::getFgColor());
-}
-
-static void onShowInfo(GtkToggleButton *button, gpointer data)
-{
-    PreferencesContext *ctx = static_cast<PreferencesContext *>(data);
-    ctx->machine->setDrawInfo(gtk_toggle_button_get_active(button));
-    ctx->window->postRedisplay(false);
-}
-
-static void onSizeSpin(GtkSpinButton *spin, gpointer data)
-{
-    PreferencesContext *ctx = static_cast<PreferencesContext *>(data);
-    const int which = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(spin), "which"));
-    int w = 0, h = 0;
-    ctx->machine->getWindowSize(w, h);
-    const int value = gtk_spin_button_get_value_as_int(spin);
-    if (which == 0)
-        w = value;
-    else
-        h = value;
-    ctx->window->reshapeWindow(w, h);
-}
-
-// Large scenes: the drag reduction threshold and the capture file size, one block of the
-// preferences dialog.
-static void onReductionSpin(GtkSpinButton *spin, gpointer data)
-{
-    static_cast<PreferencesContext *>(data)->machine->setDragReductionThreshold(
-        static_cast<long long>(gtk_spin_button_get_value(spin)));
-}
-
-static void onSmallestCaptures(GtkToggleButton *button, gpointer data)
-{
-    static_cast<PreferencesContext *>(data)->machine->setSmallestCaptures(gtk_toggle_button_get_active(button));
-}
-
-static void addLargeSceneControls(GtkWidget *box, PreferencesContext *ctx)
-{
-    GtkWidget *row = gtk_hbox_new(FALSE, 4);
-    gtk_box_pack_start(GTK_BOX(row), gtk_label_new("reduce meshes while dragging above (triangles, 0: never)"), FALSE,
-                       FALSE, 2);
-    GtkWidget *spin = gtk_spin_button_new_with_range(0, 2000000000, 100000);
-    gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), static_cast<double>(ctx->machine->getDragReductionThreshold()));
-    g_signal_connect(spin, "value_changed", G_CALLBACK(onReductionSpin), ctx);
-    gtk_box_pack_end(GTK_BOX(row), spin, FALSE, FALSE, 2);
-    gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 2);
-    GtkWidget *smallest = gtk_check_button_new_with_label("Smallest capture files");
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(smallest), ctx->machine->getSmallestCaptures());
-    g_signal_connect(smallest, "toggled", G_CALLBACK(onSmallestCaptures), ctx);
-    gtk_box_pack_start(GTK_BOX(box), smallest, FALSE, FALSE, 2);
-}
-
-static void onCaptureScale(GtkComboBox *combo, gpointer data)
-{
-    PreferencesContext *ctx = static_cast<PreferencesContext *>(data);
-    ctx->machine->setCaptureScale(gtk_combo_box_get_active(combo) + 1);
-}
-
-void MainInterface::Impl::createPreferencesDialog()
-{
-    if (!machine)
-        return;
-    GtkWidget *dialog = gtk_dialog_new_with_buttons("Preferences", GTK_WINDOW(controlWindow),
-                                                    static_cast<GtkDialogFlags>(0), GTK_STOCK_CLOSE,
-                                                    GTK_RESPONSE_CLOSE, nullptr);
-    PreferencesContext *ctx = new PreferencesContext{machine, self, this};
-    g_object_set_data_full(G_OBJECT(dialog), "context", ctx,
-                           [](gpointer p) { delete static_cast<PreferencesContext *>(p); });
-    GtkWidget *box = GTK_DIALOG(dialog)->vbox;
-
-    // The button's face shows the colour beside its label.
-    GtkWidget *background = gtk_button_new();
-    GtkWidget *face = gtk_hbox_new(FALSE, 6);
-    GtkWidget *swatch = gtk_event_box_new();
-    gtk_widget_set_name(swatch, "backgroundSwatch");
-    gtk_widget_set_size_request(swatch, 24, 14);
-    gtk_box_pack_start(GTK_BOX(face), swatch, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(face), gtk_label_new("Background color"), FALSE, FALSE, 0);
-    gtk_container_add(GTK_CONTAINER(background), face);
-    if (backgroundSwatch)
-        g_object_remove_weak_pointer(G_OBJECT(backgroundSwatch), reinterpret_cast<gpointer *>(&backgroundSwatch));
-    backgroundSwatch = swatch;
-    g_object_add_weak_pointer(G_OBJECT(swatch), reinterpret_cast<gpointer *>(&backgroundSwatch));
-    showBackgroundColour();
-    g_signal_connect(background, "clicked", G_CALLBACK(onBackgroundButton), ctx);
-    gtk_box_pack_start(GTK_BOX(box), background, FALSE, FALSE, 2);
-    GtkWidget *text = gtk_button_new_with_label("Text color");
-    g_signal_connect(text, "clicked", G_CALLBACK(onTextButton), ctx);
-    gtk_box_pack_start(GTK_BOX(box), text, FALSE, FALSE, 2);
-
-    GtkWidget *info = gtk_check_button_new_with_label("Show Object info");
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(info), machine->getDrawInfo());
-    g_signal_connect(info, "toggled", G_CALLBACK(onShowInfo), ctx);
-    gtk_box_pack_start(GTK_BOX(box), info, FALSE, FALSE, 2);
-
-    int w = 0, h = 0;
-    machine->getWindowSize(w, h);
-    const char *labels[2] = {"window width", "window height"};
-    const int values[2] = {w, h};
-    for (int i = 0; i < 2; ++i) {
-        GtkWidget *row = gtk_hbox_new(FALSE, 4);
-        gtk_box_pack_start(GTK_BOX(row), gtk_label_new(labels[i]), FALSE, FALSE, 2);
-        GtkWidget *spin = gtk_spin_button_new_with_range(1, 2048, 1);
-        gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), values[i]);
-        g_object_set_data(G_OBJECT(spin), "which", GINT_TO_POINTER(i));
-        g_signal_connect(spin, "value_changed", G_CALLBACK(onSizeSpin), ctx);
-        gtk_box_pack_end(GTK_BOX(row), spin, FALSE, FALSE, 2);
-        gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 2);
-    }
-    addLargeSceneControls(box, ctx);
-
-    // Captures ("c") at a multiple of the window size.
-    GtkWidget *scaleRow = gtk_hbox_new(FALSE, 4);
-    gtk_box_pack_start(GTK_BOX(scaleRow), gtk_label_new("capture scale"), FALSE, FALSE, 2);
-    GtkWidget *scale = gtk_combo_box_new_text();
-    gtk_widget_set_name(scale, "capture scale");
-    for (const char *choice : {"1x", "2x", "3x", "4x"})
-        gtk_combo_box_append_text(GTK_COMBO_BOX(scale), choice);
-    gtk_combo_box_set_active(GTK_COMBO_BOX(scale), machine->getCaptureScale() - 1);
-    g_signal_connect(scale, "changed", G_CALLBACK(onCaptureScale), ctx);
-    gtk_box_pack_end(GTK_BOX(scaleRow), scale, FALSE, FALSE, 2);
-    gtk_box_pack_start(GTK_BOX(box), scaleRow, FALSE, FALSE, 2);
-
-    g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
-    gtk_widget_show_all(dialog);
-}
-
-void MainInterface::Impl::createHelpDialog()
-{
-    GtkWidget *dialog = gtk_dialog_new_with_buttons("Help", nullptr, static_cast<GtkDialogFlags>(0), "OK",
-                                                    GTK_RESPONSE_OK, nullptr);
-    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
-    GtkWidget *frame = gtk_frame_new("key shortcuts");
-    gtk_box_pack_start(GTK_BOX(GTK_DIALOG(dialog)->vbox), frame, TRUE, TRUE, 4);
-    GtkWidget *columns = gtk_hbox_new(FALSE, 16);
-    gtk_container_add(GTK_CONTAINER(frame), columns);
-
-    const int nRows = static_cast<int>(sizeof kHelpRows / sizeof kHelpRows[0]);
-    int split = 0;
-    while (split < nRows && std::strcmp(kHelpRows[split][0], "---") != 0)
-        ++split;
-    const int starts[2] = {0, split + 1}, ends[2] = {split, nRows};
-    for (int t = 0; t < 2; ++t) {
-        const int rows = std::max(1, ends[t] - starts[t]);
-        GtkWidget *table = gtk_table_new(static_cast<guint>(rows), 2, FALSE);
-        gtk_table_set_col_spacings(GTK_TABLE(table), 12);
-        for (int r = starts[t]; r < ends[t]; ++r) {
-            GtkWidget *keyLabel = gtk_label_new(nullptr);
-            gchar *markup = g_markup_printf_escaped("<b>%s</b>", kHelpRows[r][0]);
-            gtk_label_set_markup(GTK_LABEL(keyLabel), markup);
-            g_free(markup);
-            gtk_misc_set_alignment(GTK_MISC(keyLabel), 0, 0.5f);
-            GtkWidget *desc = gtk_label_new(kHelpRows[r][1]);
-            gtk_misc_set_alignment(GTK_MISC(desc), 0, 0.5f);
-            const guint row = static_cast<guint>(r - starts[t]);
-            gtk_table_attach_defaults(GTK_TABLE(table), keyLabel, 0, 1, row, row + 1);
-            gtk_table_attach_defaults(GTK_TABLE(table), desc, 1, 2, row, row + 1);
-        }
-        gtk_box_pack_start(GTK_BOX(columns), table, TRUE, TRUE, 4);
-    }
-    g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
-    gtk_widget_show_all(dialog);
-}
-
-void MainInterface::Impl::createAboutDialog()
-{
-    GtkWidget *dialog = gtk_dialog_new();
-    gtk_window_set_title(GTK_WINDOW(dialog), "About");
-    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
-    GtkWidget *title = gtk_label_new(nullptr);
-    gtk_label_set_markup(GTK_LABEL(title), "<span size=\"x-large\" weight=\"bold\">\nVelmora 1.1.0</span>");
-    gtk_box_pack_start(GTK_BOX(GTK_DIALOG(dialog)->vbox), title, TRUE, TRUE, 4);
-    GtkWidget *authors = gtk_label_new("A viewer for image-based 3D reconstruction by the Velmora developers");
-    gtk_box_pack_start(GTK_BOX(GTK_DIALOG(dialog)->vbox), authors, TRUE, TRUE, 4);
-    GtkWidget *ok = gtk_dialog_add_button(GTK_DIALOG(dialog), "OK", GTK_RESPONSE_OK);
-    gtk_widget_grab_focus(ok);
-    g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
-    gtk_widget_show_all(dialog);
-}

@@ -9,12 +9,12 @@
 #include "measure/PathDisplay.h"
 #include "objects/DataItem.h"
 #include "objects/GL3DObject.h"
-#include "objects/GLMeshTexture.h"
+#include "objects/GLMeshDrawing.h"
+#include "objects/GLMeshPicking.h"
+#include "objects/GLMeshTexturing.h"
 #include "objects/LargeArray.h"
 #include "objects/Material.h"
 #include "objects/MeshReader.h"
-#include "objects/MeshTexture.h"
-#include "objects/RadixSort.h"
 
 #include <cstdio>
 #include <memory>
@@ -32,7 +32,10 @@
 /// `std::runtime_error`; the object is then left as it was before the read, so a
 /// constructor fails as a whole and nothing half-built is ever drawn.
 ///
-/// Drawing needs a current OpenGL context; reading does not.
+/// Drawing needs a current OpenGL context; reading does not. The element keeps the model
+/// (geometry, data items, material, display settings) and its derived data; the drawing
+/// (GLMeshDrawing), the picking and measured paths (GLMeshPicking) and the texture
+/// (GLMeshTexturing) are parts it hands its work to.
 class GLMeshObject : public GL3DObject {
 public:
     /// The in-memory hand-over of a mesh (see MeshReader.h).
@@ -92,20 +95,13 @@ public:
     bool setColors(const unsigned char *rgb, int n);
     bool hasDataItems() const { return nDataItems != 0; }
     /// True when the mesh has texture chunks to map.
-    bool hasTexture() const { return nTextureChunks > 0; }
+    bool hasTexture() const { return texturing.getNTextureChunks() > 0; }
     /// Releases geometry, blocks, textures and buffers; the mesh is then empty.
     void freeData();
     /// Drops the measured path (the distance window forgets it too).
     void deletePath();
 
-    // --- Drawing ---------------------------------------------------------------------------
-    // Every drawing method loads the enabled clipping planes under the model-view matrix it
-    // finds (so they stay put while the object moves), multiplies the pose, and restores
-    // every state it changes. Geometry is drawn from vertex buffer objects, one
-    // glDrawElements call a pass, whatever the size of the mesh. The buffers are filled on
-    // the first frame after the geometry or the colours changed and belong to the context
-    // that drew that frame; another context that does not share them (the light
-    // sub-window's) draws the same arrays as client arrays.
+    // --- Drawing (see GLMeshDrawing) --------------------------------------------------------
 
     /// The plain opaque drawing: lit, smooth or flat shaded by the shading model, in one
     /// call. Restores every state it changes.
@@ -151,15 +147,15 @@ public:
     bool readTextureFromData();
     /// Largest texture side: the OpenGL limit, queried at the first texture set-up, unless
     /// a limit is forced here (tests force a small one).
-    void setMaxTextureSize(int limit) { forcedTextureLimit = limit > 0 ? limit : 0; }
-    int getMaxTextureSize() const { return forcedTextureLimit ? forcedTextureLimit : maxTextureSize; }
-    int getNTextureChunks() const { return nTextureChunks; }
+    void setMaxTextureSize(int limit) { texturing.setMaxTextureSize(limit); }
+    int getMaxTextureSize() const { return texturing.getMaxTextureSize(); }
+    int getNTextureChunks() const { return texturing.getNTextureChunks(); }
     /// One OpenGL texture a chunk, once uploaded (empty before the first textured frame).
-    const std::vector<unsigned> &getTextureNames() const { return textureNames; }
+    const std::vector<unsigned> &getTextureNames() const { return texturing.getTextureNames(); }
     /// Triangles chunkStart[i] .. chunkStart[i + 1] - 1 are textured from chunk i.
-    const std::vector<int> &getChunkStart() const { return chunkStart; }
-    int getTextureWidth() const { return textureWidth; }
-    int getTextureHeight() const { return textureHeight; }
+    const std::vector<int> &getChunkStart() const { return texturing.getChunkStart(); }
+    int getTextureWidth() const { return texturing.getTextureWidth(); }
+    int getTextureHeight() const { return texturing.getTextureHeight(); }
 
 
     void drawTriangles();
@@ -189,7 +185,7 @@ public:
     /// The same for the current OpenGL projection and model-view matrices.
     void sortTrianglesByDepth();
     /// Null until a sorted frame was drawn.
-    const int *getSortedTriangles() const { return sortedTriangles.get(); }
+    const int *getSortedTriangles() const { return drawing.getSortedTriangles(); }
 
     // --- Settings ------------------------------------------------------------------------
     bool toggleWireFrame();
@@ -238,12 +234,12 @@ public:
     /// Returns whether a path resulted.
     bool measurePath(int to, int mode, const Matrix4 &objectToEye);
     /// The current path, null when there is none.
-    const Chemin *getPathOnMesh() const { return pathOnMesh.get(); }
+    const Chemin *getPathOnMesh() const { return picking.getPathOnMesh(); }
     /// The connectivity the path builders use, built on first use and kept until the
     /// geometry changes.
     const MeshAdjacency &getAdjacency();
     /// The distance window, null until a path was shown (or without a window layer).
-    PathDisplay *getDistancePanel() const { return distancePanel.get(); }
+    PathDisplay *getDistancePanel() const { return picking.getDistancePanel(); }
     /// Keys 300-311 drive the clipping planes: 300 + 2i sets the enable flag of plane i to
     /// the integer carried by `arg`, 301 + 2i sets plane i from the 4 floats `arg` points
     /// to. Any other key goes to notifyCommand. Returns non-zero when consumed.
@@ -251,8 +247,8 @@ public:
     int notifyCommand(int command) override;
     /// The one-ring of the selected vertex, in order around it (see getNbhood).
     void getNbhood();
-    int getNNeighbours() const { return nNeighbours; }
-    const int *getNeighbours() const { return neighbours.get(); }
+    int getNNeighbours() const { return picking.getNNeighbours(); }
+    const int *getNeighbours() const { return picking.getNeighbours(); }
     /// Vertex i, its valence and its data values, on standard output.
     void printInfo(int i) const;
     void printPose() const;
@@ -285,24 +281,15 @@ protected:
     /// Takes over freshly read geometry and blocks in place of the current ones.
     void adopt(MeshData &g);
 
-    std::unique_ptr<int[]> neighbours;        ///< one-ring of the selected vertex
-    int nNeighbours;
     LargeArray<int> triangles;                ///< 3 per triangle, counter-clockwise = front
-    LargeArray<int> sortedTriangles;          ///< back-to-front order when sorting
     LargeArray<Point3> normals;               ///< one per vertex
     int nTriangles;
     unsigned char headerFlags;
     signed char version;
     unsigned char meshType;
-    int textureWidth;
-    int textureHeight;
-    std::vector<unsigned> textureNames;       ///< one texture name a chunk
-    int nTextureChunks;
-    std::vector<int> chunkStart;              ///< nTextureChunks + 1 triangle bounds
     LargeArray<float> texCoords;              ///< 6 per triangle
     int texCoordVersion;                      ///< -1 = no texture-coordinate block
     std::string path;
-    int textureList;                          ///< display list, -1 = none
     Material material;
     int colorMapIndex;
     std::vector<DataItem> dataItems;
@@ -312,29 +299,20 @@ protected:
     bool doubleFace;
     float normalLength;
     float wireSize;
-    int maxTextureSize;
     bool legendDrawing;
     bool wireFrame;
     int textureMode;                          ///< GL_DECAL or GL_MODULATE
     int textureFilter;                        ///< GL_NEAREST or GL_LINEAR
     int shadingModel;                         ///< GL_SMOOTH or GL_FLAT
-    int pickedVertices[10];
-    int nPicked;
-    bool ringClosed;                          ///< the one-ring goes all round
-    RadixSort sorter;
-    /// Vertex buffers and the reduced stand-in (defined with the drawing code).
-    struct Buffers;
-    std::unique_ptr<Buffers> buffers;
-    std::unique_ptr<Chemin> pathOnMesh;       ///< the measured path, shown by drawPath()
-    std::unique_ptr<PathDisplay> distancePanel; ///< the window that shows its lengths
-    std::unique_ptr<MeshAdjacency> adjacency; ///< built for the first path, dropped with the geometry
+    // The parts the mesh hands its work to; they read the fields above.
+    friend class GLMeshDrawing;
+    friend class GLMeshPicking;
+    friend class GLMeshTexturing;
+    GLMeshDrawing drawing{*this};
+    GLMeshPicking picking{*this};
+    GLMeshTexturing texturing{*this};
 
 private:
-    /// Takes a texture set-up over: triangles in its order, its coordinates, its chunks
-    /// (uploaded at the next textured frame).
-    bool installTexture(MeshTexture &texture);
-    /// Gives pending chunks to OpenGL; false when there is no texture to draw with.
-    bool uploadTexture();
     /// The triangles in a new order: whatever was built from the old order is dropped.
     void reorderTriangles(const std::vector<int> &order);
     void installColours(MeshData &g);
@@ -344,36 +322,17 @@ private:
     void computeVertexNormals();
     /// Colours, box, normals and clipping planes after the geometry changed.
     void prepare(bool resetPlanes);
-    // Drawing helpers: the shared frame of every method and the vertex-array passes.
-    void beginFrame();
-    void endFrame();
-    void applyDoubleFace() const;
-    /// One pass over the triangles (in back-to-front order when `sorted`), with normals
-    /// and/or the vertex colours (RGB, or RGBA with the alpha `alpha` when `withAlpha`).
-    void drawElements(bool sorted, bool withNormals, bool withColours, bool withAlpha = false,
-                      unsigned char alpha = 255);
-    /// The shaded geometry (normals and vertices), from the buffers.
-    void callShadeList();
     /// Marks the buffers of the geometry, or of the colours only, for a new upload.
-    void geometryChanged();
-    void coloursChanged();
-    /// The surface in the material's colour: sorted back to front when the material is
-    /// translucent and sorting is on, otherwise through the shade list.
-    void drawSurface(bool withNormals);
+    void geometryChanged() { drawing.geometryChanged(); }
+    void coloursChanged() { drawing.coloursChanged(); }
 
     LargeArray<float> vertexStore;               ///< what `vertices` points to
     std::unique_ptr<unsigned char[]> colorStore; ///< what `colors` points to
     enum class Source { Binary, OFF, Foreign };
     Source source;                            ///< which reader reload() uses
-    /// Images of an imported mesh, and the image of each triangle when there are several.
-    std::vector<std::string> textureImages;
-    std::vector<int> triangleImage;
     void adoptForeign(ForeignModel &model);
     bool coloursGiven;                        ///< colours came from setColors() or the file
     bool normalsGiven;                        ///< normals came from the file
-    std::unique_ptr<MeshTexture> pendingTexture; ///< chunks set up, not yet uploaded
-    GLMeshTexture meshTexture;                ///< the uploaded chunks and textured corners
-    int forcedTextureLimit = 0;               ///< 0: the OpenGL limit
 };
 
 #endif

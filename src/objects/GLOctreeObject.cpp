@@ -1,6 +1,7 @@
 #include "objects/GLOctreeObject.h"
 
 #include "core/KeyCodes.h"
+#include "math/Messages.h"
 #include "objects/ColorMap.h"
 #include "objects/VolumeReader.h"
 
@@ -51,10 +52,10 @@ GLOctreeObject::~GLOctreeObject()
 void GLOctreeObject::completeLoading()
 {
     const int levels = octree.levels;
-    std::printf("[");
+    msg::note("[");
     for (int d = 0; d <= levels; ++d)
-        std::printf("%d ", static_cast<int>(octree.leaves[static_cast<size_t>(d)].size()));
-    std::printf("]\n");
+        msg::note("%d ", static_cast<int>(octree.leaves[static_cast<size_t>(d)].size()));
+    msg::note("]\n");
 
     const std::vector<Pointsi> &finest = octree.leaves[static_cast<size_t>(levels)];
     nVertices = static_cast<int>(finest.size());
@@ -75,7 +76,7 @@ void GLOctreeObject::completeLoading()
             for (const Pointsi &p : octree.leaves[static_cast<size_t>(d)])
                 for (int k = 0; k < 3; ++k)
                     grid[k] = std::max(grid[k], coordinate(p, k) + (1 << (levels - d)));
-    std::printf("%d %d %d\n", grid[0], grid[1], grid[2]);
+    msg::note("%d %d %d\n", grid[0], grid[1], grid[2]);
 
     // A few bytes of file can claim a leaf at the far corner of a 2^15 grid: slices are also
     // kept to kMaxSliceSide texels a side, so that such a claim costs no more than 48 MiB.
@@ -199,7 +200,8 @@ float GLOctreeObject::getFinestValue(int i) const { return finestValues[static_c
 
 void GLOctreeObject::setDataThreshold(float t)
 {
-    std::printf("\rThresholding @ %2.2f", t);
+    msg::note("\rThresholding @ %2.2f", t);
+    // The default sink flushes whole lines only: a progress line is shown at once.
     std::fflush(stdout);
     dataThreshold = t;
     thresholdSet = true;
@@ -507,9 +509,9 @@ void GLOctreeObject::drawInfo()
 
 void GLOctreeObject::printInfo(int i) const
 {
-    std::printf("Selected vertex n:\t%d,%f\n", i, finestValues[static_cast<size_t>(i)]);
+    msg::note("Selected vertex n:\t%d,%f\n", i, finestValues[static_cast<size_t>(i)]);
     const float *v = vertices + 3 * static_cast<size_t>(i);
-    std::printf("[%f,%f,%f]\n", v[0], v[1], v[2]);
+    msg::note("[%f,%f,%f]\n", v[0], v[1], v[2]);
 }
 
 void GLOctreeObject::notifyClick(int x, int y)
@@ -530,7 +532,8 @@ int GLOctreeObject::notifyCommand(int command)
     case '-':
         // A point size below 1 is not drawable.
         pointSize = std::max(1.0f, pointSize + (command == '+' ? 1.0f : -1.0f));
-        std::printf("\rpointSize @ %2.2f", pointSize);
+        msg::note("\rpointSize @ %2.2f", pointSize);
+        // The default sink flushes whole lines only: a progress line is shown at once.
         std::fflush(stdout);
         break;
     case ',':

@@ -1,6 +1,7 @@
 #include "objects/GLVolumeObject.h"
 
 #include "core/KeyCodes.h"
+#include "math/Messages.h"
 #include "objects/ColorMap.h"
 
 #include <GL/gl.h>
@@ -42,7 +43,7 @@ void GLVolumeObject::prepare()
 {
     const int maxSide = SlicePlanes::getMaxTextureSize();
     subSampling = VolumeReader::subSamplingFactor(volume.size, maxSide);
-    std::printf("subSampling:%d,GL_MAX_TEXTURE_SIZE:%d\n", subSampling, maxSide);
+    msg::note("subSampling:%d,GL_MAX_TEXTURE_SIZE:%d\n", subSampling, maxSide);
     VolumeReader::subSample(volume, subSampling);
 
     for (int k = 0; k < 3; ++k) {

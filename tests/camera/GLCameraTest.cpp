@@ -6,6 +6,7 @@
 #include "core/GLFlags.h"
 #include "core/GLInterface.h"
 #include "core/ElementWindow.h"
+#include "math/Messages.h"
 #include "math/Position.h"
 #include "support/ImageCompare.h"
 #include "support/MathCompare.h"
@@ -78,6 +79,15 @@ template <class... Args> std::unique_ptr<HookedCamera> quietCamera(Args... args)
     auto c = std::make_unique<HookedCamera>(args...);
     testing::internal::GetCapturedStdout();
     return c;
+}
+
+// The messages `f` gives through the message sink.
+std::string messagesOf(const std::function<void()> &f)
+{
+    CapturingMessageSink sink;
+    ScopedMessageSink scope(sink);
+    f();
+    return sink.text();
 }
 
 std::string printedBy(const std::function<void()> &f)
@@ -170,7 +180,7 @@ TEST_F(Cameras, FileCameraTakesImagePathsFromTheCommandLine)
     EXPECT_EQ(c->getImageExtension(), "jpg");
     EXPECT_EQ(c->getSilhouettePath(), dir + "/masks/s");
     EXPECT_EQ(c->getSilhouetteExtension(), "sil");
-    EXPECT_EQ(printedBy([&] { c->updateGeometry(Point3(0, 0, 0), 8); }),
+    EXPECT_EQ(messagesOf([&] { c->updateGeometry(Point3(0, 0, 0), 8); }),
               "GLCamera: warning, updating geometry of a non-default camera\n");
 
     // Without the options the sequences are looked for in "seq/" and "sil/" beside the camera
@@ -484,7 +494,7 @@ TEST(GLCameraMotion, FlatPhotographModeEditsTheCurrentView)
 TEST(GLCameraMotion, UpdateGeometryAndReset)
 {
     auto c = quietCamera();
-    EXPECT_EQ(printedBy([&] { c->updateGeometry(Point3(5, 0, 0), 3); }), "");
+    EXPECT_EQ(messagesOf([&] { c->updateGeometry(Point3(5, 0, 0), 3); }), "");
     EXPECT_NEAR((c->getOrigin(7) - Point3(5, 0, 0)).norm(), 3, 1e-5f);
     EXPECT_TRUE(near(c->getGLModelViewMatrix(), c->getGLEMatrix(0), 0));
     c->setZPlanes(1, 10);
@@ -632,7 +642,7 @@ TEST_F(Cameras, BadStateFilesChangeNothing)
     const Matrix4 mv = c->getGLModelViewMatrix(), pr = c->getProjectionMatrix();
     for (const auto &bad : cases) {
         const std::string file = writeFile(dir, "bad.txt", bad.text);
-        EXPECT_EQ(printedBy([&] { c->loadCameraState(file.c_str()); }),
+        EXPECT_EQ(messagesOf([&] { c->loadCameraState(file.c_str()); }),
                   "GLCamera: unable to read camera state file:" + file + "\n")
             << bad.name;
         EXPECT_TRUE(near(c->getGLModelViewMatrix(), mv, 0)) << bad.name;
@@ -641,7 +651,7 @@ TEST_F(Cameras, BadStateFilesChangeNothing)
         EXPECT_EQ(c->getWindowWidth(), 400) << bad.name;
     }
     // A file that is not there, or a save that cannot be written, is ignored quietly.
-    EXPECT_EQ(printedBy([&] { c->loadCameraState((dir + "/none.txt").c_str()); }), "");
+    EXPECT_EQ(messagesOf([&] { c->loadCameraState((dir + "/none.txt").c_str()); }), "");
     c->saveCameraState((dir + "/no/such/dir.txt").c_str());
     EXPECT_FALSE(std::filesystem::exists(dir + "/no"));
     EXPECT_TRUE(near(c->getGLModelViewMatrix(), mv, 0));

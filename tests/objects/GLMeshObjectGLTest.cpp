@@ -1,5 +1,7 @@
 #include "objects/GLMeshObject.h"
 
+#include "math/Messages.h"
+
 #include "support/GLTestFixture.h"
 
 #include <GL/gl.h>
@@ -336,26 +338,26 @@ TEST_F(MeshDrawing, PickingVerticesAndTriangles)
     GLMeshObject mesh(&record);
 
     // Corners 1 (96, 96), 2 (96, 32) and the centre 4 (64, 64), in any order.
-    testing::internal::CaptureStdout();
+    CapturingMessageSink sink;
+    ScopedMessageSink scope(sink);
     mesh.notifyAdditionalClick(64, 64);
     mesh.notifyAdditionalClick(96, 32);
     mesh.notifyAdditionalClick(96, 96);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "triangle: 1\n");
+    EXPECT_EQ(sink.text(), "triangle: 1\n");
     // A click beside the mesh starts again: the two clicks before it count no more.
-    testing::internal::CaptureStdout();
+    sink.clear();
     mesh.notifyAdditionalClick(32, 96);
     mesh.notifyAdditionalClick(64, 64);
     mesh.notifyAdditionalClick(5, 5);
     mesh.notifyAdditionalClick(32, 32);
     mesh.notifyAdditionalClick(32, 96);
     mesh.notifyAdditionalClick(64, 64);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "triangle: 3\n");
+    EXPECT_EQ(sink.text(), "triangle: 3\n");
 
     // Selecting the centre: its one-ring is the four corners, drawn in red over the mesh.
-    testing::internal::CaptureStdout();
+    sink.clear();
     mesh.notifyClick(65, 63);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Selected vertex n:\t4,\t[0.000000 0.000000 0.000000]\n\tvalence=4\n");
+    EXPECT_EQ(sink.text(), "Selected vertex n:\t4,\t[0.000000 0.000000 0.000000]\n\tvalence=4\n");
     EXPECT_EQ(mesh.getSelectedVertex(), 4);
     EXPECT_EQ(mesh.getNNeighbours(), 4);
     mesh.draw();

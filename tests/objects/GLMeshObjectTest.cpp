@@ -1,5 +1,6 @@
 #include "objects/GLMeshObject.h"
 
+#include "math/Messages.h"
 #include "objects/ColorMap.h"
 #include "support/ImageCompare.h"
 #include "support/MeshBytes.h"
@@ -220,9 +221,13 @@ TEST_F(MeshFiles, ReloadReadsTheFileAgainWithItsOwnReader)
 
     // A file that can no longer be read leaves the mesh empty.
     std::remove(off.c_str());
-    testing::internal::CaptureStdout();
-    m->reload();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "GLMeshObject: unable to reload " + off + "\n");
+    {
+        CapturingMessageSink sink;
+        ScopedMessageSink scope(sink);
+        m->reload();
+        EXPECT_EQ(sink.text(), "GLMeshObject: unable to reload " + off + "\n");
+        EXPECT_EQ(sink.text(MessageLevel::Error), sink.text());
+    }
     EXPECT_EQ(m->getNVertices(), 0);
     EXPECT_EQ(m->getNTriangles(), 0);
     EXPECT_EQ(m->getTriangles(), nullptr);

@@ -1,5 +1,7 @@
 #include "objects/GLOctreeObject.h"
 
+#include "math/Messages.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -33,11 +35,11 @@ OctreeData finestOnly(std::vector<Pointsi> leaves, std::vector<float> first, std
 
 std::unique_ptr<GLOctreeObject> make(OctreeData o, std::string *out = nullptr)
 {
-    testing::internal::CaptureStdout();
+    CapturingMessageSink sink;
+    ScopedMessageSink scope(sink);
     auto object = std::make_unique<GLOctreeObject>(std::move(o));
-    const std::string text = testing::internal::GetCapturedStdout();
     if (out)
-        *out = text;
+        *out = sink.text();
     return object;
 }
 
@@ -72,9 +74,10 @@ TEST(GLOctreeObject, ThresholdKeepsEqualValuesAndItemsCycle)
     const auto owned = make(finestOnly({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}, {1, 2, 3}, {30, 10, 20}));
     GLOctreeObject &o = *owned;
     EXPECT_EQ(o.getNThresholded(), 3);
-    testing::internal::CaptureStdout();
+    CapturingMessageSink sink;
+    ScopedMessageSink scope(sink);
     o.setDataThreshold(2.0f);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\rThresholding @ 2.00");
+    EXPECT_EQ(sink.text(), "\rThresholding @ 2.00");
     EXPECT_EQ(o.getNThresholded(), 2) << "the leaf equal to the threshold is kept";
 
     // "." goes to the next item, and past the last one back to the first; "<" from the first
@@ -93,9 +96,9 @@ TEST(GLOctreeObject, ThresholdKeepsEqualValuesAndItemsCycle)
     o.notifyCommand('<');
     EXPECT_EQ(o.getCurrentDataItem(), 1);
 
-    testing::internal::CaptureStdout();
+    sink.clear();
     o.notifyCommand('-');
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\rpointSize @ 1.00") << "never below 1";
+    EXPECT_EQ(sink.text(), "\rpointSize @ 1.00") << "never below 1";
     EXPECT_EQ(o.notifyKey('1', nullptr), 0);
     EXPECT_EQ(o.notifyCommand('x'), 0);
 }

@@ -1,12 +1,14 @@
 // The camera's photographs and silhouettes: finding the files of a sequence, loading them as
 // textures, and drawing them, the turntable lines and the epipolar tangents over the scene.
-#include "camera/GLCamera.h"
+#include "camera/GLCameraOverlay.h"
 
+#include "camera/GLCamera.h"
 #include "camera/SequenceFiles.h"
 #include "camera/Sil.h"
 #include "camera/ViewGeometry.h"
 #include "core/GLFlags.h"
 #include "image/Bitmap.h"
+#include "math/Messages.h"
 
 #include <GL/gl.h>
 
@@ -17,7 +19,7 @@
 #include <stdexcept>
 #include <memory>
 
-int GLCamera::maxTextureSizeLimit = 0;
+int GLCameraOverlay::maxTextureSizeLimit = 0;
 
 namespace {
 
@@ -140,9 +142,20 @@ Point2 dehomogenise(const Point3 &p)
 
 } // namespace
 
+// textureData is complete here: the textures go with the overlay.
+GLCameraOverlay::~GLCameraOverlay() = default;
+
+void GLCameraOverlay::resize(int n)
+{
+    textures.resize(n);
+    imageFailed.assign(n, 0);
+    silhouetteFailed.assign(n, 0);
+}
+
+
 // --- Finding the files --------------------------------------------------------------------
 
-void GLCamera::searchImagePaths(const char *directory)
+void GLCameraOverlay::searchImagePaths(const char *directory)
 {
     const std::string dir = directory ? directory : ".";
     // -p names a folder and a file-name prefix; without it the photographs are in "seq/".
@@ -152,19 +165,19 @@ void GLCamera::searchImagePaths(const char *directory)
         return sequence::findSequence(dir + "/" + folder + "/", "", extension);
     };
     const std::string wanted = GLFlags::extension && *GLFlags::extension ? GLFlags::extension : "";
-    const sequence::SequencePath images = find(imagePath, "seq", wanted);
-    imagePath = images.base;
+    const sequence::SequencePath images = find(cam.imagePath, "seq", wanted);
+    cam.imagePath = images.base;
     if (images.found())
-        imageExtension = images.extension;
-    const sequence::SequencePath silhouettes = find(silhouettePath, "sil", "");
-    silhouettePath = silhouettes.base;
+        cam.imageExtension = images.extension;
+    const sequence::SequencePath silhouettes = find(cam.silhouettePath, "sil", "");
+    cam.silhouettePath = silhouettes.base;
     if (silhouettes.found())
-        silhouetteExtension = silhouettes.extension;
+        cam.silhouetteExtension = silhouettes.extension;
 }
 
 // --- Textures -----------------------------------------------------------------------------
 
-int GLCamera::getMaxTextureSize()
+int GLCameraOverlay::getMaxTextureSize()
 {
     GLint m = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &m);
@@ -175,7 +188,7 @@ int GLCamera::getMaxTextureSize()
     return m;
 }
 
-int GLCamera::computeSubSampling(int width, int height)
+int GLCameraOverlay::computeSubSampling(int width, int height)
 {
     const int m = getMaxTextureSize();
     const int w2 = powerOfTwoAtLeast(width), h2 = powerOfTwoAtLeast(height);
@@ -184,17 +197,17 @@ int GLCamera::computeSubSampling(int width, int height)
     while (w2 / s > m || h2 / s > m)
         s *= 2;
     if (s > 1)
-        printf("GLCamera: subSampling:%d,GL_MAX_TEXTURE_SIZE:%d\n", s, m);
+        msg::note("GLCamera: subSampling:%d,GL_MAX_TEXTURE_SIZE:%d\n", s, m);
     return s;
 }
 
-textureData *GLCamera::loadImage(int i)
+textureData *GLCameraOverlay::loadImage(int i)
 {
-    const int k = wrap(i);
-    if (!photographFiles.empty() ? photographFiles[k].empty() : imagePath.empty())
+    const int k = cam.wrap(i);
+    if (!cam.photographFiles.empty() ? cam.photographFiles[k].empty() : cam.imagePath.empty())
         return nullptr;
     const std::string name =
-        !photographFiles.empty() ? photographFiles[k] : sequence::viewFileName(imagePath, k, imageExtension);
+        !cam.photographFiles.empty() ? cam.photographFiles[k] : sequence::viewFileName(cam.imagePath, k, cam.imageExtension);
     try {
         Bitmap image;
         image.loadImage(name.c_str());
@@ -204,28 +217,28 @@ textureData *GLCamera::loadImage(int i)
         return makeTexture(reinterpret_cast<const unsigned char *>(image.pixels), image.width, image.height, 3, s);
     } catch (const std::exception &) {
         if (k < static_cast<int>(imageFailed.size()) && !imageFailed[k]) {
-            printf("GLCamera: error reading %s\n", name.c_str());
+            msg::error("GLCamera: error reading %s\n", name.c_str());
             imageFailed[k] = 1;
         }
         return nullptr;
     }
 }
 
-textureData *GLCamera::loadSilhouette(int i)
+textureData *GLCameraOverlay::loadSilhouette(int i)
 {
-    if (silhouettePath.empty())
+    if (cam.silhouettePath.empty())
         return nullptr;
-    const int k = wrap(i);
-    const std::string name = sequence::viewFileName(silhouettePath, k, silhouetteExtension);
+    const int k = cam.wrap(i);
+    const std::string name = sequence::viewFileName(cam.silhouettePath, k, cam.silhouetteExtension);
     std::unique_ptr<unsigned char[]> grey;
     int w = 0, h = 0;
     try {
-        if (silhouetteExtension == "sil") {
+        if (cam.silhouetteExtension == "sil") {
             const Sil sil(name.c_str());
             grey.reset(sil.decodeSilhouette());
             w = sil.getWidth();
             h = sil.getHeight();
-        } else if (silhouetteExtension == "pgm") {
+        } else if (cam.silhouetteExtension == "pgm") {
             grey = sequence::loadPGM(name.c_str(), w, h);
         } else {
             Bitmap image;
@@ -241,7 +254,7 @@ textureData *GLCamera::loadSilhouette(int i)
     }
     if (!grey || w < 1 || h < 1) {
         if (k < static_cast<int>(silhouetteFailed.size()) && !silhouetteFailed[k]) {
-            printf("GLCamera: error reading %s\n", name.c_str());
+            msg::error("GLCamera: error reading %s\n", name.c_str());
             silhouetteFailed[k] = 1;
         }
         return nullptr;
@@ -249,35 +262,35 @@ textureData *GLCamera::loadSilhouette(int i)
     return makeTexture(grey.get(), w, h, 1, computeSubSampling(w, h));
 }
 
-const textureData *GLCamera::getTexture(int i) const
+const textureData *GLCameraOverlay::getTexture(int i) const
 {
-    return textures.empty() ? nullptr : textures[wrap(i)].get();
+    return textures.empty() ? nullptr : textures[cam.wrap(i)].get();
 }
 
-bool GLCamera::loadSilhouetteVector(int i, int part, std::vector<Point2> &points) const
+bool GLCameraOverlay::loadSilhouetteVector(int i, int part, std::vector<Point2> &points) const
 {
     points.clear();
-    if (silhouettePath.empty())
+    if (cam.silhouettePath.empty())
         return false;
-    return sequence::readContour(silhouettePath, wrap(i), part, points);
+    return sequence::readContour(cam.silhouettePath, cam.wrap(i), part, points);
 }
 
-int GLCamera::displayList(int i)
+int GLCameraOverlay::displayList(int i)
 {
     if (!listBase) {
-        listBase = static_cast<int>(glGenLists(N + 1));
+        listBase = static_cast<int>(glGenLists(cam.N + 1));
         if (!listBase)
             return 0;
     }
     return listBase + i;
 }
 
-void GLCamera::checkTextures()
+void GLCameraOverlay::requestTextures()
 {
     texturesPending = true;
 }
 
-void GLCamera::updateTextures()
+void GLCameraOverlay::updateTextures()
 {
     if (listsStale) {
         listsStale = false;
@@ -294,15 +307,15 @@ void GLCamera::updateTextures()
     if (!texturesPending)
         return;
     texturesPending = false;
-    if (showImages)
-        createCameraTexture(currentView);
-    if (showSilhouettes)
-        createSilhouetteTexture(currentView);
+    if (cam.showImages)
+        createCameraTexture(cam.currentView);
+    if (cam.showSilhouettes)
+        createSilhouetteTexture(cam.currentView);
 }
 
-void GLCamera::createCameraTexture(int i)
+void GLCameraOverlay::createCameraTexture(int i)
 {
-    const int k = wrap(i);
+    const int k = cam.wrap(i);
     if (textures[k])
         return;
     textures[k].reset(loadImage(k));
@@ -312,38 +325,38 @@ void GLCamera::createCameraTexture(int i)
     }
 }
 
-void GLCamera::createSilhouetteTexture(int i)
+void GLCameraOverlay::createSilhouetteTexture(int i)
 {
-    const int k = wrap(i);
+    const int k = cam.wrap(i);
     deleteTexture(silhouetteTexture);
     silhouetteIsContour = false;
     silhouetteView = k;
-    if (silhouetteExtension == "txt") {
+    if (cam.silhouetteExtension == "txt") {
         createProfileDisplayList(k);
         return;
     }
     silhouetteTexture.reset(loadSilhouette(k));
     if (silhouetteTexture) {
-        silhouetteTexture->displayList = displayList(N);
+        silhouetteTexture->displayList = displayList(cam.N);
         createDisplayList(k, silhouetteTexture.get());
     }
 }
 
-float GLCamera::getImageDepth() const
+float GLCameraOverlay::getImageDepth() const
 {
-    const float h = std::tan(getPhotographAngle() / 2);
-    return h / (h + W / (2 * fx)) * worldScale * 0.97f;
+    const float h = std::tan(cam.getPhotographAngle() / 2);
+    return h / (h + cam.W / (2 * cam.fx)) * cam.worldScale * 0.97f;
 }
 
-void GLCamera::createDisplayList(int i, const textureData *texture)
+void GLCameraOverlay::createDisplayList(int i, const textureData *texture)
 {
     if (!texture || !texture->displayList)
         return;
-    const int k = wrap(i);
+    const int k = cam.wrap(i);
     const float d = getImageDepth();
-    const Matrix3 back = R[k].inverse();
-    const Point3 centre = getOrigin(k);
-    const Intrinsics in = getIntrinsics(k);
+    const Matrix3 back = cam.R[k].inverse();
+    const Point3 centre = cam.getOrigin(k);
+    const GLView::Intrinsics in = cam.getIntrinsics(k);
     // An image point at depth d in front of camera k, in world coordinates.
     const auto place = [&](float u, float v) {
         return centre + back * (Point3((u - in.cx) / in.fx, (v - in.cy) / in.fy, 1) * d);
@@ -392,17 +405,17 @@ void GLCamera::createDisplayList(int i, const textureData *texture)
     glEndList();
 }
 
-void GLCamera::createProfileDisplayList(int i)
+void GLCameraOverlay::createProfileDisplayList(int i)
 {
-    const int k = wrap(i);
-    const int list = displayList(N);
+    const int k = cam.wrap(i);
+    const int list = displayList(cam.N);
     if (!list)
         return;
     std::vector<Point2> points;
     loadSilhouetteVector(k, 0, points);
     const float d = getImageDepth() * 0.999f;
-    const Matrix3 back = R[k].inverse();
-    const Point3 centre = getOrigin(k);
+    const Matrix3 back = cam.R[k].inverse();
+    const Point3 centre = cam.getOrigin(k);
     glNewList(static_cast<GLuint>(list), GL_COMPILE);
     glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
     glDisable(GL_LIGHTING);
@@ -411,7 +424,7 @@ void GLCamera::createProfileDisplayList(int i)
     blackLines();
     glBegin(GL_LINE_LOOP);
     for (const Point2 &p : points) {
-        const Point3 w = centre + back * (Point3((p.x - cx) / fx, (p.y - cy) / fy, 1) * d);
+        const Point3 w = centre + back * (Point3((p.x - cam.cx) / cam.fx, (p.y - cam.cy) / cam.fy, 1) * d);
         glVertex3f(w.x, w.y, w.z);
     }
     glEnd();
@@ -420,18 +433,18 @@ void GLCamera::createProfileDisplayList(int i)
     silhouetteIsContour = true;
 }
 
-void GLCamera::rebuildDisplayLists()
+void GLCameraOverlay::requestDisplayLists()
 {
     listsStale = true;
 }
 
-void GLCamera::releaseTextures()
+void GLCameraOverlay::releaseTextures()
 {
     for (auto &texture : textures)
         deleteTexture(texture);
     deleteTexture(silhouetteTexture);
     if (listBase)
-        glDeleteLists(static_cast<GLuint>(listBase), N + 1);
+        glDeleteLists(static_cast<GLuint>(listBase), cam.N + 1);
     listBase = 0;
     silhouetteView = -1;
     silhouetteIsContour = false;
@@ -439,7 +452,7 @@ void GLCamera::releaseTextures()
 
 // --- Drawing --------------------------------------------------------------------------------
 
-void GLCamera::drawTextures()
+void GLCameraOverlay::drawTextures()
 {
     updateTextures();
     glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
@@ -448,61 +461,61 @@ void GLCamera::drawTextures()
     glGetIntegerv(GL_DEPTH_FUNC, &func);
     if (func == GL_LESS)
         glDepthFunc(GL_LEQUAL);
-    if (showImages)
+    if (cam.showImages)
         for (const auto &texture : textures)
             if (texture) {
-                setImageEnvironment(transparency != 0);
+                setImageEnvironment(cam.transparency != 0);
                 glCallList(static_cast<GLuint>(texture->displayList));
             }
-    if (showSilhouettes && silhouetteView >= 0 && listBase) {
-        setImageEnvironment(transparency != 0);
-        setSilhouetteEnvironment(transparency != 0);
+    if (cam.showSilhouettes && silhouetteView >= 0 && listBase) {
+        setImageEnvironment(cam.transparency != 0);
+        setSilhouetteEnvironment(cam.transparency != 0);
         if (silhouetteIsContour || silhouetteTexture)
-            glCallList(static_cast<GLuint>(listBase + N));
+            glCallList(static_cast<GLuint>(listBase + cam.N));
     }
     glPopAttrib();
 }
 
-Matrix3 GLCamera::imageToWindow(const Matrix4 &p) const
+Matrix3 GLCameraOverlay::imageToWindow(const Matrix4 &p) const
 {
     Matrix3 v = Matrix3::Zero;
-    const int halfW = viewport[2] / 2, halfH = viewport[3] / 2;
+    const int halfW = cam.viewport[2] / 2, halfH = cam.viewport[3] / 2;
     v(0, 0) = static_cast<float>(halfW);
     v(1, 1) = static_cast<float>(halfH);
-    v(0, 2) = static_cast<float>(halfW + viewport[0]);
-    v(1, 2) = static_cast<float>(halfH + viewport[1]);
+    v(0, 2) = static_cast<float>(halfW + cam.viewport[0]);
+    v(1, 2) = static_cast<float>(halfH + cam.viewport[1]);
     v(2, 2) = 1;
     Matrix3 q = p.getSubMatrix();
     q(0, 2) = -q(0, 2);
     q(2, 2) = 1;
-    return v * q * getKMatrix().inverse();
+    return v * q * cam.getKMatrix().inverse();
 }
 
-Point3 GLCamera::projectToWindow(const Point3 &x) const
+Point3 GLCameraOverlay::projectToWindow(const Point3 &x) const
 {
-    const Point3 h = imageToWindow(getFinalKMatrix()) * (getKMatrix() * x);
+    const Point3 h = imageToWindow(cam.getFinalKMatrix()) * (cam.getKMatrix() * x);
     return Point3(h.x / h.z, h.y / h.z, x.z);
 }
 
-void GLCamera::draw2DTexture()
+void GLCameraOverlay::draw2DTexture()
 {
     updateTextures();
-    const textureData *shown = showSilhouettes ? silhouetteTexture.get() : getTexture(currentView);
-    if (!shown || (showSilhouettes && silhouetteIsContour))
+    const textureData *shown = cam.showSilhouettes ? silhouetteTexture.get() : getTexture(cam.currentView);
+    if (!shown || (cam.showSilhouettes && silhouetteIsContour))
         return;
-    const Matrix3 hm = imageToWindow(baseProjection);
+    const Matrix3 hm = imageToWindow(cam.baseProjection);
     const float w = static_cast<float>(shown->width), h = static_cast<float>(shown->height);
     const float tu = static_cast<float>(shown->width / shown->subSampling) / shown->texWidth;
     const float tv = static_cast<float>(shown->height / shown->subSampling) / shown->texHeight;
     const Point2 corners[4] = {Point2(0, 0), Point2(w, 0), Point2(w, h), Point2(0, h)};
     const float coords[4][2] = {{0, 0}, {tu, 0}, {tu, tv}, {0, tv}};
-    WindowOverlay overlay(winW, winH);
+    WindowOverlay overlay(cam.winW, cam.winH);
     glShadeModel(GL_SMOOTH);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, shown->textureId);
-    setImageEnvironment(transparency != 0);
-    if (showSilhouettes)
-        setSilhouetteEnvironment(transparency != 0);
+    setImageEnvironment(cam.transparency != 0);
+    if (cam.showSilhouettes)
+        setSilhouetteEnvironment(cam.transparency != 0);
     glBegin(GL_QUADS);
     for (int c = 0; c < 4; ++c) {
         const Point2 p = dehomogenise(hm * corners[c]);
@@ -512,23 +525,23 @@ void GLCamera::draw2DTexture()
     glEnd();
 }
 
-void GLCamera::drawEpipolarTangencies()
+void GLCameraOverlay::drawEpipolarTangencies()
 {
-    const Matrix3 toWindow = imageToWindow(getFinalKMatrix());
-    const Matrix3 k = getKMatrix();
-    const Matrix3 &r = R[currentView];
-    const Point3 &tr = t[currentView];
-    WindowOverlay overlay(winW, winH);
+    const Matrix3 toWindow = imageToWindow(cam.getFinalKMatrix());
+    const Matrix3 k = cam.getKMatrix();
+    const Matrix3 &r = cam.R[cam.currentView];
+    const Point3 &tr = cam.t[cam.currentView];
+    WindowOverlay overlay(cam.winW, cam.winH);
     blackLines();
     // The epipoles: where the other cameras' centres fall in the current view.
     glColor3f(1, 0, 0);
     glEnable(GL_POINT_SMOOTH);
     glPointSize(8);
-    std::vector<Point2> epipoles(static_cast<size_t>(N));
-    for (int j = 0; j < N; ++j) {
-        if (j == currentView)
+    std::vector<Point2> epipoles(static_cast<size_t>(cam.N));
+    for (int j = 0; j < cam.N; ++j) {
+        if (j == cam.currentView)
             continue;
-        const Point3 x = r * getOrigin(j) + tr;
+        const Point3 x = r * cam.getOrigin(j) + tr;
         epipoles[j] = dehomogenise(k * x);
         const Point2 w = dehomogenise(toWindow * epipoles[j]);
         glBegin(GL_POINTS);
@@ -536,15 +549,15 @@ void GLCamera::drawEpipolarTangencies()
         glEnd();
         char label[16];
         snprintf(label, sizeof label, "%d", j);
-        GLfprint(label, static_cast<int>(w.x) - 4, static_cast<int>(w.y) - 5);
+        GLCamera::GLfprint(label, static_cast<int>(w.x) - 4, static_cast<int>(w.y) - 5);
     }
     std::vector<Point2> contour;
-    if (!loadSilhouetteVector(currentView, 0, contour) || contour.empty())
+    if (!loadSilhouetteVector(cam.currentView, 0, contour) || contour.empty())
         return;
     glColor3f(1, 0, 0);
     glBegin(GL_LINES);
-    for (int j = 0; j < N; ++j) {
-        if (j == currentView)
+    for (int j = 0; j < cam.N; ++j) {
+        if (j == cam.currentView)
             continue;
         const TangentPair pair = computeOuterET(contour.data(), static_cast<int>(contour.size()), epipoles[j]);
         const Point2 from = dehomogenise(toWindow * epipoles[j]);
@@ -559,18 +572,18 @@ void GLCamera::drawEpipolarTangencies()
     glEnd();
 }
 
-void GLCamera::drawCircularMotion()
+void GLCameraOverlay::drawCircularMotion()
 {
-    const Matrix3 toWindow = imageToWindow(getFinalKMatrix()) * getKMatrix();
+    const Matrix3 toWindow = imageToWindow(cam.getFinalKMatrix()) * cam.getKMatrix();
     const Matrix3 lines = toWindow.inverse().transpose();
-    const Point3 n = T0.cross(axis);
+    const Point3 n = cam.T0.cross(cam.axis);
     const float length = n.norm();
-    WindowOverlay overlay(winW, winH);
+    WindowOverlay overlay(cam.winW, cam.winH);
     blackLines();
     glBegin(GL_LINES);
-    for (const Point3 &plane : {length > 0 ? n / length : n, axis}) {
+    for (const Point3 &plane : {length > 0 ? n / length : n, cam.axis}) {
         Point2 ends[2];
-        if (line(lines * plane, Point2(0, static_cast<float>(winW)), Point2(0, static_cast<float>(winH)), ends) ==
+        if (line(lines * plane, Point2(0, static_cast<float>(cam.winW)), Point2(0, static_cast<float>(cam.winH)), ends) ==
             2) {
             glVertex2f(ends[0].x, ends[0].y);
             glVertex2f(ends[1].x, ends[1].y);

@@ -1,0 +1,32 @@
+#ifndef VELMORA_LIGHTWIDGET_H
+#define VELMORA_LIGHTWIDGET_H
+
+#include "math/Matrix4.h"
+#include "math/Point4.h"
+
+class GLMachine;
+
+/// The light-direction sub-window of a GLMachine: the scene's objects drawn plainly under the
+/// light, which a drag turns around the camera's rotation point.
+class LightWidget {
+public:
+    explicit LightWidget(GLMachine &machine) : m(machine) {}
+    LightWidget(const LightWidget &) = delete;
+    LightWidget &operator=(const LightWidget &) = delete;
+
+    // See GLMachine::subWindowInitGL() and the others of that group.
+    void initGL();
+    void draw();
+    void setSize(int width, int height);
+    void notifyClick(int button, int eventType, int x, int y, int modifiers);
+    void notifyDrag(int x, int y, int button, int modifiers);
+    void notifyCommand(int key);
+
+private:
+    GLMachine &m;
+    Point4 backgroundColor{0.75f, 0.75f, 0.75f, 1};
+    int anchorX = 0, anchorY = 0;
+    Matrix4 savedMatrix;
+};
+
+#endif

@@ -1,0 +1,210 @@
+#include "app/SceneCapture.h"
+
+#include "app/GLMachine.h"
+#include "app/SceneWindow.h"
+#include "core/StartupTiming.h"
+#include "image/Bitmap4.h"
+#include "math/Messages.h"
+#include "objects/GL3DObject.h"
+#include "ps/CPsRenderer.h"
+#include "render/CaptureTarget.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Draws every object whole for the time it lives (a capture in the middle of a drag).
+class WholeFrame {
+public:
+    WholeFrame(bool reduced, const std::function<void(bool)> &set) : was(reduced), apply(set)
+    {
+        if (was)
+            apply(false);
+    }
+    ~WholeFrame()
+    {
+        if (was)
+            apply(true);
+    }
+
+private:
+    bool was;
+    std::function<void(bool)> apply;
+};
+
+} // namespace
+
+bool SceneCapture::saveFrameBuffer(const char *prefix, int number)
+{
+    char name[4096];
+    std::snprintf(name, sizeof name, "%s%04d.png", prefix, number);
+    return saveFrameBuffer(name);
+}
+
+bool SceneCapture::saveFrameBuffer(const char *fileName)
+{
+    const WholeFrame whole(m.drawingReduced, [this](bool on) { m.setReducedDrawing(on); });
+    if (captureScale > 1)
+        return saveScaledFrame(fileName, captureScale);
+    return saveWindowFrame(fileName);
+}
+
+void SceneCapture::setCaptureScale(int scale) { captureScale = std::max(1, std::min(4, scale)); }
+
+bool SceneCapture::saveScaledFrame(const char *fileName, int scale)
+{
+    if (!m.window->makeCurrent(false))
+        return false;
+    const int w = m.windowWidth * scale, h = m.windowHeight * scale;
+    CaptureTarget target;
+    if (!target.create(w, h)) {
+        msg::warning("GLMachine: %s; the capture is taken at the window size\n", target.error().c_str());
+        return saveWindowFrame(fileName);
+    }
+    try {
+        Bitmap4 image(w, h);
+        m.offFrame = true;
+        m.drawScale = scale;
+        m.draw();
+        m.drawScale = 1;
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels);
+        // The overlays (legend, information) are drawn at the window size and laid over the
+        // capture enlarged, so that their text stays readable. They are drawn twice, over
+        // black and over white: the two tell each pixel's colour and how much of what lies
+        // beneath shows through, whatever blending the overlay itself uses.
+        if (!m.objects.empty() && m.drawInfo && m.currentObject) {
+            GLfloat clear[4];
+            glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+            const size_t layerSize = static_cast<size_t>(m.windowWidth) * m.windowHeight * 4;
+            std::vector<unsigned char> overBlack(layerSize), overWhite(layerSize);
+            for (int pass = 0; pass < 2; ++pass) {
+                glViewport(0, 0, m.windowWidth, m.windowHeight);
+                glClearColor(static_cast<float>(pass), static_cast<float>(pass), static_cast<float>(pass), 1);
+                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                m.currentObject->drawInfo();
+                glReadPixels(0, 0, m.windowWidth, m.windowHeight, GL_RGBA, GL_UNSIGNED_BYTE,
+                             (pass ? overWhite : overBlack).data());
+            }
+            glClearColor(clear[0], clear[1], clear[2], clear[3]);
+            for (int y = 0; y < h; ++y) {
+                const size_t row = static_cast<size_t>(y / scale) * m.windowWidth * 4;
+                unsigned char *out = image.pixels + static_cast<size_t>(y) * w * 4;
+                for (int x = 0; x < w; ++x, out += 4) {
+                    const unsigned char *b = &overBlack[row + (x / scale) * 4];
+                    const unsigned char *wh = &overWhite[row + (x / scale) * 4];
+                    for (int c = 0; c < 3; ++c) {
+                        const int through = std::max(0, wh[c] - b[c]);
+                        if (through < 255 || b[c] != 0)
+                            out[c] = static_cast<unsigned char>(std::min(255, b[c] + (out[c] * through + 127) / 255));
+                    }
+                }
+            }
+        }
+        m.offFrame = false;
+        target.release();
+        const size_t n = static_cast<size_t>(w) * h;
+        for (size_t i = 0; i < n; ++i)
+            image.pixels[4 * i + 3] = 255;
+        image.flipY();
+        if (image.savePNG(fileName, smallestCaptures ? 9 : GLMachine::kFastCaptureLevel))
+            return true;
+    } catch (const std::exception &e) {
+        m.offFrame = false;
+        m.drawScale = 1;
+        msg::error("GLMachine: %s\n", e.what());
+        return false;
+    }
+    msg::error("GLMachine: unable to write %s\n", fileName);
+    return false;
+}
+
+bool SceneCapture::saveVectorFrame(const char *fileName)
+{
+    const WholeFrame whole(m.drawingReduced, [this](bool on) { m.setReducedDrawing(on); });
+    return vectorCapture([fileName](CPsRenderer &renderer, const PsRenderer::FunctorBase *drawFrame) {
+        return renderer.Run(fileName, drawFrame, true);
+    });
+}
+
+bool SceneCapture::vectorCapture(const std::function<bool(CPsRenderer &, const PsRenderer::FunctorBase *)> &write)
+{
+    if (!m.window->makeCurrent(false))
+        return false;
+    std::unique_ptr<PsRenderer::FunctorBase> drawFrame(PsRenderer::Functor(&m, &GLMachine::draw));
+    CPsRenderer renderer;
+    // The frame goes to the feedback buffer, not to the window.
+    m.offFrame = true;
+    const bool written = write(renderer, drawFrame.get());
+    m.offFrame = false;
+    return written;
+}
+
+bool SceneCapture::saveWindowFrame(const char *fileName)
+{
+    StartupTiming::mark("capture asked");
+    // The window may still hold the frame it shows (drawn with everything, nothing changed
+    // since): that is the capture.
+    int keptWidth = 0, keptHeight = 0;
+    const unsigned char *kept = nullptr;
+    const bool reuse = !m.drawingReduced && m.window->lastFrame(keptWidth, keptHeight, kept);
+    if (!reuse)
+        m.window->updateDisplay();
+    if (!m.window->makeCurrent(false))
+        return false;
+    StartupTiming::markFinished(reuse ? "capture takes the frame shown" : "capture frame drawn");
+    GLint vp[4] = {0, 0, m.windowWidth, m.windowHeight};
+    if (reuse) {
+        vp[2] = keptWidth;
+        vp[3] = keptHeight;
+    } else {
+        glGetIntegerv(GL_VIEWPORT, vp);
+    }
+    const int w = vp[2], h = vp[3];
+    if (w <= 0 || h <= 0)
+        return false;
+    try {
+        Bitmap4 image(w, h);
+        if (reuse) {
+            std::copy(kept, kept + static_cast<size_t>(w) * h * 4, image.pixels);
+        } else {
+            glPixelStorei(GL_PACK_ALIGNMENT, 1);
+            glFinish();
+            glReadPixels(vp[0], vp[1], w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels);
+        }
+        StartupTiming::mark("capture read back");
+        // The background is cleared with alpha 0, and a drawing buffer with an alpha channel
+        // keeps it: a capture is a picture of the window, so it is made opaque.
+        const size_t n = static_cast<size_t>(w) * h;
+        for (size_t i = 0; i < n; ++i)
+            image.pixels[4 * i + 3] = 255;
+        // OpenGL delivers the bottom row first; files start with the top row.
+        image.flipY();
+        if (image.savePNG(fileName, smallestCaptures ? 9 : GLMachine::kFastCaptureLevel)) {
+            StartupTiming::mark("capture written");
+            return true;
+        }
+    } catch (const std::exception &e) {
+        msg::error("GLMachine: %s\n", e.what());
+        return false;
+    }
+    msg::error("GLMachine: unable to write %s\n", fileName);
+    return false;
+}
+
+void SceneCapture::getFrameBuffer(unsigned char *buffer)
+{
+    const WholeFrame whole(m.drawingReduced, [this](bool on) { m.setReducedDrawing(on); });
+    m.window->updateDisplay();
+    if (!m.window->makeCurrent(false))
+        return;
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glFinish();
+    glReadPixels(0, 0, m.windowWidth, m.windowHeight, GL_RGB, GL_UNSIGNED_BYTE, buffer);
+}

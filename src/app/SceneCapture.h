@@ -1,0 +1,48 @@
+#ifndef VELMORA_SCENECAPTURE_H
+#define VELMORA_SCENECAPTURE_H
+
+#include <functional>
+
+class GLMachine;
+class CPsRenderer;
+namespace PsRenderer {
+class FunctorBase;
+}
+
+/// The captures of a GLMachine's scene: PNG pictures of the window (or of an off-screen
+/// target at a multiple of its size, the text overlays laid over enlarged), Encapsulated
+/// PostScript vector captures, and the raw frame for a program that embeds the viewer. A
+/// capture always draws every object whole, even in the middle of a drag.
+class SceneCapture {
+public:
+    explicit SceneCapture(GLMachine &machine) : m(machine) {}
+    SceneCapture(const SceneCapture &) = delete;
+    SceneCapture &operator=(const SceneCapture &) = delete;
+
+    // See the methods of the same names in GLMachine.
+    bool saveFrameBuffer(const char *prefix, int number);
+    bool saveFrameBuffer(const char *fileName);
+    bool saveVectorFrame(const char *fileName);
+    void getFrameBuffer(unsigned char *buffer);
+    /// Runs `write` with a vector renderer and a functor that draws the scene's frame.
+    bool vectorCapture(const std::function<bool(CPsRenderer &, const PsRenderer::FunctorBase *)> &write);
+
+    void setCaptureScale(int scale);
+    int getCaptureScale() const { return captureScale; }
+    void setSmallestCaptures(bool on) { smallestCaptures = on; }
+    bool getSmallestCaptures() const { return smallestCaptures; }
+    int getCaptureCounter() const { return captureCounter; }
+    /// The number of the next capture ("c" and "C" share one numbering); counts it as taken.
+    int takeNumber() { return captureCounter++; }
+
+private:
+    bool saveWindowFrame(const char *fileName);
+    bool saveScaledFrame(const char *fileName, int scale);
+
+    GLMachine &m;
+    int captureCounter = 0;
+    int captureScale = 1;
+    bool smallestCaptures = false;
+};
+
+#endif

@@ -1,0 +1,27 @@
+#ifndef VELMORA_SCENEINPUT_H
+#define VELMORA_SCENEINPUT_H
+
+class GLMachine;
+
+/// The mouse and keys of a GLMachine's main view: clicks and drags turn, pan and zoom the
+/// current camera or move the current object (with Shift), pick and measure on it; keys run
+/// the scene's own commands (captures, quit, shadows, the light sub-window, reset) and pass
+/// the others to the element that has the focus, then to the camera.
+class SceneInput {
+public:
+    explicit SceneInput(GLMachine &machine) : m(machine) {}
+    SceneInput(const SceneInput &) = delete;
+    SceneInput &operator=(const SceneInput &) = delete;
+
+    // See the methods of the same names in GLMachine.
+    void notifyClick(int button, int eventType, int x, int y, int modifiers);
+    void notifyDrag(int x, int y, int button, int modifiers);
+    void notifyCommand(int key);
+
+private:
+    GLMachine &m;
+    int pressX = 0, pressY = 0;   ///< where the last button went down
+    int anchorX = -1, anchorY = -1; ///< where the drag stands; -1 outside a drag
+};
+
+#endif

@@ -1,0 +1,87 @@
+#ifndef VELMORA_MAININTERFACEIMPL_H
+#define VELMORA_MAININTERFACEIMPL_H
+
+// The toolkit state of MainInterface, shared by the window and the parts it hands its menus,
+// its Preferences and its file drops to. Only the window layer includes it.
+#include "gui/MainInterface.h"
+#include "gui/GtkEList.h"
+#include "gui/MainMenus.h"
+#include "gui/PreferencesDialog.h"
+#include "math/Point4.h"
+
+#include <gtk/gtk.h>
+
+#include <string>
+#include <vector>
+
+struct MainInterface::Impl {
+    MainInterface *self = nullptr;
+    GLMachine *machine = nullptr;
+    GtkWidget *viewArea = nullptr;
+    GtkWidget *subArea = nullptr;
+    GtkWidget *viewWindow = nullptr;
+    GtkWidget *controlWindow = nullptr;
+    GtkWidget *mainMenuBar = nullptr;
+    GtkWidget *localMenu = nullptr;
+    GtkWidget *panelBox = nullptr;
+    GtkWidget *currentPanel = nullptr;
+    GtkEList *objectList = nullptr;
+    GtkAccelGroup *mainAccelGroup = nullptr;
+    GtkAccelGroup *objectAccelGroup = nullptr;
+    GtkAccelGroup *cameraAccelGroup = nullptr;
+    bool transient = false;
+    std::string lastDirectory;
+    int currentCursor = 0;
+    gulong configureHandler = 0;
+    GtkWidget *backgroundSwatch = nullptr; ///< the colour on the Preferences' button, while shown
+    // The last frame of the view, read back when it was slow to draw (see drawView).
+    std::vector<unsigned char> keptFrame;
+    int frameWidth = 0, frameHeight = 0;
+    bool frameCurrent = false;
+    unsigned long redrawsAsked = 0; ///< grows with every postRedisplay()
+    // The parts the window hands its menus and its Preferences to; they read the fields above.
+    MainMenus menus{*this};
+    PreferencesDialog preferences{*this};
+
+    /// Draws the view's frame (its context current) and keeps a copy of a slow one.
+    void drawView();
+
+    // --- construction ---
+    void createMainWindow(const char *title, int width, int height);
+    void createGLWidget();
+    void connectCallbacks();
+    void checkDecorations();
+    void initInterfacePosition();
+    /// Puts the control window left of the view window, from the view window's root origin
+    /// (x0, y0) and two readings (x1, y1), (x2, y2) that tell the window manager's frame.
+    void placeControlWindow(int x0, int y0, int x1, int y1, int x2, int y2);
+
+    void setLocalMenuBar(GLObject *element);
+    void setLocalGUI(GLObject *element);
+    void listSelectCallback(int row);
+    void onTextColour(Point4 colour);
+    /// The panels of the selected element and of the current camera show their elements
+    /// again (after a key may have changed them).
+    void refreshPanels();
+
+    // --- event handlers ---
+    static gboolean onDelete(GtkWidget *, GdkEvent *, gpointer);
+    static void onRealize(GtkWidget *, gpointer data);
+    static void setWindowIcon(GtkWidget *window, gpointer);
+    static void onRealizeSub(GtkWidget *, gpointer data);
+    static gboolean onConfigureOnce(GtkWidget *, GdkEventConfigure *, gpointer data);
+    static gboolean onEnterControl(GtkWidget *, GdkEventCrossing *, gpointer data);
+    static gboolean onEnterArea(GtkWidget *widget, GdkEventCrossing *, gpointer);
+    static gboolean display(GtkWidget *, GdkEventExpose *event, gpointer data);
+    static gboolean reshape(GtkWidget *widget, GdkEventConfigure *, gpointer data);
+    static gboolean notifyClick(GtkWidget *, GdkEventButton *event, gpointer data);
+    static gboolean notifyDrag(GtkWidget *widget, GdkEventMotion *event, gpointer data);
+    static gboolean notifyKey(GtkWidget *widget, GdkEventKey *event, gpointer data);
+    static gboolean displayS(GtkWidget *, GdkEventExpose *event, gpointer data);
+    static gboolean reshapeS(GtkWidget *widget, GdkEventConfigure *, gpointer data);
+    static gboolean notifyClickS(GtkWidget *, GdkEventButton *event, gpointer data);
+    static gboolean notifyDragS(GtkWidget *widget, GdkEventMotion *event, gpointer data);
+    static gboolean notifyKeyS(GtkWidget *widget, GdkEventKey *event, gpointer data);
+};
+
+#endif

@@ -1,0 +1,85 @@
+#ifndef VELMORA_GLMESHDRAWING_H
+#define VELMORA_GLMESHDRAWING_H
+
+#include "math/Matrix4.h"
+#include "objects/LargeArray.h"
+#include "objects/RadixSort.h"
+
+#include <memory>
+
+class GLMeshObject;
+
+/// How a GLMeshObject reaches the screen: its vertex buffer objects, the drawing methods
+/// (lit triangles, wire frame, data colours, texture, shadow), the back-to-front order of
+/// translucent faces and the reduced stand-in of a large mesh while a scene is dragged.
+///
+/// Every drawing method loads the enabled clipping planes under the model-view matrix it
+/// finds (so they stay put while the object moves), multiplies the pose, and restores every
+/// state it changes. Geometry is drawn from vertex buffer objects, one glDrawElements call a
+/// pass, whatever the size of the mesh. The buffers are filled on the first frame after the
+/// geometry or the colours changed and belong to the context that drew that frame; another
+/// context that does not share them (the light sub-window's) draws the same arrays as client
+/// arrays.
+///
+/// It reads the mesh's arrays and display settings, and owns nothing of the mesh but the
+/// buffers and the sorted copy of the triangles.
+class GLMeshDrawing {
+public:
+    explicit GLMeshDrawing(GLMeshObject &mesh);
+    ~GLMeshDrawing();
+    GLMeshDrawing(const GLMeshDrawing &) = delete;
+    GLMeshDrawing &operator=(const GLMeshDrawing &) = delete;
+
+    void defaultDrawing();
+    void drawTriangles();
+    void drawShade();
+    void drawWireframe();
+    void drawData();
+    void drawDataShade();
+    void drawDataWire();
+    void drawTexture();
+    void drawTextureModulate();
+    void drawTextureDecal();
+    void drawShadow(float *plane, float *light, float *color);
+    /// The shaded geometry (normals and vertices), from the buffers.
+    void callShadeList();
+
+    /// Marks the buffers of the geometry, or of the colours only, for a new upload; a change
+    /// of the geometry also stops a stand-in being built from the old arrays.
+    void geometryChanged();
+    void coloursChanged();
+    /// The triangles were put in another order, maybe outside a frame: the stand-in stops,
+    /// the buffers are only marked stale (refilled at the next frame) and the sorted copy goes.
+    void orderChanged();
+    /// Drops the back-to-front copy of the triangles.
+    void dropSortedOrder() { sortedTriangles.reset(); }
+    bool hasVertexBuffers() const;
+    /// Starts the stand-in of the whole mesh (once): until it is built, a fixed subset.
+    void startReduction();
+    bool waitForReducedMesh();
+    int getDrawnTriangles() const;
+
+    void sortTrianglesByDepth(const Matrix4 &toClip);
+    void sortTrianglesByDepth();
+    const int *getSortedTriangles() const { return sortedTriangles.get(); }
+
+private:
+    void beginFrame();
+    void endFrame();
+    void applyDoubleFace() const;
+    /// One pass over the triangles (in back-to-front order when `sorted`), with normals
+    /// and/or the vertex colours (RGB, or RGBA with the alpha `alpha` when `withAlpha`).
+    void drawElements(bool sorted, bool withNormals, bool withColours, bool withAlpha = false,
+                      unsigned char alpha = 255);
+    /// The surface in the material's colour: sorted back to front when the material is
+    /// translucent and sorting is on, otherwise through the shade list.
+    void drawSurface(bool withNormals);
+
+    GLMeshObject &m;
+    struct Buffers;
+    std::unique_ptr<Buffers> buffers;
+    LargeArray<int> sortedTriangles; ///< back-to-front order when sorting
+    RadixSort sorter;
+};
+
+#endif

@@ -1,0 +1,286 @@
+#include "objects/GLMeshPicking.h"
+
+#include "math/Messages.h"
+#include "objects/GLMeshObject.h"
+#include "math/Matrix3.h"
+#include "measure/Objet_data.h"
+#include "measure/SurfacePath.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+#include <utility>
+#include <vector>
+
+void GLMeshPicking::initVariables()
+{
+    nNeighbours = 0;
+    std::fill(std::begin(pickedVertices), std::end(pickedVertices), 0);
+    nPicked = 0;
+    ringClosed = false;
+}
+
+void GLMeshPicking::release()
+{
+    neighbours.reset();
+    nNeighbours = 0;
+    nPicked = 0;
+    deletePath();
+    distancePanel.reset();
+    adjacency.reset();
+}
+
+void GLMeshPicking::deletePath()
+{
+    // The window holds the path without owning it: it must let go first.
+    if (distancePanel && pathOnMesh)
+        distancePanel->setPath(nullptr);
+    pathOnMesh.reset();
+}
+
+void GLMeshPicking::notifyClick(int x, int y)
+{
+    m.selectedVertex = m.getVertex(x, y);
+    if (m.selectedVertex >= 0) {
+        getNbhood();
+        printInfo(m.selectedVertex);
+    }
+}
+
+void GLMeshPicking::getNbhood()
+{
+    nNeighbours = 0;
+    ringClosed = false;
+    neighbours.reset();
+    const int s = m.selectedVertex;
+    if (s < 0 || s >= m.nVertices)
+        return;
+    // The edge opposite the vertex in every triangle around it, in the triangle's orientation.
+    std::vector<std::pair<int, int>> pairs;
+    const int *t = m.triangles.get();
+    for (size_t i = 0; i < static_cast<size_t>(m.nTriangles); ++i) {
+        const int a = t[3 * i], b = t[3 * i + 1], c = t[3 * i + 2];
+        if (a == s)
+            pairs.emplace_back(b, c);
+        else if (b == s)
+            pairs.emplace_back(c, a);
+        else if (c == s)
+            pairs.emplace_back(a, b);
+    }
+    if (pairs.empty())
+        return;
+    // Chain the edges at both ends, so that a vertex on the border gets its whole fan
+    // whichever triangle comes first.
+    std::deque<int> chain{pairs[0].first, pairs[0].second};
+    std::vector<char> used(pairs.size(), 0);
+    used[0] = 1;
+    for (bool grown = true; grown;) {
+        grown = false;
+        for (size_t k = 1; k < pairs.size(); ++k) {
+            if (used[k])
+                continue;
+            const auto [p, q] = pairs[k];
+            if (p == chain.back())
+                chain.push_back(q);
+            else if (q == chain.front())
+                chain.push_front(p);
+            else if (q == chain.back())
+                chain.push_back(p);
+            else if (p == chain.front())
+                chain.push_front(q);
+            else
+                continue;
+            used[k] = 1;
+            grown = true;
+        }
+    }
+    if (chain.size() > 2 && chain.front() == chain.back()) {
+        chain.pop_back();
+        ringClosed = true;
+    }
+    nNeighbours = static_cast<int>(chain.size());
+    neighbours.reset(new int[chain.size()]);
+    std::copy(chain.begin(), chain.end(), neighbours.get());
+}
+
+void GLMeshPicking::printInfo(int i) const
+{
+    if (i < 0 || i >= m.nVertices)
+        return;
+    msg::note("Selected vertex n:\t%d,\t[%f %f %f]\n", i, m.vertices[3 * i], m.vertices[3 * i + 1], m.vertices[3 * i + 2]);
+    msg::note("\tvalence=%d\n", nNeighbours);
+    for (const DataItem &item : m.dataItems) {
+        msg::note("\t");
+        item.print(i);
+    }
+}
+
+void GLMeshPicking::notifyAdditionalClick(int x, int y)
+{
+    const int v = m.getVertex(x, y);
+    if (v < 0) {
+        nPicked = 0;
+        return;
+    }
+    pickedVertices[nPicked++] = v;
+    if (nPicked < 3)
+        return;
+    nPicked = 0;
+    int picked[3] = {pickedVertices[0], pickedVertices[1], pickedVertices[2]};
+    std::sort(picked, picked + 3);
+    const int *t = m.triangles.get();
+    for (int i = 0; i < m.nTriangles; ++i) {
+        int corners[3] = {t[3 * i], t[3 * i + 1], t[3 * i + 2]};
+        std::sort(corners, corners + 3);
+        if (std::equal(corners, corners + 3, picked)) {
+            msg::note("triangle: %d\n", i);
+            return;
+        }
+    }
+}
+
+void GLMeshPicking::notifyAdditionalClick(int x, int y, int mode)
+{
+    if (m.selectedVertex < 0 || m.selectedVertex >= m.nVertices) {
+        deletePath();
+        return;
+    }
+    const int v = m.getVertex(x, y);
+    if (v < 0) {
+        deletePath();
+        return;
+    }
+    printInfo(v);
+    Matrix4 modelView = Matrix4::Identity;
+    glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
+    // The viewer is wanted in the mesh's own coordinates, so the pose goes in too: a moved
+    // mesh is then cut through the eye as an unmoved one.
+    measurePath(v, mode, modelView * m.pose);
+}
+
+const MeshAdjacency &GLMeshPicking::getAdjacency()
+{
+    if (!adjacency) {
+        const Objet_data mesh(&m.nVertices, reinterpret_cast<const Point3 *>(m.vertices), &m.nTriangles, m.triangles.get());
+        adjacency.reset(new MeshAdjacency(mesh));
+    }
+    return *adjacency;
+}
+
+bool GLMeshPicking::measurePath(int to, int mode, const Matrix4 &objectToEye)
+{
+    deletePath();
+    if (m.selectedVertex < 0 || m.selectedVertex >= m.nVertices || to < 0 || to >= m.nVertices)
+        return false;
+    const MeshAdjacency &mesh = getAdjacency();
+    if (mode) {
+        pathOnMesh.reset(chemin_aretes(mesh, m.selectedVertex, to));
+    } else {
+        const Matrix3 r = objectToEye.getSubMatrix();
+        const Point3 eye = (r.transpose() * objectToEye.getSubVector()) * -1.0f;
+        pathOnMesh.reset(chemin_plan(mesh, m.selectedVertex, to, eye));
+    }
+    if (!pathOnMesh)
+        return false;
+    if (!distancePanel)
+        distancePanel = PathDisplay::make();
+    if (distancePanel)
+        distancePanel->setPath(pathOnMesh.get());
+    m.postRedisplay();
+    return true;
+}
+
+void GLMeshPicking::drawPath()
+{
+    if (!pathOnMesh || pathOnMesh->size() == 0)
+        return;
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_POINT_SMOOTH);
+    glEnable(GL_LINE_SMOOTH);
+    // The path lies in the surface: its depth is pulled a hair towards the viewer so that
+    // the triangles it crosses do not hide it half of the time.
+    glDepthFunc(GL_LEQUAL);
+    glDepthRange(0, 0.9995);
+    glMultMatrixf(m.pose);
+    glLineWidth(4);
+    glColor3ub(0, 0, 255);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glVertexPointer(3, GL_FLOAT, 0, pathOnMesh->data());
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDrawArrays(GL_LINE_STRIP, 0, pathOnMesh->size());
+    glPopClientAttrib();
+    glLineWidth(1);
+    glPopMatrix();
+    glPopAttrib();
+}
+
+void GLMeshPicking::drawSelectedPoint()
+{
+    if (m.selectedVertex < 0 || m.selectedVertex >= m.nVertices)
+        return;
+    auto vertex = [this](int i) { return Point3(m.vertices[3 * i], m.vertices[3 * i + 1], m.vertices[3 * i + 2]); };
+    const Point3 s = vertex(m.selectedVertex);
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glMultMatrixf(m.pose);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_LINE_SMOOTH);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glLineWidth(2);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glEnable(GL_POLYGON_OFFSET_LINE);
+    glPolygonOffset(-1, -2);
+    // The one-ring is a handful of vertices: immediate mode is the plain way to draw it.
+    if (nNeighbours > 0) {
+        glColor3ub(255, 0, 0);
+        glBegin(GL_TRIANGLE_FAN);
+        glVertex3fv(&m.vertices[3 * m.selectedVertex]);
+        for (int k = 0; k < nNeighbours; ++k)
+            glVertex3fv(&m.vertices[3 * neighbours[k]]);
+        if (ringClosed)
+            glVertex3fv(&m.vertices[3 * neighbours[0]]);
+        glEnd();
+        glPolygonOffset(-2, -4);
+        glDepthFunc(GL_LEQUAL);
+        glColor3ub(0, 0, 200);
+        glBegin(GL_POLYGON);
+        for (int k = 0; k < nNeighbours; ++k)
+            glVertex3fv(&m.vertices[3 * neighbours[k]]);
+        glEnd();
+    }
+    glDepthFunc(GL_LESS);
+    glBegin(GL_LINES);
+    if (m.normals) {
+        glColor3ub(255, 255, 0);
+        glVertex3f(s.x, s.y, s.z);
+        const Point3 e = s + m.normals[m.selectedVertex] * m.normalLength;
+        glVertex3f(e.x, e.y, e.z);
+        glColor3ub(0, 255, 0);
+        for (int k = 0; k < nNeighbours; ++k) {
+            const Point3 a = vertex(neighbours[k]);
+            const Point3 b = a + m.normals[neighbours[k]] * m.normalLength;
+            glVertex3f(a.x, a.y, a.z);
+            glVertex3f(b.x, b.y, b.z);
+        }
+    }
+    glEnd();
+    glLineWidth(1);
+    glPopMatrix();
+    glPopAttrib();
+}

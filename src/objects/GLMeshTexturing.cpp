@@ -1,0 +1,131 @@
+#include "objects/GLMeshTexturing.h"
+
+#include "math/Messages.h"
+#include "objects/ColorMap.h"
+#include "objects/GLMeshObject.h"
+#include "objects/MeshTextureReader.h"
+
+#include <GL/gl.h>
+
+#include <cstdio>
+
+void GLMeshTexturing::initVariables()
+{
+    textureWidth = 0;
+    textureHeight = 0;
+    nTextureChunks = 0;
+    textureList = -1;
+    maxTextureSize = 1024;
+}
+
+void GLMeshTexturing::release()
+{
+    meshTexture.release();
+    pendingTexture.reset();
+    textureNames.clear();
+    nTextureChunks = 0;
+    chunkStart.clear();
+    if (textureList >= 0)
+        glDeleteLists(static_cast<GLuint>(textureList), 1);
+    textureList = -1;
+}
+
+void GLMeshTexturing::dropImages()
+{
+    textureImages.clear();
+    triangleImage.clear();
+}
+
+bool GLMeshTexturing::readTexture()
+{
+    if (m.path.empty() || m.nTriangles <= 0)
+        return false;
+    if (!forcedTextureLimit) {
+        // Queried once per mesh; without a current context the default limit stays.
+        GLint limit = 0;
+        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limit);
+        if (limit > 0)
+            maxTextureSize = limit;
+    }
+    if (!textureImages.empty() && m.texCoords && m.texCoordVersion >= 2) {
+        // The images another program's model names; one that does not open is drawn white.
+        std::vector<std::unique_ptr<Bitmap>> images;
+        for (const std::string &name : textureImages) {
+            images.push_back(MeshTextureReader::loadImageFile(name));
+            if (!images.back()) {
+                msg::warning("GLMeshObject: can't read texture image %s\n", name.c_str());
+                images.back().reset(new Bitmap(1, 1));
+                images.back()->get(0, 0) = RGB<unsigned char>(255, 255, 255);
+            }
+        }
+        MeshTextureReader reader(m.nTriangles, m.texCoords.get(), m.texCoordVersion, getMaxTextureSize());
+        if (!reader.readTextureImages(std::move(images), triangleImage))
+            return false;
+        MeshTexture &result = reader.result();
+        // The image of each triangle follows the triangles into their new order.
+        if (!result.order.empty() && triangleImage.size() == result.order.size()) {
+            std::vector<int> moved(triangleImage.size());
+            for (size_t i = 0; i < moved.size(); ++i)
+                moved[i] = triangleImage[static_cast<size_t>(result.order[i])];
+            triangleImage.swap(moved);
+        }
+        return installTexture(result);
+    }
+    std::unique_ptr<Bitmap> image = MeshTextureReader::findCompanionImage(m.path);
+    if (!image)
+        return readTextureFromData();
+    MeshTextureReader reader(m.nTriangles, m.texCoords.get(), m.texCoordVersion, getMaxTextureSize());
+    if (!reader.readTexture(std::move(image)))
+        return false;
+    return installTexture(reader.result());
+}
+
+bool GLMeshTexturing::readTextureFromData()
+{
+    if (m.nDataItems == 0 || m.nTriangles <= 0)
+        return false;
+    const DataItem &item = m.dataItems[static_cast<size_t>(((m.currentDataItem % m.nDataItems) + m.nDataItems) % m.nDataItems)];
+    if (item.getNElements() < m.nVertices)
+        return false;
+    MeshTextureReader reader(m.nTriangles, nullptr, -1, getMaxTextureSize());
+    if (!reader.readTextureFromData(item.getData(), item.getMinimum(), item.getMaximum(), m.nVertices, m.triangles.get()))
+        return false;
+    // The texels are jet colours whatever map is selected: so is the legend.
+    m.legend.clear();
+    m.legend.setTitle(item.getName());
+    m.legend.add(ColorMap::jetColorMap, item.getMinimum(), item.getMaximum(), 2, 2);
+    return installTexture(reader.result());
+}
+
+bool GLMeshTexturing::installTexture(MeshTexture &texture)
+{
+    if (texture.chunks.empty() || !texture.texCoords)
+        return false;
+    if (!texture.order.empty())
+        m.reorderTriangles(texture.order);
+    m.texCoords = std::move(texture.texCoords);
+    textureWidth = texture.textureWidth;
+    textureHeight = texture.textureHeight;
+    chunkStart = texture.chunkStart;
+    nTextureChunks = static_cast<int>(texture.chunks.size());
+    textureNames.clear();
+    meshTexture.release();
+    pendingTexture.reset(new MeshTexture(std::move(texture)));
+    return true;
+}
+
+bool GLMeshTexturing::upload()
+{
+    if (pendingTexture) {
+        const bool ok = meshTexture.upload(*pendingTexture, m.texCoords.get(), m.vertices, m.normals.get(), m.triangles.get(),
+                                           m.nTriangles, m.textureFilter);
+        pendingTexture.reset();
+        if (ok) {
+            textureNames = meshTexture.getNames();
+        } else {
+            nTextureChunks = 0;
+            chunkStart.clear();
+        }
+    }
+    return nTextureChunks > 0 && meshTexture.getNChunks() > 0;
+}
