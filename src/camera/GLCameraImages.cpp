@@ -2,8 +2,8 @@
 // textures, and drawing them, the turntable lines and the epipolar tangents over the scene.
 #include "camera/GLCamera.h"
 
-#include "camera/SequenceFiles.h"
-#include "camera/Sil.h"
+#include "formats/SequenceFiles.h"
+#include "formats/Sil.h"
 #include "camera/ViewGeometry.h"
 #include "core/GLFlags.h"
 #include "image/Bitmap.h"

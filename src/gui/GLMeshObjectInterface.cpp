@@ -4,9 +4,9 @@
 #include "gui/ListDialog.h"
 #include "gui/clippingInterface.h"
 #include "gui/materialInterface.h"
-#include "objects/ColorMap.h"
+#include "formats/ColorMap.h"
 #include "objects/GLMeshObject.h"
-#include "objects/RGBColorReader.h"
+#include "formats/RGBColorReader.h"
 
 #include <cstdio>
 #include <cstring>

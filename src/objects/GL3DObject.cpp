@@ -1,5 +1,5 @@
 #include "objects/GL3DObject.h"
-#include "objects/PointBounds.h"
+#include "formats/PointBounds.h"
 
 #include "synthesis/Synthese.h"
 

@@ -1,6 +1,6 @@
 #include "objects/GL3DObjectLoader.h"
 
-#include "objects/AssimpReader.h"
+#include "formats/AssimpReader.h"
 
 #include "objects/GL3DObject.h"
 #include "objects/GLGraphObject.h"

@@ -1,8 +1,8 @@
 #include "objects/GLOctreeObject.h"
 
 #include "core/KeyCodes.h"
-#include "objects/ColorMap.h"
-#include "objects/VolumeReader.h"
+#include "formats/ColorMap.h"
+#include "formats/VolumeReader.h"
 
 #include <GL/gl.h>
 

@@ -1,7 +1,7 @@
 #include "objects/GLPointListObject.h"
 
 #include "core/KeyCodes.h"
-#include "objects/ColorMap.h"
+#include "formats/ColorMap.h"
 
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>

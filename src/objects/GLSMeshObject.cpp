@@ -1,8 +1,8 @@
 #include "objects/GLSMeshObject.h"
-#include "objects/ReadRefusal.h"
+#include "formats/ReadRefusal.h"
 
 #include "objects/Hash.h"
-#include "objects/SimplexMeshReader.h"
+#include "formats/SimplexMeshReader.h"
 
 #include <GL/gl.h>
 

@@ -1,7 +1,7 @@
 #include "objects/GLVolumeObject.h"
 
 #include "core/KeyCodes.h"
-#include "objects/ColorMap.h"
+#include "formats/ColorMap.h"
 
 #include <GL/gl.h>
 

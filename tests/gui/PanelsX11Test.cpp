@@ -9,7 +9,7 @@
 #include "app/GLMachine.h"
 #include "camera/CameraTestFiles.h"
 #include "camera/GLCamera.h"
-#include "objects/DataItem.h"
+#include "formats/DataItem.h"
 #include "objects/GLMeshObject.h"
 #include "support/TestObject.h"
 

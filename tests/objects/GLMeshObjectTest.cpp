@@ -1,6 +1,6 @@
 #include "objects/GLMeshObject.h"
 
-#include "objects/ColorMap.h"
+#include "formats/ColorMap.h"
 #include "support/ImageCompare.h"
 #include "support/MeshBytes.h"
 
