@@ -1,5 +1,6 @@
 #include "formats/BundlerFile.h"
 #include "formats/ReadRefusal.h"
+#include "formats/TextScanner.h"
 
 #include <cerrno>
 #include <cmath>
@@ -15,40 +16,31 @@ namespace {
 constexpr QuietRefusal refuse{"Bundler: "};
 
 // Numbers read one after the other from the text, never past its end.
-struct Numbers {
-    const std::string &text;
-    size_t pos = 0;
-    explicit Numbers(const std::string &t) : text(t) {}
+struct Numbers : TextScanner {
+    explicit Numbers(const std::string &t) : TextScanner(t.c_str(), t.c_str() + t.size()) {}
     void skipSpace()
     {
-        while (pos < text.size() && std::strchr(" \t\r\n", text[pos]))
-            ++pos;
+        // A zero byte counts as white space, as the file has always been read.
+        skipWhile([](char c) { return std::strchr(" \t\r\n", c) != nullptr; });
     }
     double real(const char *what)
     {
         skipSpace();
-        if (pos >= text.size())
+        if (atEnd())
             refuse(std::string("the file ends inside ") + what);
-        const char *start = text.c_str() + pos;
-        char *end = nullptr;
-        const double v = std::strtod(start, &end);
-        if (end == start)
+        double v = 0;
+        if (!cReal(v))
             refuse(std::string("a number was expected in ") + what);
-        pos += static_cast<size_t>(end - start);
         return v;
     }
     long long integer(const char *what)
     {
         skipSpace();
-        if (pos >= text.size())
+        if (atEnd())
             refuse(std::string("the file ends inside ") + what);
-        const char *start = text.c_str() + pos;
-        char *end = nullptr;
-        errno = 0;
-        const long long v = std::strtoll(start, &end, 10);
-        if (end == start || errno)
+        long long v = 0;
+        if (!cInteger(v))
             refuse(std::string("an integer was expected in ") + what);
-        pos += static_cast<size_t>(end - start);
         return v;
     }
     // A count of records of at least `numbers` numbers each, every number taking at least
@@ -56,7 +48,7 @@ struct Numbers {
     long long count(long long numbers, const char *what)
     {
         const long long n = integer(what);
-        const long long room = static_cast<long long>(text.size() - pos + 1) / (2 * numbers);
+        const long long room = static_cast<long long>(remaining() + 1) / (2 * numbers);
         if (n < 0 || n > room)
             refuse(std::string("the file announces ") + std::to_string(n) + " " + what + ", more than it holds");
         return n;
@@ -75,9 +67,9 @@ Reconstruction BundlerFile::parse(const std::string &bundle, const std::string &
 {
     Numbers in(bundle);
     in.skipSpace();
-    if (in.pos < bundle.size() && bundle[in.pos] == '#') {
-        const size_t eol = bundle.find('\n', in.pos);
-        in.pos = eol == std::string::npos ? bundle.size() : eol + 1;
+    if (!in.atEnd() && *in.position() == '#') {
+        const size_t eol = bundle.find('\n', static_cast<size_t>(in.position() - bundle.c_str()));
+        in.moveTo(eol == std::string::npos ? in.end() : bundle.c_str() + eol + 1);
     }
     const long long nCameras = in.count(15, "cameras");
     const long long nPoints = in.count(7, "points");

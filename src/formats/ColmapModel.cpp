@@ -1,5 +1,6 @@
 #include "formats/ColmapModel.h"
 #include "formats/ReadRefusal.h"
+#include "formats/TextScanner.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -213,44 +214,32 @@ struct TextLines {
     refuse(std::string(file) + " line " + std::to_string(number) + ": " + what);
 }
 
+bool lineSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
 // The white-space separated words of one line (a string, so that number parsing stops at
 // its terminating zero at the latest).
-struct Words {
-    const char *p, *end;
-    explicit Words(const std::string &line) : p(line.c_str()), end(line.c_str() + line.size()) {}
-    void skipSpace()
-    {
-        while (p < end && (*p == ' ' || *p == '\t' || *p == '\r'))
-            ++p;
-    }
+struct Words : TextScanner {
+    explicit Words(const std::string &line) : TextScanner(line.c_str(), line.c_str() + line.size()) {}
     bool atEnd()
     {
-        skipSpace();
-        return p == end;
+        skipWhile(lineSpace);
+        return TextScanner::atEnd();
     }
-    // The next word as [begin, p); false at the end of the line.
-    bool next(const char *&begin)
-    {
-        if (atEnd())
-            return false;
-        begin = p;
-        while (p < end && *p != ' ' && *p != '\t' && *p != '\r')
-            ++p;
-        return true;
-    }
+    // The next word as [begin, position()); false at the end of the line.
+    bool next(const char *&begin) { return TextScanner::word(begin, lineSpace); }
     std::string word()
     {
         const char *b;
-        return next(b) ? std::string(b, p) : std::string();
+        return next(b) ? std::string(b, position()) : std::string();
     }
     // The rest of the line without the white space around it.
     std::string rest()
     {
-        skipSpace();
-        const char *e = end;
-        while (e > p && (e[-1] == ' ' || e[-1] == '\t' || e[-1] == '\r'))
+        skipWhile(lineSpace);
+        const char *e = end();
+        while (e > position() && lineSpace(e[-1]))
             --e;
-        return std::string(p, e);
+        return std::string(position(), e);
     }
 };
 
@@ -260,9 +249,8 @@ bool readNumber(Words &s, double &v)
     const char *b;
     if (!s.next(b))
         return false;
-    char *e = nullptr;
-    v = std::strtod(b, &e);
-    return e == s.p && e != b;
+    TextScanner number(b, s.position());
+    return number.cReal(v) && number.position() == s.position();
 }
 
 bool readInteger(Words &s, long long &v)
@@ -270,10 +258,8 @@ bool readInteger(Words &s, long long &v)
     const char *b;
     if (!s.next(b))
         return false;
-    char *e = nullptr;
-    errno = 0;
-    v = std::strtoll(b, &e, 10);
-    return e == s.p && e != b && errno == 0;
+    TextScanner number(b, s.position());
+    return number.cInteger(v) && number.position() == s.position();
 }
 
 } // namespace

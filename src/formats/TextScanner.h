@@ -1,8 +1,10 @@
 #ifndef VELMORA_TEXTSCANNER_H
 #define VELMORA_TEXTSCANNER_H
 
+#include <cerrno>
 #include <charconv>
 #include <cstddef>
+#include <cstdlib>
 #include <system_error>
 
 /// Numbers of a text in memory, read from the front and never past its end. Numbers are read
@@ -54,6 +56,52 @@ public:
     {
         skipSpace();
         return numberHere(value);
+    }
+
+    /// Moves past the characters for which `inSet` holds.
+    template <class Pred> void skipWhile(Pred inSet)
+    {
+        while (p < stop && inSet(*p))
+            ++p;
+    }
+
+    /// The next word, [begin, position()): the characters before the next one for which
+    /// `separates` holds, after any that do. False at the end.
+    template <class Pred> bool word(const char *&begin, Pred separates)
+    {
+        skipWhile(separates);
+        if (p >= stop)
+            return false;
+        begin = p;
+        while (p < stop && !separates(*p))
+            ++p;
+        return true;
+    }
+
+    /// A number as the C library reads it (strtod: leading white space, hexadecimal, "inf"),
+    /// for the formats whose files have always been read so; the text must end in a zero byte.
+    /// False, without moving, when there is none.
+    bool cReal(double &value)
+    {
+        char *after = nullptr;
+        value = std::strtod(p, &after);
+        if (after == p)
+            return false;
+        p = after;
+        return true;
+    }
+
+    /// A whole number as strtoll reads it in base 10; false, without moving, when there is
+    /// none or it is out of range.
+    bool cInteger(long long &value)
+    {
+        char *after = nullptr;
+        errno = 0;
+        value = std::strtoll(p, &after, 10);
+        if (after == p || errno)
+            return false;
+        p = after;
+        return true;
     }
 
 private:
