@@ -1,5 +1,6 @@
 #include "formats/KeyCameraFile.h"
 #include "formats/ReadRefusal.h"
+#include "formats/TextScanner.h"
 
 #include <cctype>
 #include <cerrno>
@@ -67,14 +68,12 @@ std::vector<Position> KeyCameraFile::read(FILE *in, long size)
     if (!std::fgets(line, sizeof line, in))
         error("no key camera count");
     const long used = static_cast<long>(std::strlen(line));
-    char *end = nullptr;
-    errno = 0;
-    const long count = std::strtol(line, &end, 10);
-    if (end == line || errno == ERANGE)
+    TextScanner counted(line, line + used);
+    long long count = 0;
+    if (!counted.cInteger(count))
         error("no key camera count");
-    while (*end && std::isspace(static_cast<unsigned char>(*end)))
-        ++end;
-    if (*end)
+    counted.skipSpace();
+    if (!counted.atEnd())
         error("no key camera count");
     if (count < 0 || count > maxKeyCameras)
         error("key camera count " + std::to_string(count) + " out of range");

@@ -3,6 +3,7 @@
 
 #include "image/Stream.h"
 #include "formats/ColorMap.h"
+#include "formats/TextScanner.h"
 
 #include <algorithm>
 #include <cctype>
@@ -222,19 +223,16 @@ bool MeshTextureReader::readTextureCoordinates(const Bitmap &image, LargeArray<f
     LargeArray<float> out = allocateLargeArray<float>(n);
     const double w = image.width, h = image.height;
     size_t got = 0;
+    TextScanner in(p, p + std::strlen(p));
     for (; got < n; ++got) {
-        while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\f' || *p == '\v')
-            ++p;
-        if (!*p)
+        in.skipSpace();
+        if (in.atEnd())
             break;
-        char *end = nullptr;
-        errno = 0;
-        const long x = std::strtol(p, &end, 10);
-        if (end == p || errno != 0 || (*end && !std::strchr(" \t\n\r\f\v", *end))) {
+        long long x = 0;
+        if (!in.cInteger(x) || (!in.atEnd() && !TextScanner::isSpace(*in.position()))) {
             msg::warning("GLMeshObject: the \"uv\" comment holds something else than whole numbers\n");
             return false;
         }
-        p = end;
         out[got] = static_cast<float>((x + 0.5) / (got % 2 == 0 ? w : h));
     }
     if (got < n) {
