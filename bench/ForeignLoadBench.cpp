@@ -13,7 +13,7 @@
 //   build/bench/ForeignLoadBench
 #include "objects/GL3DObject.h"
 #include "objects/GL3DObjectLoader.h"
-#include "objects/PlyReader.h"
+#include "formats/PlyReader.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/scene.h>

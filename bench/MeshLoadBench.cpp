@@ -16,7 +16,7 @@
 //   build/bench/MeshLoadBench              fresh memory for every load (the default)
 //   build/bench/MeshLoadBench --warm-heap  repeated loads reuse the previous load's pages
 #include "objects/GLMeshObject.h"
-#include "objects/LargeArray.h"
+#include "formats/LargeArray.h"
 
 #include <benchmark/benchmark.h>
 

@@ -18,7 +18,7 @@
 //   build/bench/PointCloudBench --benchmark_filter='Load|Fread'
 #define GL_GLEXT_PROTOTYPES 1
 #include "objects/GLPointListObject.h"
-#include "objects/LargeArray.h"
+#include "formats/LargeArray.h"
 #include "render/OffscreenContext.h"
 
 #include <GL/gl.h>

@@ -3,7 +3,7 @@
 // work of each encoding: every number of the text through strtod into one array, and the
 // binary files' bytes copied into arrays of their size.
 //   build/bench/ReconstructionLoadBench
-#include "camera/ColmapModel.h"
+#include "formats/ColmapModel.h"
 
 #include <benchmark/benchmark.h>
 

@@ -17,7 +17,7 @@
 //
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/VelmoraRenderBench
 #include "app/GLMachine.h"
-#include "objects/MeshReader.h"
+#include "formats/MeshReader.h"
 #include "ps/CPsRenderer.h"
 
 #include <GL/gl.h>

@@ -14,8 +14,8 @@
 // cache, and removed at the end. Figures are wall-clock times.
 //   build/bench/VolumeBench
 #include "objects/GLVolumeObject.h"
-#include "objects/LargeArray.h"
-#include "objects/VolumeReader.h"
+#include "formats/LargeArray.h"
+#include "formats/VolumeReader.h"
 #include "render/OffscreenContext.h"
 
 #include <benchmark/benchmark.h>

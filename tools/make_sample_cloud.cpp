@@ -15,7 +15,7 @@
 //
 // The default grid is 160 x 64. Binary files are written in this machine's byte order; every
 // file is written under a temporary name that becomes its own only once it is complete.
-#include "objects/DataItem.h"
+#include "formats/DataItem.h"
 
 #include <cmath>
 #include <cstdint>

@@ -12,8 +12,8 @@
 // material and the texture, --off and --ply also write the same geometry as OFF text and
 // binary PLY.
 #include "image/Bitmap.h"
-#include "objects/DataItem.h"
-#include "objects/MeshTextureReader.h"
+#include "formats/DataItem.h"
+#include "formats/MeshTextureReader.h"
 
 #include <cmath>
 #include <cstdint>

@@ -19,7 +19,7 @@
 #include "app/GLMachine.h"
 #include "app/SceneWindow.h"
 #include "camera/GLView.h"
-#include "camera/Sil.h"
+#include "formats/Sil.h"
 #include "image/Bitmap.h"
 #include "math/Matrix4.h"
 #include "objects/GLMeshObject.h"

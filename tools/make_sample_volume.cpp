@@ -15,7 +15,7 @@
 // LEVELS (default 5) is the octree depth; the grids are 2^LEVELS voxels a side, the IMA
 // volumes 1.5 x 1.25 x 1 times that. Files are written in this machine's byte order, each
 // under a temporary name that becomes the final one only once it is complete.
-#include "objects/DataItem.h"
+#include "formats/DataItem.h"
 
 #include <sys/stat.h>
 

@@ -1,9 +1,9 @@
 #include "camera/GLCameraAnimationImpl.h"
 
-#include "camera/AviContainer.h"
+#include "formats/AviContainer.h"
 #include "camera/CameraAnimationWindow.h"
 #include "camera/GLCamera.h"
-#include "camera/KeyCameraFile.h"
+#include "formats/KeyCameraFile.h"
 #include "core/GLObject.h"
 #include "image/Bitmap.h"
 #include "math/Messages.h"
@@ -570,7 +570,9 @@ int GLCameraAnimationImpl::exportToParam(const char *name)
     });
     if (result != EXPORT_DONE)
         return result;
-    if (!KeyCameraFile::writePoses(name, *camera, poses)) {
+    const KeyCameraFile::Intrinsics intrinsics{camera->getWidth(),   camera->getHeight(), camera->getCenterX(),
+                                               camera->getCenterY(), camera->getFocalX(), camera->getFocalY()};
+    if (!KeyCameraFile::writePoses(name, intrinsics, poses)) {
         msg::error("GLCameraAnimation: unable to write %s\n", name);
         if (window) {
             std::unique_ptr<ExportProgress> progress(window->openProgress(name));

@@ -3,8 +3,8 @@
 #include "camera/GLCameraOverlay.h"
 
 #include "camera/GLCamera.h"
-#include "camera/SequenceFiles.h"
-#include "camera/Sil.h"
+#include "formats/SequenceFiles.h"
+#include "formats/Sil.h"
 #include "camera/ViewGeometry.h"
 #include "core/GLFlags.h"
 #include "image/Bitmap.h"

@@ -1,12 +1,12 @@
 #include "camera/ReconstructionImport.h"
 
-#include "camera/BundlerFile.h"
-#include "camera/ColmapModel.h"
+#include "formats/BundlerFile.h"
+#include "formats/ColmapModel.h"
 #include "image/Bitmap.h"
 #include "image/ImageCodecs.h"
 #include "math/Messages.h"
 #include "objects/GLPointListObject.h"
-#include "objects/PointListReader.h"
+#include "formats/PointListReader.h"
 
 #include <cstdio>
 #include <exception>

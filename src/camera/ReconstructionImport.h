@@ -2,7 +2,7 @@
 #define VELMORA_RECONSTRUCTIONIMPORT_H
 
 #include "camera/GLCamera.h"
-#include "camera/Reconstruction.h"
+#include "formats/Reconstruction.h"
 #include "objects/GLPointListObject.h"
 
 #include <memory>

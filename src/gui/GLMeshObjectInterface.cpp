@@ -4,10 +4,10 @@
 #include "gui/ListDialog.h"
 #include "gui/clippingInterface.h"
 #include "gui/materialInterface.h"
+#include "formats/ColorMap.h"
 #include "math/Messages.h"
-#include "objects/ColorMap.h"
 #include "objects/GLMeshObject.h"
-#include "objects/RGBColorReader.h"
+#include "formats/RGBColorReader.h"
 
 #include <cstdio>
 #include <cstring>

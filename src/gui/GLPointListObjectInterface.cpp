@@ -1,7 +1,7 @@
 #include "gui/GLPointListObjectInterface.h"
 
 #include "gui/ListDialog.h"
-#include "objects/ColorMap.h"
+#include "formats/ColorMap.h"
 #include "objects/GLPointListObject.h"
 
 #include <cstring>

@@ -2,7 +2,7 @@
 
 #include "gui/Delegate1.h"
 #include "gui/ListDialog.h"
-#include "objects/ColorMap.h"
+#include "formats/ColorMap.h"
 #include "objects/GL3DObject.h"
 
 #include <vector>

@@ -1,6 +1,6 @@
 #include "gui/cameraAnimationInterface.h"
 
-#include "camera/AviContainer.h"
+#include "formats/AviContainer.h"
 #include "camera/GLCamera.h"
 #include "camera/GLCameraAnimationImpl.h"
 #include "gui/Delegate0.h"

@@ -1,6 +1,6 @@
 #include "objects/GL3DObject.h"
+#include "formats/PointBounds.h"
 #include "math/Messages.h"
-#include "objects/PointBounds.h"
 
 #include "synthesis/Synthese.h"
 

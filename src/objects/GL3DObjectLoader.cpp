@@ -1,7 +1,7 @@
 #include "objects/GL3DObjectLoader.h"
 
+#include "formats/AssimpReader.h"
 #include "math/Messages.h"
-#include "objects/AssimpReader.h"
 
 #include "objects/GL3DObject.h"
 #include "objects/GLGraphObject.h"

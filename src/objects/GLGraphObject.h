@@ -2,8 +2,8 @@
 #define VELMORA_GLGRAPHOBJECT_H
 
 #include "objects/GL3DObject.h"
-#include "objects/GraphReader.h"
-#include "objects/LargeArray.h"
+#include "formats/GraphReader.h"
+#include "formats/LargeArray.h"
 
 #include <string>
 

@@ -4,8 +4,9 @@
 #include "core/GLInterface.h"
 #include "core/KeyCodes.h"
 #include "core/StartupTiming.h"
-#include "objects/ColorMap.h"
-#include "objects/LargeArray.h"
+#include "formats/ColorMap.h"
+#include "formats/LargeArray.h"
+#include "formats/MeshTextureReader.h"
 #include "math/Matrix3.h"
 #include "math/Quaternion.h"
 

@@ -2,19 +2,22 @@
 #define VELMORA_GLMESHOBJECT_H
 
 #include "math/Matrix4.h"
-#include "objects/AssimpReader.h"
+#include "formats/AssimpReader.h"
 #include "math/Point3.h"
 #include "measure/Chemin.h"
 #include "measure/MeshAdjacency.h"
 #include "measure/PathDisplay.h"
-#include "objects/DataItem.h"
+#include "formats/DataItem.h"
 #include "objects/GL3DObject.h"
+#include "formats/LargeArray.h"
+#include "formats/MeshReader.h"
+#include "formats/MeshTexture.h"
 #include "objects/GLMeshDrawing.h"
 #include "objects/GLMeshPicking.h"
+#include "objects/GLMeshTexture.h"
 #include "objects/GLMeshTexturing.h"
-#include "objects/LargeArray.h"
 #include "objects/Material.h"
-#include "objects/MeshReader.h"
+#include "objects/RadixSort.h"
 
 #include <cstdio>
 #include <memory>

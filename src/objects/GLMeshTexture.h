@@ -2,7 +2,7 @@
 #define VELMORA_GLMESHTEXTURE_H
 
 #include "math/Point3.h"
-#include "objects/MeshTexture.h"
+#include "formats/MeshTexture.h"
 
 #include <vector>
 

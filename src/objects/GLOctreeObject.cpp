@@ -1,9 +1,9 @@
 #include "objects/GLOctreeObject.h"
 
 #include "core/KeyCodes.h"
+#include "formats/ColorMap.h"
+#include "formats/VolumeReader.h"
 #include "math/Messages.h"
-#include "objects/ColorMap.h"
-#include "objects/VolumeReader.h"
 
 #include <GL/gl.h>
 

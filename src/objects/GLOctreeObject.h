@@ -2,7 +2,7 @@
 #define VELMORA_GLOCTREEOBJECT_H
 
 #include "objects/GL3DObject.h"
-#include "objects/OctreeReader.h"
+#include "formats/OctreeReader.h"
 #include "objects/SlicePlanes.h"
 
 #include <memory>

@@ -1,8 +1,8 @@
 #include "objects/GLPointListObject.h"
 
 #include "core/KeyCodes.h"
+#include "formats/ColorMap.h"
 #include "math/Messages.h"
-#include "objects/ColorMap.h"
 
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>

@@ -2,8 +2,8 @@
 #define VELMORA_GLPOINTLISTOBJECT_H
 
 #include "objects/GL3DObject.h"
-#include "objects/LargeArray.h"
-#include "objects/PointListReader.h"
+#include "formats/LargeArray.h"
+#include "formats/PointListReader.h"
 
 #include <cstddef>
 #include <string>

@@ -1,9 +1,9 @@
 #include "objects/GLSMeshObject.h"
-#include "objects/ReadRefusal.h"
+#include "formats/ReadRefusal.h"
 
 #include "math/Messages.h"
 #include "objects/Hash.h"
-#include "objects/SimplexMeshReader.h"
+#include "formats/SimplexMeshReader.h"
 
 #include <GL/gl.h>
 

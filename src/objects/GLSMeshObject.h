@@ -2,7 +2,7 @@
 #define VELMORA_GLSMESHOBJECT_H
 
 #include "objects/GLMeshObject.h"
-#include "objects/LargeArray.h"
+#include "formats/LargeArray.h"
 
 #include <vector>
 

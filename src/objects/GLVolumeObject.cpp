@@ -1,8 +1,8 @@
 #include "objects/GLVolumeObject.h"
 
 #include "core/KeyCodes.h"
+#include "formats/ColorMap.h"
 #include "math/Messages.h"
-#include "objects/ColorMap.h"
 
 #include <GL/gl.h>
 

@@ -3,7 +3,7 @@
 
 #include "objects/GL3DObject.h"
 #include "objects/SlicePlanes.h"
-#include "objects/VolumeReader.h"
+#include "formats/VolumeReader.h"
 
 #include <string>
 #include <vector>

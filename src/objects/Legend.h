@@ -1,7 +1,7 @@
 #ifndef VELMORA_LEGEND_H
 #define VELMORA_LEGEND_H
 
-#include "objects/ColorMap.h"
+#include "formats/ColorMap.h"
 
 #include <optional>
 #include <string>

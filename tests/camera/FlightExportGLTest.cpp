@@ -1,6 +1,6 @@
 #include "app/GLMachine.h"
 #include "app/SceneWindow.h"
-#include "camera/AviContainer.h"
+#include "formats/AviContainer.h"
 #include "camera/CameraAnimationWindow.h"
 #include "camera/GLCamera.h"
 #include "camera/GLCameraAnimationImpl.h"

@@ -1,7 +1,7 @@
 #include "camera/CameraAnimationWindow.h"
 #include "camera/GLCamera.h"
 #include "camera/GLCameraAnimationImpl.h"
-#include "camera/KeyCameraFile.h"
+#include "formats/KeyCameraFile.h"
 #include "math/Messages.h"
 #include "support/ImageCompare.h"
 #include "support/MathCompare.h"

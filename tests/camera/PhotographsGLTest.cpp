@@ -4,7 +4,7 @@
 
 #include "app/GLMachine.h"
 #include "camera/CameraTestFiles.h"
-#include "camera/Sil.h"
+#include "formats/Sil.h"
 #include "camera/ViewGeometry.h"
 #include "core/GLFlags.h"
 #include "core/KeyCodes.h"

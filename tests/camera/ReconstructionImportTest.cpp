@@ -1,5 +1,5 @@
-#include "camera/BundlerFile.h"
-#include "camera/ColmapModel.h"
+#include "formats/BundlerFile.h"
+#include "formats/ColmapModel.h"
 #include "camera/ReconstructionImport.h"
 #include "image/Bitmap.h"
 #include "objects/GLPointListObject.h"

@@ -1,11 +1,8 @@
 #ifndef VELMORA_FUZZ_MESHCHECK_H
 #define VELMORA_FUZZ_MESHCHECK_H
 
-// What the mesh harnesses share: the checks of a reader's result and a quiet standard output.
-#include "objects/MeshReader.h"
-
-#include <fcntl.h>
-#include <unistd.h>
+// What the mesh harnesses share: the checks of a reader's result.
+#include "formats/MeshReader.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -44,17 +41,6 @@ inline void checkMesh(const MeshData &m)
 }
 
 using File = std::unique_ptr<FILE, int (*)(FILE *)>;
-
-// The reader reports on standard output as the viewer does; libFuzzer reports on standard
-// error, so only the reader's lines are silenced.
-inline void silenceStandardOutput()
-{
-    const int null = open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-        dup2(null, 1);
-        close(null);
-    }
-}
 
 } // namespace meshfuzz
 

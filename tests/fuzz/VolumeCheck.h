@@ -4,8 +4,8 @@
 // What the octree and volume harnesses share: the checks of a reader's result. A refused
 // input (std::runtime_error) is an expected outcome; anything else that escapes, or a result
 // that breaks what the drawable objects rely on, aborts.
-#include "objects/OctreeReader.h"
-#include "objects/VolumeReader.h"
+#include "formats/OctreeReader.h"
+#include "formats/VolumeReader.h"
 
 #include <cstdlib>
 #include <stdexcept>

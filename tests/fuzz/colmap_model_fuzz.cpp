@@ -1,7 +1,8 @@
 // A COLMAP sparse model: the first byte chooses text (even) or binary (odd); then two 32-bit
 // little-endian lengths cut the rest into cameras, images and points. A model that is read
 // becomes the viewer's camera, whose every view is then used.
-#include "camera/ColmapModel.h"
+#include "Harness.h"
+#include "formats/ColmapModel.h"
 #include "camera/ReconstructionImport.h"
 
 #include <cstdint>
@@ -18,31 +19,27 @@ uint32_t length(const uint8_t *p)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+VELMORA_FUZZ_HARNESS(std::runtime_error, fuzz::KeepOutput)
 {
     if (size < 9)
-        return 0;
+        return;
     const bool binary = data[0] & 1;
     size_t a = length(data + 1), b = length(data + 5);
     const std::string rest(reinterpret_cast<const char *>(data + 9), size - 9);
     a = a > rest.size() ? rest.size() : a;
     b = b > rest.size() - a ? rest.size() - a : b;
-    try {
-        const Reconstruction rec = binary ? ColmapModel::parseBinary(rest.substr(0, a), rest.substr(a, b), rest.substr(a + b))
-                                          : ColmapModel::parseText(rest.substr(0, a), rest.substr(a, b), rest.substr(a + b));
-        if (rec.views.empty())
-            std::abort();
-        if (rec.views.size() > static_cast<size_t>(GLView::maxViews))
-            return 0;
-        const std::unique_ptr<GLCamera> camera = ReconstructionImport::makeCamera(rec, {});
-        for (int i = 0; i < camera->getNViews(); ++i) {
-            camera->selectIntrinsics(i);
-            camera->GLView::getGLEMatrix(i);
-            camera->GLView::getGLKMatrix(512, 384, 0.1f, 100.0f);
-        }
-        if (!rec.points.empty())
-            ReconstructionImport::makePoints(rec);
-    } catch (const std::runtime_error &) {
+    const Reconstruction rec = binary ? ColmapModel::parseBinary(rest.substr(0, a), rest.substr(a, b), rest.substr(a + b))
+                                      : ColmapModel::parseText(rest.substr(0, a), rest.substr(a, b), rest.substr(a + b));
+    if (rec.views.empty())
+        std::abort();
+    if (rec.views.size() > static_cast<size_t>(GLView::maxViews))
+        return;
+    const std::unique_ptr<GLCamera> camera = ReconstructionImport::makeCamera(rec, {});
+    for (int i = 0; i < camera->getNViews(); ++i) {
+        camera->selectIntrinsics(i);
+        camera->GLView::getGLEMatrix(i);
+        camera->GLView::getGLKMatrix(512, 384, 0.1f, 100.0f);
     }
-    return 0;
+    if (!rec.points.empty())
+        ReconstructionImport::makePoints(rec);
 }

@@ -3,18 +3,18 @@
 // byte-swapped); for the compressed modes, bit 2 set hands the rest of the input to zlib as the
 // file's bytes (a gzip stream, or plain bytes that zlib passes through), bit 2 clear compresses
 // the rest first so that the mutations reach the record rather than the gzip framing.
-#include "FuzzFiles.h"
+#include "Harness.h"
 
-#include "objects/DataItem.h"
+#include "formats/DataItem.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <zlib.h>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+VELMORA_FUZZ_HARNESS(fuzz::NoRefusal, fuzz::KeepOutput)
 {
     if (size < 1)
-        return 0;
+        return;
     const int mode = data[0] & 3;
     const bool asIs = data[0] & 4;
     const uint8_t *record = data + 1;
@@ -54,5 +54,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         static volatile float sink;
         sink = sum;
     }
-    return 0;
 }

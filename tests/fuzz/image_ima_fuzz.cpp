@@ -1,14 +1,13 @@
 // The first slice of an IMA volume: sizes and sample type in the ".dim" side file.
 // The input holds both files: its first byte is the length of the ".dim" text that follows,
 // the rest is the ".ima" file.
-#include "FuzzFiles.h"
+#include "Harness.h"
 #include "ImageCheck.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+VELMORA_FUZZ_HARNESS(fuzz::NoRefusal, fuzz::KeepOutput)
 {
     const fuzz::TwoFiles in(data, size);
     fuzz::writeFile("image.dim", in.first, in.firstSize);
     const std::string path = fuzz::writeFile("image.ima", in.second, in.secondSize);
     fuzz::readImage([&](Bitmap &b) { b.loadIMA(path.c_str()); });
-    return 0;
 }

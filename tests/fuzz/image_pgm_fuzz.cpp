@@ -1,11 +1,9 @@
 // A PGM file read from a stream: every grey byte becomes a pixel.
-#include "FuzzFiles.h"
+#include "Harness.h"
 #include "ImageCheck.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+VELMORA_FUZZ_HARNESS(fuzz::NoRefusal, fuzz::KeepOutput)
 {
-    FILE *f = fuzz::memoryStream(data, size);
-    fuzz::readImage([&](Bitmap &b) { b.loadPGM(f); });
-    std::fclose(f);
-    return 0;
+    const fuzz::Stream f = fuzz::stream(data, size);
+    fuzz::readImage([&](Bitmap &b) { b.loadPGM(f.get()); });
 }

@@ -1,14 +1,13 @@
 // Raw RGB bytes whose sizes come from the ".dim" side file.
 // The input holds both files: its first byte is the length of the ".dim" text that follows,
 // the rest is the ".rvb" file.
-#include "FuzzFiles.h"
+#include "Harness.h"
 #include "ImageCheck.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+VELMORA_FUZZ_HARNESS(fuzz::NoRefusal, fuzz::KeepOutput)
 {
     const fuzz::TwoFiles in(data, size);
     fuzz::writeFile("image.dim", in.first, in.firstSize);
     const std::string path = fuzz::writeFile("image.rvb", in.second, in.secondSize);
     fuzz::readImage([&](Bitmap &b) { b.loadRVB(path.c_str()); });
-    return 0;
 }

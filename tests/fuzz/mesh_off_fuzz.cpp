@@ -1,5 +1,6 @@
 // libFuzzer harness of the OFF text reader, all header variants. Each input is a whole
 // file, read through a memory stream, whose size the reader does not know (as a download's).
+#include "Harness.h"
 #include "MeshCheck.h"
 
 #include <cstdint>
@@ -8,25 +9,14 @@
 using meshfuzz::checkMesh;
 using meshfuzz::File;
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
+VELMORA_FUZZ_HARNESS(std::exception, fuzz::QuietOutput)
 {
-    meshfuzz::silenceStandardOutput();
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
-    try {
-        if (size == 0) {
-            // fmemopen wants at least one byte: the empty text is read from memory directly.
-            checkMesh(MeshReader::readOFF(reinterpret_cast<const char *>(data), 0));
-            return 0;
-        }
-        File f(fmemopen(const_cast<uint8_t *>(data), size, "rb"), std::fclose);
-        if (f)
-            checkMesh(MeshReader::readOFF(f.get()));
-    } catch (const std::exception &) {
-        // A refused file is the reader doing its job.
+    if (size == 0) {
+        // fmemopen wants at least one byte: the empty text is read from memory directly.
+        checkMesh(MeshReader::readOFF(reinterpret_cast<const char *>(data), 0));
+        return;
     }
-    return 0;
+    File f(fmemopen(const_cast<uint8_t *>(data), size, "rb"), std::fclose);
+    if (f)
+        checkMesh(MeshReader::readOFF(f.get()));
 }

@@ -1,17 +1,16 @@
 // The remote-model descriptor ("3dmodel" and its key lines). Only the request is read: nothing
 // is downloaded or loaded.
-#include "FuzzFiles.h"
+#include "Harness.h"
 
 #include "objects/GL3DObjectLoader.h"
 
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+VELMORA_FUZZ_HARNESS(fuzz::NoRefusal, fuzz::KeepOutput)
 {
     const std::string path = fuzz::writeFile("model.desc", data, size);
     std::string request;
     if (GL3DObjectLoader::readModelRequest(path.c_str(), request) &&
         (request.size() < 7 || request.compare(request.size() - 7, 7, "res=tri") != 0))
         std::abort();
-    return 0;
 }

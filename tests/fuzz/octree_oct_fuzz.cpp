@@ -1,10 +1,10 @@
 // An octree file of the "oct" kind read from memory.
+#include "Harness.h"
 #include "VolumeCheck.h"
 
 #include <cstdint>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+VELMORA_FUZZ_HARNESS(fuzz::NoRefusal, fuzz::KeepOutput)
 {
     volumefuzz::readOctree([&] { return OctreeReader::readOCT(data, size, "fuzz.oct"); });
-    return 0;
 }

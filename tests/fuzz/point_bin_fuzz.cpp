@@ -1,8 +1,8 @@
 // libFuzzer harness of the "bin" point-cloud reader: each input is a whole file, read from
 // memory with its size known (as a local file) and again with it unknown (as a download).
-#include "FuzzFiles.h"
+#include "Harness.h"
 #include "MeshCheck.h"
-#include "objects/PointListReader.h"
+#include "formats/PointListReader.h"
 
 #include <cstdint>
 #include <exception>
@@ -24,22 +24,11 @@ void check(const PointListData &d)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    meshfuzz::silenceStandardOutput();
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+VELMORA_FUZZ_HARNESS(fuzz::NoRefusal, fuzz::QuietOutput)
 {
     for (bool sizeKnown : {true, false}) {
-        FILE *f = fuzz::memoryStream(data, size);
-        try {
-            check(PointListReader::readBIN(f, sizeKnown ? static_cast<long long>(size) : -1, "fuzz.bin"));
-        } catch (const std::exception &) {
-            // A refused file is the reader doing its job.
-        }
-        std::fclose(f);
+        const fuzz::Stream f = fuzz::stream(data, size);
+        fuzz::refusing<std::exception>(
+            [&] { check(PointListReader::readBIN(f.get(), sizeKnown ? static_cast<long long>(size) : -1, "fuzz.bin")); });
     }
-    return 0;
 }

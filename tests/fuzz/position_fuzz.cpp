@@ -1,12 +1,12 @@
 // Poses one to a line, as the camera-flight key files hold them: read until the first bad line
 // the way a flight is loaded, then every line with the throwing reader.
-#include "FuzzFiles.h"
+#include "Harness.h"
 
 #include "math/Position.h"
 
 #include <stdexcept>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+VELMORA_FUZZ_HARNESS(fuzz::NoRefusal, fuzz::KeepOutput)
 {
     FILE *f = fuzz::memoryStream(data, size);
     Position p;
@@ -23,5 +23,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
     std::fclose(f);
-    return 0;
 }

@@ -1,12 +1,12 @@
 // The raw PGM reader of silhouettes: a "P5" header found in the first 127 bytes, then the
 // grey bytes.
-#include "FuzzFiles.h"
+#include "Harness.h"
 
-#include "camera/SequenceFiles.h"
+#include "formats/SequenceFiles.h"
 
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+VELMORA_FUZZ_HARNESS(fuzz::NoRefusal, fuzz::KeepOutput)
 {
     const std::string path = fuzz::writeFile("view00.pgm", data, size);
     int w = -1, h = -1;
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!pixels) {
         if (w != 0 || h != 0)
             std::abort();
-        return 0;
+        return;
     }
     // Every pixel it announces came from the file.
     if (w < 1 || h < 1 || static_cast<size_t>(w) * static_cast<size_t>(h) > size)
@@ -22,5 +22,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     volatile unsigned sum = 0;
     for (size_t k = 0; k < static_cast<size_t>(w) * h; ++k)
         sum += pixels[k];
-    return 0;
 }

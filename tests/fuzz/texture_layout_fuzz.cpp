@@ -10,8 +10,9 @@
 //   4: the texture limit is 4 << (byte % 9) (4 to 1024)
 // The rest is the block's bytes (read by the mesh reader's block reader) or the comment's
 // text; the image's pixels repeat the whole input.
+#include "Harness.h"
 #include "MeshCheck.h"
-#include "objects/MeshTextureReader.h"
+#include "formats/MeshTextureReader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,12 +23,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    meshfuzz::silenceStandardOutput();
-    return 0;
-}
 
 namespace {
 
@@ -61,10 +56,10 @@ void checkTexture(const MeshTexture &t, int nTriangles, int limit)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+VELMORA_FUZZ_HARNESS(fuzz::NoRefusal, fuzz::QuietOutput)
 {
     if (size < 5)
-        return 0;
+        return;
     const bool fromBlock = data[0] & 1;
     const int version = (data[0] >> 1) & 3;
     const int nTriangles = (data[1] & 63) + 1;
@@ -83,10 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     block.nTriangles = nTriangles;
     if (fromBlock) {
         if (restSize == 0)
-            return 0;
+            return;
         meshfuzz::File f(fmemopen(const_cast<uint8_t *>(rest), restSize, "rb"), std::fclose);
         if (!f)
-            return 0;
+            return;
         const char tag[4] = {'T', 'C', '0', static_cast<char>('0' + version)};
         MeshReader::readTextureCoordinates(f.get(), 0, tag, block);
     } else {
@@ -115,5 +110,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     } catch (const std::bad_alloc &) {
         std::abort(); // nothing here is large enough to excuse running out of memory
     }
-    return 0;
 }

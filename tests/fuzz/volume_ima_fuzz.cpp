@@ -1,16 +1,14 @@
 // An IMA volume: the ".dim" header text and the ".ima" samples. The input holds both files:
 // its first byte is the length of the header text that follows, the rest is the sample file.
-#include "FuzzFiles.h"
+#include "Harness.h"
 #include "VolumeCheck.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+VELMORA_FUZZ_HARNESS(fuzz::NoRefusal, fuzz::KeepOutput)
 {
     const fuzz::TwoFiles in(data, size);
-    FILE *ima = fuzz::memoryStream(in.second, in.secondSize);
+    const fuzz::Stream ima = fuzz::stream(in.second, in.secondSize);
     volumefuzz::readVolume([&] {
-        return VolumeReader::readIMA(reinterpret_cast<const char *>(in.first), in.firstSize, ima,
+        return VolumeReader::readIMA(reinterpret_cast<const char *>(in.first), in.firstSize, ima.get(),
                                      static_cast<long long>(in.secondSize), "fuzz.ima");
     });
-    std::fclose(ima);
-    return 0;
 }

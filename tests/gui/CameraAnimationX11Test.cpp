@@ -1,5 +1,5 @@
 #include "app/GLMachine.h"
-#include "camera/AviContainer.h"
+#include "formats/AviContainer.h"
 #include "camera/GLCamera.h"
 #include "camera/GLCameraAnimationImpl.h"
 #include "core/GLInterface.h"

@@ -9,8 +9,8 @@
 #include "app/GLMachine.h"
 #include "camera/CameraTestFiles.h"
 #include "camera/GLCamera.h"
+#include "formats/DataItem.h"
 #include "math/Messages.h"
-#include "objects/DataItem.h"
 #include "objects/GLMeshObject.h"
 #include "support/TestObject.h"
 

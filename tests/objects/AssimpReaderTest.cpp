@@ -1,11 +1,11 @@
-#include "objects/AssimpReader.h"
+#include "formats/AssimpReader.h"
 
 #include "image/Bitmap.h"
 #include "objects/GL3DObjectLoader.h"
 #include "objects/GLMeshObject.h"
 #include "objects/GLPointListObject.h"
-#include "objects/PlyHeader.h"
-#include "objects/PlyReader.h"
+#include "formats/PlyHeader.h"
+#include "formats/PlyReader.h"
 #include "support/ImageCompare.h"
 
 #include <assimp/Exporter.hpp>

@@ -1,7 +1,7 @@
 #include "objects/GLMeshObject.h"
 
+#include "formats/ColorMap.h"
 #include "math/Messages.h"
-#include "objects/ColorMap.h"
 #include "support/ImageCompare.h"
 #include "support/MeshBytes.h"
 

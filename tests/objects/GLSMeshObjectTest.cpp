@@ -3,7 +3,7 @@
 #include "objects/GLSMeshObject.h"
 
 #include "objects/GL3DObjectLoader.h"
-#include "objects/SimplexMeshReader.h"
+#include "formats/SimplexMeshReader.h"
 #include "support/ImageCompare.h"
 #include "support/MeshBytes.h"
 

@@ -1,0 +1,341 @@
+#include "formats/AssimpReader.h"
+#include "math/Messages.h"
+#include "formats/ReadRefusal.h"
+
+#include "formats/PlyReader.h"
+
+#include <assimp/Importer.hpp>
+#include <assimp/config.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+
+namespace {
+
+[[noreturn]] void refuse(const std::string &why)
+{
+    refuseRead("GLMeshObject", why);
+}
+
+std::string lowerExtension(const std::string &path)
+{
+    const size_t dot = path.find_last_of('.');
+    const size_t slash = path.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return "";
+    std::string ext = path.substr(dot + 1);
+    for (char &c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+struct Placement {
+    const aiMesh *mesh;
+    aiMatrix4x4 transform;
+    bool identity;
+};
+
+void collect(const aiScene *scene, const aiNode *node, const aiMatrix4x4 &parent, std::vector<Placement> &out,
+             int depth)
+{
+    // Node trees of real files are shallow; a deeper one is a broken or hostile file.
+    if (!node || depth > 256)
+        return;
+    const aiMatrix4x4 m = parent * node->mTransformation;
+    for (unsigned i = 0; i < node->mNumMeshes; ++i) {
+        const unsigned k = node->mMeshes[i];
+        if (k < scene->mNumMeshes && scene->mMeshes[k])
+            out.push_back({scene->mMeshes[k], m, m.IsIdentity()});
+    }
+    for (unsigned i = 0; i < node->mNumChildren; ++i)
+        collect(scene, node->mChildren[i], m, out, depth + 1);
+}
+
+unsigned char toByte(float c)
+{
+    const float v = c * 255.0f + 0.5f;
+    // Written so that NaN gives 0: it compares false with everything.
+    return static_cast<unsigned char>(!(v > 0.0f) ? 0 : v >= 255.0f ? 255 : static_cast<int>(v));
+}
+
+// Triangles of a mesh: faces of three valid indices (after triangulation, faces of other
+// sizes are points and lines).
+size_t countTriangles(const aiMesh *m)
+{
+    if (!m->mFaces)
+        return 0;
+    size_t n = 0;
+    for (unsigned f = 0; f < m->mNumFaces; ++f)
+        n += m->mFaces[f].mNumIndices == 3 && m->mFaces[f].mIndices;
+    return n;
+}
+
+// The diffuse (or base colour) image of a material, "" when none or embedded in the file.
+std::string materialImage(const aiScene *scene, unsigned index)
+{
+    if (index >= scene->mNumMaterials || !scene->mMaterials[index])
+        return "";
+    const aiMaterial *mat = scene->mMaterials[index];
+    aiString name;
+    if (mat->GetTexture(aiTextureType_DIFFUSE, 0, &name) != AI_SUCCESS &&
+        mat->GetTexture(aiTextureType_BASE_COLOR, 0, &name) != AI_SUCCESS)
+        return "";
+    std::string s = name.C_Str();
+    if (s.empty())
+        return "";
+    if (s[0] == '*') {
+        msg::warning("GLMeshObject: texture %s is embedded in the file, not shown\n", s.c_str());
+        return "";
+    }
+    std::replace(s.begin(), s.end(), '\\', '/');
+    return s;
+}
+
+ForeignModel convert(const aiScene *scene, const std::string &folder)
+{
+    ForeignModel model;
+    if (!scene || !scene->mRootNode)
+        refuse("the file holds no scene");
+    std::vector<Placement> placed;
+    collect(scene, scene->mRootNode, aiMatrix4x4(), placed, 0);
+
+    unsigned long long nVertices = 0, nTriangles = 0;
+    bool anyColours = false, anyTexCoords = false;
+    for (const Placement &p : placed) {
+        nVertices += p.mesh->mNumVertices;
+        nTriangles += countTriangles(p.mesh);
+        anyColours = anyColours || p.mesh->HasVertexColors(0);
+        anyTexCoords = anyTexCoords || p.mesh->HasTextureCoords(0);
+    }
+    if (nVertices == 0)
+        refuse("the file holds no vertices");
+    // Nodes may place one mesh many times; a small file could so ask for any amount of
+    // memory. Real scenes repeat their meshes a few times, not a hundred times over.
+    unsigned long long unique = 0;
+    for (unsigned i = 0; i < scene->mNumMeshes; ++i)
+        unique += scene->mMeshes[i] ? scene->mMeshes[i]->mNumVertices : 0;
+    if (nVertices > 100 * unique + 1000000)
+        refuse("the scene's nodes repeat its " + std::to_string(unique) + " vertices into " +
+               std::to_string(nVertices));
+    if (nVertices > INT_MAX / 3 || nTriangles > INT_MAX / 6)
+        refuse("the model is too large (" + std::to_string(nVertices) + " vertices, " + std::to_string(nTriangles) +
+               " triangles)");
+    const size_t nv = static_cast<size_t>(nVertices), nt = static_cast<size_t>(nTriangles);
+
+    LargeArray<float> xyz = allocateLargeArray<float>(3 * nv);
+    LargeArray<unsigned char> rgb;
+    if (anyColours)
+        rgb = allocateLargeArray<unsigned char>(3 * nv);
+    size_t at = 0;
+    for (const Placement &p : placed) {
+        const aiMesh *m = p.mesh;
+        for (unsigned i = 0; i < m->mNumVertices; ++i, ++at) {
+            const aiVector3D v = p.identity ? m->mVertices[i] : p.transform * m->mVertices[i];
+            xyz[3 * at] = v.x;
+            xyz[3 * at + 1] = v.y;
+            xyz[3 * at + 2] = v.z;
+            if (anyColours) {
+                const aiColor4D c = m->HasVertexColors(0) ? m->mColors[0][i] : aiColor4D(1, 1, 1, 1);
+                rgb[3 * at] = toByte(c.r);
+                rgb[3 * at + 1] = toByte(c.g);
+                rgb[3 * at + 2] = toByte(c.b);
+            }
+        }
+    }
+
+    if (nt == 0) {
+        // Vertices without faces: a point cloud.
+        model.isPointCloud = true;
+        model.points.nPoints = static_cast<int>(nv);
+        model.points.points = std::move(xyz);
+        model.points.colors = std::move(rgb);
+        return model;
+    }
+
+    MeshData &g = model.mesh;
+    g.nVertices = static_cast<int>(nv);
+    g.nTriangles = static_cast<int>(nt);
+    g.vertices = std::move(xyz);
+    g.triangles = allocateLargeArray<int>(3 * nt);
+    if (anyColours) {
+        g.colors.reset(new unsigned char[3 * nv]);
+        std::memcpy(g.colors.get(), rgb.get(), 3 * nv);
+        g.colorsFromFile = true;
+    }
+
+    // Images by material, each image once.
+    std::vector<int> materialToImage(scene->mNumMaterials, -1);
+    if (anyTexCoords) {
+        // Only materials of meshes with coordinates bring images; a library file may list more.
+        std::vector<bool> used(scene->mNumMaterials, false);
+        for (const Placement &p : placed)
+            if (p.mesh->HasTextureCoords(0) && p.mesh->mMaterialIndex < used.size() && countTriangles(p.mesh) > 0)
+                used[p.mesh->mMaterialIndex] = true;
+        std::map<std::string, int> seen;
+        for (unsigned k = 0; k < scene->mNumMaterials; ++k) {
+            if (!used[k])
+                continue;
+            std::string name = materialImage(scene, k);
+            if (name.empty())
+                continue;
+            if (name[0] != '/' && !folder.empty())
+                name = folder + "/" + name;
+            auto it = seen.find(name);
+            if (it == seen.end()) {
+                it = seen.emplace(name, static_cast<int>(model.textureImages.size())).first;
+                model.textureImages.push_back(name);
+            }
+            materialToImage[k] = it->second;
+        }
+    }
+    const bool textured = !model.textureImages.empty();
+    if (textured) {
+        g.texCoords = allocateLargeArray<float>(6 * nt);
+        g.texCoordVersion = 3;
+        if (model.textureImages.size() > 1)
+            model.triangleImage.assign(nt, 0);
+    }
+
+    size_t base = 0, t = 0;
+    for (const Placement &p : placed) {
+        const aiMesh *m = p.mesh;
+        const int image = m->mMaterialIndex < materialToImage.size() ? materialToImage[m->mMaterialIndex] : -1;
+        const bool hasUV = textured && m->HasTextureCoords(0) && image >= 0;
+        if (m->mFaces) {
+            for (unsigned f = 0; f < m->mNumFaces; ++f) {
+                const aiFace &face = m->mFaces[f];
+                if (face.mNumIndices != 3 || !face.mIndices)
+                    continue;
+                for (int k = 0; k < 3; ++k) {
+                    const unsigned idx = face.mIndices[k];
+                    if (idx >= m->mNumVertices)
+                        refuse("triangle " + std::to_string(t) + " names vertex " + std::to_string(idx) + " of " +
+                               std::to_string(m->mNumVertices));
+                    g.triangles[3 * t + static_cast<size_t>(k)] = static_cast<int>(base + idx);
+                    if (textured) {
+                        // Image rows run downwards here; the importers give v upwards.
+                        const aiVector3D uv = hasUV ? m->mTextureCoords[0][idx] : aiVector3D(0, 1, 0);
+                        g.texCoords[6 * t + 2 * static_cast<size_t>(k)] = uv.x;
+                        g.texCoords[6 * t + 2 * static_cast<size_t>(k) + 1] = 1.0f - uv.y;
+                    }
+                }
+                if (!model.triangleImage.empty())
+                    model.triangleImage[t] = image >= 0 ? image : 0;
+                ++t;
+            }
+        }
+        base += m->mNumVertices;
+    }
+    return model;
+}
+
+unsigned importFlags() { return aiProcess_Triangulate; }
+
+// The PLY reader's refusals are printed like the importer's.
+template <class Read>
+ForeignModel readPly(Read read)
+{
+    try {
+        return read();
+    } catch (const std::exception &e) {
+        refuse(e.what());
+    }
+}
+
+// Joins vertices when the importer made one per corner: an unindexed file (STL, OBJ) would
+// otherwise show every triangle flat and break the adjacency the measurements walk.
+void joinIfUnshared(Assimp::Importer &importer)
+{
+    const aiScene *scene = importer.GetScene();
+    if (!scene)
+        return;
+    unsigned long long vertices = 0, corners = 0;
+    for (unsigned i = 0; i < scene->mNumMeshes; ++i) {
+        const aiMesh *m = scene->mMeshes[i];
+        if (!m || !m->mFaces)
+            continue;
+        vertices += m->mNumVertices;
+        for (unsigned f = 0; f < m->mNumFaces; ++f)
+            corners += m->mFaces[f].mNumIndices;
+    }
+    if (corners > 3 && vertices >= corners) {
+        // Facet normals (STL) would keep the corners apart; the mesh computes its own.
+        importer.SetPropertyInteger(AI_CONFIG_PP_RVC_FLAGS, aiComponent_NORMALS | aiComponent_TANGENTS_AND_BITANGENTS);
+        importer.ApplyPostProcessing(aiProcess_RemoveComponent | aiProcess_JoinIdenticalVertices);
+    }
+}
+
+ForeignModel finish(Assimp::Importer &importer, const std::string &folder)
+{
+    if (!importer.GetScene()) {
+        std::string why = importer.GetErrorString();
+        refuse(why.empty() ? "the importer refused the file" : why);
+    }
+    joinIfUnshared(importer);
+    return convert(importer.GetScene(), folder);
+}
+
+} // namespace
+
+ForeignModel AssimpReader::read(const char *path)
+{
+    if (!path)
+        refuse("no file name");
+    const std::string p = path;
+    const size_t slash = p.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "" : p.substr(0, slash);
+    if (lowerExtension(p) == "ply")
+        return readPly([&] { return PlyReader::read(path); });
+    Assimp::Importer importer;
+    importer.ReadFile(path, importFlags());
+    return finish(importer, folder);
+}
+
+ForeignModel AssimpReader::readFromMemory(const void *data, size_t size, const char *hint)
+{
+    if (hint && lowerExtension(std::string("x.") + hint) == "ply")
+        return readPly([&] { return PlyReader::read(static_cast<const char *>(data), size, ""); });
+    Assimp::Importer importer;
+    importer.ReadFileFromMemory(data, size, importFlags(), hint ? hint : "");
+    return finish(importer, "");
+}
+
+bool AssimpReader::canRead(const char *extension)
+{
+    if (!extension || !*extension)
+        return false;
+    Assimp::Importer importer;
+    return importer.IsExtensionSupported(std::string(".") + extension);
+}
+
+std::vector<std::string> AssimpReader::extensions()
+{
+    Assimp::Importer importer;
+    std::string list;
+    importer.GetExtensionList(list);
+    // "*.3ds;*.obj;..."
+    std::vector<std::string> names;
+    size_t at = 0;
+    while (at < list.size()) {
+        size_t end = list.find(';', at);
+        if (end == std::string::npos)
+            end = list.size();
+        std::string item = list.substr(at, end - at);
+        if (item.compare(0, 2, "*.") == 0 && item.size() > 2) {
+            item = item.substr(2);
+            for (char &c : item)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (std::find(names.begin(), names.end(), item) == names.end())
+                names.push_back(item);
+        }
+        at = end + 1;
+    }
+    return names;
+}

@@ -1,0 +1,33 @@
+#ifndef VELMORA_ASSIMPREADER_H
+#define VELMORA_ASSIMPREADER_H
+
+#include "formats/ForeignModel.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+/// Reads the model formats of other programs (OBJ with MTL, STL, glTF and whatever else Assimp
+/// reads; PLY through PlyReader) into the viewer's plain records. No OpenGL.
+///
+/// Assimp triangulates polygons; vertices are joined only where the importer left every
+/// corner a vertex of its own (STL, OBJ), since joining costs more than reading an indexed
+/// file. The meshes of the file are merged into one, each under its node's transformation.
+/// Lines and points mixed into a mesh with faces are left out; a file with vertices and no
+/// faces is a point cloud (with its colours when it has them).
+///
+/// A refused input raises a `std::runtime_error` whose text says why (Assimp's own message
+/// where it refused the file).
+class AssimpReader {
+public:
+    static ForeignModel read(const char *path);
+    /// The same from bytes in memory; `hint` is the format's extension ("ply", "obj", ...).
+    /// Relative texture names are resolved against the current folder.
+    static ForeignModel readFromMemory(const void *data, size_t size, const char *hint);
+    /// True when Assimp has an importer for files ending in `extension` (without the dot).
+    static bool canRead(const char *extension);
+    /// Every extension Assimp reads, lower case, without the dot.
+    static std::vector<std::string> extensions();
+};
+
+#endif

@@ -1,0 +1,578 @@
+#include "formats/ColmapModel.h"
+#include "formats/ReadRefusal.h"
+#include "formats/TextScanner.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+constexpr QuietRefusal refuse{"COLMAP: "};
+
+// Image sides beyond this are not photographs but corrupt numbers.
+constexpr double kMaxSide = 1 << 20;
+
+struct CameraModelInfo {
+    int id;
+    const char *name;
+    int nParams;
+    bool known; ///< a pinhole model (with distortion or not) this program can show
+};
+
+// COLMAP's camera models with their binary ids and parameter counts.
+const CameraModelInfo kModels[] = {
+    {0, "SIMPLE_PINHOLE", 3, true},        {1, "PINHOLE", 4, true},
+    {2, "SIMPLE_RADIAL", 4, true},         {3, "RADIAL", 5, true},
+    {4, "OPENCV", 8, true},                {5, "OPENCV_FISHEYE", 8, false},
+    {6, "FULL_OPENCV", 12, true},          {7, "FOV", 5, false},
+    {8, "SIMPLE_RADIAL_FISHEYE", 4, false}, {9, "RADIAL_FISHEYE", 5, false},
+    {10, "THIN_PRISM_FISHEYE", 12, false},
+};
+
+const CameraModelInfo *modelByName(const std::string &name)
+{
+    for (const auto &m : kModels)
+        if (name == m.name)
+            return &m;
+    return nullptr;
+}
+
+const CameraModelInfo *modelById(long long id)
+{
+    for (const auto &m : kModels)
+        if (id == m.id)
+            return &m;
+    return nullptr;
+}
+
+struct Intrinsics {
+    int width, height;
+    double fx, fy, cx, cy;
+};
+
+// The pinhole part of a model's parameters: the models with one focal length list f, cx, cy;
+// the others fx, fy, cx, cy. What follows is distortion.
+Intrinsics makeIntrinsics(long long cameraId, const CameraModelInfo &model, double width, double height,
+                          const double *params, bool &distorted)
+{
+    if (!model.known)
+        refuse("camera " + std::to_string(cameraId) + " uses the camera model " + model.name +
+               ", which cannot be shown (only pinhole models with or without distortion)");
+    if (!(width >= 1 && width <= kMaxSide && height >= 1 && height <= kMaxSide))
+        refuse("camera " + std::to_string(cameraId) + " has the image size " + std::to_string(width) + " x " +
+               std::to_string(height));
+    Intrinsics in;
+    in.width = static_cast<int>(width);
+    in.height = static_cast<int>(height);
+    const bool oneFocal = model.id == 0 || model.id == 2 || model.id == 3;
+    in.fx = params[0];
+    in.fy = oneFocal ? params[0] : params[1];
+    in.cx = params[oneFocal ? 1 : 2];
+    in.cy = params[oneFocal ? 2 : 3];
+    const int pinhole = oneFocal ? 3 : 4;
+    for (int k = pinhole; k < model.nParams; ++k)
+        if (params[k] != 0)
+            distorted = true;
+    if (!(in.fx > 0 && in.fy > 0 && std::isfinite(in.fx) && std::isfinite(in.fy) && std::isfinite(in.cx) &&
+          std::isfinite(in.cy)))
+        refuse("camera " + std::to_string(cameraId) + " has unusable intrinsics");
+    return in;
+}
+
+struct Image {
+    long long id;
+    long long cameraId;
+    double q[4]; // w x y z
+    double t[3];
+    std::string name;
+    std::vector<long long> observed; ///< 3D point id of each 2D point, -1 for none
+};
+
+struct Point {
+    long long id;
+    ReconstructionPoint p;
+    std::vector<std::pair<long long, long long>> track; ///< image id, 2D point index
+};
+
+// Checks the cross references and turns the model into the plain record.
+Reconstruction assemble(const char *format, const std::map<long long, Intrinsics> &cameras, bool distorted,
+                        std::vector<Image> &images, std::vector<Point> &points)
+{
+    Reconstruction rec;
+    rec.format = format;
+    std::unordered_map<long long, size_t> imageIndex;
+    for (size_t i = 0; i < images.size(); ++i) {
+        if (!imageIndex.emplace(images[i].id, i).second)
+            refuse("image id " + std::to_string(images[i].id) + " appears twice");
+        if (!cameras.count(images[i].cameraId))
+            refuse("image " + std::to_string(images[i].id) + " uses camera " + std::to_string(images[i].cameraId) +
+                   ", which is not in the cameras file");
+    }
+    std::unordered_map<long long, size_t> pointIndex;
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (!pointIndex.emplace(points[i].id, i).second)
+            refuse("3D point id " + std::to_string(points[i].id) + " appears twice");
+        for (const auto &obs : points[i].track) {
+            const auto found = imageIndex.find(obs.first);
+            if (found == imageIndex.end())
+                refuse("3D point " + std::to_string(points[i].id) + " is seen by image " + std::to_string(obs.first) +
+                       ", which is not in the images file");
+            const auto &observed = images[found->second].observed;
+            if (obs.second < 0 || obs.second >= static_cast<long long>(observed.size()))
+                refuse("3D point " + std::to_string(points[i].id) + " is seen by point " + std::to_string(obs.second) +
+                       " of image " + std::to_string(obs.first) + ", which has " + std::to_string(observed.size()) +
+                       " points");
+        }
+    }
+    for (const Image &im : images)
+        for (long long id : im.observed)
+            if (id != -1 && !pointIndex.count(id))
+                refuse("image " + std::to_string(im.id) + " observes 3D point " + std::to_string(id) +
+                       ", which is not in the points file");
+    if (images.empty())
+        refuse("the model has no registered image");
+
+    for (const Image &im : images) {
+        const double n = std::sqrt(im.q[0] * im.q[0] + im.q[1] * im.q[1] + im.q[2] * im.q[2] + im.q[3] * im.q[3]);
+        if (!(n > 1e-12) || !std::isfinite(n) || !std::isfinite(im.t[0]) || !std::isfinite(im.t[1]) ||
+            !std::isfinite(im.t[2]))
+            refuse("image " + std::to_string(im.id) + " has an unusable pose");
+        const double w = im.q[0] / n, x = im.q[1] / n, y = im.q[2] / n, z = im.q[3] / n;
+        ReconstructionView v;
+        v.imageName = im.name;
+        v.cameraId = static_cast<int>(im.cameraId);
+        const Intrinsics &in = cameras.at(im.cameraId);
+        v.fx = in.fx;
+        v.fy = in.fy;
+        v.cx = in.cx;
+        v.cy = in.cy;
+        v.width = in.width;
+        v.height = in.height;
+        const double r[9] = {1 - 2 * (y * y + z * z), 2 * (x * y - z * w),     2 * (x * z + y * w),
+                             2 * (x * y + z * w),     1 - 2 * (x * x + z * z), 2 * (y * z - x * w),
+                             2 * (x * z - y * w),     2 * (y * z + x * w),     1 - 2 * (x * x + y * y)};
+        std::copy(r, r + 9, v.R);
+        std::copy(im.t, im.t + 3, v.t);
+        rec.views.push_back(v);
+    }
+    // Stepping through the views follows the photographs' names, which is their order of
+    // capture for every camera that numbers its files.
+    std::stable_sort(rec.views.begin(), rec.views.end(),
+                     [](const ReconstructionView &a, const ReconstructionView &b) { return a.imageName < b.imageName; });
+    rec.points.reserve(points.size());
+    for (const Point &p : points)
+        rec.points.push_back(p.p);
+    if (distorted)
+        rec.notes.push_back("lens distortion of the COLMAP cameras is ignored: views are drawn as pinhole cameras");
+    return rec;
+}
+
+// --- Text ----------------------------------------------------------------------------------
+
+// The lines of a text file, with their 1-based numbers: next() gives the next one that is
+// neither empty nor a comment, or with `any` the next one whatever it holds (the observation
+// line of images.txt, which is empty for an image without observations).
+struct TextLines {
+    const std::string &text;
+    size_t pos = 0;
+    int number = 0;
+    explicit TextLines(const std::string &t) : text(t) {}
+    bool next(std::string &line, bool any = false)
+    {
+        while (pos < text.size()) {
+            size_t eol = text.find('\n', pos);
+            if (eol == std::string::npos)
+                eol = text.size();
+            line.assign(text, pos, eol - pos);
+            pos = eol + 1;
+            ++number;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (any)
+                return true;
+            const size_t first = line.find_first_not_of(" \t");
+            if (first != std::string::npos && line[first] != '#')
+                return true;
+        }
+        return false;
+    }
+};
+
+[[noreturn]] void badLine(const char *file, int number, const char *what)
+{
+    refuse(std::string(file) + " line " + std::to_string(number) + ": " + what);
+}
+
+bool lineSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// The white-space separated words of one line (a string, so that number parsing stops at
+// its terminating zero at the latest).
+struct Words : TextScanner {
+    explicit Words(const std::string &line) : TextScanner(line.c_str(), line.c_str() + line.size()) {}
+    bool atEnd()
+    {
+        skipWhile(lineSpace);
+        return TextScanner::atEnd();
+    }
+    // The next word as [begin, position()); false at the end of the line.
+    bool next(const char *&begin) { return TextScanner::word(begin, lineSpace); }
+    std::string word()
+    {
+        const char *b;
+        return next(b) ? std::string(b, position()) : std::string();
+    }
+    // The rest of the line without the white space around it.
+    std::string rest()
+    {
+        skipWhile(lineSpace);
+        const char *e = end();
+        while (e > position() && lineSpace(e[-1]))
+            --e;
+        return std::string(position(), e);
+    }
+};
+
+// A word that is a whole number; false at the end of the line or for any other word.
+bool readNumber(Words &s, double &v)
+{
+    const char *b;
+    if (!s.next(b))
+        return false;
+    TextScanner number(b, s.position());
+    return number.cReal(v) && number.position() == s.position();
+}
+
+bool readInteger(Words &s, long long &v)
+{
+    const char *b;
+    if (!s.next(b))
+        return false;
+    TextScanner number(b, s.position());
+    return number.cInteger(v) && number.position() == s.position();
+}
+
+} // namespace
+
+Reconstruction ColmapModel::parseText(const std::string &camerasText, const std::string &imagesText,
+                                      const std::string &pointsText)
+{
+    std::map<long long, Intrinsics> cameras;
+    bool distorted = false;
+    {
+        TextLines lines(camerasText);
+        std::string line;
+        while (lines.next(line)) {
+            Words s(line);
+            long long id;
+            double w, h;
+            const bool haveId = readInteger(s, id);
+            const std::string modelName = s.word();
+            if (!haveId || modelName.empty() || !readNumber(s, w) || !readNumber(s, h))
+                badLine("cameras.txt", lines.number, "expected CAMERA_ID MODEL WIDTH HEIGHT PARAMS");
+            const CameraModelInfo *model = modelByName(modelName);
+            if (!model)
+                refuse("camera " + std::to_string(id) + " uses the unknown camera model " + modelName);
+            std::vector<double> params(model->nParams);
+            for (double &p : params)
+                if (!readNumber(s, p))
+                    badLine("cameras.txt", lines.number, "too few camera parameters for its model");
+            if (!cameras.emplace(id, makeIntrinsics(id, *model, w, h, params.data(), distorted)).second)
+                refuse("camera id " + std::to_string(id) + " appears twice");
+        }
+    }
+    std::vector<Image> images;
+    {
+        TextLines lines(imagesText);
+        std::string line;
+        while (lines.next(line)) {
+            Words s(line);
+            Image im;
+            if (!readInteger(s, im.id) || !readNumber(s, im.q[0]) || !readNumber(s, im.q[1]) ||
+                !readNumber(s, im.q[2]) || !readNumber(s, im.q[3]) || !readNumber(s, im.t[0]) ||
+                !readNumber(s, im.t[1]) || !readNumber(s, im.t[2]) || !readInteger(s, im.cameraId))
+                badLine("images.txt", lines.number, "expected IMAGE_ID QW QX QY QZ TX TY TZ CAMERA_ID NAME");
+            im.name = s.rest();
+            if (im.name.empty())
+                badLine("images.txt", lines.number, "image without a name");
+            // The observation line follows every image line, empty when there is none.
+            if (lines.next(line, true)) {
+                Words o(line);
+                double x, y;
+                long long id;
+                while (!o.atEnd()) {
+                    if (!readNumber(o, x) || !readNumber(o, y) || !readInteger(o, id))
+                        badLine("images.txt", lines.number, "observations come as X Y POINT3D_ID");
+                    im.observed.push_back(id < 0 ? -1 : id);
+                }
+            }
+            images.push_back(std::move(im));
+        }
+    }
+    std::vector<Point> points;
+    {
+        TextLines lines(pointsText);
+        std::string line;
+        while (lines.next(line)) {
+            Words s(line);
+            Point p;
+            double x, y, z, r, g, b, e;
+            if (!readInteger(s, p.id) || !readNumber(s, x) || !readNumber(s, y) || !readNumber(s, z) ||
+                !readNumber(s, r) || !readNumber(s, g) || !readNumber(s, b) || !readNumber(s, e))
+                badLine("points3D.txt", lines.number, "expected POINT3D_ID X Y Z R G B ERROR TRACK");
+            if (!(r >= 0 && r <= 255 && g >= 0 && g <= 255 && b >= 0 && b <= 255))
+                badLine("points3D.txt", lines.number, "colour outside 0..255");
+            p.p = {reconstructionFloat(x, "COLMAP: a point coordinate"), reconstructionFloat(y, "COLMAP: a point coordinate"),
+                   reconstructionFloat(z, "COLMAP: a point coordinate"), static_cast<unsigned char>(r),
+                   static_cast<unsigned char>(g), static_cast<unsigned char>(b),
+                   reconstructionFloat(e, "COLMAP: a reprojection error")};
+            long long imageId, index;
+            while (!s.atEnd()) {
+                if (!readInteger(s, imageId) || !readInteger(s, index))
+                    badLine("points3D.txt", lines.number, "the track comes as IMAGE_ID POINT2D_IDX pairs");
+                p.track.emplace_back(imageId, index);
+            }
+            points.push_back(std::move(p));
+        }
+    }
+    return assemble("COLMAP text", cameras, distorted, images, points);
+}
+
+// --- Binary ----------------------------------------------------------------------------------
+
+namespace {
+
+// Little-endian fields read one by one, never past the end of the buffer.
+struct Cursor {
+    const std::string &data;
+    const char *file;
+    size_t pos = 0;
+    Cursor(const std::string &d, const char *f) : data(d), file(f) {}
+    size_t left() const { return data.size() - pos; }
+    void need(size_t n, const char *what) const
+    {
+        if (n > left())
+            refuse(std::string(file) + " ends inside " + what);
+    }
+    template <class T> T get(const char *what)
+    {
+        need(sizeof(T), what);
+        unsigned char b[sizeof(T)];
+        std::memcpy(b, data.data() + pos, sizeof(T));
+        pos += sizeof(T);
+        uint64_t v = 0;
+        for (size_t k = sizeof(T); k-- > 0;)
+            v = v << 8 | b[k];
+        T out;
+        if constexpr (sizeof(T) == 8) {
+            std::memcpy(&out, &v, 8);
+        } else if constexpr (sizeof(T) == 4) {
+            const uint32_t w = static_cast<uint32_t>(v);
+            std::memcpy(&out, &w, 4);
+        } else {
+            out = static_cast<T>(v);
+        }
+        return out;
+    }
+    // A count of records of at least `size` bytes each, checked against what is left.
+    uint64_t count(size_t size, const char *what)
+    {
+        const uint64_t n = get<uint64_t>(what);
+        if (n > left() / size)
+            refuse(std::string(file) + " announces " + std::to_string(n) + " " + what + ", more than it holds");
+        return n;
+    }
+};
+
+} // namespace
+
+Reconstruction ColmapModel::parseBinary(const std::string &camerasData, const std::string &imagesData,
+                                        const std::string &pointsData)
+{
+    std::map<long long, Intrinsics> cameras;
+    bool distorted = false;
+    {
+        Cursor c(camerasData, "cameras.bin");
+        const uint64_t n = c.count(24, "cameras");
+        for (uint64_t i = 0; i < n; ++i) {
+            const long long id = c.get<uint32_t>("a camera");
+            const long long modelId = c.get<int32_t>("a camera");
+            const uint64_t w = c.get<uint64_t>("a camera"), h = c.get<uint64_t>("a camera");
+            const CameraModelInfo *model = modelById(modelId);
+            if (!model)
+                refuse("camera " + std::to_string(id) + " uses the unknown camera model number " + std::to_string(modelId));
+            double params[12];
+            for (int k = 0; k < model->nParams; ++k)
+                params[k] = c.get<double>("camera parameters");
+            if (!cameras.emplace(id, makeIntrinsics(id, *model, static_cast<double>(w), static_cast<double>(h), params, distorted)).second)
+                refuse("camera id " + std::to_string(id) + " appears twice");
+        }
+        if (c.left())
+            refuse("cameras.bin holds more bytes than its cameras");
+    }
+    std::vector<Image> images;
+    {
+        Cursor c(imagesData, "images.bin");
+        const uint64_t n = c.count(4 + 7 * 8 + 4 + 1 + 8, "images");
+        images.reserve(n);
+        for (uint64_t i = 0; i < n; ++i) {
+            Image im;
+            im.id = c.get<uint32_t>("an image");
+            for (double &q : im.q)
+                q = c.get<double>("an image");
+            for (double &t : im.t)
+                t = c.get<double>("an image");
+            im.cameraId = c.get<uint32_t>("an image");
+            const size_t end = c.data.find('\0', c.pos);
+            if (end == std::string::npos)
+                refuse("images.bin ends inside an image name");
+            im.name = c.data.substr(c.pos, end - c.pos);
+            c.pos = end + 1;
+            if (im.name.empty())
+                refuse("image " + std::to_string(im.id) + " has no name");
+            const uint64_t m = c.count(24, "observations");
+            im.observed.resize(m);
+            for (uint64_t k = 0; k < m; ++k) {
+                c.get<double>("an observation");
+                c.get<double>("an observation");
+                const int64_t id = c.get<int64_t>("an observation");
+                im.observed[k] = id < 0 ? -1 : id;
+            }
+            images.push_back(std::move(im));
+        }
+        if (c.left())
+            refuse("images.bin holds more bytes than its images");
+    }
+    std::vector<Point> points;
+    {
+        Cursor c(pointsData, "points3D.bin");
+        const uint64_t n = c.count(8 + 24 + 3 + 8 + 8, "points");
+        points.reserve(n);
+        for (uint64_t i = 0; i < n; ++i) {
+            Point p;
+            const uint64_t id = c.get<uint64_t>("a point");
+            if (id > static_cast<uint64_t>(INT64_MAX))
+                refuse("3D point id " + std::to_string(id) + " is out of range");
+            p.id = static_cast<long long>(id);
+            const double x = c.get<double>("a point"), y = c.get<double>("a point"), z = c.get<double>("a point");
+            p.p.x = reconstructionFloat(x, "COLMAP: a point coordinate");
+            p.p.y = reconstructionFloat(y, "COLMAP: a point coordinate");
+            p.p.z = reconstructionFloat(z, "COLMAP: a point coordinate");
+            p.p.r = c.get<uint8_t>("a point");
+            p.p.g = c.get<uint8_t>("a point");
+            p.p.b = c.get<uint8_t>("a point");
+            p.p.error = reconstructionFloat(c.get<double>("a point"), "COLMAP: a reprojection error");
+            const uint64_t m = c.count(8, "track elements");
+            p.track.resize(m);
+            for (auto &obs : p.track) {
+                obs.first = c.get<uint32_t>("a track");
+                obs.second = c.get<uint32_t>("a track");
+            }
+            points.push_back(std::move(p));
+        }
+        if (c.left())
+            refuse("points3D.bin holds more bytes than its points");
+    }
+    return assemble("COLMAP binary", cameras, distorted, images, points);
+}
+
+// --- Files -----------------------------------------------------------------------------------
+
+namespace {
+
+bool hasTriple(const std::string &folder, const char *ext)
+{
+    for (const char *name : {"cameras", "images", "points3D"})
+        if (std::error_code e; !std::filesystem::is_regular_file(folder + "/" + name + "." + ext, e))
+            return false;
+    return true;
+}
+
+std::string readWhole(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        refuse("can't read " + path);
+    std::ostringstream s;
+    s << in.rdbuf();
+    if (in.bad())
+        refuse("can't read " + path);
+    return s.str();
+}
+
+// The file part of a path, for names like ".../sparse/images.txt".
+std::string fileName(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string folderOf(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+bool ColmapModel::isModelFileName(const std::string &path)
+{
+    const std::string name = fileName(path);
+    return name == "cameras.bin" || name == "images.bin" || name == "points3D.bin";
+}
+
+bool ColmapModel::locate(const std::string &path, std::string &folder, bool &binary)
+{
+    if (std::error_code e; std::filesystem::is_directory(path, e)) {
+        std::string base = path;
+        while (base.size() > 1 && base.back() == '/')
+            base.pop_back();
+        for (const char *sub : {"", "/sparse", "/sparse/0", "/0"}) {
+            const std::string f = base + sub;
+            const bool bin = hasTriple(f, "bin"), txt = hasTriple(f, "txt");
+            if (bin || txt) {
+                folder = f;
+                binary = bin;
+                return true;
+            }
+        }
+        return false;
+    }
+    const std::string name = fileName(path);
+    if (isModelFileName(path)) {
+        // Any other "bin" file, or one of these names without its companions, is a point list.
+        if (!hasTriple(folderOf(path), "bin"))
+            return false;
+        folder = folderOf(path);
+        binary = true;
+        return true;
+    }
+    if (name == "cameras.txt" || name == "images.txt" || name == "points3D.txt") {
+        // The text names are nothing else: a missing companion is reported by the reader.
+        folder = folderOf(path);
+        binary = false;
+        return true;
+    }
+    return false;
+}
+
+Reconstruction ColmapModel::read(const std::string &folder, bool binary)
+{
+    const std::string ext = binary ? ".bin" : ".txt";
+    const std::string cameras = readWhole(folder + "/cameras" + ext);
+    const std::string images = readWhole(folder + "/images" + ext);
+    const std::string points = readWhole(folder + "/points3D" + ext);
+    return binary ? parseBinary(cameras, images, points) : parseText(cameras, images, points);
+}

@@ -1,0 +1,86 @@
+#ifndef VELMORA_MESHTEXTUREREADER_H
+#define VELMORA_MESHTEXTUREREADER_H
+
+#include "image/Bitmap.h"
+#include "formats/MeshTexture.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+/// Turns a mesh's companion image (or a data item) into texture chunks that each fit the
+/// maximum texture size L. No OpenGL: the limit is given, so that tests can use a small one.
+///
+/// Three layouts are tried in order, the first that accepts the image wins:
+/// - explicit coordinates (readTextureV3): per-corner coordinates from the mesh's "TC"
+///   block, or else pixel positions in the image's first text comment, keyed "uv";
+///   images taller than L are cut into bands of rows (divideTexture);
+/// - multi-size cells (readTextureV2): a 1024-pixel-wide image whose first bytes give each
+///   triangle's cell size as a power of two; cut into chunks at cell-row boundaries
+///   (cutMultiTexture);
+/// - uniform cells (readTextureV1): one cell a triangle in a grid, repacked into strips of
+///   at most L rows (cutTexture).
+/// Every count, size and coordinate is checked against the image before anything is
+/// allocated or copied; what does not fit is refused with a message on standard output
+/// ("GLMeshObject: ..."), never read out of bounds.
+class MeshTextureReader {
+public:
+    /// `tcBlock`: the mesh's "TC" coordinates (6 a triangle) of version `tcVersion`, or null.
+    /// Versions 2 and 3 hold u, v in 0..1; versions 0 and 1 hold integer pixel positions,
+    /// read like those of the "uv" comment.
+    MeshTextureReader(int nTriangles, const float *tcBlock, int tcVersion, int maxTextureSize);
+
+    /// Tries the three layouts on `image`; true when one accepted it. The result (with the
+    /// image moved into it when chunks point into its pixels) is then in result().
+    bool readTexture(std::unique_ptr<Bitmap> image);
+    bool readTextureV3(const Bitmap &image);
+    /// Explicit coordinates (the "TC" block, version 2 or 3) over several images: the
+    /// triangles are regrouped by their image (triangleImage[t], in the mesh's order; an
+    /// empty list or an index outside the images means image 0) and each group is laid out
+    /// in its image as readTextureV3 does, so each image gives its own chunks. With one image
+    /// this is readTextureV3. False (nothing set up) when any image refuses its triangles.
+    bool readTextureImages(std::vector<std::unique_ptr<Bitmap>> images, const std::vector<int> &triangleImage);
+    bool readTextureV2(const Bitmap &image);
+    bool readTextureV1(const Bitmap &image);
+    /// The "uv" comment as u, v of every corner ((x + 0.5) / W, (y + 0.5) / H); false when
+    /// the first comment is not "uv" or holds fewer than 6 x nTriangles integers.
+    bool readTextureCoordinates(const Bitmap &image, LargeArray<float> &uv) const;
+    /// Band starts (image rows, ascending, the first 0) for triangles whose corners lie on
+    /// the given pixel rows (3 a triangle, each less than `height` and no triangle taller
+    /// than L rows), such that every triangle lies whole within the L rows from the start
+    /// of the last band not below its top row. The last entry ends the last band.
+    std::vector<int> divideTexture(const std::vector<int> &rows, int height) const;
+
+    /// The data texture: one texel a vertex, coloured by `color` (jet) from the data values.
+    /// Nothing (false) when nVertices is not a multiple of the texel height, or the texture
+    /// exceeds L ("GLMeshObject: texture size exceeds implementation limits!").
+    bool readTextureFromData(const float *values, float lo, float hi, int nVertices, const int *triangles);
+
+    MeshTexture &result() { return texture; }
+    int getMaxTextureSize() const { return maxTextureSize; }
+
+    /// The companion images of a mesh file, in the order they are tried: the path without
+    /// its last three characters followed by "png", "ppm" and "jpg" (none for paths of four
+    /// characters or fewer).
+    static std::vector<std::string> companionNames(const std::string &meshPath);
+    /// The first companion image that opens (through Stream, so a remote mesh fetches it
+    /// too) and decodes; null when none does.
+    static std::unique_ptr<Bitmap> findCompanionImage(const std::string &meshPath);
+    /// An image file named by another program's model (png, jpg or jpeg, ppm, pgm, tga,
+    /// tif), read by its extension in any letter case; null when it does not open or decode.
+    static std::unique_ptr<Bitmap> loadImageFile(const std::string &path);
+
+private:
+    /// Takes `coordinates` over (as the texture's) when they fit one texture.
+    bool explicitLayout(const Bitmap &image, LargeArray<float> &coordinates);
+    bool cutMultiTexture(const Bitmap &image, const std::vector<int> &level, int nLevels, int headerRows);
+    bool cutTexture(const Bitmap &image, int b, int cellWidth, int cellHeight);
+
+    int nTriangles;
+    const float *tcBlock;
+    int tcVersion;
+    int maxTextureSize;
+    MeshTexture texture;
+};
+
+#endif

@@ -1,0 +1,173 @@
+#include "formats/PlyHeader.h"
+#include "formats/ReadRefusal.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+constexpr QuietRefusal fail{"PLY: "};
+
+bool parseType(const std::string &word, PlyHeader::Type &t)
+{
+    static const struct {
+        const char *name;
+        PlyHeader::Type type;
+    } kTypes[] = {
+        {"char", PlyHeader::INT8},     {"int8", PlyHeader::INT8},      {"uchar", PlyHeader::UINT8},
+        {"uint8", PlyHeader::UINT8},   {"short", PlyHeader::INT16},    {"int16", PlyHeader::INT16},
+        {"ushort", PlyHeader::UINT16}, {"uint16", PlyHeader::UINT16},  {"int", PlyHeader::INT32},
+        {"int32", PlyHeader::INT32},   {"uint", PlyHeader::UINT32},    {"uint32", PlyHeader::UINT32},
+        {"float", PlyHeader::FLOAT32}, {"float32", PlyHeader::FLOAT32}, {"double", PlyHeader::FLOAT64},
+        {"float64", PlyHeader::FLOAT64},
+    };
+    for (const auto &k : kTypes)
+        if (word == k.name) {
+            t = k.type;
+            return true;
+        }
+    return false;
+}
+
+// A scalar of type `t` at `p` in the file's byte order, as a double.
+} // namespace
+
+size_t PlyHeader::typeSize(Type t)
+{
+    switch (t) {
+    case INT8:
+    case UINT8: return 1;
+    case INT16:
+    case UINT16: return 2;
+    case INT32:
+    case UINT32:
+    case FLOAT32: return 4;
+    case FLOAT64: return 8;
+    }
+    return 1;
+}
+
+PlyHeader PlyHeader::parse(const char *data, size_t size)
+{
+    PlyHeader h;
+    size_t pos = 0;
+    bool formatSeen = false;
+    int lineNo = 0;
+    for (;;) {
+        if (pos >= size)
+            fail("the header has no end_header line");
+        const char *nl = static_cast<const char *>(std::memchr(data + pos, '\n', size - pos));
+        const size_t lineEnd = nl ? static_cast<size_t>(nl - data) : size;
+        std::string line(data + pos, lineEnd - pos);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        pos = nl ? lineEnd + 1 : size;
+        ++lineNo;
+        if (lineNo == 1) {
+            if (line != "ply")
+                fail("no \"ply\" signature");
+            continue;
+        }
+        std::istringstream words(line);
+        std::string key;
+        if (!(words >> key))
+            continue;
+        if (key == "end_header") {
+            if (!formatSeen)
+                fail("the header has no format line");
+            h.bodyOffset = pos;
+            return h;
+        } else if (key == "comment" || key == "obj_info") {
+            const size_t at = line.find(key) + key.size();
+            const size_t text = line.find_first_not_of(" \t", at);
+            h.comments.push_back(text == std::string::npos ? "" : line.substr(text));
+        } else if (key == "format") {
+            std::string f, version;
+            words >> f >> version;
+            if (f == "ascii")
+                h.format = ASCII;
+            else if (f == "binary_little_endian")
+                h.format = BINARY_LITTLE_ENDIAN;
+            else if (f == "binary_big_endian")
+                h.format = BINARY_BIG_ENDIAN;
+            else
+                fail("unknown format \"" + f + "\"");
+            formatSeen = true;
+        } else if (key == "element") {
+            Element e;
+            std::string count;
+            if (!(words >> e.name >> count))
+                fail("element line " + std::to_string(lineNo) + " lacks a name or count");
+            char *stop = nullptr;
+            errno = 0;
+            const long long n = std::strtoll(count.c_str(), &stop, 10);
+            if (*stop || stop == count.c_str() || errno != 0 || n < 0)
+                fail("element \"" + e.name + "\" has a bad count \"" + count + "\"");
+            e.count = n;
+            h.elements.push_back(e);
+        } else if (key == "property") {
+            if (h.elements.empty())
+                fail("property before any element on line " + std::to_string(lineNo));
+            Property p;
+            std::string type;
+            words >> type;
+            if (type == "list") {
+                std::string countType, itemType;
+                words >> countType >> itemType >> p.name;
+                if (!parseType(countType, p.countType) || !parseType(itemType, p.type))
+                    fail("unknown list type on line " + std::to_string(lineNo));
+                if (p.countType == FLOAT32 || p.countType == FLOAT64)
+                    fail("a list length must be an integer type (line " + std::to_string(lineNo) + ")");
+                p.isList = true;
+            } else {
+                words >> p.name;
+                if (!parseType(type, p.type))
+                    fail("unknown type \"" + type + "\" on line " + std::to_string(lineNo));
+            }
+            if (p.name.empty())
+                fail("property without a name on line " + std::to_string(lineNo));
+            h.elements.back().properties.push_back(p);
+        } else {
+            fail("unknown header line \"" + key + "\"");
+        }
+    }
+}
+
+std::vector<std::string> PlyHeader::textureFiles() const
+{
+    std::vector<std::string> names;
+    for (const std::string &c : comments) {
+        std::istringstream words(c);
+        std::string key;
+        if (words >> key && (key == "TextureFile" || key == "texturefile")) {
+            const size_t at = c.find_first_not_of(" \t", c.find(key) + key.size());
+            if (at != std::string::npos)
+                names.push_back(c.substr(at));
+        }
+    }
+    return names;
+}
+
+const PlyHeader::Element *PlyHeader::element(const char *name) const
+{
+    for (const Element &e : elements)
+        if (e.name == name)
+            return &e;
+    return nullptr;
+}
+
+bool PlyHeader::isGeometryProperty(const std::string &name)
+{
+    static const char *const kNames[] = {
+        "x", "y", "z", "nx", "ny", "nz", "normal_x", "normal_y", "normal_z", "red", "green", "blue", "alpha",
+        "r", "g", "b", "a", "diffuse_red", "diffuse_green", "diffuse_blue", "diffuse_alpha", "s", "t", "u", "v",
+        "texture_u", "texture_v", "texture_s", "texture_t", "tx", "ty"};
+    for (const char *n : kNames)
+        if (name == n)
+            return true;
+    return false;
+}

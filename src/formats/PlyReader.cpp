@@ -1,0 +1,667 @@
+#include "formats/PlyReader.h"
+#include "formats/ReadRefusal.h"
+
+#include "formats/PlyHeader.h"
+#include "formats/TextScanner.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <vector>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr QuietRefusal fail{"PLY: "};
+
+bool isSpace(char c) { return TextScanner::isSpace(c); }
+
+// The body, one value at a time, in either encoding. Every read checks the bytes left.
+class Body {
+public:
+    Body(const char *data, size_t size, size_t offset, PlyHeader::Format format)
+        : p(data + std::min(offset, size)), end(data + size), ascii(format == PlyHeader::ASCII)
+    {
+        const uint16_t one = 1;
+        unsigned char first;
+        std::memcpy(&first, &one, 1);
+        swap = !ascii && (format == PlyHeader::BINARY_BIG_ENDIAN) == (first == 1);
+    }
+
+    const char *position() const { return p; }
+    void rewind(const char *at) { p = at; }
+    bool swapped() const { return swap; }
+    /// Steps over n bytes the caller has checked are there.
+    void advance(size_t n) { p += n; }
+    size_t remaining() const { return static_cast<size_t>(end - p); }
+    bool isAscii() const { return ascii; }
+
+    double value(PlyHeader::Type t)
+    {
+        if (ascii)
+            return text();
+        const size_t n = PlyHeader::typeSize(t);
+        if (remaining() < n)
+            fail("the file ends before the values its header announces");
+        const double v = decode(p, t, swap);
+        p += n;
+        return v;
+    }
+
+    static double decode(const char *at, PlyHeader::Type t, bool swap)
+    {
+        const size_t n = PlyHeader::typeSize(t);
+        unsigned char b[8];
+        std::memcpy(b, at, n);
+        if (swap)
+            std::reverse(b, b + n);
+        switch (t) {
+        case PlyHeader::INT8: return static_cast<signed char>(b[0]);
+        case PlyHeader::UINT8: return b[0];
+        case PlyHeader::INT16: { int16_t v; std::memcpy(&v, b, 2); return v; }
+        case PlyHeader::UINT16: { uint16_t v; std::memcpy(&v, b, 2); return v; }
+        case PlyHeader::INT32: { int32_t v; std::memcpy(&v, b, 4); return v; }
+        case PlyHeader::UINT32: { uint32_t v; std::memcpy(&v, b, 4); return v; }
+        case PlyHeader::FLOAT32: { float v; std::memcpy(&v, b, 4); return v; }
+        case PlyHeader::FLOAT64: { double v; std::memcpy(&v, b, 8); return v; }
+        }
+        return 0;
+    }
+
+    /// A list length: a whole number from 0 to INT_MAX.
+    int length(PlyHeader::Type t, const std::string &element)
+    {
+        const double n = value(t);
+        if (!(n >= 0) || n > INT_MAX || n != std::floor(n))
+            fail("bad list length in element \"" + element + "\"");
+        return static_cast<int>(n);
+    }
+
+    void skip(PlyHeader::Type t, long long n)
+    {
+        if (ascii) {
+            for (long long i = 0; i < n; ++i)
+                skipText();
+            return;
+        }
+        const double bytes = static_cast<double>(n) * static_cast<double>(PlyHeader::typeSize(t));
+        if (bytes > static_cast<double>(remaining()))
+            fail("the file ends inside a list");
+        p += static_cast<size_t>(bytes);
+    }
+
+private:
+    void skipText()
+    {
+        while (p < end && isSpace(*p))
+            ++p;
+        if (p == end)
+            fail("the file ends before the values its header announces");
+        while (p < end && !isSpace(*p))
+            ++p;
+    }
+
+    double text()
+    {
+        while (p < end && isSpace(*p))
+            ++p;
+        if (p == end)
+            fail("the file ends before the values its header announces");
+        double v = 0;
+        const std::from_chars_result r = TextScanner::parse(p, end, v);
+        if (r.ec != std::errc() || (r.ptr < end && !isSpace(*r.ptr))) {
+            const char *stop = p;
+            while (stop < end && !isSpace(*stop) && stop - p < 32)
+                ++stop;
+            fail("\"" + std::string(p, stop) + "\" is no number");
+        }
+        p = r.ptr;
+        return v;
+    }
+
+    const char *p;
+    const char *end;
+    bool ascii;
+    bool swap;
+};
+
+void skipElement(Body &body, const PlyHeader::Element &e)
+{
+    if (e.properties.empty())
+        return;
+    for (long long k = 0; k < e.count; ++k) {
+        if (body.remaining() == 0)
+            fail("the file ends inside element \"" + e.name + "\"");
+        for (const PlyHeader::Property &p : e.properties) {
+            if (p.isList)
+                body.skip(p.type, body.length(p.countType, e.name));
+            else
+                body.skip(p.type, 1);
+        }
+    }
+}
+
+int find(const PlyHeader::Element &e, std::initializer_list<const char *> names, bool list = false)
+{
+    for (const char *n : names)
+        for (size_t i = 0; i < e.properties.size(); ++i)
+            if (e.properties[i].name == n && e.properties[i].isList == list)
+                return static_cast<int>(i);
+    return -1;
+}
+
+unsigned char colourByte(double v, PlyHeader::Type t)
+{
+    if (t == PlyHeader::FLOAT32 || t == PlyHeader::FLOAT64)
+        v *= 255.0;
+    v = std::round(v);
+    // Written so that NaN gives 0: it compares false with everything.
+    return static_cast<unsigned char>(!(v > 0) ? 0 : v >= 255 ? 255 : v);
+}
+
+// Roles of the vertex properties.
+enum Role : int { SKIP, X, Y, Z, RED, GREEN, BLUE, U, V, SCALAR };
+
+struct Vertices {
+    int n = 0;
+    LargeArray<float> xyz;
+    LargeArray<unsigned char> rgb;
+    LargeArray<float> uv;
+    std::vector<DataItem> scalars;
+};
+
+void readVertices(Body &body, const PlyHeader::Element &e, Vertices &out)
+{
+    const int ix = find(e, {"x"}), iy = find(e, {"y"}), iz = find(e, {"z"});
+    if (ix < 0 || iy < 0 || iz < 0)
+        fail("the vertices have no x, y and z");
+    std::vector<int> role(e.properties.size(), SKIP), slot(e.properties.size(), -1);
+    role[static_cast<size_t>(ix)] = X;
+    role[static_cast<size_t>(iy)] = Y;
+    role[static_cast<size_t>(iz)] = Z;
+    const int ir = find(e, {"red", "r", "diffuse_red"}), ig = find(e, {"green", "g", "diffuse_green"}),
+              ib = find(e, {"blue", "b", "diffuse_blue"});
+    const bool colours = ir >= 0 && ig >= 0 && ib >= 0;
+    if (colours) {
+        role[static_cast<size_t>(ir)] = RED;
+        role[static_cast<size_t>(ig)] = GREEN;
+        role[static_cast<size_t>(ib)] = BLUE;
+    }
+    const int iu = find(e, {"u", "s", "texture_u", "texture_s"}), iv = find(e, {"v", "t", "texture_v", "texture_t"});
+    const bool texCoords = iu >= 0 && iv >= 0;
+    if (texCoords) {
+        role[static_cast<size_t>(iu)] = U;
+        role[static_cast<size_t>(iv)] = V;
+    }
+    int nScalars = 0;
+    for (size_t i = 0; i < e.properties.size(); ++i)
+        if (!e.properties[i].isList && !PlyHeader::isGeometryProperty(e.properties[i].name)) {
+            role[i] = SCALAR;
+            slot[i] = nScalars++;
+        }
+
+    // Every vertex takes at least a byte a property (a digit and its separator in text):
+    // a count the rest of the file cannot hold is refused before anything is allocated.
+    size_t minBytes = 0;
+    for (const PlyHeader::Property &p : e.properties)
+        minBytes += body.isAscii() ? 2 : p.isList ? PlyHeader::typeSize(p.countType) : PlyHeader::typeSize(p.type);
+    if (e.count > INT_MAX / 3 || static_cast<double>(e.count) * static_cast<double>(minBytes) >
+                                     static_cast<double>(body.remaining()) + 1)
+        fail("the file is too short for " + std::to_string(e.count) + " vertices");
+    const int n = static_cast<int>(e.count);
+    const size_t nn = static_cast<size_t>(n);
+    out.n = n;
+    out.xyz = allocateLargeArray<float>(3 * nn);
+    if (colours)
+        out.rgb = allocateLargeArray<unsigned char>(3 * nn);
+    if (texCoords)
+        out.uv = allocateLargeArray<float>(2 * nn);
+    out.scalars.reserve(static_cast<size_t>(nScalars));
+    for (size_t i = 0; i < e.properties.size(); ++i)
+        if (role[i] == SCALAR)
+            out.scalars.emplace_back(e.properties[i].name.c_str(), n);
+
+    const size_t np = e.properties.size();
+    bool fixed = !body.isAscii();
+    size_t stride = 0;
+    std::vector<size_t> offset(np);
+    for (size_t i = 0; i < np; ++i) {
+        fixed = fixed && !e.properties[i].isList;
+        offset[i] = stride;
+        stride += PlyHeader::typeSize(e.properties[i].type);
+    }
+    if (fixed) {
+        // Binary vertices of one size: decoded in place, the size checked once.
+        if (static_cast<double>(stride) * static_cast<double>(nn) > static_cast<double>(body.remaining()))
+            fail("the file is too short for " + std::to_string(e.count) + " vertices");
+        const char *base = body.position();
+        const bool swap = body.swapped();
+        const bool plainXYZ = !swap && ix == 0 && iy == 1 && iz == 2 && e.properties[0].type == PlyHeader::FLOAT32 &&
+                              e.properties[1].type == PlyHeader::FLOAT32 &&
+                              e.properties[2].type == PlyHeader::FLOAT32;
+        for (size_t k = 0; k < nn; ++k) {
+            const char *at = base + k * stride;
+            if (plainXYZ)
+                std::memcpy(&out.xyz[3 * k], at, 12);
+            for (size_t i = plainXYZ ? 3 : 0; i < np; ++i) {
+                const int r = role[i];
+                if (r == SKIP)
+                    continue;
+                const PlyHeader::Type t = e.properties[i].type;
+                const double value = Body::decode(at + offset[i], t, swap);
+                switch (r) {
+                case X: out.xyz[3 * k] = static_cast<float>(value); break;
+                case Y: out.xyz[3 * k + 1] = static_cast<float>(value); break;
+                case Z: out.xyz[3 * k + 2] = static_cast<float>(value); break;
+                case RED: out.rgb[3 * k] = colourByte(value, t); break;
+                case GREEN: out.rgb[3 * k + 1] = colourByte(value, t); break;
+                case BLUE: out.rgb[3 * k + 2] = colourByte(value, t); break;
+                case U: out.uv[2 * k] = static_cast<float>(value); break;
+                case V: out.uv[2 * k + 1] = static_cast<float>(value); break;
+                default: out.scalars[static_cast<size_t>(slot[i])].data[k] = static_cast<float>(value); break;
+                }
+            }
+        }
+        body.advance(stride * nn);
+        for (DataItem &d : out.scalars)
+            d.computeDataLimits();
+        return;
+    }
+    for (size_t k = 0; k < nn; ++k) {
+        for (size_t i = 0; i < np; ++i) {
+            const PlyHeader::Property &p = e.properties[i];
+            if (p.isList) {
+                body.skip(p.type, body.length(p.countType, e.name));
+                continue;
+            }
+            switch (role[i]) {
+            case SKIP: body.skip(p.type, 1); break;
+            case X: out.xyz[3 * k] = static_cast<float>(body.value(p.type)); break;
+            case Y: out.xyz[3 * k + 1] = static_cast<float>(body.value(p.type)); break;
+            case Z: out.xyz[3 * k + 2] = static_cast<float>(body.value(p.type)); break;
+            case RED: out.rgb[3 * k] = colourByte(body.value(p.type), p.type); break;
+            case GREEN: out.rgb[3 * k + 1] = colourByte(body.value(p.type), p.type); break;
+            case BLUE: out.rgb[3 * k + 2] = colourByte(body.value(p.type), p.type); break;
+            case U: out.uv[2 * k] = static_cast<float>(body.value(p.type)); break;
+            case V: out.uv[2 * k + 1] = static_cast<float>(body.value(p.type)); break;
+            default:
+                out.scalars[static_cast<size_t>(slot[i])].data[k] = static_cast<float>(body.value(p.type));
+                break;
+            }
+        }
+    }
+    for (DataItem &d : out.scalars)
+        d.computeDataLimits();
+}
+
+struct Faces {
+    int nTriangles = 0;
+    LargeArray<int> triangles;
+    LargeArray<float> texCoords;   ///< 6 a triangle, from a "texcoord" list
+    std::vector<int> image;        ///< a triangle's "texnumber"
+};
+
+uint32_t loadIndex(const char *at, bool swap)
+{
+    uint32_t v;
+    std::memcpy(&v, at, 4);
+    return swap ? __builtin_bswap32(v) : v;
+}
+
+// The common binary face element: nothing but a list of 32-bit indices with a byte for its
+// length. Two passes over the bytes: count (and check the lists fit), then store.
+void readIndexLists(Body &body, const PlyHeader::Element &e, int nVertices, Faces &out)
+{
+    const unsigned char *const start = reinterpret_cast<const unsigned char *>(body.position());
+    const unsigned char *const end = start + body.remaining();
+    const unsigned char *p = start;
+    long long triangles = 0;
+    for (long long k = 0; k < e.count; ++k) {
+        if (p == end)
+            fail("the file ends inside element \"" + e.name + "\"");
+        const unsigned n = *p;
+        if (static_cast<size_t>(end - p) < 1 + 4 * static_cast<size_t>(n))
+            fail("the file ends inside a list");
+        if (n >= 3)
+            triangles += n - 2;
+        p += 1 + 4 * static_cast<size_t>(n);
+    }
+    if (triangles > INT_MAX / 6)
+        fail("too many triangles (" + std::to_string(triangles) + ")");
+    out.nTriangles = static_cast<int>(triangles);
+    body.advance(static_cast<size_t>(p - start));
+    if (triangles == 0)
+        return;
+    out.triangles = allocateLargeArray<int>(3 * static_cast<size_t>(triangles));
+    const bool swap = body.swapped();
+    const uint32_t limit = static_cast<uint32_t>(nVertices);
+    int *tri = out.triangles.get();
+    p = start;
+    for (long long k = 0; k < e.count; ++k) {
+        const unsigned n = *p++;
+        const char *idx = reinterpret_cast<const char *>(p);
+        p += 4 * static_cast<size_t>(n);
+        if (n < 3)
+            continue;
+        const uint32_t first = loadIndex(idx, swap);
+        uint32_t prev = loadIndex(idx + 4, swap);
+        // Unsigned, so a negative index of an "int" list is out of range too.
+        if (first >= limit || prev >= limit)
+            fail("face " + std::to_string(k) + " names vertex " + std::to_string(static_cast<int32_t>(
+                                                                         first >= limit ? first : prev)) +
+                 " of " + std::to_string(nVertices));
+        for (unsigned c = 2; c < n; ++c) {
+            const uint32_t next = loadIndex(idx + 4 * c, swap);
+            if (next >= limit)
+                fail("face " + std::to_string(k) + " names vertex " + std::to_string(static_cast<int32_t>(next)) +
+                     " of " + std::to_string(nVertices));
+            tri[0] = static_cast<int>(first);
+            tri[1] = static_cast<int>(prev);
+            tri[2] = static_cast<int>(next);
+            tri += 3;
+            prev = next;
+        }
+    }
+}
+
+// Two passes: the first checks every list and counts the triangles, the second stores them.
+void readFaces(Body &body, const PlyHeader::Element &e, int nVertices, Faces &out)
+{
+    const int ii = find(e, {"vertex_indices", "vertex_index"}, true);
+    const int it = find(e, {"texcoord"}, true);
+    const int in = find(e, {"texnumber"});
+    const char *start = body.position();
+    const PlyHeader::Type indexType = ii >= 0 ? e.properties[static_cast<size_t>(ii)].type : PlyHeader::INT32;
+    if (!body.isAscii() && ii == 0 && e.properties.size() == 1 &&
+        e.properties[0].countType == PlyHeader::UINT8 &&
+        (indexType == PlyHeader::INT32 || indexType == PlyHeader::UINT32)) {
+        readIndexLists(body, e, nVertices, out);
+        return;
+    }
+    long long triangles = 0;
+    for (long long k = 0; k < e.count; ++k) {
+        if (body.remaining() == 0)
+            fail("the file ends inside element \"" + e.name + "\"");
+        for (size_t i = 0; i < e.properties.size(); ++i) {
+            const PlyHeader::Property &p = e.properties[i];
+            if (!p.isList) {
+                body.skip(p.type, 1);
+                continue;
+            }
+            const int len = body.length(p.countType, e.name);
+            if (static_cast<int>(i) == ii && len >= 3)
+                triangles += len - 2;
+            body.skip(p.type, len);
+        }
+    }
+    if (triangles > INT_MAX / 6)
+        fail("too many triangles (" + std::to_string(triangles) + ")");
+    out.nTriangles = static_cast<int>(triangles);
+    if (triangles == 0)
+        return;
+    const size_t nt = static_cast<size_t>(triangles);
+    out.triangles = allocateLargeArray<int>(3 * nt);
+    if (it >= 0) {
+        out.texCoords = allocateLargeArray<float>(6 * nt);
+        std::fill(out.texCoords.get(), out.texCoords.get() + 6 * nt, 0.0f);
+    }
+    if (in >= 0)
+        out.image.assign(nt, 0);
+
+    body.rewind(start);
+    std::vector<int> corners;
+    std::vector<float> uv;
+    size_t t = 0;
+    for (long long k = 0; k < e.count; ++k) {
+        corners.clear();
+        uv.clear();
+        int texnumber = 0;
+        for (size_t i = 0; i < e.properties.size(); ++i) {
+            const PlyHeader::Property &p = e.properties[i];
+            if (!p.isList) {
+                if (static_cast<int>(i) == in) {
+                    const double v = body.value(p.type);
+                    texnumber = v >= 0 && v < INT_MAX ? static_cast<int>(v) : -1;
+                } else {
+                    body.skip(p.type, 1);
+                }
+                continue;
+            }
+            const int len = body.length(p.countType, e.name);
+            if (static_cast<int>(i) == ii) {
+                for (int c = 0; c < len; ++c) {
+                    const double v = body.value(p.type);
+                    if (!(v >= 0) || v >= nVertices || v != std::floor(v))
+                        fail("face " + std::to_string(k) + " names vertex " + std::to_string(v) + " of " +
+                             std::to_string(nVertices));
+                    corners.push_back(static_cast<int>(v));
+                }
+            } else if (static_cast<int>(i) == it) {
+                for (int c = 0; c < len; ++c)
+                    uv.push_back(static_cast<float>(body.value(p.type)));
+            } else {
+                body.skip(p.type, len);
+            }
+        }
+        if (corners.size() < 3)
+            continue;
+        const bool withUV = out.texCoords && uv.size() == 2 * corners.size();
+        for (size_t c = 1; c + 1 < corners.size(); ++c, ++t) {
+            const size_t fan[3] = {0, c, c + 1};
+            for (int j = 0; j < 3; ++j) {
+                out.triangles[3 * t + static_cast<size_t>(j)] = corners[fan[j]];
+                if (withUV) {
+                    out.texCoords[6 * t + 2 * static_cast<size_t>(j)] = uv[2 * fan[j]];
+                    out.texCoords[6 * t + 2 * static_cast<size_t>(j) + 1] = 1.0f - uv[2 * fan[j] + 1];
+                }
+            }
+            if (!out.image.empty())
+                out.image[t] = texnumber;
+        }
+    }
+}
+
+class MappedFile {
+public:
+    explicit MappedFile(const char *path)
+    {
+        const int fd = ::open(path, O_RDONLY);
+        if (fd < 0)
+            fail(std::string("can't open ") + path);
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            fail(std::string(path) + " is no regular file");
+        }
+        if (st.st_size > 0) {
+            void *p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (p == MAP_FAILED) {
+                ::close(fd);
+                fail(std::string("can't map ") + path);
+            }
+            base = static_cast<const char *>(p);
+            length = static_cast<size_t>(st.st_size);
+        }
+        ::close(fd);
+    }
+    ~MappedFile()
+    {
+        if (base)
+            ::munmap(const_cast<char *>(base), length);
+    }
+    MappedFile(const MappedFile &) = delete;
+    MappedFile &operator=(const MappedFile &) = delete;
+    const char *base = nullptr;
+    size_t length = 0;
+};
+
+// A file written from a triangle soup gives every corner a vertex of its own; such a mesh
+// would be shaded flat and have no edges to walk. Vertices equal in position, colour and
+// every data value are joined (the per-triangle texture coordinates are not affected). The
+// vertices are sorted by those values, so the memory taken is three indices a vertex.
+void joinUnsharedVertices(MeshData &g)
+{
+    const size_t nv = static_cast<size_t>(g.nVertices), nt = static_cast<size_t>(g.nTriangles);
+    if (nv < 3 * nt || nt < 2)
+        return;
+    // Bit patterns, so that equal means identical and the order is total.
+    const auto compare = [&g](int a, int b) {
+        const int c = std::memcmp(&g.vertices[3 * static_cast<size_t>(a)], &g.vertices[3 * static_cast<size_t>(b)], 12);
+        if (c != 0 || !g.colors)
+            return c;
+        return std::memcmp(&g.colors[3 * static_cast<size_t>(a)], &g.colors[3 * static_cast<size_t>(b)], 3);
+    };
+    const auto sameData = [&g](int a, int b) {
+        for (const DataItem &d : g.dataItems)
+            if (std::memcmp(&d.data[a], &d.data[b], 4) != 0)
+                return false;
+        return true;
+    };
+    std::vector<int> order(nv);
+    for (size_t i = 0; i < nv; ++i)
+        order[i] = static_cast<int>(i);
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        const int c = compare(a, b);
+        if (c != 0)
+            return c < 0;
+        for (const DataItem &d : g.dataItems) {
+            const int e = std::memcmp(&d.data[a], &d.data[b], 4);
+            if (e != 0)
+                return e < 0;
+        }
+        return a < b;
+    });
+    // Each vertex stands for itself or for the first equal one (the lowest index).
+    std::vector<int> rep(nv);
+    for (size_t k = 0; k < nv; ++k) {
+        const int v = order[k];
+        const bool same = k > 0 && compare(order[k - 1], v) == 0 && sameData(order[k - 1], v);
+        rep[static_cast<size_t>(v)] = same ? rep[static_cast<size_t>(order[k - 1])] : v;
+    }
+    std::vector<int> &newIndex = order; // reused: the sorted order is no longer needed
+    int kept = 0;
+    for (size_t i = 0; i < nv; ++i) {
+        if (rep[i] != static_cast<int>(i)) {
+            newIndex[i] = newIndex[static_cast<size_t>(rep[i])];
+            continue;
+        }
+        // Kept vertices move down in place: the target never lies beyond the source.
+        const size_t to = static_cast<size_t>(kept);
+        std::memmove(&g.vertices[3 * to], &g.vertices[3 * i], 12);
+        if (g.colors)
+            std::memmove(&g.colors[3 * to], &g.colors[3 * i], 3);
+        for (DataItem &d : g.dataItems)
+            d.data[to] = d.data[i];
+        newIndex[i] = kept++;
+    }
+    if (static_cast<size_t>(kept) == nv)
+        return;
+    for (size_t c = 0; c < 3 * nt; ++c)
+        g.triangles[c] = newIndex[static_cast<size_t>(g.triangles[c])];
+    g.nVertices = kept;
+    for (DataItem &d : g.dataItems)
+        d.nElements = kept;
+}
+
+} // namespace
+
+ForeignModel PlyReader::read(const char *path)
+{
+    const MappedFile file(path);
+    const std::string p = path;
+    const size_t slash = p.find_last_of('/');
+    return read(file.base, file.length, slash == std::string::npos ? "" : p.substr(0, slash));
+}
+
+ForeignModel PlyReader::read(const char *data, size_t size, const std::string &folder)
+{
+    if (!data || size == 0)
+        fail("the file is empty");
+    const PlyHeader h = PlyHeader::parse(data, size);
+    const PlyHeader::Element *vertexElement = h.element("vertex");
+    if (!vertexElement || vertexElement->count == 0)
+        fail("the file has no vertices");
+    const PlyHeader::Element *faceElement = h.element("face");
+
+    Body body(data, size, h.bodyOffset, h.format);
+    Vertices v;
+    Faces f;
+    bool verticesRead = false;
+    for (const PlyHeader::Element &e : h.elements) {
+        if (&e == vertexElement) {
+            readVertices(body, e, v);
+            verticesRead = true;
+        } else if (&e == faceElement && verticesRead) {
+            readFaces(body, e, v.n, f);
+        } else if (&e == faceElement) {
+            // Faces before their vertices cannot be checked as they are read.
+            fail("the faces come before the vertices");
+        } else {
+            skipElement(body, e);
+        }
+    }
+
+    ForeignModel model;
+    const size_t nv = static_cast<size_t>(v.n);
+    if (f.nTriangles == 0) {
+        model.isPointCloud = true;
+        model.points.nPoints = v.n;
+        model.points.points = std::move(v.xyz);
+        if (v.rgb) {
+            model.points.colors = std::move(v.rgb);
+        } else if (!v.scalars.empty()) {
+            const DataItem &first = v.scalars.front();
+            model.points.values = allocateLargeArray<float>(nv);
+            std::copy(first.getData(), first.getData() + nv, model.points.values.get());
+            model.valueName = first.getName();
+        }
+        return model;
+    }
+
+    MeshData &g = model.mesh;
+    g.nVertices = v.n;
+    g.nTriangles = f.nTriangles;
+    g.vertices = std::move(v.xyz);
+    g.triangles = std::move(f.triangles);
+    if (v.rgb || !v.scalars.empty()) {
+        // One array: the file's colours, and the room the data drawing paints into.
+        g.colors.reset(new unsigned char[3 * nv]());
+        if (v.rgb)
+            std::memcpy(g.colors.get(), v.rgb.get(), 3 * nv);
+        g.colorsFromFile = v.rgb != nullptr;
+    }
+    g.dataItems = std::move(v.scalars);
+
+    // Texture coordinates count only with an image to map.
+    const std::vector<std::string> names = h.textureFiles();
+    const size_t nt = static_cast<size_t>(f.nTriangles);
+    if (!names.empty() && (f.texCoords || v.uv)) {
+        if (f.texCoords) {
+            g.texCoords = std::move(f.texCoords);
+        } else {
+            g.texCoords = allocateLargeArray<float>(6 * nt);
+            for (size_t c = 0; c < 3 * nt; ++c) {
+                const size_t vi = static_cast<size_t>(g.triangles[c]);
+                g.texCoords[2 * c] = v.uv[2 * vi];
+                g.texCoords[2 * c + 1] = 1.0f - v.uv[2 * vi + 1];
+            }
+        }
+        g.texCoordVersion = 3;
+        for (std::string name : names) {
+            std::replace(name.begin(), name.end(), '\\', '/');
+            model.textureImages.push_back(name[0] == '/' || folder.empty() ? name : folder + "/" + name);
+        }
+        if (names.size() > 1 && !f.image.empty())
+            model.triangleImage = std::move(f.image);
+    }
+    // Last: the coordinates above are looked up by the file's vertex numbers.
+    joinUnsharedVertices(g);
+    return model;
+}

@@ -1,0 +1,112 @@
+#ifndef VELMORA_TEXTSCANNER_H
+#define VELMORA_TEXTSCANNER_H
+
+#include <cerrno>
+#include <charconv>
+#include <cstddef>
+#include <cstdlib>
+#include <system_error>
+
+/// Numbers of a text in memory, read from the front and never past its end. Numbers are read
+/// as std::from_chars reads them, the same whatever the locale (the toolkit sets the user's,
+/// where a decimal comma would make scanf misread "0.5"), and may carry a leading '+' as the
+/// C library allows, which from_chars alone refuses. Everything is inline: the readers call
+/// it in their innermost loops.
+class TextScanner {
+public:
+    TextScanner(const char *begin, const char *end) : p(begin), stop(end) {}
+
+    /// White space as the C library's number parsers skip it.
+    static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+    /// The number that starts at `from` (an optional '+', then what from_chars takes), with
+    /// from_chars' own result: where the number ends and what went wrong.
+    template <class T> static std::from_chars_result parse(const char *from, const char *end, T &value)
+    {
+        const char *start = from < end && *from == '+' ? from + 1 : from;
+        return std::from_chars(start, end, value);
+    }
+
+    const char *position() const { return p; }
+    const char *end() const { return stop; }
+    void moveTo(const char *to) { p = to; }
+    bool atEnd() const { return p >= stop; }
+    size_t remaining() const { return static_cast<size_t>(stop - p); }
+
+    void skipSpace()
+    {
+        while (p < stop && isSpace(*p))
+            ++p;
+    }
+
+    /// The number at the position, if there is one: the scanner moves past it. False, without
+    /// moving, when there is none.
+    template <class T> bool numberHere(T &value)
+    {
+        const std::from_chars_result r = parse(p, stop, value);
+        if (r.ec != std::errc())
+            return false;
+        p = r.ptr;
+        return true;
+    }
+
+    /// The next number after any white space (line ends included); false, with the scanner
+    /// after the white space, when none follows.
+    template <class T> bool number(T &value)
+    {
+        skipSpace();
+        return numberHere(value);
+    }
+
+    /// Moves past the characters for which `inSet` holds.
+    template <class Pred> void skipWhile(Pred inSet)
+    {
+        while (p < stop && inSet(*p))
+            ++p;
+    }
+
+    /// The next word, [begin, position()): the characters before the next one for which
+    /// `separates` holds, after any that do. False at the end.
+    template <class Pred> bool word(const char *&begin, Pred separates)
+    {
+        skipWhile(separates);
+        if (p >= stop)
+            return false;
+        begin = p;
+        while (p < stop && !separates(*p))
+            ++p;
+        return true;
+    }
+
+    /// A number as the C library reads it (strtod: leading white space, hexadecimal, "inf"),
+    /// for the formats whose files have always been read so; the text must end in a zero byte.
+    /// False, without moving, when there is none.
+    bool cReal(double &value)
+    {
+        char *after = nullptr;
+        value = std::strtod(p, &after);
+        if (after == p)
+            return false;
+        p = after;
+        return true;
+    }
+
+    /// A whole number as strtoll reads it in base 10; false, without moving, when there is
+    /// none or it is out of range.
+    bool cInteger(long long &value)
+    {
+        char *after = nullptr;
+        errno = 0;
+        value = std::strtoll(p, &after, 10);
+        if (after == p || errno)
+            return false;
+        p = after;
+        return true;
+    }
+
+private:
+    const char *p;
+    const char *stop;
+};
+
+#endif

@@ -1,0 +1,326 @@
+#include "formats/VolumeReader.h"
+#include "formats/ReadRefusal.h"
+
+#include "image/Bitmap.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+constexpr NamedReadRefusal refuse{"GLVolumeObject", "(volume)"};
+
+using FilePtr = std::unique_ptr<FILE, int (*)(FILE *)>;
+
+FilePtr openFile(const std::string &path)
+{
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        throw std::runtime_error("can't read file");
+    return FilePtr(f, std::fclose);
+}
+
+long long sizeOf(FILE *f)
+{
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return static_cast<long long>(st.st_size);
+}
+
+std::vector<char> readAll(FILE *f)
+{
+    std::vector<char> bytes;
+    char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    return bytes;
+}
+
+// Checks the three sizes and returns the sample count; refuses sizes below 1 and a count
+// whose samples (of `bytes` bytes each, and as floats) would not fit in memory's range.
+size_t checkedCount(const int size[3], int bytes, const char *name)
+{
+    for (int k = 0; k < 3; ++k)
+        if (size[k] < 1)
+            refuse(name, "size %dx%dx%d: every size must be at least 1", size[0], size[1], size[2]);
+    const unsigned __int128 n = static_cast<unsigned __int128>(size[0]) * static_cast<unsigned>(size[1]) *
+                                static_cast<unsigned>(size[2]);
+    const unsigned __int128 limit = static_cast<unsigned __int128>(SIZE_MAX) / (sizeof(float) > static_cast<size_t>(bytes) ? sizeof(float) : static_cast<size_t>(bytes));
+    if (n > limit)
+        refuse(name, "size %dx%dx%d is too large", size[0], size[1], size[2]);
+    return static_cast<size_t>(n);
+}
+
+template <class T> void convert(const unsigned char *in, size_t n, float *out)
+{
+    for (size_t i = 0; i < n; ++i) {
+        T v;
+        std::memcpy(&v, in + i * sizeof(T), sizeof(T));
+        out[i] = static_cast<float>(v);
+    }
+}
+
+void convertSamples(VolumeReader::SampleType t, const unsigned char *in, size_t n, float *out)
+{
+    switch (t) {
+    case VolumeReader::U8:
+        for (size_t i = 0; i < n; ++i)
+            out[i] = static_cast<float>(in[i]);
+        break;
+    case VolumeReader::U16:
+        convert<uint16_t>(in, n, out);
+        break;
+    case VolumeReader::U32:
+        convert<uint32_t>(in, n, out);
+        break;
+    case VolumeReader::S8:
+        convert<int8_t>(in, n, out);
+        break;
+    case VolumeReader::S16:
+        convert<int16_t>(in, n, out);
+        break;
+    case VolumeReader::S32:
+        convert<int32_t>(in, n, out);
+        break;
+    case VolumeReader::FLOAT:
+        std::memcpy(out, in, n * sizeof(float));
+        break;
+    }
+}
+
+// Reads words until one equals `key`; false at the end of the text.
+bool findWord(FILE *f, const char *key)
+{
+    char word[256];
+    while (std::fscanf(f, "%255s", word) == 1)
+        if (std::strcmp(word, key) == 0)
+            return true;
+    return false;
+}
+
+// "%f %s %f %s %f": three numbers, each of the last two preceded by a word that is skipped.
+void readTriple(FILE *f, float *out)
+{
+    float v[3];
+    char skip[256];
+    if (std::fscanf(f, "%f %255s %f %255s %f", &v[0], skip, &v[1], skip, &v[2]) == 5)
+        std::copy(v, v + 3, out);
+}
+
+} // namespace
+
+int VolumeReader::sampleBytes(SampleType t)
+{
+    switch (t) {
+    case U8:
+    case S8:
+        return 1;
+    case U16:
+    case S16:
+        return 2;
+    default:
+        return 4;
+    }
+}
+
+bool VolumeReader::sampleType(const char *word, SampleType &t)
+{
+    static const struct {
+        const char *name;
+        SampleType type;
+    } kTypes[] = {{"U8", U8}, {"U16", U16}, {"U32", U32}, {"S8", S8}, {"S16", S16}, {"S32", S32}, {"FLOAT", FLOAT}};
+    for (const auto &k : kTypes)
+        if (std::strcmp(word, k.name) == 0) {
+            t = k.type;
+            return true;
+        }
+    return false;
+}
+
+VolumeData VolumeReader::readIMA(const char *path)
+{
+    std::string base = path ? path : "";
+    if (base.size() >= 4 && base.compare(base.size() - 4, 4, ".ima") == 0)
+        base.resize(base.size() - 4);
+    std::vector<char> dim;
+    {
+        FilePtr f = openFile(base + ".dim");
+        dim = readAll(f.get());
+    }
+    FilePtr ima = openFile(base + ".ima");
+    const std::string name = base + ".ima";
+    return readIMA(dim.data(), dim.size(), ima.get(), sizeOf(ima.get()), name.c_str());
+}
+
+VolumeData VolumeReader::readIMA(const char *dimText, size_t dimSize, FILE *ima, long long bytes, const char *name)
+{
+    VolumeData v;
+    // The header is read with the C library's scanning, word by word, as it was written.
+    std::vector<char> text(dimText, dimText + dimSize);
+    text.push_back('\0');
+    FILE *dim = fmemopen(text.data(), text.size(), "r");
+    if (!dim)
+        refuse(name, "no memory for the header");
+    FilePtr closer(dim, std::fclose);
+    if (std::fscanf(dim, "%d %d %d", &v.size[0], &v.size[1], &v.size[2]) != 3)
+        refuse(name, "the .dim header does not begin with three sizes");
+    char word[256] = "U8";
+    if (findWord(dim, "-type") && std::fscanf(dim, "%255s", word) != 1)
+        std::strcpy(word, "U8");
+    SampleType type;
+    if (!sampleType(word, type))
+        throw std::runtime_error("format unknown");
+    if (findWord(dim, "-dx"))
+        readTriple(dim, v.voxelSize);
+    if (findWord(dim, "-tx"))
+        readTriple(dim, v.origin);
+
+    const int sb = sampleBytes(type);
+    const size_t n = checkedCount(v.size, sb, name);
+    if (bytes >= 0 && n > static_cast<unsigned long long>(bytes) / static_cast<unsigned>(sb))
+        refuse(name, "%dx%dx%d %s samples need %zu bytes, the file holds %lld", v.size[0], v.size[1], v.size[2],
+               word, n * static_cast<size_t>(sb), bytes);
+
+    // Read and convert a slice at a time: the raw bytes never need a second full-size buffer,
+    // and memory grows only with samples that really arrive when the size is unknown.
+    constexpr size_t kChunkBytes = size_t(1) << 20;
+    const size_t perChunk = std::min(kChunkBytes / static_cast<size_t>(sb), n);
+    std::vector<unsigned char> chunk(perChunk * static_cast<size_t>(sb));
+    if (bytes >= 0) {
+        v.samples = allocateLargeArray<float>(n);
+        for (size_t done = 0; done < n;) {
+            const size_t want = std::min(perChunk, n - done);
+            if (std::fread(chunk.data(), static_cast<size_t>(sb), want, ima) != want)
+                refuse(name, "the sample file ends early");
+            convertSamples(type, chunk.data(), want, v.samples.get() + done);
+            done += want;
+        }
+    } else {
+        std::vector<float> grown;
+        while (grown.size() < n) {
+            const size_t want = std::min(perChunk, n - grown.size());
+            if (std::fread(chunk.data(), static_cast<size_t>(sb), want, ima) != want)
+                refuse(name, "the sample file ends early");
+            const size_t at = grown.size();
+            grown.resize(at + want);
+            convertSamples(type, chunk.data(), want, grown.data() + at);
+        }
+        v.samples = allocateLargeArray<float>(n);
+        std::copy(grown.begin(), grown.end(), v.samples.get());
+    }
+    return v;
+}
+
+VolumeData VolumeReader::readPGM(const char *path)
+{
+    FilePtr f = openFile(path ? path : "");
+    const std::vector<char> bytes = readAll(f.get());
+    return readPGM(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), path);
+}
+
+VolumeData VolumeReader::readPGM(const unsigned char *data, size_t size, const char *name)
+{
+    // The header is looked for in the first 127 bytes: magic line, comment lines, the sizes
+    // line and the maximum-value line. The magic number itself is not examined.
+    const size_t head = std::min<size_t>(size, 127);
+    const char *h = reinterpret_cast<const char *>(data);
+    auto lineEnd = [&](size_t from) -> size_t {
+        for (size_t i = from; i < head; ++i)
+            if (h[i] == '\n')
+                return i;
+        refuse(name, "no PGM header in the first 127 bytes");
+    };
+    size_t p = lineEnd(0);
+    while (p + 1 < head && h[p + 1] == '#')
+        p = lineEnd(p + 1);
+    const size_t sizes = p + 1;
+    const size_t sizesEnd = lineEnd(sizes);
+    const std::string line(h + sizes, h + sizesEnd);
+    char *end = nullptr;
+    const long w = std::strtol(line.c_str(), &end, 10);
+    const size_t space = line.find(' ');
+    const long ht = space == std::string::npos ? 0 : std::strtol(line.c_str() + space, &end, 10);
+    const size_t start = lineEnd(sizesEnd + 1) + 1;
+
+    VolumeData v;
+    if (w < 1 || ht < 1 || w > INT32_MAX || ht > INT32_MAX)
+        refuse(name, "a PGM image of %ld x %ld pixels", w, ht);
+    v.size[0] = static_cast<int>(w);
+    v.size[1] = static_cast<int>(ht);
+    v.size[2] = 1;
+    const size_t n = checkedCount(v.size, 1, name);
+    if (n > size - start)
+        refuse(name, "%ld x %ld pixels need %zu bytes, the file holds %zu", w, ht, n, size - start);
+    v.samples = allocateLargeArray<float>(n);
+    convertSamples(U8, data + start, n, v.samples.get());
+    return v;
+}
+
+VolumeData VolumeReader::readBitmap(const char *path)
+{
+    Bitmap image(path);
+    VolumeData v;
+    v.size[0] = image.getWidth();
+    v.size[1] = image.getHeight();
+    v.size[2] = 1;
+    const size_t n = checkedCount(v.size, 1, path);
+    v.samples = allocateLargeArray<float>(n);
+    for (size_t i = 0; i < n; ++i) {
+        const RGB<unsigned char> &c = image.pixels[i];
+        v.samples[i] = static_cast<float>(c.r + 256 * c.g + 65536 * c.b);
+    }
+    v.packedColor = true;
+    return v;
+}
+
+int VolumeReader::textureSide(int n)
+{
+    int side = 1;
+    while (side < n && side < (1 << 30))
+        side <<= 1;
+    return side;
+}
+
+int VolumeReader::subSamplingFactor(const int size[3], int maxTexture)
+{
+    if (maxTexture < 1)
+        maxTexture = 1;
+    int s = 1;
+    for (int k = 0; k < 3; ++k) {
+        const int side = textureSide(size[k]);
+        if (maxTexture < side / s)
+            s = textureSide((side + maxTexture - 1) / maxTexture);
+    }
+    return s;
+}
+
+void VolumeReader::subSample(VolumeData &v, int s)
+{
+    if (s <= 1 || !v.samples)
+        return;
+    int n[3];
+    for (int k = 0; k < 3; ++k)
+        n[k] = std::max(1, v.size[k] / s);
+    LargeArray<float> out = allocateLargeArray<float>(static_cast<size_t>(n[0]) * n[1] * n[2]);
+    const size_t X = static_cast<size_t>(v.size[0]), Y = static_cast<size_t>(v.size[1]);
+    size_t o = 0;
+    for (int k = 0; k < n[2]; ++k)
+        for (int j = 0; j < n[1]; ++j)
+            for (int i = 0; i < n[0]; ++i)
+                out[o++] = v.samples[static_cast<size_t>(s) * i + X * (static_cast<size_t>(s) * j + Y * static_cast<size_t>(s) * k)];
+    v.samples = std::move(out);
+    std::copy(n, n + 3, v.size);
+    // Fewer, larger voxels: the volume keeps its place and its extent in the scene.
+    for (float &d : v.voxelSize)
+        d *= static_cast<float>(s);
+}
