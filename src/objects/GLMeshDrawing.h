@@ -2,7 +2,7 @@
 #define VELMORA_GLMESHDRAWING_H
 
 #include "math/Matrix4.h"
-#include "objects/LargeArray.h"
+#include "formats/LargeArray.h"
 #include "objects/RadixSort.h"
 
 #include <memory>

@@ -1,9 +1,9 @@
 #include "objects/GLMeshTexturing.h"
 
 #include "math/Messages.h"
-#include "objects/ColorMap.h"
+#include "formats/ColorMap.h"
 #include "objects/GLMeshObject.h"
-#include "objects/MeshTextureReader.h"
+#include "formats/MeshTextureReader.h"
 
 #include <GL/gl.h>
 

@@ -2,7 +2,7 @@
 #define VELMORA_GLMESHTEXTURING_H
 
 #include "objects/GLMeshTexture.h"
-#include "objects/MeshTexture.h"
+#include "formats/MeshTexture.h"
 
 #include <memory>
 #include <string>
