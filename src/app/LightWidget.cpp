@@ -77,13 +77,26 @@ void LightWidget::notifyDrag(int x, int y, int, int)
     m.window->postRedisplay(false);
 }
 
+const BindingTable &LightWidget::bindings()
+{
+    static const KeyBinding rows[] = {
+        {actionValue(Action::QUIT), {'q', 'Q'}, nullptr, "quit", 0},
+        {actionValue(Action::RESET), {'i'}, nullptr, "the light back to the camera's direction", 0},
+    };
+    static const BindingTable table("light sub-window", rows);
+    return table;
+}
+
 void LightWidget::notifyCommand(int key)
 {
-    if (key == 'q' || key == 'Q') {
+    const KeyBinding *row = bindings().find(key);
+    if (!row)
+        return;
+    switch (static_cast<Action>(row->action)) {
+    case Action::QUIT:
         m.window->stopLoop();
         return;
-    }
-    if (key == 'i') {
+    case Action::RESET:
         if (m.currentCamera) {
             glMatrixMode(GL_MODELVIEW);
             glLoadMatrixf(m.currentCamera->getGLEMatrix());

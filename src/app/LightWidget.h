@@ -1,6 +1,7 @@
 #ifndef VELMORA_LIGHTWIDGET_H
 #define VELMORA_LIGHTWIDGET_H
 
+#include "core/KeyBinding.h"
 #include "math/Matrix4.h"
 #include "math/Point4.h"
 
@@ -21,6 +22,9 @@ public:
     void notifyClick(int button, int eventType, int x, int y, int modifiers);
     void notifyDrag(int x, int y, int button, int modifiers);
     void notifyCommand(int key);
+
+    enum class Action { QUIT, RESET };
+    static const BindingTable &bindings();
 
 private:
     GLMachine &m;

@@ -127,17 +127,44 @@ void SceneInput::notifyDrag(int x, int y, int button, int modifiers)
     m.requestRedraw();
 }
 
+const BindingTable &SceneInput::bindings()
+{
+    static const KeyBinding rows[] = {
+        {actionValue(Action::CAPTURE), {'c'}, nullptr, "capture image (capture????.png)", 0},
+        {actionValue(Action::VECTOR_CAPTURE), {'C'}, nullptr, "capture vector image (capture????.eps)", 0},
+        {actionValue(Action::QUIT), {'q', 'Q'}, nullptr, "quit", 0},
+        {actionValue(Action::NOTHING), {'a'}, nullptr,
+         "nothing: kept by the scene so that it reaches no object or camera", 0},
+        {actionValue(Action::SHADOWS), {'s'}, nullptr, "shadows on/off", 0},
+        {actionValue(Action::LIGHT_MODE), {KeyCode::RETURN}, nullptr, "light mode (sub-window) on/off", 0},
+        {actionValue(Action::KEEP_ABOVE), {KeyCode::ESCAPE}, nullptr, "keep the control window above on/off", 0},
+        {actionValue(Action::RESET), {'i'}, nullptr, "object and camera back to where they started", 0},
+    };
+    static const BindingTable table("scene", rows);
+    return table;
+}
+
 void SceneInput::notifyCommand(int key)
 {
-    switch (key) {
-    case 'c':
+    const KeyBinding *row = bindings().find(key);
+    if (!row) {
+        int handled = 0;
+        if (m.focus && m.focus->is3DObject() && m.currentObject)
+            handled = m.currentObject->notifyCommand(key);
+        if (!handled && m.currentCamera)
+            m.currentCamera->notifyCommand(key);
+        m.requestRedraw();
+        return;
+    }
+    switch (static_cast<Action>(row->action)) {
+    case Action::CAPTURE:
         m.capture.saveFrameBuffer("capture", m.capture.takeNumber());
         // A capture at the window's size leaves the scene as it was and the view showing
         // it: no new frame is needed.
         if (m.capture.getCaptureScale() == 1)
             return;
         break;
-    case 'C': {
+    case Action::VECTOR_CAPTURE: {
         // Vector captures share the image captures' numbering.
         const int number = m.capture.takeNumber();
         m.capture.vectorCapture([number](CPsRenderer &renderer, const PsRenderer::FunctorBase *drawFrame) {
@@ -145,16 +172,15 @@ void SceneInput::notifyCommand(int key)
         });
         break;
     }
-    case 'Q':
-    case 'q':
+    case Action::QUIT:
         m.window->stopLoop();
         break;
-    case 'a':
+    case Action::NOTHING:
         break;
-    case 's':
+    case Action::SHADOWS:
         m.shadows = !m.shadows;
         break;
-    case KeyCode::RETURN:
+    case Action::LIGHT_MODE:
         if (m.window->isSubWindowEnabled()) {
             m.window->enableSubWindow(false);
             m.getLightPositionFromCamera();
@@ -163,10 +189,10 @@ void SceneInput::notifyCommand(int key)
             m.window->enableSubWindow(true);
         }
         break;
-    case KeyCode::ESCAPE:
+    case Action::KEEP_ABOVE:
         m.window->toggleTransient();
         break;
-    case 'i':
+    case Action::RESET:
         // Back to the start: the object where it was loaded, the camera at its view.
         if (m.currentObject)
             m.currentObject->resetPosition();
@@ -175,14 +201,6 @@ void SceneInput::notifyCommand(int key)
             m.currentCamera->reset();
         }
         break;
-    default: {
-        int handled = 0;
-        if (m.focus && m.focus->is3DObject() && m.currentObject)
-            handled = m.currentObject->notifyCommand(key);
-        if (!handled && m.currentCamera)
-            m.currentCamera->notifyCommand(key);
-        break;
-    }
     }
     m.requestRedraw();
 }

@@ -1,6 +1,8 @@
 #ifndef VELMORA_SCENEINPUT_H
 #define VELMORA_SCENEINPUT_H
 
+#include "core/KeyBinding.h"
+
 class GLMachine;
 
 /// The mouse and keys of a GLMachine's main view: clicks and drags turn, pan and zoom the
@@ -17,6 +19,10 @@ public:
     void notifyClick(int button, int eventType, int x, int y, int modifiers);
     void notifyDrag(int x, int y, int button, int modifiers);
     void notifyCommand(int key);
+
+    /// The scene's own keys, taken before the focused object and the camera see them.
+    enum class Action { CAPTURE, VECTOR_CAPTURE, QUIT, NOTHING, SHADOWS, LIGHT_MODE, KEEP_ABOVE, RESET };
+    static const BindingTable &bindings();
 
 private:
     GLMachine &m;

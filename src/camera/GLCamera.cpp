@@ -466,57 +466,82 @@ void GLCamera::computeWorldScale()
 
 // --- Input --------------------------------------------------------------------------------
 
-int GLCamera::notifyKey(int key, void *)
+const BindingTable &GLCamera::bindings()
 {
-    return notifyCommand(key) ? 1 : 0;
+    using A = Action;
+    constexpr unsigned F = KeyBinding::REDRAW;
+    static const KeyBinding rows[] = {
+        {actionValue(A::LOAD_STATE), {KeyCode::SPACE}, "Load camera...", "load the camera state (cameraState.txt)", F},
+        {actionValue(A::SAVE_STATE), {'*'}, "Save camera...", "save the camera state (cameraState.txt)", F},
+        {actionValue(A::PRINT_STATE), {'+'}, nullptr, "print the camera matrices", F},
+        {actionValue(A::VIEW_LABEL), {'/'}, nullptr, "view label on/off", F},
+        {actionValue(A::PROJECTION), {'0'}, nullptr, "perspective or orthographic", F},
+        {actionValue(A::LOOK_ALONG_X), {'7'}, "X", "look along x at the rotation point", F},
+        {actionValue(A::LOOK_ALONG_Y), {'8'}, "Y", "look along y at the rotation point", F},
+        {actionValue(A::LOOK_ALONG_Z), {'9'}, "Z", "look along z at the rotation point", F},
+        {actionValue(A::PLANES_FARTHER), {'D'}, nullptr, "near and far planes farther", F},
+        {actionValue(A::PLANES_NEARER), {'d'}, nullptr, "near and far planes nearer", F},
+        {actionValue(A::MOVE_OUT), {'X'}, nullptr, "camera translation out", F},
+        {actionValue(A::MOVE_IN), {'x'}, nullptr, "camera translation in", F},
+        {actionValue(A::ZOOM_OUT), {'Z'}, nullptr, "camera zoom out", F},
+        {actionValue(A::ZOOM_IN), {'z'}, nullptr, "camera zoom in", F},
+        {actionValue(A::IMAGES), {'b'}, "images", "original image on/off", F},
+        {actionValue(A::SILHOUETTES), {'v'}, "silhouettes", "original image silhouette on/off", F},
+        {actionValue(A::TRANSPARENCY), {'t'}, "transparency", "transparency on/off", F},
+        {actionValue(A::PAN_AROUND), {'p'}, "pan around", "keep the rotation point while stepping views", F},
+        {actionValue(A::NEXT_VIEW), {KeyCode::NEXT_VIEW}, nullptr, "next original view", F},
+        {actionValue(A::PREVIOUS_VIEW), {KeyCode::PREVIOUS_VIEW}, nullptr, "previous original view", F},
+    };
+    static const BindingTable table("camera", rows);
+    return table;
 }
 
-bool GLCamera::notifyCommand(int code)
+bool GLCamera::runAction(const KeyBinding &row)
 {
-    switch (code) {
-    case ' ':
+    switch (static_cast<Action>(row.action)) {
+    case Action::LOAD_STATE:
         loadCameraState("cameraState.txt");
         break;
-    case '*':
+    case Action::SAVE_STATE:
         saveCameraState("cameraState.txt");
         break;
-    case '+':
+    case Action::PRINT_STATE:
         printCameraState();
         break;
-    case '/':
+    case Action::VIEW_LABEL:
         atOriginalView = !atOriginalView;
         break;
-    case '0':
+    case Action::PROJECTION:
         setProjectionMode(projectionMode == 0 ? 1 : 0);
         updateKMatrix();
         break;
-    case '7':
+    case Action::LOOK_ALONG_X:
         backupPosition();
         loadModelView(getGLEMatrixAxeX(rotationPoint));
         break;
-    case '8':
+    case Action::LOOK_ALONG_Y:
         backupPosition();
         loadModelView(getGLEMatrixAxeY(rotationPoint));
         break;
-    case '9':
+    case Action::LOOK_ALONG_Z:
         backupPosition();
         loadModelView(getGLEMatrixAxeZ(rotationPoint));
         break;
-    case 'D':
+    case Action::PLANES_FARTHER:
         zNear /= 0.8f;
         zFar /= 0.8f;
         updateKMatrix();
         break;
-    case 'd':
+    case Action::PLANES_NEARER:
         zNear *= 0.8f;
         zFar *= 0.8f;
         updateKMatrix();
         break;
-    case 'X':
-    case 'x': {
+    case Action::MOVE_OUT:
+    case Action::MOVE_IN: {
         // Moving the camera along its axis scales the distances to the scene, so the planes
         // follow by the same factor.
-        const float f = code == 'x' ? 0.8f : 1 / 0.8f;
+        const float f = row.action == actionValue(Action::MOVE_IN) ? 0.8f : 1 / 0.8f;
         backupModelView = modelView;
         backupModelView(2, 3) *= f;
         loadModelView(backupModelView);
@@ -525,32 +550,32 @@ bool GLCamera::notifyCommand(int code)
         updateKMatrix();
         break;
     }
-    case 'Z':
+    case Action::ZOOM_OUT:
         zoomout();
         break;
-    case 'z':
+    case Action::ZOOM_IN:
         zoomin();
         break;
-    case 'b':
+    case Action::IMAGES:
         showImages = !showImages;
         checkTextures();
         checkZPlanes();
         break;
-    case 'v':
+    case Action::SILHOUETTES:
         showSilhouettes = !showSilhouettes;
         checkTextures();
         checkZPlanes();
         break;
-    case 't':
+    case Action::TRANSPARENCY:
         transparency = !transparency;
         break;
-    case 'p':
+    case Action::PAN_AROUND:
         panAround = !panAround;
         break;
-    case NEXT_VIEW:
-    case PREVIOUS_VIEW:
+    case Action::NEXT_VIEW:
+    case Action::PREVIOUS_VIEW:
         backupPosition();
-        currentView = (N + currentView + (code == NEXT_VIEW ? 1 : -1)) % N;
+        currentView = (N + currentView + (row.action == actionValue(Action::NEXT_VIEW) ? 1 : -1)) % N;
         if (hasViewIntrinsics()) {
             // Imported views may each have their own lens and image size.
             selectIntrinsics(currentView);
@@ -562,10 +587,7 @@ bool GLCamera::notifyCommand(int code)
             panAroundRotationPoint();
         atOriginalView = 1;
         break;
-    default:
-        return false;
     }
-    postRedisplay();
     return true;
 }
 

@@ -185,10 +185,15 @@ public:
 
     // --- Input ----------------------------------------------------------------------------
     /// The same as notifyCommand(key).
-    int notifyKey(int key, void *event);
-    /// Runs the command of `code` (the key's character, or NEXT_VIEW / PREVIOUS_VIEW) and asks
-    /// for a redraw; false for a code it does not know.
-    bool notifyCommand(int code);
+    int notifyKey(int key) { return notifyCommand(key); }
+    /// What the camera does on a key or a panel control; every one asks for a redraw.
+    enum class Action {
+        LOAD_STATE, SAVE_STATE, PRINT_STATE, VIEW_LABEL, PROJECTION, LOOK_ALONG_X, LOOK_ALONG_Y, LOOK_ALONG_Z,
+        PLANES_FARTHER, PLANES_NEARER, MOVE_OUT, MOVE_IN, ZOOM_OUT, ZOOM_IN, IMAGES, SILHOUETTES, TRANSPARENCY,
+        PAN_AROUND, NEXT_VIEW, PREVIOUS_VIEW,
+    };
+    static const BindingTable &bindings();
+    const BindingTable *getBindings() const override { return &bindings(); }
     /// Passed on to the flight editor when there is one.
     void notifyClick(int x, int y);
     void notifyDrag(float dx, float dy);
@@ -256,6 +261,8 @@ public:
     Point3 projectToWindow(const Point3 &cameraPoint) const;
 
 protected:
+    bool runAction(const KeyBinding &row) override;
+
     /// Finds the photograph and silhouette files beside the camera file in `directory`.
     void searchImagePaths(const char *directory);
     /// Asks for the textures the current view and the display flags need; they are loaded

@@ -17,6 +17,32 @@ bool GLObject::is3DObject() const { return (type & 0x0F00) != 0; }
 
 short GLObject::getType() const { return static_cast<short>(type & ~0xFF); }
 
+int GLObject::notifyCommand(int key)
+{
+    const BindingTable *table = getBindings();
+    const KeyBinding *row = table ? table->find(key) : nullptr;
+    return row ? performAction(*row) : 0;
+}
+
+int GLObject::performAction(const KeyBinding &row)
+{
+    const bool busy = (row.flags & KeyBinding::BUSY) != 0;
+    if (busy)
+        setBusy(true);
+    bool taken;
+    if (row.flags & KeyBinding::NEXT_COLOR_MAP)
+        taken = stepColorMap(1);
+    else if (row.flags & KeyBinding::PREVIOUS_COLOR_MAP)
+        taken = stepColorMap(-1);
+    else
+        taken = runAction(row);
+    if (busy)
+        setBusy(false);
+    if (taken && (row.flags & KeyBinding::REDRAW))
+        postRedisplay();
+    return taken ? 1 : 0;
+}
+
 void GLObject::postRedisplay()
 {
     if (interface && interface->getParent())

@@ -1,6 +1,7 @@
 #ifndef VELMORA_GLOBJECT_H
 #define VELMORA_GLOBJECT_H
 
+#include "core/KeyBinding.h"
 #include "math/Point3.h"
 
 class GLInterface;
@@ -25,6 +26,7 @@ public:
     };
 
     explicit GLObject(short type);
+    virtual ~GLObject() = default;
 
     void setID(unsigned char id);
     unsigned char getID() const;
@@ -41,6 +43,23 @@ public:
     void updateDisplay();
     void setBusy(bool busy);
 
+    // --- Actions ---------------------------------------------------------------------------
+    /// The element kind's binding table; null for a kind that takes no keys.
+    virtual const BindingTable *getBindings() const { return nullptr; }
+    /// Runs the action bound to `key`, as the keyboard does; returns non-zero when the element
+    /// took it. A key of no action does nothing.
+    virtual int notifyCommand(int key);
+    /// Runs the action of `row` (a row of getBindings() or of its fallback), as panels do:
+    /// the busy cursor, the colour-map step and the redraw its flags ask for wrap it here, once
+    /// for every kind. Returns non-zero when the element took it.
+    int performAction(const KeyBinding &row);
+    /// Runs `action` (a value of the kind's action enum) as its key would, as panels do.
+    template <class A>
+    int perform(A action)
+    {
+        return performAction(getBindings()->row(actionValue(action)));
+    }
+
     /// Text at the raster position (x, y) of the current coordinates, in the text colour.
     static void GLprint(const char *text, int x, int y);
     static void GLprintBig(const char *text, int x, int y);
@@ -56,6 +75,11 @@ public:
     static void draw3DAxes(Point3 origin, Point3 scale);
 
 protected:
+    /// The kind's own part of an action; returns whether it was taken.
+    virtual bool runAction(const KeyBinding &) { return false; }
+    /// One step forward (+1) or back (-1) through the colour maps; false for a kind without.
+    virtual bool stepColorMap(int) { return false; }
+
     short type;
     GLInterface *interface;
 };

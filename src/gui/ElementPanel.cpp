@@ -12,7 +12,7 @@
 
 namespace {
 
-const char *const kKeyData = "velmora-key";
+const char *const kActionData = "velmora-action";
 const char *const kMenuKeyData = "menu-key";
 
 bool showsBoundingBox(GLObject *e) { return static_cast<GL3DObject *>(e)->getShowBoundingBox(); }
@@ -128,16 +128,12 @@ void ElementPanel::menuBarResponse(const char *key)
     redraw();
 }
 
-bool ElementPanel::sendKey(int key)
+bool ElementPanel::sendAction(const KeyBinding &row)
 {
     if (!element)
         return false;
     makeViewCurrent();
-    bool taken = false;
-    if (element->is3DObject())
-        taken = static_cast<GL3DObject *>(element)->notifyCommand(key) != 0;
-    else if (element->isCamera())
-        taken = static_cast<GLCamera *>(element)->notifyCommand(key);
+    const bool taken = element->performAction(row) != 0;
     redraw();
     update();
     return taken;
@@ -224,29 +220,29 @@ GtkWidget *ElementPanel::addFrame(const char *title, GtkWidget *into, bool verti
     return inner;
 }
 
-GtkWidget *ElementPanel::addKeyButton(GtkWidget *into, const char *label, int key, bool onPress)
+GtkWidget *ElementPanel::addActionButton(GtkWidget *into, const KeyBinding &row, bool onPress)
 {
-    GtkWidget *button = gtk_button_new_with_label(label);
-    g_object_set_data(G_OBJECT(button), kKeyData, GINT_TO_POINTER(key));
+    GtkWidget *button = gtk_button_new_with_label(row.label);
+    g_object_set_data(G_OBJECT(button), kActionData, const_cast<KeyBinding *>(&row));
     g_signal_connect(button, onPress ? "pressed" : "clicked", G_CALLBACK(onKeyButton), this);
     gtk_box_pack_start(GTK_BOX(into), button, TRUE, TRUE, 1);
     return button;
 }
 
-GtkWidget *ElementPanel::addArrowButton(GtkWidget *into, GtkArrowType arrow, int key)
+GtkWidget *ElementPanel::addArrowButton(GtkWidget *into, GtkArrowType arrow, const KeyBinding &row)
 {
     GtkWidget *button = gtk_button_new();
     gtk_container_add(GTK_CONTAINER(button), gtk_arrow_new(arrow, GTK_SHADOW_OUT));
-    g_object_set_data(G_OBJECT(button), kKeyData, GINT_TO_POINTER(key));
+    g_object_set_data(G_OBJECT(button), kActionData, const_cast<KeyBinding *>(&row));
     g_signal_connect(button, "clicked", G_CALLBACK(onKeyButton), this);
     gtk_box_pack_start(GTK_BOX(into), button, TRUE, TRUE, 1);
     return button;
 }
 
-GtkWidget *ElementPanel::addKeyToggle(GtkWidget *into, const char *label, int key, bool (*state)(GLObject *))
+GtkWidget *ElementPanel::addActionToggle(GtkWidget *into, const KeyBinding &row, bool (*state)(GLObject *))
 {
-    GtkWidget *toggle = gtk_check_button_new_with_label(label);
-    g_object_set_data(G_OBJECT(toggle), kKeyData, GINT_TO_POINTER(key));
+    GtkWidget *toggle = gtk_check_button_new_with_label(row.label);
+    g_object_set_data(G_OBJECT(toggle), kActionData, const_cast<KeyBinding *>(&row));
     updating = true;
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(toggle), element && state(element));
     updating = false;
@@ -291,7 +287,7 @@ void ElementPanel::onMenuItem(GtkMenuItem *item, gpointer data)
 void ElementPanel::onKeyButton(GtkButton *button, gpointer data)
 {
     ElementPanel *self = static_cast<ElementPanel *>(data);
-    self->sendKey(GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), kKeyData)));
+    self->sendAction(*static_cast<const KeyBinding *>(g_object_get_data(G_OBJECT(button), kActionData)));
 }
 
 void ElementPanel::onKeyToggle(GtkToggleButton *button, gpointer data)
@@ -299,7 +295,7 @@ void ElementPanel::onKeyToggle(GtkToggleButton *button, gpointer data)
     ElementPanel *self = static_cast<ElementPanel *>(data);
     if (self->updating)
         return;
-    self->sendKey(GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), kKeyData)));
+    self->sendAction(*static_cast<const KeyBinding *>(g_object_get_data(G_OBJECT(button), kActionData)));
 }
 
 void ElementPanel::onDialogGone(gpointer data, GObject *dialog)

@@ -2,18 +2,18 @@
 #define VELMORA_ELEMENTPANEL_H
 
 #include "core/GLInterface.h"
+#include "core/GLObject.h"
 
 #include <gtk/gtk.h>
 
 #include <string>
 #include <vector>
 
-class GLObject;
-
 /// What every element panel shares: the accelerator group, the menu (a title item whose
 /// submenu the panel fills; 3D objects start it with "Show bounding box" and "Show Object
-/// Axes"), the main box with the "information" frame, buttons that send the element one of
-/// its key codes, and the dialogs the panel opened, which close with it.
+/// Axes"), the main box with the "information" frame, buttons that run one of the element's
+/// actions (with the label its binding table gives), and the dialogs the panel opened, which
+/// close with it.
 ///
 /// Controls that mirror a state of the element (check items, toggles, radio buttons) are
 /// set again by update(); while it runs their handlers do nothing, so refreshing never acts
@@ -31,9 +31,15 @@ public:
     /// Runs the menu item `key`; the base panel knows "bbox" and "axes" (3D objects only).
     /// Every menu action ends with a redraw request.
     virtual void menuBarResponse(const char *key);
-    /// Sends `key` to the element's command handler as the keyboard does, asks for a redraw
-    /// and refreshes the panel. Returns whether the element took it.
-    virtual bool sendKey(int key);
+    /// Runs the action of `row` (a row of the element's binding table) as its key would, asks
+    /// for a redraw and refreshes the panel. Returns whether the element took it.
+    bool sendAction(const KeyBinding &row);
+    /// The same for an action of the element's kind, by value.
+    template <class A>
+    bool sendAction(A action)
+    {
+        return sendAction(rowOf(action));
+    }
     /// The information text and the state controls, from the element.
     void update() override;
 
@@ -66,12 +72,25 @@ protected:
     GtkWidget *addSubmenu(const char *label);
     /// A framed box titled `title` packed in `into` (the main box when null).
     GtkWidget *addFrame(const char *title, GtkWidget *into = nullptr, bool vertical = true);
-    /// A button sending `key` when clicked (or, with onPress, as soon as it is pressed).
-    GtkWidget *addKeyButton(GtkWidget *box, const char *label, int key, bool onPress = false);
-    /// A button sending `key` whose face is an arrow.
-    GtkWidget *addArrowButton(GtkWidget *box, GtkArrowType arrow, int key);
-    /// A toggle button sending `key` whenever the user flips it; shows `state`.
-    GtkWidget *addKeyToggle(GtkWidget *box, const char *label, int key, bool (*state)(GLObject *));
+    /// The row of `action` in the element's binding table.
+    template <class A>
+    const KeyBinding &rowOf(A action) const
+    {
+        return element->getBindings()->row(actionValue(action));
+    }
+    /// A button labelled as its row says, running the row's action when clicked (or, with
+    /// onPress, as soon as it is pressed).
+    GtkWidget *addActionButton(GtkWidget *box, const KeyBinding &row, bool onPress = false);
+    template <class A>
+    GtkWidget *addActionButton(GtkWidget *into, A action, bool onPress = false)
+    {
+        return addActionButton(into, rowOf(action), onPress);
+    }
+    /// A button running the row's action whose face is an arrow.
+    GtkWidget *addArrowButton(GtkWidget *box, GtkArrowType arrow, const KeyBinding &row);
+    /// A check button labelled as its row says, running the row's action whenever the user
+    /// flips it; shows `state`.
+    GtkWidget *addActionToggle(GtkWidget *box, const KeyBinding &row, bool (*state)(GLObject *));
     /// Keeps `dialog` until the user closes it; the panel destroys it when it goes first.
     void adoptDialog(GtkWidget *dialog);
     /// Makes the view's OpenGL context current for operations that touch textures.

@@ -3,7 +3,6 @@
 #include "camera/GLCamera.h"
 #include "camera/GLCameraAnimationImpl.h"
 #include "gui/cameraAnimationInterface.h"
-#include "core/KeyCodes.h"
 
 #include <gdk/gdkkeysyms.h>
 
@@ -37,8 +36,8 @@ const OptionKey kOptions[] = {
 GLCameraInterface::GLCameraInterface(GLCamera *c) : ElementPanel(c, "Camera"), camera(c), projection()
 {
     addMenuItem("Camera Animation", "animation");
-    addMenuItem("Load camera...", "loadcamera", GDK_space);
-    addMenuItem("Save camera...", "savecamera", GDK_asterisk);
+    addMenuItem(rowOf(GLCamera::Action::LOAD_STATE).label, "loadcamera", GDK_space);
+    addMenuItem(rowOf(GLCamera::Action::SAVE_STATE).label, "savecamera", GDK_asterisk);
     GtkWidget *advanced = addSubmenu("Advanced options");
     addCheckMenuItem("Discrete Cameras", "corigin", showsOrigins, advanced);
     addCheckMenuItem("Camera Trajectory", "ctrajectory", showsTrajectory, advanced);
@@ -48,9 +47,9 @@ GLCameraInterface::GLCameraInterface(GLCamera *c) : ElementPanel(c, "Camera"), c
     addCheckMenuItem("Photograph in the Window (2D)", "2dtexture", showsFlatPhotograph, advanced);
 
     GtkWidget *axes = addFrame("viewing axes", nullptr, false);
-    addKeyButton(axes, "X", '7', true);
-    addKeyButton(axes, "Y", '8', true);
-    addKeyButton(axes, "Z", '9', true);
+    using A = GLCamera::Action;
+    for (A look : {A::LOOK_ALONG_X, A::LOOK_ALONG_Y, A::LOOK_ALONG_Z})
+        addActionButton(axes, look, true);
 
     GtkWidget *reset = gtk_button_new_with_label("Reset camera");
     g_signal_connect(reset, "clicked", G_CALLBACK(onReset), this);
@@ -68,14 +67,15 @@ GLCameraInterface::GLCameraInterface(GLCamera *c) : ElementPanel(c, "Camera"), c
         g_signal_connect(radio, "toggled", G_CALLBACK(onProjection), this);
 
     GtkWidget *views = addFrame("original views", nullptr, false);
-    addArrowButton(views, GTK_ARROW_LEFT, KeyCode::LEFT);
-    addArrowButton(views, GTK_ARROW_RIGHT, KeyCode::RIGHT);
+    // The left arrow steps as the Left key does: to the next view.
+    addArrowButton(views, GTK_ARROW_LEFT, rowOf(A::NEXT_VIEW));
+    addArrowButton(views, GTK_ARROW_RIGHT, rowOf(A::PREVIOUS_VIEW));
 
     GtkWidget *toggles = addFrame(nullptr);
-    addKeyToggle(toggles, "images", 'b', showsImages);
-    addKeyToggle(toggles, "silhouettes", 'v', showsSilhouettes);
-    addKeyToggle(toggles, "transparency", 't', isTransparent);
-    addKeyToggle(toggles, "pan around", 'p', pansAround);
+    addActionToggle(toggles, rowOf(A::IMAGES), showsImages);
+    addActionToggle(toggles, rowOf(A::SILHOUETTES), showsSilhouettes);
+    addActionToggle(toggles, rowOf(A::TRANSPARENCY), isTransparent);
+    addActionToggle(toggles, rowOf(A::PAN_AROUND), pansAround);
 }
 
 void GLCameraInterface::update()
@@ -93,9 +93,9 @@ void GLCameraInterface::menuBarResponse(const char *key)
     if (std::strcmp(key, "animation") == 0) {
         openAnimation();
     } else if (std::strcmp(key, "loadcamera") == 0) {
-        camera->loadCameraState(stateFile);
+        camera->perform(GLCamera::Action::LOAD_STATE);
     } else if (std::strcmp(key, "savecamera") == 0) {
-        camera->saveCameraState(stateFile);
+        camera->perform(GLCamera::Action::SAVE_STATE);
     } else {
         for (const OptionKey &o : kOptions)
             if (std::strcmp(key, o.key) == 0)
@@ -132,7 +132,7 @@ void GLCameraInterface::onProjection(GtkToggleButton *button, gpointer data)
         return;
     const int wanted = GTK_WIDGET(button) == self->projection[0] ? 0 : 1;
     if ((self->camera->getProjectionMode() == 0 ? 0 : 1) != wanted)
-        self->sendKey('0');
+        self->sendAction(GLCamera::Action::PROJECTION);
 }
 
 void GLCameraInterface::onReset(GtkButton *, gpointer data)

@@ -13,7 +13,6 @@ class GLCamera;
 class GLCameraInterface : public ElementPanel {
 public:
     /// The camera state file of "Load camera..." and "Save camera...", in the working folder.
-    static constexpr const char *stateFile = "cameraState.txt";
 
     explicit GLCameraInterface(GLCamera *camera);
 

@@ -13,18 +13,19 @@ void onEdgeColor(GtkButton *, gpointer data) { static_cast<GLGraphObjectInterfac
 GLGraphObjectInterface::GLGraphObjectInterface(GLGraphObject *g) : ElementPanel(g, "Graph", false), graph(g)
 {
     GtkWidget *modes = addFrame("visualization mode", nullptr, false);
-    addKeyButton(modes, "Data", '1');
-    addKeyButton(modes, "Zbuffer", '3');
-    addSizeAndColour("Points", '+', '-', G_CALLBACK(onPointColor), "pointColor");
-    addSizeAndColour("Edges", 666, 667, G_CALLBACK(onEdgeColor), "edgeColor");
+    using A = GLGraphObject::Action;
+    addActionButton(modes, A::DATA);
+    addActionButton(modes, A::DEPTH_BUFFER);
+    addSizeAndColour("Points", A::BIGGER_NODES, A::SMALLER_NODES, G_CALLBACK(onPointColor), "pointColor");
+    addSizeAndColour("Edges", A::WIDER_EDGES, A::THINNER_EDGES, G_CALLBACK(onEdgeColor), "edgeColor");
 }
 
-void GLGraphObjectInterface::addSizeAndColour(const char *title, int plus, int minus, GCallback colour,
-                                              const char *name)
+void GLGraphObjectInterface::addSizeAndColour(const char *title, GLGraphObject::Action plus,
+                                              GLGraphObject::Action minus, GCallback colour, const char *name)
 {
     GtkWidget *row = addFrame(title, nullptr, false);
-    addKeyButton(row, "+", plus);
-    addKeyButton(row, "-", minus);
+    addActionButton(row, plus);
+    addActionButton(row, minus);
     GtkWidget *c = gtk_button_new_with_label("color");
     gtk_widget_set_name(c, name);
     g_signal_connect(c, "clicked", colour, this);

@@ -2,6 +2,7 @@
 #define VELMORA_GLGRAPHOBJECTINTERFACE_H
 
 #include "gui/ElementPanel.h"
+#include "objects/GLGraphObject.h"
 #include "math/Point4.h"
 
 class GLGraphObject;
@@ -24,7 +25,8 @@ public:
 private:
     /// The frame `title` with "+" and "-" (keys `plus`, `minus`) and a "color" button named
     /// `name` that calls `colour`.
-    void addSizeAndColour(const char *title, int plus, int minus, GCallback colour, const char *name);
+    void addSizeAndColour(const char *title, GLGraphObject::Action plus, GLGraphObject::Action minus, GCallback colour,
+                          const char *name);
     /// Opens the colour dialog `title` on `initial` that calls `set`, or brings it forward.
     void openColor(const char *title, const double *initial, void (GLGraphObjectInterface::*set)(Point4));
     void setPointColor(Point4 c);

@@ -24,11 +24,10 @@ GLMeshObjectInterface::GLMeshObjectInterface(GLMeshObject *m) : ElementPanel(m, 
     addMenuItem("Load RGB colors...", "loadRGB");
 
     GtkWidget *modes = addFrame("visualization mode", nullptr, false);
-    addKeyButton(modes, "Wire", '1');
-    addKeyButton(modes, "Shade", '2');
-    addKeyButton(modes, "Texture", '3');
-    addKeyButton(modes, "Zbuffer", '4');
-    dataButton = addKeyButton(modes, "Data", '5');
+    using A = GLMeshObject::Action;
+    for (A mode : {A::WIRE_FRAME, A::SHADE, A::TEXTURE, A::DEPTH_BUFFER})
+        addActionButton(modes, mode);
+    dataButton = addActionButton(modes, A::DATA);
     // Shown only while the mesh has data items: showing the whole panel leaves it alone.
     gtk_widget_set_no_show_all(dataButton, TRUE);
     gtk_widget_set_visible(dataButton, mesh->hasDataItems());

@@ -36,18 +36,20 @@ void GLOctreeObjectInterface::createInterface()
 {
     GtkWidget *box = gtk_vbox_new(FALSE, 0);
     PanelParts::addInformation(box, octree->getInformation());
-    const auto press = MakeDelegate(this, &GLOctreeObjectInterface::sendKey);
+    const auto press = MakeDelegate(this, &GLOctreeObjectInterface::sendAction);
+    using A = GLOctreeObject::Action;
+    const auto button = [&](GtkWidget *row, A a) {
+        PanelParts::addKeyButton(row, GLOctreeObject::bindings().row(actionValue(a)).label, actionValue(a), press);
+    };
     const auto moved = MakeDelegate(this, &GLOctreeObjectInterface::sliderMoved);
 
     GtkWidget *modes = PanelParts::addFrameRow(box, "visualization mode");
-    PanelParts::addKeyButton(modes, "Data", '1', press);
-    PanelParts::addKeyButton(modes, "Volume", '2', press);
-    PanelParts::addKeyButton(modes, "Octree", '3', press);
-    PanelParts::addKeyButton(modes, "Zbuffer", '4', press);
+    for (A mode : {A::DATA_POINTS, A::DATA_SLICES, A::STRUCTURE_SLICES, A::DEPTH_BUFFER})
+        button(modes, mode);
 
     GtkWidget *size = PanelParts::addFrameRow(box, "point size");
-    PanelParts::addKeyButton(size, "+", '+', press);
-    PanelParts::addKeyButton(size, "-", '-', press);
+    button(size, A::BIGGER_POINTS);
+    button(size, A::SMALLER_POINTS);
 
     float range[2], bounds[2];
     octree->getMinMax(range);
@@ -71,18 +73,19 @@ void GLOctreeObjectInterface::createInterface()
         positions[k] = PanelParts::addSlider(planes, labels[k], names[k], 0, grid[k] - 1, position[k], 0, moved);
     GtkWidget *toggles = gtk_hbox_new(TRUE, 2);
     for (int k = 0; k < 3; ++k)
-        planeToggles[k] = PanelParts::addKeyToggle(toggles, labels[k], visible[k], '6' + k, press);
+        planeToggles[k] = PanelParts::addKeyToggle(toggles, labels[k], visible[k],
+                                                   actionValue(A::X_PLANE) + k, press);
     gtk_box_pack_start(GTK_BOX(planes), toggles, FALSE, FALSE, 0);
 
     gtk_widget_show_all(box);
     mainWidget = g_object_ref_sink(box);
 }
 
-void GLOctreeObjectInterface::sendKey(int key)
+void GLOctreeObjectInterface::sendAction(int action)
 {
     if (updating)
         return;
-    octree->notifyCommand(key);
+    octree->perform(static_cast<GLOctreeObject::Action>(action));
     octree->postRedisplay();
 }
 

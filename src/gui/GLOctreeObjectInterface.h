@@ -26,7 +26,8 @@ public:
 private:
     void createMenuBar();
     void createInterface();
-    void sendKey(int key);
+    /// Runs the element's action of that value (a panel control's payload) as its key would.
+    void sendAction(int action);
     void sliderMoved(GtkWidget *slider);
     void setColorMap(int index);
     void openInterpolationDialog();

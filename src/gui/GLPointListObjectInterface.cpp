@@ -13,11 +13,12 @@ GLPointListObjectInterface::GLPointListObjectInterface(GLPointListObject *c) : E
     addMenuItem("Palette properties...", "palette");
 
     GtkWidget *modes = addFrame("visualization mode", nullptr, false);
-    addKeyButton(modes, "Data", '1');
-    addKeyButton(modes, "Zbuffer", '2');
+    using A = GLPointListObject::Action;
+    addActionButton(modes, A::DATA);
+    addActionButton(modes, A::DEPTH_BUFFER);
     GtkWidget *size = addFrame("point size", nullptr, false);
-    addKeyButton(size, "+", '+');
-    addKeyButton(size, "-", '-');
+    addActionButton(size, A::BIGGER_POINTS);
+    addActionButton(size, A::SMALLER_POINTS);
 }
 
 void GLPointListObjectInterface::setColorMap(int index) { cloud->setColorMap(index); }

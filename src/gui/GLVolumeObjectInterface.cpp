@@ -32,7 +32,7 @@ void GLVolumeObjectInterface::createInterface()
 {
     GtkWidget *box = gtk_vbox_new(FALSE, 0);
     PanelParts::addInformation(box, volume->getInformation());
-    const auto press = MakeDelegate(this, &GLVolumeObjectInterface::sendKey);
+    const auto press = MakeDelegate(this, &GLVolumeObjectInterface::sendAction);
     const auto moved = MakeDelegate(this, &GLVolumeObjectInterface::sliderMoved);
 
     int size[3], position[3];
@@ -45,7 +45,8 @@ void GLVolumeObjectInterface::createInterface()
     const char *names[3] = {"sliderX", "sliderY", "sliderZ"};
     GtkWidget *toggles = gtk_hbox_new(TRUE, 2);
     for (int k = 0; k < 3; ++k)
-        planeToggles[k] = PanelParts::addKeyToggle(toggles, labels[k], visible[k], '1' + k, press);
+        planeToggles[k] = PanelParts::addKeyToggle(toggles, labels[k], visible[k],
+                                                   actionValue(GLVolumeObject::Action::X_PLANE) + k, press);
     gtk_box_pack_start(GTK_BOX(planes), toggles, FALSE, FALSE, 0);
     for (int k = 0; k < 3; ++k)
         positions[k] = PanelParts::addSlider(planes, labels[k], names[k], 0, size[k] - 1, position[k], 0, moved);
@@ -66,11 +67,11 @@ void GLVolumeObjectInterface::createInterface()
     mainWidget = g_object_ref_sink(box);
 }
 
-void GLVolumeObjectInterface::sendKey(int key)
+void GLVolumeObjectInterface::sendAction(int action)
 {
     if (updating)
         return;
-    volume->notifyCommand(key);
+    volume->perform(static_cast<GLVolumeObject::Action>(action));
     volume->postRedisplay();
 }
 

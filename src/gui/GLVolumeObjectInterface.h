@@ -23,7 +23,8 @@ public:
 private:
     void createMenuBar();
     void createInterface();
-    void sendKey(int key);
+    /// Runs the element's action of that value (a panel control's payload) as its key would.
+    void sendAction(int action);
     void sliderMoved(GtkWidget *slider);
     void setInterpolation(int mode);
     void setColorMap(int index);

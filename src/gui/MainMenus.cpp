@@ -1,6 +1,7 @@
 #include "gui/MainMenus.h"
 
 #include "app/GLMachine.h"
+#include "app/KeyHelp.h"
 #include "core/GLObject.h"
 #include "gui/FileDialog.h"
 #include "gui/MainInterfaceImpl.h"
@@ -12,43 +13,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-// Help table: key, description; "---" splits the two columns, empty rows are separators.
-const char *const kHelpRows[][2] = {
-    {"1", "wireframe on/off (toggle)"},
-    {"2", "goureau shading"},
-    {"3", "texture mapping"},
-    {"4", "zbuffer drawing"},
-    {"s", "shadow on/off (toggle)"},
-    {"Enter", "light mode on/off (toggle)"},
-    {"", ""},
-    {"5", "data mapping"},
-    {"<", "next data"},
-    {">", "previous data"},
-    {"", ""},
-    {"c", "capture image(capture??.png)"},
-    {"C", "capture vector image(capture??.eps)"},
-    {"i", "object & camera position reset"},
-    {"---", ""},
-    {"z", "camera zoom in"},
-    {"Z", "camera zoom out"},
-    {"x", "camera translation in"},
-    {"X", "camera translation out"},
-    {"Left  Arrow", "original camera viewpoints (left turn)"},
-    {"Right Arrow", "original camera viewpoints (right turn)"},
-    {"*", "save camera state"},
-    {"Space", "load camera state"},
-    {"", ""},
-    {"b", "original image on/off (toggle)"},
-    {"v", "original image silhouette on/off (toggle)"},
-    {"t", "transparency on/off (toggle)"},
-    {"", ""},
-    {"", ""},
-    {"Q,q", "quit"},
-};
-
-} // namespace
 
 void MainMenus::addMenuItem(GtkWidget *menu, const char *label, const char *key, guint accel,
                                       GdkModifierType mods)
@@ -177,24 +141,25 @@ void MainMenus::createHelpDialog()
     GtkWidget *columns = gtk_hbox_new(FALSE, 16);
     gtk_container_add(GTK_CONTAINER(frame), columns);
 
-    const int nRows = static_cast<int>(sizeof kHelpRows / sizeof kHelpRows[0]);
-    int split = 0;
-    while (split < nRows && std::strcmp(kHelpRows[split][0], "---") != 0)
-        ++split;
-    const int starts[2] = {0, split + 1}, ends[2] = {split, nRows};
-    for (int t = 0; t < 2; ++t) {
-        const int rows = std::max(1, ends[t] - starts[t]);
-        GtkWidget *table = gtk_table_new(static_cast<guint>(rows), 2, FALSE);
+    // Made from the binding tables that the keys run through, so it lists what they do.
+    for (const auto &column : KeyHelp::columns()) {
+        const std::vector<KeyHelp::Row> rows = KeyHelp::rows(column);
+        GtkWidget *table = gtk_table_new(static_cast<guint>(std::max<size_t>(1, rows.size())), 2, FALSE);
         gtk_table_set_col_spacings(GTK_TABLE(table), 12);
-        for (int r = starts[t]; r < ends[t]; ++r) {
+        for (size_t r = 0; r < rows.size(); ++r) {
+            const guint row = static_cast<guint>(r);
             GtkWidget *keyLabel = gtk_label_new(nullptr);
-            gchar *markup = g_markup_printf_escaped("<b>%s</b>", kHelpRows[r][0]);
+            gchar *markup = g_markup_printf_escaped(rows[r].heading ? "<b><i>%s</i></b>" : "<b>%s</b>",
+                                                    rows[r].keys.c_str());
             gtk_label_set_markup(GTK_LABEL(keyLabel), markup);
             g_free(markup);
             gtk_misc_set_alignment(GTK_MISC(keyLabel), 0, 0.5f);
-            GtkWidget *desc = gtk_label_new(kHelpRows[r][1]);
+            if (rows[r].heading) {
+                gtk_table_attach_defaults(GTK_TABLE(table), keyLabel, 0, 2, row, row + 1);
+                continue;
+            }
+            GtkWidget *desc = gtk_label_new(rows[r].description.c_str());
             gtk_misc_set_alignment(GTK_MISC(desc), 0, 0.5f);
-            const guint row = static_cast<guint>(r - starts[t]);
             gtk_table_attach_defaults(GTK_TABLE(table), keyLabel, 0, 1, row, row + 1);
             gtk_table_attach_defaults(GTK_TABLE(table), desc, 1, 2, row, row + 1);
         }

@@ -109,7 +109,7 @@ void clippingInterface::update(int row)
     float plane[4];
     for (int k = 0; k < 4; ++k)
         plane[k] = static_cast<float>(gtk_spin_button_get_value(spin(row, k)));
-    mesh->notifyKey(301 + 2 * row, plane);
+    mesh->applyClippingPlane(row, plane);
 }
 
 void clippingInterface::onDestroy(GtkWidget *, gpointer data)
@@ -125,7 +125,7 @@ void clippingInterface::onEnable(GtkToggleButton *button, gpointer data)
     gtk_button_set_label(GTK_BUTTON(button), on ? "Disable" : "Enable");
     if (self->filling)
         return;
-    self->mesh->notifyKey(300 + 2 * row, reinterpret_cast<void *>(static_cast<intptr_t>(on ? 1 : 0)));
+    self->mesh->applyClippingSwitch(row, on);
 }
 
 void clippingInterface::onValue(GtkSpinButton *s, gpointer data)

@@ -394,8 +394,7 @@ void GL3DObject::drawShadow(float *, float *, float *) {}
 void GL3DObject::notifyClick(int, int) {}
 void GL3DObject::notifyAdditionalClick(int, int, int) {}
 void GL3DObject::notifyDrag(float, float) {}
-int GL3DObject::notifyKey(int, void *) { return 0; }
-int GL3DObject::notifyCommand(int) { return 0; }
+int GL3DObject::notifyKey(int) { return 0; }
 void GL3DObject::reload() { msg::warning("GL3DObject: reload method not implemented\n"); }
 void GL3DObject::drawInfo() {}
 

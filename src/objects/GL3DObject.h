@@ -68,10 +68,9 @@ public:
     virtual void notifyClick(int x, int y);
     virtual void notifyAdditionalClick(int x, int y, int button);
     virtual void notifyDrag(float dx, float dy);
-    /// Returns non-zero when the key was consumed.
-    virtual int notifyKey(int key, void *event);
-    /// Returns non-zero when the command was consumed.
-    virtual int notifyCommand(int command);
+    /// A key offered by other ways than the keyboard's path through notifyCommand; returns
+    /// non-zero when it was consumed (the base class consumes nothing).
+    virtual int notifyKey(int key);
     /// The plain opaque drawing used by shadows and the depth-buffer mode.
     virtual void defaultDrawing();
     virtual void reload();

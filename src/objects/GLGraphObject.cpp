@@ -1,5 +1,7 @@
 #include "objects/GLGraphObject.h"
 
+#include "core/KeyCodes.h"
+
 #include "math/Messages.h"
 
 #include <GL/gl.h>
@@ -129,38 +131,46 @@ int GLGraphObject::getEdge(int x, int y)
 
 // --- Keys -----------------------------------------------------------------------------------
 
-int GLGraphObject::notifyKey(int key, void *event)
+const BindingTable &GLGraphObject::bindings()
 {
-    if (notifyCommand(key)) {
-        postRedisplay();
-        return 1;
-    }
-    return GL3DObject::notifyKey(key, event) ? 1 : 0;
+    constexpr unsigned F = KeyBinding::REDRAW;
+    static const KeyBinding rows[] = {
+        {actionValue(Action::BIGGER_NODES), {'+'}, "+", "node size up", F},
+        {actionValue(Action::SMALLER_NODES), {'-'}, "-", "node size down (0 hides the nodes)", F},
+        {actionValue(Action::DATA), {'1'}, "Data", "the graph", F},
+        {actionValue(Action::DEPTH_BUFFER), {'3'}, "Zbuffer", "shading of the depth buffer", F},
+        {actionValue(Action::WIDER_EDGES), {KeyCode::GRAPH_EDGE_WIDER}, "+", "edge width up", F | KeyBinding::NO_KEY},
+        {actionValue(Action::THINNER_EDGES), {KeyCode::GRAPH_EDGE_THINNER}, "-", "edge width down (0 hides the edges)",
+         F | KeyBinding::NO_KEY},
+    };
+    static const BindingTable table("graph", rows);
+    return table;
 }
 
-int GLGraphObject::notifyCommand(int command)
+int GLGraphObject::notifyKey(int key) { return notifyCommand(key); }
+
+bool GLGraphObject::runAction(const KeyBinding &row)
 {
-    switch (command) {
-    case '+':
-    case '-':
+    switch (static_cast<Action>(row.action)) {
+    case Action::BIGGER_NODES:
+    case Action::SMALLER_NODES:
         // Size 0 hides the nodes; OpenGL takes no smaller size.
-        pointSize = std::max(0.0f, pointSize + (command == '+' ? 1.0f : -1.0f));
+        pointSize = std::max(0.0f, pointSize + (row.action == actionValue(Action::BIGGER_NODES) ? 1.0f : -1.0f));
         msg::note("\rpointSize @ %2.2f", pointSize);
-        return 1;
-    case '1':
+        break;
+    case Action::DATA:
         setDefaultDrawing();
-        return 1;
-    case '3':
+        break;
+    case Action::DEPTH_BUFFER:
         setDrawDepthBuffer();
-        return 1;
-    case 666:
-    case 667:
-        lineWidth = std::max(0.0f, lineWidth + (command == 666 ? 1.0f : -1.0f));
+        break;
+    case Action::WIDER_EDGES:
+    case Action::THINNER_EDGES:
+        lineWidth = std::max(0.0f, lineWidth + (row.action == actionValue(Action::WIDER_EDGES) ? 1.0f : -1.0f));
         msg::note("\rlineSize @ %2.2f", lineWidth);
-        return 1;
-    default:
-        return 0;
+        break;
     }
+    return true;
 }
 
 // --- Drawing --------------------------------------------------------------------------------

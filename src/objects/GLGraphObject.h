@@ -42,8 +42,12 @@ public:
     float getMaxRadius() override;
     /// Selects the node under (x, y), or else the nearest edge, and prints the selection.
     void notifyClick(int x, int y) override;
-    int notifyKey(int key, void *event) override;
-    int notifyCommand(int command) override;
+    /// The same as notifyCommand(key).
+    int notifyKey(int key) override;
+
+    enum class Action { BIGGER_NODES, SMALLER_NODES, DATA, DEPTH_BUFFER, WIDER_EDGES, THINNER_EDGES };
+    static const BindingTable &bindings();
+    const BindingTable *getBindings() const override { return &bindings(); }
     void defaultDrawing() override;
     void drawData();
 
@@ -52,6 +56,9 @@ public:
     int getSelectedEdge() const { return selectedEdge; }
     float getPointSize() const { return pointSize; }
     float getLineWidth() const { return lineWidth; }
+
+protected:
+    bool runAction(const KeyBinding &row) override;
 
 private:
     LargeArray<float> nodeStore;

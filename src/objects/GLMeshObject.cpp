@@ -613,89 +613,112 @@ void GLMeshObject::printPose() const
 
 // --- Keys -----------------------------------------------------------------------------------
 
-int GLMeshObject::notifyKey(int key, void *arg)
+const BindingTable &GLMeshObject::bindings()
 {
-    if (key >= 300 && key < 312) {
-        const int plane = (key - 300) / 2;
-        if ((key - 300) % 2 == 0) {
-            enableClippingPlane(plane, static_cast<int>(reinterpret_cast<intptr_t>(arg)) != 0);
-        } else {
-            // A missing or degenerate plane would clip everything or nothing at random.
-            const float *p = static_cast<const float *>(arg);
-            if (!p)
-                return 0;
-            const double n = std::sqrt(double(p[0]) * p[0] + double(p[1]) * p[1] + double(p[2]) * p[2]);
-            if (!(n > 0) || !std::isfinite(n) || !std::isfinite(p[3]))
-                return 0;
-            const double plane4[4] = {p[0] / n, p[1] / n, p[2] / n, p[3]};
-            setClippingPlane(plane4, plane);
-        }
-        postRedisplay();
-        return 1;
-    }
-    if (notifyCommand(key))
-        return 1;
-    return GL3DObject::notifyKey(key, arg);
+    using A = Action;
+    constexpr unsigned F = KeyBinding::BUSY | KeyBinding::REDRAW;
+    static const KeyBinding rows[] = {
+        {actionValue(A::WIRE_FRAME), {'1'}, "Wire", "wire frame over the surface on/off", F},
+        {actionValue(A::SHADE), {'2'}, "Shade", "lit triangles", F},
+        {actionValue(A::TEXTURE), {'3', KeyCode::AZERTY_3}, "Texture", "texture mapping", F},
+        {actionValue(A::DEPTH_BUFFER), {'4'}, "Zbuffer", "shading of the depth buffer", F},
+        {actionValue(A::DATA), {'5'}, "Data", "colours of the current data item", F},
+        {actionValue(A::DATA_TEXTURE), {'9'}, nullptr, "texture made from the current data item", F},
+        {actionValue(A::TEXTURE_NEAREST), {KeyCode::TEXTURE_NEAREST}, "Nearest", "nearest texel filtering",
+         F | KeyBinding::NO_KEY},
+        {actionValue(A::TEXTURE_LINEAR), {KeyCode::TEXTURE_LINEAR}, "Linear", "linear texel filtering",
+         F | KeyBinding::NO_KEY},
+        {actionValue(A::TEXTURE_DECAL), {KeyCode::TEXTURE_DECAL}, "Decal", "the texels as they are",
+         F | KeyBinding::NO_KEY},
+        {actionValue(A::TEXTURE_MODULATE), {KeyCode::TEXTURE_MODULATE}, "Modulate", "the texels lit by the material",
+         F | KeyBinding::NO_KEY},
+        {actionValue(A::PREVIOUS_DATA), {'<', ','}, nullptr, "previous data item", F},
+        {actionValue(A::NEXT_DATA), {'>', '.'}, nullptr, "next data item", F},
+        {actionValue(A::PRINT_POSE), {'+'}, nullptr, "print the pose and its direct and inverse transformation", F},
+        {actionValue(A::NEXT_COLOR_MAP), {KeyCode::PAGE_UP}, nullptr, "next colour map",
+         F | KeyBinding::NEXT_COLOR_MAP},
+        {actionValue(A::PREVIOUS_COLOR_MAP), {KeyCode::PAGE_DOWN}, nullptr, "previous colour map",
+         F | KeyBinding::PREVIOUS_COLOR_MAP},
+    };
+    static const BindingTable table("mesh", rows);
+    return table;
 }
 
-int GLMeshObject::notifyCommand(int command)
+int GLMeshObject::notifyKey(int key) { return notifyCommand(key); }
+
+bool GLMeshObject::applyClippingSwitch(int plane, bool on)
 {
-    setBusy(true);
-    int handled = 1;
-    switch (command) {
-    case '1':
+    if (plane < 0 || plane >= 6)
+        return false;
+    enableClippingPlane(plane, on);
+    postRedisplay();
+    return true;
+}
+
+bool GLMeshObject::applyClippingPlane(int plane, const float abcd[4])
+{
+    if (plane < 0 || plane >= 6 || !abcd)
+        return false;
+    const float *p = abcd;
+    const double n = std::sqrt(double(p[0]) * p[0] + double(p[1]) * p[1] + double(p[2]) * p[2]);
+    if (!(n > 0) || !std::isfinite(n) || !std::isfinite(p[3]))
+        return false;
+    const double plane4[4] = {p[0] / n, p[1] / n, p[2] / n, p[3]};
+    setClippingPlane(plane4, plane);
+    postRedisplay();
+    return true;
+}
+
+bool GLMeshObject::stepColorMap(int step)
+{
+    colorMapIndex = (colorMapIndex + ColorMap::nColorMaps + step) % ColorMap::nColorMaps;
+    computeColors();
+    return true;
+}
+
+bool GLMeshObject::runAction(const KeyBinding &row)
+{
+    switch (static_cast<Action>(row.action)) {
+    case Action::WIRE_FRAME:
         toggleWireFrame();
         break;
-    case '2':
+    case Action::SHADE:
         setDrawTriangles();
         break;
-    case '3':
-    case '"':
+    case Action::TEXTURE:
         setDrawTexture();
         break;
-    case '4':
+    case Action::DEPTH_BUFFER:
         setDrawDepthBuffer();
         break;
-    case '5':
+    case Action::DATA:
         setDrawData();
         break;
-    case '9':
+    case Action::DATA_TEXTURE:
         setDrawTextureFromData();
         break;
-    case KeyCode::TEXTURE_NEAREST:
-    case KeyCode::TEXTURE_LINEAR:
-        setTextureInterpolation(command == KeyCode::TEXTURE_LINEAR ? 1 : 0);
+    case Action::TEXTURE_NEAREST:
+    case Action::TEXTURE_LINEAR:
+        setTextureInterpolation(row.action == actionValue(Action::TEXTURE_LINEAR) ? 1 : 0);
         break;
-    case KeyCode::TEXTURE_DECAL:
-    case KeyCode::TEXTURE_MODULATE:
-        setTextureModulation(command == KeyCode::TEXTURE_MODULATE ? 1 : 0);
+    case Action::TEXTURE_DECAL:
+    case Action::TEXTURE_MODULATE:
+        setTextureModulation(row.action == actionValue(Action::TEXTURE_MODULATE) ? 1 : 0);
         break;
-    case ',':
-    case '<':
-    case '.':
-    case '>':
+    case Action::PREVIOUS_DATA:
+    case Action::NEXT_DATA:
         // computeColors() brings the index back into the range of the data items.
         if (nDataItems > 0) {
-            currentDataItem += command == ',' || command == '<' ? -1 : 1;
+            currentDataItem += row.action == actionValue(Action::PREVIOUS_DATA) ? -1 : 1;
             computeColors();
         }
         break;
-    case '+':
+    case Action::PRINT_POSE:
         printPose();
         break;
-    case KeyCode::PAGE_UP:
-        colorMapIndex = (colorMapIndex + 1) % ColorMap::nColorMaps;
-        computeColors();
-        break;
-    case KeyCode::PAGE_DOWN:
-        colorMapIndex = (colorMapIndex + ColorMap::nColorMaps - 1) % ColorMap::nColorMaps;
-        computeColors();
-        break;
-    default:
-        handled = 0;
+    case Action::NEXT_COLOR_MAP:
+    case Action::PREVIOUS_COLOR_MAP:
+        return stepColorMap(row.action == actionValue(Action::NEXT_COLOR_MAP) ? 1 : -1);
     }
-    setBusy(false);
-    if (handled)
-        postRedisplay();
-    return handled;
+    return true;
 }

@@ -243,11 +243,24 @@ public:
     const MeshAdjacency &getAdjacency();
     /// The distance window, null until a path was shown (or without a window layer).
     PathDisplay *getDistancePanel() const { return picking.getDistancePanel(); }
-    /// Keys 300-311 drive the clipping planes: 300 + 2i sets the enable flag of plane i to
-    /// the integer carried by `arg`, 301 + 2i sets plane i from the 4 floats `arg` points
-    /// to. Any other key goes to notifyCommand. Returns non-zero when consumed.
-    int notifyKey(int key, void *arg) override;
-    int notifyCommand(int command) override;
+    /// The same as notifyCommand(key).
+    int notifyKey(int key) override;
+    /// Switches clipping plane `plane` (0-5) on or off and asks for a redraw; false for
+    /// another index.
+    bool applyClippingSwitch(int plane, bool on);
+    /// Sets clipping plane `plane` (0-5) from a, b, c, d, the normal made of unit length, and
+    /// asks for a redraw. A plane without a normal, or not finite, would clip everything or
+    /// nothing at random: it is refused (false) and changes nothing.
+    bool applyClippingPlane(int plane, const float abcd[4]);
+
+    /// What a mesh does on a key or a panel control.
+    enum class Action {
+        WIRE_FRAME, SHADE, TEXTURE, DEPTH_BUFFER, DATA, DATA_TEXTURE,
+        TEXTURE_NEAREST, TEXTURE_LINEAR, TEXTURE_DECAL, TEXTURE_MODULATE,
+        PREVIOUS_DATA, NEXT_DATA, PRINT_POSE, NEXT_COLOR_MAP, PREVIOUS_COLOR_MAP,
+    };
+    static const BindingTable &bindings();
+    const BindingTable *getBindings() const override { return &bindings(); }
     /// The one-ring of the selected vertex, in order around it (see getNbhood).
     void getNbhood();
     int getNNeighbours() const { return picking.getNNeighbours(); }
@@ -279,6 +292,9 @@ public:
     const std::string &getPath() const { return path; }
 
 protected:
+    bool runAction(const KeyBinding &row) override;
+    bool stepColorMap(int step) override;
+
     /// Display settings and empty-mesh values of the mesh's own fields.
     void initVariables();
     /// Takes over freshly read geometry and blocks in place of the current ones.

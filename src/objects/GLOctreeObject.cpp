@@ -521,62 +521,83 @@ void GLOctreeObject::notifyClick(int x, int y)
         printInfo(selectedVertex);
 }
 
-int GLOctreeObject::notifyKey(int, void *) { return 0; }
-
-int GLOctreeObject::notifyCommand(int command)
+const BindingTable &GLOctreeObject::bindings()
 {
-    setBusy(true);
-    int handled = 1;
-    switch (command) {
-    case '+':
-    case '-':
+    constexpr unsigned F = KeyBinding::BUSY | KeyBinding::REDRAW;
+    static const KeyBinding rows[] = {
+        {actionValue(Action::BIGGER_POINTS), {'+'}, "+", "point size up", F},
+        {actionValue(Action::SMALLER_POINTS), {'-'}, "-", "point size down", F},
+        {actionValue(Action::PREVIOUS_DATA), {'<', ','}, nullptr, "previous data item", F},
+        {actionValue(Action::NEXT_DATA), {'>', '.'}, nullptr, "next data item", F},
+        {actionValue(Action::DATA_POINTS), {'1'}, "Data", "the finest leaves as coloured points", F},
+        {actionValue(Action::DATA_SLICES), {'2'}, "Volume", "slice planes of the data", F},
+        {actionValue(Action::STRUCTURE_SLICES), {'3'}, "Octree", "slice planes of the octree's structure", F},
+        {actionValue(Action::DEPTH_BUFFER), {'4'}, "Zbuffer", "shading of the depth buffer", F},
+        {actionValue(Action::CUBES), {'5'}, nullptr, "the finest leaves as translucent cubes", F},
+        {actionValue(Action::X_PLANE), {'6'}, "X", "X plane on/off", F},
+        {actionValue(Action::Y_PLANE), {'7'}, "Y", "Y plane on/off", F},
+        {actionValue(Action::Z_PLANE), {'8'}, "Z", "Z plane on/off", F},
+        {actionValue(Action::NEXT_COLOR_MAP), {KeyCode::PAGE_UP}, nullptr, "next colour map",
+         F | KeyBinding::NEXT_COLOR_MAP},
+        {actionValue(Action::PREVIOUS_COLOR_MAP), {KeyCode::PAGE_DOWN}, nullptr, "previous colour map",
+         F | KeyBinding::PREVIOUS_COLOR_MAP},
+    };
+    static const BindingTable table("octree", rows);
+    return table;
+}
+
+bool GLOctreeObject::stepColorMap(int step)
+{
+    // A key's step also brings back the data item's own threshold (updateData), which
+    // setColorMap leaves as it is.
+    colorMapIndex = (colorMapIndex + ColorMap::nColorMaps + step) % ColorMap::nColorMaps;
+    updateData();
+    return true;
+}
+
+bool GLOctreeObject::runAction(const KeyBinding &row)
+{
+    const Action a = static_cast<Action>(row.action);
+    switch (a) {
+    case Action::BIGGER_POINTS:
+    case Action::SMALLER_POINTS:
         // A point size below 1 is not drawable.
-        pointSize = std::max(1.0f, pointSize + (command == '+' ? 1.0f : -1.0f));
+        pointSize = std::max(1.0f, pointSize + (a == Action::BIGGER_POINTS ? 1.0f : -1.0f));
         msg::note("\rpointSize @ %2.2f", pointSize);
         // The default sink flushes whole lines only: a progress line is shown at once.
         std::fflush(stdout);
         break;
-    case ',':
-    case '<':
-    case '.':
-    case '>':
-        currentDataItem += command == ',' || command == '<' ? -1 : 1;
+    case Action::PREVIOUS_DATA:
+    case Action::NEXT_DATA:
+        currentDataItem += a == Action::PREVIOUS_DATA ? -1 : 1;
         updateData();
         break;
-    case '1':
+    case Action::DATA_POINTS:
         setDrawDataCube();
         break;
-    case '2':
+    case Action::DATA_SLICES:
         setDrawTexture();
         break;
-    case '3':
+    case Action::STRUCTURE_SLICES:
         setDrawOctreeTexture();
         break;
-    case '4':
+    case Action::DEPTH_BUFFER:
         setDrawDepthBuffer();
         break;
-    case '5':
+    case Action::CUBES:
         setDrawCubes();
         break;
-    case '6':
-    case '7':
-    case '8': {
-        const int p = command - '6';
+    case Action::X_PLANE:
+    case Action::Y_PLANE:
+    case Action::Z_PLANE: {
+        const int p = static_cast<int>(a) - static_cast<int>(Action::X_PLANE);
         geometry.visible[p] = !geometry.visible[p];
         stale[p] = true;
         break;
     }
-    case KeyCode::PAGE_UP:
-    case KeyCode::PAGE_DOWN:
-        colorMapIndex = (colorMapIndex + (command == KeyCode::PAGE_UP ? 1 : ColorMap::nColorMaps - 1)) %
-                        ColorMap::nColorMaps;
-        updateData();
-        break;
-    default:
-        handled = 0;
+    case Action::NEXT_COLOR_MAP:
+    case Action::PREVIOUS_COLOR_MAP:
+        return stepColorMap(a == Action::NEXT_COLOR_MAP ? 1 : -1);
     }
-    setBusy(false);
-    if (handled)
-        postRedisplay();
-    return handled;
+    return true;
 }

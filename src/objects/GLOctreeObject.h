@@ -87,10 +87,18 @@ public:
 
     void drawShadow(float *plane, float *light, float *color) override;
     void notifyClick(int x, int y) override;
-    int notifyKey(int key, void *event) override;
-    int notifyCommand(int command) override;
+    enum class Action {
+        BIGGER_POINTS, SMALLER_POINTS, PREVIOUS_DATA, NEXT_DATA, DATA_POINTS, DATA_SLICES, STRUCTURE_SLICES,
+        DEPTH_BUFFER, CUBES, X_PLANE, Y_PLANE, Z_PLANE, NEXT_COLOR_MAP, PREVIOUS_COLOR_MAP,
+    };
+    static const BindingTable &bindings();
+    const BindingTable *getBindings() const override { return &bindings(); }
     void defaultDrawing() override;
     void drawInfo() override;
+
+protected:
+    bool runAction(const KeyBinding &row) override;
+    bool stepColorMap(int step) override;
 
 private:
     void completeLoading();

@@ -256,53 +256,63 @@ void GLPointListObject::notifyClick(int x, int y)
     }
 }
 
-int GLPointListObject::notifyKey(int, void *) { return 0; }
-
-int GLPointListObject::notifyCommand(int command)
+const BindingTable &GLPointListObject::bindings()
 {
-    setBusy(true);
-    int handled = 1;
+    constexpr unsigned F = KeyBinding::BUSY | KeyBinding::REDRAW;
+    static const KeyBinding rows[] = {
+        {actionValue(Action::BIGGER_POINTS), {'+'}, "+", "point size up", F},
+        {actionValue(Action::SMALLER_POINTS), {'-'}, "-", "point size down (0 hides the points)", F},
+        {actionValue(Action::LOWER_THRESHOLD), {'<', ','}, nullptr, "lower threshold down", F},
+        {actionValue(Action::HIGHER_THRESHOLD), {'>', '.'}, nullptr, "lower threshold up", F},
+        {actionValue(Action::DATA), {'1'}, "Data", "the points in their colours", F},
+        {actionValue(Action::DEPTH_BUFFER), {'2'}, "Zbuffer", "shading of the depth buffer", F},
+        {actionValue(Action::OWN_COLORS), {'3'}, nullptr, "colours or values, for a cloud with both", F},
+        {actionValue(Action::NEXT_COLOR_MAP), {KeyCode::PAGE_UP}, nullptr, "next colour map",
+         F | KeyBinding::NEXT_COLOR_MAP},
+        {actionValue(Action::PREVIOUS_COLOR_MAP), {KeyCode::PAGE_DOWN}, nullptr, "previous colour map",
+         F | KeyBinding::PREVIOUS_COLOR_MAP},
+    };
+    static const BindingTable table("point cloud", rows);
+    return table;
+}
+
+bool GLPointListObject::stepColorMap(int step)
+{
+    setColorMap(colorMapIndex + step);
+    return true;
+}
+
+bool GLPointListObject::runAction(const KeyBinding &row)
+{
     const float step = (valueMax - valueMin) / 100;
-    switch (command) {
-    case '+':
-    case '-':
+    switch (static_cast<Action>(row.action)) {
+    case Action::BIGGER_POINTS:
+    case Action::SMALLER_POINTS:
         // Size 0 hides the points; OpenGL takes no smaller size.
-        pointSize = std::max(0.0f, pointSize + (command == '+' ? 1.0f : -1.0f));
+        pointSize = std::max(0.0f, pointSize + (row.action == actionValue(Action::BIGGER_POINTS) ? 1.0f : -1.0f));
         msg::note("\rpointSize @ %2.2f", pointSize);
         break;
-    case ',':
-    case '<':
+    case Action::LOWER_THRESHOLD:
         thresholdLow -= step;
         indicesStale = true;
         break;
-    case '.':
-    case '>':
+    case Action::HIGHER_THRESHOLD:
         thresholdLow += step;
         indicesStale = true;
         break;
-    case '1':
+    case Action::DATA:
         setDefaultDrawing();
         break;
-    case '2':
+    case Action::DEPTH_BUFFER:
         setDrawDepthBuffer();
         break;
-    case '3':
-        if (!setShowOwnColors(!showOwnColors))
-            handled = 0;
-        break;
-    case KeyCode::PAGE_UP:
-        setColorMap(colorMapIndex + 1);
-        break;
-    case KeyCode::PAGE_DOWN:
-        setColorMap(colorMapIndex - 1);
-        break;
-    default:
-        handled = 0;
+    case Action::OWN_COLORS:
+        return setShowOwnColors(!showOwnColors);
+    case Action::NEXT_COLOR_MAP:
+    case Action::PREVIOUS_COLOR_MAP:
+        return stepColorMap(row.action == actionValue(Action::NEXT_COLOR_MAP) ? 1 : -1);
     }
-    setBusy(false);
-    if (handled)
-        postRedisplay();
-    return handled;
+    return true;
 }
 
 // --- Drawing --------------------------------------------------------------------------------

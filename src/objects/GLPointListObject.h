@@ -47,8 +47,12 @@ public:
     float getMaxRadius() override;
 
     void notifyClick(int x, int y) override;
-    int notifyKey(int key, void *event) override;
-    int notifyCommand(int command) override;
+    enum class Action {
+        BIGGER_POINTS, SMALLER_POINTS, LOWER_THRESHOLD, HIGHER_THRESHOLD, DATA, DEPTH_BUFFER, OWN_COLORS,
+        NEXT_COLOR_MAP, PREVIOUS_COLOR_MAP,
+    };
+    static const BindingTable &bindings();
+    const BindingTable *getBindings() const override { return &bindings(); }
     void defaultDrawing() override;
     void drawInfo() override;
     void drawData();
@@ -70,6 +74,10 @@ public:
     float getUpperThreshold() const { return thresholdHigh; }
     /// Points the data drawing shows at the current threshold (all of them without scores).
     int getVisibleCount() const;
+
+protected:
+    bool runAction(const KeyBinding &row) override;
+    bool stepColorMap(int step) override;
 
 private:
     /// An OpenGL buffer object holding one array; deleted with the object.

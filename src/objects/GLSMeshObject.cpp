@@ -1,4 +1,6 @@
 #include "objects/GLSMeshObject.h"
+
+#include "core/KeyCodes.h"
 #include "formats/ReadRefusal.h"
 
 #include "math/Messages.h"
@@ -427,38 +429,44 @@ Point3 GLSMeshObject::getOrigin() const
     return center;
 }
 
-int GLSMeshObject::notifyCommand(int command)
+const BindingTable &GLSMeshObject::bindings()
 {
-    int handled = 1;
-    switch (command) {
-    case '1':
-    case '&':
+    using A = GLMeshObject::Action;
+    static const KeyBinding rows[] = {
+        {actionValue(A::WIRE_FRAME), {'1', KeyCode::AZERTY_1}, "Wire", "edges over the surface on/off",
+         KeyBinding::REDRAW},
+        {actionValue(A::SHADE), {'2', KeyCode::AZERTY_2}, "Shade", "the surface", KeyBinding::REDRAW},
+        // No texture coordinates: the texture modes show the plain surface, as a triangle
+        // mesh without texture does.
+        {actionValue(A::TEXTURE), {'3', KeyCode::AZERTY_3, '9'}, "Texture", "the surface (no texture coordinates)",
+         KeyBinding::REDRAW},
+        {actionValue(A::DATA), {'5', '7'}, "Data", "the data colours along the edges", KeyBinding::REDRAW},
+        {actionValue(A::DEPTH_BUFFER), {'6'}, "Zbuffer", "shading of the depth buffer", KeyBinding::REDRAW},
+    };
+    static const BindingTable table("simplex mesh", rows, &GLMeshObject::bindings());
+    return table;
+}
+
+bool GLSMeshObject::runAction(const KeyBinding &row)
+{
+    if (!bindings().owns(row))
+        return GLMeshObject::runAction(row);
+    switch (static_cast<GLMeshObject::Action>(row.action)) {
+    case Action::WIRE_FRAME:
         toggleWireFrame();
         break;
-    case '2':
-    case 233:
+    case Action::SHADE:
+    case Action::TEXTURE:
         setDrawTriangles();
         break;
-    case '3':
-    case '"':
-    case '9':
-        // A simplex mesh has no texture coordinates: the texture modes show the plain surface,
-        // as a triangle mesh without texture does.
-        setDrawTriangles();
-        break;
-    case '5':
-    case '7':
+    case Action::DATA:
         setDrawData();
         break;
-    case '6':
+    case Action::DEPTH_BUFFER:
         setDrawDepthBuffer();
         break;
     default:
-        handled = 0;
+        return false;
     }
-    if (handled) {
-        postRedisplay();
-        return 1;
-    }
-    return GLMeshObject::notifyCommand(command);
+    return true;
 }

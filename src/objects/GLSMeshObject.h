@@ -50,7 +50,10 @@ public:
     bool isData3DVector() const;
 
     void notifyClick(int x, int y) override;
-    int notifyCommand(int command) override;
+    /// A simplex mesh takes a few keys of its own (the French keyboard's digits too) and
+    /// passes the others to the mesh's table.
+    static const BindingTable &bindings();
+    const BindingTable *getBindings() const override { return &bindings(); }
     void defaultDrawing() override;
     /// The selected vertex, or else the box centre, in object coordinates.
     Point3 getOrigin() const override;
@@ -73,6 +76,9 @@ public:
     const Point3 *getDualNormals() const { return dualNormals.data(); }
     /// 3 per simplex vertex: the dual vertex of each of its corners.
     const int *getCornerFace() const { return cornerFace.data(); }
+
+protected:
+    bool runAction(const KeyBinding &row) override;
 
 private:
     void beginDraw();

@@ -168,19 +168,25 @@ bool GLTextureObject::nextImage()
     return true;
 }
 
-int GLTextureObject::notifyKey(int, void *)
+int GLTextureObject::notifyKey(int)
 {
     nextImage();
     return 1;
 }
 
-int GLTextureObject::notifyCommand(int command)
+const BindingTable &GLTextureObject::bindings()
 {
-    if (command != 'n')
-        return 0;
+    static const KeyBinding rows[] = {
+        {actionValue(Action::NEXT_PICTURE), {'n'}, nullptr, "the next picture of the sequence", KeyBinding::REDRAW},
+    };
+    static const BindingTable table("picture", rows);
+    return table;
+}
+
+bool GLTextureObject::runAction(const KeyBinding &)
+{
     nextImage();
-    postRedisplay();
-    return 1;
+    return true;
 }
 
 // --- Drawing --------------------------------------------------------------------------------

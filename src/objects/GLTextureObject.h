@@ -38,9 +38,11 @@ public:
     void draw() override;
     void defaultDrawing() override;
     /// Any key loads the next picture of the sequence.
-    int notifyKey(int key, void *event) override;
+    int notifyKey(int key) override;
     /// "n" loads the next picture of the sequence.
-    int notifyCommand(int command) override;
+    enum class Action { NEXT_PICTURE };
+    static const BindingTable &bindings();
+    const BindingTable *getBindings() const override { return &bindings(); }
     /// Loads the next picture of the sequence; false (keeping the current one) when it is
     /// missing or refused.
     bool nextImage();
@@ -57,6 +59,9 @@ public:
     void setMaxTextureSize(int size) { maxTextureSize = size; }
     /// The file name of picture `frame` of the sequence.
     std::string sequenceName(int frame) const;
+
+protected:
+    bool runAction(const KeyBinding &row) override;
 
 private:
     void initVariables();

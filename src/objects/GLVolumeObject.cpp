@@ -241,35 +241,45 @@ void GLVolumeObject::defaultDrawing() { drawTexture(); }
 
 void GLVolumeObject::drawShadow(float *, float *, float *) {}
 void GLVolumeObject::notifyClick(int, int) {}
-int GLVolumeObject::notifyKey(int, void *) { return 0; }
 
-int GLVolumeObject::notifyCommand(int command)
+const BindingTable &GLVolumeObject::bindings()
 {
-    setBusy(true);
-    int handled = 1;
-    switch (command) {
-    case '1':
-    case '2':
-    case '3': {
-        const int p = command - '1';
+    constexpr unsigned F = KeyBinding::BUSY | KeyBinding::REDRAW;
+    static const KeyBinding rows[] = {
+        {actionValue(Action::X_PLANE), {'1'}, "X", "X plane on/off", F},
+        {actionValue(Action::Y_PLANE), {'2'}, "Y", "Y plane on/off", F},
+        {actionValue(Action::Z_PLANE), {'3'}, "Z", "Z plane on/off", F},
+        {actionValue(Action::NEXT_COLOR_MAP), {KeyCode::PAGE_UP}, nullptr, "next colour map",
+         F | KeyBinding::NEXT_COLOR_MAP},
+        {actionValue(Action::PREVIOUS_COLOR_MAP), {KeyCode::PAGE_DOWN}, nullptr, "previous colour map",
+         F | KeyBinding::PREVIOUS_COLOR_MAP},
+    };
+    static const BindingTable table("volume", rows);
+    return table;
+}
+
+bool GLVolumeObject::stepColorMap(int step)
+{
+    setColorMap(colorMapIndex + step);
+    return true;
+}
+
+bool GLVolumeObject::runAction(const KeyBinding &row)
+{
+    const Action a = static_cast<Action>(row.action);
+    switch (a) {
+    case Action::X_PLANE:
+    case Action::Y_PLANE:
+    case Action::Z_PLANE: {
+        const int p = static_cast<int>(a) - static_cast<int>(Action::X_PLANE);
         geometry.visible[p] = !geometry.visible[p];
-        break;
+        return true;
     }
-    case KeyCode::PAGE_UP:
-        colorMapIndex = (colorMapIndex + 1) % ColorMap::nColorMaps;
-        updateColorMap();
-        break;
-    case KeyCode::PAGE_DOWN:
-        colorMapIndex = (colorMapIndex + ColorMap::nColorMaps - 1) % ColorMap::nColorMaps;
-        updateColorMap();
-        break;
-    default:
-        handled = 0;
+    case Action::NEXT_COLOR_MAP:
+    case Action::PREVIOUS_COLOR_MAP:
+        return stepColorMap(a == Action::NEXT_COLOR_MAP ? 1 : -1);
     }
-    setBusy(false);
-    if (handled)
-        postRedisplay();
-    return handled;
+    return false;
 }
 
 void GLVolumeObject::drawInfo() { legend.draw(10, 10); }

@@ -68,11 +68,16 @@ public:
     void drawTexture();
     void drawShadow(float *plane, float *light, float *color) override;
     void notifyClick(int x, int y) override;
-    int notifyKey(int key, void *event) override;
     /// "1", "2", "3" toggle the X, Y, Z planes; Page Up / Page Down change the colour map.
-    int notifyCommand(int command) override;
+    enum class Action { X_PLANE, Y_PLANE, Z_PLANE, NEXT_COLOR_MAP, PREVIOUS_COLOR_MAP };
+    static const BindingTable &bindings();
+    const BindingTable *getBindings() const override { return &bindings(); }
     void defaultDrawing() override;
     void drawInfo() override;
+
+protected:
+    bool runAction(const KeyBinding &row) override;
+    bool stepColorMap(int step) override;
 
 private:
     void prepare();

@@ -524,10 +524,10 @@ TEST_F(Cameras, CommandsAskForARedrawAndUnknownOnesAreRefused)
     }
     for (int code : std::initializer_list<int>{'a', 'q', 'c', 6002, -1}) {
         EXPECT_FALSE(c->notifyCommand(code)) << code;
-        EXPECT_EQ(c->notifyKey(code, nullptr), 0) << code;
+        EXPECT_EQ(c->notifyKey(code), 0) << code;
     }
     EXPECT_EQ(main.redisplays, redisplays);
-    EXPECT_EQ(c->notifyKey('t', nullptr), 1);
+    EXPECT_EQ(c->notifyKey('t'), 1);
 }
 
 TEST_F(Cameras, ProjectionAndAxisKeys)

@@ -37,7 +37,7 @@ TEST(GL3DObject, FreshObjectHasIdentityPoseAndNoBox)
     EXPECT_EQ(said.text(MessageLevel::Warning), "GL3DObject::bounding box variables not initialized\n"
                                                 "GL3DObject: reload method not implemented\n");
     // Nothing consumes keys or commands in the base class.
-    EXPECT_EQ(o.notifyKey('a', nullptr), 0);
+    EXPECT_EQ(o.notifyKey('a'), 0);
     EXPECT_EQ(o.notifyCommand(6000), 0);
 }
 

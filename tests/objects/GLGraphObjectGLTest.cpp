@@ -118,8 +118,8 @@ TEST_F(Graph, KeysChangeSizesAndModes)
     {
         ScopedMessageSink scope(said);
         for (int i = 0; i < 5; ++i)
-            EXPECT_EQ(graph->notifyKey('-', nullptr), 1);
-        EXPECT_EQ(graph->notifyKey(666, nullptr), 1);
+            EXPECT_EQ(graph->notifyKey('-'), 1);
+        EXPECT_EQ(graph->notifyKey(666), 1);
         EXPECT_EQ(graph->notifyCommand('3'), 1);
     }
     EXPECT_EQ(said.text(MessageLevel::Note), "\rpointSize @ 4.00\rpointSize @ 3.00\rpointSize @ 2.00"
@@ -127,7 +127,7 @@ TEST_F(Graph, KeysChangeSizesAndModes)
     EXPECT_EQ(graph->getPointSize(), 0);
     EXPECT_EQ(graph->getLineWidth(), 2);
     EXPECT_EQ(graph->getDrawMethod(), &GL3DObject::drawDepthBuffer);
-    EXPECT_EQ(graph->notifyKey('z', nullptr), 0);
+    EXPECT_EQ(graph->notifyKey('z'), 0);
     // Size 0 hides the nodes without an OpenGL error.
     graph->notifyCommand('1');
     graph->draw();

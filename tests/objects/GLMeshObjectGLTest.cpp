@@ -286,7 +286,7 @@ TEST_F(MeshDrawing, DoubleFaceAndClippingPlanes)
     const GLMeshObject::MeshRecord record = sphere.record();
     GLMeshObject mesh(&record);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    EXPECT_NE(mesh.notifyKey(300, reinterpret_cast<void *>(intptr_t(1))), 0);
+    EXPECT_NE(mesh.applyClippingSwitch(0, true), 0);
     mesh.draw();
     expectNoGLError();
     const RgbaImage clipped = capture();

@@ -442,13 +442,13 @@ TEST(MeshKeys, ClippingPlaneKeysAndOrdinaryKeys)
     GLMeshObject m(&record);
     double plane[4];
 
-    EXPECT_NE(m.notifyKey(300, reinterpret_cast<void *>(intptr_t(1))), 0);
+    EXPECT_NE(m.applyClippingSwitch(0, true), 0);
     EXPECT_EQ(m.getClippingPlane(plane, 0), 1);
     for (int i = 1; i < 6; ++i)
         EXPECT_EQ(m.getClippingPlane(plane, i), 0) << i;
 
     float given[4] = {0, 3, 4, 2};
-    EXPECT_NE(m.notifyKey(301, given), 0);
+    EXPECT_NE(m.applyClippingPlane(0, given), 0);
     m.getClippingPlane(plane, 0);
     EXPECT_DOUBLE_EQ(plane[0], 0);
     EXPECT_NEAR(plane[1], 0.6, 1e-6);
@@ -457,24 +457,24 @@ TEST(MeshKeys, ClippingPlaneKeysAndOrdinaryKeys)
     m.getClippingPlane(plane, 1);
     EXPECT_DOUBLE_EQ(plane[1], 1); // plane 1 still the one through the centre
 
-    EXPECT_NE(m.notifyKey(311, given), 0);
+    EXPECT_NE(m.applyClippingPlane(5, given), 0);
     m.getClippingPlane(plane, 5);
     EXPECT_NEAR(plane[2], 0.8, 1e-6);
-    EXPECT_NE(m.notifyKey(310, reinterpret_cast<void *>(intptr_t(1))), 0);
+    EXPECT_NE(m.applyClippingSwitch(5, true), 0);
     EXPECT_EQ(m.getClippingPlane(plane, 5), 1);
-    EXPECT_NE(m.notifyKey(300, nullptr), 0);
+    EXPECT_NE(m.applyClippingSwitch(0, false), 0);
     EXPECT_EQ(m.getClippingPlane(plane, 0), 0);
 
     // A plane without a normal, or without values, is refused and changes nothing.
     float degenerate[4] = {0, 0, 0, 1};
-    EXPECT_EQ(m.notifyKey(303, degenerate), 0);
-    EXPECT_EQ(m.notifyKey(303, nullptr), 0);
+    EXPECT_EQ(m.applyClippingPlane(1, degenerate), 0);
+    EXPECT_EQ(m.applyClippingPlane(1, nullptr), 0);
     m.getClippingPlane(plane, 1);
     EXPECT_DOUBLE_EQ(plane[1], 1);
 
-    // Beyond the clipping keys, keys are commands: 312 is none, '1' toggles the wire frame.
-    EXPECT_EQ(m.notifyKey(312, nullptr), 0);
-    EXPECT_NE(m.notifyKey('1', nullptr), 0);
+    // Beyond the six planes nothing is taken; other keys are commands: '1' toggles the wire frame.
+    EXPECT_EQ(m.applyClippingSwitch(6, false), 0);
+    EXPECT_NE(m.notifyKey('1'), 0);
     EXPECT_TRUE(m.getWireFrame());
 }
 

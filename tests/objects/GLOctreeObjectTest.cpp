@@ -99,7 +99,7 @@ TEST(GLOctreeObject, ThresholdKeepsEqualValuesAndItemsCycle)
     sink.clear();
     o.notifyCommand('-');
     EXPECT_EQ(sink.text(), "\rpointSize @ 1.00") << "never below 1";
-    EXPECT_EQ(o.notifyKey('1', nullptr), 0);
+    EXPECT_EQ(o.notifyKey('1'), 0);
     EXPECT_EQ(o.notifyCommand('x'), 0);
 }
 

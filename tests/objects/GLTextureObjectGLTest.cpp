@@ -90,7 +90,7 @@ TEST_F(Picture, TheNextImageKeyStaysWithinTheSequence)
     EXPECT_EQ(picture.getImageWidth(), 128);
     EXPECT_EQ(picture.getBBMax(), Point3(128, 64, 1));
     // mosaic0001.png does not exist: the picture stays, and so does the sequence position.
-    EXPECT_EQ(picture.notifyKey('x', nullptr), 1);
+    EXPECT_EQ(picture.notifyKey('x'), 1);
     EXPECT_EQ(said.text(MessageLevel::Warning),
               "GLTextureObject: no picture " + dir + "/mosaic0001.png, the current one stays\n");
     EXPECT_EQ(said.text(), said.text(MessageLevel::Warning));

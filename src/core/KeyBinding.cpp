@@ -1,0 +1,76 @@
+#include "core/KeyBinding.h"
+
+#include "core/KeyCodes.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+bool KeyBinding::hasKey(int key) const
+{
+    for (int i = 0; i < kMaxKeys && keys[i]; ++i)
+        if (keys[i] == key)
+            return true;
+    return false;
+}
+
+std::vector<int> KeyBinding::keyList() const
+{
+    std::vector<int> list;
+    for (int i = 0; i < kMaxKeys && keys[i]; ++i)
+        list.push_back(keys[i]);
+    return list;
+}
+
+std::string KeyBinding::keyText() const
+{
+    std::string text;
+    for (int key : keyList()) {
+        if (!text.empty())
+            text += ", ";
+        text += keyName(key);
+    }
+    return text;
+}
+
+std::string keyName(int key)
+{
+    switch (key) {
+    case KeyCode::SPACE: return "Space";
+    case KeyCode::RETURN: return "Return";
+    case KeyCode::ESCAPE: return "Escape";
+    case KeyCode::LEFT: return "Left";
+    case KeyCode::RIGHT: return "Right";
+    case KeyCode::UP: return "Up";
+    case KeyCode::DOWN: return "Down";
+    case KeyCode::HOME: return "Home";
+    case KeyCode::END: return "End";
+    case KeyCode::PAGE_UP: return "Page Up";
+    case KeyCode::PAGE_DOWN: return "Page Down";
+    case KeyCode::AZERTY_2: return "\xc3\xa9"; // the key's Latin-1 character, written in UTF-8
+    default: break;
+    }
+    if (key > ' ' && key < 127)
+        return std::string(1, static_cast<char>(key));
+    char code[16];
+    std::snprintf(code, sizeof code, "%d", key);
+    return code;
+}
+
+const KeyBinding *BindingTable::find(int key) const
+{
+    for (const KeyBinding &r : *this)
+        if (r.hasKey(key))
+            return &r;
+    return fallback ? fallback->find(key) : nullptr;
+}
+
+const KeyBinding &BindingTable::row(int action) const
+{
+    for (const KeyBinding &r : *this)
+        if (r.action == action)
+            return r;
+    if (fallback)
+        return fallback->row(action);
+    // Every action of a kind has its row: a missing one is a fault of the table.
+    throw std::logic_error(std::string("no row for an action of ") + kind);
+}

@@ -1,0 +1,73 @@
+#ifndef VELMORA_KEYBINDING_H
+#define VELMORA_KEYBINDING_H
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+/// One action of an element kind: the value of the kind's action enum, the keys that run it,
+/// the label of the panel control or menu item that runs it (null when none), a one-line
+/// description for the key tables, and how the shared dispatcher wraps it.
+struct KeyBinding {
+    enum Flags : unsigned {
+        BUSY = 1u,               ///< the busy cursor shows while it runs
+        REDRAW = 2u,             ///< a taken action asks for a new frame
+        NO_KEY = 4u,             ///< a code only panels send (no key of the keyboard): in no key table
+        NEXT_COLOR_MAP = 8u,     ///< runs as the element's colour-map step forward
+        PREVIOUS_COLOR_MAP = 16u ///< ... and back
+    };
+    static constexpr int kMaxKeys = 4;
+
+    int action;
+    int keys[kMaxKeys]; ///< 0 ends the list
+    const char *label;
+    const char *description;
+    unsigned flags;
+
+    bool hasKey(int key) const;
+    /// The keys as the key tables show them, joined by ", " ("<, ,", "Page Up").
+    std::string keyText() const;
+    std::vector<int> keyList() const;
+};
+
+/// The name of a key code in the key tables: the character for printable keys, "Space",
+/// "Return", "Escape", "Left", ..., "Page Down".
+std::string keyName(int key);
+
+/// The one table of an element kind. A kind that specialises another (a simplex mesh is
+/// drawn as a mesh) names the other's table as fallback: keys that are not its own go there.
+class BindingTable {
+public:
+    template <size_t N>
+    BindingTable(const char *kindName, const KeyBinding (&table)[N], const BindingTable *fallbackTable = nullptr)
+        : kind(kindName), rows(table), count(N), fallback(fallbackTable)
+    {
+    }
+
+    /// The row taking `key` here or in the fallback; null for a key of no action.
+    const KeyBinding *find(int key) const;
+    /// The row of `action` here or in the fallback.
+    const KeyBinding &row(int action) const;
+    /// Whether `row` is one of this table's own rows (not the fallback's).
+    bool owns(const KeyBinding &r) const { return &r >= rows && &r < rows + count; }
+
+    const KeyBinding *begin() const { return rows; }
+    const KeyBinding *end() const { return rows + count; }
+    const char *getKind() const { return kind; }
+    const BindingTable *getFallback() const { return fallback; }
+
+private:
+    const char *kind;
+    const KeyBinding *rows;
+    size_t count;
+    const BindingTable *fallback;
+};
+
+/// The value stored in a row for the action enum `a`.
+template <class A>
+constexpr int actionValue(A a)
+{
+    return static_cast<int>(a);
+}
+
+#endif
