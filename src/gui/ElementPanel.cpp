@@ -4,6 +4,9 @@
 #include "camera/GLCamera.h"
 #include "core/ElementWindow.h"
 #include "core/GLObject.h"
+#include "formats/ColorMap.h"
+#include "gui/Delegate1.h"
+#include "gui/ListDialog.h"
 #include "math/Messages.h"
 #include "objects/GL3DObject.h"
 
@@ -59,8 +62,34 @@ std::string ElementPanel::informationOf(GLObject *element)
     return std::string();
 }
 
+ElementPanel::Look ElementPanel::sliceLook()
+{
+    Look l;
+    l.toggleButtons = true;
+    l.padding = 0;
+    l.bareInformation = true;
+    l.onePaletteDialog = true;
+    return l;
+}
+
+namespace {
+
+ElementPanel::Look lookWithCommonItems(bool commonItems)
+{
+    ElementPanel::Look l;
+    l.commonItems = commonItems;
+    return l;
+}
+
+} // namespace
+
 ElementPanel::ElementPanel(GLObject *e, const char *menuTitle, bool commonItems)
-    : element(e), menu(nullptr), box(nullptr), informationLabel(nullptr), updating(false)
+    : ElementPanel(e, menuTitle, lookWithCommonItems(commonItems))
+{
+}
+
+ElementPanel::ElementPanel(GLObject *e, const char *menuTitle, const Look &l)
+    : element(e), menu(nullptr), box(nullptr), informationLabel(nullptr), updating(false), look(l)
 {
     GtkAccelGroup *group = gtk_accel_group_new();
     accelGroup = group;
@@ -76,7 +105,7 @@ ElementPanel::ElementPanel(GLObject *e, const char *menuTitle, bool commonItems)
     mainWidget = g_object_ref_sink(box);
 
     if (element && element->is3DObject()) {
-        if (commonItems) {
+        if (look.commonItems) {
             addCheckMenuItem("Show bounding box", "bbox", showsBoundingBox);
             addCheckMenuItem("Show Object Axes", "axes", showsAxes);
         }
@@ -88,6 +117,15 @@ void ElementPanel::addInformationFrame()
 {
     if (informationLabel)
         return;
+    if (look.bareInformation) {
+        GtkWidget *frame = gtk_frame_new("information");
+        informationLabel = gtk_label_new(informationOf(element).c_str());
+        gtk_misc_set_alignment(GTK_MISC(informationLabel), 0, 0);
+        gtk_misc_set_padding(GTK_MISC(informationLabel), 4, 2);
+        gtk_container_add(GTK_CONTAINER(frame), informationLabel);
+        gtk_box_pack_start(GTK_BOX(box), frame, FALSE, FALSE, 2);
+        return;
+    }
     GtkWidget *info = addFrame("information");
     informationLabel = gtk_label_new(informationOf(element).c_str());
     gtk_label_set_justify(GTK_LABEL(informationLabel), GTK_JUSTIFY_LEFT);
@@ -225,7 +263,7 @@ GtkWidget *ElementPanel::addActionButton(GtkWidget *into, const KeyBinding &row,
     GtkWidget *button = gtk_button_new_with_label(row.label);
     g_object_set_data(G_OBJECT(button), kActionData, const_cast<KeyBinding *>(&row));
     g_signal_connect(button, onPress ? "pressed" : "clicked", G_CALLBACK(onKeyButton), this);
-    gtk_box_pack_start(GTK_BOX(into), button, TRUE, TRUE, 1);
+    gtk_box_pack_start(GTK_BOX(into), button, TRUE, TRUE, look.padding);
     return button;
 }
 
@@ -235,21 +273,73 @@ GtkWidget *ElementPanel::addArrowButton(GtkWidget *into, GtkArrowType arrow, con
     gtk_container_add(GTK_CONTAINER(button), gtk_arrow_new(arrow, GTK_SHADOW_OUT));
     g_object_set_data(G_OBJECT(button), kActionData, const_cast<KeyBinding *>(&row));
     g_signal_connect(button, "clicked", G_CALLBACK(onKeyButton), this);
-    gtk_box_pack_start(GTK_BOX(into), button, TRUE, TRUE, 1);
+    gtk_box_pack_start(GTK_BOX(into), button, TRUE, TRUE, look.padding);
     return button;
 }
 
 GtkWidget *ElementPanel::addActionToggle(GtkWidget *into, const KeyBinding &row, bool (*state)(GLObject *))
 {
-    GtkWidget *toggle = gtk_check_button_new_with_label(row.label);
+    GtkWidget *toggle =
+        look.toggleButtons ? gtk_toggle_button_new_with_label(row.label) : gtk_check_button_new_with_label(row.label);
     g_object_set_data(G_OBJECT(toggle), kActionData, const_cast<KeyBinding *>(&row));
     updating = true;
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(toggle), element && state(element));
     updating = false;
     g_signal_connect(toggle, "toggled", G_CALLBACK(onKeyToggle), this);
-    gtk_box_pack_start(GTK_BOX(into), toggle, FALSE, FALSE, 1);
+    gtk_box_pack_start(GTK_BOX(into), toggle, look.toggleButtons, look.toggleButtons, look.padding);
     stateControls.push_back({toggle, state});
     return toggle;
+}
+
+GtkWidget *ElementPanel::addValueButton(GtkWidget *into, const char *label, int value,
+                                        fastdelegate::FastDelegate1<int> press)
+{
+    GtkWidget *button = gtk_button_new_with_label(label);
+    Delegate1<int>::connectObject(button, "clicked", press, value);
+    gtk_box_pack_start(GTK_BOX(into), button, TRUE, TRUE, look.padding);
+    return button;
+}
+
+GtkWidget *ElementPanel::addSlider(GtkWidget *column, const char *label, const char *name, double lo, double hi,
+                                   double value, int digits, fastdelegate::FastDelegate1<GtkWidget *> moved)
+{
+    // A scale needs a non-empty range; the value stays where the element has it.
+    if (!(hi > lo))
+        hi = lo + 1;
+    const double step = digits == 0 ? 1 : (hi - lo) / 100;
+    GtkWidget *row = gtk_hbox_new(FALSE, 2);
+    if (label && *label)
+        gtk_box_pack_start(GTK_BOX(row), gtk_label_new(label), FALSE, FALSE, 2);
+    GtkWidget *slider = gtk_hscale_new_with_range(lo, hi, step);
+    gtk_widget_set_name(slider, name);
+    gtk_scale_set_digits(GTK_SCALE(slider), digits);
+    gtk_range_set_value(GTK_RANGE(slider), value);
+    Delegate1<GtkWidget *>::connect(slider, "value-changed", moved);
+    gtk_box_pack_start(GTK_BOX(row), slider, TRUE, TRUE, 2);
+    gtk_box_pack_start(GTK_BOX(column), row, FALSE, FALSE, 0);
+    return slider;
+}
+
+void ElementPanel::openPaletteDialog(int current, fastdelegate::FastDelegate1<int> choose)
+{
+    const char *title = "Palette properties";
+    if (look.onePaletteDialog)
+        closeDialog(title);
+    std::vector<std::string> names;
+    for (int i = 0; i < ColorMap::getNumberOfColorMaps(); ++i)
+        names.emplace_back(ColorMap::getColorMapName(i));
+    ListDialog *list = new ListDialog(title, names, choose);
+    // The current map is preselected (choosing it again changes nothing).
+    GtkTreePath *row = gtk_tree_path_new_from_indices(current, -1);
+    gtk_tree_selection_select_path(gtk_tree_view_get_selection(list->getList()), row);
+    gtk_tree_path_free(row);
+    adoptDialog(list->getDialog());
+}
+
+void ElementPanel::closeDialog(const char *title)
+{
+    if (GtkWidget *open = getOpenDialog(title))
+        gtk_widget_destroy(open);
 }
 
 void ElementPanel::adoptDialog(GtkWidget *dialog)

@@ -3,6 +3,7 @@
 
 #include "core/GLInterface.h"
 #include "core/GLObject.h"
+#include "gui/FastDelegate.h"
 
 #include <gtk/gtk.h>
 
@@ -20,9 +21,28 @@
 /// on the element.
 class ElementPanel : public GLInterface {
 public:
+    /// How a panel's controls look. The slice panels (octree, volume) have toggle buttons
+    /// filling their row, unpadded buttons, a bare information label and one palette dialog
+    /// at a time; the other panels the defaults.
+    struct Look {
+        /// A 3D object's menu starts with "Show bounding box" and "Show Object Axes".
+        bool commonItems = true;
+        /// Toggles are toggle buttons filling their row, rather than check buttons.
+        bool toggleButtons = false;
+        /// Padding of buttons and toggles in their row.
+        guint padding = 1;
+        /// The information label sits in its frame directly, padded 4 by 2, rather than in a
+        /// bordered box.
+        bool bareInformation = false;
+        /// Opening the palette dialog again replaces the open one, rather than adding another.
+        bool onePaletteDialog = false;
+    };
+    static Look sliceLook();
+
     /// With `commonItems` false a 3D object's menu starts empty (its panel has nothing
     /// beyond the title).
     ElementPanel(GLObject *element, const char *menuTitle, bool commonItems = true);
+    ElementPanel(GLObject *element, const char *menuTitle, const Look &look);
     ~ElementPanel() override;
 
     ElementPanel(const ElementPanel &) = delete;
@@ -91,8 +111,20 @@ protected:
     /// A check button labelled as its row says, running the row's action whenever the user
     /// flips it; shows `state`.
     GtkWidget *addActionToggle(GtkWidget *box, const KeyBinding &row, bool (*state)(GLObject *));
+    /// A button `label` whose click calls `press` with `value`.
+    GtkWidget *addValueButton(GtkWidget *box, const char *label, int value, fastdelegate::FastDelegate1<int> press);
+    /// A horizontal slider over [lo, hi] (widened to a unit range when empty) at `value`,
+    /// named `name` (so that tests can find it), with `label` before it, packed into
+    /// `column`; `moved` receives the slider on every value change.
+    GtkWidget *addSlider(GtkWidget *column, const char *label, const char *name, double lo, double hi, double value,
+                         int digits, fastdelegate::FastDelegate1<GtkWidget *> moved);
+    /// The dialog "Palette properties": the colour maps by name with `current` preselected;
+    /// choosing one calls `choose` with its index. The panel keeps it (see adoptDialog).
+    void openPaletteDialog(int current, fastdelegate::FastDelegate1<int> choose);
     /// Keeps `dialog` until the user closes it; the panel destroys it when it goes first.
     void adoptDialog(GtkWidget *dialog);
+    /// Closes the open dialog titled `title`, if any.
+    void closeDialog(const char *title);
     /// Makes the view's OpenGL context current for operations that touch textures.
     void makeViewCurrent();
     /// Asks the window for a redraw of the scene.
@@ -110,6 +142,7 @@ protected:
     GtkWidget *informationLabel;
     std::vector<StateControl> stateControls;
     bool updating;
+    Look look;
 
 private:
     static void onMenuItem(GtkMenuItem *item, gpointer data);

@@ -48,8 +48,8 @@ GLCameraInterface::GLCameraInterface(GLCamera *c) : ElementPanel(c, "Camera"), c
 
     GtkWidget *axes = addFrame("viewing axes", nullptr, false);
     using A = GLCamera::Action;
-    for (A look : {A::LOOK_ALONG_X, A::LOOK_ALONG_Y, A::LOOK_ALONG_Z})
-        addActionButton(axes, look, true);
+    for (A along : {A::LOOK_ALONG_X, A::LOOK_ALONG_Y, A::LOOK_ALONG_Z})
+        addActionButton(axes, along, true);
 
     GtkWidget *reset = gtk_button_new_with_label("Reset camera");
     g_signal_connect(reset, "clicked", G_CALLBACK(onReset), this);

@@ -89,16 +89,7 @@ void GLMeshObjectInterface::onColorMapChosen(int index)
 
 void GLMeshObjectInterface::createPaletteDialog()
 {
-    std::vector<std::string> names;
-    for (int i = 0; i < ColorMap::getNumberOfColorMaps(); ++i)
-        names.emplace_back(ColorMap::getColorMapName(i));
-    ListDialog *list = new ListDialog("Palette properties", names,
-                                      fastdelegate::MakeDelegate(this, &GLMeshObjectInterface::onColorMapChosen));
-    // The current map is preselected (choosing it again changes nothing).
-    GtkTreePath *row = gtk_tree_path_new_from_indices(mesh->getColorMap(), -1);
-    gtk_tree_selection_select_path(gtk_tree_view_get_selection(list->getList()), row);
-    gtk_tree_path_free(row);
-    adoptDialog(list->getDialog());
+    openPaletteDialog(mesh->getColorMap(), fastdelegate::MakeDelegate(this, &GLMeshObjectInterface::onColorMapChosen));
 }
 
 void GLMeshObjectInterface::createTextureDialog()

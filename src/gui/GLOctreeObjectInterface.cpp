@@ -1,92 +1,72 @@
 #include "gui/GLOctreeObjectInterface.h"
 
 #include "gui/Delegate1.h"
-#include "gui/PanelParts.h"
 #include "objects/GLOctreeObject.h"
 
 #include <cstring>
 
 using fastdelegate::MakeDelegate;
 
-GLOctreeObjectInterface::GLOctreeObjectInterface(GLOctreeObject *o) : octree(o)
+namespace {
+
+GLOctreeObject *octreeOf(GLObject *e) { return static_cast<GLOctreeObject *>(e); }
+bool drawsStructure(GLObject *e) { return octreeOf(e)->getDrawStructure(); }
+template <int k>
+bool planeShown(GLObject *e)
 {
-    accelGroup = gtk_accel_group_new();
-    createMenuBar();
+    bool visible[3];
+    octreeOf(e)->getPlaneStates(visible);
+    return visible[k];
+}
+
+} // namespace
+
+GLOctreeObjectInterface::GLOctreeObjectInterface(GLOctreeObject *o)
+    : ElementPanel(o, "Octree", sliceLook()), octree(o)
+{
+    addCheckMenuItem("Draw Structure", "structure", drawsStructure);
+    addMenuItem("Palette properties...", "palette");
+    addMenuItem("Interpolation properties...", "interpolation");
     createInterface();
-}
-
-GLOctreeObjectInterface::~GLOctreeObjectInterface()
-{
-    PanelParts::closeDialog(&paletteDialog);
-    PanelParts::closeDialog(&interpolationDialog);
-    PanelParts::destroyPanel(mainWidget, mainMenuBar, accelGroup);
-}
-
-void GLOctreeObjectInterface::createMenuBar()
-{
-    const auto respond = MakeDelegate(this, &GLOctreeObjectInterface::menuBarResponse);
-    GtkWidget *menu = PanelParts::menuWithCommonItems(GTK_ACCEL_GROUP(accelGroup), octree, respond);
-    PanelParts::addMenuItem(menu, "Draw Structure", "structure", respond, true, octree->getDrawStructure());
-    PanelParts::addMenuItem(menu, "Palette properties...", "palette", respond);
-    PanelParts::addMenuItem(menu, "Interpolation properties...", "interpolation", respond);
-    mainMenuBar = PanelParts::menuBarEntry("Octree", menu);
 }
 
 void GLOctreeObjectInterface::createInterface()
 {
-    GtkWidget *box = gtk_vbox_new(FALSE, 0);
-    PanelParts::addInformation(box, octree->getInformation());
-    const auto press = MakeDelegate(this, &GLOctreeObjectInterface::sendAction);
-    using A = GLOctreeObject::Action;
-    const auto button = [&](GtkWidget *row, A a) {
-        PanelParts::addKeyButton(row, GLOctreeObject::bindings().row(actionValue(a)).label, actionValue(a), press);
-    };
     const auto moved = MakeDelegate(this, &GLOctreeObjectInterface::sliderMoved);
+    using A = GLOctreeObject::Action;
 
-    GtkWidget *modes = PanelParts::addFrameRow(box, "visualization mode");
+    GtkWidget *modes = addFrame("visualization mode", nullptr, false);
     for (A mode : {A::DATA_POINTS, A::DATA_SLICES, A::STRUCTURE_SLICES, A::DEPTH_BUFFER})
-        button(modes, mode);
+        addActionButton(modes, mode);
 
-    GtkWidget *size = PanelParts::addFrameRow(box, "point size");
-    button(size, A::BIGGER_POINTS);
-    button(size, A::SMALLER_POINTS);
+    GtkWidget *size = addFrame("point size", nullptr, false);
+    addActionButton(size, A::BIGGER_POINTS);
+    addActionButton(size, A::SMALLER_POINTS);
 
     float range[2], bounds[2];
     octree->getMinMax(range);
     octree->getMinMaxThreshold(bounds);
-    GtkWidget *data = PanelParts::addFrameColumn(box, "data threshold");
-    dataThreshold = PanelParts::addSlider(data, "", "dataThreshold", range[0], range[1], octree->getDataThreshold(), 2,
-                                          moved);
-    GtkWidget *slice = PanelParts::addFrameColumn(box, "data threshold");
-    lowerThreshold = PanelParts::addSlider(slice, "min", "lowerThreshold", range[0], range[1], bounds[0], 2, moved);
-    upperThreshold = PanelParts::addSlider(slice, "max", "upperThreshold", range[0], range[1], bounds[1], 2, moved);
+    GtkWidget *data = addFrame("data threshold");
+    dataThreshold = addSlider(data, "", "dataThreshold", range[0], range[1], octree->getDataThreshold(), 2, moved);
+    GtkWidget *slice = addFrame("data threshold");
+    lowerThreshold = addSlider(slice, "min", "lowerThreshold", range[0], range[1], bounds[0], 2, moved);
+    upperThreshold = addSlider(slice, "max", "upperThreshold", range[0], range[1], bounds[1], 2, moved);
 
     int grid[3], position[3];
-    bool visible[3];
     octree->getSize(grid);
     octree->getCurrentPosition(position);
-    octree->getPlaneStates(visible);
-    GtkWidget *planes = PanelParts::addFrameColumn(box, "viewing planes");
+    GtkWidget *planes = addFrame("viewing planes");
     const char *labels[3] = {"X", "Y", "Z"};
     const char *names[3] = {"sliderX", "sliderY", "sliderZ"};
     for (int k = 0; k < 3; ++k)
-        positions[k] = PanelParts::addSlider(planes, labels[k], names[k], 0, grid[k] - 1, position[k], 0, moved);
+        positions[k] = addSlider(planes, labels[k], names[k], 0, grid[k] - 1, position[k], 0, moved);
     GtkWidget *toggles = gtk_hbox_new(TRUE, 2);
-    for (int k = 0; k < 3; ++k)
-        planeToggles[k] = PanelParts::addKeyToggle(toggles, labels[k], visible[k],
-                                                   actionValue(A::X_PLANE) + k, press);
+    addActionToggle(toggles, rowOf(A::X_PLANE), planeShown<0>);
+    addActionToggle(toggles, rowOf(A::Y_PLANE), planeShown<1>);
+    addActionToggle(toggles, rowOf(A::Z_PLANE), planeShown<2>);
     gtk_box_pack_start(GTK_BOX(planes), toggles, FALSE, FALSE, 0);
 
     gtk_widget_show_all(box);
-    mainWidget = g_object_ref_sink(box);
-}
-
-void GLOctreeObjectInterface::sendAction(int action)
-{
-    if (updating)
-        return;
-    octree->perform(static_cast<GLOctreeObject::Action>(action));
-    octree->postRedisplay();
 }
 
 void GLOctreeObjectInterface::sliderMoved(GtkWidget *slider)
@@ -120,28 +100,25 @@ void GLOctreeObjectInterface::setColorMap(int index)
 
 void GLOctreeObjectInterface::menuBarResponse(const char *key)
 {
-    if (std::strcmp(key, "bbox") == 0)
-        octree->toggleBoundingBox();
-    else if (std::strcmp(key, "axes") == 0)
-        octree->toggleAxes();
-    else if (std::strcmp(key, "structure") == 0)
+    if (std::strcmp(key, "structure") == 0)
         octree->setDrawStructure(!octree->getDrawStructure());
     else if (std::strcmp(key, "palette") == 0)
-        PanelParts::watchDialog(
-            PanelParts::openPaletteDialog(octree->getColorMap(), MakeDelegate(this, &GLOctreeObjectInterface::setColorMap)),
-            &paletteDialog);
+        openPaletteDialog(octree->getColorMap(), MakeDelegate(this, &GLOctreeObjectInterface::setColorMap));
     else if (std::strcmp(key, "interpolation") == 0)
         openInterpolationDialog();
-    octree->postRedisplay();
+    // The common items, and the redraw every menu item ends with.
+    ElementPanel::menuBarResponse(key);
 }
 
 void GLOctreeObjectInterface::openInterpolationDialog()
 {
-    GtkWidget *dialog = gtk_dialog_new_with_buttons("Interpolation properties", nullptr, GTK_DIALOG_NO_SEPARATOR,
+    // Asked again, the dialog starts afresh.
+    closeDialog(kInterpolationTitle);
+    GtkWidget *dialog = gtk_dialog_new_with_buttons(kInterpolationTitle, nullptr, GTK_DIALOG_NO_SEPARATOR,
                                                     GTK_STOCK_OK, GTK_RESPONSE_OK, nullptr);
     GtkWidget *area = gtk_dialog_get_content_area(GTK_DIALOG(dialog));
     GtkWidget *nearest = gtk_radio_button_new_with_label(nullptr, "Nearest");
-    linearButton = gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(nearest), "Linear");
+    GtkWidget *linearButton = gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(nearest), "Linear");
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(octree->getInterpolationMode() ? linearButton : nearest), TRUE);
     gtk_box_pack_start(GTK_BOX(area), nearest, FALSE, FALSE, 2);
     gtk_box_pack_start(GTK_BOX(area), linearButton, FALSE, FALSE, 2);
@@ -149,7 +126,7 @@ void GLOctreeObjectInterface::openInterpolationDialog()
     Delegate1<GtkWidget *>::connect(linearButton, "toggled", MakeDelegate(this, &GLOctreeObjectInterface::interpolationChosen));
     // "OK" and the close box end the dialog.
     g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
-    PanelParts::watchDialog(dialog, &interpolationDialog);
+    adoptDialog(dialog);
     gtk_widget_show_all(dialog);
 }
 
@@ -161,14 +138,11 @@ void GLOctreeObjectInterface::interpolationChosen(GtkWidget *button)
 
 void GLOctreeObjectInterface::update()
 {
+    ElementPanel::update();
     updating = true;
     int position[3];
-    bool visible[3];
     octree->getCurrentPosition(position);
-    octree->getPlaneStates(visible);
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < 3; ++k)
         gtk_range_set_value(GTK_RANGE(positions[k]), position[k]);
-        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(planeToggles[k]), visible[k]);
-    }
     updating = false;
 }

@@ -1,7 +1,7 @@
 #ifndef VELMORA_GLOCTREEOBJECTINTERFACE_H
 #define VELMORA_GLOCTREEOBJECTINTERFACE_H
 
-#include "core/GLInterface.h"
+#include "gui/ElementPanel.h"
 
 #include <gtk/gtk.h>
 
@@ -10,24 +10,22 @@ class GLOctreeObject;
 /// The octree's panel: menu "Octree" (the common items, "Draw Structure", "Palette
 /// properties...", "Interpolation properties..."), the drawing-mode buttons, point size, the
 /// data threshold, the slice thresholds, and the three viewing planes with their sliders.
-/// Buttons and toggles send the octree the key of the same action.
-class GLOctreeObjectInterface : public GLInterface {
+/// Buttons and toggles run the octree's actions, as their keys do.
+class GLOctreeObjectInterface : public ElementPanel {
 public:
     explicit GLOctreeObjectInterface(GLOctreeObject *octree);
-    ~GLOctreeObjectInterface() override;
 
     /// Runs the menu item `key`: "bbox", "axes", "structure", "palette", "interpolation".
-    void menuBarResponse(const char *key);
+    void menuBarResponse(const char *key) override;
     /// Brings the sliders and toggles back to the octree's state.
     void update() override;
 
-    GtkWidget *getInterpolationDialog() const { return interpolationDialog; }
+    GtkWidget *getInterpolationDialog() const { return getOpenDialog(kInterpolationTitle); }
 
 private:
-    void createMenuBar();
+    static constexpr const char *kInterpolationTitle = "Interpolation properties";
+
     void createInterface();
-    /// Runs the element's action of that value (a panel control's payload) as its key would.
-    void sendAction(int action);
     void sliderMoved(GtkWidget *slider);
     void setColorMap(int index);
     void openInterpolationDialog();
@@ -38,11 +36,6 @@ private:
     GtkWidget *lowerThreshold = nullptr;
     GtkWidget *upperThreshold = nullptr;
     GtkWidget *positions[3] = {nullptr, nullptr, nullptr};
-    GtkWidget *planeToggles[3] = {nullptr, nullptr, nullptr};
-    GtkWidget *paletteDialog = nullptr;
-    GtkWidget *interpolationDialog = nullptr;
-    GtkWidget *linearButton = nullptr;
-    bool updating = false;
 };
 
 #endif

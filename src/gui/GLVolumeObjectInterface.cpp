@@ -1,78 +1,62 @@
 #include "gui/GLVolumeObjectInterface.h"
 
-#include "gui/PanelParts.h"
 #include "objects/GLVolumeObject.h"
 
 #include <cstring>
 
 using fastdelegate::MakeDelegate;
 
-GLVolumeObjectInterface::GLVolumeObjectInterface(GLVolumeObject *v) : volume(v)
+namespace {
+
+template <int k>
+bool planeShown(GLObject *e)
 {
-    accelGroup = gtk_accel_group_new();
-    createMenuBar();
+    bool visible[3];
+    static_cast<GLVolumeObject *>(e)->getPlaneStates(visible);
+    return visible[k];
+}
+
+} // namespace
+
+GLVolumeObjectInterface::GLVolumeObjectInterface(GLVolumeObject *v)
+    : ElementPanel(v, "Volume", sliceLook()), volume(v)
+{
+    addMenuItem("Palette properties...", "palette");
     createInterface();
-}
-
-GLVolumeObjectInterface::~GLVolumeObjectInterface()
-{
-    PanelParts::closeDialog(&paletteDialog);
-    PanelParts::destroyPanel(mainWidget, mainMenuBar, accelGroup);
-}
-
-void GLVolumeObjectInterface::createMenuBar()
-{
-    const auto respond = MakeDelegate(this, &GLVolumeObjectInterface::menuBarResponse);
-    GtkWidget *menu = PanelParts::menuWithCommonItems(GTK_ACCEL_GROUP(accelGroup), volume, respond);
-    PanelParts::addMenuItem(menu, "Palette properties...", "palette", respond);
-    mainMenuBar = PanelParts::menuBarEntry("Volume", menu);
 }
 
 void GLVolumeObjectInterface::createInterface()
 {
-    GtkWidget *box = gtk_vbox_new(FALSE, 0);
-    PanelParts::addInformation(box, volume->getInformation());
-    const auto press = MakeDelegate(this, &GLVolumeObjectInterface::sendAction);
     const auto moved = MakeDelegate(this, &GLVolumeObjectInterface::sliderMoved);
+    using A = GLVolumeObject::Action;
 
     int size[3], position[3];
-    bool visible[3];
     volume->getSize(size);
     volume->getCurrentPosition(position);
-    volume->getPlaneStates(visible);
-    GtkWidget *planes = PanelParts::addFrameColumn(box, "viewing planes");
+    GtkWidget *planes = addFrame("viewing planes");
     const char *labels[3] = {"X", "Y", "Z"};
     const char *names[3] = {"sliderX", "sliderY", "sliderZ"};
     GtkWidget *toggles = gtk_hbox_new(TRUE, 2);
-    for (int k = 0; k < 3; ++k)
-        planeToggles[k] = PanelParts::addKeyToggle(toggles, labels[k], visible[k],
-                                                   actionValue(GLVolumeObject::Action::X_PLANE) + k, press);
+    addActionToggle(toggles, rowOf(A::X_PLANE), planeShown<0>);
+    addActionToggle(toggles, rowOf(A::Y_PLANE), planeShown<1>);
+    addActionToggle(toggles, rowOf(A::Z_PLANE), planeShown<2>);
     gtk_box_pack_start(GTK_BOX(planes), toggles, FALSE, FALSE, 0);
     for (int k = 0; k < 3; ++k)
-        positions[k] = PanelParts::addSlider(planes, labels[k], names[k], 0, size[k] - 1, position[k], 0, moved);
+        positions[k] = addSlider(planes, labels[k], names[k], 0, size[k] - 1, position[k], 0, moved);
 
     float range[2], bounds[2];
     volume->getMinMax(range);
     volume->getMinMaxThreshold(bounds);
-    GtkWidget *thresholds = PanelParts::addFrameColumn(box, "data threshold");
-    lowerThreshold = PanelParts::addSlider(thresholds, "min", "lowerThreshold", range[0], range[1], bounds[0], 2, moved);
-    upperThreshold = PanelParts::addSlider(thresholds, "max", "upperThreshold", range[0], range[1], bounds[1], 2, moved);
+    GtkWidget *thresholds = addFrame("data threshold");
+    lowerThreshold = addSlider(thresholds, "min", "lowerThreshold", range[0], range[1], bounds[0], 2, moved);
+    upperThreshold = addSlider(thresholds, "max", "upperThreshold", range[0], range[1], bounds[1], 2, moved);
 
-    GtkWidget *filter = PanelParts::addFrameRow(box, "interpolation");
+    GtkWidget *filter = addFrame("interpolation", nullptr, false);
     const auto choose = MakeDelegate(this, &GLVolumeObjectInterface::setInterpolation);
-    PanelParts::addKeyButton(filter, "Nearest", 0, choose);
-    PanelParts::addKeyButton(filter, "Linear", 1, choose);
+    addValueButton(filter, "Nearest", 0, choose);
+    addValueButton(filter, "Linear", 1, choose);
 
     gtk_widget_show_all(box);
-    mainWidget = g_object_ref_sink(box);
-}
-
-void GLVolumeObjectInterface::sendAction(int action)
-{
-    if (updating)
-        return;
-    volume->perform(static_cast<GLVolumeObject::Action>(action));
-    volume->postRedisplay();
 }
 
 void GLVolumeObjectInterface::sliderMoved(GtkWidget *slider)
@@ -110,27 +94,19 @@ void GLVolumeObjectInterface::setColorMap(int index)
 
 void GLVolumeObjectInterface::menuBarResponse(const char *key)
 {
-    if (std::strcmp(key, "bbox") == 0)
-        volume->toggleBoundingBox();
-    else if (std::strcmp(key, "axes") == 0)
-        volume->toggleAxes();
-    else if (std::strcmp(key, "palette") == 0)
-        PanelParts::watchDialog(
-            PanelParts::openPaletteDialog(volume->getColorMap(), MakeDelegate(this, &GLVolumeObjectInterface::setColorMap)),
-            &paletteDialog);
-    volume->postRedisplay();
+    if (std::strcmp(key, "palette") == 0)
+        openPaletteDialog(volume->getColorMap(), MakeDelegate(this, &GLVolumeObjectInterface::setColorMap));
+    // The common items, and the redraw every menu item ends with.
+    ElementPanel::menuBarResponse(key);
 }
 
 void GLVolumeObjectInterface::update()
 {
+    ElementPanel::update();
     updating = true;
     int position[3];
-    bool visible[3];
     volume->getCurrentPosition(position);
-    volume->getPlaneStates(visible);
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < 3; ++k)
         gtk_range_set_value(GTK_RANGE(positions[k]), position[k]);
-        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(planeToggles[k]), visible[k]);
-    }
     updating = false;
 }

@@ -1,7 +1,7 @@
 #ifndef VELMORA_GLVOLUMEOBJECTINTERFACE_H
 #define VELMORA_GLVOLUMEOBJECTINTERFACE_H
 
-#include "core/GLInterface.h"
+#include "gui/ElementPanel.h"
 
 #include <gtk/gtk.h>
 
@@ -10,21 +10,17 @@ class GLVolumeObject;
 /// The volume's panel: menu "Volume" (the common items and "Palette properties..."), the
 /// three viewing planes with their toggles (keys "1", "2", "3") and position sliders, the
 /// lower and upper slice thresholds, and the interpolation choice.
-class GLVolumeObjectInterface : public GLInterface {
+class GLVolumeObjectInterface : public ElementPanel {
 public:
     explicit GLVolumeObjectInterface(GLVolumeObject *volume);
-    ~GLVolumeObjectInterface() override;
 
     /// Runs the menu item `key`: "bbox", "axes", "palette".
-    void menuBarResponse(const char *key);
+    void menuBarResponse(const char *key) override;
     /// Brings the sliders and toggles back to the volume's state.
     void update() override;
 
 private:
-    void createMenuBar();
     void createInterface();
-    /// Runs the element's action of that value (a panel control's payload) as its key would.
-    void sendAction(int action);
     void sliderMoved(GtkWidget *slider);
     void setInterpolation(int mode);
     void setColorMap(int index);
@@ -33,9 +29,6 @@ private:
     GtkWidget *lowerThreshold = nullptr;
     GtkWidget *upperThreshold = nullptr;
     GtkWidget *positions[3] = {nullptr, nullptr, nullptr};
-    GtkWidget *planeToggles[3] = {nullptr, nullptr, nullptr};
-    GtkWidget *paletteDialog = nullptr;
-    bool updating = false;
 };
 
 #endif
