@@ -81,7 +81,7 @@ const BindingTable &LightWidget::bindings()
 {
     static const KeyBinding rows[] = {
         {actionValue(Action::QUIT), {'q', 'Q'}, nullptr, "quit", 0},
-        {actionValue(Action::RESET), {'i'}, nullptr, "the light back to the camera's direction", 0},
+        {actionValue(Action::RESET), {'i'}, nullptr, "light from the camera again", 0},
     };
     static const BindingTable table("light sub-window", rows);
     return table;

@@ -130,15 +130,16 @@ void SceneInput::notifyDrag(int x, int y, int button, int modifiers)
 const BindingTable &SceneInput::bindings()
 {
     static const KeyBinding rows[] = {
-        {actionValue(Action::CAPTURE), {'c'}, nullptr, "capture image (capture????.png)", 0},
-        {actionValue(Action::VECTOR_CAPTURE), {'C'}, nullptr, "capture vector image (capture????.eps)", 0},
+        {actionValue(Action::CAPTURE), {'c'}, nullptr, "capture image (PNG)", 0},
+        {actionValue(Action::VECTOR_CAPTURE), {'C'}, nullptr, "capture vector image (EPS)", 0},
         {actionValue(Action::QUIT), {'q', 'Q'}, nullptr, "quit", 0},
-        {actionValue(Action::NOTHING), {'a'}, nullptr,
-         "nothing: kept by the scene so that it reaches no object or camera", 0},
+        // 'a' is one of the scene's own keys and runs nothing: taken here, it never reaches the
+        // object or the camera (whose 'a' would otherwise be free to mean something).
+        {actionValue(Action::NOTHING), {'a'}, nullptr, "nothing (the scene keeps it)", 0},
         {actionValue(Action::SHADOWS), {'s'}, nullptr, "shadows on/off", 0},
         {actionValue(Action::LIGHT_MODE), {KeyCode::RETURN}, nullptr, "light mode (sub-window) on/off", 0},
-        {actionValue(Action::KEEP_ABOVE), {KeyCode::ESCAPE}, nullptr, "keep the control window above on/off", 0},
-        {actionValue(Action::RESET), {'i'}, nullptr, "object and camera back to where they started", 0},
+        {actionValue(Action::KEEP_ABOVE), {KeyCode::ESCAPE}, nullptr, "control window above on/off", 0},
+        {actionValue(Action::RESET), {'i'}, nullptr, "object and camera reset", 0},
     };
     static const BindingTable table("scene", rows);
     return table;

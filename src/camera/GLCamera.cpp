@@ -471,14 +471,14 @@ const BindingTable &GLCamera::bindings()
     using A = Action;
     constexpr unsigned F = KeyBinding::REDRAW;
     static const KeyBinding rows[] = {
-        {actionValue(A::LOAD_STATE), {KeyCode::SPACE}, "Load camera...", "load the camera state (cameraState.txt)", F},
-        {actionValue(A::SAVE_STATE), {'*'}, "Save camera...", "save the camera state (cameraState.txt)", F},
+        {actionValue(A::LOAD_STATE), {KeyCode::SPACE}, "Load camera...", "load cameraState.txt", F},
+        {actionValue(A::SAVE_STATE), {'*'}, "Save camera...", "save cameraState.txt", F},
         {actionValue(A::PRINT_STATE), {'+'}, nullptr, "print the camera matrices", F},
         {actionValue(A::VIEW_LABEL), {'/'}, nullptr, "view label on/off", F},
         {actionValue(A::PROJECTION), {'0'}, nullptr, "perspective or orthographic", F},
-        {actionValue(A::LOOK_ALONG_X), {'7'}, "X", "look along x at the rotation point", F},
-        {actionValue(A::LOOK_ALONG_Y), {'8'}, "Y", "look along y at the rotation point", F},
-        {actionValue(A::LOOK_ALONG_Z), {'9'}, "Z", "look along z at the rotation point", F},
+        {actionValue(A::LOOK_ALONG_X), {'7'}, "X", "look along x", F},
+        {actionValue(A::LOOK_ALONG_Y), {'8'}, "Y", "look along y", F},
+        {actionValue(A::LOOK_ALONG_Z), {'9'}, "Z", "look along z", F},
         {actionValue(A::PLANES_FARTHER), {'D'}, nullptr, "near and far planes farther", F},
         {actionValue(A::PLANES_NEARER), {'d'}, nullptr, "near and far planes nearer", F},
         {actionValue(A::MOVE_OUT), {'X'}, nullptr, "camera translation out", F},
@@ -486,9 +486,9 @@ const BindingTable &GLCamera::bindings()
         {actionValue(A::ZOOM_OUT), {'Z'}, nullptr, "camera zoom out", F},
         {actionValue(A::ZOOM_IN), {'z'}, nullptr, "camera zoom in", F},
         {actionValue(A::IMAGES), {'b'}, "images", "original image on/off", F},
-        {actionValue(A::SILHOUETTES), {'v'}, "silhouettes", "original image silhouette on/off", F},
+        {actionValue(A::SILHOUETTES), {'v'}, "silhouettes", "silhouette on/off", F},
         {actionValue(A::TRANSPARENCY), {'t'}, "transparency", "transparency on/off", F},
-        {actionValue(A::PAN_AROUND), {'p'}, "pan around", "keep the rotation point while stepping views", F},
+        {actionValue(A::PAN_AROUND), {'p'}, "pan around", "keep the rotation point on/off", F},
         {actionValue(A::NEXT_VIEW), {KeyCode::NEXT_VIEW}, nullptr, "next original view", F},
         {actionValue(A::PREVIOUS_VIEW), {KeyCode::PREVIOUS_VIEW}, nullptr, "previous original view", F},
     };

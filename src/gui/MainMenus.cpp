@@ -146,6 +146,8 @@ void MainMenus::createHelpDialog()
         const std::vector<KeyHelp::Row> rows = KeyHelp::rows(column);
         GtkWidget *table = gtk_table_new(static_cast<guint>(std::max<size_t>(1, rows.size())), 2, FALSE);
         gtk_table_set_col_spacings(GTK_TABLE(table), 12);
+        // Rows keep their height: a shorter column ends higher up.
+        const GtkAttachOptions fill = static_cast<GtkAttachOptions>(GTK_EXPAND | GTK_FILL);
         for (size_t r = 0; r < rows.size(); ++r) {
             const guint row = static_cast<guint>(r);
             GtkWidget *keyLabel = gtk_label_new(nullptr);
@@ -155,13 +157,13 @@ void MainMenus::createHelpDialog()
             g_free(markup);
             gtk_misc_set_alignment(GTK_MISC(keyLabel), 0, 0.5f);
             if (rows[r].heading) {
-                gtk_table_attach_defaults(GTK_TABLE(table), keyLabel, 0, 2, row, row + 1);
+                gtk_table_attach(GTK_TABLE(table), keyLabel, 0, 2, row, row + 1, fill, GTK_FILL, 0, 0);
                 continue;
             }
             GtkWidget *desc = gtk_label_new(rows[r].description.c_str());
             gtk_misc_set_alignment(GTK_MISC(desc), 0, 0.5f);
-            gtk_table_attach_defaults(GTK_TABLE(table), keyLabel, 0, 1, row, row + 1);
-            gtk_table_attach_defaults(GTK_TABLE(table), desc, 1, 2, row, row + 1);
+            gtk_table_attach(GTK_TABLE(table), keyLabel, 0, 1, row, row + 1, fill, GTK_FILL, 0, 0);
+            gtk_table_attach(GTK_TABLE(table), desc, 1, 2, row, row + 1, fill, GTK_FILL, 0, 0);
         }
         gtk_box_pack_start(GTK_BOX(columns), table, TRUE, TRUE, 4);
     }

@@ -136,9 +136,9 @@ const BindingTable &GLGraphObject::bindings()
     constexpr unsigned F = KeyBinding::REDRAW;
     static const KeyBinding rows[] = {
         {actionValue(Action::BIGGER_NODES), {'+'}, "+", "node size up", F},
-        {actionValue(Action::SMALLER_NODES), {'-'}, "-", "node size down (0 hides the nodes)", F},
+        {actionValue(Action::SMALLER_NODES), {'-'}, "-", "node size down (0 hides them)", F},
         {actionValue(Action::DATA), {'1'}, "Data", "the graph", F},
-        {actionValue(Action::DEPTH_BUFFER), {'3'}, "Zbuffer", "shading of the depth buffer", F},
+        {actionValue(Action::DEPTH_BUFFER), {'3'}, "Zbuffer", "depth buffer shading", F},
         {actionValue(Action::WIDER_EDGES), {KeyCode::GRAPH_EDGE_WIDER}, "+", "edge width up", F | KeyBinding::NO_KEY},
         {actionValue(Action::THINNER_EDGES), {KeyCode::GRAPH_EDGE_THINNER}, "-", "edge width down (0 hides the edges)",
          F | KeyBinding::NO_KEY},

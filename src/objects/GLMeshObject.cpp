@@ -618,12 +618,12 @@ const BindingTable &GLMeshObject::bindings()
     using A = Action;
     constexpr unsigned F = KeyBinding::BUSY | KeyBinding::REDRAW;
     static const KeyBinding rows[] = {
-        {actionValue(A::WIRE_FRAME), {'1'}, "Wire", "wire frame over the surface on/off", F},
+        {actionValue(A::WIRE_FRAME), {'1'}, "Wire", "wire frame on/off", F},
         {actionValue(A::SHADE), {'2'}, "Shade", "lit triangles", F},
         {actionValue(A::TEXTURE), {'3', KeyCode::AZERTY_3}, "Texture", "texture mapping", F},
-        {actionValue(A::DEPTH_BUFFER), {'4'}, "Zbuffer", "shading of the depth buffer", F},
-        {actionValue(A::DATA), {'5'}, "Data", "colours of the current data item", F},
-        {actionValue(A::DATA_TEXTURE), {'9'}, nullptr, "texture made from the current data item", F},
+        {actionValue(A::DEPTH_BUFFER), {'4'}, "Zbuffer", "depth buffer shading", F},
+        {actionValue(A::DATA), {'5'}, "Data", "colours of the data item", F},
+        {actionValue(A::DATA_TEXTURE), {'9'}, nullptr, "texture from the data item", F},
         {actionValue(A::TEXTURE_NEAREST), {KeyCode::TEXTURE_NEAREST}, "Nearest", "nearest texel filtering",
          F | KeyBinding::NO_KEY},
         {actionValue(A::TEXTURE_LINEAR), {KeyCode::TEXTURE_LINEAR}, "Linear", "linear texel filtering",
@@ -634,7 +634,7 @@ const BindingTable &GLMeshObject::bindings()
          F | KeyBinding::NO_KEY},
         {actionValue(A::PREVIOUS_DATA), {'<', ','}, nullptr, "previous data item", F},
         {actionValue(A::NEXT_DATA), {'>', '.'}, nullptr, "next data item", F},
-        {actionValue(A::PRINT_POSE), {'+'}, nullptr, "print the pose and its direct and inverse transformation", F},
+        {actionValue(A::PRINT_POSE), {'+'}, nullptr, "print the pose", F},
         {actionValue(A::NEXT_COLOR_MAP), {KeyCode::PAGE_UP}, nullptr, "next colour map",
          F | KeyBinding::NEXT_COLOR_MAP},
         {actionValue(A::PREVIOUS_COLOR_MAP), {KeyCode::PAGE_DOWN}, nullptr, "previous colour map",

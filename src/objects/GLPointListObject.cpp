@@ -261,12 +261,12 @@ const BindingTable &GLPointListObject::bindings()
     constexpr unsigned F = KeyBinding::BUSY | KeyBinding::REDRAW;
     static const KeyBinding rows[] = {
         {actionValue(Action::BIGGER_POINTS), {'+'}, "+", "point size up", F},
-        {actionValue(Action::SMALLER_POINTS), {'-'}, "-", "point size down (0 hides the points)", F},
+        {actionValue(Action::SMALLER_POINTS), {'-'}, "-", "point size down (0 hides them)", F},
         {actionValue(Action::LOWER_THRESHOLD), {'<', ','}, nullptr, "lower threshold down", F},
         {actionValue(Action::HIGHER_THRESHOLD), {'>', '.'}, nullptr, "lower threshold up", F},
         {actionValue(Action::DATA), {'1'}, "Data", "the points in their colours", F},
-        {actionValue(Action::DEPTH_BUFFER), {'2'}, "Zbuffer", "shading of the depth buffer", F},
-        {actionValue(Action::OWN_COLORS), {'3'}, nullptr, "colours or values, for a cloud with both", F},
+        {actionValue(Action::DEPTH_BUFFER), {'2'}, "Zbuffer", "depth buffer shading", F},
+        {actionValue(Action::OWN_COLORS), {'3'}, nullptr, "its colours or its values", F},
         {actionValue(Action::NEXT_COLOR_MAP), {KeyCode::PAGE_UP}, nullptr, "next colour map",
          F | KeyBinding::NEXT_COLOR_MAP},
         {actionValue(Action::PREVIOUS_COLOR_MAP), {KeyCode::PAGE_DOWN}, nullptr, "previous colour map",

@@ -438,10 +438,10 @@ const BindingTable &GLSMeshObject::bindings()
         {actionValue(A::SHADE), {'2', KeyCode::AZERTY_2}, "Shade", "the surface", KeyBinding::REDRAW},
         // No texture coordinates: the texture modes show the plain surface, as a triangle
         // mesh without texture does.
-        {actionValue(A::TEXTURE), {'3', KeyCode::AZERTY_3, '9'}, "Texture", "the surface (no texture coordinates)",
+        {actionValue(A::TEXTURE), {'3', KeyCode::AZERTY_3, '9'}, "Texture", "the surface (no texture)",
          KeyBinding::REDRAW},
-        {actionValue(A::DATA), {'5', '7'}, "Data", "the data colours along the edges", KeyBinding::REDRAW},
-        {actionValue(A::DEPTH_BUFFER), {'6'}, "Zbuffer", "shading of the depth buffer", KeyBinding::REDRAW},
+        {actionValue(A::DATA), {'5', '7'}, "Data", "data colours along the edges", KeyBinding::REDRAW},
+        {actionValue(A::DEPTH_BUFFER), {'6'}, "Zbuffer", "depth buffer shading", KeyBinding::REDRAW},
     };
     static const BindingTable table("simplex mesh", rows, &GLMeshObject::bindings());
     return table;

@@ -177,7 +177,7 @@ int GLTextureObject::notifyKey(int)
 const BindingTable &GLTextureObject::bindings()
 {
     static const KeyBinding rows[] = {
-        {actionValue(Action::NEXT_PICTURE), {'n'}, nullptr, "the next picture of the sequence", KeyBinding::REDRAW},
+        {actionValue(Action::NEXT_PICTURE), {'n'}, nullptr, "next picture of the sequence", KeyBinding::REDRAW},
     };
     static const BindingTable table("picture", rows);
     return table;

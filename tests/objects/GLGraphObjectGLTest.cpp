@@ -1,11 +1,13 @@
 #include "objects/GLGraphObject.h"
 
+#include "core/KeyCodes.h"
 #include "math/Messages.h"
 #include "objects/GL3DObjectLoader.h"
 #include "support/GLTestFixture.h"
 #include "support/MeshBytes.h"
 
 #include <GL/gl.h>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -119,7 +121,7 @@ TEST_F(Graph, KeysChangeSizesAndModes)
         ScopedMessageSink scope(said);
         for (int i = 0; i < 5; ++i)
             EXPECT_EQ(graph->notifyKey('-'), 1);
-        EXPECT_EQ(graph->notifyKey(666), 1);
+        EXPECT_EQ(graph->notifyKey(KeyCode::GRAPH_EDGE_WIDER), 1);
         EXPECT_EQ(graph->notifyCommand('3'), 1);
     }
     EXPECT_EQ(said.text(MessageLevel::Note), "\rpointSize @ 4.00\rpointSize @ 3.00\rpointSize @ 2.00"
