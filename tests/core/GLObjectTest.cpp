@@ -80,4 +80,74 @@ TEST(GLObject, WindowRequestsReachTheWindowOnlyThroughAShownPanel)
                                                       "setCursor 3", "overrideCursor"}));
 }
 
+// An element kind with one action of each shape, recording what its own part is asked to do.
+class Toy : public GLObject {
+public:
+    enum class Action { PLAIN, BUSY, REFUSED, NEXT_MAP, PREVIOUS_MAP };
+    Toy() : GLObject(GLObject::GRAPH) {}
+    static const BindingTable &bindings()
+    {
+        static const KeyBinding rows[] = {
+            {actionValue(Action::PLAIN), {'p', 'P'}, nullptr, "plain", KeyBinding::REDRAW},
+            {actionValue(Action::BUSY), {'b'}, nullptr, "busy", KeyBinding::BUSY | KeyBinding::REDRAW},
+            {actionValue(Action::REFUSED), {'r'}, nullptr, "refused", KeyBinding::BUSY | KeyBinding::REDRAW},
+            {actionValue(Action::NEXT_MAP), {6006}, nullptr, "next map",
+             KeyBinding::REDRAW | KeyBinding::NEXT_COLOR_MAP},
+            {actionValue(Action::PREVIOUS_MAP), {6007}, nullptr, "previous map", KeyBinding::PREVIOUS_COLOR_MAP},
+        };
+        static const BindingTable table("toy", rows);
+        return table;
+    }
+    const BindingTable *getBindings() const override { return &bindings(); }
+    std::vector<std::string> *calls = nullptr;
+
+protected:
+    bool runAction(const KeyBinding &row) override
+    {
+        calls->push_back(std::string("run ") + row.description);
+        return static_cast<Action>(row.action) != Action::REFUSED;
+    }
+    bool stepColorMap(int step) override
+    {
+        calls->push_back("map " + std::to_string(step));
+        return true;
+    }
+};
+
+TEST(GLObject, ActionsRunFromTheirKeysInsideTheSharedTail)
+{
+    RecordingWindow window;
+    Toy toy;
+    toy.calls = &window.calls;
+    GLInterface panel(reinterpret_cast<void *>(0x1));
+    toy.setInterface(&panel);
+    panel.setParent(&window);
+
+    struct Case {
+        int key;
+        int taken;
+        std::vector<std::string> calls;
+    };
+    const Case cases[] = {
+        {'P', 1, {"run plain", "postRedisplay(false)"}},
+        {'b', 1, {"setCursor 3", "run busy", "overrideCursor", "postRedisplay(false)"}},
+        // Refused: the cursor comes back, no frame is asked for.
+        {'r', 0, {"setCursor 3", "run refused", "overrideCursor"}},
+        // The colour-map rows step the map instead of running the kind's own part.
+        {6006, 1, {"map 1", "postRedisplay(false)"}},
+        {6007, 1, {"map -1"}},
+        // A key of no action does nothing at all.
+        {'z', 0, {}},
+    };
+    for (const Case &c : cases) {
+        window.calls.clear();
+        EXPECT_EQ(toy.notifyCommand(c.key), c.taken) << c.key;
+        EXPECT_EQ(window.calls, c.calls) << c.key;
+    }
+    // Panels run the same rows by value.
+    window.calls.clear();
+    EXPECT_EQ(toy.perform(Toy::Action::BUSY), 1);
+    EXPECT_EQ(window.calls, cases[1].calls);
+}
+
 } // namespace
