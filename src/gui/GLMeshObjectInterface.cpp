@@ -97,27 +97,29 @@ void GLMeshObjectInterface::createTextureDialog()
     GtkWidget *dialog = gtk_dialog_new_with_buttons("Texture properties", nullptr, static_cast<GtkDialogFlags>(0),
                                                     "OK", GTK_RESPONSE_OK, nullptr);
     GtkWidget *vbox = GTK_DIALOG(dialog)->vbox;
-    // Two radio pairs: which setting each one changes, and its two labels and names.
+    // Two radio pairs: the mesh's actions each one runs, their names, and which one is on.
+    using A = GLMeshObject::Action;
     struct Pair {
         const char *title;
-        const char *labels[2];
+        A actions[2];
         const char *names[2];
         int current;
     };
     const Pair pairs[2] = {
-        {"lighting mode", {"Decal", "Modulate"}, {"decal", "modulate"}, mesh->getTextureModulation()},
-        {"interpolation mode", {"nearest", "linear"}, {"nearest", "linear"}, mesh->getTextureInterpolation()},
+        {"lighting mode", {A::TEXTURE_DECAL, A::TEXTURE_MODULATE}, {"decal", "modulate"}, mesh->getTextureModulation()},
+        {"interpolation mode", {A::TEXTURE_NEAREST, A::TEXTURE_LINEAR}, {"nearest", "linear"},
+         mesh->getTextureInterpolation()},
     };
     for (int p = 0; p < 2; ++p) {
         GtkWidget *inner = addFrame(pairs[p].title, vbox, false);
         GSList *group = nullptr;
         for (int i = 0; i < 2; ++i) {
-            GtkWidget *radio = gtk_radio_button_new_with_label(group, pairs[p].labels[i]);
+            const KeyBinding &row = rowOf(pairs[p].actions[i]);
+            GtkWidget *radio = gtk_radio_button_new_with_label(group, row.label);
             group = gtk_radio_button_get_group(GTK_RADIO_BUTTON(radio));
             gtk_widget_set_name(radio, pairs[p].names[i]);
             gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(radio), pairs[p].current == i);
-            g_object_set_data(G_OBJECT(radio), "setting", GINT_TO_POINTER(p));
-            g_object_set_data(G_OBJECT(radio), "value", GINT_TO_POINTER(i));
+            g_object_set_data(G_OBJECT(radio), "action", const_cast<KeyBinding *>(&row));
             gtk_box_pack_start(GTK_BOX(inner), radio, TRUE, TRUE, 1);
         }
     }
@@ -131,16 +133,10 @@ void GLMeshObjectInterface::createTextureDialog()
 
 void GLMeshObjectInterface::onTextureMode(GtkToggleButton *button, gpointer data)
 {
-    // Each pair reports twice (one off, one on): only the button turned on acts.
+    // Each pair reports twice (one off, one on): only the button turned on acts. The filter
+    // is set on the mesh's textures, whose context sendAction makes current.
     if (!gtk_toggle_button_get_active(button))
         return;
     GLMeshObjectInterface *self = static_cast<GLMeshObjectInterface *>(data);
-    const int value = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "value"));
-    // The filter is set on the mesh's textures: their context must be current.
-    self->makeViewCurrent();
-    if (GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "setting")) == 0)
-        self->mesh->setTextureModulation(value);
-    else
-        self->mesh->setTextureInterpolation(value);
-    self->redraw();
+    self->sendAction(*static_cast<const KeyBinding *>(g_object_get_data(G_OBJECT(button), "action")));
 }
