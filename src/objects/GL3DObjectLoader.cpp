@@ -1,6 +1,7 @@
 #include "objects/GL3DObjectLoader.h"
 
 #include "formats/AssimpReader.h"
+#include "formats/ModelRequest.h"
 #include "math/Messages.h"
 
 #include "objects/GL3DObject.h"
@@ -149,29 +150,6 @@ GL3DObject *loadBinaryMesh(const char *request)
     return new GLMeshObject(request, nullptr);
 }
 
-// Copies the first whitespace-delimited word of `text` into `word` (at most 255 characters,
-// as a descriptor line holds); leaves `word` empty when there is none.
-void firstWord(const char *text, std::string &word)
-{
-    char buf[256];
-    if (std::sscanf(text, "%255s", buf) == 1)
-        word = buf;
-    else
-        word.clear();
-}
-
-// A remote-model descriptor keeps its meaning whatever its extension.
-bool isDescriptor(const char *path)
-{
-    FILE *f = std::fopen(path, "rb");
-    if (!f)
-        return false;
-    char head[8] = {};
-    const bool yes = std::fread(head, 1, 7, f) == 7 && std::strncmp(head, "3dmodel", 7) == 0;
-    std::fclose(f);
-    return yes;
-}
-
 } // namespace
 
 std::vector<std::string> GL3DObjectLoader::ownExtensions()
@@ -195,58 +173,10 @@ std::vector<std::string> GL3DObjectLoader::foreignExtensions()
     return names;
 }
 
-bool GL3DObjectLoader::readModelRequest(const char *path, std::string &request)
-{
-    FILE *f = std::fopen(path, "rb");
-    if (!f)
-        return false;
-    char line[257];
-    if (!std::fgets(line, sizeof line, f) || std::strncmp(line, "3dmodel", 7) != 0) {
-        std::fclose(f);
-        return false;
-    }
-    std::string action, object, resolution;
-    bool haveAction = false, haveObject = false, haveResolution = false;
-    while (std::fgets(line, sizeof line, f)) {
-        const size_t len = std::strlen(line);
-        // A line longer than the buffer arrives in pieces; skip its remaining pieces so that
-        // its tail is never mistaken for a key line.
-        const bool complete = len > 0 && line[len - 1] == '\n';
-        if (std::strncmp(line, "Action:", 7) == 0) {
-            firstWord(line + 7, action);
-            haveAction = true;
-        } else if (std::strncmp(line, "Object:", 7) == 0) {
-            firstWord(line + 7, object);
-            haveObject = true;
-        } else if (std::strncmp(line, "Resolution:", 11) == 0) {
-            firstWord(line + 11, resolution);
-            haveResolution = true;
-        }
-        if (!complete) {
-            int c;
-            while ((c = std::fgetc(f)) != EOF && c != '\n') {
-            }
-        }
-    }
-    std::fclose(f);
-    // An "Action:" line without a word names no action either.
-    if (!haveAction || action.empty())
-        return false;
-
-    request = action;
-    request += action.find('?') != std::string::npos ? "&" : "?";
-    if (haveObject)
-        request += "Oident=" + object + "&";
-    if (haveResolution)
-        request += "Rident=" + resolution + "&";
-    request += "res=tri";
-    return true;
-}
-
 GL3DObject *GL3DObjectLoader::loadModel(const char *path)
 {
     std::string request;
-    if (!readModelRequest(path, request))
+    if (!ModelRequest::read(path, request))
         return nullptr;
     msg::note("%s\n", request.c_str());
     return loadBinaryMesh(request.c_str());
@@ -287,7 +217,7 @@ GL3DObject *GL3DObjectLoader::load(const char *path)
             }
         if (known)
             object = known->make ? known->make(path) : nullptr;
-        else if (AssimpReader::canRead(ext) && !isDescriptor(path))
+        else if (AssimpReader::canRead(ext) && !ModelRequest::isDescriptor(path))
             object = loadForeign(path);
         else
             object = loadModel(path);

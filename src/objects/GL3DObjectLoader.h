@@ -38,10 +38,6 @@ public:
     /// "Resolution:" lines), prints the request it describes and loads the binary mesh the
     /// request returns. Null when the file is not a descriptor or has no action.
     static GL3DObject *loadModel(const char *path);
-
-    /// The request text of a descriptor file, without printing or loading anything; false
-    /// when the file cannot be opened, is not a descriptor or names no action.
-    static bool readModelRequest(const char *path, std::string &request);
 };
 
 #endif
