@@ -27,6 +27,21 @@ GLSMeshObject::GLSMeshObject(const char *file, const char *kind)
         readMesh(file);
     else if (std::strcmp(kind, "off") == 0)
         readSOFF(file);
+    open();
+}
+
+GLSMeshObject::GLSMeshObject(const char *file, MeshData &&mesh, bool off)
+    : GLMeshObject(), nDualVertices(0), nDualTriangles(0), readAsSOFF(off)
+{
+    path = file ? file : "";
+    selectedVertex = -1;
+    currentDataItem = 0;
+    adopt(mesh);
+    open();
+}
+
+void GLSMeshObject::open()
+{
     initDisplayLists();
     computeBoundingBox();
     computeColors();
