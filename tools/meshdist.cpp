@@ -3,16 +3,17 @@
 //
 //   meshdist MESH FROM TO [--plane ANGLE]
 //
-// MESH is any file the viewer opens as a triangle mesh; FROM and TO are vertex indices.
+// MESH is any file the viewer opens as a triangle mesh (read as the viewer reads it, see
+// MeshFile); FROM and TO are vertex indices.
 // Without --plane the path follows mesh edges (shortest edge path); with it the path crosses
 // the triangles along the plane through both vertices turned by ANGLE degrees about the line
 // joining them (0: the plane that also holds the mesh's origin). Prints one line
 //   path: N points, geodesic G, euclidean E
 // and exits 0; any failure prints a reason on standard error and exits 1.
+#include "formats/MeshFile.h"
+#include "measure/MeshAdjacency.h"
 #include "measure/SurfacePath.h"
-#include "objects/GL3DObject.h"
-#include "objects/GL3DObjectLoader.h"
-#include "objects/GLMeshObject.h"
+#include "objects/SimplexDual.h"
 
 #include <unistd.h>
 
@@ -23,6 +24,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -88,13 +90,24 @@ int main(int argc, char **argv)
     std::unique_ptr<Chemin> path;
     {
         StdoutToStderr quiet;
-        std::unique_ptr<GL3DObject> object(GL3DObjectLoader::load(argv[1]));
-        if (!object)
+        MeshFile file;
+        try {
+            file = MeshFile::read(argv[1]);
+            // The viewer opens a simplex mesh only when its neighbours close into faces.
+            if (file.kind == MeshFile::SIMPLICIAL) {
+                const MeshData &m = file.mesh;
+                const std::vector<int> next = SimplexDual::links(m.triangles.get(), m.nTriangles, m.nVertices, argv[1]);
+                SimplexDual::faces(next.data(), m.vertices.get(), m.nTriangles, argv[1]);
+            }
+        } catch (const std::exception &) {
+            file.kind = MeshFile::NONE;
+        }
+        if (file.kind == MeshFile::NONE)
             return fail("can't read a mesh from %s", argv[1]);
-        GLMeshObject *mesh = dynamic_cast<GLMeshObject *>(object.get());
-        if (!mesh)
+        if (file.kind == MeshFile::FOREIGN && file.foreign.isPointCloud)
             return fail("%s is not a triangle mesh", argv[1]);
-        const int n = mesh->getNVertices();
+        const MeshData &mesh = file.kind == MeshFile::FOREIGN ? file.foreign.mesh : file.mesh;
+        const int n = mesh.nVertices;
         for (long v : {from, to})
             if (v < 0 || v >= n) {
                 char text[64];
@@ -102,7 +115,9 @@ int main(int argc, char **argv)
                 return fail("vertex index %s is not in 0 .. %ld", text, static_cast<long>(n) - 1);
             }
         try {
-            const MeshAdjacency &adjacency = mesh->getAdjacency();
+            const Objet_data data(&mesh.nVertices, reinterpret_cast<const Point3 *>(mesh.vertices.get()),
+                                  &mesh.nTriangles, mesh.triangles.get());
+            const MeshAdjacency adjacency(data);
             if (plane) {
                 path.reset(chemin_plan(adjacency, static_cast<int>(from), static_cast<int>(to), static_cast<int>(angle)));
                 if (!path)

@@ -2,6 +2,7 @@
 #define VELMORA_GLVIEW_H
 
 #include "core/GLObject.h"
+#include "formats/CameraFile.h"
 #include "math/Matrix3.h"
 #include "math/Matrix4.h"
 #include "math/Point3.h"
@@ -26,7 +27,7 @@ public:
     /// Most views a camera file may announce. Every view costs a pose, a display list and a
     /// share of the pairwise view comparison done when a camera is built; real acquisitions
     /// hold tens to a few thousand photographs.
-    static constexpr int maxViews = 10000;
+    static constexpr int maxViews = CameraFile::maxViews;
 
     /// The default camera: 36 views turning about +y at one unit from the origin, unit
     /// image with the principal point in its middle and focal length 1. Prints
@@ -52,18 +53,6 @@ public:
     /// Replaces the calibration with that of the camera file `path` (versions 1.0 to 4.0);
     /// on failure throws as the constructor does and leaves this view unchanged.
     void load(const char *path);
-
-    /// Readers of the file versions, from the stream position after the version word
-    /// (version 1.0: from the first byte, with N already set by countNViews).
-    void readVersion1(FILE *f);
-    void readVersion2(FILE *f);
-    void readVersion3(FILE *f);
-    void readVersion4(FILE *f);
-    /// The number of complete groups of nine numbers after the eight header numbers of a
-    /// version 1.0 file; rewinds the stream.
-    int countNViews(FILE *f);
-    /// Reads nine numbers row by row into m; true when the ninth was read.
-    bool getData(FILE *f, Matrix3 &m);
 
     /// The intrinsic matrix in pixels.
     Matrix3 getKMatrix() const;
@@ -148,9 +137,6 @@ private:
     GLView(const GLView &) = default;
     GLView &operator=(const GLView &) = default;
 
-    /// The turntable trailer of versions 2.0 and 3.0: P and the base quaternion, with the
-    /// fallback P = 0, B = identity; then the axis normalisation.
-    void readTurntableTrailer(FILE *f);
     /// Throws unless 1 <= N <= maxViews.
     void checkViewCount(const char *path) const;
     void readFile(const char *path);

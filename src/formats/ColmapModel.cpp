@@ -184,18 +184,14 @@ Reconstruction assemble(const char *format, const std::map<long long, Intrinsics
 // neither empty nor a comment, or with `any` the next one whatever it holds (the observation
 // line of images.txt, which is empty for an image without observations).
 struct TextLines {
-    const std::string &text;
-    size_t pos = 0;
+    TextScanner scan;
     int number = 0;
-    explicit TextLines(const std::string &t) : text(t) {}
+    explicit TextLines(const std::string &t) : scan(t.data(), t.data() + t.size()) {}
     bool next(std::string &line, bool any = false)
     {
-        while (pos < text.size()) {
-            size_t eol = text.find('\n', pos);
-            if (eol == std::string::npos)
-                eol = text.size();
-            line.assign(text, pos, eol - pos);
-            pos = eol + 1;
+        const char *begin, *lineEnd;
+        while (scan.line(begin, lineEnd)) {
+            line.assign(begin, lineEnd);
             ++number;
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();

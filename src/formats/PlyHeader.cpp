@@ -1,16 +1,30 @@
 #include "formats/PlyHeader.h"
 #include "formats/ReadRefusal.h"
+#include "formats/TextScanner.h"
 
-#include <cerrno>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <sstream>
 #include <stdexcept>
 
 namespace {
 
 constexpr QuietRefusal fail{"PLY: "};
+
+// The white-space separated words of a header line, read as a stream reads them: once one is
+// missing, every later read fails too and leaves its word as it was.
+struct HeaderWords : TextScanner {
+    explicit HeaderWords(const std::string &line) : TextScanner(line.data(), line.data() + line.size()) {}
+    HeaderWords &operator>>(std::string &out)
+    {
+        const char *b;
+        if (good && word(b, isSpace))
+            out.assign(b, position());
+        else
+            good = false;
+        return *this;
+    }
+    explicit operator bool() const { return good; }
+    bool good = true;
+};
 
 bool parseType(const std::string &word, PlyHeader::Type &t)
 {
@@ -54,25 +68,24 @@ size_t PlyHeader::typeSize(Type t)
 PlyHeader PlyHeader::parse(const char *data, size_t size)
 {
     PlyHeader h;
-    size_t pos = 0;
+    TextScanner lines(data, data + size);
     bool formatSeen = false;
     int lineNo = 0;
     for (;;) {
-        if (pos >= size)
+        const char *begin, *lineEnd;
+        if (!lines.line(begin, lineEnd))
             fail("the header has no end_header line");
-        const char *nl = static_cast<const char *>(std::memchr(data + pos, '\n', size - pos));
-        const size_t lineEnd = nl ? static_cast<size_t>(nl - data) : size;
-        std::string line(data + pos, lineEnd - pos);
+        std::string line(begin, lineEnd);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        pos = nl ? lineEnd + 1 : size;
+        const size_t pos = static_cast<size_t>(lines.position() - data);
         ++lineNo;
         if (lineNo == 1) {
             if (line != "ply")
                 fail("no \"ply\" signature");
             continue;
         }
-        std::istringstream words(line);
+        HeaderWords words(line);
         std::string key;
         if (!(words >> key))
             continue;
@@ -102,10 +115,9 @@ PlyHeader PlyHeader::parse(const char *data, size_t size)
             std::string count;
             if (!(words >> e.name >> count))
                 fail("element line " + std::to_string(lineNo) + " lacks a name or count");
-            char *stop = nullptr;
-            errno = 0;
-            const long long n = std::strtoll(count.c_str(), &stop, 10);
-            if (*stop || stop == count.c_str() || errno != 0 || n < 0)
+            TextScanner digits(count.c_str(), count.c_str() + count.size());
+            long long n = 0;
+            if (!digits.cInteger(n) || *digits.position() != '\0' || n < 0)
                 fail("element \"" + e.name + "\" has a bad count \"" + count + "\"");
             e.count = n;
             h.elements.push_back(e);
@@ -141,7 +153,7 @@ std::vector<std::string> PlyHeader::textureFiles() const
 {
     std::vector<std::string> names;
     for (const std::string &c : comments) {
-        std::istringstream words(c);
+        HeaderWords words(c);
         std::string key;
         if (words >> key && (key == "TextureFile" || key == "texturefile")) {
             const size_t at = c.find_first_not_of(" \t", c.find(key) + key.size());

@@ -1,5 +1,7 @@
 #include "formats/SequenceFiles.h"
 
+#include "formats/TextScanner.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -110,19 +112,16 @@ std::unique_ptr<unsigned char[]> loadPGM(const char *path, int &width, int &heig
         return nullptr;
     // Width, then height after the next space.
     long w = 0, h = 0;
-    char *end = nullptr;
-    const char *text = header + at;
-    w = std::strtol(text, &end, 10);
-    if (end == text || *end != ' ')
+    TextScanner scan(header + at, header + sizeof header - 1);
+    if (!scan.cLong(w) || *scan.position() != ' ')
         return nullptr;
-    text = end + 1;
-    h = std::strtol(text, &end, 10);
-    if (end == text)
+    scan.moveTo(scan.position() + 1);
+    if (!scan.cLong(h))
         return nullptr;
     if (w < 1 || h < 1 || w > kMaxPixels || h > kMaxPixels || static_cast<long long>(w) * h > kMaxPixels)
         return nullptr;
     // The pixels start after the line break that ends the maximum-value line.
-    size_t start = nextLine(static_cast<size_t>(end - header));
+    size_t start = nextLine(static_cast<size_t>(scan.position() - header));
     if (start != kNone)
         start = nextLine(start);
     if (start == kNone)

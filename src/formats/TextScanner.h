@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 
 /// Numbers of a text in memory, read from the front and never past its end. Numbers are read
@@ -78,6 +79,19 @@ public:
         return true;
     }
 
+    /// The next line, [begin, lineEnd): the characters up to the next '\n' or the end of the
+    /// text; the scanner moves past the '\n'. False at the end.
+    bool line(const char *&begin, const char *&lineEnd)
+    {
+        if (p >= stop)
+            return false;
+        begin = p;
+        const void *nl = std::memchr(p, '\n', static_cast<size_t>(stop - p));
+        lineEnd = nl ? static_cast<const char *>(nl) : stop;
+        p = nl ? lineEnd + 1 : stop;
+        return true;
+    }
+
     /// A number as the C library reads it (strtod: leading white space, hexadecimal, "inf"),
     /// for the formats whose files have always been read so; the text must end in a zero byte.
     /// False, without moving, when there is none.
@@ -99,6 +113,20 @@ public:
         errno = 0;
         value = std::strtoll(p, &after, 10);
         if (after == p || errno)
+            return false;
+        p = after;
+        return true;
+    }
+
+    /// A whole number as strtol reads it in base 10: `value` is 0 when there is none and
+    /// saturates at the range of long when it is out of range, as the header readers have
+    /// always taken it. The text must end in a zero byte. False, without moving, when there
+    /// is no number.
+    bool cLong(long &value)
+    {
+        char *after = nullptr;
+        value = std::strtol(p, &after, 10);
+        if (after == p)
             return false;
         p = after;
         return true;

@@ -1,5 +1,6 @@
 #include "formats/VolumeReader.h"
 #include "formats/ReadRefusal.h"
+#include "formats/TextScanner.h"
 
 #include "image/Bitmap.h"
 
@@ -246,10 +247,11 @@ VolumeData VolumeReader::readPGM(const unsigned char *data, size_t size, const c
     const size_t sizes = p + 1;
     const size_t sizesEnd = lineEnd(sizes);
     const std::string line(h + sizes, h + sizesEnd);
-    char *end = nullptr;
-    const long w = std::strtol(line.c_str(), &end, 10);
+    long w = 0, ht = 0;
+    TextScanner(line.c_str(), line.c_str() + line.size()).cLong(w);
     const size_t space = line.find(' ');
-    const long ht = space == std::string::npos ? 0 : std::strtol(line.c_str() + space, &end, 10);
+    if (space != std::string::npos)
+        TextScanner(line.c_str() + space, line.c_str() + line.size()).cLong(ht);
     const size_t start = lineEnd(sizesEnd + 1) + 1;
 
     VolumeData v;

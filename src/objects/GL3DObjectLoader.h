@@ -11,7 +11,7 @@ class GL3DObject;
 /// none of the viewer's own and that Assimp reads (ply, obj, stl, gltf, glb, ...) is imported
 /// through AssimpReader: a mesh with faces becomes a GLMeshObject, vertices without faces a
 /// GLPointListObject, unless the file is a remote-model descriptor. Any other extension is
-/// tried as a remote-model descriptor.
+/// tried as a remote-model descriptor. Which reader a mesh file goes to is MeshFile's choice.
 class GL3DObjectLoader {
 public:
     /// A new object owned by the caller, or null after printing
@@ -33,15 +33,6 @@ public:
     static bool readAhead(const char *path);
     /// Waits for a reading ahead under way and drops what it read (before an early exit).
     static void dropReadAhead();
-
-    /// Reads a remote-model descriptor (first line "3dmodel", then "Action:", "Object:" and
-    /// "Resolution:" lines), prints the request it describes and loads the binary mesh the
-    /// request returns. Null when the file is not a descriptor or has no action.
-    static GL3DObject *loadModel(const char *path);
-
-    /// The request text of a descriptor file, without printing or loading anything; false
-    /// when the file cannot be opened, is not a descriptor or names no action.
-    static bool readModelRequest(const char *path, std::string &request);
 };
 
 #endif

@@ -57,6 +57,19 @@ GLMeshObject::GLMeshObject(const char *file, const char *kind) : GLMeshObject()
         readCompressedMesh(file);
     else if (std::strncmp(kind, "off", 3) == 0)
         readOFF(file);
+    open();
+}
+
+GLMeshObject::GLMeshObject(const char *file, MeshData &&mesh, bool off) : GLMeshObject()
+{
+    path = file ? file : "";
+    adopt(mesh);
+    source = off ? Source::OFF : Source::Binary;
+    open();
+}
+
+void GLMeshObject::open()
+{
     StartupTiming::mark("mesh read");
     prepare(true);
     StartupTiming::mark("mesh prepared");

@@ -48,6 +48,9 @@ public:
     /// format when it begins with "off". Raises the reader's error when the file is refused.
     /// A file with its own vertex colours (OFF "C") opens drawing them.
     GLMeshObject(const char *path, const char *kind);
+    /// Takes over a mesh that a reader gave for `path` (see MeshFile), read as OFF text when
+    /// `off`, else as the binary format: the same mesh as reading it here.
+    GLMeshObject(const char *path, MeshData &&mesh, bool off);
     /// Copies an in-memory mesh; raises an error when the record is inconsistent.
     explicit GLMeshObject(const MeshRecord *mesh);
     /// Takes over a mesh imported from another program's file at `path` (see AssimpReader),
@@ -350,6 +353,8 @@ private:
     enum class Source { Binary, OFF, Foreign };
     Source source;                            ///< which reader reload() uses
     void adoptForeign(ForeignModel &model);
+    /// What opening a file does once its mesh is read: derived data, drawing method, colours.
+    void open();
     bool coloursGiven;                        ///< colours came from setColors() or the file
     bool normalsGiven;                        ///< normals came from the file
 };

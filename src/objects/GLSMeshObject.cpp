@@ -1,10 +1,8 @@
 #include "objects/GLSMeshObject.h"
 
 #include "core/KeyCodes.h"
-#include "formats/ReadRefusal.h"
-
 #include "math/Messages.h"
-#include "objects/Hash.h"
+#include "objects/SimplexDual.h"
 #include "formats/SimplexMeshReader.h"
 
 #include <GL/gl.h>
@@ -18,8 +16,6 @@ namespace {
 
 GL3DObject::DrawMethod method(void (GLSMeshObject::*m)()) { return static_cast<GL3DObject::DrawMethod>(m); }
 
-constexpr ReadRefusal refuse{"GLSMeshObject"};
-
 } // namespace
 
 GLSMeshObject::GLSMeshObject(const char *file, const char *kind)
@@ -32,6 +28,21 @@ GLSMeshObject::GLSMeshObject(const char *file, const char *kind)
         readMesh(file);
     else if (std::strcmp(kind, "off") == 0)
         readSOFF(file);
+    open();
+}
+
+GLSMeshObject::GLSMeshObject(const char *file, MeshData &&mesh, bool off)
+    : GLMeshObject(), nDualVertices(0), nDualTriangles(0), readAsSOFF(off)
+{
+    path = file ? file : "";
+    selectedVertex = -1;
+    currentDataItem = 0;
+    adopt(mesh);
+    open();
+}
+
+void GLSMeshObject::open()
+{
     initDisplayLists();
     computeBoundingBox();
     computeColors();
@@ -79,89 +90,16 @@ void GLSMeshObject::reload()
 
 std::vector<int> GLSMeshObject::computeSimplexEdges() const
 {
-    // Corner k of vertex t lies between its edges to neighbours k and k + 1. Walking a face,
-    // corner k leads across the edge to neighbour k + 1, to the corner of that neighbour that
-    // begins with its edge back to t. Every edge is met twice, once from each end; the second
-    // sighting links the corner of each end that the edge leads out of.
-    const size_t corners = 3 * static_cast<size_t>(nTriangles);
-    std::vector<int> next(corners, -1);
-    struct Record {
-        int k, base;
-        bool closed;
-    };
-    std::vector<Record> table;
-    table.reserve(corners / 2 + 1);
-    Hash hash(2 * nVertices);
-    const int *nbr = triangles.get();
-    for (int t = 0; t < nTriangles; ++t) {
-        const int b = 3 * t;
-        for (int k = 0; k < 3; ++k) {
-            const int v = nbr[b + k];
-            const int found = hash.add(t + v, std::min(t, v));
-            if (found < 0) {
-                table.push_back({k, b, false});
-                continue;
-            }
-            Record &r = table[static_cast<size_t>(found)];
-            if (r.base == b)
-                refuse("%s: vertex %d names vertex %d twice", path.c_str(), t, v);
-            if (r.closed)
-                refuse("%s: the edge between vertices %d and %d is given more than twice", path.c_str(), std::min(t, v),
-                       std::max(t, v));
-            r.closed = true;
-            next[static_cast<size_t>(r.base + (r.k + 2) % 3)] = b + k;
-            next[static_cast<size_t>(b + (k + 2) % 3)] = r.base + r.k;
-        }
-    }
-    for (size_t c = 0; c < corners; ++c)
-        if (next[c] < 0) {
-            // The corner's link is set when the neighbour that closes the face names this
-            // vertex back; find which neighbour does not.
-            const int t = static_cast<int>(c / 3);
-            for (int k = 0; k < 3; ++k) {
-                const int v = nbr[3 * t + k];
-                const int *back = nbr + 3 * v;
-                if (back[0] != t && back[1] != t && back[2] != t)
-                    refuse("%s: vertex %d names %d as a neighbour, which does not name it back", path.c_str(), t, v);
-            }
-            refuse("%s: corner %zu of the simplex mesh belongs to no face", path.c_str(), c);
-        }
-    return next;
+    return SimplexDual::links(triangles.get(), nTriangles, nVertices, path.c_str());
 }
 
 void GLSMeshObject::simplex2Tri(const int *next)
 {
-    const size_t corners = 3 * static_cast<size_t>(nTriangles);
-    // The links must be a permutation of the corners for every walk to come back to its start.
-    std::vector<char> target(corners, 0);
-    for (size_t c = 0; c < corners; ++c) {
-        const int n = next[c];
-        if (n < 0 || static_cast<size_t>(n) >= corners || target[static_cast<size_t>(n)])
-            refuse("%s: the neighbours do not close into faces (corner %zu)", path.c_str(), c);
-        target[static_cast<size_t>(n)] = 1;
-    }
-    cornerFace.assign(corners, -1);
-    dualVertices.clear();
-    nDualVertices = 0;
+    SimplexDual dual = SimplexDual::faces(next, vertices, nTriangles, path.c_str());
+    cornerFace = std::move(dual.cornerFace);
+    dualVertices = std::move(dual.dualVertices);
+    nDualVertices = static_cast<int>(dualVertices.size());
     nDualTriangles = nTriangles;
-    for (size_t start = 0; start < corners; ++start) {
-        if (cornerFace[start] >= 0)
-            continue;
-        Point3 sum(0, 0, 0);
-        size_t n = 0;
-        size_t c = start;
-        do {
-            cornerFace[c] = nDualVertices;
-            const float *p = vertices + 3 * (c / 3);
-            sum += Point3(p[0], p[1], p[2]);
-            ++n;
-            c = static_cast<size_t>(next[c]);
-        } while (c != start && n <= corners);
-        if (c != start)
-            refuse("%s: a face walk does not close", path.c_str());
-        dualVertices.push_back(sum * (1.0f / static_cast<float>(n)));
-        ++nDualVertices;
-    }
 }
 
 void GLSMeshObject::computeNormals(Point3 *out) const

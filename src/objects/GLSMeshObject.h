@@ -26,6 +26,9 @@ public:
     /// `kind` null reads the binary form, "off" the "OFFS" text form; any other kind reads
     /// nothing (an empty mesh).
     GLSMeshObject(const char *path, const char *kind);
+    /// Takes over a simplex mesh that a reader gave for `path` (see MeshFile), read as "OFFS"
+    /// text when `off`: the same mesh as reading it here.
+    GLSMeshObject(const char *path, MeshData &&mesh, bool off);
     ~GLSMeshObject() override;
 
     void readMesh(const char *path);
@@ -81,6 +84,8 @@ protected:
     bool runAction(const KeyBinding &row) override;
 
 private:
+    /// What opening a file does once its neighbours are read: the dual surface, box, colours.
+    void open();
     void beginDraw();
     void endDraw();
     /// The dual triangles from arrays, with normals.

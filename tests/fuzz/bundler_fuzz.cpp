@@ -1,8 +1,9 @@
 // A Bundler file and its list.txt: a 32-bit little-endian length cuts the input into the
-// two. A file that is read becomes the viewer's camera, whose every view is then used.
+// two. A file that is read gives the views of the viewer's camera, each then used,
+// and its point list.
 #include "Harness.h"
 #include "formats/BundlerFile.h"
-#include "camera/ReconstructionImport.h"
+#include "ReconstructionCheck.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -17,16 +18,7 @@ VELMORA_FUZZ_HARNESS(std::runtime_error, fuzz::KeepOutput)
     const std::string rest(reinterpret_cast<const char *>(data + 4), size - 4);
     a = a > rest.size() ? rest.size() : a;
     const Reconstruction rec = BundlerFile::parse(rest.substr(0, a), rest.substr(a));
-    if (rec.views.empty() || !rec.centredPrincipalPoint)
+    if (!rec.centredPrincipalPoint)
         std::abort();
-    if (rec.views.size() > static_cast<size_t>(GLView::maxViews))
-        return;
-    const std::unique_ptr<GLCamera> camera = ReconstructionImport::makeCamera(rec, {});
-    for (int i = 0; i < camera->getNViews(); ++i) {
-        camera->selectIntrinsics(i);
-        camera->GLView::getGLEMatrix(i);
-        camera->GLView::getGLKMatrix(512, 384, 0.1f, 100.0f);
-    }
-    if (!rec.points.empty())
-        ReconstructionImport::makePoints(rec);
+    fuzz::checkReconstruction(rec);
 }

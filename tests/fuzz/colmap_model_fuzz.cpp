@@ -1,9 +1,9 @@
 // A COLMAP sparse model: the first byte chooses text (even) or binary (odd); then two 32-bit
 // little-endian lengths cut the rest into cameras, images and points. A model that is read
-// becomes the viewer's camera, whose every view is then used.
+// gives the views of the viewer's camera, each then used, and its point list.
 #include "Harness.h"
 #include "formats/ColmapModel.h"
-#include "camera/ReconstructionImport.h"
+#include "ReconstructionCheck.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -30,16 +30,5 @@ VELMORA_FUZZ_HARNESS(std::runtime_error, fuzz::KeepOutput)
     b = b > rest.size() - a ? rest.size() - a : b;
     const Reconstruction rec = binary ? ColmapModel::parseBinary(rest.substr(0, a), rest.substr(a, b), rest.substr(a + b))
                                       : ColmapModel::parseText(rest.substr(0, a), rest.substr(a, b), rest.substr(a + b));
-    if (rec.views.empty())
-        std::abort();
-    if (rec.views.size() > static_cast<size_t>(GLView::maxViews))
-        return;
-    const std::unique_ptr<GLCamera> camera = ReconstructionImport::makeCamera(rec, {});
-    for (int i = 0; i < camera->getNViews(); ++i) {
-        camera->selectIntrinsics(i);
-        camera->GLView::getGLEMatrix(i);
-        camera->GLView::getGLKMatrix(512, 384, 0.1f, 100.0f);
-    }
-    if (!rec.points.empty())
-        ReconstructionImport::makePoints(rec);
+    fuzz::checkReconstruction(rec);
 }

@@ -2,7 +2,7 @@
 // is downloaded or loaded.
 #include "Harness.h"
 
-#include "objects/GL3DObjectLoader.h"
+#include "formats/ModelRequest.h"
 
 #include <cstdlib>
 
@@ -10,7 +10,7 @@ VELMORA_FUZZ_HARNESS(fuzz::NoRefusal, fuzz::KeepOutput)
 {
     const std::string path = fuzz::writeFile("model.desc", data, size);
     std::string request;
-    if (GL3DObjectLoader::readModelRequest(path.c_str(), request) &&
+    if (ModelRequest::read(path.c_str(), request) &&
         (request.size() < 7 || request.compare(request.size() - 7, 7, "res=tri") != 0))
         std::abort();
 }

@@ -1,4 +1,5 @@
 #include "objects/GL3DObjectLoader.h"
+#include "formats/ModelRequest.h"
 
 #include "math/Messages.h"
 #include "objects/GL3DObject.h"
@@ -206,7 +207,7 @@ TEST(ModelDescriptor, RequestText)
         const std::string path = dir + "/d" + std::to_string(i++) + ".desc";
         std::ofstream(path, std::ios::binary) << c.content;
         std::string request;
-        EXPECT_EQ(GL3DObjectLoader::readModelRequest(path.c_str(), request), c.ok) << c.content;
+        EXPECT_EQ(ModelRequest::read(path.c_str(), request), c.ok) << c.content;
         if (c.ok) {
             EXPECT_EQ(request, c.request);
         }
@@ -217,7 +218,7 @@ TEST(ModelDescriptor, RequestText)
     std::ofstream(longPath, std::ios::binary)
         << "3dmodel\n" << std::string(300, 'x') << "Action: evil\nAction: /ok\n";
     std::string request;
-    ASSERT_TRUE(GL3DObjectLoader::readModelRequest(longPath.c_str(), request));
+    ASSERT_TRUE(ModelRequest::read(longPath.c_str(), request));
     EXPECT_EQ(request, "/ok?res=tri");
 }
 

@@ -1,0 +1,72 @@
+#include "formats/MeshFile.h"
+
+#include "formats/AssimpReader.h"
+#include "formats/ModelRequest.h"
+#include "formats/SimplexMeshReader.h"
+#include "math/Messages.h"
+
+#include <cstring>
+
+MeshData MeshFile::readTriangles(const char *path, bool off)
+{
+    return off ? MeshReader::readOFF(path) : MeshReader::readBinary(path);
+}
+
+// A mesh-type byte other than 0, an "OFFS" header or any other error of the triangle reader
+// makes the file a candidate for the simplicial mesh.
+MeshFile MeshFile::readSimplicial(const char *path, bool off, const std::exception &refusal)
+{
+    std::string why = refusal.what();
+    while (!why.empty() && why.back() == '\n')
+        why.pop_back();
+    msg::warning("GL3DObjectLoader: %s is no triangle mesh (%s), trying a simplicial mesh\n", path, why.c_str());
+    MeshFile file;
+    file.kind = SIMPLICIAL;
+    file.name = path;
+    file.off = off;
+    file.mesh = off ? SimplexMeshReader::readSOFF(path) : SimplexMeshReader::readMesh(path);
+    return file;
+}
+
+MeshFile MeshFile::read(const char *path)
+{
+    MeshFile file;
+    const char *dot = path ? std::strrchr(path, '.') : nullptr;
+    if (!dot)
+        return file;
+    const char *ext = dot + 1;
+    if (std::strcmp(ext, "tri") == 0 || std::strcmp(ext, "off") == 0) {
+        const bool off = ext[0] == 'o';
+        try {
+            file.mesh = readTriangles(path, off);
+        } catch (const std::exception &e) {
+            return readSimplicial(path, off, e);
+        }
+        file.kind = TRIANGLES;
+        file.name = path;
+        file.off = off;
+    } else if (AssimpReader::canRead(ext) && !ModelRequest::isDescriptor(path)) {
+        file.foreign = AssimpReader::read(path);
+        file.kind = FOREIGN;
+        file.name = path;
+        const ForeignModel &m = file.foreign;
+        if (!m.isPointCloud)
+            msg::note("GL3DObjectLoader: %s holds %d triangles on %d vertices%s%s\n", path, m.mesh.nTriangles,
+                      m.mesh.nVertices, m.mesh.colorsFromFile ? ", with colours" : "",
+                      m.textureImages.empty() ? "" : ", textured");
+        else
+            msg::note("GL3DObjectLoader: %s holds %d points and no faces%s%s\n", path, m.points.nPoints,
+                      m.points.colors ? ", with colours" : "",
+                      m.points.values ? (", values from " + m.valueName).c_str() : "");
+    } else {
+        // The binary mesh reader also fetches a remote model through its stream.
+        std::string request;
+        if (!ModelRequest::read(path, request))
+            return file;
+        msg::note("%s\n", request.c_str());
+        file.mesh = MeshReader::readBinary(request.c_str());
+        file.kind = TRIANGLES;
+        file.name = request;
+    }
+    return file;
+}

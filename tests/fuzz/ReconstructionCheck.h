@@ -1,0 +1,50 @@
+#ifndef VELMORA_FUZZ_RECONSTRUCTIONCHECK_H
+#define VELMORA_FUZZ_RECONSTRUCTIONCHECK_H
+
+// What the viewer builds from a reconstruction tool's model that a reader accepted, short of
+// OpenGL: the views of its camera, each used at once, and the point list of its points.
+
+#include "camera/ReconstructionViews.h"
+#include "formats/PointListReader.h"
+#include "formats/Reconstruction.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+namespace fuzz {
+
+inline void checkReconstruction(const Reconstruction &rec)
+{
+    if (rec.views.empty())
+        std::abort();
+    if (rec.views.size() > static_cast<size_t>(GLView::maxViews))
+        return;
+    const ReconstructionViews views = ReconstructionViews::of(rec, {});
+    const size_t n = rec.views.size();
+    if (views.intrinsics.size() != n || views.rotations.size() != n || views.translations.size() != n)
+        std::abort();
+    for (size_t i = 0; i < n; ++i)
+        (void)-(views.rotations[i].inverse() * views.translations[i]);
+
+    const size_t m = rec.points.size();
+    if (m == 0 || m > static_cast<size_t>(INT32_MAX / 3))
+        return;
+    std::vector<float> xyz(3 * m), errors(m);
+    std::vector<unsigned char> rgb(3 * m);
+    for (size_t i = 0; i < m; ++i) {
+        const ReconstructionPoint &p = rec.points[i];
+        xyz[3 * i] = p.x;
+        xyz[3 * i + 1] = p.y;
+        xyz[3 * i + 2] = p.z;
+        rgb[3 * i] = p.r;
+        errors[i] = p.error;
+    }
+    PointListRecord record{static_cast<int>(m), xyz.data(), rgb.data(), errors.data(), "Reprojection error"};
+    if (PointListReader::fromRecord(&record).nPoints != static_cast<int>(m))
+        std::abort();
+}
+
+} // namespace fuzz
+
+#endif
