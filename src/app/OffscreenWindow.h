@@ -34,6 +34,9 @@ public:
     void toggleTransient() override {}
     void registerInterface(GLObject *, const char *) override {}
     void unregisterInterface(GLObject *) override {}
+    /// Nothing is shown: the elements' requests do nothing (the view is drawn and resized by
+    /// the scene manager only, as before any window existed).
+    ElementHost &elementHost() override { return quiet; }
     void runLoop() override {}
     void stopLoop() override {}
 
@@ -42,6 +45,7 @@ public:
 private:
     GLMachine *machine;
     OffscreenContext buffer;
+    QuietHost quiet;
 };
 
 #endif

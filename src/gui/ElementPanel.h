@@ -1,7 +1,7 @@
 #ifndef VELMORA_ELEMENTPANEL_H
 #define VELMORA_ELEMENTPANEL_H
 
-#include "core/GLInterface.h"
+#include "gui/GtkPanel.h"
 
 #include <gtk/gtk.h>
 
@@ -18,7 +18,7 @@ class GLObject;
 /// Controls that mirror a state of the element (check items, toggles, radio buttons) are
 /// set again by update(); while it runs their handlers do nothing, so refreshing never acts
 /// on the element.
-class ElementPanel : public GLInterface {
+class ElementPanel : public GtkPanel {
 public:
     /// With `commonItems` false a 3D object's menu starts empty (its panel has nothing
     /// beyond the title).

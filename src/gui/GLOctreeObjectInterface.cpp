@@ -29,7 +29,7 @@ void GLOctreeObjectInterface::createMenuBar()
     PanelParts::addMenuItem(menu, "Draw Structure", "structure", respond, true, octree->getDrawStructure());
     PanelParts::addMenuItem(menu, "Palette properties...", "palette", respond);
     PanelParts::addMenuItem(menu, "Interpolation properties...", "interpolation", respond);
-    mainMenuBar = PanelParts::menuBarEntry("Octree", menu);
+    mainMenuBar = GTK_WIDGET(PanelParts::menuBarEntry("Octree", menu));
 }
 
 void GLOctreeObjectInterface::createInterface()
@@ -75,7 +75,7 @@ void GLOctreeObjectInterface::createInterface()
     gtk_box_pack_start(GTK_BOX(planes), toggles, FALSE, FALSE, 0);
 
     gtk_widget_show_all(box);
-    mainWidget = g_object_ref_sink(box);
+    mainWidget = GTK_WIDGET(g_object_ref_sink(box));
 }
 
 void GLOctreeObjectInterface::sendKey(int key)

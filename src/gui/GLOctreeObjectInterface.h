@@ -1,7 +1,7 @@
 #ifndef VELMORA_GLOCTREEOBJECTINTERFACE_H
 #define VELMORA_GLOCTREEOBJECTINTERFACE_H
 
-#include "core/GLInterface.h"
+#include "gui/GtkPanel.h"
 
 #include <gtk/gtk.h>
 
@@ -11,7 +11,7 @@ class GLOctreeObject;
 /// properties...", "Interpolation properties..."), the drawing-mode buttons, point size, the
 /// data threshold, the slice thresholds, and the three viewing planes with their sliders.
 /// Buttons and toggles send the octree the key of the same action.
-class GLOctreeObjectInterface : public GLInterface {
+class GLOctreeObjectInterface : public GtkPanel {
 public:
     explicit GLOctreeObjectInterface(GLOctreeObject *octree);
     ~GLOctreeObjectInterface() override;

@@ -25,7 +25,7 @@ void GLVolumeObjectInterface::createMenuBar()
     const auto respond = MakeDelegate(this, &GLVolumeObjectInterface::menuBarResponse);
     GtkWidget *menu = PanelParts::menuWithCommonItems(GTK_ACCEL_GROUP(accelGroup), volume, respond);
     PanelParts::addMenuItem(menu, "Palette properties...", "palette", respond);
-    mainMenuBar = PanelParts::menuBarEntry("Volume", menu);
+    mainMenuBar = GTK_WIDGET(PanelParts::menuBarEntry("Volume", menu));
 }
 
 void GLVolumeObjectInterface::createInterface()
@@ -63,7 +63,7 @@ void GLVolumeObjectInterface::createInterface()
     PanelParts::addKeyButton(filter, "Linear", 1, choose);
 
     gtk_widget_show_all(box);
-    mainWidget = g_object_ref_sink(box);
+    mainWidget = GTK_WIDGET(g_object_ref_sink(box));
 }
 
 void GLVolumeObjectInterface::sendKey(int key)

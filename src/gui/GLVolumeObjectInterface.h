@@ -1,7 +1,7 @@
 #ifndef VELMORA_GLVOLUMEOBJECTINTERFACE_H
 #define VELMORA_GLVOLUMEOBJECTINTERFACE_H
 
-#include "core/GLInterface.h"
+#include "gui/GtkPanel.h"
 
 #include <gtk/gtk.h>
 
@@ -10,7 +10,7 @@ class GLVolumeObject;
 /// The volume's panel: menu "Volume" (the common items and "Palette properties..."), the
 /// three viewing planes with their toggles (keys "1", "2", "3") and position sliders, the
 /// lower and upper slice thresholds, and the interpolation choice.
-class GLVolumeObjectInterface : public GLInterface {
+class GLVolumeObjectInterface : public GtkPanel {
 public:
     explicit GLVolumeObjectInterface(GLVolumeObject *volume);
     ~GLVolumeObjectInterface() override;

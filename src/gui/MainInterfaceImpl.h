@@ -25,6 +25,7 @@ struct MainInterface::Impl {
     GtkWidget *localMenu = nullptr;
     GtkWidget *panelBox = nullptr;
     GtkWidget *currentPanel = nullptr;
+    GtkWidget *messageLine = nullptr; ///< the last message shown to the user, hidden until one
     GtkEList *objectList = nullptr;
     GtkAccelGroup *mainAccelGroup = nullptr;
     GtkAccelGroup *objectAccelGroup = nullptr;

@@ -1,0 +1,21 @@
+#ifndef VELMORA_OPTIONS_H
+#define VELMORA_OPTIONS_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+/// The command line `Viewer <Commands> file1 file2 ...` as a value (GLFlags::parse reads it).
+/// The program's entry point hands it to the scene manager, which hands the camera the
+/// folders and extension of its photographs. An option that was not given is empty; one
+/// given with an empty value ("-p ''") is an empty string, as the command line said.
+struct Options {
+    int imageStep = 1;                            ///< -s: step of the image sequence
+    std::optional<std::string> extension;         ///< -e: extension of the source images
+    std::optional<std::string> imagePath;         ///< -p: folder (and name prefix) of the source images
+    std::optional<std::string> silhouettePath;    ///< -b: folder (and name prefix) of the silhouettes
+    std::optional<std::string> cameraFile;        ///< -c: camera parameter file
+    std::vector<std::string> inputFiles;          ///< -i and every plain argument, in command-line order
+};
+
+#endif
