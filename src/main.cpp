@@ -9,12 +9,12 @@
 int main(int argc, char **argv)
 {
     StartupTiming::mark("start");
-    const Options options = GLFlags::parse(argc, argv);
+    const Options options = GLFlags::init(argc, argv);
     // The first file is read while the windows and the OpenGL context are made: only
     // without a camera file, which is loaded (and reports) first, and once the toolkit has
     // opened the display, so that a viewer that cannot start says so before anything else.
     MainInterface::initToolkit();
-    if (!options.cameraFile && !options.inputFiles.empty())
+    if (!options.paramFile && !options.inputFiles.empty())
         GL3DObjectLoader::readAhead(options.inputFiles[0].c_str());
 
     // The machine lives until the process ends; the loop's end is the program's end.

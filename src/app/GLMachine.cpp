@@ -114,7 +114,7 @@ int GLMachine::registerStartFiles(const Options &start)
     std::vector<const char *> files;
     for (const std::string &f : start.inputFiles)
         files.push_back(f.c_str());
-    return registerStartFiles(start.cameraFile ? start.cameraFile->c_str() : nullptr, static_cast<int>(files.size()),
+    return registerStartFiles(start.paramFile ? start.paramFile->c_str() : nullptr, static_cast<int>(files.size()),
                               files.data());
 }
 
@@ -228,7 +228,7 @@ GLObject *GLMachine::registerReconstruction(const char *name)
             msg::note("GLMachine: note: %s\n", note.c_str());
         const std::vector<std::string> photographs =
             ReconstructionImport::findPhotographs(model, source.folder,
-                                                  options.imagePath ? options.imagePath->c_str() : nullptr);
+                                                  options.path_img ? options.path_img->c_str() : nullptr);
         made = ReconstructionImport::makeCamera(model, photographs);
         points = ReconstructionImport::makePoints(model);
     } catch (const std::exception &e) {

@@ -34,8 +34,8 @@ public:
     void toggleTransient() override {}
     void registerInterface(GLObject *, const char *) override {}
     void unregisterInterface(GLObject *) override {}
-    /// Nothing is shown: the elements' requests do nothing (the view is drawn and resized by
-    /// the scene manager only, as before any window existed).
+    /// Nothing is shown, so the elements' requests do nothing: only the scene manager draws
+    /// into the buffer and resizes it.
     ElementHost &elementHost() override { return quiet; }
     void runLoop() override {}
     void stopLoop() override {}

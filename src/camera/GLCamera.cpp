@@ -63,10 +63,10 @@ GLCamera::GLCamera(const char *path, const Options &given)
       recording(0), viewport{0, 0, defaultWindowSize, defaultWindowSize}
 {
     const std::string wanted = given.extension.value_or("");
-    imagePath = given.imagePath.value_or("");
+    imagePath = given.path_img.value_or("");
     if (!wanted.empty())
         imageExtension = wanted;
-    silhouettePath = given.silhouettePath.value_or("");
+    silhouettePath = given.path_sil.value_or("");
     searchImagePaths(directoryOf(path).c_str(), wanted);
     setUp();
 }

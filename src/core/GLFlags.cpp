@@ -23,7 +23,7 @@ void GLFlags::errorArg(const char *option)
     error();
 }
 
-Options GLFlags::parse(int argc, char **argv)
+Options GLFlags::init(int argc, char **argv)
 {
     Options options;
     for (int i = 1; i < argc; ++i) {
@@ -45,10 +45,10 @@ Options GLFlags::parse(int argc, char **argv)
         const char *value = argv[++i];
         switch (letter) {
         case 'b':
-            options.silhouettePath = value;
+            options.path_sil = value;
             break;
         case 'c':
-            options.cameraFile = value;
+            options.paramFile = value;
             break;
         case 'e':
             options.extension = value;
@@ -57,7 +57,7 @@ Options GLFlags::parse(int argc, char **argv)
             options.inputFiles.emplace_back(value);
             break;
         case 'p':
-            options.imagePath = value;
+            options.path_img = value;
             break;
         case 's':
         {
@@ -68,7 +68,7 @@ Options GLFlags::parse(int argc, char **argv)
                 step = 2147483647L;
             if (step < -2147483647L - 1)
                 step = -2147483647L - 1;
-            options.imageStep = static_cast<int>(step);
+            options.img_step = static_cast<int>(step);
         }
             break;
         }

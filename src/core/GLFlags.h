@@ -7,9 +7,10 @@
 /// it reads is an Options value, passed on to whoever uses it.
 class GLFlags {
 public:
-    /// Reads argv[1..argc-1]. On a command-line error prints the message and the usage text
-    /// on standard output and ends the process with status 0.
-    static Options parse(int argc, char **argv);
+    /// Reads argv[1..argc-1] into a value; called once, by the entry point. On a command-line
+    /// error prints the message and the usage text on standard output and ends the process
+    /// with status 0.
+    static Options init(int argc, char **argv);
 
     /// Prints the usage text on standard output and ends the process with status 0.
     [[noreturn]] static void error();

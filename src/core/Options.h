@@ -5,17 +5,18 @@
 #include <string>
 #include <vector>
 
-/// The command line `Viewer <Commands> file1 file2 ...` as a value (GLFlags::parse reads it).
-/// The program's entry point hands it to the scene manager, which hands the camera the
-/// folders and extension of its photographs. An option that was not given is empty; one
-/// given with an empty value ("-p ''") is an empty string, as the command line said.
+/// The command line `Viewer <Commands> file1 file2 ...` as a value (GLFlags::init reads it).
+/// The program's entry point hands it to the scene manager, which hands the cameras it builds
+/// the folders and extension of their photographs; nothing else reads it. An option that was
+/// not given is empty; one given with an empty value ("-p ''") is an empty string, as the
+/// command line said.
 struct Options {
-    int imageStep = 1;                            ///< -s: step of the image sequence
-    std::optional<std::string> extension;         ///< -e: extension of the source images
-    std::optional<std::string> imagePath;         ///< -p: folder (and name prefix) of the source images
-    std::optional<std::string> silhouettePath;    ///< -b: folder (and name prefix) of the silhouettes
-    std::optional<std::string> cameraFile;        ///< -c: camera parameter file
-    std::vector<std::string> inputFiles;          ///< -i and every plain argument, in command-line order
+    int img_step = 1;                     ///< -s: step of the image sequence (read by no one)
+    std::optional<std::string> extension; ///< -e: extension of the source images
+    std::optional<std::string> path_img;  ///< -p: folder (and name prefix) of the source images
+    std::optional<std::string> path_sil;  ///< -b: folder (and name prefix) of the silhouettes
+    std::optional<std::string> paramFile; ///< -c: camera parameter file
+    std::vector<std::string> inputFiles;  ///< -i and every plain argument, in command-line order
 };
 
 #endif

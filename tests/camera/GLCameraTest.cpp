@@ -163,9 +163,9 @@ TEST_F(Cameras, FileCameraTakesImagePathsFromTheCommandLine)
     for (const char *name : {"photos/cube00.ppm", "photos/cube00.jpg", "photos/other00.jpg", "masks/s00.sil"})
         writeFile(dir, name, "x");
     Options options;
-    options.imagePath = dir + "/photos/cube";
+    options.path_img = dir + "/photos/cube";
     options.extension = "jpg";
-    options.silhouettePath = dir + "/masks/";
+    options.path_sil = dir + "/masks/";
     auto c = quietCamera(path.c_str(), options);
     EXPECT_FALSE(c->isDefaultCamera());
     EXPECT_EQ(c->getImagePath(), dir + "/photos/cube");

@@ -358,7 +358,7 @@ TEST_F(SampleScene, ContourSilhouettesAreDrawnAlongTheContour)
         std::filesystem::copy_file(folder + "/sil" + name, contours + name);
     }
     Options options;
-    options.silhouettePath = contours + "/";
+    options.path_sil = contours + "/";
     GLMachine scene(kW, kH, options);
     scene.setDrawInfo(false);
     testing::internal::CaptureStdout();

@@ -26,18 +26,18 @@ Options parse(std::vector<std::string> args)
     for (auto &s : args)
         argv.push_back(s.data());
     argv.push_back(nullptr);
-    return GLFlags::parse(static_cast<int>(args.size()), argv.data());
+    return GLFlags::init(static_cast<int>(args.size()), argv.data());
 }
 
 TEST(GLFlagsParse, DefaultsWithoutArguments)
 {
     const Options o = parse({});
-    EXPECT_EQ(o.imageStep, 1);
+    EXPECT_EQ(o.img_step, 1);
     EXPECT_TRUE(o.inputFiles.empty());
-    EXPECT_FALSE(o.cameraFile);
+    EXPECT_FALSE(o.paramFile);
     EXPECT_FALSE(o.extension);
-    EXPECT_FALSE(o.imagePath);
-    EXPECT_FALSE(o.silhouettePath);
+    EXPECT_FALSE(o.path_img);
+    EXPECT_FALSE(o.path_sil);
 }
 
 TEST(GLFlagsParse, FilesKeepCommandLineOrderAcrossOptionI)
@@ -54,11 +54,11 @@ TEST(GLFlagsParse, ValuesAreStoredAndRepeatsReplace)
 {
     const Options o =
         parse({"-c", "cam.dat", "-p", "img/", "-b", "sil1/", "-b", "sil2/", "-e", "jpg", "-s", "3", "mesh.tri"});
-    EXPECT_EQ(o.cameraFile.value_or("(none)"), "cam.dat");
-    EXPECT_EQ(o.imagePath.value_or("(none)"), "img/");
-    EXPECT_EQ(o.silhouettePath.value_or("(none)"), "sil2/");
+    EXPECT_EQ(o.paramFile.value_or("(none)"), "cam.dat");
+    EXPECT_EQ(o.path_img.value_or("(none)"), "img/");
+    EXPECT_EQ(o.path_sil.value_or("(none)"), "sil2/");
     EXPECT_EQ(o.extension.value_or("(none)"), "jpg");
-    EXPECT_EQ(o.imageStep, 3);
+    EXPECT_EQ(o.img_step, 3);
     EXPECT_EQ(o.inputFiles, (std::vector<std::string>{"mesh.tri"}));
 }
 
@@ -66,17 +66,17 @@ TEST(GLFlagsParse, AnEmptyValueIsGivenAndEmpty)
 {
     // "-c ''" names a camera file (which then fails to load), unlike no -c at all.
     const Options o = parse({"-c", "", "-p", ""});
-    ASSERT_TRUE(o.cameraFile);
-    EXPECT_EQ(*o.cameraFile, "");
-    ASSERT_TRUE(o.imagePath);
-    EXPECT_EQ(*o.imagePath, "");
+    ASSERT_TRUE(o.paramFile);
+    EXPECT_EQ(*o.paramFile, "");
+    ASSERT_TRUE(o.path_img);
+    EXPECT_EQ(*o.path_img, "");
 }
 
 TEST(GLFlagsParse, StepTakesLeadingDigitsAndNonNumbersGiveZero)
 {
-    EXPECT_EQ(parse({"-s", "12abc"}).imageStep, 12);
-    EXPECT_EQ(parse({"-s", "abc"}).imageStep, 0);
-    EXPECT_EQ(parse({"-s", "99999999999999"}).imageStep, 2147483647);
+    EXPECT_EQ(parse({"-s", "12abc"}).img_step, 12);
+    EXPECT_EQ(parse({"-s", "abc"}).img_step, 0);
+    EXPECT_EQ(parse({"-s", "99999999999999"}).img_step, 2147483647);
 }
 
 // The error paths end the process, so they are checked on the real program.
