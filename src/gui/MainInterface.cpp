@@ -357,25 +357,13 @@ ElementHost &MainInterface::elementHost() { return *host; }
 
 void MainInterface::showMessage(const std::string &text)
 {
-    if (!impl->messageLine)
-        return;
-    // One line: the last line of the message, without its line end.
-    std::string line = text;
-    while (!line.empty() && line.back() == '\n')
-        line.pop_back();
-    const size_t start = line.rfind('\n');
-    if (start != std::string::npos)
-        line.erase(0, start + 1);
-    gtk_label_set_text(GTK_LABEL(impl->messageLine), line.c_str());
-    gtk_widget_set_tooltip_text(impl->messageLine, text.c_str());
-    gtk_widget_show(impl->messageLine);
+    if (impl->messageLine)
+        impl->messageLine->show(text);
 }
 
 std::string MainInterface::getMessageLine() const
 {
-    if (!impl->messageLine || !gtk_widget_get_visible(impl->messageLine))
-        return std::string();
-    return gtk_label_get_text(GTK_LABEL(impl->messageLine));
+    return impl->messageLine ? impl->messageLine->text() : std::string();
 }
 
 void MainInterface::unregisterInterface(GLObject *element)
@@ -579,14 +567,7 @@ void MainInterface::Impl::createMainWindow(const char *title, int width, int hei
     objectList->registerCallback(fastdelegate::FastDelegate1<int>(this, &Impl::listSelectCallback));
     panelBox = gtk_vbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(hbox), panelBox, TRUE, TRUE, 0);
-    // Messages the user should see (a file that could not be loaded) stay on one line under
-    // the list until the next one; the line takes no room before the first.
-    messageLine = gtk_label_new("");
-    gtk_widget_set_name(messageLine, "messageLine");
-    gtk_misc_set_alignment(GTK_MISC(messageLine), 0, 0.5);
-    gtk_label_set_ellipsize(GTK_LABEL(messageLine), PANGO_ELLIPSIZE_END);
-    gtk_widget_set_no_show_all(messageLine, TRUE);
-    gtk_box_pack_end(GTK_BOX(box), messageLine, FALSE, FALSE, 2);
+    messageLine = std::make_unique<MessageLine>(box);
 
     StartupTiming::mark("windows built");
     gtk_widget_show_all(viewWindow);
