@@ -9,20 +9,23 @@
 int main(int argc, char **argv)
 {
     StartupTiming::mark("start");
-    GLFlags::init(argc, argv);
+    const Options options = GLFlags::init(argc, argv);
     // The first file is read while the windows and the OpenGL context are made: only
     // without a camera file, which is loaded (and reports) first, and once the toolkit has
     // opened the display, so that a viewer that cannot start says so before anything else.
     MainInterface::initToolkit();
-    if (!GLFlags::paramFile && GLFlags::nFiles > 0)
-        GL3DObjectLoader::readAhead(GLFlags::inputFiles[0]);
+    if (!options.paramFile && !options.inputFiles.empty())
+        GL3DObjectLoader::readAhead(options.inputFiles[0].c_str());
 
     // The machine lives until the process ends; the loop's end is the program's end.
-    GLMachine *machine = new GLMachine(512, 512, [](GLMachine *m, int width, int height) {
-        return std::unique_ptr<SceneWindow>(new MainInterface(m, "Velmora", width, height));
-    });
+    GLMachine *machine = new GLMachine(
+        512, 512,
+        [](GLMachine *m, int width, int height) {
+            return std::unique_ptr<SceneWindow>(new MainInterface(m, "Velmora", width, height));
+        },
+        options);
     StartupTiming::mark("windows shown");
-    machine->registerStartFiles(GLFlags::paramFile, GLFlags::nFiles, GLFlags::inputFiles);
+    machine->registerStartFiles(options);
     StartupTiming::mark("files loaded");
     machine->mainLoop();
     StartupTiming::mark("main loop left");

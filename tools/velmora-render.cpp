@@ -35,7 +35,7 @@ const char *const kUsage =
     std::exit(1);
 }
 
-struct Options {
+struct RenderOptions {
     const char *camera = nullptr;
     int view = -1;
     bool photos = false;
@@ -57,9 +57,9 @@ bool parseInt(const char *text, int &value)
     return true;
 }
 
-Options parse(int argc, char **argv)
+RenderOptions parse(int argc, char **argv)
 {
-    Options o;
+    RenderOptions o;
     const auto value = [&](int &i) -> const char * {
         if (i + 1 >= argc)
             fail(std::string("missing value after ") + argv[i]);
@@ -155,7 +155,7 @@ void applyMode(GLMachine &machine, const std::string &mode)
 int main(int argc, char **argv)
 {
     StartupTiming::mark("start");
-    const Options o = parse(argc, argv);
+    const RenderOptions o = parse(argc, argv);
     // The first file is read while the OpenGL context is made (a camera file, when there is
     // one, is loaded and reports first: then everything is read in order).
     if (!o.camera)

@@ -3,7 +3,7 @@
 
 #include "camera/GLCamera.h"
 #include "camera/ReconstructionImport.h"
-#include "core/GLFlags.h"
+#include "core/ElementHost.h"
 #include "core/GLObject.h"
 #include "app/OffscreenWindow.h"
 #include "core/KeyCodes.h"
@@ -38,13 +38,14 @@ bool endsWithDat(const char *name)
 
 } // namespace
 
-GLMachine::GLMachine(int width, int height)
+GLMachine::GLMachine(int width, int height, const Options &given) : options(given)
 {
     init(width, height);
     window = std::make_unique<OffscreenWindow>(this, windowWidth, windowHeight);
 }
 
-GLMachine::GLMachine(int width, int height, const WindowFactory &makeWindow)
+GLMachine::GLMachine(int width, int height, const WindowFactory &makeWindow, const Options &given)
+    : options(given)
 {
     init(width, height);
     if (makeWindow)
@@ -104,9 +105,20 @@ void GLMachine::initGL()
 
 void GLMachine::requestRedraw() { window->postRedisplay(false); }
 
+ElementHost &GLMachine::host() { return window->elementHost(); }
+
 // --- Registry -------------------------------------------------------------------------------
 
-int GLMachine::registerStartFiles(const char *cameraFile, int nFiles, char *const *files)
+int GLMachine::registerStartFiles(const Options &start)
+{
+    std::vector<const char *> files;
+    for (const std::string &f : start.inputFiles)
+        files.push_back(f.c_str());
+    return registerStartFiles(start.paramFile ? start.paramFile->c_str() : nullptr, static_cast<int>(files.size()),
+                              files.data());
+}
+
+int GLMachine::registerStartFiles(const char *cameraFile, int nFiles, const char *const *files)
 {
     const bool cameraRead = !cameraFile || registerObject(cameraFile) != nullptr;
     const int before = getNObjects();
@@ -155,7 +167,7 @@ GL3DObject *GLMachine::register3DObject(const char *name)
         msg::warning("GLMachine: no more than 256 objects can be shown, %s is not loaded\n", name);
         return nullptr;
     }
-    std::unique_ptr<GL3DObject> loaded(GL3DObjectLoader::load(name));
+    std::unique_ptr<GL3DObject> loaded(GL3DObjectLoader::load(name, &host()));
     if (!loaded)
         return nullptr;
     GL3DObject *object = loaded.get();
@@ -170,6 +182,7 @@ GL3DObject *GLMachine::register3DObject(const char *name)
 
 void GLMachine::appendObject(std::unique_ptr<GL3DObject> object)
 {
+    object->attach(&host());
     currentObject = object.get();
     objects.push_back(std::move(object));
     currentIndex = static_cast<int>(objects.size()) - 1;
@@ -214,11 +227,14 @@ GLObject *GLMachine::registerReconstruction(const char *name)
         for (const std::string &note : model.notes)
             msg::note("GLMachine: note: %s\n", note.c_str());
         const std::vector<std::string> photographs =
-            ReconstructionImport::findPhotographs(model, source.folder, GLFlags::path_img);
+            ReconstructionImport::findPhotographs(model, source.folder,
+                                                  options.path_img ? options.path_img->c_str() : nullptr);
         made = ReconstructionImport::makeCamera(model, photographs);
         points = ReconstructionImport::makePoints(model);
     } catch (const std::exception &e) {
-        msg::error("GLMachine: unable to load %s: %s\n", name, e.what());
+        const std::string text = std::string("GLMachine: unable to load ") + name + ": " + e.what() + "\n";
+        msg::text(MessageLevel::Error, text);
+        host().showMessage(MessageLevel::Error, text);
         window->overrideCursor();
         return nullptr;
     }
@@ -242,7 +258,7 @@ GLCamera *GLMachine::registerCamera(const char *name)
         return nullptr;
     std::unique_ptr<GLCamera> made;
     try {
-        made = std::strcmp(name, "default.dat") == 0 ? std::make_unique<GLCamera>() : std::make_unique<GLCamera>(name);
+        made = std::strcmp(name, "default.dat") == 0 ? std::make_unique<GLCamera>() : std::make_unique<GLCamera>(name, options);
     } catch (...) {
         return nullptr;
     }
@@ -252,6 +268,7 @@ GLCamera *GLMachine::registerCamera(const char *name)
 GLCamera *GLMachine::adoptCamera(std::unique_ptr<GLCamera> made)
 {
     GLCamera *camera = made.get();
+    camera->attach(&host());
     GLCamera *previous = currentCamera;
     currentCamera = camera;
     cameras.push_back(std::move(made));

@@ -4,6 +4,7 @@
 #include "app/LightWidget.h"
 #include "app/SceneCapture.h"
 #include "app/SceneInput.h"
+#include "core/Options.h"
 #include "math/Matrix4.h"
 #include "math/Point3.h"
 #include "math/Point4.h"
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class ElementHost;
 class GLObject;
 class GL3DObject;
 class GLCamera;
@@ -43,9 +45,10 @@ public:
     /// A scene drawn into an off-screen buffer of width x height, with no display at all.
     /// Throws std::runtime_error("impossible to use OpenGL/GLX") when OpenGL is unusable and
     /// std::runtime_error("no appropriate visual found") when it offers no suitable buffer.
-    explicit GLMachine(int width = 512, int height = 512);
+    /// `options` are the command line's (the folders and extension of the photographs).
+    explicit GLMachine(int width = 512, int height = 512, const Options &options = Options());
     /// A scene shown in the window that `makeWindow` builds (off-screen when it gives none).
-    GLMachine(int width, int height, const WindowFactory &makeWindow);
+    GLMachine(int width, int height, const WindowFactory &makeWindow, const Options &options = Options());
     ~GLMachine();
 
     GLMachine(const GLMachine &) = delete;
@@ -62,7 +65,9 @@ public:
     /// given), so that it is the camera of every object that follows, then every file in
     /// order. Returns the number of 3D objects registered, or -1 when the camera file was
     /// given and could not be read (the other files are registered all the same).
-    int registerStartFiles(const char *cameraFile, int nFiles, char *const *files);
+    int registerStartFiles(const char *cameraFile, int nFiles, const char *const *files);
+    /// The same with the command line's camera file and files.
+    int registerStartFiles(const Options &start);
     /// A name ending in "dat" becomes a camera; the output of a reconstruction tool (a
     /// COLMAP model or a folder holding one, a Bundler file) becomes a camera and a point
     /// list (registerReconstruction); anything else goes to the object loader.
@@ -171,6 +176,8 @@ private:
     };
 
     void init(int width, int height);
+    /// The user interface every registered element talks to: the window's host.
+    ElementHost &host();
     /// Makes `made` the current camera; null (and nothing registered) when the scene
     /// cannot be fitted to it.
     GLCamera *adoptCamera(std::unique_ptr<GLCamera> made);
@@ -208,6 +215,7 @@ private:
     int windowWidth, windowHeight;
     long long dragReductionThreshold;
     bool drawingReduced;
+    Options options;
     std::unique_ptr<SceneWindow> window;
     // The parts the machine hands its work to; they read the fields above.
     friend class SceneCapture;

@@ -34,6 +34,9 @@ public:
     void toggleTransient() override {}
     void registerInterface(GLObject *, const char *) override {}
     void unregisterInterface(GLObject *) override {}
+    /// Nothing is shown, so the elements' requests do nothing: only the scene manager draws
+    /// into the buffer and resizes it.
+    ElementHost &elementHost() override { return quiet; }
     void runLoop() override {}
     void stopLoop() override {}
 
@@ -42,6 +45,7 @@ public:
 private:
     GLMachine *machine;
     OffscreenContext buffer;
+    QuietHost quiet;
 };
 
 #endif

@@ -1,7 +1,7 @@
 #ifndef VELMORA_SCENEWINDOW_H
 #define VELMORA_SCENEWINDOW_H
 
-#include "core/ElementWindow.h"
+#include "core/ElementHost.h"
 
 class GLObject;
 
@@ -11,6 +11,10 @@ class GLObject;
 /// window system at all, so the scene manager and its tests never need a display.
 class SceneWindow : public ElementWindow {
 public:
+    /// What the registered elements may ask of the user interface; the scene manager attaches
+    /// it to each of them (GLObject::attach). It lives as long as the window.
+    virtual ElementHost &elementHost() = 0;
+
     /// Makes the view (sub false) or the sub-window's context current; false when that area
     /// does not exist (yet).
     virtual bool makeCurrent(bool sub = false) = 0;

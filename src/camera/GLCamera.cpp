@@ -3,7 +3,6 @@
 #include "camera/CameraStateFile.h"
 #include "camera/GLCameraAnimation.h"
 #include "camera/ViewGeometry.h"
-#include "core/GLFlags.h"
 #include "math/Messages.h"
 #include "render/GLFont.h"
 #include "math/Quat.h"
@@ -56,20 +55,19 @@ GLCamera::GLCamera()
     setUp();
 }
 
-GLCamera::GLCamera(const char *path)
+GLCamera::GLCamera(const char *path, const Options &given)
     : GLView(path), loadedFromFile(1), zoomFactor(1), winW(defaultWindowSize), winH(defaultWindowSize),
       currentView(0), showImages(0), showSilhouettes(0), options(0), transparency(0), atOriginalView(1),
       panAround(0), zNear(kInfinity), zFar(-kInfinity), userZNear(kInfinity), userZFar(-kInfinity),
       imageExtension("ppm"), silhouetteExtension("sil"), minAngle(0), worldScale(0), animation(nullptr),
       recording(0), viewport{0, 0, defaultWindowSize, defaultWindowSize}
 {
-    if (GLFlags::path_img)
-        imagePath = GLFlags::path_img;
-    if (GLFlags::extension && *GLFlags::extension)
-        imageExtension = GLFlags::extension;
-    if (GLFlags::path_sil)
-        silhouettePath = GLFlags::path_sil;
-    searchImagePaths(directoryOf(path).c_str());
+    const std::string wanted = given.extension.value_or("");
+    imagePath = given.path_img.value_or("");
+    if (!wanted.empty())
+        imageExtension = wanted;
+    silhouettePath = given.path_sil.value_or("");
+    searchImagePaths(directoryOf(path).c_str(), wanted);
     setUp();
 }
 
@@ -774,7 +772,10 @@ void GLCamera::drawCamera(Point3 position, Point3 size)
 
 // --- Photographs and silhouettes: see GLCameraOverlay ----------------------------------------
 
-void GLCamera::searchImagePaths(const char *directory) { overlay.searchImagePaths(directory); }
+void GLCamera::searchImagePaths(const char *directory, const std::string &wantedExtension)
+{
+    overlay.searchImagePaths(directory, wantedExtension);
+}
 int GLCamera::getMaxTextureSize() { return GLCameraOverlay::getMaxTextureSize(); }
 int GLCamera::computeSubSampling(int width, int height) { return GLCameraOverlay::computeSubSampling(width, height); }
 textureData *GLCamera::loadImage(int i) { return overlay.loadImage(i); }

@@ -4,6 +4,7 @@
 #include "camera/GLCameraOverlay.h"
 #include "camera/GLView.h"
 #include "core/KeyCodes.h"
+#include "core/Options.h"
 #include "math/Matrix4.h"
 #include "math/Point2.h"
 #include "math/Point3.h"
@@ -59,8 +60,10 @@ public:
 
     /// The default camera (36 views about +y).
     GLCamera();
-    /// The camera of a camera file; throws as GLView(const char *) does.
-    explicit GLCamera(const char *path);
+    /// The camera of a camera file; throws as GLView(const char *) does. Its photographs and
+    /// silhouettes are looked up beside the file, or where the command line's -p, -b and -e
+    /// of `options` say.
+    explicit GLCamera(const char *path, const Options &options = Options());
     /// Views handed over in memory (see GLView); `photographs` is empty or holds the file
     /// of each view's photograph (an empty name for a view without one). Throws as that
     /// GLView constructor does.
@@ -263,8 +266,9 @@ public:
 protected:
     bool runAction(const KeyBinding &row) override;
 
-    /// Finds the photograph and silhouette files beside the camera file in `directory`.
-    void searchImagePaths(const char *directory);
+    /// Finds the photograph and silhouette files beside the camera file in `directory`; the
+    /// photographs' extension is `wantedExtension` when files of it exist (any one if empty).
+    void searchImagePaths(const char *directory, const std::string &wantedExtension);
     /// Asks for the textures the current view and the display flags need; they are loaded
     /// by updateTextures at the next frame, where the view's context is current.
     virtual void checkTextures();

@@ -3,6 +3,7 @@
 #include "formats/AviContainer.h"
 #include "camera/CameraAnimationWindow.h"
 #include "camera/GLCamera.h"
+#include "core/ElementHost.h"
 #include "formats/KeyCameraFile.h"
 #include "core/GLObject.h"
 #include "image/Bitmap.h"
@@ -20,12 +21,6 @@
 namespace
 {
 
-GLCameraAnimationImpl::WindowFactory &windowFactory()
-{
-    static GLCameraAnimationImpl::WindowFactory factory;
-    return factory;
-}
-
 /// The drawn path is the flight shrunk about the rotation point, so that it lies near the model.
 constexpr float pathScale = 0.18f;
 
@@ -33,23 +28,18 @@ constexpr float pathScale = 0.18f;
 
 GLCameraAnimation *GLCameraAnimationFactory(GLCamera *camera)
 {
-    return camera ? new GLCameraAnimationImpl(camera) : nullptr;
+    return camera ? new GLCameraAnimationImpl(camera, camera->getHost()) : nullptr;
 }
 
-void GLCameraAnimationImpl::setWindowFactory(WindowFactory factory)
-{
-    windowFactory() = std::move(factory);
-}
-
-GLCameraAnimationImpl::GLCameraAnimationImpl(GLCamera *cam)
-    : camera(cam), t(0), playing(0), cubic(1), drawPathFlag(0), drawCamerasFlag(0), closedPath(0), timer(-1),
+GLCameraAnimationImpl::GLCameraAnimationImpl(GLCamera *cam, ElementHost *elementHost)
+    : camera(cam), host(elementHost), t(0), playing(0), cubic(1), drawPathFlag(0), drawCamerasFlag(0), closedPath(0), timer(-1),
       period(0.05f), duration(4.f), window(nullptr), selected(-1), path(new Point3[pathSamples]),
       lengths(new float[pathSamples]), pathLength(0), pathValid(false), codec(-1), exporting(false)
 {
     for (int k = 0; k < pathSamples; ++k)
         lengths[k] = k / float(pathSamples - 1);
-    if (windowFactory())
-        window = windowFactory()(this);
+    if (host)
+        window = host->openCameraAnimationWindow(this);
 }
 
 GLCameraAnimationImpl::~GLCameraAnimationImpl()
@@ -495,8 +485,9 @@ int GLCameraAnimationImpl::exportFrames(const char *title, const FrameStep &step
         return EXPORT_FAILED;
     };
     stop();
-    if (window)
-        progress.reset(window->openProgress(title));
+    // Exports started from the editor's window show their progress; a test's do not.
+    if (window && host)
+        progress.reset(host->openProgress(title));
     if (keys.empty())
         return fail("no key camera to export");
     computePath();
@@ -540,8 +531,8 @@ int GLCameraAnimationImpl::exportToImage(const char *name)
     if (extension != "png" && extension != "ppm" && extension != "jpg") {
         const std::string text = "can't write images of type \"" + extension + "\" (png, ppm or jpg)";
         msg::error("GLCameraAnimation: %s\n", text.c_str());
-        if (window) {
-            std::unique_ptr<ExportProgress> progress(window->openProgress(name));
+        if (window && host) {
+            std::unique_ptr<ExportProgress> progress(host->openProgress(name));
             if (progress)
                 progress->showError(text.c_str());
         }
@@ -574,8 +565,8 @@ int GLCameraAnimationImpl::exportToParam(const char *name)
                                                camera->getCenterY(), camera->getFocalX(), camera->getFocalY()};
     if (!KeyCameraFile::writePoses(name, intrinsics, poses)) {
         msg::error("GLCameraAnimation: unable to write %s\n", name);
-        if (window) {
-            std::unique_ptr<ExportProgress> progress(window->openProgress(name));
+        if (window && host) {
+            std::unique_ptr<ExportProgress> progress(host->openProgress(name));
             if (progress)
                 progress->showError((std::string("unable to write ") + name).c_str());
         }
@@ -602,8 +593,8 @@ int GLCameraAnimationImpl::exportToAvi(const char *name)
     if (result == EXPORT_DONE && !film.close()) {
         const std::string text = film.getError();
         msg::error("GLCameraAnimation: %s\n", text.c_str());
-        if (window) {
-            failure.reset(window->openProgress(film.getFileName().c_str()));
+        if (window && host) {
+            failure.reset(host->openProgress(film.getFileName().c_str()));
             if (failure)
                 failure->showError(text.c_str());
         }

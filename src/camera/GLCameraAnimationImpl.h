@@ -11,6 +11,7 @@
 
 class Bitmap;
 class CameraAnimationWindow;
+class ElementHost;
 class GLCamera;
 
 /// The flight editor of the viewing camera: a list of key cameras, a flight through them
@@ -26,22 +27,19 @@ class GLCamera;
 /// The path is sampled at 128 values of u; sample k is the camera centre at u = k / 127,
 /// shrunk to 0.18 of its distance to the rotation point so that it is drawn near the model.
 ///
-/// The window is optional: without a registered window factory the editor works the same
-/// (tests drive it directly) and reports to the standard output only.
+/// The window is optional: where the host opens none (off-screen, tools, tests) the editor
+/// works the same and reports through the message sink only.
 class GLCameraAnimationImpl : public GLCameraAnimation
 {
   public:
-    using WindowFactory = std::function<CameraAnimationWindow *(GLCameraAnimationImpl *)>;
-    /// The user-interface layer registers how the editor's window is built.
-    static void setWindowFactory(WindowFactory factory);
-
     static constexpr int pathSamples = 128;
 
     /// Outcome of an export.
     enum ExportResult { EXPORT_DONE = 0, EXPORT_CANCELLED = 1, EXPORT_FAILED = 2 };
 
-    /// `camera` is not owned and outlives the editor.
-    explicit GLCameraAnimationImpl(GLCamera *camera);
+    /// `camera` is not owned and outlives the editor; the editor's window and the progress
+    /// windows of its exports come from `host` (the camera's), when there is one.
+    GLCameraAnimationImpl(GLCamera *camera, ElementHost *host);
     ~GLCameraAnimationImpl() override;
 
     GLCameraAnimationImpl(const GLCameraAnimationImpl &) = delete;
@@ -153,6 +151,7 @@ class GLCameraAnimationImpl : public GLCameraAnimation
     void pathChanged();
 
     GLCamera *camera;
+    ElementHost *host;
     float t;
     int playing;
     char cubic, drawPathFlag, drawCamerasFlag, closedPath;

@@ -6,7 +6,6 @@
 #include "formats/SequenceFiles.h"
 #include "formats/Sil.h"
 #include "camera/ViewGeometry.h"
-#include "core/GLFlags.h"
 #include "image/Bitmap.h"
 #include "math/Messages.h"
 
@@ -155,7 +154,7 @@ void GLCameraOverlay::resize(int n)
 
 // --- Finding the files --------------------------------------------------------------------
 
-void GLCameraOverlay::searchImagePaths(const char *directory)
+void GLCameraOverlay::searchImagePaths(const char *directory, const std::string &wanted)
 {
     const std::string dir = directory ? directory : ".";
     // -p names a folder and a file-name prefix; without it the photographs are in "seq/".
@@ -164,7 +163,6 @@ void GLCameraOverlay::searchImagePaths(const char *directory)
             return sequence::findSequence(sequence::directoryPart(given) + "/", sequence::lastPart(given), extension);
         return sequence::findSequence(dir + "/" + folder + "/", "", extension);
     };
-    const std::string wanted = GLFlags::extension && *GLFlags::extension ? GLFlags::extension : "";
     const sequence::SequencePath images = find(cam.imagePath, "seq", wanted);
     cam.imagePath = images.base;
     if (images.found())

@@ -7,6 +7,7 @@
 #include "math/Point3.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 class GLCamera;
@@ -29,7 +30,7 @@ public:
     void resize(int n);
 
     // See the methods of the same names in GLCamera.
-    void searchImagePaths(const char *directory);
+    void searchImagePaths(const char *directory, const std::string &wantedExtension);
     static int getMaxTextureSize();
     static void setMaxTextureSize(int limit) { maxTextureSizeLimit = limit; }
     static int computeSubSampling(int width, int height);

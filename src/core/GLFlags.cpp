@@ -2,17 +2,8 @@
 
 #include "math/Messages.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-
-int GLFlags::img_step = 1;
-char *GLFlags::extension = nullptr;
-char *GLFlags::path_img = nullptr;
-char *GLFlags::path_sil = nullptr;
-char **GLFlags::inputFiles = nullptr;
-int GLFlags::nFiles = 0;
-char *GLFlags::paramFile = nullptr;
 
 void GLFlags::error()
 {
@@ -32,36 +23,14 @@ void GLFlags::errorArg(const char *option)
     error();
 }
 
-char *GLFlags::copyOf(const char *text)
+Options GLFlags::init(int argc, char **argv)
 {
-    const size_t n = std::strlen(text) + 1;
-    char *copy = static_cast<char *>(std::malloc(n));
-    if (!copy) {
-        msg::diagnostic("Viewer: %s\n", std::strerror(errno));
-        std::exit(1);
-    }
-    std::memcpy(copy, text, n);
-    return copy;
-}
-
-void GLFlags::addInputFile(char *name)
-{
-    char **grown = static_cast<char **>(std::realloc(inputFiles, sizeof(char *) * (nFiles + 1)));
-    if (!grown) {
-        msg::diagnostic("Viewer: %s\n", std::strerror(errno));
-        std::exit(1);
-    }
-    inputFiles = grown;
-    inputFiles[nFiles++] = name;
-}
-
-void GLFlags::init(int argc, char **argv)
-{
+    Options options;
     for (int i = 1; i < argc; ++i) {
-        char *arg = argv[i];
+        const char *arg = argv[i];
         // Only a dash and exactly one letter is an option; "--foo", "-" and "-ab" are names.
         if (arg[0] != '-' || std::strlen(arg) != 2) {
-            addInputFile(arg);
+            options.inputFiles.emplace_back(arg);
             continue;
         }
         const char letter = arg[1];
@@ -73,25 +42,22 @@ void GLFlags::init(int argc, char **argv)
         }
         if (i + 1 >= argc || argv[i + 1][0] == '-')
             errorArg(arg);
-        char *value = argv[++i];
+        const char *value = argv[++i];
         switch (letter) {
         case 'b':
-            std::free(path_sil);
-            path_sil = copyOf(value);
+            options.path_sil = value;
             break;
         case 'c':
-            paramFile = value;
+            options.paramFile = value;
             break;
         case 'e':
-            std::free(extension);
-            extension = copyOf(value);
+            options.extension = value;
             break;
         case 'i':
-            addInputFile(value);
+            options.inputFiles.emplace_back(value);
             break;
         case 'p':
-            std::free(path_img);
-            path_img = copyOf(value);
+            options.path_img = value;
             break;
         case 's':
         {
@@ -102,21 +68,10 @@ void GLFlags::init(int argc, char **argv)
                 step = 2147483647L;
             if (step < -2147483647L - 1)
                 step = -2147483647L - 1;
-            img_step = static_cast<int>(step);
+            options.img_step = static_cast<int>(step);
         }
             break;
         }
     }
-}
-
-void GLFlags::reset()
-{
-    std::free(extension);
-    std::free(path_img);
-    std::free(path_sil);
-    std::free(inputFiles);
-    img_step = 1;
-    extension = path_img = path_sil = paramFile = nullptr;
-    inputFiles = nullptr;
-    nFiles = 0;
+    return options;
 }

@@ -1,31 +1,19 @@
 #ifndef VELMORA_GLINTERFACE_H
 #define VELMORA_GLINTERFACE_H
 
-class ElementWindow;
-
-/// Base of every element panel: the panel's widgets and the main window that shows it.
-/// Widgets are held as opaque pointers so that this header needs no toolkit.
+/// Base of every element panel, as the element and the scene manager see it. The panel's
+/// widgets belong to the window layer, which derives its panels from this (GtkPanel): no
+/// toolkit object is held, nor named, here.
 class GLInterface {
 public:
-    GLInterface();
-    explicit GLInterface(void *mainWidget);
+    GLInterface() = default;
     virtual ~GLInterface();
+
+    GLInterface(const GLInterface &) = delete;
+    GLInterface &operator=(const GLInterface &) = delete;
 
     /// Refreshes the panel's controls from its element; the base panel has none.
     virtual void update();
-
-    void *getMainWidget() const { return mainWidget; }
-    void *getMainMenuBar() const { return mainMenuBar; }
-    ElementWindow *getParent() const { return parent; }
-    void setParent(ElementWindow *p) { parent = p; }
-    void *getAccelGroup() const { return accelGroup; }
-    void setAccelGroup(void *group) { accelGroup = group; }
-
-protected:
-    void *mainWidget;        ///< the panel's top widget, placed in the main window's panel area
-    void *mainMenuBar;       ///< the panel's own menu bar
-    void *accelGroup;        ///< accelerators attached to the main window while selected
-    ElementWindow *parent;   ///< the window showing the panel, not owned
 };
 
 #endif

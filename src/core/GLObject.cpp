@@ -1,11 +1,10 @@
 #include "core/GLObject.h"
 
-#include "core/GLInterface.h"
-#include "core/ElementWindow.h"
+#include "core/ElementHost.h"
 #include "render/GLAxes.h"
 #include "render/GLFont.h"
 
-GLObject::GLObject(short t) : type(t), interface(nullptr) {}
+GLObject::GLObject(short t) : type(t), interface(nullptr), host(nullptr) {}
 
 void GLObject::setID(unsigned char id) { type = static_cast<short>((type & ~0xFF) | id); }
 
@@ -45,30 +44,30 @@ int GLObject::performAction(const KeyBinding &row)
 
 void GLObject::postRedisplay()
 {
-    if (interface && interface->getParent())
-        interface->getParent()->postRedisplay(false);
+    if (host)
+        host->postRedisplay(false);
 }
 
 void GLObject::reshapeWindow(int width, int height)
 {
-    if (interface && interface->getParent())
-        interface->getParent()->reshapeWindow(width, height);
+    if (host)
+        host->reshapeWindow(width, height);
 }
 
 void GLObject::updateDisplay()
 {
-    if (interface && interface->getParent())
-        interface->getParent()->updateDisplay();
+    if (host)
+        host->updateDisplay();
 }
 
 void GLObject::setBusy(bool busy)
 {
-    if (!interface || !interface->getParent())
+    if (!host)
         return;
     if (busy)
-        interface->getParent()->setCursor(ElementWindow::BUSY_CURSOR);
+        host->setCursor(ElementWindow::BUSY_CURSOR);
     else
-        interface->getParent()->overrideCursor();
+        host->overrideCursor();
 }
 
 void GLObject::GLprint(const char *text, int x, int y) { GLFont::print(text, x, y); }

@@ -4,14 +4,16 @@
 #include "core/KeyBinding.h"
 #include "math/Point3.h"
 
+class ElementHost;
 class GLInterface;
 
 /// Base of every registered scene element (cameras and 3D objects).
 ///
 /// The 16-bit type word holds the element's identifier in bits 0-7 (its index in the scene
 /// manager's 3D object array), the 3D object kind in bits 8-11 and the camera kind in bits
-/// 12-15. The panel is attached by the main window and never owned by the element; without
-/// a panel, every request that goes through it is silently skipped.
+/// 12-15. The panel is attached by the main window and never owned by the element. The host
+/// (what the element may ask of the user interface) is attached by the scene manager when it
+/// registers the element; without one, every request that goes through it is silently skipped.
 class GLObject {
 public:
     /// Type codes of the element classes (identifier bits zero).
@@ -37,6 +39,11 @@ public:
 
     GLInterface *getInterface() const { return interface; }
     void setInterface(GLInterface *panel) { interface = panel; }
+
+    /// The user interface the element asks for redraws, its windows and messages, not owned;
+    /// the scene manager attaches it at registration and it outlives the element.
+    void attach(ElementHost *elementHost) { host = elementHost; }
+    ElementHost *getHost() const { return host; }
 
     void postRedisplay();
     void reshapeWindow(int width, int height);
@@ -82,6 +89,7 @@ protected:
 
     short type;
     GLInterface *interface;
+    ElementHost *host;
 };
 
 #endif

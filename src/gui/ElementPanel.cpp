@@ -99,10 +99,10 @@ ElementPanel::ElementPanel(GLObject *e, const char *menuTitle, const Look &l)
     GtkWidget *title = gtk_menu_item_new_with_label(menuTitle);
     gtk_menu_item_set_submenu(GTK_MENU_ITEM(title), menu);
     // The menu and the panel move in and out of containers: keep them alive meanwhile.
-    mainMenuBar = g_object_ref_sink(title);
+    mainMenuBar = GTK_WIDGET(g_object_ref_sink(title));
 
     box = gtk_vbox_new(FALSE, 0);
-    mainWidget = g_object_ref_sink(box);
+    mainWidget = GTK_WIDGET(g_object_ref_sink(box));
 
     if (element && element->is3DObject()) {
         if (look.commonItems) {

@@ -1,9 +1,9 @@
 #ifndef VELMORA_ELEMENTPANEL_H
 #define VELMORA_ELEMENTPANEL_H
 
-#include "core/GLInterface.h"
 #include "core/GLObject.h"
 #include "gui/FastDelegate.h"
+#include "gui/GtkPanel.h"
 
 #include <gtk/gtk.h>
 
@@ -19,7 +19,7 @@
 /// Controls that mirror a state of the element (check items, toggles, radio buttons) are
 /// set again by update(); while it runs their handlers do nothing, so refreshing never acts
 /// on the element.
-class ElementPanel : public GLInterface {
+class ElementPanel : public GtkPanel {
 public:
     /// How a panel's controls look. The slice panels (octree, volume) have toggle buttons
     /// filling their row, unpadded buttons, a bare information label and one palette dialog

@@ -113,7 +113,7 @@ void GLCameraInterface::openAnimation()
             window->present();
         return;
     }
-    // No flight editor could be made (no window factory in this program): say so rather than
+    // No flight editor could be made (the camera has no host that opens its window): say so rather than
     // do nothing.
     GtkWidget *note = gtk_message_dialog_new(nullptr, static_cast<GtkDialogFlags>(0), GTK_MESSAGE_INFO,
                                              GTK_BUTTONS_OK, "The camera flight editor is not available.");

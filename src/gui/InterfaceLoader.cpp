@@ -9,6 +9,7 @@
 #include "gui/GLPointListObjectInterface.h"
 #include "gui/GLVolumeObjectInterface.h"
 #include "gui/defaultInterface.h"
+#include "gui/GtkPanel.h"
 #include "objects/GLGraphObject.h"
 #include "objects/GLMeshObject.h"
 #include "objects/GLOctreeObject.h"
@@ -20,12 +21,12 @@ namespace {
 // The type code says which class an element claims to be; the cast checks that it is one
 // (an embedding program may register its own 3D object under a mesh code).
 template <class Object, class Panel>
-GLInterface *make3D(GLObject *e)
+GtkPanel *make3D(GLObject *e)
 {
     Object *object = e->is3DObject() ? dynamic_cast<Object *>(static_cast<GL3DObject *>(e)) : nullptr;
     return object ? new Panel(object) : nullptr;
 }
-GLInterface *makeCamera(GLObject *e)
+GtkPanel *makeCamera(GLObject *e)
 {
     GLCamera *camera = e->isCamera() ? dynamic_cast<GLCamera *>(static_cast<GLView *>(e)) : nullptr;
     return camera ? new GLCameraInterface(camera) : nullptr;
@@ -35,7 +36,7 @@ GLInterface *makeCamera(GLObject *e)
 // element that is not of the class its code names) gets defaultInterface.
 struct PanelMaker {
     short type;
-    GLInterface *(*make)(GLObject *);
+    GtkPanel *(*make)(GLObject *);
 };
 const PanelMaker kPanels[] = {
     {GLObject::MESH, make3D<GLMeshObject, GLMeshObjectInterface>},
@@ -48,12 +49,12 @@ const PanelMaker kPanels[] = {
 
 } // namespace
 
-GLInterface *InterfaceLoader::load(GLObject *element)
+GtkPanel *InterfaceLoader::load(GLObject *element)
 {
     if (!element)
         return nullptr;
     unload(element);
-    GLInterface *panel = nullptr;
+    GtkPanel *panel = nullptr;
     for (const PanelMaker &p : kPanels)
         if (p.type == element->getType())
             panel = p.make(element);

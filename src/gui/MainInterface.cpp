@@ -6,7 +6,8 @@
 #include "app/GLMachine.h"
 #include "camera/GLCamera.h"
 #include "core/GLObject.h"
-#include "core/GLInterface.h"
+#include "gui/GtkPanel.h"
+#include "gui/WindowHost.h"
 #include "gui/CursorInterface.h"
 #include "render/GLFont.h"
 #include "core/KeyCodes.h"
@@ -14,9 +15,6 @@
 #include "gui/GtkEList.h"
 #include "gui/InterfaceLoader.h"
 #include "math/Messages.h"
-#include "gui/cameraAnimationInterface.h"
-#include "gui/distanceInterface.h"
-#include "measure/PathDisplay.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
@@ -149,27 +147,22 @@ static void initEnvironment()
     StartupTiming::mark("toolkit ready");
 }
 
-MainInterface::MainInterface(GLMachine *machine, const char *title, int width, int height) : impl(new Impl)
+MainInterface::MainInterface(GLMachine *machine, const char *title, int width, int height)
+    : impl(new Impl), host(std::make_unique<WindowHost>(*this))
 {
     impl->self = this;
     impl->machine = machine;
     initEnvironment();
     keptFrameOwner = impl;
-    // Meshes open their "Path Distance" window through the measuring layer's maker.
-    PathDisplay::setMaker([] { return std::unique_ptr<PathDisplay>(new distanceInterface); });
     impl->createMainWindow(title, width, height);
     impl->connectCallbacks();
-    // The camera's flight editor opens its window through this registration.
-    cameraAnimationInterface::install();
 }
 
 MainInterface::~MainInterface()
 {
     if (keptFrameOwner == impl)
         keptFrameOwner = nullptr;
-    cameraAnimationInterface::uninstall();
     impl->preferences.release();
-    PathDisplay::setMaker(nullptr);
     if (impl->controlWindow)
         gtk_widget_destroy(impl->controlWindow);
     if (impl->viewWindow)
@@ -355,10 +348,22 @@ void MainInterface::registerInterface(GLObject *element, const char *name)
         label = std::strrchr(name, '\\');
     label = label ? label + 1 : name;
     const int row = impl->objectList->add(-1, element->isCamera() ? 1 : 0, label, element);
-    GLInterface *panel = InterfaceLoader::load(element);
-    if (panel)
+    if (GtkPanel *panel = InterfaceLoader::load(element))
         panel->setParent(this);
     impl->objectList->setSelectedItem(row);
+}
+
+ElementHost &MainInterface::elementHost() { return *host; }
+
+void MainInterface::showMessage(const std::string &text)
+{
+    if (impl->messageLine)
+        impl->messageLine->show(text);
+}
+
+std::string MainInterface::getMessageLine() const
+{
+    return impl->messageLine ? impl->messageLine->text() : std::string();
 }
 
 void MainInterface::unregisterInterface(GLObject *element)
@@ -371,19 +376,19 @@ void MainInterface::unregisterInterface(GLObject *element)
             row = i;
     if (row < 0)
         return;
-    GLInterface *panel = element->getInterface();
+    GtkPanel *panel = GtkPanel::of(element);
     if (panel) {
-        GtkWidget *widget = static_cast<GtkWidget *>(panel->getMainWidget());
+        GtkWidget *widget = panel->getMainWidget();
         if (widget && widget == impl->currentPanel) {
             gtk_container_remove(GTK_CONTAINER(impl->panelBox), widget);
             impl->currentPanel = nullptr;
         }
-        GtkWidget *menu = static_cast<GtkWidget *>(panel->getMainMenuBar());
+        GtkWidget *menu = panel->getMainMenuBar();
         if (menu && menu == impl->localMenu) {
             gtk_container_remove(GTK_CONTAINER(impl->mainMenuBar), menu);
             impl->localMenu = nullptr;
         }
-        GtkAccelGroup *group = static_cast<GtkAccelGroup *>(panel->getAccelGroup());
+        GtkAccelGroup *group = panel->getAccelGroup();
         if (group) {
             if (group == impl->objectAccelGroup || group == impl->cameraAccelGroup) {
                 gtk_window_remove_accel_group(GTK_WINDOW(impl->viewWindow), group);
@@ -459,8 +464,8 @@ void MainInterface::Impl::setLocalMenuBar(GLObject *element)
         gtk_container_remove(GTK_CONTAINER(mainMenuBar), localMenu);
         localMenu = nullptr;
     }
-    GLInterface *panel = element->getInterface();
-    GtkWidget *menu = panel ? static_cast<GtkWidget *>(panel->getMainMenuBar()) : nullptr;
+    GtkPanel *panel = GtkPanel::of(element);
+    GtkWidget *menu = panel ? panel->getMainMenuBar() : nullptr;
     if (menu) {
         gtk_menu_shell_insert(GTK_MENU_SHELL(mainMenuBar), menu, 1);
         gtk_widget_show_all(menu);
@@ -474,16 +479,16 @@ void MainInterface::Impl::setLocalGUI(GLObject *element)
         gtk_container_remove(GTK_CONTAINER(panelBox), currentPanel);
         currentPanel = nullptr;
     }
-    GLInterface *panel = element->getInterface();
+    GtkPanel *panel = GtkPanel::of(element);
     if (!panel)
         return;
-    GtkWidget *widget = static_cast<GtkWidget *>(panel->getMainWidget());
+    GtkWidget *widget = panel->getMainWidget();
     if (widget) {
         gtk_box_pack_start(GTK_BOX(panelBox), widget, TRUE, TRUE, 0);
         gtk_widget_show_all(widget);
         currentPanel = widget;
     }
-    GtkAccelGroup *group = static_cast<GtkAccelGroup *>(panel->getAccelGroup());
+    GtkAccelGroup *group = panel->getAccelGroup();
     GtkAccelGroup *&slot = element->isCamera() ? cameraAccelGroup : objectAccelGroup;
     if (slot == group)
         return;
@@ -562,6 +567,7 @@ void MainInterface::Impl::createMainWindow(const char *title, int width, int hei
     objectList->registerCallback(fastdelegate::FastDelegate1<int>(this, &Impl::listSelectCallback));
     panelBox = gtk_vbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(hbox), panelBox, TRUE, TRUE, 0);
+    messageLine = std::make_unique<MessageLine>(box);
 
     StartupTiming::mark("windows built");
     gtk_widget_show_all(viewWindow);

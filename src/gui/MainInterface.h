@@ -3,11 +3,13 @@
 
 #include "app/SceneWindow.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
 class GLMachine;
 class GLObject;
+class WindowHost;
 
 /// The program's windows: the view window "Velmora" with the scene's OpenGL area, the
 /// control window "Interface" with menus, the object list and the selected element's panel,
@@ -46,6 +48,12 @@ public:
     void initInterfacePosition();
     bool isSubWindowEnabled() const override;
     void enableSubWindow(bool on) override;
+    ElementHost &elementHost() override;
+    /// Shows the last line of `text` on the control window's message line (the whole text as
+    /// its tooltip); it stays until the next message.
+    void showMessage(const std::string &text);
+    /// What the message line shows; empty before the first message.
+    std::string getMessageLine() const;
     void registerInterface(GLObject *element, const char *name) override;
     void unregisterInterface(GLObject *element) override;
     GLObject *getSelectedObject();
@@ -75,6 +83,7 @@ private:
     static void quitLoop();
 
     Impl *impl;
+    std::unique_ptr<WindowHost> host; ///< what the scene's elements see of these windows
 };
 
 #endif

@@ -6,11 +6,13 @@
 #include "gui/MainInterface.h"
 #include "gui/GtkEList.h"
 #include "gui/MainMenus.h"
+#include "gui/MessageLine.h"
 #include "gui/PreferencesDialog.h"
 #include "math/Point4.h"
 
 #include <gtk/gtk.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,7 @@ struct MainInterface::Impl {
     GtkWidget *localMenu = nullptr;
     GtkWidget *panelBox = nullptr;
     GtkWidget *currentPanel = nullptr;
+    std::unique_ptr<MessageLine> messageLine; ///< under the list and the panel
     GtkEList *objectList = nullptr;
     GtkAccelGroup *mainAccelGroup = nullptr;
     GtkAccelGroup *objectAccelGroup = nullptr;

@@ -177,18 +177,6 @@ GtkWidget *findNamed(GtkWidget *widget, const char *name)
 
 } // namespace
 
-void cameraAnimationInterface::install()
-{
-    GLCameraAnimationImpl::setWindowFactory([](GLCameraAnimationImpl *animation) -> CameraAnimationWindow * {
-        return new cameraAnimationInterface(animation);
-    });
-}
-
-void cameraAnimationInterface::uninstall()
-{
-    GLCameraAnimationImpl::setWindowFactory(nullptr);
-}
-
 cameraAnimationInterface::cameraAnimationInterface(GLCameraAnimationImpl *a)
     : animation(a), window(nullptr), list(nullptr), secondsSpin(nullptr), fpsSpin(nullptr),
       playButton(nullptr), playImage(nullptr), timer(0), updating(false)

@@ -2,6 +2,7 @@
 #define VELMORA_CAMERAANIMATIONINTERFACE_H
 
 #include "camera/CameraAnimationWindow.h"
+#include "core/ElementHost.h"
 
 #include <gtk/gtk.h>
 
@@ -13,8 +14,8 @@ class GtkEList;
 /// "Remove", "Up", "Down", play/pause, stop and record, and the menus "File" (key-camera file,
 /// exports, codec), "Options" (closed path, interpolation) and "Display" (path, key cameras).
 ///
-/// Made by the editor through the factory that install() registers, and deleted by it. A
-/// window the user closes turns the camera's animation off, which deletes editor and window.
+/// Opened by the main window's host when the editor asks for it, and deleted by the editor.
+/// A window the user closes turns the camera's animation off, which deletes editor and window.
 class cameraAnimationInterface : public CameraAnimationWindow
 {
   public:
@@ -24,14 +25,11 @@ class cameraAnimationInterface : public CameraAnimationWindow
     cameraAnimationInterface(const cameraAnimationInterface &) = delete;
     cameraAnimationInterface &operator=(const cameraAnimationInterface &) = delete;
 
-    /// Registers this window as the one every flight editor gets (uninstall() forgets it).
-    static void install();
-    static void uninstall();
-
     void showKeyCameras(int n, int selected) override;
     void showPlaying(bool playing) override;
     void setTimer(int ms) override;
-    ExportProgress *openProgress(const char *title) override;
+    /// A progress window of an export titled `title`, with its "Cancel" button.
+    static ExportProgress *openProgress(const char *title);
 
     /// Brings the window to the front.
     void present();

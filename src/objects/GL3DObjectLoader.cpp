@@ -1,5 +1,6 @@
 #include "objects/GL3DObjectLoader.h"
 
+#include "core/ElementHost.h"
 #include "formats/AssimpReader.h"
 #include "formats/MeshFile.h"
 #include "math/Messages.h"
@@ -148,10 +149,17 @@ std::vector<std::string> GL3DObjectLoader::foreignExtensions()
     return names;
 }
 
-GL3DObject *GL3DObjectLoader::load(const char *path)
+GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host)
 {
+    // The refusal goes to the message sink and, for the user of a window, to the window too.
+    const auto refuse = [path, host]() {
+        const std::string text = std::string("GL3DObjectLoader:unable to load ") + (path ? path : "(null)") + "\n";
+        msg::text(MessageLevel::Error, text);
+        if (host)
+            host->showMessage(MessageLevel::Error, text);
+    };
     if (!path || std::strlen(path) <= 3) {
-        msg::error("GL3DObjectLoader:unable to load %s\n", path ? path : "(null)");
+        refuse();
         return nullptr;
     }
     const char *dot = std::strrchr(path, '.');
@@ -173,7 +181,7 @@ GL3DObject *GL3DObjectLoader::load(const char *path)
                 }
             }
             if (!object)
-                msg::error("GL3DObjectLoader:unable to load %s\n", path);
+                refuse();
             return object;
         }
         const Extension *known = nullptr;
@@ -192,7 +200,7 @@ GL3DObject *GL3DObjectLoader::load(const char *path)
         object = nullptr;
     }
     if (!object)
-        msg::error("GL3DObjectLoader:unable to load %s\n", path);
+        refuse();
     return object;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+class ElementHost;
 class GL3DObject;
 
 /// Turns a file name into a scene object, choosing the object class by the extension
@@ -15,9 +16,10 @@ class GL3DObject;
 class GL3DObjectLoader {
 public:
     /// A new object owned by the caller, or null after printing
-    /// "GL3DObjectLoader:unable to load <path>" (a name without any '.' returns null silently).
-    /// Errors raised by the object readers are caught here.
-    static GL3DObject *load(const char *path);
+    /// "GL3DObjectLoader:unable to load <path>" (a name without any '.' returns null silently);
+    /// that refusal is also shown by `host`, when given (the user interface of the scene the
+    /// object was meant for). Errors raised by the object readers are caught here.
+    static GL3DObject *load(const char *path, ElementHost *host = nullptr);
     /// The extensions (without the dot, lower case) of the viewer's own formats, and those of
     /// the other programs' model formats handed to Assimp, for the "open file" dialog.
     static std::vector<std::string> ownExtensions();

@@ -1,4 +1,5 @@
 #include "objects/GLMeshPicking.h"
+#include "core/ElementHost.h"
 
 #include "math/Messages.h"
 #include "objects/GLMeshObject.h"
@@ -184,8 +185,8 @@ bool GLMeshPicking::measurePath(int to, int mode, const Matrix4 &objectToEye)
     }
     if (!pathOnMesh)
         return false;
-    if (!distancePanel)
-        distancePanel = PathDisplay::make();
+    if (!distancePanel && m.getHost())
+        distancePanel.reset(m.getHost()->openDistanceWindow());
     if (distancePanel)
         distancePanel->setPath(pathOnMesh.get());
     m.postRedisplay();

@@ -4,7 +4,7 @@
 #include "camera/CameraAnimationWindow.h"
 #include "camera/GLCamera.h"
 #include "camera/GLCameraAnimationImpl.h"
-#include "core/GLInterface.h"
+#include "core/ElementHost.h"
 #include "image/Bitmap.h"
 #include "math/Messages.h"
 #include "support/ImageCompare.h"
@@ -41,10 +41,28 @@ struct Window : CameraAnimationWindow {
     void showKeyCameras(int, int) override {}
     void showPlaying(bool) override {}
     void setTimer(int) override {}
-    ExportProgress *openProgress(const char *) override { return new Progress(calls, cancelAfter, errors); }
     int calls = 0;
     int cancelAfter = -1;
     std::vector<std::string> errors;
+};
+
+// The user interface of the test: frames are drawn into the scene's off-screen window, the
+// editor's window and its progress windows are recorded.
+struct Host : QuietHost {
+    explicit Host(ElementWindow &w) : view(w) {}
+    void postRedisplay(bool sub) override { view.postRedisplay(sub); }
+    void updateDisplay() override { view.updateDisplay(); }
+    CameraAnimationWindow *openCameraAnimationWindow(GLCameraAnimationImpl *) override
+    {
+        window = new Window;
+        return window;
+    }
+    ExportProgress *openProgress(const char *) override
+    {
+        return new Progress(window->calls, window->cancelAfter, window->errors);
+    }
+    ElementWindow &view;
+    Window *window = nullptr;
 };
 
 // A scene drawn off-screen with a box, and a flight of three key cameras turning about it,
@@ -64,14 +82,10 @@ class FlightExport : public ::testing::Test
         testing::internal::GetCapturedStdout();
         ASSERT_NE(camera, nullptr);
         // The frames are drawn through the window that shows the camera.
-        panel.setParent(machine->getWindow());
-        camera->setInterface(&panel);
-        GLCameraAnimationImpl::setWindowFactory([this](GLCameraAnimationImpl *) {
-            window = new Window;
-            return window;
-        });
+        host = std::make_unique<Host>(*machine->getWindow());
+        camera->attach(host.get());
         camera->setAnimationInterface(true);
-        GLCameraAnimationImpl::setWindowFactory(nullptr);
+        window = host->window;
         animation = static_cast<GLCameraAnimationImpl *>(camera->getAnimation());
         camera->backupPosition();
         for (float a : {0.f, 0.5f, 1.2f}) {
@@ -84,7 +98,6 @@ class FlightExport : public ::testing::Test
     void TearDown() override
     {
         camera->setAnimationInterface(false);
-        camera->setInterface(nullptr);
         machine.reset();
     }
     std::string file(const std::string &name) const { return dir + "/" + name; }
@@ -92,7 +105,7 @@ class FlightExport : public ::testing::Test
     std::string dir;
     std::unique_ptr<GLMachine> machine;
     GLCamera *camera = nullptr;
-    GLInterface panel;
+    std::unique_ptr<Host> host;
     Window *window = nullptr;
     GLCameraAnimationImpl *animation = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "camera/CameraAnimationWindow.h"
 #include "camera/GLCamera.h"
 #include "camera/GLCameraAnimationImpl.h"
+#include "core/ElementHost.h"
 #include "formats/KeyCameraFile.h"
 #include "math/Messages.h"
 #include "support/ImageCompare.h"
@@ -41,9 +42,18 @@ struct FakeWindow : CameraAnimationWindow {
     void showKeyCameras(int n, int s) override { rows = n, selected = s; }
     void showPlaying(bool p) override { playIcon = p; }
     void setTimer(int ms) override { timer = ms; }
-    ExportProgress *openProgress(const char *) override { return nullptr; }
     int rows = 0, selected = -1, timer = 0;
     bool playIcon = false;
+};
+
+// The user interface as far as the editor asks it for its window.
+struct WindowHost : QuietHost {
+    CameraAnimationWindow *openCameraAnimationWindow(GLCameraAnimationImpl *) override
+    {
+        window = new FakeWindow;
+        return window;
+    }
+    FakeWindow *window = nullptr;
 };
 
 class Flight : public ::testing::Test
@@ -52,16 +62,13 @@ class Flight : public ::testing::Test
     void SetUp() override
     {
         camera.setRotationPoint(Point3(0, 0, 0));
-        GLCameraAnimationImpl::setWindowFactory([this](GLCameraAnimationImpl *) {
-            window = new FakeWindow;
-            return window;
-        });
-        animation.reset(new GLCameraAnimationImpl(&camera));
-        GLCameraAnimationImpl::setWindowFactory(nullptr);
+        animation.reset(new GLCameraAnimationImpl(&camera, &host));
+        window = host.window;
     }
     void setKeys(const std::vector<Position> &keys) { animation->setKeyCameras(keys); }
 
     GLCamera camera;
+    WindowHost host;
     FakeWindow *window = nullptr;
     std::unique_ptr<GLCameraAnimationImpl> animation;
 };

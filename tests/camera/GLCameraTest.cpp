@@ -3,9 +3,8 @@
 #include "camera/CameraTestFiles.h"
 #include "camera/GLCameraAnimation.h"
 #include "camera/GLCameraAnimationImpl.h"
-#include "core/GLFlags.h"
-#include "core/GLInterface.h"
-#include "core/ElementWindow.h"
+#include "core/ElementHost.h"
+#include "core/Options.h"
 #include "math/Messages.h"
 #include "math/Position.h"
 #include "support/ImageCompare.h"
@@ -33,7 +32,7 @@ using testsupport::near;
 namespace {
 
 // The main window as far as the camera talks to it.
-struct FakeMain : ElementWindow {
+struct FakeMain : QuietHost {
     int redisplays = 0;
     int reshapedW = 0, reshapedH = 0;
     void postRedisplay(bool) override { ++redisplays; }
@@ -42,9 +41,6 @@ struct FakeMain : ElementWindow {
         reshapedW = w;
         reshapedH = h;
     }
-    void updateDisplay() override {}
-    void setCursor(int) override {}
-    void overrideCursor() override {}
 };
 
 struct FakeAnimation : GLCameraAnimation {
@@ -65,7 +61,7 @@ struct FakeAnimation : GLCameraAnimation {
 class HookedCamera : public GLCamera {
 public:
     using GLCamera::GLCamera;
-    void attach(GLCameraAnimation *a) { animation = a; }
+    void attachAnimation(GLCameraAnimation *a) { animation = a; }
     int textureChecks = 0, listRebuilds = 0;
 
 protected:
@@ -127,13 +123,12 @@ protected:
             poses.push_back(lookAt(Point3(5 * std::sin(a), 0.5f, -5 * std::cos(a)), Point3(0, 0.5f, 0)));
         }
         path = writeFile(dir, "photos.dat", version4(640, 480, 320, 240, 600, 600, poses));
-        panel.setParent(&main);
     }
 
     std::unique_ptr<HookedCamera> photoCamera()
     {
         auto c = quietCamera(path.c_str());
-        c->setInterface(&panel);
+        c->attach(&main);
         c->resizeWindow(400, 300);
         c->setZPlanes(1, 20);
         return c;
@@ -141,7 +136,6 @@ protected:
 
     std::string dir, path;
     FakeMain main;
-    GLInterface panel;
 };
 
 } // namespace
@@ -168,13 +162,11 @@ TEST_F(Cameras, FileCameraTakesImagePathsFromTheCommandLine)
     mkdir((dir + "/masks").c_str(), 0777);
     for (const char *name : {"photos/cube00.ppm", "photos/cube00.jpg", "photos/other00.jpg", "masks/s00.sil"})
         writeFile(dir, name, "x");
-    std::vector<std::string> args = {"Viewer", "-p", dir + "/photos/cube", "-e", "jpg", "-b", dir + "/masks/"};
-    std::vector<char *> argv;
-    for (auto &a : args)
-        argv.push_back(a.data());
-    GLFlags::init(static_cast<int>(argv.size()), argv.data());
-    auto c = quietCamera(path.c_str());
-    GLFlags::reset();
+    Options options;
+    options.path_img = dir + "/photos/cube";
+    options.extension = "jpg";
+    options.path_sil = dir + "/masks/";
+    auto c = quietCamera(path.c_str(), options);
     EXPECT_FALSE(c->isDefaultCamera());
     EXPECT_EQ(c->getImagePath(), dir + "/photos/cube");
     EXPECT_EQ(c->getImageExtension(), "jpg");
@@ -568,7 +560,7 @@ TEST_F(Cameras, StateFileRestoresThePicture)
     EXPECT_FALSE(std::filesystem::exists(state + ".tmp"));
 
     auto b = quietCamera(path.c_str());
-    b->setInterface(&panel);
+    b->attach(&main);
     b->setZPlanes(3, 4);
     const int redisplays = main.redisplays;
     b->loadCameraState(state.c_str());
@@ -712,7 +704,7 @@ TEST(GLCameraAnimationHooks, EditorReceivesInputAndRecordedRotations)
 
     bool destroyed = false;
     auto *editor = new FakeAnimation(&destroyed);
-    c->attach(editor);
+    c->attachAnimation(editor);
     c->setAnimationInterface(true);
     EXPECT_EQ(c->getAnimation(), editor) << "an open editor is kept";
     c->notifyClick(3, 4);

@@ -6,7 +6,7 @@
 #include "camera/CameraTestFiles.h"
 #include "formats/Sil.h"
 #include "camera/ViewGeometry.h"
-#include "core/GLFlags.h"
+#include "core/Options.h"
 #include "core/KeyCodes.h"
 #include "image/Bitmap.h"
 #include "support/GLTestFixture.h"
@@ -357,17 +357,13 @@ TEST_F(SampleScene, ContourSilhouettesAreDrawnAlongTheContour)
         std::snprintf(name, sizeof name, "/view%02d.txt", i);
         std::filesystem::copy_file(folder + "/sil" + name, contours + name);
     }
-    std::vector<std::string> args = {"Viewer", "-b", contours + "/"};
-    std::vector<char *> argv;
-    for (auto &a : args)
-        argv.push_back(a.data());
-    GLFlags::init(static_cast<int>(argv.size()), argv.data());
-    GLMachine scene(kW, kH);
+    Options options;
+    options.path_sil = contours + "/";
+    GLMachine scene(kW, kH, options);
     scene.setDrawInfo(false);
     testing::internal::CaptureStdout();
     scene.registerObject((folder + "/scene.dat").c_str());
     testing::internal::GetCapturedStdout();
-    GLFlags::reset();
     machine.reset();
     camera = scene.getCurrentCamera();
     ASSERT_EQ(camera->getSilhouetteExtension(), "txt");

@@ -19,76 +19,64 @@ const std::string kUsage = "SYNOPSIS\nViewer <Commands> file1 file2 ...\n"
                            "-e:\t extension of the images\n";
 
 // Parses a command line in this process; `args` excludes the program name.
-class GLFlagsParse : public ::testing::Test {
-protected:
-    void TearDown() override { GLFlags::reset(); }
-
-    void parse(std::vector<std::string> args)
-    {
-        storage = std::move(args);
-        storage.insert(storage.begin(), "Viewer");
-        argv.clear();
-        for (auto &s : storage)
-            argv.push_back(s.data());
-        argv.push_back(nullptr);
-        GLFlags::init(static_cast<int>(storage.size()), argv.data());
-    }
-
-    std::vector<std::string> files() const
-    {
-        return std::vector<std::string>(GLFlags::inputFiles, GLFlags::inputFiles + GLFlags::nFiles);
-    }
-
-    std::vector<std::string> storage;
+Options parse(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "Viewer");
     std::vector<char *> argv;
-};
-
-TEST_F(GLFlagsParse, DefaultsWithoutArguments)
-{
-    parse({});
-    EXPECT_EQ(GLFlags::img_step, 1);
-    EXPECT_EQ(GLFlags::nFiles, 0);
-    EXPECT_EQ(GLFlags::paramFile, nullptr);
-    EXPECT_EQ(GLFlags::extension, nullptr);
-    EXPECT_EQ(GLFlags::path_img, nullptr);
-    EXPECT_EQ(GLFlags::path_sil, nullptr);
+    for (auto &s : args)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    return GLFlags::init(static_cast<int>(args.size()), argv.data());
 }
 
-TEST_F(GLFlagsParse, FilesKeepCommandLineOrderAcrossOptionI)
+TEST(GLFlagsParse, DefaultsWithoutArguments)
 {
-    parse({"a", "-i", "b", "c"});
-    EXPECT_EQ(files(), (std::vector<std::string>{"a", "b", "c"}));
+    const Options o = parse({});
+    EXPECT_EQ(o.img_step, 1);
+    EXPECT_TRUE(o.inputFiles.empty());
+    EXPECT_FALSE(o.paramFile);
+    EXPECT_FALSE(o.extension);
+    EXPECT_FALSE(o.path_img);
+    EXPECT_FALSE(o.path_sil);
 }
 
-TEST_F(GLFlagsParse, DashWordsAndLoneDashAreFileNames)
+TEST(GLFlagsParse, FilesKeepCommandLineOrderAcrossOptionI)
 {
-    parse({"--foo", "-", "-abc"});
-    EXPECT_EQ(files(), (std::vector<std::string>{"--foo", "-", "-abc"}));
+    EXPECT_EQ(parse({"a", "-i", "b", "c"}).inputFiles, (std::vector<std::string>{"a", "b", "c"}));
 }
 
-TEST_F(GLFlagsParse, ValuesAreStoredAndRepeatsReplace)
+TEST(GLFlagsParse, DashWordsAndLoneDashAreFileNames)
 {
-    parse({"-c", "cam.dat", "-p", "img/", "-b", "sil1/", "-b", "sil2/", "-e", "jpg", "-s", "3", "mesh.tri"});
-    ASSERT_NE(GLFlags::paramFile, nullptr);
-    EXPECT_STREQ(GLFlags::paramFile, "cam.dat");
-    // The camera file points at the argument itself; the paths are copies.
-    EXPECT_EQ(GLFlags::paramFile, argv[2]);
-    EXPECT_STREQ(GLFlags::path_img, "img/");
-    EXPECT_NE(GLFlags::path_img, argv[4]);
-    EXPECT_STREQ(GLFlags::path_sil, "sil2/");
-    EXPECT_STREQ(GLFlags::extension, "jpg");
-    EXPECT_EQ(GLFlags::img_step, 3);
-    EXPECT_EQ(files(), (std::vector<std::string>{"mesh.tri"}));
+    EXPECT_EQ(parse({"--foo", "-", "-abc"}).inputFiles, (std::vector<std::string>{"--foo", "-", "-abc"}));
 }
 
-TEST_F(GLFlagsParse, StepTakesLeadingDigitsAndNonNumbersGiveZero)
+TEST(GLFlagsParse, ValuesAreStoredAndRepeatsReplace)
 {
-    parse({"-s", "12abc"});
-    EXPECT_EQ(GLFlags::img_step, 12);
-    parse({"-s", "abc"});
-    EXPECT_EQ(GLFlags::img_step, 0);
-    parse({"-s", "99999999999999"});
-    EXPECT_EQ(GLFlags::img_step, 2147483647);
+    const Options o =
+        parse({"-c", "cam.dat", "-p", "img/", "-b", "sil1/", "-b", "sil2/", "-e", "jpg", "-s", "3", "mesh.tri"});
+    EXPECT_EQ(o.paramFile.value_or("(none)"), "cam.dat");
+    EXPECT_EQ(o.path_img.value_or("(none)"), "img/");
+    EXPECT_EQ(o.path_sil.value_or("(none)"), "sil2/");
+    EXPECT_EQ(o.extension.value_or("(none)"), "jpg");
+    EXPECT_EQ(o.img_step, 3);
+    EXPECT_EQ(o.inputFiles, (std::vector<std::string>{"mesh.tri"}));
+}
+
+TEST(GLFlagsParse, AnEmptyValueIsGivenAndEmpty)
+{
+    // "-c ''" names a camera file (which then fails to load), unlike no -c at all.
+    const Options o = parse({"-c", "", "-p", ""});
+    ASSERT_TRUE(o.paramFile);
+    EXPECT_EQ(*o.paramFile, "");
+    ASSERT_TRUE(o.path_img);
+    EXPECT_EQ(*o.path_img, "");
+}
+
+TEST(GLFlagsParse, StepTakesLeadingDigitsAndNonNumbersGiveZero)
+{
+    EXPECT_EQ(parse({"-s", "12abc"}).img_step, 12);
+    EXPECT_EQ(parse({"-s", "abc"}).img_step, 0);
+    EXPECT_EQ(parse({"-s", "99999999999999"}).img_step, 2147483647);
 }
 
 // The error paths end the process, so they are checked on the real program.

@@ -1,6 +1,6 @@
+#include "core/ElementHost.h"
 #include "core/GLInterface.h"
 #include "core/GLObject.h"
-#include "core/ElementWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 namespace {
 
-class RecordingWindow : public ElementWindow {
+class RecordingWindow : public QuietHost {
 public:
     std::vector<std::string> calls;
     void postRedisplay(bool now) override { calls.push_back(now ? "postRedisplay(true)" : "postRedisplay(false)"); }
@@ -60,17 +60,17 @@ TEST(GLObject, EveryKindCodeIsDistinctAndClassified)
     }
 }
 
-TEST(GLObject, WindowRequestsReachTheWindowOnlyThroughAShownPanel)
+TEST(GLObject, WindowRequestsReachTheHostOnceAttached)
 {
     RecordingWindow window;
     GLObject o(GLObject::GRAPH);
-    o.postRedisplay();   // no panel yet
-    GLInterface panel(reinterpret_cast<void *>(0x1));
+    o.postRedisplay();   // not registered yet
+    GLInterface panel;
     o.setInterface(&panel);
-    o.setBusy(true);   // a panel that no window shows yet
+    o.setBusy(true);   // a panel is not a way to the window
     EXPECT_TRUE(window.calls.empty());
 
-    panel.setParent(&window);
+    o.attach(&window);
     o.postRedisplay();
     o.reshapeWindow(640, 480);
     o.updateDisplay();

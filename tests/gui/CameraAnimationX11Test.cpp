@@ -2,8 +2,8 @@
 #include "formats/AviContainer.h"
 #include "camera/GLCamera.h"
 #include "camera/GLCameraAnimationImpl.h"
-#include "core/GLInterface.h"
 #include "gui/GtkEList.h"
+#include "gui/GtkPanel.h"
 #include "gui/MainInterface.h"
 #include "gui/cameraAnimationInterface.h"
 #include "image/Bitmap.h"
@@ -99,7 +99,7 @@ TEST(CameraAnimationWindow, RecordsPlaysAndExportsAFlight)
     pumpEvents();
 
     // The camera's menu opens the window.
-    auto *cameraMenu = static_cast<GtkWidget *>(camera->getInterface()->getMainMenuBar());
+    GtkWidget *cameraMenu = GtkPanel::of(camera)->getMainMenuBar();
     GtkWidget *entry = menuEntry(cameraMenu, "Camera Animation");
     ASSERT_NE(entry, nullptr);
     gtk_menu_item_activate(GTK_MENU_ITEM(entry));

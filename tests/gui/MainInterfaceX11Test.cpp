@@ -1,7 +1,7 @@
 #include "gui/MainInterface.h"
 
 #include "camera/GLCamera.h"
-#include "core/GLInterface.h"
+#include "core/ElementHost.h"
 #include "app/GLMachine.h"
 #include "support/TestObject.h"
 
@@ -37,8 +37,16 @@ TEST(MainWindow, ElementsAreListedSelectedReorderedAndRemoved)
     testing::internal::GetCapturedStdout();
     ASSERT_NE(camera, nullptr);
     ASSERT_NE(camera->getInterface(), nullptr) << "every element gets a panel";
-    EXPECT_EQ(camera->getInterface()->getParent(), window);
+    EXPECT_EQ(camera->getHost(), &window->elementHost()) << "its requests reach the windows";
     EXPECT_EQ(window->getSelectedObject(), camera);
+
+    // A file the loader refuses is said on the control window's message line too.
+    EXPECT_EQ(window->getMessageLine(), "");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(machine->registerObject("dir/missing.tri"), nullptr);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(window->getMessageLine(), "GL3DObjectLoader:unable to load dir/missing.tri");
+    EXPECT_EQ(window->getSelectedObject(), camera) << "nothing was listed";
 
     testsupport::TestObject *a = testsupport::TestObject::box(Point3(0, 0, 0), Point3(1, 1, 1));
     testsupport::TestObject *b = testsupport::TestObject::box(Point3(2, 0, 0), Point3(3, 1, 1));

@@ -1,6 +1,7 @@
 // The panels of point clouds and graphs: their menus, and buttons that do what the keys do.
 #include "gui/GLGraphObjectInterface.h"
 #include "gui/GLPointListObjectInterface.h"
+#include "gui/GtkPanel.h"
 #include "gui/InterfaceLoader.h"
 #include "gui/ColorInterface.h"
 #include "math/Messages.h"
@@ -38,7 +39,7 @@ void collect(GtkWidget *w, std::vector<GtkWidget *> &out)
 }
 
 // The button labelled `label` inside the frame titled `frame` of a panel.
-GtkWidget *button(GLInterface *panel, const char *frame, const char *label)
+GtkWidget *button(GtkPanel *panel, const char *frame, const char *label)
 {
     std::vector<GtkWidget *> all;
     collect(static_cast<GtkWidget *>(panel->getMainWidget()), all);
@@ -54,12 +55,12 @@ GtkWidget *button(GLInterface *panel, const char *frame, const char *label)
     return nullptr;
 }
 
-std::string menuTitle(GLInterface *panel)
+std::string menuTitle(GtkPanel *panel)
 {
     return gtk_menu_item_get_label(GTK_MENU_ITEM(panel->getMainMenuBar()));
 }
 
-std::vector<std::string> menuItems(GLInterface *panel)
+std::vector<std::string> menuItems(GtkPanel *panel)
 {
     std::vector<std::string> labels;
     GtkWidget *menu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(panel->getMainMenuBar()));
@@ -84,7 +85,7 @@ TEST(ObjectPanels, ThePointListPanelSendsTheCloudItsKeys)
     const float scores[2] = {0, 1};
     const PointListRecord record{2, xyz, nullptr, scores};
     GLPointListObject cloud(&record);
-    GLInterface *panel = InterfaceLoader::load(&cloud);
+    GtkPanel *panel = InterfaceLoader::load(&cloud);
     ASSERT_NE(dynamic_cast<GLPointListObjectInterface *>(panel), nullptr);
     EXPECT_EQ(menuTitle(panel), "PointList");
     EXPECT_EQ(menuItems(panel), (std::vector<std::string>{"Show bounding box", "Show Object Axes", "Palette properties..."}));
@@ -124,7 +125,7 @@ TEST(ObjectPanels, TheGraphPanelChangesSizesAndOpensItsTwoColourDialogs)
     testing::internal::CaptureStdout();
     GLGraphObject graph(path.c_str());
     testing::internal::GetCapturedStdout();
-    GLInterface *panel = InterfaceLoader::load(&graph);
+    GtkPanel *panel = InterfaceLoader::load(&graph);
     auto *gp = dynamic_cast<GLGraphObjectInterface *>(panel);
     ASSERT_NE(gp, nullptr);
     EXPECT_EQ(menuTitle(panel), "Graph");

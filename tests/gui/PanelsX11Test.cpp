@@ -193,7 +193,7 @@ protected:
         machine->getFrameBuffer(f.rgb.data());
         return f;
     }
-    static GtkWidget *mainWidget(GLObject *e) { return static_cast<GtkWidget *>(e->getInterface()->getMainWidget()); }
+    static GtkWidget *mainWidget(GLObject *e) { return GtkPanel::of(e)->getMainWidget(); }
     static void activate(GtkWidget *item)
     {
         ASSERT_NE(item, nullptr);

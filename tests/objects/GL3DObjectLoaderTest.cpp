@@ -1,6 +1,7 @@
 #include "objects/GL3DObjectLoader.h"
 #include "formats/ModelRequest.h"
 
+#include "core/ElementHost.h"
 #include "math/Messages.h"
 #include "objects/GL3DObject.h"
 #include "objects/GLMeshObject.h"
@@ -56,6 +57,32 @@ TEST_F(Loader, ShortNamesAndNamesWithoutExtension)
     }
     // No point at all: refused without a word.
     EXPECT_EQ(load(dir + "/meshfile"), "");
+}
+
+// A refusal is also shown to the user of the scene the object was meant for, in the same words.
+TEST_F(Loader, RefusalsReachTheHostAsWell)
+{
+    struct RecordingHost : QuietHost {
+        std::vector<std::string> shown;
+        void showMessage(MessageLevel level, const std::string &text) override
+        {
+            shown.push_back((level == MessageLevel::Error ? "error: " : "other: ") + text);
+        }
+    } host;
+    const std::string mesh = write("mesh.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
+    const std::string missing = dir + "/missing.off";
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
+    for (const char *path : {"ab", static_cast<const char *>(nullptr), missing.c_str(), mesh.c_str()})
+        delete GL3DObjectLoader::load(path, &host);
+    const std::vector<std::string> refused = {"GL3DObjectLoader:unable to load ab\n",
+                                              "GL3DObjectLoader:unable to load (null)\n",
+                                              "GL3DObjectLoader:unable to load " + missing + "\n"};
+    ASSERT_EQ(host.shown.size(), refused.size()) << "a mesh that loads says nothing to the user";
+    for (size_t i = 0; i < refused.size(); ++i) {
+        EXPECT_EQ(host.shown[i], "error: " + refused[i]);
+        EXPECT_NE(said.text(MessageLevel::Error).find(refused[i]), std::string::npos) << "still in the sink";
+    }
 }
 
 TEST_F(Loader, KnownExtensionsAreNeverReadAsDescriptors)

@@ -1,5 +1,6 @@
 // The mesh's side of path measurement: which path a measurement makes, where it is shown,
 // and that nothing keeps pointing at a path the mesh has dropped.
+#include "core/ElementHost.h"
 #include "measure/Chemin.h"
 #include "measure/PathDisplay.h"
 #include "objects/GLMeshObject.h"
@@ -33,6 +34,16 @@ private:
     Shown &shown;
 };
 
+// The user interface as far as a measuring mesh asks it for its window.
+class DistanceHost : public QuietHost {
+public:
+    explicit DistanceHost(Shown &s) : shown(s) {}
+    PathDisplay *openDistanceWindow() override { return new RecordingDisplay(shown); }
+
+private:
+    Shown &shown;
+};
+
 class Mesh : public GLMeshObject {
 public:
     explicit Mesh(const MeshRecord *r) : GLMeshObject(r) {}
@@ -56,12 +67,11 @@ protected:
         testing::internal::CaptureStdout();
         mesh.reset(new Mesh(&r));
         testing::internal::GetCapturedStdout();
-        PathDisplay::setMaker([this] { return std::unique_ptr<PathDisplay>(new RecordingDisplay(shown)); });
+        mesh->attach(&host);
     }
     void TearDown() override
     {
         mesh.reset();
-        PathDisplay::setMaker(nullptr);
         EXPECT_EQ(shown.alive, 0);
     }
 
@@ -69,6 +79,7 @@ protected:
     std::vector<int> t;
     std::unique_ptr<Mesh> mesh;
     Shown shown;
+    DistanceHost host{shown};
     Matrix4 fromAbove = Matrix4::Identity; // the eye at the origin looking down -z ...
 };
 
@@ -104,6 +115,16 @@ TEST_F(MeshPath, EdgeAndPlaneMeasurementsAreShownInOneWindow)
     mesh->freeData();
     EXPECT_EQ(shown.alive, 0);
     EXPECT_EQ(mesh->getPathOnMesh(), nullptr);
+}
+
+TEST_F(MeshPath, WithoutAHostThePathIsMeasuredWithoutAWindow)
+{
+    QuietHost quiet;
+    mesh->attach(&quiet);
+    mesh->select(0);
+    ASSERT_TRUE(mesh->measurePath(24, 1, fromAbove));
+    EXPECT_EQ(mesh->getPathOnMesh()->size(), 5);
+    EXPECT_EQ(shown.made, 0);
 }
 
 TEST_F(MeshPath, AdjacencyFollowsTheGeometry)

@@ -1,0 +1,22 @@
+#ifndef VELMORA_OPTIONS_H
+#define VELMORA_OPTIONS_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+/// The command line `Viewer <Commands> file1 file2 ...` as a value (GLFlags::init reads it).
+/// The program's entry point hands it to the scene manager, which hands the cameras it builds
+/// the folders and extension of their photographs; nothing else reads it. An option that was
+/// not given is empty; one given with an empty value ("-p ''") is an empty string, as the
+/// command line said.
+struct Options {
+    int img_step = 1;                     ///< -s: step of the image sequence (read by no one)
+    std::optional<std::string> extension; ///< -e: extension of the source images
+    std::optional<std::string> path_img;  ///< -p: folder (and name prefix) of the source images
+    std::optional<std::string> path_sil;  ///< -b: folder (and name prefix) of the silhouettes
+    std::optional<std::string> paramFile; ///< -c: camera parameter file
+    std::vector<std::string> inputFiles;  ///< -i and every plain argument, in command-line order
+};
+
+#endif
