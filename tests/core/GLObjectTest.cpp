@@ -119,9 +119,7 @@ TEST(GLObject, ActionsRunFromTheirKeysInsideTheSharedTail)
     RecordingWindow window;
     Toy toy;
     toy.calls = &window.calls;
-    GLInterface panel(reinterpret_cast<void *>(0x1));
-    toy.setInterface(&panel);
-    panel.setParent(&window);
+    toy.attach(&window);
 
     struct Case {
         int key;
