@@ -176,11 +176,11 @@ bool GLMeshPicking::measurePath(int to, int mode, const Matrix4 &objectToEye)
         return false;
     const MeshAdjacency &mesh = getAdjacency();
     if (mode) {
-        pathOnMesh.reset(chemin_aretes(mesh, m.selectedVertex, to));
+        pathOnMesh = chemin_aretes(mesh, m.selectedVertex, to);
     } else {
         const Matrix3 r = objectToEye.getSubMatrix();
         const Point3 eye = (r.transpose() * objectToEye.getSubVector()) * -1.0f;
-        pathOnMesh.reset(chemin_plan(mesh, m.selectedVertex, to, eye));
+        pathOnMesh = chemin_plan(mesh, m.selectedVertex, to, eye);
     }
     if (!pathOnMesh)
         return false;

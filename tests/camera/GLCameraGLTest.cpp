@@ -64,7 +64,7 @@ struct CountingAnimation : GLCameraAnimation {
 class AnimatedCamera : public DrawingCamera {
 public:
     using DrawingCamera::DrawingCamera;
-    void attach(GLCameraAnimation *a) { animation = a; }
+    void attach(GLCameraAnimation *a) { animation.reset(a); }
 };
 
 bool dark(const unsigned char *p)

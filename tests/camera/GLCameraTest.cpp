@@ -65,7 +65,7 @@ struct FakeAnimation : GLCameraAnimation {
 class HookedCamera : public GLCamera {
 public:
     using GLCamera::GLCamera;
-    void attach(GLCameraAnimation *a) { animation = a; }
+    void attach(GLCameraAnimation *a) { animation.reset(a); }
     int textureChecks = 0, listRebuilds = 0;
 
 protected:
