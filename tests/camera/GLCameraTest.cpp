@@ -10,6 +10,7 @@
 #include "math/Position.h"
 #include "support/ImageCompare.h"
 #include "support/MathCompare.h"
+#include "support/CapturedMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -75,9 +76,9 @@ protected:
 
 template <class... Args> std::unique_ptr<HookedCamera> quietCamera(Args... args)
 {
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     auto c = std::make_unique<HookedCamera>(args...);
-    testing::internal::GetCapturedStdout();
+    captured.take();
     return c;
 }
 
@@ -92,9 +93,9 @@ std::string messagesOf(const std::function<void()> &f)
 
 std::string printedBy(const std::function<void()> &f)
 {
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     f();
-    return testing::internal::GetCapturedStdout();
+    return captured.take();
 }
 
 // Window position (x right, y up) of a world point as the camera shows it.

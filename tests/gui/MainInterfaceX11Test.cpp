@@ -4,6 +4,7 @@
 #include "core/GLInterface.h"
 #include "app/GLMachine.h"
 #include "support/TestObject.h"
+#include "support/CapturedMessages.h"
 
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
@@ -32,9 +33,9 @@ TEST(MainWindow, ElementsAreListedSelectedReorderedAndRemoved)
     ASSERT_FALSE(window->isOffscreen());
     ASSERT_TRUE(window->makeCurrent(false)) << "the view area is realised with an OpenGL context";
 
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     GLObject *camera = machine->registerObject("default.dat");
-    testing::internal::GetCapturedStdout();
+    captured.take();
     ASSERT_NE(camera, nullptr);
     ASSERT_NE(camera->getInterface(), nullptr) << "every element gets a panel";
     EXPECT_EQ(camera->getInterface()->getParent(), window);
