@@ -164,7 +164,7 @@ const MeshAdjacency &GLMeshPicking::getAdjacency()
 {
     if (!adjacency) {
         const Objet_data mesh(&m.nVertices, reinterpret_cast<const Point3 *>(m.vertices), &m.nTriangles, m.triangles.get());
-        adjacency.reset(new MeshAdjacency(mesh));
+        adjacency = std::make_unique<MeshAdjacency>(mesh);
     }
     return *adjacency;
 }
