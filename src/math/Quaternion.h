@@ -33,7 +33,7 @@ public:
     explicit Quaternion(const Matrix3 &m) : value(Quat::fromMatrixLaterPivot(m)) {}
 
     /// Components in the order x, y, z, w.
-    float operator()(int i) const { return const_cast<Quaternion &>(*this)[i]; }
+    float operator()(int i) const { return i == 0 ? value.x : i == 1 ? value.y : i == 2 ? value.z : value.w; }
     float &operator[](int i) { return i == 0 ? value.x : i == 1 ? value.y : i == 2 ? value.z : value.w; }
     /// The vector part.
     operator Point3() const { return Point3(value.x, value.y, value.z); }
