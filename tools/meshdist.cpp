@@ -119,12 +119,12 @@ int main(int argc, char **argv)
                                   &mesh.nTriangles, mesh.triangles.get());
             const MeshAdjacency adjacency(data);
             if (plane) {
-                path.reset(chemin_plan(adjacency, static_cast<int>(from), static_cast<int>(to), static_cast<int>(angle)));
+                path = chemin_plan(adjacency, static_cast<int>(from), static_cast<int>(to), static_cast<int>(angle));
                 if (!path)
                     return fail("no path across the plane from %s (see above)", argv[2]);
             } else {
                 bool reached = false;
-                path.reset(chemin_aretes(adjacency, static_cast<int>(from), static_cast<int>(to), &reached));
+                path = chemin_aretes(adjacency, static_cast<int>(from), static_cast<int>(to), &reached);
                 if (!reached)
                     return fail("vertex %s cannot be reached along the edges from vertex %ld", argv[3], from);
             }

@@ -47,12 +47,12 @@ void CameraStateFile::load(const char *path)
 void CameraStateFile::print()
 {
     msg::note("GL modelview matrix:\n");
-    c.modelView.print();
+    msg::printed(MessageLevel::Note, [&](FILE *out) { c.modelView.print(out); });
     msg::note("GL projection matrix:\n");
-    c.projection.print();
+    msg::printed(MessageLevel::Note, [&](FILE *out) { c.projection.print(out); });
     msg::note("------------------------\n");
     msg::note("[R|t] matrix:\n");
-    (Matrix4::GLCS * c.modelView).print();
+    msg::printed(MessageLevel::Note, [&](FILE *out) { (Matrix4::GLCS * c.modelView).print(out); });
     msg::note("K projection matrix:\n");
     // The viewport matrix of the photograph's pixels, bands included, turns the projection's
     // normalised coordinates back into pixels.
@@ -75,5 +75,5 @@ void CameraStateFile::print()
     Matrix3 q = c.projection.getSubMatrix();
     q(0, 2) = -q(0, 2);
     q(2, 2) = 1;
-    (k * q).print();
+    msg::printed(MessageLevel::Note, [&](FILE *out) { (k * q).print(out); });
 }

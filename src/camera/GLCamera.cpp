@@ -49,7 +49,7 @@ GLCamera::GLCamera()
     : GLView(), loadedFromFile(0), zoomFactor(1), winW(defaultWindowSize), winH(defaultWindowSize),
       currentView(0), showImages(0), showSilhouettes(0), options(0), transparency(0), atOriginalView(1),
       panAround(0), zNear(kInfinity), zFar(-kInfinity), userZNear(kInfinity), userZFar(-kInfinity),
-      imageExtension("ppm"), silhouetteExtension("sil"), minAngle(0), worldScale(0), animation(nullptr),
+      imageExtension("ppm"), silhouetteExtension("sil"), minAngle(0), worldScale(0),
       recording(0), viewport{0, 0, defaultWindowSize, defaultWindowSize}
 {
     setUp();
@@ -59,7 +59,7 @@ GLCamera::GLCamera(const char *path, const Options &given)
     : GLView(path), loadedFromFile(1), zoomFactor(1), winW(defaultWindowSize), winH(defaultWindowSize),
       currentView(0), showImages(0), showSilhouettes(0), options(0), transparency(0), atOriginalView(1),
       panAround(0), zNear(kInfinity), zFar(-kInfinity), userZNear(kInfinity), userZFar(-kInfinity),
-      imageExtension("ppm"), silhouetteExtension("sil"), minAngle(0), worldScale(0), animation(nullptr),
+      imageExtension("ppm"), silhouetteExtension("sil"), minAngle(0), worldScale(0),
       recording(0), viewport{0, 0, defaultWindowSize, defaultWindowSize}
 {
     const std::string wanted = given.extension.value_or("");
@@ -77,7 +77,7 @@ GLCamera::GLCamera(const std::vector<Intrinsics> &intrinsics, const std::vector<
       winH(defaultWindowSize), currentView(0), showImages(0), showSilhouettes(0), options(0), transparency(0),
       atOriginalView(1), panAround(0), zNear(kInfinity), zFar(-kInfinity), userZNear(kInfinity),
       userZFar(-kInfinity), imageExtension("ppm"), silhouetteExtension("sil"), minAngle(0), worldScale(0),
-      animation(nullptr), recording(0), viewport{0, 0, defaultWindowSize, defaultWindowSize}
+      recording(0), viewport{0, 0, defaultWindowSize, defaultWindowSize}
 {
     if (!photographs.empty() && photographs.size() != static_cast<size_t>(N))
         throw std::runtime_error("photograph names handed over for " + std::to_string(photographs.size()) +
@@ -88,7 +88,8 @@ GLCamera::GLCamera(const std::vector<Intrinsics> &intrinsics, const std::vector<
 
 GLCamera::~GLCamera()
 {
-    delete animation;
+    // The flight editor goes first: it still talks to the camera while it closes.
+    animation.reset();
     releaseTextures();
 }
 
@@ -610,10 +611,9 @@ void GLCamera::setAnimationInterface(bool on)
 {
     if (on) {
         if (!animation)
-            animation = GLCameraAnimationFactory(this);
+            animation.reset(GLCameraAnimationFactory(this));
     } else {
-        delete animation;
-        animation = nullptr;
+        animation.reset();
     }
 }
 
@@ -778,8 +778,8 @@ void GLCamera::searchImagePaths(const char *directory, const std::string &wanted
 }
 int GLCamera::getMaxTextureSize() { return GLCameraOverlay::getMaxTextureSize(); }
 int GLCamera::computeSubSampling(int width, int height) { return GLCameraOverlay::computeSubSampling(width, height); }
-textureData *GLCamera::loadImage(int i) { return overlay.loadImage(i); }
-textureData *GLCamera::loadSilhouette(int i) { return overlay.loadSilhouette(i); }
+std::unique_ptr<textureData> GLCamera::loadImage(int i) { return overlay.loadImage(i); }
+std::unique_ptr<textureData> GLCamera::loadSilhouette(int i) { return overlay.loadSilhouette(i); }
 const textureData *GLCamera::getTexture(int i) const { return overlay.getTexture(i); }
 bool GLCamera::loadSilhouetteVector(int i, int part, std::vector<Point2> &points) const
 {

@@ -180,7 +180,7 @@ public:
     bool getShowSilhouettes() const { return showSilhouettes != 0; }
     unsigned getOptions() const { return options; }
     bool isRecording() const { return recording != 0; }
-    GLCameraAnimation *getAnimation() const { return animation; }
+    GLCameraAnimation *getAnimation() const { return animation.get(); }
     const std::string &getImagePath() const { return imagePath; }
     const std::string &getImageExtension() const { return imageExtension; }
     const std::string &getSilhouettePath() const { return silhouettePath; }
@@ -246,10 +246,10 @@ public:
     static int computeSubSampling(int width, int height);
     /// The texture of view i's photograph (i wrapped into 0..N-1), or null when there is no
     /// photograph sequence or the file cannot be read ("GLCamera: error reading %s", once a
-    /// view). The caller owns the result; a current context is needed.
-    textureData *loadImage(int i);
+    /// view). A current context is needed.
+    std::unique_ptr<textureData> loadImage(int i);
     /// The same for view i's silhouette, as a luminance texture.
-    textureData *loadSilhouette(int i);
+    std::unique_ptr<textureData> loadSilhouette(int i);
     /// The loaded photograph of view i (wrapped), or null.
     const textureData *getTexture(int i) const;
     /// The silhouette texture, or null.
@@ -332,7 +332,7 @@ protected:
     std::vector<std::string> photographFiles;
     float minAngle;
     float worldScale;
-    GLCameraAnimation *animation; ///< owned; null unless the animation window is open
+    std::unique_ptr<GLCameraAnimation> animation; ///< null unless the animation window is open
     char recording;
 
     Matrix4 modelView;  ///< the shown model-view, OpenGL form

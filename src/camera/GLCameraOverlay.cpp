@@ -32,7 +32,8 @@ int powerOfTwoAtLeast(int n)
 
 // The texture of a width x height image of `components` bytes a pixel, sub-sampled by s into
 // the top-left corner of a power-of-two texture.
-textureData *makeTexture(const unsigned char *pixels, int width, int height, int components, int s)
+std::unique_ptr<textureData> makeTexture(const unsigned char *pixels, int width, int height, int components,
+                                         int s)
 {
     const int usedW = std::max(1, width / s), usedH = std::max(1, height / s);
     const int texW = powerOfTwoAtLeast(usedW), texH = powerOfTwoAtLeast(usedH);
@@ -42,7 +43,7 @@ textureData *makeTexture(const unsigned char *pixels, int width, int height, int
             const unsigned char *from = pixels + (static_cast<size_t>(s) * i * width + static_cast<size_t>(s) * j) * components;
             std::copy(from, from + components, &buffer[(static_cast<size_t>(i) * texW + j) * components]);
         }
-    auto *t = new textureData{width, height, texW, texH, s, 0, 0};
+    auto t = std::make_unique<textureData>(textureData{width, height, texW, texH, s, 0, 0});
     glPushAttrib(GL_TEXTURE_BIT);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     GLuint name = 0;
@@ -199,7 +200,7 @@ int GLCameraOverlay::computeSubSampling(int width, int height)
     return s;
 }
 
-textureData *GLCameraOverlay::loadImage(int i)
+std::unique_ptr<textureData> GLCameraOverlay::loadImage(int i)
 {
     const int k = cam.wrap(i);
     if (!cam.photographFiles.empty() ? cam.photographFiles[k].empty() : cam.imagePath.empty())
@@ -222,7 +223,7 @@ textureData *GLCameraOverlay::loadImage(int i)
     }
 }
 
-textureData *GLCameraOverlay::loadSilhouette(int i)
+std::unique_ptr<textureData> GLCameraOverlay::loadSilhouette(int i)
 {
     if (cam.silhouettePath.empty())
         return nullptr;
@@ -233,7 +234,7 @@ textureData *GLCameraOverlay::loadSilhouette(int i)
     try {
         if (cam.silhouetteExtension == "sil") {
             const Sil sil(name.c_str());
-            grey.reset(sil.decodeSilhouette());
+            grey = sil.decodeSilhouette();
             w = sil.getWidth();
             h = sil.getHeight();
         } else if (cam.silhouetteExtension == "pgm") {
@@ -316,7 +317,7 @@ void GLCameraOverlay::createCameraTexture(int i)
     const int k = cam.wrap(i);
     if (textures[k])
         return;
-    textures[k].reset(loadImage(k));
+    textures[k] = loadImage(k);
     if (textures[k]) {
         textures[k]->displayList = displayList(k);
         createDisplayList(k, textures[k].get());
@@ -333,7 +334,7 @@ void GLCameraOverlay::createSilhouetteTexture(int i)
         createProfileDisplayList(k);
         return;
     }
-    silhouetteTexture.reset(loadSilhouette(k));
+    silhouetteTexture = loadSilhouette(k);
     if (silhouetteTexture) {
         silhouetteTexture->displayList = displayList(cam.N);
         createDisplayList(k, silhouetteTexture.get());

@@ -34,8 +34,8 @@ public:
     static int getMaxTextureSize();
     static void setMaxTextureSize(int limit) { maxTextureSizeLimit = limit; }
     static int computeSubSampling(int width, int height);
-    textureData *loadImage(int i);
-    textureData *loadSilhouette(int i);
+    std::unique_ptr<textureData> loadImage(int i);
+    std::unique_ptr<textureData> loadSilhouette(int i);
     const textureData *getTexture(int i) const;
     const textureData *getSilhouetteTexture() const { return silhouetteTexture.get(); }
     bool loadSilhouetteVector(int i, int part, std::vector<Point2> &points) const;

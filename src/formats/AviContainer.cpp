@@ -312,7 +312,7 @@ bool AviContainer::open(int width, int height)
     if (!ffmpeg().loaded)
         return fail(ffmpeg().error);
     const CodecChoice &choice = codecAt(codec);
-    encoder.reset(new Encoder);
+    encoder = std::make_unique<Encoder>();
     Encoder &e = *encoder;
     e.choice = &choice;
     e.sourceWidth = width;

@@ -37,14 +37,14 @@ bool readValues(ReadFunction reader, void *file, int n, std::vector<float> &valu
 
 } // namespace
 
-DataItem::DataItem() : minimum(0), maximum(0), nElements(0), data(nullptr) { std::memset(name, 0, sizeof name); }
+DataItem::DataItem() : minimum(0), maximum(0), nElements(0) { std::memset(name, 0, sizeof name); }
 
 DataItem::DataItem(const char *text, const float *values, int n) : DataItem()
 {
     setName(text);
     if (n > 0 && values) {
-        data = new float[n];
-        std::memcpy(data, values, sizeof(float) * n);
+        data.reset(new float[n]);
+        std::memcpy(data.get(), values, sizeof(float) * n);
         nElements = n;
     }
     computeDataLimits();
@@ -63,14 +63,12 @@ DataItem &DataItem::operator=(const DataItem &other)
     minimum = other.minimum;
     maximum = other.maximum;
     if (other.nElements > 0 && other.data) {
-        data = new float[other.nElements];
-        std::memcpy(data, other.data, sizeof(float) * other.nElements);
+        data.reset(new float[other.nElements]);
+        std::memcpy(data.get(), other.data.get(), sizeof(float) * other.nElements);
         nElements = other.nElements;
     }
     return *this;
 }
-
-DataItem::~DataItem() { freeData(); }
 
 void DataItem::setName(const char *text)
 {
@@ -84,7 +82,8 @@ void DataItem::init(const char *text, int n)
     freeData();
     setName(text);
     if (n > 0) {
-        data = new float[n];
+        // Left uninitialised, as init() promises: the readers fill every value.
+        data.reset(new float[n]);
         nElements = n;
     }
     minimum = kInf;
@@ -128,7 +127,7 @@ bool DataItem::write(FILE *f) const
     const int n = nElements;
     if (std::fwrite(&minimum, 4, 1, f) != 1 || std::fwrite(&maximum, 4, 1, f) != 1 || std::fwrite(&n, 4, 1, f) != 1)
         return false;
-    return n <= 0 || std::fwrite(data, 4, static_cast<size_t>(n), f) == static_cast<size_t>(n);
+    return n <= 0 || std::fwrite(data.get(), 4, static_cast<size_t>(n), f) == static_cast<size_t>(n);
 }
 
 bool DataItem::read(FILE *f) { return read(f, 0); }
@@ -158,8 +157,8 @@ bool DataItem::read(void *file, int mode)
     minimum = range[0];
     maximum = range[1];
     if (n > 0) {
-        data = new float[n];
-        std::memcpy(data, values.data(), sizeof(float) * n);
+        data.reset(new float[n]);
+        std::memcpy(data.get(), values.data(), sizeof(float) * n);
     }
     nElements = n;
     recomputeNonFiniteRange();
@@ -179,7 +178,6 @@ void DataItem::print(int i) const
 
 void DataItem::freeData()
 {
-    delete[] data;
-    data = nullptr;
+    data.reset();
     nElements = 0;
 }

@@ -2,6 +2,7 @@
 #define VELMORA_DATAITEM_H
 
 #include <cstdio>
+#include <memory>
 
 /// A named array of float values with its range: one scalar field of an object (a value
 /// per vertex, point or cell).
@@ -18,7 +19,6 @@ public:
     DataItem(const char *name, int n);
     DataItem(const DataItem &other);
     DataItem &operator=(const DataItem &other);
-    ~DataItem();
 
     /// Name and n values left uninitialised; the range is unknown (+inf, -inf).
     void init(const char *name, int n);
@@ -51,14 +51,14 @@ public:
     float getMinimum() const { return minimum; }
     float getMaximum() const { return maximum; }
     int getNElements() const { return nElements; }
-    float *getData() { return data; }
-    const float *getData() const { return data; }
+    float *getData() { return data.get(); }
+    const float *getData() const { return data.get(); }
 
     char name[NAME_SIZE];
     float minimum;
     float maximum;
     int nElements;
-    float *data;
+    std::unique_ptr<float[]> data;
 
 private:
     void setName(const char *text);

@@ -87,7 +87,7 @@ std::unique_ptr<Bitmap> MeshTextureReader::findCompanionImage(const std::string 
         if (!stream.stream)
             continue;
         try {
-            std::unique_ptr<Bitmap> image(new Bitmap(stream, name.c_str() + name.size() - 3));
+            auto image = std::make_unique<Bitmap>(stream, name.c_str() + name.size() - 3);
             if (image->width > 0 && image->height > 0 && image->pixels)
                 return image;
         } catch (const std::exception &) {
@@ -113,12 +113,12 @@ std::unique_ptr<Bitmap> MeshTextureReader::loadImageFile(const std::string &path
     if (std::find(std::begin(kKnown), std::end(kKnown), ext) == std::end(kKnown))
         return nullptr;
     try {
-        std::unique_ptr<Bitmap> image(new Bitmap());
+        auto image = std::make_unique<Bitmap>();
         if (ext == "png" || ext == "jpg" || ext == "ppm" || ext == "pgm") {
             Stream stream(path.c_str(), "rb", false);
             if (!stream.stream)
                 return nullptr;
-            image.reset(new Bitmap(stream, ext.c_str()));
+            image = std::make_unique<Bitmap>(stream, ext.c_str());
         } else {
             // loadImage goes by the last three letters of the name, in lower case.
             if (path.compare(path.size() - 3, 3, ext) != 0)

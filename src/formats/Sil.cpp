@@ -56,7 +56,7 @@ template <class Body> int writeAtomically(const char *path, Body body)
 } // namespace
 
 Sil::Sil(const char *fileName)
-    : magic('L'), coding(0), reserved{0, 0}, width(0), height(0), dataSize(0), name{}, data(nullptr)
+    : magic('L'), coding(0), reserved{0, 0}, width(0), height(0), dataSize(0), name{}
 {
     File f(fileName ? std::fopen(fileName, "rb") : nullptr);
     if (!f) {
@@ -116,12 +116,11 @@ Sil::Sil(const char *fileName)
         msg::diagnostic("not enought octet in file %d\n", static_cast<int>(read));
         throw std::runtime_error("not enough data");
     }
-    data = buffer.release();
+    data = std::move(buffer);
     try {
         checkData(swapped);
     } catch (...) {
-        delete[] data;
-        data = nullptr;
+        data.reset();
         throw;
     }
 }
@@ -131,7 +130,7 @@ void Sil::checkData(bool swapped)
     if (coding != 'U')
         return;
     const int n = dataSize / 4;
-    int32_t *values = reinterpret_cast<int32_t *>(data);
+    int32_t *values = reinterpret_cast<int32_t *>(data.get());
     // A file of the other byte order has its runs in that order too.
     if (swapped)
         swapBytes(values, 4, static_cast<unsigned>(n));
@@ -148,7 +147,7 @@ void Sil::checkData(bool swapped)
 }
 
 Sil::Sil(const unsigned char *pixels, int w, int h, const char *n)
-    : magic('L'), coding('U'), reserved{0, 0}, width(w), height(h), dataSize(0), name{}, data(nullptr)
+    : magic('L'), coding('U'), reserved{0, 0}, width(w), height(h), dataSize(0), name{}
 {
     if (w < 1 || h < 1 || w > maxSide || h > maxSide || static_cast<long long>(w) * h > maxPixels || !pixels)
         throw std::runtime_error("wrong silhouette size");
@@ -174,21 +173,17 @@ Sil::Sil(const unsigned char *pixels, int w, int h, const char *n)
     }
     runs.push_back(run);
     dataSize = static_cast<int32_t>(runs.size() * 4);
-    data = new unsigned char[runs.size() * 4];
-    std::memcpy(data, runs.data(), runs.size() * 4);
+    data.reset(new unsigned char[runs.size() * 4]);
+    std::memcpy(data.get(), runs.data(), runs.size() * 4);
 }
 
-Sil::~Sil()
-{
-    delete[] data;
-}
-
-unsigned char *Sil::decodeSilhouette() const
+std::unique_ptr<unsigned char[]> Sil::decodeSilhouette() const
 {
     if (!data || (coding != 'T' && coding != 'U'))
         return nullptr;
     const size_t count = static_cast<size_t>(width) * height;
-    unsigned char *image = new unsigned char[count > 0 ? count : 1];
+    // Every pixel is written below: the image is left uninitialised.
+    std::unique_ptr<unsigned char[]> image(new unsigned char[count > 0 ? count : 1]);
     if (coding == 'T') {
         for (size_t k = 0; k < count; ++k)
             image[k] = (data[k / 8] >> (k % 8)) & 1 ? 255 : 0;
@@ -196,13 +191,13 @@ unsigned char *Sil::decodeSilhouette() const
     }
     const int n = dataSize / 4;
     int32_t value;
-    std::memcpy(&value, data, 4);
+    std::memcpy(&value, data.get(), 4);
     unsigned char v = static_cast<unsigned char>(value);
     size_t k = 0;
     // The runs were checked to cover the image exactly when the file was read.
     for (int r = 2; r < n; ++r) {
         int32_t length;
-        std::memcpy(&length, data + 4 * r, 4);
+        std::memcpy(&length, data.get() + 4 * r, 4);
         for (int32_t i = 0; i < length && k < count; ++i)
             image[k++] = v;
         v = static_cast<unsigned char>(~v);
@@ -227,7 +222,7 @@ int Sil::write(const char *path) const
         std::memcpy(header + 12, &dataSize, 4);
         std::memcpy(header + 16, name, nameSize);
         return std::fwrite(header, 1, headerSize, f) == static_cast<size_t>(headerSize) &&
-               (dataSize <= 0 || std::fwrite(data, 1, static_cast<size_t>(dataSize), f) ==
+               (dataSize <= 0 || std::fwrite(data.get(), 1, static_cast<size_t>(dataSize), f) ==
                                      static_cast<size_t>(dataSize));
     });
 }
@@ -236,7 +231,7 @@ int Sil::saveAsPGM(const char *fileName) const
 {
     if (!fileName)
         return 0;
-    std::unique_ptr<unsigned char[]> image(decodeSilhouette());
+    const std::unique_ptr<unsigned char[]> image = decodeSilhouette();
     if (!image)
         return 0;
     std::string path(fileName);

@@ -2,6 +2,7 @@
 #define VELMORA_SIL_H
 
 #include <cstdint>
+#include <memory>
 
 /// A silhouette image file: a 68-byte header and the pixels of a two-valued image, coded
 /// either bit by bit ("T") or as run lengths ("U").
@@ -40,12 +41,11 @@ public:
     /// when it is not 0. `name` is kept in the header, cut to 51 characters; null keeps an
     /// empty name. Sizes outside 1..maxSide or beyond maxPixels throw "wrong silhouette size".
     Sil(const unsigned char *pixels, int width, int height, const char *name);
-    ~Sil();
     Sil(const Sil &) = delete;
     Sil &operator=(const Sil &) = delete;
 
-    /// A new width x height image (delete[] it), or null when the silhouette has no data.
-    unsigned char *decodeSilhouette() const;
+    /// A new width x height image, or null when the silhouette has no data.
+    std::unique_ptr<unsigned char[]> decodeSilhouette() const;
     /// Writes header and data to the file named in the header; 1 on success, 0 on failure.
     int write() const;
     /// The same to `path` (the header keeps its name). The file replaces an existing one
@@ -60,7 +60,7 @@ public:
     char getCoding() const { return coding; }
     int getDataSize() const { return dataSize; }
     const char *getName() const { return name; }
-    const unsigned char *getData() const { return data; }
+    const unsigned char *getData() const { return data.get(); }
 
 private:
     /// Checks the data against the header; throws with a message when they disagree.
@@ -73,7 +73,7 @@ private:
     int32_t height;
     int32_t dataSize;
     char name[nameSize];
-    unsigned char *data; ///< owned
+    std::unique_ptr<unsigned char[]> data;
 };
 
 #endif

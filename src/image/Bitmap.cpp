@@ -66,6 +66,12 @@ bool is(const char *ext, const char *keyword)
     fail("error");
 }
 
+// Pixels the image owns are malloc'ed: the decoders hand over buffers that realloc grew.
+struct FreePixels {
+    void operator()(RGB<unsigned char> *p) const { std::free(p); }
+};
+using PixelBuffer = std::unique_ptr<RGB<unsigned char>[], FreePixels>;
+
 RGB<unsigned char> *allocatePixels(size_t count)
 {
     void *p = std::malloc(std::max<size_t>(count, 1) * 3);
@@ -89,7 +95,7 @@ void Bitmap::zero()
     width = height = 0;
     pixels = nullptr;
     nComments = 0;
-    comments = nullptr;
+    comments.clear();
     mapAddress = nullptr;
     mapLength = 0;
     components = 0;
@@ -177,7 +183,7 @@ Bitmap &Bitmap::operator=(Bitmap &&other) noexcept
     height = other.height;
     pixels = other.pixels;
     nComments = other.nComments;
-    comments = other.comments;
+    comments = std::move(other.comments);
     mapAddress = other.mapAddress;
     mapLength = other.mapLength;
     components = other.components;
@@ -201,9 +207,6 @@ void Bitmap::clear()
         munmap(mapAddress, mapLength);
     else if (ownsPixels)
         std::free(pixels);
-    for (int i = 0; i < nComments; ++i)
-        delete comments[i];
-    delete[] comments;
     zero();
 }
 
@@ -225,11 +228,9 @@ template <class Read> void Bitmap::replaceWith(Read read)
 // and PNG texts its comments.
 void Bitmap::adopt(imagecodecs::Decoded &decoded)
 {
-    if (!decoded.texts.empty()) {
-        comments = new Comment *[decoded.texts.size()]();
-        for (const auto &text : decoded.texts)
-            comments[nComments++] = new Comment(text.first.c_str(), text.second.c_str());
-    }
+    for (const auto &text : decoded.texts)
+        comments.push_back(std::make_unique<Comment>(text.first.c_str(), text.second.c_str()));
+    nComments = static_cast<int>(comments.size());
     pixels = reinterpret_cast<RGB<unsigned char> *>(decoded.release());
     ownsPixels = true;
     width = decoded.width;
@@ -283,9 +284,9 @@ RGB<float> Bitmap::getColor(float x, float y) const
                       mix(column(p00.b, p01.b), column(p10.b, p11.b)));
 }
 
-Bitmap *Bitmap::clone()
+std::unique_ptr<Bitmap> Bitmap::clone()
 {
-    return new Bitmap(width, height, pixels);
+    return std::make_unique<Bitmap>(width, height, pixels);
 }
 
 // ---- file input ----
@@ -666,16 +667,10 @@ void Bitmap::grow(int n)
     if (n <= 0 || !pixels || width <= 0 || height <= 0)
         return;
     const size_t count = pixelCount(width, height);
-    RGB<unsigned char> *front = allocatePixels(count);
-    RGB<unsigned char> *back = nullptr;
-    try {
-        back = n > 1 ? allocatePixels(count) : nullptr;
-    } catch (...) {
-        std::free(front);
-        throw;
-    }
+    PixelBuffer front(allocatePixels(count));
+    PixelBuffer back(n > 1 ? allocatePixels(count) : nullptr);
     const RGB<unsigned char> *source = pixels;
-    RGB<unsigned char> *target = front;
+    RGB<unsigned char> *target = front.get();
     for (int pass = 0; pass < n; ++pass) {
         for (int y = 0; y < height; ++y) {
             const int y0 = std::max(0, y - 1), y1 = std::min(height - 1, y + 1);
@@ -691,9 +686,9 @@ void Bitmap::grow(int n)
             }
         }
         source = target;
-        target = target == front ? back : front;
+        target = target == front.get() ? back.get() : front.get();
     }
-    std::free(const_cast<RGB<unsigned char> *>(source) == front ? back : front);
+    PixelBuffer &result = source == front.get() ? front : back;
 
     // The result replaces the old buffer, which goes the way it came: unmapped, freed, or left
     // to its owner.
@@ -704,7 +699,7 @@ void Bitmap::grow(int n)
     } else if (ownsPixels) {
         std::free(pixels);
     }
-    pixels = const_cast<RGB<unsigned char> *>(source);
+    pixels = result.release();
     ownsPixels = true;
 }
 

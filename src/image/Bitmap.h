@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 class Stream;
 namespace imagecodecs
@@ -67,7 +69,7 @@ class Bitmap
     int height;
     RGB<unsigned char> *pixels;
     int nComments;
-    Comment **comments;              ///< PNG text chunks in file order; none for other formats
+    std::vector<std::unique_ptr<Comment>> comments; ///< PNG text chunks in file order; none for other formats
     void *mapAddress;                ///< start of the file mapping, or null when not mapped
     size_t mapLength;                ///< length of the mapping
     int components;                  ///< colour components of a loaded JPEG file (1 or 3), else 0
@@ -107,7 +109,7 @@ class Bitmap
     const RGB<unsigned char> &get(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
     int getNComments() const { return nComments; }
     /// Comment i (0 <= i < getNComments()).
-    const Comment *getComment(int i) const { return comments[i]; }
+    const Comment *getComment(int i) const { return comments[static_cast<size_t>(i)].get(); }
 
     /// Nearest pixel: column trunc(x + 0.5), row trunc(y + 0.5); black outside the image.
     RGB<unsigned char> getPixel(float x, float y) const;
@@ -115,8 +117,8 @@ class Bitmap
     /// as black, so the colour fades to black over the outer half pixel.
     RGB<float> getColor(float x, float y) const;
     /// A new image sharing this one's pixels (not owning them): changing one changes the
-    /// other, and the clone must not outlive this image's pixels. The caller deletes it.
-    Bitmap *clone();
+    /// other, and the clone must not outlive this image's pixels.
+    std::unique_ptr<Bitmap> clone();
 
     /// Reads the file by its extension: the last three characters when the path is longer
     /// than four characters and the fourth from the end is "."; exactly one of "tga", "ppm",

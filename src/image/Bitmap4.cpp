@@ -17,13 +17,15 @@ Bitmap4::Bitmap4(int w, int h) : Bitmap4()
     width = w;
     height = h;
     if (w > 0 && h > 0) {
-        pixels = static_cast<unsigned char *>(std::calloc(static_cast<size_t>(w) * h, 4));
-        if (!pixels)
+        store.reset(static_cast<unsigned char *>(std::calloc(static_cast<size_t>(w) * h, 4)));
+        if (!store)
             throw std::bad_alloc();
+        pixels = store.get();
     }
 }
 
-Bitmap4::Bitmap4(Bitmap4 &&other) noexcept : width(other.width), height(other.height), pixels(other.pixels)
+Bitmap4::Bitmap4(Bitmap4 &&other) noexcept
+    : width(other.width), height(other.height), pixels(other.pixels), store(std::move(other.store))
 {
     other.width = other.height = 0;
     other.pixels = nullptr;
@@ -32,19 +34,14 @@ Bitmap4::Bitmap4(Bitmap4 &&other) noexcept : width(other.width), height(other.he
 Bitmap4 &Bitmap4::operator=(Bitmap4 &&other) noexcept
 {
     if (this != &other) {
-        std::free(pixels);
         width = other.width;
         height = other.height;
         pixels = other.pixels;
+        store = std::move(other.store);
         other.width = other.height = 0;
         other.pixels = nullptr;
     }
     return *this;
-}
-
-Bitmap4::~Bitmap4()
-{
-    std::free(pixels);
 }
 
 int Bitmap4::save(const char *path) const

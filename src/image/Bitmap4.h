@@ -2,6 +2,8 @@
 #define VELMORA_BITMAP4_H
 
 #include <cstddef>
+#include <cstdlib>
+#include <memory>
 
 /// A four-channel image for frame captures: width x height pixels of 8-bit R, G, B, A,
 /// row-major, row 0 first. Not copyable; movable.
@@ -10,7 +12,7 @@ class Bitmap4
   public:
     int width;
     int height;
-    unsigned char *pixels; ///< width x height x 4 bytes, owned
+    unsigned char *pixels; ///< width x height x 4 bytes, those of `store`
 
     /// An empty image.
     Bitmap4();
@@ -21,7 +23,6 @@ class Bitmap4
     Bitmap4 &operator=(Bitmap4 &&other) noexcept;
     Bitmap4(const Bitmap4 &) = delete;
     Bitmap4 &operator=(const Bitmap4 &) = delete;
-    ~Bitmap4();
 
     int getWidth() const { return width; }
     int getHeight() const { return height; }
@@ -41,6 +42,13 @@ class Bitmap4
     /// Mirrors the rows; OpenGL reads the bottom row first, so captures are flipped before
     /// they are saved.
     void flipY();
+
+  private:
+    struct Release {
+        void operator()(unsigned char *p) const { std::free(p); }
+    };
+    // calloc'ed: a capture's zeros come from fresh pages rather than a pass over the buffer.
+    std::unique_ptr<unsigned char[], Release> store;
 };
 
 #endif

@@ -413,24 +413,6 @@ bool growTo(GrowBuffer *buffer, size_t needed, size_t limit)
     return true;
 }
 
-Decoded::~Decoded()
-{
-    std::free(pixels);
-}
-
-Decoded::Decoded(Decoded &&other) noexcept
-    : pixels(other.release()), width(other.width), height(other.height), components(other.components),
-      texts(std::move(other.texts))
-{
-}
-
-unsigned char *Decoded::release()
-{
-    unsigned char *p = pixels;
-    pixels = nullptr;
-    return p;
-}
-
 Decoded decodePng(FILE *in)
 {
     if (!in)
@@ -454,7 +436,7 @@ Decoded decodePng(FILE *in)
     const bool ok = runPngDecode(&job);
 
     Decoded result;
-    result.pixels = job.pixels.data;
+    result.pixels.reset(job.pixels.data);
     std::free(job.rowTable);
     try {
         if (ok) {
@@ -488,7 +470,7 @@ Decoded decodeJpeg(FILE *in)
     if (job.created)
         jpeg_destroy_decompress(&job.cinfo);
     Decoded result;
-    result.pixels = job.pixels.data;
+    result.pixels.reset(job.pixels.data);
     if (!ok)
         throw std::runtime_error(job.error.message);
     result.width = job.width;
@@ -608,10 +590,10 @@ Decoded decodeTiff(const char *path)
         throw std::runtime_error("Can't handle format");
 
     Decoded result;
-    result.pixels = static_cast<unsigned char *>(std::malloc(count * 3));
+    result.pixels.reset(static_cast<unsigned char *>(std::malloc(count * 3)));
     if (!result.pixels)
         throw std::runtime_error(kNoMemory);
-    unsigned char *out = result.pixels;
+    unsigned char *out = result.pixels.get();
     for (size_t i = 0; i < count; ++i) {
         const uint32_t p = guard.raster[i];
         out[3 * i] = static_cast<unsigned char>(TIFFGetR(p));

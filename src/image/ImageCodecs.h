@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
@@ -60,18 +61,17 @@ bool reserveWhole(GrowBuffer *buffer, size_t bytes);
 /// A decoded image: width x height RGB pixels, row 0 first, malloc'ed (take them with
 /// release(), or they are freed with the object).
 struct Decoded {
-    unsigned char *pixels = nullptr;
+    struct Release {
+        void operator()(unsigned char *p) const { std::free(p); }
+    };
+    // malloc'ed by the growing buffers, so that realloc can move them without a copy.
+    std::unique_ptr<unsigned char[], Release> pixels;
     int width = 0;
     int height = 0;
     int components = 0; ///< colour components of a JPEG file (1 or 3); 0 for other formats
     std::vector<std::pair<std::string, std::string>> texts; ///< PNG text chunks before the image data
 
-    Decoded() = default;
-    Decoded(const Decoded &) = delete;
-    Decoded &operator=(const Decoded &) = delete;
-    Decoded(Decoded &&other) noexcept;
-    ~Decoded();
-    unsigned char *release();
+    unsigned char *release() { return pixels.release(); }
 };
 
 /// Reads a PNG image from the current position of `in` (which may be a pipe): grey, grey and

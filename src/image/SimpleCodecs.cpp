@@ -59,7 +59,7 @@ class Raster
     {
         reserve(total);
         Decoded d;
-        d.pixels = buffer.data;
+        d.pixels.reset(buffer.data);
         buffer.data = nullptr;
         d.width = width;
         d.height = height;
@@ -498,10 +498,10 @@ Decoded decodeTga(FILE *in)
     Decoded d = raster.finish();
     // Bit 5 set: the first row stored is the top one; clear (the usual case): the bottom one.
     if (!(descriptor & 0x20))
-        flipRows(d.pixels, w, h);
+        flipRows(d.pixels.get(), w, h);
     // Bit 4 set: each row is stored right to left.
     if (descriptor & 0x10)
-        flipColumns(d.pixels, w, h);
+        flipColumns(d.pixels.get(), w, h);
     return d;
 }
 

@@ -35,20 +35,7 @@ Matrix3::Matrix3(const Point3 &a, const Point3 &b) : Matrix3()
             (*this)(i, j) = a[i] * b[j];
 }
 
-Matrix3::Matrix3(const Quaternion &q) : Matrix3()
-{
-    const float x = q(0), y = q(1), z = q(2), w = q(3);
-    Matrix3 &a = *this;
-    a(0, 0) = 1 - 2 * (y * y + z * z);
-    a(0, 1) = 2 * (x * y - z * w);
-    a(0, 2) = 2 * (x * z + y * w);
-    a(1, 0) = 2 * (x * y + z * w);
-    a(1, 1) = 1 - 2 * (x * x + z * z);
-    a(1, 2) = 2 * (y * z - x * w);
-    a(2, 0) = 2 * (x * z - y * w);
-    a(2, 1) = 2 * (y * z + x * w);
-    a(2, 2) = 1 - 2 * (x * x + y * y);
-}
+Matrix3::Matrix3(const Quaternion &q) : Matrix3(q.quat().matrixByElements()) {}
 
 Matrix3 Point3::operator^(const Point3 &o) const
 {

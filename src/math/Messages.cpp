@@ -2,6 +2,8 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -121,6 +123,18 @@ void print(MessageLevel level, const char *fmt, ...) {
     std::string text = format(fmt, args);
     va_end(args);
     msg::text(level, text);
+}
+
+void printed(MessageLevel level, const std::function<void(FILE *)> &write) {
+    char *buffer = nullptr;
+    size_t size = 0;
+    FILE *stream = open_memstream(&buffer, &size);
+    if (!stream)
+        return;
+    write(stream);
+    std::fclose(stream);
+    const std::unique_ptr<char, decltype(&std::free)> owned(buffer, &std::free);
+    msg::text(level, std::string(buffer, size));
 }
 
 #define VELMORA_LEVEL_FUNCTION(name, level)                                                                  \

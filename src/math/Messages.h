@@ -1,6 +1,8 @@
 #ifndef VELMORA_MESSAGES_H
 #define VELMORA_MESSAGES_H
 
+#include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -79,6 +81,9 @@ void error(const char *format, ...) __attribute__((format(printf, 1, 2)));
 void diagnostic(const char *format, ...) __attribute__((format(printf, 1, 2)));
 /// The text as it stands, with no formatting (a text that may hold '%').
 void text(MessageLevel level, const std::string &text);
+/// What `write` prints into a stream, as one message: the print(FILE *) functions of the
+/// maths classes reach the sink through it.
+void printed(MessageLevel level, const std::function<void(FILE *)> &write);
 } // namespace msg
 
 #endif

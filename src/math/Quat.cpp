@@ -5,7 +5,13 @@
 
 namespace {
 constexpr float kPi = 3.14159265358979f;
+
+Quat fromUnitAxis(const Point3 &u, float angle)
+{
+    const float s = std::sin(angle / 2);
+    return Quat(std::cos(angle / 2), s * u.x, s * u.y, s * u.z);
 }
+} // namespace
 
 Quat::Quat(const Matrix3 &m)
 {
@@ -44,6 +50,118 @@ Quat::Quat(const Matrix3 &m)
     // nearby quaternions; only right at the half turn does the pivot component set the sign.
     if (0.5f * std::sqrt(std::fabs(1 + trace)) > 0.00001f && w < 0)
         *this = op();
+}
+
+Quat Quat::aboutAxis(const Point3 &axis, float angle)
+{
+    const float length = axis.norm();
+    if (length > 0)
+        return fromUnitAxis(axis / length, angle);
+    return Quat(1, 0, 0, 0);
+}
+
+Quat Quat::aboutSphericalAxis(float angle, float theta, float phi)
+{
+    return fromUnitAxis(
+        Point3(std::sin(theta) * std::cos(phi), std::sin(theta) * std::sin(phi), std::cos(theta)), angle);
+}
+
+Quat Quat::between(const Point3 &a, const Point3 &b)
+{
+    Point3 axis = a.cross(b);
+    // acos(a . b) is the same angle for unit vectors, but near 0 and pi it loses half the
+    // digits of the float.
+    const float angle = std::atan2(axis.norm(), a * b);
+    if (std::fabs(angle / 2) < 0.00001f)
+        return Quat(1, 0, 0, 0);
+    if (axis.norm() <= 1e-6f * std::sqrt(a.norm2() * b.norm2())) {
+        // Opposite directions leave no axis, only rounding noise. Any axis perpendicular to
+        // a turns a onto b: take a's cross product with the coordinate axis it is least
+        // aligned with.
+        const Point3 c(std::fabs(a.x), std::fabs(a.y), std::fabs(a.z));
+        const Point3 e = c.x <= c.y && c.x <= c.z ? Point3(1, 0, 0)
+                         : c.y <= c.z             ? Point3(0, 1, 0)
+                                                  : Point3(0, 0, 1);
+        axis = a.cross(e);
+    }
+    return fromUnitAxis(axis.normalized(), angle);
+}
+
+Quat Quat::fromMatrixLaterPivot(const Matrix3 &m)
+{
+    Quat r;
+    const float trace = m(0, 0) + m(1, 1) + m(2, 2);
+    // The scalar formula divides by 4w and so magnifies the rounding of the matrix by 1/w:
+    // near a half turn it gives a visibly wrong rotation. It serves only while w is the
+    // largest component (trace not below any diagonal element, so w >= 1/2); otherwise the
+    // largest vector component is the divisor.
+    if (trace >= m(0, 0) && trace >= m(1, 1) && trace >= m(2, 2)) {
+        const float s = 0.5f / std::sqrt(1 + trace);
+        r.w = 0.25f / s;
+        r.x = (m(2, 1) - m(1, 2)) * s;
+        r.y = (m(0, 2) - m(2, 0)) * s;
+        r.z = (m(1, 0) - m(0, 1)) * s;
+        return r;
+    }
+    // The pivot is the largest diagonal element; ties go to the later axis.
+    int pivot;
+    if (m(1, 1) < m(0, 0))
+        pivot = m(2, 2) < m(0, 0) ? 0 : 2;
+    else
+        pivot = m(2, 2) < m(1, 1) ? 1 : 2;
+    if (pivot == 0) {
+        const float s = 2 * std::sqrt(1 + m(0, 0) - m(1, 1) - m(2, 2));
+        r.x = s / 4;
+        r.y = (m(1, 0) + m(0, 1)) / s;
+        r.z = (m(2, 0) + m(0, 2)) / s;
+        r.w = (m(2, 1) - m(1, 2)) / s;
+    } else if (pivot == 1) {
+        const float s = 2 * std::sqrt(1 + m(1, 1) - m(0, 0) - m(2, 2));
+        r.x = (m(1, 0) + m(0, 1)) / s;
+        r.y = s / 4;
+        r.z = (m(2, 1) + m(1, 2)) / s;
+        r.w = (m(0, 2) - m(2, 0)) / s;
+    } else {
+        const float s = 2 * std::sqrt(1 + m(2, 2) - m(0, 0) - m(1, 1));
+        r.x = (m(2, 0) + m(0, 2)) / s;
+        r.y = (m(2, 1) + m(1, 2)) / s;
+        r.z = s / 4;
+        r.w = (m(1, 0) - m(0, 1)) / s;
+    }
+    // Callers rely on the sign (the vector part serves as a turning axis): w stays positive
+    // as long as it is clearly non-zero, and only right at the half turn does the pivot
+    // component set the sign.
+    if (1 + trace > 0.0001f && r.w < 0)
+        r = r.op();
+    return r;
+}
+
+Matrix3 Quat::matrixByElements() const
+{
+    Matrix3 a;
+    a(0, 0) = 1 - 2 * (y * y + z * z);
+    a(0, 1) = 2 * (x * y - z * w);
+    a(0, 2) = 2 * (x * z + y * w);
+    a(1, 0) = 2 * (x * y + z * w);
+    a(1, 1) = 1 - 2 * (x * x + z * z);
+    a(1, 2) = 2 * (y * z - x * w);
+    a(2, 0) = 2 * (x * z - y * w);
+    a(2, 1) = 2 * (y * z + x * w);
+    a(2, 2) = 1 - 2 * (x * x + y * y);
+    return a;
+}
+
+Point3 Quat::spherical() const
+{
+    const Point3 v(x, y, z);
+    const float n = v.norm();
+    if (n < 1e-14f)
+        return Point3(0, 0, 0);
+    const float angle = 2 * std::atan2(n, w);
+    // z / n is the axis' z component; for a unit quaternion n is sin(angle / 2), and unlike
+    // that sine it keeps the cosine within [-1, 1] when the norm is not exactly 1.
+    const float theta = std::acos(std::clamp(v.z / n, -1.0f, 1.0f));
+    return Point3(angle, theta, std::atan2(v.y, v.x));
 }
 
 Matrix3 Quat::qtom() const

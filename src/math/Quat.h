@@ -18,9 +18,32 @@ public:
     /// The rotation of a rotation matrix, with w >= 0.
     explicit Quat(const Matrix3 &m);
 
+    /// The rotation by `angle` radians about `axis`, of any non-zero length. A zero axis has
+    /// no direction and gives the identity (1, 0, 0, 0).
+    static Quat aboutAxis(const Point3 &axis, float angle);
+    /// The rotation by `angle` about the unit axis with polar angle theta (from +z) and
+    /// azimuth phi (from +x towards +y).
+    static Quat aboutSphericalAxis(float angle, float theta, float phi);
+    /// The shortest rotation that takes the unit direction a to the unit direction b. For
+    /// opposite directions every axis perpendicular to a will do; one is picked.
+    static Quat between(const Point3 &a, const Point3 &b);
+    /// The rotation of a rotation matrix as Quaternion(const Matrix3 &) has always computed
+    /// it, which is not Quat(const Matrix3 &): near a half turn ties between diagonal
+    /// elements go to the later axis, and w is made positive only while 1 + trace > 0.0001
+    /// (w above 0.005, against 0.00001 there). The sign serves as a turning axis and is
+    /// printed, so the two stay apart.
+    static Quat fromMatrixLaterPivot(const Matrix3 &m);
+
     /// (1 - 2|v|^2) I + 2 v v^T + 2 w [v]x for v = (x, y, z): the rotation matrix of a unit
     /// quaternion.
     Matrix3 qtom() const;
+    /// The same matrix written out element by element, 1 - 2(y^2 + z^2), 2(xy - zw), ...: the
+    /// rounding differs from qtom() in the last bits, and the cameras built from
+    /// Quaternion have always had this one.
+    Matrix3 matrixByElements() const;
+    /// (angle, theta, phi) such that aboutSphericalAxis(angle, theta, phi) is this rotation;
+    /// the identity gives (0, 0, 0).
+    Point3 spherical() const;
 
     /// Hamilton product: the rotation o followed by this one.
     Quat operator*(const Quat &o) const;

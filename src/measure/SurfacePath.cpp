@@ -71,19 +71,19 @@ bool shortestEdgePath(const MeshAdjacency &mesh, int from, int to, std::vector<i
     return true;
 }
 
-Chemin *chemin_aretes(const MeshAdjacency &mesh, int from, int to, bool *reached)
+std::unique_ptr<Chemin> chemin_aretes(const MeshAdjacency &mesh, int from, int to, bool *reached)
 {
     std::vector<int> vertexPath;
     const bool found = shortestEdgePath(mesh, from, to, vertexPath);
     if (reached)
         *reached = found;
-    Chemin *path = new Chemin;
+    auto path = std::make_unique<Chemin>();
     for (int v : vertexPath)
         path->add(mesh.vertices()[v]);
     return path;
 }
 
-Chemin *chemin_aretes(const Objet_data &mesh, int from, int to)
+std::unique_ptr<Chemin> chemin_aretes(const Objet_data &mesh, int from, int to)
 {
     return chemin_aretes(MeshAdjacency(mesh), from, to);
 }
@@ -105,7 +105,7 @@ Point3 crossing(const Point3 &s, float ds, const Point3 &t, float dt)
 
 } // namespace
 
-Chemin *chemin_plan(const MeshAdjacency &mesh, int from, int to, const Point3 &viewpoint)
+std::unique_ptr<Chemin> chemin_plan(const MeshAdjacency &mesh, int from, int to, const Point3 &viewpoint)
 {
     const Point3 *p = mesh.vertices();
     const int *tri = mesh.triangles();
@@ -154,7 +154,7 @@ Chemin *chemin_plan(const MeshAdjacency &mesh, int from, int to, const Point3 &v
         return nullptr;
     }
 
-    Chemin *path = new Chemin;
+    auto path = std::make_unique<Chemin>();
     path->add(a);
     path->add(first);
     int current = start;
@@ -162,14 +162,12 @@ Chemin *chemin_plan(const MeshAdjacency &mesh, int from, int to, const Point3 &v
         const int next = mesh.otherTriangle(s, t, current);
         if (next < 0) {
             msg::warning("chemin_plan: the path reaches the border of the mesh\n");
-            delete path;
             return nullptr;
         }
         if (mesh.hasCorner(next, to))
             break;
         if (next == start || next == remembered) {
             msg::warning("loop!!\n");
-            delete path;
             return nullptr;
         }
         const int *c = tri + 3 * static_cast<size_t>(next);
@@ -187,7 +185,7 @@ Chemin *chemin_plan(const MeshAdjacency &mesh, int from, int to, const Point3 &v
     return path;
 }
 
-Chemin *chemin_plan(const Objet_data &mesh, int from, int to, const Point3 &viewpoint)
+std::unique_ptr<Chemin> chemin_plan(const Objet_data &mesh, int from, int to, const Point3 &viewpoint)
 {
     return chemin_plan(MeshAdjacency(mesh), from, to, viewpoint);
 }
@@ -203,13 +201,13 @@ Point3 planePointForAngle(const Point3 &a, const Point3 &b, int angle)
     return -a + turned;
 }
 
-Chemin *chemin_plan(const MeshAdjacency &mesh, int from, int to, int angle)
+std::unique_ptr<Chemin> chemin_plan(const MeshAdjacency &mesh, int from, int to, int angle)
 {
     const Point3 *p = mesh.vertices();
     return chemin_plan(mesh, from, to, planePointForAngle(p[from], p[to], angle));
 }
 
-Chemin *chemin_plan(const Objet_data &mesh, int from, int to, int angle)
+std::unique_ptr<Chemin> chemin_plan(const Objet_data &mesh, int from, int to, int angle)
 {
     return chemin_plan(MeshAdjacency(mesh), from, to, angle);
 }

@@ -5,6 +5,7 @@
 #include "measure/MeshAdjacency.h"
 #include "measure/Objet_data.h"
 
+#include <memory>
 #include <vector>
 
 // Paths between two vertices of a triangle mesh. Vertex indices must lie in
@@ -19,8 +20,8 @@ bool shortestEdgePath(const MeshAdjacency &mesh, int from, int to, std::vector<i
 
 /// The edge path as a polyline from `to`'s position back to `from`'s. An unreachable `to`
 /// gives the two-point path to, from; `reached`, when given, tells which it was.
-Chemin *chemin_aretes(const MeshAdjacency &mesh, int from, int to, bool *reached = nullptr);
-Chemin *chemin_aretes(const Objet_data &mesh, int from, int to);
+std::unique_ptr<Chemin> chemin_aretes(const MeshAdjacency &mesh, int from, int to, bool *reached = nullptr);
+std::unique_ptr<Chemin> chemin_aretes(const Objet_data &mesh, int from, int to);
 
 /// The section of the mesh by the plane through vertices `from`, `to` and `viewpoint`
 /// (object coordinates): from `from` across the triangles the plane cuts, towards `to`.
@@ -28,12 +29,12 @@ Chemin *chemin_aretes(const Objet_data &mesh, int from, int to);
 /// on one line), when no triangle around `from` is cut by it, when the walk reaches the
 /// border of the mesh, or when it comes back to its start ("loop!!"). A walk that outgrows
 /// the path's room (Chemin::maxSize) returns the points gathered so far, without `to`.
-Chemin *chemin_plan(const MeshAdjacency &mesh, int from, int to, const Point3 &viewpoint);
-Chemin *chemin_plan(const Objet_data &mesh, int from, int to, const Point3 &viewpoint);
+std::unique_ptr<Chemin> chemin_plan(const MeshAdjacency &mesh, int from, int to, const Point3 &viewpoint);
+std::unique_ptr<Chemin> chemin_plan(const Objet_data &mesh, int from, int to, const Point3 &viewpoint);
 /// The plane through `from` and `to` turned by `angle` degrees about the line through them;
 /// at 0 it holds the object's origin.
-Chemin *chemin_plan(const MeshAdjacency &mesh, int from, int to, int angle);
-Chemin *chemin_plan(const Objet_data &mesh, int from, int to, int angle);
+std::unique_ptr<Chemin> chemin_plan(const MeshAdjacency &mesh, int from, int to, int angle);
+std::unique_ptr<Chemin> chemin_plan(const Objet_data &mesh, int from, int to, int angle);
 /// The third point of the plane for an angle: -A + R(-A), R the turn by angle x 3.1415 / 180
 /// about the unit axis (A - B) / |A - B|.
 Point3 planePointForAngle(const Point3 &a, const Point3 &b, int angle);

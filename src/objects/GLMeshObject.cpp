@@ -611,17 +611,17 @@ Point3 GLMeshObject::getOrigin() const
 void GLMeshObject::printPose() const
 {
     msg::note("Object pose:\n");
-    pose.print();
+    msg::printed(MessageLevel::Note, [this](FILE *out) { pose.print(out); });
     const Matrix3 r = pose.getSubMatrix();
     const Point3 t = pose.getSubVector();
     msg::note("Direct transformation:");
     msg::note("[%f,%f,%f]\n", t.x, t.y, t.z);
-    Quaternion(r).print();
+    msg::printed(MessageLevel::Note, [&](FILE *out) { Quaternion(r).print(out); });
     const Matrix3 rt = r.transpose();
     const Point3 eye = (rt * t) * -1.0f;
     msg::note("Inverse transformation:");
     msg::note("[%f,%f,%f]\n", eye.x, eye.y, eye.z);
-    Quaternion(rt).print();
+    msg::printed(MessageLevel::Note, [&](FILE *out) { Quaternion(rt).print(out); });
 }
 
 // --- Keys -----------------------------------------------------------------------------------

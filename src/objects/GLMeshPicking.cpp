@@ -165,7 +165,7 @@ const MeshAdjacency &GLMeshPicking::getAdjacency()
 {
     if (!adjacency) {
         const Objet_data mesh(&m.nVertices, reinterpret_cast<const Point3 *>(m.vertices), &m.nTriangles, m.triangles.get());
-        adjacency.reset(new MeshAdjacency(mesh));
+        adjacency = std::make_unique<MeshAdjacency>(mesh);
     }
     return *adjacency;
 }
@@ -177,11 +177,11 @@ bool GLMeshPicking::measurePath(int to, int mode, const Matrix4 &objectToEye)
         return false;
     const MeshAdjacency &mesh = getAdjacency();
     if (mode) {
-        pathOnMesh.reset(chemin_aretes(mesh, m.selectedVertex, to));
+        pathOnMesh = chemin_aretes(mesh, m.selectedVertex, to);
     } else {
         const Matrix3 r = objectToEye.getSubMatrix();
         const Point3 eye = (r.transpose() * objectToEye.getSubVector()) * -1.0f;
-        pathOnMesh.reset(chemin_plan(mesh, m.selectedVertex, to, eye));
+        pathOnMesh = chemin_plan(mesh, m.selectedVertex, to, eye);
     }
     if (!pathOnMesh)
         return false;

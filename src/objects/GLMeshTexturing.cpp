@@ -54,7 +54,7 @@ bool GLMeshTexturing::readTexture()
             images.push_back(MeshTextureReader::loadImageFile(name));
             if (!images.back()) {
                 msg::warning("GLMeshObject: can't read texture image %s\n", name.c_str());
-                images.back().reset(new Bitmap(1, 1));
+                images.back() = std::make_unique<Bitmap>(1, 1);
                 images.back()->get(0, 0) = RGB<unsigned char>(255, 255, 255);
             }
         }
@@ -110,7 +110,7 @@ bool GLMeshTexturing::installTexture(MeshTexture &texture)
     nTextureChunks = static_cast<int>(texture.chunks.size());
     textureNames.clear();
     meshTexture.release();
-    pendingTexture.reset(new MeshTexture(std::move(texture)));
+    pendingTexture = std::make_unique<MeshTexture>(std::move(texture));
     return true;
 }
 

@@ -67,14 +67,7 @@ bool Material::wireBlend() const
 
 void Material::print() const
 {
-    char *text = nullptr;
-    size_t size = 0;
-    if (FILE *out = open_memstream(&text, &size)) {
-        print(out);
-        std::fclose(out);
-        msg::text(MessageLevel::Note, std::string(text, size));
-    }
-    std::free(text);
+    msg::printed(MessageLevel::Note, [this](FILE *out) { print(out); });
 }
 
 void Material::print(FILE *out) const

@@ -53,26 +53,19 @@ template <class Keys> void restoreNegativeTies(const Keys &keys, unsigned *ranks
 
 } // namespace
 
-RadixSort::RadixSort() : ranks(nullptr), ranks2(nullptr), capacity(0), previousSize(0), totalCalls(0), hits(0)
-{
-}
-
-RadixSort::~RadixSort()
-{
-    delete[] ranks;
-    delete[] ranks2;
-}
+RadixSort::RadixSort() : capacity(0), previousSize(0), totalCalls(0), hits(0) {}
 
 bool RadixSort::Resize(unsigned n)
 {
-    delete[] ranks;
-    delete[] ranks2;
-    ranks = new (std::nothrow) unsigned[n];
-    ranks2 = new (std::nothrow) unsigned[n];
+    // Left uninitialised: ResetIndices() fills the ranks, and every pass writes ranks2 before
+    // it reads it.
+    ranks.reset();
+    ranks2.reset();
+    ranks.reset(new (std::nothrow) unsigned[n]);
+    ranks2.reset(new (std::nothrow) unsigned[n]);
     if (ranks == nullptr || ranks2 == nullptr) {
-        delete[] ranks;
-        delete[] ranks2;
-        ranks = ranks2 = nullptr;
+        ranks.reset();
+        ranks2.reset();
         capacity = 0;
         previousSize = 0;
         return false;
@@ -165,8 +158,8 @@ template <class Keys> RadixSort &RadixSort::sortKeys(const Keys &keys, unsigned 
             // One byte value for all keys: the pass would not move anything, except that a
             // set of only negative floats must be turned round.
             if (signPass && top == TopByte::FloatSign && (first >> 31) != 0) {
-                std::reverse(ranks, ranks + n);
-                restoreNegativeTies(keys, ranks, n);
+                std::reverse(ranks.get(), ranks.get() + n);
+                restoreNegativeTies(keys, ranks.get(), n);
             }
             continue;
         }
@@ -215,7 +208,7 @@ template <class Keys> RadixSort &RadixSort::sortKeys(const Keys &keys, unsigned 
         std::swap(ranks, ranks2);
 
         if (signPass && top == TopByte::FloatSign)
-            restoreNegativeTies(keys, ranks, nNegative);
+            restoreNegativeTies(keys, ranks.get(), nNegative);
     }
     return *this;
 }

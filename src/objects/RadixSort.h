@@ -1,6 +1,8 @@
 #ifndef VELMORA_RADIXSORT_H
 #define VELMORA_RADIXSORT_H
 
+#include <memory>
+
 /// Byte-wise radix sort that computes a permutation (the ranks) instead of moving keys.
 ///
 /// `Sort` leaves in `GetRanks()` the indices of the keys in ascending order: keys[ranks[0]]
@@ -20,7 +22,6 @@ class RadixSort
 {
   public:
     RadixSort();
-    ~RadixSort();
 
     RadixSort(const RadixSort &) = delete;
     RadixSort &operator=(const RadixSort &) = delete;
@@ -32,7 +33,7 @@ class RadixSort
 
     /// The permutation of the last sort, `n` entries; null when nothing was ever sorted or
     /// when the index arrays could not be allocated.
-    const unsigned *GetRanks() const { return ranks; }
+    const unsigned *GetRanks() const { return ranks.get(); }
 
     /// Releases and reallocates both arrays for `n` entries and resets the ranks to the
     /// identity. Returns false (and leaves no arrays) when allocation fails.
@@ -54,8 +55,8 @@ class RadixSort
     template <class Keys> RadixSort &sortKeys(const Keys &keys, unsigned n, TopByte top);
     bool prepare(unsigned n);
 
-    unsigned *ranks;
-    unsigned *ranks2;
+    std::unique_ptr<unsigned[]> ranks;
+    std::unique_ptr<unsigned[]> ranks2;
     unsigned capacity;
     unsigned previousSize;
     unsigned totalCalls;

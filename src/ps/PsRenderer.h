@@ -1,6 +1,8 @@
 #ifndef VELMORA_PSRENDERER_H
 #define VELMORA_PSRENDERER_H
 
+#include <memory>
+
 /// The draw function that a vector capture calls to draw its one frame.
 namespace PsRenderer {
 
@@ -27,10 +29,10 @@ private:
     Method method;
 };
 
-/// A new functor on the heap that calls `method` on `object`; the caller owns it.
-template <class T> FunctorBase *Functor(T *object, void (T::*method)())
+/// A new functor on the heap that calls `method` on `object`.
+template <class T> std::unique_ptr<FunctorBase> Functor(T *object, void (T::*method)())
 {
-    return new Functor0<T>(object, method);
+    return std::make_unique<Functor0<T>>(object, method);
 }
 
 } // namespace PsRenderer

@@ -167,14 +167,15 @@ int Synthese::DERIVEES_PARTIELLES_2(const float *heights, int width, int index, 
     return estimateNormal(heights, width, index, normal) ? 1 : 0;
 }
 
-unsigned char *Synthese::compute(int width, int height, const float *heights, float lx, float ly, float lz,
-                                 float ambient, float diffuse, float specular)
+std::unique_ptr<unsigned char[]> Synthese::compute(int width, int height, const float *heights, float lx,
+                                                   float ly, float lz, float ambient, float diffuse,
+                                                   float specular)
 {
     if (width <= 0 || height <= 0)
         return nullptr;
     const std::size_t size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    unsigned char *image = new unsigned char[size]();
-    shade(image, width, height, heights, lx, ly, lz, ambient, diffuse, specular);
+    std::unique_ptr<unsigned char[]> image = std::make_unique<unsigned char[]>(size);
+    shade(image.get(), width, height, heights, lx, ly, lz, ambient, diffuse, specular);
     return image;
 }
 

@@ -2,6 +2,7 @@
 #define VELMORA_SYNTHESE_H
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
 /// Shades a height image from its own partial derivatives, so that a depth map alone reads as
@@ -33,17 +34,17 @@ public:
     /// looking along z, with the ambient, diffuse and specular coefficients scaled so that
     /// they add up to 255.
     ///
-    /// Returns a new width x height image allocated with new[]; the caller releases it with
-    /// delete[]. Returns null when width or height is not positive. Every other input gives a
-    /// full image: all zero for a null `heights`, for images narrower or lower than 7 pixels
-    /// and for coefficients whose sum is not a positive number. A light of zero length leaves
-    /// the ambient term alone on every shaded pixel. Values beyond 0..255 (negative
-    /// coefficients or exponents) are clamped.
+    /// Returns a new width x height image, or null when width or height is not positive.
+    /// Every other input gives a full image: all zero for a null `heights`, for images
+    /// narrower or lower than 7 pixels and for coefficients whose sum is not a positive
+    /// number. A light of zero length leaves the ambient term alone on every shaded pixel.
+    /// Values beyond 0..255 (negative coefficients or exponents) are clamped.
     ///
     /// Notes "produit scalaire > 1 (%f)\n" whenever rounding lifts the reflection term above 1.
     /// Builds the table with the exponent 10 if init() was never called.
-    static unsigned char *compute(int width, int height, const float *heights, float lx, float ly, float lz,
-                                  float ambient, float diffuse, float specular);
+    static std::unique_ptr<unsigned char[]> compute(int width, int height, const float *heights, float lx,
+                                                    float ly, float lz, float ambient, float diffuse,
+                                                    float specular);
 
     /// The same shading as compute(), returned in a vector (empty when width or height is not
     /// positive).

@@ -7,6 +7,7 @@
 #include "objects/GL3DObject.h"
 #include "support/TestObject.h"
 #include "../camera/CameraTestFiles.h"
+#include "support/CapturedMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -94,9 +95,9 @@ TEST_F(Machine, CapturesShareOneCounterAndAreTopRowFirst)
 {
     ASSERT_NE(machine->registerObject("default.dat"), nullptr);
     machine->notifyCommand('c');
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     machine->notifyCommand('C');
-    testing::internal::GetCapturedStdout();
+    captured.take();
     machine->notifyCommand('c');
     EXPECT_TRUE(std::filesystem::exists(dir + "/capture0000.png"));
     EXPECT_FALSE(std::filesystem::exists(dir + "/capture0001.png"));
@@ -116,26 +117,24 @@ TEST_F(Machine, CapturesShareOneCounterAndAreTopRowFirst)
 TEST_F(Machine, CameraFilesAndTheDefaultCamera)
 {
     // A name ending in "dat" is a camera file; one that cannot be read registers nothing.
-    testing::internal::CaptureStderr();
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     EXPECT_EQ(machine->registerObject((dir + "/missing.dat").c_str()), nullptr);
-    testing::internal::GetCapturedStdout();
-    testing::internal::GetCapturedStderr();
+    captured.take();
     EXPECT_EQ(machine->getNCameras(), 0);
 
     // An object file the loader does not know registers nothing and brings no camera.
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured2;
     EXPECT_EQ(machine->registerObject((dir + "/mesh.xyz").c_str()), nullptr);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("unable to load"), std::string::npos);
+    EXPECT_NE(captured2.take().find("unable to load"), std::string::npos);
     EXPECT_EQ(machine->getNCameras(), 0);
 
     // "param.dat" beside the object wins over the built-in camera.
     cameratest::writeFile(dir, "param.dat",
                           cameratest::version4(640, 480, 320, 240, 800, 800,
                                                {cameratest::lookAt(Point3(0, 0, -5), Point3(0, 0, 0))}));
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured3;
     GLCamera *camera = machine->registerDefaultCamera(dir.c_str());
-    testing::internal::GetCapturedStdout();
+    captured3.take();
     ASSERT_NE(camera, nullptr);
     EXPECT_FALSE(camera->isDefaultCamera());
     EXPECT_EQ(machine->getCurrentCamera(), camera);
@@ -144,26 +143,24 @@ TEST_F(Machine, CameraFilesAndTheDefaultCamera)
     // Without it the built-in camera stands in.
     const std::string empty = dir + "/empty";
     std::filesystem::create_directories(empty);
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured4;
     GLCamera *builtIn = machine->registerDefaultCamera(empty.c_str());
-    testing::internal::GetCapturedStdout();
+    captured4.take();
     ASSERT_NE(builtIn, nullptr);
     EXPECT_TRUE(builtIn->isDefaultCamera());
     EXPECT_EQ(machine->getNCameras(), 2);
 
     // A directory name far longer than any fixed buffer is handled.
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
+    testsupport::CapturedMessages captured5;
     EXPECT_NE(machine->registerDefaultCamera(std::string(4000, 'd').c_str()), nullptr);
-    testing::internal::GetCapturedStderr();
-    testing::internal::GetCapturedStdout();
+    captured5.take();
 }
 
 TEST_F(Machine, ObjectsAreFittedNumberedReorderedAndRemoved)
 {
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     GLCamera *camera = static_cast<GLCamera *>(machine->registerObject("default.dat"));
-    testing::internal::GetCapturedStdout();
+    captured.take();
     ASSERT_NE(camera, nullptr);
     RecordingBox *a = addBox(Point3(-1, -1, -1), Point3(1, 1, 1), "a");
     // The default camera frames the scene: zoom factor 5, planes around the object.
@@ -212,9 +209,9 @@ TEST_F(Machine, ObjectsAreFittedNumberedReorderedAndRemoved)
 
 TEST_F(Machine, ClicksDragsAndKeysReachCameraAndObject)
 {
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     GLCamera *camera = static_cast<GLCamera *>(machine->registerObject("default.dat"));
-    testing::internal::GetCapturedStdout();
+    captured.take();
     RecordingBox *box = addBox(Point3(-1, -1, -1), Point3(1, 1, 1));
     const float zoom = camera->getFocal();
 
@@ -292,9 +289,9 @@ public:
 
 TEST_F(Machine, DragsOfALargeSceneDrawReducedButCapturesNever)
 {
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     machine->registerObject("default.dat");
-    testing::internal::GetCapturedStdout();
+    captured.take();
     HeavyBox *box = new HeavyBox;
     ASSERT_EQ(machine->registerObject(box, "heavy"), box);
     EXPECT_EQ(machine->getDragReductionThreshold(), 1000000);
@@ -356,9 +353,9 @@ TEST(GLMachineCaptureScale, TwiceTheWindowScaledDownMatchesTheWindowCapture)
     const std::string sample = dir + "/sample.tri";
     ASSERT_EQ(testsupport::runProcess({std::string(VELMORA_BINARY_DIR) + "/make_sample_mesh", sample}).exitStatus, 0);
     GLMachine machine(512, 512);
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     ASSERT_NE(machine.registerObject(sample.c_str()), nullptr);
-    testing::internal::GetCapturedStdout();
+    captured.take();
     machine.getObject(0)->notifyCommand('5'); // data colours, with their legend
 
     ASSERT_TRUE(machine.saveFrameBuffer((dir + "/one.png").c_str()));

@@ -10,6 +10,7 @@
 #include "support/ImageCompare.h"
 #include "support/MathCompare.h"
 #include "support/TestObject.h"
+#include "support/CapturedMessages.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -74,12 +75,12 @@ class FlightExport : public ::testing::Test
     {
         dir = testsupport::makeTempDir("FlightExport");
         machine.reset(new GLMachine(64, 48));
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         camera = static_cast<GLCamera *>(machine->registerObject("default.dat"));
         auto *box = testsupport::TestObject::box(Point3(-1, -1, -1), Point3(1, 1.5f, 0.5f));
         box->useSurface();
         machine->registerObject(box, "box");
-        testing::internal::GetCapturedStdout();
+        captured.take();
         ASSERT_NE(camera, nullptr);
         // The frames are drawn through the window that shows the camera.
         host = std::make_unique<Host>(*machine->getWindow());

@@ -4,6 +4,7 @@
 #include "camera/GLCameraAnimation.h"
 #include "support/GLTestFixture.h"
 #include "support/MathCompare.h"
+#include "support/CapturedMessages.h"
 
 #include <GL/gl.h>
 
@@ -21,9 +22,9 @@ namespace {
 
 template <class T, class... Args> std::unique_ptr<T> quiet(Args... args)
 {
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     auto c = std::make_unique<T>(args...);
-    testing::internal::GetCapturedStdout();
+    captured.take();
     return c;
 }
 
@@ -64,7 +65,7 @@ struct CountingAnimation : GLCameraAnimation {
 class AnimatedCamera : public DrawingCamera {
 public:
     using DrawingCamera::DrawingCamera;
-    void attach(GLCameraAnimation *a) { animation = a; }
+    void attach(GLCameraAnimation *a) { animation.reset(a); }
 };
 
 bool dark(const unsigned char *p)

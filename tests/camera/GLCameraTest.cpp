@@ -9,6 +9,7 @@
 #include "math/Position.h"
 #include "support/ImageCompare.h"
 #include "support/MathCompare.h"
+#include "support/CapturedMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -61,7 +62,7 @@ struct FakeAnimation : GLCameraAnimation {
 class HookedCamera : public GLCamera {
 public:
     using GLCamera::GLCamera;
-    void attachAnimation(GLCameraAnimation *a) { animation = a; }
+    void attachAnimation(GLCameraAnimation *a) { animation.reset(a); }
     int textureChecks = 0, listRebuilds = 0;
 
 protected:
@@ -71,9 +72,9 @@ protected:
 
 template <class... Args> std::unique_ptr<HookedCamera> quietCamera(Args... args)
 {
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     auto c = std::make_unique<HookedCamera>(args...);
-    testing::internal::GetCapturedStdout();
+    captured.take();
     return c;
 }
 
@@ -88,9 +89,9 @@ std::string messagesOf(const std::function<void()> &f)
 
 std::string printedBy(const std::function<void()> &f)
 {
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     f();
-    return testing::internal::GetCapturedStdout();
+    return captured.take();
 }
 
 // Window position (x right, y up) of a world point as the camera shows it.

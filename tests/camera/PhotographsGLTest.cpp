@@ -12,6 +12,7 @@
 #include "support/GLTestFixture.h"
 #include "support/ImageCompare.h"
 #include "support/Process.h"
+#include "support/CapturedMessages.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -53,9 +54,9 @@ protected:
     }
     std::unique_ptr<GLCamera> camera()
     {
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         auto c = std::make_unique<GLCamera>(path.c_str());
-        testing::internal::GetCapturedStdout();
+        captured.take();
         return c;
     }
     static GLint textureSide(const textureData &t, GLenum which)
@@ -74,17 +75,17 @@ TEST_F(PhotographTextures, LargePhotographsAreSubSampledUnderTheLimit)
     auto cam = camera();
     ASSERT_EQ(cam->getImagePath(), dir + "/seq/img");
 
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     std::unique_ptr<textureData> big(cam->loadImage(0));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "GLCamera: subSampling:2,GL_MAX_TEXTURE_SIZE:1024\n");
+    EXPECT_EQ(captured.take(), "GLCamera: subSampling:2,GL_MAX_TEXTURE_SIZE:1024\n");
     ASSERT_TRUE(big);
     EXPECT_EQ(big->subSampling, 2);
     EXPECT_EQ(textureSide(*big, GL_TEXTURE_WIDTH), 1024);
     EXPECT_EQ(textureSide(*big, GL_TEXTURE_HEIGHT), 1024);
 
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured2;
     std::unique_ptr<textureData> small(cam->loadImage(2));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(captured2.take(), "");
     ASSERT_TRUE(small);
     EXPECT_EQ(small->subSampling, 1);
     EXPECT_EQ(textureSide(*small, GL_TEXTURE_WIDTH), 1024);
@@ -96,9 +97,9 @@ TEST_F(PhotographTextures, LargePhotographsAreSubSampledUnderTheLimit)
     } cases[] = {{1600, 1200, 256, 8}, {5000, 100, 1024, 8}, {1024, 1024, 1024, 1}, {1025, 3, 1024, 2}};
     for (const Case &c : cases) {
         GLCamera::setMaxTextureSize(c.limit);
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured3;
         const int s = GLCamera::computeSubSampling(c.w, c.h);
-        testing::internal::GetCapturedStdout();
+        captured3.take();
         EXPECT_EQ(s, c.s) << c.w << "x" << c.h << " under " << c.limit;
     }
     const unsigned textureName = big->textureId;
@@ -112,10 +113,10 @@ TEST_F(PhotographTextures, AnUnreadablePhotographIsReportedOnceAndOthersStillLoa
 {
     auto cam = camera();
     const std::string message = "GLCamera: error reading " + dir + "/seq/img01.ppm\n";
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     EXPECT_EQ(cam->loadImage(1), nullptr);
     EXPECT_EQ(cam->loadImage(4), nullptr); // view 4 is view 1 again
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), message);
+    EXPECT_EQ(captured.take(), message);
     std::unique_ptr<textureData> other(cam->loadImage(2));
     EXPECT_TRUE(other);
 }
@@ -142,10 +143,10 @@ TEST_F(PhotographTextures, SilhouettesOfEveryKindBecomeGreyTextures)
     glDeleteTextures(1, &name);
 
     // A missing silhouette is reported once, like a photograph.
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     EXPECT_EQ(cam->loadSilhouette(1), nullptr);
     EXPECT_EQ(cam->loadSilhouette(1), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "GLCamera: error reading " + dir + "/sil/m01.pgm\n");
+    EXPECT_EQ(captured.take(), "GLCamera: error reading " + dir + "/sil/m01.pgm\n");
 }
 
 // --- The sample reconstruction --------------------------------------------------------------
@@ -182,10 +183,10 @@ protected:
         machine = std::make_unique<GLMachine>(kW, kH);
         machine->setDrawInfo(false);
         machine->setBackgroundColor(Point4(1, 0, 1, 1));
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         machine->registerObject((folder + "/scene.dat").c_str());
         machine->registerObject((folder + "/scene.tri").c_str());
-        testing::internal::GetCapturedStdout();
+        captured.take();
         camera = machine->getCurrentCamera();
         ASSERT_NE(camera, nullptr);
     }
@@ -361,9 +362,9 @@ TEST_F(SampleScene, ContourSilhouettesAreDrawnAlongTheContour)
     options.path_sil = contours + "/";
     GLMachine scene(kW, kH, options);
     scene.setDrawInfo(false);
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     scene.registerObject((folder + "/scene.dat").c_str());
-    testing::internal::GetCapturedStdout();
+    captured.take();
     machine.reset();
     camera = scene.getCurrentCamera();
     ASSERT_EQ(camera->getSilhouetteExtension(), "txt");
@@ -392,9 +393,9 @@ TEST_F(SampleScene, TurntableLinesPassThroughTheAxisAndTheOtherCameras)
     // The cameras alone: nothing else dark in the picture.
     GLMachine bare(kW, kH);
     bare.setDrawInfo(false);
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     bare.registerObject((folder + "/scene.dat").c_str());
-    testing::internal::GetCapturedStdout();
+    captured.take();
     machine.reset();
     camera = bare.getCurrentCamera();
     camera->setFocal(0.35f);

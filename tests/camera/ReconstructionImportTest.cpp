@@ -6,6 +6,7 @@
 
 #include "camera/ReconstructionTestFiles.h"
 #include "support/ImageCompare.h"
+#include "support/CapturedMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -39,9 +40,9 @@ void drawnPixel(GLCamera &camera, int i, Vec X, double &u, double &v)
 
 std::string captured(const std::function<void()> &f)
 {
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     f();
-    return testing::internal::GetCapturedStdout();
+    return captured.take();
 }
 
 } // namespace

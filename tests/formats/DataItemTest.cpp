@@ -75,7 +75,7 @@ TEST_F(DataItemRead, AllFourReaderModes)
         EXPECT_EQ(item.nElements, 3);
         EXPECT_EQ(item.minimum, -2.25f);
         EXPECT_EQ(item.maximum, 8.f);
-        EXPECT_EQ(std::vector<float>(item.data, item.data + 3), v);
+        EXPECT_EQ(std::vector<float>(item.getData(), item.getData() + 3), v);
     }
     // Any other mode reads like mode 0.
     DataItem item;
@@ -145,7 +145,7 @@ TEST_F(DataItemRead, WriteThenReadGivesTheSameRecord)
     EXPECT_STREQ(in.name, "height");
     EXPECT_EQ(in.minimum, -6.f);
     EXPECT_EQ(in.maximum, 5.f);
-    EXPECT_EQ(std::vector<float>(in.data, in.data + in.nElements), v);
+    EXPECT_EQ(std::vector<float>(in.getData(), in.getData() + in.nElements), v);
 }
 
 TEST(DataItem, ConstructionCopiesAndRanges)

@@ -31,7 +31,7 @@ std::unique_ptr<Bitmap> image(int w, int h)
 
 void addComment(Bitmap &b, const char *key, const std::string &text)
 {
-    b.comments = new Comment *[1]{new Comment(key, text.c_str())};
+    b.comments.push_back(std::make_unique<Comment>(key, text.c_str()));
     b.nComments = 1;
 }
 

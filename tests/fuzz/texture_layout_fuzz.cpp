@@ -86,7 +86,7 @@ VELMORA_FUZZ_HARNESS(fuzz::NoRefusal, fuzz::QuietOutput)
         MeshReader::readTextureCoordinates(f.get(), 0, tag, block);
     } else {
         const std::string text(reinterpret_cast<const char *>(rest), restSize);
-        image->comments = new Comment *[1]{new Comment("uv", text.c_str())};
+        image->comments.push_back(std::make_unique<Comment>("uv", text.c_str()));
         image->nComments = 1;
     }
     try {

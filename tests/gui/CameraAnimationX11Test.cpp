@@ -12,6 +12,7 @@
 #include "support/MathCompare.h"
 #include "support/Process.h"
 #include "support/TestObject.h"
+#include "support/CapturedMessages.h"
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -89,12 +90,12 @@ TEST(CameraAnimationWindow, RecordsPlaysAndExportsAFlight)
         return std::unique_ptr<SceneWindow>(main);
     }));
     pumpEvents();
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     auto *camera = static_cast<GLCamera *>(machine->registerObject("default.dat"));
     auto *box = testsupport::TestObject::box(Point3(-1, -1, -1), Point3(1, 1.5f, 0.5f));
     box->useSurface();
     machine->registerObject(box, "box.tri");
-    testing::internal::GetCapturedStdout();
+    captured.take();
     ASSERT_NE(camera, nullptr);
     pumpEvents();
 

@@ -5,6 +5,7 @@
 #include "app/GLMachine.h"
 #include "support/ImageCompare.h"
 #include "support/TestObject.h"
+#include "support/CapturedMessages.h"
 
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
@@ -29,7 +30,7 @@ TEST(WindowCapture, ScaledAndVectorCapturesOfTheShownView)
     for (int i = 0; i < 50 && gtk_events_pending(); ++i)
         gtk_main_iteration_do(FALSE);
     ASSERT_TRUE(window->makeCurrent(false));
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     machine->registerObject("default.dat");
     testsupport::TestObject *box = testsupport::TestObject::box(Point3(0, 0, 0), Point3(1, 1, 1));
     box->useSurface();
@@ -39,7 +40,7 @@ TEST(WindowCapture, ScaledAndVectorCapturesOfTheShownView)
     machine->setCaptureScale(3);
     ASSERT_TRUE(machine->saveFrameBuffer((dir + "/three.png").c_str()));
     EXPECT_TRUE(machine->saveVectorFrame((dir + "/frame.eps").c_str()));
-    testing::internal::GetCapturedStdout();
+    captured.take();
 
     testsupport::RgbaImage one, three;
     std::string error;
@@ -101,11 +102,11 @@ TEST(WindowCapture, ACaptureRightAfterASlowFrameTakesThatFrame)
     }));
     pump();
     ASSERT_TRUE(window->makeCurrent(false));
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     machine->registerObject("default.dat");
     SlowBox *box = new SlowBox;
     machine->registerObject(box, "box");
-    testing::internal::GetCapturedStdout();
+    captured.take();
     pump();
     auto capture = [&](const char *name, testsupport::RgbaImage &image) {
         std::string error;

@@ -4,6 +4,7 @@
 #include "camera/GLCamera.h"
 #include "camera/ReconstructionTestFiles.h"
 #include "support/ImageCompare.h"
+#include "support/CapturedMessages.h"
 
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
@@ -51,10 +52,10 @@ void pumpUntil(const std::function<bool()> &done)
 
 TEST(DropFiles, UriListsGiveLocalFileNames)
 {
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     const std::vector<std::string> files = MainInterface::filesFromUriList(
         "# dropped\r\nfile:///tmp/a%20b.tri\r\nhttp://example.org/x.off\r\nfile:///c/d.off\r\n");
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = captured.take();
     EXPECT_EQ((std::vector<std::string>{"/tmp/a b.tri", "/c/d.off"}), files);
     EXPECT_NE(std::string::npos, out.find("http://example.org/x.off is not a local file")) << out;
     EXPECT_TRUE(MainInterface::filesFromUriList(nullptr).empty());
@@ -78,7 +79,7 @@ TEST(DropFiles, DroppedFilesOpenOnEitherWindow)
     recontest::writeColmapText(m, a);
     recontest::writeColmapBinary(m, b);
 
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     gchar *uri = g_filename_to_uri(a.c_str(), nullptr, nullptr);
     dropUris(control, std::string(uri) + "\r\n");
     g_free(uri);
@@ -92,7 +93,7 @@ TEST(DropFiles, DroppedFilesOpenOnEitherWindow)
     dropUris(view, std::string(uri) + "\r\n");
     g_free(uri);
     pumpUntil([&] { return machine->getNObjects() == 2; });
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = captured.take();
     EXPECT_EQ(2, machine->getNCameras()) << out;
     EXPECT_EQ(2, machine->getNObjects()) << out;
 }

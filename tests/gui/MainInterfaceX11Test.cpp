@@ -4,6 +4,7 @@
 #include "core/ElementHost.h"
 #include "app/GLMachine.h"
 #include "support/TestObject.h"
+#include "support/CapturedMessages.h"
 
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
@@ -32,9 +33,9 @@ TEST(MainWindow, ElementsAreListedSelectedReorderedAndRemoved)
     ASSERT_FALSE(window->isOffscreen());
     ASSERT_TRUE(window->makeCurrent(false)) << "the view area is realised with an OpenGL context";
 
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     GLObject *camera = machine->registerObject("default.dat");
-    testing::internal::GetCapturedStdout();
+    captured.take();
     ASSERT_NE(camera, nullptr);
     ASSERT_NE(camera->getInterface(), nullptr) << "every element gets a panel";
     EXPECT_EQ(camera->getHost(), &window->elementHost()) << "its requests reach the windows";
@@ -42,9 +43,12 @@ TEST(MainWindow, ElementsAreListedSelectedReorderedAndRemoved)
 
     // A file the loader refuses is said on the control window's message line too.
     EXPECT_EQ(window->getMessageLine(), "");
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(machine->registerObject("dir/missing.tri"), nullptr);
-    testing::internal::GetCapturedStdout();
+    {
+        testsupport::CapturedMessages refusal;
+        EXPECT_EQ(machine->registerObject("dir/missing.tri"), nullptr);
+        EXPECT_EQ(refusal.take(), "GL3DObjectLoader: dir/missing.tri is no triangle mesh (Can't read file), trying a "
+                                  "simplicial mesh\nGL3DObjectLoader:unable to load dir/missing.tri\n");
+    }
     EXPECT_EQ(window->getMessageLine(), "GL3DObjectLoader:unable to load dir/missing.tri");
     EXPECT_EQ(window->getSelectedObject(), camera) << "nothing was listed";
 

@@ -10,6 +10,7 @@
 
 #include "support/ImageCompare.h"
 #include "support/MeshBytes.h"
+#include "support/CapturedMessages.h"
 
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
@@ -122,9 +123,9 @@ TEST(ObjectPanels, TheGraphPanelChangesSizesAndOpensItsTwoColourDialogs)
         b.f32(v);
     b.i32(0).i32(1);
     b.write(path);
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     GLGraphObject graph(path.c_str());
-    testing::internal::GetCapturedStdout();
+    captured.take();
     GtkPanel *panel = InterfaceLoader::load(&graph);
     auto *gp = dynamic_cast<GLGraphObjectInterface *>(panel);
     ASSERT_NE(gp, nullptr);

@@ -13,6 +13,7 @@
 #include "math/Messages.h"
 #include "objects/GLMeshObject.h"
 #include "support/TestObject.h"
+#include "support/CapturedMessages.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
@@ -158,9 +159,9 @@ protected:
         pumpEvents();
         ASSERT_TRUE(window->makeCurrent(false));
         // Objects registered in memory need a camera to be seen through.
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         machine->registerObject("default.dat");
-        testing::internal::GetCapturedStdout();
+        captured.take();
     }
     void TearDown() override
     {
@@ -177,11 +178,11 @@ protected:
 
     GLMeshObject *addSphere(bool withData)
     {
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         GLMeshObject::MeshRecord record = sphere.record(withData);
         GLMeshObject *mesh = new GLMeshObject(&record);
         machine->registerObject(mesh, "sphere.tri");
-        testing::internal::GetCapturedStdout();
+        captured.take();
         pumpEvents();
         return mesh;
     }
@@ -243,9 +244,9 @@ TEST_F(Panels, PanelFollowsTheElementKind)
     EXPECT_TRUE(box->getShowBoundingBox());
 
     // Dialog controls are found by name; a missing one is reported.
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     EXPECT_EQ(lookupWidget(mainWidget(mesh), "noSuchWidget4"), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Widget not found: noSuchWidget4\n");
+    EXPECT_EQ(captured.take(), "Widget not found: noSuchWidget4\n");
 
     // The texture dialog sets the mesh's texture environment and filter.
     activate(menuItem(meshPanel->getMenu(), "Texture properties..."));
@@ -335,10 +336,10 @@ TEST_F(Panels, MaterialDialogDrawsBackFacesAndSetsTheMaterial)
         v.insert(v.end(), {c.x, c.y, c.z});
     const std::vector<int> t = {0, 1, 2, 0, 2, 3};
     GLMeshObject::MeshRecord record = {4, 2, v.data(), t.data(), 0, nullptr};
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     GLMeshObject *mesh = new GLMeshObject(&record);
     machine->registerObject(mesh, "square.tri");
-    testing::internal::GetCapturedStdout();
+    captured.take();
     auto *panel = dynamic_cast<GLMeshObjectInterface *>(mesh->getInterface());
     ASSERT_NE(panel, nullptr);
     const Frame culled = capture();
@@ -479,9 +480,9 @@ TEST_F(Panels, DiscreteCamerasShowTheCamerasOfAMultiViewFile)
         poses.push_back(cameratest::lookAt(Point3(4 * std::cos(a), 0.5f, 4 * std::sin(a)), Point3(0, 0, 0)));
     }
     cameratest::writeFile(folder, "cameras.dat", cameratest::version4(640, 480, 320, 240, 500, 500, poses));
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     GLObject *element = machine->registerObject((folder + "/cameras.dat").c_str());
-    testing::internal::GetCapturedStdout();
+    captured.take();
     ASSERT_NE(element, nullptr);
     GLCamera *camera = machine->getCurrentCamera();
     ASSERT_EQ(camera->getNViews(), 8);

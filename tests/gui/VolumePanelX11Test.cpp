@@ -8,6 +8,7 @@
 #include "objects/GLVolumeObject.h"
 #include "support/ImageCompare.h"
 #include "support/Process.h"
+#include "support/CapturedMessages.h"
 
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
@@ -59,9 +60,9 @@ struct Scene {
     }
     GLObject *open(const char *name)
     {
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         GLObject *o = machine->registerObject((dir + "/" + name).c_str());
-        testing::internal::GetCapturedStdout();
+        captured.take();
         pumpEvents();
         return o;
     }

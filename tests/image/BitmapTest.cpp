@@ -101,11 +101,11 @@ TEST(BitmapSampling, BilinearBetweenPixelCentres)
 TEST(BitmapSampling, CloneSharesPixelsWithoutOwningThem)
 {
     Bitmap source(2, 2);
-    Bitmap *view = source.clone();
+    std::unique_ptr<Bitmap> view = source.clone();
     EXPECT_FALSE(view->ownsPixels);
     view->get(1, 0) = Pixel(7, 8, 9);
     EXPECT_EQ(source.get(1, 0), Pixel(7, 8, 9));
-    delete view;
+    view.reset();
     EXPECT_EQ(source.get(1, 0), Pixel(7, 8, 9)) << "the source's pixels survive the clone";
 }
 

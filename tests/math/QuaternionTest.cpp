@@ -71,3 +71,52 @@ TEST(Quaternion, FromMatrixOnEveryBranch)
         EXPECT_NEAR(std::fabs(Quaternion(axisAngle(u, kPi))(axis)), 1, 1e-6f) << axis;
     }
 }
+
+// Quaternion is Quat read in another order; only its matrix conversion is its own, and it
+// must keep giving the numbers it always gave where the two conversions part.
+TEST(Quaternion, ViewOfQuatInItsOwnOrder)
+{
+    Quaternion q(1, 2, 3, 4);
+    EXPECT_EQ(q.quat().w, 4);
+    EXPECT_TRUE(near(Point3(q), Point3(1, 2, 3), 0));
+    q[0] = 5;
+    q[3] = 6;
+    EXPECT_EQ(q.quat().x, 5);
+    EXPECT_EQ(q(3), 6);
+    const Quaternion back(Quat(4, 1, 2, 3));
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ(back(i), Quaternion(1, 2, 3, 4)(i)) << i;
+    EXPECT_EQ(Quaternion().quat().w, 1) << "the identity";
+
+    RandomGeometry random(41);
+    for (int n = 0; n < 20; n++) {
+        const Quaternion a(random.direction(), random.uniform(-kPi, kPi));
+        const Quaternion b(random.direction(), random.uniform(-kPi, kPi));
+        EXPECT_TRUE(near(Matrix3(Quaternion(a.quat() * b.quat())), Matrix3(a) * Matrix3(b), 1e-5f)) << n;
+        EXPECT_TRUE(near(Matrix3(a), a.quat().qtom(), 1e-6f)) << n;
+    }
+
+    // Where the two matrix conversions part: a tie between diagonal elements (Quaternion picks
+    // the later axis, Quat the earlier), and a w of 0.001, which Quat turns positive and
+    // Quaternion leaves (its bound is 1 + trace > 0.0001, w above 0.005).
+    const float r = std::sqrt(0.5f), c = std::sqrt(1 - 1e-6f), c2 = std::sqrt(1 - 1e-4f);
+    struct Case {
+        const char *name;
+        Matrix3 m;
+        Quat quaternion; // what Quaternion(m) gives, scalar first
+        Quat quat;       // what Quat(m) gives
+    } cases[] = {
+        {"half turn about (1, -1, 0): the x/y tie", Matrix3(Point3(0, -1, 0), Point3(-1, 0, 0), Point3(0, 0, -1)),
+         Quat(0, -r, r, 0), Quat(0, r, -r, 0)},
+        {"w -0.001: only Quat turns it", Quat(-0.001f, 0.8f * c, 0.6f * c, 0).qtom(),
+         Quat(-0.001f, 0.8f * c, 0.6f * c, 0), Quat(0.001f, -0.8f * c, -0.6f * c, 0)},
+        {"w -0.01: both turn it", Quat(-0.01f, 0.8f * c2, 0.6f * c2, 0).qtom(), Quat(0.01f, -0.8f * c2, -0.6f * c2, 0),
+         Quat(0.01f, -0.8f * c2, -0.6f * c2, 0)},
+    };
+    for (const Case &t : cases) {
+        const Quaternion fromMatrix(t.m);
+        const Quat own(t.m);
+        EXPECT_TRUE(nearElements(&fromMatrix.quat().w, &t.quaternion.w, 4, 1, 1e-4f)) << t.name;
+        EXPECT_TRUE(nearElements(&own.w, &t.quat.w, 4, 1, 1e-4f)) << t.name;
+    }
+}

@@ -7,6 +7,7 @@
 #include "formats/PlyHeader.h"
 #include "formats/PlyReader.h"
 #include "support/ImageCompare.h"
+#include "support/CapturedMessages.h"
 
 #include <assimp/Exporter.hpp>
 #include <assimp/Importer.hpp>
@@ -107,17 +108,12 @@ protected:
 
     static ForeignModel read(const std::string &path, std::string *out = nullptr)
     {
-        testing::internal::CaptureStdout();
-        try {
-            ForeignModel m = AssimpReader::read(path.c_str());
-            const std::string text = testing::internal::GetCapturedStdout();
-            if (out)
-                *out = text;
-            return m;
-        } catch (...) {
-            testing::internal::GetCapturedStdout();
-            throw;
-        }
+        testsupport::CapturedMessages captured;
+        ForeignModel m = AssimpReader::read(path.c_str());
+        const std::string text = captured.take();
+        if (out)
+            *out = text;
+        return m;
     }
 
     // A 2 x 2 image with four distinct colours.
@@ -177,9 +173,9 @@ TEST_F(Foreign, PlyInEveryEncodingGivesGeometryColoursAndScalars)
 TEST_F(Foreign, MeshWithColoursAndDataOpensShowingItsColours)
 {
     const std::string path = write("both.ply", squarePly(Little));
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     std::unique_ptr<GL3DObject> o(GL3DObjectLoader::load(path.c_str()));
-    testing::internal::GetCapturedStdout();
+    captured.take();
     auto *mesh = dynamic_cast<GLMeshObject *>(o.get());
     ASSERT_NE(mesh, nullptr);
     EXPECT_EQ(mesh->getNDataItems(), 3);
@@ -212,9 +208,9 @@ TEST_F(Foreign, VerticesWithoutFacesBecomePointClouds)
     }
     // An OBJ of vertices only, through the loader.
     const std::string obj = write("cloud.obj", "v 0 0 0\nv 1 0 0\nv 0 2 0\nv 0 0 3\n");
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     std::unique_ptr<GL3DObject> o(GL3DObjectLoader::load(obj.c_str()));
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = captured.take();
     auto *cloud = dynamic_cast<GLPointListObject *>(o.get());
     ASSERT_NE(cloud, nullptr) << out;
     EXPECT_EQ(cloud->getNVertices(), 4);
@@ -244,9 +240,9 @@ TEST_F(Foreign, ObjWithMaterialsAndImagesGivesOneChunkPerImage)
         }
         GLMeshObject mesh(one.c_str(), m);
         mesh.setMaxTextureSize(64);
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         EXPECT_TRUE(mesh.readTexture());
-        testing::internal::GetCapturedStdout();
+        captured.take();
         EXPECT_EQ(mesh.getNTextureChunks(), 1);
     }
 
@@ -258,15 +254,15 @@ TEST_F(Foreign, ObjWithMaterialsAndImagesGivesOneChunkPerImage)
     ASSERT_EQ(m.mesh.nTriangles, 3);
     ASSERT_EQ(m.textureImages.size(), 2u);
     ASSERT_EQ(m.triangleImage.size(), 3u);
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured2;
     std::unique_ptr<GL3DObject> o(GL3DObjectLoader::load(two.c_str()));
-    testing::internal::GetCapturedStdout();
+    captured2.take();
     auto *mesh = dynamic_cast<GLMeshObject *>(o.get());
     ASSERT_NE(mesh, nullptr);
     mesh->setMaxTextureSize(64);
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured3;
     ASSERT_TRUE(mesh->readTexture());
-    testing::internal::GetCapturedStdout();
+    captured3.take();
     ASSERT_EQ(mesh->getNTextureChunks(), 2);
     const std::vector<int> &start = mesh->getChunkStart();
     ASSERT_EQ(start.size(), 3u);
@@ -299,9 +295,9 @@ TEST_F(Foreign, PlyTextureFilesWithFaceAndVertexCoordinates)
         EXPECT_FLOAT_EQ(m.mesh.texCoords[6 + k], expected[k]);
     GLMeshObject mesh(faces.c_str(), m);
     mesh.setMaxTextureSize(64);
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     EXPECT_TRUE(mesh.readTexture());
-    testing::internal::GetCapturedStdout();
+    captured.take();
     EXPECT_EQ(mesh.getNTextureChunks(), 2);
     EXPECT_EQ(mesh.getChunkStart(), (std::vector<int>{0, 1, 3}));
 
@@ -327,9 +323,9 @@ TEST_F(Foreign, MissingTextureImageLeavesTheMeshDrawable)
     ForeignModel m = read(obj);
     GLMeshObject mesh(obj.c_str(), m);
     mesh.setMaxTextureSize(64);
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     mesh.readTexture();
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = captured.take();
     EXPECT_NE(out.find("can't read texture image " + dir + "/nowhere.png"), std::string::npos) << out;
     EXPECT_EQ(mesh.getNTriangles(), 1);
 }
@@ -457,9 +453,9 @@ TEST_F(Foreign, RefusedFilesSayWhy)
         const std::string path = write(c.name, c.content);
         EXPECT_THROW(read(path), std::runtime_error);
         // The loader reports the refusal and registers nothing.
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         EXPECT_EQ(GL3DObjectLoader::load(path.c_str()), nullptr);
-        const std::string out = testing::internal::GetCapturedStdout();
+        const std::string out = captured.take();
         EXPECT_NE(out.find("GL3DObjectLoader:unable to load " + path), std::string::npos) << out;
     }
 }

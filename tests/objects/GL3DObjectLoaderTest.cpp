@@ -7,6 +7,7 @@
 #include "objects/GLMeshObject.h"
 #include "support/ImageCompare.h"
 #include "support/MeshBytes.h"
+#include "support/CapturedMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -32,9 +33,9 @@ protected:
 
     std::string load(const std::string &path, GL3DObject **result = nullptr)
     {
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         GL3DObject *o = GL3DObjectLoader::load(path.c_str());
-        std::string out = testing::internal::GetCapturedStdout();
+        std::string out = captured.take();
         if (result)
             *result = o;
         else
@@ -154,10 +155,10 @@ TEST_F(Loader, ReadingAheadGivesWhatLoadingGives)
         const std::string path = dir + "/" + name;
         GL3DObject *direct = nullptr, *ahead = nullptr;
         const std::string expected = load(path, &direct);
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         EXPECT_TRUE(GL3DObjectLoader::readAhead(path.c_str())) << name;
         ahead = GL3DObjectLoader::load(path.c_str());
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), expected) << name;
+        EXPECT_EQ(captured.take(), expected) << name;
         EXPECT_EQ(ahead == nullptr, direct == nullptr) << name;
         if (direct && ahead) {
             EXPECT_EQ(typeid(*ahead), typeid(*direct)) << name;
@@ -172,22 +173,22 @@ TEST_F(Loader, ReadingAheadGivesWhatLoadingGives)
     for (const char *other : {"v.ima", "m.tr", "http://host/m.tri", "m"})
         EXPECT_FALSE(GL3DObjectLoader::readAhead(other)) << other;
     const std::string tri = dir + "/m.tri", off = dir + "/m.off";
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured2;
     ASSERT_TRUE(GL3DObjectLoader::readAhead(tri.c_str()));
     std::unique_ptr<GL3DObject> first(GL3DObjectLoader::load(off.c_str()));
     std::unique_ptr<GL3DObject> second(GL3DObjectLoader::load(tri.c_str()));
     std::unique_ptr<GL3DObject> third(GL3DObjectLoader::load(tri.c_str()));
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = captured2.take();
     EXPECT_TRUE(first && second && third);
     EXPECT_NE(second.get(), third.get());
     EXPECT_EQ(second->getNVertices(), 3);
     EXPECT_NE(out.find("1 triangles, 3 vertices\n"), std::string::npos);
     // A reading dropped (as before an early exit) leaves the next load to read the file.
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured3;
     EXPECT_TRUE(GL3DObjectLoader::readAhead(tri.c_str()));
     GL3DObjectLoader::dropReadAhead();
     std::unique_ptr<GL3DObject> fourth(GL3DObjectLoader::load(tri.c_str()));
-    testing::internal::GetCapturedStdout();
+    captured3.take();
     ASSERT_TRUE(fourth);
     EXPECT_EQ(fourth->getNVertices(), 3);
 }

@@ -5,6 +5,7 @@
 #include "objects/GL3DObjectLoader.h"
 #include "support/GLTestFixture.h"
 #include "support/MeshBytes.h"
+#include "support/CapturedMessages.h"
 
 #include <GL/gl.h>
 
@@ -37,9 +38,9 @@ protected:
         for (int e : {0, 1, 1, 2, 2, 3, 3, 0})
             b.i32(e);
         b.write(path);
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         GL3DObject *o = GL3DObjectLoader::load(path.c_str());
-        loaded = testing::internal::GetCapturedStdout();
+        loaded = captured.take();
         graph.reset(dynamic_cast<GLGraphObject *>(o));
         ASSERT_NE(graph, nullptr);
     }

@@ -3,6 +3,7 @@
 #include "math/Messages.h"
 
 #include "support/GLTestFixture.h"
+#include "support/CapturedMessages.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -102,9 +103,9 @@ TEST_F(MeshDrawing, PoseIsAppliedAndEveryStateRestored)
     EXPECT_EQ(image.at(32, 64)[0], 0);
 
     // An emptied mesh draws nothing and leaves no error.
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     mesh.freeData();
-    testing::internal::GetCapturedStdout();
+    captured.take();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     mesh.draw();
     expectNoGLError();

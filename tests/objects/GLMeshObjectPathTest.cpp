@@ -4,6 +4,7 @@
 #include "measure/Chemin.h"
 #include "measure/PathDisplay.h"
 #include "objects/GLMeshObject.h"
+#include "support/CapturedMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -64,9 +65,9 @@ protected:
                 t.insert(t.end(), {a, a + 1, a + 6, a, a + 6, a + 5});
             }
         MeshRecord r{25, 32, v.data(), t.data(), 0, nullptr};
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         mesh.reset(new Mesh(&r));
-        testing::internal::GetCapturedStdout();
+        captured.take();
         mesh->attach(&host);
     }
     void TearDown() override
@@ -104,9 +105,9 @@ TEST_F(MeshPath, EdgeAndPlaneMeasurementsAreShownInOneWindow)
     EXPECT_NEAR(mesh->getPathOnMesh()->geodesicDistance(), mesh->getPathOnMesh()->euclideanDistance(), 1e-5);
 
     // A measurement that fails drops the old path and the window forgets it.
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     EXPECT_FALSE(mesh->measurePath(0, 0, fromAbove));
-    testing::internal::GetCapturedStdout();
+    captured.take();
     EXPECT_EQ(mesh->getPathOnMesh(), nullptr);
     EXPECT_EQ(shown.current, nullptr);
 

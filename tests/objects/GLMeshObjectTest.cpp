@@ -4,6 +4,7 @@
 #include "math/Messages.h"
 #include "support/ImageCompare.h"
 #include "support/MeshBytes.h"
+#include "support/CapturedMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ protected:
     std::unique_ptr<GLMeshObject> open(const std::string &path, const char *kind, std::string *out = nullptr,
                                        std::string *error = nullptr)
     {
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         std::unique_ptr<GLMeshObject> mesh;
         try {
             mesh.reset(new GLMeshObject(path.c_str(), kind));
@@ -50,7 +51,7 @@ protected:
             if (error)
                 *error = e.what();
         }
-        const std::string printed = testing::internal::GetCapturedStdout();
+        const std::string printed = captured.take();
         if (out)
             *out = printed;
         return mesh;
@@ -155,9 +156,9 @@ TEST_F(MeshFiles, OffColoursAndNormalsAreTheMeshs)
 
     // Reload reads both again.
     put("c.off", "COFF\n3 1 0\n0 0 0 9 9 9\n1 0 0 9 9 9\n0 1 0 9 9 9\n3 0 1 2\n");
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     m->reload();
-    testing::internal::GetCapturedStdout();
+    captured.take();
     EXPECT_EQ(m->getColors()[0], 9);
     EXPECT_EQ(m->getNormals()[2], Point3(0, 0, 1));
 }
@@ -201,9 +202,9 @@ TEST_F(MeshFiles, ReloadReadsTheFileAgainWithItsOwnReader)
     std::unique_ptr<GLMeshObject> m = open(tri, nullptr);
     ASSERT_TRUE(m);
     put("r.tri", MeshBytes().mesh(kTetra, {0, 1, 3}).raw("DAT0").i32(1).dataItem("h", {1, 2, 3, 4}, 1, 4).data);
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     m->reload();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(captured.take(),
               std::string(kLittle) + "GLMeshObject: 1 triangles, 4 vertices\n1 triangles, 4 vertex\n");
     EXPECT_EQ(trianglesOf(*m), (std::vector<int>{0, 1, 3}));
     EXPECT_EQ(m->getNDataItems(), 1);
@@ -213,9 +214,9 @@ TEST_F(MeshFiles, ReloadReadsTheFileAgainWithItsOwnReader)
     m = open(off, "off");
     ASSERT_TRUE(m);
     put("r.off", "OFF 4 2 0\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n3 0 1 2\n3 1 3 2\n");
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured2;
     m->reload();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "2 triangles, 4 vertices\n2 triangles, 4 vertex\n");
+    EXPECT_EQ(captured2.take(), "2 triangles, 4 vertices\n2 triangles, 4 vertex\n");
     EXPECT_EQ(m->getNTriangles(), 2);
     EXPECT_EQ(m->getBBMax(), Point3(1, 1, 0));
 
@@ -270,14 +271,14 @@ TEST(MeshHandOver, CopiesTheRecordAndRefusesInconsistentOnes)
          "handed-over data item 1 has fewer values than the 4 vertices"},
     };
     for (const Bad &c : bad) {
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         try {
             GLMeshObject refused(&c.record);
             ADD_FAILURE() << c.name;
         } catch (const std::runtime_error &e) {
             EXPECT_STREQ(e.what(), c.error) << c.name;
         }
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string("GLMeshObject: ") + c.error + "\n");
+        EXPECT_EQ(captured.take(), std::string("GLMeshObject: ") + c.error + "\n");
     }
 
     // update() replaces the geometry and keeps the mesh when the new record is refused.
@@ -289,9 +290,9 @@ TEST(MeshHandOver, CopiesTheRecordAndRefusesInconsistentOnes)
     EXPECT_EQ(m.getNDataItems(), 0);
     EXPECT_EQ(m.getBBMax(), Point3(1, 1, 0));
     EXPECT_EQ(m.getNormals()[2], Point3(0, 0, 1));
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured2;
     EXPECT_THROW(m.update(&bad[2].record), std::runtime_error);
-    testing::internal::GetCapturedStdout();
+    captured2.take();
     EXPECT_EQ(trianglesOf(m), two);
 }
 
@@ -494,9 +495,9 @@ TEST(MeshReports, PoseInformationAndSelectedVertex)
     pose(1, 1) = 0;
     pose(0, 3) = 1;
     m.setPose(pose);
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     m.notifyCommand('+');
-    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string printed = captured.take();
     EXPECT_EQ(printed.rfind("Object pose:\n", 0), 0u) << printed;
     EXPECT_NE(printed.find("Direct transformation:[1.000000,0.000000,0.000000]\n"), std::string::npos) << printed;
     // (the sign of the zeros is whatever the arithmetic gives)
@@ -509,9 +510,9 @@ TEST(MeshReports, PoseInformationAndSelectedVertex)
     m.select(3);
     EXPECT_NEAR((m.getOrigin() - pose * Point3(0, 0, 6)).norm(), 0, 1e-6);
 
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured2;
     m.printInfo(3);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(captured2.take(),
               "Selected vertex n:\t3,\t[0.000000 0.000000 6.000000]\n\tvalence=3\n\theight=6\n\tramp=1\n");
 }
 

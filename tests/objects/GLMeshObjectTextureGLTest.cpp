@@ -6,6 +6,7 @@
 
 #include "support/GLTestFixture.h"
 #include "support/MeshBytes.h"
+#include "support/CapturedMessages.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -73,9 +74,9 @@ protected:
     }
     std::unique_ptr<GLMeshObject> load(const std::string &path)
     {
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         std::unique_ptr<GLMeshObject> mesh(new GLMeshObject(path.c_str(), nullptr));
-        testing::internal::GetCapturedStdout();
+        captured.take();
         return mesh;
     }
     std::string dir;
@@ -141,9 +142,9 @@ TEST_F(MeshTexture, DrawingRestoresTheTextureStateAndSettingsHaveKeys)
     // The textures go with the mesh's data: freed, they are gone; a reload of a textured
     // mesh makes them again.
     const unsigned name = mesh->getTextureNames()[0];
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     mesh->reload();
-    testing::internal::GetCapturedStdout();
+    captured.take();
     EXPECT_FALSE(glIsTexture(name));
     EXPECT_EQ(mesh->getNTextureChunks(), 1);
     mesh->draw();

@@ -3,6 +3,7 @@
 #include "math/Messages.h"
 #include "support/GLTestFixture.h"
 #include "support/MeshBytes.h"
+#include "support/CapturedMessages.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -161,10 +162,10 @@ TEST(PointListFiles, TheExtensionChoosesTheReader)
     b.write(dir + "/c.BIN");
     std::ofstream(dir + "/c.las") << "1 2 3\n4 5 6\n";
 
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     GLPointListObject bin((dir + "/c.bin").c_str());
     GLPointListObject las((dir + "/c.las").c_str());
-    testing::internal::GetCapturedStdout();
+    captured.take();
     EXPECT_TRUE(bin.hasValues());
     EXPECT_EQ(bin.getMinValue(), 0.5f);
     EXPECT_EQ(bin.getUpperThreshold(), 1.5f);
@@ -175,9 +176,9 @@ TEST(PointListFiles, TheExtensionChoosesTheReader)
     las.centerObject(Point3(1, 2, 3));
     EXPECT_EQ(las.getBBMax(), Point3(3, 3, 3));
     // Reading another file into a cloud replaces its box with the new points'.
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured2;
     las.readBIN((dir + "/c.bin").c_str());
-    testing::internal::GetCapturedStdout();
+    captured2.take();
     EXPECT_EQ(las.getBBMin(), Point3(1, 2, 3));
     EXPECT_EQ(las.getBBMax(), Point3(4, 5, 6));
     EXPECT_TRUE(las.hasValues());

@@ -4,6 +4,7 @@
 #include "objects/GL3DObjectLoader.h"
 #include "support/GLTestFixture.h"
 #include "support/Process.h"
+#include "support/CapturedMessages.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -27,9 +28,9 @@ protected:
         const auto r = testsupport::runProcess({std::string(VELMORA_BINARY_DIR) + "/make_sample_cloud", dir, "48", "16"});
         ASSERT_EQ(r.exitStatus, 0) << r.err;
         path = dir + "/simplex.tri";
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         mesh.reset(dynamic_cast<GLSMeshObject *>(GL3DObjectLoader::load(path.c_str())));
-        printed = testing::internal::GetCapturedStdout();
+        printed = captured.take();
         ASSERT_NE(mesh, nullptr) << printed;
 
         orthographic(4.8);

@@ -6,6 +6,7 @@
 #include "formats/SimplexMeshReader.h"
 #include "support/ImageCompare.h"
 #include "support/MeshBytes.h"
+#include "support/CapturedMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -94,14 +95,14 @@ protected:
     // The construction's refusal text, "" when it was accepted.
     std::string refusal(const std::string &path, const char *kind = nullptr)
     {
-        testing::internal::CaptureStdout();
+        testsupport::CapturedMessages captured;
         std::string text;
         try {
             GLSMeshObject m(path.c_str(), kind);
         } catch (const std::runtime_error &e) {
             text = e.what();
         }
-        printed = testing::internal::GetCapturedStdout();
+        printed = captured.take();
         return text;
     }
 
@@ -113,9 +114,9 @@ TEST_F(SimplexMesh, TheDodecahedronsDualIsAnOutwardIcosahedron)
     const Simplex s = dodecahedron();
     ASSERT_EQ(s.v.size(), 60u);
     const std::string path = write("d.tri", MeshBytes().mesh(s.v, s.n, 2, 1).data);
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     GLSMeshObject m(path.c_str(), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(captured.take(),
               "Detected LITTLE ENDIAN model v2 in a LITTLE ENDIAN machine\n20 triangles, 20 vertex\n");
     EXPECT_EQ(m.getType(), GLObject::MESH);
     ASSERT_EQ(m.getNDualVertices(), 12);
@@ -142,9 +143,9 @@ TEST_F(SimplexMesh, TheDodecahedronsDualIsAnOutwardIcosahedron)
         text += "3 " + std::to_string(s.n[3 * i]) + " " + std::to_string(s.n[3 * i + 1]) + " " +
                 std::to_string(s.n[3 * i + 2]) + "\n";
     const std::string off = write("d.off", text);
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured2;
     GLSMeshObject t(off.c_str(), "off");
-    testing::internal::GetCapturedStdout();
+    captured2.take();
     EXPECT_EQ(t.getNDualVertices(), 12);
     EXPECT_EQ(t.getMeshType(), 1);
 }
@@ -203,9 +204,9 @@ TEST_F(SimplexMesh, TheLoaderFallsBackForRefusedTriangleMeshesAndSaysWhy)
 {
     const Simplex s = dodecahedron();
     const std::string tri = write("d.tri", MeshBytes().mesh(s.v, s.n, 1, 1).raw("DAT0").i32(1).dataItem("rank", std::vector<float>(20, 2), 0, 4).data);
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     GL3DObject *o = GL3DObjectLoader::load(tri.c_str());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(captured.take(),
               "GLMeshObject: Detected LITTLE ENDIAN model v1 in a LITTLE ENDIAN machine\n"
               "GL3DObjectLoader: " + tri + " is no triangle mesh (wrong mesh type), trying a simplicial mesh\n"
               "Detected LITTLE ENDIAN model v1 in a LITTLE ENDIAN machine\n"
@@ -231,9 +232,9 @@ TEST_F(SimplexMesh, TheLoaderFallsBackForRefusedTriangleMeshesAndSaysWhy)
     delete o;
 
     const std::string offs = write("s.off", "OFFS\n3 1 0\n");
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured2;
     EXPECT_EQ(GL3DObjectLoader::load(offs.c_str()), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(captured2.take(),
               "GL3DObjectLoader: " + offs + " is no triangle mesh (not an OFF file), trying a simplicial mesh\n"
               "GLSMeshObject: " + offs + ": 3 vertices and 1 neighbour triples cannot fit in the file\n"
               "GL3DObjectLoader:unable to load " + offs + "\n");

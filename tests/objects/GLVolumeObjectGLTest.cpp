@@ -5,6 +5,7 @@
 
 #include "support/GLTestFixture.h"
 #include "support/Process.h"
+#include "support/CapturedMessages.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -31,9 +32,9 @@ const std::string &sampleDir()
 
 template <class T> std::unique_ptr<T> open(const std::string &name, std::string *out = nullptr)
 {
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     GL3DObject *o = GL3DObjectLoader::load((sampleDir() + "/" + name).c_str());
-    const std::string text = testing::internal::GetCapturedStdout();
+    const std::string text = captured.take();
     if (out)
         *out = text;
     T *typed = dynamic_cast<T *>(o);

@@ -5,6 +5,7 @@
 #include "objects/GLMeshObject.h"
 
 #include "support/GLTestFixture.h"
+#include "support/CapturedMessages.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -46,9 +47,9 @@ TEST_F(ImportedMesh, EachMaterialImageOnItsTriangles)
     std::ofstream(obj) << "mtllib quad.mtl\nv -0.8 -0.8 0\nv 0.8 -0.8 0\nv 0.8 0.8 0\nv -0.8 0.8 0\n"
                           "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nusemtl B\nf 1/1 2/2 3/3\nusemtl A\nf 1/1 3/3 4/4\n";
 
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     std::unique_ptr<GL3DObject> object(GL3DObjectLoader::load(obj.c_str()));
-    testing::internal::GetCapturedStdout();
+    captured.take();
     auto *mesh = dynamic_cast<GLMeshObject *>(object.get());
     ASSERT_NE(mesh, nullptr);
     ASSERT_EQ(mesh->notifyCommand('3'), 1);

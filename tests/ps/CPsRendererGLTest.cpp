@@ -6,6 +6,7 @@
 #include "support/GLTestFixture.h"
 #include "support/ImageCompare.h"
 #include "support/Process.h"
+#include "support/CapturedMessages.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -297,9 +298,9 @@ TEST(PsCapture, GhostscriptRendersTheSameObjectAsThePictureCapture)
     mesh->setMaterial(blue);
     ASSERT_NE(machine.registerObject(mesh, "sphere"), nullptr);
     ASSERT_TRUE(machine.saveFrameBuffer((dir + "/frame.png").c_str()));
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     ASSERT_TRUE(machine.saveVectorFrame((dir + "/frame.eps").c_str()));
-    testing::internal::GetCapturedStdout();
+    captured.take();
 
     const testsupport::ProcessResult gs = testsupport::runProcess(
         {"/usr/bin/gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-dEPSCrop", "-r72", "-sDEVICE=png16m",

@@ -1,4 +1,5 @@
 #include "synthesis/Synthese.h"
+#include "support/CapturedMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -105,9 +106,9 @@ TEST_F(SyntheseShading, FlatSurfaceIsFullyLitInsideTheMargin)
 {
     const int w = 13, h = 9; // not square, so swapped sizes show
     const std::vector<float> flat(w * h, 128.0f);
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     const std::vector<unsigned char> image = shadeDefault(w, h, flat);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(captured.take(), "");
     ASSERT_EQ(image.size(), flat.size());
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)

@@ -4,6 +4,7 @@
 
 #include "support/ImageCompare.h"
 #include "support/Process.h"
+#include "support/CapturedMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +24,9 @@ TEST(MakeSampleMesh, WritesAClosedOutwardFacingMeshWithDataAndMaterial)
     const auto r = testsupport::runProcess({kTool, path, "40", "24"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
 
-    testing::internal::CaptureStdout();
+    testsupport::CapturedMessages captured;
     GLMeshObject mesh(path.c_str(), nullptr);
-    testing::internal::GetCapturedStdout();
+    captured.take();
     ASSERT_EQ(mesh.getNVertices(), 40 * 24);
     ASSERT_EQ(mesh.getNTriangles(), 2 * 40 * 24);
     ASSERT_EQ(mesh.getNDataItems(), 2);
