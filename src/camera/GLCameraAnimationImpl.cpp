@@ -33,21 +33,20 @@ GLCameraAnimation *GLCameraAnimationFactory(GLCamera *camera)
 
 GLCameraAnimationImpl::GLCameraAnimationImpl(GLCamera *cam, ElementHost *elementHost)
     : camera(cam), host(elementHost), t(0), playing(0), cubic(1), drawPathFlag(0), drawCamerasFlag(0), closedPath(0), timer(-1),
-      period(0.05f), duration(4.f), window(nullptr), selected(-1), path(new Point3[pathSamples]),
-      lengths(new float[pathSamples]), pathLength(0), pathValid(false), codec(-1), exporting(false)
+      period(0.05f), duration(4.f), selected(-1), path(pathSamples),
+      lengths(pathSamples), pathLength(0), pathValid(false), codec(-1), exporting(false)
 {
     for (int k = 0; k < pathSamples; ++k)
         lengths[k] = k / float(pathSamples - 1);
     if (host)
-        window = host->openCameraAnimationWindow(this);
+        window.reset(host->openCameraAnimationWindow(this));
 }
 
 GLCameraAnimationImpl::~GLCameraAnimationImpl()
 {
     setTimer(0);
-    delete window;
-    delete[] path;
-    delete[] lengths;
+    // The window goes first, while the key cameras it may still read are there.
+    window.reset();
 }
 
 // --- Key cameras ------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "math/Position.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -112,8 +113,8 @@ class GLCameraAnimationImpl : public GLCameraAnimation
     float speed(float s) const;
     /// Samples the path and its arc-length table (two key cameras at least).
     void computePath();
-    const Point3 *getPath() const { return path; }
-    const float *getLengths() const { return lengths; }
+    const Point3 *getPath() const { return path.data(); }
+    const float *getLengths() const { return lengths.data(); }
     /// The drawn point of a pose: its camera centre shrunk towards the rotation point.
     Point3 pathPoint(const Position &p) const;
     void drawPath();
@@ -138,7 +139,7 @@ class GLCameraAnimationImpl : public GLCameraAnimation
     int getCodec() const { return codec; }
     bool isExporting() const { return exporting; }
 
-    CameraAnimationWindow *getWindow() const { return window; }
+    CameraAnimationWindow *getWindow() const { return window.get(); }
     GLCamera *getCamera() const { return camera; }
 
     /// The OpenGL viewport read back as an image, row 0 at the top: RGB, or BGR with `bgr`.
@@ -158,11 +159,11 @@ class GLCameraAnimationImpl : public GLCameraAnimation
     int timer;
     float period;
     float duration;
-    CameraAnimationWindow *window;
+    std::unique_ptr<CameraAnimationWindow> window;
     std::vector<Position> keys;
     int selected;
-    Point3 *path;
-    float *lengths;
+    std::vector<Point3> path;
+    std::vector<float> lengths;
     float pathLength; ///< of the sampled path; 0 when too short to measure or not sampled
     bool pathValid;
     int codec;
