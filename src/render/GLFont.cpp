@@ -1,6 +1,7 @@
 #include "render/GLFont.h"
 
 #include "render/GLFontData.h"
+#include "render/GLState.h"
 
 #include <EGL/egl.h>
 #include <GL/gl.h>
@@ -201,10 +202,7 @@ void GLFont::printString(const char *text, int x, int y)
     // An overlay: the raster position must not be hidden by the scene's depth or be cut
     // away by the object's clipping planes.
     glDisable(GL_DEPTH_TEST);
-    GLint planes = 0;
-    glGetIntegerv(GL_MAX_CLIP_PLANES, &planes);
-    for (GLint i = 0; i < planes; ++i)
-        glDisable(GL_CLIP_PLANE0 + i);
+    disableClipPlanes();
 
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
