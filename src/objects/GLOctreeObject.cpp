@@ -36,7 +36,7 @@ void rangeOf(const float *v, size_t n, float &lo, float &hi)
 
 GLOctreeObject::GLOctreeObject(const char *path) : GLOctreeObject(OctreeReader::read(path)) {}
 
-GLOctreeObject::GLOctreeObject(OctreeData data) : GL3DObject(GLObject::OCTREE), octree(std::move(data))
+GLOctreeObject::GLOctreeObject(OctreeData data) : GLSlicedObject(GLObject::OCTREE), octree(std::move(data))
 {
     completeLoading();
 }
@@ -217,27 +217,7 @@ void GLOctreeObject::setMinMaxThreshold(float lo, float hi)
     postRedisplay();
 }
 
-void GLOctreeObject::getMinMaxThreshold(float *out) const
-{
-    out[0] = thresholdMin;
-    out[1] = thresholdMax;
-}
-
-void GLOctreeObject::getMinMax(float *out) const
-{
-    out[0] = minimum;
-    out[1] = maximum;
-}
-
-void GLOctreeObject::setCurrentPosition(int x, int y, int z)
-{
-    if (geometry.moveTo(x, y, z, stale))
-        postRedisplay();
-}
-
-void GLOctreeObject::getCurrentPosition(int *out) const { std::copy(geometry.position, geometry.position + 3, out); }
 void GLOctreeObject::getSize(int *out) const { std::copy(geometry.size, geometry.size + 3, out); }
-void GLOctreeObject::getPlaneStates(bool *out) const { std::copy(geometry.visible, geometry.visible + 3, out); }
 
 void GLOctreeObject::setInterpolationMode(int mode)
 {

@@ -32,7 +32,7 @@ GL3DObject::DrawMethod method(void (GLVolumeObject::*m)()) { return static_cast<
 
 GLVolumeObject::GLVolumeObject(const char *path) : GLVolumeObject(readVolume(path)) {}
 
-GLVolumeObject::GLVolumeObject(VolumeData data) : GL3DObject(GLObject::VOLUME), volume(std::move(data))
+GLVolumeObject::GLVolumeObject(VolumeData data) : GLSlicedObject(GLObject::VOLUME), volume(std::move(data))
 {
     prepare();
 }
@@ -83,27 +83,6 @@ void GLVolumeObject::prepare()
 }
 
 void GLVolumeObject::getSize(int *out) const { std::copy(volume.size, volume.size + 3, out); }
-void GLVolumeObject::getCurrentPosition(int *out) const { std::copy(geometry.position, geometry.position + 3, out); }
-void GLVolumeObject::getPlaneStates(bool *out) const { std::copy(geometry.visible, geometry.visible + 3, out); }
-
-void GLVolumeObject::setCurrentPosition(int x, int y, int z)
-{
-    if (geometry.moveTo(x, y, z, stale))
-        postRedisplay();
-}
-
-void GLVolumeObject::getMinMax(float *out) const
-{
-    out[0] = minimum;
-    out[1] = maximum;
-}
-
-void GLVolumeObject::getMinMaxThreshold(float *out) const
-{
-    out[0] = thresholdMin;
-    out[1] = thresholdMax;
-}
-
 void GLVolumeObject::setMinMaxThreshold(float lo, float hi)
 {
     thresholdMin = lo;
