@@ -281,6 +281,38 @@ void GL3DObject::MakeShadowMatrix(const float *p, const float *l, float *out)
             out[c * 4 + r] = (r == c ? dot : 0.0f) - l[r] * p[c];
 }
 
+void GL3DObject::centerObject(Point3 c)
+{
+    for (int i = 0; i < nVertices; ++i) {
+        vertices[3 * i] -= c.x;
+        vertices[3 * i + 1] -= c.y;
+        vertices[3 * i + 2] -= c.z;
+    }
+    computeBoundingBox();
+    resetClippingPlanes();
+}
+
+void GL3DObject::beginShadowPass(const float *plane, const float *light, const float *color)
+{
+    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glColor3fv(color);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    MakeShadowMatrix(plane, light, shadowMatrix);
+    glMultMatrixf(shadowMatrix);
+    glMultMatrixf(pose);
+}
+
+void GL3DObject::endShadowPass()
+{
+    glPopMatrix();
+    glPopAttrib();
+}
+
 // --- Clipping planes ------------------------------------------------------------------------
 
 void GL3DObject::resetClippingPlanes()

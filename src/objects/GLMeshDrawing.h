@@ -71,6 +71,9 @@ private:
     /// and/or the vertex colours (RGB, or RGBA with the alpha `alpha` when `withAlpha`).
     void drawElements(bool sorted, bool withNormals, bool withColours, bool withAlpha = false,
                       unsigned char alpha = 255);
+    /// The vertex colours of the data drawings: opaque, or blended with `alpha` (0 to 1) when
+    /// `translucent`, back to front when `sorted` as well.
+    void drawDataElements(bool translucent, float alpha, bool sorted);
     /// The surface in the material's colour: sorted back to front when the material is
     /// translucent and sorting is on, otherwise through the shade list.
     void drawSurface(bool withNormals);

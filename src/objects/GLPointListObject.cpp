@@ -208,13 +208,7 @@ bool GLPointListObject::setShowOwnColors(bool on)
 
 void GLPointListObject::centerObject(Point3 c)
 {
-    for (int i = 0; i < nVertices; ++i) {
-        vertices[3 * i] -= c.x;
-        vertices[3 * i + 1] -= c.y;
-        vertices[3 * i + 2] -= c.z;
-    }
-    computeBoundingBox();
-    resetClippingPlanes();
+    GL3DObject::centerObject(c);
     pointsUploaded = false;
 }
 
