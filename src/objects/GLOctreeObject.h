@@ -33,7 +33,7 @@ public:
     void setDataThreshold(float t);
     float getDataThreshold() const { return dataThreshold; }
     /// The range the slice colours span.
-    void setMinMaxThreshold(float min, float max);
+    void setMinMaxThreshold(float min, float max) override;
 
     /// Grid size: max finest leaf coordinate + 1 per axis.
     void getSize(int *out) const;

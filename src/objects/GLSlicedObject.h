@@ -18,6 +18,7 @@ public:
     void getMinMax(float *out) const;
     /// The range the slice colours span.
     void getMinMaxThreshold(float *out) const;
+    virtual void setMinMaxThreshold(float min, float max) = 0;
     /// Texture sides per axis.
     const int *getTextureSize() const { return geometry.textureSize; }
     const SlicePlanes &getSlicePlanes() const { return planes; }

@@ -25,7 +25,7 @@ public:
 
     void getSize(int *out) const;
     /// The range the colour map spans; rebuilds every texture.
-    void setMinMaxThreshold(float min, float max);
+    void setMinMaxThreshold(float min, float max) override;
     /// Non-zero: linear filtering; 0: nearest.
     void setInterpolationMode(int mode);
     int getInterpolationMode() const;
