@@ -1,6 +1,7 @@
 #include "objects/GL3DObject.h"
 #include "formats/PointBounds.h"
 #include "math/Messages.h"
+#include "render/GLState.h"
 
 #include "synthesis/Synthese.h"
 
@@ -224,10 +225,7 @@ void GL3DObject::renderFrameBuffer()
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    unpackTightRows();
     glRasterPos2i(0, 0);
     glPixelZoom(1, 1);
     glEnable(GL_BLEND);

@@ -82,10 +82,7 @@ GLuint buildFont(const GLFontFace &face)
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
     glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    unpackTightRows();
     for (int c = 0; c < kGlyphs; ++c) {
         const GLFontGlyph &g = face.glyphs[c];
         glNewList(base + c, GL_COMPILE);
