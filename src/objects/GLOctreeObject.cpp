@@ -408,16 +408,8 @@ void GLOctreeObject::drawPlanes()
     refreshTextures();
     planes.drawQuads(geometry);
     if (drawStructure) {
-        glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        SlicePlanes::pushLineState(1.5f);
         glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-        glDepthFunc(GL_LEQUAL);
-        glDisable(GL_LIGHTING);
-        glDisable(GL_TEXTURE_2D);
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glEnable(GL_LINE_SMOOTH);
-        glLineWidth(1.5f);
-        glColor3f(0, 0, 0);
         glEnableClientState(GL_VERTEX_ARRAY);
         for (int p = 0; p < 3; ++p) {
             if (!geometry.visible[p] || overlay[p].empty())
@@ -426,7 +418,7 @@ void GLOctreeObject::drawPlanes()
             glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(overlay[p].size() / 3));
         }
         glPopClientAttrib();
-        glPopAttrib();
+        SlicePlanes::popLineState();
     }
     planes.drawOutlines(geometry);
 }
