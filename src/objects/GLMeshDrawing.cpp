@@ -475,19 +475,24 @@ void GLMeshDrawing::drawSurface(bool withNormals)
     }
 }
 
-void GLMeshDrawing::drawWireframe()
+void GLMeshDrawing::setUnlitState(unsigned shading, unsigned polygons)
 {
-    if (m.nTriangles <= 0 || !m.vertices)
-        return;
-    beginFrame();
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
     m.setClippingPlanes();
     applyDoubleFace();
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
-    glShadeModel(GL_FLAT);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glShadeModel(shading);
+    glPolygonMode(GL_FRONT_AND_BACK, polygons);
+}
+
+void GLMeshDrawing::drawWireframe()
+{
+    if (m.nTriangles <= 0 || !m.vertices)
+        return;
+    beginFrame();
+    setUnlitState(GL_FLAT, GL_LINE);
     if (m.material.wireBlend()) {
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -528,14 +533,7 @@ void GLMeshDrawing::drawDataShade()
     if (!m.colors || m.nTriangles <= 0 || !m.vertices)
         return;
     beginFrame();
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_CULL_FACE);
-    m.setClippingPlanes();
-    applyDoubleFace();
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glShadeModel(static_cast<GLenum>(m.shadingModel));
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    setUnlitState(static_cast<GLenum>(m.shadingModel), GL_FILL);
     drawDataElements(m.material.blend(), m.material.frontDiffuse[3], m.triangleSorting);
     endFrame();
     m.drawSelectedPoint();

@@ -67,6 +67,9 @@ private:
     void beginFrame();
     void endFrame();
     void applyDoubleFace() const;
+    /// Depth-tested, culled (as the clipping planes and double-face setting allow), unlit and
+    /// untextured, with the shade model `shading` and both faces drawn as `polygons`.
+    void setUnlitState(unsigned shading, unsigned polygons);
     /// One pass over the triangles (in back-to-front order when `sorted`), with normals
     /// and/or the vertex colours (RGB, or RGBA with the alpha `alpha` when `withAlpha`).
     void drawElements(bool sorted, bool withNormals, bool withColours, bool withAlpha = false,
