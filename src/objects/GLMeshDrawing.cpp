@@ -428,17 +428,22 @@ void GLMeshDrawing::applyDoubleFace() const
         glDisable(GL_CULL_FACE);
 }
 
+void GLMeshDrawing::drawWireframeInFront()
+{
+    if (!m.wireFrame)
+        return;
+    drawWireframe();
+    // The surface is pushed back a little so that the lines stay in front of it.
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(1, 2);
+}
+
 void GLMeshDrawing::drawTriangles()
 {
     if (m.nTriangles <= 0 || !m.vertices)
         return;
     glPushAttrib(GL_POLYGON_BIT);
-    if (m.wireFrame) {
-        drawWireframe();
-        // The surface is pushed back a little so that the lines stay in front of it.
-        glEnable(GL_POLYGON_OFFSET_FILL);
-        glPolygonOffset(1, 2);
-    }
+    drawWireframeInFront();
     drawShade();
     glPopAttrib();
     m.drawPath();
@@ -584,11 +589,7 @@ void GLMeshDrawing::drawTexture()
         return;
     }
     glPushAttrib(GL_POLYGON_BIT);
-    if (m.wireFrame) {
-        drawWireframe();
-        glEnable(GL_POLYGON_OFFSET_FILL);
-        glPolygonOffset(1, 2);
-    }
+    drawWireframeInFront();
     beginFrame();
     glPushAttrib(GL_TEXTURE_BIT);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, m.textureMode);

@@ -67,6 +67,9 @@ private:
     void beginFrame();
     void endFrame();
     void applyDoubleFace() const;
+    /// With the wire frame on, draws it and offsets the fills that follow behind it (the
+    /// caller keeps GL_POLYGON_BIT pushed around both).
+    void drawWireframeInFront();
     /// Depth-tested, culled (as the clipping planes and double-face setting allow), unlit and
     /// untextured, with the shade model `shading` and both faces drawn as `polygons`.
     void setUnlitState(unsigned shading, unsigned polygons);
