@@ -565,13 +565,7 @@ void GLMeshDrawing::drawDataWire()
 
     // The surface under them, in the material's diffuse colour, pushed back behind the lines.
     m.material.set();
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_CULL_FACE);
-    m.setClippingPlanes();
-    applyDoubleFace();
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    setUnlitState(static_cast<GLenum>(m.shadingModel), GL_FILL);
     glEnable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(1, 2);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
