@@ -509,10 +509,8 @@ const BindingTable &GLOctreeObject::bindings()
         {actionValue(Action::X_PLANE), {'6'}, "X", "X plane on/off", F},
         {actionValue(Action::Y_PLANE), {'7'}, "Y", "Y plane on/off", F},
         {actionValue(Action::Z_PLANE), {'8'}, "Z", "Z plane on/off", F},
-        {actionValue(Action::NEXT_COLOR_MAP), {KeyCode::PAGE_UP}, nullptr, "next colour map",
-         F | KeyBinding::NEXT_COLOR_MAP},
-        {actionValue(Action::PREVIOUS_COLOR_MAP), {KeyCode::PAGE_DOWN}, nullptr, "previous colour map",
-         F | KeyBinding::PREVIOUS_COLOR_MAP},
+        nextColorMapRow(Action::NEXT_COLOR_MAP, F),
+        previousColorMapRow(Action::PREVIOUS_COLOR_MAP, F),
     };
     static const BindingTable table("octree", rows);
     return table;

@@ -228,10 +228,8 @@ const BindingTable &GLVolumeObject::bindings()
         {actionValue(Action::X_PLANE), {'1'}, "X", "X plane on/off", F},
         {actionValue(Action::Y_PLANE), {'2'}, "Y", "Y plane on/off", F},
         {actionValue(Action::Z_PLANE), {'3'}, "Z", "Z plane on/off", F},
-        {actionValue(Action::NEXT_COLOR_MAP), {KeyCode::PAGE_UP}, nullptr, "next colour map",
-         F | KeyBinding::NEXT_COLOR_MAP},
-        {actionValue(Action::PREVIOUS_COLOR_MAP), {KeyCode::PAGE_DOWN}, nullptr, "previous colour map",
-         F | KeyBinding::PREVIOUS_COLOR_MAP},
+        nextColorMapRow(Action::NEXT_COLOR_MAP, F),
+        previousColorMapRow(Action::PREVIOUS_COLOR_MAP, F),
     };
     static const BindingTable table("volume", rows);
     return table;
