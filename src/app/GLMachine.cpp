@@ -474,14 +474,20 @@ void GLMachine::fitZPlanes(const Point3 &centre, float radius)
     currentCamera->setZPlanes(nearPlane, farPlane);
 }
 
+float GLMachine::objectsRadius(const Point3 &c) const
+{
+    float radius = -kInf;
+    for (const auto &o : objects)
+        radius = std::max(radius, (o->getOrigin() - c).norm() + o->getMaxRadius());
+    return radius;
+}
+
 void GLMachine::updateCameraPosition()
 {
     if (!currentCamera)
         return;
     const Point3 c = sceneCentre(false);
-    float radius = -kInf;
-    for (const auto &o : objects)
-        radius = std::max(radius, (o->getOrigin() - c).norm() + o->getMaxRadius());
+    float radius = objectsRadius(c);
     if (currentCamera->isDefaultCamera()) {
         currentCamera->setFocal(5.0f);
         currentCamera->updateGeometry(c, 10 * radius);
@@ -497,10 +503,7 @@ void GLMachine::updateCameraZPlanes()
     if (!currentCamera)
         return;
     const Point3 c = sceneCentre(true);
-    float radius = -kInf;
-    for (const auto &o : objects)
-        radius = std::max(radius, (o->getOrigin() - c).norm() + o->getMaxRadius());
-    fitZPlanes(c, radius);
+    fitZPlanes(c, objectsRadius(c));
 }
 
 void GLMachine::getLightPositionFromCamera()

@@ -191,6 +191,8 @@ private:
     void renumberObjects();
     Point3 sceneCentre(bool objectsOnly) const;
     void fitZPlanes(const Point3 &centre, float radius);
+    /// How far from c the farthest object reaches (-infinity without objects).
+    float objectsRadius(const Point3 &c) const;
     /// Turns the reduced drawing of every object on or off.
     void setReducedDrawing(bool on);
 

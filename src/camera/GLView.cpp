@@ -60,13 +60,7 @@ GLView::GLView(const std::vector<Intrinsics> &intrinsics, const std::vector<Matr
         shared = shared && std::memcmp(&k, &intrinsics[0], sizeof k) == 0;
     if (!shared)
         viewIntrinsics = intrinsics;
-    const Intrinsics &first = intrinsics[0];
-    fx = first.fx;
-    fy = first.fy;
-    cx = first.cx;
-    cy = first.cy;
-    W = first.W;
-    H = first.H;
+    useIntrinsics(intrinsics[0]);
 }
 
 GLView::~GLView() = default;
@@ -82,7 +76,11 @@ void GLView::selectIntrinsics(int i)
 {
     if (viewIntrinsics.empty())
         return;
-    const Intrinsics &k = viewIntrinsics[wrap(i)];
+    useIntrinsics(viewIntrinsics[wrap(i)]);
+}
+
+void GLView::useIntrinsics(const Intrinsics &k)
+{
     fx = k.fx;
     fy = k.fy;
     cx = k.cx;
@@ -112,34 +110,26 @@ void GLView::readFile(const char *path)
 {
     if (!path)
         throw std::runtime_error(kLoadError);
+    // The record and the view name the calibration alike: the copy runs both ways.
+    const auto copyCalibration = [](const auto &from, auto &to) {
+        to.fx = from.fx;
+        to.fy = from.fy;
+        to.cx = from.cx;
+        to.cy = from.cy;
+        to.W = from.W;
+        to.H = from.H;
+        to.N = from.N;
+        to.T0 = from.T0;
+        to.axis = from.axis;
+        to.P = from.P;
+        to.B = from.B;
+        to.R = from.R;
+        to.t = from.t;
+    };
     CameraFile file;
-    file.fx = fx;
-    file.fy = fy;
-    file.cx = cx;
-    file.cy = cy;
-    file.W = W;
-    file.H = H;
-    file.N = N;
-    file.T0 = T0;
-    file.axis = axis;
-    file.P = P;
-    file.B = B;
-    file.R = R;
-    file.t = t;
+    copyCalibration(*this, file);
     file.read(path);
-    fx = file.fx;
-    fy = file.fy;
-    cx = file.cx;
-    cy = file.cy;
-    W = file.W;
-    H = file.H;
-    N = file.N;
-    T0 = file.T0;
-    axis = file.axis;
-    P = file.P;
-    B = file.B;
-    R = std::move(file.R);
-    t = std::move(file.t);
+    copyCalibration(file, *this);
     // A camera file has one set of intrinsics for all its views.
     viewIntrinsics.clear();
 }

@@ -140,6 +140,8 @@ private:
     /// Throws unless 1 <= N <= maxViews.
     void checkViewCount(const char *path) const;
     void readFile(const char *path);
+    /// Makes `k` the intrinsics every operation uses.
+    void useIntrinsics(const Intrinsics &k);
 };
 
 #endif

@@ -1,6 +1,8 @@
 #ifndef VELMORA_KEYBINDING_H
 #define VELMORA_KEYBINDING_H
 
+#include "core/KeyCodes.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -68,6 +70,21 @@ template <class A>
 constexpr int actionValue(A a)
 {
     return static_cast<int>(a);
+}
+
+/// The Page Up / Page Down rows of every kind that has colour maps: the keys and their text
+/// are the same for all, the action values are the kind's own. `flags` come on top of the
+/// colour-map step's own flag.
+template <class A>
+constexpr KeyBinding nextColorMapRow(A action, unsigned flags)
+{
+    return {actionValue(action), {KeyCode::PAGE_UP}, nullptr, "next colour map", flags | KeyBinding::NEXT_COLOR_MAP};
+}
+template <class A>
+constexpr KeyBinding previousColorMapRow(A action, unsigned flags)
+{
+    return {actionValue(action), {KeyCode::PAGE_DOWN}, nullptr, "previous colour map",
+            flags | KeyBinding::PREVIOUS_COLOR_MAP};
 }
 
 #endif

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -53,6 +54,14 @@ unsigned gzreadbeAdapter(void *p, unsigned size, unsigned count, void *handle)
 }
 
 } // namespace
+
+bool hostIsLittleEndian()
+{
+    const uint16_t one = 1;
+    unsigned char first;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
 
 void swapBytes(void *p, unsigned size, unsigned count)
 {

@@ -33,6 +33,9 @@
 /// depending on the mode the entry was picked for.
 typedef unsigned (*ReadFunction)(void *p, unsigned size, unsigned count, void *handle);
 
+/// True on a machine that stores the low byte of a number first.
+bool hostIsLittleEndian();
+
 /// Reverses, in place, the bytes of each of `count` consecutive items of `size` bytes.
 /// Items of 0 or 1 byte are left as they are.
 void swapBytes(void *p, unsigned size, unsigned count);

@@ -1,4 +1,5 @@
 #include "formats/MeshReader.h"
+#include "formats/ReadAll.h"
 #include "math/Messages.h"
 #include "formats/ReadRefusal.h"
 
@@ -28,14 +29,6 @@ constexpr size_t kSliceItems = size_t(1) << 22;
 
 // OFF files with at least this many faces read them on a second thread beside the vertices.
 constexpr long long kFacesAheadFrom = 100000;
-
-bool hostIsLittleEndian()
-{
-    const uint16_t one = 1;
-    unsigned char first;
-    std::memcpy(&first, &one, 1);
-    return first == 1;
-}
 
 // Prints a refusal in the mesh's message style and raises it.
 constexpr ReadRefusal refuse{"GLMeshObject"};
@@ -133,11 +126,7 @@ LargeArray<char> readAll(FILE *f, size_t &size)
         buf[size] = 0;
         return buf;
     }
-    std::vector<char> grown;
-    char chunk[1 << 16];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        grown.insert(grown.end(), chunk, chunk + got);
+    const std::vector<char> grown = readAll(f);
     size = grown.size();
     LargeArray<char> buf = allocateLargeArray<char>(size + 1);
     std::copy(grown.begin(), grown.end(), buf.get());

@@ -1,4 +1,5 @@
 #include "formats/OctreeReader.h"
+#include "formats/ReadAll.h"
 #include "math/Messages.h"
 #include "formats/ReadRefusal.h"
 
@@ -28,11 +29,7 @@ std::vector<unsigned char> readWholeFile(const char *path)
     FILE *f = path ? std::fopen(path, "rb") : nullptr;
     if (!f)
         throw std::runtime_error("can't read file\n");
-    std::vector<unsigned char> bytes;
-    unsigned char chunk[1 << 16];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + got);
+    std::vector<unsigned char> bytes = readAll<unsigned char>(f);
     std::fclose(f);
     return bytes;
 }
@@ -285,8 +282,7 @@ OctreeData OctreeReader::readOCT(const unsigned char *data, size_t size, const c
     checkLevels(in, o.levels, 0);
     allocateDepths(o);
     readLevels(in, o, n, 1);
-    o.dataItems.emplace_back();
-    o.dataItems.back().init("Total correlation");
+    o.dataItems.emplace_back().init("Total correlation");
     return o;
 }
 
@@ -307,8 +303,7 @@ OctreeData OctreeReader::readVOC(const unsigned char *data, size_t size, const c
             break;
         readLevel(in, o, depth, in.get<int32_t>("leaf count"), 3);
     }
-    o.dataItems.emplace_back();
-    o.dataItems.back().init("GVF");
+    o.dataItems.emplace_back().init("GVF");
     return o;
 }
 

@@ -1,4 +1,5 @@
 #include "formats/PointListReader.h"
+#include "formats/ReadAll.h"
 #include "math/Messages.h"
 #include "formats/ReadRefusal.h"
 
@@ -20,14 +21,6 @@
 namespace {
 
 constexpr ReadRefusal refuse{"GLPointListObject"};
-
-bool hostIsLittleEndian()
-{
-    const uint16_t one = 1;
-    unsigned char first;
-    std::memcpy(&first, &one, 1);
-    return first == 1;
-}
 
 // Up to `limit` bytes of what is left in `f`.
 std::vector<unsigned char> readRest(FILE *f, size_t limit)
@@ -148,11 +141,7 @@ PointListData PointListReader::readLAS(const char *path)
     FILE *f = stream;
     if (!f)
         throw std::runtime_error("can't read file\n");
-    std::vector<char> text;
-    char chunk[1 << 16];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        text.insert(text.end(), chunk, chunk + got);
+    const std::vector<char> text = readAll(f);
     return readLAS(text.data(), text.size(), path);
 }
 

@@ -1,4 +1,5 @@
 #include "formats/SimplexMeshReader.h"
+#include "formats/ReadAll.h"
 #include "math/Messages.h"
 #include "formats/ReadRefusal.h"
 
@@ -17,14 +18,6 @@
 namespace {
 
 constexpr ReadRefusal refuse{"GLSMeshObject"};
-
-bool hostIsLittleEndian()
-{
-    const uint16_t one = 1;
-    unsigned char first;
-    std::memcpy(&first, &one, 1);
-    return first == 1;
-}
 
 // One triple a vertex, each neighbour another existing vertex.
 void checkNeighbours(const MeshData &g, const char *name)
@@ -116,11 +109,7 @@ MeshData SimplexMeshReader::readSOFF(const char *path)
     FILE *f = path ? std::fopen(path, "rt") : nullptr;
     if (!f)
         throw std::runtime_error("can't load file");
-    std::vector<char> text;
-    char chunk[1 << 16];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        text.insert(text.end(), chunk, chunk + got);
+    const std::vector<char> text = readAll(f);
     std::fclose(f);
     return readSOFF(text.data(), text.size(), path);
 }

@@ -1,4 +1,5 @@
 #include "formats/VolumeReader.h"
+#include "formats/ReadAll.h"
 #include "formats/ReadRefusal.h"
 #include "formats/TextScanner.h"
 
@@ -35,16 +36,6 @@ long long sizeOf(FILE *f)
     if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))
         return -1;
     return static_cast<long long>(st.st_size);
-}
-
-std::vector<char> readAll(FILE *f)
-{
-    std::vector<char> bytes;
-    char chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    return bytes;
 }
 
 // Checks the three sizes and returns the sample count; refuses sizes below 1 and a count

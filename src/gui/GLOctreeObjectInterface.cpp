@@ -11,18 +11,11 @@ namespace {
 
 GLOctreeObject *octreeOf(GLObject *e) { return static_cast<GLOctreeObject *>(e); }
 bool drawsStructure(GLObject *e) { return octreeOf(e)->getDrawStructure(); }
-template <int k>
-bool planeShown(GLObject *e)
-{
-    bool visible[3];
-    octreeOf(e)->getPlaneStates(visible);
-    return visible[k];
-}
 
 } // namespace
 
 GLOctreeObjectInterface::GLOctreeObjectInterface(GLOctreeObject *o)
-    : ElementPanel(o, "Octree", sliceLook()), octree(o)
+    : SlicePanel(o, "Octree"), octree(o)
 {
     addCheckMenuItem("Draw Structure", "structure", drawsStructure);
     addMenuItem("Palette properties...", "palette");
@@ -43,28 +36,17 @@ void GLOctreeObjectInterface::createInterface()
     addActionButton(size, A::BIGGER_POINTS);
     addActionButton(size, A::SMALLER_POINTS);
 
-    float range[2], bounds[2];
+    float range[2];
     octree->getMinMax(range);
-    octree->getMinMaxThreshold(bounds);
     GtkWidget *data = addFrame("data threshold");
     dataThreshold = addSlider(data, "", "dataThreshold", range[0], range[1], octree->getDataThreshold(), 2, moved);
-    GtkWidget *slice = addFrame("data threshold");
-    lowerThreshold = addSlider(slice, "min", "lowerThreshold", range[0], range[1], bounds[0], 2, moved);
-    upperThreshold = addSlider(slice, "max", "upperThreshold", range[0], range[1], bounds[1], 2, moved);
+    addThresholdSliders(addFrame("data threshold"), moved);
 
-    int grid[3], position[3];
+    int grid[3];
     octree->getSize(grid);
-    octree->getCurrentPosition(position);
     GtkWidget *planes = addFrame("viewing planes");
-    const char *labels[3] = {"X", "Y", "Z"};
-    const char *names[3] = {"sliderX", "sliderY", "sliderZ"};
-    for (int k = 0; k < 3; ++k)
-        positions[k] = addSlider(planes, labels[k], names[k], 0, grid[k] - 1, position[k], 0, moved);
-    GtkWidget *toggles = gtk_hbox_new(TRUE, 2);
-    addActionToggle(toggles, rowOf(A::X_PLANE), planeShown<0>);
-    addActionToggle(toggles, rowOf(A::Y_PLANE), planeShown<1>);
-    addActionToggle(toggles, rowOf(A::Z_PLANE), planeShown<2>);
-    gtk_box_pack_start(GTK_BOX(planes), toggles, FALSE, FALSE, 0);
+    addPositionSliders(planes, grid, moved);
+    addPlaneToggles(planes, rowOf(A::X_PLANE), rowOf(A::Y_PLANE), rowOf(A::Z_PLANE));
 
     gtk_widget_show_all(box);
 }
@@ -74,21 +56,10 @@ void GLOctreeObjectInterface::sliderMoved(GtkWidget *slider)
     if (updating)
         return;
     const double value = gtk_range_get_value(GTK_RANGE(slider));
-    if (slider == dataThreshold) {
+    if (slider == dataThreshold)
         octree->setDataThreshold(static_cast<float>(value));
-    } else if (slider == lowerThreshold || slider == upperThreshold) {
-        float bounds[2];
-        octree->getMinMaxThreshold(bounds);
-        bounds[slider == lowerThreshold ? 0 : 1] = static_cast<float>(value);
-        octree->setMinMaxThreshold(bounds[0], bounds[1]);
-    } else {
-        int position[3];
-        octree->getCurrentPosition(position);
-        for (int k = 0; k < 3; ++k)
-            if (slider == positions[k])
-                position[k] = static_cast<int>(value);
-        octree->setCurrentPosition(position[0], position[1], position[2]);
-    }
+    else
+        applySliceSlider(slider, value);
     octree->postRedisplay();
 }
 
@@ -134,15 +105,4 @@ void GLOctreeObjectInterface::interpolationChosen(GtkWidget *button)
 {
     octree->setInterpolationMode(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(button)) ? 1 : 0);
     octree->postRedisplay();
-}
-
-void GLOctreeObjectInterface::update()
-{
-    ElementPanel::update();
-    updating = true;
-    int position[3];
-    octree->getCurrentPosition(position);
-    for (int k = 0; k < 3; ++k)
-        gtk_range_set_value(GTK_RANGE(positions[k]), position[k]);
-    updating = false;
 }

@@ -1,7 +1,7 @@
 #ifndef VELMORA_GLOCTREEOBJECTINTERFACE_H
 #define VELMORA_GLOCTREEOBJECTINTERFACE_H
 
-#include "gui/ElementPanel.h"
+#include "gui/SlicePanel.h"
 
 #include <gtk/gtk.h>
 
@@ -11,14 +11,12 @@ class GLOctreeObject;
 /// properties...", "Interpolation properties..."), the drawing-mode buttons, point size, the
 /// data threshold, the slice thresholds, and the three viewing planes with their sliders.
 /// Buttons and toggles run the octree's actions, as their keys do.
-class GLOctreeObjectInterface : public ElementPanel {
+class GLOctreeObjectInterface : public SlicePanel {
 public:
     explicit GLOctreeObjectInterface(GLOctreeObject *octree);
 
     /// Runs the menu item `key`: "bbox", "axes", "structure", "palette", "interpolation".
     void menuBarResponse(const char *key) override;
-    /// Brings the sliders and toggles back to the octree's state.
-    void update() override;
 
     GtkWidget *getInterpolationDialog() const { return getOpenDialog(kInterpolationTitle); }
 
@@ -33,9 +31,6 @@ private:
 
     GLOctreeObject *octree;
     GtkWidget *dataThreshold = nullptr;
-    GtkWidget *lowerThreshold = nullptr;
-    GtkWidget *upperThreshold = nullptr;
-    GtkWidget *positions[3] = {nullptr, nullptr, nullptr};
 };
 
 #endif

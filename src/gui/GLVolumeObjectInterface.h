@@ -1,7 +1,7 @@
 #ifndef VELMORA_GLVOLUMEOBJECTINTERFACE_H
 #define VELMORA_GLVOLUMEOBJECTINTERFACE_H
 
-#include "gui/ElementPanel.h"
+#include "gui/SlicePanel.h"
 
 #include <gtk/gtk.h>
 
@@ -10,14 +10,12 @@ class GLVolumeObject;
 /// The volume's panel: menu "Volume" (the common items and "Palette properties..."), the
 /// three viewing planes with their toggles (keys "1", "2", "3") and position sliders, the
 /// lower and upper slice thresholds, and the interpolation choice.
-class GLVolumeObjectInterface : public ElementPanel {
+class GLVolumeObjectInterface : public SlicePanel {
 public:
     explicit GLVolumeObjectInterface(GLVolumeObject *volume);
 
     /// Runs the menu item `key`: "bbox", "axes", "palette".
     void menuBarResponse(const char *key) override;
-    /// Brings the sliders and toggles back to the volume's state.
-    void update() override;
 
 private:
     void createInterface();
@@ -26,9 +24,6 @@ private:
     void setColorMap(int index);
 
     GLVolumeObject *volume;
-    GtkWidget *lowerThreshold = nullptr;
-    GtkWidget *upperThreshold = nullptr;
-    GtkWidget *positions[3] = {nullptr, nullptr, nullptr};
 };
 
 #endif

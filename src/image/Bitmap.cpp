@@ -318,21 +318,11 @@ const ImageFormat *formatOf(const char *ext)
 
 } // namespace
 
-void Bitmap::loadImage(const char *path)
-{
-    if (!path) {
-        clear();
-        fail("Can't read file");
-    }
-    const ImageFormat *format = formatOf(extensionOf(path));
-    if (!format) {
-        clear();
-        unknownFormat(path);
-    }
-    (this->*format->load)(path);
-}
+void Bitmap::loadImage(const char *path) { readByExtension(path, false); }
 
-void Bitmap::mapImage(const char *path)
+void Bitmap::mapImage(const char *path) { readByExtension(path, true); }
+
+void Bitmap::readByExtension(const char *path, bool mapped)
 {
     if (!path) {
         clear();
@@ -341,10 +331,11 @@ void Bitmap::mapImage(const char *path)
     const ImageFormat *format = formatOf(extensionOf(path));
     if (!format) {
         clear();
+        // The mapping reader has always named the file by its last three characters.
         const size_t n = std::strlen(path);
-        unknownFormat(n > 3 ? path + n - 3 : path);
+        unknownFormat(mapped && n > 3 ? path + n - 3 : path);
     }
-    (this->*format->map)(path);
+    (this->*(mapped ? format->map : format->load))(path);
 }
 
 void Bitmap::loadPPM(FILE *stream)

@@ -229,6 +229,8 @@ class Bitmap
     /// replaceWith() around one decoder call.
     template <class Decode> void load(Decode decode);
     void mapFile(int fd, size_t length);
+    /// loadImage (mapped false) and mapImage (true): the reader the extension names.
+    void readByExtension(const char *path, bool mapped);
 };
 
 #endif

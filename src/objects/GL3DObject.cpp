@@ -1,6 +1,7 @@
 #include "objects/GL3DObject.h"
 #include "formats/PointBounds.h"
 #include "math/Messages.h"
+#include "render/GLState.h"
 
 #include "synthesis/Synthese.h"
 
@@ -224,10 +225,7 @@ void GL3DObject::renderFrameBuffer()
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    unpackTightRows();
     glRasterPos2i(0, 0);
     glPixelZoom(1, 1);
     glEnable(GL_BLEND);
@@ -279,6 +277,38 @@ void GL3DObject::MakeShadowMatrix(const float *p, const float *l, float *out)
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
             out[c * 4 + r] = (r == c ? dot : 0.0f) - l[r] * p[c];
+}
+
+void GL3DObject::centerObject(Point3 c)
+{
+    for (int i = 0; i < nVertices; ++i) {
+        vertices[3 * i] -= c.x;
+        vertices[3 * i + 1] -= c.y;
+        vertices[3 * i + 2] -= c.z;
+    }
+    computeBoundingBox();
+    resetClippingPlanes();
+}
+
+void GL3DObject::beginShadowPass(const float *plane, const float *light, const float *color)
+{
+    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glColor3fv(color);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    MakeShadowMatrix(plane, light, shadowMatrix);
+    glMultMatrixf(shadowMatrix);
+    glMultMatrixf(pose);
+}
+
+void GL3DObject::endShadowPass()
+{
+    glPopMatrix();
+    glPopAttrib();
 }
 
 // --- Clipping planes ------------------------------------------------------------------------

@@ -106,6 +106,11 @@ public:
     /// Fills `out` (16 floats, column-major) with the matrix that projects geometry from the
     /// light L (x, y, z, w) onto the plane P (a, b, c, d).
     static void MakeShadowMatrix(const float *plane, const float *light, float *out);
+    /// Opens a shadow pass: flat `color` with no depth test, culling, lighting or texture, and
+    /// the model view projected onto `plane` from `light` after the pose. endShadowPass()
+    /// restores the state and the matrix.
+    void beginShadowPass(const float *plane, const float *light, const float *color);
+    void endShadowPass();
     void notImplementedBanner();
 
     // --- Clipping planes -----------------------------------------------------------------
@@ -132,6 +137,9 @@ public:
     int getSelectedVertex() const { return selectedVertex; }
     DrawMethod getDrawMethod() const { return drawMethod; }
     void setDrawMethod(DrawMethod m) { drawMethod = m; }
+
+    /// Subtracts c from every vertex; the box and the clipping planes follow.
+    void centerObject(Point3 c);
 
 protected:
     /// Sets bbMin, bbMax and center from the vertex array (nothing without vertices).

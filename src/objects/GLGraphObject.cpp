@@ -49,17 +49,6 @@ void GLGraphObject::setPointColor(const double *c)
 void GLGraphObject::getEdgeColor(double *c) const { std::copy(edgeColor, edgeColor + 4, c); }
 void GLGraphObject::getPointColor(double *c) const { std::copy(pointColor, pointColor + 4, c); }
 
-void GLGraphObject::centerObject(Point3 c)
-{
-    for (int i = 0; i < nVertices; ++i) {
-        vertices[3 * i] -= c.x;
-        vertices[3 * i + 1] -= c.y;
-        vertices[3 * i + 2] -= c.z;
-    }
-    computeBoundingBox();
-    resetClippingPlanes();
-}
-
 std::string GLGraphObject::getInformation() const
 {
     char text[512];

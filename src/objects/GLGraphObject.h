@@ -25,8 +25,6 @@ public:
     void getEdgeColor(double *rgba) const;
     void getPointColor(double *rgba) const;
 
-    /// Subtracts c from every node.
-    void centerObject(Point3 c);
     /// "%d points\n" (the node count) and the bounding box.
     std::string getInformation() const;
     /// The selected node or edge, on standard output.

@@ -428,17 +428,22 @@ void GLMeshDrawing::applyDoubleFace() const
         glDisable(GL_CULL_FACE);
 }
 
+void GLMeshDrawing::drawWireframeInFront()
+{
+    if (!m.wireFrame)
+        return;
+    drawWireframe();
+    // The surface is pushed back a little so that the lines stay in front of it.
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(1, 2);
+}
+
 void GLMeshDrawing::drawTriangles()
 {
     if (m.nTriangles <= 0 || !m.vertices)
         return;
     glPushAttrib(GL_POLYGON_BIT);
-    if (m.wireFrame) {
-        drawWireframe();
-        // The surface is pushed back a little so that the lines stay in front of it.
-        glEnable(GL_POLYGON_OFFSET_FILL);
-        glPolygonOffset(1, 2);
-    }
+    drawWireframeInFront();
     drawShade();
     glPopAttrib();
     m.drawPath();
@@ -475,19 +480,24 @@ void GLMeshDrawing::drawSurface(bool withNormals)
     }
 }
 
-void GLMeshDrawing::drawWireframe()
+void GLMeshDrawing::setUnlitState(unsigned shading, unsigned polygons)
 {
-    if (m.nTriangles <= 0 || !m.vertices)
-        return;
-    beginFrame();
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
     m.setClippingPlanes();
     applyDoubleFace();
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
-    glShadeModel(GL_FLAT);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glShadeModel(shading);
+    glPolygonMode(GL_FRONT_AND_BACK, polygons);
+}
+
+void GLMeshDrawing::drawWireframe()
+{
+    if (m.nTriangles <= 0 || !m.vertices)
+        return;
+    beginFrame();
+    setUnlitState(GL_FLAT, GL_LINE);
     if (m.material.wireBlend()) {
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -509,29 +519,27 @@ void GLMeshDrawing::drawData()
     m.drawPath();
 }
 
+void GLMeshDrawing::drawDataElements(bool translucent, float alpha, bool sorted)
+{
+    if (!translucent) {
+        drawElements(false, false, true);
+        return;
+    }
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    // Sorted triangles are drawn back to front whichever way they face.
+    if (sorted)
+        glDisable(GL_CULL_FACE);
+    drawElements(sorted, false, true, true, static_cast<unsigned char>(std::clamp(alpha, 0.0f, 1.0f) * 255));
+}
+
 void GLMeshDrawing::drawDataShade()
 {
     if (!m.colors || m.nTriangles <= 0 || !m.vertices)
         return;
     beginFrame();
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_CULL_FACE);
-    m.setClippingPlanes();
-    applyDoubleFace();
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glShadeModel(static_cast<GLenum>(m.shadingModel));
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    if (m.material.blend()) {
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        if (m.triangleSorting)
-            glDisable(GL_CULL_FACE);
-        const auto alpha = static_cast<unsigned char>(std::clamp(m.material.frontDiffuse[3], 0.0f, 1.0f) * 255);
-        drawElements(m.triangleSorting, false, true, true, alpha);
-    } else {
-        drawElements(false, false, true);
-    }
+    setUnlitState(static_cast<GLenum>(m.shadingModel), GL_FILL);
+    drawDataElements(m.material.blend(), m.material.frontDiffuse[3], m.triangleSorting);
     endFrame();
     m.drawSelectedPoint();
 }
@@ -552,25 +560,12 @@ void GLMeshDrawing::drawDataWire()
     applyDoubleFace();
     glPushAttrib(GL_LINE_BIT);
     glLineWidth(m.wireSize);
-    if (m.material.wireBlend()) {
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        const auto alpha = static_cast<unsigned char>(std::clamp(m.material.wireColor[3], 0.0f, 1.0f) * 255);
-        drawElements(false, false, true, true, alpha);
-    } else {
-        drawElements(false, false, true);
-    }
+    drawDataElements(m.material.wireBlend(), m.material.wireColor[3], false);
     glPopAttrib();
 
     // The surface under them, in the material's diffuse colour, pushed back behind the lines.
     m.material.set();
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_CULL_FACE);
-    m.setClippingPlanes();
-    applyDoubleFace();
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    setUnlitState(static_cast<GLenum>(m.shadingModel), GL_FILL);
     glEnable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(1, 2);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -588,11 +583,7 @@ void GLMeshDrawing::drawTexture()
         return;
     }
     glPushAttrib(GL_POLYGON_BIT);
-    if (m.wireFrame) {
-        drawWireframe();
-        glEnable(GL_POLYGON_OFFSET_FILL);
-        glPolygonOffset(1, 2);
-    }
+    drawWireframeInFront();
     beginFrame();
     glPushAttrib(GL_TEXTURE_BIT);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, m.textureMode);
@@ -649,18 +640,7 @@ void GLMeshDrawing::drawShadow(float *plane, float *light, float *color)
 {
     if (m.nTriangles <= 0 || !m.vertices)
         return;
-    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glColor3fv(color);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    GLMeshObject::MakeShadowMatrix(plane, light, m.shadowMatrix);
-    glMultMatrixf(m.shadowMatrix);
-    glMultMatrixf(m.pose);
+    m.beginShadowPass(plane, light, color);
     callShadeList();
-    glPopMatrix();
-    glPopAttrib();
+    m.endShadowPass();
 }

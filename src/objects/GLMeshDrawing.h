@@ -67,10 +67,19 @@ private:
     void beginFrame();
     void endFrame();
     void applyDoubleFace() const;
+    /// With the wire frame on, draws it and offsets the fills that follow behind it (the
+    /// caller keeps GL_POLYGON_BIT pushed around both).
+    void drawWireframeInFront();
+    /// Depth-tested, culled (as the clipping planes and double-face setting allow), unlit and
+    /// untextured, with the shade model `shading` and both faces drawn as `polygons`.
+    void setUnlitState(unsigned shading, unsigned polygons);
     /// One pass over the triangles (in back-to-front order when `sorted`), with normals
     /// and/or the vertex colours (RGB, or RGBA with the alpha `alpha` when `withAlpha`).
     void drawElements(bool sorted, bool withNormals, bool withColours, bool withAlpha = false,
                       unsigned char alpha = 255);
+    /// The vertex colours of the data drawings: opaque, or blended with `alpha` (0 to 1) when
+    /// `translucent`, back to front when `sorted` as well.
+    void drawDataElements(bool translucent, float alpha, bool sorted);
     /// The surface in the material's colour: sorted back to front when the material is
     /// translucent and sorting is on, otherwise through the shade list.
     void drawSurface(bool withNormals);

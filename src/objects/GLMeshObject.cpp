@@ -648,10 +648,8 @@ const BindingTable &GLMeshObject::bindings()
         {actionValue(A::PREVIOUS_DATA), {'<', ','}, nullptr, "previous data item", F},
         {actionValue(A::NEXT_DATA), {'>', '.'}, nullptr, "next data item", F},
         {actionValue(A::PRINT_POSE), {'+'}, nullptr, "print the pose", F},
-        {actionValue(A::NEXT_COLOR_MAP), {KeyCode::PAGE_UP}, nullptr, "next colour map",
-         F | KeyBinding::NEXT_COLOR_MAP},
-        {actionValue(A::PREVIOUS_COLOR_MAP), {KeyCode::PAGE_DOWN}, nullptr, "previous colour map",
-         F | KeyBinding::PREVIOUS_COLOR_MAP},
+        nextColorMapRow(A::NEXT_COLOR_MAP, F),
+        previousColorMapRow(A::PREVIOUS_COLOR_MAP, F),
     };
     static const BindingTable table("mesh", rows);
     return table;

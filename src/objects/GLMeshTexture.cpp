@@ -1,6 +1,7 @@
 #include "objects/GLMeshTexture.h"
 
 #include "math/Messages.h"
+#include "render/GLState.h"
 
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
@@ -28,10 +29,7 @@ bool GLMeshTexture::upload(MeshTexture &texture, const float *texCoords, const f
     glPushAttrib(GL_TEXTURE_BIT);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     // Chunk rows are packed without padding.
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    unpackTightRows();
     names.resize(texture.chunks.size());
     glGenTextures(static_cast<GLsizei>(names.size()), names.data());
     for (size_t i = 0; i < names.size(); ++i) {

@@ -36,7 +36,7 @@ void rangeOf(const float *v, size_t n, float &lo, float &hi)
 
 GLOctreeObject::GLOctreeObject(const char *path) : GLOctreeObject(OctreeReader::read(path)) {}
 
-GLOctreeObject::GLOctreeObject(OctreeData data) : GL3DObject(GLObject::OCTREE), octree(std::move(data))
+GLOctreeObject::GLOctreeObject(OctreeData data) : GLSlicedObject(GLObject::OCTREE), octree(std::move(data))
 {
     completeLoading();
 }
@@ -217,27 +217,7 @@ void GLOctreeObject::setMinMaxThreshold(float lo, float hi)
     postRedisplay();
 }
 
-void GLOctreeObject::getMinMaxThreshold(float *out) const
-{
-    out[0] = thresholdMin;
-    out[1] = thresholdMax;
-}
-
-void GLOctreeObject::getMinMax(float *out) const
-{
-    out[0] = minimum;
-    out[1] = maximum;
-}
-
-void GLOctreeObject::setCurrentPosition(int x, int y, int z)
-{
-    if (geometry.moveTo(x, y, z, stale))
-        postRedisplay();
-}
-
-void GLOctreeObject::getCurrentPosition(int *out) const { std::copy(geometry.position, geometry.position + 3, out); }
 void GLOctreeObject::getSize(int *out) const { std::copy(geometry.size, geometry.size + 3, out); }
-void GLOctreeObject::getPlaneStates(bool *out) const { std::copy(geometry.visible, geometry.visible + 3, out); }
 
 void GLOctreeObject::setInterpolationMode(int mode)
 {
@@ -428,16 +408,8 @@ void GLOctreeObject::drawPlanes()
     refreshTextures();
     planes.drawQuads(geometry);
     if (drawStructure) {
-        glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        SlicePlanes::pushLineState(1.5f);
         glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-        glDepthFunc(GL_LEQUAL);
-        glDisable(GL_LIGHTING);
-        glDisable(GL_TEXTURE_2D);
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glEnable(GL_LINE_SMOOTH);
-        glLineWidth(1.5f);
-        glColor3f(0, 0, 0);
         glEnableClientState(GL_VERTEX_ARRAY);
         for (int p = 0; p < 3; ++p) {
             if (!geometry.visible[p] || overlay[p].empty())
@@ -446,7 +418,7 @@ void GLOctreeObject::drawPlanes()
             glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(overlay[p].size() / 3));
         }
         glPopClientAttrib();
-        glPopAttrib();
+        SlicePlanes::popLineState();
     }
     planes.drawOutlines(geometry);
 }
@@ -537,10 +509,8 @@ const BindingTable &GLOctreeObject::bindings()
         {actionValue(Action::X_PLANE), {'6'}, "X", "X plane on/off", F},
         {actionValue(Action::Y_PLANE), {'7'}, "Y", "Y plane on/off", F},
         {actionValue(Action::Z_PLANE), {'8'}, "Z", "Z plane on/off", F},
-        {actionValue(Action::NEXT_COLOR_MAP), {KeyCode::PAGE_UP}, nullptr, "next colour map",
-         F | KeyBinding::NEXT_COLOR_MAP},
-        {actionValue(Action::PREVIOUS_COLOR_MAP), {KeyCode::PAGE_DOWN}, nullptr, "previous colour map",
-         F | KeyBinding::PREVIOUS_COLOR_MAP},
+        nextColorMapRow(Action::NEXT_COLOR_MAP, F),
+        previousColorMapRow(Action::PREVIOUS_COLOR_MAP, F),
     };
     static const BindingTable table("octree", rows);
     return table;

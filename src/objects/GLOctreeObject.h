@@ -1,9 +1,8 @@
 #ifndef VELMORA_GLOCTREEOBJECT_H
 #define VELMORA_GLOCTREEOBJECT_H
 
-#include "objects/GL3DObject.h"
 #include "formats/OctreeReader.h"
-#include "objects/SlicePlanes.h"
+#include "objects/GLSlicedObject.h"
 
 #include <memory>
 #include <string>
@@ -18,7 +17,7 @@
 /// planes it concerns stale and the next frame rebuilds those. A texture side never exceeds
 /// SlicePlanes::getMaxTextureSize() nor kMaxSliceSide: larger grids are sub-sampled by a
 /// power of two. Reading needs no OpenGL context; drawing does.
-class GLOctreeObject : public GL3DObject {
+class GLOctreeObject : public GLSlicedObject {
 public:
     enum SliceSource { DATA_SLICE, STRUCTURE_SLICE };
     /// Largest slice texture side, below the OpenGL limit where that is larger.
@@ -34,18 +33,10 @@ public:
     void setDataThreshold(float t);
     float getDataThreshold() const { return dataThreshold; }
     /// The range the slice colours span.
-    void setMinMaxThreshold(float min, float max);
-    void getMinMaxThreshold(float *out) const;
-    /// The value range of the current data item.
-    void getMinMax(float *out) const;
+    void setMinMaxThreshold(float min, float max) override;
 
-    /// Moves the planes (each index clamped to the grid); only a plane that moved is rebuilt.
-    void setCurrentPosition(int x, int y, int z);
-    void getCurrentPosition(int *out) const;
     /// Grid size: max finest leaf coordinate + 1 per axis.
     void getSize(int *out) const;
-    void getPlaneStates(bool *out) const;
-    const int *getTextureSize() const { return geometry.textureSize; }
     /// Texels per texture side of a voxel: 1, or a power of two for grids beyond the
     /// largest texture.
     int getTextureSubSampling() const { return textureScale; }
@@ -71,7 +62,6 @@ public:
     void setDrawTexture();
     void setDrawOctreeTexture();
     void setDrawCubes();
-    const SlicePlanes &getSlicePlanes() const { return planes; }
     void setDefaultDrawing() { setDrawTexture(); }
 
     /// The information text of the panel.
@@ -128,13 +118,8 @@ private:
     std::vector<unsigned char> thresholdedColors;
     int nThresholded = 0;
     int currentDataItem = 0;
-    float minimum = 0, maximum = 0;
-    float thresholdMin = 0, thresholdMax = 0;
     float dataThreshold = 0;
     bool thresholdSet = false;
-    SliceGeometry geometry;
-    SlicePlanes planes;
-    bool stale[3] = {true, true, true};
     std::vector<float> overlay[3];
     int textureScale = 1;
     int colorMapIndex = 1;

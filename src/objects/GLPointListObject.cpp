@@ -208,13 +208,7 @@ bool GLPointListObject::setShowOwnColors(bool on)
 
 void GLPointListObject::centerObject(Point3 c)
 {
-    for (int i = 0; i < nVertices; ++i) {
-        vertices[3 * i] -= c.x;
-        vertices[3 * i + 1] -= c.y;
-        vertices[3 * i + 2] -= c.z;
-    }
-    computeBoundingBox();
-    resetClippingPlanes();
+    GL3DObject::centerObject(c);
     pointsUploaded = false;
 }
 
@@ -267,10 +261,8 @@ const BindingTable &GLPointListObject::bindings()
         {actionValue(Action::DATA), {'1'}, "Data", "the points in their colours", F},
         {actionValue(Action::DEPTH_BUFFER), {'2'}, "Zbuffer", "depth buffer shading", F},
         {actionValue(Action::OWN_COLORS), {'3'}, nullptr, "its colours or its values", F},
-        {actionValue(Action::NEXT_COLOR_MAP), {KeyCode::PAGE_UP}, nullptr, "next colour map",
-         F | KeyBinding::NEXT_COLOR_MAP},
-        {actionValue(Action::PREVIOUS_COLOR_MAP), {KeyCode::PAGE_DOWN}, nullptr, "previous colour map",
-         F | KeyBinding::PREVIOUS_COLOR_MAP},
+        nextColorMapRow(Action::NEXT_COLOR_MAP, F),
+        previousColorMapRow(Action::PREVIOUS_COLOR_MAP, F),
     };
     static const BindingTable table("point cloud", rows);
     return table;

@@ -203,9 +203,8 @@ void GLSMeshObject::drawTriangles()
     drawSelectedPoint();
 }
 
-void GLSMeshObject::drawShade()
+void GLSMeshObject::setSurfaceState()
 {
-    beginDraw();
     glEnable(GL_LIGHTING);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -213,6 +212,12 @@ void GLSMeshObject::drawShade()
     glDisable(GL_TEXTURE_2D);
     glPolygonMode(GL_FRONT, GL_FILL);
     material.set();
+}
+
+void GLSMeshObject::drawShade()
+{
+    beginDraw();
+    setSurfaceState();
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
     drawDualSurface();
@@ -281,13 +286,7 @@ void GLSMeshObject::drawData()
 void GLSMeshObject::defaultDrawing()
 {
     beginDraw();
-    glEnable(GL_LIGHTING);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glShadeModel(GL_SMOOTH);
-    glDisable(GL_TEXTURE_2D);
-    glPolygonMode(GL_FRONT, GL_FILL);
-    material.set();
+    setSurfaceState();
     drawDualSurface();
     endDraw();
 }
@@ -296,22 +295,11 @@ void GLSMeshObject::drawShadow(float *plane, float *light, float *color)
 {
     if (nDualTriangles <= 0)
         return;
-    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glColor3fv(color);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    MakeShadowMatrix(plane, light, shadowMatrix);
-    glMultMatrixf(shadowMatrix);
-    glMultMatrixf(pose);
+    beginShadowPass(plane, light, color);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     drawDualSurface();
     glPopClientAttrib();
-    glPopMatrix();
-    glPopAttrib();
+    endShadowPass();
 }
 
 void GLSMeshObject::drawSelectedPoint()

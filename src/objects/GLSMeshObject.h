@@ -90,6 +90,8 @@ private:
     void endDraw();
     /// The dual triangles from arrays, with normals.
     void drawDualSurface();
+    /// Lit, blended, smooth, untextured front faces in the surface material.
+    void setSurfaceState();
 
     std::vector<int> cornerFace;
     std::vector<Point3> dualVertices;

@@ -32,7 +32,7 @@ GL3DObject::DrawMethod method(void (GLVolumeObject::*m)()) { return static_cast<
 
 GLVolumeObject::GLVolumeObject(const char *path) : GLVolumeObject(readVolume(path)) {}
 
-GLVolumeObject::GLVolumeObject(VolumeData data) : GL3DObject(GLObject::VOLUME), volume(std::move(data))
+GLVolumeObject::GLVolumeObject(VolumeData data) : GLSlicedObject(GLObject::VOLUME), volume(std::move(data))
 {
     prepare();
 }
@@ -83,27 +83,6 @@ void GLVolumeObject::prepare()
 }
 
 void GLVolumeObject::getSize(int *out) const { std::copy(volume.size, volume.size + 3, out); }
-void GLVolumeObject::getCurrentPosition(int *out) const { std::copy(geometry.position, geometry.position + 3, out); }
-void GLVolumeObject::getPlaneStates(bool *out) const { std::copy(geometry.visible, geometry.visible + 3, out); }
-
-void GLVolumeObject::setCurrentPosition(int x, int y, int z)
-{
-    if (geometry.moveTo(x, y, z, stale))
-        postRedisplay();
-}
-
-void GLVolumeObject::getMinMax(float *out) const
-{
-    out[0] = minimum;
-    out[1] = maximum;
-}
-
-void GLVolumeObject::getMinMaxThreshold(float *out) const
-{
-    out[0] = thresholdMin;
-    out[1] = thresholdMax;
-}
-
 void GLVolumeObject::setMinMaxThreshold(float lo, float hi)
 {
     thresholdMin = lo;
@@ -249,10 +228,8 @@ const BindingTable &GLVolumeObject::bindings()
         {actionValue(Action::X_PLANE), {'1'}, "X", "X plane on/off", F},
         {actionValue(Action::Y_PLANE), {'2'}, "Y", "Y plane on/off", F},
         {actionValue(Action::Z_PLANE), {'3'}, "Z", "Z plane on/off", F},
-        {actionValue(Action::NEXT_COLOR_MAP), {KeyCode::PAGE_UP}, nullptr, "next colour map",
-         F | KeyBinding::NEXT_COLOR_MAP},
-        {actionValue(Action::PREVIOUS_COLOR_MAP), {KeyCode::PAGE_DOWN}, nullptr, "previous colour map",
-         F | KeyBinding::PREVIOUS_COLOR_MAP},
+        nextColorMapRow(Action::NEXT_COLOR_MAP, F),
+        previousColorMapRow(Action::PREVIOUS_COLOR_MAP, F),
     };
     static const BindingTable table("volume", rows);
     return table;

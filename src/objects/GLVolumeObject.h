@@ -1,9 +1,8 @@
 #ifndef VELMORA_GLVOLUMEOBJECT_H
 #define VELMORA_GLVOLUMEOBJECT_H
 
-#include "objects/GL3DObject.h"
-#include "objects/SlicePlanes.h"
 #include "formats/VolumeReader.h"
+#include "objects/GLSlicedObject.h"
 
 #include <string>
 #include <vector>
@@ -16,7 +15,7 @@
 /// exceed the largest OpenGL texture (SlicePlanes::getMaxTextureSize) is sub-sampled on
 /// reading. Slice textures are built lazily: moving a plane marks only that plane's texture
 /// stale, and the next frame rebuilds it. Reading needs no OpenGL context; drawing does.
-class GLVolumeObject : public GL3DObject {
+class GLVolumeObject : public GLSlicedObject {
 public:
     /// Raises the reader's error when the file is refused.
     explicit GLVolumeObject(const char *path);
@@ -25,15 +24,8 @@ public:
     ~GLVolumeObject() override;
 
     void getSize(int *out) const;
-    void getCurrentPosition(int *out) const;
-    void getPlaneStates(bool *out) const;
-    /// Moves the planes (each index clamped to the volume); only a plane that moved gets its
-    /// texture rebuilt. Requests a redisplay when anything changed.
-    void setCurrentPosition(int x, int y, int z);
-    void getMinMax(float *out) const;
-    void getMinMaxThreshold(float *out) const;
     /// The range the colour map spans; rebuilds every texture.
-    void setMinMaxThreshold(float min, float max);
+    void setMinMaxThreshold(float min, float max) override;
     /// Non-zero: linear filtering; 0: nearest.
     void setInterpolationMode(int mode);
     int getInterpolationMode() const;
@@ -46,8 +38,6 @@ public:
     const float *getVolumeOrigin() const { return volume.origin; }
     /// Sample (x, y, z); the caller keeps the indices inside the volume.
     float getSample(int x, int y, int z) const;
-    /// Texture sides per axis.
-    const int *getTextureSize() const { return geometry.textureSize; }
 
     /// "[XxYxZ]" and the bounding box, for the panel.
     std::string getInformation() const;
@@ -63,7 +53,6 @@ public:
     /// every plane is rebuilt.
     void updateColorMap();
 
-    const SlicePlanes &getSlicePlanes() const { return planes; }
     void setDefaultDrawing();
     void drawTexture();
     void drawShadow(float *plane, float *light, float *color) override;
@@ -85,11 +74,6 @@ private:
     void refreshTextures();
 
     VolumeData volume;
-    SliceGeometry geometry;
-    SlicePlanes planes;
-    bool stale[3] = {true, true, true};
-    float minimum = 0, maximum = 0;
-    float thresholdMin = 0, thresholdMax = 0;
     int colorMapIndex = 5;
     int subSampling = 1;
     std::vector<unsigned char> sliceBuffer;

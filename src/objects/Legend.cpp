@@ -1,6 +1,7 @@
 #include "objects/Legend.h"
 
 #include "render/GLFont.h"
+#include "render/GLState.h"
 
 #include <GL/gl.h>
 
@@ -206,10 +207,7 @@ void beginOverlay(bool smooth, int &width, int &height)
     // mode left by the scene may hide them, and the objects' clipping planes must not cut
     // into the overlay.
     glDisable(GL_CULL_FACE);
-    GLint planes = 0;
-    glGetIntegerv(GL_MAX_CLIP_PLANES, &planes);
-    for (GLint i = 0; i < planes; ++i)
-        glDisable(GL_CLIP_PLANE0 + i);
+    disableClipPlanes();
     glShadeModel(smooth ? GL_SMOOTH : GL_FLAT);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
 

@@ -1,5 +1,7 @@
 #include "objects/SlicePlanes.h"
 
+#include "render/GLState.h"
+
 #include <algorithm>
 
 #include <GL/gl.h>
@@ -33,10 +35,7 @@ void SlicePlanes::upload(int plane, const unsigned char *rgb, int width, int hei
 {
     glPushAttrib(GL_TEXTURE_BIT);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    unpackTightRows();
     if (!textures[plane]) {
         GLuint name = 0;
         glGenTextures(1, &name);
@@ -132,7 +131,7 @@ void SlicePlanes::drawQuads(const SliceGeometry &g) const
     glPopAttrib();
 }
 
-void SlicePlanes::drawOutlines(const SliceGeometry &g) const
+void SlicePlanes::pushLineState(float width)
 {
     glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     // The quads' polygon offset is below one depth step when a plane faces the viewer:
@@ -143,8 +142,15 @@ void SlicePlanes::drawOutlines(const SliceGeometry &g) const
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_LINE_SMOOTH);
-    glLineWidth(2.0f);
+    glLineWidth(width);
     glColor3f(0, 0, 0);
+}
+
+void SlicePlanes::popLineState() { glPopAttrib(); }
+
+void SlicePlanes::drawOutlines(const SliceGeometry &g) const
+{
+    pushLineState(2.0f);
     for (int p = 0; p < 3; ++p) {
         if (!g.visible[p])
             continue;
@@ -171,5 +177,5 @@ void SlicePlanes::drawOutlines(const SliceGeometry &g) const
             glVertex3fv(b);
         }
     glEnd();
-    glPopAttrib();
+    popLineState();
 }

@@ -34,6 +34,10 @@ public:
     /// Black closed outlines of the visible quads, and the lines where two visible planes
     /// meet, running over the grid's whole extent.
     void drawOutlines(const SliceGeometry &g) const;
+    /// Pushes the state of black smooth lines `width` wide drawn over the quads (the octree's
+    /// structure lines take it too); popLineState() restores it.
+    static void pushLineState(float width);
+    static void popLineState();
 
     /// The largest texture side a slice may use: `GL_MAX_TEXTURE_SIZE` of the current context
     /// (1024 when the query gives nothing), unless a positive limit was set here (tests, and

@@ -1,6 +1,7 @@
 #include "render/GLFont.h"
 
 #include "render/GLFontData.h"
+#include "render/GLState.h"
 
 #include <EGL/egl.h>
 #include <GL/gl.h>
@@ -81,10 +82,7 @@ GLuint buildFont(const GLFontFace &face)
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
     glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    unpackTightRows();
     for (int c = 0; c < kGlyphs; ++c) {
         const GLFontGlyph &g = face.glyphs[c];
         glNewList(base + c, GL_COMPILE);
@@ -201,10 +199,7 @@ void GLFont::printString(const char *text, int x, int y)
     // An overlay: the raster position must not be hidden by the scene's depth or be cut
     // away by the object's clipping planes.
     glDisable(GL_DEPTH_TEST);
-    GLint planes = 0;
-    glGetIntegerv(GL_MAX_CLIP_PLANES, &planes);
-    for (GLint i = 0; i < planes; ++i)
-        glDisable(GL_CLIP_PLANE0 + i);
+    disableClipPlanes();
 
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
