@@ -20,11 +20,12 @@
 
 namespace {
 
+using testsupport::kTetra;
+using testsupport::kTetraTriangles;
 using testsupport::MeshBytes;
+using testsupport::tetraWithBlocks;
 
 // A tetrahedron with outward-facing triangles.
-const std::vector<float> kTetra = {0, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0, 6};
-const std::vector<int> kTetraTriangles = {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3};
 
 const char *kLittle = "GLMeshObject: Detected LITTLE ENDIAN model v1 in a LITTLE ENDIAN machine\n";
 
@@ -68,19 +69,6 @@ std::vector<float> verticesOf(const GLMeshObject &m)
 std::vector<int> trianglesOf(const GLMeshObject &m)
 {
     return std::vector<int>(m.getTriangles(), m.getTriangles() + 3 * m.getNTriangles());
-}
-
-MeshBytes tetraWithBlocks(bool otherOrder, uint16_t signature)
-{
-    MeshBytes b(otherOrder);
-    b.mesh(kTetra, kTetraTriangles, 1, 0, signature);
-    b.raw("DAT0").i32(2);
-    b.dataItem("height", {0, 0, 0, 6}, 0, 6);
-    b.dataItem("curvature", {1, 2, 3, 4}, NAN, INFINITY);
-    b.raw("MAT0");
-    for (int i = 0; i < 13; ++i)
-        b.f32(0.05f * i);
-    return b;
 }
 
 TEST_F(MeshFiles, DataItemsGiveColoursAndLegend)

@@ -1,6 +1,7 @@
 #ifndef VELMORA_TEST_MESHBYTES_H
 #define VELMORA_TEST_MESHBYTES_H
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -72,6 +73,25 @@ private:
 
     bool swap;
 };
+
+/// A tetrahedron with its four faces turned outwards, the mesh the reader tests share.
+inline const std::vector<float> kTetra = {0, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0, 6};
+inline const std::vector<int> kTetraTriangles = {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3};
+
+/// The tetrahedron in the viewer's binary mesh format with two data items ("height",
+/// "curvature", whose ranges are not finite) and a material block, in either byte order.
+inline MeshBytes tetraWithBlocks(bool otherOrder, uint16_t signature)
+{
+    MeshBytes b(otherOrder);
+    b.mesh(kTetra, kTetraTriangles, 1, 0, signature);
+    b.raw("DAT0").i32(2);
+    b.dataItem("height", {0, 0, 0, 6}, 0, 6);
+    b.dataItem("curvature", {1, 2, 3, 4}, NAN, INFINITY);
+    b.raw("MAT0");
+    for (int i = 0; i < 13; ++i)
+        b.f32(0.05f * i);
+    return b;
+}
 
 } // namespace testsupport
 
