@@ -1,8 +1,8 @@
 #include "formats/GraphReader.h"
+#include "formats/ReadAll.h"
 #include "math/Messages.h"
 #include "formats/ReadRefusal.h"
 
-#include "image/Stream.h"
 #include "formats/ByteOrder.h"
 #include "formats/SlicedRead.h"
 #include "formats/MeshReader.h"
@@ -22,11 +22,7 @@ constexpr ReadRefusal refuse{"GLGraphObject"};
 
 GraphData GraphReader::read(const char *path)
 {
-    Stream stream(path, "rb", true);
-    FILE *f = stream;
-    if (!f)
-        throw std::runtime_error("can't read file\n");
-    return read(f, MeshReader::fileSize(f), path);
+    return readOpened(path, [path](FILE *f) { return read(f, MeshReader::fileSize(f), path); });
 }
 
 GraphData GraphReader::read(FILE *f, long long size, const char *name)

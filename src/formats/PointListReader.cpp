@@ -3,7 +3,6 @@
 #include "math/Messages.h"
 #include "formats/ReadRefusal.h"
 
-#include "image/Stream.h"
 #include "formats/ByteOrder.h"
 #include "formats/MeshReader.h"
 #include "formats/SlicedRead.h"
@@ -75,11 +74,7 @@ int PointListReader::readByteOrder(FILE *f, const char *name)
 
 PointListData PointListReader::readBIN(const char *path)
 {
-    Stream stream(path, "rb", true);
-    FILE *f = stream;
-    if (!f)
-        throw std::runtime_error("can't read file\n");
-    return readBIN(f, MeshReader::fileSize(f), path);
+    return readOpened(path, [path](FILE *f) { return readBIN(f, MeshReader::fileSize(f), path); });
 }
 
 PointListData PointListReader::readBIN(FILE *f, long long size, const char *name)
@@ -137,11 +132,7 @@ PointListData PointListReader::readBIN(FILE *f, long long size, const char *name
 
 PointListData PointListReader::readLAS(const char *path)
 {
-    Stream stream(path, "rb", true);
-    FILE *f = stream;
-    if (!f)
-        throw std::runtime_error("can't read file\n");
-    const std::vector<char> text = readAll(f);
+    const std::vector<char> text = readOpened(path, [](FILE *f) { return readAll(f); });
     return readLAS(text.data(), text.size(), path);
 }
 
