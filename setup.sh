@@ -16,6 +16,7 @@ PACKAGES=(
   assimp-utils libassimp-dev imagemagick
   f3d time ghostscript
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
+  nlohmann-json3-dev
 )
 
 missing=()
