@@ -76,6 +76,10 @@ public:
 
     /// False for a camera read from a file.
     bool isDefaultCamera() const { return !loadedFromFile; }
+    /// The kind of file the views came from ("COLMAP binary", "Meshroom", ...) for a camera
+    /// imported from another program's output; empty for a camera file and the default camera.
+    const std::string &getSourceFormat() const { return sourceFormat; }
+    void setSourceFormat(const std::string &format) { sourceFormat = format; }
 
     // --- Matrices ----------------------------------------------------------------------
     using GLView::getGLEMatrix;
@@ -310,6 +314,7 @@ protected:
     void loadProjection(const Matrix4 &p);
 
     int loadedFromFile;
+    std::string sourceFormat;
     float zoomFactor;
     Point2 pan;
     int winW, winH;

@@ -3,6 +3,8 @@
 #include "camera/ReconstructionViews.h"
 #include "formats/BundlerFile.h"
 #include "formats/ColmapModel.h"
+#include "formats/MeshroomScene.h"
+#include "formats/TransformsJson.h"
 #include "math/Messages.h"
 #include "objects/GLPointListObject.h"
 #include "formats/PointListReader.h"
@@ -50,6 +52,12 @@ ReconstructionImport::Source ReconstructionImport::identify(const std::string &p
         s.kind = BUNDLER;
         s.folder = path;
         s.path = path + "/bundle.out";
+    } else if (TransformsJson::locate(path, s.path)) {
+        s.kind = TRANSFORMS;
+        s.folder = parentOf(s.path);
+    } else if (MeshroomScene::isSceneFile(path)) {
+        s.kind = MESHROOM;
+        s.folder = parentOf(path);
     }
     return s;
 }
@@ -61,6 +69,10 @@ Reconstruction ReconstructionImport::read(const Source &source)
         return ColmapModel::read(source.folder, source.binary);
     case BUNDLER:
         return BundlerFile::read(source.path);
+    case TRANSFORMS:
+        return TransformsJson::read(source.path);
+    case MESHROOM:
+        return MeshroomScene::read(source.path);
     default:
         throw std::runtime_error("not a reconstruction: " + source.path);
     }
@@ -88,21 +100,43 @@ std::vector<std::string> ReconstructionImport::findPhotographs(const Reconstruct
         }
     }
     std::vector<std::string> files(model.views.size());
+    // Meshroom names its photographs by absolute paths, which hold while they have not moved.
+    int atTheirPaths = 0;
+    for (size_t i = 0; i < model.views.size(); ++i) {
+        const std::string &name = model.views[i].imageName;
+        if (!(given && *given) && !name.empty() && name[0] == '/' && isFile(name)) {
+            files[i] = name;
+            ++atTheirPaths;
+        }
+    }
+    if (atTheirPaths == static_cast<int>(model.views.size())) {
+        msg::note("ReconstructionImport: photographs at the paths the model gives (%d of %d views)\n", atTheirPaths,
+                  atTheirPaths);
+        return files;
+    }
     for (const std::string &dir : candidates) {
         int found = 0;
         for (size_t i = 0; i < model.views.size(); ++i) {
             const std::string &name = model.views[i].imageName;
-            const std::string file = dir + "/" + name;
+            if (!files[i].empty())
+                continue;
+            // Moved photographs of absolute names are looked up by their file names.
+            const std::string file = dir + "/" + (name.empty() || name[0] != '/' ? name : name.substr(name.rfind('/') + 1));
             if (!name.empty() && isFile(file)) {
                 files[i] = file;
                 ++found;
             }
         }
         if (found) {
-            msg::note("ReconstructionImport: photographs in %s (%d of %d views)\n", dir.c_str(), found,
+            msg::note("ReconstructionImport: photographs in %s (%d of %d views)\n", dir.c_str(), found + atTheirPaths,
                       static_cast<int>(model.views.size()));
             return files;
         }
+    }
+    if (atTheirPaths) {
+        msg::note("ReconstructionImport: photographs at the paths the model gives (%d of %d views)\n", atTheirPaths,
+                  static_cast<int>(model.views.size()));
+        return files;
     }
     msg::warning("ReconstructionImport: no photograph found beside the model (give their folder with -p)\n");
     return std::vector<std::string>(model.views.size());
@@ -112,7 +146,9 @@ std::unique_ptr<GLCamera> ReconstructionImport::makeCamera(const Reconstruction 
                                                            const std::vector<std::string> &photographs)
 {
     const ReconstructionViews views = ReconstructionViews::of(model, photographs);
-    return std::make_unique<GLCamera>(views.intrinsics, views.rotations, views.translations, photographs);
+    auto camera = std::make_unique<GLCamera>(views.intrinsics, views.rotations, views.translations, photographs);
+    camera->setSourceFormat(model.format);
+    return camera;
 }
 
 std::unique_ptr<GLPointListObject> ReconstructionImport::makePoints(const Reconstruction &model)

@@ -15,7 +15,7 @@
 /// flights work on them as on a camera file's views.
 class ReconstructionImport {
 public:
-    enum Kind { NONE, COLMAP, BUNDLER };
+    enum Kind { NONE, COLMAP, BUNDLER, TRANSFORMS, MESHROOM };
     /// What a name given on the command line, chosen in the dialog or dropped names.
     struct Source {
         Kind kind = NONE;
@@ -24,8 +24,9 @@ public:
         bool binary = false; ///< COLMAP: the ".bin" triple
     };
 
-    /// A COLMAP model (one of its files, or a folder holding one, see ColmapModel::locate)
-    /// or a Bundler file; kind NONE for anything else.
+    /// A COLMAP model (one of its files, or a folder holding one, see ColmapModel::locate),
+    /// a Bundler file, a transforms.json (or a folder holding one) or a Meshroom scene; kind
+    /// NONE for anything else.
     static Source identify(const std::string &path);
     /// Reads the model; throws std::runtime_error naming what is wrong.
     static Reconstruction read(const Source &source);
@@ -34,6 +35,8 @@ public:
     /// given, else in the model's folder, its "images" subfolder or an "images" folder up to
     /// three levels above it (COLMAP's "images/" beside "sparse/0"). The first folder
     /// holding any of them is used; views whose photograph is not there get an empty name.
+    /// A photograph named by an absolute path (Meshroom) is taken there when it exists and
+    /// no folder is given, else looked up by its file name as the others.
     /// Prints where the photographs were found, or that none were.
     static std::vector<std::string> findPhotographs(const Reconstruction &model, const std::string &folder,
                                                     const char *given);

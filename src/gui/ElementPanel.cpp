@@ -54,10 +54,11 @@ std::string ElementPanel::informationOf(GLObject *element)
         return static_cast<GL3DObject *>(element)->getInformation();
     if (element->isCamera()) {
         GLCamera *camera = static_cast<GLCamera *>(element);
-        char text[128];
-        std::snprintf(text, sizeof text, "%d views\n%s\n", camera->getNViews(),
-                      camera->isDefaultCamera() ? "default camera" : "camera file");
-        return text;
+        // An imported camera names the program's format it came from.
+        const std::string from = camera->isDefaultCamera()            ? "default camera"
+                                 : camera->getSourceFormat().empty() ? "camera file"
+                                                                     : camera->getSourceFormat() + " model";
+        return std::to_string(camera->getNViews()) + " views\n" + from + "\n";
     }
     return std::string();
 }

@@ -1,0 +1,328 @@
+// The JSON camera files of other programs (transforms.json in both forms, Meshroom scenes),
+// written from the known cameras of the COLMAP tests: every view must show every point on
+// the pixel the known camera gives.
+#include "camera/ReconstructionImport.h"
+#include "formats/MeshroomScene.h"
+#include "formats/TransformsJson.h"
+#include "image/Bitmap.h"
+
+#include "camera/ReconstructionTestFiles.h"
+#include "support/CapturedMessages.h"
+#include "support/ImageCompare.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace recontest;
+
+namespace {
+
+// The pixel where view i of `camera` shows X, through the projection and model-view the
+// viewer draws with, for a window of the photograph's own size.
+void drawnPixel(GLCamera &camera, int i, Vec X, double &u, double &v)
+{
+    camera.selectIntrinsics(i);
+    const GLView::Intrinsics k = camera.getIntrinsics(i);
+    const Matrix4 m = camera.GLView::getGLKMatrix(static_cast<int>(k.W), static_cast<int>(k.H), 0.1f, 100.0f) *
+                      camera.GLView::getGLEMatrix(i);
+    double clip[4];
+    for (int r = 0; r < 4; ++r)
+        clip[r] = m(r, 0) * X.x + m(r, 1) * X.y + m(r, 2) * X.z + m(r, 3);
+    u = (clip[0] / clip[3] + 1) * k.W / 2;
+    v = (1 - clip[1] / clip[3]) * k.H / 2;
+}
+
+std::string num(double v)
+{
+    char s[64];
+    snprintf(s, sizeof s, "%.17g", v);
+    return s;
+}
+
+// The camera-to-world matrix with OpenGL's camera axes (y up, z back) of a known camera.
+std::string openGLTransform(const Cam &c, int rows)
+{
+    double R[9];
+    rotationOf(c.q, R);
+    const double sign[3] = {1, -1, -1};
+    std::string s = "[";
+    for (int r = 0; r < rows; ++r) {
+        s += r ? ",[" : "[";
+        for (int col = 0; col < 3; ++col)
+            s += num(sign[col] * R[3 * col + r]) + ",";
+        // The centre -R^T t.
+        s += r == 3 ? "1" : num(-(R[r] * c.t[0] + R[3 + r] * c.t[1] + R[6 + r] * c.t[2]));
+        s += "]";
+    }
+    return s + "]";
+}
+
+// Reads `file` through the import as the viewer does and checks that every view projects the
+// known points to `expected(cam, X, u, v)` within 0.01 px.
+void checkProjection(const std::string &file, ReconstructionImport::Kind kind, const Model &m,
+                     const std::function<const Cam &(const std::string &)> &camOf,
+                     const std::function<void(const Cam &, Vec, double &, double &)> &expected, int nViews,
+                     std::string &messages)
+{
+    testsupport::CapturedMessages captured;
+    const ReconstructionImport::Source s = ReconstructionImport::identify(file);
+    ASSERT_EQ(kind, s.kind) << file;
+    const Reconstruction rec = ReconstructionImport::read(s);
+    ASSERT_EQ(static_cast<size_t>(nViews), rec.views.size());
+    const std::vector<std::string> photographs = ReconstructionImport::findPhotographs(rec, s.folder, nullptr);
+    const std::unique_ptr<GLCamera> camera = ReconstructionImport::makeCamera(rec, photographs);
+    EXPECT_EQ(rec.format, camera->getSourceFormat());
+    for (int i = 0; i < nViews; ++i) {
+        const Cam &c = camOf(rec.views[i].imageName);
+        for (const Vec &X : m.points) {
+            double eu, ev, u, v;
+            expected(c, X, eu, ev);
+            drawnPixel(*camera, i, X, u, v);
+            EXPECT_NEAR(eu, u, 0.01) << rec.views[i].imageName;
+            EXPECT_NEAR(ev, v, 0.01) << rec.views[i].imageName;
+        }
+    }
+    for (const std::string &n : rec.notes)
+        messages += n + "\n";
+    messages += captured.take();
+}
+
+const Cam &byName(const Model &m, const std::string &name)
+{
+    for (const Cam &c : m.cams)
+        if (name.size() >= c.name.size() && name.compare(name.size() - c.name.size(), c.name.size(), c.name) == 0)
+            return c;
+    throw std::runtime_error("no camera for " + name);
+}
+
+} // namespace
+
+// nerfstudio's form: shared intrinsics at the top, one frame with its own (and distortion),
+// one photograph missing from the disk.
+TEST(TransformsJson, NerfstudioFramesProjectKnownPointsToKnownPixels)
+{
+    const Model m = knownModel();
+    const std::string dir = testsupport::makeTempDir("transforms-nerfstudio");
+    ASSERT_EQ(0, mkdir((dir + "/images").c_str(), 0755));
+    const Intr &shared = m.intrinsics[0];
+    std::string json = "{\"camera_model\":\"OPENCV\",\"fl_x\":" + num(shared.fx) + ",\"fl_y\":" + num(shared.fy) +
+                       ",\"cx\":" + num(shared.cx) + ",\"cy\":" + num(shared.cy) + ",\"w\":640,\"h\":480,\"k1\":0,"
+                       "\"frames\":[";
+    for (size_t i = 0; i < m.cams.size(); ++i) {
+        const Cam &c = m.cams[i];
+        const Intr &k = m.of(c);
+        json += std::string(i ? "," : "") + "{\"file_path\":\"./images/" + c.name + "\",\"transform_matrix\":" +
+                openGLTransform(c, 4);
+        if (&k != &shared)
+            json += ",\"fl_x\":" + num(k.fx) + ",\"fl_y\":" + num(k.fy) + ",\"cx\":" + num(k.cx) + ",\"cy\":" +
+                    num(k.cy) + ",\"w\":" + std::to_string(k.width) + ",\"h\":" + std::to_string(k.height) +
+                    ",\"k1\":0.01";
+        json += "}";
+        if (c.name != "c.png")
+            writePhotograph(dir + "/images/" + c.name, 8, 6);
+    }
+    writeText(dir + "/transforms.json", json + "]}");
+
+    std::string messages;
+    checkProjection(dir, ReconstructionImport::TRANSFORMS, m, [&](const std::string &n) -> const Cam & { return byName(m, n); },
+                    [&](const Cam &c, Vec X, double &u, double &v) { colmapPixel(c, m.of(c), X, u, v); }, 3, messages);
+    EXPECT_NE(std::string::npos, messages.find("distortion of the transforms.json cameras is ignored")) << messages;
+    EXPECT_NE(std::string::npos, messages.find("1 of 3 frames have no photograph on disk")) << messages;
+    EXPECT_NE(std::string::npos, messages.find("(2 of 3 views)")) << messages;
+}
+
+// The older NeRF form: one field of view, file names without their extension, the image size
+// from the first photograph, the principal point at the centre, and a matrix of 3 rows.
+TEST(TransformsJson, NerfFramesProjectKnownPointsToKnownPixels)
+{
+    const Model m = knownModel();
+    const std::string dir = testsupport::makeTempDir("transforms-nerf");
+    ASSERT_EQ(0, mkdir((dir + "/train").c_str(), 0755));
+    const double angle = 0.6911112070083618;
+    std::string json = "{\"camera_angle_x\":" + num(angle) + ",\"frames\":[";
+    for (size_t i = 0; i < m.cams.size(); ++i) {
+        json += std::string(i ? "," : "") + "{\"file_path\":\"./train/" + m.cams[i].name.substr(0, 1) +
+                "\",\"rotation\":0.0126,\"transform_matrix\":" + openGLTransform(m.cams[i], i == 1 ? 3 : 4) + "}";
+        ASSERT_EQ(1, Bitmap(64, 48).save((dir + "/train/" + m.cams[i].name).c_str()));
+    }
+    writeText(dir + "/transforms_train.json", json + "]}");
+
+    const double f = 32 / std::tan(angle / 2);
+    const Intr nerf{0, "PINHOLE", 1, 64, 48, {}, f, f, 32, 24};
+    std::string messages;
+    checkProjection(dir + "/transforms_train.json", ReconstructionImport::TRANSFORMS, m,
+                    [&](const std::string &n) -> const Cam & { return byName(m, n); },
+                    [&](const Cam &c, Vec X, double &u, double &v) { colmapPixel(c, nerf, X, u, v); }, 3, messages);
+    EXPECT_NE(std::string::npos, messages.find("(3 of 3 views)")) << messages;
+    EXPECT_EQ(std::string::npos, messages.find("no photograph on disk")) << messages;
+}
+
+// Meshroom scenes of two versions: focal length in pixels with an absolute principal point
+// (1.2.0), in millimetres with the principal point as an offset from the centre (1.2.5). All
+// numbers are strings, the rotation is stored column by column, one view has no pose, and
+// the points' errors are measured against their observations.
+TEST(MeshroomScene, ViewsProjectKnownPointsToKnownPixels)
+{
+    const Model m = knownModel();
+    for (const bool millimetres : {false, true}) {
+        SCOPED_TRACE(millimetres ? "1.2.5" : "1.2.0");
+        const std::string dir = testsupport::makeTempDir(millimetres ? "meshroom-125" : "meshroom-120");
+        const auto q = [](double v) { return "\"" + num(v) + "\""; };
+        std::string json = std::string("{\"version\":[\"1\",\"2\",\"") + (millimetres ? "5" : "0") + "\"],\"views\":[";
+        for (const Cam &c : m.cams) {
+            json += "{\"viewId\":\"" + std::to_string(100 + c.id) + "\",\"poseId\":\"" + std::to_string(200 + c.id) +
+                    "\",\"intrinsicId\":\"" + std::to_string(c.cameraId) + "\",\"path\":\"" + dir + "/" + c.name +
+                    "\",\"width\":\"8\",\"height\":\"6\"},";
+            writePhotograph(dir + "/" + c.name, 8, 6);
+        }
+        json += "{\"viewId\":\"1\",\"poseId\":\"1\",\"intrinsicId\":\"3\",\"path\":\"" + dir + "/d.png\"}],\"intrinsics\":[";
+        for (size_t i = 0; i < m.intrinsics.size(); ++i) {
+            const Intr &k = m.intrinsics[i];
+            json += std::string(i ? "," : "") + "{\"intrinsicId\":\"" + std::to_string(k.id) + "\",\"width\":\"" +
+                    std::to_string(k.width) + "\",\"height\":\"" + std::to_string(k.height) +
+                    "\",\"sensorWidth\":\"24\",\"type\":\"" + (i ? "radial3" : "pinhole") + "\",";
+            if (millimetres)
+                json += "\"focalLength\":" + q(k.fx / k.width * 24) + ",\"pixelRatio\":" + q(k.fy / k.fx) +
+                        ",\"principalPoint\":[" + q(k.cx - k.width / 2.0) + "," + q(k.cy - k.height / 2.0) + "]";
+            else
+                json += "\"pxFocalLength\":[" + q(k.fx) + "," + q(k.fy) + "],\"principalPoint\":[" + q(k.cx) + "," +
+                        q(k.cy) + "]";
+            json += std::string(",\"distortionParams\":[\"") + (i ? "0.01" : "0") + "\",\"0\",\"0\"]}";
+        }
+        json += "],\"poses\":[";
+        for (size_t i = 0; i < m.cams.size(); ++i) {
+            const Cam &c = m.cams[i];
+            double R[9];
+            rotationOf(c.q, R);
+            json += std::string(i ? "," : "") + "{\"poseId\":\"" + std::to_string(200 + c.id) +
+                    "\",\"pose\":{\"transform\":{\"rotation\":[";
+            for (int k = 0; k < 9; ++k)
+                json += (k ? "," : "") + q(R[3 * (k % 3) + k / 3]);
+            json += "],\"center\":[";
+            for (int r = 0; r < 3; ++r)
+                json += (r ? "," : "") + q(-(R[r] * c.t[0] + R[3 + r] * c.t[1] + R[6 + r] * c.t[2]));
+            json += "]},\"locked\":\"0\"}}";
+        }
+        json += "],\"structure\":[";
+        for (size_t j = 0; j < m.points.size(); ++j) {
+            const Vec &X = m.points[j];
+            json += std::string(j ? "," : "") + "{\"landmarkId\":\"" + std::to_string(j) +
+                    "\",\"descType\":\"sift\",\"color\":[\"" + std::to_string(10 * j) + "\",\"100\",\"200\"],\"X\":[" +
+                    q(X.x) + "," + q(X.y) + "," + q(X.z) + "],\"observations\":[";
+            for (size_t i = 0; i < m.cams.size(); ++i) {
+                double u, v;
+                colmapPixel(m.cams[i], m.of(m.cams[i]), X, u, v);
+                // The last point is seen 3, 4 pixels off in one of its three views.
+                const bool off = j == 3 && i == 0;
+                json += std::string(i ? "," : "") + "{\"observationId\":\"" + std::to_string(100 + m.cams[i].id) +
+                        "\",\"featureId\":\"7\",\"x\":[" + q(u + (off ? 3 : 0)) + "," + q(v + (off ? 4 : 0)) + "]}";
+            }
+            json += "]}";
+        }
+        writeText(dir + "/sfm.sfm", json + "]}");
+
+        std::string messages;
+        checkProjection(dir + "/sfm.sfm", ReconstructionImport::MESHROOM, m,
+                        [&](const std::string &n) -> const Cam & { return byName(m, n); },
+                        [&](const Cam &c, Vec X, double &u, double &v) { colmapPixel(c, m.of(c), X, u, v); }, 3,
+                        messages);
+        EXPECT_NE(std::string::npos, messages.find("views without a pose are skipped (1): d.png")) << messages;
+        EXPECT_NE(std::string::npos, messages.find("distortion of the Meshroom cameras is ignored")) << messages;
+        EXPECT_NE(std::string::npos, messages.find("photographs at the paths the model gives (3 of 3 views)"))
+            << messages;
+
+        const Reconstruction rec = MeshroomScene::read(dir + "/sfm.sfm");
+        ASSERT_EQ(4u, rec.points.size());
+        EXPECT_EQ(30, rec.points[3].r);
+        EXPECT_NEAR(0, rec.points[0].error, 1e-4);
+        EXPECT_NEAR(5.0 / 3, rec.points[3].error, 1e-4);
+    }
+}
+
+// Every refused file says why in one line.
+TEST(TransformsJson, RefusedFilesSayWhy)
+{
+    const std::string frame = "{\"file_path\":\"a.png\",\"transform_matrix\":[[1,0,0,0],[0,1,0,0],[0,0,1,5],[0,0,0,1]]}";
+    const std::string head = "{\"fl_x\":50,\"w\":64,\"h\":48,";
+    const struct {
+        std::string text, message;
+    } cases[] = {
+        {"{\"frames\":[", "not a JSON file"},
+        {"{\"fl_x\":50}", "no \"frames\" list"},
+        {head + "\"frames\":[]}", "the \"frames\" list is empty"},
+        {head + "\"frames\":[{\"transform_matrix\":[]}]}", "frame 0 has no file_path"},
+        {head + "\"frames\":[{\"file_path\":\"a.png\",\"transform_matrix\":[[1,0,0],[0,1,0],[0,0,1]]}]}",
+         "frame 0 has no transform_matrix of 4 rows of 4 numbers"},
+        {head + "\"frames\":[{\"file_path\":\"a.png\",\"transform_matrix\":[[2,0,0,0],[0,1,0,0],[0,0,1,5]]}]}",
+         "does not only turn and move"},
+        {head + "\"camera_model\":\"OPENCV_FISHEYE\",\"frames\":[" + frame + "]}", "camera model OPENCV_FISHEYE"},
+        {"{\"w\":64,\"h\":48,\"frames\":[" + frame + "]}", "frame 0 has no focal length"},
+        {"{\"camera_angle_x\":0.7,\"frames\":[" + frame + "]}", "the image size (w, h) is not given"},
+        {"{\"camera_angle_x\":4,\"w\":64,\"h\":48,\"frames\":[" + frame + "]}", "camera_angle_x"},
+        {"{\"fl_x\":\"fifty\",\"w\":64,\"h\":48,\"frames\":[" + frame + "]}", "fl_x is not a number"},
+        {"{\"fl_x\":50,\"w\":0,\"h\":48,\"frames\":[" + frame + "]}", "image size"},
+    };
+    for (const auto &c : cases) {
+        try {
+            TransformsJson::parse(c.text, {});
+            ADD_FAILURE() << "accepted: " << c.message;
+        } catch (const std::runtime_error &e) {
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(c.message)) << e.what();
+            EXPECT_EQ(0u, std::string(e.what()).rfind("transforms.json: ", 0)) << e.what();
+        }
+    }
+}
+
+TEST(MeshroomScene, RefusedFilesSayWhy)
+{
+    const std::string intr = "\"intrinsics\":[{\"intrinsicId\":\"1\",\"width\":\"64\",\"height\":\"48\",\"type\":\"pinhole\","
+                             "\"pxFocalLength\":\"50\",\"principalPoint\":[\"32\",\"24\"]}]";
+    const std::string pose = "\"poses\":[{\"poseId\":\"2\",\"pose\":{\"transform\":{\"rotation\":[\"1\",\"0\",\"0\",\"0\","
+                             "\"1\",\"0\",\"0\",\"0\",\"1\"],\"center\":[\"0\",\"0\",\"-5\"]}}}]";
+    const std::string one = "{\"viewId\":\"3\",\"poseId\":\"2\",\"intrinsicId\":\"1\",\"path\":\"a.jpg\"}";
+    const std::string view = "\"views\":[" + one + "]";
+    const auto scene = [&](const std::string &views, const std::string &intrinsics, const std::string &poses,
+                           const std::string &rest = "") {
+        return "{\"version\":[\"1\",\"0\",\"0\"]," + views + "," + intrinsics + "," + poses + rest + "}";
+    };
+    const struct {
+        std::string text, message;
+    } cases[] = {
+        {"[1,2]", "not a JSON object"},
+        {"{\"views\":", "not a JSON file"},
+        {scene(view, "\"intrinsics\":[]", pose), "view 3 uses intrinsic 1, which is not in the file"},
+        {scene(view, intr, "\"poses\":[]"), "no view of the scene has a pose"},
+        {scene("\"views\":[]", intr, pose), "the scene has no view"},
+        {scene(view, intr, pose, ",\"structure\":[{\"landmarkId\":\"0\",\"X\":[\"0\",\"0\",\"0\"],\"observations\":"
+                                 "[{\"observationId\":\"9\"}]}]"),
+         "landmark 0 is seen by view 9, which is not in the file"},
+        {scene(view, intr, pose, ",\"structure\":[{\"landmarkId\":\"0\",\"X\":[\"0\",\"0\"]}]"), "no position X"},
+        {scene(view, intr, pose, ",\"structure\":[{\"landmarkId\":\"0\",\"X\":[\"0\",\"0\",\"0\"],\"color\":[\"0\",\"0\",\"300\"]}]"),
+         "colour"},
+        {scene(view, intr, "\"poses\":[{\"poseId\":\"2\",\"pose\":{\"transform\":{\"rotation\":[\"1\"],\"center\":[\"0\",\"0\",\"0\"]}}}]"),
+         "pose 2 has no transform"},
+        {scene(view, intr, "\"poses\":[{\"poseId\":\"2\",\"pose\":{\"transform\":{\"rotation\":[\"2\",\"0\",\"0\",\"0\",\"1\",\"0\",\"0\",\"0\",\"1\"],\"center\":[\"0\",\"0\",\"0\"]}}}]"),
+         "not one"},
+        {scene(view, "\"intrinsics\":[{\"intrinsicId\":\"1\",\"width\":\"64\",\"height\":\"48\",\"type\":\"equidistant_r3\"}]", pose),
+         "camera type equidistant_r3"},
+        {scene(view, "\"intrinsics\":[{\"intrinsicId\":\"1\",\"width\":\"64\",\"height\":\"48\",\"pxFocalLength\":\"abc\"}]", pose),
+         "unreadable pxFocalLength"},
+        {scene("\"views\":[" + one + "," + one + "]", intr, pose), "view id 3 appears twice"},
+    };
+    for (const auto &c : cases) {
+        try {
+            MeshroomScene::parse(c.text);
+            ADD_FAILURE() << "accepted: " << c.message;
+        } catch (const std::runtime_error &e) {
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(c.message)) << e.what();
+            EXPECT_EQ(0u, std::string(e.what()).rfind("Meshroom: ", 0)) << e.what();
+        }
+    }
+}
