@@ -76,6 +76,9 @@ GLCameraInterface::GLCameraInterface(GLCamera *c) : ElementPanel(c, "Camera"), c
     addActionToggle(toggles, rowOf(A::SILHOUETTES), showsSilhouettes);
     addActionToggle(toggles, rowOf(A::TRANSPARENCY), isTransparent);
     addActionToggle(toggles, rowOf(A::PAN_AROUND), pansAround);
+    // The number of views and where they came from: a camera file, or the format of the
+    // program whose output was imported.
+    addInformationFrame();
 }
 
 void GLCameraInterface::update()

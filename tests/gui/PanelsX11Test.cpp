@@ -208,6 +208,12 @@ protected:
         pumpEvents();
     }
 
+    std::string cameraPanelText()
+    {
+        auto *panel = dynamic_cast<GLCameraInterface *>(machine->getCurrentCamera()->getInterface());
+        return panel ? panel->getInformationText() : std::string("no camera panel");
+    }
+
     std::string folder, previous;
     MainInterface *window = nullptr;
     std::unique_ptr<GLMachine> machine;
@@ -228,6 +234,18 @@ TEST_F(Panels, PanelFollowsTheElementKind)
 
     ASSERT_NE(machine->getCurrentCamera(), nullptr);
     EXPECT_NE(dynamic_cast<GLCameraInterface *>(machine->getCurrentCamera()->getInterface()), nullptr);
+
+    // A camera imported from another program's output is named by its format, not as a camera file.
+    EXPECT_NE(cameraPanelText().find("default camera"), std::string::npos);
+    std::ofstream(folder + "/transforms.json")
+        << "{\"fl_x\":50,\"w\":64,\"h\":48,\"frames\":[{\"file_path\":\"a.png\",\"transform_matrix\":"
+           "[[1,0,0,0],[0,1,0,0],[0,0,1,5],[0,0,0,1]]}]}";
+    {
+        testsupport::CapturedMessages quiet;
+        ASSERT_NE(machine->registerObject((folder + "/transforms.json").c_str()), nullptr);
+    }
+    EXPECT_NE(cameraPanelText().find("1 views\nnerfstudio transforms.json model"), std::string::npos)
+        << cameraPanelText();
 
     // Another 3D object under the mesh's code, not a mesh: the default panel.
     testsupport::TestObject *box = testsupport::TestObject::box(Point3(0, 0, 0), Point3(1, 2, 3));
