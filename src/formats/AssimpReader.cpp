@@ -77,9 +77,12 @@ size_t countTriangles(const aiMesh *m)
     return n;
 }
 
-// The diffuse (or base colour) image of a material, "" when none or embedded in the file.
-std::string materialImage(const aiScene *scene, unsigned index)
+// The diffuse (or base colour) image of a material, "" when none. An image the file embeds
+// (glTF buffer views and data URIs) is named as the importer names it ("*0") and its bytes are
+// set in `embedded`; raw texels, which no glTF file holds, are not taken.
+std::string materialImage(const aiScene *scene, unsigned index, const aiTexture *&embedded)
 {
+    embedded = nullptr;
     if (index >= scene->mNumMaterials || !scene->mMaterials[index])
         return "";
     const aiMaterial *mat = scene->mMaterials[index];
@@ -90,12 +93,33 @@ std::string materialImage(const aiScene *scene, unsigned index)
     std::string s = name.C_Str();
     if (s.empty())
         return "";
+    if (const aiTexture *t = scene->GetEmbeddedTexture(s.c_str())) {
+        if (t->mHeight != 0 || !t->pcData || t->mWidth == 0) {
+            msg::warning("GLMeshObject: texture %s is embedded as raw texels, not shown\n", s.c_str());
+            return "";
+        }
+        embedded = t;
+        return s;
+    }
     if (s[0] == '*') {
-        msg::warning("GLMeshObject: texture %s is embedded in the file, not shown\n", s.c_str());
+        msg::warning("GLMeshObject: texture %s is not in the file\n", s.c_str());
         return "";
     }
     std::replace(s.begin(), s.end(), '\\', '/');
     return s;
+}
+
+// The encoded bytes of an embedded image, copied out of the importer's scene.
+ForeignModel::EmbeddedImage embeddedImage(const aiTexture &t, const std::string &name, int texture)
+{
+    ForeignModel::EmbeddedImage image;
+    image.texture = texture;
+    image.name = name;
+    std::string hint(t.achFormatHint, strnlen(t.achFormatHint, sizeof t.achFormatHint));
+    image.mimeType = hint == "jpg" || hint == "jpeg" ? "image/jpeg" : "image/" + hint;
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(t.pcData);
+    image.bytes.assign(bytes, bytes + t.mWidth);
+    return image;
 }
 
 ForeignModel convert(const aiScene *scene, const std::string &folder)
@@ -182,14 +206,17 @@ ForeignModel convert(const aiScene *scene, const std::string &folder)
         for (unsigned k = 0; k < scene->mNumMaterials; ++k) {
             if (!used[k])
                 continue;
-            std::string name = materialImage(scene, k);
+            const aiTexture *embedded;
+            std::string name = materialImage(scene, k, embedded);
             if (name.empty())
                 continue;
-            if (name[0] != '/' && !folder.empty())
+            if (!embedded && name[0] != '/' && !folder.empty())
                 name = folder + "/" + name;
             auto it = seen.find(name);
             if (it == seen.end()) {
                 it = seen.emplace(name, static_cast<int>(model.textureImages.size())).first;
+                if (embedded)
+                    model.embeddedImages.push_back(embeddedImage(*embedded, name, it->second));
                 model.textureImages.push_back(name);
             }
             materialToImage[k] = it->second;

@@ -20,6 +20,15 @@ struct ForeignModel {
     std::vector<std::string> textureImages;
     /// With more than one image: for each triangle, the index of its image in textureImages.
     std::vector<int> triangleImage;
+    /// An image stored inside the model file (a glTF buffer view or data URI), as the file
+    /// holds it: decoded with the other texture images, after the import.
+    struct EmbeddedImage {
+        int texture = -1;                 ///< the entry of textureImages it stands for
+        std::string name;                 ///< the importer's name for it ("*0"), as textureImages shows it
+        std::string mimeType;             ///< "image/png", "image/jpeg", or "image/" and the file's format hint
+        std::vector<unsigned char> bytes; ///< the encoded image (PNG or JPEG)
+    };
+    std::vector<EmbeddedImage> embeddedImages;
     /// The point cloud: colours when the file has them, else the first scalar property as
     /// values, else neither.
     PointListData points;

@@ -132,6 +132,29 @@ std::unique_ptr<Bitmap> MeshTextureReader::loadImageFile(const std::string &path
     return nullptr;
 }
 
+std::unique_ptr<Bitmap> MeshTextureReader::decodeImage(const std::vector<unsigned char> &bytes)
+{
+    static const unsigned char png[] = {0x89, 'P', 'N', 'G'}, jpeg[] = {0xFF, 0xD8, 0xFF};
+    const auto startsWith = [&bytes](const unsigned char *magic, size_t n) {
+        return bytes.size() >= n && std::equal(magic, magic + n, bytes.begin());
+    };
+    const char *ext = startsWith(png, sizeof png) ? "png" : startsWith(jpeg, sizeof jpeg) ? "jpg" : nullptr;
+    if (!ext)
+        return nullptr;
+    // The decoders read streams: the bytes are read through one, never copied to a file.
+    std::unique_ptr<FILE, int (*)(FILE *)> in(
+        fmemopen(const_cast<unsigned char *>(bytes.data()), bytes.size(), "rb"), std::fclose);
+    if (!in)
+        return nullptr;
+    try {
+        auto image = std::make_unique<Bitmap>(in.get(), ext);
+        if (image->width > 0 && image->height > 0 && image->pixels)
+            return image;
+    } catch (const std::exception &) {
+    }
+    return nullptr;
+}
+
 bool MeshTextureReader::readTextureImages(std::vector<std::unique_ptr<Bitmap>> images,
                                           const std::vector<int> &triangleImage)
 {

@@ -69,6 +69,9 @@ public:
     /// An image file named by another program's model (png, jpg or jpeg, ppm, pgm, tga,
     /// tif), read by its extension in any letter case; null when it does not open or decode.
     static std::unique_ptr<Bitmap> loadImageFile(const std::string &path);
+    /// A PNG or JPEG image held in memory (an image a model file embeds), told apart by its
+    /// first bytes; null for anything else or when it does not decode.
+    static std::unique_ptr<Bitmap> decodeImage(const std::vector<unsigned char> &bytes);
 
 private:
     /// Takes `coordinates` over (as the texture's) when they fit one texture.

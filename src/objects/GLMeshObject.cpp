@@ -26,6 +26,7 @@ void GLMeshObject::adoptForeign(ForeignModel &model)
         throw std::runtime_error("the file holds points without faces, no mesh");
     adopt(model.mesh);
     texturing.setImages(std::move(model.textureImages), std::move(model.triangleImage));
+    texturing.setEmbeddedImages(std::move(model.embeddedImages));
     source = Source::Foreign;
 }
 

@@ -7,6 +7,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
 
 void GLMeshTexturing::initVariables()
@@ -34,6 +35,7 @@ void GLMeshTexturing::dropImages()
 {
     textureImages.clear();
     triangleImage.clear();
+    embeddedImages.clear();
 }
 
 bool GLMeshTexturing::readTexture()
@@ -50,8 +52,12 @@ bool GLMeshTexturing::readTexture()
     if (!textureImages.empty() && m.texCoords && m.texCoordVersion >= 2) {
         // The images another program's model names; one that does not open is drawn white.
         std::vector<std::unique_ptr<Bitmap>> images;
-        for (const std::string &name : textureImages) {
-            images.push_back(MeshTextureReader::loadImageFile(name));
+        for (size_t i = 0; i < textureImages.size(); ++i) {
+            const std::string &name = textureImages[i];
+            const auto embedded = std::find_if(embeddedImages.begin(), embeddedImages.end(),
+                                               [i](const ForeignModel::EmbeddedImage &e) { return e.texture == static_cast<int>(i); });
+            images.push_back(embedded != embeddedImages.end() ? MeshTextureReader::decodeImage(embedded->bytes)
+                                                              : MeshTextureReader::loadImageFile(name));
             if (!images.back()) {
                 msg::warning("GLMeshObject: can't read texture image %s\n", name.c_str());
                 images.back() = std::make_unique<Bitmap>(1, 1);

@@ -2,6 +2,7 @@
 #define VELMORA_GLMESHTEXTURING_H
 
 #include "objects/GLMeshTexture.h"
+#include "formats/ForeignModel.h"
 #include "formats/MeshTexture.h"
 
 #include <memory>
@@ -32,6 +33,9 @@ public:
         textureImages = std::move(images);
         triangleImage = std::move(imageOfTriangle);
     }
+    /// The images of textureImages that the model file holds itself, decoded at the first
+    /// textured frame as the others are read.
+    void setEmbeddedImages(std::vector<ForeignModel::EmbeddedImage> images) { embeddedImages = std::move(images); }
     /// The limits and counts of an empty mesh.
     void initVariables();
     /// Releases the chunks, the pending set-up and the images.
@@ -63,6 +67,7 @@ private:
     int forcedTextureLimit = 0;                  ///< 0: the OpenGL limit
     std::vector<std::string> textureImages;
     std::vector<int> triangleImage;
+    std::vector<ForeignModel::EmbeddedImage> embeddedImages;
     std::unique_ptr<MeshTexture> pendingTexture; ///< chunks set up, not yet uploaded
     GLMeshTexture meshTexture;                   ///< the uploaded chunks and textured corners
 };

@@ -1,10 +1,12 @@
 // libFuzzer harness of the import of other programs' models through Assimp (OBJ, STL, glTF,
 // ...): the first byte picks the format the importer is told, the rest is the file. It
 // checks the conversion into the viewer's records; a crash inside Assimp itself shows up
-// here too and is a reason to check that format before handing it over (as PLY is).
+// here too and is a reason to check that format before handing it over (as PLY is). Images
+// the file embeds are decoded as the mesh decodes them.
 #include "Harness.h"
 #include "MeshCheck.h"
 #include "formats/AssimpReader.h"
+#include "formats/MeshTextureReader.h"
 
 #include <cstdint>
 #include <exception>
@@ -23,5 +25,11 @@ VELMORA_FUZZ_HARNESS(std::exception, fuzz::QuietOutput)
         (void)sink;
     } else {
         meshfuzz::checkMesh(m.mesh);
+        // Embedded images stand for images of the model and decode as the mesh decodes them.
+        for (const ForeignModel::EmbeddedImage &e : m.embeddedImages) {
+            if (e.texture < 0 || e.texture >= static_cast<int>(m.textureImages.size()))
+                std::abort();
+            MeshTextureReader::decodeImage(e.bytes);
+        }
     }
 }
