@@ -278,6 +278,8 @@ void foreignSeeds()
     put("assimp_import", "points.obj", std::string("\0", 1) + "v 0 0 0 1 0 0\nv 1 2 3 0 1 0\n");
     put("assimp_import", "tri.stl", std::string("\1", 1) + "solid t\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\n"
                                                             "vertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\nendsolid t\n");
+    // A quad textured by a PNG the file holds as a data URI.
+    put("assimp_import", "textured_quad.gltf", std::string("\2", 1) + "{\"asset\":{\"version\":\"2.0\"},\"scenes\":[{\"nodes\":[0]}],\"nodes\":[{\"mesh\":0}],\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0,\"TEXCOORD_0\":1},\"indices\":2,\"material\":0}]}],\"materials\":[{\"pbrMetallicRoughness\":{\"baseColorTexture\":{\"index\":0}}}],\"textures\":[{\"source\":0}],\"images\":[{\"uri\":\"data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAIAAAACCAIAAAD91JpzAAAAEElEQVR4nGM4IccARAwQCgAcVgOZjQDAGgAAAABJRU5ErkJggg==\"}],\"buffers\":[{\"byteLength\":92,\"uri\":\"data:application/octet-stream;base64,AACAvwAAgL8AAAAAAACAPwAAgL8AAAAAAACAPwAAgD8AAAAAAACAvwAAgD8AAAAAAAAAAAAAgD8AAIA/AACAPwAAgD8AAAAAAAAAAAAAAAAAAAEAAgAAAAIAAwA=\"}],\"bufferViews\":[{\"buffer\":0,\"byteLength\":48},{\"buffer\":0,\"byteOffset\":48,\"byteLength\":32},{\"buffer\":0,\"byteOffset\":80,\"byteLength\":12}],\"accessors\":[{\"bufferView\":0,\"componentType\":5126,\"count\":4,\"type\":\"VEC3\",\"min\":[-1,-1,0],\"max\":[1,1,0]},{\"bufferView\":1,\"componentType\":5126,\"count\":4,\"type\":\"VEC2\"},{\"bufferView\":2,\"componentType\":5123,\"count\":6,\"type\":\"SCALAR\"}]}");
     put("assimp_import", "tri.gltf",
         std::string("\2", 1) +
             "{\"asset\":{\"version\":\"2.0\"},\"scenes\":[{\"nodes\":[0]}],\"nodes\":[{\"mesh\":0}],"
