@@ -148,22 +148,26 @@ std::vector<ViewScore> ViewEvaluation::evaluate(GLMachine &machine, const std::f
         }
         if (s.problem.empty()) {
             machine.getFrameBuffer(frame.data());
-            glReadPixels(0, 0, w, h, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
-            // OpenGL reads the bottom row first; photographs start with the top row.
-            for (int y = 0; y < h; ++y) {
-                const size_t row = static_cast<size_t>(h - 1 - y) * w;
-                std::memcpy(&drawn[static_cast<size_t>(y) * w * 3], &frame[row * 3], static_cast<size_t>(w) * 3);
-                for (int x = 0; x < w; ++x)
-                    coverage[static_cast<size_t>(y) * w + x] = depth[row + x] < 1;
-            }
-            const unsigned char *p = reinterpret_cast<const unsigned char *>(photo.pixels);
-            s.psnr = imagecompare::psnr(drawn.data(), p, w, h);
-            s.ssim = imagecompare::ssim(drawn.data(), p, w, h);
             const std::string silhouette = camera->getSilhouetteFile(i);
             int sw = 0, sh = 0;
             const std::vector<unsigned char> mask =
                 silhouette.empty() ? std::vector<unsigned char>() : readSilhouette(silhouette, sw, sh);
-            if (!mask.empty() && sw == w && sh == h) {
+            const bool masked = !mask.empty() && sw == w && sh == h;
+            // The drawn area is the depth buffer's: read only when a silhouette needs it.
+            if (masked)
+                glReadPixels(0, 0, w, h, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
+            // OpenGL reads the bottom row first; photographs start with the top row.
+            for (int y = 0; y < h; ++y) {
+                const size_t row = static_cast<size_t>(h - 1 - y) * w;
+                std::memcpy(&drawn[static_cast<size_t>(y) * w * 3], &frame[row * 3], static_cast<size_t>(w) * 3);
+                if (masked)
+                    for (int x = 0; x < w; ++x)
+                        coverage[static_cast<size_t>(y) * w + x] = depth[row + x] < 1;
+            }
+            const unsigned char *p = reinterpret_cast<const unsigned char *>(photo.pixels);
+            s.psnr = imagecompare::psnr(drawn.data(), p, w, h);
+            s.ssim = imagecompare::ssim(drawn.data(), p, w, h);
+            if (masked) {
                 s.psnrInside = imagecompare::psnr(drawn.data(), p, w, h, mask.data());
                 s.ssimInside = imagecompare::ssim(drawn.data(), p, w, h, mask.data());
                 s.iou = imagecompare::iou(coverage.data(), mask.data(), pixels);
