@@ -82,6 +82,18 @@ std::string baseName(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// A CSV field's quotes are doubled.
+std::string quoted(const std::string &text)
+{
+    std::string q;
+    for (char c : text) {
+        q += c;
+        if (c == '"')
+            q += '"';
+    }
+    return q;
+}
+
 } // namespace
 
 ViewScore::ViewScore() : psnr(kNaN), ssim(kNaN), psnrInside(kNaN), ssimInside(kNaN), iou(kNaN) {}
@@ -230,8 +242,8 @@ void ViewEvaluation::write(FILE *out, const std::vector<ViewScore> &scores, bool
             }
         cells(v);
         if (csv)
-            std::fprintf(out, "%d,\"%s\",%s,%s,%s,%s,%s\n", s.view, s.photograph.c_str(), text[0], text[1], text[2],
-                         text[3], text[4]);
+            std::fprintf(out, "%d,\"%s\",%s,%s,%s,%s,%s\n", s.view, quoted(s.photograph).c_str(), text[0], text[1],
+                         text[2], text[3], text[4]);
         else
             std::fprintf(out, "%4d  %-20s %8s %8s %10s %10s %8s%s%s\n", s.view, baseName(s.photograph).c_str(),
                          text[0], text[1], text[2], text[3], text[4], s.problem.empty() ? "" : "  ",

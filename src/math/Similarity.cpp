@@ -210,7 +210,7 @@ SimilarityFit fitSimilarity(const std::vector<Vec3d> &from, const std::vector<Ve
     }
     // Cross-covariance of the centred point sets, and the spread of `from` (its own
     // covariance tells whether the points span a plane at least).
-    Mat3d sigmaXY{}, sigmaXX{};
+    Mat3d sigmaXY{}, sigmaXX{}, sigmaYY{};
     double varianceX = 0;
     for (size_t i = 0; i < n; ++i) {
         const Vec3d x = {from[i][0] - mx[0], from[i][1] - mx[1], from[i][2] - mx[2]};
@@ -220,16 +220,20 @@ SimilarityFit fitSimilarity(const std::vector<Vec3d> &from, const std::vector<Ve
             for (int c = 0; c < 3; ++c) {
                 sigmaXY[3 * r + c] += y[r] * x[c];
                 sigmaXX[3 * r + c] += x[r] * x[c];
+                sigmaYY[3 * r + c] += y[r] * y[c];
             }
     }
-    Mat3d Ux, Vx;
-    Vec3d spread;
-    svd3(sigmaXX, Ux, spread, Vx);
-    // The covariance's eigenvalues are squares of extents: a second extent below a millionth
-    // of the first is a line, within the rounding of the sums above.
-    if (!(varianceX > 0) || spread[1] <= 1e-12 * spread[0]) {
-        fit.refusal = "all centres on a line";
-        return fit;
+    // The covariances' eigenvalues are squares of extents: a second extent below a millionth
+    // of the first is a line, within the rounding of the sums above. Either set on a line
+    // leaves the turn about it undetermined.
+    for (const Mat3d *sigma : {&sigmaXX, &sigmaYY}) {
+        Mat3d U, V;
+        Vec3d spread;
+        svd3(*sigma, U, spread, V);
+        if (!(spread[0] > 0) || spread[1] <= 1e-12 * spread[0]) {
+            fit.refusal = "all centres on a line";
+            return fit;
+        }
     }
     Mat3d U, V;
     Vec3d d;

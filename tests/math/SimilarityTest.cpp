@@ -125,6 +125,8 @@ TEST(Similarity, RefusesDegenerateInputWithTheReason)
         EXPECT_EQ(fit.refusal, c.refusal) << c.name;
     }
     EXPECT_EQ(fitSimilarity(spread(5, 1), spread(4, 1)).refusal, "the two lists of centres differ in length");
+    // Reference centres on a line, the model's not.
+    EXPECT_EQ(fitSimilarity(spread(4, 1), {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {5, 5, 5}}).refusal, "all centres on a line");
 }
 
 TEST(Similarity, SingularValuesOfRankDeficientAndGeneralMatrices)
