@@ -213,15 +213,20 @@ bool TriangleBVH::nearest(const double p[3], double maxDistance, Nearest &out, i
     // where it changes nothing.
     if (hint >= 0 && static_cast<size_t>(hint) < order.size())
         consider(hint);
-    int stack[128];
+    // Each entry keeps its box's distance, computed once when it was pushed.
+    struct Entry {
+        int node;
+        double d2;
+    } stack[128];
     int top = 0;
-    stack[top++] = root;
+    stack[top++] = {root, boxDistance2(nodes[static_cast<size_t>(root)].lo, nodes[static_cast<size_t>(root)].hi, p)};
     while (top > 0) {
-        const Node &n = nodes[static_cast<size_t>(stack[--top])];
+        const Entry e = stack[--top];
         // A box is passed over only when it is clearly beyond: its distance and a triangle's
         // are rounded differently, and a tie must still be looked at.
-        if (boxDistance2(n.lo, n.hi, p) > best2 * (1 + 1e-9))
+        if (e.d2 > best2 * (1 + 1e-9))
             continue;
+        const Node &n = nodes[static_cast<size_t>(e.node)];
         if (n.b < 0) {
             for (int i = n.a; i < n.a - n.b; ++i)
                 consider(i);
@@ -231,11 +236,11 @@ bool TriangleBVH::nearest(const double p[3], double maxDistance, Nearest &out, i
         const Node &x = nodes[static_cast<size_t>(n.a)], &y = nodes[static_cast<size_t>(n.b)];
         const double dx = boxDistance2(x.lo, x.hi, p), dy = boxDistance2(y.lo, y.hi, p);
         if (dx < dy) {
-            stack[top++] = n.b;
-            stack[top++] = n.a;
+            stack[top++] = {n.b, dy};
+            stack[top++] = {n.a, dx};
         } else {
-            stack[top++] = n.a;
-            stack[top++] = n.b;
+            stack[top++] = {n.a, dx};
+            stack[top++] = {n.b, dy};
         }
     }
     return found;
