@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <future>
 #include <limits>
 #include <memory>
 
@@ -94,6 +95,48 @@ std::string quoted(const std::string &text)
     return q;
 }
 
+// The figures of one view from its frame (bottom row first, as OpenGL reads it) and, when
+// the camera has silhouettes, its depth buffer.
+ViewScore compare(ViewScore s, std::vector<unsigned char> frame, std::vector<float> depth, int w, int h,
+                  std::string silhouette)
+{
+    Bitmap photo;
+    try {
+        photo.loadImage(s.photograph.c_str());
+    } catch (const std::exception &) {
+        s.problem = "unreadable photograph";
+        return s;
+    }
+    if (photo.width != w || photo.height != h) {
+        s.problem =
+            "photograph of " + std::to_string(photo.width) + " x " + std::to_string(photo.height) + ", not the size drawn";
+        return s;
+    }
+    const size_t pixels = static_cast<size_t>(w) * h;
+    int sw = 0, sh = 0;
+    const std::vector<unsigned char> mask =
+        depth.empty() ? std::vector<unsigned char>() : readSilhouette(silhouette, sw, sh);
+    const bool masked = !mask.empty() && sw == w && sh == h;
+    // OpenGL reads the bottom row first; photographs start with the top row.
+    std::vector<unsigned char> drawn(pixels * 3), coverage(masked ? pixels : 0);
+    for (int y = 0; y < h; ++y) {
+        const size_t row = static_cast<size_t>(h - 1 - y) * w;
+        std::memcpy(&drawn[static_cast<size_t>(y) * w * 3], &frame[row * 3], static_cast<size_t>(w) * 3);
+        if (masked)
+            for (int x = 0; x < w; ++x)
+                coverage[static_cast<size_t>(y) * w + x] = depth[row + x] < 1;
+    }
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(photo.pixels);
+    s.psnr = imagecompare::psnr(drawn.data(), p, w, h);
+    s.ssim = imagecompare::ssim(drawn.data(), p, w, h);
+    if (masked) {
+        s.psnrInside = imagecompare::psnr(drawn.data(), p, w, h, mask.data());
+        s.ssimInside = imagecompare::ssim(drawn.data(), p, w, h, mask.data());
+        s.iou = imagecompare::iou(coverage.data(), mask.data(), pixels);
+    }
+    return s;
+}
+
 } // namespace
 
 ViewScore::ViewScore() : psnr(kNaN), ssim(kNaN), psnrInside(kNaN), ssimInside(kNaN), iou(kNaN) {}
@@ -131,64 +174,55 @@ std::vector<ViewScore> ViewEvaluation::evaluate(GLMachine &machine, const std::f
     int w = 0, h = 0;
     machine.getWindowSize(w, h);
     const size_t pixels = static_cast<size_t>(w) * h;
-    std::vector<unsigned char> frame(pixels * 3), drawn(pixels * 3), coverage(pixels);
-    std::vector<float> depth(pixels);
     const bool info = machine.getDrawInfo();
     machine.setDrawInfo(false);
-    for (int i = 0; i < n; ++i) {
+    // A view's photograph is read and compared on a worker while the next view is drawn:
+    // the renderer's vertex work leaves a core to spare.
+    std::future<ViewScore> pending;
+    bool stopped = false;
+    const auto collect = [&] {
+        if (!pending.valid())
+            return;
+        scores.push_back(pending.get());
+        if (progress && !progress(static_cast<int>(scores.size()), n))
+            stopped = true;
+    };
+    for (int i = 0; i < n && !stopped; ++i) {
         ViewScore s;
         s.view = i;
         s.photograph = camera->getPhotographFile(i);
+        if (s.photograph.empty()) {
+            s.problem = "no photograph";
+            collect();
+            scores.push_back(s);
+            if (!stopped && progress && !progress(static_cast<int>(scores.size()), n))
+                stopped = true;
+            continue;
+        }
         // Stepping onto a view shows it from its calibrated pose; at least one step is
         // taken, so that a view already current is shown from its pose too.
         while (camera->getCurrentView() != (i + n - 1) % n)
             camera->notifyCommand(GLCamera::NEXT_VIEW);
         camera->notifyCommand(GLCamera::NEXT_VIEW);
-
-        Bitmap photo;
-        if (s.photograph.empty()) {
-            s.problem = "no photograph";
-        } else {
-            try {
-                photo.loadImage(s.photograph.c_str());
-                if (photo.width != w || photo.height != h)
-                    s.problem = "photograph of " + std::to_string(photo.width) + " x " + std::to_string(photo.height) +
-                                ", not the size drawn";
-            } catch (const std::exception &) {
-                s.problem = "unreadable photograph";
-            }
+        std::vector<unsigned char> frame(pixels * 3);
+        machine.getFrameBuffer(frame.data());
+        // The drawn area is the depth buffer's: read only when there are silhouettes.
+        const std::string silhouette = camera->getSilhouetteFile(i);
+        std::vector<float> depth;
+        if (!silhouette.empty()) {
+            depth.resize(pixels);
+            glReadPixels(0, 0, w, h, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
         }
-        if (s.problem.empty()) {
-            machine.getFrameBuffer(frame.data());
-            const std::string silhouette = camera->getSilhouetteFile(i);
-            int sw = 0, sh = 0;
-            const std::vector<unsigned char> mask =
-                silhouette.empty() ? std::vector<unsigned char>() : readSilhouette(silhouette, sw, sh);
-            const bool masked = !mask.empty() && sw == w && sh == h;
-            // The drawn area is the depth buffer's: read only when a silhouette needs it.
-            if (masked)
-                glReadPixels(0, 0, w, h, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
-            // OpenGL reads the bottom row first; photographs start with the top row.
-            for (int y = 0; y < h; ++y) {
-                const size_t row = static_cast<size_t>(h - 1 - y) * w;
-                std::memcpy(&drawn[static_cast<size_t>(y) * w * 3], &frame[row * 3], static_cast<size_t>(w) * 3);
-                if (masked)
-                    for (int x = 0; x < w; ++x)
-                        coverage[static_cast<size_t>(y) * w + x] = depth[row + x] < 1;
-            }
-            const unsigned char *p = reinterpret_cast<const unsigned char *>(photo.pixels);
-            s.psnr = imagecompare::psnr(drawn.data(), p, w, h);
-            s.ssim = imagecompare::ssim(drawn.data(), p, w, h);
-            if (masked) {
-                s.psnrInside = imagecompare::psnr(drawn.data(), p, w, h, mask.data());
-                s.ssimInside = imagecompare::ssim(drawn.data(), p, w, h, mask.data());
-                s.iou = imagecompare::iou(coverage.data(), mask.data(), pixels);
-            }
-        }
-        scores.push_back(s);
-        if (progress && !progress(i + 1, n))
+        collect();
+        if (stopped)
             break;
+        pending = std::async(std::launch::async, compare, std::move(s), std::move(frame), std::move(depth), w, h,
+                             silhouette);
     }
+    if (!stopped)
+        collect();
+    else if (pending.valid())
+        pending.wait();
     machine.setDrawInfo(info);
     return scores;
 }
