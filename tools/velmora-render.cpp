@@ -4,10 +4,14 @@
 //   velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]
 //                  [--mode shade|wire|flat|data|texture|depth] [--background R,G,B]
 //                  -o OUT FILE...
+//   velmora-render --evaluate [--csv OUT.csv] [--sort COLUMN] [-c CAMERA.dat] FILE...
 //
 // The files are loaded as the viewer loads them (same loader, same default camera, same
 // camera-file views). Errors print one line on standard error and end with status 1.
+// --evaluate draws every original view at its photograph's size, meshes textured where they
+// have a texture, and prints how each frame compares with the photograph.
 #include "app/GLMachine.h"
+#include "app/ViewEvaluation.h"
 #include "camera/GLCamera.h"
 #include "core/StartupTiming.h"
 #include "objects/GL3DObjectLoader.h"
@@ -19,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,7 +32,9 @@ namespace {
 const char *const kUsage =
     "usage: velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]\n"
     "                      [--mode shade|wire|flat|data|texture|depth] [--background R,G,B]\n"
-    "                      -o OUT FILE...\n";
+    "                      -o OUT FILE...\n"
+    "       velmora-render --evaluate [--csv OUT.csv] [--sort COLUMN] [-c CAMERA.dat] [--size WxH]\n"
+    "                      [--background R,G,B] FILE...\n";
 
 [[noreturn]] void fail(const std::string &message)
 {
@@ -45,6 +52,10 @@ struct RenderOptions {
     float red = 0, green = 0, blue = 0;
     const char *out = nullptr;
     std::vector<char *> files;
+    bool evaluate = false;
+    bool sized = false;
+    const char *csv = nullptr;
+    std::string sort = "view";
 };
 
 bool parseInt(const char *text, int &value)
@@ -82,6 +93,15 @@ RenderOptions parse(int argc, char **argv)
             if (!x || !parseInt(w.c_str(), o.width) || !parseInt(x + 1, o.height) || o.width < 1 ||
                 o.height < 1 || o.width > 16384 || o.height > 16384)
                 fail(std::string("bad size ") + v + " (WxH, each 1 to 16384)");
+            o.sized = true;
+        } else if (std::strcmp(a, "--evaluate") == 0) {
+            o.evaluate = true;
+        } else if (std::strcmp(a, "--csv") == 0) {
+            o.csv = value(i);
+        } else if (std::strcmp(a, "--sort") == 0) {
+            o.sort = value(i);
+            if (!ViewEvaluation::isColumn(o.sort))
+                fail("unknown column " + o.sort + " (view, psnr, ssim, psnr-silhouette, ssim-silhouette or iou)");
         } else if (std::strcmp(a, "--mode") == 0) {
             o.mode = value(i);
             static const char *const modes[] = {"shade", "wire", "flat", "data", "texture", "depth"};
@@ -108,7 +128,7 @@ RenderOptions parse(int argc, char **argv)
             o.files.push_back(argv[i]);
         }
     }
-    if (!o.out)
+    if (!o.out && !o.evaluate)
         fail("no output file (-o OUT)");
     if (o.files.empty())
         fail("no input file");
@@ -122,7 +142,7 @@ bool endsWith(const std::string &text, const char *suffix)
 }
 
 // The drawing mode, as the viewer's keys set it on each mesh.
-void applyMode(GLMachine &machine, const std::string &mode)
+void applyMode(GLMachine &machine, const std::string &mode, bool quiet = false)
 {
     for (int i = 0; i < machine.getNObjects(); ++i) {
         GL3DObject *object = machine.getObject(i);
@@ -142,10 +162,73 @@ void applyMode(GLMachine &machine, const std::string &mode)
                 object->notifyCommand('5');
         } else if (mode == "texture") {
             // The texture is read on first use, as key "3" does in the viewer.
-            if (mesh && !mesh->hasTexture() && !mesh->readTexture())
-                std::fprintf(stderr, "velmora-render: %s has no texture, drawn shaded\n", name.c_str());
-            else
+            if (mesh && !mesh->hasTexture() && !mesh->readTexture()) {
+                if (!quiet)
+                    std::fprintf(stderr, "velmora-render: %s has no texture, drawn shaded\n", name.c_str());
+            } else
                 object->notifyCommand('3');
+        }
+    }
+}
+
+// A scene manager of the given size with the files loaded; with `cameraOnly`, only the
+// camera file of -c.
+std::unique_ptr<GLMachine> open(const RenderOptions &o, int width, int height, bool cameraOnly)
+{
+    auto machine = std::make_unique<GLMachine>(width, height);
+    StartupTiming::mark("off-screen context ready");
+    if (o.background)
+        machine->setBackgroundColor(Point4(o.red, o.green, o.blue, 0));
+    // The readers report on standard error what they cannot read; here standard error
+    // carries this program's own one-line errors only, so their reports go with the
+    // other loading messages to standard output.
+    std::fflush(stderr);
+    const int savedErr = dup(2);
+    dup2(1, 2);
+    std::vector<char *> files = o.files;
+    const int loaded =
+        machine->registerStartFiles(o.camera, cameraOnly ? 0 : static_cast<int>(files.size()), files.data());
+    std::fflush(stderr);
+    if (savedErr >= 0) {
+        dup2(savedErr, 2);
+        close(savedErr);
+    }
+    if (loaded < 0)
+        fail(std::string("unable to read the camera file ") + o.camera);
+    if (machine->getNObjects() == 0 && machine->getNCameras() == 0)
+        fail("no file could be loaded");
+    return machine;
+}
+
+// --evaluate: every original view drawn at its photograph's size and compared with it.
+void evaluate(const RenderOptions &o)
+{
+    int width = o.width, height = o.height;
+    if (!o.sized) {
+        std::unique_ptr<GLMachine> probe = open(o, 16, 16, o.camera != nullptr);
+        if (!ViewEvaluation::photographSize(*probe, width, height))
+            fail(probe->getCurrentCamera() ? "the camera has no photograph to compare with" : "no camera to evaluate");
+    }
+    std::unique_ptr<GLMachine> machine = open(o, width, height, false);
+    GLCamera *camera = machine->getCurrentCamera();
+    if (!camera || camera->getNViews() <= 0)
+        fail("no camera to evaluate");
+    // Photographs show the model as it is: textured where it has a texture.
+    applyMode(*machine, o.mode == "shade" ? "texture" : o.mode, true);
+    std::vector<ViewScore> scores = ViewEvaluation::evaluate(*machine);
+    ViewEvaluation::sort(scores, o.sort);
+    std::fflush(stdout);
+    ViewEvaluation::write(stdout, scores, false);
+    if (o.csv) {
+        const std::string name = o.csv, part = name + ".part";
+        FILE *f = std::fopen(part.c_str(), "w");
+        if (!f)
+            fail("unable to write " + name);
+        ViewEvaluation::write(f, scores, true);
+        const bool ok = !std::ferror(f);
+        if (std::fclose(f) != 0 || !ok || std::rename(part.c_str(), name.c_str()) != 0) {
+            std::remove(part.c_str());
+            fail("unable to write " + name);
         }
     }
 }
@@ -161,26 +244,12 @@ int main(int argc, char **argv)
     if (!o.camera)
         GL3DObjectLoader::readAhead(o.files[0]);
     try {
-        GLMachine machine(o.width, o.height);
-        StartupTiming::mark("off-screen context ready");
-        if (o.background)
-            machine.setBackgroundColor(Point4(o.red, o.green, o.blue, 0));
-        // The readers report on standard error what they cannot read; here standard error
-        // carries this program's own one-line errors only, so their reports go with the
-        // other loading messages to standard output.
-        std::fflush(stderr);
-        const int savedErr = dup(2);
-        dup2(1, 2);
-        const int loaded = machine.registerStartFiles(o.camera, static_cast<int>(o.files.size()), o.files.data());
-        std::fflush(stderr);
-        if (savedErr >= 0) {
-            dup2(savedErr, 2);
-            close(savedErr);
+        if (o.evaluate) {
+            evaluate(o);
+            return 0;
         }
-        if (loaded < 0)
-            fail(std::string("unable to read the camera file ") + o.camera);
-        if (machine.getNObjects() == 0 && machine.getNCameras() == 0)
-            fail("no file could be loaded");
+        std::unique_ptr<GLMachine> opened = open(o, o.width, o.height, false);
+        GLMachine &machine = *opened;
         GLCamera *camera = machine.getCurrentCamera();
         if (o.view >= 0) {
             if (!camera || o.view >= camera->getNViews())

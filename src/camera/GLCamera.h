@@ -254,6 +254,10 @@ public:
     std::unique_ptr<textureData> loadImage(int i);
     /// The same for view i's silhouette, as a luminance texture.
     std::unique_ptr<textureData> loadSilhouette(int i);
+    /// The file of view i's photograph (i wrapped), or "" when the view has none.
+    std::string getPhotographFile(int i) const;
+    /// The file of view i's silhouette (i wrapped), or "" when there is no silhouette sequence.
+    std::string getSilhouetteFile(int i) const;
     /// The loaded photograph of view i (wrapped), or null.
     const textureData *getTexture(int i) const;
     /// The silhouette texture, or null.

@@ -1,0 +1,295 @@
+#include "app/ViewEvaluation.h"
+
+#include "app/GLMachine.h"
+#include "app/SceneWindow.h"
+#include "camera/GLCamera.h"
+#include "formats/SequenceFiles.h"
+#include "formats/Sil.h"
+#include "image/Bitmap.h"
+#include "image/ImageCompare.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <future>
+#include <limits>
+#include <memory>
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The silhouette as one byte a pixel, non-zero inside, top row first; empty when it cannot
+// be read. Contour files ("txt") hold no area and give none.
+std::vector<unsigned char> readSilhouette(const std::string &name, int &w, int &h)
+{
+    std::vector<unsigned char> mask;
+    w = h = 0;
+    const size_t dot = name.rfind('.');
+    const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+    try {
+        std::unique_ptr<unsigned char[]> grey;
+        if (extension == "txt") {
+            return mask;
+        } else if (extension == "sil") {
+            const Sil sil(name.c_str());
+            grey = sil.decodeSilhouette();
+            w = sil.getWidth();
+            h = sil.getHeight();
+        } else if (extension == "pgm") {
+            grey = sequence::loadPGM(name.c_str(), w, h);
+        } else {
+            Bitmap image;
+            image.loadImage(name.c_str());
+            w = image.width;
+            h = image.height;
+            grey.reset(new unsigned char[static_cast<size_t>(w) * h]);
+            for (size_t p = 0; p < static_cast<size_t>(w) * h; ++p)
+                grey[p] = static_cast<unsigned char>((image.pixels[p].r + image.pixels[p].g + image.pixels[p].b) / 3);
+        }
+        if (!grey || w < 1 || h < 1)
+            return mask;
+        mask.resize(static_cast<size_t>(w) * h);
+        for (size_t p = 0; p < mask.size(); ++p)
+            mask[p] = grey[p] > 127;
+    } catch (const std::exception &) {
+        mask.clear();
+    }
+    return mask;
+}
+
+// Higher is better for every figure; NaN sorts last.
+double figure(const ViewScore &s, const std::string &column)
+{
+    if (column == "psnr")
+        return s.psnr;
+    if (column == "ssim")
+        return s.ssim;
+    if (column == "psnr-silhouette")
+        return s.psnrInside;
+    if (column == "ssim-silhouette")
+        return s.ssimInside;
+    if (column == "iou")
+        return s.iou;
+    return -s.view;
+}
+
+std::string baseName(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A CSV field's quotes are doubled.
+std::string quoted(const std::string &text)
+{
+    std::string q;
+    for (char c : text) {
+        q += c;
+        if (c == '"')
+            q += '"';
+    }
+    return q;
+}
+
+// The figures of one view from its frame (bottom row first, as OpenGL reads it) and, when
+// the camera has silhouettes, its depth buffer.
+ViewScore compare(ViewScore s, std::vector<unsigned char> frame, std::vector<float> depth, int w, int h,
+                  std::string silhouette)
+{
+    Bitmap photo;
+    try {
+        photo.loadImage(s.photograph.c_str());
+    } catch (const std::exception &) {
+        s.problem = "unreadable photograph";
+        return s;
+    }
+    if (photo.width != w || photo.height != h) {
+        s.problem =
+            "photograph of " + std::to_string(photo.width) + " x " + std::to_string(photo.height) + ", not the size drawn";
+        return s;
+    }
+    const size_t pixels = static_cast<size_t>(w) * h;
+    int sw = 0, sh = 0;
+    const std::vector<unsigned char> mask =
+        depth.empty() ? std::vector<unsigned char>() : readSilhouette(silhouette, sw, sh);
+    const bool masked = !mask.empty() && sw == w && sh == h;
+    // OpenGL reads the bottom row first; photographs start with the top row.
+    std::vector<unsigned char> drawn(pixels * 3), coverage(masked ? pixels : 0);
+    for (int y = 0; y < h; ++y) {
+        const size_t row = static_cast<size_t>(h - 1 - y) * w;
+        std::memcpy(&drawn[static_cast<size_t>(y) * w * 3], &frame[row * 3], static_cast<size_t>(w) * 3);
+        if (masked)
+            for (int x = 0; x < w; ++x)
+                coverage[static_cast<size_t>(y) * w + x] = depth[row + x] < 1;
+    }
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(photo.pixels);
+    s.psnr = imagecompare::psnr(drawn.data(), p, w, h);
+    s.ssim = imagecompare::ssim(drawn.data(), p, w, h);
+    if (masked) {
+        s.psnrInside = imagecompare::psnr(drawn.data(), p, w, h, mask.data());
+        s.ssimInside = imagecompare::ssim(drawn.data(), p, w, h, mask.data());
+        s.iou = imagecompare::iou(coverage.data(), mask.data(), pixels);
+    }
+    return s;
+}
+
+} // namespace
+
+ViewScore::ViewScore() : psnr(kNaN), ssim(kNaN), psnrInside(kNaN), ssimInside(kNaN), iou(kNaN) {}
+
+bool ViewEvaluation::photographSize(GLMachine &machine, int &width, int &height)
+{
+    GLCamera *camera = machine.getCurrentCamera();
+    if (!camera)
+        return false;
+    for (int i = 0; i < camera->getNViews(); ++i) {
+        const std::string name = camera->getPhotographFile(i);
+        if (name.empty())
+            continue;
+        try {
+            Bitmap image;
+            image.loadImage(name.c_str());
+            if (image.width > 0 && image.height > 0) {
+                width = image.width;
+                height = image.height;
+                return true;
+            }
+        } catch (const std::exception &) {
+        }
+    }
+    return false;
+}
+
+std::vector<ViewScore> ViewEvaluation::evaluate(GLMachine &machine, const std::function<bool(int, int)> &progress)
+{
+    std::vector<ViewScore> scores;
+    GLCamera *camera = machine.getCurrentCamera();
+    if (!camera || camera->getNViews() <= 0)
+        return scores;
+    const int n = camera->getNViews();
+    int w = 0, h = 0;
+    machine.getWindowSize(w, h);
+    const size_t pixels = static_cast<size_t>(w) * h;
+    const bool info = machine.getDrawInfo();
+    machine.setDrawInfo(false);
+    // A view's photograph is read and compared on a worker while the next view is drawn:
+    // the renderer's vertex work leaves a core to spare.
+    std::future<ViewScore> pending;
+    bool stopped = false;
+    const auto collect = [&] {
+        if (!pending.valid())
+            return;
+        scores.push_back(pending.get());
+        if (progress && !progress(static_cast<int>(scores.size()), n))
+            stopped = true;
+    };
+    for (int i = 0; i < n && !stopped; ++i) {
+        ViewScore s;
+        s.view = i;
+        s.photograph = camera->getPhotographFile(i);
+        if (s.photograph.empty()) {
+            s.problem = "no photograph";
+            collect();
+            scores.push_back(s);
+            if (!stopped && progress && !progress(static_cast<int>(scores.size()), n))
+                stopped = true;
+            continue;
+        }
+        // Stepping onto a view shows it from its calibrated pose; at least one step is
+        // taken, so that a view already current is shown from its pose too.
+        while (camera->getCurrentView() != (i + n - 1) % n)
+            camera->notifyCommand(GLCamera::NEXT_VIEW);
+        camera->notifyCommand(GLCamera::NEXT_VIEW);
+        std::vector<unsigned char> frame(pixels * 3);
+        machine.getFrameBuffer(frame.data());
+        // The drawn area is the depth buffer's: read only when there are silhouettes.
+        const std::string silhouette = camera->getSilhouetteFile(i);
+        std::vector<float> depth;
+        if (!silhouette.empty()) {
+            depth.resize(pixels);
+            glReadPixels(0, 0, w, h, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
+        }
+        collect();
+        if (stopped)
+            break;
+        pending = std::async(std::launch::async, compare, std::move(s), std::move(frame), std::move(depth), w, h,
+                             silhouette);
+    }
+    if (!stopped)
+        collect();
+    else if (pending.valid())
+        pending.wait();
+    machine.setDrawInfo(info);
+    return scores;
+}
+
+bool ViewEvaluation::isColumn(const std::string &column)
+{
+    for (const char *c : {"view", "psnr", "ssim", "psnr-silhouette", "ssim-silhouette", "iou"})
+        if (column == c)
+            return true;
+    return false;
+}
+
+void ViewEvaluation::sort(std::vector<ViewScore> &scores, const std::string &column)
+{
+    std::stable_sort(scores.begin(), scores.end(), [&](const ViewScore &a, const ViewScore &b) {
+        const double x = figure(a, column), y = figure(b, column);
+        if (std::isnan(y))
+            return !std::isnan(x);
+        return x > y;
+    });
+}
+
+void ViewEvaluation::write(FILE *out, const std::vector<ViewScore> &scores, bool csv)
+{
+    double sum[5] = {0, 0, 0, 0, 0};
+    int count[5] = {0, 0, 0, 0, 0};
+    const auto values = [](const ViewScore &s) {
+        return std::vector<double>{s.psnr, s.ssim, s.psnrInside, s.ssimInside, s.iou};
+    };
+    const int decimals[5] = {2, 4, 2, 4, 4};
+    char text[5][32];
+    const auto cells = [&](const std::vector<double> &v) {
+        for (int k = 0; k < 5; ++k) {
+            if (csv && std::isnan(v[static_cast<size_t>(k)]))
+                text[k][0] = 0;
+            else
+                imagecompare::format(v[static_cast<size_t>(k)], csv ? 6 : decimals[k], text[k], sizeof text[k]);
+        }
+    };
+    if (csv)
+        std::fprintf(out, "view,photograph,psnr,ssim,psnr_silhouette,ssim_silhouette,iou\n");
+    else
+        std::fprintf(out, "%4s  %-20s %8s %8s %10s %10s %8s\n", "view", "photograph", "PSNR", "SSIM", "PSNR sil.",
+                     "SSIM sil.", "IoU");
+    for (const ViewScore &s : scores) {
+        const std::vector<double> v = values(s);
+        for (int k = 0; k < 5; ++k)
+            if (!std::isnan(v[static_cast<size_t>(k)])) {
+                sum[k] += v[static_cast<size_t>(k)];
+                ++count[k];
+            }
+        cells(v);
+        if (csv)
+            std::fprintf(out, "%d,\"%s\",%s,%s,%s,%s,%s\n", s.view, quoted(s.photograph).c_str(), text[0], text[1],
+                         text[2], text[3], text[4]);
+        else
+            std::fprintf(out, "%4d  %-20s %8s %8s %10s %10s %8s%s%s\n", s.view, baseName(s.photograph).c_str(),
+                         text[0], text[1], text[2], text[3], text[4], s.problem.empty() ? "" : "  ",
+                         s.problem.c_str());
+    }
+    std::vector<double> mean(5);
+    for (int k = 0; k < 5; ++k)
+        mean[static_cast<size_t>(k)] = count[k] ? sum[k] / count[k] : kNaN;
+    cells(mean);
+    if (csv)
+        std::fprintf(out, "mean,,%s,%s,%s,%s,%s\n", text[0], text[1], text[2], text[3], text[4]);
+    else
+        std::fprintf(out, "%4s  %-20s %8s %8s %10s %10s %8s\n", "mean", "", text[0], text[1], text[2], text[3],
+                     text[4]);
+}

@@ -1,0 +1,56 @@
+#ifndef VELMORA_VIEWEVALUATION_H
+#define VELMORA_VIEWEVALUATION_H
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+class GLMachine;
+
+/// How well the scene drawn from one original view matches that view's photograph. A figure
+/// that could not be measured is NaN; a PSNR of identical images is +infinity.
+struct ViewScore {
+    int view = 0;
+    std::string photograph; ///< the photograph's file
+    double psnr, ssim;      ///< over the whole image
+    /// The same inside the view's silhouette, and the IoU of the drawn coverage against the
+    /// silhouette; NaN when the view has no silhouette.
+    double psnrInside, ssimInside, iou;
+    /// Why the view has no figures ("no photograph", "unreadable photograph", "photograph of
+    /// W x H, not the size drawn"); empty when it has them.
+    std::string problem;
+    ViewScore();
+};
+
+/// Draws the scene from every original view of the current camera and compares each frame
+/// with the view's photograph (and silhouette, when the camera has silhouettes). The frame is
+/// the scene manager's window: its size must be that of the photographs (photographSize);
+/// views whose photograph has another size are reported as such, not scaled. Meshes are drawn
+/// as they are set (velmora-render textures those that have a texture first); the information
+/// text is left out of the frames.
+class ViewEvaluation {
+public:
+    /// The size of the first photograph of the current camera that can be read; false when
+    /// there is no camera or no readable photograph.
+    static bool photographSize(GLMachine &machine, int &width, int &height);
+
+    /// Evaluates every view in order. `progress`, when given, is called after each view with
+    /// the number done and the total; returning false stops (the views done so far are
+    /// returned). The camera is left on the last view evaluated.
+    static std::vector<ViewScore> evaluate(GLMachine &machine,
+                                           const std::function<bool(int, int)> &progress = {});
+
+    /// The names the columns are sorted by: "view", "psnr", "ssim", "psnr-silhouette",
+    /// "ssim-silhouette", "iou". False for another name.
+    static bool isColumn(const std::string &column);
+    /// Best first by `column` (higher figures first, views by number); views without the
+    /// figure go last. The order of equal figures is kept.
+    static void sort(std::vector<ViewScore> &scores, const std::string &column);
+
+    /// One line per view and a last line of means (over the views that have the figure; an
+    /// infinite PSNR makes its mean infinite), as a table or as CSV.
+    static void write(FILE *out, const std::vector<ViewScore> &scores, bool csv);
+};
+
+#endif
