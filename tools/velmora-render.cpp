@@ -2,7 +2,7 @@
 // EGL surfaceless context), and writes it as PNG, or as EPS when OUT ends in ".eps".
 //
 //   velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]
-//                  [--mode shade|wire|flat|data|texture|depth] [--background R,G,B]
+//                  [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]
 //                  -o OUT FILE...
 //
 // The files are loaded as the viewer loads them (same loader, same default camera, same
@@ -12,6 +12,7 @@
 #include "core/StartupTiming.h"
 #include "objects/GL3DObjectLoader.h"
 #include "objects/GLMeshObject.h"
+#include "objects/GLSplatObject.h"
 
 #include <unistd.h>
 
@@ -26,7 +27,7 @@ namespace {
 
 const char *const kUsage =
     "usage: velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]\n"
-    "                      [--mode shade|wire|flat|data|texture|depth] [--background R,G,B]\n"
+    "                      [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]\n"
     "                      -o OUT FILE...\n";
 
 [[noreturn]] void fail(const std::string &message)
@@ -84,12 +85,12 @@ RenderOptions parse(int argc, char **argv)
                 fail(std::string("bad size ") + v + " (WxH, each 1 to 16384)");
         } else if (std::strcmp(a, "--mode") == 0) {
             o.mode = value(i);
-            static const char *const modes[] = {"shade", "wire", "flat", "data", "texture", "depth"};
+            static const char *const modes[] = {"shade", "wire", "flat", "data", "texture", "depth", "splats"};
             bool known = false;
             for (const char *m : modes)
                 known = known || o.mode == m;
             if (!known)
-                fail("unknown mode " + o.mode + " (shade, wire, flat, data, texture or depth)");
+                fail("unknown mode " + o.mode + " (shade, wire, flat, data, texture, depth or splats)");
         } else if (std::strcmp(a, "--background") == 0) {
             const char *v = value(i);
             char extra = 0;
@@ -124,6 +125,18 @@ bool endsWith(const std::string &text, const char *suffix)
 // The drawing mode, as the viewer's keys set it on each mesh.
 void applyMode(GLMachine &machine, const std::string &mode)
 {
+    if (mode == "splats") {
+        // Every splat of every scene, as key "1" draws them; other objects as loaded.
+        bool any = false;
+        for (int i = 0; i < machine.getNObjects(); ++i)
+            if (GLSplatObject *splats = dynamic_cast<GLSplatObject *>(machine.getObject(i))) {
+                splats->notifyCommand('1');
+                any = true;
+            }
+        if (!any)
+            std::fprintf(stderr, "velmora-render: no splat scene among the files, drawn as loaded\n");
+        return;
+    }
     for (int i = 0; i < machine.getNObjects(); ++i) {
         GL3DObject *object = machine.getObject(i);
         GLMeshObject *mesh = dynamic_cast<GLMeshObject *>(object);
