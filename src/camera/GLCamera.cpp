@@ -3,6 +3,7 @@
 #include "camera/CameraStateFile.h"
 #include "camera/GLCameraAnimation.h"
 #include "camera/ViewGeometry.h"
+#include "formats/SequenceFiles.h"
 #include "math/Messages.h"
 #include "render/GLFont.h"
 #include "math/Quat.h"
@@ -801,3 +802,12 @@ void GLCamera::createDisplayList(int i, const textureData *texture) { overlay.cr
 void GLCamera::createProfileDisplayList(int i) { overlay.createProfileDisplayList(i); }
 int GLCamera::displayList(int i) { return overlay.displayList(i); }
 void GLCamera::releaseTextures() { overlay.releaseTextures(); }
+
+std::string GLCamera::getPhotographFile(int k) const
+{
+    const int n = getNViews();
+    k = ((k % n) + n) % n;
+    if (!photographFiles.empty())
+        return photographFiles[static_cast<size_t>(k)];
+    return imagePath.empty() ? std::string() : sequence::viewFileName(imagePath, k, imageExtension);
+}

@@ -215,9 +215,18 @@ SplatImage GLSplatObject::render(const SplatCamera &camera) const
     options.shDegree = degree;
     options.scaleFactor = scaleFactor;
     options.opacityFloor = opacityFloor;
-    if (reducedDrawing)
-        options.subset = &const_cast<GLSplatObject *>(this)->dragSubset();
-    return SplatRaster::render(scene, camera, options);
+    if (!reducedDrawing)
+        return SplatRaster::render(scene, camera, options);
+    options.subset = &const_cast<GLSplatObject *>(this)->dragSubset();
+    // Half the pixels each way, each drawn twice as large.
+    SplatCamera coarse = camera;
+    coarse.width = (camera.width + DRAG_PIXEL_STEP - 1) / DRAG_PIXEL_STEP;
+    coarse.height = (camera.height + DRAG_PIXEL_STEP - 1) / DRAG_PIXEL_STEP;
+    coarse.fx /= DRAG_PIXEL_STEP;
+    coarse.fy /= DRAG_PIXEL_STEP;
+    coarse.cx /= DRAG_PIXEL_STEP;
+    coarse.cy /= DRAG_PIXEL_STEP;
+    return SplatRaster::render(scene, coarse, options);
 }
 
 void GLSplatObject::drawSplats()
@@ -231,36 +240,42 @@ void GLSplatObject::drawSplats()
     if (!haveFrame || !sameFrame(frame.camera, lastFrame.camera) || frame.degree != lastFrame.degree ||
         frame.scaleFactor != lastFrame.scaleFactor || frame.opacityFloor != lastFrame.opacityFloor ||
         frame.reduced != lastFrame.reduced) {
-        const SplatImage image = render(cam);
-        const size_t w = static_cast<size_t>(image.width), h = static_cast<size_t>(image.height);
-        pixels.resize(4 * w * h);
-        for (size_t y = 0; y < h; ++y) {
-            unsigned char *out = &pixels[4 * w * (h - 1 - y)];
-            for (size_t x = 0; x < w; ++x) {
-                const size_t p = y * w + x;
-                for (size_t ch = 0; ch < 3; ++ch)
-                    out[4 * x + ch] = static_cast<unsigned char>(std::lround(std::min(1.f, image.colour[3 * p + ch]) * 255));
-                out[4 * x + 3] = static_cast<unsigned char>(std::lround((1 - image.transmittance[p]) * 255));
-            }
-        }
+        image = render(cam);
         lastFrame = frame;
         haveFrame = true;
     }
+    // Laid over what the frame holds by the same sum as SplatImage::composite8, so that a
+    // capture shows exactly the rasteriser's pixels over the background.
     GLint vp[4];
     glGetIntegerv(GL_VIEWPORT, vp);
+    const size_t w = static_cast<size_t>(cam.width), h = static_cast<size_t>(cam.height);
+    const size_t step = static_cast<size_t>(image.width) < w ? DRAG_PIXEL_STEP : 1;
+    pixels.resize(3 * w * h);
     glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_PIXEL_MODE_BIT);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glReadPixels(vp[0], vp[1], cam.width, cam.height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    for (size_t y = 0; y < h; ++y) {
+        unsigned char *row = &pixels[3 * w * (h - 1 - y)]; // OpenGL's rows start at the bottom
+        for (size_t x = 0; x < w; ++x) {
+            const size_t p = (y / step) * static_cast<size_t>(image.width) + x / step;
+            const float T = image.transmittance[p];
+            for (size_t ch = 0; ch < 3; ++ch) {
+                const float v = std::min(1.f, std::max(0.f, image.colour[3 * p + ch] + T * (row[3 * x + ch] / 255.f)));
+                row[3 * x + ch] = static_cast<unsigned char>(std::lround(v * 255.f));
+            }
+        }
+    }
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
     for (int k = 0; k < 6; ++k)
         glDisable(GL_CLIP_PLANE0 + k);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelZoom(1, 1);
     glWindowPos2i(vp[0], vp[1]);
-    glDrawPixels(cam.width, cam.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    glDrawPixels(cam.width, cam.height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
     glPopClientAttrib();
     glPopAttrib();
 }

@@ -11,19 +11,21 @@
 
 /// A Gaussian splat scene (see SplatReader), drawn by the CPU rasteriser: each frame takes the
 /// view's matrices as a pinhole camera, draws the splats into an image of the viewport's size
-/// and lays it over the frame (premultiplied, blended over what is drawn). An unchanged camera
-/// reuses the last image.
+/// and lays it over what the frame holds (pixel = splat colour + transmittance x frame). An
+/// unchanged camera reuses the last image.
 ///
 /// An orthographic view, and the "centres as points" mode, draw the centres as points instead:
 /// in the colour of degree 0 or through a colour map of a data item (opacity, largest scale).
 /// While a drag reduces the scene, only the DRAG_BUDGET most opaque and largest splats are
-/// drawn; the still frame draws them all.
+/// drawn, at half the resolution; the still frame draws them all.
 class GLSplatObject : public GL3DObject {
 public:
     /// Type code of splat scenes (free in GLObject's list).
     static constexpr short SPLATS = 0x900;
     /// Splats drawn while dragging.
     static constexpr size_t DRAG_BUDGET = 400000;
+    /// While dragging, one splat pixel covers DRAG_PIXEL_STEP x DRAG_PIXEL_STEP of the view's.
+    static constexpr int DRAG_PIXEL_STEP = 2;
 
     explicit GLSplatObject(const char *path);
     explicit GLSplatObject(SplatScene scene, const std::string &name = "");
@@ -101,7 +103,8 @@ private:
     };
     Frame lastFrame{};
     bool haveFrame = false;
-    std::vector<unsigned char> pixels; ///< RGBA premultiplied, rows from the bottom
+    SplatImage image;                  ///< the last frame's splats
+    std::vector<unsigned char> pixels; ///< the frame with the splats laid over, rows from the bottom
 };
 
 #endif

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -35,6 +36,7 @@ template <class Body> void inSlices(size_t n, int threads, Body body)
 // A splat ready for the pixels: floats, since every pixel of its footprint reads them.
 struct Projected {
     float mx, my, ca, cb, cc, opacity;
+    float floor; // below this exponent the splat's alpha is under 1/255: no exp needed
     float colour[3];
     int x0, y0, x1, y1; // pixel rectangle, inclusive
 };
@@ -216,7 +218,8 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
         return image;
 
     const size_t n = options.subset ? options.subset->size() : scene.count;
-    std::vector<Projected> projected(n);
+    // Left uninitialised: only the kept entries are ever read.
+    std::unique_ptr<Projected[]> projected(new Projected[n]);
     std::vector<uint32_t> depthKey(n);
     std::vector<char> kept(n, 0);
     const int threads = std::max(1, options.threads);
@@ -233,6 +236,8 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
             s.cb = static_cast<float>(f.conic[1]);
             s.cc = static_cast<float>(f.conic[2]);
             s.opacity = f.opacity;
+            // A little below the exact limit, so that rounding never skips a splat the rule keeps.
+            s.floor = static_cast<float>(std::log(1.0 / (255.0 * f.opacity))) - 1e-3f;
             std::copy(f.colour, f.colour + 3, s.colour);
             // Pixels whose centre lies within the radius of the centre on both axes.
             s.x0 = std::max(0, static_cast<int>(std::ceil(f.mx - f.radius - 0.5)));
@@ -307,6 +312,8 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
                             continue;
                         const float dx = static_cast<float>(x) + 0.5f - s.mx;
                         const float power = -0.5f * (s.ca * dx * dx + s.cc * dy * dy) - s.cb * dx * dy;
+                        if (power < s.floor)
+                            continue;
                         const float alpha = std::min(0.99f, s.opacity * std::exp(power));
                         if (alpha < 1.f / 255.f)
                             continue;
@@ -340,4 +347,22 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
     for (auto &t : pool)
         t.join();
     return image;
+}
+
+double SplatRaster::psnr8(const unsigned char *a, const unsigned char *b, size_t pixels, const unsigned char *mask)
+{
+    double se = 0;
+    size_t n = 0;
+    for (size_t p = 0; p < pixels; ++p) {
+        if (mask && !mask[p])
+            continue;
+        for (size_t ch = 0; ch < 3; ++ch) {
+            const double d = static_cast<double>(a[3 * p + ch]) - static_cast<double>(b[3 * p + ch]);
+            se += d * d;
+        }
+        n += 3;
+    }
+    if (n == 0)
+        return NAN;
+    return se == 0 ? INFINITY : 10 * std::log10(255.0 * 255.0 * static_cast<double>(n) / se);
 }
