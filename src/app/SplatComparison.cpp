@@ -14,7 +14,7 @@ bool SplatComparison::printPsnr(GLMachine &m)
 {
     GLCamera *camera = m.getCurrentCamera();
     const int view = camera ? camera->getCurrentView() : -1;
-    if (!camera || view < 0) {
+    if (!camera || view < 0 || !camera->isAtOriginalView()) {
         msg::note("Splats: PSNR needs an original view (Left, Right)\n");
         return false;
     }
