@@ -264,13 +264,21 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
     std::vector<char>().swap(kept);
     radixSort(keys, order);
     image.drawn = order.size();
+    // In depth order once, so that binning and blending read the splats forwards.
+    const size_t m = order.size();
+    std::unique_ptr<Projected[]> sorted(new Projected[m]);
+    for (size_t j = 0; j < m; ++j)
+        sorted[j] = projected[order[j]];
+    projected.reset();
+    std::vector<uint32_t>().swap(order);
+    std::vector<uint32_t>().swap(keys);
 
     // Each tile's splats, front to back.
     const int tilesX = (image.width + TILE - 1) / TILE, tilesY = (image.height + TILE - 1) / TILE;
     const size_t tiles = static_cast<size_t>(tilesX) * static_cast<size_t>(tilesY);
     std::vector<size_t> start(tiles + 1, 0);
-    for (uint32_t k : order) {
-        const Projected &s = projected[k];
+    for (size_t j = 0; j < m; ++j) {
+        const Projected &s = sorted[j];
         for (int ty = s.y0 / TILE; ty <= s.y1 / TILE; ++ty)
             for (int tx = s.x0 / TILE; tx <= s.x1 / TILE; ++tx)
                 ++start[static_cast<size_t>(ty) * static_cast<size_t>(tilesX) + static_cast<size_t>(tx) + 1];
@@ -280,11 +288,12 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
     std::vector<uint32_t> list(start[tiles]);
     {
         std::vector<size_t> fill(start.begin(), start.end() - 1);
-        for (uint32_t k : order) {
-            const Projected &s = projected[k];
+        for (size_t j = 0; j < m; ++j) {
+            const Projected &s = sorted[j];
             for (int ty = s.y0 / TILE; ty <= s.y1 / TILE; ++ty)
                 for (int tx = s.x0 / TILE; tx <= s.x1 / TILE; ++tx)
-                    list[fill[static_cast<size_t>(ty) * static_cast<size_t>(tilesX) + static_cast<size_t>(tx)]++] = k;
+                    list[fill[static_cast<size_t>(ty) * static_cast<size_t>(tilesX) + static_cast<size_t>(tx)]++] =
+                        static_cast<uint32_t>(j);
         }
     }
 
@@ -301,7 +310,7 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
             std::fill(done, done + TILE * TILE, false);
             int remaining = (tx1 - tx0 + 1) * (ty1 - ty0 + 1);
             for (size_t e = start[tile]; e < start[tile + 1] && remaining > 0; ++e) {
-                const Projected &s = projected[list[e]];
+                const Projected &s = sorted[list[e]];
                 const int x0 = std::max(s.x0, tx0), x1 = std::min(s.x1, tx1);
                 const int y0 = std::max(s.y0, ty0), y1 = std::min(s.y1, ty1);
                 for (int y = y0; y <= y1; ++y) {
