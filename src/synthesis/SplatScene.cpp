@@ -49,7 +49,9 @@ uint16_t floatToHalf(float f)
     return static_cast<uint16_t>(sign | h);
 }
 
-float halfToFloat(uint16_t h)
+namespace {
+
+float decodeHalf(uint16_t h)
 {
     const uint32_t sign = static_cast<uint32_t>(h & 0x8000u) << 16;
     uint32_t exp = (h >> 10) & 0x1fu;
@@ -74,4 +76,22 @@ float halfToFloat(uint16_t h)
     float f;
     std::memcpy(&f, &x, 4);
     return f;
+}
+
+// Every half's float: a frame reads tens of millions of coefficients.
+struct HalfTable {
+    std::vector<float> value = std::vector<float>(65536);
+    HalfTable()
+    {
+        for (uint32_t h = 0; h < 65536; ++h)
+            value[h] = decodeHalf(static_cast<uint16_t>(h));
+    }
+};
+
+} // namespace
+
+float halfToFloat(uint16_t h)
+{
+    static const HalfTable table;
+    return table.value[h];
 }
