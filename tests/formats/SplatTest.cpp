@@ -297,18 +297,7 @@ TEST(SplatRaster, SingleIsotropicSplatHasItsPeakAlphaAndRadius)
 
 TEST(SplatReader, ActivatesAndReordersTheCoefficients)
 {
-    Raw s = {};
-    s.pos[0] = 1;
-    s.pos[1] = 2;
-    s.pos[2] = 3;
-    s.dc[1] = 0.5;
-    s.opacity = 0;
-    s.scale[0] = 0;
-    s.scale[1] = std::log(2.0);
-    s.scale[2] = -1;
-    s.rot[0] = 0;
-    s.rot[1] = 3;
-    s.rot[3] = 4;
+    Raw s = {{1, 2, 3}, {0, 0.5, 0}, {}, 0, {0, std::log(2.0), -1}, {0, 3, 0, 4}};
     for (int k = 0; k < 45; ++k)
         s.rest[k] = 0.01 * k;
     const SplatScene scene = readBytes(plyBytes({s, s}, 3));
