@@ -2,7 +2,7 @@
 // EGL surfaceless context), and writes it as PNG, or as EPS when OUT ends in ".eps".
 //
 //   velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]
-//                  [--mode shade|wire|flat|data|texture|depth] [--background R,G,B]
+//                  [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]
 //                  -o OUT FILE...
 //   velmora-render --evaluate [--csv OUT.csv] [--sort COLUMN] [-c CAMERA.dat] FILE...
 //
@@ -16,6 +16,7 @@
 #include "core/StartupTiming.h"
 #include "objects/GL3DObjectLoader.h"
 #include "objects/GLMeshObject.h"
+#include "objects/GLSplatObject.h"
 
 #include <unistd.h>
 
@@ -31,7 +32,7 @@ namespace {
 
 const char *const kUsage =
     "usage: velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]\n"
-    "                      [--mode shade|wire|flat|data|texture|depth] [--background R,G,B]\n"
+    "                      [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]\n"
     "                      -o OUT FILE...\n"
     "       velmora-render --evaluate [--csv OUT.csv] [--sort COLUMN] [-c CAMERA.dat] [--size WxH]\n"
     "                      [--background R,G,B] FILE...\n";
@@ -104,12 +105,12 @@ RenderOptions parse(int argc, char **argv)
                 fail("unknown column " + o.sort + " (view, psnr, ssim, psnr-silhouette, ssim-silhouette or iou)");
         } else if (std::strcmp(a, "--mode") == 0) {
             o.mode = value(i);
-            static const char *const modes[] = {"shade", "wire", "flat", "data", "texture", "depth"};
+            static const char *const modes[] = {"shade", "wire", "flat", "data", "texture", "depth", "splats"};
             bool known = false;
             for (const char *m : modes)
                 known = known || o.mode == m;
             if (!known)
-                fail("unknown mode " + o.mode + " (shade, wire, flat, data, texture or depth)");
+                fail("unknown mode " + o.mode + " (shade, wire, flat, data, texture, depth or splats)");
         } else if (std::strcmp(a, "--background") == 0) {
             const char *v = value(i);
             char extra = 0;
@@ -144,6 +145,18 @@ bool endsWith(const std::string &text, const char *suffix)
 // The drawing mode, as the viewer's keys set it on each mesh.
 void applyMode(GLMachine &machine, const std::string &mode, bool quiet = false)
 {
+    if (mode == "splats") {
+        // Every splat of every scene, as key "1" draws them; other objects as loaded.
+        bool any = false;
+        for (int i = 0; i < machine.getNObjects(); ++i)
+            if (GLSplatObject *splats = dynamic_cast<GLSplatObject *>(machine.getObject(i))) {
+                splats->notifyCommand('1');
+                any = true;
+            }
+        if (!any)
+            std::fprintf(stderr, "velmora-render: no splat scene among the files, drawn as loaded\n");
+        return;
+    }
     for (int i = 0; i < machine.getNObjects(); ++i) {
         GL3DObject *object = machine.getObject(i);
         GLMeshObject *mesh = dynamic_cast<GLMeshObject *>(object);

@@ -246,6 +246,8 @@ GLObject *GLMachine::registerReconstruction(const char *name)
             msg::warning("GLMachine: no more than 256 objects can be shown, the points of %s are not loaded\n", name);
         else if (points)
             registerObject(points.release(), (source.folder + "/points").c_str());
+        if (!source.splats.empty())
+            registerObject(source.splats.c_str());
         requestRedraw();
     }
     window->overrideCursor();

@@ -8,6 +8,7 @@
 #include "objects/GLOctreeObject.h"
 #include "objects/GLPointListObject.h"
 #include "objects/GLSMeshObject.h"
+#include "objects/GLSplatObject.h"
 #include "objects/GLTextureObject.h"
 #include "objects/GLVolumeObject.h"
 
@@ -19,7 +20,8 @@ std::vector<std::vector<const BindingTable *>> columns()
         {&SceneInput::bindings(), &LightWidget::bindings(), &GLCamera::bindings()},
         {&GLMeshObject::bindings(), &GLSMeshObject::bindings(), &GLTextureObject::bindings(),
          &GLGraphObject::bindings()},
-        {&GLPointListObject::bindings(), &GLOctreeObject::bindings(), &GLVolumeObject::bindings()},
+        {&GLPointListObject::bindings(), &GLSplatObject::bindings(), &GLOctreeObject::bindings(),
+         &GLVolumeObject::bindings()},
     };
 }
 

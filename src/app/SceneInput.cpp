@@ -1,5 +1,7 @@
 #include "app/SceneInput.h"
 
+#include "app/SplatComparison.h"
+
 #include "app/GLMachine.h"
 #include "camera/GLCamera.h"
 #include "core/KeyCodes.h"
@@ -140,6 +142,7 @@ const BindingTable &SceneInput::bindings()
         {actionValue(Action::LIGHT_MODE), {KeyCode::RETURN}, nullptr, "light mode (sub-window) on/off", 0},
         {actionValue(Action::KEEP_ABOVE), {KeyCode::ESCAPE}, nullptr, "control window above on/off", 0},
         {actionValue(Action::RESET), {'i'}, nullptr, "object and camera reset", 0},
+        {actionValue(Action::SPLAT_PSNR), {'e'}, nullptr, "PSNR of the splats against the view's photograph", 0},
     };
     static const BindingTable table("scene", rows);
     return table;
@@ -193,6 +196,9 @@ void SceneInput::notifyCommand(int key)
     case Action::KEEP_ABOVE:
         m.window->toggleTransient();
         break;
+    case Action::SPLAT_PSNR:
+        SplatComparison::printPsnr(m);
+        return;
     case Action::RESET:
         // Back to the start: the object where it was loaded, the camera at its view.
         if (m.currentObject)

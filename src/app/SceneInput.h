@@ -21,7 +21,7 @@ public:
     void notifyCommand(int key);
 
     /// The scene's own keys, taken before the focused object and the camera see them.
-    enum class Action { CAPTURE, VECTOR_CAPTURE, QUIT, NOTHING, SHADOWS, LIGHT_MODE, KEEP_ABOVE, RESET };
+    enum class Action { CAPTURE, VECTOR_CAPTURE, QUIT, NOTHING, SHADOWS, LIGHT_MODE, KEEP_ABOVE, RESET, SPLAT_PSNR };
     static const BindingTable &bindings();
 
 private:

@@ -5,6 +5,7 @@
 #include "formats/ColmapModel.h"
 #include "formats/MeshroomScene.h"
 #include "formats/TransformsJson.h"
+#include "formats/TrainerCameras.h"
 #include "math/Messages.h"
 #include "objects/GLPointListObject.h"
 #include "formats/PointListReader.h"
@@ -42,7 +43,10 @@ ReconstructionImport::Source ReconstructionImport::identify(const std::string &p
 {
     Source s;
     s.path = path;
-    if (ColmapModel::locate(path, s.folder, s.binary)) {
+    if (isDirectory(path) && TrainerCameras::locate(path, s.splats)) {
+        s.kind = TRAINER;
+        s.folder = path;
+    } else if (ColmapModel::locate(path, s.folder, s.binary)) {
         s.kind = COLMAP;
     } else if (BundlerFile::isBundlerFile(path)) {
         s.kind = BUNDLER;
@@ -73,6 +77,18 @@ Reconstruction ReconstructionImport::read(const Source &source)
         return TransformsJson::read(source.path);
     case MESHROOM:
         return MeshroomScene::read(source.path);
+    case TRAINER: {
+        // The trainer drops the photographs' extensions; they are found where the
+        // photographs are looked for (below).
+        Reconstruction model = TrainerCameras::read(source.folder + "/cameras.json");
+        std::vector<std::string> folders = {source.folder + "/images", source.folder};
+        for (std::string up = source.folder; folders.size() < 5;) {
+            up = parentOf(up);
+            folders.push_back(up + "/images");
+        }
+        TrainerCameras::completeImageNames(model, folders);
+        return model;
+    }
     default:
         throw std::runtime_error("not a reconstruction: " + source.path);
     }

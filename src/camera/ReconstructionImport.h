@@ -15,17 +15,19 @@
 /// flights work on them as on a camera file's views.
 class ReconstructionImport {
 public:
-    enum Kind { NONE, COLMAP, BUNDLER, TRANSFORMS, MESHROOM };
+    enum Kind { NONE, COLMAP, BUNDLER, TRANSFORMS, MESHROOM, TRAINER };
     /// What a name given on the command line, chosen in the dialog or dropped names.
     struct Source {
         Kind kind = NONE;
         std::string path;   ///< the name as given
         std::string folder; ///< the folder of the model files
         bool binary = false; ///< COLMAP: the ".bin" triple
+        std::string splats;  ///< TRAINER: the splat scene of the largest iteration
     };
 
     /// A COLMAP model (one of its files, or a folder holding one, see ColmapModel::locate),
-    /// a Bundler file, a transforms.json (or a folder holding one) or a Meshroom scene; kind
+    /// a Bundler file, a transforms.json (or a folder holding one), a Meshroom scene or a splat
+    /// trainer's output folder (see TrainerCameras::locate); kind
     /// NONE for anything else.
     static Source identify(const std::string &path);
     /// Reads the model; throws std::runtime_error naming what is wrong.

@@ -3,6 +3,9 @@
 #include "formats/BundlerFile.h"
 #include "formats/CameraFile.h"
 #include "formats/ColmapModel.h"
+#include "formats/MeshroomScene.h"
+#include "formats/TrainerCameras.h"
+#include "formats/TransformsJson.h"
 
 #include <sys/stat.h>
 
@@ -65,6 +68,17 @@ CameraPoses readCameraPoses(const std::string &path)
             return fromReconstruction(BundlerFile::read(path));
         if (isDirectory(path) && BundlerFile::isBundlerFile(path + "/bundle.out"))
             return fromReconstruction(BundlerFile::read(path + "/bundle.out"));
+        std::string file;
+        if (TransformsJson::locate(path, file))
+            return fromReconstruction(TransformsJson::read(file));
+        if (MeshroomScene::isSceneFile(path))
+            return fromReconstruction(MeshroomScene::read(path));
+        std::string splats;
+        const bool trainerFile = path.size() >= 12 && path.compare(path.size() - 12, 12, "cameras.json") == 0;
+        if (trainerFile)
+            return fromReconstruction(TrainerCameras::read(path));
+        if (isDirectory(path) && TrainerCameras::locate(path, splats))
+            return fromReconstruction(TrainerCameras::read(path + "/cameras.json"));
         if (isDirectory(path))
             throw std::runtime_error("no camera model in this folder");
         CameraFile file;

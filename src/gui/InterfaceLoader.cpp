@@ -7,6 +7,7 @@
 #include "gui/GLMeshObjectInterface.h"
 #include "gui/GLOctreeObjectInterface.h"
 #include "gui/GLPointListObjectInterface.h"
+#include "gui/GLSplatObjectInterface.h"
 #include "gui/GLVolumeObjectInterface.h"
 #include "gui/defaultInterface.h"
 #include "gui/GtkPanel.h"
@@ -14,6 +15,7 @@
 #include "objects/GLMeshObject.h"
 #include "objects/GLOctreeObject.h"
 #include "objects/GLPointListObject.h"
+#include "objects/GLSplatObject.h"
 #include "objects/GLVolumeObject.h"
 
 namespace {
@@ -45,6 +47,7 @@ const PanelMaker kPanels[] = {
     {GLObject::VOLUME, make3D<GLVolumeObject, GLVolumeObjectInterface>},
     {GLObject::POINTLIST, make3D<GLPointListObject, GLPointListObjectInterface>},
     {GLObject::GRAPH, make3D<GLGraphObject, GLGraphObjectInterface>},
+    {GLSplatObject::SPLATS, make3D<GLSplatObject, GLSplatObjectInterface>},
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "core/ElementHost.h"
 #include "formats/AssimpReader.h"
 #include "formats/MeshFile.h"
+#include "formats/SplatReader.h"
 #include "math/Messages.h"
 
 #include "objects/GL3DObject.h"
@@ -12,6 +13,7 @@
 #include "objects/GLVolumeObject.h"
 #include "objects/GLPointListObject.h"
 #include "objects/GLSMeshObject.h"
+#include "objects/GLSplatObject.h"
 #include "objects/GLTextureObject.h"
 
 #include <cstdio>
@@ -192,6 +194,8 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host)
             }
         if (known)
             object = known->make ? known->make(path) : nullptr;
+        else if (std::strcmp(ext, "ply") == 0 && SplatReader::isSplatFile(path))
+            object = new GLSplatObject(path);
         else
             object = loadMeshFile(path);
     } catch (const std::exception &) {

@@ -1,0 +1,82 @@
+#include "app/SplatComparison.h"
+
+#include "app/GLMachine.h"
+#include "camera/GLCamera.h"
+#include "image/Bitmap.h"
+#include "math/Messages.h"
+#include "objects/GLSplatObject.h"
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+bool SplatComparison::printPsnr(GLMachine &m)
+{
+    GLCamera *camera = m.getCurrentCamera();
+    const int view = camera ? camera->getCurrentView() : -1;
+    if (!camera || view < 0 || !camera->isAtOriginalView()) {
+        msg::note("Splats: PSNR needs an original view (Left, Right)\n");
+        return false;
+    }
+    const std::string file = camera->getPhotographFile(view);
+    Bitmap photo;
+    try {
+        if (!file.empty())
+            photo.loadImage(file.c_str());
+    } catch (...) {
+        photo = Bitmap();
+    }
+    if (file.empty() || photo.getWidth() <= 0) {
+        msg::note("Splats: view %d has no photograph to compare with\n", view);
+        return false;
+    }
+    const GLView::Intrinsics k = camera->getIntrinsics(view);
+    if (photo.getWidth() != static_cast<int>(k.W) || photo.getHeight() != static_cast<int>(k.H)) {
+        msg::note("Splats: the photograph %s is %d x %d, view %d is %g x %g\n", file.c_str(), photo.getWidth(),
+                  photo.getHeight(), view, static_cast<double>(k.W), static_cast<double>(k.H));
+        return false;
+    }
+    // The background as the frame holds it: 8 bits a channel.
+    Point4 background = m.getBackgroundColor();
+    float bg[3];
+    for (int ch = 0; ch < 3; ++ch)
+        bg[ch] = std::round(background[ch] * 255.f) / 255.f;
+    bool any = false;
+    for (int i = 0; i < m.getNObjects(); ++i) {
+        const GLSplatObject *splats = dynamic_cast<const GLSplatObject *>(m.getObject(i));
+        if (!splats)
+            continue;
+        any = true;
+        // The view's camera after the object's pose: x = R (P X + p) + t.
+        SplatCamera cam;
+        const Matrix3 &R = camera->getRotation(view);
+        const Point3 &t = camera->getTranslation(view);
+        const Matrix4 &P = splats->getPose();
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c) {
+                double v = 0;
+                for (int j = 0; j < 3; ++j)
+                    v += static_cast<double>(R(r, j)) * P(j, c);
+                cam.R[3 * r + c] = v;
+            }
+            double v = (&t.x)[r];
+            for (int j = 0; j < 3; ++j)
+                v += static_cast<double>(R(r, j)) * P(j, 3);
+            cam.t[r] = v;
+        }
+        cam.fx = k.fx;
+        cam.fy = k.fy;
+        cam.cx = k.cx;
+        cam.cy = k.cy;
+        cam.width = static_cast<int>(k.W);
+        cam.height = static_cast<int>(k.H);
+        const std::vector<unsigned char> drawn = splats->render(cam).composite8(bg);
+        const double whole = SplatRaster::psnr8(drawn.data(), reinterpret_cast<const unsigned char *>(&photo.get(0, 0)),
+                                                static_cast<size_t>(cam.width) * static_cast<size_t>(cam.height));
+        msg::note("Splats: %s against %s (view %d): PSNR %.2f dB\n", splats->getPath().c_str(), file.c_str(), view,
+                  whole);
+    }
+    if (!any)
+        msg::note("Splats: no splat scene to compare with the photograph\n");
+    return any;
+}

@@ -1,0 +1,369 @@
+#include "formats/SplatReader.h"
+
+#include "formats/ReadRefusal.h"
+#include "math/Messages.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+constexpr QuietRefusal refuse{"PLY: "};
+
+// Where each value of a splat goes, in the order of a decoded splat.
+enum Slot { X, Y, Z, DC0, DC1, DC2, OPACITY, SCALE0, SCALE1, SCALE2, ROT0, ROT1, ROT2, ROT3, REST0, SLOTS = REST0 + 45 };
+
+struct Layout {
+    PlyHeader header;
+    size_t vertexOffset = 0; // from the body's start
+    size_t stride = 0;
+    size_t count = 0;
+    int degree = 0;
+    int restCount = 0;
+    bool swap = false;
+    bool allFloat = true;
+    struct Field {
+        size_t offset;
+        PlyHeader::Type type;
+        int slot;
+    };
+    std::vector<Field> fields; // only the properties that are kept
+};
+
+bool littleEndianHost()
+{
+    const uint16_t one = 1;
+    unsigned char b;
+    std::memcpy(&b, &one, 1);
+    return b == 1;
+}
+
+const char *const kNames[] = {"x",       "y",       "z",       "f_dc_0", "f_dc_1", "f_dc_2", "opacity",
+                              "scale_0", "scale_1", "scale_2", "rot_0",  "rot_1",  "rot_2",  "rot_3"};
+
+const char *slotName(int k) { return kNames[k]; }
+
+int fixedSlot(const std::string &name)
+{
+    for (int k = 0; k < REST0; ++k)
+        if (name == kNames[k])
+            return k;
+    return -1;
+}
+
+// The index N of "f_rest_N", or -1.
+int restIndex(const std::string &name)
+{
+    if (name.compare(0, 7, "f_rest_") != 0 || name.size() == 7 || name.size() > 10)
+        return -1;
+    int n = 0;
+    for (size_t k = 7; k < name.size(); ++k) {
+        if (name[k] < '0' || name[k] > '9')
+            return -1;
+        n = 10 * n + (name[k] - '0');
+    }
+    return n;
+}
+
+Layout layoutOf(const PlyHeader &h, size_t bodySize)
+{
+    Layout L;
+    L.header = h;
+    if (h.format == PlyHeader::ASCII)
+        refuse("splat scenes are read from binary files only");
+    L.swap = (h.format == PlyHeader::BINARY_BIG_ENDIAN) == littleEndianHost();
+    const PlyHeader::Element *vertex = nullptr;
+    for (const auto &e : h.elements) {
+        if (e.name == "vertex") {
+            vertex = &e;
+            break;
+        }
+        size_t stride = 0;
+        for (const auto &p : e.properties) {
+            if (p.isList)
+                refuse("a list property before the vertices of a splat scene");
+            stride += PlyHeader::typeSize(p.type);
+        }
+        const double bytes = static_cast<double>(stride) * static_cast<double>(e.count);
+        if (bytes > static_cast<double>(bodySize - L.vertexOffset))
+            refuse("the file ends inside element \"" + e.name + "\"");
+        L.vertexOffset += stride * static_cast<size_t>(e.count);
+    }
+    if (!vertex)
+        refuse("no vertex element");
+    bool seen[SLOTS] = {};
+    int restMax = -1;
+    for (const auto &p : vertex->properties) {
+        if (p.isList)
+            refuse("list property \"" + p.name + "\" in the vertices of a splat scene");
+        int slot = fixedSlot(p.name);
+        const int rest = restIndex(p.name);
+        if (rest >= 0) {
+            if (rest >= 45)
+                refuse("property \"" + p.name + "\": at most 45 f_rest properties");
+            slot = REST0 + rest;
+            ++L.restCount;
+            restMax = std::max(restMax, rest);
+        }
+        if (slot >= 0) {
+            if (seen[slot])
+                refuse("property \"" + p.name + "\" twice");
+            seen[slot] = true;
+            L.fields.push_back({L.stride, p.type, slot});
+            if (p.type != PlyHeader::FLOAT32)
+                L.allFloat = false;
+        }
+        L.stride += PlyHeader::typeSize(p.type);
+    }
+    for (int k = 0; k < REST0; ++k)
+        if (!seen[k])
+            refuse(std::string("vertex property \"") + slotName(k) + "\" of a splat scene missing");
+    switch (L.restCount) {
+    case 0: L.degree = 0; break;
+    case 9: L.degree = 1; break;
+    case 24: L.degree = 2; break;
+    case 45: L.degree = 3; break;
+    default:
+        refuse(std::to_string(L.restCount) + " f_rest properties: 0, 9, 24 or 45 give the spherical-harmonic degree");
+    }
+    if (restMax + 1 != L.restCount)
+        refuse("f_rest properties not numbered 0 to " + std::to_string(L.restCount - 1));
+    if (vertex->count < 0 || static_cast<double>(vertex->count) * static_cast<double>(L.stride) >
+                                 static_cast<double>(bodySize - L.vertexOffset))
+        refuse(std::to_string(vertex->count) + " splats do not fit in the file");
+    L.count = static_cast<size_t>(vertex->count);
+    return L;
+}
+
+float decode(const unsigned char *at, PlyHeader::Type t, bool swap)
+{
+    unsigned char b[8];
+    const size_t n = PlyHeader::typeSize(t);
+    if (swap)
+        for (size_t k = 0; k < n; ++k)
+            b[k] = at[n - 1 - k];
+    else
+        std::memcpy(b, at, n);
+    switch (t) {
+    case PlyHeader::INT8: return static_cast<float>(static_cast<signed char>(b[0]));
+    case PlyHeader::UINT8: return static_cast<float>(b[0]);
+    case PlyHeader::INT16: {
+        int16_t v;
+        std::memcpy(&v, b, 2);
+        return static_cast<float>(v);
+    }
+    case PlyHeader::UINT16: {
+        uint16_t v;
+        std::memcpy(&v, b, 2);
+        return static_cast<float>(v);
+    }
+    case PlyHeader::INT32: {
+        int32_t v;
+        std::memcpy(&v, b, 4);
+        return static_cast<float>(v);
+    }
+    case PlyHeader::UINT32: {
+        uint32_t v;
+        std::memcpy(&v, b, 4);
+        return static_cast<float>(v);
+    }
+    case PlyHeader::FLOAT32: {
+        float v;
+        std::memcpy(&v, b, 4);
+        return v;
+    }
+    case PlyHeader::FLOAT64: {
+        double v;
+        std::memcpy(&v, b, 8);
+        // Beyond the float range the value is as good as infinite: the splat is skipped.
+        return std::fabs(v) > 3.4e38 ? (v > 0 ? INFINITY : -INFINITY) : static_cast<float>(v);
+    }
+    }
+    return 0;
+}
+
+// Decodes `n` whole splats at `src` into the scene from index `kept` on; returns the new kept
+// count. The scene was sized for every splat of the file.
+size_t decodeSplats(const Layout &L, const unsigned char *src, size_t n, SplatScene &scene, size_t kept)
+{
+    float v[SLOTS];
+    const size_t restPer = scene.restPerSplat();
+    const int restCoeffs = scene.shCoefficients() - 1;
+    const bool fast = L.allFloat && !L.swap;
+    for (size_t s = 0; s < n; ++s, src += L.stride) {
+        if (fast)
+            for (const auto &f : L.fields)
+                std::memcpy(&v[f.slot], src + f.offset, 4);
+        else
+            for (const auto &f : L.fields)
+                v[f.slot] = decode(src + f.offset, f.type, L.swap);
+        bool finite = true;
+        for (int k = 0; k < REST0 + L.restCount; ++k)
+            finite = finite && std::isfinite(v[k]);
+        if (!finite)
+            continue;
+        const float s0 = std::exp(v[SCALE0]), s1 = std::exp(v[SCALE1]), s2 = std::exp(v[SCALE2]);
+        if (!(s0 <= SplatReader::SCALE_LIMIT && s1 <= SplatReader::SCALE_LIMIT && s2 <= SplatReader::SCALE_LIMIT))
+            continue;
+        const double qn = std::sqrt(static_cast<double>(v[ROT0]) * v[ROT0] + static_cast<double>(v[ROT1]) * v[ROT1] +
+                                    static_cast<double>(v[ROT2]) * v[ROT2] + static_cast<double>(v[ROT3]) * v[ROT3]);
+        if (!(qn > 0) || !std::isfinite(qn))
+            continue;
+        float *p = &scene.position[3 * kept];
+        p[0] = v[X];
+        p[1] = v[Y];
+        p[2] = v[Z];
+        float *dc = &scene.dc[3 * kept];
+        dc[0] = v[DC0];
+        dc[1] = v[DC1];
+        dc[2] = v[DC2];
+        scene.opacity[kept] = static_cast<float>(1 / (1 + std::exp(-static_cast<double>(v[OPACITY]))));
+        float *sc = &scene.scale[3 * kept];
+        sc[0] = s0;
+        sc[1] = s1;
+        sc[2] = s2;
+        float *q = &scene.rotation[4 * kept];
+        for (int k = 0; k < 4; ++k)
+            q[k] = static_cast<float>(v[ROT0 + k] / qn);
+        uint16_t *r = scene.rest.data() + restPer * kept;
+        for (int k = 0; k < restCoeffs; ++k)
+            for (int ch = 0; ch < 3; ++ch)
+                r[3 * k + ch] = floatToHalf(v[REST0 + ch * restCoeffs + k]);
+        ++kept;
+    }
+    return kept;
+}
+
+// Moves `n` splats from index `from` down to index `to`.
+void moveSplats(SplatScene &s, size_t from, size_t to, size_t n)
+{
+    const auto move = [&](auto &v, size_t per) {
+        std::copy(v.begin() + static_cast<long>(per * from), v.begin() + static_cast<long>(per * (from + n)),
+                  v.begin() + static_cast<long>(per * to));
+    };
+    move(s.position, 3);
+    move(s.opacity, 1);
+    move(s.scale, 3);
+    move(s.rotation, 4);
+    move(s.dc, 3);
+    move(s.rest, s.restPerSplat());
+}
+
+// decodeSplats on two threads, each taking half of the splats; the same result.
+size_t decodeSplatsInTwo(const Layout &L, const unsigned char *src, size_t n, SplatScene &scene, size_t kept)
+{
+    if (n < 2048)
+        return decodeSplats(L, src, n, scene, kept);
+    const size_t half = n / 2;
+    size_t secondEnd = 0;
+    std::thread second([&] { secondEnd = decodeSplats(L, src + half * L.stride, n - half, scene, kept + half); });
+    const size_t firstEnd = decodeSplats(L, src, half, scene, kept);
+    second.join();
+    const size_t secondKept = secondEnd - (kept + half);
+    if (firstEnd < kept + half)
+        moveSplats(scene, kept + half, firstEnd, secondKept);
+    return firstEnd + secondKept;
+}
+
+void finish(SplatScene &scene, size_t kept, const std::string &name)
+{
+    scene.skipped = scene.count - kept;
+    scene.count = kept;
+    scene.position.resize(3 * kept);
+    scene.opacity.resize(kept);
+    scene.scale.resize(3 * kept);
+    scene.rotation.resize(4 * kept);
+    scene.dc.resize(3 * kept);
+    scene.rest.resize(scene.restPerSplat() * kept);
+    if (scene.skipped)
+        msg::warning("%s: %zu splats skipped (zero rotation, a value that is not finite or a scale above %g)\n",
+                     name.c_str(), scene.skipped, static_cast<double>(SplatReader::SCALE_LIMIT));
+}
+
+struct FileCloser {
+    void operator()(FILE *f) const { std::fclose(f); }
+};
+
+} // namespace
+
+bool SplatReader::isSplatHeader(const PlyHeader &header)
+{
+    const PlyHeader::Element *vertex = header.element("vertex");
+    if (!vertex)
+        return false;
+    bool seen[REST0] = {};
+    for (const auto &p : vertex->properties) {
+        const int slot = fixedSlot(p.name);
+        if (slot >= 0)
+            seen[slot] = true;
+    }
+    for (int k = DC0; k < REST0; ++k)
+        if (!seen[k])
+            return false;
+    return true;
+}
+
+bool SplatReader::isSplatFile(const char *path)
+{
+    std::unique_ptr<FILE, FileCloser> f(std::fopen(path, "rb"));
+    if (!f)
+        return false;
+    std::vector<char> head(1 << 16);
+    head.resize(std::fread(head.data(), 1, head.size(), f.get()));
+    try {
+        return isSplatHeader(PlyHeader::parse(head.data(), head.size()));
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+SplatScene SplatReader::read(const char *data, size_t size, const std::string &name)
+{
+    const PlyHeader h = PlyHeader::parse(data, size);
+    const Layout L = layoutOf(h, size - h.bodyOffset);
+    SplatScene scene;
+    scene.resize(L.count, L.degree);
+    const auto *body = reinterpret_cast<const unsigned char *>(data) + h.bodyOffset + L.vertexOffset;
+    finish(scene, decodeSplatsInTwo(L, body, L.count, scene, 0), name);
+    return scene;
+}
+
+SplatScene SplatReader::read(const char *path)
+{
+    std::unique_ptr<FILE, FileCloser> f(std::fopen(path, "rb"));
+    if (!f)
+        refuse(std::string("cannot open ") + path);
+    if (std::fseek(f.get(), 0, SEEK_END) != 0)
+        refuse(std::string("cannot read ") + path);
+    const long end = std::ftell(f.get());
+    if (end < 0 || std::fseek(f.get(), 0, SEEK_SET) != 0)
+        refuse(std::string("cannot read ") + path);
+    const size_t fileSize = static_cast<size_t>(end);
+    std::vector<char> head(std::min<size_t>(fileSize, 1 << 16));
+    if (std::fread(head.data(), 1, head.size(), f.get()) != head.size())
+        refuse(std::string("cannot read ") + path);
+    const PlyHeader h = PlyHeader::parse(head.data(), head.size());
+    const Layout L = layoutOf(h, fileSize - h.bodyOffset);
+    SplatScene scene;
+    scene.resize(L.count, L.degree);
+    if (std::fseek(f.get(), static_cast<long>(h.bodyOffset + L.vertexOffset), SEEK_SET) != 0)
+        refuse(std::string("cannot read ") + path);
+    // Blocks of whole splats, small enough to stay in the cache while they are decoded.
+    const size_t perBlock = std::max<size_t>(1, (1 << 20) / std::max<size_t>(1, L.stride));
+    std::vector<unsigned char> block(perBlock * L.stride);
+    size_t kept = 0;
+    for (size_t done = 0; done < L.count;) {
+        const size_t n = std::min(perBlock, L.count - done);
+        if (std::fread(block.data(), L.stride, n, f.get()) != n)
+            refuse(std::string(path) + " ends early");
+        kept = decodeSplatsInTwo(L, block.data(), n, scene, kept);
+        done += n;
+    }
+    finish(scene, kept, path);
+    return scene;
+}

@@ -1,0 +1,29 @@
+#ifndef VELMORA_GLSPLATOBJECTINTERFACE_H
+#define VELMORA_GLSPLATOBJECTINTERFACE_H
+
+#include "gui/ElementPanel.h"
+
+#include <gtk/gtk.h>
+
+class GLSplatObject;
+
+/// The panel of a splat scene: menu "Splats" (the common items, "Palette properties..."), the
+/// scene's information, the drawing buttons (splats, centres, the centres' colour or data),
+/// the spherical-harmonic degree buttons and the sliders "scale factor" and "opacity floor".
+class GLSplatObjectInterface : public ElementPanel {
+public:
+    explicit GLSplatObjectInterface(GLSplatObject *splats);
+
+    void menuBarResponse(const char *key) override;
+    void update() override;
+
+private:
+    void sliderMoved(GtkWidget *slider);
+    void setColorMap(int index);
+
+    GLSplatObject *splats;
+    GtkWidget *scaleSlider = nullptr;
+    GtkWidget *floorSlider = nullptr;
+};
+
+#endif

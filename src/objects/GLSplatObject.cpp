@@ -1,0 +1,344 @@
+#include "objects/GLSplatObject.h"
+
+#include "core/KeyCodes.h"
+#include "formats/ColorMap.h"
+#include "formats/SplatReader.h"
+#include "math/Messages.h"
+
+#define GL_GLEXT_PROTOTYPES
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <numeric>
+
+namespace {
+
+GL3DObject::DrawMethod method(void (GLSplatObject::*m)()) { return static_cast<GL3DObject::DrawMethod>(m); }
+
+bool sameFrame(const SplatCamera &a, const SplatCamera &b)
+{
+    return std::equal(a.R, a.R + 9, b.R) && std::equal(a.t, a.t + 3, b.t) && a.fx == b.fx && a.fy == b.fy &&
+           a.cx == b.cx && a.cy == b.cy && a.width == b.width && a.height == b.height;
+}
+
+const char *centreColourName(GLSplatObject::CentreColour c)
+{
+    switch (c) {
+    case GLSplatObject::CentreColour::OPACITY: return "Opacity";
+    case GLSplatObject::CentreColour::LARGEST_SCALE: return "Largest scale";
+    case GLSplatObject::CentreColour::OWN: break;
+    }
+    return "Colour";
+}
+
+} // namespace
+
+namespace {
+
+// The scene of `path`; a refusal is reported with its reason before it goes on.
+SplatScene readScene(const char *path)
+{
+    try {
+        return SplatReader::read(path);
+    } catch (const std::exception &e) {
+        msg::error("GLSplatObject: %s: %s\n", path, e.what());
+        throw;
+    }
+}
+
+} // namespace
+
+GLSplatObject::GLSplatObject(const char *p) : GL3DObject(SPLATS), scene(readScene(p)), path(p) { init(); }
+
+GLSplatObject::GLSplatObject(SplatScene s, const std::string &name)
+    : GL3DObject(SPLATS), scene(std::move(s)), path(name)
+{
+    init();
+}
+
+GLSplatObject::~GLSplatObject()
+{
+    vertices = nullptr;
+    colors = nullptr;
+}
+
+void GLSplatObject::init()
+{
+    selectedVertex = -1;
+    degree = scene.shDegree;
+    vertices = scene.position.data();
+    nVertices = static_cast<int>(std::min<size_t>(scene.count, 0x7fffffff));
+    computeBoundingBox();
+    resetClippingPlanes();
+    setDrawMethod(method(&GLSplatObject::drawSplats));
+}
+
+std::string GLSplatObject::getInformation() const
+{
+    char line[128];
+    std::snprintf(line, sizeof line, "%zu splats, spherical harmonics of degree %d\n", scene.count, scene.shDegree);
+    return line + GL3DObject::getInformation();
+}
+
+void GLSplatObject::setDegree(int d)
+{
+    degree = std::max(0, std::min(scene.shDegree, d));
+    centreColoursStale = true;
+}
+
+void GLSplatObject::setScaleFactor(double f) { scaleFactor = std::max(0.1, std::min(2.0, f)); }
+
+void GLSplatObject::setOpacityFloor(double f) { opacityFloor = std::max(0.0, std::min(1.0, f)); }
+
+void GLSplatObject::setShowCentres(bool on) { showCentres = on; }
+
+void GLSplatObject::setCentreColour(CentreColour c)
+{
+    centreColour = c;
+    centreColoursStale = true;
+}
+
+void GLSplatObject::setColorMap(int i)
+{
+    colorMapIndex = ((i % ColorMap::nColorMaps) + ColorMap::nColorMaps) % ColorMap::nColorMaps;
+    centreColoursStale = true;
+}
+
+bool GLSplatObject::stepColorMap(int step)
+{
+    setColorMap(colorMapIndex + step);
+    return true;
+}
+
+void GLSplatObject::setReducedDrawing(bool on) { GL3DObject::setReducedDrawing(on && scene.count > DRAG_BUDGET); }
+
+const BindingTable &GLSplatObject::bindings()
+{
+    constexpr unsigned F = KeyBinding::BUSY | KeyBinding::REDRAW;
+    static const KeyBinding rows[] = {
+        {actionValue(Action::SPLATS), {'1'}, "Splats", "the splats", F},
+        {actionValue(Action::CENTRES), {'2'}, "Centres", "the centres as points", F},
+        {actionValue(Action::CENTRE_COLOURS), {'3'}, "Colour / data", "the centres' colour, opacity or largest scale", F},
+        {actionValue(Action::BIGGER), {'+'}, "+", "splat scale factor up", F},
+        {actionValue(Action::SMALLER), {'-'}, "-", "splat scale factor down", F},
+        {actionValue(Action::FLOOR_DOWN), {'<', ','}, "<", "opacity floor down", F},
+        {actionValue(Action::FLOOR_UP), {'>', '.'}, ">", "opacity floor up", F},
+        {actionValue(Action::DEGREE_DOWN), {'['}, "[", "spherical-harmonic degree down", F},
+        {actionValue(Action::DEGREE_UP), {']'}, "]", "spherical-harmonic degree up", F},
+        nextColorMapRow(Action::NEXT_COLOR_MAP, F),
+        previousColorMapRow(Action::PREVIOUS_COLOR_MAP, F),
+    };
+    static const BindingTable table("splat scene", rows);
+    return table;
+}
+
+bool GLSplatObject::runAction(const KeyBinding &row)
+{
+    switch (static_cast<Action>(row.action)) {
+    case Action::SPLATS: setShowCentres(false); break;
+    case Action::CENTRES: setShowCentres(true); break;
+    case Action::CENTRE_COLOURS:
+        setCentreColour(static_cast<CentreColour>((static_cast<int>(centreColour) + 1) % 3));
+        msg::note("%s: centres show %s\n", path.c_str(), centreColourName(centreColour));
+        break;
+    case Action::BIGGER: setScaleFactor(scaleFactor + 0.1); msg::note("\rsplat scale @ %.1f", scaleFactor); break;
+    case Action::SMALLER: setScaleFactor(scaleFactor - 0.1); msg::note("\rsplat scale @ %.1f", scaleFactor); break;
+    case Action::FLOOR_DOWN: setOpacityFloor(opacityFloor - 0.05); msg::note("\ropacity floor @ %.2f", opacityFloor); break;
+    case Action::FLOOR_UP: setOpacityFloor(opacityFloor + 0.05); msg::note("\ropacity floor @ %.2f", opacityFloor); break;
+    case Action::DEGREE_DOWN: setDegree(degree - 1); msg::note("\rspherical-harmonic degree %d", degree); break;
+    case Action::DEGREE_UP: setDegree(degree + 1); msg::note("\rspherical-harmonic degree %d", degree); break;
+    case Action::NEXT_COLOR_MAP:
+    case Action::PREVIOUS_COLOR_MAP:
+        return stepColorMap(row.action == actionValue(Action::NEXT_COLOR_MAP) ? 1 : -1);
+    }
+    return true;
+}
+
+// --- Drawing --------------------------------------------------------------------------------
+
+const std::vector<uint32_t> &GLSplatObject::dragSubset()
+{
+    if (subset.empty() && scene.count > DRAG_BUDGET) {
+        // The splats that cover most: opacity times the largest scale, most first.
+        std::vector<float> weight(scene.count);
+        for (size_t i = 0; i < scene.count; ++i) {
+            const float *s = &scene.scale[3 * i];
+            weight[i] = scene.opacity[i] * std::max(s[0], std::max(s[1], s[2]));
+        }
+        subset.resize(scene.count);
+        std::iota(subset.begin(), subset.end(), 0u);
+        std::nth_element(subset.begin(), subset.begin() + static_cast<long>(DRAG_BUDGET), subset.end(),
+                         [&](uint32_t a, uint32_t b) { return weight[a] > weight[b]; });
+        subset.resize(DRAG_BUDGET);
+        std::sort(subset.begin(), subset.end()); // memory order reads the scene forwards
+        subset.shrink_to_fit();
+    }
+    return subset;
+}
+
+bool GLSplatObject::currentCamera(SplatCamera &cam) const
+{
+    GLint vp[4];
+    glGetIntegerv(GL_VIEWPORT, vp);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glMultMatrixf(static_cast<const float *>(pose));
+    GLdouble mv[16], pr[16];
+    glGetDoublev(GL_MODELVIEW_MATRIX, mv);
+    glGetDoublev(GL_PROJECTION_MATRIX, pr);
+    glPopMatrix();
+    if (pr[15] != 0 || pr[11] != -1)
+        return false;
+    cam.width = vp[2];
+    cam.height = vp[3];
+    // Eye coordinates look down -z with y up; the camera's look down +z with y down.
+    const double flip[3] = {1, -1, -1};
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c)
+            cam.R[3 * r + c] = flip[r] * mv[4 * c + r];
+        cam.t[r] = flip[r] * mv[12 + r];
+    }
+    cam.fx = 0.5 * cam.width * pr[0];
+    cam.fy = 0.5 * cam.height * pr[5];
+    cam.cx = 0.5 * cam.width * (1 - pr[8]);
+    cam.cy = 0.5 * cam.height * (1 + pr[9]);
+    return cam.width > 0 && cam.height > 0 && cam.fx > 0 && cam.fy > 0;
+}
+
+SplatImage GLSplatObject::render(const SplatCamera &camera) const
+{
+    SplatRasterOptions options;
+    options.shDegree = degree;
+    options.scaleFactor = scaleFactor;
+    options.opacityFloor = opacityFloor;
+    if (!reducedDrawing)
+        return SplatRaster::render(scene, camera, options);
+    options.subset = &const_cast<GLSplatObject *>(this)->dragSubset();
+    // Half the pixels each way, each drawn twice as large.
+    SplatCamera coarse = camera;
+    coarse.width = (camera.width + DRAG_PIXEL_STEP - 1) / DRAG_PIXEL_STEP;
+    coarse.height = (camera.height + DRAG_PIXEL_STEP - 1) / DRAG_PIXEL_STEP;
+    coarse.fx /= DRAG_PIXEL_STEP;
+    coarse.fy /= DRAG_PIXEL_STEP;
+    coarse.cx /= DRAG_PIXEL_STEP;
+    coarse.cy /= DRAG_PIXEL_STEP;
+    return SplatRaster::render(scene, coarse, options);
+}
+
+void GLSplatObject::drawSplats()
+{
+    SplatCamera cam;
+    if (showCentres || scene.count == 0 || !currentCamera(cam)) {
+        drawCentres();
+        return;
+    }
+    const Frame frame{cam, degree, scaleFactor, opacityFloor, reducedDrawing};
+    if (!haveFrame || !sameFrame(frame.camera, lastFrame.camera) || frame.degree != lastFrame.degree ||
+        frame.scaleFactor != lastFrame.scaleFactor || frame.opacityFloor != lastFrame.opacityFloor ||
+        frame.reduced != lastFrame.reduced) {
+        image = render(cam);
+        lastFrame = frame;
+        haveFrame = true;
+    }
+    // Laid over what the frame holds by the same sum as SplatImage::composite8, so that a
+    // capture shows exactly the rasteriser's pixels over the background.
+    GLint vp[4];
+    glGetIntegerv(GL_VIEWPORT, vp);
+    const size_t w = static_cast<size_t>(cam.width), h = static_cast<size_t>(cam.height);
+    const size_t step = static_cast<size_t>(image.width) < w ? DRAG_PIXEL_STEP : 1;
+    pixels.resize(3 * w * h);
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_PIXEL_MODE_BIT);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glReadPixels(vp[0], vp[1], cam.width, cam.height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    for (size_t y = 0; y < h; ++y) {
+        unsigned char *row = &pixels[3 * w * (h - 1 - y)]; // OpenGL's rows start at the bottom
+        for (size_t x = 0; x < w; ++x) {
+            const size_t p = (y / step) * static_cast<size_t>(image.width) + x / step;
+            const float T = image.transmittance[p];
+            for (size_t ch = 0; ch < 3; ++ch) {
+                const float v = std::min(1.f, std::max(0.f, image.colour[3 * p + ch] + T * (row[3 * x + ch] / 255.f)));
+                row[3 * x + ch] = static_cast<unsigned char>(std::lround(v * 255.f));
+            }
+        }
+    }
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    for (int k = 0; k < 6; ++k)
+        glDisable(GL_CLIP_PLANE0 + k);
+    glPixelZoom(1, 1);
+    glWindowPos2i(vp[0], vp[1]);
+    glDrawPixels(cam.width, cam.height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    glPopClientAttrib();
+    glPopAttrib();
+}
+
+void GLSplatObject::prepareCentreColours()
+{
+    if (!centreColoursStale && centreColours.size() == 3 * scene.count)
+        return;
+    centreColours.resize(3 * scene.count);
+    legend.clear();
+    if (centreColour == CentreColour::OWN) {
+        for (size_t i = 0; i < 3 * scene.count; ++i)
+            centreColours[i] = static_cast<unsigned char>(
+                std::lround(255 * std::max(0.0, std::min(1.0, 0.28209479177387814 * scene.dc[i] + 0.5))));
+    } else {
+        std::vector<float> v(scene.count);
+        for (size_t i = 0; i < scene.count; ++i) {
+            const float *s = &scene.scale[3 * i];
+            v[i] = centreColour == CentreColour::OPACITY ? scene.opacity[i] : std::max(s[0], std::max(s[1], s[2]));
+        }
+        float lo = 0, hi = 1;
+        if (!v.empty()) {
+            const auto mm = std::minmax_element(v.begin(), v.end());
+            lo = *mm.first;
+            hi = *mm.second;
+        }
+        const ColorMap::ColorFunction f = ColorMap::selectColorMap(colorMapIndex);
+        for (size_t i = 0; i < scene.count; ++i)
+            f(&centreColours[3 * i], v[i], lo, hi);
+        legend.clearData();
+        legend.add(f, lo, hi, lo, hi, 15, 2);
+        legend.setTitle(centreColourName(centreColour));
+    }
+    centreColoursStale = false;
+}
+
+void GLSplatObject::drawCentres()
+{
+    if (scene.count == 0)
+        return;
+    prepareCentreColours();
+    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glMultMatrixf(static_cast<const float *>(pose));
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glPointSize(1);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, scene.position.data());
+    glColorPointer(3, GL_UNSIGNED_BYTE, 0, centreColours.data());
+    glDrawArrays(GL_POINTS, 0, nVertices);
+    glPopMatrix();
+    glPopClientAttrib();
+    glPopAttrib();
+}
+
+void GLSplatObject::defaultDrawing() { drawCentres(); }
+
+void GLSplatObject::drawInfo()
+{
+    if (showCentres && centreColour != CentreColour::OWN)
+        legend.draw(10, 10);
+}

@@ -1,0 +1,110 @@
+#ifndef VELMORA_GLSPLATOBJECT_H
+#define VELMORA_GLSPLATOBJECT_H
+
+#include "objects/GL3DObject.h"
+#include "synthesis/SplatRaster.h"
+#include "synthesis/SplatScene.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+/// A Gaussian splat scene (see SplatReader), drawn by the CPU rasteriser: each frame takes the
+/// view's matrices as a pinhole camera, draws the splats into an image of the viewport's size
+/// and lays it over what the frame holds (pixel = splat colour + transmittance x frame). An
+/// unchanged camera reuses the last image.
+///
+/// An orthographic view, and the "centres as points" mode, draw the centres as points instead:
+/// in the colour of degree 0 or through a colour map of a data item (opacity, largest scale).
+/// While a drag reduces the scene, only the DRAG_BUDGET most opaque and largest splats are
+/// drawn, at half the resolution; the still frame draws them all.
+class GLSplatObject : public GL3DObject {
+public:
+    /// Type code of splat scenes (free in GLObject's list).
+    static constexpr short SPLATS = 0x900;
+    /// Splats drawn while dragging.
+    static constexpr size_t DRAG_BUDGET = 400000;
+    /// While dragging, one splat pixel covers DRAG_PIXEL_STEP x DRAG_PIXEL_STEP of the view's.
+    static constexpr int DRAG_PIXEL_STEP = 2;
+
+    explicit GLSplatObject(const char *path);
+    explicit GLSplatObject(SplatScene scene, const std::string &name = "");
+    ~GLSplatObject() override;
+
+    enum class Action {
+        SPLATS, CENTRES, CENTRE_COLOURS, BIGGER, SMALLER, FLOOR_DOWN, FLOOR_UP, DEGREE_DOWN, DEGREE_UP,
+        NEXT_COLOR_MAP, PREVIOUS_COLOR_MAP,
+    };
+    /// What the centres show in the points mode.
+    enum class CentreColour { OWN, OPACITY, LARGEST_SCALE };
+
+    static const BindingTable &bindings();
+    const BindingTable *getBindings() const override { return &bindings(); }
+
+    const SplatScene &getScene() const { return scene; }
+    const std::string &getPath() const { return path; }
+    std::string getInformation() const override;
+
+    int getDegree() const { return degree; }
+    void setDegree(int d);
+    double getScaleFactor() const { return scaleFactor; }
+    void setScaleFactor(double f);
+    double getOpacityFloor() const { return opacityFloor; }
+    void setOpacityFloor(double f);
+    bool getShowCentres() const { return showCentres; }
+    void setShowCentres(bool on);
+    CentreColour getCentreColour() const { return centreColour; }
+    void setCentreColour(CentreColour c);
+    void setColorMap(int i);
+    int getColorMap() const { return colorMapIndex; }
+
+    /// Costs a few triangles a splat, so that a large scene makes drags reduce.
+    size_t getDrawingCost() const override { return 3 * scene.count; }
+    void setReducedDrawing(bool on) override;
+
+    void drawSplats();
+    void drawCentres();
+    void defaultDrawing() override;
+    void drawInfo() override;
+
+    /// The pinhole camera of the current OpenGL matrices and viewport (pose included); false
+    /// for an orthographic projection.
+    bool currentCamera(SplatCamera &out) const;
+    /// Draws the splats for `camera` as the view does (reduced or not) and returns the image.
+    SplatImage render(const SplatCamera &camera) const;
+
+protected:
+    bool runAction(const KeyBinding &row) override;
+    bool stepColorMap(int step) override;
+
+private:
+    void init();
+    void prepareCentreColours();
+    const std::vector<uint32_t> &dragSubset();
+
+    SplatScene scene;
+    std::string path;
+    int degree = 0;
+    double scaleFactor = 1;
+    double opacityFloor = 0;
+    bool showCentres = false;
+    CentreColour centreColour = CentreColour::OWN;
+    int colorMapIndex = 0;
+    std::vector<unsigned char> centreColours;
+    bool centreColoursStale = true;
+    std::vector<uint32_t> subset; ///< the splats drawn while dragging, made on the first drag
+
+    // The last image and what it was drawn for.
+    struct Frame {
+        SplatCamera camera;
+        int degree;
+        double scaleFactor, opacityFloor;
+        bool reduced;
+    };
+    Frame lastFrame{};
+    bool haveFrame = false;
+    SplatImage image;                  ///< the last frame's splats
+    std::vector<unsigned char> pixels; ///< the frame with the splats laid over, rows from the bottom
+};
+
+#endif

@@ -1,0 +1,377 @@
+#include "synthesis/SplatRaster.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+namespace {
+
+constexpr int TILE = 16;
+constexpr double SH_C0 = 0.28209479177387814;
+constexpr double SH_C1 = 0.4886025119029199;
+constexpr double SH_C2[5] = {1.0925484305920792, -1.0925484305920792, 0.31539156525252005, -1.0925484305920792,
+                             0.5462742152960396};
+constexpr double SH_C3[7] = {-0.5900435899266435, 2.890611442640554, -0.4570457994644658, 0.3731763325901154,
+                             -0.4570457994644658, 1.445305721320277, -0.5900435899266435};
+
+// Runs body(begin, end) over [0, n) cut into one slice per thread.
+template <class Body> void inSlices(size_t n, int threads, Body body)
+{
+    const size_t k = static_cast<size_t>(std::max(1, threads));
+    if (k == 1 || n < 4096) {
+        body(size_t(0), n);
+        return;
+    }
+    std::vector<std::thread> pool;
+    for (size_t s = 1; s < k; ++s)
+        pool.emplace_back(body, n * s / k, n * (s + 1) / k);
+    body(size_t(0), n / k);
+    for (auto &t : pool)
+        t.join();
+}
+
+// A splat ready for the pixels: floats, since every pixel of its footprint reads them.
+struct Projected {
+    float mx, my, ca, cb, cc, opacity;
+    float floor; // below this exponent the splat's alpha is under 1/255: no exp needed
+    float colour[3];
+    int x0, y0, x1, y1; // pixel rectangle, inclusive
+};
+
+// Sorts (key, value) pairs by key, least significant 16 bits first; stable.
+void radixSort(std::vector<uint32_t> &keys, std::vector<uint32_t> &values)
+{
+    const size_t n = keys.size();
+    std::vector<uint32_t> k2(n), v2(n);
+    std::vector<size_t> count(65536);
+    for (int shift = 0; shift < 32; shift += 16) {
+        std::fill(count.begin(), count.end(), 0);
+        for (size_t i = 0; i < n; ++i)
+            ++count[(keys[i] >> shift) & 0xffffu];
+        size_t sum = 0;
+        for (auto &c : count) {
+            const size_t here = c;
+            c = sum;
+            sum += here;
+        }
+        for (size_t i = 0; i < n; ++i) {
+            const size_t at = count[(keys[i] >> shift) & 0xffffu]++;
+            k2[at] = keys[i];
+            v2[at] = values[i];
+        }
+        keys.swap(k2);
+        values.swap(v2);
+    }
+}
+
+} // namespace
+
+void SplatRaster::shColour(const SplatScene &scene, size_t i, int degree, const double d[3], float out[3])
+{
+    degree = std::min(std::max(degree, 0), scene.shDegree);
+    double c[3];
+    for (int ch = 0; ch < 3; ++ch)
+        c[ch] = SH_C0 * scene.dc[3 * i + static_cast<size_t>(ch)];
+    if (degree > 0) {
+        const uint16_t *r = scene.rest.data() + i * scene.restPerSplat();
+        const double x = d[0], y = d[1], z = d[2];
+        double basis[15];
+        basis[0] = -SH_C1 * y;
+        basis[1] = SH_C1 * z;
+        basis[2] = -SH_C1 * x;
+        int used = 3;
+        if (degree > 1) {
+            const double xx = x * x, yy = y * y, zz = z * z, xy = x * y, yz = y * z, xz = x * z;
+            basis[3] = SH_C2[0] * xy;
+            basis[4] = SH_C2[1] * yz;
+            basis[5] = SH_C2[2] * (2 * zz - xx - yy);
+            basis[6] = SH_C2[3] * xz;
+            basis[7] = SH_C2[4] * (xx - yy);
+            used = 8;
+            if (degree > 2) {
+                basis[8] = SH_C3[0] * y * (3 * xx - yy);
+                basis[9] = SH_C3[1] * xy * z;
+                basis[10] = SH_C3[2] * y * (4 * zz - xx - yy);
+                basis[11] = SH_C3[3] * z * (2 * zz - 3 * xx - 3 * yy);
+                basis[12] = SH_C3[4] * x * (4 * zz - xx - yy);
+                basis[13] = SH_C3[5] * z * (xx - yy);
+                basis[14] = SH_C3[6] * x * (xx - 3 * yy);
+                used = 15;
+            }
+        }
+        for (int k = 0; k < used; ++k)
+            for (int ch = 0; ch < 3; ++ch)
+                c[ch] += basis[k] * static_cast<double>(halfToFloat(r[3 * k + ch]));
+    }
+    for (int ch = 0; ch < 3; ++ch)
+        out[ch] = static_cast<float>(std::max(0.0, c[ch] + 0.5));
+}
+
+bool SplatRaster::footprint(const SplatScene &scene, size_t i, const SplatCamera &cam,
+                            const SplatRasterOptions &options, SplatFootprint &out)
+{
+    const float opacity = scene.opacity[i];
+    if (!(opacity >= options.opacityFloor))
+        return false;
+    const float *p = &scene.position[3 * i];
+    const double *R = cam.R;
+    double t[3];
+    for (int r = 0; r < 3; ++r)
+        t[r] = R[3 * r] * p[0] + R[3 * r + 1] * p[1] + R[3 * r + 2] * p[2] + cam.t[r];
+    if (!(t[2] > NEAR_PLANE))
+        return false;
+
+    // Sigma = Rq diag(s^2) Rq^T
+    const float *q = &scene.rotation[4 * i];
+    const double w = q[0], x = q[1], y = q[2], z = q[3];
+    const double Rq[9] = {1 - 2 * (y * y + z * z), 2 * (x * y - w * z),     2 * (x * z + w * y),
+                          2 * (x * y + w * z),     1 - 2 * (x * x + z * z), 2 * (y * z - w * x),
+                          2 * (x * z - w * y),     2 * (y * z + w * x),     1 - 2 * (x * x + y * y)};
+    double M[9];
+    for (int c = 0; c < 3; ++c) {
+        const double s = scene.scale[3 * i + static_cast<size_t>(c)] * options.scaleFactor;
+        for (int r = 0; r < 3; ++r)
+            M[3 * r + c] = Rq[3 * r + c] * s;
+    }
+
+    const double limx = 1.3 * 0.5 * cam.width / cam.fx, limy = 1.3 * 0.5 * cam.height / cam.fy;
+    const double txz = std::min(limx, std::max(-limx, t[0] / t[2]));
+    const double tyz = std::min(limy, std::max(-limy, t[1] / t[2]));
+    const double J0[3] = {cam.fx / t[2], 0, -cam.fx * txz / t[2]};
+    const double J1[3] = {0, cam.fy / t[2], -cam.fy * tyz / t[2]};
+    // T = J W (2x3), then A = T M (2x3): C = A A^T.
+    double T0[3], T1[3];
+    for (int c = 0; c < 3; ++c) {
+        T0[c] = J0[0] * R[c] + J0[1] * R[3 + c] + J0[2] * R[6 + c];
+        T1[c] = J1[0] * R[c] + J1[1] * R[3 + c] + J1[2] * R[6 + c];
+    }
+    double A0[3], A1[3];
+    for (int c = 0; c < 3; ++c) {
+        A0[c] = T0[0] * M[c] + T0[1] * M[3 + c] + T0[2] * M[6 + c];
+        A1[c] = T1[0] * M[c] + T1[1] * M[3 + c] + T1[2] * M[6 + c];
+    }
+    const double a = A0[0] * A0[0] + A0[1] * A0[1] + A0[2] * A0[2] + 0.3;
+    const double b = A0[0] * A1[0] + A0[1] * A1[1] + A0[2] * A1[2];
+    const double c = A1[0] * A1[0] + A1[1] * A1[1] + A1[2] * A1[2] + 0.3;
+    const double det = a * c - b * b;
+    if (!(det > 0) || !std::isfinite(det))
+        return false;
+    const double mid = 0.5 * (a + c);
+    const double lambda = mid + std::sqrt(std::max(0.0, mid * mid - det));
+    const double radius = std::ceil(3 * std::sqrt(lambda));
+    out.mx = cam.fx * t[0] / t[2] + cam.cx;
+    out.my = cam.fy * t[1] / t[2] + cam.cy;
+    if (!(radius < 1e6) || !(std::fabs(out.mx) < 1e9) || !(std::fabs(out.my) < 1e9))
+        return false;
+    if (out.mx + radius + 0.5 < 0 || out.my + radius + 0.5 < 0 || out.mx - radius - 0.5 > cam.width ||
+        out.my - radius - 0.5 > cam.height)
+        return false;
+    out.radius = static_cast<int>(radius);
+    out.conic[0] = c / det;
+    out.conic[1] = -b / det;
+    out.conic[2] = a / det;
+    out.depth = t[2];
+    out.opacity = opacity;
+
+    // The camera centre is -R^T t.
+    double d[3];
+    for (int r = 0; r < 3; ++r)
+        d[r] = p[r] + (R[r] * cam.t[0] + R[3 + r] * cam.t[1] + R[6 + r] * cam.t[2]);
+    const double len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    if (len > 0)
+        for (double &v : d)
+            v /= len;
+    shColour(scene, i, options.shDegree, d, out.colour);
+    return true;
+}
+
+std::vector<float> SplatImage::composite(const float background[3]) const
+{
+    std::vector<float> out(colour.size());
+    for (size_t p = 0; p < transmittance.size(); ++p)
+        for (size_t ch = 0; ch < 3; ++ch)
+            out[3 * p + ch] = std::min(1.f, std::max(0.f, colour[3 * p + ch] + transmittance[p] * background[ch]));
+    return out;
+}
+
+std::vector<unsigned char> SplatImage::composite8(const float background[3]) const
+{
+    const std::vector<float> f = composite(background);
+    std::vector<unsigned char> out(f.size());
+    for (size_t k = 0; k < f.size(); ++k)
+        out[k] = static_cast<unsigned char>(std::lround(f[k] * 255.f));
+    return out;
+}
+
+SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, const SplatRasterOptions &options)
+{
+    SplatImage image;
+    image.width = std::max(0, cam.width);
+    image.height = std::max(0, cam.height);
+    const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    image.colour.assign(3 * pixels, 0.f);
+    image.transmittance.assign(pixels, 1.f);
+    if (!pixels || !scene.count || !(cam.fx > 0) || !(cam.fy > 0))
+        return image;
+
+    const size_t n = options.subset ? options.subset->size() : scene.count;
+    // Left uninitialised: only the kept entries are ever read.
+    std::unique_ptr<Projected[]> projected(new Projected[n]);
+    std::vector<uint32_t> depthKey(n);
+    std::vector<char> kept(n, 0);
+    const int threads = std::max(1, options.threads);
+    inSlices(n, threads, [&](size_t begin, size_t end) {
+        SplatFootprint f;
+        for (size_t k = begin; k < end; ++k) {
+            const size_t i = options.subset ? (*options.subset)[k] : k;
+            if (i >= scene.count || !footprint(scene, i, cam, options, f))
+                continue;
+            Projected &s = projected[k];
+            s.mx = static_cast<float>(f.mx);
+            s.my = static_cast<float>(f.my);
+            s.ca = static_cast<float>(f.conic[0]);
+            s.cb = static_cast<float>(f.conic[1]);
+            s.cc = static_cast<float>(f.conic[2]);
+            s.opacity = f.opacity;
+            // A little below the exact limit, so that rounding never skips a splat the rule keeps.
+            s.floor = static_cast<float>(std::log(1.0 / (255.0 * f.opacity))) - 1e-3f;
+            std::copy(f.colour, f.colour + 3, s.colour);
+            // Pixels whose centre lies within the radius of the centre on both axes.
+            s.x0 = std::max(0, static_cast<int>(std::ceil(f.mx - f.radius - 0.5)));
+            s.y0 = std::max(0, static_cast<int>(std::ceil(f.my - f.radius - 0.5)));
+            s.x1 = std::min(image.width - 1, static_cast<int>(std::floor(f.mx + f.radius - 0.5)));
+            s.y1 = std::min(image.height - 1, static_cast<int>(std::floor(f.my + f.radius - 0.5)));
+            if (s.x0 > s.x1 || s.y0 > s.y1)
+                continue;
+            const float depth = static_cast<float>(f.depth);
+            std::memcpy(&depthKey[k], &depth, 4); // positive floats order as their bits
+            kept[k] = 1;
+        }
+    });
+
+    std::vector<uint32_t> keys, order;
+    keys.reserve(n);
+    order.reserve(n);
+    for (size_t k = 0; k < n; ++k)
+        if (kept[k]) {
+            keys.push_back(depthKey[k]);
+            order.push_back(static_cast<uint32_t>(k));
+        }
+    std::vector<uint32_t>().swap(depthKey);
+    std::vector<char>().swap(kept);
+    radixSort(keys, order);
+    image.drawn = order.size();
+    // In depth order once, so that binning and blending read the splats forwards.
+    const size_t m = order.size();
+    std::unique_ptr<Projected[]> sorted(new Projected[m]);
+    for (size_t j = 0; j < m; ++j)
+        sorted[j] = projected[order[j]];
+    projected.reset();
+    std::vector<uint32_t>().swap(order);
+    std::vector<uint32_t>().swap(keys);
+
+    // Each tile's splats, front to back.
+    const int tilesX = (image.width + TILE - 1) / TILE, tilesY = (image.height + TILE - 1) / TILE;
+    const size_t tiles = static_cast<size_t>(tilesX) * static_cast<size_t>(tilesY);
+    std::vector<size_t> start(tiles + 1, 0);
+    for (size_t j = 0; j < m; ++j) {
+        const Projected &s = sorted[j];
+        for (int ty = s.y0 / TILE; ty <= s.y1 / TILE; ++ty)
+            for (int tx = s.x0 / TILE; tx <= s.x1 / TILE; ++tx)
+                ++start[static_cast<size_t>(ty) * static_cast<size_t>(tilesX) + static_cast<size_t>(tx) + 1];
+    }
+    for (size_t k = 0; k < tiles; ++k)
+        start[k + 1] += start[k];
+    std::vector<uint32_t> list(start[tiles]);
+    {
+        std::vector<size_t> fill(start.begin(), start.end() - 1);
+        for (size_t j = 0; j < m; ++j) {
+            const Projected &s = sorted[j];
+            for (int ty = s.y0 / TILE; ty <= s.y1 / TILE; ++ty)
+                for (int tx = s.x0 / TILE; tx <= s.x1 / TILE; ++tx)
+                    list[fill[static_cast<size_t>(ty) * static_cast<size_t>(tilesX) + static_cast<size_t>(tx)]++] =
+                        static_cast<uint32_t>(j);
+        }
+    }
+
+    std::atomic<size_t> next{0};
+    auto blend = [&] {
+        float T[TILE * TILE], C[3 * TILE * TILE];
+        bool done[TILE * TILE];
+        for (size_t tile; (tile = next.fetch_add(1)) < tiles;) {
+            const int tx0 = static_cast<int>(tile % static_cast<size_t>(tilesX)) * TILE;
+            const int ty0 = static_cast<int>(tile / static_cast<size_t>(tilesX)) * TILE;
+            const int tx1 = std::min(tx0 + TILE, image.width) - 1, ty1 = std::min(ty0 + TILE, image.height) - 1;
+            std::fill(T, T + TILE * TILE, 1.f);
+            std::fill(C, C + 3 * TILE * TILE, 0.f);
+            std::fill(done, done + TILE * TILE, false);
+            int remaining = (tx1 - tx0 + 1) * (ty1 - ty0 + 1);
+            for (size_t e = start[tile]; e < start[tile + 1] && remaining > 0; ++e) {
+                const Projected &s = sorted[list[e]];
+                const int x0 = std::max(s.x0, tx0), x1 = std::min(s.x1, tx1);
+                const int y0 = std::max(s.y0, ty0), y1 = std::min(s.y1, ty1);
+                for (int y = y0; y <= y1; ++y) {
+                    const float dy = static_cast<float>(y) + 0.5f - s.my;
+                    for (int x = x0; x <= x1; ++x) {
+                        const int p = (y - ty0) * TILE + (x - tx0);
+                        if (done[p])
+                            continue;
+                        const float dx = static_cast<float>(x) + 0.5f - s.mx;
+                        const float power = -0.5f * (s.ca * dx * dx + s.cc * dy * dy) - s.cb * dx * dy;
+                        if (power < s.floor)
+                            continue;
+                        const float alpha = std::min(0.99f, s.opacity * std::exp(power));
+                        if (alpha < 1.f / 255.f)
+                            continue;
+                        const float nextT = T[p] * (1 - alpha);
+                        if (nextT < 0.0001f) {
+                            done[p] = true;
+                            --remaining;
+                            continue;
+                        }
+                        const float w = alpha * T[p];
+                        C[3 * p] += s.colour[0] * w;
+                        C[3 * p + 1] += s.colour[1] * w;
+                        C[3 * p + 2] += s.colour[2] * w;
+                        T[p] = nextT;
+                    }
+                }
+            }
+            for (int y = ty0; y <= ty1; ++y)
+                for (int x = tx0; x <= tx1; ++x) {
+                    const int p = (y - ty0) * TILE + (x - tx0);
+                    const size_t q = static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x);
+                    image.transmittance[q] = T[p];
+                    std::copy(C + 3 * p, C + 3 * p + 3, &image.colour[3 * q]);
+                }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int k = 1; k < threads; ++k)
+        pool.emplace_back(blend);
+    blend();
+    for (auto &t : pool)
+        t.join();
+    return image;
+}
+
+double SplatRaster::psnr8(const unsigned char *a, const unsigned char *b, size_t pixels, const unsigned char *mask)
+{
+    double se = 0;
+    size_t n = 0;
+    for (size_t p = 0; p < pixels; ++p) {
+        if (mask && !mask[p])
+            continue;
+        for (size_t ch = 0; ch < 3; ++ch) {
+            const double d = static_cast<double>(a[3 * p + ch]) - static_cast<double>(b[3 * p + ch]);
+            se += d * d;
+        }
+        n += 3;
+    }
+    if (n == 0)
+        return NAN;
+    return se == 0 ? INFINITY : 10 * std::log10(255.0 * 255.0 * static_cast<double>(n) / se);
+}

@@ -1,0 +1,82 @@
+#ifndef VELMORA_SPLATRASTER_H
+#define VELMORA_SPLATRASTER_H
+
+#include "synthesis/SplatScene.h"
+
+#include <cstdint>
+#include <vector>
+
+/// A pinhole camera: a world point X has camera coordinates x = R X + t (x right, y down, z
+/// forward) and lands on the pixel (fx x/z + cx, fy y/z + cy) measured from the image's
+/// top-left corner (the centre of pixel (i, j) is (i + 0.5, j + 0.5)).
+struct SplatCamera {
+    double R[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}; ///< row by row
+    double t[3] = {0, 0, 0};
+    double fx = 1, fy = 1, cx = 0, cy = 0;
+    int width = 0, height = 0;
+};
+
+struct SplatRasterOptions {
+    int shDegree = 3;            ///< used up to the scene's own
+    double scaleFactor = 1;      ///< multiplies every scale
+    double opacityFloor = 0;     ///< splats less opaque are left out
+    /// When set, only these splats are drawn (a reduced drawing); indices below the count.
+    const std::vector<uint32_t> *subset = nullptr;
+    int threads = 2;
+};
+
+/// What a frame leaves per pixel, before the background: the colour the splats add and the
+/// transmittance T that is left for the background (pixel = colour + T background).
+struct SplatImage {
+    int width = 0, height = 0;
+    std::vector<float> colour;        ///< r g b per pixel, rows from the top
+    std::vector<float> transmittance; ///< 1 where no splat covers the pixel
+    /// Number of splats that reached the image.
+    size_t drawn = 0;
+
+    /// The pixels over `background` (components 0..1), clamped to 0..1, rows from the top.
+    std::vector<float> composite(const float background[3]) const;
+    std::vector<unsigned char> composite8(const float background[3]) const;
+};
+
+/// A splat as the camera sees it: what the rules of the forward pass derive before any pixel.
+struct SplatFootprint {
+    double mx = 0, my = 0;       ///< centre in pixels
+    double conic[3] = {0, 0, 0}; ///< inverse 2D covariance: a, b, c of [[a, b], [b, c]]
+    double depth = 0;            ///< camera z
+    int radius = 0;
+    float opacity = 0;
+    float colour[3] = {0, 0, 0};
+};
+
+/// Draws Gaussian splats on the CPU by the usual forward rules: camera coordinates, the
+/// splat's 2D covariance through the Jacobian of the projection (the view direction clamped
+/// to 1.3 times the half field of view, 0.3 pixel squared added for the pixel's own size),
+/// a footprint of three standard deviations, the colour from spherical harmonics of the view
+/// direction, and front-to-back blending by camera depth, stopping once a pixel would let
+/// less than 1/10000 through. Splats are binned into 16 x 16 tiles in depth order and the
+/// tiles are blended on `threads` threads.
+class SplatRaster {
+public:
+    static SplatImage render(const SplatScene &scene, const SplatCamera &camera, const SplatRasterOptions &options);
+
+    /// The footprint of splat `i`; false when the splat is not drawn (behind the near plane at
+    /// z = 0.2, degenerate, below the opacity floor or outside the image).
+    static bool footprint(const SplatScene &scene, size_t i, const SplatCamera &camera,
+                          const SplatRasterOptions &options, SplatFootprint &out);
+
+    /// The view-dependent colour of splat `i` seen along the unit direction d (from the camera
+    /// centre to the splat), degree up to `degree`: SH sum + 0.5, clamped below at 0.
+    static void shColour(const SplatScene &scene, size_t i, int degree, const double d[3], float out[3]);
+
+    /// The peak signal-to-noise ratio in dB of two RGB images of `pixels` pixels, 8 bits a
+    /// channel (peak 255), over the pixels where `mask` is not 0 (all of them when null);
+    /// infinity for equal images, NaN when no pixel counts.
+    static double psnr8(const unsigned char *a, const unsigned char *b, size_t pixels,
+                        const unsigned char *mask = nullptr);
+
+    /// Below this camera depth a splat is not drawn.
+    static constexpr double NEAR_PLANE = 0.2;
+};
+
+#endif

@@ -1,0 +1,136 @@
+// The splat scene object: the view's matrices taken as the rasteriser's camera, its image laid
+// over the frame as the rasteriser drew it, and the loader telling splat PLYs from others.
+#include "objects/GLSplatObject.h"
+
+#include "formats/SplatWriter.h"
+#include "objects/GL3DObjectLoader.h"
+#include "objects/GLPointListObject.h"
+#include "support/CapturedMessages.h"
+#include "support/GLTestFixture.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <random>
+
+namespace {
+
+using testsupport::GLTestFixture;
+
+// A few hundred splats of degree 1 in the unit cube, in the file's raw values.
+std::vector<float> sampleValues(int count)
+{
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> u(-1, 1);
+    std::vector<float> v;
+    for (int k = 0; k < count; ++k) {
+        v.insert(v.end(), {u(rng), u(rng), u(rng), 0, 0, 1, 2 * u(rng), 2 * u(rng), 2 * u(rng)});
+        for (int r = 0; r < 9; ++r)
+            v.push_back(0.2f * u(rng));
+        v.insert(v.end(), {1 + u(rng), std::log(0.1f), std::log(0.05f), std::log(0.02f), u(rng), u(rng), u(rng), 1});
+    }
+    return v;
+}
+
+std::string writeSample(const char *name, int count)
+{
+    std::filesystem::create_directories(VELMORA_TEMP_DIR);
+    const std::string path = std::string(VELMORA_TEMP_DIR) + "/" + name;
+    EXPECT_TRUE(SplatWriter::write(path, 1, sampleValues(count)));
+    return path;
+}
+
+class SplatObject : public GLTestFixture {
+protected:
+    // An off-centre frustum and a turned, shifted view.
+    void setView()
+    {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glFrustum(-0.09, 0.11, -0.12, 0.08, 0.2, 50);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glTranslatef(0.1f, -0.2f, -4.f);
+        glRotatef(30, 0.3f, 1, 0.2f);
+    }
+};
+
+TEST_F(SplatObject, TakesTheViewMatricesAsItsCamera)
+{
+    GLSplatObject object(SplatScene{}, "empty");
+    setView();
+    SplatCamera cam;
+    ASSERT_TRUE(object.currentCamera(cam));
+    GLdouble mv[16], pr[16];
+    GLint vp[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, mv);
+    glGetDoublev(GL_PROJECTION_MATRIX, pr);
+    glGetIntegerv(GL_VIEWPORT, vp);
+    for (const auto &p : {std::array<double, 3>{0, 0, 0}, {0.7, -0.4, 0.3}, {-0.5, 0.8, -0.9}}) {
+        double t[3];
+        for (int r = 0; r < 3; ++r)
+            t[r] = cam.R[3 * r] * p[0] + cam.R[3 * r + 1] * p[1] + cam.R[3 * r + 2] * p[2] + cam.t[r];
+        double wx, wy, wz;
+        ASSERT_TRUE(gluProject(p[0], p[1], p[2], mv, pr, vp, &wx, &wy, &wz));
+        EXPECT_NEAR(cam.fx * t[0] / t[2] + cam.cx, wx, 1e-6);
+        EXPECT_NEAR(cam.fy * t[1] / t[2] + cam.cy, kSize - wy, 1e-6); // rows from the top
+    }
+    // No pinhole camera for an orthographic view.
+    orthographic(2);
+    EXPECT_FALSE(object.currentCamera(cam));
+}
+
+TEST_F(SplatObject, LaysTheRasterisersImageOverTheFrame)
+{
+    const std::string path = writeSample("splat_object.ply", 600);
+    GLSplatObject object(path.c_str());
+    ASSERT_EQ(object.getScene().count, 600u);
+    setView();
+    SplatCamera cam;
+    ASSERT_TRUE(object.currentCamera(cam));
+    object.draw();
+    expectNoGLError();
+    const testsupport::RgbaImage frame = capture();
+    const float black[3] = {0, 0, 0};
+    const std::vector<unsigned char> expected = SplatRaster::render(object.getScene(), cam, {}).composite8(black);
+    int worst = 0, covered = 0;
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x)
+            for (int ch = 0; ch < 3; ++ch) {
+                const int e = expected[3 * static_cast<size_t>(y * kSize + x) + static_cast<size_t>(ch)];
+                worst = std::max(worst, std::abs(frame.at(x, y)[ch] - e));
+                covered += e > 20;
+            }
+    EXPECT_LE(worst, 2);
+    EXPECT_GT(covered, kSize * kSize / 4); // the comparison is not of two empty frames
+    // The panel's settings reach the drawing: a larger scale covers more.
+    object.notifyCommand('+');
+    EXPECT_DOUBLE_EQ(object.getScaleFactor(), 1.1);
+}
+
+TEST(SplatLoader, OpensSplatPlysAsSplatScenesAndOtherPlysAsBefore)
+{
+    const std::string splats = writeSample("splat_loader.ply", 20);
+    const std::string points = std::string(VELMORA_TEMP_DIR) + "/splat_loader_points.ply";
+    {
+        std::FILE *f = std::fopen(points.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        const char text[] = "ply\nformat ascii 1.0\nelement vertex 2\nproperty float x\nproperty float y\n"
+                            "property float z\nproperty float opacity\nend_header\n0 0 0 1\n1 1 1 0\n";
+        std::fwrite(text, 1, sizeof text - 1, f);
+        std::fclose(f);
+    }
+    testsupport::CapturedMessages quiet;
+    std::unique_ptr<GL3DObject> a(GL3DObjectLoader::load(splats.c_str(), nullptr));
+    std::unique_ptr<GL3DObject> b(GL3DObjectLoader::load(points.c_str(), nullptr));
+    EXPECT_NE(dynamic_cast<GLSplatObject *>(a.get()), nullptr);
+    EXPECT_NE(dynamic_cast<GLPointListObject *>(b.get()), nullptr);
+}
+
+} // namespace
