@@ -177,8 +177,6 @@ public:
 
     // --- Display state --------------------------------------------------------------------
     int getCurrentView() const { return currentView; }
-    /// The photograph file of view k (wrapped); empty when the view has none.
-    std::string getPhotographFile(int k) const;
     bool isAtOriginalView() const { return atOriginalView != 0; }
     bool getPanAround() const { return panAround != 0; }
     bool getTransparency() const { return transparency != 0; }

@@ -68,9 +68,9 @@ CameraPoses readCameraPoses(const std::string &path)
             return fromReconstruction(BundlerFile::read(path));
         if (isDirectory(path) && BundlerFile::isBundlerFile(path + "/bundle.out"))
             return fromReconstruction(BundlerFile::read(path + "/bundle.out"));
-        std::string file;
-        if (TransformsJson::locate(path, file))
-            return fromReconstruction(TransformsJson::read(file));
+        std::string transforms;
+        if (TransformsJson::locate(path, transforms))
+            return fromReconstruction(TransformsJson::read(transforms));
         if (MeshroomScene::isSceneFile(path))
             return fromReconstruction(MeshroomScene::read(path));
         std::string splats;
