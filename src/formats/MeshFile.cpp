@@ -6,6 +6,7 @@
 #include "math/Messages.h"
 
 #include <cstring>
+#include <strings.h>
 
 MeshData MeshFile::readTriangles(const char *path, bool off)
 {
@@ -35,8 +36,10 @@ MeshFile MeshFile::read(const char *path)
     if (!dot)
         return file;
     const char *ext = dot + 1;
-    if (std::strcmp(ext, "tri") == 0 || std::strcmp(ext, "off") == 0) {
-        const bool off = ext[0] == 'o';
+    // The viewer's own formats whatever the case of their extension: Assimp reads OFF too,
+    // and aborts on some files of other programs.
+    if (strcasecmp(ext, "tri") == 0 || strcasecmp(ext, "off") == 0) {
+        const bool off = strcasecmp(ext, "off") == 0;
         try {
             file.mesh = readTriangles(path, off);
         } catch (const std::exception &e) {

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -142,7 +143,7 @@ std::vector<std::string> GL3DObjectLoader::foreignExtensions()
     for (const std::string &e : AssimpReader::extensions()) {
         bool own = false;
         for (const Extension &k : kExtensions)
-            own = own || e == k.name;
+            own = own || strcasecmp(e.c_str(), k.name) == 0;
         if (!own)
             names.push_back(e);
     }
@@ -185,8 +186,9 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host)
             return object;
         }
         const Extension *known = nullptr;
+        // Other programs write ".OFF" or ".Tri" too; the viewer's own readers take them all.
         for (const Extension &e : kExtensions)
-            if (std::strcmp(ext, e.name) == 0) {
+            if (strcasecmp(ext, e.name) == 0) {
                 known = &e;
                 break;
             }
@@ -209,14 +211,14 @@ bool GL3DObjectLoader::readAhead(const char *path)
     if (!path || std::strlen(path) <= 3 || std::strstr(path, "://"))
         return false;
     const char *dot = std::strrchr(path, '.');
-    if (!dot || (std::strcmp(dot + 1, "tri") != 0 && std::strcmp(dot + 1, "off") != 0))
+    if (!dot || (strcasecmp(dot + 1, "tri") != 0 && strcasecmp(dot + 1, "off") != 0))
         return false;
     dropReadAhead();
     static std::once_flag exitHandler;
     std::call_once(exitHandler, [] { std::atexit(dropReadAhead); });
     auto ahead = std::make_unique<ReadAhead>();
     ahead->path = path;
-    ahead->off = std::strcmp(dot + 1, "off") == 0;
+    ahead->off = strcasecmp(dot + 1, "off") == 0;
     try {
         ahead->reader = std::thread(&ReadAhead::read, ahead.get());
     } catch (const std::exception &) {

@@ -23,6 +23,7 @@ TEST(MeshFile, EachNameGoesToItsReader)
     // Every vertex of a tetrahedron has the other three as neighbours: a simplex mesh.
     testsupport::MeshBytes().mesh(tetra, {1, 2, 3, 0, 3, 2, 0, 1, 3, 0, 2, 1}, 1, 1).write(dir + "/s.tri");
     std::ofstream(dir + "/t.off") << "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
+    std::ofstream(dir + "/T.OFF") << "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
     std::ofstream(dir + "/t.obj") << "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
     std::ofstream(dir + "/d.desc") << "3dmodel\nObject: 1\n";
     std::ofstream(dir + "/d.obj") << "3dmodel\nObject: 1\n";
@@ -37,6 +38,8 @@ TEST(MeshFile, EachNameGoesToItsReader)
     } cases[] = {
         {"t.tri", MeshFile::TRIANGLES, 4, false, little},
         {"t.off", MeshFile::TRIANGLES, 3, true, ""},
+        // The viewer's own formats whatever the case: the importer would read (and may abort on) OFF.
+        {"T.OFF", MeshFile::TRIANGLES, 3, true, ""},
         {"s.tri", MeshFile::SIMPLICIAL, 4, false,
          little + "GL3DObjectLoader: " + dir + "/s.tri is no triangle mesh (wrong mesh type), trying a simplicial mesh\n"},
         {"t.obj", MeshFile::FOREIGN, 3, false, "GL3DObjectLoader: " + dir + "/t.obj holds 1 triangles on 3 vertices\n"},
