@@ -29,6 +29,28 @@ MeshFile MeshFile::readSimplicial(const char *path, bool off, const std::excepti
     return file;
 }
 
+bool MeshFile::keepAsPoints(MeshFile &file)
+{
+    MeshData &g = file.mesh;
+    if (file.kind != TRIANGLES || !file.off || g.nTriangles != 0 || g.nVertices <= 0)
+        return false;
+    PointListData &p = file.foreign.points;
+    const size_t n = static_cast<size_t>(g.nVertices);
+    p.nPoints = g.nVertices;
+    p.points = std::move(g.vertices);
+    if (g.colors && g.colorsFromFile) {
+        p.colors = allocateLargeArray<unsigned char>(3 * n);
+        std::memcpy(p.colors.get(), g.colors.get(), 3 * n);
+    }
+    p.bounds.addPoints(p.points.get(), 3 * n);
+    file.foreign.isPointCloud = true;
+    file.kind = FOREIGN;
+    file.mesh = MeshData();
+    msg::note("GL3DObjectLoader: %s holds %d points and no faces%s\n", file.name.c_str(), p.nPoints,
+              p.colors ? ", with colours" : "");
+    return true;
+}
+
 MeshFile MeshFile::read(const char *path)
 {
     MeshFile file;
@@ -48,6 +70,7 @@ MeshFile MeshFile::read(const char *path)
         file.kind = TRIANGLES;
         file.name = path;
         file.off = off;
+        keepAsPoints(file);
     } else if (AssimpReader::canRead(ext) && !ModelRequest::isDescriptor(path)) {
         file.foreign = AssimpReader::read(path);
         file.kind = FOREIGN;

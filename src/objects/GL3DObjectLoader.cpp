@@ -64,13 +64,22 @@ struct ReadAhead {
     bool off = false;
     std::thread reader;
     std::unique_ptr<GL3DObject> mesh;
+    MeshFile points;            ///< an OFF file of vertices without faces, made on the caller's thread
     std::exception_ptr refusal; ///< a std::exception from the reader
     bool otherError = false;    ///< anything else it threw
 
     void read()
     {
         try {
-            mesh.reset(new GLMeshObject(path.c_str(), MeshFile::readTriangles(path.c_str(), off), off));
+            MeshFile file;
+            file.kind = MeshFile::TRIANGLES;
+            file.name = path;
+            file.off = off;
+            file.mesh = MeshFile::readTriangles(path.c_str(), off);
+            if (MeshFile::keepAsPoints(file))
+                points = std::move(file);
+            else
+                mesh.reset(new GLMeshObject(path.c_str(), std::move(file.mesh), off));
         } catch (const std::exception &) {
             refusal = std::current_exception();
         } catch (...) {
@@ -122,6 +131,14 @@ const Extension kExtensions[] = {
     {"png", loadObject<GLTextureObject>},
     {"pgm", loadObject<GLVolumeObject>},  // volume
     {"ppm", loadObject<GLVolumeObject>},  // volume
+    // Every other image the image class reads opens as a one-slice volume too.
+    {"pnm", loadObject<GLVolumeObject>},
+    {"jpg", loadObject<GLVolumeObject>},
+    {"jpeg", loadObject<GLVolumeObject>},
+    {"tif", loadObject<GLVolumeObject>},
+    {"tiff", loadObject<GLVolumeObject>},
+    {"tga", loadObject<GLVolumeObject>},
+    {"rvb", loadObject<GLVolumeObject>},
     {"bin", loadObject<GLPointListObject>},
     {"las", loadObject<GLPointListObject>},
     {"gph", loadObject<GLGraphObject>},
@@ -173,6 +190,8 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host)
         if (std::unique_ptr<ReadAhead> ahead = takeReadAhead(path)) {
             if (ahead->mesh)
                 return ahead->mesh.release();
+            if (ahead->points.kind != MeshFile::NONE)
+                object = meshObject(ahead->points);
             if (ahead->refusal) {
                 try {
                     std::rethrow_exception(ahead->refusal);

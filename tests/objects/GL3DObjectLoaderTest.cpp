@@ -1,4 +1,7 @@
 #include "objects/GL3DObjectLoader.h"
+#include "objects/GLPointListObject.h"
+#include "objects/GLVolumeObject.h"
+#include "support/ImageFiles.h"
 #include "formats/ModelRequest.h"
 
 #include "core/ElementHost.h"
@@ -102,6 +105,26 @@ TEST_F(Loader, KnownExtensionsAreNeverReadAsDescriptors)
     }
 }
 
+// Every image the image class reads opens as a one-slice volume, in either spelling and case
+// of its extension.
+TEST_F(Loader, ImagesOfEveryFormatOpenAsVolumes)
+{
+    const testsupport::Bytes rgb(2 * 2 * 3, 90);
+    testsupport::writeJpegFile(dir + "/a.jpg", 2, 2, 3, false, rgb, 90);
+    testsupport::writeJpegFile(dir + "/b.JPEG", 2, 2, 3, false, rgb, 90);
+    testsupport::writeTiffFile(dir + "/c.tif", 2, 2, rgb, 1, false);
+    testsupport::writeTiffFile(dir + "/d.tiff", 2, 2, rgb, 1, false);
+    write("e.tga", testsupport::tga(2, 2, rgb));
+    write("f.pnm", testsupport::netpbm("P6", 2, 2, rgb));
+    write("g.PGM", "P2 2 2 1000 1 2 3 1000\n");
+    for (const char *name : {"a.jpg", "b.JPEG", "c.tif", "d.tiff", "e.tga", "f.pnm", "g.PGM"}) {
+        GL3DObject *o = nullptr;
+        load(dir + "/" + name, &o);
+        EXPECT_NE(dynamic_cast<GLVolumeObject *>(o), nullptr) << name;
+        delete o;
+    }
+}
+
 TEST_F(Loader, MeshFilesAndTheirRefusals)
 {
     const std::vector<float> v = {0, 0, 0, 1, 0, 0, 0, 1, 0};
@@ -151,7 +174,8 @@ TEST_F(Loader, ReadingAheadGivesWhatLoadingGives)
     testsupport::MeshBytes().mesh(v, {0, 1, 3}).write(dir + "/bad.tri");
     write("m.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
     write("cut.off", "OFF\n3 1 0\n0 0 0\n1 0\n");
-    for (const char *name : {"m.tri", "s.tri", "bad.tri", "m.off", "cut.off", "missing.tri"}) {
+    write("cloud.OFF", "OFF\n2 0 0\n0 0 0\n1 1 1\n");
+    for (const char *name : {"m.tri", "s.tri", "bad.tri", "m.off", "cut.off", "missing.tri", "cloud.OFF"}) {
         const std::string path = dir + "/" + name;
         GL3DObject *direct = nullptr, *ahead = nullptr;
         const std::string expected = load(path, &direct);
@@ -160,6 +184,10 @@ TEST_F(Loader, ReadingAheadGivesWhatLoadingGives)
         ahead = GL3DObjectLoader::load(path.c_str());
         EXPECT_EQ(captured.take(), expected) << name;
         EXPECT_EQ(ahead == nullptr, direct == nullptr) << name;
+        // Vertices without faces, whatever the case of the extension: a point list.
+        if (std::string(name) == "cloud.OFF") {
+            EXPECT_NE(dynamic_cast<GLPointListObject *>(direct), nullptr);
+        }
         if (direct && ahead) {
             EXPECT_EQ(typeid(*ahead), typeid(*direct)) << name;
             EXPECT_EQ(ahead->getNVertices(), direct->getNVertices()) << name;
@@ -195,9 +223,12 @@ TEST_F(Loader, ReadingAheadGivesWhatLoadingGives)
 
 TEST_F(Loader, UnknownExtensionsGoToTheDescriptorReader)
 {
-    // Case matters: "TRI" is not a mesh, so the descriptor reader gets it and prints the request.
+    // Case does not matter: "TRI" is the viewer's own mesh format (other programs write upper
+    // case), so the mesh reader gets it, not the descriptor reader.
     const std::string upper = write("model.TRI", "3dmodel\nAction: /models/get\nObject: 42\n");
-    EXPECT_EQ(load(upper), "/models/get?Oident=42&res=tri\nGL3DObjectLoader:unable to load " + upper + "\n");
+    EXPECT_EQ(load(upper).find("/models/get"), std::string::npos);
+    const std::string other = write("model.TRX", "3dmodel\nAction: /models/get\nObject: 42\n");
+    EXPECT_EQ(load(other), "/models/get?Oident=42&res=tri\nGL3DObjectLoader:unable to load " + other + "\n");
 
     // The extension is everything after the last point, even across a folder name.
     std::filesystem::create_directories(dir + "/dir.old");
