@@ -29,6 +29,11 @@ MeshFile MeshFile::readSimplicial(const char *path, bool off, const std::excepti
     return file;
 }
 
+bool MeshFile::maybeSimplicial(bool off, const std::exception &refusal)
+{
+    return !off || std::strcmp(refusal.what(), "not an OFF file\n") == 0;
+}
+
 bool MeshFile::keepAsPoints(MeshFile &file)
 {
     MeshData &g = file.mesh;
@@ -65,6 +70,8 @@ MeshFile MeshFile::read(const char *path)
         try {
             file.mesh = readTriangles(path, off);
         } catch (const std::exception &e) {
+            if (!maybeSimplicial(off, e))
+                throw;
             return readSimplicial(path, off, e);
         }
         file.kind = TRIANGLES;

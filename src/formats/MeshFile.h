@@ -39,6 +39,10 @@ struct MeshFile {
     /// What follows a refusal of readTriangles: says why the triangle reader refused the
     /// file and reads it as a simplicial mesh (whose refusal is thrown).
     static MeshFile readSimplicial(const char *path, bool off, const std::exception &refusal);
+    /// Whether a refusal of readTriangles leaves the simplicial mesh to try: any for the
+    /// binary format; for OFF only a header that is no triangle OFF ("OFFS"), since the
+    /// simplicial reader takes nothing else and would only repeat the reason.
+    static bool maybeSimplicial(bool off, const std::exception &refusal);
     /// Turns an OFF mesh of vertices without faces into a point cloud (`foreign`, with the
     /// file's colours); true when it did. Other files are left as they are.
     static bool keepAsPoints(MeshFile &file);

@@ -1,4 +1,7 @@
 #include "math/Messages.h"
+#include "math/MessageCount.h"
+
+#include <atomic>
 
 #include <cstdarg>
 #include <cstdio>
@@ -146,10 +149,18 @@ void CapturingMessageSink::clear() {
     kept.clear();
 }
 
+namespace {
+std::atomic<unsigned long> errorCount{0};
+} // namespace
+
 namespace msg
 {
 
+unsigned long errorsWritten() { return errorCount.load(); }
+
 void text(MessageLevel level, const std::string &text) {
+    if (level == MessageLevel::Error)
+        ++errorCount;
     std::lock_guard<std::recursive_mutex> hold(sinkLock());
     (installed ? *installed : MessageSink::standardOutput()).write(level, text);
 }

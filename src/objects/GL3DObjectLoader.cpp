@@ -4,6 +4,7 @@
 #include "formats/AssimpReader.h"
 #include "formats/MeshFile.h"
 #include "math/Messages.h"
+#include "math/MessageCount.h"
 
 #include "objects/GL3DObject.h"
 #include "objects/GLGraphObject.h"
@@ -66,6 +67,7 @@ struct ReadAhead {
     std::unique_ptr<GL3DObject> mesh;
     MeshFile points;            ///< an OFF file of vertices without faces, made on the caller's thread
     std::exception_ptr refusal; ///< a std::exception from the reader
+    unsigned long errorsBefore = msg::errorsWritten(); ///< to know whether the reader said why
     bool otherError = false;    ///< anything else it threw
 
     void read()
@@ -169,12 +171,25 @@ std::vector<std::string> GL3DObjectLoader::foreignExtensions()
 
 GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host)
 {
-    // The refusal goes to the message sink and, for the user of a window, to the window too.
-    const auto refuse = [path, host]() {
-        const std::string text = std::string("GL3DObjectLoader:unable to load ") + (path ? path : "(null)") + "\n";
+    unsigned long errorsBefore = msg::errorsWritten();
+    std::string why; ///< the reader's refusal, without its line end
+    // The refusal goes to the message sink and, for the user of a window, to the window too,
+    // with its reason: a line of its own where the reader said nothing, and in the window
+    // (which shows one line) after the name.
+    const auto refuse = [path, host, &why, &errorsBefore]() {
+        const std::string name = path ? path : "(null)";
+        if (!why.empty() && msg::errorsWritten() == errorsBefore)
+            msg::error("GL3DObjectLoader: %s: %s\n", name.c_str(), why.c_str());
+        const std::string text = "GL3DObjectLoader:unable to load " + name + "\n";
         msg::text(MessageLevel::Error, text);
         if (host)
-            host->showMessage(MessageLevel::Error, text);
+            host->showMessage(MessageLevel::Error,
+                              why.empty() ? text : "GL3DObjectLoader:unable to load " + name + ": " + why + "\n");
+    };
+    const auto reason = [&why](const std::exception &e) {
+        why = e.what();
+        while (!why.empty() && (why.back() == '\n' || why.back() == ' '))
+            why.pop_back();
     };
     if (!path || std::strlen(path) <= 3) {
         refuse();
@@ -193,9 +208,12 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host)
             if (ahead->points.kind != MeshFile::NONE)
                 object = meshObject(ahead->points);
             if (ahead->refusal) {
+                errorsBefore = ahead->errorsBefore;
                 try {
                     std::rethrow_exception(ahead->refusal);
                 } catch (const std::exception &e) {
+                    if (!MeshFile::maybeSimplicial(ahead->off, e))
+                        throw;
                     MeshFile file = MeshFile::readSimplicial(path, ahead->off, e);
                     object = meshObject(file);
                 }
@@ -215,7 +233,8 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host)
             object = known->make ? known->make(path) : nullptr;
         else
             object = loadMeshFile(path);
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        reason(e);
         object = nullptr;
     } catch (...) {
         object = nullptr;

@@ -82,9 +82,12 @@ TEST_F(Loader, RefusalsReachTheHostAsWell)
     const std::vector<std::string> refused = {"GL3DObjectLoader:unable to load ab\n",
                                               "GL3DObjectLoader:unable to load (null)\n",
                                               "GL3DObjectLoader:unable to load " + missing + "\n"};
+    // The window shows one line: the reader's reason goes after the name.
+    const std::vector<std::string> shown = {refused[0], refused[1],
+                                            "GL3DObjectLoader:unable to load " + missing + ": can't load file\n"};
     ASSERT_EQ(host.shown.size(), refused.size()) << "a mesh that loads says nothing to the user";
     for (size_t i = 0; i < refused.size(); ++i) {
-        EXPECT_EQ(host.shown[i], "error: " + refused[i]);
+        EXPECT_EQ(host.shown[i], "error: " + shown[i]);
         EXPECT_NE(said.text(MessageLevel::Error).find(refused[i]), std::string::npos) << "still in the sink";
     }
 }
@@ -122,6 +125,27 @@ TEST_F(Loader, ImagesOfEveryFormatOpenAsVolumes)
         load(dir + "/" + name, &o);
         EXPECT_NE(dynamic_cast<GLVolumeObject *>(o), nullptr) << name;
         delete o;
+    }
+}
+
+// Every refusal says why in one line of its own, then the loader's line; nothing repeats it.
+TEST_F(Loader, EveryRefusalNamesItsCauseOnce)
+{
+    const struct {
+        const char *name, *content, *cause;
+    } cases[] = {
+        {"cut.off", "OFF\n3 1 0\n0 0 0\n1 0\n", "GLMeshObject: 3 vertices and 1 faces announced"},
+        {"bad.png", "\x89PNG\r\n\x1a\nxx", "bad.png: file too short"},
+        {"bad.jpg", "garbage", "bad.jpg: Not a JPEG file"},
+        {"bad.ppm", "P6 x", "bad.ppm: not a ppm file"},
+        {"bad.tga", "x", "bad.tga: file too short"},
+    };
+    for (const auto &c : cases) {
+        const std::string path = write(c.name, c.content);
+        const std::string out = load(path);
+        const size_t end = out.find('\n');
+        EXPECT_NE(out.substr(0, end).find(c.cause), std::string::npos) << out;
+        EXPECT_EQ(out.substr(end + 1), "GL3DObjectLoader:unable to load " + path + "\n") << out;
     }
 }
 
@@ -228,16 +252,18 @@ TEST_F(Loader, UnknownExtensionsGoToTheDescriptorReader)
     const std::string upper = write("model.TRI", "3dmodel\nAction: /models/get\nObject: 42\n");
     EXPECT_EQ(load(upper).find("/models/get"), std::string::npos);
     const std::string other = write("model.TRX", "3dmodel\nAction: /models/get\nObject: 42\n");
-    EXPECT_EQ(load(other), "/models/get?Oident=42&res=tri\nGL3DObjectLoader:unable to load " + other + "\n");
+    EXPECT_EQ(load(other), "/models/get?Oident=42&res=tri\nGL3DObjectLoader: " + other +
+                               ": Can't read file\nGL3DObjectLoader:unable to load " + other + "\n");
 
     // The extension is everything after the last point, even across a folder name.
     std::filesystem::create_directories(dir + "/dir.old");
     const std::string inner = write("dir.old/mesh", "3dmodel\nAction: /a?x=1\n");
-    EXPECT_EQ(load(inner), "/a?x=1&res=tri\nGL3DObjectLoader:unable to load " + inner + "\n");
+    EXPECT_EQ(load(inner), "/a?x=1&res=tri\nGL3DObjectLoader: " + inner +
+                               ": Can't read file\nGL3DObjectLoader:unable to load " + inner + "\n");
 
     // A descriptor stays a descriptor under an extension the importer reads.
     const std::string obj = write("model.obj", "3dmodel\nAction: /get\n");
-    EXPECT_EQ(load(obj), "/get?res=tri\nGL3DObjectLoader:unable to load " + obj + "\n");
+    EXPECT_EQ(load(obj), "/get?res=tri\nGL3DObjectLoader: " + obj + ": Can't read file\nGL3DObjectLoader:unable to load " + obj + "\n");
 
     const std::string missing = dir + "/nothing.xyz";
     EXPECT_EQ(load(missing), "GL3DObjectLoader:unable to load " + missing + "\n");
