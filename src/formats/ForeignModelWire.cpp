@@ -117,10 +117,9 @@ void readDataItems(WireReader &r, std::vector<DataItem> &items, int nVertices)
             WireReader::fail("a data item of " + std::to_string(nElements) + " values for " +
                              std::to_string(nVertices) + " vertices");
         LargeArray<float> values = r.array<float>(static_cast<size_t>(nElements));
-        if (values)
-            d = DataItem(name.c_str(), values.get(), nElements);
-        else
-            d.init(name.c_str());
+        if (!values && nVertices > 0)
+            WireReader::fail("a data item without its values");
+        d = DataItem(name.c_str(), values.get(), nElements);
         d.minimum = lo;
         d.maximum = hi;
     }
@@ -186,6 +185,11 @@ void readMesh(WireReader &r, MeshData &g)
     g.texCoords = r.array<float>(6 * nt);
     g.texCoordVersion = r.i32();
     readDataItems(r, g.dataItems, g.nVertices);
+    // Data items paint into the colours: the mesh expects the room for them.
+    if (!g.dataItems.empty() && !g.colors) {
+        g.colors.reset(new unsigned char[3 * nv]());
+        g.colorsFromFile = false;
+    }
     g.hasMaterial = r.u8() != 0;
     r.bytes(g.material, sizeof g.material);
     g.headerFlags = r.u8();
