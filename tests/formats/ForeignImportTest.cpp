@@ -52,6 +52,11 @@ TEST(HelperProcess, EveryEndOfTheChildBecomesAnAnswerOrAReason)
         {"throws", []() -> std::string { throw std::logic_error("x"); }, "the import helper failed (status 4)"},
     };
     for (const auto &c : cases) {
+#if defined(__SANITIZE_ADDRESS__)
+        // The sanitizer's allocator ends the process itself when memory runs out.
+        if (std::string(c.what) == "runaway")
+            continue;
+#endif
         const std::string got = failureOf(c.work);
         EXPECT_EQ(got.substr(0, c.expected.size()), c.expected) << c.what;
     }
