@@ -2,6 +2,7 @@
 // each chosen by its file's extension. Checks and benchmarks outside the program use it to
 // drive the readers and writers on real files.
 #include "image/Bitmap.h"
+#include "image/ImageNames.h"
 
 #include <cstdio>
 #include <exception>
@@ -15,8 +16,8 @@ int main(int argc, char **argv)
     try {
         // Loaded, not mapped: a mapped TGA would keep the file's byte and row order.
         Bitmap image;
-        image.loadImage(argv[1]);
-        if (!image.save(argv[2])) {
+        imagenames::load(image, argv[1]);
+        if (!imagenames::save(image, argv[2])) {
             std::fprintf(stderr, "%s: can't save %s\n", argv[0], argv[2]);
             return 1;
         }

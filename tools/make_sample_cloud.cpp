@@ -17,6 +17,11 @@
 // file is written under a temporary name that becomes its own only once it is complete.
 #include "formats/DataItem.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -104,6 +109,17 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "%s: grid sides must be between 3 and 4000\n", argv[0]);
             return 2;
         }
+    }
+    // The folder and those above it, as the scene and volume generators make theirs.
+    for (size_t at = 1;; ++at) {
+        at = std::string(argv[1]).find('/', at);
+        const std::string part = std::string(argv[1]).substr(0, at);
+        if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
+            std::fprintf(stderr, "%s: can't make %s: %s\n", argv[0], part.c_str(), std::strerror(errno));
+            return 1;
+        }
+        if (at == std::string::npos)
+            break;
     }
     const std::string dir = std::string(argv[1]) + "/";
     bool ok = true;

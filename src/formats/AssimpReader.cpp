@@ -1,5 +1,7 @@
 #include "formats/AssimpReader.h"
 #include "math/Messages.h"
+#include "formats/ForeignModelWire.h"
+#include "formats/HelperProcess.h"
 #include "formats/ReadRefusal.h"
 
 #include "formats/PlyReader.h"
@@ -312,6 +314,63 @@ ForeignModel finish(Assimp::Importer &importer, const std::string &folder)
 } // namespace
 
 ForeignModel AssimpReader::read(const char *path)
+{
+    if (!path)
+        refuse("no file name");
+    if (lowerExtension(path) == "ply")
+        return readPly([&] { return PlyReader::read(path); });
+    // The answer: a refusal mark, the messages of the import, then the reason or the model.
+    const std::string answer = [path] {
+        try {
+            return runInHelperProcess([path] {
+                CapturingMessageSink sink;
+                ScopedMessageSink scope(sink);
+                ForeignModel model;
+                std::string refusal;
+                bool refused = false;
+                try {
+                    model = readInProcess(path);
+                } catch (const std::bad_alloc &) {
+                    throw;
+                } catch (const std::exception &e) {
+                    refused = true;
+                    refusal = e.what();
+                }
+                WireWriter w;
+                w.u8(refused);
+                foreignwire::writeMessages(w, sink.entries());
+                if (refused)
+                    w.string(refusal);
+                else
+                    foreignwire::writeModel(w, model);
+                return std::move(w.text());
+            });
+        } catch (const std::runtime_error &e) {
+            refuse(e.what());
+        }
+    }();
+    std::string refusal;
+    bool refused = false;
+    ForeignModel model;
+    try {
+        WireReader r(answer.data(), answer.size());
+        refused = r.u8() != 0;
+        for (const CapturingMessageSink::Entry &m : foreignwire::readMessages(r))
+            msg::text(m.level, m.text);
+        if (refused)
+            refusal = r.string();
+        else
+            model = foreignwire::readModel(r);
+    } catch (const std::runtime_error &e) {
+        refuse(e.what());
+    }
+    // The helper printed its refusal already, with the other messages of the import.
+    if (refused)
+        throw std::runtime_error(refusal);
+    return model;
+}
+
+ForeignModel AssimpReader::readInProcess(const char *path)
 {
     if (!path)
         refuse("no file name");

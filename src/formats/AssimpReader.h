@@ -18,11 +18,19 @@
 ///
 /// A refused input raises a `std::runtime_error` whose text says why (Assimp's own message
 /// where it refused the file).
+///
+/// Debian's Assimp aborts or crashes on some broken files (its OFF reader above all), so
+/// `read` runs the import in a helper process (see HelperProcess.h): what would end the
+/// viewer becomes a refusal naming the signal. PLY, read by the viewer's own reader, stays
+/// in the process.
 class AssimpReader {
 public:
     static ForeignModel read(const char *path);
-    /// The same from bytes in memory; `hint` is the format's extension ("ply", "obj", ...).
-    /// Relative texture names are resolved against the current folder.
+    /// The same in the calling process, with no helper: for the helper itself, benchmarks
+    /// and harnesses.
+    static ForeignModel readInProcess(const char *path);
+    /// From bytes in memory, in the calling process; `hint` is the format's extension ("ply",
+    /// "obj", ...). Relative texture names are resolved against the current folder.
     static ForeignModel readFromMemory(const void *data, size_t size, const char *hint);
     /// True when Assimp has an importer for files ending in `extension` (without the dot).
     static bool canRead(const char *extension);

@@ -6,6 +6,7 @@
 #include "math/Messages.h"
 
 #include <cstring>
+#include <strings.h>
 
 MeshData MeshFile::readTriangles(const char *path, bool off)
 {
@@ -28,6 +29,33 @@ MeshFile MeshFile::readSimplicial(const char *path, bool off, const std::excepti
     return file;
 }
 
+bool MeshFile::maybeSimplicial(bool off, const std::exception &refusal)
+{
+    return !off || std::strcmp(refusal.what(), "not an OFF file\n") == 0;
+}
+
+bool MeshFile::keepAsPoints(MeshFile &file)
+{
+    MeshData &g = file.mesh;
+    if (file.kind != TRIANGLES || !file.off || g.nTriangles != 0 || g.nVertices <= 0)
+        return false;
+    PointListData &p = file.foreign.points;
+    const size_t n = static_cast<size_t>(g.nVertices);
+    p.nPoints = g.nVertices;
+    p.points = std::move(g.vertices);
+    if (g.colors && g.colorsFromFile) {
+        p.colors = allocateLargeArray<unsigned char>(3 * n);
+        std::memcpy(p.colors.get(), g.colors.get(), 3 * n);
+    }
+    p.bounds.addPoints(p.points.get(), 3 * n);
+    file.foreign.isPointCloud = true;
+    file.kind = FOREIGN;
+    file.mesh = MeshData();
+    msg::note("GL3DObjectLoader: %s holds %d points and no faces%s\n", file.name.c_str(), p.nPoints,
+              p.colors ? ", with colours" : "");
+    return true;
+}
+
 MeshFile MeshFile::read(const char *path)
 {
     MeshFile file;
@@ -35,16 +63,21 @@ MeshFile MeshFile::read(const char *path)
     if (!dot)
         return file;
     const char *ext = dot + 1;
-    if (std::strcmp(ext, "tri") == 0 || std::strcmp(ext, "off") == 0) {
-        const bool off = ext[0] == 'o';
+    // The viewer's own formats whatever the case of their extension: Assimp reads OFF too,
+    // and aborts on some files of other programs.
+    if (strcasecmp(ext, "tri") == 0 || strcasecmp(ext, "off") == 0) {
+        const bool off = strcasecmp(ext, "off") == 0;
         try {
             file.mesh = readTriangles(path, off);
         } catch (const std::exception &e) {
+            if (!maybeSimplicial(off, e))
+                throw;
             return readSimplicial(path, off, e);
         }
         file.kind = TRIANGLES;
         file.name = path;
         file.off = off;
+        keepAsPoints(file);
     } else if (AssimpReader::canRead(ext) && !ModelRequest::isDescriptor(path)) {
         file.foreign = AssimpReader::read(path);
         file.kind = FOREIGN;

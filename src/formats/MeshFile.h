@@ -10,9 +10,10 @@
 /// Any file the viewer opens as a mesh, read by its name into plain records: the one place
 /// that decides which reader a mesh file goes to, for the loader and for the tools.
 ///
-/// By the extension (the text after the last '.', compared exactly): "tri" is the binary
+/// By the extension (the text after the last '.', in any case): "tri" is the binary
 /// triangle mesh and "off" OFF text, each offered to the simplicial-mesh reader when the
-/// triangle reader refuses it; an extension Assimp reads is another program's model, unless
+/// triangle reader refuses it (an OFF file with vertices and no faces is a point cloud, as
+/// PLY and OBJ clouds are); an extension Assimp reads is another program's model, unless
 /// the file is a remote-model descriptor; any other name is tried as a descriptor, whose
 /// request is printed and whose binary mesh is then read.
 struct MeshFile {
@@ -38,6 +39,13 @@ struct MeshFile {
     /// What follows a refusal of readTriangles: says why the triangle reader refused the
     /// file and reads it as a simplicial mesh (whose refusal is thrown).
     static MeshFile readSimplicial(const char *path, bool off, const std::exception &refusal);
+    /// Whether a refusal of readTriangles leaves the simplicial mesh to try: any for the
+    /// binary format; for OFF only a header that is no triangle OFF ("OFFS"), since the
+    /// simplicial reader takes nothing else and would only repeat the reason.
+    static bool maybeSimplicial(bool off, const std::exception &refusal);
+    /// Turns an OFF mesh of vertices without faces into a point cloud (`foreign`, with the
+    /// file's colours); true when it did. Other files are left as they are.
+    static bool keepAsPoints(MeshFile &file);
 };
 
 #endif

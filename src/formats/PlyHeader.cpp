@@ -1,6 +1,7 @@
 #include "formats/PlyHeader.h"
 #include "formats/ReadRefusal.h"
 #include "formats/TextScanner.h"
+#include "math/Messages.h"
 
 #include <cstdint>
 #include <stdexcept>
@@ -93,6 +94,10 @@ PlyHeader PlyHeader::parse(const char *data, size_t size)
             if (!formatSeen)
                 fail("the header has no format line");
             h.bodyOffset = pos;
+            if (!h.skippedLines.empty())
+                msg::note("PLY: skipped %zu header line%s the format does not know, the first \"%s\"\n",
+                          h.skippedLines.size(), h.skippedLines.size() == 1 ? "" : "s",
+                          h.skippedLines[0].c_str());
             return h;
         } else if (key == "comment" || key == "obj_info") {
             const size_t at = line.find(key) + key.size();
@@ -144,7 +149,8 @@ PlyHeader PlyHeader::parse(const char *data, size_t size)
                 fail("property without a name on line " + std::to_string(lineNo));
             h.elements.back().properties.push_back(p);
         } else {
-            fail("unknown header line \"" + key + "\"");
+            // Only the lines above shape the body; anything else is text for people.
+            h.skippedLines.push_back(line);
         }
     }
 }

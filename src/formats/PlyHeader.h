@@ -30,6 +30,9 @@ public:
     std::vector<Element> elements;
     std::vector<std::string> comments;   ///< text after "comment " (and "obj_info ")
     size_t bodyOffset = 0;                ///< first byte after "end_header" and its line end
+    /// Lines with a keyword the format does not have ("Created by ..." from a modelling
+    /// program): skipped, as other readers do, with one note for the whole header.
+    std::vector<std::string> skippedLines;
 
     /// Parses the header at the start of `data`. Raises when it is not a PLY header, a line
     /// is malformed, a count is negative or the header never ends.

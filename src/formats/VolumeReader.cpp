@@ -4,6 +4,7 @@
 #include "formats/TextScanner.h"
 
 #include "image/Bitmap.h"
+#include "image/ImageNames.h"
 
 #include <sys/stat.h>
 
@@ -220,48 +221,98 @@ VolumeData VolumeReader::readPGM(const char *path)
     return readPGM(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), path);
 }
 
+namespace {
+
+// The netpbm header's words: blanks of any kind (a whole header on one line is common) and
+// comments from '#' to the line end between them.
+struct PgmWords {
+    const unsigned char *at, *end;
+
+    void skipBlanks()
+    {
+        while (at < end) {
+            if (*at == '#') {
+                while (at < end && *at != '\n')
+                    ++at;
+            } else if (*at == ' ' || *at == '\t' || *at == '\n' || *at == '\r' || *at == '\v' || *at == '\f') {
+                ++at;
+            } else {
+                return;
+            }
+        }
+    }
+    // A decimal number of at most 10 digits; false at anything else.
+    bool number(long long &out)
+    {
+        skipBlanks();
+        const unsigned char *from = at;
+        out = 0;
+        while (at < end && *at >= '0' && *at <= '9' && at - from < 10)
+            out = 10 * out + (*at++ - '0');
+        return at > from && (at == end || !(*at >= '0' && *at <= '9'));
+    }
+};
+
+} // namespace
+
 VolumeData VolumeReader::readPGM(const unsigned char *data, size_t size, const char *name)
 {
-    // The header is looked for in the first 127 bytes: magic line, comment lines, the sizes
-    // line and the maximum-value line. The magic number itself is not examined.
-    const size_t head = std::min<size_t>(size, 127);
-    const char *h = reinterpret_cast<const char *>(data);
-    auto lineEnd = [&](size_t from) -> size_t {
-        for (size_t i = from; i < head; ++i)
-            if (h[i] == '\n')
-                return i;
-        refuse(name, "no PGM header in the first 127 bytes");
-    };
-    size_t p = lineEnd(0);
-    while (p + 1 < head && h[p + 1] == '#')
-        p = lineEnd(p + 1);
-    const size_t sizes = p + 1;
-    const size_t sizesEnd = lineEnd(sizes);
-    const std::string line(h + sizes, h + sizesEnd);
-    long w = 0, ht = 0;
-    TextScanner(line.c_str(), line.c_str() + line.size()).cLong(w);
-    const size_t space = line.find(' ');
-    if (space != std::string::npos)
-        TextScanner(line.c_str() + space, line.c_str() + line.size()).cLong(ht);
-    const size_t start = lineEnd(sizesEnd + 1) + 1;
+    // "P5" raw or "P2" text; another magic number is read as raw, as it always was.
+    if (size < 2)
+        refuse(name, "no PGM header: the file is empty");
+    const bool plain = data[0] == 'P' && data[1] == '2';
+    PgmWords words{data + 2, data + size};
+    long long w = 0, ht = 0, maxValue = 0;
+    if (!words.number(w) || !words.number(ht) || !words.number(maxValue))
+        refuse(name, "no PGM header (width, height and maximum value) at its start");
+    // One blank ends the header; the samples follow.
+    if (words.at == words.end)
+        refuse(name, "no PGM header: the file ends in it");
+    ++words.at;
 
     VolumeData v;
     if (w < 1 || ht < 1 || w > INT32_MAX || ht > INT32_MAX)
-        refuse(name, "a PGM image of %ld x %ld pixels", w, ht);
+        refuse(name, "a PGM image of %lld x %lld pixels", w, ht);
+    if (maxValue < 1 || maxValue > 65535)
+        refuse(name, "a PGM maximum value of %lld (1 to 65535 allowed)", maxValue);
     v.size[0] = static_cast<int>(w);
     v.size[1] = static_cast<int>(ht);
     v.size[2] = 1;
-    const size_t n = checkedCount(v.size, 1, name);
-    if (n > size - start)
-        refuse(name, "%ld x %ld pixels need %zu bytes, the file holds %zu", w, ht, n, size - start);
+    // Depth maps are often 16-bit: two bytes a sample, most significant first, values kept.
+    const int sampleBytes = maxValue > 255 ? 2 : 1;
+    const size_t n = checkedCount(v.size, sampleBytes, name);
+    const size_t left = static_cast<size_t>(words.end - words.at);
+    if (plain) {
+        // Each sample takes a digit and a blank, the last one only its digit.
+        if (n > left / 2 + 1)
+            refuse(name, "%lld x %lld pixels need %zu numbers, the file holds at most %zu", w, ht, n, left / 2 + 1);
+        v.samples = allocateLargeArray<float>(n);
+        for (size_t i = 0; i < n; ++i) {
+            long long value = 0;
+            if (!words.number(value))
+                refuse(name, "sample %zu of %zu is missing or no number", i, n);
+            if (value > maxValue)
+                refuse(name, "sample %zu is %lld, above the maximum value %lld", i, value, maxValue);
+            v.samples[i] = static_cast<float>(value);
+        }
+        return v;
+    }
+    if (n > left / static_cast<size_t>(sampleBytes))
+        refuse(name, "%lld x %lld pixels need %zu bytes, the file holds %zu", w, ht, n * sampleBytes, left);
     v.samples = allocateLargeArray<float>(n);
-    convertSamples(U8, data + start, n, v.samples.get());
+    if (sampleBytes == 1) {
+        convertSamples(U8, words.at, n, v.samples.get());
+    } else {
+        for (size_t i = 0; i < n; ++i)
+            v.samples[i] = static_cast<float>(256 * words.at[2 * i] + words.at[2 * i + 1]);
+    }
     return v;
 }
 
 VolumeData VolumeReader::readBitmap(const char *path)
 {
-    Bitmap image(path);
+    Bitmap image;
+    imagenames::load(image, path);
     VolumeData v;
     v.size[0] = image.getWidth();
     v.size[1] = image.getHeight();

@@ -42,6 +42,8 @@ public:
     /// closes it); `name` only names the volume in messages.
     static VolumeData readIMA(const char *dimText, size_t dimSize, FILE *ima, long long bytes, const char *name);
 
+    /// A PGM image as one slice: raw ("P5") or text ("P2"), the header's words separated by
+    /// any blanks and comments (one line will do), 8- or 16-bit samples kept as their values.
     static VolumeData readPGM(const char *path);
     static VolumeData readPGM(const unsigned char *data, size_t size, const char *name);
 

@@ -1,9 +1,17 @@
 #include "math/Messages.h"
+#include "math/MessageCount.h"
+
+#include <atomic>
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
+#include <new>
+
+#include <pthread.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,17 +25,37 @@ std::recursive_mutex &sinkLock() {
 class StandardOutputSink : public MessageSink {
 public:
     void write(MessageLevel level, const std::string &text) override {
+        if (text.empty())
+            return;
         FILE *to = level == MessageLevel::Diagnostic ? stderr : stdout;
+        // A progress line starts with a carriage return and redraws itself in place on a
+        // terminal; in a file or a pipe there is no place to redraw, so it becomes a line of
+        // its own. Either way the next other message starts on a new line.
+        const bool progress = !text.empty() && text[0] == '\r';
+        std::string shown;
+        const std::string *out = &text;
+        if (progress && !isatty(fileno(stdout))) {
+            shown.assign(text, 1, std::string::npos);
+            if (shown.empty() || shown.back() != '\n')
+                shown += '\n';
+            out = &shown;
+        } else if (!progress && progressOpen) {
+            std::fputc('\n', stdout);
+        }
+        progressOpen = progress && out->back() != '\n';
         // What standard output holds of a partial line comes out before a diagnostic that
         // follows it, as the calls were made, even when both streams go to one file.
         if (to == stderr)
             std::fflush(stdout);
-        std::fwrite(text.data(), 1, text.size(), to);
+        std::fwrite(out->data(), 1, out->size(), to);
         // Line-buffered by hand: standard output is fully buffered when redirected to a file.
         // A carriage return redraws a progress line in place, so it shows at once too.
-        if (text.find_first_of("\n\r") != std::string::npos)
+        if (out->find_first_of("\n\r") != std::string::npos)
             std::fflush(to);
     }
+
+private:
+    bool progressOpen = false; ///< the last text was a progress line left open on a terminal
 };
 
 MessageSink *installed = nullptr;
@@ -50,6 +78,18 @@ std::string format(const char *fmt, va_list args) {
     va_end(again);
     return text;
 }
+
+// A child forked while another thread writes a message would start with the lock held for
+// good (the helper process of the model import writes messages of its own): the fork waits
+// for the message to end. The child's only thread has an id of its own and can't unlock what
+// the parent's thread locked: it starts with a fresh lock instead.
+void lockSinks() { sinkLock().lock(); }
+void unlockSinks() { sinkLock().unlock(); }
+void renewSinkLock() { new (&sinkLock()) std::recursive_mutex(); }
+[[maybe_unused]] const bool forkHandlers = [] {
+    pthread_atfork(lockSinks, unlockSinks, renewSinkLock);
+    return true;
+}();
 
 } // namespace
 
@@ -109,10 +149,18 @@ void CapturingMessageSink::clear() {
     kept.clear();
 }
 
+namespace {
+std::atomic<unsigned long> errorCount{0};
+} // namespace
+
 namespace msg
 {
 
+unsigned long errorsWritten() { return errorCount.load(); }
+
 void text(MessageLevel level, const std::string &text) {
+    if (level == MessageLevel::Error)
+        ++errorCount;
     std::lock_guard<std::recursive_mutex> hold(sinkLock());
     (installed ? *installed : MessageSink::standardOutput()).write(level, text);
 }

@@ -5,6 +5,7 @@
 #include "formats/MeshFile.h"
 #include "formats/SplatReader.h"
 #include "math/Messages.h"
+#include "math/MessageCount.h"
 
 #include "objects/GL3DObject.h"
 #include "objects/GLGraphObject.h"
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -65,13 +67,23 @@ struct ReadAhead {
     bool off = false;
     std::thread reader;
     std::unique_ptr<GL3DObject> mesh;
+    MeshFile points;            ///< an OFF file of vertices without faces, made on the caller's thread
     std::exception_ptr refusal; ///< a std::exception from the reader
+    unsigned long errorsBefore = msg::errorsWritten(); ///< to know whether the reader said why
     bool otherError = false;    ///< anything else it threw
 
     void read()
     {
         try {
-            mesh.reset(new GLMeshObject(path.c_str(), MeshFile::readTriangles(path.c_str(), off), off));
+            MeshFile file;
+            file.kind = MeshFile::TRIANGLES;
+            file.name = path;
+            file.off = off;
+            file.mesh = MeshFile::readTriangles(path.c_str(), off);
+            if (MeshFile::keepAsPoints(file))
+                points = std::move(file);
+            else
+                mesh.reset(new GLMeshObject(path.c_str(), std::move(file.mesh), off));
         } catch (const std::exception &) {
             refusal = std::current_exception();
         } catch (...) {
@@ -123,6 +135,14 @@ const Extension kExtensions[] = {
     {"png", loadObject<GLTextureObject>},
     {"pgm", loadObject<GLVolumeObject>},  // volume
     {"ppm", loadObject<GLVolumeObject>},  // volume
+    // Every other image the image class reads opens as a one-slice volume too.
+    {"pnm", loadObject<GLVolumeObject>},
+    {"jpg", loadObject<GLVolumeObject>},
+    {"jpeg", loadObject<GLVolumeObject>},
+    {"tif", loadObject<GLVolumeObject>},
+    {"tiff", loadObject<GLVolumeObject>},
+    {"tga", loadObject<GLVolumeObject>},
+    {"rvb", loadObject<GLVolumeObject>},
     {"bin", loadObject<GLPointListObject>},
     {"las", loadObject<GLPointListObject>},
     {"gph", loadObject<GLGraphObject>},
@@ -144,7 +164,7 @@ std::vector<std::string> GL3DObjectLoader::foreignExtensions()
     for (const std::string &e : AssimpReader::extensions()) {
         bool own = false;
         for (const Extension &k : kExtensions)
-            own = own || e == k.name;
+            own = own || strcasecmp(e.c_str(), k.name) == 0;
         if (!own)
             names.push_back(e);
     }
@@ -153,12 +173,25 @@ std::vector<std::string> GL3DObjectLoader::foreignExtensions()
 
 GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host)
 {
-    // The refusal goes to the message sink and, for the user of a window, to the window too.
-    const auto refuse = [path, host]() {
-        const std::string text = std::string("GL3DObjectLoader:unable to load ") + (path ? path : "(null)") + "\n";
+    unsigned long errorsBefore = msg::errorsWritten();
+    std::string why; ///< the reader's refusal, without its line end
+    // The refusal goes to the message sink and, for the user of a window, to the window too,
+    // with its reason: a line of its own where the reader said nothing, and in the window
+    // (which shows one line) after the name.
+    const auto refuse = [path, host, &why, &errorsBefore]() {
+        const std::string name = path ? path : "(null)";
+        if (!why.empty() && msg::errorsWritten() == errorsBefore)
+            msg::error("GL3DObjectLoader: %s: %s\n", name.c_str(), why.c_str());
+        const std::string text = "GL3DObjectLoader:unable to load " + name + "\n";
         msg::text(MessageLevel::Error, text);
         if (host)
-            host->showMessage(MessageLevel::Error, text);
+            host->showMessage(MessageLevel::Error,
+                              why.empty() ? text : "GL3DObjectLoader:unable to load " + name + ": " + why + "\n");
+    };
+    const auto reason = [&why](const std::exception &e) {
+        why = e.what();
+        while (!why.empty() && (why.back() == '\n' || why.back() == ' '))
+            why.pop_back();
     };
     if (!path || std::strlen(path) <= 3) {
         refuse();
@@ -174,10 +207,15 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host)
         if (std::unique_ptr<ReadAhead> ahead = takeReadAhead(path)) {
             if (ahead->mesh)
                 return ahead->mesh.release();
+            if (ahead->points.kind != MeshFile::NONE)
+                object = meshObject(ahead->points);
             if (ahead->refusal) {
+                errorsBefore = ahead->errorsBefore;
                 try {
                     std::rethrow_exception(ahead->refusal);
                 } catch (const std::exception &e) {
+                    if (!MeshFile::maybeSimplicial(ahead->off, e))
+                        throw;
                     MeshFile file = MeshFile::readSimplicial(path, ahead->off, e);
                     object = meshObject(file);
                 }
@@ -187,8 +225,9 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host)
             return object;
         }
         const Extension *known = nullptr;
+        // Other programs write ".OFF" or ".Tri" too; the viewer's own readers take them all.
         for (const Extension &e : kExtensions)
-            if (std::strcmp(ext, e.name) == 0) {
+            if (strcasecmp(ext, e.name) == 0) {
                 known = &e;
                 break;
             }
@@ -198,7 +237,8 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host)
             object = new GLSplatObject(path);
         else
             object = loadMeshFile(path);
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        reason(e);
         object = nullptr;
     } catch (...) {
         object = nullptr;
@@ -213,14 +253,14 @@ bool GL3DObjectLoader::readAhead(const char *path)
     if (!path || std::strlen(path) <= 3 || std::strstr(path, "://"))
         return false;
     const char *dot = std::strrchr(path, '.');
-    if (!dot || (std::strcmp(dot + 1, "tri") != 0 && std::strcmp(dot + 1, "off") != 0))
+    if (!dot || (strcasecmp(dot + 1, "tri") != 0 && strcasecmp(dot + 1, "off") != 0))
         return false;
     dropReadAhead();
     static std::once_flag exitHandler;
     std::call_once(exitHandler, [] { std::atexit(dropReadAhead); });
     auto ahead = std::make_unique<ReadAhead>();
     ahead->path = path;
-    ahead->off = std::strcmp(dot + 1, "off") == 0;
+    ahead->off = strcasecmp(dot + 1, "off") == 0;
     try {
         ahead->reader = std::thread(&ReadAhead::read, ahead.get());
     } catch (const std::exception &) {

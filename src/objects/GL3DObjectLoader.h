@@ -8,7 +8,7 @@ class ElementHost;
 class GL3DObject;
 
 /// Turns a file name into a scene object, choosing the object class by the extension
-/// (the text after the last '.', compared exactly and case-sensitively). An extension that is
+/// (the text after the last '.', in any case: other programs write ".OFF"). An extension that is
 /// none of the viewer's own and that Assimp reads (ply, obj, stl, gltf, glb, ...) is imported
 /// through AssimpReader: a mesh with faces becomes a GLMeshObject, vertices without faces a
 /// GLPointListObject, unless the file is a remote-model descriptor. Any other extension is
@@ -16,9 +16,11 @@ class GL3DObject;
 class GL3DObjectLoader {
 public:
     /// A new object owned by the caller, or null after printing
-    /// "GL3DObjectLoader:unable to load <path>" (a name without any '.' returns null silently);
-    /// that refusal is also shown by `host`, when given (the user interface of the scene the
-    /// object was meant for). Errors raised by the object readers are caught here.
+    /// "GL3DObjectLoader:unable to load <path>" (a name without any '.' returns null silently),
+    /// preceded by "GL3DObjectLoader: <path>: <reason>" when the reader refused the file without
+    /// saying why itself; the refusal, with its reason after the name, is also shown by `host`,
+    /// when given (the user interface of the scene the object was meant for). Errors raised by
+    /// the object readers are caught here.
     static GL3DObject *load(const char *path, ElementHost *host = nullptr);
     /// The extensions (without the dot, lower case) of the viewer's own formats, and those of
     /// the other programs' model formats handed to Assimp, for the "open file" dialog.

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <limits>
 #include <utility>
 
@@ -19,9 +20,9 @@ VolumeData readVolume(const char *path)
 {
     const size_t n = path ? std::strlen(path) : 0;
     const char *ext = n >= 3 ? path + n - 3 : "";
-    if (std::strcmp(ext, "ima") == 0)
+    if (strcasecmp(ext, "ima") == 0)
         return VolumeReader::readIMA(path);
-    if (std::strcmp(ext, "pgm") == 0)
+    if (strcasecmp(ext, "pgm") == 0)
         return VolumeReader::readPGM(path);
     return VolumeReader::readBitmap(path);
 }

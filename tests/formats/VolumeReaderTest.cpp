@@ -148,7 +148,29 @@ TEST(VolumeReader, PgmHeaderSkipsCommentsAndItsMagicIsNotExamined)
         {"P5\n3 2", "no PGM header"},
         {"P5\n0 2\n255\n", "0 x 2 pixels"},
         {"P5\n" + std::string(200, '#'), "no PGM header"},
+        {std::string("P5\n2 1\n65535\n\x12\x34\xff", 16), "need 4 bytes, the file holds 3"},
+        {"P2\n2 1\n255\n1 x\n", "sample 1 of 2 is missing or no number"},
+        {"P2\n2 1\n100\n1 101\n", "sample 1 is 101, above the maximum value 100"},
+        {"P5\n2 1\n70000\n", "maximum value of 70000"},
     };
+    // Every netpbm grey form other programs write, depth maps (16 bits) above all.
+    const struct {
+        std::string bytes;
+        std::vector<float> samples;
+    } good[] = {
+        {"P5 3 1 255\n\x01\x02\x03", {1, 2, 3}},
+        {"P2\n# plain\n3 1\n255\n10 200\n  7\n", {10, 200, 7}},
+        {std::string("P5\n2 1\n65535\n\x12\x34\xff\xfe", 17), {0x1234, 0xfffe}},
+        {"P2 2 1 1000 999 # the end\n0", {999, 0}},
+    };
+    for (const auto &c : good) {
+        const VolumeData g =
+            VolumeReader::readPGM(reinterpret_cast<const unsigned char *>(c.bytes.data()), c.bytes.size(), "g.pgm");
+        ASSERT_EQ(static_cast<size_t>(g.size[0]), c.samples.size()) << c.bytes;
+        for (size_t i = 0; i < c.samples.size(); ++i)
+            EXPECT_EQ(g.samples[i], c.samples[i]) << c.bytes;
+    }
+
     for (const auto &c : bad) {
         try {
             VolumeReader::readPGM(reinterpret_cast<const unsigned char *>(c.bytes.data()), c.bytes.size(), "a.pgm");

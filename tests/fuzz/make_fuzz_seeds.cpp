@@ -289,6 +289,12 @@ void foreignSeeds()
             "\"bufferViews\":[{\"buffer\":0,\"byteLength\":36}],"
             "\"accessors\":[{\"bufferView\":0,\"componentType\":5126,\"count\":3,\"type\":\"VEC3\","
             "\"min\":[0,0,0],\"max\":[1,1,0]}]}");
+    // OFF files on which Debian's Assimp aborts (a failed assertion) and crashes.
+    put("assimp_import", "abort.off", std::string("\4", 1) + "OFF\n5 1 0\n0 0 0\n1 0 0\n0 1 0\n0 0 1\n3 4 4 1 0\n");
+    put("assimp_import", "crash.off",
+        std::string("\4", 1) + "NOFF\n7 1 0\n0.5 0.5 -0.4 -1.0 -0.3 0.2\n0.6 0.7 -0.6 -0.8 -0.8 1.0\n"
+                                "0.3 -0.7 0.4 0.9 0.2 -0.5\n0.9 0.4 -0.6 0.5 0.0 0.1\n-0.3 -0.4 -0.2 0.1 -0.1 0.7\n"
+                                "-0.9 -0.6 0.9 0.2 0.2 0.3\n-0.5 -0.2 -0.6 -0.7 1.0 0.5\n0.8 -1.0 0.4 -0.4 -0.0 0.4\n0");
 }
 
 int main()

@@ -47,9 +47,11 @@ TEST(MainWindow, ElementsAreListedSelectedReorderedAndRemoved)
         testsupport::CapturedMessages refusal;
         EXPECT_EQ(machine->registerObject("dir/missing.tri"), nullptr);
         EXPECT_EQ(refusal.take(), "GL3DObjectLoader: dir/missing.tri is no triangle mesh (Can't read file), trying a "
-                                  "simplicial mesh\nGL3DObjectLoader:unable to load dir/missing.tri\n");
+                                  "simplicial mesh\nGL3DObjectLoader: dir/missing.tri: can't read file\n"
+                                  "GL3DObjectLoader:unable to load dir/missing.tri\n");
     }
-    EXPECT_EQ(window->getMessageLine(), "GL3DObjectLoader:unable to load dir/missing.tri");
+    // The menu, a drop and the command line all open files through registerObject.
+    EXPECT_EQ(window->getMessageLine(), "GL3DObjectLoader:unable to load dir/missing.tri: can't read file");
     EXPECT_EQ(window->getSelectedObject(), camera) << "nothing was listed";
 
     testsupport::TestObject *a = testsupport::TestObject::box(Point3(0, 0, 0), Point3(1, 1, 1));

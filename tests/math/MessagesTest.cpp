@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 namespace {
@@ -137,18 +139,53 @@ TEST(Messages, DefaultSinkFlushesAtEachLineEndWhenOutputIsAFile)
             msg::error("two\nlines\n");
             if (fileText(path) != "partial line\ntwo\nlines\n")
                 failed |= 4;
+            // A progress line has no place to redraw in a file: each becomes a line.
             msg::note("\rsize @ 2.00");
-            if (fileText(path) != "partial line\ntwo\nlines\n\rsize @ 2.00")
+            msg::note("\rsize @ 3.00");
+            if (fileText(path) != "partial line\ntwo\nlines\nsize @ 2.00\nsize @ 3.00\n")
                 failed |= 8;
             // Both streams to one file: the diagnostic comes after what preceded it.
             dup2(fd, 2);
-            msg::note(" then");
+            msg::note("then");
             msg::diagnostic(" a diagnostic\n");
-            if (fileText(path) != "partial line\ntwo\nlines\n\rsize @ 2.00 then a diagnostic\n")
+            if (fileText(path) != "partial line\ntwo\nlines\nsize @ 2.00\nsize @ 3.00\nthen a diagnostic\n")
                 failed |= 16;
             _exit(failed);
         },
         ::testing::ExitedWithCode(0), "");
     close(fd);
     unlink(path);
+}
+
+// On a terminal a progress line redraws itself in place, and the next other message starts
+// on a line of its own instead of running on after it.
+TEST(Messages, ProgressLineOnATerminalIsEndedByTheNextMessage)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+    EXPECT_EXIT(
+        {
+            const int fd = open(slave.c_str(), O_RDWR | O_NOCTTY);
+            std::fflush(stdout);
+            dup2(fd, 1);
+            msg::note("\rpointSize @ 2.00");
+            msg::note("\rpointSize @ 3.00");
+            msg::note("next\n");
+            _exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    std::string shown;
+    char buffer[256];
+    // The terminal turns each line end into "\r\n".
+    while (shown.find("next\r\n") == std::string::npos) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        shown.append(buffer, static_cast<size_t>(n));
+    }
+    close(master);
+    EXPECT_EQ(shown, "\rpointSize @ 2.00\rpointSize @ 3.00\r\nnext\r\n");
 }

@@ -476,6 +476,16 @@ TEST(PlyHeader, ParsesAndRefusesHeaders)
     EXPECT_EQ(h.textureFiles()[0], "tex ture.png");
     EXPECT_EQ(good.substr(h.bodyOffset), "BODY");
 
+    // Free text of other programs between the lines: skipped, with one note for all.
+    const std::string chatty = "ply\nformat ascii 1.0\nCreated by Modeller 2.1\nelement vertex 1\n"
+                               "Exported 2026-12-08\nproperty float x\nend_header\n";
+    testsupport::CapturedMessages captured;
+    const PlyHeader skipping = PlyHeader::parse(chatty.data(), chatty.size());
+    EXPECT_EQ(captured.take(),
+              "PLY: skipped 2 header lines the format does not know, the first \"Created by Modeller 2.1\"\n");
+    ASSERT_EQ(skipping.elements.size(), 1u);
+    EXPECT_EQ(skipping.elements[0].properties.size(), 1u);
+
     const struct {
         const char *text;
         const char *message;
@@ -492,7 +502,8 @@ TEST(PlyHeader, ParsesAndRefusesHeaders)
         {"ply\nformat ascii 1.0\nelement v 1\nproperty list float int i\n",
          "PLY: a list length must be an integer type (line 4)"},
         {"ply\nformat ascii 1.0\nelement v 1\nproperty float\n", "PLY: property without a name on line 4"},
-        {"ply\nformat ascii 1.0\nbogus\n", "PLY: unknown header line \"bogus\""},
+        // An unknown line is skipped; a header that never ends is still refused.
+        {"ply\nformat ascii 1.0\nbogus\n", "PLY: the header has no end_header line"},
     };
     for (const auto &c : bad) {
         try {

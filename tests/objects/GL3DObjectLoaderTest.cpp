@@ -1,4 +1,7 @@
 #include "objects/GL3DObjectLoader.h"
+#include "objects/GLPointListObject.h"
+#include "objects/GLVolumeObject.h"
+#include "support/ImageFiles.h"
 #include "formats/ModelRequest.h"
 
 #include "core/ElementHost.h"
@@ -79,9 +82,12 @@ TEST_F(Loader, RefusalsReachTheHostAsWell)
     const std::vector<std::string> refused = {"GL3DObjectLoader:unable to load ab\n",
                                               "GL3DObjectLoader:unable to load (null)\n",
                                               "GL3DObjectLoader:unable to load " + missing + "\n"};
+    // The window shows one line: the reader's reason goes after the name.
+    const std::vector<std::string> shown = {refused[0], refused[1],
+                                            "GL3DObjectLoader:unable to load " + missing + ": can't load file\n"};
     ASSERT_EQ(host.shown.size(), refused.size()) << "a mesh that loads says nothing to the user";
     for (size_t i = 0; i < refused.size(); ++i) {
-        EXPECT_EQ(host.shown[i], "error: " + refused[i]);
+        EXPECT_EQ(host.shown[i], "error: " + shown[i]);
         EXPECT_NE(said.text(MessageLevel::Error).find(refused[i]), std::string::npos) << "still in the sink";
     }
 }
@@ -99,6 +105,47 @@ TEST_F(Loader, KnownExtensionsAreNeverReadAsDescriptors)
         EXPECT_TRUE(out.size() >= last.size() && out.compare(out.size() - last.size(), last.size(), last) == 0)
             << ext << ": " << out;
         EXPECT_EQ(o, nullptr);
+    }
+}
+
+// Every image the image class reads opens as a one-slice volume, in either spelling and case
+// of its extension.
+TEST_F(Loader, ImagesOfEveryFormatOpenAsVolumes)
+{
+    const testsupport::Bytes rgb(2 * 2 * 3, 90);
+    testsupport::writeJpegFile(dir + "/a.jpg", 2, 2, 3, false, rgb, 90);
+    testsupport::writeJpegFile(dir + "/b.JPEG", 2, 2, 3, false, rgb, 90);
+    testsupport::writeTiffFile(dir + "/c.tif", 2, 2, rgb, 1, false);
+    testsupport::writeTiffFile(dir + "/d.tiff", 2, 2, rgb, 1, false);
+    write("e.tga", testsupport::tga(2, 2, rgb));
+    write("f.pnm", testsupport::netpbm("P6", 2, 2, rgb));
+    write("g.PGM", "P2 2 2 1000 1 2 3 1000\n");
+    for (const char *name : {"a.jpg", "b.JPEG", "c.tif", "d.tiff", "e.tga", "f.pnm", "g.PGM"}) {
+        GL3DObject *o = nullptr;
+        load(dir + "/" + name, &o);
+        EXPECT_NE(dynamic_cast<GLVolumeObject *>(o), nullptr) << name;
+        delete o;
+    }
+}
+
+// Every refusal says why in one line of its own, then the loader's line; nothing repeats it.
+TEST_F(Loader, EveryRefusalNamesItsCauseOnce)
+{
+    const struct {
+        const char *name, *content, *cause;
+    } cases[] = {
+        {"cut.off", "OFF\n3 1 0\n0 0 0\n1 0\n", "GLMeshObject: 3 vertices and 1 faces announced"},
+        {"bad.png", "\x89PNG\r\n\x1a\nxx", "bad.png: file too short"},
+        {"bad.jpg", "garbage", "bad.jpg: Not a JPEG file"},
+        {"bad.ppm", "P6 x", "bad.ppm: not a ppm file"},
+        {"bad.tga", "x", "bad.tga: file too short"},
+    };
+    for (const auto &c : cases) {
+        const std::string path = write(c.name, c.content);
+        const std::string out = load(path);
+        const size_t end = out.find('\n');
+        EXPECT_NE(out.substr(0, end).find(c.cause), std::string::npos) << out;
+        EXPECT_EQ(out.substr(end + 1), "GL3DObjectLoader:unable to load " + path + "\n") << out;
     }
 }
 
@@ -151,7 +198,8 @@ TEST_F(Loader, ReadingAheadGivesWhatLoadingGives)
     testsupport::MeshBytes().mesh(v, {0, 1, 3}).write(dir + "/bad.tri");
     write("m.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
     write("cut.off", "OFF\n3 1 0\n0 0 0\n1 0\n");
-    for (const char *name : {"m.tri", "s.tri", "bad.tri", "m.off", "cut.off", "missing.tri"}) {
+    write("cloud.OFF", "OFF\n2 0 0\n0 0 0\n1 1 1\n");
+    for (const char *name : {"m.tri", "s.tri", "bad.tri", "m.off", "cut.off", "missing.tri", "cloud.OFF"}) {
         const std::string path = dir + "/" + name;
         GL3DObject *direct = nullptr, *ahead = nullptr;
         const std::string expected = load(path, &direct);
@@ -160,6 +208,10 @@ TEST_F(Loader, ReadingAheadGivesWhatLoadingGives)
         ahead = GL3DObjectLoader::load(path.c_str());
         EXPECT_EQ(captured.take(), expected) << name;
         EXPECT_EQ(ahead == nullptr, direct == nullptr) << name;
+        // Vertices without faces, whatever the case of the extension: a point list.
+        if (std::string(name) == "cloud.OFF") {
+            EXPECT_NE(dynamic_cast<GLPointListObject *>(direct), nullptr);
+        }
         if (direct && ahead) {
             EXPECT_EQ(typeid(*ahead), typeid(*direct)) << name;
             EXPECT_EQ(ahead->getNVertices(), direct->getNVertices()) << name;
@@ -195,18 +247,23 @@ TEST_F(Loader, ReadingAheadGivesWhatLoadingGives)
 
 TEST_F(Loader, UnknownExtensionsGoToTheDescriptorReader)
 {
-    // Case matters: "TRI" is not a mesh, so the descriptor reader gets it and prints the request.
+    // Case does not matter: "TRI" is the viewer's own mesh format (other programs write upper
+    // case), so the mesh reader gets it, not the descriptor reader.
     const std::string upper = write("model.TRI", "3dmodel\nAction: /models/get\nObject: 42\n");
-    EXPECT_EQ(load(upper), "/models/get?Oident=42&res=tri\nGL3DObjectLoader:unable to load " + upper + "\n");
+    EXPECT_EQ(load(upper).find("/models/get"), std::string::npos);
+    const std::string other = write("model.TRX", "3dmodel\nAction: /models/get\nObject: 42\n");
+    EXPECT_EQ(load(other), "/models/get?Oident=42&res=tri\nGL3DObjectLoader: " + other +
+                               ": Can't read file\nGL3DObjectLoader:unable to load " + other + "\n");
 
     // The extension is everything after the last point, even across a folder name.
     std::filesystem::create_directories(dir + "/dir.old");
     const std::string inner = write("dir.old/mesh", "3dmodel\nAction: /a?x=1\n");
-    EXPECT_EQ(load(inner), "/a?x=1&res=tri\nGL3DObjectLoader:unable to load " + inner + "\n");
+    EXPECT_EQ(load(inner), "/a?x=1&res=tri\nGL3DObjectLoader: " + inner +
+                               ": Can't read file\nGL3DObjectLoader:unable to load " + inner + "\n");
 
     // A descriptor stays a descriptor under an extension the importer reads.
     const std::string obj = write("model.obj", "3dmodel\nAction: /get\n");
-    EXPECT_EQ(load(obj), "/get?res=tri\nGL3DObjectLoader:unable to load " + obj + "\n");
+    EXPECT_EQ(load(obj), "/get?res=tri\nGL3DObjectLoader: " + obj + ": Can't read file\nGL3DObjectLoader:unable to load " + obj + "\n");
 
     const std::string missing = dir + "/nothing.xyz";
     EXPECT_EQ(load(missing), "GL3DObjectLoader:unable to load " + missing + "\n");

@@ -3,6 +3,7 @@
 
 #include "support/ImageCompare.h"
 #include "support/Process.h"
+#include "support/ImageFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -40,6 +41,15 @@ TEST(Imgconv, ConvertsThroughEveryWrittenFormat)
         EXPECT_EQ(back.pixels[i], source.pixels[i]);
     Bitmap jpeg((dir + "/d.jpg").c_str());
     EXPECT_EQ(jpeg.height, 4);
+
+    // Other programs' spellings of the same formats, read and written.
+    testsupport::writeTiffFile(dir + "/t.tiff", 6, 4, testsupport::Bytes(6 * 4 * 3, 77), 1, false);
+    for (auto step : {std::make_pair("c.ppm", "e.pnm"), {"e.pnm", "f.png"}, {"t.tiff", "g.ppm"}, {"d.jpg", "h.jpeg"}}) {
+        const auto r = imgconv(dir + "/" + step.first, dir + "/" + step.second);
+        EXPECT_EQ(r.exitStatus, 0) << step.first << " " << r.err;
+    }
+    Bitmap tiff((dir + "/g.ppm").c_str());
+    EXPECT_EQ(tiff.pixels[23], RGB<unsigned char>(77, 77, 77));
 }
 
 TEST(Imgconv, FailuresPrintTheReasonAndExitNonZero)
