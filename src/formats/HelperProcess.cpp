@@ -68,11 +68,23 @@ bool writeAll(int fd, const char *data, size_t size)
     return true;
 }
 
-[[noreturn]] void runChild(int fd, const std::function<std::string()> &work, unsigned long long mapped)
+void limitProcessorTime(unsigned seconds)
+{
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_CPU, &limit) != 0)
+        return;
+    if (limit.rlim_max != RLIM_INFINITY && seconds > limit.rlim_max)
+        return;
+    limit.rlim_cur = seconds;
+    setrlimit(RLIMIT_CPU, &limit);
+}
+
+[[noreturn]] void runChild(int fd, const std::function<std::string()> &work, unsigned long long mapped,
+                           unsigned cpuSeconds)
 {
     // The caller may handle these signals itself (or block them around a frame); a fault in
     // the library must end the child with the signal, for the caller to read it.
-    const int faults[] = {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGPIPE};
+    const int faults[] = {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGPIPE, SIGXCPU};
     sigset_t unblock;
     sigemptyset(&unblock);
     for (int s : faults) {
@@ -81,6 +93,7 @@ bool writeAll(int fd, const char *data, size_t size)
     }
     sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
     limitAddressSpace(mapped);
+    limitProcessorTime(cpuSeconds);
     int status = 0;
     try {
         const std::string answer = work();
@@ -96,8 +109,10 @@ bool writeAll(int fd, const char *data, size_t size)
 
 } // namespace
 
-std::string helperSignalReason(int signal)
+std::string helperSignalReason(int signal, unsigned cpuSeconds)
 {
+    if (signal == SIGXCPU)
+        return "the import library ran for more than " + std::to_string(cpuSeconds) + " s on the file";
     if (signal == SIGABRT)
         return "the import library aborted on the file";
     if (signal == SIGKILL)
@@ -106,7 +121,7 @@ std::string helperSignalReason(int signal)
     return std::string("the import library crashed on the file (") + (name ? name : "signal") + ")";
 }
 
-std::string runInHelperProcess(const std::function<std::string()> &work)
+std::string runInHelperProcess(const std::function<std::string()> &work, unsigned cpuSeconds)
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
@@ -124,7 +139,7 @@ std::string runInHelperProcess(const std::function<std::string()> &work)
     }
     if (pid == 0) {
         close(fds[0]);
-        runChild(fds[1], work, mapped);
+        runChild(fds[1], work, mapped, cpuSeconds);
     }
     close(fds[1]);
 
@@ -155,7 +170,7 @@ std::string runInHelperProcess(const std::function<std::string()> &work)
     if (r != pid)
         throw std::runtime_error("lost the import helper");
     if (WIFSIGNALED(status))
-        throw std::runtime_error(helperSignalReason(WTERMSIG(status)));
+        throw std::runtime_error(helperSignalReason(WTERMSIG(status), cpuSeconds));
     const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     if (code == kOutOfMemory)
         throw std::runtime_error("the import ran out of memory (" + std::to_string(physicalBytes() >> 20) +

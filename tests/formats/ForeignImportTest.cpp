@@ -22,7 +22,7 @@ void *volatile kept[4];
 std::string failureOf(const std::function<std::string()> &work)
 {
     try {
-        return "answered " + runInHelperProcess(work);
+        return "answered " + runInHelperProcess(work, 1);
     } catch (const std::runtime_error &e) {
         return e.what();
     }
@@ -49,6 +49,8 @@ TEST(HelperProcess, EveryEndOfTheChildBecomesAnAnswerOrAReason)
                      throw std::bad_alloc();
              return std::string("granted");
          }, "the import ran out of memory"},
+        {"endless", []() -> std::string { for (volatile unsigned long i = 0;; i = i + 1) {} },
+         "the import library ran for more than 1 s on the file"},
         {"throws", []() -> std::string { throw std::logic_error("x"); }, "the import helper failed (status 4)"},
     };
     for (const auto &c : cases) {
