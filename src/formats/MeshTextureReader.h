@@ -40,6 +40,22 @@ public:
     /// in its image as readTextureV3 does, so each image gives its own chunks. With one image
     /// this is readTextureV3. False (nothing set up) when any image refuses its triangles.
     bool readTextureImages(std::vector<std::unique_ptr<Bitmap>> images, const std::vector<int> &triangleImage);
+
+    /// The images of one material: one image, repeated over coordinates outside 0..1, or the
+    /// tiles of a multi-tile atlas, `tiles[i]` being the number (1001 + u + 10 v, from the
+    /// whole parts of u and of v upwards) of `images[i]`.
+    struct MaterialImages {
+        std::vector<std::unique_ptr<Bitmap>> images;
+        std::vector<int> tiles; ///< empty: one image
+    };
+    /// Float coordinates (versions 2 and 3) over the images of several materials, the
+    /// material of triangle t being triangleMaterial[t] (see readTextureImages). A triangle is
+    /// moved by whole repeats into its image (or into the tile its coordinates name); one that
+    /// still crosses the image's border is drawn with the image repeated (the chunk then being
+    /// the whole image, scaled to a power of two). Triangles that no image covers (no such
+    /// tile, coordinates that are not numbers, a repeat across an image cut into bands) are
+    /// drawn white, with one line saying how many; false only when no triangle is covered.
+    bool readTextureMaterials(std::vector<MaterialImages> materials, const std::vector<int> &triangleMaterial);
     bool readTextureV2(const Bitmap &image);
     bool readTextureV1(const Bitmap &image);
     /// The "uv" comment as u, v of every corner ((x + 0.5) / W, (y + 0.5) / H); false when
@@ -69,10 +85,23 @@ public:
     /// An image file named by another program's model (png, jpg or jpeg, ppm, pgm, tga,
     /// tif), read by its extension in any letter case; null when it does not open or decode.
     static std::unique_ptr<Bitmap> loadImageFile(const std::string &path);
+    /// The tile number (1001 to 1100) a multi-tile image name ends in before its extension
+    /// ("wall.1003.png", "wall_1003.png"), or 0.
+    static int tileNumber(const std::string &path);
+    /// `path` with its tile number replaced by `tile`.
+    static std::string tileName(const std::string &path, int tile);
 
 private:
-    /// Takes `coordinates` over (as the texture's) when they fit one texture.
-    bool explicitLayout(const Bitmap &image, LargeArray<float> &coordinates);
+    /// Takes `coordinates` over (as the texture's) when they fit one texture. With `repeat`
+    /// the coordinates may lie anywhere: the chunk is then the whole image, repeated.
+    bool explicitLayout(const Bitmap &image, LargeArray<float> &coordinates, bool repeat = false);
+    /// Float coordinates over one image (readTextureV3 with a "TC" block of version 2 or 3).
+    bool floatLayout(const Bitmap &image);
+    /// Lays out the triangles given to `images` (imageOf[t], -1 for none: drawn white) with
+    /// their coordinates `uv` moved into them, `repeat` marking the images drawn repeated;
+    /// false when no triangle has an image.
+    bool layoutPlaced(const std::vector<const Bitmap *> &images, const std::vector<int> &imageOf,
+                      const std::vector<bool> &repeat, LargeArray<float> &uv);
     bool cutMultiTexture(const Bitmap &image, const std::vector<int> &level, int nLevels, int headerRows);
     bool cutTexture(const Bitmap &image, int b, int cellWidth, int cellHeight);
 

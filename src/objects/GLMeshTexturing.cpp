@@ -8,6 +8,63 @@
 #include <GL/gl.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+bool fileExists(const std::string &path)
+{
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+// The image of a material as a stand-in: one white texel.
+std::unique_ptr<Bitmap> whiteImage()
+{
+    auto white = std::make_unique<Bitmap>(1, 1);
+    white->get(0, 0) = RGB<unsigned char>(255, 255, 255);
+    return white;
+}
+
+// The image a material names, or the tiles of a multi-tile atlas when the name ends in a tile
+// number and more than one tile is there. What is missing or unreadable is said once, by name,
+// and drawn white.
+MeshTextureReader::MaterialImages materialImages(const std::string &name)
+{
+    MeshTextureReader::MaterialImages material;
+    if (MeshTextureReader::tileNumber(name) != 0) {
+        for (int tile = 1001; tile <= 1100; ++tile) {
+            const std::string tileName = MeshTextureReader::tileName(name, tile);
+            if (!fileExists(tileName))
+                continue;
+            std::unique_ptr<Bitmap> image = MeshTextureReader::loadImageFile(tileName);
+            if (!image) {
+                msg::warning("GLMeshObject: can't read texture image %s\n", tileName.c_str());
+                continue;
+            }
+            material.images.push_back(std::move(image));
+            material.tiles.push_back(tile);
+        }
+        if (material.images.size() > 1)
+            return material;
+        // A single tile is an image like any other, repeated.
+        material.tiles.clear();
+        if (!material.images.empty())
+            return material;
+    }
+    material.images.push_back(MeshTextureReader::loadImageFile(name));
+    if (!material.images.back()) {
+        if (fileExists(name))
+            msg::warning("GLMeshObject: can't read texture image %s\n", name.c_str());
+        else
+            msg::warning("GLMeshObject: texture image %s is missing\n", name.c_str());
+        material.images.back() = whiteImage();
+    }
+    return material;
+}
+
+} // namespace
 
 void GLMeshTexturing::initVariables()
 {
@@ -48,18 +105,12 @@ bool GLMeshTexturing::readTexture()
             maxTextureSize = limit;
     }
     if (!textureImages.empty() && m.texCoords && m.texCoordVersion >= 2) {
-        // The images another program's model names; one that does not open is drawn white.
-        std::vector<std::unique_ptr<Bitmap>> images;
-        for (const std::string &name : textureImages) {
-            images.push_back(MeshTextureReader::loadImageFile(name));
-            if (!images.back()) {
-                msg::warning("GLMeshObject: can't read texture image %s\n", name.c_str());
-                images.back() = std::make_unique<Bitmap>(1, 1);
-                images.back()->get(0, 0) = RGB<unsigned char>(255, 255, 255);
-            }
-        }
+        // The images another program's model names, one set a material.
+        std::vector<MeshTextureReader::MaterialImages> materials;
+        for (const std::string &name : textureImages)
+            materials.push_back(materialImages(name));
         MeshTextureReader reader(m.nTriangles, m.texCoords.get(), m.texCoordVersion, getMaxTextureSize());
-        if (!reader.readTextureImages(std::move(images), triangleImage))
+        if (!reader.readTextureMaterials(std::move(materials), triangleImage))
             return false;
         MeshTexture &result = reader.result();
         // The image of each triangle follows the triangles into their new order.
