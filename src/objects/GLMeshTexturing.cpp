@@ -93,7 +93,7 @@ void GLMeshTexturing::dropImages()
     triangleImage.clear();
 }
 
-bool GLMeshTexturing::readTexture()
+bool GLMeshTexturing::readTexture(bool dataFallback)
 {
     if (m.path.empty() || m.nTriangles <= 0)
         return false;
@@ -124,7 +124,7 @@ bool GLMeshTexturing::readTexture()
     }
     std::unique_ptr<Bitmap> image = MeshTextureReader::findCompanionImage(m.path);
     if (!image)
-        return readTextureFromData();
+        return dataFallback && readTextureFromData();
     MeshTextureReader reader(m.nTriangles, m.texCoords.get(), m.texCoordVersion, getMaxTextureSize());
     if (!reader.readTexture(std::move(image)))
         return false;

@@ -19,8 +19,8 @@ public:
     GLMeshTexturing(const GLMeshTexturing &) = delete;
     GLMeshTexturing &operator=(const GLMeshTexturing &) = delete;
 
-    /// See GLMeshObject::readTexture().
-    bool readTexture();
+    /// See GLMeshObject::readTexture(); without `dataFallback` only an image makes a texture.
+    bool readTexture(bool dataFallback = true);
     bool readTextureFromData();
     /// Gives pending chunks to OpenGL; false when there is no texture to draw with.
     bool upload();

@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -154,6 +155,33 @@ TEST_F(Machine, CameraFilesAndTheDefaultCamera)
     testsupport::CapturedMessages captured5;
     EXPECT_NE(machine->registerDefaultCamera(std::string(4000, 'd').c_str()), nullptr);
     captured5.take();
+}
+
+// The built-in camera looks at other programs' models as they do (from +z, y up), at the
+// viewer's own meshes as before (from -z).
+TEST_F(Machine, AnImportedModelFirstIsSeenFromPlusZ)
+{
+    const struct {
+        const char *name, *content;
+        bool fromPlusZ;
+    } cases[] = {
+        {"tri.ply",
+         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
+         "element face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n",
+         true},
+        {"tri.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n", false},
+    };
+    for (const auto &c : cases) {
+        machine.reset(new GLMachine(64, 48));
+        std::ofstream(dir + "/" + c.name) << c.content;
+        testsupport::CapturedMessages captured;
+        ASSERT_NE(machine->registerObject((dir + "/" + c.name).c_str()), nullptr) << captured.take();
+        captured.take();
+        GLCamera *camera = machine->getCurrentCamera();
+        ASSERT_NE(camera, nullptr);
+        EXPECT_TRUE(camera->isDefaultCamera());
+        EXPECT_EQ(camera->getOrigin(0).z > 0, c.fromPlusZ) << c.name;
+    }
 }
 
 TEST_F(Machine, ObjectsAreFittedNumberedReorderedAndRemoved)
