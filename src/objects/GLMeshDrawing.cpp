@@ -626,6 +626,7 @@ void GLMeshDrawing::drawTexture()
     glPopAttrib();
     endFrame();
     glPopAttrib();
+    m.drawSelectedPoint();
     m.drawPath();
 }
 
