@@ -835,9 +835,19 @@ bool MeshTextureReader::readTextureFromData(const float *values, float lo, float
     if (!values || nVertices <= 0 || !triangles)
         return false;
     const int th = static_cast<int>(nextPowerOfTwo(static_cast<long long>(std::ceil(std::sqrt(double(nVertices))))));
-    if (nVertices % th != 0)
-        return false;
     const int tw = nVertices / th;
+    // One texel a vertex only works on a mesh laid out as that grid: elsewhere a triangle
+    // would be filled with the texels of unrelated vertices between its corners.
+    bool grid = nVertices % th == 0;
+    for (size_t i = 0; grid && i < static_cast<size_t>(nTriangles); ++i) {
+        const int *c = triangles + 3 * i;
+        for (int k = 0; k < 3 && grid; ++k) {
+            const int a = c[k], b = c[(k + 1) % 3];
+            grid = std::abs(a % tw - b % tw) <= 1 && std::abs(a / tw - b / tw) <= 1;
+        }
+    }
+    if (!grid)
+        return rampFromData(values, lo, hi, triangles);
     texture.textureWidth = tw;
     texture.textureHeight = th;
     const long long pw = nextPowerOfTwo(tw), ph = th;
@@ -857,6 +867,38 @@ bool MeshTextureReader::readTextureFromData(const float *values, float lo, float
         const int k = triangles[i];
         out[2 * i] = static_cast<float>(((k % tw) + 0.5) / pw);
         out[2 * i + 1] = static_cast<float>(((k / tw) + 0.5) / ph);
+    }
+    texture.chunkStart = {0, nTriangles};
+    return true;
+}
+
+bool MeshTextureReader::rampFromData(const float *values, float lo, float hi, const int *triangles)
+{
+    // The colour map as a row of texels, each corner at the place of its value: the value
+    // is what runs across a triangle, so its colours are those of the values in between.
+    long long w = 1;
+    while (w < 256 && 2 * w <= maxTextureSize)
+        w *= 2;
+    if (w < 2) {
+        msg::error("GLMeshObject: texture size exceeds implementation limits!\n");
+        return false;
+    }
+    TextureChunk c = whiteChunk(static_cast<int>(w), 1);
+    for (long long i = 0; i < w; ++i)
+        ColorMap::jetColorMap(&c.own[3 * static_cast<size_t>(i)], lo + (hi - lo) * float(i) / float(w - 1), lo, hi);
+    texture.textureWidth = static_cast<int>(w);
+    texture.textureHeight = 1;
+    texture.chunks.push_back(std::move(c));
+    const size_t n = static_cast<size_t>(nTriangles);
+    texture.texCoords = allocateLargeArray<float>(6 * n);
+    float *out = texture.texCoords.get();
+    for (size_t i = 0; i < 3 * n; ++i) {
+        float t = hi > lo ? (values[triangles[i]] - lo) / (hi - lo) : 0;
+        if (!(t >= 0))
+            t = 0;
+        t = std::min(t, 1.0f);
+        out[2 * i] = static_cast<float>((0.5 + t * double(w - 1)) / double(w));
+        out[2 * i + 1] = 0.5f;
     }
     texture.chunkStart = {0, nTriangles};
     return true;

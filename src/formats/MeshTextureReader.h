@@ -67,9 +67,10 @@ public:
     /// of the last band not below its top row. The last entry ends the last band.
     std::vector<int> divideTexture(const std::vector<int> &rows, int height) const;
 
-    /// The data texture: one texel a vertex, coloured by `color` (jet) from the data values.
-    /// Nothing (false) when nVertices is not a multiple of the texel height, or the texture
-    /// exceeds L ("GLMeshObject: texture size exceeds implementation limits!").
+    /// The data texture: one texel a vertex, coloured by `color` (jet) from the data values,
+    /// on a mesh whose triangles join neighbours of that texel grid (false when the texture
+    /// exceeds L: "GLMeshObject: texture size exceeds implementation limits!"). Any other
+    /// mesh gets the jet colours as a row of texels, each corner placed at its value.
     bool readTextureFromData(const float *values, float lo, float hi, int nVertices, const int *triangles);
 
     MeshTexture &result() { return texture; }
@@ -104,6 +105,7 @@ private:
                       const std::vector<bool> &repeat, LargeArray<float> &uv);
     bool cutMultiTexture(const Bitmap &image, const std::vector<int> &level, int nLevels, int headerRows);
     bool cutTexture(const Bitmap &image, int b, int cellWidth, int cellHeight);
+    bool rampFromData(const float *values, float lo, float hi, const int *triangles);
 
     int nTriangles;
     const float *tcBlock;

@@ -527,7 +527,8 @@ void GLMeshObject::drawInfo()
 {
     if (!legendDrawing)
         return;
-    bool show = drawMethod == method(&GLMeshObject::drawData);
+    // The data colours and the data texture (key 9) have a scale of values.
+    bool show = drawMethod == method(&GLMeshObject::drawData) || drawMethod == method(&GLMeshObject::drawTextureModulate);
     if (drawMethod == method(&GLMeshObject::drawTexture) && getTextureWidth() == getTextureHeight() &&
         getTextureWidth() > 0) {
         const int side = static_cast<int>(std::sqrt(static_cast<double>(nVertices)));

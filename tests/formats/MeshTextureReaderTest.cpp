@@ -392,9 +392,8 @@ TEST(MeshTextureReader, DataTextureAndCompanionNames)
     std::vector<float> values(1024);
     for (size_t i = 0; i < values.size(); ++i)
         values[i] = static_cast<float>(i);
-    const std::vector<int> tri{0, 33, 1023};
-    MeshTextureReader r1000(1, nullptr, -1, 1024);
-    EXPECT_FALSE(r1000.readTextureFromData(values.data(), 0, 1023, 1000, tri.data()));
+    // A triangle of grid neighbours: one texel a vertex.
+    const std::vector<int> tri{0, 33, 1};
     MeshTextureReader r1024(1, nullptr, -1, 1024);
     ASSERT_TRUE(r1024.readTextureFromData(values.data(), 0, 1023, 1024, tri.data()));
     const MeshTexture &t = r1024.result();
@@ -403,6 +402,23 @@ TEST(MeshTextureReader, DataTextureAndCompanionNames)
     unsigned char jet[3];
     ColorMap::jetColorMap(jet, 33, 0, 1023);
     EXPECT_TRUE(same(sample(t.chunks[0], t.texCoords[2], t.texCoords[3]), Texel(jet[0], jet[1], jet[2])));
+    // Vertices that are no grid (a count that fills no rows, a triangle across the grid): the
+    // colours of the values along a row of texels, whatever lies between the corners.
+    for (const auto &[count, corners] : {std::pair{1000, std::vector<int>{0, 1, 33}},
+                                         std::pair{1024, std::vector<int>{0, 500, 1023}}}) {
+        MeshTextureReader ramp(1, nullptr, -1, 1024);
+        ASSERT_TRUE(ramp.readTextureFromData(values.data(), 0, 1023, count, corners.data()));
+        const MeshTexture &r = ramp.result();
+        ASSERT_EQ(r.chunks.size(), 1u);
+        EXPECT_EQ(r.chunks[0].height, 1);
+        for (int k = 0; k < 3; ++k) {
+            ColorMap::jetColorMap(jet, float(corners[static_cast<size_t>(k)]), 0, 1023);
+            const Texel got = sample(r.chunks[0], r.texCoords[2 * k], r.texCoords[2 * k + 1]);
+            EXPECT_NEAR(got.r, jet[0], 8) << count << " corner " << k;
+            EXPECT_NEAR(got.g, jet[1], 8) << count << " corner " << k;
+            EXPECT_NEAR(got.b, jet[2], 8) << count << " corner " << k;
+        }
+    }
     MeshTextureReader small(1, nullptr, -1, 16);
     CapturingMessageSink sink;
     ScopedMessageSink sinkScope(sink);

@@ -422,7 +422,7 @@ TEST_F(MeshDrawing, PickingVerticesAndTriangles)
     EXPECT_EQ(countPixels(capture(), [](const unsigned char *p) { return p[0] > 200 && p[1] < 60; }), 0);
 }
 
-TEST_F(MeshDrawing, LegendIsShownWithDataColoursOnly)
+TEST_F(MeshDrawing, LegendIsShownWithDataColoursAndTheDataTextureOnly)
 {
     const Sphere sphere(0.3f, 12, 16);
     std::vector<float> heights;
@@ -442,6 +442,9 @@ TEST_F(MeshDrawing, LegendIsShownWithDataColoursOnly)
     };
     EXPECT_EQ(overlay(), 0);
     mesh.notifyCommand('5');
+    EXPECT_GT(overlay(), 200);
+    // The data texture of a sphere (no vertex grid) has its scale too.
+    mesh.notifyCommand('9');
     EXPECT_GT(overlay(), 200);
     mesh.toggleLegendDrawing();
     EXPECT_EQ(overlay(), 0);
