@@ -54,7 +54,7 @@ GLCameraAnimationImpl::~GLCameraAnimationImpl()
 void GLCameraAnimationImpl::showKeyCameras()
 {
     if (window)
-        window->showKeyCameras(static_cast<int>(keys.size()), selected);
+        window->showKeyCameras(keyLabels, selected);
 }
 
 void GLCameraAnimationImpl::pathChanged()
@@ -69,6 +69,7 @@ void GLCameraAnimationImpl::pathChanged()
 void GLCameraAnimationImpl::add()
 {
     keys.push_back(camera->getPose());
+    keyLabels.push_back(nextLabel++);
     showKeyCameras();
     if (drawPathFlag && keys.size() > 1)
         pathChanged();
@@ -81,6 +82,7 @@ void GLCameraAnimationImpl::remove()
     if (selected < 0 || selected >= static_cast<int>(keys.size()))
         return;
     keys.erase(keys.begin() + selected);
+    keyLabels.erase(keyLabels.begin() + selected);
     const int n = static_cast<int>(keys.size());
     // The row before the removed one is selected, the last one when the first went; as a
     // row the user selects, it brings the camera to its key camera.
@@ -97,6 +99,7 @@ void GLCameraAnimationImpl::up()
     if (selected < 1 || selected >= static_cast<int>(keys.size()))
         return;
     std::swap(keys[selected], keys[selected - 1]);
+    std::swap(keyLabels[selected], keyLabels[selected - 1]);
     --selected;
     showKeyCameras();
     pathChanged();
@@ -107,6 +110,7 @@ void GLCameraAnimationImpl::down()
     if (selected < 0 || selected + 1 >= static_cast<int>(keys.size()))
         return;
     std::swap(keys[selected], keys[selected + 1]);
+    std::swap(keyLabels[selected], keyLabels[selected + 1]);
     ++selected;
     showKeyCameras();
     pathChanged();
@@ -134,6 +138,10 @@ void GLCameraAnimationImpl::setKeyCameras(const std::vector<Position> &list)
 {
     stop();
     keys = list;
+    keyLabels.resize(keys.size());
+    for (size_t i = 0; i < keyLabels.size(); ++i)
+        keyLabels[i] = static_cast<int>(i) + 1;
+    nextLabel = static_cast<int>(keys.size()) + 1;
     selected = -1;
     showKeyCameras();
     pathChanged();

@@ -39,7 +39,7 @@ struct Progress : ExportProgress {
 };
 
 struct Window : CameraAnimationWindow {
-    void showKeyCameras(int, int) override {}
+    void showKeyCameras(const std::vector<int> &, int) override {}
     void showPlaying(bool) override {}
     void setTimer(int) override {}
     int calls = 0;
