@@ -548,7 +548,8 @@ TEST_F(Panels, KeysShowInThePanels)
     EXPECT_FALSE(isIdentity(object->getPose()));
     machine->notifyCommand('i');
     EXPECT_TRUE(isIdentity(object->getPose()));
-    EXPECT_FLOAT_EQ(camera->getFocal(), 1);
+    ASSERT_TRUE(camera->isDefaultCamera());
+    EXPECT_FLOAT_EQ(camera->getFocal(), 5) << "the built-in camera's framing";
     EXPECT_FLOAT_EQ(camera->getPanning().x, 0);
     const Matrix4 original = camera->getGLEMatrix();
     for (int i = 0; i < 4; ++i)
