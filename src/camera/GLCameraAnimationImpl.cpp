@@ -1,4 +1,5 @@
 #include "camera/GLCameraAnimationImpl.h"
+#include "render/CaptureTarget.h"
 
 #include "formats/AviContainer.h"
 #include "camera/CameraAnimationWindow.h"
@@ -499,6 +500,15 @@ int GLCameraAnimationImpl::exportFrames(const char *title, const FrameStep &step
         return fail("no key camera to export");
     computePath();
     exporting = true;
+    // The frames are drawn into a buffer of their own and read from there: after the swap
+    // that shows a frame, the window's buffer holds nothing defined (GLX), whatever a
+    // software renderer happens to leave in it.
+    camera->updateDisplay();
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    CaptureTarget target;
+    if (viewport[2] > 0 && viewport[3] > 0 && !target.create(viewport[2], viewport[3]))
+        msg::warning("GLCameraAnimation: %s; the frames are read from the window\n", target.error().c_str());
     const int frames = getFrameCount();
     int result = EXPORT_DONE;
     for (int k = 0; k < frames; ++k) {
@@ -515,6 +525,7 @@ int GLCameraAnimationImpl::exportFrames(const char *title, const FrameStep &step
             break;
         }
     }
+    target.release();
     exporting = false;
     if (result == EXPORT_FAILED)
         return fail(error);

@@ -1,6 +1,7 @@
 #include "app/GLMachine.h"
 
 #include "camera/GLCamera.h"
+#include "app/OffscreenWindow.h"
 #include "app/SceneWindow.h"
 #include "support/ImageCompare.h"
 #include "support/Process.h"
@@ -9,6 +10,7 @@
 #include "../camera/CameraTestFiles.h"
 #include "support/CapturedMessages.h"
 
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -113,6 +115,41 @@ TEST_F(Machine, CapturesShareOneCounterAndAreTopRowFirst)
     EXPECT_EQ(image.height, 48);
     EXPECT_EQ(image.at(0, 0)[0], 191);
     EXPECT_EQ(image.at(0, 0)[3], 255) << "captures are opaque";
+}
+
+// A window whose buffer holds nothing defined once a frame is shown, as GLX allows: painted
+// over at every swap.
+class SpoilingWindow : public OffscreenWindow {
+public:
+    using OffscreenWindow::OffscreenWindow;
+    void swapBuffers(bool) override
+    {
+        GLfloat clear[4];
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+        glClearColor(1, 0, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glClearColor(clear[0], clear[1], clear[2], clear[3]);
+    }
+};
+
+TEST(GLMachineCapture, FramesAreReadBeforeTheyAreShown)
+{
+    const std::string dir = testsupport::makeTempDir("GLMachineSpoiled");
+    GLMachine machine(64, 48, [](GLMachine *m, int w, int h) {
+        return std::unique_ptr<SceneWindow>(new SpoilingWindow(m, w, h));
+    });
+    testsupport::CapturedMessages captured;
+    ASSERT_NE(machine.registerObject("default.dat"), nullptr);
+    captured.take();
+    const std::string png = dir + "/frame.png";
+    ASSERT_TRUE(machine.saveFrameBuffer(png.c_str()));
+    testsupport::RgbaImage image;
+    std::string error;
+    ASSERT_TRUE(testsupport::readPng(png, image, error)) << error;
+    EXPECT_EQ(image.at(0, 0)[0], 191) << "the background, not what the window holds after the swap";
+    std::vector<unsigned char> rgb(64 * 48 * 3);
+    machine.getFrameBuffer(rgb.data());
+    EXPECT_EQ(rgb[0], 191);
 }
 
 TEST_F(Machine, CameraFilesAndTheDefaultCamera)
