@@ -830,7 +830,7 @@ bool MeshTextureReader::cutTexture(const Bitmap &image, int b, int cw, int ch)
 // --- Texture from data ----------------------------------------------------------------------------
 
 bool MeshTextureReader::readTextureFromData(const float *values, float lo, float hi, int nVertices,
-                                            const int *triangles)
+                                            const int *triangles, bool gridOnly)
 {
     if (!values || nVertices <= 0 || !triangles)
         return false;
@@ -847,7 +847,7 @@ bool MeshTextureReader::readTextureFromData(const float *values, float lo, float
         }
     }
     if (!grid)
-        return rampFromData(values, lo, hi, triangles);
+        return !gridOnly && rampFromData(values, lo, hi, triangles);
     texture.textureWidth = tw;
     texture.textureHeight = th;
     const long long pw = nextPowerOfTwo(tw), ph = th;

@@ -70,8 +70,10 @@ public:
     /// The data texture: one texel a vertex, coloured by `color` (jet) from the data values,
     /// on a mesh whose triangles join neighbours of that texel grid (false when the texture
     /// exceeds L: "GLMeshObject: texture size exceeds implementation limits!"). Any other
-    /// mesh gets the jet colours as a row of texels, each corner placed at its value.
-    bool readTextureFromData(const float *values, float lo, float hi, int nVertices, const int *triangles);
+    /// mesh gets the jet colours as a row of texels, each corner placed at its value (unless
+    /// `gridOnly`: then false).
+    bool readTextureFromData(const float *values, float lo, float hi, int nVertices, const int *triangles,
+                             bool gridOnly = false);
 
     MeshTexture &result() { return texture; }
     int getMaxTextureSize() const { return maxTextureSize; }

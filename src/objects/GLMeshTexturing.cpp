@@ -123,15 +123,17 @@ bool GLMeshTexturing::readTexture(bool dataFallback)
         return installTexture(result);
     }
     std::unique_ptr<Bitmap> image = MeshTextureReader::findCompanionImage(m.path);
+    // Without an image, key 3 falls back on the data texture of a mesh laid out as a grid of
+    // its vertices only (key 9 colours any other mesh along its values).
     if (!image)
-        return dataFallback && readTextureFromData();
+        return dataFallback && readTextureFromData(true);
     MeshTextureReader reader(m.nTriangles, m.texCoords.get(), m.texCoordVersion, getMaxTextureSize());
     if (!reader.readTexture(std::move(image)))
         return false;
     return installTexture(reader.result());
 }
 
-bool GLMeshTexturing::readTextureFromData()
+bool GLMeshTexturing::readTextureFromData(bool gridOnly)
 {
     if (m.nDataItems == 0 || m.nTriangles <= 0)
         return false;
@@ -139,7 +141,8 @@ bool GLMeshTexturing::readTextureFromData()
     if (item.getNElements() < m.nVertices)
         return false;
     MeshTextureReader reader(m.nTriangles, nullptr, -1, getMaxTextureSize());
-    if (!reader.readTextureFromData(item.getData(), item.getMinimum(), item.getMaximum(), m.nVertices, m.triangles.get()))
+    if (!reader.readTextureFromData(item.getData(), item.getMinimum(), item.getMaximum(), m.nVertices, m.triangles.get(),
+                                    gridOnly))
         return false;
     // The texels are jet colours whatever map is selected: so is the legend.
     m.legend.clear();

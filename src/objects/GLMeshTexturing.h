@@ -21,7 +21,8 @@ public:
 
     /// See GLMeshObject::readTexture(); without `dataFallback` only an image makes a texture.
     bool readTexture(bool dataFallback = true);
-    bool readTextureFromData();
+    /// The data texture; `gridOnly`: only on a mesh that is a grid of its vertices.
+    bool readTextureFromData(bool gridOnly = false);
     /// Gives pending chunks to OpenGL; false when there is no texture to draw with.
     bool upload();
     /// The uploaded chunks, drawn with the filter `filter`.
