@@ -134,6 +134,27 @@ protected:
     GtkWidget *control = nullptr;
 };
 
+// Once a panel has widened it, the control window stands beside the view window, not over it.
+TEST_F(MainMenus, ControlWindowBesideTheView)
+{
+    testsupport::CapturedMessages captured;
+    ASSERT_NE(machine->registerObject("default.dat"), nullptr);
+    captured.take();
+    GtkWidget *view = toplevel("Velmora");
+    ASSERT_NE(view, nullptr);
+    GdkRectangle v{0, 0, 0, 0}, c{0, 0, 0, 0};
+    const gint64 end = g_get_monotonic_time() + 5 * G_TIME_SPAN_SECOND;
+    do {
+        pumpEvents();
+        gdk_window_get_frame_extents(view->window, &v);
+        gdk_window_get_frame_extents(control->window, &c);
+    } while ((c.x + c.width > v.x && c.x < v.x + v.width) && g_get_monotonic_time() < end);
+    EXPECT_TRUE(c.x + c.width <= v.x || c.x >= v.x + v.width)
+        << "control " << c.x << "+" << c.width << ", view " << v.x << "+" << v.width;
+    EXPECT_GE(c.x, 0);
+    EXPECT_GE(c.y, 0);
+}
+
 TEST_F(MainMenus, MenuBarItemsAndAccelerators)
 {
     GtkWidget *bar = menuBar();
