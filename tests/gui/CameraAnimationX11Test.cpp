@@ -74,73 +74,6 @@ double meanAbsoluteDifference(const Bitmap &a, const Bitmap &b)
     return sum / (3.0 * n);
 }
 
-// The toplevel window titled `title` that is shown, or null.
-GtkWidget *shownWindow(const std::string &title)
-{
-    GtkWidget *found = nullptr;
-    GList *windows = gtk_window_list_toplevels();
-    for (GList *w = windows; w; w = w->next) {
-        const char *t = gtk_window_get_title(GTK_WINDOW(w->data));
-        if (t && title == t && gtk_widget_get_visible(GTK_WIDGET(w->data)))
-            found = GTK_WIDGET(w->data);
-    }
-    g_list_free(windows);
-    return found;
-}
-
-// The editor's list and File menu: the numbers move with their cameras, a row the user
-// unselects is not removed afterwards, and the export names are asked with Save choosers.
-TEST(CameraAnimationWindow, KeyCameraListAndExportChoosers)
-{
-    MainInterface *main = nullptr;
-    std::unique_ptr<GLMachine> machine(new GLMachine(160, 120, [&main](GLMachine *m, int w, int h) {
-        main = new MainInterface(m, "Velmora", w, h);
-        return std::unique_ptr<SceneWindow>(main);
-    }));
-    pumpEvents();
-    testsupport::CapturedMessages captured;
-    auto *camera = static_cast<GLCamera *>(machine->registerObject("default.dat"));
-    captured.take();
-    ASSERT_NE(camera, nullptr);
-    pumpEvents();
-    gtk_menu_item_activate(GTK_MENU_ITEM(menuEntry(GtkPanel::of(camera)->getMainMenuBar(), "Camera Animation")));
-    pumpEvents();
-    auto *animation = dynamic_cast<GLCameraAnimationImpl *>(camera->getAnimation());
-    ASSERT_NE(animation, nullptr);
-    auto *window = dynamic_cast<cameraAnimationInterface *>(animation->getWindow());
-    ASSERT_NE(window, nullptr);
-    for (int k = 0; k < 3; ++k)
-        gtk_button_clicked(GTK_BUTTON(window->findWidget("add")));
-    GtkEList *list = window->getList();
-
-    list->setSelectedItem(2);
-    gtk_button_clicked(GTK_BUTTON(window->findWidget("up")));
-    EXPECT_EQ(list->getItemLabel(1), "3");
-    EXPECT_EQ(list->getItemLabel(2), "2");
-    EXPECT_EQ(list->getSelectedItem(), 1);
-
-    gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(list->getTreeView()));
-    EXPECT_EQ(animation->getSelected(), -1);
-    gtk_button_clicked(GTK_BUTTON(window->findWidget("remove")));
-    EXPECT_EQ(animation->getNKeyCameras(), 3) << "nothing selected, nothing removed";
-
-    for (const auto &[item, title] : {std::pair{"Export to camera file", "camera filename"},
-                                      std::pair{"Export to image sequence", "sequence filename"},
-                                      std::pair{"Export to avi", "avi filename"}}) {
-        gtk_menu_item_activate(GTK_MENU_ITEM(window->findWidget(item)));
-        pumpEvents();
-        GtkWidget *chooser = shownWindow(title);
-        ASSERT_NE(chooser, nullptr) << title;
-        EXPECT_EQ(gtk_file_chooser_get_action(GTK_FILE_CHOOSER(chooser)), GTK_FILE_CHOOSER_ACTION_SAVE) << title;
-        EXPECT_TRUE(gtk_file_chooser_get_do_overwrite_confirmation(GTK_FILE_CHOOSER(chooser))) << title;
-        gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
-        pumpEvents();
-        EXPECT_EQ(shownWindow(title), nullptr) << title;
-    }
-    camera->setAnimationInterface(false);
-    pumpEvents();
-}
-
 // The flight as a user makes it in the "Camera Animation" window: opened from the camera's
 // menu, three key cameras added, the flight played, then exported as 20 images and as a film
 // in every codec offered; each film holds the same frames as the images.
@@ -190,6 +123,32 @@ TEST(CameraAnimationWindow, RecordsPlaysAndExportsAFlight)
     ASSERT_EQ(animation->getNKeyCameras(), 3);
     EXPECT_EQ(window->getList()->getNumberOfItems(), 3);
     EXPECT_EQ(window->getList()->getItemLabel(2), "3");
+
+    // The numbers move with their cameras; a row the user unselects is not removed afterwards.
+    GtkEList *list = window->getList();
+    list->setSelectedItem(2);
+    gtk_button_clicked(GTK_BUTTON(window->findWidget("up")));
+    EXPECT_EQ(list->getItemLabel(1), "3");
+    EXPECT_EQ(list->getItemLabel(2), "2");
+    gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(list->getTreeView()));
+    EXPECT_EQ(animation->getSelected(), -1);
+    gtk_button_clicked(GTK_BUTTON(window->findWidget("remove")));
+    EXPECT_EQ(animation->getNKeyCameras(), 3) << "nothing selected, nothing removed";
+
+    // The export names are asked with Save choosers that confirm overwriting.
+    for (const char *item : {"Export to camera file", "Export to image sequence", "Export to avi"}) {
+        gtk_menu_item_activate(GTK_MENU_ITEM(window->findWidget(item)));
+        GtkFileChooser *chooser = nullptr;
+        GList *windows = gtk_window_list_toplevels();
+        for (GList *w = windows; w; w = w->next)
+            if (GTK_IS_FILE_CHOOSER(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
+                chooser = GTK_FILE_CHOOSER(w->data);
+        g_list_free(windows);
+        ASSERT_NE(chooser, nullptr) << item;
+        EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_SAVE) << item;
+        EXPECT_TRUE(gtk_file_chooser_get_do_overwrite_confirmation(chooser)) << item;
+        gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+    }
 
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(window->findWidget("seconds")), 1);
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(window->findWidget("fps")), 20);
