@@ -10,6 +10,7 @@
 #include "math/Messages.h"
 #include "objects/GL3DObject.h"
 #include "objects/GL3DObjectLoader.h"
+#include "objects/GLMeshObject.h"
 #include "objects/GLPointListObject.h"
 
 #include <GL/gl.h>
@@ -174,7 +175,12 @@ GL3DObject *GLMachine::register3DObject(const char *name)
     appendObject(std::move(loaded));
     // The default camera is fitted to the scene, so the object is already in it.
     if (!currentCamera) {
-        registerDefaultCamera(getDirName(name).c_str());
+        GLCamera *camera = registerDefaultCamera(getDirName(name).c_str());
+        // Other programs model with y up and look from +z; the built-in camera follows them
+        // when the scene starts with one of their meshes.
+        const auto *mesh = dynamic_cast<const GLMeshObject *>(object);
+        if (camera && camera->isDefaultCamera() && objects.size() == 1 && mesh && mesh->isImported())
+            camera->viewFromPositiveZWithYUp();
     }
     placeNewObject(object);
     return object;

@@ -154,10 +154,15 @@ bool SceneCapture::saveWindowFrame(const char *fileName)
     int keptWidth = 0, keptHeight = 0;
     const unsigned char *kept = nullptr;
     const bool reuse = !m.drawingReduced && m.window->lastFrame(keptWidth, keptHeight, kept);
-    if (!reuse)
-        m.window->updateDisplay();
     if (!m.window->makeCurrent(false))
         return false;
+    // A frame drawn for the capture is read before it is shown: after the swap the window's
+    // buffer holds nothing defined (GLX), whatever a software renderer leaves in it.
+    if (!reuse) {
+        m.offFrame = true;
+        m.draw();
+        m.offFrame = false;
+    }
     StartupTiming::markFinished(reuse ? "capture takes the frame shown" : "capture frame drawn");
     GLint vp[4] = {0, 0, m.windowWidth, m.windowHeight};
     if (reuse) {
@@ -177,6 +182,7 @@ bool SceneCapture::saveWindowFrame(const char *fileName)
             glPixelStorei(GL_PACK_ALIGNMENT, 1);
             glFinish();
             glReadPixels(vp[0], vp[1], w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels);
+            m.window->swapBuffers(false);
         }
         StartupTiming::mark("capture read back");
         // The background is cleared with alpha 0, and a drawing buffer with an alpha channel
@@ -201,10 +207,14 @@ bool SceneCapture::saveWindowFrame(const char *fileName)
 void SceneCapture::getFrameBuffer(unsigned char *buffer)
 {
     const WholeFrame whole(m.drawingReduced, [this](bool on) { m.setReducedDrawing(on); });
-    m.window->updateDisplay();
     if (!m.window->makeCurrent(false))
         return;
+    // Read before the frame is shown, as the captures are.
+    m.offFrame = true;
+    m.draw();
+    m.offFrame = false;
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glFinish();
     glReadPixels(0, 0, m.windowWidth, m.windowHeight, GL_RGB, GL_UNSIGNED_BYTE, buffer);
+    m.window->swapBuffers(false);
 }

@@ -1,6 +1,8 @@
 #ifndef VELMORA_CAMERAANIMATIONWINDOW_H
 #define VELMORA_CAMERAANIMATIONWINDOW_H
 
+#include <vector>
+
 /// The "Camera Animation" window, as the flight editor sees it. The user-interface layer
 /// implements it and opens it when the editor asks its host (ElementHost); the window calls
 /// the editor's operations for its buttons and menus. The editor owns the window
@@ -10,9 +12,10 @@ class CameraAnimationWindow
 {
   public:
     virtual ~CameraAnimationWindow() = default;
-    /// Shows `n` key cameras, labelled "1" to "n", with row `selected` selected (-1 for none),
+    /// Shows the key cameras in order, row i labelled with the number labels[i] (numbers stay
+    /// with their cameras when these move), with row `selected` selected (-1 for none),
     /// without calling the editor back.
-    virtual void showKeyCameras(int n, int selected) = 0;
+    virtual void showKeyCameras(const std::vector<int> &labels, int selected) = 0;
     /// Swaps the play/pause button's icon.
     virtual void showPlaying(bool playing) = 0;
     /// Calls GLCameraAnimationImpl::tick every `ms` milliseconds from now on, replacing the

@@ -393,11 +393,28 @@ void GLCamera::updateGeometry(Point3 center, float distance)
     setDistance2Origin(distance);
     computeWorldScale();
     loadModelView(getGLEMatrix());
+    framingZoom = zoomFactor;
+}
+
+void GLCamera::viewFromPositiveZWithYUp()
+{
+    if (!isDefaultCamera())
+        return;
+    // Half a turn about x: world y goes up the screen and the camera stands on +z.
+    B = Matrix3::GLCS;
+    std::vector<float> angles(static_cast<size_t>(N));
+    for (int i = 0; i < N; i++)
+        angles[static_cast<size_t>(i)] = 6.28318530717958647692f * static_cast<float>(i) / static_cast<float>(N);
+    buildTurntable(angles);
+    setOrigin(-P);
+    loadModelView(getGLEMatrix());
+    backupModelView = modelView;
+    computeMinAngle();
 }
 
 void GLCamera::reset()
 {
-    zoomFactor = 1;
+    zoomFactor = isDefaultCamera() ? framingZoom : 1;
     pan = Point2(0, 0);
     updateKMatrix();
     atOriginalView = 1;

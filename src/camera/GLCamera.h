@@ -160,10 +160,15 @@ public:
     /// Changes the pan so that the rotation point is where it was under the backed-up
     /// model-view.
     void panAroundRotationPoint();
-    /// Frames the turntable around `center` at `distance` (meant for the default camera).
+    /// Frames the turntable around `center` at `distance` (meant for the default camera). The
+    /// zoom factor it has then is the one reset() goes back to.
     void updateGeometry(Point3 center, float distance);
-    /// Zoom 1, no pan, back at the current original view.
+    /// No pan, back at the current original view, with the zoom of the framing: 1 for a
+    /// calibrated camera, that of the last updateGeometry() for the default one.
     void reset();
+    /// Turns the default camera's turntable to the convention of modelling programs: seen
+    /// from +z with y up (instead of from -z with y down). Takes effect at the next framing.
+    void viewFromPositiveZWithYUp();
 
     /// The smallest angle (radians) between two original views.
     float getMinAngle() const { return minAngle; }
@@ -320,6 +325,7 @@ protected:
     int loadedFromFile;
     std::string sourceFormat;
     float zoomFactor;
+    float framingZoom = 1; ///< the zoom reset() goes back to
     Point2 pan;
     int winW, winH;
     int currentView;

@@ -1,4 +1,5 @@
 #include "camera/GLCameraAnimationImpl.h"
+#include "render/CaptureTarget.h"
 
 #include "formats/AviContainer.h"
 #include "camera/CameraAnimationWindow.h"
@@ -54,7 +55,7 @@ GLCameraAnimationImpl::~GLCameraAnimationImpl()
 void GLCameraAnimationImpl::showKeyCameras()
 {
     if (window)
-        window->showKeyCameras(static_cast<int>(keys.size()), selected);
+        window->showKeyCameras(keyLabels, selected);
 }
 
 void GLCameraAnimationImpl::pathChanged()
@@ -69,6 +70,7 @@ void GLCameraAnimationImpl::pathChanged()
 void GLCameraAnimationImpl::add()
 {
     keys.push_back(camera->getPose());
+    keyLabels.push_back(nextLabel++);
     showKeyCameras();
     if (drawPathFlag && keys.size() > 1)
         pathChanged();
@@ -81,6 +83,7 @@ void GLCameraAnimationImpl::remove()
     if (selected < 0 || selected >= static_cast<int>(keys.size()))
         return;
     keys.erase(keys.begin() + selected);
+    keyLabels.erase(keyLabels.begin() + selected);
     const int n = static_cast<int>(keys.size());
     // The row before the removed one is selected, the last one when the first went; as a
     // row the user selects, it brings the camera to its key camera.
@@ -97,6 +100,7 @@ void GLCameraAnimationImpl::up()
     if (selected < 1 || selected >= static_cast<int>(keys.size()))
         return;
     std::swap(keys[selected], keys[selected - 1]);
+    std::swap(keyLabels[selected], keyLabels[selected - 1]);
     --selected;
     showKeyCameras();
     pathChanged();
@@ -107,6 +111,7 @@ void GLCameraAnimationImpl::down()
     if (selected < 0 || selected + 1 >= static_cast<int>(keys.size()))
         return;
     std::swap(keys[selected], keys[selected + 1]);
+    std::swap(keyLabels[selected], keyLabels[selected + 1]);
     ++selected;
     showKeyCameras();
     pathChanged();
@@ -134,6 +139,10 @@ void GLCameraAnimationImpl::setKeyCameras(const std::vector<Position> &list)
 {
     stop();
     keys = list;
+    keyLabels.resize(keys.size());
+    for (size_t i = 0; i < keyLabels.size(); ++i)
+        keyLabels[i] = static_cast<int>(i) + 1;
+    nextLabel = static_cast<int>(keys.size()) + 1;
     selected = -1;
     showKeyCameras();
     pathChanged();
@@ -491,6 +500,15 @@ int GLCameraAnimationImpl::exportFrames(const char *title, const FrameStep &step
         return fail("no key camera to export");
     computePath();
     exporting = true;
+    // The frames are drawn into a buffer of their own and read from there: after the swap
+    // that shows a frame, the window's buffer holds nothing defined (GLX), whatever a
+    // software renderer happens to leave in it.
+    camera->updateDisplay();
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    CaptureTarget target;
+    if (viewport[2] > 0 && viewport[3] > 0 && !target.create(viewport[2], viewport[3]))
+        msg::warning("GLCameraAnimation: %s; the frames are read from the window\n", target.error().c_str());
     const int frames = getFrameCount();
     int result = EXPORT_DONE;
     for (int k = 0; k < frames; ++k) {
@@ -507,6 +525,7 @@ int GLCameraAnimationImpl::exportFrames(const char *title, const FrameStep &step
             break;
         }
     }
+    target.release();
     exporting = false;
     if (result == EXPORT_FAILED)
         return fail(error);

@@ -72,6 +72,8 @@ class GLCameraAnimationImpl : public GLCameraAnimation
     const Position &getKeyCamera(int i) const { return keys[i]; }
     const std::vector<Position> &getKeyCameras() const { return keys; }
     int getSelected() const { return selected; }
+    /// The number shown for each key camera, in their order.
+    const std::vector<int> &getKeyLabels() const { return keyLabels; }
 
     // --- Playing ------------------------------------------------------------------------------
     /// Play / pause: starts the flight (at least two key cameras) where it was left, or
@@ -161,6 +163,8 @@ class GLCameraAnimationImpl : public GLCameraAnimation
     float duration;
     std::unique_ptr<CameraAnimationWindow> window;
     std::vector<Position> keys;
+    std::vector<int> keyLabels; ///< the number each key camera got when added
+    int nextLabel = 1;
     int selected;
     std::vector<Point3> path;
     std::vector<float> lengths;

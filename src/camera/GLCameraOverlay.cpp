@@ -1,6 +1,7 @@
 // The camera's photographs and silhouettes: finding the files of a sequence, loading them as
 // textures, and drawing them, the turntable lines and the epipolar tangents over the scene.
 #include "camera/GLCameraOverlay.h"
+#include "render/GLFont.h"
 
 #include "camera/GLCamera.h"
 #include "formats/SequenceFiles.h"
@@ -537,6 +538,9 @@ void GLCameraOverlay::drawEpipolarTangencies()
     glEnable(GL_POINT_SMOOTH);
     glPointSize(8);
     std::vector<Point2> epipoles(static_cast<size_t>(cam.N));
+    // The numbers go with their dots, in red.
+    const Point4 textColour = GLFont::getFgColor();
+    GLFont::setFgColor(Point4(1, 0, 0, 1));
     for (int j = 0; j < cam.N; ++j) {
         if (j == cam.currentView)
             continue;
@@ -550,6 +554,7 @@ void GLCameraOverlay::drawEpipolarTangencies()
         snprintf(label, sizeof label, "%d", j);
         GLCamera::GLfprint(label, static_cast<int>(w.x) - 4, static_cast<int>(w.y) - 5);
     }
+    GLFont::setFgColor(textColour);
     std::vector<Point2> contour;
     if (!loadSilhouetteVector(cam.currentView, 0, contour) || contour.empty())
         return;

@@ -158,49 +158,249 @@ std::unique_ptr<Bitmap> MeshTextureReader::decodeImage(const std::vector<unsigne
 bool MeshTextureReader::readTextureImages(std::vector<std::unique_ptr<Bitmap>> images,
                                           const std::vector<int> &triangleImage)
 {
-    if (images.empty() || nTriangles <= 0 || !tcBlock || tcVersion < 2)
-        return false;
-    for (const auto &image : images)
-        if (!image || image->width <= 0 || image->height <= 0 || !image->pixels)
+    std::vector<MaterialImages> materials(images.size());
+    for (size_t k = 0; k < images.size(); ++k)
+        materials[k].images.push_back(std::move(images[k]));
+    return readTextureMaterials(std::move(materials), triangleImage);
+}
+
+namespace {
+
+// Coordinates this close past an edge of an image (or tile) are taken as on it.
+constexpr double kEdge = 1e-4;
+
+bool finiteCorners(const float *uv)
+{
+    for (int k = 0; k < 6; ++k)
+        if (!std::isfinite(uv[k]))
             return false;
-    const size_t n = static_cast<size_t>(nTriangles);
-    if (images.size() == 1) {
-        if (!readTextureV3(*images[0]))
+    return true;
+}
+
+// True when every corner lies within 0..1, after moving those a hair outside onto the edge.
+bool insideUnit(float *uv)
+{
+    for (int k = 0; k < 6; ++k) {
+        if (uv[k] < 0 && uv[k] >= -kEdge)
+            uv[k] = 0;
+        else if (uv[k] > 1 && uv[k] <= 1 + kEdge)
+            uv[k] = 1;
+        if (uv[k] < 0 || uv[k] > 1)
             return false;
-        for (const TextureChunk &c : texture.chunks)
-            if (c.own.empty())
-                texture.source = std::move(images[0]);
+    }
+    return true;
+}
+
+// Moves a triangle's coordinates by the whole repeats its centre lies in; true when it then
+// lies within one copy of the image (otherwise it needs the image repeated).
+bool intoOneRepeat(float *uv)
+{
+    float moved[6];
+    std::copy(uv, uv + 6, moved);
+    if (insideUnit(moved)) {
+        std::copy(moved, moved + 6, uv);
         return true;
     }
-
-    std::vector<std::vector<int>> members(images.size());
-    for (size_t t = 0; t < n; ++t) {
-        int k = triangleImage.size() == n ? triangleImage[t] : 0;
-        if (k < 0 || static_cast<size_t>(k) >= images.size())
-            k = 0;
-        members[static_cast<size_t>(k)].push_back(static_cast<int>(t));
+    const double su = std::floor((double(uv[0]) + uv[2] + uv[4]) / 3);
+    const double sv = std::floor((double(uv[1]) + uv[3] + uv[5]) / 3);
+    for (int k = 0; k < 3; ++k) {
+        uv[2 * k] = static_cast<float>(uv[2 * k] - su);
+        uv[2 * k + 1] = static_cast<float>(uv[2 * k + 1] - sv);
     }
+    std::copy(uv, uv + 6, moved);
+    if (!insideUnit(moved))
+        return false;
+    std::copy(moved, moved + 6, uv);
+    return true;
+}
+
+// The tile (1001 + u + 10 v, v counted upwards) that holds a triangle's centre, with the
+// coordinates moved into it; 0 when the centre lies in no tile or the triangle crosses its
+// border. v is stored downwards from the image's top row (v = 1 - v upwards).
+int intoTile(float *uv)
+{
+    const double cu = (double(uv[0]) + uv[2] + uv[4]) / 3;
+    const double cv = 1 - (double(uv[1]) + uv[3] + uv[5]) / 3;
+    const double iu = std::floor(cu), iv = std::floor(cv);
+    if (iu < 0 || iu > 9 || iv < 0 || iv > 9)
+        return 0;
+    float moved[6];
+    for (int k = 0; k < 3; ++k) {
+        moved[2 * k] = static_cast<float>(uv[2 * k] - iu);
+        moved[2 * k + 1] = static_cast<float>(uv[2 * k + 1] + iv);
+    }
+    if (!insideUnit(moved))
+        return 0;
+    std::copy(moved, moved + 6, uv);
+    return 1001 + static_cast<int>(iu) + 10 * static_cast<int>(iv);
+}
+
+bool fitsOneTexture(const Bitmap &image, int limit)
+{
+    return nextPowerOfTwo(image.width) <= limit && nextPowerOfTwo(image.height) <= limit;
+}
+
+} // namespace
+
+int MeshTextureReader::tileNumber(const std::string &path)
+{
+    const size_t dot = path.find_last_of('.');
+    const size_t slash = path.find_last_of('/');
+    if (dot == std::string::npos || dot < 4 || (slash != std::string::npos && dot < slash + 5))
+        return 0;
+    for (size_t i = dot - 4; i < dot; ++i)
+        if (!std::isdigit(static_cast<unsigned char>(path[i])))
+            return 0;
+    // Only the last four digits of the name: "wall12001.png" is no tile.
+    if (dot > 4 && std::isdigit(static_cast<unsigned char>(path[dot - 5])))
+        return 0;
+    const int tile = std::atoi(path.substr(dot - 4, 4).c_str());
+    return tile >= 1001 && tile <= 1100 ? tile : 0;
+}
+
+std::string MeshTextureReader::tileName(const std::string &path, int tile)
+{
+    const size_t dot = path.find_last_of('.');
+    if (tileNumber(path) == 0 || tile < 1001 || tile > 1100)
+        return path;
+    return path.substr(0, dot - 4) + std::to_string(tile) + path.substr(dot);
+}
+
+bool MeshTextureReader::readTextureMaterials(std::vector<MaterialImages> materials,
+                                             const std::vector<int> &triangleMaterial)
+{
+    if (materials.empty() || nTriangles <= 0 || !tcBlock || tcVersion < 2)
+        return false;
+    std::vector<const Bitmap *> images;
+    std::vector<size_t> first;
+    for (const MaterialImages &m : materials) {
+        if (m.images.empty() || (!m.tiles.empty() && m.tiles.size() != m.images.size()))
+            return false;
+        first.push_back(images.size());
+        for (const auto &image : m.images) {
+            if (!image || image->width <= 0 || image->height <= 0 || !image->pixels)
+                return false;
+            images.push_back(image.get());
+        }
+    }
+    const size_t n = static_cast<size_t>(nTriangles);
+    LargeArray<float> uv = allocateLargeArray<float>(6 * n);
+    std::copy(tcBlock, tcBlock + 6 * n, uv.get());
+    std::vector<int> imageOf(n, -1);
+    std::vector<bool> repeat(images.size(), false);
+    for (size_t t = 0; t < n; ++t) {
+        float *c = &uv[6 * t];
+        if (!finiteCorners(c))
+            continue;
+        size_t m = triangleMaterial.size() == n ? static_cast<size_t>(triangleMaterial[t]) : 0;
+        if (m >= materials.size())
+            m = 0;
+        const MaterialImages &material = materials[m];
+        if (!material.tiles.empty()) {
+            const int tile = intoTile(c);
+            const auto at = std::find(material.tiles.begin(), material.tiles.end(), tile);
+            if (tile != 0 && at != material.tiles.end())
+                imageOf[t] = static_cast<int>(first[m] + static_cast<size_t>(at - material.tiles.begin()));
+            continue;
+        }
+        const size_t k = first[m];
+        if (intoOneRepeat(c)) {
+            imageOf[t] = static_cast<int>(k);
+        } else if (fitsOneTexture(*images[k], maxTextureSize)) {
+            imageOf[t] = static_cast<int>(k);
+            repeat[k] = true;
+        }
+    }
+    if (!layoutPlaced(images, imageOf, repeat, uv))
+        return false;
+    // A chunk that points into an image keeps it.
+    for (const TextureChunk &c : texture.chunks)
+        for (MaterialImages &m : materials)
+            for (auto &image : m.images)
+                if (c.own.empty() && image && c.pixels == reinterpret_cast<const unsigned char *>(image->pixels))
+                    texture.source = std::move(image);
+    return true;
+}
+
+bool MeshTextureReader::floatLayout(const Bitmap &image)
+{
+    // The same placement as over a material's images, the image staying the caller's.
+    const size_t n = static_cast<size_t>(nTriangles);
+    LargeArray<float> uv = allocateLargeArray<float>(6 * n);
+    std::copy(tcBlock, tcBlock + 6 * n, uv.get());
+    std::vector<int> imageOf(n, -1);
+    std::vector<bool> repeat(1, false);
+    for (size_t t = 0; t < n; ++t) {
+        float *c = &uv[6 * t];
+        if (!finiteCorners(c))
+            continue;
+        if (intoOneRepeat(c)) {
+            imageOf[t] = 0;
+        } else if (fitsOneTexture(image, maxTextureSize)) {
+            imageOf[t] = 0;
+            repeat[0] = true;
+        }
+    }
+    return layoutPlaced({&image}, imageOf, repeat, uv);
+}
+
+bool MeshTextureReader::layoutPlaced(const std::vector<const Bitmap *> &images, const std::vector<int> &imageOf,
+                                     const std::vector<bool> &repeat, LargeArray<float> &uv)
+{
+    const size_t n = imageOf.size();
+    if (n == 0)
+        return explicitLayout(*images[0], uv);
+    size_t refused = 0, firstRefused = 0;
+    for (size_t t = n; t-- > 0;)
+        if (imageOf[t] < 0) {
+            ++refused;
+            firstRefused = t;
+        }
+    char where[64];
+    if (images.size() == 1)
+        std::snprintf(where, sizeof where, "the %dx%d image", images[0]->width, images[0]->height);
+    else
+        std::snprintf(where, sizeof where, "every image");
+    if (refused == n) {
+        msg::warning("GLMeshObject: texture coordinates of triangle %zu lie outside %s\n", firstRefused, where);
+        return false;
+    }
+    if (refused > 0)
+        msg::warning("GLMeshObject: texture coordinates of %zu of %zu triangles (the first: triangle %zu) lie "
+                     "outside %s, drawn white\n",
+                     refused, n, firstRefused, where);
+    // One image for every triangle: laid out in place, in the mesh's order.
+    if (refused == 0 && std::all_of(imageOf.begin(), imageOf.end(), [&](int k) { return k == imageOf[0]; }))
+        return explicitLayout(*images[static_cast<size_t>(imageOf[0])], uv, repeat[static_cast<size_t>(imageOf[0])]);
+
+    // Otherwise the triangles are regrouped by image, those of no image last, on one white texel.
+    Bitmap white(1, 1);
+    white.get(0, 0) = RGB<unsigned char>(kWhite, kWhite, kWhite);
+    std::vector<std::vector<int>> members(images.size() + 1);
+    for (size_t t = 0; t < n; ++t)
+        members[imageOf[t] < 0 ? images.size() : static_cast<size_t>(imageOf[t])].push_back(static_cast<int>(t));
     MeshTexture merged;
     merged.textureWidth = images[0]->width;
     merged.textureHeight = images[0]->height;
     merged.texCoords = allocateLargeArray<float>(6 * n);
     merged.order.reserve(n);
     merged.chunkStart.push_back(0);
-    for (size_t k = 0; k < images.size(); ++k) {
+    for (size_t k = 0; k <= images.size(); ++k) {
         const std::vector<int> &group = members[k];
         if (group.empty())
             continue;
+        const bool blank = k == images.size();
         const size_t m = group.size();
-        std::vector<float> uv(6 * m);
+        LargeArray<float> sub = allocateLargeArray<float>(6 * m);
         for (size_t j = 0; j < m; ++j)
-            std::copy(tcBlock + 6 * static_cast<size_t>(group[j]), tcBlock + 6 * static_cast<size_t>(group[j]) + 6,
-                      &uv[6 * j]);
-        MeshTextureReader sub(static_cast<int>(m), uv.data(), tcVersion, maxTextureSize);
-        if (!sub.readTextureV3(*images[k])) {
+            for (int c = 0; c < 6; ++c)
+                sub[6 * j + static_cast<size_t>(c)] = blank ? 0.5f : uv[6 * static_cast<size_t>(group[j]) + static_cast<size_t>(c)];
+        MeshTextureReader part(static_cast<int>(m), nullptr, 3, maxTextureSize);
+        if (!part.explicitLayout(blank ? white : *images[k], sub, !blank && repeat[k])) {
             msg::warning("GLMeshObject: texture image %zu refused its triangles\n", k);
             return false;
         }
-        MeshTexture &r = sub.result();
+        MeshTexture &r = part.result();
         const size_t offset = merged.order.size();
         for (size_t j = 0; j < m; ++j) {
             const size_t from = r.order.empty() ? j : static_cast<size_t>(r.order[j]);
@@ -209,7 +409,7 @@ bool MeshTextureReader::readTextureImages(std::vector<std::unique_ptr<Bitmap>> i
         }
         for (size_t c = 1; c < r.chunkStart.size(); ++c)
             merged.chunkStart.push_back(static_cast<int>(offset) + r.chunkStart[c]);
-        // The images go with this call: chunks that point into one get their own copy.
+        // The images stay the caller's: chunks that point into one get their own copy.
         for (TextureChunk &c : r.chunks) {
             if (c.own.empty()) {
                 c.own.assign(c.pixels, c.pixels + 3 * static_cast<size_t>(c.width) * static_cast<size_t>(c.height));
@@ -272,15 +472,13 @@ bool MeshTextureReader::readTextureV3(const Bitmap &image)
     texture.textureHeight = image.height;
     LargeArray<float> uv;
     const size_t n = 6 * static_cast<size_t>(nTriangles);
+    if (tcBlock && tcVersion >= 2)
+        return floatLayout(image);
     if (tcBlock) {
+        // Integer blocks hold pixel positions, like the "uv" comment.
         uv = allocateLargeArray<float>(n);
-        if (tcVersion >= 2) {
-            std::copy(tcBlock, tcBlock + n, uv.get());
-        } else {
-            // Integer blocks hold pixel positions, like the "uv" comment.
-            for (size_t i = 0; i < n; ++i)
-                uv[i] = static_cast<float>((tcBlock[i] + 0.5) / (i % 2 == 0 ? image.width : image.height));
-        }
+        for (size_t i = 0; i < n; ++i)
+            uv[i] = static_cast<float>((tcBlock[i] + 0.5) / (i % 2 == 0 ? image.width : image.height));
     } else if (!readTextureCoordinates(image, uv)) {
         return false;
     }
@@ -318,16 +516,41 @@ std::vector<int> MeshTextureReader::divideTexture(const std::vector<int> &rows, 
     return starts;
 }
 
-bool MeshTextureReader::explicitLayout(const Bitmap &image, LargeArray<float> &coordinates)
+bool MeshTextureReader::explicitLayout(const Bitmap &image, LargeArray<float> &coordinates, bool repeat)
 {
     float *uv = coordinates.get();
     const int W = image.width, H = image.height, L = maxTextureSize;
     const long long pw = nextPowerOfTwo(W), ph = nextPowerOfTwo(H);
-    if (L < pw) {
+    if (L < pw || (repeat && L < ph)) {
         chunkLimitMessage(pw, L >= ph ? ph : L, L);
         return false;
     }
     const size_t n = static_cast<size_t>(nTriangles);
+    texture.textureWidth = W;
+    texture.textureHeight = H;
+
+    if (repeat) {
+        // Repeated, the texture must be the whole image and nothing else: one of a
+        // power-of-two size is scaled to it (nearest texel) instead of padded.
+        texture.texCoords = std::move(coordinates);
+        if (pw == W && ph == H) {
+            TextureChunk c;
+            c.width = W;
+            c.height = H;
+            c.pixels = reinterpret_cast<const unsigned char *>(image.pixels);
+            texture.chunks.push_back(std::move(c));
+        } else {
+            TextureChunk c = whiteChunk(static_cast<int>(pw), static_cast<int>(ph));
+            const auto *src = reinterpret_cast<const unsigned char *>(image.pixels);
+            for (long long y = 0; y < ph; ++y)
+                for (long long x = 0; x < pw; ++x)
+                    std::memcpy(&c.own[3 * static_cast<size_t>(y * pw + x)],
+                                src + 3 * static_cast<size_t>((y * H / ph) * W + x * W / pw), 3);
+            texture.chunks.push_back(std::move(c));
+        }
+        texture.chunkStart = {0, nTriangles};
+        return true;
+    }
 
     // Every corner must name a pixel of the image (u or v of exactly 1 names the last one).
     for (size_t i = 0; i < 3 * n; ++i) {
@@ -630,14 +853,24 @@ bool MeshTextureReader::cutTexture(const Bitmap &image, int b, int cw, int ch)
 // --- Texture from data ----------------------------------------------------------------------------
 
 bool MeshTextureReader::readTextureFromData(const float *values, float lo, float hi, int nVertices,
-                                            const int *triangles)
+                                            const int *triangles, bool gridOnly)
 {
     if (!values || nVertices <= 0 || !triangles)
         return false;
     const int th = static_cast<int>(nextPowerOfTwo(static_cast<long long>(std::ceil(std::sqrt(double(nVertices))))));
-    if (nVertices % th != 0)
-        return false;
     const int tw = nVertices / th;
+    // One texel a vertex only works on a mesh laid out as that grid: elsewhere a triangle
+    // would be filled with the texels of unrelated vertices between its corners.
+    bool grid = nVertices % th == 0;
+    for (size_t i = 0; grid && i < static_cast<size_t>(nTriangles); ++i) {
+        const int *c = triangles + 3 * i;
+        for (int k = 0; k < 3 && grid; ++k) {
+            const int a = c[k], b = c[(k + 1) % 3];
+            grid = std::abs(a % tw - b % tw) <= 1 && std::abs(a / tw - b / tw) <= 1;
+        }
+    }
+    if (!grid)
+        return !gridOnly && rampFromData(values, lo, hi, triangles);
     texture.textureWidth = tw;
     texture.textureHeight = th;
     const long long pw = nextPowerOfTwo(tw), ph = th;
@@ -657,6 +890,38 @@ bool MeshTextureReader::readTextureFromData(const float *values, float lo, float
         const int k = triangles[i];
         out[2 * i] = static_cast<float>(((k % tw) + 0.5) / pw);
         out[2 * i + 1] = static_cast<float>(((k / tw) + 0.5) / ph);
+    }
+    texture.chunkStart = {0, nTriangles};
+    return true;
+}
+
+bool MeshTextureReader::rampFromData(const float *values, float lo, float hi, const int *triangles)
+{
+    // The colour map as a row of texels, each corner at the place of its value: the value
+    // is what runs across a triangle, so its colours are those of the values in between.
+    long long w = 1;
+    while (w < 256 && 2 * w <= maxTextureSize)
+        w *= 2;
+    if (w < 2) {
+        msg::error("GLMeshObject: texture size exceeds implementation limits!\n");
+        return false;
+    }
+    TextureChunk c = whiteChunk(static_cast<int>(w), 1);
+    for (long long i = 0; i < w; ++i)
+        ColorMap::jetColorMap(&c.own[3 * static_cast<size_t>(i)], lo + (hi - lo) * float(i) / float(w - 1), lo, hi);
+    texture.textureWidth = static_cast<int>(w);
+    texture.textureHeight = 1;
+    texture.chunks.push_back(std::move(c));
+    const size_t n = static_cast<size_t>(nTriangles);
+    texture.texCoords = allocateLargeArray<float>(6 * n);
+    float *out = texture.texCoords.get();
+    for (size_t i = 0; i < 3 * n; ++i) {
+        float t = hi > lo ? (values[triangles[i]] - lo) / (hi - lo) : 0;
+        if (!(t >= 0))
+            t = 0;
+        t = std::min(t, 1.0f);
+        out[2 * i] = static_cast<float>((0.5 + t * double(w - 1)) / double(w));
+        out[2 * i + 1] = 0.5f;
     }
     texture.chunkStart = {0, nTriangles};
     return true;

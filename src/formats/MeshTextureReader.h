@@ -40,6 +40,22 @@ public:
     /// in its image as readTextureV3 does, so each image gives its own chunks. With one image
     /// this is readTextureV3. False (nothing set up) when any image refuses its triangles.
     bool readTextureImages(std::vector<std::unique_ptr<Bitmap>> images, const std::vector<int> &triangleImage);
+
+    /// The images of one material: one image, repeated over coordinates outside 0..1, or the
+    /// tiles of a multi-tile atlas, `tiles[i]` being the number (1001 + u + 10 v, from the
+    /// whole parts of u and of v upwards) of `images[i]`.
+    struct MaterialImages {
+        std::vector<std::unique_ptr<Bitmap>> images;
+        std::vector<int> tiles; ///< empty: one image
+    };
+    /// Float coordinates (versions 2 and 3) over the images of several materials, the
+    /// material of triangle t being triangleMaterial[t] (see readTextureImages). A triangle is
+    /// moved by whole repeats into its image (or into the tile its coordinates name); one that
+    /// still crosses the image's border is drawn with the image repeated (the chunk then being
+    /// the whole image, scaled to a power of two). Triangles that no image covers (no such
+    /// tile, coordinates that are not numbers, a repeat across an image cut into bands) are
+    /// drawn white, with one line saying how many; false only when no triangle is covered.
+    bool readTextureMaterials(std::vector<MaterialImages> materials, const std::vector<int> &triangleMaterial);
     bool readTextureV2(const Bitmap &image);
     bool readTextureV1(const Bitmap &image);
     /// The "uv" comment as u, v of every corner ((x + 0.5) / W, (y + 0.5) / H); false when
@@ -51,10 +67,13 @@ public:
     /// of the last band not below its top row. The last entry ends the last band.
     std::vector<int> divideTexture(const std::vector<int> &rows, int height) const;
 
-    /// The data texture: one texel a vertex, coloured by `color` (jet) from the data values.
-    /// Nothing (false) when nVertices is not a multiple of the texel height, or the texture
-    /// exceeds L ("GLMeshObject: texture size exceeds implementation limits!").
-    bool readTextureFromData(const float *values, float lo, float hi, int nVertices, const int *triangles);
+    /// The data texture: one texel a vertex, coloured by `color` (jet) from the data values,
+    /// on a mesh whose triangles join neighbours of that texel grid (false when the texture
+    /// exceeds L: "GLMeshObject: texture size exceeds implementation limits!"). Any other
+    /// mesh gets the jet colours as a row of texels, each corner placed at its value (unless
+    /// `gridOnly`: then false).
+    bool readTextureFromData(const float *values, float lo, float hi, int nVertices, const int *triangles,
+                             bool gridOnly = false);
 
     MeshTexture &result() { return texture; }
     int getMaxTextureSize() const { return maxTextureSize; }
@@ -72,12 +91,26 @@ public:
     /// A PNG or JPEG image held in memory (an image a model file embeds), told apart by its
     /// first bytes; null for anything else or when it does not decode.
     static std::unique_ptr<Bitmap> decodeImage(const std::vector<unsigned char> &bytes);
+    /// The tile number (1001 to 1100) a multi-tile image name ends in before its extension
+    /// ("wall.1003.png", "wall_1003.png"), or 0.
+    static int tileNumber(const std::string &path);
+    /// `path` with its tile number replaced by `tile`.
+    static std::string tileName(const std::string &path, int tile);
 
 private:
-    /// Takes `coordinates` over (as the texture's) when they fit one texture.
-    bool explicitLayout(const Bitmap &image, LargeArray<float> &coordinates);
+    /// Takes `coordinates` over (as the texture's) when they fit one texture. With `repeat`
+    /// the coordinates may lie anywhere: the chunk is then the whole image, repeated.
+    bool explicitLayout(const Bitmap &image, LargeArray<float> &coordinates, bool repeat = false);
+    /// Float coordinates over one image (readTextureV3 with a "TC" block of version 2 or 3).
+    bool floatLayout(const Bitmap &image);
+    /// Lays out the triangles given to `images` (imageOf[t], -1 for none: drawn white) with
+    /// their coordinates `uv` moved into them, `repeat` marking the images drawn repeated;
+    /// false when no triangle has an image.
+    bool layoutPlaced(const std::vector<const Bitmap *> &images, const std::vector<int> &imageOf,
+                      const std::vector<bool> &repeat, LargeArray<float> &uv);
     bool cutMultiTexture(const Bitmap &image, const std::vector<int> &level, int nLevels, int headerRows);
     bool cutTexture(const Bitmap &image, int b, int cellWidth, int cellHeight);
+    bool rampFromData(const float *values, float lo, float hi, const int *triangles);
 
     int nTriangles;
     const float *tcBlock;

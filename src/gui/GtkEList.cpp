@@ -253,7 +253,10 @@ void GtkEList::CListSelectRowCB(int row)
 
 void GtkEList::CListUnselectRowCB()
 {
+    const bool was = selectedRow >= 0;
     selectedRow = -1;
+    if (was && unselectCallback)
+        unselectCallback();
 }
 
 void GtkEList::scrollIntoView(int row)

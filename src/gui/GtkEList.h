@@ -50,6 +50,8 @@ public:
     int getNumberOfItems() const { return numberOfRows; }
     /// The callable that receives the index of each newly selected row (replaces any earlier one).
     void registerCallback(fastdelegate::FastDelegate1<int> callback) { selectCallback = callback; }
+    /// The callable told when the user leaves no row selected (none by default).
+    void registerUnselectCallback(fastdelegate::FastDelegate0<> callback) { unselectCallback = callback; }
 
     /// The widget to pack (a scrolled window around the list).
     GtkWidget *getWidget() const { return scroller; }
@@ -83,6 +85,7 @@ private:
     int numberOfRows;
     int selectedRow;
     fastdelegate::FastDelegate1<int> selectCallback;
+    fastdelegate::FastDelegate0<> unselectCallback;
 
     GtkWidget *scroller;
     GtkListStore *store;

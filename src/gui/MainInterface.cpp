@@ -26,6 +26,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -609,29 +610,73 @@ void MainInterface::Impl::connectCallbacks()
 
 void MainInterface::Impl::checkDecorations()
 {
-    gint x0, y0, x1, y1, x2, y2;
-    gdk_window_get_root_origin(viewWindow->window, &x0, &y0);
-    gtk_window_move(GTK_WINDOW(viewWindow), x0 + 1, y0 + 1);
-    gdk_window_get_root_origin(viewWindow->window, &x1, &y1);
-    gdk_window_get_root_origin(viewWindow->window, &x2, &y2);
-    placeControlWindow(x0, y0, x1, y1, x2, y2);
+    placeControlWindow();
+    g_signal_connect(controlWindow, "size-allocate", G_CALLBACK(onControlAllocated), this);
 }
 
 void MainInterface::Impl::initInterfacePosition()
 {
     if (!viewWindow || !viewWindow->window)
         return;
-    gint x0, y0, x1, y1, x2, y2;
-    gdk_window_get_root_origin(viewWindow->window, &x0, &y0);
-    gdk_window_get_root_origin(viewWindow->window, &x1, &y1);
-    gdk_window_get_root_origin(viewWindow->window, &x2, &y2);
-    placeControlWindow(x0, y0, x1, y1, x2, y2);
+    placeControlWindow();
 }
 
-void MainInterface::Impl::placeControlWindow(int x0, int y0, int x1, int y1, int x2, int y2)
+MainInterface::Corner MainInterface::controlWindowCorner(int viewX, int viewY, int viewW, int w, int h,
+                                                         int screenW, int screenH)
 {
-    const int w = controlWindow->allocation.width;
-    gtk_window_move(GTK_WINDOW(controlWindow), std::max(0, x0 + x2 - x1 - w - 7), std::max(0, y0 + y2 - y1 + 1));
+    constexpr int kGap = 8;
+    int x;
+    if (viewX - kGap - w >= 0)
+        x = viewX - kGap - w;
+    else if (viewX + viewW + kGap + w <= screenW)
+        x = viewX + viewW + kGap;
+    else
+        x = viewX >= screenW - (viewX + viewW) ? 0 : screenW - w;
+    x = std::max(0, std::min(x, screenW - w));
+    const int y = std::max(0, std::min(viewY, screenH - h));
+    return {x, y};
+}
+
+void MainInterface::Impl::placeControlWindow()
+{
+    if (!viewWindow || !viewWindow->window || !controlWindow)
+        return;
+    GdkRectangle view{0, 0, 0, 0};
+    gdk_window_get_frame_extents(viewWindow->window, &view);
+    // The control window's frame: its size now (after its panels), with the decorations it
+    // has once shown.
+    int w = controlWindow->allocation.width, h = controlWindow->allocation.height;
+    if (controlWindow->window) {
+        GdkRectangle frame{0, 0, 0, 0};
+        gdk_window_get_frame_extents(controlWindow->window, &frame);
+        gint inner = 0, innerH = 0;
+        gdk_drawable_get_size(controlWindow->window, &inner, &innerH);
+        w += std::max(0, frame.width - inner);
+        h += std::max(0, frame.height - innerH);
+    }
+    GdkScreen *screen = gtk_window_get_screen(GTK_WINDOW(viewWindow));
+    const MainInterface::Corner c = MainInterface::controlWindowCorner(
+        view.x, view.y, view.width, w, h, gdk_screen_get_width(screen), gdk_screen_get_height(screen));
+    gtk_window_move(GTK_WINDOW(controlWindow), c.x, c.y);
+    placedX = c.x;
+    placedY = c.y;
+    placedWidth = controlWindow->allocation.width;
+    placedHeight = controlWindow->allocation.height;
+}
+
+void MainInterface::Impl::onControlAllocated(GtkWidget *widget, GtkAllocation *allocation, gpointer data)
+{
+    Impl *self = static_cast<Impl *>(data);
+    if (allocation->width == self->placedWidth && allocation->height == self->placedHeight)
+        return;
+    // Once the user has moved it, the window stays where they put it.
+    gint x = 0, y = 0;
+    gtk_window_get_position(GTK_WINDOW(widget), &x, &y);
+    if (self->placedX >= 0 && (x != self->placedX || y != self->placedY)) {
+        g_signal_handlers_disconnect_by_func(widget, reinterpret_cast<gpointer>(onControlAllocated), data);
+        return;
+    }
+    self->placeControlWindow();
 }
 
 void MainInterface::initInterfacePosition() { impl->initInterfacePosition(); }

@@ -66,6 +66,15 @@ public:
     static int mapKey(unsigned keyval);
     /// The toolkit's button number of a press or release as the scene's: 2 and 3 exchange.
     static int mapButton(int button);
+    /// The top-left corner of the control window (w x h with its frame) beside the view
+    /// window's frame (at viewX, viewY, viewW wide) on a screen of screenW x screenH: left of
+    /// it where it fits, else right of it, else at the screen edge with more room; always on
+    /// the screen.
+    struct Corner {
+        int x, y;
+    };
+    static Corner controlWindowCorner(int viewX, int viewY, int viewW, int w, int h, int screenW,
+                                      int screenH);
     /// The local files of a dropped "text/uri-list" (lines of URIs, comments starting with
     /// "#"): "file:" URIs decoded to file names; other URIs are left out with a message.
     static std::vector<std::string> filesFromUriList(const char *uriList);

@@ -55,9 +55,12 @@ struct MainInterface::Impl {
     void connectCallbacks();
     void checkDecorations();
     void initInterfacePosition();
-    /// Puts the control window left of the view window, from the view window's root origin
-    /// (x0, y0) and two readings (x1, y1), (x2, y2) that tell the window manager's frame.
-    void placeControlWindow(int x0, int y0, int x1, int y1, int x2, int y2);
+    /// Puts the control window beside the view window, on the screen, from both windows'
+    /// frames as they are now (see controlWindowCorner).
+    void placeControlWindow();
+    /// Places the control window again when a panel changed its size, until the user moved it.
+    static void onControlAllocated(GtkWidget *widget, GtkAllocation *allocation, gpointer data);
+    int placedX = -1, placedY = -1, placedWidth = -1, placedHeight = -1; ///< where and how large it was put
 
     void setLocalMenuBar(GLObject *element);
     void setLocalGUI(GLObject *element);

@@ -100,17 +100,14 @@ void MainMenus::openFileDialog()
     if (!win.lastDirectory.empty())
         gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), win.lastDirectory.c_str());
     FileDialog::addModelFilters(GTK_FILE_CHOOSER(dialog));
+    PickOrder order;
+    PickOrder::follow(GTK_FILE_CHOOSER(dialog), &order);
     std::vector<std::string> names;
     const int response = gtk_dialog_run(GTK_DIALOG(dialog));
     if (response == GTK_RESPONSE_ACCEPT || response == openFolder) {
-        GSList *files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(dialog));
-        for (GSList *f = files; f; f = f->next) {
-            const char *name = static_cast<char *>(f->data);
-            if (response == GTK_RESPONSE_ACCEPT || g_file_test(name, G_FILE_TEST_IS_DIR))
-                names.emplace_back(name);
-            g_free(f->data);
-        }
-        g_slist_free(files);
+        for (const std::string &name : order.ordered(PickOrder::namesOf(GTK_FILE_CHOOSER(dialog))))
+            if (response == GTK_RESPONSE_ACCEPT || g_file_test(name.c_str(), G_FILE_TEST_IS_DIR))
+                names.push_back(name);
         if (response == openFolder && names.empty()) {
             gchar *shown = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
             if (shown) {

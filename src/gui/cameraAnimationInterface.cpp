@@ -206,6 +206,7 @@ cameraAnimationInterface::cameraAnimationInterface(GLCameraAnimationImpl *a)
 
     list = new GtkEList("Positions");
     list->registerCallback(MakeDelegate(this, &cameraAnimationInterface::onRowSelected));
+    list->registerUnselectCallback(MakeDelegate(this, &cameraAnimationInterface::onRowUnselected));
     gtk_box_pack_start(GTK_BOX(box), list->getWidget(), TRUE, TRUE, 0);
 
     GtkWidget *timing = gtk_hbox_new(FALSE, 4);
@@ -300,13 +301,14 @@ GtkWidget *cameraAnimationInterface::findWidget(const char *name) const
 
 // --- What the editor shows -------------------------------------------------------------------------
 
-void cameraAnimationInterface::showKeyCameras(int n, int selected)
+void cameraAnimationInterface::showKeyCameras(const std::vector<int> &labels, int selected)
 {
     updating = true;
     list->remove(-1);
-    for (int i = 0; i < n; ++i) {
+    const int n = static_cast<int>(labels.size());
+    for (int number : labels) {
         char label[16];
-        std::snprintf(label, sizeof label, "%d", i + 1);
+        std::snprintf(label, sizeof label, "%d", number);
         list->add(-1, 0, label, nullptr);
     }
     if (selected >= 0 && selected < n)
@@ -349,7 +351,8 @@ namespace
 
 void askFileName(const char *title, const char *pattern, fastdelegate::FastDelegate1<const char *> call)
 {
-    FileDialog *dialog = new FileDialog(title, call, false, pattern);
+    // The names of files to write: a name field, and a question before one is replaced.
+    FileDialog *dialog = FileDialog::saveAs(title, call, pattern);
     // Modal: the animation window, which receives the name, stays while the dialog is open.
     gtk_window_set_modal(GTK_WINDOW(dialog->getDialog()), TRUE);
 }
@@ -494,4 +497,11 @@ void cameraAnimationInterface::onRowSelected(int row)
 {
     if (!updating)
         animation->selection_made(row);
+}
+
+void cameraAnimationInterface::onRowUnselected()
+{
+    // Otherwise "Remove" would take the key camera that was selected before.
+    if (!updating)
+        animation->unselection_made();
 }

@@ -25,7 +25,7 @@ class cameraAnimationInterface : public CameraAnimationWindow
     cameraAnimationInterface(const cameraAnimationInterface &) = delete;
     cameraAnimationInterface &operator=(const cameraAnimationInterface &) = delete;
 
-    void showKeyCameras(int n, int selected) override;
+    void showKeyCameras(const std::vector<int> &labels, int selected) override;
     void showPlaying(bool playing) override;
     void setTimer(int ms) override;
     /// A progress window of an export titled `title`, with its "Cancel" button.
@@ -61,6 +61,7 @@ class cameraAnimationInterface : public CameraAnimationWindow
     void onSeconds();
     void onFps();
     void onRowSelected(int row);
+    void onRowUnselected();
     void onParamName(const char *name);
     void onImageName(const char *name);
     void onAviName(const char *name);

@@ -45,9 +45,14 @@ void distanceInterface::createWindow()
 void distanceInterface::setPath(const Chemin *p)
 {
     path = p;
-    // A dropped path only needs forgetting: a closed window stays closed.
-    if (!path)
+    // A dropped path leaves no figures behind; a closed window stays closed.
+    if (!path) {
+        if (window) {
+            gtk_label_set_text(GTK_LABEL(geodesicLabel), "");
+            gtk_label_set_text(GTK_LABEL(euclideanLabel), "");
+        }
         return;
+    }
     if (!window)
         createWindow();
     refresh();
@@ -71,7 +76,10 @@ void distanceInterface::refresh()
     if (!window || !path)
         return;
     char text[96];
-    std::snprintf(text, sizeof text, "Geodesic  distance: %f units", path->geodesicDistance());
+    if (path->isConnected())
+        std::snprintf(text, sizeof text, "Geodesic  distance: %f units", path->geodesicDistance());
+    else
+        std::snprintf(text, sizeof text, "Geodesic  distance: none, the ends are not connected");
     gtk_label_set_text(GTK_LABEL(geodesicLabel), text);
     std::snprintf(text, sizeof text, "Euclidean distance: %f units", path->euclideanDistance());
     gtk_label_set_text(GTK_LABEL(euclideanLabel), text);

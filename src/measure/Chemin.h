@@ -27,7 +27,13 @@ public:
     /// Distance between the first and the last point; 0 for an empty path.
     float euclideanDistance() const;
 
+    /// False for the two ends of parts of a mesh that no edge joins: the path is then only
+    /// its ends, and has no length along the surface.
+    bool isConnected() const { return connected; }
+    void setConnected(bool c) { connected = c; }
+
 private:
+    bool connected = true;
     int capacity;
     std::vector<Point3> points;
 };

@@ -80,6 +80,7 @@ std::unique_ptr<Chemin> chemin_aretes(const MeshAdjacency &mesh, int from, int t
     auto path = std::make_unique<Chemin>();
     for (int v : vertexPath)
         path->add(mesh.vertices()[v]);
+    path->setConnected(found);
     return path;
 }
 

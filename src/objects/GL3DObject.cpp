@@ -391,7 +391,9 @@ int GL3DObject::getVertex(float *p)
     return index;
 }
 
-int GL3DObject::getVertex(int x, int y)
+int GL3DObject::getVertex(int x, int y) { return getVertex(x, y, nullptr); }
+
+int GL3DObject::getVertex(int x, int y, const std::function<bool(int)> &shown)
 {
     Matrix4 modelView = Matrix4::Identity, projection = Matrix4::Identity;
     glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
@@ -404,6 +406,8 @@ int GL3DObject::getVertex(int x, int y)
     float bestDepth = kInf;
     float q[4];
     for (int i = 0; i < nVertices; ++i) {
+        if (shown && !shown(i))
+            continue;
         a.product(q, &vertices[3 * i]);
         if (q[3] == 0)
             continue;

@@ -7,6 +7,7 @@
 #include "objects/Legend.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 /// Base of every drawable scene object (meshes, octrees, volumes, point lists, graphs,
@@ -62,6 +63,8 @@ public:
     /// Index of the vertex nearest to the viewer within 4 pixels of the window position
     /// (x, y), y counted from the top; -1 when none. Reads the current OpenGL matrices.
     virtual int getVertex(int x, int y);
+    /// The same among the vertices i for which shown(i) holds (those drawn).
+    int getVertex(int x, int y, const std::function<bool(int)> &shown);
 
     // --- Shadows and events (base versions do nothing) -----------------------------------
     virtual void drawShadow(float *plane, float *light, float *color);

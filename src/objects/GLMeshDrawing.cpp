@@ -519,6 +519,32 @@ void GLMeshDrawing::drawData()
     m.drawPath();
 }
 
+void GLMeshDrawing::drawFileColours()
+{
+    if (!m.colors || m.nTriangles <= 0 || !m.vertices)
+        return;
+    glPushAttrib(GL_POLYGON_BIT);
+    drawWireframeInFront();
+    beginFrame();
+    m.material.set();
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    m.setClippingPlanes();
+    applyDoubleFace();
+    glEnable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    glShadeModel(static_cast<GLenum>(m.shadingModel));
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    glEnable(GL_COLOR_MATERIAL);
+    drawElements(false, true, true);
+    endFrame();
+    glPopAttrib();
+    m.drawSelectedPoint();
+    m.drawPath();
+}
+
 void GLMeshDrawing::drawDataElements(bool translucent, float alpha, bool sorted)
 {
     if (!translucent) {
@@ -600,6 +626,7 @@ void GLMeshDrawing::drawTexture()
     glPopAttrib();
     endFrame();
     glPopAttrib();
+    m.drawSelectedPoint();
     m.drawPath();
 }
 

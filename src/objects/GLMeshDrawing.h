@@ -35,6 +35,9 @@ public:
     void drawShade();
     void drawWireframe();
     void drawData();
+    /// The vertex colours lit: each colour stands for the material's ambient and diffuse
+    /// colours, so that it is multiplied by the shading of drawShade().
+    void drawFileColours();
     void drawDataShade();
     void drawDataWire();
     void drawTexture();

@@ -28,6 +28,9 @@ void GLMeshObject::adoptForeign(ForeignModel &model)
     texturing.setImages(std::move(model.textureImages), std::move(model.triangleImage));
     texturing.setEmbeddedImages(std::move(model.embeddedImages));
     source = Source::Foreign;
+    // Other programs' meshes are often single-sided sheets whose faces point either way: both
+    // sides are drawn (and lit, see Material::set()).
+    doubleFace = true;
 }
 
 void GLMeshObject::readForeign(const char *file)
@@ -76,7 +79,9 @@ void GLMeshObject::open()
     StartupTiming::mark("mesh prepared");
     setDrawTriangles();
     // A file that brings its own vertex colours opens showing them, as other viewers do.
-    if (coloursGiven)
+    if (hasFileColours())
+        setDrawFileColours();
+    else if (coloursGiven)
         setDrawData();
 }
 
@@ -91,20 +96,11 @@ GLMeshObject::GLMeshObject(const char *file, ForeignModel &model) : GLMeshObject
 {
     path = file ? file : "";
     adoptForeign(model);
-    // A file with both vertex colours and scalar properties opens showing its colours: the
-    // first data drawing would otherwise paint over them before they were ever seen.
-    std::vector<unsigned char> fileColours;
-    if (coloursGiven && nDataItems > 0)
-        fileColours.assign(colors, colors + 3 * static_cast<size_t>(nVertices));
     prepare(true);
-    if (!fileColours.empty()) {
-        std::memcpy(colors, fileColours.data(), fileColours.size());
-        legend.clear();
-        coloursChanged();
-    }
     setDrawTriangles();
-    if (coloursGiven)
-        setDrawData();
+    // A file that brings its own vertex colours opens showing them, as other viewers do.
+    if (hasFileColours())
+        setDrawFileColours();
 }
 
 GLMeshObject::~GLMeshObject()
@@ -151,6 +147,7 @@ void GLMeshObject::freeData()
     colorStore.reset();
     colors = nullptr;
     coloursGiven = false;
+    fileColours.clear();
     triangles.reset();
     nTriangles = 0;
     normals.reset();
@@ -195,6 +192,8 @@ void GLMeshObject::installColours(MeshData &g)
     colorStore = std::move(g.colors);
     colors = colorStore.get();
     coloursGiven = colors && g.colorsFromFile;
+    if (coloursGiven)
+        fileColours.assign(colors, colors + 3 * static_cast<size_t>(g.nVertices));
     coloursChanged();
 }
 
@@ -388,7 +387,7 @@ void GLMeshObject::computeNormals(Point3 *out) const
 
 void GLMeshObject::computeColors()
 {
-    if (!colors || version < 0 || nDataItems == 0)
+    if (!colors || version < 0 || nDataItems == 0 || showingFileColours())
         return;
     currentDataItem = ((currentDataItem % nDataItems) + nDataItems) % nDataItems;
     legend.clear();
@@ -433,18 +432,41 @@ void GLMeshObject::setDefaultDrawing() { drawMethod = &GL3DObject::defaultDrawin
 
 void GLMeshObject::setDrawTriangles() { drawMethod = method(&GLMeshObject::drawTriangles); }
 
+bool GLMeshObject::showingFileColours() const { return drawMethod == method(&GLMeshObject::drawFileColours); }
+
 void GLMeshObject::setDrawData()
 {
-    // A mesh handed over without data items still has a (black) colour array: there is
-    // nothing to show in it.
-    if (colors && (nDataItems > 0 || coloursGiven))
+    if (!colors)
+        return;
+    if (nDataItems > 0) {
+        // The array may hold the file colours: the data colours are painted again.
         drawMethod = method(&GLMeshObject::drawData);
+        computeColors();
+    } else if (hasFileColours()) {
+        setDrawFileColours();
+    } else if (coloursGiven) {
+        // A mesh handed over without data items still has a (black) colour array: only
+        // colours given through setColors() are shown.
+        drawMethod = method(&GLMeshObject::drawData);
+    }
+}
+
+void GLMeshObject::setDrawFileColours()
+{
+    if (!colors || fileColours.size() != 3 * static_cast<size_t>(nVertices))
+        return;
+    std::copy(fileColours.begin(), fileColours.end(), colors);
+    coloursChanged();
+    drawMethod = method(&GLMeshObject::drawFileColours);
 }
 
 void GLMeshObject::setDrawTexture()
 {
-    if (texturing.getNTextureChunks() == 0)
-        readTexture();
+    // Without an image, a mesh with file colours shows those rather than the data texture.
+    if (texturing.getNTextureChunks() == 0 && !texturing.readTexture(!hasFileColours()) && hasFileColours()) {
+        setDrawFileColours();
+        return;
+    }
     drawMethod = method(&GLMeshObject::drawTexture);
 }
 
@@ -462,6 +484,7 @@ void GLMeshObject::drawTriangles() { drawing.drawTriangles(); }
 void GLMeshObject::drawShade() { drawing.drawShade(); }
 void GLMeshObject::drawWireframe() { drawing.drawWireframe(); }
 void GLMeshObject::drawData() { drawing.drawData(); }
+void GLMeshObject::drawFileColours() { drawing.drawFileColours(); }
 void GLMeshObject::drawDataShade() { drawing.drawDataShade(); }
 void GLMeshObject::drawDataWire() { drawing.drawDataWire(); }
 void GLMeshObject::drawTexture() { drawing.drawTexture(); }
@@ -505,7 +528,8 @@ void GLMeshObject::drawInfo()
 {
     if (!legendDrawing)
         return;
-    bool show = drawMethod == method(&GLMeshObject::drawData);
+    // The data colours and the data texture (key 9) have a scale of values.
+    bool show = drawMethod == method(&GLMeshObject::drawData) || drawMethod == method(&GLMeshObject::drawTextureModulate);
     if (drawMethod == method(&GLMeshObject::drawTexture) && getTextureWidth() == getTextureHeight() &&
         getTextureWidth() > 0) {
         const int side = static_cast<int>(std::sqrt(static_cast<double>(nVertices)));

@@ -115,10 +115,18 @@ public:
     void setDefaultDrawing();
     /// Lit triangles, with the wire frame over them when it is on (the default method).
     void setDrawTriangles();
-    /// Colours from the current data item; does nothing on a mesh without colours.
+    /// Colours from the current data item (unlit, with the legend); on a mesh whose only
+    /// colours are the file's, those (see setDrawFileColours); does nothing on a mesh
+    /// without colours.
     void setDrawData();
+    /// The vertex colours the file brought (PLY, OBJ, COFF), lit: each colour times the
+    /// shading of the lit triangles. They are kept apart from the data colours, so that they
+    /// come back after the data was shown. Does nothing on a mesh without them.
+    void setDrawFileColours();
+    bool hasFileColours() const { return !fileColours.empty(); }
     /// Texture mapping: the first time, the texture is set up (readTexture); without
-    /// texture chunks the mesh is drawn as plain triangles.
+    /// an image texture a mesh with file colours shows them; without texture chunks the
+    /// mesh is drawn as plain triangles.
     void setDrawTexture();
     /// Texture mapping of the data texture (made first when there is no texture yet),
     /// filtered linearly.
@@ -168,6 +176,7 @@ public:
     void drawShade();
     void drawWireframe();
     void drawData();
+    void drawFileColours();
     void drawDataShade();
     void drawDataWire();
     void drawTexture();
@@ -350,6 +359,14 @@ private:
 
     LargeArray<float> vertexStore;               ///< what `vertices` points to
     std::unique_ptr<unsigned char[]> colorStore; ///< what `colors` points to
+    std::vector<unsigned char> fileColours;      ///< the file's vertex colours, RGB, or empty
+    /// The file colours are the drawing: the data colours stay out of `colors`.
+    bool showingFileColours() const;
+public:
+    /// Read from another program's file (imported, or a PLY).
+    bool isImported() const { return source == Source::Foreign; }
+
+private:
     enum class Source { Binary, OFF, Foreign };
     Source source;                            ///< which reader reload() uses
     void adoptForeign(ForeignModel &model);

@@ -176,15 +176,28 @@ bool GLMeshPicking::measurePath(int to, int mode, const Matrix4 &objectToEye)
     if (m.selectedVertex < 0 || m.selectedVertex >= m.nVertices || to < 0 || to >= m.nVertices)
         return false;
     const MeshAdjacency &mesh = getAdjacency();
-    if (mode) {
-        pathOnMesh = chemin_aretes(mesh, m.selectedVertex, to);
-    } else {
+    const int from = m.selectedVertex;
+    if (!mode) {
         const Matrix3 r = objectToEye.getSubMatrix();
         const Point3 eye = (r.transpose() * objectToEye.getSubVector()) * -1.0f;
-        pathOnMesh = chemin_plan(mesh, m.selectedVertex, to, eye);
+        pathOnMesh = chemin_plan(mesh, from, to, eye);
+        // Reconstructed surfaces have holes: a section that cannot go on gives way to the
+        // path along the edges.
+        if (!pathOnMesh && from != to)
+            msg::note("GLMeshObject: no plane section joins vertices %d and %d, measured along the edges instead\n",
+                      from, to);
     }
-    if (!pathOnMesh)
+    if (mode || (!pathOnMesh && from != to)) {
+        pathOnMesh = chemin_aretes(mesh, from, to);
+        if (!pathOnMesh->isConnected())
+            msg::warning("GLMeshObject: vertices %d and %d are not connected, no path along the surface\n", from, to);
+    }
+    if (!pathOnMesh) {
+        // The window shows no figures of a path that is gone.
+        if (distancePanel)
+            distancePanel->setPath(nullptr);
         return false;
+    }
     if (!distancePanel && m.getHost())
         distancePanel.reset(m.getHost()->openDistanceWindow());
     if (distancePanel)
@@ -195,7 +208,7 @@ bool GLMeshPicking::measurePath(int to, int mode, const Matrix4 &objectToEye)
 
 void GLMeshPicking::drawPath()
 {
-    if (!pathOnMesh || pathOnMesh->size() == 0)
+    if (!pathOnMesh || pathOnMesh->size() == 0 || !pathOnMesh->isConnected())
         return;
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glMatrixMode(GL_MODELVIEW);

@@ -9,6 +9,63 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+bool fileExists(const std::string &path)
+{
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+// The image of a material as a stand-in: one white texel.
+std::unique_ptr<Bitmap> whiteImage()
+{
+    auto white = std::make_unique<Bitmap>(1, 1);
+    white->get(0, 0) = RGB<unsigned char>(255, 255, 255);
+    return white;
+}
+
+// The image a material names, or the tiles of a multi-tile atlas when the name ends in a tile
+// number and more than one tile is there. What is missing or unreadable is said once, by name,
+// and drawn white.
+MeshTextureReader::MaterialImages materialImages(const std::string &name)
+{
+    MeshTextureReader::MaterialImages material;
+    if (MeshTextureReader::tileNumber(name) != 0) {
+        for (int tile = 1001; tile <= 1100; ++tile) {
+            const std::string tileName = MeshTextureReader::tileName(name, tile);
+            if (!fileExists(tileName))
+                continue;
+            std::unique_ptr<Bitmap> image = MeshTextureReader::loadImageFile(tileName);
+            if (!image) {
+                msg::warning("GLMeshObject: can't read texture image %s\n", tileName.c_str());
+                continue;
+            }
+            material.images.push_back(std::move(image));
+            material.tiles.push_back(tile);
+        }
+        if (material.images.size() > 1)
+            return material;
+        // A single tile is an image like any other, repeated.
+        material.tiles.clear();
+        if (!material.images.empty())
+            return material;
+    }
+    material.images.push_back(MeshTextureReader::loadImageFile(name));
+    if (!material.images.back()) {
+        if (fileExists(name))
+            msg::warning("GLMeshObject: can't read texture image %s\n", name.c_str());
+        else
+            msg::warning("GLMeshObject: texture image %s is missing\n", name.c_str());
+        material.images.back() = whiteImage();
+    }
+    return material;
+}
+
+} // namespace
 
 void GLMeshTexturing::initVariables()
 {
@@ -38,7 +95,7 @@ void GLMeshTexturing::dropImages()
     embeddedImages.clear();
 }
 
-bool GLMeshTexturing::readTexture()
+bool GLMeshTexturing::readTexture(bool dataFallback)
 {
     if (m.path.empty() || m.nTriangles <= 0)
         return false;
@@ -50,22 +107,25 @@ bool GLMeshTexturing::readTexture()
             maxTextureSize = limit;
     }
     if (!textureImages.empty() && m.texCoords && m.texCoordVersion >= 2) {
-        // The images another program's model names; one that does not open is drawn white.
-        std::vector<std::unique_ptr<Bitmap>> images;
+        // The images another program's model names (or holds itself), one set a material.
+        std::vector<MeshTextureReader::MaterialImages> materials;
         for (size_t i = 0; i < textureImages.size(); ++i) {
-            const std::string &name = textureImages[i];
             const auto embedded = std::find_if(embeddedImages.begin(), embeddedImages.end(),
                                                [i](const ForeignModel::EmbeddedImage &e) { return e.texture == static_cast<int>(i); });
-            images.push_back(embedded != embeddedImages.end() ? MeshTextureReader::decodeImage(embedded->bytes)
-                                                              : MeshTextureReader::loadImageFile(name));
-            if (!images.back()) {
-                msg::warning("GLMeshObject: can't read texture image %s\n", name.c_str());
-                images.back() = std::make_unique<Bitmap>(1, 1);
-                images.back()->get(0, 0) = RGB<unsigned char>(255, 255, 255);
+            if (embedded == embeddedImages.end()) {
+                materials.push_back(materialImages(textureImages[i]));
+                continue;
             }
+            MeshTextureReader::MaterialImages material;
+            material.images.push_back(MeshTextureReader::decodeImage(embedded->bytes));
+            if (!material.images.back()) {
+                msg::warning("GLMeshObject: can't read texture image %s\n", textureImages[i].c_str());
+                material.images.back() = whiteImage();
+            }
+            materials.push_back(std::move(material));
         }
         MeshTextureReader reader(m.nTriangles, m.texCoords.get(), m.texCoordVersion, getMaxTextureSize());
-        if (!reader.readTextureImages(std::move(images), triangleImage))
+        if (!reader.readTextureMaterials(std::move(materials), triangleImage))
             return false;
         MeshTexture &result = reader.result();
         // The image of each triangle follows the triangles into their new order.
@@ -78,15 +138,17 @@ bool GLMeshTexturing::readTexture()
         return installTexture(result);
     }
     std::unique_ptr<Bitmap> image = MeshTextureReader::findCompanionImage(m.path);
+    // Without an image, key 3 falls back on the data texture of a mesh laid out as a grid of
+    // its vertices only (key 9 colours any other mesh along its values).
     if (!image)
-        return readTextureFromData();
+        return dataFallback && readTextureFromData(true);
     MeshTextureReader reader(m.nTriangles, m.texCoords.get(), m.texCoordVersion, getMaxTextureSize());
     if (!reader.readTexture(std::move(image)))
         return false;
     return installTexture(reader.result());
 }
 
-bool GLMeshTexturing::readTextureFromData()
+bool GLMeshTexturing::readTextureFromData(bool gridOnly)
 {
     if (m.nDataItems == 0 || m.nTriangles <= 0)
         return false;
@@ -94,7 +156,8 @@ bool GLMeshTexturing::readTextureFromData()
     if (item.getNElements() < m.nVertices)
         return false;
     MeshTextureReader reader(m.nTriangles, nullptr, -1, getMaxTextureSize());
-    if (!reader.readTextureFromData(item.getData(), item.getMinimum(), item.getMaximum(), m.nVertices, m.triangles.get()))
+    if (!reader.readTextureFromData(item.getData(), item.getMinimum(), item.getMaximum(), m.nVertices, m.triangles.get(),
+                                    gridOnly))
         return false;
     // The texels are jet colours whatever map is selected: so is the legend.
     m.legend.clear();

@@ -20,9 +20,10 @@ public:
     GLMeshTexturing(const GLMeshTexturing &) = delete;
     GLMeshTexturing &operator=(const GLMeshTexturing &) = delete;
 
-    /// See GLMeshObject::readTexture().
-    bool readTexture();
-    bool readTextureFromData();
+    /// See GLMeshObject::readTexture(); without `dataFallback` only an image makes a texture.
+    bool readTexture(bool dataFallback = true);
+    /// The data texture; `gridOnly`: only on a mesh that is a grid of its vertices.
+    bool readTextureFromData(bool gridOnly = false);
     /// Gives pending chunks to OpenGL; false when there is no texture to draw with.
     bool upload();
     /// The uploaded chunks, drawn with the filter `filter`.

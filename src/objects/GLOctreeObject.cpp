@@ -518,10 +518,8 @@ const BindingTable &GLOctreeObject::bindings()
 
 bool GLOctreeObject::stepColorMap(int step)
 {
-    // A key's step also brings back the data item's own threshold (updateData), which
-    // setColorMap leaves as it is.
-    colorMapIndex = (colorMapIndex + ColorMap::nColorMaps + step) % ColorMap::nColorMaps;
-    updateData();
+    // Like the panel's palette: another map over the same threshold range.
+    setColorMap(colorMapIndex + step);
     return true;
 }
 

@@ -214,9 +214,10 @@ void GLPointListObject::centerObject(Point3 c)
 
 Point3 GLPointListObject::getOrigin() const
 {
+    // Where the object is shown: a moved object turns the view about its moved point.
     if (selectedVertex >= 0 && selectedVertex < nVertices)
-        return Point3(vertices[3 * selectedVertex], vertices[3 * selectedVertex + 1], vertices[3 * selectedVertex + 2]);
-    return center;
+        return pose * Point3(vertices[3 * selectedVertex], vertices[3 * selectedVertex + 1], vertices[3 * selectedVertex + 2]);
+    return pose * center;
 }
 
 std::string GLPointListObject::getInformation() const
@@ -243,7 +244,9 @@ int GLPointListObject::getVisibleCount() const
 
 void GLPointListObject::notifyClick(int x, int y)
 {
-    selectedVertex = getVertex(x, y);
+    // Points below the threshold are not drawn, so they cannot be clicked either.
+    const float *v = values.get();
+    selectedVertex = v ? getVertex(x, y, [&](int i) { return v[i] >= thresholdLow; }) : getVertex(x, y);
     if (selectedVertex >= 0) {
         const float *p = vertices + 3 * selectedVertex;
         msg::note("Selected vertex n:\t%d,\t[%f %f %f]\n", selectedVertex, p[0], p[1], p[2]);

@@ -350,9 +350,10 @@ void GLSMeshObject::printInfo(int i) const
 
 Point3 GLSMeshObject::getOrigin() const
 {
+    // Where the object is shown: a moved object turns the view about its moved point.
     if (selectedVertex >= 0 && selectedVertex < nVertices)
-        return Point3(vertices[3 * selectedVertex], vertices[3 * selectedVertex + 1], vertices[3 * selectedVertex + 2]);
-    return center;
+        return pose * Point3(vertices[3 * selectedVertex], vertices[3 * selectedVertex + 1], vertices[3 * selectedVertex + 2]);
+    return pose * center;
 }
 
 const BindingTable &GLSMeshObject::bindings()

@@ -184,6 +184,9 @@ void GLVolumeObject::updateColorMap()
 {
     stale[0] = stale[1] = stale[2] = true;
     legend.clear();
+    // Packed colours are shown as they are: no map, so no scale of values either.
+    if (volume.packedColor)
+        return;
     legend.setTitle("");
     legend.add(ColorMap::selectColorMap(colorMapIndex), minimum, maximum, thresholdMin, thresholdMax, 15, 2);
 }

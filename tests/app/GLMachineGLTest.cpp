@@ -1,6 +1,7 @@
 #include "app/GLMachine.h"
 
 #include "camera/GLCamera.h"
+#include "app/OffscreenWindow.h"
 #include "app/SceneWindow.h"
 #include "support/ImageCompare.h"
 #include "support/Process.h"
@@ -9,12 +10,14 @@
 #include "../camera/CameraTestFiles.h"
 #include "support/CapturedMessages.h"
 
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -114,6 +117,41 @@ TEST_F(Machine, CapturesShareOneCounterAndAreTopRowFirst)
     EXPECT_EQ(image.at(0, 0)[3], 255) << "captures are opaque";
 }
 
+// A window whose buffer holds nothing defined once a frame is shown, as GLX allows: painted
+// over at every swap.
+class SpoilingWindow : public OffscreenWindow {
+public:
+    using OffscreenWindow::OffscreenWindow;
+    void swapBuffers(bool) override
+    {
+        GLfloat clear[4];
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+        glClearColor(1, 0, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glClearColor(clear[0], clear[1], clear[2], clear[3]);
+    }
+};
+
+TEST(GLMachineCapture, FramesAreReadBeforeTheyAreShown)
+{
+    const std::string dir = testsupport::makeTempDir("GLMachineSpoiled");
+    GLMachine machine(64, 48, [](GLMachine *m, int w, int h) {
+        return std::unique_ptr<SceneWindow>(new SpoilingWindow(m, w, h));
+    });
+    testsupport::CapturedMessages captured;
+    ASSERT_NE(machine.registerObject("default.dat"), nullptr);
+    captured.take();
+    const std::string png = dir + "/frame.png";
+    ASSERT_TRUE(machine.saveFrameBuffer(png.c_str()));
+    testsupport::RgbaImage image;
+    std::string error;
+    ASSERT_TRUE(testsupport::readPng(png, image, error)) << error;
+    EXPECT_EQ(image.at(0, 0)[0], 191) << "the background, not what the window holds after the swap";
+    std::vector<unsigned char> rgb(64 * 48 * 3);
+    machine.getFrameBuffer(rgb.data());
+    EXPECT_EQ(rgb[0], 191);
+}
+
 TEST_F(Machine, CameraFilesAndTheDefaultCamera)
 {
     // A name ending in "dat" is a camera file; one that cannot be read registers nothing.
@@ -154,6 +192,33 @@ TEST_F(Machine, CameraFilesAndTheDefaultCamera)
     testsupport::CapturedMessages captured5;
     EXPECT_NE(machine->registerDefaultCamera(std::string(4000, 'd').c_str()), nullptr);
     captured5.take();
+}
+
+// The built-in camera looks at other programs' models as they do (from +z, y up), at the
+// viewer's own meshes as before (from -z).
+TEST_F(Machine, AnImportedModelFirstIsSeenFromPlusZ)
+{
+    const struct {
+        const char *name, *content;
+        bool fromPlusZ;
+    } cases[] = {
+        {"tri.ply",
+         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
+         "element face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n",
+         true},
+        {"tri.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n", false},
+    };
+    for (const auto &c : cases) {
+        machine.reset(new GLMachine(64, 48));
+        std::ofstream(dir + "/" + c.name) << c.content;
+        testsupport::CapturedMessages captured;
+        ASSERT_NE(machine->registerObject((dir + "/" + c.name).c_str()), nullptr) << captured.take();
+        captured.take();
+        GLCamera *camera = machine->getCurrentCamera();
+        ASSERT_NE(camera, nullptr);
+        EXPECT_TRUE(camera->isDefaultCamera());
+        EXPECT_EQ(camera->getOrigin(0).z > 0, c.fromPlusZ) << c.name;
+    }
 }
 
 TEST_F(Machine, ObjectsAreFittedNumberedReorderedAndRemoved)

@@ -1,3 +1,4 @@
+#define GL_GLEXT_PROTOTYPES 1
 #include "app/GLMachine.h"
 #include "app/SceneWindow.h"
 #include "formats/AviContainer.h"
@@ -13,6 +14,7 @@
 #include "support/CapturedMessages.h"
 
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -39,7 +41,7 @@ struct Progress : ExportProgress {
 };
 
 struct Window : CameraAnimationWindow {
-    void showKeyCameras(int, int) override {}
+    void showKeyCameras(const std::vector<int> &, int) override {}
     void showPlaying(bool) override {}
     void setTimer(int) override {}
     int calls = 0;
@@ -52,7 +54,24 @@ struct Window : CameraAnimationWindow {
 struct Host : QuietHost {
     explicit Host(ElementWindow &w) : view(w) {}
     void postRedisplay(bool sub) override { view.postRedisplay(sub); }
-    void updateDisplay() override { view.updateDisplay(); }
+    void updateDisplay() override
+    {
+        view.updateDisplay();
+        // A window system may leave the drawing buffer undefined once a frame is shown:
+        // emulated by painting the window's buffer over after each frame.
+        if (spoilShownFrames) {
+            GLint bound = 0;
+            GLfloat clear[4];
+            glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+            glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+            glBindFramebuffer(GL_FRAMEBUFFER, 0);
+            glClearColor(1, 0, 1, 1);
+            glClear(GL_COLOR_BUFFER_BIT);
+            glClearColor(clear[0], clear[1], clear[2], clear[3]);
+            glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(bound));
+        }
+    }
+    bool spoilShownFrames = false;
     CameraAnimationWindow *openCameraAnimationWindow(GLCameraAnimationImpl *) override
     {
         window = new Window;
@@ -112,6 +131,24 @@ class FlightExport : public ::testing::Test
 };
 
 } // namespace
+
+// The frames are read where they were drawn, not from the window after it showed them.
+TEST_F(FlightExport, FramesAreReadBeforeTheWindowShowsThem)
+{
+    host->spoilShownFrames = true;
+    ASSERT_EQ(animation->exportToImage(file("kept.ppm").c_str()), GLCameraAnimationImpl::EXPORT_DONE);
+    host->spoilShownFrames = false;
+    for (int k : {0, 10, 19}) {
+        char name[32];
+        std::snprintf(name, sizeof name, "kept%04d.ppm", k);
+        Bitmap frame(file(name).c_str());
+        ASSERT_GT(frame.width, 0) << name;
+        int magenta = 0;
+        for (int i = 0; i < frame.width * frame.height; ++i)
+            magenta += frame.pixels[i].r == 255 && frame.pixels[i].g == 0 && frame.pixels[i].b == 255;
+        EXPECT_EQ(magenta, 0) << name;
+    }
+}
 
 TEST_F(FlightExport, ImageSequenceIsNumberedFromZeroAndMovesTheCamera)
 {

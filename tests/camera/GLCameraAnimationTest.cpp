@@ -39,10 +39,11 @@ Point3 centreOf(const Position &p)
 
 // What the editor asked of its window.
 struct FakeWindow : CameraAnimationWindow {
-    void showKeyCameras(int n, int s) override { rows = n, selected = s; }
+    void showKeyCameras(const std::vector<int> &l, int s) override { rows = static_cast<int>(l.size()), labels = l, selected = s; }
     void showPlaying(bool p) override { playIcon = p; }
     void setTimer(int ms) override { timer = ms; }
     int rows = 0, selected = -1, timer = 0;
+    std::vector<int> labels;
     bool playIcon = false;
 };
 
@@ -218,12 +219,14 @@ TEST_F(Flight, EditingPlayingAndTiming)
     // Moving the selected key camera up and removing it.
     animation->up();
     EXPECT_EQ(animation->getSelected(), 1);
+    EXPECT_EQ(window->labels, (std::vector<int>{1, 3, 2, 4, 5})) << "the number goes with its camera";
     EXPECT_TRUE(
         near(animation->getKeyCamera(1).getModelViewMatrix(), orbit(60, 10).getModelViewMatrix(), 1e-5f));
     animation->remove();
     EXPECT_EQ(animation->getNKeyCameras(), 4);
     EXPECT_EQ(animation->getSelected(), 0);
     EXPECT_EQ(window->rows, 4);
+    EXPECT_EQ(window->labels, (std::vector<int>{1, 2, 4, 5}));
     animation->remove();
     EXPECT_EQ(animation->getSelected(), 2) << "removing the first row selects the last";
     EXPECT_TRUE(near(camera.getModelViewMatrix(), orbit(120, 10).getModelViewMatrix(), 1e-5f));

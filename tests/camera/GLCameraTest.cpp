@@ -506,6 +506,34 @@ TEST(GLCameraMotion, UpdateGeometryAndReset)
     EXPECT_TRUE(near(c->getProjectionMatrix(), c->getGLKMatrix(), 0));
 }
 
+// Key "i" goes back to the framing: the built-in camera's own zoom, 1 for a calibrated one.
+TEST_F(Cameras, ResetKeepsTheFramingZoom)
+{
+    auto builtIn = quietCamera();
+    builtIn->setFocal(5);
+    builtIn->updateGeometry(Point3(0, 0, 0), 10);
+    auto calibrated = photoCamera();
+    for (HookedCamera *c : {builtIn.get(), calibrated.get()}) {
+        const float framed = c->isDefaultCamera() ? 5.0f : 1.0f;
+        c->zoomin();
+        c->reset();
+        EXPECT_FLOAT_EQ(c->getFocal(), framed);
+    }
+}
+
+// Models of other programs: y up on the screen, seen from +z.
+TEST(GLCameraMotion, ViewOfModellingProgramsLooksFromPlusZWithYUp)
+{
+    auto c = quietCamera();
+    c->viewFromPositiveZWithYUp();
+    c->setZPlanes(1, 100);
+    c->updateGeometry(Point3(1, 2, 3), 10);
+    EXPECT_NEAR((c->getOrigin(0) - Point3(1, 2, 13)).norm(), 0, 1e-4f);
+    EXPECT_GT(onScreen(*c, Point3(1, 3, 3)).y, onScreen(*c, Point3(1, 2, 3)).y);
+    EXPECT_GT(onScreen(*c, Point3(2, 2, 3)).x, onScreen(*c, Point3(1, 2, 3)).x);
+    EXPECT_TRUE(near(c->getGLModelViewMatrix(), c->getGLEMatrix(0), 0));
+}
+
 TEST_F(Cameras, CommandsAskForARedrawAndUnknownOnesAreRefused)
 {
     auto c = photoCamera();

@@ -448,6 +448,14 @@ TEST_F(SampleScene, EpipolesLieWhereTheOtherCameraCentresProject)
                 red = red || (p[0] > 180 && p[1] < 80 && p[2] < 80);
             }
         EXPECT_TRUE(red) << "at " << wx << "," << wy;
+        // Its number beside it is red too: nothing black around the dot.
+        int black = 0;
+        for (int y = std::max(0, static_cast<int>(wy) - 12); y <= std::min(kH - 1, static_cast<int>(wy) + 12); ++y)
+            for (int x = std::max(0, static_cast<int>(wx) - 12); x <= std::min(kW - 1, static_cast<int>(wx) + 12); ++x) {
+                const unsigned char *p = &f[(static_cast<size_t>(y) * kW + x) * 3];
+                black += p[0] < 60 && p[1] < 60 && p[2] < 60;
+            }
+        EXPECT_EQ(black, 0) << "at " << wx << "," << wy;
         ++seen;
     }
     EXPECT_GE(seen, 3);

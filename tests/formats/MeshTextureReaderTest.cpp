@@ -145,10 +145,6 @@ TEST(MeshTextureReader, TextureCoordinateBlocksAndRefusedCoordinates)
         const char *comment;
         std::string said;
     } cases[] = {
-        {{0.1f, 0.2f, 1.5f, 0.2f, 0.1f, 0.9f}, nullptr,
-         "GLMeshObject: texture coordinates of triangle 0 lie outside the 100x100 image\n"},
-        {{0.1f, -0.2f, 0.5f, 0.2f, 0.1f, 0.9f}, nullptr,
-         "GLMeshObject: texture coordinates of triangle 0 lie outside the 100x100 image\n"},
         {{0.1f, NAN, 0.5f, 0.2f, 0.1f, 0.9f}, nullptr,
          "GLMeshObject: texture coordinates of triangle 0 lie outside the 100x100 image\n"},
         {{}, "1 2 3 4 5", "GLMeshObject: the \"uv\" comment holds 5 numbers for 1 triangles\n"},
@@ -173,6 +169,97 @@ TEST(MeshTextureReader, TextureCoordinateBlocksAndRefusedCoordinates)
     EXPECT_FALSE(wide.readTextureV3(*image(2048, 512)));
     EXPECT_EQ(sink.text(),
               "GLMeshObject: texture chunk size (2048x512) exceeds implementation limits (1024)!\n");
+}
+
+// Float coordinates outside 0..1: the image repeats, or (tiles) the whole parts of u and v
+// name the tile; a triangle nothing covers is drawn white and the others stay textured.
+TEST(MeshTextureReader, CoordinatesOutsideTheImageRepeatItOrFindTheirTile)
+{
+    constexpr int kImage = 0, kWhite = -1;
+    const Texel white(255, 255, 255);
+    const auto tileColour = [](int tile) { return Texel(static_cast<unsigned char>(tile - 1000), 0, 200); };
+    struct Case {
+        const char *what;
+        std::vector<float> uv;   // 6 a triangle, v downwards
+        std::vector<int> tiles;  // empty: one 64x64 image
+        std::vector<int> shows;  // a triangle: kImage, a tile number or kWhite
+        std::string said;
+    } cases[] = {
+        {"inside", {0.1f, 0.2f, 0.5f, 0.2f, 0.1f, 0.9f}, {}, {kImage}, ""},
+        {"moved by whole repeats", {2.1f, -0.8f, 2.5f, -0.8f, 2.1f, -0.1f}, {}, {kImage}, ""},
+        {"across the border: repeated", {0.3f, 0.3f, 3.5f, 0.3f, 0.3f, 2.7f}, {}, {kImage}, ""},
+        {"not a number beside a good one",
+         {0.1f, 0.2f, 0.5f, 0.2f, 0.1f, 0.9f, NAN, 0.2f, 0.5f, 0.2f, 0.1f, 0.9f},
+         {},
+         {kImage, kWhite},
+         "GLMeshObject: texture coordinates of 1 of 2 triangles (the first: triangle 1) lie outside the 64x64 "
+         "image, drawn white\n"},
+        {"tiles",
+         {1.1f, 0.9f, 1.5f, 0.9f, 1.1f, 0.2f,     // u 1..2, v up 0..1: 1002
+          0.1f, -0.2f, 0.5f, -0.2f, 0.1f, -0.9f,  // u 0..1, v up 1..2: 1011
+          2.1f, 0.9f, 2.5f, 0.9f, 2.1f, 0.2f,     // 1003 is not there
+          0.5f, 0.9f, 1.5f, 0.9f, 0.5f, 0.2f,     // across two tiles
+          0.1f, 0.9f, 0.5f, 0.9f, 0.1f, 0.2f},    // 1001
+         {1001, 1002, 1011},
+         {1002, 1011, kWhite, kWhite, 1001},
+         "GLMeshObject: texture coordinates of 2 of 5 triangles (the first: triangle 2) lie outside every image, "
+         "drawn white\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const int n = static_cast<int>(c.uv.size() / 6);
+        std::vector<MeshTextureReader::MaterialImages> materials(1);
+        if (c.tiles.empty())
+            materials[0].images.push_back(image(64, 64));
+        for (int tile : c.tiles) {
+            auto img = std::make_unique<Bitmap>(32, 32);
+            for (int y = 0; y < 32; ++y)
+                for (int x = 0; x < 32; ++x)
+                    img->get(x, y) = tileColour(tile);
+            materials[0].images.push_back(std::move(img));
+        }
+        materials[0].tiles = c.tiles;
+        MeshTextureReader reader(n, c.uv.data(), 3, 1024);
+        CapturingMessageSink sink;
+        ScopedMessageSink sinkScope(sink);
+        ASSERT_TRUE(reader.readTextureMaterials(std::move(materials), {}));
+        EXPECT_EQ(sink.text(), c.said);
+        const MeshTexture &t = reader.result();
+        expectWellFormed(t, n, 1024);
+        for (int i = 0; i < n; ++i) {
+            const int from = t.order.empty() ? i : t.order[static_cast<size_t>(i)];
+            const TextureChunk &chunk = t.chunks[static_cast<size_t>(chunkOf(t, i))];
+            for (int k = 0; k < 3; ++k) {
+                const float u = t.texCoords[6 * i + 2 * k], v = t.texCoords[6 * i + 2 * k + 1];
+                const Texel got = sample(chunk, u - std::floor(u), v - std::floor(v));
+                const int shows = c.shows[static_cast<size_t>(from)];
+                const float ou = c.uv[static_cast<size_t>(6 * from + 2 * k)], ov = c.uv[static_cast<size_t>(6 * from + 2 * k + 1)];
+                const Texel want = shows == kWhite   ? white
+                                   : shows == kImage ? code(static_cast<int>((ou - std::floor(ou)) * 64),
+                                                            static_cast<int>((ov - std::floor(ov)) * 64))
+                                                     : tileColour(shows);
+                EXPECT_TRUE(same(got, want)) << "triangle " << from << " corner " << k;
+            }
+        }
+    }
+
+    // Repeated, an image of another size is scaled to a power of two, not padded with white.
+    const std::vector<float> across{0.3f, 0.3f, 3.5f, 0.3f, 0.3f, 2.7f};
+    MeshTextureReader scaled(1, across.data(), 3, 1024);
+    ASSERT_TRUE(scaled.readTexture(image(100, 100)));
+    ASSERT_EQ(scaled.result().chunks.size(), 1u);
+    const TextureChunk &whole = scaled.result().chunks[0];
+    EXPECT_EQ(whole.width, 128);
+    EXPECT_TRUE(same(sample(whole, 0.999f, 0.999f), code(99, 99)));
+    EXPECT_TRUE(same(sample(whole, 0.5f, 0.0f), code(50, 0)));
+
+    // Tile numbers in image names.
+    const std::pair<const char *, int> names[] = {{"a/wall.1001.png", 1001}, {"wall_1012.jpg", 1012},
+                                                  {"a/1001.png", 1001},      {"wall12001.png", 0},
+                                                  {"x.1101.png", 0},         {"a.b/wall.png", 0}};
+    for (const auto &[name, tile] : names)
+        EXPECT_EQ(MeshTextureReader::tileNumber(name), tile) << name;
+    EXPECT_EQ(MeshTextureReader::tileName("a/wall.1001.png", 1012), "a/wall.1012.png");
 }
 
 // A 1024-wide multi-size image: the level bytes first, then the cells packed level by
@@ -305,9 +392,8 @@ TEST(MeshTextureReader, DataTextureAndCompanionNames)
     std::vector<float> values(1024);
     for (size_t i = 0; i < values.size(); ++i)
         values[i] = static_cast<float>(i);
-    const std::vector<int> tri{0, 33, 1023};
-    MeshTextureReader r1000(1, nullptr, -1, 1024);
-    EXPECT_FALSE(r1000.readTextureFromData(values.data(), 0, 1023, 1000, tri.data()));
+    // A triangle of grid neighbours: one texel a vertex.
+    const std::vector<int> tri{0, 33, 1};
     MeshTextureReader r1024(1, nullptr, -1, 1024);
     ASSERT_TRUE(r1024.readTextureFromData(values.data(), 0, 1023, 1024, tri.data()));
     const MeshTexture &t = r1024.result();
@@ -316,6 +402,23 @@ TEST(MeshTextureReader, DataTextureAndCompanionNames)
     unsigned char jet[3];
     ColorMap::jetColorMap(jet, 33, 0, 1023);
     EXPECT_TRUE(same(sample(t.chunks[0], t.texCoords[2], t.texCoords[3]), Texel(jet[0], jet[1], jet[2])));
+    // Vertices that are no grid (a count that fills no rows, a triangle across the grid): the
+    // colours of the values along a row of texels, whatever lies between the corners.
+    for (const auto &[count, corners] : {std::pair{1000, std::vector<int>{0, 1, 33}},
+                                         std::pair{1024, std::vector<int>{0, 500, 1023}}}) {
+        MeshTextureReader ramp(1, nullptr, -1, 1024);
+        ASSERT_TRUE(ramp.readTextureFromData(values.data(), 0, 1023, count, corners.data()));
+        const MeshTexture &r = ramp.result();
+        ASSERT_EQ(r.chunks.size(), 1u);
+        EXPECT_EQ(r.chunks[0].height, 1);
+        for (int k = 0; k < 3; ++k) {
+            ColorMap::jetColorMap(jet, float(corners[static_cast<size_t>(k)]), 0, 1023);
+            const Texel got = sample(r.chunks[0], r.texCoords[2 * k], r.texCoords[2 * k + 1]);
+            EXPECT_NEAR(got.r, jet[0], 8) << count << " corner " << k;
+            EXPECT_NEAR(got.g, jet[1], 8) << count << " corner " << k;
+            EXPECT_NEAR(got.b, jet[2], 8) << count << " corner " << k;
+        }
+    }
     MeshTextureReader small(1, nullptr, -1, 16);
     CapturingMessageSink sink;
     ScopedMessageSink sinkScope(sink);

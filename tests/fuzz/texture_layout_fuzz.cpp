@@ -103,6 +103,16 @@ VELMORA_FUZZ_HARNESS(fuzz::NoRefusal, fuzz::QuietOutput)
             MeshTextureReader several(nTriangles, block.texCoords.get(), block.texCoordVersion, limit);
             if (several.readTextureImages(std::move(images), triangleImage))
                 checkTexture(several.result(), nTriangles, limit);
+
+            // The tiles of a multi-tile atlas: 1001, 1002 and 1011, two sizes.
+            std::vector<MeshTextureReader::MaterialImages> tiled(1);
+            for (int k = 0; k < 3; ++k) {
+                tiled[0].images.emplace_back(new Bitmap(k == 1 ? height : width, k == 1 ? width : height));
+                tiled[0].tiles.push_back(k == 2 ? 1011 : 1001 + k);
+            }
+            MeshTextureReader tiles(nTriangles, block.texCoords.get(), block.texCoordVersion, limit);
+            if (tiles.readTextureMaterials(std::move(tiled), {}))
+                checkTexture(tiles.result(), nTriangles, limit);
         }
         MeshTextureReader reader(nTriangles, block.texCoords.get(), block.texCoordVersion, limit);
         if (reader.readTexture(std::move(image)))

@@ -124,6 +124,32 @@ TEST(CameraAnimationWindow, RecordsPlaysAndExportsAFlight)
     EXPECT_EQ(window->getList()->getNumberOfItems(), 3);
     EXPECT_EQ(window->getList()->getItemLabel(2), "3");
 
+    // The numbers move with their cameras; a row the user unselects is not removed afterwards.
+    GtkEList *list = window->getList();
+    list->setSelectedItem(2);
+    gtk_button_clicked(GTK_BUTTON(window->findWidget("up")));
+    EXPECT_EQ(list->getItemLabel(1), "3");
+    EXPECT_EQ(list->getItemLabel(2), "2");
+    gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(list->getTreeView()));
+    EXPECT_EQ(animation->getSelected(), -1);
+    gtk_button_clicked(GTK_BUTTON(window->findWidget("remove")));
+    EXPECT_EQ(animation->getNKeyCameras(), 3) << "nothing selected, nothing removed";
+
+    // The export names are asked with Save choosers that confirm overwriting.
+    for (const char *item : {"Export to camera file", "Export to image sequence", "Export to avi"}) {
+        gtk_menu_item_activate(GTK_MENU_ITEM(window->findWidget(item)));
+        GtkFileChooser *chooser = nullptr;
+        GList *windows = gtk_window_list_toplevels();
+        for (GList *w = windows; w; w = w->next)
+            if (GTK_IS_FILE_CHOOSER(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
+                chooser = GTK_FILE_CHOOSER(w->data);
+        g_list_free(windows);
+        ASSERT_NE(chooser, nullptr) << item;
+        EXPECT_EQ(gtk_file_chooser_get_action(chooser), GTK_FILE_CHOOSER_ACTION_SAVE) << item;
+        EXPECT_TRUE(gtk_file_chooser_get_do_overwrite_confirmation(chooser)) << item;
+        gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+    }
+
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(window->findWidget("seconds")), 1);
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(window->findWidget("fps")), 20);
     EXPECT_EQ(animation->getFrameCount(), 20);

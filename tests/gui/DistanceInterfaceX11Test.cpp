@@ -41,9 +41,16 @@ TEST(DistanceInterface, ShowsBothDistancesAndOpensAgainAfterClosing)
     ASSERT_NE(panel.getWindow(), nullptr);
     EXPECT_STREQ(panel.getGeodesicText(), "Geodesic  distance: 2.000000 units");
     EXPECT_STREQ(panel.getEuclideanText(), "Euclidean distance: 2.000000 units");
-    // A dropped path leaves the window open with nothing new to show.
+    // Ends that no edge joins: no length along the surface.
+    edge.setConnected(false);
+    panel.setPath(&edge);
+    EXPECT_STREQ(panel.getGeodesicText(), "Geodesic  distance: none, the ends are not connected");
+    EXPECT_STREQ(panel.getEuclideanText(), "Euclidean distance: 2.000000 units");
+    // A dropped path leaves the window open with no figures of the path that is gone.
     panel.setPath(nullptr);
     EXPECT_NE(panel.getWindow(), nullptr);
+    EXPECT_STREQ(panel.getGeodesicText(), "");
+    EXPECT_STREQ(panel.getEuclideanText(), "");
     pumpEvents();
 }
 

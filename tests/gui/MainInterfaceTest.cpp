@@ -1,3 +1,4 @@
+#include "gui/FileDialog.h"
 #include "gui/MainInterface.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,42 @@ TEST(MainInterfaceInput, RightAndMiddleButtonsExchangeNumbers)
     EXPECT_EQ(MainInterface::mapButton(3), 2);
     EXPECT_EQ(MainInterface::mapButton(4), 4);
     EXPECT_EQ(MainInterface::mapButton(5), 5);
+}
+
+// The control window goes beside the view window, never over it while there is room, and
+// always on the screen.
+TEST(MainInterfacePlacement, ControlWindowBesideTheViewOnTheScreen)
+{
+    const struct {
+        int viewX, viewY, viewW, w, h;
+        MainInterface::Corner expected;
+        const char *what;
+    } cases[] = {
+        {400, 100, 512, 360, 420, {32, 100}, "room on the left"},
+        {100, 100, 512, 360, 420, {620, 100}, "no room on the left: on the right"},
+        {300, 100, 800, 360, 420, {0, 100}, "room on neither side: the edge with more room"},
+        {100, 900, 512, 360, 420, {620, 604}, "kept above the screen's bottom"},
+        {-50, -20, 512, 360, 420, {470, 0}, "a view partly off the screen"},
+    };
+    for (const auto &c : cases) {
+        const MainInterface::Corner got = MainInterface::controlWindowCorner(c.viewX, c.viewY, c.viewW, c.w, c.h, 1280, 1024);
+        EXPECT_EQ(got.x, c.expected.x) << c.what;
+        EXPECT_EQ(got.y, c.expected.y) << c.what;
+    }
+}
+
+// "open file" hands the files over in the order they were picked, not the list's.
+TEST(FileDialogOrder, FilesComeInTheOrderPicked)
+{
+    PickOrder order;
+    order.update({"c"});
+    order.update({"a", "c"});
+    order.update({"a", "b", "c"});
+    EXPECT_EQ(order.ordered({"a", "b", "c"}), (std::vector<std::string>{"c", "a", "b"}));
+    order.update({"b", "c"}); // "a" unpicked
+    order.update({"a", "b", "c"});
+    EXPECT_EQ(order.ordered({"a", "b", "c"}), (std::vector<std::string>{"c", "b", "a"}));
+    EXPECT_EQ(order.ordered({"b", "d"}), (std::vector<std::string>{"b", "d"})) << "names never seen come last";
 }
 
 } // namespace

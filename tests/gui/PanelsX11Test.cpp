@@ -7,6 +7,7 @@
 #include "gui/defaultInterface.h"
 
 #include "app/GLMachine.h"
+#include "app/KeyHelp.h"
 #include "camera/CameraTestFiles.h"
 #include "camera/GLCamera.h"
 #include "formats/DataItem.h"
@@ -566,7 +567,8 @@ TEST_F(Panels, KeysShowInThePanels)
     EXPECT_FALSE(isIdentity(object->getPose()));
     machine->notifyCommand('i');
     EXPECT_TRUE(isIdentity(object->getPose()));
-    EXPECT_FLOAT_EQ(camera->getFocal(), 1);
+    ASSERT_TRUE(camera->isDefaultCamera());
+    EXPECT_FLOAT_EQ(camera->getFocal(), 5) << "the built-in camera's framing";
     EXPECT_FLOAT_EQ(camera->getPanning().x, 0);
     const Matrix4 original = camera->getGLEMatrix();
     for (int i = 0; i < 4; ++i)
@@ -648,6 +650,150 @@ TEST_F(Panels, BackgroundButtonShowsTheColour)
     gtk_widget_destroy(chooser);
     gtk_widget_destroy(preferences);
     pumpEvents();
+}
+
+} // namespace
+
+namespace {
+
+// The control window's menus and what they open.
+std::vector<std::string> childLabels(GtkWidget *shell)
+{
+    std::vector<std::string> labels;
+    GList *items = gtk_container_get_children(GTK_CONTAINER(shell));
+    for (GList *i = items; i; i = i->next) {
+        GtkWidget *child = GTK_IS_BIN(i->data) ? gtk_bin_get_child(GTK_BIN(i->data)) : nullptr;
+        labels.push_back(child && GTK_IS_LABEL(child) ? gtk_label_get_text(GTK_LABEL(child)) : "-");
+    }
+    g_list_free(items);
+    return labels;
+}
+
+bool showsText(GtkWidget *root, const std::string &text)
+{
+    return findWidget(root, [&](GtkWidget *w) { return GTK_IS_LABEL(w) && text == gtk_label_get_text(GTK_LABEL(w)); });
+}
+
+TEST_F(Panels, MenuBarHelpAboutAndPreferencesWindowSize)
+{
+    GtkWidget *control = toplevel("Interface");
+    GtkWidget *bar = findWidget(control, [](GtkWidget *w) { return GTK_IS_MENU_BAR(w); });
+    ASSERT_NE(bar, nullptr);
+    const std::vector<std::string> titles = childLabels(bar);
+    ASSERT_EQ(titles.size(), 3u);
+    EXPECT_EQ(titles.front(), "File");
+    EXPECT_EQ(titles.back(), "Help") << "the selected element's menu between them";
+    EXPECT_EQ(childLabels(gtk_menu_item_get_submenu(GTK_MENU_ITEM(menuItem(bar, "File")))),
+              (std::vector<std::string>{"Add", "Remove", "-", "Up", "Down", "-", "Preferences", "-", "Quit"}));
+    EXPECT_EQ(childLabels(gtk_menu_item_get_submenu(GTK_MENU_ITEM(menuItem(bar, "Help")))),
+              (std::vector<std::string>{"Help", "-", "About Velmora"}));
+    const std::pair<guint, int> accelerators[] = {{GDK_a, GDK_CONTROL_MASK}, {GDK_r, GDK_CONTROL_MASK},
+                                                  {GDK_u, GDK_CONTROL_MASK}, {GDK_d, GDK_CONTROL_MASK},
+                                                  {GDK_p, GDK_CONTROL_MASK}, {GDK_q, 0}, {GDK_h, 0}};
+    for (const auto &[key, mods] : accelerators) {
+        guint found = 0;
+        for (GSList *g = gtk_accel_groups_from_object(G_OBJECT(control)); g; g = g->next) {
+            guint n = 0;
+            gtk_accel_group_query(GTK_ACCEL_GROUP(g->data), key, GdkModifierType(mods), &n);
+            found += n;
+        }
+        EXPECT_EQ(found, 1u) << gdk_keyval_name(key);
+    }
+
+    // Help lists every key a binding table gives; About names the program.
+    activate(findWidget(bar, [](GtkWidget *w) {
+        return GTK_IS_MENU_ITEM(w) && !gtk_menu_item_get_submenu(GTK_MENU_ITEM(w)) &&
+               GTK_IS_LABEL(gtk_bin_get_child(GTK_BIN(w))) &&
+               std::strcmp(gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(w)))), "Help") == 0;
+    }));
+    GtkWidget *help = toplevel("Help");
+    ASSERT_NE(help, nullptr);
+    for (const auto &column : KeyHelp::columns())
+        for (const KeyHelp::Row &row : KeyHelp::rows(column)) {
+            if (row.description.empty())
+                continue;
+            EXPECT_TRUE(showsText(help, row.keys) && showsText(help, row.description)) << row.description;
+        }
+    gtk_widget_destroy(help);
+    activate(menuItem(bar, "About Velmora"));
+    GtkWidget *about = toplevel("About");
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(showsText(about, "\nVelmora 1.1.0"));
+    EXPECT_TRUE(showsText(about, "A viewer for image-based 3D reconstruction by the Velmora developers"));
+    gtk_widget_destroy(about);
+
+    // The Preferences' "window width" resizes the view.
+    activate(menuItem(bar, "Preferences"));
+    GtkWidget *preferences = toplevel("Preferences");
+    GtkWidget *row = findWidget(preferences, [](GtkWidget *w) { return GTK_IS_HBOX(w) && showsText(w, "window width"); });
+    GtkWidget *width = findWidget(row, [](GtkWidget *w) { return GTK_IS_SPIN_BUTTON(w); });
+    ASSERT_NE(width, nullptr);
+    EXPECT_EQ(gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(width)), kSize);
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(width), 300);
+    int w = 0, h = 0;
+    const gint64 end = g_get_monotonic_time() + 5 * G_TIME_SPAN_SECOND;
+    do {
+        pumpEvents();
+        machine->getWindowSize(w, h);
+    } while (w != 300 && g_get_monotonic_time() < end);
+    EXPECT_EQ(w, 300);
+    EXPECT_EQ(h, kSize);
+    gtk_widget_destroy(preferences);
+    pumpEvents();
+}
+
+// What the user does in "open file" while it runs: b.off picked, then a click on the list's
+// first row (a.off) adds it, then "OK". A chooser that never gets there is cancelled.
+struct Picking {
+    std::string folder;
+    int ticks = 0;
+};
+
+gboolean pickTwoFiles(gpointer data)
+{
+    auto *picking = static_cast<Picking *>(data);
+    GtkWidget *dialog = toplevel("open file");
+    if (++picking->ticks > 1000 || !dialog) {
+        if (dialog)
+            gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+        return dialog || picking->ticks > 1000 ? FALSE : TRUE;
+    }
+    GSList *chosen = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(dialog));
+    const guint n = g_slist_length(chosen);
+    g_slist_free_full(chosen, g_free);
+    if (picking->ticks == 1) {
+        gtk_file_chooser_select_filename(GTK_FILE_CHOOSER(dialog), (picking->folder + "/b.off").c_str());
+    } else if (n == 1) {
+        GtkWidget *list = findWidget(dialog, [](GtkWidget *w) {
+            GList *columns = GTK_IS_TREE_VIEW(w) ? gtk_tree_view_get_columns(GTK_TREE_VIEW(w)) : nullptr;
+            const bool files = g_list_length(columns) > 1;
+            g_list_free(columns);
+            return files;
+        });
+        GtkTreePath *first = gtk_tree_path_new_from_indices(0, -1);
+        gtk_tree_selection_select_path(gtk_tree_view_get_selection(GTK_TREE_VIEW(list)), first);
+        gtk_tree_path_free(first);
+    } else if (n == 2) {
+        gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+TEST_F(Panels, OpenFileRegistersTheFilesInTheOrderPicked)
+{
+    std::ofstream(folder + "/a.off") << "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
+    std::ofstream(folder + "/b.off") << "OFF\n3 1 0\n10 0 0\n11 0 0\n10 1 0\n3 0 1 2\n";
+    Picking picking{folder};
+    g_timeout_add(20, pickTwoFiles, &picking);
+    testsupport::CapturedMessages captured;
+    activate(menuItem(toplevel("Interface"), "Add"));
+    captured.take();
+    ASSERT_EQ(machine->getNObjects(), 2);
+    EXPECT_EQ(machine->getObject(0)->getBBMin().x, 10) << "b.off, picked first";
+    EXPECT_EQ(machine->getObject(1)->getBBMin().x, 0);
+    std::remove((folder + "/a.off").c_str());
+    std::remove((folder + "/b.off").c_str());
 }
 
 } // namespace

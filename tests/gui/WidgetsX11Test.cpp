@@ -628,15 +628,36 @@ TEST_F(FileDialogTest, OkClosesTheDialogThenPassesTheName)
     EXPECT_TRUE(chosen.dialogGoneWhenCalled);
 }
 
-TEST_F(FileDialogTest, MultipleSelectionPassesEveryNameInListOrder)
+TEST_F(FileDialogTest, MultipleSelectionPassesEveryNameInTheOrderPicked)
 {
     FileDialog *dialog = open(true, "c.off");
     Watch<GtkFileChooser> watch(dialog->getDialog());
     gtk_file_chooser_select_all(watch.ptr);
     gtk_file_chooser_unselect_filename(watch.ptr, (dir + "/b.dat").c_str());
     gtk_dialog_response(GTK_DIALOG(watch.ptr), GTK_RESPONSE_ACCEPT);
-    EXPECT_EQ(chosen.names, (Labels{dir + "/a.tri", dir + "/c.off"}));
+    EXPECT_EQ(chosen.names, (Labels{dir + "/c.off", dir + "/a.tri"}));
     EXPECT_TRUE(watch.gone());
+}
+
+// The names of files to write: a Save chooser that asks before replacing a file.
+TEST_F(FileDialogTest, SaveChoosersHaveANameFieldAndConfirmOverwriting)
+{
+    FileDialog *dialog = FileDialog::saveAs("avi filename", MakeDelegate(&chosen, &Chosen::file), "*.avi");
+    Watch<GtkFileChooser> watch(dialog->getDialog());
+    EXPECT_EQ(gtk_file_chooser_get_action(watch.ptr), GTK_FILE_CHOOSER_ACTION_SAVE);
+    EXPECT_TRUE(gtk_file_chooser_get_do_overwrite_confirmation(watch.ptr));
+    dialog->setFolder(dir.c_str());
+    gtk_file_chooser_set_current_name(watch.ptr, "new.avi");
+    ASSERT_TRUE(pumpUntil([&] {
+        gchar *name = gtk_file_chooser_get_filename(watch.ptr);
+        const bool there = name && std::string(name) == dir + "/new.avi";
+        g_free(name);
+        return there;
+    }));
+    gtk_dialog_response(GTK_DIALOG(watch.ptr), GTK_RESPONSE_ACCEPT);
+    // The chooser looks the name up before it answers.
+    EXPECT_TRUE(pumpUntil([&] { return watch.gone(); }));
+    EXPECT_EQ(chosen.names, (Labels{dir + "/new.avi"}));
 }
 
 // The chooser's list of files: of its tree views, the one with more than one column (the

@@ -1,3 +1,4 @@
+#include "objects/GL3DObjectLoader.h"
 #include "objects/GLMeshObject.h"
 
 #include "math/Messages.h"
@@ -10,6 +11,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <fstream>
+#include <memory>
 #include <functional>
 #include <string>
 #include <vector>
@@ -307,6 +310,48 @@ TEST_F(MeshDrawing, DoubleFaceAndClippingPlanes)
     EXPECT_EQ(moved.at(90, 64)[0], 0);
 }
 
+// A PLY file of another program: `v` and `t` with one colour on every vertex.
+std::string writePly(const std::string &path, const std::vector<float> &v, const std::vector<int> &t, int r, int g, int b)
+{
+    std::ofstream out(path);
+    out << "ply\nformat ascii 1.0\nelement vertex " << v.size() / 3
+        << "\nproperty float x\nproperty float y\nproperty float z\nproperty uchar red\nproperty uchar green\n"
+           "property uchar blue\nelement face "
+        << t.size() / 3 << "\nproperty list uchar int vertex_indices\nend_header\n";
+    for (size_t i = 0; i < v.size(); i += 3)
+        out << v[i] << ' ' << v[i + 1] << ' ' << v[i + 2] << ' ' << r << ' ' << g << ' ' << b << '\n';
+    for (size_t i = 0; i < t.size(); i += 3)
+        out << "3 " << t[i] << ' ' << t[i + 1] << ' ' << t[i + 2] << '\n';
+    return path;
+}
+
+TEST_F(MeshDrawing, FileColoursAreLitAndImportedMeshesShowBothSides)
+{
+    const std::string dir = testsupport::makeTempDir("MeshFileColours");
+    const Sphere sphere(0.8f, 24, 32);
+    testsupport::CapturedMessages captured;
+    std::unique_ptr<GL3DObject> ball(GL3DObjectLoader::load(writePly(dir + "/ball.ply", sphere.v, sphere.t, 200, 100, 40).c_str()));
+    ASSERT_NE(ball, nullptr);
+    ball->draw();
+    expectNoGLError();
+    const RgbaImage lit = capture();
+    // The colour times the shading: brighter towards the middle than at the rim, in its own
+    // hue off the highlight.
+    const unsigned char *inner = lit.at(64, 40), *outer = lit.at(64, 20);
+    EXPECT_GT(inner[0], outer[0] + 40);
+    EXPECT_NEAR(outer[0], 2.0 * outer[1], 3);
+    EXPECT_NEAR(outer[1], 2.5 * outer[2], 3);
+
+    // A single triangle turned away from the viewer, as modelling programs leave them.
+    const std::vector<float> v = {-0.5f, -0.5f, 0, 0, 0.5f, 0, 0.5f, -0.5f, 0};
+    std::unique_ptr<GL3DObject> sheet(GL3DObjectLoader::load(writePly(dir + "/sheet.ply", v, {0, 1, 2}, 90, 90, 90).c_str()));
+    captured.take();
+    ASSERT_NE(sheet, nullptr);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    sheet->draw();
+    EXPECT_GT(capture().at(64, 70)[0], 0);
+}
+
 TEST_F(MeshDrawing, ShadowIsTheMeshFlattenedFromTheLight)
 {
     const Sphere sphere(0.3f, 12, 16);
@@ -377,7 +422,7 @@ TEST_F(MeshDrawing, PickingVerticesAndTriangles)
     EXPECT_EQ(countPixels(capture(), [](const unsigned char *p) { return p[0] > 200 && p[1] < 60; }), 0);
 }
 
-TEST_F(MeshDrawing, LegendIsShownWithDataColoursOnly)
+TEST_F(MeshDrawing, LegendIsShownWithDataColoursAndTheDataTextureOnly)
 {
     const Sphere sphere(0.3f, 12, 16);
     std::vector<float> heights;
@@ -397,6 +442,9 @@ TEST_F(MeshDrawing, LegendIsShownWithDataColoursOnly)
     };
     EXPECT_EQ(overlay(), 0);
     mesh.notifyCommand('5');
+    EXPECT_GT(overlay(), 200);
+    // The data texture of a sphere (no vertex grid) has its scale too.
+    mesh.notifyCommand('9');
     EXPECT_GT(overlay(), 200);
     mesh.toggleLegendDrawing();
     EXPECT_EQ(overlay(), 0);

@@ -118,6 +118,51 @@ TEST_F(MeshPath, EdgeAndPlaneMeasurementsAreShownInOneWindow)
     EXPECT_EQ(mesh->getPathOnMesh(), nullptr);
 }
 
+// Reconstructed surfaces: a section that meets a hole gives way to the path along the edges;
+// parts that no edge joins have no path along the surface.
+TEST_F(MeshPath, HolesAndUnconnectedParts)
+{
+    fromAbove[14] = -10;
+    std::vector<int> holed = t;
+    holed.erase(holed.begin() + 30, holed.begin() + 36); // cell (1, 1), on the diagonal
+    std::vector<int> apart = {0, 1, 6, 18, 19, 24};      // two triangles that share no vertex
+    const struct {
+        const char *what;
+        const std::vector<int> &triangles;
+        int mode;
+        bool connected;
+        std::string said;
+    } cases[] = {
+        {"section across a hole", holed, 0, true,
+         "chemin_plan: the path reaches the border of the mesh\n"
+         "GLMeshObject: no plane section joins vertices 0 and 24, measured along the edges instead\n"},
+        {"edges between two parts", apart, 1, false,
+         "GLMeshObject: vertices 0 and 24 are not connected, no path along the surface\n"},
+        {"section between two parts", apart, 0, false,
+         "GLMeshObject: no plane section joins vertices 0 and 24, measured along the edges instead\n"
+         "GLMeshObject: vertices 0 and 24 are not connected, no path along the surface\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        MeshRecord r{25, static_cast<int>(c.triangles.size() / 3), v.data(), c.triangles.data(), 0, nullptr};
+        testsupport::CapturedMessages opening;
+        Mesh part(&r);
+        opening.take();
+        part.attach(&host);
+        part.select(0);
+        testsupport::CapturedMessages captured;
+        ASSERT_TRUE(part.measurePath(24, c.mode, fromAbove));
+        const std::string said = captured.take();
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        ASSERT_NE(part.getPathOnMesh(), nullptr);
+        EXPECT_EQ(part.getPathOnMesh()->isConnected(), c.connected);
+        EXPECT_EQ(shown.current, part.getPathOnMesh());
+        if (c.connected) {
+            EXPECT_GT(part.getPathOnMesh()->size(), 5) << "around the hole";
+        }
+    }
+}
+
 TEST_F(MeshPath, WithoutAHostThePathIsMeasuredWithoutAWindow)
 {
     QuietHost quiet;

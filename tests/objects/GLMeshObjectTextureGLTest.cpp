@@ -105,6 +105,26 @@ TEST_F(MeshTexture, AtlasTallerThanTheLimitIsDrawnChunkByChunk)
     }
 }
 
+TEST_F(MeshTexture, ASelectedVertexIsMarkedOnTheTexture)
+{
+    std::unique_ptr<GLMeshObject> mesh = load(writeTexturedMesh(dir, 256));
+    ASSERT_EQ(mesh->notifyCommand('3'), 1);
+    mesh->draw();
+    const RgbaImage plain = capture();
+    testsupport::CapturedMessages captured;
+    mesh->notifyClick(64, 64);
+    captured.take();
+    ASSERT_GE(mesh->getSelectedVertex(), 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mesh->draw();
+    const RgbaImage marked = capture();
+    int changed = 0;
+    for (int y = 0; y < marked.height; ++y)
+        for (int x = 0; x < marked.width; ++x)
+            changed += marked.at(x, y)[0] != plain.at(x, y)[0] || marked.at(x, y)[2] != plain.at(x, y)[2];
+    EXPECT_GT(changed, 20) << "the one-ring drawn over the texture";
+}
+
 TEST_F(MeshTexture, DrawingRestoresTheTextureStateAndSettingsHaveKeys)
 {
     std::unique_ptr<GLMeshObject> mesh = load(writeTexturedMesh(dir, 256));

@@ -2,6 +2,8 @@
 
 #include "math/Messages.h"
 
+#include "core/KeyCodes.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -91,6 +93,16 @@ TEST(GLOctreeObject, ThresholdKeepsEqualValuesAndItemsCycle)
     EXPECT_EQ(range[0], 10.0f);
     EXPECT_EQ(range[1], 30.0f);
     EXPECT_STREQ(o.getLegend().getTitle(), "second");
+    // Page Up / Page Down change the map over the range the slices were given.
+    o.setMinMaxThreshold(12, 25);
+    for (int key : {int(KeyCode::PAGE_UP), int(KeyCode::PAGE_DOWN)}) {
+        const int map = o.getColorMap();
+        o.notifyCommand(key);
+        EXPECT_NE(o.getColorMap(), map);
+        o.getMinMaxThreshold(range);
+        EXPECT_EQ(range[0], 12.0f);
+        EXPECT_EQ(range[1], 25.0f);
+    }
     o.notifyCommand('>');
     EXPECT_EQ(o.getCurrentDataItem(), 0);
     o.notifyCommand('<');

@@ -103,6 +103,18 @@ TEST_F(PointCloud, ColouredPointsAreDrawnInTheirColours)
     EXPECT_EQ(selected[2], 0);
     cloud.notifyClick(2, 2);
     EXPECT_EQ(cloud.getSelectedVertex(), -1);
+
+    // Moved, the cloud turns the view about the moved point, or its moved centre.
+    {
+        ScopedMessageSink scope(said);
+        cloud.notifyClick(112, 111);
+    }
+    Matrix4 moved = Matrix4::Identity;
+    moved(0, 3) = 2;
+    cloud.setPose(moved);
+    EXPECT_EQ(cloud.getOrigin(), Point3(2.75f, -0.75f, 0));
+    cloud.notifyClick(2, 2);
+    EXPECT_NEAR(cloud.getOrigin().x, 2, 1e-5f);
 }
 
 TEST_F(PointCloud, ScoresAreColouredAndTheLowerThresholdHidesTheLowOnes)
@@ -128,6 +140,16 @@ TEST_F(PointCloud, ScoresAreColouredAndTheLowerThresholdHidesTheLowOnes)
     // Columns of points fall on 6 or 7 pixel steps: the share is 10 / 16 within a column.
     EXPECT_NEAR(litPixels(raised), all * 10 / 16, all / 14);
     EXPECT_EQ(raised.at(16, 64)[0] + raised.at(16, 64)[1] + raised.at(16, 64)[2], 0); // score 0 column
+    // What the threshold hides cannot be clicked: point (0, 7) of the score 0 column.
+    {
+        CapturingMessageSink said;
+        ScopedMessageSink scope(said);
+        cloud.notifyClick(16, 67);
+        EXPECT_EQ(cloud.getSelectedVertex(), -1);
+        cloud.notifyClick(80, 67);
+        EXPECT_EQ(cloud.getSelectedVertex(), 7 * 16 + 10);
+        cloud.notifyClick(2, 2);
+    }
     // Drawing the same threshold again changes nothing.
     redraw(cloud);
     EXPECT_EQ(litPixels(capture()), litPixels(raised));

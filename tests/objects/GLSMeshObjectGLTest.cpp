@@ -94,6 +94,11 @@ TEST_F(SimplexDrawing, AClickSelectsAVertexAndItsData)
     const Point3 o = mesh->getOrigin();
     const float *s = mesh->getVertices() + 3 * mesh->getSelectedVertex();
     EXPECT_EQ(o, Point3(s[0], s[1], s[2]));
+    // Moved, it turns the view about the moved vertex.
+    Matrix4 moved = Matrix4::Identity;
+    moved(0, 3) = 2;
+    mesh->setPose(moved);
+    EXPECT_NEAR((mesh->getOrigin() - Point3(s[0] + 2, s[1], s[2])).norm(), 0, 1e-5f);
 }
 
 } // namespace

@@ -100,6 +100,8 @@ TEST_F(VolumeDrawing, EverySampleVolumeOpensAndShowsItsMiddleSlice)
         EXPECT_EQ(size[0], 48) << name;
         EXPECT_EQ(size[1], 40) << name;
         EXPECT_EQ(v->isPackedColor(), std::string(name) == "slice.ppm");
+        // A legend of values only where values are mapped to colours.
+        EXPECT_EQ(v->getLegend().getNumberOfLabels() > 0, !v->isPackedColor()) << name;
         // Images are one slice of 48 x 40 unit voxels: bring them to [-1, 1] like the volumes.
         const bool image2d = v->getVolumeOrigin()[0] == 0;
         glPushMatrix();

@@ -177,6 +177,39 @@ TEST_F(ImportedMesh, ImagesEmbeddedInGltfAreDrawn)
         EXPECT_NEAR(px[1], c.g, 4);
         EXPECT_NEAR(px[2], c.b, 4);
     }
+
+TEST_F(ImportedMesh, TilesOfAnAtlasEachOnItsTriangles)
+{
+    // Tiles "t.1001.png" (red) and "t.1002.png" (blue): the left triangle's u lies in 0..1,
+    // the right one's in 1..2.
+    Bitmap red(4, 4), blue(4, 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            red.get(x, y) = RGB<unsigned char>(220, 0, 0);
+            blue.get(x, y) = RGB<unsigned char>(0, 0, 210);
+        }
+    ASSERT_EQ(red.savePNG((dir + "/t.1001.png").c_str()), 1);
+    ASSERT_EQ(blue.savePNG((dir + "/t.1002.png").c_str()), 1);
+    std::ofstream(dir + "/tiles.mtl") << "newmtl A\nmap_Kd t.1001.png\n";
+    const std::string obj = dir + "/tiles.obj";
+    std::ofstream(obj) << "mtllib tiles.mtl\nv -0.8 -0.8 0\nv 0.8 -0.8 0\nv 0.8 0.8 0\nv -0.8 0.8 0\n"
+                          "vt 0.2 0.2\nvt 0.8 0.8\nvt 0.2 0.8\nvt 1.2 0.2\nvt 1.8 0.2\nvt 1.8 0.8\n"
+                          "usemtl A\nf 1/1 3/2 4/3\nf 1/4 2/5 3/6\n";
+
+    testsupport::CapturedMessages captured;
+    std::unique_ptr<GL3DObject> object(GL3DObjectLoader::load(obj.c_str()));
+    auto *mesh = dynamic_cast<GLMeshObject *>(object.get());
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->notifyCommand('3'), 1);
+    EXPECT_EQ(captured.take().find("outside"), std::string::npos);
+    mesh->draw();
+    expectNoGLError();
+    const RgbaImage image = capture();
+    const unsigned char *left = image.at(25, 40), *right = image.at(100, 90);
+    EXPECT_NEAR(left[0], 220, 3);
+    EXPECT_NEAR(left[2], 0, 3);
+    EXPECT_NEAR(right[0], 0, 3);
+    EXPECT_NEAR(right[2], 210, 3);
 }
 
 } // namespace
