@@ -122,7 +122,11 @@ const Extension kExtensions[] = {
     {"pgm", loadObject<GLVolumeObject>},  // volume
     {"ppm", loadObject<GLVolumeObject>},  // volume
     {"bin", loadObject<GLPointListObject>},
-    {"las", loadObject<GLPointListObject>},
+    {"las", loadObject<GLPointListObject>},  // ASPRS LAS ("LASF"), else the text list
+    {"laz", loadObject<GLPointListObject>},  // refused with the way to decompress it
+    {"xyz", loadObject<GLPointListObject>},
+    {"pts", loadObject<GLPointListObject>},
+    {"txt", loadObject<GLPointListObject>},
     {"gph", loadObject<GLGraphObject>},
 };
 
