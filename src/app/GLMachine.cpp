@@ -1,4 +1,5 @@
 #include "app/GLMachine.h"
+#include "objects/PointLod.h"
 #include "core/StartupTiming.h"
 
 #include "camera/GLCamera.h"
@@ -73,6 +74,8 @@ void GLMachine::init(int width, int height)
     windowHeight = height;
     dragReductionThreshold = kDefaultDragReductionThreshold;
     drawingReduced = false;
+    setPointBudgets(options.stillPointBudget, options.dragPointBudget);
+    setCaptureEveryPoint(options.captureEveryPoint);
     // The window may call back into this machine (realize runs initGL), so every field is
     // set before it is created.
 }
@@ -564,6 +567,22 @@ void GLMachine::draw()
 void GLMachine::setDragReductionThreshold(long long triangles)
 {
     dragReductionThreshold = std::max(0LL, triangles);
+}
+
+void GLMachine::setPointBudgets(long long still, long long drag)
+{
+    options.stillPointBudget = std::max(1LL, still);
+    options.dragPointBudget = std::max(1LL, drag);
+    PointBudgets::current().still = options.stillPointBudget;
+    PointBudgets::current().drag = options.dragPointBudget;
+    if (window)
+        requestRedraw();
+}
+
+void GLMachine::setCaptureEveryPoint(bool on)
+{
+    options.captureEveryPoint = on;
+    PointBudgets::current().captureEveryPoint = on;
 }
 
 void GLMachine::setReducedDrawing(bool on)
