@@ -1,5 +1,6 @@
 #include "formats/TextCloudReader.h"
 
+#include "formats/PointBounds.h"
 #include "formats/ReadAll.h"
 #include "formats/ReadRefusal.h"
 #include "formats/TextScanner.h"
@@ -63,7 +64,7 @@ PointListData TextCloudReader::read(const char *text, size_t size, const char *n
     while (lines.line(begin, lineEnd)) {
         double v[kMaxColumns];
         const int n = parseLine(begin, lineEnd, v);
-        if (n < 3)
+        if (n < 3 || !std::isfinite(v[0]) || !std::isfinite(v[1]) || !std::isfinite(v[2]))
             continue;
         if (columns == 0) {
             columns = n;
@@ -99,9 +100,10 @@ PointListData TextCloudReader::read(const char *text, size_t size, const char *n
         item.name = "intensity";
         item.values = allocateLargeArray<float>(n);
         std::copy(values.begin(), values.end(), item.values.get());
-        const auto range = std::minmax_element(values.begin(), values.end());
-        item.lo = *range.first;
-        item.hi = *range.second;
+        PointBounds range;
+        range.addValues(values.data(), n);
+        item.lo = range.valueLo;
+        item.hi = range.valueHi;
         d.items.push_back(std::move(item));
     }
     if (!colors.empty() && colorsValid) {
