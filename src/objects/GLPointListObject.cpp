@@ -5,6 +5,7 @@
 #include "formats/ColorMap.h"
 #include "formats/LasReader.h"
 #include "formats/TextCloudReader.h"
+#include "render/EyeDomePass.h"
 #include "math/Messages.h"
 
 #define GL_GLEXT_PROTOTYPES
@@ -150,6 +151,7 @@ void GLPointListObject::adopt(PointListData &d)
     lod.reset();
     subset.clear();
     const size_t n = static_cast<size_t>(d.nPoints);
+    const bool ownColours = d.colors != nullptr;
     nVertices = d.nPoints;
     pointStore = std::move(d.points);
     vertices = pointStore.get();
@@ -199,6 +201,8 @@ void GLPointListObject::adopt(PointListData &d)
         nUnordered = 0;
     }
     colors = showOwnColors ? ownColorStore.get() : colorStore.get();
+    // Without colours of their own, points in one colour or a colour map read as a flat stain.
+    eyeDome = !ownColours;
     selectedVertex = -1;
     pointsUploaded = colorsUploaded = false;
     indicesStale = true;
@@ -508,6 +512,8 @@ const BindingTable &GLPointListObject::bindings()
         {actionValue(Action::OWN_COLORS), {'3'}, nullptr, "its colours or its values", F},
         nextColorMapRow(Action::NEXT_COLOR_MAP, F),
         previousColorMapRow(Action::PREVIOUS_COLOR_MAP, F),
+        {actionValue(Action::EYE_DOME), {'e'}, "Eye-dome lighting", "eye-dome lighting on/off", F},
+        {actionValue(Action::ADAPTIVE_SIZE), {'4'}, "Adaptive size", "adaptive point size on/off", F},
     };
     static const BindingTable table("point cloud", rows);
     return table;
@@ -545,6 +551,14 @@ bool GLPointListObject::runAction(const KeyBinding &row)
         break;
     case Action::OWN_COLORS:
         return showNextColoring();
+    case Action::EYE_DOME:
+        eyeDome = !eyeDome;
+        msg::note("GLPointListObject: eye-dome lighting %s\n", eyeDome ? "on" : "off");
+        break;
+    case Action::ADAPTIVE_SIZE:
+        adaptiveSize = !adaptiveSize;
+        msg::note("GLPointListObject: adaptive point size %s\n", adaptiveSize ? "on" : "off");
+        break;
     case Action::NEXT_COLOR_MAP:
     case Action::PREVIOUS_COLOR_MAP:
         return stepColorMap(row.action == actionValue(Action::NEXT_COLOR_MAP) ? 1 : -1);
@@ -649,40 +663,75 @@ void GLPointListObject::drawSubset()
 void GLPointListObject::drawNodes(size_t budget, const float *mvp, int height)
 {
     bool complete = true;
-    lod->select(mvp, height, budget, selected, &complete);
+    lod->select(mvp, height, budget, selected, &complete, &selectedPixels);
     lastCut = !complete;
-    // In storage order: the memory is read front to back.
-    std::sort(selected.begin(), selected.end(), [this](int a, int b) {
-        return lod->nodes[static_cast<size_t>(a)].first < lod->nodes[static_cast<size_t>(b)].first;
+    // Adaptive size: a chosen node none of whose children is drawn shows its sample alone;
+    // its points grow to the sample's spacing on screen (at most 8 pixels).
+    std::vector<std::pair<float, int>> nodes; // (size, node)
+    nodes.reserve(selected.size());
+    static thread_local std::vector<char> chosen;
+    if (adaptiveSize) {
+        chosen.assign(lod->nodes.size(), 0);
+        for (int id : selected)
+            chosen[static_cast<size_t>(id)] = 1;
+    }
+    for (size_t k = 0; k < selected.size(); ++k) {
+        const PointLodNode &node = lod->nodes[static_cast<size_t>(selected[k])];
+        float size = pointSize;
+        if (adaptiveSize) {
+            bool frontier = false, anyChild = false;
+            for (int c : node.child)
+                if (c >= 0) {
+                    anyChild = true;
+                    frontier = frontier || chosen[static_cast<size_t>(c)];
+                }
+            if (anyChild && !frontier) {
+                const float spacing = selectedPixels[k] / static_cast<float>(1 << PointLod::sampleDepth(node.depth));
+                size = std::min(std::max(pointSize, std::round(spacing * pointSize)), 8.0f);
+            }
+        }
+        nodes.push_back({size, selected[k]});
+    }
+    // By size, then in storage order: the memory is read front to back.
+    std::sort(nodes.begin(), nodes.end(), [this](const std::pair<float, int> &a, const std::pair<float, int> &b) {
+        if (a.first != b.first)
+            return a.first < b.first;
+        return lod->nodes[static_cast<size_t>(a.second)].first < lod->nodes[static_cast<size_t>(b.second)].first;
     });
     static thread_local std::vector<GLint> firsts;
     static thread_local std::vector<GLsizei> counts;
     static thread_local std::vector<const void *> offsets;
-    firsts.clear();
-    counts.clear();
-    offsets.clear();
     size_t drawn = 0;
-    for (int id : selected) {
-        const PointLodNode &node = lod->nodes[static_cast<size_t>(id)];
-        if (nIndices >= 0) {
-            const unsigned k = nodeShownCount[static_cast<size_t>(id)];
-            if (k == 0)
-                continue;
-            counts.push_back(static_cast<GLsizei>(k));
-            offsets.push_back(reinterpret_cast<const void *>(sizeof(unsigned) * nodeShownFirst[static_cast<size_t>(id)]));
-            drawn += k;
-        } else {
-            firsts.push_back(static_cast<GLint>(node.first));
-            counts.push_back(static_cast<GLsizei>(node.count));
-            drawn += node.count;
+    for (size_t from = 0; from < nodes.size();) {
+        size_t to = from;
+        firsts.clear();
+        counts.clear();
+        offsets.clear();
+        for (; to < nodes.size() && nodes[to].first == nodes[from].first; ++to) {
+            const size_t id = static_cast<size_t>(nodes[to].second);
+            const PointLodNode &node = lod->nodes[id];
+            if (nIndices >= 0) {
+                if (nodeShownCount[id] == 0)
+                    continue;
+                counts.push_back(static_cast<GLsizei>(nodeShownCount[id]));
+                offsets.push_back(reinterpret_cast<const void *>(sizeof(unsigned) * nodeShownFirst[id]));
+                drawn += nodeShownCount[id];
+            } else {
+                firsts.push_back(static_cast<GLint>(node.first));
+                counts.push_back(static_cast<GLsizei>(node.count));
+                drawn += node.count;
+            }
         }
-    }
-    if (nIndices >= 0) {
-        indexBuffer.bind(GL_ELEMENT_ARRAY_BUFFER);
-        glMultiDrawElements(GL_POINTS, counts.data(), GL_UNSIGNED_INT, offsets.data(), static_cast<GLsizei>(counts.size()));
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    } else {
-        glMultiDrawArrays(GL_POINTS, firsts.data(), counts.data(), static_cast<GLsizei>(counts.size()));
+        glPointSize(nodes[from].first);
+        if (nIndices >= 0) {
+            indexBuffer.bind(GL_ELEMENT_ARRAY_BUFFER);
+            glMultiDrawElements(GL_POINTS, counts.data(), GL_UNSIGNED_INT, offsets.data(),
+                                static_cast<GLsizei>(counts.size()));
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        } else {
+            glMultiDrawArrays(GL_POINTS, firsts.data(), counts.data(), static_cast<GLsizei>(counts.size()));
+        }
+        from = to;
     }
     drawnCount = drawn;
 }
@@ -747,6 +796,8 @@ void GLPointListObject::drawData()
         }
     }
     glPopClientAttrib();
+    if (eyeDome && drawnCount > 0)
+        EyeDomePass::apply(eyeDomeStrength, 1);
 
     if (selectedVertex >= 0 && selectedVertex < nVertices) {
         // Drawn again at the same depth: it must win against the point itself.

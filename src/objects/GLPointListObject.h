@@ -60,7 +60,7 @@ public:
     void notifyClick(int x, int y) override;
     enum class Action {
         BIGGER_POINTS, SMALLER_POINTS, LOWER_THRESHOLD, HIGHER_THRESHOLD, DATA, DEPTH_BUFFER, OWN_COLORS,
-        NEXT_COLOR_MAP, PREVIOUS_COLOR_MAP,
+        NEXT_COLOR_MAP, PREVIOUS_COLOR_MAP, EYE_DOME, ADAPTIVE_SIZE,
     };
     static const BindingTable &bindings();
     const BindingTable *getBindings() const override { return &bindings(); }
@@ -84,6 +84,18 @@ public:
     const double *getFileOrigin() const { return fileOrigin; }
     /// The index in the file of the point stored at `i`.
     int getFileIndex(int i) const;
+
+    /// Eye-dome lighting (EyeDome) of the frames: on after reading for clouds without colours
+    /// of their own; the strength scales the darkening (1 as other viewers have it).
+    void setEyeDome(bool on) { eyeDome = on; }
+    bool getEyeDome() const { return eyeDome; }
+    void setEyeDomeStrength(float s) { eyeDomeStrength = s > 0 ? s : 0; }
+    float getEyeDomeStrength() const { return eyeDomeStrength; }
+    /// Adaptive size: where a frame stops refining at coarse nodes (the budget, or detail below
+    /// a pixel), their points grow up to the spacing of their sample, so a reduced cloud does
+    /// not look sparse. Off by default.
+    void setAdaptiveSize(bool on) { adaptiveSize = on; }
+    bool getAdaptiveSize() const { return adaptiveSize; }
 
     /// Builds the hierarchy now, whatever the size, and waits for it (for tests and tools).
     void buildLevelOfDetail();
@@ -159,6 +171,10 @@ private:
     std::future<std::unique_ptr<Reordered>> building;
     std::vector<unsigned> subset;            ///< file indices drawn until the hierarchy is there
     std::vector<int> selected;               ///< the nodes of the last frame
+    std::vector<float> selectedPixels;       ///< their diameters on screen
+    bool eyeDome = false;
+    float eyeDomeStrength = 1.0f;
+    bool adaptiveSize = false;
     std::vector<unsigned> nodeShownFirst, nodeShownCount; ///< per node, in the index buffer
     size_t drawnCount = 0;
     size_t rampBudget = 0;

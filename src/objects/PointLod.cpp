@@ -30,14 +30,14 @@ uint32_t spread(uint32_t v)
     return v;
 }
 
-int sampleDepth(int depth) { return std::min(kSampleDepth, kBits - depth); }
-
 struct Pending {
     int node;
     uint32_t a, b; // range in Morton order
 };
 
 } // namespace
+
+int PointLod::sampleDepth(int depth) { return std::min(kSampleDepth, kBits - depth); }
 
 PointBudgets &PointBudgets::current()
 {
@@ -196,9 +196,12 @@ PointLod PointLod::build(const float *xyz, size_t n, int threads)
     return lod;
 }
 
-size_t PointLod::select(const float *m, int height, size_t budget, std::vector<int> &out, bool *complete) const
+size_t PointLod::select(const float *m, int height, size_t budget, std::vector<int> &out, bool *complete,
+                        std::vector<float> *sizes) const
 {
     out.clear();
+    if (sizes)
+        sizes->clear();
     *complete = true;
     if (nodes.empty())
         return 0;
@@ -257,6 +260,8 @@ size_t PointLod::select(const float *m, int height, size_t budget, std::vector<i
             break;
         }
         out.push_back(id);
+        if (sizes)
+            sizes->push_back(pixels);
         total += node.count;
         // A node's sample is one point per 1/2^s of its cube: finer than a pixel once the
         // cube covers fewer than 2^s pixels, and its children would add nothing visible.

@@ -58,7 +58,11 @@ public:
     /// always drawn). `mvp` is the column-major projection * model-view matrix of the points,
     /// `height` the viewport's height in pixels. Nodes outside the view are skipped. Returns
     /// the number of points; `complete` tells whether every visible detail fits.
-    size_t select(const float *mvp, int height, size_t budget, std::vector<int> &out, bool *complete) const;
+    /// `pixels`, when given, receives each chosen node's diameter on screen.
+    size_t select(const float *mvp, int height, size_t budget, std::vector<int> &out, bool *complete,
+                  std::vector<float> *pixels = nullptr) const;
+    /// One point per 1/2^s of a node's cube at this depth (all of a leaf's points).
+    static int sampleDepth(int depth);
 
     std::vector<PointLodNode> nodes;
     LargeArray<uint32_t> order;
