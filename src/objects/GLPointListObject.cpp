@@ -92,6 +92,7 @@ GLPointListObject::GLPointListObject(const PointListRecord *record) : GL3DObject
 
 GLPointListObject::~GLPointListObject()
 {
+    cancelBuild = true;
     if (building.valid())
         building.wait();
     vertices = nullptr;
@@ -145,11 +146,12 @@ size_t countUnordered(const float *v, size_t n)
 void GLPointListObject::adopt(PointListData &d)
 {
     // The worker reads the arrays being replaced.
+    cancelBuild = true;
     if (building.valid())
         building.wait();
     building = {};
     lod.reset();
-    subset.clear();
+    sample.clear();
     const size_t n = static_cast<size_t>(d.nPoints);
     const bool ownColours = d.colors != nullptr;
     nVertices = d.nPoints;
@@ -206,7 +208,6 @@ void GLPointListObject::adopt(PointListData &d)
     selectedVertex = -1;
     pointsUploaded = colorsUploaded = false;
     indicesStale = true;
-    startLevelOfDetail();
 }
 
 // --- Level of detail ------------------------------------------------------------------------
@@ -237,26 +238,40 @@ int GLPointListObject::getFileIndex(int i) const
     return static_cast<int>(lod->order[static_cast<size_t>(i)]);
 }
 
+bool GLPointListObject::needsLevelOfDetail() const
+{
+    // Clouds within the drag budget are drawn whole in every frame.
+    return !lod && static_cast<size_t>(nVertices) > static_cast<size_t>(std::max(0LL, PointBudgets::current().drag));
+}
+
 void GLPointListObject::startLevelOfDetail()
 {
-    const size_t n = static_cast<size_t>(nVertices);
-    // Clouds within the drag budget are drawn whole in every frame.
-    if (n <= static_cast<size_t>(std::max(0LL, PointBudgets::current().drag)))
+    if (building.valid() || !needsLevelOfDetail())
         return;
-    // Until the hierarchy is there: a uniform random subset, one point from each stretch.
-    const size_t m = static_cast<size_t>(PointBudgets::current().drag);
-    subset.resize(m);
+    const size_t n = static_cast<size_t>(nVertices);
+    const float *points = pointStore.get();
+    const unsigned char *own = ownColors();
+    cancelBuild = false;
+    building = std::async(std::launch::async, [this, points, n, own] {
+        return reorder(PointLod::build(points, n, 2, &cancelBuild), own);
+    });
+}
+
+const std::vector<unsigned> &GLPointListObject::sampleOf(size_t m)
+{
+    // A uniform random subset, one point from each stretch of n / m, drawn in space order.
+    const size_t n = static_cast<size_t>(nVertices);
+    if (sample.size() == m)
+        return sample;
+    sample.resize(m);
     uint64_t state = 0x9E3779B97F4A7C15ull;
     for (size_t k = 0; k < m; ++k) {
         state = state * 6364136223846793005ull + 1442695040888963407ull;
         const size_t from = k * n / m, to = (k + 1) * n / m;
-        subset[k] = static_cast<unsigned>(from + (state >> 33) % std::max<size_t>(1, to - from));
+        sample[k] = static_cast<unsigned>(from + (state >> 33) % std::max<size_t>(1, to - from));
     }
-    const float *points = pointStore.get();
-    const unsigned char *own = ownColors();
-    building = std::async(std::launch::async, [this, points, n, own] {
-        return reorder(PointLod::build(points, n, 2), own);
-    });
+    PointLod::sortSpatially(pointStore.get(), sample);
+    return sample;
 }
 
 std::unique_ptr<GLPointListObject::Reordered> GLPointListObject::reorder(PointLod built,
@@ -265,6 +280,8 @@ std::unique_ptr<GLPointListObject::Reordered> GLPointListObject::reorder(PointLo
     auto r = std::make_unique<Reordered>();
     const size_t n = built.nPoints;
     const uint32_t *order = built.order.get();
+    if (cancelBuild)
+        throw PointLod::Cancelled();
     r->points = allocateLargeArray<float>(3 * n);
     const float *p = pointStore.get();
     float *q = r->points.get();
@@ -312,8 +329,10 @@ void GLPointListObject::takeLevelOfDetail(std::unique_ptr<Reordered> r)
         const uint32_t *at = std::find(order, order + n, static_cast<uint32_t>(selectedVertex));
         selectedVertex = at < order + n ? static_cast<int>(at - order) : -1;
     }
-    subset.clear();
-    subset.shrink_to_fit();
+    sample.clear();
+    sample.shrink_to_fit();
+    samplePointBuffer.release();
+    sampleColorBuffer.release();
     if (valueItem >= 0)
         colorsStale = true;
     pointsUploaded = colorsUploaded = false;
@@ -329,6 +348,7 @@ bool GLPointListObject::pollLevelOfDetail()
     std::unique_ptr<Reordered> r;
     try {
         r = building.get();
+    } catch (const PointLod::Cancelled &) {
     } catch (const std::exception &e) {
         // Without memory for the hierarchy the cloud stays drawn as it was read.
         msg::warning("GLPointListObject: no level of detail (%s)\n", e.what());
@@ -350,7 +370,9 @@ void GLPointListObject::buildLevelOfDetail()
     waitForLevelOfDetail();
     if (lod || nVertices <= 0)
         return;
-    takeLevelOfDetail(reorder(PointLod::build(pointStore.get(), static_cast<size_t>(nVertices), 2), ownColors()));
+    cancelBuild = false;
+    takeLevelOfDetail(
+        reorder(PointLod::build(pointStore.get(), static_cast<size_t>(nVertices), 2, &cancelBuild), ownColors()));
 }
 
 // --- Colours and legend ---------------------------------------------------------------------
@@ -568,12 +590,11 @@ bool GLPointListObject::runAction(const KeyBinding &row)
 
 // --- Drawing --------------------------------------------------------------------------------
 
-void GLPointListObject::prepareBuffers()
+void GLPointListObject::prepareBuffers(bool whole)
 {
     const size_t n = static_cast<size_t>(nVertices);
-    // Until the hierarchy is there only the subset is drawn, from client memory: the whole
-    // cloud goes to OpenGL once, in its final order.
-    const bool whole = subset.empty();
+    // A sample is drawn from client memory: the whole cloud goes to OpenGL only when it is
+    // drawn from, once in its final order.
     if (!pointsUploaded && whole) {
         pointBuffer.upload(GL_ARRAY_BUFFER, vertices, 3 * sizeof(float) * n);
         pointsUploaded = true;
@@ -638,24 +659,30 @@ size_t GLPointListObject::frameBudget(const float *mvp)
     return std::max<size_t>(rampBudget, 1);
 }
 
-void GLPointListObject::drawSubset()
+void GLPointListObject::drawSample(size_t m)
 {
-    // File order, from client memory: a few hundred thousand points.
     static thread_local std::vector<float> p;
     static thread_local std::vector<unsigned char> c;
     const float *v = getValues();
     const bool cut = v && (thresholdLow > valueMin || nUnordered > 0);
     p.clear();
     c.clear();
-    for (unsigned i : subset) {
+    p.reserve(3 * m);
+    c.reserve(3 * m);
+    for (unsigned i : sampleOf(m)) {
         if (cut && !(v[i] >= thresholdLow))
             continue;
         p.insert(p.end(), vertices + 3 * static_cast<size_t>(i), vertices + 3 * static_cast<size_t>(i) + 3);
         c.insert(c.end(), colors + 3 * static_cast<size_t>(i), colors + 3 * static_cast<size_t>(i) + 3);
     }
+    // Through buffers: Mesa draws large client arrays far slower than buffers.
+    samplePointBuffer.upload(GL_ARRAY_BUFFER, p.data(), p.size() * sizeof(float));
+    sampleColorBuffer.upload(GL_ARRAY_BUFFER, c.data(), c.size());
+    samplePointBuffer.bind(GL_ARRAY_BUFFER);
+    glVertexPointer(3, GL_FLOAT, 0, nullptr);
+    sampleColorBuffer.bind(GL_ARRAY_BUFFER);
+    glColorPointer(3, GL_UNSIGNED_BYTE, 0, nullptr);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glVertexPointer(3, GL_FLOAT, 0, p.data());
-    glColorPointer(3, GL_UNSIGNED_BYTE, 0, c.data());
     glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(p.size() / 3));
     drawnCount = p.size() / 3;
 }
@@ -742,11 +769,13 @@ void GLPointListObject::drawData()
         return;
     const bool timing = StartupTiming::enabled();
     const auto started = std::chrono::steady_clock::now();
-    // Captures wait for the hierarchy; frames on screen take it when it is there.
-    if (PointBudgets::capturing())
-        waitForLevelOfDetail();
-    else
+    // Frames on screen start the hierarchy and take it when it is there. Captures do not wait
+    // for it (an off-screen render would pay for a hierarchy it draws once).
+    const bool capture = PointBudgets::capturing();
+    if (!capture) {
         pollLevelOfDetail();
+        startLevelOfDetail();
+    }
 
     glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT | GL_DEPTH_BUFFER_BIT);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
@@ -765,14 +794,22 @@ void GLPointListObject::drawData()
     glGetIntegerv(GL_VIEWPORT, viewport);
     const size_t budget = frameBudget(static_cast<const float *>(mvp));
 
-    prepareBuffers();
+    // Without a hierarchy a large cloud draws a sample of its budget.
+    const size_t n = static_cast<size_t>(nVertices);
+    size_t sampled = n;
+    if (!lod && needsLevelOfDetail()) {
+        const PointBudgets &b = PointBudgets::current();
+        sampled = capture ? (b.captureEveryPoint ? n : std::min(n, static_cast<size_t>(std::max(1LL, b.still))))
+                          : std::min(n, static_cast<size_t>(std::max(1LL, b.drag)));
+    }
+    prepareBuffers(sampled == n);
     drawnCount = 0;
     if (pointSize > 0 && nIndices != 0) {
         glPointSize(pointSize);
         glEnableClientState(GL_VERTEX_ARRAY);
         glEnableClientState(GL_COLOR_ARRAY);
-        if (!subset.empty()) {
-            drawSubset();
+        if (sampled < n) {
+            drawSample(sampled);
             lastCut = true;
         } else {
             pointBuffer.bind(GL_ARRAY_BUFFER);

@@ -6,6 +6,7 @@
 #include "formats/PointListReader.h"
 #include "objects/PointLod.h"
 
+#include <atomic>
 #include <cstddef>
 #include <future>
 #include <memory>
@@ -23,7 +24,8 @@
 /// the input is refused. Drawing needs a current OpenGL context; reading does not.
 ///
 /// A cloud larger than the drag budget gets a level-of-detail hierarchy (PointLod), built on
-/// worker threads after reading: until it is there, frames draw a uniform random subset;
+/// worker threads from its first frame on: until it is there, frames draw a uniform random
+/// subset (captures one of the still budget, without waiting for the hierarchy);
 /// then the arrays are reordered so that every node is one range, and each frame draws the
 /// nodes largest on screen first, up to the drag budget while the scene is dragged and up to
 /// the still budget otherwise (reached over a few frames when the view stays still). Picking
@@ -141,7 +143,10 @@ private:
 
     void initVariables();
     void adopt(PointListData &d);
+    bool needsLevelOfDetail() const;
+    /// Starts the worker (once) when the cloud needs a hierarchy.
     void startLevelOfDetail();
+    const std::vector<unsigned> &sampleOf(size_t m);
     /// Reorders everything by `order` on the calling thread; only reads the object.
     std::unique_ptr<Reordered> reorder(PointLod built, const unsigned char *own) const;
     /// The colours that are the cloud's own (reordered with it), null for none.
@@ -151,13 +156,13 @@ private:
     bool pollLevelOfDetail();
     /// The points this frame may draw.
     size_t frameBudget(const float *mvp);
-    void drawSubset();
+    void drawSample(size_t m);
     void drawNodes(size_t budget, const float *mvp, int height);
     float *valueArray();
     /// Colours from the scores and the colour map, and the legend.
     void updateColorMap();
     /// Brings the buffers up to date with the points, colours and threshold.
-    void prepareBuffers();
+    void prepareBuffers(bool whole);
 
     LargeArray<float> pointStore;
     LargeArray<unsigned char> colorStore;
@@ -169,7 +174,8 @@ private:
 
     std::unique_ptr<PointLod> lod;
     std::future<std::unique_ptr<Reordered>> building;
-    std::vector<unsigned> subset;            ///< file indices drawn until the hierarchy is there
+    std::atomic<bool> cancelBuild{false};
+    std::vector<unsigned> sample;            ///< file indices drawn while there is no hierarchy
     std::vector<int> selected;               ///< the nodes of the last frame
     std::vector<float> selectedPixels;       ///< their diameters on screen
     bool eyeDome = false;
@@ -188,6 +194,7 @@ private:
     Buffer pointBuffer;
     Buffer colorBuffer;
     Buffer indexBuffer;      ///< the points shown below a raised threshold
+    Buffer samplePointBuffer, sampleColorBuffer; ///< the sample drawn while there is no hierarchy
     int nIndices;
     bool colorsStale;        ///< colours not yet computed from the scores
     bool pointsUploaded;

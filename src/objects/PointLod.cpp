@@ -39,6 +39,41 @@ struct Pending {
 
 int PointLod::sampleDepth(int depth) { return std::min(kSampleDepth, kBits - depth); }
 
+void PointLod::sortSpatially(const float *xyz, std::vector<unsigned> &indices)
+{
+    const size_t m = indices.size();
+    PointBounds bounds;
+    for (unsigned i : indices)
+        bounds.addPoints(xyz + 3 * static_cast<size_t>(i), 3);
+    float lo[3], size = 0;
+    for (int k = 0; k < 3; ++k) {
+        lo[k] = std::isfinite(bounds.lo[k]) ? bounds.lo[k] : 0.0f;
+        const float extent = bounds.hi[k] - bounds.lo[k];
+        if (std::isfinite(extent))
+            size = std::max(size, extent);
+    }
+    const float toCell = size > 0 ? (1 << kBits) / (size * 1.0001f) : 0.0f;
+    std::vector<uint32_t> codes(m);
+    for (size_t j = 0; j < m; ++j) {
+        const float *p = xyz + 3 * static_cast<size_t>(indices[j]);
+        uint32_t q[3];
+        for (int k = 0; k < 3; ++k) {
+            const float c = (p[k] - lo[k]) * toCell;
+            q[k] = c >= 0 ? static_cast<uint32_t>(std::min(c, float((1 << kBits) - 1))) : 0;
+        }
+        codes[j] = spread(q[0]) | spread(q[1]) << 1 | spread(q[2]) << 2;
+    }
+    RadixSort sorter;
+    sorter.Sort(codes.data(), static_cast<unsigned>(m), false);
+    const unsigned *ranks = sorter.GetRanks();
+    if (!ranks)
+        return;
+    std::vector<unsigned> sorted(m);
+    for (size_t j = 0; j < m; ++j)
+        sorted[j] = indices[ranks[j]];
+    indices.swap(sorted);
+}
+
 PointBudgets &PointBudgets::current()
 {
     static PointBudgets budgets;
@@ -51,8 +86,12 @@ void PointBudgets::setLastFrameReduced(bool on) { reducedFrame.store(on); }
 PointBudgets::Capture::Capture() { ++captures; }
 PointBudgets::Capture::~Capture() { --captures; }
 
-PointLod PointLod::build(const float *xyz, size_t n, int threads)
+PointLod PointLod::build(const float *xyz, size_t n, int threads, const std::atomic<bool> *cancel)
 {
+    const auto check = [cancel] {
+        if (cancel && cancel->load())
+            throw Cancelled();
+    };
     PointLod lod;
     lod.nPoints = n;
     PointBounds bounds;
@@ -91,6 +130,7 @@ PointLod PointLod::build(const float *xyz, size_t n, int threads)
         for (std::thread &w : workers)
             w.join();
     }
+    check();
     LargeArray<uint32_t> perm = allocateLargeArray<uint32_t>(n);
     {
         RadixSort sorter;
@@ -100,6 +140,7 @@ PointLod PointLod::build(const float *xyz, size_t n, int threads)
             throw std::bad_alloc();
         std::copy(ranks, ranks + n, perm.get());
     }
+    check();
     LargeArray<uint32_t> sorted = allocateLargeArray<uint32_t>(n);
     for (size_t j = 0; j < n; ++j)
         sorted[j] = codes[perm[j]];
@@ -116,6 +157,8 @@ PointLod PointLod::build(const float *xyz, size_t n, int threads)
     ranges.push_back({0, 0, static_cast<uint32_t>(n)});
     // Breadth first: every node samples what its ancestors left.
     for (size_t next = 0; next < ranges.size(); ++next) {
+        if ((next & 255) == 0)
+            check();
         const Pending p = ranges[next];
         const int depth = lod.nodes[p.node].depth;
         uint32_t free = 0;
@@ -177,6 +220,7 @@ PointLod PointLod::build(const float *xyz, size_t n, int threads)
         }
     }
     sorted.reset();
+    check();
 
     // Every node's points as one range, nodes in breadth-first order.
     uint32_t at = 0;

@@ -3,6 +3,7 @@
 
 #include "formats/LargeArray.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -52,7 +53,10 @@ class PointLod {
 public:
     /// Builds the hierarchy of n points (3 floats each, read only) on `threads` threads.
     /// `order[i]` is the index, in the given array, of the point that goes to position i.
-    static PointLod build(const float *xyz, size_t n, int threads);
+    /// Raised by build when `cancel` turns true on the way.
+    struct Cancelled {
+    };
+    static PointLod build(const float *xyz, size_t n, int threads, const std::atomic<bool> *cancel = nullptr);
 
     /// The nodes a frame draws, largest on screen first, at most `budget` points (the root is
     /// always drawn). `mvp` is the column-major projection * model-view matrix of the points,
@@ -61,6 +65,9 @@ public:
     /// `pixels`, when given, receives each chosen node's diameter on screen.
     size_t select(const float *mvp, int height, size_t budget, std::vector<int> &out, bool *complete,
                   std::vector<float> *pixels = nullptr) const;
+    /// Puts `indices` (of points in `xyz`) in Morton order: points drawn in that order keep
+    /// the rasteriser's memory local, which a scattered order does not.
+    static void sortSpatially(const float *xyz, std::vector<unsigned> &indices);
     /// One point per 1/2^s of a node's cube at this depth (all of a leaf's points).
     static int sampleDepth(int depth);
 
