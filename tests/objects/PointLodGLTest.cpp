@@ -2,13 +2,18 @@
 #include "objects/PointLod.h"
 
 #include "math/Messages.h"
+#include "objects/GL3DObjectLoader.h"
 #include "support/GLTestFixture.h"
+#include "support/ImageCompare.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <memory>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -203,4 +208,57 @@ TEST(PointLod, EveryPointIsInOneNodeInsideItsCube)
     }
     EXPECT_EQ(covered, n);
     EXPECT_GT(lod.nodes.size(), 8u);
+}
+
+TEST(DenseCloudFiles, TheLoaderTakesLasAndTextCloudsAndRefusesLaz)
+{
+    const std::string dir = testsupport::makeTempDir("DenseCloudFiles");
+    // A LAS 1.2 file of format 0 with two points, 1 km east of the origin, millimetres.
+    std::string las(227 + 40, '\0');
+    std::memcpy(&las[0], "LASF", 4);
+    las[24] = 1;
+    las[25] = 2;
+    const uint16_t header = 227, length = 20;
+    const uint32_t offset = 227, count = 2;
+    const double scale = 0.001, east = 1000.0;
+    std::memcpy(&las[94], &header, 2);
+    std::memcpy(&las[96], &offset, 4);
+    std::memcpy(&las[105], &length, 2);
+    std::memcpy(&las[107], &count, 4);
+    for (int k = 0; k < 3; ++k)
+        std::memcpy(&las[131 + 8 * k], &scale, 8);
+    std::memcpy(&las[155], &east, 8);
+    const int32_t xyz[6] = {1500, 0, 0, -500, 2000, 3000};
+    std::memcpy(&las[227], xyz, 12);
+    std::memcpy(&las[247], xyz + 3, 12);
+    std::ofstream(dir + "/scan.las", std::ios::binary) << las;
+    std::ofstream(dir + "/scan.laz", std::ios::binary) << las;
+    std::ofstream(dir + "/plain.las") << "1 2 3\n";
+    std::ofstream(dir + "/cloud.xyz") << "# x y z r g b\n1 2 3 255 0 0\n4 5 6 0 255 0\n";
+    std::ofstream(dir + "/scan.pts") << "1\n1 2 3 10 1 2 3\n";
+
+    CapturingMessageSink sink;
+    ScopedMessageSink scope(sink);
+    std::unique_ptr<GL3DObject> scan(GL3DObjectLoader::load((dir + "/scan.las").c_str()));
+    auto *cloud = dynamic_cast<GLPointListObject *>(scan.get());
+    ASSERT_NE(cloud, nullptr);
+    EXPECT_EQ(cloud->getValueName(), "intensity");
+    EXPECT_DOUBLE_EQ(cloud->getFileOrigin()[0] + cloud->getVertices()[0], 1001.5);
+    std::unique_ptr<GL3DObject> plain(GL3DObjectLoader::load((dir + "/plain.las").c_str()));
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(plain->getNVertices(), 1);
+    std::unique_ptr<GL3DObject> xyzCloud(GL3DObjectLoader::load((dir + "/cloud.xyz").c_str()));
+    ASSERT_NE(xyzCloud, nullptr);
+    EXPECT_EQ(static_cast<GLPointListObject *>(xyzCloud.get())->getColors()[4], 255);
+    std::unique_ptr<GL3DObject> pts(GL3DObjectLoader::load((dir + "/scan.pts").c_str()));
+    ASSERT_NE(pts, nullptr);
+    EXPECT_TRUE(static_cast<GLPointListObject *>(pts.get())->getShowOwnColors());
+
+    CapturingMessageSink refused;
+    ScopedMessageSink refusedScope(refused);
+    EXPECT_EQ(GL3DObjectLoader::load((dir + "/scan.laz").c_str()), nullptr);
+    EXPECT_NE(refused.text(MessageLevel::Error).find("GLPointListObject: " + dir +
+                                                     "/scan.laz: compressed LAS (LAZ) is not supported; decompress it "
+                                                     "with las2las or pdal translate\n"),
+              std::string::npos);
 }
