@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -282,7 +283,33 @@ std::unique_ptr<GLPointListObject::Reordered> GLPointListObject::reorder(PointLo
     const uint32_t *order = built.order.get();
     if (cancelBuild)
         throw PointLod::Cancelled();
-    r->points = allocateLargeArray<float>(3 * n);
+
+    // The colours and values on a second thread while this one moves the points.
+    std::exception_ptr failed;
+    std::thread others([&] {
+        try {
+            if (own) {
+                r->colors = allocateLargeArray<unsigned char>(3 * n);
+                unsigned char *c = r->colors.get();
+                for (size_t i = 0; i < n; ++i)
+                    std::memcpy(c + 3 * i, own + 3 * static_cast<size_t>(order[i]), 3);
+            }
+            for (const PointValueItem &item : items) {
+                LargeArray<float> v = allocateLargeArray<float>(n);
+                for (size_t i = 0; i < n; ++i)
+                    v[i] = item.values[order[i]];
+                r->values.push_back(std::move(v));
+            }
+        } catch (...) {
+            failed = std::current_exception();
+        }
+    });
+    try {
+        r->points = allocateLargeArray<float>(3 * n);
+    } catch (...) {
+        others.join();
+        throw;
+    }
     const float *p = pointStore.get();
     float *q = r->points.get();
     for (size_t i = 0; i < n; ++i) {
@@ -291,18 +318,9 @@ std::unique_ptr<GLPointListObject::Reordered> GLPointListObject::reorder(PointLo
         q[3 * i + 1] = from[1];
         q[3 * i + 2] = from[2];
     }
-    if (own) {
-        r->colors = allocateLargeArray<unsigned char>(3 * n);
-        unsigned char *c = r->colors.get();
-        for (size_t i = 0; i < n; ++i)
-            std::memcpy(c + 3 * i, own + 3 * static_cast<size_t>(order[i]), 3);
-    }
-    for (const PointValueItem &item : items) {
-        LargeArray<float> v = allocateLargeArray<float>(n);
-        for (size_t i = 0; i < n; ++i)
-            v[i] = item.values[order[i]];
-        r->values.push_back(std::move(v));
-    }
+    others.join();
+    if (failed)
+        std::rethrow_exception(failed);
     r->lod = std::move(built);
     return r;
 }
@@ -792,6 +810,7 @@ void GLPointListObject::drawData()
     const Matrix4 mvp = projection * modelView;
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
+    const bool sameView = std::memcmp(static_cast<const float *>(mvp), lastMvp, sizeof lastMvp) == 0;
     const size_t budget = frameBudget(static_cast<const float *>(mvp));
 
     // Without a hierarchy a large cloud draws a sample of its budget.
@@ -863,8 +882,10 @@ void GLPointListObject::drawData()
     }
     if (stillRefining) {
         // The worker is not done or more detail fits: the next frames refine the picture.
+        // The sample frame is the same while the view is: wait longer for the worker then,
+        // and leave it the processor.
         if (building.valid())
-            building.wait_for(std::chrono::milliseconds(30));
+            building.wait_for(std::chrono::milliseconds(sameView ? 150 : 30));
         postRedisplay();
     }
 }
