@@ -321,6 +321,7 @@ std::unique_ptr<GLPointListObject::Reordered> GLPointListObject::reorder(PointLo
     others.join();
     if (failed)
         std::rethrow_exception(failed);
+    StartupTiming::mark("hierarchy: cloud reordered");
     r->lod = std::move(built);
     return r;
 }

@@ -1,5 +1,6 @@
 #include "objects/PointLod.h"
 
+#include "core/StartupTiming.h"
 #include "formats/PointBounds.h"
 #include "objects/RadixSort.h"
 
@@ -108,8 +109,9 @@ PointLod PointLod::build(const float *xyz, size_t n, int threads, const std::ato
     size *= 1.0001f; // the highest points stay inside the last cell
     const float toCell = (1 << kBits) / size;
 
-    // Morton codes, split over the threads.
-    LargeArray<uint32_t> codes = allocateLargeArray<uint32_t>(n);
+    // Morton code and index of every point in one word, split over the threads, then sorted
+    // by code (least significant digit first: every pass reads in order).
+    LargeArray<uint64_t> keys = allocateLargeArray<uint64_t>(n);
     {
         auto encode = [&](size_t from, size_t to) {
             for (size_t i = from; i < to; ++i) {
@@ -119,7 +121,8 @@ PointLod PointLod::build(const float *xyz, size_t n, int threads, const std::ato
                     // NaN and stray values land in the border cells.
                     q[k] = c >= 0 ? static_cast<uint32_t>(std::min(c, float((1 << kBits) - 1))) : 0;
                 }
-                codes[i] = spread(q[0]) | spread(q[1]) << 1 | spread(q[2]) << 2;
+                const uint32_t code = spread(q[0]) | spread(q[1]) << 1 | spread(q[2]) << 2;
+                keys[i] = static_cast<uint64_t>(code) << 32 | static_cast<uint32_t>(i);
             }
         };
         std::vector<std::thread> workers;
@@ -131,20 +134,29 @@ PointLod PointLod::build(const float *xyz, size_t n, int threads, const std::ato
             w.join();
     }
     check();
-    LargeArray<uint32_t> perm = allocateLargeArray<uint32_t>(n);
+    StartupTiming::mark("hierarchy: cells of the points");
     {
-        RadixSort sorter;
-        sorter.Sort(codes.get(), static_cast<unsigned>(n), false);
-        const unsigned *ranks = sorter.GetRanks();
-        if (!ranks)
-            throw std::bad_alloc();
-        std::copy(ranks, ranks + n, perm.get());
+        LargeArray<uint64_t> other = allocateLargeArray<uint64_t>(n);
+        constexpr int kDigit = 10;
+        for (int pass = 0; pass < 3; ++pass) {
+            const int shift = 32 + kDigit * pass;
+            std::vector<size_t> start(size_t(1) << kDigit, 0);
+            for (size_t i = 0; i < n; ++i)
+                ++start[(keys[i] >> shift) & ((1u << kDigit) - 1)];
+            size_t at = 0;
+            for (size_t &c : start) {
+                const size_t k = c;
+                c = at;
+                at += k;
+            }
+            for (size_t i = 0; i < n; ++i)
+                other[start[(keys[i] >> shift) & ((1u << kDigit) - 1)]++] = keys[i];
+            std::swap(keys, other);
+            check();
+        }
     }
-    check();
-    LargeArray<uint32_t> sorted = allocateLargeArray<uint32_t>(n);
-    for (size_t j = 0; j < n; ++j)
-        sorted[j] = codes[perm[j]];
-    codes.reset();
+    const auto code = [&keys](size_t j) { return static_cast<uint32_t>(keys[j] >> 32); };
+    StartupTiming::mark("hierarchy: points sorted");
     LargeArray<unsigned char> owner = allocateLargeArray<unsigned char>(n); // depth of the node holding it
     std::fill(owner.get(), owner.get() + n, kFree);
 
@@ -177,7 +189,7 @@ PointLod PointLod::build(const float *xyz, size_t n, int threads, const std::ato
             uint32_t cell = ~0u;
             bool wanted = false;
             for (uint32_t j = p.a; j < p.b; ++j) {
-                const uint32_t c = sorted[j] >> shift;
+                const uint32_t c = code(j) >> shift;
                 if (c != cell) {
                     cell = c;
                     wanted = true;
@@ -196,10 +208,10 @@ PointLod PointLod::build(const float *xyz, size_t n, int threads, const std::ato
         const int childShift = 3 * (kBits - depth - 1);
         uint32_t j = p.a;
         while (j < p.b) {
-            const uint32_t digit = (sorted[j] >> childShift) & 7;
+            const uint32_t digit = (code(j) >> childShift) & 7;
             uint32_t e = j;
             bool any = false;
-            while (e < p.b && ((sorted[e] >> childShift) & 7) == digit) {
+            while (e < p.b && ((code(e) >> childShift) & 7) == digit) {
                 any = any || owner[e] == kFree;
                 ++e;
             }
@@ -219,8 +231,8 @@ PointLod PointLod::build(const float *xyz, size_t n, int threads, const std::ato
             j = e;
         }
     }
-    sorted.reset();
     check();
+    StartupTiming::mark("hierarchy: nodes sampled");
 
     // Every node's points as one range, nodes in breadth-first order.
     uint32_t at = 0;
@@ -235,7 +247,7 @@ PointLod PointLod::build(const float *xyz, size_t n, int threads, const std::ato
         uint32_t to = lod.nodes[i].first;
         for (uint32_t j = p.a; j < p.b; ++j)
             if (owner[j] == depth)
-                lod.order[to++] = perm[j];
+                lod.order[to++] = static_cast<uint32_t>(keys[j]);
     }
     return lod;
 }
