@@ -219,8 +219,6 @@ const unsigned char *GLPointListObject::ownColors() const
     return ownColorStore ? ownColorStore.get() : valueItem < 0 ? colorStore.get() : nullptr;
 }
 
-float *GLPointListObject::valueArray() { return valueItem >= 0 ? items[valueItem].values.get() : nullptr; }
-
 const float *GLPointListObject::getValues() const
 {
     return valueItem >= 0 ? items[valueItem].values.get() : nullptr;

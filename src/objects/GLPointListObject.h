@@ -158,7 +158,6 @@ private:
     size_t frameBudget(const float *mvp);
     void drawSample(size_t m);
     void drawNodes(size_t budget, const float *mvp, int height);
-    float *valueArray();
     /// Colours from the scores and the colour map, and the legend.
     void updateColorMap();
     /// Brings the buffers up to date with the points, colours and threshold.
