@@ -282,10 +282,24 @@ std::unique_ptr<GLPointListObject::Reordered> GLPointListObject::reorder(PointLo
     if (cancelBuild)
         throw PointLod::Cancelled();
 
-    // The colours and values on a second thread while this one moves the points.
+    // Two threads: the reads are scattered, and memory answers two at a time better than one.
+    // This one moves the first half of the points; the other the second half, then the
+    // colours and values.
+    r->points = allocateLargeArray<float>(3 * n);
+    const float *p = pointStore.get();
+    float *q = r->points.get();
+    const auto movePoints = [p, q, order](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            const float *at = p + 3 * static_cast<size_t>(order[i]);
+            q[3 * i] = at[0];
+            q[3 * i + 1] = at[1];
+            q[3 * i + 2] = at[2];
+        }
+    };
     std::exception_ptr failed;
     std::thread others([&] {
         try {
+            movePoints(n / 2, n);
             if (own) {
                 r->colors = allocateLargeArray<unsigned char>(3 * n);
                 unsigned char *c = r->colors.get();
@@ -302,20 +316,7 @@ std::unique_ptr<GLPointListObject::Reordered> GLPointListObject::reorder(PointLo
             failed = std::current_exception();
         }
     });
-    try {
-        r->points = allocateLargeArray<float>(3 * n);
-    } catch (...) {
-        others.join();
-        throw;
-    }
-    const float *p = pointStore.get();
-    float *q = r->points.get();
-    for (size_t i = 0; i < n; ++i) {
-        const float *from = p + 3 * static_cast<size_t>(order[i]);
-        q[3 * i] = from[0];
-        q[3 * i + 1] = from[1];
-        q[3 * i + 2] = from[2];
-    }
+    movePoints(0, n / 2);
     others.join();
     if (failed)
         std::rethrow_exception(failed);
