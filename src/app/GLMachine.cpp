@@ -536,6 +536,8 @@ void GLMachine::unblockSignals()
 void GLMachine::draw()
 {
     blockSignals();
+    // Every cloud that draws less than a capture would says so during the frame.
+    PointBudgets::setLastFrameReduced(false);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     // The camera keeps its matrices; the context may have changed since it last loaded them.
     if (currentCamera)

@@ -870,8 +870,10 @@ void GLPointListObject::drawData()
     const size_t still = static_cast<size_t>(std::max(1LL, PointBudgets::current().still));
     const bool stillRefining =
         !PointBudgets::capturing() && (building.valid() || (lastCut && !reducedDrawing && budget < still));
-    PointBudgets::setLastFrameReduced(
-        lastCut && budget < (PointBudgets::current().captureEveryPoint ? static_cast<size_t>(nVertices) : still));
+    // Fewer points than a capture would draw: a sample, or nodes cut below the capture budget.
+    const size_t captureBudget = PointBudgets::current().captureEveryPoint ? n : still;
+    if (!capture && ((!lod && sampled < n) || (lod && lastCut && budget < captureBudget)))
+        PointBudgets::setLastFrameReduced(true);
     if (timing) {
         glFinish();
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();

@@ -20,7 +20,7 @@ struct PointBudgets {
     /// True between the construction and destruction of a Capture.
     static bool capturing();
     /// True when a cloud drew fewer points in the last frame than a capture would: the frame
-    /// on screen cannot stand for a capture.
+    /// on screen cannot stand for a capture. The scene manager clears it as a frame starts.
     static bool lastFrameReduced();
     static void setLastFrameReduced(bool on);
 
