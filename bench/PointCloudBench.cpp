@@ -10,7 +10,9 @@
 //   frame: one frame at 1024 x 1024 in the off-screen context (llvmpipe here) of the cloud's
 //          own drawing (coloured points, and scored points under a raised threshold), against
 //          a bare frame of glDrawArrays(GL_POINTS) from vertex buffers holding the same
-//          points and colours, with the same state.
+//          points and colours, with the same state; the cloud draws every point, as a
+//          capture with "capture every point" does. Beside them the frames of the level of
+//          detail: a capture at the still budget and a frame of a drag.
 // The files (270 MB) are generated at start into a fresh temporary folder (under $TMPDIR, else
 // /tmp), read once before timing so that every contender finds them in the page cache, and
 // removed at the end. Figures are wall-clock times.
@@ -196,6 +198,8 @@ struct Scene {
         silence(true);
         colours.reset(new GLPointListObject(colourPath().c_str()));
         scores.reset(new GLPointListObject(scorePath().c_str()));
+        colours->buildLevelOfDetail();
+        scores->buildLevelOfDetail();
         // A quarter of the range up: the bottom eighth of the shell is hidden.
         for (int i = 0; i < 25; ++i)
             scores->notifyCommand('>');
@@ -214,6 +218,8 @@ Scene &scene()
     return s;
 }
 
+// Every point, as a capture with "capture every point" draws them: the same work as the bare
+// frame below.
 void CloudFrame(benchmark::State &state, bool scored)
 {
     Scene &s = scene();
@@ -222,6 +228,8 @@ void CloudFrame(benchmark::State &state, bool scored)
         return;
     }
     GLPointListObject &cloud = scored ? *s.scores : *s.colours;
+    const PointBudgets::Capture capture;
+    PointBudgets::current().captureEveryPoint = true;
     // The first frame fills the buffers; the figure is of the frames after it.
     cloud.draw();
     glFinish();
@@ -230,7 +238,31 @@ void CloudFrame(benchmark::State &state, bool scored)
         cloud.draw();
         glFinish();
     }
+    PointBudgets::current().captureEveryPoint = false;
     state.SetItemsProcessed(state.iterations() * kPoints);
+}
+
+// The frames of the level of detail: a capture at the still budget (3,000,000 points), and a
+// frame of a drag (400,000); "drawn" counts the points of one frame.
+void CloudBudgetFrame(benchmark::State &state, bool drag)
+{
+    Scene &s = scene();
+    if (!s.ok) {
+        state.SkipWithError("no off-screen context");
+        return;
+    }
+    GLPointListObject &cloud = *s.colours;
+    std::unique_ptr<PointBudgets::Capture> capture(drag ? nullptr : new PointBudgets::Capture);
+    cloud.setReducedDrawing(drag);
+    cloud.draw();
+    glFinish();
+    for (auto _ : state) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        cloud.draw();
+        glFinish();
+    }
+    cloud.setReducedDrawing(false);
+    state.counters["drawn"] = static_cast<double>(cloud.getDrawnCount());
 }
 
 // The baseline: the same points and colours in buffers, one glDrawArrays a frame.
@@ -272,6 +304,8 @@ void BareVertexBufferFrame(benchmark::State &state)
 BENCHMARK(BareVertexBufferFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(CloudFrame, colours, false)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(CloudFrame, scores_threshold, true)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(CloudBudgetFrame, still, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(CloudBudgetFrame, drag, true)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

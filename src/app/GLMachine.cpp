@@ -1,4 +1,5 @@
 #include "app/GLMachine.h"
+#include "objects/PointLod.h"
 #include "core/StartupTiming.h"
 
 #include "camera/GLCamera.h"
@@ -74,6 +75,8 @@ void GLMachine::init(int width, int height)
     windowHeight = height;
     dragReductionThreshold = kDefaultDragReductionThreshold;
     drawingReduced = false;
+    setPointBudgets(options.stillPointBudget, options.dragPointBudget);
+    setCaptureEveryPoint(options.captureEveryPoint);
     // The window may call back into this machine (realize runs initGL), so every field is
     // set before it is created.
 }
@@ -541,6 +544,8 @@ void GLMachine::unblockSignals()
 void GLMachine::draw()
 {
     blockSignals();
+    // Every cloud that draws less than a capture would says so during the frame.
+    PointBudgets::setLastFrameReduced(false);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     // The camera keeps its matrices; the context may have changed since it last loaded them.
     if (currentCamera)
@@ -572,6 +577,22 @@ void GLMachine::draw()
 void GLMachine::setDragReductionThreshold(long long triangles)
 {
     dragReductionThreshold = std::max(0LL, triangles);
+}
+
+void GLMachine::setPointBudgets(long long still, long long drag)
+{
+    options.stillPointBudget = std::max(1LL, still);
+    options.dragPointBudget = std::max(1LL, drag);
+    PointBudgets::current().still = options.stillPointBudget;
+    PointBudgets::current().drag = options.dragPointBudget;
+    if (window)
+        requestRedraw();
+}
+
+void GLMachine::setCaptureEveryPoint(bool on)
+{
+    options.captureEveryPoint = on;
+    PointBudgets::current().captureEveryPoint = on;
 }
 
 void GLMachine::setReducedDrawing(bool on)

@@ -123,6 +123,12 @@ public:
     void setDragReductionThreshold(long long triangles);
     long long getDragReductionThreshold() const { return dragReductionThreshold; }
     static constexpr long long kDefaultDragReductionThreshold = 1000000;
+    /// The point budgets of the clouds' frames (see Options), applied to every cloud.
+    void setPointBudgets(long long still, long long drag);
+    long long getStillPointBudget() const { return options.stillPointBudget; }
+    long long getDragPointBudget() const { return options.dragPointBudget; }
+    void setCaptureEveryPoint(bool on);
+    bool getCaptureEveryPoint() const { return options.captureEveryPoint; }
     /// PNG captures are written fast (deflate level 2) unless the smallest files are asked
     /// for (level 9); the pixels are the same.
     void setSmallestCaptures(bool on) { capture.setSmallestCaptures(on); }

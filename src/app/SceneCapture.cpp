@@ -6,6 +6,7 @@
 #include "image/Bitmap4.h"
 #include "math/Messages.h"
 #include "objects/GL3DObject.h"
+#include "objects/PointLod.h"
 #include "ps/CPsRenderer.h"
 #include "render/CaptureTarget.h"
 
@@ -19,8 +20,11 @@
 
 namespace {
 
-// Draws every object whole for the time it lives (a capture in the middle of a drag).
+// Draws every object whole for the time it lives (a capture in the middle of a drag); point
+// clouds draw their capture budget.
 class WholeFrame {
+    PointBudgets::Capture capture;
+
 public:
     WholeFrame(bool reduced, const std::function<void(bool)> &set) : was(reduced), apply(set)
     {
@@ -153,7 +157,8 @@ bool SceneCapture::saveWindowFrame(const char *fileName)
     // since): that is the capture.
     int keptWidth = 0, keptHeight = 0;
     const unsigned char *kept = nullptr;
-    const bool reuse = !m.drawingReduced && m.window->lastFrame(keptWidth, keptHeight, kept);
+    const bool reuse =
+        !m.drawingReduced && !PointBudgets::lastFrameReduced() && m.window->lastFrame(keptWidth, keptHeight, kept);
     if (!m.window->makeCurrent(false))
         return false;
     // A frame drawn for the capture is read before it is shown: after the swap the window's

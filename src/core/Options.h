@@ -17,6 +17,11 @@ struct Options {
     std::optional<std::string> path_sil;  ///< -b: folder (and name prefix) of the silhouettes
     std::optional<std::string> paramFile; ///< -c: camera parameter file
     std::vector<std::string> inputFiles;  ///< -i and every plain argument, in command-line order
+    /// Points a frame of the point clouds may draw while the view is still (captures too)
+    /// and while it is dragged; Preferences changes them.
+    long long stillPointBudget = 3000000;
+    long long dragPointBudget = 400000;
+    bool captureEveryPoint = false;       ///< captures draw every point, whatever the budget
 };
 
 #endif

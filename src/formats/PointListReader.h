@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 /// The in-memory hand-over of a point cloud (for example by an importer of foreign formats).
 /// The reader copies everything; the caller keeps ownership. `colors` (3 bytes a point) and
@@ -27,6 +28,14 @@ struct PointListRecord {
 /// nPoints floats. Exactly one of `colors` and `values` is set for a "bin" file; a "las"
 /// file has neither (its points are black). `bounds` holds the box of the points and, when
 /// there are values, their range and how many are NaN.
+/// One more value a point beside `values` (a laser scan's intensity, classification, return
+/// number), for the colour maps: `nPoints` floats and their range.
+struct PointValueItem {
+    std::string name;
+    LargeArray<float> values;
+    float lo = 0, hi = 0;
+};
+
 struct PointListData {
     int nPoints = 0;
     LargeArray<float> points;
@@ -34,6 +43,10 @@ struct PointListData {
     LargeArray<float> values;
     PointBounds bounds;
     std::string valueName = "Correlation"; ///< what the values are, the legend's title
+    /// Added back to `points` to give the file's coordinates: georeferenced clouds keep their
+    /// points in float relative to their centre and lose no precision.
+    double origin[3] = {0, 0, 0};
+    std::vector<PointValueItem> items; ///< further values a point (none for "bin" and "las" text)
 };
 
 /// The point-list readers: the binary "bin" format and the "las" text list.

@@ -19,6 +19,27 @@ GLPointListObjectInterface::GLPointListObjectInterface(GLPointListObject *c) : E
     GtkWidget *size = addFrame("point size", nullptr, false);
     addActionButton(size, A::BIGGER_POINTS);
     addActionButton(size, A::SMALLER_POINTS);
+
+    GtkWidget *legible = addFrame("dense clouds", nullptr, true);
+    addActionToggle(legible, rowOf(A::EYE_DOME),
+                    [](GLObject *e) { return static_cast<GLPointListObject *>(e)->getEyeDome(); });
+    GtkWidget *strengthRow = gtk_hbox_new(FALSE, 4);
+    gtk_box_pack_start(GTK_BOX(strengthRow), gtk_label_new("strength"), FALSE, FALSE, 2);
+    GtkWidget *strength = gtk_spin_button_new_with_range(0, 10, 0.1);
+    gtk_widget_set_name(strength, "eye-dome strength");
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(strength), cloud->getEyeDomeStrength());
+    g_signal_connect(strength, "value_changed", G_CALLBACK(onStrength), this);
+    gtk_box_pack_end(GTK_BOX(strengthRow), strength, FALSE, FALSE, 2);
+    gtk_box_pack_start(GTK_BOX(legible), strengthRow, FALSE, FALSE, 2);
+    addActionToggle(legible, rowOf(A::ADAPTIVE_SIZE),
+                    [](GLObject *e) { return static_cast<GLPointListObject *>(e)->getAdaptiveSize(); });
+}
+
+void GLPointListObjectInterface::onStrength(GtkSpinButton *spin, gpointer data)
+{
+    GLPointListObjectInterface *self = static_cast<GLPointListObjectInterface *>(data);
+    self->cloud->setEyeDomeStrength(static_cast<float>(gtk_spin_button_get_value(spin)));
+    self->redraw();
 }
 
 void GLPointListObjectInterface::setColorMap(int index) { cloud->setColorMap(index); }

@@ -7,7 +7,8 @@ class GLPointListObject;
 
 /// The panel of a point cloud: the menu "PointList" (bounding box, axes, "Palette
 /// properties..."), the cloud's information, the buttons "Data" and "Zbuffer" and the
-/// "point size" buttons "+" and "-". The buttons send the cloud the keys they stand for.
+/// "point size" buttons "+" and "-", and for dense clouds the toggles "Eye-dome lighting" (with
+/// its strength) and "Adaptive size". The buttons send the cloud the keys they stand for.
 class GLPointListObjectInterface : public ElementPanel {
 public:
     explicit GLPointListObjectInterface(GLPointListObject *cloud);
@@ -19,6 +20,7 @@ public:
 
 private:
     void setColorMap(int index);
+    static void onStrength(GtkSpinButton *spin, gpointer data);
 
     GLPointListObject *cloud;
 };

@@ -74,12 +74,27 @@ static void onSizeSpin(GtkSpinButton *spin, gpointer data)
     ctx->window->reshapeWindow(w, h);
 }
 
-// Large scenes: the drag reduction threshold and the capture file size, one block of the
-// preferences dialog.
+// Large scenes: the drag reduction threshold, the point budgets of clouds and the capture
+// file size, one block of the preferences dialog.
 static void onReductionSpin(GtkSpinButton *spin, gpointer data)
 {
     static_cast<PreferencesContext *>(data)->machine->setDragReductionThreshold(
         static_cast<long long>(gtk_spin_button_get_value(spin)));
+}
+
+static void onPointBudgetSpin(GtkSpinButton *spin, gpointer data)
+{
+    GLMachine *machine = static_cast<PreferencesContext *>(data)->machine;
+    const long long value = static_cast<long long>(gtk_spin_button_get_value(spin));
+    if (GPOINTER_TO_INT(g_object_get_data(G_OBJECT(spin), "which")) == 0)
+        machine->setPointBudgets(value, machine->getDragPointBudget());
+    else
+        machine->setPointBudgets(machine->getStillPointBudget(), value);
+}
+
+static void onCaptureEveryPoint(GtkToggleButton *button, gpointer data)
+{
+    static_cast<PreferencesContext *>(data)->machine->setCaptureEveryPoint(gtk_toggle_button_get_active(button));
 }
 
 static void onSmallestCaptures(GtkToggleButton *button, gpointer data)
@@ -97,6 +112,23 @@ static void addLargeSceneControls(GtkWidget *box, PreferencesContext *ctx)
     g_signal_connect(spin, "value_changed", G_CALLBACK(onReductionSpin), ctx);
     gtk_box_pack_end(GTK_BOX(row), spin, FALSE, FALSE, 2);
     gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 2);
+    const char *budgetLabels[2] = {"points drawn while still", "points drawn while dragging"};
+    const long long budgets[2] = {ctx->machine->getStillPointBudget(), ctx->machine->getDragPointBudget()};
+    for (int i = 0; i < 2; ++i) {
+        GtkWidget *budgetRow = gtk_hbox_new(FALSE, 4);
+        gtk_box_pack_start(GTK_BOX(budgetRow), gtk_label_new(budgetLabels[i]), FALSE, FALSE, 2);
+        GtkWidget *budget = gtk_spin_button_new_with_range(1000, 2000000000, 100000);
+        gtk_widget_set_name(budget, budgetLabels[i]);
+        gtk_spin_button_set_value(GTK_SPIN_BUTTON(budget), static_cast<double>(budgets[i]));
+        g_object_set_data(G_OBJECT(budget), "which", GINT_TO_POINTER(i));
+        g_signal_connect(budget, "value_changed", G_CALLBACK(onPointBudgetSpin), ctx);
+        gtk_box_pack_end(GTK_BOX(budgetRow), budget, FALSE, FALSE, 2);
+        gtk_box_pack_start(GTK_BOX(box), budgetRow, FALSE, FALSE, 2);
+    }
+    GtkWidget *everyPoint = gtk_check_button_new_with_label("capture every point");
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(everyPoint), ctx->machine->getCaptureEveryPoint());
+    g_signal_connect(everyPoint, "toggled", G_CALLBACK(onCaptureEveryPoint), ctx);
+    gtk_box_pack_start(GTK_BOX(box), everyPoint, FALSE, FALSE, 2);
     GtkWidget *smallest = gtk_check_button_new_with_label("Smallest capture files");
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(smallest), ctx->machine->getSmallestCaptures());
     g_signal_connect(smallest, "toggled", G_CALLBACK(onSmallestCaptures), ctx);

@@ -144,7 +144,11 @@ const Extension kExtensions[] = {
     {"tga", loadObject<GLVolumeObject>},
     {"rvb", loadObject<GLVolumeObject>},
     {"bin", loadObject<GLPointListObject>},
-    {"las", loadObject<GLPointListObject>},
+    {"las", loadObject<GLPointListObject>},  // ASPRS LAS ("LASF"), else the text list
+    {"laz", loadObject<GLPointListObject>},  // refused with the way to decompress it
+    {"xyz", loadObject<GLPointListObject>},
+    {"pts", loadObject<GLPointListObject>},
+    {"txt", loadObject<GLPointListObject>},
     {"gph", loadObject<GLGraphObject>},
 };
 

@@ -4,24 +4,36 @@
 #include "objects/GL3DObject.h"
 #include "formats/LargeArray.h"
 #include "formats/PointListReader.h"
+#include "objects/PointLod.h"
 
+#include <atomic>
 #include <cstddef>
+#include <future>
+#include <memory>
 #include <string>
+#include <vector>
 
 /// A cloud of 3D points, either with a colour per point or with one score per point mapped
 /// through a colour map and cut by an adjustable lower threshold (points whose score is
 /// below it are not drawn), or with both (imported reconstructions: the points' colours and
 /// their reprojection errors), shown one at a time.
 ///
-/// It is read from a "bin" or "las" file by PointListReader, or handed over in memory (a
-/// PointListRecord, for importers of other formats). Construction fails as a whole when the
-/// input is refused. The points are drawn from vertex buffers with one glDrawArrays call:
-/// with scores, the buffers hold the points ordered by falling score, so the points at or
-/// above the threshold are always a prefix and moving the threshold only changes the count
-/// drawn. Drawing needs a current OpenGL context; reading does not.
+/// It is read from a "bin" or "las" file by PointListReader (an ASPRS LAS file by LasReader),
+/// from the text clouds "xyz", "pts" and "txt" by TextCloudReader, or handed over in memory
+/// (a PointListRecord, for importers of other formats). Construction fails as a whole when
+/// the input is refused. Drawing needs a current OpenGL context; reading does not.
+///
+/// A cloud larger than the drag budget gets a level-of-detail hierarchy (PointLod), built on
+/// worker threads from its first frame on: until it is there, frames draw a uniform random
+/// subset (captures one of the still budget, without waiting for the hierarchy);
+/// then the arrays are reordered so that every node is one range, and each frame draws the
+/// nodes largest on screen first, up to the drag budget while the scene is dragged and up to
+/// the still budget otherwise (reached over a few frames when the view stays still). Picking
+/// and the clicked point's report use the file's order and coordinates.
 class GLPointListObject : public GL3DObject {
 public:
-    /// The path must end in "bin" or "las", else "can't recognize extension\n" is raised.
+    /// The path must end in "bin", "las", "laz", "xyz", "pts" or "txt", else "can't recognize
+    /// extension\n" is raised. A "las" file that starts with "LASF" is an ASPRS LAS file.
     explicit GLPointListObject(const char *path);
     /// Copies an in-memory cloud; raises an error when the record is inconsistent.
     explicit GLPointListObject(const PointListRecord *record);
@@ -30,6 +42,7 @@ public:
     /// Replace the cloud by a file's (the current one stays when the file is refused).
     void readBIN(const char *path);
     void readLAS(const char *path);
+    void readTextCloud(const char *path);
 
     /// Subtracts c from every point.
     void centerObject(Point3 c);
@@ -49,7 +62,7 @@ public:
     void notifyClick(int x, int y) override;
     enum class Action {
         BIGGER_POINTS, SMALLER_POINTS, LOWER_THRESHOLD, HIGHER_THRESHOLD, DATA, DEPTH_BUFFER, OWN_COLORS,
-        NEXT_COLOR_MAP, PREVIOUS_COLOR_MAP,
+        NEXT_COLOR_MAP, PREVIOUS_COLOR_MAP, EYE_DOME, ADAPTIVE_SIZE,
     };
     static const BindingTable &bindings();
     const BindingTable *getBindings() const override { return &bindings(); }
@@ -57,14 +70,43 @@ public:
     void drawInfo() override;
     void drawData();
 
-    bool hasValues() const { return values != nullptr; }
+    bool hasValues() const { return valueItem >= 0; }
     /// A cloud with both its own colours and values shows either (key "3" switches); false,
     /// and nothing changes, for a cloud that lacks one of them.
     bool setShowOwnColors(bool on);
     bool getShowOwnColors() const { return showOwnColors; }
+    /// Key "3": the own colours, then each value item in turn (a laser scan's intensity,
+    /// classification and return number); false when there is nothing to switch to.
+    bool showNextColoring();
     /// The legend's title for the values ("Correlation" for a file's scores).
-    const std::string &getValueName() const { return valueName; }
-    const float *getValues() const { return values.get(); }
+    const std::string &getValueName() const;
+    /// The values shown, in the order of the points as stored (see getFileIndex).
+    const float *getValues() const;
+    /// Added to the stored points to give the file's coordinates.
+    const double *getFileOrigin() const { return fileOrigin; }
+    /// The index in the file of the point stored at `i`.
+    int getFileIndex(int i) const;
+
+    /// Eye-dome lighting (EyeDome) of the frames: on after reading for clouds without colours
+    /// of their own; the strength scales the darkening (1 as other viewers have it).
+    void setEyeDome(bool on) { eyeDome = on; }
+    bool getEyeDome() const { return eyeDome; }
+    void setEyeDomeStrength(float s) { eyeDomeStrength = s > 0 ? s : 0; }
+    float getEyeDomeStrength() const { return eyeDomeStrength; }
+    /// Adaptive size: where a frame stops refining at coarse nodes (the budget, or detail below
+    /// a pixel), their points grow up to the spacing of their sample, so a reduced cloud does
+    /// not look sparse. Off by default.
+    void setAdaptiveSize(bool on) { adaptiveSize = on; }
+    bool getAdaptiveSize() const { return adaptiveSize; }
+
+    /// Builds the hierarchy now, whatever the size, and waits for it (for tests and tools).
+    void buildLevelOfDetail();
+    /// Waits for a hierarchy being built in the background, and takes it.
+    void waitForLevelOfDetail();
+    bool hasLevelOfDetail() const { return lod != nullptr; }
+    /// Points the last frame drew.
+    size_t getDrawnCount() const { return drawnCount; }
+    size_t getDrawingCost() const override { return static_cast<size_t>(nVertices); }
     /// RGB, 3 bytes a point (computed from the scores first when they are stale).
     const unsigned char *getColors();
     float getPointSize() const { return pointSize; }
@@ -97,19 +139,52 @@ private:
         unsigned name = 0;
     };
 
+    struct Reordered; // the arrays of a cloud, reordered by its hierarchy (worker's result)
+
     void initVariables();
     void adopt(PointListData &d);
+    bool needsLevelOfDetail() const;
+    /// Starts the worker (once) when the cloud needs a hierarchy.
+    void startLevelOfDetail();
+    const std::vector<unsigned> &sampleOf(size_t m);
+    /// Reorders everything by `order` on the calling thread; only reads the object.
+    std::unique_ptr<Reordered> reorder(PointLod built, const unsigned char *own) const;
+    /// The colours that are the cloud's own (reordered with it), null for none.
+    const unsigned char *ownColors() const;
+    void takeLevelOfDetail(std::unique_ptr<Reordered> r);
+    /// Polls the worker: true once its result was taken.
+    bool pollLevelOfDetail();
+    /// The points this frame may draw.
+    size_t frameBudget(const float *mvp);
+    void drawSample(size_t m);
+    void drawNodes(size_t budget, const float *mvp, int height);
     /// Colours from the scores and the colour map, and the legend.
     void updateColorMap();
     /// Brings the buffers up to date with the points, colours and threshold.
-    void prepareBuffers();
+    void prepareBuffers(bool whole);
 
     LargeArray<float> pointStore;
     LargeArray<unsigned char> colorStore;
-    LargeArray<float> values;
+    std::vector<PointValueItem> items;       ///< the values a point: a file's scores, a scan's intensity, ...
+    int valueItem = -1;                      ///< the item shown by the colour map, -1 for none
     LargeArray<unsigned char> ownColorStore; ///< the cloud's own colours when it has values too
     bool showOwnColors = false;
-    std::string valueName = "Correlation";
+    double fileOrigin[3] = {0, 0, 0};
+
+    std::unique_ptr<PointLod> lod;
+    std::future<std::unique_ptr<Reordered>> building;
+    std::atomic<bool> cancelBuild{false};
+    std::vector<unsigned> sample;            ///< file indices drawn while there is no hierarchy
+    std::vector<int> selected;               ///< the nodes of the last frame
+    std::vector<float> selectedPixels;       ///< their diameters on screen
+    bool eyeDome = false;
+    float eyeDomeStrength = 1.0f;
+    bool adaptiveSize = false;
+    std::vector<unsigned> nodeShownFirst, nodeShownCount; ///< per node, in the index buffer
+    size_t drawnCount = 0;
+    size_t rampBudget = 0;
+    float lastMvp[16] = {0};
+    bool lastCut = false;
     float valueMin, valueMax;
     float thresholdLow, thresholdHigh;
     float pointSize;
@@ -118,6 +193,7 @@ private:
     Buffer pointBuffer;
     Buffer colorBuffer;
     Buffer indexBuffer;      ///< the points shown below a raised threshold
+    Buffer samplePointBuffer, sampleColorBuffer; ///< the sample drawn while there is no hierarchy
     int nIndices;
     bool colorsStale;        ///< colours not yet computed from the scores
     bool pointsUploaded;

@@ -297,8 +297,45 @@ void foreignSeeds()
                                 "-0.9 -0.6 0.9 0.2 0.2 0.3\n-0.5 -0.2 -0.6 -0.7 1.0 0.5\n0.8 -1.0 0.4 -0.4 -0.0 0.4\n0");
 }
 
+// ASPRS LAS: a header of the version's size, then `n` records of the format, little-endian.
+std::string lasSeed(unsigned format, unsigned minor, unsigned length, unsigned n)
+{
+    const unsigned header = minor >= 4 ? 375 : 227;
+    std::string s(header + length * n, '\0');
+    const auto at = [&s](size_t i, auto v) { std::memcpy(&s[i], &v, sizeof v); };
+    std::memcpy(&s[0], "LASF", 4);
+    s[24] = 1;
+    s[25] = char(minor);
+    at(94, uint16_t(header));
+    at(96, uint32_t(header));
+    s[104] = char(format);
+    at(105, uint16_t(length));
+    at(107, uint32_t(n));
+    if (minor >= 4)
+        at(247, uint64_t(n));
+    for (int k = 0; k < 3; ++k) {
+        at(131 + 8 * k, 0.01);
+        at(155 + 8 * k, 1000.0 * (k + 1));
+    }
+    for (unsigned i = 0; i < n; ++i)
+        for (unsigned b = 0; b < length; ++b)
+            s[header + i * length + b] = char(i * 31 + b * 7);
+    return s;
+}
+
+void denseCloudSeeds()
+{
+    put("las_binary", "format0.las", lasSeed(0, 0, 20, 3));
+    put("las_binary", "format3.las", lasSeed(3, 2, 34, 2));
+    put("las_binary", "format8_14.las", lasSeed(8, 4, 40, 2));
+    put("text_cloud", "plain.xyz", "# x y z\n1 2 3\n4.5,5e-1,-6\n");
+    put("text_cloud", "colours.txt", "1 2 3 255 0 10\n2 2 3 7 8 9\n");
+    put("text_cloud", "scan.pts", "2\n1 2 3 -200 10 20 30\n1 2 4 100 40 50 60\n");
+}
+
 int main()
 {
+    denseCloudSeeds();
     reconstructionSeeds();
     foreignSeeds();
     simplexSeeds();

@@ -1,0 +1,255 @@
+#include "formats/LasReader.h"
+
+#include "formats/MeshReader.h"
+#include "formats/ReadAll.h"
+#include "formats/ReadRefusal.h"
+#include "math/Messages.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr NamedReadRefusal refuse{"GLPointListObject", "LAS file"};
+
+// The shortest record of each point data record format.
+constexpr unsigned kRecordLength[11] = {20, 28, 26, 34, 57, 63, 30, 36, 38, 59, 67};
+// Where the RGB triple starts, 0 for formats without one.
+constexpr unsigned kRgbAt[11] = {0, 0, 20, 28, 0, 28, 0, 30, 30, 0, 30};
+
+constexpr size_t kHeaderBytes = 375;     // the 1.4 header; older ones are shorter
+constexpr size_t kOldHeaderBytes = 227;  // 1.0 to 1.2
+constexpr size_t kChunkBytes = size_t(4) << 20;
+
+// Little-endian fields, whatever the machine.
+uint16_t u16(const unsigned char *b) { return static_cast<uint16_t>(b[0] | b[1] << 8); }
+uint32_t u32(const unsigned char *b)
+{
+    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
+           static_cast<uint32_t>(b[3]) << 24;
+}
+int32_t i32(const unsigned char *b) { return static_cast<int32_t>(u32(b)); }
+uint64_t u64(const unsigned char *b) { return static_cast<uint64_t>(u32(b)) | static_cast<uint64_t>(u32(b + 4)) << 32; }
+double f64(const unsigned char *b)
+{
+    const uint64_t bits = u64(b);
+    double v;
+    std::memcpy(&v, &bits, 8);
+    return v;
+}
+
+struct Header {
+    int versionMinor;
+    unsigned format;
+    unsigned recordLength;
+    uint64_t offsetToPoints;
+    uint64_t count;
+    double scale[3], offset[3];
+    double lo[3], hi[3];
+};
+
+Header parseHeader(const unsigned char *h, size_t got, long long size, const char *name)
+{
+    if (got < kOldHeaderBytes || std::memcmp(h, "LASF", 4) != 0)
+        refuse(name, "not an ASPRS LAS file (no complete header after the \"LASF\" signature)");
+    Header r;
+    if (h[24] != 1 || h[25] > 4)
+        refuse(name, "LAS version %u.%u, only 1.0 to 1.4 are read", h[24], h[25]);
+    r.versionMinor = h[25];
+    const unsigned headerSize = u16(h + 94);
+    r.offsetToPoints = u32(h + 96);
+    const unsigned rawFormat = h[104];
+    // LASzip marks its files by the top bits of the format.
+    if (rawFormat & 0xC0)
+        LasReader::refuseCompressed(name);
+    r.format = rawFormat;
+    if (r.format > 10)
+        refuse(name, "point data record format %u, only 0 to 10 are read", r.format);
+    r.recordLength = u16(h + 105);
+    if (r.recordLength < kRecordLength[r.format])
+        refuse(name, "records of %u bytes are too short for point format %u (%u bytes)", r.recordLength, r.format,
+               kRecordLength[r.format]);
+    if (headerSize < kOldHeaderBytes || headerSize > r.offsetToPoints)
+        refuse(name, "header size %u and point offset %llu do not fit together", headerSize,
+               static_cast<unsigned long long>(r.offsetToPoints));
+    r.count = u32(h + 107);
+    if (r.versionMinor >= 4 && headerSize >= kHeaderBytes && got >= kHeaderBytes) {
+        const uint64_t wide = u64(h + 247);
+        if (wide != 0)
+            r.count = wide;
+    }
+    for (int k = 0; k < 3; ++k) {
+        r.scale[k] = f64(h + 131 + 8 * k);
+        r.offset[k] = f64(h + 155 + 8 * k);
+        r.hi[k] = f64(h + 179 + 16 * k);
+        r.lo[k] = f64(h + 187 + 16 * k);
+        if (!std::isfinite(r.scale[k]) || !std::isfinite(r.offset[k]))
+            refuse(name, "scale or offset is not a number");
+    }
+    if (r.count == 0)
+        refuse(name, "no point in the file");
+    if (r.count > static_cast<uint64_t>(INT_MAX))
+        refuse(name, "%llu points, more than a cloud can hold", static_cast<unsigned long long>(r.count));
+    if (size >= 0) {
+        const uint64_t have = static_cast<uint64_t>(size);
+        if (r.offsetToPoints > have || (have - r.offsetToPoints) / r.recordLength < r.count)
+            refuse(name, "%llu points of %u bytes from byte %llu need more than the file's %lld bytes",
+                   static_cast<unsigned long long>(r.count), r.recordLength,
+                   static_cast<unsigned long long>(r.offsetToPoints), size);
+    }
+    return r;
+}
+
+// The centre of the header's box when it is one, so that the floats are small.
+bool headerCentre(const Header &h, double *c)
+{
+    for (int k = 0; k < 3; ++k) {
+        if (!std::isfinite(h.lo[k]) || !std::isfinite(h.hi[k]) || h.lo[k] > h.hi[k])
+            return false;
+        c[k] = 0.5 * (h.lo[k] + h.hi[k]);
+    }
+    return true;
+}
+
+PointListData readRecords(FILE *f, const Header &h, const char *name)
+{
+    const size_t n = static_cast<size_t>(h.count);
+    PointListData d;
+    d.nPoints = static_cast<int>(n);
+    d.points = allocateLargeArray<float>(3 * n);
+    const char *names[3] = {"intensity", "classification", "return number"};
+    for (const char *itemName : names) {
+        PointValueItem item;
+        item.name = itemName;
+        item.values = allocateLargeArray<float>(n);
+        d.items.push_back(std::move(item));
+    }
+    const unsigned rgbAt = kRgbAt[h.format];
+    LargeArray<uint16_t> rgb;
+    if (rgbAt)
+        rgb = allocateLargeArray<uint16_t>(3 * n);
+    float *intensity = d.items[0].values.get(), *classification = d.items[1].values.get(),
+          *returns = d.items[2].values.get();
+    const bool extended = h.format >= 6;
+    const bool fromHeader = headerCentre(h, d.origin);
+    bool haveOrigin = fromHeader;
+    uint16_t brightest = 0;
+    unsigned short iLo = 0xFFFF, iHi = 0, cLo = 0xFF, cHi = 0, rLo = 0xFF, rHi = 0;
+
+    const size_t chunkRecords = std::min(n, std::max<size_t>(1, kChunkBytes / h.recordLength));
+    std::vector<unsigned char> chunk(chunkRecords * h.recordLength);
+    size_t done = 0;
+    while (done < n) {
+        const size_t want = std::min(chunkRecords, n - done);
+        if (std::fread(chunk.data(), h.recordLength, want, f) != want)
+            refuse(name, "the file ends inside point %zu", done + want);
+        const unsigned char *b = chunk.data();
+        float *p = d.points.get() + 3 * done;
+        if (!haveOrigin) {
+            for (int k = 0; k < 3; ++k)
+                d.origin[k] = i32(b + 4 * k) * h.scale[k] + h.offset[k];
+            haveOrigin = true;
+        }
+        for (size_t i = 0; i < want; ++i, b += h.recordLength, p += 3) {
+            for (int k = 0; k < 3; ++k)
+                p[k] = static_cast<float>((i32(b + 4 * k) * h.scale[k] + h.offset[k]) - d.origin[k]);
+            const size_t at = done + i;
+            const unsigned short level = u16(b + 12);
+            const unsigned cls = extended ? b[16] : (b[15] & 0x1F);
+            const unsigned ret = extended ? (b[14] & 0x0F) : (b[14] & 0x07);
+            intensity[at] = level;
+            classification[at] = static_cast<float>(cls);
+            returns[at] = static_cast<float>(ret);
+            iLo = std::min(iLo, level);
+            iHi = std::max(iHi, level);
+            cLo = std::min<unsigned short>(cLo, cls);
+            cHi = std::max<unsigned short>(cHi, cls);
+            rLo = std::min<unsigned short>(rLo, ret);
+            rHi = std::max<unsigned short>(rHi, ret);
+            if (rgbAt) {
+                uint16_t *c = rgb.get() + 3 * at;
+                for (int k = 0; k < 3; ++k) {
+                    c[k] = u16(b + rgbAt + 2 * k);
+                    brightest = std::max(brightest, c[k]);
+                }
+            }
+        }
+        d.bounds.addPoints(d.points.get() + 3 * done, 3 * want);
+        done += want;
+    }
+    d.items[0].lo = iLo;
+    d.items[0].hi = iHi;
+    d.items[1].lo = cLo;
+    d.items[1].hi = cHi;
+    d.items[2].lo = rLo;
+    d.items[2].hi = rHi;
+    if (rgbAt) {
+        d.colors = allocateLargeArray<unsigned char>(3 * n);
+        const uint16_t *c = rgb.get();
+        unsigned char *out = d.colors.get();
+        // Some writers fill only the low byte: the range decides.
+        if (brightest <= 255)
+            for (size_t i = 0; i < 3 * n; ++i)
+                out[i] = static_cast<unsigned char>(c[i]);
+        else
+            for (size_t i = 0; i < 3 * n; ++i)
+                out[i] = static_cast<unsigned char>((c[i] * 255u + 32767u) / 65535u);
+    }
+    msg::note("LAS %d.%d, point format %u: %d points around [%.3f %.3f %.3f]\n", 1, h.versionMinor, h.format,
+              d.nPoints, d.origin[0], d.origin[1], d.origin[2]);
+    return d;
+}
+
+} // namespace
+
+bool LasReader::hasSignature(const char *path)
+{
+    if (!path || std::strstr(path, "://"))
+        return false;
+    FILE *f = std::fopen(path, "rb");
+    if (!f)
+        return false;
+    char sig[4] = {0, 0, 0, 0};
+    const bool las = std::fread(sig, 1, 4, f) == 4 && std::memcmp(sig, "LASF", 4) == 0;
+    std::fclose(f);
+    return las;
+}
+
+void LasReader::refuseCompressed(const char *name)
+{
+    refuse(name, "compressed LAS (LAZ) is not supported; decompress it with las2las or pdal translate");
+}
+
+PointListData LasReader::read(const char *path)
+{
+    const size_t n = std::strlen(path);
+    if (n >= 4 && (std::strcmp(path + n - 4, ".laz") == 0 || std::strcmp(path + n - 4, ".LAZ") == 0))
+        refuseCompressed(path);
+    return readOpened(path, [path](FILE *f) { return read(f, MeshReader::fileSize(f), path); });
+}
+
+PointListData LasReader::read(FILE *f, long long size, const char *name)
+{
+    if (size < 0) {
+        // A pipe: the counts can only be checked against what is there.
+        std::vector<unsigned char> bytes = readAll<unsigned char>(f);
+        if (bytes.empty())
+            refuse(name, "empty file");
+        std::unique_ptr<FILE, int (*)(FILE *)> m(fmemopen(bytes.data(), bytes.size(), "rb"), std::fclose);
+        if (!m)
+            refuse(name, "can't read file");
+        return read(m.get(), static_cast<long long>(bytes.size()), name);
+    }
+    unsigned char h[kHeaderBytes];
+    std::memset(h, 0, sizeof h);
+    const size_t got = std::fread(h, 1, sizeof h, f);
+    const Header header = parseHeader(h, got, size, name);
+    if (std::fseek(f, static_cast<long>(header.offsetToPoints) - static_cast<long>(got), SEEK_CUR) != 0)
+        refuse(name, "can't reach the points at byte %llu", static_cast<unsigned long long>(header.offsetToPoints));
+    return readRecords(f, header, name);
+}

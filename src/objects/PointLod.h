@@ -1,0 +1,79 @@
+#ifndef VELMORA_POINTLOD_H
+#define VELMORA_POINTLOD_H
+
+#include "formats/LargeArray.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+/// How many points a frame of the point clouds may draw, for the whole process: the scene
+/// manager sets it from its options and the Preferences. Captures, EPS and off-screen renders
+/// draw with the still budget, or every point when `captureEveryPoint` is on.
+struct PointBudgets {
+    long long still = 3000000;
+    long long drag = 400000;
+    bool captureEveryPoint = false;
+
+    static PointBudgets &current();
+    /// True between the construction and destruction of a Capture.
+    static bool capturing();
+    /// True when a cloud drew fewer points in the last frame than a capture would: the frame
+    /// on screen cannot stand for a capture. The scene manager clears it as a frame starts.
+    static bool lastFrameReduced();
+    static void setLastFrameReduced(bool on);
+
+    /// Marks the frames drawn during its life as captures.
+    class Capture {
+    public:
+        Capture();
+        ~Capture();
+        Capture(const Capture &) = delete;
+        Capture &operator=(const Capture &) = delete;
+    };
+};
+
+/// One cell of the hierarchy: a cube, the points it holds itself ([first, first + count) of
+/// the reordered cloud: a spatially even sample of all the points in the cube that no
+/// ancestor holds) and up to eight children.
+struct PointLodNode {
+    float lo[3];
+    float size;
+    uint32_t first = 0, count = 0;
+    int32_t child[8];
+    int depth = 0;
+};
+
+/// The level-of-detail hierarchy of a point cloud (an octree whose inner nodes hold a sample
+/// one point a sub-cell, about 64 per axis, so that any cut through it looks like the whole
+/// cloud at a lower density). Built from the points alone; the cloud is then reordered by
+/// `order` so that every node's points are one range.
+class PointLod {
+public:
+    /// Builds the hierarchy of n points (3 floats each, read only) on `threads` threads.
+    /// `order[i]` is the index, in the given array, of the point that goes to position i.
+    /// Raised by build when `cancel` turns true on the way.
+    struct Cancelled {
+    };
+    static PointLod build(const float *xyz, size_t n, int threads, const std::atomic<bool> *cancel = nullptr);
+
+    /// The nodes a frame draws, largest on screen first, at most `budget` points (the root is
+    /// always drawn). `mvp` is the column-major projection * model-view matrix of the points,
+    /// `height` the viewport's height in pixels. Nodes outside the view are skipped. Returns
+    /// the number of points; `complete` tells whether every visible detail fits.
+    /// `pixels`, when given, receives each chosen node's diameter on screen.
+    size_t select(const float *mvp, int height, size_t budget, std::vector<int> &out, bool *complete,
+                  std::vector<float> *pixels = nullptr) const;
+    /// Puts `indices` (of points in `xyz`) in Morton order: points drawn in that order keep
+    /// the rasteriser's memory local, which a scattered order does not.
+    static void sortSpatially(const float *xyz, std::vector<unsigned> &indices);
+    /// One point per 1/2^s of a node's cube at this depth (all of a leaf's points).
+    static int sampleDepth(int depth);
+
+    std::vector<PointLodNode> nodes;
+    LargeArray<uint32_t> order;
+    size_t nPoints = 0;
+};
+
+#endif

@@ -1,0 +1,264 @@
+#include "objects/GLPointListObject.h"
+#include "objects/PointLod.h"
+
+#include "math/Messages.h"
+#include "objects/GL3DObjectLoader.h"
+#include "support/GLTestFixture.h"
+#include "support/ImageCompare.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <numeric>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::GLTestFixture;
+using testsupport::RgbaImage;
+
+// An n x n grid over [-0.9, 0.9]^2 with a slight bowl (every point its own depth), coloured
+// by position, scored by x.
+struct Cloud {
+    std::vector<float> p;
+    std::vector<unsigned char> rgb;
+    std::vector<float> score;
+    explicit Cloud(int n)
+    {
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < n; ++i) {
+                const float x = -0.9f + 1.8f * i / (n - 1), y = -0.9f + 1.8f * j / (n - 1);
+                p.insert(p.end(), {x, y, 0.1f * (x * x + y * y) + 1e-4f * i});
+                rgb.insert(rgb.end(), {static_cast<unsigned char>(2 * i), static_cast<unsigned char>(2 * j), 90});
+                score.push_back(static_cast<float>(i));
+            }
+    }
+    int size() const { return static_cast<int>(score.size()); }
+};
+
+class PointLodFrames : public GLTestFixture {
+protected:
+    void SetUp() override
+    {
+        GLTestFixture::SetUp();
+        orthographic(1);
+        enableState(DepthTest);
+        saved = PointBudgets::current();
+    }
+    void TearDown() override
+    {
+        PointBudgets::current() = saved;
+        GLTestFixture::TearDown();
+    }
+    RgbaImage frame(GLPointListObject &cloud)
+    {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        cloud.draw();
+        expectNoGLError();
+        return capture();
+    }
+    static void command(GLPointListObject &cloud, int c, int times = 1)
+    {
+        CapturingMessageSink quiet;
+        ScopedMessageSink scope(quiet);
+        for (int i = 0; i < times; ++i)
+            cloud.notifyCommand(c);
+    }
+    PointBudgets saved;
+};
+
+} // namespace
+
+TEST_F(PointLodFrames, TheHierarchyDrawsTheSamePixelsAsTheWholeCloud)
+{
+    // 128 x 128 points: a root sample and children, every point on a pixel of its own.
+    const Cloud c(128);
+    const PointListRecord record{c.size(), c.p.data(), nullptr, c.score.data()};
+    GLPointListObject whole(&record), lod(&record);
+    lod.buildLevelOfDetail();
+    ASSERT_TRUE(lod.hasLevelOfDetail());
+    EXPECT_FALSE(whole.hasLevelOfDetail());
+    // Reordered: the values follow the points.
+    int moved = 0;
+    for (int i = 0; i < c.size(); ++i) {
+        const int f = lod.getFileIndex(i);
+        moved += f != i;
+        ASSERT_EQ(lod.getValues()[i], c.score[static_cast<size_t>(f)]);
+        ASSERT_EQ(lod.getVertices()[3 * i + 2], c.p[3 * static_cast<size_t>(f) + 2]);
+    }
+    EXPECT_GT(moved, c.size() / 2);
+
+    struct Step {
+        int key, times;
+    };
+    // As read, a raised threshold, another colour map, the threshold back down.
+    for (const Step s : {Step{0, 0}, Step{'>', 40}, Step{6006, 1}, Step{'<', 25}}) {
+        SCOPED_TRACE(s.key);
+        command(whole, s.key, s.times);
+        command(lod, s.key, s.times);
+        const RgbaImage a = frame(whole), b = frame(lod);
+        EXPECT_EQ(lod.getDrawnCount(), whole.getDrawnCount());
+        int differ = 0, lit = 0;
+        for (int y = 0; y < a.height; ++y)
+            for (int x = 0; x < a.width; ++x) {
+                differ += !std::equal(a.at(x, y), a.at(x, y) + 3, b.at(x, y));
+                lit += a.at(x, y)[0] + a.at(x, y)[1] + a.at(x, y)[2] > 0;
+            }
+        EXPECT_EQ(differ, 0);
+        EXPECT_GT(lit, 1000);
+    }
+}
+
+TEST_F(PointLodFrames, PickingAReorderedCloudReportsTheFileIndexAndCoordinates)
+{
+    const Cloud c(128);
+    const PointListRecord record{c.size(), c.p.data(), c.rgb.data(), nullptr};
+    GLPointListObject cloud(&record);
+    cloud.buildLevelOfDetail();
+    frame(cloud);
+    // Pixel (121, 120) from the top is the point (x, y) = (0.9, -0.9), i = 127, j = 0: the
+    // nearest to the eye of those within reach.
+    CapturingMessageSink said;
+    {
+        ScopedMessageSink scope(said);
+        cloud.notifyClick(121, 120);
+    }
+    const int stored = cloud.getSelectedVertex();
+    ASSERT_GE(stored, 0);
+    EXPECT_NE(stored, 127); // the hierarchy moved it
+    EXPECT_EQ(said.text(MessageLevel::Note), "Selected vertex n:\t127,\t[0.900000 -0.900000 0.174700]\n");
+    EXPECT_EQ(cloud.getOrigin(), Point3(0.9f, -0.9f, c.p[3 * 127 + 2]));
+}
+
+TEST_F(PointLodFrames, FramesKeepToTheirBudget)
+{
+    const Cloud c(128);
+    const PointListRecord record{c.size(), c.p.data(), c.rgb.data(), nullptr};
+    GLPointListObject cloud(&record);
+    cloud.buildLevelOfDetail();
+    PointBudgets::current().still = 9000;
+    PointBudgets::current().drag = 5000;
+    cloud.setReducedDrawing(true);
+    frame(cloud);
+    EXPECT_LE(cloud.getDrawnCount(), 5000u);
+    EXPECT_GT(cloud.getDrawnCount(), 2000u);
+    // Still: the same view refines up to the still budget over the next frames.
+    cloud.setReducedDrawing(false);
+    size_t last = 0;
+    for (int i = 0; i < 4; ++i) {
+        frame(cloud);
+        EXPECT_GE(cloud.getDrawnCount(), last);
+        last = cloud.getDrawnCount();
+    }
+    EXPECT_LE(last, 9000u);
+    EXPECT_GT(last, 5000u);
+    {
+        const PointBudgets::Capture capture;
+        frame(cloud);
+        EXPECT_GT(cloud.getDrawnCount(), 5000u);
+        EXPECT_LE(cloud.getDrawnCount(), 9000u);
+        PointBudgets::current().captureEveryPoint = true;
+        frame(cloud);
+        EXPECT_EQ(cloud.getDrawnCount(), static_cast<size_t>(c.size()));
+    }
+    // Zoomed in on a corner: the nodes out of view are skipped.
+    PointBudgets::current().still = 1000000;
+    orthographic(0.7, 1.0, 0.7, 1.0);
+    frame(cloud);
+    frame(cloud);
+    EXPECT_LT(cloud.getDrawnCount(), static_cast<size_t>(c.size()) / 2);
+}
+
+TEST(PointLod, EveryPointIsInOneNodeInsideItsCube)
+{
+    // A noisy shell, with NaN and a far outlier that must not break the cells.
+    std::vector<float> p;
+    uint32_t s = 1;
+    for (int i = 0; i < 60000; ++i) {
+        s = s * 1664525u + 1013904223u;
+        const float a = (s >> 8) * 3.7e-7f, b = (s & 0xFFFF) * 4.8e-5f;
+        p.insert(p.end(), {std::cos(a) * std::sin(b), std::sin(a) * std::sin(b), std::cos(b)});
+    }
+    p.insert(p.end(), {std::nanf(""), 0, 0, 1e6f, 0, 0});
+    const size_t n = p.size() / 3;
+    const PointLod lod = PointLod::build(p.data(), n, 2);
+    std::vector<uint32_t> order(lod.order.get(), lod.order.get() + n);
+    std::sort(order.begin(), order.end());
+    std::vector<uint32_t> all(n);
+    std::iota(all.begin(), all.end(), 0u);
+    EXPECT_EQ(order, all);
+    uint32_t covered = 0;
+    for (const PointLodNode &node : lod.nodes) {
+        EXPECT_EQ(node.first, covered);
+        covered += node.count;
+        for (uint32_t i = node.first; i < node.first + node.count; ++i) {
+            const float *q = &p[3 * lod.order[i]];
+            const float slack = 1e-6f * lod.nodes[0].size;
+            for (int k = 0; k < 3 && !std::isnan(q[0]); ++k) {
+                ASSERT_GE(q[k], node.lo[k] - slack);
+                ASSERT_LE(q[k], node.lo[k] + node.size + slack);
+            }
+        }
+    }
+    EXPECT_EQ(covered, n);
+    EXPECT_GT(lod.nodes.size(), 8u);
+}
+
+TEST(DenseCloudFiles, TheLoaderTakesLasAndTextCloudsAndRefusesLaz)
+{
+    const std::string dir = testsupport::makeTempDir("DenseCloudFiles");
+    // A LAS 1.2 file of format 0 with two points, 1 km east of the origin, millimetres.
+    std::string las(227 + 40, '\0');
+    std::memcpy(&las[0], "LASF", 4);
+    las[24] = 1;
+    las[25] = 2;
+    const uint16_t header = 227, length = 20;
+    const uint32_t offset = 227, count = 2;
+    const double scale = 0.001, east = 1000.0;
+    std::memcpy(&las[94], &header, 2);
+    std::memcpy(&las[96], &offset, 4);
+    std::memcpy(&las[105], &length, 2);
+    std::memcpy(&las[107], &count, 4);
+    for (int k = 0; k < 3; ++k)
+        std::memcpy(&las[131 + 8 * k], &scale, 8);
+    std::memcpy(&las[155], &east, 8);
+    const int32_t xyz[6] = {1500, 0, 0, -500, 2000, 3000};
+    std::memcpy(&las[227], xyz, 12);
+    std::memcpy(&las[247], xyz + 3, 12);
+    std::ofstream(dir + "/scan.las", std::ios::binary) << las;
+    std::ofstream(dir + "/scan.laz", std::ios::binary) << las;
+    std::ofstream(dir + "/plain.las") << "1 2 3\n";
+    std::ofstream(dir + "/cloud.xyz") << "# x y z r g b\n1 2 3 255 0 0\n4 5 6 0 255 0\n";
+    std::ofstream(dir + "/scan.pts") << "1\n1 2 3 10 1 2 3\n";
+
+    CapturingMessageSink sink;
+    ScopedMessageSink scope(sink);
+    std::unique_ptr<GL3DObject> scan(GL3DObjectLoader::load((dir + "/scan.las").c_str()));
+    auto *cloud = dynamic_cast<GLPointListObject *>(scan.get());
+    ASSERT_NE(cloud, nullptr);
+    EXPECT_EQ(cloud->getValueName(), "intensity");
+    EXPECT_DOUBLE_EQ(cloud->getFileOrigin()[0] + cloud->getVertices()[0], 1001.5);
+    std::unique_ptr<GL3DObject> plain(GL3DObjectLoader::load((dir + "/plain.las").c_str()));
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(plain->getNVertices(), 1);
+    std::unique_ptr<GL3DObject> xyzCloud(GL3DObjectLoader::load((dir + "/cloud.xyz").c_str()));
+    ASSERT_NE(xyzCloud, nullptr);
+    EXPECT_EQ(static_cast<GLPointListObject *>(xyzCloud.get())->getColors()[4], 255);
+    std::unique_ptr<GL3DObject> pts(GL3DObjectLoader::load((dir + "/scan.pts").c_str()));
+    ASSERT_NE(pts, nullptr);
+    EXPECT_TRUE(static_cast<GLPointListObject *>(pts.get())->getShowOwnColors());
+
+    CapturingMessageSink refused;
+    ScopedMessageSink refusedScope(refused);
+    EXPECT_EQ(GL3DObjectLoader::load((dir + "/scan.laz").c_str()), nullptr);
+    EXPECT_NE(refused.text(MessageLevel::Error).find("GLPointListObject: " + dir +
+                                                     "/scan.laz: compressed LAS (LAZ) is not supported; decompress it "
+                                                     "with las2las or pdal translate\n"),
+              std::string::npos);
+}
