@@ -142,7 +142,7 @@ const BindingTable &SceneInput::bindings()
         {actionValue(Action::LIGHT_MODE), {KeyCode::RETURN}, nullptr, "light mode (sub-window) on/off", 0},
         {actionValue(Action::KEEP_ABOVE), {KeyCode::ESCAPE}, nullptr, "control window above on/off", 0},
         {actionValue(Action::RESET), {'i'}, nullptr, "object and camera reset", 0},
-        {actionValue(Action::SPLAT_PSNR), {'e'}, nullptr, "PSNR of the splats against the view's photograph", 0},
+        {actionValue(Action::SPLAT_PSNR), {'E'}, nullptr, "PSNR of the splats against the view's photograph", 0},
     };
     static const BindingTable table("scene", rows);
     return table;

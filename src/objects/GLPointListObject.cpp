@@ -532,7 +532,7 @@ int GLPointListObject::getVisibleCount() const
 void GLPointListObject::notifyClick(int x, int y)
 {
     // Points below the threshold are not drawn, so they cannot be clicked either.
-    const float *v = values.get();
+    const float *v = getValues();
     selectedVertex = v ? getVertex(x, y, [&](int i) { return v[i] >= thresholdLow; }) : getVertex(x, y);
     if (selectedVertex >= 0) {
         const float *p = vertices + 3 * selectedVertex;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Opens the sample splat trainer folder by its name, steps onto an original view, asks for the
-# PSNR of the splats against the view's photograph with "e", captures the view and checks that
+# PSNR of the splats against the view's photograph with "E", captures the view and checks that
 # the splats are drawn where the photograph shows the model. Runs under a private X server.
 #   splat_trainer_folder.sh <Viewer> <build folder>
 set -euo pipefail
@@ -12,7 +12,7 @@ start_xserver "$work"
 start_viewer sample
 # Left is the next view (view 1), whose photograph is images/view01.png.
 press Left
-press e
+press E
 capture capture0000.png
 quit_viewer
 

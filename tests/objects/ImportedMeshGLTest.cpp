@@ -177,6 +177,7 @@ TEST_F(ImportedMesh, ImagesEmbeddedInGltfAreDrawn)
         EXPECT_NEAR(px[1], c.g, 4);
         EXPECT_NEAR(px[2], c.b, 4);
     }
+}
 
 TEST_F(ImportedMesh, TilesOfAnAtlasEachOnItsTriangles)
 {
