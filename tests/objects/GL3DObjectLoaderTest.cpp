@@ -265,8 +265,11 @@ TEST_F(Loader, UnknownExtensionsGoToTheDescriptorReader)
     const std::string obj = write("model.obj", "3dmodel\nAction: /get\n");
     EXPECT_EQ(load(obj), "/get?res=tri\nGL3DObjectLoader: " + obj + ": Can't read file\nGL3DObjectLoader:unable to load " + obj + "\n");
 
-    const std::string missing = dir + "/nothing.xyz";
+    const std::string missing = dir + "/nothing.abc";
     EXPECT_EQ(load(missing), "GL3DObjectLoader:unable to load " + missing + "\n");
+    // A text cloud is a format of the viewer's own readers, which name the cause.
+    const std::string cloud = dir + "/nothing.xyz";
+    EXPECT_EQ(load(cloud), "GL3DObjectLoader: " + cloud + ": can't read file\nGL3DObjectLoader:unable to load " + cloud + "\n");
 }
 
 TEST(ModelDescriptor, RequestText)
