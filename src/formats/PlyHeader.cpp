@@ -66,7 +66,7 @@ size_t PlyHeader::typeSize(Type t)
     return 1;
 }
 
-PlyHeader PlyHeader::parse(const char *data, size_t size)
+PlyHeader PlyHeader::parse(const char *data, size_t size, bool noteSkipped)
 {
     PlyHeader h;
     TextScanner lines(data, data + size);
@@ -94,7 +94,7 @@ PlyHeader PlyHeader::parse(const char *data, size_t size)
             if (!formatSeen)
                 fail("the header has no format line");
             h.bodyOffset = pos;
-            if (!h.skippedLines.empty())
+            if (noteSkipped && !h.skippedLines.empty())
                 msg::note("PLY: skipped %zu header line%s the format does not know, the first \"%s\"\n",
                           h.skippedLines.size(), h.skippedLines.size() == 1 ? "" : "s",
                           h.skippedLines[0].c_str());

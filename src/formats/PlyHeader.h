@@ -35,8 +35,9 @@ public:
     std::vector<std::string> skippedLines;
 
     /// Parses the header at the start of `data`. Raises when it is not a PLY header, a line
-    /// is malformed, a count is negative or the header never ends.
-    static PlyHeader parse(const char *data, size_t size);
+    /// is malformed, a count is negative or the header never ends. The header lines it skips
+    /// are noted once, unless `noteSkipped` is false (a look at the header before the read).
+    static PlyHeader parse(const char *data, size_t size, bool noteSkipped = true);
 
     static size_t typeSize(Type t);
     /// The element of that name, or null.

@@ -316,7 +316,7 @@ bool SplatReader::isSplatFile(const char *path)
     std::vector<char> head(1 << 16);
     head.resize(std::fread(head.data(), 1, head.size(), f.get()));
     try {
-        return isSplatHeader(PlyHeader::parse(head.data(), head.size()));
+        return isSplatHeader(PlyHeader::parse(head.data(), head.size(), false));
     } catch (const std::exception &) {
         return false;
     }

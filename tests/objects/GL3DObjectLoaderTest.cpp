@@ -149,6 +149,20 @@ TEST_F(Loader, EveryRefusalNamesItsCauseOnce)
     }
 }
 
+// A header line the PLY format does not know is noted once, however many readers look at the
+// header before the file is read.
+TEST_F(Loader, SkippedPlyHeaderLinesAreNotedOnce)
+{
+    const std::string path = write("made.ply", "ply\nformat ascii 1.0\nCreated by a modeller\nelement vertex 3\n"
+                                               "property float x\nproperty float y\nproperty float z\n"
+                                               "element face 1\nproperty list uchar int vertex_indices\nend_header\n"
+                                               "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
+    const std::string out = load(path);
+    const size_t first = out.find("Created by a modeller");
+    ASSERT_NE(first, std::string::npos) << out;
+    EXPECT_EQ(out.find("Created by a modeller", first + 1), std::string::npos) << out;
+}
+
 TEST_F(Loader, MeshFilesAndTheirRefusals)
 {
     const std::vector<float> v = {0, 0, 0, 1, 0, 0, 0, 1, 0};
