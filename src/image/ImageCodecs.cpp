@@ -501,6 +501,37 @@ bool runJpegSize(JpegSizeJob *job)
     return true;
 }
 
+// Width and height from a PNM header (P1 to P6): numbers separated by white space, with
+// comments from '#' to the end of the line.
+bool pnmSize(FILE *in, long long &w, long long &h)
+{
+    if (std::fgetc(in) != 'P')
+        return false;
+    const int kind = std::fgetc(in);
+    if (kind < '1' || kind > '6')
+        return false;
+    long long *const fields[] = {&w, &h};
+    for (long long *field : fields) {
+        int c = std::fgetc(in);
+        for (;;) {
+            if (c == '#')
+                while (c != EOF && c != '\n')
+                    c = std::fgetc(in);
+            else if (c == ' ' || c == '\t' || c == '\n' || c == '\r')
+                c = std::fgetc(in);
+            else
+                break;
+        }
+        if (c < '0' || c > '9')
+            return false;
+        *field = 0;
+        for (; c >= '0' && c <= '9'; c = std::fgetc(in))
+            if ((*field = *field * 10 + (c - '0')) > (1LL << 40))
+                return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool imageSize(const char *path, int &width, int &height)
@@ -511,13 +542,17 @@ bool imageSize(const char *path, int &width, int &height)
     std::string ext = dot ? dot + 1 : "";
     for (char &c : ext)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext != "jpg" && ext != "jpeg" && ext != "png")
+    const bool pnm = ext == "ppm" || ext == "pgm" || ext == "pbm" || ext == "pnm";
+    if (ext != "jpg" && ext != "jpeg" && ext != "png" && !pnm)
         return false;
     File in(std::fopen(path, "rb"));
     if (!in)
         return false;
     long long w = 0, h = 0;
-    if (ext == "png") {
+    if (pnm) {
+        if (!pnmSize(in.get(), w, h))
+            return false;
+    } else if (ext == "png") {
         unsigned char head[24];
         static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
         if (std::fread(head, 1, sizeof head, in.get()) != sizeof head || std::memcmp(head, signature, 8) != 0 ||

@@ -94,9 +94,9 @@ Decoded decodeJpeg(FILE *in);
 /// decode, including a damaged or truncated strip), "image size out of range".
 Decoded decodeTiff(const char *path);
 
-/// The size of the picture in a JPEG (its header, through libjpeg) or PNG file (its IHDR
-/// chunk, which a PNG file starts with), chosen by the extension "jpg", "jpeg" or "png" in
-/// either case, without decoding any pixel. False for other extensions and for a file that
+/// The size of the picture in a JPEG (its header, through libjpeg), PNG (its IHDR chunk,
+/// which a PNG file starts with) or PNM file (its header), chosen by the extension "jpg",
+/// "jpeg", "png", "ppm", "pgm", "pbm" or "pnm" in either case, without decoding any pixel. False for other extensions and for a file that
 /// cannot be read or whose size a reader would refuse; the caller then decodes the image.
 bool imageSize(const char *path, int &width, int &height);
 

@@ -149,9 +149,9 @@ TEST_F(BitmapFiles, OwnFormatsRoundTrip)
     EXPECT_EQ(entries, 3);
 }
 
-// Sizes from the headers alone (photographs of imported reconstructions): JPEG and PNG in
+// Sizes from the headers alone (photographs of imported reconstructions): JPEG, PNG and PNM in
 // either case of extension; anything else, or a damaged header, leaves it to the decoders.
-TEST_F(BitmapFiles, JpegAndPngSizesWithoutDecoding)
+TEST_F(BitmapFiles, PictureSizesWithoutDecoding)
 {
     Bitmap source(37, 23);
     ASSERT_EQ(source.save(at("a.jpg").c_str()), 1);
@@ -162,10 +162,12 @@ TEST_F(BitmapFiles, JpegAndPngSizesWithoutDecoding)
     std::ofstream(at("cut.jpg"), std::ios::binary) << slurp(at("a.jpg")).substr(0, 20);
     std::ofstream(at("cut.png"), std::ios::binary) << slurp(at("a.png")).substr(0, 20);
     std::ofstream(at("text.png"), std::ios::binary) << std::string(40, 'x');
+    std::ofstream(at("c.pgm")) << "P2 # made by hand\n# a comment line\n37\n23 255\n";
+    std::ofstream(at("bad.ppm")) << "P6 37 #\n";
     const struct {
         const char *name;
         bool known;
-    } cases[] = {{"a.jpg", true}, {"a.png", true}, {"b.JPEG", true}, {"b.PNG", true}, {"a.ppm", false},
+    } cases[] = {{"a.jpg", true}, {"a.png", true}, {"b.JPEG", true}, {"b.PNG", true}, {"a.ppm", true}, {"c.pgm", true}, {"bad.ppm", false},
                  {"cut.jpg", false}, {"cut.png", false}, {"text.png", false}, {"missing.jpg", false}};
     for (const auto &c : cases) {
         int w = -1, h = -1;
