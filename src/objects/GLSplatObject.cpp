@@ -245,37 +245,67 @@ void GLSplatObject::drawSplats()
         haveFrame = true;
     }
     // Laid over what the frame holds by the same sum as SplatImage::composite8, so that a
-    // capture shows exactly the rasteriser's pixels over the background.
+    // capture shows exactly the rasteriser's pixels over the background; where the frame
+    // already holds something nearer than the splats' own depth, the frame stays. The splats'
+    // depth goes to the depth buffer, so that what is drawn after them is hidden behind them.
     GLint vp[4];
     glGetIntegerv(GL_VIEWPORT, vp);
+    GLdouble pr[16], range[2];
+    glGetDoublev(GL_PROJECTION_MATRIX, pr);
+    glGetDoublev(GL_DEPTH_RANGE, range);
     const size_t w = static_cast<size_t>(cam.width), h = static_cast<size_t>(cam.height);
     const size_t step = static_cast<size_t>(image.width) < w ? DRAG_PIXEL_STEP : 1;
     pixels.resize(3 * w * h);
+    depths.resize(w * h);
     glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_PIXEL_MODE_BIT);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glReadPixels(vp[0], vp[1], cam.width, cam.height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    glReadPixels(vp[0], vp[1], cam.width, cam.height, GL_DEPTH_COMPONENT, GL_FLOAT, depths.data());
     for (size_t y = 0; y < h; ++y) {
         unsigned char *row = &pixels[3 * w * (h - 1 - y)]; // OpenGL's rows start at the bottom
+        float *depthRow = &depths[w * (h - 1 - y)];
         for (size_t x = 0; x < w; ++x) {
             const size_t p = (y / step) * static_cast<size_t>(image.width) + x / step;
             const float T = image.transmittance[p];
+            // Where the splats never turn mostly opaque they tint whatever the frame holds.
+            float splatDepth = depthRow[x];
+            if (std::isfinite(image.depth[p])) {
+                // Camera depth z to window depth: eye z is -z, then the projection's z row.
+                const double z = image.depth[p];
+                const double ndc = (-pr[10] * z + pr[14]) / z;
+                splatDepth = static_cast<float>(std::min(
+                    1.0, std::max(0.0, range[0] + (range[1] - range[0]) * 0.5 * (ndc + 1))));
+            }
+            if (depthRow[x] < splatDepth && depthRow[x] < 1)
+                continue; // something nearer was drawn before (never the cleared background)
+            depthRow[x] = splatDepth;
             for (size_t ch = 0; ch < 3; ++ch) {
                 const float v = std::min(1.f, std::max(0.f, image.colour[3 * p + ch] + T * (row[3 * x + ch] / 255.f)));
                 row[3 * x + ch] = static_cast<unsigned char>(std::lround(v * 255.f));
             }
         }
     }
-    glDisable(GL_DEPTH_TEST);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
+    glDisable(GL_FOG);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_STENCIL_TEST);
     for (int k = 0; k < 6; ++k)
         glDisable(GL_CLIP_PLANE0 + k);
     glPixelZoom(1, 1);
     glWindowPos2i(vp[0], vp[1]);
+    glDisable(GL_DEPTH_TEST);
     glDrawPixels(cam.width, cam.height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    // The depth buffer is written only through the depth test, made to pass everywhere.
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_ALWAYS);
+    glDepthMask(GL_TRUE);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    glWindowPos2i(vp[0], vp[1]);
+    glDrawPixels(cam.width, cam.height, GL_DEPTH_COMPONENT, GL_FLOAT, depths.data());
     glPopClientAttrib();
     glPopAttrib();
 }

@@ -114,6 +114,59 @@ TEST_F(SplatObject, LaysTheRasterisersImageOverTheFrame)
     EXPECT_DOUBLE_EQ(object.getScaleFactor(), 1.1);
 }
 
+// A mesh nearer than the splats hides them, one farther is hidden, whichever is drawn first.
+TEST_F(SplatObject, ComposesWithOtherObjectsByDepth)
+{
+    // One large, nearly opaque green splat at the origin, four units in front of the camera.
+    SplatScene scene;
+    scene.resize(1, 0);
+    scene.opacity[0] = 0.999f;
+    std::fill(scene.scale.begin(), scene.scale.end(), 1.f);
+    scene.rotation[0] = 1;
+    const float green[3] = {-1.7724539f, 1.7724539f, -1.7724539f}; // colour (0, 1, 0)
+    std::copy(green, green + 3, scene.dc.begin());
+    GLSplatObject object(std::move(scene), "one splat");
+    const auto quad = [](float z) {
+        glColor3ub(255, 0, 0);
+        glBegin(GL_QUADS);
+        glVertex3f(-9, -9, z);
+        glVertex3f(9, -9, z);
+        glVertex3f(9, 9, z);
+        glVertex3f(-9, 9, z);
+        glEnd();
+    };
+    struct Case {
+        bool quadFirst;
+        float quadZ; // +2 is between the camera and the splat, -2 behind the splat
+        bool red;
+    };
+    for (const Case c : {Case{true, 2, true}, Case{true, -2, false}, Case{false, 2, true}, Case{false, -2, false}}) {
+        SCOPED_TRACE(testing::Message() << "quad at " << c.quadZ << (c.quadFirst ? ", drawn first" : ", drawn last"));
+        enableState(DepthTest);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glFrustum(-0.1, 0.1, -0.1, 0.1, 0.2, 50);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glTranslatef(0, 0, -4);
+        if (c.quadFirst)
+            quad(c.quadZ);
+        object.draw();
+        if (!c.quadFirst)
+            quad(c.quadZ);
+        expectNoGLError();
+        const testsupport::RgbaImage frame = capture();
+        const unsigned char *centre = frame.at(kSize / 2, kSize / 2);
+        if (c.red) {
+            EXPECT_EQ(centre[0], 255);
+            EXPECT_EQ(centre[1], 0);
+        } else {
+            EXPECT_LE(centre[0], 5); // the splat lets a hundredth of the red through at most
+            EXPECT_GE(centre[1], 245);
+        }
+    }
+}
+
 TEST(SplatLoader, OpensSplatPlysAsSplatScenesAndOtherPlysAsBefore)
 {
     const std::string splats = writeSample("splat_loader.ply", 20);
