@@ -4,6 +4,7 @@
 #include "formats/ColorMap.h"
 #include "formats/SplatReader.h"
 #include "math/Messages.h"
+#include "ps/PsRaster.h"
 
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
@@ -244,15 +245,44 @@ void GLSplatObject::drawSplats()
         lastFrame = frame;
         haveFrame = true;
     }
-    // Laid over what the frame holds by the same sum as SplatImage::composite8, so that a
-    // capture shows exactly the rasteriser's pixels over the background; where the frame
-    // already holds something nearer than the splats' own depth, the frame stays. The splats'
-    // depth goes to the depth buffer, so that what is drawn after them is hidden behind them.
     GLint vp[4];
     glGetIntegerv(GL_VIEWPORT, vp);
     GLdouble pr[16], range[2];
     glGetDoublev(GL_PROJECTION_MATRIX, pr);
     glGetDoublev(GL_DEPTH_RANGE, range);
+    // Camera depth z to window depth: eye z is -z, then the projection's z row.
+    const auto windowDepth = [&](double z) {
+        const double ndc = (-pr[10] * z + pr[14]) / z;
+        return static_cast<float>(std::min(1.0, std::max(0.0, range[0] + (range[1] - range[0]) * 0.5 * (ndc + 1))));
+    };
+    GLint mode = GL_RENDER;
+    glGetIntegerv(GL_RENDER_MODE, &mode);
+    if (mode == GL_FEEDBACK) {
+        // A vector capture: the pixels where the splats turn mostly opaque, in the splats' own
+        // colour, go into the document as an image.
+        PsRaster raster;
+        raster.x = vp[0];
+        raster.y = vp[1];
+        raster.width = image.width;
+        raster.height = image.height;
+        const size_t n = image.transmittance.size();
+        raster.rgb.resize(3 * n);
+        raster.depth.resize(n);
+        for (size_t p = 0; p < n; ++p) {
+            const bool kept = std::isfinite(image.depth[p]);
+            raster.depth[p] = kept ? windowDepth(image.depth[p]) : 2.f;
+            const float cover = 1 - image.transmittance[p];
+            for (size_t ch = 0; ch < 3; ++ch)
+                raster.rgb[3 * p + ch] = static_cast<unsigned char>(
+                    std::lround(255 * std::min(1.f, kept ? image.colour[3 * p + ch] / cover : 0.f)));
+        }
+        PsRasters::add(std::move(raster));
+        return;
+    }
+    // Laid over what the frame holds by the same sum as SplatImage::composite8, so that a
+    // capture shows exactly the rasteriser's pixels over the background; where the frame
+    // already holds something nearer than the splats' own depth, the frame stays. The splats'
+    // depth goes to the depth buffer, so that what is drawn after them is hidden behind them.
     const size_t w = static_cast<size_t>(cam.width), h = static_cast<size_t>(cam.height);
     const size_t step = static_cast<size_t>(image.width) < w ? DRAG_PIXEL_STEP : 1;
     pixels.resize(3 * w * h);
@@ -271,13 +301,8 @@ void GLSplatObject::drawSplats()
             const float T = image.transmittance[p];
             // Where the splats never turn mostly opaque they tint whatever the frame holds.
             float splatDepth = depthRow[x];
-            if (std::isfinite(image.depth[p])) {
-                // Camera depth z to window depth: eye z is -z, then the projection's z row.
-                const double z = image.depth[p];
-                const double ndc = (-pr[10] * z + pr[14]) / z;
-                splatDepth = static_cast<float>(std::min(
-                    1.0, std::max(0.0, range[0] + (range[1] - range[0]) * 0.5 * (ndc + 1))));
-            }
+            if (std::isfinite(image.depth[p]))
+                splatDepth = windowDepth(image.depth[p]);
             if (depthRow[x] < splatDepth && depthRow[x] < 1)
                 continue; // something nearer was drawn before (never the cleared background)
             depthRow[x] = splatDepth;
