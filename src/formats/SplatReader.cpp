@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -31,7 +33,9 @@ struct Layout {
     int degree = 0;
     int restCount = 0;
     bool swap = false;
+    bool ascii = false;
     bool allFloat = true;
+    size_t vertexElement = 0; // index in `header`
     struct Field {
         size_t offset;
         PlyHeader::Type type;
@@ -80,8 +84,7 @@ Layout layoutOf(const PlyHeader &h, size_t bodySize)
 {
     Layout L;
     L.header = h;
-    if (h.format == PlyHeader::ASCII)
-        refuse("splat scenes are read from binary files only");
+    L.ascii = h.format == PlyHeader::ASCII;
     L.swap = (h.format == PlyHeader::BINARY_BIG_ENDIAN) == littleEndianHost();
     const PlyHeader::Element *vertex = nullptr;
     for (const auto &e : h.elements) {
@@ -89,6 +92,8 @@ Layout layoutOf(const PlyHeader &h, size_t bodySize)
             vertex = &e;
             break;
         }
+        if (L.ascii)
+            continue; // text: stepped over value by value
         size_t stride = 0;
         for (const auto &p : e.properties) {
             if (p.isList)
@@ -140,10 +145,12 @@ Layout layoutOf(const PlyHeader &h, size_t bodySize)
     }
     if (restMax + 1 != L.restCount)
         refuse("f_rest properties not numbered 0 to " + std::to_string(L.restCount - 1));
-    if (vertex->count < 0 || static_cast<double>(vertex->count) * static_cast<double>(L.stride) >
-                                 static_cast<double>(bodySize - L.vertexOffset))
+    // A value in text takes at least two characters.
+    const double perSplat = L.ascii ? 2.0 * static_cast<double>(vertex->properties.size()) : static_cast<double>(L.stride);
+    if (vertex->count < 0 || static_cast<double>(vertex->count) * perSplat > static_cast<double>(bodySize - L.vertexOffset))
         refuse(std::to_string(vertex->count) + " splats do not fit in the file");
     L.count = static_cast<size_t>(vertex->count);
+    L.vertexElement = static_cast<size_t>(vertex - h.elements.data());
     return L;
 }
 
@@ -230,6 +237,52 @@ void restToHalvesF16c(const float *v, int coeffs, uint16_t *out) { restToHalves(
 bool haveF16c() { return false; }
 #endif
 
+// Stores the splat of the file's values `v` at index `kept` of the scene, activated; 0 when it
+// is left out (not finite, huge, zero rotation), else 1.
+size_t storeSplat(const float *v, int values, int restCoeffs, size_t restPer, bool f16c, SplatScene &scene,
+                  size_t kept)
+{
+    // Not finite: the exponent bits all set.
+    uint32_t bits[SLOTS];
+    std::memcpy(bits, v, static_cast<size_t>(values) * 4);
+    uint32_t notFinite = 0;
+    for (int k = 0; k < values; ++k)
+        notFinite |= static_cast<uint32_t>((bits[k] & 0x7f800000u) == 0x7f800000u);
+    if (notFinite)
+        return 0;
+    const float s0 = std::exp(v[SCALE0]), s1 = std::exp(v[SCALE1]), s2 = std::exp(v[SCALE2]);
+    if (!(s0 <= SplatReader::SCALE_LIMIT && s1 <= SplatReader::SCALE_LIMIT && s2 <= SplatReader::SCALE_LIMIT))
+        return 0;
+    const double qn = std::sqrt(static_cast<double>(v[ROT0]) * v[ROT0] + static_cast<double>(v[ROT1]) * v[ROT1] +
+                                static_cast<double>(v[ROT2]) * v[ROT2] + static_cast<double>(v[ROT3]) * v[ROT3]);
+    if (!(qn > 0) || !std::isfinite(qn))
+        return 0;
+    float *p = &scene.position[3 * kept];
+    p[0] = v[X];
+    p[1] = v[Y];
+    p[2] = v[Z];
+    float *dc = &scene.dc[3 * kept];
+    dc[0] = v[DC0];
+    dc[1] = v[DC1];
+    dc[2] = v[DC2];
+    scene.opacity[kept] = static_cast<float>(1 / (1 + std::exp(-static_cast<double>(v[OPACITY]))));
+    float *sc = &scene.scale[3 * kept];
+    sc[0] = s0;
+    sc[1] = s1;
+    sc[2] = s2;
+    float *q = &scene.rotation[4 * kept];
+    for (int k = 0; k < 4; ++k)
+        q[k] = static_cast<float>(v[ROT0 + k] / qn);
+    if (restCoeffs > 0) {
+        uint16_t *r = scene.rest.data() + restPer * kept;
+        if (f16c)
+            restToHalvesF16c(v + REST0, restCoeffs, r);
+        else
+            restToHalves(v + REST0, restCoeffs, r);
+    }
+    return 1;
+}
+
 // Decodes `n` whole splats at `src` into the scene from index `kept` on; returns the new kept
 // count. The scene was sized for every splat of the file.
 size_t decodeSplats(const Layout &L, const unsigned char *src, size_t n, SplatScene &scene, size_t kept)
@@ -247,45 +300,74 @@ size_t decodeSplats(const Layout &L, const unsigned char *src, size_t n, SplatSc
         else
             for (const auto &f : L.fields)
                 v[f.slot] = decode(src + f.offset, f.type, L.swap);
-        // Not finite: the exponent bits all set.
-        uint32_t bits[SLOTS];
-        std::memcpy(bits, v, sizeof bits);
-        uint32_t notFinite = 0;
-        for (int k = 0; k < values; ++k)
-            notFinite |= static_cast<uint32_t>((bits[k] & 0x7f800000u) == 0x7f800000u);
-        if (notFinite)
-            continue;
-        const float s0 = std::exp(v[SCALE0]), s1 = std::exp(v[SCALE1]), s2 = std::exp(v[SCALE2]);
-        if (!(s0 <= SplatReader::SCALE_LIMIT && s1 <= SplatReader::SCALE_LIMIT && s2 <= SplatReader::SCALE_LIMIT))
-            continue;
-        const double qn = std::sqrt(static_cast<double>(v[ROT0]) * v[ROT0] + static_cast<double>(v[ROT1]) * v[ROT1] +
-                                    static_cast<double>(v[ROT2]) * v[ROT2] + static_cast<double>(v[ROT3]) * v[ROT3]);
-        if (!(qn > 0) || !std::isfinite(qn))
-            continue;
-        float *p = &scene.position[3 * kept];
-        p[0] = v[X];
-        p[1] = v[Y];
-        p[2] = v[Z];
-        float *dc = &scene.dc[3 * kept];
-        dc[0] = v[DC0];
-        dc[1] = v[DC1];
-        dc[2] = v[DC2];
-        scene.opacity[kept] = static_cast<float>(1 / (1 + std::exp(-static_cast<double>(v[OPACITY]))));
-        float *sc = &scene.scale[3 * kept];
-        sc[0] = s0;
-        sc[1] = s1;
-        sc[2] = s2;
-        float *q = &scene.rotation[4 * kept];
-        for (int k = 0; k < 4; ++k)
-            q[k] = static_cast<float>(v[ROT0 + k] / qn);
-        if (restCoeffs > 0) {
-            uint16_t *r = scene.rest.data() + restPer * kept;
-            if (f16c)
-                restToHalvesF16c(v + REST0, restCoeffs, r);
-            else
-                restToHalves(v + REST0, restCoeffs, r);
+        kept += storeSplat(v, values, restCoeffs, restPer, f16c, scene, kept);
+    }
+    return kept;
+}
+
+// The splats of a text file: the values of the elements before the vertices are stepped over,
+// those of each vertex read in order.
+size_t readAsciiSplats(const Layout &L, const char *at, const char *end, SplatScene &scene)
+{
+    size_t splat = 0;
+    // The next value as a double; refuses when the file ends or it is no number.
+    const auto next = [&]() {
+        while (at < end && std::isspace(static_cast<unsigned char>(*at)))
+            ++at;
+        if (at == end)
+            refuse("the file ends inside splat " + std::to_string(splat));
+        char token[64];
+        size_t n = 0;
+        while (at < end && !std::isspace(static_cast<unsigned char>(*at))) {
+            if (n + 1 == sizeof token)
+                refuse("splat " + std::to_string(splat) + ": a value that is not a number");
+            token[n++] = *at++;
         }
-        ++kept;
+        token[n] = 0;
+        char *stop = nullptr;
+        const double v = std::strtod(token, &stop);
+        if (stop != token + n)
+            refuse("splat " + std::to_string(splat) + ": a value that is not a number");
+        return v;
+    };
+    for (size_t e = 0; e < L.vertexElement; ++e) {
+        const PlyHeader::Element &element = L.header.elements[e];
+        if (element.properties.empty())
+            continue;
+        if (static_cast<double>(element.count) * 2.0 * static_cast<double>(element.properties.size()) >
+            static_cast<double>(end - at))
+            refuse("the file ends inside element \"" + element.name + "\"");
+        for (long long k = 0; k < element.count; ++k)
+            for (const auto &p : element.properties) {
+                const double length = next();
+                if (!p.isList)
+                    continue;
+                if (!(length >= 0) || length > static_cast<double>(end - at))
+                    refuse("a list of element \"" + element.name + "\" longer than the file");
+                for (size_t j = 0; j < static_cast<size_t>(length); ++j)
+                    next();
+            }
+    }
+    const PlyHeader::Element &vertex = L.header.elements[L.vertexElement];
+    std::vector<int> slots;
+    for (const auto &p : vertex.properties) {
+        int slot = fixedSlot(p.name);
+        if (restIndex(p.name) >= 0)
+            slot = REST0 + restIndex(p.name);
+        slots.push_back(slot);
+    }
+    const size_t restPer = scene.restPerSplat();
+    const int restCoeffs = scene.shCoefficients() - 1;
+    const bool f16c = haveF16c();
+    size_t kept = 0;
+    float v[SLOTS] = {};
+    for (; splat < L.count; ++splat) {
+        for (int slot : slots) {
+            const double value = next();
+            if (slot >= 0) // beyond the float range as good as infinite: the splat is skipped
+                v[slot] = std::fabs(value) > 3.4e38 ? (value > 0 ? INFINITY : -INFINITY) : static_cast<float>(value);
+        }
+        kept += storeSplat(v, REST0 + L.restCount, restCoeffs, restPer, f16c, scene, kept);
     }
     return kept;
 }
@@ -379,6 +461,10 @@ SplatScene SplatReader::read(const char *data, size_t size, const std::string &n
     const Layout L = layoutOf(h, size - h.bodyOffset);
     SplatScene scene;
     scene.resize(L.count, L.degree);
+    if (L.ascii) {
+        finish(scene, readAsciiSplats(L, data + h.bodyOffset, data + size, scene), name);
+        return scene;
+    }
     const auto *body = reinterpret_cast<const unsigned char *>(data) + h.bodyOffset + L.vertexOffset;
     finish(scene, decodeSplatsInTwo(L, body, L.count, scene, 0), name);
     return scene;
@@ -400,6 +486,13 @@ SplatScene SplatReader::read(const char *path)
         refuse(std::string("cannot read ") + path);
     const PlyHeader h = PlyHeader::parse(head.data(), head.size());
     const Layout L = layoutOf(h, fileSize - h.bodyOffset);
+    if (L.ascii) {
+        // Text is read whole: it is parsed value by value anyway.
+        std::vector<char> text(fileSize);
+        if (std::fseek(f.get(), 0, SEEK_SET) != 0 || std::fread(text.data(), 1, fileSize, f.get()) != fileSize)
+            refuse(std::string("cannot read ") + path);
+        return read(text.data(), text.size(), path);
+    }
     SplatScene scene;
     scene.resize(L.count, L.degree);
     // Each thread reads and decodes its own half of the splats, in blocks small enough to stay
