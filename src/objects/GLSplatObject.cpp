@@ -292,7 +292,12 @@ void GLSplatObject::drawSplats()
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glReadPixels(vp[0], vp[1], cam.width, cam.height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-    glReadPixels(vp[0], vp[1], cam.width, cam.height, GL_DEPTH_COMPONENT, GL_FLOAT, depths.data());
+    GLint depthBits = 0;
+    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+    if (depthBits > 0)
+        glReadPixels(vp[0], vp[1], cam.width, cam.height, GL_DEPTH_COMPONENT, GL_FLOAT, depths.data());
+    else
+        std::fill(depths.begin(), depths.end(), 1.f);
     for (size_t y = 0; y < h; ++y) {
         unsigned char *row = &pixels[3 * w * (h - 1 - y)]; // OpenGL's rows start at the bottom
         float *depthRow = &depths[w * (h - 1 - y)];
@@ -325,6 +330,11 @@ void GLSplatObject::drawSplats()
     glDisable(GL_DEPTH_TEST);
     glDrawPixels(cam.width, cam.height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
     // The depth buffer is written only through the depth test, made to pass everywhere.
+    if (depthBits <= 0) {
+        glPopClientAttrib();
+        glPopAttrib();
+        return;
+    }
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_ALWAYS);
     glDepthMask(GL_TRUE);
