@@ -15,6 +15,7 @@
 
 #include <unistd.h>
 #if defined(__x86_64__) && defined(__GNUC__)
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -229,7 +230,12 @@ __attribute__((target("avx,f16c"))) void restToHalvesF16c(const float *v, int co
 
 bool haveF16c()
 {
-    static const bool have = __builtin_cpu_supports("f16c") && __builtin_cpu_supports("avx");
+    // The compilers' feature checks know AVX (with the system's support of its registers);
+    // the conversions are asked of the processor.
+    static const bool have = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        return __builtin_cpu_supports("avx") && __get_cpuid(1, &a, &b, &c, &d) && (c & bit_F16C) != 0;
+    }();
     return have;
 }
 #else

@@ -457,6 +457,9 @@ TEST(SplatReader, ReadsFromAFileAsFromMemory)
     // Skipped splats in the first half of a block and of the whole file: the second halves move down.
     std::fill(splats[10].rot, splats[10].rot + 4, 0.0);
     splats[30000].opacity = NAN;
+    // Halves of a subnormal, a tie, the largest value and one beyond it, rounded as floatToHalf does.
+    const double awkward[] = {1e-6, 1.00048828125, 1.00146484375, 65519, 70000, -3e-8};
+    std::copy(std::begin(awkward), std::end(awkward), splats[1].rest);
     std::filesystem::create_directories(VELMORA_TEMP_DIR);
     const std::string path = std::string(VELMORA_TEMP_DIR) + "/splat_read_test.ply";
     ASSERT_TRUE(SplatWriter::write(path, 2, fileValues(splats, 2)));
@@ -477,6 +480,11 @@ TEST(SplatReader, ReadsFromAFileAsFromMemory)
     EXPECT_EQ(a.rest, b.rest);
     EXPECT_EQ(a.rotation, b.rotation);
     EXPECT_EQ(a.bytes(), 39998u * (4 * 14 + 2 * 24));
+    for (size_t k = 0; k < 10; ++k)
+        for (size_t c = 0; c < 8; ++c)
+            for (size_t ch = 0; ch < 3; ++ch)
+                ASSERT_EQ(a.rest[24 * k + 3 * c + ch], floatToHalf(static_cast<float>(splats[k].rest[ch * 8 + c])))
+                    << k << " " << c << " " << ch;
 }
 
 } // namespace
