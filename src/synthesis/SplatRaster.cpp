@@ -103,9 +103,11 @@ void SplatRaster::shColour(const SplatScene &scene, size_t i, int degree, const 
                 used = 15;
             }
         }
+        float coeff[45];
+        halvesToFloats(r, static_cast<size_t>(3 * used), coeff);
         for (int k = 0; k < used; ++k)
             for (int ch = 0; ch < 3; ++ch)
-                c[ch] += basis[k] * static_cast<double>(halfToFloat(r[3 * k + ch]));
+                c[ch] += basis[k] * static_cast<double>(coeff[3 * k + ch]);
     }
     for (int ch = 0; ch < 3; ++ch)
         out[ch] = static_cast<float>(std::max(0.0, c[ch] + 0.5));
