@@ -224,18 +224,6 @@ TEST_F(SplatObject, GoesIntoVectorCapturesAsAnImageBetweenWhatIsBehindAndInFront
         const size_t rows = eps.find("image\n", image) + 6;
         EXPECT_EQ(eps.find('\n', rows) - rows, 6u * 128u);
     }
-    // A frame without splats holds no image.
-    const std::string path = std::string(VELMORA_TEMP_DIR) + "/splat_capture_none.eps";
-    GLSplatObject empty(SplatScene{}, "none");
-    Frame frame{&empty, 2};
-    const std::unique_ptr<PsRenderer::FunctorBase> draw = PsRenderer::Functor(&frame, &Frame::draw);
-    testsupport::CapturedMessages quiet;
-    CPsRenderer renderer;
-    ASSERT_TRUE(renderer.Run(path.c_str(), draw.get(), true));
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_EQ(text.str().find("ImageType"), std::string::npos);
 }
 
 TEST(SplatLoader, OpensSplatPlysAsSplatScenesAndOtherPlysAsBefore)
