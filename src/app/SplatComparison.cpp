@@ -1,6 +1,7 @@
 #include "app/SplatComparison.h"
 
 #include "app/GLMachine.h"
+#include "app/ViewEvaluation.h"
 #include "camera/GLCamera.h"
 #include "image/Bitmap.h"
 #include "math/Messages.h"
@@ -41,6 +42,18 @@ bool SplatComparison::printPsnr(GLMachine &m)
     float bg[3];
     for (int ch = 0; ch < 3; ++ch)
         bg[ch] = std::round(background[ch] * 255.f) / 255.f;
+    // Camera files with a silhouette sequence have one a view; reconstructions' cameras none.
+    std::vector<unsigned char> silhouette;
+    const std::string silhouetteFile = camera->getSilhouetteFile(view);
+    if (!silhouetteFile.empty()) {
+        int sw = 0, sh = 0;
+        silhouette = ViewEvaluation::readSilhouette(silhouetteFile, sw, sh);
+        if (!silhouette.empty() && (sw != static_cast<int>(k.W) || sh != static_cast<int>(k.H))) {
+            msg::note("Splats: the silhouette %s is %d x %d, view %d is %g x %g\n", silhouetteFile.c_str(), sw, sh,
+                      view, static_cast<double>(k.W), static_cast<double>(k.H));
+            silhouette.clear();
+        }
+    }
     bool any = false;
     for (int i = 0; i < m.getNObjects(); ++i) {
         const GLSplatObject *splats = dynamic_cast<const GLSplatObject *>(m.getObject(i));
@@ -73,8 +86,16 @@ bool SplatComparison::printPsnr(GLMachine &m)
         const std::vector<unsigned char> drawn = splats->render(cam).composite8(bg);
         const double whole = SplatRaster::psnr8(drawn.data(), reinterpret_cast<const unsigned char *>(&photo.get(0, 0)),
                                                 static_cast<size_t>(cam.width) * static_cast<size_t>(cam.height));
-        msg::note("Splats: %s against %s (view %d): PSNR %.2f dB\n", splats->getPath().c_str(), file.c_str(), view,
-                  whole);
+        if (silhouette.empty()) {
+            msg::note("Splats: %s against %s (view %d): PSNR %.2f dB\n", splats->getPath().c_str(), file.c_str(),
+                      view, whole);
+            continue;
+        }
+        const double inside =
+            SplatRaster::psnr8(drawn.data(), reinterpret_cast<const unsigned char *>(&photo.get(0, 0)),
+                               static_cast<size_t>(cam.width) * static_cast<size_t>(cam.height), silhouette.data());
+        msg::note("Splats: %s against %s (view %d): PSNR %.2f dB, inside the silhouette %.2f dB\n",
+                  splats->getPath().c_str(), file.c_str(), view, whole, inside);
     }
     if (!any)
         msg::note("Splats: no splat scene to compare with the photograph\n");

@@ -22,9 +22,10 @@ namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// The silhouette as one byte a pixel, non-zero inside, top row first; empty when it cannot
-// be read. Contour files ("txt") hold no area and give none.
-std::vector<unsigned char> readSilhouette(const std::string &name, int &w, int &h)
+} // namespace
+
+// Contour files ("txt") hold no area and give none.
+std::vector<unsigned char> ViewEvaluation::readSilhouette(const std::string &name, int &w, int &h)
 {
     std::vector<unsigned char> mask;
     w = h = 0;
@@ -60,6 +61,8 @@ std::vector<unsigned char> readSilhouette(const std::string &name, int &w, int &
     }
     return mask;
 }
+
+namespace {
 
 // Higher is better for every figure; NaN sorts last.
 double figure(const ViewScore &s, const std::string &column)
@@ -115,7 +118,7 @@ ViewScore compare(ViewScore s, std::vector<unsigned char> frame, std::vector<flo
     const size_t pixels = static_cast<size_t>(w) * h;
     int sw = 0, sh = 0;
     const std::vector<unsigned char> mask =
-        depth.empty() ? std::vector<unsigned char>() : readSilhouette(silhouette, sw, sh);
+        depth.empty() ? std::vector<unsigned char>() : ViewEvaluation::readSilhouette(silhouette, sw, sh);
     const bool masked = !mask.empty() && sw == w && sh == h;
     // OpenGL reads the bottom row first; photographs start with the top row.
     std::vector<unsigned char> drawn(pixels * 3), coverage(masked ? pixels : 0);

@@ -41,6 +41,10 @@ public:
     static std::vector<ViewScore> evaluate(GLMachine &machine,
                                            const std::function<bool(int, int)> &progress = {});
 
+    /// View silhouette file `name` as one byte a pixel, non-zero inside, top row first, with
+    /// its size; empty when it cannot be read or holds no area (a contour).
+    static std::vector<unsigned char> readSilhouette(const std::string &name, int &w, int &h);
+
     /// The names the columns are sorted by: "view", "psnr", "ssim", "psnr-silhouette",
     /// "ssim-silhouette", "iou". False for another name.
     static bool isColumn(const std::string &column);

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-/// Gaussian splat scenes: a binary PLY whose vertex element has `f_dc_0..2`, `opacity`,
+/// Gaussian splat scenes: a PLY (binary or text) whose vertex element has `f_dc_0..2`, `opacity`,
 /// `scale_0..2` and `rot_0..3` besides x, y, z, in any order and of any scalar type (other
 /// properties, such as normals, are ignored). The number of `f_rest_*` properties, 0, 9, 24
 /// or 45, gives the spherical-harmonic degree 0 to 3; the file stores them channel by

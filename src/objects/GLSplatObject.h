@@ -11,8 +11,9 @@
 
 /// A Gaussian splat scene (see SplatReader), drawn by the CPU rasteriser: each frame takes the
 /// view's matrices as a pinhole camera, draws the splats into an image of the viewport's size
-/// and lays it over what the frame holds (pixel = splat colour + transmittance x frame). An
-/// unchanged camera reuses the last image.
+/// and lays it over what the frame holds (pixel = splat colour + transmittance x frame), except
+/// where the frame holds something nearer than the depth at which the splats turn mostly
+/// opaque; that depth is written to the depth buffer. An unchanged camera reuses the last image.
 ///
 /// An orthographic view, and the "centres as points" mode, draw the centres as points instead:
 /// in the colour of degree 0 or through a colour map of a data item (opacity, largest scale).
@@ -23,7 +24,7 @@ public:
     /// Type code of splat scenes (free in GLObject's list).
     static constexpr short SPLATS = 0x900;
     /// Splats drawn while dragging.
-    static constexpr size_t DRAG_BUDGET = 400000;
+    static constexpr size_t DRAG_BUDGET = 150000;
     /// While dragging, one splat pixel covers DRAG_PIXEL_STEP x DRAG_PIXEL_STEP of the view's.
     static constexpr int DRAG_PIXEL_STEP = 2;
 
@@ -105,6 +106,7 @@ private:
     bool haveFrame = false;
     SplatImage image;                  ///< the last frame's splats
     std::vector<unsigned char> pixels; ///< the frame with the splats laid over, rows from the bottom
+    std::vector<float> depths;         ///< its depth buffer, the same way
 };
 
 #endif

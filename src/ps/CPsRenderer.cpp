@@ -143,8 +143,10 @@ bool CPsRenderer::Run(const char *path, const PsRenderer::FunctorBase *draw, boo
             return discard("not enough memory for the feedback buffer of the frame");
         glFeedbackBuffer(static_cast<GLsizei>(size - 1), GL_3D_COLOR, buffer.get());
         glRenderMode(GL_FEEDBACK);
+        PsRasters::begin();
         (*draw)();
         count = glRenderMode(GL_RENDER);
+        rasters = PsRasters::end();
         if (count >= 0)
             break;
         if (size >= largest)
@@ -163,6 +165,7 @@ bool CPsRenderer::Run(const char *path, const PsRenderer::FunctorBase *draw, boo
     textSizes.clear();
     spewWireFrameEPS(file, sorted, count, buffer.get());
     buffer.reset();
+    rasters.clear();
     const bool written = !std::ferror(file);
     if (std::fclose(file) != 0 || !written) {
         unlink(temporary.c_str());
@@ -198,6 +201,8 @@ void CPsRenderer::spewWireFrameEPS(FILE *file, bool sorted, int count, float *bu
     // The box is given by its corners.
     std::fprintf(file, "%%%%BoundingBox: %g %g %g %g\n", viewport[0], viewport[1], viewport[0] + viewport[2],
                  viewport[1] + viewport[3]);
+    if (!rasters.empty())
+        std::fprintf(file, "%%%%LanguageLevel: 3\n"); // the masked images
     std::fprintf(file, "%%%%EndComments\n\ngsave\n\n");
     std::fprintf(file, "%% the gouraudtriangle PostScript fragement below is free\n");
     std::fprintf(file, "/BD { bind def } bind def\n");
@@ -414,6 +419,8 @@ void CPsRenderer::spewUnsortedFeedback(FILE *file, int count, float *buffer)
     if (count <= 0 || !buffer)
         return;
     const size_t n = static_cast<size_t>(count);
+    for (const PsRaster &r : rasters)
+        r.write(file);
     textState = TextState::Idle;
     for (size_t pos = 0; pos < n;) {
         const size_t length = tokenLength(buffer, pos, n);
@@ -430,7 +437,32 @@ void CPsRenderer::spewUnsortedFeedback(FILE *file, int count, float *buffer)
 void CPsRenderer::spewSortedFeedback(FILE *file, int count, float *buffer)
 {
     std::vector<DepthIndex> entries = collect(count, buffer, true);
-    writeInOrder(file, entries, buffer);
+    if (rasters.empty()) {
+        writeInOrder(file, entries, buffer);
+        return;
+    }
+    // A primitive goes under the rasters when it lies behind them at its centre.
+    std::vector<DepthIndex> behind, inFront;
+    for (const DepthIndex &e : entries) {
+        const float *t = buffer + e.position;
+        const int kind = static_cast<int>(t[0]);
+        const float *first = kind == GL_POLYGON_TOKEN ? t + 2 : t + 1;
+        const int n = kind == GL_POLYGON_TOKEN ? static_cast<int>(t[1]) : kind == GL_POINT_TOKEN ? 1 : 2;
+        double cx = 0, cy = 0, cz = 0;
+        for (int i = 0; i < n; ++i) {
+            cx += first[i * kVertex];
+            cy += first[i * kVertex + 1];
+            cz += first[i * kVertex + 2];
+        }
+        bool under = false;
+        for (const PsRaster &r : rasters)
+            under = under || (n > 0 && cz / n > r.depthAt(cx / n, cy / n));
+        (under ? behind : inFront).push_back(e);
+    }
+    writeInOrder(file, behind, buffer);
+    for (const PsRaster &r : rasters)
+        r.write(file);
+    writeInOrder(file, inFront, buffer);
 }
 
 void CPsRenderer::spewClippedFeedback(FILE *file, int count, float *buffer)

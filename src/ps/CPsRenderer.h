@@ -2,6 +2,7 @@
 #define VELMORA_CPSRENDERER_H
 
 #include "math/Point2.h"
+#include "ps/PsRaster.h"
 #include "ps/PsRenderer.h"
 
 #include <cstddef>
@@ -18,6 +19,9 @@
 /// A text is marked by the draw function with pass-through values: 600 + its font size in
 /// points, then its glyphs drawn as bitmaps (one bitmap token each, the first giving the
 /// raster position), then one pass-through value per character code.
+///
+/// Pictures without a vector form that the frame hands over (see PsRasters) go in as raster
+/// images, between the primitives behind them and those in front.
 ///
 /// Polygons are filled with their first vertex's colour; lines whose ends differ in colour
 /// are drawn as a run of short strokes stepping through the colours. Alpha and depth are not
@@ -90,6 +94,7 @@ private:
     void writeInOrder(FILE *file, std::vector<DepthIndex> &entries, float *buffer);
 
     float pointSize;
+    std::vector<PsRaster> rasters; ///< of the frame being written
     std::vector<std::string> textStrings;
     std::vector<Point2> textPositions;
     std::vector<int> textSizes;

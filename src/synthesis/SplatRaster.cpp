@@ -36,6 +36,7 @@ template <class Body> void inSlices(size_t n, int threads, Body body)
 // A splat ready for the pixels: floats, since every pixel of its footprint reads them.
 struct Projected {
     float mx, my, ca, cb, cc, opacity;
+    float depth;
     float floor; // below this exponent the splat's alpha is under 1/255: no exp needed
     float colour[3];
     int x0, y0, x1, y1; // pixel rectangle, inclusive
@@ -102,9 +103,11 @@ void SplatRaster::shColour(const SplatScene &scene, size_t i, int degree, const 
                 used = 15;
             }
         }
+        float coeff[45];
+        halvesToFloats(r, static_cast<size_t>(3 * used), coeff);
         for (int k = 0; k < used; ++k)
             for (int ch = 0; ch < 3; ++ch)
-                c[ch] += basis[k] * static_cast<double>(halfToFloat(r[3 * k + ch]));
+                c[ch] += basis[k] * static_cast<double>(coeff[3 * k + ch]);
     }
     for (int ch = 0; ch < 3; ++ch)
         out[ch] = static_cast<float>(std::max(0.0, c[ch] + 0.5));
@@ -214,6 +217,7 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
     const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
     image.colour.assign(3 * pixels, 0.f);
     image.transmittance.assign(pixels, 1.f);
+    image.depth.assign(pixels, INFINITY);
     if (!pixels || !scene.count || !(cam.fx > 0) || !(cam.fy > 0))
         return image;
 
@@ -236,6 +240,7 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
             s.cb = static_cast<float>(f.conic[1]);
             s.cc = static_cast<float>(f.conic[2]);
             s.opacity = f.opacity;
+            s.depth = static_cast<float>(f.depth);
             // A little below the exact limit, so that rounding never skips a splat the rule keeps.
             s.floor = static_cast<float>(std::log(1.0 / (255.0 * f.opacity))) - 1e-3f;
             std::copy(f.colour, f.colour + 3, s.colour);
@@ -299,7 +304,7 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
 
     std::atomic<size_t> next{0};
     auto blend = [&] {
-        float T[TILE * TILE], C[3 * TILE * TILE];
+        float T[TILE * TILE], C[3 * TILE * TILE], D[TILE * TILE];
         bool done[TILE * TILE];
         for (size_t tile; (tile = next.fetch_add(1)) < tiles;) {
             const int tx0 = static_cast<int>(tile % static_cast<size_t>(tilesX)) * TILE;
@@ -307,6 +312,7 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
             const int tx1 = std::min(tx0 + TILE, image.width) - 1, ty1 = std::min(ty0 + TILE, image.height) - 1;
             std::fill(T, T + TILE * TILE, 1.f);
             std::fill(C, C + 3 * TILE * TILE, 0.f);
+            std::fill(D, D + TILE * TILE, INFINITY);
             std::fill(done, done + TILE * TILE, false);
             int remaining = (tx1 - tx0 + 1) * (ty1 - ty0 + 1);
             for (size_t e = start[tile]; e < start[tile + 1] && remaining > 0; ++e) {
@@ -336,6 +342,8 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
                         C[3 * p] += s.colour[0] * w;
                         C[3 * p + 1] += s.colour[1] * w;
                         C[3 * p + 2] += s.colour[2] * w;
+                        if (nextT < 0.5f && T[p] >= 0.5f)
+                            D[p] = s.depth;
                         T[p] = nextT;
                     }
                 }
@@ -345,6 +353,7 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
                     const int p = (y - ty0) * TILE + (x - tx0);
                     const size_t q = static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x);
                     image.transmittance[q] = T[p];
+                    image.depth[q] = D[p];
                     std::copy(C + 3 * p, C + 3 * p + 3, &image.colour[3 * q]);
                 }
         }

@@ -31,6 +31,10 @@ struct SplatImage {
     int width = 0, height = 0;
     std::vector<float> colour;        ///< r g b per pixel, rows from the top
     std::vector<float> transmittance; ///< 1 where no splat covers the pixel
+    /// The camera depth of the splat that brought the pixel's transmittance below one half:
+    /// where the splats stand for the other objects of the scene; infinity where they stay
+    /// more transparent than that.
+    std::vector<float> depth;
     /// Number of splats that reached the image.
     size_t drawn = 0;
 
@@ -54,7 +58,8 @@ struct SplatFootprint {
 /// to 1.3 times the half field of view, 0.3 pixel squared added for the pixel's own size),
 /// a footprint of three standard deviations, the colour from spherical harmonics of the view
 /// direction, and front-to-back blending by camera depth, stopping once a pixel would let
-/// less than 1/10000 through. Splats are binned into 16 x 16 tiles in depth order and the
+/// less than 1/10000 through. Each pixel also keeps the depth at which the splats became
+/// mostly opaque, so that the image composes with other objects. Splats are binned into 16 x 16 tiles in depth order and the
 /// tiles are blended on `threads` threads.
 class SplatRaster {
 public:

@@ -88,10 +88,19 @@ struct HalfTable {
     }
 };
 
-} // namespace
-
-float halfToFloat(uint16_t h)
+const float *halfValues()
 {
     static const HalfTable table;
-    return table.value[h];
+    return table.value.data();
+}
+
+} // namespace
+
+float halfToFloat(uint16_t h) { return halfValues()[h]; }
+
+void halvesToFloats(const uint16_t *h, size_t n, float *out)
+{
+    const float *value = halfValues();
+    for (size_t k = 0; k < n; ++k)
+        out[k] = value[h[k]];
 }

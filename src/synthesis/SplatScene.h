@@ -38,5 +38,7 @@ struct SplatScene {
 /// IEEE 754 binary16 conversions (round to nearest even; overflow gives infinity).
 uint16_t floatToHalf(float f);
 float halfToFloat(uint16_t h);
+/// halfToFloat of `n` halves at once (a splat's colour reads up to 45).
+void halvesToFloats(const uint16_t *h, size_t n, float *out);
 
 #endif

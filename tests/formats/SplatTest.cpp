@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <numeric>
@@ -329,7 +330,9 @@ TEST(SplatReader, ReadsEveryLayoutAlike)
     } layouts[] = {{"binary_little_endian", "float", false, false, false},
                    {"binary_little_endian", "double", false, true, true},
                    {"binary_big_endian", "float", true, true, false},
-                   {"binary_big_endian", "short", true, false, true}};
+                   {"binary_big_endian", "short", true, false, true},
+                   {"ascii", "float", false, true, true},
+                   {"ascii", "double", false, false, false}};
     std::vector<float> expected;
     for (const auto &l : layouts) {
         SCOPED_TRACE(std::string(l.format) + " " + l.type);
@@ -337,15 +340,30 @@ TEST(SplatReader, ReadsEveryLayoutAlike)
         std::iota(order.begin(), order.end(), 0);
         if (l.reversed)
             std::reverse(order.begin(), order.end());
-        std::string text = std::string("ply\nformat ") + l.format + " 1.0\nelement vertex 1\n";
+        const bool ascii = std::string(l.format) == "ascii";
+        std::string text = std::string("ply\nformat ") + l.format + " 1.0\n";
+        if (ascii) // an element with a list before the vertices, stepped over
+            text += "element extra 2\nproperty list uchar float k\nproperty int id\n";
+        text += "element vertex 1\n";
         if (l.extra)
             text += "property uchar nx\n";
         for (int k : order)
             text += std::string("property ") + l.type + " " + names[k] + "\n";
         text += "end_header\n";
-        if (l.extra)
+        if (ascii) {
+            text += "2 0.5 -1e3 7\n0 8\n";
+            if (l.extra)
+                text += "127 ";
+            for (int k : order) {
+                char number[32];
+                std::snprintf(number, sizeof number, " %.17g", values[k]);
+                text += number;
+            }
+            text += "\n";
+        }
+        if (l.extra && !ascii)
             text.push_back('\x7f');
-        for (int k : order) {
+        for (int k : ascii ? std::vector<int>() : order) {
             unsigned char b[8];
             size_t n;
             if (std::string(l.type) == "double") {
@@ -398,7 +416,7 @@ TEST(SplatReader, RefusesWhatIsNoSplatScene)
     } cases[] = {
         {withHeader("property float f_rest_8\n", ""), "8 f_rest properties"},
         {withHeader("property float opacity\n", ""), "\"opacity\""},
-        {withHeader("binary_little_endian", "ascii"), "binary"},
+        {withHeader("binary_little_endian", "ascii"), "not a number"}, // binary values read as text
         {withHeader("element vertex 2", "element vertex 3"), "3 splats do not fit"},
         {withHeader("f_rest_8", "f_rest_9"), "not numbered"},
         {withHeader("f_rest_8", "f_rest_7"), "twice"},
@@ -439,6 +457,9 @@ TEST(SplatReader, ReadsFromAFileAsFromMemory)
     // Skipped splats in the first half of a block and of the whole file: the second halves move down.
     std::fill(splats[10].rot, splats[10].rot + 4, 0.0);
     splats[30000].opacity = NAN;
+    // Halves of a subnormal, a tie, the largest value and one beyond it, rounded as floatToHalf does.
+    const double awkward[] = {1e-6, 1.00048828125, 1.00146484375, 65519, 70000, -3e-8};
+    std::copy(std::begin(awkward), std::end(awkward), splats[1].rest);
     std::filesystem::create_directories(VELMORA_TEMP_DIR);
     const std::string path = std::string(VELMORA_TEMP_DIR) + "/splat_read_test.ply";
     ASSERT_TRUE(SplatWriter::write(path, 2, fileValues(splats, 2)));
@@ -459,6 +480,11 @@ TEST(SplatReader, ReadsFromAFileAsFromMemory)
     EXPECT_EQ(a.rest, b.rest);
     EXPECT_EQ(a.rotation, b.rotation);
     EXPECT_EQ(a.bytes(), 39998u * (4 * 14 + 2 * 24));
+    for (size_t k = 0; k < 10; ++k)
+        for (size_t c = 0; c < 8; ++c)
+            for (size_t ch = 0; ch < 3; ++ch)
+                ASSERT_EQ(a.rest[24 * k + 3 * c + ch], floatToHalf(static_cast<float>(splats[k].rest[ch * 8 + c])))
+                    << k << " " << c << " " << ch;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "formats/SplatWriter.h"
 #include "objects/GL3DObjectLoader.h"
 #include "objects/GLPointListObject.h"
+#include "ps/CPsRenderer.h"
 #include "support/CapturedMessages.h"
 #include "support/GLTestFixture.h"
 
@@ -16,6 +17,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <memory>
 #include <random>
 
@@ -112,6 +115,115 @@ TEST_F(SplatObject, LaysTheRasterisersImageOverTheFrame)
     // The panel's settings reach the drawing: a larger scale covers more.
     object.notifyCommand('+');
     EXPECT_DOUBLE_EQ(object.getScaleFactor(), 1.1);
+}
+
+// A mesh nearer than the splats hides them, one farther is hidden, whichever is drawn first.
+TEST_F(SplatObject, ComposesWithOtherObjectsByDepth)
+{
+    // One large, nearly opaque green splat at the origin, four units in front of the camera.
+    SplatScene scene;
+    scene.resize(1, 0);
+    scene.opacity[0] = 0.999f;
+    std::fill(scene.scale.begin(), scene.scale.end(), 1.f);
+    scene.rotation[0] = 1;
+    const float green[3] = {-1.7724539f, 1.7724539f, -1.7724539f}; // colour (0, 1, 0)
+    std::copy(green, green + 3, scene.dc.begin());
+    GLSplatObject object(std::move(scene), "one splat");
+    const auto quad = [](float z) {
+        glColor3ub(255, 0, 0);
+        glBegin(GL_QUADS);
+        glVertex3f(-9, -9, z);
+        glVertex3f(9, -9, z);
+        glVertex3f(9, 9, z);
+        glVertex3f(-9, 9, z);
+        glEnd();
+    };
+    struct Case {
+        bool quadFirst;
+        float quadZ; // +2 is between the camera and the splat, -2 behind the splat
+        bool red;
+    };
+    for (const Case c : {Case{true, 2, true}, Case{true, -2, false}, Case{false, 2, true}, Case{false, -2, false}}) {
+        SCOPED_TRACE(testing::Message() << "quad at " << c.quadZ << (c.quadFirst ? ", drawn first" : ", drawn last"));
+        enableState(DepthTest);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glFrustum(-0.1, 0.1, -0.1, 0.1, 0.2, 50);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glTranslatef(0, 0, -4);
+        if (c.quadFirst)
+            quad(c.quadZ);
+        object.draw();
+        if (!c.quadFirst)
+            quad(c.quadZ);
+        expectNoGLError();
+        const testsupport::RgbaImage frame = capture();
+        const unsigned char *centre = frame.at(kSize / 2, kSize / 2);
+        if (c.red) {
+            EXPECT_EQ(centre[0], 255);
+            EXPECT_EQ(centre[1], 0);
+        } else {
+            EXPECT_LE(centre[0], 5); // the splat lets a hundredth of the red through at most
+            EXPECT_GE(centre[1], 245);
+        }
+    }
+}
+
+// The same scene in a vector capture: the splats as an image, the quad under or over it.
+TEST_F(SplatObject, GoesIntoVectorCapturesAsAnImageBetweenWhatIsBehindAndInFront)
+{
+    SplatScene scene;
+    scene.resize(1, 0);
+    scene.opacity[0] = 0.999f;
+    std::fill(scene.scale.begin(), scene.scale.end(), 1.f);
+    scene.rotation[0] = 1;
+    GLSplatObject object(std::move(scene), "one splat");
+    struct Frame {
+        GLSplatObject *object;
+        float quadZ;
+        void draw()
+        {
+            glMatrixMode(GL_PROJECTION);
+            glLoadIdentity();
+            glFrustum(-0.1, 0.1, -0.1, 0.1, 0.2, 50);
+            glMatrixMode(GL_MODELVIEW);
+            glLoadIdentity();
+            glTranslatef(0, 0, -4);
+            glColor3ub(255, 0, 0);
+            glBegin(GL_QUADS);
+            glVertex3f(-0.3f, -0.3f, quadZ);
+            glVertex3f(0.3f, -0.3f, quadZ);
+            glVertex3f(0.3f, 0.3f, quadZ);
+            glVertex3f(-0.3f, 0.3f, quadZ);
+            glEnd();
+            object->draw();
+        }
+    };
+    std::filesystem::create_directories(VELMORA_TEMP_DIR);
+    for (const float z : {2.f, -2.f}) {
+        SCOPED_TRACE(testing::Message() << "quad at " << z);
+        const std::string path =
+            std::string(VELMORA_TEMP_DIR) + "/splat_capture_" + (z > 0 ? "front" : "behind") + ".eps";
+        enableState(DepthTest);
+        Frame frame{&object, z};
+        const std::unique_ptr<PsRenderer::FunctorBase> draw = PsRenderer::Functor(&frame, &Frame::draw);
+        testsupport::CapturedMessages quiet;
+        CPsRenderer renderer;
+        ASSERT_TRUE(renderer.Run(path.c_str(), draw.get(), true));
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        const std::string eps = text.str();
+        const size_t image = eps.find("/ImageType 4 /Width 128 /Height 128");
+        const size_t quad = eps.find("1 0 0 setrgbcolor");
+        ASSERT_NE(image, std::string::npos);
+        ASSERT_NE(quad, std::string::npos);
+        EXPECT_EQ(quad > image, z > 0); // the nearer quad over the image
+        // The image's rows: hex of 128 pixels each, after "image".
+        const size_t rows = eps.find("image\n", image) + 6;
+        EXPECT_EQ(eps.find('\n', rows) - rows, 6u * 128u);
+    }
 }
 
 TEST(SplatLoader, OpensSplatPlysAsSplatScenesAndOtherPlysAsBefore)
