@@ -407,6 +407,16 @@ void MainInterface::unregisterInterface(GLObject *element)
     InterfaceLoader::unload(element);
 }
 
+std::vector<ElementHost::LoadedElement> MainInterface::loadedElements() const
+{
+    std::vector<ElementHost::LoadedElement> out;
+    if (!impl->objectList)
+        return out;
+    for (int row = 0; row < impl->objectList->getNumberOfItems(); ++row)
+        out.push_back({static_cast<GLObject *>(impl->objectList->getItemData(row)), impl->objectList->getItemLabel(row)});
+    return out;
+}
+
 GLObject *MainInterface::getSelectedObject()
 {
     if (!impl->objectList)

@@ -24,3 +24,5 @@ CameraAnimationWindow *WindowHost::openCameraAnimationWindow(GLCameraAnimationIm
 ExportProgress *WindowHost::openProgress(const char *title) { return cameraAnimationInterface::openProgress(title); }
 
 void WindowHost::showMessage(MessageLevel, const std::string &text) { window.showMessage(text); }
+
+std::vector<ElementHost::LoadedElement> WindowHost::loadedElements() { return window.loadedElements(); }

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -144,6 +145,38 @@ void GLPointListObject::adopt(PointListData &d)
     selectedVertex = -1;
     pointsUploaded = colorsUploaded = false;
     indicesStale = true;
+}
+
+bool GLPointListObject::setValues(const char *name, const float *v, int n)
+{
+    if (n != nVertices || n <= 0 || !v)
+        return false;
+    const size_t count = static_cast<size_t>(n);
+    if (!values) {
+        ownColorStore = std::move(colorStore);
+        colorStore = allocateLargeArray<unsigned char>(3 * count);
+    }
+    values = allocateLargeArray<float>(count);
+    std::copy(v, v + count, values.get());
+    valueName = name ? name : "";
+    float lo = std::numeric_limits<float>::infinity(), hi = -lo;
+    nUnordered = 0;
+    for (size_t i = 0; i < count; ++i) {
+        nUnordered += std::isnan(v[i]) ? 1 : 0;
+        lo = std::min(lo, v[i]);
+        hi = std::max(hi, v[i]);
+    }
+    if (!(lo <= hi))
+        lo = hi = 0;
+    valueMin = thresholdLow = lo;
+    valueMax = thresholdHigh = hi;
+    showOwnColors = false;
+    colors = colorStore.get();
+    colorsStale = indicesStale = true;
+    colorsUploaded = false;
+    setDrawData();
+    postRedisplay();
+    return true;
 }
 
 // --- Colours and legend ---------------------------------------------------------------------

@@ -58,6 +58,10 @@ public:
     void drawData();
 
     bool hasValues() const { return values != nullptr; }
+    /// Replaces the values by `v` (one a point) titled `name` and draws them; NaN values are
+    /// never drawn. The cloud's own colours stay one key away. False, changing nothing,
+    /// unless `n` is the number of points.
+    bool setValues(const char *name, const float *v, int n);
     /// A cloud with both its own colours and values shows either (key "3" switches); false,
     /// and nothing changes, for a cloud that lacks one of them.
     bool setShowOwnColors(bool on);
