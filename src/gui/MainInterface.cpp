@@ -407,6 +407,8 @@ void MainInterface::unregisterInterface(GLObject *element)
     InterfaceLoader::unload(element);
 }
 
+GLMachine *MainInterface::getMachine() const { return impl->machine; }
+
 std::vector<ElementHost::LoadedElement> MainInterface::loadedElements() const
 {
     std::vector<ElementHost::LoadedElement> out;
