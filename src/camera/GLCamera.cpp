@@ -3,6 +3,7 @@
 #include "camera/CameraStateFile.h"
 #include "camera/GLCameraAnimation.h"
 #include "camera/ViewGeometry.h"
+#include "core/ElementHost.h"
 #include "formats/SequenceFiles.h"
 #include "math/Messages.h"
 #include "render/GLFont.h"
@@ -491,6 +492,7 @@ const BindingTable &GLCamera::bindings()
         {actionValue(A::PAN_AROUND), {'p'}, "pan around", "keep the rotation point on/off", F},
         {actionValue(A::NEXT_VIEW), {KeyCode::NEXT_VIEW}, nullptr, "next original view", F},
         {actionValue(A::PREVIOUS_VIEW), {KeyCode::PREVIOUS_VIEW}, nullptr, "previous original view", F},
+        {actionValue(A::VIEWS), {'V'}, "Views...", "window \"Views\": every original view against its photograph", 0},
     };
     static const BindingTable table("camera", rows);
     return table;
@@ -571,6 +573,10 @@ bool GLCamera::runAction(const KeyBinding &row)
         break;
     case Action::PAN_AROUND:
         panAround = !panAround;
+        break;
+    case Action::VIEWS:
+        if (ElementHost *h = getHost())
+            h->openViewsWindow(this);
         break;
     case Action::NEXT_VIEW:
     case Action::PREVIOUS_VIEW:

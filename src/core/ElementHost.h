@@ -53,6 +53,9 @@ class ElementHost : public ElementWindow
     /// The elements loaded in the scene, in the object list's order (for a panel that works
     /// with another element: "Distance to..."); none where no list is kept.
     virtual std::vector<LoadedElement> loadedElements() { return {}; }
+    /// Opens the window "Views" of `camera` (every original view against its photograph);
+    /// nothing where no window can be shown.
+    virtual void openViewsWindow(GLObject *camera) { (void)camera; }
 };
 
 /// The host of elements that nothing is shown for (off-screen drawing, tools, tests): every

@@ -40,7 +40,7 @@ GLCameraInterface::GLCameraInterface(GLCamera *c) : ElementPanel(c, "Camera"), c
     addMenuItem("Camera Animation", "animation");
     addMenuItem(rowOf(GLCamera::Action::LOAD_STATE).label, "loadcamera", GDK_space);
     addMenuItem(rowOf(GLCamera::Action::SAVE_STATE).label, "savecamera", GDK_asterisk);
-    addMenuItem("Views...", "views");
+    addMenuItem(rowOf(GLCamera::Action::VIEWS).label, "views", GDK_V);
     GtkWidget *advanced = addSubmenu("Advanced options");
     addCheckMenuItem("Discrete Cameras", "corigin", showsOrigins, advanced);
     addCheckMenuItem("Camera Trajectory", "ctrajectory", showsTrajectory, advanced);
@@ -156,7 +156,13 @@ ViewsWindow *GLCameraInterface::openViews()
     auto *window = dynamic_cast<MainInterface *>(getParent());
     if (!window || !window->getMachine())
         return nullptr;
+    // Asked again while it is open: the window comes to the front with its figures.
+    if (GtkWidget *open = getOpenDialog("Views")) {
+        gtk_window_present(GTK_WINDOW(open));
+        return static_cast<ViewsWindow *>(g_object_get_data(G_OBJECT(open), "views"));
+    }
     ViewsWindow *views = new ViewsWindow(window->getMachine(), window);
+    g_object_set_data(G_OBJECT(views->getWindow()), "views", views);
     adoptDialog(views->getWindow());
     views->evaluate();
     return views;

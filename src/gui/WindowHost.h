@@ -24,6 +24,7 @@ class WindowHost : public ElementHost
     ExportProgress *openProgress(const char *title) override;
     void showMessage(MessageLevel level, const std::string &text) override;
     std::vector<LoadedElement> loadedElements() override;
+    void openViewsWindow(GLObject *camera) override;
 
   private:
     MainInterface &window;

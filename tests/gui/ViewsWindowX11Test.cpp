@@ -71,8 +71,13 @@ TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
     auto *panel = dynamic_cast<GLCameraInterface *>(camera->getInterface());
     ASSERT_NE(panel, nullptr);
 
+    // The key opens the window; the menu item then finds it open.
+    machine->notifyCommand('V');
+    pumpEvents();
+    ASSERT_EQ(panel->getOpenDialogs().size(), 1u);
     ViewsWindow *views = panel->openViews();
     ASSERT_NE(views, nullptr);
+    EXPECT_EQ(views->getWindow(), panel->getOpenDialogs()[0]);
     ASSERT_EQ(views->getScores().size(), 12u);
     for (const ViewScore &s : views->getScores()) {
         EXPECT_TRUE(s.problem.empty()) << s.view << ": " << s.problem;
