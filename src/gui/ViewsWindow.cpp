@@ -87,6 +87,17 @@ ViewsWindow::ViewsWindow(GLMachine *m, SceneWindow *w) : machine(m), view(w)
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
     gtk_container_add(GTK_CONTAINER(scrolled), GTK_WIDGET(list));
     gtk_box_pack_start(GTK_BOX(box), scrolled, TRUE, TRUE, 0);
+    GtkWidget *row = gtk_hbox_new(FALSE, 4);
+    gtk_box_pack_start(GTK_BOX(row), gtk_label_new("colour the cameras by"), FALSE, FALSE, 0);
+    GtkWidget *markers = gtk_combo_box_new_text();
+    gtk_widget_set_name(markers, "markers");
+    gtk_combo_box_append_text(GTK_COMBO_BOX(markers), "nothing");
+    for (int c = PSNR; c < COLUMNS; ++c)
+        gtk_combo_box_append_text(GTK_COMBO_BOX(markers), kTitles[c]);
+    gtk_combo_box_set_active(GTK_COMBO_BOX(markers), 0);
+    g_signal_connect(markers, "changed", G_CALLBACK(onMarkerFigure), this);
+    gtk_box_pack_start(GTK_BOX(row), markers, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 0);
     status = gtk_label_new("");
     gtk_widget_set_name(status, "status");
     gtk_box_pack_start(GTK_BOX(box), status, FALSE, FALSE, 0);
@@ -181,3 +192,34 @@ void ViewsWindow::onRowActivated(GtkTreeView *, GtkTreePath *path, GtkTreeViewCo
 }
 
 void ViewsWindow::onDestroy(GtkWidget *, gpointer data) { delete static_cast<ViewsWindow *>(data); }
+
+void ViewsWindow::colourMarkersBy(int column)
+{
+    GLCamera *camera = machine ? machine->getCurrentCamera() : nullptr;
+    if (!camera)
+        return;
+    if (column < PSNR || column >= COLUMNS) {
+        camera->setMarkerValues({}, "");
+        return;
+    }
+    // Views not evaluated (a stopped evaluation) have no figure.
+    std::vector<float> values(static_cast<size_t>(camera->getNViews()), NAN);
+    for (const ViewScore &s : scores) {
+        const double figures[] = {s.psnr, s.ssim, s.psnrInside, s.ssimInside, s.iou};
+        if (s.view >= 0 && s.view < camera->getNViews())
+            values[static_cast<size_t>(s.view)] = static_cast<float>(figures[column - PSNR]);
+    }
+    camera->setMarkerValues(values, kTitles[column]);
+    if (!(camera->getOptions() & GLCamera::CAMERA_ORIGINS))
+        camera->toggleOption(GLCamera::CAMERA_ORIGINS);
+    if (camera->getInterface())
+        camera->getInterface()->update();
+    view->postRedisplay();
+}
+
+void ViewsWindow::onMarkerFigure(GtkComboBox *combo, gpointer data)
+{
+    // Entry 0 is "nothing", then the figures in column order.
+    const int chosen = gtk_combo_box_get_active(combo);
+    static_cast<ViewsWindow *>(data)->colourMarkersBy(chosen <= 0 ? -1 : PSNR + chosen - 1);
+}

@@ -40,6 +40,10 @@ public:
     /// What choosing the row at `row` does.
     void chooseRow(int row);
 
+    /// Colours the camera's markers by the figure of `column` (PSNR to IOU; another column:
+    /// plain markers) with its legend, and shows the markers.
+    void colourMarkersBy(int column);
+
     /// The list's columns: view, photograph, then the figures in ViewScore's order.
     enum Column { VIEW, PHOTOGRAPH, PSNR, SSIM, PSNR_INSIDE, SSIM_INSIDE, IOU, COLUMNS };
 
@@ -47,6 +51,7 @@ private:
     void fill();
     static void onRowActivated(GtkTreeView *, GtkTreePath *path, GtkTreeViewColumn *, gpointer self);
     static void onDestroy(GtkWidget *, gpointer self);
+    static void onMarkerFigure(GtkComboBox *combo, gpointer self);
 
     GLMachine *machine;
     SceneWindow *view;

@@ -6,6 +6,7 @@
 
 #include "app/GLMachine.h"
 #include "camera/GLCamera.h"
+#include "formats/ColorMap.h"
 #include "support/CapturedMessages.h"
 #include "support/ImageCompare.h"
 #include "support/Process.h"
@@ -123,6 +124,25 @@ TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
     EXPECT_EQ(camera->getCurrentView(), 9);
     EXPECT_TRUE(camera->isAtOriginalView());
     EXPECT_TRUE(camera->getShowImages());
+
+    // The markers take the colours of the IoU: the turned view's is the bottom one's.
+    views->colourMarkersBy(ViewsWindow::IOU);
+    ASSERT_EQ(camera->getMarkerColours().size(), 3u * 12);
+    EXPECT_TRUE(camera->getOptions() & GLCamera::CAMERA_ORIGINS);
+    EXPECT_STREQ(camera->getMarkerLegend().getTitle(), "IoU");
+    double lo = 1, hi = 0;
+    for (const ViewScore &s : views->getScores()) {
+        lo = std::min(lo, s.iou);
+        hi = std::max(hi, s.iou);
+    }
+    unsigned char bottom[3];
+    ColorMap::selectColorMap(0)(bottom, static_cast<float>(lo), static_cast<float>(lo), static_cast<float>(hi));
+    EXPECT_EQ(std::vector<unsigned char>(&camera->getMarkerColours()[12], &camera->getMarkerColours()[15]),
+              std::vector<unsigned char>(bottom, bottom + 3));
+    EXPECT_NE(camera->getMarkerColours()[0] * 65536 + camera->getMarkerColours()[1] * 256 + camera->getMarkerColours()[2],
+              bottom[0] * 65536 + bottom[1] * 256 + bottom[2]);
+    views->colourMarkersBy(-1);
+    EXPECT_TRUE(camera->getMarkerColours().empty());
 
     gtk_widget_destroy(views->getWindow());
     pumpEvents();
