@@ -3,6 +3,7 @@
 #include "camera/CameraStateFile.h"
 #include "camera/GLCameraAnimation.h"
 #include "camera/ViewGeometry.h"
+#include "core/ElementHost.h"
 #include "formats/SequenceFiles.h"
 #include "math/Messages.h"
 #include "render/GLFont.h"
@@ -508,6 +509,7 @@ const BindingTable &GLCamera::bindings()
         {actionValue(A::PAN_AROUND), {'p'}, "pan around", "keep the rotation point on/off", F},
         {actionValue(A::NEXT_VIEW), {KeyCode::NEXT_VIEW}, nullptr, "next original view", F},
         {actionValue(A::PREVIOUS_VIEW), {KeyCode::PREVIOUS_VIEW}, nullptr, "previous original view", F},
+        {actionValue(A::VIEWS), {'V'}, "Views...", "window \"Views\": every original view against its photograph", 0},
     };
     static const BindingTable table("camera", rows);
     return table;
@@ -589,6 +591,10 @@ bool GLCamera::runAction(const KeyBinding &row)
     case Action::PAN_AROUND:
         panAround = !panAround;
         break;
+    case Action::VIEWS:
+        if (ElementHost *h = getHost())
+            h->openViewsWindow(this);
+        break;
     case Action::NEXT_VIEW:
     case Action::PREVIOUS_VIEW:
         backupPosition();
@@ -660,6 +666,8 @@ void GLCamera::draw()
         drawEpipolarTangencies();
     if (options & (CAMERA_ORIGINS | CAMERA_TRAJECTORY))
         drawCameras();
+    if ((options & CAMERA_ORIGINS) && !markerColours.empty())
+        markerLegend.draw(winW - 110, 10);
     if (showImages || showSilhouettes) {
         if (transparency)
             glDepthFunc(GL_ALWAYS);
@@ -714,7 +722,8 @@ void GLCamera::drawCameras()
             glPushMatrix();
             glTranslatef(c.x, c.y, c.z);
             glMultMatrixf(Matrix4(Point3(q), angle));
-            drawCamera(Point3(0, 0, 0), Point3(s, s, s));
+            drawCamera(Point3(0, 0, 0), Point3(s, s, s),
+                       markerColours.empty() ? nullptr : &markerColours[3 * static_cast<size_t>(i)]);
             glPopMatrix();
         }
     }
@@ -737,7 +746,36 @@ void GLCamera::drawCameras()
     }
 }
 
-void GLCamera::drawCamera(Point3 position, Point3 size)
+bool GLCamera::setMarkerValues(const std::vector<float> &values, const std::string &name)
+{
+    if (!values.empty() && values.size() != static_cast<size_t>(N))
+        return false;
+    markerColours.clear();
+    markerLegend.clear();
+    if (values.empty()) {
+        postRedisplay();
+        return true;
+    }
+    float lo = std::numeric_limits<float>::infinity(), hi = -lo;
+    for (float v : values)
+        if (std::isfinite(v)) {
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+    if (!(lo <= hi))
+        lo = hi = 0;
+    const ColorMap::ColorFunction f = ColorMap::selectColorMap(0);
+    markerColours.resize(3 * values.size(), 128);
+    for (size_t i = 0; i < values.size(); ++i)
+        if (!std::isnan(values[i]))
+            f(&markerColours[3 * i], std::isinf(values[i]) ? (values[i] > 0 ? hi : lo) : values[i], lo, hi);
+    markerLegend.setTitle(name.c_str());
+    markerLegend.add(f, lo, hi, 10, 2);
+    postRedisplay();
+    return true;
+}
+
+void GLCamera::drawCamera(Point3 position, Point3 size, const unsigned char *rgb)
 {
     glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POLYGON_BIT);
     glMatrixMode(GL_MODELVIEW);
@@ -749,6 +787,10 @@ void GLCamera::drawCamera(Point3 position, Point3 size)
     glShadeModel(GL_SMOOTH);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     Material::predefined[1].set();
+    if (rgb) {
+        const GLfloat colour[4] = {rgb[0] / 255.f, rgb[1] / 255.f, rgb[2] / 255.f, 1};
+        glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, colour);
+    }
 
     // The normals are given times the size: the scaling above divides them by it again, so
     // they reach the lighting at unit length without GL_NORMALIZE.

@@ -9,6 +9,7 @@
 #include "math/Point2.h"
 #include "math/Point3.h"
 #include "math/Position.h"
+#include "objects/Legend.h"
 
 #include <memory>
 #include <string>
@@ -182,6 +183,15 @@ public:
 
     // --- Display state --------------------------------------------------------------------
     int getCurrentView() const { return currentView; }
+    /// Colours the markers of the original cameras by `values` (one a view; NaN: grey)
+    /// through the first colour map, over the range of the finite values (an infinite value
+    /// takes the top colour), with a legend titled `name` at the right of the view while the
+    /// markers show. No values: the plain markers. Values of another count change nothing
+    /// (false).
+    bool setMarkerValues(const std::vector<float> &values, const std::string &name);
+    /// RGB, 3 bytes a view; empty for plain markers.
+    const std::vector<unsigned char> &getMarkerColours() const { return markerColours; }
+    Legend &getMarkerLegend() { return markerLegend; }
     bool isAtOriginalView() const { return atOriginalView != 0; }
     bool getPanAround() const { return panAround != 0; }
     bool getTransparency() const { return transparency != 0; }
@@ -202,7 +212,7 @@ public:
     enum class Action {
         LOAD_STATE, SAVE_STATE, PRINT_STATE, VIEW_LABEL, PROJECTION, LOOK_ALONG_X, LOOK_ALONG_Y, LOOK_ALONG_Z,
         PLANES_FARTHER, PLANES_NEARER, MOVE_OUT, MOVE_IN, ZOOM_OUT, ZOOM_IN, IMAGES, SILHOUETTES, TRANSPARENCY,
-        PAN_AROUND, NEXT_VIEW, PREVIOUS_VIEW,
+        PAN_AROUND, NEXT_VIEW, PREVIOUS_VIEW, VIEWS,
     };
     static const BindingTable &bindings();
     const BindingTable *getBindings() const override { return &bindings(); }
@@ -235,7 +245,8 @@ public:
     void drawCameras();
     /// A pyramid with its apex at `position` opening along +z, its base 1 x 1 at depth 1, all
     /// scaled by `size`.
-    void drawCamera(Point3 position, Point3 size);
+    /// `rgb`, when given, colours the marker instead of its material's colour.
+    void drawCamera(Point3 position, Point3 size, const unsigned char *rgb = nullptr);
 
     // --- Photographs and silhouettes --------------------------------------------------------
     // View i's photograph is "<image base path><i, two digits>.<image extension>", its
@@ -328,6 +339,8 @@ protected:
     float framingZoom = 1; ///< the zoom reset() goes back to
     Point2 pan;
     int winW, winH;
+    std::vector<unsigned char> markerColours;
+    Legend markerLegend;
     int currentView;
     int showImages;
     int showSilhouettes;

@@ -6,8 +6,10 @@
 #include "math/Messages.h"
 
 #include <string>
+#include <vector>
 
 class CameraAnimationWindow;
+class GLObject;
 class GLCameraAnimationImpl;
 class PathDisplay;
 
@@ -42,6 +44,18 @@ class ElementHost : public ElementWindow
     /// Shows a message that was also written to the message sink (one or more lines, each
     /// ending in '\n'). Does nothing where nothing is shown.
     virtual void showMessage(MessageLevel level, const std::string &text) = 0;
+
+    /// A scene element and the name the object list shows for it.
+    struct LoadedElement {
+        GLObject *element;
+        std::string name;
+    };
+    /// The elements loaded in the scene, in the object list's order (for a panel that works
+    /// with another element: "Distance to..."); none where no list is kept.
+    virtual std::vector<LoadedElement> loadedElements() { return {}; }
+    /// Opens the window "Views" of `camera` (every original view against its photograph);
+    /// nothing where no window can be shown.
+    virtual void openViewsWindow(GLObject *camera) { (void)camera; }
 };
 
 /// The host of elements that nothing is shown for (off-screen drawing, tools, tests): every

@@ -2,6 +2,8 @@
 
 #include "camera/GLCamera.h"
 #include "camera/GLCameraAnimationImpl.h"
+#include "gui/MainInterface.h"
+#include "gui/ViewsWindow.h"
 #include "gui/cameraAnimationInterface.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -38,6 +40,7 @@ GLCameraInterface::GLCameraInterface(GLCamera *c) : ElementPanel(c, "Camera"), c
     addMenuItem("Camera Animation", "animation");
     addMenuItem(rowOf(GLCamera::Action::LOAD_STATE).label, "loadcamera", GDK_space);
     addMenuItem(rowOf(GLCamera::Action::SAVE_STATE).label, "savecamera", GDK_asterisk);
+    addMenuItem(rowOf(GLCamera::Action::VIEWS).label, "views", GDK_V);
     GtkWidget *advanced = addSubmenu("Advanced options");
     addCheckMenuItem("Discrete Cameras", "corigin", showsOrigins, advanced);
     addCheckMenuItem("Camera Trajectory", "ctrajectory", showsTrajectory, advanced);
@@ -95,6 +98,8 @@ void GLCameraInterface::menuBarResponse(const char *key)
 {
     if (std::strcmp(key, "animation") == 0) {
         openAnimation();
+    } else if (std::strcmp(key, "views") == 0) {
+        openViews();
     } else if (std::strcmp(key, "loadcamera") == 0) {
         camera->perform(GLCamera::Action::LOAD_STATE);
     } else if (std::strcmp(key, "savecamera") == 0) {
@@ -144,4 +149,21 @@ void GLCameraInterface::onReset(GtkButton *, gpointer data)
     self->makeViewCurrent();
     self->camera->reset();
     self->redraw();
+}
+
+ViewsWindow *GLCameraInterface::openViews()
+{
+    auto *window = dynamic_cast<MainInterface *>(getParent());
+    if (!window || !window->getMachine())
+        return nullptr;
+    // Asked again while it is open: the window comes to the front with its figures.
+    if (GtkWidget *open = getOpenDialog("Views")) {
+        gtk_window_present(GTK_WINDOW(open));
+        return static_cast<ViewsWindow *>(g_object_get_data(G_OBJECT(open), "views"));
+    }
+    ViewsWindow *views = new ViewsWindow(window->getMachine(), window);
+    g_object_set_data(G_OBJECT(views->getWindow()), "views", views);
+    adoptDialog(views->getWindow());
+    views->evaluate();
+    return views;
 }

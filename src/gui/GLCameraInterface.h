@@ -4,9 +4,10 @@
 #include "gui/ElementPanel.h"
 
 class GLCamera;
+class ViewsWindow;
 
 /// The panel of the camera: the menu "Camera" ("Camera Animation", "Load camera..." on
-/// Space, "Save camera..." on '*', and "Advanced options" with "Discrete Cameras" and
+/// Space, "Save camera..." on '*', "Views..." (see ViewsWindow), and "Advanced options" with "Discrete Cameras" and
 /// "Camera Trajectory"), the "viewing axes" buttons, "Reset camera", the "projection mode"
 /// pair, the arrows that step through the original views, and the toggles "images",
 /// "silhouettes", "transparency" and "pan around". Controls send the camera's keys.
@@ -23,6 +24,8 @@ public:
     void update() override;
 
     GLCamera *getCamera() const { return camera; }
+    /// A new window "Views" with the figures of every view; null outside the main window.
+    ViewsWindow *openViews();
 
 private:
     void openAnimation();

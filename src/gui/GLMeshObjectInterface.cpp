@@ -1,5 +1,6 @@
 #include "gui/GLMeshObjectInterface.h"
 
+#include "gui/DistancePanel.h"
 #include "gui/FileDialog.h"
 #include "gui/ListDialog.h"
 #include "gui/clippingInterface.h"
@@ -22,6 +23,7 @@ GLMeshObjectInterface::GLMeshObjectInterface(GLMeshObject *m) : ElementPanel(m, 
     addMenuItem("Clipping properties...", "clipping");
     addMenuItem("Palette properties...", "palette");
     addMenuItem("Load RGB colors...", "loadRGB");
+    addMenuItem("Distance to...", "distance");
 
     GtkWidget *modes = addFrame("visualization mode", nullptr, false);
     using A = GLMeshObject::Action;
@@ -50,6 +52,8 @@ void GLMeshObjectInterface::menuBarResponse(const char *key)
         adoptDialog((new clippingInterface(mesh))->getDialog());
     } else if (std::strcmp(key, "palette") == 0) {
         createPaletteDialog();
+    } else if (std::strcmp(key, "distance") == 0) {
+        openDistancePanel();
     } else if (std::strcmp(key, "loadRGB") == 0) {
         FileDialog *chooser = new FileDialog(
             "RGB color file", fastdelegate::MakeDelegate(this, &GLMeshObjectInterface::onFileChosen), false, "*.rgb");
@@ -139,4 +143,21 @@ void GLMeshObjectInterface::onTextureMode(GtkToggleButton *button, gpointer data
         return;
     GLMeshObjectInterface *self = static_cast<GLMeshObjectInterface *>(data);
     self->sendAction(*static_cast<const KeyBinding *>(g_object_get_data(G_OBJECT(button), "action")));
+}
+
+DistancePanel *GLMeshObjectInterface::openDistancePanel()
+{
+    if (GtkWidget *open = getOpenDialog("Distance to...")) {
+        gtk_window_present(GTK_WINDOW(open));
+        return static_cast<DistancePanel *>(g_object_get_data(G_OBJECT(open), "panel"));
+    }
+    GLMeshObject *m = mesh;
+    DistancePanel *panel = new DistancePanel(mesh, [this, m](const DataItem &item) {
+        m->addDataItem(item);
+        update();
+        redraw();
+    });
+    g_object_set_data(G_OBJECT(panel->getDialog()), "panel", panel);
+    adoptDialog(panel->getDialog());
+    return panel;
 }

@@ -3,11 +3,12 @@
 
 #include "gui/ElementPanel.h"
 
+class DistancePanel;
 class GLMeshObject;
 
 /// The panel of a mesh: the menu "Options" (bounding box, axes, "Surface properties...",
 /// "Texture properties...", "Clipping properties...", "Palette properties...", "Load RGB
-/// colors...") and the "visualization mode" buttons "Wire", "Shade", "Texture", "Zbuffer"
+/// colors...", "Distance to...") and the "visualization mode" buttons "Wire", "Shade", "Texture", "Zbuffer"
 /// and, for a mesh with data items, "Data", which send the keys '1' to '5'.
 class GLMeshObjectInterface : public ElementPanel {
 public:
@@ -24,6 +25,8 @@ public:
     bool loadRGBFile(const char *path);
 
     GLMeshObject *getMesh() const { return mesh; }
+    /// The window "Distance to..." (see DistancePanel), opened or brought to the front.
+    DistancePanel *openDistancePanel();
 
 private:
     void createTextureDialog();

@@ -1,5 +1,6 @@
 #include "gui/GLPointListObjectInterface.h"
 
+#include "gui/DistancePanel.h"
 #include "gui/ListDialog.h"
 #include "formats/ColorMap.h"
 #include "objects/GLPointListObject.h"
@@ -33,6 +34,12 @@ GLPointListObjectInterface::GLPointListObjectInterface(GLPointListObject *c) : E
     gtk_box_pack_start(GTK_BOX(legible), strengthRow, FALSE, FALSE, 2);
     addActionToggle(legible, rowOf(A::ADAPTIVE_SIZE),
                     [](GLObject *e) { return static_cast<GLPointListObject *>(e)->getAdaptiveSize(); });
+
+    GtkWidget *distance = gtk_button_new_with_label("Distance to...");
+    g_signal_connect_swapped(distance, "clicked", G_CALLBACK(+[](GLPointListObjectInterface *self) {
+                                 self->openDistancePanel();
+                             }), this);
+    gtk_box_pack_start(GTK_BOX(addFrame("measure", nullptr, false)), distance, FALSE, FALSE, 0);
 }
 
 void GLPointListObjectInterface::onStrength(GtkSpinButton *spin, gpointer data)
@@ -40,6 +47,22 @@ void GLPointListObjectInterface::onStrength(GtkSpinButton *spin, gpointer data)
     GLPointListObjectInterface *self = static_cast<GLPointListObjectInterface *>(data);
     self->cloud->setEyeDomeStrength(static_cast<float>(gtk_spin_button_get_value(spin)));
     self->redraw();
+}
+
+DistancePanel *GLPointListObjectInterface::openDistancePanel()
+{
+    if (GtkWidget *open = getOpenDialog("Distance to...")) {
+        gtk_window_present(GTK_WINDOW(open));
+        return static_cast<DistancePanel *>(g_object_get_data(G_OBJECT(open), "panel"));
+    }
+    DistancePanel *panel = new DistancePanel(cloud, [this](const DataItem &item) {
+        cloud->setValues(item.getName(), item.getData(), item.getNElements());
+        update();
+        redraw();
+    });
+    g_object_set_data(G_OBJECT(panel->getDialog()), "panel", panel);
+    adoptDialog(panel->getDialog());
+    return panel;
 }
 
 void GLPointListObjectInterface::setColorMap(int index) { cloud->setColorMap(index); }

@@ -3,6 +3,7 @@
 
 #include "gui/ElementPanel.h"
 
+class DistancePanel;
 class GLPointListObject;
 
 /// The panel of a point cloud: the menu "PointList" (bounding box, axes, "Palette
@@ -17,6 +18,8 @@ public:
     void menuBarResponse(const char *key) override;
     /// The open "Palette properties" dialog, null when closed.
     GtkWidget *getPaletteDialog() const { return getOpenDialog("Palette properties"); }
+    /// The window "Distance to..." (button of the frame "measure"), opened or brought forward.
+    DistancePanel *openDistancePanel();
 
 private:
     void setColorMap(int index);

@@ -408,6 +408,18 @@ void MainInterface::unregisterInterface(GLObject *element)
     InterfaceLoader::unload(element);
 }
 
+GLMachine *MainInterface::getMachine() const { return impl->machine; }
+
+std::vector<ElementHost::LoadedElement> MainInterface::loadedElements() const
+{
+    std::vector<ElementHost::LoadedElement> out;
+    if (!impl->objectList)
+        return out;
+    for (int row = 0; row < impl->objectList->getNumberOfItems(); ++row)
+        out.push_back({static_cast<GLObject *>(impl->objectList->getItemData(row)), impl->objectList->getItemLabel(row)});
+    return out;
+}
+
 GLObject *MainInterface::getSelectedObject()
 {
     if (!impl->objectList)

@@ -57,6 +57,9 @@ public:
     void registerInterface(GLObject *element, const char *name) override;
     void unregisterInterface(GLObject *element) override;
     GLObject *getSelectedObject();
+    GLMachine *getMachine() const;
+    /// The object list's elements and labels, top to bottom.
+    std::vector<ElementHost::LoadedElement> loadedElements() const;
     void moveListEntry(bool up);
 
     int getCurrentCursor() const;

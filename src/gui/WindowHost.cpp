@@ -1,5 +1,6 @@
 #include "gui/WindowHost.h"
 
+#include "gui/GLCameraInterface.h"
 #include "gui/MainInterface.h"
 #include "gui/cameraAnimationInterface.h"
 #include "gui/distanceInterface.h"
@@ -24,3 +25,11 @@ CameraAnimationWindow *WindowHost::openCameraAnimationWindow(GLCameraAnimationIm
 ExportProgress *WindowHost::openProgress(const char *title) { return cameraAnimationInterface::openProgress(title); }
 
 void WindowHost::showMessage(MessageLevel, const std::string &text) { window.showMessage(text); }
+
+std::vector<ElementHost::LoadedElement> WindowHost::loadedElements() { return window.loadedElements(); }
+
+void WindowHost::openViewsWindow(GLObject *camera)
+{
+    if (auto *panel = dynamic_cast<GLCameraInterface *>(camera ? camera->getInterface() : nullptr))
+        panel->openViews();
+}

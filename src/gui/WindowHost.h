@@ -23,6 +23,8 @@ class WindowHost : public ElementHost
     CameraAnimationWindow *openCameraAnimationWindow(GLCameraAnimationImpl *animation) override;
     ExportProgress *openProgress(const char *title) override;
     void showMessage(MessageLevel level, const std::string &text) override;
+    std::vector<LoadedElement> loadedElements() override;
+    void openViewsWindow(GLObject *camera) override;
 
   private:
     MainInterface &window;

@@ -395,8 +395,13 @@ void GLMeshObject::computeColors()
     const float lo = item.getMinimum(), hi = item.getMaximum();
     const ColorMap::ColorFunction f = ColorMap::selectColorMap(colorMapIndex);
     const float *values = item.getData();
-    for (int i = 0; i < nVertices; ++i)
-        f(colors + 3 * static_cast<size_t>(i), values[i], lo, hi);
+    for (int i = 0; i < nVertices; ++i) {
+        unsigned char *c = colors + 3 * static_cast<size_t>(i);
+        if (std::isnan(values[i]))
+            c[0] = c[1] = c[2] = 128;
+        else
+            f(c, values[i], lo, hi);
+    }
     legend.setTitle(item.getName());
     legend.add(f, lo, hi, 15, 2);
     coloursChanged();
@@ -415,6 +420,33 @@ bool GLMeshObject::setColors(const unsigned char *rgb, int n)
     coloursGiven = true;
     coloursChanged();
     legend.clear();
+    return true;
+}
+
+bool GLMeshObject::addDataItem(const DataItem &item)
+{
+    if (item.getNElements() != nVertices || nVertices <= 0)
+        return false;
+    int slot = 0;
+    while (slot < nDataItems && std::strcmp(dataItems[static_cast<size_t>(slot)].getName(), item.getName()) != 0)
+        ++slot;
+    if (slot == nDataItems) {
+        dataItems.push_back(item);
+        nDataItems = static_cast<int>(dataItems.size());
+    } else {
+        dataItems[static_cast<size_t>(slot)] = item;
+    }
+    if (!colorStore) {
+        colorStore.reset(new unsigned char[3 * static_cast<size_t>(nVertices)]);
+        colors = colorStore.get();
+    }
+    coloursGiven = false;
+    currentDataItem = slot;
+    computeColors();
+    setDrawData();
+    if (interface)
+        interface->update();
+    postRedisplay();
     return true;
 }
 

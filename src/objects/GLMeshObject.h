@@ -99,6 +99,10 @@ public:
     /// Replaces the vertex colours (3 bytes each); false, changing nothing, unless n is
     /// the number of vertices.
     bool setColors(const unsigned char *rgb, int n);
+    /// Adds `item` (one value a vertex; NaN marks a vertex without a value, drawn grey), or
+    /// replaces the data item of the same name, and draws its colours. False, changing
+    /// nothing, unless it has a value for every vertex.
+    bool addDataItem(const DataItem &item);
     bool hasDataItems() const { return nDataItems != 0; }
     /// True when the mesh has texture chunks to map.
     bool hasTexture() const { return texturing.getNTextureChunks() > 0; }

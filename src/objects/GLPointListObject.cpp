@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -391,6 +392,54 @@ void GLPointListObject::buildLevelOfDetail()
     cancelBuild = false;
     takeLevelOfDetail(
         reorder(PointLod::build(pointStore.get(), static_cast<size_t>(nVertices), 2, &cancelBuild), ownColors()));
+}
+
+bool GLPointListObject::setValues(const char *name, const float *v, int n)
+{
+    // A hierarchy being built reorders the items it was given: it finishes first, so that the
+    // new values and the points are in one order.
+    waitForLevelOfDetail();
+    if (n != nVertices || n <= 0 || !v)
+        return false;
+    const size_t count = static_cast<size_t>(n);
+    PointValueItem item;
+    item.name = name ? name : "";
+    item.values = allocateLargeArray<float>(count);
+    std::copy(v, v + count, item.values.get());
+    float lo = std::numeric_limits<float>::infinity(), hi = -lo;
+    for (size_t i = 0; i < count; ++i)
+        if (!std::isnan(v[i])) {
+            lo = std::min(lo, v[i]);
+            hi = std::max(hi, v[i]);
+        }
+    if (!(lo <= hi))
+        lo = hi = 0;
+    item.lo = lo;
+    item.hi = hi;
+    if (items.empty()) {
+        // The colours drawn so far become the cloud's own, one key away from the values.
+        ownColorStore = std::move(colorStore);
+        colorStore = allocateLargeArray<unsigned char>(3 * count);
+    }
+    const auto same = std::find_if(items.begin(), items.end(),
+                                   [&](const PointValueItem &i) { return i.name == item.name; });
+    if (same != items.end()) {
+        *same = std::move(item);
+        valueItem = static_cast<int>(same - items.begin());
+    } else {
+        items.push_back(std::move(item));
+        valueItem = static_cast<int>(items.size()) - 1;
+    }
+    valueMin = thresholdLow = lo;
+    valueMax = thresholdHigh = hi;
+    nUnordered = static_cast<int>(countUnordered(items[static_cast<size_t>(valueItem)].values.get(), count));
+    showOwnColors = false;
+    colors = colorStore.get();
+    colorsStale = indicesStale = true;
+    colorsUploaded = false;
+    setDrawData();
+    postRedisplay();
+    return true;
 }
 
 // --- Colours and legend ---------------------------------------------------------------------

@@ -71,6 +71,11 @@ public:
     void drawData();
 
     bool hasValues() const { return valueItem >= 0; }
+    /// Shows `v` (one value a point, in the points' present order) as the data item `name`,
+    /// replacing an item of that name, and draws it; NaN values are
+    /// never drawn. The cloud's own colours stay one key away. False, changing nothing,
+    /// unless `n` is the number of points.
+    bool setValues(const char *name, const float *v, int n);
     /// A cloud with both its own colours and values shows either (key "3" switches); false,
     /// and nothing changes, for a cloud that lacks one of them.
     bool setShowOwnColors(bool on);

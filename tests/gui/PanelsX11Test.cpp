@@ -4,6 +4,7 @@
 #include "gui/GLCameraInterface.h"
 #include "gui/GLMeshObjectInterface.h"
 #include "gui/MainInterface.h"
+#include "gui/DistancePanel.h"
 #include "gui/defaultInterface.h"
 
 #include "app/GLMachine.h"
@@ -12,6 +13,7 @@
 #include "camera/GLCamera.h"
 #include "formats/DataItem.h"
 #include "math/Messages.h"
+#include "math/TriangleBVH.h"
 #include "objects/GLMeshObject.h"
 #include "support/TestObject.h"
 #include "support/CapturedMessages.h"
@@ -650,6 +652,64 @@ TEST_F(Panels, BackgroundButtonShowsTheColour)
     gtk_widget_destroy(chooser);
     gtk_widget_destroy(preferences);
     pumpEvents();
+}
+
+TEST_F(Panels, DistanceToAnotherMeshBecomesADataItem)
+{
+    GLMeshObject *sphereMesh = addSphere(false);
+    // Probe vertices inside, outside and far beyond the sphere (radius 0.8).
+    const std::vector<float> v = {0.1f, 0.05f, 0.45f, 0.3f, 0.2f, -0.1f, 1.1f, 0, 0, 0, -1.3f, 0.2f, 9, 0, 0};
+    const std::vector<int> t = {0, 1, 2, 2, 3, 4};
+    GLMeshObject::MeshRecord record = {5, 2, v.data(), t.data(), 0, nullptr};
+    testsupport::CapturedMessages captured;
+    GLMeshObject *probe = new GLMeshObject(&record);
+    machine->registerObject(probe, "probe.tri");
+    pumpEvents();
+    auto *panel = dynamic_cast<GLMeshObjectInterface *>(probe->getInterface());
+    ASSERT_NE(panel, nullptr);
+    activate(menuItem(panel->getMenu(), "Distance to..."));
+    DistancePanel *distance = panel->openDistancePanel();
+    ASSERT_NE(distance, nullptr);
+    // Only the other mesh is offered: not the probe itself, not the camera.
+    EXPECT_EQ(distance->getTargetNames(), std::vector<std::string>{"sphere.tri"});
+    distance->setMaximum("2");
+    click(named(distance->getDialog(), "compute"));
+    while (probe->getNDataItems() == 0 && distance->isRunning())
+        gtk_main_iteration_do(TRUE);
+    ASSERT_EQ(probe->getNDataItems(), 1);
+
+    const DataItem &item = probe->getDataItem(0);
+    EXPECT_STREQ(item.getName(), "distance to sphere.tri");
+    const float *d = item.getData();
+    for (int i = 0; i < 4; ++i) {
+        const double p[3] = {v[3 * i], v[3 * i + 1], v[3 * i + 2]};
+        double best = INFINITY, q[3];
+        int feature = 0;
+        for (size_t k = 0; k < sphere.t.size(); k += 3)
+            best = std::min(best, TriangleBVH::closestOnTriangle(p, &sphere.v[3 * sphere.t[k]],
+                                                                &sphere.v[3 * sphere.t[k + 1]],
+                                                                &sphere.v[3 * sphere.t[k + 2]], q, feature));
+        const bool inside = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]) < 0.75;
+        EXPECT_FLOAT_EQ(d[i], static_cast<float>(inside ? -best : best)) << "vertex " << i;
+    }
+    EXPECT_TRUE(std::isnan(d[4])) << "beyond the maximum distance";
+    EXPECT_EQ(probe->getColors()[12], 128) << "a vertex beyond the maximum is grey";
+    EXPECT_EQ(distance->getFigures().measured, 4u);
+    EXPECT_EQ(distance->getFigures().beyond, 1u);
+    size_t counted = 0;
+    for (size_t n : distance->getHistogram())
+        counted += n;
+    EXPECT_EQ(counted, 4u);
+    const std::string said = captured.take();
+    EXPECT_NE(said.find("distance to sphere.tri: mean "), std::string::npos) << said;
+    EXPECT_NE(said.find("; signed"), std::string::npos) << said;
+
+    // Measured again, the item is replaced rather than added; the sphere itself is untouched.
+    click(named(distance->getDialog(), "compute"));
+    while (distance->isRunning())
+        gtk_main_iteration_do(TRUE);
+    EXPECT_EQ(probe->getNDataItems(), 1);
+    EXPECT_EQ(sphereMesh->getNDataItems(), 0);
 }
 
 } // namespace

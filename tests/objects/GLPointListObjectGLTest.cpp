@@ -172,6 +172,34 @@ TEST_F(PointCloud, ScoresAreColouredAndTheLowerThresholdHidesTheLowOnes)
     EXPECT_NE(cloud.getDrawMethod(), &GL3DObject::drawDepthBuffer);
 }
 
+TEST_F(PointCloud, MeasuredValuesReplaceTheColoursAndNaNPointsAreNotDrawn)
+{
+    const Grid g;
+    const PointListRecord record{256, g.p.data(), g.rgb.data(), nullptr};
+    GLPointListObject cloud(&record);
+    command(cloud, '+');
+    command(cloud, '+');
+    redraw(cloud);
+    const int all = litPixels(capture());
+    std::vector<float> d = g.score;
+    for (int j = 0; j < 16; ++j)
+        d[16 * j] = NAN; // the left column: beyond the maximum distance
+    EXPECT_FALSE(cloud.setValues("distance to mesh", d.data(), 255));
+    EXPECT_FALSE(cloud.hasValues());
+    ASSERT_TRUE(cloud.setValues("distance to mesh", d.data(), 256));
+    EXPECT_STREQ(cloud.getLegend().getTitle(), "distance to mesh");
+    EXPECT_FLOAT_EQ(cloud.getMinValue(), 1);
+    EXPECT_FLOAT_EQ(cloud.getMaxValue(), 15);
+    EXPECT_EQ(cloud.getVisibleCount(), 15 * 16);
+    redraw(cloud);
+    const RgbaImage measured = capture();
+    EXPECT_NEAR(litPixels(measured), all * 15 / 16, all / 14);
+    EXPECT_EQ(measured.at(16, 64)[0] + measured.at(16, 64)[1] + measured.at(16, 64)[2], 0);
+    // The cloud's own colours stay one key away.
+    EXPECT_TRUE(cloud.setShowOwnColors(true));
+    EXPECT_EQ(cloud.getColors()[3 * 17], g.rgb[3 * 17]);
+}
+
 TEST(PointListFiles, TheExtensionChoosesTheReader)
 {
     const std::string dir = testsupport::makeTempDir("PointListFiles");

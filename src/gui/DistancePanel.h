@@ -1,0 +1,101 @@
+#ifndef VELMORA_DISTANCEPANEL_H
+#define VELMORA_DISTANCEPANEL_H
+
+#include "formats/DataItem.h"
+#include "math/SurfaceDistance.h"
+
+#include <gtk/gtk.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+class ExportProgress;
+class GL3DObject;
+class GLMeshObject;
+
+/// The window "Distance to..." of a mesh or point-cloud panel: for every vertex or point of
+/// its element, the distance to the nearest point of another loaded mesh, chosen in the list
+/// "to". The distances are signed by that mesh's normals when its triangles are consistently
+/// oriented, unsigned otherwise (the window says which). Points farther than the "maximum
+/// distance" (empty: no limit) get no value: they are drawn grey and left out of the figures.
+///
+/// The hierarchy over the mesh's triangles and the queries run on a worker thread, over
+/// copies of both elements' points taken at the start, with the host's progress window; the
+/// window and the view keep answering, and the progress window's "Cancel" stops the work.
+/// The result becomes the data item "distance to NAME" of the element (through `apply`),
+/// the window shows a histogram of the distances, and one line "distance to NAME: mean ...,
+/// RMS ..., 95th percentile ..., maximum ..." goes to the messages.
+///
+/// The window deletes itself when it is closed; closing it stops the work.
+class DistancePanel {
+public:
+    /// `apply` hands the element its new data item (on the main thread).
+    DistancePanel(GL3DObject *element, std::function<void(const DataItem &)> apply);
+    ~DistancePanel();
+
+    DistancePanel(const DistancePanel &) = delete;
+    DistancePanel &operator=(const DistancePanel &) = delete;
+
+    GtkWidget *getDialog() const { return dialog; }
+
+    /// Starts measuring against the mesh `to` (named `name`); false, with a message, when a
+    /// measurement is running, the maximum distance is not a number, or there is nothing to
+    /// measure. Waits for nothing: the result arrives on the main loop.
+    bool start(GLMeshObject *to, const std::string &name);
+    bool isRunning() const { return worker.joinable(); }
+
+    /// The figures and histogram of the last measurement that finished.
+    const DistanceFigures &getFigures() const { return figures; }
+    const std::vector<size_t> &getHistogram() const { return histogram; }
+    const std::string &getSummary() const { return summary; }
+    /// The meshes the list offers, by the object list's names.
+    const std::vector<std::string> &getTargetNames() const { return targetNames; }
+    /// Sets the "maximum distance" field (empty: none).
+    void setMaximum(const char *text);
+
+    static constexpr int kBins = 40;
+
+private:
+    void fillTargets();
+    void finish();
+    static void onCompute(GtkButton *, gpointer self);
+    static gboolean onPoll(gpointer self);
+    static gboolean onExposeHistogram(GtkWidget *area, GdkEventExpose *, gpointer self);
+    static void onDestroy(GtkWidget *, gpointer self);
+
+    GL3DObject *element;
+    std::function<void(const DataItem &)> apply;
+    GtkWidget *dialog = nullptr;
+    GtkWidget *targets = nullptr;
+    GtkWidget *maximum = nullptr;
+    GtkWidget *figuresLabel = nullptr;
+    GtkWidget *histogramArea = nullptr;
+    std::vector<GLMeshObject *> targetMeshes;
+    std::vector<std::string> targetNames;
+
+    // The running measurement: what the worker reads and writes until it is joined.
+    std::thread worker;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> finished{false};
+    std::atomic<int> stage{0}; ///< 0 building the hierarchy, 1 measuring
+    std::atomic<size_t> done{0};
+    std::vector<float> points;
+    std::vector<float> meshVertices;
+    std::vector<int> meshTriangles;
+    std::vector<float> result;
+    bool resultSigned = false;
+    std::string runningName;
+    std::unique_ptr<ExportProgress> progress;
+    guint poll = 0;
+
+    DistanceFigures figures;
+    std::vector<size_t> histogram;
+    double histogramLo = 0, histogramHi = 0;
+    std::string summary;
+};
+
+#endif

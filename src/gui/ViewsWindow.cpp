@@ -1,0 +1,225 @@
+#include "gui/ViewsWindow.h"
+
+#include "app/GLMachine.h"
+#include "app/SceneWindow.h"
+#include "camera/GLCamera.h"
+#include "core/ElementHost.h"
+#include "core/GLInterface.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace {
+
+const char *const kTitles[ViewsWindow::COLUMNS] = {"view", "photograph", "PSNR", "SSIM",
+                                                   "PSNR silhouette", "SSIM silhouette", "IoU"};
+
+std::string baseName(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Figures print as the tool prints them: an infinite PSNR as "inf", a missing figure as "-".
+void showFigure(GtkTreeViewColumn *, GtkCellRenderer *cell, GtkTreeModel *model, GtkTreeIter *iter, gpointer column)
+{
+    double v = 0;
+    const int c = GPOINTER_TO_INT(column);
+    gtk_tree_model_get(model, iter, c, &v, -1);
+    char text[32];
+    if (std::isnan(v))
+        std::snprintf(text, sizeof text, "-");
+    else if (std::isinf(v))
+        std::snprintf(text, sizeof text, "inf");
+    else
+        std::snprintf(text, sizeof text, c == ViewsWindow::PSNR || c == ViewsWindow::PSNR_INSIDE ? "%.2f" : "%.4f", v);
+    g_object_set(cell, "text", text, NULL);
+}
+
+// Views without the figure stay last whichever way the column is sorted.
+gint compareFigures(GtkTreeModel *model, GtkTreeIter *a, GtkTreeIter *b, gpointer column)
+{
+    double x = 0, y = 0;
+    gtk_tree_model_get(model, a, GPOINTER_TO_INT(column), &x, -1);
+    gtk_tree_model_get(model, b, GPOINTER_TO_INT(column), &y, -1);
+    gint sorted = 0;
+    GtkSortType order = GTK_SORT_ASCENDING;
+    gtk_tree_sortable_get_sort_column_id(GTK_TREE_SORTABLE(model), &sorted, &order);
+    const gint last = order == GTK_SORT_ASCENDING ? 1 : -1;
+    if (std::isnan(x) || std::isnan(y))
+        return std::isnan(x) == std::isnan(y) ? 0 : (std::isnan(x) ? last : -last);
+    return x < y ? -1 : (x > y ? 1 : 0);
+}
+
+} // namespace
+
+ViewsWindow::ViewsWindow(GLMachine *m, SceneWindow *w) : machine(m), view(w)
+{
+    window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(window), "Views");
+    gtk_window_set_default_size(GTK_WINDOW(window), 560, 360);
+    GtkWidget *box = gtk_vbox_new(FALSE, 4);
+    gtk_container_add(GTK_CONTAINER(window), box);
+
+    store = gtk_list_store_new(COLUMNS, G_TYPE_INT, G_TYPE_STRING, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE,
+                               G_TYPE_DOUBLE, G_TYPE_DOUBLE);
+    list = GTK_TREE_VIEW(gtk_tree_view_new_with_model(GTK_TREE_MODEL(store)));
+    gtk_widget_set_name(GTK_WIDGET(list), "views");
+    for (int c = 0; c < COLUMNS; ++c) {
+        GtkCellRenderer *cell = gtk_cell_renderer_text_new();
+        GtkTreeViewColumn *column = c <= PHOTOGRAPH
+                                        ? gtk_tree_view_column_new_with_attributes(kTitles[c], cell, "text", c, NULL)
+                                        : gtk_tree_view_column_new();
+        if (c > PHOTOGRAPH) {
+            gtk_tree_view_column_set_title(column, kTitles[c]);
+            gtk_tree_view_column_pack_start(column, cell, TRUE);
+            gtk_tree_view_column_set_cell_data_func(column, cell, showFigure, GINT_TO_POINTER(c), nullptr);
+            gtk_tree_sortable_set_sort_func(GTK_TREE_SORTABLE(store), c, compareFigures, GINT_TO_POINTER(c), nullptr);
+        }
+        gtk_tree_view_column_set_sort_column_id(column, c);
+        gtk_tree_view_column_set_resizable(column, TRUE);
+        gtk_tree_view_append_column(list, column);
+    }
+    g_signal_connect(list, "row-activated", G_CALLBACK(onRowActivated), this);
+    GtkWidget *scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+    gtk_container_add(GTK_CONTAINER(scrolled), GTK_WIDGET(list));
+    gtk_box_pack_start(GTK_BOX(box), scrolled, TRUE, TRUE, 0);
+    GtkWidget *row = gtk_hbox_new(FALSE, 4);
+    gtk_box_pack_start(GTK_BOX(row), gtk_label_new("colour the cameras by"), FALSE, FALSE, 0);
+    GtkWidget *markers = gtk_combo_box_new_text();
+    gtk_widget_set_name(markers, "markers");
+    gtk_combo_box_append_text(GTK_COMBO_BOX(markers), "nothing");
+    for (int c = PSNR; c < COLUMNS; ++c)
+        gtk_combo_box_append_text(GTK_COMBO_BOX(markers), kTitles[c]);
+    gtk_combo_box_set_active(GTK_COMBO_BOX(markers), 0);
+    g_signal_connect(markers, "changed", G_CALLBACK(onMarkerFigure), this);
+    gtk_box_pack_start(GTK_BOX(row), markers, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 0);
+    status = gtk_label_new("");
+    gtk_widget_set_name(status, "status");
+    gtk_box_pack_start(GTK_BOX(box), status, FALSE, FALSE, 0);
+    g_signal_connect(window, "destroy", G_CALLBACK(onDestroy), this);
+    gtk_widget_show_all(window);
+}
+
+ViewsWindow::~ViewsWindow() { g_object_unref(store); }
+
+bool ViewsWindow::evaluate()
+{
+    int w = 0, h = 0;
+    if (!machine || !view || !ViewEvaluation::photographSize(*machine, w, h)) {
+        gtk_label_set_text(GTK_LABEL(status), "the camera has no photograph to compare with");
+        return false;
+    }
+    // The views are drawn at their photographs' size: the view window takes it meanwhile.
+    int oldW = 0, oldH = 0;
+    machine->getWindowSize(oldW, oldH);
+    const auto resize = [this](int width, int height) {
+        view->reshapeWindow(width, height);
+        int cw = 0, ch = 0;
+        for (int tries = 0; tries < 200; ++tries) {
+            while (gtk_events_pending())
+                gtk_main_iteration();
+            machine->getWindowSize(cw, ch);
+            if (cw == width && ch == height)
+                return;
+            g_usleep(10000);
+        }
+    };
+    if (oldW != w || oldH != h)
+        resize(w, h);
+    std::unique_ptr<ExportProgress> progress(view->elementHost().openProgress("Views"));
+    scores = ViewEvaluation::evaluate(*machine, [&progress](int done, int total) {
+        return !progress || progress->setValue(100.f * static_cast<float>(done) / static_cast<float>(total));
+    });
+    progress.reset();
+    if (oldW != w || oldH != h)
+        resize(oldW, oldH);
+    fill();
+    return true;
+}
+
+void ViewsWindow::fill()
+{
+    gtk_list_store_clear(store);
+    int measured = 0;
+    for (const ViewScore &s : scores) {
+        GtkTreeIter row;
+        gtk_list_store_append(store, &row);
+        gtk_list_store_set(store, &row, VIEW, s.view, PHOTOGRAPH,
+                           s.problem.empty() ? baseName(s.photograph).c_str() : s.problem.c_str(), PSNR, s.psnr, SSIM,
+                           s.ssim, PSNR_INSIDE, s.psnrInside, SSIM_INSIDE, s.ssimInside, IOU, s.iou, -1);
+        measured += s.problem.empty();
+    }
+    const std::string text = std::to_string(measured) + " of " + std::to_string(scores.size()) + " views measured";
+    gtk_label_set_text(GTK_LABEL(status), text.c_str());
+}
+
+int ViewsWindow::viewAtRow(int row) const
+{
+    GtkTreeIter iter;
+    if (row < 0 || !gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(store), &iter, nullptr, row))
+        return -1;
+    int v = -1;
+    gtk_tree_model_get(GTK_TREE_MODEL(store), &iter, VIEW, &v, -1);
+    return v;
+}
+
+void ViewsWindow::chooseRow(int row)
+{
+    const int v = viewAtRow(row);
+    GLCamera *camera = machine ? machine->getCurrentCamera() : nullptr;
+    if (v < 0 || !camera || v >= camera->getNViews())
+        return;
+    // The step onto the view is what places the camera exactly at it.
+    const int n = camera->getNViews();
+    while (camera->getCurrentView() != (v + n - 1) % n)
+        camera->notifyCommand(GLCamera::NEXT_VIEW);
+    camera->notifyCommand(GLCamera::NEXT_VIEW);
+    if (!camera->getShowImages())
+        camera->perform(GLCamera::Action::IMAGES);
+    if (camera->getInterface())
+        camera->getInterface()->update();
+    view->postRedisplay();
+}
+
+void ViewsWindow::onRowActivated(GtkTreeView *, GtkTreePath *path, GtkTreeViewColumn *, gpointer data)
+{
+    static_cast<ViewsWindow *>(data)->chooseRow(gtk_tree_path_get_indices(path)[0]);
+}
+
+void ViewsWindow::onDestroy(GtkWidget *, gpointer data) { delete static_cast<ViewsWindow *>(data); }
+
+void ViewsWindow::colourMarkersBy(int column)
+{
+    GLCamera *camera = machine ? machine->getCurrentCamera() : nullptr;
+    if (!camera)
+        return;
+    if (column < PSNR || column >= COLUMNS) {
+        camera->setMarkerValues({}, "");
+        return;
+    }
+    // Views not evaluated (a stopped evaluation) have no figure.
+    std::vector<float> values(static_cast<size_t>(camera->getNViews()), NAN);
+    for (const ViewScore &s : scores) {
+        const double figures[] = {s.psnr, s.ssim, s.psnrInside, s.ssimInside, s.iou};
+        if (s.view >= 0 && s.view < camera->getNViews())
+            values[static_cast<size_t>(s.view)] = static_cast<float>(figures[column - PSNR]);
+    }
+    camera->setMarkerValues(values, kTitles[column]);
+    if (!(camera->getOptions() & GLCamera::CAMERA_ORIGINS))
+        camera->toggleOption(GLCamera::CAMERA_ORIGINS);
+    if (camera->getInterface())
+        camera->getInterface()->update();
+    view->postRedisplay();
+}
+
+void ViewsWindow::onMarkerFigure(GtkComboBox *combo, gpointer data)
+{
+    // Entry 0 is "nothing", then the figures in column order.
+    const int chosen = gtk_combo_box_get_active(combo);
+    static_cast<ViewsWindow *>(data)->colourMarkersBy(chosen <= 0 ? -1 : PSNR + chosen - 1);
+}

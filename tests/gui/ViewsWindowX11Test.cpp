@@ -1,0 +1,154 @@
+// The window "Views" on the sample reconstruction with one camera turned away: every view
+// gets a row, the turned view sorts last by its PSNR, and choosing a row goes to that view.
+#include "gui/GLCameraInterface.h"
+#include "gui/MainInterface.h"
+#include "gui/ViewsWindow.h"
+
+#include "app/GLMachine.h"
+#include "camera/GLCamera.h"
+#include "formats/ColorMap.h"
+#include "support/CapturedMessages.h"
+#include "support/ImageCompare.h"
+#include "support/Process.h"
+
+#include <gtk/gtk.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+void pumpEvents()
+{
+    for (int i = 0; i < 200 && gtk_events_pending(); ++i)
+        gtk_main_iteration_do(FALSE);
+}
+
+TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
+{
+    const std::string dir = testsupport::makeTempDir("ViewsWindow");
+    const auto made =
+        testsupport::runProcess({std::string(VELMORA_BINARY_DIR) + "/make_sample_scene", dir, "12", "120", "48"});
+    ASSERT_EQ(made.exitStatus, 0) << made.err;
+    // View 4 turned 4 degrees further about the turntable's axis (one angle a line after "deg").
+    {
+        std::ifstream in(dir + "/scene.dat");
+        std::ofstream out(dir + "/disturbed.dat");
+        std::string line;
+        int afterDeg = -1;
+        while (std::getline(in, line)) {
+            if (afterDeg >= 0 && afterDeg++ == 4)
+                line = std::to_string(std::stod(line) + 4);
+            if (line == "deg")
+                afterDeg = 0;
+            out << line << "\n";
+        }
+    }
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+
+    MainInterface *window = nullptr;
+    std::unique_ptr<GLMachine> machine(new GLMachine(256, 256, [&window](GLMachine *m, int w, int h) {
+        window = new MainInterface(m, "Velmora", w, h);
+        return std::unique_ptr<SceneWindow>(window);
+    }));
+    pumpEvents();
+    ASSERT_TRUE(window->makeCurrent(false));
+    testsupport::CapturedMessages captured;
+    machine->registerObject("disturbed.dat");
+    machine->registerObject("scene.tri");
+    captured.take();
+    pumpEvents();
+    GLCamera *camera = machine->getCurrentCamera();
+    ASSERT_NE(camera, nullptr);
+    ASSERT_EQ(camera->getNViews(), 12);
+    auto *panel = dynamic_cast<GLCameraInterface *>(camera->getInterface());
+    ASSERT_NE(panel, nullptr);
+
+    // The key opens the window; the menu item then finds it open.
+    machine->notifyCommand('V');
+    pumpEvents();
+    ASSERT_EQ(panel->getOpenDialogs().size(), 1u);
+    ViewsWindow *views = panel->openViews();
+    ASSERT_NE(views, nullptr);
+    EXPECT_EQ(views->getWindow(), panel->getOpenDialogs()[0]);
+    ASSERT_EQ(views->getScores().size(), 12u);
+    for (const ViewScore &s : views->getScores()) {
+        EXPECT_TRUE(s.problem.empty()) << s.view << ": " << s.problem;
+        EXPECT_FALSE(std::isnan(s.psnr)) << s.view;
+        EXPECT_FALSE(std::isnan(s.iou)) << s.view << ": the sample has silhouettes";
+    }
+    int w = 0, h = 0;
+    machine->getWindowSize(w, h);
+    EXPECT_EQ(w, 256) << "the view window gets its size back";
+
+    GtkTreeSortable *sortable = GTK_TREE_SORTABLE(gtk_tree_view_get_model(views->getList()));
+    // The views' figures in the order the rows show them.
+    const auto shown = [&](int column) {
+        std::vector<double> figures;
+        for (int row = 0; row < 12; ++row)
+            for (const ViewScore &s : views->getScores())
+                if (s.view == views->viewAtRow(row))
+                    figures.push_back(column == ViewsWindow::PSNR ? s.psnr : column == ViewsWindow::SSIM ? s.ssim : s.iou);
+        return figures;
+    };
+    for (int column : {ViewsWindow::PSNR, ViewsWindow::SSIM, ViewsWindow::IOU}) {
+        gtk_tree_sortable_set_sort_column_id(sortable, column, GTK_SORT_DESCENDING);
+        const std::vector<double> down = shown(column);
+        ASSERT_EQ(down.size(), 12u);
+        EXPECT_TRUE(std::is_sorted(down.rbegin(), down.rend())) << "column " << column;
+        gtk_tree_sortable_set_sort_column_id(sortable, column, GTK_SORT_ASCENDING);
+        const std::vector<double> up = shown(column);
+        EXPECT_TRUE(std::is_sorted(up.begin(), up.end())) << "column " << column;
+        // The shading of the viewer is not the photographs': the turned view's outline is
+        // what tells it, not its colours.
+        if (column != ViewsWindow::PSNR) {
+            EXPECT_EQ(views->viewAtRow(0), 4) << "column " << column;
+        }
+    }
+    gtk_tree_sortable_set_sort_column_id(sortable, ViewsWindow::VIEW, GTK_SORT_DESCENDING);
+    EXPECT_EQ(views->viewAtRow(0), 11);
+
+    // Row 2 (view 9) is chosen: the camera stands at that view with its photograph.
+    GtkTreePath *path = gtk_tree_path_new_from_indices(2, -1);
+    gtk_tree_view_row_activated(views->getList(), path, gtk_tree_view_get_column(views->getList(), 0));
+    gtk_tree_path_free(path);
+    pumpEvents();
+    EXPECT_EQ(camera->getCurrentView(), 9);
+    EXPECT_TRUE(camera->isAtOriginalView());
+    EXPECT_TRUE(camera->getShowImages());
+
+    // The markers take the colours of the IoU: the turned view's is the bottom one's.
+    views->colourMarkersBy(ViewsWindow::IOU);
+    ASSERT_EQ(camera->getMarkerColours().size(), 3u * 12);
+    EXPECT_TRUE(camera->getOptions() & GLCamera::CAMERA_ORIGINS);
+    EXPECT_STREQ(camera->getMarkerLegend().getTitle(), "IoU");
+    double lo = 1, hi = 0;
+    for (const ViewScore &s : views->getScores()) {
+        lo = std::min(lo, s.iou);
+        hi = std::max(hi, s.iou);
+    }
+    unsigned char bottom[3];
+    ColorMap::selectColorMap(0)(bottom, static_cast<float>(lo), static_cast<float>(lo), static_cast<float>(hi));
+    EXPECT_EQ(std::vector<unsigned char>(&camera->getMarkerColours()[12], &camera->getMarkerColours()[15]),
+              std::vector<unsigned char>(bottom, bottom + 3));
+    EXPECT_NE(camera->getMarkerColours()[0] * 65536 + camera->getMarkerColours()[1] * 256 + camera->getMarkerColours()[2],
+              bottom[0] * 65536 + bottom[1] * 256 + bottom[2]);
+    views->colourMarkersBy(-1);
+    EXPECT_TRUE(camera->getMarkerColours().empty());
+
+    gtk_widget_destroy(views->getWindow());
+    pumpEvents();
+    machine.reset();
+    pumpEvents();
+    EXPECT_EQ(chdir(cwd), 0);
+}
+
+} // namespace
