@@ -36,6 +36,21 @@ public:
     }
 
     const char *position() const { return p; }
+    /// The body is a private mapping of the file that the reader may hand back page by page.
+    void setMapped(bool on) { mapped = on; released = p; }
+    /// Hands the pages before `upTo` back to the system when the body is a mapping: they
+    /// would otherwise stay resident beside the arrays made from them.
+    void release(const char *upTo)
+    {
+        if (!mapped)
+            return;
+        const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+        const uintptr_t from = (reinterpret_cast<uintptr_t>(released) + page - 1) / page * page;
+        const uintptr_t to = reinterpret_cast<uintptr_t>(upTo) / page * page;
+        if (to > from)
+            madvise(reinterpret_cast<void *>(from), to - from, MADV_DONTNEED);
+        released = upTo;
+    }
     void rewind(const char *at) { p = at; }
     bool swapped() const { return swap; }
     /// Steps over n bytes the caller has checked are there.
@@ -130,6 +145,8 @@ private:
     const char *end;
     bool ascii;
     bool swap;
+    bool mapped = false;
+    const char *released = nullptr;
 };
 
 void skipElement(Body &body, const PlyHeader::Element &e)
@@ -246,8 +263,35 @@ void readVertices(Body &body, const PlyHeader::Element &e, Vertices &out)
         const bool plainXYZ = !swap && ix == 0 && iy == 1 && iz == 2 && e.properties[0].type == PlyHeader::FLOAT32 &&
                               e.properties[1].type == PlyHeader::FLOAT32 &&
                               e.properties[2].type == PlyHeader::FLOAT32;
+        // The common dense cloud: float coordinates and byte colours, nothing else kept.
+        bool plainCloud = plainXYZ && colours && !texCoords && nScalars == 0;
+        for (int i : {ir, ig, ib})
+            plainCloud = plainCloud && e.properties[static_cast<size_t>(i)].type == PlyHeader::UINT8;
+        constexpr size_t kReleaseStep = size_t(32) << 20;
+        const size_t pointsPerStep = std::max<size_t>(1, kReleaseStep / std::max<size_t>(1, stride));
+        if (plainCloud) {
+            const size_t r = offset[static_cast<size_t>(ir)], g = offset[static_cast<size_t>(ig)],
+                         b = offset[static_cast<size_t>(ib)];
+            float *xyz = out.xyz.get();
+            unsigned char *rgb = out.rgb.get();
+            for (size_t from = 0; from < nn; from += pointsPerStep) {
+                const size_t to = std::min(nn, from + pointsPerStep);
+                for (size_t k = from; k < to; ++k) {
+                    const char *at = base + k * stride;
+                    std::memcpy(xyz + 3 * k, at, 12);
+                    rgb[3 * k] = static_cast<unsigned char>(at[r]);
+                    rgb[3 * k + 1] = static_cast<unsigned char>(at[g]);
+                    rgb[3 * k + 2] = static_cast<unsigned char>(at[b]);
+                }
+                body.release(base + to * stride);
+            }
+            body.advance(stride * nn);
+            return;
+        }
         for (size_t k = 0; k < nn; ++k) {
             const char *at = base + k * stride;
+            if (k % pointsPerStep == 0)
+                body.release(at);
             if (plainXYZ)
                 std::memcpy(&out.xyz[3 * k], at, 12);
             for (size_t i = plainXYZ ? 3 : 0; i < np; ++i) {
@@ -577,10 +621,15 @@ ForeignModel PlyReader::read(const char *path)
     const MappedFile file(path);
     const std::string p = path;
     const size_t slash = p.find_last_of('/');
-    return read(file.base, file.length, slash == std::string::npos ? "" : p.substr(0, slash));
+    return readModel(file.base, file.length, slash == std::string::npos ? "" : p.substr(0, slash), true);
 }
 
 ForeignModel PlyReader::read(const char *data, size_t size, const std::string &folder)
+{
+    return readModel(data, size, folder, false);
+}
+
+ForeignModel PlyReader::readModel(const char *data, size_t size, const std::string &folder, bool mapped)
 {
     if (!data || size == 0)
         fail("the file is empty");
@@ -591,6 +640,7 @@ ForeignModel PlyReader::read(const char *data, size_t size, const std::string &f
     const PlyHeader::Element *faceElement = h.element("face");
 
     Body body(data, size, h.bodyOffset, h.format);
+    body.setMapped(mapped);
     Vertices v;
     Faces f;
     bool verticesRead = false;
