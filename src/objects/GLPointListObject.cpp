@@ -96,8 +96,15 @@ GLPointListObject::GLPointListObject(PointListData &&cloud) : GL3DObject(GLObjec
         cloud.colors = allocateLargeArray<unsigned char>(3 * n);
         std::fill(cloud.colors.get(), cloud.colors.get() + 3 * n, 0);
     }
+    // A reader that took the box on the way saves a pass over the points.
+    const PointBounds taken = cloud.bounds;
     cloud.bounds = PointBounds();
-    cloud.bounds.addPoints(cloud.points.get(), 3 * n);
+    if (taken.lo[0] <= taken.hi[0] && taken.lo[1] <= taken.hi[1] && taken.lo[2] <= taken.hi[2]) {
+        std::copy(taken.lo, taken.lo + 3, cloud.bounds.lo);
+        std::copy(taken.hi, taken.hi + 3, cloud.bounds.hi);
+    } else {
+        cloud.bounds.addPoints(cloud.points.get(), 3 * n);
+    }
     if (cloud.values)
         cloud.bounds.addValues(cloud.values.get(), n);
     adopt(cloud);
@@ -787,10 +794,8 @@ void GLPointListObject::drawData()
     // A capture, or colours to compute again, need the arrays the worker is reordering.
     if (building.valid() && (capture || colorsStale))
         waitForLevelOfDetail();
-    if (!capture) {
+    if (!capture)
         pollLevelOfDetail();
-        startLevelOfDetail();
-    }
 
     glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT | GL_DEPTH_BUFFER_BIT);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
@@ -869,6 +874,9 @@ void GLPointListObject::drawData()
     glPopMatrix();
     glPopAttrib();
 
+    // After the frame: the first picture does not share the processors with the worker.
+    if (!capture)
+        startLevelOfDetail();
     const size_t still = static_cast<size_t>(std::max(1LL, PointBudgets::current().still));
     const bool stillRefining =
         !PointBudgets::capturing() && (building.valid() || (lastCut && !reducedDrawing && budget < still));

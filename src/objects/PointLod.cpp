@@ -128,6 +128,7 @@ struct Task {
     float lo[3];
     float size;
     int depth;
+    std::vector<uint32_t> bounds; ///< when cut by the parent: the 9 bounds of its children's ranges
 };
 
 // Splits nodes breadth first, appending them to `nodes`, until `tasks` from `next` on are
@@ -154,7 +155,7 @@ public:
                 break;
             if (cancel && cancel->load())
                 return next;
-            const Task t = tasks[next];
+            const Task t = std::move(tasks[next]);
             PointLodNode node;
             std::copy(t.lo, t.lo + 3, node.lo);
             node.size = t.size;
@@ -172,6 +173,80 @@ public:
     }
 
 private:
+    // The octant digits of `levels` levels from the one below `depth` on, the highest first.
+    uint32_t digits(size_t j, int depth, int levels) const
+    {
+        uint32_t q[3];
+        cells.of(swap.cloud.xyz + 3 * j, q);
+        uint32_t d = 0;
+        for (int l = 0; l < levels; ++l) {
+            const int shift = kBits - depth - 1 - l;
+            d = d << 3 | ((q[0] >> shift) & 1) | ((q[1] >> shift) & 1) << 1 | ((q[2] >> shift) & 1) << 2;
+        }
+        return d;
+    }
+
+    // American flag sort of [a, b) by `digits`: every swap puts one point in its place.
+    // `start` receives the 8^levels + 1 bounds.
+    void partition(uint32_t a, uint32_t b, int depth, int levels, std::vector<uint32_t> &start) const
+    {
+        const size_t k = size_t(1) << (3 * levels);
+        start.assign(k + 1, 0);
+        for (uint32_t j = a; j < b; ++j)
+            ++start[digits(j, depth, levels) + 1];
+        start[0] = a;
+        for (size_t d = 1; d <= k; ++d)
+            start[d] += start[d - 1];
+        std::vector<uint32_t> head(start.begin(), start.end() - 1);
+        for (size_t d = 0; d < k; ++d)
+            while (head[d] < start[d + 1]) {
+                const uint32_t e = digits(head[d], depth, levels);
+                if (e == d)
+                    ++head[d];
+                else
+                    swap(head[d], head[e]++);
+            }
+    }
+
+    // Moves the node's sample (the first point met in each of its sub-cells) to the front
+    // of [start[0], start[k]), keeping the k ranges of the rest whole: a point taken from
+    // range g trades places with the first point of each range before it. Returns the
+    // sample's size; `start` follows the ranges.
+    uint32_t sample(int depth, std::vector<uint32_t> &start)
+    {
+        const int s = PointLod::sampleDepth(depth);
+        const int cellShift = kBits - depth - s;
+        const uint32_t mask = (1u << s) - 1;
+        const auto cellOf = [&](size_t j) {
+            uint32_t q[3];
+            cells.of(swap.cloud.xyz + 3 * j, q);
+            return ((q[0] >> cellShift) & mask) | ((q[1] >> cellShift) & mask) << s |
+                   ((q[2] >> cellShift) & mask) << (2 * s);
+        };
+        const uint32_t a = start[0], k = static_cast<uint32_t>(start.size() - 1);
+        uint32_t range = 0;
+        for (uint32_t j = a; j < start[k]; ++j) {
+            while (j >= start[range + 1])
+                ++range;
+            const uint32_t c = cellOf(j);
+            uint64_t &word = marks[c >> 6];
+            const uint64_t bit = uint64_t(1) << (c & 63);
+            if (word & bit)
+                continue;
+            word |= bit;
+            // Only points already looked at move: none reaches beyond j.
+            swap(j, start[range]);
+            for (uint32_t g = range; g > 0; --g) {
+                swap(start[g], start[g - 1]);
+                ++start[g];
+            }
+            ++start[0];
+        }
+        for (uint32_t j = a; j < start[0]; ++j)
+            marks[cellOf(j) >> 6] = 0;
+        return start[0] - a;
+    }
+
     void split(int id, const Task &t, std::vector<PointLodNode> &nodes, std::vector<Task> &tasks)
     {
         PointLodNode &node = nodes[static_cast<size_t>(id)];
@@ -181,73 +256,38 @@ private:
             node.count = total;
             return;
         }
-        const int s = PointLod::sampleDepth(t.depth);
-        const int cellShift = kBits - t.depth - s, childShift = kBits - t.depth - 1;
-        const uint32_t mask = (1u << s) - 1;
-        const auto cellOf = [&](const uint32_t q[3]) {
-            return ((q[0] >> cellShift) & mask) | ((q[1] >> cellShift) & mask) << s |
-                   ((q[2] >> cellShift) & mask) << (2 * s);
-        };
-        const auto digitOf = [childShift](const uint32_t q[3]) {
-            return ((q[0] >> childShift) & 1) | ((q[1] >> childShift) & 1) << 1 | ((q[2] >> childShift) & 1) << 2;
-        };
-        const float *xyz = swap.cloud.xyz;
-        uint32_t counts[8] = {0};
-        uint32_t held = 0;
-        for (uint32_t j = t.a; j < t.b; ++j) {
-            uint32_t q[3];
-            cells.of(xyz + 3 * static_cast<size_t>(j), q);
-            const uint32_t c = cellOf(q);
-            uint64_t &word = marks[c >> 6];
-            const uint64_t bit = uint64_t(1) << (c & 63);
-            if (word & bit) {
-                ++counts[digitOf(q)];
-            } else {
-                word |= bit;
-                swap(j, t.a + held);
-                ++held;
-            }
+        // A range comes either whole or already cut into its children by its parent; a whole
+        // one is cut two levels deep at once where it can, which spares a pass over its points.
+        std::vector<uint32_t> start;
+        int levels = 1;
+        if (!t.bounds.empty()) {
+            start = t.bounds;
+        } else {
+            levels = t.depth + 2 <= kBits ? 2 : 1;
+            partition(t.a, t.b, t.depth, levels, start);
         }
-        for (uint32_t j = t.a; j < t.a + held; ++j) {
-            uint32_t q[3];
-            cells.of(xyz + 3 * static_cast<size_t>(j), q);
-            marks[cellOf(q) >> 6] = 0;
-        }
-        node.count = held;
-        if (held == total)
+        std::vector<uint32_t> ranges = start;
+        node.count = sample(t.depth, ranges);
+        if (node.count == total)
             return;
-        // American flag sort of the rest by octant: every swap puts one point in its place.
-        uint32_t head[8], tail[8];
-        uint32_t at = t.a + held;
-        for (int d = 0; d < 8; ++d) {
-            head[d] = at;
-            at += counts[d];
-            tail[d] = at;
-        }
-        for (int d = 0; d < 8; ++d)
-            while (head[d] < tail[d]) {
-                uint32_t q[3];
-                cells.of(xyz + 3 * static_cast<size_t>(head[d]), q);
-                const uint32_t e = digitOf(q);
-                if (static_cast<int>(e) == d)
-                    ++head[d];
-                else
-                    swap(head[d], head[e]++);
-            }
         const float half = t.size / 2;
+        const size_t per = levels == 2 ? 8 : 1; // ranges a child
         for (int d = 0; d < 8; ++d) {
-            if (counts[d] == 0)
+            const uint32_t from = ranges[d * per], to = ranges[(d + 1) * per];
+            if (from == to)
                 continue;
             Task c;
             c.parent = id;
             c.outer = false;
             c.digit = d;
-            c.b = tail[d];
-            c.a = tail[d] - counts[d];
+            c.a = from;
+            c.b = to;
             for (int k = 0; k < 3; ++k)
                 c.lo[k] = t.lo[k] + ((d >> k) & 1) * half;
             c.size = half;
             c.depth = t.depth + 1;
+            if (per == 8)
+                c.bounds.assign(ranges.begin() + d * 8, ranges.begin() + d * 8 + 9);
             tasks.push_back(c);
         }
     }
@@ -308,7 +348,7 @@ PointLod PointLod::buildInPlace(const PointLodArrays &cloud, size_t n, int threa
     // takes whole subtrees, the largest first to the least loaded.
     const int t = std::max(1, threads);
     Splitter first(cells, swap, cancel);
-    size_t next = first.run(tasks, 0, lod.nodes, t > 1 ? 8 * static_cast<size_t>(t) : 0);
+    size_t next = first.run(tasks, 0, lod.nodes, t > 1 ? 4 * static_cast<size_t>(t) : 0);
     if (cancel && cancel->load())
         throw Cancelled();
     if (next < tasks.size()) {
