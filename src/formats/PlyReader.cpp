@@ -12,6 +12,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
+#include <functional>
+#include <system_error>
+#include <thread>
 #include <vector>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -22,6 +25,16 @@ namespace {
 constexpr QuietRefusal fail{"PLY: "};
 
 bool isSpace(char c) { return TextScanner::isSpace(c); }
+
+// Hands the whole pages of [from, to) of a private file mapping back to the system.
+void releasePages(const char *from, const char *to)
+{
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t lo = (reinterpret_cast<uintptr_t>(from) + page - 1) / page * page;
+    const uintptr_t hi = reinterpret_cast<uintptr_t>(to) / page * page;
+    if (hi > lo)
+        madvise(reinterpret_cast<void *>(lo), hi - lo, MADV_DONTNEED);
+}
 
 // The body, one value at a time, in either encoding. Every read checks the bytes left.
 class Body {
@@ -36,6 +49,18 @@ public:
     }
 
     const char *position() const { return p; }
+    /// The body is a private mapping of the file that the reader may hand back page by page.
+    void setMapped(bool on) { mapped = on; released = p; }
+    bool isMapped() const { return mapped; }
+    /// Hands the pages before `upTo` back to the system when the body is a mapping: they
+    /// would otherwise stay resident beside the arrays made from them.
+    void release(const char *upTo)
+    {
+        if (!mapped)
+            return;
+        releasePages(released, upTo);
+        released = upTo;
+    }
     void rewind(const char *at) { p = at; }
     bool swapped() const { return swap; }
     /// Steps over n bytes the caller has checked are there.
@@ -130,6 +155,8 @@ private:
     const char *end;
     bool ascii;
     bool swap;
+    bool mapped = false;
+    const char *released = nullptr;
 };
 
 void skipElement(Body &body, const PlyHeader::Element &e)
@@ -171,6 +198,8 @@ enum Role : int { SKIP, X, Y, Z, RED, GREEN, BLUE, U, V, SCALAR };
 
 struct Vertices {
     int n = 0;
+    PointBounds bounds;     ///< of xyz, when hasBounds
+    bool hasBounds = false;
     LargeArray<float> xyz;
     LargeArray<unsigned char> rgb;
     LargeArray<float> uv;
@@ -246,8 +275,59 @@ void readVertices(Body &body, const PlyHeader::Element &e, Vertices &out)
         const bool plainXYZ = !swap && ix == 0 && iy == 1 && iz == 2 && e.properties[0].type == PlyHeader::FLOAT32 &&
                               e.properties[1].type == PlyHeader::FLOAT32 &&
                               e.properties[2].type == PlyHeader::FLOAT32;
+        // The common dense cloud: float coordinates and byte colours, nothing else kept.
+        bool plainCloud = plainXYZ && colours && !texCoords && nScalars == 0;
+        for (int i : {ir, ig, ib})
+            plainCloud = plainCloud && e.properties[static_cast<size_t>(i)].type == PlyHeader::UINT8;
+        constexpr size_t kReleaseStep = size_t(32) << 20;
+        const size_t pointsPerStep = std::max<size_t>(1, kReleaseStep / std::max<size_t>(1, stride));
+        if (plainCloud) {
+            const size_t r = offset[static_cast<size_t>(ir)], g = offset[static_cast<size_t>(ig)],
+                         b = offset[static_cast<size_t>(ib)];
+            float *xyz = out.xyz.get();
+            unsigned char *rgb = out.rgb.get();
+            const bool mapped = body.isMapped();
+            // Two halves on two threads: most of the time goes to the first touch of the
+            // arrays' fresh memory, which the system serves to both processors at once.
+            const auto convert = [&](size_t first, size_t last, PointBounds &box) {
+                for (size_t from = first; from < last; from += pointsPerStep) {
+                    const size_t to = std::min(last, from + pointsPerStep);
+                    for (size_t k = from; k < to; ++k) {
+                        const char *at = base + k * stride;
+                        std::memcpy(xyz + 3 * k, at, 12);
+                        rgb[3 * k] = static_cast<unsigned char>(at[r]);
+                        rgb[3 * k + 1] = static_cast<unsigned char>(at[g]);
+                        rgb[3 * k + 2] = static_cast<unsigned char>(at[b]);
+                    }
+                    box.addPoints(xyz + 3 * from, 3 * (to - from));
+                    if (mapped)
+                        releasePages(base + from * stride, base + to * stride);
+                }
+            };
+            PointBounds halves[2];
+            const size_t middle = nn / 2;
+            std::thread other;
+            if (nn >= 1000000) {
+                try {
+                    other = std::thread(convert, middle, nn, std::ref(halves[1]));
+                } catch (const std::system_error &) {
+                }
+            }
+            convert(0, other.joinable() ? middle : nn, halves[0]);
+            if (other.joinable())
+                other.join();
+            for (int k = 0; k < 3; ++k) {
+                out.bounds.lo[k] = std::min(halves[0].lo[k], halves[1].lo[k]);
+                out.bounds.hi[k] = std::max(halves[0].hi[k], halves[1].hi[k]);
+            }
+            out.hasBounds = true;
+            body.advance(stride * nn);
+            return;
+        }
         for (size_t k = 0; k < nn; ++k) {
             const char *at = base + k * stride;
+            if (k % pointsPerStep == 0)
+                body.release(at);
             if (plainXYZ)
                 std::memcpy(&out.xyz[3 * k], at, 12);
             for (size_t i = plainXYZ ? 3 : 0; i < np; ++i) {
@@ -577,10 +657,15 @@ ForeignModel PlyReader::read(const char *path)
     const MappedFile file(path);
     const std::string p = path;
     const size_t slash = p.find_last_of('/');
-    return read(file.base, file.length, slash == std::string::npos ? "" : p.substr(0, slash));
+    return readModel(file.base, file.length, slash == std::string::npos ? "" : p.substr(0, slash), true);
 }
 
 ForeignModel PlyReader::read(const char *data, size_t size, const std::string &folder)
+{
+    return readModel(data, size, folder, false);
+}
+
+ForeignModel PlyReader::readModel(const char *data, size_t size, const std::string &folder, bool mapped)
 {
     if (!data || size == 0)
         fail("the file is empty");
@@ -591,6 +676,7 @@ ForeignModel PlyReader::read(const char *data, size_t size, const std::string &f
     const PlyHeader::Element *faceElement = h.element("face");
 
     Body body(data, size, h.bodyOffset, h.format);
+    body.setMapped(mapped);
     Vertices v;
     Faces f;
     bool verticesRead = false;
@@ -614,6 +700,8 @@ ForeignModel PlyReader::read(const char *data, size_t size, const std::string &f
         model.isPointCloud = true;
         model.points.nPoints = v.n;
         model.points.points = std::move(v.xyz);
+        if (v.hasBounds)
+            model.points.bounds = v.bounds;
         if (v.rgb) {
             model.points.colors = std::move(v.rgb);
         } else if (!v.scalars.empty()) {

@@ -33,6 +33,10 @@ public:
     static ForeignModel read(const char *data, size_t size, const std::string &folder);
     /// The file at `path`, mapped into memory.
     static ForeignModel read(const char *path);
+
+private:
+    /// `mapped`: `data` is a private mapping of the file whose pages may be handed back once read.
+    static ForeignModel readModel(const char *data, size_t size, const std::string &folder, bool mapped);
 };
 
 #endif

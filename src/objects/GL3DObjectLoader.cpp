@@ -42,12 +42,8 @@ GL3DObject *meshObject(MeshFile &file)
     case MeshFile::FOREIGN:
         if (!file.foreign.isPointCloud)
             return new GLMeshObject(name, file.foreign);
-        else {
-            const PointListData &points = file.foreign.points;
-            const PointListRecord record = {points.nPoints, points.points.get(), points.colors.get(),
-                                            points.values.get()};
-            return new GLPointListObject(&record);
-        }
+        // The cloud's arrays move over: a dense cloud has no room for a second copy.
+        return new GLPointListObject(std::move(file.foreign.points));
     case MeshFile::NONE:
         break;
     }

@@ -58,13 +58,6 @@ void GLPointListObject::Buffer::bind(unsigned target) const { glBindBuffer(targe
 
 // --- Construction ---------------------------------------------------------------------------
 
-struct GLPointListObject::Reordered {
-    PointLod lod;
-    LargeArray<float> points;
-    LargeArray<unsigned char> colors; ///< the own colours, reordered (null without them)
-    std::vector<LargeArray<float>> values;
-};
-
 GLPointListObject::GLPointListObject(const char *path) : GL3DObject(GLObject::POINTLIST)
 {
     initVariables();
@@ -88,6 +81,34 @@ GLPointListObject::GLPointListObject(const PointListRecord *record) : GL3DObject
     initVariables();
     PointListData d = PointListReader::fromRecord(record);
     adopt(d);
+    resetClippingPlanes();
+    setDrawData();
+}
+
+GLPointListObject::GLPointListObject(PointListData &&cloud) : GL3DObject(GLObject::POINTLIST)
+{
+    initVariables();
+    if (cloud.nPoints <= 0 || !cloud.points) {
+        const PointListRecord record = {cloud.nPoints, cloud.points.get(), nullptr, nullptr};
+        PointListReader::fromRecord(&record); // raises the record's refusal
+    }
+    const size_t n = static_cast<size_t>(cloud.nPoints);
+    if (!cloud.colors && !cloud.values) {
+        cloud.colors = allocateLargeArray<unsigned char>(3 * n);
+        std::fill(cloud.colors.get(), cloud.colors.get() + 3 * n, 0);
+    }
+    // A reader that took the box on the way saves a pass over the points.
+    const PointBounds taken = cloud.bounds;
+    cloud.bounds = PointBounds();
+    if (taken.lo[0] <= taken.hi[0] && taken.lo[1] <= taken.hi[1] && taken.lo[2] <= taken.hi[2]) {
+        std::copy(taken.lo, taken.lo + 3, cloud.bounds.lo);
+        std::copy(taken.hi, taken.hi + 3, cloud.bounds.hi);
+    } else {
+        cloud.bounds.addPoints(cloud.points.get(), 3 * n);
+    }
+    if (cloud.values)
+        cloud.bounds.addValues(cloud.values.get(), n);
+    adopt(cloud);
     resetClippingPlanes();
     setDrawData();
 }
@@ -214,12 +235,6 @@ void GLPointListObject::adopt(PointListData &d)
 
 // --- Level of detail ------------------------------------------------------------------------
 
-const unsigned char *GLPointListObject::ownColors() const
-{
-    // Colours computed from the values are not reordered but computed again.
-    return ownColorStore ? ownColorStore.get() : valueItem < 0 ? colorStore.get() : nullptr;
-}
-
 const float *GLPointListObject::getValues() const
 {
     return valueItem >= 0 ? items[valueItem].values.get() : nullptr;
@@ -249,11 +264,27 @@ void GLPointListObject::startLevelOfDetail()
     if (building.valid() || !needsLevelOfDetail())
         return;
     const size_t n = static_cast<size_t>(nVertices);
-    const float *points = pointStore.get();
-    const unsigned char *own = ownColors();
+    // The worker reorders the arrays in place: until it is done, frames draw a copy of the
+    // sample, taken now.
+    if (colorsStale)
+        updateColorMap();
+    const size_t m = std::min(n, static_cast<size_t>(std::max(1LL, PointBudgets::current().drag)));
+    const std::vector<unsigned> &indices = sampleOf(m);
+    const float *v = getValues();
+    heldPoints.resize(3 * m);
+    heldColors.resize(3 * m);
+    heldValues.resize(v ? m : 0);
+    for (size_t k = 0; k < m; ++k) {
+        const size_t i = indices[k];
+        std::copy(vertices + 3 * i, vertices + 3 * i + 3, &heldPoints[3 * k]);
+        std::copy(colors + 3 * i, colors + 3 * i + 3, &heldColors[3 * k]);
+        if (v)
+            heldValues[k] = v[i];
+    }
+    const PointLodArrays arrays = reorderedArrays();
     cancelBuild = false;
-    building = std::async(std::launch::async, [this, points, n, own] {
-        return reorder(PointLod::build(points, n, 2, &cancelBuild), own);
+    building = std::async(std::launch::async, [this, arrays, n] {
+        return std::make_unique<PointLod>(PointLod::buildInPlace(arrays, n, 2, &cancelBuild));
     });
 }
 
@@ -274,75 +305,23 @@ const std::vector<unsigned> &GLPointListObject::sampleOf(size_t m)
     return sample;
 }
 
-std::unique_ptr<GLPointListObject::Reordered> GLPointListObject::reorder(PointLod built,
-                                                                         const unsigned char *own) const
+PointLodArrays GLPointListObject::reorderedArrays()
 {
-    auto r = std::make_unique<Reordered>();
-    const size_t n = built.nPoints;
-    const uint32_t *order = built.order.get();
-    if (cancelBuild)
-        throw PointLod::Cancelled();
-
-    // Two threads: the reads are scattered, and memory answers two at a time better than one.
-    // This one moves the first half of the points; the other the second half, then the
-    // colours and values.
-    r->points = allocateLargeArray<float>(3 * n);
-    const float *p = pointStore.get();
-    float *q = r->points.get();
-    const auto movePoints = [p, q, order](size_t from, size_t to) {
-        for (size_t i = from; i < to; ++i) {
-            const float *at = p + 3 * static_cast<size_t>(order[i]);
-            q[3 * i] = at[0];
-            q[3 * i + 1] = at[1];
-            q[3 * i + 2] = at[2];
-        }
-    };
-    std::exception_ptr failed;
-    std::thread others([&] {
-        try {
-            movePoints(n / 2, n);
-            if (own) {
-                r->colors = allocateLargeArray<unsigned char>(3 * n);
-                unsigned char *c = r->colors.get();
-                for (size_t i = 0; i < n; ++i)
-                    std::memcpy(c + 3 * i, own + 3 * static_cast<size_t>(order[i]), 3);
-            }
-            for (const PointValueItem &item : items) {
-                LargeArray<float> v = allocateLargeArray<float>(n);
-                for (size_t i = 0; i < n; ++i)
-                    v[i] = item.values[order[i]];
-                r->values.push_back(std::move(v));
-            }
-        } catch (...) {
-            failed = std::current_exception();
-        }
-    });
-    movePoints(0, n / 2);
-    others.join();
-    if (failed)
-        std::rethrow_exception(failed);
-    StartupTiming::mark("hierarchy: cloud reordered");
-    r->lod = std::move(built);
-    return r;
+    PointLodArrays arrays;
+    arrays.xyz = pointStore.get();
+    // Colours computed from the values are not reordered but computed again.
+    arrays.rgb = ownColorStore ? ownColorStore.get() : valueItem < 0 ? colorStore.get() : nullptr;
+    for (PointValueItem &item : items)
+        arrays.values.push_back(item.values.get());
+    return arrays;
 }
 
-void GLPointListObject::takeLevelOfDetail(std::unique_ptr<Reordered> r)
+void GLPointListObject::takeLevelOfDetail(std::unique_ptr<PointLod> built)
 {
-    if (!r)
+    if (!built)
         return;
     const size_t n = static_cast<size_t>(nVertices);
-    pointStore = std::move(r->points);
-    vertices = pointStore.get();
-    if (r->colors) {
-        if (ownColorStore)
-            ownColorStore = std::move(r->colors);
-        else
-            colorStore = std::move(r->colors);
-    }
-    for (size_t k = 0; k < items.size(); ++k)
-        items[k].values = std::move(r->values[k]);
-    lod = std::make_unique<PointLod>(std::move(r->lod));
-    colors = showOwnColors ? ownColorStore.get() : colorStore.get();
+    lod = std::move(built);
     if (selectedVertex >= 0) {
         const uint32_t *order = lod->order.get();
         const uint32_t *at = std::find(order, order + n, static_cast<uint32_t>(selectedVertex));
@@ -350,8 +329,14 @@ void GLPointListObject::takeLevelOfDetail(std::unique_ptr<Reordered> r)
     }
     sample.clear();
     sample.shrink_to_fit();
+    std::vector<float>().swap(heldPoints);
+    std::vector<float>().swap(heldValues);
+    std::vector<unsigned char>().swap(heldColors);
     samplePointBuffer.release();
     sampleColorBuffer.release();
+    // Drawn from the arrays themselves: a copy in OpenGL would double the memory of a cloud.
+    pointBuffer.release();
+    colorBuffer.release();
     if (valueItem >= 0)
         colorsStale = true;
     pointsUploaded = colorsUploaded = false;
@@ -364,7 +349,7 @@ bool GLPointListObject::pollLevelOfDetail()
         return true;
     if (building.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
         return false;
-    std::unique_ptr<Reordered> r;
+    std::unique_ptr<PointLod> r;
     try {
         r = building.get();
     } catch (const PointLod::Cancelled &) {
@@ -390,8 +375,8 @@ void GLPointListObject::buildLevelOfDetail()
     if (lod || nVertices <= 0)
         return;
     cancelBuild = false;
-    takeLevelOfDetail(
-        reorder(PointLod::build(pointStore.get(), static_cast<size_t>(nVertices), 2, &cancelBuild), ownColors()));
+    takeLevelOfDetail(std::make_unique<PointLod>(
+        PointLod::buildInPlace(reorderedArrays(), static_cast<size_t>(nVertices), 2, &cancelBuild)));
 }
 
 bool GLPointListObject::setValues(const char *name, const float *v, int n)
@@ -459,6 +444,7 @@ void GLPointListObject::updateColorMap()
 
 const unsigned char *GLPointListObject::getColors()
 {
+    waitForLevelOfDetail();
     if (colorsStale)
         updateColorMap();
     return colors;
@@ -493,6 +479,7 @@ bool GLPointListObject::setShowOwnColors(bool on)
 {
     if (!ownColorStore || !hasValues())
         return false;
+    waitForLevelOfDetail();
     showOwnColors = on;
     colors = on ? ownColorStore.get() : colorStore.get();
     colorsUploaded = false;
@@ -505,6 +492,7 @@ bool GLPointListObject::showNextColoring()
     const int nItems = static_cast<int>(items.size());
     if (nItems == 0 || (nItems == 1 && !ownColorStore))
         return false;
+    waitForLevelOfDetail();
     if (nItems == 1)
         return setShowOwnColors(!showOwnColors);
     // Own colours, then each item; without own colours the items in turn.
@@ -580,6 +568,7 @@ int GLPointListObject::getVisibleCount() const
 
 void GLPointListObject::notifyClick(int x, int y)
 {
+    waitForLevelOfDetail();
     // Points below the threshold are not drawn, so they cannot be clicked either.
     const float *v = getValues();
     selectedVertex = v ? getVertex(x, y, [&](int i) { return v[i] >= thresholdLow; }) : getVertex(x, y);
@@ -663,8 +652,10 @@ bool GLPointListObject::runAction(const KeyBinding &row)
 void GLPointListObject::prepareBuffers(bool whole)
 {
     const size_t n = static_cast<size_t>(nVertices);
-    // A sample is drawn from client memory: the whole cloud goes to OpenGL only when it is
-    // drawn from, once in its final order.
+    // A sample is drawn from a copy; a cloud with a hierarchy from its arrays, node by node
+    // (a copy in OpenGL would double its memory). Only a small cloud goes to OpenGL whole.
+    if (lod)
+        pointsUploaded = colorsUploaded = true;
     if (!pointsUploaded && whole) {
         pointBuffer.upload(GL_ARRAY_BUFFER, vertices, 3 * sizeof(float) * n);
         pointsUploaded = true;
@@ -739,11 +730,22 @@ void GLPointListObject::drawSample(size_t m)
     c.clear();
     p.reserve(3 * m);
     c.reserve(3 * m);
-    for (unsigned i : sampleOf(m)) {
-        if (cut && !(v[i] >= thresholdLow))
-            continue;
-        p.insert(p.end(), vertices + 3 * static_cast<size_t>(i), vertices + 3 * static_cast<size_t>(i) + 3);
-        c.insert(c.end(), colors + 3 * static_cast<size_t>(i), colors + 3 * static_cast<size_t>(i) + 3);
+    if (building.valid()) {
+        // The arrays are the worker's: the copy of the sample taken before it started.
+        const size_t held = heldPoints.size() / 3;
+        for (size_t k = 0; k < held; ++k) {
+            if (cut && !heldValues.empty() && !(heldValues[k] >= thresholdLow))
+                continue;
+            p.insert(p.end(), &heldPoints[3 * k], &heldPoints[3 * k] + 3);
+            c.insert(c.end(), &heldColors[3 * k], &heldColors[3 * k] + 3);
+        }
+    } else {
+        for (unsigned i : sampleOf(m)) {
+            if (cut && !(v[i] >= thresholdLow))
+                continue;
+            p.insert(p.end(), vertices + 3 * static_cast<size_t>(i), vertices + 3 * static_cast<size_t>(i) + 3);
+            c.insert(c.end(), colors + 3 * static_cast<size_t>(i), colors + 3 * static_cast<size_t>(i) + 3);
+        }
     }
     // Through buffers: Mesa draws large client arrays far slower than buffers.
     samplePointBuffer.upload(GL_ARRAY_BUFFER, p.data(), p.size() * sizeof(float));
@@ -795,38 +797,34 @@ void GLPointListObject::drawNodes(size_t budget, const float *mvp, int height)
             return a.first < b.first;
         return lod->nodes[static_cast<size_t>(a.second)].first < lod->nodes[static_cast<size_t>(b.second)].first;
     });
-    static thread_local std::vector<GLint> firsts;
-    static thread_local std::vector<GLsizei> counts;
-    static thread_local std::vector<const void *> offsets;
+    // One draw a run of adjacent nodes: the vertices come from the arrays in memory, and
+    // OpenGL copies only the range a draw names.
     size_t drawn = 0;
     for (size_t from = 0; from < nodes.size();) {
+        glPointSize(nodes[from].first);
         size_t to = from;
-        firsts.clear();
-        counts.clear();
-        offsets.clear();
         for (; to < nodes.size() && nodes[to].first == nodes[from].first; ++to) {
             const size_t id = static_cast<size_t>(nodes[to].second);
             const PointLodNode &node = lod->nodes[id];
             if (nIndices >= 0) {
                 if (nodeShownCount[id] == 0)
                     continue;
-                counts.push_back(static_cast<GLsizei>(nodeShownCount[id]));
-                offsets.push_back(reinterpret_cast<const void *>(sizeof(unsigned) * nodeShownFirst[id]));
+                indexBuffer.bind(GL_ELEMENT_ARRAY_BUFFER);
+                glDrawRangeElements(GL_POINTS, node.first, node.first + node.count - 1,
+                                    static_cast<GLsizei>(nodeShownCount[id]), GL_UNSIGNED_INT,
+                                    reinterpret_cast<const void *>(sizeof(unsigned) * nodeShownFirst[id]));
+                glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
                 drawn += nodeShownCount[id];
-            } else {
-                firsts.push_back(static_cast<GLint>(node.first));
-                counts.push_back(static_cast<GLsizei>(node.count));
-                drawn += node.count;
+                continue;
             }
-        }
-        glPointSize(nodes[from].first);
-        if (nIndices >= 0) {
-            indexBuffer.bind(GL_ELEMENT_ARRAY_BUFFER);
-            glMultiDrawElements(GL_POINTS, counts.data(), GL_UNSIGNED_INT, offsets.data(),
-                                static_cast<GLsizei>(counts.size()));
-            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-        } else {
-            glMultiDrawArrays(GL_POINTS, firsts.data(), counts.data(), static_cast<GLsizei>(counts.size()));
+            uint32_t end = node.first + node.count;
+            while (to + 1 < nodes.size() && nodes[to + 1].first == nodes[from].first &&
+                   lod->nodes[static_cast<size_t>(nodes[to + 1].second)].first == end) {
+                ++to;
+                end += lod->nodes[static_cast<size_t>(nodes[to].second)].count;
+            }
+            glDrawArrays(GL_POINTS, static_cast<GLint>(node.first), static_cast<GLsizei>(end - node.first));
+            drawn += end - node.first;
         }
         from = to;
     }
@@ -842,10 +840,11 @@ void GLPointListObject::drawData()
     // Frames on screen start the hierarchy and take it when it is there. Captures do not wait
     // for it (an off-screen render would pay for a hierarchy it draws once).
     const bool capture = PointBudgets::capturing();
-    if (!capture) {
+    // A capture, or colours to compute again, need the arrays the worker is reordering.
+    if (building.valid() && (capture || colorsStale))
+        waitForLevelOfDetail();
+    if (!capture)
         pollLevelOfDetail();
-        startLevelOfDetail();
-    }
 
     glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT | GL_DEPTH_BUFFER_BIT);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
@@ -883,13 +882,18 @@ void GLPointListObject::drawData()
             drawSample(sampled);
             lastCut = true;
         } else {
-            pointBuffer.bind(GL_ARRAY_BUFFER);
-            glVertexPointer(3, GL_FLOAT, 0, nullptr);
-            colorBuffer.bind(GL_ARRAY_BUFFER);
-            glColorPointer(3, GL_UNSIGNED_BYTE, 0, nullptr);
-            glBindBuffer(GL_ARRAY_BUFFER, 0);
             if (lod) {
+                glVertexPointer(3, GL_FLOAT, 0, vertices);
+                glColorPointer(3, GL_UNSIGNED_BYTE, 0, colors);
                 drawNodes(budget, static_cast<const float *>(mvp), viewport[3]);
+            } else {
+                pointBuffer.bind(GL_ARRAY_BUFFER);
+                glVertexPointer(3, GL_FLOAT, 0, nullptr);
+                colorBuffer.bind(GL_ARRAY_BUFFER);
+                glColorPointer(3, GL_UNSIGNED_BYTE, 0, nullptr);
+                glBindBuffer(GL_ARRAY_BUFFER, 0);
+            }
+            if (lod) {
             } else if (nIndices < 0) {
                 glDrawArrays(GL_POINTS, 0, nVertices);
                 drawnCount = static_cast<size_t>(nVertices);
@@ -919,6 +923,9 @@ void GLPointListObject::drawData()
     glPopMatrix();
     glPopAttrib();
 
+    // After the frame: the first picture does not share the processors with the worker.
+    if (!capture)
+        startLevelOfDetail();
     const size_t still = static_cast<size_t>(std::max(1LL, PointBudgets::current().still));
     const bool stillRefining =
         !PointBudgets::capturing() && (building.valid() || (lastCut && !reducedDrawing && budget < still));

@@ -37,6 +37,9 @@ public:
     explicit GLPointListObject(const char *path);
     /// Copies an in-memory cloud; raises an error when the record is inconsistent.
     explicit GLPointListObject(const PointListRecord *record);
+    /// Takes a reader's cloud without copying it (a cloud without colours or values gets
+    /// black ones); raises the record's errors when it holds no points.
+    explicit GLPointListObject(PointListData &&cloud);
     ~GLPointListObject() override;
 
     /// Replace the cloud by a file's (the current one stays when the file is refused).
@@ -144,19 +147,17 @@ private:
         unsigned name = 0;
     };
 
-    struct Reordered; // the arrays of a cloud, reordered by its hierarchy (worker's result)
-
     void initVariables();
     void adopt(PointListData &d);
     bool needsLevelOfDetail() const;
     /// Starts the worker (once) when the cloud needs a hierarchy.
     void startLevelOfDetail();
     const std::vector<unsigned> &sampleOf(size_t m);
-    /// Reorders everything by `order` on the calling thread; only reads the object.
-    std::unique_ptr<Reordered> reorder(PointLod built, const unsigned char *own) const;
+    /// The arrays the hierarchy reorders in place.
+    PointLodArrays reorderedArrays();
     /// The colours that are the cloud's own (reordered with it), null for none.
     const unsigned char *ownColors() const;
-    void takeLevelOfDetail(std::unique_ptr<Reordered> r);
+    void takeLevelOfDetail(std::unique_ptr<PointLod> built);
     /// Polls the worker: true once its result was taken.
     bool pollLevelOfDetail();
     /// The points this frame may draw.
@@ -177,9 +178,12 @@ private:
     double fileOrigin[3] = {0, 0, 0};
 
     std::unique_ptr<PointLod> lod;
-    std::future<std::unique_ptr<Reordered>> building;
+    std::future<std::unique_ptr<PointLod>> building; ///< owns the arrays while it runs
     std::atomic<bool> cancelBuild{false};
     std::vector<unsigned> sample;            ///< file indices drawn while there is no hierarchy
+    /// The sample's points, colours and values, copied before the worker reorders the arrays.
+    std::vector<float> heldPoints, heldValues;
+    std::vector<unsigned char> heldColors;
     std::vector<int> selected;               ///< the nodes of the last frame
     std::vector<float> selectedPixels;       ///< their diameters on screen
     bool eyeDome = false;

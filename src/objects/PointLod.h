@@ -45,17 +45,30 @@ struct PointLodNode {
     int depth = 0;
 };
 
+/// The arrays of a cloud that its hierarchy reorders in place, all of n points.
+struct PointLodArrays {
+    float *xyz = nullptr;         ///< 3 a point
+    unsigned char *rgb = nullptr; ///< 3 a point, or null
+    std::vector<float *> values;  ///< one a point each
+};
+
 /// The level-of-detail hierarchy of a point cloud (an octree whose inner nodes hold a sample
 /// one point a sub-cell, about 64 per axis, so that any cut through it looks like the whole
-/// cloud at a lower density). Built from the points alone; the cloud is then reordered by
-/// `order` so that every node's points are one range.
+/// cloud at a lower density). The cloud's arrays are reordered in place so that every node's
+/// points are one range; `order` leads back to the file's order.
 class PointLod {
 public:
-    /// Builds the hierarchy of n points (3 floats each, read only) on `threads` threads.
-    /// `order[i]` is the index, in the given array, of the point that goes to position i.
     /// Raised by build when `cancel` turns true on the way.
     struct Cancelled {
     };
+    /// Builds the hierarchy of n points on `threads` threads, reordering the arrays in place:
+    /// afterwards `order[i]` is the index the point now at i had before. Besides the arrays it
+    /// takes `order` (4 bytes a point) and a few megabytes. When cancelled, the arrays hold
+    /// the same points in some other order.
+    static PointLod buildInPlace(const PointLodArrays &cloud, size_t n, int threads,
+                                 const std::atomic<bool> *cancel = nullptr);
+    /// The same for points that stay as they are (n points, 3 floats each, read only):
+    /// `order[i]` is the index, in the given array, of the point that goes to position i.
     static PointLod build(const float *xyz, size_t n, int threads, const std::atomic<bool> *cancel = nullptr);
 
     /// The nodes a frame draws, largest on screen first, at most `budget` points (the root is

@@ -210,6 +210,60 @@ TEST(PointLod, EveryPointIsInOneNodeInsideItsCube)
     EXPECT_GT(lod.nodes.size(), 8u);
 }
 
+TEST(PointLod, InPlaceColoursAndValuesFollowTheirPointsAndNodesHoldTheirCubes)
+{
+    // A cube filled with points, dense enough for three levels, some repeated exactly.
+    const size_t n = 200000;
+    std::vector<float> p(3 * n), v(n), w(n);
+    std::vector<unsigned char> c(3 * n);
+    uint32_t s = 7;
+    for (size_t i = 0; i < n; ++i) {
+        for (int k = 0; k < 3; ++k) {
+            s = s * 1664525u + 1013904223u;
+            p[3 * i + k] = i % 10 == 0 ? 0.25f : (s >> 8) * (1.0f / 16777216.0f);
+            c[3 * i + k] = static_cast<unsigned char>(i >> (8 * k));
+        }
+        v[i] = static_cast<float>(i);
+        w[i] = -static_cast<float>(i);
+    }
+    const std::vector<float> p0 = p;
+    PointLodArrays cloud;
+    cloud.xyz = p.data();
+    cloud.rgb = c.data();
+    cloud.values = {v.data(), w.data()};
+    const PointLod lod = PointLod::buildInPlace(cloud, n, 2);
+    std::vector<bool> seen(n, false);
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t f = lod.order[i];
+        ASSERT_LT(f, n);
+        ASSERT_FALSE(seen[f]);
+        seen[f] = true;
+        ASSERT_EQ(std::memcmp(&p[3 * i], &p0[3 * f], 12), 0);
+        ASSERT_EQ(c[3 * i] | c[3 * i + 1] << 8 | c[3 * i + 2] << 16, static_cast<int>(f & 0xFFFFFF));
+        ASSERT_EQ(v[i], static_cast<float>(f));
+        ASSERT_EQ(w[i], -static_cast<float>(f));
+    }
+    uint32_t covered = 0;
+    int deepest = 0;
+    for (const PointLodNode &node : lod.nodes) {
+        EXPECT_EQ(node.first, covered);
+        covered += node.count;
+        deepest = std::max(deepest, node.depth);
+        for (uint32_t i = node.first; i < node.first + node.count; ++i)
+            for (int k = 0; k < 3; ++k) {
+                ASSERT_GE(p[3 * i + k], node.lo[k] - 1e-6f);
+                ASSERT_LE(p[3 * i + k], node.lo[k] + node.size + 1e-6f);
+            }
+        // An inner node keeps at most one point a sub-cell.
+        const bool inner = std::any_of(node.child, node.child + 8, [](int k) { return k >= 0; });
+        if (inner) {
+            EXPECT_LE(node.count, 1u << (3 * PointLod::sampleDepth(node.depth)));
+        }
+    }
+    EXPECT_EQ(covered, n);
+    EXPECT_GE(deepest, 2);
+}
+
 TEST(DenseCloudFiles, TheLoaderTakesLasAndTextCloudsAndRefusesLaz)
 {
     const std::string dir = testsupport::makeTempDir("DenseCloudFiles");
