@@ -332,6 +332,7 @@ PointLod PointLod::buildInPlace(const PointLodArrays &cloud, size_t n, int threa
         lod.order[i] = static_cast<uint32_t>(i);
     const Swapper swap{cloud, lod.order.get()};
     StartupTiming::mark("hierarchy: cells of the points");
+    try {
 
     std::vector<Task> tasks;
     Task root;
@@ -419,6 +420,17 @@ PointLod PointLod::buildInPlace(const PointLodArrays &cloud, size_t n, int threa
     }
     lod.nodes.swap(sorted);
     return lod;
+    } catch (const Cancelled &) {
+        throw;
+    } catch (...) {
+        // Without a hierarchy the cloud is drawn as it stands and a click reports the index a
+        // point has in memory, which must then be the file's: the points go back where they
+        // were, one cycle of the permutation at a time.
+        for (size_t i = 0; i < n; ++i)
+            while (lod.order[i] != i)
+                swap(i, lod.order[i]);
+        throw;
+    }
 }
 
 size_t PointLod::select(const float *m, int height, size_t budget, std::vector<int> &out, bool *complete,

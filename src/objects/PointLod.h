@@ -64,7 +64,8 @@ public:
     /// Builds the hierarchy of n points on `threads` threads, reordering the arrays in place:
     /// afterwards `order[i]` is the index the point now at i had before. Besides the arrays it
     /// takes `order` (4 bytes a point) and a few megabytes. When cancelled, the arrays hold
-    /// the same points in some other order.
+    /// the same points in some other order; when it fails otherwise (out of memory), they are
+    /// put back in their order before the exception leaves.
     static PointLod buildInPlace(const PointLodArrays &cloud, size_t n, int threads,
                                  const std::atomic<bool> *cancel = nullptr);
     /// The same for points that stay as they are (n points, 3 floats each, read only):
