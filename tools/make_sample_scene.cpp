@@ -23,6 +23,7 @@
 #include "image/Bitmap.h"
 #include "math/Matrix4.h"
 #include "objects/GLMeshObject.h"
+#include "SampleTools.h"
 
 #include <GL/gl.h>
 #include <spawn.h>
@@ -44,6 +45,10 @@ extern char **environ;
 
 namespace {
 
+using sampletools::makeFolders;
+using sampletools::programFolder;
+using sampletools::run;
+
 const double kPi = 3.14159265358979323846;
 
 // The acquisition: image size, intrinsics and the turntable seen from above.
@@ -54,32 +59,6 @@ const double kElevation = 30;     // degrees the cameras look down onto the turn
 const float kBackground[3] = {0.80f, 0.84f, 0.88f};
 const float kNear = 1, kFar = 100;
 
-std::string programFolder(const char *argv0)
-{
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string(argv0);
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-bool run(const std::vector<std::string> &args)
-{
-    std::vector<char *> argv;
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-bool makeFolder(const std::string &path)
-{
-    return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
-}
 
 // The camera file, written whole under a temporary name. The turntable's axis is the
 // model's z axis turned up towards the viewer: the base rotation turns z about the camera's
@@ -186,7 +165,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s: between 12 and 36 views\n", argv[0]);
         return 2;
     }
-    if (!makeFolder(out) || !makeFolder(out + "/seq") || !makeFolder(out + "/sil"))
+    if (!makeFolders(out) || !makeFolders(out + "/seq") || !makeFolders(out + "/sil"))
         return fail("can't make the folders of", out);
 
     // The model, from the mesh tool beside this one (it writes the texture too when it has

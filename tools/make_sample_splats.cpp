@@ -18,6 +18,7 @@
 #include "formats/SplatWriter.h"
 #include "image/Bitmap.h"
 #include "objects/GLMeshObject.h"
+#include "SampleTools.h"
 
 #include <GL/gl.h>
 #include <spawn.h>
@@ -39,6 +40,10 @@ extern char **environ;
 
 namespace {
 
+using sampletools::makeFolders;
+using sampletools::programFolder;
+using sampletools::run;
+
 const double kPi = 3.14159265358979323846;
 const int kViews = 24;
 const int kWidth = 512, kHeight = 384;
@@ -47,38 +52,6 @@ const double kDistance = 15, kElevation = 30; // degrees above the turntable
 const float kBackground[3] = {0.80f, 0.84f, 0.88f};
 const float kNear = 1, kFar = 100;
 
-std::string programFolder(const char *argv0)
-{
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string(argv0);
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-bool run(const std::vector<std::string> &args)
-{
-    std::vector<char *> argv;
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-bool makeFolders(const std::string &path)
-{
-    for (size_t at = 1; at != std::string::npos;) {
-        at = path.find('/', at + 1);
-        const std::string part = path.substr(0, at);
-        if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
-            return false;
-    }
-    return true;
-}
 
 int fail(const char *what, const std::string &name)
 {

@@ -1,0 +1,56 @@
+// What the sample writers share: finding the tools built beside them, running one, and
+// making the output folders.
+#ifndef VELMORA_SAMPLETOOLS_H
+#define VELMORA_SAMPLETOOLS_H
+
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <string>
+#include <vector>
+
+namespace sampletools {
+
+/// The folder of the running program (the build folder, where the other tools are).
+inline std::string programFolder(const char *argv0)
+{
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string(argv0);
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+/// Runs args[0] with the arguments that follow; true when it ended with status 0.
+inline bool run(const std::vector<std::string> &args)
+{
+    std::vector<char *> argv;
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return false;
+    int status = 0;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+/// Makes `path` and every folder above it that is missing.
+inline bool makeFolders(const std::string &path)
+{
+    for (size_t at = 1; at != std::string::npos;) {
+        at = path.find('/', at + 1);
+        const std::string part = path.substr(0, at);
+        if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
+            return false;
+    }
+    return true;
+}
+
+} // namespace sampletools
+
+#endif
