@@ -55,7 +55,7 @@ std::string openGLTransform(const Cam &c, int rows)
     for (int r = 0; r < rows; ++r) {
         s += r ? ",[" : "[";
         for (int col = 0; col < 3; ++col)
-            s += num(sign[col] * R[3 * col + r]) + ",";
+            s += (r == 3 ? std::string("0") : num(sign[col] * R[3 * col + r])) + ",";
         // The centre -R^T t.
         s += r == 3 ? "1" : num(-(R[r] * c.t[0] + R[3 + r] * c.t[1] + R[6 + r] * c.t[2]));
         s += "]";

@@ -172,7 +172,8 @@ TEST_F(ImportedMesh, ImagesEmbeddedInGltfAreDrawn)
         const std::string messages = captured.take();
         EXPECT_NE(std::string::npos, messages.find("textured")) << messages;
         EXPECT_EQ(std::string::npos, messages.find("can't read texture")) << messages;
-        const unsigned char *px = capture().at(64, 64);
+        const RgbaImage drawn = capture();
+        const unsigned char *px = drawn.at(64, 64);
         EXPECT_NEAR(px[0], c.r, 4);
         EXPECT_NEAR(px[1], c.g, 4);
         EXPECT_NEAR(px[2], c.b, 4);
