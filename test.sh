@@ -38,11 +38,7 @@ if [ "${1:-}" = "--sanitize" ]; then
   export VELMORA_CMAKE_ARGS="-DVELMORA_SANITIZE=ON -DVELMORA_BUILD_BENCH=OFF"
   supp="$PWD/tests/sanitizer/lsan.supp"
   export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1"
-  # The leak checker's reading of the threads' dynamic TLS (the blocks of libraries loaded
-  # later, such as Mesa's driver) crashes its tracer on this system's C library now and then,
-  # depending on where the heap puts things; it then fails a run that has no leak. Blocks
-  # only TLS points to are therefore not scanned (see the suppressions for what that shows).
-  export LSAN_OPTIONS="suppressions=$supp:print_suppressions=0:use_tls=0"
+  export LSAN_OPTIONS="suppressions=$supp:print_suppressions=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 else
   export VELMORA_BUILD_DIR=build
