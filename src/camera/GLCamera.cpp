@@ -851,6 +851,20 @@ Matrix3 GLCamera::imageToWindow(const Matrix4 &p) const { return overlay.imageTo
 void GLCamera::checkTextures() { overlay.requestTextures(); }
 void GLCamera::updateTextures() { overlay.updateTextures(); }
 void GLCamera::rebuildDisplayLists() { overlay.requestDisplayLists(); }
+
+bool GLCamera::setViewPoses(const std::vector<Matrix3> &rotations, const std::vector<Point3> &translations)
+{
+    if (rotations.size() != static_cast<size_t>(N) || translations.size() != static_cast<size_t>(N))
+        return false;
+    R = rotations;
+    t = translations;
+    computeMinAngle();
+    computeWorldScale();
+    loadModelView(getGLEMatrix());
+    backupModelView = modelView;
+    rebuildDisplayLists();
+    return true;
+}
 void GLCamera::drawTextures() { overlay.drawTextures(); }
 void GLCamera::draw2DTexture() { overlay.draw2DTexture(); }
 void GLCamera::drawCircularMotion() { overlay.drawCircularMotion(); }

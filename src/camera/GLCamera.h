@@ -189,6 +189,10 @@ public:
     /// markers show. No values: the plain markers. Values of another count change nothing
     /// (false).
     bool setMarkerValues(const std::vector<float> &values, const std::string &name);
+    /// Replaces the poses of the original views (one each, in order; else nothing changes and
+    /// false), keeping the intrinsics: the views' spacing, the world scale and the shown
+    /// model-view follow, and the photographs are laid again at the next frame.
+    bool setViewPoses(const std::vector<Matrix3> &rotations, const std::vector<Point3> &translations);
     /// RGB, 3 bytes a view; empty for plain markers.
     const std::vector<unsigned char> &getMarkerColours() const { return markerColours; }
     Legend &getMarkerLegend() { return markerLegend; }

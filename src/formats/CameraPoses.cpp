@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <map>
 #include <stdexcept>
 
@@ -148,4 +150,58 @@ CameraAlignment alignCameraPoses(const CameraPoses &reference, const CameraPoses
         a.rotationErrors.push_back(rotationAngleBetween(reference.views[static_cast<size_t>(p.first)].R, aligned));
     }
     return a;
+}
+
+namespace {
+
+void appendf(std::string &out, const char *format, ...) __attribute__((format(printf, 2, 3)));
+void appendf(std::string &out, const char *format, ...)
+{
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    out += line;
+}
+
+void summary(std::string &out, const char *what, std::vector<double> values, const char *unit)
+{
+    if (values.empty())
+        return;
+    double sum = 0;
+    for (double v : values)
+        sum += v;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    appendf(out, "%s: mean %.6g, median %.6g, maximum %.6g%s\n", what, sum / static_cast<double>(n), median,
+            values.back(), unit);
+}
+
+} // namespace
+
+std::string describeAlignment(const CameraAlignment &a, const CameraPoses &reference)
+{
+    std::string out;
+    const Similarity &T = a.fit.transform;
+    Vec3d axis;
+    double angle = 0;
+    T.axisAngle(axis, angle);
+    appendf(out, "s %.12g\n", T.s);
+    appendf(out, "rotation axis %.12g %.12g %.12g angle %.12g degrees\n", axis[0], axis[1], axis[2],
+            angle * 180 / 3.14159265358979323846);
+    appendf(out, "t %.12g %.12g %.12g\n", T.t[0], T.t[1], T.t[2]);
+    appendf(out, "%-24s %16s %16s\n", "view", "position error", "rotation error");
+    for (size_t i = 0; i < a.match.pairs.size() && i < a.positionErrors.size() && i < a.rotationErrors.size(); ++i) {
+        const size_t r = static_cast<size_t>(a.match.pairs[i].first);
+        const std::string &name = r < reference.views.size() ? reference.views[r].name : std::string();
+        const std::string label = name.empty() ? std::to_string(r) : name;
+        const bool used = i < a.fit.used.size() && a.fit.used[i];
+        appendf(out, "%-24s %16.6g %16.6g%s\n", label.c_str(), a.positionErrors[i], a.rotationErrors[i],
+                used ? "" : "  (left out of the fit)");
+    }
+    summary(out, "position error", a.positionErrors, "");
+    summary(out, "rotation error", a.rotationErrors, " degrees");
+    return out;
 }

@@ -53,4 +53,9 @@ struct CameraAlignment {
 };
 CameraAlignment alignCameraPoses(const CameraPoses &reference, const CameraPoses &model);
 
+/// The figures of a successful alignment, one line each (newline-terminated): s, the rotation
+/// as axis and angle, t, a table of the matched views (named after the reference's views)
+/// with their position and rotation errors, and the mean, median and maximum of both.
+std::string describeAlignment(const CameraAlignment &alignment, const CameraPoses &reference);
+
 #endif

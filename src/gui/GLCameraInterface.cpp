@@ -1,14 +1,21 @@
 #include "gui/GLCameraInterface.h"
 
+#include "camera/AlignedViews.h"
 #include "camera/GLCamera.h"
 #include "camera/GLCameraAnimationImpl.h"
+#include "gui/FileDialog.h"
 #include "gui/MainInterface.h"
 #include "gui/ViewsWindow.h"
 #include "gui/cameraAnimationInterface.h"
 
 #include <gdk/gdkkeysyms.h>
 
+#include "math/Messages.h"
+
+#include <cmath>
 #include <cstring>
+#include <exception>
+#include <vector>
 
 namespace {
 
@@ -41,6 +48,7 @@ GLCameraInterface::GLCameraInterface(GLCamera *c) : ElementPanel(c, "Camera"), c
     addMenuItem(rowOf(GLCamera::Action::LOAD_STATE).label, "loadcamera", GDK_space);
     addMenuItem(rowOf(GLCamera::Action::SAVE_STATE).label, "savecamera", GDK_asterisk);
     addMenuItem(rowOf(GLCamera::Action::VIEWS).label, "views", GDK_V);
+    addMenuItem("Align to...", "align");
     GtkWidget *advanced = addSubmenu("Advanced options");
     addCheckMenuItem("Discrete Cameras", "corigin", showsOrigins, advanced);
     addCheckMenuItem("Camera Trajectory", "ctrajectory", showsTrajectory, advanced);
@@ -100,6 +108,10 @@ void GLCameraInterface::menuBarResponse(const char *key)
         openAnimation();
     } else if (std::strcmp(key, "views") == 0) {
         openViews();
+    } else if (std::strcmp(key, "align") == 0) {
+        FileDialog *chooser = new FileDialog(
+            "Align to reference cameras", fastdelegate::MakeDelegate(this, &GLCameraInterface::onReferenceChosen));
+        adoptDialog(GTK_WIDGET(chooser->getDialog()));
     } else if (std::strcmp(key, "loadcamera") == 0) {
         camera->perform(GLCamera::Action::LOAD_STATE);
     } else if (std::strcmp(key, "savecamera") == 0) {
@@ -166,4 +178,38 @@ ViewsWindow *GLCameraInterface::openViews()
     adoptDialog(views->getWindow());
     views->evaluate();
     return views;
+}
+
+bool GLCameraInterface::alignTo(const std::string &path)
+{
+    CameraPoses reference;
+    try {
+        reference = readCameraPoses(path);
+    } catch (const std::exception &e) {
+        msg::error("Align to: %s\n", e.what());
+        return false;
+    }
+    const CameraPoses views = posesOfViews(*camera);
+    const CameraAlignment a = alignCameraPoses(reference, views);
+    if (!a.ok()) {
+        msg::error("Align to %s: %s\n", path.c_str(), a.refusal().c_str());
+        return false;
+    }
+    msg::note("Align to %s (%s, %zu views): %zu of the camera's %zu views matched by %s, %d used in the fit\n",
+              path.c_str(), reference.format.c_str(), reference.views.size(), a.match.pairs.size(),
+              views.views.size(), a.match.byName ? "name" : "index", a.fit.usedCount);
+    msg::note("%s", describeAlignment(a, reference).c_str());
+
+    makeViewCurrent();
+    moveViews(*camera, a.fit.transform);
+    // Views without a reference have no error: grey markers.
+    std::vector<float> errors(views.views.size(), NAN);
+    for (size_t i = 0; i < a.match.pairs.size(); ++i)
+        errors[static_cast<size_t>(a.match.pairs[i].second)] = static_cast<float>(a.positionErrors[i]);
+    camera->setMarkerValues(errors, "position error");
+    if (!(camera->getOptions() & GLCamera::CAMERA_ORIGINS))
+        camera->toggleOption(GLCamera::CAMERA_ORIGINS);
+    update();
+    redraw();
+    return true;
 }

@@ -3,12 +3,14 @@
 
 #include "gui/ElementPanel.h"
 
+#include <string>
+
 class GLCamera;
 class ViewsWindow;
 
 /// The panel of the camera: the menu "Camera" ("Camera Animation", "Load camera..." on
 /// Space, "Save camera..." on '*', "Views..." (see ViewsWindow), and "Advanced options" with "Discrete Cameras" and
-/// "Camera Trajectory"), the "viewing axes" buttons, "Reset camera", the "projection mode"
+/// "Camera Trajectory"), "Align to..." (see alignTo), the "viewing axes" buttons, "Reset camera", the "projection mode"
 /// pair, the arrows that step through the original views, and the toggles "images",
 /// "silhouettes", "transparency" and "pan around". Controls send the camera's keys.
 class GLCameraInterface : public ElementPanel {
@@ -26,9 +28,16 @@ public:
     GLCamera *getCamera() const { return camera; }
     /// A new window "Views" with the figures of every view; null outside the main window.
     ViewsWindow *openViews();
+    /// Moves the camera's original views into the frame of the reference cameras `path`
+    /// names (any camera model readCameraPoses reads) by the similarity fitted to the
+    /// matched views, prints the figures of the fit, and colours the camera markers by each
+    /// view's position error. A reference that cannot be read or a refused fit prints one
+    /// line and changes nothing (false). The objects shown with the camera stay where they are.
+    bool alignTo(const std::string &path);
 
 private:
     void openAnimation();
+    void onReferenceChosen(const char *path) { alignTo(path); }
     static void onProjection(GtkToggleButton *button, gpointer data);
     static void onReset(GtkButton *, gpointer data);
 
