@@ -33,24 +33,9 @@ std::vector<unsigned char> ViewEvaluation::readSilhouette(const std::string &nam
     const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot + 1);
     try {
         std::unique_ptr<unsigned char[]> grey;
-        if (extension == "txt") {
+        if (extension == "txt")
             return mask;
-        } else if (extension == "sil") {
-            const Sil sil(name.c_str());
-            grey = sil.decodeSilhouette();
-            w = sil.getWidth();
-            h = sil.getHeight();
-        } else if (extension == "pgm") {
-            grey = sequence::loadPGM(name.c_str(), w, h);
-        } else {
-            Bitmap image;
-            image.loadImage(name.c_str());
-            w = image.width;
-            h = image.height;
-            grey.reset(new unsigned char[static_cast<size_t>(w) * h]);
-            for (size_t p = 0; p < static_cast<size_t>(w) * h; ++p)
-                grey[p] = static_cast<unsigned char>((image.pixels[p].r + image.pixels[p].g + image.pixels[p].b) / 3);
-        }
+        grey = sequence::loadSilhouetteGrey(name, extension, w, h);
         if (!grey || w < 1 || h < 1)
             return mask;
         mask.resize(static_cast<size_t>(w) * h);

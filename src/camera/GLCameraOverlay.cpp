@@ -233,22 +233,7 @@ std::unique_ptr<textureData> GLCameraOverlay::loadSilhouette(int i)
     std::unique_ptr<unsigned char[]> grey;
     int w = 0, h = 0;
     try {
-        if (cam.silhouetteExtension == "sil") {
-            const Sil sil(name.c_str());
-            grey = sil.decodeSilhouette();
-            w = sil.getWidth();
-            h = sil.getHeight();
-        } else if (cam.silhouetteExtension == "pgm") {
-            grey = sequence::loadPGM(name.c_str(), w, h);
-        } else {
-            Bitmap image;
-            image.loadImage(name.c_str());
-            w = image.width;
-            h = image.height;
-            grey.reset(new unsigned char[static_cast<size_t>(w) * h]);
-            for (size_t p = 0; p < static_cast<size_t>(w) * h; ++p)
-                grey[p] = static_cast<unsigned char>((image.pixels[p].r + image.pixels[p].g + image.pixels[p].b) / 3);
-        }
+        grey = sequence::loadSilhouetteGrey(name, cam.silhouetteExtension, w, h);
     } catch (const std::exception &) {
         grey.reset();
     }

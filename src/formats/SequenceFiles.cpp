@@ -1,6 +1,8 @@
 #include "formats/SequenceFiles.h"
 
+#include "formats/Sil.h"
 #include "formats/TextScanner.h"
+#include "image/Bitmap.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -173,6 +175,29 @@ bool readContour(const std::string &base, int index, int part, std::vector<Point
     if (std::fscanf(f.get(), "%d %d", &first, &last) != 2)
         return false;
     return readContourPoints((base + number + "_b.txt").c_str(), first, last, points);
+}
+
+std::unique_ptr<unsigned char[]> loadSilhouetteGrey(const std::string &path, const std::string &extension,
+                                                    int &width, int &height)
+{
+    width = height = 0;
+    if (extension == "sil") {
+        const Sil sil(path.c_str());
+        width = sil.getWidth();
+        height = sil.getHeight();
+        return sil.decodeSilhouette();
+    }
+    if (extension == "pgm")
+        return loadPGM(path.c_str(), width, height);
+    Bitmap image;
+    image.loadImage(path.c_str());
+    const size_t n = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    std::unique_ptr<unsigned char[]> grey(new unsigned char[n]);
+    for (size_t p = 0; p < n; ++p)
+        grey[p] = static_cast<unsigned char>((image.pixels[p].r + image.pixels[p].g + image.pixels[p].b) / 3);
+    width = image.width;
+    height = image.height;
+    return grey;
 }
 
 } // namespace sequence

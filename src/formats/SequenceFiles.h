@@ -40,6 +40,12 @@ std::string viewFileName(const std::string &base, int index, const std::string &
 /// a header without usable sizes, sizes beyond 2^28 pixels, or a file shorter than its pixels.
 std::unique_ptr<unsigned char[]> loadPGM(const char *path, int &width, int &height);
 
+/// One grey byte a pixel of the silhouette file `path` of a sequence with `extension`: a
+/// ".sil" silhouette, a PGM image, or any picture the image class reads (the mean of its
+/// channels). Null when it decodes to nothing; raises std::exception when a reader does.
+std::unique_ptr<unsigned char[]> loadSilhouetteGrey(const std::string &path, const std::string &extension,
+                                                    int &width, int &height);
+
 /// Reads the points "%f %f" of a contour file until its end or the first thing that is not
 /// a number; keeps the points with index first..last (0-based). False when the file cannot
 /// be opened.
