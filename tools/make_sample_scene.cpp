@@ -41,8 +41,6 @@
 #include <string>
 #include <vector>
 
-extern char **environ;
-
 namespace {
 
 using sampletools::makeFolders;

@@ -36,8 +36,6 @@
 #include <string>
 #include <vector>
 
-extern char **environ;
-
 namespace {
 
 using sampletools::makeFolders;

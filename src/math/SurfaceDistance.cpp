@@ -98,34 +98,17 @@ bool SurfaceDistance::distances(const float *points, size_t count, double maxDis
                                 unsigned threads, std::atomic<size_t> *done, const std::atomic<bool> *stop) const
 {
     out.assign(count, std::numeric_limits<float>::quiet_NaN());
-    std::atomic<size_t> next(0);
-    const size_t chunk = 4096;
-    const auto work = [&] {
-        for (;;) {
-            if (stop && stop->load())
-                return;
-            const size_t begin = next.fetch_add(chunk);
-            if (begin >= count)
-                return;
-            const size_t end = std::min(count, begin + chunk);
-            int hint = -1;
-            for (size_t i = begin; i < end; ++i) {
-                const double p[3] = {points[3 * i], points[3 * i + 1], points[3 * i + 2]};
-                double d = 0;
-                if (distance(p, maxDistance, d, hint))
-                    out[i] = static_cast<float>(d);
-            }
-            if (done)
-                done->fetch_add(end - begin);
+    forEachPointChunk(count, threads, stop, [&](size_t begin, size_t end) {
+        int hint = -1;
+        for (size_t i = begin; i < end; ++i) {
+            const double p[3] = {points[3 * i], points[3 * i + 1], points[3 * i + 2]};
+            double d = 0;
+            if (distance(p, maxDistance, d, hint))
+                out[i] = static_cast<float>(d);
         }
-    };
-    unsigned n = threads ? threads : std::max(1u, std::thread::hardware_concurrency());
-    std::vector<std::thread> pool;
-    for (unsigned t = 1; t < n; ++t)
-        pool.emplace_back(work);
-    work();
-    for (std::thread &t : pool)
-        t.join();
+        if (done)
+            done->fetch_add(end - begin);
+    });
     return !(stop && stop->load());
 }
 

@@ -246,29 +246,19 @@ bool TriangleBVH::nearest(const double p[3], double maxDistance, Nearest &out, i
     return found;
 }
 
-void surfaceDistances(const TriangleBVH &bvh, const float *points, size_t count, double maxDistance,
-                      std::vector<float> &distances, unsigned threads)
+void forEachPointChunk(size_t count, unsigned threads, const std::atomic<bool> *stop,
+                       const std::function<void(size_t, size_t)> &body)
 {
-    distances.assign(count, std::numeric_limits<float>::quiet_NaN());
     std::atomic<size_t> next(0);
     const size_t chunk = 4096;
     const auto work = [&] {
         for (;;) {
+            if (stop && stop->load())
+                return;
             const size_t begin = next.fetch_add(chunk);
             if (begin >= count)
                 return;
-            const size_t end = std::min(count, begin + chunk);
-            // Neighbours in a point list are mostly neighbours in space: each point starts
-            // from the triangle nearest to the one before.
-            int hint = -1;
-            for (size_t i = begin; i < end; ++i) {
-                const double p[3] = {points[3 * i], points[3 * i + 1], points[3 * i + 2]};
-                TriangleBVH::Nearest n;
-                if (bvh.nearest(p, maxDistance, n, hint)) {
-                    distances[i] = static_cast<float>(n.distance);
-                    hint = n.slot;
-                }
-            }
+            body(begin, std::min(count, begin + chunk));
         }
     };
     const unsigned n = workers(threads);
@@ -278,4 +268,23 @@ void surfaceDistances(const TriangleBVH &bvh, const float *points, size_t count,
     work();
     for (std::thread &t : pool)
         t.join();
+}
+
+void surfaceDistances(const TriangleBVH &bvh, const float *points, size_t count, double maxDistance,
+                      std::vector<float> &distances, unsigned threads)
+{
+    distances.assign(count, std::numeric_limits<float>::quiet_NaN());
+    forEachPointChunk(count, threads, nullptr, [&](size_t begin, size_t end) {
+        // Neighbours in a point list are mostly neighbours in space: each point starts from
+        // the triangle nearest to the one before.
+        int hint = -1;
+        for (size_t i = begin; i < end; ++i) {
+            const double p[3] = {points[3 * i], points[3 * i + 1], points[3 * i + 2]};
+            TriangleBVH::Nearest n;
+            if (bvh.nearest(p, maxDistance, n, hint)) {
+                distances[i] = static_cast<float>(n.distance);
+                hint = n.slot;
+            }
+        }
+    });
 }

@@ -1,7 +1,9 @@
 #ifndef VELMORA_TRIANGLEBVH_H
 #define VELMORA_TRIANGLEBVH_H
 
+#include <atomic>
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 /// A bounding-volume hierarchy over the triangles of a mesh, for the nearest point of the
@@ -58,6 +60,11 @@ private:
     std::vector<float> boxes;     ///< 6 floats a mesh triangle, while building
     int root = -1;
 };
+
+/// Runs body(begin, end) over [0, count) in chunks of a few thousand points, taken in turn
+/// by `threads` threads (0: one a core); no chunk is taken once *stop turns true.
+void forEachPointChunk(size_t count, unsigned threads, const std::atomic<bool> *stop,
+                       const std::function<void(size_t, size_t)> &body);
 
 /// For each of `count` points (3 floats each) the distance to the nearest point of the
 /// surface, on `threads` workers (0: as many as the machine has). Points farther than
