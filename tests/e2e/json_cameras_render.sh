@@ -60,11 +60,7 @@ fail() {
 render() { # output arguments...
   local out=$1
   shift
-  # Under the sanitizers, the leak checker's tracer crashes at the exit of some of these runs,
-  # depending on where the heap lies (it misreads the dynamic TLS of Mesa's driver), and fails
-  # a run that leaks nothing; memory errors are still caught.
-  ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
-    env -u DISPLAY -u XAUTHORITY "$build/velmora-render" "$@" -o "$out" >"$out.out" 2>"$out.err" ||
+  env -u DISPLAY -u XAUTHORITY "$build/velmora-render" "$@" -o "$out" >"$out.out" 2>"$out.err" ||
     fail "velmora-render $* ended with status $?"
 }
 # The 64 x 48 photographs fill the 512 x 512 frame's width: bands of 64 rows above and below.
