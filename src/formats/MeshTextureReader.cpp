@@ -45,6 +45,16 @@ TextureChunk whiteChunk(int w, int h)
     return c;
 }
 
+// A chunk that is the image itself, pointing into its pixels: no copy.
+TextureChunk imageChunk(const Bitmap &image)
+{
+    TextureChunk c;
+    c.width = image.width;
+    c.height = image.height;
+    c.pixels = reinterpret_cast<const unsigned char *>(image.pixels);
+    return c;
+}
+
 // Copies `count` image rows from `firstRow` to the top of the chunk (left aligned).
 void copyRows(TextureChunk &c, const Bitmap &image, int firstRow, int count)
 {
@@ -422,11 +432,7 @@ bool MeshTextureReader::explicitLayout(const Bitmap &image, LargeArray<float> &c
         // power-of-two size is scaled to it (nearest texel) instead of padded.
         texture.texCoords = std::move(coordinates);
         if (pw == W && ph == H) {
-            TextureChunk c;
-            c.width = W;
-            c.height = H;
-            c.pixels = reinterpret_cast<const unsigned char *>(image.pixels);
-            texture.chunks.push_back(std::move(c));
+            texture.chunks.push_back(imageChunk(image));
         } else {
             TextureChunk c = whiteChunk(static_cast<int>(pw), static_cast<int>(ph));
             const auto *src = reinterpret_cast<const unsigned char *>(image.pixels);
@@ -465,11 +471,7 @@ bool MeshTextureReader::explicitLayout(const Bitmap &image, LargeArray<float> &c
         texture.texCoords = std::move(coordinates);
         if (pw == W && ph == H) {
             // The image is already a texture: no copy.
-            TextureChunk c;
-            c.width = W;
-            c.height = H;
-            c.pixels = reinterpret_cast<const unsigned char *>(image.pixels);
-            texture.chunks.push_back(std::move(c));
+            texture.chunks.push_back(imageChunk(image));
         } else {
             texture.chunks.push_back(whiteChunk(static_cast<int>(pw), static_cast<int>(ph)));
             copyRows(texture.chunks.back(), image, 0, H);

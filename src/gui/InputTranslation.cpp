@@ -21,26 +21,18 @@ int MainInterface::mapButton(int button)
 
 int MainInterface::mapKey(unsigned key)
 {
-    switch (key) {
-    case GDK_Left:
-        return KeyCode::LEFT;
-    case GDK_Right:
-        return KeyCode::RIGHT;
-    case GDK_Up:
-        return KeyCode::UP;
-    case GDK_Down:
-        return KeyCode::DOWN;
-    case GDK_Home:
-        return KeyCode::HOME;
-    case GDK_End:
-        return KeyCode::END;
-    case GDK_Page_Up:
-        return KeyCode::PAGE_UP;
-    case GDK_Page_Down:
-        return KeyCode::PAGE_DOWN;
-    default:
-        return static_cast<int>(key);
-    }
+    static const struct {
+        unsigned toolkit;
+        int scene;
+    } kCursorKeys[] = {
+        {GDK_Left, KeyCode::LEFT}, {GDK_Right, KeyCode::RIGHT}, {GDK_Up, KeyCode::UP},
+        {GDK_Down, KeyCode::DOWN}, {GDK_Home, KeyCode::HOME}, {GDK_End, KeyCode::END},
+        {GDK_Page_Up, KeyCode::PAGE_UP}, {GDK_Page_Down, KeyCode::PAGE_DOWN},
+    };
+    for (const auto &k : kCursorKeys)
+        if (k.toolkit == key)
+            return k.scene;
+    return static_cast<int>(key);
 }
 
 gboolean MainInterface::Impl::display(GtkWidget *, GdkEventExpose *event, gpointer data)
