@@ -85,6 +85,10 @@ private:
     /// Floats taken by the token at `buffer[pos]` with its operands; 0 when the token is
     /// unknown or does not fit within `count`.
     static size_t tokenLength(const float *buffer, size_t pos, size_t count);
+    /// Calls `visit(pos)` with the position of every token of the stream in turn, up to the
+    /// first one that is unknown or cut off.
+    template <class Visit>
+    static void forEachToken(const float *buffer, size_t count, Visit visit);
     /// Feeds one token to the text decoder.
     void decodeText(const float *token);
     /// Collects the depth entries of the stream (and its texts when `texts` is set).
