@@ -13,7 +13,7 @@
 // binary PLY.
 #include "image/Bitmap.h"
 #include "formats/DataItem.h"
-#include "formats/MeshTextureReader.h"
+#include "formats/TextureImageFiles.h"
 
 #include <cmath>
 #include <cstdint>
@@ -248,7 +248,7 @@ int main(int argc, char **argv)
         }
     }
     // The texture beside the mesh (not for --plain, which writes the geometry only).
-    const std::vector<std::string> companions = MeshTextureReader::companionNames(out);
+    const std::vector<std::string> companions = TextureImageFiles::companionNames(out);
     if (!plain && !companions.empty() && !sampleTexture(1024, 512).savePNG(companions.front().c_str())) {
         std::fprintf(stderr, "%s: can't write %s\n", argv[0], companions.front().c_str());
         return 1;

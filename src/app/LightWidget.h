@@ -4,16 +4,15 @@
 #include "core/KeyBinding.h"
 #include "math/Matrix4.h"
 #include "math/Point4.h"
+#include "math/NonCopyable.h"
 
 class GLMachine;
 
 /// The light-direction sub-window of a GLMachine: the scene's objects drawn plainly under the
 /// light, which a drag turns around the camera's rotation point.
-class LightWidget {
+class LightWidget : NonCopyable {
 public:
     explicit LightWidget(GLMachine &machine) : m(machine) {}
-    LightWidget(const LightWidget &) = delete;
-    LightWidget &operator=(const LightWidget &) = delete;
 
     // See GLMachine::subWindowInitGL() and the others of that group.
     void initGL();

@@ -113,20 +113,13 @@ bool SceneCapture::saveScaledFrame(const char *fileName, int scale)
         }
         m.offFrame = false;
         target.release();
-        const size_t n = static_cast<size_t>(w) * h;
-        for (size_t i = 0; i < n; ++i)
-            image.pixels[4 * i + 3] = 255;
-        image.flipY();
-        if (image.savePNG(fileName, smallestCaptures ? 9 : GLMachine::kFastCaptureLevel))
-            return true;
+        return writePicture(image, fileName);
     } catch (const std::exception &e) {
         m.offFrame = false;
         m.drawScale = 1;
         msg::error("GLMachine: %s\n", e.what());
         return false;
     }
-    msg::error("GLMachine: unable to write %s\n", fileName);
-    return false;
 }
 
 bool SceneCapture::saveVectorFrame(const char *fileName)
@@ -190,21 +183,27 @@ bool SceneCapture::saveWindowFrame(const char *fileName)
             m.window->swapBuffers(false);
         }
         StartupTiming::mark("capture read back");
-        // The background is cleared with alpha 0, and a drawing buffer with an alpha channel
-        // keeps it: a capture is a picture of the window, so it is made opaque.
-        const size_t n = static_cast<size_t>(w) * h;
-        for (size_t i = 0; i < n; ++i)
-            image.pixels[4 * i + 3] = 255;
-        // OpenGL delivers the bottom row first; files start with the top row.
-        image.flipY();
-        if (image.savePNG(fileName, smallestCaptures ? 9 : GLMachine::kFastCaptureLevel)) {
-            StartupTiming::mark("capture written");
-            return true;
-        }
+        if (!writePicture(image, fileName))
+            return false;
+        StartupTiming::mark("capture written");
+        return true;
     } catch (const std::exception &e) {
         msg::error("GLMachine: %s\n", e.what());
         return false;
     }
+}
+
+bool SceneCapture::writePicture(Bitmap4 &image, const char *fileName) const
+{
+    // The background is cleared with alpha 0, and a drawing buffer with an alpha channel
+    // keeps it: a capture is a picture of the window, so it is made opaque.
+    const size_t n = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    for (size_t i = 0; i < n; ++i)
+        image.pixels[4 * i + 3] = 255;
+    // OpenGL delivers the bottom row first; files start with the top row.
+    image.flipY();
+    if (image.savePNG(fileName, smallestCaptures ? 9 : GLMachine::kFastCaptureLevel))
+        return true;
     msg::error("GLMachine: unable to write %s\n", fileName);
     return false;
 }

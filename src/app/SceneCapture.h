@@ -1,8 +1,11 @@
 #ifndef VELMORA_SCENECAPTURE_H
 #define VELMORA_SCENECAPTURE_H
 
+#include "math/NonCopyable.h"
+
 #include <functional>
 
+class Bitmap4;
 class GLMachine;
 class CPsRenderer;
 namespace PsRenderer {
@@ -13,11 +16,9 @@ class FunctorBase;
 /// target at a multiple of its size, the text overlays laid over enlarged), Encapsulated
 /// PostScript vector captures, and the raw frame for a program that embeds the viewer. A
 /// capture always draws every object whole, even in the middle of a drag.
-class SceneCapture {
+class SceneCapture : NonCopyable {
 public:
     explicit SceneCapture(GLMachine &machine) : m(machine) {}
-    SceneCapture(const SceneCapture &) = delete;
-    SceneCapture &operator=(const SceneCapture &) = delete;
 
     // See the methods of the same names in GLMachine.
     bool saveFrameBuffer(const char *prefix, int number);
@@ -38,6 +39,9 @@ public:
 private:
     bool saveWindowFrame(const char *fileName);
     bool saveScaledFrame(const char *fileName, int scale);
+    /// Makes a capture read back from OpenGL opaque, puts its top row first and writes it;
+    /// false, with the message, when the file is not written.
+    bool writePicture(Bitmap4 &image, const char *fileName) const;
 
     GLMachine &m;
     int captureCounter = 0;

@@ -2,6 +2,7 @@
 #define VELMORA_SCENEINPUT_H
 
 #include "core/KeyBinding.h"
+#include "math/NonCopyable.h"
 
 class GLMachine;
 
@@ -9,11 +10,9 @@ class GLMachine;
 /// current camera or move the current object (with Shift), pick and measure on it; keys run
 /// the scene's own commands (captures, quit, shadows, the light sub-window, reset) and pass
 /// the others to the element that has the focus, then to the camera.
-class SceneInput {
+class SceneInput : NonCopyable {
 public:
     explicit SceneInput(GLMachine &machine) : m(machine) {}
-    SceneInput(const SceneInput &) = delete;
-    SceneInput &operator=(const SceneInput &) = delete;
 
     // See the methods of the same names in GLMachine.
     void notifyClick(int button, int eventType, int x, int y, int modifiers);

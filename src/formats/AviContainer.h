@@ -1,6 +1,8 @@
 #ifndef VELMORA_AVICONTAINER_H
 #define VELMORA_AVICONTAINER_H
 
+#include "math/NonCopyable.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,7 +19,7 @@ class Bitmap;
 /// Frames are Bitmap objects holding blue, green, red in each pixel's three bytes, row 0 at
 /// the top; every frame of one film has the size of the first. Codecs that store colour at
 /// half resolution need even sizes: an odd last column or row is left out of those films.
-class AviContainer
+class AviContainer : NonCopyable
 {
   public:
     /// `name`: the film's file name; when its last path component has no extension, the
@@ -27,9 +29,6 @@ class AviContainer
     AviContainer(const char *name, int fps, int codec);
     /// Removes the unfinished film unless close() succeeded.
     ~AviContainer();
-
-    AviContainer(const AviContainer &) = delete;
-    AviContainer &operator=(const AviContainer &) = delete;
 
     /// Encodes one frame; the first one fixes the film's size. False (with getError()) when
     /// the frame cannot be written; every later call then fails too.

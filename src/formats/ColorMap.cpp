@@ -53,31 +53,18 @@ void grayLevel(unsigned char *rgb, float value, float min, float max, bool inver
     setRGB(rgb, g, g, g);
 }
 
-// Upper half of the standard map: dark red through orange to white.
-void positiveBranch(unsigned char *rgb, float value, float min, float max)
+// One half of the standard map: the upper one dark red through orange to white, the lower one
+// black through green to cyan; both black below the range.
+void branch(bool upper, unsigned char *rgb, float value, float min, float max)
 {
     const float t = position(value, min, max);
     if (t < 0.f) {
         setRGB(rgb, 0, 0, 0);
     } else if (t > 1.f) {
-        setRGB(rgb, 255, 255, 255);
+        setRGB(rgb, upper ? 255 : 0, 255, 255);
     } else {
         const unsigned char b = t > 0.5f ? toByte(510.f * (t - 0.5f)) : 0;
-        setRGB(rgb, toByte(192.f + std::trunc(63.f * t)), toByte(255.f * t), b);
-    }
-}
-
-// Lower half of the standard map: black through green to cyan.
-void negativeBranch(unsigned char *rgb, float value, float min, float max)
-{
-    const float t = position(value, min, max);
-    if (t < 0.f) {
-        setRGB(rgb, 0, 0, 0);
-    } else if (t > 1.f) {
-        setRGB(rgb, 0, 255, 255);
-    } else {
-        const unsigned char b = t > 0.5f ? toByte(510.f * (t - 0.5f)) : 0;
-        setRGB(rgb, 0, toByte(255.f * t), b);
+        setRGB(rgb, upper ? toByte(192.f + std::trunc(63.f * t)) : 0, toByte(255.f * t), b);
     }
 }
 
@@ -94,33 +81,36 @@ const char *const kNames[ColorMap::nColorMaps] = {
     "gray",     "inverse gray", "absolute gray", "blue", "random",
 };
 
-int wrapIndex(int i)
-{
-    const int m = i % ColorMap::nColorMaps;
-    return m < 0 ? m + ColorMap::nColorMaps : m;
-}
-
 } // namespace
 
-ColorMap::ColorFunction ColorMap::selectColorMap(int i) { return kMaps[wrapIndex(i)]; }
+int ColorMap::mapNumber(int i)
+{
+    const int m = i % nColorMaps;
+    return m < 0 ? m + nColorMaps : m;
+}
 
-const char *ColorMap::getColorMapName(int i) { return kNames[wrapIndex(i)]; }
+bool ColorMap::choose(int &current, int i)
+{
+    i = mapNumber(i);
+    if (i == current)
+        return false;
+    current = i;
+    return true;
+}
+
+ColorMap::ColorFunction ColorMap::selectColorMap(int i) { return kMaps[mapNumber(i)]; }
+
+const char *ColorMap::getColorMapName(int i) { return kNames[mapNumber(i)]; }
 
 void ColorMap::colorMap(unsigned char *rgb, float value, float min, float max)
 {
     // Signed data keeps zero at the boundary between the two branches.
     const bool oppositeSigns = (min < 0.f && max > 0.f) || (min > 0.f && max < 0.f);
-    if (oppositeSigns) {
-        if (value > 0.f)
-            positiveBranch(rgb, value, 0.f, max);
-        else
-            negativeBranch(rgb, value, min, 0.f);
-    } else {
-        if (value > 0.f)
-            positiveBranch(rgb, value, min, max);
-        else
-            negativeBranch(rgb, value, min, max);
-    }
+    const bool upper = value > 0.f;
+    if (oppositeSigns)
+        branch(upper, rgb, value, upper ? 0.f : min, upper ? max : 0.f);
+    else
+        branch(upper, rgb, value, min, max);
 }
 
 void ColorMap::hotColorMap(unsigned char *rgb, float value, float min, float max)

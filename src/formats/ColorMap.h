@@ -20,6 +20,10 @@ public:
     /// The display name of map `i`, with the same wrapping.
     static const char *getColorMapName(int i);
     static int getNumberOfColorMaps() { return nColorMaps; }
+    /// Map number `i` modulo nColorMaps; negative numbers wrap too (-1 is the last map).
+    static int mapNumber(int i);
+    /// Sets `current` to map number `i` (wrapped); false when it was that map already.
+    static bool choose(int &current, int i);
 
     /// "standard": for signed data, dark red through orange to white above zero and black
     /// through green to cyan below; data of one sign uses the whole range for its branch.

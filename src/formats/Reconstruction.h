@@ -16,6 +16,16 @@ inline float reconstructionFloat(double v, const char *what)
     return static_cast<float>(v);
 }
 
+/// The folder of a model file, where its readers look for the files beside it: "." for a bare
+/// name, "/" for a file at the root.
+inline std::string folderOf(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 /// One registered photograph of a reconstruction tool's output, already in this program's
 /// camera model: a world point X has camera coordinates x = R X + t (x right, y down, z
 /// forward) and lands on the pixel (fx x/z + cx, fy y/z + cy), measured from the top-left

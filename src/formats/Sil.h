@@ -1,6 +1,8 @@
 #ifndef VELMORA_SIL_H
 #define VELMORA_SIL_H
 
+#include "math/NonCopyable.h"
+
 #include <cstdint>
 #include <memory>
 
@@ -23,7 +25,7 @@
 /// the coding implies ("T": ceil(width x height / 8) bytes; "U": a multiple of 4), the data
 /// size against the bytes the file holds, and (for "U") that the runs cover the image exactly.
 /// Failures print the reason and throw std::runtime_error.
-class Sil {
+class Sil : NonCopyable {
 public:
     static constexpr int headerSize = 68;
     static constexpr int nameSize = 52;
@@ -41,8 +43,6 @@ public:
     /// when it is not 0. `name` is kept in the header, cut to 51 characters; null keeps an
     /// empty name. Sizes outside 1..maxSide or beyond maxPixels throw "wrong silhouette size".
     Sil(const unsigned char *pixels, int width, int height, const char *name);
-    Sil(const Sil &) = delete;
-    Sil &operator=(const Sil &) = delete;
 
     /// A new width x height image, or null when the silhouette has no data.
     std::unique_ptr<unsigned char[]> decodeSilhouette() const;

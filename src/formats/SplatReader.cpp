@@ -155,6 +155,14 @@ Layout layoutOf(const PlyHeader &h, size_t bodySize)
     return L;
 }
 
+// The value of type T in the machine's byte order at `b`.
+template <class T> T load(const unsigned char *b)
+{
+    T v;
+    std::memcpy(&v, b, sizeof v);
+    return v;
+}
+
 float decode(const unsigned char *at, PlyHeader::Type t, bool swap)
 {
     unsigned char b[8];
@@ -167,34 +175,13 @@ float decode(const unsigned char *at, PlyHeader::Type t, bool swap)
     switch (t) {
     case PlyHeader::INT8: return static_cast<float>(static_cast<signed char>(b[0]));
     case PlyHeader::UINT8: return static_cast<float>(b[0]);
-    case PlyHeader::INT16: {
-        int16_t v;
-        std::memcpy(&v, b, 2);
-        return static_cast<float>(v);
-    }
-    case PlyHeader::UINT16: {
-        uint16_t v;
-        std::memcpy(&v, b, 2);
-        return static_cast<float>(v);
-    }
-    case PlyHeader::INT32: {
-        int32_t v;
-        std::memcpy(&v, b, 4);
-        return static_cast<float>(v);
-    }
-    case PlyHeader::UINT32: {
-        uint32_t v;
-        std::memcpy(&v, b, 4);
-        return static_cast<float>(v);
-    }
-    case PlyHeader::FLOAT32: {
-        float v;
-        std::memcpy(&v, b, 4);
-        return v;
-    }
+    case PlyHeader::INT16: return static_cast<float>(load<int16_t>(b));
+    case PlyHeader::UINT16: return static_cast<float>(load<uint16_t>(b));
+    case PlyHeader::INT32: return static_cast<float>(load<int32_t>(b));
+    case PlyHeader::UINT32: return static_cast<float>(load<uint32_t>(b));
+    case PlyHeader::FLOAT32: return load<float>(b);
     case PlyHeader::FLOAT64: {
-        double v;
-        std::memcpy(&v, b, 8);
+        const double v = load<double>(b);
         // Beyond the float range the value is as good as infinite: the splat is skipped.
         return std::fabs(v) > 3.4e38 ? (v > 0 ? INFINITY : -INFINITY) : static_cast<float>(v);
     }

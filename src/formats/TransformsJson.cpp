@@ -205,14 +205,6 @@ bool isFile(const std::string &path)
     return std::filesystem::is_regular_file(path, ignored);
 }
 
-std::string folderOf(const std::string &path)
-{
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 } // namespace
 
 bool TransformsJson::locate(const std::string &path, std::string &file)

@@ -2,6 +2,7 @@
 #define VELMORA_COLORINTERFACE_H
 
 #include "gui/FastDelegate.h"
+#include "math/NonCopyable.h"
 #include "math/Point4.h"
 
 #include <gtk/gtk.h>
@@ -12,14 +13,11 @@
 /// A chooser is made by `factory` and lives until its dialog is closed (by the user, by its
 /// "Close" button or by `close`); it then deletes itself. Colours are `Point4`s with red,
 /// green, blue and alpha from 0 to 1.
-class ColorInterface {
+class ColorInterface : NonCopyable {
 public:
     /// Opens a chooser showing `initial` that passes each new colour to `callback`. Opening it
     /// does not call `callback`. The returned chooser belongs to its dialog.
     static ColorInterface *factory(fastdelegate::FastDelegate1<Point4> callback, Point4 initial);
-
-    ColorInterface(const ColorInterface &) = delete;
-    ColorInterface &operator=(const ColorInterface &) = delete;
 
     /// Shows `colour` (components clamped to 0..1); like a user's change, it reaches the
     /// callable, once.

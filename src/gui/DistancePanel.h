@@ -2,6 +2,7 @@
 #define VELMORA_DISTANCEPANEL_H
 
 #include "formats/DataItem.h"
+#include "math/NonCopyable.h"
 #include "math/SurfaceDistance.h"
 
 #include <gtk/gtk.h>
@@ -31,14 +32,11 @@ class GLMeshObject;
 /// RMS ..., 95th percentile ..., maximum ..." goes to the messages.
 ///
 /// The window deletes itself when it is closed; closing it stops the work.
-class DistancePanel {
+class DistancePanel : NonCopyable {
 public:
     /// `apply` hands the element its new data item (on the main thread).
     DistancePanel(GL3DObject *element, std::function<void(const DataItem &)> apply);
     ~DistancePanel();
-
-    DistancePanel(const DistancePanel &) = delete;
-    DistancePanel &operator=(const DistancePanel &) = delete;
 
     GtkWidget *getDialog() const { return dialog; }
 

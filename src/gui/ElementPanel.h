@@ -4,6 +4,7 @@
 #include "core/GLObject.h"
 #include "gui/FastDelegate.h"
 #include "gui/GtkPanel.h"
+#include "math/NonCopyable.h"
 
 #include <gtk/gtk.h>
 
@@ -19,7 +20,7 @@
 /// Controls that mirror a state of the element (check items, toggles, radio buttons) are
 /// set again by update(); while it runs their handlers do nothing, so refreshing never acts
 /// on the element.
-class ElementPanel : public GtkPanel {
+class ElementPanel : public GtkPanel, NonCopyable {
 public:
     /// How a panel's controls look. The slice panels (octree, volume) have toggle buttons
     /// filling their row, unpadded buttons, a bare information label and one palette dialog
@@ -44,9 +45,6 @@ public:
     ElementPanel(GLObject *element, const char *menuTitle, bool commonItems = true);
     ElementPanel(GLObject *element, const char *menuTitle, const Look &look);
     ~ElementPanel() override;
-
-    ElementPanel(const ElementPanel &) = delete;
-    ElementPanel &operator=(const ElementPanel &) = delete;
 
     /// Runs the menu item `key`; the base panel knows "bbox" and "axes" (3D objects only).
     /// Every menu action ends with a redraw request.

@@ -10,17 +10,7 @@
 
 // --- The order of picking ---------------------------------------------------------------------
 
-void PickOrder::update(const std::vector<std::string> &chosen)
-{
-    std::vector<std::string> kept;
-    for (const std::string &name : picked)
-        if (std::find(chosen.begin(), chosen.end(), name) != chosen.end())
-            kept.push_back(name);
-    for (const std::string &name : chosen)
-        if (std::find(kept.begin(), kept.end(), name) == kept.end())
-            kept.push_back(name);
-    picked.swap(kept);
-}
+void PickOrder::update(const std::vector<std::string> &chosen) { picked = ordered(chosen); }
 
 std::vector<std::string> PickOrder::ordered(const std::vector<std::string> &chosen) const
 {

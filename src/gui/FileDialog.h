@@ -2,6 +2,7 @@
 #define VELMORA_FILEDIALOG_H
 
 #include "gui/FastDelegate.h"
+#include "math/NonCopyable.h"
 
 #include <gtk/gtk.h>
 
@@ -31,7 +32,7 @@ private:
 /// On "OK" the dialog closes first and the callable then receives the chosen name (in
 /// multiple-selection mode: each chosen name in turn, in the order the user picked them);
 /// a choice of no file calls nothing. Cancelling or closing the window calls nothing.
-class FileDialog {
+class FileDialog : NonCopyable {
 public:
     /// `pattern`, when given (for example "*.rgb"), limits the files shown.
     FileDialog(const char *title, fastdelegate::FastDelegate1<const char *> callback, bool multiple = false,
@@ -40,9 +41,6 @@ public:
     /// replaced.
     static FileDialog *saveAs(const char *title, fastdelegate::FastDelegate1<const char *> callback,
                               const char *pattern = nullptr);
-
-    FileDialog(const FileDialog &) = delete;
-    FileDialog &operator=(const FileDialog &) = delete;
 
     /// Opens the chooser in `folder` (ignored when null or empty).
     void setFolder(const char *folder);

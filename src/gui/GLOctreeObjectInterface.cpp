@@ -63,22 +63,14 @@ void GLOctreeObjectInterface::sliderMoved(GtkWidget *slider)
     octree->postRedisplay();
 }
 
-void GLOctreeObjectInterface::setColorMap(int index)
-{
-    octree->setColorMap(index);
-    octree->postRedisplay();
-}
-
 void GLOctreeObjectInterface::menuBarResponse(const char *key)
 {
     if (std::strcmp(key, "structure") == 0)
         octree->setDrawStructure(!octree->getDrawStructure());
-    else if (std::strcmp(key, "palette") == 0)
-        openPaletteDialog(octree->getColorMap(), MakeDelegate(this, &GLOctreeObjectInterface::setColorMap));
     else if (std::strcmp(key, "interpolation") == 0)
         openInterpolationDialog();
-    // The common items, and the redraw every menu item ends with.
-    ElementPanel::menuBarResponse(key);
+    // The palette, the common items, and the redraw every menu item ends with.
+    SlicePanel::menuBarResponse(key);
 }
 
 void GLOctreeObjectInterface::openInterpolationDialog()

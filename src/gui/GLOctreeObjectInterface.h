@@ -25,7 +25,6 @@ private:
 
     void createInterface();
     void sliderMoved(GtkWidget *slider);
-    void setColorMap(int index);
     void openInterpolationDialog();
     void interpolationChosen(GtkWidget *button);
 

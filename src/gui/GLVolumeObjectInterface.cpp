@@ -2,8 +2,6 @@
 
 #include "objects/GLVolumeObject.h"
 
-#include <cstring>
-
 using fastdelegate::MakeDelegate;
 
 GLVolumeObjectInterface::GLVolumeObjectInterface(GLVolumeObject *v)
@@ -48,16 +46,3 @@ void GLVolumeObjectInterface::setInterpolation(int mode)
     volume->postRedisplay();
 }
 
-void GLVolumeObjectInterface::setColorMap(int index)
-{
-    volume->setColorMap(index);
-    volume->postRedisplay();
-}
-
-void GLVolumeObjectInterface::menuBarResponse(const char *key)
-{
-    if (std::strcmp(key, "palette") == 0)
-        openPaletteDialog(volume->getColorMap(), MakeDelegate(this, &GLVolumeObjectInterface::setColorMap));
-    // The common items, and the redraw every menu item ends with.
-    ElementPanel::menuBarResponse(key);
-}

@@ -14,14 +14,10 @@ class GLVolumeObjectInterface : public SlicePanel {
 public:
     explicit GLVolumeObjectInterface(GLVolumeObject *volume);
 
-    /// Runs the menu item `key`: "bbox", "axes", "palette".
-    void menuBarResponse(const char *key) override;
-
 private:
     void createInterface();
     void sliderMoved(GtkWidget *slider);
     void setInterpolation(int mode);
-    void setColorMap(int index);
 
     GLVolumeObject *volume;
 };

@@ -183,23 +183,21 @@ void GtkEList::swap(int a, int b)
     resyncSelection();
 }
 
-void *GtkEList::getItemData(int row) const
+template <class T>
+T GtkEList::cell(int row, int column) const
 {
     GtkTreeIter iter;
-    if (!rowIter(row, &iter))
-        return nullptr;
-    void *data = nullptr;
-    gtk_tree_model_get(GTK_TREE_MODEL(store), &iter, DataColumn, &data, -1);
-    return data;
+    T value = nullptr;
+    if (rowIter(row, &iter))
+        gtk_tree_model_get(GTK_TREE_MODEL(store), &iter, column, &value, -1);
+    return value;
 }
+
+void *GtkEList::getItemData(int row) const { return cell<void *>(row, DataColumn); }
 
 std::string GtkEList::getItemLabel(int row) const
 {
-    GtkTreeIter iter;
-    if (!rowIter(row, &iter))
-        return std::string();
-    gchar *label = nullptr;
-    gtk_tree_model_get(GTK_TREE_MODEL(store), &iter, LabelColumn, &label, -1);
+    gchar *label = cell<gchar *>(row, LabelColumn);
     std::string copy(label ? label : "");
     g_free(label);
     return copy;
@@ -207,11 +205,7 @@ std::string GtkEList::getItemLabel(int row) const
 
 GdkPixbuf *GtkEList::getItemPixmap(int row) const
 {
-    GtkTreeIter iter;
-    if (!rowIter(row, &iter))
-        return nullptr;
-    GdkPixbuf *icon = nullptr;
-    gtk_tree_model_get(GTK_TREE_MODEL(store), &iter, IconColumn, &icon, -1);
+    GdkPixbuf *icon = cell<GdkPixbuf *>(row, IconColumn);
     // The class-wide icons outlive every row; the reference the model handed out is not needed.
     if (icon)
         g_object_unref(icon);

@@ -2,6 +2,7 @@
 #define VELMORA_GTKELIST_H
 
 #include "gui/FastDelegate.h"
+#include "math/NonCopyable.h"
 
 #include <gtk/gtk.h>
 
@@ -19,13 +20,10 @@
 /// The list builds its widgets at construction; the caller packs `getWidget()` into a
 /// container. Deleting the list destroys the widgets. When the toolkit destroys them first
 /// (the window closed), the rows stay usable and the selection operations do nothing.
-class GtkEList {
+class GtkEList : NonCopyable {
 public:
     explicit GtkEList(const char *title);
     ~GtkEList();
-
-    GtkEList(const GtkEList &) = delete;
-    GtkEList &operator=(const GtkEList &) = delete;
 
     /// Inserts a row before `position` (appends when `position` is negative or past the end)
     /// and returns its index. `kind` is the element's type code; the icon is chosen from the
@@ -78,6 +76,9 @@ private:
     void resyncSelection();
     int rowOfSelection() const;
     bool rowIter(int row, GtkTreeIter *iter) const;
+    /// What `column` of `row` holds, as the model hands it out; null for a row that is not there.
+    template <class T>
+    T cell(int row, int column) const;
     void clean();
     void scrollerDestroyed();
 

@@ -2,6 +2,7 @@
 #define VELMORA_LISTDIALOG_H
 
 #include "gui/FastDelegate.h"
+#include "math/NonCopyable.h"
 
 #include <gtk/gtk.h>
 
@@ -12,13 +13,10 @@
 ///
 /// Made with `new`; it opens at once and stays open, so the user may change the choice,
 /// until "OK" or the window's close box closes it; it then deletes itself.
-class ListDialog {
+class ListDialog : NonCopyable {
 public:
     ListDialog(const char *title, const std::vector<std::string> &items,
                fastdelegate::FastDelegate1<int> callback);
-
-    ListDialog(const ListDialog &) = delete;
-    ListDialog &operator=(const ListDialog &) = delete;
 
     /// Closes the dialog, which deletes the dialog object.
     void destructor();

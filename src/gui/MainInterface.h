@@ -2,6 +2,7 @@
 #define VELMORA_MAININTERFACE_H
 
 #include "app/SceneWindow.h"
+#include "math/NonCopyable.h"
 
 #include <memory>
 #include <string>
@@ -16,16 +17,13 @@ class WindowHost;
 /// the light-direction sub-window, cursors and dialogs.
 ///
 /// No toolkit type appears here; the toolkit's state lives behind Impl.
-class MainInterface : public SceneWindow {
+class MainInterface : public SceneWindow, NonCopyable {
 public:
     /// Opens both windows. Exits with status 1 after "Viewer: cannot open the X display ..."
     /// when there is no display, and after "Viewer:impossible to use OpenGL/GLX" on standard
     /// error when the display has no OpenGL.
     MainInterface(GLMachine *machine, const char *title, int width, int height);
     ~MainInterface() override;
-
-    MainInterface(const MainInterface &) = delete;
-    MainInterface &operator=(const MainInterface &) = delete;
 
     /// Runs the toolkit's event loop until stopLoop().
     void runLoop() override;

@@ -2,16 +2,15 @@
 #define VELMORA_MAINMENUS_H
 
 #include "gui/MainInterface.h"
+#include "math/NonCopyable.h"
 
 #include <gtk/gtk.h>
 
 /// The control window's own menus (File, Help) and what they open: the "open file" dialog,
 /// the key table of the Help window and the About window.
-class MainMenus {
+class MainMenus : NonCopyable {
 public:
     explicit MainMenus(MainInterface::Impl &window) : win(window) {}
-    MainMenus(const MainMenus &) = delete;
-    MainMenus &operator=(const MainMenus &) = delete;
 
     /// The menu bar, packed at the top of `box`, with its accelerators.
     void createMenuBar(GtkWidget *box);

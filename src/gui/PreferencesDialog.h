@@ -2,15 +2,14 @@
 #define VELMORA_PREFERENCESDIALOG_H
 
 #include "gui/MainInterface.h"
+#include "math/NonCopyable.h"
 #include "math/Point4.h"
 
 /// The Preferences window: background and text colours, object information, window size,
 /// the reduction of large scenes while dragging, capture files and the capture scale.
-class PreferencesDialog {
+class PreferencesDialog : NonCopyable {
 public:
     explicit PreferencesDialog(MainInterface::Impl &window) : win(window) {}
-    PreferencesDialog(const PreferencesDialog &) = delete;
-    PreferencesDialog &operator=(const PreferencesDialog &) = delete;
 
     /// Opens a Preferences window (nothing without a scene).
     void open();

@@ -1,6 +1,8 @@
 #ifndef VELMORA_PROGRESSBAR_H
 #define VELMORA_PROGRESSBAR_H
 
+#include "math/NonCopyable.h"
+
 #include <gtk/gtk.h>
 
 /// A small window that shows how far a long computation on the main thread has come.
@@ -10,14 +12,11 @@
 /// toolkit process its pending events, so the windows repaint while the computation runs.
 /// The user may close the window at any time; the bar then just stops showing progress.
 /// Deleting the object closes the window when it is still open.
-class ProgressBar {
+class ProgressBar : NonCopyable {
 public:
     /// `showText`: whether the bar shows the percentage ("25%") centred on it.
     ProgressBar(const char *title, bool showText = true);
     ~ProgressBar();
-
-    ProgressBar(const ProgressBar &) = delete;
-    ProgressBar &operator=(const ProgressBar &) = delete;
 
     /// The value that fills the bar. A maximum of 0 or less leaves the bar empty.
     void setMaxValue(float max) { maxValue = max; }

@@ -2,6 +2,8 @@
 
 #include "objects/GLSlicedObject.h"
 
+#include <cstring>
+
 namespace {
 
 template <int k>
@@ -78,4 +80,18 @@ void SlicePanel::update()
     for (int k = 0; k < 3; ++k)
         gtk_range_set_value(GTK_RANGE(positions[k]), position[k]);
     updating = false;
+}
+
+void SlicePanel::setColorMap(int index)
+{
+    sliced->setColorMap(index);
+    sliced->postRedisplay();
+}
+
+void SlicePanel::menuBarResponse(const char *key)
+{
+    if (std::strcmp(key, "palette") == 0)
+        openPaletteDialog(sliced->getColorMap(), fastdelegate::MakeDelegate(this, &SlicePanel::setColorMap));
+    // The common items, and the redraw every menu item ends with.
+    ElementPanel::menuBarResponse(key);
 }

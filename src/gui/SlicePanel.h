@@ -14,6 +14,8 @@ class SlicePanel : public ElementPanel {
 public:
     /// Brings the common controls and the position sliders back to the element's state.
     void update() override;
+    /// Runs "palette" (the element's colour map in a palette dialog), then the common items.
+    void menuBarResponse(const char *key) override;
 
 protected:
     using SliderMoved = fastdelegate::FastDelegate1<GtkWidget *>;
@@ -29,6 +31,7 @@ protected:
     /// Hands a moved threshold or position slider's value to the element; false for any
     /// other slider.
     bool applySliceSlider(GtkWidget *slider, double value);
+    void setColorMap(int index);
 
     GLSlicedObject *sliced;
     GtkWidget *lowerThreshold = nullptr;

@@ -2,6 +2,7 @@
 #define VELMORA_CAMERAANIMATIONINTERFACE_H
 
 #include "camera/CameraAnimationWindow.h"
+#include "math/NonCopyable.h"
 #include "core/ElementHost.h"
 
 #include <gtk/gtk.h>
@@ -16,14 +17,11 @@ class GtkEList;
 ///
 /// Opened by the main window's host when the editor asks for it, and deleted by the editor.
 /// A window the user closes turns the camera's animation off, which deletes editor and window.
-class cameraAnimationInterface : public CameraAnimationWindow
+class cameraAnimationInterface : public CameraAnimationWindow, NonCopyable
 {
   public:
     explicit cameraAnimationInterface(GLCameraAnimationImpl *animation);
     ~cameraAnimationInterface() override;
-
-    cameraAnimationInterface(const cameraAnimationInterface &) = delete;
-    cameraAnimationInterface &operator=(const cameraAnimationInterface &) = delete;
 
     void showKeyCameras(const std::vector<int> &labels, int selected) override;
     void showPlaying(bool playing) override;

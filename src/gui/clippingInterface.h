@@ -1,6 +1,8 @@
 #ifndef VELMORA_CLIPPINGINTERFACE_H
 #define VELMORA_CLIPPINGINTERFACE_H
 
+#include "math/NonCopyable.h"
+
 #include <gtk/gtk.h>
 
 class GLMeshObject;
@@ -14,14 +16,11 @@ class GLMeshObject;
 /// The rows drive the mesh through its clipping keys (300 + 2 row: enable flag, 301 + 2 row:
 /// plane), as a program driving the mesh by keys would. Made with `new`; deletes itself
 /// when its window is destroyed.
-class clippingInterface {
+class clippingInterface : NonCopyable {
 public:
     static constexpr int nPlanes = 6;
 
     explicit clippingInterface(GLMeshObject *mesh);
-
-    clippingInterface(const clippingInterface &) = delete;
-    clippingInterface &operator=(const clippingInterface &) = delete;
 
     GtkWidget *getDialog() const { return dialog; }
     /// The d values between which the plane of normal (a, b, c) crosses the object, in lo and

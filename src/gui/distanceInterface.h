@@ -2,6 +2,7 @@
 #define VELMORA_DISTANCEINTERFACE_H
 
 #include "measure/PathDisplay.h"
+#include "math/NonCopyable.h"
 
 #include <gtk/gtk.h>
 
@@ -9,13 +10,10 @@
 /// distance of its ends, one line each. A mesh owns one through PathDisplay and keeps it
 /// for its later measurements; closing the window only hides the figures until the next
 /// path opens it again.
-class distanceInterface : public PathDisplay {
+class distanceInterface : public PathDisplay, NonCopyable {
 public:
     distanceInterface();
     ~distanceInterface() override;
-
-    distanceInterface(const distanceInterface &) = delete;
-    distanceInterface &operator=(const distanceInterface &) = delete;
 
     void setPath(const Chemin *path) override;
     void toggle() override;

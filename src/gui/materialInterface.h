@@ -2,6 +2,7 @@
 #define VELMORA_MATERIALINTERFACE_H
 
 #include "objects/Material.h"
+#include "math/NonCopyable.h"
 
 #include <gtk/gtk.h>
 
@@ -14,12 +15,9 @@ class GLMeshObject;
 /// Made with `new`; it lives until its window is destroyed, then deletes itself. Every change
 /// reaches the mesh at once. The controls are looked up by their names; a missing one is
 /// reported ("Widget not found: %s") and skipped.
-class materialInterface {
+class materialInterface : NonCopyable {
 public:
     explicit materialInterface(GLMeshObject *mesh);
-
-    materialInterface(const materialInterface &) = delete;
-    materialInterface &operator=(const materialInterface &) = delete;
 
     GtkWidget *getDialog() const { return dialog; }
     /// Fills the controls from the mesh's material and settings.

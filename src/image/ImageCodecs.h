@@ -1,6 +1,8 @@
 #ifndef VELMORA_IMAGECODECS_H
 #define VELMORA_IMAGECODECS_H
 
+#include "math/NonCopyable.h"
+
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -118,13 +120,11 @@ WriteResult writeJpeg(const char *path, const unsigned char *pixels, int width, 
 /// only when commit() succeeds, so that a writer failing part way never leaves a truncated file
 /// under the final name. A path naming something other than a regular file (a device, a pipe,
 /// a symbolic link) is written directly.
-class OutputFile
+class OutputFile : NonCopyable
 {
   public:
     explicit OutputFile(const char *path);
     ~OutputFile();
-    OutputFile(const OutputFile &) = delete;
-    OutputFile &operator=(const OutputFile &) = delete;
 
     /// The open stream, or null when the file couldn't be created.
     FILE *file() const { return out; }

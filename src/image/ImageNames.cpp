@@ -8,6 +8,21 @@
 namespace imagenames
 {
 
+namespace
+{
+
+// Bitmap's readers by their keyword.
+struct Reader {
+    const char *keyword;
+    void (Bitmap::*load)(const char *);
+};
+const Reader kReaders[] = {
+    {"tga", &Bitmap::loadTGA}, {"ppm", &Bitmap::loadPPM}, {"pgm", &Bitmap::loadPGM}, {"ima", &Bitmap::loadIMA},
+    {"rvb", &Bitmap::loadRVB}, {"jpg", &Bitmap::loadJPG}, {"tif", &Bitmap::loadTIFF}, {"png", &Bitmap::loadPNG},
+};
+
+} // namespace
+
 std::string keyword(const char *path)
 {
     const char *dot = path ? std::strrchr(path, '.') : nullptr;
@@ -22,8 +37,8 @@ std::string keyword(const char *path)
         return "jpg";
     if (ext == "pnm")
         return "ppm";
-    for (const char *k : {"tga", "ppm", "pgm", "ima", "rvb", "jpg", "tif", "png"})
-        if (ext == k)
+    for (const Reader &r : kReaders)
+        if (ext == r.keyword)
             return ext;
     return "";
 }
@@ -31,24 +46,12 @@ std::string keyword(const char *path)
 void load(Bitmap &image, const char *path)
 {
     const std::string k = keyword(path);
-    if (k == "tga")
-        image.loadTGA(path);
-    else if (k == "ppm")
-        image.loadPPM(path);
-    else if (k == "pgm")
-        image.loadPGM(path);
-    else if (k == "ima")
-        image.loadIMA(path);
-    else if (k == "rvb")
-        image.loadRVB(path);
-    else if (k == "jpg")
-        image.loadJPG(path);
-    else if (k == "tif")
-        image.loadTIFF(path);
-    else if (k == "png")
-        image.loadPNG(path);
-    else
-        image.loadImage(path);
+    for (const Reader &r : kReaders)
+        if (k == r.keyword) {
+            (image.*r.load)(path);
+            return;
+        }
+    image.loadImage(path);
 }
 
 int save(const Bitmap &image, const char *path)

@@ -218,23 +218,7 @@ void GL3DObject::renderFrameBuffer()
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_LIGHTING);
     glColor3f(0, 0, 0);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, w, 0, h, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    unpackTightRows();
-    glRasterPos2i(0, 0);
-    glPixelZoom(1, 1);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glDrawPixels(w, h, GL_LUMINANCE_ALPHA, GL_UNSIGNED_BYTE, image.data());
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
+    blendLuminanceAlpha(w, h, image.data());
     glPopAttrib();
 }
 

@@ -3,6 +3,7 @@
 #include "core/KeyCodes.h"
 
 #include "math/Messages.h"
+#include "objects/SizeStep.h"
 
 #include <GL/gl.h>
 
@@ -144,8 +145,7 @@ bool GLGraphObject::runAction(const KeyBinding &row)
     case Action::BIGGER_NODES:
     case Action::SMALLER_NODES:
         // Size 0 hides the nodes; OpenGL takes no smaller size.
-        pointSize = std::max(0.0f, pointSize + (row.action == actionValue(Action::BIGGER_NODES) ? 1.0f : -1.0f));
-        msg::note("\rpointSize @ %2.2f", pointSize);
+        stepSize(pointSize, row.action == actionValue(Action::BIGGER_NODES), 0.0f, "pointSize");
         break;
     case Action::DATA:
         setDefaultDrawing();
@@ -155,8 +155,7 @@ bool GLGraphObject::runAction(const KeyBinding &row)
         break;
     case Action::WIDER_EDGES:
     case Action::THINNER_EDGES:
-        lineWidth = std::max(0.0f, lineWidth + (row.action == actionValue(Action::WIDER_EDGES) ? 1.0f : -1.0f));
-        msg::note("\rlineSize @ %2.2f", lineWidth);
+        stepSize(lineWidth, row.action == actionValue(Action::WIDER_EDGES), 0.0f, "lineSize");
         break;
     }
     return true;

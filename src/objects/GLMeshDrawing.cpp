@@ -454,15 +454,7 @@ void GLMeshDrawing::drawShade()
     if (m.nTriangles <= 0 || !m.vertices)
         return;
     beginFrame();
-    m.material.set();
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_CULL_FACE);
-    m.setClippingPlanes();
-    applyDoubleFace();
-    glEnable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glShadeModel(static_cast<GLenum>(m.shadingModel));
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    setLitState();
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     drawSurface(true);
     endFrame();
@@ -490,6 +482,19 @@ void GLMeshDrawing::setUnlitState(unsigned shading, unsigned polygons)
     glDisable(GL_TEXTURE_2D);
     glShadeModel(shading);
     glPolygonMode(GL_FRONT_AND_BACK, polygons);
+}
+
+void GLMeshDrawing::setLitState()
+{
+    m.material.set();
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    m.setClippingPlanes();
+    applyDoubleFace();
+    glEnable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glShadeModel(static_cast<GLenum>(m.shadingModel));
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
 }
 
 void GLMeshDrawing::drawWireframe()
@@ -526,16 +531,8 @@ void GLMeshDrawing::drawFileColours()
     glPushAttrib(GL_POLYGON_BIT);
     drawWireframeInFront();
     beginFrame();
-    m.material.set();
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_CULL_FACE);
-    m.setClippingPlanes();
-    applyDoubleFace();
-    glEnable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
+    setLitState();
     glDisable(GL_BLEND);
-    glShadeModel(static_cast<GLenum>(m.shadingModel));
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
     glEnable(GL_COLOR_MATERIAL);
     drawElements(false, true, true);
@@ -613,15 +610,8 @@ void GLMeshDrawing::drawTexture()
     beginFrame();
     glPushAttrib(GL_TEXTURE_BIT);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, m.textureMode);
-    glEnable(GL_LIGHTING);
+    setLitState();
     glEnable(GL_TEXTURE_2D);
-    glEnable(GL_DEPTH_TEST);
-    glShadeModel(static_cast<GLenum>(m.shadingModel));
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    m.setClippingPlanes();
-    glEnable(GL_CULL_FACE);
-    applyDoubleFace();
-    m.material.set();
     m.texturing.draw(m.textureFilter);
     glPopAttrib();
     endFrame();

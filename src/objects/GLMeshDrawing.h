@@ -4,6 +4,7 @@
 #include "math/Matrix4.h"
 #include "formats/LargeArray.h"
 #include "objects/RadixSort.h"
+#include "math/NonCopyable.h"
 
 #include <memory>
 
@@ -23,12 +24,10 @@ class GLMeshObject;
 ///
 /// It reads the mesh's arrays and display settings, and owns nothing of the mesh but the
 /// buffers and the sorted copy of the triangles.
-class GLMeshDrawing {
+class GLMeshDrawing : NonCopyable {
 public:
     explicit GLMeshDrawing(GLMeshObject &mesh);
     ~GLMeshDrawing();
-    GLMeshDrawing(const GLMeshDrawing &) = delete;
-    GLMeshDrawing &operator=(const GLMeshDrawing &) = delete;
 
     void defaultDrawing();
     void drawTriangles();
@@ -76,6 +75,8 @@ private:
     /// Depth-tested, culled (as the clipping planes and double-face setting allow), unlit and
     /// untextured, with the shade model `shading` and both faces drawn as `polygons`.
     void setUnlitState(unsigned shading, unsigned polygons);
+    /// The same state lit by the mesh's material, filled, with the mesh's shade model.
+    void setLitState();
     /// One pass over the triangles (in back-to-front order when `sorted`), with normals
     /// and/or the vertex colours (RGB, or RGBA with the alpha `alpha` when `withAlpha`).
     void drawElements(bool sorted, bool withNormals, bool withColours, bool withAlpha = false,

@@ -1,6 +1,7 @@
 #include "objects/GLMeshObject.h"
 
 #include "math/Messages.h"
+#include "math/VertexNormals.h"
 #include "core/GLInterface.h"
 #include "core/KeyCodes.h"
 #include "core/StartupTiming.h"
@@ -365,24 +366,13 @@ void GLMeshObject::computeBoundingBox()
 
 void GLMeshObject::computeNormals(Point3 *out) const
 {
-    const size_t nv = static_cast<size_t>(nVertices);
-    std::fill(out, out + nv, Point3(0, 0, 0));
-    const int *t = triangles.get();
     const float *v = vertices;
-    for (int i = 0; i < nTriangles; ++i, t += 3) {
-        const float *a = v + 3 * static_cast<size_t>(t[0]);
-        const float *b = v + 3 * static_cast<size_t>(t[1]);
-        const float *c = v + 3 * static_cast<size_t>(t[2]);
-        const float e1x = b[0] - a[0], e1y = b[1] - a[1], e1z = b[2] - a[2];
-        const float e2x = c[0] - a[0], e2y = c[1] - a[1], e2z = c[2] - a[2];
-        // Unnormalised: larger triangles weigh more in the vertex normal.
-        const Point3 n(e1y * e2z - e1z * e2y, e1z * e2x - e1x * e2z, e1x * e2y - e1y * e2x);
-        out[t[0]] += n;
-        out[t[1]] += n;
-        out[t[2]] += n;
-    }
-    for (size_t i = 0; i < nv; ++i)
-        out[i].normalize();
+    const auto corner = [v](int i) {
+        const float *p = v + 3 * static_cast<size_t>(i);
+        return Point3(p[0], p[1], p[2]);
+    };
+    vertexNormals(static_cast<size_t>(nVertices), triangles.get(), static_cast<size_t>(std::max(nTriangles, 0)), corner,
+                  out);
 }
 
 void GLMeshObject::computeColors()
@@ -584,40 +574,48 @@ void GLMeshObject::toggleShadingModel()
     postRedisplay();
 }
 
-int GLMeshObject::getTextureInterpolation() const
-{
-    return textureFilter == GL_NEAREST ? 0 : textureFilter == GL_LINEAR ? 1 : -1;
-}
+namespace {
+
+// The two OpenGL values a panel's choice 0 or 1 stands for.
+struct TwoWayChoice {
+    int values[2];
+    /// 0 or 1, or -1 for a value that is neither.
+    int of(int value) const { return value == values[0] ? 0 : value == values[1] ? 1 : -1; }
+    /// Sets `value` to choice `m`; false (nothing set) for a choice other than 0 and 1.
+    bool set(int &value, int m) const
+    {
+        if (m != 0 && m != 1)
+            return false;
+        value = values[m];
+        return true;
+    }
+};
+constexpr TwoWayChoice kFilters{{GL_NEAREST, GL_LINEAR}};
+constexpr TwoWayChoice kEnvironments{{GL_DECAL, GL_MODULATE}};
+
+} // namespace
+
+int GLMeshObject::getTextureInterpolation() const { return kFilters.of(textureFilter); }
 
 void GLMeshObject::setTextureInterpolation(int m)
 {
-    if (m != 0 && m != 1)
-        return;
     // The chunks take the filter at the next textured frame, where their context is current.
-    textureFilter = m == 0 ? GL_NEAREST : GL_LINEAR;
-    postRedisplay();
+    if (kFilters.set(textureFilter, m))
+        postRedisplay();
 }
 
-int GLMeshObject::getTextureModulation() const
-{
-    return textureMode == GL_DECAL ? 0 : textureMode == GL_MODULATE ? 1 : -1;
-}
+int GLMeshObject::getTextureModulation() const { return kEnvironments.of(textureMode); }
 
 void GLMeshObject::setTextureModulation(int m)
 {
-    if (m != 0 && m != 1)
-        return;
-    textureMode = m == 0 ? GL_DECAL : GL_MODULATE;
-    postRedisplay();
+    if (kEnvironments.set(textureMode, m))
+        postRedisplay();
 }
 
 void GLMeshObject::setColorMap(int i)
 {
-    const int n = ColorMap::nColorMaps;
-    i = ((i % n) + n) % n;
-    if (i == colorMapIndex)
+    if (!ColorMap::choose(colorMapIndex, i))
         return;
-    colorMapIndex = i;
     computeColors();
     postRedisplay();
 }

@@ -4,6 +4,7 @@
 #include "math/Matrix4.h"
 #include "measure/Chemin.h"
 #include "measure/MeshAdjacency.h"
+#include "math/NonCopyable.h"
 #include "measure/PathDisplay.h"
 
 #include <memory>
@@ -13,11 +14,9 @@ class GLMeshObject;
 /// What the user points at on a GLMeshObject: the selected vertex with its one-ring, the
 /// triangle picked by its three corners, and the path measured from the selected vertex,
 /// with the distance window that shows it.
-class GLMeshPicking {
+class GLMeshPicking : NonCopyable {
 public:
     explicit GLMeshPicking(GLMeshObject &mesh) : m(mesh) {}
-    GLMeshPicking(const GLMeshPicking &) = delete;
-    GLMeshPicking &operator=(const GLMeshPicking &) = delete;
 
     // See the methods of the same names in GLMeshObject.
     void notifyClick(int x, int y);

@@ -2,6 +2,7 @@
 #define VELMORA_GLMESHTEXTURE_H
 
 #include "math/Point3.h"
+#include "math/NonCopyable.h"
 #include "formats/MeshTexture.h"
 
 #include <vector>
@@ -12,12 +13,10 @@
 ///
 /// Needs a current OpenGL context for everything but construction; release() must run
 /// in the context that made it (the mesh releases it with its other OpenGL objects).
-class GLMeshTexture {
+class GLMeshTexture : NonCopyable {
 public:
     GLMeshTexture() = default;
     ~GLMeshTexture();
-    GLMeshTexture(const GLMeshTexture &) = delete;
-    GLMeshTexture &operator=(const GLMeshTexture &) = delete;
 
     /// Uploads the chunks of `texture` (wrap GL_REPEAT, minifying and magnifying filter
     /// `filter`, environment GL_DECAL) and the corners of `triangles` (in the texture's

@@ -4,6 +4,7 @@
 #include "formats/ColorMap.h"
 #include "objects/GLMeshObject.h"
 #include "formats/MeshTextureReader.h"
+#include "formats/TextureImageFiles.h"
 
 #include <GL/gl.h>
 
@@ -34,12 +35,12 @@ std::unique_ptr<Bitmap> whiteImage()
 MeshTextureReader::MaterialImages materialImages(const std::string &name)
 {
     MeshTextureReader::MaterialImages material;
-    if (MeshTextureReader::tileNumber(name) != 0) {
+    if (TextureImageFiles::tileNumber(name) != 0) {
         for (int tile = 1001; tile <= 1100; ++tile) {
-            const std::string tileName = MeshTextureReader::tileName(name, tile);
+            const std::string tileName = TextureImageFiles::tileName(name, tile);
             if (!fileExists(tileName))
                 continue;
-            std::unique_ptr<Bitmap> image = MeshTextureReader::loadImageFile(tileName);
+            std::unique_ptr<Bitmap> image = TextureImageFiles::loadImageFile(tileName);
             if (!image) {
                 msg::warning("GLMeshObject: can't read texture image %s\n", tileName.c_str());
                 continue;
@@ -54,7 +55,7 @@ MeshTextureReader::MaterialImages materialImages(const std::string &name)
         if (!material.images.empty())
             return material;
     }
-    material.images.push_back(MeshTextureReader::loadImageFile(name));
+    material.images.push_back(TextureImageFiles::loadImageFile(name));
     if (!material.images.back()) {
         if (fileExists(name))
             msg::warning("GLMeshObject: can't read texture image %s\n", name.c_str());
@@ -117,7 +118,7 @@ bool GLMeshTexturing::readTexture(bool dataFallback)
                 continue;
             }
             MeshTextureReader::MaterialImages material;
-            material.images.push_back(MeshTextureReader::decodeImage(embedded->bytes));
+            material.images.push_back(TextureImageFiles::decodeImage(embedded->bytes));
             if (!material.images.back()) {
                 msg::warning("GLMeshObject: can't read texture image %s\n", textureImages[i].c_str());
                 material.images.back() = whiteImage();
@@ -137,7 +138,7 @@ bool GLMeshTexturing::readTexture(bool dataFallback)
         }
         return installTexture(result);
     }
-    std::unique_ptr<Bitmap> image = MeshTextureReader::findCompanionImage(m.path);
+    std::unique_ptr<Bitmap> image = TextureImageFiles::findCompanionImage(m.path);
     // Without an image, key 3 falls back on the data texture of a mesh laid out as a grid of
     // its vertices only (key 9 colours any other mesh along its values).
     if (!image)

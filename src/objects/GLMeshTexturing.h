@@ -4,6 +4,7 @@
 #include "objects/GLMeshTexture.h"
 #include "formats/ForeignModel.h"
 #include "formats/MeshTexture.h"
+#include "math/NonCopyable.h"
 
 #include <memory>
 #include <string>
@@ -14,11 +15,9 @@ class GLMeshObject;
 /// The texture of a GLMeshObject: the companion image beside its file, the images an
 /// imported model names, or the texture of the current data item, laid out in chunks within
 /// the texture limit and given to OpenGL at the first textured frame.
-class GLMeshTexturing {
+class GLMeshTexturing : NonCopyable {
 public:
     explicit GLMeshTexturing(GLMeshObject &mesh) : m(mesh) {}
-    GLMeshTexturing(const GLMeshTexturing &) = delete;
-    GLMeshTexturing &operator=(const GLMeshTexturing &) = delete;
 
     /// See GLMeshObject::readTexture(); without `dataFallback` only an image makes a texture.
     bool readTexture(bool dataFallback = true);

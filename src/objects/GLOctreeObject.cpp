@@ -4,6 +4,7 @@
 #include "formats/ColorMap.h"
 #include "formats/VolumeReader.h"
 #include "math/Messages.h"
+#include "objects/SizeStep.h"
 
 #include <GL/gl.h>
 
@@ -230,8 +231,7 @@ int GLOctreeObject::getInterpolationMode() const { return planes.getFilter() == 
 
 void GLOctreeObject::setColorMap(int i)
 {
-    const int n = ColorMap::nColorMaps;
-    colorMapIndex = ((i % n) + n) % n;
+    colorMapIndex = ColorMap::mapNumber(i);
     refreshLegend();
     markAllStale();
     postRedisplay();
@@ -350,25 +350,18 @@ void GLOctreeObject::setDrawDataCube()
     refreshLegend();
 }
 
-void GLOctreeObject::setDrawTexture()
+void GLOctreeObject::drawSlicesOf(SliceSource source)
 {
     drawMethod = method(&GLOctreeObject::drawTexture);
-    if (sliceSource != DATA_SLICE) {
-        sliceSource = DATA_SLICE;
+    if (sliceSource != source) {
+        sliceSource = source;
         markAllStale();
     }
     refreshLegend();
 }
 
-void GLOctreeObject::setDrawOctreeTexture()
-{
-    drawMethod = method(&GLOctreeObject::drawTexture);
-    if (sliceSource != STRUCTURE_SLICE) {
-        sliceSource = STRUCTURE_SLICE;
-        markAllStale();
-    }
-    refreshLegend();
-}
+void GLOctreeObject::setDrawTexture() { drawSlicesOf(DATA_SLICE); }
+void GLOctreeObject::setDrawOctreeTexture() { drawSlicesOf(STRUCTURE_SLICE); }
 
 void GLOctreeObject::setDrawCubes() { drawMethod = method(&GLOctreeObject::drawCubes); }
 
@@ -516,13 +509,6 @@ const BindingTable &GLOctreeObject::bindings()
     return table;
 }
 
-bool GLOctreeObject::stepColorMap(int step)
-{
-    // Like the panel's palette: another map over the same threshold range.
-    setColorMap(colorMapIndex + step);
-    return true;
-}
-
 bool GLOctreeObject::runAction(const KeyBinding &row)
 {
     const Action a = static_cast<Action>(row.action);
@@ -530,10 +516,7 @@ bool GLOctreeObject::runAction(const KeyBinding &row)
     case Action::BIGGER_POINTS:
     case Action::SMALLER_POINTS:
         // A point size below 1 is not drawable.
-        pointSize = std::max(1.0f, pointSize + (a == Action::BIGGER_POINTS ? 1.0f : -1.0f));
-        msg::note("\rpointSize @ %2.2f", pointSize);
-        // The default sink flushes whole lines only: a progress line is shown at once.
-        std::fflush(stdout);
+        stepSize(pointSize, a == Action::BIGGER_POINTS, 1.0f, "pointSize");
         break;
     case Action::PREVIOUS_DATA:
     case Action::NEXT_DATA:

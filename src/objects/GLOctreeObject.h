@@ -44,8 +44,8 @@ public:
     /// Non-zero: linear filtering; 0: nearest. getInterpolationMode() is 1 for linear.
     void setInterpolationMode(int mode);
     int getInterpolationMode() const;
-    void setColorMap(int i);
-    int getColorMap() const { return colorMapIndex; }
+    void setColorMap(int i) override;
+    int getColorMap() const override { return colorMapIndex; }
     void setDrawStructure(bool on);
     bool getDrawStructure() const { return drawStructure; }
     float getPointSize() const { return pointSize; }
@@ -88,7 +88,6 @@ public:
 
 protected:
     bool runAction(const KeyBinding &row) override;
-    bool stepColorMap(int step) override;
 
 private:
     void completeLoading();
@@ -101,6 +100,8 @@ private:
     void copyAllPoints();
     void applyThreshold();
     void markAllStale();
+    /// Draws the slice planes from `source`, rebuilding their textures when it changes.
+    void drawSlicesOf(SliceSource source);
     void refreshTextures();
     /// Outline segments of every leaf square on plane p, 6 floats a segment.
     void buildOverlay(int p);

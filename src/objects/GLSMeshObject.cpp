@@ -2,6 +2,7 @@
 
 #include "core/KeyCodes.h"
 #include "math/Messages.h"
+#include "math/VertexNormals.h"
 #include "objects/SimplexDual.h"
 #include "formats/SimplexMeshReader.h"
 
@@ -104,20 +105,9 @@ void GLSMeshObject::simplex2Tri(const int *next)
 
 void GLSMeshObject::computeNormals(Point3 *out) const
 {
-    for (int i = 0; i < nDualVertices; ++i)
-        out[i] = Point3(0, 0, 0);
-    for (int t = 0; t < nDualTriangles; ++t) {
-        const int *f = &cornerFace[3 * static_cast<size_t>(t)];
-        const Point3 &a = dualVertices[static_cast<size_t>(f[0])];
-        const Point3 &b = dualVertices[static_cast<size_t>(f[1])];
-        const Point3 &c = dualVertices[static_cast<size_t>(f[2])];
-        const Point3 n = (b - a).cross(c - a);
-        out[f[0]] += n;
-        out[f[1]] += n;
-        out[f[2]] += n;
-    }
-    for (int i = 0; i < nDualVertices; ++i)
-        out[i].normalize();
+    const auto corner = [this](int i) { return dualVertices[static_cast<size_t>(i)]; };
+    vertexNormals(static_cast<size_t>(std::max(nDualVertices, 0)), cornerFace.data(),
+                  static_cast<size_t>(std::max(nDualTriangles, 0)), corner, out);
 }
 
 void GLSMeshObject::initDisplayLists()

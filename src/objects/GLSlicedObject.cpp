@@ -22,3 +22,9 @@ void GLSlicedObject::getMinMaxThreshold(float *out) const
     out[0] = thresholdMin;
     out[1] = thresholdMax;
 }
+
+bool GLSlicedObject::stepColorMap(int step)
+{
+    setColorMap(getColorMap() + step);
+    return true;
+}

@@ -19,12 +19,17 @@ public:
     /// The range the slice colours span.
     void getMinMaxThreshold(float *out) const;
     virtual void setMinMaxThreshold(float min, float max) = 0;
+    /// Any integer, kept modulo the number of colour maps.
+    virtual void setColorMap(int i) = 0;
+    virtual int getColorMap() const = 0;
     /// Texture sides per axis.
     const int *getTextureSize() const { return geometry.textureSize; }
     const SlicePlanes &getSlicePlanes() const { return planes; }
 
 protected:
     using GL3DObject::GL3DObject;
+    /// Like the panel's palette: another map over the same threshold range.
+    bool stepColorMap(int step) override;
 
     SliceGeometry geometry;
     SlicePlanes planes;

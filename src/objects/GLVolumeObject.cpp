@@ -105,11 +105,8 @@ int GLVolumeObject::getInterpolationMode() const { return planes.getFilter() == 
 
 void GLVolumeObject::setColorMap(int i)
 {
-    const int n = ColorMap::nColorMaps;
-    i = ((i % n) + n) % n;
-    if (i == colorMapIndex)
+    if (!ColorMap::choose(colorMapIndex, i))
         return;
-    colorMapIndex = i;
     updateColorMap();
     postRedisplay();
 }
@@ -237,12 +234,6 @@ const BindingTable &GLVolumeObject::bindings()
     };
     static const BindingTable table("volume", rows);
     return table;
-}
-
-bool GLVolumeObject::stepColorMap(int step)
-{
-    setColorMap(colorMapIndex + step);
-    return true;
 }
 
 bool GLVolumeObject::runAction(const KeyBinding &row)

@@ -29,9 +29,9 @@ public:
     /// Non-zero: linear filtering; 0: nearest.
     void setInterpolationMode(int mode);
     int getInterpolationMode() const;
-    /// Any integer, kept modulo the number of colour maps; ignored when unchanged.
-    void setColorMap(int i);
-    int getColorMap() const { return colorMapIndex; }
+    /// Ignored when unchanged.
+    void setColorMap(int i) override;
+    int getColorMap() const override { return colorMapIndex; }
     bool isPackedColor() const { return volume.packedColor; }
     int getSubSampling() const { return subSampling; }
     const float *getVoxelSize() const { return volume.voxelSize; }
@@ -66,7 +66,6 @@ public:
 
 protected:
     bool runAction(const KeyBinding &row) override;
-    bool stepColorMap(int step) override;
 
 private:
     void prepare();

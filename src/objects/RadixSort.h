@@ -1,6 +1,8 @@
 #ifndef VELMORA_RADIXSORT_H
 #define VELMORA_RADIXSORT_H
 
+#include "math/NonCopyable.h"
+
 #include <memory>
 
 /// Byte-wise radix sort that computes a permutation (the ranks) instead of moving keys.
@@ -18,13 +20,10 @@
 ///
 /// A call costs one histogram pass and up to four scatter passes, each skipped when all
 /// keys share the byte it would sort by. Memory: two index arrays of `capacity` entries.
-class RadixSort
+class RadixSort : NonCopyable
 {
   public:
     RadixSort();
-
-    RadixSort(const RadixSort &) = delete;
-    RadixSort &operator=(const RadixSort &) = delete;
 
     /// Sorts `n` floats. A null array or n = 0 changes nothing.
     RadixSort &Sort(const float *keys, unsigned n);

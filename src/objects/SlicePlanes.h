@@ -2,6 +2,7 @@
 #define VELMORA_SLICEPLANES_H
 
 #include "objects/SliceGeometry.h"
+#include "math/NonCopyable.h"
 
 #include <vector>
 
@@ -10,12 +11,10 @@
 /// on its first upload and replaced only when its plane is uploaded again. Every call needs a
 /// current OpenGL context except the constructor; the textures go with `release` or the
 /// destructor (which must then run with the context current, or after it is gone).
-class SlicePlanes {
+class SlicePlanes : NonCopyable {
 public:
     SlicePlanes() = default;
     ~SlicePlanes();
-    SlicePlanes(const SlicePlanes &) = delete;
-    SlicePlanes &operator=(const SlicePlanes &) = delete;
 
     /// Replaces the texture of `plane` by `width` x `height` RGB texels, row 0 first.
     void upload(int plane, const unsigned char *rgb, int width, int height);

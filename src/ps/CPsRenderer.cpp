@@ -264,6 +264,18 @@ size_t CPsRenderer::tokenLength(const float *buffer, size_t pos, size_t count)
     return length <= left ? length : 0;
 }
 
+template <class Visit>
+void CPsRenderer::forEachToken(const float *buffer, size_t count, Visit visit)
+{
+    for (size_t pos = 0; pos < count;) {
+        const size_t length = tokenLength(buffer, pos, count);
+        if (length == 0)
+            break;
+        visit(pos);
+        pos += length;
+    }
+}
+
 float *CPsRenderer::spewPrimitiveEPS(FILE *file, float *location)
 {
     const int token = static_cast<int>(location[0]);
@@ -373,27 +385,16 @@ std::vector<CPsRenderer::DepthIndex> CPsRenderer::collect(int count, const float
     const size_t n = static_cast<size_t>(count);
     // First pass: how many primitives there are.
     size_t primitives = 0;
-    for (size_t pos = 0; pos < n;) {
-        const size_t length = tokenLength(buffer, pos, n);
-        if (length == 0)
-            break;
-        primitives += isDrawn(static_cast<int>(buffer[pos]));
-        pos += length;
-    }
+    forEachToken(buffer, n, [&](size_t pos) { primitives += isDrawn(static_cast<int>(buffer[pos])); });
     entries.reserve(primitives);
     // Second pass: each primitive with its depth; texts on the way.
     textState = TextState::Idle;
-    for (size_t pos = 0; pos < n;) {
-        const size_t length = tokenLength(buffer, pos, n);
-        if (length == 0)
-            break;
-        const int kind = static_cast<int>(buffer[pos]);
-        if (isDrawn(kind))
+    forEachToken(buffer, n, [&](size_t pos) {
+        if (isDrawn(static_cast<int>(buffer[pos])))
             entries.push_back(DepthIndex{pos, depthKey(buffer + pos)});
         else if (texts)
             decodeText(buffer + pos);
-        pos += length;
-    }
+    });
     return entries;
 }
 
@@ -422,16 +423,12 @@ void CPsRenderer::spewUnsortedFeedback(FILE *file, int count, float *buffer)
     for (const PsRaster &r : rasters)
         r.write(file);
     textState = TextState::Idle;
-    for (size_t pos = 0; pos < n;) {
-        const size_t length = tokenLength(buffer, pos, n);
-        if (length == 0)
-            break;
+    forEachToken(buffer, n, [&](size_t pos) {
         if (isDrawn(static_cast<int>(buffer[pos])))
             spewPrimitiveEPS(file, buffer + pos);
         else
             decodeText(buffer + pos);
-        pos += length;
-    }
+    });
 }
 
 void CPsRenderer::spewSortedFeedback(FILE *file, int count, float *buffer)

@@ -4,6 +4,7 @@
 #include "math/Point2.h"
 #include "ps/PsRaster.h"
 #include "ps/PsRenderer.h"
+#include "math/NonCopyable.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -28,7 +29,7 @@
 /// written. A frame larger than the feedback buffer is drawn again into a larger one until
 /// it fits or memory runs out. The document is written under a temporary name in the
 /// target's folder and renamed when complete, so an existing file is never left truncated.
-class CPsRenderer {
+class CPsRenderer : NonCopyable {
 public:
     /// Floats of the first feedback buffer a frame is drawn into.
     static constexpr size_t kFeedbackSize = 6000000;
@@ -36,9 +37,6 @@ public:
     /// `initialFeedbackSize` floats for the first attempt at a frame (at least 16).
     explicit CPsRenderer(size_t initialFeedbackSize = kFeedbackSize);
     ~CPsRenderer();
-
-    CPsRenderer(const CPsRenderer &) = delete;
-    CPsRenderer &operator=(const CPsRenderer &) = delete;
 
     /// Writes "<prefix><number, 4 digits>.eps" (at most 255 characters), depth sorted.
     /// True when the file was written.
@@ -87,6 +85,10 @@ private:
     /// Floats taken by the token at `buffer[pos]` with its operands; 0 when the token is
     /// unknown or does not fit within `count`.
     static size_t tokenLength(const float *buffer, size_t pos, size_t count);
+    /// Calls `visit(pos)` with the position of every token of the stream in turn, up to the
+    /// first one that is unknown or cut off.
+    template <class Visit>
+    static void forEachToken(const float *buffer, size_t count, Visit visit);
     /// Feeds one token to the text decoder.
     void decodeText(const float *token);
     /// Collects the depth entries of the stream (and its texts when `texts` is set).

@@ -1,6 +1,8 @@
 #ifndef VELMORA_CAPTURETARGET_H
 #define VELMORA_CAPTURETARGET_H
 
+#include "math/NonCopyable.h"
+
 #include <string>
 
 /// A framebuffer object of its own size in the current OpenGL context: frames drawn while
@@ -9,13 +11,10 @@
 ///
 /// `create` binds it; `release` (or the destructor) binds back the framebuffer that was bound
 /// before and deletes it. The context that was current at `create` must be current then.
-class CaptureTarget {
+class CaptureTarget : NonCopyable {
 public:
     CaptureTarget() = default;
     ~CaptureTarget();
-
-    CaptureTarget(const CaptureTarget &) = delete;
-    CaptureTarget &operator=(const CaptureTarget &) = delete;
 
     /// A width x height RGBA buffer with depth and stencil, bound for drawing and reading.
     /// False, with `error()` saying why, when the context cannot make one that large.

@@ -1,5 +1,6 @@
 #include "render/EyeDomePass.h"
 
+#include "render/GLState.h"
 #include "synthesis/EyeDome.h"
 
 #include <GL/gl.h>
@@ -40,21 +41,7 @@ void EyeDomePass::apply(float strength, int radius)
     for (int i = 0; i < 6; ++i)
         glDisable(GL_CLIP_PLANE0 + i);
     glDepthMask(GL_FALSE);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, w, 0, h, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glRasterPos2i(0, 0);
-    glPixelZoom(1, 1);
-    glDrawPixels(w, h, GL_LUMINANCE_ALPHA, GL_UNSIGNED_BYTE, image.data());
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
+    blendLuminanceAlpha(w, h, image.data());
     glPopAttrib();
     glPopClientAttrib();
 }

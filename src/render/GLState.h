@@ -9,4 +9,10 @@ void disableClipPlanes();
 /// or pixels. Part of GL_CLIENT_PIXEL_STORE_BIT.
 void unpackTightRows();
 
+/// Blends a w x h luminance-alpha image (2 bytes a pixel, rows bottom up) over the view from
+/// its lower-left corner, in pixel coordinates; the projection and model-view matrices are put
+/// back, the matrix mode left at model-view. Changes the enable, colour-buffer, pixel-mode and
+/// pixel-store state (blending on, zoom 1, tight rows): the caller saves what it keeps.
+void blendLuminanceAlpha(int w, int h, const unsigned char *pixels);
+
 #endif

@@ -1,6 +1,8 @@
 #ifndef VELMORA_OFFSCREENCONTEXT_H
 #define VELMORA_OFFSCREENCONTEXT_H
 
+#include "math/NonCopyable.h"
+
 #include <string>
 #include <vector>
 
@@ -9,13 +11,10 @@
 /// It runs on Mesa's surfaceless EGL platform, so it needs no X display at all: the
 /// off-screen mode of the scene manager and every rendering test draw through it.
 /// Only one context is current per thread; `makeCurrent` makes this one current.
-class OffscreenContext {
+class OffscreenContext : NonCopyable {
 public:
     OffscreenContext();
     ~OffscreenContext();
-
-    OffscreenContext(const OffscreenContext &) = delete;
-    OffscreenContext &operator=(const OffscreenContext &) = delete;
 
     /// Why `create` failed.
     enum Failure {

@@ -3,6 +3,7 @@
 #include "formats/ColorMap.h"
 #include "math/Messages.h"
 #include "formats/MeshTextureReader.h"
+#include "formats/TextureImageFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -258,8 +259,8 @@ TEST(MeshTextureReader, CoordinatesOutsideTheImageRepeatItOrFindTheirTile)
                                                   {"a/1001.png", 1001},      {"wall12001.png", 0},
                                                   {"x.1101.png", 0},         {"a.b/wall.png", 0}};
     for (const auto &[name, tile] : names)
-        EXPECT_EQ(MeshTextureReader::tileNumber(name), tile) << name;
-    EXPECT_EQ(MeshTextureReader::tileName("a/wall.1001.png", 1012), "a/wall.1012.png");
+        EXPECT_EQ(TextureImageFiles::tileNumber(name), tile) << name;
+    EXPECT_EQ(TextureImageFiles::tileName("a/wall.1001.png", 1012), "a/wall.1012.png");
 }
 
 // A 1024-wide multi-size image: the level bytes first, then the cells packed level by
@@ -425,9 +426,9 @@ TEST(MeshTextureReader, DataTextureAndCompanionNames)
     EXPECT_FALSE(small.readTextureFromData(values.data(), 0, 1023, 1024, tri.data()));
     EXPECT_EQ(sink.text(), "GLMeshObject: texture size exceeds implementation limits!\n");
 
-    EXPECT_EQ(MeshTextureReader::companionNames("dir/model.tri"),
+    EXPECT_EQ(TextureImageFiles::companionNames("dir/model.tri"),
               (std::vector<std::string>{"dir/model.png", "dir/model.ppm", "dir/model.jpg"}));
-    EXPECT_TRUE(MeshTextureReader::companionNames("a.tr").empty());
+    EXPECT_TRUE(TextureImageFiles::companionNames("a.tr").empty());
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 #include "Harness.h"
 #include "MeshCheck.h"
 #include "formats/AssimpReader.h"
-#include "formats/MeshTextureReader.h"
+#include "formats/TextureImageFiles.h"
 
 #include <cstdint>
 #include <exception>
@@ -31,7 +31,7 @@ VELMORA_FUZZ_HARNESS(std::exception, fuzz::QuietOutput)
         for (const ForeignModel::EmbeddedImage &e : m.embeddedImages) {
             if (e.texture < 0 || e.texture >= static_cast<int>(m.textureImages.size()))
                 std::abort();
-            MeshTextureReader::decodeImage(e.bytes);
+            TextureImageFiles::decodeImage(e.bytes);
         }
     }
 }
