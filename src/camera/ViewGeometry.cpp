@@ -43,27 +43,18 @@ Point2 computeRefLine(Point2 p, Point2 min, Point2 max)
 {
     const int column = p.x <= min.x ? 0 : p.x <= max.x ? 1 : 2;
     const int row = p.y <= min.y ? 0 : p.y <= max.y ? 1 : 2;
-    const Point2 lowHigh(min.x, max.y), highLow(max.x, min.y);
-    switch (row * 3 + column) {
-    case 0: // above and left: the box lies between its two other corners
-        return bisectrix(p, lowHigh, highLow);
-    case 1:
-        return bisectrix(p, min, highLow);
-    case 2:
-        return bisectrix(p, min, max);
-    case 3:
-        return bisectrix(p, lowHigh, min);
-    case 5:
-        return bisectrix(p, highLow, max);
-    case 6:
-        return bisectrix(p, min, max);
-    case 7:
-        return bisectrix(p, lowHigh, max);
-    case 8:
-        return bisectrix(p, lowHigh, highLow);
-    default: // inside the box
+    if (row == 1 && column == 1) // inside the box
         return Point2(0, 0);
-    }
+    // Outside, the reference line bisects the directions to the two corners that bound the box
+    // as seen from p, by the cell of the 3 x 3 grid around the box that p lies in.
+    const Point2 corner[4] = {min, max, Point2(min.x, max.y), Point2(max.x, min.y)};
+    enum { Min, Max, LowHigh, HighLow };
+    static const int kBounds[9][2] = {
+        {LowHigh, HighLow}, {Min, HighLow}, {Min, Max},   {LowHigh, Min},     {0, 0},
+        {HighLow, Max},     {Min, Max},     {LowHigh, Max}, {LowHigh, HighLow},
+    };
+    const int *bounds = kBounds[row * 3 + column];
+    return bisectrix(p, corner[bounds[0]], corner[bounds[1]]);
 }
 
 TangentPair computeOuterET(const Point2 *points, int count, Point2 e)
