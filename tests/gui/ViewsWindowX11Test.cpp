@@ -1,5 +1,6 @@
 // The window "Views" on the sample reconstruction with one camera turned away: every view
-// gets a row, the turned view sorts last by its PSNR, and choosing a row goes to that view.
+// gets a row, the turned view sorts last by its PSNR, choosing a row goes to that view, and a
+// cancelled evaluation keeps the views measured so far.
 #include "gui/GLCameraInterface.h"
 #include "gui/MainInterface.h"
 #include "gui/ViewsWindow.h"
@@ -16,7 +17,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -30,43 +33,19 @@ void pumpEvents()
         gtk_main_iteration_do(FALSE);
 }
 
-// Runs the toolkit's loop, waiting for its events, until `done` holds or the evaluation ends.
-template <class Done> void runUntil(ViewsWindow *views, Done done)
+// Runs the toolkit's loop, waiting for its events, while the views are measured and `more` holds.
+void runWhile(ViewsWindow *views, const std::function<bool()> &more = [] { return true; })
 {
-    while (views->isEvaluating() && !done())
+    while (views->isEvaluating() && more())
         gtk_main_iteration_do(TRUE);
 }
 
-// The sample scene, with view 4 turned 4 degrees further about the turntable's axis in
-// "disturbed.dat" (one angle a line after "deg").
-std::string sampleScene(const char *tag)
-{
-    const std::string dir = testsupport::makeTempDir(tag);
-    const auto made =
-        testsupport::runProcess({std::string(VELMORA_BINARY_DIR) + "/make_sample_scene", dir, "12", "120", "48"});
-    EXPECT_EQ(made.exitStatus, 0) << made.err;
-    std::ifstream in(dir + "/scene.dat");
-    std::ofstream out(dir + "/disturbed.dat");
-    std::string line;
-    int afterDeg = -1;
-    while (std::getline(in, line)) {
-        if (afterDeg >= 0 && afterDeg++ == 4)
-            line = std::to_string(std::stod(line) + 4);
-        if (line == "deg")
-            afterDeg = 0;
-        out << line << "\n";
-    }
-    return dir;
-}
-
-// The button named `name` in the window titled `title` that holds one.
+// The first button named `name` in `widget` or below it.
 GtkWidget *findButton(GtkWidget *widget, const char *name)
 {
-    if (GTK_IS_BUTTON(widget) && std::string(gtk_widget_get_name(widget)) == name)
+    if (GTK_IS_BUTTON(widget) && std::strcmp(gtk_widget_get_name(widget), name) == 0)
         return widget;
-    if (!GTK_IS_CONTAINER(widget))
-        return nullptr;
-    GList *children = gtk_container_get_children(GTK_CONTAINER(widget));
+    GList *children = GTK_IS_CONTAINER(widget) ? gtk_container_get_children(GTK_CONTAINER(widget)) : nullptr;
     GtkWidget *found = nullptr;
     for (GList *c = children; c && !found; c = c->next)
         found = findButton(GTK_WIDGET(c->data), name);
@@ -74,21 +53,26 @@ GtkWidget *findButton(GtkWidget *widget, const char *name)
     return found;
 }
 
-GtkWidget *progressCancel()
-{
-    GList *windows = gtk_window_list_toplevels();
-    GtkWidget *found = nullptr;
-    for (GList *w = windows; w && !found; w = w->next)
-        if (std::string(gtk_window_get_title(GTK_WINDOW(w->data)) ? gtk_window_get_title(GTK_WINDOW(w->data)) : "") ==
-            "Views")
-            found = findButton(GTK_WIDGET(w->data), "cancel");
-    g_list_free(windows);
-    return found;
-}
-
 TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
 {
-    const std::string dir = sampleScene("ViewsWindow");
+    const std::string dir = testsupport::makeTempDir("ViewsWindow");
+    const auto made =
+        testsupport::runProcess({std::string(VELMORA_BINARY_DIR) + "/make_sample_scene", dir, "12", "120", "48"});
+    ASSERT_EQ(made.exitStatus, 0) << made.err;
+    // View 4 turned 4 degrees further about the turntable's axis (one angle a line after "deg").
+    {
+        std::ifstream in(dir + "/scene.dat");
+        std::ofstream out(dir + "/disturbed.dat");
+        std::string line;
+        int afterDeg = -1;
+        while (std::getline(in, line)) {
+            if (afterDeg >= 0 && afterDeg++ == 4)
+                line = std::to_string(std::stod(line) + 4);
+            if (line == "deg")
+                afterDeg = 0;
+            out << line << "\n";
+        }
+    }
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     ASSERT_EQ(chdir(dir.c_str()), 0);
@@ -118,8 +102,7 @@ TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
     ViewsWindow *views = panel->openViews();
     ASSERT_NE(views, nullptr);
     EXPECT_EQ(views->getWindow(), panel->getOpenDialogs()[0]);
-    // The views are measured while the toolkit's loop runs.
-    runUntil(views, [] { return false; });
+    runWhile(views);
     ASSERT_EQ(views->getScores().size(), 12u);
     for (const ViewScore &s : views->getScores()) {
         EXPECT_TRUE(s.problem.empty()) << s.view << ": " << s.problem;
@@ -185,64 +168,28 @@ TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
     views->colourMarkersBy(-1);
     EXPECT_TRUE(camera->getMarkerColours().empty());
 
-    gtk_widget_destroy(views->getWindow());
-    pumpEvents();
-    machine.reset();
-    pumpEvents();
-    EXPECT_EQ(chdir(cwd), 0);
-}
-
-
-// "Cancel" in the progress window stops the evaluation: the views measured by then keep their
-// rows and figures, the others get none, and the view window gets its size back.
-TEST(ViewsWindow, CancelKeepsTheViewsMeasuredSoFar)
-{
-    const std::string dir = sampleScene("ViewsWindowCancel");
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    ASSERT_EQ(chdir(dir.c_str()), 0);
-    MainInterface *window = nullptr;
-    std::unique_ptr<GLMachine> machine(new GLMachine(256, 256, [&window](GLMachine *m, int w, int h) {
-        window = new MainInterface(m, "Velmora", w, h);
-        return std::unique_ptr<SceneWindow>(window);
-    }));
-    pumpEvents();
-    testsupport::CapturedMessages captured;
-    machine->registerObject("disturbed.dat");
-    machine->registerObject("scene.tri");
-    pumpEvents();
-    GLCamera *camera = machine->getCurrentCamera();
-    ASSERT_NE(camera, nullptr);
-    auto *panel = dynamic_cast<GLCameraInterface *>(camera->getInterface());
-    ASSERT_NE(panel, nullptr);
-    ViewsWindow *views = panel->openViews();
-    ASSERT_NE(views, nullptr);
-    ASSERT_TRUE(views->isEvaluating()) << "the window is back before the views are measured";
-    // No view is drawn until the loop runs: the first two are measured, then "Cancel".
-    EXPECT_TRUE(views->getScores().empty());
-    runUntil(views, [&] { return views->getScores().size() >= 2; });
-    GtkWidget *cancel = progressCancel();
+    // Measured again, with "Cancel" in the progress window once two views are: the views measured
+    // by then keep their rows and figures, the others get none.
+    ASSERT_TRUE(views->evaluate());
+    EXPECT_TRUE(views->getScores().empty()) << "no view is drawn before the loop runs";
+    runWhile(views, [&] { return views->getScores().size() < 2; });
+    GtkWidget *cancel = nullptr;
+    GList *windows = gtk_window_list_toplevels();
+    for (GList *top = windows; top && !cancel; top = top->next)
+        cancel = findButton(GTK_WIDGET(top->data), "cancel");
+    g_list_free(windows);
     ASSERT_NE(cancel, nullptr);
     gtk_button_clicked(GTK_BUTTON(cancel));
-    runUntil(views, [] { return false; });
-    EXPECT_FALSE(views->isEvaluating());
+    runWhile(views);
     const std::vector<ViewScore> &kept = views->getScores();
     ASSERT_GE(kept.size(), 2u);
-    EXPECT_LT(kept.size(), 12u) << "the views left after the cancel are not measured";
-    GtkTreeModel *model = gtk_tree_view_get_model(views->getList());
-    EXPECT_EQ(gtk_tree_model_iter_n_children(model, nullptr), static_cast<int>(kept.size()));
-    for (size_t i = 0; i < kept.size(); ++i) {
-        EXPECT_EQ(kept[i].view, static_cast<int>(i));
-        EXPECT_FALSE(std::isnan(kept[i].psnr)) << i;
-        EXPECT_FALSE(std::isnan(kept[i].iou)) << i;
-    }
-    EXPECT_EQ(progressCancel(), nullptr) << "the progress window is closed";
-    int w = 0, h = 0;
+    EXPECT_LT(kept.size(), 12u) << "the views left when cancelled are not measured";
+    EXPECT_EQ(gtk_tree_model_iter_n_children(gtk_tree_view_get_model(views->getList()), nullptr),
+              static_cast<int>(kept.size()));
+    for (size_t i = 0; i < kept.size(); ++i)
+        EXPECT_TRUE(kept[i].view == static_cast<int>(i) && !std::isnan(kept[i].psnr) && !std::isnan(kept[i].iou)) << i;
     machine->getWindowSize(w, h);
     EXPECT_EQ(w, 256);
-    // Colouring by a figure leaves the views not measured grey (no figure).
-    views->colourMarkersBy(ViewsWindow::PSNR);
-    EXPECT_EQ(camera->getMarkerColours().size(), 3u * 12);
 
     gtk_widget_destroy(views->getWindow());
     pumpEvents();
