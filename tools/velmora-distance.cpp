@@ -3,15 +3,17 @@
 //   velmora-distance FROM TO [--max D]
 //
 // FROM is any mesh or point cloud the viewer reads (its vertices or points are measured), TO
-// a triangle mesh. For every point, the distance to the nearest point of TO's surface; the
-// line gives their mean, RMS, 95th percentile and maximum. With --max, points farther than D
-// are counted apart and left out of the figures. The hierarchy over TO's triangles is built
-// and searched on every core. The readers' notes are not shown; a refusal prints one line on
-// standard error and ends with status 1. Needs no display and no OpenGL.
+// a triangle mesh. For every point, the distance to the nearest point of TO's surface, signed
+// by TO's normals where its triangles are consistently oriented, as the panel's "Distance
+// to..." measures it; the line gives the mean, RMS, 95th percentile and maximum of their
+// magnitudes and says whether they were signed, in the panel's own words. With --max, points
+// farther than D are counted apart and left out of the figures. The hierarchy over TO's
+// triangles is built and searched on every core. The readers' notes are not shown; a refusal
+// prints one line on standard error and ends with status 1. Needs no display and no OpenGL.
 #include "formats/MeshFile.h"
 #include "formats/PointListReader.h"
 #include "math/Messages.h"
-#include "math/TriangleBVH.h"
+#include "math/SurfaceDistance.h"
 
 #include <algorithm>
 #include <cmath>
@@ -105,36 +107,19 @@ int main(int argc, char **argv)
     if (points.empty())
         return fail(std::string(from) + ": no point");
 
-    const TriangleBVH bvh(mesh.vertices.get(), static_cast<size_t>(mesh.nVertices), mesh.triangles.get(),
-                          static_cast<size_t>(mesh.nTriangles));
+    const SurfaceDistance surface(mesh.vertices.get(), static_cast<size_t>(mesh.nVertices), mesh.triangles.get(),
+                                  static_cast<size_t>(mesh.nTriangles));
     std::vector<float> d;
-    surfaceDistances(bvh, points.data(), points.size() / 3, maxDistance, d);
-
-    std::vector<float> kept;
-    kept.reserve(d.size());
-    double sum = 0, sum2 = 0;
-    for (float v : d)
-        if (!std::isnan(v)) {
-            kept.push_back(v);
-            sum += v;
-            sum2 += static_cast<double>(v) * v;
-        }
-    const size_t beyond = d.size() - kept.size();
-    if (kept.empty()) {
+    surface.distances(points.data(), points.size() / 3, maxDistance, d);
+    const DistanceFigures f = summarizeDistances(d);
+    if (f.measured == 0) {
         std::printf("%zu points, all beyond %g\n", d.size(), maxDistance);
         return 0;
     }
-    // The 95th percentile as the nearest rank: the smallest distance with at least 95% of
-    // the points at or below it.
-    const size_t rank = static_cast<size_t>(std::ceil(0.95 * static_cast<double>(kept.size()))) - 1;
-    std::nth_element(kept.begin(), kept.begin() + static_cast<long>(rank), kept.end());
-    const double p95 = kept[rank];
-    const double maximum = *std::max_element(kept.begin(), kept.end());
-    const double n = static_cast<double>(kept.size());
-    std::printf("mean %.6g, RMS %.6g, 95th percentile %.6g, maximum %.6g (%zu points", sum / n, std::sqrt(sum2 / n),
-                p95, maximum, kept.size());
-    if (beyond)
-        std::printf(", %zu beyond %g", beyond, maxDistance);
-    std::printf(")\n");
+    std::printf("mean %.6g, RMS %.6g, 95th percentile %.6g, maximum %.6g (%zu points", f.mean, f.rms, f.p95, f.maximum,
+                f.measured);
+    if (f.beyond)
+        std::printf(", %zu beyond %g", f.beyond, maxDistance);
+    std::printf("; %s)\n", surface.isSigned() ? "signed, positive outside" : "unsigned: its normals are not consistent");
     return 0;
 }

@@ -2,6 +2,7 @@
 #include "objects/PointLod.h"
 #include "core/StartupTiming.h"
 
+#include "camera/AlignedViews.h"
 #include "camera/GLCamera.h"
 #include "camera/ReconstructionImport.h"
 #include "core/ElementHost.h"
@@ -36,6 +37,15 @@ bool endsWithDat(const char *name)
 {
     const size_t n = std::strlen(name);
     return n >= 3 && std::strcmp(name + n - 3, "dat") == 0;
+}
+
+// How much a pose enlarges its object: an aligned reconstruction's pose carries a scale.
+float poseScale(const Matrix4 &pose)
+{
+    float largest = 0;
+    for (int c = 0; c < 3; ++c)
+        largest = std::max(largest, std::sqrt(pose(0, c) * pose(0, c) + pose(1, c) * pose(1, c) + pose(2, c) * pose(2, c)));
+    return largest;
 }
 
 } // namespace
@@ -251,16 +261,49 @@ GLObject *GLMachine::registerReconstruction(const char *name)
     if (camera) {
         window->registerInterface(camera, name);
         // The points come after their camera, which is then the scene's camera for them.
+        std::vector<GLObject *> loaded;
         if (points && objects.size() >= 256)
             msg::warning("GLMachine: no more than 256 objects can be shown, the points of %s are not loaded\n", name);
         else if (points)
-            registerObject(points.release(), (source.folder + "/points").c_str());
+            loaded.push_back(registerObject(points.release(), (source.folder + "/points").c_str()));
         if (!source.splats.empty())
-            registerObject(source.splats.c_str());
+            loaded.push_back(registerObject(source.splats.c_str()));
+        // Remembered so that aligning the camera to another frame takes them along.
+        for (GLObject *o : loaded)
+            if (indexOf(o) >= 0)
+                loadedWith.push_back({camera, objects[static_cast<size_t>(indexOf(o))].get()});
         requestRedraw();
     }
     window->overrideCursor();
     return camera;
+}
+
+std::vector<GL3DObject *> GLMachine::objectsLoadedWith(const GLObject *camera) const
+{
+    std::vector<GL3DObject *> found;
+    for (const LoadedWith &l : loadedWith)
+        if (static_cast<const GLObject *>(l.camera) == camera)
+            found.push_back(l.object);
+    return found;
+}
+
+void GLMachine::moveReconstruction(GLCamera *camera, const Similarity &moved)
+{
+    if (!camera)
+        return;
+    moveViews(*camera, moved);
+    // The world the object's pose leads into is moved: the pose is applied first.
+    Matrix4 S = Matrix4::Identity;
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c)
+            S(r, c) = static_cast<float>(moved.s * moved.R[static_cast<size_t>(3 * r + c)]);
+        S(r, 3) = static_cast<float>(moved.t[static_cast<size_t>(r)]);
+    }
+    for (GL3DObject *object : objectsLoadedWith(camera))
+        object->setPose(S * object->getPose());
+    if (camera == currentCamera)
+        updateCameraPosition();
+    requestRedraw();
 }
 
 GLCamera *GLMachine::registerCamera(const char *name)
@@ -327,6 +370,9 @@ bool GLMachine::unregisterCamera(GLObject *element)
     const int i = indexOfCamera(element);
     if (i < 0)
         return false;
+    loadedWith.erase(std::remove_if(loadedWith.begin(), loadedWith.end(),
+                                    [&](const LoadedWith &l) { return l.camera == cameras[static_cast<size_t>(i)].get(); }),
+                     loadedWith.end());
     cameras.erase(cameras.begin() + i);
     if (cameras.empty()) {
         currentCamera = nullptr;
@@ -352,6 +398,9 @@ bool GLMachine::unregister3DObject(GLObject *element)
     if (i < 0)
         return false;
     window->makeCurrent(false);
+    loadedWith.erase(std::remove_if(loadedWith.begin(), loadedWith.end(),
+                                    [&](const LoadedWith &l) { return l.object == objects[static_cast<size_t>(i)].get(); }),
+                     loadedWith.end());
     objects.erase(objects.begin() + i);
     renumberObjects();
     if (objects.empty()) {
@@ -489,7 +538,7 @@ float GLMachine::objectsRadius(const Point3 &c) const
 {
     float radius = -kInf;
     for (const auto &o : objects)
-        radius = std::max(radius, (o->getOrigin() - c).norm() + o->getMaxRadius());
+        radius = std::max(radius, (o->getOrigin() - c).norm() + poseScale(o->getPose()) * o->getMaxRadius());
     return radius;
 }
 

@@ -20,6 +20,7 @@ class GL3DObject;
 class GLCamera;
 class SceneWindow;
 class CPsRenderer;
+struct Similarity;
 namespace PsRenderer {
 class FunctorBase;
 }
@@ -77,6 +78,13 @@ public:
     /// points, coloured, with their reprojection errors as values. Returns the camera, or
     /// null (with a message) when `name` is not such a model or cannot be read.
     GLObject *registerReconstruction(const char *name);
+    /// The 3D objects registered together with `camera` from one reconstruction (its points,
+    /// its splats), in the order they were registered; none for a camera loaded alone.
+    std::vector<GL3DObject *> objectsLoadedWith(const GLObject *camera) const;
+    /// Moves a reconstruction into another frame by the similarity X' = s R X + t: the original
+    /// views of `camera` (see moveViews) and the poses of the objects loaded with it; their files
+    /// stay as they are. The planes of the current camera are fitted to the moved scene.
+    void moveReconstruction(GLCamera *camera, const Similarity &moved);
     /// Registers a 3D object built elsewhere and takes it over; a current camera must exist.
     /// Something that is not a 3D object is refused (null) and stays the caller's.
     GLObject *registerObject(GLObject *object, const char *name);
@@ -207,6 +215,13 @@ private:
     std::vector<Light> lights;
     std::vector<std::unique_ptr<GL3DObject>> objects;
     std::vector<std::unique_ptr<GLCamera>> cameras;
+    /// What a reconstruction brought with its camera: the objects move with the camera when it
+    /// is aligned to another frame. An entry goes when its camera or object is unregistered.
+    struct LoadedWith {
+        const GLCamera *camera;
+        GL3DObject *object;
+    };
+    std::vector<LoadedWith> loadedWith;
     int currentIndex;
     GLCamera *currentCamera;
     GL3DObject *currentObject;

@@ -12,11 +12,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
-#include <future>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -152,66 +155,163 @@ bool ViewEvaluation::photographSize(GLMachine &machine, int &width, int &height)
     return false;
 }
 
+// --- One view at a time -----------------------------------------------------------------------
+
+struct ViewEvaluation::Run::State {
+    GLMachine &machine;
+    std::function<void()> compared;
+    GLCamera *camera = nullptr;
+    int n = 0, w = 0, h = 0;
+    int next = 0;        ///< the next view to draw
+    int taken = 0;       ///< views handed back by takeCompared
+    bool info = false;   ///< the information text's setting before the run
+    // What the worker shares with the drawing thread, under `lock`.
+    struct Job {
+        ViewScore score;
+        std::vector<unsigned char> frame;
+        std::vector<float> depth;
+        std::string silhouette;
+    };
+    mutable std::mutex lock;
+    std::condition_variable changed;
+    std::deque<Job> waiting;     ///< drawn, not compared yet
+    bool comparing = false;      ///< the worker holds a job
+    std::vector<ViewScore> done; ///< compared, not taken yet
+    bool stopping = false;
+    std::thread worker;
+
+    explicit State(GLMachine &m, std::function<void()> c) : machine(m), compared(std::move(c)) {}
+
+    void work()
+    {
+        std::unique_lock<std::mutex> held(lock);
+        for (;;) {
+            changed.wait(held, [this] { return stopping || !waiting.empty(); });
+            if (stopping)
+                return;
+            Job job = std::move(waiting.front());
+            waiting.pop_front();
+            comparing = true;
+            held.unlock();
+            ViewScore score = job.frame.empty() ? std::move(job.score)
+                                                : compare(std::move(job.score), std::move(job.frame),
+                                                          std::move(job.depth), w, h, job.silhouette);
+            held.lock();
+            comparing = false;
+            done.push_back(std::move(score));
+            changed.notify_all();
+            if (compared)
+                compared();
+        }
+    }
+};
+
+ViewEvaluation::Run::Run(GLMachine &machine, std::function<void()> compared)
+    : state(new State(machine, std::move(compared)))
+{
+    State &st = *state;
+    st.camera = machine.getCurrentCamera();
+    st.n = st.camera ? std::max(0, st.camera->getNViews()) : 0;
+    machine.getWindowSize(st.w, st.h);
+    st.info = machine.getDrawInfo();
+    machine.setDrawInfo(false);
+    st.worker = std::thread([this] { state->work(); });
+}
+
+ViewEvaluation::Run::~Run()
+{
+    {
+        std::lock_guard<std::mutex> held(state->lock);
+        state->stopping = true;
+    }
+    state->changed.notify_all();
+    state->worker.join();
+    state->machine.setDrawInfo(state->info);
+}
+
+int ViewEvaluation::Run::total() const { return state->n; }
+
+bool ViewEvaluation::Run::canDraw() const
+{
+    std::lock_guard<std::mutex> held(state->lock);
+    return state->next < state->n && state->waiting.size() < 2;
+}
+
+bool ViewEvaluation::Run::drawNext()
+{
+    State &st = *state;
+    if (st.next >= st.n)
+        return false;
+    const int i = st.next++;
+    State::Job job;
+    job.score.view = i;
+    job.score.photograph = st.camera->getPhotographFile(i);
+    if (job.score.photograph.empty()) {
+        job.score.problem = "no photograph";
+    } else {
+        // Stepping onto a view shows it from its calibrated pose; at least one step is
+        // taken, so that a view already current is shown from its pose too.
+        GLCamera &camera = *st.camera;
+        while (camera.getCurrentView() != (i + st.n - 1) % st.n)
+            camera.notifyCommand(GLCamera::NEXT_VIEW);
+        camera.notifyCommand(GLCamera::NEXT_VIEW);
+        const size_t pixels = static_cast<size_t>(st.w) * st.h;
+        job.frame.resize(pixels * 3);
+        st.machine.getFrameBuffer(job.frame.data());
+        // The drawn area is the depth buffer's: read only when there are silhouettes.
+        job.silhouette = camera.getSilhouetteFile(i);
+        if (!job.silhouette.empty()) {
+            job.depth.resize(pixels);
+            glReadPixels(0, 0, st.w, st.h, GL_DEPTH_COMPONENT, GL_FLOAT, job.depth.data());
+        }
+    }
+    {
+        std::lock_guard<std::mutex> held(st.lock);
+        st.waiting.push_back(std::move(job));
+    }
+    st.changed.notify_all();
+    return true;
+}
+
+void ViewEvaluation::Run::waitForComparison()
+{
+    State &st = *state;
+    std::unique_lock<std::mutex> held(st.lock);
+    const size_t before = st.done.size();
+    st.changed.wait(held, [&] { return st.done.size() > before || (st.waiting.empty() && !st.comparing); });
+}
+
+std::vector<ViewScore> ViewEvaluation::Run::takeCompared()
+{
+    std::vector<ViewScore> out;
+    {
+        std::lock_guard<std::mutex> held(state->lock);
+        out.swap(state->done);
+    }
+    state->taken += static_cast<int>(out.size());
+    return out;
+}
+
+bool ViewEvaluation::Run::finished() const { return state->taken >= state->n; }
+
 std::vector<ViewScore> ViewEvaluation::evaluate(GLMachine &machine, const std::function<bool(int, int)> &progress)
 {
     std::vector<ViewScore> scores;
-    GLCamera *camera = machine.getCurrentCamera();
-    if (!camera || camera->getNViews() <= 0)
-        return scores;
-    const int n = camera->getNViews();
-    int w = 0, h = 0;
-    machine.getWindowSize(w, h);
-    const size_t pixels = static_cast<size_t>(w) * h;
-    const bool info = machine.getDrawInfo();
-    machine.setDrawInfo(false);
-    // A view's photograph is read and compared on a worker while the next view is drawn:
-    // the renderer's vertex work leaves a core to spare.
-    std::future<ViewScore> pending;
-    bool stopped = false;
-    const auto collect = [&] {
-        if (!pending.valid())
-            return;
-        scores.push_back(pending.get());
-        if (progress && !progress(static_cast<int>(scores.size()), n))
-            stopped = true;
-    };
-    for (int i = 0; i < n && !stopped; ++i) {
-        ViewScore s;
-        s.view = i;
-        s.photograph = camera->getPhotographFile(i);
-        if (s.photograph.empty()) {
-            s.problem = "no photograph";
-            collect();
-            scores.push_back(s);
-            if (!stopped && progress && !progress(static_cast<int>(scores.size()), n))
-                stopped = true;
-            continue;
+    Run run(machine);
+    const int n = run.total();
+    // A view's photograph is compared on the worker while the next view is drawn: the
+    // renderer's vertex work leaves a core to spare.
+    while (!run.finished()) {
+        if (run.canDraw())
+            run.drawNext();
+        else
+            run.waitForComparison();
+        for (ViewScore &s : run.takeCompared()) {
+            scores.push_back(std::move(s));
+            if (progress && !progress(static_cast<int>(scores.size()), n))
+                return scores;
         }
-        // Stepping onto a view shows it from its calibrated pose; at least one step is
-        // taken, so that a view already current is shown from its pose too.
-        while (camera->getCurrentView() != (i + n - 1) % n)
-            camera->notifyCommand(GLCamera::NEXT_VIEW);
-        camera->notifyCommand(GLCamera::NEXT_VIEW);
-        std::vector<unsigned char> frame(pixels * 3);
-        machine.getFrameBuffer(frame.data());
-        // The drawn area is the depth buffer's: read only when there are silhouettes.
-        const std::string silhouette = camera->getSilhouetteFile(i);
-        std::vector<float> depth;
-        if (!silhouette.empty()) {
-            depth.resize(pixels);
-            glReadPixels(0, 0, w, h, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
-        }
-        collect();
-        if (stopped)
-            break;
-        pending = std::async(std::launch::async, compare, std::move(s), std::move(frame), std::move(depth), w, h,
-                             silhouette);
     }
-    if (!stopped)
-        collect();
-    else if (pending.valid())
-        pending.wait();
-    machine.setDrawInfo(info);
     return scores;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,39 @@ public:
     /// returned). The camera is left on the last view evaluated.
     static std::vector<ViewScore> evaluate(GLMachine &machine,
                                            const std::function<bool(int, int)> &progress = {});
+
+    /// An evaluation taken one view at a time, for a caller whose windows must stay responsive:
+    /// drawNext() draws the next view on the thread that owns the OpenGL context and hands the
+    /// comparison with its photograph to a worker, which compares the views in order, one at a
+    /// time. The information text is left out of the frames until the run is destroyed, which
+    /// waits for the comparison under way and drops the views not compared yet.
+    class Run {
+    public:
+        /// `compared`, when given, is called on the worker after each view is compared (for a
+        /// caller's loop to wake up); it must not call back into the run.
+        explicit Run(GLMachine &machine, std::function<void()> compared = {});
+        ~Run();
+        Run(const Run &) = delete;
+        Run &operator=(const Run &) = delete;
+
+        /// The number of views of the current camera (0 without one).
+        int total() const;
+        /// Whether a view is left to draw and the worker can take it: at most two views wait
+        /// for it, so that the frames held stay few.
+        bool canDraw() const;
+        /// Draws the next view and queues its comparison; false when no view is left.
+        bool drawNext();
+        /// Blocks until a comparison finishes, unless none is pending.
+        void waitForComparison();
+        /// The figures of the views compared since the last call, in view order.
+        std::vector<ViewScore> takeCompared();
+        /// Every view drawn, compared and taken.
+        bool finished() const;
+
+    private:
+        struct State;
+        std::unique_ptr<State> state;
+    };
 
     /// View silhouette file `name` as one byte a pixel, non-zero inside, top row first, with
     /// its size; empty when it cannot be read or holds no area (a contour).

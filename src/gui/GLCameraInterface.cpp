@@ -1,5 +1,6 @@
 #include "gui/GLCameraInterface.h"
 
+#include "app/GLMachine.h"
 #include "camera/AlignedViews.h"
 #include "camera/GLCamera.h"
 #include "camera/GLCameraAnimationImpl.h"
@@ -201,7 +202,13 @@ bool GLCameraInterface::alignTo(const std::string &path)
     msg::note("%s", describeAlignment(a, reference).c_str());
 
     makeViewCurrent();
-    moveViews(*camera, a.fit.transform);
+    // The points and splats of the reconstruction go with its camera; outside the main window
+    // only the camera is known here.
+    auto *window = dynamic_cast<MainInterface *>(getParent());
+    if (window && window->getMachine())
+        window->getMachine()->moveReconstruction(camera, a.fit.transform);
+    else
+        moveViews(*camera, a.fit.transform);
     // Views without a reference have no error: grey markers.
     std::vector<float> errors(views.views.size(), NAN);
     for (size_t i = 0; i < a.match.pairs.size(); ++i)

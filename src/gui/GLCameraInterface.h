@@ -32,7 +32,8 @@ public:
     /// names (any camera model readCameraPoses reads) by the similarity fitted to the
     /// matched views, prints the figures of the fit, and colours the camera markers by each
     /// view's position error. A reference that cannot be read or a refused fit prints one
-    /// line and changes nothing (false). The objects shown with the camera stay where they are.
+    /// line and changes nothing (false). The objects loaded with the camera from the same
+    /// reconstruction (its points, its splats) move with it: their poses, not their files.
     bool alignTo(const std::string &path);
 
 private:

@@ -6,6 +6,7 @@
 #include "core/ElementHost.h"
 #include "core/GLInterface.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -105,56 +106,166 @@ ViewsWindow::ViewsWindow(GLMachine *m, SceneWindow *w) : machine(m), view(w)
     gtk_widget_show_all(window);
 }
 
-ViewsWindow::~ViewsWindow() { g_object_unref(store); }
+ViewsWindow::~ViewsWindow()
+{
+    // Closed while the views are measured: the worker is stopped before the window goes.
+    alive.reset();
+    if (run)
+        finish();
+    g_object_unref(store);
+}
+
+namespace {
+
+// The view window takes a new size; the drawing area follows once the toolkit has handled it.
+void resizeView(GLMachine *machine, SceneWindow *view, int width, int height)
+{
+    view->reshapeWindow(width, height);
+    int cw = 0, ch = 0;
+    for (int tries = 0; tries < 200; ++tries) {
+        while (gtk_events_pending())
+            gtk_main_iteration();
+        machine->getWindowSize(cw, ch);
+        if (cw == width && ch == height)
+            return;
+        g_usleep(10000);
+    }
+}
+
+} // namespace
 
 bool ViewsWindow::evaluate()
 {
     int w = 0, h = 0;
+    if (run)
+        return false;
     if (!machine || !view || !ViewEvaluation::photographSize(*machine, w, h)) {
         gtk_label_set_text(GTK_LABEL(status), "the camera has no photograph to compare with");
         return false;
     }
     // The views are drawn at their photographs' size: the view window takes it meanwhile.
-    int oldW = 0, oldH = 0;
-    machine->getWindowSize(oldW, oldH);
-    const auto resize = [this](int width, int height) {
-        view->reshapeWindow(width, height);
-        int cw = 0, ch = 0;
-        for (int tries = 0; tries < 200; ++tries) {
-            while (gtk_events_pending())
-                gtk_main_iteration();
-            machine->getWindowSize(cw, ch);
-            if (cw == width && ch == height)
-                return;
-            g_usleep(10000);
-        }
-    };
-    if (oldW != w || oldH != h)
-        resize(w, h);
-    std::unique_ptr<ExportProgress> progress(view->elementHost().openProgress("Views"));
-    scores = ViewEvaluation::evaluate(*machine, [&progress](int done, int total) {
-        return !progress || progress->setValue(100.f * static_cast<float>(done) / static_cast<float>(total));
-    });
-    progress.reset();
-    if (oldW != w || oldH != h)
-        resize(oldW, oldH);
-    fill();
+    machine->getWindowSize(savedWidth, savedHeight);
+    if (savedWidth != w || savedHeight != h)
+        resizeView(machine, view, w, h);
+    scores.clear();
+    gtk_list_store_clear(store);
+    progress.reset(view->elementHost().openProgress("Views"));
+    // The worker wakes the toolkit's loop after each comparison; a wake-up that comes after
+    // the window is gone finds nothing to do.
+    if (!alive)
+        alive = std::make_shared<ViewsWindow *>(this);
+    std::weak_ptr<ViewsWindow *> token = alive;
+    run.reset(new ViewEvaluation::Run(*machine, [token] {
+        gdk_threads_add_idle(onCompared, new std::weak_ptr<ViewsWindow *>(token));
+    }));
+    showCount();
+    scheduleDrawing();
     return true;
 }
 
-void ViewsWindow::fill()
+gboolean ViewsWindow::onCompared(gpointer data)
 {
-    gtk_list_store_clear(store);
-    int measured = 0;
-    for (const ViewScore &s : scores) {
-        GtkTreeIter row;
-        gtk_list_store_append(store, &row);
-        gtk_list_store_set(store, &row, VIEW, s.view, PHOTOGRAPH,
-                           s.problem.empty() ? baseName(s.photograph).c_str() : s.problem.c_str(), PSNR, s.psnr, SSIM,
-                           s.ssim, PSNR_INSIDE, s.psnrInside, SSIM_INSIDE, s.ssimInside, IOU, s.iou, -1);
-        measured += s.problem.empty();
+    std::unique_ptr<std::weak_ptr<ViewsWindow *>> token(static_cast<std::weak_ptr<ViewsWindow *> *>(data));
+    if (std::shared_ptr<ViewsWindow *> self = token->lock()) {
+        (*self)->step();
+        (*self)->scheduleDrawing();
     }
-    const std::string text = std::to_string(measured) + " of " + std::to_string(scores.size()) + " views measured";
+    return FALSE;
+}
+
+gboolean ViewsWindow::onIdle(gpointer data)
+{
+    ViewsWindow *self = static_cast<ViewsWindow *>(data);
+    self->step();
+    if (self->run && self->run->canDraw())
+        return TRUE;
+    self->idle = 0;
+    return FALSE;
+}
+
+// The steps run as the toolkit's own callbacks do, under its lock: the progress window runs the
+// toolkit's loop inside them, which gives the lock up and takes it back.
+void ViewsWindow::scheduleDrawing()
+{
+    if (run && !idle && run->canDraw())
+        idle = gdk_threads_add_idle(onIdle, this);
+}
+
+void ViewsWindow::step()
+{
+    // The progress window runs the toolkit's loop while it shows the figure, which may bring a
+    // wake-up of the worker back here: it is then taken by the step under way.
+    if (stepping) {
+        stepAgain = true;
+        return;
+    }
+    stepping = true;
+    do {
+        stepAgain = false;
+        stepOnce();
+    } while (stepAgain && run);
+    stepping = false;
+}
+
+void ViewsWindow::stepOnce()
+{
+    if (!run)
+        return;
+    for (const ViewScore &s : run->takeCompared()) {
+        scores.push_back(s);
+        addRow(s);
+    }
+    showCount();
+    const int total = std::max(1, run->total());
+    const bool wanted =
+        !progress || progress->setValue(100.f * static_cast<float>(scores.size()) / static_cast<float>(total));
+    if (!run)
+        return; // the window was closed meanwhile
+    if (!wanted || run->finished()) {
+        finish();
+        return;
+    }
+
+    if (run->canDraw())
+        run->drawNext();
+
+}
+
+void ViewsWindow::finish()
+{
+    // Views drawn but not compared yet are dropped with the run.
+    run.reset();
+    if (idle) {
+        g_source_remove(idle);
+        idle = 0;
+    }
+    progress.reset();
+    int w = 0, h = 0;
+    machine->getWindowSize(w, h);
+    if (alive && (w != savedWidth || h != savedHeight))
+        resizeView(machine, view, savedWidth, savedHeight);
+    else if (w != savedWidth || h != savedHeight)
+        view->reshapeWindow(savedWidth, savedHeight); // the window is going: no waiting for it
+    showCount();
+}
+
+void ViewsWindow::addRow(const ViewScore &s)
+{
+    GtkTreeIter row;
+    gtk_list_store_append(store, &row);
+    gtk_list_store_set(store, &row, VIEW, s.view, PHOTOGRAPH,
+                       s.problem.empty() ? baseName(s.photograph).c_str() : s.problem.c_str(), PSNR, s.psnr, SSIM,
+                       s.ssim, PSNR_INSIDE, s.psnrInside, SSIM_INSIDE, s.ssimInside, IOU, s.iou, -1);
+}
+
+void ViewsWindow::showCount()
+{
+    int measured = 0;
+    for (const ViewScore &s : scores)
+        measured += s.problem.empty();
+    std::string text = std::to_string(measured) + " of " + std::to_string(scores.size()) + " views measured";
+    if (run)
+        text += ", " + std::to_string(run->total() - static_cast<int>(scores.size())) + " to go";
     gtk_label_set_text(GTK_LABEL(status), text.c_str());
 }
 

@@ -5,8 +5,10 @@
 
 #include <gtk/gtk.h>
 
+#include <memory>
 #include <vector>
 
+class ExportProgress;
 class GLMachine;
 class SceneWindow;
 
@@ -17,9 +19,10 @@ class SceneWindow;
 /// view with its photograph shown.
 ///
 /// The views are drawn in the view window, made the photographs' size for the time of the
-/// evaluation, under a progress window whose "Cancel" stops it (the rows measured so far stay);
-/// each photograph is compared on a worker while the next view is drawn. The window deletes
-/// itself when closed.
+/// evaluation, one view each time the toolkit is idle; their photographs are compared on a
+/// worker meanwhile, and each row appears as its view is measured. A progress window's "Cancel"
+/// stops the evaluation: the rows measured so far stay, the others are not filled. The window
+/// deletes itself when closed.
 class ViewsWindow {
 public:
     ViewsWindow(GLMachine *machine, SceneWindow *window);
@@ -28,9 +31,12 @@ public:
     ViewsWindow(const ViewsWindow &) = delete;
     ViewsWindow &operator=(const ViewsWindow &) = delete;
 
-    /// Draws and compares every view, and fills the rows; false when the camera has no
-    /// photograph to compare with (the window then says so).
+    /// Starts drawing and comparing every view and returns; the rows fill while the toolkit's
+    /// loop runs. False when the camera has no photograph to compare with (the window then says
+    /// so) or an evaluation is under way.
     bool evaluate();
+    /// True from evaluate() until the last view is measured or the evaluation is cancelled.
+    bool isEvaluating() const { return run != nullptr; }
 
     GtkWidget *getWindow() const { return window; }
     GtkTreeView *getList() const { return list; }
@@ -48,7 +54,17 @@ public:
     enum Column { VIEW, PHOTOGRAPH, PSNR, SSIM, PSNR_INSIDE, SSIM_INSIDE, IOU, COLUMNS };
 
 private:
-    void fill();
+    void addRow(const ViewScore &s);
+    void showCount();
+    /// Takes the figures the worker has finished, then draws the next view when it can take it;
+    /// ends the evaluation when every view is measured or it was cancelled.
+    void step();
+    void stepOnce();
+    void scheduleDrawing();
+    /// Ends the evaluation: the worker, the progress window, the view window's own size.
+    void finish();
+    static gboolean onIdle(gpointer self);
+    static gboolean onCompared(gpointer alive);
     static void onRowActivated(GtkTreeView *, GtkTreePath *path, GtkTreeViewColumn *, gpointer self);
     static void onDestroy(GtkWidget *, gpointer self);
     static void onMarkerFigure(GtkComboBox *combo, gpointer self);
@@ -60,6 +76,16 @@ private:
     GtkTreeView *list = nullptr;
     GtkListStore *store = nullptr;
     std::vector<ViewScore> scores;
+
+    // The evaluation under way.
+    std::unique_ptr<ViewEvaluation::Run> run;
+    std::unique_ptr<ExportProgress> progress;
+    guint idle = 0;             ///< the source that draws the next view
+    bool stepping = false;      ///< in step(): the progress window runs the loop meanwhile
+    bool stepAgain = false;     ///< a comparison finished while stepping
+    int savedWidth = 0, savedHeight = 0;
+    /// What the worker's wake-ups hold: expired once the window is gone.
+    std::shared_ptr<ViewsWindow *> alive;
 };
 
 #endif

@@ -181,7 +181,7 @@ const std::vector<uint32_t> &GLSplatObject::dragSubset()
     return subset;
 }
 
-bool GLSplatObject::currentCamera(SplatCamera &cam) const
+bool GLSplatObject::currentCamera(SplatCamera &cam, double *depthScale) const
 {
     GLint vp[4];
     glGetIntegerv(GL_VIEWPORT, vp);
@@ -196,12 +196,22 @@ bool GLSplatObject::currentCamera(SplatCamera &cam) const
         return false;
     cam.width = vp[2];
     cam.height = vp[3];
+    // A uniform scale s of the pose: s R X + t and R X + t / s project alike, and the covariance
+    // of the splats, carried by the same matrix, scales with it. The rasteriser is handed the
+    // rotation, which its view directions need; the depths it finds are then 1 / s of the view's.
+    const double det = mv[0] * (mv[5] * mv[10] - mv[9] * mv[6]) - mv[4] * (mv[1] * mv[10] - mv[9] * mv[2]) +
+                       mv[8] * (mv[1] * mv[6] - mv[5] * mv[2]);
+    double scale = std::cbrt(std::fabs(det));
+    if (!(scale > 0) || std::fabs(scale - 1) < 1e-6)
+        scale = 1;
+    if (depthScale)
+        *depthScale = scale;
     // Eye coordinates look down -z with y up; the camera's look down +z with y down.
     const double flip[3] = {1, -1, -1};
     for (int r = 0; r < 3; ++r) {
         for (int c = 0; c < 3; ++c)
-            cam.R[3 * r + c] = flip[r] * mv[4 * c + r];
-        cam.t[r] = flip[r] * mv[12 + r];
+            cam.R[3 * r + c] = flip[r] * mv[4 * c + r] / scale;
+        cam.t[r] = flip[r] * mv[12 + r] / scale;
     }
     cam.fx = 0.5 * cam.width * pr[0];
     cam.fy = 0.5 * cam.height * pr[5];
@@ -233,7 +243,8 @@ SplatImage GLSplatObject::render(const SplatCamera &camera) const
 void GLSplatObject::drawSplats()
 {
     SplatCamera cam;
-    if (showCentres || scene.count == 0 || !currentCamera(cam)) {
+    double depthScale = 1;
+    if (showCentres || scene.count == 0 || !currentCamera(cam, &depthScale)) {
         drawCentres();
         return;
     }
@@ -251,7 +262,8 @@ void GLSplatObject::drawSplats()
     glGetDoublev(GL_PROJECTION_MATRIX, pr);
     glGetDoublev(GL_DEPTH_RANGE, range);
     // Camera depth z to window depth: eye z is -z, then the projection's z row.
-    const auto windowDepth = [&](double z) {
+    const auto windowDepth = [&](double rasterDepth) {
+        const double z = rasterDepth * depthScale;
         const double ndc = (-pr[10] * z + pr[14]) / z;
         return static_cast<float>(std::min(1.0, std::max(0.0, range[0] + (range[1] - range[0]) * 0.5 * (ndc + 1))));
     };

@@ -69,8 +69,11 @@ public:
     void drawInfo() override;
 
     /// The pinhole camera of the current OpenGL matrices and viewport (pose included); false
-    /// for an orthographic projection.
-    bool currentCamera(SplatCamera &out) const;
+    /// for an orthographic projection. A pose that enlarges the scene by a factor (a
+    /// reconstruction aligned to another frame) gives the camera that sees the unscaled scene the
+    /// same way from 1 / factor as far: the rasteriser needs a rotation. `depthScale`, when
+    /// given, receives the factor, which turns that camera's depths into the view's.
+    bool currentCamera(SplatCamera &out, double *depthScale = nullptr) const;
     /// Draws the splats for `camera` as the view does (reduced or not) and returns the image.
     SplatImage render(const SplatCamera &camera) const;
 

@@ -1,5 +1,6 @@
 // The window "Views" on the sample reconstruction with one camera turned away: every view
-// gets a row, the turned view sorts last by its PSNR, and choosing a row goes to that view.
+// gets a row, the turned view sorts last by its PSNR, choosing a row goes to that view, and a
+// cancelled evaluation keeps the views measured so far.
 #include "gui/GLCameraInterface.h"
 #include "gui/MainInterface.h"
 #include "gui/ViewsWindow.h"
@@ -16,7 +17,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -28,6 +31,26 @@ void pumpEvents()
 {
     for (int i = 0; i < 200 && gtk_events_pending(); ++i)
         gtk_main_iteration_do(FALSE);
+}
+
+// Runs the toolkit's loop, waiting for its events, while the views are measured and `more` holds.
+void runWhile(ViewsWindow *views, const std::function<bool()> &more = [] { return true; })
+{
+    while (views->isEvaluating() && more())
+        gtk_main_iteration_do(TRUE);
+}
+
+// The first button named `name` in `widget` or below it.
+GtkWidget *findButton(GtkWidget *widget, const char *name)
+{
+    if (GTK_IS_BUTTON(widget) && std::strcmp(gtk_widget_get_name(widget), name) == 0)
+        return widget;
+    GList *children = GTK_IS_CONTAINER(widget) ? gtk_container_get_children(GTK_CONTAINER(widget)) : nullptr;
+    GtkWidget *found = nullptr;
+    for (GList *c = children; c && !found; c = c->next)
+        found = findButton(GTK_WIDGET(c->data), name);
+    g_list_free(children);
+    return found;
 }
 
 TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
@@ -79,6 +102,7 @@ TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
     ViewsWindow *views = panel->openViews();
     ASSERT_NE(views, nullptr);
     EXPECT_EQ(views->getWindow(), panel->getOpenDialogs()[0]);
+    runWhile(views);
     ASSERT_EQ(views->getScores().size(), 12u);
     for (const ViewScore &s : views->getScores()) {
         EXPECT_TRUE(s.problem.empty()) << s.view << ": " << s.problem;
@@ -143,6 +167,29 @@ TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
               bottom[0] * 65536 + bottom[1] * 256 + bottom[2]);
     views->colourMarkersBy(-1);
     EXPECT_TRUE(camera->getMarkerColours().empty());
+
+    // Measured again, with "Cancel" in the progress window once two views are: the views measured
+    // by then keep their rows and figures, the others get none.
+    ASSERT_TRUE(views->evaluate());
+    EXPECT_TRUE(views->getScores().empty()) << "no view is drawn before the loop runs";
+    runWhile(views, [&] { return views->getScores().size() < 2; });
+    GtkWidget *cancel = nullptr;
+    GList *windows = gtk_window_list_toplevels();
+    for (GList *top = windows; top && !cancel; top = top->next)
+        cancel = findButton(GTK_WIDGET(top->data), "cancel");
+    g_list_free(windows);
+    ASSERT_NE(cancel, nullptr);
+    gtk_button_clicked(GTK_BUTTON(cancel));
+    runWhile(views);
+    const std::vector<ViewScore> &kept = views->getScores();
+    ASSERT_GE(kept.size(), 2u);
+    EXPECT_LT(kept.size(), 12u) << "the views left when cancelled are not measured";
+    EXPECT_EQ(gtk_tree_model_iter_n_children(gtk_tree_view_get_model(views->getList()), nullptr),
+              static_cast<int>(kept.size()));
+    for (size_t i = 0; i < kept.size(); ++i)
+        EXPECT_TRUE(kept[i].view == static_cast<int>(i) && !std::isnan(kept[i].psnr) && !std::isnan(kept[i].iou)) << i;
+    machine->getWindowSize(w, h);
+    EXPECT_EQ(w, 256);
 
     gtk_widget_destroy(views->getWindow());
     pumpEvents();

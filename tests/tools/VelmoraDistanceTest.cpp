@@ -22,8 +22,10 @@ protected:
     {
         dir = testsupport::makeTempDir("VelmoraDistance");
         // The square [0, 4] x [0, 4] in z = 0, and 20 points over its inside at heights
-        // 0.1 ... 2.0, with one more of them below it (the distance is unsigned).
+        // 0.1 ... 2.0, with one more of them below it (the figures are over the magnitudes).
         testsupport::MeshBytes().mesh({0, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4, 0}, {0, 1, 2, 0, 2, 3}).write(dir + "/square.tri");
+        // The same square with its halves facing opposite ways: no side to sign by.
+        testsupport::MeshBytes().mesh({0, 0, 0, 4, 0, 0, 4, 4, 0, 0, 4, 0}, {0, 1, 2, 0, 3, 2}).write(dir + "/flipped.tri");
         std::vector<float> v;
         std::vector<int> t;
         for (int k = 1; k <= 20; ++k)
@@ -67,7 +69,14 @@ TEST_F(VelmoraDistance, PrintsMeanRmsPercentileAndMaximumInOneLine)
     // Beyond 1.0: the ten highest are counted apart.
     const auto r = testsupport::runProcess({kTool, dir + "/points.tri", dir + "/square.tri", "--max", "1.05"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_NE(r.out.find("maximum 1 (10 points, 10 beyond 1.05)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("maximum 1 (10 points, 10 beyond 1.05; signed, positive outside)\n"), std::string::npos)
+        << r.out;
+    // The line says whether the distances were signed, as the panel's "Distance to..." does;
+    // the figures do not change.
+    const auto flipped = testsupport::runProcess({kTool, dir + "/points.tri", dir + "/flipped.tri"});
+    ASSERT_EQ(flipped.exitStatus, 0) << flipped.err;
+    EXPECT_NE(flipped.out.find("maximum 2 (20 points; unsigned: its normals are not consistent)\n"), std::string::npos)
+        << flipped.out;
 }
 
 TEST_F(VelmoraDistance, RefusalsAreOneLine)
