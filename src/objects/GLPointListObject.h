@@ -184,6 +184,9 @@ private:
     /// The sample's points, colours and values, copied before the worker reorders the arrays.
     std::vector<float> heldPoints, heldValues;
     std::vector<unsigned char> heldColors;
+    bool heldUploaded = false;               ///< the sample buffers hold the held sample
+    float heldThreshold = 0;                 ///< at this threshold
+    size_t heldShown = 0;                    ///< the points of it they hold
     std::vector<int> selected;               ///< the nodes of the last frame
     std::vector<float> selectedPixels;       ///< their diameters on screen
     bool eyeDome = false;

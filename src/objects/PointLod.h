@@ -2,6 +2,7 @@
 #define VELMORA_POINTLOD_H
 
 #include "formats/LargeArray.h"
+#include "objects/PointLodSpill.h"
 
 #include <atomic>
 #include <cstddef>
@@ -56,18 +57,28 @@ struct PointLodArrays {
 /// one point a sub-cell, about 64 per axis, so that any cut through it looks like the whole
 /// cloud at a lower density). The cloud's arrays are reordered in place so that every node's
 /// points are one range; `order` leads back to the file's order.
+///
+/// The build sorts the points once by the cells of the 4th level (a counting sort from a copy
+/// of the arrays, both halves at once), then orders each of those cells on its own: its points
+/// go, in the file's order, to the shallowest node whose sub-cell has none yet (the first
+/// point of a sub-cell to the root, the next one below, ...), which makes every node's sample
+/// spatially even without a pass of its own. Finally the points of the nodes above the 4th
+/// level are gathered in front.
 class PointLod {
 public:
     /// Raised by build when `cancel` turns true on the way.
     struct Cancelled {
     };
+    /// Point data (positions, colours and values) from which the copy the build sorts from,
+    /// and the order, go to a temporary file on a disk instead of memory.
+    static constexpr size_t kSpillBytes = size_t(512) << 20;
     /// Builds the hierarchy of n points on `threads` threads, reordering the arrays in place:
     /// afterwards `order[i]` is the index the point now at i had before. Besides the arrays it
-    /// takes `order` (4 bytes a point) and a few megabytes. When cancelled, the arrays hold
-    /// the same points in some other order; when it fails otherwise (out of memory), they are
-    /// put back in their order before the exception leaves.
+    /// takes a copy of them and `order` (4 bytes a point), both on disk when the arrays hold
+    /// more than `spillBytes`, and a few megabytes. When it fails or is cancelled, the arrays
+    /// are put back in their order before the exception leaves.
     static PointLod buildInPlace(const PointLodArrays &cloud, size_t n, int threads,
-                                 const std::atomic<bool> *cancel = nullptr);
+                                 const std::atomic<bool> *cancel = nullptr, size_t spillBytes = kSpillBytes);
     /// The same for points that stay as they are (n points, 3 floats each, read only):
     /// `order[i]` is the index, in the given array, of the point that goes to position i.
     static PointLod build(const float *xyz, size_t n, int threads, const std::atomic<bool> *cancel = nullptr);
@@ -86,7 +97,7 @@ public:
     static int sampleDepth(int depth);
 
     std::vector<PointLodNode> nodes;
-    LargeArray<uint32_t> order;
+    PointOrder order;
     size_t nPoints = 0;
 };
 

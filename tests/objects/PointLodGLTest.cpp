@@ -188,7 +188,9 @@ TEST(PointLod, EveryPointIsInOneNodeInsideItsCube)
     p.insert(p.end(), {std::nanf(""), 0, 0, 1e6f, 0, 0});
     const size_t n = p.size() / 3;
     const PointLod lod = PointLod::build(p.data(), n, 2);
-    std::vector<uint32_t> order(lod.order.get(), lod.order.get() + n);
+    std::vector<uint32_t> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = lod.order[i];
     std::sort(order.begin(), order.end());
     std::vector<uint32_t> all(n);
     std::iota(all.begin(), all.end(), 0u);
