@@ -58,25 +58,25 @@ struct PointLodArrays {
 /// cloud at a lower density). The cloud's arrays are reordered in place so that every node's
 /// points are one range; `order` leads back to the file's order.
 ///
-/// The build sorts the points once by the cells of the 4th level (a counting sort from a copy
-/// of the arrays, both halves at once), then orders each of those cells on its own: its points
-/// go, in the file's order, to the shallowest node whose sub-cell has none yet (the first
-/// point of a sub-cell to the root, the next one below, ...), which makes every node's sample
-/// spatially even without a pass of its own. Finally the points of the nodes above the 4th
-/// level are gathered in front.
+/// The build sorts the points once by the cells of the 3rd level (in memory an American flag
+/// sort, through a file a counting sort from the copy there), then orders each of those cells
+/// on its own, on both threads: its points go to the shallowest node whose sub-cell has none
+/// yet (the first point of a sub-cell to the root, the next one below, ...), which makes every
+/// node's sample spatially even without a pass of its own. Finally the points of the nodes
+/// above the 3rd level are gathered in front.
 class PointLod {
 public:
     /// Raised by build when `cancel` turns true on the way.
     struct Cancelled {
     };
-    /// Point data (positions, colours and values) from which the copy the build sorts from,
-    /// and the order, go to a temporary file on a disk instead of memory.
+    /// Point data (positions, colours and values) above which the order, and a copy of the
+    /// arrays while the hierarchy is built, go to a temporary file on a disk, not to memory.
     static constexpr size_t kSpillBytes = size_t(512) << 20;
     /// Builds the hierarchy of n points on `threads` threads, reordering the arrays in place:
     /// afterwards `order[i]` is the index the point now at i had before. Besides the arrays it
-    /// takes a copy of them and `order` (4 bytes a point), both on disk when the arrays hold
-    /// more than `spillBytes`, and a few megabytes. When it fails or is cancelled, the arrays
-    /// are put back in their order before the exception leaves.
+    /// takes `order` (4 bytes a point; with the copy on disk when the arrays hold more than
+    /// `spillBytes`) and a few megabytes. When it fails or is cancelled, the arrays are put
+    /// back in their order before the exception leaves.
     static PointLod buildInPlace(const PointLodArrays &cloud, size_t n, int threads,
                                  const std::atomic<bool> *cancel = nullptr, size_t spillBytes = kSpillBytes);
     /// The same for points that stay as they are (n points, 3 floats each, read only):

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -93,26 +94,30 @@ public:
         StartupTiming::mark("hierarchy: started");
         findCells();
         StartupTiming::mark("hierarchy: cells found");
-        const bool disk = layout.bytes() > spillBytes;
-        copy = disk ? PointLodSpill::onDisk() : PointLodSpill::inMemory(layout.bytes());
+        // In memory the points are swapped into their buckets; a cloud too large for a copy
+        // beside it and its order goes through a file, from which it is put in its buckets.
+        disk = layout.bytes() > spillBytes;
+        if (disk)
+            copy = PointLodSpill::onDisk();
         lod.order = PointOrder(disk ? PointLodSpill::onDisk() : PointLodSpill::inMemory(4 * n), n);
         order = &lod.order;
-        StartupTiming::mark("hierarchy: room taken");
         countAndCopy();
         StartupTiming::mark("hierarchy: points counted");
         checkCancel();
         try {
-            scattered = true;
-            scatter();
-            StartupTiming::mark("hierarchy: points in their cells");
-            checkCancel();
+            if (disk) {
+                moved = true;
+                scatter();
+                StartupTiming::mark("hierarchy: points in their cells");
+                checkCancel();
+            }
             orderBuckets();
             StartupTiming::mark("hierarchy: cells ordered");
             checkCancel();
             gather(lod);
         } catch (...) {
-            // The points go back where they were, from the copy: without a hierarchy the cloud
-            // is drawn as it stands and a click reports the index a point has in memory.
+            // The points go back where they were: without a hierarchy the cloud is drawn as it
+            // stands and a click reports the index a point has in memory.
             try {
                 restore();
             } catch (...) {
@@ -159,7 +164,8 @@ private:
 
     uint32_t bucketOf(const float *p) const { return cells.key(p) >> kLocalBits; }
 
-    // Each thread counts its part's points a bucket and copies its part.
+    // Each thread counts its part's points a bucket and copies its part to the file, or
+    // starts the order in memory.
     void countAndCopy()
     {
         counts.assign(static_cast<size_t>(threads), std::vector<uint32_t>(kBuckets, 0));
@@ -168,7 +174,10 @@ private:
             uint32_t *count = counts[static_cast<size_t>(t)].data();
             for (size_t i = a; i < b; ++i)
                 ++count[bucketOf(cloud.xyz + 3 * i)];
-            for (size_t from = a; from < b; from += 8 * kChunk) {
+            if (uint32_t *o = order->memory())
+                for (size_t i = a; i < b; ++i)
+                    o[i] = static_cast<uint32_t>(i);
+            for (size_t from = a; from < b && disk; from += 8 * kChunk) {
                 const size_t m = std::min(8 * kChunk, b - from);
                 copy.write(12 * from, cloud.xyz + 3 * from, 12 * m);
                 if (cloud.rgb)
@@ -186,7 +195,7 @@ private:
         }
     }
 
-    // From the copy into the arrays, by bucket, each bucket in the file's order.
+    // From the copy on disk into the arrays, by bucket, each bucket in the file's order.
     void scatter()
     {
         inParallel(threads, [&](int t) {
@@ -249,10 +258,57 @@ private:
         });
     }
 
+    // Swaps two points in every array and in the order.
+    void swapPoints(size_t i, size_t j, uint32_t *o) const
+    {
+        std::swap_ranges(cloud.xyz + 3 * i, cloud.xyz + 3 * i + 3, cloud.xyz + 3 * j);
+        if (cloud.rgb)
+            std::swap_ranges(cloud.rgb + 3 * i, cloud.rgb + 3 * i + 3, cloud.rgb + 3 * j);
+        for (float *v : cloud.values)
+            std::swap(v[i], v[j]);
+        std::swap(o[i], o[j]);
+    }
+
+    // American flag sort by bucket: every swap puts one point in its bucket, and the heads
+    // of the buckets are the only places written, which keeps the memory traffic local.
+    template <class Filled>
+    void swapIntoBuckets(const Filled &filled)
+    {
+        uint32_t *o = order->memory();
+        std::vector<uint64_t> head(start.begin(), start.end() - 1);
+        for (size_t b = 0; b < kBuckets; ++b) {
+            if ((b & 31) == 0)
+                checkCancel();
+            while (head[b] < start[b + 1]) {
+                const uint32_t k = bucketOf(cloud.xyz + 3 * head[b]);
+                if (k == b)
+                    ++head[b];
+                else {
+                    // The next places of that bucket, fetched ahead: a bucket's head is met
+                    // again only after the others, by which time its memory left the cache.
+                    const size_t ahead = std::min<size_t>(head[k] + 16, start[k + 1] - 1);
+                    __builtin_prefetch(cloud.xyz + 3 * ahead, 1);
+                    __builtin_prefetch(o + ahead, 1);
+                    if (cloud.rgb)
+                        __builtin_prefetch(cloud.rgb + 3 * ahead, 1);
+                    swapPoints(head[b], head[k]++, o);
+                }
+            }
+            filled(b);
+        }
+    }
+
     void restore()
     {
-        if (!scattered)
+        if (!moved)
             return;
+        if (uint32_t *o = order->memory()) {
+            // One cycle of the permutation at a time.
+            for (size_t i = 0; i < n; ++i)
+                while (o[i] != i)
+                    swapPoints(i, o[i], o);
+            return;
+        }
         for (size_t from = 0; from < n; from += kChunk) {
             const size_t m = std::min(kChunk, n - from);
             copy.read(12 * from, cloud.xyz + 3 * from, 12 * m);
@@ -291,6 +347,9 @@ private:
     // Whether the node of `depth` above the buckets that holds bucket b keeps all its points.
     bool upperLeaf(int depth, size_t b) const { return levelTotal[depth][b >> (3 * (kTop - depth))] <= kLeafPoints; }
 
+    // Orders every bucket on its own. In memory the first thread swaps the points into their
+    // buckets meanwhile: a bucket it has filled is never touched again, so the other thread
+    // orders the buckets as they come, and the first joins it when all are filled.
     void orderBuckets()
     {
         for (int d = 0; d < kTop; ++d) {
@@ -299,25 +358,46 @@ private:
                 levelTotal[d][b >> (3 * (kTop - d))] += start[b + 1] - start[b];
         }
         results.assign(kBuckets, BucketResult());
-        std::vector<uint32_t> queue;
-        for (size_t b = 0; b < kBuckets; ++b)
-            if (start[b + 1] > start[b])
-                queue.push_back(static_cast<uint32_t>(b));
-        // The largest first, so that the threads end together.
-        std::sort(queue.begin(), queue.end(), [this](uint32_t x, uint32_t y) {
-            return start[x + 1] - start[x] > start[y + 1] - start[y];
-        });
+        const bool swapping = !disk;
+        moved = true;
+        size_t filled = swapping ? 0 : kBuckets;
+        bool stopped = false;
+        std::mutex lock;
+        std::condition_variable more;
         std::atomic<size_t> next{0};
-        inParallel(threads, [&](int) {
+        inParallel(threads, [&](int t) {
+            if (t == 0 && swapping) {
+                try {
+                    swapIntoBuckets([&](size_t b) {
+                        const std::lock_guard<std::mutex> hold(lock);
+                        filled = b + 1;
+                        more.notify_all();
+                    });
+                } catch (...) {
+                    const std::lock_guard<std::mutex> hold(lock);
+                    stopped = true;
+                    more.notify_all();
+                    throw;
+                }
+                StartupTiming::mark("hierarchy: points in their cells");
+            }
             Work work;
-            for (size_t q; (q = next++) < queue.size();) {
+            for (size_t b; (b = next++) < kBuckets;) {
+                if (start[b + 1] == start[b])
+                    continue;
+                {
+                    std::unique_lock<std::mutex> hold(lock);
+                    more.wait(hold, [&] { return filled > b || stopped; });
+                    if (stopped)
+                        return;
+                }
                 checkCancel();
-                orderBucket(queue[q], work);
+                orderBucket(b, work);
             }
         });
     }
 
-    // Sends each point of bucket b, in the file's order, to the shallowest node that keeps
+    // Sends each point of bucket b, in the bucket's order, to the shallowest node that keeps
     // it, then puts the bucket's points in their nodes' order.
     void orderBucket(size_t b, Work &w)
     {
@@ -578,7 +658,8 @@ private:
     float size = 1;
     PointLodSpill copy;
     PointOrder *order = nullptr;
-    bool scattered = false;
+    bool disk = false;
+    bool moved = false; ///< the arrays are no longer in the file's order
     std::vector<std::vector<uint32_t>> counts; ///< a thread, a bucket
     std::vector<uint64_t> start;               ///< of each bucket in the arrays
     std::vector<uint32_t> levelTotal[kTop];    ///< points in each cell above the buckets
