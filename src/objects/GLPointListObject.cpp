@@ -174,6 +174,7 @@ void GLPointListObject::adopt(PointListData &d)
         building.wait();
     building = {};
     lod.reset();
+    lodRefused = false;
     sample.clear();
     const size_t n = static_cast<size_t>(d.nPoints);
     const bool ownColours = d.colors != nullptr;

@@ -178,6 +178,7 @@ private:
     double fileOrigin[3] = {0, 0, 0};
 
     std::unique_ptr<PointLod> lod;
+    bool lodRefused = false;                 ///< the build failed: the cloud is drawn as read
     std::future<std::unique_ptr<PointLod>> building; ///< owns the arrays while it runs
     std::atomic<bool> cancelBuild{false};
     std::vector<unsigned> sample;            ///< file indices drawn while there is no hierarchy

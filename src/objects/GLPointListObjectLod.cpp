@@ -18,8 +18,9 @@
 
 bool GLPointListObject::needsLevelOfDetail() const
 {
-    // Clouds within the drag budget are drawn whole in every frame.
-    return !lod && static_cast<size_t>(nVertices) > static_cast<size_t>(std::max(0LL, PointBudgets::current().drag));
+    // Clouds within the drag budget are drawn whole in every frame, and so is one whose
+    // hierarchy failed (it is not tried again for every frame).
+    return !lod && !lodRefused && static_cast<size_t>(nVertices) > static_cast<size_t>(std::max(0LL, PointBudgets::current().drag));
 }
 
 void GLPointListObject::startLevelOfDetail()
@@ -120,6 +121,7 @@ bool GLPointListObject::pollLevelOfDetail()
     } catch (const std::exception &e) {
         // Without memory for the hierarchy the cloud stays drawn as it was read.
         msg::warning("GLPointListObject: no level of detail (%s)\n", e.what());
+        lodRefused = true;
     }
     building = {};
     takeLevelOfDetail(std::move(r));

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -97,9 +98,16 @@ public:
         // In memory the points are swapped into their buckets; a cloud too large for a copy
         // beside it and its order goes through a file, from which it is put in its buckets.
         disk = layout.bytes() > spillBytes;
-        if (disk)
-            copy = PointLodSpill::onDisk();
-        lod.order = PointOrder(disk ? PointLodSpill::onDisk() : PointLodSpill::inMemory(4 * n), n);
+        if (disk) {
+            try {
+                copy = PointLodSpill::onDisk();
+                lod.order = PointOrder(PointLodSpill::onDisk(), n);
+            } catch (const std::runtime_error &) {
+                disk = false; // no folder on a disk: all in memory, then
+            }
+        }
+        if (!disk)
+            lod.order = PointOrder(PointLodSpill::inMemory(4 * n), n);
         order = &lod.order;
         countAndCopy();
         StartupTiming::mark("hierarchy: points counted");
