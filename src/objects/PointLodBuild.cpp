@@ -23,6 +23,9 @@ constexpr int kSampled = kBits - 6;                      // depths above take on
 constexpr size_t kBuckets = size_t(1) << (3 * kTop);
 constexpr int kLocalBits = 3 * (kBits - kTop);           // of a code, below its bucket
 constexpr uint32_t kLeafPoints = 12000;
+// Nodes of this depth keep all their points: their cubes are 1/512 of the cloud's a side, and
+// one split more would only move a pile of repeated points one level down.
+constexpr int kLeafDepth = kBits - 1;
 constexpr size_t kChunk = size_t(1) << 15;               // points a thread copies at a time
 constexpr size_t kOrderRun = 512;                        // indices a bucket gathers before a disk write
 
@@ -332,22 +335,22 @@ private:
     struct Work {
         std::vector<uint32_t> code, dest, indices;
         std::vector<uint8_t> depth;
-        std::vector<uint32_t> total[kBits];  ///< levels kTop + 1 .. kBits - 1: points a cell
+        std::vector<uint32_t> total[kLeafDepth]; ///< levels kTop + 1 .. kLeafDepth - 1: points a cell
         std::vector<uint8_t> taken[kSampled]; ///< depths above kSampled: sub-cells that gave a point
         std::vector<uint8_t> reached;        ///< finest cells: points that went below the buckets
-        std::vector<uint32_t> node[kBits + 1]; ///< depths kTop .. kBits: points, then the next place
+        std::vector<uint32_t> node[kLeafDepth + 1]; ///< depths kTop .. kLeafDepth: points, then the next place
         std::vector<float> xyz, value;
         std::vector<unsigned char> rgb;
         std::vector<uint32_t> order;
 
         Work()
         {
-            for (int l = kTop + 1; l < kBits; ++l)
+            for (int l = kTop + 1; l < kLeafDepth; ++l)
                 total[l].assign(size_t(1) << (3 * (l - kTop)), 0);
             for (int d = 0; d < kSampled; ++d)
                 taken[d].assign(size_t(1) << (3 * (d + 6 - kTop)), 0);
             reached.assign(size_t(1) << kLocalBits, 0);
-            for (int d = kTop; d <= kBits; ++d)
+            for (int d = kTop; d <= kLeafDepth; ++d)
                 node[d].assign(size_t(1) << (3 * (d - kTop)), 0);
         }
     };
@@ -418,11 +421,11 @@ private:
         for (size_t j = 0; j < m; ++j) {
             const uint32_t c = cells.key(cloud.xyz + 3 * (s + j)) & mask;
             w.code[j] = c;
-            for (int l = kTop + 1; l < kBits; ++l)
+            for (int l = kTop + 1; l < kLeafDepth; ++l)
                 ++w.total[l][c >> (3 * (kBits - l))];
         }
         const auto leaf = [&](int d, uint32_t c) {
-            return d >= kBits || (d == kTop ? m : w.total[d][c >> (3 * (kBits - d))]) <= kLeafPoints;
+            return d >= kLeafDepth || (d == kTop ? m : w.total[d][c >> (3 * (kBits - d))]) <= kLeafPoints;
         };
         bool upLeaf[kTop];
         for (int d = 0; d < kTop; ++d)
@@ -483,7 +486,7 @@ private:
         // Cleared for the next bucket.
         for (size_t j = 0; j < m; ++j) {
             const uint32_t c = w.code[j];
-            for (int l = kTop + 1; l < kBits; ++l)
+            for (int l = kTop + 1; l < kLeafDepth; ++l)
                 w.total[l][c >> (3 * (kBits - l))] = 0;
             for (int d = 0; d < kSampled; ++d)
                 w.taken[d][c >> (3 * (kBits - d - 6))] = 0;
