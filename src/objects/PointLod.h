@@ -75,7 +75,8 @@ public:
     /// Builds the hierarchy of n points on `threads` threads, reordering the arrays in place:
     /// afterwards `order[i]` is the index the point now at i had before. Besides the arrays it
     /// takes `order` (4 bytes a point; with the copy on disk when the arrays hold more than
-    /// `spillBytes`) and a few megabytes. When it fails or is cancelled, the arrays are put
+    /// `spillBytes`) and a few megabytes. When cancelled, the arrays hold the same points in
+    /// some other order; when it fails otherwise (out of memory, a full disk), they are put
     /// back in their order before the exception leaves.
     static PointLod buildInPlace(const PointLodArrays &cloud, size_t n, int threads,
                                  const std::atomic<bool> *cancel = nullptr, size_t spillBytes = kSpillBytes);

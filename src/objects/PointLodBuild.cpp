@@ -126,6 +126,8 @@ public:
             StartupTiming::mark("hierarchy: cells ordered");
             checkCancel();
             gather(lod);
+        } catch (const PointLod::Cancelled &) {
+            throw; // the arrays hold the same points, in another order, and are dropped
         } catch (...) {
             // The points go back where they were: without a hierarchy the cloud is drawn as it
             // stands and a click reports the index a point has in memory.
@@ -499,28 +501,29 @@ private:
     // Moves the m points from s on to s + dest[j], through the work's room.
     void permute(size_t s, size_t m, Work &w)
     {
+        // All the room first: the arrays change only once nothing can fail.
         w.xyz.resize(3 * m);
+        w.rgb.resize(cloud.rgb ? 3 * m : 0);
+        w.value.resize(m);
+        w.order.resize(m);
+        uint32_t *o = order->memory();
+        w.indices.resize(o ? 0 : m);
+        if (!o)
+            order->read(s, m, w.indices.data());
         for (size_t j = 0; j < m; ++j)
             std::memcpy(&w.xyz[3 * w.dest[j]], cloud.xyz + 3 * (s + j), 12);
         std::memcpy(cloud.xyz + 3 * s, w.xyz.data(), 12 * m);
         if (cloud.rgb) {
-            w.rgb.resize(3 * m);
             for (size_t j = 0; j < m; ++j)
                 std::memcpy(&w.rgb[3 * w.dest[j]], cloud.rgb + 3 * (s + j), 3);
             std::memcpy(cloud.rgb + 3 * s, w.rgb.data(), 3 * m);
         }
-        w.value.resize(m);
         for (float *v : cloud.values) {
             for (size_t j = 0; j < m; ++j)
                 w.value[w.dest[j]] = v[s + j];
             std::memcpy(v + s, w.value.data(), 4 * m);
         }
-        w.order.resize(m);
-        uint32_t *o = order->memory();
-        w.indices.resize(o ? 0 : m);
         const uint32_t *from = o ? o + s : w.indices.data();
-        if (!o)
-            order->read(s, m, w.indices.data());
         for (size_t j = 0; j < m; ++j)
             w.order[w.dest[j]] = from[j];
         if (o)
