@@ -5,9 +5,10 @@
 #    default 20,000,000) to a PNG, against f3d rendering the same file at the same size
 #    (f3d --resolution 512,512 --output), wall clock and peak resident memory.
 # 2. The same cloud in the viewer (Xvfb, 512 x 512 view), from its VELMORA_TIMING lines: the
-#    first frame, the file read ("files loaded"), the hierarchy (from then to the first frame
-#    drawing more than the drag budget), a still frame at the still budget, and the frames of
-#    a mouse drag; the viewer's peak resident memory once the hierarchy is in.
+#    first frame, the file read (from "start" to "files loaded": the file is read beside the
+#    building of the windows), the hierarchy (from the file read to its "hierarchy complete",
+#    and to the first frame drawing more than the drag budget), the ratio of the two, a still frame at the still budget, and the frames of a mouse drag; the viewer's peak
+#    resident memory once the hierarchy is in, and its ratio to the point data.
 #
 # The cloud goes to a temporary folder that is removed at the end.
 #   bench/dense_cloud.sh build [POINTS] [RUNS]
@@ -75,11 +76,14 @@ for run in $(seq 1 "$runs"); do
   viewer_pid=""
   cp stderr.txt "${TMPDIR:-/tmp}/velmora-dense-viewer-$run.txt"
   loaded=$(awk '/ files loaded/ {print $2; exit}' stderr.txt)
+  started=$(awk '/ start$/ {print $2; exit}' stderr.txt)
+  complete=$(awk -v l="$loaded" '/ hierarchy complete/ {print $2 - l; exit}' stderr.txt)
   first=$(awk '/ point frame / {print $2; exit}' stderr.txt)
   hier=$(awk -v l="$loaded" '/ point frame .*\(still\)/ && $8 > 400000 {print $2 - l; exit}' stderr.txt)
   drag=$(awk '/ point frame .*\(drag\)/ {print $6}' stderr.txt)
   still=$(awk '/ point frame .*\(still\)/ && $8 > 400000 {s = $6 " ms for " $8} END {print s}' stderr.txt)
-  echo "viewer run $run: first frame at $first ms, files loaded at $loaded ms, hierarchy in $hier ms after that," \
+  echo "viewer run $run: first frame at $first ms, files loaded at $loaded ms (read $(awk -v a="$loaded" -v b="$started" 'BEGIN {print a - b}') ms)," \
+    "hierarchy complete $complete ms after that ($(awk -v c="$complete" -v a="$loaded" -v b="$started" 'BEGIN {printf "%.2f", c / (a - b)}')x the read), drawn $hier ms after," \
     "drag frames $(wc -w <<<"$drag") (median $(tr ' ' '\n' <<<"$drag" | grep . | median) ms," \
-    "max $(tr ' ' '\n' <<<"$drag" | grep . | sort -g | tail -n1) ms), last still frame $still points, peak $hwm KB"
+    "max $(tr ' ' '\n' <<<"$drag" | grep . | sort -g | tail -n1) ms), last still frame $still points, peak $hwm KB ($(awk -v h="$hwm" -v p="$points" 'BEGIN {printf "%.2f", h * 1024 / (15 * p)}')x the point data)"
 done

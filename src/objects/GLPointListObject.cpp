@@ -174,6 +174,7 @@ void GLPointListObject::adopt(PointListData &d)
         building.wait();
     building = {};
     lod.reset();
+    lodRefused = false;
     sample.clear();
     const size_t n = static_cast<size_t>(d.nPoints);
     const bool ownColours = d.colors != nullptr;
@@ -233,7 +234,7 @@ void GLPointListObject::adopt(PointListData &d)
     indicesStale = true;
 }
 
-// --- Level of detail ------------------------------------------------------------------------
+// --- Values and the file's order ----------------------------------------------------------
 
 const float *GLPointListObject::getValues() const
 {
@@ -251,132 +252,6 @@ int GLPointListObject::getFileIndex(int i) const
     if (i < 0 || i >= nVertices || !lod)
         return i;
     return static_cast<int>(lod->order[static_cast<size_t>(i)]);
-}
-
-bool GLPointListObject::needsLevelOfDetail() const
-{
-    // Clouds within the drag budget are drawn whole in every frame.
-    return !lod && static_cast<size_t>(nVertices) > static_cast<size_t>(std::max(0LL, PointBudgets::current().drag));
-}
-
-void GLPointListObject::startLevelOfDetail()
-{
-    if (building.valid() || !needsLevelOfDetail())
-        return;
-    const size_t n = static_cast<size_t>(nVertices);
-    // The worker reorders the arrays in place: until it is done, frames draw a copy of the
-    // sample, taken now.
-    if (colorsStale)
-        updateColorMap();
-    const size_t m = std::min(n, static_cast<size_t>(std::max(1LL, PointBudgets::current().drag)));
-    const std::vector<unsigned> &indices = sampleOf(m);
-    const float *v = getValues();
-    heldPoints.resize(3 * m);
-    heldColors.resize(3 * m);
-    heldValues.resize(v ? m : 0);
-    for (size_t k = 0; k < m; ++k) {
-        const size_t i = indices[k];
-        std::copy(vertices + 3 * i, vertices + 3 * i + 3, &heldPoints[3 * k]);
-        std::copy(colors + 3 * i, colors + 3 * i + 3, &heldColors[3 * k]);
-        if (v)
-            heldValues[k] = v[i];
-    }
-    const PointLodArrays arrays = reorderedArrays();
-    cancelBuild = false;
-    building = std::async(std::launch::async, [this, arrays, n] {
-        return std::make_unique<PointLod>(PointLod::buildInPlace(arrays, n, 2, &cancelBuild));
-    });
-}
-
-const std::vector<unsigned> &GLPointListObject::sampleOf(size_t m)
-{
-    // A uniform random subset, one point from each stretch of n / m, drawn in space order.
-    const size_t n = static_cast<size_t>(nVertices);
-    if (sample.size() == m)
-        return sample;
-    sample.resize(m);
-    uint64_t state = 0x9E3779B97F4A7C15ull;
-    for (size_t k = 0; k < m; ++k) {
-        state = state * 6364136223846793005ull + 1442695040888963407ull;
-        const size_t from = k * n / m, to = (k + 1) * n / m;
-        sample[k] = static_cast<unsigned>(from + (state >> 33) % std::max<size_t>(1, to - from));
-    }
-    PointLod::sortSpatially(pointStore.get(), sample);
-    return sample;
-}
-
-PointLodArrays GLPointListObject::reorderedArrays()
-{
-    PointLodArrays arrays;
-    arrays.xyz = pointStore.get();
-    // Colours computed from the values are not reordered but computed again.
-    arrays.rgb = ownColorStore ? ownColorStore.get() : valueItem < 0 ? colorStore.get() : nullptr;
-    for (PointValueItem &item : items)
-        arrays.values.push_back(item.values.get());
-    return arrays;
-}
-
-void GLPointListObject::takeLevelOfDetail(std::unique_ptr<PointLod> built)
-{
-    if (!built)
-        return;
-    const size_t n = static_cast<size_t>(nVertices);
-    lod = std::move(built);
-    if (selectedVertex >= 0) {
-        const uint32_t *order = lod->order.get();
-        const uint32_t *at = std::find(order, order + n, static_cast<uint32_t>(selectedVertex));
-        selectedVertex = at < order + n ? static_cast<int>(at - order) : -1;
-    }
-    sample.clear();
-    sample.shrink_to_fit();
-    std::vector<float>().swap(heldPoints);
-    std::vector<float>().swap(heldValues);
-    std::vector<unsigned char>().swap(heldColors);
-    samplePointBuffer.release();
-    sampleColorBuffer.release();
-    // Drawn from the arrays themselves: a copy in OpenGL would double the memory of a cloud.
-    pointBuffer.release();
-    colorBuffer.release();
-    if (valueItem >= 0)
-        colorsStale = true;
-    pointsUploaded = colorsUploaded = false;
-    indicesStale = true;
-}
-
-bool GLPointListObject::pollLevelOfDetail()
-{
-    if (!building.valid())
-        return true;
-    if (building.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
-        return false;
-    std::unique_ptr<PointLod> r;
-    try {
-        r = building.get();
-    } catch (const PointLod::Cancelled &) {
-    } catch (const std::exception &e) {
-        // Without memory for the hierarchy the cloud stays drawn as it was read.
-        msg::warning("GLPointListObject: no level of detail (%s)\n", e.what());
-    }
-    building = {};
-    takeLevelOfDetail(std::move(r));
-    return true;
-}
-
-void GLPointListObject::waitForLevelOfDetail()
-{
-    if (building.valid())
-        building.wait();
-    pollLevelOfDetail();
-}
-
-void GLPointListObject::buildLevelOfDetail()
-{
-    waitForLevelOfDetail();
-    if (lod || nVertices <= 0)
-        return;
-    cancelBuild = false;
-    takeLevelOfDetail(std::make_unique<PointLod>(
-        PointLod::buildInPlace(reorderedArrays(), static_cast<size_t>(nVertices), 2, &cancelBuild)));
 }
 
 bool GLPointListObject::setValues(const char *name, const float *v, int n)
@@ -699,137 +574,6 @@ void GLPointListObject::prepareBuffers(bool whole)
 }
 
 void GLPointListObject::defaultDrawing() { drawData(); }
-
-size_t GLPointListObject::frameBudget(const float *mvp)
-{
-    const PointBudgets &b = PointBudgets::current();
-    const size_t n = static_cast<size_t>(nVertices);
-    const size_t still = static_cast<size_t>(std::max(1LL, b.still));
-    const size_t drag = static_cast<size_t>(std::max(1LL, b.drag));
-    if (PointBudgets::capturing())
-        return b.captureEveryPoint ? n : still;
-    if (reducedDrawing) {
-        rampBudget = drag;
-    } else if (std::memcmp(mvp, lastMvp, sizeof lastMvp) != 0) {
-        // A new view starts light and refines while it stays.
-        rampBudget = std::min(still, drag);
-    } else if (lastCut) {
-        rampBudget = std::min(still, std::max(rampBudget, drag) * 4);
-    }
-    std::memcpy(lastMvp, mvp, sizeof lastMvp);
-    return std::max<size_t>(rampBudget, 1);
-}
-
-void GLPointListObject::drawSample(size_t m)
-{
-    static thread_local std::vector<float> p;
-    static thread_local std::vector<unsigned char> c;
-    const float *v = getValues();
-    const bool cut = v && (thresholdLow > valueMin || nUnordered > 0);
-    p.clear();
-    c.clear();
-    p.reserve(3 * m);
-    c.reserve(3 * m);
-    if (building.valid()) {
-        // The arrays are the worker's: the copy of the sample taken before it started.
-        const size_t held = heldPoints.size() / 3;
-        for (size_t k = 0; k < held; ++k) {
-            if (cut && !heldValues.empty() && !(heldValues[k] >= thresholdLow))
-                continue;
-            p.insert(p.end(), &heldPoints[3 * k], &heldPoints[3 * k] + 3);
-            c.insert(c.end(), &heldColors[3 * k], &heldColors[3 * k] + 3);
-        }
-    } else {
-        for (unsigned i : sampleOf(m)) {
-            if (cut && !(v[i] >= thresholdLow))
-                continue;
-            p.insert(p.end(), vertices + 3 * static_cast<size_t>(i), vertices + 3 * static_cast<size_t>(i) + 3);
-            c.insert(c.end(), colors + 3 * static_cast<size_t>(i), colors + 3 * static_cast<size_t>(i) + 3);
-        }
-    }
-    // Through buffers: Mesa draws large client arrays far slower than buffers.
-    samplePointBuffer.upload(GL_ARRAY_BUFFER, p.data(), p.size() * sizeof(float));
-    sampleColorBuffer.upload(GL_ARRAY_BUFFER, c.data(), c.size());
-    samplePointBuffer.bind(GL_ARRAY_BUFFER);
-    glVertexPointer(3, GL_FLOAT, 0, nullptr);
-    sampleColorBuffer.bind(GL_ARRAY_BUFFER);
-    glColorPointer(3, GL_UNSIGNED_BYTE, 0, nullptr);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(p.size() / 3));
-    drawnCount = p.size() / 3;
-}
-
-void GLPointListObject::drawNodes(size_t budget, const float *mvp, int height)
-{
-    bool complete = true;
-    lod->select(mvp, height, budget, selected, &complete, &selectedPixels);
-    lastCut = !complete;
-    // Adaptive size: a chosen node none of whose children is drawn shows its sample alone;
-    // its points grow to the sample's spacing on screen (at most 8 pixels).
-    std::vector<std::pair<float, int>> nodes; // (size, node)
-    nodes.reserve(selected.size());
-    static thread_local std::vector<char> chosen;
-    if (adaptiveSize) {
-        chosen.assign(lod->nodes.size(), 0);
-        for (int id : selected)
-            chosen[static_cast<size_t>(id)] = 1;
-    }
-    for (size_t k = 0; k < selected.size(); ++k) {
-        const PointLodNode &node = lod->nodes[static_cast<size_t>(selected[k])];
-        float size = pointSize;
-        if (adaptiveSize) {
-            bool frontier = false, anyChild = false;
-            for (int c : node.child)
-                if (c >= 0) {
-                    anyChild = true;
-                    frontier = frontier || chosen[static_cast<size_t>(c)];
-                }
-            if (anyChild && !frontier) {
-                const float spacing = selectedPixels[k] / static_cast<float>(1 << PointLod::sampleDepth(node.depth));
-                size = std::min(std::max(pointSize, std::round(spacing * pointSize)), 8.0f);
-            }
-        }
-        nodes.push_back({size, selected[k]});
-    }
-    // By size, then in storage order: the memory is read front to back.
-    std::sort(nodes.begin(), nodes.end(), [this](const std::pair<float, int> &a, const std::pair<float, int> &b) {
-        if (a.first != b.first)
-            return a.first < b.first;
-        return lod->nodes[static_cast<size_t>(a.second)].first < lod->nodes[static_cast<size_t>(b.second)].first;
-    });
-    // One draw a run of adjacent nodes: the vertices come from the arrays in memory, and
-    // OpenGL copies only the range a draw names.
-    size_t drawn = 0;
-    for (size_t from = 0; from < nodes.size();) {
-        glPointSize(nodes[from].first);
-        size_t to = from;
-        for (; to < nodes.size() && nodes[to].first == nodes[from].first; ++to) {
-            const size_t id = static_cast<size_t>(nodes[to].second);
-            const PointLodNode &node = lod->nodes[id];
-            if (nIndices >= 0) {
-                if (nodeShownCount[id] == 0)
-                    continue;
-                indexBuffer.bind(GL_ELEMENT_ARRAY_BUFFER);
-                glDrawRangeElements(GL_POINTS, node.first, node.first + node.count - 1,
-                                    static_cast<GLsizei>(nodeShownCount[id]), GL_UNSIGNED_INT,
-                                    reinterpret_cast<const void *>(sizeof(unsigned) * nodeShownFirst[id]));
-                glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-                drawn += nodeShownCount[id];
-                continue;
-            }
-            uint32_t end = node.first + node.count;
-            while (to + 1 < nodes.size() && nodes[to + 1].first == nodes[from].first &&
-                   lod->nodes[static_cast<size_t>(nodes[to + 1].second)].first == end) {
-                ++to;
-                end += lod->nodes[static_cast<size_t>(nodes[to].second)].count;
-            }
-            glDrawArrays(GL_POINTS, static_cast<GLint>(node.first), static_cast<GLsizei>(end - node.first));
-            drawn += end - node.first;
-        }
-        from = to;
-    }
-    drawnCount = drawn;
-}
 
 void GLPointListObject::drawData()
 {

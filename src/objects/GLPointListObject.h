@@ -178,12 +178,16 @@ private:
     double fileOrigin[3] = {0, 0, 0};
 
     std::unique_ptr<PointLod> lod;
+    bool lodRefused = false;                 ///< the build failed: the cloud is drawn as read
     std::future<std::unique_ptr<PointLod>> building; ///< owns the arrays while it runs
     std::atomic<bool> cancelBuild{false};
     std::vector<unsigned> sample;            ///< file indices drawn while there is no hierarchy
     /// The sample's points, colours and values, copied before the worker reorders the arrays.
     std::vector<float> heldPoints, heldValues;
     std::vector<unsigned char> heldColors;
+    bool heldUploaded = false;               ///< the sample buffers hold the held sample
+    float heldThreshold = 0;                 ///< at this threshold
+    size_t heldShown = 0;                    ///< the points of it they hold
     std::vector<int> selected;               ///< the nodes of the last frame
     std::vector<float> selectedPixels;       ///< their diameters on screen
     bool eyeDome = false;

@@ -2,6 +2,7 @@
 #define VELMORA_POINTLOD_H
 
 #include "formats/LargeArray.h"
+#include "objects/PointLodSpill.h"
 
 #include <atomic>
 #include <cstddef>
@@ -56,18 +57,29 @@ struct PointLodArrays {
 /// one point a sub-cell, about 64 per axis, so that any cut through it looks like the whole
 /// cloud at a lower density). The cloud's arrays are reordered in place so that every node's
 /// points are one range; `order` leads back to the file's order.
+///
+/// The build sorts the points once by the cells of the 3rd level (in memory an American flag
+/// sort, through a file a counting sort from the copy there), then orders each of those cells
+/// on its own, on both threads: its points go to the shallowest node whose sub-cell has none
+/// yet (the first point of a sub-cell to the root, the next one below, ...), which makes every
+/// node's sample spatially even without a pass of its own. Finally the points of the nodes
+/// above the 3rd level are gathered in front.
 class PointLod {
 public:
     /// Raised by build when `cancel` turns true on the way.
     struct Cancelled {
     };
+    /// Point data (positions, colours and values) above which the order, and a copy of the
+    /// arrays while the hierarchy is built, go to a temporary file on a disk, not to memory.
+    static constexpr size_t kSpillBytes = size_t(512) << 20;
     /// Builds the hierarchy of n points on `threads` threads, reordering the arrays in place:
     /// afterwards `order[i]` is the index the point now at i had before. Besides the arrays it
-    /// takes `order` (4 bytes a point) and a few megabytes. When cancelled, the arrays hold
-    /// the same points in some other order; when it fails otherwise (out of memory), they are
-    /// put back in their order before the exception leaves.
+    /// takes `order` (4 bytes a point; with the copy on disk when the arrays hold more than
+    /// `spillBytes`) and a few megabytes. When cancelled, the arrays hold the same points in
+    /// some other order; when it fails otherwise (out of memory, a full disk), they are put
+    /// back in their order before the exception leaves.
     static PointLod buildInPlace(const PointLodArrays &cloud, size_t n, int threads,
-                                 const std::atomic<bool> *cancel = nullptr);
+                                 const std::atomic<bool> *cancel = nullptr, size_t spillBytes = kSpillBytes);
     /// The same for points that stay as they are (n points, 3 floats each, read only):
     /// `order[i]` is the index, in the given array, of the point that goes to position i.
     static PointLod build(const float *xyz, size_t n, int threads, const std::atomic<bool> *cancel = nullptr);
@@ -86,7 +98,7 @@ public:
     static int sampleDepth(int depth);
 
     std::vector<PointLodNode> nodes;
-    LargeArray<uint32_t> order;
+    PointOrder order;
     size_t nPoints = 0;
 };
 

@@ -188,7 +188,9 @@ TEST(PointLod, EveryPointIsInOneNodeInsideItsCube)
     p.insert(p.end(), {std::nanf(""), 0, 0, 1e6f, 0, 0});
     const size_t n = p.size() / 3;
     const PointLod lod = PointLod::build(p.data(), n, 2);
-    std::vector<uint32_t> order(lod.order.get(), lod.order.get() + n);
+    std::vector<uint32_t> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = lod.order[i];
     std::sort(order.begin(), order.end());
     std::vector<uint32_t> all(n);
     std::iota(all.begin(), all.end(), 0u);
@@ -262,6 +264,49 @@ TEST(PointLod, InPlaceColoursAndValuesFollowTheirPointsAndNodesHoldTheirCubes)
     }
     EXPECT_EQ(covered, n);
     EXPECT_GE(deepest, 2);
+}
+
+TEST(PointLod, ACloudSpilledToDiskKeepsItsOrderInAFile)
+{
+    // Points and values, built once in memory and once through files: the two sort the points
+    // into their cells differently, but each order leads back to the file's.
+    const size_t n = 150000;
+    std::vector<float> p(3 * n), v(n);
+    uint32_t s = 11;
+    for (size_t i = 0; i < n; ++i) {
+        for (int k = 0; k < 3; ++k) {
+            s = s * 1664525u + 1013904223u;
+            p[3 * i + k] = (s >> 8) * (1.0f / 16777216.0f) * (k == 2 ? 0.1f : 1.0f);
+        }
+        v[i] = static_cast<float>(i);
+    }
+    for (const size_t spill : {PointLod::kSpillBytes, size_t(0)}) {
+        SCOPED_TRACE(spill);
+        std::vector<float> q = p, w = v;
+        PointLodArrays cloud;
+        cloud.xyz = q.data();
+        cloud.values = {w.data()};
+        const PointLod lod = PointLod::buildInPlace(cloud, n, 2, nullptr, spill);
+        ASSERT_EQ(lod.order.isOnDisk(), spill == 0);
+        std::vector<bool> seen(n, false);
+        for (size_t i = 0; i < n; ++i) {
+            const uint32_t f = lod.order[i];
+            ASSERT_LT(f, n);
+            ASSERT_FALSE(seen[f]);
+            seen[f] = true;
+            ASSERT_EQ(w[i], static_cast<float>(f));
+            ASSERT_EQ(std::memcmp(&q[3 * i], &p[3 * f], 12), 0);
+        }
+        uint32_t covered = 0;
+        for (const PointLodNode &node : lod.nodes) {
+            ASSERT_EQ(node.first, covered);
+            covered += node.count;
+        }
+        EXPECT_EQ(covered, n);
+        for (size_t i = 0; i < n; i += 9973)
+            EXPECT_EQ(lod.order.find(lod.order[i]), i);
+        EXPECT_EQ(lod.order.find(static_cast<uint32_t>(n)), n);
+    }
 }
 
 TEST(DenseCloudFiles, TheLoaderTakesLasAndTextCloudsAndRefusesLaz)

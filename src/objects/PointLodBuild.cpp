@@ -1,0 +1,700 @@
+#include "objects/PointLod.h"
+
+#include "core/StartupTiming.h"
+#include "formats/PointBounds.h"
+#include "objects/PointLodCells.h"
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+
+namespace {
+
+constexpr int kBits = PointLodCells::kBits;
+constexpr int kTop = 3;                                  // the buckets are the cells of this level
+constexpr int kSampled = kBits - 6;                      // depths above take one point a cell 6 levels down
+constexpr size_t kBuckets = size_t(1) << (3 * kTop);
+constexpr int kLocalBits = 3 * (kBits - kTop);           // of a code, below its bucket
+constexpr uint32_t kLeafPoints = 12000;
+// Nodes of this depth keep all their points: their cubes are 1/512 of the cloud's a side, and
+// one split more would only move a pile of repeated points one level down.
+constexpr int kLeafDepth = kBits - 1;
+constexpr size_t kChunk = size_t(1) << 15;               // points a thread copies at a time
+constexpr size_t kOrderRun = 512;                        // indices a bucket gathers before a disk write
+
+// Where each array of the cloud lies in the copy: positions, colours, then each value array.
+struct Layout {
+    size_t n;
+    bool rgb;
+    size_t nValues;
+    size_t rgbAt() const { return 12 * n; }
+    size_t valueAt(size_t v) const { return 12 * n + (rgb ? 3 * n : 0) + 4 * n * v; }
+    size_t bytes() const { return valueAt(nValues); }
+};
+
+// f(t) on `threads` threads; the first exception thrown is raised again.
+template <class F>
+void inParallel(int threads, const F &f)
+{
+    std::exception_ptr failed;
+    std::mutex lock;
+    const auto run = [&](int t) {
+        try {
+            f(t);
+        } catch (...) {
+            const std::lock_guard<std::mutex> hold(lock);
+            if (!failed)
+                failed = std::current_exception();
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int t = 1; t < threads; ++t)
+        workers.emplace_back(run, t);
+    run(0);
+    for (std::thread &w : workers)
+        w.join();
+    if (failed)
+        std::rethrow_exception(failed);
+}
+
+// A node found: its depth, its cell at that depth and its points.
+struct Found {
+    int depth;
+    uint32_t cell;
+    uint32_t first, count;
+};
+
+// Nodes in this order put each node before its subtree and the subtrees by child digit.
+uint64_t preorder(int depth, uint32_t cell) { return (uint64_t(cell) << (3 * (kBits - depth))) << 4 | uint64_t(depth); }
+
+// A bucket after ordering: its points for the nodes above the buckets, by depth, come first,
+// then its subtree's nodes in preorder (first relative to the subtree's start).
+struct BucketResult {
+    uint32_t up[kTop] = {};
+    std::vector<Found> nodes;
+};
+
+class Builder {
+public:
+    Builder(const PointLodArrays &arrays, size_t count, int nThreads, const std::atomic<bool> *stop)
+        : cloud(arrays), n(count), threads(std::max(1, nThreads)), cancel(stop),
+          layout{count, arrays.rgb != nullptr, arrays.values.size()}
+    {
+    }
+
+    PointLod run(size_t spillBytes)
+    {
+        PointLod lod;
+        lod.nPoints = n;
+        if (n == 0)
+            return lod;
+        StartupTiming::mark("hierarchy: started");
+        findCells();
+        StartupTiming::mark("hierarchy: cells found");
+        // In memory the points are swapped into their buckets; a cloud too large for a copy
+        // beside it and its order goes through a file, from which it is put in its buckets.
+        disk = layout.bytes() > spillBytes;
+        if (disk) {
+            try {
+                copy = PointLodSpill::onDisk();
+                lod.order = PointOrder(PointLodSpill::onDisk(), n);
+            } catch (const std::runtime_error &) {
+                disk = false; // no folder on a disk: all in memory, then
+            }
+        }
+        if (!disk)
+            lod.order = PointOrder(PointLodSpill::inMemory(4 * n), n);
+        order = &lod.order;
+        countAndCopy();
+        StartupTiming::mark("hierarchy: points counted");
+        checkCancel();
+        try {
+            if (disk) {
+                moved = true;
+                scatter();
+                StartupTiming::mark("hierarchy: points in their cells");
+                checkCancel();
+            }
+            orderBuckets();
+            StartupTiming::mark("hierarchy: cells ordered");
+            checkCancel();
+            gather(lod);
+        } catch (const PointLod::Cancelled &) {
+            throw; // the arrays hold the same points, in another order, and are dropped
+        } catch (...) {
+            // The points go back where they were: without a hierarchy the cloud is drawn as it
+            // stands and a click reports the index a point has in memory.
+            try {
+                restore();
+            } catch (...) {
+            }
+            throw;
+        }
+        return lod;
+    }
+
+private:
+    void checkCancel() const
+    {
+        if (cancel && cancel->load())
+            throw PointLod::Cancelled();
+    }
+
+    std::pair<size_t, size_t> half(int t) const { return {n * size_t(t) / size_t(threads), n * size_t(t + 1) / size_t(threads)}; }
+
+    void findCells()
+    {
+        std::vector<PointBounds> parts(static_cast<size_t>(threads));
+        inParallel(threads, [&](int t) {
+            const auto [a, b] = half(t);
+            parts[static_cast<size_t>(t)].addPoints(cloud.xyz + 3 * a, 3 * (b - a));
+        });
+        PointBounds bounds;
+        for (const PointBounds &p : parts)
+            for (int k = 0; k < 3; ++k) {
+                bounds.lo[k] = std::min(bounds.lo[k], p.lo[k]);
+                bounds.hi[k] = std::max(bounds.hi[k], p.hi[k]);
+            }
+        size = 0;
+        for (int k = 0; k < 3; ++k) {
+            cells.lo[k] = std::isfinite(bounds.lo[k]) ? bounds.lo[k] : 0.0f;
+            const float extent = bounds.hi[k] - bounds.lo[k];
+            if (std::isfinite(extent))
+                size = std::max(size, extent);
+        }
+        if (!(size > 0))
+            size = 1;
+        size *= 1.0001f; // the highest points stay inside the last cell
+        cells.toCell = (1 << kBits) / size;
+    }
+
+    uint32_t bucketOf(const float *p) const { return cells.key(p) >> kLocalBits; }
+
+    // Each thread counts its part's points a bucket and copies its part to the file, or
+    // starts the order in memory.
+    void countAndCopy()
+    {
+        counts.assign(static_cast<size_t>(threads), std::vector<uint32_t>(kBuckets, 0));
+        inParallel(threads, [&](int t) {
+            const auto [a, b] = half(t);
+            uint32_t *count = counts[static_cast<size_t>(t)].data();
+            for (size_t i = a; i < b; ++i)
+                ++count[bucketOf(cloud.xyz + 3 * i)];
+            if (uint32_t *o = order->memory())
+                for (size_t i = a; i < b; ++i)
+                    o[i] = static_cast<uint32_t>(i);
+            for (size_t from = a; from < b && disk; from += 8 * kChunk) {
+                const size_t m = std::min(8 * kChunk, b - from);
+                copy.write(12 * from, cloud.xyz + 3 * from, 12 * m);
+                if (cloud.rgb)
+                    copy.write(layout.rgbAt() + 3 * from, cloud.rgb + 3 * from, 3 * m);
+                for (size_t v = 0; v < layout.nValues; ++v)
+                    copy.write(layout.valueAt(v) + 4 * from, cloud.values[v] + from, 4 * m);
+            }
+        });
+        start.assign(kBuckets + 1, 0);
+        for (size_t k = 0; k < kBuckets; ++k) {
+            uint64_t sum = 0;
+            for (const std::vector<uint32_t> &c : counts)
+                sum += c[k];
+            start[k + 1] = start[k] + sum;
+        }
+    }
+
+    // From the copy on disk into the arrays, by bucket, each bucket in the file's order.
+    void scatter()
+    {
+        inParallel(threads, [&](int t) {
+            const auto [a, b] = half(t);
+            std::vector<uint64_t> cursor(kBuckets);
+            for (size_t k = 0; k < kBuckets; ++k) {
+                cursor[k] = start[k];
+                for (int u = 0; u < t; ++u)
+                    cursor[k] += counts[static_cast<size_t>(u)][k];
+            }
+            const char *mem = copy.memory();
+            std::vector<float> xyz(mem ? 0 : 3 * kChunk), value(mem ? 0 : kChunk);
+            std::vector<unsigned char> rgb(mem ? 0 : 3 * kChunk);
+            std::vector<uint64_t> dest(kChunk);
+            uint32_t *orderMemory = order->memory();
+            // On disk the indices of a bucket gather into runs, written whole.
+            std::vector<uint32_t> runs(orderMemory ? 0 : kBuckets * kOrderRun), fill(orderMemory ? 0 : kBuckets, 0);
+            std::vector<uint64_t> runAt(orderMemory ? 0 : kBuckets);
+            for (size_t from = a; from < b; from += kChunk) {
+                const size_t m = std::min(kChunk, b - from);
+                const float *p = mem ? reinterpret_cast<const float *>(mem) + 3 * from : xyz.data();
+                if (!mem)
+                    copy.read(12 * from, xyz.data(), 12 * m);
+                for (size_t j = 0; j < m; ++j) {
+                    const uint32_t k = bucketOf(p + 3 * j);
+                    dest[j] = cursor[k]++;
+                    if (orderMemory) {
+                        orderMemory[dest[j]] = static_cast<uint32_t>(from + j);
+                        continue;
+                    }
+                    if (fill[k] == 0)
+                        runAt[k] = dest[j];
+                    runs[k * kOrderRun + fill[k]++] = static_cast<uint32_t>(from + j);
+                    if (fill[k] == kOrderRun) {
+                        order->write(runAt[k], kOrderRun, &runs[k * kOrderRun]);
+                        fill[k] = 0;
+                    }
+                }
+                for (size_t j = 0; j < m; ++j)
+                    std::memcpy(cloud.xyz + 3 * dest[j], p + 3 * j, 12);
+                if (cloud.rgb) {
+                    const unsigned char *c = mem ? reinterpret_cast<const unsigned char *>(mem + layout.rgbAt()) + 3 * from
+                                                 : rgb.data();
+                    if (!mem)
+                        copy.read(layout.rgbAt() + 3 * from, rgb.data(), 3 * m);
+                    for (size_t j = 0; j < m; ++j)
+                        std::memcpy(cloud.rgb + 3 * dest[j], c + 3 * j, 3);
+                }
+                for (size_t v = 0; v < layout.nValues; ++v) {
+                    const float *s = mem ? reinterpret_cast<const float *>(mem + layout.valueAt(v)) + from : value.data();
+                    if (!mem)
+                        copy.read(layout.valueAt(v) + 4 * from, value.data(), 4 * m);
+                    for (size_t j = 0; j < m; ++j)
+                        cloud.values[v][dest[j]] = s[j];
+                }
+            }
+            for (size_t k = 0; k < fill.size(); ++k)
+                if (fill[k] > 0)
+                    order->write(runAt[k], fill[k], &runs[k * kOrderRun]);
+        });
+    }
+
+    // Swaps two points in every array and in the order.
+    void swapPoints(size_t i, size_t j, uint32_t *o) const
+    {
+        std::swap_ranges(cloud.xyz + 3 * i, cloud.xyz + 3 * i + 3, cloud.xyz + 3 * j);
+        if (cloud.rgb)
+            std::swap_ranges(cloud.rgb + 3 * i, cloud.rgb + 3 * i + 3, cloud.rgb + 3 * j);
+        for (float *v : cloud.values)
+            std::swap(v[i], v[j]);
+        std::swap(o[i], o[j]);
+    }
+
+    // American flag sort by bucket: every swap puts one point in its bucket, and the heads
+    // of the buckets are the only places written, which keeps the memory traffic local.
+    template <class Filled>
+    void swapIntoBuckets(const Filled &filled)
+    {
+        uint32_t *o = order->memory();
+        std::vector<uint64_t> head(start.begin(), start.end() - 1);
+        for (size_t b = 0; b < kBuckets; ++b) {
+            if ((b & 31) == 0)
+                checkCancel();
+            while (head[b] < start[b + 1]) {
+                const uint32_t k = bucketOf(cloud.xyz + 3 * head[b]);
+                if (k == b)
+                    ++head[b];
+                else {
+                    // The next places of that bucket, fetched ahead: a bucket's head is met
+                    // again only after the others, by which time its memory left the cache.
+                    const size_t ahead = std::min<size_t>(head[k] + 16, start[k + 1] - 1);
+                    __builtin_prefetch(cloud.xyz + 3 * ahead, 1);
+                    __builtin_prefetch(o + ahead, 1);
+                    if (cloud.rgb)
+                        __builtin_prefetch(cloud.rgb + 3 * ahead, 1);
+                    swapPoints(head[b], head[k]++, o);
+                }
+            }
+            filled(b);
+        }
+    }
+
+    void restore()
+    {
+        if (!moved)
+            return;
+        if (uint32_t *o = order->memory()) {
+            // One cycle of the permutation at a time.
+            for (size_t i = 0; i < n; ++i)
+                while (o[i] != i)
+                    swapPoints(i, o[i], o);
+            return;
+        }
+        for (size_t from = 0; from < n; from += kChunk) {
+            const size_t m = std::min(kChunk, n - from);
+            copy.read(12 * from, cloud.xyz + 3 * from, 12 * m);
+            if (cloud.rgb)
+                copy.read(layout.rgbAt() + 3 * from, cloud.rgb + 3 * from, 3 * m);
+            for (size_t v = 0; v < layout.nValues; ++v)
+                copy.read(layout.valueAt(v) + 4 * from, cloud.values[v] + from, 4 * m);
+        }
+    }
+
+    // What a thread needs to order buckets, kept from one bucket to the next and cleared
+    // after each by going over the bucket's codes again.
+    struct Work {
+        std::vector<uint32_t> code, dest, indices;
+        std::vector<uint8_t> depth;
+        std::vector<uint32_t> total[kLeafDepth]; ///< levels kTop + 1 .. kLeafDepth - 1: points a cell
+        std::vector<uint8_t> taken[kSampled]; ///< depths above kSampled: sub-cells that gave a point
+        std::vector<uint8_t> reached;        ///< finest cells: points that went below the buckets
+        std::vector<uint32_t> node[kLeafDepth + 1]; ///< depths kTop .. kLeafDepth: points, then the next place
+        std::vector<float> xyz, value;
+        std::vector<unsigned char> rgb;
+        std::vector<uint32_t> order;
+
+        Work()
+        {
+            for (int l = kTop + 1; l < kLeafDepth; ++l)
+                total[l].assign(size_t(1) << (3 * (l - kTop)), 0);
+            for (int d = 0; d < kSampled; ++d)
+                taken[d].assign(size_t(1) << (3 * (d + 6 - kTop)), 0);
+            reached.assign(size_t(1) << kLocalBits, 0);
+            for (int d = kTop; d <= kLeafDepth; ++d)
+                node[d].assign(size_t(1) << (3 * (d - kTop)), 0);
+        }
+    };
+
+    // Whether the node of `depth` above the buckets that holds bucket b keeps all its points.
+    bool upperLeaf(int depth, size_t b) const { return levelTotal[depth][b >> (3 * (kTop - depth))] <= kLeafPoints; }
+
+    // Orders every bucket on its own. In memory the first thread swaps the points into their
+    // buckets meanwhile: a bucket it has filled is never touched again, so the other thread
+    // orders the buckets as they come, and the first joins it when all are filled.
+    void orderBuckets()
+    {
+        for (int d = 0; d < kTop; ++d) {
+            levelTotal[d].assign(size_t(1) << (3 * d), 0);
+            for (size_t b = 0; b < kBuckets; ++b)
+                levelTotal[d][b >> (3 * (kTop - d))] += start[b + 1] - start[b];
+        }
+        results.assign(kBuckets, BucketResult());
+        const bool swapping = !disk;
+        moved = true;
+        size_t filled = swapping ? 0 : kBuckets;
+        bool stopped = false;
+        std::mutex lock;
+        std::condition_variable more;
+        std::atomic<size_t> next{0};
+        inParallel(threads, [&](int t) {
+            if (t == 0 && swapping) {
+                try {
+                    swapIntoBuckets([&](size_t b) {
+                        const std::lock_guard<std::mutex> hold(lock);
+                        filled = b + 1;
+                        more.notify_all();
+                    });
+                } catch (...) {
+                    const std::lock_guard<std::mutex> hold(lock);
+                    stopped = true;
+                    more.notify_all();
+                    throw;
+                }
+                StartupTiming::mark("hierarchy: points in their cells");
+            }
+            Work work;
+            for (size_t b; (b = next++) < kBuckets;) {
+                if (start[b + 1] == start[b])
+                    continue;
+                {
+                    std::unique_lock<std::mutex> hold(lock);
+                    more.wait(hold, [&] { return filled > b || stopped; });
+                    if (stopped)
+                        return;
+                }
+                checkCancel();
+                orderBucket(b, work);
+            }
+        });
+    }
+
+    // Sends each point of bucket b, in the bucket's order, to the shallowest node that keeps
+    // it, then puts the bucket's points in their nodes' order.
+    void orderBucket(size_t b, Work &w)
+    {
+        const size_t s = start[b], m = start[b + 1] - s;
+        BucketResult &r = results[b];
+        w.code.resize(m);
+        w.depth.resize(m);
+        w.dest.resize(m);
+        const uint32_t mask = (1u << kLocalBits) - 1;
+        for (size_t j = 0; j < m; ++j) {
+            const uint32_t c = cells.key(cloud.xyz + 3 * (s + j)) & mask;
+            w.code[j] = c;
+            for (int l = kTop + 1; l < kLeafDepth; ++l)
+                ++w.total[l][c >> (3 * (kBits - l))];
+        }
+        const auto leaf = [&](int d, uint32_t c) {
+            return d >= kLeafDepth || (d == kTop ? m : w.total[d][c >> (3 * (kBits - d))]) <= kLeafPoints;
+        };
+        bool upLeaf[kTop];
+        for (int d = 0; d < kTop; ++d)
+            upLeaf[d] = upperLeaf(d, b);
+        std::vector<std::pair<uint64_t, size_t>> found;
+        for (size_t j = 0; j < m; ++j) {
+            const uint32_t c = w.code[j];
+            int d = 0;
+            for (; d < kSampled; ++d) {
+                if (d < kTop ? upLeaf[d] : leaf(d, c))
+                    break;
+                uint8_t &t = w.taken[d][c >> (3 * (kBits - d - 6))];
+                if (!t) {
+                    t = 1;
+                    break;
+                }
+            }
+            if (d == kSampled) {
+                // Below, every depth takes one point a finest cell: the how-manieth point of
+                // its cell that came this far tells the depth.
+                uint8_t &seen = w.reached[c];
+                const int deepest = kSampled + seen;
+                seen = static_cast<uint8_t>(std::min(seen + 1, 255));
+                while (d < deepest && !leaf(d, c))
+                    ++d;
+            }
+            w.depth[j] = static_cast<uint8_t>(d);
+            if (d < kTop) {
+                ++r.up[d];
+                continue;
+            }
+            const uint32_t cell = c >> (3 * (kBits - d));
+            if (w.node[d][cell]++ == 0)
+                found.push_back({preorder(d, cell), 0});
+        }
+        std::sort(found.begin(), found.end());
+        uint32_t upAt[kTop], place = 0;
+        for (int d = 0; d < kTop; ++d) {
+            upAt[d] = place;
+            place += r.up[d];
+        }
+        const uint32_t subtree = place;
+        r.nodes.reserve(found.size());
+        for (const auto &f : found) {
+            const int d = static_cast<int>(f.first & 15);
+            const uint32_t cell = static_cast<uint32_t>(f.first >> (4 + 3 * (kBits - d)));
+            uint32_t &count = w.node[d][cell];
+            r.nodes.push_back({d, static_cast<uint32_t>(b << (3 * (d - kTop))) | cell, place - subtree, count});
+            const uint32_t here = place;
+            place += count;
+            count = here;
+        }
+        for (size_t j = 0; j < m; ++j) {
+            const int d = w.depth[j];
+            w.dest[j] = d < kTop ? upAt[d]++ : w.node[d][w.code[j] >> (3 * (kBits - d))]++;
+        }
+        permute(s, m, w);
+        // Cleared for the next bucket.
+        for (size_t j = 0; j < m; ++j) {
+            const uint32_t c = w.code[j];
+            for (int l = kTop + 1; l < kLeafDepth; ++l)
+                w.total[l][c >> (3 * (kBits - l))] = 0;
+            for (int d = 0; d < kSampled; ++d)
+                w.taken[d][c >> (3 * (kBits - d - 6))] = 0;
+            w.reached[c] = 0;
+        }
+        for (const Found &f : r.nodes)
+            w.node[f.depth][f.cell & ((1u << (3 * (f.depth - kTop))) - 1)] = 0;
+    }
+
+    // Moves the m points from s on to s + dest[j], through the work's room.
+    void permute(size_t s, size_t m, Work &w)
+    {
+        // All the room first: the arrays change only once nothing can fail.
+        w.xyz.resize(3 * m);
+        w.rgb.resize(cloud.rgb ? 3 * m : 0);
+        w.value.resize(m);
+        w.order.resize(m);
+        uint32_t *o = order->memory();
+        w.indices.resize(o ? 0 : m);
+        if (!o)
+            order->read(s, m, w.indices.data());
+        for (size_t j = 0; j < m; ++j)
+            std::memcpy(&w.xyz[3 * w.dest[j]], cloud.xyz + 3 * (s + j), 12);
+        std::memcpy(cloud.xyz + 3 * s, w.xyz.data(), 12 * m);
+        if (cloud.rgb) {
+            for (size_t j = 0; j < m; ++j)
+                std::memcpy(&w.rgb[3 * w.dest[j]], cloud.rgb + 3 * (s + j), 3);
+            std::memcpy(cloud.rgb + 3 * s, w.rgb.data(), 3 * m);
+        }
+        for (float *v : cloud.values) {
+            for (size_t j = 0; j < m; ++j)
+                w.value[w.dest[j]] = v[s + j];
+            std::memcpy(v + s, w.value.data(), 4 * m);
+        }
+        const uint32_t *from = o ? o + s : w.indices.data();
+        for (size_t j = 0; j < m; ++j)
+            w.order[w.dest[j]] = from[j];
+        if (o)
+            std::memcpy(o + s, w.order.data(), 4 * m);
+        else
+            order->write(s, m, w.order.data());
+    }
+
+    // Moves `count` indices of the order from `from` to `to` >= from.
+    void moveOrder(size_t from, size_t to, size_t count)
+    {
+        if (uint32_t *o = order->memory()) {
+            std::memmove(o + to, o + from, 4 * count);
+            return;
+        }
+        std::vector<uint32_t> chunk(std::min<size_t>(count, size_t(1) << 20));
+        for (size_t left = count; left > 0;) {
+            const size_t k = std::min(chunk.size(), left);
+            left -= k;
+            order->read(from + left, k, chunk.data());
+            order->write(to + left, k, chunk.data());
+        }
+    }
+
+    // The points of the nodes above the buckets go in front, in their nodes' order; the
+    // buckets' subtrees move up behind them. Then the nodes of the whole hierarchy.
+    void gather(PointLod &lod)
+    {
+        // The nodes above the buckets and their places.
+        std::vector<uint32_t> upCount[kTop];
+        for (int d = 0; d < kTop; ++d)
+            upCount[d].assign(size_t(1) << (3 * d), 0);
+        for (size_t b = 0; b < kBuckets; ++b)
+            for (int d = 0; d < kTop; ++d)
+                upCount[d][b >> (3 * (kTop - d))] += results[b].up[d];
+        std::vector<std::pair<uint64_t, Found>> upper;
+        for (int d = 0; d < kTop; ++d)
+            for (uint32_t c = 0; c < upCount[d].size(); ++c)
+                if (upCount[d][c] > 0)
+                    upper.push_back({preorder(d, c), Found{d, c, 0, upCount[d][c]}});
+        std::sort(upper.begin(), upper.end(), [](const auto &x, const auto &y) { return x.first < y.first; });
+        uint64_t place = 0;
+        std::vector<uint64_t> upNext[kTop];
+        for (int d = 0; d < kTop; ++d)
+            upNext[d].assign(upCount[d].size(), 0);
+        for (auto &u : upper) {
+            u.second.first = static_cast<uint32_t>(place);
+            upNext[u.second.depth][u.second.cell] = place;
+            place += u.second.count;
+        }
+        const size_t nUpper = static_cast<size_t>(place);
+        // Each bucket's share of each node above it, in bucket order, and its subtree's place.
+        std::vector<uint64_t> upAt(kBuckets * kTop), subtreeAt(kBuckets);
+        for (size_t b = 0; b < kBuckets; ++b) {
+            for (int d = 0; d < kTop; ++d) {
+                uint64_t &next = upNext[d][b >> (3 * (kTop - d))];
+                upAt[b * kTop + static_cast<size_t>(d)] = next;
+                next += results[b].up[d];
+            }
+            subtreeAt[b] = place;
+            place += start[b + 1] - start[b] - upTotal(b);
+        }
+        std::vector<float> xyz(3 * nUpper), values(layout.nValues * nUpper);
+        std::vector<unsigned char> rgb(cloud.rgb ? 3 * nUpper : 0);
+        std::vector<uint32_t> upOrder(nUpper);
+        for (size_t b = kBuckets; b-- > 0;) {
+            size_t at = start[b];
+            for (int d = 0; d < kTop; ++d) {
+                const size_t k = results[b].up[d], to = upAt[b * kTop + static_cast<size_t>(d)];
+                if (k == 0)
+                    continue;
+                std::memcpy(&xyz[3 * to], cloud.xyz + 3 * at, 12 * k);
+                if (cloud.rgb)
+                    std::memcpy(&rgb[3 * to], cloud.rgb + 3 * at, 3 * k);
+                for (size_t v = 0; v < layout.nValues; ++v)
+                    std::memcpy(&values[v * nUpper + to], cloud.values[v] + at, 4 * k);
+                order->read(at, k, &upOrder[to]);
+                at += k;
+            }
+            const size_t k = start[b + 1] - at, to = subtreeAt[b];
+            if (k == 0 || to == at)
+                continue;
+            std::memmove(cloud.xyz + 3 * to, cloud.xyz + 3 * at, 12 * k);
+            if (cloud.rgb)
+                std::memmove(cloud.rgb + 3 * to, cloud.rgb + 3 * at, 3 * k);
+            for (float *v : cloud.values)
+                std::memmove(v + to, v + at, 4 * k);
+            moveOrder(at, to, k);
+        }
+        std::memcpy(cloud.xyz, xyz.data(), 12 * nUpper);
+        if (cloud.rgb)
+            std::memcpy(cloud.rgb, rgb.data(), 3 * nUpper);
+        for (size_t v = 0; v < layout.nValues; ++v)
+            std::memcpy(cloud.values[v], &values[v * nUpper], 4 * nUpper);
+        order->write(0, nUpper, upOrder.data());
+
+        // The nodes, in the order of their points, linked to their children.
+        std::vector<Found> all;
+        for (const auto &u : upper)
+            all.push_back(u.second);
+        for (size_t b = 0; b < kBuckets; ++b)
+            for (Found f : results[b].nodes) {
+                f.first += static_cast<uint32_t>(subtreeAt[b]);
+                all.push_back(f);
+            }
+        std::sort(all.begin(), all.end(), [](const Found &x, const Found &y) { return x.first < y.first; });
+        std::unordered_map<uint64_t, int> byCell;
+        byCell.reserve(2 * all.size());
+        lod.nodes.resize(all.size());
+        for (size_t i = 0; i < all.size(); ++i) {
+            const Found &f = all[i];
+            PointLodNode &node = lod.nodes[i];
+            node.depth = f.depth;
+            node.first = f.first;
+            node.count = f.count;
+            node.size = size / static_cast<float>(1u << f.depth);
+            for (int k = 0; k < 3; ++k)
+                node.lo[k] = cells.lo[k] + static_cast<float>(PointLodCells::compact(f.cell >> k)) * node.size;
+            std::fill(node.child, node.child + 8, -1);
+            byCell[uint64_t(f.depth) << 32 | f.cell] = static_cast<int>(i);
+        }
+        for (size_t i = 0; i < all.size(); ++i) {
+            const Found &f = all[i];
+            if (f.depth == 0)
+                continue;
+            const auto parent = byCell.find(uint64_t(f.depth - 1) << 32 | (f.cell >> 3));
+            if (parent != byCell.end())
+                lod.nodes[static_cast<size_t>(parent->second)].child[f.cell & 7] = static_cast<int>(i);
+        }
+    }
+
+    uint32_t upTotal(size_t b) const
+    {
+        uint32_t t = 0;
+        for (uint32_t u : results[b].up)
+            t += u;
+        return t;
+    }
+
+    const PointLodArrays &cloud;
+    const size_t n;
+    const int threads;
+    const std::atomic<bool> *cancel;
+    const Layout layout;
+    PointLodCells cells;
+    float size = 1;
+    PointLodSpill copy;
+    PointOrder *order = nullptr;
+    bool disk = false;
+    bool moved = false; ///< the arrays are no longer in the file's order
+    std::vector<std::vector<uint32_t>> counts; ///< a thread, a bucket
+    std::vector<uint64_t> start;               ///< of each bucket in the arrays
+    std::vector<uint32_t> levelTotal[kTop];    ///< points in each cell above the buckets
+    std::vector<BucketResult> results;
+};
+
+} // namespace
+
+PointLod PointLod::build(const float *xyz, size_t n, int threads, const std::atomic<bool> *cancel)
+{
+    LargeArray<float> copy = allocateLargeArray<float>(3 * n);
+    std::copy(xyz, xyz + 3 * n, copy.get());
+    PointLodArrays cloud;
+    cloud.xyz = copy.get();
+    return buildInPlace(cloud, n, threads, cancel);
+}
+
+PointLod PointLod::buildInPlace(const PointLodArrays &cloud, size_t n, int threads, const std::atomic<bool> *cancel,
+                                size_t spillBytes)
+{
+    PointLod lod = Builder(cloud, n, threads, cancel).run(spillBytes);
+    StartupTiming::mark("hierarchy complete");
+    return lod;
+}
