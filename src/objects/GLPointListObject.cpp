@@ -251,7 +251,13 @@ int GLPointListObject::getFileIndex(int i) const
 {
     if (i < 0 || i >= nVertices || !lod)
         return i;
-    return static_cast<int>(lod->order[static_cast<size_t>(i)]);
+    try {
+        return static_cast<int>(lod->order[static_cast<size_t>(i)]);
+    } catch (const std::exception &e) {
+        // The order of the largest clouds is on disk: a failed read loses the index, not the view.
+        msg::warning("GLPointListObject: the file index of point %d is lost: %s\n", i, e.what());
+        return -1;
+    }
 }
 
 bool GLPointListObject::setValues(const char *name, const float *v, int n)

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -88,7 +89,12 @@ void GLPointListObject::takeLevelOfDetail(std::unique_ptr<PointLod> built)
     const size_t n = static_cast<size_t>(nVertices);
     lod = std::move(built);
     if (selectedVertex >= 0) {
-        const size_t at = lod->order.find(static_cast<uint32_t>(selectedVertex));
+        size_t at = n;
+        try {
+            at = lod->order.find(static_cast<uint32_t>(selectedVertex));
+        } catch (const std::exception &e) {
+            msg::warning("GLPointListObject: the selected point is lost: %s\n", e.what());
+        }
         selectedVertex = at < n ? static_cast<int>(at) : -1;
     }
     sample.clear();
