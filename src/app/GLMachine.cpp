@@ -651,7 +651,7 @@ void GLMachine::setReducedDrawing(bool on)
         o->setReducedDrawing(on);
 }
 
-// --- Captures, input and the light sub-window: see SceneCapture, SceneInput, LightWidget ----
+// --- Captures and input: see SceneCapture and SceneInput ------------------------------------
 
 bool GLMachine::saveFrameBuffer(const char *prefix, int number) { return capture.saveFrameBuffer(prefix, number); }
 bool GLMachine::saveFrameBuffer(const char *fileName) { return capture.saveFrameBuffer(fileName); }
@@ -665,16 +665,3 @@ void GLMachine::notifyClick(int button, int eventType, int x, int y, int modifie
 }
 void GLMachine::notifyDrag(int x, int y, int button, int modifiers) { input.notifyDrag(x, y, button, modifiers); }
 void GLMachine::notifyCommand(int key) { input.notifyCommand(key); }
-
-void GLMachine::subWindowInitGL() { lightWidget.initGL(); }
-void GLMachine::subWindowDraw() { lightWidget.draw(); }
-void GLMachine::subWindowSetSize(int width, int height) { lightWidget.setSize(width, height); }
-void GLMachine::subWindowNotifyClick(int button, int eventType, int x, int y, int modifiers)
-{
-    lightWidget.notifyClick(button, eventType, x, y, modifiers);
-}
-void GLMachine::subWindowNotifyDrag(int x, int y, int button, int modifiers)
-{
-    lightWidget.notifyDrag(x, y, button, modifiers);
-}
-void GLMachine::subWindowNotifyCommand(int key) { lightWidget.notifyCommand(key); }

@@ -170,13 +170,8 @@ public:
     void notifyDrag(int x, int y, int button, int modifiers);
     void notifyCommand(int key);
 
-    // --- Light-direction sub-window ---------------------------------------------------
-    void subWindowInitGL();
-    void subWindowDraw();
-    void subWindowSetSize(int width, int height);
-    void subWindowNotifyClick(int button, int eventType, int x, int y, int modifiers);
-    void subWindowNotifyDrag(int x, int y, int button, int modifiers);
-    void subWindowNotifyCommand(int key);
+    /// The light-direction sub-window: the window hands it its context, size and input.
+    LightWidget &getLightWidget() { return lightWidget; }
 
     static const int PRESS = 4;
     static const int RELEASE = 7;

@@ -14,7 +14,7 @@ class LightWidget : NonCopyable {
 public:
     explicit LightWidget(GLMachine &machine) : m(machine) {}
 
-    // See GLMachine::subWindowInitGL() and the others of that group.
+    // The sub-window's context, size and input, as the window hands them on.
     void initGL();
     void draw();
     void setSize(int width, int height);

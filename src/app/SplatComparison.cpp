@@ -4,6 +4,7 @@
 #include "app/ViewEvaluation.h"
 #include "camera/GLCamera.h"
 #include "image/Bitmap.h"
+#include "image/ImageCompare.h"
 #include "math/Messages.h"
 #include "objects/GLSplatObject.h"
 
@@ -84,16 +85,14 @@ bool SplatComparison::printPsnr(GLMachine &m)
         cam.width = static_cast<int>(k.W);
         cam.height = static_cast<int>(k.H);
         const std::vector<unsigned char> drawn = splats->render(cam).composite8(bg);
-        const double whole = SplatRaster::psnr8(drawn.data(), reinterpret_cast<const unsigned char *>(&photo.get(0, 0)),
-                                                static_cast<size_t>(cam.width) * static_cast<size_t>(cam.height));
+        const unsigned char *photoPixels = reinterpret_cast<const unsigned char *>(&photo.get(0, 0));
+        const double whole = imagecompare::psnr(drawn.data(), photoPixels, cam.width, cam.height);
         if (silhouette.empty()) {
             msg::note("Splats: %s against %s (view %d): PSNR %.2f dB\n", splats->getPath().c_str(), file.c_str(),
                       view, whole);
             continue;
         }
-        const double inside =
-            SplatRaster::psnr8(drawn.data(), reinterpret_cast<const unsigned char *>(&photo.get(0, 0)),
-                               static_cast<size_t>(cam.width) * static_cast<size_t>(cam.height), silhouette.data());
+        const double inside = imagecompare::psnr(drawn.data(), photoPixels, cam.width, cam.height, silhouette.data());
         msg::note("Splats: %s against %s (view %d): PSNR %.2f dB, inside the silhouette %.2f dB\n",
                   splats->getPath().c_str(), file.c_str(), view, whole, inside);
     }

@@ -869,11 +869,6 @@ void GLCamera::drawTextures() { overlay.drawTextures(); }
 void GLCamera::draw2DTexture() { overlay.draw2DTexture(); }
 void GLCamera::drawCircularMotion() { overlay.drawCircularMotion(); }
 void GLCamera::drawEpipolarTangencies() { overlay.drawEpipolarTangencies(); }
-void GLCamera::createCameraTexture(int i) { overlay.createCameraTexture(i); }
-void GLCamera::createSilhouetteTexture(int i) { overlay.createSilhouetteTexture(i); }
-void GLCamera::createDisplayList(int i, const textureData *texture) { overlay.createDisplayList(i, texture); }
-void GLCamera::createProfileDisplayList(int i) { overlay.createProfileDisplayList(i); }
-int GLCamera::displayList(int i) { return overlay.displayList(i); }
 void GLCamera::releaseTextures() { overlay.releaseTextures(); }
 
 std::string GLCamera::getPhotographFile(int i) const

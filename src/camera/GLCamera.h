@@ -314,14 +314,6 @@ protected:
     /// Epipoles and tangents to the silhouette (option 0x02).
     virtual void drawEpipolarTangencies();
 
-    void createCameraTexture(int i);
-    void createSilhouetteTexture(int i);
-    /// Compiles the display list of `texture`, a photograph or silhouette of view i.
-    void createDisplayList(int i, const textureData *texture);
-    /// Compiles view i's contour into the silhouette list.
-    void createProfileDisplayList(int i);
-    /// Display list i: one per view, the silhouette's last; made on first use.
-    int displayList(int i);
     /// Deletes every texture and display list.
     void releaseTextures();
     /// The matrix that takes image pixels of the current view to window pixels (origin

@@ -276,16 +276,16 @@ void GLCameraAnimationImpl::toggleClosePath()
 
 Position GLCameraAnimationImpl::interpolation(float u) const
 {
-    return cubic ? cubicInterpolation(u) : linearInterpolation(u);
-}
-
-Position GLCameraAnimationImpl::linearInterpolation(float u) const
-{
     const int n = static_cast<int>(keys.size());
     if (n == 0)
         return camera->getPose();
     u = std::min(std::max(u, 0.f), 1.f);
     const Point3 rp = camera->getRotationPoint();
+    return cubic ? cubicInterpolation(u, n, rp) : linearInterpolation(u, n, rp);
+}
+
+Position GLCameraAnimationImpl::linearInterpolation(float u, int n, const Point3 &rp) const
+{
     if (closedPath) {
         const float v = u * n;
         const int i = static_cast<int>(v);
@@ -297,13 +297,8 @@ Position GLCameraAnimationImpl::linearInterpolation(float u) const
     return Position::interpol(keys[i], keys[j], rp, v - i);
 }
 
-Position GLCameraAnimationImpl::cubicInterpolation(float u) const
+Position GLCameraAnimationImpl::cubicInterpolation(float u, int n, const Point3 &rp) const
 {
-    const int n = static_cast<int>(keys.size());
-    if (n == 0)
-        return camera->getPose();
-    u = std::min(std::max(u, 0.f), 1.f);
-    const Point3 rp = camera->getRotationPoint();
     int a, b, c, d;
     float f;
     if (closedPath) {

@@ -108,8 +108,9 @@ class GLCameraAnimationImpl : public GLCameraAnimation
     bool isClosed() const { return closedPath != 0; }
     /// The pose at u in [0, 1]; the camera's own pose without key cameras.
     Position interpolation(float u) const;
-    Position linearInterpolation(float u) const;
-    Position cubicInterpolation(float u) const;
+    // u in [0, 1], n > 0 keys, rp the camera's rotation point.
+    Position linearInterpolation(float u, int n, const Point3 &rp) const;
+    Position cubicInterpolation(float u, int n, const Point3 &rp) const;
     /// The u reached at the fraction s of the path's length (needs computePath()): found in
     /// the length table, then refined on the path within the sample it falls in.
     float speed(float s) const;

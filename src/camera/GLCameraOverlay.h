@@ -54,8 +54,11 @@ public:
 
     void createCameraTexture(int i);
     void createSilhouetteTexture(int i);
+    /// Compiles the display list of `texture`, a photograph or silhouette of view i.
     void createDisplayList(int i, const textureData *texture);
+    /// Compiles view i's contour into the silhouette list.
     void createProfileDisplayList(int i);
+    /// Display list i: one per view, the silhouette's last; made on first use.
     int displayList(int i);
     void releaseTextures();
 

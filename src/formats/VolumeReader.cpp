@@ -65,30 +65,12 @@ template <class T> void convert(const unsigned char *in, size_t n, float *out)
 
 void convertSamples(VolumeReader::SampleType t, const unsigned char *in, size_t n, float *out)
 {
-    switch (t) {
-    case VolumeReader::U8:
-        for (size_t i = 0; i < n; ++i)
-            out[i] = static_cast<float>(in[i]);
-        break;
-    case VolumeReader::U16:
-        convert<uint16_t>(in, n, out);
-        break;
-    case VolumeReader::U32:
-        convert<uint32_t>(in, n, out);
-        break;
-    case VolumeReader::S8:
-        convert<int8_t>(in, n, out);
-        break;
-    case VolumeReader::S16:
-        convert<int16_t>(in, n, out);
-        break;
-    case VolumeReader::S32:
-        convert<int32_t>(in, n, out);
-        break;
-    case VolumeReader::FLOAT:
-        std::memcpy(out, in, n * sizeof(float));
-        break;
-    }
+    // In the order of VolumeReader::SampleType.
+    static void (*const converters[])(const unsigned char *, size_t, float *) = {
+        convert<uint8_t>, convert<uint16_t>, convert<uint32_t>, convert<int8_t>,
+        convert<int16_t>, convert<int32_t>, convert<float>,
+    };
+    converters[t](in, n, out);
 }
 
 // Reads words until one equals `key`; false at the end of the text.

@@ -302,7 +302,7 @@ GtkWidget *ElementPanel::addValueButton(GtkWidget *into, const char *label, int 
 }
 
 GtkWidget *ElementPanel::addSlider(GtkWidget *column, const char *label, const char *name, double lo, double hi,
-                                   double value, int digits, fastdelegate::FastDelegate1<GtkWidget *> moved)
+                                   double value, int digits, SliderMoved moved)
 {
     // A scale needs a non-empty range; the value stays where the element has it.
     if (!(hi > lo))
@@ -315,10 +315,21 @@ GtkWidget *ElementPanel::addSlider(GtkWidget *column, const char *label, const c
     gtk_widget_set_name(slider, name);
     gtk_scale_set_digits(GTK_SCALE(slider), digits);
     gtk_range_set_value(GTK_RANGE(slider), value);
-    Delegate1<GtkWidget *>::connect(slider, "value-changed", moved);
+    sliders.emplace_back(slider, moved);
+    Delegate1<GtkWidget *>::connect(slider, "value-changed", fastdelegate::MakeDelegate(this, &ElementPanel::sliderChanged));
     gtk_box_pack_start(GTK_BOX(row), slider, TRUE, TRUE, 2);
     gtk_box_pack_start(GTK_BOX(column), row, FALSE, FALSE, 0);
     return slider;
+}
+
+void ElementPanel::sliderChanged(GtkWidget *slider)
+{
+    // update() setting a slider to the element's state is no move of the user's.
+    if (updating)
+        return;
+    for (const auto &s : sliders)
+        if (s.first == slider)
+            s.second(slider, gtk_range_get_value(GTK_RANGE(slider)));
 }
 
 void ElementPanel::openPaletteDialog(int current, fastdelegate::FastDelegate1<int> choose)

@@ -9,6 +9,7 @@
 #include <gtk/gtk.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 /// What every element panel shares: the accelerator group, the menu (a title item whose
@@ -111,11 +112,13 @@ protected:
     GtkWidget *addActionToggle(GtkWidget *box, const KeyBinding &row, bool (*state)(GLObject *));
     /// A button `label` whose click calls `press` with `value`.
     GtkWidget *addValueButton(GtkWidget *box, const char *label, int value, fastdelegate::FastDelegate1<int> press);
+    /// Receives a slider the user moved, with its new value.
+    using SliderMoved = fastdelegate::FastDelegate2<GtkWidget *, double>;
     /// A horizontal slider over [lo, hi] (widened to a unit range when empty) at `value`,
     /// named `name` (so that tests can find it), with `label` before it, packed into
-    /// `column`; `moved` receives the slider on every value change.
+    /// `column`; `moved` receives every value change but those update() makes.
     GtkWidget *addSlider(GtkWidget *column, const char *label, const char *name, double lo, double hi, double value,
-                         int digits, fastdelegate::FastDelegate1<GtkWidget *> moved);
+                         int digits, SliderMoved moved);
     /// The dialog "Palette properties": the colour maps by name with `current` preselected;
     /// choosing one calls `choose` with its index. The panel keeps it (see adoptDialog).
     void openPaletteDialog(int current, fastdelegate::FastDelegate1<int> choose);
@@ -139,10 +142,12 @@ protected:
     GtkWidget *box;
     GtkWidget *informationLabel;
     std::vector<StateControl> stateControls;
+    std::vector<std::pair<GtkWidget *, SliderMoved>> sliders;
     bool updating;
     Look look;
 
 private:
+    void sliderChanged(GtkWidget *slider);
     static void onMenuItem(GtkMenuItem *item, gpointer data);
     static void onKeyButton(GtkButton *button, gpointer data);
     static void onKeyToggle(GtkToggleButton *button, gpointer data);

@@ -51,11 +51,8 @@ void GLOctreeObjectInterface::createInterface()
     gtk_widget_show_all(box);
 }
 
-void GLOctreeObjectInterface::sliderMoved(GtkWidget *slider)
+void GLOctreeObjectInterface::sliderMoved(GtkWidget *slider, double value)
 {
-    if (updating)
-        return;
-    const double value = gtk_range_get_value(GTK_RANGE(slider));
     if (slider == dataThreshold)
         octree->setDataThreshold(static_cast<float>(value));
     else

@@ -24,7 +24,7 @@ private:
     static constexpr const char *kInterpolationTitle = "Interpolation properties";
 
     void createInterface();
-    void sliderMoved(GtkWidget *slider);
+    void sliderMoved(GtkWidget *slider, double value);
     void openInterpolationDialog();
     void interpolationChosen(GtkWidget *button);
 

@@ -21,11 +21,8 @@ GLSplatObjectInterface::GLSplatObjectInterface(GLSplatObject *s) : ElementPanel(
     gtk_widget_show_all(box);
 }
 
-void GLSplatObjectInterface::sliderMoved(GtkWidget *slider)
+void GLSplatObjectInterface::sliderMoved(GtkWidget *slider, double value)
 {
-    if (updating)
-        return;
-    const double value = gtk_range_get_value(GTK_RANGE(slider));
     if (slider == scaleSlider)
         splats->setScaleFactor(value);
     else if (slider == floorSlider)

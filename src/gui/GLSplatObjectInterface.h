@@ -18,7 +18,7 @@ public:
     void update() override;
 
 private:
-    void sliderMoved(GtkWidget *slider);
+    void sliderMoved(GtkWidget *slider, double value);
     void setColorMap(int index);
 
     GLSplatObject *splats;

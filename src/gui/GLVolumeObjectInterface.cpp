@@ -32,11 +32,9 @@ void GLVolumeObjectInterface::createInterface()
     gtk_widget_show_all(box);
 }
 
-void GLVolumeObjectInterface::sliderMoved(GtkWidget *slider)
+void GLVolumeObjectInterface::sliderMoved(GtkWidget *slider, double value)
 {
-    if (updating)
-        return;
-    applySliceSlider(slider, gtk_range_get_value(GTK_RANGE(slider)));
+    applySliceSlider(slider, value);
     volume->postRedisplay();
 }
 

@@ -16,7 +16,7 @@ public:
 
 private:
     void createInterface();
-    void sliderMoved(GtkWidget *slider);
+    void sliderMoved(GtkWidget *slider, double value);
     void setInterpolation(int mode);
 
     GLVolumeObject *volume;

@@ -158,7 +158,7 @@ gboolean MainInterface::Impl::displayS(GtkWidget *, GdkEventExpose *event, gpoin
     if (event->count > 0)
         return TRUE;
     if (self->self->makeCurrent(true) && self->machine)
-        self->machine->subWindowDraw();
+        self->machine->getLightWidget().draw();
     return TRUE;
 }
 
@@ -166,7 +166,7 @@ gboolean MainInterface::Impl::reshapeS(GtkWidget *widget, GdkEventConfigure *, g
 {
     Impl *self = static_cast<Impl *>(data);
     if (self->self->makeCurrent(true) && self->machine)
-        self->machine->subWindowSetSize(widget->allocation.width, widget->allocation.height);
+        self->machine->getLightWidget().setSize(widget->allocation.width, widget->allocation.height);
     return TRUE;
 }
 
@@ -176,7 +176,7 @@ gboolean MainInterface::Impl::notifyClickS(GtkWidget *, GdkEventButton *event, g
     int button, type, x, y, state;
     translateClick(reinterpret_cast<GdkEvent *>(event), button, type, x, y, state);
     if (button && self->self->makeCurrent(true) && self->machine)
-        self->machine->subWindowNotifyClick(button, type, x, y, state);
+        self->machine->getLightWidget().notifyClick(button, type, x, y, state);
     return TRUE;
 }
 
@@ -185,7 +185,7 @@ gboolean MainInterface::Impl::notifyDragS(GtkWidget *widget, GdkEventMotion *eve
     Impl *self = static_cast<Impl *>(data);
     int button, x, y, state;
     if (translateDrag(widget, event, button, x, y, state) && self->self->makeCurrent(true) && self->machine)
-        self->machine->subWindowNotifyDrag(x, y, button, state);
+        self->machine->getLightWidget().notifyDrag(x, y, button, state);
     return TRUE;
 }
 
@@ -194,6 +194,6 @@ gboolean MainInterface::Impl::notifyKeyS(GtkWidget *widget, GdkEventKey *event, 
     Impl *self = static_cast<Impl *>(data);
     int key = 0;
     if (keyForScene(widget, event, key) && self->self->makeCurrent(true) && self->machine)
-        self->machine->subWindowNotifyCommand(key);
+        self->machine->getLightWidget().notifyCommand(key);
     return TRUE;
 }

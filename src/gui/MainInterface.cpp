@@ -738,7 +738,7 @@ void MainInterface::Impl::onRealizeSub(GtkWidget *, gpointer data)
 {
     Impl *self = static_cast<Impl *>(data);
     if (self->self->makeCurrent(true) && self->machine)
-        self->machine->subWindowInitGL();
+        self->machine->getLightWidget().initGL();
 }
 
 // --- menus and dialogs ----------------------------------------------------------------------

@@ -18,8 +18,6 @@ public:
     void menuBarResponse(const char *key) override;
 
 protected:
-    using SliderMoved = fastdelegate::FastDelegate1<GtkWidget *>;
-
     SlicePanel(GLSlicedObject *sliced, const char *menuTitle);
 
     /// The X, Y, Z plane toggles in a row of `frame`, running the rows' actions.

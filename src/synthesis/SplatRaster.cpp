@@ -366,21 +366,3 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
         t.join();
     return image;
 }
-
-double SplatRaster::psnr8(const unsigned char *a, const unsigned char *b, size_t pixels, const unsigned char *mask)
-{
-    double se = 0;
-    size_t n = 0;
-    for (size_t p = 0; p < pixels; ++p) {
-        if (mask && !mask[p])
-            continue;
-        for (size_t ch = 0; ch < 3; ++ch) {
-            const double d = static_cast<double>(a[3 * p + ch]) - static_cast<double>(b[3 * p + ch]);
-            se += d * d;
-        }
-        n += 3;
-    }
-    if (n == 0)
-        return NAN;
-    return se == 0 ? INFINITY : 10 * std::log10(255.0 * 255.0 * static_cast<double>(n) / se);
-}

@@ -74,12 +74,6 @@ public:
     /// centre to the splat), degree up to `degree`: SH sum + 0.5, clamped below at 0.
     static void shColour(const SplatScene &scene, size_t i, int degree, const double d[3], float out[3]);
 
-    /// The peak signal-to-noise ratio in dB of two RGB images of `pixels` pixels, 8 bits a
-    /// channel (peak 255), over the pixels where `mask` is not 0 (all of them when null);
-    /// infinity for equal images, NaN when no pixel counts.
-    static double psnr8(const unsigned char *a, const unsigned char *b, size_t pixels,
-                        const unsigned char *mask = nullptr);
-
     /// Below this camera depth a splat is not drawn.
     static constexpr double NEAR_PLANE = 0.2;
 };
