@@ -535,17 +535,14 @@ bool GLCamera::runAction(const KeyBinding &row)
         updateKMatrix();
         break;
     case Action::LOOK_ALONG_X:
-        backupPosition();
-        loadModelView(getGLEMatrixAxeX(rotationPoint));
-        break;
     case Action::LOOK_ALONG_Y:
+    case Action::LOOK_ALONG_Z: {
+        static Matrix4 (GLView::*const along[3])(Point3) = {&GLView::getGLEMatrixAxeX, &GLView::getGLEMatrixAxeY,
+                                                             &GLView::getGLEMatrixAxeZ};
         backupPosition();
-        loadModelView(getGLEMatrixAxeY(rotationPoint));
+        loadModelView((this->*along[row.action - actionValue(Action::LOOK_ALONG_X)])(rotationPoint));
         break;
-    case Action::LOOK_ALONG_Z:
-        backupPosition();
-        loadModelView(getGLEMatrixAxeZ(rotationPoint));
-        break;
+    }
     case Action::PLANES_FARTHER:
         zNear /= 0.8f;
         zFar /= 0.8f;
@@ -576,15 +573,13 @@ bool GLCamera::runAction(const KeyBinding &row)
         zoomin();
         break;
     case Action::IMAGES:
-        showImages = !showImages;
+    case Action::SILHOUETTES: {
+        int &shown = row.action == actionValue(Action::IMAGES) ? showImages : showSilhouettes;
+        shown = !shown;
         checkTextures();
         checkZPlanes();
         break;
-    case Action::SILHOUETTES:
-        showSilhouettes = !showSilhouettes;
-        checkTextures();
-        checkZPlanes();
-        break;
+    }
     case Action::TRANSPARENCY:
         transparency = !transparency;
         break;
