@@ -5,6 +5,7 @@
 #include "objects/PointLodCells.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
@@ -282,33 +283,67 @@ private:
         std::swap(o[i], o[j]);
     }
 
-    // American flag sort by bucket: every swap puts one point in its bucket, and the heads
-    // of the buckets are the only places written, which keeps the memory traffic local.
-    template <class Filled>
-    void swapIntoBuckets(const Filled &filled)
+    // American flag sort of the points of buckets [lo, hi), which lie in their places: every
+    // swap puts one point in its bucket, and the heads of the buckets are the only places
+    // written, which keeps the memory traffic local. A bucket is complete only near the end
+    // (the points that arrive at its head are drawn from all the others).
+    void swapIntoBuckets(size_t lo, size_t hi)
     {
         uint32_t *o = order->memory();
-        std::vector<uint64_t> head(start.begin(), start.end() - 1);
-        for (size_t b = 0; b < kBuckets; ++b) {
+        std::vector<uint64_t> head(start.begin() + static_cast<std::ptrdiff_t>(lo), start.begin() + static_cast<std::ptrdiff_t>(hi));
+        for (size_t b = lo; b < hi; ++b) {
             if ((b & 31) == 0)
                 checkCancel();
-            while (head[b] < start[b + 1]) {
-                const uint32_t k = bucketOf(cloud.xyz + 3 * head[b]);
+            while (head[b - lo] < start[b + 1]) {
+                const uint32_t k = bucketOf(cloud.xyz + 3 * head[b - lo]);
                 if (k == b)
-                    ++head[b];
+                    ++head[b - lo];
                 else {
                     // The next places of that bucket, fetched ahead: a bucket's head is met
                     // again only after the others, by which time its memory left the cache.
-                    const size_t ahead = std::min<size_t>(head[k] + 16, start[k + 1] - 1);
+                    uint64_t &to = head[k - lo];
+                    const size_t ahead = std::min<size_t>(to + 16, start[k + 1] - 1);
                     __builtin_prefetch(cloud.xyz + 3 * ahead, 1);
                     __builtin_prefetch(o + ahead, 1);
                     if (cloud.rgb)
                         __builtin_prefetch(cloud.rgb + 3 * ahead, 1);
-                    swapPoints(head[b], head[k]++, o);
+                    swapPoints(head[b - lo], to++, o);
                 }
             }
-            filled(b);
         }
+    }
+
+    // Puts the points of buckets below `split` before the others, on two threads: each
+    // parts its half of the arrays (from both ends, front to back), then the points on the
+    // wrong side of the middle trade places.
+    void splitInTwo(size_t split)
+    {
+        uint32_t *o = order->memory();
+        const size_t mid = n / 2;
+        size_t low[2] = {0, 0};
+        inParallel(2, [&](int t) {
+            const size_t from = t == 0 ? 0 : mid;
+            size_t i = from, j = t == 0 ? mid : n;
+            for (;;) {
+                while (i < j && bucketOf(cloud.xyz + 3 * i) < split)
+                    ++i;
+                while (i < j && bucketOf(cloud.xyz + 3 * (j - 1)) >= split)
+                    --j;
+                if (i >= j)
+                    break;
+                swapPoints(i, --j, o);
+                ++i;
+            }
+            low[t] = i - from;
+        });
+        if (low[0] + low[1] != start[split])
+            throw std::logic_error("the points of a cloud changed their cells");
+        // [low 0 | high 0 | low 1 | high 1]: the first of high 0 trade with the last of low 1.
+        const size_t k = std::min(mid - low[0], low[1]), a = low[0], b = mid + low[1] - k;
+        inParallel(2, [&](int t) {
+            for (size_t i = k * size_t(t) / 2, e = k * size_t(t + 1) / 2; i < e; ++i)
+                swapPoints(a + i, b + i, o);
+        });
     }
 
     void restore()
@@ -360,9 +395,9 @@ private:
     // Whether the node of `depth` above the buckets that holds bucket b keeps all its points.
     bool upperLeaf(int depth, size_t b) const { return levelTotal[depth][b >> (3 * (kTop - depth))] <= kLeafPoints; }
 
-    // Orders every bucket on its own. In memory the first thread swaps the points into their
-    // buckets meanwhile: a bucket it has filled is never touched again, so the other thread
-    // orders the buckets as they come, and the first joins it when all are filled.
+    // Orders every bucket on its own. In memory the points are first swapped into their
+    // buckets: the buckets fall in two sides of about half the points each, one a thread,
+    // and a thread whose side is done orders its buckets, then helps with the other side's.
     void orderBuckets()
     {
         for (int d = 0; d < kTop; ++d) {
@@ -371,41 +406,58 @@ private:
                 levelTotal[d][b >> (3 * (kTop - d))] += start[b + 1] - start[b];
         }
         results.assign(kBuckets, BucketResult());
-        const bool swapping = !disk;
+        const int sorters = disk ? 0 : std::min(threads, 2);
         moved = true;
-        size_t filled = swapping ? 0 : kBuckets;
-        bool stopped = false;
+        size_t split = kBuckets;
+        if (sorters == 2) {
+            for (size_t k = 0; k < kBuckets; ++k)
+                if (std::llabs(static_cast<long long>(2 * start[k]) - static_cast<long long>(n)) <
+                    std::llabs(static_cast<long long>(2 * start[split]) - static_cast<long long>(n)))
+                    split = k;
+            splitInTwo(split);
+            StartupTiming::mark("hierarchy: points split in two");
+        }
+        const size_t sideEnd[2] = {split, kBuckets};
+        bool done[2] = {sorters == 0, sorters < 2}, stopped = false;
         std::mutex lock;
         std::condition_variable more;
-        std::atomic<size_t> next{0};
+        std::atomic<size_t> next[2];
+        next[0] = 0;
+        next[1] = split;
         inParallel(threads, [&](int t) {
-            if (t == 0 && swapping) {
+            if (t < sorters) {
                 try {
-                    swapIntoBuckets([&](size_t b) {
-                        const std::lock_guard<std::mutex> hold(lock);
-                        filled = b + 1;
-                        more.notify_all();
-                    });
+                    if (sorters == 1)
+                        swapIntoBuckets(0, kBuckets);
+                    else
+                        swapIntoBuckets(t == 0 ? 0 : split, sideEnd[t]);
                 } catch (...) {
                     const std::lock_guard<std::mutex> hold(lock);
                     stopped = true;
                     more.notify_all();
                     throw;
                 }
-                StartupTiming::mark("hierarchy: points in their cells");
+                const std::lock_guard<std::mutex> hold(lock);
+                done[t] = true;
+                if (done[0] && done[1])
+                    StartupTiming::mark("hierarchy: points in their cells");
+                more.notify_all();
             }
             Work work;
-            for (size_t b; (b = next++) < kBuckets;) {
-                if (start[b + 1] == start[b])
-                    continue;
-                {
-                    std::unique_lock<std::mutex> hold(lock);
-                    more.wait(hold, [&] { return filled > b || stopped; });
-                    if (stopped)
-                        return;
+            for (int pass = 0; pass < 2; ++pass) {
+                const int side = (t + pass) % 2;
+                for (size_t b; (b = next[side]++) < sideEnd[side];) {
+                    if (start[b + 1] == start[b])
+                        continue;
+                    {
+                        std::unique_lock<std::mutex> hold(lock);
+                        more.wait(hold, [&] { return done[side] || stopped; });
+                        if (stopped)
+                            return;
+                    }
+                    checkCancel();
+                    orderBucket(b, work);
                 }
-                checkCancel();
-                orderBucket(b, work);
             }
         });
     }
