@@ -309,6 +309,50 @@ TEST(PointLod, ACloudSpilledToDiskKeepsItsOrderInAFile)
     }
 }
 
+TEST(PointLod, CloudsThatSplitUnevenlyBetweenTheThreadsKeepEveryPoint)
+{
+    // The threads share the cells by halves of the points: clouds whose points fill one cell,
+    // crowd into one corner or are too few for halves, on one to three threads.
+    struct Case {
+        const char *name;
+        size_t n;
+        float spread; ///< of all but every 50th point, which spans the unit cube
+    };
+    for (const Case &c : {Case{"one cell", 30000, 0}, Case{"one corner", 40001, 0.01f}, Case{"three points", 3, 1}})
+        for (const int threads : {1, 2, 3}) {
+            SCOPED_TRACE(std::string(c.name) + " on " + std::to_string(threads));
+            std::vector<float> p(3 * c.n);
+            uint32_t s = 5;
+            for (size_t i = 0; i < 3 * c.n; ++i) {
+                s = s * 1664525u + 1013904223u;
+                p[i] = (s >> 8) * (1.0f / 16777216.0f) * (i / 3 % 50 == 0 ? 1 : c.spread);
+            }
+            std::vector<float> q = p;
+            PointLodArrays cloud;
+            cloud.xyz = q.data();
+            const PointLod lod = PointLod::buildInPlace(cloud, c.n, threads);
+            std::vector<bool> seen(c.n, false);
+            for (size_t i = 0; i < c.n; ++i) {
+                const uint32_t f = lod.order[i];
+                ASSERT_LT(f, c.n);
+                ASSERT_FALSE(seen[f]);
+                seen[f] = true;
+                ASSERT_EQ(std::memcmp(&q[3 * i], &p[3 * f], 12), 0);
+            }
+            uint32_t covered = 0;
+            for (const PointLodNode &node : lod.nodes) {
+                ASSERT_EQ(node.first, covered);
+                covered += node.count;
+                for (uint32_t i = node.first; i < node.first + node.count; ++i)
+                    for (int k = 0; k < 3; ++k) {
+                        ASSERT_GE(q[3 * i + k], node.lo[k] - 1e-6f);
+                        ASSERT_LE(q[3 * i + k], node.lo[k] + node.size + 1e-6f);
+                    }
+            }
+            EXPECT_EQ(covered, c.n);
+        }
+}
+
 TEST(DenseCloudFiles, TheLoaderTakesLasAndTextCloudsAndRefusesLaz)
 {
     const std::string dir = testsupport::makeTempDir("DenseCloudFiles");
