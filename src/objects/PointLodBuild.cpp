@@ -475,9 +475,15 @@ private:
         for (size_t j = 0; j < m; ++j) {
             const uint32_t c = cells.key(cloud.xyz + 3 * (s + j)) & mask;
             w.code[j] = c;
-            for (int l = kTop + 1; l < kLeafDepth; ++l)
-                ++w.total[l][c >> (3 * (kBits - l))];
+            ++w.total[kLeafDepth - 1][c >> (3 * (kBits - kLeafDepth + 1))];
         }
+        // The coarser counts from the finest: a cell holds the points of its eight children.
+        for (int l = kLeafDepth - 2; l > kTop; --l)
+            for (size_t i = 0; i < w.total[l].size(); ++i) {
+                const uint32_t *children = &w.total[l + 1][8 * i];
+                w.total[l][i] = children[0] + children[1] + children[2] + children[3] + children[4] + children[5] +
+                                children[6] + children[7];
+            }
         const auto leaf = [&](int d, uint32_t c) {
             return d >= kLeafDepth || (d == kTop ? m : w.total[d][c >> (3 * (kBits - d))]) <= kLeafPoints;
         };
@@ -538,14 +544,22 @@ private:
         }
         permute(s, m, w);
         // Cleared for the next bucket.
-        for (size_t j = 0; j < m; ++j) {
-            const uint32_t c = w.code[j];
-            for (int l = kTop + 1; l < kLeafDepth; ++l)
-                w.total[l][c >> (3 * (kBits - l))] = 0;
-            for (int d = 0; d < kSampled; ++d)
-                w.taken[d][c >> (3 * (kBits - d - 6))] = 0;
-            w.reached[c] = 0;
-        }
+        // A table is cleared whole when the bucket has more points than it has cache
+        // lines, else point by point.
+        for (int l = kTop + 1; l < kLeafDepth - 1; ++l)
+            std::fill(w.total[l].begin(), w.total[l].end(), 0);
+        const auto clear = [&](auto &table, int shift) {
+            if (m > table.size() * sizeof(table[0]) / 64) {
+                std::fill(table.begin(), table.end(), 0);
+                return;
+            }
+            for (size_t j = 0; j < m; ++j)
+                table[w.code[j] >> shift] = 0;
+        };
+        clear(w.total[kLeafDepth - 1], 3 * (kBits - kLeafDepth + 1));
+        for (int d = 0; d < kSampled; ++d)
+            clear(w.taken[d], 3 * (kBits - d - 6));
+        clear(w.reached, 0);
         for (const Found &f : r.nodes)
             w.node[f.depth][f.cell & ((1u << (3 * (f.depth - kTop))) - 1)] = 0;
     }
