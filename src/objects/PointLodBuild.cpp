@@ -183,14 +183,24 @@ private:
     void countAndCopy()
     {
         counts.assign(static_cast<size_t>(threads), std::vector<uint32_t>(kBuckets, 0));
+        // In memory on two threads, each parts its half in two sides as it counts the points:
+        // the buckets below `split` (from a sample) first. The threads sort a side each.
+        parted = !disk && threads == 2;
+        if (parted) {
+            split = sampledSplit();
+            moved = true;
+        }
         inParallel(threads, [&](int t) {
             const auto [a, b] = half(t);
             uint32_t *count = counts[static_cast<size_t>(t)].data();
-            for (size_t i = a; i < b; ++i)
-                ++count[bucketOf(cloud.xyz + 3 * i)];
             if (uint32_t *o = order->memory())
                 for (size_t i = a; i < b; ++i)
                     o[i] = static_cast<uint32_t>(i);
+            if (parted)
+                low[t] = partHalf(a, b, count);
+            else
+                for (size_t i = a; i < b; ++i)
+                    ++count[bucketOf(cloud.xyz + 3 * i)];
             for (size_t from = a; from < b && disk; from += 8 * kChunk) {
                 const size_t m = std::min(8 * kChunk, b - from);
                 copy.write(12 * from, cloud.xyz + 3 * from, 12 * m);
@@ -313,29 +323,70 @@ private:
         }
     }
 
+    // The bucket below which about half the points lie, from a sample.
+    size_t sampledSplit() const
+    {
+        std::vector<uint32_t> below(kBuckets + 1, 0);
+        const size_t step = std::max<size_t>(1, n / 16384);
+        for (size_t i = 0; i < n; i += step)
+            ++below[bucketOf(cloud.xyz + 3 * i) + 1];
+        for (size_t k = 0; k < kBuckets; ++k)
+            below[k + 1] += below[k];
+        const long long total = below[kBuckets];
+        size_t best = kBuckets;
+        for (size_t k = 0; k < kBuckets; ++k)
+            if (std::llabs(2 * static_cast<long long>(below[k]) - total) < std::llabs(2 * static_cast<long long>(below[best]) - total))
+                best = k;
+        return best;
+    }
+
+    // Puts the points of [a, b) in buckets below `split` before the others, from both ends,
+    // counting each point's bucket (when `count` is given) as it is met; returns how many are
+    // below.
+    size_t partHalf(size_t a, size_t b, uint32_t *count)
+    {
+        uint32_t *o = order->memory();
+        size_t i = a, j = b;
+        for (;;) {
+            bool high = false;
+            for (; i < j; ++i) {
+                const uint32_t k = bucketOf(cloud.xyz + 3 * i);
+                if (count)
+                    ++count[k];
+                if (k >= split) {
+                    high = true;
+                    break;
+                }
+            }
+            if (!high)
+                break;
+            // Point i goes to the high side: a low one from the right takes its place.
+            bool lowFound = false;
+            for (; j - 1 > i; --j) {
+                const uint32_t k = bucketOf(cloud.xyz + 3 * (j - 1));
+                if (count)
+                    ++count[k];
+                if (k < split) {
+                    lowFound = true;
+                    break;
+                }
+            }
+            if (!lowFound)
+                break;
+            swapPoints(i++, --j, o);
+        }
+        return i - a;
+    }
+
     // Puts the points of buckets below `split` before the others, on two threads: each
-    // parts its half of the arrays (from both ends, front to back), then the points on the
-    // wrong side of the middle trade places.
-    void splitInTwo(size_t split)
+    // parts its half of the arrays (unless counting did), then the points on the wrong side
+    // of the middle trade places.
+    void splitInTwo()
     {
         uint32_t *o = order->memory();
         const size_t mid = n / 2;
-        size_t low[2] = {0, 0};
-        inParallel(2, [&](int t) {
-            const size_t from = t == 0 ? 0 : mid;
-            size_t i = from, j = t == 0 ? mid : n;
-            for (;;) {
-                while (i < j && bucketOf(cloud.xyz + 3 * i) < split)
-                    ++i;
-                while (i < j && bucketOf(cloud.xyz + 3 * (j - 1)) >= split)
-                    --j;
-                if (i >= j)
-                    break;
-                swapPoints(i, --j, o);
-                ++i;
-            }
-            low[t] = i - from;
-        });
+        if (!parted)
+            inParallel(2, [&](int t) { low[t] = partHalf(t == 0 ? 0 : mid, t == 0 ? mid : n, nullptr); });
         if (low[0] + low[1] != start[split])
             throw std::logic_error("the points of a cloud changed their cells");
         // [low 0 | high 0 | low 1 | high 1]: the first of high 0 trade with the last of low 1.
@@ -408,13 +459,13 @@ private:
         results.assign(kBuckets, BucketResult());
         const int sorters = disk ? 0 : std::min(threads, 2);
         moved = true;
-        size_t split = kBuckets;
         if (sorters == 2) {
-            for (size_t k = 0; k < kBuckets; ++k)
-                if (std::llabs(static_cast<long long>(2 * start[k]) - static_cast<long long>(n)) <
-                    std::llabs(static_cast<long long>(2 * start[split]) - static_cast<long long>(n)))
-                    split = k;
-            splitInTwo(split);
+            if (!parted)
+                for (size_t k = 0; k < kBuckets; ++k)
+                    if (std::llabs(static_cast<long long>(2 * start[k]) - static_cast<long long>(n)) <
+                        std::llabs(static_cast<long long>(2 * start[split]) - static_cast<long long>(n)))
+                        split = k;
+            splitInTwo();
             StartupTiming::mark("hierarchy: points split in two");
         }
         const size_t sideEnd[2] = {split, kBuckets};
@@ -740,6 +791,9 @@ private:
     PointOrder *order = nullptr;
     bool disk = false;
     bool moved = false; ///< the arrays are no longer in the file's order
+    bool parted = false; ///< counting parted each half of the points at `split`
+    size_t split = kBuckets; ///< the buckets of the first thread's side are below
+    size_t low[2] = {0, 0}; ///< points below `split` in each half
     std::vector<std::vector<uint32_t>> counts; ///< a thread, a bucket
     std::vector<uint64_t> start;               ///< of each bucket in the arrays
     std::vector<uint32_t> levelTotal[kTop];    ///< points in each cell above the buckets
