@@ -176,7 +176,7 @@ private:
         cells.toCell = (1 << kBits) / size;
     }
 
-    uint32_t bucketOf(const float *p) const { return cells.key(p) >> kLocalBits; }
+    uint32_t bucketOf(const float *p) const { return cells.coarseKey<kTop>(p); }
 
     // Each thread counts its part's points a bucket and copies its part to the file, or
     // starts the order in memory.

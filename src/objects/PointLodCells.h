@@ -32,15 +32,23 @@ struct PointLodCells {
         v = (v | (v >> 16)) & 0x3FF;
         return v;
     }
-    uint32_t key(const float *p) const
+    uint32_t cell(const float *p, int k) const
     {
-        uint32_t q[3];
-        for (int k = 0; k < 3; ++k) {
-            const float c = (p[k] - lo[k]) * toCell;
-            // NaN and stray values land in the border cells.
-            q[k] = c >= 0 ? static_cast<uint32_t>(std::min(c, float((1 << kBits) - 1))) : 0;
-        }
-        return spread(q[0]) | spread(q[1]) << 1 | spread(q[2]) << 2;
+        const float c = (p[k] - lo[k]) * toCell;
+        // NaN and stray values land in the border cells.
+        return c >= 0 ? static_cast<uint32_t>(std::min(c, float((1 << kBits) - 1))) : 0;
+    }
+    uint32_t key(const float *p) const { return spread(cell(p, 0)) | spread(cell(p, 1)) << 1 | spread(cell(p, 2)) << 2; }
+    /// key(p) >> 3 * (kBits - levels) for up to 3 levels, without spreading the lower bits.
+    template <int levels>
+    uint32_t coarseKey(const float *p) const
+    {
+        static_assert(levels >= 1 && levels <= 3, "three bits an axis at most");
+        const auto top = [&](int k) {
+            const uint32_t v = cell(p, k) >> (kBits - levels);
+            return (v & 1) | (v & 2) << 2 | (v & 4) << 4;
+        };
+        return top(0) | top(1) << 1 | top(2) << 2;
     }
 };
 

@@ -1,5 +1,6 @@
 #include "objects/GLPointListObject.h"
 #include "objects/PointLod.h"
+#include "objects/PointLodCells.h"
 
 #include "math/Messages.h"
 #include "objects/GL3DObjectLoader.h"
@@ -306,6 +307,29 @@ TEST(PointLod, ACloudSpilledToDiskKeepsItsOrderInAFile)
         for (size_t i = 0; i < n; i += 9973)
             EXPECT_EQ(lod.order.find(lod.order[i]), i);
         EXPECT_EQ(lod.order.find(static_cast<uint32_t>(n)), n);
+    }
+}
+
+TEST(PointLod, TheCoarseCellsOfAPointAreTheLeadingDigitsOfItsCode)
+{
+    PointLodCells cells;
+    cells.lo[0] = -1;
+    cells.lo[1] = 0.5f;
+    cells.lo[2] = 3;
+    cells.toCell = 1024 / 2.5f;
+    uint32_t s = 3;
+    for (int i = 0; i < 20000; ++i) {
+        float p[3];
+        for (float &x : p) {
+            s = s * 1664525u + 1013904223u;
+            x = (s >> 8) * (4.0f / 16777216.0f) - 0.5f + cells.lo[&x - p];
+        }
+        if (i % 97 == 0)
+            p[i % 3] = i % 2 ? std::nanf("") : -1e30f;
+        const uint32_t key = cells.key(p);
+        ASSERT_EQ(cells.coarseKey<1>(p), key >> 27);
+        ASSERT_EQ(cells.coarseKey<2>(p), key >> 24);
+        ASSERT_EQ(cells.coarseKey<3>(p), key >> 21);
     }
 }
 
