@@ -341,39 +341,61 @@ private:
     }
 
     // Puts the points of [a, b) in buckets below `split` before the others, from both ends,
-    // counting each point's bucket (when `count` is given) as it is met; returns how many are
-    // below.
+    // counting each point's bucket (when `count` is given); returns how many are below.
+    // Blocks of points are looked at first and their misplaced ones swapped after, which
+    // spares the processor a mispredicted branch a point.
     size_t partHalf(size_t a, size_t b, uint32_t *count)
     {
+        constexpr size_t kBlock = 64;
         uint32_t *o = order->memory();
-        size_t i = a, j = b;
-        for (;;) {
-            bool high = false;
-            for (; i < j; ++i) {
-                const uint32_t k = bucketOf(cloud.xyz + 3 * i);
-                if (count)
-                    ++count[k];
-                if (k >= split) {
-                    high = true;
-                    break;
+        uint8_t highAt[kBlock], lowAt[kBlock]; // in the left block, from its start; in the right, from its end
+        size_t i = a, j = b, nHigh = 0, nLow = 0, firstHigh = 0, firstLow = 0;
+        const auto look = [&](size_t at) {
+            const uint32_t k = bucketOf(cloud.xyz + 3 * at);
+            if (count)
+                ++count[k];
+            return k;
+        };
+        // [a, i) is below, [j, b) above; the pending blocks are [i, i + kBlock) and [j - kBlock, j).
+        while (j - i >= 2 * kBlock) {
+            if (nHigh == 0) {
+                firstHigh = 0;
+                for (size_t k = 0; k < kBlock; ++k) {
+                    highAt[nHigh] = static_cast<uint8_t>(k);
+                    nHigh += look(i + k) >= split;
                 }
             }
-            if (!high)
-                break;
-            // Point i goes to the high side: a low one from the right takes its place.
-            bool lowFound = false;
-            for (; j - 1 > i; --j) {
-                const uint32_t k = bucketOf(cloud.xyz + 3 * (j - 1));
-                if (count)
-                    ++count[k];
-                if (k < split) {
-                    lowFound = true;
-                    break;
+            if (nLow == 0) {
+                firstLow = 0;
+                for (size_t k = 0; k < kBlock; ++k) {
+                    lowAt[nLow] = static_cast<uint8_t>(k);
+                    nLow += look(j - 1 - k) < split;
                 }
             }
-            if (!lowFound)
+            const size_t pairs = std::min(nHigh, nLow);
+            for (size_t k = 0; k < pairs; ++k)
+                swapPoints(i + highAt[firstHigh + k], j - 1 - lowAt[firstLow + k], o);
+            nHigh -= pairs;
+            nLow -= pairs;
+            firstHigh += pairs;
+            firstLow += pairs;
+            if (nHigh == 0)
+                i += kBlock;
+            if (nLow == 0)
+                j -= kBlock;
+        }
+        // The rest one point at a time; the points of a pending block are counted already.
+        if (count)
+            for (size_t at = i + (nHigh > 0 ? kBlock : 0), end = j - (nLow > 0 ? kBlock : 0); at < end; ++at)
+                look(at);
+        for (size_t end = j;;) {
+            while (i < end && bucketOf(cloud.xyz + 3 * i) < split)
+                ++i;
+            while (i < end && bucketOf(cloud.xyz + 3 * (end - 1)) >= split)
+                --end;
+            if (i >= end)
                 break;
-            swapPoints(i++, --j, o);
+            swapPoints(i++, --end, o);
         }
         return i - a;
     }
