@@ -13,7 +13,7 @@ struct PointLodCells {
     float lo[3] = {0, 0, 0};
     float toCell = 0;
 
-    static uint32_t spread(uint32_t v)
+    static constexpr uint32_t spreadBits(uint32_t v)
     {
         v &= 0x3FF;
         v = (v | (v << 16)) & 0x030000FF;
@@ -22,6 +22,17 @@ struct PointLodCells {
         v = (v | (v << 2)) & 0x09249249;
         return v;
     }
+    /// Every cell number spread, looked up: the builder of a hierarchy spreads the numbers of
+    /// each point more than once, and the table stays in the cache.
+    struct Spread {
+        uint32_t bits[1 << kBits] = {};
+        constexpr Spread()
+        {
+            for (uint32_t v = 0; v < (1u << kBits); ++v)
+                bits[v] = spreadBits(v);
+        }
+    };
+    static uint32_t spread(uint32_t v);
     /// The inverse of spread: every third bit from the lowest on.
     static uint32_t compact(uint32_t v)
     {
@@ -51,5 +62,9 @@ struct PointLodCells {
         return top(0) | top(1) << 1 | top(2) << 2;
     }
 };
+
+inline constexpr PointLodCells::Spread kPointLodSpread{};
+
+inline uint32_t PointLodCells::spread(uint32_t v) { return kPointLodSpread.bits[v & ((1u << kBits) - 1)]; }
 
 #endif
