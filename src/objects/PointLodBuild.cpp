@@ -5,9 +5,9 @@
 #include "objects/PointLodCells.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -300,7 +300,8 @@ private:
     void swapIntoBuckets(size_t lo, size_t hi)
     {
         uint32_t *o = order->memory();
-        std::vector<uint64_t> head(start.begin() + static_cast<std::ptrdiff_t>(lo), start.begin() + static_cast<std::ptrdiff_t>(hi));
+        std::vector<uint64_t> head(start.begin() + static_cast<std::ptrdiff_t>(lo),
+                                   start.begin() + static_cast<std::ptrdiff_t>(hi));
         for (size_t b = lo; b < hi; ++b) {
             if ((b & 31) == 0)
                 checkCancel();
@@ -333,9 +334,10 @@ private:
         for (size_t k = 0; k < kBuckets; ++k)
             below[k + 1] += below[k];
         const long long total = below[kBuckets];
+        const auto off = [&](size_t k) { return std::llabs(2 * static_cast<long long>(below[k]) - total); };
         size_t best = kBuckets;
         for (size_t k = 0; k < kBuckets; ++k)
-            if (std::llabs(2 * static_cast<long long>(below[k]) - total) < std::llabs(2 * static_cast<long long>(below[best]) - total))
+            if (off(k) < off(best))
                 best = k;
         return best;
     }
@@ -348,7 +350,8 @@ private:
     {
         constexpr size_t kBlock = 64;
         uint32_t *o = order->memory();
-        uint8_t highAt[kBlock], lowAt[kBlock]; // in the left block, from its start; in the right, from its end
+        // Places in the left block from its start, in the right one from its end.
+        uint8_t highAt[kBlock], lowAt[kBlock];
         size_t i = a, j = b, nHigh = 0, nLow = 0, firstHigh = 0, firstLow = 0;
         const auto look = [&](size_t at) {
             const uint32_t k = bucketOf(cloud.xyz + 3 * at);
@@ -356,7 +359,7 @@ private:
                 ++count[k];
             return k;
         };
-        // [a, i) is below, [j, b) above; the pending blocks are [i, i + kBlock) and [j - kBlock, j).
+        // [a, i) is below, [j, b) above; pending blocks are [i, i + kBlock), [j - kBlock, j).
         while (j - i >= 2 * kBlock) {
             if (nHigh == 0) {
                 firstHigh = 0;

@@ -49,7 +49,10 @@ struct PointLodCells {
         // NaN and stray values land in the border cells.
         return c >= 0 ? static_cast<uint32_t>(std::min(c, float((1 << kBits) - 1))) : 0;
     }
-    uint32_t key(const float *p) const { return spread(cell(p, 0)) | spread(cell(p, 1)) << 1 | spread(cell(p, 2)) << 2; }
+    uint32_t key(const float *p) const
+    {
+        return spread(cell(p, 0)) | spread(cell(p, 1)) << 1 | spread(cell(p, 2)) << 2;
+    }
     /// key(p) >> 3 * (kBits - levels) for up to 3 levels, without spreading the lower bits.
     template <int levels>
     uint32_t coarseKey(const float *p) const
