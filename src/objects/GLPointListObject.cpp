@@ -593,8 +593,12 @@ void GLPointListObject::drawData()
     // A capture, or colours to compute again, need the arrays the worker is reordering.
     if (building.valid() && (capture || colorsStale))
         waitForLevelOfDetail();
-    if (!capture)
+    if (!capture) {
         pollLevelOfDetail();
+        // At once, not after this frame: the frame draws the sample copied as the worker
+        // starts, and the hierarchy is complete the sooner.
+        startLevelOfDetail();
+    }
 
     glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT | GL_DEPTH_BUFFER_BIT);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
@@ -673,9 +677,6 @@ void GLPointListObject::drawData()
     glPopMatrix();
     glPopAttrib();
 
-    // After the frame: the first picture does not share the processors with the worker.
-    if (!capture)
-        startLevelOfDetail();
     const size_t still = static_cast<size_t>(std::max(1LL, PointBudgets::current().still));
     const bool stillRefining =
         !PointBudgets::capturing() && (building.valid() || (lastCut && !reducedDrawing && budget < still));

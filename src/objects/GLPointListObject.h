@@ -153,6 +153,7 @@ private:
     /// Starts the worker (once) when the cloud needs a hierarchy.
     void startLevelOfDetail();
     const std::vector<unsigned> &sampleOf(size_t m);
+    static std::vector<unsigned> stratifiedSample(size_t n, size_t m);
     /// The arrays the hierarchy reorders in place.
     PointLodArrays reorderedArrays();
     /// The colours that are the cloud's own (reordered with it), null for none.

@@ -34,7 +34,9 @@ void GLPointListObject::startLevelOfDetail()
     if (colorsStale)
         updateColorMap();
     const size_t m = std::min(n, static_cast<size_t>(std::max(1LL, PointBudgets::current().drag)));
-    const std::vector<unsigned> &indices = sampleOf(m);
+    // Copied in the file's order, which reads the arrays front to back, and put in space
+    // order once the worker runs.
+    const std::vector<unsigned> indices = stratifiedSample(n, m);
     const float *v = getValues();
     heldPoints.resize(3 * m);
     heldUploaded = false;
@@ -52,21 +54,44 @@ void GLPointListObject::startLevelOfDetail()
     building = std::async(std::launch::async, [this, arrays, n] {
         return std::make_unique<PointLod>(PointLod::buildInPlace(arrays, n, 2, &cancelBuild));
     });
+    std::vector<unsigned> slots(m);
+    for (size_t k = 0; k < m; ++k)
+        slots[k] = static_cast<unsigned>(k);
+    PointLod::sortSpatially(heldPoints.data(), slots);
+    std::vector<float> points(3 * m), values(heldValues.size());
+    std::vector<unsigned char> rgb(3 * m);
+    for (size_t k = 0; k < m; ++k) {
+        const size_t j = slots[k];
+        std::copy(&heldPoints[3 * j], &heldPoints[3 * j] + 3, &points[3 * k]);
+        std::copy(&heldColors[3 * j], &heldColors[3 * j] + 3, &rgb[3 * k]);
+        if (v)
+            values[k] = heldValues[j];
+    }
+    heldPoints.swap(points);
+    heldColors.swap(rgb);
+    heldValues.swap(values);
 }
 
-const std::vector<unsigned> &GLPointListObject::sampleOf(size_t m)
+std::vector<unsigned> GLPointListObject::stratifiedSample(size_t n, size_t m)
 {
-    // A uniform random subset, one point from each stretch of n / m, drawn in space order.
-    const size_t n = static_cast<size_t>(nVertices);
-    if (sample.size() == m)
-        return sample;
-    sample.resize(m);
+    // A uniform random subset, one point from each stretch of n / m.
+    std::vector<unsigned> indices(m);
     uint64_t state = 0x9E3779B97F4A7C15ull;
     for (size_t k = 0; k < m; ++k) {
         state = state * 6364136223846793005ull + 1442695040888963407ull;
         const size_t from = k * n / m, to = (k + 1) * n / m;
-        sample[k] = static_cast<unsigned>(from + (state >> 33) % std::max<size_t>(1, to - from));
+        indices[k] = static_cast<unsigned>(from + (state >> 33) % std::max<size_t>(1, to - from));
     }
+    return indices;
+}
+
+const std::vector<unsigned> &GLPointListObject::sampleOf(size_t m)
+{
+    // The uniform random subset drawn in space order.
+    const size_t n = static_cast<size_t>(nVertices);
+    if (sample.size() == m)
+        return sample;
+    sample = stratifiedSample(n, m);
     PointLod::sortSpatially(pointStore.get(), sample);
     return sample;
 }

@@ -59,8 +59,8 @@ struct PointLodArrays {
 /// points are one range; `order` leads back to the file's order.
 ///
 /// The build sorts the points once by the cells of the 3rd level (in memory an American flag
-/// sort, through a file a counting sort from the copy there), then orders each of those cells
-/// on its own, on both threads: its points go to the shallowest node whose sub-cell has none
+/// sort on each of two sides of about half the points, one a thread, through a file a counting
+/// sort from the copy there), then orders each of those cells on its own, on both threads: its points go to the shallowest node whose sub-cell has none
 /// yet (the first point of a sub-cell to the root, the next one below, ...), which makes every
 /// node's sample spatially even without a pass of its own. Finally the points of the nodes
 /// above the 3rd level are gathered in front.

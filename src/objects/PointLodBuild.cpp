@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -175,21 +176,31 @@ private:
         cells.toCell = (1 << kBits) / size;
     }
 
-    uint32_t bucketOf(const float *p) const { return cells.key(p) >> kLocalBits; }
+    uint32_t bucketOf(const float *p) const { return cells.coarseKey<kTop>(p); }
 
     // Each thread counts its part's points a bucket and copies its part to the file, or
     // starts the order in memory.
     void countAndCopy()
     {
         counts.assign(static_cast<size_t>(threads), std::vector<uint32_t>(kBuckets, 0));
+        // In memory on two threads, each parts its half in two sides as it counts the points:
+        // the buckets below `split` (from a sample) first. The threads sort a side each.
+        parted = !disk && threads == 2;
+        if (parted) {
+            split = sampledSplit();
+            moved = true;
+        }
         inParallel(threads, [&](int t) {
             const auto [a, b] = half(t);
             uint32_t *count = counts[static_cast<size_t>(t)].data();
-            for (size_t i = a; i < b; ++i)
-                ++count[bucketOf(cloud.xyz + 3 * i)];
             if (uint32_t *o = order->memory())
                 for (size_t i = a; i < b; ++i)
                     o[i] = static_cast<uint32_t>(i);
+            if (parted)
+                low[t] = partHalf(a, b, count);
+            else
+                for (size_t i = a; i < b; ++i)
+                    ++count[bucketOf(cloud.xyz + 3 * i)];
             for (size_t from = a; from < b && disk; from += 8 * kChunk) {
                 const size_t m = std::min(8 * kChunk, b - from);
                 copy.write(12 * from, cloud.xyz + 3 * from, 12 * m);
@@ -282,33 +293,133 @@ private:
         std::swap(o[i], o[j]);
     }
 
-    // American flag sort by bucket: every swap puts one point in its bucket, and the heads
-    // of the buckets are the only places written, which keeps the memory traffic local.
-    template <class Filled>
-    void swapIntoBuckets(const Filled &filled)
+    // American flag sort of the points of buckets [lo, hi), which lie in their places: every
+    // swap puts one point in its bucket, and the heads of the buckets are the only places
+    // written, which keeps the memory traffic local. A bucket is complete only near the end
+    // (the points that arrive at its head are drawn from all the others).
+    void swapIntoBuckets(size_t lo, size_t hi)
     {
         uint32_t *o = order->memory();
-        std::vector<uint64_t> head(start.begin(), start.end() - 1);
-        for (size_t b = 0; b < kBuckets; ++b) {
+        std::vector<uint64_t> head(start.begin() + static_cast<std::ptrdiff_t>(lo),
+                                   start.begin() + static_cast<std::ptrdiff_t>(hi));
+        for (size_t b = lo; b < hi; ++b) {
             if ((b & 31) == 0)
                 checkCancel();
-            while (head[b] < start[b + 1]) {
-                const uint32_t k = bucketOf(cloud.xyz + 3 * head[b]);
+            while (head[b - lo] < start[b + 1]) {
+                const uint32_t k = bucketOf(cloud.xyz + 3 * head[b - lo]);
                 if (k == b)
-                    ++head[b];
+                    ++head[b - lo];
                 else {
                     // The next places of that bucket, fetched ahead: a bucket's head is met
                     // again only after the others, by which time its memory left the cache.
-                    const size_t ahead = std::min<size_t>(head[k] + 16, start[k + 1] - 1);
+                    uint64_t &to = head[k - lo];
+                    const size_t ahead = std::min<size_t>(to + 16, start[k + 1] - 1);
                     __builtin_prefetch(cloud.xyz + 3 * ahead, 1);
                     __builtin_prefetch(o + ahead, 1);
                     if (cloud.rgb)
                         __builtin_prefetch(cloud.rgb + 3 * ahead, 1);
-                    swapPoints(head[b], head[k]++, o);
+                    swapPoints(head[b - lo], to++, o);
                 }
             }
-            filled(b);
         }
+    }
+
+    // The bucket below which about half the points lie, from a sample.
+    size_t sampledSplit() const
+    {
+        std::vector<uint32_t> below(kBuckets + 1, 0);
+        const size_t step = std::max<size_t>(1, n / 16384);
+        for (size_t i = 0; i < n; i += step)
+            ++below[bucketOf(cloud.xyz + 3 * i) + 1];
+        for (size_t k = 0; k < kBuckets; ++k)
+            below[k + 1] += below[k];
+        const long long total = below[kBuckets];
+        const auto off = [&](size_t k) { return std::llabs(2 * static_cast<long long>(below[k]) - total); };
+        size_t best = kBuckets;
+        for (size_t k = 0; k < kBuckets; ++k)
+            if (off(k) < off(best))
+                best = k;
+        return best;
+    }
+
+    // Puts the points of [a, b) in buckets below `split` before the others, from both ends,
+    // counting each point's bucket (when `count` is given); returns how many are below.
+    // Blocks of points are looked at first and their misplaced ones swapped after, which
+    // spares the processor a mispredicted branch a point.
+    size_t partHalf(size_t a, size_t b, uint32_t *count)
+    {
+        constexpr size_t kBlock = 64;
+        uint32_t *o = order->memory();
+        // Places in the left block from its start, in the right one from its end.
+        uint8_t highAt[kBlock], lowAt[kBlock];
+        size_t i = a, j = b, nHigh = 0, nLow = 0, firstHigh = 0, firstLow = 0;
+        const auto look = [&](size_t at) {
+            const uint32_t k = bucketOf(cloud.xyz + 3 * at);
+            if (count)
+                ++count[k];
+            return k;
+        };
+        // [a, i) is below, [j, b) above; pending blocks are [i, i + kBlock), [j - kBlock, j).
+        while (j - i >= 2 * kBlock) {
+            if (nHigh == 0) {
+                firstHigh = 0;
+                for (size_t k = 0; k < kBlock; ++k) {
+                    highAt[nHigh] = static_cast<uint8_t>(k);
+                    nHigh += look(i + k) >= split;
+                }
+            }
+            if (nLow == 0) {
+                firstLow = 0;
+                for (size_t k = 0; k < kBlock; ++k) {
+                    lowAt[nLow] = static_cast<uint8_t>(k);
+                    nLow += look(j - 1 - k) < split;
+                }
+            }
+            const size_t pairs = std::min(nHigh, nLow);
+            for (size_t k = 0; k < pairs; ++k)
+                swapPoints(i + highAt[firstHigh + k], j - 1 - lowAt[firstLow + k], o);
+            nHigh -= pairs;
+            nLow -= pairs;
+            firstHigh += pairs;
+            firstLow += pairs;
+            if (nHigh == 0)
+                i += kBlock;
+            if (nLow == 0)
+                j -= kBlock;
+        }
+        // The rest one point at a time; the points of a pending block are counted already.
+        if (count)
+            for (size_t at = i + (nHigh > 0 ? kBlock : 0), end = j - (nLow > 0 ? kBlock : 0); at < end; ++at)
+                look(at);
+        for (size_t end = j;;) {
+            while (i < end && bucketOf(cloud.xyz + 3 * i) < split)
+                ++i;
+            while (i < end && bucketOf(cloud.xyz + 3 * (end - 1)) >= split)
+                --end;
+            if (i >= end)
+                break;
+            swapPoints(i++, --end, o);
+        }
+        return i - a;
+    }
+
+    // Puts the points of buckets below `split` before the others, on two threads: each
+    // parts its half of the arrays (unless counting did), then the points on the wrong side
+    // of the middle trade places.
+    void splitInTwo()
+    {
+        uint32_t *o = order->memory();
+        const size_t mid = n / 2;
+        if (!parted)
+            inParallel(2, [&](int t) { low[t] = partHalf(t == 0 ? 0 : mid, t == 0 ? mid : n, nullptr); });
+        if (low[0] + low[1] != start[split])
+            throw std::logic_error("the points of a cloud changed their cells");
+        // [low 0 | high 0 | low 1 | high 1]: the first of high 0 trade with the last of low 1.
+        const size_t k = std::min(mid - low[0], low[1]), a = low[0], b = mid + low[1] - k;
+        inParallel(2, [&](int t) {
+            for (size_t i = k * size_t(t) / 2, e = k * size_t(t + 1) / 2; i < e; ++i)
+                swapPoints(a + i, b + i, o);
+        });
     }
 
     void restore()
@@ -360,9 +471,9 @@ private:
     // Whether the node of `depth` above the buckets that holds bucket b keeps all its points.
     bool upperLeaf(int depth, size_t b) const { return levelTotal[depth][b >> (3 * (kTop - depth))] <= kLeafPoints; }
 
-    // Orders every bucket on its own. In memory the first thread swaps the points into their
-    // buckets meanwhile: a bucket it has filled is never touched again, so the other thread
-    // orders the buckets as they come, and the first joins it when all are filled.
+    // Orders every bucket on its own. In memory the points are first swapped into their
+    // buckets: the buckets fall in two sides of about half the points each, one a thread,
+    // and a thread whose side is done orders its buckets, then helps with the other side's.
     void orderBuckets()
     {
         for (int d = 0; d < kTop; ++d) {
@@ -371,41 +482,58 @@ private:
                 levelTotal[d][b >> (3 * (kTop - d))] += start[b + 1] - start[b];
         }
         results.assign(kBuckets, BucketResult());
-        const bool swapping = !disk;
+        const int sorters = disk ? 0 : std::min(threads, 2);
         moved = true;
-        size_t filled = swapping ? 0 : kBuckets;
-        bool stopped = false;
+        if (sorters == 2) {
+            if (!parted)
+                for (size_t k = 0; k < kBuckets; ++k)
+                    if (std::llabs(static_cast<long long>(2 * start[k]) - static_cast<long long>(n)) <
+                        std::llabs(static_cast<long long>(2 * start[split]) - static_cast<long long>(n)))
+                        split = k;
+            splitInTwo();
+            StartupTiming::mark("hierarchy: points split in two");
+        }
+        const size_t sideEnd[2] = {split, kBuckets};
+        bool done[2] = {sorters == 0, sorters < 2}, stopped = false;
         std::mutex lock;
         std::condition_variable more;
-        std::atomic<size_t> next{0};
+        std::atomic<size_t> next[2];
+        next[0] = 0;
+        next[1] = split;
         inParallel(threads, [&](int t) {
-            if (t == 0 && swapping) {
+            if (t < sorters) {
                 try {
-                    swapIntoBuckets([&](size_t b) {
-                        const std::lock_guard<std::mutex> hold(lock);
-                        filled = b + 1;
-                        more.notify_all();
-                    });
+                    if (sorters == 1)
+                        swapIntoBuckets(0, kBuckets);
+                    else
+                        swapIntoBuckets(t == 0 ? 0 : split, sideEnd[t]);
                 } catch (...) {
                     const std::lock_guard<std::mutex> hold(lock);
                     stopped = true;
                     more.notify_all();
                     throw;
                 }
-                StartupTiming::mark("hierarchy: points in their cells");
+                const std::lock_guard<std::mutex> hold(lock);
+                done[t] = true;
+                if (done[0] && done[1])
+                    StartupTiming::mark("hierarchy: points in their cells");
+                more.notify_all();
             }
             Work work;
-            for (size_t b; (b = next++) < kBuckets;) {
-                if (start[b + 1] == start[b])
-                    continue;
-                {
-                    std::unique_lock<std::mutex> hold(lock);
-                    more.wait(hold, [&] { return filled > b || stopped; });
-                    if (stopped)
-                        return;
+            for (int pass = 0; pass < 2; ++pass) {
+                const int side = (t + pass) % 2;
+                for (size_t b; (b = next[side]++) < sideEnd[side];) {
+                    if (start[b + 1] == start[b])
+                        continue;
+                    {
+                        std::unique_lock<std::mutex> hold(lock);
+                        more.wait(hold, [&] { return done[side] || stopped; });
+                        if (stopped)
+                            return;
+                    }
+                    checkCancel();
+                    orderBucket(b, work);
                 }
-                checkCancel();
-                orderBucket(b, work);
             }
         });
     }
@@ -423,9 +551,15 @@ private:
         for (size_t j = 0; j < m; ++j) {
             const uint32_t c = cells.key(cloud.xyz + 3 * (s + j)) & mask;
             w.code[j] = c;
-            for (int l = kTop + 1; l < kLeafDepth; ++l)
-                ++w.total[l][c >> (3 * (kBits - l))];
+            ++w.total[kLeafDepth - 1][c >> (3 * (kBits - kLeafDepth + 1))];
         }
+        // The coarser counts from the finest: a cell holds the points of its eight children.
+        for (int l = kLeafDepth - 2; l > kTop; --l)
+            for (size_t i = 0; i < w.total[l].size(); ++i) {
+                const uint32_t *children = &w.total[l + 1][8 * i];
+                w.total[l][i] = children[0] + children[1] + children[2] + children[3] + children[4] + children[5] +
+                                children[6] + children[7];
+            }
         const auto leaf = [&](int d, uint32_t c) {
             return d >= kLeafDepth || (d == kTop ? m : w.total[d][c >> (3 * (kBits - d))]) <= kLeafPoints;
         };
@@ -486,14 +620,22 @@ private:
         }
         permute(s, m, w);
         // Cleared for the next bucket.
-        for (size_t j = 0; j < m; ++j) {
-            const uint32_t c = w.code[j];
-            for (int l = kTop + 1; l < kLeafDepth; ++l)
-                w.total[l][c >> (3 * (kBits - l))] = 0;
-            for (int d = 0; d < kSampled; ++d)
-                w.taken[d][c >> (3 * (kBits - d - 6))] = 0;
-            w.reached[c] = 0;
-        }
+        // A table is cleared whole when the bucket has more points than it has cache
+        // lines, else point by point.
+        for (int l = kTop + 1; l < kLeafDepth - 1; ++l)
+            std::fill(w.total[l].begin(), w.total[l].end(), 0);
+        const auto clear = [&](auto &table, int shift) {
+            if (m > table.size() * sizeof(table[0]) / 64) {
+                std::fill(table.begin(), table.end(), 0);
+                return;
+            }
+            for (size_t j = 0; j < m; ++j)
+                table[w.code[j] >> shift] = 0;
+        };
+        clear(w.total[kLeafDepth - 1], 3 * (kBits - kLeafDepth + 1));
+        for (int d = 0; d < kSampled; ++d)
+            clear(w.taken[d], 3 * (kBits - d - 6));
+        clear(w.reached, 0);
         for (const Found &f : r.nodes)
             w.node[f.depth][f.cell & ((1u << (3 * (f.depth - kTop))) - 1)] = 0;
     }
@@ -674,6 +816,9 @@ private:
     PointOrder *order = nullptr;
     bool disk = false;
     bool moved = false; ///< the arrays are no longer in the file's order
+    bool parted = false; ///< counting parted each half of the points at `split`
+    size_t split = kBuckets; ///< the buckets of the first thread's side are below
+    size_t low[2] = {0, 0}; ///< points below `split` in each half
     std::vector<std::vector<uint32_t>> counts; ///< a thread, a bucket
     std::vector<uint64_t> start;               ///< of each bucket in the arrays
     std::vector<uint32_t> levelTotal[kTop];    ///< points in each cell above the buckets

@@ -1,5 +1,6 @@
 #include "objects/GLPointListObject.h"
 #include "objects/PointLod.h"
+#include "objects/PointLodCells.h"
 
 #include "math/Messages.h"
 #include "objects/GL3DObjectLoader.h"
@@ -307,6 +308,73 @@ TEST(PointLod, ACloudSpilledToDiskKeepsItsOrderInAFile)
             EXPECT_EQ(lod.order.find(lod.order[i]), i);
         EXPECT_EQ(lod.order.find(static_cast<uint32_t>(n)), n);
     }
+}
+
+TEST(PointLod, TheCoarseCellsOfAPointAreTheLeadingDigitsOfItsCode)
+{
+    PointLodCells cells;
+    cells.lo[0] = -1;
+    cells.lo[1] = 0.5f;
+    cells.lo[2] = 3;
+    cells.toCell = 1024 / 2.5f;
+    uint32_t s = 3;
+    for (int i = 0; i < 20000; ++i) {
+        float p[3];
+        for (float &x : p) {
+            s = s * 1664525u + 1013904223u;
+            x = (s >> 8) * (4.0f / 16777216.0f) - 0.5f + cells.lo[&x - p];
+        }
+        if (i % 97 == 0)
+            p[i % 3] = i % 2 ? std::nanf("") : -1e30f;
+        const uint32_t key = cells.key(p);
+        ASSERT_EQ(cells.coarseKey<1>(p), key >> 27);
+        ASSERT_EQ(cells.coarseKey<2>(p), key >> 24);
+        ASSERT_EQ(cells.coarseKey<3>(p), key >> 21);
+    }
+}
+
+TEST(PointLod, CloudsThatSplitUnevenlyBetweenTheThreadsKeepEveryPoint)
+{
+    // The threads share the cells by halves of the points: clouds whose points fill one cell,
+    // crowd into one corner or are too few for halves, on one to three threads.
+    struct Case {
+        const char *name;
+        size_t n;
+        float spread; ///< of all but every 50th point, which spans the unit cube
+    };
+    for (const Case &c : {Case{"one cell", 30000, 0}, Case{"one corner", 40001, 0.01f}, Case{"three points", 3, 1}})
+        for (const int threads : {1, 2, 3}) {
+            SCOPED_TRACE(std::string(c.name) + " on " + std::to_string(threads));
+            std::vector<float> p(3 * c.n);
+            uint32_t s = 5;
+            for (size_t i = 0; i < 3 * c.n; ++i) {
+                s = s * 1664525u + 1013904223u;
+                p[i] = (s >> 8) * (1.0f / 16777216.0f) * (i / 3 % 50 == 0 ? 1 : c.spread);
+            }
+            std::vector<float> q = p;
+            PointLodArrays cloud;
+            cloud.xyz = q.data();
+            const PointLod lod = PointLod::buildInPlace(cloud, c.n, threads);
+            std::vector<bool> seen(c.n, false);
+            for (size_t i = 0; i < c.n; ++i) {
+                const uint32_t f = lod.order[i];
+                ASSERT_LT(f, c.n);
+                ASSERT_FALSE(seen[f]);
+                seen[f] = true;
+                ASSERT_EQ(std::memcmp(&q[3 * i], &p[3 * f], 12), 0);
+            }
+            uint32_t covered = 0;
+            for (const PointLodNode &node : lod.nodes) {
+                ASSERT_EQ(node.first, covered);
+                covered += node.count;
+                for (uint32_t i = node.first; i < node.first + node.count; ++i)
+                    for (int k = 0; k < 3; ++k) {
+                        ASSERT_GE(q[3 * i + k], node.lo[k] - 1e-6f);
+                        ASSERT_LE(q[3 * i + k], node.lo[k] + node.size + 1e-6f);
+                    }
+            }
+            EXPECT_EQ(covered, c.n);
+        }
 }
 
 TEST(DenseCloudFiles, TheLoaderTakesLasAndTextCloudsAndRefusesLaz)
