@@ -213,6 +213,24 @@ TEST(PointLod, EveryPointIsInOneNodeInsideItsCube)
     EXPECT_GT(lod.nodes.size(), 8u);
 }
 
+namespace {
+
+// Every stored point comes from a different point of the file, and `same(i, f)` checks what
+// stored point i carries against file point f.
+template <class Same> void expectAPermutationOfTheFile(const PointLod &lod, size_t n, Same same)
+{
+    std::vector<bool> seen(n, false);
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t f = lod.order[i];
+        ASSERT_LT(f, n);
+        ASSERT_FALSE(seen[f]);
+        seen[f] = true;
+        same(i, f);
+    }
+}
+
+} // namespace
+
 TEST(PointLod, InPlaceColoursAndValuesFollowTheirPointsAndNodesHoldTheirCubes)
 {
     // A cube filled with points, dense enough for three levels, some repeated exactly.
@@ -235,17 +253,12 @@ TEST(PointLod, InPlaceColoursAndValuesFollowTheirPointsAndNodesHoldTheirCubes)
     cloud.rgb = c.data();
     cloud.values = {v.data(), w.data()};
     const PointLod lod = PointLod::buildInPlace(cloud, n, 2);
-    std::vector<bool> seen(n, false);
-    for (size_t i = 0; i < n; ++i) {
-        const uint32_t f = lod.order[i];
-        ASSERT_LT(f, n);
-        ASSERT_FALSE(seen[f]);
-        seen[f] = true;
+    expectAPermutationOfTheFile(lod, n, [&](size_t i, uint32_t f) {
         ASSERT_EQ(std::memcmp(&p[3 * i], &p0[3 * f], 12), 0);
         ASSERT_EQ(c[3 * i] | c[3 * i + 1] << 8 | c[3 * i + 2] << 16, static_cast<int>(f & 0xFFFFFF));
         ASSERT_EQ(v[i], static_cast<float>(f));
         ASSERT_EQ(w[i], -static_cast<float>(f));
-    }
+    });
     uint32_t covered = 0;
     int deepest = 0;
     for (const PointLodNode &node : lod.nodes) {
@@ -289,15 +302,10 @@ TEST(PointLod, ACloudSpilledToDiskKeepsItsOrderInAFile)
         cloud.values = {w.data()};
         const PointLod lod = PointLod::buildInPlace(cloud, n, 2, nullptr, spill);
         ASSERT_EQ(lod.order.isOnDisk(), spill == 0);
-        std::vector<bool> seen(n, false);
-        for (size_t i = 0; i < n; ++i) {
-            const uint32_t f = lod.order[i];
-            ASSERT_LT(f, n);
-            ASSERT_FALSE(seen[f]);
-            seen[f] = true;
+        expectAPermutationOfTheFile(lod, n, [&](size_t i, uint32_t f) {
             ASSERT_EQ(w[i], static_cast<float>(f));
             ASSERT_EQ(std::memcmp(&q[3 * i], &p[3 * f], 12), 0);
-        }
+        });
         uint32_t covered = 0;
         for (const PointLodNode &node : lod.nodes) {
             ASSERT_EQ(node.first, covered);
