@@ -37,6 +37,22 @@ double psnr(const testsupport::RgbaImage &a, const testsupport::RgbaImage &b)
     return 10 * std::log10(255.0 * 255.0 * static_cast<double>(n) / se);
 }
 
+// Steps the scene's camera to `view` as the arrow keys do, presses the PSNR key and returns
+// what it printed.
+std::string keyAtView(GLMachine &machine, int view, testsupport::CapturedMessages &messages)
+{
+    GLCamera *camera = machine.getCurrentCamera();
+    EXPECT_NE(camera, nullptr);
+    if (!camera)
+        return {};
+    for (int i = 0; i <= view; ++i)
+        camera->notifyCommand(GLCamera::NEXT_VIEW);
+    camera->notifyCommand(GLCamera::PREVIOUS_VIEW);
+    EXPECT_EQ(camera->getCurrentView(), view);
+    EXPECT_TRUE(SplatComparison::printPsnr(machine));
+    return messages.take();
+}
+
 TEST(SplatComparison, KeyPrintsThePsnrOfTheRenderedViewAgainstItsPhotograph)
 {
     const std::string dir = testsupport::makeTempDir("splat_sample");
@@ -60,14 +76,8 @@ TEST(SplatComparison, KeyPrintsThePsnrOfTheRenderedViewAgainstItsPhotograph)
     testsupport::CapturedMessages messages;
     const char *files[] = {dir.c_str()};
     machine.registerStartFiles(nullptr, 1, files);
-    GLCamera *camera = machine.getCurrentCamera();
-    ASSERT_NE(camera, nullptr);
-    for (int i = 0; i <= view; ++i)
-        camera->notifyCommand(GLCamera::NEXT_VIEW);
-    camera->notifyCommand(GLCamera::PREVIOUS_VIEW);
-    ASSERT_EQ(camera->getCurrentView(), view);
-    EXPECT_TRUE(SplatComparison::printPsnr(machine));
-    const std::string text = messages.take();
+    std::string text;
+    ASSERT_NO_FATAL_FAILURE(text = keyAtView(machine, view, messages));
     EXPECT_NE(text.find(expected), std::string::npos) << text << "\nexpected " << expected;
     EXPECT_NE(text.find("view05.png (view 5)"), std::string::npos) << text;
 }
@@ -125,14 +135,8 @@ TEST(SplatComparison, KeyAlsoMeasuresInsideTheSilhouetteOfAViewThatHasOne)
     testsupport::CapturedMessages messages;
     const char *files[] = {splats.c_str()};
     machine.registerStartFiles((dir + "/scene.dat").c_str(), 1, files);
-    GLCamera *camera = machine.getCurrentCamera();
-    ASSERT_NE(camera, nullptr);
-    for (int i = 0; i <= view; ++i)
-        camera->notifyCommand(GLCamera::NEXT_VIEW);
-    camera->notifyCommand(GLCamera::PREVIOUS_VIEW);
-    ASSERT_EQ(camera->getCurrentView(), view);
-    EXPECT_TRUE(SplatComparison::printPsnr(machine));
-    const std::string text = messages.take();
+    std::string text;
+    ASSERT_NO_FATAL_FAILURE(text = keyAtView(machine, view, messages));
     EXPECT_NE(text.find(expected), std::string::npos) << text << "\nexpected " << expected;
 }
 

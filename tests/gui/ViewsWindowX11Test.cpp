@@ -11,6 +11,7 @@
 #include "support/CapturedMessages.h"
 #include "support/ImageCompare.h"
 #include "support/Process.h"
+#include "support/SampleScene.h"
 
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
@@ -59,20 +60,7 @@ TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
     const auto made =
         testsupport::runProcess({std::string(VELMORA_BINARY_DIR) + "/make_sample_scene", dir, "12", "120", "48"});
     ASSERT_EQ(made.exitStatus, 0) << made.err;
-    // View 4 turned 4 degrees further about the turntable's axis (one angle a line after "deg").
-    {
-        std::ifstream in(dir + "/scene.dat");
-        std::ofstream out(dir + "/disturbed.dat");
-        std::string line;
-        int afterDeg = -1;
-        while (std::getline(in, line)) {
-            if (afterDeg >= 0 && afterDeg++ == 4)
-                line = std::to_string(std::stod(line) + 4);
-            if (line == "deg")
-                afterDeg = 0;
-            out << line << "\n";
-        }
-    }
+    testsupport::writeCamerasWithATurnedView(dir + "/scene.dat", dir + "/disturbed.dat", 4, 4);
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     ASSERT_EQ(chdir(dir.c_str()), 0);

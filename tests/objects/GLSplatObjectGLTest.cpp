@@ -49,6 +49,17 @@ std::string writeSample(const char *name, int count)
     return path;
 }
 
+// One nearly opaque splat of unit scale at the origin, unrotated, in the default colour.
+SplatScene oneOpaqueUnitSplat()
+{
+    SplatScene scene;
+    scene.resize(1, 0);
+    scene.opacity[0] = 0.999f;
+    std::fill(scene.scale.begin(), scene.scale.end(), 1.f);
+    scene.rotation[0] = 1;
+    return scene;
+}
+
 class SplatObject : public GLTestFixture {
 protected:
     // An off-centre frustum and a turned, shifted view.
@@ -121,11 +132,7 @@ TEST_F(SplatObject, LaysTheRasterisersImageOverTheFrame)
 TEST_F(SplatObject, ComposesWithOtherObjectsByDepth)
 {
     // One large, nearly opaque green splat at the origin, four units in front of the camera.
-    SplatScene scene;
-    scene.resize(1, 0);
-    scene.opacity[0] = 0.999f;
-    std::fill(scene.scale.begin(), scene.scale.end(), 1.f);
-    scene.rotation[0] = 1;
+    SplatScene scene = oneOpaqueUnitSplat();
     const float green[3] = {-1.7724539f, 1.7724539f, -1.7724539f}; // colour (0, 1, 0)
     std::copy(green, green + 3, scene.dc.begin());
     GLSplatObject object(std::move(scene), "one splat");
@@ -173,11 +180,7 @@ TEST_F(SplatObject, ComposesWithOtherObjectsByDepth)
 // The same scene in a vector capture: the splats as an image, the quad under or over it.
 TEST_F(SplatObject, GoesIntoVectorCapturesAsAnImageBetweenWhatIsBehindAndInFront)
 {
-    SplatScene scene;
-    scene.resize(1, 0);
-    scene.opacity[0] = 0.999f;
-    std::fill(scene.scale.begin(), scene.scale.end(), 1.f);
-    scene.rotation[0] = 1;
+    SplatScene scene = oneOpaqueUnitSplat();
     GLSplatObject object(std::move(scene), "one splat");
     struct Frame {
         GLSplatObject *object;

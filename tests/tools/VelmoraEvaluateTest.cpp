@@ -3,6 +3,7 @@
 // that view last.
 #include "support/ImageCompare.h"
 #include "support/Process.h"
+#include "support/SampleScene.h"
 
 #include <gtest/gtest.h>
 
@@ -25,19 +26,7 @@ protected:
         const auto r = testsupport::runProcess(
             {std::string(VELMORA_BINARY_DIR) + "/make_sample_scene", dir, "12", "120", "48"});
         ASSERT_EQ(r.exitStatus, 0) << r.err;
-        // The same cameras with view 4 turned 4 degrees further about the turntable's axis
-        // (the file lists one angle a line after "deg").
-        std::ifstream in(dir + "/scene.dat");
-        std::ofstream out(dir + "/disturbed.dat");
-        std::string line;
-        int afterDeg = -1;
-        while (std::getline(in, line)) {
-            if (afterDeg >= 0 && afterDeg++ == 4)
-                line = std::to_string(std::stod(line) + 4);
-            if (line == "deg")
-                afterDeg = 0;
-            out << line << "\n";
-        }
+        testsupport::writeCamerasWithATurnedView(dir + "/scene.dat", dir + "/disturbed.dat", 4, 4);
     }
 
     static testsupport::ProcessResult evaluate(std::vector<std::string> args)
