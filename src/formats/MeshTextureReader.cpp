@@ -113,27 +113,33 @@ bool insideUnit(float *uv)
     return true;
 }
 
-// Moves a triangle's coordinates by the whole repeats its centre lies in; true when it then
-// lies within one copy of the image (otherwise it needs the image repeated).
-bool intoOneRepeat(float *uv)
+// Where a triangle's coordinates fall, once moved by the whole repeats its centre lies in.
+enum class Repeat { One, Several, Unusable };
+
+// Moves a triangle's coordinates by the whole repeats its centre lies in: One when it then
+// lies within one copy of the image, Several when it needs the image repeated, Unusable when
+// its corners lie so far apart that the moved coordinates leave the float range.
+Repeat intoOneRepeat(float *uv)
 {
     float moved[6];
     std::copy(uv, uv + 6, moved);
     if (insideUnit(moved)) {
         std::copy(moved, moved + 6, uv);
-        return true;
+        return Repeat::One;
     }
     const double su = std::floor((double(uv[0]) + uv[2] + uv[4]) / 3);
     const double sv = std::floor((double(uv[1]) + uv[3] + uv[5]) / 3);
     for (int k = 0; k < 3; ++k) {
-        uv[2 * k] = static_cast<float>(uv[2 * k] - su);
-        uv[2 * k + 1] = static_cast<float>(uv[2 * k + 1] - sv);
+        moved[2 * k] = static_cast<float>(uv[2 * k] - su);
+        moved[2 * k + 1] = static_cast<float>(uv[2 * k + 1] - sv);
     }
-    std::copy(uv, uv + 6, moved);
-    if (!insideUnit(moved))
-        return false;
+    if (!finiteCorners(moved))
+        return Repeat::Unusable;
     std::copy(moved, moved + 6, uv);
-    return true;
+    if (!insideUnit(moved))
+        return Repeat::Several;
+    std::copy(moved, moved + 6, uv);
+    return Repeat::One;
 }
 
 // The tile (1001 + u + 10 v, v counted upwards) that holds a triangle's centre, with the
@@ -202,9 +208,10 @@ bool MeshTextureReader::readTextureMaterials(std::vector<MaterialImages> materia
             continue;
         }
         const size_t k = first[m];
-        if (intoOneRepeat(c)) {
+        const Repeat where = intoOneRepeat(c);
+        if (where == Repeat::One) {
             imageOf[t] = static_cast<int>(k);
-        } else if (fitsOneTexture(*images[k], maxTextureSize)) {
+        } else if (where == Repeat::Several && fitsOneTexture(*images[k], maxTextureSize)) {
             imageOf[t] = static_cast<int>(k);
             repeat[k] = true;
         }
@@ -232,9 +239,10 @@ bool MeshTextureReader::floatLayout(const Bitmap &image)
         float *c = &uv[6 * t];
         if (!finiteCorners(c))
             continue;
-        if (intoOneRepeat(c)) {
+        const Repeat where = intoOneRepeat(c);
+        if (where == Repeat::One) {
             imageOf[t] = 0;
-        } else if (fitsOneTexture(image, maxTextureSize)) {
+        } else if (where == Repeat::Several && fitsOneTexture(image, maxTextureSize)) {
             imageOf[t] = 0;
             repeat[0] = true;
         }

@@ -66,6 +66,8 @@ void expectWellFormed(const MeshTexture &t, int nTriangles, int limit)
             ++seen[static_cast<size_t>(o)];
         EXPECT_EQ(seen, std::vector<int>(static_cast<size_t>(nTriangles), 1));
     }
+    for (size_t i = 0; i < 6 * static_cast<size_t>(nTriangles); ++i)
+        ASSERT_TRUE(std::isfinite(t.texCoords[i])) << "coordinate " << i;
 }
 
 int chunkOf(const MeshTexture &t, int triangle)
@@ -191,6 +193,12 @@ TEST(MeshTextureReader, CoordinatesOutsideTheImageRepeatItOrFindTheirTile)
         {"across the border: repeated", {0.3f, 0.3f, 3.5f, 0.3f, 0.3f, 2.7f}, {}, {kImage}, ""},
         {"not a number beside a good one",
          {0.1f, 0.2f, 0.5f, 0.2f, 0.1f, 0.9f, NAN, 0.2f, 0.5f, 0.2f, 0.1f, 0.9f},
+         {},
+         {kImage, kWhite},
+         "GLMeshObject: texture coordinates of 1 of 2 triangles (the first: triangle 1) lie outside the 64x64 "
+         "image, drawn white\n"},
+        {"corners too far apart for any repeat",
+         {0.1f, 0.2f, 0.5f, 0.2f, 0.1f, 0.9f, -3e38f, 0.2f, 3e38f, 0.2f, 3e38f, 0.9f},
          {},
          {kImage, kWhite},
          "GLMeshObject: texture coordinates of 1 of 2 triangles (the first: triangle 1) lie outside the 64x64 "
