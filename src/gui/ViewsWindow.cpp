@@ -263,7 +263,9 @@ void ViewsWindow::showCount()
     int measured = 0;
     for (const ViewScore &s : scores)
         measured += s.problem.empty();
-    std::string text = std::to_string(measured) + " of " + std::to_string(scores.size()) + " views measured";
+    // While a run goes on, out of all the views it will measure, not of the rows so far.
+    const int of = run ? run->total() : static_cast<int>(scores.size());
+    std::string text = std::to_string(measured) + " of " + std::to_string(of) + " views measured";
     if (run)
         text += ", " + std::to_string(run->total() - static_cast<int>(scores.size())) + " to go";
     gtk_label_set_text(GTK_LABEL(status), text.c_str());
