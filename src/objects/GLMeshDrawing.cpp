@@ -222,6 +222,7 @@ void GLMeshDrawing::defaultDrawing()
     glPushMatrix();
     glMultMatrixf(m.pose);
     glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POLYGON_BIT);
+    glEnable(GL_RESCALE_NORMAL); // a pose that scales (an aligned model) keeps the shading
     m.material.set();
     glEnable(GL_LIGHTING);
     glShadeModel(static_cast<GLenum>(m.shadingModel));
@@ -409,6 +410,8 @@ void GLMeshDrawing::beginFrame()
     glPushMatrix();
     glMultMatrixf(m.pose);
     glPushAttrib(kFrameAttributes);
+    // A pose that scales (an aligned model) would otherwise scale the normals' lighting.
+    glEnable(GL_RESCALE_NORMAL);
 }
 
 void GLMeshDrawing::endFrame()

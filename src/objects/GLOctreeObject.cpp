@@ -372,6 +372,7 @@ void GLOctreeObject::withPose(void (GLOctreeObject::*pass)())
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glMultMatrixf(pose);
+    glEnable(GL_RESCALE_NORMAL); // a pose that scales keeps the shading of the cubes
     setClippingPlanes();
     (this->*pass)();
     glPopMatrix();

@@ -157,6 +157,7 @@ void GLSMeshObject::beginDraw()
     glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT |
                  GL_LINE_BIT);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glEnable(GL_RESCALE_NORMAL); // a pose that scales keeps the shading
     setClippingPlanes();
 }
 

@@ -105,6 +105,23 @@ TEST_F(MeshDrawing, PoseIsAppliedAndEveryStateRestored)
     EXPECT_EQ(image.at(64, 64)[0], 0);
     EXPECT_EQ(image.at(32, 64)[0], 0);
 
+    // A pose that also scales (an aligned reconstruction) keeps the shading: a sphere ten
+    // times larger, scaled down to the same place, is lit like the first one.
+    const Sphere large(3.0f, 12, 16);
+    const GLMeshObject::MeshRecord largeRecord = large.record();
+    GLMeshObject scaled(&largeRecord);
+    Matrix4 shrink = pose;
+    for (int k = 0; k < 3; ++k)
+        shrink(k, k) = 0.1f;
+    scaled.setPose(shrink);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    scaled.draw();
+    expectNoGLError();
+    EXPECT_FALSE(glIsEnabled(GL_RESCALE_NORMAL));
+    const RgbaImage same = capture();
+    for (int x : {88, 96, 104})
+        EXPECT_NEAR(same.at(x, 64)[0], image.at(x, 64)[0], 3) << "pixel " << x;
+
     // An emptied mesh draws nothing and leaves no error.
     testsupport::CapturedMessages captured;
     mesh.freeData();
