@@ -782,9 +782,8 @@ bool GLMeshObject::runAction(const KeyBinding &row)
     case Action::PRINT_POSE:
         printPose();
         break;
-    case Action::NEXT_COLOR_MAP:
-    case Action::PREVIOUS_COLOR_MAP:
-        return stepColorMap(row.action == actionValue(Action::NEXT_COLOR_MAP) ? 1 : -1);
+    default: // the colour-map rows run through stepColorMap, from their flags
+        break;
     }
     return true;
 }

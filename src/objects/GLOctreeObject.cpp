@@ -546,9 +546,8 @@ bool GLOctreeObject::runAction(const KeyBinding &row)
         stale[p] = true;
         break;
     }
-    case Action::NEXT_COLOR_MAP:
-    case Action::PREVIOUS_COLOR_MAP:
-        return stepColorMap(a == Action::NEXT_COLOR_MAP ? 1 : -1);
+    default: // the colour-map rows run through stepColorMap, from their flags
+        break;
     }
     return true;
 }

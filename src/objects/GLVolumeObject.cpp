@@ -247,9 +247,8 @@ bool GLVolumeObject::runAction(const KeyBinding &row)
         geometry.visible[p] = !geometry.visible[p];
         return true;
     }
-    case Action::NEXT_COLOR_MAP:
-    case Action::PREVIOUS_COLOR_MAP:
-        return stepColorMap(a == Action::NEXT_COLOR_MAP ? 1 : -1);
+    default: // the colour-map rows run through stepColorMap, from their flags
+        break;
     }
     return false;
 }
