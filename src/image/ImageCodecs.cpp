@@ -201,26 +201,42 @@ void setUpJpegErrors(JpegError *error)
     error->message[0] = '\0';
 }
 
-struct JpegDecodeJob {
-    jpeg_decompress_struct cinfo;
+void createJpeg(jpeg_decompress_struct *cinfo) { jpeg_create_decompress(cinfo); }
+void createJpeg(jpeg_compress_struct *cinfo) { jpeg_create_compress(cinfo); }
+
+// A libjpeg object with this module's error handling; once `created`, the caller destroys it.
+// Jobs are zeroed with memset before they run.
+template <class Info>
+struct JpegJob {
+    Info cinfo;
     JpegError error;
+    bool created;
+};
+
+// Creates the job's libjpeg object and runs `work` on it. A libjpeg error comes back here
+// through longjmp and returns false, so `work` must hold nothing that needs a destructor.
+template <class Info, class Work>
+bool runJpeg(JpegJob<Info> *job, Work work)
+{
+    setUpJpegErrors(&job->error);
+    job->cinfo.err = &job->error.manager;
+    if (setjmp(job->error.jump))
+        return false;
+    createJpeg(&job->cinfo);
+    job->created = true;
+    return work(&job->cinfo);
+}
+
+struct JpegDecodeJob : JpegJob<jpeg_decompress_struct> {
     FILE *in;
     GrowBuffer pixels;
     int width;
     int height;
     int components;
-    bool created;
 };
 
-bool runJpegDecode(JpegDecodeJob *job)
+bool decodeJpegRows(JpegDecodeJob *job, j_decompress_ptr cinfo)
 {
-    j_decompress_ptr cinfo = &job->cinfo;
-    setUpJpegErrors(&job->error);
-    cinfo->err = &job->error.manager;
-    if (setjmp(job->error.jump))
-        return false;
-    jpeg_create_decompress(cinfo);
-    job->created = true;
     cinfo->mem->max_memory_to_use = kJpegMemory;
     jpeg_stdio_src(cinfo, job->in);
     jpeg_read_header(cinfo, TRUE);
@@ -258,26 +274,21 @@ bool runJpegDecode(JpegDecodeJob *job)
     return true;
 }
 
-struct JpegEncodeJob {
-    jpeg_compress_struct cinfo;
-    JpegError error;
+bool runJpegDecode(JpegDecodeJob *job)
+{
+    return runJpeg(job, [job](j_decompress_ptr cinfo) { return decodeJpegRows(job, cinfo); });
+}
+
+struct JpegEncodeJob : JpegJob<jpeg_compress_struct> {
     FILE *out;
     const unsigned char *pixels;
     int width;
     int height;
     int quality;
-    bool created;
 };
 
-bool runJpegEncode(JpegEncodeJob *job)
+bool encodeJpegRows(JpegEncodeJob *job, j_compress_ptr cinfo)
 {
-    j_compress_ptr cinfo = &job->cinfo;
-    setUpJpegErrors(&job->error);
-    cinfo->err = &job->error.manager;
-    if (setjmp(job->error.jump))
-        return false;
-    jpeg_create_compress(cinfo);
-    job->created = true;
     jpeg_stdio_dest(cinfo, job->out);
     cinfo->image_width = static_cast<JDIMENSION>(job->width);
     cinfo->image_height = static_cast<JDIMENSION>(job->height);
@@ -294,6 +305,11 @@ bool runJpegEncode(JpegEncodeJob *job)
     }
     jpeg_finish_compress(cinfo);
     return true;
+}
+
+bool runJpegEncode(JpegEncodeJob *job)
+{
+    return runJpeg(job, [job](j_compress_ptr cinfo) { return encodeJpegRows(job, cinfo); });
 }
 
 // ---- PNG encoding ----
@@ -481,24 +497,17 @@ Decoded decodeJpeg(FILE *in)
 
 namespace {
 
-struct JpegSizeJob {
-    jpeg_decompress_struct cinfo;
-    JpegError error;
+struct JpegSizeJob : JpegJob<jpeg_decompress_struct> {
     FILE *in;
-    bool created;
 };
 
 bool runJpegSize(JpegSizeJob *job)
 {
-    setUpJpegErrors(&job->error);
-    job->cinfo.err = &job->error.manager;
-    if (setjmp(job->error.jump))
-        return false;
-    jpeg_create_decompress(&job->cinfo);
-    job->created = true;
-    jpeg_stdio_src(&job->cinfo, job->in);
-    jpeg_read_header(&job->cinfo, TRUE);
-    return true;
+    return runJpeg(job, [job](j_decompress_ptr cinfo) {
+        jpeg_stdio_src(cinfo, job->in);
+        jpeg_read_header(cinfo, TRUE);
+        return true;
+    });
 }
 
 // Width and height from a PNM header (P1 to P6): numbers separated by white space, with

@@ -37,7 +37,7 @@ void rangeOf(const float *v, size_t n, float &lo, float &hi)
 
 GLOctreeObject::GLOctreeObject(const char *path) : GLOctreeObject(OctreeReader::read(path)) {}
 
-GLOctreeObject::GLOctreeObject(OctreeData data) : GLSlicedObject(GLObject::OCTREE), octree(std::move(data))
+GLOctreeObject::GLOctreeObject(OctreeData data) : GLSlicedObject(GLObject::OCTREE, 1), octree(std::move(data))
 {
     completeLoading();
 }
@@ -227,8 +227,6 @@ void GLOctreeObject::setInterpolationMode(int mode)
     postRedisplay();
 }
 
-int GLOctreeObject::getInterpolationMode() const { return planes.getFilter() == GL_LINEAR ? 1 : 0; }
-
 void GLOctreeObject::setColorMap(int i)
 {
     colorMapIndex = ColorMap::mapNumber(i);
@@ -328,18 +326,10 @@ void GLOctreeObject::buildOverlay(int p)
     }
 }
 
-void GLOctreeObject::refreshTextures()
+void GLOctreeObject::planeRefreshed(int p)
 {
-    for (int p = 0; p < 3; ++p) {
-        if (!geometry.visible[p] || !stale[p])
-            continue;
-        int w, h;
-        buildSlice(p, sliceBuffer, w, h);
-        planes.upload(p, sliceBuffer.data(), w, h);
-        if (drawStructure)
-            buildOverlay(p);
-        stale[p] = false;
-    }
+    if (drawStructure)
+        buildOverlay(p);
 }
 
 // --- Drawing --------------------------------------------------------------------------------
@@ -460,8 +450,6 @@ void GLOctreeObject::drawDataCube() { withPose(&GLOctreeObject::drawPoints); }
 void GLOctreeObject::drawTexture() { withPose(&GLOctreeObject::drawPlanes); }
 void GLOctreeObject::drawCubes() { withPose(&GLOctreeObject::drawCubeList); }
 void GLOctreeObject::defaultDrawing() { drawDataCube(); }
-
-void GLOctreeObject::drawShadow(float *, float *, float *) {}
 
 void GLOctreeObject::drawInfo()
 {
