@@ -157,7 +157,9 @@ ElementPanel::~ElementPanel()
 
 void ElementPanel::menuBarResponse(const char *key)
 {
-    if (element && element->is3DObject()) {
+    if (paletteChoose && std::strcmp(key, "palette") == 0)
+        openPaletteDialog();
+    else if (element && element->is3DObject()) {
         GL3DObject *object = static_cast<GL3DObject *>(element);
         if (std::strcmp(key, "bbox") == 0)
             object->toggleBoundingBox();
@@ -332,17 +334,29 @@ void ElementPanel::sliderChanged(GtkWidget *slider)
             s.second(slider, gtk_range_get_value(GTK_RANGE(slider)));
 }
 
-void ElementPanel::openPaletteDialog(int current, fastdelegate::FastDelegate1<int> choose)
+void ElementPanel::addPaletteItem(std::function<int()> current, fastdelegate::FastDelegate1<int> choose)
+{
+    paletteCurrent = std::move(current);
+    paletteChoose = choose;
+    addMenuItem("Palette properties...", "palette");
+}
+
+void ElementPanel::openPaletteDialog()
 {
     const char *title = "Palette properties";
+    if (look.presentOpenPalette)
+        if (GtkWidget *open = getOpenDialog(title)) {
+            gtk_window_present(GTK_WINDOW(open));
+            return;
+        }
     if (look.onePaletteDialog)
         closeDialog(title);
     std::vector<std::string> names;
     for (int i = 0; i < ColorMap::getNumberOfColorMaps(); ++i)
         names.emplace_back(ColorMap::getColorMapName(i));
-    ListDialog *list = new ListDialog(title, names, choose);
+    ListDialog *list = new ListDialog(title, names, paletteChoose);
     // The current map is preselected (choosing it again changes nothing).
-    GtkTreePath *row = gtk_tree_path_new_from_indices(current, -1);
+    GtkTreePath *row = gtk_tree_path_new_from_indices(paletteCurrent(), -1);
     gtk_tree_selection_select_path(gtk_tree_view_get_selection(list->getList()), row);
     gtk_tree_path_free(row);
     adoptDialog(list->getDialog());

@@ -8,6 +8,7 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,6 +39,8 @@ public:
         bool bareInformation = false;
         /// Opening the palette dialog again replaces the open one, rather than adding another.
         bool onePaletteDialog = false;
+        /// Asking for the palette dialog again brings the open one to the front instead.
+        bool presentOpenPalette = false;
     };
     static Look sliceLook();
 
@@ -119,9 +122,10 @@ protected:
     /// `column`; `moved` receives every value change but those update() makes.
     GtkWidget *addSlider(GtkWidget *column, const char *label, const char *name, double lo, double hi, double value,
                          int digits, SliderMoved moved);
-    /// The dialog "Palette properties": the colour maps by name with `current` preselected;
-    /// choosing one calls `choose` with its index. The panel keeps it (see adoptDialog).
-    void openPaletteDialog(int current, fastdelegate::FastDelegate1<int> choose);
+    /// The menu item "Palette properties..." (key "palette"): its dialog lists the colour maps
+    /// by name with `current()` preselected; choosing one calls `choose` with its index. The
+    /// panel keeps the dialog (see adoptDialog).
+    void addPaletteItem(std::function<int()> current, fastdelegate::FastDelegate1<int> choose);
     /// Keeps `dialog` until the user closes it; the panel destroys it when it goes first.
     void adoptDialog(GtkWidget *dialog);
     /// Closes the open dialog titled `title`, if any.
@@ -152,8 +156,11 @@ private:
     static void onKeyButton(GtkButton *button, gpointer data);
     static void onKeyToggle(GtkToggleButton *button, gpointer data);
     static void onDialogGone(gpointer data, GObject *dialog);
+    void openPaletteDialog();
 
     std::vector<GtkWidget *> dialogs;
+    std::function<int()> paletteCurrent;
+    fastdelegate::FastDelegate1<int> paletteChoose;
 };
 
 /// Finds the widget named `name` under `root` (root included). Prints "Widget not found: %s"

@@ -21,7 +21,8 @@ GLMeshObjectInterface::GLMeshObjectInterface(GLMeshObject *m) : ElementPanel(m, 
     addMenuItem("Surface properties...", "materials");
     addMenuItem("Texture properties...", "texture");
     addMenuItem("Clipping properties...", "clipping");
-    addMenuItem("Palette properties...", "palette");
+    addPaletteItem([this] { return mesh->getColorMap(); },
+                   fastdelegate::MakeDelegate(this, &GLMeshObjectInterface::onColorMapChosen));
     addMenuItem("Load RGB colors...", "loadRGB");
     addMenuItem("Distance to...", "distance");
 
@@ -50,8 +51,6 @@ void GLMeshObjectInterface::menuBarResponse(const char *key)
         createTextureDialog();
     } else if (std::strcmp(key, "clipping") == 0) {
         adoptDialog((new clippingInterface(mesh))->getDialog());
-    } else if (std::strcmp(key, "palette") == 0) {
-        createPaletteDialog();
     } else if (std::strcmp(key, "distance") == 0) {
         openDistancePanel();
     } else if (std::strcmp(key, "loadRGB") == 0) {
@@ -89,11 +88,6 @@ void GLMeshObjectInterface::onColorMapChosen(int index)
 {
     mesh->setColorMap(index);
     redraw();
-}
-
-void GLMeshObjectInterface::createPaletteDialog()
-{
-    openPaletteDialog(mesh->getColorMap(), fastdelegate::MakeDelegate(this, &GLMeshObjectInterface::onColorMapChosen));
 }
 
 void GLMeshObjectInterface::createTextureDialog()

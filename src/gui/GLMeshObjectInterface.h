@@ -30,7 +30,6 @@ public:
 
 private:
     void createTextureDialog();
-    void createPaletteDialog();
     void onFileChosen(const char *path);
     void onColorMapChosen(int index);
     static void onTextureMode(GtkToggleButton *button, gpointer data);

@@ -18,7 +18,7 @@ GLOctreeObjectInterface::GLOctreeObjectInterface(GLOctreeObject *o)
     : SlicePanel(o, "Octree"), octree(o)
 {
     addCheckMenuItem("Draw Structure", "structure", drawsStructure);
-    addMenuItem("Palette properties...", "palette");
+    addSlicePaletteItem();
     addMenuItem("Interpolation properties...", "interpolation");
     createInterface();
 }
@@ -67,7 +67,7 @@ void GLOctreeObjectInterface::menuBarResponse(const char *key)
     else if (std::strcmp(key, "interpolation") == 0)
         openInterpolationDialog();
     // The palette, the common items, and the redraw every menu item ends with.
-    SlicePanel::menuBarResponse(key);
+    ElementPanel::menuBarResponse(key);
 }
 
 void GLOctreeObjectInterface::openInterpolationDialog()

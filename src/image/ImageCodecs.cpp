@@ -84,23 +84,34 @@ void pngReadFile(png_structp png, png_bytep data, size_t length)
         png_error(png, kTooShort);
 }
 
-struct PngDecodeJob {
+// The libpng objects of one image, the size and the row table; zeroed with memset before use.
+struct PngJob {
     png_structp png;
     png_infop info;
-    FILE *in;
-    GrowBuffer pixels;
-    png_bytep *rowTable; // interlaced images only
+    png_bytep *rowTable;
     int width;
     int height;
     PngError error;
 };
 
-bool runPngDecode(PngDecodeJob *job)
+// Runs `work` on the job's libpng objects. A libpng error comes back here through longjmp and
+// returns false, so `work` must hold nothing that needs a destructor.
+template <class Work>
+bool runPng(PngJob *job, Work work)
 {
-    png_structp png = job->png;
-    png_infop info = job->info;
-    if (setjmp(png_jmpbuf(png)))
+    if (setjmp(png_jmpbuf(job->png)))
         return false;
+    return work(job->png, job->info);
+}
+
+// The row table serves interlaced images only.
+struct PngDecodeJob : PngJob {
+    FILE *in;
+    GrowBuffer pixels;
+};
+
+bool decodePngRows(PngDecodeJob *job, png_structp png, png_infop info)
+{
     png_set_read_fn(png, job->in, pngReadFile);
     png_set_sig_bytes(png, 8);
     // Bounds the text that a compressed chunk may expand to.
@@ -159,6 +170,11 @@ bool runPngDecode(PngDecodeJob *job)
     job->width = static_cast<int>(width);
     job->height = static_cast<int>(height);
     return true;
+}
+
+bool runPngDecode(PngDecodeJob *job)
+{
+    return runPng(job, [job](png_structp png, png_infop info) { return decodePngRows(job, png, info); });
 }
 
 // ---- JPEG ----
@@ -314,24 +330,14 @@ bool runJpegEncode(JpegEncodeJob *job)
 
 // ---- PNG encoding ----
 
-struct PngEncodeJob {
-    png_structp png;
-    png_infop info;
+struct PngEncodeJob : PngJob {
     FILE *out;
-    png_bytep *rowTable;
-    int width;
-    int height;
     int colorType;
     int level;
-    PngError error;
 };
 
-bool runPngEncode(PngEncodeJob *job)
+bool encodePngRows(PngEncodeJob *job, png_structp png, png_infop info)
 {
-    png_structp png = job->png;
-    png_infop info = job->info;
-    if (setjmp(png_jmpbuf(png)))
-        return false;
     png_init_io(png, job->out);
     png_set_compression_level(png, job->level);
     png_set_compression_mem_level(png, 8);
@@ -350,6 +356,11 @@ bool runPngEncode(PngEncodeJob *job)
     png_write_image(png, job->rowTable);
     png_write_end(png, info);
     return true;
+}
+
+bool runPngEncode(PngEncodeJob *job)
+{
+    return runPng(job, [job](png_structp png, png_infop info) { return encodePngRows(job, png, info); });
 }
 
 int quietTiff(TIFF *, void *, const char *, const char *, va_list)
