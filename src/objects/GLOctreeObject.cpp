@@ -355,19 +355,6 @@ void GLOctreeObject::setDrawOctreeTexture() { drawSlicesOf(STRUCTURE_SLICE); }
 
 void GLOctreeObject::setDrawCubes() { drawMethod = method(&GLOctreeObject::drawCubes); }
 
-void GLOctreeObject::withPose(void (GLOctreeObject::*pass)())
-{
-    glPushAttrib(GL_ENABLE_BIT | GL_TRANSFORM_BIT);
-    computeClippingPlanes();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glMultMatrixf(pose);
-    setClippingPlanes();
-    (this->*pass)();
-    glPopMatrix();
-    glPopAttrib();
-}
-
 void GLOctreeObject::drawPoints()
 {
     if (nThresholded <= 0)
@@ -446,9 +433,9 @@ void GLOctreeObject::drawCubeList()
     glPopAttrib();
 }
 
-void GLOctreeObject::drawDataCube() { withPose(&GLOctreeObject::drawPoints); }
-void GLOctreeObject::drawTexture() { withPose(&GLOctreeObject::drawPlanes); }
-void GLOctreeObject::drawCubes() { withPose(&GLOctreeObject::drawCubeList); }
+void GLOctreeObject::drawDataCube() { withPose([this] { drawPoints(); }); }
+void GLOctreeObject::drawTexture() { withPose([this] { drawPlanes(); }); }
+void GLOctreeObject::drawCubes() { withPose([this] { drawCubeList(); }); }
 void GLOctreeObject::defaultDrawing() { drawDataCube(); }
 
 void GLOctreeObject::drawInfo()

@@ -104,7 +104,6 @@ private:
     /// Outline segments of every leaf square on plane p, 6 floats a segment.
     void buildOverlay(int p);
     void printInfo(int i) const;
-    void withPose(void (GLOctreeObject::*pass)());
     void drawPoints();
     void drawPlanes();
     void drawCubeList();

@@ -47,3 +47,16 @@ void GLSlicedObject::refreshTextures()
         stale[p] = false;
     }
 }
+
+void GLSlicedObject::withPose(const std::function<void()> &pass)
+{
+    glPushAttrib(GL_ENABLE_BIT | GL_TRANSFORM_BIT);
+    computeClippingPlanes();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glMultMatrixf(pose);
+    setClippingPlanes();
+    pass();
+    glPopMatrix();
+    glPopAttrib();
+}

@@ -4,6 +4,7 @@
 #include "objects/GL3DObject.h"
 #include "objects/SlicePlanes.h"
 
+#include <functional>
 #include <vector>
 
 /// What the octree and the volume share as elements shown on three axis-aligned planes: where
@@ -40,6 +41,9 @@ protected:
     void refreshTextures();
     /// Called when the texture of plane `p` was uploaded again.
     virtual void planeRefreshed(int) {}
+    /// Runs `pass` under the pose with the clipping planes set there; the model-view matrix
+    /// and the enable and transform state come back as they were.
+    void withPose(const std::function<void()> &pass);
     /// Like the panel's palette: another map over the same threshold range.
     bool stepColorMap(int step) override;
 

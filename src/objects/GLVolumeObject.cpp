@@ -191,16 +191,10 @@ void GLVolumeObject::setDefaultDrawing() { drawMethod = method(&GLVolumeObject::
 void GLVolumeObject::drawTexture()
 {
     refreshTextures();
-    glPushAttrib(GL_ENABLE_BIT | GL_TRANSFORM_BIT);
-    computeClippingPlanes();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glMultMatrixf(pose);
-    setClippingPlanes();
-    planes.drawQuads(geometry);
-    planes.drawOutlines(geometry);
-    glPopMatrix();
-    glPopAttrib();
+    withPose([this] {
+        planes.drawQuads(geometry);
+        planes.drawOutlines(geometry);
+    });
 }
 
 void GLVolumeObject::defaultDrawing() { drawTexture(); }
