@@ -10,6 +10,7 @@
 #include "math/Messages.h"
 #include "objects/GL3DObject.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -157,8 +158,10 @@ ElementPanel::~ElementPanel()
 
 void ElementPanel::menuBarResponse(const char *key)
 {
-    if (paletteChoose && std::strcmp(key, "palette") == 0)
-        openPaletteDialog();
+    const auto action = std::find_if(menuActions.begin(), menuActions.end(),
+                                     [key](const MenuAction &a) { return std::strcmp(a.key, key) == 0; });
+    if (action != menuActions.end())
+        action->run();
     else if (element && element->is3DObject()) {
         GL3DObject *object = static_cast<GL3DObject *>(element);
         if (std::strcmp(key, "bbox") == 0)
@@ -239,6 +242,20 @@ GtkWidget *ElementPanel::addCheckMenuItem(const char *label, const char *key, bo
     gtk_menu_shell_append(GTK_MENU_SHELL(into ? into : menu), item);
     stateControls.push_back({item, state});
     return item;
+}
+
+GtkWidget *ElementPanel::addMenuItem(const char *label, const char *key, std::function<void()> action, guint accel,
+                                     GtkWidget *into)
+{
+    menuActions.push_back({key, std::move(action)});
+    return addMenuItem(label, key, accel, into);
+}
+
+GtkWidget *ElementPanel::addCheckMenuItem(const char *label, const char *key, bool (*state)(GLObject *),
+                                          std::function<void()> action, GtkWidget *into)
+{
+    menuActions.push_back({key, std::move(action)});
+    return addCheckMenuItem(label, key, state, into);
 }
 
 GtkWidget *ElementPanel::addSubmenu(const char *label)
@@ -338,7 +355,7 @@ void ElementPanel::addPaletteItem(std::function<int()> current, fastdelegate::Fa
 {
     paletteCurrent = std::move(current);
     paletteChoose = choose;
-    addMenuItem("Palette properties...", "palette");
+    addMenuItem("Palette properties...", "palette", [this] { openPaletteDialog(); });
 }
 
 void ElementPanel::openPaletteDialog()

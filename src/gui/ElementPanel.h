@@ -50,8 +50,8 @@ public:
     ElementPanel(GLObject *element, const char *menuTitle, const Look &look);
     ~ElementPanel() override;
 
-    /// Runs the menu item `key`; the base panel knows "bbox" and "axes" (3D objects only).
-    /// Every menu action ends with a redraw request.
+    /// Runs the menu item `key`: the action it was added with, else "bbox" and "axes" (3D
+    /// objects only). Every menu action ends with a redraw request.
     virtual void menuBarResponse(const char *key);
     /// Runs the action of `row` (a row of the element's binding table) as its key would, asks
     /// for a redraw and refreshes the panel. Returns whether the element took it.
@@ -90,6 +90,11 @@ protected:
     /// follows `state` (called with the element on every update).
     GtkWidget *addCheckMenuItem(const char *label, const char *key, bool (*state)(GLObject *),
                                 GtkWidget *into = nullptr);
+    /// The same items, each running `action` when chosen (see menuBarResponse).
+    GtkWidget *addMenuItem(const char *label, const char *key, std::function<void()> action, guint accel = 0,
+                           GtkWidget *into = nullptr);
+    GtkWidget *addCheckMenuItem(const char *label, const char *key, bool (*state)(GLObject *),
+                                std::function<void()> action, GtkWidget *into = nullptr);
     /// A submenu item titled `label` in the panel's menu; returns the submenu.
     GtkWidget *addSubmenu(const char *label);
     /// A framed box titled `title` packed in `into` (the main box when null).
@@ -158,7 +163,13 @@ private:
     static void onDialogGone(gpointer data, GObject *dialog);
     void openPaletteDialog();
 
+    struct MenuAction {
+        const char *key;
+        std::function<void()> run;
+    };
+
     std::vector<GtkWidget *> dialogs;
+    std::vector<MenuAction> menuActions;
     std::function<int()> paletteCurrent;
     fastdelegate::FastDelegate1<int> paletteChoose;
 };
