@@ -7,7 +7,7 @@
 //                          shading, one glDrawElements call, nothing else. It is the
 //                          fastest honest way to draw the same triangles into the same kind
 //                          of memory (driver buffers) with the fixed-function pipeline.
-//   MeshShadedFrame        the mesh's own shaded drawing (GLMeshObject::drawShade), its
+//   MeshShadedFrame        the mesh's own shaded drawing (GLMeshDrawing::drawShade), its
 //                          buffers already filled. (On llvmpipe the mesh reads its indices
 //                          in place and flushes every 32,768 triangles, to bound the
 //                          renderer's memory; the baseline keeps its indices in a buffer
@@ -15,7 +15,7 @@
 // First frames, per size class (100,000 and 2,000,000 triangles): the geometry has just
 // changed, so the frame includes filling the buffers:
 //   BareFirstFrame/N       glBufferData of the three arrays, then the bare frame above.
-//   MeshFirstFrame/N       GLMeshObject::drawShade right after GLMeshObject::update.
+//   MeshFirstFrame/N       GLMeshDrawing::drawShade right after GLMeshObject::update.
 // Dragging, 8,000,000 triangles, 512 x 512, the view turning a little every frame:
 //   MeshFullFrame8M        the whole mesh, as before any reduction.
 //   MeshDragFrame8M        the reduced stand-in that a drag of a large scene draws.
@@ -212,10 +212,10 @@ void MeshShadedFrame(benchmark::State &state)
         return;
     }
     GLMeshObject &m = meshes().get2m();
-    m.drawShade(); // fills the buffers
+    m.getDrawing().drawShade(); // fills the buffers
     for (auto _ : state) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        m.drawShade();
+        m.getDrawing().drawShade();
         glFinish();
     }
     state.SetItemsProcessed(state.iterations() * m.getNTriangles());
@@ -266,7 +266,7 @@ void MeshFirstFrame(benchmark::State &state)
         glFinish();
         state.ResumeTiming();
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        m.drawShade();
+        m.getDrawing().drawShade();
         glFinish();
     }
     state.counters["triangles"] = m.getNTriangles();

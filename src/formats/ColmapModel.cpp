@@ -258,6 +258,18 @@ bool readInteger(Words &s, long long &v)
     return number.cInteger(v) && number.position() == s.position();
 }
 
+// Runs `f(lines, words)` on every line of `text` that is neither blank nor a comment.
+template <class F>
+void forEachDataLine(const std::string &text, F f)
+{
+    TextLines lines(text);
+    std::string line;
+    while (lines.next(line)) {
+        Words s(line);
+        f(lines, s);
+    }
+}
+
 } // namespace
 
 Reconstruction ColmapModel::parseText(const std::string &camerasText, const std::string &imagesText,
@@ -265,82 +277,68 @@ Reconstruction ColmapModel::parseText(const std::string &camerasText, const std:
 {
     std::map<long long, Intrinsics> cameras;
     bool distorted = false;
-    {
-        TextLines lines(camerasText);
-        std::string line;
-        while (lines.next(line)) {
-            Words s(line);
-            long long id;
-            double w, h;
-            const bool haveId = readInteger(s, id);
-            const std::string modelName = s.word();
-            if (!haveId || modelName.empty() || !readNumber(s, w) || !readNumber(s, h))
-                badLine("cameras.txt", lines.number, "expected CAMERA_ID MODEL WIDTH HEIGHT PARAMS");
-            const CameraModelInfo *model = modelByName(modelName);
-            if (!model)
-                refuse("camera " + std::to_string(id) + " uses the unknown camera model " + modelName);
-            std::vector<double> params(model->nParams);
-            for (double &p : params)
-                if (!readNumber(s, p))
-                    badLine("cameras.txt", lines.number, "too few camera parameters for its model");
-            if (!cameras.emplace(id, makeIntrinsics(id, *model, w, h, params.data(), distorted)).second)
-                refuse("camera id " + std::to_string(id) + " appears twice");
-        }
-    }
+    forEachDataLine(camerasText, [&](TextLines &lines, Words &s) {
+        long long id;
+        double w, h;
+        const bool haveId = readInteger(s, id);
+        const std::string modelName = s.word();
+        if (!haveId || modelName.empty() || !readNumber(s, w) || !readNumber(s, h))
+            badLine("cameras.txt", lines.number, "expected CAMERA_ID MODEL WIDTH HEIGHT PARAMS");
+        const CameraModelInfo *model = modelByName(modelName);
+        if (!model)
+            refuse("camera " + std::to_string(id) + " uses the unknown camera model " + modelName);
+        std::vector<double> params(model->nParams);
+        for (double &p : params)
+            if (!readNumber(s, p))
+                badLine("cameras.txt", lines.number, "too few camera parameters for its model");
+        if (!cameras.emplace(id, makeIntrinsics(id, *model, w, h, params.data(), distorted)).second)
+            refuse("camera id " + std::to_string(id) + " appears twice");
+    });
     std::vector<Image> images;
-    {
-        TextLines lines(imagesText);
-        std::string line;
-        while (lines.next(line)) {
-            Words s(line);
-            Image im;
-            if (!readInteger(s, im.id) || !readNumber(s, im.q[0]) || !readNumber(s, im.q[1]) ||
-                !readNumber(s, im.q[2]) || !readNumber(s, im.q[3]) || !readNumber(s, im.t[0]) ||
-                !readNumber(s, im.t[1]) || !readNumber(s, im.t[2]) || !readInteger(s, im.cameraId))
-                badLine("images.txt", lines.number, "expected IMAGE_ID QW QX QY QZ TX TY TZ CAMERA_ID NAME");
-            im.name = s.rest();
-            if (im.name.empty())
-                badLine("images.txt", lines.number, "image without a name");
-            // The observation line follows every image line, empty when there is none.
-            if (lines.next(line, true)) {
-                Words o(line);
-                double x, y;
-                long long id;
-                while (!o.atEnd()) {
-                    if (!readNumber(o, x) || !readNumber(o, y) || !readInteger(o, id))
-                        badLine("images.txt", lines.number, "observations come as X Y POINT3D_ID");
-                    im.observed.push_back(id < 0 ? -1 : id);
-                }
+    forEachDataLine(imagesText, [&](TextLines &lines, Words &s) {
+        Image im;
+        if (!readInteger(s, im.id) || !readNumber(s, im.q[0]) || !readNumber(s, im.q[1]) ||
+            !readNumber(s, im.q[2]) || !readNumber(s, im.q[3]) || !readNumber(s, im.t[0]) ||
+            !readNumber(s, im.t[1]) || !readNumber(s, im.t[2]) || !readInteger(s, im.cameraId))
+            badLine("images.txt", lines.number, "expected IMAGE_ID QW QX QY QZ TX TY TZ CAMERA_ID NAME");
+        im.name = s.rest();
+        if (im.name.empty())
+            badLine("images.txt", lines.number, "image without a name");
+        // The observation line follows every image line, empty when there is none.
+        std::string observations;
+        if (lines.next(observations, true)) {
+            Words o(observations);
+            double x, y;
+            long long id;
+            while (!o.atEnd()) {
+                if (!readNumber(o, x) || !readNumber(o, y) || !readInteger(o, id))
+                    badLine("images.txt", lines.number, "observations come as X Y POINT3D_ID");
+                im.observed.push_back(id < 0 ? -1 : id);
             }
-            images.push_back(std::move(im));
         }
-    }
+        images.push_back(std::move(im));
+    });
     std::vector<Point> points;
-    {
-        TextLines lines(pointsText);
-        std::string line;
-        while (lines.next(line)) {
-            Words s(line);
-            Point p;
-            double x, y, z, r, g, b, e;
-            if (!readInteger(s, p.id) || !readNumber(s, x) || !readNumber(s, y) || !readNumber(s, z) ||
-                !readNumber(s, r) || !readNumber(s, g) || !readNumber(s, b) || !readNumber(s, e))
-                badLine("points3D.txt", lines.number, "expected POINT3D_ID X Y Z R G B ERROR TRACK");
-            if (!(r >= 0 && r <= 255 && g >= 0 && g <= 255 && b >= 0 && b <= 255))
-                badLine("points3D.txt", lines.number, "colour outside 0..255");
-            p.p = {reconstructionFloat(x, "COLMAP: a point coordinate"), reconstructionFloat(y, "COLMAP: a point coordinate"),
-                   reconstructionFloat(z, "COLMAP: a point coordinate"), static_cast<unsigned char>(r),
-                   static_cast<unsigned char>(g), static_cast<unsigned char>(b),
-                   reconstructionFloat(e, "COLMAP: a reprojection error")};
-            long long imageId, index;
-            while (!s.atEnd()) {
-                if (!readInteger(s, imageId) || !readInteger(s, index))
-                    badLine("points3D.txt", lines.number, "the track comes as IMAGE_ID POINT2D_IDX pairs");
-                p.track.emplace_back(imageId, index);
-            }
-            points.push_back(std::move(p));
+    forEachDataLine(pointsText, [&](TextLines &lines, Words &s) {
+        Point p;
+        double x, y, z, r, g, b, e;
+        if (!readInteger(s, p.id) || !readNumber(s, x) || !readNumber(s, y) || !readNumber(s, z) ||
+            !readNumber(s, r) || !readNumber(s, g) || !readNumber(s, b) || !readNumber(s, e))
+            badLine("points3D.txt", lines.number, "expected POINT3D_ID X Y Z R G B ERROR TRACK");
+        if (!(r >= 0 && r <= 255 && g >= 0 && g <= 255 && b >= 0 && b <= 255))
+            badLine("points3D.txt", lines.number, "colour outside 0..255");
+        p.p = {reconstructionFloat(x, "COLMAP: a point coordinate"), reconstructionFloat(y, "COLMAP: a point coordinate"),
+               reconstructionFloat(z, "COLMAP: a point coordinate"), static_cast<unsigned char>(r),
+               static_cast<unsigned char>(g), static_cast<unsigned char>(b),
+               reconstructionFloat(e, "COLMAP: a reprojection error")};
+        long long imageId, index;
+        while (!s.atEnd()) {
+            if (!readInteger(s, imageId) || !readInteger(s, index))
+                badLine("points3D.txt", lines.number, "the track comes as IMAGE_ID POINT2D_IDX pairs");
+            p.track.emplace_back(imageId, index);
         }
-    }
+        points.push_back(std::move(p));
+    });
     return assemble("COLMAP text", cameras, distorted, images, points);
 }
 

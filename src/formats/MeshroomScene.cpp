@@ -53,22 +53,27 @@ const Json &list(const Json &root, const char *key)
     return *v;
 }
 
+// The member `key` of `object` as `read` takes it; refused as "<where> has no <kind><key>"
+// when it is missing or is not of that kind.
+template <class T>
+T required(const Json &object, const char *key, const std::string &where, bool (*read)(const Json &, T &),
+           const char *kind)
+{
+    T value;
+    const Json *v = member(object, key);
+    if (!v || !read(*v, value))
+        refuse(where + " has no " + kind + key);
+    return value;
+}
+
 uint32_t idOf(const Json &object, const char *key, const std::string &where)
 {
-    uint32_t id;
-    const Json *v = member(object, key);
-    if (!v || !jsonvalues::identifier(*v, id))
-        refuse(where + " has no " + key);
-    return id;
+    return required(object, key, where, jsonvalues::identifier, "");
 }
 
 double numberOf(const Json &object, const char *key, const std::string &where)
 {
-    double v;
-    const Json *found = member(object, key);
-    if (!found || !jsonvalues::number(*found, v))
-        refuse(where + " has no number " + key);
-    return v;
+    return required(object, key, where, jsonvalues::number, "number ");
 }
 
 // Versions compare as (major, minor, revision).

@@ -232,64 +232,24 @@ void readOCTVersion2(Cursor &in, OctreeData &o)
     readDataItems(in, o);
 }
 
-} // namespace
-
-OctreeData OctreeReader::read(const char *path)
+void parseOCT(Cursor &in, OctreeData &o)
 {
-    const char *dot = path ? std::strrchr(path, '.') : nullptr;
-    if (!dot)
-        throw std::runtime_error("file name error");
-    const char *ext = dot + 1;
-    if (std::strncmp(ext, "dn", 2) == 0)
-        return readDN(path);
-    if (std::strncmp(ext, "oct", 3) == 0)
-        return readOCT(path);
-    if (std::strncmp(ext, "voc", 3) == 0)
-        return readVOC(path);
-    throw std::runtime_error("unknown format");
-}
-
-OctreeData OctreeReader::readOCT(const char *path)
-{
-    const std::vector<unsigned char> bytes = readWholeFile(path);
-    return readOCT(bytes.data(), bytes.size(), path);
-}
-
-OctreeData OctreeReader::readVOC(const char *path)
-{
-    const std::vector<unsigned char> bytes = readWholeFile(path);
-    return readVOC(bytes.data(), bytes.size(), path);
-}
-
-OctreeData OctreeReader::readDN(const char *path)
-{
-    const std::vector<unsigned char> bytes = readWholeFile(path);
-    return readDN(bytes.data(), bytes.size(), path);
-}
-
-OctreeData OctreeReader::readOCT(const unsigned char *data, size_t size, const char *name)
-{
-    Cursor in(data, size, name);
-    OctreeData o;
     readMarker(in, o);
     readHeader(in, o);
     const int n = in.get<int32_t>("leaf count");
     if (n == -1) {
         readOCTVersion2(in, o);
-        return o;
+        return;
     }
     o.kind = OctreeData::OCT_V1;
     checkLevels(in, o.levels, 0);
     allocateDepths(o);
     readLevels(in, o, n, 1);
     o.dataItems.emplace_back().init("Total correlation");
-    return o;
 }
 
-OctreeData OctreeReader::readVOC(const unsigned char *data, size_t size, const char *name)
+void parseVOC(Cursor &in, OctreeData &o)
 {
-    Cursor in(data, size, name);
-    OctreeData o;
     o.kind = OctreeData::VOC;
     readMarker(in, o);
     readHeader(in, o);
@@ -304,13 +264,10 @@ OctreeData OctreeReader::readVOC(const unsigned char *data, size_t size, const c
         readLevel(in, o, depth, in.get<int32_t>("leaf count"), 3);
     }
     o.dataItems.emplace_back().init("GVF");
-    return o;
 }
 
-OctreeData OctreeReader::readDN(const unsigned char *data, size_t size, const char *name)
+void parseDN(Cursor &in, OctreeData &o)
 {
-    Cursor in(data, size, name);
-    OctreeData o;
     o.kind = OctreeData::DN;
     float lo[3], hi[3];
     in.getFloats(lo, 3, "minimum corner");
@@ -352,7 +309,7 @@ OctreeData OctreeReader::readDN(const unsigned char *data, size_t size, const ch
         }
         const int i = f.child++;
         const int s = 1 << (o.levels - f.depth - 1);
-        const int *off = kNodeTableOffsets[i];
+        const int *off = OctreeReader::kNodeTableOffsets[i];
         const int cx = f.x + s * off[0], cy = f.y + s * off[1], cz = f.z + s * off[2];
         const int entry = o.nodeTable[static_cast<size_t>(f.node) * 8 + static_cast<size_t>(i)];
         if (entry <= 0) {
@@ -386,5 +343,59 @@ OctreeData OctreeReader::readDN(const unsigned char *data, size_t size, const ch
     }
     for (DataItem &item : o.dataItems)
         item.computeDataLimits();
+}
+
+// Every format reads one record through a cursor that refuses to go past the bytes.
+using FormatBody = void (*)(Cursor &, OctreeData &);
+
+OctreeData parse(FormatBody format, const unsigned char *data, size_t size, const char *name)
+{
+    Cursor in(data, size, name);
+    OctreeData o;
+    format(in, o);
     return o;
+}
+
+OctreeData parseFile(FormatBody format, const char *path)
+{
+    const std::vector<unsigned char> bytes = readWholeFile(path);
+    return parse(format, bytes.data(), bytes.size(), path);
+}
+
+} // namespace
+
+OctreeData OctreeReader::read(const char *path)
+{
+    const char *dot = path ? std::strrchr(path, '.') : nullptr;
+    if (!dot)
+        throw std::runtime_error("file name error");
+    const char *ext = dot + 1;
+    if (std::strncmp(ext, "dn", 2) == 0)
+        return readDN(path);
+    if (std::strncmp(ext, "oct", 3) == 0)
+        return readOCT(path);
+    if (std::strncmp(ext, "voc", 3) == 0)
+        return readVOC(path);
+    throw std::runtime_error("unknown format");
+}
+
+OctreeData OctreeReader::readOCT(const char *path) { return parseFile(parseOCT, path); }
+
+OctreeData OctreeReader::readOCT(const unsigned char *data, size_t size, const char *name)
+{
+    return parse(parseOCT, data, size, name);
+}
+
+OctreeData OctreeReader::readVOC(const char *path) { return parseFile(parseVOC, path); }
+
+OctreeData OctreeReader::readVOC(const unsigned char *data, size_t size, const char *name)
+{
+    return parse(parseVOC, data, size, name);
+}
+
+OctreeData OctreeReader::readDN(const char *path) { return parseFile(parseDN, path); }
+
+OctreeData OctreeReader::readDN(const unsigned char *data, size_t size, const char *name)
+{
+    return parse(parseDN, data, size, name);
 }

@@ -27,7 +27,7 @@ ColorInterface *ColorInterface::factory(fastdelegate::FastDelegate1<Point4> call
 }
 
 ColorInterface::ColorInterface(fastdelegate::FastDelegate1<Point4> callback, Point4 initial)
-    : colorSelection(nullptr), dialog(nullptr), colorChanged(), settingColor(false), colorHandler(0)
+    : colorSelection(nullptr), colorChanged(), settingColor(false)
 {
     dialog = gtk_dialog_new_with_buttons("select color", nullptr, GTK_DIALOG_NO_SEPARATOR, GTK_STOCK_CLOSE,
                                          GTK_RESPONSE_CLOSE, nullptr);
@@ -44,11 +44,8 @@ ColorInterface::ColorInterface(fastdelegate::FastDelegate1<Point4> callback, Poi
     setColor(initial);
     colorChanged = callback;
 
-    colorHandler = Delegate0::connect(chooser, "color-changed",
-                                      fastdelegate::MakeDelegate(this, &ColorInterface::colorCallBack));
-    Delegate0::connect(dialog, "response", fastdelegate::MakeDelegate(this, &ColorInterface::close));
-    Delegate0::connect(dialog, "destroy", fastdelegate::MakeDelegate(this, &ColorInterface::clean));
-    gtk_widget_show_all(dialog);
+    adopt(dialog, chooser,
+          Delegate0::connect(chooser, "color-changed", fastdelegate::MakeDelegate(this, &ColorInterface::colorCallBack)));
 }
 
 void ColorInterface::setColor(Point4 colour)
@@ -78,17 +75,4 @@ void ColorInterface::colorCallBack()
 {
     if (!settingColor)
         colorChanged(getColor());
-}
-
-void ColorInterface::close()
-{
-    gtk_widget_destroy(dialog);
-}
-
-void ColorInterface::clean()
-{
-    // The colour widget goes after the dialog's "destroy" handlers have run; nothing it still
-    // reports may reach this object.
-    g_signal_handler_disconnect(colorSelection, colorHandler);
-    delete this;
 }

@@ -2,7 +2,7 @@
 #define VELMORA_COLORINTERFACE_H
 
 #include "gui/FastDelegate.h"
-#include "math/NonCopyable.h"
+#include "gui/SelfDeletingDialog.h"
 #include "math/Point4.h"
 
 #include <gtk/gtk.h>
@@ -13,7 +13,7 @@
 /// A chooser is made by `factory` and lives until its dialog is closed (by the user, by its
 /// "Close" button or by `close`); it then deletes itself. Colours are `Point4`s with red,
 /// green, blue and alpha from 0 to 1.
-class ColorInterface : NonCopyable {
+class ColorInterface : public SelfDeletingDialog {
 public:
     /// Opens a chooser showing `initial` that passes each new colour to `callback`. Opening it
     /// does not call `callback`. The returned chooser belongs to its dialog.
@@ -24,23 +24,19 @@ public:
     void setColor(Point4 colour);
     Point4 getColor() const;
     /// Closes the dialog, which deletes the chooser.
-    void close();
+    void close() { closeDialog(); }
 
     GtkColorSelection *getColorSelection() const { return colorSelection; }
-    GtkWidget *getDialog() const { return dialog; }
 
 private:
     ColorInterface(fastdelegate::FastDelegate1<Point4> callback, Point4 initial);
-    ~ColorInterface() = default;
+    ~ColorInterface() override = default;
 
     void colorCallBack();
-    void clean();
 
     GtkColorSelection *colorSelection;
-    GtkWidget *dialog;
     fastdelegate::FastDelegate1<Point4> colorChanged;
     bool settingColor;
-    gulong colorHandler;
 };
 
 #endif

@@ -10,6 +10,7 @@
 #include "math/Messages.h"
 #include "objects/GL3DObject.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -157,7 +158,11 @@ ElementPanel::~ElementPanel()
 
 void ElementPanel::menuBarResponse(const char *key)
 {
-    if (element && element->is3DObject()) {
+    const auto action = std::find_if(menuActions.begin(), menuActions.end(),
+                                     [key](const MenuAction &a) { return std::strcmp(a.key, key) == 0; });
+    if (action != menuActions.end())
+        action->run();
+    else if (element && element->is3DObject()) {
         GL3DObject *object = static_cast<GL3DObject *>(element);
         if (std::strcmp(key, "bbox") == 0)
             object->toggleBoundingBox();
@@ -237,6 +242,20 @@ GtkWidget *ElementPanel::addCheckMenuItem(const char *label, const char *key, bo
     gtk_menu_shell_append(GTK_MENU_SHELL(into ? into : menu), item);
     stateControls.push_back({item, state});
     return item;
+}
+
+GtkWidget *ElementPanel::addMenuItem(const char *label, const char *key, std::function<void()> action, guint accel,
+                                     GtkWidget *into)
+{
+    menuActions.push_back({key, std::move(action)});
+    return addMenuItem(label, key, accel, into);
+}
+
+GtkWidget *ElementPanel::addCheckMenuItem(const char *label, const char *key, bool (*state)(GLObject *),
+                                          std::function<void()> action, GtkWidget *into)
+{
+    menuActions.push_back({key, std::move(action)});
+    return addCheckMenuItem(label, key, state, into);
 }
 
 GtkWidget *ElementPanel::addSubmenu(const char *label)
@@ -332,17 +351,29 @@ void ElementPanel::sliderChanged(GtkWidget *slider)
             s.second(slider, gtk_range_get_value(GTK_RANGE(slider)));
 }
 
-void ElementPanel::openPaletteDialog(int current, fastdelegate::FastDelegate1<int> choose)
+void ElementPanel::addPaletteItem(std::function<int()> current, fastdelegate::FastDelegate1<int> choose)
+{
+    paletteCurrent = std::move(current);
+    paletteChoose = choose;
+    addMenuItem("Palette properties...", "palette", [this] { openPaletteDialog(); });
+}
+
+void ElementPanel::openPaletteDialog()
 {
     const char *title = "Palette properties";
+    if (look.presentOpenPalette)
+        if (GtkWidget *open = getOpenDialog(title)) {
+            gtk_window_present(GTK_WINDOW(open));
+            return;
+        }
     if (look.onePaletteDialog)
         closeDialog(title);
     std::vector<std::string> names;
     for (int i = 0; i < ColorMap::getNumberOfColorMaps(); ++i)
         names.emplace_back(ColorMap::getColorMapName(i));
-    ListDialog *list = new ListDialog(title, names, choose);
+    ListDialog *list = new ListDialog(title, names, paletteChoose);
     // The current map is preselected (choosing it again changes nothing).
-    GtkTreePath *row = gtk_tree_path_new_from_indices(current, -1);
+    GtkTreePath *row = gtk_tree_path_new_from_indices(paletteCurrent(), -1);
     gtk_tree_selection_select_path(gtk_tree_view_get_selection(list->getList()), row);
     gtk_tree_path_free(row);
     adoptDialog(list->getDialog());

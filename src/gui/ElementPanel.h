@@ -8,6 +8,7 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,6 +39,8 @@ public:
         bool bareInformation = false;
         /// Opening the palette dialog again replaces the open one, rather than adding another.
         bool onePaletteDialog = false;
+        /// Asking for the palette dialog again brings the open one to the front instead.
+        bool presentOpenPalette = false;
     };
     static Look sliceLook();
 
@@ -47,8 +50,8 @@ public:
     ElementPanel(GLObject *element, const char *menuTitle, const Look &look);
     ~ElementPanel() override;
 
-    /// Runs the menu item `key`; the base panel knows "bbox" and "axes" (3D objects only).
-    /// Every menu action ends with a redraw request.
+    /// Runs the menu item `key`: the action it was added with, else "bbox" and "axes" (3D
+    /// objects only). Every menu action ends with a redraw request.
     virtual void menuBarResponse(const char *key);
     /// Runs the action of `row` (a row of the element's binding table) as its key would, asks
     /// for a redraw and refreshes the panel. Returns whether the element took it.
@@ -87,6 +90,11 @@ protected:
     /// follows `state` (called with the element on every update).
     GtkWidget *addCheckMenuItem(const char *label, const char *key, bool (*state)(GLObject *),
                                 GtkWidget *into = nullptr);
+    /// The same items, each running `action` when chosen (see menuBarResponse).
+    GtkWidget *addMenuItem(const char *label, const char *key, std::function<void()> action, guint accel = 0,
+                           GtkWidget *into = nullptr);
+    GtkWidget *addCheckMenuItem(const char *label, const char *key, bool (*state)(GLObject *),
+                                std::function<void()> action, GtkWidget *into = nullptr);
     /// A submenu item titled `label` in the panel's menu; returns the submenu.
     GtkWidget *addSubmenu(const char *label);
     /// A framed box titled `title` packed in `into` (the main box when null).
@@ -119,9 +127,10 @@ protected:
     /// `column`; `moved` receives every value change but those update() makes.
     GtkWidget *addSlider(GtkWidget *column, const char *label, const char *name, double lo, double hi, double value,
                          int digits, SliderMoved moved);
-    /// The dialog "Palette properties": the colour maps by name with `current` preselected;
-    /// choosing one calls `choose` with its index. The panel keeps it (see adoptDialog).
-    void openPaletteDialog(int current, fastdelegate::FastDelegate1<int> choose);
+    /// The menu item "Palette properties..." (key "palette"): its dialog lists the colour maps
+    /// by name with `current()` preselected; choosing one calls `choose` with its index. The
+    /// panel keeps the dialog (see adoptDialog).
+    void addPaletteItem(std::function<int()> current, fastdelegate::FastDelegate1<int> choose);
     /// Keeps `dialog` until the user closes it; the panel destroys it when it goes first.
     void adoptDialog(GtkWidget *dialog);
     /// Closes the open dialog titled `title`, if any.
@@ -152,8 +161,17 @@ private:
     static void onKeyButton(GtkButton *button, gpointer data);
     static void onKeyToggle(GtkToggleButton *button, gpointer data);
     static void onDialogGone(gpointer data, GObject *dialog);
+    void openPaletteDialog();
+
+    struct MenuAction {
+        const char *key;
+        std::function<void()> run;
+    };
 
     std::vector<GtkWidget *> dialogs;
+    std::vector<MenuAction> menuActions;
+    std::function<int()> paletteCurrent;
+    fastdelegate::FastDelegate1<int> paletteChoose;
 };
 
 /// Finds the widget named `name` under `root` (root included). Prints "Widget not found: %s"

@@ -14,7 +14,6 @@
 #include "math/Messages.h"
 
 #include <cmath>
-#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -31,35 +30,36 @@ bool showsTurntable(GLObject *e) { return (cam(e)->getOptions() & GLCamera::CIRC
 bool showsTangents(GLObject *e) { return (cam(e)->getOptions() & GLCamera::EPIPOLAR_TANGENCIES) != 0; }
 bool showsFlatPhotograph(GLObject *e) { return (cam(e)->getOptions() & GLCamera::TEXTURE_2D) != 0; }
 
-struct OptionKey {
-    const char *key;
-    unsigned bit;
-};
-const OptionKey kOptions[] = {
-    {"cmotion", GLCamera::CIRCULAR_MOTION},  {"etangencies", GLCamera::EPIPOLAR_TANGENCIES},
-    {"corigin", GLCamera::CAMERA_ORIGINS},   {"ctrajectory", GLCamera::CAMERA_TRAJECTORY},
-    {"2dtexture", GLCamera::TEXTURE_2D},
-};
-
 } // namespace
 
 GLCameraInterface::GLCameraInterface(GLCamera *c) : ElementPanel(c, "Camera"), camera(c), projection()
 {
-    addMenuItem("Camera Animation", "animation");
-    addMenuItem(rowOf(GLCamera::Action::LOAD_STATE).label, "loadcamera", GDK_space);
-    addMenuItem(rowOf(GLCamera::Action::SAVE_STATE).label, "savecamera", GDK_asterisk);
-    addMenuItem(rowOf(GLCamera::Action::VIEWS).label, "views", GDK_V);
-    addMenuItem("Align to...", "align");
+    using A = GLCamera::Action;
+    addMenuItem("Camera Animation", "animation", [this] { openAnimation(); });
+    addMenuItem(
+        rowOf(A::LOAD_STATE).label, "loadcamera", [this] { camera->perform(A::LOAD_STATE); }, GDK_space);
+    addMenuItem(
+        rowOf(A::SAVE_STATE).label, "savecamera", [this] { camera->perform(A::SAVE_STATE); }, GDK_asterisk);
+    addMenuItem(rowOf(A::VIEWS).label, "views", [this] { openViews(); }, GDK_V);
+    addMenuItem("Align to...", "align", [this] {
+        FileDialog *chooser = new FileDialog(
+            "Align to reference cameras", fastdelegate::MakeDelegate(this, &GLCameraInterface::onReferenceChosen));
+        adoptDialog(GTK_WIDGET(chooser->getDialog()));
+    });
     GtkWidget *advanced = addSubmenu("Advanced options");
-    addCheckMenuItem("Discrete Cameras", "corigin", showsOrigins, advanced);
-    addCheckMenuItem("Camera Trajectory", "ctrajectory", showsTrajectory, advanced);
+    const auto toggle = [this](unsigned bit) { return [this, bit] { camera->toggleOption(bit); }; };
+    addCheckMenuItem("Discrete Cameras", "corigin", showsOrigins, toggle(GLCamera::CAMERA_ORIGINS), advanced);
+    addCheckMenuItem("Camera Trajectory", "ctrajectory", showsTrajectory, toggle(GLCamera::CAMERA_TRAJECTORY),
+                     advanced);
     // The photograph overlays have no key of their own: they are reached here.
-    addCheckMenuItem("Turntable Lines", "cmotion", showsTurntable, advanced);
-    addCheckMenuItem("Epipolar Tangents", "etangencies", showsTangents, advanced);
-    addCheckMenuItem("Photograph in the Window (2D)", "2dtexture", showsFlatPhotograph, advanced);
+    addCheckMenuItem("Turntable Lines", "cmotion", showsTurntable, toggle(GLCamera::CIRCULAR_MOTION),
+                     advanced);
+    addCheckMenuItem("Epipolar Tangents", "etangencies", showsTangents, toggle(GLCamera::EPIPOLAR_TANGENCIES),
+                     advanced);
+    addCheckMenuItem("Photograph in the Window (2D)", "2dtexture", showsFlatPhotograph,
+                     toggle(GLCamera::TEXTURE_2D), advanced);
 
     GtkWidget *axes = addFrame("viewing axes", nullptr, false);
-    using A = GLCamera::Action;
     for (A along : {A::LOOK_ALONG_X, A::LOOK_ALONG_Y, A::LOOK_ALONG_Z})
         addActionButton(axes, along, true);
 
@@ -101,28 +101,6 @@ void GLCameraInterface::update()
     if (shown && !gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(shown)))
         gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(shown), TRUE);
     updating = false;
-}
-
-void GLCameraInterface::menuBarResponse(const char *key)
-{
-    if (std::strcmp(key, "animation") == 0) {
-        openAnimation();
-    } else if (std::strcmp(key, "views") == 0) {
-        openViews();
-    } else if (std::strcmp(key, "align") == 0) {
-        FileDialog *chooser = new FileDialog(
-            "Align to reference cameras", fastdelegate::MakeDelegate(this, &GLCameraInterface::onReferenceChosen));
-        adoptDialog(GTK_WIDGET(chooser->getDialog()));
-    } else if (std::strcmp(key, "loadcamera") == 0) {
-        camera->perform(GLCamera::Action::LOAD_STATE);
-    } else if (std::strcmp(key, "savecamera") == 0) {
-        camera->perform(GLCamera::Action::SAVE_STATE);
-    } else {
-        for (const OptionKey &o : kOptions)
-            if (std::strcmp(key, o.key) == 0)
-                camera->toggleOption(o.bit);
-    }
-    redraw();
 }
 
 void GLCameraInterface::openAnimation()

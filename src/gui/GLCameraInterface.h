@@ -19,10 +19,6 @@ public:
 
     explicit GLCameraInterface(GLCamera *camera);
 
-    /// "animation", "loadcamera", "savecamera", and the option keys "cmotion",
-    /// "etangencies", "corigin", "ctrajectory" and "2dtexture", which flip the camera's
-    /// option bits 1, 2, 4, 8 and 16.
-    void menuBarResponse(const char *key) override;
     void update() override;
 
     GLCamera *getCamera() const { return camera; }

@@ -11,19 +11,25 @@
 #include "formats/RGBColorReader.h"
 
 #include <cstdio>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 GLMeshObjectInterface::GLMeshObjectInterface(GLMeshObject *m) : ElementPanel(m, "Options"), mesh(m), dataButton(nullptr)
 {
-    addMenuItem("Surface properties...", "materials");
-    addMenuItem("Texture properties...", "texture");
-    addMenuItem("Clipping properties...", "clipping");
-    addMenuItem("Palette properties...", "palette");
-    addMenuItem("Load RGB colors...", "loadRGB");
-    addMenuItem("Distance to...", "distance");
+    addMenuItem("Surface properties...", "materials",
+                [this] { adoptDialog((new materialInterface(mesh))->getDialog()); });
+    addMenuItem("Texture properties...", "texture", [this] { createTextureDialog(); });
+    addMenuItem("Clipping properties...", "clipping",
+                [this] { adoptDialog((new clippingInterface(mesh))->getDialog()); });
+    addPaletteItem([this] { return mesh->getColorMap(); },
+                   fastdelegate::MakeDelegate(this, &GLMeshObjectInterface::onColorMapChosen));
+    addMenuItem("Load RGB colors...", "loadRGB", [this] {
+        FileDialog *chooser = new FileDialog(
+            "RGB color file", fastdelegate::MakeDelegate(this, &GLMeshObjectInterface::onFileChosen), false, "*.rgb");
+        adoptDialog(GTK_WIDGET(chooser->getDialog()));
+    });
+    addMenuItem("Distance to...", "distance", [this] { openDistancePanel(); });
 
     GtkWidget *modes = addFrame("visualization mode", nullptr, false);
     using A = GLMeshObject::Action;
@@ -40,29 +46,6 @@ void GLMeshObjectInterface::update()
     ElementPanel::update();
     if (dataButton)
         gtk_widget_set_visible(dataButton, mesh->hasDataItems());
-}
-
-void GLMeshObjectInterface::menuBarResponse(const char *key)
-{
-    if (std::strcmp(key, "materials") == 0) {
-        adoptDialog((new materialInterface(mesh))->getDialog());
-    } else if (std::strcmp(key, "texture") == 0) {
-        createTextureDialog();
-    } else if (std::strcmp(key, "clipping") == 0) {
-        adoptDialog((new clippingInterface(mesh))->getDialog());
-    } else if (std::strcmp(key, "palette") == 0) {
-        createPaletteDialog();
-    } else if (std::strcmp(key, "distance") == 0) {
-        openDistancePanel();
-    } else if (std::strcmp(key, "loadRGB") == 0) {
-        FileDialog *chooser = new FileDialog(
-            "RGB color file", fastdelegate::MakeDelegate(this, &GLMeshObjectInterface::onFileChosen), false, "*.rgb");
-        adoptDialog(GTK_WIDGET(chooser->getDialog()));
-    } else {
-        ElementPanel::menuBarResponse(key);
-        return;
-    }
-    redraw();
 }
 
 bool GLMeshObjectInterface::loadRGBFile(const char *path)
@@ -89,11 +72,6 @@ void GLMeshObjectInterface::onColorMapChosen(int index)
 {
     mesh->setColorMap(index);
     redraw();
-}
-
-void GLMeshObjectInterface::createPaletteDialog()
-{
-    openPaletteDialog(mesh->getColorMap(), fastdelegate::MakeDelegate(this, &GLMeshObjectInterface::onColorMapChosen));
 }
 
 void GLMeshObjectInterface::createTextureDialog()

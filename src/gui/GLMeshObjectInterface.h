@@ -14,9 +14,6 @@ class GLMeshObjectInterface : public ElementPanel {
 public:
     explicit GLMeshObjectInterface(GLMeshObject *mesh);
 
-    /// "materials", "texture", "clipping", "palette" and "loadRGB" open their dialogs; the
-    /// rest as for every 3D object.
-    void menuBarResponse(const char *key) override;
     void update() override;
 
     /// Reads a colour file (see RGBColorReader.h) into the mesh and shows its colours.
@@ -30,7 +27,6 @@ public:
 
 private:
     void createTextureDialog();
-    void createPaletteDialog();
     void onFileChosen(const char *path);
     void onColorMapChosen(int index);
     static void onTextureMode(GtkToggleButton *button, gpointer data);

@@ -3,7 +3,6 @@
 #include "gui/Delegate1.h"
 #include "objects/GLOctreeObject.h"
 
-#include <cstring>
 
 using fastdelegate::MakeDelegate;
 
@@ -17,9 +16,10 @@ bool drawsStructure(GLObject *e) { return octreeOf(e)->getDrawStructure(); }
 GLOctreeObjectInterface::GLOctreeObjectInterface(GLOctreeObject *o)
     : SlicePanel(o, "Octree"), octree(o)
 {
-    addCheckMenuItem("Draw Structure", "structure", drawsStructure);
-    addMenuItem("Palette properties...", "palette");
-    addMenuItem("Interpolation properties...", "interpolation");
+    addCheckMenuItem("Draw Structure", "structure", drawsStructure,
+                     [this] { octree->setDrawStructure(!octree->getDrawStructure()); });
+    addSlicePaletteItem();
+    addMenuItem("Interpolation properties...", "interpolation", [this] { openInterpolationDialog(); });
     createInterface();
 }
 
@@ -58,16 +58,6 @@ void GLOctreeObjectInterface::sliderMoved(GtkWidget *slider, double value)
     else
         applySliceSlider(slider, value);
     octree->postRedisplay();
-}
-
-void GLOctreeObjectInterface::menuBarResponse(const char *key)
-{
-    if (std::strcmp(key, "structure") == 0)
-        octree->setDrawStructure(!octree->getDrawStructure());
-    else if (std::strcmp(key, "interpolation") == 0)
-        openInterpolationDialog();
-    // The palette, the common items, and the redraw every menu item ends with.
-    SlicePanel::menuBarResponse(key);
 }
 
 void GLOctreeObjectInterface::openInterpolationDialog()

@@ -15,8 +15,6 @@ class GLOctreeObjectInterface : public SlicePanel {
 public:
     explicit GLOctreeObjectInterface(GLOctreeObject *octree);
 
-    /// Runs the menu item `key`: "bbox", "axes", "structure", "palette", "interpolation".
-    void menuBarResponse(const char *key) override;
 
     GtkWidget *getInterpolationDialog() const { return getOpenDialog(kInterpolationTitle); }
 

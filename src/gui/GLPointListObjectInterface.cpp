@@ -1,17 +1,24 @@
 #include "gui/GLPointListObjectInterface.h"
 
 #include "gui/DistancePanel.h"
-#include "gui/ListDialog.h"
-#include "formats/ColorMap.h"
 #include "objects/GLPointListObject.h"
 
-#include <cstring>
-#include <string>
-#include <vector>
+namespace {
 
-GLPointListObjectInterface::GLPointListObjectInterface(GLPointListObject *c) : ElementPanel(c, "PointList"), cloud(c)
+ElementPanel::Look cloudLook()
 {
-    addMenuItem("Palette properties...", "palette");
+    ElementPanel::Look l;
+    l.presentOpenPalette = true;
+    return l;
+}
+
+} // namespace
+
+GLPointListObjectInterface::GLPointListObjectInterface(GLPointListObject *c)
+    : ElementPanel(c, "PointList", cloudLook()), cloud(c)
+{
+    addPaletteItem([this] { return cloud->getColorMap(); },
+                   fastdelegate::MakeDelegate(this, &GLPointListObjectInterface::setColorMap));
 
     GtkWidget *modes = addFrame("visualization mode", nullptr, false);
     using A = GLPointListObject::Action;
@@ -66,26 +73,3 @@ DistancePanel *GLPointListObjectInterface::openDistancePanel()
 }
 
 void GLPointListObjectInterface::setColorMap(int index) { cloud->setColorMap(index); }
-
-void GLPointListObjectInterface::menuBarResponse(const char *key)
-{
-    if (std::strcmp(key, "palette") != 0) {
-        ElementPanel::menuBarResponse(key);
-        return;
-    }
-    if (GtkWidget *open = getPaletteDialog()) {
-        gtk_window_present(GTK_WINDOW(open));
-    } else {
-        std::vector<std::string> names;
-        for (int i = 0; i < ColorMap::getNumberOfColorMaps(); ++i)
-            names.push_back(ColorMap::getColorMapName(i));
-        ListDialog *dialog = new ListDialog("Palette properties", names,
-                                            fastdelegate::MakeDelegate(this, &GLPointListObjectInterface::setColorMap));
-        // The current map starts selected; choosing it again changes nothing.
-        GtkTreePath *path = gtk_tree_path_new_from_indices(cloud->getColorMap(), -1);
-        gtk_tree_selection_select_path(gtk_tree_view_get_selection(dialog->getList()), path);
-        gtk_tree_path_free(path);
-        adoptDialog(dialog->getDialog());
-    }
-    redraw();
-}

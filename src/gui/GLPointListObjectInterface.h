@@ -14,8 +14,6 @@ class GLPointListObjectInterface : public ElementPanel {
 public:
     explicit GLPointListObjectInterface(GLPointListObject *cloud);
 
-    /// Runs the menu item `key` ("bbox", "axes", "palette").
-    void menuBarResponse(const char *key) override;
     /// The open "Palette properties" dialog, null when closed.
     GtkWidget *getPaletteDialog() const { return getOpenDialog("Palette properties"); }
     /// The window "Distance to..." (button of the frame "measure"), opened or brought forward.

@@ -2,11 +2,11 @@
 
 #include "objects/GLSplatObject.h"
 
-#include <cstring>
 
 GLSplatObjectInterface::GLSplatObjectInterface(GLSplatObject *s) : ElementPanel(s, "Splats"), splats(s)
 {
-    addMenuItem("Palette properties...", "palette");
+    addPaletteItem([this] { return splats->getColorMap(); },
+                   fastdelegate::MakeDelegate(this, &GLSplatObjectInterface::setColorMap));
     using A = GLSplatObject::Action;
     GtkWidget *modes = addFrame("visualization mode", nullptr, false);
     for (A a : {A::SPLATS, A::CENTRES, A::CENTRE_COLOURS})
@@ -45,15 +45,5 @@ void GLSplatObjectInterface::update()
 void GLSplatObjectInterface::setColorMap(int index)
 {
     splats->setColorMap(index);
-    redraw();
-}
-
-void GLSplatObjectInterface::menuBarResponse(const char *key)
-{
-    if (std::strcmp(key, "palette") != 0) {
-        ElementPanel::menuBarResponse(key);
-        return;
-    }
-    openPaletteDialog(splats->getColorMap(), fastdelegate::MakeDelegate(this, &GLSplatObjectInterface::setColorMap));
     redraw();
 }

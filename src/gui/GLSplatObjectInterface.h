@@ -14,7 +14,6 @@ class GLSplatObjectInterface : public ElementPanel {
 public:
     explicit GLSplatObjectInterface(GLSplatObject *splats);
 
-    void menuBarResponse(const char *key) override;
     void update() override;
 
 private:

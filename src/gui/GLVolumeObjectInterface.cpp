@@ -7,7 +7,7 @@ using fastdelegate::MakeDelegate;
 GLVolumeObjectInterface::GLVolumeObjectInterface(GLVolumeObject *v)
     : SlicePanel(v, "Volume"), volume(v)
 {
-    addMenuItem("Palette properties...", "palette");
+    addSlicePaletteItem();
     createInterface();
 }
 

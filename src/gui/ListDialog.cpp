@@ -4,7 +4,7 @@
 
 ListDialog::ListDialog(const char *title, const std::vector<std::string> &items,
                        fastdelegate::FastDelegate1<int> callback)
-    : dialog(nullptr), list(nullptr), rowChosen(callback), selectionHandler(0)
+    : list(nullptr), rowChosen(callback)
 {
     dialog = gtk_dialog_new_with_buttons(title ? title : "", nullptr, GTK_DIALOG_NO_SEPARATOR, GTK_STOCK_OK,
                                          GTK_RESPONSE_OK, nullptr);
@@ -29,11 +29,8 @@ ListDialog::ListDialog(const char *title, const std::vector<std::string> &items,
     gtk_container_add(GTK_CONTAINER(scroller), view);
     gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), scroller, TRUE, TRUE, 0);
 
-    selectionHandler = Delegate0::connect(selection, "changed",
-                                          fastdelegate::MakeDelegate(this, &ListDialog::selectionCallback));
-    Delegate0::connect(dialog, "response", fastdelegate::MakeDelegate(this, &ListDialog::destructor));
-    Delegate0::connect(dialog, "destroy", fastdelegate::MakeDelegate(this, &ListDialog::clean));
-    gtk_widget_show_all(dialog);
+    adopt(dialog, selection,
+          Delegate0::connect(selection, "changed", fastdelegate::MakeDelegate(this, &ListDialog::selectionCallback)));
 }
 
 void ListDialog::selectionCallback()
@@ -46,17 +43,4 @@ void ListDialog::selectionCallback()
     int row = gtk_tree_path_get_indices(path)[0];
     gtk_tree_path_free(path);
     rowChosen(row);
-}
-
-void ListDialog::destructor()
-{
-    gtk_widget_destroy(dialog);
-}
-
-void ListDialog::clean()
-{
-    // The list and its selection are destroyed after the dialog's "destroy" handlers have run,
-    // that is after this object: nothing the selection reports from then on may reach it.
-    g_signal_handler_disconnect(gtk_tree_view_get_selection(list), selectionHandler);
-    delete this;
 }

@@ -2,7 +2,7 @@
 #define VELMORA_LISTDIALOG_H
 
 #include "gui/FastDelegate.h"
-#include "math/NonCopyable.h"
+#include "gui/SelfDeletingDialog.h"
 
 #include <gtk/gtk.h>
 
@@ -13,27 +13,23 @@
 ///
 /// Made with `new`; it opens at once and stays open, so the user may change the choice,
 /// until "OK" or the window's close box closes it; it then deletes itself.
-class ListDialog : NonCopyable {
+class ListDialog : public SelfDeletingDialog {
 public:
     ListDialog(const char *title, const std::vector<std::string> &items,
                fastdelegate::FastDelegate1<int> callback);
 
     /// Closes the dialog, which deletes the dialog object.
-    void destructor();
+    void destructor() { closeDialog(); }
 
-    GtkWidget *getDialog() const { return dialog; }
     GtkTreeView *getList() const { return list; }
 
 private:
-    ~ListDialog() = default;
+    ~ListDialog() override = default;
 
     void selectionCallback();
-    void clean();
 
-    GtkWidget *dialog;
     GtkTreeView *list;
     fastdelegate::FastDelegate1<int> rowChosen;
-    gulong selectionHandler;
 };
 
 #endif

@@ -2,7 +2,6 @@
 
 #include "objects/GLSlicedObject.h"
 
-#include <cstring>
 
 namespace {
 
@@ -88,10 +87,7 @@ void SlicePanel::setColorMap(int index)
     sliced->postRedisplay();
 }
 
-void SlicePanel::menuBarResponse(const char *key)
+void SlicePanel::addSlicePaletteItem()
 {
-    if (std::strcmp(key, "palette") == 0)
-        openPaletteDialog(sliced->getColorMap(), fastdelegate::MakeDelegate(this, &SlicePanel::setColorMap));
-    // The common items, and the redraw every menu item ends with.
-    ElementPanel::menuBarResponse(key);
+    addPaletteItem([this] { return sliced->getColorMap(); }, fastdelegate::MakeDelegate(this, &SlicePanel::setColorMap));
 }

@@ -14,8 +14,6 @@ class SlicePanel : public ElementPanel {
 public:
     /// Brings the common controls and the position sliders back to the element's state.
     void update() override;
-    /// Runs "palette" (the element's colour map in a palette dialog), then the common items.
-    void menuBarResponse(const char *key) override;
 
 protected:
     SlicePanel(GLSlicedObject *sliced, const char *menuTitle);
@@ -29,6 +27,8 @@ protected:
     /// Hands a moved threshold or position slider's value to the element; false for any
     /// other slider.
     bool applySliceSlider(GtkWidget *slider, double value);
+    /// "Palette properties...": the element's colour map, one dialog at a time.
+    void addSlicePaletteItem();
     void setColorMap(int index);
 
     GLSlicedObject *sliced;

@@ -84,23 +84,34 @@ void pngReadFile(png_structp png, png_bytep data, size_t length)
         png_error(png, kTooShort);
 }
 
-struct PngDecodeJob {
+// The libpng objects of one image, the size and the row table; zeroed with memset before use.
+struct PngJob {
     png_structp png;
     png_infop info;
-    FILE *in;
-    GrowBuffer pixels;
-    png_bytep *rowTable; // interlaced images only
+    png_bytep *rowTable;
     int width;
     int height;
     PngError error;
 };
 
-bool runPngDecode(PngDecodeJob *job)
+// Runs `work` on the job's libpng objects. A libpng error comes back here through longjmp and
+// returns false, so `work` must hold nothing that needs a destructor.
+template <class Work>
+bool runPng(PngJob *job, Work work)
 {
-    png_structp png = job->png;
-    png_infop info = job->info;
-    if (setjmp(png_jmpbuf(png)))
+    if (setjmp(png_jmpbuf(job->png)))
         return false;
+    return work(job->png, job->info);
+}
+
+// The row table serves interlaced images only.
+struct PngDecodeJob : PngJob {
+    FILE *in;
+    GrowBuffer pixels;
+};
+
+bool decodePngRows(PngDecodeJob *job, png_structp png, png_infop info)
+{
     png_set_read_fn(png, job->in, pngReadFile);
     png_set_sig_bytes(png, 8);
     // Bounds the text that a compressed chunk may expand to.
@@ -161,6 +172,11 @@ bool runPngDecode(PngDecodeJob *job)
     return true;
 }
 
+bool runPngDecode(PngDecodeJob *job)
+{
+    return runPng(job, [job](png_structp png, png_infop info) { return decodePngRows(job, png, info); });
+}
+
 // ---- JPEG ----
 
 struct JpegError {
@@ -201,26 +217,42 @@ void setUpJpegErrors(JpegError *error)
     error->message[0] = '\0';
 }
 
-struct JpegDecodeJob {
-    jpeg_decompress_struct cinfo;
+void createJpeg(jpeg_decompress_struct *cinfo) { jpeg_create_decompress(cinfo); }
+void createJpeg(jpeg_compress_struct *cinfo) { jpeg_create_compress(cinfo); }
+
+// A libjpeg object with this module's error handling; once `created`, the caller destroys it.
+// Jobs are zeroed with memset before they run.
+template <class Info>
+struct JpegJob {
+    Info cinfo;
     JpegError error;
+    bool created;
+};
+
+// Creates the job's libjpeg object and runs `work` on it. A libjpeg error comes back here
+// through longjmp and returns false, so `work` must hold nothing that needs a destructor.
+template <class Info, class Work>
+bool runJpeg(JpegJob<Info> *job, Work work)
+{
+    setUpJpegErrors(&job->error);
+    job->cinfo.err = &job->error.manager;
+    if (setjmp(job->error.jump))
+        return false;
+    createJpeg(&job->cinfo);
+    job->created = true;
+    return work(&job->cinfo);
+}
+
+struct JpegDecodeJob : JpegJob<jpeg_decompress_struct> {
     FILE *in;
     GrowBuffer pixels;
     int width;
     int height;
     int components;
-    bool created;
 };
 
-bool runJpegDecode(JpegDecodeJob *job)
+bool decodeJpegRows(JpegDecodeJob *job, j_decompress_ptr cinfo)
 {
-    j_decompress_ptr cinfo = &job->cinfo;
-    setUpJpegErrors(&job->error);
-    cinfo->err = &job->error.manager;
-    if (setjmp(job->error.jump))
-        return false;
-    jpeg_create_decompress(cinfo);
-    job->created = true;
     cinfo->mem->max_memory_to_use = kJpegMemory;
     jpeg_stdio_src(cinfo, job->in);
     jpeg_read_header(cinfo, TRUE);
@@ -258,26 +290,21 @@ bool runJpegDecode(JpegDecodeJob *job)
     return true;
 }
 
-struct JpegEncodeJob {
-    jpeg_compress_struct cinfo;
-    JpegError error;
+bool runJpegDecode(JpegDecodeJob *job)
+{
+    return runJpeg(job, [job](j_decompress_ptr cinfo) { return decodeJpegRows(job, cinfo); });
+}
+
+struct JpegEncodeJob : JpegJob<jpeg_compress_struct> {
     FILE *out;
     const unsigned char *pixels;
     int width;
     int height;
     int quality;
-    bool created;
 };
 
-bool runJpegEncode(JpegEncodeJob *job)
+bool encodeJpegRows(JpegEncodeJob *job, j_compress_ptr cinfo)
 {
-    j_compress_ptr cinfo = &job->cinfo;
-    setUpJpegErrors(&job->error);
-    cinfo->err = &job->error.manager;
-    if (setjmp(job->error.jump))
-        return false;
-    jpeg_create_compress(cinfo);
-    job->created = true;
     jpeg_stdio_dest(cinfo, job->out);
     cinfo->image_width = static_cast<JDIMENSION>(job->width);
     cinfo->image_height = static_cast<JDIMENSION>(job->height);
@@ -296,26 +323,21 @@ bool runJpegEncode(JpegEncodeJob *job)
     return true;
 }
 
+bool runJpegEncode(JpegEncodeJob *job)
+{
+    return runJpeg(job, [job](j_compress_ptr cinfo) { return encodeJpegRows(job, cinfo); });
+}
+
 // ---- PNG encoding ----
 
-struct PngEncodeJob {
-    png_structp png;
-    png_infop info;
+struct PngEncodeJob : PngJob {
     FILE *out;
-    png_bytep *rowTable;
-    int width;
-    int height;
     int colorType;
     int level;
-    PngError error;
 };
 
-bool runPngEncode(PngEncodeJob *job)
+bool encodePngRows(PngEncodeJob *job, png_structp png, png_infop info)
 {
-    png_structp png = job->png;
-    png_infop info = job->info;
-    if (setjmp(png_jmpbuf(png)))
-        return false;
     png_init_io(png, job->out);
     png_set_compression_level(png, job->level);
     png_set_compression_mem_level(png, 8);
@@ -334,6 +356,11 @@ bool runPngEncode(PngEncodeJob *job)
     png_write_image(png, job->rowTable);
     png_write_end(png, info);
     return true;
+}
+
+bool runPngEncode(PngEncodeJob *job)
+{
+    return runPng(job, [job](png_structp png, png_infop info) { return encodePngRows(job, png, info); });
 }
 
 int quietTiff(TIFF *, void *, const char *, const char *, va_list)
@@ -481,24 +508,17 @@ Decoded decodeJpeg(FILE *in)
 
 namespace {
 
-struct JpegSizeJob {
-    jpeg_decompress_struct cinfo;
-    JpegError error;
+struct JpegSizeJob : JpegJob<jpeg_decompress_struct> {
     FILE *in;
-    bool created;
 };
 
 bool runJpegSize(JpegSizeJob *job)
 {
-    setUpJpegErrors(&job->error);
-    job->cinfo.err = &job->error.manager;
-    if (setjmp(job->error.jump))
-        return false;
-    jpeg_create_decompress(&job->cinfo);
-    job->created = true;
-    jpeg_stdio_src(&job->cinfo, job->in);
-    jpeg_read_header(&job->cinfo, TRUE);
-    return true;
+    return runJpeg(job, [job](j_decompress_ptr cinfo) {
+        jpeg_stdio_src(cinfo, job->in);
+        jpeg_read_header(cinfo, TRUE);
+        return true;
+    });
 }
 
 // Width and height from a PNM header (P1 to P6): numbers separated by white space, with

@@ -1,6 +1,7 @@
 #include "math/Matrix3.h"
 
 #include "math/Quaternion.h"
+#include "math/SquareMatrix.h"
 
 #include <cmath>
 
@@ -42,18 +43,7 @@ Matrix3 Point3::operator^(const Point3 &o) const
     return Matrix3(*this, o);
 }
 
-Matrix3 Matrix3::operator*(const Matrix3 &o) const
-{
-    Matrix3 r;
-    for (int i = 0; i < 3; i++)
-        for (int j = 0; j < 3; j++) {
-            double sum = 0;
-            for (int k = 0; k < 3; k++)
-                sum += double((*this)(i, k)) * o(k, j);
-            r(i, j) = float(sum);
-        }
-    return r;
-}
+Matrix3 Matrix3::operator*(const Matrix3 &o) const { return squarematrix::product<Matrix3, 3>(*this, o); }
 
 Point3 Matrix3::operator*(const Point3 &p) const
 {

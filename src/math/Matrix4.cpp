@@ -1,5 +1,7 @@
 #include "math/Matrix4.h"
 
+#include "math/SquareMatrix.h"
+
 #include <cmath>
 
 const Matrix4 Matrix4::Identity(1, 1, 1, 1);
@@ -37,18 +39,7 @@ Matrix4::Matrix4(const Point3 &axis, float angle) : Matrix4()
     a(2, 2) = c + t * u.z * u.z;
 }
 
-Matrix4 Matrix4::operator*(const Matrix4 &o) const
-{
-    Matrix4 r;
-    for (int i = 0; i < 4; i++)
-        for (int j = 0; j < 4; j++) {
-            double sum = 0;
-            for (int k = 0; k < 4; k++)
-                sum += double((*this)(i, k)) * o(k, j);
-            r(i, j) = float(sum);
-        }
-    return r;
-}
+Matrix4 Matrix4::operator*(const Matrix4 &o) const { return squarematrix::product<Matrix4, 4>(*this, o); }
 
 Matrix4 &Matrix4::operator*=(const Matrix4 &o)
 {
@@ -95,20 +86,12 @@ void Matrix4::product(float *out, const float *in) const
 
 Matrix4 Matrix4::transpose() const
 {
-    Matrix4 r;
-    for (int i = 0; i < 4; i++)
-        for (int j = 0; j < 4; j++)
-            r(i, j) = (*this)(j, i);
-    return r;
+    return squarematrix::byElements<Matrix4, 4>([this](int i, int j) { return (*this)(j, i); });
 }
 
 Matrix3 Matrix4::getSubMatrix() const
 {
-    Matrix3 r;
-    for (int i = 0; i < 3; i++)
-        for (int j = 0; j < 3; j++)
-            r(i, j) = (*this)(i, j);
-    return r;
+    return squarematrix::byElements<Matrix3, 3>([this](int i, int j) { return (*this)(i, j); });
 }
 
 void Matrix4::setSubMatrix(const Matrix3 &r)

@@ -234,16 +234,10 @@ void GL3DObject::drawBoundingBox()
     glLineWidth(2);
 
     const Point3 &a = bbMin, &b = bbMax;
-    const Point3 c[8] = {{a.x, a.y, a.z}, {b.x, a.y, a.z}, {b.x, b.y, a.z}, {a.x, b.y, a.z},
-                         {a.x, a.y, b.z}, {b.x, a.y, b.z}, {b.x, b.y, b.z}, {a.x, b.y, b.z}};
-    glBegin(GL_LINE_LOOP);
-    for (int i = 0; i < 4; ++i)
-        glVertex3fv(c[i]);
-    glEnd();
-    glBegin(GL_LINE_LOOP);
-    for (int i = 4; i < 8; ++i)
-        glVertex3fv(c[i]);
-    glEnd();
+    const float c[8][3] = {{a.x, a.y, a.z}, {b.x, a.y, a.z}, {b.x, b.y, a.z}, {a.x, b.y, a.z},
+                           {a.x, a.y, b.z}, {b.x, a.y, b.z}, {b.x, b.y, b.z}, {a.x, b.y, b.z}};
+    drawLineLoop(c, 4);
+    drawLineLoop(c + 4, 4);
     glBegin(GL_LINES);
     for (int i = 0; i < 4; ++i) {
         glVertex3fv(c[i]);

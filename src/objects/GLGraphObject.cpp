@@ -4,6 +4,7 @@
 
 #include "math/Messages.h"
 #include "objects/SizeStep.h"
+#include "render/GLState.h"
 
 #include <GL/gl.h>
 
@@ -167,12 +168,9 @@ void GLGraphObject::defaultDrawing() { drawData(); }
 
 void GLGraphObject::drawData()
 {
-    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT | GL_LINE_BIT |
-                 GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glMultMatrixf(static_cast<const float *>(pose));
+    pushPoseAndArrays(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT | GL_LINE_BIT |
+                          GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT,
+                      pose);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_POINT_SMOOTH);

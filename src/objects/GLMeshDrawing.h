@@ -40,6 +40,8 @@ public:
     void drawDataShade();
     void drawDataWire();
     void drawTexture();
+    /// The textured drawing in the modulate (decal) environment; the environment the
+    /// drawing found is restored afterwards, as every other state.
     void drawTextureModulate();
     void drawTextureDecal();
     void drawShadow(float *plane, float *light, float *color);

@@ -44,6 +44,13 @@ namespace {
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
+// The drawing method that draws the mesh through `pass` of its drawing part.
+template <void (GLMeshDrawing::*pass)()>
+GL3DObject::DrawMethod drawingOf()
+{
+    return static_cast<GL3DObject::DrawMethod>(&GLMeshObject::drawWith<pass>);
+}
+
 } // namespace
 
 // --- Construction ---------------------------------------------------------------------------
@@ -276,9 +283,9 @@ void GLMeshObject::reload()
     computeVertexNormals();
     msg::note("%d triangles, %d vertex\n", nTriangles, nVertices);
     // A textured mesh stays textured: its texture is made again from the files as they are.
-    if (drawMethod == static_cast<DrawMethod>(&GLMeshObject::drawTexture))
+    if (drawMethod == drawingOf<&GLMeshDrawing::drawTexture>())
         setDrawTexture();
-    else if (drawMethod == static_cast<DrawMethod>(&GLMeshObject::drawTextureModulate))
+    else if (drawMethod == drawingOf<&GLMeshDrawing::drawTextureModulate>())
         setDrawTextureFromData();
 }
 
@@ -442,19 +449,11 @@ bool GLMeshObject::addDataItem(const DataItem &item)
 
 // --- Drawing --------------------------------------------------------------------------------
 
-namespace {
-
-using MeshMethod = void (GLMeshObject::*)();
-
-GL3DObject::DrawMethod method(MeshMethod m) { return static_cast<GL3DObject::DrawMethod>(m); }
-
-} // namespace
-
 void GLMeshObject::setDefaultDrawing() { drawMethod = &GL3DObject::defaultDrawing; }
 
-void GLMeshObject::setDrawTriangles() { drawMethod = method(&GLMeshObject::drawTriangles); }
+void GLMeshObject::setDrawTriangles() { drawMethod = drawingOf<&GLMeshDrawing::drawTriangles>(); }
 
-bool GLMeshObject::showingFileColours() const { return drawMethod == method(&GLMeshObject::drawFileColours); }
+bool GLMeshObject::showingFileColours() const { return drawMethod == drawingOf<&GLMeshDrawing::drawFileColours>(); }
 
 void GLMeshObject::setDrawData()
 {
@@ -462,14 +461,14 @@ void GLMeshObject::setDrawData()
         return;
     if (nDataItems > 0) {
         // The array may hold the file colours: the data colours are painted again.
-        drawMethod = method(&GLMeshObject::drawData);
+        drawMethod = drawingOf<&GLMeshDrawing::drawData>();
         computeColors();
     } else if (hasFileColours()) {
         setDrawFileColours();
     } else if (coloursGiven) {
         // A mesh handed over without data items still has a (black) colour array: only
         // colours given through setColors() are shown.
-        drawMethod = method(&GLMeshObject::drawData);
+        drawMethod = drawingOf<&GLMeshDrawing::drawData>();
     }
 }
 
@@ -479,7 +478,7 @@ void GLMeshObject::setDrawFileColours()
         return;
     std::copy(fileColours.begin(), fileColours.end(), colors);
     coloursChanged();
-    drawMethod = method(&GLMeshObject::drawFileColours);
+    drawMethod = drawingOf<&GLMeshDrawing::drawFileColours>();
 }
 
 void GLMeshObject::setDrawTexture()
@@ -489,7 +488,7 @@ void GLMeshObject::setDrawTexture()
         setDrawFileColours();
         return;
     }
-    drawMethod = method(&GLMeshObject::drawTexture);
+    drawMethod = drawingOf<&GLMeshDrawing::drawTexture>();
 }
 
 void GLMeshObject::setDrawTextureFromData()
@@ -498,20 +497,10 @@ void GLMeshObject::setDrawTextureFromData()
         readTextureFromData();
     // Data textures are meant smooth, whatever filter the image texture had.
     textureFilter = GL_LINEAR;
-    drawMethod = method(&GLMeshObject::drawTextureModulate);
+    drawMethod = drawingOf<&GLMeshDrawing::drawTextureModulate>();
 }
 
 void GLMeshObject::defaultDrawing() { drawing.defaultDrawing(); }
-void GLMeshObject::drawTriangles() { drawing.drawTriangles(); }
-void GLMeshObject::drawShade() { drawing.drawShade(); }
-void GLMeshObject::drawWireframe() { drawing.drawWireframe(); }
-void GLMeshObject::drawData() { drawing.drawData(); }
-void GLMeshObject::drawFileColours() { drawing.drawFileColours(); }
-void GLMeshObject::drawDataShade() { drawing.drawDataShade(); }
-void GLMeshObject::drawDataWire() { drawing.drawDataWire(); }
-void GLMeshObject::drawTexture() { drawing.drawTexture(); }
-void GLMeshObject::drawTextureModulate() { drawing.drawTextureModulate(); }
-void GLMeshObject::drawTextureDecal() { drawing.drawTextureDecal(); }
 void GLMeshObject::drawShadow(float *plane, float *light, float *color) { drawing.drawShadow(plane, light, color); }
 void GLMeshObject::drawSelectedPoint() { picking.drawSelectedPoint(); }
 void GLMeshObject::drawPath() { picking.drawPath(); }
@@ -551,8 +540,9 @@ void GLMeshObject::drawInfo()
     if (!legendDrawing)
         return;
     // The data colours and the data texture (key 9) have a scale of values.
-    bool show = drawMethod == method(&GLMeshObject::drawData) || drawMethod == method(&GLMeshObject::drawTextureModulate);
-    if (drawMethod == method(&GLMeshObject::drawTexture) && getTextureWidth() == getTextureHeight() &&
+    bool show = drawMethod == drawingOf<&GLMeshDrawing::drawData>() ||
+                drawMethod == drawingOf<&GLMeshDrawing::drawTextureModulate>();
+    if (drawMethod == drawingOf<&GLMeshDrawing::drawTexture>() && getTextureWidth() == getTextureHeight() &&
         getTextureWidth() > 0) {
         const int side = static_cast<int>(std::sqrt(static_cast<double>(nVertices)));
         show = show || side == getTextureWidth();
@@ -782,9 +772,8 @@ bool GLMeshObject::runAction(const KeyBinding &row)
     case Action::PRINT_POSE:
         printPose();
         break;
-    case Action::NEXT_COLOR_MAP:
-    case Action::PREVIOUS_COLOR_MAP:
-        return stepColorMap(row.action == actionValue(Action::NEXT_COLOR_MAP) ? 1 : -1);
+    default: // the colour-map rows run through stepColorMap, from their flags
+        break;
     }
     return true;
 }

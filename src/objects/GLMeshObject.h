@@ -175,19 +175,15 @@ public:
     int getTextureWidth() const { return texturing.getTextureWidth(); }
     int getTextureHeight() const { return texturing.getTextureHeight(); }
 
-
-    void drawTriangles();
-    void drawShade();
-    void drawWireframe();
-    void drawData();
-    void drawFileColours();
-    void drawDataShade();
-    void drawDataWire();
-    void drawTexture();
-    /// The textured drawing in the modulate (decal) environment; the environment the
-    /// drawing found is restored afterwards, as every other state.
-    void drawTextureModulate();
-    void drawTextureDecal();
+    /// The drawing method that runs `pass` of the drawing part: drawMethod points at members
+    /// of GL3DObject, so the mesh reaches each of its drawings through this one forwarder.
+    template <void (GLMeshDrawing::*pass)()>
+    void drawWith()
+    {
+        (drawing.*pass)();
+    }
+    /// The buffers and the drawing methods (see GLMeshDrawing).
+    GLMeshDrawing &getDrawing() { return drawing; }
     /// The selected vertex, its one-ring and the normals there (nothing without a selection).
     void drawSelectedPoint();
     /// The measured path as a thick blue line on the surface (nothing without a path).

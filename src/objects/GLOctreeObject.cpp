@@ -37,7 +37,7 @@ void rangeOf(const float *v, size_t n, float &lo, float &hi)
 
 GLOctreeObject::GLOctreeObject(const char *path) : GLOctreeObject(OctreeReader::read(path)) {}
 
-GLOctreeObject::GLOctreeObject(OctreeData data) : GLSlicedObject(GLObject::OCTREE), octree(std::move(data))
+GLOctreeObject::GLOctreeObject(OctreeData data) : GLSlicedObject(GLObject::OCTREE, 1), octree(std::move(data))
 {
     completeLoading();
 }
@@ -227,8 +227,6 @@ void GLOctreeObject::setInterpolationMode(int mode)
     postRedisplay();
 }
 
-int GLOctreeObject::getInterpolationMode() const { return planes.getFilter() == GL_LINEAR ? 1 : 0; }
-
 void GLOctreeObject::setColorMap(int i)
 {
     colorMapIndex = ColorMap::mapNumber(i);
@@ -328,18 +326,10 @@ void GLOctreeObject::buildOverlay(int p)
     }
 }
 
-void GLOctreeObject::refreshTextures()
+void GLOctreeObject::planeRefreshed(int p)
 {
-    for (int p = 0; p < 3; ++p) {
-        if (!geometry.visible[p] || !stale[p])
-            continue;
-        int w, h;
-        buildSlice(p, sliceBuffer, w, h);
-        planes.upload(p, sliceBuffer.data(), w, h);
-        if (drawStructure)
-            buildOverlay(p);
-        stale[p] = false;
-    }
+    if (drawStructure)
+        buildOverlay(p);
 }
 
 // --- Drawing --------------------------------------------------------------------------------
@@ -364,20 +354,6 @@ void GLOctreeObject::setDrawTexture() { drawSlicesOf(DATA_SLICE); }
 void GLOctreeObject::setDrawOctreeTexture() { drawSlicesOf(STRUCTURE_SLICE); }
 
 void GLOctreeObject::setDrawCubes() { drawMethod = method(&GLOctreeObject::drawCubes); }
-
-void GLOctreeObject::withPose(void (GLOctreeObject::*pass)())
-{
-    glPushAttrib(GL_ENABLE_BIT | GL_TRANSFORM_BIT);
-    computeClippingPlanes();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glMultMatrixf(pose);
-    glEnable(GL_RESCALE_NORMAL); // a pose that scales keeps the shading of the cubes
-    setClippingPlanes();
-    (this->*pass)();
-    glPopMatrix();
-    glPopAttrib();
-}
 
 void GLOctreeObject::drawPoints()
 {
@@ -457,12 +433,10 @@ void GLOctreeObject::drawCubeList()
     glPopAttrib();
 }
 
-void GLOctreeObject::drawDataCube() { withPose(&GLOctreeObject::drawPoints); }
-void GLOctreeObject::drawTexture() { withPose(&GLOctreeObject::drawPlanes); }
-void GLOctreeObject::drawCubes() { withPose(&GLOctreeObject::drawCubeList); }
+void GLOctreeObject::drawDataCube() { withPose([this] { drawPoints(); }); }
+void GLOctreeObject::drawTexture() { withPose([this] { drawPlanes(); }); }
+void GLOctreeObject::drawCubes() { withPose([this] { drawCubeList(); }); }
 void GLOctreeObject::defaultDrawing() { drawDataCube(); }
-
-void GLOctreeObject::drawShadow(float *, float *, float *) {}
 
 void GLOctreeObject::drawInfo()
 {
@@ -547,9 +521,8 @@ bool GLOctreeObject::runAction(const KeyBinding &row)
         stale[p] = true;
         break;
     }
-    case Action::NEXT_COLOR_MAP:
-    case Action::PREVIOUS_COLOR_MAP:
-        return stepColorMap(a == Action::NEXT_COLOR_MAP ? 1 : -1);
+    default: // the colour-map rows run through stepColorMap, from their flags
+        break;
     }
     return true;
 }

@@ -43,9 +43,7 @@ public:
 
     /// Non-zero: linear filtering; 0: nearest. getInterpolationMode() is 1 for linear.
     void setInterpolationMode(int mode);
-    int getInterpolationMode() const;
     void setColorMap(int i) override;
-    int getColorMap() const override { return colorMapIndex; }
     void setDrawStructure(bool on);
     bool getDrawStructure() const { return drawStructure; }
     float getPointSize() const { return pointSize; }
@@ -69,13 +67,12 @@ public:
 
     /// Texels of plane p (0 X, 1 Y, 2 Z) at the current position from the current slice
     /// source, black where no leaf lies; `width`, `height` receive the texture size.
-    void buildSlice(int p, std::vector<unsigned char> &rgb, int &width, int &height) const;
+    void buildSlice(int p, std::vector<unsigned char> &rgb, int &width, int &height) const override;
 
     void drawDataCube();
     void drawTexture();
     void drawCubes();
 
-    void drawShadow(float *plane, float *light, float *color) override;
     void notifyClick(int x, int y) override;
     enum class Action {
         BIGGER_POINTS, SMALLER_POINTS, PREVIOUS_DATA, NEXT_DATA, DATA_POINTS, DATA_SLICES, STRUCTURE_SLICES,
@@ -102,11 +99,11 @@ private:
     void markAllStale();
     /// Draws the slice planes from `source`, rebuilding their textures when it changes.
     void drawSlicesOf(SliceSource source);
-    void refreshTextures();
+    /// The structure overlay follows the plane's new texture.
+    void planeRefreshed(int p) override;
     /// Outline segments of every leaf square on plane p, 6 floats a segment.
     void buildOverlay(int p);
     void printInfo(int i) const;
-    void withPose(void (GLOctreeObject::*pass)());
     void drawPoints();
     void drawPlanes();
     void drawCubeList();
@@ -123,12 +120,10 @@ private:
     bool thresholdSet = false;
     std::vector<float> overlay[3];
     int textureScale = 1;
-    int colorMapIndex = 1;
     float pointSize = 1.0f;
     bool drawStructure = false;
     SliceSource sliceSource = DATA_SLICE;
     int cubeList = -1;
-    std::vector<unsigned char> sliceBuffer;
 };
 
 #endif

@@ -7,6 +7,7 @@
 #include "formats/TextCloudReader.h"
 #include "render/EyeDomePass.h"
 #include "math/Messages.h"
+#include "render/GLState.h"
 
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
@@ -521,9 +522,8 @@ bool GLPointListObject::runAction(const KeyBinding &row)
         adaptiveSize = !adaptiveSize;
         msg::note("GLPointListObject: adaptive point size %s\n", adaptiveSize ? "on" : "off");
         break;
-    case Action::NEXT_COLOR_MAP:
-    case Action::PREVIOUS_COLOR_MAP:
-        return stepColorMap(row.action == actionValue(Action::NEXT_COLOR_MAP) ? 1 : -1);
+    default: // the colour-map rows run through stepColorMap, from their flags
+        break;
     }
     return true;
 }
@@ -600,11 +600,7 @@ void GLPointListObject::drawData()
         startLevelOfDetail();
     }
 
-    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT | GL_DEPTH_BUFFER_BIT);
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glMultMatrixf(static_cast<const float *>(pose));
+    pushPoseAndArrays(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT | GL_DEPTH_BUFFER_BIT, pose);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
     glShadeModel(GL_SMOOTH);

@@ -1,5 +1,7 @@
 #include "objects/GLSlicedObject.h"
 
+#include <GL/gl.h>
+
 #include <algorithm>
 
 void GLSlicedObject::getCurrentPosition(int *out) const { std::copy(geometry.position, geometry.position + 3, out); }
@@ -27,4 +29,35 @@ bool GLSlicedObject::stepColorMap(int step)
 {
     setColorMap(getColorMap() + step);
     return true;
+}
+
+int GLSlicedObject::getInterpolationMode() const { return planes.getFilter() == GL_LINEAR ? 1 : 0; }
+
+void GLSlicedObject::drawShadow(float *, float *, float *) {}
+
+void GLSlicedObject::refreshTextures()
+{
+    for (int p = 0; p < 3; ++p) {
+        if (!geometry.visible[p] || !stale[p])
+            continue;
+        int w, h;
+        buildSlice(p, sliceBuffer, w, h);
+        planes.upload(p, sliceBuffer.data(), w, h);
+        planeRefreshed(p);
+        stale[p] = false;
+    }
+}
+
+void GLSlicedObject::withPose(const std::function<void()> &pass)
+{
+    glPushAttrib(GL_ENABLE_BIT | GL_TRANSFORM_BIT);
+    computeClippingPlanes();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glMultMatrixf(pose);
+    glEnable(GL_RESCALE_NORMAL); // a pose that scales keeps the shading of lit cubes
+    setClippingPlanes();
+    pass();
+    glPopMatrix();
+    glPopAttrib();
 }

@@ -4,6 +4,9 @@
 #include "objects/GL3DObject.h"
 #include "objects/SlicePlanes.h"
 
+#include <functional>
+#include <vector>
+
 /// What the octree and the volume share as elements shown on three axis-aligned planes: where
 /// the planes stand and which show, their textures and which of those are stale, and the value
 /// and colour ranges that the panel reads.
@@ -21,13 +24,26 @@ public:
     virtual void setMinMaxThreshold(float min, float max) = 0;
     /// Any integer, kept modulo the number of colour maps.
     virtual void setColorMap(int i) = 0;
-    virtual int getColorMap() const = 0;
+    int getColorMap() const { return colorMapIndex; }
+    /// 1 when the slice textures are filtered linearly, 0 for the nearest sample.
+    int getInterpolationMode() const;
+    /// The RGB texture of plane `p` (0 for X, 1 for Y, 2 for Z), `width` x `height` texels.
+    virtual void buildSlice(int p, std::vector<unsigned char> &rgb, int &width, int &height) const = 0;
+    /// Planes in space cast no shadow worth drawing.
+    void drawShadow(float *plane, float *light, float *color) override;
     /// Texture sides per axis.
     const int *getTextureSize() const { return geometry.textureSize; }
     const SlicePlanes &getSlicePlanes() const { return planes; }
 
 protected:
-    using GL3DObject::GL3DObject;
+    GLSlicedObject(short kind, int firstColorMap) : GL3DObject(kind), colorMapIndex(firstColorMap) {}
+    /// Rebuilds and uploads the stale textures of the visible planes (needs a context).
+    void refreshTextures();
+    /// Called when the texture of plane `p` was uploaded again.
+    virtual void planeRefreshed(int) {}
+    /// Runs `pass` under the pose with the clipping planes set there; the model-view matrix
+    /// and the enable and transform state come back as they were.
+    void withPose(const std::function<void()> &pass);
     /// Like the panel's palette: another map over the same threshold range.
     bool stepColorMap(int step) override;
 
@@ -36,6 +52,10 @@ protected:
     bool stale[3] = {true, true, true};
     float minimum = 0, maximum = 0;
     float thresholdMin = 0, thresholdMax = 0;
+    int colorMapIndex;
+
+private:
+    std::vector<unsigned char> sliceBuffer;
 };
 
 #endif

@@ -5,6 +5,7 @@
 #include "formats/SplatReader.h"
 #include "math/Messages.h"
 #include "ps/PsRaster.h"
+#include "render/GLState.h"
 
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
@@ -152,9 +153,8 @@ bool GLSplatObject::runAction(const KeyBinding &row)
     case Action::FLOOR_UP: setOpacityFloor(opacityFloor + 0.05); msg::note("\ropacity floor @ %.2f", opacityFloor); break;
     case Action::DEGREE_DOWN: setDegree(degree - 1); msg::note("\rspherical-harmonic degree %d", degree); break;
     case Action::DEGREE_UP: setDegree(degree + 1); msg::note("\rspherical-harmonic degree %d", degree); break;
-    case Action::NEXT_COLOR_MAP:
-    case Action::PREVIOUS_COLOR_MAP:
-        return stepColorMap(row.action == actionValue(Action::NEXT_COLOR_MAP) ? 1 : -1);
+    default: // the colour-map rows run through stepColorMap, from their flags
+        break;
     }
     return true;
 }
@@ -394,11 +394,7 @@ void GLSplatObject::drawCentres()
     if (scene.count == 0)
         return;
     prepareCentreColours();
-    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT);
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glMultMatrixf(static_cast<const float *>(pose));
+    pushPoseAndArrays(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT, pose);
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
     glPointSize(1);

@@ -33,7 +33,7 @@ GL3DObject::DrawMethod method(void (GLVolumeObject::*m)()) { return static_cast<
 
 GLVolumeObject::GLVolumeObject(const char *path) : GLVolumeObject(readVolume(path)) {}
 
-GLVolumeObject::GLVolumeObject(VolumeData data) : GLSlicedObject(GLObject::VOLUME), volume(std::move(data))
+GLVolumeObject::GLVolumeObject(VolumeData data) : GLSlicedObject(GLObject::VOLUME, 5), volume(std::move(data))
 {
     prepare();
 }
@@ -100,8 +100,6 @@ void GLVolumeObject::setInterpolationMode(int mode)
     updateColorMap();
     postRedisplay();
 }
-
-int GLVolumeObject::getInterpolationMode() const { return planes.getFilter() == GL_LINEAR ? 1 : 0; }
 
 void GLVolumeObject::setColorMap(int i)
 {
@@ -188,38 +186,19 @@ void GLVolumeObject::updateColorMap()
     legend.add(ColorMap::selectColorMap(colorMapIndex), minimum, maximum, thresholdMin, thresholdMax, 15, 2);
 }
 
-void GLVolumeObject::refreshTextures()
-{
-    for (int p = 0; p < 3; ++p) {
-        if (!geometry.visible[p] || !stale[p])
-            continue;
-        int w, h;
-        buildSlice(p, sliceBuffer, w, h);
-        planes.upload(p, sliceBuffer.data(), w, h);
-        stale[p] = false;
-    }
-}
-
 void GLVolumeObject::setDefaultDrawing() { drawMethod = method(&GLVolumeObject::drawTexture); }
 
 void GLVolumeObject::drawTexture()
 {
     refreshTextures();
-    glPushAttrib(GL_ENABLE_BIT | GL_TRANSFORM_BIT);
-    computeClippingPlanes();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glMultMatrixf(pose);
-    setClippingPlanes();
-    planes.drawQuads(geometry);
-    planes.drawOutlines(geometry);
-    glPopMatrix();
-    glPopAttrib();
+    withPose([this] {
+        planes.drawQuads(geometry);
+        planes.drawOutlines(geometry);
+    });
 }
 
 void GLVolumeObject::defaultDrawing() { drawTexture(); }
 
-void GLVolumeObject::drawShadow(float *, float *, float *) {}
 void GLVolumeObject::notifyClick(int, int) {}
 
 const BindingTable &GLVolumeObject::bindings()
@@ -247,9 +226,8 @@ bool GLVolumeObject::runAction(const KeyBinding &row)
         geometry.visible[p] = !geometry.visible[p];
         return true;
     }
-    case Action::NEXT_COLOR_MAP:
-    case Action::PREVIOUS_COLOR_MAP:
-        return stepColorMap(a == Action::NEXT_COLOR_MAP ? 1 : -1);
+    default: // the colour-map rows run through stepColorMap, from their flags
+        break;
     }
     return false;
 }

@@ -28,10 +28,8 @@ public:
     void setMinMaxThreshold(float min, float max) override;
     /// Non-zero: linear filtering; 0: nearest.
     void setInterpolationMode(int mode);
-    int getInterpolationMode() const;
     /// Ignored when unchanged.
     void setColorMap(int i) override;
-    int getColorMap() const override { return colorMapIndex; }
     bool isPackedColor() const { return volume.packedColor; }
     int getSubSampling() const { return subSampling; }
     const float *getVoxelSize() const { return volume.voxelSize; }
@@ -48,14 +46,13 @@ public:
 
     /// Texels of plane p (0 X, 1 Y, 2 Z) at the current position: RGB rows of the plane's
     /// texture size, white outside the sampled area. `width`, `height` receive its size.
-    void buildSlice(int plane, std::vector<unsigned char> &rgb, int &width, int &height) const;
+    void buildSlice(int plane, std::vector<unsigned char> &rgb, int &width, int &height) const override;
     /// The colour-map texels and legend after the map, the thresholds or the filter changed:
     /// every plane is rebuilt.
     void updateColorMap();
 
     void setDefaultDrawing();
     void drawTexture();
-    void drawShadow(float *plane, float *light, float *color) override;
     void notifyClick(int x, int y) override;
     /// "1", "2", "3" toggle the X, Y, Z planes; Page Up / Page Down change the colour map.
     enum class Action { X_PLANE, Y_PLANE, Z_PLANE, NEXT_COLOR_MAP, PREVIOUS_COLOR_MAP };
@@ -69,13 +66,9 @@ protected:
 
 private:
     void prepare();
-    /// Rebuilds the stale textures of visible planes (needs a context).
-    void refreshTextures();
 
     VolumeData volume;
-    int colorMapIndex = 5;
     int subSampling = 1;
-    std::vector<unsigned char> sliceBuffer;
 };
 
 #endif

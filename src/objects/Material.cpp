@@ -8,34 +8,43 @@
 #include <cstdlib>
 #include <string>
 
+namespace {
+
+struct Rgb {
+    float r, g, b;
+};
+
+constexpr void setColour(float *c, const Rgb &rgb)
+{
+    c[0] = rgb.r;
+    c[1] = rgb.g;
+    c[2] = rgb.b;
+    c[3] = 1;
+}
+
+/// An opaque material of shininess 60 on both faces with grey ambient and specular colours
+/// and a black wire; only the diffuse colour may differ between the faces.
+constexpr Material litBothSides(float ambient, Rgb frontDiffuse, Rgb backDiffuse, float specular)
+{
+    Material m{};
+    m.frontShininess = m.backShininess = 60;
+    setColour(m.frontAmbient, {ambient, ambient, ambient});
+    setColour(m.backAmbient, {ambient, ambient, ambient});
+    setColour(m.frontDiffuse, frontDiffuse);
+    setColour(m.backDiffuse, backDiffuse);
+    setColour(m.frontSpecular, {specular, specular, specular});
+    setColour(m.backSpecular, {specular, specular, specular});
+    setColour(m.wireColor, {0, 0, 0});
+    return m;
+}
+
+} // namespace
+
 const Material Material::predefined[3] = {
-    {60,
-     {0.5f, 0.5f, 0.5f, 1},
-     {0.65f, 0.65f, 0.65f, 1},
-     {0.3f, 0.3f, 0.3f, 1},
-     60,
-     {0.5f, 0.5f, 0.5f, 1},
-     {0.67f, 0.67f, 0.67f, 1},
-     {0.3f, 0.3f, 0.3f, 1},
-     {0, 0, 0, 1}},
-    {60,
-     {0.2f, 0.2f, 0.2f, 1},
-     {0.76f, 0.56f, 0.5f, 1},
-     {0.4f, 0.4f, 0.4f, 1},
-     60,
-     {0.2f, 0.2f, 0.2f, 1},
-     {0.76f, 0.56f, 0.5f, 1},
-     {0.4f, 0.4f, 0.4f, 1},
-     {0, 0, 0, 1}},
-    {60,
-     {1, 1, 1, 1},
-     {0.87f, 0.87f, 0.87f, 1},
-     {0.15f, 0.15f, 0.15f, 1},
-     60,
-     {1, 1, 1, 1},
-     {0.87f, 0.87f, 0.87f, 1},
-     {0.15f, 0.15f, 0.15f, 1},
-     {0, 0, 0, 1}},
+    // The back a shade lighter than the front.
+    litBothSides(0.5f, {0.65f, 0.65f, 0.65f}, {0.67f, 0.67f, 0.67f}, 0.3f),
+    litBothSides(0.2f, {0.76f, 0.56f, 0.5f}, {0.76f, 0.56f, 0.5f}, 0.4f),
+    litBothSides(1, {0.87f, 0.87f, 0.87f}, {0.87f, 0.87f, 0.87f}, 0.15f),
 };
 
 void Material::set() const

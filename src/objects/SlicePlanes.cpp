@@ -156,10 +156,7 @@ void SlicePlanes::drawOutlines(const SliceGeometry &g) const
             continue;
         float corners[4][3], tex[4][2];
         quadCorners(g, p, corners, tex);
-        glBegin(GL_LINE_LOOP);
-        for (int i = 0; i < 4; ++i)
-            glVertex3fv(corners[i]);
-        glEnd();
+        drawLineLoop(corners, 4);
     }
     // Two visible planes meet along the third axis, at both planes' positions.
     glBegin(GL_LINES);

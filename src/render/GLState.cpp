@@ -38,3 +38,20 @@ void blendLuminanceAlpha(int w, int h, const unsigned char *pixels)
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
 }
+
+void drawLineLoop(const float (*corners)[3], int n)
+{
+    glBegin(GL_LINE_LOOP);
+    for (int i = 0; i < n; ++i)
+        glVertex3fv(corners[i]);
+    glEnd();
+}
+
+void pushPoseAndArrays(unsigned attributes, const float *pose)
+{
+    glPushAttrib(attributes);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glMultMatrixf(pose);
+}

@@ -15,4 +15,12 @@ void unpackTightRows();
 /// pixel-store state (blending on, zoom 1, tight rows): the caller saves what it keeps.
 void blendLuminanceAlpha(int w, int h, const unsigned char *pixels);
 
+/// Saves `attributes` and the client vertex-array state, then multiplies the model-view matrix
+/// by `pose` (16 floats, column-major) on a new level of its stack, the matrix mode left at
+/// model-view: how an element starts drawing its arrays. The caller pops the three.
+void pushPoseAndArrays(unsigned attributes, const float *pose);
+
+/// A closed line through `n` corners in their order.
+void drawLineLoop(const float (*corners)[3], int n);
+
 #endif

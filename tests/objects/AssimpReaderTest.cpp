@@ -180,8 +180,8 @@ TEST_F(Foreign, MeshWithColoursAndDataOpensShowingItsColours)
     ASSERT_NE(mesh, nullptr);
     EXPECT_EQ(mesh->getNDataItems(), 3);
     EXPECT_EQ(std::memcmp(mesh->getColors(), kRGB, sizeof kRGB), 0);
-    const auto fileColours = static_cast<GL3DObject::DrawMethod>(&GLMeshObject::drawFileColours);
-    const auto data = static_cast<GL3DObject::DrawMethod>(&GLMeshObject::drawData);
+    const auto fileColours = static_cast<GL3DObject::DrawMethod>(&GLMeshObject::drawWith<&GLMeshDrawing::drawFileColours>);
+    const auto data = static_cast<GL3DObject::DrawMethod>(&GLMeshObject::drawWith<&GLMeshDrawing::drawData>);
     EXPECT_EQ(mesh->getDrawMethod(), fileColours);
     // The data paints its colour map over them; key 3 brings them back, and stepping through
     // the data items meanwhile leaves them alone.

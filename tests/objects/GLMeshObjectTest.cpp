@@ -134,13 +134,13 @@ TEST_F(MeshFiles, OffColoursAndNormalsAreTheMeshs)
     ASSERT_NE(m->getColors(), nullptr);
     EXPECT_EQ(std::vector<unsigned char>(m->getColors(), m->getColors() + 9),
               (std::vector<unsigned char>{255, 0, 0, 0, 255, 0, 0, 0, 255}));
-    EXPECT_EQ(m->getDrawMethod(), static_cast<GL3DObject::DrawMethod>(&GLMeshObject::drawFileColours));
+    EXPECT_EQ(m->getDrawMethod(), static_cast<GL3DObject::DrawMethod>(&GLMeshObject::drawWith<&GLMeshDrawing::drawFileColours>));
     // The file's normals point along y; computed ones would point along z.
     EXPECT_EQ(m->getNormals()[2], Point3(0, 1, 0));
     // Without data, the data drawing shows them too: they are not data waiting for an item.
     m->setDrawTriangles();
     m->setDrawData();
-    EXPECT_EQ(m->getDrawMethod(), static_cast<GL3DObject::DrawMethod>(&GLMeshObject::drawFileColours));
+    EXPECT_EQ(m->getDrawMethod(), static_cast<GL3DObject::DrawMethod>(&GLMeshObject::drawWith<&GLMeshDrawing::drawFileColours>));
 
     // Reload reads both again.
     put("c.off", "COFF\n3 1 0\n0 0 0 9 9 9\n1 0 0 9 9 9\n0 1 0 9 9 9\n3 0 1 2\n");

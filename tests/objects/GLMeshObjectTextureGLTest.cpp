@@ -135,8 +135,8 @@ TEST_F(MeshTexture, DrawingRestoresTheTextureStateAndSettingsHaveKeys)
     for (int key : {int(KeyCode::TEXTURE_MODULATE), int(KeyCode::TEXTURE_DECAL)}) {
         ASSERT_EQ(mesh->notifyCommand(key), 1);
         mesh->draw();
-        mesh->drawTextureModulate();
-        mesh->drawTextureDecal();
+        mesh->getDrawing().drawTextureModulate();
+        mesh->getDrawing().drawTextureDecal();
         glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &before);
         EXPECT_EQ(before, GL_REPLACE);
         EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
