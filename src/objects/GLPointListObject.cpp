@@ -420,9 +420,17 @@ void GLPointListObject::centerObject(Point3 c)
 Point3 GLPointListObject::getOrigin() const
 {
     // Where the object is shown: a moved object turns the view about its moved point.
-    if (selectedVertex >= 0 && selectedVertex < nVertices)
-        return pose * Point3(vertices[3 * selectedVertex], vertices[3 * selectedVertex + 1], vertices[3 * selectedVertex + 2]);
+    if (const float *p = selectedPoint())
+        return pose * Point3(p[0], p[1], p[2]);
     return pose * center;
+}
+
+const float *GLPointListObject::selectedPoint() const
+{
+    if (selectedVertex < 0 || selectedVertex >= nVertices)
+        return nullptr;
+    // The worker reorders the arrays until its hierarchy is taken: the copy made as it started.
+    return building.valid() ? heldSelection : vertices + 3 * selectedVertex;
 }
 
 std::string GLPointListObject::getInformation() const
@@ -661,13 +669,13 @@ void GLPointListObject::drawData()
     if (eyeDome && drawnCount > 0)
         EyeDomePass::apply(eyeDomeStrength, 1);
 
-    if (selectedVertex >= 0 && selectedVertex < nVertices) {
+    if (const float *p = selectedPoint()) {
         // Drawn again at the same depth: it must win against the point itself.
         glDepthFunc(GL_LEQUAL);
         glPointSize(5);
         glColor3ub(255, 0, 0);
         glBegin(GL_POINTS);
-        glVertex3fv(vertices + 3 * selectedVertex);
+        glVertex3fv(p);
         glEnd();
     }
     glPopMatrix();

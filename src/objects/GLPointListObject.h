@@ -152,6 +152,8 @@ private:
     bool needsLevelOfDetail() const;
     /// Starts the worker (once) when the cloud needs a hierarchy.
     void startLevelOfDetail();
+    /// The selected point's coordinates (kept in memory), null when none is selected.
+    const float *selectedPoint() const;
     const std::vector<unsigned> &sampleOf(size_t m);
     static std::vector<unsigned> stratifiedSample(size_t n, size_t m);
     /// The arrays the hierarchy reorders in place.
@@ -186,6 +188,7 @@ private:
     /// The sample's points, colours and values, copied before the worker reorders the arrays.
     std::vector<float> heldPoints, heldValues;
     std::vector<unsigned char> heldColors;
+    float heldSelection[3] = {0, 0, 0};      ///< the selected point, copied likewise
     bool heldUploaded = false;               ///< the sample buffers hold the held sample
     float heldThreshold = 0;                 ///< at this threshold
     size_t heldShown = 0;                    ///< the points of it they hold

@@ -49,6 +49,8 @@ void GLPointListObject::startLevelOfDetail()
         if (v)
             heldValues[k] = v[i];
     }
+    if (selectedVertex >= 0 && selectedVertex < nVertices)
+        std::copy(vertices + 3 * selectedVertex, vertices + 3 * selectedVertex + 3, heldSelection);
     const PointLodArrays arrays = reorderedArrays();
     cancelBuild = false;
     building = std::async(std::launch::async, [this, arrays, n] {

@@ -137,6 +137,28 @@ TEST_F(PointLodFrames, PickingAReorderedCloudReportsTheFileIndexAndCoordinates)
     EXPECT_EQ(cloud.getOrigin(), Point3(0.9f, -0.9f, c.p[3 * 127 + 2]));
 }
 
+// A point picked before the hierarchy is started (no frame yet) is marked, and turns the
+// view, at its place while the worker reorders the arrays under it.
+TEST_F(PointLodFrames, APointPickedBeforeTheBuildKeepsItsPlaceWhileItRuns)
+{
+    const Cloud c(128);
+    const PointListRecord record{c.size(), c.p.data(), c.rgb.data(), nullptr};
+    GLPointListObject cloud(&record);
+    PointBudgets::current().drag = 1000;
+    {
+        CapturingMessageSink said;
+        ScopedMessageSink scope(said);
+        cloud.notifyClick(121, 120);
+    }
+    ASSERT_EQ(cloud.getSelectedVertex(), 127);
+    const Point3 picked(0.9f, -0.9f, c.p[3 * 127 + 2]);
+    frame(cloud); // starts the worker
+    EXPECT_EQ(cloud.getOrigin(), picked);
+    frame(cloud);
+    cloud.buildLevelOfDetail();
+    EXPECT_EQ(cloud.getOrigin(), picked);
+}
+
 TEST_F(PointLodFrames, FramesKeepToTheirBudget)
 {
     const Cloud c(128);
