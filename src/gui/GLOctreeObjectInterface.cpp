@@ -3,7 +3,6 @@
 #include "gui/Delegate1.h"
 #include "objects/GLOctreeObject.h"
 
-
 using fastdelegate::MakeDelegate;
 
 namespace {

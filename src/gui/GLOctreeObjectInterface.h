@@ -15,7 +15,6 @@ class GLOctreeObjectInterface : public SlicePanel {
 public:
     explicit GLOctreeObjectInterface(GLOctreeObject *octree);
 
-
     GtkWidget *getInterpolationDialog() const { return getOpenDialog(kInterpolationTitle); }
 
 private:

@@ -2,7 +2,6 @@
 
 #include "objects/GLSplatObject.h"
 
-
 GLSplatObjectInterface::GLSplatObjectInterface(GLSplatObject *s) : ElementPanel(s, "Splats"), splats(s)
 {
     addPaletteItem([this] { return splats->getColorMap(); },

@@ -2,7 +2,6 @@
 
 #include "objects/GLSlicedObject.h"
 
-
 namespace {
 
 template <int k>
