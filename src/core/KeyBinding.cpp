@@ -56,6 +56,20 @@ std::string keyName(int key)
     return code;
 }
 
+BindingTable::BindingTable(const char *kindName, const KeyBinding *table, size_t count, ColorMaps maps,
+                           const BindingTable *fallbackTable)
+    : kind(kindName), rows(table, table + count), fallback(fallbackTable)
+{
+    if (maps == WITH_COLOR_MAPS) {
+        // A step may recolour every vertex or rebuild every texture.
+        constexpr unsigned F = KeyBinding::BUSY | KeyBinding::REDRAW;
+        rows.push_back(
+            {NEXT_COLOR_MAP, {KeyCode::PAGE_UP}, nullptr, "next colour map", F | KeyBinding::NEXT_COLOR_MAP});
+        rows.push_back({PREVIOUS_COLOR_MAP, {KeyCode::PAGE_DOWN}, nullptr, "previous colour map",
+                        F | KeyBinding::PREVIOUS_COLOR_MAP});
+    }
+}
+
 const KeyBinding *BindingTable::find(int key) const
 {
     for (const KeyBinding &r : *this)

@@ -38,11 +38,22 @@ std::string keyName(int key);
 
 /// The one table of an element kind. A kind that specialises another (a simplex mesh is
 /// drawn as a mesh) names the other's table as fallback: keys that are not its own go there.
+/// A kind with colour maps asks for the Page Up / Page Down rows that step through them: they
+/// are the same for every such kind and follow the kind's own rows.
 class BindingTable {
 public:
+    enum ColorMaps { WITHOUT_COLOR_MAPS, WITH_COLOR_MAPS };
+    /// The action values of the colour-map rows, outside every kind's own actions.
+    enum : int { NEXT_COLOR_MAP = -1, PREVIOUS_COLOR_MAP = -2 };
+
     template <size_t N>
     BindingTable(const char *kindName, const KeyBinding (&table)[N], const BindingTable *fallbackTable = nullptr)
-        : kind(kindName), rows(table), count(N), fallback(fallbackTable)
+        : BindingTable(kindName, table, N, WITHOUT_COLOR_MAPS, fallbackTable)
+    {
+    }
+    template <size_t N>
+    BindingTable(const char *kindName, const KeyBinding (&table)[N], ColorMaps maps)
+        : BindingTable(kindName, table, N, maps, nullptr)
     {
     }
 
@@ -51,17 +62,19 @@ public:
     /// The row of `action` here or in the fallback.
     const KeyBinding &row(int action) const;
     /// Whether `row` is one of this table's own rows (not the fallback's).
-    bool owns(const KeyBinding &r) const { return &r >= rows && &r < rows + count; }
+    bool owns(const KeyBinding &r) const { return &r >= begin() && &r < end(); }
 
-    const KeyBinding *begin() const { return rows; }
-    const KeyBinding *end() const { return rows + count; }
+    const KeyBinding *begin() const { return rows.data(); }
+    const KeyBinding *end() const { return rows.data() + rows.size(); }
     const char *getKind() const { return kind; }
     const BindingTable *getFallback() const { return fallback; }
 
 private:
+    BindingTable(const char *kindName, const KeyBinding *table, size_t count, ColorMaps maps,
+                 const BindingTable *fallbackTable);
+
     const char *kind;
-    const KeyBinding *rows;
-    size_t count;
+    std::vector<KeyBinding> rows;
     const BindingTable *fallback;
 };
 
@@ -70,21 +83,6 @@ template <class A>
 constexpr int actionValue(A a)
 {
     return static_cast<int>(a);
-}
-
-/// The Page Up / Page Down rows of every kind that has colour maps: the keys and their text
-/// are the same for all, the action values are the kind's own. `flags` come on top of the
-/// colour-map step's own flag.
-template <class A>
-constexpr KeyBinding nextColorMapRow(A action, unsigned flags)
-{
-    return {actionValue(action), {KeyCode::PAGE_UP}, nullptr, "next colour map", flags | KeyBinding::NEXT_COLOR_MAP};
-}
-template <class A>
-constexpr KeyBinding previousColorMapRow(A action, unsigned flags)
-{
-    return {actionValue(action), {KeyCode::PAGE_DOWN}, nullptr, "previous colour map",
-            flags | KeyBinding::PREVIOUS_COLOR_MAP};
 }
 
 #endif

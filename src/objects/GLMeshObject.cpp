@@ -693,10 +693,8 @@ const BindingTable &GLMeshObject::bindings()
         {actionValue(A::PREVIOUS_DATA), {'<', ','}, nullptr, "previous data item", F},
         {actionValue(A::NEXT_DATA), {'>', '.'}, nullptr, "next data item", F},
         {actionValue(A::PRINT_POSE), {'+'}, nullptr, "print the pose", F},
-        nextColorMapRow(A::NEXT_COLOR_MAP, F),
-        previousColorMapRow(A::PREVIOUS_COLOR_MAP, F),
     };
-    static const BindingTable table("mesh", rows);
+    static const BindingTable table("mesh", rows, BindingTable::WITH_COLOR_MAPS);
     return table;
 }
 
@@ -771,8 +769,6 @@ bool GLMeshObject::runAction(const KeyBinding &row)
         break;
     case Action::PRINT_POSE:
         printPose();
-        break;
-    default: // the colour-map rows run through stepColorMap, from their flags
         break;
     }
     return true;

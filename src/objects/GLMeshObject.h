@@ -269,7 +269,7 @@ public:
     enum class Action {
         WIRE_FRAME, SHADE, TEXTURE, DEPTH_BUFFER, DATA, DATA_TEXTURE,
         TEXTURE_NEAREST, TEXTURE_LINEAR, TEXTURE_DECAL, TEXTURE_MODULATE,
-        PREVIOUS_DATA, NEXT_DATA, PRINT_POSE, NEXT_COLOR_MAP, PREVIOUS_COLOR_MAP,
+        PREVIOUS_DATA, NEXT_DATA, PRINT_POSE,
     };
     static const BindingTable &bindings();
     const BindingTable *getBindings() const override { return &bindings(); }

@@ -37,7 +37,8 @@ void rangeOf(const float *v, size_t n, float &lo, float &hi)
 
 GLOctreeObject::GLOctreeObject(const char *path) : GLOctreeObject(OctreeReader::read(path)) {}
 
-GLOctreeObject::GLOctreeObject(OctreeData data) : GLSlicedObject(GLObject::OCTREE, 1), octree(std::move(data))
+GLOctreeObject::GLOctreeObject(OctreeData data)
+    : GLSlicedObject(GLObject::OCTREE, 1, actionValue(Action::X_PLANE)), octree(std::move(data))
 {
     completeLoading();
 }
@@ -477,15 +478,15 @@ const BindingTable &GLOctreeObject::bindings()
         {actionValue(Action::X_PLANE), {'6'}, "X", "X plane on/off", F},
         {actionValue(Action::Y_PLANE), {'7'}, "Y", "Y plane on/off", F},
         {actionValue(Action::Z_PLANE), {'8'}, "Z", "Z plane on/off", F},
-        nextColorMapRow(Action::NEXT_COLOR_MAP, F),
-        previousColorMapRow(Action::PREVIOUS_COLOR_MAP, F),
     };
-    static const BindingTable table("octree", rows);
+    static const BindingTable table("octree", rows, BindingTable::WITH_COLOR_MAPS);
     return table;
 }
 
 bool GLOctreeObject::runAction(const KeyBinding &row)
 {
+    if (GLSlicedObject::runAction(row))
+        return true;
     const Action a = static_cast<Action>(row.action);
     switch (a) {
     case Action::BIGGER_POINTS:
@@ -513,15 +514,7 @@ bool GLOctreeObject::runAction(const KeyBinding &row)
     case Action::CUBES:
         setDrawCubes();
         break;
-    case Action::X_PLANE:
-    case Action::Y_PLANE:
-    case Action::Z_PLANE: {
-        const int p = static_cast<int>(a) - static_cast<int>(Action::X_PLANE);
-        geometry.visible[p] = !geometry.visible[p];
-        stale[p] = true;
-        break;
-    }
-    default: // the colour-map rows run through stepColorMap, from their flags
+    default: // the plane toggles, taken above
         break;
     }
     return true;

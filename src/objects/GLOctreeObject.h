@@ -76,7 +76,7 @@ public:
     void notifyClick(int x, int y) override;
     enum class Action {
         BIGGER_POINTS, SMALLER_POINTS, PREVIOUS_DATA, NEXT_DATA, DATA_POINTS, DATA_SLICES, STRUCTURE_SLICES,
-        DEPTH_BUFFER, CUBES, X_PLANE, Y_PLANE, Z_PLANE, NEXT_COLOR_MAP, PREVIOUS_COLOR_MAP,
+        DEPTH_BUFFER, CUBES, X_PLANE, Y_PLANE, Z_PLANE,
     };
     static const BindingTable &bindings();
     const BindingTable *getBindings() const override { return &bindings(); }

@@ -481,12 +481,10 @@ const BindingTable &GLPointListObject::bindings()
         {actionValue(Action::DATA), {'1'}, "Data", "the points in their colours", F},
         {actionValue(Action::DEPTH_BUFFER), {'2'}, "Zbuffer", "depth buffer shading", F},
         {actionValue(Action::OWN_COLORS), {'3'}, nullptr, "its colours or its values", F},
-        nextColorMapRow(Action::NEXT_COLOR_MAP, F),
-        previousColorMapRow(Action::PREVIOUS_COLOR_MAP, F),
         {actionValue(Action::EYE_DOME), {'e'}, "Eye-dome lighting", "eye-dome lighting on/off", F},
         {actionValue(Action::ADAPTIVE_SIZE), {'4'}, "Adaptive size", "adaptive point size on/off", F},
     };
-    static const BindingTable table("point cloud", rows);
+    static const BindingTable table("point cloud", rows, BindingTable::WITH_COLOR_MAPS);
     return table;
 }
 
@@ -529,8 +527,6 @@ bool GLPointListObject::runAction(const KeyBinding &row)
     case Action::ADAPTIVE_SIZE:
         adaptiveSize = !adaptiveSize;
         msg::note("GLPointListObject: adaptive point size %s\n", adaptiveSize ? "on" : "off");
-        break;
-    default: // the colour-map rows run through stepColorMap, from their flags
         break;
     }
     return true;

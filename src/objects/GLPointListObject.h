@@ -65,7 +65,7 @@ public:
     void notifyClick(int x, int y) override;
     enum class Action {
         BIGGER_POINTS, SMALLER_POINTS, LOWER_THRESHOLD, HIGHER_THRESHOLD, DATA, DEPTH_BUFFER, OWN_COLORS,
-        NEXT_COLOR_MAP, PREVIOUS_COLOR_MAP, EYE_DOME, ADAPTIVE_SIZE,
+        EYE_DOME, ADAPTIVE_SIZE,
     };
     static const BindingTable &bindings();
     const BindingTable *getBindings() const override { return &bindings(); }

@@ -31,6 +31,16 @@ bool GLSlicedObject::stepColorMap(int step)
     return true;
 }
 
+bool GLSlicedObject::runAction(const KeyBinding &row)
+{
+    const int p = row.action - xPlaneAction;
+    if (p < 0 || p > 2)
+        return false;
+    // A hidden plane keeps its stale flag: one shown again is rebuilt only if it needs it.
+    geometry.visible[p] = !geometry.visible[p];
+    return true;
+}
+
 int GLSlicedObject::getInterpolationMode() const { return planes.getFilter() == GL_LINEAR ? 1 : 0; }
 
 void GLSlicedObject::drawShadow(float *, float *, float *) {}

@@ -36,7 +36,14 @@ public:
     const SlicePlanes &getSlicePlanes() const { return planes; }
 
 protected:
-    GLSlicedObject(short kind, int firstColorMap) : GL3DObject(kind), colorMapIndex(firstColorMap) {}
+    /// `xPlane`: the action value of the kind's X plane toggle; its Y and Z toggles are the
+    /// two values after it.
+    GLSlicedObject(short kind, int firstColorMap, int xPlane)
+        : GL3DObject(kind), colorMapIndex(firstColorMap), xPlaneAction(xPlane)
+    {
+    }
+    /// The plane toggles, whose rows every sliced kind has; false for any other row.
+    bool runAction(const KeyBinding &row) override;
     /// Rebuilds and uploads the stale textures of the visible planes (needs a context).
     void refreshTextures();
     /// Called when the texture of plane `p` was uploaded again.
@@ -55,6 +62,7 @@ protected:
     int colorMapIndex;
 
 private:
+    int xPlaneAction;
     std::vector<unsigned char> sliceBuffer;
 };
 

@@ -131,10 +131,8 @@ const BindingTable &GLSplatObject::bindings()
         {actionValue(Action::FLOOR_UP), {'>', '.'}, ">", "opacity floor up", F},
         {actionValue(Action::DEGREE_DOWN), {'['}, "[", "spherical-harmonic degree down", F},
         {actionValue(Action::DEGREE_UP), {']'}, "]", "spherical-harmonic degree up", F},
-        nextColorMapRow(Action::NEXT_COLOR_MAP, F),
-        previousColorMapRow(Action::PREVIOUS_COLOR_MAP, F),
     };
-    static const BindingTable table("splat scene", rows);
+    static const BindingTable table("splat scene", rows, BindingTable::WITH_COLOR_MAPS);
     return table;
 }
 
@@ -153,8 +151,6 @@ bool GLSplatObject::runAction(const KeyBinding &row)
     case Action::FLOOR_UP: setOpacityFloor(opacityFloor + 0.05); msg::note("\ropacity floor @ %.2f", opacityFloor); break;
     case Action::DEGREE_DOWN: setDegree(degree - 1); msg::note("\rspherical-harmonic degree %d", degree); break;
     case Action::DEGREE_UP: setDegree(degree + 1); msg::note("\rspherical-harmonic degree %d", degree); break;
-    default: // the colour-map rows run through stepColorMap, from their flags
-        break;
     }
     return true;
 }

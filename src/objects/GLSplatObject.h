@@ -34,7 +34,6 @@ public:
 
     enum class Action {
         SPLATS, CENTRES, CENTRE_COLOURS, BIGGER, SMALLER, FLOOR_DOWN, FLOOR_UP, DEGREE_DOWN, DEGREE_UP,
-        NEXT_COLOR_MAP, PREVIOUS_COLOR_MAP,
     };
     /// What the centres show in the points mode.
     enum class CentreColour { OWN, OPACITY, LARGEST_SCALE };

@@ -33,7 +33,8 @@ GL3DObject::DrawMethod method(void (GLVolumeObject::*m)()) { return static_cast<
 
 GLVolumeObject::GLVolumeObject(const char *path) : GLVolumeObject(readVolume(path)) {}
 
-GLVolumeObject::GLVolumeObject(VolumeData data) : GLSlicedObject(GLObject::VOLUME, 5), volume(std::move(data))
+GLVolumeObject::GLVolumeObject(VolumeData data)
+    : GLSlicedObject(GLObject::VOLUME, 5, actionValue(Action::X_PLANE)), volume(std::move(data))
 {
     prepare();
 }
@@ -208,28 +209,9 @@ const BindingTable &GLVolumeObject::bindings()
         {actionValue(Action::X_PLANE), {'1'}, "X", "X plane on/off", F},
         {actionValue(Action::Y_PLANE), {'2'}, "Y", "Y plane on/off", F},
         {actionValue(Action::Z_PLANE), {'3'}, "Z", "Z plane on/off", F},
-        nextColorMapRow(Action::NEXT_COLOR_MAP, F),
-        previousColorMapRow(Action::PREVIOUS_COLOR_MAP, F),
     };
-    static const BindingTable table("volume", rows);
+    static const BindingTable table("volume", rows, BindingTable::WITH_COLOR_MAPS);
     return table;
-}
-
-bool GLVolumeObject::runAction(const KeyBinding &row)
-{
-    const Action a = static_cast<Action>(row.action);
-    switch (a) {
-    case Action::X_PLANE:
-    case Action::Y_PLANE:
-    case Action::Z_PLANE: {
-        const int p = static_cast<int>(a) - static_cast<int>(Action::X_PLANE);
-        geometry.visible[p] = !geometry.visible[p];
-        return true;
-    }
-    default: // the colour-map rows run through stepColorMap, from their flags
-        break;
-    }
-    return false;
 }
 
 void GLVolumeObject::drawInfo() { legend.draw(10, 10); }

@@ -55,14 +55,11 @@ public:
     void drawTexture();
     void notifyClick(int x, int y) override;
     /// "1", "2", "3" toggle the X, Y, Z planes; Page Up / Page Down change the colour map.
-    enum class Action { X_PLANE, Y_PLANE, Z_PLANE, NEXT_COLOR_MAP, PREVIOUS_COLOR_MAP };
+    enum class Action { X_PLANE, Y_PLANE, Z_PLANE };
     static const BindingTable &bindings();
     const BindingTable *getBindings() const override { return &bindings(); }
     void defaultDrawing() override;
     void drawInfo() override;
-
-protected:
-    bool runAction(const KeyBinding &row) override;
 
 private:
     void prepare();

@@ -113,6 +113,16 @@ TEST(GLOctreeObject, ThresholdKeepsEqualValuesAndItemsCycle)
     EXPECT_EQ(sink.text(), "\rpointSize @ 1.00") << "never below 1";
     EXPECT_EQ(o.notifyKey('1'), 0);
     EXPECT_EQ(o.notifyCommand('x'), 0);
+
+    // "6", "7", "8" each toggle their own plane: X, Y, Z.
+    for (int p = 0; p < 3; ++p) {
+        bool before[3], after[3];
+        o.getPlaneStates(before);
+        EXPECT_EQ(o.notifyCommand('6' + p), 1);
+        o.getPlaneStates(after);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(after[k], k == p ? !before[k] : before[k]) << "key " << char('6' + p);
+    }
 }
 
 TEST(GLOctreeObject, SlicesColourLeavesAndFillCoarseSquares)
