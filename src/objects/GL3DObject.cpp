@@ -1,4 +1,5 @@
 #include "objects/GL3DObject.h"
+#include "formats/ColorMap.h"
 #include "formats/PointBounds.h"
 #include "math/Messages.h"
 #include "render/GLState.h"
@@ -409,6 +410,20 @@ void GL3DObject::notifyDrag(float, float) {}
 int GL3DObject::notifyKey(int) { return 0; }
 void GL3DObject::reload() { msg::warning("GL3DObject: reload method not implemented\n"); }
 void GL3DObject::drawInfo() {}
+
+void GL3DObject::setColorMap(int i)
+{
+    if (!ColorMap::choose(colorMapIndex, i))
+        return;
+    colorMapChanged();
+    postRedisplay();
+}
+
+bool GL3DObject::stepColorMap(int step)
+{
+    setColorMap(colorMapIndex + step);
+    return true;
+}
 
 std::string GL3DObject::getInformation() const
 {

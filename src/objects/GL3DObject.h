@@ -137,6 +137,11 @@ public:
     int getNVertices() const { return nVertices; }
     const float *getVertices() const { return vertices; }
     Legend &getLegend() { return legend; }
+    /// Any integer, kept modulo the number of colour maps. A new map is applied by the kinds
+    /// that colour their data through one (colorMapChanged) and a frame is asked for; the map
+    /// in use changes nothing.
+    void setColorMap(int i);
+    int getColorMap() const { return colorMapIndex; }
     int getSelectedVertex() const { return selectedVertex; }
     DrawMethod getDrawMethod() const { return drawMethod; }
     void setDrawMethod(DrawMethod m) { drawMethod = m; }
@@ -145,6 +150,10 @@ public:
     void centerObject(Point3 c);
 
 protected:
+    /// What a kind redoes for a new colour map (nothing in the base class).
+    virtual void colorMapChanged() {}
+    /// Page Up / Page Down, for the kinds whose binding table has the colour-map rows.
+    bool stepColorMap(int step) override;
     /// Sets bbMin, bbMax and center from the vertex array (nothing without vertices).
     void computeBoundingBox();
 
@@ -156,6 +165,7 @@ protected:
     unsigned char *colors;    ///< 3 bytes a vertex, owned by the subclass
     int nVertices;
     Legend legend;
+    int colorMapIndex = 0;
     Point3 bbMin;             ///< -inf in x until the box is computed
     Point3 bbMax;
     Point3 center;

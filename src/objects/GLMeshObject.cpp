@@ -602,13 +602,7 @@ void GLMeshObject::setTextureModulation(int m)
         postRedisplay();
 }
 
-void GLMeshObject::setColorMap(int i)
-{
-    if (!ColorMap::choose(colorMapIndex, i))
-        return;
-    computeColors();
-    postRedisplay();
-}
+void GLMeshObject::colorMapChanged() { computeColors(); }
 
 void GLMeshObject::setMaterial(int i)
 {
@@ -720,13 +714,6 @@ bool GLMeshObject::applyClippingPlane(int plane, const float abcd[4])
     const double plane4[4] = {p[0] / n, p[1] / n, p[2] / n, p[3]};
     setClippingPlane(plane4, plane);
     postRedisplay();
-    return true;
-}
-
-bool GLMeshObject::stepColorMap(int step)
-{
-    colorMapIndex = (colorMapIndex + ColorMap::nColorMaps + step) % ColorMap::nColorMaps;
-    computeColors();
     return true;
 }
 

@@ -223,8 +223,6 @@ public:
     /// 0 for GL_DECAL, 1 for GL_MODULATE.
     int getTextureModulation() const;
     void setTextureModulation(int m);
-    /// Any integer; it is kept modulo the number of colour maps.
-    void setColorMap(int i);
     /// Predefined material i; an index outside the predefined ones changes nothing.
     void setMaterial(int i);
     void setMaterial(const Material &m);
@@ -292,7 +290,6 @@ public:
     int getNDataItems() const { return nDataItems; }
     const DataItem &getDataItem(int i) const { return dataItems[static_cast<size_t>(i)]; }
     int getCurrentDataItem() const { return currentDataItem; }
-    int getColorMap() const { return colorMapIndex; }
     const Material &getMaterial() const { return material; }
     int getTexCoordVersion() const { return texCoordVersion; }
     /// 6 values a triangle (u, v of its corners), or null without a texture-coordinate block.
@@ -305,7 +302,7 @@ public:
 
 protected:
     bool runAction(const KeyBinding &row) override;
-    bool stepColorMap(int step) override;
+    void colorMapChanged() override;
 
     /// Display settings and empty-mesh values of the mesh's own fields.
     void initVariables();
@@ -322,7 +319,6 @@ protected:
     int texCoordVersion;                      ///< -1 = no texture-coordinate block
     std::string path;
     Material material;
-    int colorMapIndex;
     std::vector<DataItem> dataItems;
     int nDataItems;
     int currentDataItem;

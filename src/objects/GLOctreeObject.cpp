@@ -228,12 +228,10 @@ void GLOctreeObject::setInterpolationMode(int mode)
     postRedisplay();
 }
 
-void GLOctreeObject::setColorMap(int i)
+void GLOctreeObject::colorMapChanged()
 {
-    colorMapIndex = ColorMap::mapNumber(i);
     refreshLegend();
     markAllStale();
-    postRedisplay();
 }
 
 void GLOctreeObject::setDrawStructure(bool on)

@@ -43,7 +43,6 @@ public:
 
     /// Non-zero: linear filtering; 0: nearest. getInterpolationMode() is 1 for linear.
     void setInterpolationMode(int mode);
-    void setColorMap(int i) override;
     void setDrawStructure(bool on);
     bool getDrawStructure() const { return drawStructure; }
     float getPointSize() const { return pointSize; }
@@ -85,6 +84,8 @@ public:
 
 protected:
     bool runAction(const KeyBinding &row) override;
+    /// Recolours the slices over the same threshold range.
+    void colorMapChanged() override;
 
 private:
     void completeLoading();

@@ -332,19 +332,14 @@ const unsigned char *GLPointListObject::getColors()
     return colors;
 }
 
-void GLPointListObject::setColorMap(int i)
+void GLPointListObject::colorMapChanged()
 {
-    const int m = ((i % ColorMap::nColorMaps) + ColorMap::nColorMaps) % ColorMap::nColorMaps;
-    if (m == colorMapIndex)
+    if (!hasValues())
         return;
-    colorMapIndex = m;
-    if (hasValues()) {
-        colorsStale = true;
-        const ColorMap::ColorFunction f = ColorMap::selectColorMap(colorMapIndex);
-        legend.clearData();
-        legend.add(f, valueMin, valueMax, thresholdLow, thresholdHigh, 15, 2);
-    }
-    postRedisplay();
+    colorsStale = true;
+    const ColorMap::ColorFunction f = ColorMap::selectColorMap(colorMapIndex);
+    legend.clearData();
+    legend.add(f, valueMin, valueMax, thresholdLow, thresholdHigh, 15, 2);
 }
 
 void GLPointListObject::setDrawData()
@@ -486,12 +481,6 @@ const BindingTable &GLPointListObject::bindings()
     };
     static const BindingTable table("point cloud", rows, BindingTable::WITH_COLOR_MAPS);
     return table;
-}
-
-bool GLPointListObject::stepColorMap(int step)
-{
-    setColorMap(colorMapIndex + step);
-    return true;
 }
 
 bool GLPointListObject::runAction(const KeyBinding &row)

@@ -55,8 +55,6 @@ public:
     /// "%d points\n" and the bounding box.
     std::string getInformation() const;
 
-    void setColorMap(int i);
-    int getColorMap() const { return colorMapIndex; }
     /// The data drawing (with the "Correlation" legend when the cloud has scores).
     void setDrawData();
     void setDefaultDrawing() { setDrawData(); }
@@ -127,7 +125,7 @@ public:
 
 protected:
     bool runAction(const KeyBinding &row) override;
-    bool stepColorMap(int step) override;
+    void colorMapChanged() override;
 
 private:
     /// An OpenGL buffer object holding one array; deleted with the object.
@@ -205,7 +203,6 @@ private:
     float valueMin, valueMax;
     float thresholdLow, thresholdHigh;
     float pointSize;
-    int colorMapIndex;
     int nUnordered;          ///< scores that compare with nothing (NaN): never drawn
     Buffer pointBuffer;
     Buffer colorBuffer;

@@ -25,12 +25,6 @@ void GLSlicedObject::getMinMaxThreshold(float *out) const
     out[1] = thresholdMax;
 }
 
-bool GLSlicedObject::stepColorMap(int step)
-{
-    setColorMap(getColorMap() + step);
-    return true;
-}
-
 bool GLSlicedObject::runAction(const KeyBinding &row)
 {
     const int p = row.action - xPlaneAction;

@@ -22,9 +22,6 @@ public:
     /// The range the slice colours span.
     void getMinMaxThreshold(float *out) const;
     virtual void setMinMaxThreshold(float min, float max) = 0;
-    /// Any integer, kept modulo the number of colour maps.
-    virtual void setColorMap(int i) = 0;
-    int getColorMap() const { return colorMapIndex; }
     /// 1 when the slice textures are filtered linearly, 0 for the nearest sample.
     int getInterpolationMode() const;
     /// The RGB texture of plane `p` (0 for X, 1 for Y, 2 for Z), `width` x `height` texels.
@@ -39,8 +36,9 @@ protected:
     /// `xPlane`: the action value of the kind's X plane toggle; its Y and Z toggles are the
     /// two values after it.
     GLSlicedObject(short kind, int firstColorMap, int xPlane)
-        : GL3DObject(kind), colorMapIndex(firstColorMap), xPlaneAction(xPlane)
+        : GL3DObject(kind), xPlaneAction(xPlane)
     {
+        colorMapIndex = firstColorMap;
     }
     /// The plane toggles, whose rows every sliced kind has; false for any other row.
     bool runAction(const KeyBinding &row) override;
@@ -51,15 +49,12 @@ protected:
     /// Runs `pass` under the pose with the clipping planes set there; the model-view matrix
     /// and the enable and transform state come back as they were.
     void withPose(const std::function<void()> &pass);
-    /// Like the panel's palette: another map over the same threshold range.
-    bool stepColorMap(int step) override;
 
     SliceGeometry geometry;
     SlicePlanes planes;
     bool stale[3] = {true, true, true};
     float minimum = 0, maximum = 0;
     float thresholdMin = 0, thresholdMax = 0;
-    int colorMapIndex;
 
 private:
     int xPlaneAction;

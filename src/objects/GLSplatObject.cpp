@@ -104,17 +104,7 @@ void GLSplatObject::setCentreColour(CentreColour c)
     centreColoursStale = true;
 }
 
-void GLSplatObject::setColorMap(int i)
-{
-    colorMapIndex = ((i % ColorMap::nColorMaps) + ColorMap::nColorMaps) % ColorMap::nColorMaps;
-    centreColoursStale = true;
-}
-
-bool GLSplatObject::stepColorMap(int step)
-{
-    setColorMap(colorMapIndex + step);
-    return true;
-}
+void GLSplatObject::colorMapChanged() { centreColoursStale = true; }
 
 void GLSplatObject::setReducedDrawing(bool on) { GL3DObject::setReducedDrawing(on && scene.count > DRAG_BUDGET); }
 

@@ -55,8 +55,6 @@ public:
     void setShowCentres(bool on);
     CentreColour getCentreColour() const { return centreColour; }
     void setCentreColour(CentreColour c);
-    void setColorMap(int i);
-    int getColorMap() const { return colorMapIndex; }
 
     /// Costs a few triangles a splat, so that a large scene makes drags reduce.
     size_t getDrawingCost() const override { return 3 * scene.count; }
@@ -78,7 +76,7 @@ public:
 
 protected:
     bool runAction(const KeyBinding &row) override;
-    bool stepColorMap(int step) override;
+    void colorMapChanged() override;
 
 private:
     void init();
@@ -92,7 +90,6 @@ private:
     double opacityFloor = 0;
     bool showCentres = false;
     CentreColour centreColour = CentreColour::OWN;
-    int colorMapIndex = 0;
     std::vector<unsigned char> centreColours;
     bool centreColoursStale = true;
     std::vector<uint32_t> subset; ///< the splats drawn while dragging, made on the first drag

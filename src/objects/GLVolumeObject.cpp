@@ -102,13 +102,7 @@ void GLVolumeObject::setInterpolationMode(int mode)
     postRedisplay();
 }
 
-void GLVolumeObject::setColorMap(int i)
-{
-    if (!ColorMap::choose(colorMapIndex, i))
-        return;
-    updateColorMap();
-    postRedisplay();
-}
+void GLVolumeObject::colorMapChanged() { updateColorMap(); }
 
 float GLVolumeObject::getSample(int x, int y, int z) const
 {

@@ -28,8 +28,6 @@ public:
     void setMinMaxThreshold(float min, float max) override;
     /// Non-zero: linear filtering; 0: nearest.
     void setInterpolationMode(int mode);
-    /// Ignored when unchanged.
-    void setColorMap(int i) override;
     bool isPackedColor() const { return volume.packedColor; }
     int getSubSampling() const { return subSampling; }
     const float *getVoxelSize() const { return volume.voxelSize; }
@@ -62,6 +60,7 @@ public:
     void drawInfo() override;
 
 private:
+    void colorMapChanged() override;
     void prepare();
 
     VolumeData volume;
