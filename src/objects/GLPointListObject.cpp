@@ -176,6 +176,7 @@ void GLPointListObject::adopt(PointListData &d)
     building = {};
     lod.reset();
     lodRefused = false;
+    readOrder = std::move(d.cellOrder);
     sample.clear();
     const size_t n = static_cast<size_t>(d.nPoints);
     const bool ownColours = d.colors != nullptr;
@@ -250,6 +251,8 @@ const std::string &GLPointListObject::getValueName() const
 
 int GLPointListObject::getFileIndex(int i) const
 {
+    if (i >= 0 && i < nVertices && !lod && readOrder)
+        return static_cast<int>(readOrder.fileIndex[static_cast<size_t>(i)]);
     if (i < 0 || i >= nVertices || !lod)
         return i;
     try {
