@@ -185,6 +185,8 @@ private:
 
     std::unique_ptr<PointLod> lod;
     PointCellOrder readOrder;                ///< the reader's grouping, until a hierarchy takes it
+    std::shared_ptr<std::atomic<bool>> buildDone; ///< set by the worker as it ends
+    bool redisplayAsked = false;             ///< the window redraws once the worker is done
     bool lodRefused = false;                 ///< the build failed: the cloud is drawn as read
     std::future<std::unique_ptr<PointLod>> building; ///< owns the arrays while it runs
     std::atomic<bool> cancelBuild{false};

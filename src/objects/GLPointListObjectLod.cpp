@@ -54,7 +54,13 @@ void GLPointListObject::startLevelOfDetail()
     const PointLodArrays arrays = reorderedArrays();
     auto grouped = std::make_shared<PointCellOrder>(handOverReadOrder());
     cancelBuild = false;
-    building = std::async(std::launch::async, [this, arrays, n, grouped] {
+    buildDone = std::make_shared<std::atomic<bool>>(false);
+    redisplayAsked = false;
+    building = std::async(std::launch::async, [this, arrays, n, grouped, done = buildDone] {
+        struct Done {
+            std::atomic<bool> &flag;
+            ~Done() { flag = true; }
+        } mark{*done};
         return std::make_unique<PointLod>(
             PointLod::buildInPlace(arrays, n, 2, &cancelBuild, PointLod::kSpillBytes, grouped.get()));
     });
