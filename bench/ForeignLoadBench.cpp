@@ -209,7 +209,10 @@ void importObj(benchmark::State &state, ForeignModel (*read)(const char *))
 }
 
 void BM_ObjImportInProcess(benchmark::State &state) { importObj(state, AssimpReader::readInProcess); }
-void BM_ObjImportHelperProcess(benchmark::State &state) { importObj(state, AssimpReader::read); }
+void BM_ObjImportHelperProcess(benchmark::State &state)
+{
+    importObj(state, [](const char *path) { return AssimpReader::read(path); });
+}
 
 void BM_ViewerOpenPly(benchmark::State &state) { openWithLoader(state, plyPath()); }
 void BM_ViewerOpenOff(benchmark::State &state) { openWithLoader(state, offPath()); }

@@ -5,6 +5,7 @@
 
 #include "math/Messages.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,15 @@ class ElementHost : public ElementWindow
     /// Opens the window "Views" of `camera` (every original view against its photograph);
     /// nothing where no window can be shown.
     virtual void openViewsWindow(GLObject *camera) { (void)camera; }
+    /// Asks for a redraw of the view once `ready` (asked now and then, on the thread of the
+    /// user interface) returns true: for work in the background whose result changes the
+    /// picture, without drawing the same frame again meanwhile. Where nothing is shown it
+    /// asks for a redraw at once.
+    virtual void redisplayWhen(std::function<bool()> ready)
+    {
+        (void)ready;
+        postRedisplay(false);
+    }
 };
 
 /// The host of elements that nothing is shown for (off-screen drawing, tools, tests): every

@@ -313,12 +313,12 @@ ForeignModel finish(Assimp::Importer &importer, const std::string &folder)
 
 } // namespace
 
-ForeignModel AssimpReader::read(const char *path)
+ForeignModel AssimpReader::read(const char *path, size_t groupFrom)
 {
     if (!path)
         refuse("no file name");
     if (lowerExtension(path) == "ply")
-        return readPly([&] { return PlyReader::read(path); });
+        return readPly([&] { return PlyReader::read(path, groupFrom); });
     // The answer: a refusal mark, the messages of the import, then the reason or the model.
     const std::string answer = [path] {
         try {

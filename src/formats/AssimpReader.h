@@ -25,7 +25,9 @@
 /// in the process.
 class AssimpReader {
 public:
-    static ForeignModel read(const char *path);
+    /// `groupFrom`: a PLY point cloud of that many points or more may come grouped by the
+    /// cells of its hierarchy (see PlyReader::read); 0 never.
+    static ForeignModel read(const char *path, size_t groupFrom = 0);
     /// The same in the calling process, with no helper: for the helper itself, benchmarks
     /// and harnesses.
     static ForeignModel readInProcess(const char *path);

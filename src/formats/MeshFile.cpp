@@ -79,7 +79,9 @@ MeshFile MeshFile::read(const char *path)
         file.off = off;
         keepAsPoints(file);
     } else if (AssimpReader::canRead(ext) && !ModelRequest::isDescriptor(path)) {
-        file.foreign = AssimpReader::read(path);
+        // Clouds that will be drawn through a hierarchy come grouped for it.
+        constexpr size_t kGroupFrom = 1000000;
+        file.foreign = AssimpReader::read(path, kGroupFrom);
         file.kind = FOREIGN;
         file.name = path;
         const ForeignModel &m = file.foreign;

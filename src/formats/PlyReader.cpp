@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <stdexcept>
 #include <functional>
+#include <memory>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -204,9 +205,175 @@ struct Vertices {
     LargeArray<unsigned char> rgb;
     LargeArray<float> uv;
     std::vector<DataItem> scalars;
+    PointCellOrder cellOrder; ///< when the points were stored grouped by cells
 };
 
-void readVertices(Body &body, const PlyHeader::Element &e, Vertices &out)
+// f(part, first, last) over [0, n) on two threads from a million points on (one when no
+// second thread can be had). f must not throw.
+template <class F>
+void onHalves(size_t n, const F &f)
+{
+    const size_t middle = n / 2;
+    std::thread other;
+    if (n >= 1000000) {
+        try {
+            other = std::thread(f, 1, middle, n);
+        } catch (const std::system_error &) {
+        }
+    }
+    f(0, 0, other.joinable() ? middle : n);
+    if (other.joinable())
+        other.join();
+}
+
+// The group of each point of a cloud in the file's records: base and stride are copies, so
+// that the stores of a caller cannot be taken for changes to them.
+struct GroupFinder {
+    const char *base;
+    size_t stride;
+    PointLodCells cells;
+
+    static constexpr size_t kBlock = 1024;
+
+    // m <= kBlock
+    void find(size_t first, size_t m, uint16_t *group) const
+    {
+        float x[kBlock], y[kBlock], z[kBlock];
+        const char *at = base + first * stride;
+        const size_t step = stride;
+        for (size_t j = 0; j < m; ++j, at += step) {
+            float p[3];
+            std::memcpy(p, at, 12);
+            x[j] = p[0];
+            y[j] = p[1];
+            z[j] = p[2];
+        }
+        const PointLodCells c = cells;
+        c.coarseKeys<PointLodCells::kTop>(x, y, z, m, group);
+    }
+};
+
+// The last few points of each group, written to the arrays a run at a time: a point at a time
+// would touch as many pages as there are groups, one after another.
+struct GroupRuns {
+    static constexpr unsigned kRun = 16;
+    struct Target {
+        float *xyz;
+        unsigned char *rgb;
+        uint32_t *index;
+    };
+    float xyz[PointLodCells::kGroups][3 * kRun];
+    uint32_t index[PointLodCells::kGroups][kRun];
+    unsigned char rgb[PointLodCells::kGroups][3 * kRun];
+    uint8_t fill[PointLodCells::kGroups] = {};
+
+    // Writes the first m points gathered for group g to the arrays at `at`, which moves on.
+    void flush(size_t g, size_t m, const Target &t, uint64_t &at)
+    {
+        std::memcpy(t.xyz + 3 * at, xyz[g], 12 * m);
+        std::memcpy(t.rgb + 3 * at, rgb[g], 3 * m);
+        std::memcpy(t.index + at, index[g], 4 * m);
+        at += m;
+        fill[g] = 0;
+    }
+};
+
+// The common dense cloud of float coordinates and byte colours (at offsets r, g, b of each
+// record), stored grouped by the cells of its hierarchy's upper levels: the box of the
+// points first, then the points a group, then each point copied to its group's next place.
+// Each group keeps the file's order. Copying the points there costs little more than copying
+// them in order, and spares the hierarchy the sort that would put them there in place.
+void convertInGroups(const char *base, size_t stride, const size_t rgbAt[3], size_t n, bool mapped, Vertices &out)
+{
+    constexpr size_t kGroups = PointLodCells::kGroups, kBlock = GroupFinder::kBlock;
+    // Pages of the mapping go back once a pass has read them: the file stays in the system's
+    // cache, and is not counted twice beside the arrays made from it.
+    // In large steps: each hand-back stops the other processor to forget the pages.
+    const size_t releaseStep = std::max<size_t>(1, (size_t(32) << 20) / stride);
+    const auto release = [&](size_t from, size_t to) {
+        if (mapped)
+            releasePages(base + from * stride, base + to * stride);
+    };
+    PointBounds halves[2];
+    onHalves(n, [&](int part, size_t first, size_t last) {
+        float block[3 * kBlock];
+        size_t read = first;
+        for (size_t from = first; from < last; from += kBlock) {
+            const size_t m = std::min(kBlock, last - from);
+            for (size_t j = 0; j < m; ++j)
+                std::memcpy(block + 3 * j, base + (from + j) * stride, 12);
+            halves[part].addPoints(block, 3 * m);
+            if (from + m - read >= releaseStep || from + m == last) {
+                release(read, from + m);
+                read = from + m;
+            }
+        }
+    });
+    for (int k = 0; k < 3; ++k) {
+        out.bounds.lo[k] = std::min(halves[0].lo[k], halves[1].lo[k]);
+        out.bounds.hi[k] = std::max(halves[0].hi[k], halves[1].hi[k]);
+    }
+    out.hasBounds = true;
+    float size = 1;
+    const PointLodCells cells = PointLodCells::fitting(out.bounds, size);
+    const GroupFinder groups{base, stride, cells};
+    std::vector<uint64_t> counts(2 * kGroups, 0), start(kGroups + 1, 0);
+    onHalves(n, [&](int part, size_t first, size_t last) {
+        uint64_t *count = &counts[static_cast<size_t>(part) * kGroups];
+        uint16_t group[kBlock];
+        for (size_t from = first; from < last; from += kBlock) {
+            const size_t m = std::min(kBlock, last - from);
+            groups.find(from, m, group);
+            for (size_t j = 0; j < m; ++j)
+                ++count[group[j]];
+        }
+        release(first, last);
+    });
+    std::vector<uint64_t> next(2 * kGroups);
+    for (size_t g = 0; g < kGroups; ++g) {
+        start[g + 1] = start[g] + counts[g] + counts[kGroups + g];
+        next[g] = start[g];
+        next[kGroups + g] = start[g] + counts[g];
+    }
+    LargeArray<uint32_t> fileIndex = allocateLargeArray<uint32_t>(n);
+    std::unique_ptr<GroupRuns> runs[2] = {std::make_unique<GroupRuns>(), std::make_unique<GroupRuns>()};
+    const GroupRuns::Target target{out.xyz.get(), out.rgb.get(), fileIndex.get()};
+    onHalves(n, [&](int part, size_t first, size_t last) {
+        GroupRuns &r = *runs[part];
+        uint64_t *cursor = &next[static_cast<size_t>(part) * kGroups];
+        const size_t red = rgbAt[0], green = rgbAt[1], blue = rgbAt[2];
+        uint16_t group[kBlock];
+        size_t released = first;
+        for (size_t from = first; from < last; from += kBlock) {
+            const size_t m = std::min(kBlock, last - from);
+            groups.find(from, m, group);
+            const char *at = base + from * stride;
+            for (size_t j = 0; j < m; ++j, at += stride) {
+                const uint16_t g = group[j];
+                const unsigned f = r.fill[g];
+                std::memcpy(&r.xyz[g][3 * f], at, 12);
+                r.rgb[g][3 * f] = static_cast<unsigned char>(at[red]);
+                r.rgb[g][3 * f + 1] = static_cast<unsigned char>(at[green]);
+                r.rgb[g][3 * f + 2] = static_cast<unsigned char>(at[blue]);
+                r.index[g][f] = static_cast<uint32_t>(from + j);
+                if (f + 1 == GroupRuns::kRun)
+                    r.flush(g, GroupRuns::kRun, target, cursor[g]);
+                else
+                    r.fill[g] = static_cast<uint8_t>(f + 1);
+            }
+            if (from + m - released >= releaseStep || from + m == last) {
+                release(released, from + m);
+                released = from + m;
+            }
+        }
+        for (size_t g = 0; g < kGroups; ++g)
+            r.flush(g, r.fill[g], target, cursor[g]);
+    });
+    out.cellOrder.start = std::move(start);
+    out.cellOrder.fileIndex = std::move(fileIndex);
+}
+
+void readVertices(Body &body, const PlyHeader::Element &e, size_t groupFrom, Vertices &out)
 {
     const int ix = find(e, {"x"}), iy = find(e, {"y"}), iz = find(e, {"z"});
     if (ix < 0 || iy < 0 || iz < 0)
@@ -281,6 +448,13 @@ void readVertices(Body &body, const PlyHeader::Element &e, Vertices &out)
             plainCloud = plainCloud && e.properties[static_cast<size_t>(i)].type == PlyHeader::UINT8;
         constexpr size_t kReleaseStep = size_t(32) << 20;
         const size_t pointsPerStep = std::max<size_t>(1, kReleaseStep / std::max<size_t>(1, stride));
+        if (plainCloud && groupFrom > 0 && nn >= groupFrom && 15 * nn <= PointLodCells::kSpillBytes) {
+            const size_t rgbAt[3] = {offset[static_cast<size_t>(ir)], offset[static_cast<size_t>(ig)],
+                                     offset[static_cast<size_t>(ib)]};
+            convertInGroups(base, stride, rgbAt, nn, body.isMapped(), out);
+            body.advance(stride * nn);
+            return;
+        }
         if (plainCloud) {
             const size_t r = offset[static_cast<size_t>(ir)], g = offset[static_cast<size_t>(ig)],
                          b = offset[static_cast<size_t>(ib)];
@@ -652,20 +826,21 @@ void joinUnsharedVertices(MeshData &g)
 
 } // namespace
 
-ForeignModel PlyReader::read(const char *path)
+ForeignModel PlyReader::read(const char *path, size_t groupFrom)
 {
     const MappedFile file(path);
     const std::string p = path;
     const size_t slash = p.find_last_of('/');
-    return readModel(file.base, file.length, slash == std::string::npos ? "" : p.substr(0, slash), true);
+    return readModel(file.base, file.length, slash == std::string::npos ? "" : p.substr(0, slash), true, groupFrom);
 }
 
-ForeignModel PlyReader::read(const char *data, size_t size, const std::string &folder)
+ForeignModel PlyReader::read(const char *data, size_t size, const std::string &folder, size_t groupFrom)
 {
-    return readModel(data, size, folder, false);
+    return readModel(data, size, folder, false, groupFrom);
 }
 
-ForeignModel PlyReader::readModel(const char *data, size_t size, const std::string &folder, bool mapped)
+ForeignModel PlyReader::readModel(const char *data, size_t size, const std::string &folder, bool mapped,
+                                  size_t groupFrom)
 {
     if (!data || size == 0)
         fail("the file is empty");
@@ -674,6 +849,9 @@ ForeignModel PlyReader::readModel(const char *data, size_t size, const std::stri
     if (!vertexElement || vertexElement->count == 0)
         fail("the file has no vertices");
     const PlyHeader::Element *faceElement = h.element("face");
+    // Only a cloud: the faces of a mesh number its vertices in the file's order.
+    if (faceElement && faceElement->count > 0)
+        groupFrom = 0;
 
     Body body(data, size, h.bodyOffset, h.format);
     body.setMapped(mapped);
@@ -682,7 +860,7 @@ ForeignModel PlyReader::readModel(const char *data, size_t size, const std::stri
     bool verticesRead = false;
     for (const PlyHeader::Element &e : h.elements) {
         if (&e == vertexElement) {
-            readVertices(body, e, v);
+            readVertices(body, e, groupFrom, v);
             verticesRead = true;
         } else if (&e == faceElement && verticesRead) {
             readFaces(body, e, v.n, f);
@@ -702,6 +880,7 @@ ForeignModel PlyReader::readModel(const char *data, size_t size, const std::stri
         model.points.points = std::move(v.xyz);
         if (v.hasBounds)
             model.points.bounds = v.bounds;
+        model.points.cellOrder = std::move(v.cellOrder);
         if (v.rgb) {
             model.points.colors = std::move(v.rgb);
         } else if (!v.scalars.empty()) {

@@ -30,13 +30,17 @@ class PlyReader {
 public:
     /// `data`, `size`: the whole file. `folder`: where relative image names are found ("" for
     /// the current folder).
-    static ForeignModel read(const char *data, size_t size, const std::string &folder);
+    /// `groupFrom`: a point cloud of float coordinates and byte colours of at least that many
+    /// points (0: none) comes grouped by the cells of its hierarchy (PointListData::cellOrder),
+    /// unless its hierarchy would be built through a disk.
+    static ForeignModel read(const char *data, size_t size, const std::string &folder, size_t groupFrom = 0);
     /// The file at `path`, mapped into memory.
-    static ForeignModel read(const char *path);
+    static ForeignModel read(const char *path, size_t groupFrom = 0);
 
 private:
     /// `mapped`: `data` is a private mapping of the file whose pages may be handed back once read.
-    static ForeignModel readModel(const char *data, size_t size, const std::string &folder, bool mapped);
+    static ForeignModel readModel(const char *data, size_t size, const std::string &folder, bool mapped,
+                                  size_t groupFrom);
 };
 
 #endif

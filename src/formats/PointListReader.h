@@ -3,6 +3,7 @@
 
 #include "formats/LargeArray.h"
 #include "formats/PointBounds.h"
+#include "formats/PointLodCells.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -47,6 +48,9 @@ struct PointListData {
     /// points in float relative to their centre and lose no precision.
     double origin[3] = {0, 0, 0};
     std::vector<PointValueItem> items; ///< further values a point (none for "bin" and "las" text)
+    /// Set by a reader asked to store a large cloud grouped by the cells of its hierarchy:
+    /// the points are then not in the file's order, and `cellOrder.fileIndex` leads back.
+    PointCellOrder cellOrder;
 };
 
 /// The point-list readers: the binary "bin" format and the "las" text list.

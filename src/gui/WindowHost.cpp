@@ -5,6 +5,8 @@
 #include "gui/cameraAnimationInterface.h"
 #include "gui/distanceInterface.h"
 
+#include <glib.h>
+
 void WindowHost::postRedisplay(bool sub) { window.postRedisplay(sub); }
 
 void WindowHost::updateDisplay() { window.updateDisplay(); }
@@ -32,4 +34,29 @@ void WindowHost::openViewsWindow(GLObject *camera)
 {
     if (auto *panel = dynamic_cast<GLCameraInterface *>(camera ? camera->getInterface() : nullptr))
         panel->openViews();
+}
+
+namespace {
+
+struct PendingRedisplay {
+    MainInterface *window;
+    std::function<bool()> ready;
+};
+
+gboolean lookIn(gpointer data)
+{
+    auto *p = static_cast<PendingRedisplay *>(data);
+    if (!p->ready())
+        return TRUE;
+    p->window->postRedisplay(false);
+    return FALSE;
+}
+
+} // namespace
+
+void WindowHost::redisplayWhen(std::function<bool()> ready)
+{
+    // Often enough that the picture follows within a frame's time of the work being done.
+    g_timeout_add_full(G_PRIORITY_DEFAULT, 25, lookIn, new PendingRedisplay{&window, std::move(ready)},
+                       [](gpointer data) { delete static_cast<PendingRedisplay *>(data); });
 }

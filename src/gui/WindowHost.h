@@ -25,6 +25,7 @@ class WindowHost : public ElementHost
     void showMessage(MessageLevel level, const std::string &text) override;
     std::vector<LoadedElement> loadedElements() override;
     void openViewsWindow(GLObject *camera) override;
+    void redisplayWhen(std::function<bool()> ready) override;
 
   private:
     MainInterface &window;

@@ -1,5 +1,7 @@
 #include "objects/GLPointListObject.h"
 
+#include "core/ElementHost.h"
+
 #include "core/KeyCodes.h"
 #include "core/StartupTiming.h"
 #include "formats/ColorMap.h"
@@ -176,6 +178,7 @@ void GLPointListObject::adopt(PointListData &d)
     building = {};
     lod.reset();
     lodRefused = false;
+    readOrder = std::move(d.cellOrder);
     sample.clear();
     const size_t n = static_cast<size_t>(d.nPoints);
     const bool ownColours = d.colors != nullptr;
@@ -250,6 +253,8 @@ const std::string &GLPointListObject::getValueName() const
 
 int GLPointListObject::getFileIndex(int i) const
 {
+    if (i >= 0 && i < nVertices && !lod && readOrder)
+        return static_cast<int>(readOrder.fileIndex[static_cast<size_t>(i)]);
     if (i < 0 || i >= nVertices || !lod)
         return i;
     try {
@@ -683,11 +688,19 @@ void GLPointListObject::drawData()
     }
     if (stillRefining) {
         // The worker is not done or more detail fits: the next frames refine the picture.
-        // The sample frame is the same while the view is: wait longer for the worker then,
-        // and leave it the processor.
-        if (building.valid())
-            building.wait_for(std::chrono::milliseconds(sameView ? 150 : 30));
-        postRedisplay();
+        // The sample frame is the same while the view is: the window draws again only once
+        // the worker is done, and leaves it the processor meanwhile.
+        ElementHost *window = getHost();
+        if (building.valid() && sameView && window) {
+            if (!redisplayAsked) {
+                redisplayAsked = true;
+                window->redisplayWhen([done = buildDone] { return done->load(); });
+            }
+        } else {
+            if (building.valid())
+                building.wait_for(std::chrono::milliseconds(30));
+            postRedisplay();
+        }
     }
 }
 

@@ -156,6 +156,9 @@ private:
     static std::vector<unsigned> stratifiedSample(size_t n, size_t m);
     /// The arrays the hierarchy reorders in place.
     PointLodArrays reorderedArrays();
+    /// The order the reader kept, for the hierarchy to start from (the selected point then
+    /// goes by its index in the file).
+    PointCellOrder handOverReadOrder();
     /// The colours that are the cloud's own (reordered with it), null for none.
     const unsigned char *ownColors() const;
     void takeLevelOfDetail(std::unique_ptr<PointLod> built);
@@ -179,6 +182,9 @@ private:
     double fileOrigin[3] = {0, 0, 0};
 
     std::unique_ptr<PointLod> lod;
+    PointCellOrder readOrder;                ///< the reader's grouping, until a hierarchy takes it
+    std::shared_ptr<std::atomic<bool>> buildDone; ///< set by the worker as it ends
+    bool redisplayAsked = false;             ///< the window redraws once the worker is done
     bool lodRefused = false;                 ///< the build failed: the cloud is drawn as read
     std::future<std::unique_ptr<PointLod>> building; ///< owns the arrays while it runs
     std::atomic<bool> cancelBuild{false};

@@ -52,9 +52,17 @@ void GLPointListObject::startLevelOfDetail()
     if (selectedVertex >= 0 && selectedVertex < nVertices)
         std::copy(vertices + 3 * selectedVertex, vertices + 3 * selectedVertex + 3, heldSelection);
     const PointLodArrays arrays = reorderedArrays();
+    auto grouped = std::make_shared<PointCellOrder>(handOverReadOrder());
     cancelBuild = false;
-    building = std::async(std::launch::async, [this, arrays, n] {
-        return std::make_unique<PointLod>(PointLod::buildInPlace(arrays, n, 2, &cancelBuild));
+    buildDone = std::make_shared<std::atomic<bool>>(false);
+    redisplayAsked = false;
+    building = std::async(std::launch::async, [this, arrays, n, grouped, done = buildDone] {
+        struct Done {
+            std::atomic<bool> &flag;
+            ~Done() { flag = true; }
+        } mark{*done};
+        return std::make_unique<PointLod>(
+            PointLod::buildInPlace(arrays, n, 2, &cancelBuild, PointLod::kSpillBytes, grouped.get()));
     });
     std::vector<unsigned> slots(m);
     for (size_t k = 0; k < m; ++k)
@@ -96,6 +104,15 @@ const std::vector<unsigned> &GLPointListObject::sampleOf(size_t m)
     sample = stratifiedSample(n, m);
     PointLod::sortSpatially(pointStore.get(), sample);
     return sample;
+}
+
+PointCellOrder GLPointListObject::handOverReadOrder()
+{
+    // From here on the hierarchy's order leads to the file, and it looks the selected point
+    // up by its index in the file.
+    if (readOrder && selectedVertex >= 0 && selectedVertex < nVertices)
+        selectedVertex = static_cast<int>(readOrder.fileIndex[static_cast<size_t>(selectedVertex)]);
+    return std::move(readOrder);
 }
 
 PointLodArrays GLPointListObject::reorderedArrays()
@@ -174,8 +191,9 @@ void GLPointListObject::buildLevelOfDetail()
     if (lod || nVertices <= 0)
         return;
     cancelBuild = false;
-    takeLevelOfDetail(std::make_unique<PointLod>(
-        PointLod::buildInPlace(reorderedArrays(), static_cast<size_t>(nVertices), 2, &cancelBuild)));
+    PointCellOrder grouped = handOverReadOrder();
+    takeLevelOfDetail(std::make_unique<PointLod>(PointLod::buildInPlace(
+        reorderedArrays(), static_cast<size_t>(nVertices), 2, &cancelBuild, PointLod::kSpillBytes, &grouped)));
 }
 
 // --- Frames ---------------------------------------------------------------------------------

@@ -1,7 +1,7 @@
 #include "objects/PointLod.h"
 
 #include "formats/PointBounds.h"
-#include "objects/PointLodCells.h"
+#include "formats/PointLodCells.h"
 #include "objects/RadixSort.h"
 
 #include <algorithm>

@@ -2,6 +2,7 @@
 #define VELMORA_POINTLOD_H
 
 #include "formats/LargeArray.h"
+#include "formats/PointLodCells.h"
 #include "objects/PointLodSpill.h"
 
 #include <atomic>
@@ -71,15 +72,19 @@ public:
     };
     /// Point data (positions, colours and values) above which the order, and a copy of the
     /// arrays while the hierarchy is built, go to a temporary file on a disk, not to memory.
-    static constexpr size_t kSpillBytes = size_t(512) << 20;
+    static constexpr size_t kSpillBytes = PointLodCells::kSpillBytes;
     /// Builds the hierarchy of n points on `threads` threads, reordering the arrays in place:
     /// afterwards `order[i]` is the index the point now at i had before. Besides the arrays it
     /// takes `order` (4 bytes a point; with the copy on disk when the arrays hold more than
     /// `spillBytes`) and a few megabytes. When cancelled, the arrays hold the same points in
     /// some other order; when it fails otherwise (out of memory, a full disk), they are put
     /// back in their order before the exception leaves.
+    /// `grouped`, when given and set, says that the arrays are in the groups a reader made
+    /// (see PointCellOrder): the build starts from them, in memory, and takes their order
+    /// (it is left empty). On failure the arrays are then put back in the file's order.
     static PointLod buildInPlace(const PointLodArrays &cloud, size_t n, int threads,
-                                 const std::atomic<bool> *cancel = nullptr, size_t spillBytes = kSpillBytes);
+                                 const std::atomic<bool> *cancel = nullptr, size_t spillBytes = kSpillBytes,
+                                 PointCellOrder *grouped = nullptr);
     /// The same for points that stay as they are (n points, 3 floats each, read only):
     /// `order[i]` is the index, in the given array, of the point that goes to position i.
     static PointLod build(const float *xyz, size_t n, int threads, const std::atomic<bool> *cancel = nullptr);

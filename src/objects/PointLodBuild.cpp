@@ -2,7 +2,7 @@
 
 #include "core/StartupTiming.h"
 #include "formats/PointBounds.h"
-#include "objects/PointLodCells.h"
+#include "formats/PointLodCells.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,9 +19,9 @@
 namespace {
 
 constexpr int kBits = PointLodCells::kBits;
-constexpr int kTop = 3;                                  // the buckets are the cells of this level
+constexpr int kTop = PointLodCells::kTop;                // the buckets are the cells of this level
 constexpr int kSampled = kBits - 6;                      // depths above take one point a cell 6 levels down
-constexpr size_t kBuckets = size_t(1) << (3 * kTop);
+constexpr size_t kBuckets = PointLodCells::kGroups;
 constexpr int kLocalBits = 3 * (kBits - kTop);           // of a code, below its bucket
 constexpr uint32_t kLeafPoints = 12000;
 // Nodes of this depth keep all their points: their cubes are 1/512 of the cloud's a side, and
@@ -84,9 +84,10 @@ struct BucketResult {
 
 class Builder {
 public:
-    Builder(const PointLodArrays &arrays, size_t count, int nThreads, const std::atomic<bool> *stop)
+    Builder(const PointLodArrays &arrays, size_t count, int nThreads, const std::atomic<bool> *stop,
+            PointCellOrder *readGroups)
         : cloud(arrays), n(count), threads(std::max(1, nThreads)), cancel(stop),
-          layout{count, arrays.rgb != nullptr, arrays.values.size()}
+          layout{count, arrays.rgb != nullptr, arrays.values.size()}, given(readGroups && *readGroups ? readGroups : nullptr)
     {
     }
 
@@ -99,6 +100,8 @@ public:
         StartupTiming::mark("hierarchy: started");
         findCells();
         StartupTiming::mark("hierarchy: cells found");
+        if (given)
+            return runGrouped(lod);
         // In memory the points are swapped into their buckets; a cloud too large for a copy
         // beside it and its order goes through a file, from which it is put in its buckets.
         disk = layout.bytes() > spillBytes;
@@ -142,6 +145,40 @@ public:
     }
 
 private:
+    // The reader grouped the points already: the order it kept is the hierarchy's, and the
+    // groups are ordered at once.
+    PointLod runGrouped(PointLod &lod)
+    {
+        LargeArray<char> indices(reinterpret_cast<char *>(given->fileIndex.release()));
+        lod.order = PointOrder(PointLodSpill::adopt(std::move(indices)), n);
+        order = &lod.order;
+        moved = true;
+        grouped = true;
+        start = std::move(given->start);
+        given->start.clear();
+        try {
+            bool sound = start.size() == kBuckets + 1 && start.front() == 0 && start.back() == n;
+            for (size_t k = 0; sound && k < kBuckets; ++k)
+                sound = start[k] <= start[k + 1];
+            if (!sound)
+                throw std::logic_error("the groups of a cloud do not add up to its points");
+            orderBuckets();
+            StartupTiming::mark("hierarchy: cells ordered");
+            checkCancel();
+            gather(lod);
+        } catch (const PointLod::Cancelled &) {
+            throw;
+        } catch (...) {
+            // Back in the file's order, which the cloud keeps without its hierarchy.
+            try {
+                restore();
+            } catch (...) {
+            }
+            throw;
+        }
+        return std::move(lod);
+    }
+
     void checkCancel() const
     {
         if (cancel && cancel->load())
@@ -163,17 +200,7 @@ private:
                 bounds.lo[k] = std::min(bounds.lo[k], p.lo[k]);
                 bounds.hi[k] = std::max(bounds.hi[k], p.hi[k]);
             }
-        size = 0;
-        for (int k = 0; k < 3; ++k) {
-            cells.lo[k] = std::isfinite(bounds.lo[k]) ? bounds.lo[k] : 0.0f;
-            const float extent = bounds.hi[k] - bounds.lo[k];
-            if (std::isfinite(extent))
-                size = std::max(size, extent);
-        }
-        if (!(size > 0))
-            size = 1;
-        size *= 1.0001f; // the highest points stay inside the last cell
-        cells.toCell = (1 << kBits) / size;
+        cells = PointLodCells::fitting(bounds, size);
     }
 
     uint32_t bucketOf(const float *p) const { return cells.coarseKey<kTop>(p); }
@@ -482,7 +509,7 @@ private:
                 levelTotal[d][b >> (3 * (kTop - d))] += start[b + 1] - start[b];
         }
         results.assign(kBuckets, BucketResult());
-        const int sorters = disk ? 0 : std::min(threads, 2);
+        const int sorters = disk || grouped ? 0 : std::min(threads, 2);
         moved = true;
         if (sorters == 2) {
             if (!parted)
@@ -548,11 +575,16 @@ private:
         w.depth.resize(m);
         w.dest.resize(m);
         const uint32_t mask = (1u << kLocalBits) - 1;
+        uint32_t strays = 0;
         for (size_t j = 0; j < m; ++j) {
-            const uint32_t c = cells.key(cloud.xyz + 3 * (s + j)) & mask;
+            const uint32_t key = cells.key(cloud.xyz + 3 * (s + j)), c = key & mask;
+            strays |= (key >> kLocalBits) ^ static_cast<uint32_t>(b);
             w.code[j] = c;
             ++w.total[kLeafDepth - 1][c >> (3 * (kBits - kLeafDepth + 1))];
         }
+        // A point outside its bucket would land in a node whose cube does not hold it.
+        if (strays != 0)
+            throw std::logic_error("the points of a cloud changed their cells");
         // The coarser counts from the finest: a cell holds the points of its eight children.
         for (int l = kLeafDepth - 2; l > kTop; --l)
             for (size_t i = 0; i < w.total[l].size(); ++i) {
@@ -815,6 +847,8 @@ private:
     PointLodSpill copy;
     PointOrder *order = nullptr;
     bool disk = false;
+    PointCellOrder *given; ///< the groups and order the reader made, or null
+    bool grouped = false;  ///< the arrays are in the reader's groups
     bool moved = false; ///< the arrays are no longer in the file's order
     bool parted = false; ///< counting parted each half of the points at `split`
     size_t split = kBuckets; ///< the buckets of the first thread's side are below
@@ -833,13 +867,13 @@ PointLod PointLod::build(const float *xyz, size_t n, int threads, const std::ato
     std::copy(xyz, xyz + 3 * n, copy.get());
     PointLodArrays cloud;
     cloud.xyz = copy.get();
-    return buildInPlace(cloud, n, threads, cancel);
+    return buildInPlace(cloud, n, threads, cancel, kSpillBytes, nullptr);
 }
 
 PointLod PointLod::buildInPlace(const PointLodArrays &cloud, size_t n, int threads, const std::atomic<bool> *cancel,
-                                size_t spillBytes)
+                                size_t spillBytes, PointCellOrder *grouped)
 {
-    PointLod lod = Builder(cloud, n, threads, cancel).run(spillBytes);
+    PointLod lod = Builder(cloud, n, threads, cancel, grouped).run(spillBytes);
     StartupTiming::mark("hierarchy complete");
     return lod;
 }

@@ -72,6 +72,13 @@ PointLodSpill PointLodSpill::inMemory(size_t size)
     return s;
 }
 
+PointLodSpill PointLodSpill::adopt(LargeArray<char> given)
+{
+    PointLodSpill s;
+    s.bytes = std::move(given);
+    return s;
+}
+
 PointLodSpill PointLodSpill::onDisk()
 {
     for (const char *dir : {static_cast<const char *>(std::getenv("TMPDIR")), "/var/tmp", "/tmp"}) {

@@ -19,6 +19,8 @@ public:
     ~PointLodSpill();
 
     static PointLodSpill inMemory(size_t bytes);
+    /// The bytes given, in memory.
+    static PointLodSpill adopt(LargeArray<char> bytes);
     /// Raises std::runtime_error when no folder on a disk takes a temporary file.
     static PointLodSpill onDisk();
 

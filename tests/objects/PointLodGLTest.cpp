@@ -1,6 +1,7 @@
 #include "objects/GLPointListObject.h"
 #include "objects/PointLod.h"
-#include "objects/PointLodCells.h"
+#include "formats/PlyReader.h"
+#include "formats/PointLodCells.h"
 
 #include "math/Messages.h"
 #include "objects/GL3DObjectLoader.h"
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <memory>
 #include <numeric>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,25 @@ struct Cloud {
     }
     int size() const { return static_cast<int>(score.size()); }
 };
+
+// A binary PLY of x, y, z floats and red, green, blue bytes.
+std::string plyCloud(const std::vector<float> &p, const std::vector<unsigned char> &rgb)
+{
+    const size_t n = p.size() / 3;
+    std::string s = "ply\nformat binary_little_endian 1.0\nelement vertex " + std::to_string(n) +
+                    "\nproperty float x\nproperty float y\nproperty float z\n"
+                    "property uchar red\nproperty uchar green\nproperty uchar blue\nend_header\n";
+    for (size_t i = 0; i < n; ++i) {
+        s.append(reinterpret_cast<const char *>(&p[3 * i]), 12);
+        s.append(reinterpret_cast<const char *>(&rgb[3 * i]), 3);
+    }
+    return s;
+}
+
+ForeignModel readPly(const std::string &bytes, size_t groupFrom)
+{
+    return PlyReader::read(bytes.data(), bytes.size(), "", groupFrom);
+}
 
 class PointLodFrames : public GLTestFixture {
 protected:
@@ -135,6 +156,32 @@ TEST_F(PointLodFrames, PickingAReorderedCloudReportsTheFileIndexAndCoordinates)
     EXPECT_NE(stored, 127); // the hierarchy moved it
     EXPECT_EQ(said.text(MessageLevel::Note), "Selected vertex n:\t127,\t[0.900000 -0.900000 0.174700]\n");
     EXPECT_EQ(cloud.getOrigin(), Point3(0.9f, -0.9f, c.p[3 * 127 + 2]));
+}
+
+// A cloud its reader grouped by cells reports the index a point has in the file, before its
+// hierarchy is built and after.
+TEST_F(PointLodFrames, PickingACloudGroupedByItsReaderReportsTheFileIndex)
+{
+    const Cloud c(128);
+    ForeignModel model = readPly(plyCloud(c.p, c.rgb), 1);
+    ASSERT_TRUE(model.points.cellOrder);
+    GLPointListObject cloud(std::move(model.points));
+    const std::string said127 = "Selected vertex n:\t127,\t[0.900000 -0.900000 0.174700]\n";
+    const auto click = [&] {
+        CapturingMessageSink said;
+        ScopedMessageSink scope(said);
+        cloud.notifyClick(121, 120);
+        return said.text(MessageLevel::Note);
+    };
+    frame(cloud);
+    EXPECT_EQ(click(), said127);
+    EXPECT_NE(cloud.getSelectedVertex(), 127); // grouped, not in the file's order
+    PointBudgets::current().drag = 1000;
+    frame(cloud); // the hierarchy starts from the reader's groups
+    cloud.buildLevelOfDetail();
+    EXPECT_EQ(cloud.getOrigin(), Point3(0.9f, -0.9f, c.p[3 * 127 + 2]));
+    frame(cloud);
+    EXPECT_EQ(click(), said127);
 }
 
 // A point picked before the hierarchy is started (no frame yet) is marked, and turns the
@@ -337,6 +384,99 @@ TEST(PointLod, ACloudSpilledToDiskKeepsItsOrderInAFile)
         for (size_t i = 0; i < n; i += 9973)
             EXPECT_EQ(lod.order.find(lod.order[i]), i);
         EXPECT_EQ(lod.order.find(static_cast<uint32_t>(n)), n);
+    }
+}
+
+TEST(PointLod, ACloudGroupedByItsReaderKeepsTheFileOrderThroughItsHierarchy)
+{
+    // Over a million points, which the reader shares between two threads (uneven halves);
+    // every tenth point repeats one place.
+    const size_t n = 1000003;
+    std::vector<float> p(3 * n);
+    std::vector<unsigned char> c(3 * n);
+    uint32_t s = 19;
+    for (size_t i = 0; i < n; ++i)
+        for (int k = 0; k < 3; ++k) {
+            s = s * 1664525u + 1013904223u;
+            p[3 * i + k] = i % 10 == 0 ? 0.5f : (s >> 8) * (1.0f / 16777216.0f) * (k == 1 ? 40.0f : 1.0f) - 3.0f;
+            c[3 * i + k] = static_cast<unsigned char>(i >> (8 * k));
+        }
+    const std::string file = plyCloud(p, c);
+    ForeignModel grouped = readPly(file, 1);
+    EXPECT_FALSE(readPly(file, n + 1).points.cellOrder); // fewer points than asked
+    PointListData &g = grouped.points;
+    ASSERT_TRUE(g.cellOrder);
+    // Each group holds the points of its cell, in the file's order.
+    float size = 0;
+    const PointLodCells cells = PointLodCells::fitting(g.bounds, size);
+    const std::vector<uint64_t> &start = g.cellOrder.start;
+    ASSERT_EQ(start.size(), PointLodCells::kGroups + 1);
+    ASSERT_EQ(start.back(), n);
+    for (size_t k = 0; k < PointLodCells::kGroups; ++k)
+        for (size_t i = start[k]; i < start[k + 1]; ++i) {
+            ASSERT_EQ(cells.coarseKey<PointLodCells::kTop>(&g.points[3 * i]), k);
+            if (i > start[k]) {
+                ASSERT_LT(g.cellOrder.fileIndex[i - 1], g.cellOrder.fileIndex[i]);
+            }
+        }
+    PointLodArrays arrays;
+    arrays.xyz = g.points.get();
+    arrays.rgb = g.colors.get();
+    const PointLod lod = PointLod::buildInPlace(arrays, n, 2, nullptr, PointLod::kSpillBytes, &g.cellOrder);
+    EXPECT_FALSE(g.cellOrder);
+    expectAPermutationOfTheFile(lod, n, [&](size_t i, uint32_t f) {
+        ASSERT_EQ(std::memcmp(&g.points[3 * i], &p[3 * f], 12), 0);
+        ASSERT_EQ(std::memcmp(&g.colors[3 * i], &c[3 * f], 3), 0);
+    });
+    uint32_t covered = 0;
+    for (const PointLodNode &node : lod.nodes) {
+        ASSERT_EQ(node.first, covered);
+        covered += node.count;
+        for (uint32_t i = node.first; i < node.first + node.count; ++i)
+            for (int k = 0; k < 3; ++k) {
+                ASSERT_GE(g.points[3 * i + k], node.lo[k] - 1e-5f);
+                ASSERT_LE(g.points[3 * i + k], node.lo[k] + node.size + 1e-5f);
+            }
+    }
+    EXPECT_EQ(covered, n);
+}
+
+TEST(PointLod, AGroupingThatDoesNotHoldIsRefusedAndThePointsGoBackToTheFileOrder)
+{
+    const Cloud c(100);
+    const std::string file = plyCloud(c.p, c.rgb);
+    const size_t n = static_cast<size_t>(c.size());
+    // A mesh is never grouped: its faces number the vertices in the file's order.
+    const std::string mesh = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                             "property float z\nproperty uchar red\nproperty uchar green\nproperty uchar blue\n"
+                             "element face 1\nproperty list uchar int vertex_indices\nend_header\n"
+                             "0 0 0 1 2 3\n1 0 0 4 5 6\n0 1 0 7 8 9\n3 0 1 2\n";
+    EXPECT_FALSE(readPly(mesh, 1).isPointCloud);
+    struct Case {
+        const char *name;
+        bool strayPoint;  ///< a point moved to another group
+        bool shortGroups; ///< the groups end before the last point
+    };
+    for (const Case &k : {Case{"a point in another cell", true, false}, Case{"groups that miss points", false, true}}) {
+        SCOPED_TRACE(k.name);
+        ForeignModel grouped = readPly(file, 1);
+        PointListData &g = grouped.points;
+        ASSERT_TRUE(g.cellOrder);
+        if (k.strayPoint) {
+            // The first and the last point trade places, and their indices with them.
+            std::swap_ranges(&g.points[0], &g.points[3], &g.points[3 * (n - 1)]);
+            std::swap_ranges(&g.colors[0], &g.colors[3], &g.colors[3 * (n - 1)]);
+            std::swap(g.cellOrder.fileIndex[0], g.cellOrder.fileIndex[n - 1]);
+        }
+        if (k.shortGroups)
+            --g.cellOrder.start.back();
+        PointLodArrays arrays;
+        arrays.xyz = g.points.get();
+        arrays.rgb = g.colors.get();
+        EXPECT_THROW(PointLod::buildInPlace(arrays, n, 2, nullptr, PointLod::kSpillBytes, &g.cellOrder),
+                     std::logic_error);
+        EXPECT_EQ(std::memcmp(g.points.get(), c.p.data(), 12 * n), 0);
+        EXPECT_EQ(std::memcmp(g.colors.get(), c.rgb.data(), 3 * n), 0);
     }
 }
 
