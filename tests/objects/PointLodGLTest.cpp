@@ -298,6 +298,22 @@ template <class Same> void expectAPermutationOfTheFile(const PointLod &lod, size
     }
 }
 
+// The nodes hold consecutive ranges of all n points, each point inside its node's cube.
+void expectNodesHoldTheirPoints(const PointLod &lod, const float *xyz, size_t n, float slack)
+{
+    size_t covered = 0;
+    for (const PointLodNode &node : lod.nodes) {
+        ASSERT_EQ(node.first, covered);
+        covered += node.count;
+        for (uint32_t i = node.first; i < node.first + node.count; ++i)
+            for (int k = 0; k < 3; ++k) {
+                ASSERT_GE(xyz[3 * i + k], node.lo[k] - slack);
+                ASSERT_LE(xyz[3 * i + k], node.lo[k] + node.size + slack);
+            }
+    }
+    EXPECT_EQ(covered, n);
+}
+
 } // namespace
 
 TEST(PointLod, InPlaceColoursAndValuesFollowTheirPointsAndNodesHoldTheirCubes)
@@ -428,17 +444,7 @@ TEST(PointLod, ACloudGroupedByItsReaderKeepsTheFileOrderThroughItsHierarchy)
         ASSERT_EQ(std::memcmp(&g.points[3 * i], &p[3 * f], 12), 0);
         ASSERT_EQ(std::memcmp(&g.colors[3 * i], &c[3 * f], 3), 0);
     });
-    uint32_t covered = 0;
-    for (const PointLodNode &node : lod.nodes) {
-        ASSERT_EQ(node.first, covered);
-        covered += node.count;
-        for (uint32_t i = node.first; i < node.first + node.count; ++i)
-            for (int k = 0; k < 3; ++k) {
-                ASSERT_GE(g.points[3 * i + k], node.lo[k] - 1e-5f);
-                ASSERT_LE(g.points[3 * i + k], node.lo[k] + node.size + 1e-5f);
-            }
-    }
-    EXPECT_EQ(covered, n);
+    expectNodesHoldTheirPoints(lod, g.points.get(), n, 1e-5f);
 }
 
 TEST(PointLod, AGroupingThatDoesNotHoldIsRefusedAndThePointsGoBackToTheFileOrder)
@@ -525,25 +531,10 @@ TEST(PointLod, CloudsThatSplitUnevenlyBetweenTheThreadsKeepEveryPoint)
             PointLodArrays cloud;
             cloud.xyz = q.data();
             const PointLod lod = PointLod::buildInPlace(cloud, c.n, threads);
-            std::vector<bool> seen(c.n, false);
-            for (size_t i = 0; i < c.n; ++i) {
-                const uint32_t f = lod.order[i];
-                ASSERT_LT(f, c.n);
-                ASSERT_FALSE(seen[f]);
-                seen[f] = true;
+            expectAPermutationOfTheFile(lod, c.n, [&](size_t i, uint32_t f) {
                 ASSERT_EQ(std::memcmp(&q[3 * i], &p[3 * f], 12), 0);
-            }
-            uint32_t covered = 0;
-            for (const PointLodNode &node : lod.nodes) {
-                ASSERT_EQ(node.first, covered);
-                covered += node.count;
-                for (uint32_t i = node.first; i < node.first + node.count; ++i)
-                    for (int k = 0; k < 3; ++k) {
-                        ASSERT_GE(q[3 * i + k], node.lo[k] - 1e-6f);
-                        ASSERT_LE(q[3 * i + k], node.lo[k] + node.size + 1e-6f);
-                    }
-            }
-            EXPECT_EQ(covered, c.n);
+            });
+            expectNodesHoldTheirPoints(lod, q.data(), c.n, 1e-6f);
         }
 }
 
