@@ -87,7 +87,8 @@ public:
     Builder(const PointLodArrays &arrays, size_t count, int nThreads, const std::atomic<bool> *stop,
             PointCellOrder *readGroups)
         : cloud(arrays), n(count), threads(std::max(1, nThreads)), cancel(stop),
-          layout{count, arrays.rgb != nullptr, arrays.values.size()}, given(readGroups && *readGroups ? readGroups : nullptr)
+          layout{count, arrays.rgb != nullptr, arrays.values.size()},
+          given(readGroups && *readGroups ? readGroups : nullptr)
     {
     }
 
