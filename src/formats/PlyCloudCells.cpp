@@ -21,8 +21,9 @@ void PlyCloudCells::releasePages(const char *from, const char *to)
 
 namespace {
 
-// f(part, first, last) over [0, n) on two threads from a million points on (one when no
-// second thread can be had). f must not throw.
+// f(0, 0, n / 2) and f(1, n / 2, n): on two threads from a million points on, else (or when
+// no second thread can be had) one after the other. The halves are the same either way: a
+// pass places the points by what an earlier pass counted in each. f must not throw.
 template <class F>
 void onHalves(size_t n, const F &f)
 {
@@ -34,9 +35,11 @@ void onHalves(size_t n, const F &f)
         } catch (const std::system_error &) {
         }
     }
-    f(0, 0, other.joinable() ? middle : n);
+    f(0, 0, middle);
     if (other.joinable())
         other.join();
+    else
+        f(1, middle, n);
 }
 
 // The group of each point of a cloud in the file's records: base and stride are copies, so
