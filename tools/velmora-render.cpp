@@ -16,6 +16,7 @@
 #include "core/StartupTiming.h"
 #include "objects/GL3DObjectLoader.h"
 #include "objects/GLMeshObject.h"
+#include "objects/PointLod.h"
 #include "objects/GLSplatObject.h"
 
 #include <unistd.h>
@@ -252,6 +253,7 @@ int main(int argc, char **argv)
 {
     StartupTiming::mark("start");
     const RenderOptions o = parse(argc, argv);
+    PointBudgets::current().onlyCaptures = true;
     // The first file is read while the OpenGL context is made (a camera file, when there is
     // one, is loaded and reports first: then everything is read in order).
     if (!o.camera)

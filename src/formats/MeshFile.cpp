@@ -56,7 +56,7 @@ bool MeshFile::keepAsPoints(MeshFile &file)
     return true;
 }
 
-MeshFile MeshFile::read(const char *path)
+MeshFile MeshFile::read(const char *path, size_t groupFrom)
 {
     MeshFile file;
     const char *dot = path ? std::strrchr(path, '.') : nullptr;
@@ -79,9 +79,7 @@ MeshFile MeshFile::read(const char *path)
         file.off = off;
         keepAsPoints(file);
     } else if (AssimpReader::canRead(ext) && !ModelRequest::isDescriptor(path)) {
-        // Clouds that will be drawn through a hierarchy come grouped for it.
-        constexpr size_t kGroupFrom = 1000000;
-        file.foreign = AssimpReader::read(path, kGroupFrom);
+        file.foreign = AssimpReader::read(path, groupFrom);
         file.kind = FOREIGN;
         file.name = path;
         const ForeignModel &m = file.foreign;

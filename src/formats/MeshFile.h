@@ -4,6 +4,7 @@
 #include "formats/ForeignModel.h"
 #include "formats/MeshReader.h"
 
+#include <cstddef>
 #include <exception>
 #include <string>
 
@@ -31,8 +32,10 @@ struct MeshFile {
     MeshData mesh;
     ForeignModel foreign;
 
-    /// Reads `path`; throws the reader's std::runtime_error when the file is refused.
-    static MeshFile read(const char *path);
+    /// Reads `path`; throws the reader's std::runtime_error when the file is refused. A PLY
+    /// point cloud of `groupFrom` points or more (0: none) comes grouped by the cells of its
+    /// hierarchy (see PlyReader::read).
+    static MeshFile read(const char *path, size_t groupFrom = 0);
 
     /// The triangle-mesh reader alone: binary, or OFF text when `off`; throws its refusal.
     static MeshData readTriangles(const char *path, bool off);

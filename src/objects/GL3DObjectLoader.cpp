@@ -15,6 +15,7 @@
 #include "objects/GLPointListObject.h"
 #include "objects/GLSMeshObject.h"
 #include "objects/GLSplatObject.h"
+#include "objects/PointLod.h"
 #include "objects/GLTextureObject.h"
 
 #include <cstdio>
@@ -52,7 +53,10 @@ GL3DObject *meshObject(MeshFile &file)
 
 GL3DObject *loadMeshFile(const char *path)
 {
-    MeshFile file = MeshFile::read(path);
+    // Clouds that will be drawn through a hierarchy come grouped for it, from a million
+    // points on (below, the hierarchy is quick either way).
+    constexpr size_t kGroupFrom = 1000000;
+    MeshFile file = MeshFile::read(path, PointBudgets::current().onlyCaptures ? 0 : kGroupFrom);
     return meshObject(file);
 }
 

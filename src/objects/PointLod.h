@@ -17,6 +17,9 @@ struct PointBudgets {
     long long still = 3000000;
     long long drag = 400000;
     bool captureEveryPoint = false;
+    /// The process draws clouds only into captures (an off-screen render), which never build
+    /// a hierarchy: the readers need not group a cloud for one.
+    bool onlyCaptures = false;
 
     static PointBudgets &current();
     /// True between the construction and destruction of a Capture.
