@@ -127,8 +127,9 @@ PointCellOrder PlyCloudCells::read(const char *base, size_t stride, const size_t
         bounds.lo[k] = std::min(halves[0].lo[k], halves[1].lo[k]);
         bounds.hi[k] = std::max(halves[0].hi[k], halves[1].hi[k]);
     }
-    float size = 1;
-    const PointLodCells cells = PointLodCells::fitting(bounds, size);
+    PointCellOrder order;
+    order.cells = PointLodCells::fitting(bounds, order.size);
+    const PointLodCells &cells = order.cells;
     const GroupFinder groups{base, stride, cells};
     std::vector<uint64_t> counts(2 * kGroups, 0), start(kGroups + 1, 0);
     onHalves(n, [&](int part, size_t first, size_t last) {
@@ -182,7 +183,6 @@ PointCellOrder PlyCloudCells::read(const char *base, size_t stride, const size_t
         for (size_t g = 0; g < kGroups; ++g)
             r.flush(g, r.fill[g], target, cursor[g]);
     });
-    PointCellOrder order;
     order.start = std::move(start);
     order.fileIndex = std::move(fileIndex);
     return order;

@@ -27,7 +27,6 @@ constexpr QuietRefusal fail{"PLY: "};
 
 bool isSpace(char c) { return TextScanner::isSpace(c); }
 
-
 // The body, one value at a time, in either encoding. Every read checks the bytes left.
 class Body {
 public:
@@ -198,7 +197,6 @@ struct Vertices {
     std::vector<DataItem> scalars;
     PointCellOrder cellOrder; ///< when the points were stored grouped by cells
 };
-
 
 void readVertices(Body &body, const PlyHeader::Element &e, size_t groupFrom, Vertices &out)
 {

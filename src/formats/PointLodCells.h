@@ -117,9 +117,10 @@ struct PointLodCells {
 };
 
 /// A cloud that its reader stored grouped by the cells of level kTop of its hierarchy, each
-/// group in the file's order, so that the hierarchy need not group the points again: the
-/// cells are those `PointLodCells::fitting` gives for the box of the points.
+/// group in the file's order, so that the hierarchy need not group the points again.
 struct PointCellOrder {
+    PointLodCells cells;             ///< `PointLodCells::fitting` the box of the points
+    float size = 1;                  ///< the side of their cube
     std::vector<uint64_t> start;     ///< kGroups + 1: where each group begins, then the count
     LargeArray<uint32_t> fileIndex;  ///< the index in the file of the point stored at i
 

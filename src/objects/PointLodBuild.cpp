@@ -99,7 +99,13 @@ public:
         if (n == 0)
             return lod;
         StartupTiming::mark("hierarchy: started");
-        findCells();
+        // The reader that grouped the points took their box on the way.
+        if (given) {
+            cells = given->cells;
+            size = given->size;
+        } else {
+            findCells();
+        }
         StartupTiming::mark("hierarchy: cells found");
         if (given)
             return runGrouped(lod);
