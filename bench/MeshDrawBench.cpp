@@ -273,7 +273,7 @@ void MeshFirstFrame(benchmark::State &state)
 }
 
 // One frame of a drag: the view turns by a small angle each time.
-void dragFrames(benchmark::State &state, GLMeshObject &m)
+void dragFrames(benchmark::State &state, GLMeshObject &m, const FrameContext &frame)
 {
     float angle = 0;
     for (auto _ : state) {
@@ -281,7 +281,7 @@ void dragFrames(benchmark::State &state, GLMeshObject &m)
         glLoadIdentity();
         glRotatef(angle += 2, 0.3f, 1, 0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        m.draw();
+        m.draw(frame);
         glFinish();
     }
     glLoadIdentity();
@@ -295,9 +295,8 @@ void MeshFullFrame8M(benchmark::State &state)
         return;
     }
     GLMeshObject &m = meshes().get8m();
-    m.setReducedDrawing(false);
     m.draw();
-    dragFrames(state, m);
+    dragFrames(state, m, FrameContext());
 }
 
 void MeshDragFrame8M(benchmark::State &state)
@@ -307,14 +306,14 @@ void MeshDragFrame8M(benchmark::State &state)
         return;
     }
     GLMeshObject &m = meshes().get8m();
-    m.setReducedDrawing(true);
+    const FrameContext drag = FrameContext::of(FrameContext::Kind::Reduced);
+    m.draw(drag); // starts the stand-in
     if (!m.waitForReducedMesh()) {
         state.SkipWithError("no reduced mesh");
         return;
     }
-    m.draw(); // fills the stand-in's buffers
-    dragFrames(state, m);
-    m.setReducedDrawing(false);
+    m.draw(drag); // fills the stand-in's buffers
+    dragFrames(state, m, drag);
 }
 
 void MeshReduction8M(benchmark::State &state)

@@ -228,17 +228,16 @@ void CloudFrame(benchmark::State &state, bool scored)
         return;
     }
     GLPointListObject &cloud = scored ? *s.scores : *s.colours;
-    const PointBudgets::Capture capture;
-    PointBudgets::current().captureEveryPoint = true;
+    FrameContext every = FrameContext::of(FrameContext::Kind::Capture);
+    every.points.captureEveryPoint = true;
     // The first frame fills the buffers; the figure is of the frames after it.
-    cloud.draw();
+    cloud.draw(every);
     glFinish();
     for (auto _ : state) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        cloud.draw();
+        cloud.draw(every);
         glFinish();
     }
-    PointBudgets::current().captureEveryPoint = false;
     state.SetItemsProcessed(state.iterations() * kPoints);
 }
 
@@ -252,16 +251,14 @@ void CloudBudgetFrame(benchmark::State &state, bool drag)
         return;
     }
     GLPointListObject &cloud = *s.colours;
-    std::unique_ptr<PointBudgets::Capture> capture(drag ? nullptr : new PointBudgets::Capture);
-    cloud.setReducedDrawing(drag);
-    cloud.draw();
+    const FrameContext frame = FrameContext::of(drag ? FrameContext::Kind::Reduced : FrameContext::Kind::Capture);
+    cloud.draw(frame);
     glFinish();
     for (auto _ : state) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        cloud.draw();
+        cloud.draw(frame);
         glFinish();
     }
-    cloud.setReducedDrawing(false);
     state.counters["drawn"] = static_cast<double>(cloud.getDrawnCount());
 }
 

@@ -152,7 +152,6 @@ GLSplatObject &object()
 void BM_SplatStillFrame(benchmark::State &state)
 {
     GLSplatObject &o = object();
-    o.setReducedDrawing(false);
     const SplatCamera cam = benchCamera();
     size_t drawn = 0;
     for (auto _ : state)
@@ -164,13 +163,11 @@ void BM_SplatStillFrame(benchmark::State &state)
 void BM_SplatDragFrame(benchmark::State &state)
 {
     GLSplatObject &o = object();
-    o.setReducedDrawing(true);
     const SplatCamera cam = benchCamera();
-    o.render(cam); // the subset is chosen on the first reduced frame
+    o.render(cam, true); // the subset is chosen on the first reduced frame
     size_t drawn = 0;
     for (auto _ : state)
-        drawn = o.render(cam).drawn;
-    o.setReducedDrawing(false);
+        drawn = o.render(cam, true).drawn;
     state.counters["splats_drawn"] = static_cast<double>(drawn);
 }
 

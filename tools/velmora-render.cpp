@@ -16,7 +16,6 @@
 #include "core/StartupTiming.h"
 #include "objects/GL3DObjectLoader.h"
 #include "objects/GLMeshObject.h"
-#include "objects/PointLod.h"
 #include "objects/GLSplatObject.h"
 
 #include <unistd.h>
@@ -191,6 +190,11 @@ std::unique_ptr<GLMachine> open(const RenderOptions &o, int width, int height, b
 {
     auto machine = std::make_unique<GLMachine>(width, height);
     StartupTiming::mark("off-screen context ready");
+    // Clouds are drawn only into captures here, which never build a hierarchy: the readers
+    // need not group them for one.
+    LoadOptions loading;
+    loading.groupCloudsFrom = 0;
+    machine->setLoadOptions(loading);
     if (o.background)
         machine->setBackgroundColor(Point4(o.red, o.green, o.blue, 0));
     // The readers report on standard error what they cannot read; here standard error
@@ -253,7 +257,6 @@ int main(int argc, char **argv)
 {
     StartupTiming::mark("start");
     const RenderOptions o = parse(argc, argv);
-    PointBudgets::current().onlyCaptures = true;
     // The first file is read while the OpenGL context is made (a camera file, when there is
     // one, is loaded and reports first: then everything is read in order).
     if (!o.camera)

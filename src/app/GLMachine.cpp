@@ -1,5 +1,4 @@
 #include "app/GLMachine.h"
-#include "objects/PointLod.h"
 #include "core/StartupTiming.h"
 
 #include "camera/AlignedViews.h"
@@ -8,6 +7,7 @@
 #include "core/ElementHost.h"
 #include "core/GLObject.h"
 #include "app/OffscreenWindow.h"
+#include "app/SplatComparison.h"
 #include "core/KeyCodes.h"
 #include "math/Messages.h"
 #include "objects/GL3DObject.h"
@@ -70,21 +70,17 @@ void GLMachine::init(int width, int height)
 {
     backgroundColor = Point4(0.75f, 0.75f, 0.75f, 1);
     shadowColor = Point4(0.3f, 0.3f, 0.3f, 1);
-    lights.push_back(Light{Point4(1500, 0, 0, 1), Point4(0, 0, 0, 0)});
+    lights.push_back(Light{Point4(1500, 0, 0, 1)});
     currentIndex = 0;
     currentCamera = nullptr;
     currentObject = nullptr;
     focus = nullptr;
     shadowPlaneOffset = -1000000.0f;
     rotationAxis = Point3(0, 0, 0);
-    drawScale = 1;
-    offFrame = false;
     shadows = false;
     drawInfo = true;
     windowWidth = width;
     windowHeight = height;
-    dragReductionThreshold = kDefaultDragReductionThreshold;
-    drawingReduced = false;
     setPointBudgets(options.stillPointBudget, options.dragPointBudget);
     setCaptureEveryPoint(options.captureEveryPoint);
     // The window may call back into this machine (realize runs initGL), so every field is
@@ -181,7 +177,7 @@ GL3DObject *GLMachine::register3DObject(const char *name)
         msg::warning("GLMachine: no more than 256 objects can be shown, %s is not loaded\n", name);
         return nullptr;
     }
-    std::unique_ptr<GL3DObject> loaded(GL3DObjectLoader::load(name, &host()));
+    std::unique_ptr<GL3DObject> loaded(GL3DObjectLoader::load(name, &host(), loadOptions));
     if (!loaded)
         return nullptr;
     GL3DObject *object = loaded.get();
@@ -590,18 +586,35 @@ void GLMachine::unblockSignals()
     sigprocmask(SIG_UNBLOCK, &all, nullptr);
 }
 
+FrameContext GLMachine::frameOf(FrameContext::Kind kind) const
+{
+    FrameContext f = FrameContext::of(kind);
+    f.points.still = options.stillPointBudget;
+    f.points.drag = options.dragPointBudget;
+    f.points.captureEveryPoint = options.captureEveryPoint;
+    return f;
+}
+
 void GLMachine::draw()
 {
+    // Every object that draws less than a capture would says so during the frame.
+    FrameReport report;
+    FrameContext f = frameOf(input.isDrawingReduced() ? FrameContext::Kind::Reduced : FrameContext::Kind::Interactive);
+    f.report = &report;
+    drawFrame(f);
+    lessThanCapture = report.lessThanCapture;
+}
+
+void GLMachine::drawFrame(const FrameContext &f, int scale)
+{
     blockSignals();
-    // Every cloud that draws less than a capture would says so during the frame.
-    PointBudgets::setLastFrameReduced(false);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     // The camera keeps its matrices; the context may have changed since it last loaded them.
     if (currentCamera)
         currentCamera->loadMatrices();
     // The same projection over a larger viewport: the same picture at a higher resolution.
-    if (drawScale > 1)
-        glViewport(0, 0, windowWidth * drawScale, windowHeight * drawScale);
+    if (scale > 1)
+        glViewport(0, 0, windowWidth * scale, windowHeight * scale);
     if (window->isSubWindowEnabled())
         for (size_t i = 0; i < lights.size(); ++i)
             glLightfv(GL_LIGHT0 + static_cast<GLenum>(i), GL_POSITION, lights[i].position);
@@ -610,46 +623,30 @@ void GLMachine::draw()
         float plane[4] = {-rotationAxis.x, -rotationAxis.y, -rotationAxis.z, shadowPlaneOffset};
         float colour[4] = {shadowColor.x, shadowColor.y, shadowColor.z, shadowColor.w};
         for (const auto &o : objects)
-            o->drawShadow(plane, lights[0].position, colour);
+            o->drawShadow(f, plane, lights[0].position, colour);
     }
     for (const auto &o : objects)
-        o->draw();
+        o->draw(f);
     for (const auto &c : cameras)
         c->draw();
-    if (!objects.empty() && drawInfo && currentObject && drawScale == 1)
+    // A capture at a multiple of the window size lays the overlays over it afterwards.
+    if (!objects.empty() && drawInfo && currentObject && scale == 1)
         currentObject->drawInfo();
-    if (!offFrame)
+    // Captures are read back before anything is shown.
+    if (!f.capture())
         window->swapBuffers(false);
     unblockSignals();
-}
-
-void GLMachine::setDragReductionThreshold(long long triangles)
-{
-    dragReductionThreshold = std::max(0LL, triangles);
 }
 
 void GLMachine::setPointBudgets(long long still, long long drag)
 {
     options.stillPointBudget = std::max(1LL, still);
     options.dragPointBudget = std::max(1LL, drag);
-    PointBudgets::current().still = options.stillPointBudget;
-    PointBudgets::current().drag = options.dragPointBudget;
     if (window)
         requestRedraw();
 }
 
-void GLMachine::setCaptureEveryPoint(bool on)
-{
-    options.captureEveryPoint = on;
-    PointBudgets::current().captureEveryPoint = on;
-}
-
-void GLMachine::setReducedDrawing(bool on)
-{
-    drawingReduced = on;
-    for (const auto &o : objects)
-        o->setReducedDrawing(on);
-}
+void GLMachine::setCaptureEveryPoint(bool on) { options.captureEveryPoint = on; }
 
 // --- Captures and input: see SceneCapture and SceneInput ------------------------------------
 
@@ -659,9 +656,22 @@ bool GLMachine::saveVectorFrame(const char *fileName) { return capture.saveVecto
 void GLMachine::setCaptureScale(int scale) { capture.setCaptureScale(scale); }
 void GLMachine::getFrameBuffer(unsigned char *buffer) { capture.getFrameBuffer(buffer); }
 
-void GLMachine::notifyClick(int button, int eventType, int x, int y, int modifiers)
+void GLMachine::notifyClick(const InputEvent &event, int x, int y) { input.notifyClick(event, x, y); }
+void GLMachine::notifyDrag(const InputEvent &event, int x, int y) { input.notifyDrag(event, x, y); }
+
+size_t GLMachine::drawingCost() const
 {
-    input.notifyClick(button, eventType, x, y, modifiers);
+    size_t cost = 0;
+    for (const auto &o : objects)
+        cost += o->getDrawingCost();
+    return cost;
 }
-void GLMachine::notifyDrag(int x, int y, int button, int modifiers) { input.notifyDrag(x, y, button, modifiers); }
+
+void GLMachine::drawObjectsPlainly()
+{
+    for (const auto &o : objects)
+        o->defaultDrawing();
+}
+
+void GLMachine::printSplatPsnr() { SplatComparison::printPsnr(*this); }
 void GLMachine::notifyCommand(int key) { input.notifyCommand(key); }

@@ -2,12 +2,15 @@
 #define VELMORA_GLMACHINE_H
 
 #include "app/LightWidget.h"
+#include "app/SceneAccess.h"
 #include "app/SceneCapture.h"
 #include "app/SceneInput.h"
+#include "core/FrameContext.h"
 #include "core/Options.h"
 #include "math/Matrix4.h"
 #include "math/Point3.h"
 #include "math/Point4.h"
+#include "objects/GL3DObjectLoader.h"
 
 #include <functional>
 #include <memory>
@@ -30,14 +33,14 @@ class FunctorBase;
 /// current camera or the current 3D object; fits the camera's planes to the scene; captures
 /// frames to files; drives the light-direction sub-window.
 ///
-/// Input codes: buttons 1 left, 2 right, 3 middle, 4 and 5 wheel; event type 4 press, 7
-/// release; modifier bit 1 Shift, bit 4 Control; keys are key values with the cursor keys
-/// mapped to 6000-6007. Everything runs on the toolkit's main thread.
+/// Input: the window's mouse events as InputEvents (buttons 1 left, 2 right, 3 middle, 4 and
+/// 5 wheel), keys as key values with the cursor keys and Return and Escape as the named
+/// KeyCodes. Everything runs on the toolkit's main thread.
 ///
 /// The machine keeps the element registry and draws the frame; it hands the captures
 /// (SceneCapture), the input of the main view (SceneInput) and the light sub-window
-/// (LightWidget) to parts of their own.
-class GLMachine {
+/// (LightWidget) to parts of their own, which reach the scene through SceneAccess only.
+class GLMachine : private SceneAccess {
 public:
     /// Builds the window a scene is shown in, for the scene manager `machine` and a drawing
     /// area of width x height. The window may call back into the machine while it is built.
@@ -100,7 +103,6 @@ public:
     int getNObjects() const { return static_cast<int>(objects.size()); }
     int getNCameras() const { return static_cast<int>(cameras.size()); }
     GLCamera *getCamera(int index);
-    GLObject *getObjectPtr(void *data) { return static_cast<GLObject *>(data); }
     /// Takes a GLObject rather than an untyped pointer: a 3D object pointer turned into void*
     /// would not point at its GLObject part.
     void setFocus(GLObject *element);
@@ -128,9 +130,9 @@ public:
     /// While a mouse drag turns, pans or zooms a scene of more than this many triangles,
     /// large meshes draw a reduced stand-in; the release draws them whole again. 0 never
     /// reduces. Captures always draw everything.
-    void setDragReductionThreshold(long long triangles);
-    long long getDragReductionThreshold() const { return dragReductionThreshold; }
-    static constexpr long long kDefaultDragReductionThreshold = 1000000;
+    void setDragReductionThreshold(long long triangles) { input.setDragReductionThreshold(triangles); }
+    long long getDragReductionThreshold() const { return input.getDragReductionThreshold(); }
+    static constexpr long long kDefaultDragReductionThreshold = SceneInput::kDefaultDragReductionThreshold;
     /// The point budgets of the clouds' frames (see Options), applied to every cloud.
     void setPointBudgets(long long still, long long drag);
     long long getStillPointBudget() const { return options.stillPointBudget; }
@@ -141,12 +143,19 @@ public:
     /// for (level 9); the pixels are the same.
     void setSmallestCaptures(bool on) { capture.setSmallestCaptures(on); }
     bool getSmallestCaptures() const { return capture.getSmallestCaptures(); }
-    static constexpr int kFastCaptureLevel = 2;
+    static constexpr int kFastCaptureLevel = SceneCapture::kFastCaptureLevel;
     /// True while the frames of a drag draw reduced objects.
-    bool isDrawingReduced() const { return drawingReduced; }
+    bool isDrawingReduced() const { return input.isDrawingReduced(); }
+    /// How the loader reads the files registered from now on.
+    void setLoadOptions(const LoadOptions &o) { loadOptions = o; }
 
-    /// One frame of the main view.
+    /// One frame of the main view (reduced while a drag of a large scene lasts).
     void draw();
+    /// A frame of `kind` with the scene's budgets.
+    FrameContext frameOf(FrameContext::Kind kind) const override;
+    /// Draws the frame `f` describes; a capture is not shown (it is read back first). With
+    /// `scale` above 1 it covers that multiple of the window size, without the text overlays.
+    void drawFrame(const FrameContext &f, int scale = 1) override;
     /// Saves the frame as "<prefix><number, 4 digits>.png"; true when it was written.
     bool saveFrameBuffer(const char *prefix, int number);
     /// Saves the frame as a PNG file, at the capture scale times the window size.
@@ -163,26 +172,38 @@ public:
     void unblockSignals();
 
     // --- Input ---------------------------------------------------------------------------
-    /// A left click without motion goes to the current object: plain, its click; with Shift,
-    /// its additional click in mode 0 (a path across the plane section), with Shift+Control
-    /// in mode 1 (a path along the edges).
-    void notifyClick(int button, int eventType, int x, int y, int modifiers);
-    void notifyDrag(int x, int y, int button, int modifiers);
+    /// A press, release or wheel step at (x, y). A left click without motion goes to the
+    /// current object: plain, its click; with Shift, its additional click in mode 0 (a path
+    /// across the plane section), with Shift+Control in mode 1 (a path along the edges).
+    void notifyClick(const InputEvent &event, int x, int y);
+    /// The pointer at (x, y) with `event`'s button held.
+    void notifyDrag(const InputEvent &event, int x, int y);
     void notifyCommand(int key);
 
     /// The light-direction sub-window: the window hands it its context, size and input.
     LightWidget &getLightWidget() { return lightWidget; }
 
-    static const int PRESS = 4;
-    static const int RELEASE = 7;
-    static const int SHIFT = 1;
-    static const int CONTROL = 4;
-
 private:
     struct Light {
         Point4 position;
-        Point4 saved;
     };
+
+    // What the parts see of the scene (SceneAccess).
+    SceneWindow &sceneWindow() override { return *window; }
+    void windowSize(int &width, int &height) const override { getWindowSize(width, height); }
+    GLCamera *camera() const override { return currentCamera; }
+    GL3DObject *object() const override { return currentObject; }
+    GLObject *focused() const override { return focus; }
+    bool drawingReduced() const override { return input.isDrawingReduced(); }
+    bool lastFrameLessThanCapture() const override { return lessThanCapture; }
+    bool showsInfo() const override { return !objects.empty() && drawInfo && currentObject; }
+    size_t drawingCost() const override;
+    void drawObjectsPlainly() override;
+    void toggleShadows() override { shadows = !shadows; }
+    int lightCount() const override { return static_cast<int>(lights.size()); }
+    Point4 lightPosition(int i) const override { return getLightPosition(i); }
+    void takeLightFromCamera() override { getLightPositionFromCamera(); }
+    void printSplatPsnr() override;
 
     void init(int width, int height);
     /// The user interface every registered element talks to: the window's host.
@@ -190,7 +211,7 @@ private:
     /// Makes `made` the current camera; null (and nothing registered) when the scene
     /// cannot be fitted to it.
     GLCamera *adoptCamera(std::unique_ptr<GLCamera> made);
-    void requestRedraw();
+    void requestRedraw() override;
     void appendObject(std::unique_ptr<GL3DObject> object);
     /// Rotation axis, shadow plane, planes, identifier and focus of a newly appended object.
     void placeNewObject(GL3DObject *object);
@@ -202,8 +223,6 @@ private:
     void fitZPlanes(const Point3 &centre, float radius);
     /// How far from c the farthest object reaches (-infinity without objects).
     float objectsRadius(const Point3 &c) const;
-    /// Turns the reduced drawing of every object on or off.
-    void setReducedDrawing(bool on);
 
     Point4 backgroundColor;
     Point4 shadowColor;
@@ -223,24 +242,17 @@ private:
     GLObject *focus;
     float shadowPlaneOffset;
     Point3 rotationAxis;
-    /// While above 1, frames are drawn into a capture target of this multiple of the window
-    /// size, without the text overlays (they are laid over the capture afterwards).
-    int drawScale;
-    /// Set while a frame is drawn for a capture rather than for the window: no buffer swap.
-    bool offFrame;
     bool shadows;
     bool drawInfo;
     int windowWidth, windowHeight;
-    long long dragReductionThreshold;
-    bool drawingReduced;
+    /// The last frame of the window drew less than a capture would: a capture draws anew.
+    bool lessThanCapture = false;
     Options options;
+    LoadOptions loadOptions;
     std::unique_ptr<SceneWindow> window;
-    // The parts the machine hands its work to; they read the fields above.
-    friend class SceneCapture;
-    friend class SceneInput;
-    friend class LightWidget;
+    // The parts the machine hands its work to.
     SceneCapture capture{*this};
-    SceneInput input{*this};
+    SceneInput input{*this, capture};
     LightWidget lightWidget{*this};
 };
 

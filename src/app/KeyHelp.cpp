@@ -44,7 +44,7 @@ std::vector<Row> rows(const std::vector<const BindingTable *> &column)
             title += std::string(" (other keys as for the ") + table->getFallback()->getKind() + ")";
         out.push_back({title, "", true});
         for (const KeyBinding &row : *table)
-            if (!(row.flags & KeyBinding::NO_KEY))
+            if (!row.panelOnly())
                 out.push_back({row.keyText(), row.description, false});
     }
     return out;

@@ -1,6 +1,6 @@
 #include "app/LightWidget.h"
 
-#include "app/GLMachine.h"
+#include "app/SceneAccess.h"
 #include "camera/GLCamera.h"
 #include "app/SceneWindow.h"
 #include "objects/GL3DObject.h"
@@ -15,14 +15,14 @@ void LightWidget::initGL()
     glEnable(GL_CULL_FACE);
     glEnable(GL_LIGHT0);
     Matrix4 modelView;
-    if (m.window->makeCurrent(false)) {
+    if (m.sceneWindow().makeCurrent(false)) {
         glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
-        m.getLightPositionFromCamera();
+        m.takeLightFromCamera();
     }
-    m.window->makeCurrent(true);
-    if (m.currentCamera) {
+    m.sceneWindow().makeCurrent(true);
+    if (m.camera()) {
         glMatrixMode(GL_PROJECTION);
-        glLoadMatrixf(m.currentCamera->getGLKMatrix(140, 140));
+        glLoadMatrixf(m.camera()->getGLKMatrix(140, 140));
         glMatrixMode(GL_MODELVIEW);
         glLoadMatrixf(modelView);
     }
@@ -31,33 +31,31 @@ void LightWidget::initGL()
 void LightWidget::draw()
 {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    for (size_t i = 0; i < m.lights.size(); ++i)
-        glLightfv(GL_LIGHT0 + static_cast<GLenum>(i), GL_POSITION, m.lights[i].position);
-    for (const auto &o : m.objects)
-        o->defaultDrawing();
-    m.window->swapBuffers(true);
+    for (int i = 0; i < m.lightCount(); ++i)
+        glLightfv(GL_LIGHT0 + static_cast<GLenum>(i), GL_POSITION, m.lightPosition(i));
+    m.drawObjectsPlainly();
+    m.sceneWindow().swapBuffers(true);
 }
 
 void LightWidget::setSize(int width, int height)
 {
-    if (m.currentCamera) {
+    if (m.camera()) {
         glMatrixMode(GL_PROJECTION);
-        glLoadMatrixf(m.currentCamera->getGLKMatrix(width, height));
+        glLoadMatrixf(m.camera()->getGLKMatrix(width, height));
         glMatrixMode(GL_MODELVIEW);
     }
     glViewport(0, 0, width, height);
-    m.window->postRedisplay(true);
+    m.sceneWindow().postRedisplay(true);
 }
 
-void LightWidget::notifyClick(int, int, int x, int y, int)
+void LightWidget::notifyClick(const InputEvent &, int x, int y)
 {
-    m.lights[0].saved = m.lights[0].position;
     anchorX = x;
     anchorY = y;
     glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(savedMatrix));
 }
 
-void LightWidget::notifyDrag(int x, int y, int, int)
+void LightWidget::notifyDrag(const InputEvent &, int x, int y)
 {
     GLint vp[4] = {0, 0, 1, 1};
     glGetIntegerv(GL_VIEWPORT, vp);
@@ -66,15 +64,15 @@ void LightWidget::notifyDrag(int x, int y, int, int)
     glLoadMatrixf(savedMatrix);
     const float a = static_cast<float>((x - anchorX) * 90 / w);
     const float b = static_cast<float>((y - anchorY) * 90 / h);
-    const Point3 p = m.currentCamera ? m.currentCamera->getRotationPoint() : Point3();
+    const Point3 p = m.camera() ? m.camera()->getRotationPoint() : Point3();
     const Matrix4 &s = savedMatrix;
     glTranslatef(p.x, p.y, p.z);
     glRotatef(a, s(0, 1), s(1, 1), s(2, 1));
     glRotatef(b, s(0, 0), s(1, 0), s(2, 0));
     glTranslatef(-p.x, -p.y, -p.z);
-    m.getLightPositionFromCamera();
-    m.window->postRedisplay(true);
-    m.window->postRedisplay(false);
+    m.takeLightFromCamera();
+    m.sceneWindow().postRedisplay(true);
+    m.sceneWindow().postRedisplay(false);
 }
 
 const BindingTable &LightWidget::bindings()
@@ -94,14 +92,14 @@ void LightWidget::notifyCommand(int key)
         return;
     switch (static_cast<Action>(row->action)) {
     case Action::QUIT:
-        m.window->stopLoop();
+        m.sceneWindow().stopLoop();
         return;
     case Action::RESET:
-        if (m.currentCamera) {
+        if (m.camera()) {
             glMatrixMode(GL_MODELVIEW);
-            glLoadMatrixf(m.currentCamera->getGLEMatrix());
+            glLoadMatrixf(m.camera()->getGLEMatrix());
         }
-        m.getLightPositionFromCamera();
+        m.takeLightFromCamera();
         m.requestRedraw();
     }
 }

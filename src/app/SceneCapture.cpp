@@ -1,12 +1,11 @@
 #include "app/SceneCapture.h"
 
-#include "app/GLMachine.h"
+#include "app/SceneAccess.h"
 #include "app/SceneWindow.h"
 #include "core/StartupTiming.h"
 #include "image/Bitmap4.h"
 #include "math/Messages.h"
 #include "objects/GL3DObject.h"
-#include "objects/PointLod.h"
 #include "ps/CPsRenderer.h"
 #include "render/CaptureTarget.h"
 
@@ -20,26 +19,21 @@
 
 namespace {
 
-// Draws every object whole for the time it lives (a capture in the middle of a drag); point
-// clouds draw their capture budget.
-class WholeFrame {
-    PointBudgets::Capture capture;
-
+// The frame of a vector capture: drawn into the feedback buffer, with the pictures that have
+// no vector form handed to the renderer.
+class VectorFrame : public PsRenderer::FunctorBase {
 public:
-    WholeFrame(bool reduced, const std::function<void(bool)> &set) : was(reduced), apply(set)
+    VectorFrame(SceneAccess &scene, CPsRenderer &into) : m(scene), renderer(into) {}
+    void operator()() const override
     {
-        if (was)
-            apply(false);
-    }
-    ~WholeFrame()
-    {
-        if (was)
-            apply(true);
+        FrameContext f = m.frameOf(FrameContext::Kind::VectorExport);
+        f.rasters = &renderer.frameRasters();
+        m.drawFrame(f, 1);
     }
 
 private:
-    bool was;
-    std::function<void(bool)> apply;
+    SceneAccess &m;
+    CPsRenderer &renderer;
 };
 
 } // namespace
@@ -53,7 +47,6 @@ bool SceneCapture::saveFrameBuffer(const char *prefix, int number)
 
 bool SceneCapture::saveFrameBuffer(const char *fileName)
 {
-    const WholeFrame whole(m.drawingReduced, [this](bool on) { m.setReducedDrawing(on); });
     if (captureScale > 1)
         return saveScaledFrame(fileName, captureScale);
     return saveWindowFrame(fileName);
@@ -63,9 +56,11 @@ void SceneCapture::setCaptureScale(int scale) { captureScale = std::max(1, std::
 
 bool SceneCapture::saveScaledFrame(const char *fileName, int scale)
 {
-    if (!m.window->makeCurrent(false))
+    if (!m.sceneWindow().makeCurrent(false))
         return false;
-    const int w = m.windowWidth * scale, h = m.windowHeight * scale;
+    int windowWidth = 0, windowHeight = 0;
+    m.windowSize(windowWidth, windowHeight);
+    const int w = windowWidth * scale, h = windowHeight * scale;
     CaptureTarget target;
     if (!target.create(w, h)) {
         msg::warning("GLMachine: %s; the capture is taken at the window size\n", target.error().c_str());
@@ -73,32 +68,29 @@ bool SceneCapture::saveScaledFrame(const char *fileName, int scale)
     }
     try {
         Bitmap4 image(w, h);
-        m.offFrame = true;
-        m.drawScale = scale;
-        m.draw();
-        m.drawScale = 1;
+        m.drawFrame(m.frameOf(FrameContext::Kind::Capture), scale);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels);
         // The overlays (legend, information) are drawn at the window size and laid over the
         // capture enlarged, so that their text stays readable. They are drawn twice, over
         // black and over white: the two tell each pixel's colour and how much of what lies
         // beneath shows through, whatever blending the overlay itself uses.
-        if (!m.objects.empty() && m.drawInfo && m.currentObject) {
+        if (m.showsInfo()) {
             GLfloat clear[4];
             glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-            const size_t layerSize = static_cast<size_t>(m.windowWidth) * m.windowHeight * 4;
+            const size_t layerSize = static_cast<size_t>(windowWidth) * windowHeight * 4;
             std::vector<unsigned char> overBlack(layerSize), overWhite(layerSize);
             for (int pass = 0; pass < 2; ++pass) {
-                glViewport(0, 0, m.windowWidth, m.windowHeight);
+                glViewport(0, 0, windowWidth, windowHeight);
                 glClearColor(static_cast<float>(pass), static_cast<float>(pass), static_cast<float>(pass), 1);
                 glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-                m.currentObject->drawInfo();
-                glReadPixels(0, 0, m.windowWidth, m.windowHeight, GL_RGBA, GL_UNSIGNED_BYTE,
+                m.object()->drawInfo();
+                glReadPixels(0, 0, windowWidth, windowHeight, GL_RGBA, GL_UNSIGNED_BYTE,
                              (pass ? overWhite : overBlack).data());
             }
             glClearColor(clear[0], clear[1], clear[2], clear[3]);
             for (int y = 0; y < h; ++y) {
-                const size_t row = static_cast<size_t>(y / scale) * m.windowWidth * 4;
+                const size_t row = static_cast<size_t>(y / scale) * windowWidth * 4;
                 unsigned char *out = image.pixels + static_cast<size_t>(y) * w * 4;
                 for (int x = 0; x < w; ++x, out += 4) {
                     const unsigned char *b = &overBlack[row + (x / scale) * 4];
@@ -111,12 +103,9 @@ bool SceneCapture::saveScaledFrame(const char *fileName, int scale)
                 }
             }
         }
-        m.offFrame = false;
         target.release();
         return writePicture(image, fileName);
     } catch (const std::exception &e) {
-        m.offFrame = false;
-        m.drawScale = 1;
         msg::error("GLMachine: %s\n", e.what());
         return false;
     }
@@ -124,7 +113,6 @@ bool SceneCapture::saveScaledFrame(const char *fileName, int scale)
 
 bool SceneCapture::saveVectorFrame(const char *fileName)
 {
-    const WholeFrame whole(m.drawingReduced, [this](bool on) { m.setReducedDrawing(on); });
     return vectorCapture([fileName](CPsRenderer &renderer, const PsRenderer::FunctorBase *drawFrame) {
         return renderer.Run(fileName, drawFrame, true);
     });
@@ -132,15 +120,11 @@ bool SceneCapture::saveVectorFrame(const char *fileName)
 
 bool SceneCapture::vectorCapture(const std::function<bool(CPsRenderer &, const PsRenderer::FunctorBase *)> &write)
 {
-    if (!m.window->makeCurrent(false))
+    if (!m.sceneWindow().makeCurrent(false))
         return false;
-    std::unique_ptr<PsRenderer::FunctorBase> drawFrame(PsRenderer::Functor(&m, &GLMachine::draw));
     CPsRenderer renderer;
-    // The frame goes to the feedback buffer, not to the window.
-    m.offFrame = true;
-    const bool written = write(renderer, drawFrame.get());
-    m.offFrame = false;
-    return written;
+    const VectorFrame drawFrame(m, renderer);
+    return write(renderer, &drawFrame);
 }
 
 bool SceneCapture::saveWindowFrame(const char *fileName)
@@ -151,18 +135,17 @@ bool SceneCapture::saveWindowFrame(const char *fileName)
     int keptWidth = 0, keptHeight = 0;
     const unsigned char *kept = nullptr;
     const bool reuse =
-        !m.drawingReduced && !PointBudgets::lastFrameReduced() && m.window->lastFrame(keptWidth, keptHeight, kept);
-    if (!m.window->makeCurrent(false))
+        !m.drawingReduced() && !m.lastFrameLessThanCapture() && m.sceneWindow().lastFrame(keptWidth, keptHeight, kept);
+    if (!m.sceneWindow().makeCurrent(false))
         return false;
     // A frame drawn for the capture is read before it is shown: after the swap the window's
     // buffer holds nothing defined (GLX), whatever a software renderer leaves in it.
-    if (!reuse) {
-        m.offFrame = true;
-        m.draw();
-        m.offFrame = false;
-    }
+    if (!reuse)
+        m.drawFrame(m.frameOf(FrameContext::Kind::Capture), 1);
     StartupTiming::markFinished(reuse ? "capture takes the frame shown" : "capture frame drawn");
-    GLint vp[4] = {0, 0, m.windowWidth, m.windowHeight};
+    int windowWidth = 0, windowHeight = 0;
+    m.windowSize(windowWidth, windowHeight);
+    GLint vp[4] = {0, 0, windowWidth, windowHeight};
     if (reuse) {
         vp[2] = keptWidth;
         vp[3] = keptHeight;
@@ -180,7 +163,7 @@ bool SceneCapture::saveWindowFrame(const char *fileName)
             glPixelStorei(GL_PACK_ALIGNMENT, 1);
             glFinish();
             glReadPixels(vp[0], vp[1], w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels);
-            m.window->swapBuffers(false);
+            m.sceneWindow().swapBuffers(false);
         }
         StartupTiming::mark("capture read back");
         if (!writePicture(image, fileName))
@@ -202,7 +185,7 @@ bool SceneCapture::writePicture(Bitmap4 &image, const char *fileName) const
         image.pixels[4 * i + 3] = 255;
     // OpenGL delivers the bottom row first; files start with the top row.
     image.flipY();
-    if (image.savePNG(fileName, smallestCaptures ? 9 : GLMachine::kFastCaptureLevel))
+    if (image.savePNG(fileName, smallestCaptures ? 9 : kFastCaptureLevel))
         return true;
     msg::error("GLMachine: unable to write %s\n", fileName);
     return false;
@@ -210,15 +193,14 @@ bool SceneCapture::writePicture(Bitmap4 &image, const char *fileName) const
 
 void SceneCapture::getFrameBuffer(unsigned char *buffer)
 {
-    const WholeFrame whole(m.drawingReduced, [this](bool on) { m.setReducedDrawing(on); });
-    if (!m.window->makeCurrent(false))
+    if (!m.sceneWindow().makeCurrent(false))
         return;
     // Read before the frame is shown, as the captures are.
-    m.offFrame = true;
-    m.draw();
-    m.offFrame = false;
+    m.drawFrame(m.frameOf(FrameContext::Kind::Capture), 1);
+    int windowWidth = 0, windowHeight = 0;
+    m.windowSize(windowWidth, windowHeight);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glFinish();
-    glReadPixels(0, 0, m.windowWidth, m.windowHeight, GL_RGB, GL_UNSIGNED_BYTE, buffer);
-    m.window->swapBuffers(false);
+    glReadPixels(0, 0, windowWidth, windowHeight, GL_RGB, GL_UNSIGNED_BYTE, buffer);
+    m.sceneWindow().swapBuffers(false);
 }

@@ -6,7 +6,7 @@
 #include <functional>
 
 class Bitmap4;
-class GLMachine;
+class SceneAccess;
 class CPsRenderer;
 namespace PsRenderer {
 class FunctorBase;
@@ -18,7 +18,10 @@ class FunctorBase;
 /// capture always draws every object whole, even in the middle of a drag.
 class SceneCapture : NonCopyable {
 public:
-    explicit SceneCapture(GLMachine &machine) : m(machine) {}
+    explicit SceneCapture(SceneAccess &scene) : m(scene) {}
+
+    /// The deflate level of PNG captures unless the smallest files are asked for (9).
+    static constexpr int kFastCaptureLevel = 2;
 
     // See the methods of the same names in GLMachine.
     bool saveFrameBuffer(const char *prefix, int number);
@@ -43,7 +46,7 @@ private:
     /// false, with the message, when the file is not written.
     bool writePicture(Bitmap4 &image, const char *fileName) const;
 
-    GLMachine &m;
+    SceneAccess &m;
     int captureCounter = 0;
     int captureScale = 1;
     bool smallestCaptures = false;

@@ -1,8 +1,7 @@
 #include "app/SceneInput.h"
 
-#include "app/SplatComparison.h"
-
-#include "app/GLMachine.h"
+#include "app/SceneAccess.h"
+#include "app/SceneCapture.h"
 #include "camera/GLCamera.h"
 #include "core/KeyCodes.h"
 #include "app/SceneWindow.h"
@@ -11,119 +10,128 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr float kPi = 3.1415927f;
 
 } // namespace
 
-void SceneInput::notifyClick(int button, int eventType, int x, int y, int modifiers)
+void SceneInput::setDragReductionThreshold(long long triangles) { dragReductionThreshold = std::max(0LL, triangles); }
+
+void SceneInput::notifyClick(const InputEvent &event, int x, int y)
 {
-    if (eventType == GLMachine::RELEASE) {
-        m.window->overrideCursor();
+    const int button = event.button;
+    SceneWindow &window = m.sceneWindow();
+    if (event.isRelease()) {
+        window.overrideCursor();
         // The drag is over: the next frame draws everything.
-        if (m.drawingReduced) {
-            m.setReducedDrawing(false);
+        if (drawingReduced) {
+            drawingReduced = false;
             m.requestRedraw();
         }
     }
     else if (button == 3)
-        m.window->setCursor(ElementWindow::ZOOM_CURSOR);
+        window.setCursor(ElementWindow::ZOOM_CURSOR);
     else if (button == 2)
-        m.window->setCursor(ElementWindow::PAN_CURSOR);
-    if (!m.currentCamera)
+        window.setCursor(ElementWindow::PAN_CURSOR);
+    GLCamera *camera = m.camera();
+    GL3DObject *object = m.object();
+    if (!camera)
         return;
 
     if (button == 4) {
-        m.currentCamera->zoomin();
+        camera->zoomin();
         m.requestRedraw();
         return;
     }
     if (button == 5) {
-        m.currentCamera->zoomout();
+        camera->zoomout();
         m.requestRedraw();
         return;
     }
-    if (button == 1 && eventType == GLMachine::RELEASE && x == pressX && y == pressY) {
-        if (m.currentObject) {
-            if (modifiers & GLMachine::SHIFT) {
+    if (button == 1 && event.isRelease() && x == pressX && y == pressY) {
+        if (object) {
+            if (event.shift()) {
                 // Shift measures across the plane section (mode 0), Shift+Control along the
                 // mesh's edges (mode 1).
-                m.currentObject->notifyAdditionalClick(x, y, (modifiers & GLMachine::CONTROL) ? 1 : 0);
+                object->notifyAdditionalClick(x, y, event.control() ? 1 : 0);
             } else {
-                m.currentObject->notifyClick(x, y);
-                m.currentCamera->setRotationPoint(m.currentObject->getOrigin());
+                object->notifyClick(x, y);
+                camera->setRotationPoint(object->getOrigin());
             }
         }
         anchorX = anchorY = -1;
         m.requestRedraw();
         return;
     }
-    if (eventType == GLMachine::PRESS) {
+    if (event.phase == InputEvent::Phase::Press) {
         pressX = anchorX = x;
         pressY = anchorY = y;
-        if (modifiers & GLMachine::SHIFT) {
-            if (m.currentObject)
-                m.currentObject->backupPosition();
+        if (event.shift()) {
+            if (object)
+                object->backupPosition();
         } else {
-            m.currentCamera->backupPosition();
+            camera->backupPosition();
         }
     }
 }
 
-void SceneInput::notifyDrag(int x, int y, int button, int modifiers)
+void SceneInput::notifyDrag(const InputEvent &event, int x, int y)
 {
-    if (!m.currentCamera || anchorX < 0)
+    GLCamera *camera = m.camera();
+    GL3DObject *object = m.object();
+    if (!camera || anchorX < 0)
         return;
-    const float w = static_cast<float>(m.windowWidth > 0 ? m.windowWidth : 1);
-    const float h = static_cast<float>(m.windowHeight > 0 ? m.windowHeight : 1);
-    const bool shift = modifiers & GLMachine::SHIFT, control = modifiers & GLMachine::CONTROL;
-    if (!m.drawingReduced && m.dragReductionThreshold > 0) {
-        long long cost = 0;
-        for (const auto &o : m.objects)
-            cost += static_cast<long long>(o->getDrawingCost());
-        if (cost > m.dragReductionThreshold)
-            m.setReducedDrawing(true);
-    }
+    const int button = event.button;
+    int width = 0, height = 0;
+    m.windowSize(width, height);
+    const float w = static_cast<float>(width > 0 ? width : 1);
+    const float h = static_cast<float>(height > 0 ? height : 1);
+    const bool shift = event.shift(), control = event.control();
+    if (!drawingReduced && dragReductionThreshold > 0 &&
+        static_cast<long long>(m.drawingCost()) > dragReductionThreshold)
+        drawingReduced = true;
 
     if (button == 3) {
         const float f = (anchorY - y) / h + 1;
-        if (shift && m.currentObject) {
-            m.currentObject->setPosition(static_cast<float>(anchorY - y));
+        if (shift && object) {
+            object->setPosition(static_cast<float>(anchorY - y));
             m.updateCameraZPlanes();
-            m.currentCamera->setRotationPoint(m.currentObject->getOrigin());
+            camera->setRotationPoint(object->getOrigin());
         } else if (control) {
-            m.currentCamera->perspective(f);
+            camera->perspective(f);
         } else {
-            m.currentCamera->zoom(f);
+            camera->zoom(f);
         }
         anchorX = x;
         anchorY = y;
-        m.window->setCursor(ElementWindow::ZOOM_CURSOR);
+        m.sceneWindow().setCursor(ElementWindow::ZOOM_CURSOR);
     } else if (button == 2) {
-        if (shift && m.currentObject)
-            m.currentObject->setPosition(anchorX - x, anchorY - y);
+        if (shift && object)
+            object->setPosition(anchorX - x, anchorY - y);
         else
-            m.currentCamera->panning(anchorX - x, anchorY - y);
+            camera->panning(anchorX - x, anchorY - y);
         anchorX = x;
         anchorY = y;
-        m.window->setCursor(ElementWindow::PAN_CURSOR);
+        m.sceneWindow().setCursor(ElementWindow::PAN_CURSOR);
     } else if (control) {
         const float u = (x - anchorX) / w, v = (y - anchorY) / h;
-        if (m.currentObject)
-            m.currentObject->notifyDrag(u, v);
+        if (object)
+            object->notifyDrag(u, v);
         else
-            m.currentCamera->notifyDrag(u, v);
+            camera->notifyDrag(u, v);
         anchorX = x;
         anchorY = y;
     } else {
         // Measured from the press: the pose saved then is the reference of the whole drag.
         const float alpha = (x - anchorX) * kPi / w, beta = (y - anchorY) * kPi / h;
         if (shift) {
-            if (m.currentObject)
-                m.currentObject->setRotation(alpha, beta);
+            if (object)
+                object->setRotation(alpha, beta);
         } else {
-            m.currentCamera->setPosition(alpha, beta);
+            camera->setPosition(alpha, beta);
         }
     }
     m.requestRedraw();
@@ -150,62 +158,66 @@ const BindingTable &SceneInput::bindings()
 
 void SceneInput::notifyCommand(int key)
 {
+    GLCamera *camera = m.camera();
+    GL3DObject *object = m.object();
+    SceneWindow &window = m.sceneWindow();
     const KeyBinding *row = bindings().find(key);
     if (!row) {
         int handled = 0;
-        if (m.focus && m.focus->is3DObject() && m.currentObject)
-            handled = m.currentObject->notifyCommand(key);
-        if (!handled && m.currentCamera)
-            m.currentCamera->notifyCommand(key);
+        const GLObject *focus = m.focused();
+        if (focus && focus->is3DObject() && object)
+            handled = object->notifyCommand(key);
+        if (!handled && camera)
+            camera->notifyCommand(key);
         m.requestRedraw();
         return;
     }
     switch (static_cast<Action>(row->action)) {
     case Action::CAPTURE:
-        m.capture.saveFrameBuffer("capture", m.capture.takeNumber());
+        capture.saveFrameBuffer("capture", capture.takeNumber());
         // A capture at the window's size leaves the scene as it was and the view showing
         // it: no new frame is needed.
-        if (m.capture.getCaptureScale() == 1)
+        if (capture.getCaptureScale() == 1)
             return;
         break;
     case Action::VECTOR_CAPTURE: {
         // Vector captures share the image captures' numbering.
-        const int number = m.capture.takeNumber();
-        m.capture.vectorCapture([number](CPsRenderer &renderer, const PsRenderer::FunctorBase *drawFrame) {
+        const int number = capture.takeNumber();
+        capture.vectorCapture([number](CPsRenderer &renderer, const PsRenderer::FunctorBase *drawFrame) {
             return renderer.save("capture", number, drawFrame);
         });
         break;
     }
     case Action::QUIT:
-        m.window->stopLoop();
+        window.stopLoop();
         break;
     case Action::NOTHING:
         break;
     case Action::SHADOWS:
-        m.shadows = !m.shadows;
+        m.toggleShadows();
         break;
     case Action::LIGHT_MODE:
-        if (m.window->isSubWindowEnabled()) {
-            m.window->enableSubWindow(false);
-            m.getLightPositionFromCamera();
-            glLightfv(GL_LIGHT0, GL_POSITION, m.lights[0].position);
+        if (window.isSubWindowEnabled()) {
+            window.enableSubWindow(false);
+            m.takeLightFromCamera();
+            glLightfv(GL_LIGHT0, GL_POSITION, m.lightPosition(0));
         } else {
-            m.window->enableSubWindow(true);
+            window.enableSubWindow(true);
         }
         break;
     case Action::KEEP_ABOVE:
-        m.window->toggleTransient();
+        window.toggleTransient();
         break;
     case Action::SPLAT_PSNR:
-        SplatComparison::printPsnr(m);
+        m.printSplatPsnr();
         return;
     case Action::RESET:
         // Back to the start: the object where it was loaded, the camera at its view.
-        if (m.currentObject)
-            m.currentObject->resetPosition();
-        if (m.currentCamera) {
-            m.window->makeCurrent(false);
-            m.currentCamera->reset();
+        if (object)
+            object->resetPosition();
+        if (camera) {
+            window.makeCurrent(false);
+            camera->reset();
         }
         break;
     }

@@ -1,10 +1,12 @@
 #ifndef VELMORA_SCENEINPUT_H
 #define VELMORA_SCENEINPUT_H
 
+#include "core/InputEvent.h"
 #include "core/KeyBinding.h"
 #include "math/NonCopyable.h"
 
-class GLMachine;
+class SceneAccess;
+class SceneCapture;
 
 /// The mouse and keys of a GLMachine's main view: clicks and drags turn, pan and zoom the
 /// current camera or move the current object (with Shift), pick and measure on it; keys run
@@ -12,19 +14,30 @@ class GLMachine;
 /// the others to the element that has the focus, then to the camera.
 class SceneInput : NonCopyable {
 public:
-    explicit SceneInput(GLMachine &machine) : m(machine) {}
+    SceneInput(SceneAccess &scene, SceneCapture &captures) : m(scene), capture(captures) {}
 
     // See the methods of the same names in GLMachine.
-    void notifyClick(int button, int eventType, int x, int y, int modifiers);
-    void notifyDrag(int x, int y, int button, int modifiers);
+    void notifyClick(const InputEvent &event, int x, int y);
+    void notifyDrag(const InputEvent &event, int x, int y);
     void notifyCommand(int key);
+
+    /// True while the frames of a drag draw reduced objects: from the first motion of a drag
+    /// of a scene that costs more than the threshold to the release.
+    bool isDrawingReduced() const { return drawingReduced; }
+    /// 0 never reduces.
+    void setDragReductionThreshold(long long triangles);
+    long long getDragReductionThreshold() const { return dragReductionThreshold; }
+    static constexpr long long kDefaultDragReductionThreshold = 1000000;
 
     /// The scene's own keys, taken before the focused object and the camera see them.
     enum class Action { CAPTURE, VECTOR_CAPTURE, QUIT, NOTHING, SHADOWS, LIGHT_MODE, KEEP_ABOVE, RESET, SPLAT_PSNR };
     static const BindingTable &bindings();
 
 private:
-    GLMachine &m;
+    SceneAccess &m;
+    SceneCapture &capture;
+    long long dragReductionThreshold = kDefaultDragReductionThreshold;
+    bool drawingReduced = false;
     int pressX = 0, pressY = 0;   ///< where the last button went down
     int anchorX = -1, anchorY = -1; ///< where the drag stands; -1 outside a drag
 };

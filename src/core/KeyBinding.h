@@ -14,19 +14,20 @@ struct KeyBinding {
     enum Flags : unsigned {
         BUSY = 1u,               ///< the busy cursor shows while it runs
         REDRAW = 2u,             ///< a taken action asks for a new frame
-        NO_KEY = 4u,             ///< a code only panels send (no key of the keyboard): in no key table
         NEXT_COLOR_MAP = 8u,     ///< runs as the element's colour-map step forward
         PREVIOUS_COLOR_MAP = 16u ///< ... and back
     };
     static constexpr int kMaxKeys = 4;
 
     int action;
-    int keys[kMaxKeys]; ///< 0 ends the list
+    int keys[kMaxKeys]; ///< 0 ends the list; none for an action only panels run
     const char *label;
     const char *description;
     unsigned flags;
 
     bool hasKey(int key) const;
+    /// No key of the keyboard runs it: only a panel does, and it is in no key table.
+    bool panelOnly() const { return keys[0] == 0; }
     /// The keys as the key tables show them, joined by ", " ("<, ,", "Page Up").
     std::string keyText() const;
     std::vector<int> keyList() const;

@@ -28,11 +28,13 @@ int MainInterface::mapKey(unsigned key)
         {GDK_Left, KeyCode::LEFT}, {GDK_Right, KeyCode::RIGHT}, {GDK_Up, KeyCode::UP},
         {GDK_Down, KeyCode::DOWN}, {GDK_Home, KeyCode::HOME}, {GDK_End, KeyCode::END},
         {GDK_Page_Up, KeyCode::PAGE_UP}, {GDK_Page_Down, KeyCode::PAGE_DOWN},
+        {GDK_Return, KeyCode::RETURN}, {GDK_Escape, KeyCode::ESCAPE},
     };
     for (const auto &k : kCursorKeys)
         if (k.toolkit == key)
             return k.scene;
-    return static_cast<int>(key);
+    // Printable keys are their Latin-1 character; the scene has no use for the others.
+    return key < 256 ? static_cast<int>(key) : 0;
 }
 
 gboolean MainInterface::Impl::display(GtkWidget *, GdkEventExpose *event, gpointer data)
@@ -57,32 +59,44 @@ gboolean MainInterface::Impl::reshape(GtkWidget *widget, GdkEventConfigure *, gp
     return TRUE;
 }
 
-void translateClick(GdkEvent *event, int &button, int &type, int &x, int &y, int &state)
+namespace {
+
+unsigned modifiersOf(guint state)
+{
+    return ((state & GDK_SHIFT_MASK) ? InputEvent::SHIFT : 0u) | ((state & GDK_CONTROL_MASK) ? InputEvent::CONTROL : 0u);
+}
+
+} // namespace
+
+bool translateClick(GdkEvent *event, InputEvent &click, int &x, int &y)
 {
     if (event->type == GDK_SCROLL) {
         // Wheel steps arrive as scroll events in this toolkit; the scene knows them as
-        // buttons 4 (up) and 5 (down).
+        // presses of buttons 4 (up) and 5 (down).
         GdkEventScroll *s = &event->scroll;
-        button = s->direction == GDK_SCROLL_UP ? 4 : s->direction == GDK_SCROLL_DOWN ? 5 : 0;
-        type = GDK_BUTTON_PRESS;
+        const int button = s->direction == GDK_SCROLL_UP ? 4 : s->direction == GDK_SCROLL_DOWN ? 5 : 0;
+        click = InputEvent::press(button, modifiersOf(s->state));
         x = static_cast<int>(s->x);
         y = static_cast<int>(s->y);
-        state = static_cast<int>(s->state);
-        return;
+        return button != 0;
     }
+    // The second and third presses of a double or triple click come after a press of their
+    // own: they add nothing.
     GdkEventButton *b = &event->button;
-    type = b->type;
-    button = static_cast<int>(b->button);
-    if (b->type == GDK_BUTTON_PRESS || b->type == GDK_BUTTON_RELEASE)
-        button = MainInterface::mapButton(button);
+    if (b->type != GDK_BUTTON_PRESS && b->type != GDK_BUTTON_RELEASE)
+        return false;
+    const int button = MainInterface::mapButton(static_cast<int>(b->button));
+    click = b->type == GDK_BUTTON_PRESS ? InputEvent::press(button, modifiersOf(b->state))
+                                        : InputEvent::release(button, modifiersOf(b->state));
     x = static_cast<int>(b->x);
     y = static_cast<int>(b->y);
-    state = static_cast<int>(b->state);
+    return button != 0;
 }
 
-bool translateDrag(GtkWidget *widget, GdkEventMotion *event, int &button, int &x, int &y, int &state)
+bool translateDrag(GtkWidget *widget, GdkEventMotion *event, InputEvent &drag, int &x, int &y)
 {
     const guint mask = event->state;
+    int button = 0;
     if (mask & GDK_BUTTON1_MASK)
         button = 1;
     else if (mask & GDK_BUTTON2_MASK)
@@ -102,26 +116,27 @@ bool translateDrag(GtkWidget *widget, GdkEventMotion *event, int &button, int &x
         x = static_cast<int>(event->x);
         y = static_cast<int>(event->y);
     }
-    state = static_cast<int>(mask);
+    drag = InputEvent::motion(button, modifiersOf(mask));
     return true;
 }
 
 gboolean MainInterface::Impl::notifyClick(GtkWidget *, GdkEventButton *event, gpointer data)
 {
     Impl *self = static_cast<Impl *>(data);
-    int button, type, x, y, state;
-    translateClick(reinterpret_cast<GdkEvent *>(event), button, type, x, y, state);
-    if (button && self->machine)
-        self->machine->notifyClick(button, type, x, y, state);
+    InputEvent click;
+    int x, y;
+    if (translateClick(reinterpret_cast<GdkEvent *>(event), click, x, y) && self->machine)
+        self->machine->notifyClick(click, x, y);
     return TRUE;
 }
 
 gboolean MainInterface::Impl::notifyDrag(GtkWidget *widget, GdkEventMotion *event, gpointer data)
 {
     Impl *self = static_cast<Impl *>(data);
-    int button, x, y, state;
-    if (translateDrag(widget, event, button, x, y, state) && self->machine)
-        self->machine->notifyDrag(x, y, button, state);
+    InputEvent drag;
+    int x, y;
+    if (translateDrag(widget, event, drag, x, y) && self->machine)
+        self->machine->notifyDrag(drag, x, y);
     return TRUE;
 }
 
@@ -135,9 +150,15 @@ bool keyForScene(GtkWidget *widget, GdkEventKey *event, int &key)
     if (isModifierAlone(event->keyval))
         return false;
     key = MainInterface::mapKey(event->keyval);
+    // The cursor keys are no accelerators of the menus; every other key is offered to them
+    // under the toolkit's own name.
+    if (key >= KeyCode::LEFT && key <= KeyCode::PAGE_DOWN)
+        return true;
     GtkWidget *top = gtk_widget_get_toplevel(widget);
     const GdkModifierType mods = static_cast<GdkModifierType>(event->state & gtk_accelerator_get_default_mod_mask());
-    return !(top && gtk_accel_groups_activate(G_OBJECT(top), static_cast<guint>(key), mods));
+    if (top && gtk_accel_groups_activate(G_OBJECT(top), event->keyval, mods))
+        return false;
+    return key != 0;
 }
 
 gboolean MainInterface::Impl::notifyKey(GtkWidget *widget, GdkEventKey *event, gpointer data)
@@ -173,19 +194,21 @@ gboolean MainInterface::Impl::reshapeS(GtkWidget *widget, GdkEventConfigure *, g
 gboolean MainInterface::Impl::notifyClickS(GtkWidget *, GdkEventButton *event, gpointer data)
 {
     Impl *self = static_cast<Impl *>(data);
-    int button, type, x, y, state;
-    translateClick(reinterpret_cast<GdkEvent *>(event), button, type, x, y, state);
-    if (button && self->self->makeCurrent(true) && self->machine)
-        self->machine->getLightWidget().notifyClick(button, type, x, y, state);
+    InputEvent click;
+    int x, y;
+    if (translateClick(reinterpret_cast<GdkEvent *>(event), click, x, y) && self->self->makeCurrent(true) &&
+        self->machine)
+        self->machine->getLightWidget().notifyClick(click, x, y);
     return TRUE;
 }
 
 gboolean MainInterface::Impl::notifyDragS(GtkWidget *widget, GdkEventMotion *event, gpointer data)
 {
     Impl *self = static_cast<Impl *>(data);
-    int button, x, y, state;
-    if (translateDrag(widget, event, button, x, y, state) && self->self->makeCurrent(true) && self->machine)
-        self->machine->getLightWidget().notifyDrag(x, y, button, state);
+    InputEvent drag;
+    int x, y;
+    if (translateDrag(widget, event, drag, x, y) && self->self->makeCurrent(true) && self->machine)
+        self->machine->getLightWidget().notifyDrag(drag, x, y);
     return TRUE;
 }
 

@@ -62,8 +62,9 @@ public:
 
     int getCurrentCursor() const;
 
-    /// The toolkit's cursor keys (Left, Right, Up, Down, Home, End, Page Up, Page Down) as the
-    /// scene's codes of KeyCodes.h; any other key value unchanged.
+    /// The toolkit's cursor keys (Left, Right, Up, Down, Home, End, Page Up, Page Down), Return
+    /// and Escape as the scene's codes of KeyCodes.h; a printable key as its Latin-1 character;
+    /// 0 for any other key (the scene takes none).
     static int mapKey(unsigned keyval);
     /// The toolkit's button number of a press or release as the scene's: 2 and 3 exchange.
     static int mapButton(int button);

@@ -9,83 +9,88 @@
 #include <gdk/gdkkeysyms.h>
 
 #include <algorithm>
-#include <cstring>
+#include <cstddef>
 #include <string>
 #include <vector>
 
 
-void MainMenus::addMenuItem(GtkWidget *menu, const char *label, const char *key, guint accel,
-                                      GdkModifierType mods)
+namespace {
+
+constexpr GdkModifierType kNone = static_cast<GdkModifierType>(0);
+
+} // namespace
+
+// The items of the File and Help menus, in their order; a null label is a separator.
+const MainMenus::Item MainMenus::kFileMenu[] = {
+    {"_Add", GDK_a, GDK_CONTROL_MASK, &MainMenus::openFileDialog},
+    {"_Remove", GDK_r, GDK_CONTROL_MASK, &MainMenus::removeSelected},
+    {nullptr, 0, kNone, nullptr},
+    {"_Up", GDK_u, GDK_CONTROL_MASK, &MainMenus::moveSelectedUp},
+    {"_Down", GDK_d, GDK_CONTROL_MASK, &MainMenus::moveSelectedDown},
+    {nullptr, 0, kNone, nullptr},
+    {"_Preferences", GDK_p, GDK_CONTROL_MASK, &MainMenus::openPreferences},
+    {nullptr, 0, kNone, nullptr},
+    {"_Quit", GDK_q, kNone, &MainMenus::quit},
+};
+
+const MainMenus::Item MainMenus::kHelpMenu[] = {
+    {"_Help", GDK_h, kNone, &MainMenus::createHelpDialog},
+    {nullptr, 0, kNone, nullptr},
+    {"About Velmora", 0, kNone, &MainMenus::createAboutDialog},
+};
+
+GtkWidget *MainMenus::addMenu(const char *title, const Item *items, size_t count)
 {
-    GtkWidget *item = gtk_menu_item_new_with_mnemonic(label);
-    g_object_set_data(G_OBJECT(item), "menu-key", const_cast<char *>(key));
-    g_signal_connect(item, "activate", G_CALLBACK(onMenuItem), this);
-    if (accel)
-        gtk_widget_add_accelerator(item, "activate", win.mainAccelGroup, accel, mods, GTK_ACCEL_VISIBLE);
-    gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+    GtkWidget *menu = gtk_menu_new();
+    for (size_t i = 0; i < count; ++i) {
+        const Item &entry = items[i];
+        if (!entry.label) {
+            gtk_menu_shell_append(GTK_MENU_SHELL(menu), gtk_separator_menu_item_new());
+            continue;
+        }
+        GtkWidget *item = gtk_menu_item_new_with_mnemonic(entry.label);
+        g_object_set_data(G_OBJECT(item), "menu-item", const_cast<Item *>(&entry));
+        g_signal_connect(item, "activate", G_CALLBACK(onMenuItem), this);
+        if (entry.accel)
+            gtk_widget_add_accelerator(item, "activate", win.mainAccelGroup, entry.accel, entry.mods, GTK_ACCEL_VISIBLE);
+        gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+    }
+    GtkWidget *top = gtk_menu_item_new_with_mnemonic(title);
+    gtk_menu_item_set_submenu(GTK_MENU_ITEM(top), menu);
+    gtk_menu_shell_append(GTK_MENU_SHELL(win.mainMenuBar), top);
+    return top;
 }
 
 void MainMenus::createMenuBar(GtkWidget *box)
 {
     win.mainMenuBar = gtk_menu_bar_new();
     gtk_box_pack_start(GTK_BOX(box), win.mainMenuBar, FALSE, FALSE, 0);
-
-    GtkWidget *file = gtk_menu_new();
-    addMenuItem(file, "_Add", "object.add", GDK_a, GDK_CONTROL_MASK);
-    addMenuItem(file, "_Remove", "object.del", GDK_r, GDK_CONTROL_MASK);
-    gtk_menu_shell_append(GTK_MENU_SHELL(file), gtk_separator_menu_item_new());
-    addMenuItem(file, "_Up", "object.up", GDK_u, GDK_CONTROL_MASK);
-    addMenuItem(file, "_Down", "object.down", GDK_d, GDK_CONTROL_MASK);
-    gtk_menu_shell_append(GTK_MENU_SHELL(file), gtk_separator_menu_item_new());
-    addMenuItem(file, "_Preferences", "preferences", GDK_p, GDK_CONTROL_MASK);
-    gtk_menu_shell_append(GTK_MENU_SHELL(file), gtk_separator_menu_item_new());
-    addMenuItem(file, "_Quit", "quit", GDK_q, static_cast<GdkModifierType>(0));
-    GtkWidget *fileItem = gtk_menu_item_new_with_mnemonic("_File");
-    gtk_menu_item_set_submenu(GTK_MENU_ITEM(fileItem), file);
-    gtk_menu_shell_append(GTK_MENU_SHELL(win.mainMenuBar), fileItem);
-
-    GtkWidget *help = gtk_menu_new();
-    addMenuItem(help, "_Help", "help.keys", GDK_h, static_cast<GdkModifierType>(0));
-    gtk_menu_shell_append(GTK_MENU_SHELL(help), gtk_separator_menu_item_new());
-    addMenuItem(help, "About Velmora", "help.about", 0, static_cast<GdkModifierType>(0));
-    GtkWidget *helpItem = gtk_menu_item_new_with_mnemonic("_Help");
-    gtk_menu_item_set_right_justified(GTK_MENU_ITEM(helpItem), TRUE);
-    gtk_menu_item_set_submenu(GTK_MENU_ITEM(helpItem), help);
-    gtk_menu_shell_append(GTK_MENU_SHELL(win.mainMenuBar), helpItem);
+    addMenu("_File", kFileMenu, sizeof kFileMenu / sizeof kFileMenu[0]);
+    GtkWidget *help = addMenu("_Help", kHelpMenu, sizeof kHelpMenu / sizeof kHelpMenu[0]);
+    gtk_menu_item_set_right_justified(GTK_MENU_ITEM(help), TRUE);
 }
 
 void MainMenus::onMenuItem(GtkMenuItem *item, gpointer data)
 {
-    const char *key = static_cast<const char *>(g_object_get_data(G_OBJECT(item), "menu-key"));
-    if (key)
-        static_cast<MainMenus *>(data)->menuResponse(key);
+    const Item *entry = static_cast<const Item *>(g_object_get_data(G_OBJECT(item), "menu-item"));
+    if (entry && entry->run)
+        (static_cast<MainMenus *>(data)->*(entry->run))();
 }
 
-void MainMenus::menuResponse(const char *key)
+void MainMenus::quit() { win.self->stopLoop(); }
+
+void MainMenus::removeSelected()
 {
-    if (std::strcmp(key, "quit") == 0) {
-        if (win.machine)
-            win.machine->notifyCommand('q');
-    } else if (std::strcmp(key, "object.add") == 0) {
-        openFileDialog();
-    } else if (std::strcmp(key, "object.del") == 0) {
-        GLObject *element = win.self->getSelectedObject();
-        if (element && win.machine) {
-            win.self->unregisterInterface(element);
-            win.machine->unregisterObject(element);
-        }
-    } else if (std::strcmp(key, "object.up") == 0) {
-        win.self->moveListEntry(true);
-    } else if (std::strcmp(key, "object.down") == 0) {
-        win.self->moveListEntry(false);
-    } else if (std::strcmp(key, "preferences") == 0) {
-        win.preferences.open();
-    } else if (std::strcmp(key, "help.keys") == 0) {
-        createHelpDialog();
-    } else if (std::strcmp(key, "help.about") == 0) {
-        createAboutDialog();
+    GLObject *element = win.self->getSelectedObject();
+    if (element && win.machine) {
+        win.self->unregisterInterface(element);
+        win.machine->unregisterObject(element);
     }
 }
+
+void MainMenus::moveSelectedUp() { win.self->moveListEntry(true); }
+void MainMenus::moveSelectedDown() { win.self->moveListEntry(false); }
+void MainMenus::openPreferences() { win.preferences.open(); }
 
 void MainMenus::openFileDialog()
 {

@@ -6,6 +6,8 @@
 
 #include <gtk/gtk.h>
 
+#include <cstddef>
+
 /// The control window's own menus (File, Help) and what they open: the "open file" dialog,
 /// the key table of the Help window and the About window.
 class MainMenus : NonCopyable {
@@ -14,15 +16,31 @@ public:
 
     /// The menu bar, packed at the top of `box`, with its accelerators.
     void createMenuBar(GtkWidget *box);
-    /// Runs the menu item named `key` ("quit", "object.add", "preferences", "help.keys", ...).
-    void menuResponse(const char *key);
     /// Registers the files (or the folder) the user chooses, in the order chosen.
     void openFileDialog();
     void createHelpDialog();
     void createAboutDialog();
+    /// Ends the event loop, as the key q does.
+    void quit();
+    /// The selected element leaves the scene and the list.
+    void removeSelected();
+    void moveSelectedUp();
+    void moveSelectedDown();
+    void openPreferences();
 
 private:
-    void addMenuItem(GtkWidget *menu, const char *label, const char *key, guint accel, GdkModifierType mods);
+    /// A menu item: its label (null for a separator), its accelerator and what it runs.
+    struct Item {
+        const char *label;
+        guint accel;
+        GdkModifierType mods;
+        void (MainMenus::*run)();
+    };
+    static const Item kFileMenu[];
+    static const Item kHelpMenu[];
+
+    /// Appends the menu `title` of `items` to the menu bar; returns its title item.
+    GtkWidget *addMenu(const char *title, const Item *items, size_t count);
     static void onMenuItem(GtkMenuItem *item, gpointer data);
 
     MainInterface::Impl &win;

@@ -13,7 +13,6 @@
 
 extern char **environ;
 
-int Stream::available = 0;
 
 namespace {
 
@@ -136,9 +135,32 @@ void ignoreBrokenPipes()
 
 } // namespace
 
-Stream::Stream() : stream(nullptr), kind(-1), child(-1), childWrites(false) {}
+DownloadProgram &DownloadProgram::shared()
+{
+    static DownloadProgram program;
+    return program;
+}
 
-Stream::Stream(const char *path, const char *mode, bool graphical) : Stream()
+bool DownloadProgram::usable()
+{
+    if (state == UNTESTED)
+        test();
+    return state == USABLE;
+}
+
+void DownloadProgram::test()
+{
+    const pid_t pid = spawnProgram({"curl", "--version"}, -1, -1, true);
+    const int status = pid < 0 ? -1 : waitFor(pid);
+    state = (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) ? USABLE : UNUSABLE;
+}
+
+Stream::Stream(DownloadProgram &program)
+    : stream(nullptr), kind(-1), download(&program), child(-1), childWrites(false)
+{
+}
+
+Stream::Stream(const char *path, const char *mode, bool graphical, DownloadProgram &program) : Stream(program)
 {
     open(path, mode, graphical);
 }
@@ -177,9 +199,7 @@ FILE *Stream::openRemoteFile(const char *address, const char *mode, bool graphic
     close();
     if (!address || !mode)
         return nullptr;
-    if (available == 0)
-        testAvailability();
-    if (available != 1)
+    if (!download->usable())
         return nullptr;
 
     std::string url;
@@ -233,13 +253,6 @@ FILE *Stream::openRemoteFile(const char *address, const char *mode, bool graphic
     child = pid;
     childWrites = reading;
     return stream;
-}
-
-void Stream::testAvailability()
-{
-    const pid_t pid = spawnProgram({"curl", "--version"}, -1, -1, true);
-    const int status = pid < 0 ? -1 : waitFor(pid);
-    available = (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) ? 1 : -1;
 }
 
 int Stream::close()

@@ -4,6 +4,26 @@
 #include <cstdio>
 #include <sys/types.h>
 
+/// Whether the download program (`curl`) can be used, found out by running it once quietly
+/// (`curl --version`, exit status 0) when a remote open first needs to know; later opens reuse
+/// the answer.
+class DownloadProgram {
+public:
+    enum Availability { UNTESTED = 0, USABLE = 1, UNUSABLE = -1 };
+
+    Availability availability() const { return state; }
+    /// Tests the program first when that was not done yet.
+    bool usable();
+    /// Runs the test (again) and keeps its answer.
+    void test();
+    /// The one every stream shares unless it is given another, so that the program is tested
+    /// once per run.
+    static DownloadProgram &shared();
+
+private:
+    Availability state = UNTESTED;
+};
+
 /// A standard I/O stream opened from a file name that may also be a network address.
 ///
 /// A name containing "://" whose text before it begins with "file" is a local file (the text
@@ -23,14 +43,10 @@ public:
     FILE *stream; ///< the open stream, null when closed (read it, don't change it)
     int kind;     ///< -1 closed, 0 local file, 1 pipe to or from the download program
 
-    /// Whether the download program can be used: 0 not tested yet, 1 usable, -1 not usable.
-    /// Tested once per process by the first remote open; tests may set it back to 0.
-    static int available;
-
-    /// A closed stream.
-    Stream();
+    /// A closed stream; remote opens ask `program` whether the download program can be used.
+    explicit Stream(DownloadProgram &program = DownloadProgram::shared());
     /// A closed stream, then open(path, mode, graphical); check `stream` or `kind` for success.
-    Stream(const char *path, const char *mode, bool graphical);
+    Stream(const char *path, const char *mode, bool graphical, DownloadProgram &program = DownloadProgram::shared());
     /// Closes whatever is still open (see close()).
     ~Stream();
 
@@ -50,10 +66,6 @@ public:
     /// empty, is put back in front of it so that the program sees the original address.
     FILE *openRemoteFile(const char *address, const char *mode, bool graphical, const char *scheme = nullptr);
 
-    /// Runs `curl --version` quietly and sets `available` to 1 when it exits with status 0,
-    /// else to -1.
-    static void testAvailability();
-
     /// Closes the stream. Returns -1 when nothing was open. For a local file, the result of
     /// fclose. For the download program, as pclose would: the wait status of the program
     /// (decode it with WIFEXITED / WEXITSTATUS / WIFSIGNALED), or -1 when it can't be had.
@@ -68,6 +80,7 @@ public:
     operator FILE *() const { return stream; }
 
 private:
+    DownloadProgram *download; ///< not owned
     pid_t child;      ///< the download program, or -1
     bool childWrites; ///< the program's standard output is `stream` (read modes)
 };

@@ -141,7 +141,56 @@ void GL3DObject::computeBoundingBox()
 
 // --- Drawing -------------------------------------------------------------------------------
 
-void GL3DObject::draw()
+namespace {
+
+// Debug builds say which drawing left an OpenGL error behind, before another one hides it.
+void checkGLErrors(const GL3DObject &object, const char *what)
+{
+#ifndef NDEBUG
+    for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError())
+        msg::warning("GL3DObject: OpenGL error 0x%x after the %s of object %d\n", static_cast<unsigned>(e), what,
+                     static_cast<int>(object.getID()));
+#else
+    (void)object;
+    (void)what;
+#endif
+}
+
+const FrameContext kNoFrame;
+
+} // namespace
+
+const FrameContext &GL3DObject::frame() const { return currentFrame ? *currentFrame : kNoFrame; }
+
+const FrameContext *GL3DObject::enterFrame(const FrameContext &f)
+{
+    const FrameContext *outer = currentFrame;
+    currentFrame = &f;
+    const bool reduced = f.reduced() && canDrawReduced(f);
+    if (reduced != reducedDrawing) {
+        reducedDrawing = reduced;
+        reducedDrawingChanged();
+    }
+    return outer;
+}
+
+void GL3DObject::draw(const FrameContext &f)
+{
+    const FrameContext *outer = enterFrame(f);
+    drawObject();
+    currentFrame = outer;
+    checkGLErrors(*this, "drawing");
+}
+
+void GL3DObject::drawShadow(const FrameContext &f, float *plane, float *light, float *color)
+{
+    const FrameContext *outer = enterFrame(f);
+    drawShadow(plane, light, color);
+    currentFrame = outer;
+    checkGLErrors(*this, "shadow");
+}
+
+void GL3DObject::drawObject()
 {
     (this->*drawMethod)();
     if (showBoundingBox)
@@ -152,7 +201,7 @@ void GL3DObject::draw()
     }
 }
 
-void GL3DObject::defaultDrawing() { draw(); }
+void GL3DObject::defaultDrawing() { drawObject(); }
 
 void GL3DObject::setDrawDepthBuffer() { drawMethod = &GL3DObject::drawDepthBuffer; }
 

@@ -1,6 +1,7 @@
 #ifndef VELMORA_GL3DOBJECT_H
 #define VELMORA_GL3DOBJECT_H
 
+#include "core/FrameContext.h"
 #include "core/GLObject.h"
 #include "math/Matrix4.h"
 #include "math/Point3.h"
@@ -51,8 +52,11 @@ public:
     /// Half the diagonal of the bounding box; 0 (with a message) when it was never computed.
     virtual float getMaxRadius();
     virtual void setDrawDepthBuffer();
-    /// Draws the object through its drawing method, then its box and axes when switched on.
-    virtual void draw();
+    /// Draws one frame of the object as `frame` asks (drawObject()); the drawing methods read
+    /// the frame through frame() while it lasts. Debug builds check OpenGL's error state after.
+    void draw(const FrameContext &frame);
+    /// An interactive frame with the default budgets, for a program that draws one object alone.
+    void draw() { draw(FrameContext()); }
     /// Largest / smallest projection of a bounding-box corner on the direction `d`.
     virtual float getMaxIntoDirection(Point3 d);
     virtual float getMinIntoDirection(Point3 d);
@@ -67,6 +71,8 @@ public:
     int getVertex(int x, int y, const std::function<bool(int)> &shown);
 
     // --- Shadows and events (base versions do nothing) -----------------------------------
+    /// The object's shadow in a frame (see draw()): drawShadow(plane, light, color).
+    void drawShadow(const FrameContext &frame, float *plane, float *light, float *color);
     virtual void drawShadow(float *plane, float *light, float *color);
     virtual void notifyClick(int x, int y);
     virtual void notifyAdditionalClick(int x, int y, int button);
@@ -89,12 +95,10 @@ public:
 
     // --- Lighter frames while the scene is dragged ----------------------------------------
     /// What a frame of the object costs, in triangles (or points); 0 in the base class. The
-    /// scene manager adds them up to decide whether a drag draws reduced objects.
+    /// scene manager adds them up to decide whether a drag draws reduced frames.
     virtual size_t getDrawingCost() const { return 0; }
-    /// While on, a large object may draw a lighter stand-in of itself (the scene manager
-    /// turns it on during mouse drags of a large scene and off for every other frame,
-    /// captures included). The base class ignores it.
-    virtual void setReducedDrawing(bool on) { reducedDrawing = on; }
+    /// Whether the frame being drawn, or the last one, drew the object's lighter stand-in: a
+    /// reduced frame (a drag of a large scene) of an object that has one (canDrawReduced).
     bool getReducedDrawing() const { return reducedDrawing; }
 
     void toggleBoundingBox() { showBoundingBox = !showBoundingBox; }
@@ -150,6 +154,17 @@ public:
     void centerObject(Point3 c);
 
 protected:
+    /// The object's own part of a frame: the drawing method, then the box and axes when
+    /// switched on. A kind that draws otherwise overrides it.
+    virtual void drawObject();
+    /// The frame being drawn (see draw()); outside a frame, an interactive one with the default
+    /// budgets.
+    const FrameContext &frame() const;
+    /// Whether a reduced frame draws a lighter stand-in of this object (every object in the
+    /// base class; the kinds say when they are large enough for one to pay).
+    virtual bool canDrawReduced(const FrameContext &) const { return true; }
+    /// Called when a frame turns the stand-in on or off (see getReducedDrawing()).
+    virtual void reducedDrawingChanged() {}
     /// What a kind redoes for a new colour map (nothing in the base class).
     virtual void colorMapChanged() {}
     /// Page Up / Page Down, for the kinds whose binding table has the colour-map rows.
@@ -174,9 +189,13 @@ protected:
     DrawMethod drawMethod;
     int clipEnabled[6];
     double clipPlanes[6][4];
-    bool reducedDrawing;      ///< see setReducedDrawing()
+    bool reducedDrawing;      ///< see getReducedDrawing()
 
 private:
+    /// Makes `f` the frame being drawn until the returned frame is restored (frames nest: the
+    /// depth-buffer pass draws the plain drawing inside the object's own frame).
+    const FrameContext *enterFrame(const FrameContext &f);
+    const FrameContext *currentFrame = nullptr;
     /// Guards the depth-buffer pass against re-entering itself through defaultDrawing().
     bool inDepthPass;
 };

@@ -15,7 +15,6 @@
 #include "objects/GLPointListObject.h"
 #include "objects/GLSMeshObject.h"
 #include "objects/GLSplatObject.h"
-#include "objects/PointLod.h"
 #include "objects/GLTextureObject.h"
 
 #include <cstdio>
@@ -29,7 +28,7 @@
 
 namespace {
 
-typedef GL3DObject *(*Factory)(const char *path);
+typedef GL3DObject *(*Factory)(const char *path, const LoadOptions &options);
 
 // The scene object of a mesh file's records; null for no mesh file.
 GL3DObject *meshObject(MeshFile &file)
@@ -51,12 +50,9 @@ GL3DObject *meshObject(MeshFile &file)
     return nullptr;
 }
 
-GL3DObject *loadMeshFile(const char *path)
+GL3DObject *loadMeshFile(const char *path, const LoadOptions &options)
 {
-    // Clouds that will be drawn through a hierarchy come grouped for it, from a million
-    // points on (below, the hierarchy is quick either way).
-    constexpr size_t kGroupFrom = 1000000;
-    MeshFile file = MeshFile::read(path, PointBudgets::current().onlyCaptures ? 0 : kGroupFrom);
+    MeshFile file = MeshFile::read(path, options.groupCloudsFrom);
     return meshObject(file);
 }
 
@@ -112,9 +108,16 @@ std::unique_ptr<ReadAhead> takeReadAhead(const char *path)
 }
 
 template <class Object>
-GL3DObject *loadObject(const char *path)
+GL3DObject *loadObject(const char *path, const LoadOptions &)
 {
     return new Object(path);
+}
+
+// Volumes and octrees cut their slices to the texture size.
+template <class Object>
+GL3DObject *loadSliced(const char *path, const LoadOptions &options)
+{
+    return new Object(path, options.maxTextureSide);
 }
 
 struct Extension {
@@ -128,21 +131,21 @@ struct Extension {
 const Extension kExtensions[] = {
     {"tri", loadMeshFile},  // binary triangle mesh, else simplicial mesh
     {"off", loadMeshFile},  // OFF text mesh, else simplicial OFF mesh
-    {"oct", loadObject<GLOctreeObject>},  // octree
-    {"dn", loadObject<GLOctreeObject>},   // octree
-    {"voc", loadObject<GLOctreeObject>},  // octree
-    {"ima", loadObject<GLVolumeObject>},  // volume
+    {"oct", loadSliced<GLOctreeObject>},  // octree
+    {"dn", loadSliced<GLOctreeObject>},   // octree
+    {"voc", loadSliced<GLOctreeObject>},  // octree
+    {"ima", loadSliced<GLVolumeObject>},  // volume
     {"png", loadObject<GLTextureObject>},
-    {"pgm", loadObject<GLVolumeObject>},  // volume
-    {"ppm", loadObject<GLVolumeObject>},  // volume
+    {"pgm", loadSliced<GLVolumeObject>},  // volume
+    {"ppm", loadSliced<GLVolumeObject>},  // volume
     // Every other image the image class reads opens as a one-slice volume too.
-    {"pnm", loadObject<GLVolumeObject>},
-    {"jpg", loadObject<GLVolumeObject>},
-    {"jpeg", loadObject<GLVolumeObject>},
-    {"tif", loadObject<GLVolumeObject>},
-    {"tiff", loadObject<GLVolumeObject>},
-    {"tga", loadObject<GLVolumeObject>},
-    {"rvb", loadObject<GLVolumeObject>},
+    {"pnm", loadSliced<GLVolumeObject>},
+    {"jpg", loadSliced<GLVolumeObject>},
+    {"jpeg", loadSliced<GLVolumeObject>},
+    {"tif", loadSliced<GLVolumeObject>},
+    {"tiff", loadSliced<GLVolumeObject>},
+    {"tga", loadSliced<GLVolumeObject>},
+    {"rvb", loadSliced<GLVolumeObject>},
     {"bin", loadObject<GLPointListObject>},
     {"las", loadObject<GLPointListObject>},  // ASPRS LAS ("LASF"), else the text list
     {"laz", loadObject<GLPointListObject>},  // refused with the way to decompress it
@@ -175,7 +178,7 @@ std::vector<std::string> GL3DObjectLoader::foreignExtensions()
     return names;
 }
 
-GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host)
+GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const LoadOptions &options)
 {
     unsigned long errorsBefore = msg::errorsWritten();
     std::string why; ///< the reader's refusal, without its line end
@@ -236,11 +239,11 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host)
                 break;
             }
         if (known)
-            object = known->make ? known->make(path) : nullptr;
+            object = known->make ? known->make(path, options) : nullptr;
         else if (std::strcmp(ext, "ply") == 0 && SplatReader::isSplatFile(path))
             object = new GLSplatObject(path);
         else
-            object = loadMeshFile(path);
+            object = loadMeshFile(path, options);
     } catch (const std::exception &e) {
         reason(e);
         object = nullptr;

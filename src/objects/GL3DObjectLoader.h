@@ -4,8 +4,21 @@
 #include <string>
 #include <vector>
 
+#include <cstddef>
+
 class ElementHost;
 class GL3DObject;
+
+/// What a program tells the loader about how it will use what it loads.
+struct LoadOptions {
+    /// Clouds from this many points on are read grouped by the cells of the hierarchy they
+    /// will be drawn through (below, the hierarchy is quick either way); 0 never groups them,
+    /// for a program that draws clouds only into captures, which never build a hierarchy.
+    size_t groupCloudsFrom = 1000000;
+    /// The largest side of the slice textures of volumes and octrees; 0 takes the one the
+    /// OpenGL context gives (a positive limit serves tests, and drivers that overstate it).
+    int maxTextureSide = 0;
+};
 
 /// Turns a file name into a scene object, choosing the object class by the extension
 /// (the text after the last '.', in any case: other programs write ".OFF"). An extension that is
@@ -21,7 +34,7 @@ public:
     /// saying why itself; the refusal, with its reason after the name, is also shown by `host`,
     /// when given (the user interface of the scene the object was meant for). Errors raised by
     /// the object readers are caught here.
-    static GL3DObject *load(const char *path, ElementHost *host = nullptr);
+    static GL3DObject *load(const char *path, ElementHost *host = nullptr, const LoadOptions &options = LoadOptions());
     /// The extensions (without the dot, lower case) of the viewer's own formats, and those of
     /// the other programs' model formats handed to Assimp, for the "open file" dialog.
     static std::vector<std::string> ownExtensions();

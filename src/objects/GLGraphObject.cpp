@@ -130,9 +130,9 @@ const BindingTable &GLGraphObject::bindings()
         {actionValue(Action::SMALLER_NODES), {'-'}, "-", "node size down (0 hides them)", F},
         {actionValue(Action::DATA), {'1'}, "Data", "the graph", F},
         {actionValue(Action::DEPTH_BUFFER), {'3'}, "Zbuffer", "depth buffer shading", F},
-        {actionValue(Action::WIDER_EDGES), {KeyCode::GRAPH_EDGE_WIDER}, "+", "edge width up", F | KeyBinding::NO_KEY},
-        {actionValue(Action::THINNER_EDGES), {KeyCode::GRAPH_EDGE_THINNER}, "-", "edge width down (0 hides the edges)",
-         F | KeyBinding::NO_KEY},
+        {actionValue(Action::WIDER_EDGES), {}, "+", "edge width up", F},
+        {actionValue(Action::THINNER_EDGES), {}, "-", "edge width down (0 hides the edges)",
+         F},
     };
     static const BindingTable table("graph", rows);
     return table;

@@ -506,11 +506,12 @@ void GLMeshObject::drawSelectedPoint() { picking.drawSelectedPoint(); }
 void GLMeshObject::drawPath() { picking.drawPath(); }
 bool GLMeshObject::hasVertexBuffers() const { return drawing.hasVertexBuffers(); }
 
-void GLMeshObject::setReducedDrawing(bool on)
+bool GLMeshObject::canDrawReduced(const FrameContext &) const
 {
-    GL3DObject::setReducedDrawing(on && nTriangles > kReduceAbove && vertices && normals);
-    drawing.startReduction();
+    return nTriangles > kReduceAbove && vertices && normals;
 }
+
+void GLMeshObject::reducedDrawingChanged() { drawing.startReduction(); }
 
 bool GLMeshObject::waitForReducedMesh() { return drawing.waitForReducedMesh(); }
 int GLMeshObject::getDrawnTriangles() const { return drawing.getDrawnTriangles(); }
@@ -676,14 +677,14 @@ const BindingTable &GLMeshObject::bindings()
         {actionValue(A::DEPTH_BUFFER), {'4'}, "Zbuffer", "depth buffer shading", F},
         {actionValue(A::DATA), {'5'}, "Data", "colours of the data item", F},
         {actionValue(A::DATA_TEXTURE), {'9'}, nullptr, "texture from the data item", F},
-        {actionValue(A::TEXTURE_NEAREST), {KeyCode::TEXTURE_NEAREST}, "nearest", "nearest texel filtering",
-         F | KeyBinding::NO_KEY},
-        {actionValue(A::TEXTURE_LINEAR), {KeyCode::TEXTURE_LINEAR}, "linear", "linear texel filtering",
-         F | KeyBinding::NO_KEY},
-        {actionValue(A::TEXTURE_DECAL), {KeyCode::TEXTURE_DECAL}, "Decal", "the texels as they are",
-         F | KeyBinding::NO_KEY},
-        {actionValue(A::TEXTURE_MODULATE), {KeyCode::TEXTURE_MODULATE}, "Modulate", "the texels lit by the material",
-         F | KeyBinding::NO_KEY},
+        {actionValue(A::TEXTURE_NEAREST), {}, "nearest", "nearest texel filtering",
+         F},
+        {actionValue(A::TEXTURE_LINEAR), {}, "linear", "linear texel filtering",
+         F},
+        {actionValue(A::TEXTURE_DECAL), {}, "Decal", "the texels as they are",
+         F},
+        {actionValue(A::TEXTURE_MODULATE), {}, "Modulate", "the texels lit by the material",
+         F},
         {actionValue(A::PREVIOUS_DATA), {'<', ','}, nullptr, "previous data item", F},
         {actionValue(A::NEXT_DATA), {'>', '.'}, nullptr, "next data item", F},
         {actionValue(A::PRINT_POSE), {'+'}, nullptr, "print the pose", F},

@@ -145,13 +145,9 @@ public:
     static constexpr int kReduceAbove = 600000;
     static constexpr int kReducedTriangles = 250000;
     size_t getDrawingCost() const override { return nTriangles > 0 ? static_cast<size_t>(nTriangles) : 0; }
-    /// On: frames draw the reduced stand-in, built once in the background on the first
-    /// request (until it is there, a fixed subset of the triangles); off: the whole mesh.
-    void setReducedDrawing(bool on) override;
     /// Waits for the stand-in being built, if any; true when one is there.
     bool waitForReducedMesh();
-    /// Triangles a frame draws now: the whole mesh, or the stand-in while reduced drawing
-    /// is on.
+    /// Triangles a frame draws now: the whole mesh, or the stand-in after a reduced frame.
     int getDrawnTriangles() const;
 
     // --- Texture ---------------------------------------------------------------------------
@@ -303,6 +299,10 @@ public:
 protected:
     bool runAction(const KeyBinding &row) override;
     void colorMapChanged() override;
+    /// Reduced frames draw the stand-in, built once in the background on the first of them
+    /// (until it is there, a fixed subset of the triangles); other frames the whole mesh.
+    bool canDrawReduced(const FrameContext &) const override;
+    void reducedDrawingChanged() override;
 
     /// Display settings and empty-mesh values of the mesh's own fields.
     void initVariables();

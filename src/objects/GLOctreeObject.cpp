@@ -35,12 +35,15 @@ void rangeOf(const float *v, size_t n, float &lo, float &hi)
 
 } // namespace
 
-GLOctreeObject::GLOctreeObject(const char *path) : GLOctreeObject(OctreeReader::read(path)) {}
+GLOctreeObject::GLOctreeObject(const char *path, int maxTextureSide)
+    : GLOctreeObject(OctreeReader::read(path), maxTextureSide)
+{
+}
 
-GLOctreeObject::GLOctreeObject(OctreeData data)
+GLOctreeObject::GLOctreeObject(OctreeData data, int maxTextureSide)
     : GLSlicedObject(GLObject::OCTREE, 1, actionValue(Action::X_PLANE)), octree(std::move(data))
 {
-    completeLoading();
+    completeLoading(maxTextureSide);
 }
 
 GLOctreeObject::~GLOctreeObject()
@@ -51,7 +54,7 @@ GLOctreeObject::~GLOctreeObject()
     colors = nullptr;
 }
 
-void GLOctreeObject::completeLoading()
+void GLOctreeObject::completeLoading(int maxTextureSide)
 {
     const int levels = octree.levels;
     msg::note("[");
@@ -82,7 +85,7 @@ void GLOctreeObject::completeLoading()
 
     // A few bytes of file can claim a leaf at the far corner of a 2^15 grid: slices are also
     // kept to kMaxSliceSide texels a side, so that such a claim costs no more than 48 MiB.
-    const int maxSide = std::min(SlicePlanes::getMaxTextureSize(), kMaxSliceSide);
+    const int maxSide = std::min(SlicePlanes::getMaxTextureSize(maxTextureSide), kMaxSliceSide);
     for (int k = 0; k < 3; ++k) {
         grid[k] = std::max(grid[k], 1);
         geometry.origin[k] = octree.origin[k];

@@ -15,7 +15,7 @@
 /// Read by OctreeReader ("oct" versions 1 and 2, "voc", "dn"). The vertices of the object
 /// are the centres of the finest leaves. Slice textures are built lazily: a change marks the
 /// planes it concerns stale and the next frame rebuilds those. A texture side never exceeds
-/// SlicePlanes::getMaxTextureSize() nor kMaxSliceSide: larger grids are sub-sampled by a
+/// SlicePlanes::getMaxTextureSize() (or the limit given) nor kMaxSliceSide: larger grids are sub-sampled by a
 /// power of two. Reading needs no OpenGL context; drawing does.
 class GLOctreeObject : public GLSlicedObject {
 public:
@@ -23,10 +23,11 @@ public:
     /// Largest slice texture side, below the OpenGL limit where that is larger.
     static constexpr int kMaxSliceSide = 4096;
 
-    /// Raises the reader's error when the file is refused.
-    explicit GLOctreeObject(const char *path);
+    /// Raises the reader's error when the file is refused. Slice textures stay within
+    /// `maxTextureSide`, or the context's largest texture when it is 0.
+    explicit GLOctreeObject(const char *path, int maxTextureSide = 0);
     /// Takes over an octree read elsewhere.
-    explicit GLOctreeObject(OctreeData data);
+    explicit GLOctreeObject(OctreeData data, int maxTextureSide = 0);
     ~GLOctreeObject() override;
 
     /// Keeps the finest leaves whose value is >= t for the point drawing.
@@ -88,7 +89,7 @@ protected:
     void colorMapChanged() override;
 
 private:
-    void completeLoading();
+    void completeLoading(int maxTextureSide);
     /// Values of the current item on the leaves, the ranges, the legend and the colours.
     void updateData();
     /// The hot colours of the finest leaves and the thresholded copy.

@@ -585,9 +585,10 @@ void GLPointListObject::drawData()
         return;
     const bool timing = StartupTiming::enabled();
     const auto started = std::chrono::steady_clock::now();
+    const FrameContext &f = frame();
     // Frames on screen start the hierarchy and take it when it is there. Captures do not wait
     // for it (an off-screen render would pay for a hierarchy it draws once).
-    const bool capture = PointBudgets::capturing();
+    const bool capture = f.capture();
     // A capture, or colours to compute again, need the arrays the worker is reordering.
     if (building.valid() && (capture || colorsStale))
         waitForLevelOfDetail();
@@ -615,46 +616,12 @@ void GLPointListObject::drawData()
     // Without a hierarchy a large cloud draws a sample of its budget.
     const size_t n = static_cast<size_t>(nVertices);
     size_t sampled = n;
-    if (!lod && needsLevelOfDetail()) {
-        const PointBudgets &b = PointBudgets::current();
-        sampled = capture ? (b.captureEveryPoint ? n : std::min(n, static_cast<size_t>(std::max(1LL, b.still))))
-                          : std::min(n, static_cast<size_t>(std::max(1LL, b.drag)));
-    }
+    if (!lod && needsLevelOfDetail())
+        sampled = capture ? std::min(n, f.captureBudget(n)) : std::min(n, static_cast<size_t>(std::max(1LL, f.points.drag)));
     prepareBuffers(sampled == n);
     drawnCount = 0;
-    if (pointSize > 0 && nIndices != 0) {
-        glPointSize(pointSize);
-        glEnableClientState(GL_VERTEX_ARRAY);
-        glEnableClientState(GL_COLOR_ARRAY);
-        if (sampled < n) {
-            drawSample(sampled);
-            lastCut = true;
-        } else {
-            if (lod) {
-                glVertexPointer(3, GL_FLOAT, 0, vertices);
-                glColorPointer(3, GL_UNSIGNED_BYTE, 0, colors);
-                drawNodes(budget, static_cast<const float *>(mvp), viewport[3]);
-            } else {
-                pointBuffer.bind(GL_ARRAY_BUFFER);
-                glVertexPointer(3, GL_FLOAT, 0, nullptr);
-                colorBuffer.bind(GL_ARRAY_BUFFER);
-                glColorPointer(3, GL_UNSIGNED_BYTE, 0, nullptr);
-                glBindBuffer(GL_ARRAY_BUFFER, 0);
-            }
-            if (lod) {
-            } else if (nIndices < 0) {
-                glDrawArrays(GL_POINTS, 0, nVertices);
-                drawnCount = static_cast<size_t>(nVertices);
-                lastCut = false;
-            } else {
-                indexBuffer.bind(GL_ELEMENT_ARRAY_BUFFER);
-                glDrawElements(GL_POINTS, nIndices, GL_UNSIGNED_INT, nullptr);
-                glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-                drawnCount = static_cast<size_t>(nIndices);
-                lastCut = false;
-            }
-        }
-    }
+    if (pointSize > 0 && nIndices != 0)
+        drawPoints(sampled, budget, static_cast<const float *>(mvp), viewport[3]);
     glPopClientAttrib();
     if (eyeDome && drawnCount > 0)
         EyeDomePass::apply(eyeDomeStrength, 1);
@@ -671,36 +638,69 @@ void GLPointListObject::drawData()
     glPopMatrix();
     glPopAttrib();
 
-    const size_t still = static_cast<size_t>(std::max(1LL, PointBudgets::current().still));
-    const bool stillRefining =
-        !PointBudgets::capturing() && (building.valid() || (lastCut && !reducedDrawing && budget < still));
+    const size_t still = static_cast<size_t>(std::max(1LL, f.points.still));
+    const bool stillRefining = !capture && (building.valid() || (lastCut && !reducedDrawing && budget < still));
     // Fewer points than a capture would draw: a sample, or nodes cut below the capture budget.
-    const size_t captureBudget = PointBudgets::current().captureEveryPoint ? n : still;
-    if (!capture && ((!lod && sampled < n) || (lod && lastCut && budget < captureBudget)))
-        PointBudgets::setLastFrameReduced(true);
+    if (!capture && ((!lod && sampled < n) || (lod && lastCut && budget < f.captureBudget(n))))
+        f.reportLessThanCapture();
     if (timing) {
         glFinish();
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
         char what[160];
         std::snprintf(what, sizeof what, "point frame %.1f ms, %zu of %d points (%s)", ms, drawnCount, nVertices,
-                      PointBudgets::capturing() ? "capture" : reducedDrawing ? "drag" : "still");
+                      capture ? "capture" : reducedDrawing ? "drag" : "still");
         StartupTiming::mark(what);
     }
-    if (stillRefining) {
-        // The worker is not done or more detail fits: the next frames refine the picture.
-        // The sample frame is the same while the view is: the window draws again only once
-        // the worker is done, and leaves it the processor meanwhile.
-        ElementHost *window = getHost();
-        if (building.valid() && sameView && window) {
-            if (!redisplayAsked) {
-                redisplayAsked = true;
-                window->redisplayWhen([done = buildDone] { return done->load(); });
-            }
+    if (stillRefining)
+        refineLater(sameView);
+}
+
+void GLPointListObject::drawPoints(size_t sampled, size_t budget, const float *mvp, int height)
+{
+    glPointSize(pointSize);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    if (sampled < static_cast<size_t>(nVertices)) {
+        drawSample(sampled);
+        lastCut = true;
+    } else if (lod) {
+        glVertexPointer(3, GL_FLOAT, 0, vertices);
+        glColorPointer(3, GL_UNSIGNED_BYTE, 0, colors);
+        drawNodes(budget, mvp, height);
+    } else {
+        pointBuffer.bind(GL_ARRAY_BUFFER);
+        glVertexPointer(3, GL_FLOAT, 0, nullptr);
+        colorBuffer.bind(GL_ARRAY_BUFFER);
+        glColorPointer(3, GL_UNSIGNED_BYTE, 0, nullptr);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        if (nIndices < 0) {
+            glDrawArrays(GL_POINTS, 0, nVertices);
+            drawnCount = static_cast<size_t>(nVertices);
         } else {
-            if (building.valid())
-                building.wait_for(std::chrono::milliseconds(30));
-            postRedisplay();
+            indexBuffer.bind(GL_ELEMENT_ARRAY_BUFFER);
+            glDrawElements(GL_POINTS, nIndices, GL_UNSIGNED_INT, nullptr);
+            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+            drawnCount = static_cast<size_t>(nIndices);
         }
+        lastCut = false;
+    }
+}
+
+void GLPointListObject::refineLater(bool sameView)
+{
+    // The worker is not done or more detail fits: the next frames refine the picture.
+    // The sample frame is the same while the view is: the window draws again only once
+    // the worker is done, and leaves it the processor meanwhile.
+    ElementHost *window = getHost();
+    if (building.valid() && sameView && window) {
+        if (!redisplayAsked) {
+            redisplayAsked = true;
+            window->redisplayWhen([done = buildDone] { return done->load(); });
+        }
+    } else {
+        if (building.valid())
+            building.wait_for(std::chrono::milliseconds(30));
+        postRedisplay();
     }
 }
 

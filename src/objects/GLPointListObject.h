@@ -167,6 +167,11 @@ private:
     /// The points this frame may draw.
     size_t frameBudget(const float *mvp);
     void drawSample(size_t m);
+    /// The points of a frame: a sample of `sampled` points, the hierarchy's nodes under
+    /// `budget`, or every point.
+    void drawPoints(size_t sampled, size_t budget, const float *mvp, int height);
+    /// Asks for the frames that refine the picture while the hierarchy is built or more fits.
+    void refineLater(bool sameView);
     void drawNodes(size_t budget, const float *mvp, int height);
     /// Colours from the scores and the colour map, and the legend.
     void updateColorMap();

@@ -21,7 +21,8 @@ bool GLPointListObject::needsLevelOfDetail() const
 {
     // Clouds within the drag budget are drawn whole in every frame, and so is one whose
     // hierarchy failed (it is not tried again for every frame).
-    return !lod && !lodRefused && static_cast<size_t>(nVertices) > static_cast<size_t>(std::max(0LL, PointBudgets::current().drag));
+    return !lod && !lodRefused &&
+           static_cast<size_t>(nVertices) > static_cast<size_t>(std::max(0LL, frame().points.drag));
 }
 
 void GLPointListObject::startLevelOfDetail()
@@ -33,7 +34,7 @@ void GLPointListObject::startLevelOfDetail()
     // sample, taken now.
     if (colorsStale)
         updateColorMap();
-    const size_t m = std::min(n, static_cast<size_t>(std::max(1LL, PointBudgets::current().drag)));
+    const size_t m = std::min(n, static_cast<size_t>(std::max(1LL, frame().points.drag)));
     // Copied in the file's order, which reads the arrays front to back, and put in space
     // order once the worker runs.
     const std::vector<unsigned> indices = stratifiedSample(n, m);
@@ -200,12 +201,11 @@ void GLPointListObject::buildLevelOfDetail()
 
 size_t GLPointListObject::frameBudget(const float *mvp)
 {
-    const PointBudgets &b = PointBudgets::current();
-    const size_t n = static_cast<size_t>(nVertices);
-    const size_t still = static_cast<size_t>(std::max(1LL, b.still));
-    const size_t drag = static_cast<size_t>(std::max(1LL, b.drag));
-    if (PointBudgets::capturing())
-        return b.captureEveryPoint ? n : still;
+    const FrameContext &f = frame();
+    const size_t still = static_cast<size_t>(std::max(1LL, f.points.still));
+    const size_t drag = static_cast<size_t>(std::max(1LL, f.points.drag));
+    if (f.capture())
+        return f.captureBudget(static_cast<size_t>(nVertices));
     if (reducedDrawing) {
         rampBudget = drag;
     } else if (std::memcmp(mvp, lastMvp, sizeof lastMvp) != 0) {

@@ -106,7 +106,7 @@ void GLSplatObject::setCentreColour(CentreColour c)
 
 void GLSplatObject::colorMapChanged() { centreColoursStale = true; }
 
-void GLSplatObject::setReducedDrawing(bool on) { GL3DObject::setReducedDrawing(on && scene.count > DRAG_BUDGET); }
+bool GLSplatObject::canDrawReduced(const FrameContext &f) const { return scene.count > f.splats.drag; }
 
 const BindingTable &GLSplatObject::bindings()
 {
@@ -147,9 +147,13 @@ bool GLSplatObject::runAction(const KeyBinding &row)
 
 // --- Drawing --------------------------------------------------------------------------------
 
-const std::vector<uint32_t> &GLSplatObject::dragSubset()
+const std::vector<uint32_t> &GLSplatObject::dragSubset(size_t budget)
 {
-    if (subset.empty() && scene.count > DRAG_BUDGET) {
+    if (subsetBudget != budget) {
+        subset.clear();
+        subsetBudget = budget;
+    }
+    if (subset.empty() && scene.count > budget) {
         // The splats that cover most: opacity times the largest scale, most first.
         std::vector<float> weight(scene.count);
         for (size_t i = 0; i < scene.count; ++i) {
@@ -158,9 +162,9 @@ const std::vector<uint32_t> &GLSplatObject::dragSubset()
         }
         subset.resize(scene.count);
         std::iota(subset.begin(), subset.end(), 0u);
-        std::nth_element(subset.begin(), subset.begin() + static_cast<long>(DRAG_BUDGET), subset.end(),
+        std::nth_element(subset.begin(), subset.begin() + static_cast<long>(budget), subset.end(),
                          [&](uint32_t a, uint32_t b) { return weight[a] > weight[b]; });
-        subset.resize(DRAG_BUDGET);
+        subset.resize(budget);
         std::sort(subset.begin(), subset.end()); // memory order reads the scene forwards
         subset.shrink_to_fit();
     }
@@ -206,15 +210,15 @@ bool GLSplatObject::currentCamera(SplatCamera &cam, double *depthScale) const
     return cam.width > 0 && cam.height > 0 && cam.fx > 0 && cam.fy > 0;
 }
 
-SplatImage GLSplatObject::render(const SplatCamera &camera) const
+SplatImage GLSplatObject::render(const SplatCamera &camera, bool reduced, size_t dragBudget) const
 {
     SplatRasterOptions options;
     options.shDegree = degree;
     options.scaleFactor = scaleFactor;
     options.opacityFloor = opacityFloor;
-    if (!reducedDrawing)
+    if (!reduced || scene.count <= dragBudget)
         return SplatRaster::render(scene, camera, options);
-    options.subset = &const_cast<GLSplatObject *>(this)->dragSubset();
+    options.subset = &const_cast<GLSplatObject *>(this)->dragSubset(dragBudget);
     // Half the pixels each way, each drawn twice as large.
     SplatCamera coarse = camera;
     coarse.width = (camera.width + DRAG_PIXEL_STEP - 1) / DRAG_PIXEL_STEP;
@@ -234,12 +238,12 @@ void GLSplatObject::drawSplats()
         drawCentres();
         return;
     }
-    const Frame frame{cam, degree, scaleFactor, opacityFloor, reducedDrawing};
-    if (!haveFrame || !sameFrame(frame.camera, lastFrame.camera) || frame.degree != lastFrame.degree ||
-        frame.scaleFactor != lastFrame.scaleFactor || frame.opacityFloor != lastFrame.opacityFloor ||
-        frame.reduced != lastFrame.reduced) {
-        image = render(cam);
-        lastFrame = frame;
+    const Frame now{cam, degree, scaleFactor, opacityFloor, reducedDrawing};
+    if (!haveFrame || !sameFrame(now.camera, lastFrame.camera) || now.degree != lastFrame.degree ||
+        now.scaleFactor != lastFrame.scaleFactor || now.opacityFloor != lastFrame.opacityFloor ||
+        now.reduced != lastFrame.reduced) {
+        image = render(cam, reducedDrawing, frame().splats.drag);
+        lastFrame = now;
         haveFrame = true;
     }
     GLint vp[4];
@@ -253,9 +257,7 @@ void GLSplatObject::drawSplats()
         const double ndc = (-pr[10] * z + pr[14]) / z;
         return static_cast<float>(std::min(1.0, std::max(0.0, range[0] + (range[1] - range[0]) * 0.5 * (ndc + 1))));
     };
-    GLint mode = GL_RENDER;
-    glGetIntegerv(GL_RENDER_MODE, &mode);
-    if (mode == GL_FEEDBACK) {
+    if (frame().vectorExport() && frame().rasters) {
         // A vector capture: the pixels where the splats turn mostly opaque, in the splats' own
         // colour, go into the document as an image.
         PsRaster raster;
@@ -274,7 +276,7 @@ void GLSplatObject::drawSplats()
                 raster.rgb[3 * p + ch] = static_cast<unsigned char>(
                     std::lround(255 * std::min(1.f, kept ? image.colour[3 * p + ch] / cover : 0.f)));
         }
-        PsRasters::add(std::move(raster));
+        frame().rasters->push_back(std::move(raster));
         return;
     }
     // Laid over what the frame holds by the same sum as SplatImage::composite8, so that a

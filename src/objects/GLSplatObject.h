@@ -17,14 +17,15 @@
 ///
 /// An orthographic view, and the "centres as points" mode, draw the centres as points instead:
 /// in the colour of degree 0 or through a colour map of a data item (opacity, largest scale).
-/// While a drag reduces the scene, only the DRAG_BUDGET most opaque and largest splats are
-/// drawn, at half the resolution; the still frame draws them all.
+/// A reduced frame (a drag) draws only the most opaque and largest splats, as many as the
+/// frame's splat budget (DRAG_BUDGET unless set otherwise), at half the resolution; the
+/// still frame draws them all.
 class GLSplatObject : public GL3DObject {
 public:
     /// Type code of splat scenes (free in GLObject's list).
     static constexpr short SPLATS = 0x900;
-    /// Splats drawn while dragging.
-    static constexpr size_t DRAG_BUDGET = 150000;
+    /// Splats drawn while dragging, unless the frame says otherwise.
+    static constexpr size_t DRAG_BUDGET = SplatBudgets().drag;
     /// While dragging, one splat pixel covers DRAG_PIXEL_STEP x DRAG_PIXEL_STEP of the view's.
     static constexpr int DRAG_PIXEL_STEP = 2;
 
@@ -58,7 +59,6 @@ public:
 
     /// Costs a few triangles a splat, so that a large scene makes drags reduce.
     size_t getDrawingCost() const override { return 3 * scene.count; }
-    void setReducedDrawing(bool on) override;
 
     void drawSplats();
     void drawCentres();
@@ -71,17 +71,20 @@ public:
     /// same way from 1 / factor as far: the rasteriser needs a rotation. `depthScale`, when
     /// given, receives the factor, which turns that camera's depths into the view's.
     bool currentCamera(SplatCamera &out, double *depthScale = nullptr) const;
-    /// Draws the splats for `camera` as the view does (reduced or not) and returns the image.
-    SplatImage render(const SplatCamera &camera) const;
+    /// Draws the splats for `camera` as a frame of the view does and returns the image:
+    /// `reduced` as a drag does, with the `dragBudget` splats that cover most.
+    SplatImage render(const SplatCamera &camera, bool reduced = false, size_t dragBudget = DRAG_BUDGET) const;
 
 protected:
     bool runAction(const KeyBinding &row) override;
     void colorMapChanged() override;
+    bool canDrawReduced(const FrameContext &f) const override;
 
 private:
     void init();
     void prepareCentreColours();
-    const std::vector<uint32_t> &dragSubset();
+    /// The `budget` splats that cover most, made on the first reduced frame of that budget.
+    const std::vector<uint32_t> &dragSubset(size_t budget);
 
     SplatScene scene;
     std::string path;
@@ -93,6 +96,7 @@ private:
     std::vector<unsigned char> centreColours;
     bool centreColoursStale = true;
     std::vector<uint32_t> subset; ///< the splats drawn while dragging, made on the first drag
+    size_t subsetBudget = 0;      ///< the budget `subset` was made for
 
     // The last image and what it was drawn for.
     struct Frame {

@@ -271,4 +271,4 @@ void GLTextureObject::defaultDrawing()
 }
 
 // The picture has one drawing and no bounding box or axes of its own.
-void GLTextureObject::draw() { defaultDrawing(); }
+void GLTextureObject::drawObject() { defaultDrawing(); }

@@ -35,7 +35,6 @@ public:
     void readTextureCoordinates(const Bitmap *bitmap);
     void computeBoundingBox();
 
-    void draw() override;
     void defaultDrawing() override;
     /// Any key loads the next picture of the sequence.
     int notifyKey(int key) override;
@@ -61,6 +60,7 @@ public:
     std::string sequenceName(int frame) const;
 
 protected:
+    void drawObject() override;
     bool runAction(const KeyBinding &row) override;
 
 private:

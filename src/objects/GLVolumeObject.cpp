@@ -31,19 +31,22 @@ GL3DObject::DrawMethod method(void (GLVolumeObject::*m)()) { return static_cast<
 
 } // namespace
 
-GLVolumeObject::GLVolumeObject(const char *path) : GLVolumeObject(readVolume(path)) {}
+GLVolumeObject::GLVolumeObject(const char *path, int maxTextureSide)
+    : GLVolumeObject(readVolume(path), maxTextureSide)
+{
+}
 
-GLVolumeObject::GLVolumeObject(VolumeData data)
+GLVolumeObject::GLVolumeObject(VolumeData data, int maxTextureSide)
     : GLSlicedObject(GLObject::VOLUME, 5, actionValue(Action::X_PLANE)), volume(std::move(data))
 {
-    prepare();
+    prepare(maxTextureSide);
 }
 
 GLVolumeObject::~GLVolumeObject() = default;
 
-void GLVolumeObject::prepare()
+void GLVolumeObject::prepare(int maxTextureSide)
 {
-    const int maxSide = SlicePlanes::getMaxTextureSize();
+    const int maxSide = SlicePlanes::getMaxTextureSize(maxTextureSide);
     subSampling = VolumeReader::subSamplingFactor(volume.size, maxSide);
     msg::note("subSampling:%d,GL_MAX_TEXTURE_SIZE:%d\n", subSampling, maxSide);
     VolumeReader::subSample(volume, subSampling);

@@ -12,15 +12,16 @@
 ///
 /// Read from an IMA volume, a PGM image or any image Bitmap reads (by the last three
 /// characters of the path: "ima", "pgm", anything else). A volume whose texture sides would
-/// exceed the largest OpenGL texture (SlicePlanes::getMaxTextureSize) is sub-sampled on
+/// exceed the largest OpenGL texture (SlicePlanes::getMaxTextureSize, or a given limit) is sub-sampled on
 /// reading. Slice textures are built lazily: moving a plane marks only that plane's texture
 /// stale, and the next frame rebuilds it. Reading needs no OpenGL context; drawing does.
 class GLVolumeObject : public GLSlicedObject {
 public:
-    /// Raises the reader's error when the file is refused.
-    explicit GLVolumeObject(const char *path);
+    /// Raises the reader's error when the file is refused. Slices are sub-sampled below
+    /// `maxTextureSide`, or the context's largest texture when it is 0.
+    explicit GLVolumeObject(const char *path, int maxTextureSide = 0);
     /// Takes over a volume read elsewhere.
-    explicit GLVolumeObject(VolumeData data);
+    explicit GLVolumeObject(VolumeData data, int maxTextureSide = 0);
     ~GLVolumeObject() override;
 
     void getSize(int *out) const;
@@ -61,7 +62,7 @@ public:
 
 private:
     void colorMapChanged() override;
-    void prepare();
+    void prepare(int maxTextureSide);
 
     VolumeData volume;
     int subSampling = 1;

@@ -14,9 +14,6 @@ namespace {
 constexpr int kBits = PointLodCells::kBits;
 constexpr int kSampleDepth = 6; // an inner node keeps one point per 1/64 of its cube
 
-std::atomic<int> captures{0};
-std::atomic<bool> reducedFrame{false};
-
 } // namespace
 
 int PointLod::sampleDepth(int depth) { return std::min(kSampleDepth, kBits - depth); }
@@ -50,18 +47,6 @@ void PointLod::sortSpatially(const float *xyz, std::vector<unsigned> &indices)
         sorted[j] = indices[ranks[j]];
     indices.swap(sorted);
 }
-
-PointBudgets &PointBudgets::current()
-{
-    static PointBudgets budgets;
-    return budgets;
-}
-
-bool PointBudgets::capturing() { return captures.load() > 0; }
-bool PointBudgets::lastFrameReduced() { return reducedFrame.load(); }
-void PointBudgets::setLastFrameReduced(bool on) { reducedFrame.store(on); }
-PointBudgets::Capture::Capture() { ++captures; }
-PointBudgets::Capture::~Capture() { --captures; }
 
 size_t PointLod::select(const float *m, int height, size_t budget, std::vector<int> &out, bool *complete,
                         std::vector<float> *sizes) const

@@ -10,35 +10,6 @@
 #include <cstdint>
 #include <vector>
 
-/// How many points a frame of the point clouds may draw, for the whole process: the scene
-/// manager sets it from its options and the Preferences. Captures, EPS and off-screen renders
-/// draw with the still budget, or every point when `captureEveryPoint` is on.
-struct PointBudgets {
-    long long still = 3000000;
-    long long drag = 400000;
-    bool captureEveryPoint = false;
-    /// The process draws clouds only into captures (an off-screen render), which never build
-    /// a hierarchy: the readers need not group a cloud for one.
-    bool onlyCaptures = false;
-
-    static PointBudgets &current();
-    /// True between the construction and destruction of a Capture.
-    static bool capturing();
-    /// True when a cloud drew fewer points in the last frame than a capture would: the frame
-    /// on screen cannot stand for a capture. The scene manager clears it as a frame starts.
-    static bool lastFrameReduced();
-    static void setLastFrameReduced(bool on);
-
-    /// Marks the frames drawn during its life as captures.
-    class Capture {
-    public:
-        Capture();
-        ~Capture();
-        Capture(const Capture &) = delete;
-        Capture &operator=(const Capture &) = delete;
-    };
-};
-
 /// One cell of the hierarchy: a cube, the points it holds itself ([first, first + count) of
 /// the reordered cloud: a spatially even sample of all the points in the cube that no
 /// ancestor holds) and up to eight children.

@@ -6,16 +6,12 @@
 
 #include <GL/gl.h>
 
-int SlicePlanes::maxTextureOverride = 0;
-
 SlicePlanes::~SlicePlanes() { release(); }
 
-void SlicePlanes::setMaxTextureSize(int side) { maxTextureOverride = side > 0 ? side : 0; }
-
-int SlicePlanes::getMaxTextureSize()
+int SlicePlanes::getMaxTextureSize(int limit)
 {
-    if (maxTextureOverride > 0)
-        return maxTextureOverride;
+    if (limit > 0)
+        return limit;
     // Without a context the query leaves the value untouched.
     GLint side = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &side);

@@ -38,11 +38,10 @@ public:
     static void pushLineState(float width);
     static void popLineState();
 
-    /// The largest texture side a slice may use: `GL_MAX_TEXTURE_SIZE` of the current context
-    /// (1024 when the query gives nothing), unless a positive limit was set here (tests, and
-    /// drivers that overstate it). 0 goes back to the query.
-    static void setMaxTextureSize(int side);
-    static int getMaxTextureSize();
+    /// The largest texture side a slice may use: a positive `limit` (tests, and drivers that
+    /// overstate theirs), else `GL_MAX_TEXTURE_SIZE` of the current context (1024 when the
+    /// query gives nothing).
+    static int getMaxTextureSize(int limit = 0);
 
     /// The world coordinate of the cell centre of slice `index` along `axis`.
     static float slicePlace(const SliceGeometry &g, int axis, int index);
@@ -53,7 +52,6 @@ private:
     int textureHeight[3] = {0, 0, 0};
     int uploads[3] = {0, 0, 0};
     int filter = 0x2600;  // GL_NEAREST
-    static int maxTextureOverride;
 };
 
 #endif

@@ -143,10 +143,10 @@ bool CPsRenderer::Run(const char *path, const PsRenderer::FunctorBase *draw, boo
             return discard("not enough memory for the feedback buffer of the frame");
         glFeedbackBuffer(static_cast<GLsizei>(size - 1), GL_3D_COLOR, buffer.get());
         glRenderMode(GL_FEEDBACK);
-        PsRasters::begin();
+        // An earlier attempt at the frame may have handed pictures already.
+        rasters.clear();
         (*draw)();
         count = glRenderMode(GL_RENDER);
-        rasters = PsRasters::end();
         if (count >= 0)
             break;
         if (size >= largest)

@@ -21,8 +21,8 @@
 /// points, then its glyphs drawn as bitmaps (one bitmap token each, the first giving the
 /// raster position), then one pass-through value per character code.
 ///
-/// Pictures without a vector form that the frame hands over (see PsRasters) go in as raster
-/// images, between the primitives behind them and those in front.
+/// Pictures without a vector form that the frame hands over (into frameRasters()) go in as
+/// raster images, between the primitives behind them and those in front.
 ///
 /// Polygons are filled with their first vertex's colour; lines whose ends differ in colour
 /// are drawn as a run of short strokes stepping through the colours. Alpha and depth are not
@@ -45,6 +45,9 @@ public:
     /// cannot be written, or a frame that does not fit in memory, is reported on standard
     /// output and gives false; `path` is then left as it was. Needs a current context.
     bool Run(const char *path, const PsRenderer::FunctorBase *draw, bool sorted);
+    /// Where the frame that `Run` draws puts the pictures that have no vector form (emptied
+    /// before each attempt at the frame).
+    std::vector<PsRaster> &frameRasters() { return rasters; }
 
     /// Appends a text at window position `position` with a font size in points; at most 255
     /// characters are kept, stored in reverse order (the sorted parser collects them back to

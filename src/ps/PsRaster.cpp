@@ -3,14 +3,6 @@
 #include <cmath>
 #include <utility>
 
-namespace {
-
-// A capture draws one frame at a time, on the thread that holds the OpenGL context.
-bool active = false;
-std::vector<PsRaster> collected;
-
-} // namespace
-
 float PsRaster::depthAt(double wx, double wy) const
 {
     const double px = std::floor(wx - x), row = std::floor(wy - y);
@@ -60,24 +52,4 @@ void PsRaster::write(FILE *file) const
         std::fwrite(line.data(), 1, static_cast<size_t>(out - line.data()), file);
     }
     std::fprintf(file, "grestore\n\n");
-}
-
-bool PsRasters::collecting() { return active; }
-
-void PsRasters::add(PsRaster raster)
-{
-    if (active)
-        collected.push_back(std::move(raster));
-}
-
-void PsRasters::begin()
-{
-    collected.clear();
-    active = true;
-}
-
-std::vector<PsRaster> PsRasters::end()
-{
-    active = false;
-    return std::move(collected);
 }

@@ -5,7 +5,8 @@
 #include <vector>
 
 /// A picture that has no vector form (the splats of a splat scene), handed to a vector capture
-/// while it draws its frame in feedback mode, and written into the document as a raster image.
+/// while it draws its frame in feedback mode (see FrameContext::rasters), and written into
+/// the document as a raster image.
 struct PsRaster {
     int x = 0, y = 0, width = 0, height = 0; ///< the window rectangle it covers
     std::vector<unsigned char> rgb;          ///< r g b per pixel, rows from the top
@@ -19,19 +20,5 @@ struct PsRaster {
     /// use, so that the pixels left out show what lies under them).
     void write(FILE *file) const;
 };
-
-/// The rasters of the frame a vector capture draws.
-namespace PsRasters {
-
-/// True while a vector capture draws its frame.
-bool collecting();
-/// Keeps `raster` for the document; ignored when no capture is drawing.
-void add(PsRaster raster);
-/// Starts collecting, forgetting what an earlier attempt at the frame handed.
-void begin();
-/// Stops collecting and hands back what the frame handed.
-std::vector<PsRaster> end();
-
-} // namespace PsRasters
 
 #endif

@@ -6,6 +6,7 @@
 #include "support/ImageCompare.h"
 #include "support/Process.h"
 #include "objects/GL3DObject.h"
+#include "objects/GLPointListObject.h"
 #include "support/TestObject.h"
 #include "../camera/CameraTestFiles.h"
 #include "support/CapturedMessages.h"
@@ -90,8 +91,8 @@ TEST_F(Machine, EmptySceneDrawsTheGreyBackground)
     EXPECT_TRUE(machine->getWindow()->isOffscreen());
     EXPECT_EQ(machine->getCurrentCamera(), nullptr);
     // Without a camera, input changes nothing and does not fail.
-    machine->notifyClick(4, GLMachine::PRESS, 1, 1, 0);
-    machine->notifyDrag(5, 5, 1, 0);
+    machine->notifyClick(InputEvent::press(4), 1, 1);
+    machine->notifyDrag(InputEvent::motion(1), 5, 5);
 }
 
 TEST_F(Machine, CapturesShareOneCounterAndAreTopRowFirst)
@@ -281,46 +282,46 @@ TEST_F(Machine, ClicksDragsAndKeysReachCameraAndObject)
     const float zoom = camera->getFocal();
 
     // Wheel steps zoom without a press.
-    machine->notifyClick(4, GLMachine::PRESS, 10, 10, 0);
+    machine->notifyClick(InputEvent::press(4), 10, 10);
     EXPECT_NEAR(camera->getFocal(), zoom * 1.1f, 1e-4);
-    machine->notifyClick(5, GLMachine::PRESS, 10, 10, 0);
+    machine->notifyClick(InputEvent::press(5), 10, 10);
     EXPECT_NEAR(camera->getFocal(), zoom, 1e-4);
 
     // A release one pixel away from the press is a drag, not a click.
-    machine->notifyClick(1, GLMachine::PRESS, 20, 20, 0);
-    machine->notifyClick(1, GLMachine::RELEASE, 21, 20, 0);
+    machine->notifyClick(InputEvent::press(1), 20, 20);
+    machine->notifyClick(InputEvent::release(1), 21, 20);
     EXPECT_TRUE(box->events.empty());
-    machine->notifyClick(1, GLMachine::PRESS, 20, 20, 0);
-    machine->notifyClick(1, GLMachine::RELEASE, 20, 20, 0);
-    machine->notifyClick(1, GLMachine::PRESS, 20, 20, GLMachine::SHIFT);
-    machine->notifyClick(1, GLMachine::RELEASE, 20, 20, GLMachine::SHIFT);
+    machine->notifyClick(InputEvent::press(1), 20, 20);
+    machine->notifyClick(InputEvent::release(1), 20, 20);
+    machine->notifyClick(InputEvent::press(1, InputEvent::SHIFT), 20, 20);
+    machine->notifyClick(InputEvent::release(1, InputEvent::SHIFT), 20, 20);
     // Shift+Control asks for the path along the edges, Shift alone for the plane section.
-    const int both = GLMachine::SHIFT | GLMachine::CONTROL;
-    machine->notifyClick(1, GLMachine::PRESS, 22, 20, both);
-    machine->notifyClick(1, GLMachine::RELEASE, 22, 20, both);
+    const int both = InputEvent::SHIFT | InputEvent::CONTROL;
+    machine->notifyClick(InputEvent::press(1, both), 22, 20);
+    machine->notifyClick(InputEvent::release(1, both), 22, 20);
     // A Shift+Control drag is no click at all; Control alone is the plain click.
-    machine->notifyClick(1, GLMachine::PRESS, 26, 20, both);
-    machine->notifyClick(1, GLMachine::RELEASE, 27, 20, both);
-    machine->notifyClick(1, GLMachine::PRESS, 24, 20, GLMachine::CONTROL);
-    machine->notifyClick(1, GLMachine::RELEASE, 24, 20, GLMachine::CONTROL);
+    machine->notifyClick(InputEvent::press(1, both), 26, 20);
+    machine->notifyClick(InputEvent::release(1, both), 27, 20);
+    machine->notifyClick(InputEvent::press(1, InputEvent::CONTROL), 24, 20);
+    machine->notifyClick(InputEvent::release(1, InputEvent::CONTROL), 24, 20);
     EXPECT_EQ(box->events,
               (std::vector<std::string>{"click 20,20", "extra 20,20 mode 0", "extra 22,20 mode 1", "click 24,20"}));
 
     // After a click the anchor is cleared: a drag without a new press does nothing.
     const Matrix4 before = camera->getGLModelViewMatrix();
-    machine->notifyDrag(40, 30, 1, 0);
+    machine->notifyDrag(InputEvent::motion(1), 40, 30);
     EXPECT_EQ(camera->getGLModelViewMatrix()(0, 0), before(0, 0));
     // With a press, a left drag turns the camera.
-    machine->notifyClick(1, GLMachine::PRESS, 20, 20, 0);
-    machine->notifyDrag(40, 20, 1, 0);
+    machine->notifyClick(InputEvent::press(1), 20, 20);
+    machine->notifyDrag(InputEvent::motion(1), 40, 20);
     EXPECT_GT(std::fabs(camera->getGLModelViewMatrix()(0, 0) - before(0, 0)), 1e-3);
     // A right drag pans the camera, with Shift it moves the object instead.
     const Point2 pan = camera->getPanning();
-    machine->notifyClick(2, GLMachine::PRESS, 20, 20, 0);
-    machine->notifyDrag(25, 20, 2, 0);
+    machine->notifyClick(InputEvent::press(2), 20, 20);
+    machine->notifyDrag(InputEvent::motion(2), 25, 20);
     EXPECT_NE(camera->getPanning().x, pan.x);
-    machine->notifyClick(2, GLMachine::PRESS, 20, 20, GLMachine::SHIFT);
-    machine->notifyDrag(30, 20, 2, GLMachine::SHIFT);
+    machine->notifyClick(InputEvent::press(2, InputEvent::SHIFT), 20, 20);
+    machine->notifyDrag(InputEvent::motion(2, InputEvent::SHIFT), 30, 20);
     EXPECT_NE(box->getOrigin().x, 0.0f);
 
     // Keys: the object first while it has the focus, then the camera.
@@ -339,15 +340,53 @@ TEST_F(Machine, ClicksDragsAndKeysReachCameraAndObject)
     EXPECT_TRUE(box->events.empty());
 }
 
+// Two scenes side by side, each with its own point budgets: a frame of either kind draws to its
+// own scene's budgets, whichever scene set its budgets last or drew last.
+TEST(MachineFrames, EachSceneDrawsCapturesAndDragsToItsOwnBudgets)
+{
+    std::vector<float> p;
+    for (int j = 0; j < 200; ++j)
+        for (int i = 0; i < 200; ++i)
+            p.insert(p.end(), {-0.9f + 0.009f * i, -0.9f + 0.009f * j, 0});
+    const PointListRecord record{static_cast<int>(p.size() / 3), p.data(), nullptr, nullptr};
+    struct Scene {
+        std::unique_ptr<GLMachine> machine;
+        GLPointListObject *cloud;
+        size_t drawn(FrameContext::Kind kind)
+        {
+            machine->getWindow()->makeCurrent(false);
+            machine->drawFrame(machine->frameOf(kind));
+            return cloud->getDrawnCount();
+        }
+    };
+    testsupport::CapturedMessages quiet;
+    Scene scenes[2];
+    const long long still[2] = {2000, 12000}, drag[2] = {1000, 4000};
+    for (int k = 0; k < 2; ++k) {
+        scenes[k].machine = std::make_unique<GLMachine>(64, 64);
+        ASSERT_NE(scenes[k].machine->registerObject("default.dat"), nullptr);
+        scenes[k].cloud = new GLPointListObject(&record);
+        ASSERT_EQ(scenes[k].machine->registerObject(scenes[k].cloud, "cloud"), scenes[k].cloud);
+        scenes[k].machine->setPointBudgets(still[k], drag[k]);
+    }
+    // Before a cloud has its hierarchy, a capture draws a sample of exactly the still budget
+    // and a drag frame one of the drag budget.
+    using Kind = FrameContext::Kind;
+    EXPECT_EQ(scenes[0].drawn(Kind::Capture), 2000u);
+    EXPECT_EQ(scenes[1].drawn(Kind::Capture), 12000u);
+    EXPECT_EQ(scenes[0].drawn(Kind::Reduced), 1000u);
+    EXPECT_EQ(scenes[1].drawn(Kind::Reduced), 4000u);
+}
+
 // A box that costs as much to draw as a large mesh and records how it was asked to draw.
 class HeavyBox : public RecordingBox {
 public:
     HeavyBox() : RecordingBox(Point3(-1, -1, -1), Point3(1, 1, 1)) {}
     size_t getDrawingCost() const override { return 2000000; }
-    void draw() override
+    void drawObject() override
     {
         drawnReduced.push_back(getReducedDrawing());
-        RecordingBox::draw();
+        RecordingBox::drawObject();
     }
     std::vector<bool> drawnReduced;
 };
@@ -362,9 +401,10 @@ TEST_F(Machine, DragsOfALargeSceneDrawReducedButCapturesNever)
     EXPECT_EQ(machine->getDragReductionThreshold(), 1000000);
 
     // A press alone (a click) reduces nothing; the first drag motion does.
-    machine->notifyClick(1, GLMachine::PRESS, 20, 20, 0);
+    machine->notifyClick(InputEvent::press(1), 20, 20);
     EXPECT_FALSE(box->getReducedDrawing());
-    machine->notifyDrag(30, 20, 1, 0);
+    machine->notifyDrag(InputEvent::motion(1), 30, 20);
+    machine->draw();
     EXPECT_TRUE(machine->isDrawingReduced());
     EXPECT_TRUE(box->getReducedDrawing());
     // A capture in the middle of the drag draws the whole scene, then the drag goes on reduced.
@@ -372,18 +412,21 @@ TEST_F(Machine, DragsOfALargeSceneDrawReducedButCapturesNever)
     machine->notifyCommand('c');
     ASSERT_FALSE(box->drawnReduced.empty());
     EXPECT_FALSE(box->drawnReduced.front());
+    machine->draw();
     EXPECT_TRUE(box->getReducedDrawing());
-    machine->notifyClick(1, GLMachine::RELEASE, 30, 20, 0);
+    machine->notifyClick(InputEvent::release(1), 30, 20);
+    machine->draw();
     EXPECT_FALSE(box->getReducedDrawing());
     EXPECT_FALSE(machine->isDrawingReduced());
 
     // Above the scene's size, or at 0, drags draw everything.
     for (long long threshold : {2000000LL, 0LL}) {
         machine->setDragReductionThreshold(threshold);
-        machine->notifyClick(2, GLMachine::PRESS, 20, 20, 0);
-        machine->notifyDrag(25, 22, 2, 0);
+        machine->notifyClick(InputEvent::press(2), 20, 20);
+        machine->notifyDrag(InputEvent::motion(2), 25, 22);
+        machine->draw();
         EXPECT_FALSE(box->getReducedDrawing()) << threshold;
-        machine->notifyClick(2, GLMachine::RELEASE, 25, 22, 0);
+        machine->notifyClick(InputEvent::release(2), 25, 22);
     }
 
     // Fast and smallest PNG captures hold the same pixels.

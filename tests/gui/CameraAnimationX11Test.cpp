@@ -114,9 +114,9 @@ TEST(CameraAnimationWindow, RecordsPlaysAndExportsAFlight)
     // Three key cameras, the scene turned with the mouse between them.
     for (int k = 0; k < 3; ++k) {
         if (k > 0) {
-            machine->notifyClick(1, GLMachine::PRESS, 80, 60, 0);
-            machine->notifyDrag(80 + 25 * k, 60 + 5 * k, 1, 0);
-            machine->notifyClick(1, GLMachine::RELEASE, 80 + 25 * k, 60 + 5 * k, 0);
+            machine->notifyClick(InputEvent::press(1), 80, 60);
+            machine->notifyDrag(InputEvent::motion(1), 80 + 25 * k, 60 + 5 * k);
+            machine->notifyClick(InputEvent::release(1), 80 + 25 * k, 60 + 5 * k);
         }
         gtk_button_clicked(GTK_BUTTON(window->findWidget("add")));
     }

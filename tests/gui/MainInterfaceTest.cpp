@@ -1,5 +1,6 @@
 #include "gui/FileDialog.h"
 #include "gui/MainInterface.h"
+#include "core/KeyCodes.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +13,10 @@ TEST(MainInterfaceInput, CursorKeysBecomeSceneCodesAndOtherKeysPass)
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(MainInterface::mapKey(keys[i]), 6000 + i) << std::hex << keys[i];
     EXPECT_EQ(MainInterface::mapKey('c'), 'c');
-    EXPECT_EQ(MainInterface::mapKey(0xff0d), 0xff0d) << "Return passes unchanged";
-    EXPECT_EQ(MainInterface::mapKey(0xff1b), 0xff1b) << "Escape passes unchanged";
+    EXPECT_EQ(MainInterface::mapKey(0xff0d), KeyCode::RETURN);
+    EXPECT_EQ(MainInterface::mapKey(0xff1b), KeyCode::ESCAPE);
+    EXPECT_EQ(MainInterface::mapKey(0xffbe), 0) << "F1 is none of the scene's keys";
+    EXPECT_EQ(MainInterface::mapKey(0xe9), 0xe9) << "Latin-1 keys are their character";
 }
 
 TEST(MainInterfaceInput, RightAndMiddleButtonsExchangeNumbers)

@@ -85,10 +85,10 @@ TEST(MainWindow, ElementsAreListedSelectedReorderedAndRemoved)
     EXPECT_EQ(window->getCurrentCursor(), 0);
 
     // The light sub-window comes and goes with Return.
-    machine->notifyCommand(0xFF0D);
+    machine->notifyCommand(KeyCode::RETURN);
     pumpEvents();
     EXPECT_TRUE(window->isSubWindowEnabled());
-    machine->notifyCommand(0xFF0D);
+    machine->notifyCommand(KeyCode::RETURN);
     EXPECT_FALSE(window->isSubWindowEnabled());
 
     // A frame drawn in the window can be read back.

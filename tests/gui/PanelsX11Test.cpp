@@ -481,9 +481,9 @@ TEST_F(Panels, CameraStateSavedThenLoadedRestoresTheFrame)
     ASSERT_TRUE(state.good()) << "Save camera... writes cameraState.txt in the working folder";
 
     // Turned with the mouse, zoomed, and turned to another axis.
-    machine->notifyClick(1, GLMachine::PRESS, 100, 100, 0);
-    machine->notifyDrag(160, 130, 1, 0);
-    machine->notifyClick(1, GLMachine::RELEASE, 160, 130, 0);
+    machine->notifyClick(InputEvent::press(1), 100, 100);
+    machine->notifyDrag(InputEvent::motion(1), 160, 130);
+    machine->notifyClick(InputEvent::release(1), 160, 130);
     click(button(mainWidget(camera), "Y"));
     machine->notifyCommand('z');
     EXPECT_FALSE(capture() == saved);
@@ -562,9 +562,9 @@ TEST_F(Panels, KeysShowInThePanels)
 
     // "i" puts a moved object back where it was loaded and the camera at its view.
     GL3DObject *object = machine->getCurrentObject();
-    machine->notifyClick(1, GLMachine::PRESS, 100, 100, GLMachine::SHIFT);
-    machine->notifyDrag(150, 120, 1, GLMachine::SHIFT);
-    machine->notifyClick(1, GLMachine::RELEASE, 150, 120, GLMachine::SHIFT);
+    machine->notifyClick(InputEvent::press(1, InputEvent::SHIFT), 100, 100);
+    machine->notifyDrag(InputEvent::motion(1, InputEvent::SHIFT), 150, 120);
+    machine->notifyClick(InputEvent::release(1, InputEvent::SHIFT), 150, 120);
     machine->notifyCommand('z');
     EXPECT_FALSE(isIdentity(object->getPose()));
     machine->notifyCommand('i');

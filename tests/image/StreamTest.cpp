@@ -107,7 +107,6 @@ protected:
         hadPath = path != nullptr;
         savedPath = path ? path : "";
         setenv("PATH", (dir + ":" + savedPath).c_str(), 1);
-        Stream::available = 0;
     }
 
     void TearDown() override
@@ -116,7 +115,6 @@ protected:
             setenv("PATH", savedPath.c_str(), 1);
         else
             unsetenv("PATH");
-        Stream::available = 0;
     }
 
     void installCurl(const std::string &body, int versionStatus = 0)
@@ -150,6 +148,8 @@ protected:
     std::string dir;
     std::string savedPath;
     bool hadPath = false;
+    // The test's own, so that each test finds out afresh whether its stand-in is usable.
+    DownloadProgram program;
 };
 
 const char *const kPayloadScript = "printf 'A\\000\\377B\\n'";
@@ -162,7 +162,7 @@ TEST_F(StreamRemote, AddressReachesCurlAsOneLiteralArgument)
     const std::string address = "host/a b;touch " + marker + ";\"q\"'s'$(touch " + marker + ")`touch " +
                                 marker + "`|touch " + marker + "&[1-2]{x,y}" + std::string(5000, 'z');
 
-    Stream s(("http://" + address).c_str(), "rb", false);
+    Stream s(("http://" + address).c_str(), "rb", false, program);
     ASSERT_NE(s.stream, nullptr);
     EXPECT_EQ(s.kind, 1);
     EXPECT_EQ(readAll(s), kPayload);
@@ -178,7 +178,7 @@ TEST_F(StreamRemote, SchemeIsKeptAndAddressIsNeverAnOption)
 {
     installCurl(kPayloadScript);
     {
-        Stream s("https://host/model.tri", "rb", false);
+        Stream s("https://host/model.tri", "rb", false, program);
         ASSERT_NE(s.stream, nullptr);
         EXPECT_EQ(readAll(s), kPayload); // the stand-in has written its arguments by then
         EXPECT_EQ(urlArgument(), "https://host/model.tri");
@@ -186,7 +186,7 @@ TEST_F(StreamRemote, SchemeIsKeptAndAddressIsNeverAnOption)
         EXPECT_FALSE(hasArgument("-#"));
     }
     {
-        Stream s;
+        Stream s(program);
         ASSERT_NE(s.openRemoteFile("-o/x", "rb", true), nullptr);
         EXPECT_EQ(s.kind, 1);
         EXPECT_EQ(readAll(s), kPayload);
@@ -197,15 +197,15 @@ TEST_F(StreamRemote, SchemeIsKeptAndAddressIsNeverAnOption)
     }
 }
 
-TEST_F(StreamRemote, AvailabilityIsTestedOncePerProcess)
+TEST_F(StreamRemote, AvailabilityIsTestedOnceForAllStreams)
 {
     installCurl(kPayloadScript);
     for (int i = 0; i < 3; ++i) {
-        Stream s("http://host/x", "rb", i % 2 == 0);
+        Stream s("http://host/x", "rb", i % 2 == 0, program);
         ASSERT_NE(s.stream, nullptr);
         EXPECT_EQ(readAll(s), kPayload);
     }
-    EXPECT_EQ(Stream::available, 1);
+    EXPECT_EQ(program.availability(), DownloadProgram::USABLE);
     EXPECT_EQ(lines(dir + "/versions").size(), 1u);
 }
 
@@ -213,29 +213,29 @@ TEST_F(StreamRemote, UnusableCurlMakesRemoteOpensFailWithoutRunningIt)
 {
     installCurl(kPayloadScript, 2);
     for (int i = 0; i < 2; ++i) {
-        Stream s;
+        Stream s(program);
         EXPECT_EQ(s.open("http://host/x", "rb", true), 0);
         EXPECT_EQ(s.kind, -1);
         EXPECT_EQ(s.stream, nullptr);
     }
-    EXPECT_EQ(Stream::available, -1);
+    EXPECT_EQ(program.availability(), DownloadProgram::UNUSABLE);
     EXPECT_EQ(lines(dir + "/versions").size(), 1u);
     EXPECT_FALSE(exists(dir + "/args"));
 
     // No curl anywhere on PATH.
-    Stream::available = 0;
+    program = DownloadProgram();
     const std::string empty = dir + "/empty";
     ASSERT_EQ(mkdir(empty.c_str(), 0755), 0);
     setenv("PATH", empty.c_str(), 1);
-    Stream s;
+    Stream s(program);
     EXPECT_EQ(s.open("http://host/x", "rb", false), 0);
-    EXPECT_EQ(Stream::available, -1);
+    EXPECT_EQ(program.availability(), DownloadProgram::UNUSABLE);
 }
 
 TEST_F(StreamRemote, FailedDownloadIsAnEmptyStreamAndCloseReportsIt)
 {
     installCurl("exit 22");
-    Stream s("http://host/missing.tri", "rb", false);
+    Stream s("http://host/missing.tri", "rb", false, program);
     ASSERT_NE(s.stream, nullptr);
     EXPECT_EQ(std::fgetc(s), EOF);
     const int status = s.close();
@@ -249,7 +249,7 @@ TEST_F(StreamRemote, CloseBeforeTheEndStopsTheDownloadButNotAFinishedOne)
     {
         // A reader that read exactly what was printed still gets the program's own status.
         installCurl("printf abc");
-        Stream s("http://host/x", "rb", false);
+        Stream s("http://host/x", "rb", false, program);
         ASSERT_NE(s.stream, nullptr);
         char buffer[3];
         ASSERT_EQ(std::fread(buffer, 1, 3, s), 3u);
@@ -258,7 +258,7 @@ TEST_F(StreamRemote, CloseBeforeTheEndStopsTheDownloadButNotAFinishedOne)
     {
         // Without the stop, close would wait out the stalled download.
         installCurl("printf abc; exec sleep 60");
-        Stream s("http://host/x", "rb", false);
+        Stream s("http://host/x", "rb", false, program);
         ASSERT_NE(s.stream, nullptr);
         EXPECT_EQ(std::fgetc(s), 'a');
         const int status = s.close();
@@ -274,7 +274,7 @@ TEST_F(StreamRemote, WriteModeUploadsWhatIsWritten)
     for (size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>(i * 7);
 
-    Stream s("https://host/up.tri", "wb", false);
+    Stream s("https://host/up.tri", "wb", false, program);
     ASSERT_NE(s.stream, nullptr);
     EXPECT_EQ(s.kind, 1);
     ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), s), bytes.size());
@@ -291,7 +291,7 @@ TEST_F(StreamRemote, WriteModeUploadsWhatIsWritten)
 TEST_F(StreamRemote, UploaderThatQuitsEarlyIsAFailureNotACrash)
 {
     installCurl("exit 0");
-    Stream s("http://host/up", "wb", false);
+    Stream s("http://host/up", "wb", false, program);
     ASSERT_NE(s.stream, nullptr);
     const std::string bytes(4 << 20, 'x');
     std::fwrite(bytes.data(), 1, bytes.size(), s);
@@ -305,13 +305,13 @@ TEST_F(StreamRemote, CurlInheritsNoOtherDescriptors)
     writeFile(local, "x");
     const int foreign = ::open(local.c_str(), O_RDONLY); // not close-on-exec on purpose
     ASSERT_GE(foreign, 0);
-    Stream file(local.c_str(), "rb", false);
+    Stream file(local.c_str(), "rb", false, program);
     ASSERT_NE(file.stream, nullptr);
-    Stream first("http://host/1", "rb", false);
+    Stream first("http://host/1", "rb", false, program);
     ASSERT_NE(first.stream, nullptr);
     readAll(first);
 
-    Stream second("http://host/2", "rb", false);
+    Stream second("http://host/2", "rb", false, program);
     ASSERT_NE(second.stream, nullptr);
     readAll(second);
     second.close();

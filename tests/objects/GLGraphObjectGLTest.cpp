@@ -122,7 +122,7 @@ TEST_F(Graph, KeysChangeSizesAndModes)
         ScopedMessageSink scope(said);
         for (int i = 0; i < 5; ++i)
             EXPECT_EQ(graph->notifyKey('-'), 1);
-        EXPECT_EQ(graph->notifyKey(KeyCode::GRAPH_EDGE_WIDER), 1);
+        EXPECT_EQ(graph->perform(GLGraphObject::Action::WIDER_EDGES), 1);
         EXPECT_EQ(graph->notifyCommand('3'), 1);
     }
     EXPECT_EQ(said.text(MessageLevel::Note), "\rpointSize @ 4.00\rpointSize @ 3.00\rpointSize @ 2.00"

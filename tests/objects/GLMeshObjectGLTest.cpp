@@ -533,7 +533,9 @@ TEST_F(MeshDrawing, LargeMeshDrawsAStandInOnlyWhileAsked)
     mesh.draw();
     const RgbaImage full = capture();
 
-    mesh.setReducedDrawing(true);
+    const FrameContext drag = FrameContext::of(FrameContext::Kind::Reduced);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mesh.draw(drag);
     EXPECT_TRUE(mesh.getReducedDrawing());
     // Until the stand-in is there, a fixed subset of the triangles.
     EXPECT_LE(mesh.getDrawnTriangles(), GLMeshObject::kReducedTriangles + 1);
@@ -541,7 +543,7 @@ TEST_F(MeshDrawing, LargeMeshDrawsAStandInOnlyWhileAsked)
     EXPECT_LE(mesh.getDrawnTriangles(), GLMeshObject::kReducedTriangles * 5 / 4);
     EXPECT_GT(mesh.getDrawnTriangles(), 1000);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    mesh.draw();
+    mesh.draw(drag);
     expectNoGLError();
     // The stand-in covers the same square, lit the same way, facing the viewer.
     const RgbaImage reduced = capture();
@@ -550,10 +552,9 @@ TEST_F(MeshDrawing, LargeMeshDrawsAStandInOnlyWhileAsked)
     EXPECT_NEAR(reduced.at(40, 40)[0], full.at(40, 40)[0], 2);
 
     // Off again: the whole mesh, and its shadow, from its buffers.
-    mesh.setReducedDrawing(false);
-    EXPECT_EQ(mesh.getDrawnTriangles(), mesh.getNTriangles());
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     mesh.draw();
+    EXPECT_EQ(mesh.getDrawnTriangles(), mesh.getNTriangles());
     EXPECT_TRUE(same(capture(), full));
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     float plane[4] = {0, 0, 1, 1}, light[4] = {0, 0, 10, 0}, colour[3] = {0, 0, 1};
@@ -565,7 +566,7 @@ TEST_F(MeshDrawing, LargeMeshDrawsAStandInOnlyWhileAsked)
     const Sphere sphere(0.3f, 12, 16);
     const GLMeshObject::MeshRecord small = sphere.record();
     GLMeshObject smallMesh(&small);
-    smallMesh.setReducedDrawing(true);
+    smallMesh.draw(drag);
     EXPECT_FALSE(smallMesh.getReducedDrawing());
 }
 

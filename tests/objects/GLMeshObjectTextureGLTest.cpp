@@ -132,8 +132,8 @@ TEST_F(MeshTexture, DrawingRestoresTheTextureStateAndSettingsHaveKeys)
     ASSERT_EQ(mesh->getNTextureChunks(), 1);
     GLint before = 0;
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    for (int key : {int(KeyCode::TEXTURE_MODULATE), int(KeyCode::TEXTURE_DECAL)}) {
-        ASSERT_EQ(mesh->notifyCommand(key), 1);
+    for (const GLMeshObject::Action a : {GLMeshObject::Action::TEXTURE_MODULATE, GLMeshObject::Action::TEXTURE_DECAL}) {
+        ASSERT_EQ(mesh->perform(a), 1);
         mesh->draw();
         mesh->getDrawing().drawTextureModulate();
         mesh->getDrawing().drawTextureDecal();
@@ -146,9 +146,9 @@ TEST_F(MeshTexture, DrawingRestoresTheTextureStateAndSettingsHaveKeys)
     }
     expectNoGLError();
     EXPECT_EQ(mesh->getTextureModulation(), 0);
-    ASSERT_EQ(mesh->notifyCommand(KeyCode::TEXTURE_MODULATE), 1);
+    ASSERT_EQ(mesh->perform(GLMeshObject::Action::TEXTURE_MODULATE), 1);
     EXPECT_EQ(mesh->getTextureModulation(), 1);
-    ASSERT_EQ(mesh->notifyCommand(KeyCode::TEXTURE_NEAREST), 1);
+    ASSERT_EQ(mesh->perform(GLMeshObject::Action::TEXTURE_NEAREST), 1);
     EXPECT_EQ(mesh->getTextureInterpolation(), 0);
     mesh->draw(); // the chunks take the filter in the next frame
     GLint filter = 0;
@@ -156,7 +156,7 @@ TEST_F(MeshTexture, DrawingRestoresTheTextureStateAndSettingsHaveKeys)
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &filter);
     EXPECT_EQ(filter, GL_NEAREST);
     glBindTexture(GL_TEXTURE_2D, 0);
-    ASSERT_EQ(mesh->notifyCommand(KeyCode::TEXTURE_LINEAR), 1);
+    ASSERT_EQ(mesh->perform(GLMeshObject::Action::TEXTURE_LINEAR), 1);
     EXPECT_EQ(mesh->getTextureInterpolation(), 1);
 
     // The textures go with the mesh's data: freed, they are gone; a reload of a textured

@@ -185,6 +185,7 @@ TEST_F(SplatObject, GoesIntoVectorCapturesAsAnImageBetweenWhatIsBehindAndInFront
     struct Frame {
         GLSplatObject *object;
         float quadZ;
+        CPsRenderer *renderer;
         void draw()
         {
             glMatrixMode(GL_PROJECTION);
@@ -200,7 +201,9 @@ TEST_F(SplatObject, GoesIntoVectorCapturesAsAnImageBetweenWhatIsBehindAndInFront
             glVertex3f(0.3f, 0.3f, quadZ);
             glVertex3f(-0.3f, 0.3f, quadZ);
             glEnd();
-            object->draw();
+            FrameContext vector = FrameContext::of(FrameContext::Kind::VectorExport);
+            vector.rasters = &renderer->frameRasters();
+            object->draw(vector);
         }
     };
     std::filesystem::create_directories(VELMORA_TEMP_DIR);
@@ -209,10 +212,10 @@ TEST_F(SplatObject, GoesIntoVectorCapturesAsAnImageBetweenWhatIsBehindAndInFront
         const std::string path =
             std::string(VELMORA_TEMP_DIR) + "/splat_capture_" + (z > 0 ? "front" : "behind") + ".eps";
         enableState(DepthTest);
-        Frame frame{&object, z};
+        CPsRenderer renderer;
+        Frame frame{&object, z, &renderer};
         const std::unique_ptr<PsRenderer::FunctorBase> draw = PsRenderer::Functor(&frame, &Frame::draw);
         testsupport::CapturedMessages quiet;
-        CPsRenderer renderer;
         ASSERT_TRUE(renderer.Run(path.c_str(), draw.get(), true));
         std::ifstream in(path);
         std::stringstream text;

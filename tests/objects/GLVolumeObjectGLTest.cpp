@@ -30,10 +30,13 @@ const std::string &sampleDir()
     return dir;
 }
 
-template <class T> std::unique_ptr<T> open(const std::string &name, std::string *out = nullptr)
+// `maxTextureSide`: the slices' largest texture side, when not the context's.
+template <class T> std::unique_ptr<T> open(const std::string &name, std::string *out = nullptr, int maxTextureSide = 0)
 {
     testsupport::CapturedMessages captured;
-    GL3DObject *o = GL3DObjectLoader::load((sampleDir() + "/" + name).c_str());
+    LoadOptions options;
+    options.maxTextureSide = maxTextureSide;
+    GL3DObject *o = GL3DObjectLoader::load((sampleDir() + "/" + name).c_str(), nullptr, options);
     const std::string text = captured.take();
     if (out)
         *out = text;
@@ -67,11 +70,6 @@ protected:
         GLTestFixture::SetUp();
         orthographic(1.8);
         enableState(DepthTest | CullBackFaces | FirstLight);
-    }
-    void TearDown() override
-    {
-        SlicePlanes::setMaxTextureSize(0);
-        GLTestFixture::TearDown();
     }
     void oblique()
     {
@@ -164,9 +162,8 @@ TEST_F(VolumeDrawing, PlanesToggleAndOnlyTheMovedPlaneIsRebuilt)
 
 TEST_F(VolumeDrawing, TexturesStayWithinTheLargestTextureSide)
 {
-    SlicePlanes::setMaxTextureSize(16);
     std::string out;
-    auto v = open<GLVolumeObject>("volume_u8.ima", &out);
+    auto v = open<GLVolumeObject>("volume_u8.ima", &out, 16);
     ASSERT_TRUE(v);
     EXPECT_NE(out.find("subSampling:4,GL_MAX_TEXTURE_SIZE:16\n"), std::string::npos) << out;
     int size[3];
@@ -220,8 +217,7 @@ TEST_F(VolumeDrawing, EverySampleOctreeOpensInEachDrawingMode)
 
 TEST_F(VolumeDrawing, OctreeSlicesAreSubSampledBeyondTheLargestTexture)
 {
-    SlicePlanes::setMaxTextureSize(8);
-    auto o = open<GLOctreeObject>("octree_v2.oct");
+    auto o = open<GLOctreeObject>("octree_v2.oct", nullptr, 8);
     ASSERT_TRUE(o);
     EXPECT_EQ(o->getTextureSubSampling(), 4);
     drawn(*o);
