@@ -74,13 +74,8 @@ public:
     int registerStartFiles(const Options &start);
     /// A name ending in "dat" becomes a camera; the output of a reconstruction tool (a
     /// COLMAP model or a folder holding one, a Bundler file) becomes a camera and a point
-    /// list (registerReconstruction); anything else goes to the object loader.
+    /// list (see registerReconstruction); anything else goes to the object loader.
     GLObject *registerObject(const char *name);
-    /// Registers the camera of a COLMAP model or Bundler file (one view per registered
-    /// photograph, photographs found by their names, see ReconstructionImport) and then its
-    /// points, coloured, with their reprojection errors as values. Returns the camera, or
-    /// null (with a message) when `name` is not such a model or cannot be read.
-    GLObject *registerReconstruction(const char *name);
     /// The 3D objects registered together with `camera` from one reconstruction (its points,
     /// its splats), in the order they were registered; none for a camera loaded alone.
     std::vector<GL3DObject *> objectsLoadedWith(const GLObject *camera) const;
@@ -92,12 +87,9 @@ public:
     /// Something that is not a 3D object is refused (null) and stays the caller's.
     GLObject *registerObject(GLObject *object, const char *name);
     GL3DObject *register3DObject(const char *name);
-    GLCamera *registerCamera(const char *name);
     /// "<directory>/param.dat" if it loads, else the built-in default camera.
     GLCamera *registerDefaultCamera(const char *directory);
     bool unregisterObject(GLObject *element);
-    bool unregisterCamera(GLObject *camera);
-    bool unregister3DObject(GLObject *object);
     bool swapObjects(GLObject *a, GLObject *b);
     GL3DObject *getObject(int index);
     int getNObjects() const { return static_cast<int>(objects.size()); }
@@ -119,10 +111,7 @@ public:
     bool getDrawInfo() const { return drawInfo; }
     void getWindowSize(int &width, int &height) const;
     void setWindowSize(int width, int height);
-    void updateCameraPosition();
     void updateCameraZPlanes();
-    void getLightPositionFromCamera();
-    Point4 getLightPosition(int i = 0) const { return lights[i].position; }
     bool getShadows() const { return shadows; }
     float getShadowPlaneOffset() const { return shadowPlaneOffset; }
     Point3 getRotationAxis() const { return rotationAxis; }
@@ -168,8 +157,6 @@ public:
     int getCaptureScale() const { return capture.getCaptureScale(); }
     /// Draws and reads the frame as RGB bytes, bottom row first (width x height x 3 bytes).
     void getFrameBuffer(unsigned char *buffer);
-    void blockSignals();
-    void unblockSignals();
 
     // --- Input ---------------------------------------------------------------------------
     /// A press, release or wheel step at (x, y). A left click without motion goes to the
@@ -206,6 +193,19 @@ private:
     void printSplatPsnr() override;
 
     void init(int width, int height);
+    /// Registers the camera of a COLMAP model or Bundler file (one view per registered
+    /// photograph, photographs found by their names, see ReconstructionImport) and then its
+    /// points, coloured, with their reprojection errors as values. Returns the camera, or
+    /// null (with a message) when `name` is not such a model or cannot be read.
+    GLObject *registerReconstruction(const char *name);
+    GLCamera *registerCamera(const char *name);
+    bool unregisterCamera(GLObject *camera);
+    bool unregister3DObject(GLObject *object);
+    void updateCameraPosition();
+    void getLightPositionFromCamera();
+    Point4 getLightPosition(int i = 0) const { return lights[i].position; }
+    void blockSignals();
+    void unblockSignals();
     /// The user interface every registered element talks to: the window's host.
     ElementHost &host();
     /// Makes `made` the current camera; null (and nothing registered) when the scene
