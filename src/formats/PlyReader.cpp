@@ -4,6 +4,7 @@
 #include "formats/PlyCloudCells.h"
 #include "formats/PlyHeader.h"
 #include "formats/TextScanner.h"
+#include "math/Parallel.h"
 
 #include <algorithm>
 #include <charconv>
@@ -13,9 +14,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
-#include <functional>
-#include <system_error>
-#include <thread>
 #include <vector>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -288,9 +286,12 @@ void readVertices(Body &body, const PlyHeader::Element &e, size_t groupFrom, Ver
             float *xyz = out.xyz.get();
             unsigned char *rgb = out.rgb.get();
             const bool mapped = body.isMapped();
-            // Two halves on two threads: most of the time goes to the first touch of the
-            // arrays' fresh memory, which the system serves to both processors at once.
-            const auto convert = [&](size_t first, size_t last, PointBounds &box) {
+            // Two halves on two threads from a million points on: most of the time goes to the
+            // first touch of the arrays' fresh memory, which the system serves to both
+            // processors at once.
+            PointBounds halves[2];
+            Parallel::split(nn, nn >= 1000000 ? 2 : 1, [&](unsigned half, size_t first, size_t last) {
+                PointBounds &box = halves[half];
                 for (size_t from = first; from < last; from += pointsPerStep) {
                     const size_t to = std::min(last, from + pointsPerStep);
                     for (size_t k = from; k < to; ++k) {
@@ -304,19 +305,7 @@ void readVertices(Body &body, const PlyHeader::Element &e, size_t groupFrom, Ver
                     if (mapped)
                         PlyCloudCells::releasePages(base + from * stride, base + to * stride);
                 }
-            };
-            PointBounds halves[2];
-            const size_t middle = nn / 2;
-            std::thread other;
-            if (nn >= 1000000) {
-                try {
-                    other = std::thread(convert, middle, nn, std::ref(halves[1]));
-                } catch (const std::system_error &) {
-                }
-            }
-            convert(0, other.joinable() ? middle : nn, halves[0]);
-            if (other.joinable())
-                other.join();
+            });
             for (int k = 0; k < 3; ++k) {
                 out.bounds.lo[k] = std::min(halves[0].lo[k], halves[1].lo[k]);
                 out.bounds.hi[k] = std::max(halves[0].hi[k], halves[1].hi[k]);

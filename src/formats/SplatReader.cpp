@@ -2,6 +2,7 @@
 
 #include "formats/ReadRefusal.h"
 #include "math/Messages.h"
+#include "math/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,6 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
-#include <thread>
 
 #include <unistd.h>
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -380,20 +380,22 @@ void moveSplats(SplatScene &s, size_t from, size_t to, size_t n)
     move(s.rest, s.restPerSplat());
 }
 
-// decodeSplats on two threads, each taking half of the splats; the same result.
-size_t decodeSplatsInTwo(const Layout &L, const unsigned char *src, size_t n, SplatScene &scene, size_t kept)
+// decode(part, first, last) for the splats [first, last) of n, stored in the scene from index
+// kept + first on, gives the end of the splats it kept: in two halves on two threads from
+// `twoFrom` splats on. The second half's splats then move down behind the first's, so that
+// the scene is the one a single part makes. Returns the end of the kept splats.
+template <class Decode>
+size_t inHalves(SplatScene &scene, size_t kept, size_t n, size_t twoFrom, const Decode &decode)
 {
-    if (n < 2048)
-        return decodeSplats(L, src, n, scene, kept);
-    const size_t half = n / 2;
-    size_t secondEnd = 0;
-    std::thread second([&] { secondEnd = decodeSplats(L, src + half * L.stride, n - half, scene, kept + half); });
-    const size_t firstEnd = decodeSplats(L, src, half, scene, kept);
-    second.join();
-    const size_t secondKept = secondEnd - (kept + half);
-    if (firstEnd < kept + half)
-        moveSplats(scene, kept + half, firstEnd, secondKept);
-    return firstEnd + secondKept;
+    size_t end[2] = {kept, kept};
+    Parallel::split(n, n < twoFrom ? 1 : 2,
+                    [&](unsigned part, size_t first, size_t last) { end[part] = decode(part, first, last); });
+    if (n < twoFrom)
+        return end[0];
+    const size_t half = kept + n / 2, secondKept = end[1] - half;
+    if (end[0] < half && secondKept)
+        moveSplats(scene, half, end[0], secondKept);
+    return end[0] + secondKept;
 }
 
 void finish(SplatScene &scene, size_t kept, const std::string &name)
@@ -459,7 +461,10 @@ SplatScene SplatReader::read(const char *data, size_t size, const std::string &n
         return scene;
     }
     const auto *body = reinterpret_cast<const unsigned char *>(data) + h.bodyOffset + L.vertexOffset;
-    finish(scene, decodeSplatsInTwo(L, body, L.count, scene, 0), name);
+    const size_t kept = inHalves(scene, 0, L.count, 2048, [&](unsigned, size_t first, size_t last) {
+        return decodeSplats(L, body + first * L.stride, last - first, scene, first);
+    });
+    finish(scene, kept, name);
     return scene;
 }
 
@@ -493,39 +498,29 @@ SplatScene SplatReader::read(const char *path)
     const int fd = fileno(f.get());
     const size_t base = h.bodyOffset + L.vertexOffset;
     const size_t perBlock = std::max<size_t>(1, (1 << 20) / std::max<size_t>(1, L.stride));
-    const auto readPart = [&](size_t begin, size_t stop, size_t &kept) {
+    bool ended[2] = {false, false};
+    const size_t kept = inHalves(scene, 0, L.count, 4 * perBlock, [&](unsigned part, size_t begin, size_t stop) {
         std::vector<unsigned char> block(perBlock * L.stride);
-        kept = begin;
+        size_t keptEnd = begin;
         for (size_t done = begin; done < stop;) {
             const size_t n = std::min(perBlock, stop - done);
             const size_t bytes = n * L.stride;
-            size_t got = 0;
-            while (got < bytes) {
+            for (size_t got = 0; got < bytes;) {
                 const ssize_t r = pread(fd, block.data() + got, bytes - got,
                                         static_cast<off_t>(base + done * L.stride + got));
-                if (r <= 0)
-                    return false;
+                if (r <= 0) {
+                    ended[part] = true;
+                    return keptEnd;
+                }
                 got += static_cast<size_t>(r);
             }
-            kept = decodeSplats(L, block.data(), n, scene, kept);
+            keptEnd = decodeSplats(L, block.data(), n, scene, keptEnd);
             done += n;
         }
-        return true;
-    };
-    const size_t half = L.count < 4 * perBlock ? L.count : L.count / 2;
-    size_t firstEnd = 0, secondEnd = half;
-    bool secondRead = true;
-    std::thread second;
-    if (half < L.count)
-        second = std::thread([&] { secondRead = readPart(half, L.count, secondEnd); });
-    const bool firstRead = readPart(0, half, firstEnd);
-    if (second.joinable())
-        second.join();
-    if (!firstRead || !secondRead)
+        return keptEnd;
+    });
+    if (ended[0] || ended[1])
         refuse(std::string(path) + " ends early");
-    const size_t secondKept = secondEnd - half;
-    if (firstEnd < half && secondKept)
-        moveSplats(scene, half, firstEnd, secondKept);
-    finish(scene, firstEnd + secondKept, path);
+    finish(scene, kept, path);
     return scene;
 }
