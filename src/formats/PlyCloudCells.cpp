@@ -1,4 +1,5 @@
 #include "formats/PlyCloudCells.h"
+#include "formats/PlyValues.h"
 #include "math/Parallel.h"
 
 #include <algorithm>
@@ -45,11 +46,9 @@ struct GroupFinder {
         const char *at = base + first * stride;
         const size_t step = stride;
         for (size_t j = 0; j < m; ++j, at += step) {
-            float p[3];
-            std::memcpy(p, at, 12);
-            x[j] = p[0];
-            y[j] = p[1];
-            z[j] = p[2];
+            x[j] = PlyValues::load<float>(at);
+            y[j] = PlyValues::load<float>(at + 4);
+            z[j] = PlyValues::load<float>(at + 8);
         }
         const PointLodCells c = cells;
         c.coarseKeys<PointLodCells::kTop>(x, y, z, m, group);
@@ -153,9 +152,9 @@ PointCellOrder PlyCloudCells::read(const char *base, size_t stride, const size_t
                 const uint16_t g = group[j];
                 const unsigned f = r.fill[g];
                 std::memcpy(&r.xyz[g][3 * f], at, 12);
-                r.rgb[g][3 * f] = static_cast<unsigned char>(at[red]);
-                r.rgb[g][3 * f + 1] = static_cast<unsigned char>(at[green]);
-                r.rgb[g][3 * f + 2] = static_cast<unsigned char>(at[blue]);
+                r.rgb[g][3 * f] = PlyValues::load<uint8_t>(at + red);
+                r.rgb[g][3 * f + 1] = PlyValues::load<uint8_t>(at + green);
+                r.rgb[g][3 * f + 2] = PlyValues::load<uint8_t>(at + blue);
                 r.index[g][f] = static_cast<uint32_t>(from + j);
                 if (f + 1 == GroupRuns::kRun)
                     r.flush(g, GroupRuns::kRun, target, cursor[g]);

@@ -1,12 +1,12 @@
 #include "formats/SplatReader.h"
 
+#include "formats/PlyValues.h"
 #include "formats/ReadRefusal.h"
 #include "math/Messages.h"
 #include "math/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,14 +46,6 @@ struct Layout {
     size_t slotOffset[SLOTS] = {}; // byte offset of each kept slot, for the all-float case
 };
 
-bool littleEndianHost()
-{
-    const uint16_t one = 1;
-    unsigned char b;
-    std::memcpy(&b, &one, 1);
-    return b == 1;
-}
-
 const char *const kNames[] = {"x",       "y",       "z",       "f_dc_0", "f_dc_1", "f_dc_2", "opacity",
                               "scale_0", "scale_1", "scale_2", "rot_0",  "rot_1",  "rot_2",  "rot_3"};
 
@@ -86,7 +78,7 @@ Layout layoutOf(const PlyHeader &h, size_t bodySize)
     Layout L;
     L.header = h;
     L.ascii = h.format == PlyHeader::ASCII;
-    L.swap = (h.format == PlyHeader::BINARY_BIG_ENDIAN) == littleEndianHost();
+    L.swap = PlyValues::swapped(h.format);
     const PlyHeader::Element *vertex = nullptr;
     for (const auto &e : h.elements) {
         if (e.name == "vertex") {
@@ -99,7 +91,7 @@ Layout layoutOf(const PlyHeader &h, size_t bodySize)
         for (const auto &p : e.properties) {
             if (p.isList)
                 refuse("a list property before the vertices of a splat scene");
-            stride += PlyHeader::typeSize(p.type);
+            stride += PlyValues::size(p.type);
         }
         const double bytes = static_cast<double>(stride) * static_cast<double>(e.count);
         if (bytes > static_cast<double>(bodySize - L.vertexOffset))
@@ -131,7 +123,7 @@ Layout layoutOf(const PlyHeader &h, size_t bodySize)
             if (p.type != PlyHeader::FLOAT32)
                 L.allFloat = false;
         }
-        L.stride += PlyHeader::typeSize(p.type);
+        L.stride += PlyValues::size(p.type);
     }
     for (int k = 0; k < REST0; ++k)
         if (!seen[k])
@@ -155,38 +147,15 @@ Layout layoutOf(const PlyHeader &h, size_t bodySize)
     return L;
 }
 
-// The value of type T in the machine's byte order at `b`.
-template <class T> T load(const unsigned char *b)
-{
-    T v;
-    std::memcpy(&v, b, sizeof v);
-    return v;
-}
+// A value of the file as a float: beyond the float range as good as infinite, which leaves
+// the splat out.
+float toFloat(double v) { return std::fabs(v) > 3.4e38 ? (v > 0 ? INFINITY : -INFINITY) : static_cast<float>(v); }
 
-float decode(const unsigned char *at, PlyHeader::Type t, bool swap)
+// A binary value of the file as a float (only a double can be beyond the range).
+float binaryValue(const unsigned char *at, PlyHeader::Type t, bool swap)
 {
-    unsigned char b[8];
-    const size_t n = PlyHeader::typeSize(t);
-    if (swap)
-        for (size_t k = 0; k < n; ++k)
-            b[k] = at[n - 1 - k];
-    else
-        std::memcpy(b, at, n);
-    switch (t) {
-    case PlyHeader::INT8: return static_cast<float>(static_cast<signed char>(b[0]));
-    case PlyHeader::UINT8: return static_cast<float>(b[0]);
-    case PlyHeader::INT16: return static_cast<float>(load<int16_t>(b));
-    case PlyHeader::UINT16: return static_cast<float>(load<uint16_t>(b));
-    case PlyHeader::INT32: return static_cast<float>(load<int32_t>(b));
-    case PlyHeader::UINT32: return static_cast<float>(load<uint32_t>(b));
-    case PlyHeader::FLOAT32: return load<float>(b);
-    case PlyHeader::FLOAT64: {
-        const double v = load<double>(b);
-        // Beyond the float range the value is as good as infinite: the splat is skipped.
-        return std::fabs(v) > 3.4e38 ? (v > 0 ? INFINITY : -INFINITY) : static_cast<float>(v);
-    }
-    }
-    return 0;
+    const double v = PlyValues::decode(reinterpret_cast<const char *>(at), t, swap);
+    return t == PlyHeader::FLOAT64 ? toFloat(v) : static_cast<float>(v);
 }
 
 // The SH terms of one splat to halves, from the file's channel-by-channel order `v` to the
@@ -292,7 +261,7 @@ size_t decodeSplats(const Layout &L, const unsigned char *src, size_t n, SplatSc
                 std::memcpy(&v[k], src + L.slotOffset[k], 4);
         else
             for (const auto &f : L.fields)
-                v[f.slot] = decode(src + f.offset, f.type, L.swap);
+                v[f.slot] = binaryValue(src + f.offset, f.type, L.swap);
         kept += storeSplat(v, values, restCoeffs, restPer, f16c, scene, kept);
     }
     return kept;
@@ -305,21 +274,10 @@ size_t readAsciiSplats(const Layout &L, const char *at, const char *end, SplatSc
     size_t splat = 0;
     // The next value as a double; refuses when the file ends or it is no number.
     const auto next = [&]() {
-        while (at < end && std::isspace(static_cast<unsigned char>(*at)))
-            ++at;
-        if (at == end)
+        if (!PlyValues::toWord(at, end))
             refuse("the file ends inside splat " + std::to_string(splat));
-        char token[64];
-        size_t n = 0;
-        while (at < end && !std::isspace(static_cast<unsigned char>(*at))) {
-            if (n + 1 == sizeof token)
-                refuse("splat " + std::to_string(splat) + ": a value that is not a number");
-            token[n++] = *at++;
-        }
-        token[n] = 0;
-        char *stop = nullptr;
-        const double v = std::strtod(token, &stop);
-        if (stop != token + n)
+        double v = 0;
+        if (PlyValues::number(at, end, v) == PlyValues::NO_NUMBER)
             refuse("splat " + std::to_string(splat) + ": a value that is not a number");
         return v;
     };
@@ -357,8 +315,8 @@ size_t readAsciiSplats(const Layout &L, const char *at, const char *end, SplatSc
     for (; splat < L.count; ++splat) {
         for (int slot : slots) {
             const double value = next();
-            if (slot >= 0) // beyond the float range as good as infinite: the splat is skipped
-                v[slot] = std::fabs(value) > 3.4e38 ? (value > 0 ? INFINITY : -INFINITY) : static_cast<float>(value);
+            if (slot >= 0)
+                v[slot] = toFloat(value);
         }
         kept += storeSplat(v, REST0 + L.restCount, restCoeffs, restPer, f16c, scene, kept);
     }

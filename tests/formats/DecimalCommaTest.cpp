@@ -4,6 +4,8 @@
 #include "formats/CameraState.h"
 #include "formats/PlyReader.h"
 #include "formats/SequenceFiles.h"
+#include "formats/SplatReader.h"
+#include "formats/SplatWriter.h"
 #include "formats/TextScanner.h"
 #include "formats/VolumeReader.h"
 #include "math/Position.h"
@@ -27,6 +29,8 @@ TEST(DecimalComma, TextIsReadAsInTheCLocale)
         std::ofstream(dir + "/" + name, std::ios::binary) << text;
         return dir + "/" + name;
     };
+    std::string splat = SplatWriter::header(1, 0) + "0.5 0 0 0 0 1 0 0 0 0 0 0 0 1 0 0 0\n";
+    splat.replace(splat.find("binary_little_endian"), 20, "ascii");
     const std::string cloud = "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
                               "property float z\nend_header\n0.5 1 2\n";
     const std::string one = "1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1\n";
@@ -39,6 +43,7 @@ TEST(DecimalComma, TextIsReadAsInTheCLocale)
         const char *reader;
         std::function<double()> half; // the first number of a text that begins with 0.5
     } cases[] = {
+        {"splat scene", [&] { return SplatReader::read(splat.data(), splat.size(), "s.ply").position.at(0); }},
         {"PLY cloud", [&] { return PlyReader::read(cloud.data(), cloud.size(), "").points.points[0]; }},
         {"text scanner", [&] { double v = 0; return TextScanner(position, position + 3).cReal(v) ? v : 0; }},
         {"camera state", [&] { CameraState s; return CameraState::read(state.c_str(), s) ? s.pan.x : 0; }},
