@@ -1,6 +1,7 @@
 #include "formats/CameraFile.h"
 
 #include "image/Stream.h"
+#include "math/CLocale.h"
 #include "math/Messages.h"
 #include "math/Quaternion.h"
 
@@ -92,6 +93,7 @@ void CameraFile::read(const char *path)
 {
     if (!path)
         throw std::runtime_error(kLoadError);
+    const CLocale::Scope numbers;
     Stream stream(path, "rb", false);
     char word[256];
     if (!stream.stream || fscanf(stream.stream, "%255s", word) != 1)

@@ -1,5 +1,6 @@
 #include "formats/CameraState.h"
 
+#include "math/CLocale.h"
 #include "math/Messages.h"
 
 #include <cmath>
@@ -32,6 +33,7 @@ bool CameraState::read(const char *path, CameraState &state)
         return false;
     float values[41];
     int n = 0;
+    const CLocale::Scope numbers;
     while (n < 41 && fscanf(f, "%f", &values[n]) == 1)
         n++;
     fclose(f);

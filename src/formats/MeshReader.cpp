@@ -6,6 +6,7 @@
 #include "image/Stream.h"
 #include "formats/ByteOrder.h"
 #include "formats/TextScanner.h"
+#include "math/JoiningThread.h"
 
 #include <sys/stat.h>
 
@@ -18,7 +19,6 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
-#include <thread>
 
 namespace {
 
@@ -658,16 +658,6 @@ const char *pastLines(const char *p, const char *end, long long nv)
     return p;
 }
 
-// Joins the thread it holds when it goes, also when a refusal unwinds the reading.
-struct JoiningThread {
-    std::thread thread;
-    ~JoiningThread()
-    {
-        if (thread.joinable())
-            thread.join();
-    }
-};
-
 // --- OFF text -------------------------------------------------------------------------------
 
 MeshData MeshReader::readOFF(const char *path)
@@ -780,7 +770,7 @@ MeshData MeshReader::readOFF(const char *text, size_t size)
         const int count = g.nVertices;
         const char *limit = in.limit();
         try {
-            ahead.thread = std::thread([&faces, &facesReadAhead, facesGuess, limit, nf, count] {
+            ahead = JoiningThread([&faces, &facesReadAhead, facesGuess, limit, nf, count] {
                 try {
                     OffText facesText(facesGuess, static_cast<size_t>(limit - facesGuess));
                     faces = readOffFaces(facesText, nf, count, [](const char *, auto...) -> void { throw QuietFault(); });
@@ -825,8 +815,7 @@ MeshData MeshReader::readOFF(const char *text, size_t size)
     }
 
     const char *vertexEnd = in.position();
-    if (ahead.thread.joinable())
-        ahead.thread.join();
+    ahead.join();
     if (!facesReadAhead || vertexEnd > facesGuess ||
         std::any_of(vertexEnd, facesGuess, [](char c) { return !OffText::blank(c) && c != '\n'; }))
         faces = readOffFaces(in, nf, g.nVertices, refuse);

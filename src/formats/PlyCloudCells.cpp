@@ -1,12 +1,13 @@
 #include "formats/PlyCloudCells.h"
+#include "formats/PlyValues.h"
+#include "math/Parallel.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <sys/mman.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -21,25 +22,12 @@ void PlyCloudCells::releasePages(const char *from, const char *to)
 
 namespace {
 
-// f(0, 0, n / 2) and f(1, n / 2, n): on two threads from a million points on, else (or when
-// no second thread can be had) one after the other. The halves are the same either way: a
-// pass places the points by what an earlier pass counted in each. f must not throw.
-template <class F>
-void onHalves(size_t n, const F &f)
+// f(0, 0, n / 2) and f(1, n / 2, n): on two threads from a million points on, else one after
+// the other. The halves are the same either way: a pass places the points by what an earlier
+// pass counted in each.
+void onHalves(size_t n, const std::function<void(unsigned, size_t, size_t)> &f)
 {
-    const size_t middle = n / 2;
-    std::thread other;
-    if (n >= 1000000) {
-        try {
-            other = std::thread(f, 1, middle, n);
-        } catch (const std::system_error &) {
-        }
-    }
-    f(0, 0, middle);
-    if (other.joinable())
-        other.join();
-    else
-        f(1, middle, n);
+    Parallel::split(n, 2, f, n >= 1000000);
 }
 
 // The group of each point of a cloud in the file's records: base and stride are copies, so
@@ -58,11 +46,9 @@ struct GroupFinder {
         const char *at = base + first * stride;
         const size_t step = stride;
         for (size_t j = 0; j < m; ++j, at += step) {
-            float p[3];
-            std::memcpy(p, at, 12);
-            x[j] = p[0];
-            y[j] = p[1];
-            z[j] = p[2];
+            x[j] = PlyValues::load<float>(at);
+            y[j] = PlyValues::load<float>(at + 4);
+            z[j] = PlyValues::load<float>(at + 8);
         }
         const PointLodCells c = cells;
         c.coarseKeys<PointLodCells::kTop>(x, y, z, m, group);
@@ -109,7 +95,7 @@ PointCellOrder PlyCloudCells::read(const char *base, size_t stride, const size_t
             releasePages(base + from * stride, base + to * stride);
     };
     PointBounds halves[2];
-    onHalves(n, [&](int part, size_t first, size_t last) {
+    onHalves(n, [&](unsigned part, size_t first, size_t last) {
         float block[3 * kBlock];
         size_t read = first;
         for (size_t from = first; from < last; from += kBlock) {
@@ -132,7 +118,7 @@ PointCellOrder PlyCloudCells::read(const char *base, size_t stride, const size_t
     const PointLodCells &cells = order.cells;
     const GroupFinder groups{base, stride, cells};
     std::vector<uint64_t> counts(2 * kGroups, 0), start(kGroups + 1, 0);
-    onHalves(n, [&](int part, size_t first, size_t last) {
+    onHalves(n, [&](unsigned part, size_t first, size_t last) {
         uint64_t *count = &counts[static_cast<size_t>(part) * kGroups];
         uint16_t group[kBlock];
         for (size_t from = first; from < last; from += kBlock) {
@@ -152,7 +138,7 @@ PointCellOrder PlyCloudCells::read(const char *base, size_t stride, const size_t
     LargeArray<uint32_t> fileIndex = allocateLargeArray<uint32_t>(n);
     std::unique_ptr<GroupRuns> runs[2] = {std::make_unique<GroupRuns>(), std::make_unique<GroupRuns>()};
     const GroupRuns::Target target{xyz, rgb, fileIndex.get()};
-    onHalves(n, [&](int part, size_t first, size_t last) {
+    onHalves(n, [&](unsigned part, size_t first, size_t last) {
         GroupRuns &r = *runs[part];
         uint64_t *cursor = &next[static_cast<size_t>(part) * kGroups];
         const size_t red = rgbAt[0], green = rgbAt[1], blue = rgbAt[2];
@@ -166,9 +152,9 @@ PointCellOrder PlyCloudCells::read(const char *base, size_t stride, const size_t
                 const uint16_t g = group[j];
                 const unsigned f = r.fill[g];
                 std::memcpy(&r.xyz[g][3 * f], at, 12);
-                r.rgb[g][3 * f] = static_cast<unsigned char>(at[red]);
-                r.rgb[g][3 * f + 1] = static_cast<unsigned char>(at[green]);
-                r.rgb[g][3 * f + 2] = static_cast<unsigned char>(at[blue]);
+                r.rgb[g][3 * f] = PlyValues::load<uint8_t>(at + red);
+                r.rgb[g][3 * f + 1] = PlyValues::load<uint8_t>(at + green);
+                r.rgb[g][3 * f + 2] = PlyValues::load<uint8_t>(at + blue);
                 r.index[g][f] = static_cast<uint32_t>(from + j);
                 if (f + 1 == GroupRuns::kRun)
                     r.flush(g, GroupRuns::kRun, target, cursor[g]);

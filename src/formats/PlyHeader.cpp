@@ -1,4 +1,5 @@
 #include "formats/PlyHeader.h"
+#include "formats/PlyValues.h"
 #include "formats/ReadRefusal.h"
 #include "formats/TextScanner.h"
 #include "math/Messages.h"
@@ -27,44 +28,7 @@ struct HeaderWords : TextScanner {
     bool good = true;
 };
 
-bool parseType(const std::string &word, PlyHeader::Type &t)
-{
-    static const struct {
-        const char *name;
-        PlyHeader::Type type;
-    } kTypes[] = {
-        {"char", PlyHeader::INT8},     {"int8", PlyHeader::INT8},      {"uchar", PlyHeader::UINT8},
-        {"uint8", PlyHeader::UINT8},   {"short", PlyHeader::INT16},    {"int16", PlyHeader::INT16},
-        {"ushort", PlyHeader::UINT16}, {"uint16", PlyHeader::UINT16},  {"int", PlyHeader::INT32},
-        {"int32", PlyHeader::INT32},   {"uint", PlyHeader::UINT32},    {"uint32", PlyHeader::UINT32},
-        {"float", PlyHeader::FLOAT32}, {"float32", PlyHeader::FLOAT32}, {"double", PlyHeader::FLOAT64},
-        {"float64", PlyHeader::FLOAT64},
-    };
-    for (const auto &k : kTypes)
-        if (word == k.name) {
-            t = k.type;
-            return true;
-        }
-    return false;
-}
-
-// A scalar of type `t` at `p` in the file's byte order, as a double.
 } // namespace
-
-size_t PlyHeader::typeSize(Type t)
-{
-    switch (t) {
-    case INT8:
-    case UINT8: return 1;
-    case INT16:
-    case UINT16: return 2;
-    case INT32:
-    case UINT32:
-    case FLOAT32: return 4;
-    case FLOAT64: return 8;
-    }
-    return 1;
-}
 
 PlyHeader PlyHeader::parse(const char *data, size_t size, bool noteSkipped)
 {
@@ -135,14 +99,14 @@ PlyHeader PlyHeader::parse(const char *data, size_t size, bool noteSkipped)
             if (type == "list") {
                 std::string countType, itemType;
                 words >> countType >> itemType >> p.name;
-                if (!parseType(countType, p.countType) || !parseType(itemType, p.type))
+                if (!PlyValues::typeNamed(countType, p.countType) || !PlyValues::typeNamed(itemType, p.type))
                     fail("unknown list type on line " + std::to_string(lineNo));
                 if (p.countType == FLOAT32 || p.countType == FLOAT64)
                     fail("a list length must be an integer type (line " + std::to_string(lineNo) + ")");
                 p.isList = true;
             } else {
                 words >> p.name;
-                if (!parseType(type, p.type))
+                if (!PlyValues::typeNamed(type, p.type))
                     fail("unknown type \"" + type + "\" on line " + std::to_string(lineNo));
             }
             if (p.name.empty())

@@ -10,8 +10,7 @@
 class PlyHeader {
 public:
     enum Format { ASCII, BINARY_LITTLE_ENDIAN, BINARY_BIG_ENDIAN };
-    /// Scalar types by size: char/int8, uchar/uint8, short/int16, ushort/uint16,
-    /// int/int32, uint/uint32, float/float32, double/float64.
+    /// Scalar types by size (their names and values: PlyValues).
     enum Type { INT8, UINT8, INT16, UINT16, INT32, UINT32, FLOAT32, FLOAT64 };
 
     struct Property {
@@ -39,7 +38,6 @@ public:
     /// are noted once, unless `noteSkipped` is false (a look at the header before the read).
     static PlyHeader parse(const char *data, size_t size, bool noteSkipped = true);
 
-    static size_t typeSize(Type t);
     /// The element of that name, or null.
     const Element *element(const char *name) const;
     /// The images named by "TextureFile" comments, in their order (a face's "texnumber"

@@ -3,19 +3,18 @@
 
 #include "formats/PlyCloudCells.h"
 #include "formats/PlyHeader.h"
+#include "formats/PlyValues.h"
 #include "formats/TextScanner.h"
+#include "math/Parallel.h"
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
-#include <functional>
-#include <system_error>
-#include <thread>
+#include <utility>
 #include <vector>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -25,18 +24,13 @@ namespace {
 
 constexpr QuietRefusal fail{"PLY: "};
 
-bool isSpace(char c) { return TextScanner::isSpace(c); }
-
 // The body, one value at a time, in either encoding. Every read checks the bytes left.
 class Body {
 public:
     Body(const char *data, size_t size, size_t offset, PlyHeader::Format format)
-        : p(data + std::min(offset, size)), end(data + size), ascii(format == PlyHeader::ASCII)
+        : p(data + std::min(offset, size)), end(data + size), ascii(format == PlyHeader::ASCII),
+          swap(PlyValues::swapped(format))
     {
-        const uint16_t one = 1;
-        unsigned char first;
-        std::memcpy(&first, &one, 1);
-        swap = !ascii && (format == PlyHeader::BINARY_BIG_ENDIAN) == (first == 1);
     }
 
     const char *position() const { return p; }
@@ -63,32 +57,12 @@ public:
     {
         if (ascii)
             return text();
-        const size_t n = PlyHeader::typeSize(t);
+        const size_t n = PlyValues::size(t);
         if (remaining() < n)
             fail("the file ends before the values its header announces");
-        const double v = decode(p, t, swap);
+        const double v = PlyValues::decode(p, t, swap);
         p += n;
         return v;
-    }
-
-    static double decode(const char *at, PlyHeader::Type t, bool swap)
-    {
-        const size_t n = PlyHeader::typeSize(t);
-        unsigned char b[8];
-        std::memcpy(b, at, n);
-        if (swap)
-            std::reverse(b, b + n);
-        switch (t) {
-        case PlyHeader::INT8: return static_cast<signed char>(b[0]);
-        case PlyHeader::UINT8: return b[0];
-        case PlyHeader::INT16: { int16_t v; std::memcpy(&v, b, 2); return v; }
-        case PlyHeader::UINT16: { uint16_t v; std::memcpy(&v, b, 2); return v; }
-        case PlyHeader::INT32: { int32_t v; std::memcpy(&v, b, 4); return v; }
-        case PlyHeader::UINT32: { uint32_t v; std::memcpy(&v, b, 4); return v; }
-        case PlyHeader::FLOAT32: { float v; std::memcpy(&v, b, 4); return v; }
-        case PlyHeader::FLOAT64: { double v; std::memcpy(&v, b, 8); return v; }
-        }
-        return 0;
     }
 
     /// A list length: a whole number from 0 to INT_MAX.
@@ -104,41 +78,29 @@ public:
     {
         if (ascii) {
             for (long long i = 0; i < n; ++i)
-                skipText();
+                if (!PlyValues::skipWord(p, end))
+                    fail("the file ends before the values its header announces");
             return;
         }
-        const double bytes = static_cast<double>(n) * static_cast<double>(PlyHeader::typeSize(t));
+        const double bytes = static_cast<double>(n) * static_cast<double>(PlyValues::size(t));
         if (bytes > static_cast<double>(remaining()))
             fail("the file ends inside a list");
         p += static_cast<size_t>(bytes);
     }
 
 private:
-    void skipText()
-    {
-        while (p < end && isSpace(*p))
-            ++p;
-        if (p == end)
-            fail("the file ends before the values its header announces");
-        while (p < end && !isSpace(*p))
-            ++p;
-    }
-
     double text()
     {
-        while (p < end && isSpace(*p))
-            ++p;
-        if (p == end)
+        if (!PlyValues::toWord(p, end))
             fail("the file ends before the values its header announces");
+        const char *word = p;
         double v = 0;
-        const std::from_chars_result r = TextScanner::parse(p, end, v);
-        if (r.ec != std::errc() || (r.ptr < end && !isSpace(*r.ptr))) {
-            const char *stop = p;
-            while (stop < end && !isSpace(*stop) && stop - p < 32)
+        if (PlyValues::number(p, end, v) != PlyValues::NUMBER) {
+            const char *stop = word;
+            while (stop < end && !TextScanner::isSpace(*stop) && stop - word < 32)
                 ++stop;
-            fail("\"" + std::string(p, stop) + "\" is no number");
+            fail("\"" + std::string(word, stop) + "\" is no number");
         }
-        p = r.ptr;
         return v;
     }
 
@@ -187,6 +149,40 @@ unsigned char colourByte(double v, PlyHeader::Type t)
 // Roles of the vertex properties.
 enum Role : int { SKIP, X, Y, Z, RED, GREEN, BLUE, U, V, SCALAR };
 
+// What each vertex property is for, by its name.
+struct VertexRoles {
+    std::vector<int> role, slot; ///< a property's role, and a scalar's data item
+    int ix, iy, iz, ir, ig, ib;  ///< the properties of the coordinates and the colours
+    bool colours, texCoords;
+    int nScalars = 0;
+
+    explicit VertexRoles(const PlyHeader::Element &e)
+        : role(e.properties.size(), SKIP), slot(e.properties.size(), -1), ix(find(e, {"x"})), iy(find(e, {"y"})),
+          iz(find(e, {"z"})), ir(find(e, {"red", "r", "diffuse_red"})), ig(find(e, {"green", "g", "diffuse_green"})),
+          ib(find(e, {"blue", "b", "diffuse_blue"})), colours(ir >= 0 && ig >= 0 && ib >= 0)
+    {
+        if (ix < 0 || iy < 0 || iz < 0)
+            fail("the vertices have no x, y and z");
+        set({{ix, X}, {iy, Y}, {iz, Z}});
+        if (colours)
+            set({{ir, RED}, {ig, GREEN}, {ib, BLUE}});
+        const int iu = find(e, {"u", "s", "texture_u", "texture_s"}), iv = find(e, {"v", "t", "texture_v", "texture_t"});
+        texCoords = iu >= 0 && iv >= 0;
+        if (texCoords)
+            set({{iu, U}, {iv, V}});
+        for (size_t i = 0; i < e.properties.size(); ++i)
+            if (!e.properties[i].isList && !PlyHeader::isGeometryProperty(e.properties[i].name)) {
+                role[i] = SCALAR;
+                slot[i] = nScalars++;
+            }
+    }
+    void set(std::initializer_list<std::pair<int, Role>> properties)
+    {
+        for (const auto &[property, r] : properties)
+            role[static_cast<size_t>(property)] = r;
+    }
+};
+
 struct Vertices {
     int n = 0;
     PointBounds bounds;     ///< of xyz, when hasBounds
@@ -198,186 +194,163 @@ struct Vertices {
     PointCellOrder cellOrder; ///< when the points were stored grouped by cells
 };
 
-void readVertices(Body &body, const PlyHeader::Element &e, size_t groupFrom, Vertices &out)
+// Checks the count of vertices against the rest of the file, then makes their arrays.
+void allocateVertices(const Body &body, const PlyHeader::Element &e, const VertexRoles &r, Vertices &out)
 {
-    const int ix = find(e, {"x"}), iy = find(e, {"y"}), iz = find(e, {"z"});
-    if (ix < 0 || iy < 0 || iz < 0)
-        fail("the vertices have no x, y and z");
-    std::vector<int> role(e.properties.size(), SKIP), slot(e.properties.size(), -1);
-    role[static_cast<size_t>(ix)] = X;
-    role[static_cast<size_t>(iy)] = Y;
-    role[static_cast<size_t>(iz)] = Z;
-    const int ir = find(e, {"red", "r", "diffuse_red"}), ig = find(e, {"green", "g", "diffuse_green"}),
-              ib = find(e, {"blue", "b", "diffuse_blue"});
-    const bool colours = ir >= 0 && ig >= 0 && ib >= 0;
-    if (colours) {
-        role[static_cast<size_t>(ir)] = RED;
-        role[static_cast<size_t>(ig)] = GREEN;
-        role[static_cast<size_t>(ib)] = BLUE;
-    }
-    const int iu = find(e, {"u", "s", "texture_u", "texture_s"}), iv = find(e, {"v", "t", "texture_v", "texture_t"});
-    const bool texCoords = iu >= 0 && iv >= 0;
-    if (texCoords) {
-        role[static_cast<size_t>(iu)] = U;
-        role[static_cast<size_t>(iv)] = V;
-    }
-    int nScalars = 0;
-    for (size_t i = 0; i < e.properties.size(); ++i)
-        if (!e.properties[i].isList && !PlyHeader::isGeometryProperty(e.properties[i].name)) {
-            role[i] = SCALAR;
-            slot[i] = nScalars++;
-        }
-
     // Every vertex takes at least a byte a property (a digit and its separator in text):
     // a count the rest of the file cannot hold is refused before anything is allocated.
     size_t minBytes = 0;
     for (const PlyHeader::Property &p : e.properties)
-        minBytes += body.isAscii() ? 2 : p.isList ? PlyHeader::typeSize(p.countType) : PlyHeader::typeSize(p.type);
+        minBytes += body.isAscii() ? 2 : p.isList ? PlyValues::size(p.countType) : PlyValues::size(p.type);
     if (e.count > INT_MAX / 3 || static_cast<double>(e.count) * static_cast<double>(minBytes) >
                                      static_cast<double>(body.remaining()) + 1)
         fail("the file is too short for " + std::to_string(e.count) + " vertices");
-    const int n = static_cast<int>(e.count);
-    const size_t nn = static_cast<size_t>(n);
-    out.n = n;
+    out.n = static_cast<int>(e.count);
+    const size_t nn = static_cast<size_t>(out.n);
     out.xyz = allocateLargeArray<float>(3 * nn);
-    if (colours)
+    if (r.colours)
         out.rgb = allocateLargeArray<unsigned char>(3 * nn);
-    if (texCoords)
+    if (r.texCoords)
         out.uv = allocateLargeArray<float>(2 * nn);
-    out.scalars.reserve(static_cast<size_t>(nScalars));
+    out.scalars.reserve(static_cast<size_t>(r.nScalars));
     for (size_t i = 0; i < e.properties.size(); ++i)
-        if (role[i] == SCALAR)
-            out.scalars.emplace_back(e.properties[i].name.c_str(), n);
+        if (r.role[i] == SCALAR)
+            out.scalars.emplace_back(e.properties[i].name.c_str(), out.n);
+}
 
-    const size_t np = e.properties.size();
-    bool fixed = !body.isAscii();
-    size_t stride = 0;
-    std::vector<size_t> offset(np);
-    for (size_t i = 0; i < np; ++i) {
-        fixed = fixed && !e.properties[i].isList;
-        offset[i] = stride;
-        stride += PlyHeader::typeSize(e.properties[i].type);
+// Stores the value of a property of vertex k by its role.
+void store(Vertices &out, const VertexRoles &r, size_t i, size_t k, double value, PlyHeader::Type t)
+{
+    switch (r.role[i]) {
+    case X: out.xyz[3 * k] = static_cast<float>(value); break;
+    case Y: out.xyz[3 * k + 1] = static_cast<float>(value); break;
+    case Z: out.xyz[3 * k + 2] = static_cast<float>(value); break;
+    case RED: out.rgb[3 * k] = colourByte(value, t); break;
+    case GREEN: out.rgb[3 * k + 1] = colourByte(value, t); break;
+    case BLUE: out.rgb[3 * k + 2] = colourByte(value, t); break;
+    case U: out.uv[2 * k] = static_cast<float>(value); break;
+    case V: out.uv[2 * k + 1] = static_cast<float>(value); break;
+    case SCALAR: out.scalars[static_cast<size_t>(r.slot[i])].data[k] = static_cast<float>(value); break;
+    default: break;
     }
-    if (fixed) {
-        // Binary vertices of one size: decoded in place, the size checked once.
-        if (static_cast<double>(stride) * static_cast<double>(nn) > static_cast<double>(body.remaining()))
-            fail("the file is too short for " + std::to_string(e.count) + " vertices");
-        const char *base = body.position();
-        const bool swap = body.swapped();
-        const bool plainXYZ = !swap && ix == 0 && iy == 1 && iz == 2 && e.properties[0].type == PlyHeader::FLOAT32 &&
-                              e.properties[1].type == PlyHeader::FLOAT32 &&
-                              e.properties[2].type == PlyHeader::FLOAT32;
-        // The common dense cloud: float coordinates and byte colours, nothing else kept.
-        bool plainCloud = plainXYZ && colours && !texCoords && nScalars == 0;
-        for (int i : {ir, ig, ib})
-            plainCloud = plainCloud && e.properties[static_cast<size_t>(i)].type == PlyHeader::UINT8;
-        constexpr size_t kReleaseStep = size_t(32) << 20;
-        const size_t pointsPerStep = std::max<size_t>(1, kReleaseStep / std::max<size_t>(1, stride));
-        if (plainCloud && groupFrom > 0 && nn >= groupFrom && 15 * nn <= PointLodCells::kSpillBytes) {
-            const size_t rgbAt[3] = {offset[static_cast<size_t>(ir)], offset[static_cast<size_t>(ig)],
-                                     offset[static_cast<size_t>(ib)]};
+}
+
+// The pages of a mapping go back in large steps: each hand-back stops the other processor to
+// forget them.
+size_t pointsPerRelease(size_t stride) { return std::max<size_t>(1, (size_t(32) << 20) / std::max<size_t>(1, stride)); }
+
+// The common dense cloud: float coordinates first, byte colours at rgbAt, nothing else kept.
+// In two halves on two threads from a million points on: most of the time goes to the first
+// touch of the arrays' fresh memory, which the system serves to both processors at once.
+void readPlainCloud(const char *base, size_t stride, const size_t rgbAt[3], bool mapped, Vertices &out)
+{
+    const size_t nn = static_cast<size_t>(out.n);
+    PointBounds halves[2];
+    Parallel::split(nn, nn >= 1000000 ? 2 : 1, [&](unsigned half, size_t first, size_t last) {
+        // Copies, so that the stores of colour bytes cannot be taken for changes to them.
+        const char *const records = base;
+        const size_t step = stride, r = rgbAt[0], g = rgbAt[1], b = rgbAt[2];
+        const size_t pointsPerStep = pointsPerRelease(step);
+        float *const xyz = out.xyz.get();
+        unsigned char *const rgb = out.rgb.get();
+        PointBounds &box = halves[half];
+        for (size_t from = first; from < last; from += pointsPerStep) {
+            const size_t to = std::min(last, from + pointsPerStep);
+            for (size_t k = from; k < to; ++k) {
+                const char *at = records + k * step;
+                std::memcpy(xyz + 3 * k, at, 12);
+                rgb[3 * k] = PlyValues::load<uint8_t>(at + r);
+                rgb[3 * k + 1] = PlyValues::load<uint8_t>(at + g);
+                rgb[3 * k + 2] = PlyValues::load<uint8_t>(at + b);
+            }
+            box.addPoints(xyz + 3 * from, 3 * (to - from));
+            if (mapped)
+                PlyCloudCells::releasePages(records + from * step, records + to * step);
+        }
+    });
+    for (int k = 0; k < 3; ++k) {
+        out.bounds.lo[k] = std::min(halves[0].lo[k], halves[1].lo[k]);
+        out.bounds.hi[k] = std::max(halves[0].hi[k], halves[1].hi[k]);
+    }
+    out.hasBounds = true;
+}
+
+// Binary vertices of one size, `stride` bytes with the properties at `offset`: decoded in
+// place, the size checked once.
+void readFixedVertices(Body &body, const PlyHeader::Element &e, const VertexRoles &r,
+                       const std::vector<size_t> &offset, size_t stride, size_t groupFrom, Vertices &out)
+{
+    const size_t nn = static_cast<size_t>(out.n);
+    if (static_cast<double>(stride) * static_cast<double>(nn) > static_cast<double>(body.remaining()))
+        fail("the file is too short for " + std::to_string(e.count) + " vertices");
+    const char *base = body.position();
+    const bool swap = body.swapped();
+    const auto typeOf = [&e](int i) { return e.properties[static_cast<size_t>(i)].type; };
+    const bool plainXYZ = !swap && r.ix == 0 && r.iy == 1 && r.iz == 2 && typeOf(0) == PlyHeader::FLOAT32 &&
+                          typeOf(1) == PlyHeader::FLOAT32 && typeOf(2) == PlyHeader::FLOAT32;
+    bool plainCloud = plainXYZ && r.colours && !r.texCoords && r.nScalars == 0;
+    for (int i : {r.ir, r.ig, r.ib})
+        plainCloud = plainCloud && typeOf(i) == PlyHeader::UINT8;
+    if (plainCloud) {
+        const size_t rgbAt[3] = {offset[static_cast<size_t>(r.ir)], offset[static_cast<size_t>(r.ig)],
+                                 offset[static_cast<size_t>(r.ib)]};
+        if (groupFrom > 0 && nn >= groupFrom && 15 * nn <= PointLodCells::kSpillBytes) {
             out.cellOrder = PlyCloudCells::read(base, stride, rgbAt, nn, body.isMapped(), out.xyz.get(),
                                                 out.rgb.get(), out.bounds);
             out.hasBounds = true;
-            body.advance(stride * nn);
-            return;
-        }
-        if (plainCloud) {
-            const size_t r = offset[static_cast<size_t>(ir)], g = offset[static_cast<size_t>(ig)],
-                         b = offset[static_cast<size_t>(ib)];
-            float *xyz = out.xyz.get();
-            unsigned char *rgb = out.rgb.get();
-            const bool mapped = body.isMapped();
-            // Two halves on two threads: most of the time goes to the first touch of the
-            // arrays' fresh memory, which the system serves to both processors at once.
-            const auto convert = [&](size_t first, size_t last, PointBounds &box) {
-                for (size_t from = first; from < last; from += pointsPerStep) {
-                    const size_t to = std::min(last, from + pointsPerStep);
-                    for (size_t k = from; k < to; ++k) {
-                        const char *at = base + k * stride;
-                        std::memcpy(xyz + 3 * k, at, 12);
-                        rgb[3 * k] = static_cast<unsigned char>(at[r]);
-                        rgb[3 * k + 1] = static_cast<unsigned char>(at[g]);
-                        rgb[3 * k + 2] = static_cast<unsigned char>(at[b]);
-                    }
-                    box.addPoints(xyz + 3 * from, 3 * (to - from));
-                    if (mapped)
-                        PlyCloudCells::releasePages(base + from * stride, base + to * stride);
-                }
-            };
-            PointBounds halves[2];
-            const size_t middle = nn / 2;
-            std::thread other;
-            if (nn >= 1000000) {
-                try {
-                    other = std::thread(convert, middle, nn, std::ref(halves[1]));
-                } catch (const std::system_error &) {
-                }
-            }
-            convert(0, other.joinable() ? middle : nn, halves[0]);
-            if (other.joinable())
-                other.join();
-            for (int k = 0; k < 3; ++k) {
-                out.bounds.lo[k] = std::min(halves[0].lo[k], halves[1].lo[k]);
-                out.bounds.hi[k] = std::max(halves[0].hi[k], halves[1].hi[k]);
-            }
-            out.hasBounds = true;
-            body.advance(stride * nn);
-            return;
-        }
-        for (size_t k = 0; k < nn; ++k) {
-            const char *at = base + k * stride;
-            if (k % pointsPerStep == 0)
-                body.release(at);
-            if (plainXYZ)
-                std::memcpy(&out.xyz[3 * k], at, 12);
-            for (size_t i = plainXYZ ? 3 : 0; i < np; ++i) {
-                const int r = role[i];
-                if (r == SKIP)
-                    continue;
-                const PlyHeader::Type t = e.properties[i].type;
-                const double value = Body::decode(at + offset[i], t, swap);
-                switch (r) {
-                case X: out.xyz[3 * k] = static_cast<float>(value); break;
-                case Y: out.xyz[3 * k + 1] = static_cast<float>(value); break;
-                case Z: out.xyz[3 * k + 2] = static_cast<float>(value); break;
-                case RED: out.rgb[3 * k] = colourByte(value, t); break;
-                case GREEN: out.rgb[3 * k + 1] = colourByte(value, t); break;
-                case BLUE: out.rgb[3 * k + 2] = colourByte(value, t); break;
-                case U: out.uv[2 * k] = static_cast<float>(value); break;
-                case V: out.uv[2 * k + 1] = static_cast<float>(value); break;
-                default: out.scalars[static_cast<size_t>(slot[i])].data[k] = static_cast<float>(value); break;
-                }
-            }
+        } else {
+            readPlainCloud(base, stride, rgbAt, body.isMapped(), out);
         }
         body.advance(stride * nn);
-        for (DataItem &d : out.scalars)
-            d.computeDataLimits();
         return;
     }
+    const size_t np = e.properties.size(), pointsPerStep = pointsPerRelease(stride);
     for (size_t k = 0; k < nn; ++k) {
+        const char *at = base + k * stride;
+        if (k % pointsPerStep == 0)
+            body.release(at);
+        if (plainXYZ)
+            std::memcpy(&out.xyz[3 * k], at, 12);
+        for (size_t i = plainXYZ ? 3 : 0; i < np; ++i)
+            if (r.role[i] != SKIP)
+                store(out, r, i, k, PlyValues::decode(at + offset[i], e.properties[i].type, swap),
+                      e.properties[i].type);
+    }
+    body.advance(stride * nn);
+}
+
+// Vertices in text, or with lists: value by value.
+void readVariableVertices(Body &body, const PlyHeader::Element &e, const VertexRoles &r, Vertices &out)
+{
+    const size_t nn = static_cast<size_t>(out.n), np = e.properties.size();
+    for (size_t k = 0; k < nn; ++k)
         for (size_t i = 0; i < np; ++i) {
             const PlyHeader::Property &p = e.properties[i];
-            if (p.isList) {
+            if (p.isList)
                 body.skip(p.type, body.length(p.countType, e.name));
-                continue;
-            }
-            switch (role[i]) {
-            case SKIP: body.skip(p.type, 1); break;
-            case X: out.xyz[3 * k] = static_cast<float>(body.value(p.type)); break;
-            case Y: out.xyz[3 * k + 1] = static_cast<float>(body.value(p.type)); break;
-            case Z: out.xyz[3 * k + 2] = static_cast<float>(body.value(p.type)); break;
-            case RED: out.rgb[3 * k] = colourByte(body.value(p.type), p.type); break;
-            case GREEN: out.rgb[3 * k + 1] = colourByte(body.value(p.type), p.type); break;
-            case BLUE: out.rgb[3 * k + 2] = colourByte(body.value(p.type), p.type); break;
-            case U: out.uv[2 * k] = static_cast<float>(body.value(p.type)); break;
-            case V: out.uv[2 * k + 1] = static_cast<float>(body.value(p.type)); break;
-            default:
-                out.scalars[static_cast<size_t>(slot[i])].data[k] = static_cast<float>(body.value(p.type));
-                break;
-            }
+            else if (r.role[i] == SKIP)
+                body.skip(p.type, 1);
+            else
+                store(out, r, i, k, body.value(p.type), p.type);
         }
+}
+
+void readVertices(Body &body, const PlyHeader::Element &e, size_t groupFrom, Vertices &out)
+{
+    const VertexRoles roles(e);
+    allocateVertices(body, e, roles, out);
+    bool fixed = !body.isAscii();
+    size_t stride = 0;
+    std::vector<size_t> offset(e.properties.size());
+    for (size_t i = 0; i < e.properties.size(); ++i) {
+        fixed = fixed && !e.properties[i].isList;
+        offset[i] = stride;
+        stride += PlyValues::size(e.properties[i].type);
     }
+    if (fixed)
+        readFixedVertices(body, e, roles, offset, stride, groupFrom, out);
+    else
+        readVariableVertices(body, e, roles, out);
     for (DataItem &d : out.scalars)
         d.computeDataLimits();
 }
@@ -389,12 +362,7 @@ struct Faces {
     std::vector<int> image;        ///< a triangle's "texnumber"
 };
 
-uint32_t loadIndex(const char *at, bool swap)
-{
-    uint32_t v;
-    std::memcpy(&v, at, 4);
-    return swap ? __builtin_bswap32(v) : v;
-}
+uint32_t loadIndex(const char *at, bool swap) { return PlyValues::load<uint32_t>(at, swap); }
 
 // The common binary face element: nothing but a list of 32-bit indices with a byte for its
 // length. Two passes over the bytes: count (and check the lists fit), then store.

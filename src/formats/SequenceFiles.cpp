@@ -3,6 +3,7 @@
 #include "formats/Sil.h"
 #include "formats/TextScanner.h"
 #include "image/Bitmap.h"
+#include "math/CLocale.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -150,6 +151,7 @@ bool readContourPoints(const char *path, int first, int last, std::vector<Point2
     if (!f)
         return false;
     // The array grows with the file: a long contour is read whole, never written past an end.
+    const CLocale::Scope numbers;
     float x, y;
     for (int k = 0; k <= last && std::fscanf(f.get(), "%f %f", &x, &y) == 2; ++k)
         if (k >= first)

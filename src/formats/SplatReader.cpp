@@ -1,17 +1,17 @@
 #include "formats/SplatReader.h"
 
+#include "formats/PlyValues.h"
 #include "formats/ReadRefusal.h"
 #include "math/Messages.h"
+#include "math/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
-#include <thread>
 
 #include <unistd.h>
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -46,14 +46,6 @@ struct Layout {
     size_t slotOffset[SLOTS] = {}; // byte offset of each kept slot, for the all-float case
 };
 
-bool littleEndianHost()
-{
-    const uint16_t one = 1;
-    unsigned char b;
-    std::memcpy(&b, &one, 1);
-    return b == 1;
-}
-
 const char *const kNames[] = {"x",       "y",       "z",       "f_dc_0", "f_dc_1", "f_dc_2", "opacity",
                               "scale_0", "scale_1", "scale_2", "rot_0",  "rot_1",  "rot_2",  "rot_3"};
 
@@ -86,7 +78,7 @@ Layout layoutOf(const PlyHeader &h, size_t bodySize)
     Layout L;
     L.header = h;
     L.ascii = h.format == PlyHeader::ASCII;
-    L.swap = (h.format == PlyHeader::BINARY_BIG_ENDIAN) == littleEndianHost();
+    L.swap = PlyValues::swapped(h.format);
     const PlyHeader::Element *vertex = nullptr;
     for (const auto &e : h.elements) {
         if (e.name == "vertex") {
@@ -99,7 +91,7 @@ Layout layoutOf(const PlyHeader &h, size_t bodySize)
         for (const auto &p : e.properties) {
             if (p.isList)
                 refuse("a list property before the vertices of a splat scene");
-            stride += PlyHeader::typeSize(p.type);
+            stride += PlyValues::size(p.type);
         }
         const double bytes = static_cast<double>(stride) * static_cast<double>(e.count);
         if (bytes > static_cast<double>(bodySize - L.vertexOffset))
@@ -131,7 +123,7 @@ Layout layoutOf(const PlyHeader &h, size_t bodySize)
             if (p.type != PlyHeader::FLOAT32)
                 L.allFloat = false;
         }
-        L.stride += PlyHeader::typeSize(p.type);
+        L.stride += PlyValues::size(p.type);
     }
     for (int k = 0; k < REST0; ++k)
         if (!seen[k])
@@ -155,38 +147,15 @@ Layout layoutOf(const PlyHeader &h, size_t bodySize)
     return L;
 }
 
-// The value of type T in the machine's byte order at `b`.
-template <class T> T load(const unsigned char *b)
-{
-    T v;
-    std::memcpy(&v, b, sizeof v);
-    return v;
-}
+// A value of the file as a float: beyond the float range as good as infinite, which leaves
+// the splat out.
+float toFloat(double v) { return std::fabs(v) > 3.4e38 ? (v > 0 ? INFINITY : -INFINITY) : static_cast<float>(v); }
 
-float decode(const unsigned char *at, PlyHeader::Type t, bool swap)
+// A binary value of the file as a float (only a double can be beyond the range).
+float binaryValue(const unsigned char *at, PlyHeader::Type t, bool swap)
 {
-    unsigned char b[8];
-    const size_t n = PlyHeader::typeSize(t);
-    if (swap)
-        for (size_t k = 0; k < n; ++k)
-            b[k] = at[n - 1 - k];
-    else
-        std::memcpy(b, at, n);
-    switch (t) {
-    case PlyHeader::INT8: return static_cast<float>(static_cast<signed char>(b[0]));
-    case PlyHeader::UINT8: return static_cast<float>(b[0]);
-    case PlyHeader::INT16: return static_cast<float>(load<int16_t>(b));
-    case PlyHeader::UINT16: return static_cast<float>(load<uint16_t>(b));
-    case PlyHeader::INT32: return static_cast<float>(load<int32_t>(b));
-    case PlyHeader::UINT32: return static_cast<float>(load<uint32_t>(b));
-    case PlyHeader::FLOAT32: return load<float>(b);
-    case PlyHeader::FLOAT64: {
-        const double v = load<double>(b);
-        // Beyond the float range the value is as good as infinite: the splat is skipped.
-        return std::fabs(v) > 3.4e38 ? (v > 0 ? INFINITY : -INFINITY) : static_cast<float>(v);
-    }
-    }
-    return 0;
+    const double v = PlyValues::decode(reinterpret_cast<const char *>(at), t, swap);
+    return t == PlyHeader::FLOAT64 ? toFloat(v) : static_cast<float>(v);
 }
 
 // The SH terms of one splat to halves, from the file's channel-by-channel order `v` to the
@@ -292,7 +261,7 @@ size_t decodeSplats(const Layout &L, const unsigned char *src, size_t n, SplatSc
                 std::memcpy(&v[k], src + L.slotOffset[k], 4);
         else
             for (const auto &f : L.fields)
-                v[f.slot] = decode(src + f.offset, f.type, L.swap);
+                v[f.slot] = binaryValue(src + f.offset, f.type, L.swap);
         kept += storeSplat(v, values, restCoeffs, restPer, f16c, scene, kept);
     }
     return kept;
@@ -305,21 +274,10 @@ size_t readAsciiSplats(const Layout &L, const char *at, const char *end, SplatSc
     size_t splat = 0;
     // The next value as a double; refuses when the file ends or it is no number.
     const auto next = [&]() {
-        while (at < end && std::isspace(static_cast<unsigned char>(*at)))
-            ++at;
-        if (at == end)
+        if (!PlyValues::toWord(at, end))
             refuse("the file ends inside splat " + std::to_string(splat));
-        char token[64];
-        size_t n = 0;
-        while (at < end && !std::isspace(static_cast<unsigned char>(*at))) {
-            if (n + 1 == sizeof token)
-                refuse("splat " + std::to_string(splat) + ": a value that is not a number");
-            token[n++] = *at++;
-        }
-        token[n] = 0;
-        char *stop = nullptr;
-        const double v = std::strtod(token, &stop);
-        if (stop != token + n)
+        double v = 0;
+        if (PlyValues::number(at, end, v) == PlyValues::NO_NUMBER)
             refuse("splat " + std::to_string(splat) + ": a value that is not a number");
         return v;
     };
@@ -357,8 +315,8 @@ size_t readAsciiSplats(const Layout &L, const char *at, const char *end, SplatSc
     for (; splat < L.count; ++splat) {
         for (int slot : slots) {
             const double value = next();
-            if (slot >= 0) // beyond the float range as good as infinite: the splat is skipped
-                v[slot] = std::fabs(value) > 3.4e38 ? (value > 0 ? INFINITY : -INFINITY) : static_cast<float>(value);
+            if (slot >= 0)
+                v[slot] = toFloat(value);
         }
         kept += storeSplat(v, REST0 + L.restCount, restCoeffs, restPer, f16c, scene, kept);
     }
@@ -380,20 +338,22 @@ void moveSplats(SplatScene &s, size_t from, size_t to, size_t n)
     move(s.rest, s.restPerSplat());
 }
 
-// decodeSplats on two threads, each taking half of the splats; the same result.
-size_t decodeSplatsInTwo(const Layout &L, const unsigned char *src, size_t n, SplatScene &scene, size_t kept)
+// decode(part, first, last) for the splats [first, last) of n, stored in the scene from index
+// kept + first on, gives the end of the splats it kept: in two halves on two threads from
+// `twoFrom` splats on. The second half's splats then move down behind the first's, so that
+// the scene is the one a single part makes. Returns the end of the kept splats.
+template <class Decode>
+size_t inHalves(SplatScene &scene, size_t kept, size_t n, size_t twoFrom, const Decode &decode)
 {
-    if (n < 2048)
-        return decodeSplats(L, src, n, scene, kept);
-    const size_t half = n / 2;
-    size_t secondEnd = 0;
-    std::thread second([&] { secondEnd = decodeSplats(L, src + half * L.stride, n - half, scene, kept + half); });
-    const size_t firstEnd = decodeSplats(L, src, half, scene, kept);
-    second.join();
-    const size_t secondKept = secondEnd - (kept + half);
-    if (firstEnd < kept + half)
-        moveSplats(scene, kept + half, firstEnd, secondKept);
-    return firstEnd + secondKept;
+    size_t end[2] = {kept, kept};
+    Parallel::split(n, n < twoFrom ? 1 : 2,
+                    [&](unsigned part, size_t first, size_t last) { end[part] = decode(part, first, last); });
+    if (n < twoFrom)
+        return end[0];
+    const size_t half = kept + n / 2, secondKept = end[1] - half;
+    if (end[0] < half && secondKept)
+        moveSplats(scene, half, end[0], secondKept);
+    return end[0] + secondKept;
 }
 
 void finish(SplatScene &scene, size_t kept, const std::string &name)
@@ -459,7 +419,10 @@ SplatScene SplatReader::read(const char *data, size_t size, const std::string &n
         return scene;
     }
     const auto *body = reinterpret_cast<const unsigned char *>(data) + h.bodyOffset + L.vertexOffset;
-    finish(scene, decodeSplatsInTwo(L, body, L.count, scene, 0), name);
+    const size_t kept = inHalves(scene, 0, L.count, 2048, [&](unsigned, size_t first, size_t last) {
+        return decodeSplats(L, body + first * L.stride, last - first, scene, first);
+    });
+    finish(scene, kept, name);
     return scene;
 }
 
@@ -493,39 +456,29 @@ SplatScene SplatReader::read(const char *path)
     const int fd = fileno(f.get());
     const size_t base = h.bodyOffset + L.vertexOffset;
     const size_t perBlock = std::max<size_t>(1, (1 << 20) / std::max<size_t>(1, L.stride));
-    const auto readPart = [&](size_t begin, size_t stop, size_t &kept) {
+    bool ended[2] = {false, false};
+    const size_t kept = inHalves(scene, 0, L.count, 4 * perBlock, [&](unsigned part, size_t begin, size_t stop) {
         std::vector<unsigned char> block(perBlock * L.stride);
-        kept = begin;
+        size_t keptEnd = begin;
         for (size_t done = begin; done < stop;) {
             const size_t n = std::min(perBlock, stop - done);
             const size_t bytes = n * L.stride;
-            size_t got = 0;
-            while (got < bytes) {
+            for (size_t got = 0; got < bytes;) {
                 const ssize_t r = pread(fd, block.data() + got, bytes - got,
                                         static_cast<off_t>(base + done * L.stride + got));
-                if (r <= 0)
-                    return false;
+                if (r <= 0) {
+                    ended[part] = true;
+                    return keptEnd;
+                }
                 got += static_cast<size_t>(r);
             }
-            kept = decodeSplats(L, block.data(), n, scene, kept);
+            keptEnd = decodeSplats(L, block.data(), n, scene, keptEnd);
             done += n;
         }
-        return true;
-    };
-    const size_t half = L.count < 4 * perBlock ? L.count : L.count / 2;
-    size_t firstEnd = 0, secondEnd = half;
-    bool secondRead = true;
-    std::thread second;
-    if (half < L.count)
-        second = std::thread([&] { secondRead = readPart(half, L.count, secondEnd); });
-    const bool firstRead = readPart(0, half, firstEnd);
-    if (second.joinable())
-        second.join();
-    if (!firstRead || !secondRead)
+        return keptEnd;
+    });
+    if (ended[0] || ended[1])
         refuse(std::string(path) + " ends early");
-    const size_t secondKept = secondEnd - half;
-    if (firstEnd < half && secondKept)
-        moveSplats(scene, half, firstEnd, secondKept);
-    finish(scene, firstEnd + secondKept, path);
+    finish(scene, kept, path);
     return scene;
 }

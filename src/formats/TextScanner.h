@@ -1,6 +1,8 @@
 #ifndef VELMORA_TEXTSCANNER_H
 #define VELMORA_TEXTSCANNER_H
 
+#include "math/CLocale.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstddef>
@@ -92,13 +94,13 @@ public:
         return true;
     }
 
-    /// A number as the C library reads it (strtod: leading white space, hexadecimal, "inf"),
-    /// for the formats whose files have always been read so; the text must end in a zero byte.
-    /// False, without moving, when there is none.
+    /// A number as the C library reads it in the "C" locale (strtod: leading white space,
+    /// hexadecimal, "inf"), for the formats whose files have always been read so; the text
+    /// must end in a zero byte. False, without moving, when there is none.
     bool cReal(double &value)
     {
         char *after = nullptr;
-        value = std::strtod(p, &after);
+        value = strtod_l(p, &after, CLocale::get());
         if (after == p)
             return false;
         p = after;

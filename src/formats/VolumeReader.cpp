@@ -5,6 +5,7 @@
 
 #include "image/Bitmap.h"
 #include "image/ImageNames.h"
+#include "math/CLocale.h"
 
 #include <sys/stat.h>
 
@@ -88,6 +89,7 @@ void readTriple(FILE *f, float *out)
 {
     float v[3];
     char skip[256];
+    const CLocale::Scope numbers;
     if (std::fscanf(f, "%f %255s %f %255s %f", &v[0], skip, &v[1], skip, &v[2]) == 5)
         std::copy(v, v + 3, out);
 }

@@ -1,4 +1,5 @@
 #include "math/Position.h"
+#include "math/CLocale.h"
 
 #include <cctype>
 #include <cmath>
@@ -52,7 +53,7 @@ bool Position::parse(FILE *in, Position &p, char *error, size_t errorSize)
     int n = 0;
     while (s && n < 10) {
         char *end;
-        const float value = strtof(s, &end);
+        const float value = strtof_l(s, &end, CLocale::get());
         if (end == s)
             break;
         if (!std::isfinite(value)) {

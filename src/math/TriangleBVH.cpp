@@ -1,23 +1,17 @@
 #include "math/TriangleBVH.h"
+#include "math/Parallel.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
 #include <numeric>
-#include <thread>
 
 namespace {
 
 const int kLeafSize = 4;
 
-unsigned workers(unsigned threads)
-{
-    if (threads)
-        return threads;
-    const unsigned n = std::thread::hardware_concurrency();
-    return n ? n : 1;
-}
+unsigned workers(unsigned threads) { return threads ? threads : Parallel::cores(); }
 
 double boxDistance2(const float lo[3], const float hi[3], const double p[3])
 {
@@ -104,9 +98,12 @@ int TriangleBVH::build(std::vector<Node> &out, size_t begin, size_t end, int spa
         // own into a node list of its own, appended afterwards with its indices moved.
         std::vector<Node> other;
         int otherRoot = -1;
-        std::thread worker([&] { otherRoot = build(other, mid, end, spawnDepth - 1); });
-        left = build(out, begin, mid, spawnDepth - 1);
-        worker.join();
+        Parallel::run(2, [&](unsigned half) {
+            if (half == 0)
+                left = build(out, begin, mid, spawnDepth - 1);
+            else
+                otherRoot = build(other, mid, end, spawnDepth - 1);
+        });
         const int offset = static_cast<int>(out.size());
         for (Node n : other) {
             if (n.b >= 0) {
@@ -261,13 +258,7 @@ void forEachPointChunk(size_t count, unsigned threads, const std::atomic<bool> *
             body(begin, std::min(count, begin + chunk));
         }
     };
-    const unsigned n = workers(threads);
-    std::vector<std::thread> pool;
-    for (unsigned t = 1; t < n; ++t)
-        pool.emplace_back(work);
-    work();
-    for (std::thread &t : pool)
-        t.join();
+    Parallel::run(workers(threads), [&](unsigned) { work(); });
 }
 
 void surfaceDistances(const TriangleBVH &bvh, const float *points, size_t count, double maxDistance,

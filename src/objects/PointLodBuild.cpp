@@ -3,16 +3,15 @@
 #include "core/StartupTiming.h"
 #include "formats/PointBounds.h"
 #include "formats/PointLodCells.h"
+#include "math/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <mutex>
 #include <stdexcept>
-#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -40,29 +39,15 @@ struct Layout {
     size_t bytes() const { return valueAt(nValues); }
 };
 
-// f(t) on `threads` threads; the first exception thrown is raised again.
+// f(t) for t in [0, threads), as Parallel runs parts; `together` when they wait for one another.
 template <class F>
-void inParallel(int threads, const F &f)
+void inParallel(int threads, const F &f, bool together = false)
 {
-    std::exception_ptr failed;
-    std::mutex lock;
-    const auto run = [&](int t) {
-        try {
-            f(t);
-        } catch (...) {
-            const std::lock_guard<std::mutex> hold(lock);
-            if (!failed)
-                failed = std::current_exception();
-        }
-    };
-    std::vector<std::thread> workers;
-    for (int t = 1; t < threads; ++t)
-        workers.emplace_back(run, t);
-    run(0);
-    for (std::thread &w : workers)
-        w.join();
-    if (failed)
-        std::rethrow_exception(failed);
+    const auto part = [&f](unsigned t) { f(static_cast<int>(t)); };
+    if (together)
+        Parallel::together(static_cast<unsigned>(threads), part);
+    else
+        Parallel::run(static_cast<unsigned>(threads), part);
 }
 
 // A node found: its depth, its cell at that depth and its points.
@@ -534,6 +519,7 @@ private:
         std::atomic<size_t> next[2];
         next[0] = 0;
         next[1] = split;
+        // Together: a thread may wait for the side the other one sorts.
         inParallel(threads, [&](int t) {
             if (t < sorters) {
                 try {
@@ -569,7 +555,7 @@ private:
                     orderBucket(b, work);
                 }
             }
-        });
+        }, true);
     }
 
     // Sends each point of bucket b, in the bucket's order, to the shallowest node that keeps

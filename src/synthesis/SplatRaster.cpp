@@ -1,11 +1,12 @@
 #include "synthesis/SplatRaster.h"
+#include "math/Parallel.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <thread>
+#include <vector>
 
 namespace {
 
@@ -16,22 +17,6 @@ constexpr double SH_C2[5] = {1.0925484305920792, -1.0925484305920792, 0.31539156
                              0.5462742152960396};
 constexpr double SH_C3[7] = {-0.5900435899266435, 2.890611442640554, -0.4570457994644658, 0.3731763325901154,
                              -0.4570457994644658, 1.445305721320277, -0.5900435899266435};
-
-// Runs body(begin, end) over [0, n) cut into one slice per thread.
-template <class Body> void inSlices(size_t n, int threads, Body body)
-{
-    const size_t k = static_cast<size_t>(std::max(1, threads));
-    if (k == 1 || n < 4096) {
-        body(size_t(0), n);
-        return;
-    }
-    std::vector<std::thread> pool;
-    for (size_t s = 1; s < k; ++s)
-        pool.emplace_back(body, n * s / k, n * (s + 1) / k);
-    body(size_t(0), n / k);
-    for (auto &t : pool)
-        t.join();
-}
 
 // A splat ready for the pixels: floats, since every pixel of its footprint reads them.
 struct Projected {
@@ -66,6 +51,181 @@ void radixSort(std::vector<uint32_t> &keys, std::vector<uint32_t> &values)
         keys.swap(k2);
         values.swap(v2);
     }
+}
+
+// What projecting leaves: splat k of the drawing (of the subset, when there is one) at
+// `splats[k]`, where `kept[k]` says it reaches the image; `depthKey[k]` is then its depth
+// as bits that order as the depths do.
+struct Projection {
+    std::unique_ptr<Projected[]> splats;
+    std::vector<uint32_t> depthKey;
+    std::vector<char> kept;
+};
+
+// The footprint of every splat to draw, as the pixels read it, in slices on the threads.
+Projection project(const SplatScene &scene, const SplatCamera &cam, const SplatRasterOptions &options,
+                   const SplatImage &image, size_t n)
+{
+    Projection out;
+    // Left uninitialised: only the kept entries are ever read.
+    out.splats.reset(new Projected[n]);
+    out.depthKey.assign(n, 0);
+    out.kept.assign(n, 0);
+    const unsigned threads = static_cast<unsigned>(std::max(1, options.threads));
+    Parallel::split(n, threads == 1 || n < 4096 ? 1 : threads, [&](unsigned, size_t begin, size_t end) {
+        SplatFootprint f;
+        for (size_t k = begin; k < end; ++k) {
+            const size_t i = options.subset ? (*options.subset)[k] : k;
+            if (i >= scene.count || !SplatRaster::footprint(scene, i, cam, options, f))
+                continue;
+            Projected &s = out.splats[k];
+            s.mx = static_cast<float>(f.mx);
+            s.my = static_cast<float>(f.my);
+            s.ca = static_cast<float>(f.conic[0]);
+            s.cb = static_cast<float>(f.conic[1]);
+            s.cc = static_cast<float>(f.conic[2]);
+            s.opacity = f.opacity;
+            s.depth = static_cast<float>(f.depth);
+            // A little below the exact limit, so that rounding never skips a splat the rule keeps.
+            s.floor = static_cast<float>(std::log(1.0 / (255.0 * f.opacity))) - 1e-3f;
+            std::copy(f.colour, f.colour + 3, s.colour);
+            // Pixels whose centre lies within the radius of the centre on both axes.
+            s.x0 = std::max(0, static_cast<int>(std::ceil(f.mx - f.radius - 0.5)));
+            s.y0 = std::max(0, static_cast<int>(std::ceil(f.my - f.radius - 0.5)));
+            s.x1 = std::min(image.width - 1, static_cast<int>(std::floor(f.mx + f.radius - 0.5)));
+            s.y1 = std::min(image.height - 1, static_cast<int>(std::floor(f.my + f.radius - 0.5)));
+            if (s.x0 > s.x1 || s.y0 > s.y1)
+                continue;
+            const float depth = static_cast<float>(f.depth);
+            std::memcpy(&out.depthKey[k], &depth, 4); // positive floats order as their bits
+            out.kept[k] = 1;
+        }
+    });
+    return out;
+}
+
+// The kept splats front to back, in an array of their own, so that binning and blending read
+// them forwards. Takes the projection's memory back as it goes.
+std::vector<Projected> sortByDepth(Projection &&projection)
+{
+    const size_t n = projection.kept.size();
+    std::vector<uint32_t> keys, order;
+    keys.reserve(n);
+    order.reserve(n);
+    for (size_t k = 0; k < n; ++k)
+        if (projection.kept[k]) {
+            keys.push_back(projection.depthKey[k]);
+            order.push_back(static_cast<uint32_t>(k));
+        }
+    std::vector<uint32_t>().swap(projection.depthKey);
+    std::vector<char>().swap(projection.kept);
+    radixSort(keys, order);
+    std::vector<uint32_t>().swap(keys);
+    std::vector<Projected> sorted(order.size());
+    for (size_t j = 0; j < order.size(); ++j)
+        sorted[j] = projection.splats[order[j]];
+    return sorted;
+}
+
+// Each tile's splats, front to back: those of tile t are list[start[t]] to list[start[t + 1]].
+struct Tiles {
+    int across = 0, down = 0;
+    size_t count = 0;
+    std::vector<size_t> start;
+    std::vector<uint32_t> list;
+
+    size_t index(int tx, int ty) const { return static_cast<size_t>(ty) * static_cast<size_t>(across) + static_cast<size_t>(tx); }
+};
+
+Tiles binIntoTiles(const std::vector<Projected> &sorted, const SplatImage &image)
+{
+    Tiles t;
+    t.across = (image.width + TILE - 1) / TILE;
+    t.down = (image.height + TILE - 1) / TILE;
+    t.count = static_cast<size_t>(t.across) * static_cast<size_t>(t.down);
+    // Counted first, then placed: every tile's list is one stretch of one array.
+    t.start.assign(t.count + 1, 0);
+    for (const Projected &s : sorted)
+        for (int ty = s.y0 / TILE; ty <= s.y1 / TILE; ++ty)
+            for (int tx = s.x0 / TILE; tx <= s.x1 / TILE; ++tx)
+                ++t.start[t.index(tx, ty) + 1];
+    for (size_t k = 0; k < t.count; ++k)
+        t.start[k + 1] += t.start[k];
+    t.list.resize(t.start[t.count]);
+    std::vector<size_t> fill(t.start.begin(), t.start.end() - 1);
+    for (size_t j = 0; j < sorted.size(); ++j) {
+        const Projected &s = sorted[j];
+        for (int ty = s.y0 / TILE; ty <= s.y1 / TILE; ++ty)
+            for (int tx = s.x0 / TILE; tx <= s.x1 / TILE; ++tx)
+                t.list[fill[t.index(tx, ty)]++] = static_cast<uint32_t>(j);
+    }
+    return t;
+}
+
+// Blends the splats of one tile front to back into the image's pixels there.
+void blendTile(const std::vector<Projected> &sorted, const Tiles &tiles, size_t tile, SplatImage &image)
+{
+    float T[TILE * TILE], C[3 * TILE * TILE], D[TILE * TILE];
+    bool done[TILE * TILE];
+    const int tx0 = static_cast<int>(tile % static_cast<size_t>(tiles.across)) * TILE;
+    const int ty0 = static_cast<int>(tile / static_cast<size_t>(tiles.across)) * TILE;
+    const int tx1 = std::min(tx0 + TILE, image.width) - 1, ty1 = std::min(ty0 + TILE, image.height) - 1;
+    std::fill(T, T + TILE * TILE, 1.f);
+    std::fill(C, C + 3 * TILE * TILE, 0.f);
+    std::fill(D, D + TILE * TILE, INFINITY);
+    std::fill(done, done + TILE * TILE, false);
+    int remaining = (tx1 - tx0 + 1) * (ty1 - ty0 + 1);
+    for (size_t e = tiles.start[tile]; e < tiles.start[tile + 1] && remaining > 0; ++e) {
+        const Projected &s = sorted[tiles.list[e]];
+        const int x0 = std::max(s.x0, tx0), x1 = std::min(s.x1, tx1);
+        const int y0 = std::max(s.y0, ty0), y1 = std::min(s.y1, ty1);
+        for (int y = y0; y <= y1; ++y) {
+            const float dy = static_cast<float>(y) + 0.5f - s.my;
+            for (int x = x0; x <= x1; ++x) {
+                const int p = (y - ty0) * TILE + (x - tx0);
+                if (done[p])
+                    continue;
+                const float dx = static_cast<float>(x) + 0.5f - s.mx;
+                const float power = -0.5f * (s.ca * dx * dx + s.cc * dy * dy) - s.cb * dx * dy;
+                if (power < s.floor)
+                    continue;
+                const float alpha = std::min(0.99f, s.opacity * std::exp(power));
+                if (alpha < 1.f / 255.f)
+                    continue;
+                const float nextT = T[p] * (1 - alpha);
+                if (nextT < 0.0001f) {
+                    done[p] = true;
+                    --remaining;
+                    continue;
+                }
+                const float w = alpha * T[p];
+                C[3 * p] += s.colour[0] * w;
+                C[3 * p + 1] += s.colour[1] * w;
+                C[3 * p + 2] += s.colour[2] * w;
+                if (nextT < 0.5f && T[p] >= 0.5f)
+                    D[p] = s.depth;
+                T[p] = nextT;
+            }
+        }
+    }
+    for (int y = ty0; y <= ty1; ++y)
+        for (int x = tx0; x <= tx1; ++x) {
+            const int p = (y - ty0) * TILE + (x - tx0);
+            const size_t q = static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x);
+            image.transmittance[q] = T[p];
+            image.depth[q] = D[p];
+            std::copy(C + 3 * p, C + 3 * p + 3, &image.colour[3 * q]);
+        }
+}
+
+// The tiles on the threads, each taking the next tile not taken yet.
+void blendTiles(const std::vector<Projected> &sorted, const Tiles &tiles, int threads, SplatImage &image)
+{
+    std::atomic<size_t> next{0};
+    Parallel::run(static_cast<unsigned>(std::max(1, threads)), [&](unsigned) {
+        for (size_t tile; (tile = next.fetch_add(1)) < tiles.count;)
+            blendTile(sorted, tiles, tile, image);
+    });
 }
 
 } // namespace
@@ -220,149 +380,9 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
     image.depth.assign(pixels, INFINITY);
     if (!pixels || !scene.count || !(cam.fx > 0) || !(cam.fy > 0))
         return image;
-
     const size_t n = options.subset ? options.subset->size() : scene.count;
-    // Left uninitialised: only the kept entries are ever read.
-    std::unique_ptr<Projected[]> projected(new Projected[n]);
-    std::vector<uint32_t> depthKey(n);
-    std::vector<char> kept(n, 0);
-    const int threads = std::max(1, options.threads);
-    inSlices(n, threads, [&](size_t begin, size_t end) {
-        SplatFootprint f;
-        for (size_t k = begin; k < end; ++k) {
-            const size_t i = options.subset ? (*options.subset)[k] : k;
-            if (i >= scene.count || !footprint(scene, i, cam, options, f))
-                continue;
-            Projected &s = projected[k];
-            s.mx = static_cast<float>(f.mx);
-            s.my = static_cast<float>(f.my);
-            s.ca = static_cast<float>(f.conic[0]);
-            s.cb = static_cast<float>(f.conic[1]);
-            s.cc = static_cast<float>(f.conic[2]);
-            s.opacity = f.opacity;
-            s.depth = static_cast<float>(f.depth);
-            // A little below the exact limit, so that rounding never skips a splat the rule keeps.
-            s.floor = static_cast<float>(std::log(1.0 / (255.0 * f.opacity))) - 1e-3f;
-            std::copy(f.colour, f.colour + 3, s.colour);
-            // Pixels whose centre lies within the radius of the centre on both axes.
-            s.x0 = std::max(0, static_cast<int>(std::ceil(f.mx - f.radius - 0.5)));
-            s.y0 = std::max(0, static_cast<int>(std::ceil(f.my - f.radius - 0.5)));
-            s.x1 = std::min(image.width - 1, static_cast<int>(std::floor(f.mx + f.radius - 0.5)));
-            s.y1 = std::min(image.height - 1, static_cast<int>(std::floor(f.my + f.radius - 0.5)));
-            if (s.x0 > s.x1 || s.y0 > s.y1)
-                continue;
-            const float depth = static_cast<float>(f.depth);
-            std::memcpy(&depthKey[k], &depth, 4); // positive floats order as their bits
-            kept[k] = 1;
-        }
-    });
-
-    std::vector<uint32_t> keys, order;
-    keys.reserve(n);
-    order.reserve(n);
-    for (size_t k = 0; k < n; ++k)
-        if (kept[k]) {
-            keys.push_back(depthKey[k]);
-            order.push_back(static_cast<uint32_t>(k));
-        }
-    std::vector<uint32_t>().swap(depthKey);
-    std::vector<char>().swap(kept);
-    radixSort(keys, order);
-    image.drawn = order.size();
-    // In depth order once, so that binning and blending read the splats forwards.
-    const size_t m = order.size();
-    std::unique_ptr<Projected[]> sorted(new Projected[m]);
-    for (size_t j = 0; j < m; ++j)
-        sorted[j] = projected[order[j]];
-    projected.reset();
-    std::vector<uint32_t>().swap(order);
-    std::vector<uint32_t>().swap(keys);
-
-    // Each tile's splats, front to back.
-    const int tilesX = (image.width + TILE - 1) / TILE, tilesY = (image.height + TILE - 1) / TILE;
-    const size_t tiles = static_cast<size_t>(tilesX) * static_cast<size_t>(tilesY);
-    std::vector<size_t> start(tiles + 1, 0);
-    for (size_t j = 0; j < m; ++j) {
-        const Projected &s = sorted[j];
-        for (int ty = s.y0 / TILE; ty <= s.y1 / TILE; ++ty)
-            for (int tx = s.x0 / TILE; tx <= s.x1 / TILE; ++tx)
-                ++start[static_cast<size_t>(ty) * static_cast<size_t>(tilesX) + static_cast<size_t>(tx) + 1];
-    }
-    for (size_t k = 0; k < tiles; ++k)
-        start[k + 1] += start[k];
-    std::vector<uint32_t> list(start[tiles]);
-    {
-        std::vector<size_t> fill(start.begin(), start.end() - 1);
-        for (size_t j = 0; j < m; ++j) {
-            const Projected &s = sorted[j];
-            for (int ty = s.y0 / TILE; ty <= s.y1 / TILE; ++ty)
-                for (int tx = s.x0 / TILE; tx <= s.x1 / TILE; ++tx)
-                    list[fill[static_cast<size_t>(ty) * static_cast<size_t>(tilesX) + static_cast<size_t>(tx)]++] =
-                        static_cast<uint32_t>(j);
-        }
-    }
-
-    std::atomic<size_t> next{0};
-    auto blend = [&] {
-        float T[TILE * TILE], C[3 * TILE * TILE], D[TILE * TILE];
-        bool done[TILE * TILE];
-        for (size_t tile; (tile = next.fetch_add(1)) < tiles;) {
-            const int tx0 = static_cast<int>(tile % static_cast<size_t>(tilesX)) * TILE;
-            const int ty0 = static_cast<int>(tile / static_cast<size_t>(tilesX)) * TILE;
-            const int tx1 = std::min(tx0 + TILE, image.width) - 1, ty1 = std::min(ty0 + TILE, image.height) - 1;
-            std::fill(T, T + TILE * TILE, 1.f);
-            std::fill(C, C + 3 * TILE * TILE, 0.f);
-            std::fill(D, D + TILE * TILE, INFINITY);
-            std::fill(done, done + TILE * TILE, false);
-            int remaining = (tx1 - tx0 + 1) * (ty1 - ty0 + 1);
-            for (size_t e = start[tile]; e < start[tile + 1] && remaining > 0; ++e) {
-                const Projected &s = sorted[list[e]];
-                const int x0 = std::max(s.x0, tx0), x1 = std::min(s.x1, tx1);
-                const int y0 = std::max(s.y0, ty0), y1 = std::min(s.y1, ty1);
-                for (int y = y0; y <= y1; ++y) {
-                    const float dy = static_cast<float>(y) + 0.5f - s.my;
-                    for (int x = x0; x <= x1; ++x) {
-                        const int p = (y - ty0) * TILE + (x - tx0);
-                        if (done[p])
-                            continue;
-                        const float dx = static_cast<float>(x) + 0.5f - s.mx;
-                        const float power = -0.5f * (s.ca * dx * dx + s.cc * dy * dy) - s.cb * dx * dy;
-                        if (power < s.floor)
-                            continue;
-                        const float alpha = std::min(0.99f, s.opacity * std::exp(power));
-                        if (alpha < 1.f / 255.f)
-                            continue;
-                        const float nextT = T[p] * (1 - alpha);
-                        if (nextT < 0.0001f) {
-                            done[p] = true;
-                            --remaining;
-                            continue;
-                        }
-                        const float w = alpha * T[p];
-                        C[3 * p] += s.colour[0] * w;
-                        C[3 * p + 1] += s.colour[1] * w;
-                        C[3 * p + 2] += s.colour[2] * w;
-                        if (nextT < 0.5f && T[p] >= 0.5f)
-                            D[p] = s.depth;
-                        T[p] = nextT;
-                    }
-                }
-            }
-            for (int y = ty0; y <= ty1; ++y)
-                for (int x = tx0; x <= tx1; ++x) {
-                    const int p = (y - ty0) * TILE + (x - tx0);
-                    const size_t q = static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x);
-                    image.transmittance[q] = T[p];
-                    image.depth[q] = D[p];
-                    std::copy(C + 3 * p, C + 3 * p + 3, &image.colour[3 * q]);
-                }
-        }
-    };
-    std::vector<std::thread> pool;
-    for (int k = 1; k < threads; ++k)
-        pool.emplace_back(blend);
-    blend();
-    for (auto &t : pool)
-        t.join();
+    const std::vector<Projected> sorted = sortByDepth(project(scene, cam, options, image, n));
+    image.drawn = sorted.size();
+    blendTiles(sorted, binIntoTiles(sorted, image), options.threads, image);
     return image;
 }
