@@ -433,6 +433,11 @@ TEST_F(Cameras, GoingToAViewLandsWhereTheNextViewKeyLanded)
         c->setZPlanes(1, 20);
         return c;
     };
+    // "Next view" until view v is shown, a whole round at the most.
+    const auto pressOnto = [](GLCamera &cam, int v) {
+        for (int k = 0; k <= cam.getNViews() && cam.getCurrentView() != v; ++k)
+            cam.notifyCommand(GLCamera::NEXT_VIEW);
+    };
     struct Case {
         const char *what;
         int from, to;
@@ -443,8 +448,7 @@ TEST_F(Cameras, GoingToAViewLandsWhereTheNextViewKeyLanded)
     for (const Case &c : cases) {
         const auto at = [&] {
             auto cam = c.lenses ? ownLenses() : photoCamera();
-            while (cam->getCurrentView() != c.from)
-                cam->notifyCommand(GLCamera::NEXT_VIEW);
+            pressOnto(*cam, c.from);
             if (c.away) {
                 cam->backupPosition();
                 cam->setPosition(0.3f, -0.2f);
@@ -456,8 +460,7 @@ TEST_F(Cameras, GoingToAViewLandsWhereTheNextViewKeyLanded)
         };
         auto pressed = at();
         const int n = pressed->getNViews(), view = c.to % n;
-        while (pressed->getCurrentView() != (view + n - 1) % n)
-            pressed->notifyCommand(GLCamera::NEXT_VIEW);
+        pressOnto(*pressed, (view + n - 1) % n);
         pressed->notifyCommand(GLCamera::NEXT_VIEW);
 
         auto gone = at();
