@@ -166,10 +166,10 @@ public:
 
     /// The smallest angle (radians) between two original views.
     float getMinAngle() const { return minAngle; }
-    /// The angle the photographs are placed by (getImageDepth): the smallest angle between
-    /// views, but at least 0.01 radians. Views that share their orientation (cameras that
-    /// only moved sideways, as reconstruction tools often give) would otherwise lay their
-    /// photographs on their own centres, behind a near plane at zero.
+    /// The angle the photographs are placed by (GLCameraOverlay::getImageDepth): the smallest
+    /// angle between views, but at least 0.01 radians. Views that share their orientation
+    /// (cameras that only moved sideways, as reconstruction tools often give) would otherwise
+    /// lay their photographs on their own centres, behind a near plane at zero.
     float getPhotographAngle() const { return minAngle > 0.01f ? minAngle : 0.01f; }
     /// A length typical of the scene the original cameras look at.
     float getWorldScale() const { return worldScale; }

@@ -142,7 +142,8 @@ Point2 dehomogenise(const Point3 &p)
 
 } // namespace
 
-// textureData is complete here: the textures go with the overlay.
+// The camera releases the OpenGL textures (releaseTextures()) where its context is current;
+// only the records go here.
 GLCameraOverlay::~GLCameraOverlay() = default;
 
 void GLCameraOverlay::resize(int n)
