@@ -145,14 +145,16 @@ struct BareBuffers {
     ~BareBuffers() { glDeleteBuffers(3, names); }
     void fill(const GLMeshObject &m)
     {
-        const size_t nv = static_cast<size_t>(m.getNVertices()), ni = 3 * static_cast<size_t>(m.getNTriangles());
+        const MeshArrays a = m.getArrays();
+        const size_t nv = static_cast<size_t>(a.nVertices), ni = 3 * static_cast<size_t>(a.nTriangles);
         glBindBuffer(GL_ARRAY_BUFFER, names[0]);
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(nv * 3 * sizeof(float)), m.getVertices(),
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(nv * 3 * sizeof(float)), a.vertices,
                      GL_STATIC_DRAW);
         glBindBuffer(GL_ARRAY_BUFFER, names[1]);
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(nv * sizeof(Point3)), m.getNormals(), GL_STATIC_DRAW);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(nv * sizeof(Point3)), a.normals,
+                     GL_STATIC_DRAW);
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, names[2]);
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(ni * sizeof(int)), m.getTriangles(),
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(ni * sizeof(int)), a.triangles,
                      GL_STATIC_DRAW);
         glBindBuffer(GL_ARRAY_BUFFER, 0);
         count = static_cast<GLsizei>(ni);
@@ -162,7 +164,7 @@ struct BareBuffers {
     static void beginState(const GLMeshObject &m)
     {
         glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_POLYGON_BIT | GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT);
-        m.getMaterial().set();
+        m.getDisplay().material.set();
         glEnable(GL_DEPTH_TEST);
         glEnable(GL_CULL_FACE);
         glEnable(GL_LIGHTING);
@@ -202,7 +204,7 @@ void BareVertexBufferFrame(benchmark::State &state)
     for (auto _ : state)
         buffers.frame();
     glPopAttrib();
-    state.SetItemsProcessed(state.iterations() * m.getNTriangles());
+    state.SetItemsProcessed(state.iterations() * m.getArrays().nTriangles);
 }
 
 void MeshShadedFrame(benchmark::State &state)
@@ -218,7 +220,7 @@ void MeshShadedFrame(benchmark::State &state)
         m.getDrawing().drawShade();
         glFinish();
     }
-    state.SetItemsProcessed(state.iterations() * m.getNTriangles());
+    state.SetItemsProcessed(state.iterations() * m.getArrays().nTriangles);
 }
 
 // Sphere sides for the size classes: 224 x 224 quads is 100,352 triangles.
@@ -246,7 +248,7 @@ void BareFirstFrame(benchmark::State &state)
         glFinish();
         state.ResumeTiming();
     }
-    state.counters["triangles"] = m.getNTriangles();
+    state.counters["triangles"] = m.getArrays().nTriangles;
 }
 
 void MeshFirstFrame(benchmark::State &state)
@@ -269,7 +271,7 @@ void MeshFirstFrame(benchmark::State &state)
         m.getDrawing().drawShade();
         glFinish();
     }
-    state.counters["triangles"] = m.getNTriangles();
+    state.counters["triangles"] = m.getArrays().nTriangles;
 }
 
 // One frame of a drag: the view turns by a small angle each time.
@@ -285,7 +287,7 @@ void dragFrames(benchmark::State &state, GLMeshObject &m, const FrameContext &fr
         glFinish();
     }
     glLoadIdentity();
-    state.counters["drawn triangles"] = m.getDrawnTriangles();
+    state.counters["drawn triangles"] = m.getDrawing().getDrawnTriangles();
 }
 
 void MeshFullFrame8M(benchmark::State &state)
@@ -308,7 +310,7 @@ void MeshDragFrame8M(benchmark::State &state)
     GLMeshObject &m = meshes().get8m();
     const FrameContext drag = FrameContext::of(FrameContext::Kind::Reduced);
     m.draw(drag); // starts the stand-in
-    if (!m.waitForReducedMesh()) {
+    if (!m.getDrawing().waitForReducedMesh()) {
         state.SkipWithError("no reduced mesh");
         return;
     }
@@ -321,8 +323,9 @@ void MeshReduction8M(benchmark::State &state)
     GLMeshObject &m = meshes().get8m();
     for (auto _ : state) {
         ReducedMesh out;
-        reduceMesh(m.getVertices(), m.getNVertices(), m.getTriangles(), m.getNTriangles(), m.getNormals(),
-                   GLMeshObject::kReducedTriangles, nullptr, out);
+        const MeshArrays a = m.getArrays();
+        reduceMesh(a.vertices, a.nVertices, a.triangles, a.nTriangles, a.normals,
+                   GLMeshDrawing::kReducedTriangles, nullptr, out);
         state.counters["triangles"] = out.nTriangles();
     }
 }

@@ -178,7 +178,7 @@ void BM_TriReadMesh(benchmark::State &state)
         GLMeshObject mesh;
         Quiet quiet;
         mesh.readMesh(triPath().c_str());
-        benchmark::DoNotOptimize(mesh.getTriangles());
+        benchmark::DoNotOptimize(mesh.getArrays().triangles);
     }
 }
 
@@ -187,7 +187,7 @@ void BM_TriConstruct(benchmark::State &state)
     for (auto _ : state) {
         Quiet quiet;
         GLMeshObject mesh(triPath().c_str(), nullptr);
-        benchmark::DoNotOptimize(mesh.getNormals());
+        benchmark::DoNotOptimize(mesh.getArrays().normals);
     }
 }
 
@@ -243,7 +243,7 @@ void BM_OffReadOFF(benchmark::State &state)
         GLMeshObject mesh;
         Quiet quiet;
         mesh.readOFF(offPath().c_str());
-        benchmark::DoNotOptimize(mesh.getTriangles());
+        benchmark::DoNotOptimize(mesh.getArrays().triangles);
     }
 }
 
@@ -252,7 +252,7 @@ void BM_OffConstruct(benchmark::State &state)
     for (auto _ : state) {
         Quiet quiet;
         GLMeshObject mesh(offPath().c_str(), "off");
-        benchmark::DoNotOptimize(mesh.getNormals());
+        benchmark::DoNotOptimize(mesh.getArrays().normals);
     }
 }
 

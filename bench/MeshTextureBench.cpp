@@ -186,7 +186,7 @@ void FirstTexture(benchmark::State &state, int format)
             drawSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t1).count();
         }
         state.PauseTiming();
-        chunks = mesh->getNTextureChunks();
+        chunks = mesh->getTexturing().getNTextureChunks();
         mesh->freeData();
         mesh.reset();
         state.ResumeTiming();
@@ -218,10 +218,10 @@ void FirstTextureBaseline(benchmark::State &state, int format)
         glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, image.width, image.height, 0, GL_RGB, GL_UNSIGNED_BYTE, image.pixels);
-        const size_t n = static_cast<size_t>(mesh->getNTriangles());
-        const int *tri = mesh->getTriangles();
-        const float *vert = mesh->getVertices(), *uv = mesh->getTexCoords();
-        const Point3 *normal = mesh->getNormals();
+        const size_t n = static_cast<size_t>(mesh->getArrays().nTriangles);
+        const int *tri = mesh->getArrays().triangles;
+        const float *vert = mesh->getVertices(), *uv = mesh->getArrays().texCoords;
+        const Point3 *normal = mesh->getArrays().normals;
         glGenBuffers(1, &buffer);
         glBindBuffer(GL_ARRAY_BUFFER, buffer);
         glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(3 * n * 8 * sizeof(float)), nullptr, GL_STATIC_DRAW);

@@ -191,7 +191,7 @@ int main(int argc, char **argv)
         if (!mesh)
             return fail("can't load", out + "/scene.tri");
         // A textured model is photographed with its texture.
-        if (mesh->getTexCoords())
+        if (mesh->getArrays().texCoords)
             mesh->notifyCommand('3');
 
         const Matrix4 projection = projectionOfIntrinsics();

@@ -278,7 +278,7 @@ int main(int argc, char **argv)
         GLMeshObject *mesh = dynamic_cast<GLMeshObject *>(object);
         if (!mesh)
             return fail("can't load", model);
-        if (mesh->getTexCoords())
+        if (mesh->getArrays().texCoords)
             mesh->notifyCommand('3');
         // The projection of the intrinsics: pixel (u, v), v downwards, lands on x = 2u/W - 1,
         // y = 1 - 2v/H.

@@ -175,7 +175,7 @@ void applyMode(GLMachine &machine, const std::string &mode, bool quiet = false)
                 object->notifyCommand('5');
         } else if (mode == "texture") {
             // The texture is read on first use, as key "3" does in the viewer.
-            if (mesh && !mesh->hasTexture() && !mesh->readTexture()) {
+            if (mesh && !mesh->getTexturing().hasTexture() && !mesh->getTexturing().readTexture()) {
                 if (!quiet)
                     std::fprintf(stderr, "velmora-render: %s has no texture, drawn shaded\n", name.c_str());
             } else

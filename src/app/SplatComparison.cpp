@@ -20,7 +20,7 @@ bool SplatComparison::printPsnr(GLMachine &m)
         msg::note("Splats: PSNR needs an original view (Left, Right)\n");
         return false;
     }
-    const std::string file = camera->getPhotographFile(view);
+    const std::string file = camera->getOverlay().getPhotographFile(view);
     Bitmap photo;
     try {
         if (!file.empty())
@@ -45,7 +45,7 @@ bool SplatComparison::printPsnr(GLMachine &m)
         bg[ch] = std::round(background[ch] * 255.f) / 255.f;
     // Camera files with a silhouette sequence have one a view; reconstructions' cameras none.
     std::vector<unsigned char> silhouette;
-    const std::string silhouetteFile = camera->getSilhouetteFile(view);
+    const std::string silhouetteFile = camera->getOverlay().getSilhouetteFile(view);
     if (!silhouetteFile.empty()) {
         int sw = 0, sh = 0;
         silhouette = ViewEvaluation::readSilhouette(silhouetteFile, sw, sh);

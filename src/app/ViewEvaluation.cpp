@@ -138,7 +138,7 @@ bool ViewEvaluation::photographSize(GLMachine &machine, int &width, int &height)
     if (!camera)
         return false;
     for (int i = 0; i < camera->getNViews(); ++i) {
-        const std::string name = camera->getPhotographFile(i);
+        const std::string name = camera->getOverlay().getPhotographFile(i);
         if (name.empty())
             continue;
         try {
@@ -245,21 +245,18 @@ bool ViewEvaluation::Run::drawNext()
     const int i = st.next++;
     State::Job job;
     job.score.view = i;
-    job.score.photograph = st.camera->getPhotographFile(i);
+    job.score.photograph = st.camera->getOverlay().getPhotographFile(i);
     if (job.score.photograph.empty()) {
         job.score.problem = "no photograph";
     } else {
-        // Stepping onto a view shows it from its calibrated pose; at least one step is
-        // taken, so that a view already current is shown from its pose too.
+        // A view already current is shown from its calibrated pose too.
         GLCamera &camera = *st.camera;
-        while (camera.getCurrentView() != (i + st.n - 1) % st.n)
-            camera.notifyCommand(GLCamera::NEXT_VIEW);
-        camera.notifyCommand(GLCamera::NEXT_VIEW);
+        camera.goToView(i);
         const size_t pixels = static_cast<size_t>(st.w) * st.h;
         job.frame.resize(pixels * 3);
         st.machine.getFrameBuffer(job.frame.data());
         // The drawn area is the depth buffer's: read only when there are silhouettes.
-        job.silhouette = camera.getSilhouetteFile(i);
+        job.silhouette = camera.getOverlay().getSilhouetteFile(i);
         if (!job.silhouette.empty()) {
             job.depth.resize(pixels);
             glReadPixels(0, 0, st.w, st.h, GL_DEPTH_COMPONENT, GL_FLOAT, job.depth.data());

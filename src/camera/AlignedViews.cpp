@@ -25,7 +25,7 @@ CameraPoses posesOfViews(const GLCamera &camera)
     poses.views.resize(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
         CameraPose &v = poses.views[static_cast<size_t>(i)];
-        v.name = camera.getPhotographFile(i);
+        v.name = camera.getOverlay().getPhotographFile(i);
         v.R = toMat3d(camera.getRotation(i));
         const Point3 &t = camera.getTranslation(i);
         // centre = -R^T t

@@ -1,23 +1,17 @@
 #ifndef VELMORA_CAMERASTATEFILE_H
 #define VELMORA_CAMERASTATEFILE_H
 
-class GLCamera;
+#include "formats/CameraState.h"
 
 /// The camera state file of a GLCamera: the shown model-view and projection, the viewport,
 /// pan, zoom and planes as text, written by "*" and read back by the space key. The file
-/// holds 41 numbers; one that does not hold a complete, usable state changes nothing. The
-/// file itself is CameraState's; this part moves it into and out of the camera.
+/// itself is CameraState's, and the camera makes and shows one; this part prints one as the
+/// "+" key does.
 class CameraStateFile {
 public:
-    explicit CameraStateFile(GLCamera &camera) : c(camera) {}
-
-    /// See GLCamera::saveCameraState(), loadCameraState() and printCameraState().
-    void save(const char *path);
-    void load(const char *path);
-    void print();
-
-private:
-    GLCamera &c;
+    /// The matrices of `state` on standard output, with the pixel-unit K that its projection
+    /// amounts to for photographs of width x height pixels.
+    static void print(const CameraState &state, float width, float height);
 };
 
 #endif

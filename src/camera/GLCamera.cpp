@@ -4,10 +4,8 @@
 #include "camera/GLCameraAnimation.h"
 #include "camera/ViewGeometry.h"
 #include "core/ElementHost.h"
-#include "formats/SequenceFiles.h"
 #include "math/Messages.h"
 #include "render/GLFont.h"
-#include "math/Quat.h"
 #include "math/Quaternion.h"
 #include "objects/Material.h"
 
@@ -25,7 +23,6 @@
 namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
-constexpr double kPi = 3.14159265358979323846;
 
 Matrix4 translation(const Point3 &v)
 {
@@ -51,8 +48,7 @@ GLCamera::GLCamera()
     : GLView(), loadedFromFile(0), zoomFactor(1), winW(defaultWindowSize), winH(defaultWindowSize),
       currentView(0), showImages(0), showSilhouettes(0), options(0), transparency(0), atOriginalView(1),
       panAround(0), zNear(kInfinity), zFar(-kInfinity), userZNear(kInfinity), userZFar(-kInfinity),
-      imageExtension("ppm"), silhouetteExtension("sil"), minAngle(0), worldScale(0),
-      recording(0), viewport{0, 0, defaultWindowSize, defaultWindowSize}
+      minAngle(0), worldScale(0), recording(0), viewport{0, 0, defaultWindowSize, defaultWindowSize}
 {
     setUp();
 }
@@ -61,15 +57,10 @@ GLCamera::GLCamera(const char *path, const Options &given)
     : GLView(path), loadedFromFile(1), zoomFactor(1), winW(defaultWindowSize), winH(defaultWindowSize),
       currentView(0), showImages(0), showSilhouettes(0), options(0), transparency(0), atOriginalView(1),
       panAround(0), zNear(kInfinity), zFar(-kInfinity), userZNear(kInfinity), userZFar(-kInfinity),
-      imageExtension("ppm"), silhouetteExtension("sil"), minAngle(0), worldScale(0),
-      recording(0), viewport{0, 0, defaultWindowSize, defaultWindowSize}
+      minAngle(0), worldScale(0), recording(0), viewport{0, 0, defaultWindowSize, defaultWindowSize}
 {
-    const std::string wanted = given.extension.value_or("");
-    imagePath = given.path_img.value_or("");
-    if (!wanted.empty())
-        imageExtension = wanted;
-    silhouettePath = given.path_sil.value_or("");
-    searchImagePaths(directoryOf(path).c_str(), wanted);
+    overlay.searchImagePaths(directoryOf(path).c_str(), given.path_img.value_or(""),
+                             given.extension.value_or(""), given.path_sil.value_or(""));
     setUp();
 }
 
@@ -78,13 +69,13 @@ GLCamera::GLCamera(const std::vector<Intrinsics> &intrinsics, const std::vector<
     : GLView(intrinsics, rotations, translations), loadedFromFile(1), zoomFactor(1), winW(defaultWindowSize),
       winH(defaultWindowSize), currentView(0), showImages(0), showSilhouettes(0), options(0), transparency(0),
       atOriginalView(1), panAround(0), zNear(kInfinity), zFar(-kInfinity), userZNear(kInfinity),
-      userZFar(-kInfinity), imageExtension("ppm"), silhouetteExtension("sil"), minAngle(0), worldScale(0),
-      recording(0), viewport{0, 0, defaultWindowSize, defaultWindowSize}
+      userZFar(-kInfinity), minAngle(0), worldScale(0), recording(0),
+      viewport{0, 0, defaultWindowSize, defaultWindowSize}
 {
     if (!photographs.empty() && photographs.size() != static_cast<size_t>(N))
         throw std::runtime_error("photograph names handed over for " + std::to_string(photographs.size()) +
                                  " of " + std::to_string(N) + " views");
-    photographFiles = photographs;
+    overlay.setPhotographFiles(photographs);
     setUp();
 }
 
@@ -92,7 +83,7 @@ GLCamera::~GLCamera()
 {
     // The flight editor goes first: it still talks to the camera while it closes.
     animation.reset();
-    releaseTextures();
+    overlay.releaseTextures();
 }
 
 void GLCamera::setUp()
@@ -424,43 +415,7 @@ void GLCamera::reset()
 
 void GLCamera::computeMinAngle()
 {
-    if (N == 1) {
-        minAngle = 0.17453292f;
-        return;
-    }
-    // The relative rotation R[i] R[j]^T has the quaternion conj(q_i) q_j of the two views'
-    // unit quaternions: one quaternion product a pair instead of a matrix product. Its angle
-    // is taken with atan2 of the vector and scalar parts, which stays accurate for views a
-    // fraction of a degree apart, where acos of a scalar part near 1 loses all digits.
-    struct Unit {
-        double w, x, y, z;
-    };
-    std::vector<Unit> q(N);
-    for (int i = 0; i < N; i++) {
-        const Quat r(R[i]);
-        const double n = r.norm();
-        q[i] = n > 0 ? Unit{r.w / n, r.x / n, r.y / n, r.z / n} : Unit{1, 0, 0, 0};
-    }
-    double best = 2 * kPi / N;
-    // Only pairs whose scalar part is close enough to beat the best angle so far need the
-    // precise angle; the margin covers the rounding of the scalar part.
-    double threshold = std::cos(best / 2) - 1e-6;
-    for (int i = 0; i < N; i++)
-        for (int j = i + 1; j < N; j++) {
-            const Unit &a = q[i], &b = q[j];
-            const double w = a.w * b.w + a.x * b.x + a.y * b.y + a.z * b.z;
-            if (std::fabs(w) < threshold)
-                continue;
-            const double x = a.w * b.x - b.w * a.x - (a.y * b.z - a.z * b.y);
-            const double y = a.w * b.y - b.w * a.y - (a.z * b.x - a.x * b.z);
-            const double z = a.w * b.z - b.w * a.z - (a.x * b.y - a.y * b.x);
-            const double angle = 2 * std::atan2(std::sqrt(x * x + y * y + z * z), std::fabs(w));
-            if (angle < best) {
-                best = angle;
-                threshold = std::cos(best / 2) - 1e-6;
-            }
-        }
-    minAngle = static_cast<float>(best);
+    minAngle = N == 1 ? 0.17453292f : static_cast<float>(smallestAngleBetween(R));
 }
 
 void GLCamera::computeWorldScale()
@@ -592,21 +547,32 @@ bool GLCamera::runAction(const KeyBinding &row)
         break;
     case Action::NEXT_VIEW:
     case Action::PREVIOUS_VIEW:
-        backupPosition();
-        currentView = (N + currentView + (row.action == actionValue(Action::NEXT_VIEW) ? 1 : -1)) % N;
-        if (hasViewIntrinsics()) {
-            // Imported views may each have their own lens and image size.
-            selectIntrinsics(currentView);
-            updateKMatrix();
-        }
-        checkTextures();
-        loadModelView(getGLEMatrix());
-        if (panAround)
-            panAroundRotationPoint();
-        atOriginalView = 1;
+        showView(currentView + (row.action == actionValue(Action::NEXT_VIEW) ? 1 : -1));
         break;
     }
     return true;
+}
+
+void GLCamera::goToView(int i)
+{
+    showView(i);
+    postRedisplay();
+}
+
+void GLCamera::showView(int i)
+{
+    backupPosition();
+    currentView = wrap(i);
+    if (hasViewIntrinsics()) {
+        // Imported views may each have their own lens and image size.
+        selectIntrinsics(currentView);
+        updateKMatrix();
+    }
+    checkTextures();
+    loadModelView(getGLEMatrix());
+    if (panAround)
+        panAroundRotationPoint();
+    atOriginalView = 1;
 }
 
 void GLCamera::notifyClick(int x, int y)
@@ -626,6 +592,8 @@ void GLCamera::toggleOption(unsigned bits)
     options ^= bits;
 }
 
+void GLCamera::attachAnimation(GLCameraAnimation *editor) { animation.reset(editor); }
+
 void GLCamera::setAnimationInterface(bool on)
 {
     if (on) {
@@ -643,11 +611,48 @@ void GLCamera::toggleRecording()
 
 // --- State file ---------------------------------------------------------------------------
 
-void GLCamera::saveCameraState(const char *path) { CameraStateFile(*this).save(path); }
+void GLCamera::saveCameraState(const char *path) { getState().write(path); }
 
-void GLCamera::loadCameraState(const char *path) { CameraStateFile(*this).load(path); }
+void GLCamera::loadCameraState(const char *path)
+{
+    CameraState state;
+    if (CameraState::read(path, state))
+        showState(state);
+}
 
-void GLCamera::printCameraState() { CameraStateFile(*this).print(); }
+void GLCamera::printCameraState() { CameraStateFile::print(getState(), W, H); }
+
+CameraState GLCamera::getState() const
+{
+    CameraState state;
+    state.modelView = modelView;
+    state.projection = projection;
+    std::copy(viewport, viewport + 4, state.viewport);
+    state.pan = pan;
+    state.zoom = zoomFactor;
+    state.zNear = zNear;
+    state.zFar = zFar;
+    return state;
+}
+
+void GLCamera::showState(const CameraState &state)
+{
+    const int *vp = state.viewport;
+    loadModelView(state.modelView);
+    std::copy(vp, vp + 4, viewport);
+    glViewport(vp[0], vp[1], vp[2], vp[3]);
+    winW = vp[2];
+    winH = vp[3];
+    reshapeWindow(winW, winH);
+    loadProjection(state.projection);
+    pan = state.pan;
+    zoomFactor = state.zoom;
+    zNear = state.zNear;
+    zFar = state.zFar;
+    baseProjection = withoutPanAndZoom(state.projection);
+    loadKMatrix();
+    postRedisplay();
+}
 
 // --- Drawing ------------------------------------------------------------------------------
 
@@ -827,25 +832,30 @@ void GLCamera::drawCamera(Point3 position, Point3 size, const unsigned char *rgb
 
 // --- Photographs and silhouettes: see GLCameraOverlay ----------------------------------------
 
-void GLCamera::searchImagePaths(const char *directory, const std::string &wantedExtension)
-{
-    overlay.searchImagePaths(directory, wantedExtension);
-}
-int GLCamera::getMaxTextureSize() { return GLCameraOverlay::getMaxTextureSize(); }
-int GLCamera::computeSubSampling(int width, int height) { return GLCameraOverlay::computeSubSampling(width, height); }
-std::unique_ptr<textureData> GLCamera::loadImage(int i) { return overlay.loadImage(i); }
-std::unique_ptr<textureData> GLCamera::loadSilhouette(int i) { return overlay.loadSilhouette(i); }
-const textureData *GLCamera::getTexture(int i) const { return overlay.getTexture(i); }
-bool GLCamera::loadSilhouetteVector(int i, int part, std::vector<Point2> &points) const
-{
-    return overlay.loadSilhouetteVector(i, part, points);
-}
-float GLCamera::getImageDepth() const { return overlay.getImageDepth(); }
-Point3 GLCamera::projectToWindow(const Point3 &cameraPoint) const { return overlay.projectToWindow(cameraPoint); }
-Matrix3 GLCamera::imageToWindow(const Matrix4 &p) const { return overlay.imageToWindow(p); }
 void GLCamera::checkTextures() { overlay.requestTextures(); }
-void GLCamera::updateTextures() { overlay.updateTextures(); }
 void GLCamera::rebuildDisplayLists() { overlay.requestDisplayLists(); }
+void GLCamera::drawTextures() { overlay.drawTextures(); }
+void GLCamera::draw2DTexture() { overlay.draw2DTexture(); }
+void GLCamera::drawCircularMotion() { overlay.drawCircularMotion(); }
+void GLCamera::drawEpipolarTangencies() { overlay.drawEpipolarTangencies(); }
+
+CameraShown GLCamera::shown() const
+{
+    CameraShown s;
+    s.view = currentView;
+    s.windowWidth = winW;
+    s.windowHeight = winH;
+    std::copy(viewport, viewport + 4, s.viewport);
+    s.calibratedProjection = baseProjection;
+    s.finalProjection = getFinalKMatrix();
+    s.images = showImages != 0;
+    s.silhouettes = showSilhouettes != 0;
+    s.transparency = transparency != 0;
+    s.worldScale = worldScale;
+    s.photographAngle = getPhotographAngle();
+    s.turntableOffset = T0;
+    return s;
+}
 
 bool GLCamera::setViewPoses(const std::vector<Matrix3> &rotations, const std::vector<Point3> &translations)
 {
@@ -859,26 +869,4 @@ bool GLCamera::setViewPoses(const std::vector<Matrix3> &rotations, const std::ve
     backupModelView = modelView;
     rebuildDisplayLists();
     return true;
-}
-void GLCamera::drawTextures() { overlay.drawTextures(); }
-void GLCamera::draw2DTexture() { overlay.draw2DTexture(); }
-void GLCamera::drawCircularMotion() { overlay.drawCircularMotion(); }
-void GLCamera::drawEpipolarTangencies() { overlay.drawEpipolarTangencies(); }
-void GLCamera::releaseTextures() { overlay.releaseTextures(); }
-
-std::string GLCamera::getPhotographFile(int i) const
-{
-    if (N <= 0)
-        return std::string();
-    const int k = wrap(i);
-    if (!photographFiles.empty())
-        return photographFiles[static_cast<size_t>(k)];
-    return imagePath.empty() ? std::string() : sequence::viewFileName(imagePath, k, imageExtension);
-}
-
-std::string GLCamera::getSilhouetteFile(int i) const
-{
-    if (N <= 0 || silhouettePath.empty())
-        return std::string();
-    return sequence::viewFileName(silhouettePath, wrap(i), silhouetteExtension);
 }

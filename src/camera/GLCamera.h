@@ -3,6 +3,7 @@
 
 #include "camera/GLCameraOverlay.h"
 #include "camera/GLView.h"
+#include "formats/CameraState.h"
 #include "core/KeyCodes.h"
 #include "core/Options.h"
 #include "math/Matrix4.h"
@@ -17,17 +18,6 @@
 
 class GLCameraAnimation;
 
-/// One photograph or silhouette loaded as a texture: the image size in pixels, the
-/// power-of-two texture that holds it (sub-sampled by `subSampling` in both directions, in
-/// its top-left corner), the display list that draws it and the OpenGL texture name.
-struct textureData {
-    int width, height;
-    int texWidth, texHeight;
-    int subSampling;
-    int displayList;
-    unsigned textureId;
-};
-
 /// The scene's viewing camera: the calibrated views of a camera file (or the default views)
 /// plus what looking at the scene needs: the current original view, a zoom and a pan on top
 /// of the calibrated projection, near and far planes, the point the mouse turns the scene
@@ -41,7 +31,10 @@ struct textureData {
 ///
 /// Window positions are in pixels; pans move the picture by window pixels (positive x to
 /// the left, positive y upwards) before the zoom scales it about the window centre.
-class GLCamera : public GLView {
+///
+/// The photographs and silhouettes of the views, and the lines drawn over them, are the
+/// overlay's (getOverlay()); it sees the camera through GLCameraOverlay::Camera only.
+class GLCamera : public GLView, private GLCameraOverlay::Camera {
 public:
     /// Option bits (toggleOption); the camera panel's menu keys "cmotion", "etangencies",
     /// "corigin", "ctrajectory" and "2dtexture" flip them.
@@ -173,16 +166,22 @@ public:
 
     /// The smallest angle (radians) between two original views.
     float getMinAngle() const { return minAngle; }
-    /// The angle the photographs are placed by (getImageDepth): the smallest angle between
-    /// views, but at least 0.01 radians. Views that share their orientation (cameras that
-    /// only moved sideways, as reconstruction tools often give) would otherwise lay their
-    /// photographs on their own centres, behind a near plane at zero.
+    /// The angle the photographs are placed by (GLCameraOverlay::getImageDepth): the smallest
+    /// angle between views, but at least 0.01 radians. Views that share their orientation
+    /// (cameras that only moved sideways, as reconstruction tools often give) would otherwise
+    /// lay their photographs on their own centres, behind a near plane at zero.
     float getPhotographAngle() const { return minAngle > 0.01f ? minAngle : 0.01f; }
     /// A length typical of the scene the original cameras look at.
     float getWorldScale() const { return worldScale; }
 
     // --- Display state --------------------------------------------------------------------
     int getCurrentView() const { return currentView; }
+    /// Shows original view i (wrapped into 0..N-1) from its calibrated pose, as the "next
+    /// view" key does when it lands on it: the pose before becomes the backed-up model-view,
+    /// a view with a lens of its own brings its projection, its photograph is asked for, the
+    /// pan follows the rotation point when "pan around" is on, the view label shows and a
+    /// frame is asked for. The current view is shown again from its pose.
+    void goToView(int i);
     /// Colours the markers of the original cameras by `values` (one a view; NaN: grey)
     /// through the first colour map, over the range of the finite values (an infinite value
     /// takes the top colour), with a legend titled `name` at the right of the view while the
@@ -204,10 +203,6 @@ public:
     unsigned getOptions() const { return options; }
     bool isRecording() const { return recording != 0; }
     GLCameraAnimation *getAnimation() const { return animation.get(); }
-    const std::string &getImagePath() const { return imagePath; }
-    const std::string &getImageExtension() const { return imageExtension; }
-    const std::string &getSilhouettePath() const { return silhouettePath; }
-    const std::string &getSilhouetteExtension() const { return silhouetteExtension; }
 
     // --- Input ----------------------------------------------------------------------------
     /// The same as notifyCommand(key).
@@ -252,56 +247,18 @@ public:
     /// `rgb`, when given, colours the marker instead of its material's colour.
     void drawCamera(Point3 position, Point3 size, const unsigned char *rgb = nullptr);
 
-    // --- Photographs and silhouettes --------------------------------------------------------
-    // View i's photograph is "<image base path><i, two digits>.<image extension>", its
-    // silhouette the same with the silhouette base path and extension ("sil": a Sil file,
-    // "pgm": a raw PGM, "txt": a contour, anything else: an image read as grey). Photographs
-    // become textures on demand and stay loaded, one per view; one silhouette texture exists
-    // at a time. Textures never exceed the OpenGL maximum texture size: larger images are
-    // sub-sampled by a power of two.
-
-    /// The largest texture side used: `setMaxTextureSize`'s limit when one is set, else
-    /// GL_MAX_TEXTURE_SIZE (1024 when it cannot be asked).
-    static int getMaxTextureSize();
-    /// Sets a limit below what OpenGL allows (0 lifts it).
-    static void setMaxTextureSize(int limit) { GLCameraOverlay::setMaxTextureSize(limit); }
-    /// The power-of-two factor that brings a width x height image under the maximum texture
-    /// size; prints "GLCamera: subSampling:%d,GL_MAX_TEXTURE_SIZE:%d" when it is above 1.
-    static int computeSubSampling(int width, int height);
-    /// The texture of view i's photograph (i wrapped into 0..N-1), or null when there is no
-    /// photograph sequence or the file cannot be read ("GLCamera: error reading %s", once a
-    /// view). A current context is needed.
-    std::unique_ptr<textureData> loadImage(int i);
-    /// The same for view i's silhouette, as a luminance texture.
-    std::unique_ptr<textureData> loadSilhouette(int i);
-    /// The file of view i's photograph (i wrapped), or "" when the view has none.
-    std::string getPhotographFile(int i) const;
-    /// The file of view i's silhouette (i wrapped), or "" when there is no silhouette sequence.
-    std::string getSilhouetteFile(int i) const;
-    /// The loaded photograph of view i (wrapped), or null.
-    const textureData *getTexture(int i) const;
-    /// The silhouette texture, or null.
-    const textureData *getSilhouetteTexture() const { return overlay.getSilhouetteTexture(); }
-    /// View i's silhouette contour (part 0: the whole contour; see sequence::readContour).
-    bool loadSilhouetteVector(int i, int part, std::vector<Point2> &points) const;
-    /// The depth in front of a camera at which photographs are laid: just beyond the near
-    /// plane the photographs are shown with.
-    float getImageDepth() const;
-    /// The window position of the point x in the camera frame of the current view, through
-    /// the final projection (origin top-left, y down); z is the depth in that frame.
-    Point3 projectToWindow(const Point3 &cameraPoint) const;
+    // --- Photographs and silhouettes ------------------------------------------------------
+    /// The photographs and silhouettes of the views and the lines over them: their files,
+    /// textures, texture limit and window geometry (see GLCameraOverlay).
+    GLCameraOverlay &getOverlay() { return overlay; }
+    const GLCameraOverlay &getOverlay() const { return overlay; }
 
 protected:
     bool runAction(const KeyBinding &row) override;
 
-    /// Finds the photograph and silhouette files beside the camera file in `directory`; the
-    /// photographs' extension is `wantedExtension` when files of it exist (any one if empty).
-    void searchImagePaths(const char *directory, const std::string &wantedExtension);
     /// Asks for the textures the current view and the display flags need; they are loaded
-    /// by updateTextures at the next frame, where the view's context is current.
+    /// at the next frame, where the view's context is current.
     virtual void checkTextures();
-    /// Loads what checkTextures asked for (a current context is needed).
-    void updateTextures();
     /// Asks for the photographs' display lists to be compiled again after a view moved (at
     /// the next frame, as checkTextures).
     virtual void rebuildDisplayLists();
@@ -313,13 +270,13 @@ protected:
     virtual void drawCircularMotion();
     /// Epipoles and tangents to the silhouette (option 0x02).
     virtual void drawEpipolarTangencies();
+    /// Hands the camera a flight editor of the caller's making (it takes it over), as the
+    /// animation window's factory does.
+    void attachAnimation(GLCameraAnimation *editor);
 
-    /// Deletes every texture and display list.
-    void releaseTextures();
-    /// The matrix that takes image pixels of the current view to window pixels (origin
-    /// top-left) under the projection p.
-    Matrix3 imageToWindow(const Matrix4 &p) const;
-
+private:
+    /// What both constructors share once the views exist.
+    void setUp();
     /// Minimum angle from the view rotations.
     void computeMinAngle();
     /// World scale and rotation point from the first two views.
@@ -328,6 +285,13 @@ protected:
     void loadModelView(const Matrix4 &m);
     /// Shows the projection `p` without changing the calibrated one.
     void loadProjection(const Matrix4 &p);
+    /// goToView() but for the frame it asks for (a key's binding asks for it).
+    void showView(int i);
+    /// What the overlay reads (GLCameraOverlay::Camera).
+    CameraShown shown() const override;
+    /// The shown state as the camera state file holds it, and the camera brought to one.
+    CameraState getState() const;
+    void showState(const CameraState &state);
 
     int loadedFromFile;
     std::string sourceFormat;
@@ -349,11 +313,6 @@ protected:
     Matrix4 baseProjection;  ///< calibrated projection before pan and zoom
     float zNear, zFar;
     float userZNear, userZFar;
-    std::string imagePath, imageExtension;
-    std::string silhouettePath, silhouetteExtension;
-    /// The photograph of each view when the views name theirs (imported cameras); the
-    /// sequence naming above is used when this is empty.
-    std::vector<std::string> photographFiles;
     float minAngle;
     float worldScale;
     std::unique_ptr<GLCameraAnimation> animation; ///< null unless the animation window is open
@@ -363,14 +322,8 @@ protected:
     Matrix4 projection; ///< the shown projection
     int viewport[4];    ///< the shown viewport: x, y, width, height
 
-    /// The photographs, silhouettes and lines laid over the scene; it reads the fields above.
-    friend class GLCameraOverlay;
-    GLCameraOverlay overlay{*this};
-
-private:
-    friend class CameraStateFile;
-    /// What both constructors share once the views exist.
-    void setUp();
+    /// The photographs, silhouettes and lines laid over the scene.
+    GLCameraOverlay overlay{*this, *this};
 };
 
 #endif

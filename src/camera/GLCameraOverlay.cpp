@@ -3,7 +3,8 @@
 #include "camera/GLCameraOverlay.h"
 #include "render/GLFont.h"
 
-#include "camera/GLCamera.h"
+#include "camera/GLView.h"
+#include "core/GLObject.h"
 #include "formats/SequenceFiles.h"
 #include "formats/Sil.h"
 #include "camera/ViewGeometry.h"
@@ -18,8 +19,6 @@
 #include <exception>
 #include <stdexcept>
 #include <memory>
-
-int GLCameraOverlay::maxTextureSizeLimit = 0;
 
 namespace {
 
@@ -143,7 +142,8 @@ Point2 dehomogenise(const Point3 &p)
 
 } // namespace
 
-// textureData is complete here: the textures go with the overlay.
+// The camera releases the OpenGL textures (releaseTextures()) where its context is current;
+// only the records go here.
 GLCameraOverlay::~GLCameraOverlay() = default;
 
 void GLCameraOverlay::resize(int n)
@@ -153,11 +153,23 @@ void GLCameraOverlay::resize(int n)
     silhouetteFailed.assign(n, 0);
 }
 
+int GLCameraOverlay::wrap(int i) const
+{
+    const int n = views.getNViews();
+    const int k = i % n;
+    return k < 0 ? k + n : k;
+}
+
 
 // --- Finding the files --------------------------------------------------------------------
 
-void GLCameraOverlay::searchImagePaths(const char *directory, const std::string &wanted)
+void GLCameraOverlay::searchImagePaths(const char *directory, const std::string &images,
+                                       const std::string &wanted, const std::string &silhouettes)
 {
+    imagePath = images;
+    if (!wanted.empty())
+        imageExtension = wanted;
+    silhouettePath = silhouettes;
     const std::string dir = directory ? directory : ".";
     // -p names a folder and a file-name prefix; without it the photographs are in "seq/".
     const auto find = [&](const std::string &given, const char *folder, const std::string &extension) {
@@ -165,19 +177,36 @@ void GLCameraOverlay::searchImagePaths(const char *directory, const std::string 
             return sequence::findSequence(sequence::directoryPart(given) + "/", sequence::lastPart(given), extension);
         return sequence::findSequence(dir + "/" + folder + "/", "", extension);
     };
-    const sequence::SequencePath images = find(cam.imagePath, "seq", wanted);
-    cam.imagePath = images.base;
-    if (images.found())
-        cam.imageExtension = images.extension;
-    const sequence::SequencePath silhouettes = find(cam.silhouettePath, "sil", "");
-    cam.silhouettePath = silhouettes.base;
-    if (silhouettes.found())
-        cam.silhouetteExtension = silhouettes.extension;
+    const sequence::SequencePath photographs = find(imagePath, "seq", wanted);
+    imagePath = photographs.base;
+    if (photographs.found())
+        imageExtension = photographs.extension;
+    const sequence::SequencePath masks = find(silhouettePath, "sil", "");
+    silhouettePath = masks.base;
+    if (masks.found())
+        silhouetteExtension = masks.extension;
+}
+
+std::string GLCameraOverlay::getPhotographFile(int i) const
+{
+    if (views.getNViews() <= 0)
+        return std::string();
+    const int k = wrap(i);
+    if (!photographFiles.empty())
+        return photographFiles[static_cast<size_t>(k)];
+    return imagePath.empty() ? std::string() : sequence::viewFileName(imagePath, k, imageExtension);
+}
+
+std::string GLCameraOverlay::getSilhouetteFile(int i) const
+{
+    if (views.getNViews() <= 0 || silhouettePath.empty())
+        return std::string();
+    return sequence::viewFileName(silhouettePath, wrap(i), silhouetteExtension);
 }
 
 // --- Textures -----------------------------------------------------------------------------
 
-int GLCameraOverlay::getMaxTextureSize()
+int GLCameraOverlay::getMaxTextureSize() const
 {
     GLint m = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &m);
@@ -188,7 +217,7 @@ int GLCameraOverlay::getMaxTextureSize()
     return m;
 }
 
-int GLCameraOverlay::computeSubSampling(int width, int height)
+int GLCameraOverlay::computeSubSampling(int width, int height) const
 {
     const int m = getMaxTextureSize();
     const int w2 = powerOfTwoAtLeast(width), h2 = powerOfTwoAtLeast(height);
@@ -203,11 +232,10 @@ int GLCameraOverlay::computeSubSampling(int width, int height)
 
 std::unique_ptr<textureData> GLCameraOverlay::loadImage(int i)
 {
-    const int k = cam.wrap(i);
-    if (!cam.photographFiles.empty() ? cam.photographFiles[k].empty() : cam.imagePath.empty())
+    const int k = wrap(i);
+    const std::string name = getPhotographFile(k);
+    if (name.empty())
         return nullptr;
-    const std::string name =
-        !cam.photographFiles.empty() ? cam.photographFiles[k] : sequence::viewFileName(cam.imagePath, k, cam.imageExtension);
     try {
         Bitmap image;
         image.loadImage(name.c_str());
@@ -226,14 +254,14 @@ std::unique_ptr<textureData> GLCameraOverlay::loadImage(int i)
 
 std::unique_ptr<textureData> GLCameraOverlay::loadSilhouette(int i)
 {
-    if (cam.silhouettePath.empty())
+    if (silhouettePath.empty())
         return nullptr;
-    const int k = cam.wrap(i);
-    const std::string name = sequence::viewFileName(cam.silhouettePath, k, cam.silhouetteExtension);
+    const int k = wrap(i);
+    const std::string name = getSilhouetteFile(k);
     std::unique_ptr<unsigned char[]> grey;
     int w = 0, h = 0;
     try {
-        grey = sequence::loadSilhouetteGrey(name, cam.silhouetteExtension, w, h);
+        grey = sequence::loadSilhouetteGrey(name, silhouetteExtension, w, h);
     } catch (const std::exception &) {
         grey.reset();
     }
@@ -249,21 +277,21 @@ std::unique_ptr<textureData> GLCameraOverlay::loadSilhouette(int i)
 
 const textureData *GLCameraOverlay::getTexture(int i) const
 {
-    return textures.empty() ? nullptr : textures[cam.wrap(i)].get();
+    return textures.empty() ? nullptr : textures[wrap(i)].get();
 }
 
 bool GLCameraOverlay::loadSilhouetteVector(int i, int part, std::vector<Point2> &points) const
 {
     points.clear();
-    if (cam.silhouettePath.empty())
+    if (silhouettePath.empty())
         return false;
-    return sequence::readContour(cam.silhouettePath, cam.wrap(i), part, points);
+    return sequence::readContour(silhouettePath, wrap(i), part, points);
 }
 
 int GLCameraOverlay::displayList(int i)
 {
     if (!listBase) {
-        listBase = static_cast<int>(glGenLists(cam.N + 1));
+        listBase = static_cast<int>(glGenLists(views.getNViews() + 1));
         if (!listBase)
             return 0;
     }
@@ -292,15 +320,16 @@ void GLCameraOverlay::updateTextures()
     if (!texturesPending)
         return;
     texturesPending = false;
-    if (cam.showImages)
-        createCameraTexture(cam.currentView);
-    if (cam.showSilhouettes)
-        createSilhouetteTexture(cam.currentView);
+    const CameraShown shown = camera.shown();
+    if (shown.images)
+        createCameraTexture(shown.view);
+    if (shown.silhouettes)
+        createSilhouetteTexture(shown.view);
 }
 
 void GLCameraOverlay::createCameraTexture(int i)
 {
-    const int k = cam.wrap(i);
+    const int k = wrap(i);
     if (textures[k])
         return;
     textures[k] = loadImage(k);
@@ -312,36 +341,37 @@ void GLCameraOverlay::createCameraTexture(int i)
 
 void GLCameraOverlay::createSilhouetteTexture(int i)
 {
-    const int k = cam.wrap(i);
+    const int k = wrap(i);
     deleteTexture(silhouetteTexture);
     silhouetteIsContour = false;
     silhouetteView = k;
-    if (cam.silhouetteExtension == "txt") {
+    if (silhouetteExtension == "txt") {
         createProfileDisplayList(k);
         return;
     }
     silhouetteTexture = loadSilhouette(k);
     if (silhouetteTexture) {
-        silhouetteTexture->displayList = displayList(cam.N);
+        silhouetteTexture->displayList = displayList(views.getNViews());
         createDisplayList(k, silhouetteTexture.get());
     }
 }
 
 float GLCameraOverlay::getImageDepth() const
 {
-    const float h = std::tan(cam.getPhotographAngle() / 2);
-    return h / (h + cam.W / (2 * cam.fx)) * cam.worldScale * 0.97f;
+    const CameraShown shown = camera.shown();
+    const float h = std::tan(shown.photographAngle / 2);
+    return h / (h + views.getWidth() / (2 * views.getFocalX())) * shown.worldScale * 0.97f;
 }
 
 void GLCameraOverlay::createDisplayList(int i, const textureData *texture)
 {
     if (!texture || !texture->displayList)
         return;
-    const int k = cam.wrap(i);
+    const int k = wrap(i);
     const float d = getImageDepth();
-    const Matrix3 back = cam.R[k].inverse();
-    const Point3 centre = cam.getOrigin(k);
-    const GLView::Intrinsics in = cam.getIntrinsics(k);
+    const Matrix3 back = views.getRotation(k).inverse();
+    const Point3 centre = views.getOrigin(k);
+    const GLView::Intrinsics in = views.getIntrinsics(k);
     // An image point at depth d in front of camera k, in world coordinates.
     const auto place = [&](float u, float v) {
         return centre + back * (Point3((u - in.cx) / in.fx, (v - in.cy) / in.fy, 1) * d);
@@ -392,15 +422,17 @@ void GLCameraOverlay::createDisplayList(int i, const textureData *texture)
 
 void GLCameraOverlay::createProfileDisplayList(int i)
 {
-    const int k = cam.wrap(i);
-    const int list = displayList(cam.N);
+    const int k = wrap(i);
+    const int list = displayList(views.getNViews());
     if (!list)
         return;
     std::vector<Point2> points;
     loadSilhouetteVector(k, 0, points);
     const float d = getImageDepth() * 0.999f;
-    const Matrix3 back = cam.R[k].inverse();
-    const Point3 centre = cam.getOrigin(k);
+    const Matrix3 back = views.getRotation(k).inverse();
+    const Point3 centre = views.getOrigin(k);
+    const float fx = views.getFocalX(), fy = views.getFocalY();
+    const float cx = views.getCenterX(), cy = views.getCenterY();
     glNewList(static_cast<GLuint>(list), GL_COMPILE);
     glPushAttrib(GL_ENABLE_BIT | GL_LINE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
     glDisable(GL_LIGHTING);
@@ -409,7 +441,7 @@ void GLCameraOverlay::createProfileDisplayList(int i)
     blackLines();
     glBegin(GL_LINE_LOOP);
     for (const Point2 &p : points) {
-        const Point3 w = centre + back * (Point3((p.x - cam.cx) / cam.fx, (p.y - cam.cy) / cam.fy, 1) * d);
+        const Point3 w = centre + back * (Point3((p.x - cx) / fx, (p.y - cy) / fy, 1) * d);
         glVertex3f(w.x, w.y, w.z);
     }
     glEnd();
@@ -429,7 +461,7 @@ void GLCameraOverlay::releaseTextures()
         deleteTexture(texture);
     deleteTexture(silhouetteTexture);
     if (listBase)
-        glDeleteLists(static_cast<GLuint>(listBase), cam.N + 1);
+        glDeleteLists(static_cast<GLuint>(listBase), views.getNViews() + 1);
     listBase = 0;
     silhouetteView = -1;
     silhouetteIsContour = false;
@@ -446,17 +478,18 @@ void GLCameraOverlay::drawTextures()
     glGetIntegerv(GL_DEPTH_FUNC, &func);
     if (func == GL_LESS)
         glDepthFunc(GL_LEQUAL);
-    if (cam.showImages)
+    const CameraShown shown = camera.shown();
+    if (shown.images)
         for (const auto &texture : textures)
             if (texture) {
-                setImageEnvironment(cam.transparency != 0);
+                setImageEnvironment(shown.transparency);
                 glCallList(static_cast<GLuint>(texture->displayList));
             }
-    if (cam.showSilhouettes && silhouetteView >= 0 && listBase) {
-        setImageEnvironment(cam.transparency != 0);
-        setSilhouetteEnvironment(cam.transparency != 0);
+    if (shown.silhouettes && silhouetteView >= 0 && listBase) {
+        setImageEnvironment(shown.transparency);
+        setSilhouetteEnvironment(shown.transparency);
         if (silhouetteIsContour || silhouetteTexture)
-            glCallList(static_cast<GLuint>(listBase + cam.N));
+            glCallList(static_cast<GLuint>(listBase + views.getNViews()));
     }
     glPopAttrib();
 }
@@ -464,43 +497,46 @@ void GLCameraOverlay::drawTextures()
 Matrix3 GLCameraOverlay::imageToWindow(const Matrix4 &p) const
 {
     Matrix3 v = Matrix3::Zero;
-    const int halfW = cam.viewport[2] / 2, halfH = cam.viewport[3] / 2;
+    const CameraShown shown = camera.shown();
+    const int *viewport = shown.viewport;
+    const int halfW = viewport[2] / 2, halfH = viewport[3] / 2;
     v(0, 0) = static_cast<float>(halfW);
     v(1, 1) = static_cast<float>(halfH);
-    v(0, 2) = static_cast<float>(halfW + cam.viewport[0]);
-    v(1, 2) = static_cast<float>(halfH + cam.viewport[1]);
+    v(0, 2) = static_cast<float>(halfW + viewport[0]);
+    v(1, 2) = static_cast<float>(halfH + viewport[1]);
     v(2, 2) = 1;
     Matrix3 q = p.getSubMatrix();
     q(0, 2) = -q(0, 2);
     q(2, 2) = 1;
-    return v * q * cam.getKMatrix().inverse();
+    return v * q * views.getKMatrix().inverse();
 }
 
 Point3 GLCameraOverlay::projectToWindow(const Point3 &x) const
 {
-    const Point3 h = imageToWindow(cam.getFinalKMatrix()) * (cam.getKMatrix() * x);
+    const Point3 h = imageToWindow(camera.shown().finalProjection) * (views.getKMatrix() * x);
     return Point3(h.x / h.z, h.y / h.z, x.z);
 }
 
 void GLCameraOverlay::draw2DTexture()
 {
     updateTextures();
-    const textureData *shown = cam.showSilhouettes ? silhouetteTexture.get() : getTexture(cam.currentView);
-    if (!shown || (cam.showSilhouettes && silhouetteIsContour))
+    const CameraShown now = camera.shown();
+    const textureData *shown = now.silhouettes ? silhouetteTexture.get() : getTexture(now.view);
+    if (!shown || (now.silhouettes && silhouetteIsContour))
         return;
-    const Matrix3 hm = imageToWindow(cam.baseProjection);
+    const Matrix3 hm = imageToWindow(now.calibratedProjection);
     const float w = static_cast<float>(shown->width), h = static_cast<float>(shown->height);
     const float tu = static_cast<float>(shown->width / shown->subSampling) / shown->texWidth;
     const float tv = static_cast<float>(shown->height / shown->subSampling) / shown->texHeight;
     const Point2 corners[4] = {Point2(0, 0), Point2(w, 0), Point2(w, h), Point2(0, h)};
     const float coords[4][2] = {{0, 0}, {tu, 0}, {tu, tv}, {0, tv}};
-    WindowOverlay overlay(cam.winW, cam.winH);
+    WindowOverlay overlay(now.windowWidth, now.windowHeight);
     glShadeModel(GL_SMOOTH);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, shown->textureId);
-    setImageEnvironment(cam.transparency != 0);
-    if (cam.showSilhouettes)
-        setSilhouetteEnvironment(cam.transparency != 0);
+    setImageEnvironment(now.transparency);
+    if (now.silhouettes)
+        setSilhouetteEnvironment(now.transparency);
     glBegin(GL_QUADS);
     for (int c = 0; c < 4; ++c) {
         const Point2 p = dehomogenise(hm * corners[c]);
@@ -512,24 +548,26 @@ void GLCameraOverlay::draw2DTexture()
 
 void GLCameraOverlay::drawEpipolarTangencies()
 {
-    const Matrix3 toWindow = imageToWindow(cam.getFinalKMatrix());
-    const Matrix3 k = cam.getKMatrix();
-    const Matrix3 &r = cam.R[cam.currentView];
-    const Point3 &tr = cam.t[cam.currentView];
-    WindowOverlay overlay(cam.winW, cam.winH);
+    const CameraShown shown = camera.shown();
+    const int n = views.getNViews(), current = shown.view;
+    const Matrix3 toWindow = imageToWindow(shown.finalProjection);
+    const Matrix3 k = views.getKMatrix();
+    const Matrix3 &r = views.getRotation(current);
+    const Point3 &tr = views.getTranslation(current);
+    WindowOverlay overlay(shown.windowWidth, shown.windowHeight);
     blackLines();
     // The epipoles: where the other cameras' centres fall in the current view.
     glColor3f(1, 0, 0);
     glEnable(GL_POINT_SMOOTH);
     glPointSize(8);
-    std::vector<Point2> epipoles(static_cast<size_t>(cam.N));
+    std::vector<Point2> epipoles(static_cast<size_t>(n));
     // The numbers go with their dots, in red.
     const Point4 textColour = GLFont::getFgColor();
     GLFont::setFgColor(Point4(1, 0, 0, 1));
-    for (int j = 0; j < cam.N; ++j) {
-        if (j == cam.currentView)
+    for (int j = 0; j < n; ++j) {
+        if (j == current)
             continue;
-        const Point3 x = r * cam.getOrigin(j) + tr;
+        const Point3 x = r * views.getOrigin(j) + tr;
         epipoles[j] = dehomogenise(k * x);
         const Point2 w = dehomogenise(toWindow * epipoles[j]);
         glBegin(GL_POINTS);
@@ -537,16 +575,16 @@ void GLCameraOverlay::drawEpipolarTangencies()
         glEnd();
         char label[16];
         snprintf(label, sizeof label, "%d", j);
-        GLCamera::GLfprint(label, static_cast<int>(w.x) - 4, static_cast<int>(w.y) - 5);
+        GLObject::GLfprint(label, static_cast<int>(w.x) - 4, static_cast<int>(w.y) - 5);
     }
     GLFont::setFgColor(textColour);
     std::vector<Point2> contour;
-    if (!loadSilhouetteVector(cam.currentView, 0, contour) || contour.empty())
+    if (!loadSilhouetteVector(current, 0, contour) || contour.empty())
         return;
     glColor3f(1, 0, 0);
     glBegin(GL_LINES);
-    for (int j = 0; j < cam.N; ++j) {
-        if (j == cam.currentView)
+    for (int j = 0; j < n; ++j) {
+        if (j == current)
             continue;
         const TangentPair pair = computeOuterET(contour.data(), static_cast<int>(contour.size()), epipoles[j]);
         const Point2 from = dehomogenise(toWindow * epipoles[j]);
@@ -563,17 +601,19 @@ void GLCameraOverlay::drawEpipolarTangencies()
 
 void GLCameraOverlay::drawCircularMotion()
 {
-    const Matrix3 toWindow = imageToWindow(cam.getFinalKMatrix()) * cam.getKMatrix();
+    const CameraShown shown = camera.shown();
+    const Matrix3 toWindow = imageToWindow(shown.finalProjection) * views.getKMatrix();
     const Matrix3 lines = toWindow.inverse().transpose();
-    const Point3 n = cam.T0.cross(cam.axis);
+    const Point3 axis = views.getRotationAxis();
+    const Point3 n = shown.turntableOffset.cross(axis);
     const float length = n.norm();
-    WindowOverlay overlay(cam.winW, cam.winH);
+    const int w = shown.windowWidth, h = shown.windowHeight;
+    WindowOverlay overlay(w, h);
     blackLines();
     glBegin(GL_LINES);
-    for (const Point3 &plane : {length > 0 ? n / length : n, cam.axis}) {
+    for (const Point3 &plane : {length > 0 ? n / length : n, axis}) {
         Point2 ends[2];
-        if (line(lines * plane, Point2(0, static_cast<float>(cam.winW)), Point2(0, static_cast<float>(cam.winH)), ends) ==
-            2) {
+        if (line(lines * plane, Point2(0, float(w)), Point2(0, float(h)), ends) == 2) {
             glVertex2f(ends[0].x, ends[0].y);
             glVertex2f(ends[1].x, ends[1].y);
         }

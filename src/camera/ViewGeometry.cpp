@@ -1,5 +1,7 @@
 #include "camera/ViewGeometry.h"
 
+#include "math/Quat.h"
+
 #include <cmath>
 #include <limits>
 
@@ -124,4 +126,43 @@ int line(Point3 l, Point2 xRange, Point2 yRange, Point2 *out)
                 out[n++] = Point2(x, y);
         }
     return n;
+}
+
+double smallestAngleBetween(const std::vector<Matrix3> &rotations)
+{
+    constexpr double kPi = 3.14159265358979323846;
+    // The relative rotation R[i] R[j]^T has the quaternion conj(q_i) q_j of the two views'
+    // unit quaternions: one quaternion product a pair instead of a matrix product. Its angle
+    // is taken with atan2 of the vector and scalar parts, which stays accurate for views a
+    // fraction of a degree apart, where acos of a scalar part near 1 loses all digits.
+    struct Unit {
+        double w, x, y, z;
+    };
+    const int n = static_cast<int>(rotations.size());
+    std::vector<Unit> q(n);
+    for (int i = 0; i < n; i++) {
+        const Quat r(rotations[i]);
+        const double length = r.norm();
+        q[i] = length > 0 ? Unit{r.w / length, r.x / length, r.y / length, r.z / length} : Unit{1, 0, 0, 0};
+    }
+    double best = 2 * kPi / n;
+    // Only pairs whose scalar part is close enough to beat the best angle so far need the
+    // precise angle; the margin covers the rounding of the scalar part.
+    double threshold = std::cos(best / 2) - 1e-6;
+    for (int i = 0; i < n; i++)
+        for (int j = i + 1; j < n; j++) {
+            const Unit &a = q[i], &b = q[j];
+            const double w = a.w * b.w + a.x * b.x + a.y * b.y + a.z * b.z;
+            if (std::fabs(w) < threshold)
+                continue;
+            const double x = a.w * b.x - b.w * a.x - (a.y * b.z - a.z * b.y);
+            const double y = a.w * b.y - b.w * a.y - (a.z * b.x - a.x * b.z);
+            const double z = a.w * b.z - b.w * a.z - (a.x * b.y - a.y * b.x);
+            const double angle = 2 * std::atan2(std::sqrt(x * x + y * y + z * z), std::fabs(w));
+            if (angle < best) {
+                best = angle;
+                threshold = std::cos(best / 2) - 1e-6;
+            }
+        }
+    return best;
 }

@@ -1,6 +1,7 @@
 #ifndef VELMORA_VIEWGEOMETRY_H
 #define VELMORA_VIEWGEOMETRY_H
 
+#include "math/Matrix3.h"
 #include "math/Point2.h"
 #include "math/Point3.h"
 
@@ -13,6 +14,10 @@
 /// through p1 along d1. The directions need not be unit vectors. Parallel lines have no such
 /// point: the result is then not finite, and callers must check it.
 float cross(Point3 p0, Point3 d0, Point3 p1, Point3 d1);
+
+/// The smallest angle (radians) between two of the rotations (of views), at most 2 pi / n
+/// for n rotations: the views of a turntable are that far apart at most.
+double smallestAngleBetween(const std::vector<Matrix3> &rotations);
 
 /// Component-wise minimum and maximum of `count` points; (+inf, +inf) and (-inf, -inf) for
 /// none.

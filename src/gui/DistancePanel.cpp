@@ -101,7 +101,7 @@ void DistancePanel::fillTargets()
     if (ElementHost *host = element->getHost())
         for (const ElementHost::LoadedElement &loaded : host->loadedElements()) {
             GLMeshObject *mesh = dynamic_cast<GLMeshObject *>(loaded.element);
-            if (mesh && loaded.element != element && mesh->getNTriangles() > 0) {
+            if (mesh && loaded.element != element && mesh->getArrays().nTriangles > 0) {
                 targetMeshes.push_back(mesh);
                 targetNames.push_back(loaded.name);
                 gtk_combo_box_append_text(GTK_COMBO_BOX(targets), loaded.name.c_str());
@@ -131,7 +131,7 @@ bool DistancePanel::start(GLMeshObject *to, const std::string &name)
             return false;
         }
     }
-    if (!to || to->getNTriangles() <= 0 || element->getNVertices() <= 0) {
+    if (!to || to->getArrays().nTriangles <= 0 || element->getNVertices() <= 0) {
         msg::error("Distance to: nothing to measure\n");
         return false;
     }
@@ -141,7 +141,8 @@ bool DistancePanel::start(GLMeshObject *to, const std::string &name)
         cloud->waitForLevelOfDetail();
     points = pointsIn(*element, *to);
     meshVertices.assign(to->getVertices(), to->getVertices() + 3 * static_cast<size_t>(to->getNVertices()));
-    meshTriangles.assign(to->getTriangles(), to->getTriangles() + 3 * static_cast<size_t>(to->getNTriangles()));
+    const MeshArrays target = to->getArrays();
+    meshTriangles.assign(target.triangles, target.triangles + 3 * static_cast<size_t>(target.nTriangles));
     runningName = name;
     stop = false;
     finished = false;

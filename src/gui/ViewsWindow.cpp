@@ -287,11 +287,7 @@ void ViewsWindow::chooseRow(int row)
     GLCamera *camera = machine ? machine->getCurrentCamera() : nullptr;
     if (v < 0 || !camera || v >= camera->getNViews())
         return;
-    // The step onto the view is what places the camera exactly at it.
-    const int n = camera->getNViews();
-    while (camera->getCurrentView() != (v + n - 1) % n)
-        camera->notifyCommand(GLCamera::NEXT_VIEW);
-    camera->notifyCommand(GLCamera::NEXT_VIEW);
+    camera->goToView(v);
     if (!camera->getShowImages())
         camera->perform(GLCamera::Action::IMAGES);
     if (camera->getInterface())

@@ -104,7 +104,8 @@ materialInterface::materialInterface(GLMeshObject *m) : mesh(m), dialog(nullptr)
 void materialInterface::initMaterial()
 {
     filling = true;
-    Material m = mesh->getMaterial();
+    const MeshDisplay &shown = mesh->getDisplay();
+    Material m = shown.material;
     for (int i = 0; i < 5; ++i) {
         GtkWidget *w = lookupWidget(dialog, kPageNames[i]);
         if (!w)
@@ -117,8 +118,8 @@ void materialInterface::initMaterial()
     if (GtkWidget *w = lookupWidget(dialog, "shininess_hscale4"))
         gtk_range_set_value(GTK_RANGE(w), m.frontShininess);
     if (GtkWidget *w = lookupWidget(dialog, "wireSize4"))
-        gtk_spin_button_set_value(GTK_SPIN_BUTTON(w), mesh->getWireSize());
-    const bool states[3] = {mesh->getTriangleSorting(), mesh->getDoubleFace(), mesh->getShadingModel() == GL_FLAT};
+        gtk_spin_button_set_value(GTK_SPIN_BUTTON(w), shown.wireSize);
+    const bool states[3] = {shown.triangleSorting, shown.doubleFace, shown.shadingModel == GL_FLAT};
     for (int i = 0; i < 3; ++i)
         if (GtkWidget *w = lookupWidget(dialog, kCheckNames[i]))
             gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w), states[i]);
@@ -127,7 +128,7 @@ void materialInterface::initMaterial()
 
 void materialInterface::setMaterial()
 {
-    Material m = mesh->getMaterial();
+    Material m = mesh->getDisplay().material;
     for (int i = 0; i < 5; ++i) {
         GtkWidget *w = lookupWidget(dialog, kPageNames[i]);
         if (!w)

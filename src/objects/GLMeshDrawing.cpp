@@ -3,7 +3,9 @@
 
 #include "math/Messages.h"
 #include "core/StartupTiming.h"
-#include "objects/GLMeshObject.h"
+#include "objects/GL3DObject.h"
+#include "objects/GLMeshPicking.h"
+#include "objects/GLMeshTexturing.h"
 #include "objects/MeshReduction.h"
 #include "render/GLBuffer.h"
 
@@ -210,22 +212,33 @@ struct GLMeshDrawing::Buffers {
     }
 };
 
-GLMeshDrawing::GLMeshDrawing(GLMeshObject &mesh) : m(mesh), buffers(std::make_unique<Buffers>()) {}
+GLMeshDrawing::GLMeshDrawing(GL3DObject &mesh, const MeshModel &meshModel, GLMeshPicking &meshPicking,
+                             GLMeshTexturing &meshTexturing)
+    : element(mesh), model(meshModel), picking(meshPicking), texturing(meshTexturing),
+      buffers(std::make_unique<Buffers>())
+{
+}
+
+bool GLMeshDrawing::hasSurface() const
+{
+    const MeshArrays a = model.arrays();
+    return a.nTriangles > 0 && a.vertices;
+}
 
 GLMeshDrawing::~GLMeshDrawing() = default;
 
 void GLMeshDrawing::defaultDrawing()
 {
-    if (m.nTriangles <= 0 || !m.vertices || !m.normals)
+    if (!hasSurface() || !model.arrays().normals)
         return;
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
-    glMultMatrixf(m.pose);
+    glMultMatrixf(element.getPose());
     glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POLYGON_BIT);
     glEnable(GL_RESCALE_NORMAL); // a pose that scales (an aligned model) keeps the shading
-    m.material.set();
+    display().material.set();
     glEnable(GL_LIGHTING);
-    glShadeModel(static_cast<GLenum>(m.shadingModel));
+    glShadeModel(static_cast<GLenum>(display().shadingModel));
     glDisable(GL_TEXTURE_2D);
     glPolygonMode(GL_FRONT, GL_FILL);
     drawElements(false, true, false);
@@ -270,24 +283,25 @@ bool GLMeshDrawing::hasVertexBuffers() const
 void GLMeshDrawing::startReduction()
 {
     Buffers &b = *buffers;
-    if (!m.reducedDrawing || b.started)
+    if (!element.getReducedDrawing() || b.started)
         return;
     b.started = true;
+    const MeshArrays a = model.arrays();
     // Until the stand-in is built, drags show every k-th triangle.
-    const size_t n = static_cast<size_t>(m.nTriangles);
-    const size_t step = (n + GLMeshObject::kReducedTriangles - 1) / GLMeshObject::kReducedTriangles;
+    const size_t n = static_cast<size_t>(a.nTriangles);
+    const size_t step = (n + kReducedTriangles - 1) / kReducedTriangles;
     b.subsetTriangles.reserve(3 * (n / step + 1));
     for (size_t i = 0; i < n; i += step)
-        b.subsetTriangles.insert(b.subsetTriangles.end(), &m.triangles[3 * i], &m.triangles[3 * i + 3]);
+        b.subsetTriangles.insert(b.subsetTriangles.end(), &a.triangles[3 * i], &a.triangles[3 * i + 3]);
     // The arrays stay as they are while the builder reads them: every change of the
     // geometry goes through geometryChanged(), which stops it first.
-    const float *v = m.vertices;
-    const int *t = m.triangles.get();
-    const Point3 *nrm = m.normals.get();
-    const int nv = m.nVertices, nt = m.nTriangles;
+    const float *v = a.vertices;
+    const int *t = a.triangles;
+    const Point3 *nrm = a.normals;
+    const int nv = a.nVertices, nt = a.nTriangles;
     Buffers *target = buffers.get();
     b.builder = std::thread([=] {
-        target->built = reduceMesh(v, nv, t, nt, nrm, GLMeshObject::kReducedTriangles, &target->cancel, target->stand);
+        target->built = reduceMesh(v, nv, t, nt, nrm, kReducedTriangles, &target->cancel, target->stand);
         target->done.store(true, std::memory_order_release);
     });
 }
@@ -303,34 +317,37 @@ bool GLMeshDrawing::waitForReducedMesh()
 int GLMeshDrawing::getDrawnTriangles() const
 {
     const Buffers &b = *buffers;
-    if (!m.reducedDrawing)
-        return m.nTriangles;
+    const int all = model.arrays().nTriangles;
+    if (!element.getReducedDrawing())
+        return all;
     if (b.done.load(std::memory_order_acquire) && b.built)
         return b.stand.nTriangles();
-    return b.subsetTriangles.empty() ? m.nTriangles : static_cast<int>(b.subsetTriangles.size() / 3);
+    return b.subsetTriangles.empty() ? all : static_cast<int>(b.subsetTriangles.size() / 3);
 }
 
 void GLMeshDrawing::drawElements(bool sorted, bool withNormals, bool withColours, bool withAlpha, unsigned char alpha)
 {
     Buffers &b = *buffers;
-    const bool useStand = m.reducedDrawing && b.standReady() && b.stand.nTriangles() > 0;
-    const bool useSubset = m.reducedDrawing && !useStand && !sorted && !b.subsetTriangles.empty();
+    const bool reduced = element.getReducedDrawing();
+    const bool useStand = reduced && b.standReady() && b.stand.nTriangles() > 0;
+    const bool useSubset = reduced && !useStand && !sorted && !b.subsetTriangles.empty();
     Layer &layer = useStand ? b.reduced : b.full;
-    const float *v = m.vertices;
-    const Point3 *n = m.normals.get();
-    const int *t = m.triangles.get();
-    size_t nv = static_cast<size_t>(m.nVertices), nt = static_cast<size_t>(m.nTriangles);
-    const unsigned char *rgb = m.colors;
+    const MeshArrays a = model.arrays();
+    const float *v = a.vertices;
+    const Point3 *n = a.normals;
+    const int *t = a.triangles;
+    size_t nv = static_cast<size_t>(a.nVertices), nt = static_cast<size_t>(a.nTriangles);
+    const unsigned char *rgb = a.colors;
     if (useStand) {
         v = b.stand.vertices.data();
         n = b.stand.normals.data();
         t = b.stand.triangles.data();
         nv = static_cast<size_t>(b.stand.nVertices());
         nt = static_cast<size_t>(b.stand.nTriangles());
-        if (withColours && m.colors && b.standRgbVersion != b.colourVersion) {
+        if (withColours && a.colors && b.standRgbVersion != b.colourVersion) {
             b.standRgb.resize(3 * nv);
             for (size_t i = 0; i < nv; ++i)
-                std::copy_n(m.colors + 3 * static_cast<size_t>(b.stand.sources[i]), 3, &b.standRgb[3 * i]);
+                std::copy_n(a.colors + 3 * static_cast<size_t>(b.stand.sources[i]), 3, &b.standRgb[3 * i]);
             b.standRgbVersion = b.colourVersion;
         }
         rgb = b.standRgb.data();
@@ -405,10 +422,10 @@ void GLMeshDrawing::callShadeList() { drawElements(false, true, false); }
 void GLMeshDrawing::beginFrame()
 {
     // The planes are loaded before the pose so that they stay where the user put them.
-    m.computeClippingPlanes();
+    element.computeClippingPlanes();
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
-    glMultMatrixf(m.pose);
+    glMultMatrixf(element.getPose());
     glPushAttrib(kFrameAttributes);
     // A pose that scales (an aligned model) would otherwise scale the normals' lighting.
     glEnable(GL_RESCALE_NORMAL);
@@ -427,13 +444,13 @@ void GLMeshDrawing::endFrame()
 
 void GLMeshDrawing::applyDoubleFace() const
 {
-    if (m.doubleFace)
+    if (display().doubleFace)
         glDisable(GL_CULL_FACE);
 }
 
 void GLMeshDrawing::drawWireframeInFront()
 {
-    if (!m.wireFrame)
+    if (!display().wireFrame)
         return;
     drawWireframe();
     // The surface is pushed back a little so that the lines stay in front of it.
@@ -443,30 +460,30 @@ void GLMeshDrawing::drawWireframeInFront()
 
 void GLMeshDrawing::drawTriangles()
 {
-    if (m.nTriangles <= 0 || !m.vertices)
+    if (!hasSurface())
         return;
     glPushAttrib(GL_POLYGON_BIT);
     drawWireframeInFront();
     drawShade();
     glPopAttrib();
-    m.drawPath();
+    picking.drawPath();
 }
 
 void GLMeshDrawing::drawShade()
 {
-    if (m.nTriangles <= 0 || !m.vertices)
+    if (!hasSurface())
         return;
     beginFrame();
     setLitState();
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     drawSurface(true);
     endFrame();
-    m.drawSelectedPoint();
+    picking.drawSelectedPoint();
 }
 
 void GLMeshDrawing::drawSurface(bool withNormals)
 {
-    if (m.material.blend() && m.triangleSorting) {
+    if (display().material.blend() && display().triangleSorting) {
         // Translucent faces show their back sides too, in back-to-front order.
         glDisable(GL_CULL_FACE);
         drawElements(true, withNormals, false);
@@ -479,7 +496,7 @@ void GLMeshDrawing::setUnlitState(unsigned shading, unsigned polygons)
 {
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
-    m.setClippingPlanes();
+    element.setClippingPlanes();
     applyDoubleFace();
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
@@ -489,30 +506,30 @@ void GLMeshDrawing::setUnlitState(unsigned shading, unsigned polygons)
 
 void GLMeshDrawing::setLitState()
 {
-    m.material.set();
+    display().material.set();
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
-    m.setClippingPlanes();
+    element.setClippingPlanes();
     applyDoubleFace();
     glEnable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
-    glShadeModel(static_cast<GLenum>(m.shadingModel));
+    glShadeModel(static_cast<GLenum>(display().shadingModel));
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
 }
 
 void GLMeshDrawing::drawWireframe()
 {
-    if (m.nTriangles <= 0 || !m.vertices)
+    if (!hasSurface())
         return;
     beginFrame();
     setUnlitState(GL_FLAT, GL_LINE);
-    if (m.material.wireBlend()) {
+    if (display().material.wireBlend()) {
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     }
-    glColor4fv(m.material.wireColor);
+    glColor4fv(display().material.wireColor);
     glPushAttrib(GL_LINE_BIT);
-    glLineWidth(m.wireSize);
+    glLineWidth(display().wireSize);
     callShadeList();
     glPopAttrib();
     endFrame();
@@ -520,16 +537,16 @@ void GLMeshDrawing::drawWireframe()
 
 void GLMeshDrawing::drawData()
 {
-    if (m.wireFrame)
+    if (display().wireFrame)
         drawDataWire();
     else
         drawDataShade();
-    m.drawPath();
+    picking.drawPath();
 }
 
 void GLMeshDrawing::drawFileColours()
 {
-    if (!m.colors || m.nTriangles <= 0 || !m.vertices)
+    if (!model.arrays().colors || !hasSurface())
         return;
     glPushAttrib(GL_POLYGON_BIT);
     drawWireframeInFront();
@@ -541,8 +558,8 @@ void GLMeshDrawing::drawFileColours()
     drawElements(false, true, true);
     endFrame();
     glPopAttrib();
-    m.drawSelectedPoint();
-    m.drawPath();
+    picking.drawSelectedPoint();
+    picking.drawPath();
 }
 
 void GLMeshDrawing::drawDataElements(bool translucent, float alpha, bool sorted)
@@ -561,18 +578,19 @@ void GLMeshDrawing::drawDataElements(bool translucent, float alpha, bool sorted)
 
 void GLMeshDrawing::drawDataShade()
 {
-    if (!m.colors || m.nTriangles <= 0 || !m.vertices)
+    if (!model.arrays().colors || !hasSurface())
         return;
     beginFrame();
-    setUnlitState(static_cast<GLenum>(m.shadingModel), GL_FILL);
-    drawDataElements(m.material.blend(), m.material.frontDiffuse[3], m.triangleSorting);
+    setUnlitState(static_cast<GLenum>(display().shadingModel), GL_FILL);
+    const MeshDisplay &shown = display();
+    drawDataElements(shown.material.blend(), shown.material.frontDiffuse[3], shown.triangleSorting);
     endFrame();
-    m.drawSelectedPoint();
+    picking.drawSelectedPoint();
 }
 
 void GLMeshDrawing::drawDataWire()
 {
-    if (!m.colors || m.nTriangles <= 0 || !m.vertices)
+    if (!model.arrays().colors || !hasSurface())
         return;
     beginFrame();
     // The coloured lines.
@@ -580,31 +598,31 @@ void GLMeshDrawing::drawDataWire()
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
     glEnable(GL_DEPTH_TEST);
-    glShadeModel(static_cast<GLenum>(m.shadingModel));
+    glShadeModel(static_cast<GLenum>(display().shadingModel));
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-    m.setClippingPlanes();
+    element.setClippingPlanes();
     applyDoubleFace();
     glPushAttrib(GL_LINE_BIT);
-    glLineWidth(m.wireSize);
-    drawDataElements(m.material.wireBlend(), m.material.wireColor[3], false);
+    glLineWidth(display().wireSize);
+    drawDataElements(display().material.wireBlend(), display().material.wireColor[3], false);
     glPopAttrib();
 
     // The surface under them, in the material's diffuse colour, pushed back behind the lines.
-    m.material.set();
-    setUnlitState(static_cast<GLenum>(m.shadingModel), GL_FILL);
+    display().material.set();
+    setUnlitState(static_cast<GLenum>(display().shadingModel), GL_FILL);
     glEnable(GL_POLYGON_OFFSET_FILL);
     glPolygonOffset(1, 2);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4fv(m.material.frontDiffuse);
+    glColor4fv(display().material.frontDiffuse);
     drawSurface(false);
     endFrame();
-    m.drawSelectedPoint();
+    picking.drawSelectedPoint();
 }
 
 void GLMeshDrawing::drawTexture()
 {
     // A mesh without texture chunks shows its plain triangles.
-    if (m.nTriangles <= 0 || !m.vertices || !m.texturing.upload()) {
+    if (!hasSurface() || !texturing.upload()) {
         drawTriangles();
         return;
     }
@@ -612,15 +630,15 @@ void GLMeshDrawing::drawTexture()
     drawWireframeInFront();
     beginFrame();
     glPushAttrib(GL_TEXTURE_BIT);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, m.textureMode);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, display().textureMode);
     setLitState();
     glEnable(GL_TEXTURE_2D);
-    m.texturing.draw(m.textureFilter);
+    texturing.draw(display().textureFilter);
     glPopAttrib();
     endFrame();
     glPopAttrib();
-    m.drawSelectedPoint();
-    m.drawPath();
+    picking.drawSelectedPoint();
+    picking.drawPath();
 }
 
 void GLMeshDrawing::drawTextureModulate()
@@ -648,19 +666,20 @@ void GLMeshDrawing::sortTrianglesByDepth()
 
 void GLMeshDrawing::sortTrianglesByDepth(const Matrix4 &toClip)
 {
-    if (m.nTriangles <= 0)
+    const MeshArrays a = model.arrays();
+    if (a.nTriangles <= 0)
         return;
-    const size_t n = static_cast<size_t>(m.nTriangles);
+    const size_t n = static_cast<size_t>(a.nTriangles);
     if (!sortedTriangles)
         sortedTriangles = allocateLargeArray<int>(3 * n);
-    sortByDepth(m.vertices, m.triangles.get(), n, toClip, sorter, sortedTriangles.get());
+    sortByDepth(a.vertices, a.triangles, n, toClip, sorter, sortedTriangles.get());
 }
 
 void GLMeshDrawing::drawShadow(float *plane, float *light, float *color)
 {
-    if (m.nTriangles <= 0 || !m.vertices)
+    if (!hasSurface())
         return;
-    m.beginShadowPass(plane, light, color);
+    element.beginShadowPass(plane, light, color);
     callShadeList();
-    m.endShadowPass();
+    element.endShadowPass();
 }

@@ -5,10 +5,13 @@
 #include "formats/LargeArray.h"
 #include "objects/RadixSort.h"
 #include "math/NonCopyable.h"
+#include "objects/MeshModel.h"
 
 #include <memory>
 
-class GLMeshObject;
+class GL3DObject;
+class GLMeshPicking;
+class GLMeshTexturing;
 
 /// How a GLMeshObject reaches the screen: its vertex buffer objects, the drawing methods
 /// (lit triangles, wire frame, data colours, texture, shadow), the back-to-front order of
@@ -22,11 +25,19 @@ class GLMeshObject;
 /// context that does not share them (the light sub-window's) draws the same arrays as client
 /// arrays.
 ///
-/// It reads the mesh's arrays and display settings, and owns nothing of the mesh but the
-/// buffers and the sorted copy of the triangles.
+/// It reads the mesh's arrays and display settings (MeshModel), asks the element for its pose
+/// and clipping planes, lays the picking's selection and path over its passes and draws the
+/// texture's chunks; it owns nothing of the mesh but the buffers and the sorted copy of the
+/// triangles.
 class GLMeshDrawing : NonCopyable {
 public:
-    explicit GLMeshDrawing(GLMeshObject &mesh);
+    /// Meshes above this many triangles get a reduced stand-in while a large scene is
+    /// dragged; the stand-in keeps about kReducedTriangles triangles.
+    static constexpr int kReduceAbove = 600000;
+    static constexpr int kReducedTriangles = 250000;
+
+    GLMeshDrawing(GL3DObject &element, const MeshModel &model, GLMeshPicking &picking,
+                  GLMeshTexturing &texturing);
     ~GLMeshDrawing();
 
     void defaultDrawing();
@@ -57,17 +68,30 @@ public:
     void orderChanged();
     /// Drops the back-to-front copy of the triangles.
     void dropSortedOrder() { sortedTriangles.reset(); }
+    /// True once the vertices, normals and triangles are in buffers of the current context
+    /// (after a first frame).
     bool hasVertexBuffers() const;
-    /// Starts the stand-in of the whole mesh (once): until it is built, a fixed subset.
+    /// Starts the stand-in of the whole mesh (once) while the element draws reduced: until it
+    /// is built, a fixed subset of the triangles.
     void startReduction();
+    /// Waits for the stand-in being built, if any; true when one is there.
     bool waitForReducedMesh();
+    /// Triangles a frame draws now: the whole mesh, or the stand-in while the element draws
+    /// reduced.
     int getDrawnTriangles() const;
 
+    /// Orders the triangles back to front into the sorted copy for the matrix `toClip`
+    /// (object to clip coordinates), by the first corner of each triangle.
     void sortTrianglesByDepth(const Matrix4 &toClip);
+    /// The same for the current OpenGL projection and model-view matrices.
     void sortTrianglesByDepth();
+    /// Null until a sorted frame was drawn.
     const int *getSortedTriangles() const { return sortedTriangles.get(); }
 
 private:
+    const MeshDisplay &display() const { return model.display(); }
+    /// There are triangles and vertices to draw.
+    bool hasSurface() const;
     void beginFrame();
     void endFrame();
     void applyDoubleFace() const;
@@ -90,7 +114,10 @@ private:
     /// translucent and sorting is on, otherwise through the shade list.
     void drawSurface(bool withNormals);
 
-    GLMeshObject &m;
+    GL3DObject &element;
+    const MeshModel &model;
+    GLMeshPicking &picking;
+    GLMeshTexturing &texturing;
     struct Buffers;
     std::unique_ptr<Buffers> buffers;
     LargeArray<int> sortedTriangles; ///< back-to-front order when sorting

@@ -31,7 +31,7 @@ void GLMeshObject::adoptForeign(ForeignModel &model)
     source = Source::Foreign;
     // Other programs' meshes are often single-sided sheets whose faces point either way: both
     // sides are drawn (and lit, see Material::set()).
-    doubleFace = true;
+    settings.doubleFace = true;
 }
 
 void GLMeshObject::readForeign(const char *file)
@@ -128,19 +128,19 @@ void GLMeshObject::initVariables()
     meshType = 0;
     texturing.initVariables();
     texCoordVersion = -1;
-    material = Material::predefined[0];
+    settings.material = Material::predefined[0];
     colorMapIndex = 0;
     nDataItems = 0;
     currentDataItem = 0;
-    triangleSorting = false;
-    doubleFace = false;
-    normalLength = 2.0f;
-    wireSize = 1.0f;
-    legendDrawing = true;
-    wireFrame = false;
-    textureMode = GL_DECAL;
-    textureFilter = GL_LINEAR;
-    shadingModel = GL_SMOOTH;
+    settings.triangleSorting = false;
+    settings.doubleFace = false;
+    settings.normalLength = 2.0f;
+    settings.wireSize = 1.0f;
+    settings.legendDrawing = true;
+    settings.wireFrame = false;
+    settings.textureMode = GL_DECAL;
+    settings.textureFilter = GL_LINEAR;
+    settings.shadingModel = GL_SMOOTH;
 }
 
 void GLMeshObject::freeData()
@@ -160,6 +160,8 @@ void GLMeshObject::freeData()
     nTriangles = 0;
     normals.reset();
     normalsGiven = false;
+    fileTriangle = std::vector<int>();
+    selection = MeshSelection();
     drawing.dropSortedOrder();
     selectedVertex = -1;
     dataItems.clear();
@@ -170,8 +172,6 @@ void GLMeshObject::freeData()
     legend.clear();
     picking.release();
 }
-
-void GLMeshObject::deletePath() { picking.deletePath(); }
 
 void GLMeshObject::adopt(MeshData &g)
 {
@@ -193,6 +193,8 @@ void GLMeshObject::adopt(MeshData &g)
     headerFlags = g.headerFlags;
     version = g.version;
     meshType = g.meshType;
+    selection.vertices.resize(static_cast<size_t>(std::max(nVertices, 0)));
+    selection.faces.resize(static_cast<size_t>(std::max(nTriangles, 0)));
 }
 
 void GLMeshObject::installColours(MeshData &g)
@@ -215,7 +217,7 @@ void GLMeshObject::installMaterial(const MeshData &g)
 {
     // The block holds the first 13 floats of Material, in its field order.
     if (g.hasMaterial)
-        std::memcpy(&material, g.material, sizeof g.material);
+        std::memcpy(&settings.material, g.material, sizeof g.material);
 }
 
 void GLMeshObject::computeVertexNormals()
@@ -241,20 +243,19 @@ void GLMeshObject::update(const MeshRecord *mesh)
     // Read first: a refused record must leave the mesh as it is.
     MeshData g = MeshReader::fromRecord(mesh);
 
-    const bool keepWireFrame = wireFrame, keepDoubleFace = doubleFace, keepLegend = legendDrawing;
-    const int keepItem = currentDataItem, keepMap = colorMapIndex, keepTextureMode = textureMode;
-    const float keepNormalLength = normalLength;
+    const MeshDisplay kept = settings;
+    const int keepItem = currentDataItem, keepMap = colorMapIndex;
     freeData();
     initVariables();
     adopt(g);
     source = Source::Binary;
-    wireFrame = keepWireFrame;
+    settings.wireFrame = kept.wireFrame;
     currentDataItem = keepItem;
     colorMapIndex = keepMap;
-    doubleFace = keepDoubleFace;
-    normalLength = keepNormalLength;
-    legendDrawing = keepLegend;
-    textureMode = keepTextureMode;
+    settings.doubleFace = kept.doubleFace;
+    settings.normalLength = kept.normalLength;
+    settings.legendDrawing = kept.legendDrawing;
+    settings.textureMode = kept.textureMode;
     // The new box sets the normal length again, to a hundredth of the new size.
     prepare(false);
     if (interface)
@@ -368,7 +369,7 @@ void GLMeshObject::computeBoundingBox()
         return;
     }
     GL3DObject::computeBoundingBox();
-    normalLength = getMaxRadius() / 100;
+    settings.normalLength = getMaxRadius() / 100;
 }
 
 void GLMeshObject::computeNormals(Point3 *out) const
@@ -494,34 +495,44 @@ void GLMeshObject::setDrawTexture()
 void GLMeshObject::setDrawTextureFromData()
 {
     if (texturing.getNTextureChunks() == 0)
-        readTextureFromData();
+        texturing.readTextureFromData();
     // Data textures are meant smooth, whatever filter the image texture had.
-    textureFilter = GL_LINEAR;
+    settings.textureFilter = GL_LINEAR;
     drawMethod = drawingOf<&GLMeshDrawing::drawTextureModulate>();
 }
 
 void GLMeshObject::defaultDrawing() { drawing.defaultDrawing(); }
 void GLMeshObject::drawShadow(float *plane, float *light, float *color) { drawing.drawShadow(plane, light, color); }
-void GLMeshObject::drawSelectedPoint() { picking.drawSelectedPoint(); }
-void GLMeshObject::drawPath() { picking.drawPath(); }
-bool GLMeshObject::hasVertexBuffers() const { return drawing.hasVertexBuffers(); }
 
 bool GLMeshObject::canDrawReduced(const FrameContext &) const
 {
-    return nTriangles > kReduceAbove && vertices && normals;
+    return nTriangles > GLMeshDrawing::kReduceAbove && vertices && normals;
 }
 
 void GLMeshObject::reducedDrawingChanged() { drawing.startReduction(); }
 
-bool GLMeshObject::waitForReducedMesh() { return drawing.waitForReducedMesh(); }
-int GLMeshObject::getDrawnTriangles() const { return drawing.getDrawnTriangles(); }
-void GLMeshObject::sortTrianglesByDepth(const Matrix4 &toClip) { drawing.sortTrianglesByDepth(toClip); }
-void GLMeshObject::sortTrianglesByDepth() { drawing.sortTrianglesByDepth(); }
+// --- What the parts see -----------------------------------------------------------------------
 
-// --- Texture set-up ---------------------------------------------------------------------------
+MeshArrays GLMeshObject::arrays() const
+{
+    MeshArrays a;
+    a.vertices = vertices;
+    a.nVertices = nVertices;
+    a.triangles = triangles.get();
+    a.nTriangles = nTriangles;
+    a.normals = normals.get();
+    a.colors = colors;
+    a.texCoords = texCoords.get();
+    a.texCoordVersion = texCoordVersion;
+    return a;
+}
 
-bool GLMeshObject::readTexture() { return texturing.readTexture(); }
-bool GLMeshObject::readTextureFromData() { return texturing.readTextureFromData(); }
+void GLMeshObject::takeTextureLayout(const std::vector<int> &order, LargeArray<float> coordinates)
+{
+    if (!order.empty())
+        reorderTriangles(order);
+    texCoords = std::move(coordinates);
+}
 
 void GLMeshObject::reorderTriangles(const std::vector<int> &order)
 {
@@ -530,6 +541,11 @@ void GLMeshObject::reorderTriangles(const std::vector<int> &order)
     for (size_t i = 0; i < n; ++i)
         std::copy_n(&triangles[3 * static_cast<size_t>(order[i])], 3, &regrouped[3 * i]);
     triangles = std::move(regrouped);
+    // Each triangle keeps the index it had in the file, through any number of regroupings.
+    std::vector<int> fileIndex(n);
+    for (size_t i = 0; i < n; ++i)
+        fileIndex[i] = getFileTriangle(order[i]);
+    fileTriangle = std::move(fileIndex);
     // The buffers, the stand-in, the sorted copy and the adjacency follow the old order. This
     // may run outside a frame, so the buffers are only marked stale and refilled at the next one.
     drawing.orderChanged();
@@ -538,15 +554,16 @@ void GLMeshObject::reorderTriangles(const std::vector<int> &order)
 
 void GLMeshObject::drawInfo()
 {
-    if (!legendDrawing)
+    if (!settings.legendDrawing)
         return;
     // The data colours and the data texture (key 9) have a scale of values.
     bool show = drawMethod == drawingOf<&GLMeshDrawing::drawData>() ||
                 drawMethod == drawingOf<&GLMeshDrawing::drawTextureModulate>();
-    if (drawMethod == drawingOf<&GLMeshDrawing::drawTexture>() && getTextureWidth() == getTextureHeight() &&
-        getTextureWidth() > 0) {
+    const int width = texturing.getTextureWidth();
+    const bool square = width == texturing.getTextureHeight() && width > 0;
+    if (drawMethod == drawingOf<&GLMeshDrawing::drawTexture>() && square) {
         const int side = static_cast<int>(std::sqrt(static_cast<double>(nVertices)));
-        show = show || side == getTextureWidth();
+        show = show || side == width;
     }
     if (show)
         legend.draw(10, 10);
@@ -554,14 +571,14 @@ void GLMeshObject::drawInfo()
 
 // --- Settings -------------------------------------------------------------------------------
 
-bool GLMeshObject::toggleWireFrame() { return wireFrame = !wireFrame; }
-bool GLMeshObject::toggleTriangleSorting() { return triangleSorting = !triangleSorting; }
-bool GLMeshObject::toggleDoubleFace() { return doubleFace = !doubleFace; }
-bool GLMeshObject::toggleLegendDrawing() { return legendDrawing = !legendDrawing; }
+bool GLMeshObject::toggleWireFrame() { return settings.wireFrame = !settings.wireFrame; }
+bool GLMeshObject::toggleTriangleSorting() { return settings.triangleSorting = !settings.triangleSorting; }
+bool GLMeshObject::toggleDoubleFace() { return settings.doubleFace = !settings.doubleFace; }
+bool GLMeshObject::toggleLegendDrawing() { return settings.legendDrawing = !settings.legendDrawing; }
 
 void GLMeshObject::toggleShadingModel()
 {
-    shadingModel = shadingModel == GL_SMOOTH ? GL_FLAT : GL_SMOOTH;
+    settings.shadingModel = settings.shadingModel == GL_SMOOTH ? GL_FLAT : GL_SMOOTH;
     postRedisplay();
 }
 
@@ -586,20 +603,20 @@ constexpr TwoWayChoice kEnvironments{{GL_DECAL, GL_MODULATE}};
 
 } // namespace
 
-int GLMeshObject::getTextureInterpolation() const { return kFilters.of(textureFilter); }
+int GLMeshObject::getTextureInterpolation() const { return kFilters.of(settings.textureFilter); }
 
 void GLMeshObject::setTextureInterpolation(int m)
 {
     // The chunks take the filter at the next textured frame, where their context is current.
-    if (kFilters.set(textureFilter, m))
+    if (kFilters.set(settings.textureFilter, m))
         postRedisplay();
 }
 
-int GLMeshObject::getTextureModulation() const { return kEnvironments.of(textureMode); }
+int GLMeshObject::getTextureModulation() const { return kEnvironments.of(settings.textureMode); }
 
 void GLMeshObject::setTextureModulation(int m)
 {
-    if (kEnvironments.set(textureMode, m))
+    if (kEnvironments.set(settings.textureMode, m))
         postRedisplay();
 }
 
@@ -614,7 +631,7 @@ void GLMeshObject::setMaterial(int i)
 
 void GLMeshObject::setMaterial(const Material &m)
 {
-    material = m;
+    settings.material = m;
     postRedisplay();
 }
 
@@ -629,15 +646,15 @@ std::string GLMeshObject::getInformation() const
 
 // --- Picking --------------------------------------------------------------------------------
 
-void GLMeshObject::notifyClick(int x, int y) { picking.notifyClick(x, y); }
-void GLMeshObject::getNbhood() { picking.getNbhood(); }
-void GLMeshObject::printInfo(int i) const { picking.printInfo(i); }
-void GLMeshObject::notifyAdditionalClick(int x, int y) { picking.notifyAdditionalClick(x, y); }
-void GLMeshObject::notifyAdditionalClick(int x, int y, int mode) { picking.notifyAdditionalClick(x, y, mode); }
-const MeshAdjacency &GLMeshObject::getAdjacency() { return picking.getAdjacency(); }
-bool GLMeshObject::measurePath(int to, int mode, const Matrix4 &objectToEye)
+void GLMeshObject::notifyClick(int x, int y)
 {
-    return picking.measurePath(to, mode, objectToEye);
+    selectedVertex = getVertex(x, y);
+    picking.vertexSelected();
+}
+
+void GLMeshObject::notifyAdditionalClick(int x, int y, int mode)
+{
+    picking.notifyAdditionalClick(x, y, mode);
 }
 
 Point3 GLMeshObject::getOrigin() const

@@ -17,6 +17,7 @@
 #include "objects/GLMeshTexture.h"
 #include "objects/GLMeshTexturing.h"
 #include "objects/Material.h"
+#include "objects/MeshModel.h"
 #include "objects/RadixSort.h"
 
 #include <cstdio>
@@ -38,8 +39,9 @@
 /// Drawing needs a current OpenGL context; reading does not. The element keeps the model
 /// (geometry, data items, material, display settings) and its derived data; the drawing
 /// (GLMeshDrawing), the picking and measured paths (GLMeshPicking) and the texture
-/// (GLMeshTexturing) are parts it hands its work to.
-class GLMeshObject : public GL3DObject {
+/// (GLMeshTexturing) are parts it hands its work to. They see the mesh through MeshModel
+/// only; callers reach them through getDrawing(), getPicking() and getTexturing().
+class GLMeshObject : public GL3DObject, private MeshModel {
 public:
     /// The in-memory hand-over of a mesh (see MeshReader.h).
     using MeshRecord = ::MeshRecord;
@@ -104,12 +106,8 @@ public:
     /// nothing, unless it has a value for every vertex.
     bool addDataItem(const DataItem &item);
     bool hasDataItems() const { return nDataItems != 0; }
-    /// True when the mesh has texture chunks to map.
-    bool hasTexture() const { return texturing.getNTextureChunks() > 0; }
     /// Releases geometry, blocks, textures and buffers; the mesh is then empty.
     void freeData();
-    /// Drops the measured path (the distance window forgets it too).
-    void deletePath();
 
     // --- Drawing (see GLMeshDrawing) --------------------------------------------------------
 
@@ -128,48 +126,15 @@ public:
     /// come back after the data was shown. Does nothing on a mesh without them.
     void setDrawFileColours();
     bool hasFileColours() const { return !fileColours.empty(); }
-    /// Texture mapping: the first time, the texture is set up (readTexture); without
-    /// an image texture a mesh with file colours shows them; without texture chunks the
-    /// mesh is drawn as plain triangles.
+    /// Texture mapping: the first time, the texture is set up (GLMeshTexturing::readTexture);
+    /// without an image texture a mesh with file colours shows them; without texture chunks
+    /// the mesh is drawn as plain triangles.
     void setDrawTexture();
     /// Texture mapping of the data texture (made first when there is no texture yet),
     /// filtered linearly.
     void setDrawTextureFromData();
 
-    /// True once the vertices, normals and triangles are in buffers of the current context
-    /// (after a first frame).
-    bool hasVertexBuffers() const;
-
-    /// Meshes above this many triangles get a reduced stand-in while a large scene is
-    /// dragged; the stand-in keeps about kReducedTriangles triangles.
-    static constexpr int kReduceAbove = 600000;
-    static constexpr int kReducedTriangles = 250000;
     size_t getDrawingCost() const override { return nTriangles > 0 ? static_cast<size_t>(nTriangles) : 0; }
-    /// Waits for the stand-in being built, if any; true when one is there.
-    bool waitForReducedMesh();
-    /// Triangles a frame draws now: the whole mesh, or the stand-in after a reduced frame.
-    int getDrawnTriangles() const;
-
-    // --- Texture ---------------------------------------------------------------------------
-    /// Finds the companion image beside the mesh file (png, ppm, jpg; fetched like the mesh
-    /// when it is remote) and lays it out in chunks within the texture limit; without an
-    /// image, the texture of the current data item. An imported mesh uses the images its
-    /// file names instead (one group of chunks each; an image that does not open is white). Returns whether a texture resulted. The
-    /// chunks go to OpenGL at the first textured frame. May regroup the triangles by chunk.
-    bool readTexture();
-    /// The texture of the current data item: one texel a vertex (see MeshTextureReader).
-    bool readTextureFromData();
-    /// Largest texture side: the OpenGL limit, queried at the first texture set-up, unless
-    /// a limit is forced here (tests force a small one).
-    void setMaxTextureSize(int limit) { texturing.setMaxTextureSize(limit); }
-    int getMaxTextureSize() const { return texturing.getMaxTextureSize(); }
-    int getNTextureChunks() const { return texturing.getNTextureChunks(); }
-    /// One OpenGL texture a chunk, once uploaded (empty before the first textured frame).
-    const std::vector<unsigned> &getTextureNames() const { return texturing.getTextureNames(); }
-    /// Triangles chunkStart[i] .. chunkStart[i + 1] - 1 are textured from chunk i.
-    const std::vector<int> &getChunkStart() const { return texturing.getChunkStart(); }
-    int getTextureWidth() const { return texturing.getTextureWidth(); }
-    int getTextureHeight() const { return texturing.getTextureHeight(); }
 
     /// The drawing method that runs `pass` of the drawing part: drawMethod points at members
     /// of GL3DObject, so the mesh reaches each of its drawings through this one forwarder.
@@ -178,25 +143,19 @@ public:
     {
         (drawing.*pass)();
     }
-    /// The buffers and the drawing methods (see GLMeshDrawing).
+    /// The buffers, the drawing methods and the back-to-front order (see GLMeshDrawing).
     GLMeshDrawing &getDrawing() { return drawing; }
-    /// The selected vertex, its one-ring and the normals there (nothing without a selection).
-    void drawSelectedPoint();
-    /// The measured path as a thick blue line on the surface (nothing without a path).
-    void drawPath();
+    /// The selected vertex, the picked triangle and the measured path (see GLMeshPicking).
+    GLMeshPicking &getPicking() { return picking; }
+    const GLMeshPicking &getPicking() const { return picking; }
+    /// The texture and its chunks (see GLMeshTexturing).
+    GLMeshTexturing &getTexturing() { return texturing; }
+    const GLMeshTexturing &getTexturing() const { return texturing; }
     /// The mesh flattened onto `plane` (a, b, c, d) from `light` (x, y, z, w) in the RGB
     /// colour `color`, unlit and without depth test.
     void drawShadow(float *plane, float *light, float *color) override;
     /// The legend of the current data item, while data colours are drawn.
     void drawInfo() override;
-
-    /// Orders the triangles back to front into `sortedTriangles` for the matrix `toClip`
-    /// (object to clip coordinates), by the first corner of each triangle.
-    void sortTrianglesByDepth(const Matrix4 &toClip);
-    /// The same for the current OpenGL projection and model-view matrices.
-    void sortTrianglesByDepth();
-    /// Null until a sorted frame was drawn.
-    const int *getSortedTriangles() const { return drawing.getSortedTriangles(); }
 
     // --- Settings ------------------------------------------------------------------------
     bool toggleWireFrame();
@@ -205,13 +164,9 @@ public:
     bool toggleLegendDrawing();
     /// GL_SMOOTH and GL_FLAT alternate.
     void toggleShadingModel();
-    int getShadingModel() const { return shadingModel; }
-    bool getWireFrame() const { return wireFrame; }
-    bool getTriangleSorting() const { return triangleSorting; }
-    bool getDoubleFace() const { return doubleFace; }
-    bool getLegendDrawing() const { return legendDrawing; }
-    float getWireSize() const { return wireSize; }
-    void setWireSize(float w) { wireSize = w; }
+    /// The display settings as they are now.
+    const MeshDisplay &getDisplay() const { return settings; }
+    void setWireSize(float w) { settings.wireSize = w; }
     /// 0 for GL_NEAREST, 1 for GL_LINEAR.
     int getTextureInterpolation() const;
     /// m is 0 (GL_NEAREST) or 1 (GL_LINEAR); anything else changes nothing.
@@ -229,26 +184,11 @@ public:
     /// Selects the vertex under (x, y) with its one-ring and prints it; a click beside the
     /// mesh clears the selection.
     void notifyClick(int x, int y) override;
-    /// Triangle picking: three clicks on the corners of a triangle print its index, in any
-    /// order; a click beside the mesh starts the count again.
-    void notifyAdditionalClick(int x, int y);
     /// Path measurement: from the selected vertex to the vertex under (x, y), along edges
     /// when `mode` is non-zero, else across the plane through both and the viewer (the eye
     /// of the current model-view matrix, taken into the mesh's coordinates). Without a
     /// selection or a vertex under the pointer the current path is dropped.
     void notifyAdditionalClick(int x, int y, int mode) override;
-    /// The measurement behind that click, for vertex `to`: `objectToEye` maps the mesh's
-    /// coordinates to the eye's (model-view times pose). Replaces the current path; shows it
-    /// in the distance window (made on first use, where a window layer provides one).
-    /// Returns whether a path resulted.
-    bool measurePath(int to, int mode, const Matrix4 &objectToEye);
-    /// The current path, null when there is none.
-    const Chemin *getPathOnMesh() const { return picking.getPathOnMesh(); }
-    /// The connectivity the path builders use, built on first use and kept until the
-    /// geometry changes.
-    const MeshAdjacency &getAdjacency();
-    /// The distance window, null until a path was shown (or without a window layer).
-    PathDisplay *getDistancePanel() const { return picking.getDistancePanel(); }
     /// The same as notifyCommand(key).
     int notifyKey(int key) override;
     /// Switches clipping plane `plane` (0-5) on or off and asks for a redraw; false for
@@ -267,34 +207,29 @@ public:
     };
     static const BindingTable &bindings();
     const BindingTable *getBindings() const override { return &bindings(); }
-    /// The one-ring of the selected vertex, in order around it (see getNbhood).
-    void getNbhood();
-    int getNNeighbours() const { return picking.getNNeighbours(); }
-    const int *getNeighbours() const { return picking.getNeighbours(); }
-    /// Vertex i, its valence and its data values, on standard output.
-    void printInfo(int i) const;
     void printPose() const;
     /// The selected vertex under the pose when there is one, else the box centre.
     Point3 getOrigin() const override;
     using GL3DObject::getOrigin;
 
     // --- Read access -----------------------------------------------------------------------
-    int getNTriangles() const { return nTriangles; }
-    const int *getTriangles() const { return triangles.get(); }
-    const Point3 *getNormals() const { return normals.get(); }
-    const unsigned char *getColors() const { return colors; }
+    /// The arrays as they are now (see MeshArrays for how long they stay valid).
+    MeshArrays getArrays() const { return arrays(); }
+    /// The index triangle i had in the mesh's file: the texture may have regrouped them.
+    int getFileTriangle(int i) const { return fileTriangle.empty() ? i : fileTriangle[size_t(i)]; }
+    /// The user's selection of vertices and faces, sized with them and emptied with every
+    /// new geometry.
+    MeshSelection &getSelection() { return selection; }
+    const MeshSelection &getSelection() const { return selection; }
     int getNDataItems() const { return nDataItems; }
     const DataItem &getDataItem(int i) const { return dataItems[static_cast<size_t>(i)]; }
     int getCurrentDataItem() const { return currentDataItem; }
-    const Material &getMaterial() const { return material; }
-    int getTexCoordVersion() const { return texCoordVersion; }
-    /// 6 values a triangle (u, v of its corners), or null without a texture-coordinate block.
-    const float *getTexCoords() const { return texCoords.get(); }
     unsigned char getHeaderFlags() const { return headerFlags; }
     signed char getVersion() const { return version; }
     unsigned char getMeshType() const { return meshType; }
-    float getNormalLength() const { return normalLength; }
     const std::string &getPath() const { return path; }
+    /// Read from another program's file (imported, or a PLY).
+    bool isImported() const { return source == Source::Foreign; }
 
 protected:
     bool runAction(const KeyBinding &row) override;
@@ -308,38 +243,17 @@ protected:
     void initVariables();
     /// Takes over freshly read geometry and blocks in place of the current ones.
     void adopt(MeshData &g);
-
-    LargeArray<int> triangles;                ///< 3 per triangle, counter-clockwise = front
-    LargeArray<Point3> normals;               ///< one per vertex
-    int nTriangles;
-    unsigned char headerFlags;
-    signed char version;
-    unsigned char meshType;
-    LargeArray<float> texCoords;              ///< 6 per triangle
-    int texCoordVersion;                      ///< -1 = no texture-coordinate block
-    std::string path;
-    Material material;
-    std::vector<DataItem> dataItems;
-    int nDataItems;
-    int currentDataItem;
-    bool triangleSorting;
-    bool doubleFace;
-    float normalLength;
-    float wireSize;
-    bool legendDrawing;
-    bool wireFrame;
-    int textureMode;                          ///< GL_DECAL or GL_MODULATE
-    int textureFilter;                        ///< GL_NEAREST or GL_LINEAR
-    int shadingModel;                         ///< GL_SMOOTH or GL_FLAT
-    // The parts the mesh hands its work to; they read the fields above.
-    friend class GLMeshDrawing;
-    friend class GLMeshPicking;
-    friend class GLMeshTexturing;
-    GLMeshDrawing drawing{*this};
-    GLMeshPicking picking{*this};
-    GLMeshTexturing texturing{*this};
+    void setPath(const char *file) { path = file ? file : ""; }
 
 private:
+    // What the parts see of the mesh (MeshModel).
+    MeshArrays arrays() const override;
+    const MeshDisplay &display() const override { return settings; }
+    const std::vector<DataItem> &items() const override { return dataItems; }
+    int currentItem() const override { return currentDataItem; }
+    const std::string &file() const override { return path; }
+    void takeTextureLayout(const std::vector<int> &order, LargeArray<float> coordinates) override;
+
     /// The triangles in a new order: whatever was built from the old order is dropped.
     void reorderTriangles(const std::vector<int> &order);
     void installColours(MeshData &g);
@@ -352,24 +266,40 @@ private:
     /// Marks the buffers of the geometry, or of the colours only, for a new upload.
     void geometryChanged() { drawing.geometryChanged(); }
     void coloursChanged() { drawing.coloursChanged(); }
-
-    LargeArray<float> vertexStore;               ///< what `vertices` points to
-    std::unique_ptr<unsigned char[]> colorStore; ///< what `colors` points to
-    std::vector<unsigned char> fileColours;      ///< the file's vertex colours, RGB, or empty
     /// The file colours are the drawing: the data colours stay out of `colors`.
     bool showingFileColours() const;
-public:
-    /// Read from another program's file (imported, or a PLY).
-    bool isImported() const { return source == Source::Foreign; }
-
-private:
     enum class Source { Binary, OFF, Foreign };
-    Source source;                            ///< which reader reload() uses
     void adoptForeign(ForeignModel &model);
     /// What opening a file does once its mesh is read: derived data, drawing method, colours.
     void open();
+
+    LargeArray<int> triangles;                ///< 3 per triangle, counter-clockwise = front
+    LargeArray<Point3> normals;               ///< one per vertex
+    int nTriangles;
+    unsigned char headerFlags;
+    signed char version;
+    unsigned char meshType;
+    LargeArray<float> texCoords;              ///< 6 per triangle
+    int texCoordVersion;                      ///< -1 = no texture-coordinate block
+    std::vector<int> fileTriangle;            ///< file index of each triangle; empty: the same
+    std::string path;
+    std::vector<DataItem> dataItems;
+    int nDataItems;
+    int currentDataItem;
+    MeshDisplay settings;
+    MeshSelection selection;
+    LargeArray<float> vertexStore;               ///< what `vertices` points to
+    std::unique_ptr<unsigned char[]> colorStore; ///< what `colors` points to
+    std::vector<unsigned char> fileColours;      ///< the file's vertex colours, RGB, or empty
+    Source source;                            ///< which reader reload() uses
     bool coloursGiven;                        ///< colours came from setColors() or the file
     bool normalsGiven;                        ///< normals came from the file
+
+    // The parts the mesh hands its work to; the drawing lays the picking's selection and the
+    // texture over its passes, so it comes after them.
+    GLMeshPicking picking{*this, *this};
+    GLMeshTexturing texturing{*this, *this};
+    GLMeshDrawing drawing{*this, *this, picking, texturing};
 };
 
 #endif

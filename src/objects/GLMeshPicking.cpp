@@ -2,7 +2,7 @@
 #include "core/ElementHost.h"
 
 #include "math/Messages.h"
-#include "objects/GLMeshObject.h"
+#include "objects/GL3DObject.h"
 #include "math/Matrix3.h"
 #include "measure/Objet_data.h"
 #include "measure/SurfacePath.h"
@@ -41,12 +41,12 @@ void GLMeshPicking::deletePath()
     pathOnMesh.reset();
 }
 
-void GLMeshPicking::notifyClick(int x, int y)
+void GLMeshPicking::vertexSelected()
 {
-    m.selectedVertex = m.getVertex(x, y);
-    if (m.selectedVertex >= 0) {
+    const int s = element.getSelectedVertex();
+    if (s >= 0) {
         getNbhood();
-        printInfo(m.selectedVertex);
+        printInfo(s);
     }
 }
 
@@ -55,13 +55,14 @@ void GLMeshPicking::getNbhood()
     nNeighbours = 0;
     ringClosed = false;
     neighbours.reset();
-    const int s = m.selectedVertex;
-    if (s < 0 || s >= m.nVertices)
+    const int s = element.getSelectedVertex();
+    const MeshArrays mesh = model.arrays();
+    if (s < 0 || s >= mesh.nVertices)
         return;
     // The edge opposite the vertex in every triangle around it, in the triangle's orientation.
     std::vector<std::pair<int, int>> pairs;
-    const int *t = m.triangles.get();
-    for (size_t i = 0; i < static_cast<size_t>(m.nTriangles); ++i) {
+    const int *t = mesh.triangles;
+    for (size_t i = 0; i < static_cast<size_t>(mesh.nTriangles); ++i) {
         const int a = t[3 * i], b = t[3 * i + 1], c = t[3 * i + 2];
         if (a == s)
             pairs.emplace_back(b, c);
@@ -108,11 +109,13 @@ void GLMeshPicking::getNbhood()
 
 void GLMeshPicking::printInfo(int i) const
 {
-    if (i < 0 || i >= m.nVertices)
+    const MeshArrays mesh = model.arrays();
+    if (i < 0 || i >= mesh.nVertices)
         return;
-    msg::note("Selected vertex n:\t%d,\t[%f %f %f]\n", i, m.vertices[3 * i], m.vertices[3 * i + 1], m.vertices[3 * i + 2]);
+    const float *v = mesh.vertices + 3 * i;
+    msg::note("Selected vertex n:\t%d,\t[%f %f %f]\n", i, v[0], v[1], v[2]);
     msg::note("\tvalence=%d\n", nNeighbours);
-    for (const DataItem &item : m.dataItems) {
+    for (const DataItem &item : model.items()) {
         msg::note("\t");
         item.print(i);
     }
@@ -120,7 +123,7 @@ void GLMeshPicking::printInfo(int i) const
 
 void GLMeshPicking::notifyAdditionalClick(int x, int y)
 {
-    const int v = m.getVertex(x, y);
+    const int v = element.getVertex(x, y);
     if (v < 0) {
         nPicked = 0;
         return;
@@ -131,8 +134,9 @@ void GLMeshPicking::notifyAdditionalClick(int x, int y)
     nPicked = 0;
     int picked[3] = {pickedVertices[0], pickedVertices[1], pickedVertices[2]};
     std::sort(picked, picked + 3);
-    const int *t = m.triangles.get();
-    for (int i = 0; i < m.nTriangles; ++i) {
+    const MeshArrays mesh = model.arrays();
+    const int *t = mesh.triangles;
+    for (int i = 0; i < mesh.nTriangles; ++i) {
         int corners[3] = {t[3 * i], t[3 * i + 1], t[3 * i + 2]};
         std::sort(corners, corners + 3);
         if (std::equal(corners, corners + 3, picked)) {
@@ -144,11 +148,12 @@ void GLMeshPicking::notifyAdditionalClick(int x, int y)
 
 void GLMeshPicking::notifyAdditionalClick(int x, int y, int mode)
 {
-    if (m.selectedVertex < 0 || m.selectedVertex >= m.nVertices) {
+    const int s = element.getSelectedVertex();
+    if (s < 0 || s >= model.arrays().nVertices) {
         deletePath();
         return;
     }
-    const int v = m.getVertex(x, y);
+    const int v = element.getVertex(x, y);
     if (v < 0) {
         deletePath();
         return;
@@ -158,13 +163,15 @@ void GLMeshPicking::notifyAdditionalClick(int x, int y, int mode)
     glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
     // The viewer is wanted in the mesh's own coordinates, so the pose goes in too: a moved
     // mesh is then cut through the eye as an unmoved one.
-    measurePath(v, mode, modelView * m.pose);
+    measurePath(v, mode, modelView * element.getPose());
 }
 
 const MeshAdjacency &GLMeshPicking::getAdjacency()
 {
     if (!adjacency) {
-        const Objet_data mesh(&m.nVertices, reinterpret_cast<const Point3 *>(m.vertices), &m.nTriangles, m.triangles.get());
+        const MeshArrays a = model.arrays();
+        const Point3 *points = reinterpret_cast<const Point3 *>(a.vertices);
+        const Objet_data mesh(&a.nVertices, points, &a.nTriangles, a.triangles);
         adjacency = std::make_unique<MeshAdjacency>(mesh);
     }
     return *adjacency;
@@ -173,10 +180,10 @@ const MeshAdjacency &GLMeshPicking::getAdjacency()
 bool GLMeshPicking::measurePath(int to, int mode, const Matrix4 &objectToEye)
 {
     deletePath();
-    if (m.selectedVertex < 0 || m.selectedVertex >= m.nVertices || to < 0 || to >= m.nVertices)
+    const int from = element.getSelectedVertex(), n = model.arrays().nVertices;
+    if (from < 0 || from >= n || to < 0 || to >= n)
         return false;
     const MeshAdjacency &mesh = getAdjacency();
-    const int from = m.selectedVertex;
     if (!mode) {
         const Matrix3 r = objectToEye.getSubMatrix();
         const Point3 eye = (r.transpose() * objectToEye.getSubVector()) * -1.0f;
@@ -198,11 +205,11 @@ bool GLMeshPicking::measurePath(int to, int mode, const Matrix4 &objectToEye)
             distancePanel->setPath(nullptr);
         return false;
     }
-    if (!distancePanel && m.getHost())
-        distancePanel.reset(m.getHost()->openDistanceWindow());
+    if (!distancePanel && element.getHost())
+        distancePanel.reset(element.getHost()->openDistanceWindow());
     if (distancePanel)
         distancePanel->setPath(pathOnMesh.get());
-    m.postRedisplay();
+    element.postRedisplay();
     return true;
 }
 
@@ -223,7 +230,7 @@ void GLMeshPicking::drawPath()
     // the triangles it crosses do not hide it half of the time.
     glDepthFunc(GL_LEQUAL);
     glDepthRange(0, 0.9995);
-    glMultMatrixf(m.pose);
+    glMultMatrixf(element.getPose());
     glLineWidth(4);
     glColor3ub(0, 0, 255);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
@@ -241,16 +248,19 @@ void GLMeshPicking::drawPath()
 
 void GLMeshPicking::drawSelectedPoint()
 {
-    if (m.selectedVertex < 0 || m.selectedVertex >= m.nVertices)
+    const MeshArrays mesh = model.arrays();
+    const int selected = element.getSelectedVertex();
+    if (selected < 0 || selected >= mesh.nVertices)
         return;
-    auto vertex = [this](int i) { return Point3(m.vertices[3 * i], m.vertices[3 * i + 1], m.vertices[3 * i + 2]); };
-    const Point3 s = vertex(m.selectedVertex);
+    const float *v = mesh.vertices;
+    auto vertex = [v](int i) { return Point3(v[3 * i], v[3 * i + 1], v[3 * i + 2]); };
+    const Point3 s = vertex(selected);
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
-    glMultMatrixf(m.pose);
+    glMultMatrixf(element.getPose());
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glEnable(GL_LINE_SMOOTH);
@@ -264,31 +274,32 @@ void GLMeshPicking::drawSelectedPoint()
     if (nNeighbours > 0) {
         glColor3ub(255, 0, 0);
         glBegin(GL_TRIANGLE_FAN);
-        glVertex3fv(&m.vertices[3 * m.selectedVertex]);
+        glVertex3fv(&v[3 * selected]);
         for (int k = 0; k < nNeighbours; ++k)
-            glVertex3fv(&m.vertices[3 * neighbours[k]]);
+            glVertex3fv(&v[3 * neighbours[k]]);
         if (ringClosed)
-            glVertex3fv(&m.vertices[3 * neighbours[0]]);
+            glVertex3fv(&v[3 * neighbours[0]]);
         glEnd();
         glPolygonOffset(-2, -4);
         glDepthFunc(GL_LEQUAL);
         glColor3ub(0, 0, 200);
         glBegin(GL_POLYGON);
         for (int k = 0; k < nNeighbours; ++k)
-            glVertex3fv(&m.vertices[3 * neighbours[k]]);
+            glVertex3fv(&v[3 * neighbours[k]]);
         glEnd();
     }
     glDepthFunc(GL_LESS);
     glBegin(GL_LINES);
-    if (m.normals) {
+    if (mesh.normals) {
+        const float length = model.display().normalLength;
         glColor3ub(255, 255, 0);
         glVertex3f(s.x, s.y, s.z);
-        const Point3 e = s + m.normals[m.selectedVertex] * m.normalLength;
+        const Point3 e = s + mesh.normals[selected] * length;
         glVertex3f(e.x, e.y, e.z);
         glColor3ub(0, 255, 0);
         for (int k = 0; k < nNeighbours; ++k) {
             const Point3 a = vertex(neighbours[k]);
-            const Point3 b = a + m.normals[neighbours[k]] * m.normalLength;
+            const Point3 b = a + mesh.normals[neighbours[k]] * length;
             glVertex3f(a.x, a.y, a.z);
             glVertex3f(b.x, b.y, b.z);
         }

@@ -2,7 +2,7 @@
 
 #include "math/Messages.h"
 #include "formats/ColorMap.h"
-#include "objects/GLMeshObject.h"
+#include "objects/GL3DObject.h"
 #include "formats/MeshTextureReader.h"
 #include "formats/TextureImageFiles.h"
 
@@ -98,7 +98,8 @@ void GLMeshTexturing::dropImages()
 
 bool GLMeshTexturing::readTexture(bool dataFallback)
 {
-    if (m.path.empty() || m.nTriangles <= 0)
+    const MeshArrays mesh = model.arrays();
+    if (model.file().empty() || mesh.nTriangles <= 0)
         return false;
     if (!forcedTextureLimit) {
         // Queried once per mesh; without a current context the default limit stays.
@@ -107,7 +108,7 @@ bool GLMeshTexturing::readTexture(bool dataFallback)
         if (limit > 0)
             maxTextureSize = limit;
     }
-    if (!textureImages.empty() && m.texCoords && m.texCoordVersion >= 2) {
+    if (!textureImages.empty() && mesh.texCoords && mesh.texCoordVersion >= 2) {
         // The images another program's model names (or holds itself), one set a material.
         std::vector<MeshTextureReader::MaterialImages> materials;
         for (size_t i = 0; i < textureImages.size(); ++i) {
@@ -125,7 +126,7 @@ bool GLMeshTexturing::readTexture(bool dataFallback)
             }
             materials.push_back(std::move(material));
         }
-        MeshTextureReader reader(m.nTriangles, m.texCoords.get(), m.texCoordVersion, getMaxTextureSize());
+        MeshTextureReader reader(mesh.nTriangles, mesh.texCoords, mesh.texCoordVersion, getMaxTextureSize());
         if (!reader.readTextureMaterials(std::move(materials), triangleImage))
             return false;
         MeshTexture &result = reader.result();
@@ -138,12 +139,12 @@ bool GLMeshTexturing::readTexture(bool dataFallback)
         }
         return installTexture(result);
     }
-    std::unique_ptr<Bitmap> image = TextureImageFiles::findCompanionImage(m.path);
+    std::unique_ptr<Bitmap> image = TextureImageFiles::findCompanionImage(model.file());
     // Without an image, key 3 falls back on the data texture of a mesh laid out as a grid of
     // its vertices only (key 9 colours any other mesh along its values).
     if (!image)
         return dataFallback && readTextureFromData(true);
-    MeshTextureReader reader(m.nTriangles, m.texCoords.get(), m.texCoordVersion, getMaxTextureSize());
+    MeshTextureReader reader(mesh.nTriangles, mesh.texCoords, mesh.texCoordVersion, getMaxTextureSize());
     if (!reader.readTexture(std::move(image)))
         return false;
     return installTexture(reader.result());
@@ -151,19 +152,22 @@ bool GLMeshTexturing::readTexture(bool dataFallback)
 
 bool GLMeshTexturing::readTextureFromData(bool gridOnly)
 {
-    if (m.nDataItems == 0 || m.nTriangles <= 0)
+    const MeshArrays mesh = model.arrays();
+    const int n = static_cast<int>(model.items().size());
+    if (n == 0 || mesh.nTriangles <= 0)
         return false;
-    const DataItem &item = m.dataItems[static_cast<size_t>(((m.currentDataItem % m.nDataItems) + m.nDataItems) % m.nDataItems)];
-    if (item.getNElements() < m.nVertices)
+    const DataItem &item = model.items()[static_cast<size_t>(((model.currentItem() % n) + n) % n)];
+    if (item.getNElements() < mesh.nVertices)
         return false;
-    MeshTextureReader reader(m.nTriangles, nullptr, -1, getMaxTextureSize());
-    if (!reader.readTextureFromData(item.getData(), item.getMinimum(), item.getMaximum(), m.nVertices, m.triangles.get(),
-                                    gridOnly))
+    MeshTextureReader reader(mesh.nTriangles, nullptr, -1, getMaxTextureSize());
+    if (!reader.readTextureFromData(item.getData(), item.getMinimum(), item.getMaximum(), mesh.nVertices,
+                                    mesh.triangles, gridOnly))
         return false;
     // The texels are jet colours whatever map is selected: so is the legend.
-    m.legend.clear();
-    m.legend.setTitle(item.getName());
-    m.legend.add(ColorMap::jetColorMap, item.getMinimum(), item.getMaximum(), 2, 2);
+    Legend &legend = element.getLegend();
+    legend.clear();
+    legend.setTitle(item.getName());
+    legend.add(ColorMap::jetColorMap, item.getMinimum(), item.getMaximum(), 2, 2);
     return installTexture(reader.result());
 }
 
@@ -171,9 +175,7 @@ bool GLMeshTexturing::installTexture(MeshTexture &texture)
 {
     if (texture.chunks.empty() || !texture.texCoords)
         return false;
-    if (!texture.order.empty())
-        m.reorderTriangles(texture.order);
-    m.texCoords = std::move(texture.texCoords);
+    model.takeTextureLayout(texture.order, std::move(texture.texCoords));
     textureWidth = texture.textureWidth;
     textureHeight = texture.textureHeight;
     chunkStart = texture.chunkStart;
@@ -187,8 +189,9 @@ bool GLMeshTexturing::installTexture(MeshTexture &texture)
 bool GLMeshTexturing::upload()
 {
     if (pendingTexture) {
-        const bool ok = meshTexture.upload(*pendingTexture, m.texCoords.get(), m.vertices, m.normals.get(), m.triangles.get(),
-                                           m.nTriangles, m.textureFilter);
+        const MeshArrays mesh = model.arrays();
+        const bool ok = meshTexture.upload(*pendingTexture, mesh.texCoords, mesh.vertices, mesh.normals,
+                                           mesh.triangles, mesh.nTriangles, model.display().textureFilter);
         pendingTexture.reset();
         if (ok) {
             textureNames = meshTexture.getNames();

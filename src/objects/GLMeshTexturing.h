@@ -5,23 +5,33 @@
 #include "formats/ForeignModel.h"
 #include "formats/MeshTexture.h"
 #include "math/NonCopyable.h"
+#include "objects/MeshModel.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
-class GLMeshObject;
+class GL3DObject;
 
 /// The texture of a GLMeshObject: the companion image beside its file, the images an
 /// imported model names, or the texture of the current data item, laid out in chunks within
 /// the texture limit and given to OpenGL at the first textured frame.
+///
+/// It reads the mesh's file, arrays and data items and hands the layout of a texture back to
+/// the mesh (MeshModel); a data texture sets the element's legend.
 class GLMeshTexturing : NonCopyable {
 public:
-    explicit GLMeshTexturing(GLMeshObject &mesh) : m(mesh) {}
+    GLMeshTexturing(GL3DObject &mesh, MeshModel &meshModel) : element(mesh), model(meshModel) {}
 
-    /// See GLMeshObject::readTexture(); without `dataFallback` only an image makes a texture.
+    /// Finds the companion image beside the mesh file (png, ppm, jpg; fetched like the mesh
+    /// when it is remote) and lays it out in chunks within the texture limit; without an
+    /// image, the texture of the current data item (unless `dataFallback` is false). An
+    /// imported mesh uses the images its file names instead (one group of chunks each; an
+    /// image that does not open is white). Returns whether a texture resulted. The chunks go
+    /// to OpenGL at the first textured frame. May regroup the triangles by chunk.
     bool readTexture(bool dataFallback = true);
-    /// The data texture; `gridOnly`: only on a mesh that is a grid of its vertices.
+    /// The texture of the current data item: one texel a vertex (see MeshTextureReader);
+    /// `gridOnly`: only on a mesh that is a grid of its vertices.
     bool readTextureFromData(bool gridOnly = false);
     /// Gives pending chunks to OpenGL; false when there is no texture to draw with.
     bool upload();
@@ -43,10 +53,16 @@ public:
     /// Forgets the images of an imported mesh.
     void dropImages();
 
+    /// Largest texture side: the OpenGL limit, queried at the first texture set-up, unless
+    /// a limit is forced here (tests force a small one; 0 lifts it).
     void setMaxTextureSize(int limit) { forcedTextureLimit = limit > 0 ? limit : 0; }
     int getMaxTextureSize() const { return forcedTextureLimit ? forcedTextureLimit : maxTextureSize; }
+    /// True when the mesh has texture chunks to map.
+    bool hasTexture() const { return nTextureChunks > 0; }
     int getNTextureChunks() const { return nTextureChunks; }
+    /// One OpenGL texture a chunk, once uploaded (empty before the first textured frame).
     const std::vector<unsigned> &getTextureNames() const { return textureNames; }
+    /// Triangles chunkStart[i] .. chunkStart[i + 1] - 1 are textured from chunk i.
     const std::vector<int> &getChunkStart() const { return chunkStart; }
     int getTextureWidth() const { return textureWidth; }
     int getTextureHeight() const { return textureHeight; }
@@ -56,7 +72,8 @@ private:
     /// (uploaded at the next textured frame).
     bool installTexture(MeshTexture &texture);
 
-    GLMeshObject &m;
+    GL3DObject &element;
+    MeshModel &model;
     int textureWidth = 0;
     int textureHeight = 0;
     std::vector<unsigned> textureNames;          ///< one texture name a chunk

@@ -183,6 +183,7 @@ void GLPointListObject::adopt(PointListData &d)
     const size_t n = static_cast<size_t>(d.nPoints);
     const bool ownColours = d.colors != nullptr;
     nVertices = d.nPoints;
+    selection = ElementSelection(n);
     pointStore = std::move(d.points);
     vertices = pointStore.get();
     std::copy(d.origin, d.origin + 3, fileOrigin);

@@ -1,6 +1,7 @@
 #ifndef VELMORA_GLPOINTLISTOBJECT_H
 #define VELMORA_GLPOINTLISTOBJECT_H
 
+#include "core/ElementSelection.h"
 #include "objects/GL3DObject.h"
 #include "formats/LargeArray.h"
 #include "formats/PointListReader.h"
@@ -92,6 +93,10 @@ public:
     const double *getFileOrigin() const { return fileOrigin; }
     /// The index in the file of the point stored at `i`.
     int getFileIndex(int i) const;
+    /// The points the user selected, by their index in the file (getFileIndex), whatever
+    /// order the hierarchy keeps them in; emptied with every new cloud.
+    ElementSelection &getSelection() { return selection; }
+    const ElementSelection &getSelection() const { return selection; }
 
     /// Eye-dome lighting (EyeDome) of the frames: on after reading for clouds without colours
     /// of their own; the strength scales the darkening (1 as other viewers have it).
@@ -188,6 +193,7 @@ private:
 
     std::unique_ptr<PointLod> lod;
     PointCellOrder readOrder;                ///< the reader's grouping, until a hierarchy takes it
+    ElementSelection selection;              ///< see getSelection()
     std::shared_ptr<std::atomic<bool>> buildDone; ///< set by the worker as it ends
     bool redisplayAsked = false;             ///< the window redraws once the worker is done
     bool lodRefused = false;                 ///< the build failed: the cloud is drawn as read

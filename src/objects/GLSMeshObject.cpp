@@ -22,9 +22,8 @@ GL3DObject::DrawMethod method(void (GLSMeshObject::*m)()) { return static_cast<G
 GLSMeshObject::GLSMeshObject(const char *file, const char *kind)
     : GLMeshObject(), nDualVertices(0), nDualTriangles(0), readAsSOFF(false)
 {
-    path = file ? file : "";
+    setPath(file);
     selectedVertex = -1;
-    currentDataItem = 0;
     if (!kind)
         readMesh(file);
     else if (std::strcmp(kind, "off") == 0)
@@ -35,9 +34,8 @@ GLSMeshObject::GLSMeshObject(const char *file, const char *kind)
 GLSMeshObject::GLSMeshObject(const char *file, MeshData &&mesh, bool off)
     : GLMeshObject(), nDualVertices(0), nDualTriangles(0), readAsSOFF(off)
 {
-    path = file ? file : "";
+    setPath(file);
     selectedVertex = -1;
-    currentDataItem = 0;
     adopt(mesh);
     open();
 }
@@ -50,7 +48,7 @@ void GLSMeshObject::open()
     // The empty mesh starts with material 0; a "MAT0" block of the file replaced it and stays.
     resetClippingPlanes();
     setDrawTriangles();
-    msg::note("%d triangles, %d vertex\n", nTriangles, nVertices);
+    msg::note("%d triangles, %d vertex\n", getArrays().nTriangles, nVertices);
 }
 
 GLSMeshObject::~GLSMeshObject() = default;
@@ -72,35 +70,38 @@ void GLSMeshObject::readSOFF(const char *file)
 void GLSMeshObject::reload()
 {
     try {
-        MeshData g = readAsSOFF ? SimplexMeshReader::readSOFF(path.c_str()) : SimplexMeshReader::readMesh(path.c_str());
+        const char *name = getPath().c_str();
+        MeshData g = readAsSOFF ? SimplexMeshReader::readSOFF(name) : SimplexMeshReader::readMesh(name);
         adopt(g);
         initDisplayLists();
     } catch (const std::exception &) {
         // As for a triangle mesh: a refused file leaves the mesh empty.
-        msg::error("GLSMeshObject: unable to reload %s\n", path.c_str());
+        msg::error("GLSMeshObject: unable to reload %s\n", getPath().c_str());
         freeData();
         initDisplayLists();
         return;
     }
     computeBoundingBox();
     computeColors();
-    msg::note("%d triangles, %d vertex\n", nTriangles, nVertices);
+    msg::note("%d triangles, %d vertex\n", getArrays().nTriangles, nVertices);
 }
 
 // --- The dual surface -----------------------------------------------------------------------
 
 std::vector<int> GLSMeshObject::computeSimplexEdges() const
 {
-    return SimplexDual::links(triangles.get(), nTriangles, nVertices, path.c_str());
+    const MeshArrays a = getArrays();
+    return SimplexDual::links(a.triangles, a.nTriangles, nVertices, getPath().c_str());
 }
 
 void GLSMeshObject::simplex2Tri(const int *next)
 {
-    SimplexDual dual = SimplexDual::faces(next, vertices, nTriangles, path.c_str());
+    const int n = getArrays().nTriangles;
+    SimplexDual dual = SimplexDual::faces(next, vertices, n, getPath().c_str());
     cornerFace = std::move(dual.cornerFace);
     dualVertices = std::move(dual.dualVertices);
     nDualVertices = static_cast<int>(dualVertices.size());
-    nDualTriangles = nTriangles;
+    nDualTriangles = n;
 }
 
 void GLSMeshObject::computeNormals(Point3 *out) const
@@ -117,14 +118,15 @@ void GLSMeshObject::initDisplayLists()
     dualNormals.clear();
     edgeList.clear();
     nDualVertices = nDualTriangles = 0;
-    if (nTriangles <= 0)
+    const MeshArrays a = getArrays();
+    if (a.nTriangles <= 0)
         return;
     const std::vector<int> next = computeSimplexEdges();
     simplex2Tri(next.data());
     dualNormals.assign(static_cast<size_t>(nDualVertices), Point3(0, 0, 0));
     computeNormals(dualNormals.data());
-    const int *nbr = triangles.get();
-    for (int i = 0; i < nTriangles; ++i)
+    const int *nbr = a.triangles;
+    for (int i = 0; i < a.nTriangles; ++i)
         for (int k = 0; k < 3; ++k)
             if (i < nbr[3 * i + k]) {
                 edgeList.push_back(i);
@@ -138,14 +140,13 @@ void GLSMeshObject::setDrawTriangles() { drawMethod = method(&GLSMeshObject::dra
 void GLSMeshObject::setDrawEdges() { drawMethod = method(&GLSMeshObject::drawEdges); }
 void GLSMeshObject::setDrawData()
 {
-    if (colors && nDataItems > 0)
+    if (colors && getNDataItems() > 0)
         drawMethod = method(&GLSMeshObject::drawData);
 }
 
 bool GLSMeshObject::isData3DVector() const
 {
-    return nDataItems > 0 &&
-           dataItems[static_cast<size_t>(currentDataItem)].getNElements() == 3 * nVertices;
+    return getNDataItems() > 0 && getDataItem(getCurrentDataItem()).getNElements() == 3 * nVertices;
 }
 
 void GLSMeshObject::beginDraw()
@@ -184,7 +185,7 @@ void GLSMeshObject::drawDualSurface()
 void GLSMeshObject::drawTriangles()
 {
     glPushAttrib(GL_POLYGON_BIT);
-    if (wireFrame) {
+    if (getDisplay().wireFrame) {
         drawEdges();
         glEnable(GL_POLYGON_OFFSET_FILL);
         glPolygonOffset(1, 2);
@@ -202,7 +203,7 @@ void GLSMeshObject::setSurfaceState()
     glShadeModel(GL_SMOOTH);
     glDisable(GL_TEXTURE_2D);
     glPolygonMode(GL_FRONT, GL_FILL);
-    material.set();
+    getDisplay().material.set();
 }
 
 void GLSMeshObject::drawShade()
@@ -224,12 +225,13 @@ void GLSMeshObject::drawEdges()
     glDisable(GL_TEXTURE_2D);
     glShadeModel(GL_FLAT);
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-    if (material.wireColor[3] < 1) {
+    const MeshDisplay &shown = getDisplay();
+    if (shown.material.wireColor[3] < 1) {
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     }
-    glLineWidth(wireSize > 0 ? wireSize : 1);
-    glColor4fv(material.wireColor);
+    glLineWidth(shown.wireSize > 0 ? shown.wireSize : 1);
+    glColor4fv(shown.material.wireColor);
     drawSimplexEdges();
     endDraw();
 }
@@ -333,9 +335,9 @@ void GLSMeshObject::printInfo(int i) const
     if (i < 0 || i >= nVertices)
         return;
     msg::note("Selected vertex n:\t%d\n", i);
-    for (const DataItem &item : dataItems) {
+    for (int k = 0; k < getNDataItems(); ++k) {
         msg::note("\t");
-        item.print(i);
+        getDataItem(k).print(i);
     }
 }
 

@@ -74,6 +74,7 @@ void GLSplatObject::init()
     degree = scene.shDegree;
     vertices = scene.position.data();
     nVertices = static_cast<int>(std::min<size_t>(scene.count, 0x7fffffff));
+    selection = ElementSelection(scene.count);
     computeBoundingBox();
     resetClippingPlanes();
     setDrawMethod(method(&GLSplatObject::drawSplats));

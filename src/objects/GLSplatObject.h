@@ -1,6 +1,7 @@
 #ifndef VELMORA_GLSPLATOBJECT_H
 #define VELMORA_GLSPLATOBJECT_H
 
+#include "core/ElementSelection.h"
 #include "objects/GL3DObject.h"
 #include "synthesis/SplatRaster.h"
 #include "synthesis/SplatScene.h"
@@ -43,6 +44,9 @@ public:
     const BindingTable *getBindings() const override { return &bindings(); }
 
     const SplatScene &getScene() const { return scene; }
+    /// The splats the user selected, in the scene's order.
+    ElementSelection &getSelection() { return selection; }
+    const ElementSelection &getSelection() const { return selection; }
     const std::string &getPath() const { return path; }
     std::string getInformation() const override;
 
@@ -88,6 +92,7 @@ private:
 
     SplatScene scene;
     std::string path;
+    ElementSelection selection;
     int degree = 0;
     double scaleFactor = 1;
     double opacityFloor = 0;

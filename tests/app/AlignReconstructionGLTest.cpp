@@ -127,7 +127,7 @@ TEST(AlignReconstruction, PointsAndSplatsMoveWithTheirCameraIntoTheReferenceFram
                 EXPECT_LE(worst, 2) << "view " << view;
                 // P's pixels against where the reference shows the moved P, which is where the
                 // unmoved camera shows P; rows from the bottom.
-                const std::string photo = camera->getPhotographFile(view);
+                const std::string photo = camera->getOverlay().getPhotographFile(view);
                 const Cam &ref = m.cams[std::string("bac").find(photo[photo.size() - 5])];
                 double eu, ev, sum = 0, u = 0, v = 0;
                 colmapPixel(ref, m.of(ref), P, eu, ev);

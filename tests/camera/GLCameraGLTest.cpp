@@ -65,7 +65,7 @@ struct CountingAnimation : GLCameraAnimation {
 class AnimatedCamera : public DrawingCamera {
 public:
     using DrawingCamera::DrawingCamera;
-    void attach(GLCameraAnimation *a) { animation.reset(a); }
+    void attach(GLCameraAnimation *a) { attachAnimation(a); }
 };
 
 bool dark(const unsigned char *p)

@@ -62,7 +62,7 @@ struct FakeAnimation : GLCameraAnimation {
 class HookedCamera : public GLCamera {
 public:
     using GLCamera::GLCamera;
-    void attachAnimation(GLCameraAnimation *a) { animation.reset(a); }
+    using GLCamera::attachAnimation;
     int textureChecks = 0, listRebuilds = 0;
 
 protected:
@@ -169,20 +169,20 @@ TEST_F(Cameras, FileCameraTakesImagePathsFromTheCommandLine)
     options.path_sil = dir + "/masks/";
     auto c = quietCamera(path.c_str(), options);
     EXPECT_FALSE(c->isDefaultCamera());
-    EXPECT_EQ(c->getImagePath(), dir + "/photos/cube");
-    EXPECT_EQ(c->getImageExtension(), "jpg");
-    EXPECT_EQ(c->getSilhouettePath(), dir + "/masks/s");
-    EXPECT_EQ(c->getSilhouetteExtension(), "sil");
+    EXPECT_EQ(c->getOverlay().getImagePath(), dir + "/photos/cube");
+    EXPECT_EQ(c->getOverlay().getImageExtension(), "jpg");
+    EXPECT_EQ(c->getOverlay().getSilhouettePath(), dir + "/masks/s");
+    EXPECT_EQ(c->getOverlay().getSilhouetteExtension(), "sil");
     EXPECT_EQ(messagesOf([&] { c->updateGeometry(Point3(0, 0, 0), 8); }),
               "GLCamera: warning, updating geometry of a non-default camera\n");
 
     // Without the options the sequences are looked for in "seq/" and "sil/" beside the camera
     // file; none there means no photographs, with the default extensions.
     auto plain = quietCamera(path.c_str());
-    EXPECT_EQ(plain->getImagePath(), "");
-    EXPECT_EQ(plain->getImageExtension(), "ppm");
-    EXPECT_EQ(plain->getSilhouettePath(), "");
-    EXPECT_EQ(plain->getSilhouetteExtension(), "sil");
+    EXPECT_EQ(plain->getOverlay().getImagePath(), "");
+    EXPECT_EQ(plain->getOverlay().getImageExtension(), "ppm");
+    EXPECT_EQ(plain->getOverlay().getSilhouettePath(), "");
+    EXPECT_EQ(plain->getOverlay().getSilhouetteExtension(), "sil");
 }
 
 TEST_F(Cameras, MinimumAngleAndWorldScaleFromTheViews)
@@ -409,6 +409,72 @@ TEST_F(Cameras, PanAroundKeepsTheRotationPointWhereItWas)
     c->notifyCommand(GLCamera::NEXT_VIEW);
     EXPECT_EQ(c->getPanning(), pan);
     EXPECT_FALSE(nearPoint(onScreen(*c, c->getRotationPoint()), before, 1));
+}
+
+// Going to a view lands where pressing "next view" until the camera got there landed (what
+// the views window and the evaluation of views did): from another view, onto the view shown
+// (a whole round of presses), past the last view, from a pose away from the views, and with
+// views of lenses of their own.
+TEST_F(Cameras, GoingToAViewLandsWhereTheNextViewKeyLanded)
+{
+    const auto ownLenses = [] {
+        std::vector<GLView::Intrinsics> lenses;
+        std::vector<Matrix3> rotations;
+        std::vector<Point3> translations;
+        for (int i = 0; i < 5; i++) {
+            lenses.push_back({500.0f + 40 * i, 500.0f + 40 * i, 320, 240, 640, 480});
+            const float a = i * kPi / 12;
+            const Pose p = lookAt(Point3(5 * std::sin(a), 0.5f, -5 * std::cos(a)), Point3(0, 0.5f, 0));
+            rotations.push_back(p.R);
+            translations.push_back(p.t);
+        }
+        auto c = quietCamera(lenses, rotations, translations, std::vector<std::string>());
+        c->resizeWindow(400, 300);
+        c->setZPlanes(1, 20);
+        return c;
+    };
+    // "Next view" until view v is shown, a whole round at the most.
+    const auto pressOnto = [](GLCamera &cam, int v) {
+        for (int k = 0; k <= cam.getNViews() && cam.getCurrentView() != v; ++k)
+            cam.notifyCommand(GLCamera::NEXT_VIEW);
+    };
+    struct Case {
+        const char *what;
+        int from, to;
+        bool away, lenses;
+    } cases[] = {{"another view", 1, 3, false, false}, {"the view shown", 2, 2, false, false},
+                 {"past the last view", 4, 6, false, false}, {"away from the views", 0, 0, true, false},
+                 {"views of their own lenses", 0, 3, false, true}};
+    for (const Case &c : cases) {
+        const auto at = [&] {
+            auto cam = c.lenses ? ownLenses() : photoCamera();
+            pressOnto(*cam, c.from);
+            if (c.away) {
+                cam->backupPosition();
+                cam->setPosition(0.3f, -0.2f);
+                cam->notifyCommand('/');
+            }
+            cam->attach(&main);
+            cam->textureChecks = 0;
+            return cam;
+        };
+        auto pressed = at();
+        const int n = pressed->getNViews(), view = c.to % n;
+        pressOnto(*pressed, (view + n - 1) % n);
+        pressed->notifyCommand(GLCamera::NEXT_VIEW);
+
+        auto gone = at();
+        const Matrix4 before = gone->getGLModelViewMatrix();
+        main.redisplays = 0;
+        gone->goToView(c.to);
+        EXPECT_EQ(gone->getCurrentView(), view) << c.what;
+        EXPECT_TRUE(near(gone->getGLModelViewMatrix(), pressed->getGLModelViewMatrix(), 0)) << c.what;
+        EXPECT_TRUE(near(gone->getFinalKMatrix(), pressed->getFinalKMatrix(), 0)) << c.what;
+        EXPECT_TRUE(near(gone->getBackupModelViewMatrix(), before, 0)) << c.what;
+        EXPECT_TRUE(gone->isAtOriginalView()) << c.what;
+        EXPECT_EQ(gone->textureChecks, 1) << c.what;
+        EXPECT_EQ(main.redisplays, 1) << c.what;
+    }
 }
 
 TEST(GLCameraMotion, MouseRotationTurnsAboutTheRotationPointFromTheSavedPose)

@@ -47,11 +47,6 @@ protected:
         writeFile(dir, "seq/img01.ppm", "P6\n20 20\n255\nshort");
         Bitmap(640, 480).savePPM((dir + "/seq/img02.ppm").c_str());
     }
-    void TearDown() override
-    {
-        GLCamera::setMaxTextureSize(0);
-        GLTestFixture::TearDown();
-    }
     std::unique_ptr<GLCamera> camera()
     {
         testsupport::CapturedMessages captured;
@@ -71,12 +66,12 @@ protected:
 
 TEST_F(PhotographTextures, LargePhotographsAreSubSampledUnderTheLimit)
 {
-    GLCamera::setMaxTextureSize(1024);
     auto cam = camera();
-    ASSERT_EQ(cam->getImagePath(), dir + "/seq/img");
+    cam->getOverlay().setMaxTextureSize(1024);
+    ASSERT_EQ(cam->getOverlay().getImagePath(), dir + "/seq/img");
 
     testsupport::CapturedMessages captured;
-    std::unique_ptr<textureData> big(cam->loadImage(0));
+    std::unique_ptr<textureData> big(cam->getOverlay().loadImage(0));
     EXPECT_EQ(captured.take(), "GLCamera: subSampling:2,GL_MAX_TEXTURE_SIZE:1024\n");
     ASSERT_TRUE(big);
     EXPECT_EQ(big->subSampling, 2);
@@ -84,7 +79,7 @@ TEST_F(PhotographTextures, LargePhotographsAreSubSampledUnderTheLimit)
     EXPECT_EQ(textureSide(*big, GL_TEXTURE_HEIGHT), 1024);
 
     testsupport::CapturedMessages captured2;
-    std::unique_ptr<textureData> small(cam->loadImage(2));
+    std::unique_ptr<textureData> small(cam->getOverlay().loadImage(2));
     EXPECT_EQ(captured2.take(), "");
     ASSERT_TRUE(small);
     EXPECT_EQ(small->subSampling, 1);
@@ -96,9 +91,9 @@ TEST_F(PhotographTextures, LargePhotographsAreSubSampledUnderTheLimit)
         int w, h, limit, s;
     } cases[] = {{1600, 1200, 256, 8}, {5000, 100, 1024, 8}, {1024, 1024, 1024, 1}, {1025, 3, 1024, 2}};
     for (const Case &c : cases) {
-        GLCamera::setMaxTextureSize(c.limit);
+        cam->getOverlay().setMaxTextureSize(c.limit);
         testsupport::CapturedMessages captured3;
-        const int s = GLCamera::computeSubSampling(c.w, c.h);
+        const int s = cam->getOverlay().computeSubSampling(c.w, c.h);
         captured3.take();
         EXPECT_EQ(s, c.s) << c.w << "x" << c.h << " under " << c.limit;
     }
@@ -114,10 +109,10 @@ TEST_F(PhotographTextures, AnUnreadablePhotographIsReportedOnceAndOthersStillLoa
     auto cam = camera();
     const std::string message = "GLCamera: error reading " + dir + "/seq/img01.ppm\n";
     testsupport::CapturedMessages captured;
-    EXPECT_EQ(cam->loadImage(1), nullptr);
-    EXPECT_EQ(cam->loadImage(4), nullptr); // view 4 is view 1 again
+    EXPECT_EQ(cam->getOverlay().loadImage(1), nullptr);
+    EXPECT_EQ(cam->getOverlay().loadImage(4), nullptr); // view 4 is view 1 again
     EXPECT_EQ(captured.take(), message);
-    std::unique_ptr<textureData> other(cam->loadImage(2));
+    std::unique_ptr<textureData> other(cam->getOverlay().loadImage(2));
     EXPECT_TRUE(other);
 }
 
@@ -126,8 +121,8 @@ TEST_F(PhotographTextures, SilhouettesOfEveryKindBecomeGreyTextures)
     mkdir((dir + "/sil").c_str(), 0777);
     writeFile(dir, "sil/m00.pgm", std::string("P5\n# mask\n3 2\n255\n") + std::string("\0\xff\0\xff\xff\0", 6));
     auto cam = camera();
-    ASSERT_EQ(cam->getSilhouetteExtension(), "pgm");
-    std::unique_ptr<textureData> t(cam->loadSilhouette(0));
+    ASSERT_EQ(cam->getOverlay().getSilhouetteExtension(), "pgm");
+    std::unique_ptr<textureData> t(cam->getOverlay().loadSilhouette(0));
     ASSERT_TRUE(t);
     EXPECT_EQ(t->width, 3);
     EXPECT_EQ(textureSide(*t, GL_TEXTURE_WIDTH), 4);
@@ -144,8 +139,8 @@ TEST_F(PhotographTextures, SilhouettesOfEveryKindBecomeGreyTextures)
 
     // A missing silhouette is reported once, like a photograph.
     testsupport::CapturedMessages captured;
-    EXPECT_EQ(cam->loadSilhouette(1), nullptr);
-    EXPECT_EQ(cam->loadSilhouette(1), nullptr);
+    EXPECT_EQ(cam->getOverlay().loadSilhouette(1), nullptr);
+    EXPECT_EQ(cam->getOverlay().loadSilhouette(1), nullptr);
     EXPECT_EQ(captured.take(), "GLCamera: error reading " + dir + "/sil/m01.pgm\n");
 }
 
@@ -305,8 +300,8 @@ TEST_F(SampleScene, PhotographShownAtItsViewMatchesTheFile)
     machine->notifyCommand('b');
     EXPECT_TRUE(camera->getShowImages());
     const std::vector<unsigned char> f = frame();
-    EXPECT_NE(camera->getTexture(3), nullptr);
-    EXPECT_EQ(camera->getTexture(4), nullptr); // photographs load when their view is shown
+    EXPECT_NE(camera->getOverlay().getTexture(3), nullptr);
+    EXPECT_EQ(camera->getOverlay().getTexture(4), nullptr); // photographs load when their view is shown
 
     EXPECT_LT(differenceToPhotograph(f, 3), 3.0);
 
@@ -367,7 +362,7 @@ TEST_F(SampleScene, ContourSilhouettesAreDrawnAlongTheContour)
     captured.take();
     machine.reset();
     camera = scene.getCurrentCamera();
-    ASSERT_EQ(camera->getSilhouetteExtension(), "txt");
+    ASSERT_EQ(camera->getOverlay().getSilhouetteExtension(), "txt");
     while (camera->getCurrentView() != 4)
         scene.notifyCommand(KeyCode::NEXT_VIEW);
     scene.notifyCommand('v');
@@ -376,7 +371,7 @@ TEST_F(SampleScene, ContourSilhouettesAreDrawnAlongTheContour)
     for (int y = 0; y < kH; ++y)
         std::copy_n(&bottomUp[static_cast<size_t>(kH - 1 - y) * kW * 3], kW * 3, &f[static_cast<size_t>(y) * kW * 3]);
     std::vector<Point2> contour;
-    ASSERT_TRUE(camera->loadSilhouetteVector(4, 0, contour));
+    ASSERT_TRUE(camera->getOverlay().loadSilhouetteVector(4, 0, contour));
     int onLine = 0, samples = 0;
     for (size_t k = 0; k < contour.size(); k += contour.size() / 25 + 1) {
         onLine += darkNear(f, contour[k] / 2, 1) > 0;
@@ -435,7 +430,8 @@ TEST_F(SampleScene, EpipolesLieWhereTheOtherCameraCentresProject)
         const Point3 c = camera->getOrigin(j);
         const Point2 w = toWindow(c);
         const float wx = w.x, wy = w.y;
-        const Point3 e = camera->projectToWindow(camera->getRotation(2) * c + camera->getTranslation(2));
+        const Point3 inView = camera->getRotation(2) * c + camera->getTranslation(2);
+        const Point3 e = camera->getOverlay().projectToWindow(inView);
         EXPECT_NEAR(e.x, wx, 0.05f);
         EXPECT_NEAR(e.y, wy, 0.05f);
         if (wx < 8 || wy < 8 || wx > kW - 8 || wy > kH - 8)
@@ -462,7 +458,7 @@ TEST_F(SampleScene, EpipolesLieWhereTheOtherCameraCentresProject)
 
     // The outer tangents from every epipole leave the whole contour on one side.
     std::vector<Point2> contour;
-    ASSERT_TRUE(camera->loadSilhouetteVector(2, 0, contour));
+    ASSERT_TRUE(camera->getOverlay().loadSilhouetteVector(2, 0, contour));
     ASSERT_GT(contour.size(), 100u);
     const Matrix3 k = camera->getKMatrix();
     for (int j = 0; j < camera->getNViews(); ++j) {

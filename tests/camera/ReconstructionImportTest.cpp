@@ -321,6 +321,6 @@ TEST(ReconstructionImport, PhotographsOfParallelViewsLieInFrontOfTheirCameras)
     std::unique_ptr<GLCamera> camera;
     captured([&] { camera = ReconstructionImport::makeCamera(rec, {}); });
     EXPECT_FLOAT_EQ(0, camera->getMinAngle());
-    EXPECT_GT(camera->getImageDepth(), 0.001f * camera->getWorldScale());
-    EXPECT_LT(camera->getImageDepth(), camera->getWorldScale());
+    EXPECT_GT(camera->getOverlay().getImageDepth(), 0.001f * camera->getWorldScale());
+    EXPECT_LT(camera->getOverlay().getImageDepth(), camera->getWorldScale());
 }

@@ -372,25 +372,26 @@ TEST_F(Panels, MaterialDialogDrawsBackFacesAndSetsTheMaterial)
     ASSERT_NE(doubleFace, nullptr);
     EXPECT_FALSE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(doubleFace)));
     click(doubleFace);
-    EXPECT_TRUE(mesh->getDoubleFace());
+    EXPECT_TRUE(mesh->getDisplay().doubleFace);
     EXPECT_LT(capture().background(), kSize * kSize / 2) << "the back faces are drawn";
 
     // The wire width and the predefined materials reach the mesh from the same dialog, and
     // the dialog shows the material it set.
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(named(materials, "wireSize4")), 3);
     pumpEvents();
-    EXPECT_FLOAT_EQ(mesh->getWireSize(), 3);
+    EXPECT_FLOAT_EQ(mesh->getDisplay().wireSize, 3);
     click(button(materials, "Reset Object Colors to Default2"));
-    EXPECT_EQ(std::memcmp(&mesh->getMaterial(), &Material::predefined[1], sizeof(Material)), 0);
+    EXPECT_EQ(std::memcmp(&mesh->getDisplay().material, &Material::predefined[1], sizeof(Material)), 0);
     EXPECT_FLOAT_EQ(static_cast<float>(gtk_range_get_value(GTK_RANGE(named(materials, "shininess_hscale4")))),
                     Material::predefined[1].frontShininess);
     // A colour picked in a page is written back with the rest.
     GdkColor red = {0, 65535, 0, 0};
     gtk_color_selection_set_current_color(GTK_COLOR_SELECTION(named(materials, "colorselection_diffuse4")), &red);
     pumpEvents();
-    EXPECT_FLOAT_EQ(mesh->getMaterial().frontDiffuse[0], 1);
-    EXPECT_FLOAT_EQ(mesh->getMaterial().frontDiffuse[1], 0);
-    EXPECT_EQ(std::memcmp(mesh->getMaterial().frontAmbient, Material::predefined[1].frontAmbient, 4 * sizeof(float)), 0);
+    EXPECT_FLOAT_EQ(mesh->getDisplay().material.frontDiffuse[0], 1);
+    EXPECT_FLOAT_EQ(mesh->getDisplay().material.frontDiffuse[1], 0);
+    const float *ambient = mesh->getDisplay().material.frontAmbient;
+    EXPECT_EQ(std::memcmp(ambient, Material::predefined[1].frontAmbient, 4 * sizeof(float)), 0);
 }
 
 TEST_F(Panels, PaletteDialogChangesTheLegend)
@@ -444,8 +445,8 @@ TEST_F(Panels, RGBColorFileIsTakenOnlyWhenItFits)
     for (int i = 0; i < n; ++i)
         good += i % 2 ? "1 0 0\n" : "0 0 1\n";
     ASSERT_TRUE(panel->loadRGBFile(write(good).c_str()));
-    ASSERT_NE(mesh->getColors(), nullptr);
-    const std::vector<unsigned char> taken(mesh->getColors(), mesh->getColors() + 3 * n);
+    ASSERT_NE(mesh->getArrays().colors, nullptr);
+    const std::vector<unsigned char> taken(mesh->getArrays().colors, mesh->getArrays().colors + 3 * n);
     EXPECT_EQ(taken[0], 0);
     EXPECT_EQ(taken[2], 255);
     EXPECT_EQ(taken[3], 255);
@@ -464,7 +465,8 @@ TEST_F(Panels, RGBColorFileIsTakenOnlyWhenItFits)
         EXPECT_EQ(said.rfind("GLMeshObjectInterface: " + path + ": ", 0), 0u) << said;
         EXPECT_EQ(sink.text(MessageLevel::Error), said);
         EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
-        EXPECT_EQ(std::vector<unsigned char>(mesh->getColors(), mesh->getColors() + 3 * n), taken);
+        const unsigned char *colours = mesh->getArrays().colors;
+        EXPECT_EQ(std::vector<unsigned char>(colours, colours + 3 * n), taken);
     }
 }
 
@@ -693,7 +695,7 @@ TEST_F(Panels, DistanceToAnotherMeshBecomesADataItem)
         EXPECT_FLOAT_EQ(d[i], static_cast<float>(inside ? -best : best)) << "vertex " << i;
     }
     EXPECT_TRUE(std::isnan(d[4])) << "beyond the maximum distance";
-    EXPECT_EQ(probe->getColors()[12], 128) << "a vertex beyond the maximum is grey";
+    EXPECT_EQ(probe->getArrays().colors[12], 128) << "a vertex beyond the maximum is grey";
     EXPECT_EQ(distance->getFigures().measured, 4u);
     EXPECT_EQ(distance->getFigures().beyond, 1u);
     size_t counted = 0;

@@ -69,7 +69,7 @@ TEST_F(Foreign, MeshWithColoursAndDataOpensShowingItsColours)
     auto *mesh = dynamic_cast<GLMeshObject *>(o.get());
     ASSERT_NE(mesh, nullptr);
     EXPECT_EQ(mesh->getNDataItems(), 3);
-    EXPECT_EQ(std::memcmp(mesh->getColors(), kRGB, sizeof kRGB), 0);
+    EXPECT_EQ(std::memcmp(mesh->getArrays().colors, kRGB, sizeof kRGB), 0);
     const auto fileColours = static_cast<GL3DObject::DrawMethod>(&GLMeshObject::drawWith<&GLMeshDrawing::drawFileColours>);
     const auto data = static_cast<GL3DObject::DrawMethod>(&GLMeshObject::drawWith<&GLMeshDrawing::drawData>);
     EXPECT_EQ(mesh->getDrawMethod(), fileColours);
@@ -84,7 +84,8 @@ TEST_F(Foreign, MeshWithColoursAndDataOpensShowingItsColours)
     for (const auto &step : steps) {
         mesh->notifyCommand(step.key);
         EXPECT_EQ(mesh->getDrawMethod(), step.shows) << char(step.key);
-        EXPECT_EQ(std::memcmp(mesh->getColors(), kRGB, sizeof kRGB) == 0, step.fileColoursInArray) << char(step.key);
+        const bool inArray = std::memcmp(mesh->getArrays().colors, kRGB, sizeof kRGB) == 0;
+        EXPECT_EQ(inArray, step.fileColoursInArray) << char(step.key);
     }
 }
 
@@ -142,11 +143,11 @@ TEST_F(Foreign, ObjWithMaterialsAndImagesGivesOneChunkPerImage)
             EXPECT_FLOAT_EQ(m.mesh.texCoords[2 * c + 1], 1.0f - kXYZ[v][1]);
         }
         GLMeshObject mesh(one.c_str(), m);
-        mesh.setMaxTextureSize(64);
+        mesh.getTexturing().setMaxTextureSize(64);
         testsupport::CapturedMessages captured;
-        EXPECT_TRUE(mesh.readTexture());
+        EXPECT_TRUE(mesh.getTexturing().readTexture());
         captured.take();
-        EXPECT_EQ(mesh.getNTextureChunks(), 1);
+        EXPECT_EQ(mesh.getTexturing().getNTextureChunks(), 1);
     }
 
     // Two materials: the triangles are grouped by image, one chunk each.
@@ -162,12 +163,12 @@ TEST_F(Foreign, ObjWithMaterialsAndImagesGivesOneChunkPerImage)
     captured2.take();
     auto *mesh = dynamic_cast<GLMeshObject *>(o.get());
     ASSERT_NE(mesh, nullptr);
-    mesh->setMaxTextureSize(64);
+    mesh->getTexturing().setMaxTextureSize(64);
     testsupport::CapturedMessages captured3;
-    ASSERT_TRUE(mesh->readTexture());
+    ASSERT_TRUE(mesh->getTexturing().readTexture());
     captured3.take();
-    ASSERT_EQ(mesh->getNTextureChunks(), 2);
-    const std::vector<int> &start = mesh->getChunkStart();
+    ASSERT_EQ(mesh->getTexturing().getNTextureChunks(), 2);
+    const std::vector<int> &start = mesh->getTexturing().getChunkStart();
     ASSERT_EQ(start.size(), 3u);
     // Chunk sizes follow the images' triangle counts, whichever image comes first.
     const int first = start[1] - start[0], second = start[2] - start[1];
@@ -196,13 +197,21 @@ TEST_F(Foreign, PlyTextureFilesWithFaceAndVertexCoordinates)
     const float expected[6] = {0, 1, 0.5f, 0.5f, 0, 0.5f};
     for (int k = 0; k < 6; ++k)
         EXPECT_FLOAT_EQ(m.mesh.texCoords[6 + k], expected[k]);
+    const std::vector<int> inFile(m.mesh.triangles.get(), m.mesh.triangles.get() + 9);
     GLMeshObject mesh(faces.c_str(), m);
-    mesh.setMaxTextureSize(64);
+    mesh.getTexturing().setMaxTextureSize(64);
     testsupport::CapturedMessages captured;
-    EXPECT_TRUE(mesh.readTexture());
+    EXPECT_TRUE(mesh.getTexturing().readTexture());
     captured.take();
-    EXPECT_EQ(mesh.getNTextureChunks(), 2);
-    EXPECT_EQ(mesh.getChunkStart(), (std::vector<int>{0, 1, 3}));
+    EXPECT_EQ(mesh.getTexturing().getNTextureChunks(), 2);
+    EXPECT_EQ(mesh.getTexturing().getChunkStart(), (std::vector<int>{0, 1, 3}));
+    // Grouped by image, the faces still know their place in the file.
+    EXPECT_EQ(mesh.getFileTriangle(0), 2);
+    for (int i = 0; i < 3; ++i) {
+        const int *corners = mesh.getArrays().triangles + 3 * i;
+        const int *read = &inFile[3 * static_cast<size_t>(mesh.getFileTriangle(i))];
+        EXPECT_EQ(std::vector<int>(corners, corners + 3), std::vector<int>(read, read + 3)) << i;
+    }
 
     // Per-vertex coordinates, one image.
     const std::string vertices =
@@ -225,12 +234,12 @@ TEST_F(Foreign, MissingTextureImageLeavesTheMeshDrawable)
                                               "usemtl g\nf 1/1 2/2 3/3\n");
     ForeignModel m = read(obj);
     GLMeshObject mesh(obj.c_str(), m);
-    mesh.setMaxTextureSize(64);
+    mesh.getTexturing().setMaxTextureSize(64);
     testsupport::CapturedMessages captured;
-    mesh.readTexture();
+    mesh.getTexturing().readTexture();
     const std::string out = captured.take();
     EXPECT_EQ(out, "GLMeshObject: texture image " + dir + "/nowhere.png is missing\n");
-    EXPECT_EQ(mesh.getNTriangles(), 1);
+    EXPECT_EQ(mesh.getArrays().nTriangles, 1);
 }
 
 TEST_F(Foreign, StlAndGltfFromTheTestsAndFromAssimpsExporter)

@@ -266,8 +266,8 @@ TEST_F(MeshDrawing, TranslucentTrianglesAreSortedBackToFront)
     const RgbaImage sorted = capture();
     EXPECT_NEAR(sorted.at(64, 64)[0], 64, 3);
     EXPECT_NEAR(sorted.at(64, 64)[1], 128, 3);
-    ASSERT_NE(mesh.getSortedTriangles(), nullptr);
-    EXPECT_EQ(mesh.getSortedTriangles()[0], 4);
+    ASSERT_NE(mesh.getDrawing().getSortedTriangles(), nullptr);
+    EXPECT_EQ(mesh.getDrawing().getSortedTriangles()[0], 4);
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
     GLint source = 0;
     glGetIntegerv(GL_BLEND_SRC, &source);
@@ -403,18 +403,18 @@ TEST_F(MeshDrawing, PickingVerticesAndTriangles)
     // Corners 1 (96, 96), 2 (96, 32) and the centre 4 (64, 64), in any order.
     CapturingMessageSink sink;
     ScopedMessageSink scope(sink);
-    mesh.notifyAdditionalClick(64, 64);
-    mesh.notifyAdditionalClick(96, 32);
-    mesh.notifyAdditionalClick(96, 96);
+    mesh.getPicking().notifyAdditionalClick(64, 64);
+    mesh.getPicking().notifyAdditionalClick(96, 32);
+    mesh.getPicking().notifyAdditionalClick(96, 96);
     EXPECT_EQ(sink.text(), "triangle: 1\n");
     // A click beside the mesh starts again: the two clicks before it count no more.
     sink.clear();
-    mesh.notifyAdditionalClick(32, 96);
-    mesh.notifyAdditionalClick(64, 64);
-    mesh.notifyAdditionalClick(5, 5);
-    mesh.notifyAdditionalClick(32, 32);
-    mesh.notifyAdditionalClick(32, 96);
-    mesh.notifyAdditionalClick(64, 64);
+    mesh.getPicking().notifyAdditionalClick(32, 96);
+    mesh.getPicking().notifyAdditionalClick(64, 64);
+    mesh.getPicking().notifyAdditionalClick(5, 5);
+    mesh.getPicking().notifyAdditionalClick(32, 32);
+    mesh.getPicking().notifyAdditionalClick(32, 96);
+    mesh.getPicking().notifyAdditionalClick(64, 64);
     EXPECT_EQ(sink.text(), "triangle: 3\n");
 
     // Selecting the centre: its one-ring is the four corners, drawn in red over the mesh.
@@ -422,7 +422,7 @@ TEST_F(MeshDrawing, PickingVerticesAndTriangles)
     mesh.notifyClick(65, 63);
     EXPECT_EQ(sink.text(), "Selected vertex n:\t4,\t[0.000000 0.000000 0.000000]\n\tvalence=4\n");
     EXPECT_EQ(mesh.getSelectedVertex(), 4);
-    EXPECT_EQ(mesh.getNNeighbours(), 4);
+    EXPECT_EQ(mesh.getPicking().getNNeighbours(), 4);
     mesh.draw();
     expectNoGLError();
     const RgbaImage selected = capture();
@@ -479,9 +479,9 @@ TEST_F(MeshDrawing, BuffersFollowTheGeometryAndTheColours)
     record.nDataItems = 1;
     record.dataItems = items;
     GLMeshObject mesh(&record);
-    EXPECT_FALSE(mesh.hasVertexBuffers());
+    EXPECT_FALSE(mesh.getDrawing().hasVertexBuffers());
     mesh.draw();
-    EXPECT_TRUE(mesh.hasVertexBuffers());
+    EXPECT_TRUE(mesh.getDrawing().hasVertexBuffers());
     EXPECT_GT(capture().at(64, 64)[0], 0);
 
     // New colours reach the colour buffer: the data drawing shows them on the next frame.
@@ -503,7 +503,7 @@ TEST_F(MeshDrawing, BuffersFollowTheGeometryAndTheColours)
         moved.v[i] += 0.5f;
     const GLMeshObject::MeshRecord movedRecord = moved.record();
     mesh.update(&movedRecord);
-    EXPECT_FALSE(mesh.hasVertexBuffers());
+    EXPECT_FALSE(mesh.getDrawing().hasVertexBuffers());
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     mesh.draw();
     expectNoGLError();
@@ -529,7 +529,7 @@ TEST_F(MeshDrawing, LargeMeshDrawsAStandInOnlyWhileAsked)
     const GLMeshObject::MeshRecord record = {static_cast<int>(v.size() / 3), static_cast<int>(t.size() / 3), v.data(),
                                              t.data(), 0, nullptr};
     GLMeshObject mesh(&record);
-    ASSERT_GT(mesh.getNTriangles(), GLMeshObject::kReduceAbove);
+    ASSERT_GT(mesh.getArrays().nTriangles, GLMeshDrawing::kReduceAbove);
     mesh.draw();
     const RgbaImage full = capture();
 
@@ -538,10 +538,10 @@ TEST_F(MeshDrawing, LargeMeshDrawsAStandInOnlyWhileAsked)
     mesh.draw(drag);
     EXPECT_TRUE(mesh.getReducedDrawing());
     // Until the stand-in is there, a fixed subset of the triangles.
-    EXPECT_LE(mesh.getDrawnTriangles(), GLMeshObject::kReducedTriangles + 1);
-    ASSERT_TRUE(mesh.waitForReducedMesh());
-    EXPECT_LE(mesh.getDrawnTriangles(), GLMeshObject::kReducedTriangles * 5 / 4);
-    EXPECT_GT(mesh.getDrawnTriangles(), 1000);
+    EXPECT_LE(mesh.getDrawing().getDrawnTriangles(), GLMeshDrawing::kReducedTriangles + 1);
+    ASSERT_TRUE(mesh.getDrawing().waitForReducedMesh());
+    EXPECT_LE(mesh.getDrawing().getDrawnTriangles(), GLMeshDrawing::kReducedTriangles * 5 / 4);
+    EXPECT_GT(mesh.getDrawing().getDrawnTriangles(), 1000);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     mesh.draw(drag);
     expectNoGLError();
@@ -554,7 +554,7 @@ TEST_F(MeshDrawing, LargeMeshDrawsAStandInOnlyWhileAsked)
     // Off again: the whole mesh, and its shadow, from its buffers.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     mesh.draw();
-    EXPECT_EQ(mesh.getDrawnTriangles(), mesh.getNTriangles());
+    EXPECT_EQ(mesh.getDrawing().getDrawnTriangles(), mesh.getArrays().nTriangles);
     EXPECT_TRUE(same(capture(), full));
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     float plane[4] = {0, 0, 1, 1}, light[4] = {0, 0, 10, 0}, colour[3] = {0, 0, 1};

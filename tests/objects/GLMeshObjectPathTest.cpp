@@ -88,34 +88,35 @@ TEST_F(MeshPath, EdgeAndPlaneMeasurementsAreShownInOneWindow)
 {
     // ... and the grid 10 below it.
     fromAbove[14] = -10;
-    EXPECT_FALSE(mesh->measurePath(24, 1, fromAbove)) << "no selected vertex";
+    EXPECT_FALSE(mesh->getPicking().measurePath(24, 1, fromAbove)) << "no selected vertex";
     EXPECT_EQ(shown.made, 0);
 
     mesh->select(0);
-    ASSERT_TRUE(mesh->measurePath(24, 1, fromAbove));
-    ASSERT_NE(mesh->getPathOnMesh(), nullptr);
-    EXPECT_EQ(mesh->getPathOnMesh()->size(), 5); // four diagonals
-    EXPECT_EQ(shown.current, mesh->getPathOnMesh());
+    ASSERT_TRUE(mesh->getPicking().measurePath(24, 1, fromAbove));
+    ASSERT_NE(mesh->getPicking().getPathOnMesh(), nullptr);
+    EXPECT_EQ(mesh->getPicking().getPathOnMesh()->size(), 5); // four diagonals
+    EXPECT_EQ(shown.current, mesh->getPicking().getPathOnMesh());
 
     // Across the plane through 0, 24 and the eye: the same diagonal line, cut at every
     // edge it crosses, drawn from the same window.
-    ASSERT_TRUE(mesh->measurePath(24, 0, fromAbove));
+    ASSERT_TRUE(mesh->getPicking().measurePath(24, 0, fromAbove));
     EXPECT_EQ(shown.made, 1);
-    EXPECT_EQ(shown.current, mesh->getPathOnMesh());
-    EXPECT_NEAR(mesh->getPathOnMesh()->geodesicDistance(), mesh->getPathOnMesh()->euclideanDistance(), 1e-5);
+    EXPECT_EQ(shown.current, mesh->getPicking().getPathOnMesh());
+    const Chemin *section = mesh->getPicking().getPathOnMesh();
+    EXPECT_NEAR(section->geodesicDistance(), section->euclideanDistance(), 1e-5);
 
     // A measurement that fails drops the old path and the window forgets it.
     testsupport::CapturedMessages captured;
-    EXPECT_FALSE(mesh->measurePath(0, 0, fromAbove));
+    EXPECT_FALSE(mesh->getPicking().measurePath(0, 0, fromAbove));
     captured.take();
-    EXPECT_EQ(mesh->getPathOnMesh(), nullptr);
+    EXPECT_EQ(mesh->getPicking().getPathOnMesh(), nullptr);
     EXPECT_EQ(shown.current, nullptr);
 
     // Releasing the geometry closes the window.
-    ASSERT_TRUE(mesh->measurePath(7, 1, fromAbove));
+    ASSERT_TRUE(mesh->getPicking().measurePath(7, 1, fromAbove));
     mesh->freeData();
     EXPECT_EQ(shown.alive, 0);
-    EXPECT_EQ(mesh->getPathOnMesh(), nullptr);
+    EXPECT_EQ(mesh->getPicking().getPathOnMesh(), nullptr);
 }
 
 // Reconstructed surfaces: a section that meets a hole gives way to the path along the edges;
@@ -151,14 +152,14 @@ TEST_F(MeshPath, HolesAndUnconnectedParts)
         part.attach(&host);
         part.select(0);
         testsupport::CapturedMessages captured;
-        ASSERT_TRUE(part.measurePath(24, c.mode, fromAbove));
+        ASSERT_TRUE(part.getPicking().measurePath(24, c.mode, fromAbove));
         const std::string said = captured.take();
         EXPECT_NE(said.find(c.said), std::string::npos) << said;
-        ASSERT_NE(part.getPathOnMesh(), nullptr);
-        EXPECT_EQ(part.getPathOnMesh()->isConnected(), c.connected);
-        EXPECT_EQ(shown.current, part.getPathOnMesh());
+        ASSERT_NE(part.getPicking().getPathOnMesh(), nullptr);
+        EXPECT_EQ(part.getPicking().getPathOnMesh()->isConnected(), c.connected);
+        EXPECT_EQ(shown.current, part.getPicking().getPathOnMesh());
         if (c.connected) {
-            EXPECT_GT(part.getPathOnMesh()->size(), 5) << "around the hole";
+            EXPECT_GT(part.getPicking().getPathOnMesh()->size(), 5) << "around the hole";
         }
     }
 }
@@ -168,23 +169,23 @@ TEST_F(MeshPath, WithoutAHostThePathIsMeasuredWithoutAWindow)
     QuietHost quiet;
     mesh->attach(&quiet);
     mesh->select(0);
-    ASSERT_TRUE(mesh->measurePath(24, 1, fromAbove));
-    EXPECT_EQ(mesh->getPathOnMesh()->size(), 5);
+    ASSERT_TRUE(mesh->getPicking().measurePath(24, 1, fromAbove));
+    EXPECT_EQ(mesh->getPicking().getPathOnMesh()->size(), 5);
     EXPECT_EQ(shown.made, 0);
 }
 
 TEST_F(MeshPath, AdjacencyFollowsTheGeometry)
 {
-    const MeshAdjacency *first = &mesh->getAdjacency();
+    const MeshAdjacency *first = &mesh->getPicking().getAdjacency();
     EXPECT_EQ(first->nTriangles(), 32);
-    EXPECT_EQ(&mesh->getAdjacency(), first) << "built once";
+    EXPECT_EQ(&mesh->getPicking().getAdjacency(), first) << "built once";
     // A new geometry gets its own.
     std::vector<float> small{0, 0, 0, 1, 0, 0, 0, 1, 0};
     std::vector<int> one{0, 1, 2};
     MeshRecord r{3, 1, small.data(), one.data(), 0, nullptr};
     mesh->update(&r);
-    EXPECT_EQ(mesh->getAdjacency().nTriangles(), 1);
-    EXPECT_EQ(mesh->getAdjacency().nVertices(), 3);
+    EXPECT_EQ(mesh->getPicking().getAdjacency().nTriangles(), 1);
+    EXPECT_EQ(mesh->getPicking().getAdjacency().nVertices(), 3);
 }
 
 } // namespace

@@ -68,19 +68,19 @@ std::vector<float> verticesOf(const GLMeshObject &m)
 
 std::vector<int> trianglesOf(const GLMeshObject &m)
 {
-    return std::vector<int>(m.getTriangles(), m.getTriangles() + 3 * m.getNTriangles());
+    return std::vector<int>(m.getArrays().triangles, m.getArrays().triangles + 3 * m.getArrays().nTriangles);
 }
 
 TEST_F(MeshFiles, DataItemsGiveColoursAndLegend)
 {
     std::unique_ptr<GLMeshObject> m = open(put("data.tri", tetraWithBlocks(false, 0x454C).data), nullptr);
     ASSERT_TRUE(m);
-    ASSERT_NE(m->getColors(), nullptr);
+    ASSERT_NE(m->getArrays().colors, nullptr);
     // Item 0 through colour map 0, against the item's own range.
     for (int i = 0; i < 4; ++i) {
         unsigned char expected[3];
         ColorMap::colorMap(expected, m->getDataItem(0).getData()[i], 0, 6);
-        EXPECT_EQ(0, std::memcmp(m->getColors() + 3 * i, expected, 3)) << i;
+        EXPECT_EQ(0, std::memcmp(m->getArrays().colors + 3 * i, expected, 3)) << i;
     }
     EXPECT_STREQ(const_cast<GLMeshObject &>(*m).getLegend().getTitle(), "height");
     EXPECT_EQ(m->getLegend().getNumberOfLabels(), 16);
@@ -92,7 +92,7 @@ TEST_F(MeshFiles, DataItemsGiveColoursAndLegend)
     ASSERT_TRUE(m);
     EXPECT_EQ(m->getNDataItems(), 1);
     EXPECT_EQ(m->getLegend().getTitle(), nullptr);
-    EXPECT_EQ(m->getColors()[0], 0);
+    EXPECT_EQ(m->getArrays().colors[0], 0);
 }
 
 // A refused file fails the construction as a whole, with the reader's message and error.
@@ -131,12 +131,12 @@ TEST_F(MeshFiles, OffColoursAndNormalsAreTheMeshs)
                           "3 0 1 2\n"),
              "off");
     ASSERT_TRUE(m);
-    ASSERT_NE(m->getColors(), nullptr);
-    EXPECT_EQ(std::vector<unsigned char>(m->getColors(), m->getColors() + 9),
+    ASSERT_NE(m->getArrays().colors, nullptr);
+    EXPECT_EQ(std::vector<unsigned char>(m->getArrays().colors, m->getArrays().colors + 9),
               (std::vector<unsigned char>{255, 0, 0, 0, 255, 0, 0, 0, 255}));
     EXPECT_EQ(m->getDrawMethod(), static_cast<GL3DObject::DrawMethod>(&GLMeshObject::drawWith<&GLMeshDrawing::drawFileColours>));
     // The file's normals point along y; computed ones would point along z.
-    EXPECT_EQ(m->getNormals()[2], Point3(0, 1, 0));
+    EXPECT_EQ(m->getArrays().normals[2], Point3(0, 1, 0));
     // Without data, the data drawing shows them too: they are not data waiting for an item.
     m->setDrawTriangles();
     m->setDrawData();
@@ -147,8 +147,8 @@ TEST_F(MeshFiles, OffColoursAndNormalsAreTheMeshs)
     testsupport::CapturedMessages captured;
     m->reload();
     captured.take();
-    EXPECT_EQ(m->getColors()[0], 9);
-    EXPECT_EQ(m->getNormals()[2], Point3(0, 0, 1));
+    EXPECT_EQ(m->getArrays().colors[0], 9);
+    EXPECT_EQ(m->getArrays().normals[2], Point3(0, 0, 1));
 }
 
 TEST_F(MeshFiles, BoxNormalsAndClippingPlanes)
@@ -162,7 +162,7 @@ TEST_F(MeshFiles, BoxNormalsAndClippingPlanes)
     EXPECT_EQ(m->getBBMin(), Point3(-4, 0, 0));
     EXPECT_EQ(m->getBBMax(), Point3(1, 7, 10));
     EXPECT_EQ(m->getCenter(), Point3(-1.5f, 3.5f, 5));
-    EXPECT_FLOAT_EQ(m->getNormalLength(), std::sqrt(25.0f + 49 + 100) / 2 / 100);
+    EXPECT_FLOAT_EQ(m->getDisplay().normalLength, std::sqrt(25.0f + 49 + 100) / 2 / 100);
     double plane[4];
     m->getClippingPlane(plane, 1);
     EXPECT_EQ(plane[1], 1);
@@ -171,7 +171,7 @@ TEST_F(MeshFiles, BoxNormalsAndClippingPlanes)
     EXPECT_EQ(plane[2], -1);
     EXPECT_EQ(plane[3], 5);
 
-    const Point3 *n = m->getNormals();
+    const Point3 *n = m->getArrays().normals;
     EXPECT_EQ(n[0], Point3(0, 0, 1));
     EXPECT_EQ(n[3], Point3(0, 0, 1));
     EXPECT_NEAR(n[4].x, 1, 1e-6);
@@ -196,7 +196,7 @@ TEST_F(MeshFiles, ReloadReadsTheFileAgainWithItsOwnReader)
               std::string(kLittle) + "GLMeshObject: 1 triangles, 4 vertices\n1 triangles, 4 vertex\n");
     EXPECT_EQ(trianglesOf(*m), (std::vector<int>{0, 1, 3}));
     EXPECT_EQ(m->getNDataItems(), 1);
-    EXPECT_NE(m->getNormals(), nullptr);
+    EXPECT_NE(m->getArrays().normals, nullptr);
 
     const std::string off = put("r.off", "OFF 3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
     m = open(off, "off");
@@ -205,7 +205,7 @@ TEST_F(MeshFiles, ReloadReadsTheFileAgainWithItsOwnReader)
     testsupport::CapturedMessages captured2;
     m->reload();
     EXPECT_EQ(captured2.take(), "2 triangles, 4 vertices\n2 triangles, 4 vertex\n");
-    EXPECT_EQ(m->getNTriangles(), 2);
+    EXPECT_EQ(m->getArrays().nTriangles, 2);
     EXPECT_EQ(m->getBBMax(), Point3(1, 1, 0));
 
     // A file that can no longer be read leaves the mesh empty.
@@ -218,8 +218,8 @@ TEST_F(MeshFiles, ReloadReadsTheFileAgainWithItsOwnReader)
         EXPECT_EQ(sink.text(MessageLevel::Error), sink.text());
     }
     EXPECT_EQ(m->getNVertices(), 0);
-    EXPECT_EQ(m->getNTriangles(), 0);
-    EXPECT_EQ(m->getTriangles(), nullptr);
+    EXPECT_EQ(m->getArrays().nTriangles, 0);
+    EXPECT_EQ(m->getArrays().triangles, nullptr);
 }
 
 TEST(MeshHandOver, CopiesTheRecordAndRefusesInconsistentOnes)
@@ -238,10 +238,10 @@ TEST(MeshHandOver, CopiesTheRecordAndRefusesInconsistentOnes)
     EXPECT_EQ(trianglesOf(m), kTetraTriangles);
     ASSERT_EQ(m.getNDataItems(), 2);
     EXPECT_EQ(m.getDataItem(0).getData()[3], 6);
-    ASSERT_NE(m.getColors(), nullptr);
+    ASSERT_NE(m.getArrays().colors, nullptr);
     unsigned char top[3];
     ColorMap::colorMap(top, 6, 0, 6);
-    EXPECT_EQ(0, std::memcmp(m.getColors() + 9, top, 3));
+    EXPECT_EQ(0, std::memcmp(m.getArrays().colors + 9, top, 3));
     EXPECT_EQ(m.getPath(), "");
 
     struct Bad {
@@ -277,7 +277,7 @@ TEST(MeshHandOver, CopiesTheRecordAndRefusesInconsistentOnes)
     EXPECT_EQ(trianglesOf(m), two);
     EXPECT_EQ(m.getNDataItems(), 0);
     EXPECT_EQ(m.getBBMax(), Point3(1, 1, 0));
-    EXPECT_EQ(m.getNormals()[2], Point3(0, 0, 1));
+    EXPECT_EQ(m.getArrays().normals[2], Point3(0, 0, 1));
     testsupport::CapturedMessages captured2;
     EXPECT_THROW(m.update(&bad[2].record), std::runtime_error);
     captured2.take();
@@ -291,9 +291,9 @@ TEST(MeshColours, SetColorsNeedsOneColourAVertex)
     GLMeshObject m(&record);
     const unsigned char rgb[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     EXPECT_FALSE(m.setColors(rgb, 3));
-    EXPECT_EQ(m.getColors()[0], 0);
+    EXPECT_EQ(m.getArrays().colors[0], 0);
     EXPECT_TRUE(m.setColors(rgb, 4));
-    EXPECT_EQ(m.getColors()[11], 12);
+    EXPECT_EQ(m.getArrays().colors[11], 12);
 }
 
 } // namespace
@@ -306,7 +306,7 @@ struct SelectableMesh : GLMeshObject {
     void select(int v)
     {
         selectedVertex = v;
-        getNbhood();
+        getPicking().getNbhood();
     }
 };
 
@@ -324,7 +324,7 @@ struct TetraWithData {
 
 std::vector<unsigned char> coloursOf(const GLMeshObject &m)
 {
-    return std::vector<unsigned char>(m.getColors(), m.getColors() + 3 * m.getNVertices());
+    return std::vector<unsigned char>(m.getArrays().colors, m.getArrays().colors + 3 * m.getNVertices());
 }
 
 } // namespace
@@ -358,20 +358,20 @@ TEST(MeshCommands, DrawingMethodsAndToggles)
     EXPECT_NE(m.notifyCommand('2'), 0);
     EXPECT_EQ(m.getDrawMethod(), triangles);
 
-    EXPECT_FALSE(m.getWireFrame());
+    EXPECT_FALSE(m.getDisplay().wireFrame);
     EXPECT_NE(m.notifyCommand('1'), 0);
-    EXPECT_TRUE(m.getWireFrame());
+    EXPECT_TRUE(m.getDisplay().wireFrame);
     EXPECT_NE(m.notifyCommand('1'), 0);
-    EXPECT_FALSE(m.getWireFrame());
+    EXPECT_FALSE(m.getDisplay().wireFrame);
     EXPECT_TRUE(m.toggleDoubleFace());
     EXPECT_FALSE(m.toggleDoubleFace());
     EXPECT_TRUE(m.toggleTriangleSorting());
     EXPECT_FALSE(m.toggleLegendDrawing());
-    EXPECT_EQ(m.getShadingModel(), 0x1D01); // GL_SMOOTH
+    EXPECT_EQ(m.getDisplay().shadingModel, 0x1D01); // GL_SMOOTH
     m.toggleShadingModel();
-    EXPECT_EQ(m.getShadingModel(), 0x1D00); // GL_FLAT
+    EXPECT_EQ(m.getDisplay().shadingModel, 0x1D00); // GL_FLAT
     m.toggleShadingModel();
-    EXPECT_EQ(m.getShadingModel(), 0x1D01);
+    EXPECT_EQ(m.getDisplay().shadingModel, 0x1D01);
 
     // Texture settings take 0 or 1 only.
     m.setTextureModulation(1);
@@ -464,7 +464,7 @@ TEST(MeshKeys, ClippingPlaneKeysAndOrdinaryKeys)
     // Beyond the six planes nothing is taken; other keys are commands: '1' toggles the wire frame.
     EXPECT_EQ(m.applyClippingSwitch(6, false), 0);
     EXPECT_NE(m.notifyKey('1'), 0);
-    EXPECT_TRUE(m.getWireFrame());
+    EXPECT_TRUE(m.getDisplay().wireFrame);
 }
 
 TEST(MeshReports, PoseInformationAndSelectedVertex)
@@ -499,9 +499,26 @@ TEST(MeshReports, PoseInformationAndSelectedVertex)
     EXPECT_NEAR((m.getOrigin() - pose * Point3(0, 0, 6)).norm(), 0, 1e-6);
 
     testsupport::CapturedMessages captured2;
-    m.printInfo(3);
+    m.getPicking().printInfo(3);
     EXPECT_EQ(captured2.take(),
               "Selected vertex n:\t3,\t[0.000000 0.000000 6.000000]\n\tvalence=3\n\theight=6\n\tramp=1\n");
+}
+
+TEST(MeshElementSelection, SizedWithTheVerticesAndFacesAndEmptiedByNewGeometry)
+{
+    const TetraWithData tetra;
+    const GLMeshObject::MeshRecord record = tetra.record(0);
+    GLMeshObject m(&record);
+    EXPECT_EQ(m.getSelection().vertices.size(), 4u);
+    EXPECT_EQ(m.getSelection().faces.size(), 4u);
+    m.getSelection().vertices.invert();
+    m.getSelection().faces.add(2);
+    m.update(&record);
+    EXPECT_EQ(m.getSelection().vertices.size(), 4u);
+    EXPECT_TRUE(m.getSelection().vertices.empty());
+    EXPECT_TRUE(m.getSelection().faces.empty());
+    m.freeData();
+    EXPECT_EQ(m.getSelection().faces.size(), 0u);
 }
 
 TEST(MeshOneRing, ClosedRingsInOrderAndWholeFansOnTheBorder)
@@ -510,8 +527,9 @@ TEST(MeshOneRing, ClosedRingsInOrderAndWholeFansOnTheBorder)
     GLMeshObject::MeshRecord record = tetra.record(0);
     SelectableMesh m(&record);
     m.select(0);
-    ASSERT_EQ(m.getNNeighbours(), 3);
-    EXPECT_EQ(std::vector<int>(m.getNeighbours(), m.getNeighbours() + 3), (std::vector<int>{2, 1, 3}));
+    ASSERT_EQ(m.getPicking().getNNeighbours(), 3);
+    const int *ring = m.getPicking().getNeighbours();
+    EXPECT_EQ(std::vector<int>(ring, ring + 3), (std::vector<int>{2, 1, 3}));
 
     // A border vertex whose first triangle is the middle one of its fan still gets every
     // neighbour, from one border edge to the other.
@@ -520,12 +538,13 @@ TEST(MeshOneRing, ClosedRingsInOrderAndWholeFansOnTheBorder)
     GLMeshObject::MeshRecord fan = {5, 3, v.data(), t.data(), 0, nullptr};
     SelectableMesh open(&fan);
     open.select(0);
-    ASSERT_EQ(open.getNNeighbours(), 4);
-    EXPECT_EQ(std::vector<int>(open.getNeighbours(), open.getNeighbours() + 4), (std::vector<int>{1, 2, 3, 4}));
+    ASSERT_EQ(open.getPicking().getNNeighbours(), 4);
+    const int *border = open.getPicking().getNeighbours();
+    EXPECT_EQ(std::vector<int>(border, border + 4), (std::vector<int>{1, 2, 3, 4}));
 
     // A vertex of no triangle has no ring; no selection, none either.
     open.select(-1);
-    EXPECT_EQ(open.getNNeighbours(), 0);
+    EXPECT_EQ(open.getPicking().getNNeighbours(), 0);
 }
 
 TEST(MeshSorting, TrianglesAreOrderedFarthestFirst)
@@ -536,7 +555,7 @@ TEST(MeshSorting, TrianglesAreOrderedFarthestFirst)
     const std::vector<int> t = {0, 1, 2, 3, 4, 5, 6, 7, 8};
     GLMeshObject::MeshRecord record = {9, 3, v.data(), t.data(), 0, nullptr};
     GLMeshObject m(&record);
-    EXPECT_EQ(m.getSortedTriangles(), nullptr);
+    EXPECT_EQ(m.getDrawing().getSortedTriangles(), nullptr);
 
     // A perspective projection with near 0.5 and far 10.
     const float n = 0.5f, f = 10;
@@ -545,16 +564,16 @@ TEST(MeshSorting, TrianglesAreOrderedFarthestFirst)
     projection(2, 3) = -2 * f * n / (f - n);
     projection(3, 2) = -1;
     projection(3, 3) = 0;
-    m.sortTrianglesByDepth(projection);
-    ASSERT_NE(m.getSortedTriangles(), nullptr);
-    EXPECT_EQ(std::vector<int>(m.getSortedTriangles(), m.getSortedTriangles() + 9),
+    m.getDrawing().sortTrianglesByDepth(projection);
+    ASSERT_NE(m.getDrawing().getSortedTriangles(), nullptr);
+    EXPECT_EQ(std::vector<int>(m.getDrawing().getSortedTriangles(), m.getDrawing().getSortedTriangles() + 9),
               (std::vector<int>{3, 4, 5, 6, 7, 8, 0, 1, 2}));
 
     // Moved behind the viewer's back, the nearest triangle comes first and the order turns.
     Matrix4 turned = Matrix4::Identity;
     turned(2, 2) = -1;
     turned(2, 3) = -6;
-    m.sortTrianglesByDepth(projection * turned);
-    EXPECT_EQ(std::vector<int>(m.getSortedTriangles(), m.getSortedTriangles() + 9),
+    m.getDrawing().sortTrianglesByDepth(projection * turned);
+    EXPECT_EQ(std::vector<int>(m.getDrawing().getSortedTriangles(), m.getDrawing().getSortedTriangles() + 9),
               (std::vector<int>{0, 1, 2, 6, 7, 8, 3, 4, 5}));
 }

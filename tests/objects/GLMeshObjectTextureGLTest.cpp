@@ -85,9 +85,9 @@ protected:
 TEST_F(MeshTexture, AtlasTallerThanTheLimitIsDrawnChunkByChunk)
 {
     std::unique_ptr<GLMeshObject> mesh = load(writeTexturedMesh(dir, 1024));
-    mesh->setMaxTextureSize(256);
+    mesh->getTexturing().setMaxTextureSize(256);
     ASSERT_EQ(mesh->notifyCommand('3'), 1);
-    EXPECT_GE(mesh->getNTextureChunks(), 4) << "1024 rows in chunks of at most 256";
+    EXPECT_GE(mesh->getTexturing().getNTextureChunks(), 4) << "1024 rows in chunks of at most 256";
     mesh->draw();
     expectNoGLError();
     const RgbaImage image = capture();
@@ -129,7 +129,7 @@ TEST_F(MeshTexture, DrawingRestoresTheTextureStateAndSettingsHaveKeys)
 {
     std::unique_ptr<GLMeshObject> mesh = load(writeTexturedMesh(dir, 256));
     mesh->setDrawTexture();
-    ASSERT_EQ(mesh->getNTextureChunks(), 1);
+    ASSERT_EQ(mesh->getTexturing().getNTextureChunks(), 1);
     GLint before = 0;
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     for (const GLMeshObject::Action a : {GLMeshObject::Action::TEXTURE_MODULATE, GLMeshObject::Action::TEXTURE_DECAL}) {
@@ -152,7 +152,7 @@ TEST_F(MeshTexture, DrawingRestoresTheTextureStateAndSettingsHaveKeys)
     EXPECT_EQ(mesh->getTextureInterpolation(), 0);
     mesh->draw(); // the chunks take the filter in the next frame
     GLint filter = 0;
-    glBindTexture(GL_TEXTURE_2D, mesh->getTextureNames()[0]);
+    glBindTexture(GL_TEXTURE_2D, mesh->getTexturing().getTextureNames()[0]);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &filter);
     EXPECT_EQ(filter, GL_NEAREST);
     glBindTexture(GL_TEXTURE_2D, 0);
@@ -161,18 +161,18 @@ TEST_F(MeshTexture, DrawingRestoresTheTextureStateAndSettingsHaveKeys)
 
     // The textures go with the mesh's data: freed, they are gone; a reload of a textured
     // mesh makes them again.
-    const unsigned name = mesh->getTextureNames()[0];
+    const unsigned name = mesh->getTexturing().getTextureNames()[0];
     testsupport::CapturedMessages captured;
     mesh->reload();
     captured.take();
     EXPECT_FALSE(glIsTexture(name));
-    EXPECT_EQ(mesh->getNTextureChunks(), 1);
+    EXPECT_EQ(mesh->getTexturing().getNTextureChunks(), 1);
     mesh->draw();
-    ASSERT_EQ(mesh->getTextureNames().size(), 1u);
-    EXPECT_TRUE(glIsTexture(mesh->getTextureNames()[0]));
+    ASSERT_EQ(mesh->getTexturing().getTextureNames().size(), 1u);
+    EXPECT_TRUE(glIsTexture(mesh->getTexturing().getTextureNames()[0]));
     mesh->freeData();
-    EXPECT_EQ(mesh->getNTextureChunks(), 0);
-    EXPECT_TRUE(mesh->getTextureNames().empty());
+    EXPECT_EQ(mesh->getTexturing().getNTextureChunks(), 0);
+    EXPECT_TRUE(mesh->getTexturing().getTextureNames().empty());
     expectNoGLError();
 }
 
@@ -197,7 +197,7 @@ TEST_F(MeshTexture, WithoutImageTheDataTextureOrPlainTriangles)
     bytes.write(dir + "/data.tri");
     std::unique_ptr<GLMeshObject> mesh = load(dir + "/data.tri");
     mesh->notifyCommand('9');
-    ASSERT_EQ(mesh->getNTextureChunks(), 1);
+    ASSERT_EQ(mesh->getTexturing().getNTextureChunks(), 1);
     mesh->draw();
     expectNoGLError();
     // Jet from blue on the left to red on the right.
@@ -213,7 +213,7 @@ TEST_F(MeshTexture, WithoutImageTheDataTextureOrPlainTriangles)
     plain->draw();
     const RgbaImage shaded = capture();
     plain->notifyCommand('3');
-    EXPECT_EQ(plain->getNTextureChunks(), 0);
+    EXPECT_EQ(plain->getTexturing().getNTextureChunks(), 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     plain->draw();
     EXPECT_EQ(capture().pixels, shaded.pixels);

@@ -222,6 +222,8 @@ TEST(PointListFiles, TheExtensionChoosesTheReader)
     EXPECT_EQ(bin.getInformation(), "2 points\nbounding box:\n[1.0,2.0,3.0]\n[4.0,5.0,6.0]\n\n");
     EXPECT_FALSE(las.hasValues());
     EXPECT_EQ(las.getNVertices(), 2);
+    las.getSelection().add(1);
+    EXPECT_EQ(las.getSelection().count(), 1u);
     EXPECT_EQ(las.getLegend().getTitle(), nullptr);
     las.centerObject(Point3(1, 2, 3));
     EXPECT_EQ(las.getBBMax(), Point3(3, 3, 3));
@@ -232,6 +234,8 @@ TEST(PointListFiles, TheExtensionChoosesTheReader)
     EXPECT_EQ(las.getBBMin(), Point3(1, 2, 3));
     EXPECT_EQ(las.getBBMax(), Point3(4, 5, 6));
     EXPECT_TRUE(las.hasValues());
+    EXPECT_EQ(las.getSelection().size(), 2u);
+    EXPECT_TRUE(las.getSelection().empty());
 
     for (const char *name : {"/c.BIN", "/c.ply"}) {
         try {

@@ -214,11 +214,11 @@ TEST_F(SimplexMesh, TheLoaderFallsBackForRefusedTriangleMeshesAndSaysWhy)
     GLSMeshObject *m = dynamic_cast<GLSMeshObject *>(o);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->getNDataItems(), 1);
-    EXPECT_NE(m->getColors(), nullptr);
+    EXPECT_NE(m->getArrays().colors, nullptr);
 
     // The commands of the simplex mesh, and those it leaves to the triangle mesh.
     EXPECT_EQ(m->notifyCommand('1'), 1);
-    EXPECT_TRUE(m->getWireFrame());
+    EXPECT_TRUE(m->getDisplay().wireFrame);
     EXPECT_EQ(m->notifyCommand('7'), 1);
     EXPECT_EQ(m->getDrawMethod(), static_cast<GL3DObject::DrawMethod>(&GLSMeshObject::drawData));
     EXPECT_EQ(m->notifyCommand(233), 1);

@@ -79,7 +79,7 @@ TEST_F(ImportedMesh, EachMaterialImageOnItsTriangles)
     auto *mesh = dynamic_cast<GLMeshObject *>(object.get());
     ASSERT_NE(mesh, nullptr);
     ASSERT_EQ(mesh->notifyCommand('3'), 1);
-    ASSERT_EQ(mesh->getNTextureChunks(), 2);
+    ASSERT_EQ(mesh->getTexturing().getNTextureChunks(), 2);
     mesh->draw();
     expectNoGLError();
     const RgbaImage image = capture();
@@ -165,7 +165,7 @@ TEST_F(ImportedMesh, ImagesEmbeddedInGltfAreDrawn)
         auto *mesh = dynamic_cast<GLMeshObject *>(object.get());
         ASSERT_NE(mesh, nullptr) << captured.take();
         ASSERT_EQ(mesh->notifyCommand('3'), 1);
-        ASSERT_EQ(mesh->getNTextureChunks(), 1);
+        ASSERT_EQ(mesh->getTexturing().getNTextureChunks(), 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         mesh->draw();
         expectNoGLError();

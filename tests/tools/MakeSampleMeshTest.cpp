@@ -28,18 +28,18 @@ TEST(MakeSampleMesh, WritesAClosedOutwardFacingMeshWithDataAndMaterial)
     GLMeshObject mesh(path.c_str(), nullptr);
     captured.take();
     ASSERT_EQ(mesh.getNVertices(), 40 * 24);
-    ASSERT_EQ(mesh.getNTriangles(), 2 * 40 * 24);
+    ASSERT_EQ(mesh.getArrays().nTriangles, 2 * 40 * 24);
     ASSERT_EQ(mesh.getNDataItems(), 2);
     EXPECT_STREQ(mesh.getDataItem(0).getName(), "mean curvature");
     EXPECT_STREQ(mesh.getDataItem(1).getName(), "height");
-    EXPECT_NE(mesh.getMaterial().frontDiffuse[0], Material::predefined[0].frontDiffuse[0]);
-    EXPECT_NE(mesh.getColors(), nullptr);
+    EXPECT_NE(mesh.getDisplay().material.frontDiffuse[0], Material::predefined[0].frontDiffuse[0]);
+    EXPECT_NE(mesh.getArrays().colors, nullptr);
 
     // Front faces point away from the tube's centre line, so culling back faces shows the
     // outside; the outer equator bulges (positive mean curvature), the inner one is saddle
     // shaped with a smaller mean curvature.
     const float *v = mesh.getVertices();
-    const Point3 *n = mesh.getNormals();
+    const Point3 *n = mesh.getArrays().normals;
     for (int i = 0; i < mesh.getNVertices(); ++i) {
         const Point3 p(v + 3 * i);
         const float ring = std::sqrt(p.x * p.x + p.y * p.y);
@@ -53,9 +53,9 @@ TEST(MakeSampleMesh, WritesAClosedOutwardFacingMeshWithDataAndMaterial)
 
     // Texture coordinates for every corner, inside the companion image written beside it:
     // the last cells reach 1 rather than wrap to 0, so no triangle spans the whole image.
-    ASSERT_EQ(mesh.getTexCoordVersion(), 2);
-    const float *uv = mesh.getTexCoords();
-    for (int t = 0; t < mesh.getNTriangles(); ++t) {
+    ASSERT_EQ(mesh.getArrays().texCoordVersion, 2);
+    const float *uv = mesh.getArrays().texCoords;
+    for (int t = 0; t < mesh.getArrays().nTriangles; ++t) {
         float lo = 2, hi = -1;
         for (int k = 0; k < 6; k += 2) {
             ASSERT_TRUE(uv[6 * t + k] >= 0 && uv[6 * t + k] <= 1 && uv[6 * t + k + 1] >= 0 && uv[6 * t + k + 1] <= 1);

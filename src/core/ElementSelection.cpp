@@ -1,0 +1,100 @@
+#include "core/ElementSelection.h"
+
+#include <algorithm>
+
+namespace {
+
+size_t bitsIn(uint64_t w) { return static_cast<size_t>(__builtin_popcountll(w)); }
+
+// Bits from..to-1 of a word (0 <= from < to <= 64).
+uint64_t bitRange(size_t from, size_t to)
+{
+    const uint64_t upTo = to == 64 ? ~uint64_t(0) : (uint64_t(1) << to) - 1;
+    return upTo & ~((uint64_t(1) << from) - 1);
+}
+
+} // namespace
+
+void ElementSelection::resize(size_t elements)
+{
+    if (elements < n) {
+        // The elements that go take their selection with them.
+        n = elements;
+        words.resize((n + 63) / 64);
+        trimLastWord();
+        selected = 0;
+        for (uint64_t w : words)
+            selected += bitsIn(w);
+        return;
+    }
+    n = elements;
+    words.resize((n + 63) / 64, 0);
+}
+
+void ElementSelection::add(size_t i)
+{
+    if (i >= n)
+        return;
+    uint64_t &w = words[i / 64];
+    const uint64_t bit = uint64_t(1) << (i % 64);
+    selected += (w & bit) == 0;
+    w |= bit;
+}
+
+void ElementSelection::remove(size_t i)
+{
+    if (i >= n)
+        return;
+    uint64_t &w = words[i / 64];
+    const uint64_t bit = uint64_t(1) << (i % 64);
+    selected -= (w & bit) != 0;
+    w &= ~bit;
+}
+
+void ElementSelection::addRange(size_t first, size_t last)
+{
+    last = std::min(last, n);
+    while (first < last) {
+        const size_t word = first / 64, from = first % 64;
+        const size_t to = std::min<size_t>(64, from + (last - first));
+        uint64_t &w = words[word];
+        const uint64_t bits = bitRange(from, to);
+        selected += bitsIn(bits & ~w);
+        w |= bits;
+        first += to - from;
+    }
+}
+
+void ElementSelection::invert()
+{
+    for (uint64_t &w : words)
+        w = ~w;
+    trimLastWord();
+    selected = n - selected;
+}
+
+void ElementSelection::clear()
+{
+    std::fill(words.begin(), words.end(), 0);
+    selected = 0;
+}
+
+size_t ElementSelection::next(size_t i) const
+{
+    if (i >= n)
+        return n;
+    size_t word = i / 64;
+    uint64_t w = words[word] & ~((uint64_t(1) << (i % 64)) - 1);
+    while (w == 0) {
+        if (++word == words.size())
+            return n;
+        w = words[word];
+    }
+    return 64 * word + static_cast<size_t>(__builtin_ctzll(w));
+}
+
+void ElementSelection::trimLastWord()
+{
+    if (n % 64 != 0)
+        words.back() &= bitRange(0, n % 64);
+}
