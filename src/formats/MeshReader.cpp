@@ -676,13 +676,24 @@ MeshData MeshReader::readOFF(FILE *f)
     return readOFF(text.get(), size);
 }
 
-MeshData MeshReader::readOFF(const char *text, size_t size)
+namespace {
+
+// What the header and the first vertex lines of an OFF file say about its vertices.
+struct OffLayout {
+    OffHeader h;
+    long long nv = 0, nf = 0;
+    int colourCount = 0;        ///< colour values a vertex (3 or 4), when it has a colour
+    int width = 0;              ///< values a vertex
+    bool skipRestOfLine = false; ///< the vertex lines hold more values than used
+};
+
+OffLayout readOffLayout(OffText &in)
 {
-    OffText in(text, size);
     if (!in.nextToken())
         throw std::runtime_error("not an OFF file\n");
     const std::string keyword = in.word();
-    OffHeader h;
+    OffLayout L;
+    OffHeader &h = L.h;
     std::string rest;
     if (!parseOffHeader(keyword, h, rest))
         throw std::runtime_error("not an OFF file\n");
@@ -709,7 +720,7 @@ MeshData MeshReader::readOFF(const char *text, size_t size)
             refuse("%.16s file: vertex dimension %lld is not supported", keyword.c_str(), dimension);
     }
 
-    long long nv = 0, nf = 0;
+    long long &nv = L.nv, &nf = L.nf;
     if (!in.number(nv) || !in.number(nf))
         refuse("OFF file without vertex and face counts");
     if (nv < 0 || nf < 0)
@@ -722,38 +733,83 @@ MeshData MeshReader::readOFF(const char *text, size_t size)
         in.word();
 
     const int normalWidth = h.normals ? 3 : 0, stWidth = h.texCoords ? 2 : 0;
-    int colourCount = 0;
     if (h.colors && nv > 0 && nv <= INT_MAX)
-        colourCount = colourWidth(in, 3 + normalWidth, stWidth, nv);
-    int width = 3 + normalWidth + colourCount + stWidth;
-    bool skipRestOfLine = false;
+        L.colourCount = colourWidth(in, 3 + normalWidth, stWidth, nv);
+    L.width = 3 + normalWidth + L.colourCount + stWidth;
     if (nv > 0 && nv <= INT_MAX) {
-        const int lineWidth = lineLayoutWidth(in, width, nv);
-        const int extra = lineWidth - width;
+        const int lineWidth = lineLayoutWidth(in, L.width, nv);
+        const int extra = lineWidth - L.width;
         if (lineWidth > 0 && !h.colors && !h.texCoords && (extra == 3 || extra == 4)) {
             // Three or four values after the coordinates (and normal) are a colour, as the
             // programs that write them read them back.
             h.colors = true;
-            colourCount = extra;
-            width = lineWidth;
+            L.colourCount = extra;
+            L.width = lineWidth;
         } else if (lineWidth > 0) {
-            skipRestOfLine = true;
+            L.skipRestOfLine = true;
         }
     }
     // Every value of a vertex takes at least a character and a separator, and the smallest
     // face is "3 0 1 2" with its line end (the last one may lack it).
     if (nv > INT_MAX || nf > INT_MAX ||
-        2ull * width * static_cast<unsigned long long>(nv) + 8 * static_cast<unsigned long long>(nf) >
+        2ull * L.width * static_cast<unsigned long long>(nv) + 8 * static_cast<unsigned long long>(nf) >
             in.remaining() + 1)
         refuse("%lld vertices and %lld faces announced, more than the file can hold", nv, nf);
+    return L;
+}
+
+// The vertices of `L` into `g`, whose arrays are made here.
+void readOffVertices(OffText &in, const OffLayout &L, MeshData &g)
+{
+    const OffHeader &h = L.h;
+    const size_t nVertices = static_cast<size_t>(L.nv);
+    std::vector<float> rgb(h.colors ? 3 * nVertices : 0);
+    float *v = g.vertices.get();
+    for (size_t i = 0; i < nVertices; ++i, v += 3) {
+        if (!in.nextToken())
+            refuse("OFF file ends after %zu of %lld vertices", i, L.nv);
+        if (!in.number(v[0]) || !in.number(v[1]) || !in.number(v[2]))
+            refuse("OFF vertex %zu: three coordinates expected", i);
+        if (h.normals) {
+            Point3 &n = g.normals[i];
+            if (!in.number(n.x) || !in.number(n.y) || !in.number(n.z))
+                refuse("OFF vertex %zu: normal expected", i);
+            n.normalize();
+        }
+        if (h.colors) {
+            float c[4];
+            for (int k = 0; k < L.colourCount; ++k)
+                if (!in.number(c[k]))
+                    refuse("OFF vertex %zu: %d colour values expected", i, L.colourCount);
+            // The mesh's colours are opaque: the material decides about translucency.
+            std::copy(c, c + 3, rgb.begin() + 3 * static_cast<std::ptrdiff_t>(i));
+        }
+        if (h.texCoords && (!in.number(g.vertexTexCoords[2 * i]) || !in.number(g.vertexTexCoords[2 * i + 1])))
+            refuse("OFF vertex %zu: texture coordinates expected", i);
+        if (L.skipRestOfLine)
+            in.skipLine();
+    }
+    if (h.colors) {
+        g.colors = colourBytes(rgb);
+        g.colorsFromFile = true;
+    }
+}
+
+} // namespace
+
+MeshData MeshReader::readOFF(const char *text, size_t size)
+{
+    OffText in(text, size);
+    const OffLayout L = readOffLayout(in);
+    const long long nv = L.nv, nf = L.nf;
 
     MeshData g;
     g.nVertices = static_cast<int>(nv);
     const size_t nVertices = static_cast<size_t>(nv);
     g.vertices = allocateLargeArray<float>(3 * nVertices);
-    if (h.normals)
+    if (L.h.normals)
         g.normals = allocateLargeArray<Point3>(nVertices);
-    if (h.texCoords)
+    if (L.h.texCoords)
         g.vertexTexCoords = allocateLargeArray<float>(2 * nVertices);
     // The faces of a large file are read on a second thread while the vertices are, when
     // the vertices seem to take one line each. That guess is taken only when the vertices
@@ -764,7 +820,7 @@ MeshData MeshReader::readOFF(const char *text, size_t size)
     bool facesReadAhead = false;
     JoiningThread ahead;
     const char *facesGuess = nullptr;
-    if (nf >= kFacesAheadFrom && !skipRestOfLine)
+    if (nf >= kFacesAheadFrom && !L.skipRestOfLine)
         facesGuess = pastLines(in.position(), in.limit(), nv);
     if (facesGuess) {
         const int count = g.nVertices;
@@ -783,36 +839,7 @@ MeshData MeshReader::readOFF(const char *text, size_t size)
             // No second thread: everything in order.
         }
     }
-    std::vector<float> rgb(h.colors ? 3 * nVertices : 0);
-    float *v = g.vertices.get();
-    for (size_t i = 0; i < nVertices; ++i, v += 3) {
-        if (!in.nextToken())
-            refuse("OFF file ends after %zu of %lld vertices", i, nv);
-        if (!in.number(v[0]) || !in.number(v[1]) || !in.number(v[2]))
-            refuse("OFF vertex %zu: three coordinates expected", i);
-        if (h.normals) {
-            Point3 &n = g.normals[i];
-            if (!in.number(n.x) || !in.number(n.y) || !in.number(n.z))
-                refuse("OFF vertex %zu: normal expected", i);
-            n.normalize();
-        }
-        if (h.colors) {
-            float c[4];
-            for (int k = 0; k < colourCount; ++k)
-                if (!in.number(c[k]))
-                    refuse("OFF vertex %zu: %d colour values expected", i, colourCount);
-            // The mesh's colours are opaque: the material decides about translucency.
-            std::copy(c, c + 3, rgb.begin() + 3 * static_cast<std::ptrdiff_t>(i));
-        }
-        if (h.texCoords && (!in.number(g.vertexTexCoords[2 * i]) || !in.number(g.vertexTexCoords[2 * i + 1])))
-            refuse("OFF vertex %zu: texture coordinates expected", i);
-        if (skipRestOfLine)
-            in.skipLine();
-    }
-    if (h.colors) {
-        g.colors = colourBytes(rgb);
-        g.colorsFromFile = true;
-    }
+    readOffVertices(in, L, g);
 
     const char *vertexEnd = in.position();
     ahead.join();
