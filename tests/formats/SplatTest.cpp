@@ -1,3 +1,4 @@
+// ctest-label: thread
 // Splat scenes: the reader's activations, layouts and refusals, and the CPU rasteriser held to
 // a plain reference of the forward rules (one splat at a time, per pixel, in double).
 #include "formats/SplatReader.h"
