@@ -3,7 +3,7 @@
 #   ./test.sh              the Release tree in build/
 #   ./test.sh --sanitize   a second tree in build-asan/ with AddressSanitizer and UBSan
 #   ./test.sh --thread     a tree in build-tsan/ with ThreadSanitizer: the tests of the code
-#                          that runs threads (label "thread")
+#                          that runs threads (label "thread", see tests/CMakeLists.txt)
 #   ./test.sh --fuzz [SECONDS]   the libFuzzer harnesses in build-fuzz/, each run SECONDS
 #                          (default 60); see tests/fuzz/run.sh
 # Any further arguments go to ctest (for example -R Matrix or -L gl).

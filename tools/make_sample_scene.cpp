@@ -1,12 +1,13 @@
 // Writes a small reconstruction as an acquisition on a turntable would leave it, for the
 // viewer to open:
 //
-//   make_sample_scene OUTDIR [VIEWS [AROUND ACROSS]]
+//   make_sample_scene OUTDIR [VIEWS [AROUND ACROSS [WIDTH]]]
 //
 //   OUTDIR/scene.tri          the sample model (and its texture, when make_sample_mesh
 //                             writes one), from make_sample_mesh beside this program
 //   OUTDIR/scene.dat          the calibrated cameras: a "V3.0" turntable of VIEWS views
-//                             (24 by default, 12 to 36) about one axis, 1024 x 768 pixels,
+//                             (24 by default, 12 to 36) about one axis, 1024 x 768 pixels
+//                             (or WIDTH x 3/4 WIDTH, the intrinsics scaled alike),
 //                             principal point off the image centre
 //   OUTDIR/seq/viewNN.ppm     the photographs, rendered off-screen from each view with the
 //                             model drawn as the viewer draws it, over a plain background
@@ -49,9 +50,22 @@ using sampletools::run;
 
 const double kPi = 3.14159265358979323846;
 
-// The acquisition: image size, intrinsics and the turntable seen from above.
-const int kWidth = 1024, kHeight = 768;
-const double kFx = 1100, kFy = 1096, kCx = 530.5, kCy = 371.25;
+// The acquisition: image size, intrinsics and the turntable seen from above. The photographs
+// are 1024 x 768 unless asked smaller (tests under slow instrumentation).
+struct Acquisition {
+    int width, height;
+    double fx, fy, cx, cy;
+};
+
+// The intrinsics are kept to the three decimals the camera file holds, so that the viewer
+// reads back the very projection the photographs were drawn with.
+Acquisition acquisitionOfWidth(int width)
+{
+    const double s = width / 1024.0;
+    const auto filed = [s](double v) { return std::round(v * s * 1000) / 1000; };
+    return {width, width * 3 / 4, filed(1100), filed(1096), filed(530.5), filed(371.25)};
+}
+
 const double kDistance = 15;      // from the camera to the turntable's centre
 const double kElevation = 30;     // degrees the cameras look down onto the turntable
 const float kBackground[3] = {0.80f, 0.84f, 0.88f};
@@ -61,7 +75,7 @@ const float kNear = 1, kFar = 100;
 // The camera file, written whole under a temporary name. The turntable's axis is the
 // model's z axis turned up towards the viewer: the base rotation turns z about the camera's
 // x axis by 90 degrees plus the elevation.
-bool writeCameraFile(const std::string &path, int views)
+bool writeCameraFile(const std::string &path, int views, const Acquisition &k)
 {
     const double e = kElevation * kPi / 180;
     const double alpha = kPi / 2 + e;
@@ -69,7 +83,7 @@ bool writeCameraFile(const std::string &path, int views)
     FILE *f = std::fopen(temporary.c_str(), "w");
     if (!f)
         return false;
-    std::fprintf(f, "V3.0\n%d %d\n%.3f %.3f\n%.3f %.3f\n", kWidth, kHeight, kCx, kCy, kFx, kFy);
+    std::fprintf(f, "V3.0\n%d %d\n%.3f %.3f\n%.3f %.3f\n", k.width, k.height, k.cx, k.cy, k.fx, k.fy);
     std::fprintf(f, "0 0 %.3f\n", kDistance);
     std::fprintf(f, "%d 0 %.9f %.9f\n", views, -std::cos(e), -std::sin(e));
     std::fprintf(f, "deg\n");
@@ -87,15 +101,15 @@ bool writeCameraFile(const std::string &path, int views)
 
 // The OpenGL projection of the intrinsics for a window of the photograph's size: pixel
 // (u, v), v downwards, lands on normalised x = 2u/W - 1, y = 1 - 2v/H.
-Matrix4 projectionOfIntrinsics()
+Matrix4 projectionOfIntrinsics(const Acquisition &k)
 {
     Matrix4 p;
     for (int i = 0; i < 4; ++i)
         p(i, i) = 0;
-    p(0, 0) = static_cast<float>(2 * kFx / kWidth);
-    p(0, 2) = static_cast<float>(1 - 2 * kCx / kWidth);
-    p(1, 1) = static_cast<float>(2 * kFy / kHeight);
-    p(1, 2) = static_cast<float>(-(1 - 2 * kCy / kHeight));
+    p(0, 0) = static_cast<float>(2 * k.fx / k.width);
+    p(0, 2) = static_cast<float>(1 - 2 * k.cx / k.width);
+    p(1, 1) = static_cast<float>(2 * k.fy / k.height);
+    p(1, 2) = static_cast<float>(-(1 - 2 * k.cy / k.height));
     p(2, 2) = (kNear + kFar) / (kNear - kFar);
     p(2, 3) = 2 * kNear * kFar / (kNear - kFar);
     p(3, 2) = -1;
@@ -153,8 +167,8 @@ int fail(const char *what, const std::string &name)
 
 int main(int argc, char **argv)
 {
-    if (argc != 2 && argc != 3 && argc != 5) {
-        std::fprintf(stderr, "usage: %s OUTDIR [VIEWS [AROUND ACROSS]]\n", argv[0]);
+    if (argc != 2 && argc != 3 && argc != 5 && argc != 6) {
+        std::fprintf(stderr, "usage: %s OUTDIR [VIEWS [AROUND ACROSS [WIDTH]]]\n", argv[0]);
         return 2;
     }
     const std::string out = argv[1];
@@ -163,26 +177,32 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s: between 12 and 36 views\n", argv[0]);
         return 2;
     }
+    const int width = argc == 6 ? std::atoi(argv[5]) : 1024;
+    if (width < 64 || width > 1024 || width % 4 != 0) {
+        std::fprintf(stderr, "%s: a width of 64 to 1024 pixels, a multiple of 4\n", argv[0]);
+        return 2;
+    }
+    const Acquisition k = acquisitionOfWidth(width);
     if (!makeFolders(out) || !makeFolders(out + "/seq") || !makeFolders(out + "/sil"))
         return fail("can't make the folders of", out);
 
     // The model, from the mesh tool beside this one (it writes the texture too when it has
     // one).
     std::vector<std::string> meshArgs = {programFolder(argv[0]) + "/make_sample_mesh", out + "/scene.tri"};
-    if (argc == 5) {
+    if (argc >= 5) {
         meshArgs.push_back(argv[3]);
         meshArgs.push_back(argv[4]);
     }
     if (!run(meshArgs))
         return fail("can't make the model", out + "/scene.tri");
     const std::string cameraFile = out + "/scene.dat";
-    if (!writeCameraFile(cameraFile, views))
+    if (!writeCameraFile(cameraFile, views, k))
         return fail("can't write", cameraFile);
 
     try {
         // The poses as the viewer reads them back from the file.
         GLView calibration(cameraFile.c_str());
-        GLMachine machine(kWidth, kHeight);
+        GLMachine machine(k.width, k.height);
         machine.setDrawInfo(false);
         // The scene's camera first, so that the model brings no default camera of its own.
         machine.registerObject(cameraFile.c_str());
@@ -194,14 +214,14 @@ int main(int argc, char **argv)
         if (mesh->getArrays().texCoords)
             mesh->notifyCommand('3');
 
-        const Matrix4 projection = projectionOfIntrinsics();
-        std::vector<unsigned char> colour(static_cast<size_t>(kWidth) * kHeight * 3);
-        std::vector<float> depth(static_cast<size_t>(kWidth) * kHeight);
-        std::vector<unsigned char> mask(static_cast<size_t>(kWidth) * kHeight);
+        const Matrix4 projection = projectionOfIntrinsics(k);
+        std::vector<unsigned char> colour(static_cast<size_t>(k.width) * k.height * 3);
+        std::vector<float> depth(static_cast<size_t>(k.width) * k.height);
+        std::vector<unsigned char> mask(static_cast<size_t>(k.width) * k.height);
         for (int i = 0; i < views; ++i) {
             if (!machine.getWindow()->makeCurrent(false))
                 return fail("no OpenGL context for", out);
-            glViewport(0, 0, kWidth, kHeight);
+            glViewport(0, 0, k.width, k.height);
             glClearColor(kBackground[0], kBackground[1], kBackground[2], 1);
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
             glMatrixMode(GL_PROJECTION);
@@ -215,23 +235,24 @@ int main(int argc, char **argv)
             mesh->draw();
             glFinish();
             glPixelStorei(GL_PACK_ALIGNMENT, 1);
-            glReadPixels(0, 0, kWidth, kHeight, GL_RGB, GL_UNSIGNED_BYTE, colour.data());
-            glReadPixels(0, 0, kWidth, kHeight, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
+            glReadPixels(0, 0, k.width, k.height, GL_RGB, GL_UNSIGNED_BYTE, colour.data());
+            glReadPixels(0, 0, k.width, k.height, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
 
             // OpenGL gives the bottom row first; files start with the top row.
-            Bitmap photo(kWidth, kHeight);
-            for (int y = 0; y < kHeight; ++y) {
-                const int row = kHeight - 1 - y;
-                std::memcpy(&photo.get(0, y), &colour[static_cast<size_t>(row) * kWidth * 3], kWidth * 3);
-                for (int x = 0; x < kWidth; ++x)
-                    mask[static_cast<size_t>(y) * kWidth + x] = depth[static_cast<size_t>(row) * kWidth + x] < 1 ? 255 : 0;
+            Bitmap photo(k.width, k.height);
+            for (int y = 0; y < k.height; ++y) {
+                const int row = k.height - 1 - y;
+                std::memcpy(&photo.get(0, y), &colour[static_cast<size_t>(row) * k.width * 3], k.width * 3);
+                for (int x = 0; x < k.width; ++x)
+                    mask[static_cast<size_t>(y) * k.width + x] =
+                        depth[static_cast<size_t>(row) * k.width + x] < 1 ? 255 : 0;
             }
             char name[64];
             std::snprintf(name, sizeof name, "view%02d", i);
             const std::string base = std::string(name);
             if (!photo.savePPM((out + "/seq/" + base + ".ppm").c_str()))
                 return fail("can't write", out + "/seq/" + base + ".ppm");
-            const Sil silhouette(mask.data(), kWidth, kHeight, (base + ".sil").c_str());
+            const Sil silhouette(mask.data(), k.width, k.height, (base + ".sil").c_str());
             if (!silhouette.write((out + "/sil/" + base + ".sil").c_str()))
                 return fail("can't write", out + "/sil/" + base + ".sil");
 
@@ -239,7 +260,7 @@ int main(int argc, char **argv)
             FILE *f = std::fopen((contourName + ".part").c_str(), "w");
             if (!f)
                 return fail("can't write", contourName);
-            for (const auto &p : traceContour(mask, kWidth, kHeight))
+            for (const auto &p : traceContour(mask, k.width, k.height))
                 std::fprintf(f, "%.1f %.1f\n", p.first + 0.5, p.second + 0.5);
             const bool ok = !std::ferror(f);
             if (std::fclose(f) != 0 || !ok || std::rename((contourName + ".part").c_str(), contourName.c_str()) != 0)
@@ -249,6 +270,6 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "make_sample_scene: %s\n", e.what());
         return 1;
     }
-    std::printf("%s: %d views of %d x %d pixels\n", out.c_str(), views, kWidth, kHeight);
+    std::printf("%s: %d views of %d x %d pixels\n", out.c_str(), views, k.width, k.height);
     return 0;
 }

@@ -63,10 +63,12 @@ public:
     /// The perspective projection of getGLKMatrix with the principal point at the image
     /// centre, whatever the projection mode.
     Matrix4 getGLKPerfectMatrix(int winW, int winH, float zNear, float zFar);
+    /// getGLEMatrix: the extrinsic matrix (E) for OpenGL, as getGLKMatrix is the intrinsic one (K).
     /// The OpenGL model-view of view i; i is wrapped into 0..N-1, negative values included.
     Matrix4 getGLEMatrix(int i);
     /// The OpenGL model-view of the turntable turned by `degrees`.
     Matrix4 getGLEMatrix(float degrees);
+    /// getGLEMatrixAxeX, Y, Z: "Axe" is French for "axis".
     /// Model-views looking at c along +x, +y or +z from the distance of view 0.
     Matrix4 getGLEMatrixAxeX(Point3 c);
     Matrix4 getGLEMatrixAxeY(Point3 c);

@@ -31,6 +31,7 @@ Point2 bisectrix(Point2 p, Point2 a, Point2 b);
 /// bound the box as seen from p; the zero vector when p is inside the box.
 Point2 computeRefLine(Point2 p, Point2 min, Point2 max);
 
+/// computeOuterET, computeET: ET for epipolar tangents.
 /// The indices of the two contour points on the outer tangents from the epipole e: the point
 /// seen at the smallest and the one at the largest angle from the reference direction of
 /// computeRefLine (the first index wins ties). {-1, -1} for an empty contour.

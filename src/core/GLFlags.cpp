@@ -60,16 +60,7 @@ Options GLFlags::init(int argc, char **argv)
             options.path_img = value;
             break;
         case 's':
-        {
-            // Leading digits only; a value that is not a number gives 0, an out-of-range
-            // one is clamped instead of wrapping around.
-            long step = std::strtol(value, nullptr, 10);
-            if (step > 2147483647L)
-                step = 2147483647L;
-            if (step < -2147483647L - 1)
-                step = -2147483647L - 1;
-            options.img_step = static_cast<int>(step);
-        }
+            // The step of the image sequence: nothing reads it.
             break;
         }
     }

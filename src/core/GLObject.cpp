@@ -70,14 +70,6 @@ void GLObject::setBusy(bool busy)
         host->overrideCursor();
 }
 
-void GLObject::GLprint(const char *text, int x, int y) { GLFont::print(text, x, y); }
-
-void GLObject::GLprintBig(const char *text, int x, int y) { GLFont::printBig(text, x, y); }
-
 void GLObject::GLfprint(const char *text, int x, int y) { GLFont::fprint(text, x, y); }
-
-void GLObject::GLprintString(const char *text, int x, int y) { GLFont::printString(text, x, y); }
-
-void GLObject::draw3DArrow() { GLAxes::drawArrow(); }
 
 void GLObject::draw3DAxes(Point3 origin, Point3 scale) { GLAxes::drawAxes(origin, scale); }

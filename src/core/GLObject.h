@@ -67,17 +67,10 @@ public:
         return performAction(getBindings()->row(actionValue(action)));
     }
 
-    /// Text at the raster position (x, y) of the current coordinates, in the text colour.
-    static void GLprint(const char *text, int x, int y);
-    static void GLprintBig(const char *text, int x, int y);
-    /// Several lines, each 12 units below the previous one.
+    /// Text at the raster position (x, y) of the current coordinates, in the text colour, in
+    /// several lines, each 12 units below the previous one.
     static void GLfprint(const char *text, int x, int y);
-    /// Text at window pixel (x, y), whatever the current matrices.
-    static void GLprintString(const char *text, int x, int y);
 
-    /// An arrow of length 1 along +x in the current colour. Leaves blending, line smoothing
-    /// and the line width changed and lighting off; callers save the state around it.
-    static void draw3DArrow();
     /// Red +x, green -y and blue +z arrows at `origin`, scaled per axis; restores all state.
     static void draw3DAxes(Point3 origin, Point3 scale);
 

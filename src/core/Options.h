@@ -9,9 +9,9 @@
 /// The program's entry point hands it to the scene manager, which hands the cameras it builds
 /// the folders and extension of their photographs; nothing else reads it. An option that was
 /// not given is empty; one given with an empty value ("-p ''") is an empty string, as the
-/// command line said.
+/// command line said. "-s" (the step of the image sequence) is accepted with its value, which
+/// nothing uses, so it is not kept.
 struct Options {
-    int img_step = 1;                     ///< -s: step of the image sequence (read by no one)
     std::optional<std::string> extension; ///< -e: extension of the source images
     std::optional<std::string> path_img;  ///< -p: folder (and name prefix) of the source images
     std::optional<std::string> path_sil;  ///< -b: folder (and name prefix) of the silhouettes

@@ -124,14 +124,15 @@ ForeignModel::EmbeddedImage embeddedImage(const aiTexture &t, const std::string 
     return image;
 }
 
-ForeignModel convert(const aiScene *scene, const std::string &folder)
-{
-    ForeignModel model;
-    if (!scene || !scene->mRootNode)
-        refuse("the file holds no scene");
-    std::vector<Placement> placed;
-    collect(scene, scene->mRootNode, aiMatrix4x4(), placed, 0);
+// The vertices and triangles the scene's nodes place, and whether any placed mesh has
+// colours or texture coordinates. Refused when it is empty or out of proportion.
+struct SceneSize {
+    size_t vertices, triangles;
+    bool anyColours, anyTexCoords;
+};
 
+SceneSize measure(const aiScene *scene, const std::vector<Placement> &placed)
+{
     unsigned long long nVertices = 0, nTriangles = 0;
     bool anyColours = false, anyTexCoords = false;
     for (const Placement &p : placed) {
@@ -153,12 +154,17 @@ ForeignModel convert(const aiScene *scene, const std::string &folder)
     if (nVertices > INT_MAX / 3 || nTriangles > INT_MAX / 6)
         refuse("the model is too large (" + std::to_string(nVertices) + " vertices, " + std::to_string(nTriangles) +
                " triangles)");
-    const size_t nv = static_cast<size_t>(nVertices), nt = static_cast<size_t>(nTriangles);
+    return {static_cast<size_t>(nVertices), static_cast<size_t>(nTriangles), anyColours, anyTexCoords};
+}
 
-    LargeArray<float> xyz = allocateLargeArray<float>(3 * nv);
-    LargeArray<unsigned char> rgb;
-    if (anyColours)
-        rgb = allocateLargeArray<unsigned char>(3 * nv);
+// Every placed vertex where its node puts it, and its colour when any mesh has colours
+// (white for the meshes without).
+void placeVertices(const std::vector<Placement> &placed, const SceneSize &size, LargeArray<float> &xyz,
+                   LargeArray<unsigned char> &rgb)
+{
+    xyz = allocateLargeArray<float>(3 * size.vertices);
+    if (size.anyColours)
+        rgb = allocateLargeArray<unsigned char>(3 * size.vertices);
     size_t at = 0;
     for (const Placement &p : placed) {
         const aiMesh *m = p.mesh;
@@ -167,7 +173,7 @@ ForeignModel convert(const aiScene *scene, const std::string &folder)
             xyz[3 * at] = v.x;
             xyz[3 * at + 1] = v.y;
             xyz[3 * at + 2] = v.z;
-            if (anyColours) {
+            if (size.anyColours) {
                 const aiColor4D c = m->HasVertexColors(0) ? m->mColors[0][i] : aiColor4D(1, 1, 1, 1);
                 rgb[3 * at] = toByte(c.r);
                 rgb[3 * at + 1] = toByte(c.g);
@@ -175,63 +181,48 @@ ForeignModel convert(const aiScene *scene, const std::string &folder)
             }
         }
     }
+}
 
-    if (nt == 0) {
-        // Vertices without faces: a point cloud.
-        model.isPointCloud = true;
-        model.points.nPoints = static_cast<int>(nv);
-        model.points.points = std::move(xyz);
-        model.points.colors = std::move(rgb);
-        return model;
-    }
-
-    MeshData &g = model.mesh;
-    g.nVertices = static_cast<int>(nv);
-    g.nTriangles = static_cast<int>(nt);
-    g.vertices = std::move(xyz);
-    g.triangles = allocateLargeArray<int>(3 * nt);
-    if (anyColours) {
-        g.colors.reset(new unsigned char[3 * nv]);
-        std::memcpy(g.colors.get(), rgb.get(), 3 * nv);
-        g.colorsFromFile = true;
-    }
-
-    // Images by material, each image once.
+// The texture images of the model, each image once, into model.textureImages (and the
+// embedded ones into model.embeddedImages); returns each material's image, -1 for none.
+std::vector<int> gatherImages(const aiScene *scene, const std::vector<Placement> &placed, const std::string &folder,
+                              ForeignModel &model)
+{
     std::vector<int> materialToImage(scene->mNumMaterials, -1);
-    if (anyTexCoords) {
-        // Only materials of meshes with coordinates bring images; a library file may list more.
-        std::vector<bool> used(scene->mNumMaterials, false);
-        for (const Placement &p : placed)
-            if (p.mesh->HasTextureCoords(0) && p.mesh->mMaterialIndex < used.size() && countTriangles(p.mesh) > 0)
-                used[p.mesh->mMaterialIndex] = true;
-        std::map<std::string, int> seen;
-        for (unsigned k = 0; k < scene->mNumMaterials; ++k) {
-            if (!used[k])
-                continue;
-            const aiTexture *embedded;
-            std::string name = materialImage(scene, k, embedded);
-            if (name.empty())
-                continue;
-            if (!embedded && name[0] != '/' && !folder.empty())
-                name = folder + "/" + name;
-            auto it = seen.find(name);
-            if (it == seen.end()) {
-                it = seen.emplace(name, static_cast<int>(model.textureImages.size())).first;
-                if (embedded)
-                    model.embeddedImages.push_back(embeddedImage(*embedded, name, it->second));
-                model.textureImages.push_back(name);
-            }
-            materialToImage[k] = it->second;
+    // Only materials of meshes with coordinates bring images; a library file may list more.
+    std::vector<bool> used(scene->mNumMaterials, false);
+    for (const Placement &p : placed)
+        if (p.mesh->HasTextureCoords(0) && p.mesh->mMaterialIndex < used.size() && countTriangles(p.mesh) > 0)
+            used[p.mesh->mMaterialIndex] = true;
+    std::map<std::string, int> seen;
+    for (unsigned k = 0; k < scene->mNumMaterials; ++k) {
+        if (!used[k])
+            continue;
+        const aiTexture *embedded;
+        std::string name = materialImage(scene, k, embedded);
+        if (name.empty())
+            continue;
+        if (!embedded && name[0] != '/' && !folder.empty())
+            name = folder + "/" + name;
+        auto it = seen.find(name);
+        if (it == seen.end()) {
+            it = seen.emplace(name, static_cast<int>(model.textureImages.size())).first;
+            if (embedded)
+                model.embeddedImages.push_back(embeddedImage(*embedded, name, it->second));
+            model.textureImages.push_back(name);
         }
+        materialToImage[k] = it->second;
     }
-    const bool textured = !model.textureImages.empty();
-    if (textured) {
-        g.texCoords = allocateLargeArray<float>(6 * nt);
-        g.texCoordVersion = 3;
-        if (model.textureImages.size() > 1)
-            model.triangleImage.assign(nt, 0);
-    }
+    return materialToImage;
+}
 
+// The triangles of every placed mesh, as indices into the placed vertices, with their
+// texture coordinates and images when the model has images (arrays allocated by the caller).
+void placeTriangles(const std::vector<Placement> &placed, const std::vector<int> &materialToImage,
+                    ForeignModel &model)
+{
+    MeshData &g = model.mesh;
+    const bool textured = !model.textureImages.empty();
     size_t base = 0, t = 0;
     for (const Placement &p : placed) {
         const aiMesh *m = p.mesh;
@@ -262,6 +253,49 @@ ForeignModel convert(const aiScene *scene, const std::string &folder)
         }
         base += m->mNumVertices;
     }
+}
+
+ForeignModel convert(const aiScene *scene, const std::string &folder)
+{
+    ForeignModel model;
+    if (!scene || !scene->mRootNode)
+        refuse("the file holds no scene");
+    std::vector<Placement> placed;
+    collect(scene, scene->mRootNode, aiMatrix4x4(), placed, 0);
+    const SceneSize size = measure(scene, placed);
+    const size_t nv = size.vertices, nt = size.triangles;
+    LargeArray<float> xyz;
+    LargeArray<unsigned char> rgb;
+    placeVertices(placed, size, xyz, rgb);
+
+    if (nt == 0) {
+        // Vertices without faces: a point cloud.
+        model.isPointCloud = true;
+        model.points.nPoints = static_cast<int>(nv);
+        model.points.points = std::move(xyz);
+        model.points.colors = std::move(rgb);
+        return model;
+    }
+
+    MeshData &g = model.mesh;
+    g.nVertices = static_cast<int>(nv);
+    g.nTriangles = static_cast<int>(nt);
+    g.vertices = std::move(xyz);
+    g.triangles = allocateLargeArray<int>(3 * nt);
+    if (size.anyColours) {
+        g.colors.reset(new unsigned char[3 * nv]);
+        std::memcpy(g.colors.get(), rgb.get(), 3 * nv);
+        g.colorsFromFile = true;
+    }
+    const std::vector<int> materialToImage = size.anyTexCoords ? gatherImages(scene, placed, folder, model)
+                                                               : std::vector<int>(scene->mNumMaterials, -1);
+    if (!model.textureImages.empty()) {
+        g.texCoords = allocateLargeArray<float>(6 * nt);
+        g.texCoordVersion = 3;
+        if (model.textureImages.size() > 1)
+            model.triangleImage.assign(nt, 0);
+    }
+    placeTriangles(placed, materialToImage, model);
     return model;
 }
 

@@ -61,18 +61,8 @@ struct Camera {
     double t[3];
 };
 
-} // namespace
-
-Reconstruction BundlerFile::parse(const std::string &bundle, const std::string &list)
+std::vector<Camera> readCameras(Numbers &in, long long nCameras)
 {
-    Numbers in(bundle);
-    in.skipSpace();
-    if (!in.atEnd() && *in.position() == '#') {
-        const size_t eol = bundle.find('\n', static_cast<size_t>(in.position() - bundle.c_str()));
-        in.moveTo(eol == std::string::npos ? in.end() : bundle.c_str() + eol + 1);
-    }
-    const long long nCameras = in.count(15, "cameras");
-    const long long nPoints = in.count(7, "points");
     std::vector<Camera> cameras(static_cast<size_t>(nCameras));
     for (Camera &c : cameras) {
         c.f = in.real("a camera");
@@ -88,26 +78,29 @@ Reconstruction BundlerFile::parse(const std::string &bundle, const std::string &
         if (!std::isfinite(c.f) || !std::isfinite(c.t[0]) || !std::isfinite(c.t[1]) || !std::isfinite(c.t[2]))
             refuse("a camera has an unusable focal length or translation");
     }
+    return cameras;
+}
 
-    // list.txt: one line per camera, the photograph's name first.
+// list.txt: one line per camera, the photograph's name first.
+std::vector<std::string> photographNames(const std::string &list)
+{
     std::vector<std::string> names;
-    {
-        std::istringstream s(list);
-        std::string line;
-        while (std::getline(s, line)) {
-            std::istringstream l(line);
-            std::string name;
-            if (l >> name)
-                names.push_back(name);
-        }
+    std::istringstream s(list);
+    std::string line;
+    while (std::getline(s, line)) {
+        std::istringstream l(line);
+        std::string name;
+        if (l >> name)
+            names.push_back(name);
     }
-    Reconstruction rec;
-    rec.format = "Bundler";
-    rec.centredPrincipalPoint = true;
-    if (!list.empty() && static_cast<long long>(names.size()) != nCameras)
-        refuse("list.txt names " + std::to_string(names.size()) + " photographs for " + std::to_string(nCameras) +
-               " cameras");
+    return names;
+}
 
+// The reconstructed cameras (those of a positive focal length) as views of `rec`, with the
+// notes on those left out and on distortion. Returns each camera's view, -1 for none.
+std::vector<int> addViews(const std::vector<Camera> &cameras, const std::vector<std::string> &names,
+                          Reconstruction &rec)
+{
     std::vector<int> viewOf(cameras.size(), -1);
     bool distorted = false;
     for (size_t i = 0; i < cameras.size(); ++i) {
@@ -139,53 +132,83 @@ Reconstruction BundlerFile::parse(const std::string &bundle, const std::string &
                             std::to_string(cameras.size()) + " Bundler cameras were not reconstructed and are left out");
     if (distorted)
         rec.notes.push_back("radial distortion of the Bundler cameras is ignored: views are drawn as pinhole cameras");
+    return viewOf;
+}
 
-    rec.points.resize(static_cast<size_t>(nPoints));
-    for (ReconstructionPoint &p : rec.points) {
-        double X[3];
-        for (double &x : X)
-            x = in.real("a point");
-        p.x = reconstructionFloat(X[0], "Bundler: a point coordinate");
-        p.y = reconstructionFloat(X[1], "Bundler: a point coordinate");
-        p.z = reconstructionFloat(X[2], "Bundler: a point coordinate");
-        unsigned char *rgb[3] = {&p.r, &p.g, &p.b};
-        for (unsigned char *c : rgb) {
-            const long long v = in.integer("a point colour");
-            if (v < 0 || v > 255)
-                refuse("a point colour is outside 0..255");
-            *c = static_cast<unsigned char>(v);
-        }
-        const long long nViews = in.count(4, "observations of a point");
-        double sum = 0;
-        int used = 0;
-        for (long long k = 0; k < nViews; ++k) {
-            const long long camera = in.integer("an observation");
-            in.integer("an observation"); // the key point index
-            const double x = in.real("an observation"), y = in.real("an observation");
-            if (camera < 0 || camera >= nCameras)
-                refuse("a point is seen by camera " + std::to_string(camera) + " of " + std::to_string(nCameras));
-            if (viewOf[static_cast<size_t>(camera)] < 0)
-                continue;
-            // Bundler's projection: p = -P / P.z, scaled by f and the radial distortion;
-            // observations are measured from the image centre, y up.
-            const Camera &c = cameras[static_cast<size_t>(camera)];
-            double P[3];
-            for (int r = 0; r < 3; ++r)
-                P[r] = c.R[3 * r] * X[0] + c.R[3 * r + 1] * X[1] + c.R[3 * r + 2] * X[2] + c.t[r];
-            if (P[2] == 0)
-                continue;
-            const double px = -P[0] / P[2], py = -P[1] / P[2];
-            const double r2 = px * px + py * py;
-            const double s = c.f * (1 + c.k1 * r2 + c.k2 * r2 * r2);
-            const double e = std::hypot(s * px - x, s * py - y);
-            if (std::isfinite(e)) {
-                sum += e;
-                ++used;
-            }
-        }
-        // A huge error is still an error: it saturates rather than leaving the float range.
-        p.error = used ? static_cast<float>(std::fmin(sum / used, 1e30)) : 0.f;
+// One point with its colour and its mean reprojection error in the views that see it.
+void readPoint(Numbers &in, const std::vector<Camera> &cameras, const std::vector<int> &viewOf,
+               ReconstructionPoint &p)
+{
+    const long long nCameras = static_cast<long long>(cameras.size());
+    double X[3];
+    for (double &x : X)
+        x = in.real("a point");
+    p.x = reconstructionFloat(X[0], "Bundler: a point coordinate");
+    p.y = reconstructionFloat(X[1], "Bundler: a point coordinate");
+    p.z = reconstructionFloat(X[2], "Bundler: a point coordinate");
+    unsigned char *rgb[3] = {&p.r, &p.g, &p.b};
+    for (unsigned char *c : rgb) {
+        const long long v = in.integer("a point colour");
+        if (v < 0 || v > 255)
+            refuse("a point colour is outside 0..255");
+        *c = static_cast<unsigned char>(v);
     }
+    const long long nViews = in.count(4, "observations of a point");
+    double sum = 0;
+    int used = 0;
+    for (long long k = 0; k < nViews; ++k) {
+        const long long camera = in.integer("an observation");
+        in.integer("an observation"); // the key point index
+        const double x = in.real("an observation"), y = in.real("an observation");
+        if (camera < 0 || camera >= nCameras)
+            refuse("a point is seen by camera " + std::to_string(camera) + " of " + std::to_string(nCameras));
+        if (viewOf[static_cast<size_t>(camera)] < 0)
+            continue;
+        // Bundler's projection: p = -P / P.z, scaled by f and the radial distortion;
+        // observations are measured from the image centre, y up.
+        const Camera &c = cameras[static_cast<size_t>(camera)];
+        double P[3];
+        for (int r = 0; r < 3; ++r)
+            P[r] = c.R[3 * r] * X[0] + c.R[3 * r + 1] * X[1] + c.R[3 * r + 2] * X[2] + c.t[r];
+        if (P[2] == 0)
+            continue;
+        const double px = -P[0] / P[2], py = -P[1] / P[2];
+        const double r2 = px * px + py * py;
+        const double s = c.f * (1 + c.k1 * r2 + c.k2 * r2 * r2);
+        const double e = std::hypot(s * px - x, s * py - y);
+        if (std::isfinite(e)) {
+            sum += e;
+            ++used;
+        }
+    }
+    // A huge error is still an error: it saturates rather than leaving the float range.
+    p.error = used ? static_cast<float>(std::fmin(sum / used, 1e30)) : 0.f;
+}
+
+} // namespace
+
+Reconstruction BundlerFile::parse(const std::string &bundle, const std::string &list)
+{
+    Numbers in(bundle);
+    in.skipSpace();
+    if (!in.atEnd() && *in.position() == '#') {
+        const size_t eol = bundle.find('\n', static_cast<size_t>(in.position() - bundle.c_str()));
+        in.moveTo(eol == std::string::npos ? in.end() : bundle.c_str() + eol + 1);
+    }
+    const long long nCameras = in.count(15, "cameras");
+    const long long nPoints = in.count(7, "points");
+    const std::vector<Camera> cameras = readCameras(in, nCameras);
+    const std::vector<std::string> names = photographNames(list);
+    Reconstruction rec;
+    rec.format = "Bundler";
+    rec.centredPrincipalPoint = true;
+    if (!list.empty() && static_cast<long long>(names.size()) != nCameras)
+        refuse("list.txt names " + std::to_string(names.size()) + " photographs for " + std::to_string(nCameras) +
+               " cameras");
+    const std::vector<int> viewOf = addViews(cameras, names, rec);
+    rec.points.resize(static_cast<size_t>(nPoints));
+    for (ReconstructionPoint &p : rec.points)
+        readPoint(in, cameras, viewOf, p);
     return rec;
 }
 

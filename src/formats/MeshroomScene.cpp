@@ -189,19 +189,9 @@ std::string listed(const std::vector<std::string> &names, const std::string &wha
     return s;
 }
 
-} // namespace
-
-Reconstruction MeshroomScene::parse(const std::string &text)
+// The version the file states, when it states one.
+void readVersion(const Json &root, int version[3])
 {
-    Json root;
-    try {
-        root = Json::parse(text);
-    } catch (const std::exception &e) {
-        refuse(std::string("not a JSON file: ") + e.what());
-    }
-    if (!root.is_object())
-        refuse("not a scene: the file is not a JSON object");
-    int version[3] = {1, 2, 99}; // a file without a version is taken as a recent one
     if (const Json *v = member(root, "version")) {
         double n[3];
         if (!jsonvalues::numbers(v, n, 3) || n[0] < 0 || n[1] < 0 || n[2] < 0 || n[0] > 1e6 || n[1] > 1e6 || n[2] > 1e6)
@@ -209,26 +199,15 @@ Reconstruction MeshroomScene::parse(const std::string &text)
         for (int i = 0; i < 3; ++i)
             version[i] = static_cast<int>(n[i]);
     }
+}
 
-    bool distorted = false;
-    std::map<uint32_t, Intrinsics> intrinsics;
-    for (const Json &in : list(root, "intrinsics")) {
-        const uint32_t id = idOf(in, "intrinsicId", "an intrinsic");
-        if (!intrinsics.emplace(id, readIntrinsics(in, version, id, distorted)).second)
-            refuse("intrinsic id " + std::to_string(id) + " appears twice");
-    }
-    std::map<uint32_t, Pose> poses;
-    for (const Json &p : list(root, "poses")) {
-        const uint32_t id = idOf(p, "poseId", "a pose");
-        if (!poses.emplace(id, readPose(p, id)).second)
-            refuse("pose id " + std::to_string(id) + " appears twice");
-    }
-
-    Reconstruction rec;
-    rec.format = "Meshroom";
-    std::map<uint32_t, long> viewIndex; // view id: index in rec.views, or -1 for a view not shown
-    std::vector<std::string> unposed, rigged;
-    const Json &views = list(root, "views");
+// The views that have a pose, into rec.views; the names of those skipped into `unposed` and
+// `rigged`. Returns each view id's index in rec.views, -1 for a view not shown.
+std::map<uint32_t, long> readViews(const Json &views, const std::map<uint32_t, Intrinsics> &intrinsics,
+                                   const std::map<uint32_t, Pose> &poses, Reconstruction &rec,
+                                   std::vector<std::string> &unposed, std::vector<std::string> &rigged)
+{
+    std::map<uint32_t, long> viewIndex;
     for (const Json &v : views) {
         const uint32_t id = idOf(v, "viewId", "a view");
         const std::string where = "view " + std::to_string(id);
@@ -271,50 +250,93 @@ Reconstruction MeshroomScene::parse(const std::string &text)
         if (!viewIndex.emplace(id, index).second)
             refuse("view id " + std::to_string(id) + " appears twice");
     }
+    return viewIndex;
+}
+
+// A landmark with its mean reprojection error in the views shown that see it.
+ReconstructionPoint readLandmark(const Json &l, const std::vector<ReconstructionView> &shown,
+                                 const std::map<uint32_t, long> &viewIndex)
+{
+    const uint32_t id = idOf(l, "landmarkId", "a landmark");
+    const std::string where = "landmark " + std::to_string(id);
+    double X[3], rgb[3] = {255, 255, 255};
+    if (!jsonvalues::numbers(member(l, "X"), X, 3))
+        refuse(where + " has no position X of 3 numbers");
+    if (const Json *c = member(l, "color"))
+        if (!jsonvalues::numbers(c, rgb, 3) || *std::min_element(rgb, rgb + 3) < 0 ||
+            *std::max_element(rgb, rgb + 3) > 255)
+            refuse(where + " has a colour that is not 3 numbers in 0..255");
+    ReconstructionPoint p;
+    p.x = reconstructionFloat(X[0], "Meshroom: a landmark coordinate");
+    p.y = reconstructionFloat(X[1], "Meshroom: a landmark coordinate");
+    p.z = reconstructionFloat(X[2], "Meshroom: a landmark coordinate");
+    p.r = static_cast<unsigned char>(rgb[0]);
+    p.g = static_cast<unsigned char>(rgb[1]);
+    p.b = static_cast<unsigned char>(rgb[2]);
+    double sum = 0;
+    int counted = 0;
+    for (const Json &o : list(l, "observations")) {
+        const uint32_t viewId = idOf(o, "observationId", "an observation of " + where);
+        const auto found = viewIndex.find(viewId);
+        if (found == viewIndex.end())
+            refuse(where + " is seen by view " + std::to_string(viewId) + ", which is not in the file");
+        double x[2];
+        if (found->second < 0 || !jsonvalues::numbers(member(o, "x"), x, 2))
+            continue;
+        const ReconstructionView &v = shown[static_cast<size_t>(found->second)];
+        double c[3];
+        for (int r = 0; r < 3; ++r)
+            c[r] = v.R[3 * r] * X[0] + v.R[3 * r + 1] * X[1] + v.R[3 * r + 2] * X[2] + v.t[r];
+        if (!(c[2] > 0))
+            continue;
+        sum += std::hypot(v.fx * c[0] / c[2] + v.cx - x[0], v.fy * c[1] / c[2] + v.cy - x[1]);
+        ++counted;
+    }
+    p.error = counted ? reconstructionFloat(sum / counted, "Meshroom: a reprojection error") : 0.f;
+    return p;
+}
+
+} // namespace
+
+Reconstruction MeshroomScene::parse(const std::string &text)
+{
+    Json root;
+    try {
+        root = Json::parse(text);
+    } catch (const std::exception &e) {
+        refuse(std::string("not a JSON file: ") + e.what());
+    }
+    if (!root.is_object())
+        refuse("not a scene: the file is not a JSON object");
+    int version[3] = {1, 2, 99}; // a file without a version is taken as a recent one
+    readVersion(root, version);
+
+    bool distorted = false;
+    std::map<uint32_t, Intrinsics> intrinsics;
+    for (const Json &in : list(root, "intrinsics")) {
+        const uint32_t id = idOf(in, "intrinsicId", "an intrinsic");
+        if (!intrinsics.emplace(id, readIntrinsics(in, version, id, distorted)).second)
+            refuse("intrinsic id " + std::to_string(id) + " appears twice");
+    }
+    std::map<uint32_t, Pose> poses;
+    for (const Json &p : list(root, "poses")) {
+        const uint32_t id = idOf(p, "poseId", "a pose");
+        if (!poses.emplace(id, readPose(p, id)).second)
+            refuse("pose id " + std::to_string(id) + " appears twice");
+    }
+
+    Reconstruction rec;
+    rec.format = "Meshroom";
+    std::vector<std::string> unposed, rigged;
+    const Json &views = list(root, "views");
+    const std::map<uint32_t, long> viewIndex = readViews(views, intrinsics, poses, rec, unposed, rigged);
     if (rec.views.empty())
         refuse(views.empty() ? "the scene has no view" : "no view of the scene has a pose (it was not reconstructed)");
 
     const Json &structure = list(root, "structure");
     rec.points.reserve(structure.size());
-    for (const Json &l : structure) {
-        const uint32_t id = idOf(l, "landmarkId", "a landmark");
-        const std::string where = "landmark " + std::to_string(id);
-        double X[3], rgb[3] = {255, 255, 255};
-        if (!jsonvalues::numbers(member(l, "X"), X, 3))
-            refuse(where + " has no position X of 3 numbers");
-        if (const Json *c = member(l, "color"))
-            if (!jsonvalues::numbers(c, rgb, 3) || *std::min_element(rgb, rgb + 3) < 0 ||
-                *std::max_element(rgb, rgb + 3) > 255)
-                refuse(where + " has a colour that is not 3 numbers in 0..255");
-        ReconstructionPoint p;
-        p.x = reconstructionFloat(X[0], "Meshroom: a landmark coordinate");
-        p.y = reconstructionFloat(X[1], "Meshroom: a landmark coordinate");
-        p.z = reconstructionFloat(X[2], "Meshroom: a landmark coordinate");
-        p.r = static_cast<unsigned char>(rgb[0]);
-        p.g = static_cast<unsigned char>(rgb[1]);
-        p.b = static_cast<unsigned char>(rgb[2]);
-        double sum = 0;
-        int counted = 0;
-        for (const Json &o : list(l, "observations")) {
-            const uint32_t viewId = idOf(o, "observationId", "an observation of " + where);
-            const auto found = viewIndex.find(viewId);
-            if (found == viewIndex.end())
-                refuse(where + " is seen by view " + std::to_string(viewId) + ", which is not in the file");
-            double x[2];
-            if (found->second < 0 || !jsonvalues::numbers(member(o, "x"), x, 2))
-                continue;
-            const ReconstructionView &v = rec.views[static_cast<size_t>(found->second)];
-            double c[3];
-            for (int r = 0; r < 3; ++r)
-                c[r] = v.R[3 * r] * X[0] + v.R[3 * r + 1] * X[1] + v.R[3 * r + 2] * X[2] + v.t[r];
-            if (!(c[2] > 0))
-                continue;
-            sum += std::hypot(v.fx * c[0] / c[2] + v.cx - x[0], v.fy * c[1] / c[2] + v.cy - x[1]);
-            ++counted;
-        }
-        p.error = counted ? reconstructionFloat(sum / counted, "Meshroom: a reprojection error") : 0.f;
-        rec.points.push_back(p);
-    }
+    for (const Json &l : structure)
+        rec.points.push_back(readLandmark(l, rec.views, viewIndex));
 
     // Stepping through the views follows the photographs' names, as for the other models.
     std::stable_sort(rec.views.begin(), rec.views.end(),

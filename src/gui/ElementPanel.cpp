@@ -11,7 +11,6 @@
 #include "objects/GL3DObject.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -43,7 +42,6 @@ GtkWidget *lookupWidget(GtkWidget *root, const char *name)
         }
     }
     msg::warning("Widget not found: %s\n", name);
-    std::fflush(stdout);
     return nullptr;
 }
 

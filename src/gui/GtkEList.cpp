@@ -143,7 +143,7 @@ void GtkEList::scrollerDestroyed()
     clean();
 }
 
-int GtkEList::add(int position, int, const char *label, void *data)
+int GtkEList::add(int position, const char *label, void *data)
 {
     if (position < 0 || position > numberOfRows)
         position = numberOfRows;

@@ -26,9 +26,9 @@ public:
     ~GtkEList();
 
     /// Inserts a row before `position` (appends when `position` is negative or past the end)
-    /// and returns its index. `kind` is the element's type code; the icon is chosen from the
-    /// label, so a camera file shows as a camera whatever created it. A null label is empty.
-    int add(int position, int kind, const char *label, void *data);
+    /// and returns its index. The icon is chosen from the label, so a camera file shows as a
+    /// camera whatever created it. A null label is empty.
+    int add(int position, const char *label, void *data);
     /// Removes row `row`; a negative row clears the list; a row past the end does nothing.
     void remove(int row);
     /// Exchanges rows a and b when both exist; a selected row stays selected at its new place.

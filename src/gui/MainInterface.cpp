@@ -314,7 +314,7 @@ void MainInterface::registerInterface(GLObject *element, const char *name)
     if (!label)
         label = std::strrchr(name, '\\');
     label = label ? label + 1 : name;
-    const int row = impl->objectList->add(-1, element->isCamera() ? 1 : 0, label, element);
+    const int row = impl->objectList->add(-1, label, element);
     if (GtkPanel *panel = InterfaceLoader::load(element))
         panel->setParent(this);
     impl->objectList->setSelectedItem(row);

@@ -309,7 +309,7 @@ void cameraAnimationInterface::showKeyCameras(const std::vector<int> &labels, in
     for (int number : labels) {
         char label[16];
         std::snprintf(label, sizeof label, "%d", number);
-        list->add(-1, 0, label, nullptr);
+        list->add(-1, label, nullptr);
     }
     if (selected >= 0 && selected < n)
         list->setSelectedItem(selected);

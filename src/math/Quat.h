@@ -34,6 +34,7 @@ public:
     /// printed, so the two stay apart.
     static Quat fromMatrixLaterPivot(const Matrix3 &m);
 
+    /// qtom: quaternion to matrix.
     /// (1 - 2|v|^2) I + 2 v v^T + 2 w [v]x for v = (x, y, z): the rotation matrix of a unit
     /// quaternion.
     Matrix3 qtom() const;

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+/// Chemin: French for "path".
 /// A polyline on a mesh: the path between two picked vertices, with its length along the
 /// way (geodesic) and the straight distance of its ends (Euclidean).
 ///

@@ -3,6 +3,7 @@
 
 #include "math/Point3.h"
 
+/// Objet_data: French for "object data".
 /// The read-only view of a triangle mesh handed to the path builders: pointers to the
 /// mesh's own counts and arrays, which must outlive the view. It owns nothing.
 /// `triangles` holds three vertex indices a triangle, each in 0 .. *nVertices - 1.

@@ -18,11 +18,13 @@
 /// `vertexPath` = {to, from}, when `to` cannot be reached along edges.
 bool shortestEdgePath(const MeshAdjacency &mesh, int from, int to, std::vector<int> &vertexPath);
 
+/// chemin_aretes: French for "path along the edges".
 /// The edge path as a polyline from `to`'s position back to `from`'s. An unreachable `to`
 /// gives the two-point path to, from; `reached`, when given, tells which it was.
 std::unique_ptr<Chemin> chemin_aretes(const MeshAdjacency &mesh, int from, int to, bool *reached = nullptr);
 std::unique_ptr<Chemin> chemin_aretes(const Objet_data &mesh, int from, int to);
 
+/// chemin_plan: French for "path in a plane".
 /// The section of the mesh by the plane through vertices `from`, `to` and `viewpoint`
 /// (object coordinates): from `from` across the triangles the plane cuts, towards `to`.
 /// Null, after a message on standard output, when the plane is undefined (the three points

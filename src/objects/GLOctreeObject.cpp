@@ -205,9 +205,8 @@ float GLOctreeObject::getFinestValue(int i) const { return finestValues[static_c
 
 void GLOctreeObject::setDataThreshold(float t)
 {
+    // The standard output sink shows a line that starts with a carriage return at once.
     msg::note("\rThresholding @ %2.2f", t);
-    // The default sink flushes whole lines only: a progress line is shown at once.
-    std::fflush(stdout);
     dataThreshold = t;
     thresholdSet = true;
     applyThreshold();

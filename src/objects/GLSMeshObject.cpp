@@ -125,12 +125,12 @@ void GLSMeshObject::initDisplayLists()
     simplex2Tri(next.data());
     dualNormals.assign(static_cast<size_t>(nDualVertices), Point3(0, 0, 0));
     computeNormals(dualNormals.data());
-    const int *nbr = a.triangles;
+    const int *neighbours = a.triangles;
     for (int i = 0; i < a.nTriangles; ++i)
         for (int k = 0; k < 3; ++k)
-            if (i < nbr[3 * i + k]) {
+            if (i < neighbours[3 * i + k]) {
                 edgeList.push_back(i);
-                edgeList.push_back(nbr[3 * i + k]);
+                edgeList.push_back(neighbours[3 * i + k]);
             }
 }
 

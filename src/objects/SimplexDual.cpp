@@ -12,7 +12,7 @@ constexpr ReadRefusal refuse{"GLSMeshObject"};
 
 } // namespace
 
-std::vector<int> SimplexDual::links(const int *nbr, int nTriangles, int nVertices, const char *path)
+std::vector<int> SimplexDual::links(const int *neighbours, int nTriangles, int nVertices, const char *path)
 {
     // Corner k of vertex t lies between its edges to neighbours k and k + 1. Walking a face,
     // corner k leads across the edge to neighbour k + 1, to the corner of that neighbour that
@@ -30,7 +30,7 @@ std::vector<int> SimplexDual::links(const int *nbr, int nTriangles, int nVertice
     for (int t = 0; t < nTriangles; ++t) {
         const int b = 3 * t;
         for (int k = 0; k < 3; ++k) {
-            const int v = nbr[b + k];
+            const int v = neighbours[b + k];
             const int found = hash.add(t + v, std::min(t, v));
             if (found < 0) {
                 table.push_back({k, b, false});
@@ -53,8 +53,8 @@ std::vector<int> SimplexDual::links(const int *nbr, int nTriangles, int nVertice
             // vertex back; find which neighbour does not.
             const int t = static_cast<int>(c / 3);
             for (int k = 0; k < 3; ++k) {
-                const int v = nbr[3 * t + k];
-                const int *back = nbr + 3 * v;
+                const int v = neighbours[3 * t + k];
+                const int *back = neighbours + 3 * v;
                 if (back[0] != t && back[1] != t && back[2] != t)
                     refuse("%s: vertex %d names %d as a neighbour, which does not name it back", path, t, v);
             }

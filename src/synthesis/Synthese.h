@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+/// Synthese: French for "synthesis", here of a shaded picture.
 /// Shades a height image from its own partial derivatives, so that a depth map alone reads as
 /// a relief. Used by the depth-buffer drawing mode of the 3D objects.
 ///
@@ -23,6 +24,7 @@ public:
 
     /// Specular exponent of the current table.
     static int N_GAM;
+    /// puissance: French for "power".
     /// puissance[i] = (i / 9999)^N_GAM for i = 1..9999, and puissance[0] = 0.
     static float puissance[TABLE_SIZE];
 

@@ -1,3 +1,4 @@
+// ctest-label: thread
 #include "formats/MeshReader.h"
 #include "math/Messages.h"
 

@@ -1,3 +1,4 @@
+// ctest-label: thread
 #include "formats/PlyCloudCells.h"
 
 #include <gtest/gtest.h>

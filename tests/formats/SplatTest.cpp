@@ -1,3 +1,4 @@
+// ctest-label: thread
 // Splat scenes: the reader's activations, layouts and refusals.
 #include "formats/SplatReader.h"
 #include "formats/SplatWriter.h"

@@ -272,7 +272,7 @@ protected:
     {
         list.registerCallback(MakeDelegate(&selected, &Target::one<int>));
         for (int i = 0; i < 3; ++i)
-            list.add(-1, 0x100, names[i], &items[i]);
+            list.add(-1, names[i], &items[i]);
     }
     Labels labels() const
     {
@@ -305,9 +305,9 @@ TEST_F(GtkEListTest, AddAppendsOrInsertsUnderOneTitledColumn)
     EXPECT_STREQ(gtk_tree_view_column_get_title(gtk_tree_view_get_column(view, 0)), "Objects");
     EXPECT_EQ(gtk_tree_view_get_column(view, 1), nullptr);
 
-    EXPECT_EQ(list.add(1, 0x100, names[3], &items[3]), 1);
-    EXPECT_EQ(list.add(99, 0x100, names[4], &items[4]), 4);
-    EXPECT_EQ(list.add(0, 0x100, nullptr, nullptr), 0);
+    EXPECT_EQ(list.add(1, names[3], &items[3]), 1);
+    EXPECT_EQ(list.add(99, names[4], &items[4]), 4);
+    EXPECT_EQ(list.add(0, nullptr, nullptr), 0);
     EXPECT_EQ(labels(), (Labels{"", "a.tri", "d.oct", "b.off", "c.dat", "e.png"}));
     EXPECT_EQ(list.getNumberOfItems(), 6);
     EXPECT_EQ(list.getItemData(2), &items[3]);
@@ -316,7 +316,7 @@ TEST_F(GtkEListTest, AddAppendsOrInsertsUnderOneTitledColumn)
     EXPECT_EQ(list.getItemData(-1), nullptr);
 
     list.setSelectedItem(1);
-    list.add(0, 0x100, "first.tri", nullptr);
+    list.add(0, "first.tri", nullptr);
     EXPECT_EQ(list.getSelectedItem(), 2);
     EXPECT_EQ(selected.numbers, (std::vector<int>{1})) << "adding rows selects nothing";
 }
@@ -333,7 +333,7 @@ TEST_F(GtkEListTest, TheIconFollowsTheExtension)
         {"x.data", object},    {"dat", object},          {"param.dat.off", object}, {"trailing.", object},
     };
     for (const auto &c : cases)
-        list.add(-1, 0x1000, c.first, nullptr);
+        list.add(-1, c.first, nullptr);
     for (size_t i = 0; i < cases.size(); ++i)
         EXPECT_EQ(list.getItemPixmap(static_cast<int>(i)), cases[i].second) << cases[i].first;
     EXPECT_EQ(GtkEList::getPixmapByType(nullptr), object);
@@ -359,7 +359,7 @@ TEST_F(GtkEListTest, SelectionRunsTheCallbackOncePerNewRow)
 
 TEST_F(GtkEListTest, RemoveKeepsTheSelectionOnItsRow)
 {
-    list.add(-1, 0x100, names[3], &items[3]);
+    list.add(-1, names[3], &items[3]);
     list.setSelectedItem(2);
     list.remove(0);
     EXPECT_EQ(list.getSelectedItem(), 1);
@@ -402,7 +402,7 @@ TEST_F(GtkEListTest, SwapMovesTheSelectionWithItsRow)
 TEST_F(GtkEListTest, ASelectedRowIsScrolledIntoView)
 {
     for (int i = 3; i < 60; ++i)
-        list.add(-1, 0, "row.tri", nullptr);
+        list.add(-1, "row.tri", nullptr);
     Owned window(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     gtk_window_set_default_size(GTK_WINDOW(window.ptr), 140, 240);
     gtk_container_add(GTK_CONTAINER(window.ptr), list.getWidget());
@@ -441,7 +441,7 @@ TEST_F(GtkEListTest, RowsOutliveTheDestroyedWidgetsAndTheListItsWindow)
     list.setSelectedItem(1);
     gtk_widget_destroy(GTK_WIDGET(window.ptr));
     EXPECT_EQ(list.getTreeView(), nullptr);
-    EXPECT_EQ(list.add(-1, 0, "late.tri", nullptr), 3);
+    EXPECT_EQ(list.add(-1, "late.tri", nullptr), 3);
     list.swap(0, 3);
     list.setSelectedItem(0);
     EXPECT_EQ(labels(), (Labels{"late.tri", "b.off", "c.dat", "a.tri"}));

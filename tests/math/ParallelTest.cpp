@@ -1,3 +1,4 @@
+// ctest-label: thread
 #include "math/Parallel.h"
 
 #include <gtest/gtest.h>

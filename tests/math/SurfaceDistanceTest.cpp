@@ -1,3 +1,4 @@
+// ctest-label: thread
 // Signed distances to a closed, partly concave solid against a search over every triangle and the solid's own
 // inside; unsigned ones once a face is turned over; the one-line figures and the histogram.
 #include "math/SurfaceDistance.h"

@@ -1,3 +1,4 @@
+// ctest-label: thread
 // The hierarchy against a search over every triangle: the same distance, the same triangle,
 // for points near, on, inside and far from a closed surface and a loose soup of triangles.
 #include "math/TriangleBVH.h"

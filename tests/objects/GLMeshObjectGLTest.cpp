@@ -1,3 +1,4 @@
+// ctest-label: thread
 #include "objects/GL3DObjectLoader.h"
 #include "objects/GLMeshObject.h"
 

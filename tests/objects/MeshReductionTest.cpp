@@ -1,3 +1,4 @@
+// ctest-label: thread
 #include "objects/MeshReduction.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// ctest-label: thread
 #include "objects/GLPointListObject.h"
 #include "objects/PointLod.h"
 #include "formats/PlyReader.h"

@@ -1,3 +1,4 @@
+// ctest-label: thread
 // The CPU rasteriser of splat scenes held to a plain reference of the forward rules (one
 // splat at a time, per pixel, in double).
 #include "support/SplatFiles.h"

@@ -1,3 +1,4 @@
+// ctest-label: thread
 #include "synthesis/Synthese.h"
 #include "support/CapturedMessages.h"
 
