@@ -40,7 +40,7 @@ protected:
         machine->registerStartFiles((dir + "/scene.dat").c_str(), 1, files);
         ASSERT_EQ(machine->getNObjects(), 1);
         auto *mesh = dynamic_cast<GLMeshObject *>(machine->getObject(0));
-        ASSERT_TRUE(mesh && (mesh->hasTexture() || mesh->readTexture()));
+        ASSERT_TRUE(mesh && (mesh->getTexturing().hasTexture() || mesh->getTexturing().readTexture()));
         mesh->notifyCommand('3');
         machine->setDrawInfo(true);
     }
