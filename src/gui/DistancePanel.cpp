@@ -60,6 +60,8 @@ DistancePanel::DistancePanel(GL3DObject *e, std::function<void(const DataItem &)
     maximum = gtk_entry_new();
     gtk_widget_set_name(maximum, "maximum");
     gtk_entry_set_width_chars(GTK_ENTRY(maximum), 10);
+    // Return in the field computes: the window opens with it focused, ready for a limit.
+    g_signal_connect(maximum, "activate", G_CALLBACK(onCompute), this);
     gtk_box_pack_start(GTK_BOX(row), maximum, TRUE, TRUE, 0);
     GtkWidget *compute = gtk_button_new_with_label("Compute");
     gtk_widget_set_name(compute, "compute");
@@ -82,6 +84,7 @@ DistancePanel::DistancePanel(GL3DObject *e, std::function<void(const DataItem &)
     g_signal_connect(dialog, "destroy", G_CALLBACK(onDestroy), this);
     fillTargets();
     gtk_widget_show_all(dialog);
+    gtk_widget_grab_focus(maximum);
 }
 
 DistancePanel::~DistancePanel()
@@ -159,7 +162,8 @@ bool DistancePanel::start(GLMeshObject *to, const std::string &name)
             surface.distances(points.data(), points.size() / 3, limit, result, 0, &done, &stop);
         finished = true;
     });
-    poll = g_timeout_add(40, onPoll, this);
+    // Under the toolkit's lock: the progress window runs the toolkit's loop (see WindowHost).
+    poll = gdk_threads_add_timeout(40, onPoll, this);
     return true;
 }
 
@@ -171,7 +175,17 @@ gboolean DistancePanel::onPoll(gpointer data)
         const size_t total = std::max<size_t>(1, self->points.size() / 3);
         const float percent =
             self->stage == 0 ? 0.f : 10.f + 90.f * static_cast<float>(self->done) / static_cast<float>(total);
-        if (self->progress && !self->progress->setValue(percent))
+        // The progress window runs the toolkit's loop, where the user may close this window:
+        // it is then deleted here, once the progress window is done with the loop.
+        self->polling = true;
+        const bool wanted = !self->progress || self->progress->setValue(percent);
+        self->polling = false;
+        if (self->closed) {
+            self->poll = 0;
+            delete self;
+            return FALSE;
+        }
+        if (!wanted)
             self->stop = true;
         return TRUE;
     }
@@ -222,7 +236,7 @@ void DistancePanel::finish()
         apply(item);
 }
 
-void DistancePanel::onCompute(GtkButton *, gpointer data)
+void DistancePanel::onCompute(GtkWidget *, gpointer data)
 {
     DistancePanel *self = static_cast<DistancePanel *>(data);
     const int chosen = gtk_combo_box_get_active(GTK_COMBO_BOX(self->targets));
@@ -275,4 +289,12 @@ gboolean DistancePanel::onExposeHistogram(GtkWidget *area, GdkEventExpose *, gpo
     return TRUE;
 }
 
-void DistancePanel::onDestroy(GtkWidget *, gpointer data) { delete static_cast<DistancePanel *>(data); }
+void DistancePanel::onDestroy(GtkWidget *, gpointer data)
+{
+    DistancePanel *self = static_cast<DistancePanel *>(data);
+    self->stop = true;
+    if (self->polling)
+        self->closed = true; // onPoll deletes it once the progress window returns
+    else
+        delete self;
+}

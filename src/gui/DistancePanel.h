@@ -60,7 +60,7 @@ public:
 private:
     void fillTargets();
     void finish();
-    static void onCompute(GtkButton *, gpointer self);
+    static void onCompute(GtkWidget *, gpointer self);
     static gboolean onPoll(gpointer self);
     static gboolean onExposeHistogram(GtkWidget *area, GdkEventExpose *, gpointer self);
     static void onDestroy(GtkWidget *, gpointer self);
@@ -89,6 +89,8 @@ private:
     std::string runningName;
     std::unique_ptr<ExportProgress> progress;
     guint poll = 0;
+    bool polling = false; ///< in the progress window's loop, from onPoll
+    bool closed = false;  ///< the window went while polling
 
     DistanceFigures figures;
     std::vector<size_t> histogram;

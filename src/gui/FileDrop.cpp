@@ -49,7 +49,8 @@ void FileDrop::open(GLMachine *machine, const std::vector<std::string> &files)
         return;
     // Loading waits for the drop to end: the source application is not kept waiting for
     // files that may take long to read.
-    g_idle_add(registerDroppedFiles, new DroppedFiles{machine, files});
+    // Under the toolkit's lock: loading shows a progress bar, which runs the toolkit's loop.
+    gdk_threads_add_idle(registerDroppedFiles, new DroppedFiles{machine, files});
 }
 
 void FileDrop::onDragDataReceived(GtkWidget *, GdkDragContext *, gint, gint, GtkSelectionData *data, guint, guint,

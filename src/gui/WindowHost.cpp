@@ -5,7 +5,7 @@
 #include "gui/cameraAnimationInterface.h"
 #include "gui/distanceInterface.h"
 
-#include <glib.h>
+#include <gdk/gdk.h>
 
 void WindowHost::postRedisplay(bool sub) { window.postRedisplay(sub); }
 
@@ -57,6 +57,10 @@ gboolean lookIn(gpointer data)
 void WindowHost::redisplayWhen(std::function<bool()> ready)
 {
     // Often enough that the picture follows within a frame's time of the work being done.
-    g_timeout_add_full(G_PRIORITY_DEFAULT, 25, lookIn, new PendingRedisplay{&window, std::move(ready)},
+    // Every timer or idle callback that calls into the toolkit runs under its lock
+    // (gdk_threads_add_*): the toolkit's own loop gives the lock up and takes it back around
+    // each wait, so a plain GLib callback that ran that loop (a progress window does) would
+    // come back holding the lock, and the main loop would then wait for it forever.
+    gdk_threads_add_timeout_full(G_PRIORITY_DEFAULT, 25, lookIn, new PendingRedisplay{&window, std::move(ready)},
                        [](gpointer data) { delete static_cast<PendingRedisplay *>(data); });
 }

@@ -336,7 +336,8 @@ void cameraAnimationInterface::setTimer(int ms)
 {
     if (timer)
         g_source_remove(timer);
-    timer = ms > 0 ? g_timeout_add(static_cast<guint>(ms), &timerCallback, this) : 0;
+    // Under the toolkit's lock, as every callback that calls into it must be (see WindowHost).
+    timer = ms > 0 ? gdk_threads_add_timeout(static_cast<guint>(ms), &timerCallback, this) : 0;
 }
 
 ExportProgress *cameraAnimationInterface::openProgress(const char *title)
