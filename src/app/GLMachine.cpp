@@ -8,6 +8,7 @@
 #include "core/GLObject.h"
 #include "app/OffscreenWindow.h"
 #include "app/SplatComparison.h"
+#include "render/GLAxes.h"
 #include "core/KeyCodes.h"
 #include "math/Messages.h"
 #include "objects/GL3DObject.h"
@@ -185,11 +186,12 @@ GL3DObject *GLMachine::register3DObject(const char *name)
     // The default camera is fitted to the scene, so the object is already in it.
     if (!currentCamera) {
         GLCamera *camera = registerDefaultCamera(getDirName(name).c_str());
-        // Other programs model with y up and look from +z; the built-in camera follows them
-        // when the scene starts with one of their meshes.
-        const auto *mesh = dynamic_cast<const GLMeshObject *>(object);
-        if (camera && camera->isDefaultCamera() && objects.size() == 1 && mesh && mesh->isImported())
-            camera->viewFromPositiveZWithYUp();
+        // Other programs model with y up and look from +z, surveys with z up; the built-in
+        // camera follows the first file of the scene (or the axis the user chose).
+        if (camera && camera->isDefaultCamera() && objects.size() == 1) {
+            startFrame = GL3DObjectLoader::frameOf(name, *object);
+            orientDefaultCamera(*camera);
+        }
     }
     placeNewObject(object);
     return object;
@@ -554,6 +556,77 @@ void GLMachine::updateCameraPosition()
     fitZPlanes(c, radius);
 }
 
+namespace {
+
+// The turntable's base rotation (world to the camera frame: x right, y down, z forward) of a
+// camera looking towards +y from `elevation` radians above the horizon, with z up on the
+// screen: pi/2 looks straight down with y up the screen.
+Matrix3 lookingNorthFrom(float elevation)
+{
+    const float s = std::sin(elevation), c = std::cos(elevation);
+    return Matrix3(Point3(1, 0, 0), Point3(0, -s, -c), Point3(0, c, -s)).transpose();
+}
+
+constexpr float kDegree = 0.017453293f;
+
+} // namespace
+
+void GLMachine::orientDefaultCamera(GLCamera &camera) const
+{
+    using Frame = GL3DObjectLoader::ModelFrame;
+    const Frame frame = upAxis == UpAxis::PlusY ? Frame::YUp : upAxis == UpAxis::PlusZ ? Frame::ZUp : startFrame;
+    if (frame == Frame::Own)
+        camera.setTurntableFrame(Matrix3::Identity);
+    else if (frame == Frame::YUp)
+        camera.setTurntableFrame(Matrix3::GLCS);
+    // A survey's ground is seen from above and a little to the south, so that its relief
+    // shows; z chosen up for every file is seen from the front, a little above.
+    else
+        camera.setTurntableFrame(lookingNorthFrom((upAxis == UpAxis::PlusZ ? 20 : 70) * kDegree));
+}
+
+void GLMachine::setUpAxis(UpAxis axis)
+{
+    upAxis = axis;
+    if (!currentCamera || !currentCamera->isDefaultCamera() || objects.empty())
+        return;
+    window->makeCurrent(false);
+    orientDefaultCamera(*currentCamera);
+    currentCamera->reset();
+    updateCameraPosition();
+    requestRedraw();
+}
+
+void GLMachine::resetCamera()
+{
+    if (!currentCamera)
+        return;
+    window->makeCurrent(false);
+    currentCamera->reset();
+    updateCameraPosition();
+    requestRedraw();
+}
+
+void GLMachine::fitAll()
+{
+    if (!currentCamera || objects.empty())
+        return;
+    const Point3 c = sceneCentre(true);
+    const float r = objectsRadius(c);
+    if (!(r > 0) || !std::isfinite(r))
+        return;
+    window->makeCurrent(false);
+    // Twice: an orthographic scale is that of the perspective at mid-depth, so it follows
+    // the planes the first pass put around the scene.
+    for (int pass = 0; pass < 2; ++pass) {
+        const float d = currentCamera->frameSphere(c, r);
+        if (!(d > 0))
+            return;
+        currentCamera->setZPlanes(std::max(d - 1.5f * r, 0.01f * d), d + 1.5f * r);
+    }
+    requestRedraw();
+}
+
 void GLMachine::updateCameraZPlanes()
 {
     if (!currentCamera)
@@ -632,6 +705,8 @@ void GLMachine::drawFrame(const FrameContext &f, int scale)
     // A capture at a multiple of the window size lays the overlays over it afterwards.
     if (!objects.empty() && drawInfo && currentObject && scale == 1)
         currentObject->drawInfo();
+    if (triad && currentCamera && scale == 1)
+        GLAxes::drawTriad(currentCamera->getGLModelViewMatrix(), std::max(48, std::min(windowWidth, windowHeight) / 6));
     // Captures are read back before anything is shown.
     if (!f.capture())
         window->swapBuffers(false);

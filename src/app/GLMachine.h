@@ -7,6 +7,7 @@
 #include "app/SceneInput.h"
 #include "core/FrameContext.h"
 #include "core/Options.h"
+#include "core/UpAxis.h"
 #include "math/Matrix4.h"
 #include "math/Point3.h"
 #include "math/Point4.h"
@@ -111,7 +112,20 @@ public:
     bool getDrawInfo() const { return drawInfo; }
     void getWindowSize(int &width, int &height) const;
     void setWindowSize(int width, int height);
-    void updateCameraZPlanes();
+    void updateCameraZPlanes() override;
+    /// Which way up the built-in camera shows a scene that starts without a camera file. A
+    /// change turns the built-in camera, when it is the current one, and frames the scene.
+    void setUpAxis(UpAxis axis);
+    UpAxis getUpAxis() const { return upAxis; }
+    /// The current camera back at its original view; the built-in camera is fitted to the
+    /// scene again, and the near and far planes of any camera are put around it.
+    void resetCamera() override;
+    /// Moves the current camera, looking the way it looks now, so that every object fills
+    /// the view; the planes follow. Nothing happens without a camera or an object.
+    void fitAll() override;
+    /// The orientation triad in the lower left corner of the view.
+    void toggleTriad() override { triad = !triad; requestRedraw(); }
+    bool getTriad() const { return triad; }
     bool getShadows() const { return shadows; }
     float getShadowPlaneOffset() const { return shadowPlaneOffset; }
     Point3 getRotationAxis() const { return rotationAxis; }
@@ -244,6 +258,12 @@ private:
     Point3 rotationAxis;
     bool shadows;
     bool drawInfo;
+    bool triad = false;
+    UpAxis upAxis = UpAxis::ByFile;
+    /// How the first object of a scene framed by the built-in camera lays out its world.
+    GL3DObjectLoader::ModelFrame startFrame = GL3DObjectLoader::ModelFrame::Own;
+    /// Turns the built-in camera `camera` as the up axis and the start frame say.
+    void orientDefaultCamera(GLCamera &camera) const;
     int windowWidth, windowHeight;
     /// The last frame of the window drew less than a capture would: a capture draws anew.
     bool lessThanCapture = false;

@@ -44,6 +44,11 @@ public:
     /// Every object's plain opaque drawing, under the current matrices.
     virtual void drawObjectsPlainly() = 0;
     virtual void updateCameraZPlanes() = 0;
+    /// The camera back at its original view, the scene framed and the planes around it.
+    virtual void resetCamera() = 0;
+    /// Every object framed from the direction the camera looks in now.
+    virtual void fitAll() = 0;
+    virtual void toggleTriad() = 0;
 
     // --- Shadows and light -------------------------------------------------------------------
     virtual void toggleShadows() = 0;

@@ -151,6 +151,8 @@ const BindingTable &SceneInput::bindings()
         {actionValue(Action::KEEP_ABOVE), {KeyCode::ESCAPE}, nullptr, "control window above on/off", 0},
         {actionValue(Action::RESET), {'i'}, nullptr, "object and camera reset", 0},
         {actionValue(Action::SPLAT_PSNR), {'E'}, nullptr, "PSNR of the splats against the view's photograph", 0},
+        {actionValue(Action::FIT_ALL), {'f'}, "Fit all", "frame every object from this direction", 0},
+        {actionValue(Action::TRIAD), {'o'}, "Orientation triad", "orientation triad on/off", 0},
     };
     static const BindingTable table("scene", rows);
     return table;
@@ -215,10 +217,13 @@ void SceneInput::notifyCommand(int key)
         // Back to the start: the object where it was loaded, the camera at its view.
         if (object)
             object->resetPosition();
-        if (camera) {
-            window.makeCurrent(false);
-            camera->reset();
-        }
+        m.resetCamera();
+        break;
+    case Action::FIT_ALL:
+        m.fitAll();
+        break;
+    case Action::TRIAD:
+        m.toggleTriad();
         break;
     }
     m.requestRedraw();

@@ -30,7 +30,7 @@ public:
     static constexpr long long kDefaultDragReductionThreshold = 1000000;
 
     /// The scene's own keys, taken before the focused object and the camera see them.
-    enum class Action { CAPTURE, VECTOR_CAPTURE, QUIT, NOTHING, SHADOWS, LIGHT_MODE, KEEP_ABOVE, RESET, SPLAT_PSNR };
+    enum class Action { CAPTURE, VECTOR_CAPTURE, QUIT, NOTHING, SHADOWS, LIGHT_MODE, KEEP_ABOVE, RESET, SPLAT_PSNR, FIT_ALL, TRIAD };
     static const BindingTable &bindings();
 
 private:

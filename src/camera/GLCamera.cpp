@@ -388,12 +388,11 @@ void GLCamera::updateGeometry(Point3 center, float distance)
     framingZoom = zoomFactor;
 }
 
-void GLCamera::viewFromPositiveZWithYUp()
+void GLCamera::setTurntableFrame(const Matrix3 &b)
 {
     if (!isDefaultCamera())
         return;
-    // Half a turn about x: world y goes up the screen and the camera stands on +z.
-    B = Matrix3::GLCS;
+    B = b;
     std::vector<float> angles(static_cast<size_t>(N));
     for (int i = 0; i < N; i++)
         angles[static_cast<size_t>(i)] = 6.28318530717958647692f * static_cast<float>(i) / static_cast<float>(N);
@@ -402,6 +401,48 @@ void GLCamera::viewFromPositiveZWithYUp()
     loadModelView(getGLEMatrix());
     backupModelView = modelView;
     computeMinAngle();
+}
+
+float GLCamera::frameSphere(Point3 centre, float radius)
+{
+    if (!(radius > 0) || !std::isfinite(radius) || !std::isfinite(centre.x + centre.y + centre.z))
+        return 0;
+    pan = Point2(0, 0);
+    loadKMatrix();
+    const Matrix4 k = projection;
+    if (k(0, 0) == 0 || k(1, 1) == 0)
+        return 0;
+    const float tanHalf = std::min(1 / std::fabs(k(0, 0)), 1 / std::fabs(k(1, 1)));
+    float distance;
+    Point3 eyeCentre;
+    if (k(3, 3) != 0) {
+        // Orthographic (its last row need not be normalised): the distance only has to keep
+        // the sphere in front; the zoom makes the narrower half of the window a little wider
+        // than the radius.
+        const float half = std::fabs(k(3, 3)) * tanHalf;
+        distance = 3 * radius;
+        zoomFactor *= half / (1.1f * radius);
+        loadKMatrix();
+        eyeCentre = Point3(-k(0, 3) / k(0, 0), -k(1, 3) / k(1, 1), -distance);
+    } else {
+        // On the eye ray through the window centre (off the axis when the principal point
+        // is), far enough for the narrower half angle to hold the sphere with some room.
+        const Point3 ray(k(0, 2) / k(0, 0), k(1, 2) / k(1, 1), -1);
+        distance = 1.1f * radius * std::sqrt(1 + 1 / (tanHalf * tanHalf));
+        eyeCentre = ray * (distance / ray.norm());
+    }
+    Matrix4 m = modelView;
+    const Point3 turned(m(0, 0) * centre.x + m(0, 1) * centre.y + m(0, 2) * centre.z,
+                        m(1, 0) * centre.x + m(1, 1) * centre.y + m(1, 2) * centre.z,
+                        m(2, 0) * centre.x + m(2, 1) * centre.y + m(2, 2) * centre.z);
+    m(0, 3) = eyeCentre.x - turned.x;
+    m(1, 3) = eyeCentre.y - turned.y;
+    m(2, 3) = eyeCentre.z - turned.z;
+    backupModelView = m;
+    loadModelView(m);
+    rotationPoint = centre;
+    atOriginalView = 0;
+    return distance;
 }
 
 void GLCamera::reset()

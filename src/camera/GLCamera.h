@@ -162,7 +162,16 @@ public:
     void reset();
     /// Turns the default camera's turntable to the convention of modelling programs: seen
     /// from +z with y up (instead of from -z with y down). Takes effect at the next framing.
-    void viewFromPositiveZWithYUp();
+    void viewFromPositiveZWithYUp() { setTurntableFrame(Matrix3::GLCS); }
+    /// Gives the default camera's turntable the base rotation `b` (world to the camera frame
+    /// of view 0: x right, y down, z forward); the identity is the built-in one. Calibrated
+    /// cameras keep their views. Takes effect at the next framing.
+    void setTurntableFrame(const Matrix3 &b);
+    /// Moves the eye, keeping the direction it looks in, so that the sphere (centre, radius)
+    /// fills the window's shorter side about the window centre; the pan goes and the zoom
+    /// stays. The rotation point becomes the centre. Returns the distance from the eye to the
+    /// centre (0, with nothing changed, for a sphere without a finite positive radius).
+    float frameSphere(Point3 centre, float radius);
 
     /// The smallest angle (radians) between two original views.
     float getMinAngle() const { return minAngle; }

@@ -14,6 +14,9 @@ void GLFlags::error()
     msg::note("-b:\t path of silhouettes \n");
     msg::note("-s:\t step of image sequence\n");
     msg::note("-e:\t extension of the images\n");
+    msg::note("-i:\t input file (as a plain name is)\n");
+    msg::note("-u:\t up axis without a camera file: file, +y or +z\n");
+    msg::note("-h:\t this help\n");
     std::exit(0);
 }
 
@@ -36,7 +39,7 @@ Options GLFlags::init(int argc, char **argv)
         const char letter = arg[1];
         if (letter == 'h')
             error();
-        if (!std::strchr("bceips", letter)) {
+        if (!std::strchr("bceipsu", letter)) {
             msg::error("Error, command not known : %s\n", arg);
             error();
         }
@@ -61,6 +64,13 @@ Options GLFlags::init(int argc, char **argv)
             break;
         case 's':
             // The step of the image sequence: nothing reads it.
+            break;
+        case 'u':
+            options.upAxis = upaxis::parse(value);
+            if (!options.upAxis) {
+                msg::error("Error, up axis not known : %s (file, +y or +z)\n", value);
+                error();
+            }
             break;
         }
     }

@@ -1,6 +1,8 @@
 #ifndef VELMORA_OPTIONS_H
 #define VELMORA_OPTIONS_H
 
+#include "core/UpAxis.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@ struct Options {
     std::optional<std::string> path_sil;  ///< -b: folder (and name prefix) of the silhouettes
     std::optional<std::string> paramFile; ///< -c: camera parameter file
     std::vector<std::string> inputFiles;  ///< -i and every plain argument, in command-line order
+    std::optional<UpAxis> upAxis;         ///< -u: the up axis for this run (else the one kept)
     /// Points a frame of the point clouds may draw while the view is still (captures too)
     /// and while it is dragged; Preferences changes them.
     long long stillPointBudget = 3000000;

@@ -68,7 +68,7 @@ GLCameraInterface::GLCameraInterface(GLCamera *c) : ElementPanel(c, "Camera"), c
     gtk_box_pack_start(GTK_BOX(box), reset, FALSE, FALSE, 2);
 
     GtkWidget *modes = addFrame("projection mode", nullptr, false);
-    const char *labels[2] = {"perpective", "orthogonal"};
+    const char *labels[2] = {"perspective", "orthogonal"};
     for (int i = 0; i < 2; ++i) {
         projection[i] = i == 0 ? gtk_radio_button_new_with_label(nullptr, labels[i])
                                : gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(projection[0]), labels[i]);
@@ -137,6 +137,12 @@ void GLCameraInterface::onProjection(GtkToggleButton *button, gpointer data)
 void GLCameraInterface::onReset(GtkButton *, gpointer data)
 {
     GLCameraInterface *self = static_cast<GLCameraInterface *>(data);
+    // The scene manager's reset, as the key i: the planes are put around the scene again.
+    auto *window = dynamic_cast<MainInterface *>(self->getParent());
+    if (window && window->getMachine() && window->getMachine()->getCurrentCamera() == self->camera) {
+        window->getMachine()->resetCamera();
+        return;
+    }
     self->makeViewCurrent();
     self->camera->reset();
     self->redraw();

@@ -37,6 +37,7 @@ struct MainInterface::Impl {
     int currentCursor = 0;
     gulong configureHandler = 0;
     GtkWidget *backgroundSwatch = nullptr; ///< the colour on the Preferences' button, while shown
+    GtkWidget *upAxisItems[3] = {nullptr, nullptr, nullptr}; ///< the View menu's choices, by UpAxis
     // The last frame of the view, read back when it was slow to draw (see drawView).
     std::vector<unsigned char> keptFrame;
     int frameWidth = 0, frameHeight = 0;

@@ -5,6 +5,8 @@
 #include "core/GLObject.h"
 #include "gui/FileDialog.h"
 #include "gui/MainInterfaceImpl.h"
+#include "formats/UserSettings.h"
+#include "math/Messages.h"
 
 #include <gdk/gdkkeysyms.h>
 
@@ -39,6 +41,12 @@ const MainMenus::Item MainMenus::kHelpMenu[] = {
     {"About Velmora", 0, kNone, &MainMenus::createAboutDialog},
 };
 
+const MainMenus::Item MainMenus::kViewMenu[] = {
+    {"_Fit all", 0, kNone, &MainMenus::fitAll},
+    {"_Reset camera", 0, kNone, &MainMenus::resetCamera},
+    {"Orientation _triad", 0, kNone, &MainMenus::toggleTriad},
+};
+
 GtkWidget *MainMenus::addMenu(const char *title, const Item *items, size_t count)
 {
     GtkWidget *menu = gtk_menu_new();
@@ -66,6 +74,7 @@ void MainMenus::createMenuBar(GtkWidget *box)
     win.mainMenuBar = gtk_menu_bar_new();
     gtk_box_pack_start(GTK_BOX(box), win.mainMenuBar, FALSE, FALSE, 0);
     addMenu("_File", kFileMenu, sizeof kFileMenu / sizeof kFileMenu[0]);
+    addUpAxisMenu(addMenu("_View", kViewMenu, sizeof kViewMenu / sizeof kViewMenu[0]));
     GtkWidget *help = addMenu("_Help", kHelpMenu, sizeof kHelpMenu / sizeof kHelpMenu[0]);
     gtk_menu_item_set_right_justified(GTK_MENU_ITEM(help), TRUE);
 }
@@ -86,6 +95,81 @@ void MainMenus::removeSelected()
         win.self->unregisterInterface(element);
         win.machine->unregisterObject(element);
     }
+}
+
+void MainMenus::addUpAxisMenu(GtkWidget *viewTitle)
+{
+    GtkWidget *view = gtk_menu_item_get_submenu(GTK_MENU_ITEM(viewTitle));
+    gtk_menu_shell_append(GTK_MENU_SHELL(view), gtk_separator_menu_item_new());
+    GtkWidget *axes = gtk_menu_new();
+    GSList *group = nullptr;
+    const std::pair<const char *, UpAxis> choices[] = {
+        {"By file", UpAxis::ByFile}, {"+Y", UpAxis::PlusY}, {"+Z", UpAxis::PlusZ}};
+    for (const auto &[label, axis] : choices) {
+        GtkWidget *item = gtk_radio_menu_item_new_with_label(group, label);
+        group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
+        g_object_set_data(G_OBJECT(item), "up-axis", GINT_TO_POINTER(static_cast<int>(axis)));
+        win.upAxisItems[static_cast<int>(axis)] = item;
+        gtk_menu_shell_append(GTK_MENU_SHELL(axes), item);
+    }
+    showUpAxis();
+    for (GtkWidget *item : win.upAxisItems)
+        g_signal_connect(item, "toggled", G_CALLBACK(onUpAxisItem), this);
+    // The axis may have been set since (the command line, Preferences): shown as it is now.
+    g_signal_connect_swapped(viewTitle, "activate", G_CALLBACK(+[](gpointer data) {
+                                 static_cast<MainMenus *>(data)->showUpAxis();
+                             }),
+                             this);
+    GtkWidget *title = gtk_menu_item_new_with_mnemonic("_Up axis");
+    gtk_menu_item_set_submenu(GTK_MENU_ITEM(title), axes);
+    gtk_menu_shell_append(GTK_MENU_SHELL(view), title);
+}
+
+void MainMenus::onUpAxisItem(GtkCheckMenuItem *item, gpointer data)
+{
+    MainMenus *self = static_cast<MainMenus *>(data);
+    if (self->showingUpAxis || !gtk_check_menu_item_get_active(item))
+        return;
+    self->chooseUpAxis(static_cast<UpAxis>(GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "up-axis"))));
+}
+
+void MainMenus::chooseUpAxis(UpAxis axis)
+{
+    if (!win.machine)
+        return;
+    win.machine->setUpAxis(axis);
+    showUpAxis();
+    if (!UserSettings::set("up-axis", upaxis::name(axis)))
+        msg::warning("MainInterface: the up axis could not be kept for the next runs (%s)\n",
+                     UserSettings::defaultPath().c_str());
+}
+
+void MainMenus::showUpAxis()
+{
+    GtkWidget *item = win.upAxisItems[static_cast<int>(win.machine ? win.machine->getUpAxis() : UpAxis::ByFile)];
+    if (!item)
+        return;
+    showingUpAxis = true;
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), TRUE);
+    showingUpAxis = false;
+}
+
+void MainMenus::fitAll()
+{
+    if (win.machine)
+        win.machine->fitAll();
+}
+
+void MainMenus::resetCamera()
+{
+    if (win.machine)
+        win.machine->resetCamera();
+}
+
+void MainMenus::toggleTriad()
+{
+    if (win.machine)
+        win.machine->toggleTriad();
 }
 
 void MainMenus::moveSelectedUp() { win.self->moveListEntry(true); }

@@ -1,6 +1,7 @@
 #ifndef VELMORA_MAINMENUS_H
 #define VELMORA_MAINMENUS_H
 
+#include "core/UpAxis.h"
 #include "gui/MainInterface.h"
 #include "math/NonCopyable.h"
 
@@ -8,7 +9,7 @@
 
 #include <cstddef>
 
-/// The control window's own menus (File, Help) and what they open: the "open file" dialog,
+/// The control window's own menus (File, View, Help) and what they open: the "open file" dialog,
 /// the key table of the Help window and the About window.
 class MainMenus : NonCopyable {
 public:
@@ -27,6 +28,13 @@ public:
     void moveSelectedUp();
     void moveSelectedDown();
     void openPreferences();
+    void fitAll();
+    void resetCamera();
+    void toggleTriad();
+    /// The scene takes `axis`, the View menu shows it and it is kept for the next runs.
+    void chooseUpAxis(UpAxis axis);
+    /// The View menu shows the scene's axis.
+    void showUpAxis();
 
 private:
     /// A menu item: its label (null for a separator), its accelerator and what it runs.
@@ -38,6 +46,11 @@ private:
     };
     static const Item kFileMenu[];
     static const Item kHelpMenu[];
+    static const Item kViewMenu[];
+    /// The View menu's "Up axis" choices, after its items.
+    void addUpAxisMenu(GtkWidget *viewTitle);
+    static void onUpAxisItem(GtkCheckMenuItem *item, gpointer data);
+    bool showingUpAxis = false;
 
     /// Appends the menu `title` of `items` to the menu bar; returns its title item.
     GtkWidget *addMenu(const char *title, const Item *items, size_t count);

@@ -135,6 +135,12 @@ static void addLargeSceneControls(GtkWidget *box, PreferencesContext *ctx)
     gtk_box_pack_start(GTK_BOX(box), smallest, FALSE, FALSE, 2);
 }
 
+static void onUpAxis(GtkComboBox *combo, gpointer data)
+{
+    PreferencesContext *ctx = static_cast<PreferencesContext *>(data);
+    ctx->impl->menus.chooseUpAxis(static_cast<UpAxis>(gtk_combo_box_get_active(combo)));
+}
+
 static void onCaptureScale(GtkComboBox *combo, gpointer data)
 {
     PreferencesContext *ctx = static_cast<PreferencesContext *>(data);
@@ -205,6 +211,19 @@ void PreferencesDialog::open()
     g_signal_connect(scale, "changed", G_CALLBACK(onCaptureScale), ctx);
     gtk_box_pack_end(GTK_BOX(scaleRow), scale, FALSE, FALSE, 2);
     gtk_box_pack_start(GTK_BOX(box), scaleRow, FALSE, FALSE, 2);
+
+    // Which way up a scene without a camera file starts; kept for the next runs.
+    GtkWidget *upRow = gtk_hbox_new(FALSE, 4);
+    gtk_box_pack_start(GTK_BOX(upRow), gtk_label_new("up axis"), FALSE, FALSE, 2);
+    GtkWidget *up = gtk_combo_box_new_text();
+    gtk_widget_set_name(up, "up axis");
+    // In the order of UpAxis.
+    for (const char *choice : {"by file", "+Y", "+Z"})
+        gtk_combo_box_append_text(GTK_COMBO_BOX(up), choice);
+    gtk_combo_box_set_active(GTK_COMBO_BOX(up), static_cast<int>(win.machine->getUpAxis()));
+    g_signal_connect(up, "changed", G_CALLBACK(onUpAxis), ctx);
+    gtk_box_pack_end(GTK_BOX(upRow), up, FALSE, FALSE, 2);
+    gtk_box_pack_start(GTK_BOX(box), upRow, FALSE, FALSE, 2);
 
     g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
     gtk_widget_show_all(dialog);

@@ -178,6 +178,34 @@ std::vector<std::string> GL3DObjectLoader::foreignExtensions()
     return names;
 }
 
+GL3DObjectLoader::ModelFrame GL3DObjectLoader::frameOf(const char *path, const GL3DObject &object)
+{
+    const char *dot = path ? std::strrchr(path, '.') : nullptr;
+    const std::string extension = dot ? dot + 1 : "";
+    const auto is = [&extension](const char *e) { return strcasecmp(extension.c_str(), e) == 0; };
+    if (dynamic_cast<const GLSMeshObject *>(&object))
+        return ModelFrame::Own;
+    if (const auto *mesh = dynamic_cast<const GLMeshObject *>(&object))
+        return mesh->isOtherProgramsModel() ? ModelFrame::YUp : ModelFrame::Own;
+    if (!dynamic_cast<const GLPointListObject *>(&object))
+        return ModelFrame::Own;
+    if (is("bin"))
+        return ModelFrame::Own;
+    if (is("laz"))
+        return ModelFrame::ZUp;
+    if (is("las")) {
+        // The viewer's own "las" is a text list; a survey's starts with its signature.
+        char signature[4] = {0, 0, 0, 0};
+        if (FILE *f = std::fopen(path, "rb")) {
+            const size_t got = std::fread(signature, 1, 4, f);
+            std::fclose(f);
+            return got == 4 && std::memcmp(signature, "LASF", 4) == 0 ? ModelFrame::ZUp : ModelFrame::Own;
+        }
+        return ModelFrame::Own;
+    }
+    return ModelFrame::YUp;
+}
+
 GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const LoadOptions &options)
 {
     unsigned long errorsBefore = msg::errorsWritten();

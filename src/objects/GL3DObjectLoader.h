@@ -28,6 +28,12 @@ struct LoadOptions {
 /// tried as a remote-model descriptor. Which reader a mesh file goes to is MeshFile's choice.
 class GL3DObjectLoader {
 public:
+    /// How the program that wrote a file lays out its world, which decides where the built-in
+    /// camera first looks from: the viewer's own files as they always were; other programs'
+    /// meshes and clouds with y up, seen from +z; surveys (ASPRS LAS, LAZ) with z up.
+    enum class ModelFrame { Own, YUp, ZUp };
+    /// The frame of `object`, loaded from `path`.
+    static ModelFrame frameOf(const char *path, const GL3DObject &object);
     /// A new object owned by the caller, or null after printing
     /// "GL3DObjectLoader:unable to load <path>" (a name without any '.' returns null silently),
     /// preceded by "GL3DObjectLoader: <path>: <reason>" when the reader refused the file without

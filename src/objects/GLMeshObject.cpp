@@ -85,6 +85,9 @@ void GLMeshObject::open()
     StartupTiming::mark("mesh read");
     prepare(true);
     StartupTiming::mark("mesh prepared");
+    // OFF files of other programs hold faces that point either way, as imported meshes do.
+    if (source == Source::OFF)
+        settings.doubleFace = true;
     setDrawTriangles();
     // A file that brings its own vertex colours opens showing them, as other viewers do.
     if (hasFileColours())

@@ -230,6 +230,9 @@ public:
     const std::string &getPath() const { return path; }
     /// Read from another program's file (imported, or a PLY).
     bool isImported() const { return source == Source::Foreign; }
+    /// Imported or read from an OFF file: other programs write OFF too, with their own
+    /// orientation conventions and faces that may point either way.
+    bool isOtherProgramsModel() const { return source != Source::Binary; }
 
 protected:
     bool runAction(const KeyBinding &row) override;

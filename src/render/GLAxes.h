@@ -15,6 +15,12 @@ void drawArrow();
 /// is restored.
 void drawAxes(Point3 origin, Point3 scale);
 
+/// The orientation triad: the world's x (red), y (green) and z (blue) axes as the model-view
+/// `modelView` (16 floats, OpenGL order) turns them, without its translation, in a square of
+/// `side` pixels at the lower left corner of the viewport, each tipped with its letter. Drawn
+/// over everything (the depth buffer is left alone); every state it changes is restored.
+void drawTriad(const float *modelView, int side);
+
 } // namespace GLAxes
 
 #endif

@@ -195,31 +195,149 @@ TEST_F(Machine, CameraFilesAndTheDefaultCamera)
     captured5.take();
 }
 
-// The built-in camera looks at other programs' models as they do (from +z, y up), at the
-// viewer's own meshes as before (from -z).
-TEST_F(Machine, AnImportedModelFirstIsSeenFromPlusZ)
+// The built-in camera looks at the viewer's own files as it always did (from -z, y down),
+// at other programs' meshes and clouds as they do (from +z, y up), at surveys from above;
+// an up axis chosen by the user holds for every file.
+TEST_F(Machine, TheBuiltInCameraStandsAsTheFileOrTheUpAxisSays)
 {
+    const std::string ply =
+        "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
+        "element face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
+    const std::string off = "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
+    const std::string survey = std::string(VELMORA_SOURCE_DIR) + "/tests/fuzz/seeds/las_binary/format0.las";
     const struct {
-        const char *name, *content;
-        bool fromPlusZ;
+        const char *name;
+        std::string content; ///< empty: `survey`, copied
+        UpAxis axis;
+        Point3 up, towardsEye; ///< world directions on the screen's up and out of it
     } cases[] = {
-        {"tri.ply",
-         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
-         "element face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n",
-         true},
-        {"tri.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n", false},
+        {"tri.ply", ply, UpAxis::ByFile, {0, 1, 0}, {0, 0, 1}},
+        {"tri.off", off, UpAxis::ByFile, {0, 1, 0}, {0, 0, 1}},
+        {"own.las", "0 0 0\n1 0 0\n0 1 0\n", UpAxis::ByFile, {0, -1, 0}, {0, 0, -1}},
+        {"survey.las", "", UpAxis::ByFile, {0, 0.94f, 0.34f}, {0, -0.34f, 0.94f}},
+        {"own.las", "0 0 0\n1 0 0\n0 1 0\n", UpAxis::PlusY, {0, 1, 0}, {0, 0, 1}},
+        {"survey.las", "", UpAxis::PlusY, {0, 1, 0}, {0, 0, 1}},
+        {"tri.ply", ply, UpAxis::PlusZ, {0, 0.34f, 0.94f}, {0, -0.94f, 0.34f}},
     };
     for (const auto &c : cases) {
+        const std::string name = std::string(upaxis::name(c.axis)) + " " + c.name;
         machine.reset(new GLMachine(64, 48));
-        std::ofstream(dir + "/" + c.name) << c.content;
+        machine->setUpAxis(c.axis);
+        if (c.content.empty())
+            std::filesystem::copy_file(survey, dir + "/" + c.name, std::filesystem::copy_options::overwrite_existing);
+        else
+            std::ofstream(dir + "/" + c.name) << c.content;
         testsupport::CapturedMessages captured;
         ASSERT_NE(machine->registerObject((dir + "/" + c.name).c_str()), nullptr) << captured.take();
         captured.take();
         GLCamera *camera = machine->getCurrentCamera();
         ASSERT_NE(camera, nullptr);
         EXPECT_TRUE(camera->isDefaultCamera());
-        EXPECT_EQ(camera->getOrigin(0).z > 0, c.fromPlusZ) << c.name;
+        // Rows 1 and 2 of the OpenGL model-view: the world directions of the eye's y and z.
+        const Matrix4 &m = camera->getGLModelViewMatrix();
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(m(1, k), c.up[k], 0.02f) << name << " up " << k;
+            EXPECT_NEAR(m(2, k), c.towardsEye[k], 0.02f) << name << " out " << k;
+        }
     }
+}
+
+// An arrow pointing up +y, its face turned to -z, as other programs' OFF files come: it
+// shows upright, and lit although it is seen from behind.
+TEST_F(Machine, AnOffFileOfAnotherProgramShowsUprightFromBothSides)
+{
+    std::ofstream(dir + "/arrow.off") << "OFF\n3 1 0\n-0.3 0 0\n0 1 0\n0.3 0 0\n3 0 1 2\n";
+    testsupport::CapturedMessages captured;
+    ASSERT_NE(machine->registerObject((dir + "/arrow.off").c_str()), nullptr) << captured.take();
+    machine->fitAll();
+    captured.take();
+    std::vector<unsigned char> rgb(64 * 48 * 3);
+    machine->getFrameBuffer(rgb.data());
+    // Rows bottom first: the width drawn on each.
+    std::vector<int> widths;
+    for (int y = 0; y < 48; ++y) {
+        int width = 0;
+        for (int x = 0; x < 64; ++x)
+            width += rgb[3 * (64 * y + x)] != 191;
+        if (width > 0)
+            widths.push_back(width);
+    }
+    ASSERT_GE(widths.size(), 8u) << "the arrow is drawn";
+    EXPECT_GT(widths[1], 2 * widths[widths.size() - 2]) << "wide at the bottom, pointed at the top";
+}
+
+// After the planes were pushed into the scene or the camera far away, the fit and the reset
+// bring every object back into the picture, filling it, in perspective and orthographic.
+TEST_F(Machine, FitAllAndTheResetFrameTheScene)
+{
+    // Two boxes apart, one of them small: the fit takes both.
+    ASSERT_NE(machine->registerObject("default.dat"), nullptr);
+    for (TestObject *box : {TestObject::box(Point3(-1, -1, -1), Point3(1, 1, 1)),
+                            TestObject::box(Point3(4, 0, 0), Point3(4.5f, 0.5f, 0.5f))}) {
+        box->useSurface();
+        ASSERT_EQ(machine->registerObject(box, "box"), box);
+    }
+    testsupport::CapturedMessages captured;
+    const auto coverage = [this](int &left, int &right, int &bottom, int &top) {
+        std::vector<unsigned char> rgb(64 * 48 * 3);
+        machine->getFrameBuffer(rgb.data());
+        left = 64, right = -1, bottom = 48, top = -1;
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                if (rgb[3 * (64 * y + x)] != 191) {
+                    left = std::min(left, x), right = std::max(right, x);
+                    bottom = std::min(bottom, y), top = std::max(top, y);
+                }
+        return right >= 0;
+    };
+    const struct {
+        const char *lost, *back;
+    } cases[] = {
+        {"ddddd", "f"}, {"XXXXXXXXXXXXXXXXXX", "f"}, {"0zzzzzzzzzz", "f"}, {"ddddd", "i"}, {"XXXXXXXXXXXXXXXXXXdd", "i"},
+    };
+    for (const auto &c : cases) {
+        machine->notifyCommand('i');
+        if (machine->getCurrentCamera()->getProjectionMode() != 0)
+            machine->notifyCommand('0');
+        for (const char *k = c.lost; *k; ++k)
+            machine->notifyCommand(*k);
+        int left, right, bottom, top;
+        const bool before = coverage(left, right, bottom, top);
+        const bool outside = left == 0 || bottom == 0 || right == 63 || top == 47;
+        EXPECT_TRUE(!before || outside || right - left < 16) << c.lost << ": the scene is still in view";
+        machine->notifyCommand(*c.back);
+        ASSERT_TRUE(coverage(left, right, bottom, top)) << c.lost << " then " << c.back;
+        EXPECT_GT(left, 0) << c.lost << " then " << c.back;
+        EXPECT_LT(right, 63) << c.lost << " then " << c.back;
+        if (*c.back == 'f') {
+            // The bounding sphere fills the window's height: the two boxes, side by side, span
+            // more than a third of its width.
+            EXPECT_GT(right - left, 24) << c.lost << ": the fit fills the view";
+        }
+    }
+    captured.take();
+}
+
+// The triad is drawn over the scene in its corner, in the axes' colours, and goes again.
+TEST_F(Machine, TheOrientationTriadShowsOnItsKey)
+{
+    ASSERT_NE(machine->registerObject("default.dat"), nullptr);
+    std::vector<unsigned char> without(64 * 48 * 3), with(64 * 48 * 3);
+    machine->getFrameBuffer(without.data());
+    machine->notifyCommand('o');
+    EXPECT_TRUE(machine->getTriad());
+    machine->getFrameBuffer(with.data());
+    // The built-in camera looks along z: x and y show as lines, z (a point) may not.
+    int red = 0, green = 0;
+    for (size_t i = 0; i < with.size(); i += 3) {
+        red += with[i] > 200 && with[i + 1] < 60 && with[i + 2] < 60;
+        green += with[i + 1] > 200 && with[i] < 60 && with[i + 2] < 60;
+    }
+    EXPECT_GT(red, 2);
+    EXPECT_GT(green, 2);
+    machine->notifyCommand('o');
+    machine->getFrameBuffer(with.data());
+    EXPECT_EQ(with, without);
 }
 
 TEST_F(Machine, ObjectsAreFittedNumberedReorderedAndRemoved)

@@ -16,7 +16,10 @@ const std::string kUsage = "SYNOPSIS\nViewer <Commands> file1 file2 ...\n"
                            "-p:\t path of images \n"
                            "-b:\t path of silhouettes \n"
                            "-s:\t step of image sequence\n"
-                           "-e:\t extension of the images\n";
+                           "-e:\t extension of the images\n"
+                           "-i:\t input file (as a plain name is)\n"
+                           "-u:\t up axis without a camera file: file, +y or +z\n"
+                           "-h:\t this help\n";
 
 // Parses a command line in this process; `args` excludes the program name.
 Options parse(std::vector<std::string> args)
@@ -58,6 +61,17 @@ TEST(GLFlagsParse, ValuesAreStoredAndRepeatsReplace)
     EXPECT_EQ(o.path_sil.value_or("(none)"), "sil2/");
     EXPECT_EQ(o.extension.value_or("(none)"), "jpg");
     EXPECT_EQ(o.inputFiles, (std::vector<std::string>{"mesh.tri"}));
+}
+
+TEST(GLFlagsParse, UpAxisNames)
+{
+    EXPECT_FALSE(parse({}).upAxis);
+    const std::pair<const char *, UpAxis> names[] = {
+        {"+y", UpAxis::PlusY}, {"Y", UpAxis::PlusY}, {"+Z", UpAxis::PlusZ}, {"z", UpAxis::PlusZ}, {"file", UpAxis::ByFile}};
+    for (const auto &[text, axis] : names) {
+        EXPECT_EQ(parse({"-u", text}).upAxis, axis) << text;
+        EXPECT_EQ(upaxis::parse(upaxis::name(axis)), axis) << text;
+    }
 }
 
 TEST(GLFlagsParse, AnEmptyValueIsGivenAndEmpty)
@@ -108,6 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"ValueLooksLikeOption", {"-p", "-b", "x"}, "Error no argument found: -p\n" + kUsage},
         CommandLineCase{"ValueIsLoneDash", {"-i", "-"}, "Error no argument found: -i\n" + kUsage},
         CommandLineCase{"UnknownOption", {"-x"}, "Error, command not known : -x\n" + kUsage},
+        CommandLineCase{"UnknownUpAxis", {"-u", "+w", "a.tri"}, "Error, up axis not known : +w (file, +y or +z)\n" + kUsage},
         CommandLineCase{"UnknownOptionAfterValidOnes", {"-s", "2", "-H"},
                         "Error, command not known : -H\n" + kUsage}),
     [](const ::testing::TestParamInfo<CommandLineCase> &p) { return std::string(p.param.name); });

@@ -742,9 +742,12 @@ TEST_F(Panels, MenuBarHelpAboutAndPreferencesWindowSize)
     GtkWidget *bar = findWidget(control, [](GtkWidget *w) { return GTK_IS_MENU_BAR(w); });
     ASSERT_NE(bar, nullptr);
     const std::vector<std::string> titles = childLabels(bar);
-    ASSERT_EQ(titles.size(), 3u);
+    ASSERT_EQ(titles.size(), 4u);
     EXPECT_EQ(titles.front(), "File");
-    EXPECT_EQ(titles.back(), "Help") << "the selected element's menu between them";
+    EXPECT_EQ(titles[2], "View") << "the selected element's menu after File";
+    EXPECT_EQ(titles.back(), "Help");
+    EXPECT_EQ(childLabels(gtk_menu_item_get_submenu(GTK_MENU_ITEM(menuItem(bar, "View")))),
+              (std::vector<std::string>{"Fit all", "Reset camera", "Orientation triad", "-", "Up axis"}));
     EXPECT_EQ(childLabels(gtk_menu_item_get_submenu(GTK_MENU_ITEM(menuItem(bar, "File")))),
               (std::vector<std::string>{"Add", "Remove", "-", "Up", "Down", "-", "Preferences", "-", "Quit"}));
     EXPECT_EQ(childLabels(gtk_menu_item_get_submenu(GTK_MENU_ITEM(menuItem(bar, "Help")))),
