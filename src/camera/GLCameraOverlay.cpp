@@ -242,7 +242,8 @@ std::unique_ptr<textureData> GLCameraOverlay::loadImage(int i)
         if (image.width < 1 || image.height < 1 || !image.pixels)
             throw std::runtime_error("empty image");
         const int s = computeSubSampling(image.width, image.height);
-        return makeTexture(reinterpret_cast<const unsigned char *>(image.pixels), image.width, image.height, 3, s);
+        std::vector<unsigned char> store;
+        return makeTexture(undistorted(k, image, store), image.width, image.height, 3, s);
     } catch (const std::exception &) {
         if (k < static_cast<int>(imageFailed.size()) && !imageFailed[k]) {
             msg::error("GLCamera: error reading %s\n", name.c_str());
@@ -250,6 +251,25 @@ std::unique_ptr<textureData> GLCameraOverlay::loadImage(int i)
         }
         return nullptr;
     }
+}
+
+const unsigned char *GLCameraOverlay::undistorted(int k, const Bitmap &image, std::vector<unsigned char> &store)
+{
+    const unsigned char *pixels = reinterpret_cast<const unsigned char *>(image.pixels);
+    const LensDistortion &lens = views.getDistortion(k);
+    if (lens.isIdentity())
+        return pixels;
+    const GLView::Intrinsics in = views.getIntrinsics(k);
+    const UndistortionMap *map = nullptr;
+    for (const auto &m : undistortionMaps)
+        if (m->serves(lens, in, image.width, image.height))
+            map = m.get();
+    if (!map) {
+        undistortionMaps.push_back(std::make_unique<UndistortionMap>(lens, in, image.width, image.height));
+        map = undistortionMaps.back().get();
+    }
+    store = map->apply(pixels, 3);
+    return store.data();
 }
 
 std::unique_ptr<textureData> GLCameraOverlay::loadSilhouette(int i)

@@ -1,6 +1,7 @@
 #ifndef VELMORA_GLCAMERAOVERLAY_H
 #define VELMORA_GLCAMERAOVERLAY_H
 
+#include "camera/UndistortionMap.h"
 #include "math/Matrix3.h"
 #include "math/Matrix4.h"
 #include "math/Point2.h"
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+class Bitmap;
 class GLView;
 
 /// One photograph or silhouette loaded as a texture: the image size in pixels, the
@@ -162,6 +164,11 @@ private:
     bool listsStale = false;          ///< a view moved since the display lists were made
     int listBase = 0;                 ///< first of N + 1 display lists, 0 until made
     std::vector<char> imageFailed;    ///< the photograph was reported unreadable
+    /// The remaps of the lenses met so far: one a camera model and photograph size, shared by
+    /// the views of that camera.
+    std::vector<std::unique_ptr<UndistortionMap>> undistortionMaps;
+    /// view k's photograph as its pinhole camera sees it (the photograph itself for one).
+    const unsigned char *undistorted(int k, const Bitmap &image, std::vector<unsigned char> &store);
     std::vector<char> silhouetteFailed;
     int maxTextureSizeLimit = 0;      ///< 0: the OpenGL limit
 };

@@ -132,6 +132,7 @@ void GLView::readFile(const char *path)
     copyCalibration(file, *this);
     // A camera file has one set of intrinsics for all its views.
     viewIntrinsics.clear();
+    viewDistortions.clear();
 }
 
 Matrix3 GLView::getKMatrix() const
@@ -285,4 +286,17 @@ void GLView::print()
 void GLView::buildTurntable(const std::vector<float> &angles)
 {
     CameraFile::turntable(axis, B, T0, P, angles, R, t);
+}
+
+void GLView::setDistortions(std::vector<LensDistortion> lenses)
+{
+    if (!lenses.empty() && static_cast<int>(lenses.size()) != N)
+        throw std::invalid_argument("one lens a view");
+    viewDistortions = std::move(lenses);
+}
+
+const LensDistortion &GLView::getDistortion(int i) const
+{
+    static const LensDistortion pinhole;
+    return viewDistortions.empty() ? pinhole : viewDistortions[static_cast<size_t>(wrap(i))];
 }

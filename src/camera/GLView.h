@@ -3,6 +3,7 @@
 
 #include "core/GLObject.h"
 #include "formats/CameraFile.h"
+#include "math/LensDistortion.h"
 #include "math/Matrix3.h"
 #include "math/Matrix4.h"
 #include "math/Point3.h"
@@ -91,6 +92,11 @@ public:
     /// views that share theirs).
     void selectIntrinsics(int i);
     int getProjectionMode() const { return projectionMode; }
+    /// The lens of each view (imported cameras); views without one are pinhole cameras.
+    /// Throws std::invalid_argument unless there is one a view or none.
+    void setDistortions(std::vector<LensDistortion> lenses);
+    /// The lens of view i (wrapped like getGLEMatrix): the identity for a pinhole camera.
+    const LensDistortion &getDistortion(int i) const;
     /// Rotation and translation of view i (wrapped like getGLEMatrix).
     const Matrix3 &getRotation(int i) const { return R[wrap(i)]; }
     const Point3 &getTranslation(int i) const { return t[wrap(i)]; }
@@ -133,6 +139,8 @@ protected:
     Matrix3 B;
     /// One set a view when views differ (imported cameras), else empty.
     std::vector<Intrinsics> viewIntrinsics;
+    /// One a view when any view has a lens, else empty.
+    std::vector<LensDistortion> viewDistortions;
 
 private:
     // Only load() copies a view, to put it back when a file turns out unusable.

@@ -9,7 +9,10 @@
 #include "math/Messages.h"
 #include "objects/GLPointListObject.h"
 #include "formats/PointListReader.h"
+#include "formats/ReconstructionStatistics.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -164,6 +167,7 @@ std::unique_ptr<GLCamera> ReconstructionImport::makeCamera(const Reconstruction 
     const ReconstructionViews views = ReconstructionViews::of(model, photographs);
     auto camera = std::make_unique<GLCamera>(views.intrinsics, views.rotations, views.translations, photographs);
     camera->setSourceFormat(model.format);
+    camera->setDistortions(views.distortions);
     return camera;
 }
 
@@ -187,6 +191,28 @@ std::unique_ptr<GLPointListObject> ReconstructionImport::makePoints(const Recons
         rgb[3 * i + 2] = p.b;
         errors[i] = p.error;
     }
+    // With tracks the error is measured here, with each view's lens, as the views' errors are;
+    // the model's own figure stands where a point has no residual.
+    const ReconstructionStatistics stats = ReconstructionStatistics::of(model);
+    for (size_t i = 0; i < stats.pointError.size(); ++i)
+        if (std::isfinite(stats.pointError[i]))
+            errors[i] = stats.pointError[i];
     PointListRecord record{static_cast<int>(n), xyz.data(), rgb.data(), errors.data(), "Reprojection error"};
-    return std::make_unique<GLPointListObject>(&record);
+    PointListData data = PointListReader::fromRecord(&record);
+    const auto addItem = [&](const char *name, const std::vector<float> &values) {
+        PointValueItem item;
+        item.name = name;
+        item.values = allocateLargeArray<float>(n);
+        std::copy(values.begin(), values.end(), item.values.get());
+        PointBounds b;
+        b.addValues(values.data(), n);
+        item.lo = b.valueLo;
+        item.hi = b.valueHi;
+        data.items.push_back(std::move(item));
+    };
+    if (model.hasTracks()) {
+        addItem("Track length", stats.trackLength);
+        addItem("Triangulation angle", stats.triangulationAngle);
+    }
+    return std::make_unique<GLPointListObject>(std::move(data));
 }

@@ -16,6 +16,13 @@ ReconstructionViews ReconstructionViews::of(const Reconstruction &model, const s
     intrinsics.resize(n);
     rotations.resize(n);
     translations.resize(n);
+    for (const ReconstructionView &v : model.views)
+        if (!v.distortion.isIdentity()) {
+            views.distortions.reserve(n);
+            for (const ReconstructionView &w : model.views)
+                views.distortions.push_back(w.distortion);
+            break;
+        }
     int knownW = 0, knownH = 0;
     bool guessed = false;
     for (size_t i = 0; i < n; ++i) {

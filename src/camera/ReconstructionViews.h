@@ -14,6 +14,8 @@ struct ReconstructionViews {
     std::vector<GLView::Intrinsics> intrinsics;
     std::vector<Matrix3> rotations;
     std::vector<Point3> translations;
+    /// The lens of every view; empty when every view is a pinhole camera.
+    std::vector<LensDistortion> distortions;
 
     /// Where the model gives no image size (Bundler), it is taken from the view's photograph,
     /// else from another view's, else a square of twice the focal length is assumed (and

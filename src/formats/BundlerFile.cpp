@@ -3,6 +3,7 @@
 #include "formats/TextScanner.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -102,7 +103,6 @@ std::vector<int> addViews(const std::vector<Camera> &cameras, const std::vector<
                           Reconstruction &rec)
 {
     std::vector<int> viewOf(cameras.size(), -1);
-    bool distorted = false;
     for (size_t i = 0; i < cameras.size(); ++i) {
         const Camera &c = cameras[i];
         if (!(c.f > 0))
@@ -121,7 +121,10 @@ std::vector<int> addViews(const std::vector<Camera> &cameras, const std::vector<
         v.t[0] = c.t[0];
         v.t[1] = -c.t[1];
         v.t[2] = -c.t[2];
-        distorted = distorted || c.k1 != 0 || c.k2 != 0;
+        // Bundler's radial factor is a polynomial in the squared radius of the ideal point,
+        // the same in this camera's axes (both signs of y and z flip).
+        const double k[2] = {c.k1, c.k2};
+        v.distortion = LensDistortion(LensDistortion::RADIAL, k);
         viewOf[i] = static_cast<int>(rec.views.size());
         rec.views.push_back(v);
     }
@@ -130,15 +133,14 @@ std::vector<int> addViews(const std::vector<Camera> &cameras, const std::vector<
     if (rec.views.size() < cameras.size())
         rec.notes.push_back(std::to_string(cameras.size() - rec.views.size()) + " of " +
                             std::to_string(cameras.size()) + " Bundler cameras were not reconstructed and are left out");
-    if (distorted)
-        rec.notes.push_back("radial distortion of the Bundler cameras is ignored: views are drawn as pinhole cameras");
     return viewOf;
 }
 
 // One point with its colour and its mean reprojection error in the views that see it.
 void readPoint(Numbers &in, const std::vector<Camera> &cameras, const std::vector<int> &viewOf,
-               ReconstructionPoint &p)
+               uint32_t index, Reconstruction &rec)
 {
+    ReconstructionPoint &p = rec.points[index];
     const long long nCameras = static_cast<long long>(cameras.size());
     double X[3];
     for (double &x : X)
@@ -158,12 +160,24 @@ void readPoint(Numbers &in, const std::vector<Camera> &cameras, const std::vecto
     int used = 0;
     for (long long k = 0; k < nViews; ++k) {
         const long long camera = in.integer("an observation");
-        in.integer("an observation"); // the key point index
+        const long long key = in.integer("an observation");
         const double x = in.real("an observation"), y = in.real("an observation");
         if (camera < 0 || camera >= nCameras)
             refuse("a point is seen by camera " + std::to_string(camera) + " of " + std::to_string(nCameras));
+        if (key < 0)
+            refuse("a point is seen by the negative key point " + std::to_string(key));
         if (viewOf[static_cast<size_t>(camera)] < 0)
             continue;
+        // The view's keypoints are those its points list, in the order they come: Bundler's
+        // key indices refer to the feature files, which are not read.
+        if (rec.tracks.size() >= UINT32_MAX)
+            refuse("the file has more observations than can be shown");
+        ReconstructionView &view = rec.views[static_cast<size_t>(viewOf[static_cast<size_t>(camera)])];
+        rec.tracks.push_back({static_cast<uint32_t>(viewOf[static_cast<size_t>(camera)]),
+                              static_cast<uint32_t>(view.observes.size())});
+        view.keypoints.push_back(reconstructionFloat(x, "Bundler: an observation"));
+        view.keypoints.push_back(reconstructionFloat(-y, "Bundler: an observation"));
+        view.observes.push_back(static_cast<int32_t>(index));
         // Bundler's projection: p = -P / P.z, scaled by f and the radial distortion;
         // observations are measured from the image centre, y up.
         const Camera &c = cameras[static_cast<size_t>(camera)];
@@ -206,9 +220,15 @@ Reconstruction BundlerFile::parse(const std::string &bundle, const std::string &
         refuse("list.txt names " + std::to_string(names.size()) + " photographs for " + std::to_string(nCameras) +
                " cameras");
     const std::vector<int> viewOf = addViews(cameras, names, rec);
+    // The counts were checked against the file's length, far below 2^31 records.
     rec.points.resize(static_cast<size_t>(nPoints));
-    for (ReconstructionPoint &p : rec.points)
-        readPoint(in, cameras, viewOf, p);
+    rec.trackStart.reserve(rec.points.size() + 1);
+    for (size_t i = 0; i < rec.points.size(); ++i) {
+        rec.trackStart.push_back(static_cast<uint32_t>(rec.tracks.size()));
+        rec.points[i].id = static_cast<int64_t>(i);
+        readPoint(in, cameras, viewOf, static_cast<uint32_t>(i), rec);
+    }
+    rec.trackStart.push_back(static_cast<uint32_t>(rec.tracks.size()));
     return rec;
 }
 

@@ -10,10 +10,12 @@
 ///
 /// A Bundler camera looks down -z with y up; its rows 2 and 3 are negated to give this
 /// program's camera (y down, z forward). The focal length f is both fx and fy; the radial
-/// distortion k1, k2 is ignored for drawing (one note says so) but used for the
-/// reprojection error of each point. The principal point is the image centre, which the
-/// file does not give: the record says so (centredPrincipalPoint) and leaves the image
-/// size at 0. Cameras with a zero focal length were not reconstructed and give no view.
+/// distortion k1, k2 is the view's RADIAL distortion and gives the reprojection error of each
+/// point. The principal point is the image centre, which the file does not give: the record
+/// says so (centredPrincipalPoint) and leaves the image size at 0, and the keypoints are
+/// measured from the centre (y down). Each point's view list is its track; a view's
+/// keypoints are the observations of it, in the order of the points. Cameras with a zero
+/// focal length were not reconstructed and give no view.
 ///
 /// Counts are checked against the text that is left before anything is allocated, every
 /// camera index of a track must exist. Errors raise std::runtime_error with a text starting

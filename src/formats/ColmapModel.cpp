@@ -28,16 +28,22 @@ struct CameraModelInfo {
     const char *name;
     int nParams;
     bool known; ///< a pinhole model (with distortion or not) this program can show
+    LensDistortion::Model lens;
 };
 
 // COLMAP's camera models with their binary ids and parameter counts.
 const CameraModelInfo kModels[] = {
-    {0, "SIMPLE_PINHOLE", 3, true},        {1, "PINHOLE", 4, true},
-    {2, "SIMPLE_RADIAL", 4, true},         {3, "RADIAL", 5, true},
-    {4, "OPENCV", 8, true},                {5, "OPENCV_FISHEYE", 8, false},
-    {6, "FULL_OPENCV", 12, true},          {7, "FOV", 5, false},
-    {8, "SIMPLE_RADIAL_FISHEYE", 4, false}, {9, "RADIAL_FISHEYE", 5, false},
-    {10, "THIN_PRISM_FISHEYE", 12, false},
+    {0, "SIMPLE_PINHOLE", 3, true, LensDistortion::NONE},
+    {1, "PINHOLE", 4, true, LensDistortion::NONE},
+    {2, "SIMPLE_RADIAL", 4, true, LensDistortion::SIMPLE_RADIAL},
+    {3, "RADIAL", 5, true, LensDistortion::RADIAL},
+    {4, "OPENCV", 8, true, LensDistortion::OPENCV},
+    {5, "OPENCV_FISHEYE", 8, true, LensDistortion::OPENCV_FISHEYE},
+    {6, "FULL_OPENCV", 12, true, LensDistortion::FULL_OPENCV},
+    {7, "FOV", 5, false, LensDistortion::NONE},
+    {8, "SIMPLE_RADIAL_FISHEYE", 4, false, LensDistortion::NONE},
+    {9, "RADIAL_FISHEYE", 5, false, LensDistortion::NONE},
+    {10, "THIN_PRISM_FISHEYE", 12, false, LensDistortion::NONE},
 };
 
 const CameraModelInfo *modelByName(const std::string &name)
@@ -59,12 +65,13 @@ const CameraModelInfo *modelById(long long id)
 struct Intrinsics {
     int width, height;
     double fx, fy, cx, cy;
+    LensDistortion lens;
 };
 
 // The pinhole part of a model's parameters: the models with one focal length list f, cx, cy;
 // the others fx, fy, cx, cy. What follows is distortion.
 Intrinsics makeIntrinsics(long long cameraId, const CameraModelInfo &model, double width, double height,
-                          const double *params, bool &distorted)
+                          const double *params)
 {
     if (!model.known)
         refuse("camera " + std::to_string(cameraId) + " uses the camera model " + model.name +
@@ -82,8 +89,9 @@ Intrinsics makeIntrinsics(long long cameraId, const CameraModelInfo &model, doub
     in.cy = params[oneFocal ? 2 : 3];
     const int pinhole = oneFocal ? 3 : 4;
     for (int k = pinhole; k < model.nParams; ++k)
-        if (params[k] != 0)
-            distorted = true;
+        if (!std::isfinite(params[k]))
+            refuse("camera " + std::to_string(cameraId) + " has unusable distortion parameters");
+    in.lens = LensDistortion(model.lens, params + pinhole);
     if (!(in.fx > 0 && in.fy > 0 && std::isfinite(in.fx) && std::isfinite(in.fy) && std::isfinite(in.cx) &&
           std::isfinite(in.cy)))
         refuse("camera " + std::to_string(cameraId) + " has unusable intrinsics");
@@ -97,6 +105,7 @@ struct Image {
     double t[3];
     std::string name;
     std::vector<long long> observed; ///< 3D point id of each 2D point, -1 for none
+    std::vector<float> keypoints;    ///< x y of each 2D point
 };
 
 struct Point {
@@ -105,8 +114,36 @@ struct Point {
     std::vector<std::pair<long long, long long>> track; ///< image id, 2D point index
 };
 
-// Checks the cross references and turns the model into the plain record.
-Reconstruction assemble(const char *format, const std::map<long long, Intrinsics> &cameras, bool distorted,
+// The view of one image, in this program's camera model.
+ReconstructionView makeView(const Image &im, const Intrinsics &in)
+{
+    const double n = std::sqrt(im.q[0] * im.q[0] + im.q[1] * im.q[1] + im.q[2] * im.q[2] + im.q[3] * im.q[3]);
+    if (!(n > 1e-12) || !std::isfinite(n) || !std::isfinite(im.t[0]) || !std::isfinite(im.t[1]) ||
+        !std::isfinite(im.t[2]))
+        refuse("image " + std::to_string(im.id) + " has an unusable pose");
+    const double w = im.q[0] / n, x = im.q[1] / n, y = im.q[2] / n, z = im.q[3] / n;
+    ReconstructionView v;
+    v.imageName = im.name;
+    v.cameraId = static_cast<int>(im.cameraId);
+    v.fx = in.fx;
+    v.fy = in.fy;
+    v.cx = in.cx;
+    v.cy = in.cy;
+    v.width = in.width;
+    v.height = in.height;
+    v.distortion = in.lens;
+    const double r[9] = {1 - 2 * (y * y + z * z), 2 * (x * y - z * w),     2 * (x * z + y * w),
+                         2 * (x * y + z * w),     1 - 2 * (x * x + z * z), 2 * (y * z - x * w),
+                         2 * (x * z - y * w),     2 * (y * z + x * w),     1 - 2 * (x * x + y * y)};
+    std::copy(r, r + 9, v.R);
+    std::copy(im.t, im.t + 3, v.t);
+    v.keypoints = im.keypoints;
+    return v;
+}
+
+// Checks the cross references and turns the model into the plain record, with the model's
+// identifiers replaced by indices into the record's views and points.
+Reconstruction assemble(const char *format, const std::map<long long, Intrinsics> &cameras,
                         std::vector<Image> &images, std::vector<Point> &points)
 {
     Reconstruction rec;
@@ -120,9 +157,11 @@ Reconstruction assemble(const char *format, const std::map<long long, Intrinsics
                    ", which is not in the cameras file");
     }
     std::unordered_map<long long, size_t> pointIndex;
+    size_t trackLength = 0;
     for (size_t i = 0; i < points.size(); ++i) {
         if (!pointIndex.emplace(points[i].id, i).second)
             refuse("3D point id " + std::to_string(points[i].id) + " appears twice");
+        trackLength += points[i].track.size();
         for (const auto &obs : points[i].track) {
             const auto found = imageIndex.find(obs.first);
             if (found == imageIndex.end())
@@ -135,6 +174,9 @@ Reconstruction assemble(const char *format, const std::map<long long, Intrinsics
                        " points");
         }
     }
+    // Tracks and keypoints are kept as 32-bit indices.
+    if (trackLength > UINT32_MAX || points.size() > INT32_MAX)
+        refuse("the model has more points or observations than can be shown");
     for (const Image &im : images)
         for (long long id : im.observed)
             if (id != -1 && !pointIndex.count(id))
@@ -143,38 +185,37 @@ Reconstruction assemble(const char *format, const std::map<long long, Intrinsics
     if (images.empty())
         refuse("the model has no registered image");
 
-    for (const Image &im : images) {
-        const double n = std::sqrt(im.q[0] * im.q[0] + im.q[1] * im.q[1] + im.q[2] * im.q[2] + im.q[3] * im.q[3]);
-        if (!(n > 1e-12) || !std::isfinite(n) || !std::isfinite(im.t[0]) || !std::isfinite(im.t[1]) ||
-            !std::isfinite(im.t[2]))
-            refuse("image " + std::to_string(im.id) + " has an unusable pose");
-        const double w = im.q[0] / n, x = im.q[1] / n, y = im.q[2] / n, z = im.q[3] / n;
-        ReconstructionView v;
-        v.imageName = im.name;
-        v.cameraId = static_cast<int>(im.cameraId);
-        const Intrinsics &in = cameras.at(im.cameraId);
-        v.fx = in.fx;
-        v.fy = in.fy;
-        v.cx = in.cx;
-        v.cy = in.cy;
-        v.width = in.width;
-        v.height = in.height;
-        const double r[9] = {1 - 2 * (y * y + z * z), 2 * (x * y - z * w),     2 * (x * z + y * w),
-                             2 * (x * y + z * w),     1 - 2 * (x * x + z * z), 2 * (y * z - x * w),
-                             2 * (x * z - y * w),     2 * (y * z + x * w),     1 - 2 * (x * x + y * y)};
-        std::copy(r, r + 9, v.R);
-        std::copy(im.t, im.t + 3, v.t);
-        rec.views.push_back(v);
-    }
     // Stepping through the views follows the photographs' names, which is their order of
     // capture for every camera that numbers its files.
-    std::stable_sort(rec.views.begin(), rec.views.end(),
-                     [](const ReconstructionView &a, const ReconstructionView &b) { return a.imageName < b.imageName; });
+    std::vector<size_t> order(images.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return images[a].name < images[b].name; });
+    std::vector<uint32_t> viewOf(images.size());
+    rec.views.reserve(images.size());
+    for (size_t k = 0; k < order.size(); ++k) {
+        Image &im = images[order[k]];
+        viewOf[order[k]] = static_cast<uint32_t>(k);
+        rec.views.push_back(makeView(im, cameras.at(im.cameraId)));
+        ReconstructionView &v = rec.views.back();
+        v.observes.resize(im.observed.size());
+        for (size_t j = 0; j < im.observed.size(); ++j)
+            v.observes[j] = im.observed[j] == -1 ? -1 : static_cast<int32_t>(pointIndex.at(im.observed[j]));
+        std::vector<long long>().swap(im.observed);
+        std::vector<float>().swap(im.keypoints);
+    }
     rec.points.reserve(points.size());
-    for (const Point &p : points)
+    rec.trackStart.reserve(points.size() + 1);
+    rec.tracks.reserve(trackLength);
+    for (Point &p : points) {
+        rec.trackStart.push_back(static_cast<uint32_t>(rec.tracks.size()));
+        p.p.id = p.id;
         rec.points.push_back(p.p);
-    if (distorted)
-        rec.notes.push_back("lens distortion of the COLMAP cameras is ignored: views are drawn as pinhole cameras");
+        for (const auto &obs : p.track)
+            rec.tracks.push_back({viewOf[imageIndex.at(obs.first)], static_cast<uint32_t>(obs.second)});
+    }
+    rec.trackStart.push_back(static_cast<uint32_t>(rec.tracks.size()));
     return rec;
 }
 
@@ -276,7 +317,6 @@ Reconstruction ColmapModel::parseText(const std::string &camerasText, const std:
                                       const std::string &pointsText)
 {
     std::map<long long, Intrinsics> cameras;
-    bool distorted = false;
     forEachDataLine(camerasText, [&](TextLines &lines, Words &s) {
         long long id;
         double w, h;
@@ -291,7 +331,7 @@ Reconstruction ColmapModel::parseText(const std::string &camerasText, const std:
         for (double &p : params)
             if (!readNumber(s, p))
                 badLine("cameras.txt", lines.number, "too few camera parameters for its model");
-        if (!cameras.emplace(id, makeIntrinsics(id, *model, w, h, params.data(), distorted)).second)
+        if (!cameras.emplace(id, makeIntrinsics(id, *model, w, h, params.data())).second)
             refuse("camera id " + std::to_string(id) + " appears twice");
     });
     std::vector<Image> images;
@@ -314,6 +354,8 @@ Reconstruction ColmapModel::parseText(const std::string &camerasText, const std:
                 if (!readNumber(o, x) || !readNumber(o, y) || !readInteger(o, id))
                     badLine("images.txt", lines.number, "observations come as X Y POINT3D_ID");
                 im.observed.push_back(id < 0 ? -1 : id);
+                im.keypoints.push_back(reconstructionFloat(x, "COLMAP: a keypoint coordinate"));
+                im.keypoints.push_back(reconstructionFloat(y, "COLMAP: a keypoint coordinate"));
             }
         }
         images.push_back(std::move(im));
@@ -339,7 +381,7 @@ Reconstruction ColmapModel::parseText(const std::string &camerasText, const std:
         }
         points.push_back(std::move(p));
     });
-    return assemble("COLMAP text", cameras, distorted, images, points);
+    return assemble("COLMAP text", cameras, images, points);
 }
 
 // --- Binary ----------------------------------------------------------------------------------
@@ -394,7 +436,6 @@ Reconstruction ColmapModel::parseBinary(const std::string &camerasData, const st
                                         const std::string &pointsData)
 {
     std::map<long long, Intrinsics> cameras;
-    bool distorted = false;
     {
         Cursor c(camerasData, "cameras.bin");
         const uint64_t n = c.count(24, "cameras");
@@ -408,7 +449,7 @@ Reconstruction ColmapModel::parseBinary(const std::string &camerasData, const st
             double params[12];
             for (int k = 0; k < model->nParams; ++k)
                 params[k] = c.get<double>("camera parameters");
-            if (!cameras.emplace(id, makeIntrinsics(id, *model, static_cast<double>(w), static_cast<double>(h), params, distorted)).second)
+            if (!cameras.emplace(id, makeIntrinsics(id, *model, static_cast<double>(w), static_cast<double>(h), params)).second)
                 refuse("camera id " + std::to_string(id) + " appears twice");
         }
         if (c.left())
@@ -436,9 +477,10 @@ Reconstruction ColmapModel::parseBinary(const std::string &camerasData, const st
                 refuse("image " + std::to_string(im.id) + " has no name");
             const uint64_t m = c.count(24, "observations");
             im.observed.resize(m);
+            im.keypoints.resize(2 * m);
             for (uint64_t k = 0; k < m; ++k) {
-                c.get<double>("an observation");
-                c.get<double>("an observation");
+                im.keypoints[2 * k] = reconstructionFloat(c.get<double>("an observation"), "COLMAP: a keypoint coordinate");
+                im.keypoints[2 * k + 1] = reconstructionFloat(c.get<double>("an observation"), "COLMAP: a keypoint coordinate");
                 const int64_t id = c.get<int64_t>("an observation");
                 im.observed[k] = id < 0 ? -1 : id;
             }
@@ -477,7 +519,7 @@ Reconstruction ColmapModel::parseBinary(const std::string &camerasData, const st
         if (c.left())
             refuse("points3D.bin holds more bytes than its points");
     }
-    return assemble("COLMAP binary", cameras, distorted, images, points);
+    return assemble("COLMAP binary", cameras, images, points);
 }
 
 // --- Files -----------------------------------------------------------------------------------

@@ -11,8 +11,9 @@
 /// COLMAP's pose is world to camera like this program's (quaternion qw qx qy qz, then t),
 /// and its pixel coordinates also start at the top-left corner of the image, so poses and
 /// intrinsics are taken over as they are. Camera models SIMPLE_PINHOLE, PINHOLE,
-/// SIMPLE_RADIAL, RADIAL, OPENCV and FULL_OPENCV are read; their distortion is ignored
-/// (one note says so). Any other camera model is refused by name.
+/// SIMPLE_RADIAL, RADIAL, OPENCV, FULL_OPENCV and OPENCV_FISHEYE are read with their lens
+/// distortion; any other camera model is refused by name. Every view keeps its keypoints and
+/// the point each observes, every point its POINT3D_ID and its track.
 ///
 /// Every count is checked against the bytes that are left before anything is allocated for
 /// it; every camera id of an image, every image id and observation index of a track and

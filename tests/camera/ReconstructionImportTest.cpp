@@ -1,5 +1,6 @@
 #include "formats/BundlerFile.h"
 #include "formats/ColmapModel.h"
+#include "formats/ReconstructionStatistics.h"
 #include "camera/ReconstructionImport.h"
 #include "image/Bitmap.h"
 #include "objects/GLPointListObject.h"
@@ -62,8 +63,9 @@ TEST(ColmapModel, ViewsProjectKnownPointsToKnownPixels)
         // Views follow the photographs' names.
         EXPECT_EQ("a.png", rec.views[0].imageName);
         EXPECT_EQ("c.png", rec.views[2].imageName);
-        ASSERT_EQ(1u, rec.notes.size());
-        EXPECT_NE(std::string::npos, rec.notes[0].find("distortion"));
+        // The lens of the second camera is modelled, not ignored.
+        EXPECT_TRUE(rec.notes.empty());
+        EXPECT_EQ(LensDistortion::SIMPLE_RADIAL, rec.views[0].distortion.model());
 
         std::vector<std::string> photographs;
         const std::string out = captured([&] { photographs = ReconstructionImport::findPhotographs(rec, model, nullptr); });
@@ -96,10 +98,18 @@ TEST(ColmapModel, ViewsProjectKnownPointsToKnownPixels)
         EXPECT_TRUE(points->getShowOwnColors());
         EXPECT_EQ(30, points->getColors()[9]);
         EXPECT_EQ("Reprojection error", points->getValueName());
-        EXPECT_FLOAT_EQ(1.5f, points->getValues()[3]);
-        // "3" switches to the errors through the colour map, and back.
-        captured([&] { points->notifyCommand('3'); });
-        EXPECT_FALSE(points->getShowOwnColors());
+        // The file says 1.5; the keypoints, through the lens, say the point sits on them.
+        EXPECT_NEAR(0, points->getValues()[3], 1e-3);
+        // "3" steps from the own colours through the error, track length and triangulation
+        // angle, and back.
+        for (const char *item : {"Reprojection error", "Track length", "Triangulation angle"}) {
+            captured([&] { points->notifyCommand('3'); });
+            EXPECT_FALSE(points->getShowOwnColors());
+            EXPECT_EQ(item, points->getValueName());
+            if (points->getValueName() == "Track length") {
+                EXPECT_EQ(3, points->getValues()[0]);
+            }
+        }
         captured([&] { points->notifyCommand('3'); });
         EXPECT_EQ(200, points->getColors()[2]);
     }
@@ -168,11 +178,18 @@ TEST(BundlerFile, ViewsProjectKnownPointsToKnownPixels)
     EXPECT_EQ(ReconstructionImport::BUNDLER, ReconstructionImport::identify(dir).kind);
     const Reconstruction rec = ReconstructionImport::read(s);
     ASSERT_EQ(2u, rec.views.size());
-    ASSERT_EQ(2u, rec.notes.size());
+    ASSERT_EQ(1u, rec.notes.size());
     EXPECT_NE(std::string::npos, rec.notes[0].find("1 of 3 Bundler cameras"));
-    EXPECT_NE(std::string::npos, rec.notes[1].find("distortion"));
     EXPECT_NEAR(0, rec.points[0].error, 1e-6);
     EXPECT_NEAR(5, rec.points[3].error, 1e-6);
+    EXPECT_EQ(0.02, rec.views[1].distortion.coefficient(0));
+    // The view lists are the tracks, and the residuals of the full model the file's errors.
+    const ReconstructionStatistics stats = ReconstructionStatistics::of(rec);
+    ASSERT_EQ(4u, stats.trackLength.size());
+    EXPECT_EQ(1, stats.trackLength[3]);
+    EXPECT_EQ(4u, stats.viewObservations[0]);
+    EXPECT_NEAR(5, stats.pointError[3], 1e-4);
+    EXPECT_NEAR(0, stats.pointError[0], 1e-4);
 
     std::vector<std::string> photographs;
     std::unique_ptr<GLCamera> camera;
@@ -228,7 +245,7 @@ TEST(ColmapModel, RefusedModelsSayWhy)
     const struct {
         std::string cameras, images, points, message;
     } cases[] = {
-        {"1 OPENCV_FISHEYE 100 80 50 50 50 40 0 0 0 0\n", img, pts, "camera model OPENCV_FISHEYE"},
+        {"1 RADIAL_FISHEYE 100 80 50 50 40 0 0\n", img, pts, "camera model RADIAL_FISHEYE"},
         {"1 WEIRD 100 80 1 2 3\n", img, pts, "unknown camera model WEIRD"},
         {"1 PINHOLE 100 80 50 50\n", img, pts, "too few camera parameters"},
         {"1 PINHOLE 0 80 50 50 50 40\n", img, pts, "image size"},

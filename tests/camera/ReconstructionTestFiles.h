@@ -71,6 +71,43 @@ inline void colmapPixel(const Cam &c, const Intr &k, Vec X, double &u, double &v
     v = k.fy * x[1] / x[2] + k.cy;
 }
 
+/// The pixel a real lens of COLMAP's model `k.model` puts X on: the pinhole pixel moved by the
+/// model's distortion of the normalised image point, with the formulas of COLMAP's camera
+/// model list (written out here once more, apart from the program's own).
+inline void observedPixel(const Cam &c, const Intr &k, Vec X, double &u, double &v)
+{
+    double R[9];
+    rotationOf(c.q, R);
+    const double p[3] = {X.x, X.y, X.z};
+    double x[3];
+    for (int r = 0; r < 3; ++r)
+        x[r] = R[3 * r] * p[0] + R[3 * r + 1] * p[1] + R[3 * r + 2] * p[2] + c.t[r];
+    const double a = x[0] / x[2], b = x[1] / x[2], rr = a * a + b * b;
+    const std::string model = k.model;
+    const std::vector<double> &q = k.params;
+    double da = a, db = b;
+    if (model == "SIMPLE_RADIAL" || model == "RADIAL") {
+        const double f = 1 + q[3] * rr + (model == "RADIAL" ? q[4] * rr * rr : 0);
+        da = a * f;
+        db = b * f;
+    } else if (model == "OPENCV" || model == "FULL_OPENCV") {
+        const double k1 = q[4], k2 = q[5], p1 = q[6], p2 = q[7];
+        double f = 1 + k1 * rr + k2 * rr * rr;
+        if (model == "FULL_OPENCV")
+            f = (f + q[8] * rr * rr * rr) / (1 + q[9] * rr + q[10] * rr * rr + q[11] * rr * rr * rr);
+        da = a * f + 2 * p1 * a * b + p2 * (rr + 2 * a * a);
+        db = b * f + p1 * (rr + 2 * b * b) + 2 * p2 * a * b;
+    } else if (model == "OPENCV_FISHEYE") {
+        const double r = std::sqrt(rr), theta = std::atan(r);
+        const double th = theta * (1 + q[4] * std::pow(theta, 2) + q[5] * std::pow(theta, 4) +
+                                   q[6] * std::pow(theta, 6) + q[7] * std::pow(theta, 8));
+        da = r > 0 ? a * th / r : a;
+        db = r > 0 ? b * th / r : b;
+    }
+    u = k.fx * da + k.cx;
+    v = k.fy * db + k.cy;
+}
+
 /// Three photographs by two cameras (one with radial distortion) looking at the origin from
 /// about 6 units, and four points near the origin seen by every photograph.
 struct Model {
@@ -139,7 +176,7 @@ inline void writeColmapText(const Model &m, const std::string &dir)
         images += line;
         for (size_t j = 0; j < m.points.size(); ++j) {
             double u, v;
-            colmapPixel(c, m.of(c), m.points[j], u, v);
+            observedPixel(c, m.of(c), m.points[j], u, v);
             snprintf(line, sizeof line, "%s%.17g %.17g %d", j ? " " : "", u, v, static_cast<int>(j + 1));
             images += line;
         }
@@ -200,7 +237,7 @@ inline void writeColmapBinary(const Model &m, const std::string &dir)
         images.put<uint64_t>(m.points.size());
         for (size_t j = 0; j < m.points.size(); ++j) {
             double u, v;
-            colmapPixel(c, m.of(c), m.points[j], u, v);
+            observedPixel(c, m.of(c), m.points[j], u, v);
             images.put<double>(u).put<double>(v).put<uint64_t>(j + 1);
         }
     }

@@ -7,6 +7,7 @@
 #include "camera/ReconstructionViews.h"
 #include "formats/PointListReader.h"
 #include "formats/Reconstruction.h"
+#include "formats/ReconstructionStatistics.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -27,7 +28,27 @@ inline void checkReconstruction(const Reconstruction &rec)
     for (size_t i = 0; i < n; ++i)
         (void)-(views.rotations[i].inverse() * views.translations[i]);
 
+    // Every index of the tracks and keypoints leads to something that exists.
     const size_t m = rec.points.size();
+    if (rec.hasTracks()) {
+        if (rec.trackStart.size() != m + 1 || rec.trackStart.back() != rec.tracks.size())
+            std::abort();
+        for (size_t i = 0; i < m; ++i)
+            if (rec.trackStart[i] > rec.trackStart[i + 1])
+                std::abort();
+        for (const TrackElement &t : rec.tracks)
+            if (t.view >= n || static_cast<int>(t.keypoint) >= rec.views[t.view].keypointCount())
+                std::abort();
+    }
+    for (const ReconstructionView &v : rec.views) {
+        if (v.keypoints.size() != 2 * v.observes.size())
+            std::abort();
+        for (int32_t p : v.observes)
+            if (p < -1 || p >= static_cast<int64_t>(m))
+                std::abort();
+    }
+    (void)ReconstructionStatistics::of(rec);
+
     if (m == 0 || m > static_cast<size_t>(INT32_MAX / 3))
         return;
     std::vector<float> xyz(3 * m), errors(m);
