@@ -5,12 +5,17 @@
 //                  [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]
 //                  -o OUT FILE...
 //   velmora-render --evaluate [--csv OUT.csv] [--sort COLUMN] [-c CAMERA.dat] FILE...
+//   velmora-render [--masks DIR] [--carve K] [--drop-unseen] [--keep-box X0,Y0,Z0,X1,Y1,Z1]
+//                  --save OUT FILE...
 //
 // The files are loaded as the viewer loads them (same loader, same default camera, same
 // camera-file views). Errors print one line on standard error and end with status 1.
 // --evaluate draws every original view at its photograph's size, meshes textured where they
 // have a texture, and prints how each frame compares with the photograph.
+// --save removes from the one point cloud or splat scene what the rules select, prints how
+// many elements each rule removed, and writes the rest to OUT.
 #include "app/GLMachine.h"
+#include "app/SceneCleaning.h"
 #include "app/ViewEvaluation.h"
 #include "camera/GLCamera.h"
 #include "core/StartupTiming.h"
@@ -20,6 +25,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,7 +42,9 @@ const char *const kUsage =
     "                      [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]\n"
     "                      -o OUT FILE...\n"
     "       velmora-render --evaluate [--csv OUT.csv] [--sort COLUMN] [-c CAMERA.dat] [--size WxH]\n"
-    "                      [--background R,G,B] FILE...\n";
+    "                      [--background R,G,B] FILE...\n"
+    "       velmora-render [-c CAMERA.dat] [--masks DIR] [--carve K] [--drop-unseen]\n"
+    "                      [--keep-box X0,Y0,Z0,X1,Y1,Z1] --save OUT FILE...\n";
 
 [[noreturn]] void fail(const std::string &message)
 {
@@ -57,6 +66,8 @@ struct RenderOptions {
     bool sized = false;
     const char *csv = nullptr;
     std::string sort = "view";
+    const char *save = nullptr;
+    CleaningRules cleaning;
 };
 
 bool parseInt(const char *text, int &value)
@@ -118,6 +129,24 @@ RenderOptions parse(int argc, char **argv)
                 !(o.green >= 0) || !(o.blue >= 0) || o.red > 1 || o.green > 1 || o.blue > 1)
                 fail(std::string("bad background ") + v + " (R,G,B, each 0 to 1)");
             o.background = true;
+        } else if (std::strcmp(a, "--save") == 0) {
+            o.save = value(i);
+        } else if (std::strcmp(a, "--masks") == 0) {
+            o.cleaning.masks = value(i);
+        } else if (std::strcmp(a, "--carve") == 0) {
+            const char *v = value(i);
+            if (!parseInt(v, o.cleaning.carve) || o.cleaning.carve < 1)
+                fail(std::string("bad number of views ") + v + " (1 or more)");
+        } else if (std::strcmp(a, "--drop-unseen") == 0) {
+            o.cleaning.dropUnseen = true;
+        } else if (std::strcmp(a, "--keep-box") == 0) {
+            const char *v = value(i);
+            double *b = o.cleaning.box;
+            char extra = 0;
+            if (std::sscanf(v, "%lf,%lf,%lf,%lf,%lf,%lf%c", b, b + 1, b + 2, b + 3, b + 4, b + 5, &extra) != 6 ||
+                !std::all_of(b, b + 6, [](double x) { return std::isfinite(x); }))
+                fail(std::string("bad box ") + v + " (X0,Y0,Z0,X1,Y1,Z1)");
+            o.cleaning.keepBox = true;
         } else if (std::strcmp(a, "-o") == 0) {
             o.out = value(i);
         } else if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0) {
@@ -129,7 +158,12 @@ RenderOptions parse(int argc, char **argv)
             o.files.push_back(argv[i]);
         }
     }
-    if (!o.out && !o.evaluate)
+    const bool cleans = o.cleaning.carve > 0 || o.cleaning.dropUnseen || o.cleaning.keepBox;
+    if (cleans && !o.save)
+        fail("the cleaning rules need an output file (--save OUT)");
+    if (o.save && (o.out || o.evaluate))
+        fail("--save goes with neither -o nor --evaluate");
+    if (!o.out && !o.evaluate && !o.save)
         fail("no output file (-o OUT)");
     if (o.files.empty())
         fail("no input file");
@@ -251,6 +285,24 @@ void evaluate(const RenderOptions &o)
     }
 }
 
+// --save: the rules' removals counted and the rest written.
+void clean(const RenderOptions &o)
+{
+    std::unique_ptr<GLMachine> machine = open(o, 16, 16, false);
+    std::string why;
+    GL3DObject *object = SceneCleaning::cleanable(*machine, why);
+    if (!object)
+        fail(why);
+    ElementSelection removed;
+    const std::vector<SceneCleaning::Step> steps =
+        SceneCleaning::apply(*object, machine->getCurrentCamera(), o.cleaning, removed);
+    std::fflush(stdout);
+    for (const SceneCleaning::Step &step : steps)
+        std::printf("%s: %zu removed\n", step.rule.c_str(), step.removed);
+    const size_t written = SceneCleaning::save(*object, removed, o.save);
+    std::printf("%s: %zu of %zu kept\n", o.save, written, removed.size());
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -264,6 +316,10 @@ int main(int argc, char **argv)
     try {
         if (o.evaluate) {
             evaluate(o);
+            return 0;
+        }
+        if (o.save) {
+            clean(o);
             return 0;
         }
         std::unique_ptr<GLMachine> opened = open(o, o.width, o.height, false);
