@@ -4,13 +4,19 @@
 //   velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]
 //                  [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]
 //                  -o OUT FILE...
-//   velmora-render --evaluate [--csv OUT.csv] [--sort COLUMN] [-c CAMERA.dat] FILE...
+//   velmora-render --evaluate [--csv OUT.csv] [--json OUT.json] [--sort COLUMN] [--split test|train|FILE]
+//                  [--images DIR] [--ssim luminance|rgb] [-c CAMERA.dat] FILE...
+//   velmora-render [--masks DIR] [--carve K] [--drop-unseen] [--keep-box X0,Y0,Z0,X1,Y1,Z1]
+//                  --save OUT FILE...
 //
 // The files are loaded as the viewer loads them (same loader, same default camera, same
 // camera-file views). Errors print one line on standard error and end with status 1.
 // --evaluate draws every original view at its photograph's size, meshes textured where they
 // have a texture, and prints how each frame compares with the photograph.
+// --save removes from the one point cloud or splat scene what the rules select, prints how
+// many elements each rule removed, and writes the rest to OUT.
 #include "app/GLMachine.h"
+#include "app/SceneCleaning.h"
 #include "app/ViewEvaluation.h"
 #include "camera/GLCamera.h"
 #include "core/StartupTiming.h"
@@ -20,6 +26,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,8 +42,11 @@ const char *const kUsage =
     "usage: velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]\n"
     "                      [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]\n"
     "                      -o OUT FILE...\n"
-    "       velmora-render --evaluate [--csv OUT.csv] [--sort COLUMN] [-c CAMERA.dat] [--size WxH]\n"
-    "                      [--background R,G,B] FILE...\n";
+    "       velmora-render --evaluate [--csv OUT.csv] [--json OUT.json] [--sort COLUMN] [-c CAMERA.dat]\n"
+    "                      [--split test|train|FILE] [--images DIR] [--ssim luminance|rgb] [--size WxH]\n"
+    "                      [--background R,G,B] FILE...\n"
+    "       velmora-render [-c CAMERA.dat] [--masks DIR] [--carve K] [--drop-unseen]\n"
+    "                      [--keep-box X0,Y0,Z0,X1,Y1,Z1] --save OUT FILE...\n";
 
 [[noreturn]] void fail(const std::string &message)
 {
@@ -57,6 +68,11 @@ struct RenderOptions {
     bool sized = false;
     const char *csv = nullptr;
     std::string sort = "view";
+    const char *save = nullptr;
+    const char *json = nullptr;
+    std::string split;
+    EvaluationPlan plan;
+    CleaningRules cleaning;
 };
 
 bool parseInt(const char *text, int &value)
@@ -118,6 +134,35 @@ RenderOptions parse(int argc, char **argv)
                 !(o.green >= 0) || !(o.blue >= 0) || o.red > 1 || o.green > 1 || o.blue > 1)
                 fail(std::string("bad background ") + v + " (R,G,B, each 0 to 1)");
             o.background = true;
+        } else if (std::strcmp(a, "--json") == 0) {
+            o.json = value(i);
+        } else if (std::strcmp(a, "--split") == 0) {
+            o.split = value(i);
+        } else if (std::strcmp(a, "--images") == 0) {
+            o.plan.images = value(i);
+        } else if (std::strcmp(a, "--ssim") == 0) {
+            const std::string form = value(i);
+            if (form != "rgb" && form != "luminance")
+                fail("unknown SSIM " + form + " (luminance or rgb)");
+            o.plan.rgbSsim = form == "rgb";
+        } else if (std::strcmp(a, "--save") == 0) {
+            o.save = value(i);
+        } else if (std::strcmp(a, "--masks") == 0) {
+            o.cleaning.masks = value(i);
+        } else if (std::strcmp(a, "--carve") == 0) {
+            const char *v = value(i);
+            if (!parseInt(v, o.cleaning.carve) || o.cleaning.carve < 1)
+                fail(std::string("bad number of views ") + v + " (1 or more)");
+        } else if (std::strcmp(a, "--drop-unseen") == 0) {
+            o.cleaning.dropUnseen = true;
+        } else if (std::strcmp(a, "--keep-box") == 0) {
+            const char *v = value(i);
+            double *b = o.cleaning.box;
+            char extra = 0;
+            if (std::sscanf(v, "%lf,%lf,%lf,%lf,%lf,%lf%c", b, b + 1, b + 2, b + 3, b + 4, b + 5, &extra) != 6 ||
+                !std::all_of(b, b + 6, [](double x) { return std::isfinite(x); }))
+                fail(std::string("bad box ") + v + " (X0,Y0,Z0,X1,Y1,Z1)");
+            o.cleaning.keepBox = true;
         } else if (std::strcmp(a, "-o") == 0) {
             o.out = value(i);
         } else if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0) {
@@ -129,7 +174,14 @@ RenderOptions parse(int argc, char **argv)
             o.files.push_back(argv[i]);
         }
     }
-    if (!o.out && !o.evaluate)
+    const bool cleans = o.cleaning.carve > 0 || o.cleaning.dropUnseen || o.cleaning.keepBox;
+    if (cleans && !o.save)
+        fail("the cleaning rules need an output file (--save OUT)");
+    if (!o.evaluate && (o.json || !o.split.empty() || !o.plan.images.empty()))
+        fail("--json, --split and --images go with --evaluate");
+    if (o.save && (o.out || o.evaluate))
+        fail("--save goes with neither -o nor --evaluate");
+    if (!o.out && !o.evaluate && !o.save)
         fail("no output file (-o OUT)");
     if (o.files.empty())
         fail("no input file");
@@ -224,7 +276,7 @@ void evaluate(const RenderOptions &o)
     int width = o.width, height = o.height;
     if (!o.sized) {
         std::unique_ptr<GLMachine> probe = open(o, 16, 16, o.camera != nullptr);
-        if (!ViewEvaluation::photographSize(*probe, width, height))
+        if (!ViewEvaluation::photographSize(*probe, width, height, o.plan.images))
             fail(probe->getCurrentCamera() ? "the camera has no photograph to compare with" : "no camera to evaluate");
     }
     std::unique_ptr<GLMachine> machine = open(o, width, height, false);
@@ -233,7 +285,25 @@ void evaluate(const RenderOptions &o)
         fail("no camera to evaluate");
     // Photographs show the model as it is: textured where it has a texture.
     applyMode(*machine, o.mode == "shade" ? "texture" : o.mode, true);
-    std::vector<ViewScore> scores = ViewEvaluation::evaluate(*machine);
+    EvaluationPlan plan = o.plan;
+    std::string split = "all";
+    if (!o.split.empty()) {
+        std::vector<std::string> photographs;
+        for (int i = 0; i < camera->getNViews(); ++i)
+            photographs.push_back(camera->getOverlay().getPhotographFile(i));
+        plan.views = ViewEvaluation::splitViews(photographs, o.split);
+        split = o.split == "test" || o.split == "train"
+                    ? o.split + " (every 8th view of the views sorted by photograph name" +
+                          (o.split == "train" ? " left out)" : ")")
+                    : "test photographs listed in " + o.split;
+    }
+    std::fflush(stdout);
+    std::printf("split: %s, %zu of %d views\n", split.c_str(),
+                plan.views.empty() ? static_cast<size_t>(camera->getNViews()) : plan.views.size(), camera->getNViews());
+    std::printf("ground truth: %s\n", plan.images.empty() ? "the camera's photographs" : plan.images.c_str());
+    std::printf("SSIM: %s\n", ViewEvaluation::ssimName(plan).c_str());
+    std::fflush(stdout);
+    std::vector<ViewScore> scores = ViewEvaluation::evaluate(*machine, {}, plan);
     ViewEvaluation::sort(scores, o.sort);
     std::fflush(stdout);
     ViewEvaluation::write(stdout, scores, false);
@@ -249,6 +319,36 @@ void evaluate(const RenderOptions &o)
             fail("unable to write " + name);
         }
     }
+    if (o.json) {
+        const std::string name = o.json, part = name + ".part";
+        FILE *f = std::fopen(part.c_str(), "w");
+        if (!f)
+            fail("unable to write " + name);
+        ViewEvaluation::writeJson(f, scores, split, plan);
+        const bool ok = !std::ferror(f);
+        if (std::fclose(f) != 0 || !ok || std::rename(part.c_str(), name.c_str()) != 0) {
+            std::remove(part.c_str());
+            fail("unable to write " + name);
+        }
+    }
+}
+
+// --save: the rules' removals counted and the rest written.
+void clean(const RenderOptions &o)
+{
+    std::unique_ptr<GLMachine> machine = open(o, 16, 16, false);
+    std::string why;
+    GL3DObject *object = SceneCleaning::cleanable(*machine, why);
+    if (!object)
+        fail(why);
+    ElementSelection removed;
+    const std::vector<SceneCleaning::Step> steps =
+        SceneCleaning::apply(*object, machine->getCurrentCamera(), o.cleaning, removed);
+    std::fflush(stdout);
+    for (const SceneCleaning::Step &step : steps)
+        std::printf("%s: %zu removed\n", step.rule.c_str(), step.removed);
+    const size_t written = SceneCleaning::save(*object, removed, o.save);
+    std::printf("%s: %zu of %zu kept\n", o.save, written, removed.size());
 }
 
 } // namespace
@@ -264,6 +364,10 @@ int main(int argc, char **argv)
     try {
         if (o.evaluate) {
             evaluate(o);
+            return 0;
+        }
+        if (o.save) {
+            clean(o);
             return 0;
         }
         std::unique_ptr<GLMachine> opened = open(o, o.width, o.height, false);

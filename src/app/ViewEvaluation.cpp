@@ -8,6 +8,8 @@
 #include "image/Bitmap.h"
 #include "image/ImageCompare.h"
 
+#include <nlohmann/json.hpp>
+
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -19,6 +21,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -89,7 +92,7 @@ std::string quoted(const std::string &text)
 // The figures of one view from its frame (bottom row first, as OpenGL reads it) and, when
 // the camera has silhouettes, its depth buffer.
 ViewScore compare(ViewScore s, std::vector<unsigned char> frame, std::vector<float> depth, int w, int h,
-                  std::string silhouette)
+                  std::string silhouette, bool rgbSsim)
 {
     Bitmap photo;
     try {
@@ -119,10 +122,11 @@ ViewScore compare(ViewScore s, std::vector<unsigned char> frame, std::vector<flo
     }
     const unsigned char *p = reinterpret_cast<const unsigned char *>(photo.pixels);
     s.psnr = imagecompare::psnr(drawn.data(), p, w, h);
-    s.ssim = imagecompare::ssim(drawn.data(), p, w, h);
+    const auto ssim = rgbSsim ? imagecompare::ssimRgb : imagecompare::ssim;
+    s.ssim = ssim(drawn.data(), p, w, h, nullptr);
     if (masked) {
         s.psnrInside = imagecompare::psnr(drawn.data(), p, w, h, mask.data());
-        s.ssimInside = imagecompare::ssim(drawn.data(), p, w, h, mask.data());
+        s.ssimInside = ssim(drawn.data(), p, w, h, mask.data());
         s.iou = imagecompare::iou(coverage.data(), mask.data(), pixels);
     }
     return s;
@@ -132,13 +136,15 @@ ViewScore compare(ViewScore s, std::vector<unsigned char> frame, std::vector<flo
 
 ViewScore::ViewScore() : psnr(kNaN), ssim(kNaN), psnrInside(kNaN), ssimInside(kNaN), iou(kNaN) {}
 
-bool ViewEvaluation::photographSize(GLMachine &machine, int &width, int &height)
+bool ViewEvaluation::photographSize(GLMachine &machine, int &width, int &height, const std::string &images)
 {
+    EvaluationPlan plan;
+    plan.images = images;
     GLCamera *camera = machine.getCurrentCamera();
     if (!camera)
         return false;
     for (int i = 0; i < camera->getNViews(); ++i) {
-        const std::string name = camera->getOverlay().getPhotographFile(i);
+        const std::string name = groundTruth(camera->getOverlay().getPhotographFile(i), plan);
         if (name.empty())
             continue;
         try {
@@ -160,6 +166,7 @@ bool ViewEvaluation::photographSize(GLMachine &machine, int &width, int &height)
 struct ViewEvaluation::Run::State {
     GLMachine &machine;
     std::function<void()> compared;
+    EvaluationPlan plan;
     GLCamera *camera = nullptr;
     int n = 0, w = 0, h = 0;
     int next = 0;        ///< the next view to draw
@@ -180,7 +187,10 @@ struct ViewEvaluation::Run::State {
     bool stopping = false;
     std::thread worker;
 
-    explicit State(GLMachine &m, std::function<void()> c) : machine(m), compared(std::move(c)) {}
+    State(GLMachine &m, std::function<void()> c, EvaluationPlan p)
+        : machine(m), compared(std::move(c)), plan(std::move(p))
+    {
+    }
 
     void work()
     {
@@ -195,7 +205,7 @@ struct ViewEvaluation::Run::State {
             held.unlock();
             ViewScore score = job.frame.empty() ? std::move(job.score)
                                                 : compare(std::move(job.score), std::move(job.frame),
-                                                          std::move(job.depth), w, h, job.silhouette);
+                                                          std::move(job.depth), w, h, job.silhouette, plan.rgbSsim);
             held.lock();
             comparing = false;
             done.push_back(std::move(score));
@@ -206,12 +216,18 @@ struct ViewEvaluation::Run::State {
     }
 };
 
-ViewEvaluation::Run::Run(GLMachine &machine, std::function<void()> compared)
-    : state(new State(machine, std::move(compared)))
+ViewEvaluation::Run::Run(GLMachine &machine, std::function<void()> compared, EvaluationPlan plan)
+    : state(new State(machine, std::move(compared), std::move(plan)))
 {
     State &st = *state;
     st.camera = machine.getCurrentCamera();
-    st.n = st.camera ? std::max(0, st.camera->getNViews()) : 0;
+    const int views = st.camera ? std::max(0, st.camera->getNViews()) : 0;
+    std::vector<int> &order = st.plan.views;
+    if (order.empty())
+        for (int i = 0; i < views; ++i)
+            order.push_back(i);
+    order.erase(std::remove_if(order.begin(), order.end(), [&](int i) { return i < 0 || i >= views; }), order.end());
+    st.n = static_cast<int>(order.size());
     machine.getWindowSize(st.w, st.h);
     st.info = machine.getDrawInfo();
     machine.setDrawInfo(false);
@@ -242,10 +258,10 @@ bool ViewEvaluation::Run::drawNext()
     State &st = *state;
     if (st.next >= st.n)
         return false;
-    const int i = st.next++;
+    const int i = st.plan.views[static_cast<size_t>(st.next++)];
     State::Job job;
     job.score.view = i;
-    job.score.photograph = st.camera->getOverlay().getPhotographFile(i);
+    job.score.photograph = groundTruth(st.camera->getOverlay().getPhotographFile(i), st.plan);
     if (job.score.photograph.empty()) {
         job.score.problem = "no photograph";
     } else {
@@ -291,10 +307,11 @@ std::vector<ViewScore> ViewEvaluation::Run::takeCompared()
 
 bool ViewEvaluation::Run::finished() const { return state->taken >= state->n; }
 
-std::vector<ViewScore> ViewEvaluation::evaluate(GLMachine &machine, const std::function<bool(int, int)> &progress)
+std::vector<ViewScore> ViewEvaluation::evaluate(GLMachine &machine, const std::function<bool(int, int)> &progress,
+                                                const EvaluationPlan &plan)
 {
     std::vector<ViewScore> scores;
-    Run run(machine);
+    Run run(machine, {}, plan);
     const int n = run.total();
     // A view's photograph is compared on the worker while the next view is drawn: the
     // renderer's vertex work leaves a core to spare.
@@ -377,4 +394,102 @@ void ViewEvaluation::write(FILE *out, const std::vector<ViewScore> &scores, bool
     else
         std::fprintf(out, "%4s  %-20s %8s %8s %10s %10s %8s\n", "mean", "", text[0], text[1], text[2], text[3],
                      text[4]);
+}
+
+// --- The protocol: which views, against what -------------------------------------------------
+
+std::string ViewEvaluation::groundTruth(const std::string &photograph, const EvaluationPlan &plan)
+{
+    if (plan.images.empty() || photograph.empty())
+        return photograph;
+    return plan.images + "/" + baseName(photograph);
+}
+
+std::vector<int> ViewEvaluation::splitViews(const std::vector<std::string> &photographs, const std::string &split)
+{
+    std::vector<int> sorted(photographs.size());
+    for (size_t i = 0; i < sorted.size(); ++i)
+        sorted[i] = static_cast<int>(i);
+    std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) {
+        return baseName(photographs[static_cast<size_t>(a)]) < baseName(photographs[static_cast<size_t>(b)]);
+    });
+    std::vector<int> out;
+    if (split == "test" || split == "train") {
+        for (size_t k = 0; k < sorted.size(); ++k)
+            if ((k % 8 == 0) == (split == "test"))
+                out.push_back(sorted[k]);
+        return out;
+    }
+    FILE *f = std::fopen(split.c_str(), "r");
+    if (!f)
+        throw std::runtime_error("unable to read the list of test photographs " + split);
+    std::vector<std::string> listed;
+    char line[4096];
+    while (std::fgets(line, sizeof line, f)) {
+        std::string name = line;
+        while (!name.empty() && (name.back() == '\n' || name.back() == '\r' || name.back() == ' '))
+            name.pop_back();
+        if (!name.empty())
+            listed.push_back(baseName(name));
+    }
+    std::fclose(f);
+    const auto stem = [](const std::string &n) { return n.substr(0, n.find_last_of('.')); };
+    for (int v : sorted) {
+        const std::string name = baseName(photographs[static_cast<size_t>(v)]);
+        if (name.empty())
+            continue;
+        for (const std::string &l : listed)
+            if (l == name || (l.find('.') == std::string::npos && l == stem(name))) {
+                out.push_back(v);
+                break;
+            }
+    }
+    if (out.empty())
+        throw std::runtime_error("no view has a photograph named in " + split);
+    return out;
+}
+
+std::string ViewEvaluation::ssimName(const EvaluationPlan &plan)
+{
+    return plan.rgbSsim ? "Gaussian 11x11, sigma 1.5, on R, G and B averaged"
+                        : "Gaussian 11x11, sigma 1.5, on the luminance Y = 0.299 R + 0.587 G + 0.114 B";
+}
+
+void ViewEvaluation::writeJson(FILE *out, const std::vector<ViewScore> &scores, const std::string &split,
+                               const EvaluationPlan &plan)
+{
+    const auto number = [](double v) -> nlohmann::json {
+        if (std::isnan(v))
+            return nullptr;
+        if (std::isinf(v))
+            return v > 0 ? "inf" : "-inf";
+        return v;
+    };
+    const char *const names[5] = {"psnr", "ssim", "psnr_silhouette", "ssim_silhouette", "iou"};
+    nlohmann::json views = nlohmann::json::array();
+    double sum[5] = {0, 0, 0, 0, 0};
+    int count[5] = {0, 0, 0, 0, 0};
+    for (const ViewScore &s : scores) {
+        const double v[5] = {s.psnr, s.ssim, s.psnrInside, s.ssimInside, s.iou};
+        nlohmann::json view = {{"view", s.view}, {"photograph", s.photograph}};
+        for (int k = 0; k < 5; ++k) {
+            view[names[k]] = number(v[k]);
+            if (!std::isnan(v[k])) {
+                sum[k] += v[k];
+                ++count[k];
+            }
+        }
+        if (!s.problem.empty())
+            view["problem"] = s.problem;
+        views.push_back(view);
+    }
+    nlohmann::json mean = nlohmann::json::object();
+    for (int k = 0; k < 5; ++k)
+        mean[names[k]] = number(count[k] ? sum[k] / count[k] : kNaN);
+    const nlohmann::json protocol = {{"split", split.empty() ? "all" : split},
+                                     {"ground_truth", plan.images.empty() ? "the camera's photographs" : plan.images},
+                                     {"ssim", ssimName(plan)},
+                                     {"psnr", "over R, G and B, peak 255"}};
+    const std::string text = nlohmann::json{{"protocol", protocol}, {"views", views}, {"mean", mean}}.dump(2) + "\n";
+    std::fwrite(text.data(), 1, text.size(), out);
 }

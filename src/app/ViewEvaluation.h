@@ -24,6 +24,15 @@ struct ViewScore {
     ViewScore();
 };
 
+/// Which views an evaluation takes and what it compares them with.
+struct EvaluationPlan {
+    std::vector<int> views; ///< the views to evaluate, in this order; empty: every view in order
+    /// A folder whose file NAME stands for each photograph NAME (the downscaled copy a dataset
+    /// keeps beside its photographs); empty: the camera's own photographs.
+    std::string images;
+    bool rgbSsim = false; ///< the SSIM on R, G and B averaged, instead of on the luminance
+};
+
 /// Draws the scene from every original view of the current camera and compares each frame
 /// with the view's photograph (and silhouette, when the camera has silhouettes). The frame is
 /// the scene manager's window: its size must be that of the photographs (photographSize);
@@ -34,13 +43,24 @@ class ViewEvaluation {
 public:
     /// The size of the first photograph of the current camera that can be read; false when
     /// there is no camera or no readable photograph.
-    static bool photographSize(GLMachine &machine, int &width, int &height);
+    static bool photographSize(GLMachine &machine, int &width, int &height, const std::string &images = "");
+
+    /// The number of a view's photographs in a split: "test" takes every 8th view of the
+    /// views sorted by photograph name (the first, the ninth, ...), as papers on novel-view
+    /// synthesis do; "train" takes the others; any other text names a file that lists the test
+    /// photographs, one a line, matched by their names without folders (and without
+    /// extensions when the list leaves them out). In the order of the sorted names. Raises a
+    /// `std::runtime_error` when the list cannot be read or names no view.
+    static std::vector<int> splitViews(const std::vector<std::string> &photographs, const std::string &split);
+    /// The photograph of view i's `photograph` in the plan's folder (itself without one).
+    static std::string groundTruth(const std::string &photograph, const EvaluationPlan &plan);
 
     /// Evaluates every view in order. `progress`, when given, is called after each view with
     /// the number done and the total; returning false stops (the views done so far are
     /// returned). The camera is left on the last view evaluated.
     static std::vector<ViewScore> evaluate(GLMachine &machine,
-                                           const std::function<bool(int, int)> &progress = {});
+                                           const std::function<bool(int, int)> &progress = {},
+                                           const EvaluationPlan &plan = {});
 
     /// An evaluation taken one view at a time, for a caller whose windows must stay responsive:
     /// drawNext() draws the next view on the thread that owns the OpenGL context and hands the
@@ -51,12 +71,12 @@ public:
     public:
         /// `compared`, when given, is called on the worker after each view is compared (for a
         /// caller's loop to wake up); it must not call back into the run.
-        explicit Run(GLMachine &machine, std::function<void()> compared = {});
+        explicit Run(GLMachine &machine, std::function<void()> compared = {}, EvaluationPlan plan = {});
         ~Run();
         Run(const Run &) = delete;
         Run &operator=(const Run &) = delete;
 
-        /// The number of views of the current camera (0 without one).
+        /// The number of views to evaluate (0 without a camera).
         int total() const;
         /// Whether a view is left to draw and the worker can take it: at most two views wait
         /// for it, so that the frames held stay few.
@@ -89,6 +109,13 @@ public:
     /// One line per view and a last line of means (over the views that have the figure; an
     /// infinite PSNR makes its mean infinite), as a table or as CSV.
     static void write(FILE *out, const std::vector<ViewScore> &scores, bool csv);
+    /// The same as JSON: {"protocol": {...}, "views": [{view, photograph, psnr, ssim, ...}],
+    /// "mean": {...}}. `protocol` names the split, the ground truth and the SSIM's form.
+    /// Figures that could not be measured are null; an infinite PSNR is the text "inf".
+    static void writeJson(FILE *out, const std::vector<ViewScore> &scores, const std::string &split,
+                          const EvaluationPlan &plan);
+    /// What the SSIM of `plan` is, for the output's header.
+    static std::string ssimName(const EvaluationPlan &plan);
 };
 
 #endif

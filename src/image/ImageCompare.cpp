@@ -69,17 +69,18 @@ double psnr(const unsigned char *a, const unsigned char *b, int width, int heigh
     return 10 * std::log10(255.0 * 255.0 / mse);
 }
 
-double ssim(const unsigned char *a, const unsigned char *b, int width, int height, const unsigned char *mask)
+namespace {
+
+// One channel of the SSIM (see ssim), given as planes of doubles.
+double ssimOfPlanes(const std::vector<double> &ya, const std::vector<double> &yb, int width, int height,
+                    const unsigned char *mask)
 {
-    if (width < 2 * kRadius + 1 || height < 2 * kRadius + 1)
-        return std::numeric_limits<double>::quiet_NaN();
     double g[2 * kRadius + 1], total = 0;
     for (int k = -kRadius; k <= kRadius; ++k)
         total += g[k + kRadius] = std::exp(-(k * k) / (2 * kSigma * kSigma));
     for (double &v : g)
         v /= total;
     const size_t n = static_cast<size_t>(width) * height;
-    const std::vector<double> ya = luminance(a, n), yb = luminance(b, n);
     std::vector<double> aa(n), bb(n), ab(n);
     for (size_t i = 0; i < n; ++i) {
         aa[i] = ya[i] * ya[i];
@@ -107,6 +108,35 @@ double ssim(const unsigned char *a, const unsigned char *b, int width, int heigh
             ++count;
         }
     return count ? sum / static_cast<double>(count) : std::numeric_limits<double>::quiet_NaN();
+}
+
+std::vector<double> channel(const unsigned char *rgb, size_t count, int c)
+{
+    std::vector<double> v(count);
+    for (size_t i = 0; i < count; ++i)
+        v[i] = rgb[3 * i + static_cast<size_t>(c)];
+    return v;
+}
+
+} // namespace
+
+double ssim(const unsigned char *a, const unsigned char *b, int width, int height, const unsigned char *mask)
+{
+    if (width < 2 * kRadius + 1 || height < 2 * kRadius + 1)
+        return std::numeric_limits<double>::quiet_NaN();
+    const size_t n = static_cast<size_t>(width) * height;
+    return ssimOfPlanes(luminance(a, n), luminance(b, n), width, height, mask);
+}
+
+double ssimRgb(const unsigned char *a, const unsigned char *b, int width, int height, const unsigned char *mask)
+{
+    if (width < 2 * kRadius + 1 || height < 2 * kRadius + 1)
+        return std::numeric_limits<double>::quiet_NaN();
+    const size_t n = static_cast<size_t>(width) * height;
+    double sum = 0;
+    for (int c = 0; c < 3; ++c)
+        sum += ssimOfPlanes(channel(a, n, c), channel(b, n, c), width, height, mask);
+    return sum / 3;
 }
 
 double iou(const unsigned char *a, const unsigned char *b, size_t count)

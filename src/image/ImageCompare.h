@@ -22,6 +22,11 @@ double psnr(const unsigned char *a, const unsigned char *b, int width, int heigh
 double ssim(const unsigned char *a, const unsigned char *b, int width, int height,
             const unsigned char *mask = nullptr);
 
+/// The same SSIM on each of R, G and B and averaged over the three, as the common evaluation
+/// code of novel-view synthesis computes it (windows wholly in the image, no padding).
+double ssimRgb(const unsigned char *a, const unsigned char *b, int width, int height,
+               const unsigned char *mask = nullptr);
+
 /// Intersection over union of two masks of `count` bytes; NaN when both are empty.
 double iou(const unsigned char *a, const unsigned char *b, size_t count);
 

@@ -43,7 +43,11 @@ GL3DObject *meshObject(MeshFile &file)
         if (!file.foreign.isPointCloud)
             return new GLMeshObject(name, file.foreign);
         // The cloud's arrays move over: a dense cloud has no room for a second copy.
-        return new GLPointListObject(std::move(file.foreign.points));
+        {
+            GLPointListObject *cloud = new GLPointListObject(std::move(file.foreign.points));
+            cloud->setPath(file.name);
+            return cloud;
+        }
     case MeshFile::NONE:
         break;
     }

@@ -64,6 +64,8 @@ void GLPointListObject::Buffer::bind(unsigned target) const { glBindBuffer(targe
 GLPointListObject::GLPointListObject(const char *path) : GL3DObject(GLObject::POINTLIST)
 {
     initVariables();
+    if (path)
+        sourcePath = path;
     if (path && endsWith(path, "bin"))
         readBIN(path);
     else if (path && endsWith(path, "las") && !LasReader::hasSignature(path))

@@ -91,6 +91,10 @@ public:
     const float *getValues() const;
     /// Added to the stored points to give the file's coordinates.
     const double *getFileOrigin() const { return fileOrigin; }
+    /// The file the cloud was read from ("" for clouds made in memory): saving what is kept
+    /// of a PLY copies its rows.
+    const std::string &getPath() const { return sourcePath; }
+    void setPath(const std::string &path) { sourcePath = path; }
     /// The index in the file of the point stored at `i`.
     int getFileIndex(int i) const;
     /// The points the user selected, by their index in the file (getFileIndex), whatever
@@ -185,6 +189,7 @@ private:
 
     LargeArray<float> pointStore;
     LargeArray<unsigned char> colorStore;
+    std::string sourcePath;
     std::vector<PointValueItem> items;       ///< the values a point: a file's scores, a scan's intensity, ...
     int valueItem = -1;                      ///< the item shown by the colour map, -1 for none
     LargeArray<unsigned char> ownColorStore; ///< the cloud's own colours when it has values too

@@ -45,11 +45,12 @@ double referencePsnr(const Images &im, bool masked)
     return 10 * std::log10(255.0 * 255 / (sum / n));
 }
 
-double referenceSsim(const Images &im, const std::vector<unsigned char> &b, bool masked)
+// On the luminance, or on one channel when `channel` is 0, 1 or 2.
+double referenceSsim(const Images &im, const std::vector<unsigned char> &b, bool masked, int channel = -1)
 {
     const auto Y = [&](const std::vector<unsigned char> &p, int x, int y) {
         const unsigned char *q = &p[3 * (y * im.w + x)];
-        return 0.299 * q[0] + 0.587 * q[1] + 0.114 * q[2];
+        return channel >= 0 ? q[channel] : 0.299 * q[0] + 0.587 * q[1] + 0.114 * q[2];
     };
     double total = 0, count = 0;
     for (int cy = 5; cy + 5 < im.h; ++cy)
@@ -92,6 +93,9 @@ TEST(ImageCompare, PsnrAndSsimEqualTheirDefinitions)
                         1e-6);
             EXPECT_NEAR(imagecompare::ssim(im.a.data(), im.b.data(), im.w, im.h, mask),
                         referenceSsim(im, im.b, masked), 1e-6);
+            const double rgb = (referenceSsim(im, im.b, masked, 0) + referenceSsim(im, im.b, masked, 1) +
+                                referenceSsim(im, im.b, masked, 2)) / 3;
+            EXPECT_NEAR(imagecompare::ssimRgb(im.a.data(), im.b.data(), im.w, im.h, mask), rgb, 1e-6);
             // An image against itself.
             EXPECT_EQ(imagecompare::psnr(im.a.data(), im.a.data(), im.w, im.h, mask), INFINITY);
             EXPECT_EQ(imagecompare::ssim(im.a.data(), im.a.data(), im.w, im.h, mask), 1.0);

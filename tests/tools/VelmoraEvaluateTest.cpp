@@ -6,7 +6,9 @@
 #include "support/SampleScene.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -112,6 +114,59 @@ TEST_F(VelmoraEvaluate, RefusalsAreOneLine)
         EXPECT_EQ(r.exitStatus, 1) << r.out;
         EXPECT_EQ(r.err, c.message);
     }
+}
+
+// The standard split on 24 views: the test views are the 1st, 9th and 17th by photograph name;
+// the JSON holds them with the protocol, and --images takes the ground truth elsewhere.
+TEST_F(VelmoraEvaluate, TheTestSplitTakesEveryEighthViewByName)
+{
+    const std::string scene = testsupport::makeTempDir("VelmoraEvaluateSplit");
+    auto r = testsupport::runProcess({std::string(VELMORA_BINARY_DIR) + "/make_sample_scene", scene, "24", "64", "32"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    std::filesystem::create_directories(scene + "/small");
+    for (const char *name : {"view00.ppm", "view08.ppm", "view16.ppm"})
+        std::ofstream(scene + "/small/" + name, std::ios::binary) << std::ifstream(scene + "/seq/" + name).rdbuf();
+    std::ofstream(scene + "/list.txt") << "view05\nimages/view17.ppm\n";
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"/usr/bin/env", "-u", "DISPLAY", kTool, "--evaluate", "-c", "scene.dat", "scene.tri"});
+        return testsupport::runProcess(args, {}, scene);
+    };
+    const auto jsonViews = [&](const std::string &file) {
+        std::ifstream in(scene + "/" + file);
+        const nlohmann::json j = nlohmann::json::parse(in);
+        std::vector<int> views;
+        for (const auto &v : j.at("views"))
+            views.push_back(v.at("view").get<int>());
+        return std::make_pair(views, j);
+    };
+    r = run({"--split", "test", "--ssim", "rgb", "--json", "test.json"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.out.find("split: test (every 8th view of the views sorted by photograph name), 3 of 24 views"),
+              std::string::npos) << r.out;
+    auto [views, j] = jsonViews("test.json");
+    EXPECT_EQ(views, (std::vector<int>{0, 8, 16}));
+    EXPECT_EQ(j["protocol"]["ssim"], "Gaussian 11x11, sigma 1.5, on R, G and B averaged");
+    EXPECT_TRUE(j["mean"]["psnr"].is_number());
+
+    r = run({"--split", "list.txt", "--json", "list.json"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(jsonViews("list.json").first, (std::vector<int>{5, 17}));
+
+    r = run({"--split", "test", "--images", "small", "--json", "small.json"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.out.find("ground truth: small"), std::string::npos) << r.out;
+    j = jsonViews("small.json").second;
+    EXPECT_EQ(j["views"][1]["photograph"], "small/view08.ppm");
+    EXPECT_EQ(j["mean"]["psnr"], jsonViews("test.json").second["mean"]["psnr"]);
+
+    r = run({"--split", "train", "--csv", "train.csv"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.out.find("21 of 24 views"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("\n   8  view08"), std::string::npos) << r.out;
+
+    r = run({"--split", "missing.txt"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.err, "velmora-render: unable to read the list of test photographs missing.txt\n");
 }
 
 } // namespace

@@ -1,0 +1,78 @@
+#include "core/ElementEdits.h"
+
+#include <utility>
+
+void ElementEdits::resize(size_t elements)
+{
+    if (elements != deleted.size()) {
+        done.clear();
+        undone.clear();
+    }
+    hidden.resize(elements);
+    deleted.resize(elements);
+}
+
+size_t ElementEdits::hide(const ElementSelection &selection)
+{
+    size_t newly = 0;
+    for (size_t i : selection)
+        if (i < size() && isShown(i)) {
+            hidden.add(i);
+            ++newly;
+        }
+    return newly;
+}
+
+size_t ElementEdits::step(ElementSelection &&newlyDeleted)
+{
+    const size_t n = newlyDeleted.count();
+    if (n == 0)
+        return 0;
+    for (size_t i : newlyDeleted)
+        deleted.add(i);
+    done.push_back(std::move(newlyDeleted));
+    undone.clear();
+    return n;
+}
+
+size_t ElementEdits::remove(const ElementSelection &selection)
+{
+    ElementSelection newly(size());
+    for (size_t i : selection)
+        if (!deleted.contains(i))
+            newly.add(i);
+    return step(std::move(newly));
+}
+
+size_t ElementEdits::keepOnly(const ElementSelection &selection)
+{
+    ElementSelection newly(size());
+    for (size_t i : selection)
+        newly.add(i);
+    newly.invert();
+    for (size_t i : deleted)
+        newly.remove(i);
+    return step(std::move(newly));
+}
+
+bool ElementEdits::undo()
+{
+    if (done.empty())
+        return false;
+    for (size_t i : done.back())
+        deleted.remove(i);
+    undone.push_back(std::move(done.back()));
+    done.pop_back();
+    return true;
+}
+
+bool ElementEdits::redo()
+{
+    if (undone.empty())
+        return false;
+    for (size_t i : undone.back())
+        deleted.add(i);
+    done.push_back(std::move(undone.back()));
+    undone.pop_back();
+    return true;
+}

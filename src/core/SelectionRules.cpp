@@ -1,0 +1,242 @@
+#include "core/SelectionRules.h"
+
+#include "math/Parallel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <unordered_map>
+
+namespace {
+
+// Decides every element on both cores into one byte each: the selection's bits cannot be
+// set from two threads at once, the bytes can.
+std::vector<unsigned char> decide(size_t n, const std::function<bool(size_t)> &inside)
+{
+    std::vector<unsigned char> out(n, 0);
+    Parallel::split(n, 0, [&](unsigned, size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i)
+            out[i] = inside(i) ? 1 : 0;
+    });
+    return out;
+}
+
+// The window pixel of X under mvp (y downwards); false behind the eye.
+bool toWindow(const float *m, const float *X, int width, int height, float &x, float &y)
+{
+    const float cx = m[0] * X[0] + m[4] * X[1] + m[8] * X[2] + m[12];
+    const float cy = m[1] * X[0] + m[5] * X[1] + m[9] * X[2] + m[13];
+    const float cw = m[3] * X[0] + m[7] * X[1] + m[11] * X[2] + m[15];
+    if (!(cw > 0))
+        return false;
+    x = (cx / cw + 1) * 0.5f * static_cast<float>(width);
+    y = (1 - cy / cw) * 0.5f * static_cast<float>(height);
+    return std::isfinite(x) && std::isfinite(y);
+}
+
+bool insidePolygon(const std::vector<Point2> &p, float x, float y)
+{
+    bool in = false;
+    for (size_t i = 0, j = p.size() - 1; i < p.size(); j = i++) {
+        if ((p[i].y > y) != (p[j].y > y) && x < (p[j].x - p[i].x) * (y - p[i].y) / (p[j].y - p[i].y) + p[i].x)
+            in = !in;
+    }
+    return in;
+}
+
+int64_t cellOf(float v, float size)
+{
+    const float c = std::floor(v / size);
+    // Far outliers share the edge cells: they are still compared by distance.
+    return static_cast<int64_t>(std::max(-1e6f, std::min(1e6f, c)));
+}
+
+uint64_t cellKey(int64_t x, int64_t y, int64_t z)
+{
+    const uint64_t bias = 1u << 21;
+    return (static_cast<uint64_t>(x + bias) << 42) | (static_cast<uint64_t>(y + bias) << 21) |
+           static_cast<uint64_t>(z + bias);
+}
+
+// True when the mask is zero at the pixel (u, v) of the photograph and at the `margin`
+// pixels around it: a mask's edge is only as exact as its pixels, and the points of a
+// surface's rim fall on both sides of it.
+bool outsideMask(const ViewSight &view, float u, float v, int margin)
+{
+    const int x = std::min(view.maskWidth - 1,
+                           static_cast<int>(u * static_cast<float>(view.maskWidth) / static_cast<float>(view.width)));
+    const int y = std::min(view.maskHeight - 1,
+                           static_cast<int>(v * static_cast<float>(view.maskHeight) / static_cast<float>(view.height)));
+    for (int my = std::max(0, y - margin); my <= std::min(view.maskHeight - 1, y + margin); ++my) {
+        const unsigned char *row = view.mask + static_cast<size_t>(my) * static_cast<size_t>(view.maskWidth);
+        for (int mx = std::max(0, x - margin); mx <= std::min(view.maskWidth - 1, x + margin); ++mx)
+            if (row[mx] != 0)
+                return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ViewSight::sees(const float *X, float &u, float &v) const
+{
+    const Point3 c = R * Point3(X[0], X[1], X[2]) + t;
+    if (!(c.z > 0))
+        return false;
+    u = fx * c.x / c.z + cx;
+    v = fy * c.y / c.z + cy;
+    return u >= 0 && v >= 0 && u < static_cast<float>(width) && v < static_cast<float>(height);
+}
+
+void SelectionRules::apply(const std::vector<unsigned char> &inside, ElementSelection &selection, SelectMode mode)
+{
+    if (selection.size() != inside.size())
+        selection.resize(inside.size());
+    if (mode == SelectMode::Replace)
+        selection.clear();
+    for (size_t i = 0; i < inside.size(); ++i) {
+        if (!inside[i])
+            continue;
+        if (mode == SelectMode::Subtract)
+            selection.remove(i);
+        else
+            selection.add(i);
+    }
+}
+
+void SelectionRules::box(const float *xyz, size_t n, Point3 centre, const Matrix3 &axes, Point3 half,
+                         ElementSelection &selection, SelectMode mode)
+{
+    apply(decide(n,
+                 [&](size_t i) {
+                     const Point3 d = axes * (Point3(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]) - centre);
+                     return std::fabs(d.x) <= half.x && std::fabs(d.y) <= half.y && std::fabs(d.z) <= half.z;
+                 }),
+          selection, mode);
+}
+
+void SelectionRules::box(const float *xyz, size_t n, Point3 lo, Point3 hi, ElementSelection &selection,
+                         SelectMode mode)
+{
+    apply(decide(n,
+                 [&](size_t i) {
+                     const float *p = xyz + 3 * i;
+                     return p[0] >= lo.x && p[0] <= hi.x && p[1] >= lo.y && p[1] <= hi.y && p[2] >= lo.z &&
+                            p[2] <= hi.z;
+                 }),
+          selection, mode);
+}
+
+void SelectionRules::rectangle(const float *xyz, size_t n, const float *mvp, int width, int height, Point2 a,
+                               Point2 b, ElementSelection &selection, SelectMode mode)
+{
+    const float x0 = std::min(a.x, b.x), x1 = std::max(a.x, b.x);
+    const float y0 = std::min(a.y, b.y), y1 = std::max(a.y, b.y);
+    apply(decide(n,
+                 [&](size_t i) {
+                     float x, y;
+                     return toWindow(mvp, xyz + 3 * i, width, height, x, y) && x >= x0 && x <= x1 && y >= y0 &&
+                            y <= y1;
+                 }),
+          selection, mode);
+}
+
+void SelectionRules::lasso(const float *xyz, size_t n, const float *mvp, int width, int height,
+                           const std::vector<Point2> &lasso, ElementSelection &selection, SelectMode mode)
+{
+    if (lasso.size() < 3) {
+        apply(std::vector<unsigned char>(n, 0), selection, mode);
+        return;
+    }
+    Point2 lo = lasso[0], hi = lasso[0];
+    for (const Point2 &p : lasso) {
+        lo = Point2(std::min(lo.x, p.x), std::min(lo.y, p.y));
+        hi = Point2(std::max(hi.x, p.x), std::max(hi.y, p.y));
+    }
+    apply(decide(n,
+                 [&](size_t i) {
+                     float x, y;
+                     // Most elements fall outside the lasso's bounds: that test is cheap.
+                     return toWindow(mvp, xyz + 3 * i, width, height, x, y) && x >= lo.x && x <= hi.x &&
+                            y >= lo.y && y <= hi.y && insidePolygon(lasso, x, y);
+                 }),
+          selection, mode);
+}
+
+void SelectionRules::range(const float *values, size_t n, float lo, float hi, ElementSelection &selection,
+                           SelectMode mode)
+{
+    apply(decide(n, [&](size_t i) { return values[i] >= lo && values[i] <= hi; }), selection, mode);
+}
+
+void SelectionRules::unseen(const float *xyz, size_t n, const std::vector<ViewSight> &views,
+                            ElementSelection &selection, SelectMode mode)
+{
+    apply(decide(n,
+                 [&](size_t i) {
+                     float u, v;
+                     for (const ViewSight &view : views)
+                         if (view.sees(xyz + 3 * i, u, v))
+                             return false;
+                     return true;
+                 }),
+          selection, mode);
+}
+
+void SelectionRules::carve(const float *xyz, size_t n, const std::vector<ViewSight> &views, int k,
+                           ElementSelection &selection, SelectMode mode, int margin)
+{
+    const int needed = std::max(1, k);
+    apply(decide(n,
+                 [&](size_t i) {
+                     int outside = 0;
+                     float u, v;
+                     for (const ViewSight &view : views) {
+                         if (!view.mask || view.maskWidth <= 0 || view.maskHeight <= 0 ||
+                             !view.sees(xyz + 3 * i, u, v))
+                             continue;
+                         if (outsideMask(view, u, v, margin) && ++outside >= needed)
+                             return true;
+                     }
+                     return false;
+                 }),
+          selection, mode);
+}
+
+void SelectionRules::grow(const float *xyz, size_t n, float radius, ElementSelection &selection)
+{
+    if (selection.size() != n)
+        selection.resize(n);
+    if (!(radius > 0) || selection.empty() || selection.count() == n)
+        return;
+    // The selected elements by cell of side `radius`: a neighbour within the radius lies in
+    // one of the 27 cells around an element's own.
+    std::unordered_map<uint64_t, std::vector<size_t>> cells;
+    for (size_t i : selection) {
+        const float *p = xyz + 3 * i;
+        cells[cellKey(cellOf(p[0], radius), cellOf(p[1], radius), cellOf(p[2], radius))].push_back(i);
+    }
+    const float r2 = radius * radius;
+    const std::vector<unsigned char> near = decide(n, [&](size_t i) {
+        if (selection.contains(i))
+            return false;
+        const float *p = xyz + 3 * i;
+        const int64_t x = cellOf(p[0], radius), y = cellOf(p[1], radius), z = cellOf(p[2], radius);
+        for (int64_t dx = -1; dx <= 1; ++dx)
+            for (int64_t dy = -1; dy <= 1; ++dy)
+                for (int64_t dz = -1; dz <= 1; ++dz) {
+                    const auto found = cells.find(cellKey(x + dx, y + dy, z + dz));
+                    if (found == cells.end())
+                        continue;
+                    for (size_t j : found->second) {
+                        const float *q = xyz + 3 * j;
+                        const float ex = p[0] - q[0], ey = p[1] - q[1], ez = p[2] - q[2];
+                        if (ex * ex + ey * ey + ez * ez <= r2)
+                            return true;
+                    }
+                }
+        return false;
+    });
+    apply(near, selection, SelectMode::Add);
+}
