@@ -2,7 +2,7 @@
 
 #include "core/KeyCodes.h"
 #include "formats/ColorMap.h"
-#include "formats/SplatReader.h"
+#include "formats/SplatFile.h"
 #include "math/Messages.h"
 #include "ps/PsRaster.h"
 #include "render/GLState.h"
@@ -45,7 +45,7 @@ namespace {
 SplatScene readScene(const char *path)
 {
     try {
-        return SplatReader::read(path);
+        return SplatFile::read(path);
     } catch (const std::exception &e) {
         msg::error("GLSplatObject: %s: %s\n", path, e.what());
         throw;

@@ -211,4 +211,30 @@ TEST(SplatReader, ReadsFromAFileAsFromMemory)
                     << k << " " << c << " " << ch;
 }
 
+// What a reader made of a file goes back to a file that reads as the same floats, through a
+// temporary name that does not stay behind.
+TEST(SplatWriter, WritesAScenePlyThatReadsBackExactly)
+{
+    std::filesystem::create_directories(VELMORA_TEMP_DIR);
+    const std::string path = std::string(VELMORA_TEMP_DIR) + "/splat_write_test.ply";
+    for (int degree = 0; degree <= 3; ++degree) {
+        SCOPED_TRACE(degree);
+        std::vector<Raw> raw = randomScene(3000, 11 + degree);
+        raw[0].opacity = 14; // near where the logit of a float runs out
+        raw[1].opacity = -14;
+        const SplatScene scene = readBytes(plyBytes(raw, degree));
+        ASSERT_TRUE(SplatWriter::write(path, scene));
+        EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+        const SplatScene back = SplatReader::read(path.c_str());
+        ASSERT_EQ(back.count, scene.count);
+        EXPECT_EQ(back.position, scene.position);
+        EXPECT_EQ(back.opacity, scene.opacity);
+        EXPECT_EQ(back.scale, scene.scale);
+        EXPECT_EQ(back.rotation, scene.rotation);
+        EXPECT_EQ(back.dc, scene.dc);
+        EXPECT_EQ(back.rest, scene.rest);
+    }
+    EXPECT_FALSE(SplatWriter::write(std::string(VELMORA_TEMP_DIR) + "/no/such/folder/s.ply", readBytes(plyBytes(randomScene(2, 1), 0))));
+}
+
 } // namespace
