@@ -225,7 +225,8 @@ void visit(const json &root, size_t index, const Mat &parent, int depth, std::se
 
 std::vector<Placed> placedMeshes(const json &root)
 {
-    const Mat identity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    // glTF's axes are left, up, front; the trainer's right, down, front: half a turn about z.
+    const Mat identity = {-1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     std::vector<Placed> out;
     std::set<size_t> path;
     if (root.contains("scenes") && root["scenes"].is_array() && !root["scenes"].empty()) {
@@ -380,6 +381,9 @@ void similarityOf(const Mat &m, double q[4], double &s)
 }
 
 constexpr float kC0 = 0.28209479177387814f;
+// The SH terms (beyond the constant one) whose basis function is odd in x and y together,
+// which the half turn about z negates: every other one.
+constexpr bool kNegated[15] = {1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1};
 
 void decode(const Primitive &p, size_t first, SplatScene &s)
 {
@@ -408,7 +412,7 @@ void decode(const Primitive &p, size_t first, SplatScene &s)
             s.dc[3 * o + ch] = p.hasSh0 ? p.sh[0].get(i, ch) : (p.colour.get(i, ch) - 0.5f) / kC0;
         for (int k = 0; k < keep; ++k)
             for (int ch = 0; ch < 3; ++ch)
-                s.rest[per * o + 3 * k + ch] = floatToHalf(p.sh[1 + k].get(i, ch));
+                s.rest[per * o + 3 * k + ch] = floatToHalf(kNegated[k] ? -p.sh[1 + k].get(i, ch) : p.sh[1 + k].get(i, ch));
     }
 }
 

@@ -11,8 +11,9 @@
 /// POSITION, the extension's ROTATION (x y z w), SCALE, OPACITY (already activated) and
 /// SH_DEGREE_l_COEF_k (red, green, blue; degree 0 is the trainer's f_dc). COLOR_0 is only a
 /// fallback colour when the SH attributes are missing. Floats, or normalized integers where
-/// glTF allows them. Node transforms are applied to positions, rotations and (uniform)
-/// scales; the SH terms keep the file's axes. The extension's `kernel` must be "ellipse" and
+/// glTF allows them. glTF's left-up-front axes become the trainer's right-down-front ones (half
+/// a turn about z, SH terms too). Node transforms are applied to positions, rotations and
+/// (uniform) scales; the SH terms are not turned with a node's rotation. The extension's `kernel` must be "ellipse" and
 /// its `colorSpace` "srgb_rec709_display" (what the trainer fits): others are refused by name.
 /// A refusal raises `std::runtime_error` ("glTF: ...") before the counts size anything.
 class GltfSplatReader {
