@@ -3,7 +3,8 @@
 //
 //   velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]
 //                  [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]
-//                  -o OUT FILE...
+//                  [--save-splats SPLATS.ply|SPLATS.spz] -o OUT FILE...
+//   velmora-render --save-splats SPLATS.ply|SPLATS.spz FILE...
 //   velmora-render --evaluate [--csv OUT.csv] [--sort COLUMN] [-c CAMERA.dat] FILE...
 //
 // The files are loaded as the viewer loads them (same loader, same default camera, same
@@ -33,7 +34,8 @@ namespace {
 const char *const kUsage =
     "usage: velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]\n"
     "                      [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]\n"
-    "                      -o OUT FILE...\n"
+    "                      [--save-splats SPLATS.ply|SPLATS.spz] -o OUT FILE...\n"
+    "       velmora-render --save-splats SPLATS.ply|SPLATS.spz FILE...\n"
     "       velmora-render --evaluate [--csv OUT.csv] [--sort COLUMN] [-c CAMERA.dat] [--size WxH]\n"
     "                      [--background R,G,B] FILE...\n";
 
@@ -52,6 +54,7 @@ struct RenderOptions {
     bool background = false;
     float red = 0, green = 0, blue = 0;
     const char *out = nullptr;
+    const char *saveSplats = nullptr;
     std::vector<char *> files;
     bool evaluate = false;
     bool sized = false;
@@ -120,6 +123,8 @@ RenderOptions parse(int argc, char **argv)
             o.background = true;
         } else if (std::strcmp(a, "-o") == 0) {
             o.out = value(i);
+        } else if (std::strcmp(a, "--save-splats") == 0) {
+            o.saveSplats = value(i);
         } else if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0) {
             std::fputs(kUsage, stdout);
             std::exit(0);
@@ -129,7 +134,7 @@ RenderOptions parse(int argc, char **argv)
             o.files.push_back(argv[i]);
         }
     }
-    if (!o.out && !o.evaluate)
+    if (!o.out && !o.evaluate && !o.saveSplats)
         fail("no output file (-o OUT)");
     if (o.files.empty())
         fail("no input file");
@@ -282,6 +287,18 @@ int main(int argc, char **argv)
             camera->notifyCommand('b');
         applyMode(machine, o.mode);
         StartupTiming::mark("files loaded");
+        if (o.saveSplats) {
+            // The first splat scene, as the viewer's "Save splats as..." writes it.
+            GLSplatObject *splats = nullptr;
+            for (int i = 0; i < machine.getNObjects() && !splats; ++i)
+                splats = dynamic_cast<GLSplatObject *>(machine.getObject(i));
+            if (!splats)
+                fail("no splat scene among the files to save");
+            if (!splats->saveSplats(o.saveSplats))
+                fail(std::string("unable to write ") + o.saveSplats);
+            if (!o.out)
+                return 0;
+        }
 
         const std::string out = o.out;
         const bool written = endsWith(out, ".eps") ? machine.saveVectorFrame(o.out) : machine.saveFrameBuffer(o.out);

@@ -1,5 +1,6 @@
 // ctest-label: thread
 // Splat scenes: the reader's activations, layouts and refusals.
+#include "formats/SplatFile.h"
 #include "formats/SplatReader.h"
 #include "formats/SplatWriter.h"
 #include "support/CapturedMessages.h"
@@ -235,6 +236,42 @@ TEST(SplatWriter, WritesAScenePlyThatReadsBackExactly)
         EXPECT_EQ(back.rest, scene.rest);
     }
     EXPECT_FALSE(SplatWriter::write(std::string(VELMORA_TEMP_DIR) + "/no/such/folder/s.ply", readBytes(plyBytes(randomScene(2, 1), 0))));
+}
+
+// What "Save splats as..." writes: the splats above the opacity floor, moved by the pose.
+TEST(SplatFile, ShowsTheSceneAsTheViewDoes)
+{
+    const SplatScene scene = readBytes(plyBytes(randomScene(200, 21), 1));
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const SplatScene same = SplatFile::shown(scene, identity, 0);
+    EXPECT_EQ(same.position, scene.position);
+    EXPECT_EQ(same.rotation, scene.rotation);
+    EXPECT_EQ(same.rest, scene.rest);
+    // A quarter turn about z, twice as large, moved by (1, 2, 3); the floor at one half.
+    const float pose[16] = {0, 2, 0, 0, -2, 0, 0, 0, 0, 0, 2, 0, 1, 2, 3, 1};
+    const SplatScene moved = SplatFile::shown(scene, pose, 0.5);
+    size_t k = 0;
+    for (size_t i = 0; i < scene.count; ++i) {
+        if (scene.opacity[i] < 0.5)
+            continue;
+        ASSERT_LT(k, moved.count);
+        const float *p = &scene.position[3 * i], *q = &moved.position[3 * k];
+        EXPECT_NEAR(q[0], 1 - 2 * p[1], 1e-5);
+        EXPECT_NEAR(q[1], 2 + 2 * p[0], 1e-5);
+        EXPECT_NEAR(q[2], 3 + 2 * p[2], 1e-5);
+        EXPECT_FLOAT_EQ(moved.scale[3 * k + 1], 2 * scene.scale[3 * i + 1]);
+        // The splat's axes turn with it: its rotation is the pose's times its own.
+        const float *a = &scene.rotation[4 * i], *b = &moved.rotation[4 * k];
+        const double h = M_SQRT1_2;
+        EXPECT_NEAR(b[0], h * (a[0] - a[3]), 1e-5);
+        EXPECT_NEAR(b[3], h * (a[3] + a[0]), 1e-5);
+        ++k;
+    }
+    EXPECT_EQ(k, moved.count);
+    const float mirror[16] = {-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const float stretch[16] = {1, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    EXPECT_THROW(SplatFile::shown(scene, mirror, 0), std::runtime_error);
+    EXPECT_THROW(SplatFile::shown(scene, stretch, 0), std::runtime_error);
 }
 
 } // namespace
