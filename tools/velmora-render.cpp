@@ -3,7 +3,8 @@
 //
 //   velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]
 //                  [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]
-//                  -o OUT FILE...
+//                  [--save-splats SPLATS.ply|SPLATS.spz] -o OUT FILE...
+//   velmora-render --save-splats SPLATS.ply|SPLATS.spz FILE...
 //   velmora-render --evaluate [--csv OUT.csv] [--json OUT.json] [--sort COLUMN] [--split test|train|FILE]
 //                  [--images DIR] [--ssim luminance|rgb] [-c CAMERA.dat] FILE...
 //   velmora-render [--masks DIR] [--carve K] [--drop-unseen] [--keep-box X0,Y0,Z0,X1,Y1,Z1]
@@ -41,7 +42,8 @@ namespace {
 const char *const kUsage =
     "usage: velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]\n"
     "                      [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]\n"
-    "                      -o OUT FILE...\n"
+    "                      [--save-splats SPLATS.ply|SPLATS.spz] -o OUT FILE...\n"
+    "       velmora-render --save-splats SPLATS.ply|SPLATS.spz FILE...\n"
     "       velmora-render --evaluate [--csv OUT.csv] [--json OUT.json] [--sort COLUMN] [-c CAMERA.dat]\n"
     "                      [--split test|train|FILE] [--images DIR] [--ssim luminance|rgb] [--size WxH]\n"
     "                      [--background R,G,B] FILE...\n"
@@ -63,6 +65,7 @@ struct RenderOptions {
     bool background = false;
     float red = 0, green = 0, blue = 0;
     const char *out = nullptr;
+    const char *saveSplats = nullptr;
     std::vector<char *> files;
     bool evaluate = false;
     bool sized = false;
@@ -165,6 +168,8 @@ RenderOptions parse(int argc, char **argv)
             o.cleaning.keepBox = true;
         } else if (std::strcmp(a, "-o") == 0) {
             o.out = value(i);
+        } else if (std::strcmp(a, "--save-splats") == 0) {
+            o.saveSplats = value(i);
         } else if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0) {
             std::fputs(kUsage, stdout);
             std::exit(0);
@@ -181,7 +186,7 @@ RenderOptions parse(int argc, char **argv)
         fail("--json, --split and --images go with --evaluate");
     if (o.save && (o.out || o.evaluate))
         fail("--save goes with neither -o nor --evaluate");
-    if (!o.out && !o.evaluate && !o.save)
+    if (!o.out && !o.evaluate && !o.save && !o.saveSplats)
         fail("no output file (-o OUT)");
     if (o.files.empty())
         fail("no input file");
@@ -386,6 +391,18 @@ int main(int argc, char **argv)
             camera->notifyCommand('b');
         applyMode(machine, o.mode);
         StartupTiming::mark("files loaded");
+        if (o.saveSplats) {
+            // The first splat scene, as the viewer's "Save splats as..." writes it.
+            GLSplatObject *splats = nullptr;
+            for (int i = 0; i < machine.getNObjects() && !splats; ++i)
+                splats = dynamic_cast<GLSplatObject *>(machine.getObject(i));
+            if (!splats)
+                fail("no splat scene among the files to save");
+            if (!splats->saveSplats(o.saveSplats))
+                fail(std::string("unable to write ") + o.saveSplats);
+            if (!o.out)
+                return 0;
+        }
 
         const std::string out = o.out;
         const bool written = endsWith(out, ".eps") ? machine.saveVectorFrame(o.out) : machine.saveFrameBuffer(o.out);

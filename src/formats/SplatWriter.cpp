@@ -1,8 +1,81 @@
 #include "formats/SplatWriter.h"
 
+#include "formats/WholeFile.h"
+
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
+
+namespace {
+
+// The reader's activations, to check a value against.
+float sigmoid(float v) { return static_cast<float>(1 / (1 + std::exp(-static_cast<double>(v)))); }
+float exponential(float v) { return std::exp(v); }
+
+// The float near `start` that `activate` turns into `want`, else `start`: the inverse
+// functions in float are a rounding or two off.
+template <class Activate> float inverseOf(float want, float start, Activate activate)
+{
+    if (activate(start) == want || !std::isfinite(start))
+        return start;
+    float up = start, down = start;
+    for (int k = 0; k < 8; ++k) {
+        up = std::nextafter(up, INFINITY);
+        down = std::nextafter(down, -INFINITY);
+        if (activate(up) == want)
+            return up;
+        if (activate(down) == want)
+            return down;
+    }
+    return start;
+}
+
+float logit(float o)
+{
+    const double p = std::min(std::max(static_cast<double>(o), 1e-30), 1 - 1e-7);
+    return inverseOf(o, static_cast<float>(std::log(p / (1 - p))), sigmoid);
+}
+
+// The reader divides by the length in double: a unit quaternion in floats may come back an
+// ulp away.
+void rotationValues(const float *q, float *out)
+{
+    std::copy(q, q + 4, out);
+    const auto normalised = [&](const float *v, int k) {
+        const double n = std::sqrt(double(v[0]) * v[0] + double(v[1]) * v[1] + double(v[2]) * v[2] + double(v[3]) * v[3]);
+        return static_cast<float>(v[k] / n);
+    };
+    const auto same = [&](const float *v) {
+        for (int k = 0; k < 4; ++k)
+            if (normalised(v, k) != q[k])
+                return false;
+        return true;
+    };
+    if (same(out))
+        return;
+    // A file's quaternion need not have unit length: the scene's one, scaled and moved by an
+    // ulp on each component, is searched for one the reader turns into it (one splat in a
+    // hundred needs this).
+    const auto moved = [](float v, int ulps) {
+        return ulps == 0 ? v : std::nextafter(v, ulps > 0 ? INFINITY : -INFINITY);
+    };
+    float v[4];
+    for (int c = 1; c <= 512; ++c) {
+        const double scale = 0.25 + c * (1.75 / 512);
+        for (int t = 0; t < 81; ++t) {
+            for (int k = 0, code = t; k < 4; ++k, code /= 3)
+                v[k] = moved(static_cast<float>(q[k] * scale), code % 3 - 1);
+            if (same(v)) {
+                std::copy(v, v + 4, out);
+                return;
+            }
+        }
+    }
+}
+
+} // namespace
 
 size_t SplatWriter::valuesPerSplat(int degree)
 {
@@ -45,4 +118,43 @@ bool SplatWriter::write(const std::string &path, int degree, const std::vector<f
     }
     ok = ok && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
+}
+
+std::vector<float> SplatWriter::fileValues(const SplatScene &s)
+{
+    const size_t per = valuesPerSplat(s.shDegree), restPer = s.restPerSplat(), coeffs = restPer / 3;
+    std::vector<float> v(per * s.count);
+    for (size_t i = 0; i < s.count; ++i) {
+        float *o = &v[per * i];
+        std::copy(&s.position[3 * i], &s.position[3 * i] + 3, o);
+        o[3] = o[4] = o[5] = 0; // normals
+        std::copy(&s.dc[3 * i], &s.dc[3 * i] + 3, o + 6);
+        // The record keeps coefficient after coefficient; the file channel after channel.
+        for (size_t k = 0; k < coeffs; ++k)
+            for (size_t ch = 0; ch < 3; ++ch)
+                o[9 + ch * coeffs + k] = halfToFloat(s.rest[restPer * i + 3 * k + ch]);
+        float *after = o + 9 + restPer;
+        after[0] = logit(s.opacity[i]);
+        for (int k = 0; k < 3; ++k) {
+            const float sc = s.scale[3 * i + k];
+            after[1 + k] = inverseOf(sc, std::log(sc), exponential);
+        }
+        rotationValues(&s.rotation[4 * i], after + 4);
+    }
+    return v;
+}
+
+bool SplatWriter::write(const std::string &path, const SplatScene &scene)
+{
+    const std::vector<float> values = fileValues(scene);
+    std::string bytes = header(scene.count, scene.shDegree);
+    const size_t at = bytes.size();
+    bytes.resize(at + 4 * values.size());
+    for (size_t k = 0; k < values.size(); ++k) {
+        uint32_t u;
+        std::memcpy(&u, &values[k], 4);
+        for (int b = 0; b < 4; ++b)
+            bytes[at + 4 * k + static_cast<size_t>(b)] = static_cast<char>(u >> (8 * b));
+    }
+    return writeWholeFile(path, bytes);
 }

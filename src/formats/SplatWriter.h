@@ -1,6 +1,8 @@
 #ifndef VELMORA_SPLATWRITER_H
 #define VELMORA_SPLATWRITER_H
 
+#include "synthesis/SplatScene.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -18,6 +20,14 @@ public:
     static std::string header(size_t count, int degree);
     /// Writes the file; false (and errno set) when it cannot be written.
     static bool write(const std::string &path, int degree, const std::vector<float> &values);
+
+    /// The file's values of a scene read by any reader: the inverse activations, each value
+    /// chosen so that SplatReader gives back the very same floats (an opacity of exactly 0 or
+    /// 1, which a logit cannot hold, gives the nearest the file can).
+    static std::vector<float> fileValues(const SplatScene &scene);
+    /// Writes the scene through a temporary name, so that a failed write leaves no truncated
+    /// file; false (and errno set) when it cannot be written.
+    static bool write(const std::string &path, const SplatScene &scene);
 };
 
 #endif

@@ -1,11 +1,15 @@
 #include "gui/GLSplatObjectInterface.h"
 
+#include "gui/FileDialog.h"
 #include "objects/GLSplatObject.h"
 
 GLSplatObjectInterface::GLSplatObjectInterface(GLSplatObject *s) : ElementPanel(s, "Splats"), splats(s)
 {
     addPaletteItem([this] { return splats->getColorMap(); },
                    fastdelegate::MakeDelegate(this, &GLSplatObjectInterface::setColorMap));
+    addMenuItem("Save splats as...", "saveSplats", [this] {
+        FileDialog::saveAs("Save splats as...", fastdelegate::MakeDelegate(this, &GLSplatObjectInterface::saveChosen));
+    });
     using A = GLSplatObject::Action;
     GtkWidget *modes = addFrame("visualization mode", nullptr, false);
     for (A a : {A::SPLATS, A::CENTRES, A::CENTRE_COLOURS})
@@ -13,6 +17,7 @@ GLSplatObjectInterface::GLSplatObjectInterface(GLSplatObject *s) : ElementPanel(
     GtkWidget *degree = addFrame("spherical-harmonic degree", nullptr, false);
     addActionButton(degree, A::DEGREE_DOWN);
     addActionButton(degree, A::DEGREE_UP);
+    addActionButton(degree, A::ANTIALIASED);
     const auto moved = fastdelegate::MakeDelegate(this, &GLSplatObjectInterface::sliderMoved);
     GtkWidget *frame = addFrame("splats");
     scaleSlider = addSlider(frame, "scale factor", "scaleFactor", 0.1, 2, splats->getScaleFactor(), 2, moved);
@@ -45,4 +50,10 @@ void GLSplatObjectInterface::setColorMap(int index)
 {
     splats->setColorMap(index);
     redraw();
+}
+
+void GLSplatObjectInterface::saveChosen(const char *path)
+{
+    if (path)
+        splats->saveSplats(path);
 }

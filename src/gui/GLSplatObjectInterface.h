@@ -7,7 +7,8 @@
 
 class GLSplatObject;
 
-/// The panel of a splat scene: menu "Splats" (the common items, "Palette properties..."), the
+/// The panel of a splat scene: menu "Splats" (the common items, "Palette properties...",
+/// "Save splats as..."), the
 /// scene's information, the drawing buttons (splats, centres, the centres' colour or data),
 /// the spherical-harmonic degree buttons and the sliders "scale factor" and "opacity floor".
 class GLSplatObjectInterface : public ElementPanel {
@@ -19,6 +20,7 @@ public:
 private:
     void sliderMoved(GtkWidget *slider, double value);
     void setColorMap(int index);
+    void saveChosen(const char *path);
 
     GLSplatObject *splats;
     GtkWidget *scaleSlider = nullptr;

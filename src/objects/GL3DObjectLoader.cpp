@@ -3,7 +3,7 @@
 #include "core/ElementHost.h"
 #include "formats/AssimpReader.h"
 #include "formats/MeshFile.h"
-#include "formats/SplatReader.h"
+#include "formats/SplatFile.h"
 #include "math/Messages.h"
 #include "math/MessageCount.h"
 
@@ -272,7 +272,7 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const Lo
             }
         if (known)
             object = known->make ? known->make(path, options) : nullptr;
-        else if (std::strcmp(ext, "ply") == 0 && SplatReader::isSplatFile(path))
+        else if (SplatFile::kindOf(path) != SplatFile::NONE)
             object = new GLSplatObject(path);
         else
             object = loadMeshFile(path, options);

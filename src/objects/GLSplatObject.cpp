@@ -2,7 +2,7 @@
 
 #include "core/KeyCodes.h"
 #include "formats/ColorMap.h"
-#include "formats/SplatReader.h"
+#include "formats/SplatFile.h"
 #include "math/Messages.h"
 #include "ps/PsRaster.h"
 #include "render/GLState.h"
@@ -12,6 +12,7 @@
 #include <GL/glext.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -45,7 +46,7 @@ namespace {
 SplatScene readScene(const char *path)
 {
     try {
-        return SplatReader::read(path);
+        return SplatFile::read(path);
     } catch (const std::exception &e) {
         msg::error("GLSplatObject: %s: %s\n", path, e.what());
         throw;
@@ -62,6 +63,22 @@ GLSplatObject::GLSplatObject(SplatScene s, const std::string &name)
     init();
 }
 
+bool GLSplatObject::saveSplats(const std::string &to) const
+{
+    try {
+        const SplatScene shown = SplatFile::shown(scene, static_cast<const float *>(pose), opacityFloor);
+        if (!SplatFile::write(to, shown)) {
+            msg::error("GLSplatObject: unable to write %s: %s\n", to.c_str(), std::strerror(errno));
+            return false;
+        }
+        msg::note("GLSplatObject: %zu splats written to %s\n", shown.count, to.c_str());
+        return true;
+    } catch (const std::exception &e) {
+        msg::error("GLSplatObject: unable to write %s: %s\n", to.c_str(), e.what());
+        return false;
+    }
+}
+
 GLSplatObject::~GLSplatObject()
 {
     vertices = nullptr;
@@ -72,6 +89,7 @@ void GLSplatObject::init()
 {
     selectedVertex = -1;
     degree = scene.shDegree;
+    antialiased = scene.antialiased;
     vertices = scene.position.data();
     nVertices = static_cast<int>(std::min<size_t>(scene.count, 0x7fffffff));
     selection = ElementSelection(scene.count);
@@ -122,6 +140,7 @@ const BindingTable &GLSplatObject::bindings()
         {actionValue(Action::FLOOR_UP), {'>', '.'}, ">", "opacity floor up", F},
         {actionValue(Action::DEGREE_DOWN), {'['}, "[", "spherical-harmonic degree down", F},
         {actionValue(Action::DEGREE_UP), {']'}, "]", "spherical-harmonic degree up", F},
+        {actionValue(Action::ANTIALIASED), {'m'}, "Anti-aliased", "anti-aliased compensation on / off (mip-filtered training)", F},
     };
     static const BindingTable table("splat scene", rows, BindingTable::WITH_COLOR_MAPS);
     return table;
@@ -142,6 +161,10 @@ bool GLSplatObject::runAction(const KeyBinding &row)
     case Action::FLOOR_UP: setOpacityFloor(opacityFloor + 0.05); msg::note("\ropacity floor @ %.2f", opacityFloor); break;
     case Action::DEGREE_DOWN: setDegree(degree - 1); msg::note("\rspherical-harmonic degree %d", degree); break;
     case Action::DEGREE_UP: setDegree(degree + 1); msg::note("\rspherical-harmonic degree %d", degree); break;
+    case Action::ANTIALIASED:
+        setAntialiased(!antialiased);
+        msg::note("%s: anti-aliased compensation %s\n", path.c_str(), antialiased ? "on" : "off");
+        break;
     }
     return true;
 }
@@ -217,6 +240,7 @@ SplatImage GLSplatObject::render(const SplatCamera &camera, bool reduced, size_t
     options.shDegree = degree;
     options.scaleFactor = scaleFactor;
     options.opacityFloor = opacityFloor;
+    options.antialiased = antialiased;
     if (!reduced || scene.count <= dragBudget)
         return SplatRaster::render(scene, camera, options);
     options.subset = &const_cast<GLSplatObject *>(this)->dragSubset(dragBudget);
@@ -239,10 +263,10 @@ void GLSplatObject::drawSplats()
         drawCentres();
         return;
     }
-    const Frame now{cam, degree, scaleFactor, opacityFloor, reducedDrawing};
+    const Frame now{cam, degree, scaleFactor, opacityFloor, reducedDrawing, antialiased};
     if (!haveFrame || !sameFrame(now.camera, lastFrame.camera) || now.degree != lastFrame.degree ||
         now.scaleFactor != lastFrame.scaleFactor || now.opacityFloor != lastFrame.opacityFloor ||
-        now.reduced != lastFrame.reduced) {
+        now.reduced != lastFrame.reduced || now.antialiased != lastFrame.antialiased) {
         image = render(cam, reducedDrawing, frame().splats.drag);
         lastFrame = now;
         haveFrame = true;

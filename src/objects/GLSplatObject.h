@@ -35,7 +35,7 @@ public:
     ~GLSplatObject() override;
 
     enum class Action {
-        SPLATS, CENTRES, CENTRE_COLOURS, BIGGER, SMALLER, FLOOR_DOWN, FLOOR_UP, DEGREE_DOWN, DEGREE_UP,
+        SPLATS, CENTRES, CENTRE_COLOURS, BIGGER, SMALLER, FLOOR_DOWN, FLOOR_UP, DEGREE_DOWN, DEGREE_UP, ANTIALIASED,
     };
     /// What the centres show in the points mode.
     enum class CentreColour { OWN, OPACITY, LARGEST_SCALE };
@@ -56,10 +56,19 @@ public:
     void setScaleFactor(double f);
     double getOpacityFloor() const { return opacityFloor; }
     void setOpacityFloor(double f);
+    /// The opacity compensation of scenes trained with the 2D mip filter (see
+    /// SplatRasterOptions::antialiased): on when the file says so, switched by the user.
+    bool getAntialiased() const { return antialiased; }
+    void setAntialiased(bool on) { antialiased = on; }
     bool getShowCentres() const { return showCentres; }
     void setShowCentres(bool on);
     CentreColour getCentreColour() const { return centreColour; }
     void setCentreColour(CentreColour c);
+
+    /// Writes the scene as the view shows it (see SplatFile::shown: opacity floor, pose) as
+    /// SPZ when `path` ends in ".spz", else as the trainer's PLY; says what it wrote, or why it
+    /// could not, and returns false then.
+    bool saveSplats(const std::string &path) const;
 
     /// Costs a few triangles a splat, so that a large scene makes drags reduce.
     size_t getDrawingCost() const override { return 3 * scene.count; }
@@ -96,6 +105,7 @@ private:
     int degree = 0;
     double scaleFactor = 1;
     double opacityFloor = 0;
+    bool antialiased = false;
     bool showCentres = false;
     CentreColour centreColour = CentreColour::OWN;
     std::vector<unsigned char> centreColours;
@@ -108,7 +118,7 @@ private:
         SplatCamera camera;
         int degree;
         double scaleFactor, opacityFloor;
-        bool reduced;
+        bool reduced, antialiased;
     };
     Frame lastFrame{};
     bool haveFrame = false;

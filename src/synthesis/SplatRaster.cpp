@@ -316,12 +316,14 @@ bool SplatRaster::footprint(const SplatScene &scene, size_t i, const SplatCamera
         A0[c] = T0[0] * M[c] + T0[1] * M[3 + c] + T0[2] * M[6 + c];
         A1[c] = T1[0] * M[c] + T1[1] * M[3 + c] + T1[2] * M[6 + c];
     }
-    const double a = A0[0] * A0[0] + A0[1] * A0[1] + A0[2] * A0[2] + 0.3;
+    const double a0 = A0[0] * A0[0] + A0[1] * A0[1] + A0[2] * A0[2];
     const double b = A0[0] * A1[0] + A0[1] * A1[1] + A0[2] * A1[2];
-    const double c = A1[0] * A1[0] + A1[1] * A1[1] + A1[2] * A1[2] + 0.3;
+    const double c0 = A1[0] * A1[0] + A1[1] * A1[1] + A1[2] * A1[2];
+    const double a = a0 + 0.3, c = c0 + 0.3;
     const double det = a * c - b * b;
     if (!(det > 0) || !std::isfinite(det))
         return false;
+    const double compensation = options.antialiased ? std::sqrt(std::max(0.0, a0 * c0 - b * b) / det) : 1.0;
     const double mid = 0.5 * (a + c);
     const double lambda = mid + std::sqrt(std::max(0.0, mid * mid - det));
     const double radius = std::ceil(3 * std::sqrt(lambda));
@@ -337,7 +339,9 @@ bool SplatRaster::footprint(const SplatScene &scene, size_t i, const SplatCamera
     out.conic[1] = -b / det;
     out.conic[2] = a / det;
     out.depth = t[2];
-    out.opacity = opacity;
+    out.opacity = static_cast<float>(opacity * compensation);
+    if (!(out.opacity > 0))
+        return false; // a splat thinner than a pixel's filter: nothing left to draw
 
     // The camera centre is -R^T t.
     double d[3];

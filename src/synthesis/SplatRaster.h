@@ -23,6 +23,10 @@ struct SplatRasterOptions {
     /// When set, only these splats are drawn (a reduced drawing); indices below the count.
     const std::vector<uint32_t> *subset = nullptr;
     int threads = 2;
+    /// Scenes trained with the 2D mip filter: each opacity times sqrt(det C / det (C + 0.3 I)),
+    /// C the splat's screen covariance before the dilation, so that the dilation adds no
+    /// opacity the training did not see.
+    bool antialiased = false;
 };
 
 /// What a frame leaves per pixel, before the background: the colour the splats add and the

@@ -25,6 +25,8 @@ struct SplatScene {
     /// channel: this order lets the colour of one splat read one short run).
     std::vector<uint16_t> rest;
     size_t skipped = 0;           ///< splats of the file left out (zero rotation, non-finite, huge)
+    /// Trained with the 2D mip filter (the file says so): drawn with its opacity compensation.
+    bool antialiased = false;
 
     /// Coefficients per channel: 1, 4, 9 or 16.
     int shCoefficients() const { return (shDegree + 1) * (shDegree + 1); }

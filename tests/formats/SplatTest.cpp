@@ -1,5 +1,6 @@
 // ctest-label: thread
 // Splat scenes: the reader's activations, layouts and refusals.
+#include "formats/SplatFile.h"
 #include "formats/SplatReader.h"
 #include "formats/SplatWriter.h"
 #include "support/CapturedMessages.h"
@@ -209,6 +210,68 @@ TEST(SplatReader, ReadsFromAFileAsFromMemory)
             for (size_t ch = 0; ch < 3; ++ch)
                 ASSERT_EQ(a.rest[24 * k + 3 * c + ch], floatToHalf(static_cast<float>(splats[k].rest[ch * 8 + c])))
                     << k << " " << c << " " << ch;
+}
+
+// What a reader made of a file goes back to a file that reads as the same floats, through a
+// temporary name that does not stay behind.
+TEST(SplatWriter, WritesAScenePlyThatReadsBackExactly)
+{
+    std::filesystem::create_directories(VELMORA_TEMP_DIR);
+    const std::string path = std::string(VELMORA_TEMP_DIR) + "/splat_write_test.ply";
+    for (int degree = 0; degree <= 3; ++degree) {
+        SCOPED_TRACE(degree);
+        std::vector<Raw> raw = randomScene(3000, 11 + degree);
+        raw[0].opacity = 14; // near where the logit of a float runs out
+        raw[1].opacity = -14;
+        const SplatScene scene = readBytes(plyBytes(raw, degree));
+        ASSERT_TRUE(SplatWriter::write(path, scene));
+        EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+        const SplatScene back = SplatReader::read(path.c_str());
+        ASSERT_EQ(back.count, scene.count);
+        EXPECT_EQ(back.position, scene.position);
+        EXPECT_EQ(back.opacity, scene.opacity);
+        EXPECT_EQ(back.scale, scene.scale);
+        EXPECT_EQ(back.rotation, scene.rotation);
+        EXPECT_EQ(back.dc, scene.dc);
+        EXPECT_EQ(back.rest, scene.rest);
+    }
+    EXPECT_FALSE(SplatWriter::write(std::string(VELMORA_TEMP_DIR) + "/no/such/folder/s.ply", readBytes(plyBytes(randomScene(2, 1), 0))));
+}
+
+// What "Save splats as..." writes: the splats above the opacity floor, moved by the pose.
+TEST(SplatFile, ShowsTheSceneAsTheViewDoes)
+{
+    const SplatScene scene = readBytes(plyBytes(randomScene(200, 21), 1));
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const SplatScene same = SplatFile::shown(scene, identity, 0);
+    EXPECT_EQ(same.position, scene.position);
+    EXPECT_EQ(same.rotation, scene.rotation);
+    EXPECT_EQ(same.rest, scene.rest);
+    // A quarter turn about z, twice as large, moved by (1, 2, 3); the floor at one half.
+    const float pose[16] = {0, 2, 0, 0, -2, 0, 0, 0, 0, 0, 2, 0, 1, 2, 3, 1};
+    const SplatScene moved = SplatFile::shown(scene, pose, 0.5);
+    size_t k = 0;
+    for (size_t i = 0; i < scene.count; ++i) {
+        if (scene.opacity[i] < 0.5)
+            continue;
+        ASSERT_LT(k, moved.count);
+        const float *p = &scene.position[3 * i], *q = &moved.position[3 * k];
+        EXPECT_NEAR(q[0], 1 - 2 * p[1], 1e-5);
+        EXPECT_NEAR(q[1], 2 + 2 * p[0], 1e-5);
+        EXPECT_NEAR(q[2], 3 + 2 * p[2], 1e-5);
+        EXPECT_FLOAT_EQ(moved.scale[3 * k + 1], 2 * scene.scale[3 * i + 1]);
+        // The splat's axes turn with it: its rotation is the pose's times its own.
+        const float *a = &scene.rotation[4 * i], *b = &moved.rotation[4 * k];
+        const double h = M_SQRT1_2;
+        EXPECT_NEAR(b[0], h * (a[0] - a[3]), 1e-5);
+        EXPECT_NEAR(b[3], h * (a[3] + a[0]), 1e-5);
+        ++k;
+    }
+    EXPECT_EQ(k, moved.count);
+    const float mirror[16] = {-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const float stretch[16] = {1, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    EXPECT_THROW(SplatFile::shown(scene, mirror, 0), std::runtime_error);
+    EXPECT_THROW(SplatFile::shown(scene, stretch, 0), std::runtime_error);
 }
 
 } // namespace

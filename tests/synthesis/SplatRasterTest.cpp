@@ -224,4 +224,31 @@ TEST(SplatRaster, SingleIsotropicSplatHasItsPeakAlphaAndRadius)
     }
 }
 
+// Mip-filtered training: the dilation of 0.3 pixels squared adds no opacity. An isotropic
+// splat of sigma pixels keeps sigma^2 / (sigma^2 + 0.3) of it: almost all when large, little
+// when it is thinner than a pixel.
+TEST(SplatRaster, AntialiasedScenesLoseTheOpacityOfTheDilation)
+{
+    for (double sigma : {10.0, 0.5, 0.05}) {
+        Raw s = {};
+        s.pos[2] = 5;
+        s.opacity = 3;
+        for (double &sc : s.scale)
+            sc = std::log(sigma * 5 / 100);
+        s.rot[0] = 1;
+        const SplatScene scene = readBytes(plyBytes({s}, 0));
+        SplatCamera cam;
+        cam.width = cam.height = 64;
+        cam.fx = cam.fy = 100;
+        cam.cx = cam.cy = 32;
+        SplatRasterOptions on;
+        on.antialiased = true;
+        SplatFootprint plain, compensated;
+        ASSERT_TRUE(SplatRaster::footprint(scene, 0, cam, SplatRasterOptions(), plain));
+        ASSERT_TRUE(SplatRaster::footprint(scene, 0, cam, on, compensated));
+        EXPECT_NEAR(compensated.opacity / plain.opacity, sigma * sigma / (sigma * sigma + 0.3), 1e-5) << sigma;
+        EXPECT_EQ(compensated.radius, plain.radius);
+    }
+}
+
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -114,6 +116,55 @@ TEST_F(VelmoraRender, WritesThePictureOrTheDocumentWithoutADisplay)
     std::getline(eps, second);
     EXPECT_EQ(first, "%!PS-Adobe-2.0 EPSF-2.0");
     EXPECT_EQ(second, "%%BoundingBox: 0 0 96 64");
+}
+
+// PSNR of `got` against `want` over the pixels the splats cover (those of `want` that are not
+// the black background).
+double coveredPsnr(const testsupport::RgbaImage &want, const testsupport::RgbaImage &got)
+{
+    double sum = 0;
+    size_t n = 0;
+    for (int y = 0; y < want.height; ++y)
+        for (int x = 0; x < want.width; ++x) {
+            const unsigned char *a = want.at(x, y), *b = got.at(x, y);
+            if (a[0] + a[1] + a[2] == 0)
+                continue;
+            for (int c = 0; c < 3; ++c)
+                sum += (a[c] - b[c]) * (a[c] - b[c]);
+            n += 3;
+        }
+    EXPECT_GT(n, 3000u) << "the splats cover too little of the frame";
+    return sum == 0 ? 200 : 10 * std::log10(255.0 * 255 * static_cast<double>(n) / sum);
+}
+
+// A scene written by another converter in each format is drawn from the same camera as the
+// PLY it came from, within that format's loss; what --save-splats writes is too.
+TEST_F(VelmoraRender, DrawsEachSplatFormatAsThePlyItCameFrom)
+{
+    const std::string data = std::string(VELMORA_SOURCE_DIR) + "/tests/data/splats/";
+    const auto draw = [&](const std::string &file, const std::string &out) {
+        const auto r = render({"--size", "128x128", "--mode", "splats", "--background", "0,0,0", "-o", out, file});
+        EXPECT_EQ(r.exitStatus, 0) << file << " " << r.err;
+        return image(out);
+    };
+    const testsupport::RgbaImage source = draw(data + "source.ply", "source.png");
+    testsupport::ProcessResult r;
+    for (const char *saved : {"saved.ply", "saved.spz"}) {
+        r = render({"--save-splats", saved, data + "source.ply"});
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_NE(r.out.find("300 splats written to"), std::string::npos) << r.out;
+    }
+    const struct {
+        std::string file;
+        double psnr;
+    } cases[] = {{data + "converter.glb", 55}, {data + "converter_v3.spz", 40}, {data + "converter_v4.spz", 40},
+                 {data + "converter.compressed.ply", 40}, {data + "converter.sog", 44}, {dir + "/saved.spz", 40},
+                 {dir + "/saved.ply", 200}};
+    for (const auto &c : cases) {
+        const double psnr = coveredPsnr(source, draw(c.file, "format.png"));
+        EXPECT_GE(psnr, c.psnr) << c.file;
+        std::printf("%s: %.1f dB\n", c.file.c_str(), psnr);
+    }
 }
 
 } // namespace

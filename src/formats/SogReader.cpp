@@ -1,0 +1,296 @@
+#include "formats/SogReader.h"
+
+#include "formats/ReadRefusal.h"
+#include "formats/SplatFilter.h"
+#include "formats/WholeFile.h"
+#include "math/Messages.h"
+
+#include <nlohmann/json.hpp>
+#include <webp/decode.h>
+#include <zip.h>
+
+#include <strings.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr QuietRefusal refuse{"SOG: "};
+// A lossless WebP of one colour holds a great many pixels in a few bytes; a scene whose
+// images hold fewer than one byte per this many splats is refused before its arrays exist.
+constexpr double kSplatsPerByte = 20000;
+
+using json = nlohmann::json;
+
+struct Image {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+    const uint8_t *at(size_t i) const { return rgba.data() + 4 * i; }
+};
+
+Image decodeImage(const std::string &bytes, const std::string &file, size_t atLeast)
+{
+    Image im;
+    const auto *data = reinterpret_cast<const uint8_t *>(bytes.data());
+    if (!WebPGetInfo(data, bytes.size(), &im.width, &im.height))
+        refuse(file + " is not a WebP image");
+    if (static_cast<size_t>(im.width) * static_cast<size_t>(im.height) < atLeast)
+        refuse(file + " (" + std::to_string(im.width) + " x " + std::to_string(im.height) + ") holds fewer than " +
+               std::to_string(atLeast) + " pixels");
+    im.rgba.resize(4 * static_cast<size_t>(im.width) * static_cast<size_t>(im.height));
+    if (!WebPDecodeRGBAInto(data, bytes.size(), im.rgba.data(), im.rgba.size(), 4 * im.width))
+        refuse(file + " does not decode");
+    return im;
+}
+
+std::vector<float> floatsOf(const json &v, size_t n, const std::string &what)
+{
+    if (!v.is_array() || v.size() != n)
+        refuse(what + ": " + std::to_string(n) + " numbers expected");
+    std::vector<float> out;
+    for (const json &x : v) {
+        if (!x.is_number())
+            refuse(what + ": a value that is not a number");
+        out.push_back(x.get<float>());
+    }
+    return out;
+}
+
+std::vector<std::string> filesOf(const json &meta, const char *key, size_t n)
+{
+    const std::string what = std::string(key) + ".files";
+    if (!meta.contains(key) || !meta[key].is_object() || !meta[key].contains("files") || !meta[key]["files"].is_array() ||
+        meta[key]["files"].size() != n)
+        refuse(what + ": " + std::to_string(n) + " file names expected");
+    std::vector<std::string> names;
+    for (const json &f : meta[key]["files"]) {
+        if (!f.is_string())
+            refuse(what + ": a name that is not a string");
+        names.push_back(f.get<std::string>());
+    }
+    return names;
+}
+
+std::vector<float> codebookOf(const json &meta, const char *key)
+{
+    if (!meta[key].contains("codebook"))
+        refuse(std::string(key) + ".codebook missing (version 2 has codebooks)");
+    return floatsOf(meta[key]["codebook"], 256, std::string(key) + ".codebook");
+}
+
+int degreeOfBands(const json &shN)
+{
+    if (!shN.contains("bands") || !shN["bands"].is_number_integer())
+        refuse("shN.bands missing");
+    const int bands = shN["bands"].get<int>();
+    if (bands < 1 || bands > 3)
+        refuse("shN.bands " + std::to_string(bands) + " (1 to 3)");
+    return bands;
+}
+
+void decodeSplats(const json &meta, const SogReader::Files &files, SplatScene &s)
+{
+    const size_t n = s.count;
+    const std::vector<std::string> means = filesOf(meta, "means", 2), scales = filesOf(meta, "scales", 1),
+                                   quats = filesOf(meta, "quats", 1), sh0 = filesOf(meta, "sh0", 1);
+    const std::vector<float> mins = floatsOf(meta["means"]["mins"], 3, "means.mins"),
+                             maxs = floatsOf(meta["means"]["maxs"], 3, "means.maxs");
+    const std::vector<float> scaleBook = codebookOf(meta, "scales"), colourBook = codebookOf(meta, "sh0");
+    const Image low = decodeImage(files(means[0]), means[0], n), high = decodeImage(files(means[1]), means[1], n),
+                sc = decodeImage(files(scales[0]), scales[0], n), q = decodeImage(files(quats[0]), quats[0], n),
+                c = decodeImage(files(sh0[0]), sh0[0], n);
+    for (size_t i = 0; i < n; ++i) {
+        for (int k = 0; k < 3; ++k) {
+            const float t = static_cast<float>(high.at(i)[k] << 8 | low.at(i)[k]) / 65535.f;
+            const float v = mins[k] + (maxs[k] - mins[k]) * t;
+            s.position[3 * i + k] = std::copysign(std::expm1(std::fabs(v)), v);
+            s.scale[3 * i + k] = std::exp(scaleBook[sc.at(i)[k]]);
+            s.dc[3 * i + k] = colourBook[c.at(i)[k]];
+        }
+        s.opacity[i] = static_cast<float>(c.at(i)[3]) / 255.f;
+        const uint8_t *p = q.at(i);
+        if (p[3] < 252)
+            refuse("splat " + std::to_string(i) + ": quaternion tag " + std::to_string(p[3]) + " (252 to 255)");
+        const int largest = p[3] - 252;
+        float small[3], sum = 0;
+        for (int k = 0; k < 3; ++k) {
+            small[k] = (static_cast<float>(p[k]) / 255.f - 0.5f) * static_cast<float>(M_SQRT2);
+            sum += small[k] * small[k];
+        }
+        float *r = &s.rotation[4 * i];
+        for (int k = 0, j = 0; k < 4; ++k)
+            r[k] = k == largest ? std::sqrt(std::max(0.f, 1 - sum)) : small[j++];
+        SplatFilter::normaliseRotation(r);
+    }
+}
+
+void decodePalette(const json &shN, const SogReader::Files &files, SplatScene &s)
+{
+    const std::vector<std::string> names = filesOf(json{{"shN", shN}}, "shN", 2);
+    if (!shN.contains("count") || !shN["count"].is_number_integer() || shN["count"].get<long long>() < 1 ||
+        shN["count"].get<long long>() > 65536)
+        refuse("shN.count missing or beyond 1 to 65536");
+    const size_t entries = shN["count"].get<size_t>();
+    const std::vector<float> book = codebookOf(json{{"shN", shN}}, "shN");
+    const int coeffs = s.shCoefficients() - 1;
+    const Image labels = decodeImage(files(names[1]), names[1], s.count);
+    const Image centroids = decodeImage(files(names[0]), names[0], 0);
+    // 64 entries a row, each `coeffs` pixels wide.
+    const size_t rows = (entries + 63) / 64;
+    if (static_cast<size_t>(centroids.width) < 64 * static_cast<size_t>(coeffs) || static_cast<size_t>(centroids.height) < rows)
+        refuse(names[0] + " (" + std::to_string(centroids.width) + " x " + std::to_string(centroids.height) +
+               ") is too small for " + std::to_string(entries) + " entries of " + std::to_string(coeffs) + " coefficients");
+    const size_t per = s.restPerSplat();
+    for (size_t i = 0; i < s.count; ++i) {
+        const size_t label = labels.at(i)[0] | labels.at(i)[1] << 8;
+        if (label >= entries)
+            refuse("splat " + std::to_string(i) + ": SH label " + std::to_string(label) + " beyond the " +
+                   std::to_string(entries) + " entries");
+        const size_t x0 = (label % 64) * static_cast<size_t>(coeffs), y = label / 64;
+        for (int k = 0; k < coeffs; ++k) {
+            const uint8_t *px = centroids.at(y * static_cast<size_t>(centroids.width) + x0 + static_cast<size_t>(k));
+            for (int ch = 0; ch < 3; ++ch)
+                s.rest[per * i + 3 * static_cast<size_t>(k) + static_cast<size_t>(ch)] = floatToHalf(book[px[ch]]);
+        }
+    }
+}
+
+} // namespace
+
+SplatScene SogReader::read(const std::string &metaText, const Files &fetch, const std::string &name)
+{
+    // Each image is fetched once: its size bounds the count before it is decoded.
+    auto cache = std::make_shared<std::map<std::string, std::string>>();
+    const Files files = [cache, &fetch](const std::string &f) {
+        auto at = cache->find(f);
+        if (at == cache->end())
+            at = cache->emplace(f, fetch(f)).first;
+        return at->second;
+    };
+    json meta;
+    try {
+        meta = json::parse(metaText);
+    } catch (const json::exception &e) {
+        refuse(std::string("meta.json is not JSON (") + e.what() + ")");
+    }
+    if (!meta.is_object() || !meta.contains("count") || !meta["count"].is_number_integer())
+        refuse("meta.json has no count");
+    const int version = meta.contains("version") && meta["version"].is_number_integer() ? meta["version"].get<int>() : 1;
+    if (version != 2)
+        refuse("version " + std::to_string(version) + " (2 is read)");
+    const long long count = meta["count"].get<long long>();
+    double bytes = 0;
+    for (const char *key : {"means", "scales", "quats", "sh0"})
+        for (const std::string &f : filesOf(meta, key, key == std::string("means") ? 2 : 1))
+            bytes += static_cast<double>(files(f).size());
+    if (count < 0 || static_cast<double>(count) > kSplatsPerByte * bytes)
+        refuse(std::to_string(count) + " splats do not fit in the images");
+    int degree = 0;
+    const bool sh = meta.contains("shN") && meta["shN"].is_object();
+    if (sh)
+        degree = degreeOfBands(meta["shN"]);
+    SplatScene s;
+    s.resize(static_cast<size_t>(count), degree);
+    s.antialiased = meta.contains("antialias") && meta["antialias"].is_boolean() && meta["antialias"].get<bool>();
+    try {
+        decodeSplats(meta, files, s);
+        if (sh)
+            decodePalette(meta["shN"], files, s);
+    } catch (const json::exception &e) {
+        refuse(std::string("meta.json: ") + e.what());
+    }
+    SplatFilter::apply(s, name);
+    return s;
+}
+
+namespace {
+
+struct ZipCloser {
+    void operator()(zip_t *z) const { zip_discard(z); }
+};
+
+// The files of a zip, by name, from `source` (which the archive then owns).
+SogReader::Files zipFiles(std::shared_ptr<zip_t> z)
+{
+    return [z](const std::string &name) {
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat(z.get(), name.c_str(), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
+            refuse("the bundle has no " + name);
+        // Deflate expands by at most 1032 times.
+        if ((st.valid & ZIP_STAT_COMP_SIZE) && static_cast<double>(st.size) > 1032.0 * static_cast<double>(st.comp_size) + 1024)
+            refuse(name + " claims more bytes than it can hold");
+        std::unique_ptr<zip_file_t, int (*)(zip_file_t *)> f(zip_fopen(z.get(), name.c_str(), 0), zip_fclose);
+        if (!f)
+            refuse(name + " cannot be opened in the bundle");
+        std::string bytes(static_cast<size_t>(st.size), '\0');
+        if (zip_fread(f.get(), &bytes[0], st.size) != static_cast<zip_int64_t>(st.size))
+            refuse(name + " is cut short in the bundle");
+        return bytes;
+    };
+}
+
+SplatScene readZip(zip_t *raw, const std::string &name)
+{
+    std::shared_ptr<zip_t> z(raw, ZipCloser());
+    const SogReader::Files files = zipFiles(z);
+    return SogReader::read(files("meta.json"), files, name);
+}
+
+bool endsWith(const std::string &s, const char *tail)
+{
+    const size_t m = std::strlen(tail);
+    return s.size() >= m && strcasecmp(s.c_str() + s.size() - m, tail) == 0;
+}
+
+} // namespace
+
+SplatScene SogReader::readBundle(const char *data, size_t size, const std::string &name)
+{
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t *source = zip_source_buffer_create(data, size, 0, &error);
+    if (!source)
+        refuse("the bundle cannot be read");
+    zip_t *z = zip_open_from_source(source, ZIP_RDONLY, &error);
+    zip_error_fini(&error);
+    if (!z) {
+        zip_source_free(source);
+        refuse("not a zip bundle");
+    }
+    return readZip(z, name);
+}
+
+SplatScene SogReader::read(const char *path)
+{
+    const std::string p = path;
+    if (endsWith(p, "lod-meta.json")) {
+        msg::note("%s: a streamed scene; open the meta.json of its finest level's folder until levels of detail are read\n", path);
+        refuse("streamed scenes (lod-meta.json) are not read yet");
+    }
+    if (endsWith(p, ".json")) {
+        const std::string folder = p.find('/') == std::string::npos ? "" : p.substr(0, p.rfind('/') + 1);
+        const Files files = [folder](const std::string &name) {
+            if (name.empty() || name.find('/') != std::string::npos || name == "..")
+                refuse("image name \"" + name + "\" is not a file beside meta.json");
+            std::vector<char> bytes;
+            if (!readWholeFile((folder + name).c_str(), bytes))
+                refuse("cannot read " + folder + name);
+            return std::string(bytes.begin(), bytes.end());
+        };
+        std::vector<char> meta;
+        if (!readWholeFile(path, meta))
+            refuse(std::string("cannot read ") + path);
+        return read(std::string(meta.begin(), meta.end()), files, p);
+    }
+    int error = 0;
+    zip_t *z = zip_open(path, ZIP_RDONLY, &error);
+    if (!z)
+        refuse(std::string("cannot open the bundle ") + path);
+    return readZip(z, p);
+}

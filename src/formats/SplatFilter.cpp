@@ -1,0 +1,85 @@
+#include "formats/SplatFilter.h"
+
+#include "formats/SplatReader.h"
+#include "math/Messages.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+bool finite(const float *v, size_t n)
+{
+    for (size_t k = 0; k < n; ++k)
+        if (!std::isfinite(v[k]))
+            return false;
+    return true;
+}
+
+bool drawable(const SplatScene &s, size_t i)
+{
+    const float *sc = &s.scale[3 * i];
+    const float *q = &s.rotation[4 * i];
+    if (!finite(&s.position[3 * i], 3) || !finite(sc, 3) || !finite(q, 4) || !finite(&s.dc[3 * i], 3) ||
+        !std::isfinite(s.opacity[i]))
+        return false;
+    for (int k = 0; k < 3; ++k)
+        if (!(sc[k] <= SplatReader::SCALE_LIMIT))
+            return false;
+    if (q[0] == 0 && q[1] == 0 && q[2] == 0 && q[3] == 0)
+        return false;
+    const size_t per = s.restPerSplat();
+    const uint16_t *r = s.rest.data() + per * i;
+    for (size_t k = 0; k < per; ++k)
+        if ((r[k] & 0x7c00u) == 0x7c00u)
+            return false;
+    return true;
+}
+
+template <class T> void moveOne(std::vector<T> &v, size_t per, size_t from, size_t to)
+{
+    std::copy(v.begin() + static_cast<long>(per * from), v.begin() + static_cast<long>(per * (from + 1)),
+              v.begin() + static_cast<long>(per * to));
+}
+
+} // namespace
+
+void SplatFilter::normaliseRotation(float *q)
+{
+    const double n = std::sqrt(static_cast<double>(q[0]) * q[0] + static_cast<double>(q[1]) * q[1] +
+                               static_cast<double>(q[2]) * q[2] + static_cast<double>(q[3]) * q[3]);
+    for (int k = 0; k < 4; ++k)
+        q[k] = n > 0 && std::isfinite(n) ? static_cast<float>(q[k] / n) : 0.f;
+}
+
+void SplatFilter::apply(SplatScene &s, const std::string &name)
+{
+    size_t kept = 0;
+    const size_t per = s.restPerSplat();
+    for (size_t i = 0; i < s.count; ++i) {
+        if (!drawable(s, i))
+            continue;
+        if (kept != i) {
+            moveOne(s.position, 3, i, kept);
+            moveOne(s.opacity, 1, i, kept);
+            moveOne(s.scale, 3, i, kept);
+            moveOne(s.rotation, 4, i, kept);
+            moveOne(s.dc, 3, i, kept);
+            moveOne(s.rest, per, i, kept);
+        }
+        ++kept;
+    }
+    s.skipped += s.count - kept;
+    if (kept == s.count)
+        return;
+    const size_t left = s.count - kept;
+    s.count = kept;
+    s.position.resize(3 * kept);
+    s.opacity.resize(kept);
+    s.scale.resize(3 * kept);
+    s.rotation.resize(4 * kept);
+    s.dc.resize(3 * kept);
+    s.rest.resize(per * kept);
+    msg::warning("%s: %zu splats skipped (zero rotation, a value that is not finite or a scale above %g)\n",
+                 name.c_str(), left, static_cast<double>(SplatReader::SCALE_LIMIT));
+}

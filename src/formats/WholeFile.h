@@ -1,0 +1,44 @@
+#ifndef VELMORA_WHOLEFILE_H
+#define VELMORA_WHOLEFILE_H
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+/// Writes `bytes` as the file `path` through the temporary name `path`.tmp, renamed once every
+/// byte is on disk: a failed write leaves no truncated file under the final name (and removes
+/// the temporary one). False, with errno set, when it fails.
+inline bool writeWholeFile(const std::string &path, const std::string &bytes)
+{
+    if (path.empty())
+        return false;
+    const std::string temporary = path + ".tmp";
+    FILE *out = std::fopen(temporary.c_str(), "wb");
+    if (!out)
+        return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    ok = std::fclose(out) == 0 && ok;
+    if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+/// The whole file at `path` into `out`; false when it cannot be opened or read.
+inline bool readWholeFile(const char *path, std::vector<char> &out)
+{
+    FILE *in = std::fopen(path, "rb");
+    if (!in)
+        return false;
+    out.clear();
+    char chunk[1 << 16];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0)
+        out.insert(out.end(), chunk, chunk + got);
+    const bool ok = !std::ferror(in);
+    std::fclose(in);
+    return ok;
+}
+
+#endif

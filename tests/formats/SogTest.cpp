@@ -1,0 +1,156 @@
+// SOG scenes: the bundle of another writer, hand-built images of every quantisation, loose
+// files beside meta.json, and refusals.
+#include "formats/SogReader.h"
+#include "formats/WholeFile.h"
+#include "support/CapturedMessages.h"
+#include "support/SplatCompare.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <webp/encode.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+
+namespace {
+
+using json = nlohmann::json;
+
+std::string webp(const std::vector<uint8_t> &rgba, int width)
+{
+    uint8_t *out = nullptr;
+    const int height = static_cast<int>(rgba.size() / 4 / static_cast<size_t>(width));
+    const size_t n = WebPEncodeLosslessRGBA(rgba.data(), width, height, 4 * width, &out);
+    std::string bytes(reinterpret_cast<const char *>(out), n);
+    WebPFree(out);
+    return bytes;
+}
+
+std::vector<float> ramp(float from, float step)
+{
+    std::vector<float> v(256);
+    for (int k = 0; k < 256; ++k)
+        v[static_cast<size_t>(k)] = from + step * static_cast<float>(k);
+    return v;
+}
+
+// Two splats of degree 1 in 2 x 1 images, with a palette of two entries.
+struct Scene {
+    json meta = {{"version", 2},
+                 {"count", 2},
+                 {"antialias", true},
+                 {"means", {{"mins", {-1, 0, 0}}, {"maxs", {1, 2, 1}}, {"files", {"means_l.webp", "means_u.webp"}}}},
+                 {"scales", {{"codebook", ramp(-5, 0.01f)}, {"files", {"scales.webp"}}}},
+                 {"quats", {{"files", {"quats.webp"}}}},
+                 {"sh0", {{"codebook", ramp(-1, 0.01f)}, {"files", {"sh0.webp"}}}},
+                 {"shN", {{"count", 2}, {"bands", 1}, {"codebook", ramp(-0.5f, 1 / 256.f)},
+                          {"files", {"shN_centroids.webp", "shN_labels.webp"}}}}};
+    std::map<std::string, std::vector<uint8_t>> images = {
+        {"means_l.webp", {0xff, 0, 0, 255, 0, 0, 0, 255}},
+        {"means_u.webp", {0xff, 0x80, 0, 255, 0, 0, 0, 255}},
+        {"scales.webp", {0, 100, 255, 255, 0, 0, 0, 255}},
+        {"quats.webp", {128, 128, 128, 252, 255, 128, 128, 254}},
+        {"sh0.webp", {100, 0, 255, 51, 0, 0, 0, 255}},
+        {"shN_labels.webp", {1, 0, 0, 255, 0, 0, 0, 255}},
+    };
+    Scene()
+    {
+        // 64 entries a row of three coefficients each; entry 1 at x = 3..5.
+        std::vector<uint8_t> c(4 * 64 * 3, 128);
+        c[4 * 3] = 0;
+        c[4 * 5 + 2] = 255;
+        images["shN_centroids.webp"] = c;
+    }
+    SogReader::Files files() const
+    {
+        return [this](const std::string &name) {
+            const auto at = images.find(name);
+            if (at == images.end())
+                throw std::runtime_error("SOG: no " + name);
+            return webp(at->second, name == "shN_centroids.webp" ? 64 * 3 : 2);
+        };
+    }
+    SplatScene read() const { return SogReader::read(meta.dump(), files(), "t.sog"); }
+};
+
+TEST(SogReader, ReadsTheBundleOfAnotherWriterAsItsSource)
+{
+    const SplatScene source = SplatReader::read(testsupport::splatData("source.ply").c_str());
+    const SplatScene s = SogReader::read(testsupport::splatData("converter.sog").c_str());
+    // Codebooks of 256 values for the scales and colours, a palette of 256 SH entries for 300
+    // splats (so the SH terms come back as their cluster's mean).
+    testsupport::expectSplatsNear(source, s, {1e-4, 1 / 255. + 1e-6, 0.05, 1e-4, 0.02, 0.3}, true);
+}
+
+TEST(SogReader, DecodesEveryQuantisation)
+{
+    const SplatScene s = Scene().read();
+    ASSERT_EQ(s.count, 2u);
+    ASSERT_EQ(s.shDegree, 1);
+    EXPECT_TRUE(s.antialiased);
+    // Position: 16 bits of the log-transformed bounds, then sign(v) (e^|v| - 1).
+    EXPECT_FLOAT_EQ(s.position[0], std::expm1(1.f));
+    EXPECT_NEAR(s.position[1], std::expm1(2 * 0x8000 / 65535.f), 1e-5);
+    EXPECT_FLOAT_EQ(s.position[3], -std::expm1(1.f));
+    EXPECT_FLOAT_EQ(s.scale[1], std::exp(-4.f));
+    EXPECT_FLOAT_EQ(s.scale[2], std::exp(-5 + 2.55f));
+    EXPECT_NEAR(s.dc[0], 0, 1e-6);
+    EXPECT_NEAR(s.dc[2], 1.55f, 1e-5);
+    EXPECT_FLOAT_EQ(s.opacity[0], 0.2f);
+    EXPECT_FLOAT_EQ(s.opacity[1], 1);
+    EXPECT_NEAR(s.rotation[0], 1, 1e-4); // tag 252: w the largest, the others about 0
+    EXPECT_NEAR(s.rotation[4 + 2], M_SQRT1_2, 3e-3); // tag 254: y the largest, beside w (w x y z)
+    EXPECT_NEAR(s.rotation[4 + 0], M_SQRT1_2, 3e-3);
+    // Splat 0 takes palette entry 1: red of coefficient 0 at byte 0, blue of coefficient 2 at 255.
+    EXPECT_FLOAT_EQ(halfToFloat(s.rest[0]), -0.5f);
+    EXPECT_FLOAT_EQ(halfToFloat(s.rest[8]), -0.5f + 255 / 256.f);
+    EXPECT_FLOAT_EQ(halfToFloat(s.rest[9 + 0]), 0.f);
+}
+
+TEST(SogReader, ReadsLooseFilesBesideMetaJson)
+{
+    const Scene scene;
+    const std::string dir = std::string(VELMORA_TEMP_DIR) + "/sog_loose";
+    std::filesystem::create_directories(dir);
+    for (const auto &f : scene.images)
+        ASSERT_TRUE(writeWholeFile(dir + "/" + f.first, scene.files()(f.first)));
+    ASSERT_TRUE(writeWholeFile(dir + "/meta.json", scene.meta.dump()));
+    EXPECT_EQ(SogReader::read((dir + "/meta.json").c_str()).position, scene.read().position);
+}
+
+TEST(SogReader, RefusesWhatTheImagesCannotHold)
+{
+    const struct {
+        const char *reason;
+        void (*change)(Scene &);
+    } cases[] = {
+        {"version 3 (2 is read)", [](Scene &s) { s.meta["version"] = 3; }},
+        {"holds fewer than 3 pixels", [](Scene &s) { s.meta["count"] = 3; }},
+        {"do not fit in the images", [](Scene &s) { s.meta["count"] = 100000000; }},
+        {"scales.codebook: 256 numbers", [](Scene &s) { s.meta["scales"]["codebook"] = {1, 2}; }},
+        {"means.files: 2 file names", [](Scene &s) { s.meta["means"]["files"] = {"means_l.webp"}; }},
+        {"no quats.webp", [](Scene &s) { s.images.erase("quats.webp"); }},
+        {"quaternion tag 7", [](Scene &s) { s.images["quats.webp"][3] = 7; }},
+        {"SH label 2 beyond the 2 entries", [](Scene &s) { s.images["shN_labels.webp"][0] = 2; }},
+        {"shN.bands 4", [](Scene &s) { s.meta["shN"]["bands"] = 4; }},
+        {"too small for 2 entries of 8", [](Scene &s) { s.meta["shN"]["bands"] = 2; }},
+    };
+    for (const auto &c : cases) {
+        Scene scene;
+        c.change(scene);
+        try {
+            scene.read();
+            ADD_FAILURE() << c.reason;
+        } catch (const std::runtime_error &e) {
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+        }
+    }
+    testsupport::CapturedMessages quiet;
+    for (const std::string &bytes : {std::string(), std::string("PK\x03\x04 not really")})
+        EXPECT_THROW(SogReader::readBundle(bytes.data(), bytes.size(), "t.sog"), std::runtime_error);
+    EXPECT_THROW(SogReader::read("scene/lod-meta.json"), std::runtime_error);
+}
+
+} // namespace
