@@ -369,4 +369,8 @@ TEST(DenseCloudFiles, TheLoaderTakesLasAndTextCloudsAndRefusesLaz)
     ASSERT_NE(laz, nullptr);
     EXPECT_EQ(laz->getNVertices(), 1065);
     EXPECT_NE(static_cast<GLPointListObject *>(laz.get())->getColors(), nullptr);
+    std::unique_ptr<GL3DObject> ept(
+        GL3DObjectLoader::load((std::string(VELMORA_SOURCE_DIR) + "/tests/data/ept/1.2-with-color/ept.json").c_str()));
+    ASSERT_NE(ept, nullptr);
+    EXPECT_EQ(ept->getNVertices(), 1065);
 }
