@@ -310,13 +310,211 @@ private:
     std::vector<ArithmeticSymbolModel> models;
 };
 
+// The items of the first LASzip versions (version 1): the same fields with simpler predictions.
+class Point10v1 final : public LazChunkDecoder::Item {
+public:
+    Point10v1()
+        : Item(20), icDx(32), icDy(32, 20), icZ(32, 20), changed(64), icIntensity(16), icScanAngle(8, 2), icSource(16)
+    {
+    }
+    void first(const unsigned char *raw) override
+    {
+        for (IntegerDecompressor *ic : {&icDx, &icDy, &icZ, &icIntensity, &icScanAngle, &icSource})
+            ic->reset();
+        changed.reset();
+        for (auto *set : {&bitByte, &classification, &userData})
+            for (std::unique_ptr<ArithmeticSymbolModel> &m : *set)
+                if (m)
+                    m->reset();
+        for (int k = 0; k < 3; ++k)
+            lastDx[k] = lastDy[k] = 0;
+        incr = 0;
+        std::memcpy(last, raw, 20);
+    }
+    void next(ArithmeticDecoder &dec, unsigned char *out) override
+    {
+        const int32_t dx = icDx.decompress(dec, median3(lastDx));
+        put32(last, static_cast<uint32_t>(i32(last)) + static_cast<uint32_t>(dx));
+        unsigned k = icDx.k();
+        const int32_t dy = icDy.decompress(dec, median3(lastDy), k < 19 ? k : 19);
+        put32(last + 4, static_cast<uint32_t>(i32(last + 4)) + static_cast<uint32_t>(dy));
+        k = (k + icDy.k()) / 2;
+        put32(last + 8, static_cast<uint32_t>(icZ.decompress(dec, i32(last + 8), k < 19 ? k : 19)));
+        const unsigned values = dec.decodeSymbol(changed);
+        if (values & 32)
+            put16(last + 12, static_cast<uint16_t>(icIntensity.decompress(dec, u16(last + 12))));
+        if (values & 16)
+            last[14] = static_cast<unsigned char>(dec.decodeSymbol(model(bitByte, last[14])));
+        if (values & 8)
+            last[15] = static_cast<unsigned char>(dec.decodeSymbol(model(classification, last[15])));
+        if (values & 4)
+            last[16] = static_cast<unsigned char>(icScanAngle.decompress(dec, static_cast<int8_t>(last[16]), k < 3 ? 1 : 0));
+        if (values & 2)
+            last[17] = static_cast<unsigned char>(dec.decodeSymbol(model(userData, last[17])));
+        if (values & 1)
+            put16(last + 18, static_cast<uint16_t>(icSource.decompress(dec, u16(last + 18))));
+        lastDx[incr] = dx;
+        lastDy[incr] = dy;
+        incr = (incr + 1) % 3;
+        std::memcpy(out, last, 20);
+    }
+
+private:
+    using ModelSet = std::array<std::unique_ptr<ArithmeticSymbolModel>, 256>;
+    static ArithmeticSymbolModel &model(ModelSet &set, unsigned k)
+    {
+        if (!set[k])
+            set[k] = std::make_unique<ArithmeticSymbolModel>(256);
+        return *set[k];
+    }
+    static int32_t median3(const int32_t *d)
+    {
+        if (d[0] < d[1])
+            return d[1] < d[2] ? d[1] : d[0] < d[2] ? d[2] : d[0];
+        return d[0] < d[2] ? d[0] : d[1] < d[2] ? d[2] : d[1];
+    }
+    unsigned char last[20];
+    int32_t lastDx[3], lastDy[3];
+    unsigned incr = 0;
+    IntegerDecompressor icDx, icDy, icZ;
+    ArithmeticSymbolModel changed;
+    IntegerDecompressor icIntensity, icScanAngle, icSource;
+    ModelSet bitByte, classification, userData;
+};
+
+class GpsTime11v1 final : public LazChunkDecoder::Item {
+public:
+    GpsTime11v1() : Item(8), multi(kMultiMax), zeroDiff(3), ic(32, 6) {}
+    void first(const unsigned char *raw) override
+    {
+        multi.reset();
+        zeroDiff.reset();
+        ic.reset();
+        lastDiff = 0;
+        extremes = 0;
+        std::memcpy(&time, raw, 8);
+    }
+    void next(ArithmeticDecoder &dec, unsigned char *out) override
+    {
+        if (lastDiff == 0) {
+            const uint32_t s = dec.decodeSymbol(zeroDiff);
+            if (s == 1) {
+                lastDiff = ic.decompress(dec, 0, 0);
+                time += static_cast<uint64_t>(static_cast<int64_t>(lastDiff));
+            } else if (s == 2) {
+                time = readInt64(dec);
+            }
+        } else {
+            const uint32_t s = dec.decodeSymbol(multi);
+            auto predict = [](int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); };
+            if (s < kMultiMax - 2) {
+                int32_t diff;
+                if (s == 1) {
+                    diff = lastDiff = ic.decompress(dec, lastDiff, 1);
+                    extremes = 0;
+                } else if (s == 0) {
+                    diff = ic.decompress(dec, lastDiff / 4, 2);
+                    extreme(diff);
+                } else {
+                    diff = ic.decompress(dec, predict(int64_t(s) * lastDiff), s < 10 ? 3 : s < 50 ? 4 : 5);
+                    if (s == kMultiMax - 3)
+                        extreme(diff);
+                }
+                time += static_cast<uint64_t>(static_cast<int64_t>(diff));
+            } else if (s < kMultiMax - 1) {
+                time = readInt64(dec);
+            }
+        }
+        std::memcpy(out, &time, 8);
+    }
+
+private:
+    static constexpr uint32_t kMultiMax = 512;
+    static uint64_t readInt64(ArithmeticDecoder &dec)
+    {
+        const uint64_t low = dec.readInt();
+        return static_cast<uint64_t>(dec.readInt()) << 32 | low;
+    }
+    void extreme(int32_t diff)
+    {
+        if (++extremes > 3) {
+            lastDiff = diff;
+            extremes = 0;
+        }
+    }
+    ArithmeticSymbolModel multi, zeroDiff;
+    IntegerDecompressor ic;
+    uint64_t time = 0;
+    int32_t lastDiff = 0;
+    int extremes = 0;
+};
+
+class Rgb12v1 final : public LazChunkDecoder::Item {
+public:
+    Rgb12v1() : Item(6), used(64), ic(8, 6) {}
+    void first(const unsigned char *raw) override
+    {
+        used.reset();
+        ic.reset();
+        for (int k = 0; k < 3; ++k)
+            last[k] = u16(raw + 2 * k);
+    }
+    void next(ArithmeticDecoder &dec, unsigned char *out) override
+    {
+        const unsigned s = dec.decodeSymbol(used);
+        for (unsigned k = 0; k < 3; ++k) {
+            unsigned low = last[k] & 0xFF, high = last[k] >> 8;
+            if (s & (1u << (2 * k)))
+                low = static_cast<unsigned>(ic.decompress(dec, static_cast<int32_t>(low), 2 * k)) & 0xFF;
+            if (s & (2u << (2 * k)))
+                high = static_cast<unsigned>(ic.decompress(dec, static_cast<int32_t>(high), 2 * k + 1)) & 0xFF;
+            last[k] = static_cast<uint16_t>(low | high << 8);
+            put16(out + 2 * k, last[k]);
+        }
+    }
+
+private:
+    ArithmeticSymbolModel used;
+    IntegerDecompressor ic;
+    uint16_t last[3];
+};
+
+class BytesV1 final : public LazChunkDecoder::Item {
+public:
+    explicit BytesV1(unsigned n) : Item(n), last(n), ic(8, n) {}
+    void first(const unsigned char *raw) override
+    {
+        ic.reset();
+        std::memcpy(last.data(), raw, last.size());
+    }
+    void next(ArithmeticDecoder &dec, unsigned char *out) override
+    {
+        for (unsigned i = 0; i < last.size(); ++i)
+            out[i] = last[i] = static_cast<unsigned char>(ic.decompress(dec, last[i], i));
+    }
+
+private:
+    std::vector<unsigned char> last;
+    IntegerDecompressor ic;
+};
+
 } // namespace
+
 
 std::unique_ptr<LazChunkDecoder::Item> makePointwiseItem(const LazItem &item)
 {
-    if (item.version != 2)
+    if (item.version == 1) {
+        switch (item.type) {
+        case LazItem::Point10: return std::make_unique<Point10v1>();
+        case LazItem::GpsTime11: return std::make_unique<GpsTime11v1>();
+        case LazItem::Rgb12: return std::make_unique<Rgb12v1>();
+        case LazItem::Byte: return std::make_unique<BytesV1>(item.size);
+        default: break;
+        }
+    }
+    if (item.version != 2 && item.version != 1)
         throw std::runtime_error("LASzip item type " + std::to_string(item.type) + " version " +
-                                 std::to_string(item.version) + " is not read (version 2 is)");
+                                 std::to_string(item.version) + " is not read (versions 1 and 2 are)");
     switch (item.type) {
     case LazItem::Point10: return std::make_unique<Point10>();
     case LazItem::GpsTime11: return std::make_unique<GpsTime11>();

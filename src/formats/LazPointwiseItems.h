@@ -6,7 +6,8 @@
 
 #include <memory>
 
-/// The decoder of one item of the pointwise LASzip compressor (point formats 0 to 5): each
+/// The decoder of one item of the pointwise LASzip compressor (point formats 0 to 5, items of
+/// versions 1 and 2): each
 /// point's item is predicted from the same item of the point before it.
 struct LazChunkDecoder::Item {
     explicit Item(unsigned n) : bytes(n) {}
