@@ -1,5 +1,6 @@
 #include "formats/LasReader.h"
 
+#include "formats/LazFile.h"
 #include "formats/MeshReader.h"
 #include "formats/ReadAll.h"
 #include "formats/ReadRefusal.h"
@@ -10,6 +11,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <memory>
 #include <vector>
 
@@ -45,6 +49,10 @@ double f64(const unsigned char *b)
 
 struct Header {
     int versionMinor;
+    bool compressed;
+    const char *kind; // for the note: "LAS", "LAZ" or "COPC"
+    unsigned headerSize;
+    uint32_t vlrCount;
     unsigned format;
     unsigned recordLength;
     uint64_t offsetToPoints;
@@ -61,13 +69,14 @@ Header parseHeader(const unsigned char *h, size_t got, long long size, const cha
     if (h[24] != 1 || h[25] > 4)
         refuse(name, "LAS version %u.%u, only 1.0 to 1.4 are read", h[24], h[25]);
     r.versionMinor = h[25];
-    const unsigned headerSize = u16(h + 94);
+    const unsigned headerSize = r.headerSize = u16(h + 94);
     r.offsetToPoints = u32(h + 96);
+    r.vlrCount = u32(h + 100);
     const unsigned rawFormat = h[104];
     // LASzip marks its files by the top bits of the format.
-    if (rawFormat & 0xC0)
-        LasReader::refuseCompressed(name);
-    r.format = rawFormat;
+    const bool compressed = r.compressed = (rawFormat & 0xC0) != 0;
+    r.kind = "LAS";
+    r.format = rawFormat & 0x3F;
     if (r.format > 10)
         refuse(name, "point data record format %u, only 0 to 10 are read", r.format);
     r.recordLength = u16(h + 105);
@@ -95,12 +104,19 @@ Header parseHeader(const unsigned char *h, size_t got, long long size, const cha
         refuse(name, "no point in the file");
     if (r.count > static_cast<uint64_t>(INT_MAX))
         refuse(name, "%llu points, more than a cloud can hold", static_cast<unsigned long long>(r.count));
-    if (size >= 0) {
+    if (size >= 0 && !compressed) {
         const uint64_t have = static_cast<uint64_t>(size);
-        if (r.offsetToPoints > have || (have - r.offsetToPoints) / r.recordLength < r.count)
+        const uint64_t whole = r.offsetToPoints > have ? 0 : (have - r.offsetToPoints) / r.recordLength;
+        if (whole == 0)
             refuse(name, "%llu points of %u bytes from byte %llu need more than the file's %lld bytes",
                    static_cast<unsigned long long>(r.count), r.recordLength,
                    static_cast<unsigned long long>(r.offsetToPoints), size);
+        // A copy that stopped early still holds whole records worth showing.
+        if (whole < r.count) {
+            msg::warning("GLPointListObject: %s: the file ends inside its points: %llu of %llu points read\n", name,
+                         static_cast<unsigned long long>(whole), static_cast<unsigned long long>(r.count));
+            r.count = whole;
+        }
     }
     return r;
 }
@@ -116,7 +132,10 @@ bool headerCentre(const Header &h, double *c)
     return true;
 }
 
-PointListData readRecords(FILE *f, const Header &h, const char *name)
+// `next(done, want)` gives the records `done` to `done + want`.
+using RecordSource = std::function<const unsigned char *(size_t done, size_t want)>;
+
+PointListData readRecords(const Header &h, const RecordSource &next)
 {
     const size_t n = static_cast<size_t>(h.count);
     PointListData d;
@@ -142,13 +161,10 @@ PointListData readRecords(FILE *f, const Header &h, const char *name)
     unsigned short iLo = 0xFFFF, iHi = 0, cLo = 0xFF, cHi = 0, rLo = 0xFF, rHi = 0;
 
     const size_t chunkRecords = std::min(n, std::max<size_t>(1, kChunkBytes / h.recordLength));
-    std::vector<unsigned char> chunk(chunkRecords * h.recordLength);
     size_t done = 0;
     while (done < n) {
         const size_t want = std::min(chunkRecords, n - done);
-        if (std::fread(chunk.data(), h.recordLength, want, f) != want)
-            refuse(name, "the file ends inside point %zu", done + want);
-        const unsigned char *b = chunk.data();
+        const unsigned char *b = next(done, want);
         float *p = d.points.get() + 3 * done;
         if (!haveOrigin) {
             for (int k = 0; k < 3; ++k)
@@ -200,8 +216,8 @@ PointListData readRecords(FILE *f, const Header &h, const char *name)
             for (size_t i = 0; i < 3 * n; ++i)
                 out[i] = static_cast<unsigned char>((c[i] * 255u + 32767u) / 65535u);
     }
-    msg::note("LAS %d.%d, point format %u: %d points around [%.3f %.3f %.3f]\n", 1, h.versionMinor, h.format,
-              d.nPoints, d.origin[0], d.origin[1], d.origin[2]);
+    msg::note("%s %d.%d, point format %u: %d points around [%.3f %.3f %.3f]\n", h.kind, 1,
+              h.versionMinor, h.format, d.nPoints, d.origin[0], d.origin[1], d.origin[2]);
     return d;
 }
 
@@ -220,16 +236,8 @@ bool LasReader::hasSignature(const char *path)
     return las;
 }
 
-void LasReader::refuseCompressed(const char *name)
-{
-    refuse(name, "compressed LAS (LAZ) is not supported; decompress it with las2las or pdal translate");
-}
-
 PointListData LasReader::read(const char *path)
 {
-    const size_t n = std::strlen(path);
-    if (n >= 4 && (std::strcmp(path + n - 4, ".laz") == 0 || std::strcmp(path + n - 4, ".LAZ") == 0))
-        refuseCompressed(path);
     return readOpened(path, [path](FILE *f) { return read(f, MeshReader::fileSize(f), path); });
 }
 
@@ -251,5 +259,29 @@ PointListData LasReader::read(FILE *f, long long size, const char *name)
     const Header header = parseHeader(h, got, size, name);
     if (std::fseek(f, static_cast<long>(header.offsetToPoints) - static_cast<long>(got), SEEK_CUR) != 0)
         refuse(name, "can't reach the points at byte %llu", static_cast<unsigned long long>(header.offsetToPoints));
-    return readRecords(f, header, name);
+    if (header.compressed) {
+        LargeArray<unsigned char> records;
+        LazFile::Summary summary;
+        try {
+            records = LazFile::read(f, size,
+                                    {header.headerSize, header.vlrCount, header.offsetToPoints, header.recordLength,
+                                     header.count},
+                                    &summary);
+        } catch (const std::bad_alloc &) {
+            refuse(name, "no memory for %llu points", static_cast<unsigned long long>(header.count));
+        } catch (const std::runtime_error &e) {
+            refuse(name, "%s", e.what());
+        }
+        const unsigned char *all = records.get();
+        Header read = header;
+        read.kind = summary.copc ? "COPC" : "LAZ";
+        return readRecords(read, [&](size_t done, size_t) { return all + done * header.recordLength; });
+    }
+    std::vector<unsigned char> chunk(std::min(static_cast<size_t>(header.count), kChunkBytes / header.recordLength + 1) *
+                                     header.recordLength);
+    return readRecords(header, [&](size_t done, size_t want) {
+        if (std::fread(chunk.data(), header.recordLength, want, f) != want)
+            refuse(name, "the file ends inside point %zu", done + want);
+        return chunk.data();
+    });
 }

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 /// Reader of ASPRS LAS files (versions 1.0 to 1.4, point data record formats 0 to 10,
-/// uncompressed): the public header block, then the point records from the offset the header
+/// uncompressed or LAZ): the public header block, then the point records from the offset the header
 /// gives, each the record length the header gives (extra bytes are skipped).
 ///
 /// Coordinates are the integers of the record times the header's scale plus its offset,
@@ -16,9 +16,10 @@
 /// the colours: taken as bytes when no channel exceeds 255, else scaled from the 16-bit range.
 /// The intensity, the classification and the return number become three value items.
 ///
-/// A compressed file (LAZ: the extension "laz" or a compression bit in the point format) is
-/// refused with one line that names the tools that decompress it. Counts and record lengths
-/// are checked against the file before anything is allocated.
+/// A LASzip-compressed file (LAZ: a compression bit in the point format) is decoded chunk by
+/// chunk on every core (see LazFile), then read as the same records. Counts and record lengths
+/// are checked against the file before anything is allocated. A file that ends inside its
+/// points gives the whole records it holds, with a warning that gives both counts.
 class LasReader {
 public:
     /// True when the file at `path` starts with "LASF" (a plain file only: no download).
@@ -27,8 +28,6 @@ public:
     /// From an open stream at the signature; `size` is the byte count from there to the end,
     /// -1 when unknown (the records are then read as far as they arrive).
     static PointListData read(FILE *f, long long size, const char *name);
-    /// Refuses a LAZ file by its name alone.
-    [[noreturn]] static void refuseCompressed(const char *name);
 };
 
 #endif

@@ -124,6 +124,13 @@ GL3DObject *loadSliced(const char *path, const LoadOptions &options)
     return new Object(path, options.maxTextureSide);
 }
 
+// Entwine point tiles are opened by their metadata file, whose name is fixed.
+bool isEptMetadata(const char *path)
+{
+    const size_t n = std::strlen(path);
+    return n >= 8 && std::strcmp(path + n - 8, "ept.json") == 0 && (n == 8 || path[n - 9] == '/');
+}
+
 struct Extension {
     const char *name;
     Factory make;   ///< null while the object class is not part of the program
@@ -152,7 +159,7 @@ const Extension kExtensions[] = {
     {"rvb", loadSliced<GLVolumeObject>},
     {"bin", loadObject<GLPointListObject>},
     {"las", loadObject<GLPointListObject>},  // ASPRS LAS ("LASF"), else the text list
-    {"laz", loadObject<GLPointListObject>},  // refused with the way to decompress it
+    {"laz", loadObject<GLPointListObject>},  // LAZ and COPC
     {"xyz", loadObject<GLPointListObject>},
     {"pts", loadObject<GLPointListObject>},
     {"txt", loadObject<GLPointListObject>},
@@ -272,6 +279,8 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const Lo
             }
         if (known)
             object = known->make ? known->make(path, options) : nullptr;
+        else if (isEptMetadata(path))
+            object = new GLPointListObject(path);
         else if (SplatFile::kindOf(path) != SplatFile::NONE)
             object = new GLSplatObject(path);
         else

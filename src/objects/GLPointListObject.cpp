@@ -5,6 +5,7 @@
 #include "core/KeyCodes.h"
 #include "core/StartupTiming.h"
 #include "formats/ColorMap.h"
+#include "formats/EptReader.h"
 #include "formats/LasReader.h"
 #include "formats/TextCloudReader.h"
 #include "render/EyeDomePass.h"
@@ -70,7 +71,10 @@ GLPointListObject::GLPointListObject(const char *path) : GL3DObject(GLObject::PO
         readBIN(path);
     else if (path && endsWith(path, "las") && !LasReader::hasSignature(path))
         readLAS(path);
-    else if (path && (endsWith(path, "las") || endsWith(path, "laz"))) {
+    else if (path && endsWith(path, "ept.json")) {
+        PointListData d = EptReader::read(path);
+        adopt(d);
+    } else if (path && (endsWith(path, "las") || endsWith(path, "laz"))) {
         PointListData d = LasReader::read(path);
         adopt(d);
     } else if (path && (endsWith(path, "xyz") || endsWith(path, "pts") || endsWith(path, "txt")))

@@ -175,8 +175,6 @@ TEST(LasReader, CompressedAndCorruptFilesAreRefusedWithOneLine)
     laz[104] = static_cast<char>(3 | 0x80);
     std::string shortRecords = good;
     put<uint16_t>(shortRecords, 105, 20);
-    std::string tooMany = good;
-    put<uint32_t>(tooMany, 107, 51);
     std::string version = good;
     version[25] = 9;
     std::string format = good;
@@ -189,10 +187,8 @@ TEST(LasReader, CompressedAndCorruptFilesAreRefusedWithOneLine)
         std::string bytes;
         const char *says;
     };
-    for (const Case &c : {Case{laz, "compressed LAS (LAZ) is not supported; decompress it with las2las or pdal translate"},
-                          Case{shortRecords, "too short for point format 3"}, Case{tooMany, "need more than the file"},
-                          Case{good.substr(0, good.size() - 1), "need more than the file"},
-                          Case{version, "LAS version 1.9"}, Case{format, "point data record format 11"},
+    for (const Case &c : {Case{laz, "compressed, but without the \"laszip encoded\" record that says how"},
+                          Case{shortRecords, "too short for point format 3"}, Case{version, "LAS version 1.9"}, Case{format, "point data record format 11"},
                           Case{scaleNaN, "not a number"}, Case{offsetPastEnd, "need more than the file"},
                           Case{good.substr(0, 200), "no complete header"}}) {
         const auto [reason, printed] = refusal(c.bytes);
@@ -201,17 +197,41 @@ TEST(LasReader, CompressedAndCorruptFilesAreRefusedWithOneLine)
         EXPECT_EQ(printed, "GLPointListObject: " + reason + "\n");
     }
 
-    // By name alone: nothing of a ".laz" file is read.
-    const std::string path = testing::TempDir() + "/refused.laz";
+    // The content decides, not the name: an uncompressed file called ".laz" reads.
+    const std::string path = testing::TempDir() + "/plain.laz";
     std::ofstream(path, std::ios::binary) << good;
-    CapturingMessageSink sink;
-    ScopedMessageSink scope(sink);
-    EXPECT_THROW(LasReader::read(path.c_str()), std::runtime_error);
-    EXPECT_NE(sink.text(MessageLevel::Error).find("las2las or pdal translate"), std::string::npos);
-    EXPECT_EQ(lines(sink.text(MessageLevel::Error)), 1);
+    EXPECT_EQ(LasReader::read(path.c_str()).nPoints, 50);
     EXPECT_TRUE(LasReader::hasSignature(path.c_str()));
     std::ofstream(path) << "1 2 3\n";
     EXPECT_FALSE(LasReader::hasSignature(path.c_str()));
+}
+
+TEST(LasReader, AFileCutShortGivesItsWholeRecordsWithAWarning)
+{
+    const double scale[3] = {0.01, 0.01, 0.01}, offset[3] = {0, 0, 0};
+    const std::string good = lasFile(1, 2, samplePoints(), scale, offset);
+    std::string tooMany = good;
+    put<uint32_t>(tooMany, 107, 51);
+    struct Case {
+        std::string bytes;
+        int points;
+        const char *warning;
+    };
+    for (const Case &c : {Case{good.substr(0, good.size() - 1), 49, "49 of 50 points read"},
+                          Case{tooMany, 50, "50 of 51 points read"}, Case{good, 50, nullptr}}) {
+        CapturingMessageSink sink;
+        ScopedMessageSink scope(sink);
+        const PointListData d = readBytes(c.bytes, false);
+        EXPECT_EQ(d.nPoints, c.points);
+        const std::string warned = sink.text(MessageLevel::Warning);
+        if (c.warning)
+            EXPECT_EQ(warned, std::string("GLPointListObject: test.las: the file ends inside its points: ") + c.warning + "\n");
+        else
+            EXPECT_EQ(warned, "");
+        // The last whole record is read as it stands.
+        EXPECT_FLOAT_EQ(d.points[3 * (c.points - 1)] + static_cast<float>(d.origin[0]),
+                        samplePoints()[c.points - 1].x * 0.01f);
+    }
 }
 
 TEST(TextCloudReader, TheColumnsOfTheFirstPointLineFixTheLayout)

@@ -1,0 +1,96 @@
+#include "formats/CopcHierarchy.h"
+
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+[[noreturn]] void fail(const std::string &text) { throw std::runtime_error(text); }
+
+uint32_t u32(const unsigned char *b)
+{
+    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
+           static_cast<uint32_t>(b[3]) << 24;
+}
+uint64_t u64(const unsigned char *b) { return static_cast<uint64_t>(u32(b)) | static_cast<uint64_t>(u32(b + 4)) << 32; }
+double f64(const unsigned char *b)
+{
+    const uint64_t bits = u64(b);
+    double v;
+    std::memcpy(&v, &bits, 8);
+    return v;
+}
+
+constexpr size_t kEntryBytes = 32;
+
+} // namespace
+
+CopcInfo CopcInfo::parse(const unsigned char *d, size_t size)
+{
+    if (size < 72)
+        fail("the \"copc\" info record is " + std::to_string(size) + " bytes, not 160");
+    CopcInfo info;
+    for (int k = 0; k < 3; ++k)
+        info.center[k] = f64(d + 8 * k);
+    info.halfSize = f64(d + 24);
+    info.spacing = f64(d + 32);
+    info.rootOffset = u64(d + 40);
+    info.rootSize = u64(d + 48);
+    if (!std::isfinite(info.halfSize) || info.halfSize <= 0)
+        fail("the \"copc\" info record gives no octree cube");
+    return info;
+}
+
+std::vector<CopcEntry> CopcHierarchy::parsePage(const unsigned char *page, size_t size)
+{
+    if (size % kEntryBytes != 0)
+        fail("a hierarchy page of " + std::to_string(size) + " bytes, not a multiple of 32");
+    std::vector<CopcEntry> entries;
+    entries.reserve(size / kEntryBytes);
+    for (size_t at = 0; at < size; at += kEntryBytes) {
+        const unsigned char *e = page + at;
+        CopcEntry c{static_cast<int32_t>(u32(e)),      static_cast<int32_t>(u32(e + 4)),
+                    static_cast<int32_t>(u32(e + 8)),  static_cast<int32_t>(u32(e + 12)),
+                    u64(e + 16),                       static_cast<int32_t>(u32(e + 24)),
+                    static_cast<int32_t>(u32(e + 28))};
+        if (c.level < 0 || c.level > 31 || c.bytes < 0 || c.points < -1)
+            fail("hierarchy entry " + std::to_string(c.level) + "-" + std::to_string(c.x) + "-" + std::to_string(c.y) +
+                 "-" + std::to_string(c.z) + " has a level, size or count out of range");
+        entries.push_back(c);
+    }
+    return entries;
+}
+
+std::vector<CopcEntry> CopcHierarchy::nodes(FILE *f, uint64_t fileSize, const CopcInfo &info)
+{
+    std::vector<CopcEntry> out;
+    std::vector<std::pair<uint64_t, uint64_t>> pages{{info.rootOffset, info.rootSize}};
+    // A page reached twice would make a loop of a corrupt file.
+    std::set<uint64_t> seen;
+    while (!pages.empty()) {
+        const auto [offset, bytes] = pages.back();
+        pages.pop_back();
+        if (offset > fileSize || bytes > fileSize - offset)
+            fail("a hierarchy page of " + std::to_string(bytes) + " bytes at byte " + std::to_string(offset) +
+                 " runs past the end of the file");
+        if (!seen.insert(offset).second)
+            fail("the hierarchy reaches the page at byte " + std::to_string(offset) + " twice");
+        std::vector<unsigned char> page(static_cast<size_t>(bytes));
+        if (fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0 || std::fread(page.data(), 1, page.size(), f) != page.size())
+            fail("can't read the hierarchy page at byte " + std::to_string(offset));
+        for (const CopcEntry &e : parsePage(page.data(), page.size())) {
+            if (e.points == -1)
+                pages.push_back({e.offset, static_cast<uint64_t>(e.bytes)});
+            else if (e.points > 0) {
+                if (e.offset > fileSize || static_cast<uint64_t>(e.bytes) > fileSize - e.offset)
+                    fail("node " + std::to_string(e.level) + "-" + std::to_string(e.x) + "-" + std::to_string(e.y) +
+                         "-" + std::to_string(e.z) + " runs past the end of the file");
+                out.push_back(e);
+            }
+        }
+    }
+    return out;
+}

@@ -1,0 +1,178 @@
+#include "formats/LazChunkDecoder.h"
+
+#include "formats/ArithmeticDecoder.h"
+#include "formats/IntegerDecompressor.h"
+#include "formats/LazLayeredItems.h"
+#include "formats/LazPointwiseItems.h"
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+uint16_t u16(const unsigned char *b) { return static_cast<uint16_t>(b[0] | b[1] << 8); }
+uint32_t u32(const unsigned char *b)
+{
+    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
+           static_cast<uint32_t>(b[3]) << 24;
+}
+
+[[noreturn]] void fail(const std::string &text) { throw std::runtime_error(text); }
+
+// The fixed sizes of the items that have one.
+unsigned itemSize(uint16_t type)
+{
+    switch (type) {
+    case LazItem::Point10: return 20;
+    case LazItem::GpsTime11: return 8;
+    case LazItem::Rgb12: return 6;
+    case LazItem::Wavepacket13: return 29;
+    case LazItem::Point14: return 30;
+    case LazItem::Rgb14: return 6;
+    case LazItem::RgbNir14: return 8;
+    case LazItem::Wavepacket14: return 29;
+    default: return 0;
+    }
+}
+
+} // namespace
+
+LazLayout LazLayout::parse(const unsigned char *d, size_t size, unsigned recordLength)
+{
+    if (size < 34)
+        fail("the LASzip record is " + std::to_string(size) + " bytes, shorter than its 34-byte header");
+    LazLayout l;
+    l.compressor = u16(d);
+    if (u16(d + 2) != 0)
+        fail("LASzip coder " + std::to_string(u16(d + 2)) + ", only the arithmetic coder (0) is read");
+    l.chunkSize = u32(d + 12);
+    const unsigned n = u16(d + 32);
+    if (size < 34 + 6 * size_t(n))
+        fail("the LASzip record lists " + std::to_string(n) + " items but holds " + std::to_string((size - 34) / 6));
+    if (l.compressor > LayeredChunked)
+        fail("LASzip compressor " + std::to_string(l.compressor) + " is not known");
+    unsigned total = 0;
+    for (unsigned i = 0; i < n; ++i) {
+        const unsigned char *e = d + 34 + 6 * i;
+        LazItem item{u16(e), u16(e + 2), u16(e + 4)};
+        const unsigned fixed = itemSize(item.type);
+        if (item.type != LazItem::Byte && item.type != LazItem::Byte14 && fixed == 0)
+            fail("LASzip item type " + std::to_string(item.type) + " is not known");
+        if (fixed && item.size != fixed)
+            fail("LASzip item type " + std::to_string(item.type) + " of " + std::to_string(item.size) +
+                 " bytes, not " + std::to_string(fixed));
+        if (item.size == 0)
+            fail("LASzip item of no bytes");
+        total += item.size;
+        l.items.push_back(item);
+    }
+    if (l.items.empty())
+        fail("the LASzip record lists no item");
+    if (total != recordLength)
+        fail("the LASzip items make records of " + std::to_string(total) + " bytes, the header says " +
+             std::to_string(recordLength));
+    if (l.chunkSize == 0 && l.compressor != Pointwise)
+        fail("LASzip chunks of no point");
+    return l;
+}
+
+LazChunkDecoder::LazChunkDecoder(const LazLayout &l) : layout(l)
+{
+    for (const LazItem &item : l.items)
+        length += item.size;
+    if (l.compressor == LazLayout::LayeredChunked) {
+        for (const LazItem &item : l.items)
+            layered.push_back(makeLayeredItem(item));
+        if (l.items[0].type != LazItem::Point14)
+            fail("the layered LASzip compressor needs the point item first");
+        return;
+    }
+    for (const LazItem &item : l.items)
+        items.push_back(makePointwiseItem(item));
+}
+
+LazChunkDecoder::~LazChunkDecoder() = default;
+
+void LazChunkDecoder::decode(const unsigned char *chunk, size_t size, size_t points, unsigned char *out)
+{
+    if (points == 0)
+        return;
+    if (size < length)
+        fail("a chunk of " + std::to_string(size) + " bytes is shorter than its first point");
+    if (layout.compressor == LazLayout::LayeredChunked)
+        decodeLayered(chunk, size, points, out);
+    else
+        decodePointwise(chunk, size, points, out);
+}
+
+void LazChunkDecoder::decodePointwise(const unsigned char *chunk, size_t size, size_t points, unsigned char *out)
+{
+    // The first point is stored as it is; the coder starts after it.
+    std::memcpy(out, chunk, length);
+    {
+        const unsigned char *raw = chunk;
+        for (const std::unique_ptr<Item> &item : items) {
+            item->first(raw);
+            raw += item->size();
+        }
+    }
+    ArithmeticDecoder dec(chunk + length, chunk + size);
+    for (size_t i = 1; i < points; ++i) {
+        unsigned char *p = out + i * length;
+        for (const std::unique_ptr<Item> &item : items) {
+            item->next(dec, p);
+            p += item->size();
+        }
+        // Checked per point so that a cut chunk costs one point's work, not the chunk's.
+        if (dec.overrun())
+            fail("a chunk ends inside its point " + std::to_string(i + 1) + " of " + std::to_string(points));
+    }
+}
+
+void LazChunkDecoder::decodeLayered(const unsigned char *chunk, size_t size, size_t points, unsigned char *out)
+{
+    std::memcpy(out, chunk, length);
+    const unsigned char *at = chunk + length, *end = chunk + size;
+    // A chunk of one point may end with it.
+    if (points == 1 && end - at < 4)
+        return;
+    if (end - at < 4)
+        fail("a chunk ends before its point count");
+    if (u32(at) != points)
+        fail("a chunk holds " + std::to_string(u32(at)) + " points, the chunk table says " + std::to_string(points));
+    at += 4;
+    std::vector<LazLayer> layers;
+    for (const std::unique_ptr<LazLayeredItem> &item : layered)
+        for (unsigned k = 0; k < item->layers(); ++k) {
+            if (end - at < 4)
+                fail("a chunk ends inside its layer sizes");
+            layers.push_back({nullptr, u32(at)});
+            at += 4;
+        }
+    for (LazLayer &l : layers) {
+        if (l.size > static_cast<size_t>(end - at))
+            fail("a layer of " + std::to_string(l.size) + " bytes runs past its chunk");
+        l.data = at;
+        at += l.size;
+    }
+    const LazLayer *layer = layers.data();
+    const unsigned char *raw = chunk;
+    for (const std::unique_ptr<LazLayeredItem> &item : layered) {
+        item->first(raw, layered[0]->channel(), layer);
+        raw += item->size();
+        layer += item->layers();
+    }
+    for (size_t i = 1; i < points; ++i) {
+        unsigned char *p = out + i * length;
+        unsigned channel = 0;
+        for (const std::unique_ptr<LazLayeredItem> &item : layered) {
+            item->next(p, channel);
+            channel = layered[0]->channel();
+            p += item->size();
+        }
+        for (const std::unique_ptr<LazLayeredItem> &item : layered)
+            if (item->overrun())
+                fail("a chunk ends inside its point " + std::to_string(i + 1) + " of " + std::to_string(points));
+    }
+}

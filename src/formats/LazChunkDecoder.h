@@ -1,0 +1,75 @@
+#ifndef VELMORA_LAZCHUNKDECODER_H
+#define VELMORA_LAZCHUNKDECODER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class LazLayeredItem;
+
+/// One field group of a LASzip point record, as the "laszip encoded" record lists them.
+struct LazItem {
+    enum Type : uint16_t {
+        Byte = 0,
+        Point10 = 6,
+        GpsTime11 = 7,
+        Rgb12 = 8,
+        Wavepacket13 = 9,
+        Point14 = 10,
+        Rgb14 = 11,
+        RgbNir14 = 12,
+        Wavepacket14 = 13,
+        Byte14 = 14
+    };
+    uint16_t type, size, version;
+};
+
+/// What the "laszip encoded" variable-length record says about the points.
+struct LazLayout {
+    enum Compressor : uint16_t { None = 0, Pointwise = 1, PointwiseChunked = 2, LayeredChunked = 3 };
+    uint16_t compressor = None;
+    /// Points in each chunk but the last; kVariableChunks when the chunk table gives each count.
+    uint32_t chunkSize = 0;
+    std::vector<LazItem> items;
+    static constexpr uint32_t kVariableChunks = 0xFFFFFFFFu;
+
+    /// Parses the record's data (`size` bytes); raises std::runtime_error with a plain text
+    /// (no file name) when it is short, names an item this decoder does not know, or when the
+    /// items' sizes do not add up to `recordLength`.
+    static LazLayout parse(const unsigned char *data, size_t size, unsigned recordLength);
+};
+
+/// Decodes whole chunks of LASzip points into uncompressed LAS records. One object keeps the
+/// models of one chunk at a time, so each thread decoding chunks needs its own.
+class LazChunkDecoder {
+public:
+    explicit LazChunkDecoder(const LazLayout &layout);
+    ~LazChunkDecoder();
+    LazChunkDecoder(const LazChunkDecoder &) = delete;
+    LazChunkDecoder &operator=(const LazChunkDecoder &) = delete;
+
+    /// Decodes `points` records of `recordLength()` bytes from the chunk's `size` bytes into
+    /// `out`. Raises std::runtime_error (a plain text) when the chunk ends before its points do.
+    void decode(const unsigned char *chunk, size_t size, size_t points, unsigned char *out);
+    unsigned recordLength() const { return length; }
+
+    /// The smallest number of bytes a chunk of `points` points can take, and the largest
+    /// number of points `bytes` bytes can hold (the coder spends at least 1/4096 of a byte on
+    /// each point after the first): bounds for counts read from a file.
+    size_t leastBytes() const { return length; }
+    static uint64_t mostPoints(uint64_t bytes) { return 1 + bytes * 4096; }
+
+    struct Item; // one item's decoder, defined beside the decoding
+
+private:
+    void decodePointwise(const unsigned char *chunk, size_t size, size_t points, unsigned char *out);
+    void decodeLayered(const unsigned char *chunk, size_t size, size_t points, unsigned char *out);
+    LazLayout layout;
+    unsigned length = 0;
+    std::vector<std::unique_ptr<Item>> items;
+    std::vector<std::unique_ptr<LazLayeredItem>> layered;
+};
+
+#endif
