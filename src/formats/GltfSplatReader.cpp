@@ -3,6 +3,7 @@
 #include "formats/ReadRefusal.h"
 #include "formats/SplatFilter.h"
 #include "formats/WholeFile.h"
+#include "math/Parallel.h"
 
 #include <nlohmann/json.hpp>
 
@@ -392,28 +393,31 @@ void decode(const Primitive &p, size_t first, SplatScene &s)
     const Mat &m = p.world;
     const size_t per = s.restPerSplat();
     const int keep = std::min<int>(static_cast<int>(p.sh.size()), s.shCoefficients()) - 1;
-    for (size_t i = 0; i < p.position.count; ++i) {
-        const size_t o = first + i;
-        const double x = p.position.get(i, 0), y = p.position.get(i, 1), z = p.position.get(i, 2);
-        for (int r = 0; r < 3; ++r)
-            s.position[3 * o + r] = static_cast<float>(m[r] * x + m[4 + r] * y + m[8 + r] * z + m[12 + r]);
-        for (int k = 0; k < 3; ++k)
-            s.scale[3 * o + k] = static_cast<float>(scale * p.scale.get(i, k));
-        s.opacity[o] = p.opacity.get(i, 0);
-        // The file's x y z w, turned by the node's rotation.
-        const double b[4] = {p.rotation.get(i, 3), p.rotation.get(i, 0), p.rotation.get(i, 1), p.rotation.get(i, 2)};
-        float *q = &s.rotation[4 * o];
-        q[0] = static_cast<float>(rq[0] * b[0] - rq[1] * b[1] - rq[2] * b[2] - rq[3] * b[3]);
-        q[1] = static_cast<float>(rq[0] * b[1] + rq[1] * b[0] + rq[2] * b[3] - rq[3] * b[2]);
-        q[2] = static_cast<float>(rq[0] * b[2] - rq[1] * b[3] + rq[2] * b[0] + rq[3] * b[1]);
-        q[3] = static_cast<float>(rq[0] * b[3] + rq[1] * b[2] - rq[2] * b[1] + rq[3] * b[0]);
-        SplatFilter::normaliseRotation(q);
-        for (int ch = 0; ch < 3; ++ch)
-            s.dc[3 * o + ch] = p.hasSh0 ? p.sh[0].get(i, ch) : (p.colour.get(i, ch) - 0.5f) / kC0;
-        for (int k = 0; k < keep; ++k)
+    const size_t n = p.position.count;
+    Parallel::split(n, n < 8192 ? 1 : 0, [&](unsigned, size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) {
+            const size_t o = first + i;
+            const double x = p.position.get(i, 0), y = p.position.get(i, 1), z = p.position.get(i, 2);
+            for (int r = 0; r < 3; ++r)
+                s.position[3 * o + r] = static_cast<float>(m[r] * x + m[4 + r] * y + m[8 + r] * z + m[12 + r]);
+            for (int k = 0; k < 3; ++k)
+                s.scale[3 * o + k] = static_cast<float>(scale * p.scale.get(i, k));
+            s.opacity[o] = p.opacity.get(i, 0);
+            // The file's x y z w, turned by the node's rotation.
+            const double b[4] = {p.rotation.get(i, 3), p.rotation.get(i, 0), p.rotation.get(i, 1), p.rotation.get(i, 2)};
+            float *q = &s.rotation[4 * o];
+            q[0] = static_cast<float>(rq[0] * b[0] - rq[1] * b[1] - rq[2] * b[2] - rq[3] * b[3]);
+            q[1] = static_cast<float>(rq[0] * b[1] + rq[1] * b[0] + rq[2] * b[3] - rq[3] * b[2]);
+            q[2] = static_cast<float>(rq[0] * b[2] - rq[1] * b[3] + rq[2] * b[0] + rq[3] * b[1]);
+            q[3] = static_cast<float>(rq[0] * b[3] + rq[1] * b[2] - rq[2] * b[1] + rq[3] * b[0]);
+            SplatFilter::normaliseRotation(q);
             for (int ch = 0; ch < 3; ++ch)
-                s.rest[per * o + 3 * k + ch] = floatToHalf(kNegated[k] ? -p.sh[1 + k].get(i, ch) : p.sh[1 + k].get(i, ch));
-    }
+                s.dc[3 * o + ch] = p.hasSh0 ? p.sh[0].get(i, ch) : (p.colour.get(i, ch) - 0.5f) / kC0;
+            for (int k = 0; k < keep; ++k)
+                for (int ch = 0; ch < 3; ++ch)
+                    s.rest[per * o + 3 * k + ch] = floatToHalf(kNegated[k] ? -p.sh[1 + k].get(i, ch) : p.sh[1 + k].get(i, ch));
+        }
+    });
 }
 
 SplatScene readDocument(const Document &doc, const std::string &name)

@@ -48,6 +48,17 @@ Image decodeImage(const std::string &bytes, const std::string &file, size_t atLe
     return im;
 }
 
+// The member `key` of `o`, or null when `o` is no object or has none (a const json's
+// operator[] must not be asked for a missing key).
+const json &member(const json &o, const char *key)
+{
+    static const json none;
+    if (!o.is_object())
+        return none;
+    const auto at = o.find(key);
+    return at == o.end() ? none : *at;
+}
+
 std::vector<float> floatsOf(const json &v, size_t n, const std::string &what)
 {
     if (!v.is_array() || v.size() != n)
@@ -64,11 +75,11 @@ std::vector<float> floatsOf(const json &v, size_t n, const std::string &what)
 std::vector<std::string> filesOf(const json &meta, const char *key, size_t n)
 {
     const std::string what = std::string(key) + ".files";
-    if (!meta.contains(key) || !meta[key].is_object() || !meta[key].contains("files") || !meta[key]["files"].is_array() ||
-        meta[key]["files"].size() != n)
+    const json &list = member(member(meta, key), "files");
+    if (!list.is_array() || list.size() != n)
         refuse(what + ": " + std::to_string(n) + " file names expected");
     std::vector<std::string> names;
-    for (const json &f : meta[key]["files"]) {
+    for (const json &f : list) {
         if (!f.is_string())
             refuse(what + ": a name that is not a string");
         names.push_back(f.get<std::string>());
@@ -78,9 +89,10 @@ std::vector<std::string> filesOf(const json &meta, const char *key, size_t n)
 
 std::vector<float> codebookOf(const json &meta, const char *key)
 {
-    if (!meta[key].contains("codebook"))
+    const json &book = member(member(meta, key), "codebook");
+    if (book.is_null())
         refuse(std::string(key) + ".codebook missing (version 2 has codebooks)");
-    return floatsOf(meta[key]["codebook"], 256, std::string(key) + ".codebook");
+    return floatsOf(book, 256, std::string(key) + ".codebook");
 }
 
 int degreeOfBands(const json &shN)
@@ -98,8 +110,8 @@ void decodeSplats(const json &meta, const SogReader::Files &files, SplatScene &s
     const size_t n = s.count;
     const std::vector<std::string> means = filesOf(meta, "means", 2), scales = filesOf(meta, "scales", 1),
                                    quats = filesOf(meta, "quats", 1), sh0 = filesOf(meta, "sh0", 1);
-    const std::vector<float> mins = floatsOf(meta["means"]["mins"], 3, "means.mins"),
-                             maxs = floatsOf(meta["means"]["maxs"], 3, "means.maxs");
+    const std::vector<float> mins = floatsOf(member(member(meta, "means"), "mins"), 3, "means.mins"),
+                             maxs = floatsOf(member(member(meta, "means"), "maxs"), 3, "means.maxs");
     const std::vector<float> scaleBook = codebookOf(meta, "scales"), colourBook = codebookOf(meta, "sh0");
     const Image low = decodeImage(files(means[0]), means[0], n), high = decodeImage(files(means[1]), means[1], n),
                 sc = decodeImage(files(scales[0]), scales[0], n), q = decodeImage(files(quats[0]), quats[0], n),

@@ -5,6 +5,7 @@
 #include "formats/WholeFile.h"
 #include "math/Parallel.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 #include <zstd.h>
 
@@ -100,7 +101,20 @@ std::vector<unsigned char> inflateAll(const char *data, size_t size, Header &h)
     const size_t total = sizesOf(h).total(h.count);
     if (static_cast<double>(total) > kDeflateRatio * static_cast<double>(size) + 1024)
         refuse(std::to_string(h.count) + " splats do not fit in the file");
-    std::vector<unsigned char> body(total);
+    // The whole stream at once by libdeflate, twice as fast as zlib's inflate, when it holds
+    // exactly the header and the splats; zlib's way for the rest (extensions after the splats,
+    // several gzip members, a broken stream, which zlib then names).
+    std::vector<unsigned char> body(16 + total);
+    if (libdeflate_decompressor *d = libdeflate_alloc_decompressor()) {
+        size_t got = 0;
+        const libdeflate_result r = libdeflate_gzip_decompress(d, data, size, body.data(), body.size(), &got);
+        libdeflate_free_decompressor(d);
+        if (r == LIBDEFLATE_SUCCESS && got == body.size()) {
+            body.erase(body.begin(), body.begin() + 16);
+            return body;
+        }
+    }
+    body.resize(total);
     if (!inflateInto(body.data(), total))
         refuse("the stream ends inside the splats");
     return body;

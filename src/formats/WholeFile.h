@@ -32,6 +32,15 @@ inline bool readWholeFile(const char *path, std::vector<char> &out)
     if (!in)
         return false;
     out.clear();
+    // Sized once from the file's length where it has one (a pipe has none: read in chunks).
+    if (std::fseek(in, 0, SEEK_END) == 0) {
+        const long size = std::ftell(in);
+        if (size > 0 && std::fseek(in, 0, SEEK_SET) == 0) {
+            out.resize(static_cast<size_t>(size));
+            out.resize(std::fread(out.data(), 1, out.size(), in));
+        }
+        std::fseek(in, static_cast<long>(out.size()), SEEK_SET);
+    }
     char chunk[1 << 16];
     size_t got;
     while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0)

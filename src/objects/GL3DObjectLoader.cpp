@@ -164,6 +164,10 @@ const Extension kExtensions[] = {
     {"pts", loadObject<GLPointListObject>},
     {"txt", loadObject<GLPointListObject>},
     {"gph", loadObject<GLGraphObject>},
+    // The compressed splat formats (see SplatFile; PLY and glTF splat scenes are told by content).
+    {"spz", loadObject<GLSplatObject>},
+    {"splat", loadObject<GLSplatObject>},
+    {"sog", loadObject<GLSplatObject>},
 };
 
 } // namespace

@@ -131,6 +131,7 @@ TEST(SogReader, RefusesWhatTheImagesCannotHold)
         {"do not fit in the images", [](Scene &s) { s.meta["count"] = 100000000; }},
         {"scales.codebook: 256 numbers", [](Scene &s) { s.meta["scales"]["codebook"] = {1, 2}; }},
         {"means.files: 2 file names", [](Scene &s) { s.meta["means"]["files"] = {"means_l.webp"}; }},
+        {"means.mins: 3 numbers", [](Scene &s) { s.meta["means"].erase("mins"); }},
         {"no quats.webp", [](Scene &s) { s.images.erase("quats.webp"); }},
         {"quaternion tag 7", [](Scene &s) { s.images["quats.webp"][3] = 7; }},
         {"SH label 2 beyond the 2 entries", [](Scene &s) { s.images["shN_labels.webp"][0] = 2; }},

@@ -9,6 +9,9 @@
 #include "math/Messages.h"
 #include "objects/GL3DObject.h"
 #include "objects/GLMeshObject.h"
+#include "objects/GLSplatObject.h"
+#include "formats/SpzWriter.h"
+#include "support/SplatFiles.h"
 #include "support/ImageCompare.h"
 #include "support/MeshBytes.h"
 #include "support/CapturedMessages.h"
@@ -107,6 +110,24 @@ TEST_F(Loader, KnownExtensionsAreNeverReadAsDescriptors)
             << ext << ": " << out;
         EXPECT_EQ(o, nullptr);
     }
+}
+
+// The compressed splat formats open as splat scenes by their names; a broken one is refused
+// with the reader's reason.
+TEST_F(Loader, CompressedSplatScenesOpenByName)
+{
+    using namespace testsupport::splatfiles;
+    const SplatScene scene = readBytes(plyBytes(randomScene(20, 3), 1));
+    const std::string spz = dir + "/scene.spz";
+    ASSERT_TRUE(SpzWriter::write(spz, scene));
+    std::unique_ptr<GL3DObject> o(GL3DObjectLoader::load(spz.c_str()));
+    const auto *splats = dynamic_cast<const GLSplatObject *>(o.get());
+    ASSERT_TRUE(splats);
+    EXPECT_EQ(splats->getScene().count, 20u);
+    const std::string broken = write("broken.splat", "31 bytes, not a whole splat....");
+    GL3DObject *none = nullptr;
+    EXPECT_NE(load(broken, &none).find("not a whole number of 32-byte splats"), std::string::npos);
+    EXPECT_EQ(none, nullptr);
 }
 
 // Every image the image class reads opens as a one-slice volume, in either spelling and case
