@@ -17,7 +17,7 @@ PACKAGES=(
   f3d time ghostscript
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   nlohmann-json3-dev
-  libzstd-dev zstd
+  libzstd-dev zstd libcurl4-openssl-dev nginx-light
 )
 
 missing=()
