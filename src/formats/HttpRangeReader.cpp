@@ -4,6 +4,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstring>
@@ -201,4 +202,20 @@ std::vector<std::string> HttpRangeReader::readMany(const std::vector<std::pair<u
             out[i] = read(ranges[i].first, ranges[i].second);
     });
     return out;
+}
+
+std::string HttpRangeReader::readAll()
+{
+    const uint64_t total = size();
+    if (total > (uint64_t(1) << 40))
+        fail(address + " is " + std::to_string(total) + " bytes, more than this reader takes");
+    constexpr uint64_t kPart = uint64_t(8) << 20;
+    std::vector<std::pair<uint64_t, size_t>> ranges;
+    for (uint64_t at = 0; at < total; at += kPart)
+        ranges.push_back({at, static_cast<size_t>(std::min(kPart, total - at))});
+    std::string all;
+    all.reserve(static_cast<size_t>(total));
+    for (const std::string &part : readMany(ranges))
+        all += part;
+    return all;
 }

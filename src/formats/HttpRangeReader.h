@@ -35,6 +35,9 @@ public:
     /// Several ranges at once, each as `read` gives it, in the order asked.
     std::vector<std::string> readMany(const std::vector<std::pair<uint64_t, size_t>> &ranges);
 
+    /// The whole resource, fetched in ranges of a few megabytes on both cores.
+    std::string readAll();
+
     const std::string &url() const { return address; }
     static bool isRemote(const char *path);
 

@@ -1,4 +1,7 @@
+#include "formats/EptReader.h"
 #include "formats/HttpRangeReader.h"
+#include "formats/LasReader.h"
+#include "math/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -186,4 +189,28 @@ TEST(HttpRangeReader, AConnectionCutMidNodeIsTriedAgainThenRefused)
     EXPECT_NE(why.find("(3 tries)"), std::string::npos) << why;
     EXPECT_NE(why.find("500 of 1000"), std::string::npos) << why;
     EXPECT_THROW(HttpRangeReader("ftp://127.0.0.1/node.bin"), std::runtime_error);
+}
+
+// The same COPC and EPT files of another program open through the server as from disk.
+TEST(HttpRangeReader, CopcAndEptOpenThroughTheServerWithTheirFullCounts)
+{
+    Nginx server;
+    ASSERT_TRUE(accepts(server.port));
+    const std::string data = std::string(VELMORA_SOURCE_DIR) + "/tests/data/";
+    std::filesystem::copy(data + "laz/1.2-with-color.copc.laz", server.dir + "/www/data/cloud.copc.laz");
+    std::filesystem::copy(data + "ept/1.2-with-color", server.dir + "/www/data/ept", std::filesystem::copy_options::recursive);
+    CapturingMessageSink sink;
+    ScopedMessageSink scope(sink);
+    const PointListData local = LasReader::read((data + "laz/1.2-with-color.copc.laz").c_str());
+    const PointListData copc = LasReader::read(server.url("/data/cloud.copc.laz").c_str());
+    ASSERT_EQ(copc.nPoints, 1065);
+    for (int i = 0; i < 3 * copc.nPoints; ++i)
+        ASSERT_EQ(copc.points[i], local.points[i]) << i;
+    EXPECT_EQ(EptReader::read(server.url("/data/ept/ept.json").c_str()).nPoints, 1065);
+    try {
+        LasReader::read(server.url("/norange/cloud.copc.laz").c_str());
+        ADD_FAILURE() << "read";
+    } catch (const std::runtime_error &e) {
+        EXPECT_NE(std::string(e.what()).find("ignores byte ranges"), std::string::npos) << e.what();
+    }
 }
