@@ -1,5 +1,6 @@
 #include "formats/EptReader.h"
 
+#include "formats/HttpRangeReader.h"
 #include "formats/LasReader.h"
 #include "formats/ReadRefusal.h"
 #include "math/Messages.h"
@@ -29,6 +30,12 @@ constexpr uintmax_t kMostNode = uintmax_t(1) << 31;
 
 std::string fileText(const std::string &path, uintmax_t most)
 {
+    if (HttpRangeReader::isRemote(path.c_str())) {
+        HttpRangeReader remote(path);
+        if (remote.size() > most)
+            fail(path + " is larger than a node can be");
+        return remote.readAll();
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in)
         fail("can't read " + path);

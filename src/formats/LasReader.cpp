@@ -1,5 +1,6 @@
 #include "formats/LasReader.h"
 
+#include "formats/HttpRangeReader.h"
 #include "formats/LazFile.h"
 #include "formats/MeshReader.h"
 #include "formats/ReadAll.h"
@@ -238,6 +239,23 @@ bool LasReader::hasSignature(const char *path)
 
 PointListData LasReader::read(const char *path)
 {
+    // Files on web servers come in byte ranges, several at once.
+    if (HttpRangeReader::isRemote(path)) {
+        std::string bytes;
+        try {
+            bytes = HttpRangeReader(path).readAll();
+        } catch (const std::bad_alloc &) {
+            refuse(path, "no memory for the file");
+        } catch (const std::runtime_error &e) {
+            refuse(path, "%s", e.what());
+        }
+        if (bytes.empty())
+            refuse(path, "empty file");
+        std::unique_ptr<FILE, int (*)(FILE *)> m(fmemopen(&bytes[0], bytes.size(), "rb"), std::fclose);
+        if (!m)
+            refuse(path, "can't read file");
+        return read(m.get(), static_cast<long long>(bytes.size()), path);
+    }
     return readOpened(path, [path](FILE *f) { return read(f, MeshReader::fileSize(f), path); });
 }
 

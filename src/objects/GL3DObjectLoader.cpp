@@ -124,12 +124,13 @@ GL3DObject *loadSliced(const char *path, const LoadOptions &options)
     return new Object(path, options.maxTextureSide);
 }
 
-// Entwine point tiles are opened by their metadata file, whose name is fixed.
-bool isEptMetadata(const char *path)
+// Entwine point tiles and Potree 2.0 clouds are opened by their metadata files, whose names are fixed.
+bool isNamed(const char *path, const char *name)
 {
-    const size_t n = std::strlen(path);
-    return n >= 8 && std::strcmp(path + n - 8, "ept.json") == 0 && (n == 8 || path[n - 9] == '/');
+    const size_t n = std::strlen(path), m = std::strlen(name);
+    return n >= m && std::strcmp(path + n - m, name) == 0 && (n == m || path[n - m - 1] == '/');
 }
+bool isEptMetadata(const char *path) { return isNamed(path, "ept.json") || isNamed(path, "metadata.json"); }
 
 struct Extension {
     const char *name;

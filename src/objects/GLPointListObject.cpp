@@ -7,6 +7,7 @@
 #include "formats/ColorMap.h"
 #include "formats/EptReader.h"
 #include "formats/LasReader.h"
+#include "formats/PotreeReader.h"
 #include "formats/TextCloudReader.h"
 #include "render/EyeDomePass.h"
 #include "math/Messages.h"
@@ -73,6 +74,9 @@ GLPointListObject::GLPointListObject(const char *path) : GL3DObject(GLObject::PO
         readLAS(path);
     else if (path && endsWith(path, "ept.json")) {
         PointListData d = EptReader::read(path);
+        adopt(d);
+    } else if (path && endsWith(path, "metadata.json")) {
+        PointListData d = PotreeReader::read(path);
         adopt(d);
     } else if (path && (endsWith(path, "las") || endsWith(path, "laz"))) {
         PointListData d = LasReader::read(path);

@@ -1,0 +1,216 @@
+#include "formats/EptReader.h"
+#include "formats/HttpRangeReader.h"
+#include "formats/LasReader.h"
+#include "math/Messages.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+namespace {
+
+// A port on the loopback address that nothing listens on at the moment.
+int freePort()
+{
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr *>(&a), &len) != 0)
+        ADD_FAILURE() << "no free port";
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+bool accepts(int port)
+{
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+    close(s);
+    return ok;
+}
+
+// Debian's nginx on a loopback port of its own, in the foreground of a child process: files
+// under /data/ with byte ranges, the same under /norange/ without them, /slow/ at 20 kB/s.
+class Nginx {
+public:
+    Nginx() : dir(testing::TempDir() + "/nginx-" + std::to_string(getpid())), port(freePort())
+    {
+        std::filesystem::create_directories(dir + "/www/data");
+        std::filesystem::create_directories(dir + "/logs");
+        std::string body(300000, '\0');
+        for (size_t i = 0; i < body.size(); ++i)
+            body[i] = static_cast<char>(i * 7 + i / 256);
+        std::ofstream(dir + "/www/data/node.bin", std::ios::binary) << body;
+        bytes = body;
+        std::ofstream(dir + "/nginx.conf")
+            << "daemon off; master_process off; worker_processes 1; pid " << dir << "/nginx.pid;\n"
+            << "error_log " << dir << "/logs/error.log;\n"
+            << "events { worker_connections 64; }\n"
+            << "http { access_log off; client_body_temp_path " << dir << "/tmp; proxy_temp_path " << dir
+            << "/tmp; fastcgi_temp_path " << dir << "/tmp; uwsgi_temp_path " << dir << "/tmp; scgi_temp_path " << dir
+            << "/tmp;\n"
+            << "  server { listen 127.0.0.1:" << port << "; root " << dir << "/www;\n"
+            << "    location /norange/ { alias " << dir << "/www/data/; max_ranges 0; }\n"
+            << "    location /slow/ { alias " << dir << "/www/data/; limit_rate 20k; }\n"
+            << "  }\n}\n";
+        std::filesystem::create_directories(dir + "/tmp");
+        child = fork();
+        if (child == 0) {
+            execl("/usr/sbin/nginx", "nginx", "-p", dir.c_str(), "-c", (dir + "/nginx.conf").c_str(), nullptr);
+            _exit(127);
+        }
+        for (int i = 0; i < 500 && !accepts(port); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ~Nginx()
+    {
+        if (child > 0) {
+            kill(child, SIGTERM);
+            waitpid(child, nullptr, 0);
+        }
+        std::filesystem::remove_all(dir);
+    }
+    std::string url(const std::string &path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
+    std::string dir;
+    int port;
+    pid_t child = -1;
+    std::string bytes;
+};
+
+std::string failure(HttpRangeReader &r, uint64_t offset, size_t n)
+{
+    try {
+        r.read(offset, n);
+    } catch (const std::runtime_error &e) {
+        return e.what();
+    }
+    return "";
+}
+
+// A server that answers every request with the head of a 206 and half its body, then hangs up.
+class CuttingServer {
+public:
+    CuttingServer() : port(freePort())
+    {
+        listener = socket(AF_INET, SOCK_STREAM, 0);
+        const int yes = 1;
+        setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        listen(listener, 8);
+        worker = std::thread([this] {
+            for (int served = 0; served < 3; ++served) {
+                const int c = accept(listener, nullptr, nullptr);
+                if (c < 0)
+                    return;
+                char request[4096];
+                (void)!recv(c, request, sizeof request, 0);
+                const std::string head = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-999/5000\r\n"
+                                         "Content-Length: 1000\r\n\r\n" +
+                                         std::string(500, 'x');
+                (void)!send(c, head.data(), head.size(), MSG_NOSIGNAL);
+                close(c);
+            }
+        });
+    }
+    ~CuttingServer()
+    {
+        shutdown(listener, SHUT_RDWR);
+        close(listener);
+        worker.join();
+    }
+    int port, listener;
+    std::thread worker;
+};
+
+} // namespace
+
+TEST(HttpRangeReader, RangesFromARealServerAndItsFailures)
+{
+    Nginx server;
+    ASSERT_TRUE(accepts(server.port)) << "nginx did not start (setup.sh installs nginx-light)";
+    HttpRangeReader::Options fast;
+    fast.backoffMs = 10;
+
+    HttpRangeReader good(server.url("/data/node.bin"), fast);
+    EXPECT_EQ(good.size(), server.bytes.size());
+    EXPECT_EQ(good.read(123456, 1000), server.bytes.substr(123456, 1000));
+    const std::vector<std::string> many = good.readMany({{0, 10}, {299990, 10}, {5000, 70000}, {42, 1}});
+    EXPECT_EQ(many[1], server.bytes.substr(299990, 10));
+    EXPECT_EQ(many[2], server.bytes.substr(5000, 70000));
+    EXPECT_EQ(many[3], server.bytes.substr(42, 1));
+    EXPECT_NE(failure(good, 299999, 2).find("past the end"), std::string::npos);
+
+    HttpRangeReader ignoring(server.url("/norange/node.bin"), fast);
+    EXPECT_NE(failure(ignoring, 1000, 10).find("ignores byte ranges"), std::string::npos);
+    HttpRangeReader missing(server.url("/data/absent.bin"), fast);
+    EXPECT_NE(failure(missing, 0, 10).find("HTTP 404"), std::string::npos);
+
+    // A slow node arrives whole, only later; a transfer that outlasts its time is tried again, then refused.
+    HttpRangeReader slow(server.url("/slow/node.bin"), fast);
+    EXPECT_EQ(slow.read(0, 30000), server.bytes.substr(0, 30000));
+    HttpRangeReader::Options impatient = fast;
+    impatient.timeoutMs = 300;
+    impatient.attempts = 2;
+    HttpRangeReader tooSlow(server.url("/slow/node.bin"), impatient);
+    EXPECT_NE(failure(tooSlow, 0, 200000).find("(2 tries)"), std::string::npos);
+}
+
+TEST(HttpRangeReader, AConnectionCutMidNodeIsTriedAgainThenRefused)
+{
+    CuttingServer cutting;
+    HttpRangeReader::Options o;
+    o.backoffMs = 5;
+    o.attempts = 3;
+    HttpRangeReader r("http://127.0.0.1:" + std::to_string(cutting.port) + "/node.bin", o);
+    const std::string why = failure(r, 0, 1000);
+    EXPECT_NE(why.find("(3 tries)"), std::string::npos) << why;
+    EXPECT_NE(why.find("500 of 1000"), std::string::npos) << why;
+    EXPECT_THROW(HttpRangeReader("ftp://127.0.0.1/node.bin"), std::runtime_error);
+}
+
+// The same COPC and EPT files of another program open through the server as from disk.
+TEST(HttpRangeReader, CopcAndEptOpenThroughTheServerWithTheirFullCounts)
+{
+    Nginx server;
+    ASSERT_TRUE(accepts(server.port));
+    const std::string data = std::string(VELMORA_SOURCE_DIR) + "/tests/data/";
+    std::filesystem::copy(data + "laz/1.2-with-color.copc.laz", server.dir + "/www/data/cloud.copc.laz");
+    std::filesystem::copy(data + "ept/1.2-with-color", server.dir + "/www/data/ept", std::filesystem::copy_options::recursive);
+    CapturingMessageSink sink;
+    ScopedMessageSink scope(sink);
+    const PointListData local = LasReader::read((data + "laz/1.2-with-color.copc.laz").c_str());
+    const PointListData copc = LasReader::read(server.url("/data/cloud.copc.laz").c_str());
+    ASSERT_EQ(copc.nPoints, 1065);
+    for (int i = 0; i < 3 * copc.nPoints; ++i)
+        ASSERT_EQ(copc.points[i], local.points[i]) << i;
+    EXPECT_EQ(EptReader::read(server.url("/data/ept/ept.json").c_str()).nPoints, 1065);
+    try {
+        LasReader::read(server.url("/norange/cloud.copc.laz").c_str());
+        ADD_FAILURE() << "read";
+    } catch (const std::runtime_error &e) {
+        EXPECT_NE(std::string(e.what()).find("ignores byte ranges"), std::string::npos) << e.what();
+    }
+}
