@@ -168,6 +168,8 @@ std::unique_ptr<GLCamera> ReconstructionImport::makeCamera(const Reconstruction 
     auto camera = std::make_unique<GLCamera>(views.intrinsics, views.rotations, views.translations, photographs);
     camera->setSourceFormat(model.format);
     camera->setDistortions(views.distortions);
+    const ReconstructionStatistics stats = ReconstructionStatistics::of(model);
+    camera->setViewStatistics(stats.viewError, stats.viewObservations);
     return camera;
 }
 
