@@ -3,9 +3,11 @@
 #include "app/SceneAccess.h"
 #include "app/SceneCapture.h"
 #include "camera/GLCamera.h"
+#include "core/GLInterface.h"
 #include "core/KeyCodes.h"
 #include "app/SceneWindow.h"
 #include "objects/GL3DObject.h"
+#include "objects/GLPointListObject.h"
 #include "ps/CPsRenderer.h"
 
 #include <GL/gl.h>
@@ -19,6 +21,25 @@ constexpr float kPi = 3.1415927f;
 } // namespace
 
 void SceneInput::setDragReductionThreshold(long long triangles) { dragReductionThreshold = std::max(0LL, triangles); }
+
+namespace {
+
+// A click on the points of a reconstruction shows the clicked point's track on the camera the
+// points came with (the one whose tracks are of as many points), and its figures in the panel.
+void showTrack(GLCamera &camera, GL3DObject &object)
+{
+    auto *points = dynamic_cast<GLPointListObject *>(&object);
+    if (!points || !points->hasModelIdentifiers() || camera.getTracks().pointCount() != static_cast<size_t>(points->getNVertices()))
+        return;
+    const int selected = points->getSelectedVertex();
+    camera.getTracks().show(selected < 0 ? -1 : points->getFileIndex(selected), object.getOrigin());
+    if (selected >= 0 && !(camera.getOptions() & GLCamera::CAMERA_ORIGINS))
+        camera.toggleOption(GLCamera::CAMERA_ORIGINS);
+    if (object.getInterface())
+        object.getInterface()->update();
+}
+
+} // namespace
 
 void SceneInput::notifyClick(const InputEvent &event, int x, int y)
 {
@@ -60,6 +81,7 @@ void SceneInput::notifyClick(const InputEvent &event, int x, int y)
             } else {
                 object->notifyClick(x, y);
                 camera->setRotationPoint(object->getOrigin());
+                showTrack(*camera, *object);
             }
         }
         anchorX = anchorY = -1;

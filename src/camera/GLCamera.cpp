@@ -764,9 +764,12 @@ void GLCamera::drawCameras()
             glTranslatef(c.x, c.y, c.z);
             glMultMatrixf(Matrix4(Point3(q), angle));
             drawCamera(Point3(0, 0, 0), Point3(s, s, s),
-                       markerColours.empty() ? nullptr : &markerColours[3 * static_cast<size_t>(i)]);
+                       tracks.observes(i)      ? ViewTracks::highlight
+                       : markerColours.empty() ? nullptr
+                                               : &markerColours[3 * static_cast<size_t>(i)]);
             glPopMatrix();
         }
+        tracks.drawLines(*this);
     }
     if (options & CAMERA_TRAJECTORY) {
         glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LINE_BIT | GL_COLOR_BUFFER_BIT);

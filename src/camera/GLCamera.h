@@ -2,6 +2,7 @@
 #define VELMORA_GLCAMERA_H
 
 #include "camera/GLCameraOverlay.h"
+#include "camera/ViewTracks.h"
 #include "camera/GLView.h"
 #include "formats/CameraState.h"
 #include "core/KeyCodes.h"
@@ -204,6 +205,9 @@ public:
     /// RGB, 3 bytes a view; empty for plain markers.
     const std::vector<unsigned char> &getMarkerColours() const { return markerColours; }
     Legend &getMarkerLegend() { return markerLegend; }
+    /// The tracks of the reconstruction the camera came from (none for other cameras).
+    ViewTracks &getTracks() { return tracks; }
+    const ViewTracks &getTracks() const { return tracks; }
     bool isAtOriginalView() const { return atOriginalView != 0; }
     bool getPanAround() const { return panAround != 0; }
     bool getTransparency() const { return transparency != 0; }
@@ -310,6 +314,7 @@ private:
     int winW, winH;
     std::vector<unsigned char> markerColours;
     Legend markerLegend;
+    ViewTracks tracks;
     int currentView;
     int showImages;
     int showSilhouettes;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -133,6 +134,8 @@ void GLView::readFile(const char *path)
     // A camera file has one set of intrinsics for all its views.
     viewIntrinsics.clear();
     viewDistortions.clear();
+    viewErrors.clear();
+    viewObservations.clear();
 }
 
 Matrix3 GLView::getKMatrix() const
@@ -299,4 +302,22 @@ const LensDistortion &GLView::getDistortion(int i) const
 {
     static const LensDistortion pinhole;
     return viewDistortions.empty() ? pinhole : viewDistortions[static_cast<size_t>(wrap(i))];
+}
+
+void GLView::setViewStatistics(std::vector<float> meanErrors, std::vector<uint32_t> observations)
+{
+    if (meanErrors.size() != observations.size() || (!meanErrors.empty() && static_cast<int>(meanErrors.size()) != N))
+        throw std::invalid_argument("one mean error and one observation count a view");
+    viewErrors = std::move(meanErrors);
+    viewObservations = std::move(observations);
+}
+
+float GLView::getViewError(int i) const
+{
+    return viewErrors.empty() ? std::numeric_limits<float>::quiet_NaN() : viewErrors[static_cast<size_t>(wrap(i))];
+}
+
+uint32_t GLView::getViewObservations(int i) const
+{
+    return viewObservations.empty() ? 0 : viewObservations[static_cast<size_t>(wrap(i))];
 }

@@ -9,6 +9,7 @@
 #include "math/Point3.h"
 
 #include <cstdio>
+#include <cstdint>
 #include <vector>
 
 /// The calibration of the photographs a model was reconstructed from: intrinsic parameters
@@ -97,6 +98,15 @@ public:
     void setDistortions(std::vector<LensDistortion> lenses);
     /// The lens of view i (wrapped like getGLEMatrix): the identity for a pinhole camera.
     const LensDistortion &getDistortion(int i) const;
+    /// What the reconstruction a camera came from says of each view: the mean reprojection
+    /// error of its observations in pixels (NaN for none) and how many of its keypoints
+    /// observe a point. Throws std::invalid_argument unless both have one entry a view, or
+    /// both are empty (no figures).
+    void setViewStatistics(std::vector<float> meanErrors, std::vector<uint32_t> observations);
+    bool hasViewStatistics() const { return !viewErrors.empty(); }
+    /// View i's figures (wrapped): NaN and 0 without figures.
+    float getViewError(int i) const;
+    uint32_t getViewObservations(int i) const;
     /// Rotation and translation of view i (wrapped like getGLEMatrix).
     const Matrix3 &getRotation(int i) const { return R[wrap(i)]; }
     const Point3 &getTranslation(int i) const { return t[wrap(i)]; }
@@ -141,6 +151,8 @@ protected:
     std::vector<Intrinsics> viewIntrinsics;
     /// One a view when any view has a lens, else empty.
     std::vector<LensDistortion> viewDistortions;
+    std::vector<float> viewErrors;
+    std::vector<uint32_t> viewObservations;
 
 private:
     // Only load() copies a view, to put it back when a file turns out unusable.

@@ -168,6 +168,9 @@ std::unique_ptr<GLCamera> ReconstructionImport::makeCamera(const Reconstruction 
     auto camera = std::make_unique<GLCamera>(views.intrinsics, views.rotations, views.translations, photographs);
     camera->setSourceFormat(model.format);
     camera->setDistortions(views.distortions);
+    const ReconstructionStatistics stats = ReconstructionStatistics::of(model);
+    camera->setViewStatistics(stats.viewError, stats.viewObservations);
+    camera->getTracks().set(model);
     return camera;
 }
 
@@ -210,9 +213,14 @@ std::unique_ptr<GLPointListObject> ReconstructionImport::makePoints(const Recons
         item.hi = b.valueHi;
         data.items.push_back(std::move(item));
     };
+    std::vector<int64_t> ids(n);
+    for (size_t i = 0; i < n; ++i)
+        ids[i] = model.points[i].id;
     if (model.hasTracks()) {
         addItem("Track length", stats.trackLength);
         addItem("Triangulation angle", stats.triangulationAngle);
     }
-    return std::make_unique<GLPointListObject>(std::move(data));
+    auto points = std::make_unique<GLPointListObject>(std::move(data));
+    points->setModelIdentifiers(std::move(ids));
+    return points;
 }

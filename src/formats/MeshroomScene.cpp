@@ -253,10 +253,12 @@ std::map<uint32_t, long> readViews(const Json &views, const std::map<uint32_t, I
     return viewIndex;
 }
 
-// A landmark with its mean reprojection error in the views shown that see it.
-ReconstructionPoint readLandmark(const Json &l, const std::vector<ReconstructionView> &shown,
-                                 const std::map<uint32_t, long> &viewIndex)
+// A landmark with its mean reprojection error in the views shown that see it; its
+// observations in those views become its track and their keypoints.
+ReconstructionPoint readLandmark(const Json &l, Reconstruction &rec, const std::map<uint32_t, long> &viewIndex)
 {
+    std::vector<ReconstructionView> &shown = rec.views;
+    const int32_t index = static_cast<int32_t>(rec.points.size());
     const uint32_t id = idOf(l, "landmarkId", "a landmark");
     const std::string where = "landmark " + std::to_string(id);
     double X[3], rgb[3] = {255, 255, 255};
@@ -283,7 +285,11 @@ ReconstructionPoint readLandmark(const Json &l, const std::vector<Reconstruction
         double x[2];
         if (found->second < 0 || !jsonvalues::numbers(member(o, "x"), x, 2))
             continue;
-        const ReconstructionView &v = shown[static_cast<size_t>(found->second)];
+        ReconstructionView &v = shown[static_cast<size_t>(found->second)];
+        rec.tracks.push_back({static_cast<uint32_t>(found->second), static_cast<uint32_t>(v.observes.size())});
+        v.keypoints.push_back(reconstructionFloat(x[0], "Meshroom: an observation"));
+        v.keypoints.push_back(reconstructionFloat(x[1], "Meshroom: an observation"));
+        v.observes.push_back(index);
         double c[3];
         for (int r = 0; r < 3; ++r)
             c[r] = v.R[3 * r] * X[0] + v.R[3 * r + 1] * X[1] + v.R[3 * r + 2] * X[2] + v.t[r];
@@ -334,13 +340,32 @@ Reconstruction MeshroomScene::parse(const std::string &text)
         refuse(views.empty() ? "the scene has no view" : "no view of the scene has a pose (it was not reconstructed)");
 
     const Json &structure = list(root, "structure");
+    // A JSON value takes more than the 4 bytes of an index: the counts fit.
     rec.points.reserve(structure.size());
-    for (const Json &l : structure)
-        rec.points.push_back(readLandmark(l, rec.views, viewIndex));
+    rec.trackStart.reserve(structure.size() + 1);
+    for (const Json &l : structure) {
+        rec.trackStart.push_back(static_cast<uint32_t>(rec.tracks.size()));
+        rec.points.push_back(readLandmark(l, rec, viewIndex));
+        rec.points.back().id = static_cast<int64_t>(idOf(l, "landmarkId", "a landmark"));
+    }
+    rec.trackStart.push_back(static_cast<uint32_t>(rec.tracks.size()));
 
-    // Stepping through the views follows the photographs' names, as for the other models.
-    std::stable_sort(rec.views.begin(), rec.views.end(),
-                     [](const ReconstructionView &a, const ReconstructionView &b) { return a.imageName < b.imageName; });
+    // Stepping through the views follows the photographs' names, as for the other models; the
+    // tracks follow their views.
+    std::vector<uint32_t> order(rec.views.size()), sortedIndex(rec.views.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = static_cast<uint32_t>(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return rec.views[a].imageName < rec.views[b].imageName; });
+    std::vector<ReconstructionView> sorted;
+    sorted.reserve(rec.views.size());
+    for (size_t k = 0; k < order.size(); ++k) {
+        sortedIndex[order[k]] = static_cast<uint32_t>(k);
+        sorted.push_back(std::move(rec.views[order[k]]));
+    }
+    rec.views = std::move(sorted);
+    for (TrackElement &t : rec.tracks)
+        t.view = sortedIndex[t.view];
     if (distorted)
         rec.notes.push_back("lens distortion of the Meshroom cameras is ignored: views are drawn as pinhole cameras");
     if (!unposed.empty())

@@ -14,8 +14,9 @@
 
 namespace {
 
-const char *const kTitles[ViewsWindow::COLUMNS] = {"view", "photograph", "PSNR", "SSIM",
-                                                   "PSNR silhouette", "SSIM silhouette", "IoU"};
+const char *const kTitles[ViewsWindow::COLUMNS] = {"view",            "photograph", "PSNR",       "SSIM",
+                                                   "PSNR silhouette", "SSIM silhouette", "IoU",   "mean error",
+                                                   "observations"};
 
 std::string baseName(const std::string &path)
 {
@@ -35,7 +36,11 @@ void showFigure(GtkTreeViewColumn *, GtkCellRenderer *cell, GtkTreeModel *model,
     else if (std::isinf(v))
         std::snprintf(text, sizeof text, "inf");
     else
-        std::snprintf(text, sizeof text, c == ViewsWindow::PSNR || c == ViewsWindow::PSNR_INSIDE ? "%.2f" : "%.4f", v);
+        std::snprintf(text, sizeof text,
+                      c == ViewsWindow::OBSERVATIONS                                                 ? "%.0f"
+                      : c == ViewsWindow::PSNR || c == ViewsWindow::PSNR_INSIDE || c == ViewsWindow::MEAN_ERROR ? "%.2f"
+                                                                                                     : "%.4f",
+                      v);
     g_object_set(cell, "text", text, NULL);
 }
 
@@ -65,7 +70,7 @@ ViewsWindow::ViewsWindow(GLMachine *m, SceneWindow *w) : machine(m), view(w)
     gtk_container_add(GTK_CONTAINER(window), box);
 
     store = gtk_list_store_new(COLUMNS, G_TYPE_INT, G_TYPE_STRING, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE,
-                               G_TYPE_DOUBLE, G_TYPE_DOUBLE);
+                               G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE);
     list = GTK_TREE_VIEW(gtk_tree_view_new_with_model(GTK_TREE_MODEL(store)));
     gtk_widget_set_name(GTK_WIDGET(list), "views");
     for (int c = 0; c < COLUMNS; ++c) {
@@ -103,7 +108,24 @@ ViewsWindow::ViewsWindow(GLMachine *m, SceneWindow *w) : machine(m), view(w)
     gtk_widget_set_name(status, "status");
     gtk_box_pack_start(GTK_BOX(box), status, FALSE, FALSE, 0);
     g_signal_connect(window, "destroy", G_CALLBACK(onDestroy), this);
+    addModelRows();
     gtk_widget_show_all(window);
+}
+
+void ViewsWindow::addModelRows()
+{
+    GLCamera *camera = machine ? machine->getCurrentCamera() : nullptr;
+    if (!camera || !camera->hasViewStatistics())
+        return;
+    modelRows.resize(static_cast<size_t>(camera->getNViews()));
+    for (int v = 0; v < camera->getNViews(); ++v) {
+        GtkTreeIter &row = modelRows[static_cast<size_t>(v)];
+        gtk_list_store_append(store, &row);
+        gtk_list_store_set(store, &row, VIEW, v, PHOTOGRAPH, baseName(camera->getOverlay().getPhotographFile(v)).c_str(), PSNR, NAN,
+                           SSIM, NAN, PSNR_INSIDE, NAN, SSIM_INSIDE, NAN, IOU, NAN, MEAN_ERROR,
+                           static_cast<double>(camera->getViewError(v)), OBSERVATIONS,
+                           static_cast<double>(camera->getViewObservations(v)), -1);
+    }
 }
 
 ViewsWindow::~ViewsWindow()
@@ -148,7 +170,8 @@ bool ViewsWindow::evaluate()
     if (savedWidth != w || savedHeight != h)
         resizeView(machine, view, w, h);
     scores.clear();
-    gtk_list_store_clear(store);
+    if (modelRows.empty())
+        gtk_list_store_clear(store);
     progress.reset(view->elementHost().openProgress("Views"));
     // The worker wakes the toolkit's loop after each comparison; a wake-up that comes after
     // the window is gone finds nothing to do.
@@ -252,7 +275,11 @@ void ViewsWindow::finish()
 void ViewsWindow::addRow(const ViewScore &s)
 {
     GtkTreeIter row;
-    gtk_list_store_append(store, &row);
+    // A list store's rows keep their iterators while they exist, sorted or not.
+    if (s.view >= 0 && static_cast<size_t>(s.view) < modelRows.size())
+        row = modelRows[static_cast<size_t>(s.view)];
+    else
+        gtk_list_store_append(store, &row);
     gtk_list_store_set(store, &row, VIEW, s.view, PHOTOGRAPH,
                        s.problem.empty() ? baseName(s.photograph).c_str() : s.problem.c_str(), PSNR, s.psnr, SSIM,
                        s.ssim, PSNR_INSIDE, s.psnrInside, SSIM_INSIDE, s.ssimInside, IOU, s.iou, -1);
@@ -313,7 +340,12 @@ void ViewsWindow::colourMarkersBy(int column)
     }
     // Views not evaluated (a stopped evaluation) have no figure.
     std::vector<float> values(static_cast<size_t>(camera->getNViews()), NAN);
+    for (int v = 0; v < camera->getNViews() && column >= MEAN_ERROR; ++v)
+        values[static_cast<size_t>(v)] = column == MEAN_ERROR ? camera->getViewError(v)
+                                                              : static_cast<float>(camera->getViewObservations(v));
     for (const ViewScore &s : scores) {
+        if (column >= MEAN_ERROR)
+            break;
         const double figures[] = {s.psnr, s.ssim, s.psnrInside, s.ssimInside, s.iou};
         if (s.view >= 0 && s.view < camera->getNViews())
             values[static_cast<size_t>(s.view)] = static_cast<float>(figures[column - PSNR]);

@@ -15,7 +15,8 @@ class SceneWindow;
 /// The window "Views": one row per original view of the current camera with how well the
 /// scene drawn from it matches its photograph (PSNR, SSIM and, with silhouettes, the same
 /// inside the silhouette and the IoU). A click on a column's title sorts the rows by it (views
-/// without the figure last); choosing a row (double click or Enter) moves the camera to that
+/// without the figure last); the views of a reconstruction also show its mean reprojection
+/// error and observation count, and have their rows from the start; choosing a row (double click or Enter) moves the camera to that
 /// view with its photograph shown.
 ///
 /// The views are drawn in the view window, made the photographs' size for the time of the
@@ -50,10 +51,14 @@ public:
     /// plain markers) with its legend, and shows the markers.
     void colourMarkersBy(int column);
 
-    /// The list's columns: view, photograph, then the figures in ViewScore's order.
-    enum Column { VIEW, PHOTOGRAPH, PSNR, SSIM, PSNR_INSIDE, SSIM_INSIDE, IOU, COLUMNS };
+    /// The list's columns: view, photograph, the figures in ViewScore's order, then the
+    /// reconstruction's own figures of the view (mean reprojection error, observations).
+    enum Column { VIEW, PHOTOGRAPH, PSNR, SSIM, PSNR_INSIDE, SSIM_INSIDE, IOU, MEAN_ERROR, OBSERVATIONS, COLUMNS };
 
 private:
+    /// A row for every view of a camera whose reconstruction gives figures of its views,
+    /// before any is measured against its photograph.
+    void addModelRows();
     void addRow(const ViewScore &s);
     void showCount();
     /// Takes the figures the worker has finished, then draws the next view when it can take it;
@@ -76,6 +81,9 @@ private:
     GtkTreeView *list = nullptr;
     GtkListStore *store = nullptr;
     std::vector<ViewScore> scores;
+    /// The row of each view when the camera's model gives its figures (rows are then there
+    /// from the start and the evaluation fills them); empty otherwise.
+    std::vector<GtkTreeIter> modelRows;
 
     // The evaluation under way.
     std::unique_ptr<ViewEvaluation::Run> run;

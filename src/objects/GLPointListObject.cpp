@@ -449,7 +449,26 @@ std::string GLPointListObject::getInformation() const
     char text[512];
     std::snprintf(text, sizeof text, "%d points\nbounding box:\n[%2.1f,%2.1f,%2.1f]\n[%2.1f,%2.1f,%2.1f]\n\n",
                   nVertices, bbMin.x, bbMin.y, bbMin.z, bbMax.x, bbMax.y, bbMax.z);
-    return text;
+    std::string info = text;
+    if (modelIds.empty() || selectedVertex < 0 || selectedVertex >= nVertices)
+        return info;
+    std::snprintf(text, sizeof text, "point %lld\n",
+                  static_cast<long long>(modelIds[static_cast<size_t>(getFileIndex(selectedVertex))]));
+    info += text;
+    for (const PointValueItem &item : items)
+        if (item.name == "Reprojection error" || item.name == "Track length") {
+            const float v = item.values.get()[selectedVertex];
+            std::snprintf(text, sizeof text, item.name == "Track length" ? "%s: %.0f\n" : "%s: %.3f px\n",
+                          item.name.c_str(), v);
+            info += text;
+        }
+    return info;
+}
+
+void GLPointListObject::setModelIdentifiers(std::vector<int64_t> ids)
+{
+    if (ids.size() == static_cast<size_t>(nVertices))
+        modelIds = std::move(ids);
 }
 
 float GLPointListObject::getMaxRadius() { return GL3DObject::getMaxRadius(); }

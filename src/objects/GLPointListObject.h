@@ -55,6 +55,12 @@ public:
     using GL3DObject::getOrigin;
     /// "%d points\n" and the bounding box.
     std::string getInformation() const;
+    /// The identifier each point has in the model it came from (a reconstruction's point id),
+    /// in file order; the information text then names the clicked point by it, with its
+    /// reprojection error and track length when the cloud has those items. Ignored unless one a
+    /// point.
+    void setModelIdentifiers(std::vector<int64_t> ids);
+    bool hasModelIdentifiers() const { return !modelIds.empty(); }
 
     /// The data drawing (with the "Correlation" legend when the cloud has scores).
     void setDrawData();
@@ -190,6 +196,7 @@ private:
     LargeArray<float> pointStore;
     LargeArray<unsigned char> colorStore;
     std::string sourcePath;
+    std::vector<int64_t> modelIds;
     std::vector<PointValueItem> items;       ///< the values a point: a file's scores, a scan's intensity, ...
     int valueItem = -1;                      ///< the item shown by the colour map, -1 for none
     LargeArray<unsigned char> ownColorStore; ///< the cloud's own colours when it has values too

@@ -3,6 +3,7 @@
 // the pixel the known camera gives.
 #include "camera/ReconstructionImport.h"
 #include "formats/MeshroomScene.h"
+#include "formats/ReconstructionStatistics.h"
 #include "formats/TransformsJson.h"
 #include "image/Bitmap.h"
 
@@ -218,6 +219,15 @@ TEST(MeshroomScene, ViewsProjectKnownPointsToKnownPixels)
         EXPECT_EQ(30, rec.points[3].r);
         EXPECT_NEAR(0, rec.points[0].error, 1e-4);
         EXPECT_NEAR(5.0 / 3, rec.points[3].error, 1e-4);
+        // The observations are the tracks, following their views to their places by name:
+        // the one seen off is in "b.png", the second view.
+        const ReconstructionStatistics stats = ReconstructionStatistics::of(rec);
+        ASSERT_EQ(4u, stats.trackLength.size());
+        EXPECT_EQ(3, stats.trackLength[3]);
+        EXPECT_EQ(3, rec.points[3].id);
+        EXPECT_NEAR(5.0 / 3, stats.pointError[3], 1e-4);
+        EXPECT_NEAR(5.0 / 4, stats.viewError[1], 1e-4);
+        EXPECT_NEAR(0, stats.viewError[0], 1e-4);
     }
 }
 

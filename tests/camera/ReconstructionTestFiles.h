@@ -114,6 +114,10 @@ struct Model {
     std::vector<Intr> intrinsics;
     std::vector<Cam> cams;
     std::vector<Vec> points;
+    /// When not empty, the poses the keypoints were seen from (one a camera), the poses
+    /// written being disturbed ones.
+    std::vector<Cam> seenFrom;
+    const Cam &seer(size_t i) const { return seenFrom.empty() ? cams[i] : seenFrom[i]; }
     const Intr &of(const Cam &c) const
     {
         for (const Intr &k : intrinsics)
@@ -170,13 +174,14 @@ inline void writeColmapText(const Model &m, const std::string &dir)
         cameras += "\n";
     }
     std::string images = "# Image list with two lines of data per image:\n";
-    for (const Cam &c : m.cams) {
+    for (size_t i = 0; i < m.cams.size(); ++i) {
+        const Cam &c = m.cams[i];
         snprintf(line, sizeof line, "%d %.17g %.17g %.17g %.17g %.17g %.17g %.17g %d %s\n", c.id, c.q[0], c.q[1], c.q[2],
                  c.q[3], c.t[0], c.t[1], c.t[2], c.cameraId, c.name.c_str());
         images += line;
         for (size_t j = 0; j < m.points.size(); ++j) {
             double u, v;
-            observedPixel(c, m.of(c), m.points[j], u, v);
+            observedPixel(m.seer(i), m.of(c), m.points[j], u, v);
             snprintf(line, sizeof line, "%s%.17g %.17g %d", j ? " " : "", u, v, static_cast<int>(j + 1));
             images += line;
         }

@@ -7,6 +7,7 @@
 
 #include "app/GLMachine.h"
 #include "camera/GLCamera.h"
+#include "camera/ReconstructionTestFiles.h"
 #include "formats/ColorMap.h"
 #include "support/CapturedMessages.h"
 #include "support/ImageCompare.h"
@@ -187,3 +188,67 @@ TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
 }
 
 } // namespace
+
+// A COLMAP model whose photograph "b.png" was taken from a pose one degree away from the one
+// written: that view has the largest mean reprojection error, sorts last by it, and its marker
+// takes the top colour of the map; the rows are there without any photograph to compare.
+TEST(ViewsWindow, ReconstructionViewsSortByTheirMeanErrorAndColourTheirMarkers)
+{
+    using namespace recontest;
+    const std::string dir = testsupport::makeTempDir("ViewsWindowModel");
+    Model m = knownModel();
+    m.seenFrom = m.cams;
+    const double turn = 0.5 * 3.14159265358979 / 180; // half of one degree about x
+    const double dq[4] = {std::cos(turn), std::sin(turn), 0, 0};
+    Cam &b = m.cams[0];
+    ASSERT_EQ(b.name, "b.png");
+    const double q[4] = {dq[0] * b.q[0] - dq[1] * b.q[1], dq[0] * b.q[1] + dq[1] * b.q[0],
+                         dq[0] * b.q[2] - dq[1] * b.q[3], dq[0] * b.q[3] + dq[1] * b.q[2]};
+    std::copy(q, q + 4, b.q);
+    // Turned about its own centre: t = dR t.
+    const double t[3] = {b.t[0], b.t[1] * std::cos(2 * turn) - b.t[2] * std::sin(2 * turn),
+                         b.t[1] * std::sin(2 * turn) + b.t[2] * std::cos(2 * turn)};
+    std::copy(t, t + 3, b.t);
+    writeColmapText(m, dir);
+
+    MainInterface *window = nullptr;
+    std::unique_ptr<GLMachine> machine(new GLMachine(256, 256, [&window](GLMachine *gm, int w, int h) {
+        window = new MainInterface(gm, "Velmora", w, h);
+        return std::unique_ptr<SceneWindow>(window);
+    }));
+    pumpEvents();
+    ASSERT_TRUE(window->makeCurrent(false));
+    testsupport::CapturedMessages captured;
+    machine->registerObject(dir.c_str());
+    captured.take();
+    pumpEvents();
+    GLCamera *camera = machine->getCurrentCamera();
+    ASSERT_NE(camera, nullptr);
+    ASSERT_EQ(camera->getNViews(), 3);
+    auto *panel = dynamic_cast<GLCameraInterface *>(camera->getInterface());
+    ASSERT_NE(panel, nullptr);
+    ViewsWindow *views = panel->openViews();
+    ASSERT_NE(views, nullptr);
+    GtkTreeModel *rows = gtk_tree_view_get_model(views->getList());
+    ASSERT_EQ(gtk_tree_model_iter_n_children(rows, nullptr), 3);
+
+    gtk_tree_sortable_set_sort_column_id(GTK_TREE_SORTABLE(rows), ViewsWindow::MEAN_ERROR, GTK_SORT_ASCENDING);
+    EXPECT_EQ(views->viewAtRow(2), 1) << "b.png is the second view by name";
+    GtkTreeIter last;
+    ASSERT_TRUE(gtk_tree_model_iter_nth_child(rows, &last, nullptr, 2));
+    double error = 0, observations = 0;
+    gtk_tree_model_get(rows, &last, ViewsWindow::MEAN_ERROR, &error, ViewsWindow::OBSERVATIONS, &observations, -1);
+    EXPECT_GT(error, 1);
+    EXPECT_EQ(observations, 4);
+    gtk_tree_sortable_set_sort_column_id(GTK_TREE_SORTABLE(rows), ViewsWindow::MEAN_ERROR, GTK_SORT_DESCENDING);
+    EXPECT_EQ(views->viewAtRow(0), 1);
+
+    views->colourMarkersBy(ViewsWindow::MEAN_ERROR);
+    ASSERT_EQ(camera->getMarkerColours().size(), 9u);
+    unsigned char top[3];
+    ColorMap::selectColorMap(0)(top, static_cast<float>(error), 0, static_cast<float>(error));
+    const std::vector<unsigned char> &colours = camera->getMarkerColours();
+    EXPECT_EQ(std::vector<unsigned char>(colours.begin() + 3, colours.begin() + 6), std::vector<unsigned char>(top, top + 3));
+    EXPECT_NE(std::vector<unsigned char>(colours.begin(), colours.begin() + 3), std::vector<unsigned char>(top, top + 3));
+    gtk_widget_destroy(views->getWindow());
+}
