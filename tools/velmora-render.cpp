@@ -3,23 +3,27 @@
 //
 //   velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]
 //                  [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]
-//                  -o OUT FILE...
+//                  [--all-points] -o OUT FILE...
 //   velmora-render --evaluate [--csv OUT.csv] [--sort COLUMN] [-c CAMERA.dat] FILE...
 //
 // The files are loaded as the viewer loads them (same loader, same default camera, same
 // camera-file views). Errors print one line on standard error and end with status 1.
 // --evaluate draws every original view at its photograph's size, meshes textured where they
-// have a texture, and prints how each frame compares with the photograph.
+// have a texture, and prints how each frame compares with the photograph. A cloud of more points
+// than the still budget is drawn at that budget, as the viewer's captures are, and said so on
+// standard error; --all-points draws every point.
 #include "app/GLMachine.h"
 #include "app/ViewEvaluation.h"
 #include "camera/GLCamera.h"
 #include "core/StartupTiming.h"
 #include "objects/GL3DObjectLoader.h"
 #include "objects/GLMeshObject.h"
+#include "objects/GLPointListObject.h"
 #include "objects/GLSplatObject.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +37,7 @@ namespace {
 const char *const kUsage =
     "usage: velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]\n"
     "                      [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]\n"
-    "                      -o OUT FILE...\n"
+    "                      [--all-points] -o OUT FILE...\n"
     "       velmora-render --evaluate [--csv OUT.csv] [--sort COLUMN] [-c CAMERA.dat] [--size WxH]\n"
     "                      [--background R,G,B] FILE...\n";
 
@@ -55,6 +59,7 @@ struct RenderOptions {
     std::vector<char *> files;
     bool evaluate = false;
     bool sized = false;
+    bool allPoints = false;
     const char *csv = nullptr;
     std::string sort = "view";
 };
@@ -95,6 +100,8 @@ RenderOptions parse(int argc, char **argv)
                 o.height < 1 || o.width > 16384 || o.height > 16384)
                 fail(std::string("bad size ") + v + " (WxH, each 1 to 16384)");
             o.sized = true;
+        } else if (std::strcmp(a, "--all-points") == 0) {
+            o.allPoints = true;
         } else if (std::strcmp(a, "--evaluate") == 0) {
             o.evaluate = true;
         } else if (std::strcmp(a, "--csv") == 0) {
@@ -184,6 +191,22 @@ void applyMode(GLMachine &machine, const std::string &mode, bool quiet = false)
     }
 }
 
+// A picture that silently shows part of a cloud would pass for all of it.
+void sayWhatIsLeftOut(GLMachine &machine)
+{
+    if (machine.getCaptureEveryPoint())
+        return;
+    const long long budget = std::max(1LL, machine.getStillPointBudget());
+    for (int i = 0; i < machine.getNObjects(); ++i) {
+        const auto *cloud = dynamic_cast<const GLPointListObject *>(machine.getObject(i));
+        if (cloud && cloud->getNVertices() > budget)
+            std::fprintf(stderr,
+                         "velmora-render: a cloud of %d points is drawn with %lld of them (the still budget); "
+                         "--all-points draws every one\n",
+                         cloud->getNVertices(), budget);
+    }
+}
+
 // A scene manager of the given size with the files loaded; with `cameraOnly`, only the
 // camera file of -c.
 std::unique_ptr<GLMachine> open(const RenderOptions &o, int width, int height, bool cameraOnly)
@@ -197,6 +220,7 @@ std::unique_ptr<GLMachine> open(const RenderOptions &o, int width, int height, b
     machine->setLoadOptions(loading);
     if (o.background)
         machine->setBackgroundColor(Point4(o.red, o.green, o.blue, 0));
+    machine->setCaptureEveryPoint(o.allPoints);
     // The readers report on standard error what they cannot read; here standard error
     // carries this program's own one-line errors only, so their reports go with the
     // other loading messages to standard output.
@@ -281,6 +305,7 @@ int main(int argc, char **argv)
         if (o.photos && camera)
             camera->notifyCommand('b');
         applyMode(machine, o.mode);
+        sayWhatIsLeftOut(machine);
         StartupTiming::mark("files loaded");
 
         const std::string out = o.out;
