@@ -3,7 +3,7 @@
 //
 //   velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]
 //                  [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]
-//                  [--save-splats SPLATS.ply|SPLATS.spz] -o OUT FILE...
+//                  [--all-points] [--save-splats SPLATS.ply|SPLATS.spz] -o OUT FILE...
 //   velmora-render --save-splats SPLATS.ply|SPLATS.spz FILE...
 //   velmora-render --evaluate [--csv OUT.csv] [--json OUT.json] [--sort COLUMN] [--split test|train|FILE]
 //                  [--images DIR] [--ssim luminance|rgb] [-c CAMERA.dat] FILE...
@@ -16,6 +16,8 @@
 // have a texture, and prints how each frame compares with the photograph.
 // --save removes from the one point cloud or splat scene what the rules select, prints how
 // many elements each rule removed, and writes the rest to OUT.
+// A cloud of more points than the still budget is drawn at that budget, as the viewer's
+// captures are, and said so on standard error; --all-points draws every point.
 #include "app/GLMachine.h"
 #include "app/SceneCleaning.h"
 #include "app/ViewEvaluation.h"
@@ -23,6 +25,7 @@
 #include "core/StartupTiming.h"
 #include "objects/GL3DObjectLoader.h"
 #include "objects/GLMeshObject.h"
+#include "objects/GLPointListObject.h"
 #include "objects/GLSplatObject.h"
 
 #include <unistd.h>
@@ -42,7 +45,7 @@ namespace {
 const char *const kUsage =
     "usage: velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]\n"
     "                      [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]\n"
-    "                      [--save-splats SPLATS.ply|SPLATS.spz] -o OUT FILE...\n"
+    "                      [--all-points] [--save-splats SPLATS.ply|SPLATS.spz] -o OUT FILE...\n"
     "       velmora-render --save-splats SPLATS.ply|SPLATS.spz FILE...\n"
     "       velmora-render --evaluate [--csv OUT.csv] [--json OUT.json] [--sort COLUMN] [-c CAMERA.dat]\n"
     "                      [--split test|train|FILE] [--images DIR] [--ssim luminance|rgb] [--size WxH]\n"
@@ -69,6 +72,7 @@ struct RenderOptions {
     std::vector<char *> files;
     bool evaluate = false;
     bool sized = false;
+    bool allPoints = false;
     const char *csv = nullptr;
     std::string sort = "view";
     const char *save = nullptr;
@@ -114,6 +118,8 @@ RenderOptions parse(int argc, char **argv)
                 o.height < 1 || o.width > 16384 || o.height > 16384)
                 fail(std::string("bad size ") + v + " (WxH, each 1 to 16384)");
             o.sized = true;
+        } else if (std::strcmp(a, "--all-points") == 0) {
+            o.allPoints = true;
         } else if (std::strcmp(a, "--evaluate") == 0) {
             o.evaluate = true;
         } else if (std::strcmp(a, "--csv") == 0) {
@@ -241,6 +247,22 @@ void applyMode(GLMachine &machine, const std::string &mode, bool quiet = false)
     }
 }
 
+// A picture that silently shows part of a cloud would pass for all of it.
+void sayWhatIsLeftOut(GLMachine &machine)
+{
+    if (machine.getCaptureEveryPoint())
+        return;
+    const long long budget = std::max(1LL, machine.getStillPointBudget());
+    for (int i = 0; i < machine.getNObjects(); ++i) {
+        const auto *cloud = dynamic_cast<const GLPointListObject *>(machine.getObject(i));
+        if (cloud && cloud->getNVertices() > budget)
+            std::fprintf(stderr,
+                         "velmora-render: a cloud of %d points is drawn with %lld of them (the still budget); "
+                         "--all-points draws every one\n",
+                         cloud->getNVertices(), budget);
+    }
+}
+
 // A scene manager of the given size with the files loaded; with `cameraOnly`, only the
 // camera file of -c.
 std::unique_ptr<GLMachine> open(const RenderOptions &o, int width, int height, bool cameraOnly)
@@ -254,6 +276,7 @@ std::unique_ptr<GLMachine> open(const RenderOptions &o, int width, int height, b
     machine->setLoadOptions(loading);
     if (o.background)
         machine->setBackgroundColor(Point4(o.red, o.green, o.blue, 0));
+    machine->setCaptureEveryPoint(o.allPoints);
     // The readers report on standard error what they cannot read; here standard error
     // carries this program's own one-line errors only, so their reports go with the
     // other loading messages to standard output.
@@ -390,6 +413,7 @@ int main(int argc, char **argv)
         if (o.photos && camera)
             camera->notifyCommand('b');
         applyMode(machine, o.mode);
+        sayWhatIsLeftOut(machine);
         StartupTiming::mark("files loaded");
         if (o.saveSplats) {
             // The first splat scene, as the viewer's "Save splats as..." writes it.

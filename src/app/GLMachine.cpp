@@ -479,9 +479,10 @@ std::string GLMachine::getDirName(const char *path)
 
 // --- View -----------------------------------------------------------------------------------
 
-void GLMachine::setBackgroundColor(Point4 colour)
+void GLMachine::setBackgroundColor(Point4 colour, bool chosen)
 {
     backgroundColor = colour;
+    backgroundChosen = chosen;
     if (window->makeCurrent(false))
         glClearColor(colour.x, colour.y, colour.z, colour.w);
     window->updateDisplay();

@@ -106,8 +106,11 @@ public:
     static std::string getDirName(const char *path);
 
     // --- View and settings -------------------------------------------------------------
-    void setBackgroundColor(Point4 colour);
+    /// `chosen`: the user chose it (the Preferences, --background), rather than a part of the
+    /// program for a time (an evaluation over the photographs' background).
+    void setBackgroundColor(Point4 colour, bool chosen = true);
     Point4 getBackgroundColor() const { return backgroundColor; }
+    bool isBackgroundChosen() const { return backgroundChosen; }
     void setDrawInfo(bool on) { drawInfo = on; }
     bool getDrawInfo() const { return drawInfo; }
     void getWindowSize(int &width, int &height) const;
@@ -239,6 +242,7 @@ private:
     float objectsRadius(const Point3 &c) const;
 
     Point4 backgroundColor;
+    bool backgroundChosen = false;
     Point4 shadowColor;
     std::vector<Light> lights;
     std::vector<std::unique_ptr<GL3DObject>> objects;

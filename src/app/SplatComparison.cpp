@@ -9,6 +9,7 @@
 #include "objects/GLSplatObject.h"
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -38,11 +39,16 @@ bool SplatComparison::printPsnr(GLMachine &m)
                   photo.getHeight(), view, static_cast<double>(k.W), static_cast<double>(k.H));
         return false;
     }
-    // The background as the frame holds it: 8 bits a channel.
+    // The background as the frame holds it: 8 bits a channel. Unless the user chose one, the
+    // photographs' own: the viewer's grey would count against splats that match them.
     Point4 background = m.getBackgroundColor();
-    float bg[3];
+    float bg[3] = {background.x, background.y, background.z};
+    const bool estimated = !m.isBackgroundChosen() && ViewEvaluation::photographBackground(m, bg);
     for (int ch = 0; ch < 3; ++ch)
-        bg[ch] = std::round(background[ch] * 255.f) / 255.f;
+        bg[ch] = std::round(bg[ch] * 255.f) / 255.f;
+    char over[80];
+    std::snprintf(over, sizeof over, "; background %s %.2f %.2f %.2f", estimated ? "of the photographs" : "as set",
+                  bg[0], bg[1], bg[2]);
     // Camera files with a silhouette sequence have one a view; reconstructions' cameras none.
     std::vector<unsigned char> silhouette;
     const std::string silhouetteFile = camera->getOverlay().getSilhouetteFile(view);
@@ -88,13 +94,13 @@ bool SplatComparison::printPsnr(GLMachine &m)
         const unsigned char *photoPixels = reinterpret_cast<const unsigned char *>(&photo.get(0, 0));
         const double whole = imagecompare::psnr(drawn.data(), photoPixels, cam.width, cam.height);
         if (silhouette.empty()) {
-            msg::note("Splats: %s against %s (view %d): PSNR %.2f dB\n", splats->getPath().c_str(), file.c_str(),
-                      view, whole);
+            msg::note("Splats: %s against %s (view %d): PSNR %.2f dB%s\n", splats->getPath().c_str(), file.c_str(),
+                      view, whole, over);
             continue;
         }
         const double inside = imagecompare::psnr(drawn.data(), photoPixels, cam.width, cam.height, silhouette.data());
-        msg::note("Splats: %s against %s (view %d): PSNR %.2f dB, inside the silhouette %.2f dB\n",
-                  splats->getPath().c_str(), file.c_str(), view, whole, inside);
+        msg::note("Splats: %s against %s (view %d): PSNR %.2f dB, inside the silhouette %.2f dB%s\n",
+                  splats->getPath().c_str(), file.c_str(), view, whole, inside, over);
     }
     if (!any)
         msg::note("Splats: no splat scene to compare with the photograph\n");

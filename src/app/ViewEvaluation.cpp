@@ -7,12 +7,14 @@
 #include "formats/Sil.h"
 #include "image/Bitmap.h"
 #include "image/ImageCompare.h"
+#include "objects/GLMeshObject.h"
 
 #include <nlohmann/json.hpp>
 
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
@@ -161,6 +163,82 @@ bool ViewEvaluation::photographSize(GLMachine &machine, int &width, int &height,
     return false;
 }
 
+bool ViewEvaluation::borderMedian(const std::vector<Image> &images, int ring, float rgb[3])
+{
+    // Histograms rather than sorted copies: the borders of many photographs add up.
+    std::array<std::array<size_t, 256>, 3> counts{};
+    size_t total = 0;
+    for (const Image &im : images) {
+        if (!im.rgb || im.w < 1 || im.h < 1)
+            continue;
+        const int r = std::max(1, ring);
+        const auto count = [&](int y, int x0, int x1) {
+            for (int x = x0; x < x1; ++x) {
+                const unsigned char *p = im.rgb + (static_cast<size_t>(y) * im.w + x) * 3;
+                for (int c = 0; c < 3; ++c)
+                    ++counts[static_cast<size_t>(c)][p[c]];
+                ++total;
+            }
+        };
+        for (int y = 0; y < im.h; ++y) {
+            if (y < r || y >= im.h - r) {
+                count(y, 0, im.w);
+            } else {
+                const int left = std::min(r, im.w);
+                count(y, 0, left);
+                count(y, std::max(left, im.w - r), im.w);
+            }
+        }
+    }
+    if (total == 0)
+        return false;
+    for (int c = 0; c < 3; ++c) {
+        size_t below = 0;
+        int v = 0;
+        while (v < 255 && (below += counts[static_cast<size_t>(c)][static_cast<size_t>(v)]) * 2 < total)
+            ++v;
+        rgb[c] = static_cast<float>(v) / 255.f;
+    }
+    return true;
+}
+
+bool ViewEvaluation::photographBackground(GLMachine &machine, float rgb[3], int maxPhotographs)
+{
+    GLCamera *camera = machine.getCurrentCamera();
+    const int n = camera ? camera->getNViews() : 0;
+    if (n <= 0 || maxPhotographs < 1)
+        return false;
+    std::vector<Bitmap> photos;
+    const int wanted = std::min(n, maxPhotographs);
+    for (int k = 0; k < wanted; ++k) {
+        const std::string name = camera->getOverlay().getPhotographFile(static_cast<int>(static_cast<long>(k) * n / wanted));
+        if (name.empty())
+            continue;
+        try {
+            photos.emplace_back();
+            photos.back().loadImage(name.c_str());
+        } catch (const std::exception &) {
+            photos.pop_back();
+        }
+    }
+    std::vector<Image> images;
+    for (const Bitmap &b : photos)
+        images.push_back({reinterpret_cast<const unsigned char *>(b.pixels), b.width, b.height});
+    // A few pixels deep: the outermost row of a photograph is often darkened by the lens.
+    return borderMedian(images, 4, rgb);
+}
+
+std::string EvaluationSetting::describe() const
+{
+    const std::string drawn = textured == 0   ? std::string("drawn as shown")
+                              : textured == 1 ? std::string("1 mesh drawn textured")
+                                              : std::to_string(textured) + " meshes drawn textured";
+    char text[96];
+    std::snprintf(text, sizeof text, ", background %s %.2f %.2f %.2f",
+                  backgroundEstimated ? "of the photographs" : "as set", background[0], background[1], background[2]);
+    return drawn + text;
+}
+
 // --- One view at a time -----------------------------------------------------------------------
 
 struct ViewEvaluation::Run::State {
@@ -172,6 +250,11 @@ struct ViewEvaluation::Run::State {
     int next = 0;        ///< the next view to draw
     int taken = 0;       ///< views handed back by takeCompared
     bool info = false;   ///< the information text's setting before the run
+    EvaluationSetting setting;
+    /// What the run changed, to be put back: each mesh's drawing, the background.
+    std::vector<std::pair<GLMeshObject *, GL3DObject::DrawMethod>> drawings;
+    Point4 background;
+    bool backgroundChosen = false;
     // What the worker shares with the drawing thread, under `lock`.
     struct Job {
         ViewScore score;
@@ -190,6 +273,37 @@ struct ViewEvaluation::Run::State {
     State(GLMachine &m, std::function<void()> c, EvaluationPlan p)
         : machine(m), compared(std::move(c)), plan(std::move(p))
     {
+    }
+
+    void setUp()
+    {
+        for (int i = 0; i < machine.getNObjects(); ++i) {
+            auto *mesh = dynamic_cast<GLMeshObject *>(machine.getObject(i));
+            // Only an image texture stands for what the photographs show, not a data texture.
+            if (!mesh || (!mesh->getTexturing().hasTexture() && !mesh->getTexturing().readTexture(false)))
+                continue;
+            drawings.emplace_back(mesh, mesh->getDrawMethod());
+            mesh->setDrawTexture();
+        }
+        setting.textured = static_cast<int>(drawings.size());
+        background = machine.getBackgroundColor();
+        backgroundChosen = machine.isBackgroundChosen();
+        float rgb[3] = {background.x, background.y, background.z};
+        setting.backgroundEstimated = !backgroundChosen && photographBackground(machine, rgb);
+        if (setting.backgroundEstimated)
+            machine.setBackgroundColor(Point4(rgb[0], rgb[1], rgb[2], background.w), false);
+        std::copy(rgb, rgb + 3, setting.background);
+    }
+
+    void tearDown()
+    {
+        // A mesh removed meanwhile is left alone.
+        for (const auto &d : drawings)
+            for (int i = 0; i < machine.getNObjects(); ++i)
+                if (machine.getObject(i) == d.first)
+                    d.first->setDrawMethod(d.second);
+        if (setting.backgroundEstimated)
+            machine.setBackgroundColor(background, backgroundChosen);
     }
 
     void work()
@@ -231,6 +345,7 @@ ViewEvaluation::Run::Run(GLMachine &machine, std::function<void()> compared, Eva
     machine.getWindowSize(st.w, st.h);
     st.info = machine.getDrawInfo();
     machine.setDrawInfo(false);
+    st.setUp();
     st.worker = std::thread([this] { state->work(); });
 }
 
@@ -243,7 +358,10 @@ ViewEvaluation::Run::~Run()
     state->changed.notify_all();
     state->worker.join();
     state->machine.setDrawInfo(state->info);
+    state->tearDown();
 }
+
+const EvaluationSetting &ViewEvaluation::Run::setting() const { return state->setting; }
 
 int ViewEvaluation::Run::total() const { return state->n; }
 

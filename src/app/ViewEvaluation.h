@@ -33,12 +33,24 @@ struct EvaluationPlan {
     bool rgbSsim = false; ///< the SSIM on R, G and B averaged, instead of on the luminance
 };
 
+/// How the views of an evaluation are drawn: meshes that have an image texture textured (a
+/// photograph shows the model as it is), over the background the user chose, or else over the
+/// one the photographs show.
+struct EvaluationSetting {
+    int textured = 0;                 ///< meshes drawn textured for the evaluation
+    bool backgroundEstimated = false; ///< the background is the photographs' (not the user's)
+    float background[3] = {0, 0, 0};  ///< RGB, 0 to 1
+    /// One line for the window: "meshes textured, background of the photographs 0.31 0.30 0.28".
+    std::string describe() const;
+};
+
 /// Draws the scene from every original view of the current camera and compares each frame
 /// with the view's photograph (and silhouette, when the camera has silhouettes). The frame is
 /// the scene manager's window: its size must be that of the photographs (photographSize);
-/// views whose photograph has another size are reported as such, not scaled. Meshes are drawn
-/// as they are set (velmora-render textures those that have a texture first); the information
-/// text is left out of the frames.
+/// views whose photograph has another size are reported as such, not scaled. For the time of
+/// the evaluation meshes with an image texture are drawn textured and, unless the user chose a
+/// background colour, the background is the photographs' (see EvaluationSetting); the
+/// information text is left out of the frames.
 class ViewEvaluation {
 public:
     /// The size of the first photograph of the current camera that can be read; false when
@@ -54,6 +66,18 @@ public:
     static std::vector<int> splitViews(const std::vector<std::string> &photographs, const std::string &split);
     /// The photograph of view i's `photograph` in the plan's folder (itself without one).
     static std::string groundTruth(const std::string &photograph, const EvaluationPlan &plan);
+
+    /// The background the photographs of the current camera show: per channel, the median of
+    /// the pixels on their borders (a model seldom fills a border). Up to `maxPhotographs`
+    /// photographs spread over the views are read. False when none can be read.
+    static bool photographBackground(GLMachine &machine, float rgb[3], int maxPhotographs = 8);
+    /// The same median over RGB images (3 bytes a pixel, rows top first) of w x h, `ring`
+    /// pixels deep on every side; false when there is no pixel.
+    struct Image {
+        const unsigned char *rgb;
+        int w, h;
+    };
+    static bool borderMedian(const std::vector<Image> &images, int ring, float rgb[3]);
 
     /// Evaluates every view in order. `progress`, when given, is called after each view with
     /// the number done and the total; returning false stops (the views done so far are
@@ -89,6 +113,8 @@ public:
         std::vector<ViewScore> takeCompared();
         /// Every view drawn, compared and taken.
         bool finished() const;
+        /// How the views are drawn: set up when the run starts, undone when it ends.
+        const EvaluationSetting &setting() const;
 
     private:
         struct State;

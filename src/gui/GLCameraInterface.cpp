@@ -153,10 +153,14 @@ ViewsWindow *GLCameraInterface::openViews()
     auto *window = dynamic_cast<MainInterface *>(getParent());
     if (!window || !window->getMachine())
         return nullptr;
-    // Asked again while it is open: the window comes to the front with its figures.
+    // Asked again while it is open: the window comes to the front and measures again, for
+    // the scene may have changed since (a texture, a moved mesh, another background).
     if (GtkWidget *open = getOpenDialog("Views")) {
         gtk_window_present(GTK_WINDOW(open));
-        return static_cast<ViewsWindow *>(g_object_get_data(G_OBJECT(open), "views"));
+        auto *views = static_cast<ViewsWindow *>(g_object_get_data(G_OBJECT(open), "views"));
+        if (views && !views->isEvaluating())
+            views->evaluate();
+        return views;
     }
     ViewsWindow *views = new ViewsWindow(window->getMachine(), window);
     g_object_set_data(G_OBJECT(views->getWindow()), "views", views);

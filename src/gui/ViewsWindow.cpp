@@ -181,6 +181,7 @@ bool ViewsWindow::evaluate()
     run.reset(new ViewEvaluation::Run(*machine, [token] {
         gdk_threads_add_idle(onCompared, new std::weak_ptr<ViewsWindow *>(token));
     }));
+    settingText = run->setting().describe();
     showCount();
     scheduleDrawing();
     return true;
@@ -295,8 +296,12 @@ void ViewsWindow::showCount()
     std::string text = std::to_string(measured) + " of " + std::to_string(of) + " views measured";
     if (run)
         text += ", " + std::to_string(run->total() - static_cast<int>(scores.size())) + " to go";
+    if (!settingText.empty())
+        text += "\n" + settingText;
     gtk_label_set_text(GTK_LABEL(status), text.c_str());
 }
+
+std::string ViewsWindow::getStatus() const { return gtk_label_get_text(GTK_LABEL(status)); }
 
 int ViewsWindow::viewAtRow(int row) const
 {

@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 class ExportProgress;
@@ -36,6 +37,8 @@ public:
     /// loop runs. False when the camera has no photograph to compare with (the window then says
     /// so) or an evaluation is under way.
     bool evaluate();
+    /// The status line: how many views were measured and how they were drawn.
+    std::string getStatus() const;
     /// True from evaluate() until the last view is measured or the evaluation is cancelled.
     bool isEvaluating() const { return run != nullptr; }
 
@@ -84,6 +87,7 @@ private:
     /// The row of each view when the camera's model gives its figures (rows are then there
     /// from the start and the evaluation fills them); empty otherwise.
     std::vector<GtkTreeIter> modelRows;
+    std::string settingText; ///< how the views of the last evaluation were drawn
 
     // The evaluation under way.
     std::unique_ptr<ViewEvaluation::Run> run;

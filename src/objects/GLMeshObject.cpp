@@ -1,5 +1,7 @@
 #include "objects/GLMeshObject.h"
 
+#include "formats/ValueCategories.h"
+
 #include "math/Messages.h"
 #include "math/VertexNormals.h"
 #include "core/GLInterface.h"
@@ -404,7 +406,11 @@ void GLMeshObject::computeColors()
             f(c, values[i], lo, hi);
     }
     legend.setTitle(item.getName());
-    legend.add(f, lo, hi, 15, 2);
+    std::vector<int> categories;
+    if (ValueCategories::of(item.getName(), values, static_cast<size_t>(std::max(0, nVertices)), categories))
+        legend.addCategories(f, lo, hi, categories, item.getName());
+    else
+        legend.add(f, lo, hi, 15, 2);
     coloursChanged();
 }
 

@@ -1,5 +1,7 @@
 #include "objects/GLPointListObject.h"
 
+#include "formats/ValueCategories.h"
+
 #include "core/ElementHost.h"
 
 #include "core/KeyCodes.h"
@@ -355,7 +357,19 @@ void GLPointListObject::colorMapChanged()
     colorsStale = true;
     const ColorMap::ColorFunction f = ColorMap::selectColorMap(colorMapIndex);
     legend.clearData();
-    legend.add(f, valueMin, valueMax, thresholdLow, thresholdHigh, 15, 2);
+    if (!addCategoriesToLegend(f))
+        legend.add(f, valueMin, valueMax, thresholdLow, thresholdHigh, 15, 2);
+}
+
+bool GLPointListObject::addCategoriesToLegend(ColorMap::ColorFunction f)
+{
+    // Classes and return numbers are not measures: one band a value present, no ramp.
+    std::vector<int> categories;
+    if (!ValueCategories::of(getValueName(), getValues(), nVertices > 0 ? static_cast<size_t>(nVertices) : 0,
+                             categories))
+        return false;
+    legend.addCategories(f, valueMin, valueMax, categories, getValueName());
+    return true;
 }
 
 void GLPointListObject::setDrawData()
@@ -364,7 +378,8 @@ void GLPointListObject::setDrawData()
     if (hasValues()) {
         legend.clear();
         legend.setTitle(getValueName().c_str());
-        legend.add(ColorMap::selectColorMap(colorMapIndex), valueMin, valueMax, 15, 2);
+        if (!addCategoriesToLegend(ColorMap::selectColorMap(colorMapIndex)))
+            legend.add(ColorMap::selectColorMap(colorMapIndex), valueMin, valueMax, 15, 2);
     }
 }
 

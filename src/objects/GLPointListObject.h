@@ -143,6 +143,9 @@ protected:
     void colorMapChanged() override;
 
 private:
+    /// The legend's bands and labels for values that are categories; false, adding nothing,
+    /// for values that are measures.
+    bool addCategoriesToLegend(ColorMap::ColorFunction f);
     /// An OpenGL buffer object holding one array; deleted with the object.
     class Buffer {
     public:

@@ -1,5 +1,7 @@
 #include "objects/Legend.h"
 
+#include "formats/ValueCategories.h"
+
 #include "render/GLFont.h"
 #include "render/GLState.h"
 
@@ -115,6 +117,17 @@ void Legend::add(ColorMap::ColorFunction f, float lo, float hi, float cmin, floa
     }
     const bool exponent = std::fabs(lo) < 0.01f && std::fabs(hi) < 0.01f;
     addLabelRange(lo, hi, count, precision, exponent, false);
+}
+
+void Legend::addCategories(ColorMap::ColorFunction f, float lo, float hi, const std::vector<int> &values,
+                           const std::string &item)
+{
+    for (int v : values) {
+        unsigned char rgb[3];
+        f(rgb, static_cast<float>(v), lo, hi);
+        add(rgb, ValueCategories::label(item, v).c_str());
+    }
+    setFlatDrawing();
 }
 
 void Legend::setTitle(const char *text)

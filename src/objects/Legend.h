@@ -40,6 +40,12 @@ public:
     void add(ColorMap::ColorFunction f, float lo, float hi, float cmin, float cmax, int count,
              int precision);
 
+    /// One flat band and one label for each of `values` (a data item's categories, see
+    /// ValueCategories): band i has the colour f(values[i], lo, hi), the colour its points
+    /// get, and its label ValueCategories::label(item, values[i]).
+    void addCategories(ColorMap::ColorFunction f, float lo, float hi, const std::vector<int> &values,
+                       const std::string &item);
+
     /// Replaces the title (copied); a null text removes it.
     void setTitle(const char *text);
     /// The title and label colour, RGBA from 0 to 1.

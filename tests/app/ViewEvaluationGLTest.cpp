@@ -85,4 +85,74 @@ TEST_F(ViewEvaluationRun, AStoppedRunKeepsWhatWasComparedAndRestoresTheText)
     EXPECT_TRUE(machine->getDrawInfo());
 }
 
+// Left as the viewer opens it (shaded, its grey), the scene is measured as the photographs show
+// it all the same, and gets its drawing and grey back afterwards.
+TEST_F(ViewEvaluationRun, AShadedSceneOverGreyIsMeasuredTexturedOverThePhotographsBackground)
+{
+    machine.reset(); // the fixture's context goes first, not after the new one is current
+    machine = std::make_unique<GLMachine>(512, 384);
+    const std::string model = dir + "/scene.tri";
+    const char *files[] = {model.c_str()};
+    machine->registerStartFiles((dir + "/scene.dat").c_str(), 1, files);
+    GL3DObject *mesh = machine->getObject(0);
+    const GL3DObject::DrawMethod shaded = mesh->getDrawMethod();
+    std::vector<ViewScore> scores;
+    {
+        ViewEvaluation::Run run(*machine);
+        EXPECT_EQ(run.setting().describe(), "1 mesh drawn textured, background of the photographs 0.80 0.84 0.88");
+        while (run.drawNext() && run.total() > 0 && scores.size() < 2) {
+            run.waitForComparison();
+            for (const ViewScore &s : run.takeCompared())
+                scores.push_back(s);
+        }
+    }
+    ASSERT_FALSE(scores.empty());
+    EXPECT_TRUE(std::isinf(scores[0].psnr)) << scores[0].psnr;
+    EXPECT_EQ(mesh->getDrawMethod(), shaded);
+    EXPECT_FLOAT_EQ(machine->getBackgroundColor().x, 0.75f);
+    EXPECT_FALSE(machine->isBackgroundChosen());
+
+    // A background the user chose is kept.
+    machine->setBackgroundColor(Point4(0, 0, 1, 1));
+    ViewEvaluation::Run run(*machine);
+    EXPECT_EQ(run.setting().describe(), "1 mesh drawn textured, background as set 0.00 0.00 1.00");
+}
+
+// The median of the border rings: a model crossing part of a border does not move it, nor do
+// the pixels inside the ring; images without pixels give nothing.
+TEST(PhotographBackground, IsTheMedianOfTheBorders)
+{
+    const auto image = [](int w, int h, unsigned char border, unsigned char inside, int crossing) {
+        std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3, inside);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (x < 2 || y < 2 || x >= w - 2 || y >= h - 2)
+                    for (int c = 0; c < 3; ++c)
+                        rgb[(static_cast<size_t>(y) * w + x) * 3 + c] =
+                            x < crossing ? 0 : static_cast<unsigned char>(border + 10 * c);
+        return rgb;
+    };
+    const std::vector<unsigned char> plain = image(20, 10, 100, 250, 0), crossed = image(20, 10, 100, 250, 6),
+                                     tiny = image(3, 3, 100, 250, 0);
+    struct Case {
+        std::vector<ViewEvaluation::Image> images;
+        bool found;
+        float red, blue;
+    };
+    const std::vector<Case> cases = {
+        {{{plain.data(), 20, 10}}, true, 100, 120},
+        {{{crossed.data(), 20, 10}, {plain.data(), 20, 10}}, true, 100, 120},
+        {{{tiny.data(), 3, 3}}, true, 100, 120},
+        {{{nullptr, 20, 10}, {plain.data(), 0, 10}}, false, 0, 0},
+    };
+    for (size_t k = 0; k < cases.size(); ++k) {
+        float rgb[3] = {-1, -1, -1};
+        ASSERT_EQ(ViewEvaluation::borderMedian(cases[k].images, 2, rgb), cases[k].found) << "case " << k;
+        if (cases[k].found) {
+            EXPECT_FLOAT_EQ(rgb[0] * 255, cases[k].red) << "case " << k;
+            EXPECT_FLOAT_EQ(rgb[2] * 255, cases[k].blue) << "case " << k;
+        }
+    }
+}
+
 } // namespace

@@ -89,7 +89,7 @@ TEST(ObjectPanels, ThePointListPanelSendsTheCloudItsKeys)
     GtkPanel *panel = InterfaceLoader::load(&cloud);
     ASSERT_NE(dynamic_cast<GLPointListObjectInterface *>(panel), nullptr);
     EXPECT_EQ(menuTitle(panel), "PointList");
-    EXPECT_EQ(menuItems(panel), (std::vector<std::string>{"Show bounding box", "Show Object Axes", "Palette properties..."}));
+    EXPECT_EQ(menuItems(panel), (std::vector<std::string>{"Show bounding box", "Show Object Axes", "Palette properties...", "Distance to..."}));
 
     click(button(panel, "point size", "+"));
     EXPECT_EQ(cloud.getPointSize(), 2);

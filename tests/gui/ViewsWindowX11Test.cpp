@@ -6,6 +6,7 @@
 #include "gui/ViewsWindow.h"
 
 #include "app/GLMachine.h"
+#include "objects/GL3DObject.h"
 #include "camera/GLCamera.h"
 #include "camera/ReconstructionTestFiles.h"
 #include "formats/ColorMap.h"
@@ -84,6 +85,7 @@ TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
     auto *panel = dynamic_cast<GLCameraInterface *>(camera->getInterface());
     ASSERT_NE(panel, nullptr);
 
+    const GL3DObject::DrawMethod shaded = machine->getObject(0)->getDrawMethod();
     // The key opens the window; the menu item then finds it open.
     machine->notifyCommand('V');
     pumpEvents();
@@ -101,6 +103,12 @@ TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
     int w = 0, h = 0;
     machine->getWindowSize(w, h);
     EXPECT_EQ(w, 256) << "the view window gets its size back";
+    EXPECT_NE(views->getStatus().find("1 mesh drawn textured, background of the photographs 0.80 0.84 0.88"),
+              std::string::npos)
+        << views->getStatus();
+    // Each of them is put back: the mesh's drawing and the viewer's grey.
+    EXPECT_FLOAT_EQ(machine->getBackgroundColor().x, 0.75f);
+    EXPECT_EQ(machine->getObject(0)->getDrawMethod(), shaded);
 
     GtkTreeSortable *sortable = GTK_TREE_SORTABLE(gtk_tree_view_get_model(views->getList()));
     // The views' figures in the order the rows show them.
@@ -120,11 +128,9 @@ TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
         gtk_tree_sortable_set_sort_column_id(sortable, column, GTK_SORT_ASCENDING);
         const std::vector<double> up = shown(column);
         EXPECT_TRUE(std::is_sorted(up.begin(), up.end())) << "column " << column;
-        // The shading of the viewer is not the photographs': the turned view's outline is
-        // what tells it, not its colours.
-        if (column != ViewsWindow::PSNR) {
-            EXPECT_EQ(views->viewAtRow(0), 4) << "column " << column;
-        }
+        // Drawn textured over the photographs' background, the turned view is the worst by
+        // every figure, its colours included.
+        EXPECT_EQ(views->viewAtRow(0), 4) << "column " << column;
     }
     gtk_tree_sortable_set_sort_column_id(sortable, ViewsWindow::VIEW, GTK_SORT_DESCENDING);
     EXPECT_EQ(views->viewAtRow(0), 11);
@@ -157,9 +163,10 @@ TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
     views->colourMarkersBy(-1);
     EXPECT_TRUE(camera->getMarkerColours().empty());
 
-    // Measured again, with "Cancel" in the progress window once two views are: the views measured
-    // by then keep their rows and figures, the others get none.
-    ASSERT_TRUE(views->evaluate());
+    // Measured again by the key on the open window, with "Cancel" in the progress window once two
+    // views are: the views measured by then keep their rows and figures, the others get none.
+    machine->notifyCommand('V');
+    ASSERT_TRUE(views->isEvaluating());
     EXPECT_TRUE(views->getScores().empty()) << "no view is drawn before the loop runs";
     runWhile(views, [&] { return views->getScores().size() < 2; });
     GtkWidget *cancel = nullptr;

@@ -83,7 +83,9 @@ TEST_F(MeshFiles, DataItemsGiveColoursAndLegend)
         EXPECT_EQ(0, std::memcmp(m->getArrays().colors + 3 * i, expected, 3)) << i;
     }
     EXPECT_STREQ(const_cast<GLMeshObject &>(*m).getLegend().getTitle(), "height");
-    EXPECT_EQ(m->getLegend().getNumberOfLabels(), 16);
+    // Its values are the whole numbers 0 and 6: categories, one label each rather than a ramp.
+    EXPECT_EQ(m->getLegend().getNumberOfLabels(), 2);
+    EXPECT_STREQ(m->getLegend().getLabel(1), "6");
 
     // A negative version byte keeps the data but maps no colours.
     MeshBytes b;

@@ -190,3 +190,22 @@ TEST(Legend, ClearingAndCopying)
 }
 
 } // namespace
+
+namespace {
+
+// A category legend: one band a value present, coloured as its points are, labelled by name.
+TEST(Legend, CategoriesHaveOneBandAndLabelEachInThePointsColours)
+{
+    Legend legend;
+    const ColorMap::ColorFunction f = ColorMap::selectColorMap(0);
+    legend.addCategories(f, 2, 9, {2, 6, 9}, "classification");
+    ASSERT_EQ(legend.getNumberOfColors(), 3);
+    ASSERT_EQ(legend.getNumberOfLabels(), 3);
+    EXPECT_STREQ(legend.getLabel(1), "6 building");
+    unsigned char rgb[3];
+    f(rgb, 6, 2, 9);
+    EXPECT_EQ(std::memcmp(legend.getColor(1), rgb, 3), 0);
+    EXPECT_FALSE(legend.isSmooth());
+}
+
+} // namespace

@@ -167,4 +167,22 @@ TEST_F(VelmoraRender, DrawsEachSplatFormatAsThePlyItCameFrom)
     }
 }
 
+// A cloud just above the still budget (3,000,000 points) is drawn at the budget and said so;
+// --all-points draws it whole and has nothing to say.
+TEST_F(VelmoraRender, SaysWhenACloudIsDrawnAtTheStillBudget)
+{
+    const auto made = testsupport::runProcess(
+        {std::string(VELMORA_BINARY_DIR) + "/make_dense_cloud", dir + "/big.ply", "3000100"});
+    ASSERT_EQ(made.exitStatus, 0) << made.err;
+    auto r = render({"--size", "32x32", "-o", "big.png", "big.ply"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.err.find("a cloud of 3000100 points is drawn with 3000000 of them (the still budget); --all-points"),
+              std::string::npos)
+        << r.err;
+    r = render({"--size", "32x32", "--all-points", "-o", "big.png", "big.ply"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    std::remove((dir + "/big.ply").c_str());
+}
+
 } // namespace
