@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -243,6 +245,21 @@ TEST_F(Loader, NonFiniteVerticesAreSkippedWithOneWarningEveryReaderAlike)
         EXPECT_EQ(said.find("with NaN", at + 20), std::string::npos) << c.name << ": one warning";
         EXPECT_TRUE(std::isfinite(object->getMaxRadius())) << c.name;
     }
+}
+
+// A folder or an unreadable file is refused with that reason, not with a reader's puzzlement.
+TEST_F(Loader, FoldersAndUnreadableFilesSayWhatTheyAre)
+{
+    const std::string folder = dir + "/model.obj";
+    std::filesystem::create_directories(folder);
+    EXPECT_EQ(load(folder), "GL3DObjectLoader: " + folder + ": it is a folder, not a file\n"
+                            "GL3DObjectLoader:unable to load " + folder + "\n");
+    const std::string locked = write("locked.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    if (access(locked.c_str(), R_OK) == 0)
+        GTEST_SKIP() << "this user reads every file";
+    EXPECT_EQ(load(locked), "GL3DObjectLoader: " + locked + ": permission denied\n"
+                            "GL3DObjectLoader:unable to load " + locked + "\n");
 }
 
 TEST_F(Loader, ReadingAheadGivesWhatLoadingGives)
