@@ -47,9 +47,11 @@ bool SceneCapture::saveFrameBuffer(const char *prefix, int number)
 
 bool SceneCapture::saveFrameBuffer(const char *fileName)
 {
-    if (captureScale > 1)
-        return saveScaledFrame(fileName, captureScale);
-    return saveWindowFrame(fileName);
+    const bool saved = captureScale > 1 ? saveScaledFrame(fileName, captureScale) : saveWindowFrame(fileName);
+    // The user pressed a key and is told where the picture went.
+    if (saved)
+        msg::note("GLMachine: capture saved as %s\n", fileName);
+    return saved;
 }
 
 void SceneCapture::setCaptureScale(int scale) { captureScale = std::max(1, std::min(4, scale)); }

@@ -9,6 +9,7 @@
 #include "objects/GL3DObject.h"
 #include "objects/GLPointListObject.h"
 #include "ps/CPsRenderer.h"
+#include "math/Messages.h"
 
 #include <GL/gl.h>
 
@@ -208,7 +209,10 @@ void SceneInput::notifyCommand(int key)
         // Vector captures share the image captures' numbering.
         const int number = capture.takeNumber();
         capture.vectorCapture([number](CPsRenderer &renderer, const PsRenderer::FunctorBase *drawFrame) {
-            return renderer.save("capture", number, drawFrame);
+            const bool saved = renderer.save("capture", number, drawFrame);
+            if (saved)
+                msg::note("GLMachine: capture saved as capture%04d.eps\n", number);
+            return saved;
         });
         break;
     }

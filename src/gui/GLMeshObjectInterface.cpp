@@ -30,6 +30,8 @@ GLMeshObjectInterface::GLMeshObjectInterface(GLMeshObject *m) : ElementPanel(m, 
         adoptDialog(GTK_WIDGET(chooser->getDialog()));
     });
     addMenuItem("Distance to...", "distance", [this] { openDistancePanel(); });
+    addMenuItem("Orient faces consistently", "orient",
+                [this] { sendAction(GLMeshObject::Action::ORIENT_FACES); });
 
     GtkWidget *modes = addFrame("visualization mode", nullptr, false);
     using A = GLMeshObject::Action;

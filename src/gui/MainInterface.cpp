@@ -318,6 +318,9 @@ void MainInterface::registerInterface(GLObject *element, const char *name)
     if (GtkPanel *panel = InterfaceLoader::load(element))
         panel->setParent(this);
     impl->objectList->setSelectedItem(row);
+    // A refusal said before belongs to an earlier file: this one opened.
+    if (impl->messageLine)
+        impl->messageLine->clear();
 }
 
 ElementHost &MainInterface::elementHost() { return *host; }

@@ -27,3 +27,10 @@ std::string MessageLine::text() const
 {
     return gtk_widget_get_visible(label) ? gtk_label_get_text(GTK_LABEL(label)) : std::string();
 }
+
+void MessageLine::clear()
+{
+    gtk_label_set_text(GTK_LABEL(label), "");
+    gtk_widget_set_tooltip_text(label, nullptr);
+    gtk_widget_hide(label);
+}

@@ -15,6 +15,8 @@ public:
 
     /// Shows the last line of `text`, without its line end.
     void show(const std::string &text);
+    /// Nothing to say any more: the line goes.
+    void clear();
     /// What the line shows; empty before the first message.
     std::string text() const;
 

@@ -8,6 +8,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -476,8 +477,15 @@ bool GL3DObject::stepColorMap(int step)
 
 std::string GL3DObject::getInformation() const
 {
+    // As many decimals as show the box's extent to two significant digits: a model a tenth
+    // of a unit across would otherwise read [-0.1,0.0,-0.1] [0.1,0.2,0.1].
+    const float extent = std::max({bbMax.x - bbMin.x, bbMax.y - bbMin.y, bbMax.z - bbMin.z});
+    int decimals = 1;
+    if (extent > 0 && std::isfinite(extent))
+        decimals = std::max(1, std::min(9, 1 - static_cast<int>(std::floor(std::log10(extent)))));
     char text[512];
-    std::snprintf(text, sizeof text, "%d vertices\nbounding box:\n[%2.1f,%2.1f,%2.1f]\n[%2.1f,%2.1f,%2.1f]\n\n",
-                  nVertices, bbMin.x, bbMin.y, bbMin.z, bbMax.x, bbMax.y, bbMax.z);
+    std::snprintf(text, sizeof text, "%d vertices\nbounding box:\n[%.*f,%.*f,%.*f]\n[%.*f,%.*f,%.*f]\n\n", nVertices,
+                  decimals, bbMin.x, decimals, bbMin.y, decimals, bbMin.z, decimals, bbMax.x, decimals, bbMax.y, decimals,
+                  bbMax.z);
     return text;
 }

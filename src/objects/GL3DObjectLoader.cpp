@@ -17,6 +17,10 @@
 #include "objects/GLSplatObject.h"
 #include "objects/GLTextureObject.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -252,6 +256,18 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const Lo
     if (!dot)
         return nullptr;
     const char *ext = dot + 1;
+    // Said before any reader tries: a reader would only find nothing to read.
+    struct stat status;
+    if (stat(path, &status) == 0) {
+        if (S_ISDIR(status.st_mode))
+            why = "it is a folder, not a file";
+        else if (access(path, R_OK) != 0 && errno == EACCES)
+            why = "permission denied";
+        if (!why.empty()) {
+            refuse();
+            return nullptr;
+        }
+    }
 
     GL3DObject *object = nullptr;
     try {

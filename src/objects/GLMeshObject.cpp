@@ -1,5 +1,7 @@
 #include "objects/GLMeshObject.h"
 
+#include "formats/FiniteVertices.h"
+#include "math/FaceOrientation.h"
 #include "formats/ValueCategories.h"
 
 #include "math/Messages.h"
@@ -180,6 +182,16 @@ void GLMeshObject::freeData()
 
 void GLMeshObject::adopt(MeshData &g)
 {
+    // Every mesh reader hands its mesh over here: the one place that keeps a vertex that is
+    // not a number out of the box, the normals and the picture.
+    const FiniteVertices::Dropped dropped = FiniteVertices::drop(g);
+    if (dropped.vertices > 0 && dropped.kept == 0)
+        throw std::runtime_error("no vertex has finite coordinates (" + std::to_string(dropped.vertices) +
+                                 " with NaN or infinity)");
+    if (dropped.vertices > 0)
+        msg::warning("GLMeshObject: %zu vertices with NaN or infinite coordinates skipped, and the %zu "
+                     "triangles that use them\n",
+                     dropped.vertices, dropped.triangles);
     freeData();
     nVertices = g.nVertices;
     nTriangles = g.nTriangles;
@@ -561,6 +573,33 @@ void GLMeshObject::reorderTriangles(const std::vector<int> &order)
     picking.dropAdjacency();
 }
 
+size_t GLMeshObject::orientFacesConsistently()
+{
+    const size_t n = nTriangles > 0 ? static_cast<size_t>(nTriangles) : 0;
+    const std::vector<bool> turned =
+        FaceOrientation::orient(triangles.get(), n, nVertices > 0 ? static_cast<size_t>(nVertices) : 0);
+    size_t count = 0;
+    for (size_t t = 0; t < n; ++t) {
+        if (!turned[t])
+            continue;
+        ++count;
+        // The corners' texture coordinates go with their corners.
+        if (texCoords)
+            for (int k = 0; k < 2; ++k)
+                std::swap(texCoords[6 * t + 2 + k], texCoords[6 * t + 4 + k]);
+    }
+    msg::note("GLMeshObject: %zu of %zu triangles turned to agree with their neighbours\n", count, n);
+    if (count == 0)
+        return 0;
+    if (!normalsGiven)
+        computeVertexNormals();
+    drawing.orderChanged();
+    geometryChanged();
+    picking.dropAdjacency();
+    postRedisplay();
+    return count;
+}
+
 void GLMeshObject::drawInfo()
 {
     if (!settings.legendDrawing)
@@ -714,6 +753,7 @@ const BindingTable &GLMeshObject::bindings()
         {actionValue(A::PREVIOUS_DATA), {'<', ','}, nullptr, "previous data item", F},
         {actionValue(A::NEXT_DATA), {'>', '.'}, nullptr, "next data item", F},
         {actionValue(A::PRINT_POSE), {'+'}, nullptr, "print the pose", F},
+        {actionValue(A::ORIENT_FACES), {}, "Orient faces consistently", "turn faces to agree with their neighbours", F},
     };
     static const BindingTable table("mesh", rows, BindingTable::WITH_COLOR_MAPS);
     return table;
@@ -747,6 +787,9 @@ bool GLMeshObject::applyClippingPlane(int plane, const float abcd[4])
 bool GLMeshObject::runAction(const KeyBinding &row)
 {
     switch (static_cast<Action>(row.action)) {
+    case Action::ORIENT_FACES:
+        orientFacesConsistently();
+        break;
     case Action::WIRE_FRAME:
         toggleWireFrame();
         break;

@@ -203,7 +203,7 @@ public:
     enum class Action {
         WIRE_FRAME, SHADE, TEXTURE, DEPTH_BUFFER, DATA, DATA_TEXTURE,
         TEXTURE_NEAREST, TEXTURE_LINEAR, TEXTURE_DECAL, TEXTURE_MODULATE,
-        PREVIOUS_DATA, NEXT_DATA, PRINT_POSE,
+        PREVIOUS_DATA, NEXT_DATA, PRINT_POSE, ORIENT_FACES,
     };
     static const BindingTable &bindings();
     const BindingTable *getBindings() const override { return &bindings(); }
@@ -228,6 +228,9 @@ public:
     signed char getVersion() const { return version; }
     unsigned char getMeshType() const { return meshType; }
     const std::string &getPath() const { return path; }
+    /// Turns triangles so that neighbours agree (see FaceOrientation::orient): the speckle of
+    /// a mesh whose faces point either way goes. Returns how many were turned.
+    size_t orientFacesConsistently();
     /// Read from another program's file (imported, or a PLY).
     bool isImported() const { return source == Source::Foreign; }
     /// Imported or read from an OFF file: other programs write OFF too, with their own

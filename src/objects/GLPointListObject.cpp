@@ -1,5 +1,6 @@
 #include "objects/GLPointListObject.h"
 
+#include "formats/FiniteVertices.h"
 #include "formats/ValueCategories.h"
 
 #include "core/ElementHost.h"
@@ -183,6 +184,13 @@ size_t countUnordered(const float *v, size_t n)
 
 void GLPointListObject::adopt(PointListData &d)
 {
+    // Every cloud reader hands its points over here (see GLMeshObject::adopt).
+    const FiniteVertices::Dropped dropped = FiniteVertices::drop(d);
+    if (dropped.vertices > 0 && dropped.kept == 0)
+        throw std::runtime_error("no point has finite coordinates (" + std::to_string(dropped.vertices) +
+                                 " with NaN or infinity)");
+    if (dropped.vertices > 0)
+        msg::warning("GLPointListObject: %zu points with NaN or infinite coordinates skipped\n", dropped.vertices);
     // The worker reads the arrays being replaced.
     cancelBuild = true;
     if (building.valid())

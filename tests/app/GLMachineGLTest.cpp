@@ -98,11 +98,17 @@ TEST_F(Machine, EmptySceneDrawsTheGreyBackground)
 TEST_F(Machine, CapturesShareOneCounterAndAreTopRowFirst)
 {
     ASSERT_NE(machine->registerObject("default.dat"), nullptr);
-    machine->notifyCommand('c');
+    // Each capture names the file it wrote.
     testsupport::CapturedMessages captured;
-    machine->notifyCommand('C');
-    captured.take();
     machine->notifyCommand('c');
+    machine->notifyCommand('C');
+    machine->setCaptureScale(2);
+    machine->notifyCommand('c');
+    const std::string said = captured.take();
+    EXPECT_EQ(said.find("GLMachine: capture saved as capture0000.png\n"), 0u) << said;
+    EXPECT_NE(said.find("GLMachine: capture saved as capture0001.eps\n"), std::string::npos) << said;
+    EXPECT_NE(said.find("GLMachine: capture saved as capture0002.png\n"), std::string::npos) << said;
+    machine->setCaptureScale(1);
     EXPECT_TRUE(std::filesystem::exists(dir + "/capture0000.png"));
     EXPECT_FALSE(std::filesystem::exists(dir + "/capture0001.png"));
     EXPECT_TRUE(std::filesystem::exists(dir + "/capture0001.eps"));

@@ -60,6 +60,7 @@ TEST(MainWindow, ElementsAreListedSelectedReorderedAndRemoved)
     b->useSurface();
     ASSERT_EQ(machine->registerObject(a, "dir/a.tri"), a);
     ASSERT_EQ(machine->registerObject(b, "dir/b.tri"), b);
+    EXPECT_EQ(window->getMessageLine(), "") << "a file that opens takes the old refusal away";
     EXPECT_EQ(window->getSelectedObject(), b) << "a new element is selected";
     EXPECT_EQ(machine->getFocus(), b);
 

@@ -18,7 +18,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cmath>
 #include <filesystem>
+#include <limits>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -222,6 +226,61 @@ TEST_F(Loader, MeshFilesAndTheirRefusals)
                          "0..2), trying a simplicial mesh\n"
                          "Detected LITTLE ENDIAN model v1 in a LITTLE ENDIAN machine\n"
                          "GL3DObjectLoader:unable to load " + bad + "\n");
+}
+
+// A vertex that is not a number would make the box, and the framing of the whole scene, NaN:
+// every reader's mesh or cloud comes without it (and the faces using it), with one warning
+// that counts them; a file with nothing else is refused.
+TEST_F(Loader, NonFiniteVerticesAreSkippedWithOneWarningEveryReaderAlike)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    testsupport::MeshBytes().mesh({0, 0, 0, 1, 0, 0, 0, 1, 0, nan, 0, 0}, {0, 1, 2, 1, 3, 2}).write(dir + "/m.tri");
+    const std::string plyHead = "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\n"
+                                "property float z\nelement face 2\nproperty list uchar int vertex_indices\nend_header\n";
+    const struct {
+        std::string name, content; ///< empty content: written above
+        const char *warning;       ///< null: refused
+        int vertices;
+    } cases[] = {
+        {"m.tri", "", "1 vertices with NaN", 3},
+        {"m.off", "OFF\n4 2 0\n0 0 0\n1 0 0\n0 1 0\nnan 0 0\n3 0 1 2\n3 1 3 2\n", "1 vertices with NaN", 3},
+        {"m.ply", plyHead + "0 0 0\n1 0 0\n0 1 0\n0 inf 0\n3 0 1 2\n3 1 3 2\n", "1 vertices with NaN", 3},
+        {"c.las", "1 2 3\nnan 1 1\n4 5 6\n", "1 points with NaN", 2},
+        {"bad.off", "OFF\n3 1 0\nnan 0 0\n1 inf 0\n0 1 nan\n3 0 1 2\n", nullptr, 0},
+    };
+    for (const auto &c : cases) {
+        const std::string path = c.content.empty() ? dir + "/" + c.name : write(c.name, c.content);
+        GL3DObject *o = nullptr;
+        const std::string said = load(path, &o);
+        std::unique_ptr<GL3DObject> object(o);
+        if (!c.warning) {
+            EXPECT_EQ(object, nullptr) << c.name;
+            EXPECT_NE(said.find("no vertex has finite coordinates (3 with NaN or infinity)"), std::string::npos)
+                << c.name << ": " << said;
+            continue;
+        }
+        ASSERT_NE(object, nullptr) << c.name << ": " << said;
+        EXPECT_EQ(object->getNVertices(), c.vertices) << c.name;
+        const size_t at = said.find(c.warning);
+        EXPECT_NE(at, std::string::npos) << c.name << ": " << said;
+        EXPECT_EQ(said.find("with NaN", at + 20), std::string::npos) << c.name << ": one warning";
+        EXPECT_TRUE(std::isfinite(object->getMaxRadius())) << c.name;
+    }
+}
+
+// A folder or an unreadable file is refused with that reason, not with a reader's puzzlement.
+TEST_F(Loader, FoldersAndUnreadableFilesSayWhatTheyAre)
+{
+    const std::string folder = dir + "/model.obj";
+    std::filesystem::create_directories(folder);
+    EXPECT_EQ(load(folder), "GL3DObjectLoader: " + folder + ": it is a folder, not a file\n"
+                            "GL3DObjectLoader:unable to load " + folder + "\n");
+    const std::string locked = write("locked.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    if (access(locked.c_str(), R_OK) == 0)
+        GTEST_SKIP() << "this user reads every file";
+    EXPECT_EQ(load(locked), "GL3DObjectLoader: " + locked + ": permission denied\n"
+                            "GL3DObjectLoader:unable to load " + locked + "\n");
 }
 
 TEST_F(Loader, ReadingAheadGivesWhatLoadingGives)

@@ -125,3 +125,25 @@ TEST(GL3DObject, ToggleBoxAndAxes)
 }
 
 } // namespace
+
+namespace {
+
+// The box shows its extent to two significant digits, whatever the model's size.
+TEST(GL3DObjectInformation, TheBoxKeepsTheDigitsItsSizeNeeds)
+{
+    const struct {
+        Point3 lo, hi;
+        const char *box;
+    } cases[] = {
+        {{-0.1f, 0, -0.1f}, {0.1f, 0.2f, 0.1f}, "[-0.10,0.00,-0.10]\n[0.10,0.20,0.10]"},
+        {{0, 0, 0}, {2, 4, 6}, "[0.0,0.0,0.0]\n[2.0,4.0,6.0]"},
+        {{1, 1, 1}, {1.0004f, 1.0003f, 1}, "[1.00000,1.00000,1.00000]\n[1.00040,1.00030,1.00000]"},
+        {{-500, 0, 0}, {500, 1, 1}, "[-500.0,0.0,0.0]\n[500.0,1.0,1.0]"},
+    };
+    for (const auto &c : cases) {
+        std::unique_ptr<testsupport::TestObject> box(testsupport::TestObject::box(c.lo, c.hi));
+        EXPECT_EQ(box->getInformation(), std::string("8 vertices\nbounding box:\n") + c.box + "\n\n");
+    }
+}
+
+} // namespace
