@@ -245,5 +245,10 @@ size_t SceneCleaning::save(GL3DObject &object, const ElementSelection &removed, 
         throw std::runtime_error("a point cloud is saved as PLY (.ply)");
     if (!endsWith(cloud->getPath(), ".ply"))
         throw std::runtime_error("only a point cloud read from a PLY file can be saved");
-    return PlyRowFilter::write(cloud->getPath(), path, keep);
+    // What the user deleted in the view goes too.
+    std::vector<unsigned char> kept = keep;
+    for (size_t i : cloud->getEdits().getDeleted())
+        if (i < kept.size())
+            kept[i] = 0;
+    return PlyRowFilter::write(cloud->getPath(), path, kept);
 }

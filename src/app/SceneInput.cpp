@@ -62,6 +62,13 @@ void SceneInput::notifyClick(const InputEvent &event, int x, int y)
     GL3DObject *object = m.object();
     if (!camera)
         return;
+    // An object's selection tool takes the left button while it is on.
+    if (button == 1 && object && object->takesWindowDrags()) {
+        object->notifyWindowDrag(event, x, y);
+        selecting = !event.isRelease();
+        m.requestRedraw();
+        return;
+    }
 
     if (button == 4) {
         camera->zoomin();
@@ -105,9 +112,14 @@ void SceneInput::notifyDrag(const InputEvent &event, int x, int y)
 {
     GLCamera *camera = m.camera();
     GL3DObject *object = m.object();
+    const int button = event.button;
+    if (selecting && button == 1 && object && object->takesWindowDrags()) {
+        object->notifyWindowDrag(event, x, y);
+        m.requestRedraw();
+        return;
+    }
     if (!camera || anchorX < 0)
         return;
-    const int button = event.button;
     int width = 0, height = 0;
     m.windowSize(width, height);
     const float w = static_cast<float>(width > 0 ? width : 1);

@@ -40,6 +40,7 @@ private:
     bool drawingReduced = false;
     int pressX = 0, pressY = 0;   ///< where the last button went down
     int anchorX = -1, anchorY = -1; ///< where the drag stands; -1 outside a drag
+    bool selecting = false;         ///< a left drag of an object's selection tool is under way
 };
 
 #endif

@@ -28,8 +28,7 @@ size_t ElementEdits::step(ElementSelection &&newlyDeleted)
     const size_t n = newlyDeleted.count();
     if (n == 0)
         return 0;
-    for (size_t i : newlyDeleted)
-        deleted.add(i);
+    deleted.addAll(newlyDeleted);
     done.push_back(std::move(newlyDeleted));
     undone.clear();
     return n;
@@ -38,20 +37,17 @@ size_t ElementEdits::step(ElementSelection &&newlyDeleted)
 size_t ElementEdits::remove(const ElementSelection &selection)
 {
     ElementSelection newly(size());
-    for (size_t i : selection)
-        if (!deleted.contains(i))
-            newly.add(i);
+    newly.addAll(selection);
+    newly.removeAll(deleted);
     return step(std::move(newly));
 }
 
 size_t ElementEdits::keepOnly(const ElementSelection &selection)
 {
     ElementSelection newly(size());
-    for (size_t i : selection)
-        newly.add(i);
+    newly.addAll(selection);
     newly.invert();
-    for (size_t i : deleted)
-        newly.remove(i);
+    newly.removeAll(deleted);
     return step(std::move(newly));
 }
 
@@ -59,8 +55,7 @@ bool ElementEdits::undo()
 {
     if (done.empty())
         return false;
-    for (size_t i : done.back())
-        deleted.remove(i);
+    deleted.removeAll(done.back());
     undone.push_back(std::move(done.back()));
     done.pop_back();
     return true;
@@ -70,8 +65,7 @@ bool ElementEdits::redo()
 {
     if (undone.empty())
         return false;
-    for (size_t i : undone.back())
-        deleted.add(i);
+    deleted.addAll(undone.back());
     done.push_back(std::move(undone.back()));
     undone.pop_back();
     return true;

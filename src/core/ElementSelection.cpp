@@ -98,3 +98,26 @@ void ElementSelection::trimLastWord()
     if (n % 64 != 0)
         words.back() &= bitRange(0, n % 64);
 }
+
+void ElementSelection::addAll(const ElementSelection &other)
+{
+    const size_t k = std::min(words.size(), other.words.size());
+    for (size_t w = 0; w < k; ++w) {
+        uint64_t added = other.words[w] & ~words[w];
+        // A larger set's bits beyond this size stay out.
+        if (w + 1 == words.size() && n % 64 != 0)
+            added &= bitRange(0, n % 64);
+        words[w] |= added;
+        selected += static_cast<size_t>(__builtin_popcountll(added));
+    }
+}
+
+void ElementSelection::removeAll(const ElementSelection &other)
+{
+    const size_t k = std::min(words.size(), other.words.size());
+    for (size_t w = 0; w < k; ++w) {
+        const uint64_t gone = other.words[w] & words[w];
+        words[w] &= ~gone;
+        selected -= static_cast<size_t>(__builtin_popcountll(gone));
+    }
+}

@@ -39,6 +39,9 @@ public:
     void invert();
     /// Nothing selected; the size stays.
     void clear();
+    /// Adds, or removes, every element `other` holds (within this size), 64 at a time.
+    void addAll(const ElementSelection &other);
+    void removeAll(const ElementSelection &other);
 
     /// The first selected index at or after i; size() when there is none.
     size_t next(size_t i) const;

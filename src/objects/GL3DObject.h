@@ -3,6 +3,7 @@
 
 #include "core/FrameContext.h"
 #include "core/GLObject.h"
+#include "core/InputEvent.h"
 #include "math/Matrix4.h"
 #include "math/Point3.h"
 #include "objects/Legend.h"
@@ -77,6 +78,10 @@ public:
     virtual void notifyClick(int x, int y);
     virtual void notifyAdditionalClick(int x, int y, int button);
     virtual void notifyDrag(float dx, float dy);
+    /// True while a selection tool of the object takes the left button in the view: presses,
+    /// motions and releases then go to notifyWindowDrag at window pixels (y downwards).
+    virtual bool takesWindowDrags() const { return false; }
+    virtual void notifyWindowDrag(const InputEvent &, int, int) {}
     /// A key offered by other ways than the keyboard's path through notifyCommand; returns
     /// non-zero when it was consumed (the base class consumes nothing).
     virtual int notifyKey(int key);

@@ -204,6 +204,8 @@ void GLPointListObject::adopt(PointListData &d)
     const bool ownColours = d.colors != nullptr;
     nVertices = d.nPoints;
     selection = ElementSelection(n);
+    edits = ElementEdits(n);
+    markedStale = true;
     pointStore = std::move(d.points);
     vertices = pointStore.get();
     std::copy(d.origin, d.origin + 3, fileOrigin);
@@ -536,6 +538,16 @@ const BindingTable &GLPointListObject::bindings()
         {actionValue(Action::OWN_COLORS), {'3'}, nullptr, "its colours or its values", F},
         {actionValue(Action::EYE_DOME), {'e'}, "Eye-dome lighting", "eye-dome lighting on/off", F},
         {actionValue(Action::ADAPTIVE_SIZE), {'4'}, "Adaptive size", "adaptive point size on/off", F},
+        {actionValue(Action::SELECT_TOOL), {'o'}, "Select", "selection tool: rectangle, lasso, off (Shift adds, Control takes away)", F},
+        {actionValue(Action::HIDE), {'h'}, "Hide", "hide the selected points", F},
+        {actionValue(Action::SHOW_ALL), {'H'}, "Show all", "show the hidden points", F},
+        {actionValue(Action::DELETE), {'r'}, "Delete", "delete the selected points", F},
+        {actionValue(Action::KEEP_ONLY), {'k'}, "Keep only", "delete every point but the selected ones", F},
+        {actionValue(Action::UNDO), {'u'}, "Undo", "undo the last deletion", F},
+        {actionValue(Action::REDO), {'U'}, "Redo", "redo the deletion undone last", F},
+        {actionValue(Action::INVERT), {'n'}, "Invert", "invert the selection", F},
+        {actionValue(Action::CLEAR), {'N'}, "Clear", "clear the selection", F},
+        {actionValue(Action::GROW), {'g'}, "Grow", "grow the selection by 1% of the cloud's size", F},
     };
     static const BindingTable table("point cloud", rows, BindingTable::WITH_COLOR_MAPS);
     return table;
@@ -575,6 +587,48 @@ bool GLPointListObject::runAction(const KeyBinding &row)
         adaptiveSize = !adaptiveSize;
         msg::note("GLPointListObject: adaptive point size %s\n", adaptiveSize ? "on" : "off");
         break;
+    case Action::SELECT_TOOL:
+        setSelectTool((selectTool + 1) % 3);
+        break;
+    case Action::HIDE:
+        msg::note("GLPointListObject: %zu points hidden\n", hideSelected());
+        break;
+    case Action::SHOW_ALL:
+        edits.showAll();
+        editsChanged();
+        break;
+    case Action::DELETE:
+        msg::note("GLPointListObject: %zu points deleted\n", deleteSelected());
+        break;
+    case Action::KEEP_ONLY:
+        msg::note("GLPointListObject: %zu points deleted\n", keepSelected());
+        break;
+    case Action::UNDO:
+        if (!undoDelete())
+            msg::note("GLPointListObject: nothing to undo\n");
+        break;
+    case Action::REDO:
+        if (!redoDelete())
+            msg::note("GLPointListObject: nothing to redo\n");
+        break;
+    case Action::INVERT:
+    case Action::CLEAR:
+        if (row.action == actionValue(Action::INVERT)) {
+            // Among the points shown: what is hidden or deleted cannot be picked either.
+            selection.invert();
+            for (const ElementSelection *gone : {&edits.getHidden(), &edits.getDeleted()})
+                for (size_t i : *gone)
+                    selection.remove(i);
+        } else {
+            selection.clear();
+        }
+        selectionChanged();
+        msg::note("GLPointListObject: %zu points selected\n", selection.count());
+        break;
+    case Action::GROW:
+        growSelection(0.01f * 2 * getMaxRadius());
+        msg::note("GLPointListObject: %zu points selected\n", selection.count());
+        break;
     }
     return true;
 }
@@ -602,7 +656,9 @@ void GLPointListObject::prepareBuffers(bool whole)
         return;
     indicesStale = false;
     const float *v = getValues();
-    if (!v || (thresholdLow <= valueMin && nUnordered == 0)) {
+    const bool cut = v && (thresholdLow > valueMin || nUnordered > 0);
+    const bool edited = !edits.getHidden().empty() || !edits.getDeleted().empty();
+    if (!cut && !edited) {
         // Every point shown: no index list at all.
         nIndices = -1;
         indexBuffer.release();
@@ -617,13 +673,13 @@ void GLPointListObject::prepareBuffers(bool whole)
             const PointLodNode &node = lod->nodes[k];
             nodeShownFirst[k] = static_cast<unsigned>(shown.size());
             for (uint32_t i = node.first; i < node.first + node.count; ++i)
-                if (v[i] >= thresholdLow)
+                if (isDrawn(i, v, cut))
                     shown.push_back(i);
             nodeShownCount[k] = static_cast<unsigned>(shown.size()) - nodeShownFirst[k];
         }
     } else {
         for (size_t i = 0; i < n; ++i)
-            if (v[i] >= thresholdLow)
+            if (isDrawn(i, v, cut))
                 shown.push_back(static_cast<unsigned>(i));
     }
     nIndices = static_cast<int>(shown.size());
@@ -663,6 +719,9 @@ void GLPointListObject::drawData()
     const Matrix4 mvp = projection * modelView;
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
+    lastViewport[0] = viewport[2];
+    lastViewport[1] = viewport[3];
+    std::memcpy(frameMvp, static_cast<const float *>(mvp), sizeof frameMvp);
     const bool sameView = std::memcmp(static_cast<const float *>(mvp), lastMvp, sizeof lastMvp) == 0;
     const size_t budget = frameBudget(static_cast<const float *>(mvp));
 
@@ -679,6 +738,8 @@ void GLPointListObject::drawData()
     if (eyeDome && drawnCount > 0)
         EyeDomePass::apply(eyeDomeStrength, 1);
 
+    if (!selection.empty() && pointSize > 0)
+        drawMarked();
     if (const float *p = selectedPoint()) {
         // Drawn again at the same depth: it must win against the point itself.
         glDepthFunc(GL_LEQUAL);
@@ -759,6 +820,7 @@ void GLPointListObject::refineLater(bool sameView)
 
 void GLPointListObject::drawInfo()
 {
+    drawDragShape();
     if (hasValues() && !showOwnColors && drawMethod != &GL3DObject::drawDepthBuffer)
         legend.draw(10, 10);
 }

@@ -1,7 +1,9 @@
 #ifndef VELMORA_GLPOINTLISTOBJECT_H
 #define VELMORA_GLPOINTLISTOBJECT_H
 
+#include "core/ElementEdits.h"
 #include "core/ElementSelection.h"
+#include "core/SelectionRules.h"
 #include "objects/GL3DObject.h"
 #include "formats/LargeArray.h"
 #include "formats/PointListReader.h"
@@ -70,7 +72,7 @@ public:
     void notifyClick(int x, int y) override;
     enum class Action {
         BIGGER_POINTS, SMALLER_POINTS, LOWER_THRESHOLD, HIGHER_THRESHOLD, DATA, DEPTH_BUFFER, OWN_COLORS,
-        EYE_DOME, ADAPTIVE_SIZE,
+        EYE_DOME, ADAPTIVE_SIZE, SELECT_TOOL, HIDE, SHOW_ALL, DELETE, KEEP_ONLY, UNDO, REDO, INVERT, CLEAR, GROW,
     };
     static const BindingTable &bindings();
     const BindingTable *getBindings() const override { return &bindings(); }
@@ -138,6 +140,30 @@ public:
     /// Points the data drawing shows at the current threshold (all of them without scores).
     int getVisibleCount() const;
 
+    // --- Selections and edits, by file index --------------------------------------------
+    /// Hidden and deleted points: neither is drawn, deleted ones are not saved either.
+    const ElementEdits &getEdits() const { return edits; }
+    /// Joins the points shown inside the window shape (pixels, y downwards) as the last frame
+    /// showed them to the selection: the rectangle between shape[0] and shape[1], or the
+    /// closed lasso through every point of `shape`.
+    void selectInWindow(const std::vector<Point2> &shape, bool lasso, SelectMode mode);
+    /// To be called after the selection changed by another hand: the marks are drawn again.
+    void selectionChanged() { markedStale = true; }
+    /// "Hide", "Delete" (an undoable step) and "Keep only" on the selection, which then
+    /// clears; each returns the number of points it took away.
+    size_t hideSelected();
+    size_t deleteSelected();
+    size_t keepSelected();
+    bool undoDelete();
+    bool redoDelete();
+    /// Adds the points within `radius` of a selected point.
+    void growSelection(float radius);
+    /// 0 off, 1 rectangle, 2 lasso: while on, left drags in the view select.
+    int getSelectTool() const { return selectTool; }
+    void setSelectTool(int tool);
+    bool takesWindowDrags() const override { return selectTool != 0; }
+    void notifyWindowDrag(const InputEvent &event, int x, int y) override;
+
 protected:
     bool runAction(const KeyBinding &row) override;
     void colorMapChanged() override;
@@ -195,6 +221,15 @@ private:
     void updateColorMap();
     /// Brings the buffers up to date with the points, colours and threshold.
     void prepareBuffers(bool whole);
+    /// Whether stored point i is drawn: above the threshold (`cut`), neither hidden nor
+    /// deleted.
+    bool isDrawn(size_t i, const float *values, bool cut) const;
+    /// The selected points drawn again in the marking colour.
+    void drawMarked();
+    /// The window shape of the drag under way.
+    void drawDragShape();
+    /// After hiding or deleting: the index list and the marks are made again.
+    void editsChanged();
 
     LargeArray<float> pointStore;
     LargeArray<unsigned char> colorStore;
@@ -209,6 +244,14 @@ private:
     std::unique_ptr<PointLod> lod;
     PointCellOrder readOrder;                ///< the reader's grouping, until a hierarchy takes it
     ElementSelection selection;              ///< see getSelection()
+    ElementEdits edits;                      ///< see getEdits()
+    std::vector<float> markedPoints;         ///< the selected points shown, stored coordinates
+    bool markedStale = true;
+    int selectTool = 0;
+    std::vector<Point2> dragShape;           ///< window pixels of the selecting drag under way
+    unsigned dragModifiers = 0;
+    int lastViewport[2] = {0, 0};            ///< the size of the last frame's viewport
+    float frameMvp[16] = {0};                ///< and its projection times model-view (pose included)
     std::shared_ptr<std::atomic<bool>> buildDone; ///< set by the worker as it ends
     bool redisplayAsked = false;             ///< the window redraws once the worker is done
     bool lodRefused = false;                 ///< the build failed: the cloud is drawn as read

@@ -250,7 +250,7 @@ void GLPointListObject::drawSample(size_t m)
         }
     } else {
         for (unsigned i : sampleOf(m)) {
-            if (cut && !(v[i] >= thresholdLow))
+            if (!isDrawn(i, v, cut))
                 continue;
             p.insert(p.end(), vertices + 3 * static_cast<size_t>(i), vertices + 3 * static_cast<size_t>(i) + 3);
             c.insert(c.end(), colors + 3 * static_cast<size_t>(i), colors + 3 * static_cast<size_t>(i) + 3);

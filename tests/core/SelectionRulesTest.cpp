@@ -203,6 +203,13 @@ TEST(ElementEdits, DeletionStepsUndoAndRedoExactly)
     ASSERT_TRUE(edits.undo());
     EXPECT_FALSE(edits.undo());
     EXPECT_EQ(edits.keptCount(), 100u);
+    // Whole sets join 64 at a time; a larger set's elements beyond the size stay out.
+    ElementSelection small(70), large(200);
+    large.addRange(60, 200);
+    small.addAll(large);
+    EXPECT_EQ(small.count(), 10u);
+    small.removeAll(large);
+    EXPECT_TRUE(small.empty());
     // A new deletion forgets what was undone.
     edits.remove(a);
     EXPECT_FALSE(edits.redo());

@@ -117,6 +117,70 @@ TEST_F(PointCloud, ColouredPointsAreDrawnInTheirColours)
     EXPECT_NEAR(cloud.getOrigin().x, 2, 1e-5f);
 }
 
+// The selection tool in the window: a rectangle over the left half, a lasso added with Shift,
+// a rectangle taken away with Control; the selected points are marked, and deleting, undoing,
+// keeping and hiding change what is drawn, never the points' indices.
+TEST_F(PointCloud, WindowSelectionsMarkAndDeletionsUndo)
+{
+    const Grid g;
+    const PointListRecord record{256, g.p.data(), g.rgb.data(), nullptr};
+    GLPointListObject cloud(&record);
+    command(cloud, '+');
+    redraw(cloud);
+    const auto drag = [&](std::vector<Point2> path, unsigned modifiers) {
+        cloud.notifyWindowDrag(InputEvent::press(1, modifiers), static_cast<int>(path[0].x), static_cast<int>(path[0].y));
+        for (size_t k = 1; k < path.size(); ++k)
+            cloud.notifyWindowDrag(k + 1 < path.size() ? InputEvent::motion(1, modifiers) : InputEvent::release(1, modifiers),
+                                   static_cast<int>(path[k].x), static_cast<int>(path[k].y));
+    };
+    EXPECT_FALSE(cloud.takesWindowDrags());
+    EXPECT_EQ(command(cloud, 'o'), "GLPointListObject: selection tool rectangle\n");
+    ASSERT_TRUE(cloud.takesWindowDrags());
+    // Pixel x = 64 (1 + x): columns 0..7 lie left of 64.
+    drag({Point2(0, 0), Point2(30, 60), Point2(64, 127)}, 0);
+    EXPECT_EQ(cloud.getSelection().count(), 128u);
+    EXPECT_TRUE(cloud.getSelection().contains(7) && !cloud.getSelection().contains(8));
+    drag({Point2(0, 0), Point2(127, 30)}, InputEvent::CONTROL); // the top rows j = 13..15
+    EXPECT_EQ(cloud.getSelection().count(), 104u);
+    command(cloud, 'o');
+    drag({Point2(100, 100), Point2(127, 100), Point2(127, 127), Point2(100, 127)}, InputEvent::SHIFT);
+    EXPECT_EQ(cloud.getSelection().count(), 108u); // columns 14, 15 of rows 0, 1
+    redraw(cloud);
+    const RgbaImage marked = capture();
+    EXPECT_EQ(marked.at(16, 111)[0], 255); // point (0, 0), marked yellow
+    EXPECT_EQ(marked.at(16, 111)[2], 0);
+
+    EXPECT_EQ(command(cloud, 'r'), "GLPointListObject: 108 points deleted\n");
+    EXPECT_TRUE(cloud.getSelection().empty());
+    redraw(cloud);
+    EXPECT_EQ(cloud.getDrawnCount(), 148u);
+    const unsigned char *gone = capture().at(16, 111);
+    EXPECT_EQ(gone[0] + gone[1] + gone[2], 0);
+    command(cloud, 'o'); // off: the left button turns the view again
+    EXPECT_FALSE(cloud.takesWindowDrags());
+    command(cloud, 'n'); // every point not deleted ...
+    EXPECT_EQ(cloud.getSelection().count(), 148u);
+    EXPECT_EQ(command(cloud, 'k'), "GLPointListObject: 0 points deleted\n");
+    command(cloud, 'u');
+    redraw(cloud);
+    EXPECT_EQ(cloud.getDrawnCount(), 256u);
+    EXPECT_EQ(command(cloud, 'u'), "GLPointListObject: nothing to undo\n");
+    command(cloud, 'U');
+    EXPECT_EQ(cloud.getEdits().keptCount(), 148u);
+    command(cloud, 'u');
+    // Hiding draws fewer without deleting; the grown selection takes the neighbours at 0.1.
+    cloud.getSelection().add(0);
+    cloud.growSelection(0.11f);
+    EXPECT_EQ(cloud.getSelection().count(), 3u);
+    EXPECT_EQ(command(cloud, 'h'), "GLPointListObject: 3 points hidden\n");
+    redraw(cloud);
+    EXPECT_EQ(cloud.getDrawnCount(), 253u);
+    EXPECT_EQ(cloud.getEdits().keptCount(), 256u);
+    command(cloud, 'H');
+    redraw(cloud);
+    EXPECT_EQ(cloud.getDrawnCount(), 256u);
+}
+
 TEST_F(PointCloud, ScoresAreColouredAndTheLowerThresholdHidesTheLowOnes)
 {
     const Grid g;
