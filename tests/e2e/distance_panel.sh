@@ -56,10 +56,13 @@ answers() {
   fail "the viewer does not answer $1"
 }
 
-# open_distance: the selected element's menu (after "File" in the control window), its last
-# item "Distance to...", and the window waits with its "maximum distance" field focused.
+# open_distance UPS: the selected element's menu (after "File" in the control window), the item
+# "Distance to..." UPS items up from its top (the mesh's menu ends with "Orient faces
+# consistently" after it), and the window waits with its "maximum distance" field focused.
 open_distance() {
-  keys_to Interface F10 Right Down Up Return
+  local ups=()
+  for _ in $(seq 1 "$1"); do ups+=(Up); done
+  keys_to Interface F10 Right Down "${ups[@]}" Return
   for _ in $(seq 1 100); do
     [ -n "$(window 'Distance to\.\.\.')" ] && return 0
     sleep 0.1
@@ -69,7 +72,7 @@ open_distance() {
 
 # Mesh to mesh: the probe (loaded last, so its panel is shown) against the target.
 start_viewer target.tri probe.tri
-open_distance
+open_distance 2
 keys_to 'Distance to\.\.\.' Return
 wait_line '^distance to target.tri: mean ' "mesh to mesh gave no figures"
 answers "after mesh to mesh"
@@ -77,7 +80,7 @@ quit_viewer
 
 # Points to mesh, then the same cancelled at once and cancelled part way.
 start_viewer target.tri cloud.ply
-open_distance
+open_distance 1
 keys_to 'Distance to\.\.\.' Return
 wait_line '^distance to target.tri: mean .*(400000 points' "points to mesh gave no figures" 1200
 answers "after points to mesh"
