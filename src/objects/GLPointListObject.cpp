@@ -538,7 +538,7 @@ const BindingTable &GLPointListObject::bindings()
         {actionValue(Action::OWN_COLORS), {'3'}, nullptr, "its colours or its values", F},
         {actionValue(Action::EYE_DOME), {'e'}, "Eye-dome lighting", "eye-dome lighting on/off", F},
         {actionValue(Action::ADAPTIVE_SIZE), {'4'}, "Adaptive size", "adaptive point size on/off", F},
-        {actionValue(Action::SELECT_TOOL), {'o'}, "Select", "selection tool: rectangle, lasso, off (Shift adds, Control takes away)", F},
+        {actionValue(Action::SELECT_TOOL), {'O'}, "Select", "selection tool: rectangle, lasso, off (Shift adds, Control takes away)", F},
         {actionValue(Action::HIDE), {'h'}, "Hide", "hide the selected points", F},
         {actionValue(Action::SHOW_ALL), {'H'}, "Show all", "show the hidden points", F},
         {actionValue(Action::DELETE), {'r'}, "Delete", "delete the selected points", F},

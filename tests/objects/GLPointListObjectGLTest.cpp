@@ -134,7 +134,7 @@ TEST_F(PointCloud, WindowSelectionsMarkAndDeletionsUndo)
                                    static_cast<int>(path[k].x), static_cast<int>(path[k].y));
     };
     EXPECT_FALSE(cloud.takesWindowDrags());
-    EXPECT_EQ(command(cloud, 'o'), "GLPointListObject: selection tool rectangle\n");
+    EXPECT_EQ(command(cloud, 'O'), "GLPointListObject: selection tool rectangle\n");
     ASSERT_TRUE(cloud.takesWindowDrags());
     // Pixel x = 64 (1 + x): columns 0..7 lie left of 64.
     drag({Point2(0, 0), Point2(30, 60), Point2(64, 127)}, 0);
@@ -142,7 +142,7 @@ TEST_F(PointCloud, WindowSelectionsMarkAndDeletionsUndo)
     EXPECT_TRUE(cloud.getSelection().contains(7) && !cloud.getSelection().contains(8));
     drag({Point2(0, 0), Point2(127, 30)}, InputEvent::CONTROL); // the top rows j = 13..15
     EXPECT_EQ(cloud.getSelection().count(), 104u);
-    command(cloud, 'o');
+    command(cloud, 'O');
     drag({Point2(100, 100), Point2(127, 100), Point2(127, 127), Point2(100, 127)}, InputEvent::SHIFT);
     EXPECT_EQ(cloud.getSelection().count(), 108u); // columns 14, 15 of rows 0, 1
     redraw(cloud);
@@ -154,9 +154,10 @@ TEST_F(PointCloud, WindowSelectionsMarkAndDeletionsUndo)
     EXPECT_TRUE(cloud.getSelection().empty());
     redraw(cloud);
     EXPECT_EQ(cloud.getDrawnCount(), 148u);
-    const unsigned char *gone = capture().at(16, 111);
+    const RgbaImage afterDeletion = capture();
+    const unsigned char *gone = afterDeletion.at(16, 111);
     EXPECT_EQ(gone[0] + gone[1] + gone[2], 0);
-    command(cloud, 'o'); // off: the left button turns the view again
+    command(cloud, 'O'); // off: the left button turns the view again
     EXPECT_FALSE(cloud.takesWindowDrags());
     command(cloud, 'n'); // every point not deleted ...
     EXPECT_EQ(cloud.getSelection().count(), 148u);
