@@ -1,10 +1,53 @@
 #include "objects/SplatSaving.h"
 
+#include "formats/SplatFile.h"
+
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
-void saveSplats(const SplatScene &, const std::vector<unsigned char> &, const std::string &)
+namespace {
+
+bool endsWith(const std::string &s, const char *tail)
 {
-    // The splat writers (PLY as trainers write it, SPZ) come with their own formats; until
-    // then a scene is refused rather than written in a form that would not reopen the same.
-    throw std::runtime_error("saving splats is not available");
+    const size_t n = std::strlen(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+// The splats i with keep[i] not zero, in their order; a keep list shorter than the scene keeps
+// the splats past its end.
+SplatScene keptSplats(const SplatScene &scene, const std::vector<unsigned char> &keep)
+{
+    size_t kept = 0;
+    for (size_t i = 0; i < scene.count; ++i)
+        kept += i >= keep.size() || keep[i];
+    SplatScene out;
+    out.resize(kept, scene.shDegree);
+    out.skipped = scene.skipped;
+    out.antialiased = scene.antialiased;
+    const size_t rest = scene.restPerSplat();
+    size_t j = 0;
+    for (size_t i = 0; i < scene.count; ++i) {
+        if (i < keep.size() && !keep[i])
+            continue;
+        std::memcpy(&out.position[3 * j], &scene.position[3 * i], 3 * sizeof(float));
+        std::memcpy(&out.scale[3 * j], &scene.scale[3 * i], 3 * sizeof(float));
+        std::memcpy(&out.rotation[4 * j], &scene.rotation[4 * i], 4 * sizeof(float));
+        std::memcpy(&out.dc[3 * j], &scene.dc[3 * i], 3 * sizeof(float));
+        out.opacity[j] = scene.opacity[i];
+        if (rest)
+            std::memcpy(&out.rest[rest * j], &scene.rest[rest * i], rest * sizeof(uint16_t));
+        ++j;
+    }
+    return out;
+}
+
+} // namespace
+
+void saveSplats(const SplatScene &scene, const std::vector<unsigned char> &keep, const std::string &path)
+{
+    if (!endsWith(path, ".ply") && !endsWith(path, ".spz"))
+        throw std::runtime_error("splats are saved as PLY (.ply) or SPZ (.spz)");
+    if (!SplatFile::write(path, keptSplats(scene, keep)))
+        throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
 }

@@ -3,6 +3,7 @@
 // above and below it, and points behind every camera.
 #include "camera/ReconstructionTestFiles.h"
 #include "formats/PlyHeader.h"
+#include "formats/SplatFile.h"
 #include "image/ImageCodecs.h"
 #include "support/ImageCompare.h"
 #include "support/Process.h"
@@ -111,6 +112,40 @@ TEST_F(VelmoraClean, RulesRemoveWhatTheySelectAndTheRestIsSaved)
     ASSERT_EQ(r.exitStatus, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("keep-box: 38 removed"), std::string::npos) << r.out;
     EXPECT_EQ(savedRows("box.ply"), (std::vector<int>{30, 31, 32, 33}));
+}
+
+// A splat scene is cleaned by the same rules and saved in the format the name asks for; what
+// the rules keep comes back in its order, whichever format holds it.
+TEST_F(VelmoraClean, ASplatSceneIsSavedAsPlyOrSpz)
+{
+    SplatScene scene;
+    scene.resize(6, 1);
+    for (size_t i = 0; i < scene.count; ++i) {
+        scene.position[3 * i] = 0.5f * static_cast<float>(i);
+        scene.position[3 * i + 1] = i % 2 ? 2.f : 0.f; // the odd ones float above
+        scene.opacity[i] = 0.8f;
+        for (int k = 0; k < 3; ++k)
+            scene.scale[3 * i + k] = 0.05f;
+        scene.rotation[4 * i] = 1.f;
+        scene.dc[3 * i] = 0.25f * static_cast<float>(i);
+    }
+    ASSERT_TRUE(SplatFile::write(dir + "/splats.ply", scene));
+    for (const char *out : {"low.ply", "low.spz"}) {
+        const auto r = run({"--keep-box", "-1,-1,-1,3,1,1", "--save", out, "splats.ply"});
+        ASSERT_EQ(r.exitStatus, 0) << r.out << r.err;
+        EXPECT_NE(r.out.find(std::string(out) + ": 3 of 6 kept"), std::string::npos) << r.out;
+        const SplatScene saved = SplatFile::read((dir + "/" + out).c_str());
+        ASSERT_EQ(saved.count, 3u) << out;
+        EXPECT_EQ(saved.shDegree, 1);
+        for (size_t j = 0; j < 3; ++j) {
+            EXPECT_NEAR(saved.position[3 * j], 1.f * static_cast<float>(j), 0.01f) << out;
+            EXPECT_NEAR(saved.position[3 * j + 1], 0.f, 0.01f) << out;
+            EXPECT_NEAR(saved.dc[3 * j], 0.5f * static_cast<float>(j), 0.02f) << out;
+        }
+    }
+    const auto r = run({"--keep-box", "-1,-1,-1,3,1,1", "--save", "low.splat", "splats.ply"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("splats are saved as PLY (.ply) or SPZ (.spz)"), std::string::npos) << r.err;
 }
 
 TEST_F(VelmoraClean, WhatCannotBeDoneIsRefusedWithoutAFile)
