@@ -91,7 +91,9 @@ Decoded decodePng(FILE *in);
 /// own message.
 Decoded decodeJpeg(FILE *in);
 
-/// Reads the first image of a TIFF file through libtiff's RGBA reader. Texts: "Can't read
+/// Reads the first image of a TIFF file through libtiff's RGBA reader, or, for stripped grey
+/// or RGB files of 3 to 15 bits a sample (10-, 12- and 14-bit scans, which that reader
+/// refuses), through libtiff's scanlines, each sample scaled to the nearest of 0..255. Texts: "Can't read
 /// file" (libtiff refuses to open it), "Can't handle format" (anything the RGBA reader can't
 /// decode, including a damaged or truncated strip), "image size out of range".
 Decoded decodeTiff(const char *path);

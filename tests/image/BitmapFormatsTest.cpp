@@ -546,10 +546,22 @@ TEST_F(BitmapFiles, TiffFromLibtiffStripsAndTiles)
     const Bytes rgb = picture(w, h);
     writeTiffWithLibtiff(at("lzw.tif"), w, h, rgb, COMPRESSION_LZW, false);
     writeTiffWithLibtiff(at("tiled.tif"), w, h, rgb, COMPRESSION_ADOBE_DEFLATE, true);
-    for (const char *name : {"lzw.tif", "tiled.tif"}) {
+    // 12 bits a sample, each 8-bit value widened by repeating its high bits, which scaling
+    // back to 8 bits must undo exactly.
+    const int w12 = 38;
+    const Bytes rgb12 = picture(w12, h);
+    Bytes packed;
+    for (size_t i = 0; i + 1 < rgb12.size(); i += 2) {
+        const unsigned a = rgb12[i] << 4 | rgb12[i] >> 4, b = rgb12[i + 1] << 4 | rgb12[i + 1] >> 4;
+        packed.insert(packed.end(), {static_cast<unsigned char>(a >> 4),
+                                     static_cast<unsigned char>((a & 15) << 4 | b >> 8), static_cast<unsigned char>(b)});
+    }
+    writeTiffWithLibtiff(at("twelve.tif"), w12, h, packed, COMPRESSION_LZW, false, 12);
+    for (const char *name : {"lzw.tif", "tiled.tif", "twelve.tif"}) {
+        const bool twelve = std::string(name) == "twelve.tif";
         Bitmap b(at(name).c_str());
-        EXPECT_EQ(b.width, w) << name;
-        EXPECT_EQ(pixelsOf(b), rgb) << name;
+        EXPECT_EQ(b.width, twelve ? w12 : w) << name;
+        EXPECT_EQ(pixelsOf(b), twelve ? rgb12 : rgb) << name;
     }
 }
 
@@ -632,7 +644,7 @@ TEST_F(BitmapFiles, BrokenFilesRaiseTheirTextAndLeaveTheImageEmpty)
     const std::string prog = slurp(at("prog.jpg"));
     writeTiffWithLibtiff(at("good.tif"), 16, 16, rgb, COMPRESSION_NONE, false);
     const std::string tif = slurp(at("good.tif"));
-    writeTiffWithLibtiff(at("twelve.tif"), 4, 4, Bytes(4 * 4 * 3 * 3 / 2), COMPRESSION_NONE, false, 12);
+    writeTiffWithLibtiff(at("twelve.tif"), 4, 8, Bytes(4 * 8 * 3 * 3 / 2), COMPRESSION_NONE, false, 12, true);
     writeTiffWithLibtiff(at("holes.tif"), 16, 16, rgb, COMPRESSION_NONE, false, 8, true);
 
     // PNG header fields changed, with a valid CRC so that only the values are wrong.
@@ -780,7 +792,23 @@ TEST_F(BitmapFiles, BrokenFilesRaiseTheirTextAndLeaveTheImageEmpty)
         {"not a TIFF", "a.tif", "II*\0garbage", "", load, "Can't read file"},
         {"TIFF cut short", "a.tif", tif.substr(0, tif.size() / 2), "", load, "Can't read file"},
         {"TIFF with unwritten strips", "a.tif", slurp(at("holes.tif")), "", load, "Can't handle format"},
-        {"TIFF with 12-bit samples", "a.tif", slurp(at("twelve.tif")), "", load, "Can't handle format"},
+        {"12-bit TIFF with unwritten strips", "a.tif", slurp(at("twelve.tif")), "", load, "Can't handle format"},
+        {"PAM magic with more", "a.pam", "P7 RGB\nENDHDR\n", "", load, "not a PAM header"},
+        {"PAM without ENDHDR", "a.pam", "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\n", "", load,
+         "PAM header ends before ENDHDR"},
+        {"PAM without DEPTH", "a.pam", "P7\nWIDTH 1\nHEIGHT 1\nMAXVAL 255\nENDHDR\n\1\2\3", "", map,
+         "PAM header lacks WIDTH, HEIGHT, DEPTH or MAXVAL"},
+        {"PAM of depth 5", "a.pam", "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 5\nMAXVAL 255\nENDHDR\n12345", "", load,
+         "PAM depth is not 1 to 4 (grey or colour, with or without alpha)"},
+        {"PAM width not a number", "a.pam", "P7\nWIDTH 1x\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\nENDHDR\n1", "", load,
+         "PAM header: WIDTH is not a whole number"},
+        {"PAM size beyond the file", "a.pam",
+         "P7\nWIDTH 4000\nHEIGHT 4000\nDEPTH 4\nMAXVAL 65535\nENDHDR\n" + std::string(99, 'x'), "", load,
+         "file too short"},
+        {"PAM beyond any image", "a.pam", "P7\nWIDTH 99999999\nHEIGHT 99999999\nDEPTH 1\nMAXVAL 255\nENDHDR\n", "",
+         load, "image size out of range"},
+        {"PAM sample above the maximum", "a.pam", "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 1\nMAXVAL 15\nENDHDR\n\x0f\x10", "",
+         load, "sample above the maximum value"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -904,6 +932,9 @@ TEST_F(BitmapFiles, FilesWrittenByImageMagickReadAsImageMagickReadsThem)
         {{"-colorspace", "Gray", "-compress", "RLE"}, "grey.tga", {{2, 11}, {16, 8}}, ""},
         {{"-depth", "8", "-compress", "none"}, "plain.ppm", {{0, 'P'}, {1, '3'}}, ""},
         {{"-colorspace", "Gray", "-depth", "8", "-compress", "none"}, "plain.pgm", {{0, 'P'}, {1, '2'}}, ""},
+        {{"-depth", "8"}, "rgb.pam", {{0, 'P'}, {1, '7'}}, "TUPLTYPE RGB\n"},
+        {{"-colorspace", "Gray", "-depth", "8"}, "grey.pam", {{0, 'P'}, {1, '7'}}, "TUPLTYPE GRAYSCALE\n"},
+        {rgba16, "rgba16.pam", {{0, 'P'}, {1, '7'}}, "MAXVAL 65535\nTUPLTYPE RGB_ALPHA\n"},
     };
     for (const Case &c : cases) {
         const std::string name = c.file.substr(c.file.find(':') + 1);
