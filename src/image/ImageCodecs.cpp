@@ -244,19 +244,101 @@ bool runJpeg(JpegJob<Info> *job, Work work)
     return work(&job->cinfo);
 }
 
+// The Orientation tag (0x0112) of the first image directory of an Exif APP1 segment: 1 to 8,
+// or 1 when the segment is not Exif, says nothing or says it out of bounds. Every offset comes
+// from the file, so each is checked against the segment before it is followed.
+int exifOrientation(const unsigned char *data, size_t size)
+{
+    if (size < 14 || std::memcmp(data, "Exif\0\0", 6) != 0)
+        return 1;
+    const unsigned char *tiff = data + 6;
+    const size_t n = size - 6;
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M'))
+        return 1;
+    const auto u16 = [&](size_t at) {
+        return little ? unsigned(tiff[at] | tiff[at + 1] << 8) : unsigned(tiff[at] << 8 | tiff[at + 1]);
+    };
+    const auto u32 = [&](size_t at) {
+        return little ? u16(at) | uint32_t(u16(at + 2)) << 16 : uint32_t(u16(at)) << 16 | u16(at + 2);
+    };
+    if (u16(2) != 42)
+        return 1;
+    const uint32_t ifd = u32(4);
+    if (ifd < 8 || ifd > n - 2)
+        return 1;
+    const unsigned entries = u16(ifd);
+    for (unsigned i = 0; i < entries; ++i) {
+        const size_t at = ifd + 2 + 12 * static_cast<size_t>(i);
+        if (at + 12 > n)
+            return 1;
+        // A SHORT kept in the entry itself, as the standard writes it.
+        if (u16(at) == 0x0112 && u16(at + 2) == 3 && u32(at + 4) >= 1) {
+            const unsigned v = u16(at + 8);
+            return v >= 1 && v <= 8 ? static_cast<int>(v) : 1;
+        }
+    }
+    return 1;
+}
+
+// The orientation the saved APP1 markers of a read header give.
+int savedOrientation(j_decompress_ptr cinfo)
+{
+    for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next)
+        if (m->marker == JPEG_APP0 + 1 && m->data) {
+            const int o = exifOrientation(m->data, m->data_length);
+            if (o != 1)
+                return o;
+        }
+    return 1;
+}
+
+// Turns `w` x `h` RGB pixels to the picture an Exif orientation describes: 2 mirrors, 3 turns a
+// half turn, 4 flips, 5 transposes, 6 turns a quarter clockwise, 7 transposes across the other
+// diagonal, 8 turns a quarter anticlockwise. 5 to 8 swap the sides. Null when memory runs out.
+unsigned char *orientPixels(const unsigned char *in, int w, int h, int orientation, int &outW, int &outH)
+{
+    const bool swapped = orientation >= 5;
+    outW = swapped ? h : w;
+    outH = swapped ? w : h;
+    auto *out = static_cast<unsigned char *>(std::malloc(static_cast<size_t>(w) * h * 3));
+    if (!out)
+        return nullptr;
+    for (int y = 0; y < outH; ++y)
+        for (int x = 0; x < outW; ++x) {
+            int sx = x, sy = y;
+            switch (orientation) {
+            case 2: sx = w - 1 - x; break;
+            case 3: sx = w - 1 - x, sy = h - 1 - y; break;
+            case 4: sy = h - 1 - y; break;
+            case 5: sx = y, sy = x; break;
+            case 6: sx = y, sy = h - 1 - x; break;
+            case 7: sx = w - 1 - y, sy = h - 1 - x; break;
+            case 8: sx = w - 1 - y, sy = x; break;
+            default: break;
+            }
+            std::memcpy(out + (static_cast<size_t>(y) * outW + x) * 3, in + (static_cast<size_t>(sy) * w + sx) * 3, 3);
+        }
+    return out;
+}
+
 struct JpegDecodeJob : JpegJob<jpeg_decompress_struct> {
     FILE *in;
     GrowBuffer pixels;
     int width;
     int height;
     int components;
+    int orientation;
 };
 
 bool decodeJpegRows(JpegDecodeJob *job, j_decompress_ptr cinfo)
 {
     cinfo->mem->max_memory_to_use = kJpegMemory;
     jpeg_stdio_src(cinfo, job->in);
+    // Cameras write the picture as the sensor saw it and say in Exif how it is to be turned.
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xffff);
     jpeg_read_header(cinfo, TRUE);
+    job->orientation = savedOrientation(cinfo);
     if (!sizeAccepted(cinfo->image_width, cinfo->image_height)) {
         std::snprintf(job->error.message, sizeof job->error.message, "%s", kBadSize);
         return false;
@@ -504,6 +586,13 @@ Decoded decodeJpeg(FILE *in)
     result.width = job.width;
     result.height = job.height;
     result.components = job.components;
+    if (job.orientation > 1) {
+        unsigned char *turned = orientPixels(result.pixels.get(), job.width, job.height, job.orientation,
+                                             result.width, result.height);
+        if (!turned)
+            throw std::runtime_error(kNoMemory);
+        result.pixels.reset(turned);
+    }
     return result;
 }
 
@@ -511,13 +600,16 @@ namespace {
 
 struct JpegSizeJob : JpegJob<jpeg_decompress_struct> {
     FILE *in;
+    int orientation;
 };
 
 bool runJpegSize(JpegSizeJob *job)
 {
     return runJpeg(job, [job](j_decompress_ptr cinfo) {
         jpeg_stdio_src(cinfo, job->in);
+        jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xffff);
         jpeg_read_header(cinfo, TRUE);
+        job->orientation = savedOrientation(cinfo);
         return true;
     });
 }
@@ -590,8 +682,10 @@ bool imageSize(const char *path, int &width, int &height)
         job.in = in.get();
         const bool ok = runJpegSize(&job);
         if (ok) {
-            w = job.cinfo.image_width;
-            h = job.cinfo.image_height;
+            // The size of the picture as decodeJpeg turns it.
+            const bool swapped = job.orientation >= 5;
+            w = swapped ? job.cinfo.image_height : job.cinfo.image_width;
+            h = swapped ? job.cinfo.image_width : job.cinfo.image_height;
         }
         if (job.created)
             jpeg_destroy_decompress(&job.cinfo);

@@ -84,7 +84,9 @@ struct Decoded {
 /// (bad signature), "file too short", "image size out of range", or libpng's own message.
 Decoded decodePng(FILE *in);
 
-/// Reads a baseline or progressive JPEG image (grey or colour) from `in` as RGB. A file that
+/// Reads a baseline or progressive JPEG image (grey or colour) from `in` as RGB, turned or
+/// mirrored as the Orientation of an Exif segment says (a camera held upright writes 6 or 8:
+/// the picture then has the sensor's sides swapped; imageSize gives the turned size too). A file that
 /// ends before its image data is complete fails with libjpeg's "Premature end of JPEG file",
 /// image data that stops before the picture is filled with "Corrupt JPEG data: premature end
 /// of data segment"; other texts: "Can't read file", "image size out of range", or libjpeg's

@@ -469,6 +469,74 @@ TEST_F(BitmapFiles, JpegFromLibjpegGreyAndProgressive)
     EXPECT_LE(d.second, 3.0);
 }
 
+// A picture of four coloured quarters, saved as the sensor saw it, with an Exif segment after
+// the start marker: the corners of the loaded image show how it was turned.
+TEST_F(BitmapFiles, JpegExifOrientationTurnsThePicture)
+{
+    const int w = 32, h = 16;
+    enum Quarter { TL, TR, BL, BR };
+    const RGB<unsigned char> colours[] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+    Bytes rgb;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const RGB<unsigned char> &c = colours[(y >= h / 2) * 2 + (x >= w / 2)];
+            rgb.insert(rgb.end(), {c.r, c.g, c.b});
+        }
+    writeJpegWithLibjpeg(at("plain.jpg"), w, h, 3, false, rgb);
+    const std::string plain = slurp(at("plain.jpg"));
+    // Exif: "Exif\0\0", a TIFF header and a directory of one entry, the Orientation SHORT.
+    const auto withExif = [&plain](bool little, unsigned orientation, unsigned directoryOffset = 8) {
+        std::string tiff;
+        const auto put16 = [&](unsigned v) { tiff += little ? std::string{char(v), char(v >> 8)} : std::string{char(v >> 8), char(v)}; };
+        const auto put32 = [&](unsigned v) { little ? (put16(v & 0xffff), put16(v >> 16)) : (put16(v >> 16), put16(v & 0xffff)); };
+        tiff += little ? "II" : "MM";
+        put16(42);
+        put32(directoryOffset);
+        put16(1);
+        put16(0x0112), put16(3), put32(1), put16(orientation), put16(0);
+        put32(0);
+        const std::string segment = std::string("Exif\0\0", 6) + tiff;
+        const size_t length = segment.size() + 2;
+        return plain.substr(0, 2) + "\xff\xe1" + char(length >> 8) + char(length) + segment + plain.substr(2);
+    };
+    const struct {
+        const char *what;
+        std::string file;
+        int width;
+        Quarter topLeft, topRight;
+    } cases[] = {
+        {"no Exif", plain, w, TL, TR},
+        {"1, as stored", withExif(true, 1), w, TL, TR},
+        {"2, mirrored", withExif(false, 2), w, TR, TL},
+        {"3, half turn", withExif(true, 3), w, BR, BL},
+        {"4, flipped", withExif(false, 4), w, BL, BR},
+        {"5, transposed", withExif(true, 5), h, TL, BL},
+        {"6, quarter clockwise", withExif(false, 6), h, BL, TL},
+        {"6, little-endian", withExif(true, 6), h, BL, TL},
+        {"7, transverse", withExif(true, 7), h, BR, TR},
+        {"8, quarter anticlockwise", withExif(false, 8), h, TR, BR},
+        {"9 is no orientation", withExif(true, 9), w, TL, TR},
+        {"directory beyond the segment", withExif(true, 6, 4000), w, TL, TR},
+        {"directory inside the header", withExif(false, 6, 2), w, TL, TR},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        spit(at("turned.jpg"), c.file);
+        Bitmap b(at("turned.jpg").c_str());
+        ASSERT_EQ(b.width, c.width);
+        ASSERT_EQ(b.height, w + h - c.width);
+        int sw = 0, sh = 0;
+        ASSERT_TRUE(imagecodecs::imageSize(at("turned.jpg").c_str(), sw, sh));
+        EXPECT_EQ(sw, b.width);
+        EXPECT_EQ(sh, b.height);
+        const auto near = [](const RGB<unsigned char> &a, const RGB<unsigned char> &e) {
+            return std::abs(a.r - e.r) < 40 && std::abs(a.g - e.g) < 40 && std::abs(a.b - e.b) < 40;
+        };
+        EXPECT_TRUE(near(b.pixels[b.width + 1], colours[c.topLeft]));
+        EXPECT_TRUE(near(b.pixels[2 * b.width - 2], colours[c.topRight]));
+    }
+}
+
 TEST_F(BitmapFiles, PngFromLibpngEveryColourType)
 {
     // 4-bit palette: indices 0..3 cycle.
