@@ -19,6 +19,7 @@
 #include <GL/gl.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -311,6 +312,12 @@ GLCamera *GLMachine::registerCamera(const char *name)
     std::unique_ptr<GLCamera> made;
     try {
         made = std::strcmp(name, "default.dat") == 0 ? std::make_unique<GLCamera>() : std::make_unique<GLCamera>(name, options);
+    } catch (const std::exception &e) {
+        // A camera file that is there but unusable is said in the window too, with its reason;
+        // the param.dat looked for beside every model is mostly absent, which says nothing.
+        if (access(name, F_OK) == 0)
+            host().showMessage(MessageLevel::Error, std::string("GLCamera: ") + e.what() + ": " + name + "\n");
+        return nullptr;
     } catch (...) {
         return nullptr;
     }

@@ -18,6 +18,8 @@
 #include <cstring>
 #include <map>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -301,6 +303,64 @@ ForeignModel convert(const aiScene *scene, const std::string &folder)
 
 unsigned importFlags() { return aiProcess_Triangulate; }
 
+bool isReadableFile(const std::string &path)
+{
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (f)
+        std::fclose(f);
+    return f != nullptr;
+}
+
+// The importer draws an OBJ whose material library is missing in its default grey without a
+// word; the user is told which file it looked for. A name with blanks is taken whole first,
+// as the importer does, then word by word (some writers list several libraries on one line).
+void noteMissingMaterialFiles(const std::string &path, const std::string &folder)
+{
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return;
+    const std::string prefix = folder.empty() ? "" : folder + "/";
+    std::vector<std::string> missing;
+    char line[4096];
+    bool wholeLine = true; // the buffer holds the start of a line
+    while (std::fgets(line, sizeof line, f)) {
+        const bool startOfLine = wholeLine;
+        wholeLine = std::strchr(line, '\n') != nullptr;
+        if (!startOfLine)
+            continue;
+        const char *at = line;
+        while (*at == ' ' || *at == '\t')
+            ++at;
+        if (std::strncmp(at, "mtllib", 6) != 0 || (at[6] != ' ' && at[6] != '\t'))
+            continue;
+        std::string rest = at + 6;
+        const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+        while (!rest.empty() && blank(rest.back()))
+            rest.pop_back();
+        size_t from = 0;
+        while (from < rest.size() && blank(rest[from]))
+            ++from;
+        rest.erase(0, from);
+        std::replace(rest.begin(), rest.end(), '\\', '/');
+        if (rest.empty() || isReadableFile(rest[0] == '/' ? rest : prefix + rest))
+            continue;
+        for (size_t i = 0; i < rest.size();) {
+            size_t end = i;
+            while (end < rest.size() && !blank(rest[end]))
+                ++end;
+            const std::string name = rest.substr(i, end - i);
+            if (!name.empty() && !isReadableFile(name[0] == '/' ? name : prefix + name) &&
+                std::find(missing.begin(), missing.end(), name) == missing.end())
+                missing.push_back(name);
+            i = end + 1;
+        }
+    }
+    std::fclose(f);
+    for (const std::string &name : missing)
+        msg::warning("GLMeshObject: %s: the material file %s is missing: the model is drawn without its materials\n",
+                     path.c_str(), name.c_str());
+}
+
 // The PLY reader's refusals are printed like the importer's.
 template <class Read>
 ForeignModel readPly(Read read)
@@ -413,6 +473,8 @@ ForeignModel AssimpReader::readInProcess(const char *path)
     const std::string folder = slash == std::string::npos ? "" : p.substr(0, slash);
     if (lowerExtension(p) == "ply")
         return readPly([&] { return PlyReader::read(path); });
+    if (lowerExtension(p) == "obj")
+        noteMissingMaterialFiles(p, folder);
     Assimp::Importer importer;
     importer.ReadFile(path, importFlags());
     return finish(importer, folder);

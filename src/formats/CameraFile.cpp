@@ -96,8 +96,16 @@ void CameraFile::read(const char *path)
     const CLocale::Scope numbers;
     Stream stream(path, "rb", false);
     char word[256];
-    if (!stream.stream || fscanf(stream.stream, "%255s", word) != 1)
+    if (!stream.stream)
         throw std::runtime_error(kLoadError);
+    if (fscanf(stream.stream, "%255s", word) != 1) {
+        // The end of a file that was read (not of a folder, whose read fails) is said as such:
+        // an empty camera file is a common slip and "Unable to load" alone does not tell it.
+        if (!feof(stream.stream) || ferror(stream.stream))
+            throw std::runtime_error(kLoadError);
+        const long read = ftell(stream.stream);
+        throw std::runtime_error(read > 0 ? "the file holds nothing but blanks" : "the file is empty");
+    }
 
     if (std::strcmp(word, "V2.0") == 0) {
         msg::note("GLCamera: Read camera file:%s v2.0\n", path);

@@ -30,8 +30,8 @@ struct CameraFile {
 
     /// Reads the camera file `path` (a local name or a network address), printing
     /// "GLCamera: Read camera file:<path> v<version>". Throws std::runtime_error, with the
-    /// text "Unable to load camera file" when the file cannot be opened or is empty, or the
-    /// reason when it holds no usable view (the record is then half-read: read a copy).
+    /// text "Unable to load camera file" when the file cannot be opened or read, or the reason
+    /// when it is empty or holds no usable view (the record is then half-read: read a copy).
     void read(const char *path);
 
     /// R = Q(angle) B and t = T0 + Q(angle) P for each angle (radians) about `axis`.

@@ -83,7 +83,12 @@ Reconstruction TransformsJson::parse(const std::string &text, const PhotographLo
     try {
         root = Json::parse(text);
     } catch (const std::exception &e) {
-        refuse(std::string("not a JSON file: ") + e.what());
+        // nlohmann's texts start with the exception's id ("[json.exception.parse_error.101] "),
+        // which tells a user nothing; the position and the reason follow it.
+        std::string why = e.what();
+        if (why.rfind("[json.exception.", 0) == 0 && why.find("] ") != std::string::npos)
+            why.erase(0, why.find("] ") + 2);
+        refuse("not a JSON file: " + why);
     }
     const Json *frames = member(root, "frames");
     if (!frames || !frames->is_array())
@@ -221,6 +226,14 @@ bool TransformsJson::locate(const std::string &path, std::string &file)
     }
     if (!jsonvalues::hasExtension(path, ".json"))
         return false;
+    // A file of the trainers' own name is theirs whatever it holds: a cut or damaged one is
+    // then refused with the parser's reason rather than offered to the mesh readers.
+    const size_t slash = path.find_last_of('/');
+    if (path.compare(slash == std::string::npos ? 0 : slash + 1, std::string::npos, "transforms.json") == 0 &&
+        isFile(path)) {
+        file = path;
+        return true;
+    }
     std::string text;
     if (!jsonvalues::readText(path, text))
         return false;

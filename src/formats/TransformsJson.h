@@ -27,8 +27,9 @@ public:
     /// size was asked for and cannot be read).
     using PhotographLookup = std::function<bool(std::string &name, int *width, int *height)>;
 
-    /// True for a file whose name ends in ".json" and whose text has the keys "frames" and
-    /// "transform_matrix", or for a folder holding "transforms.json" (then `file` names it).
+    /// True for a file named "transforms.json" (whatever it holds), for a file whose name ends
+    /// in ".json" and whose text has the keys "frames" and "transform_matrix", or for a folder
+    /// holding "transforms.json" (then `file` names it).
     static bool locate(const std::string &path, std::string &file);
 
     /// The cameras of the file's text. `lookup` may be empty: file names are then kept as

@@ -306,6 +306,9 @@ const ImageFormat kFormats[] = {
     {"pgm", &Bitmap::loadPGM, &Bitmap::loadPGM},   {"ima", &Bitmap::loadIMA, &Bitmap::loadIMA},
     {"rvb", &Bitmap::loadRVB, &Bitmap::mapRVB},   {"jpg", &Bitmap::loadJPG, &Bitmap::loadJPG},
     {"tif", &Bitmap::loadTIFF, &Bitmap::loadTIFF}, {"png", &Bitmap::loadPNG, &Bitmap::loadPNG},
+    // PAM files go through the netpbm reader, which knows them by their "P7"; their samples
+    // are converted, so they are never mapped.
+    {"pam", &Bitmap::loadPPM, &Bitmap::loadPPM},
 };
 
 const ImageFormat *formatOf(const char *ext)

@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -243,19 +244,101 @@ bool runJpeg(JpegJob<Info> *job, Work work)
     return work(&job->cinfo);
 }
 
+// The Orientation tag (0x0112) of the first image directory of an Exif APP1 segment: 1 to 8,
+// or 1 when the segment is not Exif, says nothing or says it out of bounds. Every offset comes
+// from the file, so each is checked against the segment before it is followed.
+int exifOrientation(const unsigned char *data, size_t size)
+{
+    if (size < 14 || std::memcmp(data, "Exif\0\0", 6) != 0)
+        return 1;
+    const unsigned char *tiff = data + 6;
+    const size_t n = size - 6;
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M'))
+        return 1;
+    const auto u16 = [&](size_t at) {
+        return little ? unsigned(tiff[at] | tiff[at + 1] << 8) : unsigned(tiff[at] << 8 | tiff[at + 1]);
+    };
+    const auto u32 = [&](size_t at) {
+        return little ? u16(at) | uint32_t(u16(at + 2)) << 16 : uint32_t(u16(at)) << 16 | u16(at + 2);
+    };
+    if (u16(2) != 42)
+        return 1;
+    const uint32_t ifd = u32(4);
+    if (ifd < 8 || ifd > n - 2)
+        return 1;
+    const unsigned entries = u16(ifd);
+    for (unsigned i = 0; i < entries; ++i) {
+        const size_t at = ifd + 2 + 12 * static_cast<size_t>(i);
+        if (at + 12 > n)
+            return 1;
+        // A SHORT kept in the entry itself, as the standard writes it.
+        if (u16(at) == 0x0112 && u16(at + 2) == 3 && u32(at + 4) >= 1) {
+            const unsigned v = u16(at + 8);
+            return v >= 1 && v <= 8 ? static_cast<int>(v) : 1;
+        }
+    }
+    return 1;
+}
+
+// The orientation the saved APP1 markers of a read header give.
+int savedOrientation(j_decompress_ptr cinfo)
+{
+    for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next)
+        if (m->marker == JPEG_APP0 + 1 && m->data) {
+            const int o = exifOrientation(m->data, m->data_length);
+            if (o != 1)
+                return o;
+        }
+    return 1;
+}
+
+// Turns `w` x `h` RGB pixels to the picture an Exif orientation describes: 2 mirrors, 3 turns a
+// half turn, 4 flips, 5 transposes, 6 turns a quarter clockwise, 7 transposes across the other
+// diagonal, 8 turns a quarter anticlockwise. 5 to 8 swap the sides. Null when memory runs out.
+unsigned char *orientPixels(const unsigned char *in, int w, int h, int orientation, int &outW, int &outH)
+{
+    const bool swapped = orientation >= 5;
+    outW = swapped ? h : w;
+    outH = swapped ? w : h;
+    auto *out = static_cast<unsigned char *>(std::malloc(static_cast<size_t>(w) * h * 3));
+    if (!out)
+        return nullptr;
+    for (int y = 0; y < outH; ++y)
+        for (int x = 0; x < outW; ++x) {
+            int sx = x, sy = y;
+            switch (orientation) {
+            case 2: sx = w - 1 - x; break;
+            case 3: sx = w - 1 - x, sy = h - 1 - y; break;
+            case 4: sy = h - 1 - y; break;
+            case 5: sx = y, sy = x; break;
+            case 6: sx = y, sy = h - 1 - x; break;
+            case 7: sx = w - 1 - y, sy = h - 1 - x; break;
+            case 8: sx = w - 1 - y, sy = x; break;
+            default: break;
+            }
+            std::memcpy(out + (static_cast<size_t>(y) * outW + x) * 3, in + (static_cast<size_t>(sy) * w + sx) * 3, 3);
+        }
+    return out;
+}
+
 struct JpegDecodeJob : JpegJob<jpeg_decompress_struct> {
     FILE *in;
     GrowBuffer pixels;
     int width;
     int height;
     int components;
+    int orientation;
 };
 
 bool decodeJpegRows(JpegDecodeJob *job, j_decompress_ptr cinfo)
 {
     cinfo->mem->max_memory_to_use = kJpegMemory;
     jpeg_stdio_src(cinfo, job->in);
+    // Cameras write the picture as the sensor saw it and say in Exif how it is to be turned.
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xffff);
     jpeg_read_header(cinfo, TRUE);
+    job->orientation = savedOrientation(cinfo);
     if (!sizeAccepted(cinfo->image_width, cinfo->image_height)) {
         std::snprintf(job->error.message, sizeof job->error.message, "%s", kBadSize);
         return false;
@@ -503,6 +586,13 @@ Decoded decodeJpeg(FILE *in)
     result.width = job.width;
     result.height = job.height;
     result.components = job.components;
+    if (job.orientation > 1) {
+        unsigned char *turned = orientPixels(result.pixels.get(), job.width, job.height, job.orientation,
+                                             result.width, result.height);
+        if (!turned)
+            throw std::runtime_error(kNoMemory);
+        result.pixels.reset(turned);
+    }
     return result;
 }
 
@@ -510,13 +600,16 @@ namespace {
 
 struct JpegSizeJob : JpegJob<jpeg_decompress_struct> {
     FILE *in;
+    int orientation;
 };
 
 bool runJpegSize(JpegSizeJob *job)
 {
     return runJpeg(job, [job](j_decompress_ptr cinfo) {
         jpeg_stdio_src(cinfo, job->in);
+        jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xffff);
         jpeg_read_header(cinfo, TRUE);
+        job->orientation = savedOrientation(cinfo);
         return true;
     });
 }
@@ -589,8 +682,10 @@ bool imageSize(const char *path, int &width, int &height)
         job.in = in.get();
         const bool ok = runJpegSize(&job);
         if (ok) {
-            w = job.cinfo.image_width;
-            h = job.cinfo.image_height;
+            // The size of the picture as decodeJpeg turns it.
+            const bool swapped = job.orientation >= 5;
+            w = swapped ? job.cinfo.image_height : job.cinfo.image_width;
+            h = swapped ? job.cinfo.image_width : job.cinfo.image_height;
         }
         if (job.created)
             jpeg_destroy_decompress(&job.cinfo);
@@ -603,6 +698,65 @@ bool imageSize(const char *path, int &width, int &height)
     height = static_cast<int>(h);
     return true;
 }
+
+namespace {
+
+// A stripped TIFF of grey or RGB samples of a bit depth the RGBA reader refuses (3 to 15 bits
+// other than 4 and 8), read a scanline at a time and scaled to the nearest of 0..255; extra
+// samples (alpha) are dropped. No pixels when the file is not of that kind; "Can't handle
+// format" when a scanline can't be read.
+Decoded decodeDeepTiff(TIFF *tif, uint32_t width, uint32_t height)
+{
+    Decoded none;
+    uint16_t bits = 0, samples = 1, photometric = 0, planar = PLANARCONFIG_CONTIG, format = SAMPLEFORMAT_UINT;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
+        return none;
+    const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+    if (bits < 3 || bits > 15 || bits == 4 || bits == 8 || TIFFIsTiled(tif) || planar != PLANARCONFIG_CONTIG ||
+        format != SAMPLEFORMAT_UINT || !(grey || photometric == PHOTOMETRIC_RGB) || samples < (grey ? 1 : 3) ||
+        samples > 8)
+        return none;
+    const tmsize_t lineBytes = TIFFScanlineSize(tif);
+    const unsigned long long needed = (static_cast<unsigned long long>(width) * samples * bits + 7) / 8;
+    if (lineBytes <= 0 || static_cast<unsigned long long>(lineBytes) < needed)
+        return none;
+    std::vector<unsigned char> line(static_cast<size_t>(lineBytes));
+    const size_t count = static_cast<size_t>(width) * height;
+    Decoded result;
+    result.pixels.reset(static_cast<unsigned char *>(std::malloc(count * 3)));
+    if (!result.pixels)
+        throw std::runtime_error(kNoMemory);
+    const unsigned maxValue = (1u << bits) - 1;
+    unsigned char *out = result.pixels.get();
+    for (uint32_t y = 0; y < height; ++y) {
+        if (TIFFReadScanline(tif, line.data(), y, 0) < 0)
+            throw std::runtime_error("Can't handle format");
+        // Samples are packed most significant bit first, each row starting on a byte.
+        const auto sample = [&](size_t index) {
+            size_t bit = index * bits;
+            unsigned v = 0;
+            for (int k = 0; k < bits; ++k, ++bit)
+                v = v << 1 | ((line[bit >> 3] >> (7 - (bit & 7))) & 1u);
+            return v;
+        };
+        for (uint32_t x = 0; x < width; ++x, out += 3)
+            for (int c = 0; c < 3; ++c) {
+                unsigned v = sample(static_cast<size_t>(x) * samples + (grey ? 0 : c));
+                if (photometric == PHOTOMETRIC_MINISWHITE)
+                    v = maxValue - v;
+                out[c] = static_cast<unsigned char>((v * 255 + maxValue / 2) / maxValue);
+            }
+    }
+    result.width = static_cast<int>(width);
+    result.height = static_cast<int>(height);
+    return result;
+}
+
+} // namespace
 
 Decoded decodeTiff(const char *path)
 {
@@ -634,8 +788,14 @@ Decoded decodeTiff(const char *path)
     if (!sizeAccepted(width, height))
         throw std::runtime_error(kBadSize);
     char reason[1024];
-    if (!TIFFRGBAImageOK(tif, reason))
-        throw std::runtime_error("Can't handle format");
+    if (!TIFFRGBAImageOK(tif, reason)) {
+        // libtiff's RGBA reader takes 1, 2, 4, 8 and 16 bits a sample only; scanners and
+        // cameras also write 10, 12 and 14.
+        Decoded deep = decodeDeepTiff(tif, width, height);
+        if (!deep.pixels)
+            throw std::runtime_error("Can't handle format");
+        return deep;
+    }
     const size_t count = static_cast<size_t>(width) * height;
     guard.raster = static_cast<uint32_t *>(_TIFFmalloc(static_cast<tmsize_t>(count * 4)));
     if (!guard.raster)

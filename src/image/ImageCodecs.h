@@ -84,14 +84,18 @@ struct Decoded {
 /// (bad signature), "file too short", "image size out of range", or libpng's own message.
 Decoded decodePng(FILE *in);
 
-/// Reads a baseline or progressive JPEG image (grey or colour) from `in` as RGB. A file that
+/// Reads a baseline or progressive JPEG image (grey or colour) from `in` as RGB, turned or
+/// mirrored as the Orientation of an Exif segment says (a camera held upright writes 6 or 8:
+/// the picture then has the sensor's sides swapped; imageSize gives the turned size too). A file that
 /// ends before its image data is complete fails with libjpeg's "Premature end of JPEG file",
 /// image data that stops before the picture is filled with "Corrupt JPEG data: premature end
 /// of data segment"; other texts: "Can't read file", "image size out of range", or libjpeg's
 /// own message.
 Decoded decodeJpeg(FILE *in);
 
-/// Reads the first image of a TIFF file through libtiff's RGBA reader. Texts: "Can't read
+/// Reads the first image of a TIFF file through libtiff's RGBA reader, or, for stripped grey
+/// or RGB files of 3 to 15 bits a sample (10-, 12- and 14-bit scans, which that reader
+/// refuses), through libtiff's scanlines, each sample scaled to the nearest of 0..255. Texts: "Can't read
 /// file" (libtiff refuses to open it), "Can't handle format" (anything the RGBA reader can't
 /// decode, including a damaged or truncated strip), "image size out of range".
 Decoded decodeTiff(const char *path);

@@ -19,6 +19,7 @@ struct Reader {
 const Reader kReaders[] = {
     {"tga", &Bitmap::loadTGA}, {"ppm", &Bitmap::loadPPM}, {"pgm", &Bitmap::loadPGM}, {"ima", &Bitmap::loadIMA},
     {"rvb", &Bitmap::loadRVB}, {"jpg", &Bitmap::loadJPG}, {"tif", &Bitmap::loadTIFF}, {"png", &Bitmap::loadPNG},
+    {"pam", &Bitmap::loadPPM}, // read only: the netpbm reader knows PAM by its "P7"
 };
 
 } // namespace

@@ -6,7 +6,8 @@
 class Bitmap;
 
 /// The image formats of Bitmap under the names other programs give them: any case, and the
-/// four-letter ".tiff" and ".jpeg" and the generic ".pnm" (read and written as PPM). Bitmap's
+/// four-letter ".tiff" and ".jpeg", the generic ".pnm" (read and written as PPM) and ".pam"
+/// (PAM, read only). Bitmap's
 /// own loadImage keeps its exact three-letter names; the viewer's volumes and imgconv open
 /// images through these.
 namespace imagenames

@@ -384,6 +384,121 @@ bool integerOf(const std::string &word, int base, long long &value)
     return end && *end == '\0' && end != word.c_str();
 }
 
+// ---- PAM ----
+
+// A PAM header after its "P7": lines of a keyword and its value, comments, up to "ENDHDR".
+struct PamHeader {
+    long long width = -1, height = -1, depth = -1, maxValue = -1;
+    std::string tupleType;
+};
+
+// One header line without its line end; false at the end of the file. Lines longer than a
+// header ever needs are refused rather than gathered without bound.
+bool pamLine(FILE *in, std::string &line)
+{
+    line.clear();
+    for (int c = std::getc(in); c != '\n'; c = std::getc(in)) {
+        if (c == EOF)
+            return !line.empty();
+        if (line.size() >= 1024)
+            fail("PAM header line too long");
+        line += static_cast<char>(c);
+    }
+    return true;
+}
+
+PamHeader readPamHeader(FILE *in)
+{
+    PamHeader h;
+    std::string line;
+    // The magic number's own line may hold nothing else.
+    if (!pamLine(in, line) || line.find_first_not_of(" \t\r") != std::string::npos)
+        fail("not a PAM header");
+    for (int lines = 0;; ++lines) {
+        if (lines > 1000)
+            fail("PAM header without ENDHDR");
+        if (!pamLine(in, line))
+            fail("PAM header ends before ENDHDR");
+        const size_t from = line.find_first_not_of(" \t\r");
+        if (from == std::string::npos || line[from] == '#')
+            continue;
+        const size_t end = line.find_first_of(" \t\r", from);
+        const std::string key = line.substr(from, end == std::string::npos ? std::string::npos : end - from);
+        std::string value = end == std::string::npos ? "" : line.substr(end);
+        value.erase(0, std::min(value.size(), value.find_first_not_of(" \t")));
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\r'))
+            value.pop_back();
+        if (key == "ENDHDR")
+            break;
+        if (key == "TUPLTYPE") {
+            h.tupleType += h.tupleType.empty() ? value : " " + value;
+            continue;
+        }
+        long long *field = key == "WIDTH" ? &h.width : key == "HEIGHT" ? &h.height : key == "DEPTH" ? &h.depth
+                           : key == "MAXVAL" ? &h.maxValue : nullptr;
+        if (!field)
+            fail(("PAM header keyword " + key.substr(0, 32) + " unknown").c_str());
+        long long v = 0;
+        size_t i = 0;
+        for (; i < value.size() && isDigit(value[i]); ++i)
+            if (v < kNumberCap)
+                v = v * 10 + (value[i] - '0');
+        if (i == 0 || i != value.size())
+            fail(("PAM header: " + key + " is not a whole number").c_str());
+        *field = v;
+    }
+    if (h.width < 0 || h.height < 0 || h.depth < 0 || h.maxValue < 0)
+        fail("PAM header lacks WIDTH, HEIGHT, DEPTH or MAXVAL");
+    if (!sizeAccepted(h.width, h.height))
+        fail(kBadSize);
+    if (h.depth < 1 || h.depth > 4)
+        fail("PAM depth is not 1 to 4 (grey or colour, with or without alpha)");
+    if (h.maxValue < 1 || h.maxValue > 65535)
+        fail("PAM maximum value is not 1 to 65535");
+    return h;
+}
+
+// The samples after a PAM header: grey (depth 1 or 2) or RGB (3 or 4), alpha dropped, each
+// scaled from 0..MAXVAL to the nearest of 0..255. Two bytes a sample, most significant first,
+// when MAXVAL is above 255.
+Decoded decodePamSamples(FILE *in, const PamHeader &h)
+{
+    const int width = static_cast<int>(h.width), height = static_cast<int>(h.height);
+    const size_t depth = static_cast<size_t>(h.depth);
+    const size_t sampleBytes = h.maxValue > 255 ? 2 : 1;
+    const size_t count = pixelCount(width, height);
+    const size_t pixelBytes = depth * sampleBytes;
+    const long long left = bytesLeft(in);
+    if (left >= 0 && static_cast<unsigned long long>(left) / pixelBytes < count)
+        fail(kTooShort);
+    Raster raster(width, height);
+    if (left >= 0)
+        raster.reserveWhole();
+    const bool grey = depth < 3;
+    const unsigned maxValue = static_cast<unsigned>(h.maxValue);
+    // A chunk of pixels at a time: memory grows with what arrives on a pipe.
+    constexpr size_t kChunk = 1 << 16;
+    std::vector<unsigned char> chunk(kChunk * pixelBytes);
+    for (size_t done = 0; done < count;) {
+        const size_t n = std::min(kChunk, count - done);
+        if (std::fread(chunk.data(), pixelBytes, n, in) != n)
+            fail(kTooShort);
+        unsigned char *out = raster.reserve((done + n) * 3) + done * 3;
+        for (size_t i = 0; i < n; ++i) {
+            const unsigned char *p = chunk.data() + i * pixelBytes;
+            for (size_t k = 0; k < 3; ++k) {
+                const unsigned char *q = p + (grey ? 0 : k) * sampleBytes;
+                unsigned v = sampleBytes == 2 ? (q[0] << 8 | q[1]) : q[0];
+                if (v > maxValue)
+                    fail("sample above the maximum value");
+                out[3 * i + k] = static_cast<unsigned char>(maxValue == 255 ? v : (v * 255 + maxValue / 2) / maxValue);
+            }
+        }
+        done += n;
+    }
+    return raster.finish();
+}
+
 } // namespace
 
 // ---- netpbm ----
@@ -392,8 +507,18 @@ Decoded decodeNetpbm(FILE *in, bool grey)
 {
     if (!in)
         fail("Can't read file");
+    // "P7" is a PAM file, whose header is made of named lines rather than numbers.
+    int first[2] = {std::getc(in), -1};
+    int held = 1;
+    if (first[0] == 'P') {
+        first[1] = std::getc(in);
+        held = 2;
+        if (first[1] == '7')
+            return decodePamSamples(in, readPamHeader(in));
+    }
     Header header;
-    auto next = [in]() { return std::getc(in); };
+    int given = 0;
+    auto next = [in, &first, &given, held]() { return given < held ? first[given++] : std::getc(in); };
     raise(readHeader(next, grey, header), grey);
     Raster raster(header.width, header.height);
     if (header.plain) {

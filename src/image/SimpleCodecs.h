@@ -18,6 +18,11 @@ namespace imagecodecs
 /// (plain) colour, or with `grey` "P5" or "P2" grey (R = G = B). Comments from "#" to the end
 /// of a line may stand between any two header fields, and between the samples of a plain
 /// file. The maximum value must be 255.
+/// A PAM file ("P7", then WIDTH, HEIGHT, DEPTH, MAXVAL and TUPLTYPE lines up to ENDHDR) is read
+/// whatever `grey` says: depth 1 or 2 is grey, 3 or 4 colour, alpha is dropped, and samples of
+/// any maximum value up to 65535 (two bytes, most significant first, above 255) are scaled to
+/// the nearest of 0..255. Its texts: "not a PAM header", "PAM header ends before ENDHDR", a
+/// missing or unknown field named, "image size out of range", "file too short".
 Decoded decodeNetpbm(FILE *in, bool grey);
 
 /// Where the pixels of a netpbm file held in memory start.

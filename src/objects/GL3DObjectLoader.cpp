@@ -156,6 +156,7 @@ const Extension kExtensions[] = {
     {"ppm", loadSliced<GLVolumeObject>},  // volume
     // Every other image the image class reads opens as a one-slice volume too.
     {"pnm", loadSliced<GLVolumeObject>},
+    {"pam", loadSliced<GLVolumeObject>},
     {"jpg", loadSliced<GLVolumeObject>},
     {"jpeg", loadSliced<GLVolumeObject>},
     {"tif", loadSliced<GLVolumeObject>},

@@ -275,8 +275,8 @@ TEST_F(ViewFiles, BadFilesAreRefusedWithTheirReason)
         std::string content;
         std::string error;
     } cases[] = {
-        {"empty", "", pre},
-        {"blank", " \n\t\n", pre},
+        {"empty", "", pre + ": the file is empty"},
+        {"blank", " \n\t\n", pre + ": the file holds nothing but blanks"},
         {"v2 zero views", "V2.0 640 480 320 240 500 0 0 10 0 0 1 0\n", pre + ": view count 0 is not positive"},
         {"v3 negative views", "V3.0 640 480 320 240 500 500 0 0 10 -5 0 1 0 deg 0\n",
          pre + ": view count -5 is not positive"},

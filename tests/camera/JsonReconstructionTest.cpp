@@ -265,6 +265,30 @@ TEST(TransformsJson, RefusedFilesSayWhy)
     }
 }
 
+// A damaged file of the trainers' name goes to their reader, which says where it breaks.
+TEST(TransformsJson, DamagedFileOfItsNameIsRefusedWithThePosition)
+{
+    const struct {
+        const char *text, *message;
+    } cases[] = {
+        {"garbage\n", "not a JSON file: parse error at line 1, column 1"},
+        {"{\"fl_x\": 50,\n \"fra", "not a JSON file: parse error at line 2, column 6"},
+    };
+    for (const auto &c : cases) {
+        const std::string dir = testsupport::makeTempDir("TransformsDamaged");
+        const std::string path = dir + "/transforms.json";
+        writeText(path, c.text);
+        const ReconstructionImport::Source s = ReconstructionImport::identify(path);
+        ASSERT_EQ(ReconstructionImport::TRANSFORMS, s.kind) << c.text;
+        try {
+            ReconstructionImport::read(s);
+            ADD_FAILURE() << "accepted: " << c.text;
+        } catch (const std::runtime_error &e) {
+            EXPECT_EQ(0u, std::string(e.what()).rfind(std::string("transforms.json: ") + c.message, 0)) << e.what();
+        }
+    }
+}
+
 TEST(MeshroomScene, RefusedFilesSayWhy)
 {
     const std::string intr = "\"intrinsics\":[{\"intrinsicId\":\"1\",\"width\":\"64\",\"height\":\"48\",\"type\":\"pinhole\","

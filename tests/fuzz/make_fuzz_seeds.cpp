@@ -378,6 +378,12 @@ int main()
         put(h, "comments_3x2.ppm", netpbm("P6", 3, 2, picture(3, 2, 3), "# made by hand\n"));
     }
     put("image_ppm", "ascii_2x2.ppm", netpbmAscii("P3", 2, 2, picture(2, 2, 3)));
+    // PAM goes through the same reader: 8-bit colour, and 16-bit grey with alpha.
+    put("image_ppm", "rgb_3x2.pam",
+        "P7\nWIDTH 3\nHEIGHT 2\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n" + str(picture(3, 2, 3)));
+    put("image_ppm", "grey_alpha16_2x2.pam",
+        "P7\n# made by hand\nWIDTH 2\nHEIGHT 2\nDEPTH 2\nMAXVAL 65535\nTUPLTYPE GRAYSCALE_ALPHA\nENDHDR\n" +
+            str(picture(2, 2, 4)));
     put("image_pgm", "grey_4x4.pgm", netpbm("P5", 4, 4, picture(4, 4, 1)));
     put("image_pgm", "comments_3x2.pgm", netpbm("P5", 3, 2, picture(3, 2, 1), "# a\n#b\n"));
     put("image_pgm", "ascii_2x2.pgm", netpbmAscii("P2", 2, 2, picture(2, 2, 1)));
@@ -430,6 +436,10 @@ int main()
     put("image_tiff", "strips_4x4.tif", tiffFile(4, 4, COMPRESSION_NONE, false));
     put("image_tiff", "lzw_8x8.tif", tiffFile(8, 8, COMPRESSION_LZW, false));
     put("image_tiff", "tile_16x16.tif", tiffFile(16, 16, COMPRESSION_ADOBE_DEFLATE, true));
+    // 12 bits a sample: two samples in three bytes.
+    put("image_tiff", "twelve_bit_4x4.tif", written([&](const char *path) {
+            testsupport::writeTiffFile(path, 4, 4, picture(6, 4, 3), COMPRESSION_LZW, false, 12);
+        }));
 
     // Camera files of the four versions, as the camera tests write them.
     put("camera_file", "v1.dat", "640 480 320 240 500 0 0 1\n1 0 0 0 1 0 0 0 1\n0 0 1 0 1 0 -1 0 0\n");

@@ -469,6 +469,74 @@ TEST_F(BitmapFiles, JpegFromLibjpegGreyAndProgressive)
     EXPECT_LE(d.second, 3.0);
 }
 
+// A picture of four coloured quarters, saved as the sensor saw it, with an Exif segment after
+// the start marker: the corners of the loaded image show how it was turned.
+TEST_F(BitmapFiles, JpegExifOrientationTurnsThePicture)
+{
+    const int w = 32, h = 16;
+    enum Quarter { TL, TR, BL, BR };
+    const RGB<unsigned char> colours[] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+    Bytes rgb;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const RGB<unsigned char> &c = colours[(y >= h / 2) * 2 + (x >= w / 2)];
+            rgb.insert(rgb.end(), {c.r, c.g, c.b});
+        }
+    writeJpegWithLibjpeg(at("plain.jpg"), w, h, 3, false, rgb);
+    const std::string plain = slurp(at("plain.jpg"));
+    // Exif: "Exif\0\0", a TIFF header and a directory of one entry, the Orientation SHORT.
+    const auto withExif = [&plain](bool little, unsigned orientation, unsigned directoryOffset = 8) {
+        std::string tiff;
+        const auto put16 = [&](unsigned v) { tiff += little ? std::string{char(v), char(v >> 8)} : std::string{char(v >> 8), char(v)}; };
+        const auto put32 = [&](unsigned v) { little ? (put16(v & 0xffff), put16(v >> 16)) : (put16(v >> 16), put16(v & 0xffff)); };
+        tiff += little ? "II" : "MM";
+        put16(42);
+        put32(directoryOffset);
+        put16(1);
+        put16(0x0112), put16(3), put32(1), put16(orientation), put16(0);
+        put32(0);
+        const std::string segment = std::string("Exif\0\0", 6) + tiff;
+        const size_t length = segment.size() + 2;
+        return plain.substr(0, 2) + "\xff\xe1" + char(length >> 8) + char(length) + segment + plain.substr(2);
+    };
+    const struct {
+        const char *what;
+        std::string file;
+        int width;
+        Quarter topLeft, topRight;
+    } cases[] = {
+        {"no Exif", plain, w, TL, TR},
+        {"1, as stored", withExif(true, 1), w, TL, TR},
+        {"2, mirrored", withExif(false, 2), w, TR, TL},
+        {"3, half turn", withExif(true, 3), w, BR, BL},
+        {"4, flipped", withExif(false, 4), w, BL, BR},
+        {"5, transposed", withExif(true, 5), h, TL, BL},
+        {"6, quarter clockwise", withExif(false, 6), h, BL, TL},
+        {"6, little-endian", withExif(true, 6), h, BL, TL},
+        {"7, transverse", withExif(true, 7), h, BR, TR},
+        {"8, quarter anticlockwise", withExif(false, 8), h, TR, BR},
+        {"9 is no orientation", withExif(true, 9), w, TL, TR},
+        {"directory beyond the segment", withExif(true, 6, 4000), w, TL, TR},
+        {"directory inside the header", withExif(false, 6, 2), w, TL, TR},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        spit(at("turned.jpg"), c.file);
+        Bitmap b(at("turned.jpg").c_str());
+        ASSERT_EQ(b.width, c.width);
+        ASSERT_EQ(b.height, w + h - c.width);
+        int sw = 0, sh = 0;
+        ASSERT_TRUE(imagecodecs::imageSize(at("turned.jpg").c_str(), sw, sh));
+        EXPECT_EQ(sw, b.width);
+        EXPECT_EQ(sh, b.height);
+        const auto near = [](const RGB<unsigned char> &a, const RGB<unsigned char> &e) {
+            return std::abs(a.r - e.r) < 40 && std::abs(a.g - e.g) < 40 && std::abs(a.b - e.b) < 40;
+        };
+        EXPECT_TRUE(near(b.pixels[b.width + 1], colours[c.topLeft]));
+        EXPECT_TRUE(near(b.pixels[2 * b.width - 2], colours[c.topRight]));
+    }
+}
+
 TEST_F(BitmapFiles, PngFromLibpngEveryColourType)
 {
     // 4-bit palette: indices 0..3 cycle.
@@ -546,10 +614,22 @@ TEST_F(BitmapFiles, TiffFromLibtiffStripsAndTiles)
     const Bytes rgb = picture(w, h);
     writeTiffWithLibtiff(at("lzw.tif"), w, h, rgb, COMPRESSION_LZW, false);
     writeTiffWithLibtiff(at("tiled.tif"), w, h, rgb, COMPRESSION_ADOBE_DEFLATE, true);
-    for (const char *name : {"lzw.tif", "tiled.tif"}) {
+    // 12 bits a sample, each 8-bit value widened by repeating its high bits, which scaling
+    // back to 8 bits must undo exactly.
+    const int w12 = 38;
+    const Bytes rgb12 = picture(w12, h);
+    Bytes packed;
+    for (size_t i = 0; i + 1 < rgb12.size(); i += 2) {
+        const unsigned a = rgb12[i] << 4 | rgb12[i] >> 4, b = rgb12[i + 1] << 4 | rgb12[i + 1] >> 4;
+        packed.insert(packed.end(), {static_cast<unsigned char>(a >> 4),
+                                     static_cast<unsigned char>((a & 15) << 4 | b >> 8), static_cast<unsigned char>(b)});
+    }
+    writeTiffWithLibtiff(at("twelve.tif"), w12, h, packed, COMPRESSION_LZW, false, 12);
+    for (const char *name : {"lzw.tif", "tiled.tif", "twelve.tif"}) {
+        const bool twelve = std::string(name) == "twelve.tif";
         Bitmap b(at(name).c_str());
-        EXPECT_EQ(b.width, w) << name;
-        EXPECT_EQ(pixelsOf(b), rgb) << name;
+        EXPECT_EQ(b.width, twelve ? w12 : w) << name;
+        EXPECT_EQ(pixelsOf(b), twelve ? rgb12 : rgb) << name;
     }
 }
 
@@ -632,7 +712,7 @@ TEST_F(BitmapFiles, BrokenFilesRaiseTheirTextAndLeaveTheImageEmpty)
     const std::string prog = slurp(at("prog.jpg"));
     writeTiffWithLibtiff(at("good.tif"), 16, 16, rgb, COMPRESSION_NONE, false);
     const std::string tif = slurp(at("good.tif"));
-    writeTiffWithLibtiff(at("twelve.tif"), 4, 4, Bytes(4 * 4 * 3 * 3 / 2), COMPRESSION_NONE, false, 12);
+    writeTiffWithLibtiff(at("twelve.tif"), 4, 8, Bytes(4 * 8 * 3 * 3 / 2), COMPRESSION_NONE, false, 12, true);
     writeTiffWithLibtiff(at("holes.tif"), 16, 16, rgb, COMPRESSION_NONE, false, 8, true);
 
     // PNG header fields changed, with a valid CRC so that only the values are wrong.
@@ -780,7 +860,23 @@ TEST_F(BitmapFiles, BrokenFilesRaiseTheirTextAndLeaveTheImageEmpty)
         {"not a TIFF", "a.tif", "II*\0garbage", "", load, "Can't read file"},
         {"TIFF cut short", "a.tif", tif.substr(0, tif.size() / 2), "", load, "Can't read file"},
         {"TIFF with unwritten strips", "a.tif", slurp(at("holes.tif")), "", load, "Can't handle format"},
-        {"TIFF with 12-bit samples", "a.tif", slurp(at("twelve.tif")), "", load, "Can't handle format"},
+        {"12-bit TIFF with unwritten strips", "a.tif", slurp(at("twelve.tif")), "", load, "Can't handle format"},
+        {"PAM magic with more", "a.pam", "P7 RGB\nENDHDR\n", "", load, "not a PAM header"},
+        {"PAM without ENDHDR", "a.pam", "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\n", "", load,
+         "PAM header ends before ENDHDR"},
+        {"PAM without DEPTH", "a.pam", "P7\nWIDTH 1\nHEIGHT 1\nMAXVAL 255\nENDHDR\n\1\2\3", "", map,
+         "PAM header lacks WIDTH, HEIGHT, DEPTH or MAXVAL"},
+        {"PAM of depth 5", "a.pam", "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 5\nMAXVAL 255\nENDHDR\n12345", "", load,
+         "PAM depth is not 1 to 4 (grey or colour, with or without alpha)"},
+        {"PAM width not a number", "a.pam", "P7\nWIDTH 1x\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\nENDHDR\n1", "", load,
+         "PAM header: WIDTH is not a whole number"},
+        {"PAM size beyond the file", "a.pam",
+         "P7\nWIDTH 4000\nHEIGHT 4000\nDEPTH 4\nMAXVAL 65535\nENDHDR\n" + std::string(99, 'x'), "", load,
+         "file too short"},
+        {"PAM beyond any image", "a.pam", "P7\nWIDTH 99999999\nHEIGHT 99999999\nDEPTH 1\nMAXVAL 255\nENDHDR\n", "",
+         load, "image size out of range"},
+        {"PAM sample above the maximum", "a.pam", "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 1\nMAXVAL 15\nENDHDR\n\x0f\x10", "",
+         load, "sample above the maximum value"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -904,6 +1000,9 @@ TEST_F(BitmapFiles, FilesWrittenByImageMagickReadAsImageMagickReadsThem)
         {{"-colorspace", "Gray", "-compress", "RLE"}, "grey.tga", {{2, 11}, {16, 8}}, ""},
         {{"-depth", "8", "-compress", "none"}, "plain.ppm", {{0, 'P'}, {1, '3'}}, ""},
         {{"-colorspace", "Gray", "-depth", "8", "-compress", "none"}, "plain.pgm", {{0, 'P'}, {1, '2'}}, ""},
+        {{"-depth", "8"}, "rgb.pam", {{0, 'P'}, {1, '7'}}, "TUPLTYPE RGB\n"},
+        {{"-colorspace", "Gray", "-depth", "8"}, "grey.pam", {{0, 'P'}, {1, '7'}}, "TUPLTYPE GRAYSCALE\n"},
+        {rgba16, "rgba16.pam", {{0, 'P'}, {1, '7'}}, "MAXVAL 65535\nTUPLTYPE RGB_ALPHA\n"},
     };
     for (const Case &c : cases) {
         const std::string name = c.file.substr(c.file.find(':') + 1);

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -240,6 +241,34 @@ TEST_F(Foreign, MissingTextureImageLeavesTheMeshDrawable)
     const std::string out = captured.take();
     EXPECT_EQ(out, "GLMeshObject: texture image " + dir + "/nowhere.png is missing\n");
     EXPECT_EQ(mesh.getArrays().nTriangles, 1);
+}
+
+TEST_F(Foreign, MissingMaterialFileIsNamedInAWarning)
+{
+    write("here.mtl", "newmtl h\nKd 1 0 0\n");
+    const std::string faces = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    const struct {
+        const char *library, *missing; ///< the mtllib line's names; the one to be named, or none
+    } cases[] = {
+        {"here.mtl", nullptr},
+        {"absent.mtl", "absent.mtl"},
+        {"here.mtl absent.mtl", "absent.mtl"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.library);
+        const std::string obj = write("m.obj", std::string("mtllib ") + c.library + "\r\n" + faces);
+        std::string out;
+        EXPECT_EQ(read(obj, &out).mesh.nTriangles, 1);
+        const std::string warning = c.missing ? "GLMeshObject: " + obj + ": the material file " + c.missing +
+                                                    " is missing: the model is drawn without its materials\n"
+                                              : "";
+        std::string aboutMaterials;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);)
+            if (line.find("material file") != std::string::npos)
+                aboutMaterials += line + "\n";
+        EXPECT_EQ(aboutMaterials, warning);
+    }
 }
 
 TEST_F(Foreign, StlAndGltfFromTheTestsAndFromAssimpsExporter)

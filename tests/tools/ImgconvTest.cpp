@@ -50,6 +50,14 @@ TEST(Imgconv, ConvertsThroughEveryWrittenFormat)
     }
     Bitmap tiff((dir + "/g.ppm").c_str());
     EXPECT_EQ(tiff.pixels[23], RGB<unsigned char>(77, 77, 77));
+
+    // PAM, read only: 16-bit grey with alpha, the alpha dropped and 0x8080 scaled to 0x80.
+    testsupport::writeFile(dir + "/p.pam", std::string("P7\nWIDTH 1\nHEIGHT 1\nDEPTH 2\nMAXVAL 65535\n"
+                                                       "TUPLTYPE GRAYSCALE_ALPHA\nENDHDR\n") +
+                                              std::string("\x80\x80\0\0", 4));
+    const auto pam = imgconv(dir + "/p.pam", dir + "/p.ppm");
+    EXPECT_EQ(pam.exitStatus, 0) << pam.err;
+    EXPECT_EQ(Bitmap((dir + "/p.ppm").c_str()).pixels[0], RGB<unsigned char>(128, 128, 128));
 }
 
 TEST(Imgconv, FailuresPrintTheReasonAndExitNonZero)
