@@ -1,7 +1,7 @@
 // Renders one frame of files as the viewer shows them, with no window and no display (an
 // EGL surfaceless context), and writes it as PNG, or as EPS when OUT ends in ".eps".
 //
-//   velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]
+//   velmora-render [-c CAMERA.dat] [--view N] [--photos] [--photo-opacity A] [--size WxH]
 //                  [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]
 //                  [--all-points] [--save-splats SPLATS.ply|SPLATS.spz] -o OUT FILE...
 //   velmora-render --save-splats SPLATS.ply|SPLATS.spz FILE...
@@ -43,7 +43,7 @@
 namespace {
 
 const char *const kUsage =
-    "usage: velmora-render [-c CAMERA.dat] [--view N] [--photos] [--size WxH]\n"
+    "usage: velmora-render [-c CAMERA.dat] [--view N] [--photos] [--photo-opacity A] [--size WxH]\n"
     "                      [--mode shade|wire|flat|data|texture|depth|splats] [--background R,G,B]\n"
     "                      [--all-points] [--save-splats SPLATS.ply|SPLATS.spz] -o OUT FILE...\n"
     "       velmora-render --save-splats SPLATS.ply|SPLATS.spz FILE...\n"
@@ -63,6 +63,7 @@ struct RenderOptions {
     const char *camera = nullptr;
     int view = -1;
     bool photos = false;
+    float photoOpacity = -1; ///< below 0: the photographs opaque
     int width = 512, height = 512;
     std::string mode = "shade";
     bool background = false;
@@ -109,6 +110,13 @@ RenderOptions parse(int argc, char **argv)
             if (!parseInt(v, o.view) || o.view < 0)
                 fail(std::string("bad view number ") + v);
         } else if (std::strcmp(a, "--photos") == 0) {
+            o.photos = true;
+        } else if (std::strcmp(a, "--photo-opacity") == 0) {
+            const char *v = value(i);
+            char *end = nullptr;
+            o.photoOpacity = std::strtof(v, &end);
+            if (end == v || *end || !(o.photoOpacity >= 0 && o.photoOpacity <= 1))
+                fail(std::string("bad photograph opacity ") + v + " (0 to 1)");
             o.photos = true;
         } else if (std::strcmp(a, "--size") == 0) {
             const char *v = value(i);
@@ -412,6 +420,11 @@ int main(int argc, char **argv)
         }
         if (o.photos && camera)
             camera->notifyCommand('b');
+        if (o.photoOpacity >= 0 && camera) {
+            // Key "t" of the viewer: the photographs laid over the model, partly see-through.
+            camera->setPhotoOpacity(o.photoOpacity);
+            camera->notifyCommand('t');
+        }
         applyMode(machine, o.mode);
         sayWhatIsLeftOut(machine);
         StartupTiming::mark("files loaded");

@@ -252,10 +252,18 @@ void SceneInput::notifyCommand(int key)
         m.printSplatPsnr();
         return;
     case Action::RESET:
-        // Back to the start: the object where it was loaded, the camera at its view.
+        // Back to the start: the object where it was loaded, the camera at its first view
+        // (the cursor keys step through the views, and the light comes with the view), and
+        // a light set in the light mode from the camera again.
         if (object)
             object->resetPosition();
+        if (camera && camera->getCurrentView() != 0)
+            camera->goToView(0);
         m.resetCamera();
+        if (window.isSubWindowEnabled()) {
+            m.takeLightFromCamera();
+            glLightfv(GL_LIGHT0, GL_POSITION, m.lightPosition(0));
+        }
         break;
     case Action::FIT_ALL:
         m.fitAll();

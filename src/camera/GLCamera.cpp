@@ -895,6 +895,7 @@ CameraShown GLCamera::shown() const
     s.images = showImages != 0;
     s.silhouettes = showSilhouettes != 0;
     s.transparency = transparency != 0;
+    s.opacity = photoOpacity;
     s.worldScale = worldScale;
     s.photographAngle = getPhotographAngle();
     s.turntableOffset = T0;

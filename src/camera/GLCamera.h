@@ -211,6 +211,10 @@ public:
     bool isAtOriginalView() const { return atOriginalView != 0; }
     bool getPanAround() const { return panAround != 0; }
     bool getTransparency() const { return transparency != 0; }
+    /// How much the photographs and silhouette cover the scene while transparency (key "t")
+    /// is on: 0.5 unless set, clamped to 0 .. 1.
+    float getPhotoOpacity() const { return photoOpacity; }
+    void setPhotoOpacity(float a) { photoOpacity = a < 0 ? 0 : a > 1 ? 1 : a; }
     bool getShowImages() const { return showImages != 0; }
     bool getShowSilhouettes() const { return showSilhouettes != 0; }
     unsigned getOptions() const { return options; }
@@ -320,6 +324,7 @@ private:
     int showSilhouettes;
     unsigned options;
     int transparency;
+    float photoOpacity = 0.5f;
     int atOriginalView;
     int panAround;
     Point3 rotationPoint;

@@ -77,7 +77,7 @@ void deleteTexture(std::unique_ptr<textureData> &t)
 // The shared state of the photograph drawings: opaque photographs modulate a white colour;
 // transparent ones are blended at half opacity (the environment colour gives the texels, the
 // fragment colour the alpha).
-void setImageEnvironment(bool transparent)
+void setImageEnvironment(bool transparent, float opacity)
 {
     static const float white[4] = {1, 1, 1, 0.5f};
     glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, white);
@@ -85,7 +85,7 @@ void setImageEnvironment(bool transparent)
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_BLEND);
-        glColor4f(0, 0, 0, 0.5f);
+        glColor4f(0, 0, 0, opacity);
     } else {
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
         glColor4f(1, 1, 1, 1);
@@ -93,10 +93,10 @@ void setImageEnvironment(bool transparent)
 }
 
 // A grey silhouette is drawn through the blend environment: black background, white object.
-void setSilhouetteEnvironment(bool transparent)
+void setSilhouetteEnvironment(bool transparent, float opacity)
 {
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_BLEND);
-    glColor4f(0, 0, 0, transparent ? 0.5f : 1.0f);
+    glColor4f(0, 0, 0, transparent ? opacity : 1.0f);
 }
 
 // A window-pixel overlay: origin top-left, y down, no depth test or lighting.
@@ -398,6 +398,12 @@ void GLCameraOverlay::createDisplayList(int i, const textureData *texture)
     };
     const float w = static_cast<float>(texture->width), h = static_cast<float>(texture->height);
     const Point3 corners[4] = {place(0, 0), place(w, 0), place(w, h), place(0, h)};
+    // The frame goes round the picture, two window pixels out (at the view, where the
+    // picture fills the window as it fills the photograph), so that it covers none of it.
+    const CameraShown shown = camera.shown();
+    const float out = 2 * std::max(shown.windowWidth > 0 ? w / static_cast<float>(shown.windowWidth) : 0.01f * w,
+                                   shown.windowHeight > 0 ? h / static_cast<float>(shown.windowHeight) : 0.01f * h);
+    const Point3 frame[4] = {place(-out, -out), place(w + out, -out), place(w + out, h + out), place(-out, h + out)};
     const float tu = static_cast<float>(texture->width / texture->subSampling) / texture->texWidth;
     const float tv = static_cast<float>(texture->height / texture->subSampling) / texture->texHeight;
     const float coords[4][2] = {{0, 0}, {tu, 0}, {tu, tv}, {0, tv}};
@@ -421,8 +427,8 @@ void GLCameraOverlay::createDisplayList(int i, const textureData *texture)
         glVertex3f(corners[c].x, corners[c].y, corners[c].z);
     }
     glEnd();
-    // The frame, drawn as the outline of the same quad pulled towards the viewer so that it
-    // stays visible over the picture.
+    // The frame, drawn as the outline of a quad round it pulled towards the viewer so that it
+    // stays in front of the model.
     glDisable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -433,7 +439,7 @@ void GLCameraOverlay::createDisplayList(int i, const textureData *texture)
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     glColor4f(0, 0, 0, 0.5f);
     glBegin(GL_QUADS);
-    for (const Point3 &c : corners)
+    for (const Point3 &c : frame)
         glVertex3f(c.x, c.y, c.z);
     glEnd();
     glPopAttrib();
@@ -502,12 +508,12 @@ void GLCameraOverlay::drawTextures()
     if (shown.images)
         for (const auto &texture : textures)
             if (texture) {
-                setImageEnvironment(shown.transparency);
+                setImageEnvironment(shown.transparency, shown.opacity);
                 glCallList(static_cast<GLuint>(texture->displayList));
             }
     if (shown.silhouettes && silhouetteView >= 0 && listBase) {
-        setImageEnvironment(shown.transparency);
-        setSilhouetteEnvironment(shown.transparency);
+        setImageEnvironment(shown.transparency, shown.opacity);
+        setSilhouetteEnvironment(shown.transparency, shown.opacity);
         if (silhouetteIsContour || silhouetteTexture)
             glCallList(static_cast<GLuint>(listBase + views.getNViews()));
     }
@@ -554,9 +560,9 @@ void GLCameraOverlay::draw2DTexture()
     glShadeModel(GL_SMOOTH);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, shown->textureId);
-    setImageEnvironment(now.transparency);
+    setImageEnvironment(now.transparency, now.opacity);
     if (now.silhouettes)
-        setSilhouetteEnvironment(now.transparency);
+        setSilhouetteEnvironment(now.transparency, now.opacity);
     glBegin(GL_QUADS);
     for (int c = 0; c < 4; ++c) {
         const Point2 p = dehomogenise(hm * corners[c]);

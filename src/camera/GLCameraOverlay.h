@@ -34,7 +34,8 @@ struct CameraShown {
     Matrix4 finalProjection;        ///< the calibrated projection with pan and zoom
     bool images = false;            ///< the photographs are shown
     bool silhouettes = false;       ///< the silhouette is shown
-    bool transparency = false;      ///< photographs and silhouette are half transparent
+    bool transparency = false;      ///< photographs and silhouette are laid over at `opacity`
+    float opacity = 0.5f;           ///< how much of them covers the scene when transparent (0 to 1)
     float worldScale = 0;           ///< see GLCamera::getWorldScale()
     float photographAngle = 0;      ///< see GLCamera::getPhotographAngle()
     Point3 turntableOffset;         ///< the distance vector of turntable views (see GLView)

@@ -606,16 +606,22 @@ MainInterface::Corner MainInterface::controlWindowCorner(int viewX, int viewY, i
                                                          int screenW, int screenH)
 {
     constexpr int kGap = 8;
-    int x;
-    if (viewX - kGap - w >= 0)
+    int x, newViewX = viewX;
+    if (viewX - kGap - w >= 0) {
         x = viewX - kGap - w;
-    else if (viewX + viewW + kGap + w <= screenW)
+    } else if (viewX + viewW + kGap + w <= screenW) {
         x = viewX + viewW + kGap;
-    else
+    } else if (w + kGap + viewW <= screenW) {
+        // A view centred on a narrow screen leaves too little on either side: the view
+        // moves over rather than be covered.
+        x = (screenW - (w + kGap + viewW)) / 2;
+        newViewX = x + w + kGap;
+    } else {
         x = viewX >= screenW - (viewX + viewW) ? 0 : screenW - w;
+    }
     x = std::max(0, std::min(x, screenW - w));
     const int y = std::max(0, std::min(viewY, screenH - h));
-    return {x, y};
+    return {x, y, newViewX};
 }
 
 void MainInterface::Impl::placeControlWindow()
@@ -639,6 +645,12 @@ void MainInterface::Impl::placeControlWindow()
     const MainInterface::Corner c = MainInterface::controlWindowCorner(
         view.x, view.y, view.width, w, h, gdk_screen_get_width(screen), gdk_screen_get_height(screen));
     gtk_window_move(GTK_WINDOW(controlWindow), c.x, c.y);
+    if (c.viewX != view.x) {
+        // The frame's corner is where the window manager puts the window moved there.
+        gint x = 0, y = 0;
+        gtk_window_get_position(GTK_WINDOW(viewWindow), &x, &y);
+        gtk_window_move(GTK_WINDOW(viewWindow), x + c.viewX - view.x, y);
+    }
     placedX = c.x;
     placedY = c.y;
     placedWidth = controlWindow->allocation.width;

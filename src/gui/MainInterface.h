@@ -70,10 +70,12 @@ public:
     static int mapButton(int button);
     /// The top-left corner of the control window (w x h with its frame) beside the view
     /// window's frame (at viewX, viewY, viewW wide) on a screen of screenW x screenH: left of
-    /// it where it fits, else right of it, else at the screen edge with more room; always on
-    /// the screen.
+    /// it where it fits, else right of it; where neither side has room but the screen has
+    /// for both side by side, the two are centred together and `viewX` says where the view
+    /// window goes; else at the screen edge with more room. Always on the screen.
     struct Corner {
         int x, y;
+        int viewX; ///< the view window's new left edge (viewX itself when it stays)
     };
     static Corner controlWindowCorner(int viewX, int viewY, int viewW, int w, int h, int screenW,
                                       int screenH);

@@ -140,6 +140,13 @@ DistanceFigures summarizeDistances(const std::vector<float> &distances)
     const size_t rank = static_cast<size_t>(std::ceil(0.95 * n)) - 1;
     std::nth_element(magnitudes.begin(), magnitudes.begin() + static_cast<long>(rank), magnitudes.end());
     f.p95 = magnitudes[rank];
+    // nth_element leaves the values below a rank before it, so the lower middle is the
+    // largest of the half before the upper one.
+    const size_t half = magnitudes.size() / 2;
+    std::nth_element(magnitudes.begin(), magnitudes.begin() + static_cast<long>(half), magnitudes.end());
+    f.median = magnitudes[half];
+    if (magnitudes.size() % 2 == 0)
+        f.median = (f.median + *std::max_element(magnitudes.begin(), magnitudes.begin() + static_cast<long>(half))) / 2;
     f.maximum = *std::max_element(magnitudes.begin(), magnitudes.end());
     return f;
 }

@@ -49,13 +49,14 @@ private:
     bool oriented = false;
 };
 
-/// What a list of distances says in one line: over the finite ones, the mean, RMS, 95th
-/// percentile (nearest rank) and maximum of their magnitudes, the mean of the signed values,
+/// What a list of distances says in one line: over the finite ones, the mean, median (the
+/// middle one, or the mean of the middle two), RMS, 95th percentile (nearest rank) and
+/// maximum of their magnitudes, the mean of the signed values,
 /// and how many were NaN (beyond the maximum distance).
 struct DistanceFigures {
     size_t measured = 0;
     size_t beyond = 0;
-    double mean = 0, rms = 0, p95 = 0, maximum = 0, signedMean = 0;
+    double mean = 0, median = 0, rms = 0, p95 = 0, maximum = 0, signedMean = 0;
 };
 DistanceFigures summarizeDistances(const std::vector<float> &distances);
 

@@ -477,15 +477,22 @@ bool GL3DObject::stepColorMap(int step)
 
 std::string GL3DObject::getInformation() const
 {
+    return std::to_string(nVertices) + " vertices\n" + boxInformation(nullptr) + "\n";
+}
+
+std::string GL3DObject::boxInformation(const double *offset) const
+{
     // As many decimals as show the box's extent to two significant digits: a model a tenth
     // of a unit across would otherwise read [-0.1,0.0,-0.1] [0.1,0.2,0.1].
     const float extent = std::max({bbMax.x - bbMin.x, bbMax.y - bbMin.y, bbMax.z - bbMin.z});
     int decimals = 1;
     if (extent > 0 && std::isfinite(extent))
         decimals = std::max(1, std::min(9, 1 - static_cast<int>(std::floor(std::log10(extent)))));
+    // Added in double: georeferenced coordinates have more digits than a float keeps.
+    const double o[3] = {offset ? offset[0] : 0, offset ? offset[1] : 0, offset ? offset[2] : 0};
     char text[512];
-    std::snprintf(text, sizeof text, "%d vertices\nbounding box:\n[%.*f,%.*f,%.*f]\n[%.*f,%.*f,%.*f]\n\n", nVertices,
-                  decimals, bbMin.x, decimals, bbMin.y, decimals, bbMin.z, decimals, bbMax.x, decimals, bbMax.y, decimals,
-                  bbMax.z);
+    std::snprintf(text, sizeof text, "bounding box:\n[%.*f,%.*f,%.*f]\n[%.*f,%.*f,%.*f]\n", decimals, o[0] + bbMin.x,
+                  decimals, o[1] + bbMin.y, decimals, o[2] + bbMin.z, decimals, o[0] + bbMax.x, decimals,
+                  o[1] + bbMax.y, decimals, o[2] + bbMax.z);
     return text;
 }

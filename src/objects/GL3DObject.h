@@ -97,6 +97,9 @@ public:
     /// What the object's panel shows about it: the vertex count and the bounding box here;
     /// subclasses say more.
     virtual std::string getInformation() const;
+    /// "bounding box:\n[min]\n[max]\n" with as many decimals as the extent needs, `offset`
+    /// (three values, or null for none) added to both corners.
+    std::string boxInformation(const double *offset) const;
 
     // --- Lighter frames while the scene is dragged ----------------------------------------
     /// What a frame of the object costs, in triangles (or points); 0 in the base class. The

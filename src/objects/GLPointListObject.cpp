@@ -7,10 +7,8 @@
 
 #include "core/KeyCodes.h"
 #include "core/StartupTiming.h"
+#include "formats/CloudFile.h"
 #include "formats/ColorMap.h"
-#include "formats/EptReader.h"
-#include "formats/LasReader.h"
-#include "formats/PotreeReader.h"
 #include "formats/TextCloudReader.h"
 #include "render/EyeDomePass.h"
 #include "math/Messages.h"
@@ -34,10 +32,14 @@ namespace {
 
 GL3DObject::DrawMethod method(void (GLPointListObject::*m)()) { return static_cast<GL3DObject::DrawMethod>(m); }
 
-bool endsWith(const char *path, const char *ext)
+/// Black over a light background, white over a dark one, by the background's luminance.
+void contrastWithBackground()
 {
-    const size_t n = std::strlen(path), e = std::strlen(ext);
-    return n >= e && std::strcmp(path + n - e, ext) == 0;
+    GLfloat clear[4] = {0, 0, 0, 0};
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    const float luminance = 0.2126f * clear[0] + 0.7152f * clear[1] + 0.0722f * clear[2];
+    const GLubyte c = luminance > 0.5f ? 0 : 255;
+    glColor3ub(c, c, c);
 }
 
 } // namespace
@@ -71,23 +73,8 @@ GLPointListObject::GLPointListObject(const char *path) : GL3DObject(GLObject::PO
     initVariables();
     if (path)
         sourcePath = path;
-    if (path && endsWith(path, "bin"))
-        readBIN(path);
-    else if (path && endsWith(path, "las") && !LasReader::hasSignature(path))
-        readLAS(path);
-    else if (path && endsWith(path, "ept.json")) {
-        PointListData d = EptReader::read(path);
-        adopt(d);
-    } else if (path && endsWith(path, "metadata.json")) {
-        PointListData d = PotreeReader::read(path);
-        adopt(d);
-    } else if (path && (endsWith(path, "las") || endsWith(path, "laz"))) {
-        PointListData d = LasReader::read(path);
-        adopt(d);
-    } else if (path && (endsWith(path, "xyz") || endsWith(path, "pts") || endsWith(path, "txt")))
-        readTextCloud(path);
-    else
-        throw std::runtime_error("can't recognize extension\n");
+    PointListData d = CloudFile::read(path);
+    adopt(d);
     resetClippingPlanes();
     setDrawData();
 }
@@ -254,6 +241,10 @@ void GLPointListObject::adopt(PointListData &d)
         nUnordered = 0;
     }
     colors = showOwnColors ? ownColorStore.get() : colorStore.get();
+    // Readers of formats without colours hand over black ones; such a cloud is drawn in a
+    // colour that stands out from the background instead (black is lost on a black one).
+    const unsigned char *own = valueItem < 0 ? colorStore.get() : ownColorStore.get();
+    plainColors = own && std::all_of(own, own + 3 * n, [](unsigned char c) { return c == 0; });
     // Without colours of their own, points in one colour or a colour map read as a flat stain.
     eyeDome = !ownColours;
     selectedVertex = -1;
@@ -471,10 +462,9 @@ const float *GLPointListObject::selectedPoint() const
 
 std::string GLPointListObject::getInformation() const
 {
+    // The file's coordinates: a georeferenced cloud is kept relative to an origin near it.
+    std::string info = std::to_string(nVertices) + " points\n" + boxInformation(fileOrigin) + "\n";
     char text[512];
-    std::snprintf(text, sizeof text, "%d points\nbounding box:\n[%2.1f,%2.1f,%2.1f]\n[%2.1f,%2.1f,%2.1f]\n\n",
-                  nVertices, bbMin.x, bbMin.y, bbMin.z, bbMax.x, bbMax.y, bbMax.z);
-    std::string info = text;
     if (modelIds.empty() || selectedVertex < 0 || selectedVertex >= nVertices)
         return info;
     std::snprintf(text, sizeof text, "point %lld\n",
@@ -773,7 +763,10 @@ void GLPointListObject::drawPoints(size_t sampled, size_t budget, const float *m
 {
     glPointSize(pointSize);
     glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_COLOR_ARRAY);
+    if (drawsPlainColor())
+        contrastWithBackground();
+    else
+        glEnableClientState(GL_COLOR_ARRAY);
     if (sampled < static_cast<size_t>(nVertices)) {
         drawSample(sampled);
         lastCut = true;

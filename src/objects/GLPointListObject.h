@@ -40,8 +40,9 @@ public:
     explicit GLPointListObject(const char *path);
     /// Copies an in-memory cloud; raises an error when the record is inconsistent.
     explicit GLPointListObject(const PointListRecord *record);
-    /// Takes a reader's cloud without copying it (a cloud without colours or values gets
-    /// black ones); raises the record's errors when it holds no points.
+    /// Takes a reader's cloud without copying it (a cloud without colours or values is drawn
+    /// black over a light background, white over a dark one); raises the record's errors
+    /// when it holds no points.
     explicit GLPointListObject(PointListData &&cloud);
     ~GLPointListObject() override;
 
@@ -230,6 +231,9 @@ private:
     void drawDragShape();
     /// After hiding or deleting: the index list and the marks are made again.
     void editsChanged();
+    /// The cloud has no colours of its own and shows them (not values): one colour that
+    /// stands out from the background.
+    bool drawsPlainColor() const { return plainColors && (valueItem < 0 || showOwnColors); }
 
     LargeArray<float> pointStore;
     LargeArray<unsigned char> colorStore;
@@ -239,6 +243,7 @@ private:
     int valueItem = -1;                      ///< the item shown by the colour map, -1 for none
     LargeArray<unsigned char> ownColorStore; ///< the cloud's own colours when it has values too
     bool showOwnColors = false;
+    bool plainColors = false;                ///< the own colours are the readers' black stand-in
     double fileOrigin[3] = {0, 0, 0};
 
     std::unique_ptr<PointLod> lod;

@@ -632,3 +632,26 @@ TEST(GLMachineCaptureScale, TwiceTheWindowScaledDownMatchesTheWindowCapture)
     machine.getFrameBuffer(rgb.data());
     EXPECT_EQ(rgb[0], 191);
 }
+
+namespace {
+
+// Key "i" after the cursor keys gives the first frame again, light and highlights included.
+TEST_F(Machine, ResetAfterTheCursorKeysGivesTheFirstFrameAgain)
+{
+    const std::string torus = dir + "/torus.tri";
+    ASSERT_EQ(testsupport::runProcess({std::string(VELMORA_BINARY_DIR) + "/make_sample_mesh", torus, "48", "24"}).exitStatus, 0);
+    testsupport::CapturedMessages captured;
+    ASSERT_NE(machine->registerObject(torus.c_str()), nullptr);
+    std::vector<unsigned char> first(64 * 48 * 3), again(first.size());
+    machine->getFrameBuffer(first.data());
+    for (int key : {6000, 6000, 6001, 6002, 6003, 6002, int('i')})
+        machine->notifyCommand(key);
+    machine->getFrameBuffer(again.data());
+    size_t differing = 0;
+    for (size_t i = 0; i < first.size(); ++i)
+        differing += std::abs(first[i] - again[i]) > 2;
+    EXPECT_EQ(differing, 0u);
+    captured.take();
+}
+
+} // namespace

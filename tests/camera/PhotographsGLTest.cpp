@@ -216,7 +216,9 @@ protected:
 
     // Mean over the window (the frame and the label left out) of the smallest difference
     // between a window pixel and the 2 x 2 photograph pixels it covers.
-    static double differenceToPhotograph(const std::vector<unsigned char> &f, int view)
+    // With `band` > 0, over the band of that many columns and rows along the left, top and
+    // right edges (starting `margin` in) instead.
+    static double differenceToPhotograph(const std::vector<unsigned char> &f, int view, int margin = 4, int band = 0)
     {
         char name[32];
         std::snprintf(name, sizeof name, "/seq/view%02d.ppm", view);
@@ -225,8 +227,10 @@ protected:
         EXPECT_EQ(photo.width, 2 * kW);
         double total = 0;
         long n = 0;
-        for (int y = 4; y < kH - 30; ++y)
-            for (int x = 4; x < kW - 4; ++x) {
+        for (int y = margin; y < kH - 30; ++y)
+            for (int x = margin; x < kW - margin; ++x) {
+                if (band > 0 && x >= margin + band && x < kW - margin - band && y >= margin + band)
+                    continue;
                 const unsigned char *p = &f[(static_cast<size_t>(y) * kW + x) * 3];
                 int best = 1 << 30;
                 for (int dy = 0; dy < 2; ++dy)
@@ -304,6 +308,8 @@ TEST_F(SampleScene, PhotographShownAtItsViewMatchesTheFile)
     EXPECT_EQ(camera->getOverlay().getTexture(4), nullptr); // photographs load when their view is shown
 
     EXPECT_LT(differenceToPhotograph(f, 3), 3.0);
+    // Its border rows and columns too: the frame lies round the picture, not on it.
+    EXPECT_LT(differenceToPhotograph(f, 3, 0, 2), 3.0);
 
     // Moving the view along its axis moves its photograph with it.
     camera->perspective(0.8f);
@@ -318,6 +324,12 @@ TEST_F(SampleScene, PhotographShownAtItsViewMatchesTheFile)
     const RGB<unsigned char> &studio = photo.get(40, 40);
     EXPECT_NEAR(corner[0], (255 + studio.r) / 2, 4);
     EXPECT_NEAR(corner[1], studio.g / 2, 4);
+    // Covering a quarter, as velmora-render --photo-opacity 0.25 asks.
+    camera->setPhotoOpacity(0.25f);
+    const unsigned char *quarter = &frame()[(static_cast<size_t>(20) * kW + 20) * 3];
+    EXPECT_NEAR(quarter[0], (3 * 255 + studio.r) / 4, 4);
+    EXPECT_NEAR(quarter[1], studio.g / 4, 4);
+    camera->setPhotoOpacity(0.5f);
 
     // Flat in the window (2D texture mode) the photograph lands on the same pixels.
     machine->notifyCommand('t');

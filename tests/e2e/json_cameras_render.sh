@@ -81,6 +81,17 @@ for scene in nerfstudio nerf/transforms_train.json meshroom/sfm.sfm; do
     [ "$g" -ge 247 ] && [ "$r" -le 8 ] && fail "$scene: green without the photographs"
   done
 done
+# Partly see-through, as key "t" lays them over: a quarter of the green over the plain frame.
+render half.png --view 1 --photo-opacity 0.25 nerfstudio
+half=$("$build/tests/pngprobe" half.png $points | sed 1d)
+plain=$("$build/tests/pngprobe" nerfstudio-plain.png $points | sed 1d)
+for line in 1 2; do
+  read -r _ g _ _ <<<"$(sed -n ${line}p <<<"$half")"
+  read -r _ p _ _ <<<"$(sed -n ${line}p <<<"$plain")"
+  want=$(((255 + 3 * p) / 4))
+  [ "$g" -ge $((want - 6)) ] && [ "$g" -le $((want + 6)) ] ||
+    fail "--photo-opacity 0.25: green $g where a quarter of the photograph over $p gives $want"
+done
 grep -q "nerfstudio transforms.json model" nerfstudio-photo.png.out || fail "nerfstudio's form not named"
 grep -q "NeRF transforms.json model" nerf-photo.png.out || fail "NeRF's form not named"
 echo "PASS"

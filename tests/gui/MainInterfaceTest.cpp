@@ -37,16 +37,18 @@ TEST(MainInterfacePlacement, ControlWindowBesideTheViewOnTheScreen)
         MainInterface::Corner expected;
         const char *what;
     } cases[] = {
-        {400, 100, 512, 360, 420, {32, 100}, "room on the left"},
-        {100, 100, 512, 360, 420, {620, 100}, "no room on the left: on the right"},
-        {300, 100, 800, 360, 420, {0, 100}, "room on neither side: the edge with more room"},
-        {100, 900, 512, 360, 420, {620, 604}, "kept above the screen's bottom"},
-        {-50, -20, 512, 360, 420, {470, 0}, "a view partly off the screen"},
+        {400, 100, 512, 360, 420, {32, 100, 400}, "room on the left"},
+        {100, 100, 512, 360, 420, {620, 100, 100}, "no room on the left: on the right"},
+        {384, 100, 512, 414, 420, {173, 100, 595}, "a centred view, room on neither side: both centred"},
+        {200, 100, 1000, 360, 420, {0, 100, 200}, "no room for both: the edge with more room"},
+        {100, 900, 512, 360, 420, {620, 604, 100}, "kept above the screen's bottom"},
+        {-50, -20, 512, 360, 420, {470, 0, -50}, "a view partly off the screen"},
     };
     for (const auto &c : cases) {
         const MainInterface::Corner got = MainInterface::controlWindowCorner(c.viewX, c.viewY, c.viewW, c.w, c.h, 1280, 1024);
         EXPECT_EQ(got.x, c.expected.x) << c.what;
         EXPECT_EQ(got.y, c.expected.y) << c.what;
+        EXPECT_EQ(got.viewX, c.expected.viewX) << c.what;
     }
 }
 

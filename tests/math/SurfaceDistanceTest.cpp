@@ -158,6 +158,7 @@ TEST(SurfaceDistance, PointsBeyondTheMaximumAreLeftOutAndAStopEndsTheWork)
     EXPECT_EQ(f.measured, 4u);
     EXPECT_EQ(f.beyond, 1u);
     EXPECT_DOUBLE_EQ(f.mean, (2 + 3 + 5 + 0.5) / 4);
+    EXPECT_DOUBLE_EQ(f.median, 2.5);
     EXPECT_DOUBLE_EQ(f.signedMean, (2 + 3 + 5 - 0.5) / 4);
     EXPECT_DOUBLE_EQ(f.rms, std::sqrt((4 + 9 + 25 + 0.25) / 4));
     EXPECT_DOUBLE_EQ(f.p95, 5);

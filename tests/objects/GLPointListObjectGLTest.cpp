@@ -265,6 +265,26 @@ TEST_F(PointCloud, MeasuredValuesReplaceTheColoursAndNaNPointsAreNotDrawn)
     EXPECT_EQ(cloud.getColors()[3 * 17], g.rgb[3 * 17]);
 }
 
+TEST_F(PointCloud, PointsWithoutColoursStandOutFromTheBackground)
+{
+    const Grid g;
+    const PointListRecord record{256, g.p.data(), nullptr, nullptr};
+    GLPointListObject cloud(&record);
+    cloud.setEyeDome(false);
+    command(cloud, '+');
+    command(cloud, '+');
+    const float backgrounds[][3] = {{0, 0, 0}, {1, 1, 1}, {0.75f, 0.75f, 0.75f}, {0.1f, 0.1f, 0.4f}};
+    for (const auto &b : backgrounds) {
+        glClearColor(b[0], b[1], b[2], 1);
+        redraw(cloud);
+        const unsigned char *p = capture().at(112, 111);
+        const float luminance = (0.2126f * p[0] + 0.7152f * p[1] + 0.0722f * p[2]) / 255;
+        EXPECT_GT(std::fabs(luminance - (0.2126f * b[0] + 0.7152f * b[1] + 0.0722f * b[2])), 0.5f)
+            << "background " << b[0] << " " << b[1] << " " << b[2];
+    }
+    glClearColor(0, 0, 0, 0);
+}
+
 TEST(PointListFiles, TheExtensionChoosesTheReader)
 {
     const std::string dir = testsupport::makeTempDir("PointListFiles");
@@ -292,6 +312,12 @@ TEST(PointListFiles, TheExtensionChoosesTheReader)
     EXPECT_EQ(las.getLegend().getTitle(), nullptr);
     las.centerObject(Point3(1, 2, 3));
     EXPECT_EQ(las.getBBMax(), Point3(3, 3, 3));
+    // The panel shows the file's coordinates, however the points are kept.
+    EXPECT_EQ(las.getInformation(), "2 points\nbounding box:\n[1.0,2.0,3.0]\n[4.0,5.0,6.0]\n\n");
+    std::ofstream(dir + "/geo.xyz") << "612345.5 5012345.5 250\n612375.5 5012385.5 262\n";
+    GLPointListObject geo((dir + "/geo.xyz").c_str());
+    captured.take();
+    EXPECT_EQ(geo.getInformation(), "2 points\nbounding box:\n[612345.5,5012345.5,250.0]\n[612375.5,5012385.5,262.0]\n\n");
     // Reading another file into a cloud replaces its box with the new points'.
     testsupport::CapturedMessages captured2;
     las.readBIN((dir + "/c.bin").c_str());

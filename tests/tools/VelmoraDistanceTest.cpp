@@ -1,5 +1,6 @@
 // velmora-distance as a script runs it: points at known heights above a square, and another
-// program's model (OFF text) as the point set.
+// program's model (OFF text) and a text cloud as the point set.
+#include "formats/MeshFile.h"
 #include "support/ImageCompare.h"
 #include "support/MeshBytes.h"
 #include "support/Process.h"
@@ -38,6 +39,10 @@ protected:
         for (size_t k = 0; k < v.size(); k += 3)
             off << v[k] << " " << v[k + 1] << " " << v[k + 2] << "\n";
         off << "3 0 1 2\n";
+        // The same points as a text cloud, which its reader keeps relative to an origin.
+        std::ofstream xyz(dir + "/points.xyz");
+        for (size_t k = 0; k < v.size(); k += 3)
+            xyz << v[k] << " " << v[k + 1] << " " << v[k + 2] << "\n";
     }
 
     static std::string dir;
@@ -50,18 +55,19 @@ TEST_F(VelmoraDistance, PrintsMeanRmsPercentileAndMaximumInOneLine)
     // Heights 0.1 k for k = 1..20: mean 1.05, RMS sqrt(sum k^2 / 20) / 10, 95th percentile
     // (nearest rank 19) 1.9, maximum 2.
     const double rms = std::sqrt(2870.0 / 20) / 10;
-    for (const char *from : {"points.tri", "points.off"}) {
+    for (const char *from : {"points.tri", "points.off", "points.xyz"}) {
         const auto r = testsupport::runProcess({kTool, dir + "/" + from, dir + "/square.tri"});
         ASSERT_EQ(r.exitStatus, 0) << r.err;
-        double mean, rmsRead, p95, maximum;
+        double mean, median, rmsRead, p95, maximum;
         int n = 0;
-        ASSERT_EQ(std::sscanf(r.out.c_str(), "mean %lf, RMS %lf, 95th percentile %lf, maximum %lf (%d points)\n", &mean,
-                              &rmsRead, &p95, &maximum, &n),
-                  5)
+        ASSERT_EQ(std::sscanf(r.out.c_str(), "mean %lf, median %lf, RMS %lf, 95th percentile %lf, maximum %lf (%d points)\n",
+                              &mean, &median, &rmsRead, &p95, &maximum, &n),
+                  6)
             << r.out;
         EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << r.out;
         EXPECT_EQ(n, 20);
         EXPECT_NEAR(mean, 1.05, 1e-5);
+        EXPECT_NEAR(median, 1.05, 1e-5);
         EXPECT_NEAR(rmsRead, rms, 1e-5);
         EXPECT_NEAR(p95, 1.9, 1e-5);
         EXPECT_NEAR(maximum, 2.0, 1e-5);
@@ -79,6 +85,24 @@ TEST_F(VelmoraDistance, PrintsMeanRmsPercentileAndMaximumInOneLine)
         << flipped.out;
 }
 
+TEST_F(VelmoraDistance, WritesTheCloudWithItsDistancesAsPly)
+{
+    const std::string out = dir + "/measured.ply";
+    const auto r = testsupport::runProcess({kTool, dir + "/points.xyz", dir + "/square.tri", "--ply", out});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    const MeshFile back = MeshFile::read(out.c_str());
+    ASSERT_TRUE(back.kind == MeshFile::FOREIGN && back.foreign.isPointCloud);
+    const PointListData &p = back.foreign.points;
+    ASSERT_EQ(p.nPoints, 20);
+    ASSERT_TRUE(p.values);
+    EXPECT_EQ(back.foreign.valueName, "distance");
+    for (int k = 1; k <= 20; ++k) {
+        // The file's coordinates, whatever origin the reader kept them from.
+        EXPECT_NEAR(p.origin[0] + p.points[3 * (k - 1)], 0.5 + 0.15 * k, 1e-5) << k;
+        EXPECT_NEAR(p.values[k - 1], (k == 20 ? -0.1 : 0.1) * k, 1e-5) << k;
+    }
+}
+
 TEST_F(VelmoraDistance, RefusalsAreOneLine)
 {
     struct Case {
@@ -86,7 +110,7 @@ TEST_F(VelmoraDistance, RefusalsAreOneLine)
         std::string message;
     };
     const std::vector<Case> cases = {
-        {{dir + "/points.tri"}, "velmora-distance: usage: velmora-distance FROM TO [--max D]\n"},
+        {{dir + "/points.tri"}, "velmora-distance: usage: velmora-distance FROM TO [--max D] [--ply OUT]\n"},
         {{dir + "/points.tri", dir + "/square.tri", "--max", "-1"}, "velmora-distance: bad maximum distance -1\n"},
         {{dir + "/points.tri", dir + "/none.tri"}, "velmora-distance: " + dir + "/none.tri: can't read file\n"},
     };

@@ -56,6 +56,7 @@ TEST_F(VelmoraRender, ErrorsAreOneLineOnStandardErrorAndStatusOne)
         {"--mode", "glow", "-o", "a.png", "sample.tri"},
         {"--background", "1,2", "-o", "a.png", "sample.tri"},
         {"--view", "36", "-o", "a.png", "sample.tri"},
+        {"--photo-opacity", "1.5", "-o", "a.png", "sample.tri"},
         {"-c", "missing.dat", "-o", "a.png", "sample.tri"},
         {"-o", "no/such/folder/a.png", "sample.tri"},
         {"-o", "no/such/folder/a.eps", "sample.tri"},
