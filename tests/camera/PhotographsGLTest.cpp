@@ -326,7 +326,8 @@ TEST_F(SampleScene, PhotographShownAtItsViewMatchesTheFile)
     EXPECT_NEAR(corner[1], studio.g / 2, 4);
     // Covering a quarter, as velmora-render --photo-opacity 0.25 asks.
     camera->setPhotoOpacity(0.25f);
-    const unsigned char *quarter = &frame()[(static_cast<size_t>(20) * kW + 20) * 3];
+    const std::vector<unsigned char> quarterFrame = frame();
+    const unsigned char *quarter = &quarterFrame[(static_cast<size_t>(20) * kW + 20) * 3];
     EXPECT_NEAR(quarter[0], (3 * 255 + studio.r) / 4, 4);
     EXPECT_NEAR(quarter[1], studio.g / 4, 4);
     camera->setPhotoOpacity(0.5f);

@@ -277,7 +277,8 @@ TEST_F(PointCloud, PointsWithoutColoursStandOutFromTheBackground)
     for (const auto &b : backgrounds) {
         glClearColor(b[0], b[1], b[2], 1);
         redraw(cloud);
-        const unsigned char *p = capture().at(112, 111);
+        const auto shot = capture();
+        const unsigned char *p = shot.at(112, 111);
         const float luminance = (0.2126f * p[0] + 0.7152f * p[1] + 0.0722f * p[2]) / 255;
         EXPECT_GT(std::fabs(luminance - (0.2126f * b[0] + 0.7152f * b[1] + 0.0722f * b[2])), 0.5f)
             << "background " << b[0] << " " << b[1] << " " << b[2];
