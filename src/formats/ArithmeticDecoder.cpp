@@ -1,5 +1,8 @@
 #include "formats/ArithmeticDecoder.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace {
 
 constexpr uint32_t kBitLengthShift = 13, kBitMaxCount = 1u << kBitLengthShift;
@@ -36,24 +39,46 @@ void ArithmeticBitModel::update()
 ArithmeticSymbolModel::ArithmeticSymbolModel(uint32_t symbols) : count(symbols < 2 ? 2 : symbols > 2048 ? 2048 : symbols)
 {
     lastSymbol = count - 1;
-    if (count > 16) {
-        unsigned bits = 3;
-        while (count > (1u << (bits + 2)))
-            ++bits;
-        table.assign((1u << bits) + 2, 0);
-        tableShift = kSymbolLengthShift - bits;
-    }
-    distribution.assign(count, 0);
-    symbolCount.assign(count, 0);
+    // The lookup table only speeds the search, it changes no symbol: two slots or more a
+    // symbol (16 to 512 of them) leave a step or two after it, and rebuilding it costs little.
+    unsigned bits = 4;
+    while (bits < 9 && (1u << bits) < 2 * count)
+        ++bits;
+    tableSize = 1u << bits;
+    tableShift = kSymbolLengthShift - bits;
+    // distribution[count + 1] (the last a sentinel), symbolCount[count], table[tableSize + guards]
+    block.reset(new uint32_t[words()]());
+    distribution = block.get();
+    distribution[count] = UINT32_MAX;
+    symbolCount = distribution + count + 1;
+    table = symbolCount + count;
     reset();
+}
+
+ArithmeticSymbolModel &ArithmeticSymbolModel::operator=(const ArithmeticSymbolModel &o)
+{
+    if (this != &o) {
+        if (o.count != count)
+            *this = ArithmeticSymbolModel(o.count);
+        copyState(o);
+    }
+    return *this;
+}
+
+void ArithmeticSymbolModel::copyState(const ArithmeticSymbolModel &o)
+{
+    totalCount = o.totalCount;
+    updateCycle = o.updateCycle;
+    untilUpdate = o.untilUpdate;
+    std::copy(o.block.get(), o.block.get() + words(), block.get());
 }
 
 void ArithmeticSymbolModel::reset()
 {
     totalCount = 0;
     updateCycle = count;
-    for (uint32_t &c : symbolCount)
-        c = 1;
+    for (uint32_t k = 0; k < count; ++k)
+        symbolCount[k] = 1;
     update();
     untilUpdate = updateCycle = (count + 6) >> 1;
 }
@@ -63,32 +88,24 @@ void ArithmeticSymbolModel::update()
     totalCount += updateCycle;
     if (totalCount > kSymbolMaxCount) {
         totalCount = 0;
-        for (uint32_t &c : symbolCount) {
-            c = (c + 1) >> 1;
-            totalCount += c;
+        for (uint32_t k = 0; k < count; ++k) {
+            symbolCount[k] = (symbolCount[k] + 1) >> 1;
+            totalCount += symbolCount[k];
         }
     }
     const uint32_t scale = 0x80000000u / totalCount;
-    uint32_t sum = 0;
-    if (table.empty()) {
-        for (uint32_t k = 0; k < count; ++k) {
-            distribution[k] = (scale * sum) >> (31 - kSymbolLengthShift);
-            sum += symbolCount[k];
-        }
-    } else {
-        const uint32_t tableSize = static_cast<uint32_t>(table.size()) - 2;
-        uint32_t s = 0;
-        for (uint32_t k = 0; k < count; ++k) {
-            distribution[k] = (scale * sum) >> (31 - kSymbolLengthShift);
-            sum += symbolCount[k];
-            const uint32_t w = distribution[k] >> tableShift;
-            while (s < w)
-                table[++s] = k - 1;
-        }
-        table[0] = 0;
-        while (s <= tableSize)
-            table[++s] = count - 1;
+    uint32_t sum = 0, s = 0;
+    for (uint32_t k = 0; k < count; ++k) {
+        distribution[k] = (scale * sum) >> (31 - kSymbolLengthShift);
+        sum += symbolCount[k];
+        const uint32_t w = distribution[k] >> tableShift;
+        while (s < w)
+            table[++s] = k - 1;
     }
+    table[0] = 0;
+    // Slots past the last frequency, and the guards, hold the last symbol.
+    while (s < tableSize + kTableGuards - 1)
+        table[++s] = count - 1;
     updateCycle = (5 * updateCycle) >> 2;
     const uint32_t maxCycle = (count + 6) << 3;
     if (updateCycle > maxCycle)
@@ -105,71 +122,6 @@ void ArithmeticDecoder::start(const unsigned char *begin, const unsigned char *s
     value = 0;
     for (int k = 0; k < 4; ++k)
         value = value << 8 | nextByte();
-}
-
-uint32_t ArithmeticDecoder::decodeBit(ArithmeticBitModel &m)
-{
-    const uint32_t x = m.bit0Prob * (length >> kBitLengthShift);
-    const uint32_t bit = value >= x;
-    if (bit == 0) {
-        length = x;
-        ++m.bit0Count;
-    } else {
-        value -= x;
-        length -= x;
-    }
-    if (length < kMinLength)
-        renormalise();
-    if (--m.untilUpdate == 0)
-        m.update();
-    return bit;
-}
-
-uint32_t ArithmeticDecoder::decodeSymbol(ArithmeticSymbolModel &m)
-{
-    uint32_t sym, x, y = length;
-    if (!m.table.empty()) {
-        length >>= kSymbolLengthShift;
-        // A corrupt stream can put the value past the interval: keep the lookup inside the table.
-        uint32_t dv = value / length;
-        uint32_t t = dv >> m.tableShift;
-        if (t >= m.table.size() - 1)
-            t = static_cast<uint32_t>(m.table.size()) - 2;
-        sym = m.table[t];
-        uint32_t n = m.table[t + 1] + 1;
-        while (n > sym + 1) {
-            const uint32_t k = (sym + n) >> 1;
-            if (m.distribution[k] > dv)
-                n = k;
-            else
-                sym = k;
-        }
-        x = m.distribution[sym] * length;
-        if (sym != m.lastSymbol)
-            y = m.distribution[sym + 1] * length;
-    } else {
-        x = sym = 0;
-        length >>= kSymbolLengthShift;
-        uint32_t n = m.count, k = n >> 1;
-        do {
-            const uint32_t z = length * m.distribution[k];
-            if (z > value) {
-                n = k;
-                y = z;
-            } else {
-                sym = k;
-                x = z;
-            }
-        } while ((k = (sym + n) >> 1) != sym);
-    }
-    value -= x;
-    length = y - x;
-    if (length < kMinLength)
-        renormalise();
-    ++m.symbolCount[sym];
-    if (--m.untilUpdate == 0)
-        m.update();
-    return sym;
 }
 
 uint32_t ArithmeticDecoder::readShort()

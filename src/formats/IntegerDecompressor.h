@@ -14,12 +14,12 @@ public:
     /// `bits`: the field's width (32 for coordinates); `contexts`: how many k models there are.
     explicit IntegerDecompressor(unsigned bits = 16, unsigned contexts = 1, unsigned bitsHigh = 8);
     void reset();
-    int32_t decompress(ArithmeticDecoder &dec, int32_t prediction, unsigned context = 0);
+    inline int32_t decompress(ArithmeticDecoder &dec, int32_t prediction, unsigned context = 0);
     /// The bit count of the last correction: the next field's context depends on it.
     unsigned k() const { return lastK; }
 
 private:
-    int32_t readCorrector(ArithmeticDecoder &dec, ArithmeticSymbolModel &bitsModel);
+    inline int32_t readCorrector(ArithmeticDecoder &dec, ArithmeticSymbolModel &bitsModel);
     unsigned corrBits, bitsHigh, lastK = 0;
     uint32_t corrRange;
     int32_t corrMin;
@@ -27,5 +27,39 @@ private:
     ArithmeticBitModel zero;
     std::vector<ArithmeticSymbolModel> correctors; // [k], k = 1 .. corrBits
 };
+
+int32_t IntegerDecompressor::decompress(ArithmeticDecoder &dec, int32_t prediction, unsigned context)
+{
+    // Wrapping arithmetic, as the field's bits would.
+    uint32_t real = static_cast<uint32_t>(prediction) + static_cast<uint32_t>(readCorrector(dec, kModels[context]));
+    if (corrRange) {
+        const int32_t r = static_cast<int32_t>(real);
+        if (r < 0)
+            real += corrRange;
+        else if (static_cast<uint32_t>(r) >= corrRange)
+            real -= corrRange;
+    }
+    return static_cast<int32_t>(real);
+}
+
+int32_t IntegerDecompressor::readCorrector(ArithmeticDecoder &dec, ArithmeticSymbolModel &bitsModel)
+{
+    const unsigned k = lastK = dec.decodeSymbol(bitsModel);
+    if (k == 0)
+        return static_cast<int32_t>(dec.decodeBit(zero));
+    if (k >= 32)
+        return corrMin;
+    int64_t c = dec.decodeSymbol(correctors[k]);
+    if (k > bitsHigh) {
+        const unsigned low = k - bitsHigh;
+        c = (c << low) | dec.readBits(low);
+    }
+    // The k-bit value stands for [-(2^k - 1), -2^(k-1)] and [2^(k-1), 2^k].
+    if (c >= (int64_t(1) << (k - 1)))
+        c += 1;
+    else
+        c -= (int64_t(1) << k) - 1;
+    return static_cast<int32_t>(c);
+}
 
 #endif
