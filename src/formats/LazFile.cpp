@@ -145,8 +145,9 @@ std::vector<LazChunk> LazFile::chunkTable(FILE *f, long long size, const Header 
 LargeArray<unsigned char> LazFile::decode(const unsigned char *file, const LazLayout &layout,
                                           const std::vector<LazChunk> &chunks, uint64_t count)
 {
-    LazChunkDecoder probe(layout);
-    const unsigned length = probe.recordLength();
+    unsigned length = 0;
+    for (const LazItem &item : layout.items)
+        length += item.size;
     LargeArray<unsigned char> out = allocateLargeArray<unsigned char>(static_cast<size_t>(count) * length);
     std::vector<uint64_t> firstPoint(chunks.size() + 1, 0);
     for (size_t i = 0; i < chunks.size(); ++i)
