@@ -13,6 +13,8 @@ class IntegerDecompressor {
 public:
     /// `bits`: the field's width (32 for coordinates); `contexts`: how many k models there are.
     explicit IntegerDecompressor(unsigned bits = 16, unsigned contexts = 1, unsigned bitsHigh = 8);
+    /// Back to the first state. The models are reset when first used after it: a chunk of a
+    /// few points touches few of them.
     void reset();
     inline int32_t decompress(ArithmeticDecoder &dec, int32_t prediction, unsigned context = 0);
     /// The bit count of the last correction: the next field's context depends on it.
@@ -26,11 +28,17 @@ private:
     std::vector<ArithmeticSymbolModel> kModels;
     ArithmeticBitModel zero;
     std::vector<ArithmeticSymbolModel> correctors; // [k], k = 1 .. corrBits
+    // Bit i: model i not reset since reset() (contexts past 64 are reset at once).
+    uint64_t staleContexts = 0, staleCorrectors = 0;
 };
 
 int32_t IntegerDecompressor::decompress(ArithmeticDecoder &dec, int32_t prediction, unsigned context)
 {
     // Wrapping arithmetic, as the field's bits would.
+    if (context < 64 && (staleContexts >> context & 1)) {
+        kModels[context].reset();
+        staleContexts &= ~(uint64_t(1) << context);
+    }
     uint32_t real = static_cast<uint32_t>(prediction) + static_cast<uint32_t>(readCorrector(dec, kModels[context]));
     if (corrRange) {
         const int32_t r = static_cast<int32_t>(real);
@@ -49,6 +57,10 @@ int32_t IntegerDecompressor::readCorrector(ArithmeticDecoder &dec, ArithmeticSym
         return static_cast<int32_t>(dec.decodeBit(zero));
     if (k >= 32)
         return corrMin;
+    if (staleCorrectors >> k & 1) {
+        correctors[k].reset();
+        staleCorrectors &= ~(uint64_t(1) << k);
+    }
     int64_t c = dec.decodeSymbol(correctors[k]);
     if (k > bitsHigh) {
         const unsigned low = k - bitsHigh;
