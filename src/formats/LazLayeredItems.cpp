@@ -3,6 +3,7 @@
 #include "formats/ArithmeticDecoder.h"
 #include "formats/IntegerDecompressor.h"
 #include "formats/LazMedian.h"
+#include "formats/LazWavepacket.h"
 
 #include <array>
 #include <cstring>
@@ -41,16 +42,17 @@ struct LayerStream {
     bool overrun() const { return present && dec.overrun(); }
 };
 
-// The six return contexts of the coordinates by [number of returns][return number].
+// The six return contexts of the coordinates by [number of returns][return number]: single,
+// first or last of two, first, middle or last of more, with invalid pairs mapped too.
 constexpr unsigned char kReturnMap6[16][16] = {
-    {0, 1, 2, 3, 4, 5, 3, 4, 4, 5, 5, 5, 5, 5, 5, 5}, {1, 0, 1, 3, 4, 5, 3, 4, 4, 5, 5, 5, 5, 5, 5, 5},
-    {2, 1, 2, 4, 5, 3, 4, 4, 5, 5, 5, 5, 5, 5, 5, 5}, {3, 3, 4, 5, 4, 5, 4, 5, 5, 5, 5, 5, 5, 5, 5, 5},
-    {4, 4, 5, 4, 5, 4, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5}, {5, 5, 3, 5, 4, 5, 4, 5, 5, 5, 5, 5, 5, 5, 5, 5},
-    {3, 3, 4, 4, 5, 4, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5}, {4, 4, 4, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5},
-    {4, 4, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5}, {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5},
-    {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5}, {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5},
-    {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5}, {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5},
-    {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5}, {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5}};
+    {0, 1, 2, 3, 4, 5, 3, 4, 4, 5, 5, 5, 5, 5, 5, 5}, {1, 0, 1, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3},
+    {2, 1, 2, 4, 4, 4, 4, 4, 4, 4, 4, 3, 3, 3, 3, 3}, {3, 3, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
+    {4, 3, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4}, {5, 3, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4},
+    {3, 3, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4, 4}, {4, 3, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4, 4},
+    {4, 3, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4, 4}, {5, 3, 4, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4, 4},
+    {5, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 4, 4, 4, 4, 4}, {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 4, 4, 4},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4, 4}, {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 4},
+    {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5}, {5, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5}};
 // The height prediction's slot: how far the return is from the last, at most 7.
 unsigned returnLevel8(unsigned n, unsigned r)
 {
@@ -513,6 +515,46 @@ private:
     unsigned current = 0;
 };
 
+// Waveform packets (point formats 9 and 10) in a layer of their own, a set of models for
+// each scanner channel; an empty layer repeats the chunk's first packet.
+class Wavepacket14 final : public LazLayeredItem {
+public:
+    Wavepacket14() : LazLayeredItem(29) {}
+    unsigned layers() const override { return 1; }
+    void first(const unsigned char *raw, unsigned channel, const LazLayer *layer) override
+    {
+        stream.start(layer[0]);
+        for (bool &u : used)
+            u = false;
+        current = channel;
+        contexts[current].reset(raw);
+        used[current] = true;
+    }
+    void next(unsigned char *out, unsigned channel) override
+    {
+        if (channel != current) {
+            if (!used[channel]) {
+                unsigned char from[29];
+                std::memcpy(from, contexts[current].lastItem(), 29);
+                contexts[channel].reset(from);
+                used[channel] = true;
+            }
+            current = channel;
+        }
+        if (stream.present)
+            contexts[current].next(stream.dec, out);
+        else
+            std::memcpy(out, contexts[current].lastItem(), 29);
+    }
+    bool overrun() const override { return stream.overrun(); }
+
+private:
+    LayerStream stream;
+    LazWavepacket contexts[4];
+    bool used[4] = {false, false, false, false};
+    unsigned current = 0;
+};
+
 } // namespace
 
 std::unique_ptr<LazLayeredItem> makeLayeredItem(const LazItem &item)
@@ -525,6 +567,7 @@ std::unique_ptr<LazLayeredItem> makeLayeredItem(const LazItem &item)
     case LazItem::Rgb14: return std::make_unique<Rgb14>(false);
     case LazItem::RgbNir14: return std::make_unique<Rgb14>(true);
     case LazItem::Byte14: return std::make_unique<Byte14>(item.size);
+    case LazItem::Wavepacket14: return std::make_unique<Wavepacket14>();
     default:
         throw std::runtime_error("LASzip item type " + std::to_string(item.type) +
                                  " is not read by the layered compressor");

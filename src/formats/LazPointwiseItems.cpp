@@ -2,6 +2,7 @@
 
 #include "formats/IntegerDecompressor.h"
 #include "formats/LazMedian.h"
+#include "formats/LazWavepacket.h"
 
 #include <array>
 #include <cstring>
@@ -498,8 +499,18 @@ private:
     IntegerDecompressor ic;
 };
 
-} // namespace
+// Waveform packets (point formats 4 and 5).
+class Wavepacket13 final : public LazChunkDecoder::Item {
+public:
+    Wavepacket13() : Item(29) {}
+    void first(const unsigned char *raw) override { packet.reset(raw); }
+    void next(ArithmeticDecoder &dec, unsigned char *out) override { packet.next(dec, out); }
 
+private:
+    LazWavepacket packet;
+};
+
+} // namespace
 
 std::unique_ptr<LazChunkDecoder::Item> makePointwiseItem(const LazItem &item)
 {
@@ -509,6 +520,7 @@ std::unique_ptr<LazChunkDecoder::Item> makePointwiseItem(const LazItem &item)
         case LazItem::GpsTime11: return std::make_unique<GpsTime11v1>();
         case LazItem::Rgb12: return std::make_unique<Rgb12v1>();
         case LazItem::Byte: return std::make_unique<BytesV1>(item.size);
+        case LazItem::Wavepacket13: return std::make_unique<Wavepacket13>();
         default: break;
         }
     }
@@ -520,6 +532,8 @@ std::unique_ptr<LazChunkDecoder::Item> makePointwiseItem(const LazItem &item)
     case LazItem::GpsTime11: return std::make_unique<GpsTime11>();
     case LazItem::Rgb12: return std::make_unique<Rgb12>();
     case LazItem::Byte: return std::make_unique<Bytes>(item.size);
+    // The waveform packet item has one version; files of version 2 items name it so too.
+    case LazItem::Wavepacket13: return std::make_unique<Wavepacket13>();
     default:
         throw std::runtime_error("LASzip item type " + std::to_string(item.type) +
                                  " is not read by the pointwise compressor");

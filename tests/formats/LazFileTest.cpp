@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <tuple>
@@ -15,12 +16,25 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 namespace {
 
 std::string dataPath(const std::string &name) { return std::string(VELMORA_SOURCE_DIR) + "/tests/data/laz/" + name; }
 
+// A twin kept gzip-compressed (".gz") is inflated.
 std::vector<unsigned char> fileBytes(const std::string &path)
 {
+    if (path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0) {
+        std::vector<unsigned char> out;
+        gzFile in = gzopen(path.c_str(), "rb");
+        unsigned char buffer[1 << 16];
+        for (int got; in && (got = gzread(in, buffer, sizeof buffer)) > 0;)
+            out.insert(out.end(), buffer, buffer + got);
+        if (in)
+            gzclose(in);
+        return out;
+    }
     std::ifstream in(path, std::ios::binary);
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
@@ -53,18 +67,20 @@ struct Opened {
 } // namespace
 
 // Files of other programs with their uncompressed twins: the decoded records must equal the
-// twin's byte for byte.
+// twin's byte for byte. autzen_trim holds three chunks of a fixed chunk table.
 TEST(LazFile, RealFilesDecodeToTheRecordsOfTheirUncompressedTwins)
 {
     struct Case {
         const char *laz, *las;
+        size_t chunks;
     };
-    for (const Case c : {Case{"point10.las.laz", "point10.las"}, Case{"point-time.las.laz", "point-time.las"},
-                         Case{"point-color.las.laz", "point-color.las"},
-                         Case{"point-color-time.las.laz", "point-color-time.las"},
-                         Case{"extrabytes.laz", "extrabytes.las"}, Case{"simple.laz", "simple.las"},
-                         Case{"point-time-1.4.las.laz", "point-time.las"},
-                         Case{"simple-laszip-compressor-version-1.2r0.laz", "simple.las"}}) {
+    for (const Case c : {Case{"point10.las.laz", "point10.las", 1}, Case{"point-time.las.laz", "point-time.las", 1},
+                         Case{"point-color.las.laz", "point-color.las", 1},
+                         Case{"point-color-time.las.laz", "point-color-time.las", 1},
+                         Case{"extrabytes.laz", "extrabytes.las", 1}, Case{"simple.laz", "simple.las", 1},
+                         Case{"point-time-1.4.las.laz", "point-time.las", 1},
+                         Case{"simple-laszip-compressor-version-1.2r0.laz", "simple.las", 1},
+                         Case{"autzen_trim.laz", "autzen_trim.las.gz", 3}, Case{"1_4_w_evlr.laz", "1_4_w_evlr.las", 1}}) {
         SCOPED_TRACE(c.laz);
         const std::vector<unsigned char> laz = fileBytes(dataPath(c.laz)), las = fileBytes(dataPath(c.las));
         ASSERT_GT(laz.size(), 375u);
@@ -74,7 +90,9 @@ TEST(LazFile, RealFilesDecodeToTheRecordsOfTheirUncompressedTwins)
         ASSERT_EQ(h.recordLength, twin.recordLength);
         Opened f(dataPath(c.laz));
         ASSERT_NE(f.f, nullptr);
-        LargeArray<unsigned char> records = LazFile::read(f.f, static_cast<long long>(laz.size()), h);
+        LazFile::Summary summary;
+        LargeArray<unsigned char> records = LazFile::read(f.f, static_cast<long long>(laz.size()), h, &summary);
+        EXPECT_EQ(summary.chunks, c.chunks);
         size_t wrong = 0, firstWrong = 0;
         for (size_t i = 0; i < h.count; ++i)
             if (std::memcmp(records.get() + i * h.recordLength, &las[twin.offsetToPoints + i * h.recordLength],
@@ -87,57 +105,37 @@ TEST(LazFile, RealFilesDecodeToTheRecordsOfTheirUncompressedTwins)
 
 namespace {
 
-// One point as both files can say it, whatever their formats, scales and orders.
-struct Sample {
-    long long x, y, z;
-    unsigned intensity, classification, returnNumber;
-    unsigned rgb[3];
-    double gps;
-    bool operator<(const Sample &o) const
-    {
-        return std::tie(x, y, z, intensity, gps) < std::tie(o.x, o.y, o.z, o.intensity, o.gps);
-    }
-    bool operator==(const Sample &o) const
-    {
-        return x == o.x && y == o.y && z == o.z && intensity == o.intensity && classification == o.classification &&
-               returnNumber == o.returnNumber && rgb[0] == o.rgb[0] && rgb[1] == o.rgb[1] && rgb[2] == o.rgb[2] &&
-               gps == o.gps;
-    }
-};
-
-std::vector<Sample> samples(const std::vector<unsigned char> &file, const unsigned char *records, size_t count)
+// The point format 7 record that a format 3 record becomes in a file of other offsets: the
+// same fields, the scan angle in steps of 0.006 degrees, the flags in a byte of their own.
+std::vector<unsigned char> asFormat7(const std::vector<unsigned char> &from, const unsigned char *b,
+                                     const std::vector<unsigned char> &to)
 {
-    const unsigned format = file[104] & 0x3F, length = get<uint16_t>(file, 105);
-    const bool wide = format >= 6;
-    const unsigned rgbAt = format == 3 ? 28 : format == 2 ? 20 : wide ? 30 : 0;
-    std::vector<Sample> out;
-    for (size_t i = 0; i < count; ++i) {
-        const unsigned char *b = records + i * length;
-        Sample s{};
-        long long *xyz[3] = {&s.x, &s.y, &s.z};
-        for (int k = 0; k < 3; ++k) {
-            int32_t v;
-            std::memcpy(&v, b + 4 * k, 4);
-            // Millimetres of the file's coordinates.
-            *xyz[k] = std::llround((v * get<double>(file, 131 + 8 * k) + get<double>(file, 155 + 8 * k)) * 1000);
-        }
-        s.intensity = b[12] | b[13] << 8;
-        s.returnNumber = wide ? b[14] & 15 : b[14] & 7;
-        s.classification = wide ? b[16] : b[15] & 31;
-        std::memcpy(&s.gps, b + (wide ? 22 : 20), 8);
-        for (int k = 0; rgbAt && k < 3; ++k)
-            s.rgb[k] = b[rgbAt + 2 * k] | b[rgbAt + 2 * k + 1] << 8;
-        out.push_back(s);
+    std::vector<unsigned char> r(36);
+    for (int k = 0; k < 3; ++k) {
+        int32_t v;
+        std::memcpy(&v, b + 4 * k, 4);
+        const double at = v * get<double>(from, 131 + 8 * k) + get<double>(from, 155 + 8 * k);
+        v = static_cast<int32_t>(std::lround((at - get<double>(to, 155 + 8 * k)) / get<double>(to, 131 + 8 * k)));
+        std::memcpy(&r[4 * k], &v, 4);
     }
-    std::sort(out.begin(), out.end());
-    return out;
+    std::memcpy(&r[12], b + 12, 2);
+    r[14] = static_cast<unsigned char>((b[14] & 7) | ((b[14] >> 3) & 7) << 4);
+    r[15] = static_cast<unsigned char>((b[15] >> 5) | (b[14] & 0xC0));
+    r[16] = b[15] & 31;
+    r[17] = b[17];
+    const int16_t angle = static_cast<int16_t>(std::lround(static_cast<int8_t>(b[16]) / 0.006));
+    std::memcpy(&r[18], &angle, 2);
+    std::memcpy(&r[20], b + 18, 16); // source, GPS time, RGB
+    return r;
 }
 
 } // namespace
 
 // A point format 7 file of the layered compressor (a COPC file, whose chunks are its nodes)
-// against the same points in format 3: equal point for point once both are sorted.
-TEST(LazFile, LayeredChunksDecodeToTheSamePointsAsTheirTwin)
+// against the same points in format 3: every record equal byte for byte to the twin's record
+// in format 7, once both are in the same order. The same file read through its chunk table
+// (variable chunks, each count from the table) gives the same records as through its hierarchy.
+TEST(LazFile, LayeredChunksDecodeToTheRecordsOfTheirTwin)
 {
     const std::vector<unsigned char> laz = fileBytes(dataPath("1.2-with-color.copc.laz")),
                                      las = fileBytes(dataPath("1.2-with-color.las"));
@@ -146,11 +144,77 @@ TEST(LazFile, LayeredChunksDecodeToTheSamePointsAsTheirTwin)
     ASSERT_EQ(h.count, twin.count);
     Opened f(dataPath("1.2-with-color.copc.laz"));
     LargeArray<unsigned char> records = LazFile::read(f.f, static_cast<long long>(laz.size()), h);
-    const std::vector<Sample> a = samples(laz, records.get(), h.count), b = samples(las, &las[twin.offsetToPoints], h.count);
-    size_t wrong = 0;
-    for (size_t i = 0; i < a.size(); ++i)
-        wrong += !(a[i] == b[i]);
-    EXPECT_EQ(wrong, 0u);
+    std::vector<std::vector<unsigned char>> got, want;
+    for (size_t i = 0; i < h.count; ++i) {
+        got.emplace_back(records.get() + 36 * i, records.get() + 36 * (i + 1));
+        want.push_back(asFormat7(las, &las[twin.offsetToPoints + 34 * i], laz));
+    }
+    std::sort(got.begin(), got.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_TRUE(got == want);
+
+    const LazLayout layout = LazFile::findLayout(f.f, static_cast<long long>(laz.size()), h);
+    ASSERT_EQ(layout.chunkSize, LazLayout::kVariableChunks);
+    const std::vector<LazChunk> table = LazFile::chunkTable(f.f, static_cast<long long>(laz.size()), h, layout);
+    EXPECT_GT(table.size(), 1u);
+    LargeArray<unsigned char> again = LazFile::decode(laz.data(), layout, table, h.count);
+    EXPECT_EQ(std::memcmp(again.get(), records.get(), 36 * h.count), 0);
+}
+
+// Layered files of other programs without a twin, with several returns a pulse: the decoded
+// points fill the header's box exactly and hold its counts by return; the waveform packets
+// (format 10) all point at the one wave packet descriptor, with its sample bytes, each
+// packet following the last or sharing it.
+TEST(LazFile, LayeredFilesAgreeWithTheirHeaders)
+{
+    for (const char *name : {"append-bug.laz", "fullwave.laz"}) {
+        SCOPED_TRACE(name);
+        const std::vector<unsigned char> laz = fileBytes(dataPath(name));
+        ASSERT_GT(laz.size(), 375u);
+        const LazFile::Header h = headerOf(laz);
+        Opened f(dataPath(name));
+        LargeArray<unsigned char> records = LazFile::read(f.f, static_cast<long long>(laz.size()), h);
+        int32_t lo[3] = {INT32_MAX, INT32_MAX, INT32_MAX}, hi[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
+        std::vector<uint64_t> byReturn(15, 0);
+        uint64_t lastOffset = 0;
+        size_t badPackets = 0;
+        // The sample bytes of wave packet descriptor 1 (record 100: bits a sample, then samples).
+        uint32_t packetBytes = 0;
+        for (size_t at = h.headerSize, k = 0; k < h.vlrCount && at + 54 + 26 <= laz.size(); ++k) {
+            if (get<uint16_t>(laz, at + 18) == 100)
+                packetBytes = laz[at + 54] / 8 * get<uint32_t>(laz, at + 54 + 2);
+            at += 54 + get<uint16_t>(laz, at + 20);
+        }
+        EXPECT_EQ(packetBytes != 0, (laz[104] & 0x3F) == 10);
+        for (size_t i = 0; i < h.count; ++i) {
+            const unsigned char *b = records.get() + i * h.recordLength;
+            for (int k = 0; k < 3; ++k) {
+                int32_t v;
+                std::memcpy(&v, b + 4 * k, 4);
+                lo[k] = std::min(lo[k], v);
+                hi[k] = std::max(hi[k], v);
+            }
+            if ((b[14] & 15) > 0)
+                ++byReturn[(b[14] & 15) - 1];
+            if (packetBytes) {
+                uint64_t offset;
+                uint32_t bytes;
+                std::memcpy(&offset, b + 39, 8);
+                std::memcpy(&bytes, b + 47, 4);
+                badPackets += b[38] != 1 || bytes != packetBytes ||
+                              (i > 0 && offset != lastOffset && offset != lastOffset + bytes);
+                lastOffset = offset;
+            }
+        }
+        for (int k = 0; k < 3; ++k) {
+            const double scale = get<double>(laz, 131 + 8 * k), offset = get<double>(laz, 155 + 8 * k);
+            EXPECT_NEAR(lo[k] * scale + offset, get<double>(laz, 187 + 16 * k), scale / 2) << "axis " << k;
+            EXPECT_NEAR(hi[k] * scale + offset, get<double>(laz, 179 + 16 * k), scale / 2) << "axis " << k;
+        }
+        for (int r = 0; r < 15; ++r)
+            EXPECT_EQ(byReturn[r], get<uint64_t>(laz, 255 + 8 * r)) << "return " << r + 1;
+        EXPECT_EQ(badPackets, 0u);
+    }
 }
 
 TEST(LazFile, CopcOpensThroughItsHierarchyWithItsFullCount)
