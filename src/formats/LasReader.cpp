@@ -133,10 +133,100 @@ bool headerCentre(const Header &h, double *c)
     return true;
 }
 
+// Where the GPS time starts, 0 for formats without one.
+constexpr unsigned kGpsAt[11] = {0, 20, 0, 20, 20, 20, 22, 22, 22, 22, 22};
+
+// One value of the extra bytes after the format's fields, as an extra-bytes descriptor (record
+// 4 of "LASF_Spec") types it: `type` 1 to 10 (unsigned and signed integers of 1, 2, 4 and 8
+// bytes, float, double) at `at` in the record, then scaled and offset when the options say so.
+struct ExtraField {
+    std::string name;
+    unsigned type, at;
+    double scale = 1, offset = 0;
+};
+
+constexpr unsigned kExtraTypeBytes[11] = {0, 1, 1, 2, 2, 4, 4, 8, 8, 4, 8};
+
+double extraValue(const unsigned char *b, unsigned type)
+{
+    switch (type) {
+    case 1: return b[0];
+    case 2: return static_cast<int8_t>(b[0]);
+    case 3: return u16(b);
+    case 4: return static_cast<int16_t>(u16(b));
+    case 5: return u32(b);
+    case 6: return i32(b);
+    case 7: return static_cast<double>(u64(b));
+    case 8: return static_cast<double>(static_cast<int64_t>(u64(b)));
+    case 9: {
+        const uint32_t bits = u32(b);
+        float v;
+        std::memcpy(&v, &bits, 4);
+        return v;
+    }
+    default: return f64(b);
+    }
+}
+
+// The fields the descriptors in `vlrs` (the variable-length records, `size` bytes) give to the
+// bytes of each record past `base`: in order, as long as they fit in `length`. Arrays of two
+// or three (types 11 to 30) become one field for each element; an undocumented run (type 0)
+// is skipped by the size its options give.
+std::vector<ExtraField> extraFields(const unsigned char *vlrs, size_t size, uint32_t count, unsigned base,
+                                    unsigned length)
+{
+    std::vector<ExtraField> fields;
+    size_t at = 0;
+    unsigned used = base;
+    for (uint32_t v = 0; v < count && at + 54 <= size; ++v) {
+        const size_t bytes = u16(vlrs + at + 20);
+        const bool extra = std::strncmp(reinterpret_cast<const char *>(vlrs + at + 2), "LASF_Spec", 16) == 0 &&
+                           u16(vlrs + at + 18) == 4;
+        at += 54;
+        for (size_t d = at; extra && d + 192 <= std::min(size, at + bytes); d += 192) {
+            const unsigned type = vlrs[d + 2], options = vlrs[d + 3];
+            const unsigned elements = type == 0 ? 1 : (type - 1) / 10 + 1, scalar = type == 0 ? 0 : (type - 1) % 10 + 1;
+            const unsigned each = type == 0 ? std::max(1u, options) : kExtraTypeBytes[scalar];
+            if (type > 30 || used + elements * each > length)
+                break;
+            const std::string name(reinterpret_cast<const char *>(vlrs + d + 4), strnlen(reinterpret_cast<const char *>(vlrs + d + 4), 32));
+            for (unsigned e = 0; type != 0 && e < elements; ++e) {
+                ExtraField f{name.empty() ? "extra bytes " + std::to_string(used - base) : name, scalar, used + e * each};
+                if (elements > 1)
+                    f.name += "[" + std::to_string(e) + "]";
+                if (options & 8)
+                    f.scale = f64(vlrs + d + 112 + 8 * e);
+                if (options & 16)
+                    f.offset = f64(vlrs + d + 136 + 8 * e);
+                fields.push_back(f);
+            }
+            used += elements * each;
+        }
+        at += bytes;
+    }
+    return fields;
+}
+
 // `next(done, want)` gives the records `done` to `done + want`.
 using RecordSource = std::function<const unsigned char *(size_t done, size_t want)>;
 
-PointListData readRecords(const Header &h, const RecordSource &next)
+// The range of an item's finite values (0 to 0 when there is none).
+void itemRange(PointValueItem &item, size_t n)
+{
+    float lo = INFINITY, hi = -INFINITY;
+    for (size_t i = 0; i < n; ++i)
+        if (std::isfinite(item.values[i])) {
+            lo = std::min(lo, item.values[i]);
+            hi = std::max(hi, item.values[i]);
+        }
+    item.lo = lo <= hi ? lo : 0;
+    item.hi = lo <= hi ? hi : 0;
+}
+
+// The GPS time becomes an item of seconds after the whole second before the first point's
+// (the name gives it, so that floats keep their milliseconds), and each typed extra-bytes
+// field one of its own, after the intensity, classification and return number.
+PointListData readRecords(const Header &h, const std::vector<ExtraField> &extras, const RecordSource &next)
 {
     const size_t n = static_cast<size_t>(h.count);
     PointListData d;
@@ -149,6 +239,20 @@ PointListData readRecords(const Header &h, const RecordSource &next)
         item.values = allocateLargeArray<float>(n);
         d.items.push_back(std::move(item));
     }
+    const unsigned gpsAt = kGpsAt[h.format];
+    const size_t firstExtra = d.items.size() + (gpsAt ? 1 : 0);
+    std::vector<std::string> more;
+    if (gpsAt)
+        more.push_back("GPS time");
+    for (const ExtraField &e : extras)
+        more.push_back(e.name);
+    for (const std::string &title : more) {
+        PointValueItem item;
+        item.name = title;
+        item.values = allocateLargeArray<float>(n);
+        d.items.push_back(std::move(item));
+    }
+    double gpsBase = 0;
     const unsigned rgbAt = kRgbAt[h.format];
     LargeArray<uint16_t> rgb;
     if (rgbAt)
@@ -172,6 +276,12 @@ PointListData readRecords(const Header &h, const RecordSource &next)
                 d.origin[k] = i32(b + 4 * k) * h.scale[k] + h.offset[k];
             haveOrigin = true;
         }
+        if (gpsAt && done == 0) {
+            gpsBase = std::isfinite(f64(b + gpsAt)) ? std::floor(f64(b + gpsAt)) : 0;
+            char title[64];
+            std::snprintf(title, sizeof title, "GPS time (s after %.0f)", gpsBase);
+            d.items[3].name = title;
+        }
         for (size_t i = 0; i < want; ++i, b += h.recordLength, p += 3) {
             for (int k = 0; k < 3; ++k)
                 p[k] = static_cast<float>((i32(b + 4 * k) * h.scale[k] + h.offset[k]) - d.origin[k]);
@@ -188,6 +298,11 @@ PointListData readRecords(const Header &h, const RecordSource &next)
             cHi = std::max<unsigned short>(cHi, cls);
             rLo = std::min<unsigned short>(rLo, ret);
             rHi = std::max<unsigned short>(rHi, ret);
+            if (gpsAt)
+                d.items[3].values[at] = static_cast<float>(f64(b + gpsAt) - gpsBase);
+            for (size_t k = 0; k < extras.size(); ++k)
+                d.items[firstExtra + k].values[at] =
+                    static_cast<float>(extraValue(b + extras[k].at, extras[k].type) * extras[k].scale + extras[k].offset);
             if (rgbAt) {
                 uint16_t *c = rgb.get() + 3 * at;
                 for (int k = 0; k < 3; ++k) {
@@ -205,6 +320,8 @@ PointListData readRecords(const Header &h, const RecordSource &next)
     d.items[1].hi = cHi;
     d.items[2].lo = rLo;
     d.items[2].hi = rHi;
+    for (size_t k = 3; k < d.items.size(); ++k)
+        itemRange(d.items[k], n);
     if (rgbAt) {
         d.colors = allocateLargeArray<unsigned char>(3 * n);
         const uint16_t *c = rgb.get();
@@ -275,7 +392,21 @@ PointListData LasReader::read(FILE *f, long long size, const char *name)
     std::memset(h, 0, sizeof h);
     const size_t got = std::fread(h, 1, sizeof h, f);
     const Header header = parseHeader(h, got, size, name);
-    if (std::fseek(f, static_cast<long>(header.offsetToPoints) - static_cast<long>(got), SEEK_CUR) != 0)
+    // The variable-length records, for the extra-bytes descriptors: only as far as the file goes.
+    std::vector<unsigned char> vlrs;
+    long at = static_cast<long>(got); // from the signature
+    if (header.recordLength > kRecordLength[header.format]) {
+        const uint64_t end = std::min<uint64_t>(header.offsetToPoints, static_cast<uint64_t>(size));
+        vlrs.resize(end > header.headerSize ? static_cast<size_t>(end - header.headerSize) : 0);
+        if (!vlrs.empty() && (std::fseek(f, static_cast<long>(header.headerSize) - at, SEEK_CUR) != 0 ||
+                              std::fread(vlrs.data(), 1, vlrs.size(), f) != vlrs.size()))
+            refuse(name, "can't read the variable-length records");
+        if (!vlrs.empty())
+            at = static_cast<long>(header.headerSize + vlrs.size());
+    }
+    const std::vector<ExtraField> extras =
+        extraFields(vlrs.data(), vlrs.size(), header.vlrCount, kRecordLength[header.format], header.recordLength);
+    if (std::fseek(f, static_cast<long>(header.offsetToPoints) - at, SEEK_CUR) != 0)
         refuse(name, "can't reach the points at byte %llu", static_cast<unsigned long long>(header.offsetToPoints));
     if (header.compressed) {
         LargeArray<unsigned char> records;
@@ -293,11 +424,11 @@ PointListData LasReader::read(FILE *f, long long size, const char *name)
         const unsigned char *all = records.get();
         Header read = header;
         read.kind = summary.copc ? "COPC" : "LAZ";
-        return readRecords(read, [&](size_t done, size_t) { return all + done * header.recordLength; });
+        return readRecords(read, extras, [&](size_t done, size_t) { return all + done * header.recordLength; });
     }
     std::vector<unsigned char> chunk(std::min(static_cast<size_t>(header.count), kChunkBytes / header.recordLength + 1) *
                                      header.recordLength);
-    return readRecords(header, [&](size_t done, size_t want) {
+    return readRecords(header, extras, [&](size_t done, size_t want) {
         if (std::fread(chunk.data(), header.recordLength, want, f) != want)
             refuse(name, "the file ends inside point %zu", done + want);
         return chunk.data();

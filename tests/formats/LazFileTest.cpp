@@ -217,6 +217,36 @@ TEST(LazFile, LayeredFilesAgreeWithTheirHeaders)
     }
 }
 
+// A file of another program whose extra bytes, typed by their descriptors (an array of three
+// unsigned shorts, seven untyped bytes, an array of two chars, an unsigned long and an unsigned
+// long long), repeat its own fields: each item agrees with the field it copies, read from the
+// LAS file and from its LAZ twin alike.
+TEST(LasReader, GpsTimeAndTypedExtraBytesAreDataItems)
+{
+    for (const char *name : {"extrabytes.las", "extrabytes.laz"}) {
+        SCOPED_TRACE(name);
+        CapturingMessageSink sink;
+        ScopedMessageSink scope(sink);
+        const PointListData d = LasReader::read(dataPath(name).c_str());
+        std::vector<std::string> names;
+        for (const PointValueItem &item : d.items)
+            names.push_back(item.name);
+        ASSERT_EQ(names, (std::vector<std::string>{"intensity", "classification", "return number",
+                                                   "GPS time (s after 245380)", "Colors[0]", "Colors[1]", "Colors[2]",
+                                                   "Flags[0]", "Flags[1]", "Intensity", "Time"}));
+        size_t wrong = 0;
+        for (int i = 0; i < d.nPoints; ++i) {
+            const double gps = 245380.0 + d.items[3].values[i], time = d.items[10].values[i];
+            wrong += d.items[9].values[i] != d.items[0].values[i] || d.items[7].values[i] != d.items[2].values[i] ||
+                     time > gps + 1e-3 || time < gps - 1;
+            for (int k = 0; k < 3; ++k)
+                wrong += d.items[4 + k].values[i] != d.colors[3 * i + k];
+        }
+        EXPECT_EQ(wrong, 0u);
+        EXPECT_GT(d.items[3].hi, d.items[3].lo);
+    }
+}
+
 TEST(LazFile, CopcOpensThroughItsHierarchyWithItsFullCount)
 {
     CapturingMessageSink sink;
