@@ -1,7 +1,10 @@
 // libFuzzer harness of the LASzip chunk decoder and chunk table: the first byte picks the
-// items of one point format (pointwise for 0 to 3, layered for 6 to 8, with or without two
-// extra bytes), the next two the points the chunk claims, and the rest is the chunk; the same
-// bytes are then read as a chunk table.
+// items of one point format (0 to 10: pointwise for 0 to 5, of item version 1 or 2, layered
+// for 6 to 10, waveform packets in 4, 5, 9 and 10) and how many extra bytes follow (0, 2, 3
+// or 27), the next two the points the chunk claims, and the rest is the chunk; the same bytes
+// are then read as a chunk table.
+// The seeds are the first chunks of the real files in tests/data/laz (the COPC file's first
+// node), each after its pick and point count.
 #include "Harness.h"
 #include "formats/LazChunkDecoder.h"
 #include "formats/LazFile.h"
@@ -16,25 +19,33 @@ namespace {
 LazLayout layoutFor(unsigned pick)
 {
     LazLayout l;
-    const unsigned format = pick % 7, v = pick / 7 % 2;
-    if (format < 4) {
+    const unsigned format = pick % 11, rest = pick / 11;
+    const uint16_t extra[4] = {0, 2, 3, 27};
+    const uint16_t bytes = extra[(rest >> 1) % 4];
+    const bool wave = format == 4 || format == 5 || format >= 9;
+    if (format < 6) {
+        const uint16_t v = rest & 1 ? 1 : 2;
         l.compressor = LazLayout::PointwiseChunked;
-        l.items.push_back({LazItem::Point10, 20, 2});
-        if (format == 1 || format == 3)
-            l.items.push_back({LazItem::GpsTime11, 8, 2});
-        if (format >= 2)
-            l.items.push_back({LazItem::Rgb12, 6, 2});
-        if (v)
-            l.items.push_back({LazItem::Byte, 2, 2});
+        l.items.push_back({LazItem::Point10, 20, v});
+        if (format != 0 && format != 2)
+            l.items.push_back({LazItem::GpsTime11, 8, v});
+        if (format == 2 || format == 3 || format == 5)
+            l.items.push_back({LazItem::Rgb12, 6, v});
+        if (wave)
+            l.items.push_back({LazItem::Wavepacket13, 29, 1});
+        if (bytes)
+            l.items.push_back({LazItem::Byte, bytes, v});
     } else {
         l.compressor = LazLayout::LayeredChunked;
         l.items.push_back({LazItem::Point14, 30, 3});
-        if (format == 5)
+        if (format == 7)
             l.items.push_back({LazItem::Rgb14, 6, 3});
-        if (format == 6)
+        if (format == 8 || format == 10)
             l.items.push_back({LazItem::RgbNir14, 8, 3});
-        if (v)
-            l.items.push_back({LazItem::Byte14, 2, 3});
+        if (wave)
+            l.items.push_back({LazItem::Wavepacket14, 29, 3});
+        if (bytes)
+            l.items.push_back({LazItem::Byte14, bytes, 3});
     }
     l.chunkSize = 50000;
     return l;
