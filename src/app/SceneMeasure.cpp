@@ -6,6 +6,7 @@
 #include "math/Messages.h"
 #include "objects/GLPointListObject.h"
 #include "render/GLFont.h"
+#include "render/GLState.h"
 
 #include <GL/gl.h>
 
@@ -367,19 +368,7 @@ void SceneMeasure::draw(int width, int height) const
         // The camera's window may differ from a capture's: the same share of it.
         at.push_back({x * width / std::max(1, view.width), y * height / std::max(1, view.height)});
     }
-    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LINE_BIT | GL_POINT_BIT | GL_TRANSFORM_BIT |
-                 GL_DEPTH_BUFFER_BIT);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_DEPTH_TEST);
-    glDepthMask(GL_FALSE);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, width, 0, height, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+    beginWindowOverlay(GL_LINE_BIT | GL_POINT_BIT, width, height);
     // Dark under light, so that the marks show over any picture.
     for (int pass = 0; pass < 2; ++pass) {
         glLineWidth(pass == 0 ? 4.f : 2.f);
@@ -397,11 +386,7 @@ void SceneMeasure::draw(int width, int height) const
             glVertex2d(p[0], p[1]);
         glEnd();
     }
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopAttrib();
+    endWindowOverlay();
 
     const int decimals = decimalsFor(points.size() > 1 ? distance() : 1);
     for (size_t i = 0; i < at.size(); ++i) {

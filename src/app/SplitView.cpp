@@ -1,5 +1,7 @@
 #include "app/SplitView.h"
 
+#include "render/GLState.h"
+
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -65,7 +67,7 @@ void SplitView::drawSides(int width, int height, const std::function<void(const 
         return;
     }
     const int column = dividerColumn(width);
-    glPushAttrib(GL_SCISSOR_BIT | GL_ENABLE_BIT | GL_CURRENT_BIT | GL_TRANSFORM_BIT | GL_LINE_BIT);
+    glPushAttrib(GL_SCISSOR_BIT | GL_ENABLE_BIT);
     glEnable(GL_SCISSOR_TEST);
     glScissor(0, 0, column, height);
     draw(side(flipped ? 1 : 0));
@@ -74,16 +76,7 @@ void SplitView::drawSides(int width, int height, const std::function<void(const 
     glDisable(GL_SCISSOR_TEST);
 
     // The divider: a light line with a dark one on either side, seen over any picture.
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_DEPTH_TEST);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, width, 0, height, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+    beginWindowOverlay(GL_LINE_BIT, width, height);
     glLineWidth(1);
     glBegin(GL_LINES);
     for (int dx = -1; dx <= 1; ++dx) {
@@ -93,10 +86,7 @@ void SplitView::drawSides(int width, int height, const std::function<void(const 
         glVertex2f(column + dx + 0.5f, static_cast<float>(height));
     }
     glEnd();
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
+    endWindowOverlay();
     glPopAttrib();
 }
 

@@ -311,6 +311,13 @@ gboolean ViewsWindow::onCompared(gpointer data)
 gboolean ViewsWindow::onIdle(gpointer data)
 {
     ViewsWindow *self = static_cast<ViewsWindow *>(data);
+    // Called from the loop the progress window runs inside a step of a worker's wake-up: that
+    // step goes on and schedules the drawing again once it is over. Staying ready here would
+    // keep that loop busy for ever, since this call can draw nothing meanwhile.
+    if (self->stepping) {
+        self->idle = 0;
+        return FALSE;
+    }
     self->step();
     if (self->run && self->run->canDraw())
         return TRUE;

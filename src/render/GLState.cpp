@@ -10,6 +10,32 @@ void disableClipPlanes()
         glDisable(GL_CLIP_PLANE0 + i);
 }
 
+void beginWindowOverlay(unsigned attributes, int w, int h)
+{
+    glPushAttrib(attributes | GL_ENABLE_BIT | GL_CURRENT_BIT | GL_TRANSFORM_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_1D);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_DEPTH_TEST);
+    disableClipPlanes();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, w, 0, h, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+}
+
+void endWindowOverlay()
+{
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopAttrib();
+}
+
 void unpackTightRows()
 {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);

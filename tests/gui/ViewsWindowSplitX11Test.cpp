@@ -10,12 +10,12 @@
 #include "support/CapturedMessages.h"
 #include "support/ImageCompare.h"
 #include "support/Process.h"
+#include "support/WindowedMachine.h"
 
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <memory>
@@ -40,25 +40,16 @@ TEST(ViewsWindow, TakesTheSplitAndTheGroundTruthAndMeasuresBothSidesOfASplitView
     const auto made = testsupport::runProcess(
         {std::string(VELMORA_BINARY_DIR) + "/make_sample_scene", dir, "12", "120", "48", "256"});
     ASSERT_EQ(made.exitStatus, 0) << made.err;
-    // Black ground truth of half the size, by the photographs' names.
+    // Black ground truth of half the size, by the photographs' names: the views are drawn at that size.
     ASSERT_EQ(0, mkdir((dir + "/half").c_str(), 0755));
     for (int v = 0; v < 12; ++v)
         recontest::writePhotograph(dir + "/half/view" + (v < 10 ? "0" : "") + std::to_string(v) + ".ppm", 128, 96, 0);
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    ASSERT_EQ(chdir(dir.c_str()), 0);
     MainInterface *window = nullptr;
-    std::unique_ptr<GLMachine> machine(new GLMachine(256, 256, [&window](GLMachine *m, int w, int h) {
-        window = new MainInterface(m, "Velmora", w, h);
-        return std::unique_ptr<SceneWindow>(window);
-    }));
-    while (gtk_events_pending())
-        gtk_main_iteration_do(FALSE);
+    std::unique_ptr<GLMachine> machine = testsupport::machineInWindow(256, 256, window);
     ASSERT_TRUE(window->makeCurrent(false));
     testsupport::CapturedMessages captured;
-    machine->registerObject("scene.dat");
-    machine->registerObject("scene.tri");
-    machine->registerObject("scene.tri");
+    for (const char *name : {"/scene.dat", "/scene.tri", "/scene.tri"})
+        machine->registerObject((dir + name).c_str());
     ASSERT_EQ(machine->getNObjects(), 2) << captured.take();
     Matrix4 shifted = Matrix4::Identity;
     shifted(0, 3) = 0.15f * machine->getObject(1)->getMaxRadius();
@@ -102,7 +93,6 @@ TEST(ViewsWindow, TakesTheSplitAndTheGroundTruthAndMeasuresBothSidesOfASplitView
     EXPECT_EQ(views->getStatus(), "unable to read the list of test photographs " + dir + "/missing.txt");
     gtk_widget_destroy(views->getWindow());
     machine.reset();
-    EXPECT_EQ(chdir(cwd), 0);
 }
 
 } // namespace
