@@ -1,6 +1,7 @@
 #include "app/SceneMeasure.h"
 
 #include "app/SceneAccess.h"
+#include "app/SceneWindow.h"
 #include "app/SplitView.h"
 #include "camera/GLCamera.h"
 #include "math/Messages.h"
@@ -256,7 +257,7 @@ bool SceneMeasure::surfacePoint(int x, int y, MeasuredPoint &out, double &eyeDis
 {
     int width = 0, height = 0;
     m.windowSize(width, height);
-    if (width < 1 || height < 1)
+    if (width < 1 || height < 1 || !m.sceneWindow().makeCurrent(false))
         return false;
     // A frame drawn for it: what the window shows may be a reduced frame, or swapped away.
     m.drawFrame(m.frameOf(FrameContext::Kind::Capture), 1);

@@ -215,7 +215,7 @@ bool ViewsWindow::evaluate()
     showSides(sides.getMode() == SplitView::Mode::OBJECTS ? sides.describe(objects) : "");
     settingText = ViewEvaluation::describe(chosen, plan, camera->getNViews()) + run->setting().describe();
     if (sides.isOn())
-        settingText += "\nA/B: " + sides.describe(objects) + ", each drawn alone";
+        settingText += "\nA/B: " + sides.describe(objects) + (sides.getB() ? ", each drawn alone" : ", A drawn alone");
     showCount();
     scheduleDrawing();
     return true;
