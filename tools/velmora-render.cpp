@@ -322,22 +322,9 @@ void evaluate(const RenderOptions &o)
     // Photographs show the model as it is: textured where it has a texture.
     applyMode(*machine, o.mode == "shade" ? "texture" : o.mode, true);
     EvaluationPlan plan = o.plan;
-    std::string split = "all";
-    if (!o.split.empty()) {
-        std::vector<std::string> photographs;
-        for (int i = 0; i < camera->getNViews(); ++i)
-            photographs.push_back(camera->getOverlay().getPhotographFile(i));
-        plan.views = ViewEvaluation::splitViews(photographs, o.split);
-        split = o.split == "test" || o.split == "train"
-                    ? o.split + " (every 8th view of the views sorted by photograph name" +
-                          (o.split == "train" ? " left out)" : ")")
-                    : "test photographs listed in " + o.split;
-    }
+    const std::string split = ViewEvaluation::chooseViews(*machine, o.split, plan);
     std::fflush(stdout);
-    std::printf("split: %s, %zu of %d views\n", split.c_str(),
-                plan.views.empty() ? static_cast<size_t>(camera->getNViews()) : plan.views.size(), camera->getNViews());
-    std::printf("ground truth: %s\n", plan.images.empty() ? "the camera's photographs" : plan.images.c_str());
-    std::printf("SSIM: %s\n", ViewEvaluation::ssimName(plan).c_str());
+    std::fputs(ViewEvaluation::describe(split, plan, camera->getNViews()).c_str(), stdout);
     std::fflush(stdout);
     std::vector<ViewScore> scores = ViewEvaluation::evaluate(*machine, {}, plan);
     ViewEvaluation::sort(scores, o.sort);

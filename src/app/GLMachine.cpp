@@ -286,23 +286,65 @@ std::vector<GL3DObject *> GLMachine::objectsLoadedWith(const GLObject *camera) c
     return found;
 }
 
-void GLMachine::moveReconstruction(GLCamera *camera, const Similarity &moved)
+namespace {
+
+// The similarity as a pose applied after an object's own: X' = s R X + t.
+Matrix4 poseOf(const Similarity &moved)
 {
-    if (!camera)
-        return;
-    moveViews(*camera, moved);
-    // The world the object's pose leads into is moved: the pose is applied first.
     Matrix4 S = Matrix4::Identity;
     for (int r = 0; r < 3; ++r) {
         for (int c = 0; c < 3; ++c)
             S(r, c) = static_cast<float>(moved.s * moved.R[static_cast<size_t>(3 * r + c)]);
         S(r, 3) = static_cast<float>(moved.t[static_cast<size_t>(r)]);
     }
+    return S;
+}
+
+} // namespace
+
+void GLMachine::moveReconstruction(GLCamera *camera, const Similarity &moved)
+{
+    if (!camera)
+        return;
+    moveViews(*camera, moved);
+    // The world the object's pose leads into is moved: the pose is applied first.
+    const Matrix4 S = poseOf(moved);
     for (GL3DObject *object : objectsLoadedWith(camera))
         object->setPose(S * object->getPose());
     if (camera == currentCamera)
         updateCameraPosition();
     requestRedraw();
+}
+
+void GLMachine::moveScene(const Similarity &moved)
+{
+    const Matrix4 S = poseOf(moved);
+    for (const auto &o : objects)
+        if (std::none_of(loadedWith.begin(), loadedWith.end(), [&](const LoadedWith &l) { return l.object == o.get(); }))
+            o->setPose(S * o->getPose());
+    // The current camera last: its planes are fitted to the scene once everything moved.
+    for (const auto &c : cameras)
+        if (c.get() != currentCamera)
+            moveReconstruction(c.get(), moved);
+    moveReconstruction(currentCamera, moved);
+    measureTool.moved(moved);
+}
+
+bool GLMachine::setScale(double length, std::string &why)
+{
+    Similarity scaling;
+    if (!measureTool.scaling(length, scaling, why))
+        return false;
+    const double measured = measureTool.distance();
+    moveScene(scaling);
+    msg::note("Set scale: %.6f becomes %.6f, the scene scaled by %.9g\n", measured, length, scaling.s);
+    return true;
+}
+
+bool GLMachine::hasPhotograph() const
+{
+    return currentCamera && currentCamera->getNViews() > 0 &&
+           !currentCamera->getOverlay().getPhotographFile(currentCamera->getCurrentView()).empty();
 }
 
 GLCamera *GLMachine::registerCamera(const char *name)
@@ -406,6 +448,7 @@ bool GLMachine::unregister3DObject(GLObject *element)
     loadedWith.erase(std::remove_if(loadedWith.begin(), loadedWith.end(),
                                     [&](const LoadedWith &l) { return l.object == objects[static_cast<size_t>(i)].get(); }),
                      loadedWith.end());
+    split.forget(objects[static_cast<size_t>(i)].get());
     objects.erase(objects.begin() + i);
     renumberObjects();
     if (objects.empty()) {
@@ -700,19 +743,13 @@ void GLMachine::drawFrame(const FrameContext &f, int scale)
         for (size_t i = 0; i < lights.size(); ++i)
             glLightfv(GL_LIGHT0 + static_cast<GLenum>(i), GL_POSITION, lights[i].position);
     glMatrixMode(GL_MODELVIEW);
-    if (shadows) {
-        float plane[4] = {-rotationAxis.x, -rotationAxis.y, -rotationAxis.z, shadowPlaneOffset};
-        float colour[4] = {shadowColor.x, shadowColor.y, shadowColor.z, shadowColor.w};
-        for (const auto &o : objects)
-            o->drawShadow(f, plane, lights[0].position, colour);
-    }
-    for (const auto &o : objects)
-        o->draw(f);
-    for (const auto &c : cameras)
-        c->draw();
+    split.drawSides(windowWidth * std::max(1, scale), windowHeight * std::max(1, scale),
+                    [&](const SplitView::Side &side) { drawSide(f, side); });
     // A capture at a multiple of the window size lays the overlays over it afterwards.
     if (!objects.empty() && drawInfo && currentObject && scale == 1)
         currentObject->drawInfo();
+    if (drawInfo)
+        measureTool.draw(windowWidth * std::max(1, scale), windowHeight * std::max(1, scale));
     if (triad && currentCamera && scale == 1)
         GLAxes::drawTriad(currentCamera->getGLModelViewMatrix(), std::max(48, std::min(windowWidth, windowHeight) / 6));
     // Captures are read back before anything is shown.
@@ -741,6 +778,24 @@ void GLMachine::getFrameBuffer(unsigned char *buffer) { capture.getFrameBuffer(b
 
 void GLMachine::notifyClick(const InputEvent &event, int x, int y) { input.notifyClick(event, x, y); }
 void GLMachine::notifyDrag(const InputEvent &event, int x, int y) { input.notifyDrag(event, x, y); }
+
+void GLMachine::drawSide(const FrameContext &f, const SplitView::Side &side)
+{
+    if (shadows) {
+        float plane[4] = {-rotationAxis.x, -rotationAxis.y, -rotationAxis.z, shadowPlaneOffset};
+        float colour[4] = {shadowColor.x, shadowColor.y, shadowColor.z, shadowColor.w};
+        for (const auto &o : objects)
+            if (split.draws(side, o.get()))
+                o->drawShadow(f, plane, lights[0].position, colour);
+    }
+    for (const auto &o : objects)
+        if (split.draws(side, o.get()))
+            o->draw(f);
+    for (const auto &c : cameras)
+        c->draw();
+    if (side.photograph && currentCamera)
+        currentCamera->drawPhotograph();
+}
 
 size_t GLMachine::drawingCost() const
 {

@@ -5,6 +5,8 @@
 #include "app/SceneAccess.h"
 #include "app/SceneCapture.h"
 #include "app/SceneInput.h"
+#include "app/SceneMeasure.h"
+#include "app/SplitView.h"
 #include "core/FrameContext.h"
 #include "core/Options.h"
 #include "core/UpAxis.h"
@@ -84,6 +86,13 @@ public:
     /// views of `camera` (see moveViews) and the poses of the objects loaded with it; their files
     /// stay as they are. The planes of the current camera are fitted to the moved scene.
     void moveReconstruction(GLCamera *camera, const Similarity &moved);
+    /// Moves the whole scene by the similarity: every camera with the objects loaded with it
+    /// (moveReconstruction), then the objects loaded alone, and what the measure tool picked.
+    void moveScene(const Similarity &moved);
+    /// "Set scale...": scales the scene about the measure tool's point A so that the distance
+    /// it measured (A-B) becomes `length`. False, changing nothing, with the reason in `why`,
+    /// without a measured distance or for a length that is not a positive number.
+    bool setScale(double length, std::string &why);
     /// Registers a 3D object built elsewhere and takes it over; a current camera must exist.
     /// Something that is not a 3D object is refused (null) and stays the caller's.
     GLObject *registerObject(GLObject *object, const char *name);
@@ -175,6 +184,12 @@ public:
     /// Draws and reads the frame as RGB bytes, bottom row first (width x height x 3 bytes).
     void getFrameBuffer(unsigned char *buffer);
 
+    // --- Tools of the view ------------------------------------------------------------------
+    /// The measure tool (key M): distances and angles between points picked in the view.
+    SceneMeasure &getMeasure() { return measureTool; }
+    /// The A/B comparison (key A): two objects, or an object and the photograph, split by a divider.
+    SplitView &getSplitView() { return split; }
+
     // --- Input ---------------------------------------------------------------------------
     /// A press, release or wheel step at (x, y). A left click without motion goes to the
     /// current object: plain, its click; with Shift, its additional click in mode 0 (a path
@@ -208,6 +223,13 @@ private:
     Point4 lightPosition(int i) const override { return getLightPosition(i); }
     void takeLightFromCamera() override { getLightPositionFromCamera(); }
     void printSplatPsnr() override;
+    int objectCount() const override { return getNObjects(); }
+    GL3DObject *objectAt(int i) const override { return objects[static_cast<size_t>(i)].get(); }
+    SceneMeasure &measure() override { return measureTool; }
+    SplitView &splitView() override { return split; }
+    bool hasPhotograph() const override;
+    /// One side of a split frame (or the whole frame): shadows, objects, cameras.
+    void drawSide(const FrameContext &f, const SplitView::Side &side);
 
     void init(int width, int height);
     /// Registers the camera of a COLMAP model or Bundler file (one view per registered
@@ -275,6 +297,8 @@ private:
     LoadOptions loadOptions;
     std::unique_ptr<SceneWindow> window;
     // The parts the machine hands its work to.
+    SplitView split;
+    SceneMeasure measureTool{*this};
     SceneCapture capture{*this};
     SceneInput input{*this, capture};
     LightWidget lightWidget{*this};

@@ -9,7 +9,9 @@
 class GLCamera;
 class GL3DObject;
 class GLObject;
+class SceneMeasure;
 class SceneWindow;
+class SplitView;
 
 /// What the parts of the scene manager (the input of its view, its captures and the light
 /// sub-window) may reach of it: the current camera and object, the focus, the window and its
@@ -49,6 +51,16 @@ public:
     /// Every object framed from the direction the camera looks in now.
     virtual void fitAll() = 0;
     virtual void toggleTriad() = 0;
+
+    /// The scene's 3D objects, in their order.
+    virtual int objectCount() const = 0;
+    virtual GL3DObject *objectAt(int i) const = 0;
+
+    // --- The tools of the view ---------------------------------------------------------------
+    virtual SceneMeasure &measure() = 0;
+    virtual SplitView &splitView() = 0;
+    /// Whether the current camera has a photograph for its current view.
+    virtual bool hasPhotograph() const = 0;
 
     // --- Shadows and light -------------------------------------------------------------------
     virtual void toggleShadows() = 0;

@@ -2,6 +2,8 @@
 
 #include "app/SceneAccess.h"
 #include "app/SceneCapture.h"
+#include "app/SceneMeasure.h"
+#include "app/SplitView.h"
 #include "camera/GLCamera.h"
 #include "core/GLInterface.h"
 #include "core/KeyCodes.h"
@@ -14,6 +16,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -62,6 +65,15 @@ void SceneInput::notifyClick(const InputEvent &event, int x, int y)
     GL3DObject *object = m.object();
     if (!camera)
         return;
+    // The divider of a split view is taken where it is, before anything else.
+    int width = 0, height = 0;
+    m.windowSize(width, height);
+    if (button == 1 && (movingDivider || (event.phase == InputEvent::Phase::Press && m.splitView().grabs(x, width)))) {
+        movingDivider = !event.isRelease();
+        m.splitView().setDivider(static_cast<float>(x) / static_cast<float>(std::max(1, width)));
+        m.requestRedraw();
+        return;
+    }
     // An object's selection tool takes the left button while it is on.
     if (button == 1 && object && object->takesWindowDrags()) {
         object->notifyWindowDrag(event, x, y);
@@ -81,7 +93,10 @@ void SceneInput::notifyClick(const InputEvent &event, int x, int y)
         return;
     }
     if (button == 1 && event.isRelease() && x == pressX && y == pressY) {
-        if (object) {
+        if (m.measure().isOn()) {
+            if (!m.measure().pick(x, y))
+                msg::note("Measure: nothing under the pointer\n");
+        } else if (object) {
             if (event.shift()) {
                 // Shift measures across the plane section (mode 0), Shift+Control along the
                 // mesh's edges (mode 1).
@@ -113,6 +128,13 @@ void SceneInput::notifyDrag(const InputEvent &event, int x, int y)
     GLCamera *camera = m.camera();
     GL3DObject *object = m.object();
     const int button = event.button;
+    if (movingDivider && button == 1) {
+        int width = 0, height = 0;
+        m.windowSize(width, height);
+        m.splitView().setDivider(static_cast<float>(x) / static_cast<float>(std::max(1, width)));
+        m.requestRedraw();
+        return;
+    }
     if (selecting && button == 1 && object && object->takesWindowDrags()) {
         object->notifyWindowDrag(event, x, y);
         m.requestRedraw();
@@ -188,6 +210,9 @@ const BindingTable &SceneInput::bindings()
         {actionValue(Action::SPLAT_PSNR), {'E'}, nullptr, "PSNR of the splats against the view's photograph", 0},
         {actionValue(Action::FIT_ALL), {'f'}, "Fit all", "frame every object from this direction", 0},
         {actionValue(Action::TRIAD), {'o'}, "Orientation triad", "orientation triad on/off", 0},
+        {actionValue(Action::MEASURE), {'M'}, "Measure", "measure tool on/off: clicks give distances and an angle", 0},
+        {actionValue(Action::SPLIT_VIEW), {'A'}, "A/B", "split view: two objects, the object and the photograph, off", 0},
+        {actionValue(Action::SWAP_SIDES), {'w'}, "Swap A/B", "split view: A and B change sides", 0},
     };
     static const BindingTable table("scene", rows);
     return table;
@@ -270,6 +295,22 @@ void SceneInput::notifyCommand(int key)
         break;
     case Action::TRIAD:
         m.toggleTriad();
+        break;
+    case Action::MEASURE:
+        m.measure().setOn(!m.measure().isOn());
+        msg::note("Measure: %s\n", m.measure().isOn() ? "on, click two points for their distance, a third for the angle"
+                                                         : "off");
+        break;
+    case Action::SPLIT_VIEW: {
+        std::vector<GL3DObject *> all;
+        for (int i = 0; i < m.objectCount(); ++i)
+            all.push_back(m.objectAt(i));
+        m.splitView().cycle(all, object, m.hasPhotograph());
+        msg::note("Split view: %s\n", m.splitView().isOn() ? m.splitView().describe(all).c_str() : "off");
+        break;
+    }
+    case Action::SWAP_SIDES:
+        m.splitView().flip();
         break;
     }
     m.requestRedraw();

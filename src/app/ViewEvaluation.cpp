@@ -2,6 +2,7 @@
 
 #include "app/GLMachine.h"
 #include "app/SceneWindow.h"
+#include "app/SplitView.h"
 #include "camera/GLCamera.h"
 #include "formats/SequenceFiles.h"
 #include "formats/Sil.h"
@@ -94,7 +95,7 @@ std::string quoted(const std::string &text)
 // The figures of one view from its frame (bottom row first, as OpenGL reads it) and, when
 // the camera has silhouettes, its depth buffer.
 ViewScore compare(ViewScore s, std::vector<unsigned char> frame, std::vector<float> depth, int w, int h,
-                  std::string silhouette, bool rgbSsim)
+                  std::string silhouette, bool rgbSsim, const std::vector<unsigned char> &frameB)
 {
     Bitmap photo;
     try {
@@ -131,12 +132,22 @@ ViewScore compare(ViewScore s, std::vector<unsigned char> frame, std::vector<flo
         s.ssimInside = ssim(drawn.data(), p, w, h, mask.data());
         s.iou = imagecompare::iou(coverage.data(), mask.data(), pixels);
     }
+    // Side B of a split view, drawn alone: its rows put top first in the same buffer.
+    if (!frameB.empty()) {
+        for (int y = 0; y < h; ++y)
+            std::memcpy(&drawn[static_cast<size_t>(y) * w * 3], &frameB[static_cast<size_t>(h - 1 - y) * w * 3],
+                        static_cast<size_t>(w) * 3);
+        s.psnrB = imagecompare::psnr(drawn.data(), p, w, h);
+        s.ssimB = ssim(drawn.data(), p, w, h, nullptr);
+    }
     return s;
 }
 
 } // namespace
 
-ViewScore::ViewScore() : psnr(kNaN), ssim(kNaN), psnrInside(kNaN), ssimInside(kNaN), iou(kNaN) {}
+ViewScore::ViewScore() : psnr(kNaN), ssim(kNaN), psnrInside(kNaN), ssimInside(kNaN), iou(kNaN), psnrB(kNaN), ssimB(kNaN)
+{
+}
 
 bool ViewEvaluation::photographSize(GLMachine &machine, int &width, int &height, const std::string &images)
 {
@@ -250,6 +261,8 @@ struct ViewEvaluation::Run::State {
     int next = 0;        ///< the next view to draw
     int taken = 0;       ///< views handed back by takeCompared
     bool info = false;   ///< the information text's setting before the run
+    /// The split view's sides drawn alone: 0 (no split), 1 (A, against the photograph) or 2.
+    int sides = 0;
     EvaluationSetting setting;
     /// What the run changed, to be put back: each mesh's drawing, the background.
     std::vector<std::pair<GLMeshObject *, GL3DObject::DrawMethod>> drawings;
@@ -258,7 +271,7 @@ struct ViewEvaluation::Run::State {
     // What the worker shares with the drawing thread, under `lock`.
     struct Job {
         ViewScore score;
-        std::vector<unsigned char> frame;
+        std::vector<unsigned char> frame, frameB;
         std::vector<float> depth;
         std::string silhouette;
     };
@@ -293,6 +306,10 @@ struct ViewEvaluation::Run::State {
         if (setting.backgroundEstimated)
             machine.setBackgroundColor(Point4(rgb[0], rgb[1], rgb[2], background.w), false);
         std::copy(rgb, rgb + 3, setting.background);
+        const SplitView &split = machine.getSplitView();
+        sides = !split.isOn() ? 0 : split.getMode() == SplitView::Mode::OBJECTS ? 2 : 1;
+        if (sides)
+            machine.getSplitView().setWhole(0);
     }
 
     void tearDown()
@@ -304,6 +321,7 @@ struct ViewEvaluation::Run::State {
                     d.first->setDrawMethod(d.second);
         if (setting.backgroundEstimated)
             machine.setBackgroundColor(background, backgroundChosen);
+        machine.getSplitView().setWhole(-1);
     }
 
     void work()
@@ -319,7 +337,8 @@ struct ViewEvaluation::Run::State {
             held.unlock();
             ViewScore score = job.frame.empty() ? std::move(job.score)
                                                 : compare(std::move(job.score), std::move(job.frame),
-                                                          std::move(job.depth), w, h, job.silhouette, plan.rgbSsim);
+                                                          std::move(job.depth), w, h, job.silhouette, plan.rgbSsim,
+                                                          job.frameB);
             held.lock();
             comparing = false;
             done.push_back(std::move(score));
@@ -394,6 +413,12 @@ bool ViewEvaluation::Run::drawNext()
         if (!job.silhouette.empty()) {
             job.depth.resize(pixels);
             glReadPixels(0, 0, st.w, st.h, GL_DEPTH_COMPONENT, GL_FLOAT, job.depth.data());
+        }
+        if (st.sides == 2) {
+            st.machine.getSplitView().setWhole(1);
+            job.frameB.resize(pixels * 3);
+            st.machine.getFrameBuffer(job.frameB.data());
+            st.machine.getSplitView().setWhole(0);
         }
     }
     {
@@ -565,6 +590,29 @@ std::vector<int> ViewEvaluation::splitViews(const std::vector<std::string> &phot
     if (out.empty())
         throw std::runtime_error("no view has a photograph named in " + split);
     return out;
+}
+
+std::string ViewEvaluation::chooseViews(GLMachine &machine, const std::string &split, EvaluationPlan &plan)
+{
+    plan.views.clear();
+    GLCamera *camera = machine.getCurrentCamera();
+    if (split.empty() || split == "all" || !camera)
+        return "all";
+    std::vector<std::string> photographs;
+    for (int i = 0; i < camera->getNViews(); ++i)
+        photographs.push_back(camera->getOverlay().getPhotographFile(i));
+    plan.views = splitViews(photographs, split);
+    if (split == "test" || split == "train")
+        return split + " (every 8th view of the views sorted by photograph name" + (split == "train" ? " left out)" : ")");
+    return "test photographs listed in " + split;
+}
+
+std::string ViewEvaluation::describe(const std::string &split, const EvaluationPlan &plan, int total)
+{
+    const size_t taken = plan.views.empty() ? static_cast<size_t>(std::max(0, total)) : plan.views.size();
+    return "split: " + split + ", " + std::to_string(taken) + " of " + std::to_string(total) + " views\n" +
+           "ground truth: " + (plan.images.empty() ? std::string("the camera's photographs") : plan.images) + "\n" +
+           "SSIM: " + ssimName(plan) + "\n";
 }
 
 std::string ViewEvaluation::ssimName(const EvaluationPlan &plan)

@@ -18,6 +18,9 @@ struct ViewScore {
     /// The same inside the view's silhouette, and the IoU of the drawn coverage against the
     /// silhouette; NaN when the view has no silhouette.
     double psnrInside, ssimInside, iou;
+    /// While the view is split (A/B of two objects), the figures above are those of object A
+    /// drawn alone, and these of object B drawn alone; NaN otherwise.
+    double psnrB, ssimB;
     /// Why the view has no figures ("no photograph", "unreadable photograph", "photograph of
     /// W x H, not the size drawn"); empty when it has them.
     std::string problem;
@@ -50,7 +53,8 @@ struct EvaluationSetting {
 /// views whose photograph has another size are reported as such, not scaled. For the time of
 /// the evaluation meshes with an image texture are drawn textured and, unless the user chose a
 /// background colour, the background is the photographs' (see EvaluationSetting); the
-/// information text is left out of the frames.
+/// information text is left out of the frames. While the view is split, object A is drawn
+/// alone for the figures and, when B is an object, B alone for its own.
 class ViewEvaluation {
 public:
     /// The size of the first photograph of the current camera that can be read; false when
@@ -64,6 +68,13 @@ public:
     /// extensions when the list leaves them out). In the order of the sorted names. Raises a
     /// `std::runtime_error` when the list cannot be read or names no view.
     static std::vector<int> splitViews(const std::vector<std::string> &photographs, const std::string &split);
+    /// Sets `plan.views` to the views of `split` of the current camera ("" or "all": every
+    /// view; see splitViews) and returns what the split is, for the output ("test (every 8th
+    /// view of the views sorted by photograph name)"). Raises what splitViews raises.
+    static std::string chooseViews(GLMachine &machine, const std::string &split, EvaluationPlan &plan);
+    /// Which views of the camera's `total` were taken, against which photographs, with which
+    /// SSIM: three lines, "split: ...", "ground truth: ..." and "SSIM: ...".
+    static std::string describe(const std::string &split, const EvaluationPlan &plan, int total);
     /// The photograph of view i's `photograph` in the plan's folder (itself without one).
     static std::string groundTruth(const std::string &photograph, const EvaluationPlan &plan);
 

@@ -722,6 +722,22 @@ void GLCamera::draw()
     }
 }
 
+void GLCamera::drawPhotograph()
+{
+    // Shown for the time of the call: the overlay loads the view's texture when it lacks it.
+    const int images = showImages, silhouettes = showSilhouettes, see = transparency;
+    showImages = 1;
+    showSilhouettes = transparency = 0;
+    checkTextures();
+    draw2DTexture();
+    showImages = images;
+    showSilhouettes = silhouettes;
+    transparency = see;
+    // What the camera's own drawing shows is loaded at its next frame, as before the call.
+    if (images || silhouettes)
+        checkTextures();
+}
+
 void GLCamera::drawText()
 {
     char text[32];

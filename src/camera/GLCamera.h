@@ -255,6 +255,9 @@ public:
     // --- Drawing (a current context is needed) --------------------------------------------
     /// Everything the camera adds to a frame, after the scene's objects.
     void draw();
+    /// The current view's photograph alone, opaque and flat in the window where the view
+    /// shows it, whether the photographs are shown or not (the photograph side of a split view).
+    void drawPhotograph();
     /// "camera %02d" with the current view in the lower left corner.
     void drawText();
     /// The markers of the original cameras and their trajectory (options 0x04 and 0x08).

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,12 @@ const MainMenus::Item MainMenus::kViewMenu[] = {
     {"_Fit all", 0, kNone, &MainMenus::fitAll},
     {"_Reset camera", 0, kNone, &MainMenus::resetCamera},
     {"Orientation _triad", 0, kNone, &MainMenus::toggleTriad},
+    {nullptr, 0, kNone, nullptr},
+    {"_Measure", 0, kNone, &MainMenus::toggleMeasure},
+    {"Set _scale...", 0, kNone, &MainMenus::openSetScale},
+    {nullptr, 0, kNone, nullptr},
+    {"_A/B split view", 0, kNone, &MainMenus::cycleSplitView},
+    {"S_wap A and B", 0, kNone, &MainMenus::swapSides},
 };
 
 GtkWidget *MainMenus::addMenu(const char *title, const Item *items, size_t count)
@@ -170,6 +177,57 @@ void MainMenus::toggleTriad()
 {
     if (win.machine)
         win.machine->toggleTriad();
+}
+
+void MainMenus::toggleMeasure()
+{
+    if (win.machine)
+        win.machine->notifyCommand('M');
+}
+
+void MainMenus::cycleSplitView()
+{
+    if (win.machine)
+        win.machine->notifyCommand('A');
+}
+
+void MainMenus::swapSides()
+{
+    if (win.machine)
+        win.machine->notifyCommand('w');
+}
+
+void MainMenus::openSetScale()
+{
+    if (!win.machine)
+        return;
+    const double measured = win.machine->getMeasure().distance();
+    if (!(measured > 0)) {
+        msg::error("Set scale: measure a distance first: two clicks with the measure tool (key M)\n");
+        return;
+    }
+    GtkWidget *dialog = gtk_dialog_new_with_buttons("Set scale", GTK_WINDOW(win.controlWindow), GTK_DIALOG_MODAL,
+                                                    GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_OK,
+                                                    GTK_RESPONSE_ACCEPT, nullptr);
+    char text[96];
+    std::snprintf(text, sizeof text, "The distance A-B measured, %.6g, is in fact:", measured);
+    gtk_box_pack_start(GTK_BOX(GTK_DIALOG(dialog)->vbox), gtk_label_new(text), FALSE, FALSE, 4);
+    GtkWidget *entry = gtk_entry_new();
+    gtk_widget_set_name(entry, "length");
+    gtk_entry_set_activates_default(GTK_ENTRY(entry), TRUE);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+    gtk_box_pack_start(GTK_BOX(GTK_DIALOG(dialog)->vbox), entry, FALSE, FALSE, 4);
+    gtk_widget_show_all(dialog);
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+        // Whatever the locale, a point is the decimal separator.
+        const char *typed = gtk_entry_get_text(GTK_ENTRY(entry));
+        char *end = nullptr;
+        const double length = g_ascii_strtod(typed, &end);
+        std::string why = "not a number: " + std::string(typed);
+        if (end == typed || *end != '\0' || !win.machine->setScale(length, why))
+            msg::error("Set scale: %s\n", why.c_str());
+    }
+    gtk_widget_destroy(dialog);
 }
 
 void MainMenus::moveSelectedUp() { win.self->moveListEntry(true); }

@@ -31,6 +31,13 @@ public:
     void fitAll();
     void resetCamera();
     void toggleTriad();
+    /// The measure tool, the split view and the swap of its sides, as their keys (M, A, w).
+    void toggleMeasure();
+    void cycleSplitView();
+    void swapSides();
+    /// "Set scale...": asks for the length the measured distance A-B stands for and scales
+    /// the scene and its cameras to it.
+    void openSetScale();
     /// The scene takes `axis`, the View menu shows it and it is kept for the next runs.
     void chooseUpAxis(UpAxis axis);
     /// The View menu shows the scene's axis.

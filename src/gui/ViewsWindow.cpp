@@ -5,18 +5,27 @@
 #include "camera/GLCamera.h"
 #include "core/ElementHost.h"
 #include "core/GLInterface.h"
+#include "objects/GL3DObject.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <string>
 
 namespace {
 
-const char *const kTitles[ViewsWindow::COLUMNS] = {"view",            "photograph", "PSNR",       "SSIM",
-                                                   "PSNR silhouette", "SSIM silhouette", "IoU",   "mean error",
-                                                   "observations"};
+const char *const kTitles[ViewsWindow::COLUMNS] = {
+    "view", "photograph", "PSNR", "SSIM", "PSNR silhouette", "SSIM silhouette", "IoU", "mean error", "observations",
+    "PSNR B", "SSIM B"};
+// The columns as the list shows them: B's figures beside A's.
+const ViewsWindow::Column kShown[ViewsWindow::COLUMNS] = {
+    ViewsWindow::VIEW,        ViewsWindow::PHOTOGRAPH,  ViewsWindow::PSNR,       ViewsWindow::PSNR_B,
+    ViewsWindow::SSIM,        ViewsWindow::SSIM_B,      ViewsWindow::PSNR_INSIDE, ViewsWindow::SSIM_INSIDE,
+    ViewsWindow::IOU,         ViewsWindow::MEAN_ERROR,  ViewsWindow::OBSERVATIONS};
+// The splits the list offers, in order; the last asks for a file.
+const char *const kSplits[] = {"all", "test", "train", "listed in a file..."};
 
 std::string baseName(const std::string &path)
 {
@@ -37,9 +46,11 @@ void showFigure(GtkTreeViewColumn *, GtkCellRenderer *cell, GtkTreeModel *model,
         std::snprintf(text, sizeof text, "inf");
     else
         std::snprintf(text, sizeof text,
-                      c == ViewsWindow::OBSERVATIONS                                                 ? "%.0f"
-                      : c == ViewsWindow::PSNR || c == ViewsWindow::PSNR_INSIDE || c == ViewsWindow::MEAN_ERROR ? "%.2f"
-                                                                                                     : "%.4f",
+                      c == ViewsWindow::OBSERVATIONS ? "%.0f"
+                      : c == ViewsWindow::PSNR || c == ViewsWindow::PSNR_INSIDE || c == ViewsWindow::MEAN_ERROR ||
+                              c == ViewsWindow::PSNR_B
+                          ? "%.2f"
+                          : "%.4f",
                       v);
     g_object_set(cell, "text", text, NULL);
 }
@@ -70,10 +81,10 @@ ViewsWindow::ViewsWindow(GLMachine *m, SceneWindow *w) : machine(m), view(w)
     gtk_container_add(GTK_CONTAINER(window), box);
 
     store = gtk_list_store_new(COLUMNS, G_TYPE_INT, G_TYPE_STRING, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE,
-                               G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE);
+                               G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE);
     list = GTK_TREE_VIEW(gtk_tree_view_new_with_model(GTK_TREE_MODEL(store)));
     gtk_widget_set_name(GTK_WIDGET(list), "views");
-    for (int c = 0; c < COLUMNS; ++c) {
+    for (const Column c : kShown) {
         GtkCellRenderer *cell = gtk_cell_renderer_text_new();
         GtkTreeViewColumn *column = c <= PHOTOGRAPH
                                         ? gtk_tree_view_column_new_with_attributes(kTitles[c], cell, "text", c, NULL)
@@ -86,7 +97,9 @@ ViewsWindow::ViewsWindow(GLMachine *m, SceneWindow *w) : machine(m), view(w)
         }
         gtk_tree_view_column_set_sort_column_id(column, c);
         gtk_tree_view_column_set_resizable(column, TRUE);
+        gtk_tree_view_column_set_visible(column, c != PSNR_B && c != SSIM_B);
         gtk_tree_view_append_column(list, column);
+        columns[c] = column;
     }
     g_signal_connect(list, "row-activated", G_CALLBACK(onRowActivated), this);
     GtkWidget *scrolled = gtk_scrolled_window_new(nullptr, nullptr);
@@ -98,12 +111,13 @@ ViewsWindow::ViewsWindow(GLMachine *m, SceneWindow *w) : machine(m), view(w)
     GtkWidget *markers = gtk_combo_box_new_text();
     gtk_widget_set_name(markers, "markers");
     gtk_combo_box_append_text(GTK_COMBO_BOX(markers), "nothing");
-    for (int c = PSNR; c < COLUMNS; ++c)
+    for (int c = PSNR; c < PSNR_B; ++c)
         gtk_combo_box_append_text(GTK_COMBO_BOX(markers), kTitles[c]);
     gtk_combo_box_set_active(GTK_COMBO_BOX(markers), 0);
     g_signal_connect(markers, "changed", G_CALLBACK(onMarkerFigure), this);
     gtk_box_pack_start(GTK_BOX(row), markers, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), protocolRow(), FALSE, FALSE, 0);
     status = gtk_label_new("");
     gtk_widget_set_name(status, "status");
     gtk_box_pack_start(GTK_BOX(box), status, FALSE, FALSE, 0);
@@ -124,7 +138,7 @@ void ViewsWindow::addModelRows()
         gtk_list_store_set(store, &row, VIEW, v, PHOTOGRAPH, baseName(camera->getOverlay().getPhotographFile(v)).c_str(), PSNR, NAN,
                            SSIM, NAN, PSNR_INSIDE, NAN, SSIM_INSIDE, NAN, IOU, NAN, MEAN_ERROR,
                            static_cast<double>(camera->getViewError(v)), OBSERVATIONS,
-                           static_cast<double>(camera->getViewObservations(v)), -1);
+                           static_cast<double>(camera->getViewObservations(v)), PSNR_B, NAN, SSIM_B, NAN, -1);
     }
 }
 
@@ -161,8 +175,19 @@ bool ViewsWindow::evaluate()
     int w = 0, h = 0;
     if (run)
         return false;
-    if (!machine || !view || !ViewEvaluation::photographSize(*machine, w, h)) {
-        gtk_label_set_text(GTK_LABEL(status), "the camera has no photograph to compare with");
+    GLCamera *camera = machine ? machine->getCurrentCamera() : nullptr;
+    EvaluationPlan plan;
+    plan.images = images;
+    std::string chosen;
+    try {
+        chosen = machine ? ViewEvaluation::chooseViews(*machine, split, plan) : "";
+    } catch (const std::exception &e) {
+        gtk_label_set_text(GTK_LABEL(status), e.what());
+        return false;
+    }
+    if (!camera || !view || !ViewEvaluation::photographSize(*machine, w, h, plan.images)) {
+        gtk_label_set_text(GTK_LABEL(status), images.empty() ? "the camera has no photograph to compare with"
+                                                             : ("no photograph of the camera's in " + images).c_str());
         return false;
     }
     // The views are drawn at their photographs' size: the view window takes it meanwhile.
@@ -172,19 +197,105 @@ bool ViewsWindow::evaluate()
     scores.clear();
     if (modelRows.empty())
         gtk_list_store_clear(store);
+    for (GtkTreeIter &row : modelRows)
+        gtk_list_store_set(store, &row, PSNR, NAN, SSIM, NAN, PSNR_INSIDE, NAN, SSIM_INSIDE, NAN, IOU, NAN, PSNR_B, NAN,
+                           SSIM_B, NAN, -1);
     progress.reset(view->elementHost().openProgress("Views"));
     // The worker wakes the toolkit's loop after each comparison; a wake-up that comes after
     // the window is gone finds nothing to do.
     if (!alive)
         alive = std::make_shared<ViewsWindow *>(this);
     std::weak_ptr<ViewsWindow *> token = alive;
-    run.reset(new ViewEvaluation::Run(*machine, [token] {
-        gdk_threads_add_idle(onCompared, new std::weak_ptr<ViewsWindow *>(token));
-    }));
-    settingText = run->setting().describe();
+    run.reset(new ViewEvaluation::Run(
+        *machine, [token] { gdk_threads_add_idle(onCompared, new std::weak_ptr<ViewsWindow *>(token)); }, plan));
+    const SplitView &sides = machine->getSplitView();
+    std::vector<GL3DObject *> objects;
+    for (int i = 0; i < machine->getNObjects(); ++i)
+        objects.push_back(machine->getObject(i));
+    showSides(sides.getMode() == SplitView::Mode::OBJECTS ? sides.describe(objects) : "");
+    settingText = ViewEvaluation::describe(chosen, plan, camera->getNViews()) + run->setting().describe();
+    if (sides.isOn())
+        settingText += "\nA/B: " + sides.describe(objects) + (sides.getB() ? ", each drawn alone" : ", A drawn alone");
     showCount();
     scheduleDrawing();
     return true;
+}
+
+void ViewsWindow::showSides(const std::string &sides)
+{
+    const bool two = !sides.empty();
+    gtk_tree_view_column_set_visible(columns[PSNR_B], two);
+    gtk_tree_view_column_set_visible(columns[SSIM_B], two);
+    gtk_tree_view_column_set_title(columns[PSNR], two ? "PSNR A" : kTitles[PSNR]);
+    gtk_tree_view_column_set_title(columns[SSIM], two ? "SSIM A" : kTitles[SSIM]);
+}
+
+GtkWidget *ViewsWindow::protocolRow()
+{
+    GtkWidget *row = gtk_hbox_new(FALSE, 4);
+    gtk_box_pack_start(GTK_BOX(row), gtk_label_new("views"), FALSE, FALSE, 0);
+    GtkWidget *splits = gtk_combo_box_new_text();
+    gtk_widget_set_name(splits, "split");
+    for (const char *name : kSplits)
+        gtk_combo_box_append_text(GTK_COMBO_BOX(splits), name);
+    gtk_combo_box_set_active(GTK_COMBO_BOX(splits), 0);
+    g_signal_connect(splits, "changed", G_CALLBACK(onSplitChosen), this);
+    gtk_box_pack_start(GTK_BOX(row), splits, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(row), gtk_label_new("ground truth from"), FALSE, FALSE, 0);
+    imagesEntry = gtk_entry_new();
+    gtk_widget_set_name(imagesEntry, "images");
+    gtk_widget_set_tooltip_text(imagesEntry, "a folder of the photographs by the same names (images_4); empty: the "
+                                             "camera's own photographs");
+    g_signal_connect(imagesEntry, "activate", G_CALLBACK(onImagesChosen), this);
+    gtk_box_pack_start(GTK_BOX(row), imagesEntry, TRUE, TRUE, 0);
+    GtkWidget *browse = gtk_button_new_with_label("...");
+    g_signal_connect(browse, "clicked", G_CALLBACK(onImagesBrowse), this);
+    gtk_box_pack_start(GTK_BOX(row), browse, FALSE, FALSE, 0);
+    return row;
+}
+
+void ViewsWindow::onSplitChosen(GtkComboBox *combo, gpointer data)
+{
+    ViewsWindow *self = static_cast<ViewsWindow *>(data);
+    const int chosen = gtk_combo_box_get_active(combo);
+    if (chosen < 0)
+        return;
+    if (chosen + 1 < static_cast<int>(sizeof kSplits / sizeof kSplits[0])) {
+        self->setSplit(kSplits[chosen]);
+    } else {
+        GtkWidget *dialog = gtk_file_chooser_dialog_new("list of test photographs", GTK_WINDOW(self->window),
+                                                        GTK_FILE_CHOOSER_ACTION_OPEN, GTK_STOCK_CANCEL,
+                                                        GTK_RESPONSE_CANCEL, GTK_STOCK_OK, GTK_RESPONSE_ACCEPT, nullptr);
+        if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+            gchar *name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+            self->setSplit(name ? name : "all");
+            g_free(name);
+        }
+        gtk_widget_destroy(dialog);
+    }
+    self->evaluate();
+}
+
+void ViewsWindow::onImagesChosen(GtkEntry *entry, gpointer data)
+{
+    ViewsWindow *self = static_cast<ViewsWindow *>(data);
+    self->setImages(gtk_entry_get_text(entry));
+    self->evaluate();
+}
+
+void ViewsWindow::onImagesBrowse(GtkButton *, gpointer data)
+{
+    ViewsWindow *self = static_cast<ViewsWindow *>(data);
+    GtkWidget *dialog =
+        gtk_file_chooser_dialog_new("ground truth folder", GTK_WINDOW(self->window), GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
+                                    GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_OK, GTK_RESPONSE_ACCEPT, nullptr);
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+        gchar *name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+        gtk_entry_set_text(GTK_ENTRY(self->imagesEntry), name ? name : "");
+        g_free(name);
+        onImagesChosen(GTK_ENTRY(self->imagesEntry), self);
+    }
+    gtk_widget_destroy(dialog);
 }
 
 gboolean ViewsWindow::onCompared(gpointer data)
@@ -200,6 +311,13 @@ gboolean ViewsWindow::onCompared(gpointer data)
 gboolean ViewsWindow::onIdle(gpointer data)
 {
     ViewsWindow *self = static_cast<ViewsWindow *>(data);
+    // Called from the loop the progress window runs inside a step of a worker's wake-up: that
+    // step goes on and schedules the drawing again once it is over. Staying ready here would
+    // keep that loop busy for ever, since this call can draw nothing meanwhile.
+    if (self->stepping) {
+        self->idle = 0;
+        return FALSE;
+    }
     self->step();
     if (self->run && self->run->canDraw())
         return TRUE;
@@ -283,7 +401,8 @@ void ViewsWindow::addRow(const ViewScore &s)
         gtk_list_store_append(store, &row);
     gtk_list_store_set(store, &row, VIEW, s.view, PHOTOGRAPH,
                        s.problem.empty() ? baseName(s.photograph).c_str() : s.problem.c_str(), PSNR, s.psnr, SSIM,
-                       s.ssim, PSNR_INSIDE, s.psnrInside, SSIM_INSIDE, s.ssimInside, IOU, s.iou, -1);
+                       s.ssim, PSNR_INSIDE, s.psnrInside, SSIM_INSIDE, s.ssimInside, IOU, s.iou, PSNR_B, s.psnrB,
+                       SSIM_B, s.ssimB, -1);
 }
 
 void ViewsWindow::showCount()
@@ -339,7 +458,7 @@ void ViewsWindow::colourMarkersBy(int column)
     GLCamera *camera = machine ? machine->getCurrentCamera() : nullptr;
     if (!camera)
         return;
-    if (column < PSNR || column >= COLUMNS) {
+    if (column < PSNR || column >= PSNR_B) {
         camera->setMarkerValues({}, "");
         return;
     }

@@ -33,9 +33,19 @@ public:
     ViewsWindow(const ViewsWindow &) = delete;
     ViewsWindow &operator=(const ViewsWindow &) = delete;
 
-    /// Starts drawing and comparing every view and returns; the rows fill while the toolkit's
-    /// loop runs. False when the camera has no photograph to compare with (the window then says
-    /// so) or an evaluation is under way.
+    /// The views the next evaluation takes: "all", "test" (every 8th view of the views sorted
+    /// by photograph name), "train" (the others) or the name of a file listing the test
+    /// photographs; and the folder its ground truth comes from (empty: the camera's own
+    /// photographs). The status line then says which were used.
+    void setSplit(const std::string &views) { split = views.empty() ? "all" : views; }
+    void setImages(const std::string &folder) { images = folder; }
+    const std::string &getSplit() const { return split; }
+    const std::string &getImages() const { return images; }
+
+    /// Starts drawing and comparing the views of the split and returns; the rows fill while the
+    /// toolkit's loop runs. While the view is split into two objects (A/B), each is drawn alone
+    /// and their figures stand side by side. False when the camera has no photograph to compare
+    /// with or the split names no view (the window then says so), or an evaluation is under way.
     bool evaluate();
     /// The status line: how many views were measured and how they were drawn.
     std::string getStatus() const;
@@ -54,9 +64,12 @@ public:
     /// plain markers) with its legend, and shows the markers.
     void colourMarkersBy(int column);
 
-    /// The list's columns: view, photograph, the figures in ViewScore's order, then the
-    /// reconstruction's own figures of the view (mean reprojection error, observations).
-    enum Column { VIEW, PHOTOGRAPH, PSNR, SSIM, PSNR_INSIDE, SSIM_INSIDE, IOU, MEAN_ERROR, OBSERVATIONS, COLUMNS };
+    /// The list's columns: view, photograph, the figures in ViewScore's order, the
+    /// reconstruction's own figures of the view (mean reprojection error, observations), then
+    /// object B's figures of a split view (shown beside A's, only while there are some).
+    enum Column {
+        VIEW, PHOTOGRAPH, PSNR, SSIM, PSNR_INSIDE, SSIM_INSIDE, IOU, MEAN_ERROR, OBSERVATIONS, PSNR_B, SSIM_B, COLUMNS
+    };
 
 private:
     /// A row for every view of a camera whose reconstruction gives figures of its views,
@@ -76,6 +89,13 @@ private:
     static void onRowActivated(GtkTreeView *, GtkTreePath *path, GtkTreeViewColumn *, gpointer self);
     static void onDestroy(GtkWidget *, gpointer self);
     static void onMarkerFigure(GtkComboBox *combo, gpointer self);
+    /// The row of the split and the ground truth, under the list.
+    GtkWidget *protocolRow();
+    static void onSplitChosen(GtkComboBox *combo, gpointer self);
+    static void onImagesChosen(GtkEntry *entry, gpointer self);
+    static void onImagesBrowse(GtkButton *, gpointer self);
+    /// Shows B's columns, and titles A's as such, while the run compares two objects.
+    void showSides(const std::string &sides);
 
     GLMachine *machine;
     SceneWindow *view;
@@ -88,6 +108,10 @@ private:
     /// from the start and the evaluation fills them); empty otherwise.
     std::vector<GtkTreeIter> modelRows;
     std::string settingText; ///< how the views of the last evaluation were drawn
+    std::string split = "all"; ///< see setSplit()
+    std::string images;        ///< see setImages()
+    GtkTreeViewColumn *columns[COLUMNS] = {};
+    GtkWidget *imagesEntry = nullptr;
 
     // The evaluation under way.
     std::unique_ptr<ViewEvaluation::Run> run;

@@ -10,6 +10,48 @@ void disableClipPlanes()
         glDisable(GL_CLIP_PLANE0 + i);
 }
 
+namespace {
+
+// Window pixels w x h, origin at the lower left, on new levels of both matrix stacks; the
+// matrix mode is left at model-view.
+void pushPixelMatrices(int w, int h)
+{
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, w, 0, h, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+}
+
+void popPixelMatrices()
+{
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+}
+
+} // namespace
+
+void beginWindowOverlay(unsigned attributes, int w, int h)
+{
+    glPushAttrib(attributes | GL_ENABLE_BIT | GL_CURRENT_BIT | GL_TRANSFORM_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_1D);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_DEPTH_TEST);
+    disableClipPlanes();
+    pushPixelMatrices(w, h);
+}
+
+void endWindowOverlay()
+{
+    popPixelMatrices();
+    glPopAttrib();
+}
+
 void unpackTightRows()
 {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -20,23 +62,14 @@ void unpackTightRows()
 
 void blendLuminanceAlpha(int w, int h, const unsigned char *pixels)
 {
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, w, 0, h, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+    pushPixelMatrices(w, h);
     unpackTightRows();
     glRasterPos2i(0, 0);
     glPixelZoom(1, 1);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDrawPixels(w, h, GL_LUMINANCE_ALPHA, GL_UNSIGNED_BYTE, pixels);
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
+    popPixelMatrices();
 }
 
 void drawLineLoop(const float (*corners)[3], int n)

@@ -20,6 +20,13 @@ void blendLuminanceAlpha(int w, int h, const unsigned char *pixels);
 /// model-view: how an element starts drawing its arrays. The caller pops the three.
 void pushPoseAndArrays(unsigned attributes, const float *pose);
 
+/// How an overlay in window pixels starts: saves `attributes` with the enable, current and
+/// transform state, turns lighting, texturing, the depth test and the clipping planes off, and
+/// puts w x h pixel coordinates (origin at the lower left) on new levels of both matrix stacks,
+/// the matrix mode left at model-view. endWindowOverlay() puts all of it back.
+void beginWindowOverlay(unsigned attributes, int w, int h);
+void endWindowOverlay();
+
 /// A closed line through `n` corners in their order.
 void drawLineLoop(const float (*corners)[3], int n);
 

@@ -747,7 +747,13 @@ TEST_F(Panels, MenuBarHelpAboutAndPreferencesWindowSize)
     EXPECT_EQ(titles[2], "View") << "the selected element's menu after File";
     EXPECT_EQ(titles.back(), "Help");
     EXPECT_EQ(childLabels(gtk_menu_item_get_submenu(GTK_MENU_ITEM(menuItem(bar, "View")))),
-              (std::vector<std::string>{"Fit all", "Reset camera", "Orientation triad", "-", "Up axis"}));
+              (std::vector<std::string>{"Fit all", "Reset camera", "Orientation triad", "-", "Measure", "Set scale...",
+                                        "-", "A/B split view", "Swap A and B", "-", "Up axis"}));
+    // The items run the keys: the measure tool goes on and off.
+    activate(menuItem(bar, "Measure"));
+    EXPECT_TRUE(machine->getMeasure().isOn());
+    activate(menuItem(bar, "Measure"));
+    EXPECT_FALSE(machine->getMeasure().isOn());
     EXPECT_EQ(childLabels(gtk_menu_item_get_submenu(GTK_MENU_ITEM(menuItem(bar, "File")))),
               (std::vector<std::string>{"Add", "Remove", "-", "Up", "Down", "-", "Preferences", "-", "Quit"}));
     EXPECT_EQ(childLabels(gtk_menu_item_get_submenu(GTK_MENU_ITEM(menuItem(bar, "Help")))),
