@@ -58,8 +58,10 @@ SplatScene makeScene()
         }
         for (int k = 0; k < 4; ++k)
             q[k] = static_cast<float>(q[k] / std::sqrt(n));
-        for (size_t k = 0; k < 45; ++k)
-            s.rest[45 * i + k] = floatToHalf(0.05f * u(rng));
+        float rest[45];
+        for (float &r : rest)
+            r = 0.05f * u(rng);
+        s.setRest(i, rest);
     }
     return s;
 }
@@ -108,7 +110,7 @@ std::string glb(const SplatScene &s)
     for (int l = 1, k0 = 0; l <= 3; k0 += 2 * l + 1, ++l)
         for (int k = 0; k < 2 * l + 1; ++k)
             add(x + "SH_DEGREE_" + std::to_string(l) + "_COEF_" + std::to_string(k), "VEC3", 3,
-                [&, k0, k](size_t i, size_t c) { return halfToFloat(s.rest[45 * i + 3 * (k0 + k) + c]); });
+                [&, k0, k](size_t i, size_t c) { return s.rest[45 * i + 3 * (k0 + k) + c] * s.restStep[i]; });
     const json root = {{"asset", {{"version", "2.0"}}},
                        {"extensionsUsed", {"KHR_gaussian_splatting"}},
                        {"scene", 0},

@@ -151,10 +151,11 @@ void decode(const Layout &L, size_t first, size_t last, SplatScene &s)
         if (per) {
             const size_t coeffs = per / 3;
             const unsigned char *r = L.sh + per * i;
-            uint16_t *out = s.rest.data() + per * i;
+            float out[45];
             for (size_t k = 0; k < coeffs; ++k)
                 for (size_t ch = 0; ch < 3; ++ch)
-                    out[3 * k + ch] = floatToHalf((static_cast<float>(r[ch * coeffs + k]) + 0.5f) / 256.f * 8 - 4);
+                    out[3 * k + ch] = (static_cast<float>(r[ch * coeffs + k]) + 0.5f) / 256.f * 8 - 4;
+            s.setRest(i, out);
         }
     }
 }

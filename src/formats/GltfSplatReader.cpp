@@ -413,9 +413,13 @@ void decode(const Primitive &p, size_t first, SplatScene &s)
             SplatFilter::normaliseRotation(q);
             for (int ch = 0; ch < 3; ++ch)
                 s.dc[3 * o + ch] = p.hasSh0 ? p.sh[0].get(i, ch) : (p.colour.get(i, ch) - 0.5f) / kC0;
+            if (per == 0)
+                continue;
+            float rest[45] = {};
             for (int k = 0; k < keep; ++k)
                 for (int ch = 0; ch < 3; ++ch)
-                    s.rest[per * o + 3 * k + ch] = floatToHalf(kNegated[k] ? -p.sh[1 + k].get(i, ch) : p.sh[1 + k].get(i, ch));
+                    rest[3 * k + ch] = kNegated[k] ? -p.sh[1 + k].get(i, ch) : p.sh[1 + k].get(i, ch);
+            s.setRest(o, rest);
         }
     });
 }

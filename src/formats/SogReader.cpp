@@ -157,18 +157,19 @@ void decodePalette(const json &shN, const SogReader::Files &files, SplatScene &s
     if (static_cast<size_t>(centroids.width) < 64 * static_cast<size_t>(coeffs) || static_cast<size_t>(centroids.height) < rows)
         refuse(names[0] + " (" + std::to_string(centroids.width) + " x " + std::to_string(centroids.height) +
                ") is too small for " + std::to_string(entries) + " entries of " + std::to_string(coeffs) + " coefficients");
-    const size_t per = s.restPerSplat();
     for (size_t i = 0; i < s.count; ++i) {
         const size_t label = labels.at(i)[0] | labels.at(i)[1] << 8;
         if (label >= entries)
             refuse("splat " + std::to_string(i) + ": SH label " + std::to_string(label) + " beyond the " +
                    std::to_string(entries) + " entries");
         const size_t x0 = (label % 64) * static_cast<size_t>(coeffs), y = label / 64;
+        float rest[45];
         for (int k = 0; k < coeffs; ++k) {
             const uint8_t *px = centroids.at(y * static_cast<size_t>(centroids.width) + x0 + static_cast<size_t>(k));
             for (int ch = 0; ch < 3; ++ch)
-                s.rest[per * i + 3 * static_cast<size_t>(k) + static_cast<size_t>(ch)] = floatToHalf(book[px[ch]]);
+                rest[3 * k + ch] = book[px[ch]];
         }
+        s.setRest(i, rest);
     }
 }
 

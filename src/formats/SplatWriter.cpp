@@ -130,9 +130,12 @@ std::vector<float> SplatWriter::fileValues(const SplatScene &s)
         o[3] = o[4] = o[5] = 0; // normals
         std::copy(&s.dc[3 * i], &s.dc[3 * i] + 3, o + 6);
         // The record keeps coefficient after coefficient; the file channel after channel.
+        float rest[45];
+        if (restPer)
+            s.restOf(i, rest);
         for (size_t k = 0; k < coeffs; ++k)
             for (size_t ch = 0; ch < 3; ++ch)
-                o[9 + ch * coeffs + k] = halfToFloat(s.rest[restPer * i + 3 * k + ch]);
+                o[9 + ch * coeffs + k] = rest[3 * k + ch];
         float *after = o + 9 + restPer;
         after[0] = logit(s.opacity[i]);
         for (int k = 0; k < 3; ++k) {

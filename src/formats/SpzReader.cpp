@@ -193,15 +193,14 @@ void smallestThree(const unsigned char *b, float *xyzw)
 constexpr bool kNegated[15] = {1, 1, 0, 1, 0, 0, 1, 0, 1, 0, 1, 1, 0, 1, 0};
 
 struct Tables {
-    float scale[256], colour[256];
-    uint16_t sh[2][256];
+    float scale[256], colour[256], sh[2][256];
     Tables()
     {
         for (int b = 0; b < 256; ++b) {
             scale[b] = std::exp(static_cast<float>(b) / 16.f - 10.f);
             colour[b] = (static_cast<float>(b) / 255.f - 0.5f) / kColourScale;
-            sh[0][b] = floatToHalf(static_cast<float>(b - 128) / 128.f);
-            sh[1][b] = floatToHalf(-static_cast<float>(b - 128) / 128.f);
+            sh[0][b] = static_cast<float>(b - 128) / 128.f;
+            sh[1][b] = -static_cast<float>(b - 128) / 128.f;
         }
     }
 };
@@ -246,11 +245,14 @@ void decode(const Header &h, const unsigned char *body, size_t first, size_t las
         r[2] = -q[1];
         r[3] = -q[2];
         SplatFilter::normaliseRotation(r);
+        if (keep == 0)
+            continue;
         const unsigned char *c = sh + filePer * i;
-        uint16_t *out = s.rest.data() + s.restPerSplat() * i;
+        float out[45];
         for (int k = 0; k < keep; ++k)
             for (int ch = 0; ch < 3; ++ch)
                 out[3 * k + ch] = t.sh[kNegated[k]][c[3 * k + ch]];
+        s.setRest(i, out);
     }
 }
 

@@ -89,11 +89,14 @@ std::string SpzWriter::encode(const SplatScene &s)
         put32(raw, smallestThree(xyzw));
     }
     const size_t per = s.restPerSplat();
-    for (size_t i = 0; i < n; ++i)
+    float rest[45];
+    for (size_t i = 0; i < n && per; ++i) {
+        s.restOf(i, rest);
         for (size_t k = 0; k < per; ++k) {
-            const float v = halfToFloat(s.rest[per * i + k]) * (kNegated[k / 3] ? -1.f : 1.f);
+            const float v = rest[k] * (kNegated[k / 3] ? -1.f : 1.f);
             raw.push_back(static_cast<char>(byteOf(v * 128 + 128)));
         }
+    }
     return gzip(raw);
 }
 

@@ -237,7 +237,6 @@ void SplatRaster::shColour(const SplatScene &scene, size_t i, int degree, const 
     for (int ch = 0; ch < 3; ++ch)
         c[ch] = SH_C0 * scene.dc[3 * i + static_cast<size_t>(ch)];
     if (degree > 0) {
-        const uint16_t *r = scene.rest.data() + i * scene.restPerSplat();
         const double x = d[0], y = d[1], z = d[2];
         double basis[15];
         basis[0] = -SH_C1 * y;
@@ -264,7 +263,7 @@ void SplatRaster::shColour(const SplatScene &scene, size_t i, int degree, const 
             }
         }
         float coeff[45];
-        halvesToFloats(r, static_cast<size_t>(3 * used), coeff);
+        scene.restOf(i, coeff, static_cast<size_t>(3 * used));
         for (int k = 0; k < used; ++k)
             for (int ch = 0; ch < 3; ++ch)
                 c[ch] += basis[k] * static_cast<double>(coeff[3 * k + ch]);

@@ -104,9 +104,10 @@ TEST(SogReader, DecodesEveryQuantisation)
     EXPECT_NEAR(s.rotation[4 + 2], M_SQRT1_2, 3e-3); // tag 254: y the largest, beside w (w x y z)
     EXPECT_NEAR(s.rotation[4 + 0], M_SQRT1_2, 3e-3);
     // Splat 0 takes palette entry 1: red of coefficient 0 at byte 0, blue of coefficient 2 at 255.
-    EXPECT_FLOAT_EQ(halfToFloat(s.rest[0]), -0.5f);
-    EXPECT_FLOAT_EQ(halfToFloat(s.rest[8]), -0.5f + 255 / 256.f);
-    EXPECT_FLOAT_EQ(halfToFloat(s.rest[9 + 0]), 0.f);
+    const std::vector<float> r = testsupport::restValues(s, 0);
+    EXPECT_NEAR(r[0], -0.5f, 0.5f / 254);
+    EXPECT_NEAR(r[8], -0.5f + 255 / 256.f, 0.5f / 254);
+    EXPECT_FLOAT_EQ(testsupport::restValues(s, 1)[0], 0.f);
 }
 
 TEST(SogReader, ReadsLooseFilesBesideMetaJson)
