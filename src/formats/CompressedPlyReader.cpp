@@ -2,6 +2,7 @@
 
 #include "formats/ReadRefusal.h"
 #include "formats/SplatFilter.h"
+#include "formats/SplatReader.h"
 #include "formats/WholeFile.h"
 #include "math/Parallel.h"
 
@@ -174,6 +175,7 @@ SplatScene CompressedPlyReader::read(const char *data, size_t size, const std::s
     const Layout L = layoutOf(h, reinterpret_cast<const unsigned char *>(data) + h.bodyOffset, size - h.bodyOffset);
     SplatScene s;
     s.resize(L.count, L.degree);
+    s.antialiased = SplatReader::trainedAntialiased(h);
     Parallel::split(L.count, L.count < 8192 ? 1 : 0,
                     [&](unsigned, size_t first, size_t last) { decode(L, first, last, s); });
     SplatFilter::apply(s, name);

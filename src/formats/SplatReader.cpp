@@ -336,6 +336,27 @@ bool SplatReader::isSplatHeader(const PlyHeader &header)
     return true;
 }
 
+bool SplatReader::trainedAntialiased(const PlyHeader &header)
+{
+    bool on = false;
+    for (const std::string &line : header.comments) {
+        const auto after = [&](const char *key, std::string &value) {
+            if (line.compare(0, std::strlen(key), key) != 0)
+                return false;
+            value = line.substr(std::strlen(key));
+            value.erase(0, value.find_first_not_of(" \t"));
+            value.erase(value.find_last_not_of(" \t\r") + 1);
+            return true;
+        };
+        std::string v;
+        if (after("SplatRenderMode:", v))
+            on = v == "mip";
+        else if (after("postshot.anti_aliasing=", v) || (after("antialiased ", v) && (v == "0" || v == "1")))
+            on = v == "1";
+    }
+    return on;
+}
+
 bool SplatReader::isSplatFile(const char *path)
 {
     std::unique_ptr<FILE, FileCloser> f(std::fopen(path, "rb"));
@@ -356,6 +377,7 @@ SplatScene SplatReader::read(const char *data, size_t size, const std::string &n
     const Layout L = layoutOf(h, size - h.bodyOffset);
     SplatScene scene;
     scene.resize(L.count, L.degree);
+    scene.antialiased = trainedAntialiased(h);
     if (L.ascii) {
         finish(scene, readAsciiSplats(L, data + h.bodyOffset, data + size, scene), name);
         return scene;
@@ -393,6 +415,7 @@ SplatScene SplatReader::read(const char *path)
     }
     SplatScene scene;
     scene.resize(L.count, L.degree);
+    scene.antialiased = trainedAntialiased(h);
     // Each thread reads and decodes its own half of the splats, in blocks small enough to stay
     // in the cache while they are decoded: copying out of the file is half the work.
     const int fd = fileno(f.get());

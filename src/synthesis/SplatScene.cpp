@@ -113,9 +113,15 @@ void SplatScene::append(const SplatScene &s, size_t from, size_t n)
     add(scale, s.scale, 3);
     add(rotation, s.rotation, 4);
     add(dc, s.dc, 3);
-    add(rest, s.rest, restPerSplat());
     if (shDegree > 0)
         add(restStep, s.restStep, 1);
+    const size_t per = restPerSplat(), theirs = s.restPerSplat();
+    if (per == theirs)
+        add(rest, s.rest, per);
+    else // a source of a higher degree: its first terms, on its steps
+        for (size_t i = from; i < from + n; ++i)
+            rest.insert(rest.end(), s.rest.begin() + static_cast<long>(theirs * i),
+                        s.rest.begin() + static_cast<long>(theirs * i + per));
     count += n;
 }
 

@@ -51,7 +51,8 @@ struct SplatScene {
     void restOf(size_t i, float *out) const { restOf(i, out, restPerSplat()); }
     /// Splat `from` of `source` (of the same degree) as splat `to` of this scene.
     void copySplat(const SplatScene &source, size_t from, size_t to);
-    /// Splats [from, from + n) of `source` (of the same degree) added at the end.
+    /// Splats [from, from + n) of `source` (of this degree or a higher one, whose terms beyond
+    /// this degree are left out) added at the end.
     void append(const SplatScene &source, size_t from, size_t n);
 };
 

@@ -129,6 +129,30 @@ TEST(SplatReader, ReadsEveryLayoutAlike)
     }
 }
 
+// The training mode by the header comments its trainers document, the last one winning; the
+// converter's file, and ours, say it as Brush does.
+TEST(SplatReader, ReadsTheTrainingModeFromTheHeaderComments)
+{
+    const struct {
+        const char *comments;
+        bool antialiased;
+    } cases[] = {{"comment SplatRenderMode: mip\n", true},          {"comment SplatRenderMode: default\n", false},
+                 {"comment postshot.anti_aliasing=1\n", true},      {"comment antialiased 1\n", true},
+                 {"comment antialiased 1\ncomment SplatRenderMode: 2dgs\n", false}, {"comment antialiasedness 1\n", false}};
+    std::string ply = plyBytes(randomScene(3, 2), 0);
+    for (const auto &c : cases) {
+        std::string text = ply;
+        text.insert(text.find("element"), c.comments);
+        EXPECT_EQ(readBytes(text).antialiased, c.antialiased) << c.comments;
+    }
+    SplatScene scene = SplatReader::read(testsupport::splatData("converter_mip.ply").c_str());
+    EXPECT_TRUE(scene.antialiased);
+    const std::string path = std::string(VELMORA_TEMP_DIR) + "/splat_mip.ply";
+    std::filesystem::create_directories(VELMORA_TEMP_DIR);
+    ASSERT_TRUE(SplatWriter::write(path, scene));
+    EXPECT_TRUE(SplatReader::read(path.c_str()).antialiased);
+}
+
 TEST(SplatReader, RefusesWhatIsNoSplatScene)
 {
     const std::string good = plyBytes(randomScene(2, 1), 1);
