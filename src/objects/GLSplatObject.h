@@ -6,7 +6,11 @@
 #include "synthesis/SplatRaster.h"
 #include "synthesis/SplatScene.h"
 
+#include "math/JoiningThread.h"
+
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,9 +22,10 @@
 ///
 /// An orthographic view, and the "centres as points" mode, draw the centres as points instead:
 /// in the colour of degree 0 or through a colour map of a data item (opacity, largest scale).
-/// A reduced frame (a drag) draws only the most opaque and largest splats, as many as the
-/// frame's splat budget (DRAG_BUDGET unless set otherwise), at half the resolution; the
-/// still frame draws them all.
+/// A reduced frame (a drag) draws at half the resolution a coarser stand-in of at most the
+/// frame's splat budget (DRAG_BUDGET unless set otherwise): neighbours merged into larger
+/// splats (SplatLod), built in the background from the first frame on; until it is there, an
+/// even sample of the splats. The still frame draws them all.
 class GLSplatObject : public GL3DObject {
 public:
     /// Type code of splat scenes (free in GLObject's list).
@@ -85,8 +90,11 @@ public:
     /// given, receives the factor, which turns that camera's depths into the view's.
     bool currentCamera(SplatCamera &out, double *depthScale = nullptr) const;
     /// Draws the splats for `camera` as a frame of the view does and returns the image:
-    /// `reduced` as a drag does, with the `dragBudget` splats that cover most.
+    /// `reduced` as a drag does, with at most `dragBudget` splats.
     SplatImage render(const SplatCamera &camera, bool reduced = false, size_t dragBudget = DRAG_BUDGET) const;
+    /// Builds the coarser stand-in for drags of `budget` splats now, or waits for the one
+    /// being built (for captures of drags and benchmarks).
+    void waitForLevelOfDetail(size_t budget = DRAG_BUDGET);
 
 protected:
     bool runAction(const KeyBinding &row) override;
@@ -96,8 +104,11 @@ protected:
 private:
     void init();
     void prepareCentreColours();
-    /// The `budget` splats that cover most, made on the first reduced frame of that budget.
-    const std::vector<uint32_t> &dragSubset(size_t budget);
+    /// The stand-in for drags of `budget` splats once it is built, else null (and its build
+    /// started): see GLSplatObjectLod.cpp.
+    const SplatScene *levelOfDetail(size_t budget);
+    /// `budget` splats evenly spread over the scene's order, drawn while there is no stand-in.
+    const std::vector<uint32_t> &evenSample(size_t budget);
 
     SplatScene scene;
     std::string path;
@@ -110,8 +121,7 @@ private:
     CentreColour centreColour = CentreColour::OWN;
     std::vector<unsigned char> centreColours;
     bool centreColoursStale = true;
-    std::vector<uint32_t> subset; ///< the splats drawn while dragging, made on the first drag
-    size_t subsetBudget = 0;      ///< the budget `subset` was made for
+    std::vector<uint32_t> subset; ///< the even sample drawn while dragging before the stand-in is built
 
     // The last image and what it was drawn for.
     struct Frame {
@@ -125,6 +135,14 @@ private:
     SplatImage image;                  ///< the last frame's splats
     std::vector<unsigned char> pixels; ///< the frame with the splats laid over, rows from the bottom
     std::vector<float> depths;         ///< its depth buffer, the same way
+
+    // The stand-in for drags, and its build on a thread of its own (declared last: joined
+    // before what it reads goes).
+    std::unique_ptr<SplatScene> lod;      ///< taken from the worker once it is done
+    size_t lodBudget = 0;                 ///< the budget of `lod`, or of the build under way
+    std::unique_ptr<SplatScene> lodBuilt; ///< the worker's result
+    std::atomic<bool> lodDone{false}, lodCancel{false};
+    JoiningThread lodWorker;
 };
 
 #endif

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -431,8 +432,14 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
     if (!pixels || !scene.count || !(cam.fx > 0) || !(cam.fy > 0))
         return image;
     const size_t n = options.subset ? options.subset->size() : scene.count;
+    const auto started = std::chrono::steady_clock::now();
+    const auto since = [](std::chrono::steady_clock::time_point t) {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+    };
     Sorted sorted = sortByDepth(scene, cam, options, image, n);
     image.drawn = sorted.order.size();
+    image.sortMs = since(started);
+    const auto blending = std::chrono::steady_clock::now();
     Blending b{image, std::vector<char>(pixels, 0), {}};
     const int tiles = ((image.width + TILE - 1) / TILE) * ((image.height + TILE - 1) / TILE);
     b.remaining.assign(static_cast<size_t>(tiles), TILE * TILE);
@@ -442,5 +449,6 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
     } else {
         blendInBatches(scene, cam, options, sorted.order, b);
     }
+    image.blendMs = since(blending);
     return image;
 }

@@ -46,6 +46,9 @@ struct SplatImage {
     std::vector<float> depth;
     /// Number of splats that reached the image.
     size_t drawn = 0;
+    /// Milliseconds the frame took to project and sort its splats, and to blend them (for the
+    /// frame marks of VELMORA_TIMING).
+    double sortMs = 0, blendMs = 0;
 
     /// The pixels over `background` (components 0..1), clamped to 0..1, rows from the top.
     std::vector<float> composite(const float background[3]) const;
