@@ -175,6 +175,18 @@ std::string spz4(const SplatScene &s)
     return head + toc + frames;
 }
 
+// The index of the component of largest magnitude of w x y z, and its sign: the
+// smallest-three codes keep the other three, turned so that the dropped one is positive.
+int largestOf(const float *q, float &sign)
+{
+    int largest = 0;
+    for (int k = 1; k < 4; ++k)
+        if (std::fabs(q[k]) > std::fabs(q[largest]))
+            largest = k;
+    sign = q[largest] < 0 ? -1.f : 1.f;
+    return largest;
+}
+
 uint32_t packUnorm(float v, float lo, float hi, int bits)
 {
     const float t = hi > lo ? (v - lo) / (hi - lo) : 0;
@@ -232,11 +244,8 @@ std::string compressedPly(const SplatScene &s)
             };
             const float logScale[3] = {std::log(s.scale[3 * i]), std::log(s.scale[3 * i + 1]), std::log(s.scale[3 * i + 2])};
             const float *q = &s.rotation[4 * i];
-            int largest = 0;
-            for (int k = 1; k < 4; ++k)
-                if (std::fabs(q[k]) > std::fabs(q[largest]))
-                    largest = k;
-            const float sign = q[largest] < 0 ? -1.f : 1.f;
+            float sign;
+            const int largest = largestOf(q, sign);
             uint32_t rot = static_cast<uint32_t>(largest);
             for (int k = 0; k < 4; ++k)
                 if (k != largest)
@@ -257,14 +266,28 @@ std::string compressedPly(const SplatScene &s)
 
 // PlayCanvas's SOG (version 2) as a .sog bundle: lossless WebP images 1024 pixels wide,
 // codebooks spread evenly over each attribute's range, a palette of the first 65,536 splats' SH
-// terms.
+// terms. The images are encoded with the least effort, which is seconds rather than minutes for
+// a million splats (the reading time barely depends on it).
 std::string webpOf(const std::vector<uint8_t> &rgba, int width)
 {
-    uint8_t *out = nullptr;
-    const int height = static_cast<int>(rgba.size() / 4 / static_cast<size_t>(width));
-    const size_t n = WebPEncodeLosslessRGBA(rgba.data(), width, height, 4 * width, &out);
-    std::string bytes(reinterpret_cast<const char *>(out), n);
-    WebPFree(out);
+    WebPConfig config;
+    WebPPicture picture;
+    WebPMemoryWriter writer;
+    if (!WebPConfigInit(&config) || !WebPPictureInit(&picture))
+        return {};
+    config.lossless = 1;
+    config.method = 0;
+    config.quality = 0;
+    picture.use_argb = 1;
+    picture.width = width;
+    picture.height = static_cast<int>(rgba.size() / 4 / static_cast<size_t>(width));
+    WebPMemoryWriterInit(&writer);
+    picture.writer = WebPMemoryWrite;
+    picture.custom_ptr = &writer;
+    const bool ok = WebPPictureImportRGBA(&picture, rgba.data(), 4 * width) && WebPEncode(&config, &picture);
+    std::string bytes = ok ? std::string(reinterpret_cast<const char *>(writer.mem), writer.size) : std::string();
+    WebPPictureFree(&picture);
+    WebPMemoryWriterClear(&writer);
     return bytes;
 }
 
@@ -312,11 +335,8 @@ bool writeSog(const std::string &path, const SplatScene &s)
         }
         c0[4 * i + 3] = index(s.opacity[i], 0, 1);
         const float *q = &s.rotation[4 * i];
-        int largest = 0;
-        for (int k = 1; k < 4; ++k)
-            if (std::fabs(q[k]) > std::fabs(q[largest]))
-                largest = k;
-        const float sign = q[largest] < 0 ? -1.f : 1.f;
+        float sign;
+        const int largest = largestOf(q, sign);
         for (int k = 0, j = 0; k < 4; ++k)
             if (k != largest)
                 qu[4 * i + static_cast<size_t>(j++)] = index(sign * q[k] * static_cast<float>(M_SQRT1_2) + 0.5f, 0, 1);

@@ -17,16 +17,12 @@ set -euo pipefail
 build=$(cd "${1:?usage: bench/splat_viewer.sh BUILD [SPLATS] [RUNS]}" && pwd)
 splats=${2:-1000000}
 runs=${3:-3}
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/velmora-splats.XXXXXX")
-trap 'kill $viewer_pid $xvfb_pid 2>/dev/null || true; rm -rf "$tmp"' EXIT
-viewer_pid="" xvfb_pid=""
-cd "$tmp"
+. "$(cd "$(dirname "$0")" && pwd)/lib/viewer_bench.sh" splats
 "$build/make_sample_splats" scene "$splats" >/dev/null 2>&1
 ply=scene/point_cloud/iteration_30000/point_cloud.ply
 cat "$ply" >/dev/null # into the page cache
 echo "scene: $splats splats of degree 3, $(stat -c %s "$ply") bytes"
 
-median() { sort -g | awk '{a[NR]=$1} END {if (NR) print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
 
 # velmora-render, whole process.
 : >render.txt
@@ -38,11 +34,7 @@ echo "velmora-render --mode splats: median $(cut -d' ' -f1 render.txt | median) 
   "(runs: $(cut -d' ' -f1 render.txt | tr '\n' ' '))"
 
 # The viewer on a private X server.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>display.txt >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 1 100); do [ -s display.txt ] && break; sleep 0.1; done
-export DISPLAY=":$(tr -d '[:space:]' <display.txt)"
-window() { xdotool search --onlyvisible --name '^Velmora$' 2>/dev/null | tail -n1 || true; }
+start_private_x
 stills() { grep -c 'splat frame .*(still)' stderr.txt || true; }
 # field N of the frame lines of a kind: 6 the frame's ms, 14 sort, 17 blend, 20 composite.
 field() { awk -v n="$2" "/splat frame .*\\($1\\)/ {print \$n}" stderr.txt; }
