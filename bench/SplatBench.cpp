@@ -5,7 +5,9 @@
 //   still: one frame of every splat at 512 x 512 by the CPU rasteriser (2 threads).
 //   lod:   the build of the stand-in a drag draws (150,000 merged splats), in the background
 //          in the viewer.
-//   drag:  the frame a drag draws: that stand-in at half the resolution.
+//   drag:  the frame a drag draws: that stand-in at half the resolution; and the frame of an
+//          even sample of as many splats, what a drag draws until the stand-in is built.
+// VELMORA_BENCH_SPLATS sets another number of splats.
 // The scene is splats on a torus seen whole from 12 units away, each about as large as the
 // spacing of its neighbours, as a trained scene is. The file is written at start into
 // $TMPDIR (else /tmp), read once before timing so that both readers find it in the page
@@ -35,7 +37,11 @@
 
 namespace {
 
-constexpr size_t kSplats = 1000000;
+// VELMORA_BENCH_SPLATS splats, 1,000,000 unless it says otherwise.
+const size_t kSplats = [] {
+    const char *n = std::getenv("VELMORA_BENCH_SPLATS");
+    return n && std::atol(n) > 0 ? static_cast<size_t>(std::atol(n)) : size_t(1000000);
+}();
 
 std::string scenePath()
 {
@@ -174,6 +180,27 @@ void BM_SplatDragFrame(benchmark::State &state)
     state.counters["splats_drawn"] = static_cast<double>(drawn);
 }
 
+// The drag frame of an even sample of as many splats (what a drag draws until the stand-in is
+// built): the stand-in's cost against a subset's.
+void BM_SplatDragSampleFrame(benchmark::State &state)
+{
+    GLSplatObject &o = object();
+    SplatCamera cam = benchCamera();
+    cam.width = cam.height = 256;
+    cam.fx = cam.fy = 300;
+    cam.cx = cam.cy = 128;
+    std::vector<uint32_t> sample(GLSplatObject::DRAG_BUDGET);
+    for (size_t k = 0; k < sample.size(); ++k)
+        sample[k] = static_cast<uint32_t>(k * o.getScene().count / sample.size());
+    SplatRasterOptions options;
+    options.shDegree = 3;
+    options.subset = &sample;
+    size_t drawn = 0;
+    for (auto _ : state)
+        drawn = SplatRaster::render(o.getScene(), cam, options).drawn;
+    state.counters["splats_drawn"] = static_cast<double>(drawn);
+}
+
 void BM_SplatLevelOfDetail(benchmark::State &state)
 {
     GLSplatObject &o = object();
@@ -189,5 +216,6 @@ BENCHMARK(BM_SplatRead)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()-
 BENCHMARK(BM_SplatStillFrame)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_SplatLevelOfDetail)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_SplatDragFrame)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SplatDragSampleFrame)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_BareFread)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK_MAIN();

@@ -361,9 +361,10 @@ void GLSplatObject::drawSplats()
         };
         char what[200];
         // A frame that lays the last image over again (an expose, another object moved) says so.
-        std::snprintf(what, sizeof what, "splat frame %.1f ms, %zu of %zu splats (%s%s): sort %.1f ms, blend %.1f ms, composite %.1f ms",
+        std::snprintf(what, sizeof what,
+                      "splat frame %.1f ms, %zu of %zu splats (%s%s): sort %.1f ms, blend %.1f ms, composite %.1f ms, %d x %d pixels",
                       ms(started), image.drawn, scene.count, reducedDrawing ? "drag" : "still", again ? " again" : "",
-                      sortMs, blendMs, ms(composing));
+                      sortMs, blendMs, ms(composing), image.width, image.height);
         StartupTiming::mark(what);
     }
 }
