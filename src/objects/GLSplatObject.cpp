@@ -18,7 +18,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <numeric>
 
 namespace {
 
@@ -38,6 +37,22 @@ const char *centreColourName(GLSplatObject::CentreColour c)
     case GLSplatObject::CentreColour::OWN: break;
     }
     return "Colour";
+}
+
+// The frame mark of VELMORA_TIMING: the whole frame since `started`, the rasteriser's parts,
+// and laying the image over the frame since `composing`. A frame that lays the last image over
+// again (an expose, another object moved) says so.
+void markFrame(std::chrono::steady_clock::time_point started, std::chrono::steady_clock::time_point composing,
+               const SplatImage &image, size_t count, const char *kind, double sortMs, double blendMs)
+{
+    glFinish();
+    const auto ms = [](std::chrono::steady_clock::time_point t) {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+    };
+    char what[200];
+    std::snprintf(what, sizeof what, "splat frame %.1f ms, %zu of %zu splats (%s): sort %.1f ms, blend %.1f ms, composite %.1f ms, %d x %d pixels",
+                  ms(started), image.drawn, count, kind, sortMs, blendMs, ms(composing), image.width, image.height);
+    StartupTiming::mark(what);
 }
 
 } // namespace
@@ -354,19 +369,9 @@ void GLSplatObject::drawSplats()
     }
     glPopClientAttrib();
     glPopAttrib();
-    if (StartupTiming::enabled()) {
-        glFinish();
-        const auto ms = [](std::chrono::steady_clock::time_point t) {
-            return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
-        };
-        char what[200];
-        // A frame that lays the last image over again (an expose, another object moved) says so.
-        std::snprintf(what, sizeof what,
-                      "splat frame %.1f ms, %zu of %zu splats (%s%s): sort %.1f ms, blend %.1f ms, composite %.1f ms, %d x %d pixels",
-                      ms(started), image.drawn, scene.count, reducedDrawing ? "drag" : "still", again ? " again" : "",
-                      sortMs, blendMs, ms(composing), image.width, image.height);
-        StartupTiming::mark(what);
-    }
+    if (StartupTiming::enabled())
+        markFrame(started, composing, image, scene.count,
+                  reducedDrawing ? (again ? "drag again" : "drag") : (again ? "still again" : "still"), sortMs, blendMs);
 }
 
 void GLSplatObject::prepareCentreColours()
