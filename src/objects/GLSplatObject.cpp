@@ -372,6 +372,9 @@ void GLSplatObject::drawSplats()
     if (StartupTiming::enabled())
         markFrame(started, composing, image, scene.count,
                   reducedDrawing ? (again ? "drag again" : "drag") : (again ? "still again" : "still"), sortMs, blendMs);
+    // Once the first picture is on the screen, the stand-in for drags is built meanwhile.
+    if (!frame().capture() && scene.count > frame().splats.drag)
+        levelOfDetail(frame().splats.drag);
 }
 
 void GLSplatObject::prepareCentreColours()

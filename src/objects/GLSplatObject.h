@@ -24,8 +24,8 @@
 /// in the colour of degree 0 or through a colour map of a data item (opacity, largest scale).
 /// A reduced frame (a drag) draws at half the resolution a coarser stand-in of at most the
 /// frame's splat budget (DRAG_BUDGET unless set otherwise): neighbours merged into larger
-/// splats (SplatLod), built in the background from the first frame on; until it is there, an
-/// even sample of the splats. The still frame draws them all.
+/// splats (SplatLod), built in the background once the first picture is drawn; until it is
+/// there, an even sample of the splats. The still frame draws them all.
 class GLSplatObject : public GL3DObject {
 public:
     /// Type code of splat scenes (free in GLObject's list).
