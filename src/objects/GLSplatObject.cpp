@@ -247,8 +247,10 @@ SplatImage GLSplatObject::render(const SplatCamera &camera, bool reduced, size_t
     coarse.cx /= DRAG_PIXEL_STEP;
     coarse.cy /= DRAG_PIXEL_STEP;
     auto *self = const_cast<GLSplatObject *>(this);
-    if (const SplatScene *merged = self->levelOfDetail(dragBudget))
-        return SplatRaster::render(*merged, coarse, options);
+    if (const SplatLod *levels = self->levelOfDetail()) {
+        options.subset = &self->standIn(dragBudget);
+        return SplatRaster::render(levels->merged(), coarse, options);
+    }
     options.subset = &self->evenSample(dragBudget);
     return SplatRaster::render(scene, coarse, options);
 }
@@ -268,7 +270,7 @@ void GLSplatObject::drawSplats()
                        now.scaleFactor == lastFrame.scaleFactor && now.opacityFloor == lastFrame.opacityFloor &&
                        now.reduced == lastFrame.reduced && now.antialiased == lastFrame.antialiased;
     if (!again) {
-        image = render(cam, reducedDrawing, frame().splats.drag);
+        image = reducedDrawing || frame().capture() ? render(cam, reducedDrawing, frame().splats.drag) : renderStill(cam);
         sortMs = image.sortMs;
         blendMs = image.blendMs;
         lastFrame = now;
@@ -372,9 +374,9 @@ void GLSplatObject::drawSplats()
     if (StartupTiming::enabled())
         markFrame(started, composing, image, scene.count,
                   reducedDrawing ? (again ? "drag again" : "drag") : (again ? "still again" : "still"), sortMs, blendMs);
-    // Once the first picture is on the screen, the stand-in for drags is built meanwhile.
+    // Once the first picture is on the screen, the levels of detail are built meanwhile.
     if (!frame().capture() && scene.count > frame().splats.drag)
-        levelOfDetail(frame().splats.drag);
+        levelOfDetail();
 }
 
 void GLSplatObject::prepareCentreColours()

@@ -3,6 +3,7 @@
 
 #include "core/ElementSelection.h"
 #include "objects/GL3DObject.h"
+#include "synthesis/SplatLod.h"
 #include "synthesis/SplatRaster.h"
 #include "synthesis/SplatScene.h"
 
@@ -22,10 +23,12 @@
 ///
 /// An orthographic view, and the "centres as points" mode, draw the centres as points instead:
 /// in the colour of degree 0 or through a colour map of a data item (opacity, largest scale).
-/// A reduced frame (a drag) draws at half the resolution a coarser stand-in of at most the
-/// frame's splat budget (DRAG_BUDGET unless set otherwise): neighbours merged into larger
-/// splats (SplatLod), built in the background once the first picture is drawn; until it is
-/// there, an even sample of the splats. The still frame draws them all.
+/// A scene of more splats than the frame's drag budget (DRAG_BUDGET unless set otherwise) gets
+/// levels of detail, neighbours merged into larger splats (SplatLod), built in the background
+/// once the first picture is drawn. A reduced frame (a drag) draws at half the resolution a
+/// stand-in of at most the budget (until the levels are there, an even sample of the
+/// splats); a still frame on the screen draws the merged splat of a group so far away that it
+/// stays under FAR_PIXELS instead of the group's splats. Captures draw every splat.
 class GLSplatObject : public GL3DObject {
 public:
     /// Type code of splat scenes (free in GLObject's list).
@@ -34,6 +37,9 @@ public:
     static constexpr size_t DRAG_BUDGET = SplatBudgets().drag;
     /// While dragging, one splat pixel covers DRAG_PIXEL_STEP x DRAG_PIXEL_STEP of the view's.
     static constexpr int DRAG_PIXEL_STEP = 2;
+    /// A still frame on the screen draws a group's merged splat where its three standard
+    /// deviations stay under this many pixels.
+    static constexpr double FAR_PIXELS = 1.5;
 
     explicit GLSplatObject(const char *path);
     explicit GLSplatObject(SplatScene scene, const std::string &name = "");
@@ -93,9 +99,12 @@ public:
     /// Draws the splats for `camera` as a frame of the view does and returns the image:
     /// `reduced` as a drag does, with at most `dragBudget` splats.
     SplatImage render(const SplatCamera &camera, bool reduced = false, size_t dragBudget = DRAG_BUDGET) const;
-    /// Builds the coarser stand-in for drags of `budget` splats now, or waits for the one
-    /// being built (for captures of drags and benchmarks).
-    void waitForLevelOfDetail(size_t budget = DRAG_BUDGET);
+    /// The image of a still frame on the screen: far regions drawn by their merged splats
+    /// once the levels of detail are there, else every splat.
+    SplatImage renderStill(const SplatCamera &camera);
+    /// Builds the levels of detail now, or waits for the build under way (for benchmarks and
+    /// tests).
+    void waitForLevelOfDetail();
 
 protected:
     bool runAction(const KeyBinding &row) override;
@@ -105,9 +114,11 @@ protected:
 private:
     void init();
     void prepareCentreColours();
-    /// The stand-in for drags of `budget` splats once it is built, else null (and its build
-    /// started): see GLSplatObjectLod.cpp.
-    const SplatScene *levelOfDetail(size_t budget);
+    /// The levels of detail once they are built, else null (and their build started): see
+    /// GLSplatObjectLod.cpp.
+    const SplatLod *levelOfDetail();
+    /// The merged splats of the stand-in for drags of `budget` splats.
+    const std::vector<uint32_t> &standIn(size_t budget);
     /// `budget` splats evenly spread over the scene's order, drawn while there is no stand-in.
     const std::vector<uint32_t> &evenSample(size_t budget);
 
@@ -137,11 +148,14 @@ private:
     std::vector<unsigned char> pixels; ///< the frame with the splats laid over, rows from the bottom
     std::vector<float> depths;         ///< its depth buffer, the same way
 
-    // The stand-in for drags, and its build on a thread of its own (declared last: joined
+    // The levels of detail, and their build on a thread of its own (declared last: joined
     // before what it reads goes).
-    std::unique_ptr<SplatScene> lod;      ///< taken from the worker once it is done
-    size_t lodBudget = 0;                 ///< the budget of `lod`, or of the build under way
-    std::unique_ptr<SplatScene> lodBuilt; ///< the worker's result
+    std::unique_ptr<SplatLod> lod;      ///< taken from the worker once it is done
+    std::unique_ptr<SplatLod> lodBuilt; ///< the worker's result
+    bool lodStarted = false;
+    std::vector<uint32_t> standInSplats; ///< merged splats of the stand-in for drags
+    size_t standInBudget = 0;
+    std::vector<uint32_t> nearSplats, farSplats; ///< what the last still frame drew
     std::atomic<bool> lodDone{false}, lodCancel{false};
     JoiningThread lodWorker;
 };

@@ -1,53 +1,54 @@
 #include "objects/GLSplatObject.h"
 
 #include "math/Messages.h"
-#include "synthesis/SplatLod.h"
 
 #include <algorithm>
 
-// The stand-in drawn while a view of a large scene is dragged: neighbours merged into fewer,
-// larger splats (SplatLod), built on a thread of its own so that the first drag does not
-// wait for it; until it is there, an even sample of the scene.
+// The levels of detail of a large scene: neighbours merged into fewer, larger splats
+// (SplatLod), built on a thread of its own once the first picture is drawn, so that neither
+// it nor the first drag waits for them. Drags draw a stand-in of their budget (an even sample
+// until the levels are there), still frames on the screen the merged splats of far regions.
 
-const SplatScene *GLSplatObject::levelOfDetail(size_t budget)
+const SplatLod *GLSplatObject::levelOfDetail()
 {
-    if (lodBudget != budget) { // a new budget: the stand-in of the old one, or its build, goes
-        lodCancel = true;
-        lodWorker.join();
-        lod.reset();
-        lodBuilt.reset();
-        lodBudget = budget;
-        lodDone = false;
-        lodCancel = false;
+    if (!lodStarted) {
+        lodStarted = true;
         try {
-            lodWorker = JoiningThread([this, budget] {
+            lodWorker = JoiningThread([this] {
                 try {
-                    lodBuilt = std::make_unique<SplatScene>(SplatLod::build(scene, budget, &lodCancel));
+                    lodBuilt = std::make_unique<SplatLod>(SplatLod::build(scene, &lodCancel));
                 } catch (const SplatLod::Cancelled &) {
                 } catch (const std::exception &e) {
-                    msg::warning("GLSplatObject: no stand-in for drags (%s)\n", e.what());
+                    msg::warning("GLSplatObject: no levels of detail (%s)\n", e.what());
                 }
                 lodDone = true;
             });
         } catch (const std::exception &e) {
-            msg::warning("GLSplatObject: no stand-in for drags (%s)\n", e.what());
+            msg::warning("GLSplatObject: no levels of detail (%s)\n", e.what());
             lodDone = true;
         }
     }
-    if (!lod && lodDone) {
+    if (!lod && lodDone && lodBuilt) {
         lodWorker.join();
         lod = std::move(lodBuilt);
-        if (!lod) // failed: the even sample stays
-            lodCancel = true;
     }
     return lod.get();
 }
 
-void GLSplatObject::waitForLevelOfDetail(size_t budget)
+void GLSplatObject::waitForLevelOfDetail()
 {
-    levelOfDetail(budget);
+    levelOfDetail();
     lodWorker.join();
-    levelOfDetail(budget);
+    levelOfDetail();
+}
+
+const std::vector<uint32_t> &GLSplatObject::standIn(size_t budget)
+{
+    if (standInBudget != budget) {
+        standInSplats = lod->standIn(budget);
+        standInBudget = budget;
+    }
+    return standInSplats;
 }
 
 const std::vector<uint32_t> &GLSplatObject::evenSample(size_t budget)
@@ -58,4 +59,21 @@ const std::vector<uint32_t> &GLSplatObject::evenSample(size_t budget)
             subset[k] = static_cast<uint32_t>(k * scene.count / budget);
     }
     return subset;
+}
+
+SplatImage GLSplatObject::renderStill(const SplatCamera &camera)
+{
+    const SplatLod *levels = scene.count > frame().splats.drag ? levelOfDetail() : nullptr;
+    if (!levels)
+        return render(camera);
+    SplatRasterOptions options;
+    options.shDegree = degree;
+    options.scaleFactor = scaleFactor;
+    options.opacityFloor = opacityFloor;
+    options.antialiased = antialiased;
+    levels->cut(camera, FAR_PIXELS / scaleFactor, nearSplats, farSplats);
+    options.subset = &nearSplats;
+    options.extra = &levels->merged();
+    options.extraSubset = &farSplats;
+    return SplatRaster::render(scene, camera, options);
 }

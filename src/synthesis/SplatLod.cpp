@@ -102,30 +102,40 @@ double areaOf(const float *s)
     return std::max({a * b, b * c, a * c});
 }
 
-// Splats order[first, last) of `s` as splat `to` of `out`.
-void merge(const SplatScene &s, const std::vector<uint32_t> &order, size_t first, size_t last, SplatScene &out, size_t to)
+// One splat a merge takes: of the scene, weighted by its opacity times its area, or a merged
+// one, weighted by the sum of the weights it stands for.
+struct Part {
+    const SplatScene *scene;
+    size_t index;
+    double weight, cover;
+};
+
+// The parts as splat `to` of `out`; their summed weight and coverage in W and C.
+void merge(const std::vector<Part> &parts, SplatScene &out, size_t to, double &W, double &C)
 {
-    if (last - first == 1) {
-        out.copySplat(s, order[first], to);
+    W = C = 0;
+    for (const Part &p : parts) {
+        W += p.weight;
+        C += p.cover;
+    }
+    if (parts.size() == 1) {
+        out.copySplat(*parts[0].scene, parts[0].index, to);
         return;
     }
-    const size_t per = s.restPerSplat();
-    double W = 0, mean[3] = {0, 0, 0}, dc[3] = {0, 0, 0}, cover = 0;
+    const size_t per = out.restPerSplat();
+    double mean[3] = {0, 0, 0}, dc[3] = {0, 0, 0};
     std::vector<double> rest(per, 0.0);
     float terms[45];
-    for (size_t k = first; k < last; ++k) {
-        const size_t i = order[k];
-        const double a = areaOf(&s.scale[3 * i]), w = s.opacity[i] * a + 1e-30;
-        W += w;
-        cover += s.opacity[i] * a;
+    for (const Part &p : parts) {
+        const SplatScene &s = *p.scene;
         for (int c = 0; c < 3; ++c) {
-            mean[c] += w * s.position[3 * i + c];
-            dc[c] += w * s.dc[3 * i + c];
+            mean[c] += p.weight * s.position[3 * p.index + c];
+            dc[c] += p.weight * s.dc[3 * p.index + c];
         }
         if (per) {
-            s.restOf(i, terms);
+            s.restOf(p.index, terms, per);
             for (size_t t = 0; t < per; ++t)
-                rest[t] += w * terms[t];
+                rest[t] += p.weight * terms[t];
         }
     }
     for (int c = 0; c < 3; ++c) {
@@ -133,11 +143,12 @@ void merge(const SplatScene &s, const std::vector<uint32_t> &order, size_t first
         out.position[3 * to + c] = static_cast<float>(mean[c]);
         out.dc[3 * to + c] = static_cast<float>(dc[c] / W);
     }
-    // The spread: each splat's covariance R diag(s^2) R^T and its offset from the mean.
-    double C[3][3] = {};
-    for (size_t k = first; k < last; ++k) {
-        const size_t i = order[k];
-        const double w = (s.opacity[i] * areaOf(&s.scale[3 * i]) + 1e-30) / W;
+    // The spread: each part's covariance R diag(s^2) R^T and its offset from the mean.
+    double C3[3][3] = {};
+    for (const Part &p : parts) {
+        const SplatScene &s = *p.scene;
+        const size_t i = p.index;
+        const double w = p.weight / W;
         const float *q = &s.rotation[4 * i];
         const double qw = q[0], x = q[1], y = q[2], z = q[3];
         const double R[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - qw * z), 2 * (x * z + qw * y)},
@@ -153,11 +164,11 @@ void merge(const SplatScene &s, const std::vector<uint32_t> &order, size_t first
                     const double sm = s.scale[3 * i + m];
                     v += R[r][m] * sm * sm * R[c][m];
                 }
-                C[r][c] += w * v;
+                C3[r][c] += w * v;
             }
     }
     double V[3][3], value[3];
-    eigenSymmetric(C, V, value);
+    eigenSymmetric(C3, V, value);
     const double det = V[0][0] * (V[1][1] * V[2][2] - V[1][2] * V[2][1]) - V[0][1] * (V[1][0] * V[2][2] - V[1][2] * V[2][0]) +
                        V[0][2] * (V[1][0] * V[2][1] - V[1][1] * V[2][0]);
     if (det < 0)
@@ -166,7 +177,7 @@ void merge(const SplatScene &s, const std::vector<uint32_t> &order, size_t first
     quaternionOf(V, &out.rotation[4 * to]);
     for (int c = 0; c < 3; ++c)
         out.scale[3 * to + c] = static_cast<float>(std::sqrt(std::max(value[c], 1e-14)));
-    out.opacity[to] = static_cast<float>(std::min(0.99, cover / std::max(areaOf(&out.scale[3 * to]), 1e-30)));
+    out.opacity[to] = static_cast<float>(std::min(0.99, C / std::max(areaOf(&out.scale[3 * to]), 1e-30)));
     if (per) {
         for (size_t t = 0; t < per; ++t)
             terms[t] = static_cast<float>(rest[t] / W);
@@ -174,15 +185,12 @@ void merge(const SplatScene &s, const std::vector<uint32_t> &order, size_t first
     }
 }
 
-} // namespace
-
-SplatScene SplatLod::build(const SplatScene &scene, size_t target, const std::atomic<bool> *cancel)
+// The splats of `scene` in the order of the cells of the finest grid, and for each neighbour
+// pair (k - 1, k) the coarsest level at which they part (kLevels + 1 when they never do).
+void cellOrder(const SplatScene &scene, const std::atomic<bool> *cancel, std::vector<uint32_t> &order,
+               std::vector<uint8_t> &parting)
 {
     const size_t n = scene.count;
-    if (n <= target || target == 0) {
-        SplatScene copy = scene;
-        return copy;
-    }
     float lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
     for (size_t i = 0; i < n; ++i)
         for (int c = 0; c < 3; ++c) {
@@ -191,7 +199,6 @@ SplatScene SplatLod::build(const SplatScene &scene, size_t target, const std::at
         }
     const double extent = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2], 1e-20f});
     const double cells = (1 << kLevels) - 1;
-    // Splats in the order of the cells of the finest grid (code, index).
     std::vector<uint64_t> keyed(n);
     Parallel::split(n, n < 65536 ? 1 : 0, [&](unsigned, size_t begin, size_t end) {
         for (size_t i = begin; i < end; ++i) {
@@ -204,51 +211,164 @@ SplatScene SplatLod::build(const SplatScene &scene, size_t target, const std::at
     checkCancel(cancel);
     std::sort(keyed.begin(), keyed.end());
     checkCancel(cancel);
-    // Occupied cells at each level: neighbours in that order part at the level of their highest
-    // differing bit.
-    size_t parts[kLevels + 1] = {};
-    for (size_t k = 1; k < n; ++k) {
-        const uint32_t d = static_cast<uint32_t>(keyed[k] >> 32) ^ static_cast<uint32_t>(keyed[k - 1] >> 32);
-        if (d)
-            ++parts[(3 * kLevels - (31 - __builtin_clz(d)) + 2) / 3];
-    }
-    int level = 0;
-    for (size_t groups = 1; level < kLevels && groups < target; groups += parts[++level]) {
-    }
-    const int shift = 32 + 3 * (kLevels - level);
-    std::vector<uint32_t> order(n);
-    std::vector<size_t> start;
+    order.resize(n);
+    parting.assign(n, kLevels + 1);
     for (size_t k = 0; k < n; ++k) {
         order[k] = static_cast<uint32_t>(keyed[k]);
-        if (k == 0 || (keyed[k] >> shift) != (keyed[k - 1] >> shift))
-            start.push_back(k);
+        const uint32_t d = k ? static_cast<uint32_t>(keyed[k] >> 32) ^ static_cast<uint32_t>(keyed[k - 1] >> 32) : 0;
+        if (d) // their codes differ first in bit b: level ceil((30 - b) / 3)
+            parting[k] = static_cast<uint8_t>((3 * kLevels - (31 - __builtin_clz(d)) + 2) / 3);
     }
-    std::vector<uint64_t>().swap(keyed);
-    start.push_back(n);
-    const size_t groups = start.size() - 1;
-    SplatScene merged;
-    merged.resize(groups, scene.shDegree);
-    merged.antialiased = scene.antialiased;
-    Parallel::split(groups, groups < 4096 ? 1 : 0, [&](unsigned, size_t begin, size_t end) {
-        for (size_t g = begin; g < end; ++g) {
-            if ((g & 4095) == 0)
-                checkCancel(cancel);
-            merge(scene, order, start[g], start[g + 1], merged, g);
+}
+
+} // namespace
+
+SplatLod SplatLod::build(const SplatScene &scene, const std::atomic<bool> *cancel)
+{
+    SplatLod lod;
+    const size_t n = scene.count;
+    lod.splats.resize(0, scene.shDegree);
+    lod.splats.antialiased = scene.antialiased;
+    if (n == 0)
+        return lod;
+    std::vector<uint8_t> parting;
+    cellOrder(scene, cancel, lod.order, parting);
+    // Each level's groups, as their starts in the cell order, from the whole scene down to the
+    // first level of at least n / 8 groups.
+    std::vector<std::vector<uint32_t>> starts;
+    for (int level = 0; level <= kLevels; ++level) {
+        std::vector<uint32_t> s;
+        for (size_t k = 0; k < n; ++k)
+            if (k == 0 || parting[k] <= level)
+                s.push_back(static_cast<uint32_t>(k));
+        const bool enough = s.size() >= n / 8;
+        starts.push_back(std::move(s));
+        if (enough)
+            break;
+    }
+    std::vector<uint8_t>().swap(parting);
+    const size_t levels = starts.size();
+    // The finest level from the splats, each coarser one from the level below it.
+    std::vector<SplatScene> perLevel(levels);
+    std::vector<std::vector<double>> weight(levels), cover(levels);
+    std::vector<std::vector<uint32_t>> childStart(levels);
+    for (size_t l = levels; l-- > 0;) {
+        const std::vector<uint32_t> &s = starts[l];
+        const size_t groups = s.size();
+        perLevel[l].resize(groups, scene.shDegree);
+        weight[l].assign(groups, 0);
+        cover[l].assign(groups, 0);
+        if (l + 1 < levels) { // the first group of the finer level inside each group
+            childStart[l].resize(groups + 1);
+            const std::vector<uint32_t> &fine = starts[l + 1];
+            for (size_t g = 0, f = 0; g < groups; ++g) {
+                while (fine[f] < s[g])
+                    ++f;
+                childStart[l][g] = static_cast<uint32_t>(f);
+            }
+            childStart[l][groups] = static_cast<uint32_t>(fine.size());
         }
-    });
-    if (groups <= target)
-        return merged;
-    // More cells than the budget: the merged splats that cover most.
-    std::vector<std::pair<float, uint32_t>> cover(groups);
-    for (size_t g = 0; g < groups; ++g)
-        cover[g] = {-static_cast<float>(merged.opacity[g] * areaOf(&merged.scale[3 * g])), static_cast<uint32_t>(g)};
-    std::nth_element(cover.begin(), cover.begin() + static_cast<long>(target), cover.end());
-    std::sort(cover.begin(), cover.begin() + static_cast<long>(target),
-              [](const auto &a, const auto &b) { return a.second < b.second; });
-    SplatScene kept;
-    kept.resize(target, merged.shDegree);
-    kept.antialiased = merged.antialiased;
-    for (size_t k = 0; k < target; ++k)
-        kept.copySplat(merged, cover[k].second, k);
-    return kept;
+        Parallel::split(groups, groups < 4096 ? 1 : 0, [&](unsigned, size_t begin, size_t end) {
+            std::vector<Part> parts;
+            for (size_t g = begin; g < end; ++g) {
+                if ((g & 4095) == 0)
+                    checkCancel(cancel);
+                parts.clear();
+                if (l + 1 == levels) {
+                    const size_t to = g + 1 < groups ? s[g + 1] : n;
+                    for (size_t k = s[g]; k < to; ++k) {
+                        const size_t i = lod.order[k];
+                        const double a = scene.opacity[i] * areaOf(&scene.scale[3 * i]);
+                        parts.push_back({&scene, i, a + 1e-30, a});
+                    }
+                } else {
+                    for (size_t c = childStart[l][g]; c < childStart[l][g + 1]; ++c)
+                        parts.push_back({&perLevel[l + 1], c, weight[l + 1][c], cover[l + 1][c]});
+                }
+                merge(parts, perLevel[l], g, weight[l][g], cover[l][g]);
+            }
+        });
+    }
+    // All levels in one scene, coarsest first; a group's splats and finer groups by its id.
+    for (size_t l = 0; l < levels; ++l) {
+        lod.levelStart.push_back(lod.splats.count);
+        const size_t offset = lod.splats.count, next = offset + perLevel[l].count;
+        for (size_t g = 0; g < perLevel[l].count; ++g) {
+            lod.first.push_back(starts[l][g]);
+            lod.last.push_back(g + 1 < perLevel[l].count ? starts[l][g + 1] : static_cast<uint32_t>(n));
+            lod.childFirst.push_back(l + 1 < levels ? static_cast<uint32_t>(next + childStart[l][g]) : 0);
+            lod.childLast.push_back(l + 1 < levels ? static_cast<uint32_t>(next + childStart[l][g + 1]) : 0);
+        }
+        lod.splats.append(perLevel[l], 0, perLevel[l].count);
+        perLevel[l] = SplatScene();
+    }
+    lod.levelStart.push_back(lod.splats.count);
+    return lod;
+}
+
+std::vector<uint32_t> SplatLod::standIn(size_t target) const
+{
+    // The finest level of at most `target` groups, or the first of more, cut to the ones that
+    // cover most.
+    size_t level = 0;
+    while (level + 2 < levelStart.size() && levelStart[level + 1] - levelStart[level] < target)
+        ++level;
+    std::vector<std::pair<float, uint32_t>> groups;
+    for (size_t g = levelStart[level]; g < levelStart[level + 1]; ++g)
+        groups.push_back({-static_cast<float>(splats.opacity[g] * areaOf(&splats.scale[3 * g])), static_cast<uint32_t>(g)});
+    if (groups.size() > target) {
+        std::nth_element(groups.begin(), groups.begin() + static_cast<long>(target), groups.end());
+        groups.resize(target);
+    }
+    std::vector<uint32_t> out;
+    for (const auto &g : groups)
+        out.push_back(g.second);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void SplatLod::cut(const SplatCamera &cam, double pixels, std::vector<uint32_t> &originals, std::vector<uint32_t> &stand) const
+{
+    originals.clear();
+    stand.clear();
+    if (levelStart.size() < 2)
+        return;
+    const double f = std::max(cam.fx, cam.fy);
+    const size_t finest = levelStart[levelStart.size() - 2];
+    std::vector<uint32_t> todo;
+    for (size_t g = levelStart[0]; g < levelStart[1]; ++g)
+        todo.push_back(static_cast<uint32_t>(g));
+    while (!todo.empty()) {
+        const size_t g = todo.back();
+        todo.pop_back();
+        const float *p = &splats.position[3 * g], *s = &splats.scale[3 * g];
+        const double z = cam.R[6] * p[0] + cam.R[7] * p[1] + cam.R[8] * p[2] + cam.t[2];
+        const double extent = 3 * std::max({s[0], s[1], s[2]});
+        if (z > SplatRaster::NEAR_PLANE + extent && f * extent < pixels * z) {
+            stand.push_back(static_cast<uint32_t>(g));
+        } else if (g >= finest) {
+            for (uint32_t k = first[g]; k < last[g]; ++k)
+                originals.push_back(order[k]);
+        } else {
+            for (uint32_t c = childFirst[g]; c < childLast[g]; ++c)
+                todo.push_back(c);
+        }
+    }
+    std::sort(originals.begin(), originals.end()); // the scene read forwards
+}
+
+SplatScene SplatLod::build(const SplatScene &scene, size_t target, const std::atomic<bool> *cancel)
+{
+    if (scene.count <= target || target == 0) {
+        SplatScene copy = scene;
+        return copy;
+    }
+    const SplatLod lod = build(scene, cancel);
+    const std::vector<uint32_t> chosen = lod.standIn(target);
+    SplatScene out;
+    out.resize(chosen.size(), scene.shDegree);
+    out.antialiased = scene.antialiased;
+    for (size_t k = 0; k < chosen.size(); ++k)
+        out.copySplat(lod.merged(), chosen[k], k);
+    return out;
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -85,6 +86,16 @@ bool project(const SplatScene &scene, size_t i, const SplatCamera &cam, const Sp
     return true;
 }
 
+// The scene and index of splat k of the drawing: the scene's (of the subset, when there is
+// one), then the extra scene's.
+std::pair<const SplatScene *, size_t> sourceOf(const SplatScene &scene, const SplatRasterOptions &o, size_t k)
+{
+    const size_t own = o.subset ? o.subset->size() : scene.count;
+    if (k < own)
+        return {&scene, o.subset ? (*o.subset)[k] : k};
+    return {o.extra, (*o.extraSubset)[k - own]};
+}
+
 // The splats that reach the image, front to back: their indices in the drawing (of the
 // subset, when there is one) sorted by depth, and, for a frame of at most a batch of candidates,
 // their footprints in that order (a larger frame projects them again batch by batch).
@@ -105,8 +116,8 @@ Sorted sortByDepth(const SplatScene &scene, const SplatCamera &cam, const SplatR
     Parallel::split(n, parts, [&](unsigned part, size_t begin, size_t end) {
         Projected s;
         for (size_t k = begin; k < end; ++k) {
-            const size_t i = options.subset ? (*options.subset)[k] : k;
-            if (!project(scene, i, cam, options, image, whole, s))
+            const auto from = sourceOf(scene, options, k);
+            if (!project(*from.first, from.second, cam, options, image, whole, s))
                 continue;
             uint32_t key;
             std::memcpy(&key, &s.depth, 4); // positive floats order as their bits
@@ -267,7 +278,8 @@ void blendInBatches(const SplatScene &scene, const SplatCamera &cam, const Splat
             for (size_t j = begin; j < end; ++j) {
                 const size_t k = order[first + j];
                 // The same footprint as the first pass found: it reaches the image.
-                project(scene, options.subset ? (*options.subset)[k] : k, cam, options, b.image, true, batch[j]);
+                const auto from = sourceOf(scene, options, k);
+                project(*from.first, from.second, cam, options, b.image, true, batch[j]);
             }
         });
         blendTiles(batch, binIntoTiles(batch, b.image), options.threads, b);
@@ -431,7 +443,8 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
     image.depth.assign(pixels, INFINITY);
     if (!pixels || !scene.count || !(cam.fx > 0) || !(cam.fy > 0))
         return image;
-    const size_t n = options.subset ? options.subset->size() : scene.count;
+    const size_t n = (options.subset ? options.subset->size() : scene.count) +
+                     (options.extra && options.extraSubset ? options.extraSubset->size() : 0);
     const auto started = std::chrono::steady_clock::now();
     const auto since = [](std::chrono::steady_clock::time_point t) {
         return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();

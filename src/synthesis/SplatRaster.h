@@ -22,6 +22,10 @@ struct SplatRasterOptions {
     double opacityFloor = 0;     ///< splats less opaque are left out
     /// When set, only these splats are drawn (a reduced drawing); indices below the count.
     const std::vector<uint32_t> *subset = nullptr;
+    /// When both are set, these splats of a second scene are drawn with the first's: the
+    /// merged splats of far regions (SplatLod).
+    const SplatScene *extra = nullptr;
+    const std::vector<uint32_t> *extraSubset = nullptr;
     int threads = 2;
     /// Scenes trained with the 2D mip filter: each opacity times sqrt(det C / det (C + 0.3 I)),
     /// C the splat's screen covariance before the dilation, so that the dilation adds no

@@ -141,7 +141,7 @@ TEST_F(SplatObject, DragsDrawTheStandInWithinTheBudget)
     const SplatImage first = object.render(cam, true, 500);
     EXPECT_LE(first.drawn, 500u);
     EXPECT_EQ(first.width, (cam.width + 1) / 2);
-    object.waitForLevelOfDetail(500);
+    object.waitForLevelOfDetail();
     const SplatImage merged = object.render(cam, true, 500), still = object.render(cam);
     EXPECT_LE(merged.drawn, 500u);
     EXPECT_GT(merged.drawn, 50u);

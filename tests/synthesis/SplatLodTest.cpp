@@ -58,6 +58,28 @@ TEST(SplatLod, StandsForTheSceneFromAfarWithinItsBudget)
             se += (whole[k] - coarse[k]) * (whole[k] - coarse[k]);
         EXPECT_GT(10 * std::log10(whole.size() / se), 20) << "dB";
     }
+    // From farther away, the groups that stay under a pixel and a half are drawn as their
+    // merged splats: fewer splats, much the same picture.
+    const SplatLod levels = SplatLod::build(scene);
+    cam.t[2] = 30;
+    std::vector<uint32_t> near, far;
+    levels.cut(cam, 1.5, near, far);
+    EXPECT_GT(far.size(), 50u);
+    EXPECT_LT(near.size() + far.size(), scene.count / 2);
+    SplatRasterOptions cut;
+    cut.subset = &near;
+    cut.extra = &levels.merged();
+    cut.extraSubset = &far;
+    const std::vector<float> all = SplatRaster::render(scene, cam, SplatRasterOptions()).composite(bg.data()),
+                             fewer = SplatRaster::render(scene, cam, cut).composite(bg.data());
+    double se = 0;
+    for (size_t k = 0; k < all.size(); ++k)
+        se += (all[k] - fewer[k]) * (all[k] - fewer[k]);
+    EXPECT_GT(10 * std::log10(all.size() / se), 25) << "dB";
+    // Close by, nearly every splat is its own.
+    cam.t[2] = 4;
+    levels.cut(cam, 1.5, near, far);
+    EXPECT_GT(near.size(), scene.count * 99 / 100);
     std::atomic<bool> cancel{true};
     EXPECT_THROW(SplatLod::build(scene, 100, &cancel), SplatLod::Cancelled);
 }
