@@ -234,75 +234,75 @@ SplatLod SplatLod::build(const SplatScene &scene, const std::atomic<bool> *cance
     std::vector<uint8_t> parting;
     cellOrder(scene, cancel, lod.order, parting);
     // Each level's groups, as their starts in the cell order, from the whole scene down to the
-    // first level of at least n / 8 groups.
+    // last level of at most n / 8 groups: the merged splats take at most a seventh of the
+    // scene's memory or so.
     std::vector<std::vector<uint32_t>> starts;
     for (int level = 0; level <= kLevels; ++level) {
         std::vector<uint32_t> s;
         for (size_t k = 0; k < n; ++k)
             if (k == 0 || parting[k] <= level)
                 s.push_back(static_cast<uint32_t>(k));
-        const bool enough = s.size() >= n / 8;
-        starts.push_back(std::move(s));
-        if (enough)
+        if (level > 0 && s.size() > std::max<size_t>(n / 8, 1))
             break;
+        starts.push_back(std::move(s));
     }
     std::vector<uint8_t>().swap(parting);
     const size_t levels = starts.size();
-    // The finest level from the splats, each coarser one from the level below it.
-    std::vector<SplatScene> perLevel(levels);
-    std::vector<std::vector<double>> weight(levels), cover(levels);
-    std::vector<std::vector<uint32_t>> childStart(levels);
-    for (size_t l = levels; l-- > 0;) {
+    // All levels in one scene, coarsest first: level l's groups from levelStart[l] on.
+    size_t total = 0;
+    for (const std::vector<uint32_t> &s : starts) {
+        lod.levelStart.push_back(total);
+        total += s.size();
+    }
+    lod.levelStart.push_back(total);
+    lod.splats.resize(total, scene.shDegree);
+    lod.first.resize(total);
+    lod.last.resize(total);
+    lod.childFirst.assign(total, 0);
+    lod.childLast.assign(total, 0);
+    std::vector<double> weight(total), cover(total);
+    for (size_t l = 0; l < levels; ++l) {
         const std::vector<uint32_t> &s = starts[l];
-        const size_t groups = s.size();
-        perLevel[l].resize(groups, scene.shDegree);
-        weight[l].assign(groups, 0);
-        cover[l].assign(groups, 0);
-        if (l + 1 < levels) { // the first group of the finer level inside each group
-            childStart[l].resize(groups + 1);
+        for (size_t g = 0, f = 0; g < s.size(); ++g) {
+            const size_t id = lod.levelStart[l] + g;
+            lod.first[id] = s[g];
+            lod.last[id] = g + 1 < s.size() ? s[g + 1] : static_cast<uint32_t>(n);
+            if (l + 1 == levels)
+                continue;
+            // The groups of the finer level inside this one: those that start within it.
             const std::vector<uint32_t> &fine = starts[l + 1];
-            for (size_t g = 0, f = 0; g < groups; ++g) {
-                while (fine[f] < s[g])
-                    ++f;
-                childStart[l][g] = static_cast<uint32_t>(f);
-            }
-            childStart[l][groups] = static_cast<uint32_t>(fine.size());
+            while (f < fine.size() && fine[f] < s[g])
+                ++f;
+            lod.childFirst[id] = static_cast<uint32_t>(lod.levelStart[l + 1] + f);
+            size_t e = f;
+            while (e < fine.size() && fine[e] < lod.last[id])
+                ++e;
+            lod.childLast[id] = static_cast<uint32_t>(lod.levelStart[l + 1] + e);
         }
-        Parallel::split(groups, groups < 4096 ? 1 : 0, [&](unsigned, size_t begin, size_t end) {
+    }
+    // The finest level from the splats, each coarser one from the level below it.
+    for (size_t l = levels; l-- > 0;) {
+        const size_t from = lod.levelStart[l], to = lod.levelStart[l + 1];
+        Parallel::split(to - from, to - from < 4096 ? 1 : 0, [&](unsigned, size_t begin, size_t end) {
             std::vector<Part> parts;
-            for (size_t g = begin; g < end; ++g) {
-                if ((g & 4095) == 0)
+            for (size_t id = from + begin; id < from + end; ++id) {
+                if ((id & 4095) == 0)
                     checkCancel(cancel);
                 parts.clear();
                 if (l + 1 == levels) {
-                    const size_t to = g + 1 < groups ? s[g + 1] : n;
-                    for (size_t k = s[g]; k < to; ++k) {
+                    for (size_t k = lod.first[id]; k < lod.last[id]; ++k) {
                         const size_t i = lod.order[k];
                         const double a = scene.opacity[i] * areaOf(&scene.scale[3 * i]);
                         parts.push_back({&scene, i, a + 1e-30, a});
                     }
                 } else {
-                    for (size_t c = childStart[l][g]; c < childStart[l][g + 1]; ++c)
-                        parts.push_back({&perLevel[l + 1], c, weight[l + 1][c], cover[l + 1][c]});
+                    for (size_t c = lod.childFirst[id]; c < lod.childLast[id]; ++c)
+                        parts.push_back({&lod.splats, c, weight[c], cover[c]});
                 }
-                merge(parts, perLevel[l], g, weight[l][g], cover[l][g]);
+                merge(parts, lod.splats, id, weight[id], cover[id]);
             }
         });
     }
-    // All levels in one scene, coarsest first; a group's splats and finer groups by its id.
-    for (size_t l = 0; l < levels; ++l) {
-        lod.levelStart.push_back(lod.splats.count);
-        const size_t offset = lod.splats.count, next = offset + perLevel[l].count;
-        for (size_t g = 0; g < perLevel[l].count; ++g) {
-            lod.first.push_back(starts[l][g]);
-            lod.last.push_back(g + 1 < perLevel[l].count ? starts[l][g + 1] : static_cast<uint32_t>(n));
-            lod.childFirst.push_back(l + 1 < levels ? static_cast<uint32_t>(next + childStart[l][g]) : 0);
-            lod.childLast.push_back(l + 1 < levels ? static_cast<uint32_t>(next + childStart[l][g + 1]) : 0);
-        }
-        lod.splats.append(perLevel[l], 0, perLevel[l].count);
-        perLevel[l] = SplatScene();
-    }
-    lod.levelStart.push_back(lod.splats.count);
     return lod;
 }
 

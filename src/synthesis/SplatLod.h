@@ -11,7 +11,7 @@
 
 /// Levels of detail of a splat scene: neighbours merged into fewer, larger splats. The splats
 /// are grouped by the cells of octree grids over the scene's bounds, level by level down to the
-/// level of about eight splats a cell, and each group becomes the one Gaussian of the same mean
+/// last level of at least eight splats a cell on average, and each group becomes the one Gaussian of the same mean
 /// and spread (its position and covariance the opacity- and area-weighted ones of its splats,
 /// its colour and SH terms their weighted means, its opacity their summed coverage over its own
 /// area, at most 0.99); a coarser level merges the groups of the finer one the same way.
