@@ -1,9 +1,13 @@
 // Gaussian splat scenes of 1,000,000 splats of degree 3 (248 MB), against the bare way of
 // doing the same work in the same run:
-//   read:  SplatReader::read of the file (header, checks, activations, half-precision SH),
+//   read:  SplatReader::read of the file (header, checks, activations, SH in 8 bits),
 //          against a bare fread of the same bytes into a float array of the same size.
 //   still: one frame of every splat at 512 x 512 by the CPU rasteriser (2 threads).
-//   drag:  the frame a drag draws: the object's 150,000 most opaque and largest splats.
+//   lod:   the build of the stand-in a drag draws (150,000 merged splats), in the background
+//          in the viewer.
+//   drag:  the frame a drag draws: that stand-in at half the resolution; and the frame of an
+//          even sample of as many splats, what a drag draws until the stand-in is built.
+// VELMORA_BENCH_SPLATS sets another number of splats.
 // The scene is splats on a torus seen whole from 12 units away, each about as large as the
 // spacing of its neighbours, as a trained scene is. The file is written at start into
 // $TMPDIR (else /tmp), read once before timing so that both readers find it in the page
@@ -15,6 +19,7 @@
 #include "formats/SplatReader.h"
 #include "formats/SplatWriter.h"
 #include "objects/GLSplatObject.h"
+#include "synthesis/SplatLod.h"
 #include "synthesis/SplatRaster.h"
 
 #include <benchmark/benchmark.h>
@@ -32,7 +37,11 @@
 
 namespace {
 
-constexpr size_t kSplats = 1000000;
+// VELMORA_BENCH_SPLATS splats, 1,000,000 unless it says otherwise.
+const size_t kSplats = [] {
+    const char *n = std::getenv("VELMORA_BENCH_SPLATS");
+    return n && std::atol(n) > 0 ? static_cast<size_t>(std::atol(n)) : size_t(1000000);
+}();
 
 std::string scenePath()
 {
@@ -164,17 +173,49 @@ void BM_SplatDragFrame(benchmark::State &state)
 {
     GLSplatObject &o = object();
     const SplatCamera cam = benchCamera();
-    o.render(cam, true); // the subset is chosen on the first reduced frame
+    o.waitForLevelOfDetail(); // built in the background in the viewer
     size_t drawn = 0;
     for (auto _ : state)
         drawn = o.render(cam, true).drawn;
     state.counters["splats_drawn"] = static_cast<double>(drawn);
 }
 
+// The drag frame of an even sample of as many splats (what a drag draws until the stand-in is
+// built): the stand-in's cost against a subset's.
+void BM_SplatDragSampleFrame(benchmark::State &state)
+{
+    GLSplatObject &o = object();
+    SplatCamera cam = benchCamera();
+    cam.width = cam.height = 256;
+    cam.fx = cam.fy = 300;
+    cam.cx = cam.cy = 128;
+    std::vector<uint32_t> sample(GLSplatObject::DRAG_BUDGET);
+    for (size_t k = 0; k < sample.size(); ++k)
+        sample[k] = static_cast<uint32_t>(k * o.getScene().count / sample.size());
+    SplatRasterOptions options;
+    options.shDegree = 3;
+    options.subset = &sample;
+    size_t drawn = 0;
+    for (auto _ : state)
+        drawn = SplatRaster::render(o.getScene(), cam, options).drawn;
+    state.counters["splats_drawn"] = static_cast<double>(drawn);
+}
+
+void BM_SplatLevelOfDetail(benchmark::State &state)
+{
+    GLSplatObject &o = object();
+    size_t made = 0;
+    for (auto _ : state)
+        made = SplatLod::build(o.getScene(), GLSplatObject::DRAG_BUDGET).count;
+    state.counters["splats"] = static_cast<double>(made);
+}
+
 } // namespace
 
 BENCHMARK(BM_SplatRead)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_SplatStillFrame)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SplatLevelOfDetail)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_SplatDragFrame)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SplatDragSampleFrame)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_BareFread)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK_MAIN();

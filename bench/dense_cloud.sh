@@ -16,16 +16,12 @@ set -euo pipefail
 build=$(cd "${1:?usage: bench/dense_cloud.sh BUILD [POINTS] [RUNS]}" && pwd)
 points=${2:-20000000}
 runs=${3:-3}
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/velmora-dense.XXXXXX")
-trap 'kill $viewer_pid $xvfb_pid 2>/dev/null || true; rm -rf "$tmp"' EXIT
-viewer_pid="" xvfb_pid=""
-cd "$tmp"
+. "$(cd "$(dirname "$0")" && pwd)/lib/viewer_bench.sh" dense
 "$build/make_dense_cloud" cloud.ply "$points"
 cat cloud.ply >/dev/null # into the page cache for every contender
 bytes=$(stat -c %s cloud.ply)
 echo "cloud: $points points, $bytes bytes (point data $((points * 15)) bytes)"
 
-median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
 
 timed() { # label command...: "label wall_s peak_kb" a run
   /usr/bin/time -f "%e %M" -o time.txt "$@" >/dev/null 2>&1 || true
@@ -47,11 +43,7 @@ done
 [ -n "${VIEWER_ONLY:-}" ] || [ -s f.png ] || echo "note: f3d wrote no picture"
 
 # The viewer on a private X server.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>display.txt >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 1 100); do [ -s display.txt ] && break; sleep 0.1; done
-export DISPLAY=":$(tr -d '[:space:]' <display.txt)"
-window() { xdotool search --onlyvisible --name '^Velmora$' 2>/dev/null | tail -n1 || true; }
+start_private_x
 for run in $(seq 1 "$runs"); do
   VELMORA_TIMING=1 "$build/Viewer" cloud.ply >stdout.txt 2>stderr.txt &
   viewer_pid=$!

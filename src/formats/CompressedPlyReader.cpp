@@ -2,6 +2,7 @@
 
 #include "formats/ReadRefusal.h"
 #include "formats/SplatFilter.h"
+#include "formats/SplatReader.h"
 #include "formats/WholeFile.h"
 #include "math/Parallel.h"
 
@@ -151,10 +152,11 @@ void decode(const Layout &L, size_t first, size_t last, SplatScene &s)
         if (per) {
             const size_t coeffs = per / 3;
             const unsigned char *r = L.sh + per * i;
-            uint16_t *out = s.rest.data() + per * i;
+            float out[45];
             for (size_t k = 0; k < coeffs; ++k)
                 for (size_t ch = 0; ch < 3; ++ch)
-                    out[3 * k + ch] = floatToHalf((static_cast<float>(r[ch * coeffs + k]) + 0.5f) / 256.f * 8 - 4);
+                    out[3 * k + ch] = (static_cast<float>(r[ch * coeffs + k]) + 0.5f) / 256.f * 8 - 4;
+            s.setRest(i, out);
         }
     }
 }
@@ -173,6 +175,7 @@ SplatScene CompressedPlyReader::read(const char *data, size_t size, const std::s
     const Layout L = layoutOf(h, reinterpret_cast<const unsigned char *>(data) + h.bodyOffset, size - h.bodyOffset);
     SplatScene s;
     s.resize(L.count, L.degree);
+    s.antialiased = SplatReader::trainedAntialiased(h);
     Parallel::split(L.count, L.count < 8192 ? 1 : 0,
                     [&](unsigned, size_t first, size_t last) { decode(L, first, last, s); });
     SplatFilter::apply(s, name);

@@ -12,7 +12,9 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -413,9 +415,13 @@ void decode(const Primitive &p, size_t first, SplatScene &s)
             SplatFilter::normaliseRotation(q);
             for (int ch = 0; ch < 3; ++ch)
                 s.dc[3 * o + ch] = p.hasSh0 ? p.sh[0].get(i, ch) : (p.colour.get(i, ch) - 0.5f) / kC0;
+            if (per == 0)
+                continue;
+            float rest[45] = {};
             for (int k = 0; k < keep; ++k)
                 for (int ch = 0; ch < 3; ++ch)
-                    s.rest[per * o + 3 * k + ch] = floatToHalf(kNegated[k] ? -p.sh[1 + k].get(i, ch) : p.sh[1 + k].get(i, ch));
+                    rest[3 * k + ch] = kNegated[k] ? -p.sh[1 + k].get(i, ch) : p.sh[1 + k].get(i, ch);
+            s.setRest(o, rest);
         }
     });
 }
@@ -502,9 +508,28 @@ std::string folderOf(const std::string &path)
 
 bool GltfSplatReader::isSplatFile(const char *path)
 {
-    std::vector<char> bytes;
-    if (!path || !readWholeFile(path, bytes))
+    if (!path)
         return false;
+    std::vector<char> bytes;
+    if (!endsWith(path, ".glb")) {
+        if (!readWholeFile(path, bytes))
+            return false;
+    } else {
+        // The header and the JSON chunk only: the binary chunk after them holds the splats.
+        std::unique_ptr<FILE, int (*)(FILE *)> f(std::fopen(path, "rb"), std::fclose);
+        unsigned char head[20];
+        if (!f || std::fread(head, 1, sizeof head, f.get()) != sizeof head || le32(head) != kGlbMagic ||
+            le32(head + 16) != kJsonChunk)
+            return false;
+        const size_t length = le32(head + 12);
+        if (std::fseek(f.get(), 0, SEEK_END) != 0 || std::ftell(f.get()) < 0 ||
+            length > static_cast<size_t>(std::ftell(f.get())) - sizeof head || std::fseek(f.get(), sizeof head, SEEK_SET) != 0)
+            return false;
+        bytes.assign(head, head + sizeof head);
+        bytes.resize(sizeof head + length);
+        if (std::fread(bytes.data() + sizeof head, 1, length, f.get()) != length)
+            return false;
+    }
     try {
         Document doc;
         Bytes bin;

@@ -2,6 +2,7 @@
 
 #include "formats/ReadRefusal.h"
 #include "formats/SplatFilter.h"
+#include "formats/StreamedSog.h"
 #include "formats/WholeFile.h"
 #include "math/Messages.h"
 
@@ -10,6 +11,7 @@
 #include <zip.h>
 
 #include <strings.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -33,15 +35,23 @@ struct Image {
     const uint8_t *at(size_t i) const { return rgba.data() + 4 * i; }
 };
 
-Image decodeImage(const std::string &bytes, const std::string &file, size_t atLeast)
+// The size the WebP header of `file` gives, refused when it holds fewer than `atLeast` pixels:
+// read before anything the splat count sizes is allocated.
+Image imageSize(const std::string &bytes, const std::string &file, size_t atLeast)
 {
     Image im;
-    const auto *data = reinterpret_cast<const uint8_t *>(bytes.data());
-    if (!WebPGetInfo(data, bytes.size(), &im.width, &im.height))
+    if (!WebPGetInfo(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), &im.width, &im.height))
         refuse(file + " is not a WebP image");
     if (static_cast<size_t>(im.width) * static_cast<size_t>(im.height) < atLeast)
         refuse(file + " (" + std::to_string(im.width) + " x " + std::to_string(im.height) + ") holds fewer than " +
                std::to_string(atLeast) + " pixels");
+    return im;
+}
+
+Image decodeImage(const std::string &bytes, const std::string &file, size_t atLeast)
+{
+    Image im = imageSize(bytes, file, atLeast);
+    const auto *data = reinterpret_cast<const uint8_t *>(bytes.data());
     im.rgba.resize(4 * static_cast<size_t>(im.width) * static_cast<size_t>(im.height));
     if (!WebPDecodeRGBAInto(data, bytes.size(), im.rgba.data(), im.rgba.size(), 4 * im.width))
         refuse(file + " does not decode");
@@ -105,6 +115,8 @@ int degreeOfBands(const json &shN)
     return bands;
 }
 
+// The images one after the other (their RGBA pixels take 4 bytes a splat each), so that at
+// most two are held at once.
 void decodeSplats(const json &meta, const SogReader::Files &files, SplatScene &s)
 {
     const size_t n = s.count;
@@ -113,18 +125,27 @@ void decodeSplats(const json &meta, const SogReader::Files &files, SplatScene &s
     const std::vector<float> mins = floatsOf(member(member(meta, "means"), "mins"), 3, "means.mins"),
                              maxs = floatsOf(member(member(meta, "means"), "maxs"), 3, "means.maxs");
     const std::vector<float> scaleBook = codebookOf(meta, "scales"), colourBook = codebookOf(meta, "sh0");
-    const Image low = decodeImage(files(means[0]), means[0], n), high = decodeImage(files(means[1]), means[1], n),
-                sc = decodeImage(files(scales[0]), scales[0], n), q = decodeImage(files(quats[0]), quats[0], n),
-                c = decodeImage(files(sh0[0]), sh0[0], n);
-    for (size_t i = 0; i < n; ++i) {
-        for (int k = 0; k < 3; ++k) {
-            const float t = static_cast<float>(high.at(i)[k] << 8 | low.at(i)[k]) / 65535.f;
-            const float v = mins[k] + (maxs[k] - mins[k]) * t;
-            s.position[3 * i + k] = std::copysign(std::expm1(std::fabs(v)), v);
-            s.scale[3 * i + k] = std::exp(scaleBook[sc.at(i)[k]]);
-            s.dc[3 * i + k] = colourBook[c.at(i)[k]];
+    {
+        const Image low = decodeImage(files(means[0]), means[0], n), high = decodeImage(files(means[1]), means[1], n);
+        for (size_t i = 0; i < n; ++i)
+            for (int k = 0; k < 3; ++k) {
+                const float t = static_cast<float>(high.at(i)[k] << 8 | low.at(i)[k]) / 65535.f;
+                const float v = mins[k] + (maxs[k] - mins[k]) * t;
+                s.position[3 * i + k] = std::copysign(std::expm1(std::fabs(v)), v);
+            }
+    }
+    {
+        const Image sc = decodeImage(files(scales[0]), scales[0], n), c = decodeImage(files(sh0[0]), sh0[0], n);
+        for (size_t i = 0; i < n; ++i) {
+            for (int k = 0; k < 3; ++k) {
+                s.scale[3 * i + k] = std::exp(scaleBook[sc.at(i)[k]]);
+                s.dc[3 * i + k] = colourBook[c.at(i)[k]];
+            }
+            s.opacity[i] = static_cast<float>(c.at(i)[3]) / 255.f;
         }
-        s.opacity[i] = static_cast<float>(c.at(i)[3]) / 255.f;
+    }
+    const Image q = decodeImage(files(quats[0]), quats[0], n);
+    for (size_t i = 0; i < n; ++i) {
         const uint8_t *p = q.at(i);
         if (p[3] < 252)
             refuse("splat " + std::to_string(i) + ": quaternion tag " + std::to_string(p[3]) + " (252 to 255)");
@@ -157,24 +178,33 @@ void decodePalette(const json &shN, const SogReader::Files &files, SplatScene &s
     if (static_cast<size_t>(centroids.width) < 64 * static_cast<size_t>(coeffs) || static_cast<size_t>(centroids.height) < rows)
         refuse(names[0] + " (" + std::to_string(centroids.width) + " x " + std::to_string(centroids.height) +
                ") is too small for " + std::to_string(entries) + " entries of " + std::to_string(coeffs) + " coefficients");
-    const size_t per = s.restPerSplat();
     for (size_t i = 0; i < s.count; ++i) {
         const size_t label = labels.at(i)[0] | labels.at(i)[1] << 8;
         if (label >= entries)
             refuse("splat " + std::to_string(i) + ": SH label " + std::to_string(label) + " beyond the " +
                    std::to_string(entries) + " entries");
         const size_t x0 = (label % 64) * static_cast<size_t>(coeffs), y = label / 64;
+        float rest[45];
         for (int k = 0; k < coeffs; ++k) {
             const uint8_t *px = centroids.at(y * static_cast<size_t>(centroids.width) + x0 + static_cast<size_t>(k));
             for (int ch = 0; ch < 3; ++ch)
-                s.rest[per * i + 3 * static_cast<size_t>(k) + static_cast<size_t>(ch)] = floatToHalf(book[px[ch]]);
+                rest[3 * k + ch] = book[px[ch]];
         }
+        s.setRest(i, rest);
     }
 }
 
 } // namespace
 
-SplatScene SogReader::read(const std::string &metaText, const Files &fetch, const std::string &name)
+bool SogReader::trainedAntialiased(const nlohmann::json &meta)
+{
+    // "model": "antialiased" as the format documents it; the first version-2 specification
+    // named it "antialias": true instead.
+    const json &model = member(meta, "model"), &flag = member(meta, "antialias");
+    return (model.is_string() && model.get<std::string>() == "antialiased") || (flag.is_boolean() && flag.get<bool>());
+}
+
+SplatScene SogReader::decode(const std::string &metaText, const Files &fetch)
 {
     // Each image is fetched once: its size bounds the count before it is decoded.
     auto cache = std::make_shared<std::map<std::string, std::string>>();
@@ -196,28 +226,76 @@ SplatScene SogReader::read(const std::string &metaText, const Files &fetch, cons
     if (version != 2)
         refuse("version " + std::to_string(version) + " (2 is read)");
     const long long count = meta["count"].get<long long>();
-    double bytes = 0;
-    for (const char *key : {"means", "scales", "quats", "sh0"})
-        for (const std::string &f : filesOf(meta, key, key == std::string("means") ? 2 : 1))
-            bytes += static_cast<double>(files(f).size());
-    if (count < 0 || static_cast<double>(count) > kSplatsPerByte * bytes)
-        refuse(std::to_string(count) + " splats do not fit in the images");
-    int degree = 0;
     const bool sh = meta.contains("shN") && meta["shN"].is_object();
-    if (sh)
-        degree = degreeOfBands(meta["shN"]);
-    SplatScene s;
-    s.resize(static_cast<size_t>(count), degree);
-    s.antialiased = meta.contains("antialias") && meta["antialias"].is_boolean() && meta["antialias"].get<bool>();
     try {
+        // The images of one pixel a splat must hold the count, by their headers and their bytes
+        // (a lossless WebP of one colour holds a great many pixels in a few bytes).
+        std::vector<std::string> perSplat;
+        for (const char *key : {"means", "scales", "quats", "sh0"})
+            for (const std::string &f : filesOf(meta, key, key == std::string("means") ? 2 : 1))
+                perSplat.push_back(f);
+        if (sh)
+            perSplat.push_back(filesOf(json{{"shN", meta["shN"]}}, "shN", 2)[1]);
+        double bytes = 0;
+        for (const std::string &f : perSplat)
+            bytes += static_cast<double>(files(f).size());
+        if (count < 0 || static_cast<double>(count) > kSplatsPerByte * bytes)
+            refuse(std::to_string(count) + " splats do not fit in the images");
+        for (const std::string &f : perSplat)
+            imageSize(files(f), f, static_cast<size_t>(count));
+        SplatScene s;
+        s.resize(static_cast<size_t>(count), sh ? degreeOfBands(meta["shN"]) : 0);
+        s.antialiased = trainedAntialiased(meta);
         decodeSplats(meta, files, s);
         if (sh)
             decodePalette(meta["shN"], files, s);
+        return s;
     } catch (const json::exception &e) {
         refuse(std::string("meta.json: ") + e.what());
     }
+}
+
+SplatScene SogReader::read(const std::string &metaText, const Files &files, const std::string &name)
+{
+    SplatScene s = decode(metaText, files);
     SplatFilter::apply(s, name);
     return s;
+}
+
+SogReader::Source SogReader::folder(const std::string &folder, bool subfolders)
+{
+    const auto path = [folder, subfolders](const std::string &name) {
+        if (!safeName(name, subfolders))
+            refuse("\"" + name + "\" is not a file " + (subfolders ? "below" : "beside") + " the scene's index");
+        return folder + name;
+    };
+    Source s;
+    s.read = [path](const std::string &name) {
+        std::vector<char> bytes;
+        if (!readWholeFile(path(name).c_str(), bytes))
+            refuse("cannot read " + path(name));
+        return std::string(bytes.begin(), bytes.end());
+    };
+    s.has = [path, subfolders](const std::string &name) {
+        return safeName(name, subfolders) && access(path(name).c_str(), R_OK) == 0;
+    };
+    return s;
+}
+
+bool SogReader::safeName(const std::string &name, bool subfolders)
+{
+    if (name.empty() || name[0] == '/' || name.find('\\') != std::string::npos || name.find(':') != std::string::npos)
+        return false;
+    if (!subfolders)
+        return name.find('/') == std::string::npos && name != "..";
+    for (size_t from = 0; from <= name.size();) {
+        const size_t to = std::min(name.find('/', from), name.size());
+        const std::string part = name.substr(from, to - from);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        from = to + 1;
+    }
+    return true;
 }
 
 namespace {
@@ -226,10 +304,18 @@ struct ZipCloser {
     void operator()(zip_t *z) const { zip_discard(z); }
 };
 
-// The files of a zip, by name, from `source` (which the archive then owns).
-SogReader::Files zipFiles(std::shared_ptr<zip_t> z)
+bool endsWith(const std::string &s, const char *tail)
 {
-    return [z](const std::string &name) {
+    const size_t m = std::strlen(tail);
+    return s.size() >= m && strcasecmp(s.c_str() + s.size() - m, tail) == 0;
+}
+
+// The files of a zip by name (the source keeps the archive).
+SogReader::Source zipSource(zip_t *raw)
+{
+    std::shared_ptr<zip_t> z(raw, ZipCloser());
+    SogReader::Source s;
+    s.read = [z](const std::string &name) {
         zip_stat_t st;
         zip_stat_init(&st);
         if (zip_stat(z.get(), name.c_str(), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
@@ -245,24 +331,13 @@ SogReader::Files zipFiles(std::shared_ptr<zip_t> z)
             refuse(name + " is cut short in the bundle");
         return bytes;
     };
-}
-
-SplatScene readZip(zip_t *raw, const std::string &name)
-{
-    std::shared_ptr<zip_t> z(raw, ZipCloser());
-    const SogReader::Files files = zipFiles(z);
-    return SogReader::read(files("meta.json"), files, name);
-}
-
-bool endsWith(const std::string &s, const char *tail)
-{
-    const size_t m = std::strlen(tail);
-    return s.size() >= m && strcasecmp(s.c_str() + s.size() - m, tail) == 0;
+    s.has = [z](const std::string &name) { return zip_name_locate(z.get(), name.c_str(), 0) >= 0; };
+    return s;
 }
 
 } // namespace
 
-SplatScene SogReader::readBundle(const char *data, size_t size, const std::string &name)
+SogReader::Source SogReader::bundle(const char *data, size_t size)
 {
     zip_error_t error;
     zip_error_init(&error);
@@ -275,34 +350,35 @@ SplatScene SogReader::readBundle(const char *data, size_t size, const std::strin
         zip_source_free(source);
         refuse("not a zip bundle");
     }
-    return readZip(z, name);
+    return zipSource(z);
+}
+
+SplatScene SogReader::readBundle(const char *data, size_t size, const std::string &name)
+{
+    const Source files = bundle(data, size);
+    return read(files.read("meta.json"), files.read, name);
 }
 
 SplatScene SogReader::read(const char *path)
 {
     const std::string p = path;
-    if (endsWith(p, "lod-meta.json")) {
-        msg::note("%s: a streamed scene; open the meta.json of its finest level's folder until levels of detail are read\n", path);
-        refuse("streamed scenes (lod-meta.json) are not read yet");
-    }
+    if (endsWith(p, "lod-meta.json"))
+        return StreamedSog::read(path);
     if (endsWith(p, ".json")) {
-        const std::string folder = p.find('/') == std::string::npos ? "" : p.substr(0, p.rfind('/') + 1);
-        const Files files = [folder](const std::string &name) {
-            if (name.empty() || name.find('/') != std::string::npos || name == "..")
-                refuse("image name \"" + name + "\" is not a file beside meta.json");
-            std::vector<char> bytes;
-            if (!readWholeFile((folder + name).c_str(), bytes))
-                refuse("cannot read " + folder + name);
-            return std::string(bytes.begin(), bytes.end());
-        };
         std::vector<char> meta;
         if (!readWholeFile(path, meta))
             refuse(std::string("cannot read ") + path);
-        return read(std::string(meta.begin(), meta.end()), files, p);
+        return read(std::string(meta.begin(), meta.end()), folder(folderOf(p), false).read, p);
     }
     int error = 0;
     zip_t *z = zip_open(path, ZIP_RDONLY, &error);
     if (!z)
         refuse(std::string("cannot open the bundle ") + path);
-    return readZip(z, p);
+    const Source files = zipSource(z);
+    return read(files.read("meta.json"), files.read, p);
+}
+
+std::string SogReader::folderOf(const std::string &path)
+{
+    return path.find('/') == std::string::npos ? "" : path.substr(0, path.rfind('/') + 1);
 }

@@ -124,28 +124,22 @@ SplatScene SplatFile::shown(const SplatScene &in, const float *m, double opacity
         }
     }
     const bool identity = std::fabs(scale - 1) < 1e-12 && q[0] == 1 && m[12] == 0 && m[13] == 0 && m[14] == 0;
-    const size_t per = in.restPerSplat();
     for (size_t o = 0; o < kept.size(); ++o) {
         const size_t i = kept[o];
+        s.copySplat(in, i, o);
+        if (identity)
+            continue;
         const float *p = &in.position[3 * i];
         const float *b = &in.rotation[4 * i];
         for (int k = 0; k < 3; ++k) {
-            s.position[3 * o + k] = identity ? p[k] : static_cast<float>(a[k] * p[0] + a[3 + k] * p[1] + a[6 + k] * p[2] + m[12 + k]);
-            s.scale[3 * o + k] = identity ? in.scale[3 * i + k] : static_cast<float>(scale * in.scale[3 * i + k]);
-            s.dc[3 * o + k] = in.dc[3 * i + k];
+            s.position[3 * o + k] = static_cast<float>(a[k] * p[0] + a[3 + k] * p[1] + a[6 + k] * p[2] + m[12 + k]);
+            s.scale[3 * o + k] = static_cast<float>(scale * in.scale[3 * i + k]);
         }
-        s.opacity[o] = in.opacity[i];
         float *t = &s.rotation[4 * o];
-        if (identity) {
-            std::copy(b, b + 4, t);
-        } else {
-            t[0] = static_cast<float>(q[0] * b[0] - q[1] * b[1] - q[2] * b[2] - q[3] * b[3]);
-            t[1] = static_cast<float>(q[0] * b[1] + q[1] * b[0] + q[2] * b[3] - q[3] * b[2]);
-            t[2] = static_cast<float>(q[0] * b[2] - q[1] * b[3] + q[2] * b[0] + q[3] * b[1]);
-            t[3] = static_cast<float>(q[0] * b[3] + q[1] * b[2] - q[2] * b[1] + q[3] * b[0]);
-        }
-        std::copy(in.rest.begin() + static_cast<long>(per * i), in.rest.begin() + static_cast<long>(per * (i + 1)),
-                  s.rest.begin() + static_cast<long>(per * o));
+        t[0] = static_cast<float>(q[0] * b[0] - q[1] * b[1] - q[2] * b[2] - q[3] * b[3]);
+        t[1] = static_cast<float>(q[0] * b[1] + q[1] * b[0] + q[2] * b[3] - q[3] * b[2]);
+        t[2] = static_cast<float>(q[0] * b[2] - q[1] * b[3] + q[2] * b[0] + q[3] * b[1]);
+        t[3] = static_cast<float>(q[0] * b[3] + q[1] * b[2] - q[2] * b[1] + q[3] * b[0]);
     }
     return s;
 }

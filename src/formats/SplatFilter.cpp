@@ -29,18 +29,7 @@ bool drawable(const SplatScene &s, size_t i)
             return false;
     if (q[0] == 0 && q[1] == 0 && q[2] == 0 && q[3] == 0)
         return false;
-    const size_t per = s.restPerSplat();
-    const uint16_t *r = s.rest.data() + per * i;
-    for (size_t k = 0; k < per; ++k)
-        if ((r[k] & 0x7c00u) == 0x7c00u)
-            return false;
-    return true;
-}
-
-template <class T> void moveOne(std::vector<T> &v, size_t per, size_t from, size_t to)
-{
-    std::copy(v.begin() + static_cast<long>(per * from), v.begin() + static_cast<long>(per * (from + 1)),
-              v.begin() + static_cast<long>(per * to));
+    return s.restStep.empty() || std::isfinite(s.restStep[i]);
 }
 
 } // namespace
@@ -67,31 +56,18 @@ void SplatFilter::apply(SplatScene &s, const std::string &name)
     if (bad[0] + bad[1] == 0)
         return;
     size_t kept = 0;
-    const size_t per = s.restPerSplat();
     for (size_t i = 0; i < s.count; ++i) {
         if (!good[i])
             continue;
-        if (kept != i) {
-            moveOne(s.position, 3, i, kept);
-            moveOne(s.opacity, 1, i, kept);
-            moveOne(s.scale, 3, i, kept);
-            moveOne(s.rotation, 4, i, kept);
-            moveOne(s.dc, 3, i, kept);
-            moveOne(s.rest, per, i, kept);
-        }
+        if (kept != i)
+            s.copySplat(s, i, kept);
         ++kept;
     }
     s.skipped += s.count - kept;
     if (kept == s.count)
         return;
     const size_t left = s.count - kept;
-    s.count = kept;
-    s.position.resize(3 * kept);
-    s.opacity.resize(kept);
-    s.scale.resize(3 * kept);
-    s.rotation.resize(4 * kept);
-    s.dc.resize(3 * kept);
-    s.rest.resize(per * kept);
+    s.truncate(kept);
     msg::warning("%s: %zu splats skipped (zero rotation, a value that is not finite or a scale above %g)\n",
                  name.c_str(), left, static_cast<double>(SplatReader::SCALE_LIMIT));
 }

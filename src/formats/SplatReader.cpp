@@ -14,10 +14,6 @@
 #include <stdexcept>
 
 #include <unistd.h>
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <cpuid.h>
-#include <immintrin.h>
-#endif
 
 namespace {
 
@@ -158,51 +154,20 @@ float binaryValue(const unsigned char *at, PlyHeader::Type t, bool swap)
     return t == PlyHeader::FLOAT64 ? toFloat(v) : static_cast<float>(v);
 }
 
-// The SH terms of one splat to halves, from the file's channel-by-channel order `v` to the
-// record's coefficient-by-coefficient one.
-void restToHalves(const float *v, int coeffs, uint16_t *out)
+// The SH terms of one splat from the file's channel-by-channel order `v` into the record's
+// coefficient-by-coefficient one, stored as splat i's.
+void storeRest(const float *v, int coeffs, SplatScene &scene, size_t i)
 {
-    for (int k = 0; k < coeffs; ++k)
-        for (int ch = 0; ch < 3; ++ch)
-            out[3 * k + ch] = floatToHalf(v[ch * coeffs + k]);
-}
-
-#if defined(__x86_64__) && defined(__GNUC__)
-// The same by the processor's conversion instructions (round to nearest even, like
-// floatToHalf): most of the reading time otherwise goes to these 45 conversions a splat.
-__attribute__((target("avx,f16c"))) void restToHalvesF16c(const float *v, int coeffs, uint16_t *out)
-{
-    alignas(32) float ordered[48] = {};
+    float ordered[45];
     for (int k = 0; k < coeffs; ++k)
         for (int ch = 0; ch < 3; ++ch)
             ordered[3 * k + ch] = v[ch * coeffs + k];
-    alignas(16) uint16_t halves[48];
-    const int n = 3 * coeffs;
-    for (int k = 0; k < n; k += 8)
-        _mm_store_si128(reinterpret_cast<__m128i *>(halves + k),
-                        _mm256_cvtps_ph(_mm256_load_ps(ordered + k), _MM_FROUND_TO_NEAREST_INT));
-    std::memcpy(out, halves, static_cast<size_t>(n) * 2);
+    scene.setRest(i, ordered);
 }
-
-bool haveF16c()
-{
-    // The compilers' feature checks know AVX (with the system's support of its registers);
-    // the conversions are asked of the processor.
-    static const bool have = [] {
-        unsigned a = 0, b = 0, c = 0, d = 0;
-        return __builtin_cpu_supports("avx") && __get_cpuid(1, &a, &b, &c, &d) && (c & bit_F16C) != 0;
-    }();
-    return have;
-}
-#else
-void restToHalvesF16c(const float *v, int coeffs, uint16_t *out) { restToHalves(v, coeffs, out); }
-bool haveF16c() { return false; }
-#endif
 
 // Stores the splat of the file's values `v` at index `kept` of the scene, activated; 0 when it
 // is left out (not finite, huge, zero rotation), else 1.
-size_t storeSplat(const float *v, int values, int restCoeffs, size_t restPer, bool f16c, SplatScene &scene,
-                  size_t kept)
+size_t storeSplat(const float *v, int values, int restCoeffs, SplatScene &scene, size_t kept)
 {
     // Not finite: the exponent bits all set.
     uint32_t bits[SLOTS];
@@ -235,13 +200,8 @@ size_t storeSplat(const float *v, int values, int restCoeffs, size_t restPer, bo
     float *q = &scene.rotation[4 * kept];
     for (int k = 0; k < 4; ++k)
         q[k] = static_cast<float>(v[ROT0 + k] / qn);
-    if (restCoeffs > 0) {
-        uint16_t *r = scene.rest.data() + restPer * kept;
-        if (f16c)
-            restToHalvesF16c(v + REST0, restCoeffs, r);
-        else
-            restToHalves(v + REST0, restCoeffs, r);
-    }
+    if (restCoeffs > 0)
+        storeRest(v + REST0, restCoeffs, scene, kept);
     return 1;
 }
 
@@ -250,11 +210,9 @@ size_t storeSplat(const float *v, int values, int restCoeffs, size_t restPer, bo
 size_t decodeSplats(const Layout &L, const unsigned char *src, size_t n, SplatScene &scene, size_t kept)
 {
     float v[SLOTS];
-    const size_t restPer = scene.restPerSplat();
     const int restCoeffs = scene.shCoefficients() - 1;
     const int values = REST0 + L.restCount;
     const bool fast = L.allFloat && !L.swap;
-    const bool f16c = haveF16c();
     for (size_t s = 0; s < n; ++s, src += L.stride) {
         if (fast)
             for (int k = 0; k < values; ++k)
@@ -262,7 +220,7 @@ size_t decodeSplats(const Layout &L, const unsigned char *src, size_t n, SplatSc
         else
             for (const auto &f : L.fields)
                 v[f.slot] = binaryValue(src + f.offset, f.type, L.swap);
-        kept += storeSplat(v, values, restCoeffs, restPer, f16c, scene, kept);
+        kept += storeSplat(v, values, restCoeffs, scene, kept);
     }
     return kept;
 }
@@ -307,9 +265,7 @@ size_t readAsciiSplats(const Layout &L, const char *at, const char *end, SplatSc
             slot = REST0 + restIndex(p.name);
         slots.push_back(slot);
     }
-    const size_t restPer = scene.restPerSplat();
     const int restCoeffs = scene.shCoefficients() - 1;
-    const bool f16c = haveF16c();
     size_t kept = 0;
     float v[SLOTS] = {};
     for (; splat < L.count; ++splat) {
@@ -318,7 +274,7 @@ size_t readAsciiSplats(const Layout &L, const char *at, const char *end, SplatSc
             if (slot >= 0)
                 v[slot] = toFloat(value);
         }
-        kept += storeSplat(v, REST0 + L.restCount, restCoeffs, restPer, f16c, scene, kept);
+        kept += storeSplat(v, REST0 + L.restCount, restCoeffs, scene, kept);
     }
     return kept;
 }
@@ -326,16 +282,8 @@ size_t readAsciiSplats(const Layout &L, const char *at, const char *end, SplatSc
 // Moves `n` splats from index `from` down to index `to`.
 void moveSplats(SplatScene &s, size_t from, size_t to, size_t n)
 {
-    const auto move = [&](auto &v, size_t per) {
-        std::copy(v.begin() + static_cast<long>(per * from), v.begin() + static_cast<long>(per * (from + n)),
-                  v.begin() + static_cast<long>(per * to));
-    };
-    move(s.position, 3);
-    move(s.opacity, 1);
-    move(s.scale, 3);
-    move(s.rotation, 4);
-    move(s.dc, 3);
-    move(s.rest, s.restPerSplat());
+    for (size_t k = 0; k < n; ++k)
+        s.copySplat(s, from + k, to + k);
 }
 
 // decode(part, first, last) for the splats [first, last) of n, stored in the scene from index
@@ -359,13 +307,7 @@ size_t inHalves(SplatScene &scene, size_t kept, size_t n, size_t twoFrom, const 
 void finish(SplatScene &scene, size_t kept, const std::string &name)
 {
     scene.skipped = scene.count - kept;
-    scene.count = kept;
-    scene.position.resize(3 * kept);
-    scene.opacity.resize(kept);
-    scene.scale.resize(3 * kept);
-    scene.rotation.resize(4 * kept);
-    scene.dc.resize(3 * kept);
-    scene.rest.resize(scene.restPerSplat() * kept);
+    scene.truncate(kept);
     if (scene.skipped)
         msg::warning("%s: %zu splats skipped (zero rotation, a value that is not finite or a scale above %g)\n",
                      name.c_str(), scene.skipped, static_cast<double>(SplatReader::SCALE_LIMIT));
@@ -394,6 +336,27 @@ bool SplatReader::isSplatHeader(const PlyHeader &header)
     return true;
 }
 
+bool SplatReader::trainedAntialiased(const PlyHeader &header)
+{
+    bool on = false;
+    for (const std::string &line : header.comments) {
+        const auto after = [&](const char *key, std::string &value) {
+            if (line.compare(0, std::strlen(key), key) != 0)
+                return false;
+            value = line.substr(std::strlen(key));
+            value.erase(0, value.find_first_not_of(" \t"));
+            value.erase(value.find_last_not_of(" \t\r") + 1);
+            return true;
+        };
+        std::string v;
+        if (after("SplatRenderMode:", v))
+            on = v == "mip";
+        else if (after("postshot.anti_aliasing=", v) || (after("antialiased ", v) && (v == "0" || v == "1")))
+            on = v == "1";
+    }
+    return on;
+}
+
 bool SplatReader::isSplatFile(const char *path)
 {
     std::unique_ptr<FILE, FileCloser> f(std::fopen(path, "rb"));
@@ -414,6 +377,7 @@ SplatScene SplatReader::read(const char *data, size_t size, const std::string &n
     const Layout L = layoutOf(h, size - h.bodyOffset);
     SplatScene scene;
     scene.resize(L.count, L.degree);
+    scene.antialiased = trainedAntialiased(h);
     if (L.ascii) {
         finish(scene, readAsciiSplats(L, data + h.bodyOffset, data + size, scene), name);
         return scene;
@@ -451,6 +415,7 @@ SplatScene SplatReader::read(const char *path)
     }
     SplatScene scene;
     scene.resize(L.count, L.degree);
+    scene.antialiased = trainedAntialiased(h);
     // Each thread reads and decodes its own half of the splats, in blocks small enough to stay
     // in the cache while they are decoded: copying out of the file is half the work.
     const int fd = fileno(f.get());

@@ -18,6 +18,10 @@
 /// A splat with a zero quaternion, a value that is not finite or a scale above SCALE_LIMIT is
 /// left out; one warning gives their number.
 ///
+/// A scene trained with the 2D mip filter is marked so by a header comment, as its trainers
+/// document it: `SplatRenderMode: mip` (Brush; `default` and `2dgs` are not), Postshot's
+/// `postshot.anti_aliasing=1` or `antialiased 1`; the last such comment wins.
+///
 /// Counts and sizes are checked against the file before anything is allocated. A refused
 /// file raises a `std::runtime_error` whose text says why ("PLY: ...").
 class SplatReader {
@@ -26,6 +30,8 @@ public:
 
     /// True when the header's vertex element carries the properties of a splat scene.
     static bool isSplatHeader(const PlyHeader &header);
+    /// True when the header's comments say the scene was trained with the 2D mip filter.
+    static bool trainedAntialiased(const PlyHeader &header);
     /// True when the file at `path` is a PLY of a splat scene (reads its header only).
     static bool isSplatFile(const char *path);
 

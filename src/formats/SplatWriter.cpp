@@ -92,47 +92,59 @@ std::vector<std::string> SplatWriter::propertyNames(int degree)
     return names;
 }
 
-std::string SplatWriter::header(size_t count, int degree)
+std::string SplatWriter::header(size_t count, int degree, bool antialiased)
 {
-    std::string h = "ply\nformat binary_little_endian 1.0\nelement vertex " + std::to_string(count) + "\n";
+    std::string h = std::string("ply\nformat binary_little_endian 1.0\n") +
+                    (antialiased ? "comment SplatRenderMode: mip\n" : "") + "element vertex " + std::to_string(count) + "\n";
     for (const auto &n : propertyNames(degree))
         h += "property float " + n + "\n";
     return h + "end_header\n";
 }
 
-bool SplatWriter::write(const std::string &path, int degree, const std::vector<float> &values)
+namespace {
+
+// The floats as the file's little-endian bytes, whatever the machine.
+bool writeFloats(FILE *f, const float *values, size_t n)
 {
-    const size_t per = valuesPerSplat(degree);
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    const std::string h = header(values.size() / per, degree);
-    bool ok = std::fwrite(h.data(), 1, h.size(), f) == h.size();
-    // The file is little-endian whatever the machine.
-    std::vector<unsigned char> bytes(4 * per * (values.size() / per));
-    for (size_t k = 0; k < bytes.size() / 4; ++k) {
+    std::vector<unsigned char> bytes(4 * n);
+    for (size_t k = 0; k < n; ++k) {
         uint32_t u;
         std::memcpy(&u, &values[k], 4);
         for (int b = 0; b < 4; ++b)
             bytes[4 * k + static_cast<size_t>(b)] = static_cast<unsigned char>(u >> (8 * b));
     }
-    ok = ok && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
 }
 
-std::vector<float> SplatWriter::fileValues(const SplatScene &s)
+bool writeHeader(FILE *f, size_t count, int degree, bool antialiased = false)
+{
+    const std::string h = SplatWriter::header(count, degree, antialiased);
+    return std::fwrite(h.data(), 1, h.size(), f) == h.size();
+}
+
+} // namespace
+
+bool SplatWriter::write(const std::string &path, int degree, const std::vector<float> &values)
+{
+    const size_t per = valuesPerSplat(degree), count = values.size() / per;
+    return writeFileThrough(path, [&](FILE *f) { return writeHeader(f, count, degree) && writeFloats(f, values.data(), per * count); });
+}
+
+void SplatWriter::fileValues(const SplatScene &s, size_t first, size_t last, float *v)
 {
     const size_t per = valuesPerSplat(s.shDegree), restPer = s.restPerSplat(), coeffs = restPer / 3;
-    std::vector<float> v(per * s.count);
-    for (size_t i = 0; i < s.count; ++i) {
-        float *o = &v[per * i];
+    for (size_t i = first; i < last; ++i) {
+        float *o = v + per * (i - first);
         std::copy(&s.position[3 * i], &s.position[3 * i] + 3, o);
         o[3] = o[4] = o[5] = 0; // normals
         std::copy(&s.dc[3 * i], &s.dc[3 * i] + 3, o + 6);
         // The record keeps coefficient after coefficient; the file channel after channel.
+        float rest[45];
+        if (restPer)
+            s.restOf(i, rest);
         for (size_t k = 0; k < coeffs; ++k)
             for (size_t ch = 0; ch < 3; ++ch)
-                o[9 + ch * coeffs + k] = halfToFloat(s.rest[restPer * i + 3 * k + ch]);
+                o[9 + ch * coeffs + k] = rest[3 * k + ch];
         float *after = o + 9 + restPer;
         after[0] = logit(s.opacity[i]);
         for (int k = 0; k < 3; ++k) {
@@ -141,20 +153,27 @@ std::vector<float> SplatWriter::fileValues(const SplatScene &s)
         }
         rotationValues(&s.rotation[4 * i], after + 4);
     }
+}
+
+std::vector<float> SplatWriter::fileValues(const SplatScene &s)
+{
+    std::vector<float> v(valuesPerSplat(s.shDegree) * s.count);
+    fileValues(s, 0, s.count, v.data());
     return v;
 }
 
 bool SplatWriter::write(const std::string &path, const SplatScene &scene)
 {
-    const std::vector<float> values = fileValues(scene);
-    std::string bytes = header(scene.count, scene.shDegree);
-    const size_t at = bytes.size();
-    bytes.resize(at + 4 * values.size());
-    for (size_t k = 0; k < values.size(); ++k) {
-        uint32_t u;
-        std::memcpy(&u, &values[k], 4);
-        for (int b = 0; b < 4; ++b)
-            bytes[at + 4 * k + static_cast<size_t>(b)] = static_cast<char>(u >> (8 * b));
-    }
-    return writeWholeFile(path, bytes);
+    // A block of splats at a time: the values of a large scene would take as much again.
+    const size_t per = valuesPerSplat(scene.shDegree), block = 65536;
+    std::vector<float> values(per * std::min(block, scene.count));
+    return writeFileThrough(path, [&](FILE *f) {
+        bool ok = writeHeader(f, scene.count, scene.shDegree, scene.antialiased);
+        for (size_t first = 0; ok && first < scene.count; first += block) {
+            const size_t last = std::min(scene.count, first + block);
+            fileValues(scene, first, last, values.data());
+            ok = writeFloats(f, values.data(), per * (last - first));
+        }
+        return ok;
+    });
 }

@@ -5,7 +5,6 @@
 #include "formats/WholeFile.h"
 #include "math/Parallel.h"
 
-#include <libdeflate.h>
 #include <zlib.h>
 #include <zstd.h>
 
@@ -13,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -75,71 +75,103 @@ Header parseHeader(const unsigned char *p, bool v4)
     return h;
 }
 
-// The attributes of versions 1 to 3: the whole gzip stream inflated, header first.
-std::vector<unsigned char> inflateAll(const char *data, size_t size, Header &h)
-{
-    z_stream z{};
-    if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK)
-        refuse("the decompressor cannot start");
-    std::unique_ptr<z_stream, int (*)(z_stream *)> guard(&z, inflateEnd);
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data));
-    z.avail_in = static_cast<uInt>(std::min<size_t>(size, 0xffffffffu));
-    const auto inflateInto = [&](unsigned char *to, size_t n) {
+// Where the file's bytes come from, a piece at a time: memory, or the file itself, so that a
+// read holds neither the whole file nor its whole decompressed body besides the scene.
+using Input = std::function<size_t(unsigned char *to, size_t n)>;
+
+// The attributes in file order, a block of splats at a time: `use(attribute, first, count,
+// bytes)` decodes the bytes of splats [first, first + count) of that attribute.
+using Use = std::function<void(int attribute, size_t first, size_t count, const unsigned char *bytes)>;
+constexpr size_t kBlock = 65536; // splats
+
+// Versions 1 to 3: one gzip stream (or several members), header first.
+class GzipBody {
+public:
+    explicit GzipBody(Input in) : input(std::move(in)), buffer(1 << 20)
+    {
+        if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK)
+            refuse("the decompressor cannot start");
+    }
+    ~GzipBody() { inflateEnd(&z); }
+    GzipBody(const GzipBody &) = delete;
+    GzipBody &operator=(const GzipBody &) = delete;
+
+    // Exactly n bytes of the stream; false when it ends first.
+    bool take(unsigned char *to, size_t n)
+    {
         z.next_out = to;
         z.avail_out = static_cast<uInt>(n);
         while (z.avail_out > 0) {
+            if (z.avail_in == 0) {
+                z.avail_in = static_cast<uInt>(input(buffer.data(), buffer.size()));
+                z.next_in = buffer.data();
+                if (z.avail_in == 0)
+                    return false;
+            }
             const int r = inflate(&z, Z_NO_FLUSH);
-            if (r == Z_STREAM_END || (r != Z_OK && r != Z_BUF_ERROR) || (r == Z_BUF_ERROR && z.avail_in == 0))
-                break;
+            if (r == Z_STREAM_END && z.avail_out > 0) {
+                inflateReset(&z); // a following gzip member goes on with the data
+                continue;
+            }
+            if (r != Z_OK && r != Z_STREAM_END && r != Z_BUF_ERROR)
+                return false;
         }
-        return z.avail_out == 0;
-    };
+        return true;
+    }
+
+private:
+    z_stream z{};
+    Input input;
+    std::vector<unsigned char> buffer;
+};
+
+void readGzip(const Input &input, size_t fileSize, Header &h, const std::function<void()> &sized, const Use &use)
+{
+    GzipBody body(input);
     unsigned char head[16];
-    if (!inflateInto(head, sizeof head))
+    if (!body.take(head, sizeof head))
         refuse("the stream ends inside the header");
     h = parseHeader(head, false);
-    const size_t total = sizesOf(h).total(h.count);
-    if (static_cast<double>(total) > kDeflateRatio * static_cast<double>(size) + 1024)
+    const Sizes sizes = sizesOf(h);
+    if (static_cast<double>(sizes.total(h.count)) > kDeflateRatio * static_cast<double>(fileSize) + 1024)
         refuse(std::to_string(h.count) + " splats do not fit in the file");
-    // The whole stream at once by libdeflate, twice as fast as zlib's inflate, when it holds
-    // exactly the header and the splats; zlib's way for the rest (extensions after the splats,
-    // several gzip members, a broken stream, which zlib then names).
-    std::vector<unsigned char> body(16 + total);
-    if (libdeflate_decompressor *d = libdeflate_alloc_decompressor()) {
-        size_t got = 0;
-        const libdeflate_result r = libdeflate_gzip_decompress(d, data, size, body.data(), body.size(), &got);
-        libdeflate_free_decompressor(d);
-        if (r == LIBDEFLATE_SUCCESS && got == body.size()) {
-            body.erase(body.begin(), body.begin() + 16);
-            return body;
+    sized();
+    std::vector<unsigned char> block;
+    for (int a = 0; a < 6; ++a)
+        for (size_t first = 0; first < h.count && sizes.per[a]; first += kBlock) {
+            const size_t n = std::min(kBlock, h.count - first);
+            block.resize(n * sizes.per[a]);
+            if (!body.take(block.data(), block.size()))
+                refuse("the stream ends inside the splats");
+            use(a, first, n, block.data());
         }
-    }
-    body.resize(total);
-    if (!inflateInto(body.data(), total))
-        refuse("the stream ends inside the splats");
-    return body;
 }
 
-// The attributes of version 4: each ZSTD frame of the table into its place.
-std::vector<unsigned char> decompressStreams(const char *data, size_t size, Header &h)
+// Version 4: each attribute a ZSTD frame of its own, in the order of the table.
+void readZstd(const Input &input, size_t fileSize, Header &h, const std::function<void()> &sized, const Use &use)
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(data);
-    if (size < 32)
+    unsigned char head[32];
+    if (input(head, sizeof head) != sizeof head)
         refuse("the file ends inside the header");
-    h = parseHeader(p, true);
-    const unsigned streams = p[15];
-    const uint64_t toc = le32(p + 16);
+    h = parseHeader(head, true);
+    const unsigned streams = head[15];
+    const uint64_t toc = le32(head + 16);
     const Sizes sizes = sizesOf(h);
     const unsigned needed = sizes.per[5] ? 6 : 5;
     if (streams < needed)
         refuse(std::to_string(streams) + " attribute streams (" + std::to_string(needed) + " expected)");
-    if (toc < 32 || toc + 16ull * streams > size)
+    if (toc < 32 || toc + 16ull * streams > fileSize)
         refuse("the table of streams lies outside the file");
-    std::vector<uint64_t> offset(streams + 1, toc + 16ull * streams);
+    std::vector<unsigned char> table(toc - 32 + 16ull * streams);
+    if (input(table.data(), table.size()) != table.size())
+        refuse("the file ends inside the table of streams");
+    const unsigned char *t = table.data() + (toc - 32);
+    uint64_t end = toc + 16ull * streams;
+    std::vector<uint64_t> packed(streams);
     for (unsigned k = 0; k < streams; ++k) {
-        const uint64_t packed = le64(p + toc + 16 * k), plain = le64(p + toc + 16 * k + 8);
-        offset[k + 1] = offset[k] + packed;
-        if (packed > size || offset[k + 1] > size)
+        packed[k] = le64(t + 16 * k);
+        const uint64_t plain = le64(t + 16 * k + 8);
+        if (packed[k] > fileSize || (end += packed[k]) > fileSize)
             refuse("stream " + std::to_string(k) + " ends beyond the file");
         if (k >= needed)
             continue; // a later version's attribute, stepped over
@@ -147,20 +179,46 @@ std::vector<unsigned char> decompressStreams(const char *data, size_t size, Head
         if (static_cast<double>(plain) != expected)
             refuse("stream " + std::to_string(k) + " holds " + std::to_string(plain) + " bytes, not the " +
                    std::to_string(static_cast<unsigned long long>(expected)) + " of its splats");
-        if (expected > kZstdRatio * static_cast<double>(packed) + 64)
+        if (expected > kZstdRatio * static_cast<double>(packed[k]) + 64)
             refuse(std::to_string(h.count) + " splats do not fit in the file");
     }
-    std::vector<unsigned char> body(sizes.total(h.count));
-    size_t at = 0;
+    sized();
+    std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx *)> z(ZSTD_createDCtx(), ZSTD_freeDCtx);
+    std::vector<unsigned char> in(1 << 20), block;
     for (unsigned k = 0; k < needed; ++k) {
-        const size_t n = sizes.per[k] * h.count;
-        const size_t got = ZSTD_decompress(body.data() + at, n, p + offset[k], offset[k + 1] - offset[k]);
-        if (ZSTD_isError(got) || got != n)
+        ZSTD_DCtx_reset(z.get(), ZSTD_reset_session_only);
+        uint64_t left = packed[k];
+        ZSTD_inBuffer src{in.data(), 0, 0};
+        const auto fail = [&](size_t r) {
             refuse("stream " + std::to_string(k) + " does not decompress to its splats" +
-                   (ZSTD_isError(got) ? std::string(" (") + ZSTD_getErrorName(got) + ")" : std::string()));
-        at += n;
+                   (ZSTD_isError(r) ? std::string(" (") + ZSTD_getErrorName(r) + ")" : std::string()));
+        };
+        for (size_t first = 0; first < h.count; first += kBlock) {
+            const size_t n = std::min(kBlock, h.count - first);
+            block.resize(n * sizes.per[k]);
+            ZSTD_outBuffer dst{block.data(), block.size(), 0};
+            while (dst.pos < dst.size) {
+                if (src.pos == src.size) {
+                    const size_t want = static_cast<size_t>(std::min<uint64_t>(left, in.size()));
+                    if (want == 0 || input(in.data(), want) != want)
+                        fail(0);
+                    left -= want;
+                    src = {in.data(), want, 0};
+                }
+                const size_t r = ZSTD_decompressStream(z.get(), &dst, &src);
+                if (ZSTD_isError(r) || (r == 0 && dst.pos < dst.size))
+                    fail(r);
+            }
+            use(static_cast<int>(k), first, n, block.data());
+        }
+        // The rest of the frame (its checksum): the next stream starts after it.
+        for (unsigned char skip[4096]; left > 0;) {
+            const size_t want = static_cast<size_t>(std::min<uint64_t>(left, sizeof skip));
+            if (input(skip, want) != want)
+                fail(0);
+            left -= want;
+        }
     }
-    return body;
 }
 
 int32_t fixed24(const unsigned char *b)
@@ -193,65 +251,97 @@ void smallestThree(const unsigned char *b, float *xyzw)
 constexpr bool kNegated[15] = {1, 1, 0, 1, 0, 0, 1, 0, 1, 0, 1, 1, 0, 1, 0};
 
 struct Tables {
-    float scale[256], colour[256];
-    uint16_t sh[2][256];
+    float scale[256], colour[256], sh[2][256];
     Tables()
     {
         for (int b = 0; b < 256; ++b) {
             scale[b] = std::exp(static_cast<float>(b) / 16.f - 10.f);
             colour[b] = (static_cast<float>(b) / 255.f - 0.5f) / kColourScale;
-            sh[0][b] = floatToHalf(static_cast<float>(b - 128) / 128.f);
-            sh[1][b] = floatToHalf(-static_cast<float>(b - 128) / 128.f);
+            sh[0][b] = static_cast<float>(b - 128) / 128.f;
+            sh[1][b] = -static_cast<float>(b - 128) / 128.f;
         }
     }
 };
 
-void decode(const Header &h, const unsigned char *body, size_t first, size_t last, SplatScene &s)
+// Splats [first, first + n) of one attribute from its bytes.
+void decode(const Header &h, int attribute, size_t first, size_t n, const unsigned char *b, SplatScene &s)
 {
     static const Tables t;
-    const Sizes sz = sizesOf(h);
-    const size_t n = h.count;
-    const unsigned char *pos = body, *alpha = pos + sz.per[0] * n, *colour = alpha + n, *scale = colour + 3 * n,
-                        *rot = scale + 3 * n, *sh = rot + sz.per[4] * n;
     const float unit = 1.f / static_cast<float>(1u << h.fractionalBits);
+    const size_t fileSh = sizesOf(h).per[5];
     const int keep = s.shCoefficients() - 1;
-    const size_t filePer = sz.per[5];
-    for (size_t i = first; i < last; ++i) {
-        float p[3];
-        for (int k = 0; k < 3; ++k)
-            p[k] = h.version == 1 ? halfToFloat(static_cast<uint16_t>(pos[6 * i + 2 * k] | pos[6 * i + 2 * k + 1] << 8))
-                                  : static_cast<float>(fixed24(pos + 9 * i + 3 * k)) * unit;
-        s.position[3 * i] = p[0];
-        s.position[3 * i + 1] = -p[1];
-        s.position[3 * i + 2] = -p[2];
-        s.opacity[i] = static_cast<float>(alpha[i]) / 255.f;
-        for (int k = 0; k < 3; ++k) {
-            s.dc[3 * i + k] = t.colour[colour[3 * i + k]];
-            s.scale[3 * i + k] = t.scale[scale[3 * i + k]];
-        }
-        float q[4];
-        if (h.version >= 3) {
-            smallestThree(rot + 4 * i, q);
-        } else {
-            float sum = 0;
+    for (size_t j = 0; j < n; ++j) {
+        const size_t i = first + j;
+        switch (attribute) {
+        case 0:
             for (int k = 0; k < 3; ++k) {
-                q[k] = static_cast<float>(rot[3 * i + k]) / 127.5f - 1;
-                sum += q[k] * q[k];
+                const float p = h.version == 1 ? halfToFloat(static_cast<uint16_t>(b[6 * j + 2 * k] | b[6 * j + 2 * k + 1] << 8))
+                                               : static_cast<float>(fixed24(b + 9 * j + 3 * static_cast<size_t>(k))) * unit;
+                s.position[3 * i + static_cast<size_t>(k)] = k == 0 ? p : -p;
             }
-            q[3] = std::sqrt(std::max(0.f, 1 - sum));
+            break;
+        case 1: s.opacity[i] = static_cast<float>(b[j]) / 255.f; break;
+        case 2:
+            for (int k = 0; k < 3; ++k)
+                s.dc[3 * i + static_cast<size_t>(k)] = t.colour[b[3 * j + static_cast<size_t>(k)]];
+            break;
+        case 3:
+            for (int k = 0; k < 3; ++k)
+                s.scale[3 * i + static_cast<size_t>(k)] = t.scale[b[3 * j + static_cast<size_t>(k)]];
+            break;
+        case 4: {
+            float q[4];
+            if (h.version >= 3) {
+                smallestThree(b + 4 * j, q);
+            } else {
+                float sum = 0;
+                for (int k = 0; k < 3; ++k) {
+                    q[k] = static_cast<float>(b[3 * j + static_cast<size_t>(k)]) / 127.5f - 1;
+                    sum += q[k] * q[k];
+                }
+                q[3] = std::sqrt(std::max(0.f, 1 - sum));
+            }
+            float *r = &s.rotation[4 * i];
+            r[0] = q[3];
+            r[1] = q[0];
+            r[2] = -q[1];
+            r[3] = -q[2];
+            SplatFilter::normaliseRotation(r);
+            break;
         }
-        float *r = &s.rotation[4 * i];
-        r[0] = q[3];
-        r[1] = q[0];
-        r[2] = -q[1];
-        r[3] = -q[2];
-        SplatFilter::normaliseRotation(r);
-        const unsigned char *c = sh + filePer * i;
-        uint16_t *out = s.rest.data() + s.restPerSplat() * i;
-        for (int k = 0; k < keep; ++k)
-            for (int ch = 0; ch < 3; ++ch)
-                out[3 * k + ch] = t.sh[kNegated[k]][c[3 * k + ch]];
+        default: {
+            if (keep == 0)
+                return;
+            const unsigned char *c = b + fileSh * j;
+            float out[45];
+            for (int k = 0; k < keep; ++k)
+                for (int ch = 0; ch < 3; ++ch)
+                    out[3 * k + ch] = t.sh[kNegated[k]][c[3 * k + ch]];
+            s.setRest(i, out);
+        }
+        }
     }
+}
+
+SplatScene readSpz(const Input &input, size_t size, bool gzip, const std::string &name)
+{
+    Header h;
+    SplatScene scene;
+    const auto sized = [&] {
+        scene.resize(h.count, std::min(h.degree, 3));
+        scene.antialiased = (h.flags & kFlagAntialiased) != 0;
+    };
+    const Use use = [&](int attribute, size_t first, size_t n, const unsigned char *bytes) {
+        Parallel::split(n, n < 4096 ? 1 : 0, [&](unsigned, size_t from, size_t to) {
+            decode(h, attribute, first + from, to - from, bytes + from * sizesOf(h).per[attribute], scene);
+        });
+    };
+    if (gzip)
+        readGzip(input, size, h, sized, use);
+    else
+        readZstd(input, size, h, sized, use);
+    SplatFilter::apply(scene, name);
+    return scene;
 }
 
 } // namespace
@@ -266,23 +356,29 @@ SplatScene SpzReader::read(const char *data, size_t size, const std::string &nam
 {
     if (!looksLikeSpz(data, size))
         refuse("neither a gzip stream nor a plain \"NGSP\" header");
-    Header h;
-    const auto *p = reinterpret_cast<const unsigned char *>(data);
-    const std::vector<unsigned char> body =
-        p[0] == 0x1f ? inflateAll(data, size, h) : decompressStreams(data, size, h);
-    SplatScene scene;
-    scene.resize(h.count, std::min(h.degree, 3));
-    scene.antialiased = (h.flags & kFlagAntialiased) != 0;
-    Parallel::split(h.count, h.count < 4096 ? 1 : 0,
-                    [&](unsigned, size_t first, size_t last) { decode(h, body.data(), first, last, scene); });
-    SplatFilter::apply(scene, name);
-    return scene;
+    size_t at = 0;
+    const Input input = [&](unsigned char *to, size_t n) {
+        n = std::min(n, size - at);
+        std::memcpy(to, data + at, n);
+        at += n;
+        return n;
+    };
+    return readSpz(input, size, static_cast<unsigned char>(data[0]) == 0x1f, name);
 }
 
 SplatScene SpzReader::read(const char *path)
 {
-    std::vector<char> bytes;
-    if (!readWholeFile(path, bytes))
+    std::unique_ptr<FILE, int (*)(FILE *)> f(std::fopen(path, "rb"), std::fclose);
+    if (!f || std::fseek(f.get(), 0, SEEK_END) != 0)
         refuse(std::string("cannot read ") + path);
-    return read(bytes.data(), bytes.size(), path);
+    const long size = std::ftell(f.get());
+    char start[4] = {};
+    if (size < 0 || std::fseek(f.get(), 0, SEEK_SET) != 0 ||
+        std::fread(start, 1, sizeof start, f.get()) != std::min<size_t>(sizeof start, static_cast<size_t>(size)) ||
+        std::fseek(f.get(), 0, SEEK_SET) != 0)
+        refuse(std::string("cannot read ") + path);
+    if (!looksLikeSpz(start, static_cast<size_t>(size)))
+        refuse("neither a gzip stream nor a plain \"NGSP\" header");
+    const Input input = [&](unsigned char *to, size_t n) { return std::fread(to, 1, n, f.get()); };
+    return readSpz(input, static_cast<size_t>(size), static_cast<unsigned char>(start[0]) == 0x1f, path);
 }

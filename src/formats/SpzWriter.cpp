@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <stdexcept>
 
 namespace {
@@ -61,15 +62,35 @@ std::string gzip(const std::string &raw)
 
 } // namespace
 
+int SpzWriter::fractionalBits(double extent)
+{
+    // The largest fixed-point value, 2^23 - 1, rounded to from within half a unit.
+    for (int bits = 24; bits >= 0; --bits)
+        if (extent * std::ldexp(1.0, bits) < (1 << 23) - 0.5)
+            return bits;
+    return -1;
+}
+
 std::string SpzWriter::encode(const SplatScene &s)
 {
     const size_t n = s.count;
+    double extent = 0;
+    for (float p : s.position)
+        extent = std::max(extent, std::fabs(static_cast<double>(p)));
+    const int bits = fractionalBits(extent);
+    if (bits < 0) {
+        char why[160];
+        std::snprintf(why, sizeof why, "SPZ: a coordinate of %g is beyond the +-8388608 the format holds", extent);
+        throw std::runtime_error(why);
+    }
+    if (n > 0xffffffffu)
+        throw std::runtime_error("SPZ: more splats than the format counts");
     std::string raw;
     put32(raw, 0x5053474e);
     put32(raw, 3);
     put32(raw, static_cast<uint32_t>(n));
-    raw += {static_cast<char>(s.shDegree), FRACTIONAL_BITS, static_cast<char>(s.antialiased ? 1 : 0), 0};
-    const double unit = 1 << FRACTIONAL_BITS;
+    raw += {static_cast<char>(s.shDegree), static_cast<char>(bits), static_cast<char>(s.antialiased ? 1 : 0), 0};
+    const double unit = std::ldexp(1.0, bits);
     for (size_t i = 0; i < n; ++i)
         for (int k = 0; k < 3; ++k) {
             const double v = (k == 0 ? 1 : -1) * s.position[3 * i + k] * unit;
@@ -89,11 +110,14 @@ std::string SpzWriter::encode(const SplatScene &s)
         put32(raw, smallestThree(xyzw));
     }
     const size_t per = s.restPerSplat();
-    for (size_t i = 0; i < n; ++i)
+    float rest[45];
+    for (size_t i = 0; i < n && per; ++i) {
+        s.restOf(i, rest);
         for (size_t k = 0; k < per; ++k) {
-            const float v = halfToFloat(s.rest[per * i + k]) * (kNegated[k / 3] ? -1.f : 1.f);
+            const float v = rest[k] * (kNegated[k / 3] ? -1.f : 1.f);
             raw.push_back(static_cast<char>(byteOf(v * 128 + 128)));
         }
+    }
     return gzip(raw);
 }
 

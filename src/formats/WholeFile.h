@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
-/// Writes `bytes` as the file `path` through the temporary name `path`.tmp, renamed once every
-/// byte is on disk: a failed write leaves no truncated file under the final name (and removes
+/// Writes the file `path` through the temporary name `path`.tmp: `write` puts the bytes into
+/// the open file and says whether it could, and the file is renamed once every byte is on
+/// disk, so that a failed write leaves no truncated file under the final name (and removes
 /// the temporary one). False, with errno set, when it fails.
-inline bool writeWholeFile(const std::string &path, const std::string &bytes)
+template <class Write> bool writeFileThrough(const std::string &path, Write write)
 {
     if (path.empty())
         return false;
@@ -16,13 +17,19 @@ inline bool writeWholeFile(const std::string &path, const std::string &bytes)
     FILE *out = std::fopen(temporary.c_str(), "wb");
     if (!out)
         return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    bool ok = write(out);
     ok = std::fclose(out) == 0 && ok;
     if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
         std::remove(temporary.c_str());
         return false;
     }
     return true;
+}
+
+/// Writes `bytes` as the file `path` through a temporary name (see writeFileThrough).
+inline bool writeWholeFile(const std::string &path, const std::string &bytes)
+{
+    return writeFileThrough(path, [&](FILE *out) { return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size(); });
 }
 
 /// The whole file at `path` into `out`; false when it cannot be opened or read.

@@ -1,6 +1,7 @@
 #include "objects/GLSplatObject.h"
 
 #include "core/KeyCodes.h"
+#include "core/StartupTiming.h"
 #include "formats/ColorMap.h"
 #include "formats/SplatFile.h"
 #include "math/Messages.h"
@@ -13,10 +14,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <numeric>
 
 namespace {
 
@@ -36,6 +37,22 @@ const char *centreColourName(GLSplatObject::CentreColour c)
     case GLSplatObject::CentreColour::OWN: break;
     }
     return "Colour";
+}
+
+// The frame mark of VELMORA_TIMING: the whole frame since `started`, the rasteriser's parts,
+// and laying the image over the frame since `composing`. A frame that lays the last image over
+// again (an expose, another object moved) says so.
+void markFrame(std::chrono::steady_clock::time_point started, std::chrono::steady_clock::time_point composing,
+               const SplatImage &image, size_t count, const char *kind, double sortMs, double blendMs)
+{
+    glFinish();
+    const auto ms = [](std::chrono::steady_clock::time_point t) {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+    };
+    char what[200];
+    std::snprintf(what, sizeof what, "splat frame %.1f ms, %zu of %zu splats (%s): sort %.1f ms, blend %.1f ms, composite %.1f ms, %d x %d pixels",
+                  ms(started), image.drawn, count, kind, sortMs, blendMs, ms(composing), image.width, image.height);
+    StartupTiming::mark(what);
 }
 
 } // namespace
@@ -81,6 +98,8 @@ bool GLSplatObject::saveSplats(const std::string &to) const
 
 GLSplatObject::~GLSplatObject()
 {
+    lodCancel = true;
+    lodWorker.join();
     vertices = nullptr;
     colors = nullptr;
 }
@@ -171,30 +190,6 @@ bool GLSplatObject::runAction(const KeyBinding &row)
 
 // --- Drawing --------------------------------------------------------------------------------
 
-const std::vector<uint32_t> &GLSplatObject::dragSubset(size_t budget)
-{
-    if (subsetBudget != budget) {
-        subset.clear();
-        subsetBudget = budget;
-    }
-    if (subset.empty() && scene.count > budget) {
-        // The splats that cover most: opacity times the largest scale, most first.
-        std::vector<float> weight(scene.count);
-        for (size_t i = 0; i < scene.count; ++i) {
-            const float *s = &scene.scale[3 * i];
-            weight[i] = scene.opacity[i] * std::max(s[0], std::max(s[1], s[2]));
-        }
-        subset.resize(scene.count);
-        std::iota(subset.begin(), subset.end(), 0u);
-        std::nth_element(subset.begin(), subset.begin() + static_cast<long>(budget), subset.end(),
-                         [&](uint32_t a, uint32_t b) { return weight[a] > weight[b]; });
-        subset.resize(budget);
-        std::sort(subset.begin(), subset.end()); // memory order reads the scene forwards
-        subset.shrink_to_fit();
-    }
-    return subset;
-}
-
 bool GLSplatObject::currentCamera(SplatCamera &cam, double *depthScale) const
 {
     GLint vp[4];
@@ -243,7 +238,6 @@ SplatImage GLSplatObject::render(const SplatCamera &camera, bool reduced, size_t
     options.antialiased = antialiased;
     if (!reduced || scene.count <= dragBudget)
         return SplatRaster::render(scene, camera, options);
-    options.subset = &const_cast<GLSplatObject *>(this)->dragSubset(dragBudget);
     // Half the pixels each way, each drawn twice as large.
     SplatCamera coarse = camera;
     coarse.width = (camera.width + DRAG_PIXEL_STEP - 1) / DRAG_PIXEL_STEP;
@@ -252,11 +246,18 @@ SplatImage GLSplatObject::render(const SplatCamera &camera, bool reduced, size_t
     coarse.fy /= DRAG_PIXEL_STEP;
     coarse.cx /= DRAG_PIXEL_STEP;
     coarse.cy /= DRAG_PIXEL_STEP;
+    auto *self = const_cast<GLSplatObject *>(this);
+    if (const SplatLod *levels = self->levelOfDetail()) {
+        options.subset = &self->standIn(dragBudget);
+        return SplatRaster::render(levels->merged(), coarse, options);
+    }
+    options.subset = &self->evenSample(dragBudget);
     return SplatRaster::render(scene, coarse, options);
 }
 
 void GLSplatObject::drawSplats()
 {
+    const auto started = std::chrono::steady_clock::now();
     SplatCamera cam;
     double depthScale = 1;
     if (showCentres || scene.count == 0 || !currentCamera(cam, &depthScale)) {
@@ -264,13 +265,18 @@ void GLSplatObject::drawSplats()
         return;
     }
     const Frame now{cam, degree, scaleFactor, opacityFloor, reducedDrawing, antialiased};
-    if (!haveFrame || !sameFrame(now.camera, lastFrame.camera) || now.degree != lastFrame.degree ||
-        now.scaleFactor != lastFrame.scaleFactor || now.opacityFloor != lastFrame.opacityFloor ||
-        now.reduced != lastFrame.reduced || now.antialiased != lastFrame.antialiased) {
-        image = render(cam, reducedDrawing, frame().splats.drag);
+    double sortMs = 0, blendMs = 0;
+    const bool again = haveFrame && sameFrame(now.camera, lastFrame.camera) && now.degree == lastFrame.degree &&
+                       now.scaleFactor == lastFrame.scaleFactor && now.opacityFloor == lastFrame.opacityFloor &&
+                       now.reduced == lastFrame.reduced && now.antialiased == lastFrame.antialiased;
+    if (!again) {
+        image = reducedDrawing || frame().capture() ? render(cam, reducedDrawing, frame().splats.drag) : renderStill(cam);
+        sortMs = image.sortMs;
+        blendMs = image.blendMs;
         lastFrame = now;
         haveFrame = true;
     }
+    const auto composing = std::chrono::steady_clock::now();
     GLint vp[4];
     glGetIntegerv(GL_VIEWPORT, vp);
     GLdouble pr[16], range[2];
@@ -355,19 +361,22 @@ void GLSplatObject::drawSplats()
     glDisable(GL_DEPTH_TEST);
     glDrawPixels(cam.width, cam.height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
     // The depth buffer is written only through the depth test, made to pass everywhere.
-    if (depthBits <= 0) {
-        glPopClientAttrib();
-        glPopAttrib();
-        return;
+    if (depthBits > 0) {
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_ALWAYS);
+        glDepthMask(GL_TRUE);
+        glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+        glWindowPos2i(vp[0], vp[1]);
+        glDrawPixels(cam.width, cam.height, GL_DEPTH_COMPONENT, GL_FLOAT, depths.data());
     }
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_ALWAYS);
-    glDepthMask(GL_TRUE);
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
-    glWindowPos2i(vp[0], vp[1]);
-    glDrawPixels(cam.width, cam.height, GL_DEPTH_COMPONENT, GL_FLOAT, depths.data());
     glPopClientAttrib();
     glPopAttrib();
+    if (StartupTiming::enabled())
+        markFrame(started, composing, image, scene.count,
+                  reducedDrawing ? (again ? "drag again" : "drag") : (again ? "still again" : "still"), sortMs, blendMs);
+    // Once the first picture is on the screen, the levels of detail are built meanwhile.
+    if (!frame().capture() && scene.count > frame().splats.drag)
+        levelOfDetail();
 }
 
 void GLSplatObject::prepareCentreColours()

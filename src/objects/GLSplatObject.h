@@ -3,10 +3,15 @@
 
 #include "core/ElementSelection.h"
 #include "objects/GL3DObject.h"
+#include "synthesis/SplatLod.h"
 #include "synthesis/SplatRaster.h"
 #include "synthesis/SplatScene.h"
 
+#include "math/JoiningThread.h"
+
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,9 +23,12 @@
 ///
 /// An orthographic view, and the "centres as points" mode, draw the centres as points instead:
 /// in the colour of degree 0 or through a colour map of a data item (opacity, largest scale).
-/// A reduced frame (a drag) draws only the most opaque and largest splats, as many as the
-/// frame's splat budget (DRAG_BUDGET unless set otherwise), at half the resolution; the
-/// still frame draws them all.
+/// A scene of more splats than the frame's drag budget (DRAG_BUDGET unless set otherwise) gets
+/// levels of detail, neighbours merged into larger splats (SplatLod), built in the background
+/// once the first picture is drawn. A reduced frame (a drag) draws at half the resolution a
+/// stand-in of at most the budget (until the levels are there, an even sample of the
+/// splats); a still frame on the screen draws the merged splat of a group so far away that it
+/// stays under FAR_PIXELS instead of the group's splats. Captures draw every splat.
 class GLSplatObject : public GL3DObject {
 public:
     /// Type code of splat scenes (free in GLObject's list).
@@ -29,6 +37,9 @@ public:
     static constexpr size_t DRAG_BUDGET = SplatBudgets().drag;
     /// While dragging, one splat pixel covers DRAG_PIXEL_STEP x DRAG_PIXEL_STEP of the view's.
     static constexpr int DRAG_PIXEL_STEP = 2;
+    /// A still frame on the screen draws a group's merged splat where its three standard
+    /// deviations stay under this many pixels.
+    static constexpr double FAR_PIXELS = 1.5;
 
     explicit GLSplatObject(const char *path);
     explicit GLSplatObject(SplatScene scene, const std::string &name = "");
@@ -70,8 +81,9 @@ public:
     /// could not, and returns false then.
     bool saveSplats(const std::string &path) const;
 
-    /// Costs a few triangles a splat, so that a large scene makes drags reduce.
-    size_t getDrawingCost() const override { return 3 * scene.count; }
+    /// A splat drawn on the processors costs about as much as a hundred triangles drawn by
+    /// OpenGL: a scene above the drag budget makes drags reduce.
+    size_t getDrawingCost() const override { return 100 * scene.count; }
 
     void drawSplats();
     void drawCentres();
@@ -85,8 +97,14 @@ public:
     /// given, receives the factor, which turns that camera's depths into the view's.
     bool currentCamera(SplatCamera &out, double *depthScale = nullptr) const;
     /// Draws the splats for `camera` as a frame of the view does and returns the image:
-    /// `reduced` as a drag does, with the `dragBudget` splats that cover most.
+    /// `reduced` as a drag does, with at most `dragBudget` splats.
     SplatImage render(const SplatCamera &camera, bool reduced = false, size_t dragBudget = DRAG_BUDGET) const;
+    /// The image of a still frame on the screen: far regions drawn by their merged splats
+    /// once the levels of detail are there, else every splat.
+    SplatImage renderStill(const SplatCamera &camera);
+    /// Builds the levels of detail now, or waits for the build under way (for benchmarks and
+    /// tests).
+    void waitForLevelOfDetail();
 
 protected:
     bool runAction(const KeyBinding &row) override;
@@ -96,8 +114,13 @@ protected:
 private:
     void init();
     void prepareCentreColours();
-    /// The `budget` splats that cover most, made on the first reduced frame of that budget.
-    const std::vector<uint32_t> &dragSubset(size_t budget);
+    /// The levels of detail once they are built, else null (and their build started): see
+    /// GLSplatObjectLod.cpp.
+    const SplatLod *levelOfDetail();
+    /// The merged splats of the stand-in for drags of `budget` splats.
+    const std::vector<uint32_t> &standIn(size_t budget);
+    /// `budget` splats evenly spread over the scene's order, drawn while there is no stand-in.
+    const std::vector<uint32_t> &evenSample(size_t budget);
 
     SplatScene scene;
     std::string path;
@@ -110,8 +133,7 @@ private:
     CentreColour centreColour = CentreColour::OWN;
     std::vector<unsigned char> centreColours;
     bool centreColoursStale = true;
-    std::vector<uint32_t> subset; ///< the splats drawn while dragging, made on the first drag
-    size_t subsetBudget = 0;      ///< the budget `subset` was made for
+    std::vector<uint32_t> subset; ///< the even sample drawn while dragging before the stand-in is built
 
     // The last image and what it was drawn for.
     struct Frame {
@@ -125,6 +147,17 @@ private:
     SplatImage image;                  ///< the last frame's splats
     std::vector<unsigned char> pixels; ///< the frame with the splats laid over, rows from the bottom
     std::vector<float> depths;         ///< its depth buffer, the same way
+
+    // The levels of detail, and their build on a thread of its own (declared last: joined
+    // before what it reads goes).
+    std::unique_ptr<SplatLod> lod;      ///< taken from the worker once it is done
+    std::unique_ptr<SplatLod> lodBuilt; ///< the worker's result
+    bool lodStarted = false;
+    std::vector<uint32_t> standInSplats; ///< merged splats of the stand-in for drags
+    size_t standInBudget = 0;
+    std::vector<uint32_t> nearSplats, farSplats; ///< what the last still frame drew
+    std::atomic<bool> lodDone{false}, lodCancel{false};
+    JoiningThread lodWorker;
 };
 
 #endif

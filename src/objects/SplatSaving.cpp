@@ -25,20 +25,10 @@ SplatScene keptSplats(const SplatScene &scene, const std::vector<unsigned char> 
     out.resize(kept, scene.shDegree);
     out.skipped = scene.skipped;
     out.antialiased = scene.antialiased;
-    const size_t rest = scene.restPerSplat();
     size_t j = 0;
-    for (size_t i = 0; i < scene.count; ++i) {
-        if (i < keep.size() && !keep[i])
-            continue;
-        std::memcpy(&out.position[3 * j], &scene.position[3 * i], 3 * sizeof(float));
-        std::memcpy(&out.scale[3 * j], &scene.scale[3 * i], 3 * sizeof(float));
-        std::memcpy(&out.rotation[4 * j], &scene.rotation[4 * i], 4 * sizeof(float));
-        std::memcpy(&out.dc[3 * j], &scene.dc[3 * i], 3 * sizeof(float));
-        out.opacity[j] = scene.opacity[i];
-        if (rest)
-            std::memcpy(&out.rest[rest * j], &scene.rest[rest * i], rest * sizeof(uint16_t));
-        ++j;
-    }
+    for (size_t i = 0; i < scene.count; ++i)
+        if (i >= keep.size() || keep[i])
+            out.copySplat(scene, i, j++);
     return out;
 }
 

@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -24,7 +26,7 @@ struct Projected {
     float depth;
     float floor; // below this exponent the splat's alpha is under 1/255: no exp needed
     float colour[3];
-    int x0, y0, x1, y1; // pixel rectangle, inclusive
+    int16_t x0, y0, x1, y1; // pixel rectangle, inclusive
 };
 
 // Sorts (key, value) pairs by key, least significant 16 bits first; stable.
@@ -53,78 +55,93 @@ void radixSort(std::vector<uint32_t> &keys, std::vector<uint32_t> &values)
     }
 }
 
-// What projecting leaves: splat k of the drawing (of the subset, when there is one) at
-// `splats[k]`, where `kept[k]` says it reaches the image; `depthKey[k]` is then its depth
-// as bits that order as the depths do.
-struct Projection {
-    std::unique_ptr<Projected[]> splats;
-    std::vector<uint32_t> depthKey;
-    std::vector<char> kept;
-};
-
-// The footprint of every splat to draw, as the pixels read it, in slices on the threads.
-Projection project(const SplatScene &scene, const SplatCamera &cam, const SplatRasterOptions &options,
-                   const SplatImage &image, size_t n)
+// The footprint of splat i as the pixels read it; false when it does not reach the image.
+bool project(const SplatScene &scene, size_t i, const SplatCamera &cam, const SplatRasterOptions &options,
+             const SplatImage &image, bool colour, Projected &s)
 {
-    Projection out;
-    // Left uninitialised: only the kept entries are ever read.
-    out.splats.reset(new Projected[n]);
-    out.depthKey.assign(n, 0);
-    out.kept.assign(n, 0);
-    const unsigned threads = static_cast<unsigned>(std::max(1, options.threads));
-    Parallel::split(n, threads == 1 || n < 4096 ? 1 : threads, [&](unsigned, size_t begin, size_t end) {
-        SplatFootprint f;
-        for (size_t k = begin; k < end; ++k) {
-            const size_t i = options.subset ? (*options.subset)[k] : k;
-            if (i >= scene.count || !SplatRaster::footprint(scene, i, cam, options, f))
-                continue;
-            Projected &s = out.splats[k];
-            s.mx = static_cast<float>(f.mx);
-            s.my = static_cast<float>(f.my);
-            s.ca = static_cast<float>(f.conic[0]);
-            s.cb = static_cast<float>(f.conic[1]);
-            s.cc = static_cast<float>(f.conic[2]);
-            s.opacity = f.opacity;
-            s.depth = static_cast<float>(f.depth);
-            // A little below the exact limit, so that rounding never skips a splat the rule keeps.
-            s.floor = static_cast<float>(std::log(1.0 / (255.0 * f.opacity))) - 1e-3f;
-            std::copy(f.colour, f.colour + 3, s.colour);
-            // Pixels whose centre lies within the radius of the centre on both axes.
-            s.x0 = std::max(0, static_cast<int>(std::ceil(f.mx - f.radius - 0.5)));
-            s.y0 = std::max(0, static_cast<int>(std::ceil(f.my - f.radius - 0.5)));
-            s.x1 = std::min(image.width - 1, static_cast<int>(std::floor(f.mx + f.radius - 0.5)));
-            s.y1 = std::min(image.height - 1, static_cast<int>(std::floor(f.my + f.radius - 0.5)));
-            if (s.x0 > s.x1 || s.y0 > s.y1)
-                continue;
-            const float depth = static_cast<float>(f.depth);
-            std::memcpy(&out.depthKey[k], &depth, 4); // positive floats order as their bits
-            out.kept[k] = 1;
-        }
-    });
-    return out;
+    SplatFootprint f;
+    if (i >= scene.count || !SplatRaster::footprint(scene, i, cam, options, f, colour))
+        return false;
+    s.mx = static_cast<float>(f.mx);
+    s.my = static_cast<float>(f.my);
+    s.ca = static_cast<float>(f.conic[0]);
+    s.cb = static_cast<float>(f.conic[1]);
+    s.cc = static_cast<float>(f.conic[2]);
+    s.opacity = f.opacity;
+    s.depth = static_cast<float>(f.depth);
+    // A little below the exact limit, so that rounding never skips a splat the rule keeps.
+    s.floor = static_cast<float>(std::log(1.0 / (255.0 * f.opacity))) - 1e-3f;
+    std::copy(f.colour, f.colour + 3, s.colour);
+    // Pixels whose centre lies within the radius of the centre on both axes.
+    const int x0 = std::max(0, static_cast<int>(std::ceil(f.mx - f.radius - 0.5)));
+    const int y0 = std::max(0, static_cast<int>(std::ceil(f.my - f.radius - 0.5)));
+    const int x1 = std::min(image.width - 1, static_cast<int>(std::floor(f.mx + f.radius - 0.5)));
+    const int y1 = std::min(image.height - 1, static_cast<int>(std::floor(f.my + f.radius - 0.5)));
+    if (x0 > x1 || y0 > y1)
+        return false;
+    s.x0 = static_cast<int16_t>(x0);
+    s.y0 = static_cast<int16_t>(y0);
+    s.x1 = static_cast<int16_t>(x1);
+    s.y1 = static_cast<int16_t>(y1);
+    return true;
 }
 
-// The kept splats front to back, in an array of their own, so that binning and blending read
-// them forwards. Takes the projection's memory back as it goes.
-std::vector<Projected> sortByDepth(Projection &&projection)
+// The scene and index of splat k of the drawing: the scene's (of the subset, when there is
+// one), then the extra scene's.
+std::pair<const SplatScene *, size_t> sourceOf(const SplatScene &scene, const SplatRasterOptions &o, size_t k)
 {
-    const size_t n = projection.kept.size();
-    std::vector<uint32_t> keys, order;
-    keys.reserve(n);
-    order.reserve(n);
-    for (size_t k = 0; k < n; ++k)
-        if (projection.kept[k]) {
-            keys.push_back(projection.depthKey[k]);
-            order.push_back(static_cast<uint32_t>(k));
+    const size_t own = o.subset ? o.subset->size() : scene.count;
+    if (k < own)
+        return {&scene, o.subset ? (*o.subset)[k] : k};
+    return {o.extra, (*o.extraSubset)[k - own]};
+}
+
+// The splats that reach the image, front to back: their indices in the drawing (of the
+// subset, when there is one) sorted by depth, and, for a frame of at most a batch of candidates,
+// their footprints in that order (a larger frame projects them again batch by batch).
+struct Sorted {
+    std::vector<uint32_t> order;
+    std::vector<Projected> splats;
+};
+
+Sorted sortByDepth(const SplatScene &scene, const SplatCamera &cam, const SplatRasterOptions &options,
+                   const SplatImage &image, size_t n)
+{
+    const bool whole = n <= std::max<size_t>(1, options.batch);
+    const unsigned threads = static_cast<unsigned>(std::max(1, options.threads));
+    const unsigned parts = threads == 1 || n < 4096 ? 1 : threads;
+    // Each part's kept splats: their depth as bits that order as the depths do, their index.
+    std::vector<std::vector<uint32_t>> keys(parts), indices(parts);
+    std::unique_ptr<Projected[]> all(whole ? new Projected[n] : nullptr); // only kept entries are read
+    Parallel::split(n, parts, [&](unsigned part, size_t begin, size_t end) {
+        Projected s;
+        for (size_t k = begin; k < end; ++k) {
+            const auto from = sourceOf(scene, options, k);
+            if (!project(*from.first, from.second, cam, options, image, whole, s))
+                continue;
+            uint32_t key;
+            std::memcpy(&key, &s.depth, 4); // positive floats order as their bits
+            keys[part].push_back(key);
+            indices[part].push_back(static_cast<uint32_t>(k));
+            if (whole)
+                all[k] = s;
         }
-    std::vector<uint32_t>().swap(projection.depthKey);
-    std::vector<char>().swap(projection.kept);
-    radixSort(keys, order);
-    std::vector<uint32_t>().swap(keys);
-    std::vector<Projected> sorted(order.size());
-    for (size_t j = 0; j < order.size(); ++j)
-        sorted[j] = projection.splats[order[j]];
-    return sorted;
+    });
+    Sorted out;
+    std::vector<uint32_t> key;
+    for (unsigned p = 0; p < parts; ++p) {
+        key.insert(key.end(), keys[p].begin(), keys[p].end());
+        out.order.insert(out.order.end(), indices[p].begin(), indices[p].end());
+        std::vector<uint32_t>().swap(keys[p]);
+        std::vector<uint32_t>().swap(indices[p]);
+    }
+    radixSort(key, out.order);
+    if (whole) {
+        out.splats.resize(out.order.size());
+        for (size_t j = 0; j < out.order.size(); ++j)
+            out.splats[j] = all[out.order[j]];
+    }
+    return out;
 }
 
 // Each tile's splats, front to back: those of tile t are list[start[t]] to list[start[t + 1]].
@@ -162,23 +179,40 @@ Tiles binIntoTiles(const std::vector<Projected> &sorted, const SplatImage &image
     return t;
 }
 
+// What blending has left in the pixels so far: the image's colour, transmittance and depth,
+// and the pixels that let too little through for any more splat.
+struct Blending {
+    SplatImage &image;
+    std::vector<char> done;
+    std::vector<int> remaining; // pixels of each tile not done
+};
+
 // Blends the splats of one tile front to back into the image's pixels there.
-void blendTile(const std::vector<Projected> &sorted, const Tiles &tiles, size_t tile, SplatImage &image)
+void blendTile(const std::vector<Projected> &sorted, const Tiles &tiles, size_t tile, Blending &b)
 {
+    if (b.remaining[tile] <= 0)
+        return;
+    SplatImage &image = b.image;
     float T[TILE * TILE], C[3 * TILE * TILE], D[TILE * TILE];
     bool done[TILE * TILE];
     const int tx0 = static_cast<int>(tile % static_cast<size_t>(tiles.across)) * TILE;
     const int ty0 = static_cast<int>(tile / static_cast<size_t>(tiles.across)) * TILE;
     const int tx1 = std::min(tx0 + TILE, image.width) - 1, ty1 = std::min(ty0 + TILE, image.height) - 1;
-    std::fill(T, T + TILE * TILE, 1.f);
-    std::fill(C, C + 3 * TILE * TILE, 0.f);
-    std::fill(D, D + TILE * TILE, INFINITY);
-    std::fill(done, done + TILE * TILE, false);
-    int remaining = (tx1 - tx0 + 1) * (ty1 - ty0 + 1);
+    const auto pixel = [&](int x, int y) { return static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x); };
+    for (int y = ty0; y <= ty1; ++y)
+        for (int x = tx0; x <= tx1; ++x) {
+            const int p = (y - ty0) * TILE + (x - tx0);
+            const size_t q = pixel(x, y);
+            T[p] = image.transmittance[q];
+            D[p] = image.depth[q];
+            std::copy(&image.colour[3 * q], &image.colour[3 * q] + 3, C + 3 * p);
+            done[p] = b.done[q];
+        }
+    int remaining = b.remaining[tile];
     for (size_t e = tiles.start[tile]; e < tiles.start[tile + 1] && remaining > 0; ++e) {
         const Projected &s = sorted[tiles.list[e]];
-        const int x0 = std::max(s.x0, tx0), x1 = std::min(s.x1, tx1);
-        const int y0 = std::max(s.y0, ty0), y1 = std::min(s.y1, ty1);
+        const int x0 = std::max<int>(s.x0, tx0), x1 = std::min<int>(s.x1, tx1);
+        const int y0 = std::max<int>(s.y0, ty0), y1 = std::min<int>(s.y1, ty1);
         for (int y = y0; y <= y1; ++y) {
             const float dy = static_cast<float>(y) + 0.5f - s.my;
             for (int x = x0; x <= x1; ++x) {
@@ -208,24 +242,48 @@ void blendTile(const std::vector<Projected> &sorted, const Tiles &tiles, size_t 
             }
         }
     }
+    b.remaining[tile] = remaining;
     for (int y = ty0; y <= ty1; ++y)
         for (int x = tx0; x <= tx1; ++x) {
             const int p = (y - ty0) * TILE + (x - tx0);
-            const size_t q = static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x);
+            const size_t q = pixel(x, y);
             image.transmittance[q] = T[p];
             image.depth[q] = D[p];
+            b.done[q] = done[p];
             std::copy(C + 3 * p, C + 3 * p + 3, &image.colour[3 * q]);
         }
 }
 
 // The tiles on the threads, each taking the next tile not taken yet.
-void blendTiles(const std::vector<Projected> &sorted, const Tiles &tiles, int threads, SplatImage &image)
+void blendTiles(const std::vector<Projected> &sorted, const Tiles &tiles, int threads, Blending &b)
 {
     std::atomic<size_t> next{0};
     Parallel::run(static_cast<unsigned>(std::max(1, threads)), [&](unsigned) {
         for (size_t tile; (tile = next.fetch_add(1)) < tiles.count;)
-            blendTile(sorted, tiles, tile, image);
+            blendTile(sorted, tiles, tile, b);
     });
+}
+
+// The sorted splats of a frame larger than one batch, projected again (with their colours)
+// batch by batch and blended in that order.
+void blendInBatches(const SplatScene &scene, const SplatCamera &cam, const SplatRasterOptions &options,
+                    const std::vector<uint32_t> &order, Blending &b)
+{
+    std::vector<Projected> batch;
+    const size_t size = std::max<size_t>(1, options.batch);
+    for (size_t first = 0; first < order.size(); first += size) {
+        const size_t n = std::min(size, order.size() - first);
+        batch.resize(n);
+        Parallel::split(n, static_cast<unsigned>(std::max(1, options.threads)), [&](unsigned, size_t begin, size_t end) {
+            for (size_t j = begin; j < end; ++j) {
+                const size_t k = order[first + j];
+                // The same footprint as the first pass found: it reaches the image.
+                const auto from = sourceOf(scene, options, k);
+                project(*from.first, from.second, cam, options, b.image, true, batch[j]);
+            }
+        });
+        blendTiles(batch, binIntoTiles(batch, b.image), options.threads, b);
+    }
 }
 
 } // namespace
@@ -237,7 +295,6 @@ void SplatRaster::shColour(const SplatScene &scene, size_t i, int degree, const 
     for (int ch = 0; ch < 3; ++ch)
         c[ch] = SH_C0 * scene.dc[3 * i + static_cast<size_t>(ch)];
     if (degree > 0) {
-        const uint16_t *r = scene.rest.data() + i * scene.restPerSplat();
         const double x = d[0], y = d[1], z = d[2];
         double basis[15];
         basis[0] = -SH_C1 * y;
@@ -264,7 +321,7 @@ void SplatRaster::shColour(const SplatScene &scene, size_t i, int degree, const 
             }
         }
         float coeff[45];
-        halvesToFloats(r, static_cast<size_t>(3 * used), coeff);
+        scene.restOf(i, coeff, static_cast<size_t>(3 * used));
         for (int k = 0; k < used; ++k)
             for (int ch = 0; ch < 3; ++ch)
                 c[ch] += basis[k] * static_cast<double>(coeff[3 * k + ch]);
@@ -274,7 +331,7 @@ void SplatRaster::shColour(const SplatScene &scene, size_t i, int degree, const 
 }
 
 bool SplatRaster::footprint(const SplatScene &scene, size_t i, const SplatCamera &cam,
-                            const SplatRasterOptions &options, SplatFootprint &out)
+                            const SplatRasterOptions &options, SplatFootprint &out, bool colour)
 {
     const float opacity = scene.opacity[i];
     if (!(opacity >= options.opacityFloor))
@@ -343,6 +400,8 @@ bool SplatRaster::footprint(const SplatScene &scene, size_t i, const SplatCamera
     if (!(out.opacity > 0))
         return false; // a splat thinner than a pixel's filter: nothing left to draw
 
+    if (!colour)
+        return true;
     // The camera centre is -R^T t.
     double d[3];
     for (int r = 0; r < 3; ++r)
@@ -384,9 +443,25 @@ SplatImage SplatRaster::render(const SplatScene &scene, const SplatCamera &cam, 
     image.depth.assign(pixels, INFINITY);
     if (!pixels || !scene.count || !(cam.fx > 0) || !(cam.fy > 0))
         return image;
-    const size_t n = options.subset ? options.subset->size() : scene.count;
-    const std::vector<Projected> sorted = sortByDepth(project(scene, cam, options, image, n));
-    image.drawn = sorted.size();
-    blendTiles(sorted, binIntoTiles(sorted, image), options.threads, image);
+    const size_t n = (options.subset ? options.subset->size() : scene.count) +
+                     (options.extra && options.extraSubset ? options.extraSubset->size() : 0);
+    const auto started = std::chrono::steady_clock::now();
+    const auto since = [](std::chrono::steady_clock::time_point t) {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+    };
+    Sorted sorted = sortByDepth(scene, cam, options, image, n);
+    image.drawn = sorted.order.size();
+    image.sortMs = since(started);
+    const auto blending = std::chrono::steady_clock::now();
+    Blending b{image, std::vector<char>(pixels, 0), {}};
+    const int tiles = ((image.width + TILE - 1) / TILE) * ((image.height + TILE - 1) / TILE);
+    b.remaining.assign(static_cast<size_t>(tiles), TILE * TILE);
+    if (sorted.splats.size() == sorted.order.size()) {
+        std::vector<uint32_t>().swap(sorted.order);
+        blendTiles(sorted.splats, binIntoTiles(sorted.splats, image), options.threads, b);
+    } else {
+        blendInBatches(scene, cam, options, sorted.order, b);
+    }
+    image.blendMs = since(blending);
     return image;
 }

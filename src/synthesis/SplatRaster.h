@@ -22,11 +22,20 @@ struct SplatRasterOptions {
     double opacityFloor = 0;     ///< splats less opaque are left out
     /// When set, only these splats are drawn (a reduced drawing); indices below the count.
     const std::vector<uint32_t> *subset = nullptr;
+    /// When both are set, these splats of a second scene are drawn with the first's: the
+    /// merged splats of far regions (SplatLod).
+    const SplatScene *extra = nullptr;
+    const std::vector<uint32_t> *extraSubset = nullptr;
     int threads = 2;
     /// Scenes trained with the 2D mip filter: each opacity times sqrt(det C / det (C + 0.3 I)),
     /// C the splat's screen covariance before the dilation, so that the dilation adds no
     /// opacity the training did not see.
     bool antialiased = false;
+    /// Frames of more candidate splats than this are drawn in batches of as many, front to
+    /// back: a first pass finds the depth of every splat that reaches the image, and each batch
+    /// projects its splats again, with their colours, so that a frame holds 8 bytes a splat
+    /// and one batch rather than the whole projection. The picture is the same either way.
+    size_t batch = size_t(1) << 20;
 };
 
 /// What a frame leaves per pixel, before the background: the colour the splats add and the
@@ -41,6 +50,9 @@ struct SplatImage {
     std::vector<float> depth;
     /// Number of splats that reached the image.
     size_t drawn = 0;
+    /// Milliseconds the frame took to project and sort its splats, and to blend them (for the
+    /// frame marks of VELMORA_TIMING).
+    double sortMs = 0, blendMs = 0;
 
     /// The pixels over `background` (components 0..1), clamped to 0..1, rows from the top.
     std::vector<float> composite(const float background[3]) const;
@@ -64,15 +76,16 @@ struct SplatFootprint {
 /// direction, and front-to-back blending by camera depth, stopping once a pixel would let
 /// less than 1/10000 through. Each pixel also keeps the depth at which the splats became
 /// mostly opaque, so that the image composes with other objects. Splats are binned into 16 x 16 tiles in depth order and the
-/// tiles are blended on `threads` threads.
+/// tiles are blended on `threads` threads, in batches of splats front to back for a large frame.
 class SplatRaster {
 public:
     static SplatImage render(const SplatScene &scene, const SplatCamera &camera, const SplatRasterOptions &options);
 
     /// The footprint of splat `i`; false when the splat is not drawn (behind the near plane at
-    /// z = 0.2, degenerate, below the opacity floor or outside the image).
+    /// z = 0.2, degenerate, below the opacity floor or outside the image). Without `colour`
+    /// the colour is left out (a frame's first pass, which only needs the depths).
     static bool footprint(const SplatScene &scene, size_t i, const SplatCamera &camera,
-                          const SplatRasterOptions &options, SplatFootprint &out);
+                          const SplatRasterOptions &options, SplatFootprint &out, bool colour = true);
 
     /// The view-dependent colour of splat `i` seen along the unit direction d (from the camera
     /// centre to the splat), degree up to `degree`: SH sum + 0.5, clamped below at 0.

@@ -2,10 +2,14 @@
 
 #include <cstring>
 
+#include <algorithm>
+#include <cmath>
+
 size_t SplatScene::bytes() const
 {
-    return (position.size() + opacity.size() + scale.size() + rotation.size() + dc.size()) * sizeof(float) +
-           rest.size() * sizeof(uint16_t);
+    return (position.size() + opacity.size() + scale.size() + rotation.size() + dc.size() + restStep.size()) *
+               sizeof(float) +
+           rest.size();
 }
 
 void SplatScene::resize(size_t n, int degree)
@@ -18,6 +22,107 @@ void SplatScene::resize(size_t n, int degree)
     rotation.assign(4 * n, 0.f);
     dc.assign(3 * n, 0.f);
     rest.assign(restPerSplat() * n, 0);
+    restStep.assign(degree > 0 ? n : 0, 0.f);
+}
+
+void SplatScene::truncate(size_t n)
+{
+    count = std::min(n, count);
+    position.resize(3 * count);
+    opacity.resize(count);
+    scale.resize(3 * count);
+    rotation.resize(4 * count);
+    dc.resize(3 * count);
+    rest.resize(restPerSplat() * count);
+    restStep.resize(shDegree > 0 ? count : 0);
+}
+
+namespace {
+
+// The step of a largest magnitude m: m / 127 rounded up to 16 significant bits, so that 127
+// steps, and any other number of them, are exact floats: values stored from restOf come
+// back with the same step and the same numbers of steps.
+float stepOf(float m)
+{
+    if (!(m > 0))
+        return m == 0 ? 0.f : NAN;
+    if (!std::isfinite(m))
+        return NAN;
+    int e = 0;
+    const double f = std::frexp(static_cast<double>(m) / 127.0, &e); // in [0.5, 1)
+    return static_cast<float>(std::ldexp(std::ceil(std::ldexp(f, 16)), e - 16));
+}
+
+} // namespace
+
+void SplatScene::setRest(size_t i, const float *v)
+{
+    const size_t per = restPerSplat();
+    if (per == 0)
+        return;
+    float m = 0;
+    bool finite = true;
+    for (size_t k = 0; k < per; ++k) {
+        finite = finite && std::isfinite(v[k]);
+        m = std::max(m, std::fabs(v[k]));
+    }
+    const float step = finite ? stepOf(m) : NAN;
+    restStep[i] = step;
+    int8_t *out = rest.data() + per * i;
+    if (!(step > 0)) {
+        std::fill(out, out + per, static_cast<int8_t>(0));
+        return;
+    }
+    // Rounded half away from zero without a library call: 45 of these a splat.
+    const float inv = 1 / step;
+    for (size_t k = 0; k < per; ++k) {
+        const float x = std::max(-127.f, std::min(127.f, v[k] * inv));
+        out[k] = static_cast<int8_t>(static_cast<int>(x + (x >= 0 ? 0.5f : -0.5f)));
+    }
+}
+
+void SplatScene::restOf(size_t i, float *out, size_t n) const
+{
+    const int8_t *r = rest.data() + restPerSplat() * i;
+    const float step = restStep[i];
+    for (size_t k = 0; k < n; ++k)
+        out[k] = static_cast<float>(r[k]) * step;
+}
+
+void SplatScene::copySplat(const SplatScene &s, size_t from, size_t to)
+{
+    std::copy_n(&s.position[3 * from], 3, &position[3 * to]);
+    opacity[to] = s.opacity[from];
+    std::copy_n(&s.scale[3 * from], 3, &scale[3 * to]);
+    std::copy_n(&s.rotation[4 * from], 4, &rotation[4 * to]);
+    std::copy_n(&s.dc[3 * from], 3, &dc[3 * to]);
+    const size_t per = restPerSplat();
+    if (per) {
+        std::copy_n(&s.rest[per * from], per, &rest[per * to]);
+        restStep[to] = s.restStep[from];
+    }
+}
+
+void SplatScene::append(const SplatScene &s, size_t from, size_t n)
+{
+    const auto add = [&](auto &to, const auto &v, size_t per) {
+        to.insert(to.end(), v.begin() + static_cast<long>(per * from), v.begin() + static_cast<long>(per * (from + n)));
+    };
+    add(position, s.position, 3);
+    add(opacity, s.opacity, 1);
+    add(scale, s.scale, 3);
+    add(rotation, s.rotation, 4);
+    add(dc, s.dc, 3);
+    if (shDegree > 0)
+        add(restStep, s.restStep, 1);
+    const size_t per = restPerSplat(), theirs = s.restPerSplat();
+    if (per == theirs)
+        add(rest, s.rest, per);
+    else // a source of a higher degree: its first terms, on its steps
+        for (size_t i = from; i < from + n; ++i)
+            rest.insert(rest.end(), s.rest.begin() + static_cast<long>(theirs * i),
+                        s.rest.begin() + static_cast<long>(theirs * i + per));
+    count += n;
 }
 
 uint16_t floatToHalf(float f)
@@ -97,10 +202,3 @@ const float *halfValues()
 } // namespace
 
 float halfToFloat(uint16_t h) { return halfValues()[h]; }
-
-void halvesToFloats(const uint16_t *h, size_t n, float *out)
-{
-    const float *value = halfValues();
-    for (size_t k = 0; k < n; ++k)
-        out[k] = value[h[k]];
-}

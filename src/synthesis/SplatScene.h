@@ -10,8 +10,9 @@
 /// entry per splat, no OpenGL.
 ///
 /// The spherical-harmonic terms beyond the constant one take most of the memory (45 of the 59
-/// numbers of a degree-3 splat) and only tint the colour by view; they are kept as IEEE half
-/// floats, the rest as floats.
+/// numbers of a degree-3 splat) and only tint the colour by view; they are kept in 8 bits each,
+/// on a scale of the splat's own (its largest term is +-127 steps), the rest as floats: 56
+/// bytes a splat of degree 0, 105 of degree 3.
 struct SplatScene {
     size_t count = 0;
     int shDegree = 0;             ///< 0..3
@@ -20,10 +21,12 @@ struct SplatScene {
     std::vector<float> scale;     ///< three positive scales per splat (world units)
     std::vector<float> rotation;  ///< unit quaternion w x y z per splat
     std::vector<float> dc;        ///< the constant SH coefficient of red, green, blue
-    /// The other SH coefficients, (shCoefficients() - 1) * 3 halves per splat, coefficient by
-    /// coefficient with its red, green and blue side by side (the file stores them channel by
-    /// channel: this order lets the colour of one splat read one short run).
-    std::vector<uint16_t> rest;
+    /// The other SH coefficients, restPerSplat() steps per splat, coefficient by coefficient
+    /// with its red, green and blue side by side (the file stores them channel by channel:
+    /// this order lets the colour of one splat read one short run). Term k of splat i is
+    /// rest[restPerSplat() i + k] restStep[i]; set them through setRest.
+    std::vector<int8_t> rest;
+    std::vector<float> restStep;  ///< one a splat; empty at degree 0
     size_t skipped = 0;           ///< splats of the file left out (zero rotation, non-finite, huge)
     /// Trained with the 2D mip filter (the file says so): drawn with its opacity compensation.
     bool antialiased = false;
@@ -35,12 +38,26 @@ struct SplatScene {
     size_t bytes() const;
     /// Room for `n` splats of degree `degree` (zeroed).
     void resize(size_t n, int degree);
+    /// Keeps the first `n` splats (n <= count).
+    void truncate(size_t n);
+
+    /// Stores the restPerSplat() terms `v` (the record's order) of splat i, in steps of its
+    /// largest magnitude over 127. A value that is not finite stores as a step that is not:
+    /// SplatFilter leaves such a splat out. Storing values read back by restOf gives the
+    /// same steps again.
+    void setRest(size_t i, const float *v);
+    /// The first `n` terms of splat i (n <= restPerSplat()).
+    void restOf(size_t i, float *out, size_t n) const;
+    void restOf(size_t i, float *out) const { restOf(i, out, restPerSplat()); }
+    /// Splat `from` of `source` (of the same degree) as splat `to` of this scene.
+    void copySplat(const SplatScene &source, size_t from, size_t to);
+    /// Splats [from, from + n) of `source` (of this degree or a higher one, whose terms beyond
+    /// this degree are left out) added at the end.
+    void append(const SplatScene &source, size_t from, size_t n);
 };
 
 /// IEEE 754 binary16 conversions (round to nearest even; overflow gives infinity).
 uint16_t floatToHalf(float f);
 float halfToFloat(uint16_t h);
-/// halfToFloat of `n` halves at once (a splat's colour reads up to 45).
-void halvesToFloats(const uint16_t *h, size_t n, float *out);
 
 #endif

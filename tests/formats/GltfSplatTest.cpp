@@ -26,6 +26,7 @@ struct Doc {
                                  0.1f, 0.2f, 0.3f, 1, 1, 1,    // SCALE
                                  0.25f, 0.75f,                 // OPACITY
                                  0.5f, -0.5f, 1, 0, 0, 0};     // SH_DEGREE_0_COEF_0
+    std::string extra; // bytes after the floats, for accessors of integers
     json root;
     Doc()
     {
@@ -55,11 +56,22 @@ struct Doc {
                         {std::string(kx) + "OPACITY", 3}, {std::string(kx) + "SH_DEGREE_0_COEF_0", 4}}},
                       {"extensions", {{"KHR_gaussian_splatting", {{"kernel", "ellipse"}}}}}}}}}}}};
     }
+    /// Accessor k read from `bytes` (two splats) as normalized integers of `type`.
+    void integers(size_t k, int type, const std::string &bytes)
+    {
+        root["bufferViews"].push_back({{"buffer", 0}, {"byteOffset", 4 * values.size() + extra.size()}, {"byteLength", bytes.size()}});
+        root["accessors"][k]["bufferView"] = root["bufferViews"].size() - 1;
+        root["accessors"][k]["componentType"] = type;
+        root["accessors"][k]["normalized"] = true;
+        extra += bytes;
+        extra.resize((extra.size() + 3) & ~size_t(3), '\0');
+        root["buffers"][0]["byteLength"] = 4 * values.size() + extra.size();
+    }
     std::string glb() const
     {
         std::string text = root.dump();
         text.resize((text.size() + 3) & ~size_t(3), ' ');
-        std::string bin(reinterpret_cast<const char *>(values.data()), 4 * values.size());
+        const std::string bin = std::string(reinterpret_cast<const char *>(values.data()), 4 * values.size()) + extra;
         return "glTF" + le32(2) + le32(uint32_t(28 + text.size() + bin.size())) + le32(uint32_t(text.size())) + "JSON" +
                text + le32(uint32_t(bin.size())) + std::string("BIN\0", 4) + bin;
     }
@@ -102,6 +114,59 @@ TEST(GltfSplatReader, AppliesTheNodeTransforms)
     EXPECT_NEAR(s.rotation[4] * s.rotation[7], 0.5, 1e-6);  // 450 degrees
     EXPECT_FLOAT_EQ(s.opacity[1], 0.75f);
     EXPECT_FLOAT_EQ(s.dc[2], 1);
+}
+
+// Opacities and rotations as normalized 8 and 16-bit integers read as their floats do.
+TEST(GltfSplatReader, ReadsNormalizedIntegers)
+{
+    const SplatScene floats = Doc().read();
+    const struct {
+        size_t accessor;
+        int type;
+        std::string bytes;
+        float opacity0;
+    } cases[] = {
+        {3, 5121, std::string("\x40\xff", 2), 64 / 255.f},
+        {3, 5123, std::string("\x00\x40\xff\xff", 4), 16384 / 65535.f},
+        {1, 5120, std::string("\0\0\0\x7f" "\0\0\x7f\0", 8), 0.25f},
+        {1, 5122, std::string("\0\0\0\0\0\0\xff\x7f" "\0\0\0\0\0\x80\0\0", 16), 0.25f},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.type);
+        Doc d;
+        d.integers(c.accessor, c.type, c.bytes);
+        const SplatScene s = d.read();
+        ASSERT_EQ(s.count, 2u);
+        EXPECT_FLOAT_EQ(s.opacity[0], c.opacity0);
+        EXPECT_FLOAT_EQ(s.opacity[1], c.accessor == 3 ? 1.f : 0.75f);
+        for (size_t i = 0; i < 2; ++i) {
+            double dot = 0;
+            for (size_t k = 0; k < 4; ++k)
+                dot += double(s.rotation[4 * i + k]) * floats.rotation[4 * i + k];
+            EXPECT_NEAR(std::fabs(dot), 1, 1e-6) << i;
+        }
+    }
+}
+
+// A .glb is told a splat scene by its header and JSON chunk: a cut binary chunk is then the
+// splat reader's to refuse, by name.
+TEST(GltfSplatReader, KnowsASplatGlbByItsJsonChunk)
+{
+    const std::string dir = std::string(VELMORA_TEMP_DIR) + "/gltf_splats";
+    std::filesystem::create_directories(dir);
+    const std::string path = dir + "/cut.glb", whole = Doc().glb();
+    ASSERT_TRUE(writeWholeFile(path, whole.substr(0, whole.size() - 20)));
+    EXPECT_EQ(SplatFile::kindOf(path.c_str()), SplatFile::GLTF);
+    try {
+        SplatFile::read(path.c_str());
+        ADD_FAILURE() << "a cut file was read";
+    } catch (const std::runtime_error &e) {
+        EXPECT_NE(std::string(e.what()).find("binary chunk lies outside the file"), std::string::npos) << e.what();
+    }
+    std::string forged = whole;
+    forged.replace(12, 4, le32(0x7fffffff)); // a JSON chunk longer than the file
+    ASSERT_TRUE(writeWholeFile(path, forged));
+    EXPECT_EQ(SplatFile::kindOf(path.c_str()), SplatFile::NONE);
 }
 
 TEST(GltfSplatReader, ReadsBuffersBesideAGltfAndLeavesMeshesToTheImporter)

@@ -1,6 +1,7 @@
 // SOG scenes: the bundle of another writer, hand-built images of every quantisation, loose
 // files beside meta.json, and refusals.
 #include "formats/SogReader.h"
+#include "formats/StreamedSog.h"
 #include "formats/WholeFile.h"
 #include "support/CapturedMessages.h"
 #include "support/SplatCompare.h"
@@ -40,7 +41,7 @@ std::vector<float> ramp(float from, float step)
 struct Scene {
     json meta = {{"version", 2},
                  {"count", 2},
-                 {"antialias", true},
+                 {"model", "antialiased"},
                  {"means", {{"mins", {-1, 0, 0}}, {"maxs", {1, 2, 1}}, {"files", {"means_l.webp", "means_u.webp"}}}},
                  {"scales", {{"codebook", ramp(-5, 0.01f)}, {"files", {"scales.webp"}}}},
                  {"quats", {{"files", {"quats.webp"}}}},
@@ -63,13 +64,17 @@ struct Scene {
         c[4 * 5 + 2] = 255;
         images["shN_centroids.webp"] = c;
     }
+    std::map<std::string, size_t> padding; // bytes after an image's own
+
     SogReader::Files files() const
     {
         return [this](const std::string &name) {
             const auto at = images.find(name);
             if (at == images.end())
                 throw std::runtime_error("SOG: no " + name);
-            return webp(at->second, name == "shN_centroids.webp" ? 64 * 3 : 2);
+            const auto pad = padding.find(name);
+            return webp(at->second, name == "shN_centroids.webp" ? 64 * 3 : 2) +
+                   std::string(pad == padding.end() ? 0 : pad->second, '\0');
         };
     }
     SplatScene read() const { return SogReader::read(meta.dump(), files(), "t.sog"); }
@@ -104,9 +109,28 @@ TEST(SogReader, DecodesEveryQuantisation)
     EXPECT_NEAR(s.rotation[4 + 2], M_SQRT1_2, 3e-3); // tag 254: y the largest, beside w (w x y z)
     EXPECT_NEAR(s.rotation[4 + 0], M_SQRT1_2, 3e-3);
     // Splat 0 takes palette entry 1: red of coefficient 0 at byte 0, blue of coefficient 2 at 255.
-    EXPECT_FLOAT_EQ(halfToFloat(s.rest[0]), -0.5f);
-    EXPECT_FLOAT_EQ(halfToFloat(s.rest[8]), -0.5f + 255 / 256.f);
-    EXPECT_FLOAT_EQ(halfToFloat(s.rest[9 + 0]), 0.f);
+    const std::vector<float> r = testsupport::restValues(s, 0);
+    EXPECT_NEAR(r[0], -0.5f, 0.5f / 254);
+    EXPECT_NEAR(r[8], -0.5f + 255 / 256.f, 0.5f / 254);
+    EXPECT_FLOAT_EQ(testsupport::restValues(s, 1)[0], 0.f);
+}
+
+// The training mode as the format's documentation names it ("model"; the first version-2
+// specification's "antialias" flag too), from the converter and by hand.
+TEST(SogReader, ReadsTheTrainingMode)
+{
+    EXPECT_TRUE(SogReader::read(testsupport::splatData("converter_mip.sog").c_str()).antialiased);
+    EXPECT_FALSE(SogReader::read(testsupport::splatData("converter.sog").c_str()).antialiased);
+    const struct {
+        json meta;
+        bool antialiased;
+    } cases[] = {{{{"model", "antialiased"}}, true}, {{{"model", "2dgs"}}, false}, {{{"antialias", true}}, true}, {json::object(), false}};
+    for (const auto &c : cases) {
+        Scene scene;
+        scene.meta.erase("model");
+        scene.meta.update(c.meta);
+        EXPECT_EQ(scene.read().antialiased, c.antialiased) << c.meta;
+    }
 }
 
 TEST(SogReader, ReadsLooseFilesBesideMetaJson)
@@ -128,6 +152,11 @@ TEST(SogReader, RefusesWhatTheImagesCannotHold)
     } cases[] = {
         {"version 3 (2 is read)", [](Scene &s) { s.meta["version"] = 3; }},
         {"holds fewer than 3 pixels", [](Scene &s) { s.meta["count"] = 3; }},
+        // A count the bytes could hold but the image headers do not: refused before any array.
+        {"(2 x 1) holds fewer than 10000000000 pixels", [](Scene &s) {
+             s.meta["count"] = 10000000000ll;
+             s.padding["means_l.webp"] = 1 << 20;
+         }},
         {"do not fit in the images", [](Scene &s) { s.meta["count"] = 100000000; }},
         {"scales.codebook: 256 numbers", [](Scene &s) { s.meta["scales"]["codebook"] = {1, 2}; }},
         {"means.files: 2 file names", [](Scene &s) { s.meta["means"]["files"] = {"means_l.webp"}; }},
@@ -151,7 +180,49 @@ TEST(SogReader, RefusesWhatTheImagesCannotHold)
     testsupport::CapturedMessages quiet;
     for (const std::string &bytes : {std::string(), std::string("PK\x03\x04 not really")})
         EXPECT_THROW(SogReader::readBundle(bytes.data(), bytes.size(), "t.sog"), std::runtime_error);
-    EXPECT_THROW(SogReader::read("scene/lod-meta.json"), std::runtime_error);
+}
+
+// The streamed scene of the converter: its finest level whose chunks are all there, with a
+// note; then refusals of what the index cannot hold.
+TEST(StreamedSog, OpensTheFinestCompleteLevel)
+{
+    const std::string dir = std::string(VELMORA_TEMP_DIR) + "/sog_streamed";
+    std::filesystem::remove_all(dir);
+    std::filesystem::copy(testsupport::splatData("converter_lod"), dir, std::filesystem::copy_options::recursive);
+    const SplatScene source = SplatReader::read(testsupport::splatData("source.ply").c_str());
+    testsupport::CapturedMessages notes;
+    const SplatScene finest = SogReader::read((dir + "/lod-meta.json").c_str());
+    const std::string said = notes.take();
+    EXPECT_NE(said.find("level of detail 0 (300 splats)"), std::string::npos) << said;
+    testsupport::expectSplatsNear(source, finest, {1e-4, 1 / 255. + 1e-6, 0.05, 1e-4, 0.02, 0.3}, true);
+    std::filesystem::remove(dir + "/0_0/meta.json");
+    EXPECT_EQ(StreamedSog::read((dir + "/lod-meta.json").c_str()).count, 150u);
+    std::vector<char> text;
+    ASSERT_TRUE(readWholeFile((dir + "/lod-meta.json").c_str(), text));
+    const json index = json::parse(text.begin(), text.end());
+    const struct {
+        const char *reason;
+        void (*change)(json &);
+    } cases[] = {
+        {"no level of detail has every leaf", [](json &j) { j["tree"]["children"][1]["lods"].erase("1"); }},
+        {"version 2 (1 is read)", [](json &j) { j["version"] = 2; }},
+        {"runs of 151 splats", [](json &j) { j["tree"]["children"][1]["lods"]["1"]["count"] = 78; }},
+        {"is not a file below", [](json &j) { j["filenames"][1] = "../1_0/meta.json"; }},
+        {"names file 7 of 2", [](json &j) { j["tree"]["children"][0]["lods"]["1"]["file"] = 7; }},
+        {"children are not two", [](json &j) { j["tree"]["children"].push_back(j["tree"]["children"][0]); }},
+        {"level of detail \"x\"", [](json &j) { j["tree"]["children"][0]["lods"]["x"] = j["tree"]["children"][0]["lods"]["1"]; }},
+    };
+    const SogReader::Source files = SogReader::folder(dir + "/", true);
+    for (const auto &c : cases) {
+        json j = index;
+        c.change(j);
+        try {
+            StreamedSog::read(j.dump(), files, "lod-meta.json");
+            ADD_FAILURE() << c.reason;
+        } catch (const std::runtime_error &e) {
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+        }
+    }
 }
 
 } // namespace

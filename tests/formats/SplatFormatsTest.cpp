@@ -118,8 +118,8 @@ TEST(CompressedPlyReader, UnpacksWithinTheChunkBounds)
     EXPECT_NEAR(s.rotation[0], M_SQRT1_2, 1e-3); // w rebuilt from x, y, z
     EXPECT_NEAR(s.rotation[1], M_SQRT1_2, 1e-3);
     EXPECT_NEAR(s.rotation[7], 1, 1e-5);
-    EXPECT_NEAR(halfToFloat(s.rest[0]), 255.5f / 32 - 4, 2e-3);
-    EXPECT_NEAR(halfToFloat(s.rest[1]), 127.5f / 32 - 4, 2e-3);
+    EXPECT_NEAR(testsupport::restValues(s, 0)[0], 255.5f / 32 - 4, 4 / 254.f);
+    EXPECT_NEAR(testsupport::restValues(s, 0)[1], 127.5f / 32 - 4, 4 / 254.f);
     const auto read = [](const std::string &b) { return CompressedPlyReader::read(b.data(), b.size(), "t.ply"); };
     std::string bigEndian = compressedFile(props, chunk, 2, vertices);
     bigEndian.replace(bigEndian.find("little"), 6, "big");

@@ -34,11 +34,13 @@ TEST(SplatReader, ActivatesAndReordersTheCoefficients)
     EXPECT_FLOAT_EQ(scene.rotation[5], 0.6f);
     EXPECT_FLOAT_EQ(scene.rotation[7], 0.8f);
     EXPECT_FLOAT_EQ(scene.position[5], 3.f);
-    // Coefficient k of channel ch is file property ch * 15 + k - 1, stored as (k - 1) * 3 + ch.
-    const uint16_t *r = scene.rest.data() + 45;
+    // Coefficient k of channel ch is file property ch * 15 + k - 1, stored as (k - 1) * 3 + ch,
+    // in steps of the largest, 0.44, over 127.
+    const std::vector<float> r = restValues(scene, 1);
     for (int k = 1; k < 16; ++k)
         for (int ch = 0; ch < 3; ++ch)
-            EXPECT_NEAR(halfToFloat(r[(k - 1) * 3 + ch]), 0.01 * (ch * 15 + k - 1), 5e-4) << k << " " << ch;
+            EXPECT_NEAR(r[static_cast<size_t>((k - 1) * 3 + ch)], 0.01 * (ch * 15 + k - 1), 0.44 / 254) << k << " " << ch;
+    EXPECT_NEAR(r[44], 0.44f, 1e-5);
 }
 
 // The same splat in other layouts: property order, extra properties, types, byte order.
@@ -113,11 +115,11 @@ TEST(SplatReader, ReadsEveryLayoutAlike)
         std::vector<float> got = scene.position;
         for (const auto *v : {&scene.dc, &scene.opacity, &scene.scale, &scene.rotation})
             got.insert(got.end(), v->begin(), v->end());
-        for (uint16_t h : scene.rest)
-            got.push_back(halfToFloat(h));
+        for (float v : restValues(scene, 0))
+            got.push_back(v);
         if (std::string(l.type) == "short") { // integers: only the whole values survive
             EXPECT_FLOAT_EQ(got[0], 1.f);
-            EXPECT_FLOAT_EQ(got[14], 1.f); // rot w
+            EXPECT_FLOAT_EQ(got[10], 1.f); // rot w
             continue;
         }
         if (expected.empty())
@@ -125,6 +127,30 @@ TEST(SplatReader, ReadsEveryLayoutAlike)
         else
             EXPECT_EQ(got, expected);
     }
+}
+
+// The training mode by the header comments its trainers document, the last one winning; the
+// converter's file, and ours, say it as Brush does.
+TEST(SplatReader, ReadsTheTrainingModeFromTheHeaderComments)
+{
+    const struct {
+        const char *comments;
+        bool antialiased;
+    } cases[] = {{"comment SplatRenderMode: mip\n", true},          {"comment SplatRenderMode: default\n", false},
+                 {"comment postshot.anti_aliasing=1\n", true},      {"comment antialiased 1\n", true},
+                 {"comment antialiased 1\ncomment SplatRenderMode: 2dgs\n", false}, {"comment antialiasedness 1\n", false}};
+    std::string ply = plyBytes(randomScene(3, 2), 0);
+    for (const auto &c : cases) {
+        std::string text = ply;
+        text.insert(text.find("element"), c.comments);
+        EXPECT_EQ(readBytes(text).antialiased, c.antialiased) << c.comments;
+    }
+    SplatScene scene = SplatReader::read(testsupport::splatData("converter_mip.ply").c_str());
+    EXPECT_TRUE(scene.antialiased);
+    const std::string path = std::string(VELMORA_TEMP_DIR) + "/splat_mip.ply";
+    std::filesystem::create_directories(VELMORA_TEMP_DIR);
+    ASSERT_TRUE(SplatWriter::write(path, scene));
+    EXPECT_TRUE(SplatReader::read(path.c_str()).antialiased);
 }
 
 TEST(SplatReader, RefusesWhatIsNoSplatScene)
@@ -182,8 +208,8 @@ TEST(SplatReader, ReadsFromAFileAsFromMemory)
     // Skipped splats in the first half of a block and of the whole file: the second halves move down.
     std::fill(splats[10].rot, splats[10].rot + 4, 0.0);
     splats[30000].opacity = NAN;
-    // Halves of a subnormal, a tie, the largest value and one beyond it, rounded as floatToHalf does.
-    const double awkward[] = {1e-6, 1.00048828125, 1.00146484375, 65519, 70000, -3e-8};
+    // Terms from 1e-8 to 70000 in one splat: in steps of its largest.
+    const double awkward[] = {1e-8, 1.00048828125, 65519, 70000, -3e-8};
     std::copy(std::begin(awkward), std::end(awkward), splats[1].rest);
     std::filesystem::create_directories(VELMORA_TEMP_DIR);
     const std::string path = std::string(VELMORA_TEMP_DIR) + "/splat_read_test.ply";
@@ -203,13 +229,16 @@ TEST(SplatReader, ReadsFromAFileAsFromMemory)
         EXPECT_FLOAT_EQ(a.position[3 * k], static_cast<float>(splats[k + (k >= 10) + (k >= 29999)].pos[0])) << k;
     EXPECT_EQ(a.position, b.position);
     EXPECT_EQ(a.rest, b.rest);
+    EXPECT_EQ(a.restStep, b.restStep);
     EXPECT_EQ(a.rotation, b.rotation);
-    EXPECT_EQ(a.bytes(), 39998u * (4 * 14 + 2 * 24));
-    for (size_t k = 0; k < 10; ++k)
+    EXPECT_EQ(a.bytes(), 39998u * (4 * 15 + 24));
+    for (size_t k = 0; k < 10; ++k) {
+        const std::vector<float> r = restValues(a, k);
         for (size_t c = 0; c < 8; ++c)
             for (size_t ch = 0; ch < 3; ++ch)
-                ASSERT_EQ(a.rest[24 * k + 3 * c + ch], floatToHalf(static_cast<float>(splats[k].rest[ch * 8 + c])))
-                    << k << " " << c << " " << ch;
+                ASSERT_NEAR(r[3 * c + ch], splats[k].rest[ch * 8 + c], a.restStep[k] / 2) << k << " " << c << " " << ch;
+    }
+    EXPECT_NEAR(restValues(a, 1)[9], 70000.f, 70000 / 65536.f); // file term 3: coefficient 3 of red
 }
 
 // What a reader made of a file goes back to a file that reads as the same floats, through a
@@ -234,6 +263,7 @@ TEST(SplatWriter, WritesAScenePlyThatReadsBackExactly)
         EXPECT_EQ(back.rotation, scene.rotation);
         EXPECT_EQ(back.dc, scene.dc);
         EXPECT_EQ(back.rest, scene.rest);
+        EXPECT_EQ(back.restStep, scene.restStep);
     }
     EXPECT_FALSE(SplatWriter::write(std::string(VELMORA_TEMP_DIR) + "/no/such/folder/s.ply", readBytes(plyBytes(randomScene(2, 1), 0))));
 }
@@ -247,6 +277,7 @@ TEST(SplatFile, ShowsTheSceneAsTheViewDoes)
     EXPECT_EQ(same.position, scene.position);
     EXPECT_EQ(same.rotation, scene.rotation);
     EXPECT_EQ(same.rest, scene.rest);
+    EXPECT_EQ(same.restStep, scene.restStep);
     // A quarter turn about z, twice as large, moved by (1, 2, 3); the floor at one half.
     const float pose[16] = {0, 2, 0, 0, -2, 0, 0, 0, 0, 0, 2, 0, 1, 2, 3, 1};
     const SplatScene moved = SplatFile::shown(scene, pose, 0.5);

@@ -90,6 +90,10 @@ TEST(SpzReader, DecodesEveryQuantisation)
         Attributes a;
         float pos[3], opacity, dc0, scale0, rot[4]; // rot w x y z
     } cases[] = {
+        {"v1: half-float positions", 1, 0, 0, 0,
+         {std::string("\x00\x3e" "\x00\xc0" "\x00\x34", 6), "\x80", std::string("\x80\x00\xff", 3),
+          std::string("\xa0\x00\x00", 3), std::string("\xff\x7f\x7f", 3), ""},
+         {1.5, 2, -0.25}, 128 / 255.f, (128 / 255.f - 0.5f) / 0.15f, 1, {0, 1, 0, 0}},
         {"v2: x y z bytes, w rebuilt", 2, 0, 8, 0,
          {std::string("\x80\x01\x00" "\x00\xff\xff" "\x00\x00\x80", 9), "\xff", std::string("\x80\x00\xff", 3),
           std::string("\xa0\x00\x00", 3), std::string("\xff\x7f\x7f", 3), ""},
@@ -115,11 +119,13 @@ TEST(SpzReader, DecodesEveryQuantisation)
         for (int k = 0; k < 4; ++k)
             EXPECT_NEAR(s.rotation[k], c.rot[k], 5e-3) << k; // a byte of v2 cannot hold 0
         if (c.degree == 1) { // the y and z terms negated with the axes; the x term keeps its sign
-            EXPECT_FLOAT_EQ(halfToFloat(s.rest[0]), -0.5f);
-            EXPECT_FLOAT_EQ(halfToFloat(s.rest[1]), 1.f);
-            EXPECT_FLOAT_EQ(halfToFloat(s.rest[2]), -127 / 128.f);
-            EXPECT_FLOAT_EQ(halfToFloat(s.rest[3]), 0.5f);
-            EXPECT_FLOAT_EQ(halfToFloat(s.rest[6]), 0.5f);
+            const std::vector<float> r = testsupport::restValues(s, 0);
+            const float step = 1 / 254.f; // half a step of the largest term, 1, over 127
+            EXPECT_NEAR(r[0], -0.5f, step);
+            EXPECT_NEAR(r[1], 1.f, 1e-4);
+            EXPECT_NEAR(r[2], -127 / 128.f, step);
+            EXPECT_NEAR(r[3], 0.5f, step);
+            EXPECT_NEAR(r[6], 0.5f, step);
         }
     }
 }
@@ -131,7 +137,7 @@ TEST(SpzReader, KeepsThreeBandsOfDegreeFour)
         a.sh.push_back(char(k < 45 ? 128 + k : 0));
     const SplatScene s = readSpz(spzFile(3, 1, 4, 12, 0, a));
     ASSERT_EQ(s.shDegree, 3);
-    EXPECT_FLOAT_EQ(halfToFloat(s.rest[44]), 44 / 128.f); // the x term of band 3 keeps its sign
+    EXPECT_NEAR(testsupport::restValues(s, 0)[44], 44 / 128.f, 1e-5); // the x term of band 3 keeps its sign
 }
 
 TEST(SpzReader, RefusesWhatTheFileCannotHold)
@@ -183,6 +189,27 @@ TEST(SpzWriter, ReadsBackWithinItsQuantisation)
         const SplatScene back = readSpz(SpzWriter::encode(scene));
         EXPECT_EQ(back.antialiased, scene.antialiased);
         testsupport::expectSplatsNear(scene, back, {0.5 / 4096 + 1e-6, 0.5 / 255 + 1e-6, 1 / 32. + 1e-5, 1e-5, 0.5 / 255 / 0.15 + 1e-5, 0.5 / 128 + 1e-3});
+    }
+    // Far from the origin the fixed point keeps fewer fractional bits, not clamped positions;
+    // beyond 2^23 units the scene is refused.
+    const struct {
+        double shift;
+        int bits;
+    } far[] = {{3000, 11}, {-3e6, 1}, {8e6, 0}, {9e6, -1}};
+    for (const auto &c : far) {
+        SCOPED_TRACE(c.shift);
+        SplatScene scene = readBytes(plyBytes(randomScene(50, 3), 0));
+        for (size_t i = 0; i < scene.count; ++i)
+            scene.position[3 * i] = static_cast<float>(scene.position[3 * i] / 8 + c.shift);
+        EXPECT_EQ(SpzWriter::fractionalBits(std::fabs(c.shift) + 0.5), c.bits);
+        if (c.bits < 0) {
+            EXPECT_THROW(SpzWriter::encode(scene), std::runtime_error);
+            continue;
+        }
+        const SplatScene back = readSpz(SpzWriter::encode(scene));
+        ASSERT_EQ(back.count, scene.count);
+        for (size_t i = 0; i < scene.count; ++i)
+            ASSERT_NEAR(back.position[3 * i], scene.position[3 * i], std::ldexp(0.5, -c.bits) + std::fabs(c.shift) * 1e-7);
     }
 }
 

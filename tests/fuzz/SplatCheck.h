@@ -15,6 +15,7 @@ inline void checkSplats(const SplatScene &s)
 {
     if (s.position.size() != 3 * s.count || s.opacity.size() != s.count || s.scale.size() != 3 * s.count ||
         s.rotation.size() != 4 * s.count || s.dc.size() != 3 * s.count || s.rest.size() != s.restPerSplat() * s.count ||
+        s.restStep.size() != (s.shDegree > 0 ? s.count : 0) ||
         s.shDegree < 0 || s.shDegree > 3)
         std::abort();
     SplatCamera camera;

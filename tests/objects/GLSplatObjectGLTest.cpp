@@ -128,6 +128,36 @@ TEST_F(SplatObject, LaysTheRasterisersImageOverTheFrame)
     EXPECT_DOUBLE_EQ(object.getScaleFactor(), 1.1);
 }
 
+// A drag draws at most its budget: an even sample of the splats until the stand-in is built
+// in the background, then the merged splats, each at half the resolution and much like the
+// still frame.
+TEST_F(SplatObject, DragsDrawTheStandInWithinTheBudget)
+{
+    const std::string path = writeSample("splat_drag.ply", 3000);
+    GLSplatObject object(path.c_str());
+    setView();
+    SplatCamera cam;
+    ASSERT_TRUE(object.currentCamera(cam));
+    const SplatImage first = object.render(cam, true, 500);
+    EXPECT_LE(first.drawn, 500u);
+    EXPECT_EQ(first.width, (cam.width + 1) / 2);
+    object.waitForLevelOfDetail();
+    const SplatImage merged = object.render(cam, true, 500), still = object.render(cam);
+    EXPECT_LE(merged.drawn, 500u);
+    EXPECT_GT(merged.drawn, 50u);
+    EXPECT_GT(still.drawn, 2000u);
+    // The covered pixels of the two pictures agree (each drag pixel stands for 2 x 2).
+    int both = 0, either = 0;
+    for (int y = 0; y < merged.height; ++y)
+        for (int x = 0; x < merged.width; ++x) {
+            const bool m = merged.transmittance[static_cast<size_t>(y * merged.width + x)] < 0.5f;
+            const bool s = still.transmittance[static_cast<size_t>(2 * y * still.width + 2 * x)] < 0.5f;
+            both += m && s;
+            either += m || s;
+        }
+    EXPECT_GT(both, either * 7 / 10);
+}
+
 // A mesh nearer than the splats hides them, one farther is hidden, whichever is drawn first.
 TEST_F(SplatObject, ComposesWithOtherObjectsByDepth)
 {

@@ -17,6 +17,16 @@ struct SplatLoss {
     double position, opacity, logScale, rotation, dc, rest; ///< rotation: 1 - |q.q'|
 };
 
+/// The SH terms of splat i as the scene holds them, beyond the constant one.
+inline std::vector<float> restValues(const SplatScene &s, size_t i)
+{
+    float v[45];
+    const size_t n = std::min<size_t>(s.restPerSplat(), 45);
+    if (n)
+        s.restOf(i, v, n);
+    return std::vector<float>(v, v + n);
+}
+
 /// The splat of `got` nearest to each of `want` (formats that sort the splats in space).
 inline std::vector<size_t> nearestSplats(const SplatScene &want, const SplatScene &got)
 {
@@ -64,9 +74,9 @@ inline void expectSplatsNear(const SplatScene &want, const SplatScene &got, cons
         for (int k = 0; k < 4; ++k)
             dot += double(want.rotation[4 * i + k]) * got.rotation[4 * j + k];
         d[3] = std::max(d[3], 1 - std::fabs(dot));
-        for (size_t k = 0; k < want.restPerSplat(); ++k)
-            d[5] = std::max(d[5], std::fabs(double(halfToFloat(want.rest[want.restPerSplat() * i + k])) -
-                                                halfToFloat(got.rest[got.restPerSplat() * j + k])));
+        const std::vector<float> a = restValues(want, i), b = restValues(got, j);
+        for (size_t k = 0; k < a.size(); ++k)
+            d[5] = std::max(d[5], std::fabs(double(a[k]) - b[k]));
     }
     const double limit[6] = {loss.position, loss.opacity, loss.logScale, loss.rotation, loss.dc, loss.rest};
     const char *names[6] = {"position", "opacity", "log scale", "rotation", "dc", "rest"};

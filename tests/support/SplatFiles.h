@@ -3,6 +3,7 @@
 
 #include "formats/SplatReader.h"
 #include "formats/SplatWriter.h"
+#include "support/SplatCompare.h"
 
 #include <cmath>
 #include <random>
@@ -39,6 +40,8 @@ inline std::string plyBytes(const std::vector<Raw> &splats, int degree)
     bytes.append(reinterpret_cast<const char *>(v.data()), 4 * v.size()); // tests run little-endian
     return bytes;
 }
+
+using testsupport::restValues;
 
 inline SplatScene readBytes(const std::string &bytes)
 {

@@ -171,13 +171,23 @@ TEST(SplatRaster, HoldsToTheReferenceAtEveryDegree)
         ASSERT_EQ(scene.count, splats.size());
         ASSERT_EQ(scene.shDegree, degree);
         const float bg[3] = {0.25f, 0.25f, 0.25f};
+        SplatImage whole;
         for (int threads : {1, 2}) {
             SplatRasterOptions options;
             options.threads = threads;
             const SplatImage image = SplatRaster::render(scene, cam, options);
             const double p = psnr(reference(splats, degree, degree, cam, 0.25), image.composite(bg));
             EXPECT_GE(p, 45) << threads << " threads";
+            whole = image;
         }
+        // In batches of a few hundred splats, front to back: the very same picture.
+        SplatRasterOptions batches;
+        batches.batch = 300;
+        const SplatImage batched = SplatRaster::render(scene, cam, batches);
+        EXPECT_EQ(batched.colour, whole.colour);
+        EXPECT_EQ(batched.transmittance, whole.transmittance);
+        EXPECT_EQ(batched.depth, whole.depth);
+        EXPECT_EQ(batched.drawn, whole.drawn);
         // A lower degree than the file's draws as the file cut to that degree.
         if (degree == 3) {
             SplatRasterOptions options;

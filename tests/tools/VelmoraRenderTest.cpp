@@ -159,8 +159,8 @@ TEST_F(VelmoraRender, DrawsEachSplatFormatAsThePlyItCameFrom)
         std::string file;
         double psnr;
     } cases[] = {{data + "converter.glb", 55}, {data + "converter_v3.spz", 40}, {data + "converter_v4.spz", 40},
-                 {data + "converter.compressed.ply", 40}, {data + "converter.sog", 44}, {dir + "/saved.spz", 40},
-                 {dir + "/saved.ply", 200}};
+                 {data + "converter.compressed.ply", 40}, {data + "converter.sog", 44}, {data + "converter.splat", 35},
+                 {data + "converter_lod/lod-meta.json", 44}, {dir + "/saved.spz", 40}, {dir + "/saved.ply", 200}};
     for (const auto &c : cases) {
         const double psnr = coveredPsnr(source, draw(c.file, "format.png"));
         EXPECT_GE(psnr, c.psnr) << c.file;
