@@ -126,6 +126,10 @@ public:
     /// Moves the current camera, looking the way it looks now, so that every object fills
     /// the view; the planes follow. Nothing happens without a camera or an object.
     void fitAll() override;
+    /// The folder of masks (NAME.png for photograph NAME) the selections by silhouettes of the
+    /// objects loaded from now on start with (`Viewer --masks DIR`); empty: the camera's own.
+    void setMasksFolder(const std::string &folder) { masksFolder = folder; }
+    const std::string &getMasksFolder() const { return masksFolder; }
     /// The orientation triad in the lower left corner of the view.
     void toggleTriad() override { triad = !triad; requestRedraw(); }
     bool getTriad() const { return triad; }
@@ -243,6 +247,7 @@ private:
 
     Point4 backgroundColor;
     bool backgroundChosen = false;
+    std::string masksFolder;
     Point4 shadowColor;
     std::vector<Light> lights;
     std::vector<std::unique_ptr<GL3DObject>> objects;

@@ -84,9 +84,27 @@ bool ViewSight::sees(const float *X, float &u, float &v) const
     const Point3 c = R * Point3(X[0], X[1], X[2]) + t;
     if (!(c.z > 0))
         return false;
-    u = fx * c.x / c.z + cx;
-    v = fy * c.y / c.z + cy;
+    double x = c.x / c.z, y = c.y / c.z;
+    if (lens.model() != LensDistortion::NONE) {
+        // A polynomial lens folds back far from the axis: a point well outside the pinhole
+        // picture is outside the photograph whatever the lens would say of it.
+        const double pu = fx * x + cx, pv = fy * y + cy;
+        if (pu < -0.5 * width || pu > 1.5 * width || pv < -0.5 * height || pv > 1.5 * height)
+            return false;
+        const double ix = x, iy = y;
+        lens.distort(ix, iy, x, y);
+    }
+    u = static_cast<float>(fx * x + cx);
+    v = static_cast<float>(fy * y + cy);
     return u >= 0 && v >= 0 && u < static_cast<float>(width) && v < static_cast<float>(height);
+}
+
+ViewSight ViewSight::underPose(const Matrix4 &pose) const
+{
+    ViewSight out = *this;
+    out.R = R * pose.getSubMatrix();
+    out.t = R * pose.getSubVector() + t;
+    return out;
 }
 
 void SelectionRules::apply(const std::vector<unsigned char> &inside, ElementSelection &selection, SelectMode mode)

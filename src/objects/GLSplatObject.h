@@ -2,6 +2,7 @@
 #define VELMORA_GLSPLATOBJECT_H
 
 #include "core/ElementSelection.h"
+#include "objects/ElementCleaning.h"
 #include "objects/GL3DObject.h"
 #include "synthesis/SplatRaster.h"
 #include "synthesis/SplatScene.h"
@@ -21,7 +22,10 @@
 /// A reduced frame (a drag) draws only the most opaque and largest splats, as many as the
 /// frame's splat budget (DRAG_BUDGET unless set otherwise), at half the resolution; the
 /// still frame draws them all.
-class GLSplatObject : public GL3DObject {
+///
+/// Its splats can be selected, hidden and deleted (ElementCleaning, see GLSplatObjectEdits.cpp):
+/// what is hidden or deleted is neither drawn nor, once deleted, saved.
+class GLSplatObject : public GL3DObject, private CleanableElements {
 public:
     /// Type code of splat scenes (free in GLObject's list).
     static constexpr short SPLATS = 0x900;
@@ -45,8 +49,9 @@ public:
 
     const SplatScene &getScene() const { return scene; }
     /// The splats the user selected, in the scene's order.
-    ElementSelection &getSelection() { return selection; }
-    const ElementSelection &getSelection() const { return selection; }
+    ElementSelection &getSelection() { return cleaning.getSelection(); }
+    const ElementSelection &getSelection() const { return cleaning.getSelection(); }
+    ElementCleaning *getCleaning() override { return &cleaning; }
     const std::string &getPath() const { return path; }
     std::string getInformation() const override;
 
@@ -65,10 +70,10 @@ public:
     CentreColour getCentreColour() const { return centreColour; }
     void setCentreColour(CentreColour c);
 
-    /// Writes the scene as the view shows it (see SplatFile::shown: opacity floor, pose) as
-    /// SPZ when `path` ends in ".spz", else as the trainer's PLY; says what it wrote, or why it
-    /// could not, and returns false then.
-    bool saveSplats(const std::string &path) const;
+    /// Writes the scene as the view shows it (see SplatFile::shown: opacity floor, pose; the
+    /// deleted splats left out) as SPZ when `path` ends in ".spz", as the trainer's PLY when it
+    /// ends in ".ply"; says what it wrote, or why it could not, and returns false then.
+    bool saveSplats(const std::string &path);
 
     /// Costs a few triangles a splat, so that a large scene makes drags reduce.
     size_t getDrawingCost() const override { return 3 * scene.count; }
@@ -98,10 +103,24 @@ private:
     void prepareCentreColours();
     /// The `budget` splats that cover most, made on the first reduced frame of that budget.
     const std::vector<uint32_t> &dragSubset(size_t budget);
+    /// The splats neither hidden nor deleted; null when that is all of them.
+    const std::vector<uint32_t> *shownSplats();
+
+    // What the selections and edits see of the scene (CleanableElements).
+    const float *storedPositions(size_t &n) override;
+    std::vector<std::string> valueNames() const override;
+    const float *storedValues(int k, std::vector<float> &scratch) const override;
+    int shownValues(float &lo, float &hi) const override;
+    size_t saveKept(const std::string &path, const ElementSelection &gone) override;
+    void checkSaveName(const std::string &path) const override;
+    void editsChanged() override;
+    bool marksInFront() const override { return !showCentres; }
 
     SplatScene scene;
     std::string path;
-    ElementSelection selection;
+    ElementCleaning cleaning{*this, *this, "GLSplatObject", "splats"};
+    std::vector<uint32_t> shown; ///< see shownSplats(), made on the first frame after an edit
+    bool shownStale = true;
     int degree = 0;
     double scaleFactor = 1;
     double opacityFloor = 0;

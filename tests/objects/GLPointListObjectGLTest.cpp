@@ -157,7 +157,8 @@ TEST_F(PointCloud, WindowSelectionsMarkAndDeletionsUndo)
     const RgbaImage afterDeletion = capture();
     const unsigned char *gone = afterDeletion.at(16, 111);
     EXPECT_EQ(gone[0] + gone[1] + gone[2], 0);
-    command(cloud, 'O'); // off: the left button turns the view again
+    for (int k = 0; k < 3; ++k)
+        command(cloud, 'O'); // box, box along the view, off: the left button turns the view again
     EXPECT_FALSE(cloud.takesWindowDrags());
     command(cloud, 'n'); // every point not deleted ...
     EXPECT_EQ(cloud.getSelection().count(), 148u);
@@ -171,7 +172,7 @@ TEST_F(PointCloud, WindowSelectionsMarkAndDeletionsUndo)
     command(cloud, 'u');
     // Hiding draws fewer without deleting; the grown selection takes the neighbours at 0.1.
     cloud.getSelection().add(0);
-    cloud.growSelection(0.11f);
+    cloud.getCleaning()->grow(0.11f);
     EXPECT_EQ(cloud.getSelection().count(), 3u);
     EXPECT_EQ(command(cloud, 'h'), "GLPointListObject: 3 points hidden\n");
     redraw(cloud);

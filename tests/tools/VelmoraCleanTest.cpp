@@ -160,7 +160,7 @@ TEST_F(VelmoraClean, WhatCannotBeDoneIsRefusedWithoutAFile)
         {{"--keep-box", "1,2,3", "--save", "x.ply", "cloud.ply"}, "bad box 1,2,3"},
         {{"--drop-unseen", "model", "cloud.ply"}, "need an output file (--save OUT)"},
         {{"--save", "x.xyz", "cloud.ply"}, "saved as PLY"},
-        {{"--save", "x.ply", "model"}, "no point cloud or splat scene to clean"},
+        {{"--save", "x.ply", "model"}, "no point cloud, splat scene or mesh to clean"},
     };
     for (const auto &c : cases) {
         const auto r = run(c.args);
