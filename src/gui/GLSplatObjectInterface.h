@@ -20,7 +20,6 @@ public:
 private:
     void sliderMoved(GtkWidget *slider, double value);
     void setColorMap(int index);
-    void saveChosen(const char *path);
 
     GLSplatObject *splats;
     GtkWidget *scaleSlider = nullptr;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 
 namespace {
 
@@ -355,6 +356,18 @@ size_t ElementCleaning::save(const std::string &path, const ElementSelection *re
     if (removed)
         gone.addAll(*removed);
     return elements.saveKept(path, gone);
+}
+
+bool ElementCleaning::saveAs(const std::string &path)
+{
+    try {
+        const size_t written = save(path);
+        msg::note("%s: %zu %s written to %s\n", owner, written, noun, path.c_str());
+        return true;
+    } catch (const std::exception &e) {
+        msg::error("%s: unable to write %s: %s\n", owner, path.c_str(), e.what());
+        return false;
+    }
 }
 
 bool ElementCleaning::runAction(const KeyBinding &row)

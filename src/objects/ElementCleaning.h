@@ -172,6 +172,10 @@ public:
     /// Writes what is neither deleted nor in `removed` (file indices, may be null) to `path`;
     /// see CleanableElements::saveKept.
     size_t save(const std::string &path, const ElementSelection *removed = nullptr);
+    /// save() for the user: says what it wrote, or why it could not, and returns false then.
+    bool saveAs(const std::string &path);
+    /// The names of the values the elements can be selected by (see selectByValues).
+    std::vector<std::string> valueNames() const { return elements.valueNames(); }
     /// Raises what save() would raise for the name alone (a format the kind is not saved in).
     void checkSaveName(const std::string &path) const { elements.checkSaveName(path); }
 

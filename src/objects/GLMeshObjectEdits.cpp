@@ -259,12 +259,5 @@ size_t GLMeshObject::saveKept(const std::string &to, const ElementSelection &gon
 
 bool GLMeshObject::saveAs(const std::string &to)
 {
-    try {
-        const size_t written = cleaning.save(to);
-        msg::note("GLMeshObject: %zu vertices written to %s\n", written, to.c_str());
-        return true;
-    } catch (const std::exception &e) {
-        msg::error("GLMeshObject: unable to write %s: %s\n", to.c_str(), e.what());
-        return false;
-    }
+    return cleaning.saveAs(to);
 }

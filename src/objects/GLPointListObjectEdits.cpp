@@ -220,12 +220,5 @@ size_t GLPointListObject::saveKept(const std::string &path, const ElementSelecti
 
 bool GLPointListObject::saveAs(const std::string &path)
 {
-    try {
-        const size_t written = cleaning.save(path);
-        msg::note("GLPointListObject: %zu points written to %s\n", written, path.c_str());
-        return true;
-    } catch (const std::exception &e) {
-        msg::error("GLPointListObject: unable to write %s: %s\n", path.c_str(), e.what());
-        return false;
-    }
+    return cleaning.saveAs(path);
 }

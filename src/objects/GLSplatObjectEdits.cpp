@@ -86,12 +86,5 @@ size_t GLSplatObject::saveKept(const std::string &to, const ElementSelection &go
 
 bool GLSplatObject::saveSplats(const std::string &to)
 {
-    try {
-        const size_t written = cleaning.save(to);
-        msg::note("GLSplatObject: %zu splats written to %s\n", written, to.c_str());
-        return true;
-    } catch (const std::exception &e) {
-        msg::error("GLSplatObject: unable to write %s: %s\n", to.c_str(), e.what());
-        return false;
-    }
+    return cleaning.saveAs(to);
 }
