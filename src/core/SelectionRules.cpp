@@ -86,13 +86,19 @@ bool ViewSight::sees(const float *X, float &u, float &v) const
         return false;
     double x = c.x / c.z, y = c.y / c.z;
     if (lens.model() != LensDistortion::NONE) {
-        // A polynomial lens folds back far from the axis: a point well outside the pinhole
-        // picture is outside the photograph whatever the lens would say of it.
-        const double pu = fx * x + cx, pv = fy * y + cy;
-        if (pu < -0.5 * width || pu > 1.5 * width || pv < -0.5 * height || pv > 1.5 * height)
-            return false;
-        const double ix = x, iy = y;
-        lens.distort(ix, iy, x, y);
+        double xd, yd;
+        lens.distort(x, y, xd, yd);
+        // Far from the axis a polynomial lens folds back: where the point lands across the
+        // axis, or a point a little farther out lands no farther out, the model no longer
+        // describes the lens, and the point is taken to be outside the photograph.
+        if (x != 0 || y != 0) {
+            double xe, ye;
+            lens.distort(1.001 * x, 1.001 * y, xe, ye);
+            if (!(xd * x + yd * y > 0) || !((xe - xd) * x + (ye - yd) * y > 0))
+                return false;
+        }
+        x = xd;
+        y = yd;
     }
     u = static_cast<float>(fx * x + cx);
     v = static_cast<float>(fy * y + cy);
