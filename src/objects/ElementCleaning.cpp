@@ -39,14 +39,6 @@ void CleanableElements::fileIndices(size_t first, size_t count, uint32_t *out) c
         out[k] = static_cast<uint32_t>(first + k);
 }
 
-const float *CleanableElements::storedValues(int, std::vector<float> &) const { return nullptr; }
-
-int CleanableElements::shownValues(float &lo, float &hi) const
-{
-    lo = hi = 0;
-    return -1;
-}
-
 const std::vector<KeyBinding> &ElementCleaning::bindingRows()
 {
     constexpr unsigned F = KeyBinding::BUSY | KeyBinding::REDRAW | KeyBinding::SHARED;
@@ -81,6 +73,14 @@ void ElementCleaning::reset(size_t n)
     edits = ElementEdits(n);
     dragShape.clear();
     marksStale = true;
+}
+
+std::vector<std::string> ElementCleaning::valueNames() const
+{
+    std::vector<std::string> names;
+    for (const ElementValues &item : elements.valueItems())
+        names.push_back(item.name);
+    return names;
 }
 
 void ElementCleaning::note(const char *what, size_t n) { msg::note("%s: %zu %s %s\n", owner, n, noun, what); }
@@ -170,14 +170,13 @@ void ElementCleaning::selectByValues(int item, float lo, float hi, SelectMode mo
 {
     size_t n = 0;
     elements.storedPositions(n);
-    std::vector<float> scratch;
-    const float *v = elements.storedValues(item, scratch);
-    if (!v) {
+    const std::vector<ElementValues> items = elements.valueItems();
+    if (item < 0 || static_cast<size_t>(item) >= items.size()) {
         msg::warning("%s: no values to select by\n", owner);
         return;
     }
     ElementSelection inside;
-    SelectionRules::range(v, n, lo, hi, inside, SelectMode::Replace);
+    SelectionRules::range(items[static_cast<size_t>(item)].data(), n, lo, hi, inside, SelectMode::Replace);
     join(toFile(inside, true), mode);
 }
 
@@ -247,29 +246,22 @@ ElementSelection ElementCleaning::outsideFileBox(const double lo[3], const doubl
     return toFile(outside, false);
 }
 
-bool ElementCleaning::selectUnseen(SelectMode mode)
+bool ElementCleaning::selectByViews(int k, SelectMode mode)
 {
     ViewSights sights;
-    if (!sightsOf(false, sights))
+    if (!sightsOf(k > 0, sights))
         return false;
-    ElementSelection unseen = unseenBy(sights);
-    unseen.removeAll(edits.getHidden());
-    unseen.removeAll(edits.getDeleted());
-    join(unseen, mode);
+    // What is hidden or deleted is not drawn, and is not selected either.
+    ElementSelection found = k > 0 ? carvedBy(sights, k) : unseenBy(sights);
+    found.removeAll(edits.getHidden());
+    found.removeAll(edits.getDeleted());
+    join(found, mode);
     return true;
 }
 
-bool ElementCleaning::selectCarved(int k, SelectMode mode)
-{
-    ViewSights sights;
-    if (!sightsOf(true, sights))
-        return false;
-    ElementSelection carved = carvedBy(sights, k);
-    carved.removeAll(edits.getHidden());
-    carved.removeAll(edits.getDeleted());
-    join(carved, mode);
-    return true;
-}
+bool ElementCleaning::selectUnseen(SelectMode mode) { return selectByViews(0, mode); }
+
+bool ElementCleaning::selectCarved(int k, SelectMode mode) { return selectByViews(std::max(1, k), mode); }
 
 void ElementCleaning::grow(float radius)
 {
@@ -277,14 +269,7 @@ void ElementCleaning::grow(float radius)
     const float *xyz = elements.storedPositions(n);
     // The grid works on the stored order: the selection goes there and back.
     ElementSelection stored(n);
-    std::vector<uint32_t> file(kBlock);
-    for (size_t block = 0; block < n; block += kBlock) {
-        const size_t count = std::min(kBlock, n - block);
-        elements.fileIndices(block, count, file.data());
-        for (size_t k = 0; k < count; ++k)
-            if (selection.contains(file[k]))
-                stored.add(block + k);
-    }
+    forEachSelected(n, [&](size_t i, size_t) { stored.add(i); });
     SelectionRules::grow(xyz, n, radius, stored);
     join(toFile(stored, true), SelectMode::Add);
 }
@@ -304,29 +289,19 @@ void ElementCleaning::clear()
     selectionChanged();
 }
 
-size_t ElementCleaning::hide()
+size_t ElementCleaning::edit(size_t (ElementEdits::*change)(const ElementSelection &))
 {
-    const size_t n = edits.hide(selection);
+    const size_t n = (edits.*change)(selection);
     selection.clear();
     editsChanged();
     return n;
 }
 
-size_t ElementCleaning::remove()
-{
-    const size_t n = edits.remove(selection);
-    selection.clear();
-    editsChanged();
-    return n;
-}
+size_t ElementCleaning::hide() { return edit(&ElementEdits::hide); }
 
-size_t ElementCleaning::keepOnly()
-{
-    const size_t n = edits.keepOnly(selection);
-    selection.clear();
-    editsChanged();
-    return n;
-}
+size_t ElementCleaning::remove() { return edit(&ElementEdits::remove); }
+
+size_t ElementCleaning::keepOnly() { return edit(&ElementEdits::keepOnly); }
 
 void ElementCleaning::showAll()
 {
@@ -393,7 +368,14 @@ bool ElementCleaning::runAction(const KeyBinding &row)
     case Action::GROW: grow(0.01f * 2 * object.getMaxRadius()); break;
     case Action::BY_VALUES: {
         float lo = valueLow, hi = valueHigh;
-        const int item = valueItem >= 0 ? valueItem : elements.shownValues(lo, hi);
+        int item = valueItem;
+        if (item < 0) {
+            // The values the colours show, through their thresholds.
+            const std::vector<ElementValues> items = elements.valueItems();
+            for (size_t k = 0; k < items.size(); ++k)
+                if (items[k].shown)
+                    item = static_cast<int>(k), lo = items[k].lo, hi = items[k].hi;
+        }
         if (item < 0) {
             msg::warning("%s: no values shown to select by\n", owner);
             return true;
@@ -534,20 +516,29 @@ void ElementCleaning::dragBoxFace(Point2 from, Point2 to)
 
 // --- Drawing --------------------------------------------------------------------------------
 
-void ElementCleaning::gatherMarks()
+void ElementCleaning::gatherMarks(size_t budget)
 {
     marksStale = false;
     marks.clear();
     size_t n = 0;
     const float *xyz = elements.storedPositions(n);
-    const auto mark = [&](size_t stored, size_t file) {
-        if (edits.isShown(file) && elements.drawnApartFromEdits(stored))
+    // Beyond the budget every k-th selected element is marked: a frame draws no more points
+    // than that anyway, and the marks of a hundred million would take gigabytes.
+    const size_t step = budget > 0 && selection.count() > budget ? (selection.count() + budget - 1) / budget : 1;
+    size_t seen = 0;
+    marks.reserve(3 * std::min(selection.count(), budget > 0 ? budget : selection.count()));
+    forEachSelected(n, [&](size_t stored, size_t file) {
+        if (seen++ % step == 0 && edits.isShown(file) && elements.drawnApartFromEdits(stored))
             marks.insert(marks.end(), xyz + 3 * stored, xyz + 3 * stored + 3);
-    };
+    });
+}
+
+void ElementCleaning::forEachSelected(size_t n, const std::function<void(size_t, size_t)> &visit) const
+{
     if (elements.storedInFileOrder()) {
         for (size_t i : selection)
             if (i < n)
-                mark(i, i);
+                visit(i, i);
         return;
     }
     std::vector<uint32_t> file(kBlock);
@@ -556,11 +547,11 @@ void ElementCleaning::gatherMarks()
         elements.fileIndices(block, count, file.data());
         for (size_t k = 0; k < count; ++k)
             if (selection.contains(file[k]))
-                mark(block + k, file[k]);
+                visit(block + k, file[k]);
     }
 }
 
-void ElementCleaning::drawSelection(const float *pose, size_t budget)
+void ElementCleaning::drawSelection(const float *pose, size_t stillBudget, size_t budget)
 {
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
@@ -578,7 +569,7 @@ void ElementCleaning::drawSelection(const float *pose, size_t budget)
     const bool boxTool = tool == BOX || tool == ORIENTED_BOX;
     const bool marking = !selection.empty() && elements.storedReady();
     if (marking && marksStale)
-        gatherMarks();
+        gatherMarks(stillBudget);
     if ((marking && elements.markSize() > 0) || boxTool) {
         glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT | GL_POINT_BIT | GL_CURRENT_BIT | GL_LINE_BIT |
                      GL_POLYGON_BIT);

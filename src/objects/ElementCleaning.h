@@ -18,6 +18,17 @@
 
 class GL3DObject;
 
+/// Values the elements of an object can be selected by (a data item): its name, one value an
+/// element in the order the elements are stored, and the range of them the colours let through.
+struct ElementValues {
+    std::string name;
+    const float *values = nullptr; ///< the object's own array; null: `own`
+    std::vector<float> own;        ///< values made for the selection (a splat's size)
+    float lo = 0, hi = 0;
+    bool shown = false;            ///< the colours show them now
+    const float *data() const { return values ? values : own.data(); }
+};
+
 /// What an object whose elements can be selected, hidden, deleted and saved (a point cloud's
 /// points, a splat scene's splats, a mesh's vertices) tells the part that does it for every
 /// such kind (ElementCleaning).
@@ -47,13 +58,8 @@ public:
     /// Added to the object coordinates to give the file's (a georeferenced cloud's origin).
     virtual void getFileOffset(double out[3]) const { out[0] = out[1] = out[2] = 0; }
 
-    /// The names of the values an element can be selected by (its data items).
-    virtual std::vector<std::string> valueNames() const { return {}; }
-    /// The values of item k in stored order (`scratch` may hold them); null when there is none.
-    virtual const float *storedValues(int k, std::vector<float> &scratch) const;
-    /// The item the colours show and the range of it that its thresholds let through; -1 when
-    /// the colours show none.
-    virtual int shownValues(float &lo, float &hi) const;
+    /// The values the elements can be selected by (their data items), in a fixed order.
+    virtual std::vector<ElementValues> valueItems() const { return {}; }
 
     /// Writes the elements neither in `gone` (file indices) to `path` in the format its
     /// extension names; returns how many it wrote. Raises a `std::runtime_error` saying why
@@ -175,7 +181,7 @@ public:
     /// save() for the user: says what it wrote, or why it could not, and returns false then.
     bool saveAs(const std::string &path);
     /// The names of the values the elements can be selected by (see selectByValues).
-    std::vector<std::string> valueNames() const { return elements.valueNames(); }
+    std::vector<std::string> valueNames() const;
     /// Raises what save() would raise for the name alone (a format the kind is not saved in).
     void checkSaveName(const std::string &path) const { elements.checkSaveName(path); }
 
@@ -198,8 +204,9 @@ public:
 
     // --- Drawing -------------------------------------------------------------------------------
     /// Under the object's pose: remembers the frame's matrices (what the window tools select
-    /// by), draws the marks (at most `budget` of them, evenly spread) and the box of a box tool.
-    void drawSelection(const float *pose, size_t budget);
+    /// by), draws the marks and the box of a box tool. The marks are gathered for at most
+    /// `stillBudget` elements and drawn for at most `budget`, evenly spread.
+    void drawSelection(const float *pose, size_t stillBudget, size_t budget);
     /// The window shape of the drag under way, over the frame.
     void drawDragShape();
 
@@ -210,10 +217,16 @@ private:
     /// Joins the file indices `inside` to the selection as `mode` says.
     void join(const ElementSelection &inside, SelectMode mode);
     void editsChanged();
+    /// Hides or deletes (as `change` does) the selection, which then clears.
+    size_t edit(size_t (ElementEdits::*change)(const ElementSelection &));
+    /// Carving by k views, or for k = 0 the elements no view sees.
+    bool selectByViews(int k, SelectMode mode);
     void note(const char *what, size_t n);
     /// The views of the camera under the object's pose; empty with a message when none.
     bool sightsOf(bool withMasks, ViewSights &out);
-    void gatherMarks();
+    void gatherMarks(size_t budget);
+    /// Calls visit(stored, file) for each selected element among the n stored ones.
+    void forEachSelected(size_t n, const std::function<void(size_t, size_t)> &visit) const;
     void startBox(bool oriented);
     int boxFaceAt(Point2 at) const;
     void dragBoxFace(Point2 from, Point2 to);

@@ -198,8 +198,9 @@ void GL3DObject::drawObject()
     (this->*drawMethod)();
     if (ElementCleaning *cleaning = getCleaning()) {
         const FrameContext &f = frame();
-        cleaning->drawSelection(static_cast<const float *>(pose),
-                                static_cast<size_t>(std::max(1LL, reducedDrawing ? f.points.drag : f.points.still)));
+        const size_t still = static_cast<size_t>(std::max(1LL, f.points.still));
+        cleaning->drawSelection(static_cast<const float *>(pose), still,
+                                reducedDrawing ? static_cast<size_t>(std::max(1LL, f.points.drag)) : still);
     }
     if (showBoundingBox)
         drawBoundingBox();

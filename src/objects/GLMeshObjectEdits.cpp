@@ -66,30 +66,22 @@ const float *GLMeshObject::storedPositions(size_t &n)
     return vertices;
 }
 
-std::vector<std::string> GLMeshObject::valueNames() const
+std::vector<ElementValues> GLMeshObject::valueItems() const
 {
-    std::vector<std::string> names;
-    for (const DataItem &item : dataItems)
-        names.push_back(item.getName());
-    return names;
-}
-
-const float *GLMeshObject::storedValues(int k, std::vector<float> &) const
-{
-    if (k < 0 || static_cast<size_t>(k) >= dataItems.size())
-        return nullptr;
-    const DataItem &item = dataItems[static_cast<size_t>(k)];
-    return item.getNElements() >= nVertices ? item.getData() : nullptr;
-}
-
-int GLMeshObject::shownValues(float &lo, float &hi) const
-{
-    if (nDataItems <= 0)
-        return CleanableElements::shownValues(lo, hi);
-    const int k = ((currentDataItem % nDataItems) + nDataItems) % nDataItems;
-    lo = dataItems[static_cast<size_t>(k)].getMinimum();
-    hi = dataItems[static_cast<size_t>(k)].getMaximum();
-    return k;
+    std::vector<ElementValues> out;
+    const int shown = nDataItems > 0 ? ((currentDataItem % nDataItems) + nDataItems) % nDataItems : -1;
+    for (const DataItem &item : dataItems) {
+        if (item.getNElements() < nVertices)
+            continue;
+        ElementValues v;
+        v.name = item.getName();
+        v.values = item.getData();
+        v.lo = item.getMinimum();
+        v.hi = item.getMaximum();
+        v.shown = static_cast<int>(out.size()) == shown;
+        out.push_back(std::move(v));
+    }
+    return out;
 }
 
 void GLMeshObject::makeDrawnTriangles()

@@ -72,18 +72,12 @@ bool GLMeshTexture::fillCorners(const float *texCoords, const float *vertices, c
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(3 * n * 8 * sizeof(float)), nullptr, GL_STATIC_DRAW);
     auto *out = static_cast<float *>(glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY));
     if (out) {
-        const float *uv = texCoords;
-        float *corner = out;
-        for (size_t c = 0; c < 3 * n; ++c, corner += 8) {
+        // Texture coordinate, normal, position.
+        for (size_t c = 0; c < 3 * n; ++c) {
             const size_t v = static_cast<size_t>(triangles[c]);
-            corner[0] = uv[2 * c];
-            corner[1] = uv[2 * c + 1];
-            corner[2] = normals[v].x;
-            corner[3] = normals[v].y;
-            corner[4] = normals[v].z;
-            corner[5] = vertices[3 * v];
-            corner[6] = vertices[3 * v + 1];
-            corner[7] = vertices[3 * v + 2];
+            std::copy_n(texCoords + 2 * c, 2, out + 8 * c);
+            std::copy_n(&normals[v].x, 3, out + 8 * c + 2);
+            std::copy_n(vertices + 3 * v, 3, out + 8 * c + 5);
         }
         glUnmapBuffer(GL_ARRAY_BUFFER);
     }

@@ -223,9 +223,7 @@ private:
     bool storedInFileOrder() const override { return !lod && !readOrder; }
     bool drawnApartFromEdits(size_t i) const override;
     void getFileOffset(double out[3]) const override { std::copy(fileOrigin, fileOrigin + 3, out); }
-    std::vector<std::string> valueNames() const override;
-    const float *storedValues(int k, std::vector<float> &scratch) const override;
-    int shownValues(float &lo, float &hi) const override;
+    std::vector<ElementValues> valueItems() const override;
     size_t saveKept(const std::string &path, const ElementSelection &gone) override;
     void checkSaveName(const std::string &path) const override;
     void editsChanged() override;

@@ -95,26 +95,20 @@ bool GLPointListObject::drawnApartFromEdits(size_t i) const
     return !cut || v[i] >= thresholdLow;
 }
 
-std::vector<std::string> GLPointListObject::valueNames() const
+std::vector<ElementValues> GLPointListObject::valueItems() const
 {
-    std::vector<std::string> names;
-    for (const PointValueItem &item : items)
-        names.push_back(item.name);
-    return names;
-}
-
-const float *GLPointListObject::storedValues(int k, std::vector<float> &) const
-{
-    return k >= 0 && static_cast<size_t>(k) < items.size() ? items[static_cast<size_t>(k)].values.get() : nullptr;
-}
-
-int GLPointListObject::shownValues(float &lo, float &hi) const
-{
-    if (valueItem < 0 || showOwnColors)
-        return CleanableElements::shownValues(lo, hi);
-    lo = thresholdLow;
-    hi = thresholdHigh;
-    return valueItem;
+    std::vector<ElementValues> out;
+    for (size_t k = 0; k < items.size(); ++k) {
+        ElementValues v;
+        v.name = items[k].name;
+        v.values = items[k].values.get();
+        // The item the colour map shows lets through what its thresholds do.
+        v.shown = static_cast<int>(k) == valueItem && !showOwnColors;
+        v.lo = v.shown ? thresholdLow : items[k].lo;
+        v.hi = v.shown ? thresholdHigh : items[k].hi;
+        out.push_back(std::move(v));
+    }
+    return out;
 }
 
 void GLPointListObject::editsChanged()
@@ -175,7 +169,8 @@ size_t GLPointListObject::saveKept(const std::string &path, const ElementSelecti
         // Georeferenced coordinates keep their digits.
         layout.doubleCoordinates = fileOrigin[0] != 0 || fileOrigin[1] != 0 || fileOrigin[2] != 0;
         layout.colours = rgb != nullptr;
-        layout.values = valueNames();
+        for (const PointValueItem &item : items)
+            layout.values.push_back(item.name);
         PlyWriter::writeCloud(path, layout, keptStored.size(), [&](size_t i, double p[3], unsigned char c[3], float *v) {
             at(i, p);
             const size_t s = keptStored[i];

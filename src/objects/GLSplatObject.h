@@ -108,9 +108,7 @@ private:
 
     // What the selections and edits see of the scene (CleanableElements).
     const float *storedPositions(size_t &n) override;
-    std::vector<std::string> valueNames() const override;
-    const float *storedValues(int k, std::vector<float> &scratch) const override;
-    int shownValues(float &lo, float &hi) const override;
+    std::vector<ElementValues> valueItems() const override;
     size_t saveKept(const std::string &path, const ElementSelection &gone) override;
     void checkSaveName(const std::string &path) const override;
     void editsChanged() override;

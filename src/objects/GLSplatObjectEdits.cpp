@@ -15,37 +15,29 @@ const float *GLSplatObject::storedPositions(size_t &n)
     return scene.position.data();
 }
 
-std::vector<std::string> GLSplatObject::valueNames() const { return {"Opacity", "Size"}; }
-
-const float *GLSplatObject::storedValues(int k, std::vector<float> &scratch) const
+std::vector<ElementValues> GLSplatObject::valueItems() const
 {
-    if (k == 0)
-        return scene.opacity.data();
-    if (k != 1)
-        return nullptr;
+    std::vector<ElementValues> out(2);
+    // The opacity floor is the splats' threshold: what it lets through.
+    out[0].name = "Opacity";
+    out[0].values = scene.opacity.data();
+    out[0].lo = static_cast<float>(opacityFloor);
+    out[0].hi = 1;
+    out[0].shown = centreColour != CentreColour::LARGEST_SCALE;
     // A splat's size is its largest scale.
-    scratch.resize(scene.count);
+    out[1].name = "Size";
+    out[1].own.resize(scene.count);
     for (size_t i = 0; i < scene.count; ++i) {
         const float *s = &scene.scale[3 * i];
-        scratch[i] = std::max(s[0], std::max(s[1], s[2]));
+        out[1].own[i] = std::max(s[0], std::max(s[1], s[2]));
     }
-    return scratch.data();
-}
-
-int GLSplatObject::shownValues(float &lo, float &hi) const
-{
-    if (centreColour == CentreColour::LARGEST_SCALE) {
-        std::vector<float> sizes;
-        storedValues(1, sizes);
-        const auto range = std::minmax_element(sizes.begin(), sizes.end());
-        lo = sizes.empty() ? 0 : *range.first;
-        hi = sizes.empty() ? 0 : *range.second;
-        return 1;
+    if (scene.count > 0) {
+        const auto range = std::minmax_element(out[1].own.begin(), out[1].own.end());
+        out[1].lo = *range.first;
+        out[1].hi = *range.second;
     }
-    // The opacity floor is the splats' threshold: what it lets through.
-    lo = static_cast<float>(opacityFloor);
-    hi = 1;
-    return 0;
+    out[1].shown = !out[0].shown;
+    return out;
 }
 
 void GLSplatObject::editsChanged()

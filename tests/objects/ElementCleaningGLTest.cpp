@@ -9,6 +9,7 @@
 #include "objects/GLSplatObject.h"
 #include "support/CapturedMessages.h"
 #include "support/GLTestFixture.h"
+#include "support/PointClouds.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -22,26 +23,7 @@ namespace {
 
 using testsupport::GLTestFixture;
 
-// Point (i, j) of the grid at (-0.75 + 0.1 i, -0.75 + 0.1 j, 0): window pixel
-// (16 + 6.4 i, 112 - 6.4 j) of the 128 x 128 orthographic frame.
-struct Grid {
-    std::vector<float> p;
-    std::vector<unsigned char> rgb;
-    std::vector<int> triangles;
-    Grid()
-    {
-        for (int j = 0; j < 16; ++j)
-            for (int i = 0; i < 16; ++i) {
-                p.insert(p.end(), {-0.75f + 0.1f * i, -0.75f + 0.1f * j, 0});
-                rgb.insert(rgb.end(), {static_cast<unsigned char>(16 * i), static_cast<unsigned char>(16 * j), 90});
-            }
-        for (int j = 0; j < 15; ++j)
-            for (int i = 0; i < 15; ++i) {
-                const int a = 16 * j + i;
-                triangles.insert(triangles.end(), {a, a + 1, a + 17, a, a + 17, a + 16});
-            }
-    }
-};
+using Grid = testsupport::PointGrid;
 
 enum class Kind { Cloud, Splats, Mesh };
 

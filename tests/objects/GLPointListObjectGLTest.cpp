@@ -2,6 +2,7 @@
 
 #include "math/Messages.h"
 #include "support/GLTestFixture.h"
+#include "support/PointClouds.h"
 #include "support/MeshBytes.h"
 #include "support/CapturedMessages.h"
 
@@ -19,22 +20,7 @@ namespace {
 using testsupport::GLTestFixture;
 using testsupport::RgbaImage;
 
-// A 16 x 16 grid of points over [-0.75, 0.75]^2, coloured by position, with a score that
-// grows from left to right (0 .. 15).
-struct Grid {
-    std::vector<float> p;
-    std::vector<unsigned char> rgb;
-    std::vector<float> score;
-    Grid()
-    {
-        for (int j = 0; j < 16; ++j)
-            for (int i = 0; i < 16; ++i) {
-                p.insert(p.end(), {-0.75f + 0.1f * i, -0.75f + 0.1f * j, 0});
-                rgb.insert(rgb.end(), {static_cast<unsigned char>(16 * i), static_cast<unsigned char>(16 * j), 200});
-                score.push_back(static_cast<float>(i));
-            }
-    }
-};
+using Grid = testsupport::PointGrid;
 
 class PointCloud : public GLTestFixture {
 protected:
