@@ -297,6 +297,11 @@ std::vector<GL3DObject *> GLMachine::objectsLoadedWith(const GLObject *camera) c
     return found;
 }
 
+bool GLMachine::isBroughtByCamera(const GL3DObject *object) const
+{
+    return std::any_of(loadedWith.begin(), loadedWith.end(), [object](const LoadedWith &l) { return l.object == object; });
+}
+
 void GLMachine::moveReconstruction(GLCamera *camera, const Similarity &moved)
 {
     if (!camera)

@@ -102,6 +102,8 @@ public:
     GLObject *getFocus() const { return focus; }
     GLCamera *getCurrentCamera() const { return currentCamera; }
     GL3DObject *getCurrentObject() const { return currentObject; }
+    /// True for an object a reconstruction brought with its camera (its points).
+    bool isBroughtByCamera(const GL3DObject *object) const;
     /// The path up to its last '/' (else its last '\\'), or "." without either; empty for null.
     static std::string getDirName(const char *path);
 

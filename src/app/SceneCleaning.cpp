@@ -140,20 +140,20 @@ ViewSights CameraSights::ofScene(GLMachine &machine, const std::string &masks, b
 
 GL3DObject *SceneCleaning::cleanable(GLMachine &machine, std::string &why)
 {
-    GL3DObject *found = nullptr;
+    // The points a reconstruction brings with its cameras count only when nothing else does:
+    // a scene cleaned by a model's photographs is the object loaded beside the model.
+    std::vector<GL3DObject *> own, brought;
     for (int i = 0; i < machine.getNObjects(); ++i) {
         GL3DObject *object = machine.getObject(i);
-        if (!object->getCleaning())
-            continue;
-        if (found) {
-            why = "more than one point cloud, splat scene or mesh to clean";
-            return nullptr;
-        }
-        found = object;
+        if (object->getCleaning())
+            (machine.isBroughtByCamera(object) ? brought : own).push_back(object);
     }
-    if (!found)
-        why = "no point cloud, splat scene or mesh to clean";
-    return found;
+    const std::vector<GL3DObject *> &found = own.empty() ? brought : own;
+    if (found.size() == 1)
+        return found[0];
+    why = found.empty() ? "no point cloud, splat scene or mesh to clean"
+                        : "more than one point cloud, splat scene or mesh to clean";
+    return nullptr;
 }
 
 namespace {

@@ -38,8 +38,9 @@ struct CameraSights {
 
 class SceneCleaning {
 public:
-    /// The scene's one cleanable object (point cloud, splat scene or mesh); null, with the
-    /// reason in `why`, when there is none or more than one.
+    /// The scene's one cleanable object (point cloud, splat scene or mesh), the points of a
+    /// reconstruction's camera counting only when there is no other; null, with the reason in
+    /// `why`, when there is none or more than one.
     static GL3DObject *cleanable(GLMachine &machine, std::string &why);
 
     /// Raises the `std::runtime_error` that saving `object` to `path` would raise for the name

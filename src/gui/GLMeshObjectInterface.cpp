@@ -29,10 +29,10 @@ GLMeshObjectInterface::GLMeshObjectInterface(GLMeshObject *m) : ElementPanel(m, 
             "RGB color file", fastdelegate::MakeDelegate(this, &GLMeshObjectInterface::onFileChosen), false, "*.rgb");
         adoptDialog(GTK_WIDGET(chooser->getDialog()));
     });
+    addSaveAsItem();
     addMenuItem("Distance to...", "distance", [this] { openDistancePanel(); });
     addMenuItem("Orient faces consistently", "orient",
                 [this] { sendAction(GLMeshObject::Action::ORIENT_FACES); });
-    addSaveAsItem();
 
     GtkWidget *modes = addFrame("visualization mode", nullptr, false);
     using A = GLMeshObject::Action;

@@ -20,8 +20,8 @@ GLPointListObjectInterface::GLPointListObjectInterface(GLPointListObject *c)
     addPaletteItem([this] { return cloud->getColorMap(); },
                    fastdelegate::MakeDelegate(this, &GLPointListObjectInterface::setColorMap));
     // In the menu as well as on the button, where a mesh's panel has it.
-    addMenuItem("Distance to...", "distance", [this] { openDistancePanel(); });
     addSaveAsItem();
+    addMenuItem("Distance to...", "distance", [this] { openDistancePanel(); });
 
     GtkWidget *modes = addFrame("visualization mode", nullptr, false);
     using A = GLPointListObject::Action;

@@ -1,7 +1,7 @@
 // Carving a splat scene by its photographs' silhouettes, end to end through velmora-render: a
 // sphere of 200,000 splats on its surface and 5,000 floaters around it, seen by 24 calibrated
-// views (a COLMAP model whose masks lie beside its images, as reconstruction tools keep them)
-// whose photographs show the sphere alone.
+// views (a COLMAP model, with a few points of its own, whose masks lie beside its images, as
+// reconstruction tools keep them) whose photographs show the sphere alone.
 #include "camera/ReconstructionTestFiles.h"
 #include "formats/SplatFile.h"
 #include "image/ImageCodecs.h"
@@ -72,6 +72,8 @@ protected:
             m.cams.push_back(recontest::camera("v" + std::to_string(100 + i) + ".png", i + 1, 1, q,
                                                {-4 * R[6], -4 * R[7], -4 * R[8]}));
         }
+        // A few points of the model's own: the splat scene beside the model is what is cleaned.
+        m.points = {{0, 0, 0}, {0.5, 0.2, -0.1}};
         for (const char *sub : {"/model", "/model/images", "/model/masks"})
             mkdir((dir + sub).c_str(), 0755);
         recontest::writeColmapText(m, dir + "/model");
