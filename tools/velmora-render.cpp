@@ -14,8 +14,9 @@
 // camera-file views). Errors print one line on standard error and end with status 1.
 // --evaluate draws every original view at its photograph's size, meshes textured where they
 // have a texture, and prints how each frame compares with the photograph.
-// --save removes from the one point cloud or splat scene what the rules select, prints how
-// many elements each rule removed, and writes the rest to OUT.
+// --save removes from the one point cloud, splat scene or mesh what the rules select, prints
+// how many elements each rule removed, and writes the rest to OUT (clouds as PLY or LAS,
+// splats as PLY or SPZ, meshes as PLY or OBJ).
 // A cloud of more points than the still budget is drawn at that budget, as the viewer's
 // captures are, and said so on standard error; --all-points draws every point.
 #include "app/GLMachine.h"
@@ -364,9 +365,11 @@ void clean(const RenderOptions &o)
     GL3DObject *object = SceneCleaning::cleanable(*machine, why);
     if (!object)
         fail(why);
+    // A name the object cannot be saved under is refused before any rule runs and says what
+    // it removed.
+    SceneCleaning::checkOutput(*object, o.save);
     ElementSelection removed;
-    const std::vector<SceneCleaning::Step> steps =
-        SceneCleaning::apply(*object, machine->getCurrentCamera(), o.cleaning, removed);
+    const std::vector<SceneCleaning::Step> steps = SceneCleaning::apply(*object, *machine, o.cleaning, removed);
     std::fflush(stdout);
     for (const SceneCleaning::Step &step : steps)
         std::printf("%s: %zu removed\n", step.rule.c_str(), step.removed);

@@ -7,10 +7,12 @@
 #include "core/ElementHost.h"
 #include "core/GLObject.h"
 #include "app/OffscreenWindow.h"
+#include "app/SceneCleaning.h"
 #include "app/SplatComparison.h"
 #include "render/GLAxes.h"
 #include "core/KeyCodes.h"
 #include "math/Messages.h"
+#include "objects/ElementCleaning.h"
 #include "objects/GL3DObject.h"
 #include "objects/GL3DObjectLoader.h"
 #include "objects/GLMeshObject.h"
@@ -123,6 +125,8 @@ ElementHost &GLMachine::host() { return window->elementHost(); }
 
 int GLMachine::registerStartFiles(const Options &start)
 {
+    if (start.masks)
+        masksFolder = *start.masks;
     std::vector<const char *> files;
     for (const std::string &f : start.inputFiles)
         files.push_back(f.c_str());
@@ -201,6 +205,13 @@ GL3DObject *GLMachine::register3DObject(const char *name)
 void GLMachine::appendObject(std::unique_ptr<GL3DObject> object)
 {
     object->attach(&host());
+    if (ElementCleaning *cleaning = object->getCleaning()) {
+        // The selections by the cameras see the views of whichever camera is current then.
+        cleaning->masks = masksFolder;
+        cleaning->setViewSource([this](bool withMasks, const std::string &masks) {
+            return CameraSights::ofScene(*this, masks, withMasks);
+        });
+    }
     currentObject = object.get();
     objects.push_back(std::move(object));
     currentIndex = static_cast<int>(objects.size()) - 1;
@@ -286,6 +297,11 @@ std::vector<GL3DObject *> GLMachine::objectsLoadedWith(const GLObject *camera) c
     return found;
 }
 
+bool GLMachine::isBroughtByCamera(const GL3DObject *object) const
+{
+    return std::any_of(loadedWith.begin(), loadedWith.end(), [object](const LoadedWith &l) { return l.object == object; });
+}
+
 namespace {
 
 // The similarity as a pose applied after an object's own: X' = s R X + t.
@@ -320,7 +336,7 @@ void GLMachine::moveScene(const Similarity &moved)
 {
     const Matrix4 S = poseOf(moved);
     for (const auto &o : objects)
-        if (std::none_of(loadedWith.begin(), loadedWith.end(), [&](const LoadedWith &l) { return l.object == o.get(); }))
+        if (!isBroughtByCamera(o.get()))
             o->setPose(S * o->getPose());
     // The current camera last: its planes are fitted to the scene once everything moved.
     for (const auto &c : cameras)

@@ -111,6 +111,8 @@ public:
     GLObject *getFocus() const { return focus; }
     GLCamera *getCurrentCamera() const { return currentCamera; }
     GL3DObject *getCurrentObject() const { return currentObject; }
+    /// True for an object a reconstruction brought with its camera (its points).
+    bool isBroughtByCamera(const GL3DObject *object) const;
     /// The path up to its last '/' (else its last '\\'), or "." without either; empty for null.
     static std::string getDirName(const char *path);
 
@@ -135,6 +137,10 @@ public:
     /// Moves the current camera, looking the way it looks now, so that every object fills
     /// the view; the planes follow. Nothing happens without a camera or an object.
     void fitAll() override;
+    /// The folder of masks (NAME.png for photograph NAME) the selections by silhouettes of the
+    /// objects loaded from now on start with (`Viewer --masks DIR`); empty: the camera's own.
+    void setMasksFolder(const std::string &folder) { masksFolder = folder; }
+    const std::string &getMasksFolder() const { return masksFolder; }
     /// The orientation triad in the lower left corner of the view.
     void toggleTriad() override { triad = !triad; requestRedraw(); }
     bool getTriad() const { return triad; }
@@ -265,6 +271,7 @@ private:
 
     Point4 backgroundColor;
     bool backgroundChosen = false;
+    std::string masksFolder;
     Point4 shadowColor;
     std::vector<Light> lights;
     std::vector<std::unique_ptr<GL3DObject>> objects;

@@ -5,9 +5,8 @@
 #include "formats/PlyRowFilter.h"
 #include "formats/Sil.h"
 #include "image/Bitmap.h"
-#include "objects/GLPointListObject.h"
-#include "objects/GLSplatObject.h"
-#include "objects/SplatSaving.h"
+#include "objects/ElementCleaning.h"
+#include "objects/GL3DObject.h"
 
 #include <sys/stat.h>
 
@@ -96,19 +95,11 @@ bool readMask(const std::string &file, std::vector<unsigned char> &pixels, int &
     }
 }
 
-std::vector<unsigned char> keptOf(const ElementSelection &removed)
-{
-    std::vector<unsigned char> keep(removed.size(), 1);
-    for (size_t i : removed)
-        keep[i] = 0;
-    return keep;
-}
-
 } // namespace
 
-CameraSights CameraSights::of(GLCamera &camera, const std::string &masks, bool withMasks)
+ViewSights CameraSights::of(GLCamera &camera, const std::string &masks, bool withMasks)
 {
-    CameraSights s;
+    ViewSights s;
     const int n = camera.getNViews();
     s.views.resize(static_cast<size_t>(n));
     s.masks.resize(static_cast<size_t>(n));
@@ -123,6 +114,7 @@ CameraSights CameraSights::of(GLCamera &camera, const std::string &masks, bool w
         v.cy = k.cy;
         v.width = static_cast<int>(k.W);
         v.height = static_cast<int>(k.H);
+        v.lens = camera.getDistortion(i);
         if (!withMasks)
             continue;
         const std::string file = maskFile(camera, i, masks);
@@ -135,120 +127,86 @@ CameraSights CameraSights::of(GLCamera &camera, const std::string &masks, bool w
     return s;
 }
 
+ViewSights CameraSights::ofScene(GLMachine &machine, const std::string &masks, bool withMasks)
+{
+    GLCamera *camera = machine.getCurrentCamera();
+    if (!camera || camera->isDefaultCamera() || camera->getNViews() <= 0) {
+        ViewSights none;
+        none.missing = "the scene has no camera to see it by";
+        return none;
+    }
+    return of(*camera, masks, withMasks);
+}
+
 GL3DObject *SceneCleaning::cleanable(GLMachine &machine, std::string &why)
 {
-    GL3DObject *found = nullptr;
+    // The points a reconstruction brings with its cameras count only when nothing else does:
+    // a scene cleaned by a model's photographs is the object loaded beside the model.
+    std::vector<GL3DObject *> own, brought;
     for (int i = 0; i < machine.getNObjects(); ++i) {
         GL3DObject *object = machine.getObject(i);
-        if (!dynamic_cast<GLPointListObject *>(object) && !dynamic_cast<GLSplatObject *>(object))
-            continue;
-        if (found) {
-            why = "more than one point cloud or splat scene to clean";
-            return nullptr;
-        }
-        found = object;
+        if (object->getCleaning())
+            (machine.isBroughtByCamera(object) ? brought : own).push_back(object);
     }
-    if (!found)
-        why = "no point cloud or splat scene to clean";
-    return found;
+    const std::vector<GL3DObject *> &found = own.empty() ? brought : own;
+    if (found.size() == 1)
+        return found[0];
+    why = found.empty() ? "no point cloud, splat scene or mesh to clean"
+                        : "more than one point cloud, splat scene or mesh to clean";
+    return nullptr;
 }
 
-std::vector<float> SceneCleaning::positions(GL3DObject &object, double fileOrigin[3])
+namespace {
+
+ElementCleaning &cleaningOf(GL3DObject &object)
 {
-    const Matrix4 &pose = object.getPose();
-    std::fill(fileOrigin, fileOrigin + 3, 0.0);
-    std::vector<float> out;
-    if (GLSplatObject *splats = dynamic_cast<GLSplatObject *>(&object)) {
-        const SplatScene &scene = splats->getScene();
-        out.resize(3 * scene.count);
-        for (size_t i = 0; i < scene.count; ++i) {
-            const Point3 p = pose * Point3(scene.position[3 * i], scene.position[3 * i + 1], scene.position[3 * i + 2]);
-            std::copy(&p.x, &p.x + 3, out.begin() + static_cast<long>(3 * i));
-        }
-    } else if (GLPointListObject *cloud = dynamic_cast<GLPointListObject *>(&object)) {
-        const size_t n = static_cast<size_t>(std::max(0, cloud->getNVertices()));
-        const float *stored = cloud->getVertices();
-        out.resize(3 * n);
-        for (size_t i = 0; i < n; ++i) {
-            const Point3 p = pose * Point3(stored[3 * i], stored[3 * i + 1], stored[3 * i + 2]);
-            const size_t f = static_cast<size_t>(cloud->getFileIndex(static_cast<int>(i)));
-            if (f < n)
-                std::copy(&p.x, &p.x + 3, out.begin() + static_cast<long>(3 * f));
-        }
-        std::copy(cloud->getFileOrigin(), cloud->getFileOrigin() + 3, fileOrigin);
-    }
-    return out;
+    ElementCleaning *cleaning = object.getCleaning();
+    if (!cleaning)
+        throw std::runtime_error("this object cannot be cleaned");
+    return *cleaning;
 }
 
-std::vector<SceneCleaning::Step> SceneCleaning::apply(GL3DObject &object, GLCamera *camera, const CleaningRules &rules,
-                                                      ElementSelection &removed)
+} // namespace
+
+void SceneCleaning::checkOutput(GL3DObject &object, const std::string &path)
 {
-    double origin[3];
-    const std::vector<float> xyz = positions(object, origin);
-    const size_t n = xyz.size() / 3;
-    removed.resize(n);
-    removed.clear();
+    cleaningOf(object).checkSaveName(path);
+}
+
+std::vector<SceneCleaning::Step> SceneCleaning::apply(GL3DObject &object, GLMachine &machine,
+                                                      const CleaningRules &rules, ElementSelection &removed)
+{
+    ElementCleaning &cleaning = cleaningOf(object);
+    removed = ElementSelection(cleaning.getSelection().size());
     std::vector<Step> steps;
     const auto join = [&](const char *rule, const ElementSelection &selected) {
         const size_t before = removed.count();
-        for (size_t i : selected)
-            removed.add(i);
+        removed.addAll(selected);
         steps.push_back({rule, removed.count() - before});
     };
-    // The default camera turns about the scene without having seen it: it has nothing to say.
-    if ((rules.dropUnseen || rules.carve > 0) && (!camera || camera->isDefaultCamera() || camera->getNViews() <= 0))
-        throw std::runtime_error("the scene has no camera to see it by");
-    if (rules.dropUnseen) {
-        const CameraSights sights = CameraSights::of(*camera, rules.masks, false);
-        ElementSelection unseen;
-        SelectionRules::unseen(xyz.data(), n, sights.views, unseen, SelectMode::Replace);
-        join("drop-unseen", unseen);
-    }
-    if (rules.carve > 0) {
-        const CameraSights sights = CameraSights::of(*camera, rules.masks, true);
-        if (sights.withMask == 0)
+    const auto sights = [&](bool withMasks) {
+        ViewSights s = CameraSights::ofScene(machine, rules.masks, withMasks);
+        if (s.views.empty())
+            throw std::runtime_error(s.missing);
+        if (withMasks && s.withMask == 0)
             throw std::runtime_error(rules.masks.empty() ? "the camera's views have no silhouettes"
                                                          : "no mask in " + rules.masks + " for the views");
-        ElementSelection carved;
-        SelectionRules::carve(xyz.data(), n, sights.views, rules.carve, carved, SelectMode::Replace);
-        join("carve", carved);
-    }
+        return s;
+    };
+    if (rules.dropUnseen)
+        join("drop-unseen", cleaning.unseenBy(sights(false)));
+    if (rules.carve > 0)
+        join("carve", cleaning.carvedBy(sights(true), rules.carve));
     if (rules.keepBox) {
-        // The box is in the file's coordinates: a georeferenced cloud keeps its points
-        // relative to an origin the user never sees.
         const double *b = rules.box;
-        const Point3 lo(static_cast<float>(std::min(b[0], b[3]) - origin[0]),
-                        static_cast<float>(std::min(b[1], b[4]) - origin[1]),
-                        static_cast<float>(std::min(b[2], b[5]) - origin[2]));
-        const Point3 hi(static_cast<float>(std::max(b[0], b[3]) - origin[0]),
-                        static_cast<float>(std::max(b[1], b[4]) - origin[1]),
-                        static_cast<float>(std::max(b[2], b[5]) - origin[2]));
-        ElementSelection outside;
-        SelectionRules::box(xyz.data(), n, lo, hi, outside, SelectMode::Replace);
-        outside.invert();
-        join("keep-box", outside);
+        const double lo[3] = {std::min(b[0], b[3]), std::min(b[1], b[4]), std::min(b[2], b[5])};
+        const double hi[3] = {std::max(b[0], b[3]), std::max(b[1], b[4]), std::max(b[2], b[5])};
+        join("keep-box", cleaning.outsideFileBox(lo, hi));
     }
     return steps;
 }
 
 size_t SceneCleaning::save(GL3DObject &object, const ElementSelection &removed, const std::string &path)
 {
-    const std::vector<unsigned char> keep = keptOf(removed);
-    if (GLSplatObject *splats = dynamic_cast<GLSplatObject *>(&object)) {
-        saveSplats(splats->getScene(), keep, path);
-        return removed.size() - removed.count();
-    }
-    GLPointListObject *cloud = dynamic_cast<GLPointListObject *>(&object);
-    if (!cloud)
-        throw std::runtime_error("this object cannot be saved");
-    if (!endsWith(path, ".ply"))
-        throw std::runtime_error("a point cloud is saved as PLY (.ply)");
-    if (!endsWith(cloud->getPath(), ".ply"))
-        throw std::runtime_error("only a point cloud read from a PLY file can be saved");
-    // What the user deleted in the view goes too.
-    std::vector<unsigned char> kept = keep;
-    for (size_t i : cloud->getEdits().getDeleted())
-        if (i < kept.size())
-            kept[i] = 0;
-    return PlyRowFilter::write(cloud->getPath(), path, kept);
+    return cleaningOf(object).save(path, &removed);
 }

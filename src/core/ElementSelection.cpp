@@ -15,6 +15,18 @@ uint64_t bitRange(size_t from, size_t to)
 
 } // namespace
 
+ElementSelection ElementSelection::fromWords(std::vector<uint64_t> bits, size_t elements)
+{
+    ElementSelection s;
+    s.n = elements;
+    s.words = std::move(bits);
+    s.words.resize((elements + 63) / 64, 0);
+    s.trimLastWord();
+    for (uint64_t w : s.words)
+        s.selected += bitsIn(w);
+    return s;
+}
+
 void ElementSelection::resize(size_t elements)
 {
     if (elements < n) {

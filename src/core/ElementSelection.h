@@ -22,6 +22,9 @@ public:
     ElementSelection() = default;
     /// n elements, none selected.
     explicit ElementSelection(size_t elements) { resize(elements); }
+    /// n elements, element i selected when bit i % 64 of words[i / 64] is set (words holds
+    /// (n + 63) / 64 of them; bits beyond n are ignored).
+    static ElementSelection fromWords(std::vector<uint64_t> words, size_t elements);
 
     size_t size() const { return n; }
     /// The number of selected elements.

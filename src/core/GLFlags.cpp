@@ -16,6 +16,7 @@ void GLFlags::error()
     msg::note("-e:\t extension of the images\n");
     msg::note("-i:\t input file (as a plain name is)\n");
     msg::note("-u:\t up axis without a camera file: file, +y or +z\n");
+    msg::note("--masks:\t folder of masks (NAME.png for photograph NAME) to carve by\n");
     msg::note("-h:\t this help\n");
     std::exit(0);
 }
@@ -31,6 +32,12 @@ Options GLFlags::init(int argc, char **argv)
     Options options;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
+        if (std::strcmp(arg, "--masks") == 0) {
+            if (i + 1 >= argc)
+                errorArg(arg);
+            options.masks = argv[++i];
+            continue;
+        }
         // Only a dash and exactly one letter is an option; "--foo", "-" and "-ab" are names.
         if (arg[0] != '-' || std::strlen(arg) != 2) {
             options.inputFiles.emplace_back(arg);

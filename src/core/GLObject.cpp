@@ -33,6 +33,8 @@ int GLObject::performAction(const KeyBinding &row)
         taken = stepColorMap(1);
     else if (row.flags & KeyBinding::PREVIOUS_COLOR_MAP)
         taken = stepColorMap(-1);
+    else if (row.flags & KeyBinding::SHARED)
+        taken = runSharedAction(row);
     else
         taken = runAction(row);
     if (busy)

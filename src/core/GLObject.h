@@ -79,6 +79,8 @@ protected:
     virtual bool runAction(const KeyBinding &) { return false; }
     /// One step forward (+1) or back (-1) through the colour maps; false for a kind without.
     virtual bool stepColorMap(int) { return false; }
+    /// A row flagged SHARED: the part the kinds share runs it; false for a kind without.
+    virtual bool runSharedAction(const KeyBinding &) { return false; }
 
     short type;
     GLInterface *interface;

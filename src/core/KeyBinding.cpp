@@ -57,9 +57,11 @@ std::string keyName(int key)
 }
 
 BindingTable::BindingTable(const char *kindName, const KeyBinding *table, size_t count, ColorMaps maps,
-                           const BindingTable *fallbackTable)
+                           const BindingTable *fallbackTable, const std::vector<KeyBinding> *shared)
     : kind(kindName), rows(table, table + count), fallback(fallbackTable)
 {
+    if (shared)
+        rows.insert(rows.end(), shared->begin(), shared->end());
     if (maps == WITH_COLOR_MAPS) {
         // A step may recolour every vertex or rebuild every texture.
         constexpr unsigned F = KeyBinding::BUSY | KeyBinding::REDRAW;

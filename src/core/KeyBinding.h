@@ -15,7 +15,8 @@ struct KeyBinding {
         BUSY = 1u,               ///< the busy cursor shows while it runs
         REDRAW = 2u,             ///< a taken action asks for a new frame
         NEXT_COLOR_MAP = 8u,     ///< runs as the element's colour-map step forward
-        PREVIOUS_COLOR_MAP = 16u ///< ... and back
+        PREVIOUS_COLOR_MAP = 16u, ///< ... and back
+        SHARED = 32u             ///< runs in a part several kinds share (GLObject::runSharedAction)
     };
     static constexpr int kMaxKeys = 4;
 
@@ -57,6 +58,14 @@ public:
         : BindingTable(kindName, table, N, maps, nullptr)
     {
     }
+    /// A kind that shares rows with other kinds (the selection and editing keys) lists them
+    /// after its own, before the colour-map rows.
+    template <size_t N>
+    BindingTable(const char *kindName, const KeyBinding (&table)[N], ColorMaps maps,
+                 const std::vector<KeyBinding> &shared)
+        : BindingTable(kindName, table, N, maps, nullptr, &shared)
+    {
+    }
 
     /// The row taking `key` here or in the fallback; null for a key of no action.
     const KeyBinding *find(int key) const;
@@ -72,7 +81,7 @@ public:
 
 private:
     BindingTable(const char *kindName, const KeyBinding *table, size_t count, ColorMaps maps,
-                 const BindingTable *fallbackTable);
+                 const BindingTable *fallbackTable, const std::vector<KeyBinding> *shared = nullptr);
 
     const char *kind;
     std::vector<KeyBinding> rows;

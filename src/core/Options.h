@@ -20,6 +20,7 @@ struct Options {
     std::optional<std::string> paramFile; ///< -c: camera parameter file
     std::vector<std::string> inputFiles;  ///< -i and every plain argument, in command-line order
     std::optional<UpAxis> upAxis;         ///< -u: the up axis for this run (else the one kept)
+    std::optional<std::string> masks;     ///< --masks: the folder of masks the selections by silhouettes read
     /// Points a frame of the point clouds may draw while the view is still (captures too)
     /// and while it is dragged; Preferences changes them.
     long long stillPointBudget = 3000000;

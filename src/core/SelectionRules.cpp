@@ -10,16 +10,37 @@
 
 namespace {
 
-// Decides every element on both cores into one byte each: the selection's bits cannot be
-// set from two threads at once, the bytes can.
-std::vector<unsigned char> decide(size_t n, const std::function<bool(size_t)> &inside)
+// Decides every element on both cores, 64 to a word: each thread writes whole words of its
+// own, so that no bit is set from two threads at once.
+ElementSelection decide(size_t n, const std::function<bool(size_t)> &inside)
 {
-    std::vector<unsigned char> out(n, 0);
-    Parallel::split(n, 0, [&](unsigned, size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i)
-            out[i] = inside(i) ? 1 : 0;
+    std::vector<uint64_t> words((n + 63) / 64, 0);
+    Parallel::split(words.size(), 0, [&](unsigned, size_t begin, size_t end) {
+        for (size_t w = begin; w < end; ++w) {
+            uint64_t bits = 0;
+            const size_t first = 64 * w, last = std::min(n, first + 64);
+            for (size_t i = first; i < last; ++i)
+                if (inside(i))
+                    bits |= uint64_t(1) << (i - first);
+            words[w] = bits;
+        }
     });
-    return out;
+    return ElementSelection::fromWords(std::move(words), n);
+}
+
+// Joins what a rule found to the selection as `mode` says, 64 elements at a time.
+void join(ElementSelection &&found, ElementSelection &selection, SelectMode mode)
+{
+    if (mode == SelectMode::Replace) {
+        selection = std::move(found);
+        return;
+    }
+    if (selection.size() != found.size())
+        selection.resize(found.size());
+    if (mode == SelectMode::Subtract)
+        selection.removeAll(found);
+    else
+        selection.addAll(found);
 }
 
 // The window pixel of X under mvp (y downwards); false behind the eye.
@@ -84,9 +105,33 @@ bool ViewSight::sees(const float *X, float &u, float &v) const
     const Point3 c = R * Point3(X[0], X[1], X[2]) + t;
     if (!(c.z > 0))
         return false;
-    u = fx * c.x / c.z + cx;
-    v = fy * c.y / c.z + cy;
+    double x = c.x / c.z, y = c.y / c.z;
+    if (lens.model() != LensDistortion::NONE) {
+        double xd, yd;
+        lens.distort(x, y, xd, yd);
+        // Far from the axis a polynomial lens folds back: where the point lands across the
+        // axis, or a point a little farther out lands no farther out, the model no longer
+        // describes the lens, and the point is taken to be outside the photograph.
+        if (x != 0 || y != 0) {
+            double xe, ye;
+            lens.distort(1.001 * x, 1.001 * y, xe, ye);
+            if (!(xd * x + yd * y > 0) || !((xe - xd) * x + (ye - yd) * y > 0))
+                return false;
+        }
+        x = xd;
+        y = yd;
+    }
+    u = static_cast<float>(fx * x + cx);
+    v = static_cast<float>(fy * y + cy);
     return u >= 0 && v >= 0 && u < static_cast<float>(width) && v < static_cast<float>(height);
+}
+
+ViewSight ViewSight::underPose(const Matrix4 &pose) const
+{
+    ViewSight out = *this;
+    out.R = R * pose.getSubMatrix();
+    out.t = R * pose.getSubVector() + t;
+    return out;
 }
 
 void SelectionRules::apply(const std::vector<unsigned char> &inside, ElementSelection &selection, SelectMode mode)
@@ -108,7 +153,7 @@ void SelectionRules::apply(const std::vector<unsigned char> &inside, ElementSele
 void SelectionRules::box(const float *xyz, size_t n, Point3 centre, const Matrix3 &axes, Point3 half,
                          ElementSelection &selection, SelectMode mode)
 {
-    apply(decide(n,
+    join(decide(n,
                  [&](size_t i) {
                      const Point3 d = axes * (Point3(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]) - centre);
                      return std::fabs(d.x) <= half.x && std::fabs(d.y) <= half.y && std::fabs(d.z) <= half.z;
@@ -119,7 +164,7 @@ void SelectionRules::box(const float *xyz, size_t n, Point3 centre, const Matrix
 void SelectionRules::box(const float *xyz, size_t n, Point3 lo, Point3 hi, ElementSelection &selection,
                          SelectMode mode)
 {
-    apply(decide(n,
+    join(decide(n,
                  [&](size_t i) {
                      const float *p = xyz + 3 * i;
                      return p[0] >= lo.x && p[0] <= hi.x && p[1] >= lo.y && p[1] <= hi.y && p[2] >= lo.z &&
@@ -133,7 +178,7 @@ void SelectionRules::rectangle(const float *xyz, size_t n, const float *mvp, int
 {
     const float x0 = std::min(a.x, b.x), x1 = std::max(a.x, b.x);
     const float y0 = std::min(a.y, b.y), y1 = std::max(a.y, b.y);
-    apply(decide(n,
+    join(decide(n,
                  [&](size_t i) {
                      float x, y;
                      return toWindow(mvp, xyz + 3 * i, width, height, x, y) && x >= x0 && x <= x1 && y >= y0 &&
@@ -146,7 +191,7 @@ void SelectionRules::lasso(const float *xyz, size_t n, const float *mvp, int wid
                            const std::vector<Point2> &lasso, ElementSelection &selection, SelectMode mode)
 {
     if (lasso.size() < 3) {
-        apply(std::vector<unsigned char>(n, 0), selection, mode);
+        join(ElementSelection(n), selection, mode);
         return;
     }
     Point2 lo = lasso[0], hi = lasso[0];
@@ -154,7 +199,7 @@ void SelectionRules::lasso(const float *xyz, size_t n, const float *mvp, int wid
         lo = Point2(std::min(lo.x, p.x), std::min(lo.y, p.y));
         hi = Point2(std::max(hi.x, p.x), std::max(hi.y, p.y));
     }
-    apply(decide(n,
+    join(decide(n,
                  [&](size_t i) {
                      float x, y;
                      // Most elements fall outside the lasso's bounds: that test is cheap.
@@ -167,13 +212,13 @@ void SelectionRules::lasso(const float *xyz, size_t n, const float *mvp, int wid
 void SelectionRules::range(const float *values, size_t n, float lo, float hi, ElementSelection &selection,
                            SelectMode mode)
 {
-    apply(decide(n, [&](size_t i) { return values[i] >= lo && values[i] <= hi; }), selection, mode);
+    join(decide(n, [&](size_t i) { return values[i] >= lo && values[i] <= hi; }), selection, mode);
 }
 
 void SelectionRules::unseen(const float *xyz, size_t n, const std::vector<ViewSight> &views,
                             ElementSelection &selection, SelectMode mode)
 {
-    apply(decide(n,
+    join(decide(n,
                  [&](size_t i) {
                      float u, v;
                      for (const ViewSight &view : views)
@@ -188,7 +233,7 @@ void SelectionRules::carve(const float *xyz, size_t n, const std::vector<ViewSig
                            ElementSelection &selection, SelectMode mode, int margin)
 {
     const int needed = std::max(1, k);
-    apply(decide(n,
+    join(decide(n,
                  [&](size_t i) {
                      int outside = 0;
                      float u, v;
@@ -218,7 +263,7 @@ void SelectionRules::grow(const float *xyz, size_t n, float radius, ElementSelec
         cells[cellKey(cellOf(p[0], radius), cellOf(p[1], radius), cellOf(p[2], radius))].push_back(i);
     }
     const float r2 = radius * radius;
-    const std::vector<unsigned char> near = decide(n, [&](size_t i) {
+    ElementSelection near = decide(n, [&](size_t i) {
         if (selection.contains(i))
             return false;
         const float *p = xyz + 3 * i;
@@ -238,5 +283,5 @@ void SelectionRules::grow(const float *xyz, size_t n, float radius, ElementSelec
                 }
         return false;
     });
-    apply(near, selection, SelectMode::Add);
+    join(std::move(near), selection, SelectMode::Add);
 }

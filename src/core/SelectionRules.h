@@ -2,11 +2,14 @@
 #define VELMORA_SELECTIONRULES_H
 
 #include "core/ElementSelection.h"
+#include "math/LensDistortion.h"
 #include "math/Matrix3.h"
+#include "math/Matrix4.h"
 #include "math/Point2.h"
 #include "math/Point3.h"
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 /// How a rule's elements join the selection: they become the selection, are added to it, or
@@ -14,8 +17,9 @@
 enum class SelectMode { Replace, Add, Subtract };
 
 /// One calibrated view as the rules see it: a world point X has camera coordinates
-/// x = R X + t (x right, y down, z forward) and pixel u = fx x/z + cx, v = fy y/z + cy in a
-/// width x height photograph. `mask`, when not null, is the view's silhouette as
+/// x = R X + t (x right, y down, z forward) and pixel u = fx xd + cx, v = fy yd + cy in a
+/// width x height photograph, (xd, yd) being where the view's lens puts (x/z, y/z) (the same
+/// point without distortion). `mask`, when not null, is the view's silhouette as
 /// maskWidth x maskHeight bytes, row by row from the top, non-zero on the object; it may be
 /// smaller than the photograph (the masks of a downscaled image folder) and is then looked
 /// up at the scaled pixel.
@@ -26,10 +30,27 @@ struct ViewSight {
     int width = 0, height = 0;
     const unsigned char *mask = nullptr;
     int maskWidth = 0, maskHeight = 0;
+    LensDistortion lens;
 
     /// True when X lies in front of the view and projects inside its photograph; the pixel
     /// is then in (u, v).
     bool sees(const float *X, float &u, float &v) const;
+    /// The same view of points given in an object's coordinates, `pose` taking them to the
+    /// view's world (any affine pose: the rules then need not move the points).
+    ViewSight underPose(const Matrix4 &pose) const;
+};
+
+/// The views of a camera with the silhouettes they point into.
+struct ViewSights {
+    std::vector<ViewSight> views;
+    std::vector<std::vector<unsigned char>> masks; ///< the pixels the views' `mask` point into
+    int withMask = 0;                              ///< views that have a silhouette
+    /// Empty with the reason when there are no views to select by.
+    std::string missing;
+
+    ViewSights() = default;
+    ViewSights(ViewSights &&) = default;
+    ViewSights &operator=(ViewSights &&) = default;
 };
 
 /// Selections by rules over the elements of an object: points, splat centres or mesh vertices,

@@ -261,6 +261,8 @@ PointListData readRecords(const Header &h, const std::vector<ExtraField> &extras
           *returns = d.items[2].values.get();
     const bool extended = h.format >= 6;
     const bool fromHeader = headerCentre(h, d.origin);
+    std::copy(h.scale, h.scale + 3, d.las.scale);
+    std::copy(h.offset, h.offset + 3, d.las.offset);
     bool haveOrigin = fromHeader;
     uint16_t brightest = 0;
     unsigned short iLo = 0xFFFF, iHi = 0, cLo = 0xFF, cHi = 0, rLo = 0xFF, rHi = 0;

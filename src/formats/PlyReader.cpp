@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <fcntl.h>
 #include <stdexcept>
 #include <utility>
@@ -192,7 +193,25 @@ struct Vertices {
     LargeArray<float> uv;
     std::vector<DataItem> scalars;
     PointCellOrder cellOrder; ///< when the points were stored grouped by cells
+    /// Double coordinates of a cloud are kept in float relative to `origin` (the first point's,
+    /// rounded), so that a georeferenced cloud keeps its centimetres.
+    bool keepOrigin = false;
+    bool originSet[3] = {false, false, false};
+    double origin[3] = {0, 0, 0};
 };
+
+// A coordinate of axis `axis` as stored: relative to the origin when the cloud keeps one.
+float coordinate(Vertices &out, int axis, double value)
+{
+    if (out.keepOrigin) {
+        if (!out.originSet[axis]) {
+            out.originSet[axis] = true;
+            out.origin[axis] = std::isfinite(value) ? std::round(value) : 0;
+        }
+        value -= out.origin[axis];
+    }
+    return static_cast<float>(value);
+}
 
 // Checks the count of vertices against the rest of the file, then makes their arrays.
 void allocateVertices(const Body &body, const PlyHeader::Element &e, const VertexRoles &r, Vertices &out)
@@ -222,9 +241,9 @@ void allocateVertices(const Body &body, const PlyHeader::Element &e, const Verte
 void store(Vertices &out, const VertexRoles &r, size_t i, size_t k, double value, PlyHeader::Type t)
 {
     switch (r.role[i]) {
-    case X: out.xyz[3 * k] = static_cast<float>(value); break;
-    case Y: out.xyz[3 * k + 1] = static_cast<float>(value); break;
-    case Z: out.xyz[3 * k + 2] = static_cast<float>(value); break;
+    case X: out.xyz[3 * k] = coordinate(out, 0, value); break;
+    case Y: out.xyz[3 * k + 1] = coordinate(out, 1, value); break;
+    case Z: out.xyz[3 * k + 2] = coordinate(out, 2, value); break;
     case RED: out.rgb[3 * k] = colourByte(value, t); break;
     case GREEN: out.rgb[3 * k + 1] = colourByte(value, t); break;
     case BLUE: out.rgb[3 * k + 2] = colourByte(value, t); break;
@@ -335,10 +354,13 @@ void readVariableVertices(Body &body, const PlyHeader::Element &e, const VertexR
         }
 }
 
-void readVertices(Body &body, const PlyHeader::Element &e, size_t groupFrom, Vertices &out)
+void readVertices(Body &body, const PlyHeader::Element &e, size_t groupFrom, bool cloud, Vertices &out)
 {
     const VertexRoles roles(e);
     allocateVertices(body, e, roles, out);
+    out.keepOrigin = cloud;
+    for (int i : {roles.ix, roles.iy, roles.iz})
+        out.keepOrigin = out.keepOrigin && e.properties[static_cast<size_t>(i)].type == PlyHeader::FLOAT64;
     bool fixed = !body.isAscii();
     size_t stride = 0;
     std::vector<size_t> offset(e.properties.size());
@@ -645,7 +667,8 @@ ForeignModel PlyReader::readModel(const char *data, size_t size, const std::stri
         fail("the file has no vertices");
     const PlyHeader::Element *faceElement = h.element("face");
     // Only a cloud: the faces of a mesh number its vertices in the file's order.
-    if (faceElement && faceElement->count > 0)
+    const bool cloud = !faceElement || faceElement->count == 0;
+    if (!cloud)
         groupFrom = 0;
 
     Body body(data, size, h.bodyOffset, h.format);
@@ -655,7 +678,7 @@ ForeignModel PlyReader::readModel(const char *data, size_t size, const std::stri
     bool verticesRead = false;
     for (const PlyHeader::Element &e : h.elements) {
         if (&e == vertexElement) {
-            readVertices(body, e, groupFrom, v);
+            readVertices(body, e, groupFrom, cloud, v);
             verticesRead = true;
         } else if (&e == faceElement && verticesRead) {
             readFaces(body, e, v.n, f);
@@ -673,9 +696,11 @@ ForeignModel PlyReader::readModel(const char *data, size_t size, const std::stri
         model.isPointCloud = true;
         model.points.nPoints = v.n;
         model.points.points = std::move(v.xyz);
+        std::copy(v.origin, v.origin + 3, model.points.origin);
         if (v.hasBounds)
             model.points.bounds = v.bounds;
         model.points.cellOrder = std::move(v.cellOrder);
+        size_t scalar = 0;
         if (v.rgb) {
             model.points.colors = std::move(v.rgb);
         } else if (!v.scalars.empty()) {
@@ -683,6 +708,24 @@ ForeignModel PlyReader::readModel(const char *data, size_t size, const std::stri
             model.points.values = allocateLargeArray<float>(nv);
             std::copy(first.getData(), first.getData() + nv, model.points.values.get());
             model.valueName = first.getName();
+            scalar = 1;
+        }
+        // Every other property of the points is a value of theirs as well (a reconstruction's
+        // confidence, a scan's intensity, what this program saved of a cloud).
+        for (; scalar < v.scalars.size(); ++scalar) {
+            const DataItem &property = v.scalars[scalar];
+            PointValueItem item;
+            item.name = property.getName();
+            item.values = allocateLargeArray<float>(nv);
+            std::copy(property.getData(), property.getData() + nv, item.values.get());
+            item.lo = std::numeric_limits<float>::infinity();
+            item.hi = -item.lo;
+            for (size_t i = 0; i < nv; ++i)
+                if (std::isfinite(item.values[i])) {
+                    item.lo = std::min(item.lo, item.values[i]);
+                    item.hi = std::max(item.hi, item.values[i]);
+                }
+            model.points.items.push_back(std::move(item));
         }
         return model;
     }

@@ -12,10 +12,12 @@
 /// reconstruction tools write (quality, confidence, intensity, ...), reads beyond a short
 /// binary body, and takes longer than the viewer's own OFF reader.
 ///
-/// - vertex: x, y, z (required); red, green, blue (or r, g, b, diffuse_*) as colours,
+/// - vertex: x, y, z (required; a cloud's double coordinates are kept relative to the first
+///   point's, rounded, as PointListData::origin); red, green, blue (or r, g, b, diffuse_*) as colours,
 ///   bytes as they are and floating-point values scaled from 0..1; u, v (or s, t,
 ///   texture_u, texture_v) as texture coordinates; normals are left to the mesh; every
-///   other scalar property becomes a data item of its name.
+///   other scalar property becomes a data item of its name (of a point cloud: its values
+///   when it has no colours, then its further value items).
 /// - face: the list "vertex_indices" (or "vertex_index"); polygons are cut into fans of
 ///   triangles, faces of fewer than three corners are skipped. A list "texcoord" (2 values
 ///   a corner) gives per-face texture coordinates, a scalar "texnumber" the image of a face.

@@ -37,6 +37,15 @@ struct PointValueItem {
     float lo = 0, hi = 0;
 };
 
+/// How an ASPRS LAS file stores its coordinates: integers times `scale` plus `offset`. A
+/// cloud read from one keeps them, so that saving it as LAS writes the same integers.
+struct LasScaling {
+    double scale[3] = {0, 0, 0};
+    double offset[3] = {0, 0, 0};
+    /// False for a cloud of another format (the scales are zero).
+    bool given() const { return scale[0] > 0 && scale[1] > 0 && scale[2] > 0; }
+};
+
 struct PointListData {
     int nPoints = 0;
     LargeArray<float> points;
@@ -48,6 +57,7 @@ struct PointListData {
     /// points in float relative to their centre and lose no precision.
     double origin[3] = {0, 0, 0};
     std::vector<PointValueItem> items; ///< further values a point (none for "bin" and "las" text)
+    LasScaling las;                    ///< an ASPRS LAS file's scale and offset
     /// Set by a reader asked to store a large cloud grouped by the cells of its hierarchy:
     /// the points are then not in the file's order, and `cellOrder.fileIndex` leads back.
     PointCellOrder cellOrder;

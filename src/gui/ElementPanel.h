@@ -131,6 +131,16 @@ protected:
     /// by name with `current()` preselected; choosing one calls `choose` with its index. The
     /// panel keeps the dialog (see adoptDialog).
     void addPaletteItem(std::function<int()> current, fastdelegate::FastDelegate1<int> choose);
+    /// The frame "selection" of a cleanable element (GL3DObject::getCleaning(); nothing for
+    /// another): the selection tool and the edits as buttons of their keys, and the rules with
+    /// their settings (how they join the selection, the values and their range, the number of
+    /// views of carving and the folder of masks). See ElementPanelCleaning.cpp.
+    void addCleaningFrame();
+    /// The menu item "Save as..." (key "saveAs") of a cleanable element: a file chooser whose
+    /// name, by its extension, picks the format.
+    void addSaveAsItem(const char *label = "Save as...");
+    /// Saves the cleanable element to `path` ("Save as...").
+    void saveChosen(const char *path);
     /// Keeps `dialog` until the user closes it; the panel destroys it when it goes first.
     void adoptDialog(GtkWidget *dialog);
     /// Closes the open dialog titled `title`, if any.

@@ -29,6 +29,7 @@ GLMeshObjectInterface::GLMeshObjectInterface(GLMeshObject *m) : ElementPanel(m, 
             "RGB color file", fastdelegate::MakeDelegate(this, &GLMeshObjectInterface::onFileChosen), false, "*.rgb");
         adoptDialog(GTK_WIDGET(chooser->getDialog()));
     });
+    addSaveAsItem();
     addMenuItem("Distance to...", "distance", [this] { openDistancePanel(); });
     addMenuItem("Orient faces consistently", "orient",
                 [this] { sendAction(GLMeshObject::Action::ORIENT_FACES); });
@@ -41,6 +42,7 @@ GLMeshObjectInterface::GLMeshObjectInterface(GLMeshObject *m) : ElementPanel(m, 
     // Shown only while the mesh has data items: showing the whole panel leaves it alone.
     gtk_widget_set_no_show_all(dataButton, TRUE);
     gtk_widget_set_visible(dataButton, mesh->hasDataItems());
+    addCleaningFrame();
 }
 
 void GLMeshObjectInterface::update()

@@ -8,8 +8,10 @@ class GLMeshObject;
 
 /// The panel of a mesh: the menu "Options" (bounding box, axes, "Surface properties...",
 /// "Texture properties...", "Clipping properties...", "Palette properties...", "Load RGB
-/// colors...", "Distance to...") and the "visualization mode" buttons "Wire", "Shade", "Texture", "Zbuffer"
-/// and, for a mesh with data items, "Data", which send the keys '1' to '5'.
+/// colors...", "Save as...", "Distance to...", "Orient faces consistently") and the
+/// "visualization mode" buttons "Wire", "Shade", "Texture", "Zbuffer" and, for a mesh with data
+/// items, "Data", which send the keys '1' to '5', then the frame "selection" (see
+/// ElementPanel::addCleaningFrame).
 class GLMeshObjectInterface : public ElementPanel {
 public:
     explicit GLMeshObjectInterface(GLMeshObject *mesh);

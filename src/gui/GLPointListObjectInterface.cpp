@@ -20,6 +20,7 @@ GLPointListObjectInterface::GLPointListObjectInterface(GLPointListObject *c)
     addPaletteItem([this] { return cloud->getColorMap(); },
                    fastdelegate::MakeDelegate(this, &GLPointListObjectInterface::setColorMap));
     // In the menu as well as on the button, where a mesh's panel has it.
+    addSaveAsItem();
     addMenuItem("Distance to...", "distance", [this] { openDistancePanel(); });
 
     GtkWidget *modes = addFrame("visualization mode", nullptr, false);
@@ -49,6 +50,7 @@ GLPointListObjectInterface::GLPointListObjectInterface(GLPointListObject *c)
                                  self->openDistancePanel();
                              }), this);
     gtk_box_pack_start(GTK_BOX(addFrame("measure", nullptr, false)), distance, FALSE, FALSE, 0);
+    addCleaningFrame();
 }
 
 void GLPointListObjectInterface::onStrength(GtkSpinButton *spin, gpointer data)

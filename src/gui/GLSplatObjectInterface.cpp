@@ -1,15 +1,12 @@
 #include "gui/GLSplatObjectInterface.h"
 
-#include "gui/FileDialog.h"
 #include "objects/GLSplatObject.h"
 
 GLSplatObjectInterface::GLSplatObjectInterface(GLSplatObject *s) : ElementPanel(s, "Splats"), splats(s)
 {
     addPaletteItem([this] { return splats->getColorMap(); },
                    fastdelegate::MakeDelegate(this, &GLSplatObjectInterface::setColorMap));
-    addMenuItem("Save splats as...", "saveSplats", [this] {
-        FileDialog::saveAs("Save splats as...", fastdelegate::MakeDelegate(this, &GLSplatObjectInterface::saveChosen));
-    });
+    addSaveAsItem("Save splats as...");
     using A = GLSplatObject::Action;
     GtkWidget *modes = addFrame("visualization mode", nullptr, false);
     for (A a : {A::SPLATS, A::CENTRES, A::CENTRE_COLOURS})
@@ -22,6 +19,7 @@ GLSplatObjectInterface::GLSplatObjectInterface(GLSplatObject *s) : ElementPanel(
     GtkWidget *frame = addFrame("splats");
     scaleSlider = addSlider(frame, "scale factor", "scaleFactor", 0.1, 2, splats->getScaleFactor(), 2, moved);
     floorSlider = addSlider(frame, "opacity floor", "opacityFloor", 0, 1, splats->getOpacityFloor(), 2, moved);
+    addCleaningFrame();
     gtk_widget_show_all(box);
 }
 
@@ -50,10 +48,4 @@ void GLSplatObjectInterface::setColorMap(int index)
 {
     splats->setColorMap(index);
     redraw();
-}
-
-void GLSplatObjectInterface::saveChosen(const char *path)
-{
-    if (path)
-        splats->saveSplats(path);
 }

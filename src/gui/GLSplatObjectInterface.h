@@ -10,7 +10,8 @@ class GLSplatObject;
 /// The panel of a splat scene: menu "Splats" (the common items, "Palette properties...",
 /// "Save splats as..."), the
 /// scene's information, the drawing buttons (splats, centres, the centres' colour or data),
-/// the spherical-harmonic degree buttons and the sliders "scale factor" and "opacity floor".
+/// the spherical-harmonic degree buttons, the sliders "scale factor" and "opacity floor" and the
+/// frame "selection" (see ElementPanel::addCleaningFrame).
 class GLSplatObjectInterface : public ElementPanel {
 public:
     explicit GLSplatObjectInterface(GLSplatObject *splats);
@@ -20,7 +21,6 @@ public:
 private:
     void sliderMoved(GtkWidget *slider, double value);
     void setColorMap(int index);
-    void saveChosen(const char *path);
 
     GLSplatObject *splats;
     GtkWidget *scaleSlider = nullptr;

@@ -1,4 +1,6 @@
 #include "objects/GL3DObject.h"
+
+#include "objects/ElementCleaning.h"
 #include "formats/ColorMap.h"
 #include "formats/PointBounds.h"
 #include "math/Messages.h"
@@ -194,6 +196,12 @@ void GL3DObject::drawShadow(const FrameContext &f, float *plane, float *light, f
 void GL3DObject::drawObject()
 {
     (this->*drawMethod)();
+    if (ElementCleaning *cleaning = getCleaning()) {
+        const FrameContext &f = frame();
+        const size_t still = static_cast<size_t>(std::max(1LL, f.points.still));
+        cleaning->drawSelection(static_cast<const float *>(pose), still,
+                                reducedDrawing ? static_cast<size_t>(std::max(1LL, f.points.drag)) : still);
+    }
     if (showBoundingBox)
         drawBoundingBox();
     if (showAxes) {
@@ -460,6 +468,24 @@ void GL3DObject::notifyDrag(float, float) {}
 int GL3DObject::notifyKey(int) { return 0; }
 void GL3DObject::reload() { msg::warning("GL3DObject: reload method not implemented\n"); }
 void GL3DObject::drawInfo() {}
+
+bool GL3DObject::takesWindowDrags() const
+{
+    const ElementCleaning *cleaning = getCleaning();
+    return cleaning && cleaning->takesDrags();
+}
+
+void GL3DObject::notifyWindowDrag(const InputEvent &event, int x, int y)
+{
+    if (ElementCleaning *cleaning = getCleaning())
+        cleaning->notifyDrag(event, x, y);
+}
+
+bool GL3DObject::runSharedAction(const KeyBinding &row)
+{
+    ElementCleaning *cleaning = getCleaning();
+    return cleaning && cleaning->runAction(row);
+}
 
 void GL3DObject::setColorMap(int i)
 {

@@ -22,6 +22,8 @@
 /// a drawing method in their constructors.
 ///
 /// Every drawing operation needs a current OpenGL context.
+class ElementCleaning;
+
 class GL3DObject : public GLObject {
 public:
     /// A parameterless drawing operation of this class or of a subclass (a subclass passes
@@ -80,8 +82,13 @@ public:
     virtual void notifyDrag(float dx, float dy);
     /// True while a selection tool of the object takes the left button in the view: presses,
     /// motions and releases then go to notifyWindowDrag at window pixels (y downwards).
-    virtual bool takesWindowDrags() const { return false; }
-    virtual void notifyWindowDrag(const InputEvent &, int, int) {}
+    virtual bool takesWindowDrags() const;
+    virtual void notifyWindowDrag(const InputEvent &event, int x, int y);
+    /// The selections and edits of a kind whose elements can be cleaned (point clouds, splat
+    /// scenes, meshes); null for the others. Its window tools take the drags above, its keys
+    /// run through runSharedAction, and its marks are drawn after the drawing method.
+    virtual ElementCleaning *getCleaning() { return nullptr; }
+    const ElementCleaning *getCleaning() const { return const_cast<GL3DObject *>(this)->getCleaning(); }
     /// A key offered by other ways than the keyboard's path through notifyCommand; returns
     /// non-zero when it was consumed (the base class consumes nothing).
     virtual int notifyKey(int key);
@@ -177,6 +184,8 @@ protected:
     virtual void colorMapChanged() {}
     /// Page Up / Page Down, for the kinds whose binding table has the colour-map rows.
     bool stepColorMap(int step) override;
+    /// The selection and editing keys of a cleanable kind (getCleaning()).
+    bool runSharedAction(const KeyBinding &row) override;
     /// Sets bbMin, bbMax and center from the vertex array (nothing without vertices).
     void computeBoundingBox();
 

@@ -168,7 +168,12 @@ void GLMeshObject::freeData()
     normals.reset();
     normalsGiven = false;
     fileTriangle = std::vector<int>();
-    selection = MeshSelection();
+    cleaning.reset(0);
+    selectedFaces = ElementSelection();
+    markedFaces.clear();
+    drawnTriangles.reset();
+    fileTexCoords.reset();
+    fileTexCoordsKept = false;
     drawing.dropSortedOrder();
     selectedVertex = -1;
     dataItems.clear();
@@ -210,8 +215,8 @@ void GLMeshObject::adopt(MeshData &g)
     headerFlags = g.headerFlags;
     version = g.version;
     meshType = g.meshType;
-    selection.vertices.resize(static_cast<size_t>(std::max(nVertices, 0)));
-    selection.faces.resize(static_cast<size_t>(std::max(nTriangles, 0)));
+    cleaning.reset(static_cast<size_t>(std::max(nVertices, 0)));
+    selectedFaces = ElementSelection(static_cast<size_t>(std::max(nTriangles, 0)));
 }
 
 void GLMeshObject::installColours(MeshData &g)
@@ -539,7 +544,7 @@ MeshArrays GLMeshObject::arrays() const
     MeshArrays a;
     a.vertices = vertices;
     a.nVertices = nVertices;
-    a.triangles = triangles.get();
+    a.triangles = drawnTriangles ? drawnTriangles.get() : triangles.get();
     a.nTriangles = nTriangles;
     a.normals = normals.get();
     a.colors = colors;
@@ -552,6 +557,11 @@ void GLMeshObject::takeTextureLayout(const std::vector<int> &order, LargeArray<f
 {
     if (!order.empty())
         reorderTriangles(order);
+    // The layout's coordinates are in its chunks: the file's are kept for saving.
+    if (!fileTexCoordsKept) {
+        fileTexCoords = std::move(texCoords);
+        fileTexCoordsKept = true;
+    }
     texCoords = std::move(coordinates);
 }
 
@@ -569,6 +579,7 @@ void GLMeshObject::reorderTriangles(const std::vector<int> &order)
     fileTriangle = std::move(fileIndex);
     // The buffers, the stand-in, the sorted copy and the adjacency follow the old order. This
     // may run outside a frame, so the buffers are only marked stale and refilled at the next one.
+    makeDrawnTriangles();
     drawing.orderChanged();
     picking.dropAdjacency();
 }
@@ -587,12 +598,17 @@ size_t GLMeshObject::orientFacesConsistently()
         if (texCoords)
             for (int k = 0; k < 2; ++k)
                 std::swap(texCoords[6 * t + 2 + k], texCoords[6 * t + 4 + k]);
+        if (fileTexCoords)
+            for (int k = 0; k < 2; ++k)
+                std::swap(fileTexCoords[6 * getFileTriangle(static_cast<int>(t)) + 2 + k],
+                          fileTexCoords[6 * getFileTriangle(static_cast<int>(t)) + 4 + k]);
     }
     msg::note("GLMeshObject: %zu of %zu triangles turned to agree with their neighbours\n", count, n);
     if (count == 0)
         return 0;
     if (!normalsGiven)
         computeVertexNormals();
+    makeDrawnTriangles();
     drawing.orderChanged();
     geometryChanged();
     picking.dropAdjacency();
@@ -602,6 +618,7 @@ size_t GLMeshObject::orientFacesConsistently()
 
 void GLMeshObject::drawInfo()
 {
+    cleaning.drawDragShape();
     if (!settings.legendDrawing)
         return;
     // The data colours and the data texture (key 9) have a scale of values.
@@ -755,7 +772,7 @@ const BindingTable &GLMeshObject::bindings()
         {actionValue(A::PRINT_POSE), {'+'}, nullptr, "print the pose", F},
         {actionValue(A::ORIENT_FACES), {}, "Orient faces consistently", "turn faces to agree with their neighbours", F},
     };
-    static const BindingTable table("mesh", rows, BindingTable::WITH_COLOR_MAPS);
+    static const BindingTable table("mesh", rows, BindingTable::WITH_COLOR_MAPS, ElementCleaning::bindingRows());
     return table;
 }
 

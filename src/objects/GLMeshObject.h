@@ -8,9 +8,11 @@
 #include "measure/MeshAdjacency.h"
 #include "measure/PathDisplay.h"
 #include "formats/DataItem.h"
+#include "objects/ElementCleaning.h"
 #include "objects/GL3DObject.h"
 #include "formats/LargeArray.h"
 #include "formats/MeshReader.h"
+#include "formats/MeshOutput.h"
 #include "formats/MeshTexture.h"
 #include "objects/GLMeshDrawing.h"
 #include "objects/GLMeshPicking.h"
@@ -41,7 +43,11 @@
 /// (GLMeshDrawing), the picking and measured paths (GLMeshPicking) and the texture
 /// (GLMeshTexturing) are parts it hands its work to. They see the mesh through MeshModel
 /// only; callers reach them through getDrawing(), getPicking() and getTexturing().
-class GLMeshObject : public GL3DObject, private MeshModel {
+///
+/// Its vertices can be selected, hidden and deleted (ElementCleaning, see GLMeshObjectEdits.cpp);
+/// a face is drawn while its three vertices are, and a selection of vertices marks the faces
+/// they span.
+class GLMeshObject : public GL3DObject, private MeshModel, private CleanableElements {
 public:
     /// The in-memory hand-over of a mesh (see MeshReader.h).
     using MeshRecord = ::MeshRecord;
@@ -217,10 +223,19 @@ public:
     MeshArrays getArrays() const { return arrays(); }
     /// The index triangle i had in the mesh's file: the texture may have regrouped them.
     int getFileTriangle(int i) const { return fileTriangle.empty() ? i : fileTriangle[size_t(i)]; }
-    /// The user's selection of vertices and faces, sized with them and emptied with every
-    /// new geometry.
-    MeshSelection &getSelection() { return selection; }
-    const MeshSelection &getSelection() const { return selection; }
+    /// The vertices the user selected, by their index in the file, sized with them and emptied
+    /// with every new geometry.
+    ElementSelection &getSelection() { return cleaning.getSelection(); }
+    const ElementSelection &getSelection() const { return cleaning.getSelection(); }
+    /// The faces the selected vertices span (all three corners selected), by their index in
+    /// the file (getFileTriangle).
+    const ElementSelection &getSelectedFaces() const { return selectedFaces; }
+    ElementCleaning *getCleaning() override { return &cleaning; }
+    /// Writes the vertices not deleted and the faces among them, as PLY (".ply": colours, data
+    /// items, texture coordinates and images) or OBJ (".obj" with its ".mtl": texture
+    /// coordinates and images); the images an imported mesh names are copied beside the file.
+    /// Says what it wrote, or why it could not, and returns false then.
+    bool saveAs(const std::string &path);
     int getNDataItems() const { return nDataItems; }
     const DataItem &getDataItem(int i) const { return dataItems[static_cast<size_t>(i)]; }
     int getCurrentDataItem() const { return currentDataItem; }
@@ -262,6 +277,19 @@ private:
 
     /// The triangles in a new order: whatever was built from the old order is dropped.
     void reorderTriangles(const std::vector<int> &order);
+
+    // What the selections and edits see of the mesh (CleanableElements).
+    const float *storedPositions(size_t &n) override;
+    std::vector<ElementValues> valueItems() const override;
+    size_t saveKept(const std::string &path, const ElementSelection &gone) override;
+    void checkSaveName(const std::string &path) const override;
+    void editsChanged() override;
+    void selectionChanged() override;
+    void drawMarkedExtras(const unsigned char colour[3]) override;
+    /// The triangles drawn (see MeshArrays::triangles) made again from `triangles` and the edits.
+    void makeDrawnTriangles();
+    /// The mesh's triangles, texture coordinates and images as the file had them, for saving.
+    MeshOutput fileLayout(std::vector<int> &fileOrder) const;
     void installColours(MeshData &g);
     void installDataItems(MeshData &g);
     void installMaterial(const MeshData &g);
@@ -293,7 +321,14 @@ private:
     int nDataItems;
     int currentDataItem;
     MeshDisplay settings;
-    MeshSelection selection;
+    ElementCleaning cleaning{*this, *this, "GLMeshObject", "vertices"};
+    ElementSelection selectedFaces;           ///< see getSelectedFaces()
+    std::vector<int> markedFaces;             ///< the faces drawn marked, 3 vertices each
+    LargeArray<int> drawnTriangles;           ///< see MeshArrays::triangles; null: `triangles`
+    /// The file's texture coordinates (in its order of the triangles), kept when a texture's
+    /// layout replaced them; `fileTexCoordsKept` says they were.
+    LargeArray<float> fileTexCoords;
+    bool fileTexCoordsKept = false;
     LargeArray<float> vertexStore;               ///< what `vertices` points to
     std::unique_ptr<unsigned char[]> colorStore; ///< what `colors` points to
     std::vector<unsigned char> fileColours;      ///< the file's vertex colours, RGB, or empty

@@ -49,36 +49,40 @@ bool GLMeshTexture::upload(MeshTexture &texture, const float *texCoords, const f
     glPopAttrib();
     texture.source.reset();
 
-    // The corners, written straight into the buffer's memory: 8 floats each.
-    GLint previous = 0;
-    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previous);
-    glGenBuffers(1, &buffer);
-    glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(3 * n * 8 * sizeof(float)), nullptr, GL_STATIC_DRAW);
-    auto *out = static_cast<float *>(glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY));
-    if (out) {
-        const float *uv = texCoords;
-        for (size_t c = 0; c < 3 * n; ++c, out += 8) {
-            const size_t v = static_cast<size_t>(triangles[c]);
-            out[0] = uv[2 * c];
-            out[1] = uv[2 * c + 1];
-            out[2] = normals[v].x;
-            out[3] = normals[v].y;
-            out[4] = normals[v].z;
-            out[5] = vertices[3 * v];
-            out[6] = vertices[3 * v + 1];
-            out[7] = vertices[3 * v + 2];
-        }
-        glUnmapBuffer(GL_ARRAY_BUFFER);
-    }
-    glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(previous));
+    const bool filled = fillCorners(texCoords, vertices, normals, triangles, nTriangles);
     chunkStart = texture.chunkStart;
-    if (!out || glGetError() != GL_NO_ERROR) {
+    if (!filled || glGetError() != GL_NO_ERROR) {
         msg::error("GLMeshObject: the texture could not be given to OpenGL\n");
         release();
         return false;
     }
     return true;
+}
+
+bool GLMeshTexture::fillCorners(const float *texCoords, const float *vertices, const Point3 *normals,
+                                const int *triangles, int nTriangles)
+{
+    // The corners, written straight into the buffer's memory: 8 floats each.
+    const size_t n = static_cast<size_t>(std::max(0, nTriangles));
+    GLint previous = 0;
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previous);
+    if (!buffer)
+        glGenBuffers(1, &buffer);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(3 * n * 8 * sizeof(float)), nullptr, GL_STATIC_DRAW);
+    auto *out = static_cast<float *>(glMapBuffer(GL_ARRAY_BUFFER, GL_WRITE_ONLY));
+    if (out) {
+        // Texture coordinate, normal, position.
+        for (size_t c = 0; c < 3 * n; ++c) {
+            const size_t v = static_cast<size_t>(triangles[c]);
+            std::copy_n(texCoords + 2 * c, 2, out + 8 * c);
+            std::copy_n(&normals[v].x, 3, out + 8 * c + 2);
+            std::copy_n(vertices + 3 * v, 3, out + 8 * c + 5);
+        }
+        glUnmapBuffer(GL_ARRAY_BUFFER);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, static_cast<GLuint>(previous));
+    return out != nullptr;
 }
 
 void GLMeshTexture::release()

@@ -25,6 +25,10 @@ public:
     /// refuses them.
     bool upload(MeshTexture &texture, const float *texCoords, const float *vertices, const Point3 *normals,
                 const int *triangles, int nTriangles, int filter);
+    /// Writes the corners of `triangles` into the buffer again (the textures stay): after the
+    /// triangles drawn changed. False when OpenGL refuses the buffer.
+    bool fillCorners(const float *texCoords, const float *vertices, const Point3 *normals, const int *triangles,
+                     int nTriangles);
     /// Deletes the textures and the buffer.
     void release();
 

@@ -193,12 +193,18 @@ bool GLMeshTexturing::upload()
         const bool ok = meshTexture.upload(*pendingTexture, mesh.texCoords, mesh.vertices, mesh.normals,
                                            mesh.triangles, mesh.nTriangles, model.display().textureFilter);
         pendingTexture.reset();
+        cornersStale = false;
         if (ok) {
             textureNames = meshTexture.getNames();
         } else {
             nTextureChunks = 0;
             chunkStart.clear();
         }
+    }
+    if (cornersStale && meshTexture.getNChunks() > 0) {
+        cornersStale = false;
+        const MeshArrays mesh = model.arrays();
+        meshTexture.fillCorners(mesh.texCoords, mesh.vertices, mesh.normals, mesh.triangles, mesh.nTriangles);
     }
     return nTextureChunks > 0 && meshTexture.getNChunks() > 0;
 }

@@ -33,8 +33,16 @@ public:
     /// The texture of the current data item: one texel a vertex (see MeshTextureReader);
     /// `gridOnly`: only on a mesh that is a grid of its vertices.
     bool readTextureFromData(bool gridOnly = false);
-    /// Gives pending chunks to OpenGL; false when there is no texture to draw with.
+    /// Gives pending chunks to OpenGL, and the corners again after trianglesChanged(); false
+    /// when there is no texture to draw with.
     bool upload();
+    /// The triangles drawn changed (some were hidden or shown): the textured corners follow
+    /// at the next textured frame.
+    void trianglesChanged() { cornersStale = true; }
+    /// The images of an imported mesh (see setImages) and those its file holds itself.
+    const std::vector<std::string> &getImages() const { return textureImages; }
+    const std::vector<int> &getImageOfTriangle() const { return triangleImage; }
+    const std::vector<ForeignModel::EmbeddedImage> &getEmbeddedImages() const { return embeddedImages; }
     /// The uploaded chunks, drawn with the filter `filter`.
     void draw(int filter) { meshTexture.draw(filter); }
     /// The images of an imported mesh, and the image of each triangle when there are several.
@@ -86,6 +94,7 @@ private:
     std::vector<int> triangleImage;
     std::vector<ForeignModel::EmbeddedImage> embeddedImages;
     std::unique_ptr<MeshTexture> pendingTexture; ///< chunks set up, not yet uploaded
+    bool cornersStale = false;
     GLMeshTexture meshTexture;                   ///< the uploaded chunks and textured corners
 };
 

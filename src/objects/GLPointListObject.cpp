@@ -190,9 +190,8 @@ void GLPointListObject::adopt(PointListData &d)
     const size_t n = static_cast<size_t>(d.nPoints);
     const bool ownColours = d.colors != nullptr;
     nVertices = d.nPoints;
-    selection = ElementSelection(n);
-    edits = ElementEdits(n);
-    markedStale = true;
+    cleaning.reset(n);
+    lasScaling = d.las;
     pointStore = std::move(d.points);
     vertices = pointStore.get();
     std::copy(d.origin, d.origin + 3, fileOrigin);
@@ -528,18 +527,8 @@ const BindingTable &GLPointListObject::bindings()
         {actionValue(Action::OWN_COLORS), {'3'}, nullptr, "its colours or its values", F},
         {actionValue(Action::EYE_DOME), {'e'}, "Eye-dome lighting", "eye-dome lighting on/off", F},
         {actionValue(Action::ADAPTIVE_SIZE), {'4'}, "Adaptive size", "adaptive point size on/off", F},
-        {actionValue(Action::SELECT_TOOL), {'O'}, "Select", "selection tool: rectangle, lasso, off (Shift adds, Control takes away)", F},
-        {actionValue(Action::HIDE), {'h'}, "Hide", "hide the selected points", F},
-        {actionValue(Action::SHOW_ALL), {'H'}, "Show all", "show the hidden points", F},
-        {actionValue(Action::DELETE), {'r'}, "Delete", "delete the selected points", F},
-        {actionValue(Action::KEEP_ONLY), {'k'}, "Keep only", "delete every point but the selected ones", F},
-        {actionValue(Action::UNDO), {'u'}, "Undo", "undo the last deletion", F},
-        {actionValue(Action::REDO), {'U'}, "Redo", "redo the deletion undone last", F},
-        {actionValue(Action::INVERT), {'n'}, "Invert", "invert the selection", F},
-        {actionValue(Action::CLEAR), {'N'}, "Clear", "clear the selection", F},
-        {actionValue(Action::GROW), {'g'}, "Grow", "grow the selection by 1% of the cloud's size", F},
     };
-    static const BindingTable table("point cloud", rows, BindingTable::WITH_COLOR_MAPS);
+    static const BindingTable table("point cloud", rows, BindingTable::WITH_COLOR_MAPS, ElementCleaning::bindingRows());
     return table;
 }
 
@@ -577,48 +566,6 @@ bool GLPointListObject::runAction(const KeyBinding &row)
         adaptiveSize = !adaptiveSize;
         msg::note("GLPointListObject: adaptive point size %s\n", adaptiveSize ? "on" : "off");
         break;
-    case Action::SELECT_TOOL:
-        setSelectTool((selectTool + 1) % 3);
-        break;
-    case Action::HIDE:
-        msg::note("GLPointListObject: %zu points hidden\n", hideSelected());
-        break;
-    case Action::SHOW_ALL:
-        edits.showAll();
-        editsChanged();
-        break;
-    case Action::DELETE:
-        msg::note("GLPointListObject: %zu points deleted\n", deleteSelected());
-        break;
-    case Action::KEEP_ONLY:
-        msg::note("GLPointListObject: %zu points deleted\n", keepSelected());
-        break;
-    case Action::UNDO:
-        if (!undoDelete())
-            msg::note("GLPointListObject: nothing to undo\n");
-        break;
-    case Action::REDO:
-        if (!redoDelete())
-            msg::note("GLPointListObject: nothing to redo\n");
-        break;
-    case Action::INVERT:
-    case Action::CLEAR:
-        if (row.action == actionValue(Action::INVERT)) {
-            // Among the points shown: what is hidden or deleted cannot be picked either.
-            selection.invert();
-            for (const ElementSelection *gone : {&edits.getHidden(), &edits.getDeleted()})
-                for (size_t i : *gone)
-                    selection.remove(i);
-        } else {
-            selection.clear();
-        }
-        selectionChanged();
-        msg::note("GLPointListObject: %zu points selected\n", selection.count());
-        break;
-    case Action::GROW:
-        growSelection(0.01f * 2 * getMaxRadius());
-        msg::note("GLPointListObject: %zu points selected\n", selection.count());
-        break;
     }
     return true;
 }
@@ -647,7 +594,7 @@ void GLPointListObject::prepareBuffers(bool whole)
     indicesStale = false;
     const float *v = getValues();
     const bool cut = v && (thresholdLow > valueMin || nUnordered > 0);
-    const bool edited = !edits.getHidden().empty() || !edits.getDeleted().empty();
+    const bool edited = !getEdits().getHidden().empty() || !getEdits().getDeleted().empty();
     if (!cut && !edited) {
         // Every point shown: no index list at all.
         nIndices = -1;
@@ -662,15 +609,11 @@ void GLPointListObject::prepareBuffers(bool whole)
         for (size_t k = 0; k < lod->nodes.size(); ++k) {
             const PointLodNode &node = lod->nodes[k];
             nodeShownFirst[k] = static_cast<unsigned>(shown.size());
-            for (uint32_t i = node.first; i < node.first + node.count; ++i)
-                if (isDrawn(i, v, cut))
-                    shown.push_back(i);
+            appendShown(node.first, node.count, v, cut, shown);
             nodeShownCount[k] = static_cast<unsigned>(shown.size()) - nodeShownFirst[k];
         }
     } else {
-        for (size_t i = 0; i < n; ++i)
-            if (isDrawn(i, v, cut))
-                shown.push_back(static_cast<unsigned>(i));
+        appendShown(0, n, v, cut, shown);
     }
     nIndices = static_cast<int>(shown.size());
     indexBuffer.upload(GL_ELEMENT_ARRAY_BUFFER, shown.data(), shown.size() * sizeof(unsigned));
@@ -709,9 +652,6 @@ void GLPointListObject::drawData()
     const Matrix4 mvp = projection * modelView;
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    lastViewport[0] = viewport[2];
-    lastViewport[1] = viewport[3];
-    std::memcpy(frameMvp, static_cast<const float *>(mvp), sizeof frameMvp);
     const bool sameView = std::memcmp(static_cast<const float *>(mvp), lastMvp, sizeof lastMvp) == 0;
     const size_t budget = frameBudget(static_cast<const float *>(mvp));
 
@@ -728,8 +668,6 @@ void GLPointListObject::drawData()
     if (eyeDome && drawnCount > 0)
         EyeDomePass::apply(eyeDomeStrength, 1);
 
-    if (!selection.empty() && pointSize > 0)
-        drawMarked();
     if (const float *p = selectedPoint()) {
         // Drawn again at the same depth: it must win against the point itself.
         glDepthFunc(GL_LEQUAL);
@@ -813,7 +751,7 @@ void GLPointListObject::refineLater(bool sameView)
 
 void GLPointListObject::drawInfo()
 {
-    drawDragShape();
+    cleaning.drawDragShape();
     if (hasValues() && !showOwnColors && drawMethod != &GL3DObject::drawDepthBuffer)
         legend.draw(10, 10);
 }

@@ -3,7 +3,7 @@
 
 #include "core/ElementEdits.h"
 #include "core/ElementSelection.h"
-#include "core/SelectionRules.h"
+#include "objects/ElementCleaning.h"
 #include "objects/GL3DObject.h"
 #include "formats/LargeArray.h"
 #include "formats/PointListReader.h"
@@ -33,7 +33,7 @@
 /// nodes largest on screen first, up to the drag budget while the scene is dragged and up to
 /// the still budget otherwise (reached over a few frames when the view stays still). Picking
 /// and the clicked point's report use the file's order and coordinates.
-class GLPointListObject : public GL3DObject {
+class GLPointListObject : public GL3DObject, private CleanableElements {
 public:
     /// The path must end in "bin", "las", "laz", "xyz", "pts" or "txt", else "can't recognize
     /// extension\n" is raised. A "las" file that starts with "LASF" is an ASPRS LAS file.
@@ -73,7 +73,7 @@ public:
     void notifyClick(int x, int y) override;
     enum class Action {
         BIGGER_POINTS, SMALLER_POINTS, LOWER_THRESHOLD, HIGHER_THRESHOLD, DATA, DEPTH_BUFFER, OWN_COLORS,
-        EYE_DOME, ADAPTIVE_SIZE, SELECT_TOOL, HIDE, SHOW_ALL, DELETE, KEEP_ONLY, UNDO, REDO, INVERT, CLEAR, GROW,
+        EYE_DOME, ADAPTIVE_SIZE,
     };
     static const BindingTable &bindings();
     const BindingTable *getBindings() const override { return &bindings(); }
@@ -101,15 +101,15 @@ public:
     /// Added to the stored points to give the file's coordinates.
     const double *getFileOrigin() const { return fileOrigin; }
     /// The file the cloud was read from ("" for clouds made in memory): saving what is kept
-    /// of a PLY copies its rows.
+    /// of a PLY as PLY copies its rows.
     const std::string &getPath() const { return sourcePath; }
     void setPath(const std::string &path) { sourcePath = path; }
     /// The index in the file of the point stored at `i`.
     int getFileIndex(int i) const;
     /// The points the user selected, by their index in the file (getFileIndex), whatever
     /// order the hierarchy keeps them in; emptied with every new cloud.
-    ElementSelection &getSelection() { return selection; }
-    const ElementSelection &getSelection() const { return selection; }
+    ElementSelection &getSelection() { return cleaning.getSelection(); }
+    const ElementSelection &getSelection() const { return cleaning.getSelection(); }
 
     /// Eye-dome lighting (EyeDome) of the frames: on after reading for clouds without colours
     /// of their own; the strength scales the darkening (1 as other viewers have it).
@@ -143,27 +143,14 @@ public:
 
     // --- Selections and edits, by file index --------------------------------------------
     /// Hidden and deleted points: neither is drawn, deleted ones are not saved either.
-    const ElementEdits &getEdits() const { return edits; }
-    /// Joins the points shown inside the window shape (pixels, y downwards) as the last frame
-    /// showed them to the selection: the rectangle between shape[0] and shape[1], or the
-    /// closed lasso through every point of `shape`.
-    void selectInWindow(const std::vector<Point2> &shape, bool lasso, SelectMode mode);
-    /// To be called after the selection changed by another hand: the marks are drawn again.
-    void selectionChanged() { markedStale = true; }
-    /// "Hide", "Delete" (an undoable step) and "Keep only" on the selection, which then
-    /// clears; each returns the number of points it took away.
-    size_t hideSelected();
-    size_t deleteSelected();
-    size_t keepSelected();
-    bool undoDelete();
-    bool redoDelete();
-    /// Adds the points within `radius` of a selected point.
-    void growSelection(float radius);
-    /// 0 off, 1 rectangle, 2 lasso: while on, left drags in the view select.
-    int getSelectTool() const { return selectTool; }
-    void setSelectTool(int tool);
-    bool takesWindowDrags() const override { return selectTool != 0; }
-    void notifyWindowDrag(const InputEvent &event, int x, int y) override;
+    const ElementEdits &getEdits() const { return cleaning.getEdits(); }
+    ElementCleaning *getCleaning() override { return &cleaning; }
+    /// Writes the points not deleted: PLY (".ply", every property the cloud holds; a cloud read
+    /// from a PLY keeps the rows of its file) or LAS 1.4 (".las", the file's scale and offset
+    /// when it was a LAS file). Says what it wrote, or why it could not, and returns false then.
+    bool saveAs(const std::string &path);
+    /// The scale and offset of the LAS file the cloud was read from (all zero otherwise).
+    const LasScaling &getLasScaling() const { return lasScaling; }
 
 protected:
     bool runAction(const KeyBinding &row) override;
@@ -225,12 +212,22 @@ private:
     /// Whether stored point i is drawn: above the threshold (`cut`), neither hidden nor
     /// deleted.
     bool isDrawn(size_t i, const float *values, bool cut) const;
-    /// The selected points drawn again in the marking colour.
-    void drawMarked();
-    /// The window shape of the drag under way.
-    void drawDragShape();
-    /// After hiding or deleting: the index list and the marks are made again.
-    void editsChanged();
+    /// Appends to `shown` the stored points first .. first + count - 1 that are drawn: above
+    /// the threshold (`cut`, `values`), neither hidden nor deleted.
+    void appendShown(size_t first, size_t count, const float *values, bool cut, std::vector<unsigned> &shown) const;
+
+    // What the selections and edits see of the cloud (CleanableElements).
+    const float *storedPositions(size_t &n) override;
+    bool storedReady() const override { return !building.valid(); }
+    void fileIndices(size_t first, size_t count, uint32_t *out) const override;
+    bool storedInFileOrder() const override { return !lod && !readOrder; }
+    bool drawnApartFromEdits(size_t i) const override;
+    void getFileOffset(double out[3]) const override { std::copy(fileOrigin, fileOrigin + 3, out); }
+    std::vector<ElementValues> valueItems() const override;
+    size_t saveKept(const std::string &path, const ElementSelection &gone) override;
+    void checkSaveName(const std::string &path) const override;
+    void editsChanged() override;
+    float markSize() const override { return pointSize > 0 ? pointSize + 1 : 0; }
     /// The cloud has no colours of its own and shows them (not values): one colour that
     /// stands out from the background.
     bool drawsPlainColor() const { return plainColors && (valueItem < 0 || showOwnColors); }
@@ -248,15 +245,8 @@ private:
 
     std::unique_ptr<PointLod> lod;
     PointCellOrder readOrder;                ///< the reader's grouping, until a hierarchy takes it
-    ElementSelection selection;              ///< see getSelection()
-    ElementEdits edits;                      ///< see getEdits()
-    std::vector<float> markedPoints;         ///< the selected points shown, stored coordinates
-    bool markedStale = true;
-    int selectTool = 0;
-    std::vector<Point2> dragShape;           ///< window pixels of the selecting drag under way
-    unsigned dragModifiers = 0;
-    int lastViewport[2] = {0, 0};            ///< the size of the last frame's viewport
-    float frameMvp[16] = {0};                ///< and its projection times model-view (pose included)
+    LasScaling lasScaling;
+    ElementCleaning cleaning{*this, *this, "GLPointListObject", "points"};
     std::shared_ptr<std::atomic<bool>> buildDone; ///< set by the worker as it ends
     bool redisplayAsked = false;             ///< the window redraws once the worker is done
     bool lodRefused = false;                 ///< the build failed: the cloud is drawn as read

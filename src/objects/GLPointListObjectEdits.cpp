@@ -1,220 +1,229 @@
-// The point cloud's selections and edits: window shapes, hiding, deleting and undoing, and the
-// marks of the selected points.
+// What the selections and edits (ElementCleaning) see of a point cloud, which points a frame
+// draws once some are hidden or deleted, and saving what is kept as PLY or LAS.
 #include "objects/GLPointListObject.h"
 
+#include "formats/LasWriter.h"
+#include "formats/PlyRowFilter.h"
+#include "formats/PlyWriter.h"
 #include "math/Messages.h"
-#include "render/GLState.h"
-
-#define GL_GLEXT_PROTOTYPES
-#include <GL/gl.h>
-#include <GL/glext.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cmath>
+#include <stdexcept>
 
 namespace {
 
-// The colour of the selected points: a yellow no colour map of ours ends with.
-const unsigned char kMarked[3] = {255, 230, 0};
+bool endsWith(const std::string &s, const char *tail)
+{
+    const size_t n = std::char_traits<char>::length(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
 
 } // namespace
+
+const unsigned char *GLPointListObject::ownColors() const
+{
+    const unsigned char *own = ownColorStore ? ownColorStore.get() : valueItem < 0 ? colorStore.get() : nullptr;
+    // The readers' black stand-in is no colour of the cloud's.
+    return plainColors ? nullptr : own;
+}
+
+void GLPointListObject::fileIndices(size_t first, size_t count, uint32_t *out) const
+{
+    if (!lod && readOrder) {
+        std::copy(readOrder.fileIndex.get() + first, readOrder.fileIndex.get() + first + count, out);
+    } else if (lod) {
+        if (const uint32_t *order = lod->order.memory()) {
+            std::copy(order + first, order + first + count, out);
+            return;
+        }
+        try {
+            // The order of the largest clouds is on a disk: one read a block.
+            lod->order.read(first, count, out);
+        } catch (const std::exception &e) {
+            // An index beyond the cloud names no point: nothing is selected or kept by it.
+            msg::warning("GLPointListObject: the file indices of %zu points are lost: %s\n", count, e.what());
+            std::fill(out, out + count, UINT32_MAX);
+        }
+    } else {
+        CleanableElements::fileIndices(first, count, out);
+    }
+}
 
 bool GLPointListObject::isDrawn(size_t i, const float *values, bool cut) const
 {
     if (cut && !(values[i] >= thresholdLow))
         return false;
+    const ElementEdits &edits = getEdits();
     if (edits.getHidden().empty() && edits.getDeleted().empty())
         return true;
     const int f = getFileIndex(static_cast<int>(i));
     return f >= 0 && edits.isShown(static_cast<size_t>(f));
 }
 
-void GLPointListObject::selectInWindow(const std::vector<Point2> &shape, bool lasso, SelectMode mode)
+void GLPointListObject::appendShown(size_t first, size_t count, const float *values, bool cut,
+                                    std::vector<unsigned> &shown) const
 {
-    const size_t n = static_cast<size_t>(std::max(0, nVertices));
-    if (n == 0 || lastViewport[0] <= 0 || lastViewport[1] <= 0 || shape.size() < (lasso ? 3u : 2u))
-        return;
-    // The rule decides the points in their stored order; the selection keeps file indices.
-    ElementSelection inside;
-    if (lasso)
-        SelectionRules::lasso(vertices, n, frameMvp, lastViewport[0], lastViewport[1], shape, inside, SelectMode::Replace);
-    else
-        SelectionRules::rectangle(vertices, n, frameMvp, lastViewport[0], lastViewport[1], shape[0], shape[1], inside,
-                                  SelectMode::Replace);
-    if (mode == SelectMode::Replace)
-        selection.clear();
+    const ElementEdits &edits = getEdits();
+    const bool edited = !edits.getHidden().empty() || !edits.getDeleted().empty();
+    std::vector<uint32_t> file(edited ? std::min<size_t>(count, 65536) : 0);
+    for (size_t from = first; from < first + count; from += 65536) {
+        const size_t part = std::min<size_t>(65536, first + count - from);
+        if (edited)
+            fileIndices(from, part, file.data());
+        for (size_t k = 0; k < part; ++k) {
+            const size_t i = from + k;
+            if ((cut && !(values[i] >= thresholdLow)) || (edited && !edits.isShown(file[k])))
+                continue;
+            shown.push_back(static_cast<unsigned>(i));
+        }
+    }
+}
+
+const float *GLPointListObject::storedPositions(size_t &n)
+{
+    // The worker reorders the arrays while it builds the hierarchy: a selection waits for it.
+    waitForLevelOfDetail();
+    n = static_cast<size_t>(std::max(0, nVertices));
+    return vertices;
+}
+
+bool GLPointListObject::drawnApartFromEdits(size_t i) const
+{
     const float *v = getValues();
     const bool cut = v && (thresholdLow > valueMin || nUnordered > 0);
-    for (size_t i : inside) {
-        if (!isDrawn(i, v, cut))
-            continue;
-        const int f = getFileIndex(static_cast<int>(i));
-        if (f < 0)
-            continue;
-        if (mode == SelectMode::Subtract)
-            selection.remove(static_cast<size_t>(f));
-        else
-            selection.add(static_cast<size_t>(f));
+    return !cut || v[i] >= thresholdLow;
+}
+
+std::vector<ElementValues> GLPointListObject::valueItems() const
+{
+    std::vector<ElementValues> out;
+    for (size_t k = 0; k < items.size(); ++k) {
+        ElementValues v;
+        v.name = items[k].name;
+        v.values = items[k].values.get();
+        // The item the colour map shows lets through what its thresholds do.
+        v.shown = static_cast<int>(k) == valueItem && !showOwnColors;
+        v.lo = v.shown ? thresholdLow : items[k].lo;
+        v.hi = v.shown ? thresholdHigh : items[k].hi;
+        out.push_back(std::move(v));
     }
-    selectionChanged();
+    return out;
 }
 
 void GLPointListObject::editsChanged()
 {
     indicesStale = true;
-    markedStale = true;
     // The sample held while the hierarchy is built is uploaded again without the points gone.
     heldUploaded = false;
     postRedisplay();
 }
 
-size_t GLPointListObject::hideSelected()
+// --- Saving ---------------------------------------------------------------------------------
+
+void GLPointListObject::checkSaveName(const std::string &path) const
 {
-    const size_t n = edits.hide(selection);
-    selection.clear();
-    editsChanged();
-    return n;
+    if (!endsWith(path, ".ply") && !endsWith(path, ".las"))
+        throw std::runtime_error("a point cloud is saved as PLY (.ply) or LAS (.las)");
 }
 
-size_t GLPointListObject::deleteSelected()
+size_t GLPointListObject::saveKept(const std::string &path, const ElementSelection &gone)
 {
-    const size_t n = edits.remove(selection);
-    selection.clear();
-    editsChanged();
-    return n;
-}
-
-size_t GLPointListObject::keepSelected()
-{
-    const size_t n = edits.keepOnly(selection);
-    selection.clear();
-    editsChanged();
-    return n;
-}
-
-bool GLPointListObject::undoDelete()
-{
-    const bool undone = edits.undo();
-    editsChanged();
-    return undone;
-}
-
-bool GLPointListObject::redoDelete()
-{
-    const bool redone = edits.redo();
-    editsChanged();
-    return redone;
-}
-
-void GLPointListObject::growSelection(float radius)
-{
-    const size_t n = static_cast<size_t>(std::max(0, nVertices));
-    // The grid works on the stored order: the selection goes there and back.
-    ElementSelection stored(n);
-    std::vector<int> fileOf(n);
-    for (size_t i = 0; i < n; ++i) {
-        fileOf[i] = getFileIndex(static_cast<int>(i));
-        if (fileOf[i] >= 0 && selection.contains(static_cast<size_t>(fileOf[i])))
-            stored.add(i);
+    size_t n = 0;
+    const float *xyz = storedPositions(n);
+    const size_t kept = n - std::min(n, gone.count());
+    if (endsWith(path, ".ply") && endsWith(sourcePath, ".ply")) {
+        // The file's own rows: every property it has, as it has it.
+        std::vector<unsigned char> keep(n, 1);
+        for (size_t i : gone)
+            keep[i] = 0;
+        return PlyRowFilter::write(sourcePath, path, keep);
     }
-    SelectionRules::grow(vertices, n, radius, stored);
-    for (size_t i : stored)
-        if (fileOf[i] >= 0 && edits.isShown(static_cast<size_t>(fileOf[i])))
-            selection.add(static_cast<size_t>(fileOf[i]));
-    selectionChanged();
-}
-
-void GLPointListObject::setSelectTool(int tool)
-{
-    selectTool = tool < 0 || tool > 2 ? 0 : tool;
-    dragShape.clear();
-    static const char *const names[] = {"off", "rectangle", "lasso"};
-    msg::note("GLPointListObject: selection tool %s\n", names[selectTool]);
-}
-
-void GLPointListObject::notifyWindowDrag(const InputEvent &event, int x, int y)
-{
-    const Point2 at(static_cast<float>(x), static_cast<float>(y));
-    if (event.phase == InputEvent::Phase::Press) {
-        dragShape.assign(1, at);
-        dragModifiers = event.modifiers;
-    } else if (!dragShape.empty()) {
-        if (selectTool == 2)
-            dragShape.push_back(at);
-        else
-            dragShape.resize(1), dragShape.push_back(at);
-    }
-    if (event.isRelease() && !dragShape.empty()) {
-        const SelectMode mode = (dragModifiers & InputEvent::CONTROL) ? SelectMode::Subtract
-                                : (dragModifiers & InputEvent::SHIFT) ? SelectMode::Add
-                                                                      : SelectMode::Replace;
-        selectInWindow(dragShape, selectTool == 2, mode);
-        dragShape.clear();
-        msg::note("GLPointListObject: %zu points selected\n", selection.count());
-    }
-    postRedisplay();
-}
-
-void GLPointListObject::drawMarked()
-{
-    if (markedStale) {
-        markedStale = false;
-        markedPoints.clear();
-        const size_t n = static_cast<size_t>(std::max(0, nVertices));
-        for (size_t i = 0; i < n; ++i) {
-            const int f = getFileIndex(static_cast<int>(i));
-            if (f >= 0 && selection.contains(static_cast<size_t>(f)) && edits.isShown(static_cast<size_t>(f)))
-                markedPoints.insert(markedPoints.end(), vertices + 3 * i, vertices + 3 * i + 3);
+    // The kept points in the file's order, found where the cloud stores them.
+    std::vector<uint32_t> storedOf;
+    if (!storedInFileOrder()) {
+        storedOf.assign(n, 0);
+        std::vector<uint32_t> file(65536);
+        for (size_t block = 0; block < n; block += file.size()) {
+            const size_t count = std::min(file.size(), n - block);
+            fileIndices(block, count, file.data());
+            for (size_t k = 0; k < count; ++k)
+                if (file[k] < n)
+                    storedOf[file[k]] = static_cast<uint32_t>(block + k);
         }
     }
-    if (markedPoints.empty())
-        return;
-    // Drawn again at the same depth, a little larger: the marks win against the points.
-    glPushAttrib(GL_DEPTH_BUFFER_BIT | GL_POINT_BIT | GL_CURRENT_BIT);
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    glDepthFunc(GL_LEQUAL);
-    glPointSize(pointSize + 1);
-    glColor3ubv(kMarked);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glVertexPointer(3, GL_FLOAT, 0, markedPoints.data());
-    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(markedPoints.size() / 3));
-    glPopClientAttrib();
-    glPopAttrib();
+    std::vector<uint32_t> keptStored;
+    keptStored.reserve(kept);
+    for (size_t f = 0; f < n; ++f)
+        if (!gone.contains(f))
+            keptStored.push_back(storedOf.empty() ? static_cast<uint32_t>(f) : storedOf[f]);
+    std::vector<uint32_t>().swap(storedOf);
+    const unsigned char *rgb = ownColors();
+    const auto at = [&](size_t i, double out[3]) {
+        const float *p = xyz + 3 * static_cast<size_t>(keptStored[i]);
+        for (int k = 0; k < 3; ++k)
+            out[k] = static_cast<double>(p[k]) + fileOrigin[k];
+    };
+    if (endsWith(path, ".ply")) {
+        PlyCloudLayout layout;
+        // Georeferenced coordinates keep their digits.
+        layout.doubleCoordinates = fileOrigin[0] != 0 || fileOrigin[1] != 0 || fileOrigin[2] != 0;
+        layout.colours = rgb != nullptr;
+        for (const PointValueItem &item : items)
+            layout.values.push_back(item.name);
+        PlyWriter::writeCloud(path, layout, keptStored.size(), [&](size_t i, double p[3], unsigned char c[3], float *v) {
+            at(i, p);
+            const size_t s = keptStored[i];
+            if (rgb)
+                std::copy(rgb + 3 * s, rgb + 3 * s + 3, c);
+            for (size_t k = 0; k < items.size(); ++k)
+                v[k] = items[k].values[s];
+        });
+        return keptStored.size();
+    }
+    // LAS: the file's scale and offset when it was one, else millimetres about the centre.
+    LasScaling scaling = lasScaling;
+    if (!scaling.given()) {
+        const double lo[3] = {bbMin.x + fileOrigin[0], bbMin.y + fileOrigin[1], bbMin.z + fileOrigin[2]};
+        const double hi[3] = {bbMax.x + fileOrigin[0], bbMax.y + fileOrigin[1], bbMax.z + fileOrigin[2]};
+        scaling = LasWriter::scalingFor(lo, hi);
+    }
+    const auto item = [&](const char *name) -> const float * {
+        for (const PointValueItem &it : items)
+            if (it.name == name)
+                return it.values.get();
+        return nullptr;
+    };
+    const float *intensity = item("intensity"), *classification = item("classification"),
+                *returnNumber = item("return number"), *gpsTime = nullptr;
+    // The reader keeps the GPS time as seconds after a whole second its item's name gives.
+    double gpsBase = 0;
+    for (const PointValueItem &it : items)
+        if (std::sscanf(it.name.c_str(), "GPS time (s after %lf)", &gpsBase) == 1) {
+            gpsTime = it.values.get();
+            break;
+        }
+    const auto clamp = [](const float *v, size_t s, float lo, float hi) {
+        return v && v[s] >= lo ? std::min(hi, std::round(v[s])) : lo;
+    };
+    LasWriter::write(path, rgb ? 7 : 6, scaling, keptStored.size(), [&](size_t i, LasPoint &p) {
+        at(i, p.xyz);
+        const size_t s = keptStored[i];
+        p.intensity = static_cast<uint16_t>(clamp(intensity, s, 0, 65535));
+        p.classification = static_cast<uint8_t>(clamp(classification, s, 0, 255));
+        p.returnNumber = static_cast<uint8_t>(clamp(returnNumber, s, 1, 15));
+        p.returnCount = p.returnNumber;
+        if (gpsTime)
+            p.gpsTime = gpsBase + gpsTime[s];
+        if (rgb)
+            for (int k = 0; k < 3; ++k)
+                p.rgb[k] = static_cast<uint16_t>(rgb[3 * s + k] * 257u);
+    });
+    return keptStored.size();
 }
 
-void GLPointListObject::drawDragShape()
+bool GLPointListObject::saveAs(const std::string &path)
 {
-    if (dragShape.size() < 2 || lastViewport[0] <= 0 || lastViewport[1] <= 0)
-        return;
-    glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_LINE_BIT);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_TEXTURE_2D);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    // Window pixels with y downwards, as the mouse gives them.
-    glOrtho(0, lastViewport[0], lastViewport[1], 0, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glColor3ubv(kMarked);
-    glBegin(GL_LINE_LOOP);
-    if (selectTool == 2) {
-        for (const Point2 &p : dragShape)
-            glVertex2f(p.x, p.y);
-    } else {
-        const Point2 a = dragShape.front(), b = dragShape.back();
-        glVertex2f(a.x, a.y);
-        glVertex2f(b.x, a.y);
-        glVertex2f(b.x, b.y);
-        glVertex2f(a.x, b.y);
-    }
-    glEnd();
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopAttrib();
+    return cleaning.saveAs(path);
 }

@@ -157,6 +157,7 @@ void GLPointListObject::takeLevelOfDetail(std::unique_ptr<PointLod> built)
         colorsStale = true;
     pointsUploaded = colorsUploaded = false;
     indicesStale = true;
+    cleaning.orderChanged();
 }
 
 bool GLPointListObject::pollLevelOfDetail()

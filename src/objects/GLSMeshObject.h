@@ -57,6 +57,8 @@ public:
     /// passes the others to the mesh's table.
     static const BindingTable &bindings();
     const BindingTable *getBindings() const override { return &bindings(); }
+    /// A simplex mesh's "triangles" are its vertices' neighbours: it is not cleaned as a mesh.
+    ElementCleaning *getCleaning() override { return nullptr; }
     void defaultDrawing() override;
     /// The selected vertex, or else the box centre, in object coordinates.
     Point3 getOrigin() const override;

@@ -80,22 +80,6 @@ GLSplatObject::GLSplatObject(SplatScene s, const std::string &name)
     init();
 }
 
-bool GLSplatObject::saveSplats(const std::string &to) const
-{
-    try {
-        const SplatScene shown = SplatFile::shown(scene, static_cast<const float *>(pose), opacityFloor);
-        if (!SplatFile::write(to, shown)) {
-            msg::error("GLSplatObject: unable to write %s: %s\n", to.c_str(), std::strerror(errno));
-            return false;
-        }
-        msg::note("GLSplatObject: %zu splats written to %s\n", shown.count, to.c_str());
-        return true;
-    } catch (const std::exception &e) {
-        msg::error("GLSplatObject: unable to write %s: %s\n", to.c_str(), e.what());
-        return false;
-    }
-}
-
 GLSplatObject::~GLSplatObject()
 {
     lodCancel = true;
@@ -111,7 +95,7 @@ void GLSplatObject::init()
     antialiased = scene.antialiased;
     vertices = scene.position.data();
     nVertices = static_cast<int>(std::min<size_t>(scene.count, 0x7fffffff));
-    selection = ElementSelection(scene.count);
+    cleaning.reset(scene.count);
     computeBoundingBox();
     resetClippingPlanes();
     setDrawMethod(method(&GLSplatObject::drawSplats));
@@ -161,7 +145,7 @@ const BindingTable &GLSplatObject::bindings()
         {actionValue(Action::DEGREE_UP), {']'}, "]", "spherical-harmonic degree up", F},
         {actionValue(Action::ANTIALIASED), {'m'}, "Anti-aliased", "anti-aliased compensation on / off (mip-filtered training)", F},
     };
-    static const BindingTable table("splat scene", rows, BindingTable::WITH_COLOR_MAPS);
+    static const BindingTable table("splat scene", rows, BindingTable::WITH_COLOR_MAPS, ElementCleaning::bindingRows());
     return table;
 }
 
@@ -236,8 +220,10 @@ SplatImage GLSplatObject::render(const SplatCamera &camera, bool reduced, size_t
     options.scaleFactor = scaleFactor;
     options.opacityFloor = opacityFloor;
     options.antialiased = antialiased;
-    if (!reduced || scene.count <= dragBudget)
+    if (!reduced || scene.count <= dragBudget) {
+        options.subset = const_cast<GLSplatObject *>(this)->shownSplats();
         return SplatRaster::render(scene, camera, options);
+    }
     // Half the pixels each way, each drawn twice as large.
     SplatCamera coarse = camera;
     coarse.width = (camera.width + DRAG_PIXEL_STEP - 1) / DRAG_PIXEL_STEP;
@@ -424,7 +410,10 @@ void GLSplatObject::drawCentres()
     glEnableClientState(GL_COLOR_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, scene.position.data());
     glColorPointer(3, GL_UNSIGNED_BYTE, 0, centreColours.data());
-    glDrawArrays(GL_POINTS, 0, nVertices);
+    if (const std::vector<uint32_t> *drawn = shownSplats())
+        glDrawElements(GL_POINTS, static_cast<GLsizei>(drawn->size()), GL_UNSIGNED_INT, drawn->data());
+    else
+        glDrawArrays(GL_POINTS, 0, nVertices);
     glPopMatrix();
     glPopClientAttrib();
     glPopAttrib();
@@ -434,6 +423,7 @@ void GLSplatObject::defaultDrawing() { drawCentres(); }
 
 void GLSplatObject::drawInfo()
 {
+    cleaning.drawDragShape();
     if (showCentres && centreColour != CentreColour::OWN)
         legend.draw(10, 10);
 }

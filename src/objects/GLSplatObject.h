@@ -2,6 +2,7 @@
 #define VELMORA_GLSPLATOBJECT_H
 
 #include "core/ElementSelection.h"
+#include "objects/ElementCleaning.h"
 #include "objects/GL3DObject.h"
 #include "synthesis/SplatLod.h"
 #include "synthesis/SplatRaster.h"
@@ -29,7 +30,12 @@
 /// stand-in of at most the budget (until the levels are there, an even sample of the
 /// splats); a still frame on the screen draws the merged splat of a group so far away that it
 /// stays under FAR_PIXELS instead of the group's splats. Captures draw every splat.
-class GLSplatObject : public GL3DObject {
+///
+/// Its splats can be selected, hidden and deleted (ElementCleaning, see GLSplatObjectEdits.cpp):
+/// what is hidden or deleted is neither drawn nor, once deleted, saved. While any are, the
+/// levels of detail are set aside (they merge every splat): drags draw an even sample of the
+/// splats shown, still frames every splat shown.
+class GLSplatObject : public GL3DObject, private CleanableElements {
 public:
     /// Type code of splat scenes (free in GLObject's list).
     static constexpr short SPLATS = 0x900;
@@ -56,8 +62,9 @@ public:
 
     const SplatScene &getScene() const { return scene; }
     /// The splats the user selected, in the scene's order.
-    ElementSelection &getSelection() { return selection; }
-    const ElementSelection &getSelection() const { return selection; }
+    ElementSelection &getSelection() { return cleaning.getSelection(); }
+    const ElementSelection &getSelection() const { return cleaning.getSelection(); }
+    ElementCleaning *getCleaning() override { return &cleaning; }
     const std::string &getPath() const { return path; }
     std::string getInformation() const override;
 
@@ -76,10 +83,10 @@ public:
     CentreColour getCentreColour() const { return centreColour; }
     void setCentreColour(CentreColour c);
 
-    /// Writes the scene as the view shows it (see SplatFile::shown: opacity floor, pose) as
-    /// SPZ when `path` ends in ".spz", else as the trainer's PLY; says what it wrote, or why it
-    /// could not, and returns false then.
-    bool saveSplats(const std::string &path) const;
+    /// Writes the scene as the view shows it (see SplatFile::shown: opacity floor, pose; the
+    /// deleted splats left out) as SPZ when `path` ends in ".spz", as the trainer's PLY when it
+    /// ends in ".ply"; says what it wrote, or why it could not, and returns false then.
+    bool saveSplats(const std::string &path);
 
     /// A splat drawn on the processors costs about as much as a hundred triangles drawn by
     /// OpenGL: a scene above the drag budget makes drags reduce.
@@ -121,10 +128,24 @@ private:
     const std::vector<uint32_t> &standIn(size_t budget);
     /// `budget` splats evenly spread over the scene's order, drawn while there is no stand-in.
     const std::vector<uint32_t> &evenSample(size_t budget);
+    /// Stops a build of the levels of detail and forgets them and their stand-ins.
+    void dropLevelOfDetail();
+    /// The splats neither hidden nor deleted; null when that is all of them.
+    const std::vector<uint32_t> *shownSplats();
+
+    // What the selections and edits see of the scene (CleanableElements).
+    const float *storedPositions(size_t &n) override;
+    std::vector<ElementValues> valueItems() const override;
+    size_t saveKept(const std::string &path, const ElementSelection &gone) override;
+    void checkSaveName(const std::string &path) const override;
+    void editsChanged() override;
+    bool marksInFront() const override { return !showCentres; }
 
     SplatScene scene;
     std::string path;
-    ElementSelection selection;
+    ElementCleaning cleaning{*this, *this, "GLSplatObject", "splats"};
+    std::vector<uint32_t> shown; ///< see shownSplats(), made on the first frame after an edit
+    bool shownStale = true;
     int degree = 0;
     double scaleFactor = 1;
     double opacityFloor = 0;

@@ -11,6 +11,9 @@
 
 const SplatLod *GLSplatObject::levelOfDetail()
 {
+    // The levels merge every splat: while some are hidden or deleted they are not used.
+    if (shownSplats())
+        return nullptr;
     if (!lodStarted) {
         lodStarted = true;
         try {
@@ -53,12 +56,32 @@ const std::vector<uint32_t> &GLSplatObject::standIn(size_t budget)
 
 const std::vector<uint32_t> &GLSplatObject::evenSample(size_t budget)
 {
-    if (subset.size() != budget) {
-        subset.resize(budget);
-        for (size_t k = 0; k < budget; ++k)
-            subset[k] = static_cast<uint32_t>(k * scene.count / budget);
+    // Of the splats showing: editsChanged() clears the sample when they change.
+    const std::vector<uint32_t> *showing = shownSplats();
+    const size_t n = showing ? showing->size() : scene.count;
+    const size_t m = std::min(budget, n);
+    if (subset.size() != m) {
+        subset.resize(m);
+        for (size_t k = 0; k < m; ++k) {
+            const size_t at = k * n / m;
+            subset[k] = showing ? (*showing)[at] : static_cast<uint32_t>(at);
+        }
     }
     return subset;
+}
+
+void GLSplatObject::dropLevelOfDetail()
+{
+    lodCancel = true;
+    lodWorker.join();
+    lod.reset();
+    lodBuilt.reset();
+    lodStarted = false;
+    lodDone = false;
+    lodCancel = false;
+    standInSplats.clear();
+    standInBudget = 0;
+    subset.clear();
 }
 
 SplatImage GLSplatObject::renderStill(const SplatCamera &camera)

@@ -1,7 +1,6 @@
 #ifndef VELMORA_MESHMODEL_H
 #define VELMORA_MESHMODEL_H
 
-#include "core/ElementSelection.h"
 #include "formats/DataItem.h"
 #include "formats/LargeArray.h"
 #include "math/Point3.h"
@@ -15,7 +14,10 @@
 struct MeshArrays {
     const float *vertices = nullptr;       ///< 3 floats a vertex
     int nVertices = 0;
-    const int *triangles = nullptr;        ///< 3 vertex indices a triangle, counter-clockwise = front
+    /// 3 vertex indices a triangle, counter-clockwise = front. A triangle with a hidden or
+    /// deleted vertex has its three corners on its first vertex here: it covers nothing, and
+    /// every triangle keeps its place (its texture coordinates, its chunk).
+    const int *triangles = nullptr;
     int nTriangles = 0;
     const Point3 *normals = nullptr;       ///< one a vertex; null until computed or read
     const unsigned char *colors = nullptr; ///< RGB a vertex, or null
@@ -35,13 +37,6 @@ struct MeshDisplay {
     int textureMode = 0;    ///< GL_DECAL or GL_MODULATE
     int textureFilter = 0;  ///< GL_NEAREST or GL_LINEAR
     int shadingModel = 0;   ///< GL_SMOOTH or GL_FLAT
-};
-
-/// The elements of a mesh the user selected, in the mesh's file order: its vertices, and its
-/// faces by the index each had in the file (GLMeshObject::getFileTriangle).
-struct MeshSelection {
-    ElementSelection vertices;
-    ElementSelection faces;
 };
 
 /// What the parts of a GLMeshObject (its drawing, picking and texture) see of the mesh

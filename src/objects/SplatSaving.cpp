@@ -14,9 +14,15 @@ bool endsWith(const std::string &s, const char *tail)
     return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
 }
 
-// The splats i with keep[i] not zero, in their order; a keep list shorter than the scene keeps
-// the splats past its end.
-SplatScene keptSplats(const SplatScene &scene, const std::vector<unsigned char> &keep)
+} // namespace
+
+void SplatSaving::checkName(const std::string &path)
+{
+    if (!endsWith(path, ".ply") && !endsWith(path, ".spz"))
+        throw std::runtime_error("splats are saved as PLY (.ply) or SPZ (.spz)");
+}
+
+SplatScene SplatSaving::kept(const SplatScene &scene, const std::vector<unsigned char> &keep)
 {
     size_t kept = 0;
     for (size_t i = 0; i < scene.count; ++i)
@@ -32,12 +38,10 @@ SplatScene keptSplats(const SplatScene &scene, const std::vector<unsigned char> 
     return out;
 }
 
-} // namespace
-
-void saveSplats(const SplatScene &scene, const std::vector<unsigned char> &keep, const std::string &path)
+void SplatSaving::write(const SplatScene &scene, const std::string &path)
 {
-    if (!endsWith(path, ".ply") && !endsWith(path, ".spz"))
-        throw std::runtime_error("splats are saved as PLY (.ply) or SPZ (.spz)");
-    if (!SplatFile::write(path, keptSplats(scene, keep)))
-        throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+    checkName(path);
+    errno = 0;
+    if (!SplatFile::write(path, scene))
+        throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno ? errno : EIO));
 }

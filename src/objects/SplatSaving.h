@@ -6,9 +6,18 @@
 #include <string>
 #include <vector>
 
-/// The one place where a splat scene is saved ("Save as..." and the command line's cleaning):
-/// the splats i with keep[i] not zero go to `path`, in their order, in the format its extension
-/// names. Raises a `std::runtime_error` saying why when the scene cannot be saved.
-void saveSplats(const SplatScene &scene, const std::vector<unsigned char> &keep, const std::string &path);
+/// The one place where a splat scene is saved ("Save splats as..." and the command line's
+/// cleaning).
+class SplatSaving {
+public:
+    /// Raises a `std::runtime_error` unless `path` names a format splats are saved in (PLY, SPZ).
+    static void checkName(const std::string &path);
+    /// The splats i with keep[i] not zero, in their order; a keep list shorter than the scene
+    /// keeps the splats past its end.
+    static SplatScene kept(const SplatScene &scene, const std::vector<unsigned char> &keep);
+    /// Writes `scene` to `path` in the format its extension names (through a temporary name).
+    /// Raises a `std::runtime_error` saying why when it cannot.
+    static void write(const SplatScene &scene, const std::string &path);
+};
 
 #endif

@@ -157,7 +157,7 @@ TEST(KeyTables, ASpecialisedKindFallsBackToTheGeneralOne)
     EXPECT_NE(GLMeshObject::bindings().find(KeyCode::AZERTY_3), nullptr);
     EXPECT_EQ(GLMeshObject::bindings().find(KeyCode::AZERTY_1), nullptr);
     EXPECT_EQ(GLMeshObject::bindings().find(KeyCode::AZERTY_2), nullptr);
-    EXPECT_EQ(simplex.find('k'), nullptr);
+    EXPECT_EQ(simplex.find('j'), nullptr);
 }
 
 } // namespace

@@ -19,6 +19,7 @@ const std::string kUsage = "SYNOPSIS\nViewer <Commands> file1 file2 ...\n"
                            "-e:\t extension of the images\n"
                            "-i:\t input file (as a plain name is)\n"
                            "-u:\t up axis without a camera file: file, +y or +z\n"
+                           "--masks:\t folder of masks (NAME.png for photograph NAME) to carve by\n"
                            "-h:\t this help\n";
 
 // Parses a command line in this process; `args` excludes the program name.
@@ -61,6 +62,14 @@ TEST(GLFlagsParse, ValuesAreStoredAndRepeatsReplace)
     EXPECT_EQ(o.path_sil.value_or("(none)"), "sil2/");
     EXPECT_EQ(o.extension.value_or("(none)"), "jpg");
     EXPECT_EQ(o.inputFiles, (std::vector<std::string>{"mesh.tri"}));
+}
+
+TEST(GLFlagsParse, TheMasksFolderIsTheOneLongOption)
+{
+    const Options o = parse({"--masks", "sil", "a.ply", "--foo"});
+    EXPECT_EQ(o.masks.value_or("(none)"), "sil");
+    EXPECT_EQ(o.inputFiles, (std::vector<std::string>{"a.ply", "--foo"}));
+    EXPECT_FALSE(parse({"a.ply"}).masks);
 }
 
 TEST(GLFlagsParse, UpAxisNames)

@@ -174,6 +174,47 @@ TEST(SelectionRules, CarvingRemovesFloatersAndKeepsTheSurface)
     EXPECT_TRUE(unseen.contains(1));
 }
 
+// A view at the origin looking along +z whose mask holds the disc of 20 pixels about the
+// centre: (0.25, 0, 1) is 25 pixels out through a pinhole, 18.75 in through a lens that pulls
+// it in by a quarter, and the view carves it only in the first case. (0.6, 0, 1) is outside
+// the photograph whatever the lens says of it. Moved by a pose, the
+// point is judged where the pose puts it.
+TEST(SelectionRules, CarvingSeesThroughTheLensAndThePose)
+{
+    std::vector<unsigned char> disc(100 * 100);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x)
+            disc[static_cast<size_t>(y) * 100 + x] = (x + 0.5f - 50) * (x + 0.5f - 50) + (y + 0.5f - 50) * (y + 0.5f - 50) < 400;
+    ViewSight view;
+    view.fx = view.fy = 100;
+    view.cx = view.cy = 50;
+    view.width = view.height = 100;
+    view.mask = disc.data();
+    view.maskWidth = view.maskHeight = 100;
+    const float point[] = {0.25f, 0, 1, 0.6f, 0, 1};
+    const struct {
+        double k;
+        bool carved[2];
+    } lenses[] = {{0, {true, true}}, {-4, {false, true}}};
+    for (const auto &lens : lenses) {
+        view.lens = LensDistortion(LensDistortion::SIMPLE_RADIAL, &lens.k);
+        ElementSelection carved;
+        // The second point is outside the picture: the lens folds it back in (to 23.6 pixels),
+        // where its model no longer holds.
+        SelectionRules::carve(point, 2, {view}, 1, carved, SelectMode::Replace, 0);
+        EXPECT_EQ(carved.contains(0), lens.carved[0]) << lens.k;
+        EXPECT_FALSE(carved.contains(1)) << lens.k;
+        float u, v;
+        EXPECT_FALSE(view.sees(point + 3, u, v)) << lens.k;
+    }
+    Matrix4 pose = Matrix4::Identity;
+    pose(0, 3) = -0.25f; // the point moved onto the axis
+    view.lens = LensDistortion();
+    ElementSelection carved;
+    SelectionRules::carve(point, 1, {view.underPose(pose)}, 1, carved, SelectMode::Replace, 0);
+    EXPECT_TRUE(carved.empty());
+}
+
 TEST(ElementEdits, DeletionStepsUndoAndRedoExactly)
 {
     ElementEdits edits(100);

@@ -166,6 +166,7 @@ struct Items {
     Items &i16(uint16_t v) { s.append(reinterpret_cast<const char *>(&v), 2); return *this; }
     Items &i32(int32_t v) { s.append(reinterpret_cast<const char *>(&v), 4); return *this; }
     Items &f32(float v) { s.append(reinterpret_cast<const char *>(&v), 4); return *this; }
+    Items &f64(double v) { s.append(reinterpret_cast<const char *>(&v), 8); return *this; }
     Items &raw(const std::string &b) { s += b; return *this; }
 };
 
@@ -268,6 +269,14 @@ void foreignSeeds()
         le.f32(i == 1 ? 1.f : 0.f).f32(i == 2 ? 1.f : 0.f).f32(0.f).raw(std::string(8, '\x3f'));
     le.raw(std::string("\3", 1)).i32(0).i32(1).i32(2);
     put("ply", "triangle_le.ply", le.s);
+    // A georeferenced cloud as this program saves one: double coordinates, colours, values.
+    Items geo;
+    geo.raw("ply\nformat binary_little_endian 1.0\ncomment written by velmora\nelement vertex 2\n"
+            "property double x\nproperty double y\nproperty double z\nproperty uchar red\nproperty uchar green\n"
+            "property uchar blue\nproperty float intensity\nproperty float classification\nend_header\n");
+    for (int i = 0; i < 2; ++i)
+        geo.f64(512345.67 + i).f64(4123456.78).f64(88.5).raw(std::string("\x10\x20\x30", 3)).f32(100.f * i).f32(2);
+    put("ply", "georeferenced_cloud.ply", geo.s);
     put("ply", "points_be.ply", std::string("ply\nformat binary_big_endian 1.0\nelement vertex 2\nproperty short x\n"
                                             "property short y\nproperty short z\nproperty ushort intensity\n"
                                             "end_header\n") +

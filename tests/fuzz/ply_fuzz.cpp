@@ -22,6 +22,8 @@ VELMORA_FUZZ_HARNESS(std::exception, fuzz::QuietOutput)
             sink = sink + m.points.colors[3 * last + 2];
         if (m.points.values)
             sink = sink + m.points.values[last];
+        for (const PointValueItem &item : m.points.items)
+            sink = sink + item.values[last];
         (void)sink;
         const ForeignModel g = PlyReader::read(reinterpret_cast<const char *>(data), size, "", 1);
         const PointCellOrder &o = g.points.cellOrder;

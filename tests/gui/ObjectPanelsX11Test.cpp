@@ -89,7 +89,8 @@ TEST(ObjectPanels, ThePointListPanelSendsTheCloudItsKeys)
     GtkPanel *panel = InterfaceLoader::load(&cloud);
     ASSERT_NE(dynamic_cast<GLPointListObjectInterface *>(panel), nullptr);
     EXPECT_EQ(menuTitle(panel), "PointList");
-    EXPECT_EQ(menuItems(panel), (std::vector<std::string>{"Show bounding box", "Show Object Axes", "Palette properties...", "Distance to..."}));
+    EXPECT_EQ(menuItems(panel), (std::vector<std::string>{"Show bounding box", "Show Object Axes", "Palette properties...",
+                                                         "Save as...", "Distance to..."}));
 
     click(button(panel, "point size", "+"));
     EXPECT_EQ(cloud.getPointSize(), 2);
@@ -100,6 +101,16 @@ TEST(ObjectPanels, ThePointListPanelSendsTheCloudItsKeys)
     EXPECT_EQ(cloud.getDrawMethod(), &GL3DObject::drawDepthBuffer);
     click(button(panel, "visualization mode", "Data"));
     EXPECT_NE(cloud.getDrawMethod(), &GL3DObject::drawDepthBuffer);
+    // The frame "selection": the tool, the edits and the rules with their settings.
+    click(button(panel, "selection", "Select"));
+    EXPECT_EQ(cloud.getCleaning()->getTool(), ElementCleaning::RECTANGLE);
+    cloud.getSelection().add(1);
+    click(button(panel, "selection", "Delete"));
+    EXPECT_EQ(cloud.getEdits().keptCount(), 1u);
+    click(button(panel, "selection", "Undo"));
+    EXPECT_EQ(cloud.getEdits().keptCount(), 2u);
+    click(button(panel, "selection", "By values")); // the scores shown, within their thresholds
+    EXPECT_EQ(cloud.getSelection().count(), 2u);
 
     // The palette dialog opens on the current map; choosing another recolours the cloud.
     auto *pl = static_cast<GLPointListObjectInterface *>(panel);

@@ -511,16 +511,21 @@ TEST(MeshElementSelection, SizedWithTheVerticesAndFacesAndEmptiedByNewGeometry)
     const TetraWithData tetra;
     const GLMeshObject::MeshRecord record = tetra.record(0);
     GLMeshObject m(&record);
-    EXPECT_EQ(m.getSelection().vertices.size(), 4u);
-    EXPECT_EQ(m.getSelection().faces.size(), 4u);
-    m.getSelection().vertices.invert();
-    m.getSelection().faces.add(2);
+    EXPECT_EQ(m.getSelection().size(), 4u);
+    EXPECT_EQ(m.getSelectedFaces().size(), 4u);
+    // Every vertex selected spans every face; three span one.
+    m.getSelection().invert();
+    m.getCleaning()->selectionChanged();
+    EXPECT_EQ(m.getSelectedFaces().count(), 4u);
+    m.getSelection().remove(3);
+    m.getCleaning()->selectionChanged();
+    EXPECT_EQ(m.getSelectedFaces().count(), 1u);
     m.update(&record);
-    EXPECT_EQ(m.getSelection().vertices.size(), 4u);
-    EXPECT_TRUE(m.getSelection().vertices.empty());
-    EXPECT_TRUE(m.getSelection().faces.empty());
+    EXPECT_EQ(m.getSelection().size(), 4u);
+    EXPECT_TRUE(m.getSelection().empty());
+    EXPECT_TRUE(m.getSelectedFaces().empty());
     m.freeData();
-    EXPECT_EQ(m.getSelection().faces.size(), 0u);
+    EXPECT_EQ(m.getSelectedFaces().size(), 0u);
 }
 
 TEST(MeshOneRing, ClosedRingsInOrderAndWholeFansOnTheBorder)

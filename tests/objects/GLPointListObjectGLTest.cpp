@@ -2,6 +2,7 @@
 
 #include "math/Messages.h"
 #include "support/GLTestFixture.h"
+#include "support/PointClouds.h"
 #include "support/MeshBytes.h"
 #include "support/CapturedMessages.h"
 
@@ -19,22 +20,7 @@ namespace {
 using testsupport::GLTestFixture;
 using testsupport::RgbaImage;
 
-// A 16 x 16 grid of points over [-0.75, 0.75]^2, coloured by position, with a score that
-// grows from left to right (0 .. 15).
-struct Grid {
-    std::vector<float> p;
-    std::vector<unsigned char> rgb;
-    std::vector<float> score;
-    Grid()
-    {
-        for (int j = 0; j < 16; ++j)
-            for (int i = 0; i < 16; ++i) {
-                p.insert(p.end(), {-0.75f + 0.1f * i, -0.75f + 0.1f * j, 0});
-                rgb.insert(rgb.end(), {static_cast<unsigned char>(16 * i), static_cast<unsigned char>(16 * j), 200});
-                score.push_back(static_cast<float>(i));
-            }
-    }
-};
+using Grid = testsupport::PointGrid;
 
 class PointCloud : public GLTestFixture {
 protected:
@@ -157,7 +143,8 @@ TEST_F(PointCloud, WindowSelectionsMarkAndDeletionsUndo)
     const RgbaImage afterDeletion = capture();
     const unsigned char *gone = afterDeletion.at(16, 111);
     EXPECT_EQ(gone[0] + gone[1] + gone[2], 0);
-    command(cloud, 'O'); // off: the left button turns the view again
+    for (int k = 0; k < 3; ++k)
+        command(cloud, 'O'); // box, box along the view, off: the left button turns the view again
     EXPECT_FALSE(cloud.takesWindowDrags());
     command(cloud, 'n'); // every point not deleted ...
     EXPECT_EQ(cloud.getSelection().count(), 148u);
@@ -171,7 +158,7 @@ TEST_F(PointCloud, WindowSelectionsMarkAndDeletionsUndo)
     command(cloud, 'u');
     // Hiding draws fewer without deleting; the grown selection takes the neighbours at 0.1.
     cloud.getSelection().add(0);
-    cloud.growSelection(0.11f);
+    cloud.getCleaning()->grow(0.11f);
     EXPECT_EQ(cloud.getSelection().count(), 3u);
     EXPECT_EQ(command(cloud, 'h'), "GLPointListObject: 3 points hidden\n");
     redraw(cloud);

@@ -156,6 +156,13 @@ TEST_F(SplatObject, DragsDrawTheStandInWithinTheBudget)
             either += m || s;
         }
     EXPECT_GT(both, either * 7 / 10);
+    // Deleted splats are merged into no stand-in: with all but 20 gone, drags draw those.
+    ElementCleaning &cleaning = *object.getCleaning();
+    cleaning.getSelection().addRange(20, 3000);
+    EXPECT_EQ(cleaning.remove(), 2980u);
+    object.waitForLevelOfDetail();
+    EXPECT_LE(object.render(cam, true, 500).drawn, 20u);
+    EXPECT_LE(object.render(cam).drawn, 20u);
 }
 
 // A mesh nearer than the splats hides them, one farther is hidden, whichever is drawn first.

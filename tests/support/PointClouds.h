@@ -28,6 +28,31 @@ struct Cloud {
     int size() const { return static_cast<int>(score.size()); }
 };
 
+/// A 16 x 16 grid of points over [-0.75, 0.75]^2 at z = 0 (point (i, j) is number 16 j + i),
+/// coloured by position, with a score that grows from left to right (0 .. 15), and the two
+/// triangles of every cell for a mesh of it. In a 128 x 128 frame of the orthographic cube of
+/// half side 1, point (i, j) is at window pixel (16 + 6.4 i, 112 - 6.4 j).
+struct PointGrid {
+    std::vector<float> p;
+    std::vector<unsigned char> rgb;
+    std::vector<float> score;
+    std::vector<int> triangles;
+    PointGrid()
+    {
+        for (int j = 0; j < 16; ++j)
+            for (int i = 0; i < 16; ++i) {
+                p.insert(p.end(), {-0.75f + 0.1f * i, -0.75f + 0.1f * j, 0});
+                rgb.insert(rgb.end(), {static_cast<unsigned char>(16 * i), static_cast<unsigned char>(16 * j), 200});
+                score.push_back(static_cast<float>(i));
+            }
+        for (int j = 0; j < 15; ++j)
+            for (int i = 0; i < 15; ++i) {
+                const int a = 16 * j + i;
+                triangles.insert(triangles.end(), {a, a + 1, a + 17, a, a + 17, a + 16});
+            }
+    }
+};
+
 // A binary PLY of x, y, z floats and red, green, blue bytes.
 inline std::string plyCloud(const std::vector<float> &p, const std::vector<unsigned char> &rgb)
 {

@@ -160,12 +160,15 @@ TEST_F(VelmoraClean, WhatCannotBeDoneIsRefusedWithoutAFile)
         {{"--keep-box", "1,2,3", "--save", "x.ply", "cloud.ply"}, "bad box 1,2,3"},
         {{"--drop-unseen", "model", "cloud.ply"}, "need an output file (--save OUT)"},
         {{"--save", "x.xyz", "cloud.ply"}, "saved as PLY"},
-        {{"--save", "x.ply", "model"}, "no point cloud or splat scene to clean"},
+        {{"--drop-unseen", "--save", "x.spz", "model", "cloud.ply"}, "saved as PLY"},
+        {{"--save", "x.ply", "model"}, "no point cloud, splat scene or mesh to clean"},
     };
     for (const auto &c : cases) {
         const auto r = run(c.args);
         EXPECT_EQ(r.exitStatus, 1) << c.message;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        // A refusal comes before any rule says what it removed.
+        EXPECT_EQ(r.out.find("removed"), std::string::npos) << r.out;
     }
     EXPECT_FALSE(std::ifstream(dir + "/x.ply").good());
 }
