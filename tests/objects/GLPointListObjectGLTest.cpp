@@ -1,4 +1,5 @@
 #include "objects/GLPointListObject.h"
+#include "formats/CloudFile.h"
 
 #include "math/Messages.h"
 #include "support/GLTestFixture.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -329,13 +331,21 @@ TEST(PointListFiles, TheExtensionChoosesTheReader)
     EXPECT_EQ(las.getSelection().size(), 2u);
     EXPECT_TRUE(las.getSelection().empty());
 
-    for (const char *name : {"/c.BIN", "/c.ply"}) {
-        try {
-            GLPointListObject refused((dir + name).c_str());
-            ADD_FAILURE() << name;
-        } catch (const std::runtime_error &e) {
-            EXPECT_STREQ(e.what(), "can't recognize extension\n");
-        }
+    // Upper-case names of other programs are the same formats.
+    std::ofstream(dir + "/C.XYZ") << "1 2 3\n4 5 6\n7 8 9\n";
+    std::filesystem::copy_file(std::string(VELMORA_SOURCE_DIR) + "/tests/fuzz/seeds/las_binary/format0.las",
+                               dir + "/S.LAS");
+    for (const auto &[name, count] : {std::pair<const char *, int>{"/c.BIN", 2}, {"/C.XYZ", 3}, {"/S.LAS", 3}}) {
+        EXPECT_TRUE(CloudFile::isCloudName((dir + name).c_str())) << name;
+        GLPointListObject upper((dir + name).c_str());
+        captured.take();
+        EXPECT_EQ(upper.getNVertices(), count) << name;
+    }
+    try {
+        GLPointListObject refused((dir + "/c.ply").c_str());
+        ADD_FAILURE();
+    } catch (const std::runtime_error &e) {
+        EXPECT_STREQ(e.what(), "can't recognize extension\n");
     }
     try {
         GLPointListObject missing((dir + "/none.bin").c_str());
