@@ -288,6 +288,28 @@ TEST_F(PointCloud, PointsWithoutColoursStandOutFromTheBackground)
     glClearColor(0, 0, 0, 0);
 }
 
+// A survey's classes and return numbers reach the cloud's legend as categories: one band a
+// value present, a class labelled with its ASPRS name.
+TEST_F(PointCloud, ALasFileGivesCategoryLegends)
+{
+    testsupport::CapturedMessages captured;
+    GLPointListObject las((std::string(VELMORA_SOURCE_DIR) + "/tests/data/laz/simple.las").c_str());
+    const std::pair<std::string, std::vector<std::string>> expected[] = {
+        {"classification", {"1 unclassified", "2 ground"}}, {"return number", {"1", "2", "3", "4"}}};
+    for (const auto &[item, labels] : expected) {
+        for (int k = 0; k < 8 && (!las.hasValues() || las.getValueName() != item); ++k)
+            command(las, '3');
+        ASSERT_EQ(las.getValueName(), item);
+        const Legend &legend = las.getLegend();
+        EXPECT_STREQ(legend.getTitle(), item.c_str());
+        std::vector<std::string> shown;
+        for (int i = 0; i < legend.getNumberOfLabels(); ++i)
+            shown.push_back(legend.getLabel(i));
+        EXPECT_EQ(shown, labels);
+        EXPECT_EQ(legend.getNumberOfColors(), static_cast<int>(labels.size())) << item;
+    }
+}
+
 TEST(PointListFiles, TheExtensionChoosesTheReader)
 {
     const std::string dir = testsupport::makeTempDir("PointListFiles");
