@@ -673,6 +673,7 @@ FrameContext GLMachine::frameOf(FrameContext::Kind kind) const
     f.points.still = options.stillPointBudget;
     f.points.drag = options.dragPointBudget;
     f.points.captureEveryPoint = options.captureEveryPoint;
+    f.overPhotographs = currentCamera && currentCamera->getShowImages();
     return f;
 }
 
@@ -706,10 +707,19 @@ void GLMachine::drawFrame(const FrameContext &f, int scale)
         for (const auto &o : objects)
             o->drawShadow(f, plane, lights[0].position, colour);
     }
+    const auto later = [&f](const std::unique_ptr<GL3DObject> &o) { return f.overPhotographs && o->drawnOverPhotographs(); };
     for (const auto &o : objects)
-        o->draw(f);
+        if (!later(o))
+            o->draw(f);
     for (const auto &c : cameras)
         c->draw();
+    // Over the photographs, whose depth they do not meet: they lie in front of the scene.
+    if (std::any_of(objects.begin(), objects.end(), later)) {
+        glClear(GL_DEPTH_BUFFER_BIT);
+        for (const auto &o : objects)
+            if (later(o))
+                o->draw(f);
+    }
     // A capture at a multiple of the window size lays the overlays over it afterwards.
     if (!objects.empty() && drawInfo && currentObject && scale == 1)
         currentObject->drawInfo();

@@ -172,7 +172,7 @@ void GLPointListObject::drawMarked()
     glPushAttrib(GL_DEPTH_BUFFER_BIT | GL_POINT_BIT | GL_CURRENT_BIT);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glDepthFunc(GL_LEQUAL);
-    glPointSize(pointSize + 1);
+    glPointSize(framePointSize + 1);
     glColor3ubv(kMarked);
     glDisableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);

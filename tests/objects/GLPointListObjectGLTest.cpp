@@ -288,6 +288,34 @@ TEST_F(PointCloud, PointsWithoutColoursStandOutFromTheBackground)
     glClearColor(0, 0, 0, 0);
 }
 
+// Until a size is chosen, the points are as large as the count and the window allow: one
+// point at the centre of the viewport (the others stacked in a corner) shows the size.
+TEST_F(PointCloud, TheDefaultSizeGrowsAsTheCloudThinsOutInItsWindow)
+{
+    const struct {
+        int count, viewport, size;
+    } cases[] = {{1, 128, 4}, {9, 128, 4}, {1024, 128, 2}, {16384, 128, 1}, {1024, 64, 1}, {256, 64, 2}};
+    for (const auto &c : cases) {
+        std::vector<float> p(3 * static_cast<size_t>(c.count), 0.9f);
+        p[0] = p[1] = p[2] = 0;
+        const PointListRecord record{c.count, p.data(), nullptr, nullptr};
+        GLPointListObject cloud(&record);
+        glViewport(0, 0, c.viewport, c.viewport);
+        redraw(cloud);
+        const RgbaImage shot = capture();
+        int lit = 0;
+        for (int y = kSize - c.viewport / 2 - 6; y < kSize - c.viewport / 2 + 6; ++y)
+            for (int x = c.viewport / 2 - 6; x < c.viewport / 2 + 6; ++x)
+                lit += shot.at(x, y)[0] > 0;
+        EXPECT_EQ(lit, c.size * c.size) << c.count << " points in " << c.viewport;
+        // The keys start from it; a chosen size holds whatever the window.
+        command(cloud, '+');
+        glViewport(0, 0, kSize, kSize);
+        redraw(cloud);
+        EXPECT_EQ(cloud.getPointSize(), c.size + 1) << c.count << " points in " << c.viewport;
+    }
+}
+
 // A survey's classes and return numbers reach the cloud's legend as categories: one band a
 // value present, a class labelled with its ASPRS name.
 TEST_F(PointCloud, ALasFileGivesCategoryLegends)
