@@ -29,7 +29,7 @@ GLMeshObjectInterface::GLMeshObjectInterface(GLMeshObject *m) : ElementPanel(m, 
             "RGB color file", fastdelegate::MakeDelegate(this, &GLMeshObjectInterface::onFileChosen), false, "*.rgb");
         adoptDialog(GTK_WIDGET(chooser->getDialog()));
     });
-    addMenuItem("Distance to...", "distance", [this] { openDistancePanel(); });
+    addMenuItem("_Distance to...", "distance", [this] { openDistancePanel(); });
     addMenuItem("Orient faces consistently", "orient",
                 [this] { sendAction(GLMeshObject::Action::ORIENT_FACES); });
 
