@@ -348,8 +348,8 @@ TEST_F(SampleScene, PointsOverAPhotographAreLargeAndOutlined)
     GL3DObject *model = machine->getCurrentObject();
     const Point3 lo = model->getBBMin(), hi = model->getBBMax(), mid = (lo + hi) * 0.5f;
     std::vector<Point3> points;
-    std::ostringstream ply;
-    ply << "ply\nformat ascii 1.0\nelement vertex 9\nproperty float x\nproperty float y\nproperty float z\nend_header\n";
+    std::ostringstream ply("ply\nformat ascii 1.0\nelement vertex 9\nproperty float x\nproperty float y\n"
+                           "property float z\nend_header\n", std::ios::ate);
     for (int k = 0; k < 9; ++k) {
         points.push_back(mid + Point3((hi.x - lo.x) * 0.25f * (k % 3 - 1), (hi.y - lo.y) * 0.25f * (k / 3 - 1), 0));
         ply << points.back().x << " " << points.back().y << " " << points.back().z << "\n";
@@ -375,8 +375,7 @@ TEST_F(SampleScene, PointsOverAPhotographAreLargeAndOutlined)
                 dark += drawn && std::max({a[0], a[1], a[2]}) < 40;
                 light += drawn && std::min({a[0], a[1], a[2]}) > 215;
             }
-        EXPECT_TRUE(changed >= 25 && dark >= 8 && light >= 8) << w.x << " " << w.y << ": " << changed << " " << dark
-                                                               << " " << light;
+        EXPECT_TRUE(changed >= 25 && dark >= 8 && light >= 8) << w.x << " " << w.y << ": " << dark << " " << light;
     }
 }
 

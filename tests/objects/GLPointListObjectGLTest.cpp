@@ -292,9 +292,8 @@ TEST_F(PointCloud, PointsWithoutColoursStandOutFromTheBackground)
 // point at the centre of the viewport (the others stacked in a corner) shows the size.
 TEST_F(PointCloud, TheDefaultSizeGrowsAsTheCloudThinsOutInItsWindow)
 {
-    const struct {
-        int count, viewport, size;
-    } cases[] = {{1, 128, 4}, {9, 128, 4}, {1024, 128, 2}, {16384, 128, 1}, {1024, 64, 1}, {256, 64, 2}};
+    const struct { int count, viewport, size; } cases[] = {{1, 128, 4}, {9, 128, 4}, {1024, 128, 2}, {16384, 128, 1},
+                                                          {1024, 64, 1}, {256, 64, 2}};
     for (const auto &c : cases) {
         std::vector<float> p(3 * static_cast<size_t>(c.count), 0.9f);
         p[0] = p[1] = p[2] = 0;
