@@ -732,6 +732,7 @@ FrameContext GLMachine::frameOf(FrameContext::Kind kind) const
     f.points.still = options.stillPointBudget;
     f.points.drag = options.dragPointBudget;
     f.points.captureEveryPoint = options.captureEveryPoint;
+    f.overPhotographs = currentCamera && currentCamera->getShowImages();
     return f;
 }
 
@@ -804,13 +805,21 @@ void GLMachine::drawSide(const FrameContext &f, const SplitView::Side &side)
             if (split.draws(side, o.get()))
                 o->drawShadow(f, plane, lights[0].position, colour);
     }
+    const auto later = [&f](const std::unique_ptr<GL3DObject> &o) { return f.overPhotographs && o->drawnOverPhotographs(); };
     for (const auto &o : objects)
-        if (split.draws(side, o.get()))
+        if (split.draws(side, o.get()) && !later(o))
             o->draw(f);
     for (const auto &c : cameras)
         c->draw();
     if (side.photograph && currentCamera)
         currentCamera->drawPhotograph();
+    // Over the photographs, whose depth they do not meet: they lie in front of the scene.
+    if (std::any_of(objects.begin(), objects.end(), [&](const std::unique_ptr<GL3DObject> &o) { return later(o) && split.draws(side, o.get()); })) {
+        glClear(GL_DEPTH_BUFFER_BIT);
+        for (const auto &o : objects)
+            if (later(o) && split.draws(side, o.get()))
+                o->draw(f);
+    }
 }
 
 size_t GLMachine::drawingCost() const

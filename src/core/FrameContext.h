@@ -47,6 +47,8 @@ struct FrameContext {
     std::vector<PsRaster> *rasters = nullptr;
     /// Filled in during the frame when not null.
     FrameReport *report = nullptr;
+    /// The camera shows its photographs: points must stay visible over any picture.
+    bool overPhotographs = false;
 
     /// A capture of either kind: drawn whole, once, without waiting for background work.
     bool capture() const { return kind == Kind::Capture || kind == Kind::VectorExport; }

@@ -7,13 +7,15 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <strings.h>
 
 namespace {
 
+// Other programs write ".LAS" or ".XYZ" too, as the loader's own list allows.
 bool endsWith(const char *path, const char *ext)
 {
     const size_t n = std::strlen(path), e = std::strlen(ext);
-    return n >= e && std::strcmp(path + n - e, ext) == 0;
+    return n >= e && strcasecmp(path + n - e, ext) == 0;
 }
 
 } // namespace

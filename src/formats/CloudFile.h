@@ -9,8 +9,7 @@
 /// "metadata.json". PLY clouds go through MeshFile with the other programs' models.
 class CloudFile {
 public:
-    /// Whether `path` is named as one of these clouds (the extension's case matters, as in
-    /// the viewer's own list).
+    /// Whether `path` is named as one of these clouds, in either case (".LAS" as ".las").
     static bool isCloudName(const char *path);
     /// The cloud; raises the reader's refusal, or "can't recognize extension\n" for a name
     /// that is none of these.

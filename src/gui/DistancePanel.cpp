@@ -40,6 +40,20 @@ std::vector<float> pointsIn(const GL3DObject &element, const GL3DObject &target)
 
 } // namespace
 
+struct DistancePanel::Job {
+    std::atomic<bool> stop{false};
+    std::atomic<bool> finished{false};
+    std::atomic<int> stage{0}; ///< 0 building the hierarchy, 1 measuring
+    std::atomic<size_t> done{0};
+    std::vector<float> points;
+    std::vector<float> meshVertices;
+    std::vector<int> meshTriangles;
+    std::vector<float> result;
+    bool resultSigned = false;
+};
+
+std::atomic<int> DistancePanel::atWork{0};
+
 DistancePanel::DistancePanel(GL3DObject *e, std::function<void(const DataItem &)> a) : element(e), apply(std::move(a))
 {
     dialog = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -89,12 +103,31 @@ DistancePanel::DistancePanel(GL3DObject *e, std::function<void(const DataItem &)
 
 DistancePanel::~DistancePanel()
 {
-    stop = true;
-    if (worker.joinable())
-        worker.join();
     if (poll)
         g_source_remove(poll);
+    // The window's widgets may be gone already.
+    if (job)
+        cancel(false);
+}
+
+void DistancePanel::abandon()
+{
+    job->stop = true;
+    if (job->finished)
+        worker.join();
+    else
+        worker.detach();
+    job.reset();
+}
+
+void DistancePanel::cancel(bool show)
+{
+    abandon();
+    poll = 0;
     progress.reset();
+    msg::note("Distance to %s: stopped\n", runningName.c_str());
+    if (show)
+        gtk_label_set_text(GTK_LABEL(figuresLabel), "stopped");
 }
 
 void DistancePanel::fillTargets()
@@ -142,25 +175,28 @@ bool DistancePanel::start(GLMeshObject *to, const std::string &name)
     // points are copied, so the distances come back in the order the cloud then keeps.
     if (auto *cloud = dynamic_cast<GLPointListObject *>(element))
         cloud->waitForLevelOfDetail();
-    points = pointsIn(*element, *to);
-    meshVertices.assign(to->getVertices(), to->getVertices() + 3 * static_cast<size_t>(to->getNVertices()));
+    job = std::make_shared<Job>();
+    job->points = pointsIn(*element, *to);
+    job->meshVertices.assign(to->getVertices(), to->getVertices() + 3 * static_cast<size_t>(to->getNVertices()));
     const MeshArrays target = to->getArrays();
-    meshTriangles.assign(target.triangles, target.triangles + 3 * static_cast<size_t>(target.nTriangles));
+    job->meshTriangles.assign(target.triangles, target.triangles + 3 * static_cast<size_t>(target.nTriangles));
     runningName = name;
-    stop = false;
-    finished = false;
-    stage = 0;
-    done = 0;
+    shownTenth = -1;
     ElementHost *host = element->getHost();
     progress.reset(host ? host->openProgress(("Distance to " + name).c_str()) : nullptr);
-    worker = std::thread([this, limit] {
-        const SurfaceDistance surface(meshVertices.data(), meshVertices.size() / 3, meshTriangles.data(),
-                                      meshTriangles.size() / 3);
-        resultSigned = surface.isSigned();
-        stage = 1;
-        if (!stop)
-            surface.distances(points.data(), points.size() / 3, limit, result, 0, &done, &stop);
-        finished = true;
+    ++atWork;
+    worker = std::thread([job = job, limit] {
+        {
+            const SurfaceDistance surface(job->meshVertices.data(), job->meshVertices.size() / 3,
+                                          job->meshTriangles.data(), job->meshTriangles.size() / 3);
+            job->resultSigned = surface.isSigned();
+            job->stage = 1;
+            if (!job->stop)
+                surface.distances(job->points.data(), job->points.size() / 3, limit, job->result, 0, &job->done,
+                                  &job->stop);
+        }
+        job->finished = true;
+        --atWork;
     });
     // Under the toolkit's lock: the progress window runs the toolkit's loop (see WindowHost).
     poll = gdk_threads_add_timeout(40, onPoll, this);
@@ -170,11 +206,17 @@ bool DistancePanel::start(GLMeshObject *to, const std::string &name)
 gboolean DistancePanel::onPoll(gpointer data)
 {
     DistancePanel *self = static_cast<DistancePanel *>(data);
-    if (!self->finished) {
+    const Job &job = *self->job;
+    if (!job.finished) {
         // The hierarchy counts as the first tenth of the work.
-        const size_t total = std::max<size_t>(1, self->points.size() / 3);
+        const size_t total = std::max<size_t>(1, job.points.size() / 3);
         const float percent =
-            self->stage == 0 ? 0.f : 10.f + 90.f * static_cast<float>(self->done) / static_cast<float>(total);
+            job.stage == 0 ? 0.f : 10.f + 90.f * static_cast<float>(job.done) / static_cast<float>(total);
+        // A terminal shows it too, in steps of a tenth.
+        if (static_cast<int>(percent / 10) != self->shownTenth) {
+            self->shownTenth = static_cast<int>(percent / 10);
+            msg::note("\rDistance to %s: %d%%", self->runningName.c_str(), 10 * self->shownTenth);
+        }
         // The progress window runs the toolkit's loop, where the user may close this window:
         // it is then deleted here, once the progress window is done with the loop.
         self->polling = true;
@@ -185,8 +227,10 @@ gboolean DistancePanel::onPoll(gpointer data)
             delete self;
             return FALSE;
         }
-        if (!wanted)
-            self->stop = true;
+        if (!wanted) {
+            self->cancel(true);
+            return FALSE;
+        }
         return TRUE;
     }
     self->poll = 0;
@@ -198,15 +242,9 @@ void DistancePanel::finish()
 {
     worker.join();
     progress.reset();
-    const bool stopped = stop;
-    std::vector<float>().swap(meshVertices);
-    std::vector<int>().swap(meshTriangles);
-    std::vector<float>().swap(points);
-    if (stopped) {
-        msg::note("Distance to %s: stopped\n", runningName.c_str());
-        gtk_label_set_text(GTK_LABEL(figuresLabel), "stopped");
-        return;
-    }
+    const std::vector<float> result = std::move(job->result);
+    const bool resultSigned = job->resultSigned;
+    job.reset();
     figures = summarizeDistances(result);
     histogramLo = histogramHi = 0;
     for (float v : result)
@@ -231,7 +269,6 @@ void DistancePanel::finish()
     gtk_widget_queue_draw(histogramArea);
 
     DataItem item(("distance to " + runningName).c_str(), result.data(), static_cast<int>(result.size()));
-    std::vector<float>().swap(result);
     if (apply)
         apply(item);
 }
@@ -292,7 +329,6 @@ gboolean DistancePanel::onExposeHistogram(GtkWidget *area, GdkEventExpose *, gpo
 void DistancePanel::onDestroy(GtkWidget *, gpointer data)
 {
     DistancePanel *self = static_cast<DistancePanel *>(data);
-    self->stop = true;
     if (self->polling)
         self->closed = true; // onPoll deletes it once the progress window returns
     else

@@ -26,12 +26,15 @@ class GLMeshObject;
 ///
 /// The hierarchy over the mesh's triangles and the queries run on a worker thread, over
 /// copies of both elements' points taken at the start, with the host's progress window; the
-/// window and the view keep answering, and the progress window's "Cancel" stops the work.
+/// window and the view keep answering, and the progress window's "Cancel" stops the work. A
+/// progress line "Distance to NAME: 40%" goes to the messages at every tenth.
 /// The result becomes the data item "distance to NAME" of the element (through `apply`),
 /// the window shows a histogram of the distances, and one line "distance to NAME: mean ...,
 /// RMS ..., 95th percentile ..., maximum ..." goes to the messages.
 ///
-/// The window deletes itself when it is closed; closing it stops the work.
+/// The window deletes itself when it is closed. Closing it, or "Cancel", stops the work at
+/// once, at any moment: a worker still building the hierarchy (which it cannot leave part
+/// way) is left to end on its own and its result is dropped.
 class DistancePanel : NonCopyable {
 public:
     /// `apply` hands the element its new data item (on the main thread).
@@ -44,7 +47,9 @@ public:
     /// measurement is running, the maximum distance is not a number, or there is nothing to
     /// measure. Waits for nothing: the result arrives on the main loop.
     bool start(GLMeshObject *to, const std::string &name);
-    bool isRunning() const { return worker.joinable(); }
+    bool isRunning() const { return job != nullptr; }
+    /// Workers of any window still at work, those left by a cancel or a closed window too.
+    static int workersAtWork() { return atWork; }
 
     /// The figures and histogram of the last measurement that finished.
     const DistanceFigures &getFigures() const { return figures; }
@@ -58,8 +63,15 @@ public:
     static constexpr int kBins = 40;
 
 private:
+    struct Job;
+
     void fillTargets();
     void finish();
+    /// Stops the running measurement without waiting for its worker: "stopped" in the
+    /// messages, and in the window when `show`.
+    void cancel(bool show);
+    /// Raises the running job's stop and lets its worker go.
+    void abandon();
     static void onCompute(GtkWidget *, gpointer self);
     static gboolean onPoll(gpointer self);
     static gboolean onExposeHistogram(GtkWidget *area, GdkEventExpose *, gpointer self);
@@ -75,18 +87,13 @@ private:
     std::vector<GLMeshObject *> targetMeshes;
     std::vector<std::string> targetNames;
 
-    // The running measurement: what the worker reads and writes until it is joined.
+    // The running measurement: what the worker reads and writes, shared with it so that a
+    // worker let go keeps its data to the end.
+    std::shared_ptr<Job> job;
     std::thread worker;
-    std::atomic<bool> stop{false};
-    std::atomic<bool> finished{false};
-    std::atomic<int> stage{0}; ///< 0 building the hierarchy, 1 measuring
-    std::atomic<size_t> done{0};
-    std::vector<float> points;
-    std::vector<float> meshVertices;
-    std::vector<int> meshTriangles;
-    std::vector<float> result;
-    bool resultSigned = false;
     std::string runningName;
+    int shownTenth = -1; ///< of the progress, on the terminal
+    static std::atomic<int> atWork;
     std::unique_ptr<ExportProgress> progress;
     guint poll = 0;
     bool polling = false; ///< in the progress window's loop, from onPoll

@@ -218,7 +218,7 @@ GtkWidget *ElementPanel::getOpenDialog(const char *title) const
 
 GtkWidget *ElementPanel::addMenuItem(const char *label, const char *key, guint accel, GtkWidget *into)
 {
-    GtkWidget *item = gtk_menu_item_new_with_label(label);
+    GtkWidget *item = gtk_menu_item_new_with_mnemonic(label);
     g_object_set_data(G_OBJECT(item), kMenuKeyData, const_cast<char *>(key));
     g_signal_connect(item, "activate", G_CALLBACK(onMenuItem), this);
     if (accel)

@@ -83,7 +83,8 @@ protected:
     /// The "information" frame with the element's text (3D object panels get it first
     /// thing; other panels call it where they want it).
     void addInformationFrame();
-    /// A menu item that calls menuBarResponse(key); `accel` (0 for none) is its accelerator
+    /// A menu item that calls menuBarResponse(key); an underscore in `label` marks the letter
+    /// that picks it in the open menu. `accel` (0 for none) is its accelerator
     /// in the panel's group. Added to `into`, or to the panel's menu when null.
     GtkWidget *addMenuItem(const char *label, const char *key, guint accel = 0, GtkWidget *into = nullptr);
     /// A check item that calls menuBarResponse(key) when the user flips it; its state

@@ -30,7 +30,7 @@ GLMeshObjectInterface::GLMeshObjectInterface(GLMeshObject *m) : ElementPanel(m, 
         adoptDialog(GTK_WIDGET(chooser->getDialog()));
     });
     addSaveAsItem();
-    addMenuItem("Distance to...", "distance", [this] { openDistancePanel(); });
+    addMenuItem("_Distance to...", "distance", [this] { openDistancePanel(); });
     addMenuItem("Orient faces consistently", "orient",
                 [this] { sendAction(GLMeshObject::Action::ORIENT_FACES); });
 

@@ -21,7 +21,7 @@ GLPointListObjectInterface::GLPointListObjectInterface(GLPointListObject *c)
                    fastdelegate::MakeDelegate(this, &GLPointListObjectInterface::setColorMap));
     // In the menu as well as on the button, where a mesh's panel has it.
     addSaveAsItem();
-    addMenuItem("Distance to...", "distance", [this] { openDistancePanel(); });
+    addMenuItem("_Distance to...", "distance", [this] { openDistancePanel(); });
 
     GtkWidget *modes = addFrame("visualization mode", nullptr, false);
     using A = GLPointListObject::Action;

@@ -60,6 +60,9 @@ public:
     void draw(const FrameContext &frame);
     /// An interactive frame with the default budgets, for a program that draws one object alone.
     void draw() { draw(FrameContext()); }
+    /// Whether the object is drawn on top of the photographs a camera shows, after them
+    /// (point clouds: they would be lost behind them), rather than before them.
+    virtual bool drawnOverPhotographs() const { return false; }
     /// Largest / smallest projection of a bounding-box corner on the direction `d`.
     virtual float getMaxIntoDirection(Point3 d);
     virtual float getMinIntoDirection(Point3 d);

@@ -212,7 +212,8 @@ GL3DObjectLoader::ModelFrame GL3DObjectLoader::frameOf(const char *path, const G
         return ModelFrame::Own;
     if (is("bin"))
         return ModelFrame::Own;
-    if (is("laz"))
+    // Surveys: LAZ, Entwine and Potree tiles.
+    if (is("laz") || (path && isEptMetadata(path)))
         return ModelFrame::ZUp;
     if (is("las")) {
         // The viewer's own "las" is a text list; a survey's starts with its signature.

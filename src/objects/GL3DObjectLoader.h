@@ -30,7 +30,8 @@ class GL3DObjectLoader {
 public:
     /// How the program that wrote a file lays out its world, which decides where the built-in
     /// camera first looks from: the viewer's own files as they always were; other programs'
-    /// meshes and clouds with y up, seen from +z; surveys (ASPRS LAS, LAZ) with z up.
+    /// meshes and clouds with y up, seen from +z; surveys (ASPRS LAS, LAZ, Entwine and Potree
+    /// tiles) with z up.
     enum class ModelFrame { Own, YUp, ZUp };
     /// The frame of `object`, loaded from `path`.
     static ModelFrame frameOf(const char *path, const GL3DObject &object);

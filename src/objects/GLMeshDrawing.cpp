@@ -7,6 +7,7 @@
 #include "objects/GLMeshPicking.h"
 #include "objects/GLMeshTexturing.h"
 #include "objects/MeshReduction.h"
+#include "render/CoveringTriangles.h"
 #include "render/GLBuffer.h"
 
 #include <GL/gl.h>
@@ -183,6 +184,7 @@ struct GLMeshDrawing::Buffers {
     std::vector<unsigned char> standRgb; ///< the colours of the stand-in's source vertices
     uint64_t standRgbVersion = 0;
     std::vector<int> standSorted;
+    std::vector<int> covering; ///< the triangles a frame on a software renderer draws
 
     ~Buffers() { stop(); }
     /// Stops a build under way and drops the stand-in.
@@ -398,6 +400,12 @@ void GLMeshDrawing::drawElements(bool sorted, bool withNormals, bool withColours
     } else if (useSubset) {
         nt = b.subsetTriangles.size() / 3;
         indices = indexSource(b.subset, inPlace, b.subsetTriangles.data(), b.subsetTriangles.size(), geometry);
+    } else if (inPlace && nt > kSoftwareBatch && CoveringTriangles::select(v, nv, t, nt, b.covering)) {
+        // A software renderer is spared the triangles that cannot colour a pixel.
+        nt = b.covering.size() / 3;
+        if (StartupTiming::enabled())
+            StartupTiming::mark("mesh triangles that cover pixels chosen");
+        indices = b.covering.data();
     } else {
         indices = indexSource(layer.indices, inPlace, t, 3 * nt, geometry);
     }

@@ -538,8 +538,9 @@ bool GLPointListObject::runAction(const KeyBinding &row)
     switch (static_cast<Action>(row.action)) {
     case Action::BIGGER_POINTS:
     case Action::SMALLER_POINTS:
-        // Size 0 hides the points; OpenGL takes no smaller size.
-        pointSize = std::max(0.0f, pointSize + (row.action == actionValue(Action::BIGGER_POINTS) ? 1.0f : -1.0f));
+        // Size 0 hides the points; OpenGL takes no smaller size. The keys start from the default.
+        pointSize = std::max(0.0f, getPointSize() + (row.action == actionValue(Action::BIGGER_POINTS) ? 1.0f : -1.0f));
+        pointSizeChosen = true;
         msg::note("\rpointSize @ %2.2f", pointSize);
         break;
     case Action::LOWER_THRESHOLD:
@@ -652,6 +653,12 @@ void GLPointListObject::drawData()
     const Matrix4 mvp = projection * modelView;
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
+    frameViewport[0] = viewport[2];
+    frameViewport[1] = viewport[3];
+    framePointSize = getPointSize();
+    outlined = f.overPhotographs && framePointSize > 0;
+    if (outlined)
+        framePointSize = std::max(framePointSize, kPhotographPointSize);
     const bool sameView = std::memcmp(static_cast<const float *>(mvp), lastMvp, sizeof lastMvp) == 0;
     const size_t budget = frameBudget(static_cast<const float *>(mvp));
 
@@ -662,7 +669,7 @@ void GLPointListObject::drawData()
         sampled = capture ? std::min(n, f.captureBudget(n)) : std::min(n, static_cast<size_t>(std::max(1LL, f.points.drag)));
     prepareBuffers(sampled == n);
     drawnCount = 0;
-    if (pointSize > 0 && nIndices != 0)
+    if (framePointSize > 0 && nIndices != 0)
         drawPoints(sampled, budget, static_cast<const float *>(mvp), viewport[3]);
     glPopClientAttrib();
     if (eyeDome && drawnCount > 0)
@@ -699,7 +706,6 @@ void GLPointListObject::drawData()
 
 void GLPointListObject::drawPoints(size_t sampled, size_t budget, const float *mvp, int height)
 {
-    glPointSize(pointSize);
     glEnableClientState(GL_VERTEX_ARRAY);
     if (drawsPlainColor())
         contrastWithBackground();
@@ -718,15 +724,17 @@ void GLPointListObject::drawPoints(size_t sampled, size_t budget, const float *m
         colorBuffer.bind(GL_ARRAY_BUFFER);
         glColorPointer(3, GL_UNSIGNED_BYTE, 0, nullptr);
         glBindBuffer(GL_ARRAY_BUFFER, 0);
-        if (nIndices < 0) {
-            glDrawArrays(GL_POINTS, 0, nVertices);
-            drawnCount = static_cast<size_t>(nVertices);
-        } else {
-            indexBuffer.bind(GL_ELEMENT_ARRAY_BUFFER);
-            glDrawElements(GL_POINTS, nIndices, GL_UNSIGNED_INT, nullptr);
-            glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-            drawnCount = static_cast<size_t>(nIndices);
-        }
+        drawSized(framePointSize, [this](bool) {
+            if (nIndices < 0) {
+                glDrawArrays(GL_POINTS, 0, nVertices);
+                drawnCount = static_cast<size_t>(nVertices);
+            } else {
+                indexBuffer.bind(GL_ELEMENT_ARRAY_BUFFER);
+                glDrawElements(GL_POINTS, nIndices, GL_UNSIGNED_INT, nullptr);
+                glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+                drawnCount = static_cast<size_t>(nIndices);
+            }
+        });
         lastCut = false;
     }
 }

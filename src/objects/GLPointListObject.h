@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -133,7 +134,17 @@ public:
     size_t getDrawingCost() const override { return static_cast<size_t>(nVertices); }
     /// RGB, 3 bytes a point (computed from the scores first when they are stale).
     const unsigned char *getColors();
-    float getPointSize() const { return pointSize; }
+    /// The size the points are drawn at: the one chosen with the keys, or, until one is, the
+    /// default for the cloud's count in the last frame's viewport (defaultPointSize).
+    float getPointSize() const;
+    bool drawnOverPhotographs() const override { return true; }
+    /// A size that lets a cloud of `count` points spread over a viewport of width x height
+    /// pixels look neither sparse nor clotted: half the spacing points spread evenly over it
+    /// would have, from 1 (clouds of a point a pixel and more) up to 4 pixels.
+    static float defaultPointSize(size_t count, int width, int height);
+    /// Over a photograph points are drawn at least this large, with a dark and a light ring
+    /// round them, one pixel each: one of them stands out on any picture.
+    static constexpr float kPhotographPointSize = 3;
     float getMinValue() const { return valueMin; }
     float getMaxValue() const { return valueMax; }
     float getLowerThreshold() const { return thresholdLow; }
@@ -205,6 +216,9 @@ private:
     /// Asks for the frames that refine the picture while the hierarchy is built or more fits.
     void refineLater(bool sameView);
     void drawNodes(size_t budget, const float *mvp, int height);
+    /// Runs `draw` (its argument: whether this is the last of its runs, the one to count) at
+    /// point size `size`; over photographs first twice as the outline's rings, in plain colours.
+    void drawSized(float size, const std::function<void(bool last)> &draw);
     /// Colours from the scores and the colour map, and the legend.
     void updateColorMap();
     /// Brings the buffers up to date with the points, colours and threshold.
@@ -227,7 +241,7 @@ private:
     size_t saveKept(const std::string &path, const ElementSelection &gone) override;
     void checkSaveName(const std::string &path) const override;
     void editsChanged() override;
-    float markSize() const override { return pointSize > 0 ? pointSize + 1 : 0; }
+    float markSize() const override { return framePointSize > 0 ? framePointSize + 1 : 0; }
     /// The cloud has no colours of its own and shows them (not values): one colour that
     /// stands out from the background.
     bool drawsPlainColor() const { return plainColors && (valueItem < 0 || showOwnColors); }
@@ -273,6 +287,10 @@ private:
     float valueMin, valueMax;
     float thresholdLow, thresholdHigh;
     float pointSize;
+    bool pointSizeChosen = false; ///< with the keys: no longer the default
+    float framePointSize = 1;     ///< the size of the frame being drawn
+    bool outlined = false;        ///< the frame being drawn is over photographs
+    int frameViewport[2] = {0, 0}; ///< the last frame's viewport size, for the default size
     int nUnordered;          ///< scores that compare with nothing (NaN): never drawn
     Buffer pointBuffer;
     Buffer colorBuffer;

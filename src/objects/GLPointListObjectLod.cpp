@@ -234,7 +234,7 @@ void GLPointListObject::drawSample(size_t m)
         sampleColorBuffer.bind(GL_ARRAY_BUFFER);
         glColorPointer(3, GL_UNSIGNED_BYTE, 0, nullptr);
         glBindBuffer(GL_ARRAY_BUFFER, 0);
-        glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(drawnCount = heldShown));
+        drawSized(framePointSize, [this](bool) { glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(drawnCount = heldShown)); });
         return;
     }
     p.clear();
@@ -265,7 +265,7 @@ void GLPointListObject::drawSample(size_t m)
     sampleColorBuffer.bind(GL_ARRAY_BUFFER);
     glColorPointer(3, GL_UNSIGNED_BYTE, 0, nullptr);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(p.size() / 3));
+    drawSized(framePointSize, [](bool) { glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(p.size() / 3)); });
     drawnCount = p.size() / 3;
     heldUploaded = held;
     heldThreshold = thresholdLow;
@@ -289,7 +289,8 @@ void GLPointListObject::drawNodes(size_t budget, const float *mvp, int height)
     }
     for (size_t k = 0; k < selected.size(); ++k) {
         const PointLodNode &node = lod->nodes[static_cast<size_t>(selected[k])];
-        float size = pointSize;
+        const float base = framePointSize;
+        float size = base;
         if (adaptiveSize) {
             bool frontier = false, anyChild = false;
             for (int c : node.child)
@@ -299,7 +300,7 @@ void GLPointListObject::drawNodes(size_t budget, const float *mvp, int height)
                 }
             if (anyChild && !frontier) {
                 const float spacing = selectedPixels[k] / static_cast<float>(1 << PointLod::sampleDepth(node.depth));
-                size = std::min(std::max(pointSize, std::round(spacing * pointSize)), 8.0f);
+                size = std::min(std::max(base, std::round(spacing * base)), std::max(base, 8.0f));
             }
         }
         nodes.push_back({size, selected[k]});
@@ -314,32 +315,73 @@ void GLPointListObject::drawNodes(size_t budget, const float *mvp, int height)
     // OpenGL copies only the range a draw names.
     size_t drawn = 0;
     for (size_t from = 0; from < nodes.size();) {
-        glPointSize(nodes[from].first);
         size_t to = from;
-        for (; to < nodes.size() && nodes[to].first == nodes[from].first; ++to) {
-            const size_t id = static_cast<size_t>(nodes[to].second);
-            const PointLodNode &node = lod->nodes[id];
-            if (nIndices >= 0) {
-                if (nodeShownCount[id] == 0)
+        drawSized(nodes[from].first, [&](bool last) {
+            for (to = from; to < nodes.size() && nodes[to].first == nodes[from].first; ++to) {
+                const size_t id = static_cast<size_t>(nodes[to].second);
+                const PointLodNode &node = lod->nodes[id];
+                if (nIndices >= 0) {
+                    if (nodeShownCount[id] == 0)
+                        continue;
+                    indexBuffer.bind(GL_ELEMENT_ARRAY_BUFFER);
+                    glDrawRangeElements(GL_POINTS, node.first, node.first + node.count - 1,
+                                        static_cast<GLsizei>(nodeShownCount[id]), GL_UNSIGNED_INT,
+                                        reinterpret_cast<const void *>(sizeof(unsigned) * nodeShownFirst[id]));
+                    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+                    drawn += last ? nodeShownCount[id] : 0;
                     continue;
-                indexBuffer.bind(GL_ELEMENT_ARRAY_BUFFER);
-                glDrawRangeElements(GL_POINTS, node.first, node.first + node.count - 1,
-                                    static_cast<GLsizei>(nodeShownCount[id]), GL_UNSIGNED_INT,
-                                    reinterpret_cast<const void *>(sizeof(unsigned) * nodeShownFirst[id]));
-                glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-                drawn += nodeShownCount[id];
-                continue;
+                }
+                uint32_t end = node.first + node.count;
+                while (to + 1 < nodes.size() && nodes[to + 1].first == nodes[from].first &&
+                       lod->nodes[static_cast<size_t>(nodes[to + 1].second)].first == end) {
+                    ++to;
+                    end += lod->nodes[static_cast<size_t>(nodes[to].second)].count;
+                }
+                glDrawArrays(GL_POINTS, static_cast<GLint>(node.first), static_cast<GLsizei>(end - node.first));
+                drawn += last ? end - node.first : 0;
             }
-            uint32_t end = node.first + node.count;
-            while (to + 1 < nodes.size() && nodes[to + 1].first == nodes[from].first &&
-                   lod->nodes[static_cast<size_t>(nodes[to + 1].second)].first == end) {
-                ++to;
-                end += lod->nodes[static_cast<size_t>(nodes[to].second)].count;
-            }
-            glDrawArrays(GL_POINTS, static_cast<GLint>(node.first), static_cast<GLsizei>(end - node.first));
-            drawn += end - node.first;
-        }
+        });
         from = to;
     }
     drawnCount = drawn;
+}
+
+// --- Sizes ----------------------------------------------------------------------------------
+
+float GLPointListObject::defaultPointSize(size_t count, int width, int height)
+{
+    if (count == 0 || width <= 0 || height <= 0)
+        return 1;
+    const double spacing = std::sqrt(static_cast<double>(width) * height / static_cast<double>(count));
+    return static_cast<float>(std::min(4.0, std::max(1.0, std::round(spacing / 2))));
+}
+
+float GLPointListObject::getPointSize() const
+{
+    if (pointSizeChosen)
+        return pointSize;
+    return defaultPointSize(static_cast<size_t>(std::max(0, nVertices)), frameViewport[0], frameViewport[1]);
+}
+
+void GLPointListObject::drawSized(float size, const std::function<void(bool last)> &draw)
+{
+    if (outlined) {
+        // The rings first, at the points' depth without writing it: the points cover them.
+        GLfloat colour[4];
+        glGetFloatv(GL_CURRENT_COLOR, colour);
+        const GLboolean colours = glIsEnabled(GL_COLOR_ARRAY);
+        glDisableClientState(GL_COLOR_ARRAY);
+        glDepthMask(GL_FALSE);
+        for (const GLubyte ring : {255, 0}) {
+            glPointSize(size + (ring ? 4 : 2));
+            glColor3ub(ring, ring, ring);
+            draw(false);
+        }
+        glDepthMask(GL_TRUE);
+        glColor4fv(colour);
+        if (colours)
+            glEnableClientState(GL_COLOR_ARRAY);
+    }
+    glPointSize(size);
+    draw(true);
 }

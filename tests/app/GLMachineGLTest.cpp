@@ -6,6 +6,7 @@
 #include "support/ImageCompare.h"
 #include "support/Process.h"
 #include "objects/GL3DObject.h"
+#include "objects/GL3DObjectLoader.h"
 #include "objects/GLPointListObject.h"
 #include "support/TestObject.h"
 #include "../camera/CameraTestFiles.h"
@@ -210,29 +211,39 @@ TEST_F(Machine, TheBuiltInCameraStandsAsTheFileOrTheUpAxisSays)
         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
         "element face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
     const std::string off = "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
-    const std::string survey = std::string(VELMORA_SOURCE_DIR) + "/tests/fuzz/seeds/las_binary/format0.las";
+    const std::string cloud = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                              "property float z\nend_header\n0 0 0\n1 0 0\n0 1 0\n";
+    const std::string survey = "tests/fuzz/seeds/las_binary/format0.las";
     const struct {
         const char *name;
-        std::string content; ///< empty: `survey`, copied
+        std::string content; ///< empty: copied from `from`, a file or the file's folder
+        std::string from;    ///< in the source tree
         UpAxis axis;
         Point3 up, towardsEye; ///< world directions on the screen's up and out of it
     } cases[] = {
-        {"tri.ply", ply, UpAxis::ByFile, {0, 1, 0}, {0, 0, 1}},
-        {"tri.off", off, UpAxis::ByFile, {0, 1, 0}, {0, 0, 1}},
-        {"own.las", "0 0 0\n1 0 0\n0 1 0\n", UpAxis::ByFile, {0, -1, 0}, {0, 0, -1}},
-        {"survey.las", "", UpAxis::ByFile, {0, 0.94f, 0.34f}, {0, -0.34f, 0.94f}},
-        {"own.las", "0 0 0\n1 0 0\n0 1 0\n", UpAxis::PlusY, {0, 1, 0}, {0, 0, 1}},
-        {"survey.las", "", UpAxis::PlusY, {0, 1, 0}, {0, 0, 1}},
-        {"tri.ply", ply, UpAxis::PlusZ, {0, 0.34f, 0.94f}, {0, -0.94f, 0.34f}},
+        {"tri.ply", ply, "", UpAxis::ByFile, {0, 1, 0}, {0, 0, 1}},
+        {"tri.off", off, "", UpAxis::ByFile, {0, 1, 0}, {0, 0, 1}},
+        {"cloud.ply", cloud, "", UpAxis::ByFile, {0, 1, 0}, {0, 0, 1}},
+        {"cloud.xyz", "0 0 0\n1 0 0\n0 1 0\n", "", UpAxis::ByFile, {0, 1, 0}, {0, 0, 1}},
+        {"own.las", "0 0 0\n1 0 0\n0 1 0\n", "", UpAxis::ByFile, {0, -1, 0}, {0, 0, -1}},
+        {"survey.las", "", survey, UpAxis::ByFile, {0, 0.94f, 0.34f}, {0, -0.34f, 0.94f}},
+        {"survey.laz", "", "tests/data/laz/simple.laz", UpAxis::ByFile, {0, 0.94f, 0.34f}, {0, -0.34f, 0.94f}},
+        {"tiles/ept.json", "", "tests/data/ept/1.2-with-color", UpAxis::ByFile, {0, 0.94f, 0.34f}, {0, -0.34f, 0.94f}},
+        {"own.las", "0 0 0\n1 0 0\n0 1 0\n", "", UpAxis::PlusY, {0, 1, 0}, {0, 0, 1}},
+        {"survey.las", "", survey, UpAxis::PlusY, {0, 1, 0}, {0, 0, 1}},
+        {"tri.ply", ply, "", UpAxis::PlusZ, {0, 0.34f, 0.94f}, {0, -0.94f, 0.34f}},
     };
     for (const auto &c : cases) {
         const std::string name = std::string(upaxis::name(c.axis)) + " " + c.name;
         machine.reset(new GLMachine(64, 48));
         machine->setUpAxis(c.axis);
+        const std::filesystem::path from = std::string(VELMORA_SOURCE_DIR) + "/" + c.from, to = dir + "/" + c.name;
         if (c.content.empty())
-            std::filesystem::copy_file(survey, dir + "/" + c.name, std::filesystem::copy_options::overwrite_existing);
+            std::filesystem::copy(from, std::filesystem::is_directory(from) ? to.parent_path() : to,
+                                  std::filesystem::copy_options::overwrite_existing |
+                                      std::filesystem::copy_options::recursive);
         else
-            std::ofstream(dir + "/" + c.name) << c.content;
+            std::ofstream(to) << c.content;
         testsupport::CapturedMessages captured;
         ASSERT_NE(machine->registerObject((dir + "/" + c.name).c_str()), nullptr) << captured.take();
         captured.take();
@@ -246,6 +257,11 @@ TEST_F(Machine, TheBuiltInCameraStandsAsTheFileOrTheUpAxisSays)
             EXPECT_NEAR(m(2, k), c.towardsEye[k], 0.02f) << name << " out " << k;
         }
     }
+    // A Potree cloud is a survey as well.
+    const float point[3] = {0, 0, 0};
+    const PointListRecord one{1, point, nullptr, nullptr};
+    EXPECT_EQ(GL3DObjectLoader::frameOf("potree/metadata.json", GLPointListObject(&one)),
+              GL3DObjectLoader::ModelFrame::ZUp);
 }
 
 // An arrow pointing up +y, its face turned to -z, as other programs' OFF files come: it

@@ -9,6 +9,7 @@
 #include "core/Options.h"
 #include "core/KeyCodes.h"
 #include "image/Bitmap.h"
+#include "objects/GL3DObject.h"
 #include "support/GLTestFixture.h"
 #include "support/ImageCompare.h"
 #include "support/Process.h"
@@ -24,7 +25,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -336,6 +339,44 @@ TEST_F(SampleScene, PhotographShownAtItsViewMatchesTheFile)
     machine->notifyCommand('t');
     camera->toggleOption(GLCamera::TEXTURE_2D);
     EXPECT_LT(differenceToPhotograph(frame(), 3), 3.0);
+}
+
+// Points over a photograph stand out whatever lies under them: drawn over it, a few pixels
+// large, in a dark and a light ring.
+TEST_F(SampleScene, PointsOverAPhotographAreLargeAndOutlined)
+{
+    GL3DObject *model = machine->getCurrentObject();
+    const Point3 lo = model->getBBMin(), hi = model->getBBMax(), mid = (lo + hi) * 0.5f;
+    std::vector<Point3> points;
+    std::ostringstream ply("ply\nformat ascii 1.0\nelement vertex 9\nproperty float x\nproperty float y\n"
+                           "property float z\nend_header\n", std::ios::ate);
+    for (int k = 0; k < 9; ++k) {
+        points.push_back(mid + Point3((hi.x - lo.x) * 0.25f * (k % 3 - 1), (hi.y - lo.y) * 0.25f * (k / 3 - 1), 0));
+        ply << points.back().x << " " << points.back().y << " " << points.back().z << "\n";
+    }
+    const std::string cloud = testsupport::makeTempDir("photo-points") + "/points.ply";
+    std::ofstream(cloud) << ply.str();
+    machine->unregisterObject(model);
+    testsupport::CapturedMessages captured;
+    ASSERT_NE(machine->registerObject(cloud.c_str()), nullptr);
+    goToView(3);
+    machine->notifyCommand('b');
+    const std::vector<unsigned char> shown = frame();
+    machine->unregisterObject(machine->getCurrentObject());
+    const std::vector<unsigned char> photo = frame();
+    for (const Point3 &p : points) {
+        const Point2 w = toWindow(p);
+        int changed = 0, dark = 0, light = 0;
+        for (int y = static_cast<int>(w.y) - 5; y <= static_cast<int>(w.y) + 5; ++y)
+            for (int x = static_cast<int>(w.x) - 5; x <= static_cast<int>(w.x) + 5; ++x) {
+                const unsigned char *a = &shown[(static_cast<size_t>(y) * kW + x) * 3];
+                const bool drawn = !std::equal(a, a + 3, &photo[(static_cast<size_t>(y) * kW + x) * 3]);
+                changed += drawn;
+                dark += drawn && std::max({a[0], a[1], a[2]}) < 40;
+                light += drawn && std::min({a[0], a[1], a[2]}) > 215;
+            }
+        EXPECT_TRUE(changed >= 25 && dark >= 8 && light >= 8) << w.x << " " << w.y << ": " << dark << " " << light;
+    }
 }
 
 TEST_F(SampleScene, SilhouetteShownAtItsViewMatchesTheFile)

@@ -64,7 +64,8 @@ render() { # output arguments...
     fail "velmora-render $* ended with status $?"
 }
 # The 64 x 48 photographs fill the 512 x 512 frame's width: bands of 64 rows above and below.
-points="256 256 20 200"
+# The Meshroom model's one point lands on the middle, drawn over the photograph.
+points="200 256 20 200"
 for scene in nerfstudio nerf/transforms_train.json meshroom/sfm.sfm; do
   name=${scene%%/*}
   render "$name-photo.png" --view 1 --photos "$scene"
@@ -81,6 +82,8 @@ for scene in nerfstudio nerf/transforms_train.json meshroom/sfm.sfm; do
     [ "$g" -ge 247 ] && [ "$r" -le 8 ] && fail "$scene: green without the photographs"
   done
 done
+read -r r g b _ <<<"$("$build/tests/pngprobe" meshroom-photo.png 256 256 | sed 1d)"
+[ "$r" -ge 247 ] && [ "$g" -ge 247 ] && [ "$b" -le 8 ] || fail "the Meshroom point (yellow) is not over the photograph"
 # Partly see-through, as key "t" lays them over: a quarter of the green over the plain frame.
 render half.png --view 1 --photo-opacity 0.25 nerfstudio
 half=$("$build/tests/pngprobe" half.png $points | sed 1d)

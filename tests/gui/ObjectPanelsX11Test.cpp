@@ -67,7 +67,7 @@ std::vector<std::string> menuItems(GtkPanel *panel)
     GtkWidget *menu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(panel->getMainMenuBar()));
     GList *items = gtk_container_get_children(GTK_CONTAINER(menu));
     for (GList *i = items; i; i = i->next)
-        labels.push_back(gtk_menu_item_get_label(GTK_MENU_ITEM(i->data)));
+        labels.push_back(gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(i->data))))); // as shown
     g_list_free(items);
     return labels;
 }

@@ -714,6 +714,32 @@ TEST_F(Panels, DistanceToAnotherMeshBecomesADataItem)
     EXPECT_EQ(sphereMesh->getNDataItems(), 0);
 }
 
+// Closing the window or "Cancel" stop a measurement at once, even while the hierarchy over a
+// large mesh is built: neither waits for the worker, which ends on its own.
+TEST_F(Panels, DistanceStopsAtOnceWhileTheHierarchyIsBuilt)
+{
+    const SphereData large(0.8f, 500, 500);
+    GLMeshObject::MeshRecord record = large.record(false);
+    testsupport::CapturedMessages captured;
+    GLMeshObject target(&record);
+    auto *panel = dynamic_cast<GLMeshObjectInterface *>(addSphere(false)->getInterface());
+    ASSERT_NE(panel, nullptr);
+    for (const bool cancel : {true, false}) {
+        DistancePanel *distance = panel->openDistancePanel();
+        ASSERT_TRUE(distance->start(&target, "large.tri"));
+        if (cancel) {
+            click(button(toplevel("Distance to large.tri"), "Cancel"));
+            while (distance->isRunning())
+                gtk_main_iteration_do(TRUE);
+        }
+        gtk_widget_destroy(distance->getDialog());
+        EXPECT_GT(DistancePanel::workersAtWork(), 0) << (cancel ? "Cancel" : "closing") << " waited for the worker";
+        EXPECT_NE(captured.take().find("Distance to large.tri: stopped\n"), std::string::npos);
+        while (DistancePanel::workersAtWork() > 0)
+            g_usleep(1000);
+    }
+}
+
 } // namespace
 
 namespace {

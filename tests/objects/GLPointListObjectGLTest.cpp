@@ -1,4 +1,5 @@
 #include "objects/GLPointListObject.h"
+#include "formats/CloudFile.h"
 
 #include "math/Messages.h"
 #include "support/GLTestFixture.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -273,6 +275,55 @@ TEST_F(PointCloud, PointsWithoutColoursStandOutFromTheBackground)
     glClearColor(0, 0, 0, 0);
 }
 
+// Until a size is chosen, the points are as large as the count and the window allow: one
+// point at the centre of the viewport (the others stacked in a corner) shows the size.
+TEST_F(PointCloud, TheDefaultSizeGrowsAsTheCloudThinsOutInItsWindow)
+{
+    const struct { int count, viewport, size; } cases[] = {{1, 128, 4}, {9, 128, 4}, {1024, 128, 2}, {16384, 128, 1},
+                                                          {1024, 64, 1}, {256, 64, 2}};
+    for (const auto &c : cases) {
+        std::vector<float> p(3 * static_cast<size_t>(c.count), 0.9f);
+        p[0] = p[1] = p[2] = 0;
+        const PointListRecord record{c.count, p.data(), nullptr, nullptr};
+        GLPointListObject cloud(&record);
+        glViewport(0, 0, c.viewport, c.viewport);
+        redraw(cloud);
+        const RgbaImage shot = capture();
+        int lit = 0;
+        for (int y = kSize - c.viewport / 2 - 6; y < kSize - c.viewport / 2 + 6; ++y)
+            for (int x = c.viewport / 2 - 6; x < c.viewport / 2 + 6; ++x)
+                lit += shot.at(x, y)[0] > 0;
+        EXPECT_EQ(lit, c.size * c.size) << c.count << " points in " << c.viewport;
+        // The keys start from it; a chosen size holds whatever the window.
+        command(cloud, '+');
+        glViewport(0, 0, kSize, kSize);
+        redraw(cloud);
+        EXPECT_EQ(cloud.getPointSize(), c.size + 1) << c.count << " points in " << c.viewport;
+    }
+}
+
+// A survey's classes and return numbers reach the cloud's legend as categories: one band a
+// value present, a class labelled with its ASPRS name.
+TEST_F(PointCloud, ALasFileGivesCategoryLegends)
+{
+    testsupport::CapturedMessages captured;
+    GLPointListObject las((std::string(VELMORA_SOURCE_DIR) + "/tests/data/laz/simple.las").c_str());
+    const std::pair<std::string, std::vector<std::string>> expected[] = {
+        {"classification", {"1 unclassified", "2 ground"}}, {"return number", {"1", "2", "3", "4"}}};
+    for (const auto &[item, labels] : expected) {
+        for (int k = 0; k < 8 && (!las.hasValues() || las.getValueName() != item); ++k)
+            command(las, '3');
+        ASSERT_EQ(las.getValueName(), item);
+        const Legend &legend = las.getLegend();
+        EXPECT_STREQ(legend.getTitle(), item.c_str());
+        std::vector<std::string> shown;
+        for (int i = 0; i < legend.getNumberOfLabels(); ++i)
+            shown.push_back(legend.getLabel(i));
+        EXPECT_EQ(shown, labels);
+        EXPECT_EQ(legend.getNumberOfColors(), static_cast<int>(labels.size())) << item;
+    }
+}
+
 TEST(PointListFiles, TheExtensionChoosesTheReader)
 {
     const std::string dir = testsupport::makeTempDir("PointListFiles");
@@ -316,13 +367,21 @@ TEST(PointListFiles, TheExtensionChoosesTheReader)
     EXPECT_EQ(las.getSelection().size(), 2u);
     EXPECT_TRUE(las.getSelection().empty());
 
-    for (const char *name : {"/c.BIN", "/c.ply"}) {
-        try {
-            GLPointListObject refused((dir + name).c_str());
-            ADD_FAILURE() << name;
-        } catch (const std::runtime_error &e) {
-            EXPECT_STREQ(e.what(), "can't recognize extension\n");
-        }
+    // Upper-case names of other programs are the same formats.
+    std::ofstream(dir + "/C.XYZ") << "1 2 3\n4 5 6\n7 8 9\n";
+    std::filesystem::copy_file(std::string(VELMORA_SOURCE_DIR) + "/tests/fuzz/seeds/las_binary/format0.las",
+                               dir + "/S.LAS");
+    for (const auto &[name, count] : {std::pair<const char *, int>{"/c.BIN", 2}, {"/C.XYZ", 3}, {"/S.LAS", 3}}) {
+        EXPECT_TRUE(CloudFile::isCloudName((dir + name).c_str())) << name;
+        GLPointListObject upper((dir + name).c_str());
+        captured.take();
+        EXPECT_EQ(upper.getNVertices(), count) << name;
+    }
+    try {
+        GLPointListObject refused((dir + "/c.ply").c_str());
+        ADD_FAILURE();
+    } catch (const std::runtime_error &e) {
+        EXPECT_STREQ(e.what(), "can't recognize extension\n");
     }
     try {
         GLPointListObject missing((dir + "/none.bin").c_str());
