@@ -685,11 +685,8 @@ void GLMeshObject::setMaterial(const Material &m)
 
 std::string GLMeshObject::getInformation() const
 {
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "%d triangles\n%d vertices\nbounding box:\n[%2.1f,%2.1f,%2.1f]\n[%2.1f,%2.1f,%2.1f]\n\n", nTriangles,
-                  nVertices, bbMin.x, bbMin.y, bbMin.z, bbMax.x, bbMax.y, bbMax.z);
-    return text;
+    return std::to_string(nTriangles) + " triangles\n" + std::to_string(nVertices) + " vertices\n" +
+           boxInformation(nullptr) + "\n";
 }
 
 // --- Picking --------------------------------------------------------------------------------
