@@ -44,6 +44,37 @@ void GLMeshObject::readForeign(const char *file)
     adoptForeign(model);
 }
 
+void GLMeshObject::agreeForeignFaces()
+{
+    // Other programs' meshes often hold faces that point either way. Lit from both sides they
+    // would still show a speckle, since the normals of a vertex between faces of both ways
+    // cancel out: the faces are turned to agree before the normals are made.
+    if (source == Source::Binary)
+        return;
+    const size_t n = nTriangles > 0 ? static_cast<size_t>(nTriangles) : 0;
+    const size_t turned = turnFacesToAgree();
+    if (turned > 0)
+        msg::note("GLMeshObject: %zu of %zu triangles turned to agree with their neighbours\n", turned, n);
+}
+
+size_t GLMeshObject::turnFacesToAgree()
+{
+    const size_t n = nTriangles > 0 ? static_cast<size_t>(nTriangles) : 0;
+    const std::vector<bool> turned =
+        FaceOrientation::orient(triangles.get(), n, nVertices > 0 ? static_cast<size_t>(nVertices) : 0);
+    size_t count = 0;
+    for (size_t t = 0; t < n; ++t) {
+        if (!turned[t])
+            continue;
+        ++count;
+        // The corners' texture coordinates go with their corners.
+        if (texCoords)
+            for (int k = 0; k < 2; ++k)
+                std::swap(texCoords[6 * t + 2 + k], texCoords[6 * t + 4 + k]);
+    }
+    return count;
+}
+
 namespace {
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
@@ -87,6 +118,7 @@ GLMeshObject::GLMeshObject(const char *file, MeshData &&mesh, bool off) : GLMesh
 void GLMeshObject::open()
 {
     StartupTiming::mark("mesh read");
+    agreeForeignFaces();
     prepare(true);
     StartupTiming::mark("mesh prepared");
     // OFF files of other programs hold faces that point either way, as imported meshes do.
@@ -111,6 +143,7 @@ GLMeshObject::GLMeshObject(const char *file, ForeignModel &model) : GLMeshObject
 {
     path = file ? file : "";
     adoptForeign(model);
+    agreeForeignFaces();
     prepare(true);
     setDrawTriangles();
     // A file that brings its own vertex colours opens showing them, as other viewers do.
@@ -296,6 +329,7 @@ void GLMeshObject::reload()
         msg::error("GLMeshObject: unable to reload %s\n", path.c_str());
         return;
     }
+    agreeForeignFaces();
     computeColors();
     computeBoundingBox();
     computeVertexNormals();
@@ -576,18 +610,7 @@ void GLMeshObject::reorderTriangles(const std::vector<int> &order)
 size_t GLMeshObject::orientFacesConsistently()
 {
     const size_t n = nTriangles > 0 ? static_cast<size_t>(nTriangles) : 0;
-    const std::vector<bool> turned =
-        FaceOrientation::orient(triangles.get(), n, nVertices > 0 ? static_cast<size_t>(nVertices) : 0);
-    size_t count = 0;
-    for (size_t t = 0; t < n; ++t) {
-        if (!turned[t])
-            continue;
-        ++count;
-        // The corners' texture coordinates go with their corners.
-        if (texCoords)
-            for (int k = 0; k < 2; ++k)
-                std::swap(texCoords[6 * t + 2 + k], texCoords[6 * t + 4 + k]);
-    }
+    const size_t count = turnFacesToAgree();
     msg::note("GLMeshObject: %zu of %zu triangles turned to agree with their neighbours\n", count, n);
     if (count == 0)
         return 0;

@@ -16,6 +16,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -270,6 +271,72 @@ TEST_F(Machine, AnOffFileOfAnotherProgramShowsUprightFromBothSides)
     }
     ASSERT_GE(widths.size(), 8u) << "the arrow is drawn";
     EXPECT_GT(widths[1], 2 * widths[widths.size() - 2]) << "wide at the bottom, pointed at the top";
+}
+
+// A sphere as other programs' OFF files come, every other face turned inside out (as in
+// CGAL's blobby-shuffled): it shows as the same sphere with its faces all one way, without
+// the speckle of normals that cancel out.
+TEST_F(Machine, AnOffMeshWithFacesTurnedEitherWayShowsAsTheConsistentOne)
+{
+    const int rings = 12, slices = 24;
+    std::string vertices, faces[2];
+    int nFaces = 0;
+    for (int i = 0; i <= rings; ++i)
+        for (int j = 0; j < slices; ++j) {
+            const double a = M_PI * i / rings, b = 2 * M_PI * j / slices;
+            vertices += std::to_string(std::sin(a) * std::cos(b)) + " " + std::to_string(std::cos(a)) + " " +
+                        std::to_string(std::sin(a) * std::sin(b)) + "\n";
+        }
+    for (int i = 0; i < rings; ++i)
+        for (int j = 0; j < slices; ++j) {
+            const int p = i * slices + j, q = i * slices + (j + 1) % slices;
+            for (const auto &t : {std::array<int, 3>{p, q, q + slices}, std::array<int, 3>{p, q + slices, p + slices}}) {
+                const std::string on = " " + std::to_string(t[0]), turned = " " + std::to_string(t[2]);
+                const std::string rest = " " + std::to_string(t[1]) + " ";
+                faces[0] += "3" + on + " " + std::to_string(t[1]) + turned + "\n";
+                faces[1] += nFaces % 2 ? "3" + on + " " + std::to_string(t[1]) + turned + "\n"
+                                       : "3" + turned + rest + std::to_string(t[0]) + "\n";
+                ++nFaces;
+            }
+        }
+    const std::string head = "OFF\n" + std::to_string((rings + 1) * slices) + " " + std::to_string(nFaces) + " 0\n";
+    std::vector<unsigned char> frames[2];
+    for (int k = 0; k < 2; ++k) {
+        // The old scene goes first: its context is released with it.
+        machine.reset();
+        machine.reset(new GLMachine(64, 48));
+        const std::string path = dir + "/sphere" + std::to_string(k) + ".off";
+        std::ofstream(path) << head << vertices << faces[k];
+        testsupport::CapturedMessages captured;
+        ASSERT_NE(machine->registerObject(path.c_str()), nullptr) << captured.take();
+        captured.take();
+        frames[k].resize(64 * 48 * 3);
+        machine->getFrameBuffer(frames[k].data());
+    }
+    int speckled = 0, drawn = 0;
+    for (size_t i = 0; i < frames[0].size(); i += 3) {
+        drawn += frames[0][i] != 191;
+        speckled += std::abs(frames[0][i] - frames[1][i]) > 24;
+    }
+    EXPECT_GT(drawn, 400);
+    EXPECT_LT(speckled, drawn / 50) << "of " << drawn << " pixels drawn";
+}
+
+// A flat face seen face-on, as the faces of a cube in a PLY file are, keeps its shade: the
+// default material's light adds up to less than white.
+TEST_F(Machine, AFlatFaceSeenFaceOnIsLitNotBurntOut)
+{
+    std::ofstream(dir + "/face.ply") << "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\n"
+                                        "property float z\nelement face 1\nproperty list uchar int vertex_indices\n"
+                                        "end_header\n-1 -1 0\n1 -1 0\n1 1 0\n-1 1 0\n4 0 1 2 3\n";
+    testsupport::CapturedMessages captured;
+    ASSERT_NE(machine->registerObject((dir + "/face.ply").c_str()), nullptr) << captured.take();
+    captured.take();
+    std::vector<unsigned char> rgb(64 * 48 * 3);
+    machine->getFrameBuffer(rgb.data());
+    const unsigned char centre = rgb[3 * (64 * 24 + 32)];
+    EXPECT_GT(centre, 150);
+    EXPECT_LT(centre, 245) << "not burnt out to white";
 }
 
 // After the planes were pushed into the scene or the camera far away, the fit and the reset
