@@ -549,7 +549,9 @@ void GLMeshObject::setDrawTexture()
 
 void GLMeshObject::setDrawTextureFromData()
 {
-    if (texturing.getNTextureChunks() == 0)
+    // The chunks of an image (key 3) or of another item give way to the item's own.
+    const int n = std::max(nDataItems, 1);
+    if (!texturing.showsDataItem(((currentDataItem % n) + n) % n))
         texturing.readTextureFromData();
     // Data textures are meant smooth, whatever filter the image texture had.
     settings.textureFilter = GL_LINEAR;
