@@ -217,11 +217,18 @@ void GLMeshObject::adopt(MeshData &g)
 {
     // Every mesh reader hands its mesh over here: the one place that keeps a vertex that is
     // not a number out of the box, the normals and the picture.
-    const FiniteVertices::Dropped dropped = FiniteVertices::drop(g);
+    // A simplex mesh (a mesh type other than 0) holds neighbours, not triangles: its vertices
+    // are moved rather than dropped.
+    const bool simplex = g.meshType != 0;
+    const FiniteVertices::Dropped dropped = simplex ? FiniteVertices::settle(g) : FiniteVertices::drop(g);
     if (dropped.vertices > 0 && dropped.kept == 0)
         throw std::runtime_error("no vertex has finite coordinates (" + std::to_string(dropped.vertices) +
                                  " with NaN or infinity)");
-    if (dropped.vertices > 0)
+    if (dropped.vertices > 0 && simplex)
+        msg::warning("GLMeshObject: %zu vertices with NaN or infinite coordinates placed at the mean of their "
+                     "neighbours\n",
+                     dropped.vertices);
+    else if (dropped.vertices > 0)
         msg::warning("GLMeshObject: %zu vertices with NaN or infinite coordinates skipped, and the %zu "
                      "triangles that use them\n",
                      dropped.vertices, dropped.triangles);

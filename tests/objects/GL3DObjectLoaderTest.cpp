@@ -246,6 +246,9 @@ TEST_F(Loader, NonFiniteVerticesAreSkippedWithOneWarningEveryReaderAlike)
         {"m.off", "OFF\n4 2 0\n0 0 0\n1 0 0\n0 1 0\nnan 0 0\n3 0 1 2\n3 1 3 2\n", "1 vertices with NaN", 3},
         {"m.ply", plyHead + "0 0 0\n1 0 0\n0 1 0\n0 inf 0\n3 0 1 2\n3 1 3 2\n", "1 vertices with NaN", 3},
         {"c.las", "1 2 3\nnan 1 1\n4 5 6\n", "1 points with NaN", 2},
+        // A simplicial mesh's vertex cannot go (its neighbours name it): it takes their mean.
+        {"s.off", "OFFS\n4 4 0\n0 0 0\n1 0 0\n0 1 0\nnan 0 1\n3 1 2 3\n3 0 3 2\n3 0 1 3\n3 0 2 1\n",
+         "1 vertices with NaN", 4},
         {"bad.off", "OFF\n3 1 0\nnan 0 0\n1 inf 0\n0 1 nan\n3 0 1 2\n", nullptr, 0},
     };
     for (const auto &c : cases) {
