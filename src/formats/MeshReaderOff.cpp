@@ -1,4 +1,5 @@
 #include "formats/MeshReader.h"
+#include "formats/FaceColours.h"
 #include "formats/ReadAll.h"
 #include "math/Messages.h"
 #include "formats/ReadRefusal.h"
@@ -16,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <vector>
 
 // The OFF text reader of MeshReader.
 
@@ -299,6 +301,8 @@ std::unique_ptr<unsigned char[]> colourBytes(const std::vector<float> &rgb)
 struct OffFaces {
     LargeArray<int> triangles;
     size_t used = 0; ///< indices written
+    /// The colour of each triangle (see FaceColours), once a face has one; empty before.
+    std::vector<uint32_t> colours;
 };
 
 template <class Fail>
@@ -321,8 +325,10 @@ OffFaces readOffFaces(OffText &in, long long nf, int nVertices, Fail fail)
         used += 3;
     };
     std::vector<int> face;
+    std::vector<uint32_t> colours;
     const char *facesEnd = nullptr;
     for (long long i = 0; i < nf; ++i) {
+        const size_t faceStart = used;
         if (!in.nextToken())
             fail("OFF file ends after %lld of %lld faces", i, nf);
         long long k = 0;
@@ -355,21 +361,31 @@ OffFaces readOffFaces(OffText &in, long long nf, int nVertices, Fail fail)
                 append(face[0], face[j - 1], face[j]);
         }
         // What follows the indices up to the end of the line is the face's colour (none, a
-        // colour-map index, RGB or RGBA), which the mesh does not use, unless it is more
-        // faces written on the same line.
+        // colour-map index, RGB or RGBA), unless it is more faces written on the same line.
+        uint32_t colour = 0;
         if (in.lineEnds()) {
             in.skipLineFromItsEnd();
         } else if (in.position() >= facesEnd) {
             // Once a line is known to hold whole faces to its end, so does the rest of it
             // after each of them: a line of a million faces is looked through once.
             facesEnd = wholeFacesEnd(in.position(), in.limit());
-            if (!facesEnd)
+            if (!facesEnd) {
+                colour = FaceColours::parse(in.position(), in.limit());
                 in.skipLine();
+            }
+        }
+        // Kept only from the first coloured face on: most files have none.
+        if (colour || !colours.empty()) {
+            colours.resize(faceStart / 3, 0);
+            colours.resize(used / 3, colour);
         }
     }
     OffFaces out;
     out.triangles = std::move(tri);
     out.used = used;
+    if (!colours.empty())
+        colours.resize(used / 3, 0);
+    out.colours = std::move(colours);
     return out;
 }
 
@@ -585,6 +601,14 @@ MeshData MeshReader::readOFF(const char *text, size_t size)
         refuse("OFF file with more than %d triangles", INT_MAX);
     g.nTriangles = static_cast<int>(used / 3);
     g.triangles = std::move(faces.triangles);
+    // The faces' colours are drawn as vertex colours; a file with both keeps its vertices'.
+    if (!faces.colours.empty() && !g.colors) {
+        try {
+            FaceColours::toVertices(g, faces.colours);
+        } catch (const std::runtime_error &e) {
+            refuse("OFF file with %s", e.what());
+        }
+    }
 
     msg::note("%d triangles, %d vertices\n", g.nTriangles, g.nVertices);
     return g;
