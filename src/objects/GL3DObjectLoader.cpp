@@ -2,6 +2,8 @@
 
 #include "core/ElementHost.h"
 #include "formats/AssimpReader.h"
+#include "formats/JsonValues.h"
+#include "formats/ModelRequest.h"
 #include "formats/MeshFile.h"
 #include "formats/SplatFile.h"
 #include "math/Messages.h"
@@ -28,6 +30,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -305,6 +308,10 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const Lo
             object = new GLPointListObject(path);
         else if (SplatFile::kindOf(path) != SplatFile::NONE)
             object = new GLSplatObject(path);
+        else if (jsonvalues::hasExtension(path, ".json") && !ModelRequest::isDescriptor(path))
+            // The camera and scene files were offered to their readers before: no other reader
+            // takes JSON.
+            throw std::runtime_error(jsonvalues::whyNotRead(path));
         else
             object = loadMeshFile(path, options);
     } catch (const std::exception &e) {

@@ -271,6 +271,24 @@ TEST_F(Loader, NonFiniteVerticesAreSkippedWithOneWarningEveryReaderAlike)
     }
 }
 
+// A JSON file that no reader takes, whatever its name, is refused with the parser's reason
+// (where it is damaged or cut short) or with what the viewer reads of JSON.
+TEST_F(Loader, JsonFilesOfNoKindSayWhy)
+{
+    const struct {
+        const char *name, *content, *reason;
+    } cases[] = {
+        {"scene.json", "garbage\n", "not a JSON file: parse error at line 1, column 1"},
+        {"cams.JSON", "{\"frames\": [\n{\"file_path\": \"a.png\",", "not a JSON file: parse error at line 2, column 23"},
+        {"other.json", "{\"a\": 1}", "a JSON file of no kind the viewer reads"},
+    };
+    for (const auto &c : cases) {
+        const std::string path = write(c.name, c.content);
+        const std::string said = load(path);
+        EXPECT_EQ(said.rfind("GL3DObjectLoader: " + path + ": " + c.reason, 0), 0u) << said;
+    }
+}
+
 // A folder or an unreadable file is refused with that reason, not with a reader's puzzlement.
 TEST_F(Loader, FoldersAndUnreadableFilesSayWhatTheyAre)
 {
