@@ -132,7 +132,9 @@ int GLMachine::registerStartFiles(const Options &start)
 
 int GLMachine::registerStartFiles(const char *cameraFile, int nFiles, const char *const *files)
 {
+    cameraRefusal.clear();
     const bool cameraRead = !cameraFile || registerObject(cameraFile) != nullptr;
+    startCameraRefusal = cameraRead ? std::string() : cameraRefusal;
     const int before = getNObjects();
     for (int i = 0; i < nFiles; ++i)
         registerObject(files[i]);
@@ -313,6 +315,7 @@ GLCamera *GLMachine::registerCamera(const char *name)
     try {
         made = std::strcmp(name, "default.dat") == 0 ? std::make_unique<GLCamera>() : std::make_unique<GLCamera>(name, options);
     } catch (const std::exception &e) {
+        cameraRefusal = e.what();
         // A camera file that is there but unusable is said in the window too, with its reason;
         // the param.dat looked for beside every model is mostly absent, which says nothing.
         if (access(name, F_OK) == 0)

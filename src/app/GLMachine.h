@@ -73,6 +73,9 @@ public:
     int registerStartFiles(const char *cameraFile, int nFiles, const char *const *files);
     /// The same with the command line's camera file and files.
     int registerStartFiles(const Options &start);
+    /// Why the camera file given to registerStartFiles was refused (its reader's text); empty
+    /// when it was read or none was given.
+    const std::string &getStartCameraRefusal() const { return startCameraRefusal; }
     /// A name ending in "dat" becomes a camera; the output of a reconstruction tool (a
     /// COLMAP model or a folder holding one, a Bundler file) becomes a camera and a point
     /// list (see registerReconstruction); anything else goes to the object loader.
@@ -263,6 +266,8 @@ private:
     bool shadows;
     bool drawInfo;
     bool triad = false;
+    std::string cameraRefusal;      ///< why the last camera file was refused
+    std::string startCameraRefusal; ///< the same for the camera file of the command line
     UpAxis upAxis = UpAxis::ByFile;
     /// How the first object of a scene framed by the built-in camera lays out its world.
     GL3DObjectLoader::ModelFrame startFrame = GL3DObjectLoader::ModelFrame::Own;
