@@ -117,6 +117,12 @@ void GLMachine::initGL()
 
 void GLMachine::requestRedraw() { window->postRedisplay(false); }
 
+void GLMachine::tell(const std::string &text)
+{
+    msg::text(MessageLevel::Note, text);
+    host().showMessage(MessageLevel::Note, text);
+}
+
 ElementHost &GLMachine::host() { return window->elementHost(); }
 
 // --- Registry -------------------------------------------------------------------------------

@@ -232,6 +232,7 @@ private:
     /// cannot be fitted to it.
     GLCamera *adoptCamera(std::unique_ptr<GLCamera> made);
     void requestRedraw() override;
+    void tell(const std::string &text) override;
     void appendObject(std::unique_ptr<GL3DObject> object);
     /// Rotation axis, shadow plane, planes, identifier and focus of a newly appended object.
     void placeNewObject(GL3DObject *object);
