@@ -206,7 +206,9 @@ private:
     bool showsInfo() const override { return !objects.empty() && drawInfo && currentObject; }
     size_t drawingCost() const override;
     void drawObjectsPlainly() override;
-    void toggleShadows() override { shadows = !shadows; }
+    /// Shadows on or off; turned on where none can show, says why (nothing casts one, or the
+    /// view looks along the ground).
+    void toggleShadows() override;
     int lightCount() const override { return static_cast<int>(lights.size()); }
     Point4 lightPosition(int i) const override { return getLightPosition(i); }
     void takeLightFromCamera() override { getLightPositionFromCamera(); }
@@ -272,8 +274,17 @@ private:
     UpAxis upAxis = UpAxis::ByFile;
     /// How the first object of a scene framed by the built-in camera lays out its world.
     GL3DObjectLoader::ModelFrame startFrame = GL3DObjectLoader::ModelFrame::Own;
+    /// The frame the built-in camera shows: the up axis chosen, or the first file's.
+    GL3DObjectLoader::ModelFrame shownFrame() const;
     /// Turns the built-in camera `camera` as the up axis and the start frame say.
     void orientDefaultCamera(GLCamera &camera) const;
+    /// The scene's downward direction (a unit vector): the built-in camera's down, or the mean
+    /// of the downward directions of a camera file's views.
+    Point3 groundDown() const;
+    /// The plane under every object, across groundDown(), and the light above the scene that
+    /// casts the shadows on it (towards the eye and to its left); false without a camera or
+    /// objects.
+    bool shadowGround(float plane[4], float light[4]) const;
     int windowWidth, windowHeight;
     /// The last frame of the window drew less than a capture would: a capture draws anew.
     bool lessThanCapture = false;

@@ -339,6 +339,70 @@ TEST_F(Machine, AFlatFaceSeenFaceOnIsLitNotBurntOut)
     EXPECT_LT(centre, 245) << "not burnt out to white";
 }
 
+// Shadows fall from a light above the scene on the ground under it: a box standing on the
+// ground, seen from a little above, casts one there; seen level with the ground, or with
+// nothing that casts one, the key says why nothing shows.
+TEST_F(Machine, ShadowsFallOnTheGroundOrTheKeySaysWhyNot)
+{
+    std::string box = "ply\nformat ascii 1.0\nelement vertex 8\nproperty float x\nproperty float y\nproperty float z\n"
+                      "element face 6\nproperty list uchar int vertex_indices\nend_header\n";
+    for (int i = 0; i < 8; ++i)
+        box += std::to_string(i & 1) + " " + std::to_string((i >> 1) & 1) + " " + std::to_string(i >> 2) + "\n";
+    box += "4 0 2 3 1\n4 4 5 7 6\n4 0 1 5 4\n4 2 6 7 3\n4 0 4 6 2\n4 1 3 7 5\n";
+    // A ring of photographs taken from 30 degrees above the box's middle, y up: the ground is
+    // their common down, whatever the axis the file's views turn about.
+    std::vector<cameratest::Pose> ring;
+    for (int i = 0; i < 12; ++i)
+        ring.push_back(cameratest::lookAt(Point3(0.5f + 4 * std::cos(i * 0.5236f), 2.5f, 0.5f + 4 * std::sin(i * 0.5236f)),
+                                          Point3(0.5f, 0.5f, 0.5f)));
+    const struct {
+        const char *name;
+        std::string content;
+        UpAxis axis;
+        std::string camera; ///< a camera file's text, or none
+        const char *said;   ///< null: a shadow shows
+    } cases[] = {
+        {"box.ply", box, UpAxis::PlusZ, "", nullptr},
+        {"box.ply", box, UpAxis::PlusY, cameratest::version4(64, 48, 32, 24, 100, 100, ring), nullptr},
+        {"box.ply", box, UpAxis::PlusY, "", "seen edge on"},
+        {"points.xyz", "0 0 0\n1 0 0\n0 1 0\n", UpAxis::PlusZ, "", "only meshes cast shadows"},
+    };
+    for (const auto &c : cases) {
+        machine.reset();
+        machine.reset(new GLMachine(64, 48));
+        machine->setUpAxis(c.axis);
+        std::ofstream(dir + "/" + c.name) << c.content;
+        testsupport::CapturedMessages captured;
+        if (!c.camera.empty()) {
+            std::ofstream(dir + "/ring.dat") << c.camera;
+            ASSERT_NE(machine->registerObject((dir + "/ring.dat").c_str()), nullptr) << captured.take();
+        }
+        ASSERT_NE(machine->registerObject((dir + "/" + c.name).c_str()), nullptr) << captured.take();
+        captured.take();
+        std::vector<unsigned char> without(64 * 48 * 3), with(64 * 48 * 3);
+        machine->getFrameBuffer(without.data());
+        testsupport::CapturedMessages toggled;
+        machine->notifyCommand('s');
+        const std::string said = toggled.take();
+        machine->getFrameBuffer(with.data());
+        // The shadow's pixels: the background before, the shadow's grey now. The light stands
+        // to the left: the shadow falls to the right of the box in the middle of the view.
+        int shadow = 0, right = 0;
+        for (size_t i = 0; i < with.size(); i += 3)
+            if (without[i] == 191 && std::abs(with[i] - 77) <= 2 && with[i + 2] == with[i]) {
+                ++shadow;
+                right += (i / 3) % 64 >= 32;
+            }
+        if (!c.said) {
+            EXPECT_GT(shadow, 40) << c.name << ": the shadow's pixels";
+            EXPECT_EQ(right, shadow) << c.name << ": the shadow falls to the right";
+            EXPECT_EQ(said, "") << c.name;
+        } else {
+            EXPECT_NE(said.find(c.said), std::string::npos) << c.name << ": " << said;
+        }
+    }
+}
+
 // After the planes were pushed into the scene or the camera far away, the fit and the reset
 // bring every object back into the picture, filling it, in perspective and orthographic.
 TEST_F(Machine, FitAllAndTheResetFrameTheScene)
