@@ -139,11 +139,11 @@ int GLMachine::registerStartFiles(const Options &start)
 int GLMachine::registerStartFiles(const char *cameraFile, int nFiles, const char *const *files)
 {
     cameraRefusal.clear();
-    const bool cameraRead = !cameraFile || registerObject(cameraFile) != nullptr;
+    const bool cameraRead = !cameraFile || openFile(cameraFile) != nullptr;
     startCameraRefusal = cameraRead ? std::string() : cameraRefusal;
     const int before = getNObjects();
     for (int i = 0; i < nFiles; ++i)
-        registerObject(files[i]);
+        openFile(files[i]);
     return cameraRead ? getNObjects() - before : -1;
 }
 
@@ -164,6 +164,14 @@ GLObject *GLMachine::registerObject(const char *name)
         requestRedraw();
     }
     window->overrideCursor();
+    return element;
+}
+
+GLObject *GLMachine::openFile(const char *name)
+{
+    GLObject *element = registerObject(name);
+    if (element)
+        window->fileOpened(name);
     return element;
 }
 

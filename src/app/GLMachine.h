@@ -80,6 +80,9 @@ public:
     /// COLMAP model or a folder holding one, a Bundler file) becomes a camera and a point
     /// list (see registerReconstruction); anything else goes to the object loader.
     GLObject *registerObject(const char *name);
+    /// registerObject for a file the user opened (the command line, a file dialog, a drop,
+    /// the recent files): the window is told of it when it loads.
+    GLObject *openFile(const char *name);
     /// The 3D objects registered together with `camera` from one reconstruction (its points,
     /// its splats), in the order they were registered; none for a camera loaded alone.
     std::vector<GL3DObject *> objectsLoadedWith(const GLObject *camera) const;

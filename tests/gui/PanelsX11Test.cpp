@@ -4,6 +4,7 @@
 #include "gui/GLCameraInterface.h"
 #include "gui/GLMeshObjectInterface.h"
 #include "gui/MainInterface.h"
+#include "formats/RecentFiles.h"
 #include "gui/DistancePanel.h"
 #include "gui/defaultInterface.h"
 
@@ -237,6 +238,9 @@ TEST_F(Panels, PanelFollowsTheElementKind)
 
     ASSERT_NE(machine->getCurrentCamera(), nullptr);
     EXPECT_NE(dynamic_cast<GLCameraInterface *>(machine->getCurrentCamera()->getInterface()), nullptr);
+    // The projection modes, spelt right.
+    EXPECT_NE(button(mainWidget(machine->getCurrentCamera()), "perspective"), nullptr);
+    EXPECT_NE(button(mainWidget(machine->getCurrentCamera()), "orthogonal"), nullptr);
 
     // A camera imported from another program's output is named by its format, not as a camera file.
     EXPECT_NE(cameraPanelText().find("default camera"), std::string::npos);
@@ -749,7 +753,8 @@ TEST_F(Panels, MenuBarHelpAboutAndPreferencesWindowSize)
     EXPECT_EQ(childLabels(gtk_menu_item_get_submenu(GTK_MENU_ITEM(menuItem(bar, "View")))),
               (std::vector<std::string>{"Fit all", "Reset camera", "Orientation triad", "-", "Up axis"}));
     EXPECT_EQ(childLabels(gtk_menu_item_get_submenu(GTK_MENU_ITEM(menuItem(bar, "File")))),
-              (std::vector<std::string>{"Add", "Remove", "-", "Up", "Down", "-", "Preferences", "-", "Quit"}));
+              (std::vector<std::string>{"Add", "Recent files", "Remove", "-", "Up", "Down", "-", "Preferences", "-",
+                                        "Quit"}));
     EXPECT_EQ(childLabels(gtk_menu_item_get_submenu(GTK_MENU_ITEM(menuItem(bar, "Help")))),
               (std::vector<std::string>{"Help", "-", "About Velmora"}));
     const std::pair<guint, int> accelerators[] = {{GDK_a, GDK_CONTROL_MASK}, {GDK_r, GDK_CONTROL_MASK},
@@ -859,6 +864,56 @@ TEST_F(Panels, OpenFileRegistersTheFilesInTheOrderPicked)
     EXPECT_EQ(machine->getObject(1)->getBBMin().x, 0);
     std::remove((folder + "/a.off").c_str());
     std::remove((folder + "/b.off").c_str());
+}
+
+// The folder "open file" shows once it runs; then it is cancelled.
+struct StartFolder {
+    std::string shown;
+    int ticks = 0;
+};
+
+gboolean readStartFolder(gpointer data)
+{
+    auto *start = static_cast<StartFolder *>(data);
+    GtkWidget *dialog = toplevel("open file");
+    gchar *shown = dialog ? gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog)) : nullptr;
+    if (!shown && ++start->ticks < 500)
+        return TRUE;
+    start->shown = shown ? shown : "";
+    g_free(shown);
+    if (dialog)
+        gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+    return FALSE;
+}
+
+// A file opened (here on the command line) comes first in the File menu's "Recent files",
+// which reopens it, is kept in the settings for the next runs, and "open file" starts in its
+// folder rather than in the toolkit's empty "Recently Used".
+TEST_F(Panels, OpenedFilesAreRecentAndOpenFileStartsBesideThem)
+{
+    const std::string sub = folder + "/sub";
+    ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+    std::ofstream(sub + "/a.off") << "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
+    const char *files[] = {"sub/a.off"};
+    testsupport::CapturedMessages captured;
+    ASSERT_EQ(machine->registerStartFiles(nullptr, 1, files), 1);
+    ASSERT_FALSE(RecentFiles::list().empty());
+    EXPECT_EQ(RecentFiles::list().front(), sub + "/a.off");
+    GtkWidget *bar = findWidget(toplevel("Interface"), [](GtkWidget *w) { return GTK_IS_MENU_BAR(w); });
+    activate(menuItem(bar, "File"));
+    GtkWidget *recent = gtk_menu_item_get_submenu(GTK_MENU_ITEM(menuItem(bar, "Recent files")));
+    ASSERT_NE(recent, nullptr);
+    EXPECT_EQ(childLabels(recent).front(), "a.off");
+    activate(menuItem(recent, "a.off"));
+    EXPECT_EQ(machine->getNObjects(), 2);
+    captured.take();
+
+    StartFolder start;
+    g_timeout_add(20, readStartFolder, &start);
+    activate(menuItem(bar, "Add"));
+    EXPECT_EQ(start.shown, sub);
+    std::remove((sub + "/a.off").c_str());
+    rmdir(sub.c_str());
 }
 
 } // namespace
