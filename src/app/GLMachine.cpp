@@ -599,7 +599,7 @@ constexpr float kDegree = 0.017453293f;
 GL3DObjectLoader::ModelFrame GLMachine::shownFrame() const
 {
     using Frame = GL3DObjectLoader::ModelFrame;
-    return upAxis == UpAxis::PlusY ? Frame::YUp : upAxis == UpAxis::PlusZ ? Frame::ZUp : startFrame;
+    return upAxis == UpAxis::PlusY ? Frame::YUp : upAxis == UpAxis::PlusZ ? Frame::ZUpObject : startFrame;
 }
 
 void GLMachine::orientDefaultCamera(GLCamera &camera) const
@@ -611,9 +611,9 @@ void GLMachine::orientDefaultCamera(GLCamera &camera) const
     else if (frame == Frame::YUp)
         camera.setTurntableFrame(Matrix3::GLCS);
     // A survey's ground is seen from above and a little to the south, so that its relief
-    // shows; z chosen up for every file is seen from the front, a little above.
+    // shows; another z-up model (or z chosen up for every file) from the front, a little above.
     else
-        camera.setTurntableFrame(lookingNorthFrom((upAxis == UpAxis::PlusZ ? 20 : 70) * kDegree));
+        camera.setTurntableFrame(lookingNorthFrom((frame == Frame::ZUpObject ? 20 : 70) * kDegree));
 }
 
 void GLMachine::setUpAxis(UpAxis axis)

@@ -56,7 +56,8 @@ uint32_t FaceColours::parse(const char *p, const char *end)
     }
     if (n < 3)
         return 0;
-    const float most = std::max({c[0], c[1], c[2]});
+    // The alpha decides too: OpenSCAD writes "0 0 1 255", an integer colour next to black.
+    const float most = *std::max_element(c, c + n);
     const float scale = most > 1 ? 1.0f : 255.0f;
     uint32_t packed = kGiven;
     for (int k = 0; k < 3; ++k) {

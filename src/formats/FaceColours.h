@@ -15,7 +15,7 @@ namespace FaceColours {
 constexpr uint32_t kGiven = 0x1000000;
 
 /// The colour written from `p` to the end of its line (or a '#' comment): three or four
-/// numbers, RGB or RGBA, integers in 0..255 or, when all lie in 0..1, fractions of one.
+/// numbers, RGB or RGBA, integers in 0..255 or, when all four lie in 0..1, fractions of one.
 /// Anything else (nothing, a colour-map index, words) is no colour: 0.
 uint32_t parse(const char *p, const char *end);
 

@@ -211,6 +211,8 @@ TEST_F(Machine, TheBuiltInCameraStandsAsTheFileOrTheUpAxisSays)
         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
         "element face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
     const std::string off = "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
+    const std::string facet = "facet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\n"
+                              "endfacet\nendsolid\n";
     const std::string survey = std::string(VELMORA_SOURCE_DIR) + "/tests/fuzz/seeds/las_binary/format0.las";
     const struct {
         const char *name;
@@ -225,6 +227,9 @@ TEST_F(Machine, TheBuiltInCameraStandsAsTheFileOrTheUpAxisSays)
         {"own.las", "0 0 0\n1 0 0\n0 1 0\n", UpAxis::PlusY, {0, 1, 0}, {0, 0, 1}},
         {"survey.las", "", UpAxis::PlusY, {0, 1, 0}, {0, 0, 1}},
         {"tri.ply", ply, UpAxis::PlusZ, {0, 0.34f, 0.94f}, {0, -0.94f, 0.34f}},
+        // OpenSCAD says it wrote the file, and models z up; another STL is y up.
+        {"part.stl", "solid OpenSCAD_Model\n" + facet, UpAxis::ByFile, {0, 0.34f, 0.94f}, {0, -0.94f, 0.34f}},
+        {"part.stl", "solid part\n" + facet, UpAxis::ByFile, {0, 1, 0}, {0, 0, 1}},
     };
     for (const auto &c : cases) {
         const std::string name = std::string(upaxis::name(c.axis)) + " " + c.name;

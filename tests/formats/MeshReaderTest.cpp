@@ -343,7 +343,7 @@ TEST(MeshReaderOFF, FaceColoursBecomeTheVertexColoursOfEachFace)
 {
     const std::string square = "0 0 0\n1 0 0\n1 1 0\n0 1 0\n";
     const float kSquare[] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
-    const std::vector<unsigned char> red = {255, 0, 0}, blue = {0, 0, 255}, grey = {166, 166, 166};
+    const std::vector<unsigned char> red = {255, 0, 0}, blue = {0, 0, 255}, navy = {0, 0, 1}, grey = {166, 166, 166};
     const auto colours = [](std::initializer_list<std::vector<unsigned char>> each) {
         std::vector<unsigned char> all;
         for (const auto &c : each)
@@ -356,8 +356,8 @@ TEST(MeshReaderOFF, FaceColoursBecomeTheVertexColoursOfEachFace)
         std::vector<int> triangles, fileCorners;
         std::vector<unsigned char> colours; ///< empty: none
     } cases[] = {
-        {"integers, two faces on a shared edge", "OFF 4 2 0\n" + square + "3 0 1 2 255 0 0\r\n3 0 2 3 0 0 255\n",
-         {0, 1, 2, 4, 5, 3}, {0, 1, 2, 0, 2, 3}, colours({red, red, red, blue, blue, blue})},
+        {"integers, two faces on a shared edge", "OFF 4 2 0\n" + square + "3 0 1 2 255 0 0\r\n3 0 2 3 0 0 1 255\n",
+         {0, 1, 2, 4, 5, 3}, {0, 1, 2, 0, 2, 3}, colours({red, red, red, navy, navy, navy})},
         {"fractions RGBA, a polygon, a face without", "OFF\n4 3 0\n" + square +
          "4 0 1 2 3 1.0 0.0 0.0 1.0\n3 0 1 3\n3 1 2 3 0 0 1 0.5 # blue\n",
          {0, 1, 2, 0, 2, 3, 4, 5, 6, 7, 8, 9}, {0, 1, 2, 0, 2, 3, 0, 1, 3, 1, 2, 3},
