@@ -41,15 +41,22 @@ size_t findFinite(const float *xyz, size_t n, std::vector<bool> &keep)
     return bad;
 }
 
+// Which vertices of `m` are finite, counted into `d`; how many vertices `m` has.
+size_t findFinite(const MeshData &m, std::vector<bool> &finite, FiniteVertices::Dropped &d)
+{
+    const size_t n = m.nVertices > 0 && m.vertices ? static_cast<size_t>(m.nVertices) : 0;
+    d.vertices = findFinite(m.vertices.get(), n, finite);
+    d.kept = n - d.vertices;
+    return n;
+}
+
 } // namespace
 
 FiniteVertices::Dropped FiniteVertices::drop(MeshData &m)
 {
     Dropped d;
-    const size_t n = m.nVertices > 0 && m.vertices ? static_cast<size_t>(m.nVertices) : 0;
     std::vector<bool> keep;
-    d.vertices = findFinite(m.vertices.get(), n, keep);
-    d.kept = n - d.vertices;
+    const size_t n = findFinite(m, keep, d);
     if (d.vertices == 0)
         return d;
     std::vector<int> index(n, -1);
@@ -96,10 +103,8 @@ FiniteVertices::Dropped FiniteVertices::drop(MeshData &m)
 FiniteVertices::Dropped FiniteVertices::settle(MeshData &m)
 {
     Dropped d;
-    const size_t n = m.nVertices > 0 && m.vertices ? static_cast<size_t>(m.nVertices) : 0;
     std::vector<bool> finite;
-    d.vertices = findFinite(m.vertices.get(), n, finite);
-    d.kept = n - d.vertices;
+    const size_t n = findFinite(m, finite, d);
     if (d.vertices == 0 || d.kept == 0)
         return d;
     const int *next = m.triangles.get();
