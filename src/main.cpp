@@ -1,7 +1,6 @@
 #include "app/GLMachine.h"
 #include "core/GLFlags.h"
 #include "core/StartupTiming.h"
-#include "formats/UserSettings.h"
 #include "gui/MainInterface.h"
 #include "objects/GL3DObjectLoader.h"
 
@@ -27,8 +26,7 @@ int main(int argc, char **argv)
         options);
     StartupTiming::mark("windows shown");
     // The axis chosen in an earlier run, unless the command line says otherwise for this one.
-    const std::optional<UpAxis> kept = upaxis::parse(UserSettings::get("up-axis").value_or(""));
-    machine->setUpAxis(options.upAxis.value_or(kept.value_or(UpAxis::ByFile)));
+    machine->setUpAxis(upaxis::atStart(options.upAxis));
     machine->registerStartFiles(options);
     StartupTiming::mark("files loaded");
     machine->mainLoop();

@@ -301,7 +301,7 @@ std::unique_ptr<GLMachine> open(const RenderOptions &o, int width, int height, b
         close(savedErr);
     }
     if (loaded < 0)
-        fail(std::string("unable to read the camera file ") + o.camera);
+        fail(machine->getStartCameraRefusal() + ": " + o.camera); // as the viewer's message line says it
     if (machine->getNObjects() == 0 && machine->getNCameras() == 0)
         fail("no file could be loaded");
     return machine;

@@ -119,6 +119,12 @@ void GLMachine::initGL()
 
 void GLMachine::requestRedraw() { window->postRedisplay(false); }
 
+void GLMachine::tell(const std::string &text)
+{
+    msg::text(MessageLevel::Note, text);
+    host().showMessage(MessageLevel::Note, text);
+}
+
 ElementHost &GLMachine::host() { return window->elementHost(); }
 
 // --- Registry -------------------------------------------------------------------------------
@@ -136,10 +142,12 @@ int GLMachine::registerStartFiles(const Options &start)
 
 int GLMachine::registerStartFiles(const char *cameraFile, int nFiles, const char *const *files)
 {
-    const bool cameraRead = !cameraFile || registerObject(cameraFile) != nullptr;
+    cameraRefusal.clear();
+    const bool cameraRead = !cameraFile || openFile(cameraFile) != nullptr;
+    startCameraRefusal = cameraRead ? std::string() : cameraRefusal;
     const int before = getNObjects();
     for (int i = 0; i < nFiles; ++i)
-        registerObject(files[i]);
+        openFile(files[i]);
     return cameraRead ? getNObjects() - before : -1;
 }
 
@@ -160,6 +168,14 @@ GLObject *GLMachine::registerObject(const char *name)
         requestRedraw();
     }
     window->overrideCursor();
+    return element;
+}
+
+GLObject *GLMachine::openFile(const char *name)
+{
+    GLObject *element = registerObject(name);
+    if (element)
+        window->fileOpened(name);
     return element;
 }
 
@@ -371,6 +387,7 @@ GLCamera *GLMachine::registerCamera(const char *name)
     try {
         made = std::strcmp(name, "default.dat") == 0 ? std::make_unique<GLCamera>() : std::make_unique<GLCamera>(name, options);
     } catch (const std::exception &e) {
+        cameraRefusal = e.what();
         // A camera file that is there but unusable is said in the window too, with its reason;
         // the param.dat looked for beside every model is mostly absent, which says nothing.
         if (access(name, F_OK) == 0)
@@ -638,18 +655,24 @@ constexpr float kDegree = 0.017453293f;
 
 } // namespace
 
+GL3DObjectLoader::ModelFrame GLMachine::shownFrame() const
+{
+    using Frame = GL3DObjectLoader::ModelFrame;
+    return upAxis == UpAxis::PlusY ? Frame::YUp : upAxis == UpAxis::PlusZ ? Frame::ZUpObject : startFrame;
+}
+
 void GLMachine::orientDefaultCamera(GLCamera &camera) const
 {
     using Frame = GL3DObjectLoader::ModelFrame;
-    const Frame frame = upAxis == UpAxis::PlusY ? Frame::YUp : upAxis == UpAxis::PlusZ ? Frame::ZUp : startFrame;
+    const Frame frame = shownFrame();
     if (frame == Frame::Own)
         camera.setTurntableFrame(Matrix3::Identity);
     else if (frame == Frame::YUp)
         camera.setTurntableFrame(Matrix3::GLCS);
     // A survey's ground is seen from above and a little to the south, so that its relief
-    // shows; z chosen up for every file is seen from the front, a little above.
+    // shows; another z-up model (or z chosen up for every file) from the front, a little above.
     else
-        camera.setTurntableFrame(lookingNorthFrom((upAxis == UpAxis::PlusZ ? 20 : 70) * kDegree));
+        camera.setTurntableFrame(lookingNorthFrom((frame == Frame::ZUpObject ? 20 : 70) * kDegree));
 }
 
 void GLMachine::setUpAxis(UpAxis axis)
@@ -700,6 +723,82 @@ void GLMachine::updateCameraZPlanes()
         return;
     const Point3 c = sceneCentre(true);
     fitZPlanes(c, objectsRadius(c));
+}
+
+// --- Shadows ------------------------------------------------------------------------------
+
+void GLMachine::toggleShadows()
+{
+    shadows = !shadows;
+    requestRedraw();
+    if (!shadows)
+        return;
+    const bool casting = std::any_of(objects.begin(), objects.end(), [](const std::unique_ptr<GL3DObject> &o) {
+        return dynamic_cast<const GLMeshObject *>(o.get()) != nullptr;
+    });
+    if (!casting) {
+        tell("GLMachine: shadows on, but only meshes cast shadows and the scene has none\n");
+        return;
+    }
+    // The shadows lie on the ground: a view within a few degrees of it sees them as a line.
+    const Matrix4 &m = currentCamera ? currentCamera->getGLModelViewMatrix() : Matrix4::Identity;
+    const Point3 towardsEye(m(2, 0), m(2, 1), m(2, 2));
+    if (currentCamera && std::fabs(towardsEye * groundDown()) < 0.17f * towardsEye.norm())
+        tell("GLMachine: shadows on the ground under the scene, seen edge on from this view: turn the view to "
+             "look down on it\n");
+}
+
+Point3 GLMachine::groundDown() const
+{
+    using Frame = GL3DObjectLoader::ModelFrame;
+    if (!currentCamera || currentCamera->isDefaultCamera()) {
+        // The viewer's own files show y down; the others' the up axis chosen or y.
+        const Frame frame = shownFrame();
+        return frame == Frame::Own ? Point3(0, 1, 0) : frame == Frame::YUp ? Point3(0, -1, 0) : Point3(0, 0, -1);
+    }
+    // The photographs' downward directions (row 1 of a view's rotation: its camera's x right,
+    // y down, z forward): around a ring of views their sideways parts cancel out, and what is
+    // left is the vertical the photographer held the camera by.
+    Point3 down(0, 0, 0);
+    for (int i = 0; i < currentCamera->getNViews(); ++i) {
+        const Matrix3 &r = currentCamera->getRotation(i);
+        down += Point3(r(1, 0), r(1, 1), r(1, 2));
+    }
+    return down.norm() > 1e-6f ? down * (1 / down.norm()) : Point3(0, 1, 0);
+}
+
+bool GLMachine::shadowGround(float plane[4], float light[4]) const
+{
+    if (!currentCamera || objects.empty())
+        return false;
+    const Point3 g = groundDown();
+    float ground = -kInf;
+    for (const auto &o : objects) {
+        const Point3 lo = o->getBBMin(), hi = o->getBBMax();
+        for (int k = 0; k < 8; ++k) {
+            const Point3 corner(k & 1 ? hi.x : lo.x, k & 2 ? hi.y : lo.y, k & 4 ? hi.z : lo.z);
+            const float along = (o->getPose() * corner) * g;
+            if (std::isfinite(along))
+                ground = std::max(ground, along);
+        }
+    }
+    const Point3 c = sceneCentre(true);
+    const float r = objectsRadius(c);
+    if (!std::isfinite(ground) || !(r > 0) || !std::isfinite(r))
+        return false;
+    // Above the scene, towards the eye and to its left: the shadows fall behind the objects
+    // and to their right, as a studio light casts them.
+    const Matrix4 &m = currentCamera->getGLModelViewMatrix();
+    const auto level = [&g](Point3 v) {
+        v = v - g * (v * g);
+        return v.norm() > 1e-6f ? v * (1 / v.norm()) : Point3(0, 0, 0);
+    };
+    const Point3 l = c - g * (4 * r) + level(Point3(m(2, 0), m(2, 1), m(2, 2))) * (2 * r) -
+                     level(Point3(m(0, 0), m(0, 1), m(0, 2))) * (1.5f * r);
+    const float p[4] = {-g.x, -g.y, -g.z, ground}, q[4] = {l.x, l.y, l.z, 1};
+    std::copy(p, p + 4, plane);
+    std::copy(q, q + 4, light);
+    return true;
 }
 
 void GLMachine::getLightPositionFromCamera()
@@ -798,12 +897,12 @@ void GLMachine::notifyDrag(const InputEvent &event, int x, int y) { input.notify
 
 void GLMachine::drawSide(const FrameContext &f, const SplitView::Side &side)
 {
-    if (shadows) {
-        float plane[4] = {-rotationAxis.x, -rotationAxis.y, -rotationAxis.z, shadowPlaneOffset};
+    float plane[4], light[4];
+    if (shadows && shadowGround(plane, light)) {
         float colour[4] = {shadowColor.x, shadowColor.y, shadowColor.z, shadowColor.w};
         for (const auto &o : objects)
             if (split.draws(side, o.get()))
-                o->drawShadow(f, plane, lights[0].position, colour);
+                o->drawShadow(f, plane, light, colour);
     }
     const auto later = [&f](const std::unique_ptr<GL3DObject> &o) { return f.overPhotographs && o->drawnOverPhotographs(); };
     for (const auto &o : objects)

@@ -75,10 +75,16 @@ public:
     int registerStartFiles(const char *cameraFile, int nFiles, const char *const *files);
     /// The same with the command line's camera file and files.
     int registerStartFiles(const Options &start);
+    /// Why the camera file given to registerStartFiles was refused (its reader's text); empty
+    /// when it was read or none was given.
+    const std::string &getStartCameraRefusal() const { return startCameraRefusal; }
     /// A name ending in "dat" becomes a camera; the output of a reconstruction tool (a
     /// COLMAP model or a folder holding one, a Bundler file) becomes a camera and a point
     /// list (see registerReconstruction); anything else goes to the object loader.
     GLObject *registerObject(const char *name);
+    /// registerObject for a file the user opened (the command line, a file dialog, a drop,
+    /// the recent files): the window is told of it when it loads.
+    GLObject *openFile(const char *name);
     /// The 3D objects registered together with `camera` from one reconstruction (its points,
     /// its splats), in the order they were registered; none for a camera loaded alone.
     std::vector<GL3DObject *> objectsLoadedWith(const GLObject *camera) const;
@@ -224,7 +230,9 @@ private:
     bool showsInfo() const override { return !objects.empty() && drawInfo && currentObject; }
     size_t drawingCost() const override;
     void drawObjectsPlainly() override;
-    void toggleShadows() override { shadows = !shadows; }
+    /// Shadows on or off; turned on where none can show, says why (nothing casts one, or the
+    /// view looks along the ground).
+    void toggleShadows() override;
     int lightCount() const override { return static_cast<int>(lights.size()); }
     Point4 lightPosition(int i) const override { return getLightPosition(i); }
     void takeLightFromCamera() override { getLightPositionFromCamera(); }
@@ -257,6 +265,7 @@ private:
     /// cannot be fitted to it.
     GLCamera *adoptCamera(std::unique_ptr<GLCamera> made);
     void requestRedraw() override;
+    void tell(const std::string &text) override;
     void appendObject(std::unique_ptr<GL3DObject> object);
     /// Rotation axis, shadow plane, planes, identifier and focus of a newly appended object.
     void placeNewObject(GL3DObject *object);
@@ -292,11 +301,22 @@ private:
     bool shadows;
     bool drawInfo;
     bool triad = false;
+    std::string cameraRefusal;      ///< why the last camera file was refused
+    std::string startCameraRefusal; ///< the same for the camera file of the command line
     UpAxis upAxis = UpAxis::ByFile;
     /// How the first object of a scene framed by the built-in camera lays out its world.
     GL3DObjectLoader::ModelFrame startFrame = GL3DObjectLoader::ModelFrame::Own;
+    /// The frame the built-in camera shows: the up axis chosen, or the first file's.
+    GL3DObjectLoader::ModelFrame shownFrame() const;
     /// Turns the built-in camera `camera` as the up axis and the start frame say.
     void orientDefaultCamera(GLCamera &camera) const;
+    /// The scene's downward direction (a unit vector): the built-in camera's down, or the mean
+    /// of the downward directions of a camera file's views.
+    Point3 groundDown() const;
+    /// The plane under every object, across groundDown(), and the light above the scene that
+    /// casts the shadows on it (towards the eye and to its left); false without a camera or
+    /// objects.
+    bool shadowGround(float plane[4], float light[4]) const;
     int windowWidth, windowHeight;
     /// The last frame of the window drew less than a capture would: a capture draws anew.
     bool lessThanCapture = false;

@@ -5,6 +5,7 @@
 #include "math/Point4.h"
 
 #include <cstddef>
+#include <string>
 
 class GLCamera;
 class GL3DObject;
@@ -26,6 +27,9 @@ public:
     /// The focused element: the current object takes keys before the camera only when it has it.
     virtual GLObject *focused() const = 0;
     virtual void requestRedraw() = 0;
+    /// Tells the user `text` (lines ending in '\n'): printed as a note and shown on the
+    /// window's message line, where the next message replaces it.
+    virtual void tell(const std::string &text) = 0;
 
     // --- Frames ----------------------------------------------------------------------------
     /// A frame of `kind` with the scene's budgets.

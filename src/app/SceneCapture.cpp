@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -50,7 +51,7 @@ bool SceneCapture::saveFrameBuffer(const char *fileName)
     const bool saved = captureScale > 1 ? saveScaledFrame(fileName, captureScale) : saveWindowFrame(fileName);
     // The user pressed a key and is told where the picture went.
     if (saved)
-        msg::note("GLMachine: capture saved as %s\n", fileName);
+        m.tell(std::string("GLMachine: capture saved as ") + fileName + "\n");
     return saved;
 }
 

@@ -16,6 +16,8 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -245,10 +247,12 @@ void SceneInput::notifyCommand(int key)
     case Action::VECTOR_CAPTURE: {
         // Vector captures share the image captures' numbering.
         const int number = capture.takeNumber();
-        capture.vectorCapture([number](CPsRenderer &renderer, const PsRenderer::FunctorBase *drawFrame) {
+        capture.vectorCapture([this, number](CPsRenderer &renderer, const PsRenderer::FunctorBase *drawFrame) {
             const bool saved = renderer.save("capture", number, drawFrame);
+            char name[32];
+            std::snprintf(name, sizeof name, "capture%04d.eps", number);
             if (saved)
-                msg::note("GLMachine: capture saved as capture%04d.eps\n", number);
+                m.tell(std::string("GLMachine: capture saved as ") + name + "\n");
             return saved;
         });
         break;

@@ -41,6 +41,9 @@ public:
     virtual void registerInterface(GLObject *element, const char *name) = 0;
     /// Removes the element's list entry and releases its panel; the element stays alive.
     virtual void unregisterInterface(GLObject *element) = 0;
+    /// The user opened the file (or folder) `name`, and it loaded: a window keeps it among the
+    /// recent files and opens the next file dialog beside it. Nothing by default.
+    virtual void fileOpened(const char *name) { (void)name; }
 
     /// Runs the event loop until stopLoop(); returns at once where there is no loop.
     virtual void runLoop() = 0;

@@ -1,5 +1,7 @@
 #include "core/UpAxis.h"
 
+#include "formats/UserSettings.h"
+
 #include <strings.h>
 
 namespace upaxis {
@@ -27,6 +29,15 @@ std::optional<UpAxis> parse(const std::string &text)
     if (strcasecmp(text.c_str(), "file") == 0)
         return UpAxis::ByFile;
     return std::nullopt;
+}
+
+bool keep(UpAxis axis) { return UserSettings::set("up-axis", name(axis)); }
+
+UpAxis atStart(std::optional<UpAxis> given)
+{
+    if (given)
+        return *given;
+    return parse(UserSettings::get("up-axis").value_or("")).value_or(UpAxis::ByFile);
 }
 
 } // namespace upaxis

@@ -16,6 +16,13 @@ const char *name(UpAxis axis);
 /// The axis of a name of name() (in any case, the '+' optional); empty for any other text.
 std::optional<UpAxis> parse(const std::string &text);
 
+/// Keeps `axis` for the next runs, in the user's settings (UserSettings, "up-axis"); false
+/// when they could not be written.
+bool keep(UpAxis axis);
+/// The axis a run starts with: `given` (the command line's) when there is one, else the one
+/// an earlier run kept, else ByFile.
+UpAxis atStart(std::optional<UpAxis> given);
+
 } // namespace upaxis
 
 #endif

@@ -3,6 +3,7 @@
 #include "formats/MeshReader.h"
 #include "formats/PointListReader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -40,15 +41,22 @@ size_t findFinite(const float *xyz, size_t n, std::vector<bool> &keep)
     return bad;
 }
 
+// Which vertices of `m` are finite, counted into `d`; how many vertices `m` has.
+size_t findFinite(const MeshData &m, std::vector<bool> &finite, FiniteVertices::Dropped &d)
+{
+    const size_t n = m.nVertices > 0 && m.vertices ? static_cast<size_t>(m.nVertices) : 0;
+    d.vertices = findFinite(m.vertices.get(), n, finite);
+    d.kept = n - d.vertices;
+    return n;
+}
+
 } // namespace
 
 FiniteVertices::Dropped FiniteVertices::drop(MeshData &m)
 {
     Dropped d;
-    const size_t n = m.nVertices > 0 && m.vertices ? static_cast<size_t>(m.nVertices) : 0;
     std::vector<bool> keep;
-    d.vertices = findFinite(m.vertices.get(), n, keep);
-    d.kept = n - d.vertices;
+    const size_t n = findFinite(m, keep, d);
     if (d.vertices == 0)
         return d;
     std::vector<int> index(n, -1);
@@ -89,6 +97,56 @@ FiniteVertices::Dropped FiniteVertices::drop(MeshData &m)
     compact(m.texCoords.get(), 6, keepTriangle);
     m.nVertices = next;
     m.nTriangles = static_cast<int>(nt - d.triangles);
+    return d;
+}
+
+FiniteVertices::Dropped FiniteVertices::settle(MeshData &m)
+{
+    Dropped d;
+    std::vector<bool> finite;
+    const size_t n = findFinite(m, finite, d);
+    if (d.vertices == 0 || d.kept == 0)
+        return d;
+    const int *next = m.triangles.get();
+    const size_t triples = m.triangles ? std::min(n, static_cast<size_t>(std::max(m.nTriangles, 0))) : 0;
+    float *v = m.vertices.get();
+    // Each round places the vertices next to a placed one; a round that places none leaves
+    // the rest (cut off from every finite vertex) at the mean of all the finite ones.
+    for (size_t left = d.vertices; left > 0;) {
+        std::vector<size_t> placed;
+        for (size_t i = 0; i < n; ++i) {
+            if (finite[i])
+                continue;
+            float sum[3] = {0, 0, 0};
+            int count = 0;
+            for (int k = 0; k < 3 && i < triples; ++k) {
+                const int j = next[3 * i + k];
+                if (j >= 0 && static_cast<size_t>(j) < n && finite[static_cast<size_t>(j)]) {
+                    for (int c = 0; c < 3; ++c)
+                        sum[c] += v[3 * static_cast<size_t>(j) + c];
+                    ++count;
+                }
+            }
+            if (count > 0) {
+                for (int c = 0; c < 3; ++c)
+                    v[3 * i + c] = sum[c] / static_cast<float>(count);
+                placed.push_back(i);
+            }
+        }
+        if (placed.empty()) {
+            float mean[3] = {0, 0, 0};
+            for (size_t i = 0; i < n; ++i)
+                for (int c = 0; c < 3 && finite[i]; ++c)
+                    mean[c] += v[3 * i + c] / static_cast<float>(n - left);
+            for (size_t i = 0; i < n; ++i)
+                if (!finite[i])
+                    std::copy(mean, mean + 3, v + 3 * i);
+            break;
+        }
+        for (size_t i : placed)
+            finite[i] = true;
+        left -= placed.size();
+    }
     return d;
 }
 

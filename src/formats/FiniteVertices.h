@@ -22,6 +22,12 @@ struct Dropped {
 Dropped drop(MeshData &mesh);
 Dropped drop(PointListData &cloud);
 
+/// The same for a simplex mesh (MeshData::triangles holding three neighbours a vertex),
+/// whose vertices cannot go, since their neighbours name them: each vertex that is not
+/// finite takes the mean of its finite neighbours, the gaps closing from their edges inward.
+/// `vertices` counts those moved; `kept` is 0 when no vertex is finite (nothing is moved).
+Dropped settle(MeshData &simplex);
+
 } // namespace FiniteVertices
 
 #endif

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <exception>
 #include <fstream>
 #include <string>
 
@@ -87,6 +88,38 @@ inline bool readText(const std::string &path, std::string &text, std::streamoff 
     text.assign(static_cast<size_t>(size), '\0');
     in.read(&text[0], size);
     return in.gcount() == size;
+}
+
+/// `text` parsed into `out`; false with `why` ("not a JSON file: " and the parser's position
+/// and reason) when it is no JSON text.
+inline bool parse(const std::string &text, Json &out, std::string &why)
+{
+    try {
+        out = Json::parse(text);
+        return true;
+    } catch (const std::exception &e) {
+        // nlohmann's texts start with the exception's id ("[json.exception.parse_error.101] "),
+        // which tells a user nothing; the position and the reason follow it.
+        why = e.what();
+        if (why.rfind("[json.exception.", 0) == 0 && why.find("] ") != std::string::npos)
+            why.erase(0, why.find("] ") + 2);
+        why = "not a JSON file: " + why;
+        return false;
+    }
+}
+
+/// Why a file named ".json" that none of the readers took is not read: the parser's reason
+/// when it is damaged or cut short, else that it is of no kind the viewer reads.
+inline std::string whyNotRead(const std::string &path)
+{
+    std::string text, why;
+    Json ignored;
+    if (!readText(path, text))
+        return "can't read file";
+    if (!parse(text, ignored, why))
+        return why;
+    return "a JSON file of no kind the viewer reads (it reads transforms.json and cameras.json camera files, "
+           "Meshroom scenes, ept.json and metadata.json clouds, meta.json splat scenes)";
 }
 
 /// True when `path` ends in `extension` (".json"), in either case.

@@ -307,11 +307,9 @@ ReconstructionPoint readLandmark(const Json &l, Reconstruction &rec, const std::
 Reconstruction MeshroomScene::parse(const std::string &text)
 {
     Json root;
-    try {
-        root = Json::parse(text);
-    } catch (const std::exception &e) {
-        refuse(std::string("not a JSON file: ") + e.what());
-    }
+    std::string why;
+    if (!jsonvalues::parse(text, root, why))
+        refuse(why);
     if (!root.is_object())
         refuse("not a scene: the file is not a JSON object");
     int version[3] = {1, 2, 99}; // a file without a version is taken as a recent one

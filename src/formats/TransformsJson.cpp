@@ -80,16 +80,9 @@ std::string withoutDotSlash(std::string name)
 Reconstruction TransformsJson::parse(const std::string &text, const PhotographLookup &lookup)
 {
     Json root;
-    try {
-        root = Json::parse(text);
-    } catch (const std::exception &e) {
-        // nlohmann's texts start with the exception's id ("[json.exception.parse_error.101] "),
-        // which tells a user nothing; the position and the reason follow it.
-        std::string why = e.what();
-        if (why.rfind("[json.exception.", 0) == 0 && why.find("] ") != std::string::npos)
-            why.erase(0, why.find("] ") + 2);
-        refuse("not a JSON file: " + why);
-    }
+    std::string why;
+    if (!jsonvalues::parse(text, root, why))
+        refuse(why);
     const Json *frames = member(root, "frames");
     if (!frames || !frames->is_array())
         refuse("no \"frames\" list");

@@ -37,7 +37,7 @@ gboolean registerDroppedFiles(gpointer data)
 {
     std::unique_ptr<DroppedFiles> drop(static_cast<DroppedFiles *>(data));
     for (const std::string &file : drop->files)
-        drop->machine->registerObject(file.c_str());
+        drop->machine->openFile(file.c_str());
     return FALSE;
 }
 

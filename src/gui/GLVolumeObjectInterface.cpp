@@ -22,7 +22,14 @@ void GLVolumeObjectInterface::createInterface()
     addPlaneToggles(planes, rowOf(A::X_PLANE), rowOf(A::Y_PLANE), rowOf(A::Z_PLANE));
     addPositionSliders(planes, size, moved);
 
-    addThresholdSliders(addFrame("data threshold"), moved);
+    // A colour image's samples are packed colours, not values: it is shown in its colours,
+    // with nothing to threshold.
+    if (volume->isPackedColor()) {
+        GtkWidget *note = gtk_label_new("a colour image, shown in its colours");
+        gtk_box_pack_start(GTK_BOX(addFrame("colours")), note, FALSE, FALSE, 0);
+    } else {
+        addThresholdSliders(addFrame("data threshold"), moved);
+    }
 
     GtkWidget *filter = addFrame("interpolation", nullptr, false);
     const auto choose = MakeDelegate(this, &GLVolumeObjectInterface::setInterpolation);

@@ -15,6 +15,8 @@
 #include "gui/GtkEList.h"
 #include "gui/InterfaceLoader.h"
 #include "math/Messages.h"
+#include "formats/RecentFiles.h"
+#include "formats/UserSettings.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
@@ -324,6 +326,22 @@ void MainInterface::registerInterface(GLObject *element, const char *name)
 }
 
 ElementHost &MainInterface::elementHost() { return *host; }
+
+void MainInterface::fileOpened(const char *name)
+{
+    if (!name || !*name || std::strstr(name, "://"))
+        return;
+    gchar *folder = g_path_get_dirname(name);
+    gchar *here = g_get_current_dir();
+    gchar *absolute = g_path_is_absolute(folder) ? g_strdup(folder) : g_build_filename(here, folder, nullptr);
+    impl->lastDirectory = absolute;
+    g_free(absolute);
+    g_free(here);
+    g_free(folder);
+    if (!RecentFiles::add(name))
+        msg::warning("MainInterface: the recent files could not be kept for the next runs (%s)\n",
+                     UserSettings::defaultPath().c_str());
+}
 
 void MainInterface::showMessage(const std::string &text)
 {

@@ -54,6 +54,9 @@ public:
     std::string getMessageLine() const;
     void registerInterface(GLObject *element, const char *name) override;
     void unregisterInterface(GLObject *element) override;
+    /// Keeps `name` first among the recent files (and for the next runs) and makes its folder
+    /// the one the next "open file" starts in.
+    void fileOpened(const char *name) override;
     GLObject *getSelectedObject();
     GLMachine *getMachine() const;
     /// The object list's elements and labels, top to bottom.

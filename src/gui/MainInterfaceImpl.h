@@ -33,7 +33,8 @@ struct MainInterface::Impl {
     GtkAccelGroup *objectAccelGroup = nullptr;
     GtkAccelGroup *cameraAccelGroup = nullptr;
     bool transient = false;
-    std::string lastDirectory;
+    std::string lastDirectory;             ///< where the next "open file" starts
+    GtkWidget *recentFiles = nullptr;      ///< the File menu's "Recent files" submenu
     int currentCursor = 0;
     gulong configureHandler = 0;
     GtkWidget *backgroundSwatch = nullptr; ///< the colour on the Preferences' button, while shown

@@ -5,6 +5,7 @@
 #include "core/GLObject.h"
 #include "gui/FileDialog.h"
 #include "gui/MainInterfaceImpl.h"
+#include "formats/RecentFiles.h"
 #include "formats/UserSettings.h"
 #include "math/Messages.h"
 
@@ -80,7 +81,7 @@ void MainMenus::createMenuBar(GtkWidget *box)
 {
     win.mainMenuBar = gtk_menu_bar_new();
     gtk_box_pack_start(GTK_BOX(box), win.mainMenuBar, FALSE, FALSE, 0);
-    addMenu("_File", kFileMenu, sizeof kFileMenu / sizeof kFileMenu[0]);
+    addRecentFilesMenu(addMenu("_File", kFileMenu, sizeof kFileMenu / sizeof kFileMenu[0]));
     addUpAxisMenu(addMenu("_View", kViewMenu, sizeof kViewMenu / sizeof kViewMenu[0]));
     GtkWidget *help = addMenu("_Help", kHelpMenu, sizeof kHelpMenu / sizeof kHelpMenu[0]);
     gtk_menu_item_set_right_justified(GTK_MENU_ITEM(help), TRUE);
@@ -132,6 +133,70 @@ void MainMenus::addUpAxisMenu(GtkWidget *viewTitle)
     gtk_menu_shell_append(GTK_MENU_SHELL(view), title);
 }
 
+void MainMenus::addRecentFilesMenu(GtkWidget *fileTitle)
+{
+    GtkWidget *file = gtk_menu_item_get_submenu(GTK_MENU_ITEM(fileTitle));
+    win.recentFiles = gtk_menu_new();
+    GtkWidget *title = gtk_menu_item_new_with_mnemonic("Recent _files");
+    gtk_menu_item_set_submenu(GTK_MENU_ITEM(title), win.recentFiles);
+    gtk_menu_shell_insert(GTK_MENU_SHELL(file), title, 1);
+    showRecentFiles();
+    // Other runs and this one's files may have changed the list since: made again on opening.
+    g_signal_connect_swapped(fileTitle, "activate", G_CALLBACK(+[](gpointer data) {
+                                 static_cast<MainMenus *>(data)->showRecentFiles();
+                             }),
+                             this);
+}
+
+void MainMenus::showRecentFiles()
+{
+    GList *old = gtk_container_get_children(GTK_CONTAINER(win.recentFiles));
+    for (GList *i = old; i; i = i->next)
+        gtk_widget_destroy(GTK_WIDGET(i->data));
+    g_list_free(old);
+    const std::vector<std::string> files = RecentFiles::list();
+    for (const std::string &path : files) {
+        gchar *name = g_path_get_basename(path.c_str());
+        GtkWidget *item = gtk_menu_item_new_with_label(name);
+        g_free(name);
+        gtk_widget_set_tooltip_text(item, path.c_str());
+        g_object_set_data_full(G_OBJECT(item), "path", g_strdup(path.c_str()), g_free);
+        g_signal_connect(item, "activate", G_CALLBACK(onRecentFile), this);
+        gtk_menu_shell_append(GTK_MENU_SHELL(win.recentFiles), item);
+    }
+    if (files.empty()) {
+        GtkWidget *none = gtk_menu_item_new_with_label("(none yet)");
+        gtk_widget_set_sensitive(none, FALSE);
+        gtk_menu_shell_append(GTK_MENU_SHELL(win.recentFiles), none);
+    }
+    gtk_widget_show_all(win.recentFiles);
+}
+
+void MainMenus::onRecentFile(GtkMenuItem *item, gpointer data)
+{
+    MainMenus *self = static_cast<MainMenus *>(data);
+    const std::string path = static_cast<const char *>(g_object_get_data(G_OBJECT(item), "path"));
+    if (self->win.machine)
+        self->win.machine->openFile(path.c_str());
+}
+
+std::string MainMenus::startFolder() const
+{
+    if (!win.lastDirectory.empty())
+        return win.lastDirectory;
+    for (const std::string &path : RecentFiles::list()) {
+        gchar *folder = g_path_get_dirname(path.c_str());
+        const std::string found = g_file_test(folder, G_FILE_TEST_IS_DIR) ? folder : "";
+        g_free(folder);
+        if (!found.empty())
+            return found;
+    }
+    gchar *here = g_get_current_dir();
+    const std::string folder = here;
+    g_free(here);
+    return folder;
+}
+
 void MainMenus::onUpAxisItem(GtkCheckMenuItem *item, gpointer data)
 {
     MainMenus *self = static_cast<MainMenus *>(data);
@@ -146,7 +211,7 @@ void MainMenus::chooseUpAxis(UpAxis axis)
         return;
     win.machine->setUpAxis(axis);
     showUpAxis();
-    if (!UserSettings::set("up-axis", upaxis::name(axis)))
+    if (!upaxis::keep(axis))
         msg::warning("MainInterface: the up axis could not be kept for the next runs (%s)\n",
                      UserSettings::defaultPath().c_str());
 }
@@ -244,8 +309,8 @@ void MainMenus::openFileDialog()
                                                     GTK_STOCK_OK, GTK_RESPONSE_ACCEPT, nullptr);
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_MOUSE);
     gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(dialog), TRUE);
-    if (!win.lastDirectory.empty())
-        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), win.lastDirectory.c_str());
+    // Not the toolkit's "Recently Used", which lists nothing of ours.
+    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), startFolder().c_str());
     FileDialog::addModelFilters(GTK_FILE_CHOOSER(dialog));
     PickOrder order;
     PickOrder::follow(GTK_FILE_CHOOSER(dialog), &order);
@@ -272,7 +337,7 @@ void MainMenus::openFileDialog()
     // Registered after the dialog is gone, in the order they were chosen.
     for (const std::string &name : names)
         if (win.machine)
-            win.machine->registerObject(name.c_str());
+            win.machine->openFile(name.c_str());
 }
 
 void MainMenus::createHelpDialog()

@@ -8,6 +8,7 @@
 #include <gtk/gtk.h>
 
 #include <cstddef>
+#include <string>
 
 /// The control window's own menus (File, View, Help) and what they open: the "open file" dialog,
 /// the key table of the Help window and the About window.
@@ -42,6 +43,11 @@ public:
     void chooseUpAxis(UpAxis axis);
     /// The View menu shows the scene's axis.
     void showUpAxis();
+    /// The folder "open file" starts in: that of the last file opened (in this run, else in
+    /// an earlier one while it is there), else the working folder.
+    std::string startFolder() const;
+    /// The File menu's "Recent files" lists the recent files as they are kept now.
+    void showRecentFiles();
 
 private:
     /// A menu item: its label (null for a separator), its accelerator and what it runs.
@@ -58,6 +64,9 @@ private:
     void addUpAxisMenu(GtkWidget *viewTitle);
     static void onUpAxisItem(GtkCheckMenuItem *item, gpointer data);
     bool showingUpAxis = false;
+    /// The File menu's "Recent files" submenu, after "Add".
+    void addRecentFilesMenu(GtkWidget *fileTitle);
+    static void onRecentFile(GtkMenuItem *item, gpointer data);
 
     /// Appends the menu `title` of `items` to the menu bar; returns its title item.
     GtkWidget *addMenu(const char *title, const Item *items, size_t count);

@@ -6,8 +6,9 @@
 #include <string>
 
 /// The control window's line for messages the user should see (a file that could not be
-/// loaded): the last one stays until the next, with its whole text as the tooltip. The line
-/// takes no room before the first message and never takes the focus.
+/// loaded, the file a capture was written to): the last one stays until the next, with its
+/// whole text as the tooltip. The line takes no room before the first message and never
+/// takes the focus.
 class MessageLine {
 public:
     /// Packs the (hidden) line at the end of `box`, which owns it.

@@ -388,6 +388,9 @@ void ViewsWindow::finish()
         resizeView(machine, view, savedWidth, savedHeight);
     else if (w != savedWidth || h != savedHeight)
         view->reshapeWindow(savedWidth, savedHeight); // the window is going: no waiting for it
+    // The views were drawn for the comparison, not shown: the window still holds what it
+    // showed before, cropped by the resizing, while the camera stands at the last view.
+    view->postRedisplay();
     showCount();
 }
 

@@ -6,17 +6,6 @@
 
 namespace {
 
-struct Edge {
-    uint64_t key; ///< the two vertices, smaller first
-    size_t triangle;
-};
-
-uint64_t edgeKey(int a, int b)
-{
-    const uint32_t lo = static_cast<uint32_t>(std::min(a, b)), hi = static_cast<uint32_t>(std::max(a, b));
-    return (static_cast<uint64_t>(lo) << 32) | hi;
-}
-
 // Whether triangle t runs from a to b along one of its edges.
 bool runs(const int *t, int a, int b)
 {
@@ -26,35 +15,68 @@ bool runs(const int *t, int a, int b)
     return false;
 }
 
+// Calls `f(u)` for each triangle u in both ascending lists [i, iEnd) and [j, jEnd): the
+// triangles on the edge between the two vertices they are around.
+template <class F>
+void forCommon(const uint32_t *i, const uint32_t *iEnd, const uint32_t *j, const uint32_t *jEnd, F f)
+{
+    while (i < iEnd && j < jEnd) {
+        if (*i != *j) {
+            ++(*i < *j ? i : j);
+            continue;
+        }
+        f(*i);
+        ++i, ++j;
+    }
+}
+
 } // namespace
 
 std::vector<bool> FaceOrientation::orient(int *triangles, size_t n, size_t nVertices)
 {
     std::vector<bool> turned(n, false);
-    std::vector<Edge> edges;
-    edges.reserve(3 * n);
-    std::vector<bool> usable(n, true);
+    // Bytes rather than bits: they are read in the inner loop.
+    std::vector<uint8_t> usable(n, 1), seen(n, 0);
+    // The triangles around each vertex, in the order of the triangles: found in time linear in
+    // the mesh (a sort of the edges took longer than reading the file).
+    std::vector<uint32_t> start(nVertices + 1, 0);
     for (size_t t = 0; t < n; ++t) {
         const int *c = triangles + 3 * t;
         for (int k = 0; k < 3; ++k)
             usable[t] = usable[t] && c[k] >= 0 && static_cast<size_t>(c[k]) < nVertices;
         if (usable[t])
             for (int k = 0; k < 3; ++k)
-                edges.push_back({edgeKey(c[k], c[(k + 1) % 3]), t});
+                ++start[static_cast<size_t>(c[k]) + 1];
     }
-    std::sort(edges.begin(), edges.end(),
-              [](const Edge &a, const Edge &b) { return a.key < b.key || (a.key == b.key && a.triangle < b.triangle); });
-    // The triangles around each edge: a range of `edges`, found from any of its entries.
-    const auto around = [&edges](uint64_t key) {
-        return std::equal_range(edges.begin(), edges.end(), Edge{key, 0},
-                                [](const Edge &a, const Edge &b) { return a.key < b.key; });
+    for (size_t v = 0; v < nVertices; ++v)
+        start[v + 1] += start[v];
+    std::vector<uint32_t> around(start.back()), next(start.begin(), start.end() - 1);
+    for (size_t t = 0; t < n; ++t)
+        if (usable[t])
+            for (int k = 0; k < 3; ++k)
+                around[next[static_cast<size_t>(triangles[3 * t + k])]++] = static_cast<uint32_t>(t);
+    const auto trianglesOn = [&](int a, int b, auto f) {
+        const uint32_t *list = around.data();
+        const size_t va = static_cast<size_t>(a), vb = static_cast<size_t>(b);
+        forCommon(list + start[va], list + start[va + 1], list + start[vb], list + start[vb + 1], f);
     };
-    std::vector<bool> seen(n, false);
+    // Most files agree already: that is seen in one pass in the order of the triangles, when
+    // no two triangles run along an edge the same way.
+    bool agree = true;
+    for (size_t t = 0; t < n && agree; ++t) {
+        const int *c = triangles + 3 * t;
+        for (int k = 0; k < 3 && agree && usable[t]; ++k)
+            trianglesOn(c[k], c[(k + 1) % 3], [&](size_t u) {
+                agree = agree && (u == t || !runs(triangles + 3 * u, c[k], c[(k + 1) % 3]));
+            });
+    }
+    if (agree)
+        return turned;
     std::vector<size_t> queue, piece;
     for (size_t seed = 0; seed < n; ++seed) {
         if (seen[seed] || !usable[seed])
             continue;
-        seen[seed] = true;
+        seen[seed] = 1;
         queue.assign(1, seed);
         piece.clear();
         while (!queue.empty()) {
@@ -64,12 +86,10 @@ std::vector<bool> FaceOrientation::orient(int *triangles, size_t n, size_t nVert
             const int *c = triangles + 3 * t;
             for (int k = 0; k < 3; ++k) {
                 const int a = c[k], b = c[(k + 1) % 3];
-                const auto range = around(edgeKey(a, b));
-                for (auto e = range.first; e != range.second; ++e) {
-                    const size_t u = e->triangle;
+                trianglesOn(a, b, [&](size_t u) {
                     if (seen[u])
-                        continue;
-                    seen[u] = true;
+                        return;
+                    seen[u] = 1;
                     int *d = triangles + 3 * u;
                     // Agreeing neighbours run the other way along the shared edge.
                     if (runs(d, a, b)) {
@@ -77,7 +97,7 @@ std::vector<bool> FaceOrientation::orient(int *triangles, size_t n, size_t nVert
                         turned[u] = true;
                     }
                     queue.push_back(u);
-                }
+                });
             }
         }
         // The piece keeps the orientation most of its triangles had in the file.

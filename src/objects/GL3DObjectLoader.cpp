@@ -2,6 +2,8 @@
 
 #include "core/ElementHost.h"
 #include "formats/AssimpReader.h"
+#include "formats/JsonValues.h"
+#include "formats/ModelRequest.h"
 #include "formats/MeshFile.h"
 #include "formats/SplatFile.h"
 #include "math/Messages.h"
@@ -28,6 +30,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -206,8 +209,21 @@ GL3DObjectLoader::ModelFrame GL3DObjectLoader::frameOf(const char *path, const G
     const auto is = [&extension](const char *e) { return strcasecmp(extension.c_str(), e) == 0; };
     if (dynamic_cast<const GLSMeshObject *>(&object))
         return ModelFrame::Own;
-    if (const auto *mesh = dynamic_cast<const GLMeshObject *>(&object))
-        return mesh->isOtherProgramsModel() ? ModelFrame::YUp : ModelFrame::Own;
+    if (const auto *mesh = dynamic_cast<const GLMeshObject *>(&object)) {
+        if (!mesh->isOtherProgramsModel())
+            return ModelFrame::Own;
+        // OpenSCAD models z up and says so at the start of its STL files, text or binary;
+        // its OFF files say nothing of the program that wrote them.
+        char head[20] = {};
+        if (FILE *f = is("stl") ? std::fopen(path, "rb") : nullptr) {
+            const size_t got = std::fread(head, 1, sizeof head, f);
+            std::fclose(f);
+            if ((got >= 20 && std::memcmp(head, "solid OpenSCAD_Model", 20) == 0) ||
+                (got >= 15 && std::memcmp(head, "OpenSCAD Model\n", 15) == 0))
+                return ModelFrame::ZUpObject;
+        }
+        return ModelFrame::YUp;
+    }
     if (!dynamic_cast<const GLPointListObject *>(&object))
         return ModelFrame::Own;
     if (is("bin"))
@@ -306,6 +322,10 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const Lo
             object = new GLPointListObject(path);
         else if (SplatFile::kindOf(path) != SplatFile::NONE)
             object = new GLSplatObject(path);
+        else if (jsonvalues::hasExtension(path, ".json") && !ModelRequest::isDescriptor(path))
+            // The camera and scene files were offered to their readers before: no other reader
+            // takes JSON.
+            throw std::runtime_error(jsonvalues::whyNotRead(path));
         else
             object = loadMeshFile(path, options);
     } catch (const std::exception &e) {

@@ -31,8 +31,9 @@ public:
     /// How the program that wrote a file lays out its world, which decides where the built-in
     /// camera first looks from: the viewer's own files as they always were; other programs'
     /// meshes and clouds with y up, seen from +z; surveys (ASPRS LAS, LAZ, Entwine and Potree
-    /// tiles) with z up.
-    enum class ModelFrame { Own, YUp, ZUp };
+    /// tiles) with z up, seen from above; models whose file says they are z up (OpenSCAD's STL),
+    /// seen from the front.
+    enum class ModelFrame { Own, YUp, ZUp, ZUpObject };
     /// The frame of `object`, loaded from `path`.
     static ModelFrame frameOf(const char *path, const GL3DObject &object);
     /// A new object owned by the caller, or null after printing

@@ -53,10 +53,7 @@ void GLGraphObject::getPointColor(double *c) const { std::copy(pointColor, point
 
 std::string GLGraphObject::getInformation() const
 {
-    char text[512];
-    std::snprintf(text, sizeof text, "%d points\nbounding box:\n[%2.1f,%2.1f,%2.1f]\n[%2.1f,%2.1f,%2.1f]\n\n",
-                  nVertices, bbMin.x, bbMin.y, bbMin.z, bbMax.x, bbMax.y, bbMax.z);
-    return text;
+    return std::to_string(nVertices) + " points\n" + boxInformation(nullptr) + "\n";
 }
 
 void GLGraphObject::printInfo() const

@@ -44,6 +44,41 @@ void GLMeshObject::readForeign(const char *file)
     adoptForeign(model);
 }
 
+void GLMeshObject::agreeForeignFaces()
+{
+    // Other programs' meshes often hold faces that point either way. Lit from both sides they
+    // would still show a speckle, since the normals of a vertex between faces of both ways
+    // cancel out: the faces are turned to agree before the normals are made.
+    if (source == Source::Binary)
+        return;
+    const size_t n = nTriangles > 0 ? static_cast<size_t>(nTriangles) : 0;
+    const size_t turned = turnFacesToAgree();
+    if (turned > 0)
+        msg::note("GLMeshObject: %zu of %zu triangles turned to agree with their neighbours\n", turned, n);
+}
+
+size_t GLMeshObject::turnFacesToAgree()
+{
+    const size_t n = nTriangles > 0 ? static_cast<size_t>(nTriangles) : 0;
+    const std::vector<bool> turned =
+        FaceOrientation::orient(triangles.get(), n, nVertices > 0 ? static_cast<size_t>(nVertices) : 0);
+    size_t count = 0;
+    for (size_t t = 0; t < n; ++t) {
+        if (!turned[t])
+            continue;
+        ++count;
+        // The corners' texture coordinates go with their corners.
+        if (texCoords)
+            for (int k = 0; k < 2; ++k)
+                std::swap(texCoords[6 * t + 2 + k], texCoords[6 * t + 4 + k]);
+        if (fileTexCoords)
+            for (int k = 0; k < 2; ++k)
+                std::swap(fileTexCoords[6 * getFileTriangle(static_cast<int>(t)) + 2 + k],
+                          fileTexCoords[6 * getFileTriangle(static_cast<int>(t)) + 4 + k]);
+    }
+    return count;
+}
+
 namespace {
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
@@ -87,6 +122,7 @@ GLMeshObject::GLMeshObject(const char *file, MeshData &&mesh, bool off) : GLMesh
 void GLMeshObject::open()
 {
     StartupTiming::mark("mesh read");
+    agreeForeignFaces();
     prepare(true);
     StartupTiming::mark("mesh prepared");
     // OFF files of other programs hold faces that point either way, as imported meshes do.
@@ -111,6 +147,7 @@ GLMeshObject::GLMeshObject(const char *file, ForeignModel &model) : GLMeshObject
 {
     path = file ? file : "";
     adoptForeign(model);
+    agreeForeignFaces();
     prepare(true);
     setDrawTriangles();
     // A file that brings its own vertex colours opens showing them, as other viewers do.
@@ -189,11 +226,18 @@ void GLMeshObject::adopt(MeshData &g)
 {
     // Every mesh reader hands its mesh over here: the one place that keeps a vertex that is
     // not a number out of the box, the normals and the picture.
-    const FiniteVertices::Dropped dropped = FiniteVertices::drop(g);
+    // A simplex mesh (a mesh type other than 0) holds neighbours, not triangles: its vertices
+    // are moved rather than dropped.
+    const bool simplex = g.meshType != 0;
+    const FiniteVertices::Dropped dropped = simplex ? FiniteVertices::settle(g) : FiniteVertices::drop(g);
     if (dropped.vertices > 0 && dropped.kept == 0)
         throw std::runtime_error("no vertex has finite coordinates (" + std::to_string(dropped.vertices) +
                                  " with NaN or infinity)");
-    if (dropped.vertices > 0)
+    if (dropped.vertices > 0 && simplex)
+        msg::warning("GLMeshObject: %zu vertices with NaN or infinite coordinates placed at the mean of their "
+                     "neighbours\n",
+                     dropped.vertices);
+    else if (dropped.vertices > 0)
         msg::warning("GLMeshObject: %zu vertices with NaN or infinite coordinates skipped, and the %zu "
                      "triangles that use them\n",
                      dropped.vertices, dropped.triangles);
@@ -301,6 +345,7 @@ void GLMeshObject::reload()
         msg::error("GLMeshObject: unable to reload %s\n", path.c_str());
         return;
     }
+    agreeForeignFaces();
     computeColors();
     computeBoundingBox();
     computeVertexNormals();
@@ -520,7 +565,9 @@ void GLMeshObject::setDrawTexture()
 
 void GLMeshObject::setDrawTextureFromData()
 {
-    if (texturing.getNTextureChunks() == 0)
+    // The chunks of an image (key 3) or of another item give way to the item's own.
+    const int n = std::max(nDataItems, 1);
+    if (!texturing.showsDataItem(((currentDataItem % n) + n) % n))
         texturing.readTextureFromData();
     // Data textures are meant smooth, whatever filter the image texture had.
     settings.textureFilter = GL_LINEAR;
@@ -587,22 +634,7 @@ void GLMeshObject::reorderTriangles(const std::vector<int> &order)
 size_t GLMeshObject::orientFacesConsistently()
 {
     const size_t n = nTriangles > 0 ? static_cast<size_t>(nTriangles) : 0;
-    const std::vector<bool> turned =
-        FaceOrientation::orient(triangles.get(), n, nVertices > 0 ? static_cast<size_t>(nVertices) : 0);
-    size_t count = 0;
-    for (size_t t = 0; t < n; ++t) {
-        if (!turned[t])
-            continue;
-        ++count;
-        // The corners' texture coordinates go with their corners.
-        if (texCoords)
-            for (int k = 0; k < 2; ++k)
-                std::swap(texCoords[6 * t + 2 + k], texCoords[6 * t + 4 + k]);
-        if (fileTexCoords)
-            for (int k = 0; k < 2; ++k)
-                std::swap(fileTexCoords[6 * getFileTriangle(static_cast<int>(t)) + 2 + k],
-                          fileTexCoords[6 * getFileTriangle(static_cast<int>(t)) + 4 + k]);
-    }
+    const size_t count = turnFacesToAgree();
     msg::note("GLMeshObject: %zu of %zu triangles turned to agree with their neighbours\n", count, n);
     if (count == 0)
         return 0;
@@ -702,11 +734,8 @@ void GLMeshObject::setMaterial(const Material &m)
 
 std::string GLMeshObject::getInformation() const
 {
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "%d triangles\n%d vertices\nbounding box:\n[%2.1f,%2.1f,%2.1f]\n[%2.1f,%2.1f,%2.1f]\n\n", nTriangles,
-                  nVertices, bbMin.x, bbMin.y, bbMin.z, bbMax.x, bbMax.y, bbMax.z);
-    return text;
+    return std::to_string(nTriangles) + " triangles\n" + std::to_string(nVertices) + " vertices\n" +
+           boxInformation(nullptr) + "\n";
 }
 
 // --- Picking --------------------------------------------------------------------------------

@@ -304,6 +304,12 @@ private:
     bool showingFileColours() const;
     enum class Source { Binary, OFF, Foreign };
     void adoptForeign(ForeignModel &model);
+    /// Turns the faces of another program's mesh (OFF or imported) to agree with their
+    /// neighbours, before its normals are made; says how many it turned.
+    void agreeForeignFaces();
+    /// Turns the triangles that disagree with their neighbours (with their corners' texture
+    /// coordinates); how many.
+    size_t turnFacesToAgree();
     /// What opening a file does once its mesh is read: derived data, drawing method, colours.
     void open();
 

@@ -83,6 +83,7 @@ void GLMeshTexturing::release()
     pendingTexture.reset();
     textureNames.clear();
     nTextureChunks = 0;
+    dataItemShown = -1;
     chunkStart.clear();
     if (textureList >= 0)
         glDeleteLists(static_cast<GLuint>(textureList), 1);
@@ -156,7 +157,8 @@ bool GLMeshTexturing::readTextureFromData(bool gridOnly)
     const int n = static_cast<int>(model.items().size());
     if (n == 0 || mesh.nTriangles <= 0)
         return false;
-    const DataItem &item = model.items()[static_cast<size_t>(((model.currentItem() % n) + n) % n)];
+    const int index = ((model.currentItem() % n) + n) % n;
+    const DataItem &item = model.items()[static_cast<size_t>(index)];
     if (item.getNElements() < mesh.nVertices)
         return false;
     MeshTextureReader reader(mesh.nTriangles, nullptr, -1, getMaxTextureSize());
@@ -168,7 +170,10 @@ bool GLMeshTexturing::readTextureFromData(bool gridOnly)
     legend.clear();
     legend.setTitle(item.getName());
     legend.add(ColorMap::jetColorMap, item.getMinimum(), item.getMaximum(), 2, 2);
-    return installTexture(reader.result());
+    if (!installTexture(reader.result()))
+        return false;
+    dataItemShown = index;
+    return true;
 }
 
 bool GLMeshTexturing::installTexture(MeshTexture &texture)
@@ -176,6 +181,7 @@ bool GLMeshTexturing::installTexture(MeshTexture &texture)
     if (texture.chunks.empty() || !texture.texCoords)
         return false;
     model.takeTextureLayout(texture.order, std::move(texture.texCoords));
+    dataItemShown = -1;
     textureWidth = texture.textureWidth;
     textureHeight = texture.textureHeight;
     chunkStart = texture.chunkStart;

@@ -67,6 +67,8 @@ public:
     int getMaxTextureSize() const { return forcedTextureLimit ? forcedTextureLimit : maxTextureSize; }
     /// True when the mesh has texture chunks to map.
     bool hasTexture() const { return nTextureChunks > 0; }
+    /// True when the chunks are the texture of data item `item` (not an image's).
+    bool showsDataItem(int item) const { return nTextureChunks > 0 && dataItemShown >= 0 && dataItemShown == item; }
     int getNTextureChunks() const { return nTextureChunks; }
     /// One OpenGL texture a chunk, once uploaded (empty before the first textured frame).
     const std::vector<unsigned> &getTextureNames() const { return textureNames; }
@@ -86,6 +88,7 @@ private:
     int textureHeight = 0;
     std::vector<unsigned> textureNames;          ///< one texture name a chunk
     int nTextureChunks = 0;
+    int dataItemShown = -1;                      ///< the item the chunks show, -1: an image
     std::vector<int> chunkStart;                 ///< nTextureChunks + 1 triangle bounds
     int textureList = -1;                        ///< display list, -1 = none
     int maxTextureSize = 1024;

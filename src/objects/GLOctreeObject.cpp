@@ -245,13 +245,12 @@ void GLOctreeObject::setDrawStructure(bool on)
 
 std::string GLOctreeObject::getInformation() const
 {
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "%d points\n%d-level octree\nvoxel size:\n[%2.2f,%2.2f,%2.2f]\nbounding box:\n[%2.1f,%2.1f,%2.1f]\n"
-                  "[%2.1f,%2.1f,%2.1f]\n\nvolume size:\n[%d,%d,%d]\n",
-                  nVertices, octree.levels, octree.voxelSize[0], octree.voxelSize[1], octree.voxelSize[2], bbMin.x,
-                  bbMin.y, bbMin.z, bbMax.x, bbMax.y, bbMax.z, geometry.size[0], geometry.size[1], geometry.size[2]);
-    return text;
+    char head[256], tail[128];
+    std::snprintf(head, sizeof head, "%d points\n%d-level octree\nvoxel size:\n[%2.2f,%2.2f,%2.2f]\n", nVertices,
+                  octree.levels, octree.voxelSize[0], octree.voxelSize[1], octree.voxelSize[2]);
+    std::snprintf(tail, sizeof tail, "\nvolume size:\n[%d,%d,%d]\n", geometry.size[0], geometry.size[1],
+                  geometry.size[2]);
+    return head + boxInformation(nullptr) + tail;
 }
 
 // --- Slices ---------------------------------------------------------------------------------

@@ -116,11 +116,9 @@ float GLVolumeObject::getSample(int x, int y, int z) const
 
 std::string GLVolumeObject::getInformation() const
 {
-    char text[256];
-    std::snprintf(text, sizeof text, "[%dx%dx%d]\nbounding box:\n[%2.1f,%2.1f,%2.1f]\n[%2.1f,%2.1f,%2.1f]\n\n",
-                  volume.size[0], volume.size[1], volume.size[2], bbMin.x, bbMin.y, bbMin.z, bbMax.x, bbMax.y,
-                  bbMax.z);
-    return text;
+    char size[64];
+    std::snprintf(size, sizeof size, "[%dx%dx%d]\n", volume.size[0], volume.size[1], volume.size[2]);
+    return size + boxInformation(nullptr) + "\n";
 }
 
 float GLVolumeObject::getMaxIntoDirection(float x, float y, float z) const

@@ -41,8 +41,10 @@ constexpr Material litBothSides(float ambient, Rgb frontDiffuse, Rgb backDiffuse
 } // namespace
 
 const Material Material::predefined[3] = {
-    // The back a shade lighter than the front.
-    litBothSides(0.5f, {0.65f, 0.65f, 0.65f}, {0.67f, 0.67f, 0.67f}, 0.3f),
+    // The back a shade lighter than the front. Ambient (under the default global ambient of
+    // 0.2), diffuse and specular add up to less than one: a flat face seen face-on under the
+    // light from the eye keeps its grey rather than burning out to white.
+    litBothSides(0.5f, {0.65f, 0.65f, 0.65f}, {0.67f, 0.67f, 0.67f}, 0.15f),
     litBothSides(0.2f, {0.76f, 0.56f, 0.5f}, {0.76f, 0.56f, 0.5f}, 0.4f),
     litBothSides(1, {0.87f, 0.87f, 0.87f}, {0.87f, 0.87f, 0.87f}, 0.15f),
 };

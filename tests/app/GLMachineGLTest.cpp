@@ -17,6 +17,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -214,6 +215,8 @@ TEST_F(Machine, TheBuiltInCameraStandsAsTheFileOrTheUpAxisSays)
     const std::string cloud = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
                               "property float z\nend_header\n0 0 0\n1 0 0\n0 1 0\n";
     const std::string survey = "tests/fuzz/seeds/las_binary/format0.las";
+    const std::string facet = "facet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\n"
+                              "endfacet\nendsolid\n";
     const struct {
         const char *name;
         std::string content; ///< empty: copied from `from`, a file or the file's folder
@@ -232,6 +235,9 @@ TEST_F(Machine, TheBuiltInCameraStandsAsTheFileOrTheUpAxisSays)
         {"own.las", "0 0 0\n1 0 0\n0 1 0\n", "", UpAxis::PlusY, {0, 1, 0}, {0, 0, 1}},
         {"survey.las", "", survey, UpAxis::PlusY, {0, 1, 0}, {0, 0, 1}},
         {"tri.ply", ply, "", UpAxis::PlusZ, {0, 0.34f, 0.94f}, {0, -0.94f, 0.34f}},
+        // OpenSCAD says it wrote the file, and models z up; another STL is y up.
+        {"part.stl", "solid OpenSCAD_Model\n" + facet, "", UpAxis::ByFile, {0, 0.34f, 0.94f}, {0, -0.94f, 0.34f}},
+        {"part.stl", "solid part\n" + facet, "", UpAxis::ByFile, {0, 1, 0}, {0, 0, 1}},
     };
     for (const auto &c : cases) {
         const std::string name = std::string(upaxis::name(c.axis)) + " " + c.name;
@@ -286,6 +292,136 @@ TEST_F(Machine, AnOffFileOfAnotherProgramShowsUprightFromBothSides)
     }
     ASSERT_GE(widths.size(), 8u) << "the arrow is drawn";
     EXPECT_GT(widths[1], 2 * widths[widths.size() - 2]) << "wide at the bottom, pointed at the top";
+}
+
+// A sphere as other programs' OFF files come, every other face turned inside out (as in
+// CGAL's blobby-shuffled): it shows as the same sphere with its faces all one way, without
+// the speckle of normals that cancel out.
+TEST_F(Machine, AnOffMeshWithFacesTurnedEitherWayShowsAsTheConsistentOne)
+{
+    const int rings = 12, slices = 24;
+    std::string vertices, faces[2];
+    int nFaces = 0;
+    for (int i = 0; i <= rings; ++i)
+        for (int j = 0; j < slices; ++j) {
+            const double a = M_PI * i / rings, b = 2 * M_PI * j / slices;
+            vertices += std::to_string(std::sin(a) * std::cos(b)) + " " + std::to_string(std::cos(a)) + " " +
+                        std::to_string(std::sin(a) * std::sin(b)) + "\n";
+        }
+    for (int i = 0; i < rings; ++i)
+        for (int j = 0; j < slices; ++j) {
+            const int p = i * slices + j, q = i * slices + (j + 1) % slices;
+            for (const auto &t : {std::array<int, 3>{p, q, q + slices}, std::array<int, 3>{p, q + slices, p + slices}}) {
+                const std::string on = " " + std::to_string(t[0]), turned = " " + std::to_string(t[2]);
+                const std::string rest = " " + std::to_string(t[1]) + " ";
+                faces[0] += "3" + on + " " + std::to_string(t[1]) + turned + "\n";
+                faces[1] += nFaces % 2 ? "3" + on + " " + std::to_string(t[1]) + turned + "\n"
+                                       : "3" + turned + rest + std::to_string(t[0]) + "\n";
+                ++nFaces;
+            }
+        }
+    const std::string head = "OFF\n" + std::to_string((rings + 1) * slices) + " " + std::to_string(nFaces) + " 0\n";
+    std::vector<unsigned char> frames[2];
+    for (int k = 0; k < 2; ++k) {
+        // The old scene goes first: its context is released with it.
+        machine.reset();
+        machine.reset(new GLMachine(64, 48));
+        const std::string path = dir + "/sphere" + std::to_string(k) + ".off";
+        std::ofstream(path) << head << vertices << faces[k];
+        testsupport::CapturedMessages captured;
+        ASSERT_NE(machine->registerObject(path.c_str()), nullptr) << captured.take();
+        captured.take();
+        frames[k].resize(64 * 48 * 3);
+        machine->getFrameBuffer(frames[k].data());
+    }
+    int speckled = 0, drawn = 0;
+    for (size_t i = 0; i < frames[0].size(); i += 3) {
+        drawn += frames[0][i] != 191;
+        speckled += std::abs(frames[0][i] - frames[1][i]) > 24;
+    }
+    EXPECT_GT(drawn, 400);
+    EXPECT_LT(speckled, drawn / 50) << "of " << drawn << " pixels drawn";
+}
+
+// A flat face seen face-on, as the faces of a cube in a PLY file are, keeps its shade: the
+// default material's light adds up to less than white.
+TEST_F(Machine, AFlatFaceSeenFaceOnIsLitNotBurntOut)
+{
+    std::ofstream(dir + "/face.ply") << "ply\nformat ascii 1.0\nelement vertex 4\nproperty float x\nproperty float y\n"
+                                        "property float z\nelement face 1\nproperty list uchar int vertex_indices\n"
+                                        "end_header\n-1 -1 0\n1 -1 0\n1 1 0\n-1 1 0\n4 0 1 2 3\n";
+    testsupport::CapturedMessages captured;
+    ASSERT_NE(machine->registerObject((dir + "/face.ply").c_str()), nullptr) << captured.take();
+    captured.take();
+    std::vector<unsigned char> rgb(64 * 48 * 3);
+    machine->getFrameBuffer(rgb.data());
+    const unsigned char centre = rgb[3 * (64 * 24 + 32)];
+    EXPECT_GT(centre, 150);
+    EXPECT_LT(centre, 245) << "not burnt out to white";
+}
+
+// Shadows fall from a light above the scene on the ground under it: a box standing on the
+// ground, seen from a little above, casts one there; seen level with the ground, or with
+// nothing that casts one, the key says why nothing shows.
+TEST_F(Machine, ShadowsFallOnTheGroundOrTheKeySaysWhyNot)
+{
+    std::string box = "ply\nformat ascii 1.0\nelement vertex 8\nproperty float x\nproperty float y\nproperty float z\n"
+                      "element face 6\nproperty list uchar int vertex_indices\nend_header\n";
+    for (int i = 0; i < 8; ++i)
+        box += std::to_string(i & 1) + " " + std::to_string((i >> 1) & 1) + " " + std::to_string(i >> 2) + "\n";
+    box += "4 0 2 3 1\n4 4 5 7 6\n4 0 1 5 4\n4 2 6 7 3\n4 0 4 6 2\n4 1 3 7 5\n";
+    // A ring of photographs taken from 30 degrees above the box's middle, y up: the ground is
+    // their common down, whatever the axis the file's views turn about.
+    std::vector<cameratest::Pose> ring;
+    for (int i = 0; i < 12; ++i)
+        ring.push_back(cameratest::lookAt(Point3(0.5f + 4 * std::cos(i * 0.5236f), 2.5f, 0.5f + 4 * std::sin(i * 0.5236f)),
+                                          Point3(0.5f, 0.5f, 0.5f)));
+    const struct {
+        const char *name;
+        std::string content;
+        UpAxis axis;
+        std::string camera; ///< a camera file's text, or none
+        const char *said;   ///< null: a shadow shows
+    } cases[] = {
+        {"box.ply", box, UpAxis::PlusZ, "", nullptr},
+        {"box.ply", box, UpAxis::PlusY, cameratest::version4(64, 48, 32, 24, 100, 100, ring), nullptr},
+        {"box.ply", box, UpAxis::PlusY, "", "seen edge on"},
+        {"points.xyz", "0 0 0\n1 0 0\n0 1 0\n", UpAxis::PlusZ, "", "only meshes cast shadows"},
+    };
+    for (const auto &c : cases) {
+        machine.reset();
+        machine.reset(new GLMachine(64, 48));
+        machine->setUpAxis(c.axis);
+        std::ofstream(dir + "/" + c.name) << c.content;
+        testsupport::CapturedMessages captured;
+        if (!c.camera.empty()) {
+            std::ofstream(dir + "/ring.dat") << c.camera;
+            ASSERT_NE(machine->registerObject((dir + "/ring.dat").c_str()), nullptr) << captured.take();
+        }
+        ASSERT_NE(machine->registerObject((dir + "/" + c.name).c_str()), nullptr) << captured.take();
+        captured.take();
+        std::vector<unsigned char> without(64 * 48 * 3), with(64 * 48 * 3);
+        machine->getFrameBuffer(without.data());
+        testsupport::CapturedMessages toggled;
+        machine->notifyCommand('s');
+        const std::string said = toggled.take();
+        machine->getFrameBuffer(with.data());
+        // The shadow's pixels: the background before, the shadow's grey now. The light stands
+        // to the left: the shadow falls to the right of the box in the middle of the view.
+        int shadow = 0, right = 0;
+        for (size_t i = 0; i < with.size(); i += 3)
+            if (without[i] == 191 && std::abs(with[i] - 77) <= 2 && with[i + 2] == with[i]) {
+                ++shadow;
+                right += (i / 3) % 64 >= 32;
+            }
+        if (!c.said) {
+            EXPECT_GT(shadow, 40) << c.name << ": the shadow's pixels";
+            EXPECT_EQ(right, shadow) << c.name << ": the shadow falls to the right";
+            EXPECT_EQ(said, "") << c.name;
+        } else {
+            EXPECT_NE(said.find(c.said), std::string::npos) << c.name << ": " << said;
+        }
+    }
 }
 
 // After the planes were pushed into the scene or the camera far away, the fit and the reset

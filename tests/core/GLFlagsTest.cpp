@@ -1,9 +1,14 @@
 #include "core/GLFlags.h"
 
+#include "formats/RecentFiles.h"
+#include "formats/UserSettings.h"
+#include "support/ImageCompare.h"
 #include "support/Process.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -81,6 +86,30 @@ TEST(GLFlagsParse, UpAxisNames)
         EXPECT_EQ(parse({"-u", text}).upAxis, axis) << text;
         EXPECT_EQ(upaxis::parse(upaxis::name(axis)), axis) << text;
     }
+}
+
+// The axis chosen (View menu, Preferences) is the next run's, unless its command line says
+// otherwise; the recent files kept beside it stay; a damaged setting is no axis.
+TEST(UpAxisSetting, TheAxisChosenIsTheNextRunsUnlessTheCommandLineSaysOtherwise)
+{
+    const std::string home = testsupport::makeTempDir("UpAxisSetting");
+    const char *before = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = before ? before : "";
+    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    EXPECT_EQ(upaxis::atStart(std::nullopt), UpAxis::ByFile) << "nothing kept yet";
+    ASSERT_TRUE(RecentFiles::add("/data/model.off"));
+    ASSERT_TRUE(upaxis::keep(UpAxis::PlusZ));
+    EXPECT_EQ(upaxis::atStart(std::nullopt), UpAxis::PlusZ);
+    EXPECT_EQ(upaxis::atStart(UpAxis::PlusY), UpAxis::PlusY);
+    EXPECT_EQ(RecentFiles::list(), std::vector<std::string>{"/data/model.off"});
+    ASSERT_TRUE(upaxis::keep(UpAxis::ByFile));
+    EXPECT_EQ(upaxis::atStart(std::nullopt), UpAxis::ByFile);
+    ASSERT_TRUE(UserSettings::set("up-axis", "sideways"));
+    EXPECT_EQ(upaxis::atStart(std::nullopt), UpAxis::ByFile);
+    if (before)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST(GLFlagsParse, AnEmptyValueIsGivenAndEmpty)

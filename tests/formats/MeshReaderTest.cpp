@@ -288,8 +288,7 @@ TEST_F(MeshReaderFiles, RefusedFiles)
 }
 
 // Token layouts other programs write: records over several lines and several on one line,
-// comments anywhere, CRLF, counts glued to the keyword or followed by no edge count, face
-// colours, polygons.
+// comments anywhere, CRLF, counts glued to the keyword or followed by no edge count, polygons.
 TEST(MeshReaderOFF, WhitespaceTokensAsOtherProgramsWriteThem)
 {
     const std::vector<float> square = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
@@ -299,11 +298,11 @@ TEST(MeshReaderOFF, WhitespaceTokensAsOtherProgramsWriteThem)
         std::vector<float> vertices;
         std::vector<int> triangles;
     } cases[] = {
-        {"comments, CRLF, counts on the keyword line, face colours, polygons",
+        {"comments, CRLF, counts on the keyword line, polygons",
          "# exported\r\n\r\nOFF 6 3 0 # counts here\r\n"
          "0 0 0\r\n1 0 0  # first\r\n1 1 0\r\n\r\n0 1 0\r\n"
          "# mid\r\n2 0 0 +2 1 0\r\n"
-         "3 0 1 2 255 0 0\r\n4 0 1 2 3\r\n\t5 1 4 5 2 0 1.0 0.0 0.0 1.0",
+         "3 0 1 2\r\n4 0 1 2 3\r\n\t5 1 4 5 2 0",
          {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 2, 0, 0, 2, 1, 0},
          {0, 1, 2, 0, 1, 2, 0, 2, 3, 1, 4, 5, 1, 5, 2, 1, 2, 0}},
         {"counts on the next line after comments, vertices split over lines",
@@ -313,7 +312,7 @@ TEST(MeshReaderOFF, WhitespaceTokensAsOtherProgramsWriteThem)
          "OFF\n4 2\n0 0 0 1 0 0 1 1 0 0 1 0\n3 0 1\n 2\n3 0 2 3 # last\n", square, {0, 1, 2, 0, 2, 3}},
         {"whole file on one line, faces several to a line",
          "OFF 4 2 0 0 0 0 1 0 0 1 1 0 0 1 0 3 0 1 2 3 0 2 3", square, {0, 1, 2, 0, 2, 3}},
-        {"count glued to the keyword", "OFF4 2 0\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n3 0 1 2 0.5 0.5 0.5 1\n3 0 2 3\n",
+        {"count glued to the keyword", "OFF4 2 0\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n3 0 1 2\n3 0 2 3\n",
          square, {0, 1, 2, 0, 2, 3}},
         {"tab-indented fixed-point lines (an STL converter)",
          "OFF\n4 2 0\n\t0.000000 0.000000 0.000000\n\t1.000000 0.000000 0.000000\n\t1.000000 1.000000 0.000000\n"
@@ -335,6 +334,61 @@ TEST(MeshReaderOFF, WhitespaceTokensAsOtherProgramsWriteThem)
             << c.name;
         EXPECT_EQ(o.mesh.colors, nullptr) << c.name;
         EXPECT_TRUE(o.mesh.dataItems.empty()) << c.name;
+    }
+}
+
+// Colours after the faces (OpenSCAD's colour export, Geomview's form) become vertex colours:
+// a vertex between faces of different colours becomes one a colour, so each face keeps its own.
+TEST(MeshReaderOFF, FaceColoursBecomeTheVertexColoursOfEachFace)
+{
+    const std::string square = "0 0 0\n1 0 0\n1 1 0\n0 1 0\n";
+    const float kSquare[] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
+    const std::vector<unsigned char> red = {255, 0, 0}, blue = {0, 0, 255}, navy = {0, 0, 1}, grey = {166, 166, 166};
+    const auto colours = [](std::initializer_list<std::vector<unsigned char>> each) {
+        std::vector<unsigned char> all;
+        for (const auto &c : each)
+            all.insert(all.end(), c.begin(), c.end());
+        return all;
+    };
+    struct Case {
+        const char *name;
+        std::string text;
+        std::vector<int> triangles, fileCorners;
+        std::vector<unsigned char> colours; ///< empty: none
+    } cases[] = {
+        {"integers, two faces on a shared edge", "OFF 4 2 0\n" + square + "3 0 1 2 255 0 0\r\n3 0 2 3 0 0 1 255\n",
+         {0, 1, 2, 4, 5, 3}, {0, 1, 2, 0, 2, 3}, colours({red, red, red, navy, navy, navy})},
+        {"fractions RGBA, a polygon, a face without", "OFF\n4 3 0\n" + square +
+         "4 0 1 2 3 1.0 0.0 0.0 1.0\n3 0 1 3\n3 1 2 3 0 0 1 0.5 # blue\n",
+         {0, 1, 2, 0, 2, 3, 4, 5, 6, 7, 8, 9}, {0, 1, 2, 0, 2, 3, 0, 1, 3, 1, 2, 3},
+         colours({red, red, red, red, grey, grey, grey, blue, blue, blue})},
+        {"a colour-map index is no colour", "OFF\n4 2 0\n" + square + "3 0 1 2 7\n3 0 2 3 7\n", {0, 1, 2, 0, 2, 3},
+         {0, 1, 2, 0, 2, 3}, {}},
+        {"the vertices' own colours win", "COFF\n3 1 0\n0 0 0 0 0 255\n1 0 0 0 0 255\n1 1 0 0 0 255\n3 0 1 2 255 0 0\n",
+         {0, 1, 2}, {0, 1, 2}, colours({blue, blue, blue})},
+    };
+    for (const Case &c : cases) {
+        const Outcome o = readOFFText(c.text);
+        ASSERT_TRUE(o.ok) << c.name << ": " << o.error;
+        EXPECT_EQ(trianglesOf(o.mesh), c.triangles) << c.name;
+        if (c.colours.empty()) {
+            EXPECT_EQ(o.mesh.colors, nullptr) << c.name;
+            continue;
+        }
+        ASSERT_EQ(o.mesh.nVertices * 3, static_cast<int>(c.colours.size())) << c.name;
+        ASSERT_NE(o.mesh.colors, nullptr) << c.name;
+        EXPECT_TRUE(o.mesh.colorsFromFile) << c.name;
+        EXPECT_EQ(std::vector<unsigned char>(o.mesh.colors.get(), o.mesh.colors.get() + c.colours.size()), c.colours)
+            << c.name;
+        // A copy stands where its vertex does: the corners are those of the file's faces.
+        const std::vector<float> v = verticesOf(o.mesh);
+        std::vector<float> corners, fileCorners;
+        for (size_t t = 0; t < c.triangles.size(); ++t)
+            for (int k = 0; k < 3; ++k) {
+                corners.push_back(v[3 * static_cast<size_t>(c.triangles[t]) + static_cast<size_t>(k)]);
+                fileCorners.push_back(kSquare[3 * static_cast<size_t>(c.fileCorners[t]) + static_cast<size_t>(k)]);
+            }
+        EXPECT_EQ(corners, fileCorners) << c.name;
     }
 }
 

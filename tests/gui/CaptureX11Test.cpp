@@ -37,9 +37,19 @@ TEST(WindowCapture, ScaledAndVectorCapturesOfTheShownView)
     machine->registerObject(box, "box");
 
     ASSERT_TRUE(machine->saveFrameBuffer((dir + "/one.png").c_str()));
+    // Each capture names its file on the message line as well, in place of the one before.
+    EXPECT_EQ(window->getMessageLine(), "GLMachine: capture saved as " + dir + "/one.png");
     machine->setCaptureScale(3);
     ASSERT_TRUE(machine->saveFrameBuffer((dir + "/three.png").c_str()));
+    EXPECT_EQ(window->getMessageLine(), "GLMachine: capture saved as " + dir + "/three.png");
     EXPECT_TRUE(machine->saveVectorFrame((dir + "/frame.eps").c_str()));
+    {
+        const std::filesystem::path before = std::filesystem::current_path();
+        std::filesystem::current_path(dir);
+        machine->notifyCommand('C');
+        std::filesystem::current_path(before);
+    }
+    EXPECT_EQ(window->getMessageLine(), "GLMachine: capture saved as capture0000.eps");
     captured.take();
 
     testsupport::RgbaImage one, three;

@@ -4,6 +4,7 @@
 #include "gui/GLCameraInterface.h"
 #include "gui/GLMeshObjectInterface.h"
 #include "gui/MainInterface.h"
+#include "formats/RecentFiles.h"
 #include "gui/DistancePanel.h"
 #include "gui/defaultInterface.h"
 
@@ -237,6 +238,9 @@ TEST_F(Panels, PanelFollowsTheElementKind)
 
     ASSERT_NE(machine->getCurrentCamera(), nullptr);
     EXPECT_NE(dynamic_cast<GLCameraInterface *>(machine->getCurrentCamera()->getInterface()), nullptr);
+    // The projection modes, spelt right.
+    EXPECT_NE(button(mainWidget(machine->getCurrentCamera()), "perspective"), nullptr);
+    EXPECT_NE(button(mainWidget(machine->getCurrentCamera()), "orthogonal"), nullptr);
 
     // A camera imported from another program's output is named by its format, not as a camera file.
     EXPECT_NE(cameraPanelText().find("default camera"), std::string::npos);
@@ -781,7 +785,8 @@ TEST_F(Panels, MenuBarHelpAboutAndPreferencesWindowSize)
     activate(menuItem(bar, "Measure"));
     EXPECT_FALSE(machine->getMeasure().isOn());
     EXPECT_EQ(childLabels(gtk_menu_item_get_submenu(GTK_MENU_ITEM(menuItem(bar, "File")))),
-              (std::vector<std::string>{"Add", "Remove", "-", "Up", "Down", "-", "Preferences", "-", "Quit"}));
+              (std::vector<std::string>{"Add", "Recent files", "Remove", "-", "Up", "Down", "-", "Preferences", "-",
+                                        "Quit"}));
     EXPECT_EQ(childLabels(gtk_menu_item_get_submenu(GTK_MENU_ITEM(menuItem(bar, "Help")))),
               (std::vector<std::string>{"Help", "-", "About Velmora"}));
     const std::pair<guint, int> accelerators[] = {{GDK_a, GDK_CONTROL_MASK}, {GDK_r, GDK_CONTROL_MASK},
@@ -844,6 +849,7 @@ TEST_F(Panels, MenuBarHelpAboutAndPreferencesWindowSize)
 struct Picking {
     std::string folder;
     int ticks = 0;
+    std::string started; ///< the folder the chooser showed first
 };
 
 gboolean pickTwoFiles(gpointer data)
@@ -859,6 +865,9 @@ gboolean pickTwoFiles(gpointer data)
     const guint n = g_slist_length(chosen);
     g_slist_free_full(chosen, g_free);
     if (picking->ticks == 1) {
+        gchar *shown = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+        picking->started = shown ? shown : "";
+        g_free(shown);
         gtk_file_chooser_select_filename(GTK_FILE_CHOOSER(dialog), (picking->folder + "/b.off").c_str());
     } else if (n == 1) {
         GtkWidget *list = findWidget(dialog, [](GtkWidget *w) {
@@ -877,20 +886,44 @@ gboolean pickTwoFiles(gpointer data)
     return TRUE;
 }
 
-TEST_F(Panels, OpenFileRegistersTheFilesInTheOrderPicked)
+// "open file" starts in the folder of the last file opened, here c.off from the command line,
+// rather than in the toolkit's empty "Recently Used"; the files opened come first in the File
+// menu's "Recent files" (kept for the next runs), which opens them again.
+TEST_F(Panels, OpenFileRegistersTheFilesInTheOrderPickedAndKeepsThemRecent)
 {
+    // Beside the working folder, not in it: the chooser would list it among a.off and b.off.
+    const std::string sub = folder + "-sub";
+    ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+    std::ofstream(sub + "/c.off") << "OFF\n3 1 0\n5 0 0\n6 0 0\n5 1 0\n3 0 1 2\n";
     std::ofstream(folder + "/a.off") << "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
     std::ofstream(folder + "/b.off") << "OFF\n3 1 0\n10 0 0\n11 0 0\n10 1 0\n3 0 1 2\n";
-    Picking picking{folder};
-    g_timeout_add(20, pickTwoFiles, &picking);
+    const std::string c = "../" + sub.substr(sub.rfind('/') + 1) + "/c.off";
+    const char *commandLine[] = {c.c_str()};
     testsupport::CapturedMessages captured;
-    activate(menuItem(toplevel("Interface"), "Add"));
+    ASSERT_EQ(machine->registerStartFiles(nullptr, 1, commandLine), 1);
+    Picking picking{folder, 0, ""};
+    g_timeout_add(20, pickTwoFiles, &picking);
+    GtkWidget *bar = findWidget(toplevel("Interface"), [](GtkWidget *w) { return GTK_IS_MENU_BAR(w); });
+    activate(menuItem(bar, "Add"));
+    EXPECT_EQ(picking.started, sub);
+    ASSERT_EQ(machine->getNObjects(), 3);
+    EXPECT_EQ(machine->getObject(1)->getBBMin().x, 10) << "b.off, picked first";
+    EXPECT_EQ(machine->getObject(2)->getBBMin().x, 0);
+
+    const std::vector<std::string> kept = RecentFiles::list();
+    ASSERT_GE(kept.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(kept.begin(), kept.begin() + 3),
+              (std::vector<std::string>{folder + "/a.off", folder + "/b.off", sub + "/c.off"}));
+    activate(menuItem(bar, "File"));
+    GtkWidget *recent = gtk_menu_item_get_submenu(GTK_MENU_ITEM(menuItem(bar, "Recent files")));
+    ASSERT_GE(childLabels(recent).size(), 3u);
+    EXPECT_EQ(childLabels(recent)[2], "c.off");
+    activate(menuItem(recent, "c.off"));
+    EXPECT_EQ(machine->getNObjects(), 4);
     captured.take();
-    ASSERT_EQ(machine->getNObjects(), 2);
-    EXPECT_EQ(machine->getObject(0)->getBBMin().x, 10) << "b.off, picked first";
-    EXPECT_EQ(machine->getObject(1)->getBBMin().x, 0);
-    std::remove((folder + "/a.off").c_str());
-    std::remove((folder + "/b.off").c_str());
+    for (const std::string &f : {folder + "/a.off", folder + "/b.off", sub + "/c.off"})
+        std::remove(f.c_str());
+    rmdir(sub.c_str());
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include "gui/ViewsWindow.h"
 
 #include "app/GLMachine.h"
+#include "app/OffscreenWindow.h"
+#include "app/ViewEvaluation.h"
 #include "objects/GL3DObject.h"
 #include "camera/GLCamera.h"
 #include "camera/ReconstructionTestFiles.h"
@@ -195,6 +197,45 @@ TEST(ViewsWindow, ListsEveryViewSortsByAFigureAndGoesToTheChosenView)
 }
 
 } // namespace
+
+// A view window that counts the redraws asked of it.
+class CountingWindow : public OffscreenWindow {
+public:
+    using OffscreenWindow::OffscreenWindow;
+    void postRedisplay(bool) override { ++asked; }
+    int asked = 0;
+};
+
+// A window of the photographs' size is not resized for the evaluation, which nothing then
+// draws again: the evaluation asks for the frame of the camera as it now stands (at the last
+// view measured), instead of leaving the frame shown before it.
+TEST(ViewsWindow, TheViewIsDrawnAgainWhenTheEvaluationEnds)
+{
+    const std::string dir = testsupport::makeTempDir("ViewsRedraw");
+    const auto made = testsupport::runProcess(
+        {std::string(VELMORA_BINARY_DIR) + "/make_sample_scene", dir, "12", "120", "48", "128"});
+    ASSERT_EQ(made.exitStatus, 0) << made.err;
+    CountingWindow *counting = nullptr;
+    GLMachine machine(64, 64, [&counting](GLMachine *m, int w, int h) {
+        counting = new CountingWindow(m, w, h);
+        return std::unique_ptr<SceneWindow>(counting);
+    });
+    testsupport::CapturedMessages captured;
+    machine.registerObject((dir + "/scene.dat").c_str());
+    machine.registerObject((dir + "/scene.tri").c_str());
+    captured.take();
+    int pw = 0, ph = 0;
+    ASSERT_TRUE(ViewEvaluation::photographSize(machine, pw, ph));
+    counting->reshapeWindow(pw, ph);
+    ViewsWindow *views = new ViewsWindow(&machine, counting);
+    ASSERT_TRUE(views->evaluate());
+    const int before = counting->asked;
+    runWhile(views);
+    EXPECT_EQ(views->getScores().size(), 12u);
+    EXPECT_GT(counting->asked, before);
+    gtk_widget_destroy(views->getWindow());
+    pumpEvents();
+}
 
 // A COLMAP model whose photograph "b.png" was taken from a pose one degree away from the one
 // written: that view has the largest mean reprojection error, sorts last by it, and its marker

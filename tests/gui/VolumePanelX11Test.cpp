@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -116,6 +117,31 @@ TEST(VolumePanel, SliceSliderMovesThePlaneAndChangesTheFrame)
     volume->getPlaneStates(visible);
     EXPECT_FALSE(visible[2]);
     pumpEvents();
+}
+
+// A colour image opened as a volume is shown in its colours: its panel offers no numeric
+// threshold (its samples are packed colours, not values); a grey image's does.
+TEST(VolumePanel, AColourImageHasNoThresholdSliders)
+{
+    Scene scene;
+    const struct {
+        const char *name;
+        std::string bytes;
+        bool thresholds;
+    } cases[] = {
+        {"colour.ppm", std::string("P6\n2 1\n255\n\xff\x00\x00\x00\x80\xff", 17), false},
+        {"grey.pgm", std::string("P5\n2 1\n255\n\x10\xf0", 13), true},
+    };
+    for (const auto &c : cases) {
+        std::ofstream(scene.dir + "/" + c.name, std::ios::binary) << c.bytes;
+        GLObject *element = scene.open(c.name);
+        ASSERT_NE(element, nullptr) << c.name;
+        auto *panel = dynamic_cast<GLVolumeObjectInterface *>(element->getInterface());
+        ASSERT_NE(panel, nullptr) << c.name;
+        GtkWidget *root = static_cast<GtkWidget *>(panel->getMainWidget());
+        EXPECT_EQ(findWidget(root, "lowerThreshold") != nullptr, c.thresholds) << c.name;
+        EXPECT_EQ(findWidget(root, "upperThreshold") != nullptr, c.thresholds) << c.name;
+    }
 }
 
 TEST(VolumePanel, OctreeGetsItsPanelWithMenuAndInterpolationDialog)

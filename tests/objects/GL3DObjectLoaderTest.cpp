@@ -246,6 +246,9 @@ TEST_F(Loader, NonFiniteVerticesAreSkippedWithOneWarningEveryReaderAlike)
         {"m.off", "OFF\n4 2 0\n0 0 0\n1 0 0\n0 1 0\nnan 0 0\n3 0 1 2\n3 1 3 2\n", "1 vertices with NaN", 3},
         {"m.ply", plyHead + "0 0 0\n1 0 0\n0 1 0\n0 inf 0\n3 0 1 2\n3 1 3 2\n", "1 vertices with NaN", 3},
         {"c.las", "1 2 3\nnan 1 1\n4 5 6\n", "1 points with NaN", 2},
+        // A simplicial mesh's vertex cannot go (its neighbours name it): it takes their mean.
+        {"s.off", "OFFS\n4 4 0\n0 0 0\n1 0 0\n0 1 0\nnan 0 1\n3 1 2 3\n3 0 3 2\n3 0 1 3\n3 0 2 1\n",
+         "1 vertices with NaN", 4},
         {"bad.off", "OFF\n3 1 0\nnan 0 0\n1 inf 0\n0 1 nan\n3 0 1 2\n", nullptr, 0},
     };
     for (const auto &c : cases) {
@@ -265,6 +268,24 @@ TEST_F(Loader, NonFiniteVerticesAreSkippedWithOneWarningEveryReaderAlike)
         EXPECT_NE(at, std::string::npos) << c.name << ": " << said;
         EXPECT_EQ(said.find("with NaN", at + 20), std::string::npos) << c.name << ": one warning";
         EXPECT_TRUE(std::isfinite(object->getMaxRadius())) << c.name;
+    }
+}
+
+// A JSON file that no reader takes, whatever its name, is refused with the parser's reason
+// (where it is damaged or cut short) or with what the viewer reads of JSON.
+TEST_F(Loader, JsonFilesOfNoKindSayWhy)
+{
+    const struct {
+        const char *name, *content, *reason;
+    } cases[] = {
+        {"scene.json", "garbage\n", "not a JSON file: parse error at line 1, column 1"},
+        {"cams.JSON", "{\"frames\": [\n{\"file_path\": \"a.png\",", "not a JSON file: parse error at line 2, column 23"},
+        {"other.json", "{\"a\": 1}", "a JSON file of no kind the viewer reads"},
+    };
+    for (const auto &c : cases) {
+        const std::string path = write(c.name, c.content);
+        const std::string said = load(path);
+        EXPECT_EQ(said.rfind("GL3DObjectLoader: " + path + ": " + c.reason, 0), 0u) << said;
     }
 }
 

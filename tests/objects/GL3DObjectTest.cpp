@@ -1,6 +1,13 @@
 #include "objects/GL3DObject.h"
 
 #include "math/Messages.h"
+#include "objects/GLGraphObject.h"
+#include "objects/GLMeshObject.h"
+#include "objects/GLOctreeObject.h"
+#include "objects/GLVolumeObject.h"
+#include "support/CapturedMessages.h"
+#include "support/MeshBytes.h"
+#include "support/ImageCompare.h"
 #include "support/TestObject.h"
 
 #include <gmock/gmock.h>
@@ -143,6 +150,40 @@ TEST(GL3DObjectInformation, TheBoxKeepsTheDigitsItsSizeNeeds)
     for (const auto &c : cases) {
         std::unique_ptr<testsupport::TestObject> box(testsupport::TestObject::box(c.lo, c.hi));
         EXPECT_EQ(box->getInformation(), std::string("8 vertices\nbounding box:\n") + c.box + "\n\n");
+    }
+}
+
+// Every kind of object a fifth of a unit across shows its box with two decimals.
+TEST(GL3DObjectInformation, EveryKindShowsItsBoxWithTheDigitsItsSizeNeeds)
+{
+    const std::string graphFile = testsupport::makeTempDir("Information") + "/small.gph";
+    testsupport::MeshBytes graph;
+    graph.u16(0x454C).i32(2).i32(1).f32(0).f32(0).f32(0).f32(0.2f).f32(0.15f).f32(0.1f).i32(0).i32(1);
+    graph.write(graphFile);
+    const float corners[] = {0, 0, 0, 0.2f, 0, 0, 0, 0.15f, 0, 0, 0, 0.1f};
+    const int faces[] = {0, 1, 2, 0, 2, 3};
+    GLMeshObject::MeshRecord mesh{4, 2, corners, faces, 0, nullptr};
+    VolumeData volume;
+    OctreeData octree;
+    // One leaf at the far corner of a grid of 2 x 2 x 2.
+    octree.levels = 1;
+    octree.leaves = {{}, {{1, 1, 1}}};
+    octree.values = {{}, {0}};
+    octree.order = {{}, {0}};
+    octree.nLeaves = 1;
+    volume.samples = allocateLargeArray<float>(8);
+    for (int k = 0; k < 3; ++k) {
+        volume.size[k] = 2;
+        volume.voxelSize[k] = octree.voxelSize[k] = 0.1f - 0.025f * static_cast<float>(k);
+    }
+    testsupport::CapturedMessages captured;
+    std::unique_ptr<GL3DObject> objects[] = {
+        std::make_unique<GLMeshObject>(&mesh), std::make_unique<GLGraphObject>(graphFile.c_str()),
+        std::make_unique<GLVolumeObject>(std::move(volume), 64), std::make_unique<GLOctreeObject>(std::move(octree), 64)};
+    captured.take();
+    for (const auto &o : objects) {
+        const std::string info = o->getInformation();
+        EXPECT_NE(info.find("bounding box:\n[0.00,0.00,0.00]\n[0.20,0.15,0.10]\n"), std::string::npos) << info;
     }
 }
 

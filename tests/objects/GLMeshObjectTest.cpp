@@ -390,6 +390,22 @@ TEST(MeshCommands, DrawingMethodsAndToggles)
     EXPECT_EQ(m.notifyCommand(6005), 0);
 }
 
+// The viewer's own meshes keep their faces as they come; "Orient faces consistently" turns
+// those that disagree with their neighbours, and says how many.
+TEST(MeshCommands, OrientFacesTurnsTheTrianglesThatDisagree)
+{
+    TetraWithData tetra;
+    std::swap(tetra.t[1], tetra.t[2]);
+    const GLMeshObject::MeshRecord record = tetra.record(0);
+    GLMeshObject m(&record);
+    const int *t = m.getArrays().triangles;
+    EXPECT_EQ(std::vector<int>(t, t + 3), (std::vector<int>{tetra.t[0], tetra.t[1], tetra.t[2]}));
+    testsupport::CapturedMessages captured;
+    EXPECT_EQ(m.perform(GLMeshObject::Action::ORIENT_FACES), 1);
+    EXPECT_EQ(captured.take(), "GLMeshObject: 1 of 4 triangles turned to agree with their neighbours\n");
+    EXPECT_EQ(std::vector<int>(t, t + 12), kTetraTriangles);
+}
+
 TEST(MeshCommands, DataItemsAndColourMapsWrapBothWays)
 {
     const TetraWithData tetra;

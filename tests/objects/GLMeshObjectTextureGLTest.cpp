@@ -30,8 +30,9 @@ RGB<unsigned char> stripe(int i)
 }
 
 // A flat grid of 4 x 32 cells facing the viewer over [-0.8, 0.8]^2, with texture coordinates
-// that lay the atlas over it, top row of the image at the top.
-std::string writeTexturedMesh(const std::string &dir, int atlasHeight)
+// that lay the atlas over it, top row of the image at the top; with `withData`, a data item
+// that grows from left to right.
+std::string writeTexturedMesh(const std::string &dir, int atlasHeight, bool withData = false)
 {
     const int nx = 4, ny = 32;
     std::vector<float> v;
@@ -52,6 +53,12 @@ std::string writeTexturedMesh(const std::string &dir, int atlasHeight)
     bytes.mesh(v, t).raw("TC02");
     for (float x : uv)
         bytes.f32(x);
+    if (withData) {
+        std::vector<float> values;
+        for (size_t i = 0; i < v.size(); i += 3)
+            values.push_back(v[i]);
+        bytes.raw("DAT0").i32(1).dataItem("x", values, -0.8f, 0.8f);
+    }
     const std::string path = dir + "/atlas.tri";
     bytes.write(path);
 
@@ -174,6 +181,27 @@ TEST_F(MeshTexture, DrawingRestoresTheTextureStateAndSettingsHaveKeys)
     EXPECT_EQ(mesh->getTexturing().getNTextureChunks(), 0);
     EXPECT_TRUE(mesh->getTexturing().getTextureNames().empty());
     expectNoGLError();
+}
+
+// Key 9 after key 3: the data texture replaces the photograph's, under the data legend.
+TEST_F(MeshTexture, TheDataTextureReplacesTheImageTexture)
+{
+    std::unique_ptr<GLMeshObject> mesh = load(writeTexturedMesh(dir, 256, true));
+    for (const int key : {'3', '9'}) {
+        ASSERT_EQ(mesh->notifyCommand(key), 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        mesh->draw();
+        const RgbaImage image = capture();
+        const unsigned char *left = image.at(20, 64), *right = image.at(108, 64);
+        if (key == '3') {
+            EXPECT_EQ(left[2], right[2]) << "one stripe of the image across";
+        } else {
+            // Jet from blue on the left to red on the right.
+            EXPECT_GT(left[2], left[0]);
+            EXPECT_GT(right[0], right[2]);
+        }
+    }
+    EXPECT_STREQ(mesh->getLegend().getTitle(), "x");
 }
 
 TEST_F(MeshTexture, WithoutImageTheDataTextureOrPlainTriangles)

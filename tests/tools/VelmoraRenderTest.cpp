@@ -71,6 +71,10 @@ TEST_F(VelmoraRender, ErrorsAreOneLineOnStandardErrorAndStatusOne)
         EXPECT_EQ(r.err.rfind("velmora-render: ", 0), 0u) << shown << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << shown << "one line: " << r.err;
     }
+    // A camera file that is there but unusable: the line says why, as the viewer does.
+    std::ofstream(dir + "/empty.dat").close();
+    EXPECT_EQ(render({"-c", "empty.dat", "-o", "a.png", "sample.tri"}).err,
+              "velmora-render: Unable to load camera file: the file is empty: empty.dat\n");
 }
 
 TEST_F(VelmoraRender, WritesThePictureOrTheDocumentWithoutADisplay)
