@@ -106,10 +106,14 @@ std::string failure(HttpRangeReader &r, uint64_t offset, size_t n)
     return "";
 }
 
-// A server that answers every request with the head of a 206 and half its body, then hangs up.
+// A server that answers every request (three at most) with the same bytes, then hangs up: by
+// default the head of a 206 and half its body.
 class CuttingServer {
 public:
-    CuttingServer() : port(freePort())
+    explicit CuttingServer(std::string answer = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-999/5000\r\n"
+                                                "Content-Length: 1000\r\n\r\n" +
+                                                std::string(500, 'x'))
+        : port(freePort()), head(std::move(answer))
     {
         listener = socket(AF_INET, SOCK_STREAM, 0);
         const int yes = 1;
@@ -127,9 +131,6 @@ public:
                     return;
                 char request[4096];
                 (void)!recv(c, request, sizeof request, 0);
-                const std::string head = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-999/5000\r\n"
-                                         "Content-Length: 1000\r\n\r\n" +
-                                         std::string(500, 'x');
                 (void)!send(c, head.data(), head.size(), MSG_NOSIGNAL);
                 close(c);
             }
@@ -142,6 +143,7 @@ public:
         worker.join();
     }
     int port, listener;
+    std::string head;
     std::thread worker;
 };
 
@@ -162,6 +164,14 @@ TEST(HttpRangeReader, RangesFromARealServerAndItsFailures)
     EXPECT_EQ(many[2], server.bytes.substr(5000, 70000));
     EXPECT_EQ(many[3], server.bytes.substr(42, 1));
     EXPECT_NE(failure(good, 299999, 2).find("past the end"), std::string::npos);
+    EXPECT_EQ(good.readAll(), server.bytes);
+    // An empty file is one, not a range past its end; readers of one pool share connections.
+    std::ofstream(server.dir + "/www/data/empty.bin").close();
+    auto pool = std::make_shared<HttpRangeReader::Pool>(fast);
+    HttpRangeReader empty(server.url("/data/empty.bin"), pool), again(server.url("/data/node.bin"), pool);
+    EXPECT_EQ(empty.size(), 0u);
+    EXPECT_EQ(empty.readAll(), "");
+    EXPECT_EQ(again.read(7, 3), server.bytes.substr(7, 3));
 
     HttpRangeReader ignoring(server.url("/norange/node.bin"), fast);
     EXPECT_NE(failure(ignoring, 1000, 10).find("ignores byte ranges"), std::string::npos);
@@ -189,6 +199,11 @@ TEST(HttpRangeReader, AConnectionCutMidNodeIsTriedAgainThenRefused)
     EXPECT_NE(why.find("(3 tries)"), std::string::npos) << why;
     EXPECT_NE(why.find("500 of 1000"), std::string::npos) << why;
     EXPECT_THROW(HttpRangeReader("ftp://127.0.0.1/node.bin"), std::runtime_error);
+    // Other bytes than those asked for are refused, not passed off as them.
+    CuttingServer shifted("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 10-19/100\r\nContent-Length: 10\r\n\r\n"
+                          "0123456789");
+    HttpRangeReader s("http://127.0.0.1:" + std::to_string(shifted.port) + "/node.bin", o);
+    EXPECT_NE(failure(s, 0, 10).find("sent bytes 10-19 for bytes 0-9"), std::string::npos) << failure(s, 0, 10);
 }
 
 // The same COPC and EPT files of another program open through the server as from disk.
