@@ -5,6 +5,7 @@
 #include "gui/MainInterface.h"
 #include "objects/GL3DObjectLoader.h"
 
+#include <cstdlib>
 #include <memory>
 
 int main(int argc, char **argv)
@@ -29,6 +30,9 @@ int main(int argc, char **argv)
     // The axis chosen in an earlier run, unless the command line says otherwise for this one.
     const std::optional<UpAxis> kept = upaxis::parse(UserSettings::get("up-axis").value_or(""));
     machine->setUpAxis(options.upAxis.value_or(kept.value_or(UpAxis::ByFile)));
+    const long long memoryMb = std::atoll(UserSettings::get("point-memory-mb").value_or("0").c_str());
+    if (memoryMb > 0)
+        machine->setPointMemoryBudget(memoryMb << 20);
     machine->registerStartFiles(options);
     StartupTiming::mark("files loaded");
     machine->mainLoop();

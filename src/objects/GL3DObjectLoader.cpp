@@ -13,6 +13,8 @@
 #include "objects/GLOctreeObject.h"
 #include "objects/GLVolumeObject.h"
 #include "objects/GLPointListObject.h"
+#include "objects/GLPointStreamObject.h"
+#include "formats/PointTiles.h"
 #include "objects/GLSMeshObject.h"
 #include "objects/GLSplatObject.h"
 #include "objects/GLTextureObject.h"
@@ -128,14 +130,6 @@ GL3DObject *loadSliced(const char *path, const LoadOptions &options)
     return new Object(path, options.maxTextureSide);
 }
 
-// Entwine point tiles and Potree 2.0 clouds are opened by their metadata files, whose names are fixed.
-bool isNamed(const char *path, const char *name)
-{
-    const size_t n = std::strlen(path), m = std::strlen(name);
-    return n >= m && std::strcmp(path + n - m, name) == 0 && (n == m || path[n - m - 1] == '/');
-}
-bool isEptMetadata(const char *path) { return isNamed(path, "ept.json") || isNamed(path, "metadata.json"); }
-
 struct Extension {
     const char *name;
     Factory make;   ///< null while the object class is not part of the program
@@ -206,6 +200,8 @@ GL3DObjectLoader::ModelFrame GL3DObjectLoader::frameOf(const char *path, const G
     const auto is = [&extension](const char *e) { return strcasecmp(extension.c_str(), e) == 0; };
     if (dynamic_cast<const GLSMeshObject *>(&object))
         return ModelFrame::Own;
+    if (dynamic_cast<const GLPointStreamObject *>(&object))
+        return ModelFrame::ZUp;
     if (const auto *mesh = dynamic_cast<const GLMeshObject *>(&object))
         return mesh->isOtherProgramsModel() ? ModelFrame::YUp : ModelFrame::Own;
     if (!dynamic_cast<const GLPointListObject *>(&object))
@@ -292,6 +288,9 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const Lo
                 refuse();
             return object;
         }
+        // Point hierarchies are read node by node, whatever their size.
+        if (PointTiles::isTilesName(path))
+            return new GLPointStreamObject(path, options.pointMemoryBudget);
         const Extension *known = nullptr;
         // Other programs write ".OFF" or ".Tri" too; the viewer's own readers take them all.
         for (const Extension &e : kExtensions)
@@ -301,8 +300,6 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const Lo
             }
         if (known)
             object = known->make ? known->make(path, options) : nullptr;
-        else if (isEptMetadata(path))
-            object = new GLPointListObject(path);
         else if (SplatFile::kindOf(path) != SplatFile::NONE)
             object = new GLSplatObject(path);
         else

@@ -32,16 +32,6 @@ namespace {
 
 GL3DObject::DrawMethod method(void (GLPointListObject::*m)()) { return static_cast<GL3DObject::DrawMethod>(m); }
 
-/// Black over a light background, white over a dark one, by the background's luminance.
-void contrastWithBackground()
-{
-    GLfloat clear[4] = {0, 0, 0, 0};
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-    const float luminance = 0.2126f * clear[0] + 0.7152f * clear[1] + 0.0722f * clear[2];
-    const GLubyte c = luminance > 0.5f ? 0 : 255;
-    glColor3ub(c, c, c);
-}
-
 } // namespace
 
 // --- Buffers --------------------------------------------------------------------------------
@@ -764,7 +754,7 @@ void GLPointListObject::drawPoints(size_t sampled, size_t budget, const float *m
     glPointSize(pointSize);
     glEnableClientState(GL_VERTEX_ARRAY);
     if (drawsPlainColor())
-        contrastWithBackground();
+        colorContrastingBackground();
     else
         glEnableClientState(GL_COLOR_ARRAY);
     if (sampled < static_cast<size_t>(nVertices)) {

@@ -20,6 +20,10 @@ void blendLuminanceAlpha(int w, int h, const unsigned char *pixels);
 /// model-view: how an element starts drawing its arrays. The caller pops the three.
 void pushPoseAndArrays(unsigned attributes, const float *pose);
 
+/// Sets the current colour to black over a light background and white over a dark one, by
+/// the luminance of the clear colour: points without colours of their own stand out either way.
+void colorContrastingBackground();
+
 /// A closed line through `n` corners in their order.
 void drawLineLoop(const float (*corners)[3], int n);
 
