@@ -1,9 +1,11 @@
 #ifndef VELMORA_COPCTILES_H
 #define VELMORA_COPCTILES_H
 
+#include "formats/LasRecords.h"
 #include "formats/LazChunkDecoder.h"
 #include "formats/PointTiles.h"
 
+#include <memory>
 #include <string>
 
 /// A cloud-optimised LAZ file (COPC), on a disk or a web server: its header and records (the
@@ -19,10 +21,8 @@ protected:
     PointListData decode(size_t i, std::string &bytes) override;
 
 private:
-    std::string header;      ///< the file's LAS header, made into one of uncompressed records
+    std::unique_ptr<LasRecords> las;
     LazLayout layout;
-    unsigned recordLength = 0;
-    unsigned rgbAt = 0;      ///< where a record's colours start, 0 for none
 };
 
 #endif

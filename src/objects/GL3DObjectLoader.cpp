@@ -14,6 +14,8 @@
 #include "objects/GLVolumeObject.h"
 #include "objects/GLPointListObject.h"
 #include "objects/GLPointStreamObject.h"
+#include "formats/LasTiling.h"
+#include "formats/NodeCache.h"
 #include "formats/PointTiles.h"
 #include "objects/GLSMeshObject.h"
 #include "objects/GLSplatObject.h"
@@ -288,9 +290,15 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const Lo
                 refuse();
             return object;
         }
-        // Point hierarchies are read node by node, whatever their size.
+        // Point hierarchies are read node by node, whatever their size, and so is a LAS or LAZ
+        // file too large for the memory, once made into one.
         if (PointTiles::isTilesName(path))
             return new GLPointStreamObject(path, options.pointMemoryBudget);
+        if ((strcasecmp(ext, "las") == 0 || strcasecmp(ext, "laz") == 0) &&
+            LasTiling::wholeBytes(path) > options.pointMemoryBudget && !NodeCache::userFolder().empty())
+            return new GLPointStreamObject(
+                LasTiling::tilesOf(path, NodeCache::userFolder(), options.pointMemoryBudget / 2).c_str(),
+                options.pointMemoryBudget);
         const Extension *known = nullptr;
         // Other programs write ".OFF" or ".Tri" too; the viewer's own readers take them all.
         for (const Extension &e : kExtensions)

@@ -4,6 +4,7 @@
 #include "formats/LasReader.h"
 #include "formats/PointTiles.h"
 #include "math/Messages.h"
+#include "objects/GL3DObjectLoader.h"
 #include "support/GLTestFixture.h"
 #include "support/ImageCompare.h"
 #include "support/LocalServer.h"
@@ -172,4 +173,29 @@ TEST_F(PointStreamFrames, TheMemoryBudgetKeepsTheLastFrameAndPicksAreInFileCoord
                 std::fabs(las.points[3 * i + 2] + las.origin[2] - xyz[2]) < 1e-3;
     EXPECT_TRUE(found) << xyz[0] << " " << xyz[1] << " " << xyz[2];
     EXPECT_NE(sink.text().find("Selected vertex n:"), std::string::npos);
+}
+
+// A LAS or LAZ file larger than the memory is made once into a hierarchy in the cache folder
+// and shown node by node, all its points there; a second opening finds the hierarchy made.
+TEST_F(PointStreamFrames, LasAndLazFilesLargerThanTheMemoryAreShownThroughAHierarchy)
+{
+    LoadOptions tiny;
+    tiny.pointMemoryBudget = 1000;
+    for (const char *name : {"laz/1.2-with-color.las", "laz/simple.laz"}) {
+        SCOPED_TRACE(name);
+        const std::string path = kData + name;
+        CapturingMessageSink sink;
+        ScopedMessageSink scope(sink);
+        const int whole = LasReader::read(path.c_str()).nPoints;
+        for (int opening = 0; opening < 2; ++opening) {
+            sink.clear();
+            std::unique_ptr<GL3DObject> object(GL3DObjectLoader::load(path.c_str(), nullptr, tiny));
+            auto *cloud = dynamic_cast<GLPointStreamObject *>(object.get());
+            ASSERT_NE(cloud, nullptr) << sink.text();
+            EXPECT_EQ(cloud->getPointCount(), static_cast<uint64_t>(whole));
+            EXPECT_EQ(sink.text().find("made into a hierarchy") != std::string::npos, opening == 0) << sink.text();
+            frame(*cloud);
+            EXPECT_EQ(cloud->getDrawnCount(), static_cast<size_t>(whole));
+        }
+    }
 }
