@@ -8,6 +8,7 @@
 // georeferenced centre, coloured by direction and shell, a fixed pseudo-random sample (the
 // same for the same N). They are handed to the tile builder in parts, so the cloud may be far
 // larger than the memory: MEMORY_MB (default 1024) bounds what the builder holds at once.
+#include "SampleTools.h"
 #include "formats/TileBuilder.h"
 
 #include <cmath>
@@ -19,23 +20,17 @@
 namespace {
 
 struct Shells {
-    uint64_t state = 0x243F6A8885A308D3ull;
-    double uniform()
-    {
-        state = state * 6364136223846793005ull + 1442695040888963407ull;
-        return static_cast<double>(state >> 11) / 9007199254740992.0;
-    }
+    sampletools::SphereSampler sampler;
     void next(double *p, unsigned char *c)
     {
-        const int shell = static_cast<int>(uniform() * 5);
-        const double z = 2 * uniform() - 1, a = 6.283185307179586 * uniform();
-        const double s = std::sqrt(1 - z * z);
-        const double r = 100.0 * (shell + 1) * (1 + 0.03 * std::sin(9 * a) * std::cos(7 * z));
-        const double d[3] = {s * std::cos(a), s * std::sin(a), z};
-        for (int k = 0; k < 3; ++k)
+        const int shell = static_cast<int>(sampler.uniform() * 5);
+        double d[3];
+        const double a = sampler.direction(d);
+        const double r = 100.0 * (shell + 1) * (1 + 0.03 * std::sin(9 * a) * std::cos(7 * d[2]));
+        for (int k = 0; k < 3; ++k) {
             p[k] = kCentre[k] + r * d[k];
-        for (int k = 0; k < 3; ++k)
             c[k] = static_cast<unsigned char>(std::lround(40 + 35 * shell * (k == shell % 3) + 90 * (d[k] + 1) / 2));
+        }
     }
     static constexpr double kCentre[3] = {500000.0, 4000000.0, 300.0};
 };

@@ -1,5 +1,7 @@
 #include "formats/CopcHierarchy.h"
 
+#include "formats/LittleEndian.h"
+
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -10,19 +12,9 @@ namespace {
 
 [[noreturn]] void fail(const std::string &text) { throw std::runtime_error(text); }
 
-uint32_t u32(const unsigned char *b)
-{
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-           static_cast<uint32_t>(b[3]) << 24;
-}
-uint64_t u64(const unsigned char *b) { return static_cast<uint64_t>(u32(b)) | static_cast<uint64_t>(u32(b + 4)) << 32; }
-double f64(const unsigned char *b)
-{
-    const uint64_t bits = u64(b);
-    double v;
-    std::memcpy(&v, &bits, 8);
-    return v;
-}
+using le::f64;
+using le::u32;
+using le::u64;
 
 constexpr size_t kEntryBytes = 32;
 

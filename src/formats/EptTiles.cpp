@@ -120,22 +120,7 @@ PointListData EptTiles::decodeRecords(size_t i, const unsigned char *b, size_t n
                 rgb[c] = static_cast<int>(k);
         }
     }
-    PointListData d;
-    d.nPoints = static_cast<int>(n);
-    double side;
-    cubeOf(i, d.origin, side);
-    for (double &o : d.origin)
-        o += side / 2;
-    d.points = allocateLargeArray<float>(3 * n);
-    if (colours)
-        d.colors = allocateLargeArray<unsigned char>(3 * n);
-    for (const std::string &item : items) {
-        PointValueItem v;
-        v.name = item;
-        v.values = allocateLargeArray<float>(n);
-        std::fill(v.values.get(), v.values.get() + n, 0.0f);
-        d.items.push_back(std::move(v));
-    }
+    PointListData d = blankNode(i, n);
     for (size_t p = 0; p < n; ++p, b += meta.recordBytes) {
         for (int c = 0; c < 3; ++c)
             d.points[3 * p + c] =

@@ -1,6 +1,7 @@
 #include "formats/LasRecords.h"
 
 #include "formats/LasReader.h"
+#include "formats/LittleEndian.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,30 +13,12 @@ namespace {
 
 [[noreturn]] void fail(const std::string &text) { throw std::runtime_error(text); }
 
-uint16_t u16(const unsigned char *b) { return static_cast<uint16_t>(b[0] | b[1] << 8); }
-uint32_t u32(const unsigned char *b)
-{
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-           static_cast<uint32_t>(b[3]) << 24;
-}
-uint64_t u64(const unsigned char *b) { return static_cast<uint64_t>(u32(b)) | static_cast<uint64_t>(u32(b + 4)) << 32; }
-double f64(const unsigned char *b)
-{
-    const uint64_t bits = u64(b);
-    double v;
-    std::memcpy(&v, &bits, 8);
-    return v;
-}
-void put32(char *b, uint32_t v)
-{
-    for (int k = 0; k < 4; ++k)
-        b[k] = static_cast<char>(v >> (8 * k));
-}
-void put64(char *b, uint64_t v)
-{
-    for (int k = 0; k < 8; ++k)
-        b[k] = static_cast<char>(v >> (8 * k));
-}
+using le::f64;
+using le::put32;
+using le::put64;
+using le::u16;
+using le::u32;
+using le::u64;
 
 constexpr size_t kOldHeaderBytes = 227, kHeaderBytes = 375;
 constexpr unsigned kRgbAt[11] = {0, 0, 20, 28, 0, 28, 0, 30, 30, 0, 30};

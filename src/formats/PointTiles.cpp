@@ -100,6 +100,17 @@ std::vector<int> TileItems::slots(const std::vector<std::string> &dimensions)
     return at;
 }
 
+void TileItems::addItems(PointListData &d, const std::vector<std::string> &names, size_t n)
+{
+    for (const std::string &name : names) {
+        PointValueItem v;
+        v.name = name;
+        v.values = allocateLargeArray<float>(n);
+        std::fill(v.values.get(), v.values.get() + n, 0.0f);
+        d.items.push_back(std::move(v));
+    }
+}
+
 void TileItems::setRanges(PointListData &d)
 {
     for (PointValueItem &item : d.items) {
@@ -225,6 +236,21 @@ void PointTiles::link()
         fail("no point in the hierarchy");
 }
 
+PointListData PointTiles::blankNode(size_t i, size_t n) const
+{
+    PointListData d;
+    d.nPoints = static_cast<int>(n);
+    double side;
+    cubeOf(i, d.origin, side);
+    for (double &o : d.origin)
+        o += side / 2;
+    d.points = allocateLargeArray<float>(3 * n);
+    if (colours)
+        d.colors = allocateLargeArray<unsigned char>(3 * n);
+    TileItems::addItems(d, items, n);
+    return d;
+}
+
 void PointTiles::matchItems(PointListData &d, int brightest)
 {
     std::vector<PointValueItem> ordered;
@@ -232,14 +258,15 @@ void PointTiles::matchItems(PointListData &d, int brightest)
     for (const std::string &item : items) {
         auto same = std::find_if(d.items.begin(), d.items.end(),
                                  [&](const PointValueItem &v) { return plain(v.name) == plain(item); });
+        if (same == d.items.end()) {
+            PointListData zero;
+            TileItems::addItems(zero, {item}, n);
+            ordered.push_back(std::move(zero.items[0]));
+            continue;
+        }
         PointValueItem v;
         v.name = item;
-        if (same != d.items.end()) {
-            v.values = std::move(same->values);
-        } else {
-            v.values = allocateLargeArray<float>(n);
-            std::fill(v.values.get(), v.values.get() + n, 0.0f);
-        }
+        v.values = std::move(same->values);
         ordered.push_back(std::move(v));
     }
     d.items = std::move(ordered);
@@ -311,12 +338,7 @@ PointListData PointTiles::readWhole()
     d.points = allocateLargeArray<float>(3 * n);
     if (colours)
         d.colors = allocateLargeArray<unsigned char>(3 * n);
-    for (const std::string &item : items) {
-        PointValueItem v;
-        v.name = item;
-        v.values = allocateLargeArray<float>(n);
-        d.items.push_back(std::move(v));
-    }
+    TileItems::addItems(d, items, n);
     // The origin is the root cube's centre: the floats stay small, whatever the coordinates.
     for (int k = 0; k < 3; ++k)
         d.origin[k] = lo[k] + size / 2;

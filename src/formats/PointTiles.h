@@ -94,6 +94,9 @@ protected:
     /// Links the nodes to their parents and children (adding empty ones where the hierarchy
     /// skips a level), checks that each key is in the cube and given once, adds up the count.
     void link();
+    /// The points of node i to be filled: n of them, around the centre of its cube, with room
+    /// for colours when the cloud has them, and every item's values 0.
+    PointListData blankNode(size_t i, size_t n) const;
     /// Sets the sample resolution from the root's side over the spacing of its points.
     void setSpacing(double spacing);
     /// Puts a LAS reader's value items in the order of `items`, by name (zeros for one it
@@ -127,6 +130,8 @@ struct TileItems {
     static std::vector<std::string> names(const std::vector<std::string> &dimensions);
     /// Where each dimension's values go among those items (-1: none).
     static std::vector<int> slots(const std::vector<std::string> &dimensions);
+    /// Adds items of these names to `d`, n values each, all 0.
+    static void addItems(PointListData &d, const std::vector<std::string> &names, size_t n);
     /// Sets each item's range from its values.
     static void setRanges(PointListData &d);
 };

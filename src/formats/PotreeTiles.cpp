@@ -1,5 +1,6 @@
 #include "formats/PotreeTiles.h"
 
+#include "formats/LittleEndian.h"
 #include "formats/PointLodCells.h"
 
 #include <brotli/decode.h>
@@ -23,12 +24,8 @@ constexpr uint64_t kMostText = uint64_t(64) << 20;
 // A node decoded to more than this is no node of a cloud meant to be streamed.
 constexpr uint64_t kMostDecoded = uint64_t(256) << 20;
 
-uint32_t u32(const unsigned char *b)
-{
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-           static_cast<uint32_t>(b[3]) << 24;
-}
-uint64_t u64(const unsigned char *b) { return static_cast<uint64_t>(u32(b)) | static_cast<uint64_t>(u32(b + 4)) << 32; }
+using le::u32;
+using le::u64;
 
 using Attribute = PotreeTiles::Attribute;
 
@@ -232,25 +229,12 @@ PointListData PotreeTiles::decode(size_t i, std::string &bytes)
     auto where = [&](size_t a, size_t p) {
         return brotli ? b + column[a] + p * attributes[a].coded : b + p * recordBytes + attributes[a].at;
     };
-    PointListData d;
-    d.nPoints = static_cast<int>(n);
-    double side;
-    cubeOf(i, d.origin, side);
-    for (double &c : d.origin)
-        c += side / 2;
-    d.points = allocateLargeArray<float>(3 * n);
+    PointListData d = blankNode(i, n);
     std::vector<uint16_t> rgb(colours ? 3 * n : 0);
     std::vector<std::string> names;
     for (const Attribute &a : attributes)
         names.push_back(a.name);
     const std::vector<int> slot = TileItems::slots(names);
-    for (const std::string &item : items) {
-        PointValueItem v;
-        v.name = item;
-        v.values = allocateLargeArray<float>(n);
-        std::fill(v.values.get(), v.values.get() + n, 0.0f);
-        d.items.push_back(std::move(v));
-    }
     for (size_t a = 0; a < attributes.size(); ++a) {
         const Attribute &at = attributes[a];
         const TileItems::Role role = TileItems::roleOf(at.name);
@@ -277,7 +261,6 @@ PointListData PotreeTiles::decode(size_t i, std::string &bytes)
         if (brightest > 255)
             wideColours = true;
         const bool wide = wideColours;
-        d.colors = allocateLargeArray<unsigned char>(3 * n);
         for (size_t p = 0; p < 3 * n; ++p)
             d.colors[p] = static_cast<unsigned char>(wide ? (rgb[p] * 255u + 32767u) / 65535u : rgb[p]);
     }

@@ -693,12 +693,8 @@ void GLPointListObject::drawData()
     glDisable(GL_TEXTURE_2D);
     glShadeModel(GL_SMOOTH);
 
-    Matrix4 modelView = Matrix4::Identity, projection = Matrix4::Identity;
-    glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
-    glGetFloatv(GL_PROJECTION_MATRIX, static_cast<float *>(projection));
-    const Matrix4 mvp = projection * modelView;
     GLint viewport[4] = {0, 0, 0, 0};
-    glGetIntegerv(GL_VIEWPORT, viewport);
+    const Matrix4 mvp = currentMatrices(viewport);
     lastViewport[0] = viewport[2];
     lastViewport[1] = viewport[3];
     std::memcpy(frameMvp, static_cast<const float *>(mvp), sizeof frameMvp);

@@ -224,12 +224,8 @@ bool GLPointStreamObject::runAction(const KeyBinding &row)
 
 void GLPointStreamObject::notifyClick(int x, int y)
 {
-    Matrix4 modelView = Matrix4::Identity, projection = Matrix4::Identity;
-    glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
-    glGetFloatv(GL_PROJECTION_MATRIX, static_cast<float *>(projection));
     GLint vp[4] = {0, 0, 0, 0};
-    glGetIntegerv(GL_VIEWPORT, vp);
-    const Matrix4 a = projection * modelView * pose;
+    const Matrix4 a = currentMatrices(vp) * pose;
     float best = INFINITY;
     pickedNode = -1;
     // Among the points the last frame drew: those are the ones the user sees.
@@ -242,15 +238,9 @@ void GLPointStreamObject::notifyClick(int x, int y)
             offset[k] = static_cast<float>(n->centre[k] - origin[k]);
         for (size_t p = 0; p < n->count; ++p) {
             const float v[3] = {n->xyz[3 * p] + offset[0], n->xyz[3 * p + 1] + offset[1], n->xyz[3 * p + 2] + offset[2]};
-            float q[4];
-            a.product(q, v);
-            if (q[3] == 0)
-                continue;
-            const float wx = vp[0] + 0.5f * vp[2] * (q[0] / q[3] + 1);
-            const float wy = vp[1] + 0.5f * vp[3] * (q[1] / q[3] + 1);
-            const float depth = 0.5f * (q[2] / q[3] + 1);
-            if (std::fabs(x - wx) < 4 && std::fabs(y - (vp[3] - 1 - wy)) < 4 && depth < best) {
-                best = depth;
+            float w[3];
+            if (windowPosition(a, vp, v, w) && std::fabs(x - w[0]) < 4 && std::fabs(y - w[1]) < 4 && w[2] < best) {
+                best = w[2];
                 pickedNode = id;
                 pickedPoint = p;
             }
@@ -347,12 +337,8 @@ void GLPointStreamObject::drawData()
                       static_cast<const float *>(pose));
     glDisable(GL_LIGHTING);
     glDisable(GL_TEXTURE_2D);
-    Matrix4 modelView = Matrix4::Identity, projection = Matrix4::Identity;
-    glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
-    glGetFloatv(GL_PROJECTION_MATRIX, static_cast<float *>(projection));
-    const Matrix4 mvp = projection * modelView;
     GLint viewport[4] = {0, 0, 0, 0};
-    glGetIntegerv(GL_VIEWPORT, viewport);
+    const Matrix4 mvp = currentMatrices(viewport);
     const size_t budget = frameBudget(static_cast<const float *>(mvp), tiles->pointCount());
     bool fits = true;
     lod.select(static_cast<const float *>(mvp), viewport[3], budget, chosen, &fits, &chosenPixels);
