@@ -1,5 +1,7 @@
 #include "objects/GLPointStreamObject.h"
 
+#include "objects/GLPointListObject.h"
+
 #include "core/ElementHost.h"
 #include "core/StartupTiming.h"
 #include "formats/ColorMap.h"
@@ -180,23 +182,11 @@ void GLPointStreamObject::showNext()
 
 // --- Keys and clicks ------------------------------------------------------------------------
 
-const BindingTable &GLPointStreamObject::bindings()
-{
-    constexpr unsigned F = KeyBinding::BUSY | KeyBinding::REDRAW;
-    static const KeyBinding rows[] = {
-        {actionValue(Action::BIGGER_POINTS), {'+'}, "+", "point size up", F},
-        {actionValue(Action::SMALLER_POINTS), {'-'}, "-", "point size down (0 hides them)", F},
-        {actionValue(Action::DATA), {'1'}, "Data", "the points in their colours", F},
-        {actionValue(Action::DEPTH_BUFFER), {'2'}, "Zbuffer", "depth buffer shading", F},
-        {actionValue(Action::OWN_COLORS), {'3'}, nullptr, "its colours or its values", F},
-        {actionValue(Action::EYE_DOME), {'e'}, "Eye-dome lighting", "eye-dome lighting on/off", F},
-    };
-    static const BindingTable table("point hierarchy", rows, BindingTable::WITH_COLOR_MAPS);
-    return table;
-}
+const BindingTable *GLPointStreamObject::getBindings() const { return &GLPointListObject::bindings(); }
 
 bool GLPointStreamObject::runAction(const KeyBinding &row)
 {
+    using Action = GLPointListObject::Action;
     switch (static_cast<Action>(row.action)) {
     case Action::BIGGER_POINTS:
     case Action::SMALLER_POINTS:
@@ -218,6 +208,8 @@ bool GLPointStreamObject::runAction(const KeyBinding &row)
         eyeDome = !eyeDome;
         msg::note("GLPointStreamObject: eye-dome lighting %s\n", eyeDome ? "on" : "off");
         break;
+    default:
+        return false;
     }
     return true;
 }

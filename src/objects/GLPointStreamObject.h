@@ -40,9 +40,9 @@ public:
     GLPointStreamObject(std::shared_ptr<PointTiles> tiles, size_t memoryBudget);
     ~GLPointStreamObject() override;
 
-    enum class Action { BIGGER_POINTS, SMALLER_POINTS, DATA, DEPTH_BUFFER, OWN_COLORS, EYE_DOME };
-    static const BindingTable &bindings();
-    const BindingTable *getBindings() const override { return &bindings(); }
+    /// The keys of a cloud read whole (GLPointListObject::bindings()); those of its thresholds,
+    /// selections and edits, and of the adaptive size, do nothing here.
+    const BindingTable *getBindings() const override;
 
     void drawData();
     void defaultDrawing() override { drawData(); }
