@@ -1,5 +1,6 @@
 #include "formats/PotreeReader.h"
 #include "math/Messages.h"
+#include "support/LocalServer.h"
 
 #include <brotli/encode.h>
 #include <gtest/gtest.h>
@@ -115,6 +116,13 @@ TEST(PotreeReader, NodesBehindProxiesJoinTheCloudInEitherEncoding)
     for (int i = 0; i < 9; ++i)
         EXPECT_EQ(b.colors[i], d.colors[i]) << i;
     EXPECT_EQ(b.items[0].values[2], 30);
+    // The same files through a web server.
+    testsupport::Nginx server;
+    std::filesystem::copy(testing::TempDir() + "/potree-brotli", server.dir + "/www/data/potree");
+    const PointListData remote = PotreeReader::read(server.url("/data/potree/metadata.json").c_str());
+    ASSERT_EQ(remote.nPoints, 3);
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(remote.points[i] + remote.origin[i % 3], b.points[i] + b.origin[i % 3]) << i;
     ASSERT_EQ(d.nPoints, 3);
     double x[3];
     for (int i = 0; i < 3; ++i)
