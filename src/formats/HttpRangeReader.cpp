@@ -53,6 +53,12 @@ size_t onHeader(char *data, size_t size, size_t n, void *user)
     return size * n;
 }
 
+// Ends a transfer of a pool that was cancelled.
+int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<const std::atomic<bool> *>(user)->load() ? 1 : 0;
+}
+
 // "bytes FIRST-LAST/TOTAL" or "bytes */TOTAL": false when it is neither.
 bool parseContentRange(const std::string &text, uint64_t &first, uint64_t &last, uint64_t &total, bool &unsatisfied)
 {
@@ -149,7 +155,12 @@ size_t HttpRangeReader::fetch(Handle &h, uint64_t offset, size_t bytes, char *in
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, pool->options().timeoutMs);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &pool->cancelled);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     const CURLcode rc = curl_easy_perform(c);
+    if (rc == CURLE_ABORTED_BY_CALLBACK)
+        fail(address + ": cancelled");
     long status = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     uint64_t first = 0, last = 0, whole = 0;
@@ -208,6 +219,8 @@ size_t HttpRangeReader::fetchTrying(uint64_t offset, size_t bytes, char *into, b
 {
     long wait = pool->options().backoffMs;
     for (int attempt = 1;; ++attempt) {
+        if (pool->isCancelled())
+            fail(address + ": cancelled");
         std::unique_ptr<Handle> h = pool->take();
         try {
             const size_t got = fetch(*h, offset, bytes, into, clip, total);

@@ -1,6 +1,7 @@
 #ifndef VELMORA_HTTPRANGEREADER_H
 #define VELMORA_HTTPRANGEREADER_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -34,12 +35,17 @@ public:
         Pool(const Pool &) = delete;
         Pool &operator=(const Pool &) = delete;
         const Options &options() const { return opts; }
+        /// Ends the transfers under way and refuses every further one ("cancelled"): a
+        /// cloud that goes does not wait for its slow nodes.
+        void cancel() { cancelled = true; }
+        bool isCancelled() const { return cancelled; }
 
     private:
         friend class HttpRangeReader;
         std::unique_ptr<Handle> take();
         void give(std::unique_ptr<Handle> h);
         Options opts;
+        std::atomic<bool> cancelled{false};
         std::mutex lock;
         std::vector<std::unique_ptr<Handle>> idle;
     };

@@ -80,6 +80,13 @@ public:
     /// after the node's name. Raises std::runtime_error whose text names the node.
     PointListData load(size_t i);
 
+    /// Ends the reads of remote nodes under way; every further one fails.
+    void cancel()
+    {
+        if (access.pool)
+            access.pool->cancel();
+    }
+
     /// Every node's points as one cloud (at most INT_MAX points), decoded on every core.
     PointListData readWhole();
 

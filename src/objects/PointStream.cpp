@@ -24,6 +24,8 @@ PointStream::PointStream(std::shared_ptr<PointTiles> t, unsigned threads) : tile
 
 PointStream::~PointStream()
 {
+    // A worker waiting for a slow server ends now, not when its node has come.
+    tiles->cancel();
     {
         std::lock_guard<std::mutex> hold(lock);
         stop = true;
@@ -74,6 +76,8 @@ void PointStream::work()
         }
         {
             std::lock_guard<std::mutex> hold(lock);
+            if (stop)
+                return; // the stream goes: what failed on the way was cancelled
             if (n) {
                 came.push_back({i, std::move(n)});
                 state[static_cast<size_t>(i)] = Arrived;

@@ -117,6 +117,11 @@ TEST_F(PointStreamFrames, ASlowNodeLeavesFramesDrawnAndAMissingOneIsLeftOut)
     frame(*slow, FrameContext::Kind::Interactive);
     EXPECT_EQ(slow->getDrawnCount(), 1065u);
     EXPECT_TRUE(slow->lastFrameComplete());
+    // A cloud that goes while its node is on the way ends the transfer rather than wait for it.
+    auto leaving = open(server.url("/slow/ept/ept.json"));
+    frame(*leaving, FrameContext::Kind::Interactive);
+    EXPECT_EQ(leaving->getStream().pending(), 1u);
+    leaving.reset();
 
     CapturingMessageSink sink;
     ScopedMessageSink scope(sink);
