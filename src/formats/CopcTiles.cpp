@@ -46,6 +46,7 @@ CopcTiles::CopcTiles(const std::string &path, Access a) : PointTiles(path, std::
     for (int k = 0; k < 3; ++k)
         lo[k] = info->center[k] - info->halfSize;
     size = 2 * info->halfSize;
+    hasBox = las->box(boxLo, boxHi);
     setSpacing(info->spacing);
     const auto pages = [&file](const std::vector<std::pair<uint64_t, uint64_t>> &wanted) {
         std::vector<std::string> out(wanted.size());

@@ -80,6 +80,12 @@ EptMetadata EptMetadata::parse(const std::string &text)
             m.bounds[k] = j["bounds"][k];
         }
     }
+    if (j.contains("boundsConforming") && j["boundsConforming"].is_array() && j["boundsConforming"].size() == 6 &&
+        std::all_of(j["boundsConforming"].begin(), j["boundsConforming"].end(), [](const Json &v) { return v.is_number(); })) {
+        m.hasConforming = true;
+        for (size_t k = 0; k < 6; ++k)
+            m.conforming[k] = j["boundsConforming"][k];
+    }
     if (j.contains("span") && j["span"].is_number_unsigned())
         m.span = std::max(1u, std::min(j["span"].get<unsigned>(), 1u << 16));
     for (const char *axis : {"X", "Y", "Z"})

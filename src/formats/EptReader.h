@@ -23,6 +23,8 @@ struct EptMetadata {
     unsigned recordBytes;  ///< the schema's dimensions end to end
     double bounds[6] = {0, 0, 0, 0, 0, 0}; ///< the root cube: low x, y, z, then high x, y, z
     bool hasBounds = false;
+    double conforming[6] = {0, 0, 0, 0, 0, 0}; ///< the points' box, in "boundsConforming"
+    bool hasConforming = false;
     unsigned span = 128;   ///< a node's sample: about this many points across its cube
 
     /// From the text of `ept.json`; raises std::runtime_error (a plain text) for JSON that

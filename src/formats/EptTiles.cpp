@@ -62,6 +62,11 @@ EptTiles::EptTiles(const std::string &eptJson, Access a) : PointTiles(eptJson, s
         lo[k] = meta.bounds[k];
     size = std::max({meta.bounds[3] - meta.bounds[0], meta.bounds[4] - meta.bounds[1], meta.bounds[5] - meta.bounds[2]});
     setSpacing(size / meta.span);
+    hasBox = meta.hasConforming;
+    for (int k = 0; k < 3; ++k) {
+        boxLo[k] = meta.conforming[k];
+        boxHi[k] = meta.conforming[k + 3];
+    }
     // A LAZ node gives what the LAS reader makes of its records.
     items = meta.dataType == EptMetadata::Laszip ? std::vector<std::string>{"intensity", "classification", "return number"}
                                                  : TileItems::names(namesOf(meta));

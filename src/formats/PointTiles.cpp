@@ -163,6 +163,19 @@ void PointTiles::setSpacing(double spacing)
         bits = std::clamp(static_cast<int>(std::lround(std::log2(across))), 2, 12);
 }
 
+void PointTiles::dataBox(double *low, double *high) const
+{
+    for (int k = 0; k < 3; ++k) {
+        // Only what lies in the cube: a box of a writer's own that says more is not taken.
+        low[k] = hasBox ? std::max(boxLo[k], lo[k]) : lo[k];
+        high[k] = hasBox ? std::min(boxHi[k], lo[k] + size) : lo[k] + size;
+        if (!(low[k] <= high[k])) {
+            low[k] = lo[k];
+            high[k] = lo[k] + size;
+        }
+    }
+}
+
 void PointTiles::cubeOf(size_t i, double *low, double &side) const
 {
     const TileNode &n = all[i];

@@ -59,6 +59,9 @@ public:
     /// The root cube in the file's coordinates: its low corner and side.
     const double *rootLow() const { return lo; }
     double rootSize() const { return size; }
+    /// The box of the points as the files give it (COPC's LAS header, EPT's "boundsConforming"),
+    /// else the root cube.
+    void dataBox(double *low, double *high) const;
     /// A node holds about one point per 1/2^sampleBits of its cube's side (an inner node's
     /// sample); finer detail is in its children.
     int sampleBits() const { return bits; }
@@ -118,6 +121,9 @@ protected:
     uint64_t total = 0;
     double lo[3] = {0, 0, 0};
     double size = 1;
+    /// The points' box, when the files give one (see dataBox).
+    bool hasBox = false;
+    double boxLo[3] = {0, 0, 0}, boxHi[3] = {0, 0, 0};
     int bits = 7;
     std::vector<std::string> items;
     bool colours = false;

@@ -82,10 +82,14 @@ void GLPointStreamObject::setUp(size_t memoryBudget)
         throw std::runtime_error("the hierarchy's root is not its first node");
     lod.fixedSampleDepth = tiles->sampleBits();
     lod.nPoints = static_cast<size_t>(std::min<uint64_t>(tiles->pointCount(), SIZE_MAX));
-    const double half = tiles->rootSize() / 2;
-    bbMin = Point3(static_cast<float>(-half), static_cast<float>(-half), static_cast<float>(-half));
-    bbMax = Point3(static_cast<float>(half), static_cast<float>(half), static_cast<float>(half));
-    center = Point3(0, 0, 0);
+    // The box of the points, where the files say it, frames the view; else the root cube.
+    double lo[3], hi[3];
+    tiles->dataBox(lo, hi);
+    bbMin = Point3(static_cast<float>(lo[0] - origin[0]), static_cast<float>(lo[1] - origin[1]),
+                   static_cast<float>(lo[2] - origin[2]));
+    bbMax = Point3(static_cast<float>(hi[0] - origin[0]), static_cast<float>(hi[1] - origin[1]),
+                   static_cast<float>(hi[2] - origin[2]));
+    center = (bbMin + bbMax) * 0.5f;
     const size_t items = tiles->itemNames().size();
     itemLo.assign(items, INFINITY);
     itemHi.assign(items, -INFINITY);

@@ -12,6 +12,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -37,11 +38,15 @@ protected:
         setenv("XDG_CACHE_HOME", (testing::TempDir() + "/stream-cache").c_str(), 1);
         std::filesystem::remove_all(testing::TempDir() + "/stream-cache");
     }
-    // The whole root cube in view, drawn as `kind` asks.
+    // The cloud's box in view (a square over x and y), drawn as `kind` asks.
     RgbaImage frame(GLPointStreamObject &cloud, FrameContext::Kind kind = FrameContext::Kind::Capture)
     {
-        const float half = 0.5f * (cloud.getBBMax().x - cloud.getBBMin().x);
-        orthographic(-half, half, -half, half, -4 * half, 4 * half);
+        const Point3 lo = cloud.getBBMin(), hi = cloud.getBBMax();
+        const float side = 1.02f * std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z});
+        left = 0.5f * (lo.x + hi.x - side);
+        bottom = 0.5f * (lo.y + hi.y - side);
+        width = side;
+        orthographic(left, left + side, bottom, bottom + side, -4 * side - std::fabs(lo.z), 4 * side + std::fabs(hi.z));
         enableState(DepthTest);
         cloud.draw(FrameContext::of(kind));
         expectNoGLError();
@@ -60,6 +65,7 @@ protected:
         ScopedMessageSink scope(quiet);
         return std::make_unique<GLPointStreamObject>(path.c_str(), budget);
     }
+    float left = 0, bottom = 0, width = 1; ///< the view of the last frame
 };
 
 } // namespace
@@ -151,8 +157,7 @@ TEST_F(PointStreamFrames, TheMemoryBudgetKeepsTheLastFrameAndPicksAreInFileCoord
     EXPECT_GT(all, 1u);
     cloud->setMemoryBudget(0);
     // A view of a corner holds fewer nodes: the others go.
-    const float half = 0.5f * (cloud->getBBMax().x - cloud->getBBMin().x);
-    orthographic(-half, -0.9f * half, -half, -0.9f * half, -4 * half, 4 * half);
+    orthographic(left, left + 0.1f * width, bottom, bottom + 0.1f * width, -1e5, 1e5);
     cloud->draw(FrameContext::of(FrameContext::Kind::Interactive));
     EXPECT_LT(cloud->getStream().nodesResident(), all);
 
@@ -160,10 +165,9 @@ TEST_F(PointStreamFrames, TheMemoryBudgetKeepsTheLastFrameAndPicksAreInFileCoord
     frame(*cloud);
     const PointListData las = LasReader::read((kData + "laz/1.2-with-color.las").c_str());
     // The window position of the LAS file's first point, as the capture projected it.
-    const float half2 = 0.5f * (cloud->getBBMax().x - cloud->getBBMin().x);
     const double *o = cloud->getFileOrigin();
     const double fx = las.points[0] + las.origin[0] - o[0], fy = las.points[1] + las.origin[1] - o[1];
-    const int wx = static_cast<int>((fx / half2 + 1) / 2 * kSize), wy = kSize - 1 - static_cast<int>((fy / half2 + 1) / 2 * kSize);
+    const int wx = static_cast<int>((fx - left) / width * kSize), wy = kSize - 1 - static_cast<int>((fy - bottom) / width * kSize);
     CapturingMessageSink sink;
     ScopedMessageSink scope(sink);
     cloud->notifyClick(wx, wy);
