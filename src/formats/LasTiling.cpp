@@ -76,12 +76,13 @@ uint64_t LasTiling::wholeBytes(const std::string &path)
 
 std::string LasTiling::tilesOf(const std::string &path, const std::string &cacheFolder, size_t memoryBytes)
 {
+    RangeFile file(path);
+    const uint64_t size = file.size();
+    // The same file (path, size and, on a disk, time) finds the tiles an earlier run made.
     struct stat st;
-    if (stat(path.c_str(), &st) != 0)
-        fail("a large LAS or LAZ file is made into a hierarchy from a disk only");
-    // The same file (path, size, time) finds the tiles an earlier run made.
+    const std::string when = stat(path.c_str(), &st) == 0 ? std::to_string(st.st_mtime) : "";
     uint64_t hash = 0xcbf29ce484222325ull;
-    for (unsigned char c : path + "|" + std::to_string(st.st_size) + "|" + std::to_string(st.st_mtime))
+    for (unsigned char c : path + "|" + std::to_string(size) + "|" + when)
         hash = (hash ^ c) * 0x100000001b3ull;
     char name[32];
     std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(hash));
@@ -92,16 +93,12 @@ std::string LasTiling::tilesOf(const std::string &path, const std::string &cache
     std::error_code ignored;
     fs::remove_all(part, ignored);
 
-    RangeFile file(path);
-    const uint64_t size = file.size();
     const LasRecords las(file.read(0, static_cast<size_t>(std::min<uint64_t>(size, kHeaderBytes))), size);
     const LazFile::Header &h = las.header();
     std::vector<LazChunk> chunks;
     LazLayout layout;
     if (las.isCompressed()) {
-        std::unique_ptr<FILE, int (*)(FILE *)> f(std::fopen(path.c_str(), "rb"), std::fclose);
-        if (!f)
-            fail("can't read " + path);
+        std::unique_ptr<FILE, int (*)(FILE *)> f(file.stream(), std::fclose);
         layout = LazFile::findLayout(f.get(), static_cast<long long>(size), h);
         chunks = LazFile::chunkTable(f.get(), static_cast<long long>(size), h, layout);
     } else {

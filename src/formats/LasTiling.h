@@ -7,7 +7,8 @@
 
 /// A LAS or LAZ file too large for the memory, made once into Entwine point tiles (TileBuilder)
 /// in the cache folder, so that it is shown node by node like any hierarchy: its points are
-/// read once, part by part (a LAZ file chunk by chunk), with progress lines.
+/// read once, part by part (a LAZ file chunk by chunk), with progress lines, from a disk or a
+/// web server alike.
 class LasTiling {
 public:
     /// The bytes the points of the LAS or LAZ file at `path` take when read whole (positions,

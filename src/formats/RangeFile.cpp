@@ -80,6 +80,67 @@ std::string RangeFile::read(uint64_t offset, size_t bytes)
     return out;
 }
 
+namespace {
+
+// What a stream of a RangeFile keeps: where it is and the bytes it read ahead.
+struct Cursor {
+    RangeFile *file = nullptr;
+    uint64_t size = 0, at = 0, aheadAt = 0;
+    std::string ahead;
+};
+
+ssize_t readCursor(void *cookie, char *to, size_t n)
+{
+    Cursor &c = *static_cast<Cursor *>(cookie);
+    if (c.at >= c.size || n == 0)
+        return 0;
+    n = static_cast<size_t>(std::min<uint64_t>(n, c.size - c.at));
+    if (c.at < c.aheadAt || c.at + n > c.aheadAt + c.ahead.size()) {
+        try {
+            c.ahead = c.file->read(c.at, static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(n, 65536), c.size - c.at)));
+        } catch (const std::exception &) {
+            return -1;
+        }
+        c.aheadAt = c.at;
+    }
+    std::memcpy(to, c.ahead.data() + (c.at - c.aheadAt), n);
+    c.at += n;
+    return static_cast<ssize_t>(n);
+}
+
+int seekCursor(void *cookie, off64_t *offset, int whence)
+{
+    Cursor &c = *static_cast<Cursor *>(cookie);
+    const int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<int64_t>(c.at) : static_cast<int64_t>(c.size);
+    if (base + *offset < 0)
+        return -1;
+    c.at = static_cast<uint64_t>(base + *offset);
+    *offset = static_cast<off64_t>(c.at);
+    return 0;
+}
+
+int closeCursor(void *cookie)
+{
+    delete static_cast<Cursor *>(cookie);
+    return 0;
+}
+
+} // namespace
+
+FILE *RangeFile::stream()
+{
+    const uint64_t bytes = size();
+    auto *c = new Cursor();
+    c->file = this;
+    c->size = bytes;
+    FILE *f = fopencookie(c, "rb", cookie_io_functions_t{readCursor, nullptr, seekCursor, closeCursor});
+    if (!f) {
+        delete c;
+        fail("can't read " + name);
+    }
+    return f;
+}
+
 std::string RangeFile::readAll(uint64_t most)
 {
     if (remote)

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,10 @@ public:
     std::string read(uint64_t offset, size_t bytes);
     /// The whole file, refused when it has more than `most` bytes.
     std::string readAll(uint64_t most);
+
+    /// A read-only stream over the file (reads ahead 64 KB at a time), for readers that take a
+    /// FILE *; it uses this object, which must outlive it. The caller closes it.
+    FILE *stream();
 
     /// The folder of a path or address ("." for a bare name), without the last '/'.
     static std::string folderOf(const std::string &path);
