@@ -533,15 +533,20 @@ const BindingTable &GLPointListObject::bindings()
     return table;
 }
 
+float GLPointListObject::steppedPointSize(float size, const KeyBinding &row)
+{
+    size = std::max(0.0f, size + (row.action == actionValue(Action::BIGGER_POINTS) ? 1.0f : -1.0f));
+    msg::note("\rpointSize @ %2.2f", size);
+    return size;
+}
+
 bool GLPointListObject::runAction(const KeyBinding &row)
 {
     const float step = (valueMax - valueMin) / 100;
     switch (static_cast<Action>(row.action)) {
     case Action::BIGGER_POINTS:
     case Action::SMALLER_POINTS:
-        // Size 0 hides the points; OpenGL takes no smaller size.
-        pointSize = std::max(0.0f, pointSize + (row.action == actionValue(Action::BIGGER_POINTS) ? 1.0f : -1.0f));
-        msg::note("\rpointSize @ %2.2f", pointSize);
+        pointSize = steppedPointSize(pointSize, row);
         break;
     case Action::LOWER_THRESHOLD:
         thresholdLow -= step;

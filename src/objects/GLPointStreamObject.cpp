@@ -194,8 +194,7 @@ bool GLPointStreamObject::runAction(const KeyBinding &row)
     switch (static_cast<Action>(row.action)) {
     case Action::BIGGER_POINTS:
     case Action::SMALLER_POINTS:
-        pointSize = std::max(0.0f, pointSize + (row.action == actionValue(Action::BIGGER_POINTS) ? 1.0f : -1.0f));
-        msg::note("\rpointSize @ %2.2f", pointSize);
+        pointSize = GLPointListObject::steppedPointSize(pointSize, row);
         break;
     case Action::DATA:
         drawMethod = method(&GLPointStreamObject::drawData);
