@@ -1,9 +1,11 @@
 #include "app/GLMachine.h"
 #include "core/GLFlags.h"
 #include "core/StartupTiming.h"
+#include "formats/UserSettings.h"
 #include "gui/MainInterface.h"
 #include "objects/GL3DObjectLoader.h"
 
+#include <cstdlib>
 #include <memory>
 
 int main(int argc, char **argv)
@@ -27,6 +29,9 @@ int main(int argc, char **argv)
     StartupTiming::mark("windows shown");
     // The axis chosen in an earlier run, unless the command line says otherwise for this one.
     machine->setUpAxis(upaxis::atStart(options.upAxis));
+    const long long memoryMb = std::atoll(UserSettings::get("point-memory-mb").value_or("0").c_str());
+    if (memoryMb > 0)
+        machine->setPointMemoryBudget(memoryMb << 20);
     machine->registerStartFiles(options);
     StartupTiming::mark("files loaded");
     machine->mainLoop();

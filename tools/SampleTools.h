@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <climits>
 #include <string>
 #include <vector>
@@ -50,6 +52,28 @@ inline bool makeFolders(const std::string &path)
     }
     return true;
 }
+
+/// A direction on the unit sphere, uniformly at random, and the angle about z it was made
+/// from: what the generated shells of the dense clouds are made of. The same seed gives the
+/// same sequence.
+struct SphereSampler {
+    uint64_t state = 0x243F6A8885A308D3ull;
+    double uniform()
+    {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<double>(state >> 11) / 9007199254740992.0;
+    }
+    /// Fills d (3 values) and returns the angle.
+    double direction(double *d)
+    {
+        const double z = 2 * uniform() - 1, a = 6.283185307179586 * uniform();
+        const double s = std::sqrt(1 - z * z);
+        d[0] = s * std::cos(a);
+        d[1] = s * std::sin(a);
+        d[2] = z;
+        return a;
+    }
+};
 
 } // namespace sampletools
 

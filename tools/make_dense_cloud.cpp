@@ -7,6 +7,8 @@
 // blue uchar), "las" (ASPRS LAS 1.2, point format 2, millimetres around a georeferenced
 // offset) or "xyz" (text, "x y z r g b" a line). The points are a fixed pseudo-random
 // sample, the same for the same N.
+#include "SampleTools.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -18,24 +20,17 @@
 namespace {
 
 struct Shell {
-    uint64_t state = 0x243F6A8885A308D3ull;
-    double uniform()
-    {
-        state = state * 6364136223846793005ull + 1442695040888963407ull;
-        return static_cast<double>(state >> 11) / 9007199254740992.0;
-    }
+    sampletools::SphereSampler sampler;
     // A point of the shell and its colour.
     void next(float *p, unsigned char *c)
     {
-        const double z = 2 * uniform() - 1, a = 6.283185307179586 * uniform();
-        const double s = std::sqrt(1 - z * z);
-        const double r = 1 + 0.05 * std::sin(9 * a) * std::cos(7 * z);
-        p[0] = static_cast<float>(r * s * std::cos(a));
-        p[1] = static_cast<float>(r * s * std::sin(a));
-        p[2] = static_cast<float>(r * z);
-        c[0] = static_cast<unsigned char>(127 + 127 * p[0]);
-        c[1] = static_cast<unsigned char>(127 + 127 * p[1]);
-        c[2] = static_cast<unsigned char>(127 + 127 * p[2]);
+        double d[3];
+        const double a = sampler.direction(d);
+        const double r = 1 + 0.05 * std::sin(9 * a) * std::cos(7 * d[2]);
+        for (int k = 0; k < 3; ++k) {
+            p[k] = static_cast<float>(r * d[k]);
+            c[k] = static_cast<unsigned char>(127 + 127 * p[k]);
+        }
     }
 };
 

@@ -27,6 +27,7 @@
 #include "objects/GL3DObjectLoader.h"
 #include "objects/GLMeshObject.h"
 #include "objects/GLPointListObject.h"
+#include "objects/GLPointStreamObject.h"
 #include "objects/GLSplatObject.h"
 
 #include <unistd.h>
@@ -264,11 +265,13 @@ void sayWhatIsLeftOut(GLMachine &machine)
     const long long budget = std::max(1LL, machine.getStillPointBudget());
     for (int i = 0; i < machine.getNObjects(); ++i) {
         const auto *cloud = dynamic_cast<const GLPointListObject *>(machine.getObject(i));
-        if (cloud && cloud->getNVertices() > budget)
+        const auto *tiles = dynamic_cast<const GLPointStreamObject *>(machine.getObject(i));
+        const long long n = cloud ? cloud->getNVertices() : tiles ? static_cast<long long>(tiles->getPointCount()) : 0;
+        if (n > budget)
             std::fprintf(stderr,
-                         "velmora-render: a cloud of %d points is drawn with %lld of them (the still budget); "
+                         "velmora-render: a cloud of %lld points is drawn with %lld of them (the still budget); "
                          "--all-points draws every one\n",
-                         cloud->getNVertices(), budget);
+                         n, budget);
     }
 }
 

@@ -17,6 +17,7 @@
 #include "objects/GL3DObjectLoader.h"
 #include "objects/GLMeshObject.h"
 #include "objects/GLPointListObject.h"
+#include "objects/GLPointStreamObject.h"
 
 #include <GL/gl.h>
 
@@ -87,6 +88,7 @@ void GLMachine::init(int width, int height)
     windowHeight = height;
     setPointBudgets(options.stillPointBudget, options.dragPointBudget);
     setCaptureEveryPoint(options.captureEveryPoint);
+    loadOptions.pointMemoryBudget = static_cast<size_t>(std::max(64LL << 20, options.pointMemoryBudget));
     // The window may call back into this machine (realize runs initGL), so every field is
     // set before it is created.
 }
@@ -883,6 +885,15 @@ void GLMachine::setPointBudgets(long long still, long long drag)
 }
 
 void GLMachine::setCaptureEveryPoint(bool on) { options.captureEveryPoint = on; }
+
+void GLMachine::setPointMemoryBudget(long long bytes)
+{
+    options.pointMemoryBudget = std::max(64LL << 20, bytes);
+    loadOptions.pointMemoryBudget = static_cast<size_t>(options.pointMemoryBudget);
+    for (int i = 0; i < getNObjects(); ++i)
+        if (auto *cloud = dynamic_cast<GLPointStreamObject *>(getObject(i)))
+            cloud->setMemoryBudget(static_cast<size_t>(options.pointMemoryBudget));
+}
 
 // --- Captures and input: see SceneCapture and SceneInput ------------------------------------
 

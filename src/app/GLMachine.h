@@ -162,6 +162,9 @@ public:
     static constexpr long long kDefaultDragReductionThreshold = SceneInput::kDefaultDragReductionThreshold;
     /// The point budgets of the clouds' frames (see Options), applied to every cloud.
     void setPointBudgets(long long still, long long drag);
+    /// The memory of the clouds read node by node, for those open and those opened later.
+    void setPointMemoryBudget(long long bytes);
+    long long getPointMemoryBudget() const { return options.pointMemoryBudget; }
     long long getStillPointBudget() const { return options.stillPointBudget; }
     long long getDragPointBudget() const { return options.dragPointBudget; }
     void setCaptureEveryPoint(bool on);

@@ -26,6 +26,9 @@ struct Options {
     long long stillPointBudget = 3000000;
     long long dragPointBudget = 400000;
     bool captureEveryPoint = false;       ///< captures draw every point, whatever the budget
+    /// Bytes of points that clouds read node by node keep in memory; Preferences changes it
+    /// and the user's settings keep it ("point-memory-mb").
+    long long pointMemoryBudget = 1536LL << 20;
 };
 
 #endif

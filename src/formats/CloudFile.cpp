@@ -18,6 +18,20 @@ bool endsWith(const char *path, const char *ext)
     return n >= e && strcasecmp(path + n - e, ext) == 0;
 }
 
+// The name itself, or an extension after a dot ("bin" takes "a.bin", not "hierarchy.bin"'s
+// cousin "cabin").
+bool named(const char *path, const char *ext)
+{
+    const size_t n = std::strlen(path), e = std::strlen(ext);
+    if (!endsWith(path, ext))
+        return false;
+    const char before = n > e ? path[n - e - 1] : '/';
+    return std::strchr(ext, '.') ? before == '/' : before == '.';
+}
+
+// The parts of a Potree 2.0 cloud beside its metadata.json, which are no clouds of their own.
+bool isPotreePart(const char *path) { return named(path, "hierarchy.bin") || named(path, "octree.bin"); }
+
 } // namespace
 
 bool CloudFile::isCloudName(const char *path)
@@ -25,24 +39,26 @@ bool CloudFile::isCloudName(const char *path)
     if (!path)
         return false;
     for (const char *ext : {"bin", "las", "laz", "xyz", "pts", "txt", "ept.json", "metadata.json"})
-        if (endsWith(path, ext))
+        if (named(path, ext))
             return true;
     return false;
 }
 
 PointListData CloudFile::read(const char *path)
 {
-    if (path && endsWith(path, "bin"))
+    if (path && isPotreePart(path))
+        throw std::runtime_error(std::string(path) + " is a part of a Potree 2.0 cloud: open the metadata.json beside it");
+    if (path && named(path, "bin"))
         return PointListReader::readBIN(path);
-    if (path && endsWith(path, "las") && !LasReader::hasSignature(path))
+    if (path && named(path, "las") && !LasReader::hasSignature(path))
         return PointListReader::readLAS(path);
-    if (path && endsWith(path, "ept.json"))
+    if (path && named(path, "ept.json"))
         return EptReader::read(path);
-    if (path && endsWith(path, "metadata.json"))
+    if (path && named(path, "metadata.json"))
         return PotreeReader::read(path);
-    if (path && (endsWith(path, "las") || endsWith(path, "laz")))
+    if (path && (named(path, "las") || named(path, "laz")))
         return LasReader::read(path);
-    if (path && (endsWith(path, "xyz") || endsWith(path, "pts") || endsWith(path, "txt")))
+    if (path && (named(path, "xyz") || named(path, "pts") || named(path, "txt")))
         return TextCloudReader::read(path);
     throw std::runtime_error("can't recognize extension\n");
 }

@@ -1,5 +1,7 @@
 #include "formats/CopcHierarchy.h"
 
+#include "formats/LittleEndian.h"
+
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -10,19 +12,9 @@ namespace {
 
 [[noreturn]] void fail(const std::string &text) { throw std::runtime_error(text); }
 
-uint32_t u32(const unsigned char *b)
-{
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-           static_cast<uint32_t>(b[3]) << 24;
-}
-uint64_t u64(const unsigned char *b) { return static_cast<uint64_t>(u32(b)) | static_cast<uint64_t>(u32(b + 4)) << 32; }
-double f64(const unsigned char *b)
-{
-    const uint64_t bits = u64(b);
-    double v;
-    std::memcpy(&v, &bits, 8);
-    return v;
-}
+using le::f64;
+using le::u32;
+using le::u64;
 
 constexpr size_t kEntryBytes = 32;
 
@@ -66,31 +58,48 @@ std::vector<CopcEntry> CopcHierarchy::parsePage(const unsigned char *page, size_
 
 std::vector<CopcEntry> CopcHierarchy::nodes(FILE *f, uint64_t fileSize, const CopcInfo &info)
 {
+    return nodes(
+        [f](const std::vector<std::pair<uint64_t, uint64_t>> &wanted) {
+            std::vector<std::string> pages;
+            for (const auto &[offset, bytes] : wanted) {
+                std::string page(static_cast<size_t>(bytes), '\0');
+                if (fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0 ||
+                    std::fread(&page[0], 1, page.size(), f) != page.size())
+                    fail("can't read the hierarchy page at byte " + std::to_string(offset));
+                pages.push_back(std::move(page));
+            }
+            return pages;
+        },
+        fileSize, info);
+}
+
+std::vector<CopcEntry> CopcHierarchy::nodes(const PageReader &readPages, uint64_t fileSize, const CopcInfo &info)
+{
     std::vector<CopcEntry> out;
     std::vector<std::pair<uint64_t, uint64_t>> pages{{info.rootOffset, info.rootSize}};
     // A page reached twice would make a loop of a corrupt file.
     std::set<uint64_t> seen;
     while (!pages.empty()) {
-        const auto [offset, bytes] = pages.back();
-        pages.pop_back();
-        if (offset > fileSize || bytes > fileSize - offset)
-            fail("a hierarchy page of " + std::to_string(bytes) + " bytes at byte " + std::to_string(offset) +
-                 " runs past the end of the file");
-        if (!seen.insert(offset).second)
-            fail("the hierarchy reaches the page at byte " + std::to_string(offset) + " twice");
-        std::vector<unsigned char> page(static_cast<size_t>(bytes));
-        if (fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0 || std::fread(page.data(), 1, page.size(), f) != page.size())
-            fail("can't read the hierarchy page at byte " + std::to_string(offset));
-        for (const CopcEntry &e : parsePage(page.data(), page.size())) {
-            if (e.points == -1)
-                pages.push_back({e.offset, static_cast<uint64_t>(e.bytes)});
-            else if (e.points > 0) {
-                if (e.offset > fileSize || static_cast<uint64_t>(e.bytes) > fileSize - e.offset)
-                    fail("node " + std::to_string(e.level) + "-" + std::to_string(e.x) + "-" + std::to_string(e.y) +
-                         "-" + std::to_string(e.z) + " runs past the end of the file");
-                out.push_back(e);
-            }
+        for (const auto &[offset, bytes] : pages) {
+            if (offset > fileSize || bytes > fileSize - offset)
+                fail("a hierarchy page of " + std::to_string(bytes) + " bytes at byte " + std::to_string(offset) +
+                     " runs past the end of the file");
+            if (!seen.insert(offset).second)
+                fail("the hierarchy reaches the page at byte " + std::to_string(offset) + " twice");
         }
+        const std::vector<std::string> read = readPages(pages);
+        pages.clear();
+        for (const std::string &page : read)
+            for (const CopcEntry &e : parsePage(reinterpret_cast<const unsigned char *>(page.data()), page.size())) {
+                if (e.points == -1)
+                    pages.push_back({e.offset, static_cast<uint64_t>(e.bytes)});
+                else if (e.points > 0) {
+                    if (e.offset > fileSize || static_cast<uint64_t>(e.bytes) > fileSize - e.offset)
+                        fail("node " + std::to_string(e.level) + "-" + std::to_string(e.x) + "-" + std::to_string(e.y) +
+                             "-" + std::to_string(e.z) + " runs past the end of the file");
+                    out.push_back(e);
+                }
+            }
     }
     return out;
 }

@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <string>
+#include <utility>
 #include <vector>
 
 /// The "copc" info record of a cloud-optimised LAZ file: the octree's cube and where the
@@ -39,6 +42,10 @@ public:
     /// Every node with points, from the root page on, each page read once and every offset and
     /// size checked against a file of `fileSize` bytes.
     static std::vector<CopcEntry> nodes(FILE *f, uint64_t fileSize, const CopcInfo &info);
+    /// The same through `readPages`, which gives the bytes of several pages (offset, size) at
+    /// once: the pages a level of the hierarchy names are asked for together.
+    using PageReader = std::function<std::vector<std::string>(const std::vector<std::pair<uint64_t, uint64_t>> &)>;
+    static std::vector<CopcEntry> nodes(const PageReader &readPages, uint64_t fileSize, const CopcInfo &info);
 };
 
 #endif

@@ -21,20 +21,24 @@ struct EptMetadata {
     uint64_t points;
     std::vector<EptDimension> schema;
     unsigned recordBytes;  ///< the schema's dimensions end to end
+    double bounds[6] = {0, 0, 0, 0, 0, 0}; ///< the root cube: low x, y, z, then high x, y, z
+    bool hasBounds = false;
+    double conforming[6] = {0, 0, 0, 0, 0, 0}; ///< the points' box, in "boundsConforming"
+    bool hasConforming = false;
+    unsigned span = 128;   ///< a node's sample: about this many points across its cube
 
     /// From the text of `ept.json`; raises std::runtime_error (a plain text) for JSON that
     /// is not a tile set this reader takes.
     static EptMetadata parse(const std::string &text);
 };
 
-/// Reader of Entwine point tiles (EPT) on disk: `ept.json`, the node counts of
-/// `ept-hierarchy/D-X-Y-Z.json` (a count of -1 continues in the file of that name), and each
-/// node's points in `ept-data/` as LAZ (`laszip`), raw records (`binary`) or zstandard
-/// compressed records (`zstandard`). All the nodes become one cloud, in double relative to one
-/// origin, with the intensity, classification and return number as value items and RGB as
-/// colours when the schema has them.
+/// Reader of Entwine point tiles (EPT) as one cloud (see EptTiles for the files): every node
+/// read, in double relative to one origin, with the intensity, classification, return number
+/// (and GPS time and the dimensions that are no LAS field, when the schema has them) as value
+/// items and RGB as colours when the schema has them.
 class EptReader {
 public:
+    /// `eptJson` is a path or an http(s) address.
     static PointListData read(const char *eptJson);
 
     /// The nodes with points of a hierarchy file's text: keys "D-X-Y-Z" and counts, the keys

@@ -24,7 +24,8 @@ void startCurl()
 }
 
 struct Answer {
-    std::string body;
+    char *into = nullptr;
+    size_t got = 0;
     size_t limit = 0; // more than this is a server that ignored the range
     bool tooLong = false;
     std::string contentRange;
@@ -34,11 +35,12 @@ size_t onBody(char *data, size_t size, size_t n, void *user)
 {
     Answer &a = *static_cast<Answer *>(user);
     const size_t bytes = size * n;
-    if (a.body.size() + bytes > a.limit) {
+    if (a.got + bytes > a.limit) {
         a.tooLong = true;
         return 0; // ends the transfer: the whole resource is not wanted
     }
-    a.body.append(data, bytes);
+    std::memcpy(a.into + a.got, data, bytes);
+    a.got += bytes;
     return bytes;
 }
 
@@ -49,6 +51,23 @@ size_t onHeader(char *data, size_t size, size_t n, void *user)
     if (line.size() > 14 && strncasecmp(line.c_str(), "content-range:", 14) == 0)
         a.contentRange = line.substr(14);
     return size * n;
+}
+
+// Ends a transfer of a pool that was cancelled.
+int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<const std::atomic<bool> *>(user)->load() ? 1 : 0;
+}
+
+// "bytes FIRST-LAST/TOTAL" or "bytes */TOTAL": false when it is neither.
+bool parseContentRange(const std::string &text, uint64_t &first, uint64_t &last, uint64_t &total, bool &unsatisfied)
+{
+    const size_t at = text.find("bytes");
+    if (at == std::string::npos)
+        return false;
+    const char *s = text.c_str() + at + 5;
+    unsatisfied = std::sscanf(s, " */%" SCNu64, &total) == 1;
+    return unsatisfied || std::sscanf(s, " %" SCNu64 "-%" SCNu64 "/%" SCNu64, &first, &last, &total) == 3;
 }
 
 // A failure worth trying again: the network or the server's own trouble.
@@ -67,9 +86,43 @@ struct HttpRangeReader::Handle {
     }
 };
 
+HttpRangeReader::Pool::Pool() : Pool(Options()) {}
+
+HttpRangeReader::Pool::Pool(Options o) : opts(o) { startCurl(); }
+
+HttpRangeReader::Pool::~Pool() = default;
+
+std::unique_ptr<HttpRangeReader::Handle> HttpRangeReader::Pool::take()
+{
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (!idle.empty()) {
+            std::unique_ptr<Handle> h = std::move(idle.back());
+            idle.pop_back();
+            return h;
+        }
+    }
+    auto h = std::make_unique<Handle>();
+    if (!h->curl)
+        fail("libcurl gives no handle");
+    return h;
+}
+
+void HttpRangeReader::Pool::give(std::unique_ptr<Handle> h)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    idle.push_back(std::move(h));
+}
+
 HttpRangeReader::HttpRangeReader(std::string url) : HttpRangeReader(std::move(url), Options()) {}
 
-HttpRangeReader::HttpRangeReader(std::string url, Options o) : address(std::move(url)), options(o)
+HttpRangeReader::HttpRangeReader(std::string url, Options o)
+    : HttpRangeReader(std::move(url), std::make_shared<Pool>(o))
+{
+}
+
+HttpRangeReader::HttpRangeReader(std::string url, std::shared_ptr<Pool> shared)
+    : address(std::move(url)), pool(std::move(shared))
 {
     startCurl();
     if (!isRemote(address.c_str()))
@@ -83,33 +136,11 @@ bool HttpRangeReader::isRemote(const char *path)
     return path && (std::strncmp(path, "http://", 7) == 0 || std::strncmp(path, "https://", 8) == 0);
 }
 
-std::unique_ptr<HttpRangeReader::Handle> HttpRangeReader::take()
-{
-    {
-        std::lock_guard<std::mutex> lock(poolLock);
-        if (!pool.empty()) {
-            std::unique_ptr<Handle> h = std::move(pool.back());
-            pool.pop_back();
-            return h;
-        }
-    }
-    auto h = std::make_unique<Handle>();
-    if (!h->curl)
-        fail("libcurl gives no handle");
-    return h;
-}
-
-void HttpRangeReader::give(std::unique_ptr<Handle> h)
-{
-    std::lock_guard<std::mutex> lock(poolLock);
-    pool.push_back(std::move(h));
-}
-
-std::string HttpRangeReader::fetch(Handle &h, uint64_t offset, size_t bytes, uint64_t *total)
+size_t HttpRangeReader::fetch(Handle &h, uint64_t offset, size_t bytes, char *into, bool clip, uint64_t *total)
 {
     Answer a;
+    a.into = into;
     a.limit = bytes;
-    a.body.reserve(bytes);
     char range[64];
     std::snprintf(range, sizeof range, "%" PRIu64 "-%" PRIu64, offset, offset + bytes - 1);
     CURL *c = h.curl;
@@ -122,15 +153,39 @@ std::string HttpRangeReader::fetch(Handle &h, uint64_t offset, size_t bytes, uin
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &a);
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, options.timeoutMs);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, pool->options().timeoutMs);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &pool->cancelled);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     const CURLcode rc = curl_easy_perform(c);
+    if (rc == CURLE_ABORTED_BY_CALLBACK)
+        fail(address + ": cancelled");
     long status = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
-    if (status == 200)
+    uint64_t first = 0, last = 0, whole = 0;
+    bool unsatisfied = false;
+    const bool described = parseContentRange(a.contentRange, first, last, whole, unsatisfied);
+    if (status == 200) {
+        // Servers answer a range of an empty file with the whole of it: nothing.
+        curl_off_t length = -1;
+        curl_easy_getinfo(c, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        if (clip && offset == 0 && rc == CURLE_OK && a.got == 0 && length == 0) {
+            if (total)
+                *total = 0;
+            return 0;
+        }
         fail("the server of " + address + " ignores byte ranges (it sent the whole file to a range request)");
-    if (status == 416)
+    }
+    if (status == 416) {
+        // An empty file satisfies no range at all: what a clipped read of it gives is nothing.
+        if (clip && described && unsatisfied && offset >= whole) {
+            if (total)
+                *total = whole;
+            return 0;
+        }
         fail(address + ": bytes " + range + " are past the end of the file");
+    }
     if (status >= 400 && status < 500)
         fail(address + ": HTTP " + std::to_string(status));
     if (status >= 500)
@@ -138,60 +193,65 @@ std::string HttpRangeReader::fetch(Handle &h, uint64_t offset, size_t bytes, uin
     if (a.tooLong)
         fail("the server of " + address + " ignores byte ranges (it sent more than the range asked)");
     if (rc != CURLE_OK)
-        throw Transient(address + ": " + curl_easy_strerror(rc) + " after " + std::to_string(a.body.size()) + " of " +
+        throw Transient(address + ": " + curl_easy_strerror(rc) + " after " + std::to_string(a.got) + " of " +
                         std::to_string(bytes) + " bytes");
     if (status != 206)
         fail(address + ": HTTP " + std::to_string(status));
-    uint64_t whole = 0;
-    const size_t slash = a.contentRange.find('/');
-    if (slash == std::string::npos || std::sscanf(a.contentRange.c_str() + slash + 1, "%" SCNu64, &whole) != 1)
+    if (!described || unsatisfied)
         fail(address + ": the answer gives no size (Content-Range)");
-    if (offset + bytes > whole)
+    const uint64_t end = clip ? std::min<uint64_t>(offset + bytes, whole) : offset + bytes;
+    if (offset + bytes > whole && !clip)
         fail(address + ": bytes " + range + " are past the end of the file");
-    if (a.body.size() != bytes)
-        throw Transient(address + ": " + std::to_string(a.body.size()) + " of " + std::to_string(bytes) + " bytes came");
+    // A server (or a cache before it) that answers with other bytes than asked must not pass
+    // them off as the ones wanted.
+    if (first != offset || last + 1 != end)
+        fail(address + ": the server sent bytes " + std::to_string(first) + "-" + std::to_string(last) +
+             " for bytes " + range);
+    if (a.got != end - offset)
+        throw Transient(address + ": " + std::to_string(a.got) + " of " + std::to_string(end - offset) +
+                        " bytes came");
     if (total)
         *total = whole;
-    return a.body;
+    return a.got;
+}
+
+size_t HttpRangeReader::fetchTrying(uint64_t offset, size_t bytes, char *into, bool clip, uint64_t *total)
+{
+    long wait = pool->options().backoffMs;
+    for (int attempt = 1;; ++attempt) {
+        if (pool->isCancelled())
+            fail(address + ": cancelled");
+        std::unique_ptr<Handle> h = pool->take();
+        try {
+            const size_t got = fetch(*h, offset, bytes, into, clip, total);
+            pool->give(std::move(h));
+            return got;
+        } catch (const Transient &e) {
+            if (attempt >= pool->options().attempts)
+                fail(std::string(e.what()) + " (" + std::to_string(attempt) + " tries)");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+        wait *= 2;
+    }
 }
 
 std::string HttpRangeReader::read(uint64_t offset, size_t bytes)
 {
-    if (bytes == 0)
-        return std::string();
-    long wait = options.backoffMs;
-    for (int attempt = 1;; ++attempt) {
-        std::unique_ptr<Handle> h = take();
-        try {
-            std::string body = fetch(*h, offset, bytes, nullptr);
-            give(std::move(h));
-            return body;
-        } catch (const Transient &e) {
-            if (attempt >= options.attempts)
-                fail(std::string(e.what()) + " (" + std::to_string(attempt) + " tries)");
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(wait));
-        wait *= 2;
-    }
+    std::string body(bytes, '\0');
+    if (bytes > 0)
+        fetchTrying(offset, bytes, &body[0], false, nullptr);
+    return body;
 }
 
 uint64_t HttpRangeReader::size()
 {
-    long wait = options.backoffMs;
-    for (int attempt = 1;; ++attempt) {
-        std::unique_ptr<Handle> h = take();
-        try {
-            uint64_t total = 0;
-            fetch(*h, 0, 1, &total);
-            give(std::move(h));
-            return total;
-        } catch (const Transient &e) {
-            if (attempt >= options.attempts)
-                fail(std::string(e.what()) + " (" + std::to_string(attempt) + " tries)");
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(wait));
-        wait *= 2;
+    std::lock_guard<std::mutex> hold(sizeLock);
+    if (!sizeKnown) {
+        char first = 0;
+        fetchTrying(0, 1, &first, true, &knownSize);
+        sizeKnown = true;
     }
+    return knownSize;
 }
 
 std::vector<std::string> HttpRangeReader::readMany(const std::vector<std::pair<uint64_t, size_t>> &ranges)
@@ -204,18 +264,31 @@ std::vector<std::string> HttpRangeReader::readMany(const std::vector<std::pair<u
     return out;
 }
 
-std::string HttpRangeReader::readAll()
+std::string HttpRangeReader::readAll(uint64_t most)
 {
-    const uint64_t total = size();
-    if (total > (uint64_t(1) << 40))
-        fail(address + " is " + std::to_string(total) + " bytes, more than this reader takes");
-    constexpr uint64_t kPart = uint64_t(8) << 20;
-    std::vector<std::pair<uint64_t, size_t>> ranges;
-    for (uint64_t at = 0; at < total; at += kPart)
-        ranges.push_back({at, static_cast<size_t>(std::min(kPart, total - at))});
-    std::string all;
-    all.reserve(static_cast<size_t>(total));
-    for (const std::string &part : readMany(ranges))
-        all += part;
+    constexpr uint64_t kFirst = uint64_t(2) << 20, kPart = uint64_t(8) << 20;
+    // The first part tells the size; a small file (a node, a hierarchy page) comes whole with it.
+    std::unique_ptr<char[]> head(new char[kFirst]);
+    uint64_t total = 0;
+    const size_t got = fetchTrying(0, static_cast<size_t>(kFirst), head.get(), true, &total);
+    {
+        std::lock_guard<std::mutex> hold(sizeLock);
+        knownSize = total;
+        sizeKnown = true;
+    }
+    if (total > most)
+        fail(address + " is " + std::to_string(total) + " bytes, more than " + std::to_string(most));
+    std::string all(static_cast<size_t>(total), '\0');
+    std::memcpy(&all[0], head.get(), got);
+    head.reset();
+    std::vector<uint64_t> starts;
+    for (uint64_t at = got; at < total; at += kPart)
+        starts.push_back(at);
+    Parallel::split(starts.size(), 0, [&](unsigned, size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) {
+            const size_t n = static_cast<size_t>(std::min(kPart, total - starts[i]));
+            fetchTrying(starts[i], n, &all[static_cast<size_t>(starts[i])], false, nullptr);
+        }
+    });
     return all;
 }

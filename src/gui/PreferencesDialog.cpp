@@ -3,6 +3,9 @@
 #include "app/GLMachine.h"
 #include "gui/ColorInterface.h"
 #include "gui/MainInterfaceImpl.h"
+#include "formats/NodeCache.h"
+#include "formats/UserSettings.h"
+#include "math/Messages.h"
 #include "render/GLFont.h"
 
 #include <gtk/gtk.h>
@@ -92,6 +95,24 @@ static void onPointBudgetSpin(GtkSpinButton *spin, gpointer data)
         machine->setPointBudgets(machine->getStillPointBudget(), value);
 }
 
+static void onPointMemorySpin(GtkSpinButton *spin, gpointer data)
+{
+    const long long mb = static_cast<long long>(gtk_spin_button_get_value(spin));
+    static_cast<PreferencesContext *>(data)->machine->setPointMemoryBudget(mb << 20);
+    if (!UserSettings::set("point-memory-mb", std::to_string(mb)))
+        msg::warning("Preferences: the point memory is not kept: %s can't be written\n",
+                     UserSettings::defaultPath().c_str());
+}
+
+static void onClearNodeCache(GtkButton *, gpointer)
+{
+    const std::string folder = NodeCache::userFolder();
+    if (folder.empty())
+        return;
+    const uint64_t freed = NodeCache::clear(folder);
+    msg::note("Preferences: %s cleared (%.1f MB)\n", folder.c_str(), freed / 1048576.0);
+}
+
 static void onCaptureEveryPoint(GtkToggleButton *button, gpointer data)
 {
     static_cast<PreferencesContext *>(data)->machine->setCaptureEveryPoint(gtk_toggle_button_get_active(button));
@@ -125,6 +146,17 @@ static void addLargeSceneControls(GtkWidget *box, PreferencesContext *ctx)
         gtk_box_pack_end(GTK_BOX(budgetRow), budget, FALSE, FALSE, 2);
         gtk_box_pack_start(GTK_BOX(box), budgetRow, FALSE, FALSE, 2);
     }
+    GtkWidget *memoryRow = gtk_hbox_new(FALSE, 4);
+    gtk_box_pack_start(GTK_BOX(memoryRow), gtk_label_new("memory of clouds read node by node (MB)"), FALSE, FALSE, 2);
+    GtkWidget *memory = gtk_spin_button_new_with_range(64, 1 << 20, 256);
+    gtk_widget_set_name(memory, "point memory");
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(memory), static_cast<double>(ctx->machine->getPointMemoryBudget() >> 20));
+    g_signal_connect(memory, "value_changed", G_CALLBACK(onPointMemorySpin), ctx);
+    gtk_box_pack_end(GTK_BOX(memoryRow), memory, FALSE, FALSE, 2);
+    GtkWidget *clear = gtk_button_new_with_label("Clear node cache");
+    g_signal_connect(clear, "clicked", G_CALLBACK(onClearNodeCache), ctx);
+    gtk_box_pack_end(GTK_BOX(memoryRow), clear, FALSE, FALSE, 2);
+    gtk_box_pack_start(GTK_BOX(box), memoryRow, FALSE, FALSE, 2);
     GtkWidget *everyPoint = gtk_check_button_new_with_label("capture every point");
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(everyPoint), ctx->machine->getCaptureEveryPoint());
     g_signal_connect(everyPoint, "toggled", G_CALLBACK(onCaptureEveryPoint), ctx);

@@ -59,6 +59,7 @@ private:
 };
 
 MessageSink *installed = nullptr;
+thread_local MessageSink *threadInstalled = nullptr;
 
 std::string format(const char *fmt, va_list args) {
     va_list again;
@@ -99,9 +100,15 @@ MessageSink &MessageSink::standardOutput() {
 }
 
 MessageSink &MessageSink::current() {
+    if (threadInstalled)
+        return *threadInstalled;
     std::lock_guard<std::recursive_mutex> hold(sinkLock());
     return installed ? *installed : standardOutput();
 }
+
+ScopedThreadMessageSink::ScopedThreadMessageSink(MessageSink &sink) : previous(threadInstalled) { threadInstalled = &sink; }
+
+ScopedThreadMessageSink::~ScopedThreadMessageSink() { threadInstalled = previous; }
 
 ScopedMessageSink::ScopedMessageSink(MessageSink &sink) {
     std::lock_guard<std::recursive_mutex> hold(sinkLock());
@@ -159,6 +166,10 @@ namespace msg
 unsigned long errorsWritten() { return errorCount.load(); }
 
 void text(MessageLevel level, const std::string &text) {
+    if (threadInstalled) {
+        threadInstalled->write(level, text);
+        return;
+    }
     if (level == MessageLevel::Error)
         ++errorCount;
     std::lock_guard<std::recursive_mutex> hold(sinkLock());

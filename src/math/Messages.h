@@ -50,6 +50,20 @@ private:
     MessageSink *previous;
 };
 
+/// Installs a sink for the calling thread alone, for its own lifetime: a worker that reads
+/// many small files (the nodes of a point hierarchy) keeps their notes out of the program's
+/// output and passes on what matters, while the other threads' messages go where they went.
+class ScopedThreadMessageSink {
+public:
+    explicit ScopedThreadMessageSink(MessageSink &sink);
+    ~ScopedThreadMessageSink();
+    ScopedThreadMessageSink(const ScopedThreadMessageSink &) = delete;
+    ScopedThreadMessageSink &operator=(const ScopedThreadMessageSink &) = delete;
+
+private:
+    MessageSink *previous;
+};
+
 /// Keeps every message in order, for tests and for callers that show messages themselves.
 class CapturingMessageSink : public MessageSink {
 public:

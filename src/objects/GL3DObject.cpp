@@ -430,29 +430,41 @@ int GL3DObject::getVertex(float *p)
 
 int GL3DObject::getVertex(int x, int y) { return getVertex(x, y, nullptr); }
 
-int GL3DObject::getVertex(int x, int y, const std::function<bool(int)> &shown)
+Matrix4 GL3DObject::currentMatrices(int *viewport)
 {
     Matrix4 modelView = Matrix4::Identity, projection = Matrix4::Identity;
     glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
     glGetFloatv(GL_PROJECTION_MATRIX, static_cast<float *>(projection));
-    GLint vp[4] = {0, 0, 0, 0};
-    glGetIntegerv(GL_VIEWPORT, vp);
-    const Matrix4 a = projection * modelView * pose;
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    return projection * modelView;
+}
 
+bool GL3DObject::windowPosition(const Matrix4 &a, const int *vp, const float *v, float *out)
+{
+    float q[4];
+    a.product(q, v);
+    if (q[3] == 0)
+        return false;
+    out[0] = vp[0] + 0.5f * vp[2] * (q[0] / q[3] + 1);
+    out[1] = vp[3] - 1 - (vp[1] + 0.5f * vp[3] * (q[1] / q[3] + 1));
+    out[2] = 0.5f * (q[2] / q[3] + 1);
+    return true;
+}
+
+int GL3DObject::getVertex(int x, int y, const std::function<bool(int)> &shown)
+{
+    GLint vp[4] = {0, 0, 0, 0};
+    const Matrix4 a = currentMatrices(vp) * pose;
     int index = -1;
     float bestDepth = kInf;
-    float q[4];
+    float w[3];
     for (int i = 0; i < nVertices; ++i) {
         if (shown && !shown(i))
             continue;
-        a.product(q, &vertices[3 * i]);
-        if (q[3] == 0)
+        if (!windowPosition(a, vp, &vertices[3 * i], w))
             continue;
-        const float wx = vp[0] + 0.5f * vp[2] * (q[0] / q[3] + 1);
-        const float wy = vp[1] + 0.5f * vp[3] * (q[1] / q[3] + 1);
-        const float depth = 0.5f * (q[2] / q[3] + 1);
-        if (std::fabs(x - wx) < 4 && std::fabs(y - (vp[3] - 1 - wy)) < 4 && depth < bestDepth) {
-            bestDepth = depth;
+        if (std::fabs(x - w[0]) < 4 && std::fabs(y - w[1]) < 4 && w[2] < bestDepth) {
+            bestDepth = w[2];
             index = i;
         }
     }

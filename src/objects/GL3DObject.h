@@ -191,6 +191,11 @@ protected:
     bool runSharedAction(const KeyBinding &row) override;
     /// Sets bbMin, bbMax and center from the vertex array (nothing without vertices).
     void computeBoundingBox();
+    /// OpenGL's current projection times model-view matrix; `viewport` receives its viewport.
+    static Matrix4 currentMatrices(int *viewport);
+    /// Where the point `v` lands through `a` in the window of viewport `vp`: out[0], out[1] its
+    /// pixel (y counted from the top, as clicks are), out[2] its depth; false when it can't.
+    static bool windowPosition(const Matrix4 &a, const int *vp, const float *v, float *out);
 
     Matrix4 dragStartPose;
     Matrix4 pose;

@@ -15,6 +15,10 @@
 #include "objects/GLOctreeObject.h"
 #include "objects/GLVolumeObject.h"
 #include "objects/GLPointListObject.h"
+#include "objects/GLPointStreamObject.h"
+#include "formats/LasTiling.h"
+#include "formats/NodeCache.h"
+#include "formats/PointTiles.h"
 #include "objects/GLSMeshObject.h"
 #include "objects/GLSplatObject.h"
 #include "objects/GLTextureObject.h"
@@ -131,14 +135,6 @@ GL3DObject *loadSliced(const char *path, const LoadOptions &options)
     return new Object(path, options.maxTextureSide);
 }
 
-// Entwine point tiles and Potree 2.0 clouds are opened by their metadata files, whose names are fixed.
-bool isNamed(const char *path, const char *name)
-{
-    const size_t n = std::strlen(path), m = std::strlen(name);
-    return n >= m && std::strcmp(path + n - m, name) == 0 && (n == m || path[n - m - 1] == '/');
-}
-bool isEptMetadata(const char *path) { return isNamed(path, "ept.json") || isNamed(path, "metadata.json"); }
-
 struct Extension {
     const char *name;
     Factory make;   ///< null while the object class is not part of the program
@@ -209,6 +205,8 @@ GL3DObjectLoader::ModelFrame GL3DObjectLoader::frameOf(const char *path, const G
     const auto is = [&extension](const char *e) { return strcasecmp(extension.c_str(), e) == 0; };
     if (dynamic_cast<const GLSMeshObject *>(&object))
         return ModelFrame::Own;
+    if (dynamic_cast<const GLPointStreamObject *>(&object))
+        return ModelFrame::ZUp;
     if (const auto *mesh = dynamic_cast<const GLMeshObject *>(&object)) {
         if (!mesh->isOtherProgramsModel())
             return ModelFrame::Own;
@@ -229,7 +227,7 @@ GL3DObjectLoader::ModelFrame GL3DObjectLoader::frameOf(const char *path, const G
     if (is("bin"))
         return ModelFrame::Own;
     // Surveys: LAZ, Entwine and Potree tiles.
-    if (is("laz") || (path && isEptMetadata(path)))
+    if (is("laz") || (path && PointTiles::isTilesName(path)))
         return ModelFrame::ZUp;
     if (is("las")) {
         // The viewer's own "las" is a text list; a survey's starts with its signature.
@@ -309,6 +307,15 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const Lo
                 refuse();
             return object;
         }
+        // Point hierarchies are read node by node, whatever their size, and so is a LAS or LAZ
+        // file too large for the memory, once made into one.
+        if (PointTiles::isTilesName(path))
+            return new GLPointStreamObject(path, options.pointMemoryBudget);
+        if ((strcasecmp(ext, "las") == 0 || strcasecmp(ext, "laz") == 0) &&
+            LasTiling::wholeBytes(path) > options.pointMemoryBudget && !NodeCache::userFolder().empty())
+            return new GLPointStreamObject(
+                LasTiling::tilesOf(path, NodeCache::userFolder(), options.pointMemoryBudget / 2).c_str(),
+                options.pointMemoryBudget);
         const Extension *known = nullptr;
         // Other programs write ".OFF" or ".Tri" too; the viewer's own readers take them all.
         for (const Extension &e : kExtensions)
@@ -318,8 +325,6 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const Lo
             }
         if (known)
             object = known->make ? known->make(path, options) : nullptr;
-        else if (isEptMetadata(path))
-            object = new GLPointListObject(path);
         else if (SplatFile::kindOf(path) != SplatFile::NONE)
             object = new GLSplatObject(path);
         else if (jsonvalues::hasExtension(path, ".json") && !ModelRequest::isDescriptor(path))

@@ -18,6 +18,8 @@ struct LoadOptions {
     /// The largest side of the slice textures of volumes and octrees; 0 takes the one the
     /// OpenGL context gives (a positive limit serves tests, and drivers that overstate it).
     int maxTextureSide = 0;
+    /// Bytes of points a cloud read node by node (COPC, EPT, Potree) keeps in memory.
+    size_t pointMemoryBudget = size_t(1536) << 20;
 };
 
 /// Turns a file name into a scene object, choosing the object class by the extension
@@ -26,6 +28,8 @@ struct LoadOptions {
 /// through AssimpReader: a mesh with faces becomes a GLMeshObject, vertices without faces a
 /// GLPointListObject, unless the file is a remote-model descriptor. Any other extension is
 /// tried as a remote-model descriptor. Which reader a mesh file goes to is MeshFile's choice.
+/// A point hierarchy ("ept.json", "metadata.json", "*.copc.laz", on a disk or a web server)
+/// becomes a GLPointStreamObject that reads its nodes as the view needs them.
 class GL3DObjectLoader {
 public:
     /// How the program that wrote a file lays out its world, which decides where the built-in

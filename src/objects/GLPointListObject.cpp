@@ -32,16 +32,6 @@ namespace {
 
 GL3DObject::DrawMethod method(void (GLPointListObject::*m)()) { return static_cast<GL3DObject::DrawMethod>(m); }
 
-/// Black over a light background, white over a dark one, by the background's luminance.
-void contrastWithBackground()
-{
-    GLfloat clear[4] = {0, 0, 0, 0};
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-    const float luminance = 0.2126f * clear[0] + 0.7152f * clear[1] + 0.0722f * clear[2];
-    const GLubyte c = luminance > 0.5f ? 0 : 255;
-    glColor3ub(c, c, c);
-}
-
 } // namespace
 
 // --- Buffers --------------------------------------------------------------------------------
@@ -532,16 +522,21 @@ const BindingTable &GLPointListObject::bindings()
     return table;
 }
 
+float GLPointListObject::steppedPointSize(float size, const KeyBinding &row)
+{
+    size = std::max(0.0f, size + (row.action == actionValue(Action::BIGGER_POINTS) ? 1.0f : -1.0f));
+    msg::note("\rpointSize @ %2.2f", size);
+    return size;
+}
+
 bool GLPointListObject::runAction(const KeyBinding &row)
 {
     const float step = (valueMax - valueMin) / 100;
     switch (static_cast<Action>(row.action)) {
     case Action::BIGGER_POINTS:
     case Action::SMALLER_POINTS:
-        // Size 0 hides the points; OpenGL takes no smaller size. The keys start from the default.
-        pointSize = std::max(0.0f, getPointSize() + (row.action == actionValue(Action::BIGGER_POINTS) ? 1.0f : -1.0f));
+        pointSize = steppedPointSize(getPointSize(), row);
         pointSizeChosen = true;
-        msg::note("\rpointSize @ %2.2f", pointSize);
         break;
     case Action::LOWER_THRESHOLD:
         thresholdLow -= step;
@@ -647,12 +642,8 @@ void GLPointListObject::drawData()
     glDisable(GL_TEXTURE_2D);
     glShadeModel(GL_SMOOTH);
 
-    Matrix4 modelView = Matrix4::Identity, projection = Matrix4::Identity;
-    glGetFloatv(GL_MODELVIEW_MATRIX, static_cast<float *>(modelView));
-    glGetFloatv(GL_PROJECTION_MATRIX, static_cast<float *>(projection));
-    const Matrix4 mvp = projection * modelView;
     GLint viewport[4] = {0, 0, 0, 0};
-    glGetIntegerv(GL_VIEWPORT, viewport);
+    const Matrix4 mvp = currentMatrices(viewport);
     frameViewport[0] = viewport[2];
     frameViewport[1] = viewport[3];
     framePointSize = getPointSize();
@@ -708,7 +699,7 @@ void GLPointListObject::drawPoints(size_t sampled, size_t budget, const float *m
 {
     glEnableClientState(GL_VERTEX_ARRAY);
     if (drawsPlainColor())
-        contrastWithBackground();
+        colorContrastingBackground();
     else
         glEnableClientState(GL_COLOR_ARRAY);
     if (sampled < static_cast<size_t>(nVertices)) {

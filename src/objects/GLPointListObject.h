@@ -77,6 +77,9 @@ public:
         EYE_DOME, ADAPTIVE_SIZE,
     };
     static const BindingTable &bindings();
+    /// The point size after the key of BIGGER_POINTS or SMALLER_POINTS (`row`), said on the
+    /// message line: 0 hides the points, OpenGL takes no smaller size.
+    static float steppedPointSize(float size, const KeyBinding &row);
     const BindingTable *getBindings() const override { return &bindings(); }
     void defaultDrawing() override;
     void drawInfo() override;

@@ -117,7 +117,12 @@ size_t PointLod::select(const float *m, int height, size_t budget, std::vector<i
         total += node.count;
         // A node's sample is one point per 1/2^s of its cube: finer than a pixel once the
         // cube covers fewer than 2^s pixels, and its children would add nothing visible.
-        if (pixels <= static_cast<float>(1 << sampleDepth(node.depth)))
+        // The hierarchies of other programs say their sample; a node that holds fewer points
+        // than its sample could is sparser, and its children still add what shows.
+        const float enough = fixedSampleDepth < 0 ? static_cast<float>(1 << sampleDepth(node.depth))
+                                                  : std::min(static_cast<float>(1 << fixedSampleDepth),
+                                                             std::sqrt(static_cast<float>(node.count)));
+        if (pixels <= enough)
             continue;
         for (int c : node.child)
             if (c >= 0) {

@@ -75,6 +75,10 @@ public:
     static void sortSpatially(const float *xyz, std::vector<unsigned> &indices);
     /// One point per 1/2^s of a node's cube at this depth (all of a leaf's points).
     static int sampleDepth(int depth);
+    /// The same for the nodes of this hierarchy: a hierarchy made by another program (COPC,
+    /// EPT, Potree) says its nodes' sample itself, the same at every depth.
+    int nodeSampleDepth(int depth) const { return fixedSampleDepth >= 0 ? fixedSampleDepth : sampleDepth(depth); }
+    int fixedSampleDepth = -1; ///< -1 for this class's own hierarchies
 
     std::vector<PointLodNode> nodes;
     PointOrder order;

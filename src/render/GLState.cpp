@@ -88,3 +88,12 @@ void pushPoseAndArrays(unsigned attributes, const float *pose)
     glPushMatrix();
     glMultMatrixf(pose);
 }
+
+void colorContrastingBackground()
+{
+    GLfloat clear[4] = {0, 0, 0, 0};
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    const float luminance = 0.2126f * clear[0] + 0.7152f * clear[1] + 0.0722f * clear[2];
+    const GLubyte c = luminance > 0.5f ? 0 : 255;
+    glColor3ub(c, c, c);
+}

@@ -27,6 +27,10 @@ void pushPoseAndArrays(unsigned attributes, const float *pose);
 void beginWindowOverlay(unsigned attributes, int w, int h);
 void endWindowOverlay();
 
+/// Sets the current colour to black over a light background and white over a dark one, by
+/// the luminance of the clear colour: points without colours of their own stand out either way.
+void colorContrastingBackground();
+
 /// A closed line through `n` corners in their order.
 void drawLineLoop(const float (*corners)[3], int n);
 

@@ -54,7 +54,7 @@ TEST(EptReader, TileSetsOfAnotherProgramOpenAsOneCloud)
 TEST(EptReader, MalformedMetadataHierarchyAndNodesAreRefused)
 {
     const std::string dir = testing::TempDir() + "/ept-bad";
-    const std::string good = R"({"dataType":"binary","points":1,"schema":[{"name":"X","size":4,"type":"signed"},)"
+    const std::string good = R"({"dataType":"binary","points":1,"bounds":[0,0,0,8,8,8],"schema":[{"name":"X","size":4,"type":"signed"},)"
                              R"({"name":"Y","size":4,"type":"signed"},{"name":"Z","size":4,"type":"signed"}]})";
     struct Case {
         std::string metadata, hierarchy;
@@ -68,7 +68,9 @@ TEST(EptReader, MalformedMetadataHierarchyAndNodesAreRefused)
                           Case{R"({"dataType":"binary","schema":[{"name":"X","size":3,"type":"signed"}]})", "", 0, "size 3"},
                           Case{good, R"({"0-0-0":1})", 0, "not D-X-Y-Z"}, Case{good, R"({"0-0-0-0":-2})", 0, "no count"},
                           Case{good, R"({"0-0-0-0":-1})", 0, "no point"}, Case{good, R"({"0-0-0-0":1})", 11, "not the 12"},
-                          Case{good, R"({"0-0-0-0":2147483647,"1-0-0-0":2})", 12, "more than"}}) {
+                          Case{good, R"({"0-0-0-0":2147483647,"1-0-0-0":2})", 12, "more than"},
+                          Case{good, R"({"0-0-0-0":1,"1-2-0-0":1})", 12, "outside the hierarchy's cube"},
+                          Case{good.substr(0, 32) + good.substr(55), R"({"0-0-0-0":1})", 12, "no cube"}}) {
         SCOPED_TRACE(c.says);
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir + "/ept-hierarchy");

@@ -2,6 +2,7 @@
 #include "formats/HttpRangeReader.h"
 #include "formats/LasReader.h"
 #include "math/Messages.h"
+#include "support/LocalServer.h"
 
 #include <gtest/gtest.h>
 
@@ -21,80 +22,9 @@
 
 namespace {
 
-// A port on the loopback address that nothing listens on at the moment.
-int freePort()
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr *>(&a), &len) != 0)
-        ADD_FAILURE() << "no free port";
-    close(s);
-    return ntohs(a.sin_port);
-}
-
-bool accepts(int port)
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-    close(s);
-    return ok;
-}
-
-// Debian's nginx on a loopback port of its own, in the foreground of a child process: files
-// under /data/ with byte ranges, the same under /norange/ without them, /slow/ at 20 kB/s.
-class Nginx {
-public:
-    Nginx() : dir(testing::TempDir() + "/nginx-" + std::to_string(getpid())), port(freePort())
-    {
-        std::filesystem::create_directories(dir + "/www/data");
-        std::filesystem::create_directories(dir + "/logs");
-        std::string body(300000, '\0');
-        for (size_t i = 0; i < body.size(); ++i)
-            body[i] = static_cast<char>(i * 7 + i / 256);
-        std::ofstream(dir + "/www/data/node.bin", std::ios::binary) << body;
-        bytes = body;
-        std::ofstream(dir + "/nginx.conf")
-            << "daemon off; master_process off; worker_processes 1; pid " << dir << "/nginx.pid;\n"
-            << "error_log " << dir << "/logs/error.log;\n"
-            << "events { worker_connections 64; }\n"
-            << "http { access_log off; client_body_temp_path " << dir << "/tmp; proxy_temp_path " << dir
-            << "/tmp; fastcgi_temp_path " << dir << "/tmp; uwsgi_temp_path " << dir << "/tmp; scgi_temp_path " << dir
-            << "/tmp;\n"
-            << "  server { listen 127.0.0.1:" << port << "; root " << dir << "/www;\n"
-            << "    location /norange/ { alias " << dir << "/www/data/; max_ranges 0; }\n"
-            << "    location /slow/ { alias " << dir << "/www/data/; limit_rate 20k; }\n"
-            << "  }\n}\n";
-        std::filesystem::create_directories(dir + "/tmp");
-        child = fork();
-        if (child == 0) {
-            execl("/usr/sbin/nginx", "nginx", "-p", dir.c_str(), "-c", (dir + "/nginx.conf").c_str(), nullptr);
-            _exit(127);
-        }
-        for (int i = 0; i < 500 && !accepts(port); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ~Nginx()
-    {
-        if (child > 0) {
-            kill(child, SIGTERM);
-            waitpid(child, nullptr, 0);
-        }
-        std::filesystem::remove_all(dir);
-    }
-    std::string url(const std::string &path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
-    std::string dir;
-    int port;
-    pid_t child = -1;
-    std::string bytes;
-};
+using testsupport::Nginx;
+using testsupport::accepts;
+using testsupport::freePort;
 
 std::string failure(HttpRangeReader &r, uint64_t offset, size_t n)
 {
@@ -106,10 +36,14 @@ std::string failure(HttpRangeReader &r, uint64_t offset, size_t n)
     return "";
 }
 
-// A server that answers every request with the head of a 206 and half its body, then hangs up.
+// A server that answers every request (three at most) with the same bytes, then hangs up: by
+// default the head of a 206 and half its body.
 class CuttingServer {
 public:
-    CuttingServer() : port(freePort())
+    explicit CuttingServer(std::string answer = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-999/5000\r\n"
+                                                "Content-Length: 1000\r\n\r\n" +
+                                                std::string(500, 'x'))
+        : port(freePort()), head(std::move(answer))
     {
         listener = socket(AF_INET, SOCK_STREAM, 0);
         const int yes = 1;
@@ -127,9 +61,6 @@ public:
                     return;
                 char request[4096];
                 (void)!recv(c, request, sizeof request, 0);
-                const std::string head = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-999/5000\r\n"
-                                         "Content-Length: 1000\r\n\r\n" +
-                                         std::string(500, 'x');
                 (void)!send(c, head.data(), head.size(), MSG_NOSIGNAL);
                 close(c);
             }
@@ -142,6 +73,7 @@ public:
         worker.join();
     }
     int port, listener;
+    std::string head;
     std::thread worker;
 };
 
@@ -162,6 +94,14 @@ TEST(HttpRangeReader, RangesFromARealServerAndItsFailures)
     EXPECT_EQ(many[2], server.bytes.substr(5000, 70000));
     EXPECT_EQ(many[3], server.bytes.substr(42, 1));
     EXPECT_NE(failure(good, 299999, 2).find("past the end"), std::string::npos);
+    EXPECT_EQ(good.readAll(), server.bytes);
+    // An empty file is one, not a range past its end; readers of one pool share connections.
+    std::ofstream(server.dir + "/www/data/empty.bin").close();
+    auto pool = std::make_shared<HttpRangeReader::Pool>(fast);
+    HttpRangeReader empty(server.url("/data/empty.bin"), pool), again(server.url("/data/node.bin"), pool);
+    EXPECT_EQ(empty.size(), 0u);
+    EXPECT_EQ(empty.readAll(), "");
+    EXPECT_EQ(again.read(7, 3), server.bytes.substr(7, 3));
 
     HttpRangeReader ignoring(server.url("/norange/node.bin"), fast);
     EXPECT_NE(failure(ignoring, 1000, 10).find("ignores byte ranges"), std::string::npos);
@@ -189,6 +129,11 @@ TEST(HttpRangeReader, AConnectionCutMidNodeIsTriedAgainThenRefused)
     EXPECT_NE(why.find("(3 tries)"), std::string::npos) << why;
     EXPECT_NE(why.find("500 of 1000"), std::string::npos) << why;
     EXPECT_THROW(HttpRangeReader("ftp://127.0.0.1/node.bin"), std::runtime_error);
+    // Other bytes than those asked for are refused, not passed off as them.
+    CuttingServer shifted("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 10-19/100\r\nContent-Length: 10\r\n\r\n"
+                          "0123456789");
+    HttpRangeReader s("http://127.0.0.1:" + std::to_string(shifted.port) + "/node.bin", o);
+    EXPECT_NE(failure(s, 0, 10).find("sent bytes 10-19 for bytes 0-9"), std::string::npos) << failure(s, 0, 10);
 }
 
 // The same COPC and EPT files of another program open through the server as from disk.

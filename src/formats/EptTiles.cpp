@@ -1,0 +1,176 @@
+#include "formats/EptTiles.h"
+
+#include "formats/LasReader.h"
+#include "math/Messages.h"
+#include "math/Parallel.h"
+
+#include <zstd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <stdexcept>
+
+namespace {
+
+[[noreturn]] void fail(const std::string &text) { throw std::runtime_error(text); }
+
+// Metadata and hierarchy files are small; one of more bytes is not one of them.
+constexpr uint64_t kMostText = uint64_t(64) << 20;
+
+double readValue(const unsigned char *b, const EptDimension &d)
+{
+    double v = 0;
+    if (d.type == EptDimension::Float) {
+        if (d.size == 4) {
+            float f;
+            std::memcpy(&f, b, 4);
+            v = f;
+        } else {
+            std::memcpy(&v, b, 8);
+        }
+    } else {
+        uint64_t u = 0;
+        for (unsigned k = 0; k < d.size; ++k)
+            u |= static_cast<uint64_t>(b[k]) << (8 * k);
+        if (d.type == EptDimension::Signed && d.size < 8 && (u >> (8 * d.size - 1)) & 1)
+            u |= ~uint64_t(0) << (8 * d.size);
+        v = d.type == EptDimension::Signed ? static_cast<double>(static_cast<int64_t>(u)) : static_cast<double>(u);
+    }
+    return v * d.scale + d.offset;
+}
+
+std::vector<std::string> namesOf(const EptMetadata &m)
+{
+    std::vector<std::string> names;
+    for (const EptDimension &d : m.schema)
+        names.push_back(d.name);
+    return names;
+}
+
+} // namespace
+
+EptTiles::EptTiles(const std::string &eptJson, Access a) : PointTiles(eptJson, std::move(a))
+{
+    const std::string folder = RangeFile::folderOf(eptJson);
+    meta = EptMetadata::parse(RangeFile(eptJson, access.pool).readAll(kMostText));
+    if (!meta.hasBounds)
+        fail("ept.json has no cube (\"bounds\")");
+    for (int k = 0; k < 3; ++k)
+        lo[k] = meta.bounds[k];
+    size = std::max({meta.bounds[3] - meta.bounds[0], meta.bounds[4] - meta.bounds[1], meta.bounds[5] - meta.bounds[2]});
+    setSpacing(size / meta.span);
+    hasBox = meta.hasConforming;
+    for (int k = 0; k < 3; ++k) {
+        boxLo[k] = meta.conforming[k];
+        boxHi[k] = meta.conforming[k + 3];
+    }
+    // A LAZ node gives what the LAS reader makes of its records.
+    items = meta.dataType == EptMetadata::Laszip ? std::vector<std::string>{"intensity", "classification", "return number"}
+                                                 : TileItems::names(namesOf(meta));
+    colours = std::count_if(meta.schema.begin(), meta.schema.end(), [](const EptDimension &d) {
+                  return d.name == "Red" || d.name == "Green" || d.name == "Blue";
+              }) == 3;
+    readHierarchy(folder);
+    link();
+    if (meta.points != 0 && meta.points != total)
+        msg::warning("GLPointListObject: %s: the hierarchy holds %llu points, ept.json says %llu\n", eptJson.c_str(),
+                     static_cast<unsigned long long>(total), static_cast<unsigned long long>(meta.points));
+}
+
+void EptTiles::readHierarchy(const std::string &folder)
+{
+    const char *extension = meta.dataType == EptMetadata::Laszip ? ".laz"
+                            : meta.dataType == EptMetadata::Binary ? ".bin"
+                                                                   : ".zst";
+    std::vector<std::string> pages{"0-0-0-0"};
+    std::set<std::string> seen;
+    while (!pages.empty()) {
+        // The pages named so far are read at once: over a network each is a request of its own.
+        std::vector<std::string> level;
+        for (const std::string &p : pages)
+            if (seen.insert(p).second)
+                level.push_back(p);
+        pages.clear();
+        std::vector<std::string> texts(level.size());
+        Parallel::split(level.size(), 0, [&](unsigned, size_t begin, size_t end) {
+            for (size_t k = begin; k < end; ++k)
+                texts[k] = RangeFile(folder + "/ept-hierarchy/" + level[k] + ".json", access.pool).readAll(kMostText);
+        });
+        for (const std::string &text : texts)
+            for (const auto &[key, count] : EptReader::parseHierarchy(text, pages)) {
+                TileNode n;
+                std::sscanf(key.c_str(), "%d-%d-%d-%d", &n.level, &n.x, &n.y, &n.z);
+                n.points = static_cast<uint64_t>(count);
+                n.file = addFile(folder + "/ept-data/" + key + extension);
+                all.push_back(n);
+            }
+    }
+}
+
+PointListData EptTiles::decodeRecords(size_t i, const unsigned char *b, size_t n) const
+{
+    const std::vector<int> slot = TileItems::slots(namesOf(meta));
+    int axis[3] = {-1, -1, -1}, rgb[3] = {-1, -1, -1};
+    std::vector<size_t> at(meta.schema.size());
+    for (size_t k = 0, o = 0; k < meta.schema.size(); o += meta.schema[k].size, ++k) {
+        at[k] = o;
+        const std::string &dim = meta.schema[k].name;
+        for (int c = 0; c < 3; ++c) {
+            if (dim == std::string(1, static_cast<char>('X' + c)))
+                axis[c] = static_cast<int>(k);
+            if (dim == (c == 0 ? "Red" : c == 1 ? "Green" : "Blue"))
+                rgb[c] = static_cast<int>(k);
+        }
+    }
+    PointListData d = blankNode(i, n);
+    for (size_t p = 0; p < n; ++p, b += meta.recordBytes) {
+        for (int c = 0; c < 3; ++c)
+            d.points[3 * p + c] =
+                static_cast<float>(readValue(b + at[axis[c]], meta.schema[axis[c]]) - d.origin[c]);
+        for (size_t k = 0; k < meta.schema.size(); ++k)
+            if (slot[k] >= 0)
+                d.items[static_cast<size_t>(slot[k])].values[p] = static_cast<float>(readValue(b + at[k], meta.schema[k]));
+        for (int c = 0; colours && c < 3; ++c) {
+            const EptDimension &dim = meta.schema[rgb[c]];
+            const double v = readValue(b + at[rgb[c]], dim);
+            // 16-bit colours as LAS stores them; a schema of bytes is taken as it is.
+            const double byte = dim.size > 1 ? v / 257.0 : v;
+            d.colors[3 * p + c] = static_cast<unsigned char>(std::clamp(std::lround(byte), 0L, 255L));
+        }
+    }
+    d.bounds.addPoints(d.points.get(), 3 * n);
+    TileItems::setRanges(d);
+    return d;
+}
+
+PointListData EptTiles::decode(size_t i, std::string &bytes)
+{
+    const uint64_t count = all[i].points;
+    if (meta.dataType == EptMetadata::Laszip) {
+        std::unique_ptr<FILE, int (*)(FILE *)> f(fmemopen(&bytes[0], bytes.size(), "rb"), std::fclose);
+        if (bytes.empty() || !f)
+            fail("an empty LAZ file");
+        PointListData d = LasReader::read(f.get(), static_cast<long long>(bytes.size()), nodeLabel(i).c_str());
+        matchItems(d);
+        return d;
+    }
+    const uint64_t want = count * meta.recordBytes;
+    if (meta.dataType == EptMetadata::Zstandard) {
+        const unsigned long long expands = ZSTD_getFrameContentSize(bytes.data(), bytes.size());
+        // A frame claims its size: hold it to what so few bytes can expand to first.
+        if (expands == ZSTD_CONTENTSIZE_ERROR || expands != want || want / 32768 > bytes.size())
+            fail("not a zstandard frame of " + std::to_string(want) + " bytes");
+        std::string raw(static_cast<size_t>(want), '\0');
+        const size_t got = ZSTD_decompress(&raw[0], raw.size(), bytes.data(), bytes.size());
+        if (ZSTD_isError(got) || got != want)
+            fail("it does not decompress");
+        bytes.swap(raw);
+    }
+    if (bytes.size() != want)
+        fail(std::to_string(bytes.size()) + " bytes, not the " + std::to_string(want) + " of its " +
+             std::to_string(count) + " points");
+    return decodeRecords(i, reinterpret_cast<const unsigned char *>(bytes.data()), static_cast<size_t>(count));
+}

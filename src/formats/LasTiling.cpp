@@ -1,0 +1,150 @@
+#include "formats/LasTiling.h"
+
+#include "formats/LasRecords.h"
+#include "formats/LazChunkDecoder.h"
+#include "formats/RangeFile.h"
+#include "formats/TileBuilder.h"
+#include "math/Messages.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void fail(const std::string &text) { throw std::runtime_error(text); }
+
+constexpr size_t kHeaderBytes = 375;
+constexpr size_t kPartPoints = size_t(1) << 20;
+
+// Hands the points of one part to the builder in the file's coordinates.
+void addPart(TileBuilder &b, const PointListData &d)
+{
+    const size_t n = static_cast<size_t>(d.nPoints);
+    std::vector<double> xyz(3 * n);
+    for (size_t p = 0; p < 3 * n; ++p)
+        xyz[p] = d.points[p] + d.origin[p % 3];
+    std::vector<const float *> values;
+    for (const PointValueItem &item : d.items)
+        values.push_back(item.values.get());
+    b.add(n, xyz.data(), d.colors.get(), values);
+}
+
+// The builder of the file's tiles, with the items of its first part.
+std::unique_ptr<TileBuilder> builderFor(const LasRecords &las, const PointListData &first, const std::string &folder,
+                                        size_t memoryBytes)
+{
+    TileBuilder::Settings s;
+    s.folder = folder;
+    double lo[3], hi[3];
+    if (!las.box(lo, hi))
+        fail("the header's box of the points is not usable");
+    s.size = 0;
+    for (int k = 0; k < 3; ++k) {
+        s.lo[k] = lo[k];
+        s.size = std::max(s.size, hi[k] - lo[k]);
+    }
+    s.size = s.size > 0 ? s.size * 1.0001 : 1;
+    s.scale = 0.0001;
+    s.colours = first.colors != nullptr;
+    for (const PointValueItem &item : first.items)
+        s.items.push_back(item.name);
+    s.memoryBytes = memoryBytes;
+    return std::make_unique<TileBuilder>(s);
+}
+
+} // namespace
+
+uint64_t LasTiling::wholeBytes(const std::string &path)
+{
+    try {
+        RangeFile f(path);
+        const uint64_t size = f.size();
+        const LasRecords las(f.read(0, static_cast<size_t>(std::min<uint64_t>(size, kHeaderBytes))), size);
+        return las.header().count * 40;
+    } catch (const std::exception &) {
+        return 0;
+    }
+}
+
+std::string LasTiling::tilesOf(const std::string &path, const std::string &cacheFolder, size_t memoryBytes)
+{
+    RangeFile file(path);
+    const uint64_t size = file.size();
+    // The same file (path, size and, on a disk, time) finds the tiles an earlier run made.
+    struct stat st;
+    const std::string when = stat(path.c_str(), &st) == 0 ? std::to_string(st.st_mtime) : "";
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (unsigned char c : path + "|" + std::to_string(size) + "|" + when)
+        hash = (hash ^ c) * 0x100000001b3ull;
+    char name[32];
+    std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(hash));
+    const std::string folder = cacheFolder + "/hierarchies/" + name;
+    if (fs::exists(folder + "/ept.json"))
+        return folder + "/ept.json";
+    const std::string part = folder + ".part";
+    std::error_code ignored;
+    fs::remove_all(part, ignored);
+
+    const LasRecords las(file.read(0, static_cast<size_t>(std::min<uint64_t>(size, kHeaderBytes))), size);
+    const LazFile::Header &h = las.header();
+    std::vector<LazChunk> chunks;
+    LazLayout layout;
+    if (las.isCompressed()) {
+        std::unique_ptr<FILE, int (*)(FILE *)> f(file.stream(), std::fclose);
+        layout = LazFile::findLayout(f.get(), static_cast<long long>(size), h);
+        chunks = LazFile::chunkTable(f.get(), static_cast<long long>(size), h, layout);
+    } else {
+        const uint64_t whole = std::min<uint64_t>(h.count, (size - h.offsetToPoints) / h.recordLength);
+        for (uint64_t at = 0; at < whole; at += kPartPoints)
+            chunks.push_back({h.offsetToPoints + at * h.recordLength, 0, std::min<uint64_t>(kPartPoints, whole - at)});
+    }
+    std::unique_ptr<TileBuilder> builder;
+    uint64_t done = 0;
+    int shown = -1;
+    for (const LazChunk &c : chunks) {
+        std::string records;
+        if (las.isCompressed()) {
+            const std::string bytes = file.read(c.offset, static_cast<size_t>(c.bytes));
+            records.assign(static_cast<size_t>(c.points) * h.recordLength, '\0');
+            LazChunkDecoder(layout).decode(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(),
+                                           static_cast<size_t>(c.points), reinterpret_cast<unsigned char *>(&records[0]));
+        } else {
+            records = file.read(c.offset, static_cast<size_t>(c.points) * h.recordLength);
+        }
+        PointListData d;
+        {
+            // The reader's note of each part is none of the user's business.
+            CapturingMessageSink quiet;
+            ScopedThreadMessageSink scope(quiet);
+            d = las.read(records.data(), static_cast<size_t>(c.points), path);
+        }
+        if (!builder)
+            builder = builderFor(las, d, part, memoryBytes);
+        addPart(*builder, d);
+        done += c.points;
+        const int percent = static_cast<int>(100 * done / std::max<uint64_t>(1, h.count));
+        if (percent != shown)
+            msg::note("\rGLPointStreamObject: %s: %d%% read into a hierarchy", path.c_str(), shown = percent);
+    }
+    if (!builder)
+        fail("no point to make a hierarchy of");
+    int last = -1;
+    builder->finish([&](double share) {
+        const int percent = static_cast<int>(100 * share);
+        if (percent != last)
+            msg::note("\rGLPointStreamObject: %s: hierarchy %d%% made", path.c_str(), last = percent);
+    });
+    builder.reset();
+    msg::note("\rGLPointStreamObject: %s: %llu points made into a hierarchy in %s\n", path.c_str(),
+              static_cast<unsigned long long>(done), folder.c_str());
+    fs::rename(part, folder);
+    return folder + "/ept.json";
+}

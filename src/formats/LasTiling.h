@@ -1,0 +1,24 @@
+#ifndef VELMORA_LASTILING_H
+#define VELMORA_LASTILING_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+/// A LAS or LAZ file too large for the memory, made once into Entwine point tiles (TileBuilder)
+/// in the cache folder, so that it is shown node by node like any hierarchy: its points are
+/// read once, part by part (a LAZ file chunk by chunk), with progress lines, from a disk or a
+/// web server alike.
+class LasTiling {
+public:
+    /// The bytes the points of the LAS or LAZ file at `path` take when read whole (positions,
+    /// colours, three value items and the view's hierarchy, about 40 a point); 0 for a file
+    /// that is no LAS file.
+    static uint64_t wholeBytes(const std::string &path);
+    /// The ept.json of the tiles of `path` under `cacheFolder`/hierarchies, made now unless an
+    /// earlier run made them from the same file (same path, size and time); `memoryBytes` is
+    /// what the making may hold. Raises std::runtime_error with a plain text.
+    static std::string tilesOf(const std::string &path, const std::string &cacheFolder, size_t memoryBytes);
+};
+
+#endif

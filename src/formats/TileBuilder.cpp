@@ -1,0 +1,351 @@
+#include "formats/TileBuilder.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <tuple>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void fail(const std::string &text) { throw std::runtime_error(text); }
+
+// Levels whose grids are kept in memory while the points of one cube pass.
+constexpr int kLevels = 3;
+constexpr int kDeepest = 24;
+
+int32_t i32(const char *b)
+{
+    int32_t v;
+    std::memcpy(&v, b, 4);
+    return v;
+}
+
+std::string keyName(const TileBuilder::Key &k)
+{
+    return std::to_string(k.d) + "-" + std::to_string(k.x) + "-" + std::to_string(k.y) + "-" + std::to_string(k.z);
+}
+
+// A file that records are appended to through a buffer of its own.
+struct Sink {
+    std::string path;
+    FILE *f = nullptr;
+    std::vector<char> buffer;
+    uint64_t count = 0;
+    void flush()
+    {
+        if (buffer.empty())
+            return;
+        if (!f && !(f = std::fopen(path.c_str(), "ab")))
+            fail("can't write " + path + " (" + std::strerror(errno) + ")");
+        if (std::fwrite(buffer.data(), 1, buffer.size(), f) != buffer.size())
+            fail("can't write " + path + " (the disk is full?)");
+        buffer.clear();
+    }
+    void close()
+    {
+        flush();
+        if (f && std::fclose(f) != 0)
+            fail("can't write " + path);
+        f = nullptr;
+    }
+    ~Sink()
+    {
+        if (f)
+            std::fclose(f);
+    }
+};
+
+} // namespace
+
+bool TileBuilder::Key::operator<(const Key &o) const
+{
+    return std::tie(d, x, y, z) < std::tie(o.d, o.x, o.y, o.z);
+}
+
+// Where a record lies: its coordinates as shares of the root cube's side.
+struct Place {
+    double f[3];
+    Place(const char *record, double cells)
+    {
+        for (int k = 0; k < 3; ++k)
+            f[k] = (i32(record + 4 * k) + 0.5) / cells;
+    }
+    // The cube of depth d holding it, and its cell in that cube's grid of `span` a side.
+    void at(int d, unsigned span, int *node, unsigned *cell) const
+    {
+        const double n = std::ldexp(1.0, d);
+        for (int k = 0; k < 3; ++k) {
+            const double v = std::clamp(f[k] * n, 0.0, n - 1e-9);
+            node[k] = static_cast<int>(v);
+            cell[k] = std::min(span - 1, static_cast<unsigned>((v - node[k]) * span));
+        }
+    }
+};
+
+/// The first kLevels levels below one cube while its points pass: their grids, and one file
+/// for the points of each node and each cube below them.
+class TileBuilder::Splitter {
+public:
+    Splitter(TileBuilder &builder, Key root, std::string folder) : b(builder), top(root), dir(std::move(folder))
+    {
+        for (int l = 0; l <= kLevels; ++l) {
+            const size_t n = size_t(1) << (3 * l);
+            sinks.emplace_back(n);
+            if (l < kLevels)
+                grids.emplace_back(n);
+            for (size_t i = 0; i < n; ++i)
+                sinks[l][i].path = dir + "/" + std::to_string(root.d) + "-" + std::to_string(l) + "-" + std::to_string(i);
+        }
+        fs::create_directories(dir);
+    }
+
+    void add(const char *record)
+    {
+        const Place p(record, b.cells);
+        const unsigned span = b.s.span;
+        for (int l = 0; l <= kLevels; ++l) {
+            int node[3];
+            unsigned cell[3];
+            p.at(top.d + l, span, node, cell);
+            const int local[3] = {node[0] - (top.x << l), node[1] - (top.y << l), node[2] - (top.z << l)};
+            const int side = 1 << l;
+            for (int k = 0; k < 3; ++k)
+                if (local[k] < 0 || local[k] >= side)
+                    fail("a point outside its cube");
+            const size_t at = static_cast<size_t>(local[0] + side * (local[1] + side * local[2]));
+            if (l < kLevels) {
+                std::vector<uint64_t> &bits = grids[l][at];
+                if (bits.empty())
+                    bits.assign((size_t(span) * span * span + 63) / 64, 0);
+                const size_t c = cell[0] + span * (cell[1] + size_t(span) * cell[2]);
+                if (bits[c / 64] >> (c % 64) & 1)
+                    continue;
+                bits[c / 64] |= uint64_t(1) << (c % 64);
+            }
+            Sink &s = sinks[l][at];
+            s.buffer.insert(s.buffer.end(), record, record + b.record);
+            ++s.count;
+            if (s.buffer.size() >= (size_t(1) << 16))
+                s.flush();
+            return;
+        }
+    }
+
+    /// Writes the nodes of the grids; the cubes below are left in `below` (their files).
+    void finish(std::vector<std::tuple<Key, std::string, uint64_t>> &below)
+    {
+        grids.clear();
+        for (int l = 0; l <= kLevels; ++l) {
+            const int side = 1 << l;
+            for (size_t i = 0; i < sinks[l].size(); ++i) {
+                Sink &s = sinks[l][i];
+                s.close();
+                if (s.count == 0)
+                    continue;
+                const Key k{top.d + l, (top.x << l) + static_cast<int>(i % side), (top.y << l) + static_cast<int>(i / side % side),
+                            (top.z << l) + static_cast<int>(i / side / side)};
+                if (l < kLevels) {
+                    std::vector<char> records(static_cast<size_t>(s.count) * b.record);
+                    std::ifstream in(s.path, std::ios::binary);
+                    if (!in.read(records.data(), static_cast<std::streamsize>(records.size())))
+                        fail("can't read back " + s.path);
+                    in.close();
+                    fs::remove(s.path);
+                    b.writeNode(k, records.data(), static_cast<size_t>(s.count));
+                } else {
+                    below.emplace_back(k, s.path, s.count);
+                }
+            }
+        }
+    }
+
+private:
+    TileBuilder &b;
+    Key top;
+    std::string dir;
+    std::vector<std::vector<Sink>> sinks;                  ///< by level, by node within the cube
+    std::vector<std::vector<std::vector<uint64_t>>> grids; ///< the same, the taken cells
+};
+
+TileBuilder::TileBuilder(Settings settings) : s(std::move(settings))
+{
+    if (!(s.size > 0) || !std::isfinite(s.size) || s.span < 2 || s.span > 1024)
+        fail("a tile set needs a cube and a span of 2 to 1024");
+    // Integer coordinates from the low corner: the cube fits in 31 bits.
+    s.scale = std::max(s.scale, s.size / 2e9);
+    cells = std::ceil(s.size / s.scale);
+    record = 12 + (s.colours ? 3 : 0) + 4 * s.items.size();
+    for (int k = 0; k < 3; ++k) {
+        lo[k] = INFINITY;
+        hi[k] = -INFINITY;
+    }
+    fs::create_directories(s.folder + "/ept-data");
+    fs::create_directories(s.folder + "/ept-hierarchy");
+    top = std::make_unique<Splitter>(*this, Key{0, 0, 0, 0}, s.folder + "/build");
+}
+
+TileBuilder::~TileBuilder()
+{
+    top.reset();
+    std::error_code ignored;
+    fs::remove_all(s.folder + "/build", ignored);
+}
+
+void TileBuilder::add(size_t n, const double *xyz, const unsigned char *rgb, const std::vector<const float *> &values)
+{
+    part.resize(record);
+    for (size_t p = 0; p < n; ++p) {
+        char *r = part.data();
+        for (int k = 0; k < 3; ++k) {
+            const double v = xyz[3 * p + k];
+            lo[k] = std::min(lo[k], v);
+            hi[k] = std::max(hi[k], v);
+            const double c = std::clamp(std::floor((v - s.lo[k]) / s.scale), 0.0, cells - 1);
+            const int32_t i = static_cast<int32_t>(c);
+            std::memcpy(r + 4 * k, &i, 4);
+        }
+        if (s.colours)
+            std::memcpy(r + 12, rgb + 3 * p, 3);
+        for (size_t k = 0; k < s.items.size(); ++k)
+            std::memcpy(r + 12 + (s.colours ? 3 : 0) + 4 * k, values[k] + p, 4);
+        top->add(r);
+    }
+    added += n;
+}
+
+void TileBuilder::writeNode(const Key &key, const char *records, size_t count)
+{
+    const std::string path = s.folder + "/ept-data/" + keyName(key) + ".bin";
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(records, static_cast<std::streamsize>(count * record));
+    if (!out.flush())
+        fail("can't write " + path + " (the disk is full?)");
+    written[key] = count;
+}
+
+void TileBuilder::buildInMemory(const Key &key, std::vector<char> &records)
+{
+    const size_t n = records.size() / record;
+    if (n <= s.leafPoints || key.d >= kDeepest) {
+        writeNode(key, records.data(), n);
+        return;
+    }
+    const unsigned span = s.span;
+    std::vector<uint64_t> bits((size_t(span) * span * span + 63) / 64, 0);
+    std::vector<char> kept, below[8];
+    for (size_t p = 0; p < n; ++p) {
+        const char *r = records.data() + p * record;
+        const Place at(r, cells);
+        int node[3], child[3];
+        unsigned cell[3], half[3];
+        at.at(key.d, span, node, cell);
+        const size_t c = cell[0] + span * (cell[1] + size_t(span) * cell[2]);
+        if (!(bits[c / 64] >> (c % 64) & 1)) {
+            bits[c / 64] |= uint64_t(1) << (c % 64);
+            kept.insert(kept.end(), r, r + record);
+            continue;
+        }
+        at.at(key.d + 1, 2, child, half);
+        const int octant = (child[0] & 1) | (child[1] & 1) << 1 | (child[2] & 1) << 2;
+        below[octant].insert(below[octant].end(), r, r + record);
+    }
+    std::vector<char>().swap(records);
+    std::vector<uint64_t>().swap(bits);
+    writeNode(key, kept.data(), kept.size() / record);
+    std::vector<char>().swap(kept);
+    for (int o = 0; o < 8; ++o)
+        if (!below[o].empty())
+            buildInMemory({key.d + 1, 2 * key.x + (o & 1), 2 * key.y + (o >> 1 & 1), 2 * key.z + (o >> 2 & 1)}, below[o]);
+}
+
+void TileBuilder::buildFromFile(const Key &key, const std::string &path, uint64_t count)
+{
+    if (count * record <= s.memoryBytes / 2 || key.d >= kDeepest) {
+        std::vector<char> records(static_cast<size_t>(count * record));
+        std::ifstream in(path, std::ios::binary);
+        if (!in.read(records.data(), static_cast<std::streamsize>(records.size())))
+            fail("can't read back " + path);
+        in.close();
+        fs::remove(path);
+        buildInMemory(key, records);
+        return;
+    }
+    // Too many for the memory: the same three levels again, through files.
+    std::vector<std::tuple<Key, std::string, uint64_t>> below;
+    {
+        Splitter again(*this, key, s.folder + "/build/" + std::to_string(++spills));
+        std::ifstream in(path, std::ios::binary);
+        std::vector<char> chunk(record * 65536);
+        for (uint64_t done = 0; done < count;) {
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(65536, count - done));
+            if (!in.read(chunk.data(), static_cast<std::streamsize>(n * record)))
+                fail("can't read back " + path);
+            for (size_t p = 0; p < n; ++p)
+                again.add(chunk.data() + p * record);
+            done += n;
+        }
+        in.close();
+        fs::remove(path);
+        again.finish(below);
+    }
+    for (const auto &[k, file, n] : below)
+        buildFromFile(k, file, n);
+}
+
+void TileBuilder::finish(const std::function<void(double)> &progress)
+{
+    std::vector<std::tuple<Key, std::string, uint64_t>> below;
+    top->finish(below);
+    top.reset();
+    uint64_t done = 0, all = 0;
+    for (const auto &b : below)
+        all += std::get<2>(b);
+    for (const auto &[k, file, n] : below) {
+        buildFromFile(k, file, n);
+        done += n;
+        if (progress)
+            progress(static_cast<double>(done) / static_cast<double>(all));
+    }
+    nlohmann::json hierarchy = nlohmann::json::object();
+    for (const auto &[k, n] : written)
+        hierarchy[keyName(k)] = n;
+    std::ofstream(s.folder + "/ept-hierarchy/0-0-0-0.json") << hierarchy.dump();
+    nlohmann::json meta;
+    meta["version"] = "1.0.0";
+    meta["dataType"] = "binary";
+    meta["hierarchyType"] = "json";
+    meta["points"] = added;
+    meta["span"] = s.span;
+    meta["bounds"] = {s.lo[0], s.lo[1], s.lo[2], s.lo[0] + s.size, s.lo[1] + s.size, s.lo[2] + s.size};
+    if (added > 0)
+        meta["boundsConforming"] = {lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]};
+    nlohmann::json schema = nlohmann::json::array();
+    for (int k = 0; k < 3; ++k)
+        schema.push_back({{"name", std::string(1, static_cast<char>('X' + k))}, {"type", "signed"}, {"size", 4},
+                          {"scale", s.scale}, {"offset", s.lo[k]}});
+    for (const char *c : {"Red", "Green", "Blue"})
+        if (s.colours)
+            schema.push_back({{"name", c}, {"type", "unsigned"}, {"size", 1}});
+    for (const std::string &item : s.items) {
+        // The names other programs give the LAS fields.
+        const std::string name = item == "intensity"       ? "Intensity"
+                                 : item == "classification" ? "Classification"
+                                 : item == "return number"  ? "ReturnNumber"
+                                 : item == "GPS time"       ? "GpsTime"
+                                                            : item;
+        schema.push_back({{"name", name}, {"type", "float"}, {"size", 4}});
+    }
+    meta["schema"] = schema;
+    std::ofstream out(s.folder + "/ept.json");
+    out << meta.dump(2);
+    if (!out.flush())
+        fail("can't write " + s.folder + "/ept.json");
+}

@@ -1,0 +1,75 @@
+#ifndef VELMORA_TILEBUILDER_H
+#define VELMORA_TILEBUILDER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+/// Writes a point cloud of any size as Entwine point tiles (EPT, the binary data type) that
+/// EptTiles reads node by node, from points handed over once, in any order, in parts.
+///
+/// Each node keeps the first point that falls into each cell of a grid of `span` cells a side
+/// over its cube (a spatially even sample), and hands the others to its children; a node with
+/// few enough points keeps them all. The first levels are made while the points come: their
+/// grids are kept in memory, and the points below them go to one file a cube of the level
+/// below, on the disk. `finish` then makes each such cube's nodes in memory, or, for a cube
+/// with more points than the memory allows, in the same way through files again.
+///
+/// A record is X, Y, Z (int32, scaled), Red, Green and Blue (uint8, when there are colours)
+/// and one float32 a value item. Every failure raises std::runtime_error with a plain text.
+class TileBuilder {
+public:
+    struct Settings {
+        std::string folder;           ///< where ept.json, ept-hierarchy/ and ept-data/ go (made)
+        double lo[3] = {0, 0, 0};     ///< the cube's low corner ...
+        double size = 1;              ///< ... and side, holding every point
+        double scale = 0.001;         ///< of the integer coordinates
+        bool colours = false;
+        std::vector<std::string> items; ///< the value items' names
+        size_t memoryBytes = size_t(512) << 20; ///< the points held in memory at once
+        unsigned span = 128;
+        size_t leafPoints = 65536;    ///< a node with at most this many points keeps them all
+    };
+    explicit TileBuilder(Settings settings);
+    ~TileBuilder();
+    TileBuilder(const TileBuilder &) = delete;
+    TileBuilder &operator=(const TileBuilder &) = delete;
+
+    /// Adds n points: 3 doubles each, 3 colour bytes each (null without colours), and for each
+    /// item n values. Points outside the cube are put on its border.
+    void add(size_t n, const double *xyz, const unsigned char *rgb, const std::vector<const float *> &values);
+    /// Makes the nodes of the cubes kept on the disk and writes the hierarchy and ept.json;
+    /// `progress`, when given, hears the share done (0 to 1) now and then.
+    void finish(const std::function<void(double)> &progress = nullptr);
+    uint64_t pointCount() const { return added; }
+    size_t recordBytes() const { return record; }
+
+    struct Key {
+        int d, x, y, z;
+        bool operator<(const Key &o) const;
+    };
+    class Splitter;
+
+private:
+    /// Makes the nodes of cube `key` from its records in memory.
+    void buildInMemory(const Key &key, std::vector<char> &records);
+    /// Makes the nodes of cube `key` from the records of the file at `path`.
+    void buildFromFile(const Key &key, const std::string &path, uint64_t count);
+    void writeNode(const Key &key, const char *records, size_t count);
+    Settings s;
+    size_t record = 0;
+    double cells = 1; ///< the cube's side in steps of the scale
+    uint64_t added = 0;
+    double lo[3], hi[3]; ///< of the points added
+    std::map<Key, uint64_t> written;
+    std::unique_ptr<Splitter> top;
+    std::vector<char> part;
+    int spills = 0;
+};
+
+#endif

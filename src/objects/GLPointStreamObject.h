@@ -1,0 +1,118 @@
+#ifndef VELMORA_GLPOINTSTREAMOBJECT_H
+#define VELMORA_GLPOINTSTREAMOBJECT_H
+
+#include "objects/GL3DObject.h"
+#include "objects/PointLod.h"
+#include "objects/PointStream.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class PointTiles;
+
+/// A point cloud too large to be read whole, shown from a hierarchy of nodes read as the view
+/// needs them (COPC, EPT, Potree 2.0, on a disk or a web server; see PointTiles): one point
+/// list whose frames pick nodes by the level-of-detail rule of the clouds read whole (largest
+/// on screen first, under the still budget, or the drag budget while the scene is dragged;
+/// no finer than a pixel). A frame draws the chosen nodes that are in memory and asks worker
+/// threads for the others; it never waits for them, and asks for the frame that shows them as
+/// they come. The nodes least recently drawn go once their bytes pass the memory budget.
+/// Captures (and off-screen renders) read the nodes they draw first, in parts that fit the
+/// budget: every point of the still budget, or every point of the cloud when captures draw
+/// every point.
+///
+/// Colours: the cloud's own, or one of its value items (intensity, classification, return
+/// number, ...) through a colour map (key "3" steps through them; the range of an item is
+/// that of the nodes read so far). Eye-dome lighting, the point size and the depth-buffer
+/// drawing are those of a cloud read whole; a click picks a drawn point and reports its
+/// coordinates in the file's frame, in double.
+class GLPointStreamObject : public GL3DObject {
+public:
+    static constexpr short STREAM = 0xA00;
+    /// Opens the hierarchy at `path` (a path or an http(s) address) and prints its kind, point
+    /// count and node count. Raises std::runtime_error when it can't be read.
+    GLPointStreamObject(const char *path, size_t memoryBudget);
+    /// The same for a hierarchy already open.
+    GLPointStreamObject(std::shared_ptr<PointTiles> tiles, size_t memoryBudget);
+    ~GLPointStreamObject() override;
+
+    /// The keys of a cloud read whole (GLPointListObject::bindings()); those of its thresholds,
+    /// selections and edits, and of the adaptive size, do nothing here.
+    const BindingTable *getBindings() const override;
+
+    void drawData();
+    void defaultDrawing() override { drawData(); }
+    void drawInfo() override;
+    void notifyClick(int x, int y) override;
+    /// The point count and the box, in the file's coordinates.
+    std::string getInformation() const override;
+    size_t getDrawingCost() const override;
+
+    /// Bytes of points kept in memory (the Preferences' point memory).
+    void setMemoryBudget(size_t bytes) { budgetBytes = bytes; }
+    size_t getMemoryBudget() const { return budgetBytes; }
+    uint64_t getPointCount() const;
+    /// Points the last frame drew.
+    size_t getDrawnCount() const { return drawnCount; }
+    /// Whether the last frame drew every node its budget chose (none was missing).
+    bool lastFrameComplete() const { return complete; }
+    /// Added to the drawn points to give the file's coordinates.
+    const double *getFileOrigin() const { return origin; }
+    /// The file index (in the hierarchy's order of nodes) and the file coordinates of the
+    /// point picked last; false when none is.
+    bool getPicked(uint64_t &index, double *xyz) const;
+    void setEyeDome(bool on) { eyeDome = on; }
+    bool getEyeDome() const { return eyeDome; }
+    float getPointSize() const { return pointSize; }
+    PointStream &getStream() { return *stream; }
+    /// The item shown through the colour map, -1 for the cloud's own colours.
+    int getShownItem() const { return shown; }
+
+protected:
+    bool runAction(const KeyBinding &row) override;
+    void colorMapChanged() override;
+
+private:
+    void setUp(size_t memoryBudget);
+    size_t frameBudget(const float *mvp, uint64_t total);
+    /// Takes the nodes that arrived; widens the ranges of the items by them.
+    void takeArrived();
+    /// The colours node n is drawn in this frame (null: one plain colour).
+    const unsigned char *coloursOf(PointStream::Node &n);
+    void drawNode(PointStream::Node &n);
+    /// The nodes chosen for a capture: read part by part, each part drawn and let go.
+    void drawCapture(const std::vector<int> &chosen);
+    void refineLater(bool missing, bool cut);
+    void updateLegend();
+    void showNext();
+
+    std::shared_ptr<PointTiles> tiles;
+    std::unique_ptr<PointStream> stream;
+    PointLod lod;                      ///< the hierarchy's cubes, relative to `origin`
+    std::vector<uint64_t> firstIndex;  ///< of each node's first point, in node order
+    double origin[3] = {0, 0, 0};
+    size_t budgetBytes = 0;
+    uint64_t frameNumber = 1;
+    std::vector<int> chosen, drawnNodes;
+    std::vector<float> chosenPixels;
+    size_t drawnCount = 0;
+    bool complete = false, lastCut = false;
+    size_t rampBudget = 0;
+    float lastMvp[16] = {0};
+    int shown = -1;                    ///< -1: own colours; else the item shown
+    std::vector<float> itemLo, itemHi; ///< ranges of the items over the nodes read
+    uint64_t colouring = 1;            ///< bumped when the colours of values change
+    bool eyeDome = false;
+    float pointSize = 1;
+    std::shared_ptr<std::atomic<bool>> askPending = std::make_shared<std::atomic<bool>>(false);
+    bool reportedComplete = false;
+    int pickedNode = -1;
+    size_t pickedPoint = 0;
+    double picked[3] = {0, 0, 0};
+};
+
+#endif

@@ -1,0 +1,200 @@
+#include "objects/PointStream.h"
+
+#include "math/Messages.h"
+#include "math/Parallel.h"
+
+#include <algorithm>
+#include <exception>
+
+size_t PointStream::Node::bytes() const
+{
+    size_t b = sizeof(Node) + xyz.capacity() * sizeof(float) + rgb.capacity() + mapped.capacity();
+    for (const std::vector<float> &v : values)
+        b += v.capacity() * sizeof(float);
+    return b;
+}
+
+PointStream::PointStream(std::shared_ptr<PointTiles> t, unsigned threads) : tiles(std::move(t))
+{
+    nodes.resize(tiles->nodes().size());
+    state.assign(nodes.size(), Absent);
+    for (unsigned k = 0; k < std::max(1u, threads); ++k)
+        workers.emplace_back([this] { work(); });
+}
+
+PointStream::~PointStream()
+{
+    // A worker waiting for a slow server ends now, not when its node has come.
+    tiles->cancel();
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        stop = true;
+        queue.clear();
+    }
+    wake.notify_all();
+    workers.clear();
+}
+
+std::unique_ptr<PointStream::Node> PointStream::make(int i)
+{
+    PointListData d = tiles->load(static_cast<size_t>(i));
+    auto n = std::make_unique<Node>();
+    double side;
+    tiles->cubeOf(static_cast<size_t>(i), n->centre, side);
+    for (double &c : n->centre)
+        c += side / 2;
+    n->count = static_cast<size_t>(d.nPoints);
+    n->xyz.resize(3 * n->count);
+    for (size_t p = 0; p < 3 * n->count; ++p)
+        n->xyz[p] = static_cast<float>(d.points[p] + (d.origin[p % 3] - n->centre[p % 3]));
+    if (d.colors)
+        n->rgb.assign(d.colors.get(), d.colors.get() + 3 * n->count);
+    for (const PointValueItem &item : d.items)
+        n->values.emplace_back(item.values.get(), item.values.get() + n->count);
+    return n;
+}
+
+void PointStream::work()
+{
+    for (;;) {
+        int i;
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            wake.wait(hold, [this] { return stop || !queue.empty(); });
+            if (stop)
+                return;
+            i = queue.front();
+            queue.pop_front();
+            state[static_cast<size_t>(i)] = Reading;
+        }
+        std::unique_ptr<Node> n;
+        std::string why;
+        try {
+            n = make(i);
+        } catch (const std::exception &e) {
+            why = e.what();
+        }
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            if (stop)
+                return; // the stream goes: what failed on the way was cancelled
+            if (n) {
+                came.push_back({i, std::move(n)});
+                state[static_cast<size_t>(i)] = Arrived;
+            } else {
+                state[static_cast<size_t>(i)] = Failed;
+            }
+        }
+        // A node that can't be read is left out of the view, once, with the reason.
+        if (!why.empty())
+            msg::warning("GLPointStreamObject: %s: %s\n", tiles->path().c_str(), why.c_str());
+        *arrived = true;
+    }
+}
+
+void PointStream::want(const std::vector<int> &wanted)
+{
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        for (int i : queue)
+            state[static_cast<size_t>(i)] = Absent;
+        queue.clear();
+        for (int i : wanted)
+            if (i >= 0 && static_cast<size_t>(i) < state.size() && state[static_cast<size_t>(i)] == Absent) {
+                state[static_cast<size_t>(i)] = Queued;
+                queue.push_back(i);
+            }
+    }
+    wake.notify_all();
+}
+
+std::vector<int> PointStream::takeArrived()
+{
+    std::vector<std::pair<int, std::unique_ptr<Node>>> taken;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        *arrived = false;
+        taken.swap(came);
+        for (auto &[i, n] : taken)
+            state[static_cast<size_t>(i)] = nodes[static_cast<size_t>(i)] ? Resident : Absent;
+    }
+    std::vector<int> added;
+    for (auto &[i, n] : taken) {
+        // Read twice (a capture read it meanwhile): the one in memory stays.
+        if (nodes[static_cast<size_t>(i)])
+            continue;
+        held += n->bytes();
+        ++count;
+        nodes[static_cast<size_t>(i)] = std::move(n);
+        std::lock_guard<std::mutex> hold(lock);
+        state[static_cast<size_t>(i)] = Resident;
+        added.push_back(i);
+    }
+    return added;
+}
+
+void PointStream::loadNow(const std::vector<int> &wanted)
+{
+    std::vector<int> missing;
+    for (int i : wanted)
+        if (!resident(i) && !hasFailed(i))
+            missing.push_back(i);
+    std::vector<std::unique_ptr<Node>> read(missing.size());
+    std::vector<std::string> why(missing.size());
+    Parallel::split(missing.size(), 0, [&](unsigned, size_t begin, size_t end) {
+        for (size_t k = begin; k < end; ++k)
+            try {
+                read[k] = make(missing[k]);
+            } catch (const std::exception &e) {
+                why[k] = e.what();
+            }
+    });
+    for (size_t k = 0; k < missing.size(); ++k) {
+        const size_t i = static_cast<size_t>(missing[k]);
+        std::lock_guard<std::mutex> hold(lock);
+        if (!read[k]) {
+            state[i] = Failed;
+            msg::warning("GLPointStreamObject: %s: %s\n", tiles->path().c_str(), why[k].c_str());
+            continue;
+        }
+        held += read[k]->bytes();
+        ++count;
+        nodes[i] = std::move(read[k]);
+        // A worker reading it now hands in a copy that takeArrived drops.
+        if (state[i] != Reading)
+            state[i] = Resident;
+    }
+}
+
+void PointStream::evict(size_t budget, uint64_t keep)
+{
+    if (held <= budget)
+        return;
+    std::vector<std::pair<uint64_t, int>> old;
+    for (size_t i = 0; i < nodes.size(); ++i)
+        if (nodes[i] && nodes[i]->drawn < keep)
+            old.push_back({nodes[i]->drawn, static_cast<int>(i)});
+    std::sort(old.begin(), old.end());
+    for (const auto &[drawn, i] : old) {
+        if (held <= budget)
+            break;
+        held -= std::min(held, nodes[static_cast<size_t>(i)]->bytes());
+        --count;
+        nodes[static_cast<size_t>(i)].reset();
+        std::lock_guard<std::mutex> hold(lock);
+        state[static_cast<size_t>(i)] = Absent;
+    }
+}
+
+size_t PointStream::pending()
+{
+    std::lock_guard<std::mutex> hold(lock);
+    return static_cast<size_t>(std::count_if(state.begin(), state.end(),
+                                             [](State s) { return s == Queued || s == Reading; }));
+}
+
+bool PointStream::hasFailed(int i)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    return i >= 0 && static_cast<size_t>(i) < state.size() && state[static_cast<size_t>(i)] == Failed;
+}

@@ -1,0 +1,89 @@
+#include "support/LocalServer.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace testsupport {
+
+namespace {
+int started = 0;
+} // namespace
+
+int freePort()
+{
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr *>(&a), &len) != 0)
+        ADD_FAILURE() << "no free port";
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+bool accepts(int port)
+{
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+    close(s);
+    return ok;
+}
+
+Nginx::Nginx()
+    : dir(testing::TempDir() + "/nginx-" + std::to_string(getpid()) + "-" + std::to_string(++started)), port(freePort())
+{
+    std::filesystem::create_directories(dir + "/www/data");
+    std::filesystem::create_directories(dir + "/logs");
+    std::string body(300000, '\0');
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<char>(i * 7 + i / 256);
+    std::ofstream(dir + "/www/data/node.bin", std::ios::binary) << body;
+    bytes = body;
+    std::ofstream(dir + "/nginx.conf")
+        << "daemon off; master_process off; worker_processes 1; pid " << dir << "/nginx.pid;\n"
+        << "error_log " << dir << "/logs/error.log;\n"
+        << "events { worker_connections 64; }\n"
+        << "http { access_log off; client_body_temp_path " << dir << "/tmp; proxy_temp_path " << dir
+        << "/tmp; fastcgi_temp_path " << dir << "/tmp; uwsgi_temp_path " << dir << "/tmp; scgi_temp_path " << dir
+        << "/tmp;\n"
+        << "  server { listen 127.0.0.1:" << port << "; root " << dir << "/www;\n"
+        << "    location /norange/ { alias " << dir << "/www/data/; max_ranges 0; }\n"
+        << "    location /slow/ { alias " << dir << "/www/data/; limit_rate 20k; sendfile off; output_buffers 1 2k; }\n"
+        << "  }\n}\n";
+    std::filesystem::create_directories(dir + "/tmp");
+    child = fork();
+    if (child == 0) {
+        execl("/usr/sbin/nginx", "nginx", "-p", dir.c_str(), "-c", (dir + "/nginx.conf").c_str(), nullptr);
+        _exit(127);
+    }
+    for (int i = 0; i < 500 && !accepts(port); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+Nginx::~Nginx()
+{
+    if (child > 0) {
+        kill(child, SIGTERM);
+        waitpid(child, nullptr, 0);
+    }
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace testsupport
