@@ -247,8 +247,10 @@ GLObject *GLMachine::registerReconstruction(const char *name)
         const std::vector<std::string> photographs =
             ReconstructionImport::findPhotographs(model, source.folder,
                                                   options.path_img ? options.path_img->c_str() : nullptr);
-        made = ReconstructionImport::makeCamera(model, photographs);
-        points = ReconstructionImport::makePoints(model);
+        // The figures of the points and of the views come from one pass over the tracks.
+        const ReconstructionStatistics stats = ReconstructionStatistics::of(model);
+        made = ReconstructionImport::makeCamera(model, photographs, &stats);
+        points = ReconstructionImport::makePoints(model, &stats);
     } catch (const std::exception &e) {
         const std::string text = std::string("GLMachine: unable to load ") + name + ": " + e.what() + "\n";
         msg::text(MessageLevel::Error, text);
@@ -284,6 +286,14 @@ std::vector<GL3DObject *> GLMachine::objectsLoadedWith(const GLObject *camera) c
         if (static_cast<const GLObject *>(l.camera) == camera)
             found.push_back(l.object);
     return found;
+}
+
+GLCamera *GLMachine::cameraLoadedWith(const GL3DObject *object) const
+{
+    for (const LoadedWith &l : loadedWith)
+        if (l.object == object)
+            return l.camera;
+    return nullptr;
 }
 
 void GLMachine::moveReconstruction(GLCamera *camera, const Similarity &moved)
@@ -708,8 +718,10 @@ void GLMachine::drawFrame(const FrameContext &f, int scale)
     }
     for (const auto &o : objects)
         o->draw(f);
-    for (const auto &c : cameras)
+    for (const auto &c : cameras) {
+        c->getOverlay().setWaitForPhotographs(f.capture());
         c->draw();
+    }
     // A capture at a multiple of the window size lays the overlays over it afterwards.
     if (!objects.empty() && drawInfo && currentObject && scale == 1)
         currentObject->drawInfo();

@@ -141,6 +141,36 @@ ReconstructionView makeView(const Image &im, const Intrinsics &in)
     return v;
 }
 
+// An image's POINT3D_ID of a keypoint and the points' tracks say the same twice; a model whose
+// two halves disagree (written by hand or by another tool) keeps what the tracks say, so that
+// a keypoint's point always has that keypoint in its track, and says how many disagreed.
+void crossCheck(Reconstruction &rec)
+{
+    std::vector<std::vector<char>> confirmed(rec.views.size());
+    for (size_t v = 0; v < rec.views.size(); ++v)
+        confirmed[v].assign(rec.views[v].observes.size(), 0);
+    size_t disagree = 0;
+    for (size_t i = 0; i + 1 < rec.trackStart.size(); ++i)
+        for (uint32_t e = rec.trackStart[i]; e < rec.trackStart[i + 1]; ++e) {
+            const TrackElement &t = rec.tracks[e];
+            int32_t &observed = rec.views[t.view].observes[t.keypoint];
+            char &seen = confirmed[t.view][t.keypoint];
+            if (observed != static_cast<int32_t>(i) || seen)
+                ++disagree;
+            observed = static_cast<int32_t>(i);
+            seen = 1;
+        }
+    for (size_t v = 0; v < rec.views.size(); ++v)
+        for (size_t k = 0; k < confirmed[v].size(); ++k)
+            if (!confirmed[v][k] && rec.views[v].observes[k] != -1) {
+                ++disagree;
+                rec.views[v].observes[k] = -1;
+            }
+    if (disagree)
+        rec.notes.push_back(std::to_string(disagree) +
+                            " observations of the images and the points' tracks disagree; the tracks are kept");
+}
+
 // Checks the cross references and turns the model into the plain record, with the model's
 // identifiers replaced by indices into the record's views and points.
 Reconstruction assemble(const char *format, const std::map<long long, Intrinsics> &cameras,
@@ -216,6 +246,7 @@ Reconstruction assemble(const char *format, const std::map<long long, Intrinsics
             rec.tracks.push_back({viewOf[imageIndex.at(obs.first)], static_cast<uint32_t>(obs.second)});
     }
     rec.trackStart.push_back(static_cast<uint32_t>(rec.tracks.size()));
+    crossCheck(rec);
     return rec;
 }
 

@@ -30,6 +30,9 @@ GLPointListObjectInterface::GLPointListObjectInterface(GLPointListObject *c)
     addActionButton(size, A::BIGGER_POINTS);
     addActionButton(size, A::SMALLER_POINTS);
 
+    // The colour map's thresholds kept as a selection, for the selection's own operations.
+    addActionButton(addFrame("thresholds", nullptr, false), A::SELECT_RANGE);
+
     GtkWidget *legible = addFrame("dense clouds", nullptr, true);
     addActionToggle(legible, rowOf(A::EYE_DOME),
                     [](GLObject *e) { return static_cast<GLPointListObject *>(e)->getEyeDome(); });

@@ -89,6 +89,7 @@ ViewsWindow::ViewsWindow(GLMachine *m, SceneWindow *w) : machine(m), view(w)
         gtk_tree_view_append_column(list, column);
     }
     g_signal_connect(list, "row-activated", G_CALLBACK(onRowActivated), this);
+    g_signal_connect(list, "button-release-event", G_CALLBACK(onRowClicked), this);
     GtkWidget *scrolled = gtk_scrolled_window_new(nullptr, nullptr);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
     gtk_container_add(GTK_CONTAINER(scrolled), GTK_WIDGET(list));
@@ -172,6 +173,10 @@ bool ViewsWindow::evaluate()
     scores.clear();
     if (modelRows.empty())
         gtk_list_store_clear(store);
+    // Rows kept from the start lose the figures of an earlier run: a cancelled run leaves the
+    // rows it did not reach empty, not showing figures measured before.
+    for (GtkTreeIter &row : modelRows)
+        gtk_list_store_set(store, &row, PSNR, NAN, SSIM, NAN, PSNR_INSIDE, NAN, SSIM_INSIDE, NAN, IOU, NAN, -1);
     progress.reset(view->elementHost().openProgress("Views"));
     // The worker wakes the toolkit's loop after each comparison; a wake-up that comes after
     // the window is gone finds nothing to do.
@@ -330,6 +335,20 @@ void ViewsWindow::chooseRow(int row)
 void ViewsWindow::onRowActivated(GtkTreeView *, GtkTreePath *path, GtkTreeViewColumn *, gpointer data)
 {
     static_cast<ViewsWindow *>(data)->chooseRow(gtk_tree_path_get_indices(path)[0]);
+}
+
+gboolean ViewsWindow::onRowClicked(GtkWidget *widget, GdkEventButton *event, gpointer data)
+{
+    // A single click on a row goes to its view; one on a column's title, which sorts, does not
+    // come here (the titles are widgets of their own).
+    GtkTreePath *path = nullptr;
+    if (event->button == 1 && event->window == gtk_tree_view_get_bin_window(GTK_TREE_VIEW(widget)) &&
+        gtk_tree_view_get_path_at_pos(GTK_TREE_VIEW(widget), static_cast<gint>(event->x), static_cast<gint>(event->y),
+                                      &path, nullptr, nullptr, nullptr)) {
+        static_cast<ViewsWindow *>(data)->chooseRow(gtk_tree_path_get_indices(path)[0]);
+        gtk_tree_path_free(path);
+    }
+    return FALSE;
 }
 
 void ViewsWindow::onDestroy(GtkWidget *, gpointer data) { delete static_cast<ViewsWindow *>(data); }

@@ -17,8 +17,8 @@ class SceneWindow;
 /// scene drawn from it matches its photograph (PSNR, SSIM and, with silhouettes, the same
 /// inside the silhouette and the IoU). A click on a column's title sorts the rows by it (views
 /// without the figure last); the views of a reconstruction also show its mean reprojection
-/// error and observation count, and have their rows from the start; choosing a row (double click or Enter) moves the camera to that
-/// view with its photograph shown.
+/// error and observation count, and have their rows from the start; choosing a row (a click, or Enter) moves the camera to
+/// that view with its photograph shown.
 ///
 /// The views are drawn in the view window, made the photographs' size for the time of the
 /// evaluation, one view each time the toolkit is idle; their photographs are compared on a
@@ -74,6 +74,7 @@ private:
     static gboolean onIdle(gpointer self);
     static gboolean onCompared(gpointer alive);
     static void onRowActivated(GtkTreeView *, GtkTreePath *path, GtkTreeViewColumn *, gpointer self);
+    static gboolean onRowClicked(GtkWidget *list, GdkEventButton *event, gpointer self);
     static void onDestroy(GtkWidget *, gpointer self);
     static void onMarkerFigure(GtkComboBox *combo, gpointer self);
 

@@ -17,8 +17,8 @@
 #include <vector>
 
 /// A cloud of 3D points, either with a colour per point or with one score per point mapped
-/// through a colour map and cut by an adjustable lower threshold (points whose score is
-/// below it are not drawn), or with both (imported reconstructions: the points' colours and
+/// through a colour map and cut by adjustable lower and upper thresholds (points whose score
+/// lies outside them are not drawn), or with both (imported reconstructions: the points' colours and
 /// their reprojection errors), shown one at a time.
 ///
 /// It is read from a "bin" or "las" file by PointListReader (an ASPRS LAS file by LasReader),
@@ -74,6 +74,7 @@ public:
     enum class Action {
         BIGGER_POINTS, SMALLER_POINTS, LOWER_THRESHOLD, HIGHER_THRESHOLD, DATA, DEPTH_BUFFER, OWN_COLORS,
         EYE_DOME, ADAPTIVE_SIZE, SELECT_TOOL, HIDE, SHOW_ALL, DELETE, KEEP_ONLY, UNDO, REDO, INVERT, CLEAR, GROW,
+        UPPER_THRESHOLD_DOWN, UPPER_THRESHOLD_UP, SELECT_RANGE,
     };
     static const BindingTable &bindings();
     const BindingTable *getBindings() const override { return &bindings(); }
@@ -138,8 +139,15 @@ public:
     float getMaxValue() const { return valueMax; }
     float getLowerThreshold() const { return thresholdLow; }
     float getUpperThreshold() const { return thresholdHigh; }
-    /// Points the data drawing shows at the current threshold (all of them without scores).
+    /// Sets both thresholds of the values shown: points whose value lies outside [lo, hi] are
+    /// neither drawn nor picked.
+    void setThresholds(float lo, float hi);
+    /// Points the data drawing shows at the current thresholds (all of them without scores).
     int getVisibleCount() const;
+    /// Replaces the selection by the points the thresholds keep (key "S", the button "Select"
+    /// of the panel's "thresholds"), hidden and deleted ones left out; returns their number
+    /// (0, selecting nothing, for a cloud without values).
+    size_t selectThresholdRange();
 
     // --- Selections and edits, by file index --------------------------------------------
     /// Hidden and deleted points: neither is drawn, deleted ones are not saved either.
@@ -222,9 +230,16 @@ private:
     void updateColorMap();
     /// Brings the buffers up to date with the points, colours and threshold.
     void prepareBuffers(bool whole);
-    /// Whether stored point i is drawn: above the threshold (`cut`), neither hidden nor
+    /// Whether stored point i is drawn: between the thresholds (`cut`), neither hidden nor
     /// deleted.
     bool isDrawn(size_t i, const float *values, bool cut) const;
+    /// Whether a value lies between the thresholds (never for NaN).
+    bool withinThresholds(float v) const { return v >= thresholdLow && v <= thresholdHigh; }
+    /// Whether the thresholds leave any of the values `v` out (false without values).
+    bool thresholdsCut(const float *v) const
+    {
+        return v && (thresholdLow > valueMin || thresholdHigh < valueMax || nUnordered > 0);
+    }
     /// The selected points drawn again in the marking colour.
     void drawMarked();
     /// The window shape of the drag under way.
@@ -268,7 +283,7 @@ private:
     std::vector<unsigned char> heldColors;
     float heldSelection[3] = {0, 0, 0};      ///< the selected point, copied likewise
     bool heldUploaded = false;               ///< the sample buffers hold the held sample
-    float heldThreshold = 0;                 ///< at this threshold
+    float heldThresholds[2] = {0, 0};        ///< at these thresholds
     size_t heldShown = 0;                    ///< the points of it they hold
     std::vector<int> selected;               ///< the nodes of the last frame
     std::vector<float> selectedPixels;       ///< their diameters on screen

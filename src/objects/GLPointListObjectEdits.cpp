@@ -20,7 +20,7 @@ const unsigned char kMarked[3] = {255, 230, 0};
 
 bool GLPointListObject::isDrawn(size_t i, const float *values, bool cut) const
 {
-    if (cut && !(values[i] >= thresholdLow))
+    if (cut && !withinThresholds(values[i]))
         return false;
     if (edits.getHidden().empty() && edits.getDeleted().empty())
         return true;
@@ -43,7 +43,7 @@ void GLPointListObject::selectInWindow(const std::vector<Point2> &shape, bool la
     if (mode == SelectMode::Replace)
         selection.clear();
     const float *v = getValues();
-    const bool cut = v && (thresholdLow > valueMin || nUnordered > 0);
+    const bool cut = thresholdsCut(v);
     for (size_t i : inside) {
         if (!isDrawn(i, v, cut))
             continue;

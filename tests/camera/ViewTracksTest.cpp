@@ -12,7 +12,7 @@ TEST(ViewTracks, ShowsTheViewsOfTheChosenPointOnly)
     model.trackStart = {0, 2, 3};
     model.tracks = {{0, 0}, {2, 0}, {1, 0}};
     ViewTracks tracks;
-    tracks.set(model);
+    tracks.set(model, {GLView::Intrinsics{100, 100, 50, 50, 100, 100}});
     ASSERT_EQ(2u, tracks.pointCount());
     EXPECT_TRUE(tracks.show(0, Point3(1, 2, 3)));
     EXPECT_FALSE(tracks.show(0, Point3(1, 2, 3))) << "nothing changed";
