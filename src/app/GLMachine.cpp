@@ -240,6 +240,7 @@ GLObject *GLMachine::registerReconstruction(const char *name)
     std::unique_ptr<GLPointListObject> points;
     try {
         const Reconstruction model = ReconstructionImport::read(source);
+        StartupTiming::mark("reconstruction read");
         msg::note("GLMachine: %s model %s: %d views, %d points\n", model.format.c_str(), source.folder.c_str(),
                   static_cast<int>(model.views.size()), static_cast<int>(model.points.size()));
         for (const std::string &note : model.notes)
@@ -249,8 +250,11 @@ GLObject *GLMachine::registerReconstruction(const char *name)
                                                   options.path_img ? options.path_img->c_str() : nullptr);
         // The figures of the points and of the views come from one pass over the tracks.
         const ReconstructionStatistics stats = ReconstructionStatistics::of(model);
+        StartupTiming::mark("reconstruction statistics");
         made = ReconstructionImport::makeCamera(model, photographs, &stats);
+        StartupTiming::mark("reconstruction camera made");
         points = ReconstructionImport::makePoints(model, &stats);
+        StartupTiming::mark("reconstruction points made");
     } catch (const std::exception &e) {
         const std::string text = std::string("GLMachine: unable to load ") + name + ": " + e.what() + "\n";
         msg::text(MessageLevel::Error, text);

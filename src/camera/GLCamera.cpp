@@ -504,6 +504,7 @@ const BindingTable &GLCamera::bindings()
         {actionValue(A::PAN_AROUND), {'p'}, "pan around", "keep the rotation point on/off", F},
         {actionValue(A::NEXT_VIEW), {KeyCode::NEXT_VIEW}, nullptr, "next original view", F},
         {actionValue(A::PREVIOUS_VIEW), {KeyCode::PREVIOUS_VIEW}, nullptr, "previous original view", F},
+        {actionValue(A::MARKERS), {'M'}, nullptr, "camera markers on/off", F},
         {actionValue(A::VIEWS), {'V'}, "Views...", "window \"Views\": every original view against its photograph", 0},
     };
     static const BindingTable table("camera", rows);
@@ -580,6 +581,9 @@ bool GLCamera::runAction(const KeyBinding &row)
         break;
     case Action::PAN_AROUND:
         panAround = !panAround;
+        break;
+    case Action::MARKERS:
+        toggleOption(CAMERA_ORIGINS);
         break;
     case Action::VIEWS:
         if (ElementHost *h = getHost())

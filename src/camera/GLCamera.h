@@ -229,7 +229,7 @@ public:
     enum class Action {
         LOAD_STATE, SAVE_STATE, PRINT_STATE, VIEW_LABEL, PROJECTION, LOOK_ALONG_X, LOOK_ALONG_Y, LOOK_ALONG_Z,
         PLANES_FARTHER, PLANES_NEARER, MOVE_OUT, MOVE_IN, ZOOM_OUT, ZOOM_IN, IMAGES, SILHOUETTES, TRANSPARENCY,
-        PAN_AROUND, NEXT_VIEW, PREVIOUS_VIEW, VIEWS,
+        PAN_AROUND, NEXT_VIEW, PREVIOUS_VIEW, VIEWS, MARKERS,
     };
     static const BindingTable &bindings();
     const BindingTable *getBindings() const override { return &bindings(); }

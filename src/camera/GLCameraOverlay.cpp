@@ -7,6 +7,7 @@
 #include "camera/GLView.h"
 #include "camera/PhotographLoader.h"
 #include "core/GLObject.h"
+#include "core/StartupTiming.h"
 #include "formats/SequenceFiles.h"
 #include "formats/Sil.h"
 #include "camera/ViewGeometry.h"
@@ -337,6 +338,11 @@ void GLCameraOverlay::install(int k, std::unique_ptr<textureData> texture)
     textures[k]->displayList = displayList(k);
     createDisplayList(k, textures[k].get());
     evict(k);
+    if (StartupTiming::enabled()) {
+        char what[64];
+        std::snprintf(what, sizeof what, "photograph of view %d in", k);
+        StartupTiming::mark(what);
+    }
 }
 
 void GLCameraOverlay::takeDecoded()
