@@ -498,8 +498,8 @@ void GLPointListObject::setThresholds(float lo, float hi)
     // Steps that come back to an end of the range land on it exactly, so that the extreme
     // values show again.
     const float close = (valueMax - valueMin) / 1000;
-    thresholdLow = lo <= valueMin + close ? valueMin : lo;
-    thresholdHigh = hi >= valueMax - close ? valueMax : hi;
+    thresholdLow = std::fabs(lo - valueMin) <= close ? valueMin : lo;
+    thresholdHigh = std::fabs(hi - valueMax) <= close ? valueMax : hi;
     indicesStale = true;
     markedStale = true;
 }

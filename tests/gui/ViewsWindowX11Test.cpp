@@ -250,6 +250,24 @@ TEST(ViewsWindow, ReconstructionViewsSortByTheirMeanErrorAndColourTheirMarkers)
     gtk_tree_sortable_set_sort_column_id(GTK_TREE_SORTABLE(rows), ViewsWindow::MEAN_ERROR, GTK_SORT_DESCENDING);
     EXPECT_EQ(views->viewAtRow(0), 1);
 
+    // One click on a row (not a double click) goes to its view.
+    const int chosen = views->viewAtRow(2);
+    ASSERT_NE(camera->getCurrentView(), chosen);
+    GtkTreePath *path = gtk_tree_path_new_from_indices(2, -1);
+    GdkRectangle cell;
+    gtk_tree_view_get_cell_area(views->getList(), path, gtk_tree_view_get_column(views->getList(), 0), &cell);
+    gtk_tree_path_free(path);
+    GdkEvent *click = gdk_event_new(GDK_BUTTON_RELEASE);
+    click->button.window = GDK_WINDOW(g_object_ref(gtk_tree_view_get_bin_window(views->getList())));
+    click->button.button = 1;
+    click->button.x = cell.x + 4;
+    click->button.y = cell.y + cell.height / 2;
+    gtk_main_do_event(click);
+    gdk_event_free(click);
+    pumpEvents();
+    EXPECT_EQ(camera->getCurrentView(), chosen);
+    EXPECT_TRUE(camera->getShowImages());
+
     views->colourMarkersBy(ViewsWindow::MEAN_ERROR);
     ASSERT_EQ(camera->getMarkerColours().size(), 9u);
     unsigned char top[3];
