@@ -5,6 +5,7 @@
 #include "camera/GLCamera.h"
 #include "core/ElementHost.h"
 #include "core/GLInterface.h"
+#include "gui/ThumbnailLoader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,7 +17,7 @@ namespace {
 
 const char *const kTitles[ViewsWindow::COLUMNS] = {"view",            "photograph", "PSNR",       "SSIM",
                                                    "PSNR silhouette", "SSIM silhouette", "IoU",   "mean error",
-                                                   "observations"};
+                                                   "observations",    ""};
 
 std::string baseName(const std::string &path)
 {
@@ -70,10 +71,18 @@ ViewsWindow::ViewsWindow(GLMachine *m, SceneWindow *w) : machine(m), view(w)
     gtk_container_add(GTK_CONTAINER(window), box);
 
     store = gtk_list_store_new(COLUMNS, G_TYPE_INT, G_TYPE_STRING, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE,
-                               G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE);
+                               G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE, GDK_TYPE_PIXBUF);
     list = GTK_TREE_VIEW(gtk_tree_view_new_with_model(GTK_TREE_MODEL(store)));
     gtk_widget_set_name(GTK_WIDGET(list), "views");
-    for (int c = 0; c < COLUMNS; ++c) {
+    // The thumbnails first; every row keeps their height, read or not.
+    GtkCellRenderer *picture = gtk_cell_renderer_pixbuf_new();
+    gtk_cell_renderer_set_fixed_size(picture, thumbnailWidth + 2, thumbnailHeight + 2);
+    GtkTreeViewColumn *pictures = gtk_tree_view_column_new_with_attributes("", picture, "pixbuf", THUMBNAIL, NULL);
+    gtk_tree_view_column_set_cell_data_func(pictures, picture, showThumbnail, this, nullptr);
+    gtk_tree_view_append_column(list, pictures);
+    thumbnails = std::make_unique<ThumbnailLoader>(thumbnailWidth, thumbnailHeight,
+                                                   [this](int v, GdkPixbuf *t) { takeThumbnail(v, t); });
+    for (int c = 0; c < THUMBNAIL; ++c) {
         GtkCellRenderer *cell = gtk_cell_renderer_text_new();
         GtkTreeViewColumn *column = c <= PHOTOGRAPH
                                         ? gtk_tree_view_column_new_with_attributes(kTitles[c], cell, "text", c, NULL)
@@ -99,7 +108,7 @@ ViewsWindow::ViewsWindow(GLMachine *m, SceneWindow *w) : machine(m), view(w)
     GtkWidget *markers = gtk_combo_box_new_text();
     gtk_widget_set_name(markers, "markers");
     gtk_combo_box_append_text(GTK_COMBO_BOX(markers), "nothing");
-    for (int c = PSNR; c < COLUMNS; ++c)
+    for (int c = PSNR; c < THUMBNAIL; ++c)
         gtk_combo_box_append_text(GTK_COMBO_BOX(markers), kTitles[c]);
     gtk_combo_box_set_active(GTK_COMBO_BOX(markers), 0);
     g_signal_connect(markers, "changed", G_CALLBACK(onMarkerFigure), this);
@@ -135,7 +144,78 @@ ViewsWindow::~ViewsWindow()
     alive.reset();
     if (run)
         finish();
+    thumbnails.reset();
     g_object_unref(store);
+}
+
+bool ViewsWindow::rowOfView(int v, GtkTreeIter &row) const
+{
+    if (v >= 0 && static_cast<size_t>(v) < modelRows.size()) {
+        row = modelRows[static_cast<size_t>(v)];
+        return true;
+    }
+    GtkTreeModel *model = GTK_TREE_MODEL(store);
+    for (bool more = gtk_tree_model_get_iter_first(model, &row); more; more = gtk_tree_model_iter_next(model, &row)) {
+        int rowView = -1;
+        gtk_tree_model_get(model, &row, VIEW, &rowView, -1);
+        if (rowView == v)
+            return true;
+    }
+    return false;
+}
+
+void ViewsWindow::showThumbnail(GtkTreeViewColumn *, GtkCellRenderer *, GtkTreeModel *model, GtkTreeIter *iter,
+                                gpointer self)
+{
+    static_cast<ViewsWindow *>(self)->wantThumbnail(model, iter);
+}
+
+void ViewsWindow::wantThumbnail(GtkTreeModel *model, GtkTreeIter *iter)
+{
+    // The toolkit measures rows out of sight too: only those in sight are read.
+    GtkTreePath *first = nullptr, *last = nullptr;
+    if (!gtk_tree_view_get_visible_range(list, &first, &last))
+        return;
+    GtkTreePath *path = gtk_tree_model_get_path(model, iter);
+    const bool inSight = gtk_tree_path_compare(first, path) <= 0 && gtk_tree_path_compare(path, last) <= 0;
+    gtk_tree_path_free(path);
+    gtk_tree_path_free(first);
+    gtk_tree_path_free(last);
+    int v = -1;
+    GdkPixbuf *shown = nullptr;
+    gtk_tree_model_get(model, iter, VIEW, &v, THUMBNAIL, &shown, -1);
+    if (shown)
+        g_object_unref(shown);
+    GLCamera *camera = machine ? machine->getCurrentCamera() : nullptr;
+    if (!inSight || shown || !camera || v < 0 || v >= camera->getNViews() ||
+        (static_cast<size_t>(v) < thumbnailFailed.size() && thumbnailFailed[static_cast<size_t>(v)]))
+        return;
+    const std::string file = camera->getOverlay().getPhotographFile(v);
+    if (!file.empty())
+        thumbnails->request(v, file);
+}
+
+void ViewsWindow::takeThumbnail(int v, GdkPixbuf *thumbnail)
+{
+    GtkTreeIter row;
+    if (!thumbnail) {
+        if (v >= 0 && static_cast<size_t>(v) >= thumbnailFailed.size())
+            thumbnailFailed.resize(static_cast<size_t>(v) + 1, 0);
+        if (v >= 0)
+            thumbnailFailed[static_cast<size_t>(v)] = 1;
+        return;
+    }
+    if (!rowOfView(v, row))
+        return;
+    gtk_list_store_set(store, &row, THUMBNAIL, thumbnail, -1);
+    thumbnailOrder.push_back(v);
+    // Past the limit the thumbnails read longest ago go; they come back when seen again.
+    while (thumbnailOrder.size() > maxThumbnails) {
+        GtkTreeIter old;
+        if (rowOfView(thumbnailOrder.front(), old))
+            gtk_list_store_set(store, &old, THUMBNAIL, nullptr, -1);
+        thumbnailOrder.pop_front();
+    }
 }
 
 namespace {
@@ -358,7 +438,7 @@ void ViewsWindow::colourMarkersBy(int column)
     GLCamera *camera = machine ? machine->getCurrentCamera() : nullptr;
     if (!camera)
         return;
-    if (column < PSNR || column >= COLUMNS) {
+    if (column < PSNR || column >= THUMBNAIL) {
         camera->setMarkerValues({}, "");
         return;
     }

@@ -217,6 +217,8 @@ TEST(ViewsWindow, ReconstructionViewsSortByTheirMeanErrorAndColourTheirMarkers)
                          b.t[1] * std::sin(2 * turn) + b.t[2] * std::cos(2 * turn)};
     std::copy(t, t + 3, b.t);
     writeColmapText(m, dir);
+    for (const Cam &c : m.cams)
+        writePhotograph(dir + "/" + c.name, m.of(c).width, m.of(c).height);
 
     MainInterface *window = nullptr;
     std::unique_ptr<GLMachine> machine(new GLMachine(256, 256, [&window](GLMachine *gm, int w, int h) {
@@ -238,6 +240,21 @@ TEST(ViewsWindow, ReconstructionViewsSortByTheirMeanErrorAndColourTheirMarkers)
     ASSERT_NE(views, nullptr);
     GtkTreeModel *rows = gtk_tree_view_get_model(views->getList());
     ASSERT_EQ(gtk_tree_model_iter_n_children(rows, nullptr), 3);
+
+    // The rows in sight get thumbnails of their photographs, read in the background.
+    for (int i = 0; i < 20000 && views->getThumbnailCount() < 3; ++i) {
+        pumpEvents();
+        g_usleep(1000);
+    }
+    ASSERT_EQ(views->getThumbnailCount(), 3u);
+    GtkTreeIter first;
+    ASSERT_TRUE(gtk_tree_model_get_iter_first(rows, &first));
+    GdkPixbuf *thumbnail = nullptr;
+    gtk_tree_model_get(rows, &first, ViewsWindow::THUMBNAIL, &thumbnail, -1);
+    ASSERT_NE(thumbnail, nullptr);
+    EXPECT_EQ(gdk_pixbuf_get_width(thumbnail), ViewsWindow::thumbnailWidth);
+    EXPECT_EQ(gdk_pixbuf_get_height(thumbnail), ViewsWindow::thumbnailHeight);
+    g_object_unref(thumbnail);
 
     gtk_tree_sortable_set_sort_column_id(GTK_TREE_SORTABLE(rows), ViewsWindow::MEAN_ERROR, GTK_SORT_ASCENDING);
     EXPECT_EQ(views->viewAtRow(2), 1) << "b.png is the second view by name";
