@@ -207,6 +207,13 @@ void ViewsWindow::takeThumbnail(int v, GdkPixbuf *thumbnail)
     }
     if (!rowOfView(v, row))
         return;
+    // Asked again while the first one was on its way: the row keeps the first.
+    GdkPixbuf *shown = nullptr;
+    gtk_tree_model_get(GTK_TREE_MODEL(store), &row, THUMBNAIL, &shown, -1);
+    if (shown) {
+        g_object_unref(shown);
+        return;
+    }
     gtk_list_store_set(store, &row, THUMBNAIL, thumbnail, -1);
     thumbnailOrder.push_back(v);
     // Past the limit the thumbnails read longest ago go; they come back when seen again.
