@@ -6,18 +6,6 @@
 #include <exception>
 #include <stdexcept>
 
-PhotographLoader::~PhotographLoader()
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        stopping = true;
-        waiting.clear();
-    }
-    wake.notify_all();
-    if (worker.joinable())
-        worker.join();
-}
-
 int PhotographLoader::powerOfTwoAtLeast(int n)
 {
     int p = 1;
@@ -106,57 +94,17 @@ PhotographLoader::Decoded PhotographLoader::decode(const Request &r)
 
 void PhotographLoader::request(Request r)
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (working == r.view)
-            return;
-        for (const Request &w : waiting)
-            if (w.view == r.view)
-                return;
-        waiting.push_front(std::move(r));
-        if (waiting.size() > maxWaiting)
-            waiting.pop_back();
-        if (!worker.joinable())
-            worker = std::thread(&PhotographLoader::run, this);
-    }
-    wake.notify_one();
+    const int view = r.view;
+    worker.request(view, std::move(r));
 }
 
 std::vector<PhotographLoader::Decoded> PhotographLoader::take()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(doneMutex);
     finished->store(false);
     std::vector<Decoded> out;
     out.swap(done);
     return out;
 }
 
-bool PhotographLoader::isPending(int view) const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    if (working == view)
-        return true;
-    for (const Request &w : waiting)
-        if (w.view == view)
-            return true;
-    return false;
-}
-
-void PhotographLoader::run()
-{
-    std::unique_lock<std::mutex> lock(mutex);
-    for (;;) {
-        wake.wait(lock, [this] { return stopping || !waiting.empty(); });
-        if (stopping)
-            return;
-        Request r = std::move(waiting.front());
-        waiting.pop_front();
-        working = r.view;
-        lock.unlock();
-        Decoded d = decode(r);
-        lock.lock();
-        working = -1;
-        done.push_back(std::move(d));
-        finished->store(true);
-    }
-}
+bool PhotographLoader::isPending(int view) const { return worker.isPending(view); }

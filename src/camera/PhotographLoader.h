@@ -4,15 +4,13 @@
 #include "camera/GLView.h"
 #include "camera/UndistortionMap.h"
 #include "math/LensDistortion.h"
+#include "math/NewestFirstWorker.h"
 
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 /// Turns photograph files into the texels of their textures, on the caller's thread or on a
@@ -47,7 +45,6 @@ public:
     };
 
     PhotographLoader() = default;
-    ~PhotographLoader();
     PhotographLoader(const PhotographLoader &) = delete;
     PhotographLoader &operator=(const PhotographLoader &) = delete;
 
@@ -76,21 +73,22 @@ public:
                                                int s, int &texW, int &texH);
 
 private:
-    void run();
     /// The map of this lens, intrinsics and size, made when it is not kept.
     std::shared_ptr<const UndistortionMap> mapFor(const LensDistortion &lens, const GLView::Intrinsics &k, int w, int h);
 
-    mutable std::mutex mutex;
-    std::condition_variable wake;
-    std::deque<Request> waiting;
+    mutable std::mutex doneMutex;
     std::vector<Decoded> done;
-    int working = -1; ///< the view the worker decodes, -1 for none
-    bool stopping = false;
-    std::thread worker;
     std::shared_ptr<std::atomic<bool>> finished = std::make_shared<std::atomic<bool>>(false);
 
     mutable std::mutex mapMutex;
     std::list<std::shared_ptr<const UndistortionMap>> maps; ///< most recently used first
+    /// Last: it stops (and waits for the photograph under way) before the rest goes.
+    NewestFirstWorker<Request> worker{maxWaiting, [this](int, Request &r) {
+                                          Decoded d = decode(r);
+                                          std::lock_guard<std::mutex> lock(doneMutex);
+                                          done.push_back(std::move(d));
+                                          finished->store(true);
+                                      }};
 };
 
 #endif

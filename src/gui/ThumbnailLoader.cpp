@@ -13,73 +13,26 @@ struct Delivery {
 } // namespace
 
 ThumbnailLoader::ThumbnailLoader(int w, int h, Ready whenReady)
-    : width(w), height(h), ready(std::move(whenReady)), alive(std::make_shared<ThumbnailLoader *>(this))
+    : width(w), height(h), ready(std::move(whenReady)), alive(std::make_shared<ThumbnailLoader *>(this)),
+      worker(maxWaiting, [this](int view, std::string &file) { read(view, file); })
 {
 }
 
 ThumbnailLoader::~ThumbnailLoader()
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        stopping = true;
-        waiting.clear();
-    }
-    wake.notify_all();
-    if (worker.joinable())
-        worker.join();
+    worker.stop();
     // Deliveries still queued run on this thread, later: they find the loader gone.
     alive.reset();
 }
 
-void ThumbnailLoader::request(int view, const std::string &file)
+void ThumbnailLoader::read(int view, const std::string &file)
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (working == view)
-            return;
-        for (const Job &j : waiting)
-            if (j.view == view)
-                return;
-        waiting.push_front({view, file});
-        if (waiting.size() > maxWaiting)
-            waiting.pop_back();
-        if (!worker.joinable())
-            worker = std::thread(&ThumbnailLoader::run, this);
-    }
-    wake.notify_one();
-}
-
-bool ThumbnailLoader::isPending(int view) const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    if (working == view)
-        return true;
-    for (const Job &j : waiting)
-        if (j.view == view)
-            return true;
-    return false;
-}
-
-void ThumbnailLoader::run()
-{
-    std::unique_lock<std::mutex> lock(mutex);
-    for (;;) {
-        wake.wait(lock, [this] { return stopping || !waiting.empty(); });
-        if (stopping)
-            return;
-        Job job = std::move(waiting.front());
-        waiting.pop_front();
-        working = job.view;
-        lock.unlock();
-        // Reading a picture touches no display: it may run off the toolkit's thread.
-        GError *error = nullptr;
-        GdkPixbuf *thumbnail = gdk_pixbuf_new_from_file_at_scale(job.file.c_str(), width, height, TRUE, &error);
-        if (error)
-            g_error_free(error);
-        gdk_threads_add_idle(deliver, new Delivery{alive, job.view, thumbnail});
-        lock.lock();
-        working = -1;
-    }
+    // Reading a picture touches no display: it may run off the toolkit's thread.
+    GError *error = nullptr;
+    GdkPixbuf *thumbnail = gdk_pixbuf_new_from_file_at_scale(file.c_str(), width, height, TRUE, &error);
+    if (error)
+        g_error_free(error);
+    gdk_threads_add_idle(deliver, new Delivery{alive, view, thumbnail});
 }
 
 gboolean ThumbnailLoader::deliver(gpointer data)
