@@ -61,6 +61,45 @@ void multiply(const float *a, const float *b, float *out)
 
 } // namespace
 
+bool CameraMarkers::refresh(const GLView &views, float size)
+{
+    // The views' poses and the size the pyramids were made for: they are made again only when
+    // one of them changed (a moved reconstruction, another world scale).
+    const size_t n = static_cast<size_t>(std::max(0, views.getNViews()));
+    std::vector<float> now;
+    now.reserve(12 * n + 1);
+    now.push_back(size);
+    for (size_t i = 0; i < n; ++i) {
+        const Matrix3 &R = views.getRotation(static_cast<int>(i));
+        const Point3 &t = views.getTranslation(static_cast<int>(i));
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                now.push_back(R(r, c));
+        now.insert(now.end(), {t.x, t.y, t.z});
+    }
+    if (now == poses)
+        return false;
+    poses.swap(now);
+    centres.resize(3 * n);
+    vertices.resize(54 * n);
+    normals.resize(54 * n);
+    for (size_t i = 0; i < n; ++i) {
+        const Point3 c = views.getOrigin(static_cast<int>(i));
+        const Matrix3 back = markerTurn(views.getRotation(static_cast<int>(i)));
+        std::copy(&c.x, &c.x + 3, &centres[3 * i]);
+        for (int k = 0; k < 18; ++k) {
+            const Point3 p = c + back * (Point3(kCorners[k][0], kCorners[k][1], kCorners[k][2]) * size);
+            Point3 nk = back * Point3(kNormals[k / 3][0], kNormals[k / 3][1], kNormals[k / 3][2]);
+            const float length = nk.norm();
+            if (length > 0)
+                nk = nk / length;
+            std::copy(&p.x, &p.x + 3, &vertices[54 * i + 3 * static_cast<size_t>(k)]);
+            std::copy(&nk.x, &nk.x + 3, &normals[54 * i + 3 * static_cast<size_t>(k)]);
+        }
+    }
+    return true;
+}
+
 void CameraMarkers::draw(const GLView &views, float size, const unsigned char *rgb, const ViewTracks &tracks)
 {
     float projection[16], modelView[16], mvp[16];
@@ -74,39 +113,32 @@ void CameraMarkers::draw(const GLView &views, float size, const unsigned char *r
     const float rowScale = std::sqrt(mvp[1] * mvp[1] + mvp[5] * mvp[5] + mvp[9] * mvp[9]) * viewport[3] / 2;
     unsigned char plain[3];
     materialColour(plain);
+    refresh(views, size);
 
-    for (Batch &b : batches) {
-        b.vertices.clear();
-        b.normals.clear();
-        b.colours.clear();
-    }
+    // Per frame only the choice between pyramid and point, and the colours.
+    const size_t n = centres.size() / 3;
+    colours.resize(54 * n);
+    for (std::vector<unsigned> &list : pyramidIndices)
+        list.clear();
     pointVertices.clear();
     pointColours.clear();
-    const int n = views.getNViews();
-    for (int i = 0; i < n; ++i) {
-        const Point3 c = views.getOrigin(i);
-        const bool own = tracks.observes(i) || rgb;
-        const unsigned char *colour = tracks.observes(i) ? ViewTracks::highlight : rgb ? rgb + 3 * static_cast<size_t>(i) : plain;
+    for (size_t i = 0; i < n; ++i) {
+        const int v = static_cast<int>(i);
+        const unsigned char *colour = tracks.observes(v) ? ViewTracks::highlight : rgb ? rgb + 3 * i : plain;
+        const Point3 c(centres[3 * i], centres[3 * i + 1], centres[3 * i + 2]);
         const float w = row(mvp, 3, c);
         if (w > 0 && size * rowScale / w < pointBelowPixels) {
             pointVertices.insert(pointVertices.end(), {c.x, c.y, c.z});
             pointColours.insert(pointColours.end(), colour, colour + 3);
             continue;
         }
-        Batch &b = batches[own ? 1 : 0];
-        const Matrix3 back = markerTurn(views.getRotation(i));
-        for (int k = 0; k < 18; ++k) {
-            const Point3 p = c + back * (Point3(kCorners[k][0], kCorners[k][1], kCorners[k][2]) * size);
-            Point3 nk = back * Point3(kNormals[k / 3][0], kNormals[k / 3][1], kNormals[k / 3][2]);
-            const float length = nk.norm();
-            if (length > 0)
-                nk = nk / length;
-            b.vertices.insert(b.vertices.end(), {p.x, p.y, p.z});
-            b.normals.insert(b.normals.end(), {nk.x, nk.y, nk.z});
-            b.colours.insert(b.colours.end(), colour, colour + 3);
+        std::vector<unsigned> &list = pyramidIndices[tracks.observes(v) || rgb ? 1 : 0];
+        for (unsigned k = 0; k < 18; ++k) {
+            list.push_back(static_cast<unsigned>(18 * i) + k);
+            std::copy(colour, colour + 3, &colours[54 * i + 3 * k]);
         }
     }
-    pyramids = (batches[0].vertices.size() + batches[1].vertices.size()) / 54;
+    pyramids = (pyramidIndices[0].size() + pyramidIndices[1].size()) / 18;
     points = pointVertices.size() / 3;
 
     glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POLYGON_BIT | GL_POINT_BIT);
@@ -121,17 +153,17 @@ void CameraMarkers::draw(const GLView &views, float size, const unsigned char *r
         Material::predefined[1].set();
         glEnable(GL_COLOR_MATERIAL);
         glEnableClientState(GL_NORMAL_ARRAY);
+        glVertexPointer(3, GL_FLOAT, 0, vertices.data());
+        glNormalPointer(GL_FLOAT, 0, normals.data());
+        glColorPointer(3, GL_UNSIGNED_BYTE, 0, colours.data());
         // The material's markers keep its grey ambient colour; a marker of a colour of its own
         // takes it for both, as a material set to it would.
         for (int own = 0; own < 2; ++own) {
-            const Batch &b = batches[own];
-            if (b.vertices.empty())
+            const std::vector<unsigned> &list = pyramidIndices[own];
+            if (list.empty())
                 continue;
             glColorMaterial(GL_FRONT_AND_BACK, own ? GL_AMBIENT_AND_DIFFUSE : GL_DIFFUSE);
-            glVertexPointer(3, GL_FLOAT, 0, b.vertices.data());
-            glNormalPointer(GL_FLOAT, 0, b.normals.data());
-            glColorPointer(3, GL_UNSIGNED_BYTE, 0, b.colours.data());
-            glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(b.vertices.size() / 3));
+            glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(list.size()), GL_UNSIGNED_INT, list.data());
         }
         glDisableClientState(GL_NORMAL_ARRAY);
         glDisable(GL_COLOR_MATERIAL);

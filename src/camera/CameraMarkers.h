@@ -13,7 +13,8 @@ class ViewTracks;
 /// its apex at the view's centre, opening along the view's optical axis, whose 1 x 1 base lies
 /// at depth 1, all scaled by the marker size; a marker that would be smaller on screen than a
 /// few pixels is one point of its colour instead. Ten thousand views draw as two vertex arrays
-/// (pyramids, points) rather than a matrix and a primitive each.
+/// (pyramids, points) rather than a matrix and a primitive each; the pyramids are made once
+/// for the views' poses and the size, and each frame only chooses and colours them.
 class CameraMarkers {
 public:
     /// A marker's base narrower on screen than this (pixels) is drawn as a point.
@@ -33,11 +34,16 @@ public:
     static void drawPyramid(Point3 position, Point3 size, const unsigned char *rgb = nullptr);
 
 private:
-    /// The pyramids in the material's colour, and those of colours of their own.
-    struct Batch {
-        std::vector<float> vertices, normals;
-        std::vector<unsigned char> colours;
-    } batches[2];
+    /// Makes the pyramids again when the views' poses or the size changed; true when it did.
+    bool refresh(const GLView &views, float size);
+
+    std::vector<float> poses;             ///< the size, then R and t of every view, as last made
+    std::vector<float> centres;           ///< x y z a view
+    std::vector<float> vertices, normals; ///< 18 corners a view, the pyramids in the world
+    std::vector<unsigned char> colours;   ///< RGB of each corner, this frame's
+    /// The corners drawn as pyramids this frame: in the material's colour, and in colours of
+    /// their own.
+    std::vector<unsigned> pyramidIndices[2];
     std::vector<float> pointVertices;
     std::vector<unsigned char> pointColours;
     size_t pyramids = 0, points = 0;
