@@ -259,6 +259,8 @@ TEST(ColmapModel, RefusedModelsSayWhy)
         {cam, "1 1 0 0 0 0 0 5 1 a.png\n10 20 4\n", pts, "observes 3D point 4"},
         {cam, img, "1 0 0 0 1 2 3 0.5 2 0\n", "seen by image 2"},
         {cam, img, "1 0 0 0 1 2 3 0.5 1 1\n", "seen by point 1 of image 1"},
+        {cam, img, "1 0 0 0 1 2 3 0.5 -1 0\n", "seen by image -1, which is not in the images file"},
+        {cam, img, "1 0 0 0 1 2 3 0.5 1 -1\n", "seen by point -1 of image 1, which it does not have"},
         {cam, img, "1 0 0 0 1 2 3 0.5 1\n", "IMAGE_ID POINT2D_IDX pairs"},
         {cam, img, "1 0 0 0 1 2 300 0.5 1 0\n", "colour outside"},
         {cam, "", "", "no registered image"},
