@@ -41,9 +41,10 @@ void ViewTracks::set(const Reconstruction &model, const std::vector<GLView::Intr
         const ReconstructionView &view = model.views[v];
         keypointStart.push_back(static_cast<uint32_t>(observed.size()));
         // Keypoints measured from the principal point go to the photograph's corner.
-        const GLView::Intrinsics &in = intrinsics[intrinsics.size() == 1 ? 0 : v];
-        const float dx = model.centredPrincipalPoint ? in.cx - static_cast<float>(view.cx) : 0;
-        const float dy = model.centredPrincipalPoint ? in.cy - static_cast<float>(view.cy) : 0;
+        const bool centred = model.centredPrincipalPoint && (intrinsics.size() == 1 || v < intrinsics.size());
+        const GLView::Intrinsics *in = centred ? &intrinsics[intrinsics.size() == 1 ? 0 : v] : nullptr;
+        const float dx = in ? in->cx - static_cast<float>(view.cx) : 0;
+        const float dy = in ? in->cy - static_cast<float>(view.cy) : 0;
         for (int k = 0; k < view.keypointCount(); ++k) {
             keypoints.push_back(view.keypoints[2 * static_cast<size_t>(k)] + dx);
             keypoints.push_back(view.keypoints[2 * static_cast<size_t>(k) + 1] + dy);
