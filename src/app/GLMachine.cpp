@@ -269,6 +269,7 @@ GLObject *GLMachine::registerReconstruction(const char *name)
     std::unique_ptr<GLPointListObject> points;
     try {
         const Reconstruction model = ReconstructionImport::read(source);
+        StartupTiming::mark("reconstruction read");
         msg::note("GLMachine: %s model %s: %d views, %d points\n", model.format.c_str(), source.folder.c_str(),
                   static_cast<int>(model.views.size()), static_cast<int>(model.points.size()));
         for (const std::string &note : model.notes)
@@ -276,8 +277,13 @@ GLObject *GLMachine::registerReconstruction(const char *name)
         const std::vector<std::string> photographs =
             ReconstructionImport::findPhotographs(model, source.folder,
                                                   options.path_img ? options.path_img->c_str() : nullptr);
-        made = ReconstructionImport::makeCamera(model, photographs);
-        points = ReconstructionImport::makePoints(model);
+        // The figures of the points and of the views come from one pass over the tracks.
+        const ReconstructionStatistics stats = ReconstructionStatistics::of(model);
+        StartupTiming::mark("reconstruction statistics");
+        made = ReconstructionImport::makeCamera(model, photographs, &stats);
+        StartupTiming::mark("reconstruction camera made");
+        points = ReconstructionImport::makePoints(model, &stats);
+        StartupTiming::mark("reconstruction points made");
     } catch (const std::exception &e) {
         const std::string text = std::string("GLMachine: unable to load ") + name + ": " + e.what() + "\n";
         msg::text(MessageLevel::Error, text);
@@ -315,10 +321,15 @@ std::vector<GL3DObject *> GLMachine::objectsLoadedWith(const GLObject *camera) c
     return found;
 }
 
-bool GLMachine::isBroughtByCamera(const GL3DObject *object) const
+GLCamera *GLMachine::cameraLoadedWith(const GL3DObject *object) const
 {
-    return std::any_of(loadedWith.begin(), loadedWith.end(), [object](const LoadedWith &l) { return l.object == object; });
+    for (const LoadedWith &l : loadedWith)
+        if (l.object == object)
+            return l.camera;
+    return nullptr;
 }
+
+bool GLMachine::isBroughtByCamera(const GL3DObject *object) const { return cameraLoadedWith(object) != nullptr; }
 
 namespace {
 
@@ -919,8 +930,10 @@ void GLMachine::drawSide(const FrameContext &f, const SplitView::Side &side)
     for (const auto &o : objects)
         if (split.draws(side, o.get()) && !later(o))
             o->draw(f);
-    for (const auto &c : cameras)
+    for (const auto &c : cameras) {
+        c->getOverlay().setWaitForPhotographs(f.capture());
         c->draw();
+    }
     if (side.photograph && currentCamera)
         currentCamera->drawPhotograph();
     // Over the photographs, whose depth they do not meet: they lie in front of the scene.

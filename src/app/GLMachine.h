@@ -227,6 +227,7 @@ private:
     void windowSize(int &width, int &height) const override { getWindowSize(width, height); }
     GLCamera *camera() const override { return currentCamera; }
     GL3DObject *object() const override { return currentObject; }
+    GLCamera *cameraLoadedWith(const GL3DObject *object) const override;
     GLObject *focused() const override { return focus; }
     bool drawingReduced() const override { return input.isDrawingReduced(); }
     bool lastFrameLessThanCapture() const override { return lessThanCapture; }
@@ -291,7 +292,7 @@ private:
     /// What a reconstruction brought with its camera: the objects move with the camera when it
     /// is aligned to another frame. An entry goes when its camera or object is unregistered.
     struct LoadedWith {
-        const GLCamera *camera;
+        GLCamera *camera;
         GL3DObject *object;
     };
     std::vector<LoadedWith> loadedWith;

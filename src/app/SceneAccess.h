@@ -24,6 +24,8 @@ public:
     virtual void windowSize(int &width, int &height) const = 0;
     virtual GLCamera *camera() const = 0;
     virtual GL3DObject *object() const = 0;
+    /// The camera `object` was loaded with from one reconstruction, null for none.
+    virtual GLCamera *cameraLoadedWith(const GL3DObject *object) const = 0;
     /// The focused element: the current object takes keys before the camera only when it has it.
     virtual GLObject *focused() const = 0;
     virtual void requestRedraw() = 0;

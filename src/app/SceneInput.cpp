@@ -31,16 +31,16 @@ void SceneInput::setDragReductionThreshold(long long triangles) { dragReductionT
 namespace {
 
 // A click on the points of a reconstruction shows the clicked point's track on the camera the
-// points came with (the one whose tracks are of as many points), and its figures in the panel.
-void showTrack(GLCamera &camera, GL3DObject &object)
+// points were loaded with, and its figures in the panel.
+void showTrack(GLCamera *camera, GL3DObject &object)
 {
     auto *points = dynamic_cast<GLPointListObject *>(&object);
-    if (!points || !points->hasModelIdentifiers() || camera.getTracks().pointCount() != static_cast<size_t>(points->getNVertices()))
+    if (!points || !camera || camera->getTracks().pointCount() == 0)
         return;
     const int selected = points->getSelectedVertex();
-    camera.getTracks().show(selected < 0 ? -1 : points->getFileIndex(selected), object.getOrigin());
-    if (selected >= 0 && !(camera.getOptions() & GLCamera::CAMERA_ORIGINS))
-        camera.toggleOption(GLCamera::CAMERA_ORIGINS);
+    camera->getTracks().show(selected < 0 ? -1 : points->getFileIndex(selected), object.getOrigin());
+    if (selected >= 0 && !(camera->getOptions() & GLCamera::CAMERA_ORIGINS))
+        camera->toggleOption(GLCamera::CAMERA_ORIGINS);
     if (object.getInterface())
         object.getInterface()->update();
 }
@@ -106,7 +106,7 @@ void SceneInput::notifyClick(const InputEvent &event, int x, int y)
             } else {
                 object->notifyClick(x, y);
                 camera->setRotationPoint(object->getOrigin());
-                showTrack(*camera, *object);
+                showTrack(m.cameraLoadedWith(object), *object);
             }
         }
         anchorX = anchorY = -1;

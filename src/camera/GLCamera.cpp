@@ -1,13 +1,12 @@
 #include "camera/GLCamera.h"
 
+#include "camera/CameraMarkers.h"
 #include "camera/CameraStateFile.h"
 #include "camera/GLCameraAnimation.h"
 #include "camera/ViewGeometry.h"
 #include "core/ElementHost.h"
 #include "math/Messages.h"
 #include "render/GLFont.h"
-#include "math/Quaternion.h"
-#include "objects/Material.h"
 
 #include <GL/gl.h>
 
@@ -505,6 +504,7 @@ const BindingTable &GLCamera::bindings()
         {actionValue(A::PAN_AROUND), {'p'}, "pan around", "keep the rotation point on/off", F},
         {actionValue(A::NEXT_VIEW), {KeyCode::NEXT_VIEW}, nullptr, "next original view", F},
         {actionValue(A::PREVIOUS_VIEW), {KeyCode::PREVIOUS_VIEW}, nullptr, "previous original view", F},
+        {actionValue(A::MARKERS), {'F'}, nullptr, "camera markers (frustums) on/off", F},
         {actionValue(A::VIEWS), {'V'}, "Views...", "window \"Views\": every original view against its photograph", 0},
     };
     static const BindingTable table("camera", rows);
@@ -581,6 +581,9 @@ bool GLCamera::runAction(const KeyBinding &row)
         break;
     case Action::PAN_AROUND:
         panAround = !panAround;
+        break;
+    case Action::MARKERS:
+        toggleOption(CAMERA_ORIGINS);
         break;
     case Action::VIEWS:
         if (ElementHost *h = getHost())
@@ -717,6 +720,9 @@ void GLCamera::draw()
         else
             drawTextures();
         glDepthFunc(GL_LESS);
+        // A view of a reconstruction shown from its pose over its photograph: its keypoints.
+        if (showImages && atOriginalView && !(options & TEXTURE_2D))
+            tracks.drawKeypoints(currentView, *this, overlay.imageToWindow(getFinalKMatrix()), winW, winH);
         if (atOriginalView)
             drawText();
     }
@@ -771,20 +777,7 @@ void GLCamera::drawCameras()
     const float s = std::fabs(worldScale) / 20;
     if (options & CAMERA_ORIGINS) {
         draw3DAxes(rotationPoint, Point3(s, s, s));
-        glMatrixMode(GL_MODELVIEW);
-        for (int i = 0; i < N; i++) {
-            const Point3 c = getOrigin(i);
-            const Quaternion q(R[i].inverse());
-            const float angle = 2 * std::acos(std::max(-1.f, std::min(1.f, q(3))));
-            glPushMatrix();
-            glTranslatef(c.x, c.y, c.z);
-            glMultMatrixf(Matrix4(Point3(q), angle));
-            drawCamera(Point3(0, 0, 0), Point3(s, s, s),
-                       tracks.observes(i)      ? ViewTracks::highlight
-                       : markerColours.empty() ? nullptr
-                                               : &markerColours[3 * static_cast<size_t>(i)]);
-            glPopMatrix();
-        }
+        markers.draw(*this, s, markerColours.empty() ? nullptr : markerColours.data(), tracks);
         tracks.drawLines(*this);
     }
     if (options & CAMERA_TRAJECTORY) {
@@ -837,57 +830,7 @@ bool GLCamera::setMarkerValues(const std::vector<float> &values, const std::stri
 
 void GLCamera::drawCamera(Point3 position, Point3 size, const unsigned char *rgb)
 {
-    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POLYGON_BIT);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glTranslatef(position.x, position.y, position.z);
-    glScalef(size.x, size.y, size.z);
-    glEnable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glShadeModel(GL_SMOOTH);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    Material::predefined[1].set();
-    if (rgb) {
-        const GLfloat colour[4] = {rgb[0] / 255.f, rgb[1] / 255.f, rgb[2] / 255.f, 1};
-        glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, colour);
-    }
-
-    // The normals are given times the size: the scaling above divides them by it again, so
-    // they reach the lighting at unit length without GL_NORMALIZE.
-    const auto normal = [&size](float x, float y, float z) {
-        glNormal3f(x * size.x, y * size.y, z * size.z);
-    };
-    const float side = 1 / 1.118034f;
-    const float h = 0.5f;
-    // Counter-clockwise seen from outside, so that culled back faces leave the outside.
-    glBegin(GL_TRIANGLES);
-    normal(-side, 0, -0.5f * side);
-    glVertex3f(0, 0, 0);
-    glVertex3f(-h, -h, 1);
-    glVertex3f(-h, h, 1);
-    normal(0, side, -0.5f * side);
-    glVertex3f(0, 0, 0);
-    glVertex3f(-h, h, 1);
-    glVertex3f(h, h, 1);
-    normal(side, 0, -0.5f * side);
-    glVertex3f(0, 0, 0);
-    glVertex3f(h, h, 1);
-    glVertex3f(h, -h, 1);
-    normal(0, -side, -0.5f * side);
-    glVertex3f(0, 0, 0);
-    glVertex3f(h, -h, 1);
-    glVertex3f(-h, -h, 1);
-    normal(0, 0, 1);
-    glVertex3f(-h, -h, 1);
-    glVertex3f(h, -h, 1);
-    glVertex3f(h, h, 1);
-    glVertex3f(-h, -h, 1);
-    glVertex3f(h, h, 1);
-    glVertex3f(-h, h, 1);
-    glEnd();
-
-    glPopMatrix();
-    glPopAttrib();
+    CameraMarkers::drawPyramid(position, size, rgb);
 }
 
 // --- Photographs and silhouettes: see GLCameraOverlay ----------------------------------------
@@ -916,6 +859,12 @@ CameraShown GLCamera::shown() const
     s.photographAngle = getPhotographAngle();
     s.turntableOffset = T0;
     return s;
+}
+
+void GLCamera::redisplayWhen(std::function<bool()> ready) const
+{
+    if (ElementHost *elementHost = getHost())
+        elementHost->redisplayWhen(std::move(ready));
 }
 
 bool GLCamera::setViewPoses(const std::vector<Matrix3> &rotations, const std::vector<Point3> &translations)

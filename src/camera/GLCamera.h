@@ -1,6 +1,7 @@
 #ifndef VELMORA_GLCAMERA_H
 #define VELMORA_GLCAMERA_H
 
+#include "camera/CameraMarkers.h"
 #include "camera/GLCameraOverlay.h"
 #include "camera/ViewTracks.h"
 #include "camera/GLView.h"
@@ -228,7 +229,7 @@ public:
     enum class Action {
         LOAD_STATE, SAVE_STATE, PRINT_STATE, VIEW_LABEL, PROJECTION, LOOK_ALONG_X, LOOK_ALONG_Y, LOOK_ALONG_Z,
         PLANES_FARTHER, PLANES_NEARER, MOVE_OUT, MOVE_IN, ZOOM_OUT, ZOOM_IN, IMAGES, SILHOUETTES, TRANSPARENCY,
-        PAN_AROUND, NEXT_VIEW, PREVIOUS_VIEW, VIEWS,
+        PAN_AROUND, NEXT_VIEW, PREVIOUS_VIEW, VIEWS, MARKERS,
     };
     static const BindingTable &bindings();
     const BindingTable *getBindings() const override { return &bindings(); }
@@ -260,8 +261,11 @@ public:
     void drawPhotograph();
     /// "camera %02d" with the current view in the lower left corner.
     void drawText();
-    /// The markers of the original cameras and their trajectory (options 0x04 and 0x08).
+    /// The markers of the original cameras (drawn in one batch, see CameraMarkers) and their
+    /// trajectory (options 0x04 and 0x08).
     void drawCameras();
+    /// What the last frame's markers were: pyramids and points (see CameraMarkers).
+    const CameraMarkers &getMarkers() const { return markers; }
     /// A pyramid with its apex at `position` opening along +z, its base 1 x 1 at depth 1, all
     /// scaled by `size`.
     /// `rgb`, when given, colours the marker instead of its material's colour.
@@ -309,6 +313,7 @@ private:
     void showView(int i);
     /// What the overlay reads (GLCameraOverlay::Camera).
     CameraShown shown() const override;
+    void redisplayWhen(std::function<bool()> ready) const override;
     /// The shown state as the camera state file holds it, and the camera brought to one.
     CameraState getState() const;
     void showState(const CameraState &state);
@@ -322,6 +327,7 @@ private:
     std::vector<unsigned char> markerColours;
     Legend markerLegend;
     ViewTracks tracks;
+    CameraMarkers markers;
     int currentView;
     int showImages;
     int showSilhouettes;

@@ -2,9 +2,12 @@
 // textures, and drawing them, the turntable lines and the epipolar tangents over the scene.
 #include "camera/GLCameraOverlay.h"
 #include "render/GLFont.h"
+#include "render/GLState.h"
 
 #include "camera/GLView.h"
+#include "camera/PhotographLoader.h"
 #include "core/GLObject.h"
+#include "core/StartupTiming.h"
 #include "formats/SequenceFiles.h"
 #include "formats/Sil.h"
 #include "camera/ViewGeometry.h"
@@ -22,27 +25,10 @@
 
 namespace {
 
-int powerOfTwoAtLeast(int n)
+// The texture of texels already laid out as PhotographLoader::texelsOf lays them.
+std::unique_ptr<textureData> uploadTexture(const unsigned char *texels, int width, int height, int texW, int texH,
+                                           int components, int s)
 {
-    int p = 1;
-    while (p < n && p < (1 << 30))
-        p *= 2;
-    return p;
-}
-
-// The texture of a width x height image of `components` bytes a pixel, sub-sampled by s into
-// the top-left corner of a power-of-two texture.
-std::unique_ptr<textureData> makeTexture(const unsigned char *pixels, int width, int height, int components,
-                                         int s)
-{
-    const int usedW = std::max(1, width / s), usedH = std::max(1, height / s);
-    const int texW = powerOfTwoAtLeast(usedW), texH = powerOfTwoAtLeast(usedH);
-    std::vector<unsigned char> buffer(static_cast<size_t>(texW) * texH * components, 0);
-    for (int i = 0; i < height / s; ++i)
-        for (int j = 0; j < width / s; ++j) {
-            const unsigned char *from = pixels + (static_cast<size_t>(s) * i * width + static_cast<size_t>(s) * j) * components;
-            std::copy(from, from + components, &buffer[(static_cast<size_t>(i) * texW + j) * components]);
-        }
     auto t = std::make_unique<textureData>(textureData{width, height, texW, texH, s, 0, 0});
     glPushAttrib(GL_TEXTURE_BIT);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
@@ -56,13 +42,25 @@ std::unique_ptr<textureData> makeTexture(const unsigned char *pixels, int width,
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     const GLenum format = components == 3 ? GL_RGB : GL_LUMINANCE;
-    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), texW, texH, 0, format, GL_UNSIGNED_BYTE,
-                 buffer.data());
+    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), texW, texH, 0, format, GL_UNSIGNED_BYTE, texels);
     glPopClientAttrib();
     glPopAttrib();
     t->textureId = name;
     return t;
 }
+
+// The texture of a width x height image of `components` bytes a pixel, sub-sampled by s into
+// the top-left corner of a power-of-two texture.
+std::unique_ptr<textureData> makeTexture(const unsigned char *pixels, int width, int height, int components,
+                                         int s)
+{
+    int texW = 0, texH = 0;
+    const std::vector<unsigned char> texels = PhotographLoader::texelsOf(pixels, width, height, components, s, texW, texH);
+    return uploadTexture(texels.data(), width, height, texW, texH, components, s);
+}
+
+// Bytes a texture of a photograph takes.
+size_t textureBytes(const textureData &t) { return static_cast<size_t>(t.texWidth) * t.texHeight * 3; }
 
 void deleteTexture(std::unique_ptr<textureData> &t)
 {
@@ -99,33 +97,6 @@ void setSilhouetteEnvironment(bool transparent, float opacity)
     glColor4f(0, 0, 0, transparent ? opacity : 1.0f);
 }
 
-// A window-pixel overlay: origin top-left, y down, no depth test or lighting.
-struct WindowOverlay {
-    WindowOverlay(int w, int h)
-    {
-        glPushAttrib(GL_ALL_ATTRIB_BITS);
-        glDisable(GL_LIGHTING);
-        glDisable(GL_DEPTH_TEST);
-        glDisable(GL_CULL_FACE);
-        glDisable(GL_TEXTURE_2D);
-        glMatrixMode(GL_PROJECTION);
-        glPushMatrix();
-        glLoadIdentity();
-        glOrtho(0, w, h, 0, -1, 1);
-        glMatrixMode(GL_MODELVIEW);
-        glPushMatrix();
-        glLoadIdentity();
-    }
-    ~WindowOverlay()
-    {
-        glMatrixMode(GL_PROJECTION);
-        glPopMatrix();
-        glMatrixMode(GL_MODELVIEW);
-        glPopMatrix();
-        glPopAttrib();
-    }
-};
-
 void blackLines()
 {
     glEnable(GL_BLEND);
@@ -149,6 +120,7 @@ GLCameraOverlay::~GLCameraOverlay() = default;
 void GLCameraOverlay::resize(int n)
 {
     textures.resize(n);
+    lastUsed.assign(static_cast<size_t>(n), 0);
     imageFailed.assign(n, 0);
     silhouetteFailed.assign(n, 0);
 }
@@ -220,56 +192,43 @@ int GLCameraOverlay::getMaxTextureSize() const
 int GLCameraOverlay::computeSubSampling(int width, int height) const
 {
     const int m = getMaxTextureSize();
-    const int w2 = powerOfTwoAtLeast(width), h2 = powerOfTwoAtLeast(height);
-    // Both sides must come under the limit: the texture never exceeds what OpenGL can hold.
-    int s = 1;
-    while (w2 / s > m || h2 / s > m)
-        s *= 2;
+    const int s = PhotographLoader::subSamplingFor(width, height, m);
     if (s > 1)
         msg::note("GLCamera: subSampling:%d,GL_MAX_TEXTURE_SIZE:%d\n", s, m);
     return s;
 }
 
+PhotographLoader::Request GLCameraOverlay::requestOf(int k) const
+{
+    PhotographLoader::Request r;
+    r.view = k;
+    r.file = getPhotographFile(k);
+    r.lens = views.getDistortion(k);
+    r.intrinsics = views.getIntrinsics(k);
+    r.maxTextureSize = getMaxTextureSize();
+    return r;
+}
+
 std::unique_ptr<textureData> GLCameraOverlay::loadImage(int i)
 {
     const int k = wrap(i);
-    const std::string name = getPhotographFile(k);
-    if (name.empty())
+    if (getPhotographFile(k).empty())
         return nullptr;
-    try {
-        Bitmap image;
-        image.loadImage(name.c_str());
-        if (image.width < 1 || image.height < 1 || !image.pixels)
-            throw std::runtime_error("empty image");
-        const int s = computeSubSampling(image.width, image.height);
-        std::vector<unsigned char> store;
-        return makeTexture(undistorted(k, image, store), image.width, image.height, 3, s);
-    } catch (const std::exception &) {
-        if (k < static_cast<int>(imageFailed.size()) && !imageFailed[k]) {
-            msg::error("GLCamera: error reading %s\n", name.c_str());
-            imageFailed[k] = 1;
+    return upload(loader.decode(requestOf(k)));
+}
+
+std::unique_ptr<textureData> GLCameraOverlay::upload(const PhotographLoader::Decoded &d)
+{
+    if (d.failed) {
+        if (d.view < static_cast<int>(imageFailed.size()) && !imageFailed[d.view]) {
+            msg::error("GLCamera: error reading %s\n", d.file.c_str());
+            imageFailed[d.view] = 1;
         }
         return nullptr;
     }
-}
-
-const unsigned char *GLCameraOverlay::undistorted(int k, const Bitmap &image, std::vector<unsigned char> &store)
-{
-    const unsigned char *pixels = reinterpret_cast<const unsigned char *>(image.pixels);
-    const LensDistortion &lens = views.getDistortion(k);
-    if (lens.isIdentity())
-        return pixels;
-    const GLView::Intrinsics in = views.getIntrinsics(k);
-    const UndistortionMap *map = nullptr;
-    for (const auto &m : undistortionMaps)
-        if (m->serves(lens, in, image.width, image.height))
-            map = m.get();
-    if (!map) {
-        undistortionMaps.push_back(std::make_unique<UndistortionMap>(lens, in, image.width, image.height));
-        map = undistortionMaps.back().get();
-    }
-    store = map->apply(pixels, 3);
-    return store.data();
+    if (d.subSampling > 1)
+        msg::note("GLCamera: subSampling:%d,GL_MAX_TEXTURE_SIZE:%d\n", d.subSampling, getMaxTextureSize());
+    return uploadTexture(d.texels.data(), d.width, d.height, d.texWidth, d.texHeight, 3, d.subSampling);
 }
 
 std::unique_ptr<textureData> GLCameraOverlay::loadSilhouette(int i)
@@ -337,10 +296,14 @@ void GLCameraOverlay::updateTextures()
                 createDisplayList(silhouetteView, silhouetteTexture.get());
         }
     }
-    if (!texturesPending)
+    takeDecoded();
+    const CameraShown shown = camera.shown();
+    // A capture shows the photograph it asks for, whatever the worker has done so far.
+    const int k = views.getNViews() > 0 ? wrap(shown.view) : 0;
+    const bool missing = waitForPhotographs && shown.images && !textures.empty() && !textures[k] && !imageFailed[k];
+    if (!texturesPending && !missing)
         return;
     texturesPending = false;
-    const CameraShown shown = camera.shown();
     if (shown.images)
         createCameraTexture(shown.view);
     if (shown.silhouettes)
@@ -350,13 +313,65 @@ void GLCameraOverlay::updateTextures()
 void GLCameraOverlay::createCameraTexture(int i)
 {
     const int k = wrap(i);
-    if (textures[k])
+    lastUsed[static_cast<size_t>(k)] = ++useClock;
+    if (textures[k] || imageFailed[k])
         return;
-    textures[k] = loadImage(k);
-    if (textures[k]) {
-        textures[k]->displayList = displayList(k);
-        createDisplayList(k, textures[k].get());
+    if (!background || waitForPhotographs) {
+        install(k, loadImage(k));
+        return;
     }
+    // In the background: the frame goes on without the photograph, and the window draws again
+    // once the worker has it.
+    if (getPhotographFile(k).empty() || loader.isPending(k))
+        return;
+    loader.request(requestOf(k));
+    const auto finished = loader.finishedFlag();
+    camera.redisplayWhen([finished] { return finished->load(); });
+}
+
+void GLCameraOverlay::install(int k, std::unique_ptr<textureData> texture)
+{
+    if (!texture)
+        return;
+    textures[k] = std::move(texture);
+    loadedBytes += textureBytes(*textures[k]);
+    textures[k]->displayList = displayList(k);
+    createDisplayList(k, textures[k].get());
+    evict(k);
+    if (StartupTiming::enabled()) {
+        char what[64];
+        std::snprintf(what, sizeof what, "photograph of view %d in", k);
+        StartupTiming::mark(what);
+    }
+}
+
+void GLCameraOverlay::takeDecoded()
+{
+    for (const PhotographLoader::Decoded &d : loader.take())
+        if (d.view >= 0 && d.view < static_cast<int>(textures.size()) && !textures[d.view]) {
+            lastUsed[static_cast<size_t>(d.view)] = ++useClock;
+            install(d.view, upload(d));
+        }
+}
+
+void GLCameraOverlay::evict(int keep)
+{
+    // The photographs used longest ago go first; the one just shown stays whatever its size.
+    while (loadedBytes > photographBudget) {
+        int oldest = -1;
+        for (int k = 0; k < static_cast<int>(textures.size()); ++k)
+            if (textures[k] && k != keep && (oldest < 0 || lastUsed[static_cast<size_t>(k)] < lastUsed[static_cast<size_t>(oldest)]))
+                oldest = k;
+        if (oldest < 0)
+            return;
+        loadedBytes -= textureBytes(*textures[oldest]);
+        deleteTexture(textures[oldest]);
+    }
+}
+
+size_t GLCameraOverlay::getLoadedPhotographCount() const
+{
+    return static_cast<size_t>(std::count_if(textures.begin(), textures.end(), [](const auto &t) { return t != nullptr; }));
 }
 
 void GLCameraOverlay::createSilhouetteTexture(int i)
@@ -485,6 +500,7 @@ void GLCameraOverlay::releaseTextures()
 {
     for (auto &texture : textures)
         deleteTexture(texture);
+    loadedBytes = 0;
     deleteTexture(silhouetteTexture);
     if (listBase)
         glDeleteLists(static_cast<GLuint>(listBase), views.getNViews() + 1);

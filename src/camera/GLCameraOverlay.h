@@ -1,12 +1,14 @@
 #ifndef VELMORA_GLCAMERAOVERLAY_H
 #define VELMORA_GLCAMERAOVERLAY_H
 
-#include "camera/UndistortionMap.h"
+#include "camera/PhotographLoader.h"
 #include "math/Matrix3.h"
 #include "math/Matrix4.h"
 #include "math/Point2.h"
 #include "math/Point3.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,8 +54,9 @@ struct CameraShown {
 /// View i's photograph is "<image base path><i, two digits>.<image extension>", its
 /// silhouette the same with the silhouette base path and extension ("sil": a Sil file, "pgm":
 /// a raw PGM, "txt": a contour, anything else: an image read as grey); views handed over
-/// in memory may name a photograph each instead. Photographs become textures on demand and
-/// stay loaded, one per view; one silhouette texture exists at a time. Textures never exceed
+/// in memory may name a photograph each instead. Photographs become textures on demand (read
+/// at once, or on a worker) and stay loaded, one per view, within a memory budget; one
+/// silhouette texture exists at a time. Textures never exceed
 /// the maximum texture size: larger images are sub-sampled by a power of two.
 class GLCameraOverlay {
 public:
@@ -61,6 +64,8 @@ public:
     class Camera {
     public:
         virtual CameraShown shown() const = 0;
+        /// Asks for a frame once `ready` returns true (work in the background is done).
+        virtual void redisplayWhen(std::function<bool()> ready) const = 0;
 
     protected:
         ~Camera() = default;
@@ -109,6 +114,24 @@ public:
     std::unique_ptr<textureData> loadSilhouette(int i);
     /// The loaded photograph of view i (wrapped), or null.
     const textureData *getTexture(int i) const;
+
+    /// Photographs asked for by a frame are read on a worker (on) or at once (off, as it is
+    /// unless set): the frame then goes on without the photograph and another is asked for
+    /// once it is there.
+    void setBackgroundLoading(bool on) { background = on; }
+    bool getBackgroundLoading() const { return background; }
+    /// While on (for the frames of captures), a photograph the frame asks for is read at
+    /// once, in the background or not.
+    void setWaitForPhotographs(bool on) { waitForPhotographs = on; }
+    /// The bytes the photographs' textures may take together (256 MiB unless set): past it
+    /// the photographs used longest ago are let go (and read again when needed); the one
+    /// shown last stays whatever its size.
+    void setPhotographBudget(size_t bytes) { photographBudget = bytes; }
+    size_t getPhotographBudget() const { return photographBudget; }
+    size_t getLoadedPhotographBytes() const { return loadedBytes; }
+    size_t getLoadedPhotographCount() const;
+    /// The reader of the photographs (and keeper of the undistortion maps).
+    const PhotographLoader &getLoader() const { return loader; }
     /// The silhouette texture, or null.
     const textureData *getSilhouetteTexture() const { return silhouetteTexture.get(); }
     /// View i's silhouette contour (part 0: the whole contour; see sequence::readContour).
@@ -165,11 +188,25 @@ private:
     bool listsStale = false;          ///< a view moved since the display lists were made
     int listBase = 0;                 ///< first of N + 1 display lists, 0 until made
     std::vector<char> imageFailed;    ///< the photograph was reported unreadable
-    /// The remaps of the lenses met so far: one a camera model and photograph size, shared by
-    /// the views of that camera.
-    std::vector<std::unique_ptr<UndistortionMap>> undistortionMaps;
-    /// view k's photograph as its pinhole camera sees it (the photograph itself for one).
-    const unsigned char *undistorted(int k, const Bitmap &image, std::vector<unsigned char> &store);
+    /// What reading view k's photograph takes.
+    PhotographLoader::Request requestOf(int k) const;
+    /// The texture of a decoded photograph (null, said once, for one that could not be read).
+    std::unique_ptr<textureData> upload(const PhotographLoader::Decoded &d);
+    /// Makes `texture` view k's photograph and lets older ones go past the budget.
+    void install(int k, std::unique_ptr<textureData> texture);
+    /// Installs what the worker finished.
+    void takeDecoded();
+    /// Lets the photographs used longest ago go until the budget holds, keeping view `keep`'s.
+    void evict(int keep);
+    /// Reads the photographs and keeps the undistortion maps of the lenses met last (one a
+    /// camera model and photograph size, shared by the views of that camera).
+    PhotographLoader loader;
+    bool background = false;
+    bool waitForPhotographs = false;
+    size_t photographBudget = size_t(256) << 20;
+    size_t loadedBytes = 0;
+    std::vector<uint64_t> lastUsed; ///< per view, when its photograph was last asked for
+    uint64_t useClock = 0;
     std::vector<char> silhouetteFailed;
     int maxTextureSizeLimit = 0;      ///< 0: the OpenGL limit
 };

@@ -162,19 +162,22 @@ std::vector<std::string> ReconstructionImport::findPhotographs(const Reconstruct
 }
 
 std::unique_ptr<GLCamera> ReconstructionImport::makeCamera(const Reconstruction &model,
-                                                           const std::vector<std::string> &photographs)
+                                                           const std::vector<std::string> &photographs,
+                                                           const ReconstructionStatistics *given)
 {
     const ReconstructionViews views = ReconstructionViews::of(model, photographs);
     auto camera = std::make_unique<GLCamera>(views.intrinsics, views.rotations, views.translations, photographs);
     camera->setSourceFormat(model.format);
     camera->setDistortions(views.distortions);
-    const ReconstructionStatistics stats = ReconstructionStatistics::of(model);
-    camera->setViewStatistics(stats.viewError, stats.viewObservations);
-    camera->getTracks().set(model);
+    const ReconstructionStatistics stats = given ? ReconstructionStatistics() : ReconstructionStatistics::of(model);
+    const ReconstructionStatistics &s = given ? *given : stats;
+    camera->setViewStatistics(s.viewError, s.viewObservations);
+    camera->getTracks().set(model, views.intrinsics);
     return camera;
 }
 
-std::unique_ptr<GLPointListObject> ReconstructionImport::makePoints(const Reconstruction &model)
+std::unique_ptr<GLPointListObject> ReconstructionImport::makePoints(const Reconstruction &model,
+                                                                    const ReconstructionStatistics *given)
 {
     const size_t n = model.points.size();
     if (n == 0)
@@ -196,7 +199,8 @@ std::unique_ptr<GLPointListObject> ReconstructionImport::makePoints(const Recons
     }
     // With tracks the error is measured here, with each view's lens, as the views' errors are;
     // the model's own figure stands where a point has no residual.
-    const ReconstructionStatistics stats = ReconstructionStatistics::of(model);
+    const ReconstructionStatistics computed = given ? ReconstructionStatistics() : ReconstructionStatistics::of(model);
+    const ReconstructionStatistics &stats = given ? *given : computed;
     for (size_t i = 0; i < stats.pointError.size(); ++i)
         if (std::isfinite(stats.pointError[i]))
             errors[i] = stats.pointError[i];

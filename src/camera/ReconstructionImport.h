@@ -3,6 +3,7 @@
 
 #include "camera/GLCamera.h"
 #include "formats/Reconstruction.h"
+#include "formats/ReconstructionStatistics.h"
 #include "objects/GLPointListObject.h"
 
 #include <memory>
@@ -45,10 +46,13 @@ public:
     /// The camera of the model's views. Where the model gives no image size (Bundler), it is
     /// taken from the view's photograph, else from another view's, else a square of twice
     /// the focal length is assumed (and said); the principal point is then its centre.
-    static std::unique_ptr<GLCamera> makeCamera(const Reconstruction &model, const std::vector<std::string> &photographs);
+    /// `stats` are the model's (ReconstructionStatistics::of), computed here when not given.
+    static std::unique_ptr<GLCamera> makeCamera(const Reconstruction &model, const std::vector<std::string> &photographs,
+                                                const ReconstructionStatistics *stats = nullptr);
     /// The points with their colours and their reprojection errors (in pixels) as values,
-    /// or null for a model without points.
-    static std::unique_ptr<GLPointListObject> makePoints(const Reconstruction &model);
+    /// or null for a model without points; `stats` as for makeCamera.
+    static std::unique_ptr<GLPointListObject> makePoints(const Reconstruction &model,
+                                                         const ReconstructionStatistics *stats = nullptr);
 };
 
 #endif

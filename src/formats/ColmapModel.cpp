@@ -111,11 +111,72 @@ struct Image {
 struct Point {
     long long id;
     ReconstructionPoint p;
-    std::vector<std::pair<long long, long long>> track; ///< image id, 2D point index
+    uint32_t trackLength = 0; ///< its elements follow those of the points before it in Tracks
+};
+
+/// The points' tracks one after the other: image id and 2D point index of every element.
+struct Tracks {
+    std::vector<uint32_t> image, index;
+    void add(long long pointId, long long imageId, long long pointIndex)
+    {
+        // Neither fits COLMAP's 32-bit fields: such an image or point cannot exist.
+        if (imageId < 0 || imageId > UINT32_MAX)
+            refuse("3D point " + std::to_string(pointId) + " is seen by image " + std::to_string(imageId) +
+                   ", which is not in the images file");
+        if (pointIndex < 0 || pointIndex > UINT32_MAX)
+            refuse("3D point " + std::to_string(pointId) + " is seen by point " + std::to_string(pointIndex) +
+                   " of image " + std::to_string(imageId) + ", which it does not have");
+        image.push_back(static_cast<uint32_t>(imageId));
+        index.push_back(static_cast<uint32_t>(pointIndex));
+    }
+};
+
+/// Where each identifier is: a table when the identifiers are dense (as COLMAP numbers them),
+/// a hash map otherwise.
+class IdIndex {
+public:
+    template <class F> IdIndex(size_t n, F idOf)
+    {
+        long long lo = 0, hi = -1;
+        for (size_t i = 0; i < n; ++i) {
+            const long long id = idOf(i);
+            lo = i == 0 ? id : std::min(lo, id);
+            hi = i == 0 ? id : std::max(hi, id);
+        }
+        dense = n > 0 && lo >= 0 && static_cast<unsigned long long>(hi - lo) < 4ull * n + 1024;
+        base = lo;
+        if (dense)
+            table.assign(static_cast<size_t>(hi - lo) + 1, -1);
+    }
+    /// False when `id` is there already.
+    bool add(long long id, size_t i)
+    {
+        if (!dense)
+            return map.emplace(id, static_cast<int64_t>(i)).second;
+        int64_t &at = table[static_cast<size_t>(id - base)];
+        if (at >= 0)
+            return false;
+        at = static_cast<int64_t>(i);
+        return true;
+    }
+    /// The index of `id`, -1 for none.
+    int64_t find(long long id) const
+    {
+        if (dense)
+            return id >= base && static_cast<unsigned long long>(id - base) < table.size() ? table[static_cast<size_t>(id - base)] : -1;
+        const auto f = map.find(id);
+        return f == map.end() ? -1 : f->second;
+    }
+
+private:
+    bool dense = false;
+    long long base = 0;
+    std::vector<int64_t> table;
+    std::unordered_map<long long, int64_t> map;
 };
 
 // The view of one image, in this program's camera model.
-ReconstructionView makeView(const Image &im, const Intrinsics &in)
+ReconstructionView makeView(Image &im, const Intrinsics &in)
 {
     const double n = std::sqrt(im.q[0] * im.q[0] + im.q[1] * im.q[1] + im.q[2] * im.q[2] + im.q[3] * im.q[3]);
     if (!(n > 1e-12) || !std::isfinite(n) || !std::isfinite(im.t[0]) || !std::isfinite(im.t[1]) ||
@@ -137,49 +198,81 @@ ReconstructionView makeView(const Image &im, const Intrinsics &in)
                          2 * (x * z - y * w),     2 * (y * z + x * w),     1 - 2 * (x * x + y * y)};
     std::copy(r, r + 9, v.R);
     std::copy(im.t, im.t + 3, v.t);
-    v.keypoints = im.keypoints;
+    v.keypoints = std::move(im.keypoints);
     return v;
+}
+
+// An image's POINT3D_ID of a keypoint and the points' tracks say the same twice; a model whose
+// two halves disagree (written by hand or by another tool) keeps what the tracks say, so that
+// a keypoint's point always has that keypoint in its track, and says how many disagreed.
+void crossCheck(Reconstruction &rec)
+{
+    std::vector<std::vector<char>> confirmed(rec.views.size());
+    for (size_t v = 0; v < rec.views.size(); ++v)
+        confirmed[v].assign(rec.views[v].observes.size(), 0);
+    size_t disagree = 0;
+    for (size_t i = 0; i + 1 < rec.trackStart.size(); ++i)
+        for (uint32_t e = rec.trackStart[i]; e < rec.trackStart[i + 1]; ++e) {
+            const TrackElement &t = rec.tracks[e];
+            int32_t &observed = rec.views[t.view].observes[t.keypoint];
+            char &seen = confirmed[t.view][t.keypoint];
+            if (observed != static_cast<int32_t>(i) || seen)
+                ++disagree;
+            observed = static_cast<int32_t>(i);
+            seen = 1;
+        }
+    for (size_t v = 0; v < rec.views.size(); ++v)
+        for (size_t k = 0; k < confirmed[v].size(); ++k)
+            if (!confirmed[v][k] && rec.views[v].observes[k] != -1) {
+                ++disagree;
+                rec.views[v].observes[k] = -1;
+            }
+    if (disagree)
+        rec.notes.push_back(std::to_string(disagree) +
+                            " observations of the images and the points' tracks disagree; the tracks are kept");
 }
 
 // Checks the cross references and turns the model into the plain record, with the model's
 // identifiers replaced by indices into the record's views and points.
 Reconstruction assemble(const char *format, const std::map<long long, Intrinsics> &cameras,
-                        std::vector<Image> &images, std::vector<Point> &points)
+                        std::vector<Image> &images, std::vector<Point> &points, Tracks &tracks)
 {
     Reconstruction rec;
     rec.format = format;
-    std::unordered_map<long long, size_t> imageIndex;
+    IdIndex imageIndex(images.size(), [&](size_t i) { return images[i].id; });
     for (size_t i = 0; i < images.size(); ++i) {
-        if (!imageIndex.emplace(images[i].id, i).second)
+        if (!imageIndex.add(images[i].id, i))
             refuse("image id " + std::to_string(images[i].id) + " appears twice");
         if (!cameras.count(images[i].cameraId))
             refuse("image " + std::to_string(images[i].id) + " uses camera " + std::to_string(images[i].cameraId) +
                    ", which is not in the cameras file");
     }
-    std::unordered_map<long long, size_t> pointIndex;
-    size_t trackLength = 0;
+    IdIndex pointIndex(points.size(), [&](size_t i) { return points[i].id; });
+    size_t e = 0;
     for (size_t i = 0; i < points.size(); ++i) {
-        if (!pointIndex.emplace(points[i].id, i).second)
+        if (!pointIndex.add(points[i].id, i))
             refuse("3D point id " + std::to_string(points[i].id) + " appears twice");
-        trackLength += points[i].track.size();
-        for (const auto &obs : points[i].track) {
-            const auto found = imageIndex.find(obs.first);
-            if (found == imageIndex.end())
-                refuse("3D point " + std::to_string(points[i].id) + " is seen by image " + std::to_string(obs.first) +
-                       ", which is not in the images file");
-            const auto &observed = images[found->second].observed;
-            if (obs.second < 0 || obs.second >= static_cast<long long>(observed.size()))
-                refuse("3D point " + std::to_string(points[i].id) + " is seen by point " + std::to_string(obs.second) +
-                       " of image " + std::to_string(obs.first) + ", which has " + std::to_string(observed.size()) +
-                       " points");
+        for (uint32_t k = 0; k < points[i].trackLength; ++k, ++e) {
+            const int64_t found = imageIndex.find(tracks.image[e]);
+            if (found < 0)
+                refuse("3D point " + std::to_string(points[i].id) + " is seen by image " +
+                       std::to_string(tracks.image[e]) + ", which is not in the images file");
+            const auto &observed = images[static_cast<size_t>(found)].observed;
+            if (tracks.index[e] >= observed.size())
+                refuse("3D point " + std::to_string(points[i].id) + " is seen by point " +
+                       std::to_string(tracks.index[e]) + " of image " + std::to_string(tracks.image[e]) +
+                       ", which has " + std::to_string(observed.size()) + " points");
+            // From here on the element names the image by its place in the images file.
+            tracks.image[e] = static_cast<uint32_t>(found);
         }
     }
+    const size_t trackLength = e;
     // Tracks and keypoints are kept as 32-bit indices.
     if (trackLength > UINT32_MAX || points.size() > INT32_MAX)
         refuse("the model has more points or observations than can be shown");
     for (const Image &im : images)
         for (long long id : im.observed)
-            if (id != -1 && !pointIndex.count(id))
+            if (id != -1 && pointIndex.find(id) < 0)
                 refuse("image " + std::to_string(im.id) + " observes 3D point " + std::to_string(id) +
                        ", which is not in the points file");
     if (images.empty())
@@ -201,21 +294,24 @@ Reconstruction assemble(const char *format, const std::map<long long, Intrinsics
         ReconstructionView &v = rec.views.back();
         v.observes.resize(im.observed.size());
         for (size_t j = 0; j < im.observed.size(); ++j)
-            v.observes[j] = im.observed[j] == -1 ? -1 : static_cast<int32_t>(pointIndex.at(im.observed[j]));
+            v.observes[j] = im.observed[j] == -1 ? -1 : static_cast<int32_t>(pointIndex.find(im.observed[j]));
         std::vector<long long>().swap(im.observed);
-        std::vector<float>().swap(im.keypoints);
     }
     rec.points.reserve(points.size());
     rec.trackStart.reserve(points.size() + 1);
     rec.tracks.reserve(trackLength);
+    e = 0;
     for (Point &p : points) {
         rec.trackStart.push_back(static_cast<uint32_t>(rec.tracks.size()));
         p.p.id = p.id;
         rec.points.push_back(p.p);
-        for (const auto &obs : p.track)
-            rec.tracks.push_back({viewOf[imageIndex.at(obs.first)], static_cast<uint32_t>(obs.second)});
+        for (uint32_t k = 0; k < p.trackLength; ++k, ++e)
+            rec.tracks.push_back({viewOf[tracks.image[e]], tracks.index[e]});
     }
     rec.trackStart.push_back(static_cast<uint32_t>(rec.tracks.size()));
+    std::vector<uint32_t>().swap(tracks.image);
+    std::vector<uint32_t>().swap(tracks.index);
+    crossCheck(rec);
     return rec;
 }
 
@@ -313,8 +409,9 @@ void forEachDataLine(const std::string &text, F f)
 
 } // namespace
 
-Reconstruction ColmapModel::parseText(const std::string &camerasText, const std::string &imagesText,
-                                      const std::string &pointsText)
+namespace {
+
+std::map<long long, Intrinsics> camerasOfText(const std::string &camerasText)
 {
     std::map<long long, Intrinsics> cameras;
     forEachDataLine(camerasText, [&](TextLines &lines, Words &s) {
@@ -334,6 +431,11 @@ Reconstruction ColmapModel::parseText(const std::string &camerasText, const std:
         if (!cameras.emplace(id, makeIntrinsics(id, *model, w, h, params.data())).second)
             refuse("camera id " + std::to_string(id) + " appears twice");
     });
+    return cameras;
+}
+
+std::vector<Image> imagesOfText(const std::string &imagesText)
+{
     std::vector<Image> images;
     forEachDataLine(imagesText, [&](TextLines &lines, Words &s) {
         Image im;
@@ -360,6 +462,11 @@ Reconstruction ColmapModel::parseText(const std::string &camerasText, const std:
         }
         images.push_back(std::move(im));
     });
+    return images;
+}
+
+std::vector<Point> pointsOfText(const std::string &pointsText, Tracks &tracks)
+{
     std::vector<Point> points;
     forEachDataLine(pointsText, [&](TextLines &lines, Words &s) {
         Point p;
@@ -377,11 +484,24 @@ Reconstruction ColmapModel::parseText(const std::string &camerasText, const std:
         while (!s.atEnd()) {
             if (!readInteger(s, imageId) || !readInteger(s, index))
                 badLine("points3D.txt", lines.number, "the track comes as IMAGE_ID POINT2D_IDX pairs");
-            p.track.emplace_back(imageId, index);
+            tracks.add(p.id, imageId, index);
+            ++p.trackLength;
         }
         points.push_back(std::move(p));
     });
-    return assemble("COLMAP text", cameras, images, points);
+    return points;
+}
+
+} // namespace
+
+Reconstruction ColmapModel::parseText(const std::string &camerasText, const std::string &imagesText,
+                                      const std::string &pointsText)
+{
+    const std::map<long long, Intrinsics> cameras = camerasOfText(camerasText);
+    std::vector<Image> images = imagesOfText(imagesText);
+    Tracks tracks;
+    std::vector<Point> points = pointsOfText(pointsText, tracks);
+    return assemble("COLMAP text", cameras, images, points, tracks);
 }
 
 // --- Binary ----------------------------------------------------------------------------------
@@ -430,10 +550,7 @@ struct Cursor {
     }
 };
 
-} // namespace
-
-Reconstruction ColmapModel::parseBinary(const std::string &camerasData, const std::string &imagesData,
-                                        const std::string &pointsData)
+std::map<long long, Intrinsics> camerasOfBinary(const std::string &camerasData)
 {
     std::map<long long, Intrinsics> cameras;
     {
@@ -455,6 +572,11 @@ Reconstruction ColmapModel::parseBinary(const std::string &camerasData, const st
         if (c.left())
             refuse("cameras.bin holds more bytes than its cameras");
     }
+    return cameras;
+}
+
+std::vector<Image> imagesOfBinary(const std::string &imagesData)
+{
     std::vector<Image> images;
     {
         Cursor c(imagesData, "images.bin");
@@ -489,6 +611,11 @@ Reconstruction ColmapModel::parseBinary(const std::string &camerasData, const st
         if (c.left())
             refuse("images.bin holds more bytes than its images");
     }
+    return images;
+}
+
+std::vector<Point> pointsOfBinary(const std::string &pointsData, Tracks &tracks)
+{
     std::vector<Point> points;
     {
         Cursor c(pointsData, "points3D.bin");
@@ -509,18 +636,33 @@ Reconstruction ColmapModel::parseBinary(const std::string &camerasData, const st
             p.p.b = c.get<uint8_t>("a point");
             p.p.error = reconstructionFloat(c.get<double>("a point"), "COLMAP: a reprojection error");
             const uint64_t m = c.count(8, "track elements");
-            p.track.resize(m);
-            for (auto &obs : p.track) {
-                obs.first = c.get<uint32_t>("a track");
-                obs.second = c.get<uint32_t>("a track");
+            if (m > UINT32_MAX)
+                refuse("the model has more points or observations than can be shown");
+            p.trackLength = static_cast<uint32_t>(m);
+            for (uint64_t k = 0; k < m; ++k) {
+                const uint32_t image = c.get<uint32_t>("a track");
+                tracks.add(p.id, image, c.get<uint32_t>("a track"));
             }
             points.push_back(std::move(p));
         }
         if (c.left())
             refuse("points3D.bin holds more bytes than its points");
     }
-    return assemble("COLMAP binary", cameras, images, points);
+    return points;
 }
+
+} // namespace
+
+Reconstruction ColmapModel::parseBinary(const std::string &camerasData, const std::string &imagesData,
+                                        const std::string &pointsData)
+{
+    const std::map<long long, Intrinsics> cameras = camerasOfBinary(camerasData);
+    std::vector<Image> images = imagesOfBinary(imagesData);
+    Tracks tracks;
+    std::vector<Point> points = pointsOfBinary(pointsData, tracks);
+    return assemble("COLMAP binary", cameras, images, points, tracks);
+}
+
 
 // --- Files -----------------------------------------------------------------------------------
 
@@ -539,6 +681,17 @@ std::string readWhole(const std::string &path)
     std::ifstream in(path, std::ios::binary);
     if (!in)
         refuse("can't read " + path);
+    // Read straight into a string of the file's size: no second copy of a large file.
+    std::error_code e;
+    const auto size = std::filesystem::file_size(path, e);
+    std::string data;
+    if (!e && size < (uint64_t(1) << 40)) {
+        data.resize(static_cast<size_t>(size));
+        in.read(data.data(), static_cast<std::streamsize>(size));
+        if (static_cast<uint64_t>(in.gcount()) != size)
+            refuse("can't read " + path);
+        return data;
+    }
     std::ostringstream s;
     s << in.rdbuf();
     if (in.bad())
@@ -598,9 +751,15 @@ bool ColmapModel::locate(const std::string &path, std::string &folder, bool &bin
 
 Reconstruction ColmapModel::read(const std::string &folder, bool binary)
 {
+    // One file in memory at a time: a model of thousands of views has files of hundreds of
+    // megabytes.
     const std::string ext = binary ? ".bin" : ".txt";
-    const std::string cameras = readWhole(folder + "/cameras" + ext);
-    const std::string images = readWhole(folder + "/images" + ext);
-    const std::string points = readWhole(folder + "/points3D" + ext);
-    return binary ? parseBinary(cameras, images, points) : parseText(cameras, images, points);
+    const std::map<long long, Intrinsics> cameras = binary ? camerasOfBinary(readWhole(folder + "/cameras" + ext))
+                                                           : camerasOfText(readWhole(folder + "/cameras" + ext));
+    std::vector<Image> images = binary ? imagesOfBinary(readWhole(folder + "/images" + ext))
+                                       : imagesOfText(readWhole(folder + "/images" + ext));
+    Tracks tracks;
+    std::vector<Point> points = binary ? pointsOfBinary(readWhole(folder + "/points3D" + ext), tracks)
+                                       : pointsOfText(readWhole(folder + "/points3D" + ext), tracks);
+    return assemble(binary ? "COLMAP binary" : "COLMAP text", cameras, images, points, tracks);
 }

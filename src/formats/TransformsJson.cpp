@@ -28,7 +28,8 @@ constexpr double kPi = 3.14159265358979323846;
 struct Intrinsics {
     double fx = NAN, fy = NAN, cx = NAN, cy = NAN, w = NAN, h = NAN, angleX = NAN, angleY = NAN;
     std::string model;
-    bool distorted = false;
+    double k[4] = {0, 0, 0, 0}; ///< k1 k2 k3 k4
+    double p[2] = {0, 0};       ///< p1 p2
 };
 
 std::string frameName(size_t i) { return "frame " + std::to_string(i); }
@@ -50,22 +51,36 @@ void readIntrinsics(const Json &object, Intrinsics &in, const std::string &where
             refuse(where + ": camera_model is not a name");
         in.model = m->get<std::string>();
     }
-    for (const char *k : {"k1", "k2", "k3", "k4", "p1", "p2"})
-        if (const Json *v = member(object, k)) {
-            double d;
-            if (!jsonvalues::number(*v, d))
-                refuse(where + ": " + k + " is not a number");
-            if (d != 0)
-                in.distorted = true;
-        }
+    const struct {
+        const char *key;
+        double *to;
+    } lens[] = {{"k1", &in.k[0]}, {"k2", &in.k[1]}, {"k3", &in.k[2]}, {"k4", &in.k[3]}, {"p1", &in.p[0]}, {"p2", &in.p[1]}};
+    for (const auto &l : lens)
+        if (const Json *v = member(object, l.key))
+            if (!jsonvalues::number(*v, *l.to) || !std::isfinite(*l.to))
+                refuse(where + ": " + l.key + " is not a number");
 }
 
-// OpenCV's model is a pinhole camera with distortion; the others bend rays no pinhole view can show.
+// The pinhole models, OpenCV's with its radial and tangential distortion and OpenCV's fisheye
+// can be undistorted into a pinhole view; the others (equirectangular, ...) cannot.
 void checkModel(const std::string &model, const std::string &where)
 {
-    if (!model.empty() && model != "OPENCV" && model != "PINHOLE" && model != "SIMPLE_PINHOLE")
+    if (!model.empty() && model != "OPENCV" && model != "OPENCV_FISHEYE" && model != "PINHOLE" &&
+        model != "SIMPLE_PINHOLE")
         refuse(where + " uses the camera model " + model +
-               ", which cannot be shown (only pinhole models with or without distortion)");
+               ", which cannot be shown (only pinhole models with or without distortion and OPENCV_FISHEYE)");
+}
+
+// The lens as nerfstudio documents it: OPENCV (the default) takes k1 k2 p1 p2, OPENCV_FISHEYE
+// k1 .. k4; the pinhole models none.
+LensDistortion lensOf(const Intrinsics &in)
+{
+    if (in.model == "OPENCV_FISHEYE")
+        return LensDistortion(LensDistortion::OPENCV_FISHEYE, in.k);
+    if (in.model == "PINHOLE" || in.model == "SIMPLE_PINHOLE")
+        return LensDistortion();
+    const double opencv[4] = {in.k[0], in.k[1], in.p[0], in.p[1]};
+    return LensDistortion(LensDistortion::OPENCV, opencv);
 }
 
 std::string withoutDotSlash(std::string name)
@@ -94,7 +109,7 @@ Reconstruction TransformsJson::parse(const std::string &text, const PhotographLo
     checkModel(shared.model, "the file");
 
     Reconstruction rec;
-    bool anyAngle = false, distorted = shared.distorted;
+    bool anyAngle = false;
     int missing = 0;
     double firstW = NAN, firstH = NAN; // the first photograph's size, read once when needed
     for (size_t i = 0; i < frames->size(); ++i) {
@@ -115,7 +130,6 @@ Reconstruction TransformsJson::parse(const std::string &text, const PhotographLo
         Intrinsics in = shared;
         readIntrinsics(frame, in, where);
         checkModel(in.model, where);
-        distorted = distorted || in.distorted;
         if (std::isnan(in.w) || std::isnan(in.h)) {
             // The NeRF form leaves the size to the photographs: the first one tells it.
             if (std::isnan(firstW)) {
@@ -156,6 +170,7 @@ Reconstruction TransformsJson::parse(const std::string &text, const PhotographLo
         v.cy = std::isnan(in.cy) ? in.h / 2 : in.cy;
         v.width = static_cast<int>(in.w);
         v.height = static_cast<int>(in.h);
+        v.distortion = lensOf(in);
 
         // Camera to world, rows of 4; the last row (0 0 0 1) may be left out.
         const Json *m = member(frame, "transform_matrix");
@@ -186,9 +201,6 @@ Reconstruction TransformsJson::parse(const std::string &text, const PhotographLo
     // Stepping through the views follows the photographs' names, as for the other models.
     std::stable_sort(rec.views.begin(), rec.views.end(),
                      [](const ReconstructionView &a, const ReconstructionView &b) { return a.imageName < b.imageName; });
-    if (distorted)
-        rec.notes.push_back("lens distortion of the transforms.json cameras is ignored: views are drawn as pinhole "
-                            "cameras");
     if (missing)
         rec.notes.push_back(std::to_string(missing) + " of " + std::to_string(frames->size()) +
                             " frames have no photograph on disk (their cameras are kept)");

@@ -9,8 +9,9 @@
 /// Reader of the "transforms.json" cameras of neural-field and splatting trainers, in both
 /// forms:
 /// - nerfstudio's: intrinsics `fl_x`, `fl_y`, `cx`, `cy`, `w`, `h` and `camera_model` at the
-///   top level, each of which a frame may override; OPENCV distortion (`k1`..`k4`, `p1`,
-///   `p2`) is ignored with a note, fisheye and equirectangular models are refused by name;
+///   top level, each of which a frame may override; the lens as nerfstudio documents it: OPENCV
+///   (the default) with `k1` `k2` `p1` `p2`, OPENCV_FISHEYE with `k1`..`k4`; equirectangular
+///   and other models are refused by name;
 /// - the older NeRF form: `camera_angle_x` (and optionally `camera_angle_y`) instead of
 ///   focal lengths, the principal point at the image centre and the image size from the
 ///   first photograph when the file does not give it.

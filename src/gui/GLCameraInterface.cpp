@@ -88,9 +88,39 @@ GLCameraInterface::GLCameraInterface(GLCamera *c) : ElementPanel(c, "Camera"), c
     addActionToggle(toggles, rowOf(A::SILHOUETTES), showsSilhouettes);
     addActionToggle(toggles, rowOf(A::TRANSPARENCY), isTransparent);
     addActionToggle(toggles, rowOf(A::PAN_AROUND), pansAround);
+    if (camera->getTracks().hasKeypoints())
+        addKeypointFrame();
     // The number of views and where they came from: a camera file, or the format of the
     // program whose output was imported.
     addInformationFrame();
+}
+
+void GLCameraInterface::addKeypointFrame()
+{
+    // A reconstruction's view shown over its photograph draws its keypoints; the factor
+    // magnifies the lines to where their points reproject.
+    GtkWidget *frame = addFrame("keypoints", nullptr, true);
+    GtkWidget *shown = gtk_check_button_new_with_label("show keypoints");
+    gtk_widget_set_name(shown, "show keypoints");
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(shown), camera->getTracks().getKeypointsShown());
+    g_signal_connect(shown, "toggled", G_CALLBACK(+[](GtkToggleButton *b, gpointer data) {
+                         auto *self = static_cast<GLCameraInterface *>(data);
+                         self->camera->getTracks().setKeypointsShown(gtk_toggle_button_get_active(b));
+                         self->redraw();
+                     }), this);
+    gtk_box_pack_start(GTK_BOX(frame), shown, FALSE, FALSE, 2);
+    GtkWidget *row = gtk_hbox_new(FALSE, 4);
+    gtk_box_pack_start(GTK_BOX(row), gtk_label_new("residual factor"), FALSE, FALSE, 2);
+    GtkWidget *factor = gtk_spin_button_new_with_range(0, 1000, 1);
+    gtk_widget_set_name(factor, "residual factor");
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(factor), camera->getTracks().getResidualFactor());
+    g_signal_connect(factor, "value_changed", G_CALLBACK(+[](GtkSpinButton *b, gpointer data) {
+                         auto *self = static_cast<GLCameraInterface *>(data);
+                         self->camera->getTracks().setResidualFactor(static_cast<float>(gtk_spin_button_get_value(b)));
+                         self->redraw();
+                     }), this);
+    gtk_box_pack_end(GTK_BOX(row), factor, FALSE, FALSE, 2);
+    gtk_box_pack_start(GTK_BOX(frame), row, FALSE, FALSE, 2);
 }
 
 void GLCameraInterface::update()

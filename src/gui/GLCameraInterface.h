@@ -12,7 +12,8 @@ class ViewsWindow;
 /// Space, "Save camera..." on '*', "Views..." (see ViewsWindow), and "Advanced options" with "Discrete Cameras" and
 /// "Camera Trajectory"), "Align to..." (see alignTo), the "viewing axes" buttons, "Reset camera", the "projection mode"
 /// pair, the arrows that step through the original views, and the toggles "images",
-/// "silhouettes", "transparency" and "pan around". Controls send the camera's keys.
+/// "silhouettes", "transparency" and "pan around", and for a reconstruction's camera with
+/// keypoints the frame "keypoints". Controls send the camera's keys.
 class GLCameraInterface : public ElementPanel {
 public:
     /// The camera state file of "Load camera..." and "Save camera...", in the working folder.
@@ -34,6 +35,9 @@ public:
 
 private:
     void openAnimation();
+    /// The frame "keypoints" of a reconstruction's camera: "show keypoints" and the
+    /// "residual factor".
+    void addKeypointFrame();
     void onReferenceChosen(const char *path) { alignTo(path); }
     static void onProjection(GtkToggleButton *button, gpointer data);
     static void onReset(GtkButton *, gpointer data);

@@ -31,6 +31,7 @@ GLPointListObjectInterface::GLPointListObjectInterface(GLPointListObject *c)
     addActionButton(size, A::BIGGER_POINTS);
     addActionButton(size, A::SMALLER_POINTS);
 
+
     GtkWidget *legible = addFrame("dense clouds", nullptr, true);
     addActionToggle(legible, rowOf(A::EYE_DOME),
                     [](GLObject *e) { return static_cast<GLPointListObject *>(e)->getEyeDome(); });

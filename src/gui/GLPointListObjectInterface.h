@@ -8,7 +8,7 @@ class GLPointListObject;
 
 /// The panel of a point cloud: the menu "PointList" (bounding box, axes, "Palette
 /// properties..."), the cloud's information, the buttons "Data" and "Zbuffer" and the
-/// "point size" buttons "+" and "-", and for dense clouds the toggles "Eye-dome lighting" (with
+/// "point size" buttons "+" and "-", the "thresholds" button "Select", and for dense clouds the toggles "Eye-dome lighting" (with
 /// its strength) and "Adaptive size". The buttons send the cloud the keys they stand for.
 class GLPointListObjectInterface : public ElementPanel {
 public:

@@ -316,6 +316,10 @@ void MainInterface::registerInterface(GLObject *element, const char *name)
     if (!label)
         label = std::strrchr(name, '\\');
     label = label ? label + 1 : name;
+    // The photographs of a reconstruction (thousands of views) are read on a worker while the
+    // window goes on drawing; captures still wait for them.
+    if (auto *camera = dynamic_cast<GLCamera *>(element); camera && !camera->getSourceFormat().empty())
+        camera->getOverlay().setBackgroundLoading(true);
     const int row = impl->objectList->add(-1, label, element);
     if (GtkPanel *panel = InterfaceLoader::load(element))
         panel->setParent(this);

@@ -6,6 +6,7 @@
 #include "core/ElementHost.h"
 #include "core/GLInterface.h"
 #include "objects/GL3DObject.h"
+#include "gui/ThumbnailLoader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,7 +19,7 @@ namespace {
 
 const char *const kTitles[ViewsWindow::COLUMNS] = {
     "view", "photograph", "PSNR", "SSIM", "PSNR silhouette", "SSIM silhouette", "IoU", "mean error", "observations",
-    "PSNR B", "SSIM B"};
+    "PSNR B", "SSIM B", ""};
 // The columns as the list shows them: B's figures beside A's.
 const ViewsWindow::Column kShown[ViewsWindow::COLUMNS] = {
     ViewsWindow::VIEW,        ViewsWindow::PHOTOGRAPH,  ViewsWindow::PSNR,       ViewsWindow::PSNR_B,
@@ -81,9 +82,17 @@ ViewsWindow::ViewsWindow(GLMachine *m, SceneWindow *w) : machine(m), view(w)
     gtk_container_add(GTK_CONTAINER(window), box);
 
     store = gtk_list_store_new(COLUMNS, G_TYPE_INT, G_TYPE_STRING, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE,
-                               G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE);
+                               G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE, G_TYPE_DOUBLE, GDK_TYPE_PIXBUF);
     list = GTK_TREE_VIEW(gtk_tree_view_new_with_model(GTK_TREE_MODEL(store)));
     gtk_widget_set_name(GTK_WIDGET(list), "views");
+    // The thumbnails first; every row keeps their height, read or not.
+    GtkCellRenderer *picture = gtk_cell_renderer_pixbuf_new();
+    gtk_cell_renderer_set_fixed_size(picture, thumbnailWidth + 2, thumbnailHeight + 2);
+    GtkTreeViewColumn *pictures = gtk_tree_view_column_new_with_attributes("", picture, "pixbuf", THUMBNAIL, NULL);
+    gtk_tree_view_column_set_cell_data_func(pictures, picture, showThumbnail, this, nullptr);
+    gtk_tree_view_append_column(list, pictures);
+    thumbnails = std::make_unique<ThumbnailLoader>(thumbnailWidth, thumbnailHeight,
+                                                   [this](int v, GdkPixbuf *t) { takeThumbnail(v, t); });
     for (const Column c : kShown) {
         GtkCellRenderer *cell = gtk_cell_renderer_text_new();
         GtkTreeViewColumn *column = c <= PHOTOGRAPH
@@ -102,6 +111,7 @@ ViewsWindow::ViewsWindow(GLMachine *m, SceneWindow *w) : machine(m), view(w)
         columns[c] = column;
     }
     g_signal_connect(list, "row-activated", G_CALLBACK(onRowActivated), this);
+    g_signal_connect(list, "button-release-event", G_CALLBACK(onRowClicked), this);
     GtkWidget *scrolled = gtk_scrolled_window_new(nullptr, nullptr);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
     gtk_container_add(GTK_CONTAINER(scrolled), GTK_WIDGET(list));
@@ -148,7 +158,85 @@ ViewsWindow::~ViewsWindow()
     alive.reset();
     if (run)
         finish();
+    thumbnails.reset();
     g_object_unref(store);
+}
+
+bool ViewsWindow::rowOfView(int v, GtkTreeIter &row) const
+{
+    if (v >= 0 && static_cast<size_t>(v) < modelRows.size()) {
+        row = modelRows[static_cast<size_t>(v)];
+        return true;
+    }
+    GtkTreeModel *model = GTK_TREE_MODEL(store);
+    for (bool more = gtk_tree_model_get_iter_first(model, &row); more; more = gtk_tree_model_iter_next(model, &row)) {
+        int rowView = -1;
+        gtk_tree_model_get(model, &row, VIEW, &rowView, -1);
+        if (rowView == v)
+            return true;
+    }
+    return false;
+}
+
+void ViewsWindow::showThumbnail(GtkTreeViewColumn *, GtkCellRenderer *, GtkTreeModel *model, GtkTreeIter *iter,
+                                gpointer self)
+{
+    static_cast<ViewsWindow *>(self)->wantThumbnail(model, iter);
+}
+
+void ViewsWindow::wantThumbnail(GtkTreeModel *model, GtkTreeIter *iter)
+{
+    // The toolkit measures rows out of sight too: only those in sight are read.
+    GtkTreePath *first = nullptr, *last = nullptr;
+    if (!gtk_tree_view_get_visible_range(list, &first, &last))
+        return;
+    GtkTreePath *path = gtk_tree_model_get_path(model, iter);
+    const bool inSight = gtk_tree_path_compare(first, path) <= 0 && gtk_tree_path_compare(path, last) <= 0;
+    gtk_tree_path_free(path);
+    gtk_tree_path_free(first);
+    gtk_tree_path_free(last);
+    int v = -1;
+    GdkPixbuf *shown = nullptr;
+    gtk_tree_model_get(model, iter, VIEW, &v, THUMBNAIL, &shown, -1);
+    if (shown)
+        g_object_unref(shown);
+    GLCamera *camera = machine ? machine->getCurrentCamera() : nullptr;
+    if (!inSight || shown || !camera || v < 0 || v >= camera->getNViews() ||
+        (static_cast<size_t>(v) < thumbnailFailed.size() && thumbnailFailed[static_cast<size_t>(v)]))
+        return;
+    const std::string file = camera->getOverlay().getPhotographFile(v);
+    if (!file.empty())
+        thumbnails->request(v, file);
+}
+
+void ViewsWindow::takeThumbnail(int v, GdkPixbuf *thumbnail)
+{
+    GtkTreeIter row;
+    if (!thumbnail) {
+        if (v >= 0 && static_cast<size_t>(v) >= thumbnailFailed.size())
+            thumbnailFailed.resize(static_cast<size_t>(v) + 1, 0);
+        if (v >= 0)
+            thumbnailFailed[static_cast<size_t>(v)] = 1;
+        return;
+    }
+    if (!rowOfView(v, row))
+        return;
+    // Asked again while the first one was on its way: the row keeps the first.
+    GdkPixbuf *shown = nullptr;
+    gtk_tree_model_get(GTK_TREE_MODEL(store), &row, THUMBNAIL, &shown, -1);
+    if (shown) {
+        g_object_unref(shown);
+        return;
+    }
+    gtk_list_store_set(store, &row, THUMBNAIL, thumbnail, -1);
+    thumbnailOrder.push_back(v);
+    // Past the limit the thumbnails read longest ago go; they come back when seen again.
+    while (thumbnailOrder.size() > maxThumbnails) {
+        GtkTreeIter old;
+        if (rowOfView(thumbnailOrder.front(), old))
+            gtk_list_store_set(store, &old, THUMBNAIL, nullptr, -1);
+        thumbnailOrder.pop_front();
+    }
 }
 
 namespace {
@@ -452,6 +540,20 @@ void ViewsWindow::chooseRow(int row)
 void ViewsWindow::onRowActivated(GtkTreeView *, GtkTreePath *path, GtkTreeViewColumn *, gpointer data)
 {
     static_cast<ViewsWindow *>(data)->chooseRow(gtk_tree_path_get_indices(path)[0]);
+}
+
+gboolean ViewsWindow::onRowClicked(GtkWidget *widget, GdkEventButton *event, gpointer data)
+{
+    // A single click on a row goes to its view; one on a column's title, which sorts, does not
+    // come here (the titles are widgets of their own).
+    GtkTreePath *path = nullptr;
+    if (event->button == 1 && event->window == gtk_tree_view_get_bin_window(GTK_TREE_VIEW(widget)) &&
+        gtk_tree_view_get_path_at_pos(GTK_TREE_VIEW(widget), static_cast<gint>(event->x), static_cast<gint>(event->y),
+                                      &path, nullptr, nullptr, nullptr)) {
+        static_cast<ViewsWindow *>(data)->chooseRow(gtk_tree_path_get_indices(path)[0]);
+        gtk_tree_path_free(path);
+    }
+    return FALSE;
 }
 
 void ViewsWindow::onDestroy(GtkWidget *, gpointer data) { delete static_cast<ViewsWindow *>(data); }

@@ -5,20 +5,23 @@
 
 #include <gtk/gtk.h>
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 class ExportProgress;
+class ThumbnailLoader;
 class GLMachine;
 class SceneWindow;
 
 /// The window "Views": one row per original view of the current camera with how well the
 /// scene drawn from it matches its photograph (PSNR, SSIM and, with silhouettes, the same
-/// inside the silhouette and the IoU). A click on a column's title sorts the rows by it (views
+/// inside the silhouette and the IoU), with a thumbnail of each photograph, read in the
+/// background as its row comes into sight (at most maxThumbnails kept). A click on a column's title sorts the rows by it (views
 /// without the figure last); the views of a reconstruction also show its mean reprojection
-/// error and observation count, and have their rows from the start; choosing a row (double click or Enter) moves the camera to that
-/// view with its photograph shown.
+/// error and observation count, and have their rows from the start; choosing a row (a click, or Enter) moves the camera to
+/// that view with its photograph shown.
 ///
 /// The views are drawn in the view window, made the photographs' size for the time of the
 /// evaluation, one view each time the toolkit is idle; their photographs are compared on a
@@ -67,15 +70,29 @@ public:
     /// The list's columns: view, photograph, the figures in ViewScore's order, the
     /// reconstruction's own figures of the view (mean reprojection error, observations), then
     /// object B's figures of a split view (shown beside A's, only while there are some).
+    /// THUMBNAIL, a small picture of the photograph, is shown first.
     enum Column {
-        VIEW, PHOTOGRAPH, PSNR, SSIM, PSNR_INSIDE, SSIM_INSIDE, IOU, MEAN_ERROR, OBSERVATIONS, PSNR_B, SSIM_B, COLUMNS
+        VIEW, PHOTOGRAPH, PSNR, SSIM, PSNR_INSIDE, SSIM_INSIDE, IOU, MEAN_ERROR, OBSERVATIONS, PSNR_B, SSIM_B, THUMBNAIL,
+        COLUMNS
     };
+    /// The size thumbnails fit in, and how many are kept (those shown longest ago go first).
+    static constexpr int thumbnailWidth = 64, thumbnailHeight = 48;
+    static constexpr size_t maxThumbnails = 1000;
+    /// Thumbnails in the rows now.
+    size_t getThumbnailCount() const { return thumbnailOrder.size(); }
 
 private:
     /// A row for every view of a camera whose reconstruction gives figures of its views,
     /// before any is measured against its photograph.
     void addModelRows();
     void addRow(const ViewScore &s);
+    /// The row of view v, false when it has none.
+    bool rowOfView(int v, GtkTreeIter &row) const;
+    /// Asks for the thumbnail of the row `iter` when the row is in sight and has none.
+    void wantThumbnail(GtkTreeModel *model, GtkTreeIter *iter);
+    void takeThumbnail(int view, GdkPixbuf *thumbnail);
+    static void showThumbnail(GtkTreeViewColumn *, GtkCellRenderer *cell, GtkTreeModel *model, GtkTreeIter *iter,
+                              gpointer self);
     void showCount();
     /// Takes the figures the worker has finished, then draws the next view when it can take it;
     /// ends the evaluation when every view is measured or it was cancelled.
@@ -87,6 +104,7 @@ private:
     static gboolean onIdle(gpointer self);
     static gboolean onCompared(gpointer alive);
     static void onRowActivated(GtkTreeView *, GtkTreePath *path, GtkTreeViewColumn *, gpointer self);
+    static gboolean onRowClicked(GtkWidget *list, GdkEventButton *event, gpointer self);
     static void onDestroy(GtkWidget *, gpointer self);
     static void onMarkerFigure(GtkComboBox *combo, gpointer self);
     /// The row of the split and the ground truth, under the list.
@@ -112,6 +130,10 @@ private:
     std::string images;        ///< see setImages()
     GtkTreeViewColumn *columns[COLUMNS] = {};
     GtkWidget *imagesEntry = nullptr;
+    /// Reads the thumbnails of the rows in sight, in the background.
+    std::unique_ptr<ThumbnailLoader> thumbnails;
+    std::deque<int> thumbnailOrder; ///< views with a thumbnail, oldest first
+    std::vector<char> thumbnailFailed; ///< per view: its photograph gave no thumbnail
 
     // The evaluation under way.
     std::unique_ptr<ViewEvaluation::Run> run;

@@ -456,8 +456,13 @@ std::string GLPointListObject::getInformation() const
     char text[512];
     if (modelIds.empty() || selectedVertex < 0 || selectedVertex >= nVertices)
         return info;
-    std::snprintf(text, sizeof text, "point %lld\n",
-                  static_cast<long long>(modelIds[static_cast<size_t>(getFileIndex(selectedVertex))]));
+    // Points of a model that gives them no identifier (transforms.json) go by their index.
+    const int index = getFileIndex(selectedVertex);
+    const int64_t id = index >= 0 ? modelIds[static_cast<size_t>(index)] : -1;
+    if (id >= 0)
+        std::snprintf(text, sizeof text, "point %lld\n", static_cast<long long>(id));
+    else
+        std::snprintf(text, sizeof text, "point index %d\n", index);
     info += text;
     for (const PointValueItem &item : items)
         if (item.name == "Reprojection error" || item.name == "Track length") {
@@ -477,6 +482,18 @@ void GLPointListObject::setModelIdentifiers(std::vector<int64_t> ids)
 
 float GLPointListObject::getMaxRadius() { return GL3DObject::getMaxRadius(); }
 
+void GLPointListObject::setThresholds(float lo, float hi)
+{
+    // Steps that come back to an end of the range land on it exactly, so that the extreme
+    // values show again.
+    const float close = (valueMax - valueMin) / 1000;
+    thresholdLow = std::fabs(lo - valueMin) <= close ? valueMin : lo;
+    thresholdHigh = std::fabs(hi - valueMax) <= close ? valueMax : hi;
+    indicesStale = true;
+    // The marks are of the points drawn.
+    cleaning.orderChanged();
+}
+
 int GLPointListObject::getVisibleCount() const
 {
     const float *v = getValues();
@@ -484,7 +501,7 @@ int GLPointListObject::getVisibleCount() const
         return nVertices;
     int n = 0;
     for (int i = 0; i < nVertices; ++i)
-        n += v[i] >= thresholdLow;
+        n += withinThresholds(v[i]);
     return n;
 }
 
@@ -495,7 +512,7 @@ void GLPointListObject::notifyClick(int x, int y)
     waitForLevelOfDetail();
     // Points below the threshold are not drawn, so they cannot be clicked either.
     const float *v = getValues();
-    selectedVertex = v ? getVertex(x, y, [&](int i) { return v[i] >= thresholdLow; }) : getVertex(x, y);
+    selectedVertex = v ? getVertex(x, y, [&](int i) { return withinThresholds(v[i]); }) : getVertex(x, y);
     if (selectedVertex >= 0) {
         const float *p = vertices + 3 * selectedVertex;
         // The file's index and coordinates, whatever the order and offset kept in memory.
@@ -512,6 +529,8 @@ const BindingTable &GLPointListObject::bindings()
         {actionValue(Action::SMALLER_POINTS), {'-'}, "-", "point size down (0 hides them)", F},
         {actionValue(Action::LOWER_THRESHOLD), {'<', ','}, nullptr, "lower threshold down", F},
         {actionValue(Action::HIGHER_THRESHOLD), {'>', '.'}, nullptr, "lower threshold up", F},
+        {actionValue(Action::UPPER_THRESHOLD_DOWN), {'['}, nullptr, "upper threshold down", F},
+        {actionValue(Action::UPPER_THRESHOLD_UP), {']'}, nullptr, "upper threshold up", F},
         {actionValue(Action::DATA), {'1'}, "Data", "the points in their colours", F},
         {actionValue(Action::DEPTH_BUFFER), {'2'}, "Zbuffer", "depth buffer shading", F},
         {actionValue(Action::OWN_COLORS), {'3'}, nullptr, "its colours or its values", F},
@@ -539,12 +558,12 @@ bool GLPointListObject::runAction(const KeyBinding &row)
         pointSizeChosen = true;
         break;
     case Action::LOWER_THRESHOLD:
-        thresholdLow -= step;
-        indicesStale = true;
-        break;
     case Action::HIGHER_THRESHOLD:
-        thresholdLow += step;
-        indicesStale = true;
+        setThresholds(thresholdLow + (row.action == actionValue(Action::LOWER_THRESHOLD) ? -step : step), thresholdHigh);
+        break;
+    case Action::UPPER_THRESHOLD_DOWN:
+    case Action::UPPER_THRESHOLD_UP:
+        setThresholds(thresholdLow, thresholdHigh + (row.action == actionValue(Action::UPPER_THRESHOLD_UP) ? step : -step));
         break;
     case Action::DATA:
         setDefaultDrawing();
@@ -589,7 +608,7 @@ void GLPointListObject::prepareBuffers(bool whole)
         return;
     indicesStale = false;
     const float *v = getValues();
-    const bool cut = v && (thresholdLow > valueMin || nUnordered > 0);
+    const bool cut = thresholdsCut(v);
     const bool edited = !getEdits().getHidden().empty() || !getEdits().getDeleted().empty();
     if (!cut && !edited) {
         // Every point shown: no index list at all.

@@ -18,8 +18,8 @@
 #include <vector>
 
 /// A cloud of 3D points, either with a colour per point or with one score per point mapped
-/// through a colour map and cut by an adjustable lower threshold (points whose score is
-/// below it are not drawn), or with both (imported reconstructions: the points' colours and
+/// through a colour map and cut by adjustable lower and upper thresholds (points whose score
+/// lies outside them are not drawn), or with both (imported reconstructions: the points' colours and
 /// their reprojection errors), shown one at a time.
 ///
 /// It is read from a "bin" or "las" file by PointListReader (an ASPRS LAS file by LasReader),
@@ -74,7 +74,7 @@ public:
     void notifyClick(int x, int y) override;
     enum class Action {
         BIGGER_POINTS, SMALLER_POINTS, LOWER_THRESHOLD, HIGHER_THRESHOLD, DATA, DEPTH_BUFFER, OWN_COLORS,
-        EYE_DOME, ADAPTIVE_SIZE,
+        EYE_DOME, ADAPTIVE_SIZE, UPPER_THRESHOLD_DOWN, UPPER_THRESHOLD_UP,
     };
     static const BindingTable &bindings();
     /// The point size after the key of BIGGER_POINTS or SMALLER_POINTS (`row`), said on the
@@ -152,7 +152,10 @@ public:
     float getMaxValue() const { return valueMax; }
     float getLowerThreshold() const { return thresholdLow; }
     float getUpperThreshold() const { return thresholdHigh; }
-    /// Points the data drawing shows at the current threshold (all of them without scores).
+    /// Sets both thresholds of the values shown: points whose value lies outside [lo, hi] are
+    /// neither drawn nor picked.
+    void setThresholds(float lo, float hi);
+    /// Points the data drawing shows at the current thresholds (all of them without scores).
     int getVisibleCount() const;
 
     // --- Selections and edits, by file index --------------------------------------------
@@ -226,7 +229,7 @@ private:
     void updateColorMap();
     /// Brings the buffers up to date with the points, colours and threshold.
     void prepareBuffers(bool whole);
-    /// Whether stored point i is drawn: above the threshold (`cut`), neither hidden nor
+    /// Whether stored point i is drawn: between the thresholds (`cut`), neither hidden nor
     /// deleted.
     bool isDrawn(size_t i, const float *values, bool cut) const;
     /// Appends to `shown` the stored points first .. first + count - 1 that are drawn: above
@@ -245,6 +248,13 @@ private:
     void checkSaveName(const std::string &path) const override;
     void editsChanged() override;
     float markSize() const override { return framePointSize > 0 ? framePointSize + 1 : 0; }
+    /// Whether a value lies between the thresholds (never for NaN).
+    bool withinThresholds(float v) const { return v >= thresholdLow && v <= thresholdHigh; }
+    /// Whether the thresholds leave any of the values `v` out (false without values).
+    bool thresholdsCut(const float *v) const
+    {
+        return v && (thresholdLow > valueMin || thresholdHigh < valueMax || nUnordered > 0);
+    }
     /// The cloud has no colours of its own and shows them (not values): one colour that
     /// stands out from the background.
     bool drawsPlainColor() const { return plainColors && (valueItem < 0 || showOwnColors); }
@@ -275,7 +285,7 @@ private:
     std::vector<unsigned char> heldColors;
     float heldSelection[3] = {0, 0, 0};      ///< the selected point, copied likewise
     bool heldUploaded = false;               ///< the sample buffers hold the held sample
-    float heldThreshold = 0;                 ///< at this threshold
+    float heldThresholds[2] = {0, 0};        ///< at these thresholds
     size_t heldShown = 0;                    ///< the points of it they hold
     std::vector<int> selected;               ///< the nodes of the last frame
     std::vector<float> selectedPixels;       ///< their diameters on screen

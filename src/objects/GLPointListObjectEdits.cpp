@@ -53,7 +53,7 @@ void GLPointListObject::fileIndices(size_t first, size_t count, uint32_t *out) c
 
 bool GLPointListObject::isDrawn(size_t i, const float *values, bool cut) const
 {
-    if (cut && !(values[i] >= thresholdLow))
+    if (cut && !withinThresholds(values[i]))
         return false;
     const ElementEdits &edits = getEdits();
     if (edits.getHidden().empty() && edits.getDeleted().empty())
@@ -74,7 +74,7 @@ void GLPointListObject::appendShown(size_t first, size_t count, const float *val
             fileIndices(from, part, file.data());
         for (size_t k = 0; k < part; ++k) {
             const size_t i = from + k;
-            if ((cut && !(values[i] >= thresholdLow)) || (edited && !edits.isShown(file[k])))
+            if ((cut && !withinThresholds(values[i])) || (edited && !edits.isShown(file[k])))
                 continue;
             shown.push_back(static_cast<unsigned>(i));
         }
@@ -92,8 +92,7 @@ const float *GLPointListObject::storedPositions(size_t &n)
 bool GLPointListObject::drawnApartFromEdits(size_t i) const
 {
     const float *v = getValues();
-    const bool cut = v && (thresholdLow > valueMin || nUnordered > 0);
-    return !cut || v[i] >= thresholdLow;
+    return !thresholdsCut(v) || withinThresholds(v[i]);
 }
 
 std::vector<ElementValues> GLPointListObject::valueItems() const

@@ -224,11 +224,11 @@ void GLPointListObject::drawSample(size_t m)
     static thread_local std::vector<float> p;
     static thread_local std::vector<unsigned char> c;
     const float *v = getValues();
-    const bool cut = v && (thresholdLow > valueMin || nUnordered > 0);
+    const bool cut = thresholdsCut(v);
     // While the worker runs, the held sample stays as it is: frames of it upload it again
     // only when the threshold moves, and leave the processors to the worker.
     const bool held = building.valid();
-    if (held && heldUploaded && heldThreshold == thresholdLow && !samplePointBuffer.empty()) {
+    if (held && heldUploaded && heldThresholds[0] == thresholdLow && heldThresholds[1] == thresholdHigh && !samplePointBuffer.empty()) {
         samplePointBuffer.bind(GL_ARRAY_BUFFER);
         glVertexPointer(3, GL_FLOAT, 0, nullptr);
         sampleColorBuffer.bind(GL_ARRAY_BUFFER);
@@ -244,7 +244,7 @@ void GLPointListObject::drawSample(size_t m)
     if (held) {
         // The arrays are the worker's: the copy of the sample taken before it started.
         for (size_t k = 0; k < heldPoints.size() / 3; ++k) {
-            if (cut && !heldValues.empty() && !(heldValues[k] >= thresholdLow))
+            if (cut && !heldValues.empty() && !withinThresholds(heldValues[k]))
                 continue;
             p.insert(p.end(), &heldPoints[3 * k], &heldPoints[3 * k] + 3);
             c.insert(c.end(), &heldColors[3 * k], &heldColors[3 * k] + 3);
@@ -268,7 +268,8 @@ void GLPointListObject::drawSample(size_t m)
     drawSized(framePointSize, [](bool) { glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(p.size() / 3)); });
     drawnCount = p.size() / 3;
     heldUploaded = held;
-    heldThreshold = thresholdLow;
+    heldThresholds[0] = thresholdLow;
+    heldThresholds[1] = thresholdHigh;
     heldShown = drawnCount;
 }
 

@@ -34,4 +34,14 @@ void colorContrastingBackground();
 /// A closed line through `n` corners in their order.
 void drawLineLoop(const float (*corners)[3], int n);
 
+/// While it lives, drawing is in window pixels of a w x h window: origin top-left, y down, no
+/// depth test, lighting, culling or texture. Every attribute and both matrices are put back.
+class WindowOverlay {
+public:
+    WindowOverlay(int w, int h);
+    ~WindowOverlay();
+    WindowOverlay(const WindowOverlay &) = delete;
+    WindowOverlay &operator=(const WindowOverlay &) = delete;
+};
+
 #endif

@@ -10,6 +10,7 @@
 #include "objects/GLPointListObject.h"
 #include "support/TestObject.h"
 #include "../camera/CameraTestFiles.h"
+#include "../camera/ReconstructionTestFiles.h"
 #include "support/CapturedMessages.h"
 
 #include <GL/gl.h>
@@ -807,3 +808,39 @@ TEST_F(Machine, ResetAfterTheCursorKeysGivesTheFirstFrameAgain)
 }
 
 } // namespace
+
+// A click on a reconstruction's points shows the track on the camera they were loaded with,
+// not on the current camera, though that one's model has as many points.
+TEST_F(Machine, AClickedPointShowsItsTrackOnTheCameraItCameWith)
+{
+    const recontest::Model m = recontest::knownModel();
+    std::string models[2];
+    for (int k = 0; k < 2; ++k) {
+        models[k] = testsupport::makeTempDir(k ? "modelB" : "modelA");
+        recontest::writeColmapText(m, models[k]);
+    }
+    testsupport::CapturedMessages captured;
+    auto *a = static_cast<GLCamera *>(machine->registerObject(models[0].c_str()));
+    GL3DObject *aPoints = machine->getCurrentObject();
+    auto *b = static_cast<GLCamera *>(machine->registerObject(models[1].c_str()));
+    captured.take();
+    ASSERT_TRUE(a && b && aPoints);
+    ASSERT_EQ(machine->getCurrentCamera(), b);
+    ASSERT_EQ(a->getTracks().pointCount(), b->getTracks().pointCount());
+    machine->setFocus(aPoints);
+    std::vector<unsigned char> frame(64 * 48 * 3);
+    machine->getFrameBuffer(frame.data()); // a frame: the camera's matrices are in the context
+    // The window pixel (y down) of the model's point 2 under the shown matrices.
+    const recontest::Vec X = m.points[2];
+    float clip[4];
+    const float in[4] = {static_cast<float>(X.x), static_cast<float>(X.y), static_cast<float>(X.z), 1};
+    (b->getProjectionMatrix() * b->getGLModelViewMatrix()).product(clip, in);
+    const int x = static_cast<int>(std::lround((clip[0] / clip[3] + 1) / 2 * 64 - 0.5));
+    const int y = static_cast<int>(std::lround((1 - clip[1] / clip[3]) / 2 * 48 - 0.5));
+    machine->notifyClick(InputEvent::press(1), x, y);
+    machine->notifyClick(InputEvent::release(1), x, y);
+    captured.take();
+    ASSERT_GE(aPoints->getSelectedVertex(), 0) << "the click missed the points";
+    EXPECT_GE(a->getTracks().shown(), 0);
+    EXPECT_EQ(b->getTracks().shown(), -1);
+}

@@ -263,6 +263,16 @@ TEST_F(MarkerView, DefaultCameraMarkersAndTrajectoryFromOutside)
 
     std::string message;
     EXPECT_TRUE(testsupport::matchesBaseline("CameraMarkersTrajectory", img, message)) << message;
+    EXPECT_EQ(c->getMarkers().getPyramidCount(), 36u);
+
+    // Seen through a field ten times as wide, each marker is under three pixels: all 36 are points.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-3, 3, -3, 3, 0.5, 100);
+    glMatrixMode(GL_MODELVIEW);
+    c->draw();
+    EXPECT_EQ(c->getMarkers().getPointCount(), 36u);
+    EXPECT_EQ(c->getMarkers().getPyramidCount(), 0u);
 }
 
 namespace {

@@ -116,7 +116,7 @@ TEST(TransformsJson, NerfstudioFramesProjectKnownPointsToKnownPixels)
     writeText(dir + "/transforms.json", json + "]}");
 
     const std::string messages = checkProjection(dir, ReconstructionImport::TRANSFORMS, m);
-    EXPECT_NE(std::string::npos, messages.find("distortion of the transforms.json cameras is ignored")) << messages;
+    EXPECT_EQ(std::string::npos, messages.find("distortion")) << "the lenses are modelled: " << messages;
     EXPECT_NE(std::string::npos, messages.find("1 of 3 frames have no photograph on disk")) << messages;
     EXPECT_NE(std::string::npos, messages.find("(2 of 3 views)")) << messages;
 }
@@ -231,6 +231,36 @@ TEST(MeshroomScene, ViewsProjectKnownPointsToKnownPixels)
     }
 }
 
+// The lenses nerfstudio documents, at the top or overridden by a frame: OPENCV (also when no
+// model is named) takes k1 k2 p1 p2, OPENCV_FISHEYE k1 .. k4.
+TEST(TransformsJson, LensesOfTheDocumentedModels)
+{
+    const std::string frame = "{\"file_path\":\"a.png\",\"transform_matrix\":[[1,0,0,0],[0,1,0,0],[0,0,1,5],[0,0,0,1]]";
+    const struct {
+        std::string top, inFrame;
+        LensDistortion::Model model;
+        std::vector<double> coefficients;
+    } cases[] = {
+        {"\"camera_model\":\"OPENCV\",\"k1\":0.1,\"k2\":0.02,\"p1\":0.003,\"p2\":0.004", "", LensDistortion::OPENCV,
+         {0.1, 0.02, 0.003, 0.004}},
+        {"\"k1\":0.1", "", LensDistortion::OPENCV, {0.1, 0, 0, 0}},
+        {"\"camera_model\":\"OPENCV_FISHEYE\",\"k1\":0.1,\"k2\":0.02,\"k3\":0.003,\"k4\":0.004", "",
+         LensDistortion::OPENCV_FISHEYE, {0.1, 0.02, 0.003, 0.004}},
+        {"\"k1\":0.1", ",\"camera_model\":\"PINHOLE\"", LensDistortion::NONE, {}},
+        {"\"camera_model\":\"OPENCV\"", ",\"p2\":0.5", LensDistortion::OPENCV, {0, 0, 0, 0.5}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.top + c.inFrame);
+        const Reconstruction rec =
+            TransformsJson::parse("{\"fl_x\":50,\"w\":64,\"h\":48," + c.top + ",\"frames\":[" + frame + c.inFrame + "}]}", {});
+        const LensDistortion &lens = rec.views[0].distortion;
+        EXPECT_EQ(c.model, lens.model());
+        for (size_t i = 0; i < c.coefficients.size(); ++i)
+            EXPECT_EQ(c.coefficients[i], lens.coefficient(static_cast<int>(i)));
+        EXPECT_TRUE(rec.notes.empty());
+    }
+}
+
 // Every refused file says why in one line.
 TEST(TransformsJson, RefusedFilesSayWhy)
 {
@@ -247,7 +277,8 @@ TEST(TransformsJson, RefusedFilesSayWhy)
          "frame 0 has no transform_matrix of 4 rows of 4 numbers"},
         {head + "\"frames\":[{\"file_path\":\"a.png\",\"transform_matrix\":[[2,0,0,0],[0,1,0,0],[0,0,1,5]]}]}",
          "does not only turn and move"},
-        {head + "\"camera_model\":\"OPENCV_FISHEYE\",\"frames\":[" + frame + "]}", "camera model OPENCV_FISHEYE"},
+        {head + "\"camera_model\":\"EQUIRECTANGULAR\",\"frames\":[" + frame + "]}", "camera model EQUIRECTANGULAR"},
+        {head + "\"k1\":\"strong\",\"frames\":[" + frame + "]}", "the file: k1 is not a number"},
         {"{\"w\":64,\"h\":48,\"frames\":[" + frame + "]}", "frame 0 has no focal length"},
         {"{\"camera_angle_x\":0.7,\"frames\":[" + frame + "]}", "the image size (w, h) is not given"},
         {"{\"camera_angle_x\":4,\"w\":64,\"h\":48,\"frames\":[" + frame + "]}", "camera_angle_x"},

@@ -29,6 +29,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 using cameratest::writeFile;
@@ -117,6 +118,60 @@ TEST_F(PhotographTextures, AnUnreadablePhotographIsReportedOnceAndOthersStillLoa
     EXPECT_EQ(captured.take(), message);
     std::unique_ptr<textureData> other(cam->getOverlay().loadImage(2));
     EXPECT_TRUE(other);
+}
+
+// Photographs read on the worker come in at a later frame; past the budget the photograph
+// used longest ago goes; a capture's frame reads its photograph at once. The undistortion maps
+// kept stay few.
+TEST_F(PhotographTextures, BackgroundReadingWithinABudget)
+{
+    auto cam = camera();
+    GLCameraOverlay &overlay = cam->getOverlay();
+    overlay.setMaxTextureSize(512);
+    testsupport::CapturedMessages captured;
+    const auto show = [&](int view) {
+        cam->goToView(view);
+        overlay.updateTextures();
+    };
+    cam->perform(GLCamera::Action::IMAGES);
+    overlay.setPhotographBudget(1); // any photograph is over it: only the last one stays
+    show(0);
+    EXPECT_NE(overlay.getTexture(0), nullptr);
+    show(2);
+    EXPECT_EQ(overlay.getTexture(0), nullptr);
+    EXPECT_NE(overlay.getTexture(2), nullptr);
+    EXPECT_EQ(overlay.getLoadedPhotographCount(), 1u);
+    EXPECT_EQ(overlay.getLoadedPhotographBytes(), 512u * 256 * 3); // 640 x 480 halved, in 512 x 256
+
+    overlay.setPhotographBudget(size_t(64) << 20);
+    overlay.setBackgroundLoading(true);
+    show(0);
+    EXPECT_EQ(overlay.getTexture(0), nullptr) << "the frame goes on without it";
+    for (int tries = 0; tries < 100000 && overlay.getLoader().isPending(0); ++tries)
+        std::this_thread::yield();
+    overlay.updateTextures();
+    EXPECT_NE(overlay.getTexture(0), nullptr);
+    EXPECT_NE(overlay.getTexture(2), nullptr);
+    overlay.releaseTextures();
+    overlay.setWaitForPhotographs(true);
+    show(2);
+    EXPECT_NE(overlay.getTexture(2), nullptr) << "a capture waits for its photograph";
+    captured.take();
+
+    // Photographs of six sizes through one lens: no more maps than the loader keeps.
+    PhotographLoader loader;
+    const double k[1] = {0.05};
+    for (int side = 8; side <= 13; ++side) {
+        const std::string file = dir + "/lens" + std::to_string(side) + ".ppm";
+        Bitmap(side, side).savePPM(file.c_str());
+        PhotographLoader::Request r;
+        r.file = file;
+        r.lens = LensDistortion(LensDistortion::SIMPLE_RADIAL, k);
+        r.intrinsics = GLView::Intrinsics{10, 10, 5, 5, 10, 10};
+        EXPECT_FALSE(loader.decode(r).failed);
+    }
+    EXPECT_EQ(loader.mapCount(), PhotographLoader::maxMaps);
+    expectNoGLError();
 }
 
 TEST_F(PhotographTextures, SilhouettesOfEveryKindBecomeGreyTextures)

@@ -259,6 +259,8 @@ TEST(ColmapModel, RefusedModelsSayWhy)
         {cam, "1 1 0 0 0 0 0 5 1 a.png\n10 20 4\n", pts, "observes 3D point 4"},
         {cam, img, "1 0 0 0 1 2 3 0.5 2 0\n", "seen by image 2"},
         {cam, img, "1 0 0 0 1 2 3 0.5 1 1\n", "seen by point 1 of image 1"},
+        {cam, img, "1 0 0 0 1 2 3 0.5 -1 0\n", "seen by image -1, which is not in the images file"},
+        {cam, img, "1 0 0 0 1 2 3 0.5 1 -1\n", "seen by point -1 of image 1, which it does not have"},
         {cam, img, "1 0 0 0 1 2 3 0.5 1\n", "IMAGE_ID POINT2D_IDX pairs"},
         {cam, img, "1 0 0 0 1 2 300 0.5 1 0\n", "colour outside"},
         {cam, "", "", "no registered image"},
@@ -340,4 +342,35 @@ TEST(ReconstructionImport, PhotographsOfParallelViewsLieInFrontOfTheirCameras)
     EXPECT_FLOAT_EQ(0, camera->getMinAngle());
     EXPECT_GT(camera->getOverlay().getImageDepth(), 0.001f * camera->getWorldScale());
     EXPECT_LT(camera->getOverlay().getImageDepth(), camera->getWorldScale());
+}
+
+// An image's POINT3D_IDs and the points' tracks say the same twice; where they disagree the
+// model still opens, keeps what the tracks say and counts the disagreements in a note.
+TEST(ColmapModel, ImagesAndTracksThatDisagreeKeepTheTracks)
+{
+    const std::string cam = "1 PINHOLE 100 80 50 50 50 40\n";
+    const struct {
+        const char *images, *points;
+        int disagree;
+        std::vector<int32_t> observes; ///< of image 1 once read
+    } cases[] = {
+        {"10 20 1 30 40 -1", "1 0 0 1 1 2 3 0.5 1 0\n", 0, {0, -1}},
+        {"10 20 -1 30 40 -1", "1 0 0 1 1 2 3 0.5 1 0\n", 1, {0, -1}},   // a track element its keypoint denies
+        {"10 20 1 30 40 1", "1 0 0 1 1 2 3 0.5 1 0\n", 1, {0, -1}},     // a keypoint no track has
+        {"10 20 1 30 40 -1", "1 0 0 1 1 2 3 0.5 1 0 1 0\n", 1, {0, -1}}, // the same element twice
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.images);
+        const Reconstruction rec =
+            ColmapModel::parseText(cam, std::string("1 1 0 0 0 0 0 5 1 a.png\n") + c.images + "\n", c.points);
+        EXPECT_EQ(c.observes, rec.views[0].observes);
+        if (c.disagree == 0) {
+            EXPECT_TRUE(rec.notes.empty());
+        } else {
+            ASSERT_EQ(1u, rec.notes.size());
+            EXPECT_EQ(std::to_string(c.disagree) +
+                          " observations of the images and the points' tracks disagree; the tracks are kept",
+                      rec.notes[0]);
+        }
+    }
 }

@@ -82,10 +82,11 @@ TEST(ViewsWindow, TakesTheSplitAndTheGroundTruthAndMeasuresBothSidesOfASplitView
         EXPECT_GT(s.psnr, s.psnrB + 1) << s.view;
         EXPECT_GT(s.ssim, s.ssimB) << s.view;
     }
-    GtkTreeViewColumn *psnrB = gtk_tree_view_get_column(views->getList(), 3);
+    // After the thumbnails, the view and the photograph.
+    GtkTreeViewColumn *psnrB = gtk_tree_view_get_column(views->getList(), 4);
     EXPECT_TRUE(gtk_tree_view_column_get_visible(psnrB));
     EXPECT_STREQ(gtk_tree_view_column_get_title(psnrB), "PSNR B");
-    EXPECT_STREQ(gtk_tree_view_column_get_title(gtk_tree_view_get_column(views->getList(), 2)), "PSNR A");
+    EXPECT_STREQ(gtk_tree_view_column_get_title(gtk_tree_view_get_column(views->getList(), 3)), "PSNR A");
     EXPECT_NE(views->getStatus().find("A/B: A: object 1 (left), B: object 2 (right)"), std::string::npos);
 
     views->setSplit(dir + "/missing.txt");

@@ -12,6 +12,7 @@
 #include "camera/GLCamera.h"
 #include "camera/ReconstructionTestFiles.h"
 #include "formats/ColorMap.h"
+#include "image/Bitmap.h"
 #include "support/CapturedMessages.h"
 #include "support/ImageCompare.h"
 #include "support/Process.h"
@@ -258,6 +259,8 @@ TEST(ViewsWindow, ReconstructionViewsSortByTheirMeanErrorAndColourTheirMarkers)
                          b.t[1] * std::sin(2 * turn) + b.t[2] * std::cos(2 * turn)};
     std::copy(t, t + 3, b.t);
     writeColmapText(m, dir);
+    for (const Cam &c : m.cams)
+        Bitmap(m.of(c).width, m.of(c).height).savePNG((dir + "/" + c.name).c_str());
 
     MainInterface *window = nullptr;
     std::unique_ptr<GLMachine> machine(new GLMachine(256, 256, [&window](GLMachine *gm, int w, int h) {
@@ -279,6 +282,23 @@ TEST(ViewsWindow, ReconstructionViewsSortByTheirMeanErrorAndColourTheirMarkers)
     ASSERT_NE(views, nullptr);
     GtkTreeModel *rows = gtk_tree_view_get_model(views->getList());
     ASSERT_EQ(gtk_tree_model_iter_n_children(rows, nullptr), 3);
+    // With photographs the window measures the views at once.
+    runWhile(views);
+
+    // The rows in sight get thumbnails of their photographs, read in the background.
+    for (int i = 0; i < 20000 && views->getThumbnailCount() < 3; ++i) {
+        pumpEvents();
+        g_usleep(1000);
+    }
+    ASSERT_EQ(views->getThumbnailCount(), 3u);
+    GtkTreeIter first;
+    ASSERT_TRUE(gtk_tree_model_get_iter_first(rows, &first));
+    GdkPixbuf *thumbnail = nullptr;
+    gtk_tree_model_get(rows, &first, ViewsWindow::THUMBNAIL, &thumbnail, -1);
+    ASSERT_NE(thumbnail, nullptr);
+    EXPECT_EQ(gdk_pixbuf_get_width(thumbnail), ViewsWindow::thumbnailWidth);
+    EXPECT_EQ(gdk_pixbuf_get_height(thumbnail), ViewsWindow::thumbnailHeight);
+    g_object_unref(thumbnail);
 
     gtk_tree_sortable_set_sort_column_id(GTK_TREE_SORTABLE(rows), ViewsWindow::MEAN_ERROR, GTK_SORT_ASCENDING);
     EXPECT_EQ(views->viewAtRow(2), 1) << "b.png is the second view by name";
@@ -290,6 +310,38 @@ TEST(ViewsWindow, ReconstructionViewsSortByTheirMeanErrorAndColourTheirMarkers)
     EXPECT_EQ(observations, 4);
     gtk_tree_sortable_set_sort_column_id(GTK_TREE_SORTABLE(rows), ViewsWindow::MEAN_ERROR, GTK_SORT_DESCENDING);
     EXPECT_EQ(views->viewAtRow(0), 1);
+
+    // One click on a row (not a double click) goes to its view.
+    const int chosenRow = views->viewAtRow(2) != camera->getCurrentView() ? 2 : 1;
+    const int chosen = views->viewAtRow(chosenRow);
+    ASSERT_NE(camera->getCurrentView(), chosen);
+    GtkTreePath *path = gtk_tree_path_new_from_indices(chosenRow, -1);
+    GdkRectangle cell;
+    gtk_tree_view_get_cell_area(views->getList(), path, gtk_tree_view_get_column(views->getList(), 0), &cell);
+    gtk_tree_path_free(path);
+    GdkEvent *click = gdk_event_new(GDK_BUTTON_RELEASE);
+    click->button.window = GDK_WINDOW(g_object_ref(gtk_tree_view_get_bin_window(views->getList())));
+    click->button.button = 1;
+    click->button.x = cell.x + 4;
+    click->button.y = cell.y + cell.height / 2;
+    gtk_main_do_event(click);
+    gdk_event_free(click);
+    pumpEvents();
+    EXPECT_EQ(camera->getCurrentView(), chosen);
+    EXPECT_TRUE(camera->getShowImages());
+
+    // Measuring again first clears the figures of the run before: a row this run does not
+    // reach (a cancelled run) shows none rather than an old one.
+    GtkTreeIter row;
+    double psnr = NAN;
+    for (bool more = gtk_tree_model_get_iter_first(rows, &row); more && std::isnan(psnr);
+         more = std::isnan(psnr) && gtk_tree_model_iter_next(rows, &row))
+        gtk_tree_model_get(rows, &row, ViewsWindow::PSNR, &psnr, -1);
+    ASSERT_FALSE(std::isnan(psnr)) << "the first run measured a view";
+    ASSERT_TRUE(views->evaluate());
+    gtk_tree_model_get(rows, &row, ViewsWindow::PSNR, &psnr, -1);
+    EXPECT_TRUE(std::isnan(psnr)) << psnr;
+    runWhile(views);
 
     views->colourMarkersBy(ViewsWindow::MEAN_ERROR);
     ASSERT_EQ(camera->getMarkerColours().size(), 9u);

@@ -215,6 +215,26 @@ TEST_F(PointCloud, ScoresAreColouredAndTheLowerThresholdHidesTheLowOnes)
     redraw(cloud);
     EXPECT_EQ(litPixels(capture()), all);
 
+    // The upper threshold hides the high ones: 34 steps down leave the scores 0 .. 9, and
+    // "By values" keeps them as the selection (point row * 16 + column has the column's score).
+    for (int i = 0; i < 34; ++i)
+        command(cloud, '[');
+    EXPECT_NEAR(cloud.getUpperThreshold(), 15 - 5.1f, 1e-3f);
+    EXPECT_EQ(cloud.getVisibleCount(), 10 * 16);
+    redraw(cloud);
+    EXPECT_NEAR(litPixels(capture()), all * 10 / 16, all / 14);
+    command(cloud, 'T');
+    EXPECT_EQ(cloud.getSelection().count(), 10u * 16);
+    EXPECT_TRUE(cloud.getSelection().contains(16 * 3 + 9));
+    EXPECT_FALSE(cloud.getSelection().contains(16 * 3 + 10));
+    // Back up, it lands on the top score exactly: every point shows again.
+    command(cloud, 'N');
+    for (int i = 0; i < 34; ++i)
+        command(cloud, ']');
+    EXPECT_EQ(cloud.getUpperThreshold(), cloud.getMaxValue());
+    redraw(cloud);
+    EXPECT_EQ(litPixels(capture()), all);
+
     // Another colour map recolours; the depth-buffer mode hides the legend.
     const std::vector<unsigned char> before(cloud.getColors(), cloud.getColors() + 3 * 256);
     command(cloud, 6006);
