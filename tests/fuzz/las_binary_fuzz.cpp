@@ -11,10 +11,10 @@ namespace {
 
 void check(const PointListData &d)
 {
-    if (d.nPoints <= 0 || !d.points || d.items.size() != 3)
+    if (d.nPoints <= 0 || !d.points || d.items.size() < 3)
         std::abort();
     const size_t last = static_cast<size_t>(d.nPoints) - 1;
-    volatile float sink = d.points[3 * last + 2] + d.items[2].values[last];
+    volatile float sink = d.points[3 * last + 2] + d.items.back().values[last];
     if (d.colors)
         sink = sink + d.colors[3 * last + 2];
     (void)sink;
