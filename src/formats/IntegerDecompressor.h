@@ -55,23 +55,21 @@ int32_t IntegerDecompressor::readCorrector(ArithmeticDecoder &dec, ArithmeticSym
     const unsigned k = lastK = dec.decodeSymbol(bitsModel);
     if (k == 0)
         return static_cast<int32_t>(dec.decodeBit(zero));
-    if (k >= 32)
+    if (k > bitsHigh && k >= 32)
         return corrMin;
     if (staleCorrectors >> k & 1) {
         correctors[k].reset();
         staleCorrectors &= ~(uint64_t(1) << k);
     }
-    int64_t c = dec.decodeSymbol(correctors[k]);
+    uint32_t c = dec.decodeSymbol(correctors[k]);
     if (k > bitsHigh) {
         const unsigned low = k - bitsHigh;
-        c = (c << low) | dec.readBits(low);
+        c = c << low | dec.readBits(low);
     }
-    // The k-bit value stands for [-(2^k - 1), -2^(k-1)] and [2^(k-1), 2^k].
-    if (c >= (int64_t(1) << (k - 1)))
-        c += 1;
-    else
-        c -= (int64_t(1) << k) - 1;
-    return static_cast<int32_t>(c);
+    // The k-bit value stands for [-(2^k - 1), -2^(k-1)] and [2^(k-1), 2^k] (k < 32), in
+    // wrapping arithmetic; chosen without a branch, as the sign is the coder's.
+    const uint32_t half = 1u << (k - 1);
+    return static_cast<int32_t>(c + 1 - (c < half) * 2 * half);
 }
 
 #endif
