@@ -121,23 +121,21 @@ void ArithmeticSymbolModel::lay(const uint32_t *counts, uint32_t count, uint32_t
         frequencies[k] = (scale * sum) >> (31 - kSymbolLengthShift);
         sum += counts[k];
     }
-    frequencies[count] = UINT32_MAX;
-    // Slot j starts at frequency j << shift: it takes the symbol whose interval holds that.
+    frequencies[count] = UINT32_MAX; // the end of the last symbol's interval, too
+    // Slot j starts at frequency j << shift: it takes the last symbol whose interval starts
+    // there or before. Each symbol marks the first slot starting in its interval, and a running
+    // maximum over the slots carries the marks on (no branch on the frequencies, which would
+    // be guessed wrong at most symbols).
     const unsigned shift = kSymbolLengthShift - tableBits;
-    uint32_t j = 0;
-    for (uint32_t k = 0; k + 1 < count; ++k) {
-        const uint32_t end = (frequencies[k + 1] + (1u << shift) - 1) >> shift;
-        if (j < end) {
-            const uint64_t e = slot(k, frequencies[k], frequencies[k + 1]);
-            do
-                slots[j] = e;
-            while (++j < end);
-        }
+    const uint32_t slotCount = (1u << tableBits) + kTableGuards;
+    std::fill(slots, slots + slotCount, 0);
+    for (uint32_t k = 1; k < count; ++k)
+        slots[(frequencies[k] + (1u << shift) - 1) >> shift] = k;
+    uint32_t k = 0;
+    for (uint32_t j = 0; j < slotCount; ++j) {
+        k = std::max(k, static_cast<uint32_t>(slots[j]));
+        slots[j] = slot(k, frequencies[k], frequencies[k + 1]);
     }
-    // Slots past the last symbol's first frequency, and the guards, hold the last symbol.
-    const uint64_t last = slot(count - 1, frequencies[count - 1], UINT32_MAX);
-    while (j < (1u << tableBits) + kTableGuards)
-        slots[j++] = last;
 }
 
 void ArithmeticSymbolModel::update()
@@ -169,7 +167,7 @@ uint64_t ArithmeticSymbolModel::search(uint64_t from, uint32_t q)
     uint32_t s = static_cast<uint32_t>(from >> 16) & 0xFFFFu;
     while (distribution[s + 1] <= q)
         ++s;
-    return slot(s, distribution[s], s == lastSymbol ? UINT32_MAX : distribution[s + 1]);
+    return slot(s, distribution[s], distribution[s + 1]);
 }
 
 void ArithmeticDecoder::start(const unsigned char *begin, const unsigned char *stop)

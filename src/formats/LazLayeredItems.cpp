@@ -206,7 +206,9 @@ private:
 
 void Point14::next(unsigned char *out, unsigned)
 {
-    ArithmeticDecoder &xy = streams[XY].dec;
+    // The coder of the first layer in registers while the point is decoded (it holds most
+    // of the point's symbols, one after the other).
+    ArithmeticDecoder xy = streams[XY].dec;
     Context *c = &contexts[current];
     unsigned changedValues;
     {
@@ -251,6 +253,7 @@ void Point14::next(unsigned char *out, unsigned)
     const int32_t dy = c->dy.decompress(xy, c->dyMedian[slot].get(), single + (k < 20 ? k & ~1u : 20));
     p.y = static_cast<int32_t>(static_cast<uint32_t>(p.y) + static_cast<uint32_t>(dy));
     c->dyMedian[slot].add(dy);
+    streams[XY].dec = xy;
     if (streams[Z].present) {
         k = (c->dx.k() + c->dy.k()) / 2;
         p.z = c->lastZ[l] = c->z.decompress(streams[Z].dec, c->lastZ[l], single + (k < 18 ? k & ~1u : 18));
@@ -420,7 +423,7 @@ private:
     }
     void decodeRgb(Context &c)
     {
-        ArithmeticDecoder &dec = rgb.dec;
+        ArithmeticDecoder dec = rgb.dec;
         const unsigned s = dec.decodeSymbol(c.used128);
         const uint16_t *last = c.last;
         auto low = [](unsigned v) { return static_cast<int>(v & 0xFF); };
@@ -451,6 +454,7 @@ private:
         }
         for (int k = 0; k < 3; ++k)
             c.last[k] = static_cast<uint16_t>(v[k]);
+        rgb.dec = dec;
     }
     LayerStream rgb, nir;
     Context contexts[4];
