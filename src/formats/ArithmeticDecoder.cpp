@@ -74,7 +74,9 @@ ArithmeticSymbolModel::ArithmeticSymbolModel(uint32_t symbols) : count(symbols <
         ++bits;
     tableSize = 1u << bits;
     tableShift = kSymbolLengthShift - bits;
-    block.reset(new uint64_t[(words() + 1) / 2]());
+    // Not cleared: the counts are set when the model is first used, the frequencies and the
+    // table at its first update, and nothing reads them before.
+    block.reset(new uint64_t[(words() + 1) / 2]);
     ownDistribution = reinterpret_cast<uint32_t *>(block.get());
     symbolCount = ownDistribution + count + 1;
     ownTable = block.get() + tableAt() / 2;
@@ -97,9 +99,18 @@ void ArithmeticSymbolModel::copyState(const ArithmeticSymbolModel &o)
     totalCount = o.totalCount;
     updateCycle = o.updateCycle;
     untilUpdate = o.untilUpdate;
-    std::copy(o.block.get(), o.block.get() + (words() + 1) / 2, block.get());
-    distribution = o.distribution == o.ownDistribution ? ownDistribution : o.distribution;
-    table = o.table == o.ownTable ? ownTable : o.table;
+    table = o.table == kStale ? kStale : ownTable;
+    distribution = ownDistribution;
+    if (table == kStale)
+        return;
+    std::copy(o.symbolCount, o.symbolCount + count, symbolCount);
+    if (o.table == o.ownTable) {
+        std::copy(o.ownDistribution, o.ownDistribution + count + 1, ownDistribution);
+        std::copy(o.ownTable, o.ownTable + tableSize + kTableGuards, ownTable);
+    } else {
+        distribution = o.distribution;
+        table = o.table;
+    }
 }
 
 void ArithmeticSymbolModel::begin()

@@ -36,10 +36,10 @@ struct LayerStream {
     void start(const LazLayer &l)
     {
         present = l.size > 0;
-        if (present)
-            dec.start(l.data, l.data + l.size);
+        // An absent layer's coder is never used: it stays without an overrun.
+        dec = present ? ArithmeticDecoder(l.data, l.data + l.size) : ArithmeticDecoder();
     }
-    bool overrun() const { return present && dec.overrun(); }
+    bool overrun() const { return dec.overrun(); }
 };
 
 // The six return contexts of the coordinates by [number of returns][return number]: single,
@@ -61,10 +61,11 @@ unsigned returnLevel8(unsigned n, unsigned r)
 }
 
 using LazyModels = std::vector<std::unique_ptr<ArithmeticSymbolModel>>;
-ArithmeticSymbolModel &lazyModel(LazyModels &set, unsigned k, unsigned symbols)
+void makeModel(LazyModels &set, unsigned k, unsigned symbols) { set[k] = std::make_unique<ArithmeticSymbolModel>(symbols); }
+inline ArithmeticSymbolModel &lazyModel(LazyModels &set, unsigned k, unsigned symbols)
 {
     if (!set[k])
-        set[k] = std::make_unique<ArithmeticSymbolModel>(symbols);
+        makeModel(set, k, symbols);
     return *set[k];
 }
 void resetAll(LazyModels &set)
@@ -138,10 +139,10 @@ public:
     unsigned channel() const override { return current; }
     bool overrun() const override
     {
+        bool past = false;
         for (const LayerStream &s : streams)
-            if (s.overrun())
-                return true;
-        return false;
+            past |= s.overrun();
+        return past;
     }
 
 private:
@@ -399,7 +400,7 @@ public:
         for (unsigned k = 0; k < (withNir ? 4u : 3u); ++k)
             put16(out + 2 * k, c.last[k]);
     }
-    bool overrun() const override { return rgb.overrun() || nir.overrun(); }
+    bool overrun() const override { return rgb.overrun() | nir.overrun(); }
 
 private:
     struct Context {
@@ -492,10 +493,10 @@ public:
     }
     bool overrun() const override
     {
+        bool past = false;
         for (const LayerStream &s : streams)
-            if (s.overrun())
-                return true;
-        return false;
+            past |= s.overrun();
+        return past;
     }
 
 private:
