@@ -190,4 +190,11 @@ void ArithmeticDecoder::start(const unsigned char *begin, const unsigned char *s
     value = 0;
     for (int k = 0; k < 4; ++k)
         value = value << 8 | nextByte();
+    // The coder keeps the value below the length; a block that starts at the length was not
+    // written by it, and decoding on would let the value run away from the length (and the
+    // quotients past the models' tables). It counts as read past its end.
+    if (value == length) {
+        past = true;
+        --value;
+    }
 }

@@ -76,8 +76,9 @@ private:
 };
 
 /// The range decoder of LASzip streams over one block of bytes held in memory. Reading past
-/// the block yields zero bytes and sets `overrun()`: a caller checks it after each point
-/// rather than the decoder raising in the middle of a model update.
+/// the block yields zero bytes and sets `overrun()` (as does a block no coder could have
+/// written): a caller checks it after each point rather than the decoder raising in the
+/// middle of a model update.
 class ArithmeticDecoder {
 public:
     ArithmeticDecoder() = default;
