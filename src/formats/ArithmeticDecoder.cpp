@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
+#include <mutex>
+#include <vector>
 
 namespace {
 
@@ -36,22 +39,48 @@ void ArithmeticBitModel::update()
     untilUpdate = updateCycle;
 }
 
+const uint64_t ArithmeticSymbolModel::kStale[kMostSlots + kTableGuards] = {};
+
+struct ArithmeticSymbolModel::FirstState {
+    std::vector<uint32_t> distribution;
+    std::vector<uint64_t> table;
+};
+
+const ArithmeticSymbolModel::FirstState &ArithmeticSymbolModel::firstState(uint32_t count, unsigned tableBits)
+{
+    // Made once for each number of symbols (a dozen of them in LASzip streams), when a model
+    // of that many is first made; never changed after.
+    static std::mutex guard;
+    static std::map<uint32_t, std::unique_ptr<FirstState>> states;
+    std::lock_guard<std::mutex> lock(guard);
+    std::unique_ptr<FirstState> &state = states[count];
+    if (!state) {
+        state = std::make_unique<FirstState>();
+        const std::vector<uint32_t> ones(count, 1);
+        state->distribution.resize(count + 1);
+        state->table.resize((size_t(1) << tableBits) + kTableGuards);
+        lay(ones.data(), count, count, tableBits, state->distribution.data(), state->table.data());
+    }
+    return *state;
+}
+
 ArithmeticSymbolModel::ArithmeticSymbolModel(uint32_t symbols) : count(symbols < 2 ? 2 : symbols > 2048 ? 2048 : symbols)
 {
     lastSymbol = count - 1;
     // The lookup table only speeds the search, it changes no symbol: two slots or more a
-    // symbol (16 to 512 of them) leave a step or two after it, and rebuilding it costs little.
+    // symbol (16 to 512 of them) leave a step after few slots.
     unsigned bits = 4;
-    while (bits < 9 && (1u << bits) < 2 * count)
+    while ((1u << bits) < kMostSlots && (1u << bits) < 2 * count)
         ++bits;
     tableSize = 1u << bits;
     tableShift = kSymbolLengthShift - bits;
-    // distribution[count + 1] (the last a sentinel), symbolCount[count], table[tableSize + guards]
-    block.reset(new uint32_t[words()]());
-    distribution = block.get();
-    distribution[count] = UINT32_MAX;
-    symbolCount = distribution + count + 1;
-    table = symbolCount + count;
+    // Not cleared: the counts are set when the model is first used, the frequencies and the
+    // table at its first update, and nothing reads them before.
+    block.reset(new uint64_t[(words() + 1) / 2]);
+    ownDistribution = reinterpret_cast<uint32_t *>(block.get());
+    symbolCount = ownDistribution + count + 1;
+    ownTable = block.get() + tableAt() / 2;
+    first = &firstState(count, bits);
     reset();
 }
 
@@ -70,17 +99,54 @@ void ArithmeticSymbolModel::copyState(const ArithmeticSymbolModel &o)
     totalCount = o.totalCount;
     updateCycle = o.updateCycle;
     untilUpdate = o.untilUpdate;
-    std::copy(o.block.get(), o.block.get() + words(), block.get());
+    table = o.table == kStale ? kStale : ownTable;
+    distribution = ownDistribution;
+    if (table == kStale)
+        return;
+    std::copy(o.symbolCount, o.symbolCount + count, symbolCount);
+    if (o.table == o.ownTable) {
+        std::copy(o.ownDistribution, o.ownDistribution + count + 1, ownDistribution);
+        std::copy(o.ownTable, o.ownTable + tableSize + kTableGuards, ownTable);
+    } else {
+        distribution = o.distribution;
+        table = o.table;
+    }
 }
 
-void ArithmeticSymbolModel::reset()
+void ArithmeticSymbolModel::begin()
 {
-    totalCount = 0;
-    updateCycle = count;
-    for (uint32_t k = 0; k < count; ++k)
-        symbolCount[k] = 1;
-    update();
+    // Every count 1 and the frequencies spread evenly, the next update soon.
+    std::fill(symbolCount, symbolCount + count, 1u);
+    totalCount = count;
     untilUpdate = updateCycle = (count + 6) >> 1;
+    distribution = first->distribution.data();
+    table = first->table.data();
+}
+
+void ArithmeticSymbolModel::lay(const uint32_t *counts, uint32_t count, uint32_t total, unsigned tableBits,
+                                uint32_t *frequencies, uint64_t *slots)
+{
+    const uint32_t scale = 0x80000000u / total;
+    uint32_t sum = 0;
+    for (uint32_t k = 0; k < count; ++k) {
+        frequencies[k] = (scale * sum) >> (31 - kSymbolLengthShift);
+        sum += counts[k];
+    }
+    frequencies[count] = UINT32_MAX; // the end of the last symbol's interval, too
+    // Slot j starts at frequency j << shift: it takes the last symbol whose interval starts
+    // there or before. Each symbol marks the first slot starting in its interval, and a running
+    // maximum over the slots carries the marks on (no branch on the frequencies, which would
+    // be guessed wrong at most symbols).
+    const unsigned shift = kSymbolLengthShift - tableBits;
+    const uint32_t slotCount = (1u << tableBits) + kTableGuards;
+    std::fill(slots, slots + slotCount, 0);
+    for (uint32_t k = 1; k < count; ++k)
+        slots[(frequencies[k] + (1u << shift) - 1) >> shift] = k;
+    uint32_t k = 0;
+    for (uint32_t j = 0; j < slotCount; ++j) {
+        k = std::max(k, static_cast<uint32_t>(slots[j]));
+        slots[j] = slot(k, frequencies[k], frequencies[k + 1]);
+    }
 }
 
 void ArithmeticSymbolModel::update()
@@ -93,24 +159,26 @@ void ArithmeticSymbolModel::update()
             totalCount += symbolCount[k];
         }
     }
-    const uint32_t scale = 0x80000000u / totalCount;
-    uint32_t sum = 0, s = 0;
-    for (uint32_t k = 0; k < count; ++k) {
-        distribution[k] = (scale * sum) >> (31 - kSymbolLengthShift);
-        sum += symbolCount[k];
-        const uint32_t w = distribution[k] >> tableShift;
-        while (s < w)
-            table[++s] = k - 1;
-    }
-    table[0] = 0;
-    // Slots past the last frequency, and the guards, hold the last symbol.
-    while (s < tableSize + kTableGuards - 1)
-        table[++s] = count - 1;
+    lay(symbolCount, count, totalCount, kSymbolLengthShift - tableShift, ownDistribution, ownTable);
+    distribution = ownDistribution;
+    table = ownTable;
     updateCycle = (5 * updateCycle) >> 2;
     const uint32_t maxCycle = (count + 6) << 3;
     if (updateCycle > maxCycle)
         updateCycle = maxCycle;
     untilUpdate = updateCycle;
+}
+
+uint64_t ArithmeticSymbolModel::search(uint64_t from, uint32_t q)
+{
+    if (table == kStale) {
+        begin();
+        from = table[q >> tableShift];
+    }
+    uint32_t s = static_cast<uint32_t>(from >> 16) & 0xFFFFu;
+    while (distribution[s + 1] <= q)
+        ++s;
+    return slot(s, distribution[s], distribution[s + 1]);
 }
 
 void ArithmeticDecoder::start(const unsigned char *begin, const unsigned char *stop)
@@ -122,32 +190,11 @@ void ArithmeticDecoder::start(const unsigned char *begin, const unsigned char *s
     value = 0;
     for (int k = 0; k < 4; ++k)
         value = value << 8 | nextByte();
-}
-
-uint32_t ArithmeticDecoder::readShort()
-{
-    const uint32_t sym = value / (length >>= 16);
-    value -= length * sym;
-    if (length < kMinLength)
-        renormalise();
-    return sym & 0xFFFFu;
-}
-
-uint32_t ArithmeticDecoder::readBits(unsigned bits)
-{
-    if (bits > 19) {
-        const uint32_t low = readShort();
-        return readBits(bits - 16) << 16 | low;
+    // The coder keeps the value below the length; a block that starts at the length was not
+    // written by it, and decoding on would let the value run away from the length (and the
+    // quotients past the models' tables). It counts as read past its end.
+    if (value == length) {
+        past = true;
+        --value;
     }
-    const uint32_t sym = value / (length >>= bits);
-    value -= length * sym;
-    if (length < kMinLength)
-        renormalise();
-    return sym;
-}
-
-uint32_t ArithmeticDecoder::readInt()
-{
-    const uint32_t low = readShort();
-    return readShort() << 16 | low;
 }

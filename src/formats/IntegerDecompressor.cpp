@@ -22,15 +22,10 @@ IntegerDecompressor::IntegerDecompressor(unsigned bits, unsigned contexts, unsig
 
 void IntegerDecompressor::reset()
 {
-    // 33 correctors at most, and as a rule fewer than 64 contexts: each has its bit.
-    if (kModels.size() > 64) {
-        for (ArithmeticSymbolModel &m : kModels)
-            m.reset();
-        staleContexts = 0;
-    } else {
-        staleContexts = kModels.size() == 64 ? ~uint64_t(0) : (uint64_t(1) << kModels.size()) - 1;
-    }
-    staleCorrectors = (uint64_t(1) << correctors.size()) - 1;
+    for (ArithmeticSymbolModel &m : kModels)
+        m.reset();
+    for (ArithmeticSymbolModel &m : correctors)
+        m.reset();
     zero.reset();
     lastK = 0;
 }

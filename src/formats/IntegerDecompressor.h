@@ -13,32 +13,25 @@ class IntegerDecompressor {
 public:
     /// `bits`: the field's width (32 for coordinates); `contexts`: how many k models there are.
     explicit IntegerDecompressor(unsigned bits = 16, unsigned contexts = 1, unsigned bitsHigh = 8);
-    /// Back to the first state. The models are reset when first used after it: a chunk of a
-    /// few points touches few of them.
+    /// Back to the first state (each model takes it when first used after this).
     void reset();
-    inline int32_t decompress(ArithmeticDecoder &dec, int32_t prediction, unsigned context = 0);
+    LAZ_DECODE_STEP int32_t decompress(ArithmeticDecoder &dec, int32_t prediction, unsigned context = 0);
     /// The bit count of the last correction: the next field's context depends on it.
     unsigned k() const { return lastK; }
 
 private:
-    inline int32_t readCorrector(ArithmeticDecoder &dec, ArithmeticSymbolModel &bitsModel);
+    LAZ_DECODE_STEP int32_t readCorrector(ArithmeticDecoder &dec, ArithmeticSymbolModel &bitsModel);
     unsigned corrBits, bitsHigh, lastK = 0;
     uint32_t corrRange;
     int32_t corrMin;
     std::vector<ArithmeticSymbolModel> kModels;
     ArithmeticBitModel zero;
     std::vector<ArithmeticSymbolModel> correctors; // [k], k = 1 .. corrBits
-    // Bit i: model i not reset since reset() (contexts past 64 are reset at once).
-    uint64_t staleContexts = 0, staleCorrectors = 0;
 };
 
 int32_t IntegerDecompressor::decompress(ArithmeticDecoder &dec, int32_t prediction, unsigned context)
 {
     // Wrapping arithmetic, as the field's bits would.
-    if (context < 64 && (staleContexts >> context & 1)) {
-        kModels[context].reset();
-        staleContexts &= ~(uint64_t(1) << context);
-    }
     uint32_t real = static_cast<uint32_t>(prediction) + static_cast<uint32_t>(readCorrector(dec, kModels[context]));
     if (corrRange) {
         const int32_t r = static_cast<int32_t>(real);
@@ -55,23 +48,17 @@ int32_t IntegerDecompressor::readCorrector(ArithmeticDecoder &dec, ArithmeticSym
     const unsigned k = lastK = dec.decodeSymbol(bitsModel);
     if (k == 0)
         return static_cast<int32_t>(dec.decodeBit(zero));
-    if (k >= 32)
+    if (k > bitsHigh && k >= 32)
         return corrMin;
-    if (staleCorrectors >> k & 1) {
-        correctors[k].reset();
-        staleCorrectors &= ~(uint64_t(1) << k);
-    }
-    int64_t c = dec.decodeSymbol(correctors[k]);
+    uint32_t c = dec.decodeSymbol(correctors[k]);
     if (k > bitsHigh) {
         const unsigned low = k - bitsHigh;
-        c = (c << low) | dec.readBits(low);
+        c = c << low | dec.readBits(low);
     }
-    // The k-bit value stands for [-(2^k - 1), -2^(k-1)] and [2^(k-1), 2^k].
-    if (c >= (int64_t(1) << (k - 1)))
-        c += 1;
-    else
-        c -= (int64_t(1) << k) - 1;
-    return static_cast<int32_t>(c);
+    // The k-bit value stands for [-(2^k - 1), -2^(k-1)] and [2^(k-1), 2^k] (k < 32), in
+    // wrapping arithmetic; chosen without a branch, as the sign is the coder's.
+    const uint32_t half = 1u << (k - 1);
+    return static_cast<int32_t>(c + 1 - (c < half) * 2 * half);
 }
 
 #endif

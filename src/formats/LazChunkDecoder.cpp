@@ -142,7 +142,7 @@ void LazChunkDecoder::decodeLayered(const unsigned char *chunk, size_t size, siz
     if (u32(at) != points)
         fail("a chunk holds " + std::to_string(u32(at)) + " points, the chunk table says " + std::to_string(points));
     at += 4;
-    std::vector<LazLayer> layers;
+    layers.clear();
     for (const std::unique_ptr<LazLayeredItem> &item : layered)
         for (unsigned k = 0; k < item->layers(); ++k) {
             if (end - at < 4)
@@ -163,16 +163,20 @@ void LazChunkDecoder::decodeLayered(const unsigned char *chunk, size_t size, siz
         raw += item->size();
         layer += item->layers();
     }
+    // The point item first: it says the channel whose models the other items use.
+    LazLayeredItem &point = *layered[0];
     for (size_t i = 1; i < points; ++i) {
         unsigned char *p = out + i * length;
-        unsigned channel = 0;
-        for (const std::unique_ptr<LazLayeredItem> &item : layered) {
-            item->next(p, channel);
-            channel = layered[0]->channel();
-            p += item->size();
+        point.next(p, 0);
+        const unsigned channel = point.channel();
+        bool past = point.overrun();
+        p += point.size();
+        for (size_t k = 1; k < layered.size(); ++k) {
+            layered[k]->next(p, channel);
+            past |= layered[k]->overrun();
+            p += layered[k]->size();
         }
-        for (const std::unique_ptr<LazLayeredItem> &item : layered)
-            if (item->overrun())
-                fail("a chunk ends inside its point " + std::to_string(i + 1) + " of " + std::to_string(points));
+        if (past)
+            fail("a chunk ends inside its point " + std::to_string(i + 1) + " of " + std::to_string(points));
     }
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 class LazLayeredItem;
+struct LazLayer;
 
 /// One field group of a LASzip point record, as the "laszip encoded" record lists them.
 struct LazItem {
@@ -70,6 +71,7 @@ private:
     unsigned length = 0;
     std::vector<std::unique_ptr<Item>> items;
     std::vector<std::unique_ptr<LazLayeredItem>> layered;
+    std::vector<LazLayer> layers; // of the chunk being decoded, kept for the next one
 };
 
 #endif

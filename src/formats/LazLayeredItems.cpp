@@ -36,10 +36,10 @@ struct LayerStream {
     void start(const LazLayer &l)
     {
         present = l.size > 0;
-        if (present)
-            dec.start(l.data, l.data + l.size);
+        // An absent layer's coder is never used: it stays without an overrun.
+        dec = present ? ArithmeticDecoder(l.data, l.data + l.size) : ArithmeticDecoder();
     }
-    bool overrun() const { return present && dec.overrun(); }
+    bool overrun() const { return dec.overrun(); }
 };
 
 // The six return contexts of the coordinates by [number of returns][return number]: single,
@@ -61,10 +61,11 @@ unsigned returnLevel8(unsigned n, unsigned r)
 }
 
 using LazyModels = std::vector<std::unique_ptr<ArithmeticSymbolModel>>;
-ArithmeticSymbolModel &lazyModel(LazyModels &set, unsigned k, unsigned symbols)
+void makeModel(LazyModels &set, unsigned k, unsigned symbols) { set[k] = std::make_unique<ArithmeticSymbolModel>(symbols); }
+inline ArithmeticSymbolModel &lazyModel(LazyModels &set, unsigned k, unsigned symbols)
 {
     if (!set[k])
-        set[k] = std::make_unique<ArithmeticSymbolModel>(symbols);
+        makeModel(set, k, symbols);
     return *set[k];
 }
 void resetAll(LazyModels &set)
@@ -138,10 +139,10 @@ public:
     unsigned channel() const override { return current; }
     bool overrun() const override
     {
+        bool past = false;
         for (const LayerStream &s : streams)
-            if (s.overrun())
-                return true;
-        return false;
+            past |= s.overrun();
+        return past;
     }
 
 private:
@@ -206,7 +207,9 @@ private:
 
 void Point14::next(unsigned char *out, unsigned)
 {
-    ArithmeticDecoder &xy = streams[XY].dec;
+    // The coder of the first layer in registers while the point is decoded (it holds most
+    // of the point's symbols, one after the other).
+    ArithmeticDecoder xy = streams[XY].dec;
     Context *c = &contexts[current];
     unsigned changedValues;
     {
@@ -251,6 +254,7 @@ void Point14::next(unsigned char *out, unsigned)
     const int32_t dy = c->dy.decompress(xy, c->dyMedian[slot].get(), single + (k < 20 ? k & ~1u : 20));
     p.y = static_cast<int32_t>(static_cast<uint32_t>(p.y) + static_cast<uint32_t>(dy));
     c->dyMedian[slot].add(dy);
+    streams[XY].dec = xy;
     if (streams[Z].present) {
         k = (c->dx.k() + c->dy.k()) / 2;
         p.z = c->lastZ[l] = c->z.decompress(streams[Z].dec, c->lastZ[l], single + (k < 18 ? k & ~1u : 18));
@@ -396,7 +400,7 @@ public:
         for (unsigned k = 0; k < (withNir ? 4u : 3u); ++k)
             put16(out + 2 * k, c.last[k]);
     }
-    bool overrun() const override { return rgb.overrun() || nir.overrun(); }
+    bool overrun() const override { return rgb.overrun() | nir.overrun(); }
 
 private:
     struct Context {
@@ -420,7 +424,7 @@ private:
     }
     void decodeRgb(Context &c)
     {
-        ArithmeticDecoder &dec = rgb.dec;
+        ArithmeticDecoder dec = rgb.dec;
         const unsigned s = dec.decodeSymbol(c.used128);
         const uint16_t *last = c.last;
         auto low = [](unsigned v) { return static_cast<int>(v & 0xFF); };
@@ -451,6 +455,7 @@ private:
         }
         for (int k = 0; k < 3; ++k)
             c.last[k] = static_cast<uint16_t>(v[k]);
+        rgb.dec = dec;
     }
     LayerStream rgb, nir;
     Context contexts[4];
@@ -488,10 +493,10 @@ public:
     }
     bool overrun() const override
     {
+        bool past = false;
         for (const LayerStream &s : streams)
-            if (s.overrun())
-                return true;
-        return false;
+            past |= s.overrun();
+        return past;
     }
 
 private:

@@ -1,11 +1,14 @@
 #ifndef VELMORA_LAZMEDIAN_H
 #define VELMORA_LAZMEDIAN_H
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
-/// The median of the last five values, kept sorted as they come: the prediction of a
-/// coordinate's change in LASzip streams. Starts at zero.
+/// The running median that predicts a coordinate's change in LASzip streams: five values
+/// kept sorted, from zero. Each new value goes in by sorted insertion and drives out the
+/// largest or the smallest one, in turn as the stream says: the largest while the values
+/// come in below the median, the smallest while they come above it.
 class LazMedian5 {
 public:
     void reset()
@@ -16,53 +19,13 @@ public:
     int32_t get() const { return v[2]; }
     void add(int32_t x)
     {
-        if (high) {
-            if (x < v[2]) {
-                v[4] = v[3];
-                v[3] = v[2];
-                if (x < v[0]) {
-                    v[2] = v[1];
-                    v[1] = v[0];
-                    v[0] = x;
-                } else if (x < v[1]) {
-                    v[2] = v[1];
-                    v[1] = x;
-                } else {
-                    v[2] = x;
-                }
-            } else {
-                if (x < v[3]) {
-                    v[4] = v[3];
-                    v[3] = x;
-                } else {
-                    v[4] = x;
-                }
-                high = false;
-            }
-        } else {
-            if (v[2] < x) {
-                v[0] = v[1];
-                v[1] = v[2];
-                if (v[4] < x) {
-                    v[2] = v[3];
-                    v[3] = v[4];
-                    v[4] = x;
-                } else if (v[3] < x) {
-                    v[2] = v[3];
-                    v[3] = x;
-                } else {
-                    v[2] = x;
-                }
-            } else {
-                if (v[1] < x) {
-                    v[0] = v[1];
-                    v[1] = x;
-                } else {
-                    v[0] = x;
-                }
-                high = true;
-            }
-        }
+        // Without branches (the values are the coder's, a branch on them would be guessed
+        // wrong half the time): the four kept values, then x inserted among them.
+        const unsigned o = high ? 0 : 1;
+        const int32_t a = v[o], b = v[o + 1], c = v[o + 2], d = v[o + 3];
+        high = (x < v[2]) | (!high & (x == v[2]));
+        const int32_t lowX = std::min(a, x), highX = std::max(d, x);
+        v = {lowX, std::min(b, std::max(a, x)), std::min(c, std::max(b, x)), std::min(d, std::max(c, x)), highX};
     }
 
 private:

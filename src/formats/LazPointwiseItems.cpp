@@ -61,6 +61,7 @@ public:
             for (std::unique_ptr<ArithmeticSymbolModel> &m : *set)
                 if (m)
                     m->reset();
+        // The first point's intensity is not a prediction for the second.
         for (int k = 0; k < 16; ++k) {
             lastIntensity[k] = 0;
             dxMedian[k].reset();
@@ -68,42 +69,57 @@ public:
         }
         for (int32_t &h : lastHeight)
             h = 0;
-        std::memcpy(last, raw, 20);
-        // The first point's intensity is not a prediction for the second.
-        last[12] = last[13] = 0;
+        x = i32(raw);
+        y = i32(raw + 4);
+        returns = raw[14];
+        classByte = raw[15];
+        angle = raw[16];
+        user = raw[17];
+        source = u16(raw + 18);
     }
-    void next(ArithmeticDecoder &dec, unsigned char *out) override
+    void next(ArithmeticDecoder &decoder, unsigned char *out) override
     {
+        // The coder's state in registers while the point is decoded: in memory, each step
+        // would wait for the one before to store it.
+        ArithmeticDecoder dec = decoder;
         const unsigned values = dec.decodeSymbol(changed);
         if (values & 32)
-            last[14] = static_cast<unsigned char>(dec.decodeSymbol(model(bitByte, last[14])));
-        const unsigned r = last[14] & 7, n = (last[14] >> 3) & 7;
+            returns = static_cast<unsigned char>(dec.decodeSymbol(model(bitByte, returns)));
+        const unsigned r = returns & 7, n = (returns >> 3) & 7;
         const unsigned m = kReturnMap[n][r], l = returnLevel(n, r);
-        if (values & 16) {
+        if (values & 16)
             lastIntensity[m] = static_cast<uint16_t>(icIntensity.decompress(dec, lastIntensity[m], m < 3 ? m : 3));
-        }
-        put16(last + 12, lastIntensity[m]);
         if (values & 8)
-            last[15] = static_cast<unsigned char>(dec.decodeSymbol(model(classification, last[15])));
+            classByte = static_cast<unsigned char>(dec.decodeSymbol(model(classification, classByte)));
         if (values & 4)
-            last[16] = static_cast<unsigned char>(dec.decodeSymbol(scanAngle[(last[14] >> 6) & 1]) + last[16]);
+            angle = static_cast<unsigned char>(dec.decodeSymbol(scanAngle[(returns >> 6) & 1]) + angle);
         if (values & 2)
-            last[17] = static_cast<unsigned char>(dec.decodeSymbol(model(userData, last[17])));
+            user = static_cast<unsigned char>(dec.decodeSymbol(model(userData, user)));
         if (values & 1)
-            put16(last + 18, static_cast<uint16_t>(icSource.decompress(dec, u16(last + 18))));
+            source = static_cast<uint16_t>(icSource.decompress(dec, source));
 
         const unsigned single = n == 1;
         const int32_t dx = icDx.decompress(dec, dxMedian[m].get(), single);
-        put32(last, static_cast<uint32_t>(i32(last)) + static_cast<uint32_t>(dx));
+        x = static_cast<int32_t>(static_cast<uint32_t>(x) + static_cast<uint32_t>(dx));
         dxMedian[m].add(dx);
         unsigned k = icDx.k();
         const int32_t dy = icDy.decompress(dec, dyMedian[m].get(), single + (k < 20 ? k & ~1u : 20));
-        put32(last + 4, static_cast<uint32_t>(i32(last + 4)) + static_cast<uint32_t>(dy));
+        y = static_cast<int32_t>(static_cast<uint32_t>(y) + static_cast<uint32_t>(dy));
         dyMedian[m].add(dy);
         k = (icDx.k() + icDy.k()) / 2;
-        lastHeight[l] = icZ.decompress(dec, lastHeight[l], single + (k < 18 ? k & ~1u : 18));
-        put32(last + 8, static_cast<uint32_t>(lastHeight[l]));
-        std::memcpy(out, last, 20);
+        const int32_t z = lastHeight[l] = icZ.decompress(dec, lastHeight[l], single + (k < 18 ? k & ~1u : 18));
+        // The record from the fields, field by field (reading back a record just written a
+        // byte at a time would stall the processor).
+        put32(out, static_cast<uint32_t>(x));
+        put32(out + 4, static_cast<uint32_t>(y));
+        put32(out + 8, static_cast<uint32_t>(z));
+        put16(out + 12, lastIntensity[m]);
+        out[14] = returns;
+        out[15] = classByte;
+        out[16] = angle;
+        out[17] = user;
+        put16(out + 18, source);
+        decoder = dec;
     }
 
 private:
@@ -114,7 +130,9 @@ private:
             set[k] = std::make_unique<ArithmeticSymbolModel>(256);
         return *set[k];
     }
-    unsigned char last[20];
+    int32_t x = 0, y = 0;
+    unsigned char returns = 0, classByte = 0, angle = 0, user = 0;
+    uint16_t source = 0;
     uint16_t lastIntensity[16];
     LazMedian5 dxMedian[16], dyMedian[16];
     int32_t lastHeight[8];
@@ -142,12 +160,14 @@ public:
         }
         std::memcpy(&lastTime[0], raw, 8);
     }
-    void next(ArithmeticDecoder &dec, unsigned char *out) override
+    void next(ArithmeticDecoder &decoder, unsigned char *out) override
     {
+        ArithmeticDecoder dec = decoder;
         // A switch of sequence is followed by the value in that sequence: at most a few rounds.
         for (int round = 0; round < 8 && !step(dec); ++round) {
         }
         std::memcpy(out, &lastTime[last], 8);
+        decoder = dec;
     }
 
 private:
@@ -155,7 +175,7 @@ private:
     static constexpr uint32_t kUnchanged = kMulti - kMultiMinus + 1, kCodeFull = kUnchanged + 1,
                               kTotal = kCodeFull + 4;
 
-    void full(ArithmeticDecoder &dec)
+    LAZ_DECODE_STEP void full(ArithmeticDecoder &dec)
     {
         nextSeq = (nextSeq + 1) & 3;
         const uint64_t high =
@@ -173,7 +193,7 @@ private:
         }
     }
     // False when the point only switched sequence and its value is still to come.
-    bool step(ArithmeticDecoder &dec)
+    LAZ_DECODE_STEP bool step(ArithmeticDecoder &dec)
     {
         if (lastDiff[last] == 0) {
             const uint32_t s = dec.decodeSymbol(zeroDiff);
@@ -247,8 +267,9 @@ public:
         for (int k = 0; k < 3; ++k)
             last[k] = u16(raw + 2 * k);
     }
-    void next(ArithmeticDecoder &dec, unsigned char *out) override
+    void next(ArithmeticDecoder &decoder, unsigned char *out) override
     {
+        ArithmeticDecoder dec = decoder;
         const unsigned s = dec.decodeSymbol(used);
         unsigned c[3];
         auto low = [](unsigned v) { return static_cast<int>(v & 0xFF); };
@@ -282,6 +303,7 @@ public:
             last[k] = static_cast<uint16_t>(c[k]);
             put16(out + 2 * k, c[k]);
         }
+        decoder = dec;
     }
 
 private:

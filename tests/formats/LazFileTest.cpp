@@ -290,3 +290,40 @@ TEST(CopcHierarchy, ImpossibleEntriesAndLoopingPagesAreRefused)
         std::fclose(f);
     }
 }
+
+// Damaged chunks are refused with what is wrong, never decoded past their bytes: cut before
+// the first point, before a layered chunk's layer sizes, or a coder's stream that starts at
+// the top of its range (no coder writes one; decoded on, its values run off every model's
+// table), in the one stream of a pointwise chunk or in the first layer of a layered one.
+TEST(LazChunkDecoder, DamagedChunksAreRefused)
+{
+    const LazLayout pointwise{LazLayout::PointwiseChunked, 50000, {{LazItem::Point10, 20, 2}, {LazItem::GpsTime11, 8, 2}}},
+        layered{LazLayout::LayeredChunked, 50000, {{LazItem::Point14, 30, 3}}};
+    auto bytes = [](std::initializer_list<std::pair<size_t, unsigned char>> runs) {
+        std::vector<unsigned char> b;
+        for (const auto &r : runs)
+            b.insert(b.end(), r.first, r.second);
+        return b;
+    };
+    // A layered chunk: the first point, the count (3), the nine layer sizes (the first 40 bytes).
+    std::vector<unsigned char> layers = bytes({{30, 0}, {1, 3}, {3, 0}, {1, 40}, {35, 0}, {4, 0xFF}, {36, 0x80}});
+    struct Case {
+        const LazLayout &layout;
+        std::vector<unsigned char> chunk;
+        const char *says;
+    };
+    for (const Case &c : {Case{pointwise, bytes({{27, 0}}), "a chunk of 27 bytes is shorter than its first point"},
+                          Case{pointwise, bytes({{28, 0}, {4, 0xFF}, {60, 0x80}}), "a chunk ends inside its point 2 of 3"},
+                          Case{layered, bytes({{30, 0}, {1, 3}, {3, 0}, {20, 0}}), "a chunk ends inside its layer sizes"},
+                          Case{layered, layers, "a chunk ends inside its point 2 of 3"}}) {
+        SCOPED_TRACE(c.says);
+        LazChunkDecoder decoder(c.layout);
+        std::vector<unsigned char> out(3 * decoder.recordLength());
+        try {
+            decoder.decode(c.chunk.data(), c.chunk.size(), 3, out.data());
+            ADD_FAILURE() << "decoded";
+        } catch (const std::runtime_error &e) {
+            EXPECT_STREQ(e.what(), c.says);
+        }
+    }
+}
