@@ -44,7 +44,8 @@ inline bool run(const std::vector<std::string> &args)
 /// Makes `path` and every folder above it that is missing.
 inline bool makeFolders(const std::string &path)
 {
-    for (size_t at = 1; at != std::string::npos;) {
+    // The search starts after the first character: a leading '/' is the root, not a folder.
+    for (size_t at = 0; at != std::string::npos;) {
         at = path.find('/', at + 1);
         const std::string part = path.substr(0, at);
         if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)

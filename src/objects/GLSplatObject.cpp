@@ -241,6 +241,112 @@ SplatImage GLSplatObject::render(const SplatCamera &camera, bool reduced, size_t
     return SplatRaster::render(scene, coarse, options);
 }
 
+namespace {
+
+// Camera depth to window depth under the current projection and depth range: eye z is -z,
+// then the projection's z row. `depthScale` turns the rasteriser's depths into the view's.
+class WindowDepth {
+public:
+    explicit WindowDepth(double depthScale) : scale(depthScale)
+    {
+        glGetDoublev(GL_PROJECTION_MATRIX, pr);
+        glGetDoublev(GL_DEPTH_RANGE, range);
+    }
+    float operator()(double rasterDepth) const
+    {
+        const double z = rasterDepth * scale;
+        const double ndc = (-pr[10] * z + pr[14]) / z;
+        return static_cast<float>(std::min(1.0, std::max(0.0, range[0] + (range[1] - range[0]) * 0.5 * (ndc + 1))));
+    }
+
+private:
+    double scale;
+    GLdouble pr[16], range[2];
+};
+
+// For a vector capture: the pixels where the splats turn mostly opaque, in the splats' own
+// colour, as an image of the document at the viewport's corner (x, y).
+PsRaster vectorRaster(const SplatImage &image, GLint x, GLint y, const WindowDepth &windowDepth)
+{
+    PsRaster raster;
+    raster.x = x;
+    raster.y = y;
+    raster.width = image.width;
+    raster.height = image.height;
+    const size_t n = image.transmittance.size();
+    raster.rgb.resize(3 * n);
+    raster.depth.resize(n);
+    for (size_t p = 0; p < n; ++p) {
+        const bool kept = std::isfinite(image.depth[p]);
+        raster.depth[p] = kept ? windowDepth(image.depth[p]) : 2.f;
+        const float cover = 1 - image.transmittance[p];
+        for (size_t ch = 0; ch < 3; ++ch)
+            raster.rgb[3 * p + ch] = static_cast<unsigned char>(
+                std::lround(255 * std::min(1.f, kept ? image.colour[3 * p + ch] / cover : 0.f)));
+    }
+    return raster;
+}
+
+// Lays `image` (each of its pixels covering step x step of the frame) over the frame's w x h
+// pixels and depths, read back from OpenGL (rows from the bottom), by the same sum as
+// SplatImage::composite8, so that a capture shows exactly the rasteriser's pixels over the
+// background; where the frame already holds something nearer than the splats' own depth, the
+// frame stays.
+void layOver(const SplatImage &image, size_t w, size_t h, size_t step, const WindowDepth &windowDepth,
+             std::vector<unsigned char> &pixels, std::vector<float> &depths)
+{
+    for (size_t y = 0; y < h; ++y) {
+        unsigned char *row = &pixels[3 * w * (h - 1 - y)]; // OpenGL's rows start at the bottom
+        float *depthRow = &depths[w * (h - 1 - y)];
+        for (size_t x = 0; x < w; ++x) {
+            const size_t p = (y / step) * static_cast<size_t>(image.width) + x / step;
+            const float T = image.transmittance[p];
+            // Where the splats never turn mostly opaque they tint whatever the frame holds.
+            float splatDepth = depthRow[x];
+            if (std::isfinite(image.depth[p]))
+                splatDepth = windowDepth(image.depth[p]);
+            if (depthRow[x] < splatDepth && depthRow[x] < 1)
+                continue; // something nearer was drawn before (never the cleared background)
+            depthRow[x] = splatDepth;
+            for (size_t ch = 0; ch < 3; ++ch) {
+                const float v = std::min(1.f, std::max(0.f, image.colour[3 * p + ch] + T * (row[3 * x + ch] / 255.f)));
+                row[3 * x + ch] = static_cast<unsigned char>(std::lround(v * 255.f));
+            }
+        }
+    }
+}
+
+// Writes the composed pixels, and the depths when there is a depth buffer, back over the
+// viewport at (x, y), with nothing of the scene's state (lighting, tests, clip planes) in
+// the way. The caller has saved the enable, colour, depth and pixel-mode state.
+void writeBack(GLint x, GLint y, GLsizei w, GLsizei h, bool withDepth, const std::vector<unsigned char> &pixels,
+               const std::vector<float> &depths)
+{
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    glDisable(GL_FOG);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_STENCIL_TEST);
+    for (int k = 0; k < 6; ++k)
+        glDisable(GL_CLIP_PLANE0 + k);
+    glPixelZoom(1, 1);
+    glWindowPos2i(x, y);
+    glDisable(GL_DEPTH_TEST);
+    glDrawPixels(w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    // The depth buffer is written only through the depth test, made to pass everywhere.
+    if (withDepth) {
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_ALWAYS);
+        glDepthMask(GL_TRUE);
+        glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+        glWindowPos2i(x, y);
+        glDrawPixels(w, h, GL_DEPTH_COMPONENT, GL_FLOAT, depths.data());
+    }
+}
+
+} // namespace
+
 void GLSplatObject::drawSplats()
 {
     const auto started = std::chrono::steady_clock::now();
@@ -265,40 +371,12 @@ void GLSplatObject::drawSplats()
     const auto composing = std::chrono::steady_clock::now();
     GLint vp[4];
     glGetIntegerv(GL_VIEWPORT, vp);
-    GLdouble pr[16], range[2];
-    glGetDoublev(GL_PROJECTION_MATRIX, pr);
-    glGetDoublev(GL_DEPTH_RANGE, range);
-    // Camera depth z to window depth: eye z is -z, then the projection's z row.
-    const auto windowDepth = [&](double rasterDepth) {
-        const double z = rasterDepth * depthScale;
-        const double ndc = (-pr[10] * z + pr[14]) / z;
-        return static_cast<float>(std::min(1.0, std::max(0.0, range[0] + (range[1] - range[0]) * 0.5 * (ndc + 1))));
-    };
+    const WindowDepth windowDepth(depthScale);
     if (frame().vectorExport() && frame().rasters) {
-        // A vector capture: the pixels where the splats turn mostly opaque, in the splats' own
-        // colour, go into the document as an image.
-        PsRaster raster;
-        raster.x = vp[0];
-        raster.y = vp[1];
-        raster.width = image.width;
-        raster.height = image.height;
-        const size_t n = image.transmittance.size();
-        raster.rgb.resize(3 * n);
-        raster.depth.resize(n);
-        for (size_t p = 0; p < n; ++p) {
-            const bool kept = std::isfinite(image.depth[p]);
-            raster.depth[p] = kept ? windowDepth(image.depth[p]) : 2.f;
-            const float cover = 1 - image.transmittance[p];
-            for (size_t ch = 0; ch < 3; ++ch)
-                raster.rgb[3 * p + ch] = static_cast<unsigned char>(
-                    std::lround(255 * std::min(1.f, kept ? image.colour[3 * p + ch] / cover : 0.f)));
-        }
-        frame().rasters->push_back(std::move(raster));
+        frame().rasters->push_back(vectorRaster(image, vp[0], vp[1], windowDepth));
         return;
     }
-    // Laid over what the frame holds by the same sum as SplatImage::composite8, so that a
-    // capture shows exactly the rasteriser's pixels over the background; where the frame
-    // already holds something nearer than the splats' own depth, the frame stays. The splats'
+    // The frame is read back, the splats laid over it, and both written back. The splats'
     // depth goes to the depth buffer, so that what is drawn after them is hidden behind them.
     const size_t w = static_cast<size_t>(cam.width), h = static_cast<size_t>(cam.height);
     const size_t step = static_cast<size_t>(image.width) < w ? DRAG_PIXEL_STEP : 1;
@@ -315,46 +393,8 @@ void GLSplatObject::drawSplats()
         glReadPixels(vp[0], vp[1], cam.width, cam.height, GL_DEPTH_COMPONENT, GL_FLOAT, depths.data());
     else
         std::fill(depths.begin(), depths.end(), 1.f);
-    for (size_t y = 0; y < h; ++y) {
-        unsigned char *row = &pixels[3 * w * (h - 1 - y)]; // OpenGL's rows start at the bottom
-        float *depthRow = &depths[w * (h - 1 - y)];
-        for (size_t x = 0; x < w; ++x) {
-            const size_t p = (y / step) * static_cast<size_t>(image.width) + x / step;
-            const float T = image.transmittance[p];
-            // Where the splats never turn mostly opaque they tint whatever the frame holds.
-            float splatDepth = depthRow[x];
-            if (std::isfinite(image.depth[p]))
-                splatDepth = windowDepth(image.depth[p]);
-            if (depthRow[x] < splatDepth && depthRow[x] < 1)
-                continue; // something nearer was drawn before (never the cleared background)
-            depthRow[x] = splatDepth;
-            for (size_t ch = 0; ch < 3; ++ch) {
-                const float v = std::min(1.f, std::max(0.f, image.colour[3 * p + ch] + T * (row[3 * x + ch] / 255.f)));
-                row[3 * x + ch] = static_cast<unsigned char>(std::lround(v * 255.f));
-            }
-        }
-    }
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_BLEND);
-    glDisable(GL_FOG);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_STENCIL_TEST);
-    for (int k = 0; k < 6; ++k)
-        glDisable(GL_CLIP_PLANE0 + k);
-    glPixelZoom(1, 1);
-    glWindowPos2i(vp[0], vp[1]);
-    glDisable(GL_DEPTH_TEST);
-    glDrawPixels(cam.width, cam.height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-    // The depth buffer is written only through the depth test, made to pass everywhere.
-    if (depthBits > 0) {
-        glEnable(GL_DEPTH_TEST);
-        glDepthFunc(GL_ALWAYS);
-        glDepthMask(GL_TRUE);
-        glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
-        glWindowPos2i(vp[0], vp[1]);
-        glDrawPixels(cam.width, cam.height, GL_DEPTH_COMPONENT, GL_FLOAT, depths.data());
-    }
+    layOver(image, w, h, step, windowDepth, pixels, depths);
+    writeBack(vp[0], vp[1], cam.width, cam.height, depthBits > 0, pixels, depths);
     glPopClientAttrib();
     glPopAttrib();
     if (StartupTiming::enabled())
