@@ -556,7 +556,9 @@ void GLMeshObject::setDrawFileColours()
 void GLMeshObject::setDrawTexture()
 {
     // Without an image, a mesh with file colours shows those rather than the data texture.
-    if (texturing.getNTextureChunks() == 0 && !texturing.readTexture(!hasFileColours()) && hasFileColours()) {
+    // After key 9 the chunks show a data item: the image's are made again.
+    const bool read = texturing.getNTextureChunks() == 0 || texturing.showsData();
+    if (read && !texturing.readTexture(!hasFileColours()) && hasFileColours()) {
         setDrawFileColours();
         return;
     }

@@ -69,6 +69,8 @@ public:
     bool hasTexture() const { return nTextureChunks > 0; }
     /// True when the chunks are the texture of data item `item` (not an image's).
     bool showsDataItem(int item) const { return nTextureChunks > 0 && dataItemShown >= 0 && dataItemShown == item; }
+    /// True when the chunks held show a data item rather than an image.
+    bool showsData() const { return nTextureChunks > 0 && dataItemShown >= 0; }
     int getNTextureChunks() const { return nTextureChunks; }
     /// One OpenGL texture a chunk, once uploaded (empty before the first textured frame).
     const std::vector<unsigned> &getTextureNames() const { return textureNames; }

@@ -183,11 +183,12 @@ TEST_F(MeshTexture, DrawingRestoresTheTextureStateAndSettingsHaveKeys)
     expectNoGLError();
 }
 
-// Key 9 after key 3: the data texture replaces the photograph's, under the data legend.
+// Key 9 after key 3: the data texture replaces the photograph's, under the data legend; key 3
+// brings the photograph back.
 TEST_F(MeshTexture, TheDataTextureReplacesTheImageTexture)
 {
     std::unique_ptr<GLMeshObject> mesh = load(writeTexturedMesh(dir, 256, true));
-    for (const int key : {'3', '9'}) {
+    for (const int key : {'3', '9', '3'}) {
         ASSERT_EQ(mesh->notifyCommand(key), 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         mesh->draw();
