@@ -108,12 +108,7 @@ ViewSights CameraSights::of(GLCamera &camera, const std::string &masks, bool wit
         const GLView::Intrinsics k = camera.getIntrinsics(i);
         v.R = camera.getRotation(i);
         v.t = camera.getTranslation(i);
-        v.fx = k.fx;
-        v.fy = k.fy;
-        v.cx = k.cx;
-        v.cy = k.cy;
-        v.width = static_cast<int>(k.W);
-        v.height = static_cast<int>(k.H);
+        k.copyTo(v);
         v.lens = camera.getDistortion(i);
         if (!withMasks)
             continue;

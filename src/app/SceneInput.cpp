@@ -45,6 +45,13 @@ void showTrack(GLCamera *camera, GL3DObject &object)
         object.getInterface()->update();
 }
 
+// The light mode's light set from the camera again, and handed to OpenGL.
+void lightFromCamera(SceneAccess &m)
+{
+    m.takeLightFromCamera();
+    glLightfv(GL_LIGHT0, GL_POSITION, m.lightPosition(0));
+}
+
 } // namespace
 
 void SceneInput::notifyClick(const InputEvent &event, int x, int y)
@@ -268,8 +275,7 @@ void SceneInput::notifyCommand(int key)
     case Action::LIGHT_MODE:
         if (window.isSubWindowEnabled()) {
             window.enableSubWindow(false);
-            m.takeLightFromCamera();
-            glLightfv(GL_LIGHT0, GL_POSITION, m.lightPosition(0));
+            lightFromCamera(m);
         } else {
             window.enableSubWindow(true);
         }
@@ -289,10 +295,8 @@ void SceneInput::notifyCommand(int key)
         if (camera && camera->getCurrentView() != 0)
             camera->goToView(0);
         m.resetCamera();
-        if (window.isSubWindowEnabled()) {
-            m.takeLightFromCamera();
-            glLightfv(GL_LIGHT0, GL_POSITION, m.lightPosition(0));
-        }
+        if (window.isSubWindowEnabled())
+            lightFromCamera(m);
         break;
     case Action::FIT_ALL:
         m.fitAll();

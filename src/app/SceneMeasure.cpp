@@ -4,6 +4,7 @@
 #include "app/SceneWindow.h"
 #include "app/SplitView.h"
 #include "camera/GLCamera.h"
+#include "math/ColumnMajor.h"
 #include "math/Messages.h"
 #include "objects/GLPointListObject.h"
 #include "render/GLFont.h"
@@ -36,11 +37,8 @@ Mat4d toDouble(const Matrix4 &f)
 
 Mat4d multiply(const Mat4d &a, const Mat4d &b)
 {
-    Mat4d c{};
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            for (int k = 0; k < 4; ++k)
-                c[static_cast<size_t>(4 * j + i)] += a[static_cast<size_t>(4 * k + i)] * b[static_cast<size_t>(4 * j + k)];
+    Mat4d c;
+    multiplyColumnMajor4(a.data(), b.data(), c.data());
     return c;
 }
 

@@ -84,12 +84,7 @@ bool SplatComparison::printPsnr(GLMachine &m)
                 v += static_cast<double>(R(r, j)) * P(j, 3);
             cam.t[r] = v;
         }
-        cam.fx = k.fx;
-        cam.fy = k.fy;
-        cam.cx = k.cx;
-        cam.cy = k.cy;
-        cam.width = static_cast<int>(k.W);
-        cam.height = static_cast<int>(k.H);
+        k.copyTo(cam);
         const std::vector<unsigned char> drawn = splats->render(cam).composite8(bg);
         const unsigned char *photoPixels = reinterpret_cast<const unsigned char *>(&photo.get(0, 0));
         const double whole = imagecompare::psnr(drawn.data(), photoPixels, cam.width, cam.height);

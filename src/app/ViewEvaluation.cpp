@@ -8,6 +8,7 @@
 #include "formats/Sil.h"
 #include "image/Bitmap.h"
 #include "image/ImageCompare.h"
+#include "math/JoiningThread.h"
 #include "objects/GLMeshObject.h"
 
 #include <nlohmann/json.hpp>
@@ -25,7 +26,6 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
-#include <thread>
 
 namespace {
 
@@ -281,7 +281,7 @@ struct ViewEvaluation::Run::State {
     bool comparing = false;      ///< the worker holds a job
     std::vector<ViewScore> done; ///< compared, not taken yet
     bool stopping = false;
-    std::thread worker;
+    JoiningThread worker;
 
     State(GLMachine &m, std::function<void()> c, EvaluationPlan p)
         : machine(m), compared(std::move(c)), plan(std::move(p))
@@ -365,7 +365,7 @@ ViewEvaluation::Run::Run(GLMachine &machine, std::function<void()> compared, Eva
     st.info = machine.getDrawInfo();
     machine.setDrawInfo(false);
     st.setUp();
-    st.worker = std::thread([this] { state->work(); });
+    st.worker = JoiningThread([this] { state->work(); });
 }
 
 ViewEvaluation::Run::~Run()

@@ -2,6 +2,7 @@
 
 #include "camera/GLView.h"
 #include "camera/ViewTracks.h"
+#include "math/ColumnMajor.h"
 #include "math/Matrix3.h"
 #include "math/Matrix4.h"
 #include "math/Quaternion.h"
@@ -48,16 +49,6 @@ Matrix3 markerTurn(const Matrix3 &R)
 // Row r of the column-major 4 x 4 matrix m times (x, y, z, 1).
 float row(const float *m, int r, const Point3 &p) { return m[r] * p.x + m[4 + r] * p.y + m[8 + r] * p.z + m[12 + r]; }
 
-void multiply(const float *a, const float *b, float *out)
-{
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r) {
-            float s = 0;
-            for (int k = 0; k < 4; ++k)
-                s += a[4 * k + r] * b[4 * c + k];
-            out[4 * c + r] = s;
-        }
-}
 
 } // namespace
 
@@ -107,7 +98,7 @@ void CameraMarkers::draw(const GLView &views, float size, const unsigned char *r
     glGetFloatv(GL_PROJECTION_MATRIX, projection);
     glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
     glGetIntegerv(GL_VIEWPORT, viewport);
-    multiply(projection, modelView, mvp);
+    multiplyColumnMajor4(projection, modelView, mvp);
     // Pixels a length of one at clip depth w spans: the projection's vertical scale (the
     // length of the second row's rotation part) over w, times half the viewport height.
     const float rowScale = std::sqrt(mvp[1] * mvp[1] + mvp[5] * mvp[5] + mvp[9] * mvp[9]) * viewport[3] / 2;

@@ -43,6 +43,17 @@ public:
     /// Intrinsic parameters of one view, in pixels (see the camera model above).
     struct Intrinsics {
         float fx, fy, cx, cy, W, H;
+        /// Sets the same pinhole in a camera record of another part (one with fields fx, fy,
+        /// cx, cy and a whole-pixel width and height).
+        template <class Camera> void copyTo(Camera &c) const
+        {
+            c.fx = fx;
+            c.fy = fy;
+            c.cx = cx;
+            c.cy = cy;
+            c.width = static_cast<int>(W);
+            c.height = static_cast<int>(H);
+        }
     };
     /// Views handed over in memory (cameras imported from other tools): one pose per view
     /// and either one set of intrinsics shared by all views or one per view. Throws

@@ -207,15 +207,7 @@ std::unique_ptr<GLPointListObject> ReconstructionImport::makePoints(const Recons
     PointListRecord record{static_cast<int>(n), xyz.data(), rgb.data(), errors.data(), "Reprojection error"};
     PointListData data = PointListReader::fromRecord(&record);
     const auto addItem = [&](const char *name, const std::vector<float> &values) {
-        PointValueItem item;
-        item.name = name;
-        item.values = allocateLargeArray<float>(n);
-        std::copy(values.begin(), values.end(), item.values.get());
-        PointBounds b;
-        b.addValues(values.data(), n);
-        item.lo = b.valueLo;
-        item.hi = b.valueHi;
-        data.items.push_back(std::move(item));
+        data.items.push_back(PointValueItem::copyOf(name, values.data(), n));
     };
     std::vector<int64_t> ids(n);
     for (size_t i = 0; i < n; ++i)

@@ -51,22 +51,19 @@ size_t ElementEdits::keepOnly(const ElementSelection &selection)
     return step(std::move(newly));
 }
 
-bool ElementEdits::undo()
-{
-    if (done.empty())
-        return false;
-    deleted.removeAll(done.back());
-    undone.push_back(std::move(done.back()));
-    done.pop_back();
-    return true;
-}
+bool ElementEdits::undo() { return moveLastStep(done, undone, false); }
 
-bool ElementEdits::redo()
+bool ElementEdits::redo() { return moveLastStep(undone, done, true); }
+
+bool ElementEdits::moveLastStep(std::vector<ElementSelection> &from, std::vector<ElementSelection> &to, bool deleting)
 {
-    if (undone.empty())
+    if (from.empty())
         return false;
-    deleted.addAll(undone.back());
-    done.push_back(std::move(undone.back()));
-    undone.pop_back();
+    if (deleting)
+        deleted.addAll(from.back());
+    else
+        deleted.removeAll(from.back());
+    to.push_back(std::move(from.back()));
+    from.pop_back();
     return true;
 }

@@ -49,6 +49,9 @@ public:
 
 private:
     size_t step(ElementSelection &&newlyDeleted);
+    /// Takes the last step of `from` to the end of `to`, deleting its elements again or
+    /// bringing them back; false when `from` is empty.
+    bool moveLastStep(std::vector<ElementSelection> &from, std::vector<ElementSelection> &to, bool deleting);
 
     ElementSelection hidden;
     ElementSelection deleted;

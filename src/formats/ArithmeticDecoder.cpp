@@ -64,6 +64,11 @@ const ArithmeticSymbolModel::FirstState &ArithmeticSymbolModel::firstState(uint3
     return *state;
 }
 
+std::unique_ptr<ArithmeticSymbolModel> newSymbolModel(uint32_t symbols)
+{
+    return std::make_unique<ArithmeticSymbolModel>(symbols);
+}
+
 ArithmeticSymbolModel::ArithmeticSymbolModel(uint32_t symbols) : count(symbols < 2 ? 2 : symbols > 2048 ? 2048 : symbols)
 {
     lastSymbol = count - 1;

@@ -75,6 +75,19 @@ private:
     const FirstState *first = nullptr;
 };
 
+/// A new model of `symbols` values, for the sets below (out of line: it is seldom wanted).
+std::unique_ptr<ArithmeticSymbolModel> newSymbolModel(uint32_t symbols);
+
+/// Model `k` of a set that makes each model when it is first used (a context picks one of
+/// many, and a chunk of a few points uses few): an array or vector of unique pointers.
+template <class Set>
+inline ArithmeticSymbolModel &lazyModel(Set &set, unsigned k, uint32_t symbols)
+{
+    if (!set[k])
+        set[k] = newSymbolModel(symbols);
+    return *set[k];
+}
+
 /// The range decoder of LASzip streams over one block of bytes held in memory. Reading past
 /// the block yields zero bytes and sets `overrun()` (as does a block no coder could have
 /// written): a caller checks it after each point rather than the decoder raising in the

@@ -3,7 +3,6 @@
 #include "formats/ReadRefusal.h"
 #include "formats/SplatFilter.h"
 #include "formats/SplatReader.h"
-#include "formats/WholeFile.h"
 #include "math/Parallel.h"
 
 #include <cmath>
@@ -184,8 +183,6 @@ SplatScene CompressedPlyReader::read(const char *data, size_t size, const std::s
 
 SplatScene CompressedPlyReader::read(const char *path)
 {
-    std::vector<char> bytes;
-    if (!readWholeFile(path, bytes))
-        refuse(std::string("cannot read ") + path);
+    const std::vector<char> bytes = refuse.wholeFile(path);
     return read(bytes.data(), bytes.size(), path);
 }

@@ -2,7 +2,6 @@
 
 #include "formats/ReadRefusal.h"
 #include "formats/SplatFilter.h"
-#include "formats/WholeFile.h"
 #include "math/Parallel.h"
 
 #include <cstdint>
@@ -57,8 +56,6 @@ SplatScene DotSplatReader::read(const char *data, size_t size, const std::string
 
 SplatScene DotSplatReader::read(const char *path)
 {
-    std::vector<char> bytes;
-    if (!readWholeFile(path, bytes))
-        refuse(std::string("cannot read ") + path);
+    const std::vector<char> bytes = refuse.wholeFile(path);
     return read(bytes.data(), bytes.size(), path);
 }

@@ -1,7 +1,6 @@
 #include "formats/EptReader.h"
 
 #include "formats/PointTiles.h"
-#include "formats/ReadRefusal.h"
 #include "math/Messages.h"
 
 #include <nlohmann/json.hpp>
@@ -17,7 +16,6 @@
 
 namespace {
 
-constexpr NamedReadRefusal refuse{"GLPointListObject", "ept.json"};
 using Json = nlohmann::json;
 
 [[noreturn]] void fail(const std::string &text) { throw std::runtime_error(text); }
@@ -124,13 +122,4 @@ std::vector<std::pair<std::string, int64_t>> EptReader::parseHierarchy(const std
     return nodes;
 }
 
-PointListData EptReader::read(const char *eptJson)
-{
-    try {
-        return PointTiles::open(eptJson ? eptJson : "")->readWhole();
-    } catch (const std::bad_alloc &) {
-        refuse(eptJson, "no memory for the points");
-    } catch (const std::runtime_error &e) {
-        refuse(eptJson, "%s", e.what());
-    }
-}
+PointListData EptReader::read(const char *eptJson) { return PointTiles::readWhole(eptJson, "ept.json"); }

@@ -164,11 +164,7 @@ FiniteVertices::Dropped FiniteVertices::drop(PointListData &cloud)
     compact(cloud.values.get(), 1, keep);
     for (PointValueItem &item : cloud.items) {
         compact(item.values.get(), 1, keep);
-        PointBounds range;
-        if (item.values)
-            range.addValues(item.values.get(), d.kept);
-        item.lo = range.valueLo;
-        item.hi = range.valueHi;
+        item.measure(d.kept);
     }
     if (cloud.cellOrder) {
         // The groups keep their order; each begins after the kept points of those before it.

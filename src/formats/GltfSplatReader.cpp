@@ -3,6 +3,7 @@
 #include "formats/ReadRefusal.h"
 #include "formats/SplatFilter.h"
 #include "formats/WholeFile.h"
+#include "math/ColumnMajor.h"
 #include "math/Parallel.h"
 
 #include <nlohmann/json.hpp>
@@ -195,11 +196,8 @@ Mat localMatrix(const json &node)
 
 Mat multiply(const Mat &a, const Mat &b)
 {
-    Mat m{};
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r)
-            for (int k = 0; k < 4; ++k)
-                m[4 * c + r] += a[4 * k + r] * b[4 * c + k];
+    Mat m;
+    multiplyColumnMajor4(a.data(), b.data(), m.data());
     return m;
 }
 
@@ -558,9 +556,7 @@ SplatScene GltfSplatReader::readGlb(const char *data, size_t size, const std::st
 
 SplatScene GltfSplatReader::read(const char *path)
 {
-    std::vector<char> bytes;
-    if (!readWholeFile(path, bytes))
-        refuse(std::string("cannot read ") + path);
+    const std::vector<char> bytes = refuse.wholeFile(path);
     Document doc;
     Bytes bin;
     try {

@@ -41,6 +41,15 @@ struct LayerStream {
     }
     bool overrun() const { return dec.overrun(); }
 };
+// Whether any of a set of layer streams ran past its layer.
+template <class Streams>
+bool anyOverrun(const Streams &streams)
+{
+    bool past = false;
+    for (const LayerStream &s : streams)
+        past |= s.overrun();
+    return past;
+}
 
 // The six return contexts of the coordinates by [number of returns][return number]: single,
 // first or last of two, first, middle or last of more, with invalid pairs mapped too.
@@ -61,13 +70,6 @@ unsigned returnLevel8(unsigned n, unsigned r)
 }
 
 using LazyModels = std::vector<std::unique_ptr<ArithmeticSymbolModel>>;
-void makeModel(LazyModels &set, unsigned k, unsigned symbols) { set[k] = std::make_unique<ArithmeticSymbolModel>(symbols); }
-inline ArithmeticSymbolModel &lazyModel(LazyModels &set, unsigned k, unsigned symbols)
-{
-    if (!set[k])
-        makeModel(set, k, symbols);
-    return *set[k];
-}
 void resetAll(LazyModels &set)
 {
     for (std::unique_ptr<ArithmeticSymbolModel> &m : set)
@@ -137,13 +139,7 @@ public:
     }
     void next(unsigned char *out, unsigned) override;
     unsigned channel() const override { return current; }
-    bool overrun() const override
-    {
-        bool past = false;
-        for (const LayerStream &s : streams)
-            past |= s.overrun();
-        return past;
-    }
+    bool overrun() const override { return anyOverrun(streams); }
 
 private:
     enum { XY, Z, Class, Flags, Intensity, ScanAngle, UserData, Source, Gps };
@@ -491,13 +487,7 @@ public:
             out[i] = c.last[i];
         }
     }
-    bool overrun() const override
-    {
-        bool past = false;
-        for (const LayerStream &s : streams)
-            past |= s.overrun();
-        return past;
-    }
+    bool overrun() const override { return anyOverrun(streams); }
 
 private:
     struct Context {

@@ -1,5 +1,6 @@
 #include "formats/LazPointwiseItems.h"
 
+#include "formats/ArithmeticDecoder.h"
 #include "formats/IntegerDecompressor.h"
 #include "formats/LazMedian.h"
 #include "formats/LazWavepacket.h"
@@ -36,6 +37,8 @@ constexpr unsigned char kReturnMap[8][8] = {
     {15, 14, 13, 12, 11, 10, 9, 8}, {14, 0, 1, 3, 6, 10, 10, 9},   {13, 1, 2, 4, 7, 11, 11, 10},
     {12, 3, 4, 5, 8, 12, 12, 11},   {11, 6, 7, 8, 9, 13, 13, 12},  {10, 10, 11, 12, 13, 14, 14, 13},
     {9, 10, 11, 12, 13, 14, 15, 14}, {8, 9, 10, 11, 12, 13, 14, 15}};
+// Models of a byte picked by the byte's last value.
+using ByteModels = std::array<std::unique_ptr<ArithmeticSymbolModel>, 256>;
 // How far a return is from the last one: the height prediction's slot.
 constexpr unsigned returnLevel(unsigned n, unsigned r) { return n > r ? n - r : r - n; }
 
@@ -84,17 +87,17 @@ public:
         ArithmeticDecoder dec = decoder;
         const unsigned values = dec.decodeSymbol(changed);
         if (values & 32)
-            returns = static_cast<unsigned char>(dec.decodeSymbol(model(bitByte, returns)));
+            returns = static_cast<unsigned char>(dec.decodeSymbol(lazyModel(bitByte, returns, 256)));
         const unsigned r = returns & 7, n = (returns >> 3) & 7;
         const unsigned m = kReturnMap[n][r], l = returnLevel(n, r);
         if (values & 16)
             lastIntensity[m] = static_cast<uint16_t>(icIntensity.decompress(dec, lastIntensity[m], m < 3 ? m : 3));
         if (values & 8)
-            classByte = static_cast<unsigned char>(dec.decodeSymbol(model(classification, classByte)));
+            classByte = static_cast<unsigned char>(dec.decodeSymbol(lazyModel(classification, classByte, 256)));
         if (values & 4)
             angle = static_cast<unsigned char>(dec.decodeSymbol(scanAngle[(returns >> 6) & 1]) + angle);
         if (values & 2)
-            user = static_cast<unsigned char>(dec.decodeSymbol(model(userData, user)));
+            user = static_cast<unsigned char>(dec.decodeSymbol(lazyModel(userData, user, 256)));
         if (values & 1)
             source = static_cast<uint16_t>(icSource.decompress(dec, source));
 
@@ -123,13 +126,6 @@ public:
     }
 
 private:
-    using ModelSet = std::array<std::unique_ptr<ArithmeticSymbolModel>, 256>;
-    static ArithmeticSymbolModel &model(ModelSet &set, unsigned k)
-    {
-        if (!set[k])
-            set[k] = std::make_unique<ArithmeticSymbolModel>(256);
-        return *set[k];
-    }
     int32_t x = 0, y = 0;
     unsigned char returns = 0, classByte = 0, angle = 0, user = 0;
     uint16_t source = 0;
@@ -140,7 +136,7 @@ private:
     IntegerDecompressor icIntensity;
     ArithmeticSymbolModel scanAngle[2];
     IntegerDecompressor icSource, icDx, icDy, icZ;
-    ModelSet bitByte, classification, userData;
+    ByteModels bitByte, classification, userData;
 };
 
 // GPS time as 64-bit integers in four running sequences (returns of interleaved pulses).
@@ -367,13 +363,13 @@ public:
         if (values & 32)
             put16(last + 12, static_cast<uint16_t>(icIntensity.decompress(dec, u16(last + 12))));
         if (values & 16)
-            last[14] = static_cast<unsigned char>(dec.decodeSymbol(model(bitByte, last[14])));
+            last[14] = static_cast<unsigned char>(dec.decodeSymbol(lazyModel(bitByte, last[14], 256)));
         if (values & 8)
-            last[15] = static_cast<unsigned char>(dec.decodeSymbol(model(classification, last[15])));
+            last[15] = static_cast<unsigned char>(dec.decodeSymbol(lazyModel(classification, last[15], 256)));
         if (values & 4)
             last[16] = static_cast<unsigned char>(icScanAngle.decompress(dec, static_cast<int8_t>(last[16]), k < 3 ? 1 : 0));
         if (values & 2)
-            last[17] = static_cast<unsigned char>(dec.decodeSymbol(model(userData, last[17])));
+            last[17] = static_cast<unsigned char>(dec.decodeSymbol(lazyModel(userData, last[17], 256)));
         if (values & 1)
             put16(last + 18, static_cast<uint16_t>(icSource.decompress(dec, u16(last + 18))));
         lastDx[incr] = dx;
@@ -383,13 +379,6 @@ public:
     }
 
 private:
-    using ModelSet = std::array<std::unique_ptr<ArithmeticSymbolModel>, 256>;
-    static ArithmeticSymbolModel &model(ModelSet &set, unsigned k)
-    {
-        if (!set[k])
-            set[k] = std::make_unique<ArithmeticSymbolModel>(256);
-        return *set[k];
-    }
     static int32_t median3(const int32_t *d)
     {
         if (d[0] < d[1])
@@ -402,7 +391,7 @@ private:
     IntegerDecompressor icDx, icDy, icZ;
     ArithmeticSymbolModel changed;
     IntegerDecompressor icIntensity, icScanAngle, icSource;
-    ModelSet bitByte, classification, userData;
+    ByteModels bitByte, classification, userData;
 };
 
 class GpsTime11v1 final : public LazChunkDecoder::Item {

@@ -27,16 +27,7 @@ uint64_t hashOf(const std::string &s)
 
 } // namespace
 
-std::string NodeCache::userFolder()
-{
-    const char *cache = std::getenv("XDG_CACHE_HOME");
-    if (cache && *cache)
-        return std::string(cache) + "/velmora";
-    const char *home = std::getenv("HOME");
-    if (home && *home)
-        return std::string(home) + "/.cache/velmora";
-    return std::string();
-}
+std::string NodeCache::userFolder() { return UserSettings::userFolder("XDG_CACHE_HOME", ".cache"); }
 
 uint64_t NodeCache::userLimit()
 {

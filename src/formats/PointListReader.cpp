@@ -169,6 +169,25 @@ PointListData PointListReader::readLAS(const char *text, size_t size, const char
     return d;
 }
 
+PointValueItem PointValueItem::copyOf(const char *name, const float *from, size_t n)
+{
+    PointValueItem item;
+    item.name = name;
+    item.values = allocateLargeArray<float>(n);
+    std::copy(from, from + n, item.values.get());
+    item.measure(n);
+    return item;
+}
+
+void PointValueItem::measure(size_t n)
+{
+    PointBounds range;
+    if (values)
+        range.addValues(values.get(), n);
+    lo = range.valueLo;
+    hi = range.valueHi;
+}
+
 PointListData PointListReader::fromRecord(const PointListRecord *r)
 {
     if (!r)

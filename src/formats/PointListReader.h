@@ -35,6 +35,11 @@ struct PointValueItem {
     std::string name;
     LargeArray<float> values;
     float lo = 0, hi = 0;
+
+    /// An item of the `n` values at `from`, copied, with their range.
+    static PointValueItem copyOf(const char *name, const float *from, size_t n);
+    /// Takes lo and hi from the first `n` values (both 0 when there are no values).
+    void measure(size_t n);
 };
 
 /// How an ASPRS LAS file stores its coordinates: integers times `scale` plus `offset`. A

@@ -4,6 +4,8 @@
 #include "formats/EptTiles.h"
 #include "formats/NodeCache.h"
 #include "formats/PotreeTiles.h"
+#include "formats/ReadRefusal.h"
+#include "formats/ValueCategories.h"
 #include "math/Messages.h"
 #include "math/Parallel.h"
 
@@ -12,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <new>
 #include <stdexcept>
 #include <tuple>
 
@@ -31,24 +34,13 @@ bool isNamed(const std::string &path, const char *name)
     return endsWith(path, name) && (path.size() == n || path[path.size() - n - 1] == '/');
 }
 
-// A name in lower case without spaces, dashes and underscores: "Return Number", "return_number"
-// and "ReturnNumber" are one.
-std::string plain(const std::string &name)
-{
-    std::string s;
-    for (char c : name)
-        if (c != ' ' && c != '-' && c != '_')
-            s += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 } // namespace
 
 // --- Items ----------------------------------------------------------------------------------
 
 TileItems::Role TileItems::roleOf(const std::string &name)
 {
-    const std::string p = plain(name);
+    const std::string p = ValueCategories::foldedName(name);
     if (p == "x" || p == "y" || p == "z" || p == "position" || p == "positioncartesian")
         return Position;
     if (p == "red" || p == "green" || p == "blue" || p == "rgb" || p == "rgba")
@@ -269,8 +261,9 @@ void PointTiles::matchItems(PointListData &d, int brightest)
     std::vector<PointValueItem> ordered;
     const size_t n = static_cast<size_t>(d.nPoints);
     for (const std::string &item : items) {
+        const std::string wanted = ValueCategories::foldedName(item);
         auto same = std::find_if(d.items.begin(), d.items.end(),
-                                 [&](const PointValueItem &v) { return plain(v.name) == plain(item); });
+                                 [&](const PointValueItem &v) { return ValueCategories::foldedName(v.name) == wanted; });
         if (same == d.items.end()) {
             PointListData zero;
             TileItems::addItems(zero, {item}, n);
@@ -336,6 +329,18 @@ PointListData PointTiles::load(size_t i)
         fail("node " + nodeName(i) + " holds " + std::to_string(d.nPoints) + " points, the hierarchy says " +
              std::to_string(all[i].points));
     return d;
+}
+
+PointListData PointTiles::readWhole(const char *path, const char *fallback)
+{
+    const NamedReadRefusal refuse{"GLPointListObject", fallback};
+    try {
+        return open(path ? path : "")->readWhole();
+    } catch (const std::bad_alloc &) {
+        refuse(path, "no memory for the points");
+    } catch (const std::runtime_error &e) {
+        refuse(path, "%s", e.what());
+    }
 }
 
 PointListData PointTiles::readWhole()

@@ -92,6 +92,9 @@ public:
 
     /// Every node's points as one cloud (at most INT_MAX points), decoded on every core.
     PointListData readWhole();
+    /// Opens `path` and reads it whole, as a cloud's file; refused as the point list refuses,
+    /// after the path (`fallback` where there is none), when it can't be read.
+    static PointListData readWhole(const char *path, const char *fallback);
 
 protected:
     PointTiles(std::string path, Access access);

@@ -1,4 +1,5 @@
 #include "formats/ReadRefusal.h"
+#include "formats/WholeFile.h"
 #include "math/Messages.h"
 
 #include <cstdarg>
@@ -21,4 +22,12 @@ void refuseFile(const char *owner, const char *file, const char *format, ...)
     std::vsnprintf(reason, sizeof reason, format, args);
     va_end(args);
     refuseRead(owner, file ? std::string(file) + ": " + reason : std::string(reason));
+}
+
+std::vector<char> QuietRefusal::wholeFile(const char *path) const
+{
+    std::vector<char> bytes;
+    if (!readWholeFile(path, bytes))
+        (*this)(std::string("cannot read ") + path);
+    return bytes;
 }

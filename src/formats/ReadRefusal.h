@@ -2,6 +2,7 @@
 #define VELMORA_READREFUSAL_H
 
 #include <string>
+#include <vector>
 
 /// How every reader refuses a file: the reason is thrown as std::runtime_error(reason) and,
 /// when `owner` is not null, written as an error message after the name of the object kind
@@ -42,6 +43,8 @@ struct NamedReadRefusal {
 struct QuietRefusal {
     const char *prefix;
     [[noreturn]] void operator()(const std::string &reason) const { refuseRead(nullptr, prefix + reason); }
+    /// The whole file at `path`, or refused with "cannot read <path>".
+    std::vector<char> wholeFile(const char *path) const;
 };
 
 #endif

@@ -365,9 +365,7 @@ SplatScene SogReader::read(const char *path)
     if (endsWith(p, "lod-meta.json"))
         return StreamedSog::read(path);
     if (endsWith(p, ".json")) {
-        std::vector<char> meta;
-        if (!readWholeFile(path, meta))
-            refuse(std::string("cannot read ") + path);
+        const std::vector<char> meta = refuse.wholeFile(path);
         return read(std::string(meta.begin(), meta.end()), folder(folderOf(p), false).read, p);
     }
     int error = 0;

@@ -2,7 +2,6 @@
 
 #include "formats/ReadRefusal.h"
 #include "formats/SplatFilter.h"
-#include "formats/WholeFile.h"
 #include "math/Messages.h"
 
 #include <nlohmann/json.hpp>
@@ -191,9 +190,7 @@ SplatScene StreamedSog::read(const std::string &text, const SogReader::Source &f
 
 SplatScene StreamedSog::read(const char *path)
 {
-    std::vector<char> text;
-    if (!readWholeFile(path, text))
-        refuse(std::string("cannot read ") + path);
+    const std::vector<char> text = refuse.wholeFile(path);
     return read(std::string(text.begin(), text.end()), SogReader::folder(SogReader::folderOf(path), true), path);
 }
 

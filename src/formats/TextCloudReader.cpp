@@ -95,17 +95,8 @@ PointListData TextCloudReader::read(const char *text, size_t size, const char *n
     std::copy(points.begin(), points.end(), d.points.get());
     d.bounds.addPoints(d.points.get(), 3 * n);
     std::copy(origin, origin + 3, d.origin);
-    if (!values.empty()) {
-        PointValueItem item;
-        item.name = "intensity";
-        item.values = allocateLargeArray<float>(n);
-        std::copy(values.begin(), values.end(), item.values.get());
-        PointBounds range;
-        range.addValues(values.data(), n);
-        item.lo = range.valueLo;
-        item.hi = range.valueHi;
-        d.items.push_back(std::move(item));
-    }
+    if (!values.empty())
+        d.items.push_back(PointValueItem::copyOf("intensity", values.data(), n));
     if (!colors.empty() && colorsValid) {
         d.colors = allocateLargeArray<unsigned char>(3 * n);
         std::copy(colors.begin(), colors.end(), d.colors.get());

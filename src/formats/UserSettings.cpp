@@ -6,15 +6,21 @@
 #include <fstream>
 #include <system_error>
 
-std::string UserSettings::defaultPath()
+std::string UserSettings::userFolder(const char *variable, const char *underHome)
 {
-    const char *config = std::getenv("XDG_CONFIG_HOME");
-    if (config && *config)
-        return std::string(config) + "/velmora/settings";
+    const char *base = std::getenv(variable);
+    if (base && *base)
+        return std::string(base) + "/velmora";
     const char *home = std::getenv("HOME");
     if (home && *home)
-        return std::string(home) + "/.config/velmora/settings";
+        return std::string(home) + "/" + underHome + "/velmora";
     return std::string();
+}
+
+std::string UserSettings::defaultPath()
+{
+    const std::string folder = userFolder("XDG_CONFIG_HOME", ".config");
+    return folder.empty() ? folder : folder + "/settings";
 }
 
 std::map<std::string, std::string> UserSettings::read(const std::string &path)

@@ -13,6 +13,10 @@ class UserSettings {
 public:
     /// The settings file of this user; empty when neither $XDG_CONFIG_HOME nor $HOME is set.
     static std::string defaultPath();
+    /// This program's folder of one kind of the user's files: "velmora" under the folder
+    /// $`variable` names (XDG_CONFIG_HOME, XDG_CACHE_HOME), else under $HOME/`underHome`;
+    /// empty when neither is set.
+    static std::string userFolder(const char *variable, const char *underHome);
     /// The settings of `path` (none when it cannot be read).
     static std::map<std::string, std::string> read(const std::string &path);
     /// Writes `settings` to `path` through a file beside it renamed over it, so that a failed

@@ -5,10 +5,7 @@
 #include <cmath>
 #include <set>
 
-namespace {
-
-// Lower case, spaces and underscores dropped: "Return_Number" and "return number" agree.
-std::string folded(const std::string &name)
+std::string ValueCategories::foldedName(const std::string &name)
 {
     std::string out;
     for (char c : name)
@@ -17,11 +14,9 @@ std::string folded(const std::string &name)
     return out;
 }
 
-} // namespace
-
 bool ValueCategories::isCategoryName(const std::string &name)
 {
-    const std::string f = folded(name);
+    const std::string f = foldedName(name);
     for (const char *known : {"classification", "class", "label", "returnnumber", "numberofreturns", "shdegree",
                               "degree", "segment", "instance"})
         if (f == known)
@@ -84,7 +79,7 @@ const char *ValueCategories::asprsClassName(int value)
 std::string ValueCategories::label(const std::string &name, int value)
 {
     std::string text = std::to_string(value);
-    if (folded(name) == "classification")
+    if (foldedName(name) == "classification")
         text += std::string(" ") + asprsClassName(value);
     return text;
 }

@@ -18,6 +18,10 @@ struct ValueCategories {
     /// (case and spaces or underscores aside).
     static bool isCategoryName(const std::string &name);
 
+    /// An item's name as names are compared: lower case without spaces, dashes and
+    /// underscores ("Return Number", "return_number" and "ReturnNumber" are one).
+    static std::string foldedName(const std::string &name);
+
     /// The distinct values of v[0..n) in increasing order when every value that is not NaN is
     /// a whole number and there are at most `limit` of them; false otherwise (and for no
     /// value at all). Stops at the first value that rules the item out.

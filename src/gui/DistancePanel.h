@@ -90,6 +90,9 @@ private:
     // The running measurement: what the worker reads and writes, shared with it so that a
     // worker let go keeps its data to the end.
     std::shared_ptr<Job> job;
+    // A plain thread, not a JoiningThread: a cancelled worker is detached and runs on to its
+    // next stop check, holding its share of the job, because the toolkit's loop must never wait
+    // for it (a JoiningThread always waits when it goes).
     std::thread worker;
     std::string runningName;
     int shownTenth = -1; ///< of the progress, on the terminal

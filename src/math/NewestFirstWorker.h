@@ -1,12 +1,12 @@
 #ifndef VELMORA_NEWESTFIRSTWORKER_H
 #define VELMORA_NEWESTFIRSTWORKER_H
 
+#include "math/JoiningThread.h"
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <thread>
 #include <utility>
 
 /// One worker thread, started on the first job, that does the jobs asked for last first: only
@@ -32,7 +32,7 @@ public:
             if (waiting.size() > limit)
                 waiting.pop_back();
             if (!worker.joinable())
-                worker = std::thread(&NewestFirstWorker::run, this);
+                worker = JoiningThread([this] { run(); });
         }
         wake.notify_one();
     }
@@ -53,8 +53,7 @@ public:
             waiting.clear();
         }
         wake.notify_all();
-        if (worker.joinable())
-            worker.join();
+        worker.join();
     }
 
 private:
@@ -92,7 +91,7 @@ private:
     std::deque<std::pair<int, Job>> waiting;
     int working = -1;
     bool stopping = false;
-    std::thread worker;
+    JoiningThread worker;
 };
 
 #endif

@@ -6,6 +6,7 @@
 #include "formats/ModelRequest.h"
 #include "formats/MeshFile.h"
 #include "formats/SplatFile.h"
+#include "math/JoiningThread.h"
 #include "math/Messages.h"
 #include "math/MessageCount.h"
 
@@ -35,7 +36,6 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
-#include <thread>
 
 namespace {
 
@@ -76,12 +76,12 @@ GL3DObject *loadMeshFile(const char *path, const LoadOptions &options)
 struct ReadAhead {
     std::string path;
     bool off = false;
-    std::thread reader;
     std::unique_ptr<GL3DObject> mesh;
     MeshFile points;            ///< an OFF file of vertices without faces, made on the caller's thread
     std::exception_ptr refusal; ///< a std::exception from the reader
     unsigned long errorsBefore = msg::errorsWritten(); ///< to know whether the reader said why
     bool otherError = false;    ///< anything else it threw
+    JoiningThread reader;       ///< after all it fills in
 
     void read()
     {
@@ -117,8 +117,7 @@ std::unique_ptr<ReadAhead> takeReadAhead(const char *path)
     if (!slot || slot->path != path)
         return nullptr;
     std::unique_ptr<ReadAhead> done = std::move(slot);
-    if (done->reader.joinable())
-        done->reader.join();
+    done->reader.join();
     return done;
 }
 
@@ -358,7 +357,8 @@ bool GL3DObjectLoader::readAhead(const char *path)
     ahead->path = path;
     ahead->off = strcasecmp(dot + 1, "off") == 0;
     try {
-        ahead->reader = std::thread(&ReadAhead::read, ahead.get());
+        ReadAhead *target = ahead.get();
+        ahead->reader = JoiningThread([target] { target->read(); });
     } catch (const std::exception &) {
         return false;
     }
@@ -369,7 +369,5 @@ bool GL3DObjectLoader::readAhead(const char *path)
 void GL3DObjectLoader::dropReadAhead()
 {
     std::unique_ptr<ReadAhead> &slot = readAheadSlot();
-    if (slot && slot->reader.joinable())
-        slot->reader.join();
     slot.reset();
 }

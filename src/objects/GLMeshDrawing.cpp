@@ -1,6 +1,7 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include "objects/GLMeshDrawing.h"
 
+#include "math/JoiningThread.h"
 #include "math/Messages.h"
 #include "core/StartupTiming.h"
 #include "objects/GL3DObject.h"
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -176,11 +176,11 @@ struct GLMeshDrawing::Buffers {
     std::vector<int> subsetTriangles;
 
     ReducedMesh stand;
-    std::thread builder;
     std::atomic<bool> cancel{false};
     std::atomic<bool> done{false}; ///< the builder finished (`built` tells how)
     bool built = false;
     bool started = false;
+    JoiningThread builder; ///< after what it writes
     std::vector<unsigned char> standRgb; ///< the colours of the stand-in's source vertices
     uint64_t standRgbVersion = 0;
     std::vector<int> standSorted;
@@ -208,8 +208,7 @@ struct GLMeshDrawing::Buffers {
     {
         if (!done.load(std::memory_order_acquire))
             return false;
-        if (builder.joinable())
-            builder.join();
+        builder.join();
         return built;
     }
 };
@@ -302,7 +301,7 @@ void GLMeshDrawing::startReduction()
     const Point3 *nrm = a.normals;
     const int nv = a.nVertices, nt = a.nTriangles;
     Buffers *target = buffers.get();
-    b.builder = std::thread([=] {
+    b.builder = JoiningThread([=] {
         target->built = reduceMesh(v, nv, t, nt, nrm, kReducedTriangles, &target->cancel, target->stand);
         target->done.store(true, std::memory_order_release);
     });
@@ -311,8 +310,7 @@ void GLMeshDrawing::startReduction()
 bool GLMeshDrawing::waitForReducedMesh()
 {
     Buffers &b = *buffers;
-    if (b.builder.joinable())
-        b.builder.join();
+    b.builder.join();
     return b.standReady();
 }
 

@@ -1,5 +1,6 @@
 #include "render/CoveringTriangles.h"
 
+#include "math/ColumnMajor.h"
 #include "math/Parallel.h"
 
 #include <GL/gl.h>
@@ -77,13 +78,7 @@ bool CoveringTriangles::select(const float *vertices, size_t vertexCount, const 
     double modelView[16], projection[16], m[16];
     glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
     glGetDoublev(GL_PROJECTION_MATRIX, projection);
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r) {
-            double s = 0;
-            for (int k = 0; k < 4; ++k)
-                s += projection[4 * k + r] * modelView[4 * c + k];
-            m[4 * c + r] = s;
-        }
+    multiplyColumnMajor4(projection, modelView, m);
     // Window positions; NaN for a corner at or behind the eye, whose triangles OpenGL clips.
     float f[16];
     std::copy(m, m + 16, f);
