@@ -17,7 +17,7 @@ PACKAGES=(
   f3d time ghostscript
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   nlohmann-json3-dev
-  libzstd-dev zstd libwebp-dev libzip-dev libcurl4-openssl-dev libbrotli-dev nginx-light
+  libzstd-dev zstd libdeflate-dev libwebp-dev libzip-dev libcurl4-openssl-dev libbrotli-dev nginx-light
 )
 
 missing=()

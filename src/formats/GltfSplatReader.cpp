@@ -1,5 +1,6 @@
 #include "formats/GltfSplatReader.h"
 
+#include "formats/MappedFile.h"
 #include "formats/ReadRefusal.h"
 #include "formats/SplatFilter.h"
 #include "formats/WholeFile.h"
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -40,7 +42,7 @@ struct Bytes {
 struct Document {
     json root;
     std::vector<Bytes> buffers;
-    std::vector<std::string> owned; // the bytes of external buffers
+    std::vector<std::unique_ptr<MappedFile>> owned; // the bytes of external buffers
 };
 
 // Splits a .glb into its JSON and its binary chunk.
@@ -91,6 +93,17 @@ struct Accessor {
     size_t count = 0, stride = 0, components = 0;
     int type = 0;
     bool normalized = false;
+    // Value i's components into out: floats as they lie, integers through get.
+    void read(size_t i, float *out) const
+    {
+        if (type == 5126) {
+            for (size_t c = 0; c < components; ++c) // a load each, not a call of memcpy
+                std::memcpy(out + c, at + stride * i + 4 * c, 4);
+            return;
+        }
+        for (size_t c = 0; c < components; ++c)
+            out[c] = get(i, c);
+    }
     float get(size_t i, size_t c) const
     {
         const unsigned char *p = at + stride * i;
@@ -397,28 +410,40 @@ void decode(const Primitive &p, size_t first, SplatScene &s)
     Parallel::split(n, n < 8192 ? 1 : 0, [&](unsigned, size_t begin, size_t end) {
         for (size_t i = begin; i < end; ++i) {
             const size_t o = first + i;
-            const double x = p.position.get(i, 0), y = p.position.get(i, 1), z = p.position.get(i, 2);
+            float v[4];
+            p.position.read(i, v);
+            const double x = v[0], y = v[1], z = v[2];
             for (int r = 0; r < 3; ++r)
                 s.position[3 * o + r] = static_cast<float>(m[r] * x + m[4 + r] * y + m[8 + r] * z + m[12 + r]);
+            p.scale.read(i, v);
             for (int k = 0; k < 3; ++k)
-                s.scale[3 * o + k] = static_cast<float>(scale * p.scale.get(i, k));
-            s.opacity[o] = p.opacity.get(i, 0);
+                s.scale[3 * o + k] = static_cast<float>(scale * v[k]);
+            p.opacity.read(i, &s.opacity[o]);
             // The file's x y z w, turned by the node's rotation.
-            const double b[4] = {p.rotation.get(i, 3), p.rotation.get(i, 0), p.rotation.get(i, 1), p.rotation.get(i, 2)};
+            p.rotation.read(i, v);
+            const double b[4] = {v[3], v[0], v[1], v[2]};
             float *q = &s.rotation[4 * o];
             q[0] = static_cast<float>(rq[0] * b[0] - rq[1] * b[1] - rq[2] * b[2] - rq[3] * b[3]);
             q[1] = static_cast<float>(rq[0] * b[1] + rq[1] * b[0] + rq[2] * b[3] - rq[3] * b[2]);
             q[2] = static_cast<float>(rq[0] * b[2] - rq[1] * b[3] + rq[2] * b[0] + rq[3] * b[1]);
             q[3] = static_cast<float>(rq[0] * b[3] + rq[1] * b[2] - rq[2] * b[1] + rq[3] * b[0]);
             SplatFilter::normaliseRotation(q);
-            for (int ch = 0; ch < 3; ++ch)
-                s.dc[3 * o + ch] = p.hasSh0 ? p.sh[0].get(i, ch) : (p.colour.get(i, ch) - 0.5f) / kC0;
+            if (p.hasSh0) {
+                p.sh[0].read(i, &s.dc[3 * o]);
+            } else {
+                p.colour.read(i, v);
+                for (int ch = 0; ch < 3; ++ch)
+                    s.dc[3 * o + ch] = (v[ch] - 0.5f) / kC0;
+            }
             if (per == 0)
                 continue;
             float rest[45] = {};
-            for (int k = 0; k < keep; ++k)
-                for (int ch = 0; ch < 3; ++ch)
-                    rest[3 * k + ch] = kNegated[k] ? -p.sh[1 + k].get(i, ch) : p.sh[1 + k].get(i, ch);
+            for (int k = 0; k < keep; ++k) {
+                p.sh[1 + k].read(i, &rest[3 * k]);
+                if (kNegated[k])
+                    for (int ch = 0; ch < 3; ++ch)
+                        rest[3 * k + ch] = -rest[3 * k + ch];
+            }
             s.setRest(o, rest);
         }
     });
@@ -460,6 +485,16 @@ bool endsWith(const std::string &s, const char *tail)
     return s.size() >= m && strcasecmp(s.c_str() + s.size() - m, tail) == 0;
 }
 
+// The file at `path` mapped, or refused with `reason` and the path.
+std::unique_ptr<MappedFile> mapped(const std::string &path, const char *reason)
+{
+    try {
+        return std::make_unique<MappedFile>(path.c_str(), refuse);
+    } catch (const std::runtime_error &) {
+        refuse(reason + path);
+    }
+}
+
 // The buffers named by URI, read from the files beside the document; the GLB's own binary
 // chunk for the buffer without one.
 void loadBuffers(Document &doc, const Bytes &bin, const std::string &folder)
@@ -483,11 +518,8 @@ void loadBuffers(Document &doc, const Bytes &bin, const std::string &folder)
             if (folder.empty() || uri.empty() || uri[0] == '/' || uri.find("..") != std::string::npos ||
                 uri.find(':') != std::string::npos)
                 refuse("buffer \"" + uri + "\" is not a file beside the document");
-            std::vector<char> content;
-            if (!readWholeFile((folder + uri).c_str(), content))
-                refuse("cannot read buffer " + folder + uri);
-            doc.owned.emplace_back(content.begin(), content.end());
-            bytes = {reinterpret_cast<const unsigned char *>(doc.owned.back().data()), doc.owned.back().size()};
+            doc.owned.push_back(mapped(folder + uri, "cannot read buffer "));
+            bytes = {reinterpret_cast<const unsigned char *>(doc.owned.back()->base), doc.owned.back()->length};
         }
         if (length > bytes.size)
             refuse("a buffer of " + std::to_string(length) + " bytes holds " + std::to_string(bytes.size));
@@ -556,13 +588,15 @@ SplatScene GltfSplatReader::readGlb(const char *data, size_t size, const std::st
 
 SplatScene GltfSplatReader::read(const char *path)
 {
-    const std::vector<char> bytes = refuse.wholeFile(path);
     Document doc;
     Bytes bin;
     try {
         if (endsWith(path, ".glb")) {
-            parseGlb(bytes.data(), bytes.size(), doc, bin);
+            // Mapped, not copied: the binary chunk holds the splats, read once each.
+            doc.owned.push_back(mapped(path, "cannot read "));
+            parseGlb(doc.owned.back()->base, doc.owned.back()->length, doc, bin);
         } else {
+            const std::vector<char> bytes = refuse.wholeFile(path);
             try {
                 doc.root = json::parse(bytes.begin(), bytes.end());
             } catch (const json::exception &e) {

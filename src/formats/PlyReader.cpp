@@ -1,4 +1,5 @@
 #include "formats/PlyReader.h"
+#include "formats/MappedFile.h"
 #include "formats/ReadRefusal.h"
 
 #include "formats/PlyCloudCells.h"
@@ -13,13 +14,9 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <fcntl.h>
 #include <stdexcept>
 #include <utility>
 #include <vector>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -539,40 +536,6 @@ void readFaces(Body &body, const PlyHeader::Element &e, int nVertices, Faces &ou
     }
 }
 
-class MappedFile {
-public:
-    explicit MappedFile(const char *path)
-    {
-        const int fd = ::open(path, O_RDONLY);
-        if (fd < 0)
-            fail(std::string("can't open ") + path);
-        struct stat st;
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd);
-            fail(std::string(path) + " is no regular file");
-        }
-        if (st.st_size > 0) {
-            void *p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-            if (p == MAP_FAILED) {
-                ::close(fd);
-                fail(std::string("can't map ") + path);
-            }
-            base = static_cast<const char *>(p);
-            length = static_cast<size_t>(st.st_size);
-        }
-        ::close(fd);
-    }
-    ~MappedFile()
-    {
-        if (base)
-            ::munmap(const_cast<char *>(base), length);
-    }
-    MappedFile(const MappedFile &) = delete;
-    MappedFile &operator=(const MappedFile &) = delete;
-    const char *base = nullptr;
-    size_t length = 0;
-};
-
 // A file written from a triangle soup gives every corner a vertex of its own; such a mesh
 // would be shaded flat and have no edges to walk. Vertices equal in position, colour and
 // every data value are joined (the per-triangle texture coordinates are not affected). The
@@ -645,7 +608,7 @@ void joinUnsharedVertices(MeshData &g)
 
 ForeignModel PlyReader::read(const char *path, size_t groupFrom)
 {
-    const MappedFile file(path);
+    const MappedFile file(path, fail);
     const std::string p = path;
     const size_t slash = p.find_last_of('/');
     return readModel(file.base, file.length, slash == std::string::npos ? "" : p.substr(0, slash), true, groupFrom);

@@ -5,6 +5,7 @@
 #include "formats/StreamedSog.h"
 #include "formats/WholeFile.h"
 #include "math/Messages.h"
+#include "math/Parallel.h"
 
 #include <nlohmann/json.hpp>
 #include <webp/decode.h>
@@ -16,8 +17,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -115,9 +119,49 @@ int degreeOfBands(const json &shN)
     return bands;
 }
 
-// The images one after the other (their RGBA pixels take 4 bytes a splat each), so that at
-// most two are held at once.
-void decodeSplats(const json &meta, const SogReader::Files &files, SplatScene &s)
+// A file's bytes, fetched once and kept (the reference lives as long as the reading).
+using Fetched = std::function<const std::string &(const std::string &name)>;
+
+// Two images decoded side by side, one a core, refused as decoding them one after the other
+// would refuse them: the files are fetched first, on this thread (a bundle's archive is not
+// to be read from two at once).
+std::pair<Image, Image> decodeTwo(const Fetched &files, const std::string &a, const std::string &b, size_t atLeastA,
+                                  size_t atLeastB)
+{
+    const std::string &bytesA = files(a), &bytesB = files(b);
+    std::pair<Image, Image> images;
+    std::exception_ptr failed[2];
+    Parallel::run(2, [&](unsigned k) {
+        try {
+            if (k == 0)
+                images.first = decodeImage(bytesA, a, atLeastA);
+            else
+                images.second = decodeImage(bytesB, b, atLeastB);
+        } catch (...) {
+            failed[k] = std::current_exception();
+        }
+    });
+    for (const std::exception_ptr &e : failed) // the first image's refusal before the second's
+        if (e)
+            std::rethrow_exception(e);
+    return images;
+}
+
+// part(first, last) for the splats [first, last) on both cores. A part that finds a splat it
+// refuses gives its index, and the first such splat of all is refused with `reason(i)`, as
+// a reading one splat after the other would refuse it.
+template <class Part, class Reason> void splatsOnBothCores(size_t n, const Part &part, const Reason &reason)
+{
+    size_t bad[2] = {n, n};
+    Parallel::split(n, n < 8192 ? 1 : 2, [&](unsigned k, size_t first, size_t last) { bad[k] = part(first, last); });
+    const size_t first = std::min(bad[0], bad[1]);
+    if (first < n)
+        refuse(reason(first));
+}
+
+// The images two at a time (their RGBA pixels take 4 bytes a splat each), so that at most two
+// are held at once.
+void decodeSplats(const json &meta, const Fetched &files, SplatScene &s)
 {
     const size_t n = s.count;
     const std::vector<std::string> means = filesOf(meta, "means", 2), scales = filesOf(meta, "scales", 1),
@@ -125,44 +169,68 @@ void decodeSplats(const json &meta, const SogReader::Files &files, SplatScene &s
     const std::vector<float> mins = floatsOf(member(member(meta, "means"), "mins"), 3, "means.mins"),
                              maxs = floatsOf(member(member(meta, "means"), "maxs"), 3, "means.maxs");
     const std::vector<float> scaleBook = codebookOf(meta, "scales"), colourBook = codebookOf(meta, "sh0");
+    const auto none = [](size_t) { return std::string(); };
     {
-        const Image low = decodeImage(files(means[0]), means[0], n), high = decodeImage(files(means[1]), means[1], n);
-        for (size_t i = 0; i < n; ++i)
-            for (int k = 0; k < 3; ++k) {
-                const float t = static_cast<float>(high.at(i)[k] << 8 | low.at(i)[k]) / 65535.f;
-                const float v = mins[k] + (maxs[k] - mins[k]) * t;
-                s.position[3 * i + k] = std::copysign(std::expm1(std::fabs(v)), v);
-            }
+        const auto images = decodeTwo(files, means[0], means[1], n, n);
+        const Image &low = images.first, &high = images.second;
+        const auto position = [&](int k, uint32_t code) {
+            const float v = mins[k] + (maxs[k] - mins[k]) * (static_cast<float>(code) / 65535.f);
+            return std::copysign(std::expm1(std::fabs(v)), v);
+        };
+        // A large scene's coordinates through a table of every code's (one axis has 65,536).
+        std::vector<float> table(n > 65536 ? 3 * 65536 : 0);
+        Parallel::split(table.size(), table.empty() ? 1 : 2, [&](unsigned, size_t first, size_t last) {
+            for (size_t e = first; e < last; ++e)
+                table[e] = position(static_cast<int>(e >> 16), e & 65535u);
+        });
+        splatsOnBothCores(n, [&](size_t first, size_t last) {
+            for (size_t i = first; i < last; ++i)
+                for (int k = 0; k < 3; ++k) {
+                    const uint32_t code = static_cast<uint32_t>(high.at(i)[k] << 8 | low.at(i)[k]);
+                    s.position[3 * i + k] = table.empty() ? position(k, code) : table[(static_cast<size_t>(k) << 16) | code];
+                }
+            return n;
+        }, none);
     }
     {
-        const Image sc = decodeImage(files(scales[0]), scales[0], n), c = decodeImage(files(sh0[0]), sh0[0], n);
-        for (size_t i = 0; i < n; ++i) {
-            for (int k = 0; k < 3; ++k) {
-                s.scale[3 * i + k] = std::exp(scaleBook[sc.at(i)[k]]);
-                s.dc[3 * i + k] = colourBook[c.at(i)[k]];
+        float scaleOf[256];
+        for (size_t b = 0; b < 256; ++b)
+            scaleOf[b] = std::exp(scaleBook[b]);
+        const auto images = decodeTwo(files, scales[0], sh0[0], n, n);
+        const Image &sc = images.first, &c = images.second;
+        splatsOnBothCores(n, [&](size_t first, size_t last) {
+            for (size_t i = first; i < last; ++i) {
+                for (int k = 0; k < 3; ++k) {
+                    s.scale[3 * i + k] = scaleOf[sc.at(i)[k]];
+                    s.dc[3 * i + k] = colourBook[c.at(i)[k]];
+                }
+                s.opacity[i] = static_cast<float>(c.at(i)[3]) / 255.f;
             }
-            s.opacity[i] = static_cast<float>(c.at(i)[3]) / 255.f;
-        }
+            return n;
+        }, none);
     }
     const Image q = decodeImage(files(quats[0]), quats[0], n);
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t *p = q.at(i);
-        if (p[3] < 252)
-            refuse("splat " + std::to_string(i) + ": quaternion tag " + std::to_string(p[3]) + " (252 to 255)");
-        const int largest = p[3] - 252;
-        float small[3], sum = 0;
-        for (int k = 0; k < 3; ++k) {
-            small[k] = (static_cast<float>(p[k]) / 255.f - 0.5f) * static_cast<float>(M_SQRT2);
-            sum += small[k] * small[k];
+    splatsOnBothCores(n, [&](size_t first, size_t last) {
+        for (size_t i = first; i < last; ++i) {
+            const uint8_t *p = q.at(i);
+            if (p[3] < 252)
+                return i;
+            const int largest = p[3] - 252;
+            float small[3], sum = 0;
+            for (int k = 0; k < 3; ++k) {
+                small[k] = (static_cast<float>(p[k]) / 255.f - 0.5f) * static_cast<float>(M_SQRT2);
+                sum += small[k] * small[k];
+            }
+            float *r = &s.rotation[4 * i];
+            for (int k = 0, j = 0; k < 4; ++k)
+                r[k] = k == largest ? std::sqrt(std::max(0.f, 1 - sum)) : small[j++];
+            SplatFilter::normaliseRotation(r);
         }
-        float *r = &s.rotation[4 * i];
-        for (int k = 0, j = 0; k < 4; ++k)
-            r[k] = k == largest ? std::sqrt(std::max(0.f, 1 - sum)) : small[j++];
-        SplatFilter::normaliseRotation(r);
-    }
+        return n;
+    }, [&](size_t i) { return "splat " + std::to_string(i) + ": quaternion tag " + std::to_string(q.at(i)[3]) + " (252 to 255)"; });
 }
 
-void decodePalette(const json &shN, const SogReader::Files &files, SplatScene &s)
+void decodePalette(const json &shN, const Fetched &files, SplatScene &s)
 {
     const std::vector<std::string> names = filesOf(json{{"shN", shN}}, "shN", 2);
     if (!shN.contains("count") || !shN["count"].is_number_integer() || shN["count"].get<long long>() < 1 ||
@@ -171,27 +239,33 @@ void decodePalette(const json &shN, const SogReader::Files &files, SplatScene &s
     const size_t entries = shN["count"].get<size_t>();
     const std::vector<float> book = codebookOf(json{{"shN", shN}}, "shN");
     const int coeffs = s.shCoefficients() - 1;
-    const Image labels = decodeImage(files(names[1]), names[1], s.count);
-    const Image centroids = decodeImage(files(names[0]), names[0], 0);
+    const auto images = decodeTwo(files, names[1], names[0], s.count, 0);
+    const Image &labels = images.first, &centroids = images.second;
     // 64 entries a row, each `coeffs` pixels wide.
     const size_t rows = (entries + 63) / 64;
     if (static_cast<size_t>(centroids.width) < 64 * static_cast<size_t>(coeffs) || static_cast<size_t>(centroids.height) < rows)
         refuse(names[0] + " (" + std::to_string(centroids.width) + " x " + std::to_string(centroids.height) +
                ") is too small for " + std::to_string(entries) + " entries of " + std::to_string(coeffs) + " coefficients");
-    for (size_t i = 0; i < s.count; ++i) {
-        const size_t label = labels.at(i)[0] | labels.at(i)[1] << 8;
-        if (label >= entries)
-            refuse("splat " + std::to_string(i) + ": SH label " + std::to_string(label) + " beyond the " +
-                   std::to_string(entries) + " entries");
-        const size_t x0 = (label % 64) * static_cast<size_t>(coeffs), y = label / 64;
-        float rest[45];
-        for (int k = 0; k < coeffs; ++k) {
-            const uint8_t *px = centroids.at(y * static_cast<size_t>(centroids.width) + x0 + static_cast<size_t>(k));
-            for (int ch = 0; ch < 3; ++ch)
-                rest[3 * k + ch] = book[px[ch]];
+    const auto labelOf = [&](size_t i) { return static_cast<size_t>(labels.at(i)[0] | labels.at(i)[1] << 8); };
+    splatsOnBothCores(s.count, [&](size_t first, size_t last) {
+        for (size_t i = first; i < last; ++i) {
+            const size_t label = labelOf(i);
+            if (label >= entries)
+                return i;
+            const size_t x0 = (label % 64) * static_cast<size_t>(coeffs), y = label / 64;
+            float rest[45];
+            for (int k = 0; k < coeffs; ++k) {
+                const uint8_t *px = centroids.at(y * static_cast<size_t>(centroids.width) + x0 + static_cast<size_t>(k));
+                for (int ch = 0; ch < 3; ++ch)
+                    rest[3 * k + ch] = book[px[ch]];
+            }
+            s.setRest(i, rest);
         }
-        s.setRest(i, rest);
-    }
+        return s.count;
+    }, [&](size_t i) {
+        return "splat " + std::to_string(i) + ": SH label " + std::to_string(labelOf(i)) + " beyond the " +
+               std::to_string(entries) + " entries";
+    });
 }
 
 } // namespace
@@ -207,11 +281,11 @@ bool SogReader::trainedAntialiased(const nlohmann::json &meta)
 SplatScene SogReader::decode(const std::string &metaText, const Files &fetch)
 {
     // Each image is fetched once: its size bounds the count before it is decoded.
-    auto cache = std::make_shared<std::map<std::string, std::string>>();
-    const Files files = [cache, &fetch](const std::string &f) {
-        auto at = cache->find(f);
-        if (at == cache->end())
-            at = cache->emplace(f, fetch(f)).first;
+    std::map<std::string, std::string> cache;
+    const Fetched files = [&cache, &fetch](const std::string &f) -> const std::string & {
+        auto at = cache.find(f);
+        if (at == cache.end())
+            at = cache.emplace(f, fetch(f)).first;
         return at->second;
     };
     json meta;

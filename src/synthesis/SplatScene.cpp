@@ -60,13 +60,18 @@ void SplatScene::setRest(size_t i, const float *v)
     const size_t per = restPerSplat();
     if (per == 0)
         return;
-    float m = 0;
-    bool finite = true;
+    // The largest magnitude as the largest of the values' bits without their signs: the bits
+    // of non-negative floats order as the numbers do, and those of infinity and NaN above all
+    // finite ones. Integers make a loop the compiler does several values at a time.
+    uint32_t largest = 0;
     for (size_t k = 0; k < per; ++k) {
-        finite = finite && std::isfinite(v[k]);
-        m = std::max(m, std::fabs(v[k]));
+        uint32_t bits;
+        std::memcpy(&bits, v + k, 4);
+        largest = std::max(largest, bits & 0x7fffffffu);
     }
-    const float step = finite ? stepOf(m) : NAN;
+    float m;
+    std::memcpy(&m, &largest, 4);
+    const float step = largest < 0x7f800000u ? stepOf(m) : NAN;
     restStep[i] = step;
     int8_t *out = rest.data() + per * i;
     if (!(step > 0)) {

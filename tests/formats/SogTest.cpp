@@ -73,7 +73,7 @@ struct Scene {
             if (at == images.end())
                 throw std::runtime_error("SOG: no " + name);
             const auto pad = padding.find(name);
-            return webp(at->second, name == "shN_centroids.webp" ? 64 * 3 : 2) +
+            return webp(at->second, name == "shN_centroids.webp" ? 64 * 3 : static_cast<int>(at->second.size() / 4)) +
                    std::string(pad == padding.end() ? 0 : pad->second, '\0');
         };
     }
@@ -176,6 +176,26 @@ TEST(SogReader, RefusesWhatTheImagesCannotHold)
         } catch (const std::runtime_error &e) {
             EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
         }
+    }
+    // A scene large enough to be read on both cores names its first bad splat.
+    const struct {
+        const char *image, *reason;
+        size_t byte;
+        uint8_t bad;
+    } first[] = {{"quats.webp", "splat 3000: quaternion tag 7", 3, 7}, {"shN_labels.webp", "splat 3000: SH label 2", 0, 2}};
+    for (const auto &c : first) {
+        Scene scene;
+        scene.meta["count"] = 10000;
+        for (auto &image : scene.images)
+            if (image.first != "shN_centroids.webp")
+                for (size_t i = 2; i < 10000; ++i)
+                    image.second.insert(image.second.end(), image.second.begin() + 4, image.second.begin() + 8);
+        for (size_t splat : {9000, 3000})
+            scene.images[c.image][4 * splat + c.byte] = c.bad;
+        EXPECT_THROW(try { scene.read(); } catch (const std::runtime_error &e) {
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+            throw;
+        }, std::runtime_error);
     }
     testsupport::CapturedMessages quiet;
     for (const std::string &bytes : {std::string(), std::string("PK\x03\x04 not really")})

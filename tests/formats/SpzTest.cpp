@@ -2,6 +2,7 @@
 // our writer read back.
 #include "formats/SpzReader.h"
 #include "formats/SpzWriter.h"
+#include "formats/WholeFile.h"
 #include "support/CapturedMessages.h"
 #include "support/SplatCompare.h"
 #include "support/SplatFiles.h"
@@ -176,6 +177,36 @@ TEST(SpzReader, RefusesWhatTheFileCannotHold)
             EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
             EXPECT_EQ(std::string(e.what()).rfind("SPZ: ", 0), 0u) << e.what();
         }
+    }
+}
+
+// One gzip member is inflated whole, from memory or from the file; several members, or bytes
+// after the splats, are read as a stream: every way gives the same scene.
+TEST(SpzReader, ReadsOneGzipMemberOrSeveralAlike)
+{
+    using namespace testsupport::splatfiles;
+    const std::string one = SpzWriter::encode(readBytes(plyBytes(randomScene(3000, 5), 3)));
+    std::string raw(65 * 3000 + 16, '\0');
+    const SplatScene want = readSpz(one);
+    z_stream z{};
+    inflateInit2(&z, 16 + MAX_WBITS);
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(one.data()));
+    z.avail_in = static_cast<uInt>(one.size());
+    z.next_out = reinterpret_cast<Bytef *>(&raw[0]);
+    z.avail_out = static_cast<uInt>(raw.size());
+    ASSERT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+    inflateEnd(&z);
+    const std::string path = std::string(VELMORA_TEMP_DIR) + "/one_member.spz";
+    ASSERT_TRUE(writeWholeFile(path, one));
+    const SplatScene fromFile = SpzReader::read(path.c_str());
+    const SplatScene members = readSpz(gzipped(raw.substr(0, 1000)) + gzipped(raw.substr(1000)));
+    const SplatScene trailing = readSpz(gzipped(raw + "later attributes"));
+    for (const SplatScene *s : {&fromFile, &members, &trailing}) {
+        ASSERT_EQ(s->count, want.count);
+        EXPECT_EQ(s->position, want.position);
+        EXPECT_EQ(s->rotation, want.rotation);
+        EXPECT_EQ(s->rest, want.rest);
+        EXPECT_EQ(s->restStep, want.restStep);
     }
 }
 
