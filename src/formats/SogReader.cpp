@@ -122,11 +122,23 @@ int degreeOfBands(const json &shN)
 // A file's bytes, fetched once and kept (the reference lives as long as the reading).
 using Fetched = std::function<const std::string &(const std::string &name)>;
 
+// An image decoded ahead of its use, with the refusal it met kept until then.
+struct AheadImage {
+    Image image;
+    std::exception_ptr failed;
+    const Image &get() const
+    {
+        if (failed)
+            std::rethrow_exception(failed);
+        return image;
+    }
+};
+
 // Two images decoded side by side, one a core, refused as decoding them one after the other
-// would refuse them: the files are fetched first, on this thread (a bundle's archive is not
-// to be read from two at once).
+// would refuse them (the second's refusal is kept in `laterB` when it is given): the files are
+// fetched first, on this thread (a bundle's archive is not to be read from two at once).
 std::pair<Image, Image> decodeTwo(const Fetched &files, const std::string &a, const std::string &b, size_t atLeastA,
-                                  size_t atLeastB)
+                                  size_t atLeastB, std::exception_ptr *laterB = nullptr)
 {
     const std::string &bytesA = files(a), &bytesB = files(b);
     std::pair<Image, Image> images;
@@ -141,9 +153,12 @@ std::pair<Image, Image> decodeTwo(const Fetched &files, const std::string &a, co
             failed[k] = std::current_exception();
         }
     });
-    for (const std::exception_ptr &e : failed) // the first image's refusal before the second's
-        if (e)
-            std::rethrow_exception(e);
+    if (failed[0]) // the first image's refusal before the second's
+        std::rethrow_exception(failed[0]);
+    if (failed[1] && !laterB)
+        std::rethrow_exception(failed[1]);
+    if (laterB)
+        *laterB = failed[1];
     return images;
 }
 
@@ -160,8 +175,8 @@ template <class Part, class Reason> void splatsOnBothCores(size_t n, const Part 
 }
 
 // The images two at a time (their RGBA pixels take 4 bytes a splat each), so that at most two
-// are held at once.
-void decodeSplats(const json &meta, const Fetched &files, SplatScene &s)
+// are held at once; with SH terms, their labels are decoded beside the rotations, into `labels`.
+void decodeSplats(const json &meta, const Fetched &files, SplatScene &s, AheadImage *labels)
 {
     const size_t n = s.count;
     const std::vector<std::string> means = filesOf(meta, "means", 2), scales = filesOf(meta, "scales", 1),
@@ -209,7 +224,15 @@ void decodeSplats(const json &meta, const Fetched &files, SplatScene &s)
             return n;
         }, none);
     }
-    const Image q = decodeImage(files(quats[0]), quats[0], n);
+    Image q;
+    if (labels) {
+        const std::string name = filesOf(json{{"shN", member(meta, "shN")}}, "shN", 2)[1];
+        auto images = decodeTwo(files, quats[0], name, n, n, &labels->failed);
+        q = std::move(images.first);
+        labels->image = std::move(images.second);
+    } else {
+        q = decodeImage(files(quats[0]), quats[0], n);
+    }
     splatsOnBothCores(n, [&](size_t first, size_t last) {
         for (size_t i = first; i < last; ++i) {
             const uint8_t *p = q.at(i);
@@ -230,7 +253,7 @@ void decodeSplats(const json &meta, const Fetched &files, SplatScene &s)
     }, [&](size_t i) { return "splat " + std::to_string(i) + ": quaternion tag " + std::to_string(q.at(i)[3]) + " (252 to 255)"; });
 }
 
-void decodePalette(const json &shN, const Fetched &files, SplatScene &s)
+void decodePalette(const json &shN, const Fetched &files, SplatScene &s, const AheadImage &labelsAhead)
 {
     const std::vector<std::string> names = filesOf(json{{"shN", shN}}, "shN", 2);
     if (!shN.contains("count") || !shN["count"].is_number_integer() || shN["count"].get<long long>() < 1 ||
@@ -239,8 +262,8 @@ void decodePalette(const json &shN, const Fetched &files, SplatScene &s)
     const size_t entries = shN["count"].get<size_t>();
     const std::vector<float> book = codebookOf(json{{"shN", shN}}, "shN");
     const int coeffs = s.shCoefficients() - 1;
-    const auto images = decodeTwo(files, names[1], names[0], s.count, 0);
-    const Image &labels = images.first, &centroids = images.second;
+    const Image &labels = labelsAhead.get();
+    const Image centroids = decodeImage(files(names[0]), names[0], 0);
     // 64 entries a row, each `coeffs` pixels wide.
     const size_t rows = (entries + 63) / 64;
     if (static_cast<size_t>(centroids.width) < 64 * static_cast<size_t>(coeffs) || static_cast<size_t>(centroids.height) < rows)
@@ -320,9 +343,10 @@ SplatScene SogReader::decode(const std::string &metaText, const Files &fetch)
         SplatScene s;
         s.resize(static_cast<size_t>(count), sh ? degreeOfBands(meta["shN"]) : 0);
         s.antialiased = trainedAntialiased(meta);
-        decodeSplats(meta, files, s);
+        AheadImage labels;
+        decodeSplats(meta, files, s, sh ? &labels : nullptr);
         if (sh)
-            decodePalette(meta["shN"], files, s);
+            decodePalette(meta["shN"], files, s, labels);
         return s;
     } catch (const json::exception &e) {
         refuse(std::string("meta.json: ") + e.what());
