@@ -947,7 +947,8 @@ void GLMachine::drawSide(const FrameContext &f, const SplitView::Side &side)
 
 size_t GLMachine::drawingCost() const
 {
-    size_t cost = 0;
+    // The camera's markers are drawn with the objects: ten thousand views add to a large cloud.
+    size_t cost = currentCamera ? currentCamera->getDrawingCost() : 0;
     for (const auto &o : objects)
         cost += o->getDrawingCost();
     return cost;
