@@ -152,6 +152,22 @@ TEST_F(PhotographTextures, BackgroundReadingWithinABudget)
     overlay.updateTextures();
     EXPECT_NE(overlay.getTexture(0), nullptr);
     EXPECT_NE(overlay.getTexture(2), nullptr);
+    // The views either side are read ahead, the unreadable one without a word, the other's
+    // sub-sampling said only once it is shown itself.
+    const auto said = [&](int view) {
+        testsupport::CapturedMessages step;
+        show(view);
+        for (int tries = 0; tries < 100000 && (overlay.getLoader().isPending(0) || overlay.getLoader().isPending(1) ||
+                                                overlay.getLoader().isPending(2)); ++tries)
+            std::this_thread::yield();
+        overlay.updateTextures();
+        return step.take();
+    };
+    overlay.releaseTextures();
+    EXPECT_EQ(said(0), "GLCamera: subSampling:4,GL_MAX_TEXTURE_SIZE:512\n");
+    EXPECT_NE(overlay.getTexture(2), nullptr) << "read ahead";
+    EXPECT_EQ(said(1), "GLCamera: error reading " + dir + "/seq/img01.ppm\n");
+    EXPECT_EQ(said(2), "GLCamera: subSampling:2,GL_MAX_TEXTURE_SIZE:512\n");
     overlay.releaseTextures();
     overlay.setWaitForPhotographs(true);
     show(2);
