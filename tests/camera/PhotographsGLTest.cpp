@@ -412,6 +412,31 @@ TEST_F(SampleScene, PhotographShownAtItsViewMatchesTheFile)
     EXPECT_LT(differenceToPhotograph(frame(), 3), 3.0);
 }
 
+// The photographs read ahead on the worker (the views either side) stay out of the picture until
+// their view is shown: seen from afar, view 3 looks as it did before they came in.
+TEST_F(SampleScene, PhotographsReadAheadAreDrawnOnceTheirViewIsShown)
+{
+    GLCameraOverlay &overlay = camera->getOverlay();
+    machine->notifyCommand('b');
+    goToView(3);
+    for (int i = 0; i < 12; ++i)
+        camera->zoomout(); // from afar: the views either side in sight
+    const std::vector<unsigned char> alone = frame();
+    overlay.setBackgroundLoading(true);
+    overlay.setWaitForPhotographs(false); // as a frame of the window leaves it
+    camera->goToView(3);
+    overlay.updateTextures();
+    for (int tries = 0; tries < 100000 && (overlay.getLoader().isPending(2) || overlay.getLoader().isPending(4)); ++tries)
+        std::this_thread::yield();
+    EXPECT_EQ(frame(), alone);
+    EXPECT_NE(overlay.getTexture(2), nullptr);
+    EXPECT_NE(overlay.getTexture(4), nullptr);
+    camera->goToView(4);
+    overlay.updateTextures();
+    camera->goToView(3);
+    EXPECT_NE(frame(), alone) << "view 4's photograph shows";
+}
+
 // Points over a photograph stand out whatever lies under them: drawn over it, a few pixels
 // large, in a dark and a light ring.
 TEST_F(SampleScene, PointsOverAPhotographAreLargeAndOutlined)
