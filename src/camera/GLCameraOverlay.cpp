@@ -350,7 +350,8 @@ void GLCameraOverlay::install(int k, std::unique_ptr<textureData> texture)
     loadedBytes += textureBytes(*textures[k]);
     textures[k]->displayList = displayList(k);
     createDisplayList(k, textures[k].get());
-    evict(k);
+    // One read ahead that does not fit beside the current view's goes again at once.
+    evict(readAhead[static_cast<size_t>(k)] ? -1 : k);
     if (StartupTiming::enabled()) {
         char what[64];
         std::snprintf(what, sizeof what, "photograph of view %d in", k);

@@ -197,7 +197,8 @@ private:
     void install(int k, std::unique_ptr<textureData> texture);
     /// Installs what the worker finished.
     void takeDecoded();
-    /// Lets the photographs used longest ago go until the budget holds, keeping view `keep`'s.
+    /// Lets the photographs used longest ago go until the budget holds, keeping view `keep`'s
+    /// (none when -1) and the current view's.
     void evict(int keep);
     /// Reads the photographs and keeps the undistortion maps of the lenses met last (one a
     /// camera model and photograph size, shared by the views of that camera).
