@@ -947,7 +947,6 @@ void GLMachine::drawSide(const FrameContext &f, const SplitView::Side &side)
 
 size_t GLMachine::drawingCost() const
 {
-    // The camera's markers are drawn with the objects: ten thousand views add to a large cloud.
     size_t cost = currentCamera ? currentCamera->getDrawingCost() : 0;
     for (const auto &o : objects)
         cost += o->getDrawingCost();
