@@ -8,8 +8,8 @@
 #   first picture   from the start to the first frame drawn after the files were loaded
 #   drag frames     the frames drawn while the mouse drags (every marker drawn), median and max
 #   peak            the viewer's peak resident memory before any photograph was shown
-#   go to a view    from a Left key to the first frame drawn after its photograph was read,
-#                   for the first view and the median of those after it
+#   go to a view    from a Left key to the first frame drawn with its photograph, for the
+#                   first view and the median of those after it
 #
 #   bench/many_views.sh BUILD [VIEWS] [POINTS] [TRACK] [RUNS]
 set -euo pipefail
@@ -73,9 +73,9 @@ for run in $(seq 1 "$runs"); do
   wait_for '/ photograph of view /' || true
   sleep 0.5
   for _ in $(seq 1 "$steps"); do
-    n=$(count 'photograph of view')
+    n=$(count 'photograph of view [0-9]* shown')
     xdotool key --window "$w" Left 2>/dev/null || true
-    for _ in $(seq 1 100); do [ "$(count 'photograph of view')" -gt "$n" ] && break; sleep 0.05; done
+    for _ in $(seq 1 100); do [ "$(count 'photograph of view [0-9]* shown')" -gt "$n" ] && break; sleep 0.05; done
     sleep 0.3
   done
   kill "$viewer_pid" 2>/dev/null || true
@@ -83,8 +83,8 @@ for run in $(seq 1 "$runs"); do
   viewer_pid=""
   cp stderr.txt "${TMPDIR:-/tmp}/velmora-views-run-$run.txt"
   first=$(awk '/ files loaded/ {l = 1} l && / expose drawn/ {print $2; exit}' stderr.txt)
-  # Each Left key: from the key to the first frame drawn after its photograph came in.
-  awk '/ key$/ {k = $2; p = 0} / photograph of view / && k {p = 1} / expose drawn/ && p && k {print $2 - k; k = 0; p = 0}' \
+  # Each Left key: from the key to the first frame drawn with its photograph.
+  awk '/ key$/ {k = $2; p = 0} / photograph of view [0-9]* shown/ && k {p = 1} / expose drawn/ && p && k {print $2 - k; k = 0; p = 0}' \
     stderr.txt >goto-run.txt
   echo "$first" >>first.txt
   cat frames.txt >>drag.txt

@@ -947,7 +947,7 @@ void GLMachine::drawSide(const FrameContext &f, const SplitView::Side &side)
 
 size_t GLMachine::drawingCost() const
 {
-    size_t cost = 0;
+    size_t cost = currentCamera ? currentCamera->getDrawingCost() : 0;
     for (const auto &o : objects)
         cost += o->getDrawingCost();
     return cost;

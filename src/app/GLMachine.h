@@ -232,6 +232,7 @@ private:
     bool drawingReduced() const override { return input.isDrawingReduced(); }
     bool lastFrameLessThanCapture() const override { return lessThanCapture; }
     bool showsInfo() const override { return !objects.empty() && drawInfo && currentObject; }
+    /// The objects' costs and the current camera's markers' (ten thousand views add to a cloud).
     size_t drawingCost() const override;
     void drawObjectsPlainly() override;
     /// Shadows on or off; turned on where none can show, says why (nothing casts one, or the

@@ -19,6 +19,8 @@ class CameraMarkers {
 public:
     /// A marker's base narrower on screen than this (pixels) is drawn as a point.
     static constexpr float pointBelowPixels = 3;
+    /// The triangles of a pyramid.
+    static constexpr size_t trianglesPerMarker = 6;
 
     /// Draws the markers of every view of `views` at `size` under the current matrices and
     /// viewport: in the colours `rgb` (3 bytes a view) when given, else in the markers'

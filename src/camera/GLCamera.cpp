@@ -770,6 +770,11 @@ void GLCamera::drawText()
     glPopAttrib();
 }
 
+size_t GLCamera::getDrawingCost() const
+{
+    return (options & CAMERA_ORIGINS) ? CameraMarkers::trianglesPerMarker * static_cast<size_t>(std::max(0, N)) : 0;
+}
+
 void GLCamera::drawCameras()
 {
     // A negative scale (cameras whose first two axes meet behind them) would turn the

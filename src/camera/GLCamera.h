@@ -266,6 +266,8 @@ public:
     void drawCameras();
     /// What the last frame's markers were: pyramids and points (see CameraMarkers).
     const CameraMarkers &getMarkers() const { return markers; }
+    /// What a frame of the markers costs, in triangles: a pyramid's a view while they show.
+    size_t getDrawingCost() const;
     /// A pyramid with its apex at `position` opening along +z, its base 1 x 1 at depth 1, all
     /// scaled by `size`.
     /// `rgb`, when given, colours the marker instead of its material's colour.

@@ -122,6 +122,7 @@ void GLCameraOverlay::resize(int n)
     textures.resize(n);
     lastUsed.assign(static_cast<size_t>(n), 0);
     imageFailed.assign(n, 0);
+    readAhead.assign(static_cast<size_t>(n), 0);
     silhouetteFailed.assign(n, 0);
 }
 
@@ -226,7 +227,8 @@ std::unique_ptr<textureData> GLCameraOverlay::upload(const PhotographLoader::Dec
         }
         return nullptr;
     }
-    if (d.subSampling > 1)
+    // A photograph read ahead is said to be sub-sampled when its view is shown.
+    if (d.subSampling > 1 && !readAhead[static_cast<size_t>(d.view)])
         msg::note("GLCamera: subSampling:%d,GL_MAX_TEXTURE_SIZE:%d\n", d.subSampling, getMaxTextureSize());
     return uploadTexture(d.texels.data(), d.width, d.height, d.texWidth, d.texHeight, 3, d.subSampling);
 }
@@ -314,17 +316,28 @@ void GLCameraOverlay::createCameraTexture(int i)
 {
     const int k = wrap(i);
     lastUsed[static_cast<size_t>(k)] = ++useClock;
-    if (textures[k] || imageFailed[k])
-        return;
+    if (readAhead[static_cast<size_t>(k)] && textures[k] && textures[k]->subSampling > 1)
+        msg::note("GLCamera: subSampling:%d,GL_MAX_TEXTURE_SIZE:%d\n", textures[k]->subSampling, getMaxTextureSize());
+    readAhead[static_cast<size_t>(k)] = 0;
+    shownMarked = false;
     if (!background || waitForPhotographs) {
-        install(k, loadImage(k));
+        if (!textures[k] && !imageFailed[k])
+            install(k, loadImage(k));
         return;
     }
     // In the background: the frame goes on without the photograph, and the window draws again
-    // once the worker has it.
-    if (getPhotographFile(k).empty() || loader.isPending(k))
+    // once the worker has it. The views either side are read ahead, asked for first: the
+    // worker takes the newest request first, the view's own.
+    for (const int next : {wrap(k - 1), wrap(k + 1)})
+        if (next != k && !textures[next] && !imageFailed[next] && !getPhotographFile(next).empty() &&
+            !loader.isPending(next)) {
+            readAhead[static_cast<size_t>(next)] = 1;
+            loader.request(requestOf(next));
+        }
+    if (textures[k] || imageFailed[k] || getPhotographFile(k).empty())
         return;
-    loader.request(requestOf(k));
+    if (!loader.isPending(k))
+        loader.request(requestOf(k));
     const auto finished = loader.finishedFlag();
     camera.redisplayWhen([finished] { return finished->load(); });
 }
@@ -337,7 +350,8 @@ void GLCameraOverlay::install(int k, std::unique_ptr<textureData> texture)
     loadedBytes += textureBytes(*textures[k]);
     textures[k]->displayList = displayList(k);
     createDisplayList(k, textures[k].get());
-    evict(k);
+    // One read ahead that does not fit beside the current view's goes again at once.
+    evict(readAhead[static_cast<size_t>(k)] ? -1 : k);
     if (StartupTiming::enabled()) {
         char what[64];
         std::snprintf(what, sizeof what, "photograph of view %d in", k);
@@ -349,6 +363,9 @@ void GLCameraOverlay::takeDecoded()
 {
     for (const PhotographLoader::Decoded &d : loader.take())
         if (d.view >= 0 && d.view < static_cast<int>(textures.size()) && !textures[d.view]) {
+            // A photograph read ahead that could not be read is said when its view is shown.
+            if (d.failed && readAhead[static_cast<size_t>(d.view)])
+                continue;
             lastUsed[static_cast<size_t>(d.view)] = ++useClock;
             install(d.view, upload(d));
         }
@@ -356,11 +373,13 @@ void GLCameraOverlay::takeDecoded()
 
 void GLCameraOverlay::evict(int keep)
 {
-    // The photographs used longest ago go first; the one just shown stays whatever its size.
+    // The photographs used longest ago go first; the one just shown stays whatever its size,
+    // and so does the current view's.
+    const int current = textures.empty() ? -1 : wrap(camera.shown().view);
     while (loadedBytes > photographBudget) {
         int oldest = -1;
         for (int k = 0; k < static_cast<int>(textures.size()); ++k)
-            if (textures[k] && k != keep && (oldest < 0 || lastUsed[static_cast<size_t>(k)] < lastUsed[static_cast<size_t>(oldest)]))
+            if (textures[k] && k != keep && k != current && (oldest < 0 || lastUsed[static_cast<size_t>(k)] < lastUsed[static_cast<size_t>(oldest)]))
                 oldest = k;
         if (oldest < 0)
             return;
@@ -521,12 +540,19 @@ void GLCameraOverlay::drawTextures()
     if (func == GL_LESS)
         glDepthFunc(GL_LEQUAL);
     const CameraShown shown = camera.shown();
+    // The photographs of the views shown so far; those only read ahead wait for theirs.
     if (shown.images)
-        for (const auto &texture : textures)
-            if (texture) {
+        for (size_t k = 0; k < textures.size(); ++k)
+            if (textures[k] && !readAhead[k]) {
                 setImageEnvironment(shown.transparency, shown.opacity);
-                glCallList(static_cast<GLuint>(texture->displayList));
+                glCallList(static_cast<GLuint>(textures[k]->displayList));
             }
+    if (shown.images && !shownMarked && getTexture(shown.view) && StartupTiming::enabled()) {
+        shownMarked = true;
+        char what[64];
+        std::snprintf(what, sizeof what, "photograph of view %d shown", wrap(shown.view));
+        StartupTiming::mark(what);
+    }
     if (shown.silhouettes && silhouetteView >= 0 && listBase) {
         setImageEnvironment(shown.transparency, shown.opacity);
         setSilhouetteEnvironment(shown.transparency, shown.opacity);

@@ -55,7 +55,8 @@ struct CameraShown {
 /// silhouette the same with the silhouette base path and extension ("sil": a Sil file, "pgm":
 /// a raw PGM, "txt": a contour, anything else: an image read as grey); views handed over
 /// in memory may name a photograph each instead. Photographs become textures on demand (read
-/// at once, or on a worker) and stay loaded, one per view, within a memory budget; one
+/// at once, or on a worker, which also reads the photographs of the views either side ahead,
+/// drawn once their view is shown) and stay loaded, one per view, within a memory budget; one
 /// silhouette texture exists at a time. Textures never exceed
 /// the maximum texture size: larger images are sub-sampled by a power of two.
 class GLCameraOverlay {
@@ -196,7 +197,8 @@ private:
     void install(int k, std::unique_ptr<textureData> texture);
     /// Installs what the worker finished.
     void takeDecoded();
-    /// Lets the photographs used longest ago go until the budget holds, keeping view `keep`'s.
+    /// Lets the photographs used longest ago go until the budget holds, keeping view `keep`'s
+    /// (none when -1) and the current view's.
     void evict(int keep);
     /// Reads the photographs and keeps the undistortion maps of the lenses met last (one a
     /// camera model and photograph size, shared by the views of that camera).
@@ -206,6 +208,10 @@ private:
     size_t photographBudget = size_t(256) << 20;
     size_t loadedBytes = 0;
     std::vector<uint64_t> lastUsed; ///< per view, when its photograph was last asked for
+    /// Per view, its photograph was read ahead (the views either side of the one shown) and
+    /// its view not shown since: kept, but not drawn.
+    std::vector<char> readAhead;
+    bool shownMarked = false; ///< the timing mark of the current view's photograph was given
     uint64_t useClock = 0;
     std::vector<char> silhouetteFailed;
     int maxTextureSizeLimit = 0;      ///< 0: the OpenGL limit

@@ -148,6 +148,10 @@ public:
     /// Over a photograph points are drawn at least this large, with a dark and a light ring
     /// round them, one pixel each: one of them stands out on any picture.
     static constexpr float kPhotographPointSize = 3;
+    /// How much wider than a point its white and black rings are over photographs (pixels).
+    static constexpr float kOuterRing = 4, kInnerRing = 2;
+    /// The pixels a ringed point of `size` fills in its three drawings.
+    static double ringedArea(double size);
     float getMinValue() const { return valueMin; }
     float getMaxValue() const { return valueMax; }
     float getLowerThreshold() const { return thresholdLow; }

@@ -210,8 +210,13 @@ size_t GLPointListObject::frameBudget(const float *mvp)
     if (reducedDrawing) {
         rampBudget = drag;
     } else if (std::memcmp(mvp, lastMvp, sizeof lastMvp) != 0) {
-        // A new view starts light and refines while it stays.
+        // A new view starts light and refines while it stays. Over photographs a point is
+        // drawn three times, ringed: the first frame fills as many pixels as a plain one.
         rampBudget = std::min(still, drag);
+        if (outlined) {
+            const double s = framePointSize;
+            rampBudget = static_cast<size_t>(static_cast<double>(rampBudget) * s * s / ringedArea(s));
+        }
     } else if (lastCut) {
         rampBudget = std::min(still, std::max(rampBudget, drag) * 4);
     }
@@ -364,6 +369,11 @@ float GLPointListObject::getPointSize() const
     return defaultPointSize(static_cast<size_t>(std::max(0, nVertices)), frameViewport[0], frameViewport[1]);
 }
 
+double GLPointListObject::ringedArea(double size)
+{
+    return (size + kOuterRing) * (size + kOuterRing) + (size + kInnerRing) * (size + kInnerRing) + size * size;
+}
+
 void GLPointListObject::drawSized(float size, const std::function<void(bool last)> &draw)
 {
     if (outlined) {
@@ -374,7 +384,7 @@ void GLPointListObject::drawSized(float size, const std::function<void(bool last
         glDisableClientState(GL_COLOR_ARRAY);
         glDepthMask(GL_FALSE);
         for (const GLubyte ring : {255, 0}) {
-            glPointSize(size + (ring ? 4 : 2));
+            glPointSize(size + (ring ? kOuterRing : kInnerRing));
             glColor3ub(ring, ring, ring);
             draw(false);
         }

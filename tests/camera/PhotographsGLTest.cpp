@@ -147,9 +147,10 @@ TEST_F(PhotographTextures, BackgroundReadingWithinABudget)
     overlay.setBackgroundLoading(true);
     show(0);
     EXPECT_EQ(overlay.getTexture(0), nullptr) << "the frame goes on without it";
-    for (int tries = 0; tries < 100000 && overlay.getLoader().isPending(0); ++tries)
+    for (int tries = 0; tries < 100000 && (overlay.getLoader().isPending(0) || overlay.getLoader().isPending(1)); ++tries)
         std::this_thread::yield();
     overlay.updateTextures();
+    EXPECT_EQ(captured.take().find("error reading"), std::string::npos) << "view 1, only read ahead, is not said";
     EXPECT_NE(overlay.getTexture(0), nullptr);
     EXPECT_NE(overlay.getTexture(2), nullptr);
     overlay.releaseTextures();
@@ -394,6 +395,29 @@ TEST_F(SampleScene, PhotographShownAtItsViewMatchesTheFile)
     machine->notifyCommand('t');
     camera->toggleOption(GLCamera::TEXTURE_2D);
     EXPECT_LT(differenceToPhotograph(frame(), 3), 3.0);
+}
+
+// The photographs read ahead (the views either side) stay out of the picture until their view is
+// shown: seen from afar, view 3 looks as it did before they came in, until view 4 has been shown.
+TEST_F(SampleScene, PhotographsReadAheadAreDrawnOnceTheirViewIsShown)
+{
+    GLCameraOverlay &overlay = camera->getOverlay();
+    machine->notifyCommand('b');
+    goToView(3);
+    for (int i = 0; i < 12; ++i)
+        camera->zoomout();
+    const std::vector<unsigned char> alone = frame();
+    overlay.setBackgroundLoading(true);
+    for (const int view : {3, 4}) {
+        overlay.setWaitForPhotographs(false); // as a frame of the window leaves it
+        camera->goToView(view);
+        overlay.updateTextures();
+        for (int tries = 0; tries < 100000 && (overlay.getLoader().isPending(2) || overlay.getLoader().isPending(4)); ++tries)
+            std::this_thread::yield();
+        camera->goToView(3);
+        EXPECT_EQ(frame() == alone, view == 3) << view;
+        EXPECT_NE(overlay.getTexture(4), nullptr) << view;
+    }
 }
 
 // Points over a photograph stand out whatever lies under them: drawn over it, a few pixels

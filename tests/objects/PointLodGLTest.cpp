@@ -201,4 +201,14 @@ TEST_F(PointLodFrames, FramesKeepToTheirBudget)
     frame(cloud);
     frame(cloud);
     EXPECT_LT(cloud.getDrawnCount(), static_cast<size_t>(c.size()) / 2);
+    // Over photographs, its points ringed, a new view starts with fewer, then refines to all.
+    budgets.points.drag = 15000;
+    orthographic(0.95);
+    const size_t plain = (frame(cloud), cloud.getDrawnCount());
+    budgets.overPhotographs = true;
+    orthographic(1);
+    frame(cloud);
+    EXPECT_LT(cloud.getDrawnCount(), plain / 2);
+    frame(cloud);
+    EXPECT_EQ(cloud.getDrawnCount(), static_cast<size_t>(c.size()));
 }
