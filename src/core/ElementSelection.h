@@ -48,6 +48,11 @@ public:
 
     /// The first selected index at or after i; size() when there is none.
     size_t next(size_t i) const;
+    /// The selected index reached from i on once `skip` selected ones are passed (next(i) for
+    /// 0); size() when there is none. Whole words are passed by counting their bits.
+    size_t nextAfterSkipping(size_t i, size_t skip) const;
+    /// The number of selected indices below i.
+    size_t countBelow(size_t i) const;
 
     /// The selected indices in increasing order (`for (size_t i : selection)`).
     class Iterator {
