@@ -20,9 +20,9 @@ ElementSelection decide(size_t n, const Inside &inside)
         for (size_t w = begin; w < end; ++w) {
             uint64_t bits = 0;
             const size_t first = 64 * w, last = std::min(n, first + 64);
+            // Without a branch an element: the elements of a cloud fall inside or not at random.
             for (size_t i = first; i < last; ++i)
-                if (inside(i))
-                    bits |= uint64_t(1) << (i - first);
+                bits |= static_cast<uint64_t>(inside(i)) << (i - first);
             words[w] = bits;
         }
     });
@@ -44,17 +44,22 @@ void join(ElementSelection &&found, ElementSelection &selection, SelectMode mode
         selection.addAll(found);
 }
 
-// The window pixel of X under mvp (y downwards); false behind the eye.
-bool toWindow(const float *m, const float *X, int width, int height, float &x, float &y)
+// The window pixel of X under mvp (y downwards), whether or not X lies in front of the eye;
+// returns whether it does.
+bool projectToWindow(const float *m, const float *X, int width, int height, float &x, float &y)
 {
     const float cx = m[0] * X[0] + m[4] * X[1] + m[8] * X[2] + m[12];
     const float cy = m[1] * X[0] + m[5] * X[1] + m[9] * X[2] + m[13];
     const float cw = m[3] * X[0] + m[7] * X[1] + m[11] * X[2] + m[15];
-    if (!(cw > 0))
-        return false;
     x = (cx / cw + 1) * 0.5f * static_cast<float>(width);
     y = (1 - cy / cw) * 0.5f * static_cast<float>(height);
-    return std::isfinite(x) && std::isfinite(y);
+    return cw > 0;
+}
+
+// The window pixel of X under mvp (y downwards); false behind the eye.
+bool toWindow(const float *m, const float *X, int width, int height, float &x, float &y)
+{
+    return projectToWindow(m, X, width, height, x, y) && std::isfinite(x) && std::isfinite(y);
 }
 
 bool insidePolygon(const std::vector<Point2> &p, float x, float y)
@@ -181,9 +186,11 @@ void SelectionRules::rectangle(const float *xyz, size_t n, const float *mvp, int
     const float y0 = std::min(a.y, b.y), y1 = std::max(a.y, b.y);
     join(decide(n,
                  [&](size_t i) {
+                     // Every test made and joined by `&`: no branch for the processor to guess.
                      float x, y;
-                     return toWindow(mvp, xyz + 3 * i, width, height, x, y) && x >= x0 && x <= x1 && y >= y0 &&
-                            y <= y1;
+                     const bool front = projectToWindow(mvp, xyz + 3 * i, width, height, x, y);
+                     return front & std::isfinite(x) & std::isfinite(y) & (x >= x0) & (x <= x1) & (y >= y0) &
+                            (y <= y1);
                  }),
           selection, mode);
 }
