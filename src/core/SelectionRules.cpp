@@ -18,11 +18,15 @@ ElementSelection decide(size_t n, const Inside &inside)
     std::vector<uint64_t> words((n + 63) / 64, 0);
     Parallel::split(words.size(), 0, [&](unsigned, size_t begin, size_t end) {
         for (size_t w = begin; w < end; ++w) {
+            const size_t first = 64 * w, count = std::min<size_t>(64, n - first);
+            // First the tests, then their bits: a loop of tests without a branch the
+            // compiler can run several elements at a time.
+            unsigned char in[64];
+            for (size_t k = 0; k < count; ++k)
+                in[k] = inside(first + k);
             uint64_t bits = 0;
-            const size_t first = 64 * w, last = std::min(n, first + 64);
-            // Without a branch an element: the elements of a cloud fall inside or not at random.
-            for (size_t i = first; i < last; ++i)
-                bits |= static_cast<uint64_t>(inside(i)) << (i - first);
+            for (size_t k = 0; k < count; ++k)
+                bits |= static_cast<uint64_t>(in[k]) << k;
             words[w] = bits;
         }
     });
