@@ -33,6 +33,9 @@ public:
 
     /// n elements: those kept keep their state, new ones are not selected.
     void resize(size_t elements);
+    /// The bits of elements 64 w .. 64 w + 63 (w < (size() + 63) / 64), element 64 w + b
+    /// selected when bit b is set; none beyond size().
+    uint64_t word(size_t w) const { return words[w]; }
     bool contains(size_t i) const { return i < n && (words[i / 64] >> (i % 64) & 1u) != 0; }
     void add(size_t i);
     void remove(size_t i);

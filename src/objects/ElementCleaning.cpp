@@ -122,20 +122,21 @@ ElementSelection ElementCleaning::toFile(const ElementSelection &inside, bool on
         std::vector<uint32_t> file(inOrder ? 0 : kBlock);
         for (size_t block = firstBlock * kBlock; block < std::min(n, lastBlock * kBlock); block += kBlock) {
             const size_t end = std::min(n, block + kBlock);
-            size_t i = inside.next(block);
             // Only the blocks that hold a selected element are read.
-            if (i >= end)
+            if (inside.next(block) >= end)
                 continue;
             if (!inOrder)
                 elements.fileIndices(block, end - block, file.data());
-            for (; i < end; i = inside.next(i + 1)) {
-                const size_t f = inOrder ? i : file[i - block];
-                if (f >= files || (edited && !edits.isShown(f)) || (cut && !elements.drawnApartFromEdits(i)))
-                    continue;
-                words[f / 64] |= uint64_t(1) << (f % 64);
-                if (kept)
-                    keptWords[i / 64] |= uint64_t(1) << (i % 64);
-            }
+            for (size_t w = block / 64; 64 * w < end; ++w)
+                for (uint64_t bits = inside.word(w); bits != 0; bits &= bits - 1) {
+                    const size_t i = 64 * w + static_cast<size_t>(__builtin_ctzll(bits));
+                    const size_t f = inOrder ? i : file[i - block];
+                    if (f >= files || (edited && !edits.isShown(f)) || (cut && !elements.drawnApartFromEdits(i)))
+                        continue;
+                    words[f / 64] |= uint64_t(1) << (f % 64);
+                    if (kept)
+                        keptWords[w] |= uint64_t(1) << (i % 64);
+                }
         }
     });
     std::vector<uint64_t> merged = std::move(found[0]);
