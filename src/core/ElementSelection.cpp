@@ -105,6 +105,37 @@ size_t ElementSelection::next(size_t i) const
     return 64 * word + static_cast<size_t>(__builtin_ctzll(w));
 }
 
+size_t ElementSelection::nextAfterSkipping(size_t i, size_t skip) const
+{
+    if (i >= n)
+        return n;
+    size_t word = i / 64;
+    uint64_t w = words[word] & ~((uint64_t(1) << (i % 64)) - 1);
+    for (;;) {
+        const size_t here = bitsIn(w);
+        if (skip < here) {
+            for (; skip > 0; --skip)
+                w &= w - 1;
+            return 64 * word + static_cast<size_t>(__builtin_ctzll(w));
+        }
+        skip -= here;
+        if (++word == words.size())
+            return n;
+        w = words[word];
+    }
+}
+
+size_t ElementSelection::countBelow(size_t i) const
+{
+    i = std::min(i, n);
+    size_t below = 0;
+    for (size_t w = 0; w < i / 64; ++w)
+        below += bitsIn(words[w]);
+    if (i % 64 != 0)
+        below += bitsIn(words[i / 64] & bitRange(0, i % 64));
+    return below;
+}
+
 void ElementSelection::trimLastWord()
 {
     if (n % 64 != 0)

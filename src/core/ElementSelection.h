@@ -33,6 +33,9 @@ public:
 
     /// n elements: those kept keep their state, new ones are not selected.
     void resize(size_t elements);
+    /// The bits of elements 64 w .. 64 w + 63 (w < (size() + 63) / 64), element 64 w + b
+    /// selected when bit b is set; none beyond size().
+    uint64_t word(size_t w) const { return words[w]; }
     bool contains(size_t i) const { return i < n && (words[i / 64] >> (i % 64) & 1u) != 0; }
     void add(size_t i);
     void remove(size_t i);
@@ -48,6 +51,11 @@ public:
 
     /// The first selected index at or after i; size() when there is none.
     size_t next(size_t i) const;
+    /// The selected index reached from i on once `skip` selected ones are passed (next(i) for
+    /// 0); size() when there is none. Whole words are passed by counting their bits.
+    size_t nextAfterSkipping(size_t i, size_t skip) const;
+    /// The number of selected indices below i.
+    size_t countBelow(size_t i) const;
 
     /// The selected indices in increasing order (`for (size_t i : selection)`).
     class Iterator {

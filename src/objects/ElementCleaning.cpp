@@ -2,6 +2,7 @@
 
 #include "math/Matrix4.h"
 #include "math/Messages.h"
+#include "math/Parallel.h"
 #include "objects/GL3DObject.h"
 
 #define GL_GLEXT_PROTOTYPES
@@ -71,6 +72,7 @@ void ElementCleaning::reset(size_t n)
 {
     selection = ElementSelection(n);
     edits = ElementEdits(n);
+    storedImageValid = false;
     dragShape.clear();
     marksStale = true;
 }
@@ -88,6 +90,7 @@ void ElementCleaning::note(const char *what, size_t n) { msg::note("%s: %zu %s %
 void ElementCleaning::selectionChanged()
 {
     marksStale = true;
+    storedImageValid = false;
     elements.selectionChanged();
     object.postRedisplay();
 }
@@ -100,26 +103,54 @@ void ElementCleaning::editsChanged()
     object.postRedisplay();
 }
 
-ElementSelection ElementCleaning::toFile(const ElementSelection &inside, bool onlyDrawn)
+ElementSelection ElementCleaning::toFile(const ElementSelection &inside, bool onlyDrawn, ElementSelection *kept)
 {
-    ElementSelection out(selection.size());
-    std::vector<uint32_t> file(kBlock);
-    const size_t n = inside.size();
-    size_t i = inside.next(0);
-    while (i < n) {
-        // Only the blocks that hold a selected element are read.
-        const size_t block = i / kBlock * kBlock, count = std::min(kBlock, n - block);
-        elements.fileIndices(block, count, file.data());
-        for (; i < block + count; i = inside.next(i + 1)) {
-            const uint32_t f = file[i - block];
-            if (!onlyDrawn || (edits.isShown(f) && elements.drawnApartFromEdits(i)))
-                out.add(f);
+    const size_t n = inside.size(), files = selection.size();
+    const bool edited = onlyDrawn && (!edits.getHidden().empty() || !edits.getDeleted().empty());
+    const bool cut = onlyDrawn && elements.cutApartFromEdits();
+    const bool inOrder = elements.storedInFileOrder();
+    // Each part takes whole blocks of the stored order (whole words of `kept`, which it alone
+    // writes) and sets the file indices in words of its own, merged at the end: no bit is
+    // set from two threads at once.
+    const size_t blocks = (n + kBlock - 1) / kBlock;
+    const unsigned parts = static_cast<unsigned>(std::max<size_t>(1, std::min<size_t>(Parallel::cores(), blocks)));
+    std::vector<std::vector<uint64_t>> found(parts);
+    std::vector<uint64_t> keptWords(kept ? (n + 63) / 64 : 0, 0);
+    Parallel::split(blocks, parts, [&](unsigned part, size_t firstBlock, size_t lastBlock) {
+        std::vector<uint64_t> &words = found[part];
+        words.assign((files + 63) / 64, 0);
+        std::vector<uint32_t> file(inOrder ? 0 : kBlock);
+        for (size_t block = firstBlock * kBlock; block < std::min(n, lastBlock * kBlock); block += kBlock) {
+            const size_t end = std::min(n, block + kBlock);
+            // Only the blocks that hold a selected element are read.
+            if (inside.next(block) >= end)
+                continue;
+            if (!inOrder)
+                elements.fileIndices(block, end - block, file.data());
+            for (size_t w = block / 64; 64 * w < end; ++w)
+                for (uint64_t bits = inside.word(w); bits != 0; bits &= bits - 1) {
+                    const size_t i = 64 * w + static_cast<size_t>(__builtin_ctzll(bits));
+                    const size_t f = inOrder ? i : file[i - block];
+                    if (f >= files || (edited && !edits.isShown(f)) || (cut && !elements.drawnApartFromEdits(i)))
+                        continue;
+                    words[f / 64] |= uint64_t(1) << (f % 64);
+                    if (kept)
+                        keptWords[w] |= uint64_t(1) << (i % 64);
+                }
         }
-    }
-    return out;
+    });
+    std::vector<uint64_t> merged = std::move(found[0]);
+    Parallel::split(merged.size(), 0, [&](unsigned, size_t begin, size_t end) {
+        for (unsigned part = 1; part < parts; ++part)
+            for (size_t w = begin; w < end; ++w)
+                merged[w] |= found[part][w];
+    });
+    if (kept)
+        *kept = ElementSelection::fromWords(std::move(keptWords), n);
+    return ElementSelection::fromWords(std::move(merged), files);
 }
 
-void ElementCleaning::join(const ElementSelection &inside, SelectMode mode)
+void ElementCleaning::join(const ElementSelection &inside, SelectMode mode, const ElementSelection *stored)
 {
     if (mode == SelectMode::Replace)
         selection.clear();
@@ -128,6 +159,23 @@ void ElementCleaning::join(const ElementSelection &inside, SelectMode mode)
     else
         selection.addAll(inside);
     selectionChanged();
+    // The stored image follows the selection when the same change is known in both orders.
+    if (stored && (mode == SelectMode::Replace || storedImageValid)) {
+        if (mode == SelectMode::Replace)
+            storedImage = *stored;
+        else if (mode == SelectMode::Subtract)
+            storedImage.removeAll(*stored);
+        else
+            storedImage.addAll(*stored);
+        storedImageValid = true;
+    }
+}
+
+void ElementCleaning::joinStored(const ElementSelection &inside, SelectMode mode)
+{
+    ElementSelection kept;
+    const ElementSelection file = toFile(inside, true, &kept);
+    join(file, mode, &kept);
 }
 
 void ElementCleaning::setTool(int t)
@@ -154,7 +202,7 @@ void ElementCleaning::selectInWindow(const std::vector<Point2> &shape, bool lass
     else
         SelectionRules::rectangle(xyz, n, frameMvp, frameSize[0], frameSize[1], shape[0], shape[1], inside,
                                   SelectMode::Replace);
-    join(toFile(inside, true), mode);
+    joinStored(inside, mode);
 }
 
 void ElementCleaning::selectInBox(SelectMode mode)
@@ -163,7 +211,7 @@ void ElementCleaning::selectInBox(SelectMode mode)
     const float *xyz = elements.storedPositions(n);
     ElementSelection inside;
     SelectionRules::box(xyz, n, box.centre, box.axes, box.half, inside, SelectMode::Replace);
-    join(toFile(inside, true), mode);
+    joinStored(inside, mode);
 }
 
 void ElementCleaning::selectByValues(int item, float lo, float hi, SelectMode mode)
@@ -177,7 +225,7 @@ void ElementCleaning::selectByValues(int item, float lo, float hi, SelectMode mo
     }
     ElementSelection inside;
     SelectionRules::range(items[static_cast<size_t>(item)].data(), n, lo, hi, inside, SelectMode::Replace);
-    join(toFile(inside, true), mode);
+    joinStored(inside, mode);
 }
 
 bool ElementCleaning::sightsOf(bool withMasks, ViewSights &out)
@@ -268,10 +316,9 @@ void ElementCleaning::grow(float radius)
     size_t n = 0;
     const float *xyz = elements.storedPositions(n);
     // The grid works on the stored order: the selection goes there and back.
-    ElementSelection stored(n);
-    forEachSelected(n, [&](size_t i, size_t) { stored.add(i); });
+    ElementSelection stored = storedSelection(n);
     SelectionRules::grow(xyz, n, radius, stored);
-    join(toFile(stored, true), SelectMode::Add);
+    joinStored(stored, SelectMode::Add);
 }
 
 void ElementCleaning::invert()
@@ -293,6 +340,7 @@ size_t ElementCleaning::edit(size_t (ElementEdits::*change)(const ElementSelecti
 {
     const size_t n = (edits.*change)(selection);
     selection.clear();
+    storedImageValid = false;
     editsChanged();
     return n;
 }
@@ -516,39 +564,71 @@ void ElementCleaning::dragBoxFace(Point2 from, Point2 to)
 
 // --- Drawing --------------------------------------------------------------------------------
 
+const ElementSelection &ElementCleaning::storedSelection(size_t n)
+{
+    if (elements.storedInFileOrder() && selection.size() == n)
+        return selection;
+    if (storedImageValid && storedImage.size() == n && storedImage.count() == selection.count())
+        return storedImage;
+    // Each part reads whole blocks of the stored order and alone writes their words.
+    std::vector<uint64_t> words((n + 63) / 64, 0);
+    Parallel::split((n + kBlock - 1) / kBlock, 0, [&](unsigned, size_t firstBlock, size_t lastBlock) {
+        std::vector<uint32_t> file(kBlock);
+        for (size_t block = firstBlock * kBlock; block < std::min(n, lastBlock * kBlock); block += kBlock) {
+            const size_t count = std::min(kBlock, n - block);
+            elements.fileIndices(block, count, file.data());
+            for (size_t k = 0; k < count; ++k)
+                if (selection.contains(file[k]))
+                    words[(block + k) / 64] |= uint64_t(1) << ((block + k) % 64);
+        }
+    });
+    storedImage = ElementSelection::fromWords(std::move(words), n);
+    storedImageValid = true;
+    return storedImage;
+}
+
 void ElementCleaning::gatherMarks(size_t budget)
 {
     marksStale = false;
     marks.clear();
     size_t n = 0;
     const float *xyz = elements.storedPositions(n);
-    // Beyond the budget every k-th selected element is marked: a frame draws no more points
-    // than that anyway, and the marks of a hundred million would take gigabytes.
+    const ElementSelection &stored = storedSelection(n);
+    // Beyond the budget every k-th selected element (in the stored order) is marked: a frame
+    // draws no more points than that anyway, and the marks of a hundred million would take
+    // gigabytes. The elements between are skipped by counting the bits of whole words.
     const size_t step = budget > 0 && selection.count() > budget ? (selection.count() + budget - 1) / budget : 1;
-    size_t seen = 0;
-    marks.reserve(3 * std::min(selection.count(), budget > 0 ? budget : selection.count()));
-    forEachSelected(n, [&](size_t stored, size_t file) {
-        if (seen++ % step == 0 && edits.isShown(file) && elements.drawnApartFromEdits(stored))
-            marks.insert(marks.end(), xyz + 3 * stored, xyz + 3 * stored + 3);
+    const bool edited = !edits.getHidden().empty() || !edits.getDeleted().empty();
+    const bool cut = elements.cutApartFromEdits();
+    const size_t blocks = (n + kBlock - 1) / kBlock;
+    const unsigned parts = static_cast<unsigned>(std::max<size_t>(1, std::min<size_t>(Parallel::cores(), blocks)));
+    std::vector<std::vector<float>> partMarks(parts);
+    Parallel::split(blocks, parts, [&](unsigned part, size_t firstBlock, size_t lastBlock) {
+        const size_t from = firstBlock * kBlock, to = std::min(n, lastBlock * kBlock);
+        const size_t before = stored.countBelow(from);
+        std::vector<uint32_t> file(edited ? kBlock : 0);
+        size_t readBlock = n;
+        std::vector<float> &out = partMarks[part];
+        for (size_t i = stored.nextAfterSkipping(from, (step - before % step) % step); i < to;
+             i = stored.nextAfterSkipping(i + 1, step - 1)) {
+            size_t f = i;
+            if (edited) {
+                const size_t block = i / kBlock * kBlock;
+                if (block != readBlock)
+                    elements.fileIndices(block, std::min(kBlock, n - block), file.data());
+                readBlock = block;
+                f = file[i - block];
+            }
+            if ((!edited || edits.isShown(f)) && (!cut || elements.drawnApartFromEdits(i)))
+                out.insert(out.end(), xyz + 3 * i, xyz + 3 * i + 3);
+        }
     });
-}
-
-void ElementCleaning::forEachSelected(size_t n, const std::function<void(size_t, size_t)> &visit) const
-{
-    if (elements.storedInFileOrder()) {
-        for (size_t i : selection)
-            if (i < n)
-                visit(i, i);
-        return;
-    }
-    std::vector<uint32_t> file(kBlock);
-    for (size_t block = 0; block < n; block += kBlock) {
-        const size_t count = std::min(kBlock, n - block);
-        elements.fileIndices(block, count, file.data());
-        for (size_t k = 0; k < count; ++k)
-            if (selection.contains(file[k]))
-                visit(block + k, file[k]);
-    }
+    size_t total = 0;
+    for (const std::vector<float> &m : partMarks)
+        total += m.size();
+    marks.reserve(total);
+    for (const std::vector<float> &m : partMarks)
+        marks.insert(marks.end(), m.begin(), m.end());
 }
 
 void ElementCleaning::drawSelection(const float *pose, size_t stillBudget, size_t budget)

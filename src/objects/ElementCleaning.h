@@ -55,6 +55,9 @@ public:
         (void)i;
         return true;
     }
+    /// False when drawnApartFromEdits is true for every element now, so that it need not be
+    /// asked element by element.
+    virtual bool cutApartFromEdits() const { return false; }
     /// Added to the object coordinates to give the file's (a georeferenced cloud's origin).
     virtual void getFileOffset(double out[3]) const { out[0] = out[1] = out[2] = 0; }
 
@@ -121,7 +124,11 @@ public:
     /// To be called after the selection changed by another hand.
     void selectionChanged();
     /// The stored order changed (a hierarchy was built): the marks are gathered again.
-    void orderChanged() { marksStale = true; }
+    void orderChanged()
+    {
+        marksStale = true;
+        storedImageValid = false;
+    }
 
     // --- Tools in the view ----------------------------------------------------------------
     int getTool() const { return tool; }
@@ -212,10 +219,14 @@ public:
 
 private:
     /// The stored selection `inside` as file indices, keeping only the drawn elements when
-    /// `onlyDrawn` (neither hidden, deleted nor cut by the kind).
-    ElementSelection toFile(const ElementSelection &inside, bool onlyDrawn);
-    /// Joins the file indices `inside` to the selection as `mode` says.
-    void join(const ElementSelection &inside, SelectMode mode);
+    /// `onlyDrawn` (neither hidden, deleted nor cut by the kind); on both cores. `kept`, when
+    /// given, receives the stored elements taken (the result in the stored order).
+    ElementSelection toFile(const ElementSelection &inside, bool onlyDrawn, ElementSelection *kept = nullptr);
+    /// Joins the file indices `inside` to the selection as `mode` says; `stored`, when given,
+    /// is the same set in the stored order, which keeps the stored image of the selection.
+    void join(const ElementSelection &inside, SelectMode mode, const ElementSelection *stored = nullptr);
+    /// Joins the drawn elements of the stored selection `inside` as `mode` says.
+    void joinStored(const ElementSelection &inside, SelectMode mode);
     void editsChanged();
     /// Hides or deletes (as `change` does) the selection, which then clears.
     size_t edit(size_t (ElementEdits::*change)(const ElementSelection &));
@@ -225,8 +236,9 @@ private:
     /// The views of the camera under the object's pose; empty with a message when none.
     bool sightsOf(bool withMasks, ViewSights &out);
     void gatherMarks(size_t budget);
-    /// Calls visit(stored, file) for each selected element among the n stored ones.
-    void forEachSelected(size_t n, const std::function<void(size_t, size_t)> &visit) const;
+    /// The selection in the stored order, of the n stored elements: the selection itself when
+    /// they are stored in the file's order, else its image, made again only when it is stale.
+    const ElementSelection &storedSelection(size_t n);
     void startBox(bool oriented);
     int boxFaceAt(Point2 at) const;
     void dragBoxFace(Point2 from, Point2 to);
@@ -251,6 +263,8 @@ private:
     float frameModelView[16] = {0};
     int frameSize[2] = {0, 0};     ///< its viewport's width and height
 
+    ElementSelection storedImage;  ///< the selection in the stored order, when storedImageValid
+    bool storedImageValid = false;
     std::vector<float> marks;      ///< the selected elements drawn, object coordinates
     bool marksStale = true;
 };

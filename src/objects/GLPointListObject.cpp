@@ -12,6 +12,7 @@
 #include "formats/TextCloudReader.h"
 #include "render/EyeDomePass.h"
 #include "math/Messages.h"
+#include "math/Parallel.h"
 #include "render/GLState.h"
 
 #define GL_GLEXT_PROTOTYPES
@@ -618,14 +619,33 @@ void GLPointListObject::prepareBuffers(bool whole)
     }
     std::vector<unsigned> shown;
     if (lod) {
-        // Node by node, so that a frame draws the shown points of the nodes it picks.
-        nodeShownFirst.assign(lod->nodes.size(), 0);
-        nodeShownCount.assign(lod->nodes.size(), 0);
-        for (size_t k = 0; k < lod->nodes.size(); ++k) {
-            const PointLodNode &node = lod->nodes[k];
-            nodeShownFirst[k] = static_cast<unsigned>(shown.size());
-            appendShown(node.first, node.count, v, cut, shown);
-            nodeShownCount[k] = static_cast<unsigned>(shown.size()) - nodeShownFirst[k];
+        // Node by node, so that a frame draws the shown points of the nodes it picks. Runs of
+        // nodes go to the cores, each into a list of its own, joined in the nodes' order.
+        const size_t nodes = lod->nodes.size();
+        nodeShownFirst.assign(nodes, 0);
+        nodeShownCount.assign(nodes, 0);
+        const unsigned parts = static_cast<unsigned>(std::max<size_t>(1, std::min<size_t>(Parallel::cores(), nodes)));
+        std::vector<std::vector<unsigned>> partShown(parts);
+        std::vector<size_t> partFirstNode(parts, nodes);
+        Parallel::split(nodes, parts, [&](unsigned part, size_t begin, size_t end) {
+            partFirstNode[part] = begin;
+            for (size_t k = begin; k < end; ++k) {
+                const PointLodNode &node = lod->nodes[k];
+                nodeShownFirst[k] = static_cast<unsigned>(partShown[part].size());
+                appendShown(node.first, node.count, v, cut, partShown[part]);
+                nodeShownCount[k] = static_cast<unsigned>(partShown[part].size()) - nodeShownFirst[k];
+            }
+        });
+        size_t total = 0;
+        for (const std::vector<unsigned> &p : partShown)
+            total += p.size();
+        shown.reserve(total);
+        for (unsigned part = 0; part < parts; ++part) {
+            const size_t end = part + 1 < parts ? partFirstNode[part + 1] : nodes;
+            for (size_t k = partFirstNode[part]; k < end; ++k)
+                nodeShownFirst[k] += static_cast<unsigned>(shown.size());
+            shown.insert(shown.end(), partShown[part].begin(), partShown[part].end());
+            std::vector<unsigned>().swap(partShown[part]);
         }
     } else {
         appendShown(0, n, v, cut, shown);

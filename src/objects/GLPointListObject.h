@@ -246,6 +246,7 @@ private:
     void fileIndices(size_t first, size_t count, uint32_t *out) const override;
     bool storedInFileOrder() const override { return !lod && !readOrder; }
     bool drawnApartFromEdits(size_t i) const override;
+    bool cutApartFromEdits() const override { return thresholdsCut(getValues()); }
     void getFileOffset(double out[3]) const override { std::copy(fileOrigin, fileOrigin + 3, out); }
     std::vector<ElementValues> valueItems() const override;
     size_t saveKept(const std::string &path, const ElementSelection &gone) override;

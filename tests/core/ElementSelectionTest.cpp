@@ -18,7 +18,7 @@ std::vector<size_t> listed(const ElementSelection &s)
 
 // Random operations on a selection and on a plain vector<bool>, at sizes around the 64-bit
 // words, indices beyond the end included: both must agree on every element, the count and
-// the listed indices after each step.
+// the listed indices after each step, counting below an index and skipping selected ones.
 TEST(ElementSelection, AgreesWithAPlainSetThroughEveryOperation)
 {
     for (size_t start : {0, 1, 63, 64, 65, 130}) {
@@ -68,6 +68,13 @@ TEST(ElementSelection, AgreesWithAPlainSetThroughEveryOperation)
             ASSERT_EQ(listed(s), expected) << "step " << step;
             for (size_t i = 0; i < plain.size() + 2; ++i)
                 ASSERT_EQ(s.contains(i), i < plain.size() && plain[i]) << i << " at step " << step;
+            // Counting below an index, and skipping selected ones from it.
+            const size_t below = static_cast<size_t>(
+                std::lower_bound(expected.begin(), expected.end(), std::min(a, plain.size())) - expected.begin());
+            ASSERT_EQ(s.countBelow(a), below) << a << " at step " << step;
+            const size_t skip = b % 70, reached = below + skip;
+            ASSERT_EQ(s.nextAfterSkipping(a, skip), reached < expected.size() ? expected[reached] : plain.size())
+                << a << " skipping " << skip << " at step " << step;
         }
     }
 }

@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,56 @@ TEST(CleaningRules, TheKeptBoxIsInTheFileCoordinatesWhateverThePose)
     const ElementSelection outside = cloud.getCleaning()->outsideFileBox(lo, hi);
     EXPECT_EQ(outside.count(), 2u);
     EXPECT_TRUE(outside.contains(0) && outside.contains(3));
+}
+
+// A cloud whose hierarchy stores its points in an order of its own, in more blocks of file
+// indices than there are cores: boxes replacing, taking from and adding to the selection, with
+// some points hidden, name the file's points a plain walk over the file finds.
+TEST(CleaningRules, SelectionsThroughTheStoredOrderNameTheFileIndices)
+{
+    const size_t n = 300000;
+    std::vector<float> p(3 * n);
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> u(0, 1);
+    for (float &v : p)
+        v = u(rng);
+    PointListData d;
+    d.nPoints = static_cast<int>(n);
+    d.points = allocateLargeArray<float>(3 * n);
+    std::copy(p.begin(), p.end(), d.points.get());
+    d.bounds.addPoints(d.points.get(), 3 * n);
+    GLPointListObject cloud(std::move(d));
+    cloud.buildLevelOfDetail();
+    ElementCleaning &cleaning = *cloud.getCleaning();
+    std::vector<bool> expected(n), hidden(n);
+    struct Step {
+        float lo, hi;
+        SelectMode mode;
+        bool hideAfter;
+    };
+    for (const Step &step : {Step{0.1f, 0.3f, SelectMode::Replace, true}, Step{0.2f, 0.8f, SelectMode::Replace, false},
+                             Step{0.5f, 0.6f, SelectMode::Subtract, false}, Step{0.9f, 1.0f, SelectMode::Add, false}}) {
+        const float centre = (step.lo + step.hi) / 2, half = (step.hi - step.lo) / 2;
+        cleaning.setBox({Point3(centre, 0.5f, 0.5f), Matrix3(), Point3(half, 1, 1)});
+        cleaning.selectInBox(step.mode);
+        for (size_t f = 0; f < n; ++f) {
+            const bool inside = std::fabs(p[3 * f] - centre) <= half && !hidden[f];
+            expected[f] = step.mode == SelectMode::Replace ? inside
+                          : step.mode == SelectMode::Add   ? expected[f] || inside
+                                                           : expected[f] && !inside;
+        }
+        size_t count = 0, wrong = 0;
+        for (size_t f = 0; f < n; ++f) {
+            count += expected[f];
+            wrong += cleaning.getSelection().contains(f) != expected[f];
+        }
+        ASSERT_EQ(wrong, 0u) << "box " << step.lo << " .. " << step.hi;
+        ASSERT_EQ(cleaning.getSelection().count(), count);
+        if (step.hideAfter) {
+            cleaning.hide();
+            hidden = expected;
+        }
+    }
 }
 
 // A LAS survey saved again keeps its scale, offset, attributes and the integers of its
