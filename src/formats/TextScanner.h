@@ -52,8 +52,9 @@ public:
             if (*p >= '0' && *p <= '9') {
                 m = 10 * m + static_cast<uint32_t>(*p - '0');
                 fraction += fraction >= 0;
-                // Past 2^24, or so many digits that m could have wrapped.
-                if (++digits > 9 || m > (1u << 24))
+                ++digits;
+                // Past 2^24 (so the next digit cannot wrap m around either).
+                if (m > (1u << 24))
                     return nullptr;
             } else if (*p == '.' && fraction < 0 && digits > 0) {
                 fraction = 0;

@@ -67,12 +67,15 @@ TEST(TextScanner, FloatsAreReadAsFromCharsReadsThem)
     std::vector<std::string> texts = {"0",        "-0",       "-0.0",      "16777216", "16777217", "0.1",
                                       "-123.456", "1234567.5", "0.0000000001", "1e5",   "2.5E-3",   "4.",
                                       ".5",       "-.5",      "1.2.3",     "12abc",    "+2.25",    "inf",
-                                      "nan",      "-",        "999999999", "0.3333333333", "12345678.9"};
+                                      "nan",      "-",        "999999999", "0.3333333333", "12345678.9",
+                                      "-0.006533755", "0000000000000012.5"};
     std::mt19937 random(11);
+    const double kTens[] = {1, 10, 100, 1000, 10000, 100000};
     char text[64];
     for (int i = 0; i < 20000; ++i) {
-        const double x = std::uniform_real_distribution<double>(-2000, 2000)(random);
-        std::snprintf(text, sizeof text, "%.*f", static_cast<int>(random() % 9), x);
+        // Magnitudes from 2000 down to 0.02, up to 10 decimals: leading zeros and 7 or more digits.
+        const double x = std::uniform_real_distribution<double>(-2000, 2000)(random) / kTens[random() % 6];
+        std::snprintf(text, sizeof text, "%.*f", static_cast<int>(random() % 11), x);
         texts.emplace_back(text);
     }
     for (const std::string &t : texts) {
