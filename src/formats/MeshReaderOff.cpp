@@ -145,6 +145,29 @@ public:
             ++p;
         return std::string(start, p);
     }
+    /// A face written as most are, "3 a b c" and the line end with single spaces between, at
+    /// the position: its corners (each below `count`) into `t` and the position past the line
+    /// end, true; false, without moving, for any other text.
+    bool plainTriangle(int (&t)[3], int count)
+    {
+        const char *q = p;
+        if (end - q < 8 || q[0] != '3' || q[1] != ' ')
+            return false;
+        q += 2;
+        for (int k = 0; k < 3; ++k) {
+            const char *first = q;
+            int value = 0;
+            // At most 9 digits, which an int holds.
+            for (; q < end && *q >= '0' && *q <= '9' && q - first < 9; ++q)
+                value = 10 * value + (*q - '0');
+            if (q == first || q == end || *q != (k < 2 ? ' ' : '\n') || value >= count)
+                return false;
+            t[k] = value;
+            ++q;
+        }
+        p = q;
+        return true;
+    }
     /// The number of tokens left on the current line, without moving.
     int tokensOnLine() const { return countTokens(p, end); }
     /// Steps back `n` characters (inside the token just read).
@@ -329,6 +352,12 @@ OffFaces readOffFaces(OffText &in, long long nf, int nVertices, Fail fail)
     const char *facesEnd = nullptr;
     for (long long i = 0; i < nf; ++i) {
         const size_t faceStart = used;
+        int plain[3];
+        if (in.plainTriangle(plain, nVertices)) {
+            // Without a colour: the colours of the faces before a coloured one are made then.
+            append(plain[0], plain[1], plain[2]);
+            continue;
+        }
         if (!in.nextToken())
             fail("OFF file ends after %lld of %lld faces", i, nf);
         long long k = 0;

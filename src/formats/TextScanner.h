@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
@@ -28,6 +29,46 @@ public:
     {
         const char *start = from < end && *from == '+' ? from + 1 : from;
         return std::from_chars(start, end, value);
+    }
+    static std::from_chars_result parse(const char *from, const char *end, float &value)
+    {
+        const char *start = from < end && *from == '+' ? from + 1 : from;
+        const char *after = shortDecimal(start, end, value);
+        return after ? std::from_chars_result{after, std::errc()} : std::from_chars(start, end, value);
+    }
+
+    /// A number written with few digits and no exponent ("-12.375"), read faster than
+    /// from_chars reads it and to the same float: when its digits without the point make an
+    /// integer m below 2^24 and f of them follow the point, f at most 10, both m and 10^f are
+    /// floats exactly, and their quotient rounded once is the float nearest the number, which
+    /// from_chars gives. Returns where the number ends, or null for any other number.
+    static const char *shortDecimal(const char *p, const char *end, float &value)
+    {
+        const bool negative = p < end && *p == '-';
+        p += negative;
+        uint32_t m = 0;
+        int digits = 0, fraction = -1;
+        for (; p < end; ++p) {
+            if (*p >= '0' && *p <= '9') {
+                m = 10 * m + static_cast<uint32_t>(*p - '0');
+                fraction += fraction >= 0;
+                ++digits;
+                // Past 2^24 (so the next digit cannot wrap m around either).
+                if (m > (1u << 24))
+                    return nullptr;
+            } else if (*p == '.' && fraction < 0 && digits > 0) {
+                fraction = 0;
+            } else {
+                break;
+            }
+        }
+        // "4." and a number with an exponent, or none at all, are left to from_chars.
+        if (digits == 0 || fraction == 0 || fraction > 10 || (p < end && (*p == 'e' || *p == 'E')))
+            return nullptr;
+        static constexpr float kPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+        const float magnitude = static_cast<float>(m) / kPowers[fraction < 0 ? 0 : fraction];
+        value = negative ? -magnitude : magnitude;
+        return p;
     }
 
     const char *position() const { return p; }

@@ -1,3 +1,4 @@
+// ctest-label: thread
 #include "math/FaceOrientation.h"
 
 #include <gtest/gtest.h>
@@ -54,6 +55,57 @@ TEST(FaceOrientation, EveryPieceAgreesAndKeepsTheOrientationMostOfItHad)
     // Fewer than half were flipped in each piece: exactly those are turned back.
     EXPECT_EQ(turned, flipped);
     EXPECT_EQ(shuffled, both);
+}
+
+// A grid of w x w quads, two counter-clockwise triangles each.
+std::vector<int> grid(int w)
+{
+    std::vector<int> t;
+    for (int y = 0; y < w; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int a = (w + 1) * y + x, b = a + 1, c = a + w + 1, d = c + 1;
+            t.insert(t.end(), {a, b, d, a, d, c});
+        }
+    return t;
+}
+
+// Two triangles on the edge (0, 1) and 20 more that share only vertex 0 with them: a vertex on
+// more triangles than most, the only one from which the shared edge is seen.
+std::vector<int> petals()
+{
+    std::vector<int> t = {0, 1, 2, 0, 3, 1};
+    for (int j = 0; j < 20; ++j)
+        t.insert(t.end(), {0, 10 + 2 * j, 11 + 2 * j});
+    return t;
+}
+
+TEST(FaceOrientation, LargeMeshesAndManyTrianglesOnAVertexAreTurnedAsSmallOnes)
+{
+    // Large meshes are looked through in ranges of triangles: flips on either side of a cut
+    // and at the ends are found; a mesh that agrees is left as it is.
+    const std::vector<int> large = grid(250);
+    const size_t nLarge = large.size() / 3;
+    const struct {
+        const char *name;
+        std::vector<int> faces;
+        size_t nVertices;
+        std::vector<size_t> flips;
+    } cases[] = {
+        {"large, agreeing", large, 251 * 251, {}},
+        {"large, flipped at the ends and the middle", large, 251 * 251, {0, nLarge / 2 - 1, nLarge / 2, nLarge - 1}},
+        {"a vertex on 22 triangles, one flipped", petals(), 50, {1}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<int> t = c.faces;
+        std::vector<bool> flipped(t.size() / 3, false);
+        for (size_t f : c.flips) {
+            std::swap(t[3 * f + 1], t[3 * f + 2]);
+            flipped[f] = true;
+        }
+        EXPECT_EQ(FaceOrientation::orient(t.data(), t.size() / 3, c.nVertices), flipped);
+        EXPECT_TRUE(t == c.faces);
+    }
 }
 
 TEST(FaceOrientation, IndicesOutsideAndNonManifoldEdgesAreLeftAlone)
