@@ -7,6 +7,8 @@
 #include "math/Parallel.h"
 
 #include <libdeflate.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <zlib.h>
 #include <zstd.h>
 
@@ -175,6 +177,22 @@ size_t wholeBodyLength(const unsigned char *trailer, size_t fileSize)
                : 0;
 }
 
+// Asks the kernel to map the pages of [p, p + n) for writing now; where it cannot, they are
+// mapped when first written, as always.
+void populate(unsigned char *p, size_t n)
+{
+#ifdef MADV_POPULATE_WRITE
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t from = (reinterpret_cast<uintptr_t>(p) + page - 1) / page * page;
+    const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + n) / page * page;
+    if (to > from)
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_POPULATE_WRITE);
+#else
+    (void)p;
+    (void)n;
+#endif
+}
+
 // Versions 1 to 3 from the gzip stream in memory, inflated whole: false when the stream is not one member of the length its trailer gives holding a whole scene (the
 // streamed reading then reads it, or says what is wrong with it).
 bool readWholeGzip(const unsigned char *data, size_t size, Header &h, const std::function<void()> &sized, const Use &use)
@@ -199,9 +217,12 @@ bool readWholeGzip(const unsigned char *data, size_t size, Header &h, const std:
     size_t in = 0, out = 0;
     libdeflate_result result = LIBDEFLATE_BAD_DATA;
     Parallel::run(2, [&](unsigned part) {
-        if (part == 1)
+        if (part == 1) {
+            // The body's pages are mapped on this core rather than one by one as libdeflate
+            // first writes them (the kernel leaves pages already written as they are).
+            populate(body.get(), length);
             sized();
-        else if (z)
+        } else if (z)
             result = libdeflate_gzip_decompress_ex(z.get(), data, size, body.get(), length, &in, &out);
     });
     if (result != LIBDEFLATE_SUCCESS || in != size || out != length)
