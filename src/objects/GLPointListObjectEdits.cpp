@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 namespace {
@@ -116,6 +117,9 @@ void GLPointListObject::editsChanged()
     indicesStale = true;
     // The sample held while the hierarchy is built is uploaded again without the points gone.
     heldUploaded = false;
+    // The frame after an edit starts light and refines while the view stays, as a new view
+    // does: a delete or an undo shows at once on a cloud of a hundred million points.
+    lastMvp[0] = std::numeric_limits<float>::quiet_NaN();
     postRedisplay();
 }
 

@@ -189,6 +189,16 @@ TEST_F(PointLodFrames, FramesKeepToTheirBudget)
     }
     EXPECT_LE(last, 9000u);
     EXPECT_GT(last, 5000u);
+    // So does the frame after an edit (a delete here): light first, then the still budget.
+    ElementCleaning &cleaning = *cloud.getCleaning();
+    cleaning.getSelection().addRange(0, 100);
+    cleaning.remove();
+    frame(cloud);
+    EXPECT_LE(cloud.getDrawnCount(), 5000u);
+    for (int i = 0; i < 4; ++i)
+        frame(cloud);
+    EXPECT_GT(cloud.getDrawnCount(), 5000u);
+    cleaning.undo();
     frame(cloud, FrameContext::Kind::Capture);
     EXPECT_GT(cloud.getDrawnCount(), 5000u);
     EXPECT_LE(cloud.getDrawnCount(), 9000u);
