@@ -4,10 +4,10 @@
 #include "formats/ReadRefusal.h"
 #include "formats/SplatFilter.h"
 #include "formats/WholeFile.h"
+#include "math/MemoryAdvice.h"
 #include "math/Parallel.h"
 
 #include <libdeflate.h>
-#include <sys/mman.h>
 #include <unistd.h>
 #include <zlib.h>
 #include <zstd.h>
@@ -182,11 +182,7 @@ size_t wholeBodyLength(const unsigned char *trailer, size_t fileSize)
 void populate(unsigned char *p, size_t n)
 {
 #ifdef MADV_POPULATE_WRITE
-    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    const uintptr_t from = (reinterpret_cast<uintptr_t>(p) + page - 1) / page * page;
-    const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + n) / page * page;
-    if (to > from)
-        madvise(reinterpret_cast<void *>(from), to - from, MADV_POPULATE_WRITE);
+    adviseWholePages(p, n, static_cast<size_t>(sysconf(_SC_PAGESIZE)), MADV_POPULATE_WRITE);
 #else
     (void)p;
     (void)n;

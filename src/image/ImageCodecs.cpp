@@ -1,6 +1,7 @@
 #include "image/ImageCodecs.h"
 
 #include "image/Bitmap.h"
+#include "math/MemoryAdvice.h"
 
 #include <algorithm>
 #include <atomic>
@@ -464,12 +465,8 @@ const size_t kHugePage = size_t(2) << 20;
 void adviseHugePages(void *p, size_t bytes)
 {
 #ifdef MADV_HUGEPAGE
-    if (bytes < 4 * kHugePage)
-        return;
-    const uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHugePage - 1) & ~(kHugePage - 1);
-    const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHugePage - 1);
-    if (to > from)
-        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+    if (bytes >= 4 * kHugePage)
+        adviseWholePages(p, bytes, kHugePage, MADV_HUGEPAGE);
 #else
     (void)p;
     (void)bytes;
