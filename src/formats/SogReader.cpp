@@ -11,9 +11,12 @@
 #include <webp/decode.h>
 #include <zip.h>
 
+#include <sys/stat.h>
+
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -408,18 +411,22 @@ bool endsWith(const std::string &s, const char *tail)
     return s.size() >= m && strcasecmp(s.c_str() + s.size() - m, tail) == 0;
 }
 
-// The files of a zip by name (the source keeps the archive).
-SogReader::Source zipSource(zip_t *raw)
+// The files of a zip of `archiveBytes` bytes by name (the source keeps the archive).
+SogReader::Source zipSource(zip_t *raw, double archiveBytes)
 {
     std::shared_ptr<zip_t> z(raw, ZipCloser());
     SogReader::Source s;
-    s.read = [z](const std::string &name) {
+    s.read = [z, archiveBytes](const std::string &name) {
         zip_stat_t st;
         zip_stat_init(&st);
         if (zip_stat(z.get(), name.c_str(), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
             refuse("the bundle has no " + name);
-        // Deflate expands by at most 1032 times.
-        if ((st.valid & ZIP_STAT_COMP_SIZE) && static_cast<double>(st.size) > 1032.0 * static_cast<double>(st.comp_size) + 1024)
+        // Deflate expands by at most 1032 times, and a member's compressed bytes lie within the
+        // archive whatever its directory says.
+        double packed = archiveBytes;
+        if (st.valid & ZIP_STAT_COMP_SIZE)
+            packed = std::min(packed, static_cast<double>(st.comp_size));
+        if (static_cast<double>(st.size) > 1032.0 * packed + 1024)
             refuse(name + " claims more bytes than it can hold");
         std::unique_ptr<zip_file_t, int (*)(zip_file_t *)> f(zip_fopen(z.get(), name.c_str(), 0), zip_fclose);
         if (!f)
@@ -448,7 +455,7 @@ SogReader::Source SogReader::bundle(const char *data, size_t size)
         zip_source_free(source);
         refuse("not a zip bundle");
     }
-    return zipSource(z);
+    return zipSource(z, static_cast<double>(size));
 }
 
 SplatScene SogReader::readBundle(const char *data, size_t size, const std::string &name)
@@ -467,10 +474,11 @@ SplatScene SogReader::read(const char *path)
         return read(std::string(meta.begin(), meta.end()), folder(folderOf(p), false).read, p);
     }
     int error = 0;
-    zip_t *z = zip_open(path, ZIP_RDONLY, &error);
+    struct stat info;
+    zip_t *z = stat(path, &info) == 0 ? zip_open(path, ZIP_RDONLY, &error) : nullptr;
     if (!z)
         refuse(std::string("cannot open the bundle ") + path);
-    const Source files = zipSource(z);
+    const Source files = zipSource(z, static_cast<double>(info.st_size));
     return read(files.read("meta.json"), files.read, p);
 }
 

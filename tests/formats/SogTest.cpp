@@ -200,6 +200,25 @@ TEST(SogReader, RefusesWhatTheImagesCannotHold)
     testsupport::CapturedMessages quiet;
     for (const std::string &bytes : {std::string(), std::string("PK\x03\x04 not really")})
         EXPECT_THROW(SogReader::readBundle(bytes.data(), bytes.size(), "t.sog"), std::runtime_error);
+    // A directory that gives meta.json 1.6 GB packed into 260 MB: more than the bundle holds,
+    // refused before anything is set aside for it.
+    std::vector<char> whole;
+    ASSERT_TRUE(readWholeFile(testsupport::splatData("converter.sog").c_str(), whole));
+    std::string bundle(whole.begin(), whole.end());
+    const size_t entry = bundle.find(std::string("PK\x01\x02"));
+    size_t at = entry;
+    while (at != std::string::npos && bundle.compare(at + 46, 9, "meta.json") != 0)
+        at = bundle.find(std::string("PK\x01\x02"), at + 4);
+    ASSERT_NE(at, std::string::npos);
+    for (const auto &field : {std::make_pair(20, 0x10000000u), std::make_pair(24, 0x60000000u)})
+        for (int k = 0; k < 4; ++k)
+            bundle[at + static_cast<size_t>(field.first + k)] = static_cast<char>(field.second >> (8 * k));
+    try {
+        SogReader::readBundle(bundle.data(), bundle.size(), "t.sog");
+        ADD_FAILURE() << "a member larger than the bundle was read";
+    } catch (const std::runtime_error &e) {
+        EXPECT_NE(std::string(e.what()).find("meta.json claims more bytes than it can hold"), std::string::npos) << e.what();
+    }
 }
 
 // The streamed scene of the converter: its finest level whose chunks are all there, with a
