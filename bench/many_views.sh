@@ -19,31 +19,13 @@ points=${3:-1000000}
 track=${4:-5}
 runs=${5:-3}
 steps=8
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/velmora-views.XXXXXX")
-viewer_pid="" xvfb_pid=""
-trap 'kill $viewer_pid $xvfb_pid 2>/dev/null || true; rm -rf "$tmp"' EXIT
-cd "$tmp"
+. "$(cd "$(dirname "$0")" && pwd)/lib/viewer_bench.sh" views
 mkdir -p home
 export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config"
 "$build/bench/make_many_views" model "$views" "$points" "$track" $((steps + 2))
 cat model/sparse/0/*.bin >/dev/null # into the page cache
 
-median() { sort -g | awk '{a[NR]=$1} END {if (NR == 0) print "-"; else print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
-
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>display.txt >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 1 100); do [ -s display.txt ] && break; sleep 0.1; done
-export DISPLAY=":$(tr -d '[:space:]' <display.txt)"
-window() { xdotool search --onlyvisible --name '^Velmora$' 2>/dev/null | tail -n1 || true; }
-# wait_for AWK-CONDITION: a line of stderr.txt that meets it (generously: the machine is shared).
-wait_for() {
-  for _ in $(seq 1 1200); do
-    awk "$1 {found = 1} END {exit !found}" stderr.txt && return 0
-    kill -0 "$viewer_pid" 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
+start_private_x
 count() { grep -c "$1" stderr.txt || true; }
 
 : >first.txt

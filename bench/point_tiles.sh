@@ -17,10 +17,9 @@ set -euo pipefail
 build=$(cd "${1:?usage: bench/point_tiles.sh BUILD [POINTS] [RUNS]}" && pwd)
 points=${2:-500000000}
 runs=${3:-3}
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/velmora-tiles.XXXXXX")
-viewer_pid="" xvfb_pid="" nginx_pid=""
+. "$(cd "$(dirname "$0")" && pwd)/lib/viewer_bench.sh" tiles
+nginx_pid=""
 trap 'kill $viewer_pid $xvfb_pid $nginx_pid 2>/dev/null || true; rm -rf "$tmp"' EXIT
-cd "$tmp"
 mkdir -p www logs cache
 "$build/make_point_tiles" www/cloud "$points" 2>make.txt
 echo "tiles: $points points, $(du -sb www/cloud | cut -f1) bytes in $(ls www/cloud/ept-data | wc -l) nodes"
@@ -37,20 +36,7 @@ CONF
 /usr/sbin/nginx -p "$tmp" -c "$tmp/nginx.conf" &
 nginx_pid=$!
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>display.txt >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 1 100); do [ -s display.txt ] && break; sleep 0.1; done
-export DISPLAY=":$(tr -d '[:space:]' <display.txt)"
-window() { xdotool search --onlyvisible --name '^Velmora$' 2>/dev/null | tail -n1 || true; }
-median() { sort -g | awk '{a[NR]=$1} END {if (NR == 0) print "-"; else print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
-wait_for() { # AWK-CONDITION: a line of stderr.txt that meets it, within two minutes
-  for _ in $(seq 1 1200); do
-    awk "$1 {found = 1} END {exit !found}" stderr.txt && return 0
-    kill -0 "$viewer_pid" 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
+start_private_x
 
 for where in server files; do
   [ "$where" = server ] && cloud="http://127.0.0.1:$port/cloud/ept.json" || cloud="$tmp/www/cloud/ept.json"

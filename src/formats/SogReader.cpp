@@ -298,7 +298,7 @@ void decodePalette(const json &shN, const Fetched &files, SplatScene &s, const A
 
 bool SogReader::trainedAntialiased(const nlohmann::json &meta)
 {
-    // "model": "antialiased" as the format documents it; the first version-2 specification
+    // "model": "antialiased" as the format documents it; the first version-2 description
     // named it "antialias": true instead.
     const json &model = member(meta, "model"), &flag = member(meta, "antialias");
     return (model.is_string() && model.get<std::string>() == "antialiased") || (flag.is_boolean() && flag.get<bool>());

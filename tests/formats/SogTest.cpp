@@ -116,7 +116,7 @@ TEST(SogReader, DecodesEveryQuantisation)
 }
 
 // The training mode as the format's documentation names it ("model"; the first version-2
-// specification's "antialias" flag too), from the converter and by hand.
+// description's "antialias" flag too), from the converter and by hand.
 TEST(SogReader, ReadsTheTrainingMode)
 {
     EXPECT_TRUE(SogReader::read(testsupport::splatData("converter_mip.sog").c_str()).antialiased);
