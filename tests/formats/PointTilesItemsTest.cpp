@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <tuple>
@@ -92,5 +93,36 @@ TEST(PointTiles, ItemsAreThoseOfTheSamePointsReadWhole)
         double base = 0;
         std::sscanf(names.size() > 3 ? names[3].c_str() : "", "GPS time (s after %lf)", &base);
         EXPECT_EQ(unmatched(rows(tiles, base), rows(whole, base)), 0u);
+    }
+}
+
+// Binary EPT records of adjusted GPS times (about 1e9 s): taken after the least of ept.json's
+// statistics, else after the first point's whole second, they keep their quarter seconds.
+TEST(PointTiles, EptGpsTimesAreAfterTheLeastOrTheFirstWholeSecond)
+{
+    const double times[2] = {1000000123.25, 1000000100.5};
+    for (const std::string minimum : {",\"minimum\":1000000050.75", ""}) {
+        const std::string dir = testing::TempDir() + "/ept-gps" + std::to_string(minimum.size());
+        std::filesystem::create_directories(dir + "/ept-hierarchy");
+        std::filesystem::create_directories(dir + "/ept-data");
+        std::ofstream(dir + "/ept.json") << R"({"dataType":"binary","points":2,"bounds":[0,0,0,8,8,8],"schema":[)"
+                                            R"({"name":"X","size":4,"type":"signed"},{"name":"Y","size":4,"type":"signed"},)"
+                                            R"({"name":"Z","size":4,"type":"signed"},{"name":"GpsTime","size":8,"type":"float")"
+                                         << minimum << "}]}";
+        std::ofstream(dir + "/ept-hierarchy/0-0-0-0.json") << R"({"0-0-0-0":2})";
+        std::ofstream data(dir + "/ept-data/0-0-0-0.bin", std::ios::binary);
+        for (int p = 0; p < 2; ++p) {
+            const int32_t xyz[3] = {p + 1, p + 1, p + 1};
+            data.write(reinterpret_cast<const char *>(xyz), 12).write(reinterpret_cast<const char *>(&times[p]), 8);
+        }
+        data.close();
+        CapturingMessageSink sink;
+        ScopedMessageSink scope(sink);
+        const PointListData d = PointTiles::open(dir + "/ept.json")->readWhole();
+        const double base = minimum.empty() ? 1000000123 : 1000000050;
+        ASSERT_EQ(d.items.size(), 4u);
+        EXPECT_EQ(d.items[3].name, "GPS time (s after " + std::to_string(static_cast<long long>(base)) + ")");
+        EXPECT_EQ(d.items[3].values[0], times[0] - base);
+        EXPECT_EQ(d.items[3].values[1], times[1] - base);
     }
 }
