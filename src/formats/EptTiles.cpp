@@ -169,14 +169,24 @@ double EptTiles::firstGpsTime(size_t i)
     }
     if (meta.dataType != EptMetadata::Laszip)
         return NAN;
-    const LasRecords las(f.read(0, static_cast<size_t>(std::min<uint64_t>(f.size(), kLasHeaderBytes))), f.size());
+    const std::string head = f.read(0, static_cast<size_t>(std::min<uint64_t>(f.size(), kLasHeaderBytes)));
+    const LasRecords las(head, f.size());
     const unsigned at = LasReader::gpsOffset(las.format());
-    if (at == 0)
+    double low[3], high[3];
+    if (at == 0 || !las.box(low, high))
         return NAN;
-    // Either LAZ compressor stores a chunk's first point as it is, after the offset of the
-    // chunk table (8 bytes) that starts the points.
-    const std::string first = f.read(las.header().offsetToPoints + 8, las.header().recordLength);
-    return le::f64(reinterpret_cast<const unsigned char *>(first.data()) + at);
+    // Either chunked LAZ compressor stores a chunk's first point as it is, after the offset of
+    // the chunk table (8 bytes) that starts the points.
+    const std::string first = f.read(las.header().offsetToPoints + (las.isCompressed() ? 8 : 0), las.header().recordLength);
+    const unsigned char *h = reinterpret_cast<const unsigned char *>(head.data()),
+                        *r = reinterpret_cast<const unsigned char *>(first.data());
+    // Bytes that are no point (a LAZ file of another layout) lie outside the header's box.
+    for (int k = 0; k < 3; ++k) {
+        const double v = static_cast<int32_t>(le::u32(r + 4 * k)) * le::f64(h + 131 + 8 * k) + le::f64(h + 155 + 8 * k);
+        if (!(v >= low[k] - 1 && v <= high[k] + 1))
+            return NAN;
+    }
+    return le::f64(r + at);
 }
 
 PointListData EptTiles::decode(size_t i, std::string &bytes)
