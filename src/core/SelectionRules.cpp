@@ -11,10 +11,13 @@ namespace {
 
 // Decides every element on both cores, 64 to a word: each thread writes whole words of its
 // own, so that no bit is set from two threads at once. The test is a template argument, so
-// that it is inlined into the loop rather than called through a pointer per element.
+// that it is inlined into the loop rather than called through a pointer per element. A few
+// elements (a node of a streamed cloud, whose caller shares its nodes between the cores) are
+// decided on the calling thread: a thread would cost more than they do.
 template <class Inside>
 ElementSelection decide(size_t n, const Inside &inside)
 {
+    constexpr size_t kThreaded = size_t(1) << 16;
     std::vector<uint64_t> words((n + 63) / 64, 0);
     Parallel::split(words.size(), 0, [&](unsigned, size_t begin, size_t end) {
         for (size_t w = begin; w < end; ++w) {
@@ -29,7 +32,7 @@ ElementSelection decide(size_t n, const Inside &inside)
                 bits |= static_cast<uint64_t>(in[k]) << k;
             words[w] = bits;
         }
-    });
+    }, n >= kThreaded);
     return ElementSelection::fromWords(std::move(words), n);
 }
 

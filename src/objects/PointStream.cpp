@@ -44,6 +44,7 @@ std::unique_ptr<PointStream::Node> PointStream::make(int i)
     for (double &c : n->centre)
         c += side / 2;
     n->count = static_cast<size_t>(d.nPoints);
+    n->las = d.las;
     n->xyz.resize(3 * n->count);
     for (size_t p = 0; p < 3 * n->count; ++p)
         n->xyz[p] = static_cast<float>(d.points[p] + (d.origin[p % 3] - n->centre[p % 3]));

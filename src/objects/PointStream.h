@@ -3,6 +3,7 @@
 
 #include "formats/PointTiles.h"
 #include "math/JoiningThread.h"
+#include "objects/RuleSelection.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -31,6 +32,9 @@ public:
         std::vector<unsigned char> mapped;       ///< the values shown, through the colour map
         uint64_t mappedFor = 0;                  ///< the colouring `mapped` holds (0: none)
         uint64_t drawn = 0;                      ///< the last frame that drew it
+        LasScaling las;                          ///< the scale and offset of a LAS node's file
+        RuleSelection::Masks masks;              ///< the selection and edits of its points
+        std::vector<uint32_t> shown, marked;     ///< with edits: the points drawn, and marked
         size_t bytes() const;
     };
 
