@@ -160,21 +160,11 @@ ElementSelection ElementCleaning::toFile(const ElementSelection &inside, bool on
 
 void ElementCleaning::join(const ElementSelection &inside, SelectMode mode, const ElementSelection *stored)
 {
-    if (mode == SelectMode::Replace)
-        selection.clear();
-    if (mode == SelectMode::Subtract)
-        selection.removeAll(inside);
-    else
-        selection.addAll(inside);
+    SelectionRules::join(inside, selection, mode);
     selectionChanged();
     // The stored image follows the selection when the same change is known in both orders.
     if (stored && (mode == SelectMode::Replace || storedImageValid)) {
-        if (mode == SelectMode::Replace)
-            storedImage = *stored;
-        else if (mode == SelectMode::Subtract)
-            storedImage.removeAll(*stored);
-        else
-            storedImage.addAll(*stored);
+        SelectionRules::join(*stored, storedImage, mode);
         storedImageValid = true;
     }
 }

@@ -21,17 +21,6 @@ Point3 minus(const Point3 &p, const double shift[3])
                   static_cast<float>(p.z - shift[2]));
 }
 
-// Joins `found` to `selection` as `mode` says.
-void join(const ElementSelection &found, ElementSelection &selection, SelectMode mode)
-{
-    if (mode == SelectMode::Replace)
-        selection.clear();
-    if (mode == SelectMode::Subtract)
-        selection.removeAll(found);
-    else
-        selection.addAll(found);
-}
-
 } // namespace
 
 ElementSelection SelectionRule::find(const float *xyz, size_t n, const double shift[3],
@@ -177,7 +166,7 @@ void RuleSelection::apply(const Action &a, Masks &m, const float *xyz, size_t n,
         // What is hidden or deleted is not drawn, and is not selected either.
         found.removeAll(m.hidden);
         found.removeAll(m.deleted);
-        join(found, m.selected, rule.kind == SelectionRule::Invert ? SelectMode::Add : rule.mode);
+        SelectionRules::join(found, m.selected, rule.kind == SelectionRule::Invert ? SelectMode::Add : rule.mode);
         return;
     }
     const auto step = [&](ElementSelection &&newly) {

@@ -1,0 +1,134 @@
+// The selections and edits kept as rules, replayed by parts of the elements at different
+// times (as the nodes of a streamed cloud come), against those of a cloud read whole.
+#include "objects/GLPointListObject.h"
+#include "objects/RuleSelection.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum class Do { Box, Values, Invert, Clear, Hide, ShowAll, Delete, KeepOnly, Undo, Redo };
+
+struct Action {
+    Do what;
+    float lo = 0, hi = 0; ///< the box's x range, or the values' range
+    SelectMode mode = SelectMode::Replace;
+};
+
+// One part of the elements: its points relative to `shift`, and its masks.
+struct Part {
+    size_t first, count;
+    double shift[3];
+    std::vector<float> xyz, values;
+    RuleSelection::Masks masks;
+};
+
+TEST(RuleSelection, PartsReplayingTheRulesAtAnyTimeAgreeWithTheCloudReadWhole)
+{
+    // Points on a grid of 1/1024 off by half a step, boxes and ranges on one of 1/64: no
+    // element lies on a side, and every sum here is exact.
+    const size_t n = 3000;
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> grid(0, 1023);
+    std::vector<float> p(3 * n), v(n);
+    for (float &c : p)
+        c = (static_cast<float>(grid(rng)) + 0.5f) / 1024;
+    for (size_t i = 0; i < n; ++i)
+        v[i] = p[3 * i + 1];
+    PointListData d;
+    d.nPoints = static_cast<int>(n);
+    d.points = allocateLargeArray<float>(3 * n);
+    std::copy(p.begin(), p.end(), d.points.get());
+    d.bounds.addPoints(d.points.get(), 3 * n);
+    d.items.push_back(PointValueItem::copyOf("v", v.data(), n));
+    GLPointListObject cloud(std::move(d));
+    ElementCleaning &whole = *cloud.getCleaning();
+
+    std::vector<Part> parts = {{0, 1000, {2.5, 0, -1}, {}, {}, {}}, {1000, 1500, {0, 0, 0}, {}, {}, {}},
+                               {2500, 500, {-4, 8, 0.25}, {}, {}, {}}};
+    for (Part &part : parts)
+        for (size_t i = part.first; i < part.first + part.count; ++i) {
+            for (int a = 0; a < 3; ++a)
+                part.xyz.push_back(static_cast<float>(p[3 * i + a] - part.shift[a]));
+            part.values.push_back(v[i]);
+        }
+    RuleSelection rules;
+    const auto update = [&](Part &part) {
+        rules.update(part.masks, part.xyz.data(), part.count, part.shift, {part.values.data()});
+    };
+    // Each part's masks against the whole cloud's selection and edits.
+    const auto agree = [&](const Part &part) {
+        size_t wrong = 0;
+        for (size_t k = 0; k < part.count; ++k) {
+            const size_t f = part.first + k;
+            wrong += part.masks.selected.contains(k) != whole.getSelection().contains(f);
+            wrong += part.masks.hidden.contains(k) != whole.getEdits().getHidden().contains(f);
+            wrong += part.masks.deleted.contains(k) != whole.getEdits().getDeleted().contains(f);
+        }
+        return wrong;
+    };
+
+    const std::vector<Action> actions = {
+        {Do::Box, 0.25f, 0.5f},   {Do::Values, 0.125f, 0.375f, SelectMode::Add}, {Do::Hide},
+        {Do::Box, 0.f, 0.75f},    {Do::Values, 0.5f, 1.f, SelectMode::Subtract},  {Do::Delete},
+        {Do::Invert},             {Do::Box, 0.625f, 1.f, SelectMode::Subtract},   {Do::Delete},
+        {Do::Undo},               {Do::ShowAll},                                  {Do::Box, 0.125f, 0.25f},
+        {Do::KeepOnly},           {Do::Undo},                                     {Do::Undo},
+        {Do::Redo},               {Do::Box, 0.75f, 0.875f, SelectMode::Add},      {Do::Invert},
+        {Do::Clear},              {Do::Values, 0.25f, 0.5f},                      {Do::Hide},
+        {Do::Undo},               {Do::Undo},                                     {Do::Redo},
+        {Do::Box, 0.5f, 0.625f, SelectMode::Add},
+    };
+    for (size_t step = 0; step < actions.size(); ++step) {
+        const Action &a = actions[step];
+        SelectionRule rule;
+        rule.mode = a.mode;
+        const float centre = (a.lo + a.hi) / 2, half = (a.hi - a.lo) / 2;
+        bool changed = true;
+        switch (a.what) {
+        case Do::Box:
+            whole.setBox({Point3(centre, 0.5f, 0.5f), Matrix3(), Point3(half, 1, 1)});
+            whole.selectInBox(a.mode);
+            rule.centre = Point3(centre, 0.5f, 0.5f);
+            rule.half = Point3(half, 1, 1);
+            break;
+        case Do::Values:
+            whole.selectByValues(0, a.lo, a.hi, a.mode);
+            rule.kind = SelectionRule::Values;
+            rule.lo = a.lo;
+            rule.hi = a.hi;
+            break;
+        case Do::Invert: whole.invert(), rule.kind = SelectionRule::Invert; break;
+        case Do::Clear: whole.clear(), rule.kind = SelectionRule::Clear; break;
+        case Do::Hide: whole.hide(), changed = rules.edit(RuleSelection::Edit::Hide); break;
+        case Do::ShowAll: whole.showAll(), changed = rules.edit(RuleSelection::Edit::ShowAll); break;
+        case Do::Delete: whole.remove(), changed = rules.edit(RuleSelection::Edit::Delete); break;
+        case Do::KeepOnly: whole.keepOnly(), changed = rules.edit(RuleSelection::Edit::KeepOnly); break;
+        case Do::Undo: changed = whole.undo() == rules.edit(RuleSelection::Edit::Undo); break;
+        case Do::Redo: changed = whole.redo() == rules.edit(RuleSelection::Edit::Redo); break;
+        }
+        if (a.what <= Do::Clear)
+            rules.select(rule);
+        EXPECT_TRUE(changed) << "step " << step;
+        // The first part follows every action, the second every other one, the third comes
+        // only at the end, when the list is long.
+        update(parts[0]);
+        EXPECT_EQ(agree(parts[0]), 0u) << "step " << step;
+        if (step % 2) {
+            update(parts[1]);
+            EXPECT_EQ(agree(parts[1]), 0u) << "step " << step;
+        }
+    }
+    EXPECT_GT(whole.getEdits().getDeleted().count(), 0u);
+    EXPECT_GT(whole.getSelection().count(), 0u);
+    for (Part &part : parts) {
+        update(part);
+        EXPECT_EQ(agree(part), 0u) << "part from " << part.first;
+    }
+}
+
+} // namespace
