@@ -52,7 +52,11 @@ GLPointStreamObject::GLPointStreamObject(std::shared_ptr<PointTiles> t, size_t m
     setUp(memoryBudget);
 }
 
-GLPointStreamObject::~GLPointStreamObject() = default;
+GLPointStreamObject::~GLPointStreamObject()
+{
+    // The reading threads decide the rules of this object: they end first.
+    stream.reset();
+}
 
 void GLPointStreamObject::setUp(size_t memoryBudget)
 {
@@ -103,7 +107,8 @@ void GLPointStreamObject::setUp(size_t memoryBudget)
     drawMethod = method(&GLPointStreamObject::drawData);
     updateLegend();
     // Workers that mostly wait for a server can be more than the cores.
-    stream = std::make_unique<PointStream>(tiles, tiles->isRemote() ? 6 : std::max(2u, Parallel::cores()));
+    stream = std::make_unique<PointStream>(tiles, tiles->isRemote() ? 6 : std::max(2u, Parallel::cores()),
+                                           [this](PointStream::Node &n) { prepareNode(n); });
     msg::note("%s: %llu points in %zu nodes around [%.3f %.3f %.3f]\n", tiles->kind(),
               static_cast<unsigned long long>(tiles->pointCount()), filled, origin[0], origin[1], origin[2]);
 }

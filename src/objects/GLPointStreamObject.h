@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,12 @@ private:
     uint64_t elementCount() const override { return getPointCount(); }
     /// Brings the masks of the nodes `ids` (those in memory) up to the rules, on every core.
     void refresh(const std::vector<int> &ids);
+    /// Brings node n's masks up to `r` and lists the points it draws.
+    void decide(const RuleSelection &r, PointStream::Node &n) const;
+    /// Gives the threads that read nodes a copy of the rules as they are now.
+    void publishRules();
+    /// What a thread that read a node does with it: decides the rules published last.
+    void prepareNode(PointStream::Node &n);
     /// The nodes in memory now.
     std::vector<int> residentNodes();
 
@@ -164,6 +171,8 @@ private:
     size_t pickedPoint = 0;
     double picked[3] = {0, 0, 0};
     RuleSelection rules;
+    std::mutex publishing;                          ///< guards `published`
+    std::shared_ptr<const RuleSelection> published; ///< the rules the reading threads decide
     ElementCleaning cleaning{*this, *this, "GLPointStreamObject", "points"};
 };
 

@@ -15,7 +15,8 @@
 #include <limits>
 #include <stdexcept>
 
-namespace {
+namespace
+{
 
 bool endsWith(const std::string &s, const char *tail)
 {
@@ -71,15 +72,37 @@ void GLPointStreamObject::refresh(const std::vector<int> &ids)
     // One node a task: a node's rules are decided on one thread, the nodes on every core.
     Parallel::split(stale.size(), static_cast<unsigned>(std::min<size_t>(stale.size(), Parallel::cores())),
                     [&](unsigned, size_t begin, size_t end) {
-                        for (size_t k = begin; k < end; ++k) {
-                            PointStream::Node &n = *stale[k].second;
-                            double shift[3];
-                            for (int a = 0; a < 3; ++a)
-                                shift[a] = n.centre[a] - origin[a];
-                            rules.update(n.masks, n.xyz.data(), n.count, shift, valuesOf(n));
-                            indexShown(n);
-                        }
+                        for (size_t k = begin; k < end; ++k)
+                            decide(rules, *stale[k].second);
                     });
+}
+
+void GLPointStreamObject::decide(const RuleSelection &r, PointStream::Node &n) const
+{
+    double shift[3];
+    for (int a = 0; a < 3; ++a)
+        shift[a] = n.centre[a] - origin[a];
+    r.update(n.masks, n.xyz.data(), n.count, shift, valuesOf(n));
+    indexShown(n);
+}
+
+void GLPointStreamObject::publishRules()
+{
+    auto copy = std::make_shared<const RuleSelection>(rules);
+    std::lock_guard<std::mutex> hold(publishing);
+    published = std::move(copy);
+}
+
+void GLPointStreamObject::prepareNode(PointStream::Node &n)
+{
+    std::shared_ptr<const RuleSelection> r;
+    {
+        std::lock_guard<std::mutex> hold(publishing);
+        r = published;
+    }
+    // The drawing thread adds what came since (the list only grows, or starts over).
+    if (r && !r->empty())
+        decide(*r, n);
 }
 
 GLPointStreamObject::Counts GLPointStreamObject::countResident()
@@ -97,7 +120,11 @@ GLPointStreamObject::Counts GLPointStreamObject::countResident()
     return c;
 }
 
-void GLPointStreamObject::select(SelectionRule rule) { rules.select(std::move(rule)); }
+void GLPointStreamObject::select(SelectionRule rule)
+{
+    rules.select(std::move(rule));
+    publishRules();
+}
 
 bool GLPointStreamObject::edit(RuleSelection::Edit e, size_t &changed)
 {
@@ -106,6 +133,7 @@ bool GLPointStreamObject::edit(RuleSelection::Edit e, size_t &changed)
         changed = 0;
         return false;
     }
+    publishRules();
     const Counts after = countResident();
     const uint64_t gone = e == RuleSelection::Edit::Hide ? after.hidden - before.hidden
                           : e == RuleSelection::Edit::Delete || e == RuleSelection::Edit::KeepOnly
@@ -115,7 +143,10 @@ bool GLPointStreamObject::edit(RuleSelection::Edit e, size_t &changed)
     return true;
 }
 
-size_t GLPointStreamObject::selectedCount() { return static_cast<size_t>(countResident().selected); }
+size_t GLPointStreamObject::selectedCount()
+{
+    return static_cast<size_t>(countResident().selected);
+}
 
 std::vector<ElementValues> GLPointStreamObject::valueItems() const
 {
@@ -226,7 +257,8 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
             const int id = part[inPart++];
             node = stream->resident(id);
             if (!node)
-                throw std::runtime_error("node " + tiles->nodeName(static_cast<size_t>(id)) + " could not be read");
+                throw std::runtime_error("node " + tiles->nodeName(static_cast<size_t>(id)) +
+                                         " could not be read");
             read += node->count;
             keptOf(id, *node, removal, removedBy, kept);
             values = valuesOf(*node);
@@ -237,7 +269,8 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
     // A coordinate of the file: on the grid of its scale, where the points came from one.
     const auto fileCoordinate = [&](const PointStream::Node &n, size_t p, int a) {
         const double v = n.centre[a] + static_cast<double>(n.xyz[3 * p + a]);
-        return scaling.given() ? scaling.offset[a] + std::round((v - scaling.offset[a]) / scaling.scale[a]) * scaling.scale[a]
+        return scaling.given() ? scaling.offset[a] +
+                                     std::round((v - scaling.offset[a]) / scaling.scale[a]) * scaling.scale[a]
                                : v;
     };
     const bool colours = tiles->hasColours();

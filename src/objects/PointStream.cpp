@@ -14,7 +14,8 @@ size_t PointStream::Node::bytes() const
     return b;
 }
 
-PointStream::PointStream(std::shared_ptr<PointTiles> t, unsigned threads) : tiles(std::move(t))
+PointStream::PointStream(std::shared_ptr<PointTiles> t, unsigned threads, Prepare p)
+    : tiles(std::move(t)), prepare(std::move(p))
 {
     nodes.resize(tiles->nodes().size());
     state.assign(nodes.size(), Absent);
@@ -52,6 +53,8 @@ std::unique_ptr<PointStream::Node> PointStream::make(int i)
         n->rgb.assign(d.colors.get(), d.colors.get() + 3 * n->count);
     for (const PointValueItem &item : d.items)
         n->values.emplace_back(item.values.get(), item.values.get() + n->count);
+    if (prepare)
+        prepare(*n);
     return n;
 }
 

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -38,9 +39,12 @@ public:
         size_t bytes() const;
     };
 
+    /// Called on the thread that read a node, before the node is handed in (a selection's
+    /// masks are decided there, off the drawing thread).
+    using Prepare = std::function<void(Node &)>;
     /// `threads` workers read nodes (more than the cores pays for nodes on a web server,
     /// which mostly wait).
-    PointStream(std::shared_ptr<PointTiles> tiles, unsigned threads);
+    PointStream(std::shared_ptr<PointTiles> tiles, unsigned threads, Prepare prepare = nullptr);
     ~PointStream();
     PointStream(const PointStream &) = delete;
     PointStream &operator=(const PointStream &) = delete;
@@ -72,6 +76,7 @@ private:
     /// The node of a hierarchy's decoded points.
     std::unique_ptr<Node> make(int i);
     std::shared_ptr<PointTiles> tiles;
+    Prepare prepare;
     std::vector<std::unique_ptr<Node>> nodes;
     size_t held = 0, count = 0;
     std::mutex lock;

@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 // The matrix m (column-major) after a translation by `shift`: it takes the elements' own
 // coordinates where m took the object's.
@@ -12,7 +13,8 @@ void translated(const float *m, const double shift[3], float *out)
 {
     std::copy(m, m + 16, out);
     for (int r = 0; r < 4; ++r)
-        out[12 + r] = static_cast<float>(m[r] * shift[0] + m[4 + r] * shift[1] + m[8 + r] * shift[2] + m[12 + r]);
+        out[12 + r] =
+            static_cast<float>(m[r] * shift[0] + m[4 + r] * shift[1] + m[8 + r] * shift[2] + m[12 + r]);
 }
 
 Point3 minus(const Point3 &p, const double shift[3])
@@ -37,7 +39,8 @@ ElementSelection SelectionRule::find(const float *xyz, size_t n, const double sh
         if (kind == Lasso)
             SelectionRules::lasso(xyz, n, m, width, height, shape, found, SelectMode::Replace);
         else
-            SelectionRules::rectangle(xyz, n, m, width, height, shape[0], shape[1], found, SelectMode::Replace);
+            SelectionRules::rectangle(xyz, n, m, width, height, shape[0], shape[1], found,
+                                      SelectMode::Replace);
         break;
     case Box:
         SelectionRules::box(xyz, n, minus(centre, shift), axes, half, found, SelectMode::Replace);
@@ -166,7 +169,8 @@ void RuleSelection::apply(const Action &a, Masks &m, const float *xyz, size_t n,
         // What is hidden or deleted is not drawn, and is not selected either.
         found.removeAll(m.hidden);
         found.removeAll(m.deleted);
-        SelectionRules::join(found, m.selected, rule.kind == SelectionRule::Invert ? SelectMode::Add : rule.mode);
+        SelectionRules::join(found, m.selected,
+                             rule.kind == SelectionRule::Invert ? SelectMode::Add : rule.mode);
         return;
     }
     const auto step = [&](ElementSelection &&newly) {
@@ -176,7 +180,8 @@ void RuleSelection::apply(const Action &a, Masks &m, const float *xyz, size_t n,
         m.undone.clear();
         m.selected.clear();
     };
-    const auto move = [&](std::vector<ElementSelection> &from, std::vector<ElementSelection> &to, bool deleting) {
+    const auto move = [&](std::vector<ElementSelection> &from, std::vector<ElementSelection> &to,
+                          bool deleting) {
         if (from.empty())
             return;
         if (deleting)
@@ -192,16 +197,24 @@ void RuleSelection::apply(const Action &a, Masks &m, const float *xyz, size_t n,
         m.hidden.addAll(m.selected);
         m.selected.clear();
         break;
-    case Edit::ShowAll: m.hidden.clear(); break;
-    case Edit::Delete: step(ElementSelection(m.selected)); break;
+    case Edit::ShowAll:
+        m.hidden.clear();
+        break;
+    case Edit::Delete:
+        step(ElementSelection(m.selected));
+        break;
     case Edit::KeepOnly: {
         ElementSelection rest = m.selected;
         rest.invert();
         step(std::move(rest));
         break;
     }
-    case Edit::Undo: move(m.done, m.undone, false); break;
-    case Edit::Redo: move(m.undone, m.done, true); break;
+    case Edit::Undo:
+        move(m.done, m.undone, false);
+        break;
+    case Edit::Redo:
+        move(m.undone, m.done, true);
+        break;
     }
 }
 

@@ -59,14 +59,15 @@ struct SelectionRule {
 /// same actions give over all the elements at once (as ElementCleaning does for a cloud read
 /// whole): each rule selects among the elements shown, an edit takes the selection, which
 /// then clears, and each deletion is one step that undo takes back.
-class RuleSelection {
-public:
+class RuleSelection
+{
+  public:
     enum class Edit { Hide, ShowAll, Delete, KeepOnly, Undo, Redo };
 
     /// The state of one part of the elements.
     struct Masks {
-        size_t applied = 0;   ///< actions of the list replayed
-        uint64_t list = 0;    ///< the list they come from (a reset starts another)
+        size_t applied = 0; ///< actions of the list replayed
+        uint64_t list = 0;  ///< the list they come from (a reset starts another)
         ElementSelection selected, hidden, deleted;
         std::vector<ElementSelection> done, undone; ///< each deletion step's elements
         bool plain() const { return selected.empty() && hidden.empty() && deleted.empty(); }
@@ -94,10 +95,11 @@ public:
 
     /// What `rules` find among the elements, each after the ones before: `found[r]` is set
     /// for the elements rule r finds that no earlier one did (all of them: shown or not).
-    static void findAll(const std::vector<SelectionRule> &rules, const float *xyz, size_t n, const double shift[3],
-                        const std::vector<const float *> &values, std::vector<ElementSelection> &found);
+    static void findAll(const std::vector<SelectionRule> &rules, const float *xyz, size_t n,
+                        const double shift[3], const std::vector<const float *> &values,
+                        std::vector<ElementSelection> &found);
 
-private:
+  private:
     struct Action {
         std::shared_ptr<const SelectionRule> rule; ///< null for an edit
         Edit edit = Edit::Hide;

@@ -13,12 +13,15 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using testsupport::GLTestFixture;
 
@@ -27,8 +30,9 @@ const std::string kData = std::string(VELMORA_SOURCE_DIR) + "/tests/data/laz/";
 // One point of the LAS twin: integer coordinates of its scale, colour, intensity.
 using Row = std::array<long long, 7>;
 
-class StreamCleaning : public GLTestFixture {
-protected:
+class StreamCleaning : public GLTestFixture
+{
+  protected:
     void SetUp() override
     {
         GLTestFixture::SetUp();
@@ -40,7 +44,8 @@ protected:
     {
         CapturingMessageSink quiet;
         ScopedMessageSink scope(quiet);
-        cloud = std::make_unique<GLPointStreamObject>((kData + "1.2-with-color.copc.laz").c_str(), size_t(64) << 20);
+        cloud = std::make_unique<GLPointStreamObject>((kData + "1.2-with-color.copc.laz").c_str(), size_t(64)
+                                                                                                       << 20);
         // The cloud's box in view from above, the same for every frame.
         const Point3 lo = cloud->getBBMin(), hi = cloud->getBBMax();
         const float side = 1.02f * std::max(hi.x - lo.x, hi.y - lo.y);
@@ -54,6 +59,19 @@ protected:
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         cloud->draw(FrameContext::of(kind));
         expectNoGLError();
+    }
+    // Every node read: at once by a capture, or by the reading threads for frames that wait
+    // for nothing (until they say so, within a bound only a hung test reaches).
+    void readAll(bool threads)
+    {
+        if (!threads)
+            return frame();
+        frame(FrameContext::Kind::Interactive);
+        for (int i = 0; i < 6000 && (cloud->getStream().pending() > 0 || cloud->countResident().read < 1065);
+             ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            frame(FrameContext::Kind::Interactive);
+        }
     }
     // The LAS twin's point i in the cloud's object coordinates.
     Point3 object(int i) const
@@ -71,7 +89,8 @@ protected:
         return n;
     }
     // The rows of the points of `d` (or of the twin's points where `keep` holds).
-    static std::vector<Row> rows(const PointListData &d, const LasScaling &s, const std::function<bool(int)> &keep)
+    static std::vector<Row> rows(const PointListData &d, const LasScaling &s,
+                                 const std::function<bool(int)> &keep)
     {
         std::vector<Row> out;
         for (int i = 0; i < d.nPoints; ++i) {
@@ -134,7 +153,11 @@ TEST_F(StreamCleaning, RulesSelectInTheNodesReadAfterThem)
     };
     const Point2 a(0, 0), b(0.5f * kSize, kSize);
     const std::vector<Case> cases = {
-        {"box", [&](ElementCleaning &c) { c.setBox(box); c.selectInBox(SelectMode::Replace); },
+        {"box",
+         [&](ElementCleaning &c) {
+             c.setBox(box);
+             c.selectInBox(SelectMode::Replace);
+         },
          [&](int i) { return inBox(i); }},
         {"values", [&](ElementCleaning &c) { c.selectByValues(0, 100, 300, SelectMode::Replace); },
          [&](int i) { return intensity[i] >= 100 && intensity[i] <= 300; }},
@@ -152,27 +175,29 @@ TEST_F(StreamCleaning, RulesSelectInTheNodesReadAfterThem)
          }},
     };
     box = quarter();
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        open();
-        frame(FrameContext::Kind::Interactive);
-        ASSERT_EQ(cloud->countResident().read, 0u);
-        ElementCleaning &cleaning = *cloud->getCleaning();
-        c.select(cleaning);
-        EXPECT_EQ(cloud->countResident().selected, 0u);
-        frame();
-        const size_t expected = countWhere(c.expected);
-        EXPECT_GT(expected, 20u);
-        EXPECT_LT(expected, 1045u);
-        EXPECT_EQ(cloud->countResident().read, 1065u);
-        EXPECT_EQ(cloud->countResident().selected, expected);
-        EXPECT_EQ(cloud->getDrawnCount(), 1065u);
-        const testsupport::RgbaImage image = capture();
-        size_t marked = 0;
-        for (size_t p = 0; p < image.pixels.size(); p += 4)
-            marked += image.pixels[p] == 255 && image.pixels[p + 1] == 230 && image.pixels[p + 2] == 0;
-        EXPECT_GT(marked, 20u);
-    }
+    for (const Case &c : cases)
+        for (bool threads : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (threads ? ", nodes read by the threads" : ", by a capture"));
+            open();
+            frame(FrameContext::Kind::Interactive);
+            ASSERT_EQ(cloud->countResident().read, 0u);
+            ElementCleaning &cleaning = *cloud->getCleaning();
+            c.select(cleaning);
+            EXPECT_EQ(cloud->countResident().selected, 0u);
+            readAll(threads);
+            frame();
+            const size_t expected = countWhere(c.expected);
+            EXPECT_GT(expected, 20u);
+            EXPECT_LT(expected, 1045u);
+            EXPECT_EQ(cloud->countResident().read, 1065u);
+            EXPECT_EQ(cloud->countResident().selected, expected);
+            EXPECT_EQ(cloud->getDrawnCount(), 1065u);
+            const testsupport::RgbaImage image = capture();
+            size_t marked = 0;
+            for (size_t p = 0; p < image.pixels.size(); p += 4)
+                marked += image.pixels[p] == 255 && image.pixels[p + 1] == 230 && image.pixels[p + 2] == 0;
+            EXPECT_GT(marked, 20u);
+        }
     EXPECT_GT(cloud->getStream().nodesResident(), 1u) << "the file holds more than one node";
 }
 
@@ -190,7 +215,8 @@ TEST_F(StreamCleaning, EditsHoldInNodesReadAgainAndUndoRestoresEveryPoint)
     frame();
     selectBox();
     const std::string said = command('r');
-    EXPECT_NE(said.find(std::to_string(inside) + " points deleted of the points read so far"), std::string::npos)
+    EXPECT_NE(said.find(std::to_string(inside) + " points deleted of the points read so far"),
+              std::string::npos)
         << said << inside;
     struct Step {
         int key;
@@ -198,10 +224,10 @@ TEST_F(StreamCleaning, EditsHoldInNodesReadAgainAndUndoRestoresEveryPoint)
         size_t drawn;
     };
     const std::vector<Step> steps = {
-        {'u', false, 1065},           {'U', false, 1065 - inside}, {'h', true, 1065 - inside}, // nothing left to hide
-        {'u', false, 1065},           {'k', true, inside},          {'H', false, inside},
-        {'u', false, 1065},           {'u', false, 1065},          {'n', false, 1065},
-        {'h', false, 0},              {'H', false, 1065},
+        {'u', false, 1065}, {'U', false, 1065 - inside}, {'h', true, 1065 - inside}, // nothing left to hide
+        {'u', false, 1065}, {'k', true, inside},         {'H', false, inside},
+        {'u', false, 1065}, {'u', false, 1065},          {'n', false, 1065},
+        {'h', false, 0},    {'H', false, 1065},
     };
     for (const Step &s : steps) {
         SCOPED_TRACE(std::string(1, static_cast<char>(s.key)));

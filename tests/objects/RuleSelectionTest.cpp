@@ -1,7 +1,7 @@
 // The selections and edits kept as rules, replayed by parts of the elements at different
 // times (as the nodes of a streamed cloud come), against those of a cloud read whole.
-#include "objects/GLPointListObject.h"
 #include "objects/RuleSelection.h"
+#include "objects/GLPointListObject.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 enum class Do { Box, Values, Invert, Clear, Hide, ShowAll, Delete, KeepOnly, Undo, Redo };
 
@@ -48,7 +49,8 @@ TEST(RuleSelection, PartsReplayingTheRulesAtAnyTimeAgreeWithTheCloudReadWhole)
     GLPointListObject cloud(std::move(d));
     ElementCleaning &whole = *cloud.getCleaning();
 
-    std::vector<Part> parts = {{0, 1000, {2.5, 0, -1}, {}, {}, {}}, {1000, 1500, {0, 0, 0}, {}, {}, {}},
+    std::vector<Part> parts = {{0, 1000, {2.5, 0, -1}, {}, {}, {}},
+                               {1000, 1500, {0, 0, 0}, {}, {}, {}},
                                {2500, 500, {-4, 8, 0.25}, {}, {}, {}}};
     for (Part &part : parts)
         for (size_t i = part.first; i < part.first + part.count; ++i) {
@@ -73,14 +75,30 @@ TEST(RuleSelection, PartsReplayingTheRulesAtAnyTimeAgreeWithTheCloudReadWhole)
     };
 
     const std::vector<Action> actions = {
-        {Do::Box, 0.25f, 0.5f},   {Do::Values, 0.125f, 0.375f, SelectMode::Add}, {Do::Hide},
-        {Do::Box, 0.f, 0.75f},    {Do::Values, 0.5f, 1.f, SelectMode::Subtract},  {Do::Delete},
-        {Do::Invert},             {Do::Box, 0.625f, 1.f, SelectMode::Subtract},   {Do::Delete},
-        {Do::Undo},               {Do::ShowAll},                                  {Do::Box, 0.125f, 0.25f},
-        {Do::KeepOnly},           {Do::Undo},                                     {Do::Undo},
-        {Do::Redo},               {Do::Box, 0.75f, 0.875f, SelectMode::Add},      {Do::Invert},
-        {Do::Clear},              {Do::Values, 0.25f, 0.5f},                      {Do::Hide},
-        {Do::Undo},               {Do::Undo},                                     {Do::Redo},
+        {Do::Box, 0.25f, 0.5f},
+        {Do::Values, 0.125f, 0.375f, SelectMode::Add},
+        {Do::Hide},
+        {Do::Box, 0.f, 0.75f},
+        {Do::Values, 0.5f, 1.f, SelectMode::Subtract},
+        {Do::Delete},
+        {Do::Invert},
+        {Do::Box, 0.625f, 1.f, SelectMode::Subtract},
+        {Do::Delete},
+        {Do::Undo},
+        {Do::ShowAll},
+        {Do::Box, 0.125f, 0.25f},
+        {Do::KeepOnly},
+        {Do::Undo},
+        {Do::Undo},
+        {Do::Redo},
+        {Do::Box, 0.75f, 0.875f, SelectMode::Add},
+        {Do::Invert},
+        {Do::Clear},
+        {Do::Values, 0.25f, 0.5f},
+        {Do::Hide},
+        {Do::Undo},
+        {Do::Undo},
+        {Do::Redo},
         {Do::Box, 0.5f, 0.625f, SelectMode::Add},
     };
     for (size_t step = 0; step < actions.size(); ++step) {
@@ -102,14 +120,30 @@ TEST(RuleSelection, PartsReplayingTheRulesAtAnyTimeAgreeWithTheCloudReadWhole)
             rule.lo = a.lo;
             rule.hi = a.hi;
             break;
-        case Do::Invert: whole.invert(), rule.kind = SelectionRule::Invert; break;
-        case Do::Clear: whole.clear(), rule.kind = SelectionRule::Clear; break;
-        case Do::Hide: whole.hide(), changed = rules.edit(RuleSelection::Edit::Hide); break;
-        case Do::ShowAll: whole.showAll(), changed = rules.edit(RuleSelection::Edit::ShowAll); break;
-        case Do::Delete: whole.remove(), changed = rules.edit(RuleSelection::Edit::Delete); break;
-        case Do::KeepOnly: whole.keepOnly(), changed = rules.edit(RuleSelection::Edit::KeepOnly); break;
-        case Do::Undo: changed = whole.undo() == rules.edit(RuleSelection::Edit::Undo); break;
-        case Do::Redo: changed = whole.redo() == rules.edit(RuleSelection::Edit::Redo); break;
+        case Do::Invert:
+            whole.invert(), rule.kind = SelectionRule::Invert;
+            break;
+        case Do::Clear:
+            whole.clear(), rule.kind = SelectionRule::Clear;
+            break;
+        case Do::Hide:
+            whole.hide(), changed = rules.edit(RuleSelection::Edit::Hide);
+            break;
+        case Do::ShowAll:
+            whole.showAll(), changed = rules.edit(RuleSelection::Edit::ShowAll);
+            break;
+        case Do::Delete:
+            whole.remove(), changed = rules.edit(RuleSelection::Edit::Delete);
+            break;
+        case Do::KeepOnly:
+            whole.keepOnly(), changed = rules.edit(RuleSelection::Edit::KeepOnly);
+            break;
+        case Do::Undo:
+            changed = whole.undo() == rules.edit(RuleSelection::Edit::Undo);
+            break;
+        case Do::Redo:
+            changed = whole.redo() == rules.edit(RuleSelection::Edit::Redo);
+            break;
         }
         if (a.what <= Do::Clear)
             rules.select(rule);
