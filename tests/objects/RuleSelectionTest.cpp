@@ -2,6 +2,7 @@
 // times (as the nodes of a streamed cloud come), against those of a cloud read whole.
 #include "objects/RuleSelection.h"
 #include "objects/GLPointListObject.h"
+#include "support/CapturedMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -74,33 +75,16 @@ TEST(RuleSelection, PartsReplayingTheRulesAtAnyTimeAgreeWithTheCloudReadWhole)
         return wrong;
     };
 
+    // clang-format off
     const std::vector<Action> actions = {
-        {Do::Box, 0.25f, 0.5f},
-        {Do::Values, 0.125f, 0.375f, SelectMode::Add},
-        {Do::Hide},
-        {Do::Box, 0.f, 0.75f},
-        {Do::Values, 0.5f, 1.f, SelectMode::Subtract},
-        {Do::Delete},
-        {Do::Invert},
-        {Do::Box, 0.625f, 1.f, SelectMode::Subtract},
-        {Do::Delete},
-        {Do::Undo},
-        {Do::ShowAll},
-        {Do::Box, 0.125f, 0.25f},
-        {Do::KeepOnly},
-        {Do::Undo},
-        {Do::Undo},
-        {Do::Redo},
-        {Do::Box, 0.75f, 0.875f, SelectMode::Add},
-        {Do::Invert},
-        {Do::Clear},
-        {Do::Values, 0.25f, 0.5f},
-        {Do::Hide},
-        {Do::Undo},
-        {Do::Undo},
-        {Do::Redo},
-        {Do::Box, 0.5f, 0.625f, SelectMode::Add},
+        {Do::Box, 0.25f, 0.5f}, {Do::Values, 0.125f, 0.375f, SelectMode::Add}, {Do::Hide},
+        {Do::Box, 0.f, 0.75f}, {Do::Values, 0.5f, 1.f, SelectMode::Subtract}, {Do::Delete},
+        {Do::Invert}, {Do::Box, 0.625f, 1.f, SelectMode::Subtract}, {Do::Delete},
+        {Do::Undo}, {Do::ShowAll}, {Do::Box, 0.125f, 0.25f}, {Do::KeepOnly}, {Do::Undo}, {Do::Undo}, {Do::Redo},
+        {Do::Box, 0.75f, 0.875f, SelectMode::Add}, {Do::Invert}, {Do::Clear}, {Do::Values, 0.25f, 0.5f},
+        {Do::Hide}, {Do::Undo}, {Do::Undo}, {Do::Redo}, {Do::Box, 0.5f, 0.625f, SelectMode::Add},
     };
+    // clang-format on
     for (size_t step = 0; step < actions.size(); ++step) {
         const Action &a = actions[step];
         SelectionRule rule;
@@ -126,24 +110,25 @@ TEST(RuleSelection, PartsReplayingTheRulesAtAnyTimeAgreeWithTheCloudReadWhole)
         case Do::Clear:
             whole.clear(), rule.kind = SelectionRule::Clear;
             break;
-        case Do::Hide:
-            whole.hide(), changed = rules.edit(RuleSelection::Edit::Hide);
-            break;
-        case Do::ShowAll:
-            whole.showAll(), changed = rules.edit(RuleSelection::Edit::ShowAll);
-            break;
-        case Do::Delete:
-            whole.remove(), changed = rules.edit(RuleSelection::Edit::Delete);
-            break;
-        case Do::KeepOnly:
-            whole.keepOnly(), changed = rules.edit(RuleSelection::Edit::KeepOnly);
-            break;
-        case Do::Undo:
-            changed = whole.undo() == rules.edit(RuleSelection::Edit::Undo);
-            break;
-        case Do::Redo:
-            changed = whole.redo() == rules.edit(RuleSelection::Edit::Redo);
-            break;
+        default: {
+            // The edits, through the keys' actions of the cloud read whole.
+            using A = ElementCleaning::Action;
+            using E = RuleSelection::Edit;
+            const std::pair<A, E> edits[] = {{A::HIDE, E::Hide},     {A::SHOW_ALL, E::ShowAll},
+                                             {A::DELETE, E::Delete}, {A::KEEP_ONLY, E::KeepOnly},
+                                             {A::UNDO, E::Undo},     {A::REDO, E::Redo}};
+            const auto &[action, edit] = edits[static_cast<int>(a.what) - static_cast<int>(Do::Hide)];
+            KeyBinding row{};
+            row.action = actionValue(action);
+            CapturingMessageSink quiet;
+            ScopedMessageSink scope(quiet);
+            const size_t steps = whole.getEdits().undoSteps();
+            whole.runAction(row);
+            // Both undo and redo, or neither: there was a step, or none.
+            const bool moved =
+                (a.what != Do::Undo && a.what != Do::Redo) || whole.getEdits().undoSteps() != steps;
+            changed = rules.edit(edit) == moved;
+        }
         }
         if (a.what <= Do::Clear)
             rules.select(rule);
