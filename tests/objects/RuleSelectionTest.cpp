@@ -13,7 +13,7 @@
 namespace
 {
 
-enum class Do { Box, Values, Invert, Clear, Hide, ShowAll, Delete, KeepOnly, Undo, Redo };
+enum class Do { Box, Values, Unseen, Invert, Clear, Hide, ShowAll, Delete, KeepOnly, Undo, Redo };
 
 struct Action {
     Do what;
@@ -60,6 +60,17 @@ TEST(RuleSelection, PartsReplayingTheRulesAtAnyTimeAgreeWithTheCloudReadWhole)
             part.values.push_back(v[i]);
         }
     RuleSelection rules;
+    // A view from above the cube that sees the middle of it only.
+    ViewSight view;
+    view.t = Point3(-0.5f, -0.5f, 2);
+    view.fx = view.fy = 200;
+    view.cx = view.cy = 30;
+    view.width = view.height = 60;
+    whole.setViewSource([&](bool, const std::string &) {
+        ViewSights sights;
+        sights.views.push_back(view);
+        return sights;
+    });
     const auto update = [&](Part &part) {
         rules.update(part.masks, part.xyz.data(), part.count, part.shift, {part.values.data()});
     };
@@ -81,7 +92,8 @@ TEST(RuleSelection, PartsReplayingTheRulesAtAnyTimeAgreeWithTheCloudReadWhole)
         {Do::Box, 0.f, 0.75f}, {Do::Values, 0.5f, 1.f, SelectMode::Subtract}, {Do::Delete},
         {Do::Invert}, {Do::Box, 0.625f, 1.f, SelectMode::Subtract}, {Do::Delete},
         {Do::Undo}, {Do::ShowAll}, {Do::Box, 0.125f, 0.25f}, {Do::KeepOnly}, {Do::Undo}, {Do::Undo}, {Do::Redo},
-        {Do::Box, 0.75f, 0.875f, SelectMode::Add}, {Do::Invert}, {Do::Clear}, {Do::Values, 0.25f, 0.5f},
+        {Do::Box, 0.75f, 0.875f, SelectMode::Add}, {Do::Invert}, {Do::Clear}, {Do::Unseen},
+        {Do::Values, 0.25f, 0.5f, SelectMode::Add},
         {Do::Hide}, {Do::Undo}, {Do::Undo}, {Do::Redo}, {Do::Box, 0.5f, 0.625f, SelectMode::Add},
     };
     // clang-format on
@@ -103,6 +115,11 @@ TEST(RuleSelection, PartsReplayingTheRulesAtAnyTimeAgreeWithTheCloudReadWhole)
             rule.kind = SelectionRule::Values;
             rule.lo = a.lo;
             rule.hi = a.hi;
+            break;
+        case Do::Unseen:
+            whole.selectUnseen(a.mode);
+            rule.kind = SelectionRule::Unseen;
+            rule.views = {view};
             break;
         case Do::Invert:
             whole.invert(), rule.kind = SelectionRule::Invert;

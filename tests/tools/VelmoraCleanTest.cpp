@@ -201,6 +201,11 @@ TEST_F(VelmoraClean, AStreamedCloudKeepsTheBoxNodeByNode)
         EXPECT_NE(r.out.find(out + ": " + std::to_string(inside) + " of 1065 kept"), std::string::npos) << r.out;
     }
     EXPECT_EQ(LasReader::read((dir + "/copc.las").c_str()).nPoints, inside);
+    // The model's cameras, about the origin, see none of the survey's points.
+    const auto r = run({"--drop-unseen", "--save", "unseen.ply", "model", kCopc});
+    ASSERT_EQ(r.exitStatus, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("drop-unseen: 1065 removed"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("unseen.ply: 0 of 1065 kept"), std::string::npos) << r.out;
 }
 
 } // namespace
