@@ -124,7 +124,10 @@ protected:
 /// kind's binding table (bindingRows()).
 ///
 /// The selection and the edits hold file indices: whatever order the object keeps its
-/// elements in, a selection names the same elements, and deleting never moves one.
+/// elements in, a selection names the same elements, and deleting never moves one. A kind
+/// whose elements are not all in memory (CleanableElements::byRules()) is handed each rule
+/// and edit instead, with the frame's matrices, the box or the views it needs, and keeps them
+/// itself (RuleElements); the tools, keys, settings and messages stay these.
 class ElementCleaning {
 public:
     enum class Action {
@@ -202,7 +205,7 @@ public:
     ElementSelection outsideFileBox(const double lo[3], const double hi[3]);
     /// The same three as rules, for a kind that selects by rules (byRules()), whose elements
     /// are found as its parts are read (saveRemoving).
-    bool byRules() const { return const_cast<CleanableElements &>(elements).byRules() != nullptr; }
+    bool byRules() { return elements.byRules() != nullptr; }
     SelectionRule unseenRule(std::shared_ptr<const ViewSights> sights) const;
     SelectionRule carvedRule(std::shared_ptr<const ViewSights> sights, int k) const;
     SelectionRule outsideFileBoxRule(const double lo[3], const double hi[3]) const;

@@ -15,8 +15,7 @@
 #include <limits>
 #include <stdexcept>
 
-namespace
-{
+namespace {
 
 bool endsWith(const std::string &s, const char *tail)
 {
@@ -65,15 +64,17 @@ void GLPointStreamObject::refresh(const std::vector<int> &ids)
 {
     if (rules.empty())
         return;
-    std::vector<std::pair<int, PointStream::Node *>> stale;
+    std::vector<PointStream::Node *> stale;
     for (int id : ids)
         if (PointStream::Node *n = stream->resident(id); n && !rules.current(n->masks))
-            stale.push_back({id, n});
-    // One node a task: a node's rules are decided on one thread, the nodes on every core.
+            stale.push_back(n);
+    if (stale.empty())
+        return;
+    // The nodes shared among the cores, each decided on one thread.
     Parallel::split(stale.size(), static_cast<unsigned>(std::min<size_t>(stale.size(), Parallel::cores())),
                     [&](unsigned, size_t begin, size_t end) {
                         for (size_t k = begin; k < end; ++k)
-                            decide(rules, *stale[k].second);
+                            decide(rules, *stale[k]);
                     });
 }
 

@@ -4,8 +4,7 @@
 
 #include <algorithm>
 
-namespace
-{
+namespace {
 
 // The matrix m (column-major) after a translation by `shift`: it takes the elements' own
 // coordinates where m took the object's.
@@ -97,11 +96,10 @@ void RuleSelection::reset()
 
 void RuleSelection::select(SelectionRule rule)
 {
+    // Whether anything may be selected now, somewhere: a rule that takes away leaves it as it was.
     if (rule.kind == SelectionRule::Clear)
         selecting = false;
-    else if (rule.kind != SelectionRule::Invert && rule.mode != SelectMode::Subtract)
-        selecting = true;
-    else if (rule.kind == SelectionRule::Invert)
+    else if (rule.kind == SelectionRule::Invert || rule.mode != SelectMode::Subtract)
         selecting = true;
     actions.push_back({std::make_shared<const SelectionRule>(std::move(rule)), Edit::Hide});
 }
@@ -115,7 +113,6 @@ bool RuleSelection::edit(Edit e)
             return false;
         break;
     case Edit::KeepOnly:
-        break;
     case Edit::ShowAll:
         break;
     case Edit::Undo:

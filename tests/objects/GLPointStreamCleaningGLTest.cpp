@@ -20,8 +20,7 @@
 #include <thread>
 #include <vector>
 
-namespace
-{
+namespace {
 
 using testsupport::GLTestFixture;
 
