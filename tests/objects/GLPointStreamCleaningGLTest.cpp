@@ -151,6 +151,7 @@ TEST_F(StreamCleaning, RulesSelectInTheNodesReadAfterThem)
         std::function<bool(int)> expected;
     };
     const Point2 a(0, 0), b(0.5f * kSize, kSize);
+    const std::vector<Point2> lasso = {Point2(kSize, 0), Point2(kSize, kSize), Point2(0.3f * kSize, 0.6f * kSize)};
     const std::vector<Case> cases = {
         {"box",
          [&](ElementCleaning &c) {
@@ -171,6 +172,18 @@ TEST_F(StreamCleaning, RulesSelectInTheNodesReadAfterThem)
              const Point3 p = object(i);
              SelectionRules::rectangle(&p.x, 1, mvp, kSize, kSize, a, b, s, SelectMode::Replace);
              return !(s.contains(0) && !(intensity[i] >= 100 && intensity[i] <= 300));
+         }},
+        {"lasso added to the box",
+         [&](ElementCleaning &c) {
+             c.setBox(box);
+             c.selectInBox(SelectMode::Replace);
+             c.selectInWindow(lasso, true, SelectMode::Add);
+         },
+         [&](int i) {
+             ElementSelection s;
+             const Point3 p = object(i);
+             SelectionRules::lasso(&p.x, 1, mvp, kSize, kSize, lasso, s, SelectMode::Replace);
+             return inBox(i) || s.contains(0);
          }},
     };
     box = quarter();
@@ -236,6 +249,8 @@ TEST_F(StreamCleaning, EditsHoldInNodesReadAgainAndUndoRestoresEveryPoint)
         frame();
         EXPECT_EQ(cloud->getDrawnCount(), s.drawn);
     }
+    // Growing needs the neighbours in nodes not read: it is refused, saying why.
+    EXPECT_NE(command('g').find("growing the selection needs every point around it"), std::string::npos);
     // Delete again, let every node go, and read them all again.
     selectBox();
     command('r');
