@@ -224,7 +224,9 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
         if (const PointStream::Node *root = stream->resident(order[0]))
             scaling = root->las;
     }
-    if (!scaling.given()) {
+    // PLY coordinates go on the grid of the LAS nodes' files: the digits those hold.
+    const bool fileGrid = scaling.given();
+    if (!fileGrid) {
         double lo[3], hi[3];
         tiles->dataBox(lo, hi);
         scaling = LasWriter::scalingFor(lo, hi);
@@ -270,9 +272,9 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
     // A coordinate of the file: on the grid of its scale, where the points came from one.
     const auto fileCoordinate = [&](const PointStream::Node &n, size_t p, int a) {
         const double v = n.centre[a] + static_cast<double>(n.xyz[3 * p + a]);
-        return scaling.given() ? scaling.offset[a] +
-                                     std::round((v - scaling.offset[a]) / scaling.scale[a]) * scaling.scale[a]
-                               : v;
+        return fileGrid ? scaling.offset[a] +
+                              std::round((v - scaling.offset[a]) / scaling.scale[a]) * scaling.scale[a]
+                        : v;
     };
     const bool colours = tiles->hasColours();
     uint64_t written;

@@ -15,6 +15,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -305,6 +306,22 @@ TEST_F(StreamCleaning, SavedFilesReopenWithTheKeptPoints)
     EXPECT_EQ(cleaning.saveRemoving(dir + "/east.las", {cleaning.outsideFileBoxRule(lo, hi)}, removed), east);
     EXPECT_EQ(removed, std::vector<uint64_t>{countWhere([&](int i) { return object(i).x < middle; })});
     EXPECT_EQ(LasReader::read((dir + "/east.las").c_str()).nPoints, static_cast<int>(east));
+}
+
+// A node that can't be read makes the save fail, saying which, and leaves no file.
+TEST_F(StreamCleaning, ANodeThatCannotBeReadLeavesNoFile)
+{
+    const std::string dir = testsupport::makeTempDir("StreamCleaningHole");
+    std::filesystem::copy(std::string(VELMORA_SOURCE_DIR) + "/tests/data/ept/bcbf", dir + "/ept",
+                          std::filesystem::copy_options::recursive);
+    std::filesystem::remove(dir + "/ept/ept-data/2-2-2-3.bin");
+    CapturingMessageSink said;
+    ScopedMessageSink scope(said);
+    GLPointStreamObject holed((dir + "/ept/ept.json").c_str(), size_t(64) << 20);
+    EXPECT_FALSE(holed.getCleaning()->saveAs(dir + "/kept.ply"));
+    EXPECT_NE(said.text(MessageLevel::Error).find("node 2-2-2-3 could not be read"), std::string::npos) << said.text();
+    EXPECT_FALSE(std::filesystem::exists(dir + "/kept.ply"));
+    EXPECT_FALSE(std::filesystem::exists(dir + "/kept.ply.part"));
 }
 
 } // namespace
