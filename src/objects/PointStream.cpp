@@ -8,7 +8,8 @@
 
 size_t PointStream::Node::bytes() const
 {
-    size_t b = sizeof(Node) + xyz.capacity() * sizeof(float) + rgb.capacity() + mapped.capacity();
+    size_t b = sizeof(Node) + xyz.capacity() * sizeof(float) + rgb.capacity() + mapped.capacity() +
+               (shown.capacity() + marked.capacity()) * sizeof(uint32_t) + masks.bytes();
     for (const std::vector<float> &v : values)
         b += v.capacity() * sizeof(float);
     return b;
@@ -127,7 +128,8 @@ std::vector<int> PointStream::takeArrived()
         // Read twice (a capture read it meanwhile): the one in memory stays.
         if (nodes[static_cast<size_t>(i)])
             continue;
-        held += n->bytes();
+        n->counted = n->bytes();
+        held += n->counted;
         ++count;
         nodes[static_cast<size_t>(i)] = std::move(n);
         std::lock_guard<std::mutex> hold(lock);
@@ -161,7 +163,8 @@ void PointStream::loadNow(const std::vector<int> &wanted)
             msg::warning("GLPointStreamObject: %s: %s\n", tiles->path().c_str(), why[k].c_str());
             continue;
         }
-        held += read[k]->bytes();
+        read[k]->counted = read[k]->bytes();
+        held += read[k]->counted;
         ++count;
         nodes[i] = std::move(read[k]);
         // A worker reading it now hands in a copy that takeArrived drops.
@@ -182,7 +185,7 @@ void PointStream::evict(size_t budget, uint64_t keep)
     for (const auto &[drawn, i] : old) {
         if (held <= budget)
             break;
-        held -= std::min(held, nodes[static_cast<size_t>(i)]->bytes());
+        held -= std::min(held, nodes[static_cast<size_t>(i)]->counted);
         --count;
         nodes[static_cast<size_t>(i)].reset();
         std::lock_guard<std::mutex> hold(lock);

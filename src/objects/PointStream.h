@@ -36,6 +36,8 @@ public:
         LasScaling las;                          ///< the scale and offset of a LAS node's file
         RuleSelection::Masks masks;              ///< the selection and edits of its points
         std::vector<uint32_t> shown, marked;     ///< with edits: the points drawn, and marked
+        size_t counted = 0;                      ///< its bytes as the budget counts them
+        /// Its bytes now (the masks of rules added after it came included).
         size_t bytes() const;
     };
 
