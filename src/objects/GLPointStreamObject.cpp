@@ -452,6 +452,8 @@ void GLPointStreamObject::refineLater(bool missing, bool cut)
 
 void GLPointStreamObject::drawInfo()
 {
+    // The rectangle or lasso of the drag under way.
+    cleaning.drawDragShape();
     if (shown >= 0 && drawMethod != &GL3DObject::drawDepthBuffer)
         legend.draw(10, 10);
 }

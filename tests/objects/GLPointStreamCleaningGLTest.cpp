@@ -226,6 +226,22 @@ TEST_F(StreamCleaning, EditsHoldInNodesReadAgainAndUndoRestoresEveryPoint)
         cleaning.selectInBox(SelectMode::Replace);
     };
     frame();
+    // The rectangle tool's drag draws its outline over the frame, and selects on release.
+    EXPECT_NE(command('O').find("selection tool rectangle"), std::string::npos);
+    cloud->notifyWindowDrag(InputEvent::press(1), 0, 0);
+    cloud->notifyWindowDrag(InputEvent::motion(1), kSize / 2, kSize - 1);
+    frame();
+    cloud->drawInfo();
+    const testsupport::RgbaImage outlined = capture();
+    bool edge = false; // the rectangle's right side, on one pixel or its neighbour
+    for (int x = kSize / 2 - 1; x <= kSize / 2; ++x) {
+        const unsigned char *c = outlined.at(x, kSize / 3);
+        edge = edge || (c[0] == 255 && c[1] == 230 && c[2] == 0);
+    }
+    EXPECT_TRUE(edge);
+    cloud->notifyWindowDrag(InputEvent::release(1), kSize / 2, kSize - 1);
+    EXPECT_GT(cloud->countResident().selected, 100u);
+    command('O'); // the lasso: the drags are the view's again at "off"
     selectBox();
     const std::string said = command('r');
     EXPECT_NE(said.find(std::to_string(inside) + " points deleted of the points read so far"),
