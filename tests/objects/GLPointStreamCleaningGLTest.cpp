@@ -241,7 +241,7 @@ TEST_F(StreamCleaning, EditsHoldInNodesReadAgainAndUndoRestoresEveryPoint)
     EXPECT_TRUE(edge);
     cloud->notifyWindowDrag(InputEvent::release(1), kSize / 2, kSize - 1);
     EXPECT_GT(cloud->countResident().selected, 100u);
-    command('O'); // the lasso: the drags are the view's again at "off"
+    cleaning.setTool(ElementCleaning::OFF);
     selectBox();
     const std::string said = command('r');
     EXPECT_NE(said.find(std::to_string(inside) + " points deleted of the points read so far"),
