@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -31,12 +32,19 @@ const std::string kData = std::string(VELMORA_SOURCE_DIR) + "/tests/data/";
 
 class PointStreamFrames : public GLTestFixture {
 protected:
+    static std::string cacheFolder() { return testing::TempDir() + "/stream-cache-" + std::to_string(getpid()); }
     void SetUp() override
     {
         GLTestFixture::SetUp();
-        // Nodes fetched from the test servers go to a cache of the test's own.
-        setenv("XDG_CACHE_HOME", (testing::TempDir() + "/stream-cache").c_str(), 1);
-        std::filesystem::remove_all(testing::TempDir() + "/stream-cache");
+        // Nodes fetched from the test servers go to a cache of the test's own (of this process:
+        // the tests run side by side).
+        setenv("XDG_CACHE_HOME", cacheFolder().c_str(), 1);
+        std::filesystem::remove_all(cacheFolder());
+    }
+    void TearDown() override
+    {
+        std::filesystem::remove_all(cacheFolder());
+        GLTestFixture::TearDown();
     }
     // The cloud's box in view (a square over x and y), drawn as `kind` asks.
     RgbaImage frame(GLPointStreamObject &cloud, FrameContext::Kind kind = FrameContext::Kind::Capture)
@@ -125,7 +133,7 @@ TEST_F(PointStreamFrames, ASlowNodeLeavesFramesDrawnAndAMissingOneIsLeftOut)
     EXPECT_TRUE(slow->lastFrameComplete());
     // A cloud that goes while its node is on the way ends the transfer rather than wait for it
     // (the node is not in the cache: it comes from the server again).
-    std::filesystem::remove_all(testing::TempDir() + "/stream-cache");
+    std::filesystem::remove_all(cacheFolder());
     auto leaving = open(server.url("/slow/ept/ept.json"));
     frame(*leaving, FrameContext::Kind::Interactive);
     EXPECT_EQ(leaving->getStream().pending(), 1u);
