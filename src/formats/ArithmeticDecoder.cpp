@@ -109,6 +109,8 @@ void ArithmeticSymbolModel::copyState(const ArithmeticSymbolModel &o)
     distribution = ownDistribution;
     if (table == kStale)
         return;
+    if (ArithmeticModelsInUse *list = ArithmeticModelsInUse::current)
+        list->models.push_back(this);
     std::copy(o.symbolCount, o.symbolCount + count, symbolCount);
     if (o.table == o.ownTable) {
         std::copy(o.ownDistribution, o.ownDistribution + count + 1, ownDistribution);
@@ -119,8 +121,19 @@ void ArithmeticSymbolModel::copyState(const ArithmeticSymbolModel &o)
     }
 }
 
+thread_local ArithmeticModelsInUse *ArithmeticModelsInUse::current = nullptr;
+
+void ArithmeticModelsInUse::resetAll()
+{
+    for (ArithmeticSymbolModel *m : models)
+        m->reset();
+    models.clear();
+}
+
 void ArithmeticSymbolModel::begin()
 {
+    if (ArithmeticModelsInUse *list = ArithmeticModelsInUse::current)
+        list->models.push_back(this);
     // Every count 1 and the frequencies spread evenly, the next update soon.
     std::memset(symbolCount, 0, count * sizeof *symbolCount);
     totalCount = count;

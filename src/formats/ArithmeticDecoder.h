@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 /// The decoding steps are inlined wherever they are used: a point takes a few dozen of them,
 /// and a call for each would cost as much as the step.
@@ -76,6 +77,32 @@ private:
     uint32_t *ownDistribution = nullptr;
     uint64_t *ownTable = nullptr;
     const FirstState *first = nullptr;
+};
+
+/// The symbol models of one thread taken into use (first used after a reset) while the list
+/// is set: a chunk decoder resets only these before its next chunk rather than every model it
+/// holds, most of which a chunk of a few points never uses. A model on the list must stay
+/// where it is until the list is reset.
+class ArithmeticModelsInUse {
+public:
+    /// Makes `list` the thread's list while it lasts.
+    class Scope {
+    public:
+        explicit Scope(ArithmeticModelsInUse &list) : previous(current) { current = &list; }
+        ~Scope() { current = previous; }
+        Scope(const Scope &) = delete;
+        Scope &operator=(const Scope &) = delete;
+
+    private:
+        ArithmeticModelsInUse *previous;
+    };
+    /// Puts every model on the list back to its first state and empties the list.
+    void resetAll();
+
+private:
+    friend struct ArithmeticSymbolModel;
+    static thread_local ArithmeticModelsInUse *current;
+    std::vector<ArithmeticSymbolModel *> models;
 };
 
 /// A new model of `symbols` values, for the sets below (out of line: it is seldom wanted).

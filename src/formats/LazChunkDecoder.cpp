@@ -100,6 +100,10 @@ void LazChunkDecoder::decode(const unsigned char *chunk, size_t size, size_t poi
         return;
     if (size < length)
         fail("a chunk of " + std::to_string(size) + " bytes is shorter than its first point");
+    // The items reset everything but their symbol models: those the last chunk used are reset
+    // here, and those this one takes into use are listed as it goes.
+    inUse.resetAll();
+    ArithmeticModelsInUse::Scope scope(inUse);
     if (layout.compressor == LazLayout::LayeredChunked)
         decodeLayered(chunk, size, points, out);
     else

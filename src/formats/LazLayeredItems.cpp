@@ -70,12 +70,6 @@ unsigned returnLevel8(unsigned n, unsigned r)
 }
 
 using LazyModels = std::vector<std::unique_ptr<ArithmeticSymbolModel>>;
-void resetAll(LazyModels &set)
-{
-    for (std::unique_ptr<ArithmeticSymbolModel> &m : set)
-        if (m)
-            m->reset();
-}
 
 // The fields of a point of formats 6 to 10, as the coder predicts them.
 struct Point14Fields {
@@ -167,14 +161,9 @@ private:
     void startContext(unsigned k, const Point14Fields &from)
     {
         Context &c = contexts[k];
-        for (ArithmeticSymbolModel &m : c.changed)
-            m.reset();
-        for (ArithmeticSymbolModel *m : {&c.scanner, &c.returnGpsSame, &c.gpsMulti, &c.gps0Diff})
-            m->reset();
-        for (LazyModels *set : {&c.returns, &c.returnNumber, &c.classification, &c.flags, &c.userData})
-            resetAll(*set);
+        // Its symbol models are in their first state: the chunk decoder resets those in use.
         for (IntegerDecompressor *ic : {&c.dx, &c.dy, &c.z, &c.intensity, &c.scanAngle, &c.source, &c.gps})
-            ic->reset();
+            ic->restart();
         for (int i = 0; i < 12; ++i) {
             c.dxMedian[i].reset();
             c.dyMedian[i].reset();
@@ -409,12 +398,6 @@ private:
     void startContext(unsigned k, const uint16_t *from)
     {
         Context &c = contexts[k];
-        c.used128.reset();
-        c.nirUsed.reset();
-        for (ArithmeticSymbolModel &m : c.diff)
-            m.reset();
-        for (ArithmeticSymbolModel &m : c.nirDiff)
-            m.reset();
         std::memcpy(c.last, from, sizeof c.last);
         c.used = true;
     }
@@ -501,8 +484,6 @@ private:
         c.last.assign(from, from + size());
         if (c.models.empty())
             c.models.assign(size(), ArithmeticSymbolModel(256));
-        for (ArithmeticSymbolModel &m : c.models)
-            m.reset();
         c.used = true;
     }
     std::vector<LayerStream> streams;

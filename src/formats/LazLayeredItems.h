@@ -23,7 +23,8 @@ public:
     unsigned size() const { return bytes; }
     /// How many layers (and so layer sizes in the chunk) the item has.
     virtual unsigned layers() const = 0;
-    /// Starts a chunk: `raw` the chunk's first item, `layer` the item's layers in order.
+    /// Starts a chunk: `raw` the chunk's first item, `layer` the item's layers in order (the
+    /// symbol models are the chunk decoder's to reset).
     virtual void first(const unsigned char *raw, unsigned channel, const LazLayer *layer) = 0;
     /// The next point's item into `out`; `channel` is the point's scanner channel.
     virtual void next(unsigned char *out, unsigned channel) = 0;

@@ -37,7 +37,8 @@ constexpr unsigned char kReturnMap[8][8] = {
     {15, 14, 13, 12, 11, 10, 9, 8}, {14, 0, 1, 3, 6, 10, 10, 9},   {13, 1, 2, 4, 7, 11, 11, 10},
     {12, 3, 4, 5, 8, 12, 12, 11},   {11, 6, 7, 8, 9, 13, 13, 12},  {10, 10, 11, 12, 13, 14, 14, 13},
     {9, 10, 11, 12, 13, 14, 15, 14}, {8, 9, 10, 11, 12, 13, 14, 15}};
-// Models of a byte picked by the byte's last value.
+// Models of a byte picked by the byte's last value, made when first needed: most of the 256
+// never are.
 using ByteModels = std::array<std::unique_ptr<ArithmeticSymbolModel>, 256>;
 // How far a return is from the last one: the height prediction's slot.
 constexpr unsigned returnLevel(unsigned n, unsigned r) { return n > r ? n - r : r - n; }
@@ -51,19 +52,8 @@ public:
     }
     void first(const unsigned char *raw) override
     {
-        changed.reset();
-        icIntensity.reset();
-        scanAngle[0].reset();
-        scanAngle[1].reset();
-        icSource.reset();
-        icDx.reset();
-        icDy.reset();
-        icZ.reset();
-        // Models by previous byte are made when first needed: most of the 256 never are.
-        for (auto *set : {&bitByte, &classification, &userData})
-            for (std::unique_ptr<ArithmeticSymbolModel> &m : *set)
-                if (m)
-                    m->reset();
+        for (IntegerDecompressor *ic : {&icIntensity, &icSource, &icDx, &icDy, &icZ})
+            ic->restart();
         // The first point's intensity is not a prediction for the second.
         for (int k = 0; k < 16; ++k) {
             lastIntensity[k] = 0;
@@ -145,9 +135,7 @@ public:
     GpsTime11() : Item(8), multi(kTotal), zeroDiff(6), ic(32, 9) {}
     void first(const unsigned char *raw) override
     {
-        multi.reset();
-        zeroDiff.reset();
-        ic.reset();
+        ic.restart();
         last = nextSeq = 0;
         for (int k = 0; k < 4; ++k) {
             lastTime[k] = 0;
@@ -257,9 +245,6 @@ public:
     Rgb12() : Item(6), used(128), diff{ArithmeticSymbolModel(256), ArithmeticSymbolModel(256), ArithmeticSymbolModel(256), ArithmeticSymbolModel(256), ArithmeticSymbolModel(256), ArithmeticSymbolModel(256)} {}
     void first(const unsigned char *raw) override
     {
-        used.reset();
-        for (ArithmeticSymbolModel &m : diff)
-            m.reset();
         for (int k = 0; k < 3; ++k)
             last[k] = u16(raw + 2 * k);
     }
@@ -314,8 +299,6 @@ public:
     explicit Bytes(unsigned n) : Item(n), last(n), models(n, ArithmeticSymbolModel(256)) {}
     void first(const unsigned char *raw) override
     {
-        for (ArithmeticSymbolModel &m : models)
-            m.reset();
         std::memcpy(last.data(), raw, last.size());
     }
     void next(ArithmeticDecoder &dec, unsigned char *out) override
@@ -339,12 +322,7 @@ public:
     void first(const unsigned char *raw) override
     {
         for (IntegerDecompressor *ic : {&icDx, &icDy, &icZ, &icIntensity, &icScanAngle, &icSource})
-            ic->reset();
-        changed.reset();
-        for (auto *set : {&bitByte, &classification, &userData})
-            for (std::unique_ptr<ArithmeticSymbolModel> &m : *set)
-                if (m)
-                    m->reset();
+            ic->restart();
         for (int k = 0; k < 3; ++k)
             lastDx[k] = lastDy[k] = 0;
         incr = 0;
@@ -399,9 +377,7 @@ public:
     GpsTime11v1() : Item(8), multi(kMultiMax), zeroDiff(3), ic(32, 6) {}
     void first(const unsigned char *raw) override
     {
-        multi.reset();
-        zeroDiff.reset();
-        ic.reset();
+        ic.restart();
         lastDiff = 0;
         extremes = 0;
         std::memcpy(&time, raw, 8);
@@ -466,8 +442,7 @@ public:
     Rgb12v1() : Item(6), used(64), ic(8, 6) {}
     void first(const unsigned char *raw) override
     {
-        used.reset();
-        ic.reset();
+        ic.restart();
         for (int k = 0; k < 3; ++k)
             last[k] = u16(raw + 2 * k);
     }
@@ -496,7 +471,7 @@ public:
     explicit BytesV1(unsigned n) : Item(n), last(n), ic(8, n) {}
     void first(const unsigned char *raw) override
     {
-        ic.reset();
+        ic.restart();
         std::memcpy(last.data(), raw, last.size());
     }
     void next(ArithmeticDecoder &dec, unsigned char *out) override

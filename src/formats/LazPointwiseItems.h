@@ -13,7 +13,8 @@ struct LazChunkDecoder::Item {
     explicit Item(unsigned n) : bytes(n) {}
     virtual ~Item() = default;
     unsigned size() const { return bytes; }
-    /// Starts a chunk: the models back to their first state, `raw` the chunk's first item.
+    /// Starts a chunk, `raw` its first item: all back to the first state but the symbol models,
+    /// which the chunk decoder resets.
     virtual void first(const unsigned char *raw) = 0;
     /// Decodes the next point's item into `out` (size() bytes).
     virtual void next(ArithmeticDecoder &dec, unsigned char *out) = 0;
