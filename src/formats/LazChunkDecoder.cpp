@@ -122,7 +122,10 @@ void LazChunkDecoder::decodePointwise(const unsigned char *chunk, size_t size, s
         }
     }
     ArithmeticDecoder dec(chunk + length, chunk + size);
-    for (size_t i = 1; i < points; ++i) {
+    size_t i = decodeCommonItems(items, dec, out, points, length);
+    if (dec.overrun())
+        fail("a chunk ends inside its point " + std::to_string(i) + " of " + std::to_string(points));
+    for (; i < points; ++i) {
         unsigned char *p = out + i * length;
         for (const std::unique_ptr<Item> &item : items) {
             item->next(dec, p);

@@ -70,7 +70,8 @@ public:
         user = raw[17];
         source = u16(raw + 18);
     }
-    void next(ArithmeticDecoder &decoder, unsigned char *out) override
+    void next(ArithmeticDecoder &decoder, unsigned char *out) override { step(decoder, out); }
+    LAZ_DECODE_STEP void step(ArithmeticDecoder &decoder, unsigned char *out)
     {
         // The coder's state in registers while the point is decoded: in memory, each step
         // would wait for the one before to store it.
@@ -144,7 +145,8 @@ public:
         }
         std::memcpy(&lastTime[0], raw, 8);
     }
-    void next(ArithmeticDecoder &decoder, unsigned char *out) override
+    void next(ArithmeticDecoder &decoder, unsigned char *out) override { step(decoder, out); }
+    LAZ_DECODE_STEP void step(ArithmeticDecoder &decoder, unsigned char *out)
     {
         ArithmeticDecoder dec = decoder;
         // A switch of sequence is followed by the value in that sequence: at most a few rounds.
@@ -248,7 +250,8 @@ public:
         for (int k = 0; k < 3; ++k)
             last[k] = u16(raw + 2 * k);
     }
-    void next(ArithmeticDecoder &decoder, unsigned char *out) override
+    void next(ArithmeticDecoder &decoder, unsigned char *out) override { step(decoder, out); }
+    LAZ_DECODE_STEP void step(ArithmeticDecoder &decoder, unsigned char *out)
     {
         ArithmeticDecoder dec = decoder;
         const unsigned s = dec.decodeSymbol(used);
@@ -496,7 +499,40 @@ private:
     LazWavepacket packet;
 };
 
+// Points from 1 on, each item's step inlined in one loop (the coder stays in registers from
+// item to item); stops after a point that read past the chunk.
+template <class... Items>
+size_t run(ArithmeticDecoder &dec, unsigned char *out, size_t points, unsigned length, Items &...items)
+{
+    for (size_t i = 1; i < points; ++i) {
+        unsigned char *p = out + i * length;
+        ((items.step(dec, p), p += items.size()), ...);
+        if (dec.overrun())
+            return i + 1;
+    }
+    return points;
+}
+
 } // namespace
+
+size_t decodeCommonItems(const std::vector<std::unique_ptr<LazChunkDecoder::Item>> &items, ArithmeticDecoder &dec,
+                         unsigned char *out, size_t points, unsigned length)
+{
+    auto *point = dynamic_cast<Point10 *>(items[0].get());
+    auto *gps = items.size() > 1 ? dynamic_cast<GpsTime11 *>(items[1].get()) : nullptr;
+    auto *rgb = items.size() > 1 ? dynamic_cast<Rgb12 *>(items.back().get()) : nullptr;
+    if (!point)
+        return 1;
+    switch (items.size()) {
+    case 1: return run(dec, out, points, length, *point);
+    case 2:
+        if (gps)
+            return run(dec, out, points, length, *point, *gps);
+        return rgb ? run(dec, out, points, length, *point, *rgb) : 1;
+    case 3: return gps && rgb ? run(dec, out, points, length, *point, *gps, *rgb) : 1;
+    default: return 1;
+    }
+}
 
 std::unique_ptr<LazChunkDecoder::Item> makePointwiseItem(const LazItem &item)
 {
