@@ -19,6 +19,11 @@ uint32_t u32(const unsigned char *b)
 }
 
 [[noreturn]] void fail(const std::string &text) { throw std::runtime_error(text); }
+// Point `i` (from 0) of a chunk's `points` read past the chunk's bytes.
+[[noreturn]] void failInside(size_t i, size_t points)
+{
+    fail("a chunk ends inside its point " + std::to_string(i + 1) + " of " + std::to_string(points));
+}
 
 // The fixed sizes of the items that have one.
 unsigned itemSize(uint16_t type)
@@ -122,9 +127,10 @@ void LazChunkDecoder::decodePointwise(const unsigned char *chunk, size_t size, s
         }
     }
     ArithmeticDecoder dec(chunk + length, chunk + size);
+    // The common item lists in one loop, which stops after the point that read past the chunk.
     size_t i = decodeCommonItems(items, dec, out, points, length);
-    if (dec.overrun())
-        fail("a chunk ends inside its point " + std::to_string(i) + " of " + std::to_string(points));
+    if (i > 1 && dec.overrun())
+        failInside(i - 1, points);
     for (; i < points; ++i) {
         unsigned char *p = out + i * length;
         for (const std::unique_ptr<Item> &item : items) {
@@ -133,7 +139,7 @@ void LazChunkDecoder::decodePointwise(const unsigned char *chunk, size_t size, s
         }
         // Checked per point so that a cut chunk costs one point's work, not the chunk's.
         if (dec.overrun())
-            fail("a chunk ends inside its point " + std::to_string(i + 1) + " of " + std::to_string(points));
+            failInside(i, points);
     }
 }
 
@@ -171,8 +177,16 @@ void LazChunkDecoder::decodeLayered(const unsigned char *chunk, size_t size, siz
         layer += item->layers();
     }
     // The point item first: it says the channel whose models the other items use.
+    size_t i = decodeCommonLayers(layered, out, points, length);
+    if (i > 1) {
+        bool past = false;
+        for (const std::unique_ptr<LazLayeredItem> &item : layered)
+            past |= item->overrun();
+        if (past)
+            failInside(i - 1, points);
+    }
     LazLayeredItem &point = *layered[0];
-    for (size_t i = 1; i < points; ++i) {
+    for (; i < points; ++i) {
         unsigned char *p = out + i * length;
         point.next(p, 0);
         const unsigned channel = point.channel();
@@ -184,6 +198,6 @@ void LazChunkDecoder::decodeLayered(const unsigned char *chunk, size_t size, siz
             p += layered[k]->size();
         }
         if (past)
-            fail("a chunk ends inside its point " + std::to_string(i + 1) + " of " + std::to_string(points));
+            failInside(i, points);
     }
 }

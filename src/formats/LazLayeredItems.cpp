@@ -131,7 +131,8 @@ public:
         current = p.channel;
         startContext(current, p);
     }
-    void next(unsigned char *out, unsigned) override;
+    void next(unsigned char *out, unsigned) override { step(out); }
+    LAZ_DECODE_STEP void step(unsigned char *out);
     unsigned channel() const override { return current; }
     bool overrun() const override { return anyOverrun(streams); }
 
@@ -190,7 +191,7 @@ private:
     unsigned current = 0;
 };
 
-void Point14::next(unsigned char *out, unsigned)
+void Point14::step(unsigned char *out)
 {
     // The coder of the first layer in registers while the point is decoded (it holds most
     // of the point's symbols, one after the other).
@@ -364,7 +365,8 @@ public:
         current = channel;
         startContext(current, v);
     }
-    void next(unsigned char *out, unsigned channel) override
+    void next(unsigned char *out, unsigned channel) override { step(out, channel); }
+    LAZ_DECODE_STEP void step(unsigned char *out, unsigned channel)
     {
         if (channel != current) {
             if (!contexts[channel].used)
@@ -456,7 +458,8 @@ public:
         current = channel;
         startContext(current, raw);
     }
-    void next(unsigned char *out, unsigned channel) override
+    void next(unsigned char *out, unsigned channel) override { step(out, channel); }
+    LAZ_DECODE_STEP void step(unsigned char *out, unsigned channel)
     {
         if (channel != current) {
             if (!contexts[channel].used)
@@ -531,7 +534,44 @@ private:
     unsigned current = 0;
 };
 
+// Points from 1 on, each item's step inlined in one loop (no call per item and point);
+// stops after a point that read past a layer.
+template <class... Items>
+size_t run(unsigned char *out, size_t points, unsigned length, Point14 &point, Items &...items)
+{
+    for (size_t i = 1; i < points; ++i) {
+        unsigned char *p = out + i * length;
+        point.step(p);
+        [[maybe_unused]] const unsigned channel = point.channel();
+        bool past = point.overrun();
+        p += point.size();
+        ((items.step(p, channel), past |= items.overrun(), p += items.size()), ...);
+        if (past)
+            return i + 1;
+    }
+    return points;
+}
+
 } // namespace
+
+size_t decodeCommonLayers(const std::vector<std::unique_ptr<LazLayeredItem>> &items, unsigned char *out,
+                          size_t points, unsigned length)
+{
+    auto *point = dynamic_cast<Point14 *>(items[0].get());
+    auto *rgb = items.size() > 1 ? dynamic_cast<Rgb14 *>(items[1].get()) : nullptr;
+    auto *bytes = items.size() > 1 ? dynamic_cast<Byte14 *>(items.back().get()) : nullptr;
+    if (!point)
+        return 1;
+    switch (items.size()) {
+    case 1: return run(out, points, length, *point);
+    case 2:
+        if (rgb)
+            return run(out, points, length, *point, *rgb);
+        return bytes ? run(out, points, length, *point, *bytes) : 1;
+    case 3: return rgb && bytes ? run(out, points, length, *point, *rgb, *bytes) : 1;
+    default: return 1;
+    }
+}
 
 std::unique_ptr<LazLayeredItem> makeLayeredItem(const LazItem &item)
 {
