@@ -2,6 +2,7 @@
 
 #include "formats/ArithmeticDecoder.h"
 #include "formats/IntegerDecompressor.h"
+#include "formats/LazFields.h"
 #include "formats/LazMedian.h"
 #include "formats/LazWavepacket.h"
 
@@ -12,22 +13,10 @@
 
 namespace {
 
-uint32_t u32(const unsigned char *b)
-{
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-           static_cast<uint32_t>(b[3]) << 24;
-}
-uint16_t u16(const unsigned char *b) { return static_cast<uint16_t>(b[0] | b[1] << 8); }
-void put16(unsigned char *b, unsigned v)
-{
-    b[0] = static_cast<unsigned char>(v);
-    b[1] = static_cast<unsigned char>(v >> 8);
-}
-void put32(unsigned char *b, uint32_t v)
-{
-    put16(b, v & 0xFFFF);
-    put16(b + 2, v >> 16);
-}
+using lazfields::put16;
+using lazfields::put32;
+using lazfields::u16;
+using lazfields::u32;
 
 // A layer's stream, or nothing when the layer is empty (the field never changes in the chunk).
 struct LayerStream {

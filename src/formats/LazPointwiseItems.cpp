@@ -2,6 +2,7 @@
 
 #include "formats/ArithmeticDecoder.h"
 #include "formats/IntegerDecompressor.h"
+#include "formats/LazFields.h"
 #include "formats/LazMedian.h"
 #include "formats/LazWavepacket.h"
 
@@ -12,24 +13,10 @@
 
 namespace {
 
-int32_t i32(const unsigned char *b)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                                static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24);
-}
-void put32(unsigned char *b, uint32_t v)
-{
-    b[0] = static_cast<unsigned char>(v);
-    b[1] = static_cast<unsigned char>(v >> 8);
-    b[2] = static_cast<unsigned char>(v >> 16);
-    b[3] = static_cast<unsigned char>(v >> 24);
-}
-uint16_t u16(const unsigned char *b) { return static_cast<uint16_t>(b[0] | b[1] << 8); }
-void put16(unsigned char *b, unsigned v)
-{
-    b[0] = static_cast<unsigned char>(v);
-    b[1] = static_cast<unsigned char>(v >> 8);
-}
+using lazfields::i32;
+using lazfields::put16;
+using lazfields::put32;
+using lazfields::u16;
 
 // Which of the 16 intensity and coordinate predictions a return belongs to, by
 // [number of returns][return number]: single returns, first, last and middle ones differ.
@@ -502,15 +489,20 @@ private:
 // Points from 1 on, each item's step inlined in one loop (the coder stays in registers from
 // item to item); stops after a point that read past the chunk.
 template <class... Items>
-size_t run(ArithmeticDecoder &dec, unsigned char *out, size_t points, unsigned length, Items &...items)
+size_t run(ArithmeticDecoder &decoder, unsigned char *out, size_t points, unsigned length, Items &...items)
 {
-    for (size_t i = 1; i < points; ++i) {
+    ArithmeticDecoder dec = decoder; // a local the compiler keeps in registers
+    size_t i = 1;
+    for (; i < points; ++i) {
         unsigned char *p = out + i * length;
         ((items.step(dec, p), p += items.size()), ...);
-        if (dec.overrun())
-            return i + 1;
+        if (dec.overrun()) {
+            ++i;
+            break;
+        }
     }
-    return points;
+    decoder = dec;
+    return i;
 }
 
 } // namespace
