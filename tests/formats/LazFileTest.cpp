@@ -161,6 +161,41 @@ TEST(LazFile, LayeredChunksDecodeToTheRecordsOfTheirTwin)
     EXPECT_EQ(std::memcmp(again.get(), records.get(), 36 * h.count), 0);
 }
 
+// One decoder takes the chunks of a file in reverse order, each after a copy whose last third
+// is garbled (decoded to wrong points or refused part way): every chunk decodes as with a
+// decoder of its own (no model of the chunk before, finished or not, carries over).
+// autzen_trim is pointwise (format 3) in three chunks, the COPC file layered (format 7) in
+// nodes of a few points.
+TEST(LazChunkDecoder, OneDecoderDecodesEveryChunkAsAFreshOne)
+{
+    for (const char *name : {"autzen_trim.laz", "1.2-with-color.copc.laz"}) {
+        SCOPED_TRACE(name);
+        const std::vector<unsigned char> laz = fileBytes(dataPath(name));
+        ASSERT_GT(laz.size(), 375u);
+        const LazFile::Header h = headerOf(laz);
+        Opened f(dataPath(name));
+        const LazLayout layout = LazFile::findLayout(f.f, static_cast<long long>(laz.size()), h);
+        const std::vector<LazChunk> chunks = LazFile::chunkTable(f.f, static_cast<long long>(laz.size()), h, layout);
+        ASSERT_GT(chunks.size(), 2u);
+        LazChunkDecoder reused(layout);
+        const unsigned length = reused.recordLength();
+        for (size_t i = chunks.size(); i-- > 0;) {
+            const LazChunk &c = chunks[i];
+            std::vector<unsigned char> garbled(&laz[c.offset], &laz[c.offset] + c.bytes), got(c.points * length),
+                want(c.points * length);
+            for (size_t k = garbled.size() * 2 / 3; k < garbled.size(); ++k)
+                garbled[k] ^= 0x5A;
+            try {
+                reused.decode(garbled.data(), garbled.size(), c.points, got.data());
+            } catch (const std::runtime_error &) {
+            }
+            reused.decode(&laz[c.offset], c.bytes, c.points, got.data());
+            LazChunkDecoder(layout).decode(&laz[c.offset], c.bytes, c.points, want.data());
+            EXPECT_TRUE(got == want) << "chunk " << i;
+        }
+    }
+}
+
 // Layered files of other programs without a twin, with several returns a pulse: the decoded
 // points fill the header's box exactly and hold its counts by return; the waveform packets
 // (format 10) all point at the one wave packet descriptor, with its sample bytes, each
