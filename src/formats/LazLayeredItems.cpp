@@ -2,6 +2,7 @@
 
 #include "formats/ArithmeticDecoder.h"
 #include "formats/IntegerDecompressor.h"
+#include "formats/LazCommonItems.h"
 #include "formats/LazFields.h"
 #include "formats/LazMedian.h"
 #include "formats/LazWavepacket.h"
@@ -546,20 +547,8 @@ size_t run(unsigned char *out, size_t points, unsigned length, Point14 &point, I
 size_t decodeCommonLayers(const std::vector<std::unique_ptr<LazLayeredItem>> &items, unsigned char *out,
                           size_t points, unsigned length)
 {
-    auto *point = dynamic_cast<Point14 *>(items[0].get());
-    auto *rgb = items.size() > 1 ? dynamic_cast<Rgb14 *>(items[1].get()) : nullptr;
-    auto *bytes = items.size() > 1 ? dynamic_cast<Byte14 *>(items.back().get()) : nullptr;
-    if (!point)
-        return 1;
-    switch (items.size()) {
-    case 1: return run(out, points, length, *point);
-    case 2:
-        if (rgb)
-            return run(out, points, length, *point, *rgb);
-        return bytes ? run(out, points, length, *point, *bytes) : 1;
-    case 3: return rgb && bytes ? run(out, points, length, *point, *rgb, *bytes) : 1;
-    default: return 1;
-    }
+    return runCommonItems<Point14, Rgb14, Byte14>(
+        items, [&](Point14 &point, auto &...others) { return run(out, points, length, point, others...); });
 }
 
 std::unique_ptr<LazLayeredItem> makeLayeredItem(const LazItem &item)

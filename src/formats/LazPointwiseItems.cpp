@@ -2,6 +2,7 @@
 
 #include "formats/ArithmeticDecoder.h"
 #include "formats/IntegerDecompressor.h"
+#include "formats/LazCommonItems.h"
 #include "formats/LazFields.h"
 #include "formats/LazMedian.h"
 #include "formats/LazWavepacket.h"
@@ -510,20 +511,8 @@ size_t run(ArithmeticDecoder &decoder, unsigned char *out, size_t points, unsign
 size_t decodeCommonItems(const std::vector<std::unique_ptr<LazChunkDecoder::Item>> &items, ArithmeticDecoder &dec,
                          unsigned char *out, size_t points, unsigned length)
 {
-    auto *point = dynamic_cast<Point10 *>(items[0].get());
-    auto *gps = items.size() > 1 ? dynamic_cast<GpsTime11 *>(items[1].get()) : nullptr;
-    auto *rgb = items.size() > 1 ? dynamic_cast<Rgb12 *>(items.back().get()) : nullptr;
-    if (!point)
-        return 1;
-    switch (items.size()) {
-    case 1: return run(dec, out, points, length, *point);
-    case 2:
-        if (gps)
-            return run(dec, out, points, length, *point, *gps);
-        return rgb ? run(dec, out, points, length, *point, *rgb) : 1;
-    case 3: return gps && rgb ? run(dec, out, points, length, *point, *gps, *rgb) : 1;
-    default: return 1;
-    }
+    return runCommonItems<Point10, GpsTime11, Rgb12>(
+        items, [&](auto &...common) { return run(dec, out, points, length, common...); });
 }
 
 std::unique_ptr<LazChunkDecoder::Item> makePointwiseItem(const LazItem &item)

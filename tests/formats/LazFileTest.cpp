@@ -64,6 +64,21 @@ struct Opened {
     }
 };
 
+// A file of tests/data/laz read whole and open, with its LAS header (a file too short to hold
+// one fails the test and keeps a zero header).
+struct LazInput {
+    std::vector<unsigned char> bytes;
+    LazFile::Header h{};
+    Opened f;
+    explicit LazInput(const std::string &name) : bytes(fileBytes(dataPath(name))), f(dataPath(name))
+    {
+        EXPECT_GT(bytes.size(), 375u) << name;
+        if (bytes.size() > 375)
+            h = headerOf(bytes);
+    }
+    long long size() const { return static_cast<long long>(bytes.size()); }
+};
+
 } // namespace
 
 // Files of other programs with their uncompressed twins: the decoded records must equal the
@@ -170,12 +185,10 @@ TEST(LazChunkDecoder, OneDecoderDecodesEveryChunkAsAFreshOne)
 {
     for (const char *name : {"autzen_trim.laz", "1.2-with-color.copc.laz"}) {
         SCOPED_TRACE(name);
-        const std::vector<unsigned char> laz = fileBytes(dataPath(name));
-        ASSERT_GT(laz.size(), 375u);
-        const LazFile::Header h = headerOf(laz);
-        Opened f(dataPath(name));
-        const LazLayout layout = LazFile::findLayout(f.f, static_cast<long long>(laz.size()), h);
-        const std::vector<LazChunk> chunks = LazFile::chunkTable(f.f, static_cast<long long>(laz.size()), h, layout);
+        const LazInput in(name);
+        const std::vector<unsigned char> &laz = in.bytes;
+        const LazLayout layout = LazFile::findLayout(in.f.f, in.size(), in.h);
+        const std::vector<LazChunk> chunks = LazFile::chunkTable(in.f.f, in.size(), in.h, layout);
         ASSERT_GT(chunks.size(), 2u);
         LazChunkDecoder reused(layout);
         const unsigned length = reused.recordLength();
@@ -204,11 +217,11 @@ TEST(LazFile, LayeredFilesAgreeWithTheirHeaders)
 {
     for (const char *name : {"append-bug.laz", "fullwave.laz"}) {
         SCOPED_TRACE(name);
-        const std::vector<unsigned char> laz = fileBytes(dataPath(name));
-        ASSERT_GT(laz.size(), 375u);
-        const LazFile::Header h = headerOf(laz);
-        Opened f(dataPath(name));
-        LargeArray<unsigned char> records = LazFile::read(f.f, static_cast<long long>(laz.size()), h);
+        const LazInput in(name);
+        ASSERT_GT(in.h.recordLength, 0u);
+        const std::vector<unsigned char> &laz = in.bytes;
+        const LazFile::Header &h = in.h;
+        LargeArray<unsigned char> records = LazFile::read(in.f.f, in.size(), h);
         int32_t lo[3] = {INT32_MAX, INT32_MAX, INT32_MAX}, hi[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
         std::vector<uint64_t> byReturn(15, 0);
         uint64_t lastOffset = 0;
