@@ -371,6 +371,18 @@ void clean(const RenderOptions &o)
     // A name the object cannot be saved under is refused before any rule runs and says what
     // it removed.
     SceneCleaning::checkOutput(*object, o.save);
+    if (SceneCleaning::readInParts(*object)) {
+        // A streamed cloud: the rules decide each node as the save reads it.
+        std::vector<SceneCleaning::Step> steps;
+        uint64_t total = 0;
+        const uint64_t written = SceneCleaning::applyAndSave(*object, *machine, o.cleaning, o.save, steps, total);
+        std::fflush(stdout);
+        for (const SceneCleaning::Step &step : steps)
+            std::printf("%s: %zu removed\n", step.rule.c_str(), step.removed);
+        std::printf("%s: %llu of %llu kept\n", o.save, static_cast<unsigned long long>(written),
+                    static_cast<unsigned long long>(total));
+        return;
+    }
     ElementSelection removed;
     const std::vector<SceneCleaning::Step> steps = SceneCleaning::apply(*object, *machine, o.cleaning, removed);
     std::fflush(stdout);

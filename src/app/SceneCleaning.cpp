@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -168,17 +170,15 @@ void SceneCleaning::checkOutput(GL3DObject &object, const std::string &path)
     cleaningOf(object).checkSaveName(path);
 }
 
-std::vector<SceneCleaning::Step> SceneCleaning::apply(GL3DObject &object, GLMachine &machine,
-                                                      const CleaningRules &rules, ElementSelection &removed)
+namespace {
+
+// The rules in the order drop-unseen, carve, keep-box, each handed to `take` with its name and
+// what it selects by: the views (with silhouettes for carving by k > 0 views), or for the
+// box (views null) its low and high corners.
+using RuleTaker = std::function<void(const char *rule, ViewSights *views, int k, const double *lo, const double *hi)>;
+
+void eachRule(GLMachine &machine, const CleaningRules &rules, const RuleTaker &take)
 {
-    ElementCleaning &cleaning = cleaningOf(object);
-    removed = ElementSelection(cleaning.getSelection().size());
-    std::vector<Step> steps;
-    const auto join = [&](const char *rule, const ElementSelection &selected) {
-        const size_t before = removed.count();
-        removed.addAll(selected);
-        steps.push_back({rule, removed.count() - before});
-    };
     const auto sights = [&](bool withMasks) {
         ViewSights s = CameraSights::ofScene(machine, rules.masks, withMasks);
         if (s.views.empty())
@@ -188,17 +188,64 @@ std::vector<SceneCleaning::Step> SceneCleaning::apply(GL3DObject &object, GLMach
                                                          : "no mask in " + rules.masks + " for the views");
         return s;
     };
-    if (rules.dropUnseen)
-        join("drop-unseen", cleaning.unseenBy(sights(false)));
-    if (rules.carve > 0)
-        join("carve", cleaning.carvedBy(sights(true), rules.carve));
+    if (rules.dropUnseen) {
+        ViewSights s = sights(false);
+        take("drop-unseen", &s, 0, nullptr, nullptr);
+    }
+    if (rules.carve > 0) {
+        ViewSights s = sights(true);
+        take("carve", &s, rules.carve, nullptr, nullptr);
+    }
     if (rules.keepBox) {
         const double *b = rules.box;
         const double lo[3] = {std::min(b[0], b[3]), std::min(b[1], b[4]), std::min(b[2], b[5])};
         const double hi[3] = {std::max(b[0], b[3]), std::max(b[1], b[4]), std::max(b[2], b[5])};
-        join("keep-box", cleaning.outsideFileBox(lo, hi));
+        take("keep-box", nullptr, 0, lo, hi);
     }
+}
+
+} // namespace
+
+std::vector<SceneCleaning::Step> SceneCleaning::apply(GL3DObject &object, GLMachine &machine,
+                                                      const CleaningRules &rules, ElementSelection &removed)
+{
+    ElementCleaning &cleaning = cleaningOf(object);
+    removed = ElementSelection(cleaning.getSelection().size());
+    std::vector<Step> steps;
+    eachRule(machine, rules, [&](const char *rule, ViewSights *views, int k, const double *lo, const double *hi) {
+        const ElementSelection selected = !views ? cleaning.outsideFileBox(lo, hi)
+                                          : k > 0 ? cleaning.carvedBy(*views, k)
+                                                  : cleaning.unseenBy(*views);
+        const size_t before = removed.count();
+        removed.addAll(selected);
+        steps.push_back({rule, removed.count() - before});
+    });
     return steps;
+}
+
+bool SceneCleaning::readInParts(GL3DObject &object) { return cleaningOf(object).byRules(); }
+
+uint64_t SceneCleaning::applyAndSave(GL3DObject &object, GLMachine &machine, const CleaningRules &rules,
+                                     const std::string &path, std::vector<Step> &steps, uint64_t &total)
+{
+    ElementCleaning &cleaning = cleaningOf(object);
+    std::vector<SelectionRule> removal;
+    steps.clear();
+    eachRule(machine, rules, [&](const char *rule, ViewSights *views, int k, const double *lo, const double *hi) {
+        if (!views)
+            removal.push_back(cleaning.outsideFileBoxRule(lo, hi));
+        else if (k > 0)
+            removal.push_back(cleaning.carvedRule(std::make_shared<const ViewSights>(std::move(*views)), k));
+        else
+            removal.push_back(cleaning.unseenRule(std::make_shared<const ViewSights>(std::move(*views))));
+        steps.push_back({rule, 0});
+    });
+    std::vector<uint64_t> removedBy;
+    const uint64_t written = cleaning.saveRemoving(path, removal, removedBy);
+    for (size_t r = 0; r < steps.size() && r < removedBy.size(); ++r)
+        steps[r].removed = static_cast<size_t>(removedBy[r]);
+    total = cleaning.elementCount();
+    return written;
 }
 
 size_t SceneCleaning::save(GL3DObject &object, const ElementSelection &removed, const std::string &path)

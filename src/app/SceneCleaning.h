@@ -4,6 +4,7 @@
 #include "core/ElementSelection.h"
 #include "core/SelectionRules.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,15 @@ public:
     /// format its extension names. Returns the number written; raises a `std::runtime_error`
     /// saying why when it cannot.
     static size_t save(GL3DObject &object, const ElementSelection &removed, const std::string &path);
+
+    /// Whether the object's elements are read part by part (a streamed cloud): its rules are
+    /// then run while it is written (applyAndSave), not before.
+    static bool readInParts(GL3DObject &object);
+    /// apply() and save() at once for such an object: every part is read, the rules decide
+    /// its elements, and the rest is written to `path`. `steps` gets what each rule removed,
+    /// `total` how many elements there were; returns how many it wrote.
+    static uint64_t applyAndSave(GL3DObject &object, GLMachine &machine, const CleaningRules &rules,
+                                 const std::string &path, std::vector<Step> &steps, uint64_t &total);
 };
 
 #endif

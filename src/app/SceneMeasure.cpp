@@ -6,6 +6,7 @@
 #include "camera/GLCamera.h"
 #include "math/ColumnMajor.h"
 #include "math/Messages.h"
+#include "math/SquareMatrix.h"
 #include "objects/GLPointListObject.h"
 #include "render/GLFont.h"
 #include "render/GLState.h"
@@ -26,14 +27,7 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 // A 4 x 4 matrix in double precision, column-major as OpenGL keeps them.
 using Mat4d = std::array<double, 16>;
 
-Mat4d toDouble(const Matrix4 &f)
-{
-    Mat4d d;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            d[static_cast<size_t>(4 * j + i)] = f(i, j);
-    return d;
-}
+Mat4d toDouble(const Matrix4 &f) { return squarematrix::doubles<4>(f, true); }
 
 Mat4d multiply(const Mat4d &a, const Mat4d &b)
 {

@@ -8,7 +8,7 @@
 #include "formats/Sil.h"
 #include "image/Bitmap.h"
 #include "image/ImageCompare.h"
-#include "math/JoiningThread.h"
+#include "math/QueueWorker.h"
 #include "objects/GLMeshObject.h"
 
 #include <nlohmann/json.hpp>
@@ -18,13 +18,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <exception>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 
 namespace {
@@ -268,20 +265,16 @@ struct ViewEvaluation::Run::State {
     std::vector<std::pair<GLMeshObject *, GL3DObject::DrawMethod>> drawings;
     Point4 background;
     bool backgroundChosen = false;
-    // What the worker shares with the drawing thread, under `lock`.
+    // A view drawn, to be compared on the worker.
     struct Job {
         ViewScore score;
         std::vector<unsigned char> frame, frameB;
         std::vector<float> depth;
         std::string silhouette;
     };
-    mutable std::mutex lock;
-    std::condition_variable changed;
-    std::deque<Job> waiting;     ///< drawn, not compared yet
-    bool comparing = false;      ///< the worker holds a job
-    std::vector<ViewScore> done; ///< compared, not taken yet
-    bool stopping = false;
-    JoiningThread worker;
+    std::vector<ViewScore> done; ///< compared, not taken yet, under the worker's lock
+    /// Compares the drawn views, oldest first.
+    QueueWorker<Job> worker{[this](Job &job) { compareJob(job); }, [this](Job &job) { keep(job); }};
 
     State(GLMachine &m, std::function<void()> c, EvaluationPlan p)
         : machine(m), compared(std::move(c)), plan(std::move(p))
@@ -324,28 +317,19 @@ struct ViewEvaluation::Run::State {
         machine.getSplitView().setWhole(-1);
     }
 
-    void work()
+    void compareJob(Job &job)
     {
-        std::unique_lock<std::mutex> held(lock);
-        for (;;) {
-            changed.wait(held, [this] { return stopping || !waiting.empty(); });
-            if (stopping)
-                return;
-            Job job = std::move(waiting.front());
-            waiting.pop_front();
-            comparing = true;
-            held.unlock();
-            ViewScore score = job.frame.empty() ? std::move(job.score)
-                                                : compare(std::move(job.score), std::move(job.frame),
-                                                          std::move(job.depth), w, h, job.silhouette, plan.rgbSsim,
-                                                          job.frameB);
-            held.lock();
-            comparing = false;
-            done.push_back(std::move(score));
-            changed.notify_all();
-            if (compared)
-                compared();
-        }
+        if (!job.frame.empty())
+            job.score = compare(std::move(job.score), std::move(job.frame), std::move(job.depth), w, h,
+                                job.silhouette, plan.rgbSsim, job.frameB);
+    }
+
+    // Under the worker's lock.
+    void keep(Job &job)
+    {
+        done.push_back(std::move(job.score));
+        if (compared)
+            compared();
     }
 };
 
@@ -365,17 +349,11 @@ ViewEvaluation::Run::Run(GLMachine &machine, std::function<void()> compared, Eva
     st.info = machine.getDrawInfo();
     machine.setDrawInfo(false);
     st.setUp();
-    st.worker = JoiningThread([this] { state->work(); });
 }
 
 ViewEvaluation::Run::~Run()
 {
-    {
-        std::lock_guard<std::mutex> held(state->lock);
-        state->stopping = true;
-    }
-    state->changed.notify_all();
-    state->worker.join();
+    state->worker.stop();
     state->machine.setDrawInfo(state->info);
     state->tearDown();
 }
@@ -386,8 +364,8 @@ int ViewEvaluation::Run::total() const { return state->n; }
 
 bool ViewEvaluation::Run::canDraw() const
 {
-    std::lock_guard<std::mutex> held(state->lock);
-    return state->next < state->n && state->waiting.size() < 2;
+    return state->next < state->n &&
+           state->worker.locked([](const auto &waiting, const auto *) { return waiting.size() < 2; });
 }
 
 bool ViewEvaluation::Run::drawNext()
@@ -421,29 +399,25 @@ bool ViewEvaluation::Run::drawNext()
             st.machine.getSplitView().setWhole(0);
         }
     }
-    {
-        std::lock_guard<std::mutex> held(st.lock);
-        st.waiting.push_back(std::move(job));
-    }
-    st.changed.notify_all();
+    st.worker.add([&job](auto &waiting, const auto *) { waiting.push_back(std::move(job)); });
     return true;
 }
 
 void ViewEvaluation::Run::waitForComparison()
 {
     State &st = *state;
-    std::unique_lock<std::mutex> held(st.lock);
-    const size_t before = st.done.size();
-    st.changed.wait(held, [&] { return st.done.size() > before || (st.waiting.empty() && !st.comparing); });
+    // A comparison that ends between the two looks ends the wait too.
+    const size_t before = st.worker.locked([&st](const auto &, const auto *) { return st.done.size(); });
+    st.worker.waitUntil([&st, before](const auto &waiting, const auto *underWay) {
+        return st.done.size() > before || (waiting.empty() && !underWay);
+    });
 }
 
 std::vector<ViewScore> ViewEvaluation::Run::takeCompared()
 {
     std::vector<ViewScore> out;
-    {
-        std::lock_guard<std::mutex> held(state->lock);
-        out.swap(state->done);
-    }
+    State &st = *state;
+    st.worker.locked([&](const auto &, const auto *) { out.swap(st.done); });
     state->taken += static_cast<int>(out.size());
     return out;
 }

@@ -1,19 +1,13 @@
 #include "camera/AlignedViews.h"
 
 #include "camera/GLCamera.h"
+#include "math/SquareMatrix.h"
 
 #include <vector>
 
 namespace {
 
-Mat3d toMat3d(const Matrix3 &m)
-{
-    Mat3d r;
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            r[static_cast<size_t>(3 * i + j)] = m(i, j);
-    return r;
-}
+Mat3d toMat3d(const Matrix3 &m) { return squarematrix::doubles<3>(m, false); }
 
 } // namespace
 

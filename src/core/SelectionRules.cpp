@@ -11,10 +11,13 @@ namespace {
 
 // Decides every element on both cores, 64 to a word: each thread writes whole words of its
 // own, so that no bit is set from two threads at once. The test is a template argument, so
-// that it is inlined into the loop rather than called through a pointer per element.
+// that it is inlined into the loop rather than called through a pointer per element. A few
+// elements (a node of a streamed cloud, whose caller shares its nodes between the cores) are
+// decided on the calling thread: a thread would cost more than they do.
 template <class Inside>
 ElementSelection decide(size_t n, const Inside &inside)
 {
+    constexpr size_t kThreaded = size_t(1) << 16;
     std::vector<uint64_t> words((n + 63) / 64, 0);
     Parallel::split(words.size(), 0, [&](unsigned, size_t begin, size_t end) {
         for (size_t w = begin; w < end; ++w) {
@@ -29,23 +32,17 @@ ElementSelection decide(size_t n, const Inside &inside)
                 bits |= static_cast<uint64_t>(in[k]) << k;
             words[w] = bits;
         }
-    });
+    }, n >= kThreaded);
     return ElementSelection::fromWords(std::move(words), n);
 }
 
 // Joins what a rule found to the selection as `mode` says, 64 elements at a time.
-void join(ElementSelection &&found, ElementSelection &selection, SelectMode mode)
+void joinFound(ElementSelection &&found, ElementSelection &selection, SelectMode mode)
 {
-    if (mode == SelectMode::Replace) {
+    if (mode == SelectMode::Replace)
         selection = std::move(found);
-        return;
-    }
-    if (selection.size() != found.size())
-        selection.resize(found.size());
-    if (mode == SelectMode::Subtract)
-        selection.removeAll(found);
     else
-        selection.addAll(found);
+        SelectionRules::join(found, selection, mode);
 }
 
 // The window pixel of X under mvp (y downwards), whether or not X lies in front of the eye;
@@ -144,6 +141,20 @@ ViewSight ViewSight::underPose(const Matrix4 &pose) const
     return out;
 }
 
+void SelectionRules::join(const ElementSelection &found, ElementSelection &selection, SelectMode mode)
+{
+    if (mode == SelectMode::Replace) {
+        selection = found;
+        return;
+    }
+    if (selection.size() != found.size())
+        selection.resize(found.size());
+    if (mode == SelectMode::Subtract)
+        selection.removeAll(found);
+    else
+        selection.addAll(found);
+}
+
 void SelectionRules::apply(const std::vector<unsigned char> &inside, ElementSelection &selection, SelectMode mode)
 {
     if (selection.size() != inside.size())
@@ -163,7 +174,7 @@ void SelectionRules::apply(const std::vector<unsigned char> &inside, ElementSele
 void SelectionRules::box(const float *xyz, size_t n, Point3 centre, const Matrix3 &axes, Point3 half,
                          ElementSelection &selection, SelectMode mode)
 {
-    join(decide(n,
+    joinFound(decide(n,
                  [&](size_t i) {
                      const Point3 d = axes * (Point3(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]) - centre);
                      return std::fabs(d.x) <= half.x && std::fabs(d.y) <= half.y && std::fabs(d.z) <= half.z;
@@ -174,7 +185,7 @@ void SelectionRules::box(const float *xyz, size_t n, Point3 centre, const Matrix
 void SelectionRules::box(const float *xyz, size_t n, Point3 lo, Point3 hi, ElementSelection &selection,
                          SelectMode mode)
 {
-    join(decide(n,
+    joinFound(decide(n,
                  [&](size_t i) {
                      const float *p = xyz + 3 * i;
                      return p[0] >= lo.x && p[0] <= hi.x && p[1] >= lo.y && p[1] <= hi.y && p[2] >= lo.z &&
@@ -188,7 +199,7 @@ void SelectionRules::rectangle(const float *xyz, size_t n, const float *mvp, int
 {
     const float x0 = std::min(a.x, b.x), x1 = std::max(a.x, b.x);
     const float y0 = std::min(a.y, b.y), y1 = std::max(a.y, b.y);
-    join(decide(n,
+    joinFound(decide(n,
                  [&](size_t i) {
                      // Every test made and joined by `&`: no branch for the processor to guess.
                      float x, y;
@@ -203,7 +214,7 @@ void SelectionRules::lasso(const float *xyz, size_t n, const float *mvp, int wid
                            const std::vector<Point2> &lasso, ElementSelection &selection, SelectMode mode)
 {
     if (lasso.size() < 3) {
-        join(ElementSelection(n), selection, mode);
+        joinFound(ElementSelection(n), selection, mode);
         return;
     }
     Point2 lo = lasso[0], hi = lasso[0];
@@ -211,7 +222,7 @@ void SelectionRules::lasso(const float *xyz, size_t n, const float *mvp, int wid
         lo = Point2(std::min(lo.x, p.x), std::min(lo.y, p.y));
         hi = Point2(std::max(hi.x, p.x), std::max(hi.y, p.y));
     }
-    join(decide(n,
+    joinFound(decide(n,
                  [&](size_t i) {
                      float x, y;
                      // Most elements fall outside the lasso's bounds: that test is cheap.
@@ -224,13 +235,13 @@ void SelectionRules::lasso(const float *xyz, size_t n, const float *mvp, int wid
 void SelectionRules::range(const float *values, size_t n, float lo, float hi, ElementSelection &selection,
                            SelectMode mode)
 {
-    join(decide(n, [&](size_t i) { return values[i] >= lo && values[i] <= hi; }), selection, mode);
+    joinFound(decide(n, [&](size_t i) { return values[i] >= lo && values[i] <= hi; }), selection, mode);
 }
 
 void SelectionRules::unseen(const float *xyz, size_t n, const std::vector<ViewSight> &views,
                             ElementSelection &selection, SelectMode mode)
 {
-    join(decide(n,
+    joinFound(decide(n,
                  [&](size_t i) {
                      float u, v;
                      for (const ViewSight &view : views)
@@ -245,7 +256,7 @@ void SelectionRules::carve(const float *xyz, size_t n, const std::vector<ViewSig
                            ElementSelection &selection, SelectMode mode, int margin)
 {
     const int needed = std::max(1, k);
-    join(decide(n,
+    joinFound(decide(n,
                  [&](size_t i) {
                      int outside = 0;
                      float u, v;
@@ -295,5 +306,5 @@ void SelectionRules::grow(const float *xyz, size_t n, float radius, ElementSelec
                 }
         return false;
     });
-    join(std::move(near), selection, SelectMode::Add);
+    joinFound(std::move(near), selection, SelectMode::Add);
 }

@@ -97,6 +97,8 @@ public:
     /// so the cost follows the number of elements, not its square).
     static void grow(const float *xyz, size_t n, float radius, ElementSelection &selection);
 
+    /// Joins the elements of `found` to `selection` as `mode` says (resized to found's size).
+    static void join(const ElementSelection &found, ElementSelection &selection, SelectMode mode);
     /// Joins the elements whose byte in `inside` is not zero as `mode` says.
     static void apply(const std::vector<unsigned char> &inside, ElementSelection &selection, SelectMode mode);
 };

@@ -494,16 +494,6 @@ std::vector<Point> pointsOfText(const std::string &pointsText, Tracks &tracks)
 
 } // namespace
 
-Reconstruction ColmapModel::parseText(const std::string &camerasText, const std::string &imagesText,
-                                      const std::string &pointsText)
-{
-    const std::map<long long, Intrinsics> cameras = camerasOfText(camerasText);
-    std::vector<Image> images = imagesOfText(imagesText);
-    Tracks tracks;
-    std::vector<Point> points = pointsOfText(pointsText, tracks);
-    return assemble("COLMAP text", cameras, images, points, tracks);
-}
-
 // --- Binary ----------------------------------------------------------------------------------
 
 namespace {
@@ -651,18 +641,52 @@ std::vector<Point> pointsOfBinary(const std::string &pointsData, Tracks &tracks)
     return points;
 }
 
-} // namespace
+// The readers of one encoding of the model, and its name in messages.
+struct Encoding {
+    const char *name;
+    std::map<long long, Intrinsics> (*cameras)(const std::string &);
+    std::vector<Image> (*images)(const std::string &);
+    std::vector<Point> (*points)(const std::string &, Tracks &);
+};
 
-Reconstruction ColmapModel::parseBinary(const std::string &camerasData, const std::string &imagesData,
-                                        const std::string &pointsData)
+const Encoding kText{"COLMAP text", camerasOfText, imagesOfText, pointsOfText};
+const Encoding kBinary{"COLMAP binary", camerasOfBinary, imagesOfBinary, pointsOfBinary};
+
+// The cameras, the images and the points, read in that order (the first refusal is the one
+// reported), then checked and assembled. `part(i)` gives the bytes of part i when its turn
+// comes, so that a reader of files holds one file in memory at a time.
+template <class Part>
+Reconstruction readParts(const Encoding &encoding, Part part)
 {
-    const std::map<long long, Intrinsics> cameras = camerasOfBinary(camerasData);
-    std::vector<Image> images = imagesOfBinary(imagesData);
+    const std::map<long long, Intrinsics> cameras = encoding.cameras(part(0));
+    std::vector<Image> images = encoding.images(part(1));
     Tracks tracks;
-    std::vector<Point> points = pointsOfBinary(pointsData, tracks);
-    return assemble("COLMAP binary", cameras, images, points, tracks);
+    std::vector<Point> points = encoding.points(part(2), tracks);
+    return assemble(encoding.name, cameras, images, points, tracks);
 }
 
+// The parts as the caller holds them.
+Reconstruction parseParts(const Encoding &encoding, const std::string &cameras, const std::string &images,
+                          const std::string &points)
+{
+    return readParts(encoding, [&](int i) -> const std::string & {
+        return i == 0 ? cameras : i == 1 ? images : points;
+    });
+}
+
+} // namespace
+
+Reconstruction ColmapModel::parseText(const std::string &cameras, const std::string &images,
+                                      const std::string &points)
+{
+    return parseParts(kText, cameras, images, points);
+}
+
+Reconstruction ColmapModel::parseBinary(const std::string &cameras, const std::string &images,
+                                        const std::string &points)
+{
+    return parseParts(kBinary, cameras, images, points);
+}
 
 // --- Files -----------------------------------------------------------------------------------
 
@@ -754,12 +778,8 @@ Reconstruction ColmapModel::read(const std::string &folder, bool binary)
     // One file in memory at a time: a model of thousands of views has files of hundreds of
     // megabytes.
     const std::string ext = binary ? ".bin" : ".txt";
-    const std::map<long long, Intrinsics> cameras = binary ? camerasOfBinary(readWhole(folder + "/cameras" + ext))
-                                                           : camerasOfText(readWhole(folder + "/cameras" + ext));
-    std::vector<Image> images = binary ? imagesOfBinary(readWhole(folder + "/images" + ext))
-                                       : imagesOfText(readWhole(folder + "/images" + ext));
-    Tracks tracks;
-    std::vector<Point> points = binary ? pointsOfBinary(readWhole(folder + "/points3D" + ext), tracks)
-                                       : pointsOfText(readWhole(folder + "/points3D" + ext), tracks);
-    return assemble(binary ? "COLMAP binary" : "COLMAP text", cameras, images, points, tracks);
+    return readParts(binary ? kBinary : kText, [&](int i) {
+        static const char *const kNames[] = {"/cameras", "/images", "/points3D"};
+        return readWhole(folder + kNames[i] + ext);
+    });
 }

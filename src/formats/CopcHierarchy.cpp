@@ -31,6 +31,8 @@ CopcInfo CopcInfo::parse(const unsigned char *d, size_t size)
     info.spacing = f64(d + 32);
     info.rootOffset = u64(d + 40);
     info.rootSize = u64(d + 48);
+    info.gpsMin = f64(d + 56);
+    info.gpsMax = f64(d + 64);
     if (!std::isfinite(info.halfSize) || info.halfSize <= 0)
         fail("the \"copc\" info record gives no octree cube");
     return info;

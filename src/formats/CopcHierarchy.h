@@ -17,6 +17,7 @@ struct CopcInfo {
     double spacing;
     uint64_t rootOffset;
     uint64_t rootSize;
+    double gpsMin, gpsMax; ///< the points' least and greatest GPS time
 
     /// From the record's 160 bytes; raises std::runtime_error (a plain text) when short.
     static CopcInfo parse(const unsigned char *data, size_t size);

@@ -5,6 +5,7 @@
 #include "formats/LazFile.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -25,11 +26,13 @@ CopcTiles::CopcTiles(const std::string &path, Access a) : PointTiles(path, std::
     const uint64_t fileSize = file.size();
     las = std::make_unique<LasRecords>(file.read(0, static_cast<size_t>(std::min<uint64_t>(fileSize, kHeaderBytes))),
                                        fileSize);
-    const LazFile::Header &lh = las->header();
+    const LazFile::Header lh = las->header(); // a copy: the records are read again below
     if (!las->isCompressed() || las->versionMinor() != 4 || las->format() < 6 || las->format() > 8 ||
         lh.headerSize < kHeaderBytes || lh.offsetToPoints > (uint64_t(16) << 20))
         fail("not a COPC file (its header is not one of LAS 1.4 and compressed points of format 6, 7 or 8)");
     std::string records = file.read(0, static_cast<size_t>(lh.offsetToPoints));
+    // Again with the variable-length records, for the extra bytes' descriptors.
+    las = std::make_unique<LasRecords>(records, fileSize);
     std::optional<CopcInfo> info;
     {
         std::unique_ptr<FILE, int (*)(FILE *)> f(fmemopen(&records[0], records.size(), "rb"), std::fclose);
@@ -71,8 +74,10 @@ CopcTiles::CopcTiles(const std::string &path, Access a) : PointTiles(path, std::
         all.push_back(n);
     }
     colours = las->colourOffset() != 0;
-    items = {"intensity", "classification", "return number"};
+    items = las->itemNames();
     link();
+    // A writer that keeps no GPS times leaves both at 0.
+    fixGpsTime(info->gpsMin != 0 || info->gpsMax != 0 ? info->gpsMin : NAN);
 }
 
 PointListData CopcTiles::decode(size_t i, std::string &bytes)
@@ -82,7 +87,10 @@ PointListData CopcTiles::decode(size_t i, std::string &bytes)
     LazChunkDecoder decoder(layout);
     decoder.decode(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), n,
                    reinterpret_cast<unsigned char *>(&records[0]));
-    PointListData d = las->read(records.data(), n, nodeLabel(i));
+    double reference = gpsBase;
+    PointListData d = las->read(records.data(), n, nodeLabel(i), &reference);
+    if (std::isnan(gpsBase)) // only while the hierarchy opens (see fixGpsTime)
+        gpsBase = reference;
     matchItems(d, las->brightest(records.data(), n));
     return d;
 }

@@ -65,6 +65,8 @@ EptMetadata EptMetadata::parse(const std::string &text)
             d.scale = e["scale"];
         if (e.contains("offset") && e["offset"].is_number())
             d.offset = e["offset"];
+        if (e.contains("minimum") && e["minimum"].is_number())
+            d.minimum = e["minimum"];
         if (!std::isfinite(d.scale) || !std::isfinite(d.offset))
             fail("EPT dimension " + d.name + " has a scale or offset that is not a number");
         m.recordBytes += d.size;

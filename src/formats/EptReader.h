@@ -3,6 +3,7 @@
 
 #include "formats/PointListReader.h"
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@ struct EptDimension {
     enum Type { Signed, Unsigned, Float } type;
     unsigned size;  ///< bytes: 1, 2, 4 or 8 (4 or 8 for floats)
     double scale = 1, offset = 0;
+    double minimum = NAN; ///< its least value, when ept.json gives its statistics
 };
 
 /// What `ept.json` says.

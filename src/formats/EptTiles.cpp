@@ -1,6 +1,8 @@
 #include "formats/EptTiles.h"
 
 #include "formats/LasReader.h"
+#include "formats/LasRecords.h"
+#include "formats/LittleEndian.h"
 #include "math/Messages.h"
 #include "math/Parallel.h"
 
@@ -19,6 +21,7 @@ namespace {
 
 // Metadata and hierarchy files are small; one of more bytes is not one of them.
 constexpr uint64_t kMostText = uint64_t(64) << 20;
+constexpr size_t kLasHeaderBytes = 375;
 
 double readValue(const unsigned char *b, const EptDimension &d)
 {
@@ -67,14 +70,18 @@ EptTiles::EptTiles(const std::string &eptJson, Access a) : PointTiles(eptJson, s
         boxLo[k] = meta.conforming[k];
         boxHi[k] = meta.conforming[k + 3];
     }
-    // A LAZ node gives what the LAS reader makes of its records.
-    items = meta.dataType == EptMetadata::Laszip ? std::vector<std::string>{"intensity", "classification", "return number"}
-                                                 : TileItems::names(namesOf(meta));
+    // A LAZ node gives what the LAS reader makes of its records: the LAS fields, then the
+    // extra bytes, which the schema names as their descriptors do.
+    items = TileItems::names(namesOf(meta));
     colours = std::count_if(meta.schema.begin(), meta.schema.end(), [](const EptDimension &d) {
                   return d.name == "Red" || d.name == "Green" || d.name == "Blue";
               }) == 3;
     readHierarchy(folder);
     link();
+    const std::vector<TileItems::Role> roles = TileItems::roles(namesOf(meta));
+    const auto gps = std::find(roles.begin(), roles.end(), TileItems::GpsTime);
+    const EptDimension *time = gps == roles.end() ? nullptr : &meta.schema[static_cast<size_t>(gps - roles.begin())];
+    fixGpsTime(time ? time->minimum * time->scale + time->offset : NAN);
     if (meta.points != 0 && meta.points != total)
         msg::warning("GLPointListObject: %s: the hierarchy holds %llu points, ept.json says %llu\n", eptJson.c_str(),
                      static_cast<unsigned long long>(total), static_cast<unsigned long long>(meta.points));
@@ -110,9 +117,10 @@ void EptTiles::readHierarchy(const std::string &folder)
     }
 }
 
-PointListData EptTiles::decodeRecords(size_t i, const unsigned char *b, size_t n) const
+PointListData EptTiles::decodeRecords(size_t i, const unsigned char *b, size_t n)
 {
     const std::vector<int> slot = TileItems::slots(namesOf(meta));
+    const std::vector<TileItems::Role> role = TileItems::roles(namesOf(meta));
     int axis[3] = {-1, -1, -1}, rgb[3] = {-1, -1, -1};
     std::vector<size_t> at(meta.schema.size());
     for (size_t k = 0, o = 0; k < meta.schema.size(); o += meta.schema[k].size, ++k) {
@@ -131,8 +139,11 @@ PointListData EptTiles::decodeRecords(size_t i, const unsigned char *b, size_t n
             d.points[3 * p + c] =
                 static_cast<float>(readValue(b + at[axis[c]], meta.schema[axis[c]]) - d.origin[c]);
         for (size_t k = 0; k < meta.schema.size(); ++k)
-            if (slot[k] >= 0)
-                d.items[static_cast<size_t>(slot[k])].values[p] = static_cast<float>(readValue(b + at[k], meta.schema[k]));
+            if (slot[k] >= 0) {
+                const double v = readValue(b + at[k], meta.schema[k]);
+                d.items[static_cast<size_t>(slot[k])].values[p] =
+                    role[k] == TileItems::GpsTime ? gpsValue(v) : static_cast<float>(v);
+            }
         for (int c = 0; colours && c < 3; ++c) {
             const EptDimension &dim = meta.schema[rgb[c]];
             const double v = readValue(b + at[rgb[c]], dim);
@@ -146,6 +157,38 @@ PointListData EptTiles::decodeRecords(size_t i, const unsigned char *b, size_t n
     return d;
 }
 
+double EptTiles::firstGpsTime(size_t i)
+{
+    RangeFile &f = *files[all[i].file];
+    if (meta.dataType == EptMetadata::Binary) {
+        const std::vector<TileItems::Role> roles = TileItems::roles(namesOf(meta));
+        const std::string first = f.read(0, meta.recordBytes);
+        for (size_t k = 0, at = 0; k < roles.size(); at += meta.schema[k].size, ++k)
+            if (roles[k] == TileItems::GpsTime)
+                return readValue(reinterpret_cast<const unsigned char *>(first.data()) + at, meta.schema[k]);
+    }
+    if (meta.dataType != EptMetadata::Laszip)
+        return NAN;
+    const std::string head = f.read(0, static_cast<size_t>(std::min<uint64_t>(f.size(), kLasHeaderBytes)));
+    const LasRecords las(head, f.size());
+    const unsigned at = LasReader::gpsOffset(las.format());
+    double low[3], high[3];
+    if (at == 0 || !las.box(low, high))
+        return NAN;
+    // Either chunked LAZ compressor stores a chunk's first point as it is, after the offset of
+    // the chunk table (8 bytes) that starts the points.
+    const std::string first = f.read(las.header().offsetToPoints + (las.isCompressed() ? 8 : 0), las.header().recordLength);
+    const unsigned char *h = reinterpret_cast<const unsigned char *>(head.data()),
+                        *r = reinterpret_cast<const unsigned char *>(first.data());
+    // Bytes that are no point (a LAZ file of another layout) lie outside the header's box.
+    for (int k = 0; k < 3; ++k) {
+        const double v = static_cast<int32_t>(le::u32(r + 4 * k)) * le::f64(h + 131 + 8 * k) + le::f64(h + 155 + 8 * k);
+        if (!(v >= low[k] - 1 && v <= high[k] + 1))
+            return NAN;
+    }
+    return le::f64(r + at);
+}
+
 PointListData EptTiles::decode(size_t i, std::string &bytes)
 {
     const uint64_t count = all[i].points;
@@ -153,7 +196,10 @@ PointListData EptTiles::decode(size_t i, std::string &bytes)
         std::unique_ptr<FILE, int (*)(FILE *)> f(fmemopen(&bytes[0], bytes.size(), "rb"), std::fclose);
         if (bytes.empty() || !f)
             fail("an empty LAZ file");
-        PointListData d = LasReader::read(f.get(), static_cast<long long>(bytes.size()), nodeLabel(i).c_str());
+        double reference = gpsBase;
+        PointListData d = LasReader::read(f.get(), static_cast<long long>(bytes.size()), nodeLabel(i).c_str(), &reference);
+        if (std::isnan(gpsBase)) // only while the hierarchy opens (see fixGpsTime)
+            gpsBase = reference;
         matchItems(d);
         return d;
     }

@@ -18,10 +18,11 @@ public:
 
 protected:
     PointListData decode(size_t i, std::string &bytes) override;
+    double firstGpsTime(size_t i) override;
 
 private:
     void readHierarchy(const std::string &folder);
-    PointListData decodeRecords(size_t i, const unsigned char *b, size_t n) const;
+    PointListData decodeRecords(size_t i, const unsigned char *b, size_t n);
     EptMetadata meta;
 };
 

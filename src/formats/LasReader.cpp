@@ -226,7 +226,8 @@ void itemRange(PointValueItem &item, size_t n)
 // The GPS time becomes an item of seconds after the whole second before the first point's
 // (the name gives it, so that floats keep their milliseconds), and each typed extra-bytes
 // field one of its own, after the intensity, classification and return number.
-PointListData readRecords(const Header &h, const std::vector<ExtraField> &extras, const RecordSource &next)
+PointListData readRecords(const Header &h, const std::vector<ExtraField> &extras, double *gpsReference,
+                          const RecordSource &next)
 {
     const size_t n = static_cast<size_t>(h.count);
     PointListData d;
@@ -279,10 +280,13 @@ PointListData readRecords(const Header &h, const std::vector<ExtraField> &extras
             haveOrigin = true;
         }
         if (gpsAt && done == 0) {
-            gpsBase = std::isfinite(f64(b + gpsAt)) ? std::floor(f64(b + gpsAt)) : 0;
-            char title[64];
-            std::snprintf(title, sizeof title, "GPS time (s after %.0f)", gpsBase);
-            d.items[3].name = title;
+            if (gpsReference && std::isfinite(*gpsReference))
+                gpsBase = *gpsReference;
+            else
+                gpsBase = std::isfinite(f64(b + gpsAt)) ? std::floor(f64(b + gpsAt)) : 0;
+            if (gpsReference)
+                *gpsReference = gpsBase;
+            d.items[3].name = LasReader::gpsTimeName(gpsBase);
         }
         for (size_t i = 0; i < want; ++i, b += h.recordLength, p += 3) {
             for (int k = 0; k < 3; ++k)
@@ -378,7 +382,33 @@ PointListData LasReader::read(const char *path)
     return readOpened(path, [path](FILE *f) { return read(f, MeshReader::fileSize(f), path); });
 }
 
-PointListData LasReader::read(FILE *f, long long size, const char *name)
+unsigned LasReader::gpsOffset(unsigned format) { return format <= 10 ? kGpsAt[format] : 0; }
+
+std::string LasReader::gpsTimeName(double reference)
+{
+    char title[64];
+    std::snprintf(title, sizeof title, "GPS time (s after %.0f)", reference);
+    return title;
+}
+
+std::vector<std::string> LasReader::itemNames(const std::string &head)
+{
+    const unsigned char *h = reinterpret_cast<const unsigned char *>(head.data());
+    std::vector<std::string> names = {"intensity", "classification", "return number"};
+    if (head.size() < kOldHeaderBytes || (h[104] & 0x3F) > 10)
+        return names;
+    const unsigned format = h[104] & 0x3F, headerSize = u16(h + 94);
+    if (kGpsAt[format])
+        names.push_back("GPS time");
+    const size_t end = std::min<size_t>(head.size(), u32(h + 96));
+    if (end > headerSize)
+        for (const ExtraField &e :
+             extraFields(h + headerSize, end - headerSize, u32(h + 100), kRecordLength[format], u16(h + 105)))
+            names.push_back(e.name);
+    return names;
+}
+
+PointListData LasReader::read(FILE *f, long long size, const char *name, double *gpsReference)
 {
     if (size < 0) {
         // A pipe: the counts can only be checked against what is there.
@@ -388,7 +418,7 @@ PointListData LasReader::read(FILE *f, long long size, const char *name)
         std::unique_ptr<FILE, int (*)(FILE *)> m(fmemopen(bytes.data(), bytes.size(), "rb"), std::fclose);
         if (!m)
             refuse(name, "can't read file");
-        return read(m.get(), static_cast<long long>(bytes.size()), name);
+        return read(m.get(), static_cast<long long>(bytes.size()), name, gpsReference);
     }
     unsigned char h[kHeaderBytes];
     std::memset(h, 0, sizeof h);
@@ -426,11 +456,11 @@ PointListData LasReader::read(FILE *f, long long size, const char *name)
         const unsigned char *all = records.get();
         Header read = header;
         read.kind = summary.copc ? "COPC" : "LAZ";
-        return readRecords(read, extras, [&](size_t done, size_t) { return all + done * header.recordLength; });
+        return readRecords(read, extras, gpsReference, [&](size_t done, size_t) { return all + done * header.recordLength; });
     }
     std::vector<unsigned char> chunk(std::min(static_cast<size_t>(header.count), kChunkBytes / header.recordLength + 1) *
                                      header.recordLength);
-    return readRecords(header, extras, [&](size_t done, size_t want) {
+    return readRecords(header, extras, gpsReference, [&](size_t done, size_t want) {
         if (std::fread(chunk.data(), header.recordLength, want, f) != want)
             refuse(name, "the file ends inside point %zu", done + want);
         return chunk.data();

@@ -21,6 +21,7 @@ using le::u32;
 using le::u64;
 
 constexpr size_t kOldHeaderBytes = 227, kHeaderBytes = 375;
+constexpr uint64_t kMostRecords = uint64_t(16) << 20;
 constexpr unsigned kRgbAt[11] = {0, 0, 20, 28, 0, 28, 0, 30, 30, 0, 30};
 
 } // namespace
@@ -48,9 +49,22 @@ LasRecords::LasRecords(const std::string &head, uint64_t fileSize)
         lo[k] = f64(b + 187 + 16 * k);
     }
     plain = head.substr(0, h.headerSize);
+    // The extra-bytes descriptors ("LASF_Spec" record 4) type the bytes past the format's fields.
+    uint32_t kept = 0;
+    size_t at = h.headerSize;
+    for (uint32_t v = 0; v < h.vlrCount && h.offsetToPoints <= head.size() && at + 54 <= h.offsetToPoints; ++v) {
+        const size_t bytes = 54 + u16(b + at + 20);
+        if (at + bytes > h.offsetToPoints)
+            break;
+        if (std::strncmp(reinterpret_cast<const char *>(b + at + 2), "LASF_Spec", 16) == 0 && u16(b + at + 18) == 4) {
+            plain.append(head, at, bytes);
+            ++kept;
+        }
+        at += bytes;
+    }
     plain[104] = static_cast<char>(pointFormat);
-    put32(&plain[96], h.headerSize);
-    put32(&plain[100], 0);
+    put32(&plain[96], static_cast<uint32_t>(plain.size()));
+    put32(&plain[100], kept);
     if (h.headerSize >= kHeaderBytes) {
         put64(&plain[235], 0);
         put32(&plain[243], 0);
@@ -70,7 +84,20 @@ bool LasRecords::box(double *low, double *high) const
 
 unsigned LasRecords::colourOffset() const { return kRgbAt[pointFormat]; }
 
-PointListData LasRecords::read(const char *records, size_t n, const std::string &name) const
+std::string LasRecords::headOf(RangeFile &file)
+{
+    const uint64_t size = file.size();
+    std::string head = file.read(0, static_cast<size_t>(std::min<uint64_t>(size, kHeaderBytes)));
+    const uint64_t points = head.size() >= 100 ? u32(reinterpret_cast<const unsigned char *>(head.data()) + 96) : 0;
+    // Records this long are a file's own, not the variable-length records a LAS file has.
+    if (points > head.size() && points <= std::min<uint64_t>(size, kMostRecords))
+        head = file.read(0, static_cast<size_t>(points));
+    return head;
+}
+
+std::vector<std::string> LasRecords::itemNames() const { return LasReader::itemNames(plain); }
+
+PointListData LasRecords::read(const char *records, size_t n, const std::string &name, double *gpsReference) const
 {
     std::string las = plain;
     // The count where this version keeps it: the 32-bit field up to 1.3, the 64-bit one in 1.4.
@@ -84,7 +111,7 @@ PointListData LasRecords::read(const char *records, size_t n, const std::string 
     std::unique_ptr<FILE, int (*)(FILE *)> f(fmemopen(&las[0], las.size(), "rb"), std::fclose);
     if (!f)
         fail("no memory for a part of the points");
-    return LasReader::read(f.get(), static_cast<long long>(las.size()), name.c_str());
+    return LasReader::read(f.get(), static_cast<long long>(las.size()), name.c_str(), gpsReference);
 }
 
 int LasRecords::brightest(const char *records, size_t n) const

@@ -93,7 +93,7 @@ std::string LasTiling::tilesOf(const std::string &path, const std::string &cache
     std::error_code ignored;
     fs::remove_all(part, ignored);
 
-    const LasRecords las(file.read(0, static_cast<size_t>(std::min<uint64_t>(size, kHeaderBytes))), size);
+    const LasRecords las(LasRecords::headOf(file), size);
     const LazFile::Header &h = las.header();
     std::vector<LazChunk> chunks;
     LazLayout layout;
@@ -107,6 +107,8 @@ std::string LasTiling::tilesOf(const std::string &path, const std::string &cache
             chunks.push_back({h.offsetToPoints + at * h.recordLength, 0, std::min<uint64_t>(kPartPoints, whole - at)});
     }
     std::unique_ptr<TileBuilder> builder;
+    // The GPS times of every part after the first point's whole second, as a whole read has them.
+    double gpsReference = NAN;
     uint64_t done = 0;
     int shown = -1;
     for (const LazChunk &c : chunks) {
@@ -124,7 +126,7 @@ std::string LasTiling::tilesOf(const std::string &path, const std::string &cache
             // The reader's note of each part is none of the user's business.
             CapturingMessageSink quiet;
             ScopedThreadMessageSink scope(quiet);
-            d = las.read(records.data(), static_cast<size_t>(c.points), path);
+            d = las.read(records.data(), static_cast<size_t>(c.points), path, &gpsReference);
         }
         if (!builder)
             builder = builderFor(las, d, part, memoryBytes);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <limits>
@@ -97,6 +98,17 @@ LasScaling LasWriter::scalingFor(const double lo[3], const double hi[3])
 
 void LasWriter::write(const std::string &path, int format, const LasScaling &s, size_t n, const PointSource &points)
 {
+    size_t next = 0;
+    write(path, format, s, [&](LasPoint &p) {
+        if (next >= n)
+            return false;
+        points(next++, p);
+        return true;
+    });
+}
+
+uint64_t LasWriter::write(const std::string &path, int format, const LasScaling &s, const NextPoint &nextPoint)
+{
     if (format < 6 || format > 8)
         throw std::runtime_error("LAS point format " + std::to_string(format) + " is not written (6, 7 or 8 are)");
     if (!s.given())
@@ -108,13 +120,17 @@ void LasWriter::write(const std::string &path, int format, const LasScaling &s, 
     Totals totals;
     std::vector<unsigned char> records;
     const size_t perBlock = 65536;
-    for (size_t first = 0; first < n; first += perBlock) {
-        const size_t count = std::min(perBlock, n - first);
-        records.assign(count * length, 0);
-        for (size_t i = 0; i < count; ++i) {
+    uint64_t n = 0;
+    for (bool more = true; more;) {
+        records.assign(perBlock * length, 0);
+        size_t count = 0;
+        for (; count < perBlock; ++count) {
             LasPoint p;
-            points(first + i, p);
-            unsigned char *b = &records[i * length];
+            if (!nextPoint(p)) {
+                more = false;
+                break;
+            }
+            unsigned char *b = &records[count * length];
             for (int k = 0; k < 3; ++k) {
                 const double v = std::round((p.xyz[k] - s.offset[k]) / s.scale[k]);
                 if (!(v >= INT32_MIN && v <= INT32_MAX))
@@ -138,9 +154,41 @@ void LasWriter::write(const std::string &path, int format, const LasScaling &s, 
             if (format == 8)
                 put16(b + 36, p.nir);
         }
-        out.write(records.data(), records.size());
+        out.write(records.data(), count * length);
+        n += count;
     }
     header(h.data(), format, s, n, totals);
     out.writeAt(0, h.data(), h.size());
     out.commit();
+    return n;
+}
+
+LasValueSlots::LasValueSlots(const std::vector<std::string> &names)
+{
+    for (size_t k = 0; k < names.size(); ++k) {
+        const int slot = static_cast<int>(k);
+        const std::string &name = names[k];
+        if (name == "intensity" && intensity < 0)
+            intensity = slot;
+        else if (name == "classification" && classification < 0)
+            classification = slot;
+        else if (name == "return number" && returnNumber < 0)
+            returnNumber = slot;
+        else if (gpsTime < 0 && std::sscanf(name.c_str(), "GPS time (s after %lf)", &gpsBase) == 1)
+            gpsTime = slot;
+    }
+}
+
+void LasValueSlots::fill(LasPoint &p, const float *const *values, size_t i) const
+{
+    const auto clamp = [&](int slot, float lo, float hi) {
+        const float *v = slot >= 0 ? values[slot] : nullptr;
+        return v && v[i] >= lo ? std::min(hi, std::round(v[i])) : lo;
+    };
+    p.intensity = static_cast<uint16_t>(clamp(intensity, 0, 65535));
+    p.classification = static_cast<uint8_t>(clamp(classification, 0, 255));
+    p.returnNumber = static_cast<uint8_t>(clamp(returnNumber, 1, 15));
+    p.returnCount = p.returnNumber;
+    if (gpsTime >= 0 && values[gpsTime])
+        p.gpsTime = gpsBase + values[gpsTime][i];
 }

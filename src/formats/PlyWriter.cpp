@@ -35,10 +35,14 @@ private:
     std::vector<char> bytes;
 };
 
-std::string headerStart(size_t vertices)
+// `width` > 0: the count right-aligned in that many characters, so that the header can be
+// written again with the count once the rows are known, at the same length.
+std::string headerStart(size_t vertices, size_t width = 0)
 {
-    return "ply\nformat binary_little_endian 1.0\ncomment written by velmora\nelement vertex " +
-           std::to_string(vertices) + "\n";
+    std::string count = std::to_string(vertices);
+    if (count.size() < width)
+        count.insert(0, width - count.size(), ' ');
+    return "ply\nformat binary_little_endian 1.0\ncomment written by velmora\nelement vertex " + count + "\n";
 }
 
 } // namespace
@@ -54,8 +58,27 @@ std::string PlyWriter::propertyName(const std::string &name)
 
 void PlyWriter::writeCloud(const std::string &path, const PlyCloudLayout &layout, size_t n, const PointSource &points)
 {
+    size_t i = 0;
+    writeRows(path, layout, &n, [&](double xyz[3], unsigned char rgb[3], float *values) {
+        if (i >= n)
+            return false;
+        points(i++, xyz, rgb, values);
+        return true;
+    });
+}
+
+uint64_t PlyWriter::writeCloud(const std::string &path, const PlyCloudLayout &layout, const NextPoint &next)
+{
+    return writeRows(path, layout, nullptr, next);
+}
+
+uint64_t PlyWriter::writeRows(const std::string &path, const PlyCloudLayout &layout, const size_t *known,
+                              const NextPoint &next)
+{
+    constexpr size_t kWidth = 20; // digits enough for any count
     PartFile out(path);
-    std::string h = headerStart(n);
+    const std::string start = known ? headerStart(*known) : headerStart(0, kWidth);
+    std::string h = start;
     const char *type = layout.doubleCoordinates ? "double" : "float";
     for (const char *axis : {"x", "y", "z"})
         h += std::string("property ") + type + " " + axis + "\n";
@@ -66,10 +89,12 @@ void PlyWriter::writeCloud(const std::string &path, const PlyCloudLayout &layout
     out.write(h + "end_header\n");
     Records r(out);
     std::vector<float> values(layout.values.size());
-    for (size_t i = 0; i < n; ++i) {
+    uint64_t n = 0;
+    for (;; ++n) {
         double xyz[3] = {0, 0, 0};
         unsigned char rgb[3] = {0, 0, 0};
-        points(i, xyz, rgb, values.data());
+        if (!next(xyz, rgb, values.data()))
+            break;
         for (double v : xyz) {
             if (layout.doubleCoordinates)
                 r.put(v);
@@ -83,7 +108,12 @@ void PlyWriter::writeCloud(const std::string &path, const PlyCloudLayout &layout
             r.put(v);
     }
     r.flush();
+    if (!known) {
+        const std::string counted = headerStart(static_cast<size_t>(n), kWidth);
+        out.writeAt(0, counted.data(), counted.size());
+    }
     out.commit();
+    return n;
 }
 
 void PlyWriter::writeMesh(const std::string &path, const MeshOutput &m)

@@ -4,6 +4,7 @@
 #include "formats/MeshOutput.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,10 +29,21 @@ public:
     using PointSource = std::function<void(size_t i, double xyz[3], unsigned char rgb[3], float *values)>;
 
     static void writeCloud(const std::string &path, const PlyCloudLayout &layout, size_t n, const PointSource &points);
+    /// Fills the next point; false when there are no more.
+    using NextPoint = std::function<bool(double xyz[3], unsigned char rgb[3], float *values)>;
+    /// The same for points whose number is known only once the last has come (those of a
+    /// cloud read part by part): the header's count is written last, padded with spaces to a
+    /// fixed width. Returns how many points it wrote.
+    static uint64_t writeCloud(const std::string &path, const PlyCloudLayout &layout, const NextPoint &next);
     static void writeMesh(const std::string &path, const MeshOutput &mesh);
 
     /// A value's name as a PLY property: spaces and other blanks become underscores.
     static std::string propertyName(const std::string &name);
+
+private:
+    /// The rows of a cloud; `known` their number when it is known before.
+    static uint64_t writeRows(const std::string &path, const PlyCloudLayout &layout, const size_t *known,
+                              const NextPoint &next);
 };
 
 #endif

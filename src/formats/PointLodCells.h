@@ -3,6 +3,7 @@
 
 #include "formats/LargeArray.h"
 #include "formats/PointBounds.h"
+#include "math/Morton.h"
 
 #include <algorithm>
 #include <cmath>
@@ -45,15 +46,7 @@ struct PointLodCells {
         return c;
     }
 
-    static constexpr uint32_t spreadBits(uint32_t v)
-    {
-        v &= 0x3FF;
-        v = (v | (v << 16)) & 0x030000FF;
-        v = (v | (v << 8)) & 0x0300F00F;
-        v = (v | (v << 4)) & 0x030C30C3;
-        v = (v | (v << 2)) & 0x09249249;
-        return v;
-    }
+    static_assert(kBits == 10, "the cells are spread by spreadBits10");
     /// Every cell number spread, looked up: the builder of a hierarchy spreads the numbers of
     /// each point more than once, and the table stays in the cache.
     struct Spread {
@@ -61,20 +54,12 @@ struct PointLodCells {
         constexpr Spread()
         {
             for (uint32_t v = 0; v < (1u << kBits); ++v)
-                bits[v] = spreadBits(v);
+                bits[v] = spreadBits10(v);
         }
     };
     static uint32_t spread(uint32_t v);
     /// The inverse of spread: every third bit from the lowest on.
-    static uint32_t compact(uint32_t v)
-    {
-        v &= 0x09249249;
-        v = (v | (v >> 2)) & 0x030C30C3;
-        v = (v | (v >> 4)) & 0x0300F00F;
-        v = (v | (v >> 8)) & 0x030000FF;
-        v = (v | (v >> 16)) & 0x3FF;
-        return v;
-    }
+    static uint32_t compact(uint32_t v) { return compactBits10(v); }
     /// The cell of coordinate v along axis k. Without branches, so that a loop over many
     /// points can take several at once.
     uint32_t cellOf(float v, int k) const

@@ -2,6 +2,7 @@
 
 #include "formats/CopcTiles.h"
 #include "formats/EptTiles.h"
+#include "formats/LasReader.h"
 #include "formats/NodeCache.h"
 #include "formats/PotreeTiles.h"
 #include "formats/ReadRefusal.h"
@@ -63,27 +64,43 @@ TileItems::Role TileItems::roleOf(const std::string &name)
     return Extra;
 }
 
+std::vector<TileItems::Role> TileItems::roles(const std::vector<std::string> &dimensions)
+{
+    std::vector<Role> out;
+    for (const std::string &d : dimensions) {
+        Role r = roleOf(d);
+        // A second "Intensity" (extra bytes that copy a field) is an item of its own.
+        if ((r == Intensity || r == Classification || r == ReturnNumber || r == GpsTime) &&
+            std::find(out.begin(), out.end(), r) != out.end())
+            r = Extra;
+        out.push_back(r);
+    }
+    return out;
+}
+
 std::vector<std::string> TileItems::names(const std::vector<std::string> &dimensions)
 {
+    const std::vector<Role> role = roles(dimensions);
     std::vector<std::string> out = {"intensity", "classification", "return number"};
-    for (const std::string &d : dimensions)
-        if (roleOf(d) == GpsTime)
+    for (size_t k = 0; k < dimensions.size(); ++k)
+        if (role[k] == GpsTime)
             out.push_back("GPS time");
-    for (const std::string &d : dimensions)
-        if (roleOf(d) == Extra)
-            out.push_back(d);
+    for (size_t k = 0; k < dimensions.size(); ++k)
+        if (role[k] == Extra)
+            out.push_back(dimensions[k]);
     return out;
 }
 
 std::vector<int> TileItems::slots(const std::vector<std::string> &dimensions)
 {
+    const std::vector<Role> role = roles(dimensions);
     std::vector<int> at(dimensions.size(), -1);
     int next = 3;
     for (size_t k = 0; k < dimensions.size(); ++k)
-        if (roleOf(dimensions[k]) == GpsTime)
+        if (role[k] == GpsTime)
             at[k] = next++;
     for (size_t k = 0; k < dimensions.size(); ++k) {
-        const Role r = roleOf(dimensions[k]);
+        const Role r = role[k];
         if (r == Intensity || r == Classification || r == ReturnNumber)
             at[k] = r - Intensity;
         else if (r == Extra)
@@ -261,9 +278,11 @@ void PointTiles::matchItems(PointListData &d, int brightest)
     std::vector<PointValueItem> ordered;
     const size_t n = static_cast<size_t>(d.nPoints);
     for (const std::string &item : items) {
+        // The first of that name not taken yet: an extra "Intensity" is not the intensity.
         const std::string wanted = ValueCategories::foldedName(item);
-        auto same = std::find_if(d.items.begin(), d.items.end(),
-                                 [&](const PointValueItem &v) { return ValueCategories::foldedName(v.name) == wanted; });
+        auto same = std::find_if(d.items.begin(), d.items.end(), [&](const PointValueItem &v) {
+            return v.values && ValueCategories::foldedName(v.name) == wanted;
+        });
         if (same == d.items.end()) {
             PointListData zero;
             TileItems::addItems(zero, {item}, n);
@@ -283,6 +302,35 @@ void PointTiles::matchItems(PointListData &d, int brightest)
     if (d.colors && brightest >= 0 && brightest <= 255 && wideColours)
         for (size_t k = 0; k < 3 * n; ++k)
             d.colors[k] = static_cast<unsigned char>((d.colors[k] * 255u + 32767u) / 65535u);
+}
+
+void PointTiles::fixGpsTime(double minimum)
+{
+    const auto gps = std::find(items.begin(), items.end(), "GPS time");
+    if (gps == items.end())
+        return;
+    const size_t at = static_cast<size_t>(gps - items.begin());
+    if (std::isfinite(minimum)) {
+        gpsBase = std::floor(minimum);
+    } else {
+        // The nodes are in no order: the first is the one nearest the root.
+        size_t first = all.size();
+        for (size_t i = 0; i < all.size(); ++i)
+            if (all[i].points > 0 && (first == all.size() || all[i].level < all[first].level))
+                first = i;
+        try {
+            const double t = first < all.size() ? firstGpsTime(first) : NAN;
+            if (std::isfinite(t))
+                gpsBase = std::floor(t);
+            else if (first < all.size())
+                load(first);
+        } catch (const std::runtime_error &) {
+            // A node that can't be read says so when it is drawn; the reference is then 0.
+        }
+    }
+    if (!std::isfinite(gpsBase))
+        gpsBase = 0;
+    items[at] = LasReader::gpsTimeName(gpsBase);
 }
 
 // --- Nodes ----------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "formats/RangeFile.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -72,7 +73,8 @@ public:
     /// "<path> node level-x-y-z", the name the readers of a node's bytes give in messages.
     std::string nodeLabel(size_t i) const;
     /// The value items every node gives, in order (intensity, classification and return
-    /// number first).
+    /// number first; then the GPS time, "GPS time (s after <second>)", and the extra bytes or
+    /// further dimensions).
     const std::vector<std::string> &itemNames() const { return items; }
     bool hasColours() const { return colours; }
 
@@ -110,12 +112,27 @@ protected:
     /// The points of node i to be filled: n of them, around the centre of its cube, with room
     /// for colours when the cloud has them, and every item's values 0.
     PointListData blankNode(size_t i, size_t n) const;
+    /// The GPS time of the first point of node i when a few bytes of its file give it (NaN
+    /// when they don't: the node is then decoded).
+    virtual double firstGpsTime(size_t) { return NAN; }
     /// Sets the sample resolution from the root's side over the spacing of its points.
     void setSpacing(double spacing);
     /// Puts a LAS reader's value items in the order of `items`, by name (zeros for one it
     /// lacks), with their ranges; scales dark colours of a 16-bit cloud read as 8-bit ones
     /// (see wideColours) when `brightest`, the node's largest colour value, is known.
     void matchItems(PointListData &d, int brightest = -1);
+    /// Fixes the whole second every node's GPS times are taken after, when the items have a
+    /// "GPS time" (which is then named after it): that of `minimum`, the least GPS time the
+    /// files give, else that of the first point of the first node (read now), else 0.
+    void fixGpsTime(double minimum);
+    /// The GPS time `t` of a node's point as its item's value. While the hierarchy opens
+    /// without a least GPS time, the first one seen sets the reference.
+    float gpsValue(double t)
+    {
+        if (std::isnan(gpsBase))
+            gpsBase = std::isfinite(t) ? std::floor(t) : 0;
+        return static_cast<float>(t - gpsBase);
+    }
 
     std::string name;
     Access access;
@@ -129,6 +146,8 @@ protected:
     double boxLo[3] = {0, 0, 0}, boxHi[3] = {0, 0, 0};
     int bits = 7;
     std::vector<std::string> items;
+    /// The whole second the GPS time items are taken after (NaN until fixGpsTime).
+    double gpsBase = NAN;
     bool colours = false;
     /// Set once a node shows colours above 255: the cloud's colours are 16-bit, and a dark
     /// node whose values all lie below 256 is scaled like the others.
@@ -142,6 +161,9 @@ struct TileItems {
     enum Role { Position, Colour, Intensity, Classification, ReturnNumber, GpsTime, Standard, Extra };
     /// The role of a dimension by its name, whatever its case, spaces, dashes and underscores.
     static Role roleOf(const std::string &name);
+    /// The role of each dimension: as roleOf, but for a second one of the intensity's,
+    /// classification's, return number's or GPS time's, which is an extra item.
+    static std::vector<Role> roles(const std::vector<std::string> &dimensions);
     /// The item names of the dimensions given.
     static std::vector<std::string> names(const std::vector<std::string> &dimensions);
     /// Where each dimension's values go among those items (-1: none).

@@ -177,6 +177,13 @@ PotreeTiles::PotreeTiles(const std::string &metadataJson, Access a) : PointTiles
     colours = std::any_of(attributes.begin(), attributes.end(),
                           [](const Attribute &at) { return TileItems::roleOf(at.name) == TileItems::Colour; });
     items = TileItems::names(names);
+    // PotreeConverter gives each attribute's least value.
+    double gpsMinimum = NAN;
+    for (const Json &e : j["attributes"])
+        if (TileItems::roleOf(e["name"]) == TileItems::GpsTime && std::isnan(gpsMinimum)) {
+            const Json &least = e.contains("min") ? e["min"] : Json();
+            gpsMinimum = least.is_array() && !least.empty() && least[0].is_number() ? least[0].get<double>() : INFINITY;
+        }
     const Json &box = j.contains("boundingBox") ? j["boundingBox"] : Json();
     if (!box.is_object() || !box.contains("min") || !box.contains("max") || !box["min"].is_array() ||
         !box["max"].is_array() || box["min"].size() != 3 || box["max"].size() != 3)
@@ -202,6 +209,7 @@ PotreeTiles::PotreeTiles(const std::string &metadataJson, Access a) : PointTiles
             fail("a node of " + std::to_string(n.points) + " points has " + std::to_string(n.bytes) + " bytes at byte " +
                  std::to_string(n.offset) + " of octree.bin");
     link();
+    fixGpsTime(std::isfinite(gpsMinimum) ? gpsMinimum : NAN);
 }
 
 PointListData PotreeTiles::decode(size_t i, std::string &bytes)
@@ -235,9 +243,10 @@ PointListData PotreeTiles::decode(size_t i, std::string &bytes)
     for (const Attribute &a : attributes)
         names.push_back(a.name);
     const std::vector<int> slot = TileItems::slots(names);
+    const std::vector<TileItems::Role> roles = TileItems::roles(names);
     for (size_t a = 0; a < attributes.size(); ++a) {
         const Attribute &at = attributes[a];
-        const TileItems::Role role = TileItems::roleOf(at.name);
+        const TileItems::Role role = roles[a];
         for (size_t p = 0; p < n; ++p) {
             const unsigned char *e = where(a, p);
             if (role == TileItems::Position) {
@@ -250,6 +259,8 @@ PointListData PotreeTiles::decode(size_t i, std::string &bytes)
                 for (int k = 0; k < 3; ++k)
                     rgb[3 * p + k] = static_cast<uint16_t>(
                         brotli ? compact16(u64(e) >> k) : std::clamp(element(e + k * at.elementSize, at), 0.0, 65535.0));
+            } else if (role == TileItems::GpsTime) {
+                d.items[static_cast<size_t>(slot[a])].values[p] = gpsValue(element(e, at));
             } else if (slot[a] >= 0) {
                 d.items[static_cast<size_t>(slot[a])].values[p] = static_cast<float>(element(e, at));
             }

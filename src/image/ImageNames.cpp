@@ -22,6 +22,9 @@ const Reader kReaders[] = {
     {"pam", &Bitmap::loadPPM}, // read only: the netpbm reader knows PAM by its "P7"
 };
 
+// Other programs' names of Bitmap's formats, and the keyword of each.
+const char *const kAliases[][2] = {{"tiff", "tif"}, {"jpeg", "jpg"}, {"pnm", "ppm"}};
+
 } // namespace
 
 std::string keyword(const char *path)
@@ -32,16 +35,23 @@ std::string keyword(const char *path)
     std::string ext = dot + 1;
     for (char &c : ext)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext == "tiff")
-        return "tif";
-    if (ext == "jpeg")
-        return "jpg";
-    if (ext == "pnm")
-        return "ppm";
+    for (const auto &alias : kAliases)
+        if (ext == alias[0])
+            return alias[1];
     for (const Reader &r : kReaders)
         if (ext == r.keyword)
             return ext;
     return "";
+}
+
+std::vector<std::string> extensions()
+{
+    std::vector<std::string> names;
+    for (const Reader &r : kReaders)
+        names.push_back(r.keyword);
+    for (const auto &alias : kAliases)
+        names.push_back(alias[0]);
+    return names;
 }
 
 void load(Bitmap &image, const char *path)

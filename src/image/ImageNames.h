@@ -2,6 +2,7 @@
 #define VELMORA_IMAGENAMES_H
 
 #include <string>
+#include <vector>
 
 class Bitmap;
 
@@ -15,6 +16,8 @@ namespace imagenames
 /// Bitmap's keyword for the extension of `path` ("tif" for "x.TIFF"), or "" when it has none
 /// of Bitmap's formats.
 std::string keyword(const char *path);
+/// Every extension keyword() knows, in lower case: Bitmap's keywords, then the longer names.
+std::vector<std::string> extensions();
 /// Loads `path` by its keyword; a name with none goes to Bitmap::loadImage, which refuses it.
 void load(Bitmap &image, const char *path);
 /// Saves by the keyword, as Bitmap::save does (0 on failure or for an unknown name).

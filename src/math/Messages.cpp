@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <new>
+#include <utility>
 
 #include <pthread.h>
 #include <unistd.h>
@@ -106,19 +107,21 @@ MessageSink &MessageSink::current() {
     return installed ? *installed : standardOutput();
 }
 
-ScopedThreadMessageSink::ScopedThreadMessageSink(MessageSink &sink) : previous(threadInstalled) { threadInstalled = &sink; }
-
-ScopedThreadMessageSink::~ScopedThreadMessageSink() { threadInstalled = previous; }
-
-ScopedMessageSink::ScopedMessageSink(MessageSink &sink) {
-    std::lock_guard<std::recursive_mutex> hold(sinkLock());
-    previous = installed;
-    installed = &sink;
+ScopedMessageSink::ScopedMessageSink(MessageSink &sink, bool thread) : previous(&sink), threadOnly(thread)
+{
+    exchange();
 }
 
-ScopedMessageSink::~ScopedMessageSink() {
+ScopedMessageSink::~ScopedMessageSink() { exchange(); }
+
+void ScopedMessageSink::exchange()
+{
+    if (threadOnly) {
+        std::swap(previous, threadInstalled);
+        return;
+    }
     std::lock_guard<std::recursive_mutex> hold(sinkLock());
-    installed = previous;
+    std::swap(previous, installed);
 }
 
 void CapturingMessageSink::write(MessageLevel level, const std::string &text) {

@@ -41,27 +41,29 @@ public:
 /// must end in the reverse order they began (as local variables do).
 class ScopedMessageSink {
 public:
-    explicit ScopedMessageSink(MessageSink &sink);
+    explicit ScopedMessageSink(MessageSink &sink) : ScopedMessageSink(sink, false) {}
     ~ScopedMessageSink();
     ScopedMessageSink(const ScopedMessageSink &) = delete;
     ScopedMessageSink &operator=(const ScopedMessageSink &) = delete;
 
+protected:
+    /// `threadOnly`: for the calling thread alone (see ScopedThreadMessageSink).
+    ScopedMessageSink(MessageSink &sink, bool threadOnly);
+
 private:
+    /// Swaps `previous` with the sink in force, the calling thread's or the program's.
+    void exchange();
+
     MessageSink *previous;
+    bool threadOnly;
 };
 
 /// Installs a sink for the calling thread alone, for its own lifetime: a worker that reads
 /// many small files (the nodes of a point hierarchy) keeps their notes out of the program's
 /// output and passes on what matters, while the other threads' messages go where they went.
-class ScopedThreadMessageSink {
+class ScopedThreadMessageSink : public ScopedMessageSink {
 public:
-    explicit ScopedThreadMessageSink(MessageSink &sink);
-    ~ScopedThreadMessageSink();
-    ScopedThreadMessageSink(const ScopedThreadMessageSink &) = delete;
-    ScopedThreadMessageSink &operator=(const ScopedThreadMessageSink &) = delete;
-
-private:
-    MessageSink *previous;
+    explicit ScopedThreadMessageSink(MessageSink &sink) : ScopedMessageSink(sink, true) {}
 };
 
 /// Keeps every message in order, for tests and for callers that show messages themselves.

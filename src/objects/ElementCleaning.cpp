@@ -85,7 +85,15 @@ std::vector<std::string> ElementCleaning::valueNames() const
     return names;
 }
 
-void ElementCleaning::note(const char *what, size_t n) { msg::note("%s: %zu %s %s\n", owner, n, noun, what); }
+void ElementCleaning::note(const char *what, size_t n)
+{
+    // A kind that selects by rules counts only what it has read.
+    if (elements.byRules())
+        msg::note("%s: %zu %s %s of the %s read so far\n", owner, n, noun, what, noun);
+    else
+        msg::note("%s: %zu %s %s\n", owner, n, noun, what);
+}
+
 
 void ElementCleaning::selectionChanged()
 {
@@ -152,21 +160,11 @@ ElementSelection ElementCleaning::toFile(const ElementSelection &inside, bool on
 
 void ElementCleaning::join(const ElementSelection &inside, SelectMode mode, const ElementSelection *stored)
 {
-    if (mode == SelectMode::Replace)
-        selection.clear();
-    if (mode == SelectMode::Subtract)
-        selection.removeAll(inside);
-    else
-        selection.addAll(inside);
+    SelectionRules::join(inside, selection, mode);
     selectionChanged();
     // The stored image follows the selection when the same change is known in both orders.
     if (stored && (mode == SelectMode::Replace || storedImageValid)) {
-        if (mode == SelectMode::Replace)
-            storedImage = *stored;
-        else if (mode == SelectMode::Subtract)
-            storedImage.removeAll(*stored);
-        else
-            storedImage.addAll(*stored);
+        SelectionRules::join(*stored, storedImage, mode);
         storedImageValid = true;
     }
 }
@@ -193,6 +191,17 @@ void ElementCleaning::selectInWindow(const std::vector<Point2> &shape, bool lass
 {
     if (frameSize[0] <= 0 || frameSize[1] <= 0 || shape.size() < (lasso ? 3u : 2u))
         return;
+    if (elements.byRules()) {
+        SelectionRule rule;
+        rule.kind = lasso ? SelectionRule::Lasso : SelectionRule::Rectangle;
+        rule.mode = mode;
+        rule.shape = shape;
+        std::memcpy(rule.mvp, frameMvp, sizeof rule.mvp);
+        rule.width = frameSize[0];
+        rule.height = frameSize[1];
+        byRule(std::move(rule));
+        return;
+    }
     size_t n = 0;
     const float *xyz = elements.storedPositions(n);
     // The rule decides the elements in their stored order; the selection keeps file indices.
@@ -207,6 +216,15 @@ void ElementCleaning::selectInWindow(const std::vector<Point2> &shape, bool lass
 
 void ElementCleaning::selectInBox(SelectMode mode)
 {
+    if (elements.byRules()) {
+        SelectionRule rule;
+        rule.mode = mode;
+        rule.centre = box.centre;
+        rule.axes = box.axes;
+        rule.half = box.half;
+        byRule(std::move(rule));
+        return;
+    }
     size_t n = 0;
     const float *xyz = elements.storedPositions(n);
     ElementSelection inside;
@@ -217,10 +235,21 @@ void ElementCleaning::selectInBox(SelectMode mode)
 void ElementCleaning::selectByValues(int item, float lo, float hi, SelectMode mode)
 {
     size_t n = 0;
-    elements.storedPositions(n);
+    if (!elements.byRules())
+        elements.storedPositions(n);
     const std::vector<ElementValues> items = elements.valueItems();
     if (item < 0 || static_cast<size_t>(item) >= items.size()) {
         msg::warning("%s: no values to select by\n", owner);
+        return;
+    }
+    if (elements.byRules()) {
+        SelectionRule rule;
+        rule.kind = SelectionRule::Values;
+        rule.mode = mode;
+        rule.item = item;
+        rule.lo = lo;
+        rule.hi = hi;
+        byRule(std::move(rule));
         return;
     }
     ElementSelection inside;
@@ -244,26 +273,13 @@ bool ElementCleaning::sightsOf(bool withMasks, ViewSights &out)
     return true;
 }
 
-namespace {
-
-// The views of `sights` for points in the coordinates of an object of pose `pose`.
-std::vector<ViewSight> underPose(const ViewSights &sights, const Matrix4 &pose)
-{
-    std::vector<ViewSight> out;
-    out.reserve(sights.views.size());
-    for (const ViewSight &v : sights.views)
-        out.push_back(v.underPose(pose));
-    return out;
-}
-
-} // namespace
 
 ElementSelection ElementCleaning::unseenBy(const ViewSights &sights)
 {
     size_t n = 0;
     const float *xyz = elements.storedPositions(n);
     ElementSelection inside;
-    SelectionRules::unseen(xyz, n, underPose(sights, object.getPose()), inside, SelectMode::Replace);
+    SelectionRules::unseen(xyz, n, viewsUnderPose(sights), inside, SelectMode::Replace);
     return toFile(inside, false);
 }
 
@@ -272,20 +288,15 @@ ElementSelection ElementCleaning::carvedBy(const ViewSights &sights, int k)
     size_t n = 0;
     const float *xyz = elements.storedPositions(n);
     ElementSelection inside;
-    SelectionRules::carve(xyz, n, underPose(sights, object.getPose()), k, inside, SelectMode::Replace);
+    SelectionRules::carve(xyz, n, viewsUnderPose(sights), k, inside, SelectMode::Replace);
     return toFile(inside, false);
 }
 
+
 ElementSelection ElementCleaning::outsideFileBox(const double lo[3], const double hi[3])
 {
-    // The box is in the file's coordinates, the elements in the object's: a georeferenced
-    // cloud keeps its points relative to an origin the user never sees.
-    double origin[3];
-    elements.getFileOffset(origin);
-    const auto corner = [&](const double *c) {
-        return Point3(static_cast<float>(c[0] - origin[0]), static_cast<float>(c[1] - origin[1]),
-                      static_cast<float>(c[2] - origin[2]));
-    };
+    // The box is in the file's coordinates, the elements in the object's.
+    const auto corner = [&](const double *c) { return fileToObject(c); };
     size_t n = 0;
     const float *xyz = elements.storedPositions(n);
     ElementSelection outside;
@@ -299,6 +310,11 @@ bool ElementCleaning::selectByViews(int k, SelectMode mode)
     ViewSights sights;
     if (!sightsOf(k > 0, sights))
         return false;
+    if (elements.byRules()) {
+        SelectionRule rule = viewRule(std::make_shared<const ViewSights>(std::move(sights)), k);
+        rule.mode = mode;
+        return byRule(std::move(rule));
+    }
     // What is hidden or deleted is not drawn, and is not selected either.
     ElementSelection found = k > 0 ? carvedBy(sights, k) : unseenBy(sights);
     found.removeAll(edits.getHidden());
@@ -313,6 +329,14 @@ bool ElementCleaning::selectCarved(int k, SelectMode mode) { return selectByView
 
 void ElementCleaning::grow(float radius)
 {
+    if (elements.byRules()) {
+        // The neighbours of a selected point may lie in parts not read: a grown selection
+        // would depend on what the view happened to read.
+        msg::warning("%s: growing the selection needs every point around it; it is not done on a cloud read "
+                     "part by part\n",
+                     owner);
+        return;
+    }
     size_t n = 0;
     const float *xyz = elements.storedPositions(n);
     // The grid works on the stored order: the selection goes there and back.
@@ -323,6 +347,8 @@ void ElementCleaning::grow(float radius)
 
 void ElementCleaning::invert()
 {
+    if (byRule(SelectionRule::Invert, SelectMode::Add))
+        return;
     // Among the elements shown: what is hidden or deleted cannot be picked either.
     selection.invert();
     selection.removeAll(edits.getHidden());
@@ -332,12 +358,20 @@ void ElementCleaning::invert()
 
 void ElementCleaning::clear()
 {
+    if (byRule(SelectionRule::Clear, SelectMode::Replace))
+        return;
     selection.clear();
     selectionChanged();
 }
 
-size_t ElementCleaning::edit(size_t (ElementEdits::*change)(const ElementSelection &))
+size_t ElementCleaning::edit(size_t (ElementEdits::*change)(const ElementSelection &), RuleSelection::Edit e)
 {
+    if (RuleElements *rules = elements.byRules()) {
+        size_t changed = 0;
+        rules->edit(e, changed);
+        editsChanged();
+        return changed;
+    }
     const size_t n = (edits.*change)(selection);
     selection.clear();
     storedImageValid = false;
@@ -345,20 +379,27 @@ size_t ElementCleaning::edit(size_t (ElementEdits::*change)(const ElementSelecti
     return n;
 }
 
-size_t ElementCleaning::hide() { return edit(&ElementEdits::hide); }
+size_t ElementCleaning::hide() { return edit(&ElementEdits::hide, RuleSelection::Edit::Hide); }
 
-size_t ElementCleaning::remove() { return edit(&ElementEdits::remove); }
+size_t ElementCleaning::remove() { return edit(&ElementEdits::remove, RuleSelection::Edit::Delete); }
 
-size_t ElementCleaning::keepOnly() { return edit(&ElementEdits::keepOnly); }
+size_t ElementCleaning::keepOnly() { return edit(&ElementEdits::keepOnly, RuleSelection::Edit::KeepOnly); }
+
 
 void ElementCleaning::showAll()
 {
+    if (elements.byRules()) {
+        ruleEdit(RuleSelection::Edit::ShowAll);
+        return;
+    }
     edits.showAll();
     editsChanged();
 }
 
 bool ElementCleaning::undo()
 {
+    if (elements.byRules())
+        return ruleEdit(RuleSelection::Edit::Undo);
     const bool undone = edits.undo();
     editsChanged();
     return undone;
@@ -366,6 +407,8 @@ bool ElementCleaning::undo()
 
 bool ElementCleaning::redo()
 {
+    if (elements.byRules())
+        return ruleEdit(RuleSelection::Edit::Redo);
     const bool redone = edits.redo();
     editsChanged();
     return redone;
@@ -373,6 +416,10 @@ bool ElementCleaning::redo()
 
 size_t ElementCleaning::save(const std::string &path, const ElementSelection *removed)
 {
+    if (elements.byRules()) {
+        std::vector<uint64_t> removedBy;
+        return static_cast<size_t>(saveRemoving(path, {}, removedBy));
+    }
     elements.checkSaveName(path);
     ElementSelection gone(selection.size());
     gone.addAll(edits.getDeleted());
@@ -440,7 +487,7 @@ bool ElementCleaning::runAction(const KeyBinding &row)
             return true;
         break;
     }
-    note("selected", selection.count());
+    note("selected", selectedCount());
     return true;
 }
 
@@ -474,7 +521,7 @@ void ElementCleaning::notifyDrag(const InputEvent &event, int x, int y)
             selectInWindow(dragShape, tool == LASSO, modeOf(dragModifiers));
         dragShape.clear();
         dragFace = -1;
-        note("selected", selection.count());
+        note("selected", selectedCount());
     }
     object.postRedisplay();
 }

@@ -9,6 +9,7 @@
 #include "math/Matrix3.h"
 #include "math/Point2.h"
 #include "math/Point3.h"
+#include "objects/RuleSelection.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include <vector>
 
 class GL3DObject;
+class RuleElements;
 
 /// Values the elements of an object can be selected by (a data item): its name, one value an
 /// element in the order the elements are stored, and the range of them the colours let through.
@@ -82,9 +84,36 @@ public:
     virtual float markSize() const { return 3; }
     /// The marks show through what hides them (splats, whose drawn depth is an estimate).
     virtual bool marksInFront() const { return false; }
+    /// Not null for a kind whose elements are not all in memory (a streamed cloud): it keeps
+    /// the selection and the edits as rules and decides them itself (see RuleElements).
+    virtual RuleElements *byRules() { return nullptr; }
 
 protected:
     ~CleanableElements() = default;
+};
+
+/// What a kind whose elements are not all in memory (a streamed cloud, whose parts come and
+/// go) does in place of the selection and edits ElementCleaning keeps over stored positions:
+/// it keeps every rule and edit (RuleSelection) and decides them over the elements it has,
+/// now and as more come. Its counts are of the elements it has read so far.
+class RuleElements {
+public:
+    virtual void select(SelectionRule rule) = 0;
+    /// Adds the edit; false when it changes nothing (nothing to undo). `changed` receives how
+    /// many elements read so far it hid or deleted.
+    virtual bool edit(RuleSelection::Edit e, size_t &changed) = 0;
+    /// The elements selected among those read so far.
+    virtual size_t selectedCount() = 0;
+    /// Every element, read or not.
+    virtual uint64_t elementCount() const = 0;
+    /// Writes the elements neither deleted nor found by a rule of `removal` to `path` (every
+    /// part read in turn); `removedBy[r]` receives the elements rule r found that no earlier
+    /// one did. Returns how many it wrote; raises as CleanableElements::saveKept.
+    virtual uint64_t saveKept(const std::string &path, const std::vector<SelectionRule> &removal,
+                              std::vector<uint64_t> &removedBy) = 0;
+
+protected:
+    ~RuleElements() = default;
 };
 
 /// The selections and edits of a cleanable object, the same for every kind: the window
@@ -95,7 +124,10 @@ protected:
 /// kind's binding table (bindingRows()).
 ///
 /// The selection and the edits hold file indices: whatever order the object keeps its
-/// elements in, a selection names the same elements, and deleting never moves one.
+/// elements in, a selection names the same elements, and deleting never moves one. A kind
+/// whose elements are not all in memory (CleanableElements::byRules()) is handed each rule
+/// and edit instead, with the frame's matrices, the box or the views it needs, and keeps them
+/// itself (RuleElements); the tools, keys, settings and messages stay these.
 class ElementCleaning {
 public:
     enum class Action {
@@ -171,6 +203,18 @@ public:
     ElementSelection carvedBy(const ViewSights &sights, int k);
     /// The elements outside the axis-aligned box [lo, hi] of the file's coordinates.
     ElementSelection outsideFileBox(const double lo[3], const double hi[3]);
+    /// The same three as rules, for a kind that selects by rules (byRules()), whose elements
+    /// are found as its parts are read (saveRemoving).
+    bool byRules() { return elements.byRules() != nullptr; }
+    SelectionRule unseenRule(std::shared_ptr<const ViewSights> sights) const;
+    SelectionRule carvedRule(std::shared_ptr<const ViewSights> sights, int k) const;
+    SelectionRule outsideFileBoxRule(const double lo[3], const double hi[3]) const;
+    /// Every element (read or not, for a kind that selects by rules).
+    uint64_t elementCount();
+    /// Writes what is neither deleted nor found by `removal` (see RuleElements::saveKept);
+    /// only for a kind that selects by rules.
+    uint64_t saveRemoving(const std::string &path, const std::vector<SelectionRule> &removal,
+                          std::vector<uint64_t> &removedBy);
 
     // --- Edits -------------------------------------------------------------------------------
     /// "Hide", "Delete" (one undoable step), "Keep only": each takes the selection, which then
@@ -229,10 +273,24 @@ private:
     void joinStored(const ElementSelection &inside, SelectMode mode);
     void editsChanged();
     /// Hides or deletes (as `change` does) the selection, which then clears.
-    size_t edit(size_t (ElementEdits::*change)(const ElementSelection &));
+    size_t edit(size_t (ElementEdits::*change)(const ElementSelection &), RuleSelection::Edit e);
+    /// An edit of a kind that selects by rules; false when it changed nothing.
+    bool ruleEdit(RuleSelection::Edit e);
     /// Carving by k views, or for k = 0 the elements no view sees.
     bool selectByViews(int k, SelectMode mode);
     void note(const char *what, size_t n);
+    /// The elements selected (for a kind that selects by rules, among those read so far).
+    size_t selectedCount();
+    /// Hands a rule to a kind that selects by rules; false for the other kinds.
+    bool byRule(SelectionRule::Kind kind, SelectMode mode);
+    bool byRule(SelectionRule rule);
+    /// A point of the file's coordinates in the object's: a georeferenced cloud keeps its
+    /// points relative to an origin the user never sees.
+    Point3 fileToObject(const double *c) const;
+    /// The views of `sights` for points in the object's coordinates (under its pose).
+    std::vector<ViewSight> viewsUnderPose(const ViewSights &sights) const;
+    /// The rule of k views (0: unseen) under the object's pose.
+    SelectionRule viewRule(std::shared_ptr<const ViewSights> sights, int k) const;
     /// The views of the camera under the object's pose; empty with a message when none.
     bool sightsOf(bool withMasks, ViewSights &out);
     void gatherMarks(size_t budget);

@@ -6,6 +6,7 @@
 #include "formats/ModelRequest.h"
 #include "formats/MeshFile.h"
 #include "formats/SplatFile.h"
+#include "image/ImageNames.h"
 #include "math/JoiningThread.h"
 #include "math/Messages.h"
 #include "math/MessageCount.h"
@@ -148,19 +149,9 @@ const Extension kExtensions[] = {
     {"oct", loadSliced<GLOctreeObject>},  // octree
     {"dn", loadSliced<GLOctreeObject>},   // octree
     {"voc", loadSliced<GLOctreeObject>},  // octree
-    {"ima", loadSliced<GLVolumeObject>},  // volume
+    // Every other image of the image class's formats (imagenames) is a volume, one slice
+    // for a picture.
     {"png", loadObject<GLTextureObject>},
-    {"pgm", loadSliced<GLVolumeObject>},  // volume
-    {"ppm", loadSliced<GLVolumeObject>},  // volume
-    // Every other image the image class reads opens as a one-slice volume too.
-    {"pnm", loadSliced<GLVolumeObject>},
-    {"pam", loadSliced<GLVolumeObject>},
-    {"jpg", loadSliced<GLVolumeObject>},
-    {"jpeg", loadSliced<GLVolumeObject>},
-    {"tif", loadSliced<GLVolumeObject>},
-    {"tiff", loadSliced<GLVolumeObject>},
-    {"tga", loadSliced<GLVolumeObject>},
-    {"rvb", loadSliced<GLVolumeObject>},
     {"bin", loadObject<GLPointListObject>},
     {"las", loadObject<GLPointListObject>},  // ASPRS LAS ("LASF"), else the text list
     {"laz", loadObject<GLPointListObject>},  // LAZ and COPC
@@ -174,6 +165,16 @@ const Extension kExtensions[] = {
     {"sog", loadObject<GLSplatObject>},
 };
 
+// The row of `ext` in the table, or null. Other programs write ".OFF" or ".Tri" too: the
+// viewer's own readers take every case.
+const Extension *tableRow(const char *ext)
+{
+    for (const Extension &e : kExtensions)
+        if (strcasecmp(ext, e.name) == 0)
+            return &e;
+    return nullptr;
+}
+
 } // namespace
 
 std::vector<std::string> GL3DObjectLoader::ownExtensions()
@@ -181,19 +182,18 @@ std::vector<std::string> GL3DObjectLoader::ownExtensions()
     std::vector<std::string> names;
     for (const Extension &e : kExtensions)
         names.push_back(e.name);
+    for (const std::string &e : imagenames::extensions())
+        if (!tableRow(e.c_str()))
+            names.push_back(e);
     return names;
 }
 
 std::vector<std::string> GL3DObjectLoader::foreignExtensions()
 {
     std::vector<std::string> names;
-    for (const std::string &e : AssimpReader::extensions()) {
-        bool own = false;
-        for (const Extension &k : kExtensions)
-            own = own || strcasecmp(e.c_str(), k.name) == 0;
-        if (!own)
+    for (const std::string &e : AssimpReader::extensions())
+        if (!tableRow(e.c_str()) && imagenames::keyword(("." + e).c_str()).empty())
             names.push_back(e);
-    }
     return names;
 }
 
@@ -315,15 +315,10 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const Lo
             return new GLPointStreamObject(
                 LasTiling::tilesOf(path, NodeCache::userFolder(), options.pointMemoryBudget / 2).c_str(),
                 options.pointMemoryBudget);
-        const Extension *known = nullptr;
-        // Other programs write ".OFF" or ".Tri" too; the viewer's own readers take them all.
-        for (const Extension &e : kExtensions)
-            if (strcasecmp(ext, e.name) == 0) {
-                known = &e;
-                break;
-            }
-        if (known)
+        if (const Extension *known = tableRow(ext))
             object = known->make ? known->make(path, options) : nullptr;
+        else if (!imagenames::keyword(path).empty())
+            object = loadSliced<GLVolumeObject>(path, options);
         else if (SplatFile::kindOf(path) != SplatFile::NONE)
             object = new GLSplatObject(path);
         else if (jsonvalues::hasExtension(path, ".json") && !ModelRequest::isDescriptor(path))

@@ -8,7 +8,6 @@
 #include "math/Messages.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -192,33 +191,17 @@ size_t GLPointListObject::saveKept(const std::string &path, const ElementSelecti
         const double hi[3] = {bbMax.x + fileOrigin[0], bbMax.y + fileOrigin[1], bbMax.z + fileOrigin[2]};
         scaling = LasWriter::scalingFor(lo, hi);
     }
-    const auto item = [&](const char *name) -> const float * {
-        for (const PointValueItem &it : items)
-            if (it.name == name)
-                return it.values.get();
-        return nullptr;
-    };
-    const float *intensity = item("intensity"), *classification = item("classification"),
-                *returnNumber = item("return number"), *gpsTime = nullptr;
-    // The reader keeps the GPS time as seconds after a whole second its item's name gives.
-    double gpsBase = 0;
-    for (const PointValueItem &it : items)
-        if (std::sscanf(it.name.c_str(), "GPS time (s after %lf)", &gpsBase) == 1) {
-            gpsTime = it.values.get();
-            break;
-        }
-    const auto clamp = [](const float *v, size_t s, float lo, float hi) {
-        return v && v[s] >= lo ? std::min(hi, std::round(v[s])) : lo;
-    };
+    std::vector<std::string> names;
+    std::vector<const float *> values;
+    for (const PointValueItem &it : items) {
+        names.push_back(it.name);
+        values.push_back(it.values.get());
+    }
+    const LasValueSlots slots(names);
     LasWriter::write(path, rgb ? 7 : 6, scaling, keptStored.size(), [&](size_t i, LasPoint &p) {
         at(i, p.xyz);
         const size_t s = keptStored[i];
-        p.intensity = static_cast<uint16_t>(clamp(intensity, s, 0, 65535));
-        p.classification = static_cast<uint8_t>(clamp(classification, s, 0, 255));
-        p.returnNumber = static_cast<uint8_t>(clamp(returnNumber, s, 1, 15));
-        p.returnCount = p.returnNumber;
-        if (gpsTime)
-            p.gpsTime = gpsBase + gpsTime[s];
+        slots.fill(p, values.data(), s);
         if (rgb)
             for (int k = 0; k < 3; ++k)
                 p.rgb[k] = static_cast<uint16_t>(rgb[3 * s + k] * 257u);

@@ -52,7 +52,11 @@ GLPointStreamObject::GLPointStreamObject(std::shared_ptr<PointTiles> t, size_t m
     setUp(memoryBudget);
 }
 
-GLPointStreamObject::~GLPointStreamObject() = default;
+GLPointStreamObject::~GLPointStreamObject()
+{
+    // The reading threads decide the rules of this object: they end first.
+    stream.reset();
+}
 
 void GLPointStreamObject::setUp(size_t memoryBudget)
 {
@@ -97,11 +101,14 @@ void GLPointStreamObject::setUp(size_t memoryBudget)
     // Without colours of their own, points in one colour or a colour map read as a flat stain.
     eyeDome = !tiles->hasColours();
     selectedVertex = -1;
+    cleaning.reset(0);
+    rules.reset();
     resetClippingPlanes();
     drawMethod = method(&GLPointStreamObject::drawData);
     updateLegend();
     // Workers that mostly wait for a server can be more than the cores.
-    stream = std::make_unique<PointStream>(tiles, tiles->isRemote() ? 6 : std::max(2u, Parallel::cores()));
+    stream = std::make_unique<PointStream>(tiles, tiles->isRemote() ? 6 : std::max(2u, Parallel::cores()),
+                                           [this](PointStream::Node &n) { prepareNode(n); });
     msg::note("%s: %llu points in %zu nodes around [%.3f %.3f %.3f]\n", tiles->kind(),
               static_cast<unsigned long long>(tiles->pointCount()), filled, origin[0], origin[1], origin[2]);
 }
@@ -232,6 +239,8 @@ void GLPointStreamObject::notifyClick(int x, int y)
         for (int k = 0; k < 3; ++k)
             offset[k] = static_cast<float>(n->centre[k] - origin[k]);
         for (size_t p = 0; p < n->count; ++p) {
+            if (!n->masks.plain() && !n->masks.shown(p))
+                continue; // hidden or deleted: not drawn
             const float v[3] = {n->xyz[3 * p] + offset[0], n->xyz[3 * p + 1] + offset[1], n->xyz[3 * p + 2] + offset[2]};
             float w[3];
             if (windowPosition(a, vp, v, w) && std::fabs(x - w[0]) < 4 && std::fabs(y - w[1]) < 4 && w[2] < best) {
@@ -292,25 +301,48 @@ void GLPointStreamObject::drawNode(PointStream::Node &n)
         glDisableClientState(GL_COLOR_ARRAY);
         colorContrastingBackground();
     }
-    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(n.count));
+    if (n.masks.plain()) {
+        glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(n.count));
+        drawnCount += n.count;
+    } else {
+        // Neither hidden nor deleted, and the selected ones again, marked, at the same depth
+        // and a little larger, as a cloud read whole marks them.
+        glDrawElements(GL_POINTS, static_cast<GLsizei>(n.shown.size()), GL_UNSIGNED_INT, n.shown.data());
+        drawnCount += n.shown.size();
+        if (!n.marked.empty()) {
+            glPushAttrib(GL_POINT_BIT | GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
+            glDisableClientState(GL_COLOR_ARRAY);
+            glColor3ubv(ElementCleaning::kMarked);
+            glPointSize(std::max(pointSize, 1.0f) + 2);
+            glDepthFunc(GL_LEQUAL);
+            glDrawElements(GL_POINTS, static_cast<GLsizei>(n.marked.size()), GL_UNSIGNED_INT, n.marked.data());
+            glPopAttrib();
+        }
+    }
     glPopMatrix();
     n.drawn = frameNumber;
-    drawnCount += n.count;
+}
+
+std::vector<int> GLPointStreamObject::nextPart(const std::vector<int> &wanted, size_t &at) const
+{
+    const size_t itemBytes = 4 * tiles->itemNames().size() + 18;
+    std::vector<int> part;
+    size_t bytes = 0;
+    for (; at < wanted.size() && (part.empty() || bytes < budgetBytes / 2); ++at) {
+        part.push_back(wanted[at]);
+        bytes += lod.nodes[static_cast<size_t>(wanted[at])].count * itemBytes;
+    }
+    return part;
 }
 
 void GLPointStreamObject::drawCapture(const std::vector<int> &wanted)
 {
     // A part of the nodes at a time, each read at once on every core, drawn, and let go when
     // the next needs the room: a capture of every point of a cloud larger than the memory.
-    const size_t itemBytes = 4 * tiles->itemNames().size() + 18;
     for (size_t at = 0; at < wanted.size();) {
-        std::vector<int> part;
-        size_t bytes = 0;
-        for (; at < wanted.size() && (part.empty() || bytes < budgetBytes / 2); ++at) {
-            part.push_back(wanted[at]);
-            bytes += lod.nodes[static_cast<size_t>(wanted[at])].count * itemBytes;
-        }
+        const std::vector<int> part = nextPart(wanted, at);
         stream->loadNow(part);
+        refresh(part);
         for (int id : part)
             if (PointStream::Node *n = stream->resident(id)) {
                 drawNode(*n);
@@ -348,6 +380,8 @@ void GLPointStreamObject::drawData()
     } else if (capture) {
         drawCapture(chosen);
     } else {
+        // The nodes that came, or all of them after a new rule, decide the rules first.
+        refresh(chosen);
         for (int id : chosen) {
             if (PointStream::Node *n = stream->resident(id)) {
                 drawNode(*n);
@@ -418,6 +452,8 @@ void GLPointStreamObject::refineLater(bool missing, bool cut)
 
 void GLPointStreamObject::drawInfo()
 {
+    // The rectangle or lasso of the drag under way.
+    cleaning.drawDragShape();
     if (shown >= 0 && drawMethod != &GL3DObject::drawDepthBuffer)
         legend.draw(10, 10);
 }

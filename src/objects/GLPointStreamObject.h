@@ -1,6 +1,7 @@
 #ifndef VELMORA_GLPOINTSTREAMOBJECT_H
 #define VELMORA_GLPOINTSTREAMOBJECT_H
 
+#include "objects/ElementCleaning.h"
 #include "objects/GL3DObject.h"
 #include "objects/PointLod.h"
 #include "objects/PointStream.h"
@@ -9,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,7 +32,13 @@ class PointTiles;
 /// that of the nodes read so far). Eye-dome lighting, the point size and the depth-buffer
 /// drawing are those of a cloud read whole; a click picks a drawn point and reports its
 /// coordinates in the file's frame, in double.
-class GLPointStreamObject : public GL3DObject {
+///
+/// Selections and edits (the tools and keys of a cloud read whole, ElementCleaning) are kept
+/// as rules (RuleSelection) that every node decides over its own points when it is in memory:
+/// a rectangle selects what lies in it at every level, in the nodes read later too. Hidden
+/// and deleted points are not drawn, selected ones are marked. Saving reads every node in
+/// turn and writes what is kept (see saveKept). Counts speak of the points read so far.
+class GLPointStreamObject : public GL3DObject, private CleanableElements, private RuleElements {
 public:
     static constexpr short STREAM = 0xA00;
     /// Opens the hierarchy at `path` (a path or an http(s) address) and prints its kind, point
@@ -40,8 +48,8 @@ public:
     GLPointStreamObject(std::shared_ptr<PointTiles> tiles, size_t memoryBudget);
     ~GLPointStreamObject() override;
 
-    /// The keys of a cloud read whole (GLPointListObject::bindings()); those of its thresholds,
-    /// selections and edits, and of the adaptive size, do nothing here.
+    /// The keys of a cloud read whole (GLPointListObject::bindings()); those of its thresholds
+    /// and of the adaptive size do nothing here.
     const BindingTable *getBindings() const override;
 
     void drawData();
@@ -72,11 +80,53 @@ public:
     /// The item shown through the colour map, -1 for the cloud's own colours.
     int getShownItem() const { return shown; }
 
+    ElementCleaning *getCleaning() override { return &cleaning; }
+    /// Points selected, hidden and deleted among those in memory now.
+    struct Counts {
+        uint64_t read = 0, selected = 0, hidden = 0, deleted = 0;
+    };
+    Counts countResident();
+    /// Writes the points neither deleted nor found by `removal` to `path` (.ply or .las),
+    /// reading every node in turn in parts that fit the memory budget; `removedBy[r]` gets
+    /// the points rule r removed that no earlier rule had. The file goes through a temporary
+    /// name; a LAS file keeps the scale and offset of the cloud's LAS nodes.
+    uint64_t saveKept(const std::string &path, const std::vector<SelectionRule> &removal,
+                      std::vector<uint64_t> &removedBy) override;
+
 protected:
     bool runAction(const KeyBinding &row) override;
     void colorMapChanged() override;
 
 private:
+    // What the selections and edits see of the cloud (CleanableElements, RuleElements).
+    const float *storedPositions(size_t &n) override
+    {
+        n = 0;
+        return nullptr;
+    }
+    size_t saveKept(const std::string &path, const ElementSelection &gone) override;
+    void checkSaveName(const std::string &path) const override;
+    void getFileOffset(double out[3]) const override { std::copy(origin, origin + 3, out); }
+    std::vector<ElementValues> valueItems() const override;
+    void editsChanged() override;
+    void selectionChanged() override { postRedisplay(); }
+    float markSize() const override { return 0; }
+    RuleElements *byRules() override { return this; }
+    void select(SelectionRule rule) override;
+    bool edit(RuleSelection::Edit e, size_t &changed) override;
+    size_t selectedCount() override;
+    uint64_t elementCount() const override { return getPointCount(); }
+    /// Brings the masks of the nodes `ids` (those in memory) up to the rules, on every core.
+    void refresh(const std::vector<int> &ids);
+    /// Brings node n's masks up to `r` and lists the points it draws.
+    void decide(const RuleSelection &r, PointStream::Node &n) const;
+    /// Gives the threads that read nodes a copy of the rules as they are now.
+    void publishRules();
+    /// What a thread that read a node does with it: decides the rules published last.
+    void prepareNode(PointStream::Node &n);
+    /// The nodes in memory now.
+    std::vector<int> residentNodes();
+
     void setUp(size_t memoryBudget);
     size_t frameBudget(const float *mvp, uint64_t total);
     /// Takes the nodes that arrived; widens the ranges of the items by them.
@@ -84,6 +134,13 @@ private:
     /// The colours node n is drawn in this frame (null: one plain colour).
     const unsigned char *coloursOf(PointStream::Node &n);
     void drawNode(PointStream::Node &n);
+    /// The nodes of `wanted` from `at` on (which it advances) that half the memory budget
+    /// holds, at least one: what a capture or a save reads at once.
+    std::vector<int> nextPart(const std::vector<int> &wanted, size_t &at) const;
+    /// The points of node n kept in a save: neither deleted nor found by `removal` (counted
+    /// in `removedBy`).
+    void keptOf(int id, PointStream::Node &n, const std::vector<SelectionRule> &removal,
+                std::vector<uint64_t> &removedBy, std::vector<uint32_t> &kept);
     /// The nodes chosen for a capture: read part by part, each part drawn and let go.
     void drawCapture(const std::vector<int> &chosen);
     void refineLater(bool missing, bool cut);
@@ -113,6 +170,10 @@ private:
     int pickedNode = -1;
     size_t pickedPoint = 0;
     double picked[3] = {0, 0, 0};
+    RuleSelection rules;
+    std::mutex publishing;                          ///< guards `published`
+    std::shared_ptr<const RuleSelection> published; ///< the rules the reading threads decide
+    ElementCleaning cleaning{*this, *this, "GLPointStreamObject", "points"};
 };
 
 #endif

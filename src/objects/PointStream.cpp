@@ -8,13 +8,15 @@
 
 size_t PointStream::Node::bytes() const
 {
-    size_t b = sizeof(Node) + xyz.capacity() * sizeof(float) + rgb.capacity() + mapped.capacity();
+    size_t b = sizeof(Node) + xyz.capacity() * sizeof(float) + rgb.capacity() + mapped.capacity() +
+               (shown.capacity() + marked.capacity()) * sizeof(uint32_t) + masks.bytes();
     for (const std::vector<float> &v : values)
         b += v.capacity() * sizeof(float);
     return b;
 }
 
-PointStream::PointStream(std::shared_ptr<PointTiles> t, unsigned threads) : tiles(std::move(t))
+PointStream::PointStream(std::shared_ptr<PointTiles> t, unsigned threads, Prepare p)
+    : tiles(std::move(t)), prepare(std::move(p))
 {
     nodes.resize(tiles->nodes().size());
     state.assign(nodes.size(), Absent);
@@ -44,6 +46,7 @@ std::unique_ptr<PointStream::Node> PointStream::make(int i)
     for (double &c : n->centre)
         c += side / 2;
     n->count = static_cast<size_t>(d.nPoints);
+    n->las = d.las;
     n->xyz.resize(3 * n->count);
     for (size_t p = 0; p < 3 * n->count; ++p)
         n->xyz[p] = static_cast<float>(d.points[p] + (d.origin[p % 3] - n->centre[p % 3]));
@@ -51,6 +54,8 @@ std::unique_ptr<PointStream::Node> PointStream::make(int i)
         n->rgb.assign(d.colors.get(), d.colors.get() + 3 * n->count);
     for (const PointValueItem &item : d.items)
         n->values.emplace_back(item.values.get(), item.values.get() + n->count);
+    if (prepare)
+        prepare(*n);
     return n;
 }
 
@@ -123,7 +128,8 @@ std::vector<int> PointStream::takeArrived()
         // Read twice (a capture read it meanwhile): the one in memory stays.
         if (nodes[static_cast<size_t>(i)])
             continue;
-        held += n->bytes();
+        n->counted = n->bytes();
+        held += n->counted;
         ++count;
         nodes[static_cast<size_t>(i)] = std::move(n);
         std::lock_guard<std::mutex> hold(lock);
@@ -157,7 +163,8 @@ void PointStream::loadNow(const std::vector<int> &wanted)
             msg::warning("GLPointStreamObject: %s: %s\n", tiles->path().c_str(), why[k].c_str());
             continue;
         }
-        held += read[k]->bytes();
+        read[k]->counted = read[k]->bytes();
+        held += read[k]->counted;
         ++count;
         nodes[i] = std::move(read[k]);
         // A worker reading it now hands in a copy that takeArrived drops.
@@ -178,7 +185,7 @@ void PointStream::evict(size_t budget, uint64_t keep)
     for (const auto &[drawn, i] : old) {
         if (held <= budget)
             break;
-        held -= std::min(held, nodes[static_cast<size_t>(i)]->bytes());
+        held -= std::min(held, nodes[static_cast<size_t>(i)]->counted);
         --count;
         nodes[static_cast<size_t>(i)].reset();
         std::lock_guard<std::mutex> hold(lock);

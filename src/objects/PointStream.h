@@ -3,12 +3,14 @@
 
 #include "formats/PointTiles.h"
 #include "math/JoiningThread.h"
+#include "objects/RuleSelection.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -31,12 +33,20 @@ public:
         std::vector<unsigned char> mapped;       ///< the values shown, through the colour map
         uint64_t mappedFor = 0;                  ///< the colouring `mapped` holds (0: none)
         uint64_t drawn = 0;                      ///< the last frame that drew it
+        LasScaling las;                          ///< the scale and offset of a LAS node's file
+        RuleSelection::Masks masks;              ///< the selection and edits of its points
+        std::vector<uint32_t> shown, marked;     ///< with edits: the points drawn, and marked
+        size_t counted = 0;                      ///< its bytes as the budget counts them
+        /// Its bytes now (the masks of rules added after it came included).
         size_t bytes() const;
     };
 
+    /// Called on the thread that read a node, before the node is handed in (a selection's
+    /// masks are decided there, off the drawing thread).
+    using Prepare = std::function<void(Node &)>;
     /// `threads` workers read nodes (more than the cores pays for nodes on a web server,
     /// which mostly wait).
-    PointStream(std::shared_ptr<PointTiles> tiles, unsigned threads);
+    PointStream(std::shared_ptr<PointTiles> tiles, unsigned threads, Prepare prepare = nullptr);
     ~PointStream();
     PointStream(const PointStream &) = delete;
     PointStream &operator=(const PointStream &) = delete;
@@ -68,6 +78,7 @@ private:
     /// The node of a hierarchy's decoded points.
     std::unique_ptr<Node> make(int i);
     std::shared_ptr<PointTiles> tiles;
+    Prepare prepare;
     std::vector<std::unique_ptr<Node>> nodes;
     size_t held = 0, count = 0;
     std::mutex lock;

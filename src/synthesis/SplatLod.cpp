@@ -1,5 +1,6 @@
 #include "synthesis/SplatLod.h"
 
+#include "math/Morton.h"
 #include "math/Parallel.h"
 
 #include <algorithm>
@@ -15,15 +16,7 @@ constexpr int kLevels = 10; // bits a coordinate of the finest grid
 // Three 10-bit integers interleaved.
 uint32_t morton(uint32_t x, uint32_t y, uint32_t z)
 {
-    const auto spread = [](uint32_t v) {
-        v &= 0x3ff;
-        v = (v | (v << 16)) & 0x030000ff;
-        v = (v | (v << 8)) & 0x0300f00f;
-        v = (v | (v << 4)) & 0x030c30c3;
-        v = (v | (v << 2)) & 0x09249249;
-        return v;
-    };
-    return spread(x) << 2 | spread(y) << 1 | spread(z);
+    return spreadBits10(x) << 2 | spreadBits10(y) << 1 | spreadBits10(z);
 }
 
 void checkCancel(const std::atomic<bool> *cancel)

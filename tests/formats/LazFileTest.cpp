@@ -328,7 +328,7 @@ TEST(CopcHierarchy, ImpossibleEntriesAndLoopingPagesAreRefused)
         // The page sits at the start of a file of its own size plus 32 bytes.
         std::string file = c.page + std::string(32, '\0');
         FILE *f = fmemopen(&file[0], file.size(), "rb");
-        CopcInfo info{{0, 0, 0}, 1, 1, 0, c.page.size()};
+        CopcInfo info{{0, 0, 0}, 1, 1, 0, c.page.size(), 0, 0};
         try {
             CopcHierarchy::nodes(f, file.size(), info);
             ADD_FAILURE() << "read";

@@ -10,7 +10,7 @@ VELMORA_FUZZ_HARNESS(std::runtime_error, fuzz::QuietOutput)
 {
     if (size < 2)
         return;
-    const CopcInfo info{{0, 0, 0}, 1, 1, 2, static_cast<uint64_t>(data[0] | data[1] << 8)};
+    const CopcInfo info{{0, 0, 0}, 1, 1, 2, static_cast<uint64_t>(data[0] | data[1] << 8), 0, 0};
     const fuzz::Stream f = fuzz::stream(data, size);
     for (const CopcEntry &e : CopcHierarchy::nodes(f.get(), size, info))
         if (e.points <= 0 || e.offset + static_cast<uint64_t>(e.bytes) > size)

@@ -1,9 +1,14 @@
 // libFuzzer harness of the ASPRS LAS reader: each input is a whole file, read with its size
-// known (a local file) and unknown (a download).
+// known (a local file) and unknown (a download), and its records read as a part of a large file
+// or a COPC node are (its header and extra-bytes descriptors kept apart).
 #include "Harness.h"
 #include "formats/LasReader.h"
+#include "formats/LasRecords.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <string>
 #include <cstdlib>
 #include <exception>
 
@@ -29,4 +34,17 @@ VELMORA_FUZZ_HARNESS(fuzz::NoRefusal, fuzz::QuietOutput)
         fuzz::refusing<std::exception>(
             [&] { check(LasReader::read(f.get(), sizeKnown ? static_cast<long long>(size) : -1, "fuzz.las")); });
     }
+    fuzz::refusing<std::exception>([&] {
+        const std::string head(reinterpret_cast<const char *>(data), size);
+        const LasRecords las(head, size);
+        const LazFile::Header &h = las.header();
+        const uint64_t n = std::min<uint64_t>(h.count, (size - h.offsetToPoints) / h.recordLength);
+        double reference = NAN;
+        if (las.isCompressed() || n == 0)
+            return;
+        const PointListData d = las.read(head.data() + h.offsetToPoints, static_cast<size_t>(n), "fuzz.las", &reference);
+        check(d);
+        if (las.itemNames().size() != d.items.size())
+            std::abort();
+    });
 }

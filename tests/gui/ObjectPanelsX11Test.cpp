@@ -7,6 +7,7 @@
 #include "math/Messages.h"
 #include "objects/GLGraphObject.h"
 #include "objects/GLPointListObject.h"
+#include "objects/GLPointStreamObject.h"
 
 #include "support/ImageCompare.h"
 #include "support/MeshBytes.h"
@@ -15,6 +16,7 @@
 #include <gtk/gtk.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -123,6 +125,22 @@ TEST(ObjectPanels, ThePointListPanelSendsTheCloudItsKeys)
     // Unloading the panel closes its dialog.
     InterfaceLoader::unload(&cloud);
     EXPECT_EQ(cloud.getInterface(), nullptr);
+}
+
+// A cloud read node by node has the default panel with "Save as..." and the frame "selection".
+TEST(ObjectPanels, AStreamedCloudsPanelHasTheSelectionFrame)
+{
+    CapturingMessageSink quiet;
+    ScopedMessageSink scope(quiet);
+    GLPointStreamObject cloud((std::string(VELMORA_SOURCE_DIR) + "/tests/data/laz/1.2-with-color.copc.laz").c_str(),
+                              size_t(16) << 20);
+    GtkPanel *panel = InterfaceLoader::load(&cloud);
+    const std::vector<std::string> items = menuItems(panel);
+    EXPECT_NE(std::find(items.begin(), items.end(), "Save as..."), items.end());
+    click(button(panel, "selection", "Select"));
+    EXPECT_EQ(cloud.getCleaning()->getTool(), ElementCleaning::RECTANGLE);
+    EXPECT_NE(button(panel, "selection", "Undo"), nullptr);
+    InterfaceLoader::unload(&cloud);
 }
 
 TEST(ObjectPanels, TheGraphPanelChangesSizesAndOpensItsTwoColourDialogs)

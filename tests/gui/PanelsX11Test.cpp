@@ -864,11 +864,14 @@ gboolean pickTwoFiles(gpointer data)
     GSList *chosen = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(dialog));
     const guint n = g_slist_length(chosen);
     g_slist_free_full(chosen, g_free);
-    if (picking->ticks == 1) {
+    if (picking->started.empty()) {
+        // The chooser names its folder once it has read it, which may take a few ticks; then
+        // b.off is picked (which takes the chooser to b.off's folder).
         gchar *shown = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
         picking->started = shown ? shown : "";
         g_free(shown);
-        gtk_file_chooser_select_filename(GTK_FILE_CHOOSER(dialog), (picking->folder + "/b.off").c_str());
+        if (!picking->started.empty())
+            gtk_file_chooser_select_filename(GTK_FILE_CHOOSER(dialog), (picking->folder + "/b.off").c_str());
     } else if (n == 1) {
         GtkWidget *list = findWidget(dialog, [](GtkWidget *w) {
             GList *columns = GTK_IS_TREE_VIEW(w) ? gtk_tree_view_get_columns(GTK_TREE_VIEW(w)) : nullptr;

@@ -2,6 +2,7 @@
 // masks hold a disc about the origin, and a PLY cloud of points about the origin, floaters
 // above and below it, and points behind every camera.
 #include "camera/ReconstructionTestFiles.h"
+#include "formats/LasReader.h"
 #include "formats/PlyHeader.h"
 #include "formats/SplatFile.h"
 #include "image/ImageCodecs.h"
@@ -20,6 +21,7 @@
 namespace {
 
 const std::string kTool = std::string(VELMORA_BINARY_DIR) + "/velmora-render";
+const std::string kCopc = std::string(VELMORA_SOURCE_DIR) + "/tests/data/laz/1.2-with-color.copc.laz";
 
 std::string slurp(const std::string &path)
 {
@@ -162,6 +164,7 @@ TEST_F(VelmoraClean, WhatCannotBeDoneIsRefusedWithoutAFile)
         {{"--save", "x.xyz", "cloud.ply"}, "saved as PLY"},
         {{"--drop-unseen", "--save", "x.spz", "model", "cloud.ply"}, "saved as PLY"},
         {{"--save", "x.ply", "model"}, "no point cloud, splat scene or mesh to clean"},
+        {{"--keep-box", "0,0,0,1,1,1", "--save", "x.xyz", kCopc}, "saved as PLY"},
     };
     for (const auto &c : cases) {
         const auto r = run(c.args);
@@ -171,6 +174,38 @@ TEST_F(VelmoraClean, WhatCannotBeDoneIsRefusedWithoutAFile)
         EXPECT_EQ(r.out.find("removed"), std::string::npos) << r.out;
     }
     EXPECT_FALSE(std::ifstream(dir + "/x.ply").good());
+}
+
+// A COPC file is read node by node: the box the script keeps is cut from each node as the
+// save reads it, in the file's coordinates; what is written is what the file's uncompressed
+// twin holds in the box.
+TEST_F(VelmoraClean, AStreamedCloudKeepsTheBoxNodeByNode)
+{
+    const PointListData las = LasReader::read((std::string(VELMORA_SOURCE_DIR) + "/tests/data/laz/1.2-with-color.las").c_str());
+    const double lo[3] = {635600, 848000, 0}, hi[3] = {637000.005, 853000, 1000};
+    int inside = 0;
+    for (int i = 0; i < las.nPoints; ++i) {
+        bool in = true;
+        for (int a = 0; a < 3; ++a) {
+            const double c = las.points[3 * i + a] + las.origin[a];
+            in = in && c >= lo[a] && c <= hi[a];
+        }
+        inside += in;
+    }
+    ASSERT_GT(inside, 100);
+    ASSERT_LT(inside, las.nPoints - 100);
+    for (const std::string out : {"copc.las", "copc.ply"}) {
+        const auto r = run({"--keep-box", "635600,848000,0,637000.005,853000,1000", "--save", out, kCopc});
+        ASSERT_EQ(r.exitStatus, 0) << r.out << r.err;
+        EXPECT_NE(r.out.find("keep-box: " + std::to_string(las.nPoints - inside) + " removed"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(out + ": " + std::to_string(inside) + " of 1065 kept"), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(LasReader::read((dir + "/copc.las").c_str()).nPoints, inside);
+    // The model's cameras, about the origin, see none of the survey's points.
+    const auto r = run({"--drop-unseen", "--save", "unseen.ply", "model", kCopc});
+    ASSERT_EQ(r.exitStatus, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("drop-unseen: 1065 removed"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("unseen.ply: 0 of 1065 kept"), std::string::npos) << r.out;
 }
 
 } // namespace
