@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -56,7 +57,7 @@ const ArithmeticSymbolModel::FirstState &ArithmeticSymbolModel::firstState(uint3
     std::unique_ptr<FirstState> &state = states[count];
     if (!state) {
         state = std::make_unique<FirstState>();
-        const std::vector<uint32_t> ones(count, 1);
+        const std::vector<uint16_t> ones(count, 0); // counts of 1, kept one below
         state->distribution.resize(count + 1);
         state->table.resize((size_t(1) << tableBits) + kTableGuards);
         lay(ones.data(), count, count, tableBits, state->distribution.data(), state->table.data());
@@ -83,7 +84,7 @@ ArithmeticSymbolModel::ArithmeticSymbolModel(uint32_t symbols) : count(symbols <
     // table at its first update, and nothing reads them before.
     block.reset(new uint64_t[(words() + 1) / 2]);
     ownDistribution = reinterpret_cast<uint32_t *>(block.get());
-    symbolCount = ownDistribution + count + 1;
+    symbolCount = reinterpret_cast<uint16_t *>(ownDistribution + count + 1);
     ownTable = block.get() + tableAt() / 2;
     first = &firstState(count, bits);
     reset();
@@ -108,6 +109,8 @@ void ArithmeticSymbolModel::copyState(const ArithmeticSymbolModel &o)
     distribution = ownDistribution;
     if (table == kStale)
         return;
+    if (ArithmeticModelsInUse *list = ArithmeticModelsInUse::current)
+        list->models.push_back(this);
     std::copy(o.symbolCount, o.symbolCount + count, symbolCount);
     if (o.table == o.ownTable) {
         std::copy(o.ownDistribution, o.ownDistribution + count + 1, ownDistribution);
@@ -118,40 +121,59 @@ void ArithmeticSymbolModel::copyState(const ArithmeticSymbolModel &o)
     }
 }
 
+thread_local ArithmeticModelsInUse *ArithmeticModelsInUse::current = nullptr;
+
+void ArithmeticModelsInUse::resetAll()
+{
+    for (ArithmeticSymbolModel *m : models)
+        m->reset();
+    models.clear();
+}
+
 void ArithmeticSymbolModel::begin()
 {
+    if (ArithmeticModelsInUse *list = ArithmeticModelsInUse::current)
+        list->models.push_back(this);
     // Every count 1 and the frequencies spread evenly, the next update soon.
-    std::fill(symbolCount, symbolCount + count, 1u);
+    std::memset(symbolCount, 0, count * sizeof *symbolCount);
     totalCount = count;
     untilUpdate = updateCycle = (count + 6) >> 1;
     distribution = first->distribution.data();
     table = first->table.data();
 }
 
-void ArithmeticSymbolModel::lay(const uint32_t *counts, uint32_t count, uint32_t total, unsigned tableBits,
+void ArithmeticSymbolModel::lay(const uint16_t *counts, uint32_t count, uint32_t total, unsigned tableBits,
                                 uint32_t *frequencies, uint64_t *slots)
 {
+    // Slot j starts at frequency j << shift: it takes the symbol whose interval holds that
+    // frequency, so symbol k takes the slots from the first one starting in its interval to
+    // the first one starting in the next. In one pass over the symbols: each writes its
+    // interval into a few slots from its first without looking (a branch on the frequencies
+    // would be guessed wrong at most symbols), the next symbol overwrites what is not its
+    // predecessor's, and only a symbol with more slots than that goes on writing.
+    constexpr uint32_t kBlind = 4;
     const uint32_t scale = 0x80000000u / total;
-    uint32_t sum = 0;
-    for (uint32_t k = 0; k < count; ++k) {
-        frequencies[k] = (scale * sum) >> (31 - kSymbolLengthShift);
-        sum += counts[k];
-    }
-    frequencies[count] = UINT32_MAX; // the end of the last symbol's interval, too
-    // Slot j starts at frequency j << shift: it takes the last symbol whose interval starts
-    // there or before. Each symbol marks the first slot starting in its interval, and a running
-    // maximum over the slots carries the marks on (no branch on the frequencies, which would
-    // be guessed wrong at most symbols).
     const unsigned shift = kSymbolLengthShift - tableBits;
-    const uint32_t slotCount = (1u << tableBits) + kTableGuards;
-    std::fill(slots, slots + slotCount, 0);
-    for (uint32_t k = 1; k < count; ++k)
-        slots[(frequencies[k] + (1u << shift) - 1) >> shift] = k;
-    uint32_t k = 0;
-    for (uint32_t j = 0; j < slotCount; ++j) {
-        k = std::max(k, static_cast<uint32_t>(slots[j]));
-        slots[j] = slot(k, frequencies[k], frequencies[k + 1]);
+    const uint32_t round = (1u << shift) - 1, slotCount = (1u << tableBits) + kTableGuards;
+    uint32_t sum = 0, low = 0, from = 0;
+    for (uint32_t k = 0; k + 1 < count; ++k) {
+        sum += counts[k] + 1u;
+        const uint32_t high = (scale * sum) >> (31 - kSymbolLengthShift), to = (high + round) >> shift;
+        frequencies[k] = low;
+        const uint64_t e = slot(k, low, high);
+        for (uint32_t j = 0; j < kBlind; ++j) // within the guards: `from` is at most 2^tableBits
+            slots[from + j] = e;
+        for (uint32_t j = from + kBlind; j < to; ++j)
+            slots[j] = e;
+        low = high;
+        from = to;
     }
+    // The last symbol's interval ends nowhere: it takes the rest of the range and the guards.
+    frequencies[count - 1] = low;
+    frequencies[count] = UINT32_MAX;
+    const uint64_t e = slot(count - 1, low, UINT32_MAX);
+    for (uint32_t j = from; j < slotCount; ++j)
+        slots[j] = e;
 }
 
 void ArithmeticSymbolModel::update()
@@ -159,9 +181,10 @@ void ArithmeticSymbolModel::update()
     totalCount += updateCycle;
     if (totalCount > kSymbolMaxCount) {
         totalCount = 0;
+        // A count c becomes (c + 1) / 2: one below, c - 1 becomes (c - 1) / 2.
         for (uint32_t k = 0; k < count; ++k) {
-            symbolCount[k] = (symbolCount[k] + 1) >> 1;
-            totalCount += symbolCount[k];
+            symbolCount[k] = static_cast<uint16_t>(symbolCount[k] >> 1);
+            totalCount += symbolCount[k] + 1u;
         }
     }
     lay(symbolCount, count, totalCount, kSymbolLengthShift - tableShift, ownDistribution, ownTable);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 /// The decoding steps are inlined wherever they are used: a point takes a few dozen of them,
 /// and a call for each would cost as much as the step.
@@ -24,7 +25,10 @@ struct ArithmeticBitModel {
 /// bits of a frequency to the symbol that holds the first frequency of its slot. Each slot
 /// holds that symbol with its interval, so that the decoder finds both in one read and looks
 /// further only when the slot's frequencies run past the interval. The frequencies end with a
-/// sentinel above any quotient the decoder can form.
+/// sentinel above any quotient the decoder can form. Each symbol's count is kept one below
+/// the coder's (which starts at 1), in 16 bits: a model starts by clearing them, and no count
+/// reaches 2^16 (an update halves the total once past 2^15, and at most 2^14 + 48 symbols
+/// come between two updates).
 struct ArithmeticSymbolModel {
     explicit ArithmeticSymbolModel(uint32_t symbols = 2);
     ArithmeticSymbolModel(const ArithmeticSymbolModel &o) : ArithmeticSymbolModel(o.count) { copyState(o); }
@@ -48,7 +52,7 @@ struct ArithmeticSymbolModel {
 
     uint32_t count, lastSymbol, tableShift = 0, totalCount, updateCycle, untilUpdate;
     uint32_t tableSize = 0; // slots of the lookup table over the 2^15 frequencies
-    uint32_t *symbolCount = nullptr;
+    uint16_t *symbolCount = nullptr; // one below the coder's counts
     // The frequencies and the table: the model's own once it has been updated, those of the
     // first state until then (shared by all models of as many symbols), kStale after a reset.
     const uint32_t *distribution = nullptr;
@@ -58,13 +62,13 @@ private:
     struct FirstState;
     static const FirstState &firstState(uint32_t count, unsigned tableBits);
     // The frequencies (and sentinel) and table of `counts` adding up to `total`.
-    static void lay(const uint32_t *counts, uint32_t count, uint32_t total, unsigned tableBits, uint32_t *frequencies,
+    static void lay(const uint16_t *counts, uint32_t count, uint32_t total, unsigned tableBits, uint32_t *frequencies,
                     uint64_t *slots);
     void begin();
     void copyState(const ArithmeticSymbolModel &o);
-    // In 32-bit words: the frequencies and sentinel and the counts (an even number of words),
-    // then the table and its guards.
-    size_t tableAt() const { return (2 * size_t(count) + 2) & ~size_t(1); }
+    // In 32-bit words: the frequencies and sentinel, then the 16-bit counts (an even number of
+    // words in all), then the table and its guards.
+    size_t tableAt() const { return (size_t(count) + 1 + (size_t(count) + 1) / 2 + 1) & ~size_t(1); }
     size_t words() const { return tableAt() + 2 * (size_t(tableSize) + kTableGuards); }
     static constexpr uint32_t kTableGuards = 8, kMostSlots = 512;
     // Slots that send every quotient to search(): those of a model not yet back in its first state.
@@ -73,6 +77,32 @@ private:
     uint32_t *ownDistribution = nullptr;
     uint64_t *ownTable = nullptr;
     const FirstState *first = nullptr;
+};
+
+/// The symbol models of one thread taken into use (first used after a reset) while the list
+/// is set: a chunk decoder resets only these before its next chunk rather than every model it
+/// holds, most of which a chunk of a few points never uses. A model on the list must stay
+/// where it is until the list is reset.
+class ArithmeticModelsInUse {
+public:
+    /// Makes `list` the thread's list while it lasts.
+    class Scope {
+    public:
+        explicit Scope(ArithmeticModelsInUse &list) : previous(current) { current = &list; }
+        ~Scope() { current = previous; }
+        Scope(const Scope &) = delete;
+        Scope &operator=(const Scope &) = delete;
+
+    private:
+        ArithmeticModelsInUse *previous;
+    };
+    /// Puts every model on the list back to its first state and empties the list.
+    void resetAll();
+
+private:
+    friend struct ArithmeticSymbolModel;
+    static thread_local ArithmeticModelsInUse *current;
+    std::vector<ArithmeticSymbolModel *> models;
 };
 
 /// A new model of `symbols` values, for the sets below (out of line: it is seldom wanted).

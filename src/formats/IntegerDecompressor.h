@@ -15,6 +15,13 @@ public:
     explicit IntegerDecompressor(unsigned bits = 16, unsigned contexts = 1, unsigned bitsHigh = 8);
     /// Back to the first state (each model takes it when first used after this).
     void reset();
+    /// The same but for the symbol models, which a chunk decoder's list of the models in use
+    /// resets.
+    void restart()
+    {
+        zero.reset();
+        lastK = 0;
+    }
     LAZ_DECODE_STEP int32_t decompress(ArithmeticDecoder &dec, int32_t prediction, unsigned context = 0);
     /// The bit count of the last correction: the next field's context depends on it.
     unsigned k() const { return lastK; }

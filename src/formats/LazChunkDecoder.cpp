@@ -19,6 +19,11 @@ uint32_t u32(const unsigned char *b)
 }
 
 [[noreturn]] void fail(const std::string &text) { throw std::runtime_error(text); }
+// Point `i` (from 0) of a chunk's `points` read past the chunk's bytes.
+[[noreturn]] void failInside(size_t i, size_t points)
+{
+    fail("a chunk ends inside its point " + std::to_string(i + 1) + " of " + std::to_string(points));
+}
 
 // The fixed sizes of the items that have one.
 unsigned itemSize(uint16_t type)
@@ -100,6 +105,10 @@ void LazChunkDecoder::decode(const unsigned char *chunk, size_t size, size_t poi
         return;
     if (size < length)
         fail("a chunk of " + std::to_string(size) + " bytes is shorter than its first point");
+    // The items reset everything but their symbol models: those the last chunk used are reset
+    // here, and those this one takes into use are listed as it goes.
+    inUse.resetAll();
+    ArithmeticModelsInUse::Scope scope(inUse);
     if (layout.compressor == LazLayout::LayeredChunked)
         decodeLayered(chunk, size, points, out);
     else
@@ -118,7 +127,11 @@ void LazChunkDecoder::decodePointwise(const unsigned char *chunk, size_t size, s
         }
     }
     ArithmeticDecoder dec(chunk + length, chunk + size);
-    for (size_t i = 1; i < points; ++i) {
+    // The common item lists in one loop, which stops after the point that read past the chunk.
+    size_t i = decodeCommonItems(items, dec, out, points, length);
+    if (i > 1 && dec.overrun())
+        failInside(i - 1, points);
+    for (; i < points; ++i) {
         unsigned char *p = out + i * length;
         for (const std::unique_ptr<Item> &item : items) {
             item->next(dec, p);
@@ -126,7 +139,7 @@ void LazChunkDecoder::decodePointwise(const unsigned char *chunk, size_t size, s
         }
         // Checked per point so that a cut chunk costs one point's work, not the chunk's.
         if (dec.overrun())
-            fail("a chunk ends inside its point " + std::to_string(i + 1) + " of " + std::to_string(points));
+            failInside(i, points);
     }
 }
 
@@ -164,8 +177,16 @@ void LazChunkDecoder::decodeLayered(const unsigned char *chunk, size_t size, siz
         layer += item->layers();
     }
     // The point item first: it says the channel whose models the other items use.
+    size_t i = decodeCommonLayers(layered, out, points, length);
+    if (i > 1) {
+        bool past = false;
+        for (const std::unique_ptr<LazLayeredItem> &item : layered)
+            past |= item->overrun();
+        if (past)
+            failInside(i - 1, points);
+    }
     LazLayeredItem &point = *layered[0];
-    for (size_t i = 1; i < points; ++i) {
+    for (; i < points; ++i) {
         unsigned char *p = out + i * length;
         point.next(p, 0);
         const unsigned channel = point.channel();
@@ -177,6 +198,6 @@ void LazChunkDecoder::decodeLayered(const unsigned char *chunk, size_t size, siz
             p += layered[k]->size();
         }
         if (past)
-            fail("a chunk ends inside its point " + std::to_string(i + 1) + " of " + std::to_string(points));
+            failInside(i, points);
     }
 }

@@ -1,6 +1,8 @@
 #ifndef VELMORA_LAZCHUNKDECODER_H
 #define VELMORA_LAZCHUNKDECODER_H
 
+#include "formats/ArithmeticDecoder.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -43,7 +45,8 @@ struct LazLayout {
 };
 
 /// Decodes whole chunks of LASzip points into uncompressed LAS records. One object keeps the
-/// models of one chunk at a time, so each thread decoding chunks needs its own.
+/// models of one chunk at a time, so each thread decoding chunks needs its own. The symbol
+/// models a chunk takes into use are listed, and only those are reset for the next chunk.
 class LazChunkDecoder {
 public:
     explicit LazChunkDecoder(const LazLayout &layout);
@@ -72,6 +75,7 @@ private:
     std::vector<std::unique_ptr<Item>> items;
     std::vector<std::unique_ptr<LazLayeredItem>> layered;
     std::vector<LazLayer> layers; // of the chunk being decoded, kept for the next one
+    ArithmeticModelsInUse inUse;
 };
 
 #endif

@@ -2,6 +2,8 @@
 
 #include "formats/ArithmeticDecoder.h"
 #include "formats/IntegerDecompressor.h"
+#include "formats/LazCommonItems.h"
+#include "formats/LazFields.h"
 #include "formats/LazMedian.h"
 #include "formats/LazWavepacket.h"
 
@@ -12,22 +14,10 @@
 
 namespace {
 
-uint32_t u32(const unsigned char *b)
-{
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-           static_cast<uint32_t>(b[3]) << 24;
-}
-uint16_t u16(const unsigned char *b) { return static_cast<uint16_t>(b[0] | b[1] << 8); }
-void put16(unsigned char *b, unsigned v)
-{
-    b[0] = static_cast<unsigned char>(v);
-    b[1] = static_cast<unsigned char>(v >> 8);
-}
-void put32(unsigned char *b, uint32_t v)
-{
-    put16(b, v & 0xFFFF);
-    put16(b + 2, v >> 16);
-}
+using lazfields::put16;
+using lazfields::put32;
+using lazfields::u16;
+using lazfields::u32;
 
 // A layer's stream, or nothing when the layer is empty (the field never changes in the chunk).
 struct LayerStream {
@@ -70,12 +60,6 @@ unsigned returnLevel8(unsigned n, unsigned r)
 }
 
 using LazyModels = std::vector<std::unique_ptr<ArithmeticSymbolModel>>;
-void resetAll(LazyModels &set)
-{
-    for (std::unique_ptr<ArithmeticSymbolModel> &m : set)
-        if (m)
-            m->reset();
-}
 
 // The fields of a point of formats 6 to 10, as the coder predicts them.
 struct Point14Fields {
@@ -137,7 +121,8 @@ public:
         current = p.channel;
         startContext(current, p);
     }
-    void next(unsigned char *out, unsigned) override;
+    void next(unsigned char *out, unsigned) override { step(out); }
+    LAZ_DECODE_STEP void step(unsigned char *out);
     unsigned channel() const override { return current; }
     bool overrun() const override { return anyOverrun(streams); }
 
@@ -167,14 +152,9 @@ private:
     void startContext(unsigned k, const Point14Fields &from)
     {
         Context &c = contexts[k];
-        for (ArithmeticSymbolModel &m : c.changed)
-            m.reset();
-        for (ArithmeticSymbolModel *m : {&c.scanner, &c.returnGpsSame, &c.gpsMulti, &c.gps0Diff})
-            m->reset();
-        for (LazyModels *set : {&c.returns, &c.returnNumber, &c.classification, &c.flags, &c.userData})
-            resetAll(*set);
+        // Its symbol models are in their first state: the chunk decoder resets those in use.
         for (IntegerDecompressor *ic : {&c.dx, &c.dy, &c.z, &c.intensity, &c.scanAngle, &c.source, &c.gps})
-            ic->reset();
+            ic->restart();
         for (int i = 0; i < 12; ++i) {
             c.dxMedian[i].reset();
             c.dyMedian[i].reset();
@@ -201,7 +181,7 @@ private:
     unsigned current = 0;
 };
 
-void Point14::next(unsigned char *out, unsigned)
+void Point14::step(unsigned char *out)
 {
     // The coder of the first layer in registers while the point is decoded (it holds most
     // of the point's symbols, one after the other).
@@ -375,7 +355,8 @@ public:
         current = channel;
         startContext(current, v);
     }
-    void next(unsigned char *out, unsigned channel) override
+    void next(unsigned char *out, unsigned channel) override { step(out, channel); }
+    LAZ_DECODE_STEP void step(unsigned char *out, unsigned channel)
     {
         if (channel != current) {
             if (!contexts[channel].used)
@@ -409,12 +390,6 @@ private:
     void startContext(unsigned k, const uint16_t *from)
     {
         Context &c = contexts[k];
-        c.used128.reset();
-        c.nirUsed.reset();
-        for (ArithmeticSymbolModel &m : c.diff)
-            m.reset();
-        for (ArithmeticSymbolModel &m : c.nirDiff)
-            m.reset();
         std::memcpy(c.last, from, sizeof c.last);
         c.used = true;
     }
@@ -473,7 +448,8 @@ public:
         current = channel;
         startContext(current, raw);
     }
-    void next(unsigned char *out, unsigned channel) override
+    void next(unsigned char *out, unsigned channel) override { step(out, channel); }
+    LAZ_DECODE_STEP void step(unsigned char *out, unsigned channel)
     {
         if (channel != current) {
             if (!contexts[channel].used)
@@ -501,8 +477,6 @@ private:
         c.last.assign(from, from + size());
         if (c.models.empty())
             c.models.assign(size(), ArithmeticSymbolModel(256));
-        for (ArithmeticSymbolModel &m : c.models)
-            m.reset();
         c.used = true;
     }
     std::vector<LayerStream> streams;
@@ -550,7 +524,32 @@ private:
     unsigned current = 0;
 };
 
+// Points from 1 on, each item's step inlined in one loop (no call per item and point);
+// stops after a point that read past a layer.
+template <class... Items>
+size_t run(unsigned char *out, size_t points, unsigned length, Point14 &point, Items &...items)
+{
+    for (size_t i = 1; i < points; ++i) {
+        unsigned char *p = out + i * length;
+        point.step(p);
+        [[maybe_unused]] const unsigned channel = point.channel();
+        bool past = point.overrun();
+        p += point.size();
+        ((items.step(p, channel), past |= items.overrun(), p += items.size()), ...);
+        if (past)
+            return i + 1;
+    }
+    return points;
+}
+
 } // namespace
+
+size_t decodeCommonLayers(const std::vector<std::unique_ptr<LazLayeredItem>> &items, unsigned char *out,
+                          size_t points, unsigned length)
+{
+    return runCommonItems<Point14, Rgb14, Byte14>(
+        items, [&](Point14 &point, auto &...others) { return run(out, points, length, point, others...); });
+}
 
 std::unique_ptr<LazLayeredItem> makeLayeredItem(const LazItem &item)
 {

@@ -23,7 +23,8 @@ public:
     unsigned size() const { return bytes; }
     /// How many layers (and so layer sizes in the chunk) the item has.
     virtual unsigned layers() const = 0;
-    /// Starts a chunk: `raw` the chunk's first item, `layer` the item's layers in order.
+    /// Starts a chunk: `raw` the chunk's first item, `layer` the item's layers in order (the
+    /// symbol models are the chunk decoder's to reset).
     virtual void first(const unsigned char *raw, unsigned channel, const LazLayer *layer) = 0;
     /// The next point's item into `out`; `channel` is the point's scanner channel.
     virtual void next(unsigned char *out, unsigned channel) = 0;
@@ -35,6 +36,13 @@ public:
 private:
     unsigned bytes;
 };
+
+/// Decodes points 1, 2, ... of a chunk (its layers started by the items' first()) when `items`
+/// are those of point formats 6 to 8, with or without extra bytes, in one loop without a call
+/// per item, until the last point or one after which a layer's decoder has read past its
+/// bytes. Returns the index past the last point decoded: 1 (none) for other items.
+size_t decodeCommonLayers(const std::vector<std::unique_ptr<LazLayeredItem>> &items, unsigned char *out,
+                          size_t points, unsigned length);
 
 /// The decoder of `item`; raises std::runtime_error for an item or version it does not know.
 std::unique_ptr<LazLayeredItem> makeLayeredItem(const LazItem &item);

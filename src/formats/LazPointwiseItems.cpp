@@ -2,6 +2,8 @@
 
 #include "formats/ArithmeticDecoder.h"
 #include "formats/IntegerDecompressor.h"
+#include "formats/LazCommonItems.h"
+#include "formats/LazFields.h"
 #include "formats/LazMedian.h"
 #include "formats/LazWavepacket.h"
 
@@ -12,24 +14,10 @@
 
 namespace {
 
-int32_t i32(const unsigned char *b)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                                static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24);
-}
-void put32(unsigned char *b, uint32_t v)
-{
-    b[0] = static_cast<unsigned char>(v);
-    b[1] = static_cast<unsigned char>(v >> 8);
-    b[2] = static_cast<unsigned char>(v >> 16);
-    b[3] = static_cast<unsigned char>(v >> 24);
-}
-uint16_t u16(const unsigned char *b) { return static_cast<uint16_t>(b[0] | b[1] << 8); }
-void put16(unsigned char *b, unsigned v)
-{
-    b[0] = static_cast<unsigned char>(v);
-    b[1] = static_cast<unsigned char>(v >> 8);
-}
+using lazfields::i32;
+using lazfields::put16;
+using lazfields::put32;
+using lazfields::u16;
 
 // Which of the 16 intensity and coordinate predictions a return belongs to, by
 // [number of returns][return number]: single returns, first, last and middle ones differ.
@@ -37,7 +25,8 @@ constexpr unsigned char kReturnMap[8][8] = {
     {15, 14, 13, 12, 11, 10, 9, 8}, {14, 0, 1, 3, 6, 10, 10, 9},   {13, 1, 2, 4, 7, 11, 11, 10},
     {12, 3, 4, 5, 8, 12, 12, 11},   {11, 6, 7, 8, 9, 13, 13, 12},  {10, 10, 11, 12, 13, 14, 14, 13},
     {9, 10, 11, 12, 13, 14, 15, 14}, {8, 9, 10, 11, 12, 13, 14, 15}};
-// Models of a byte picked by the byte's last value.
+// Models of a byte picked by the byte's last value, made when first needed: most of the 256
+// never are.
 using ByteModels = std::array<std::unique_ptr<ArithmeticSymbolModel>, 256>;
 // How far a return is from the last one: the height prediction's slot.
 constexpr unsigned returnLevel(unsigned n, unsigned r) { return n > r ? n - r : r - n; }
@@ -51,19 +40,8 @@ public:
     }
     void first(const unsigned char *raw) override
     {
-        changed.reset();
-        icIntensity.reset();
-        scanAngle[0].reset();
-        scanAngle[1].reset();
-        icSource.reset();
-        icDx.reset();
-        icDy.reset();
-        icZ.reset();
-        // Models by previous byte are made when first needed: most of the 256 never are.
-        for (auto *set : {&bitByte, &classification, &userData})
-            for (std::unique_ptr<ArithmeticSymbolModel> &m : *set)
-                if (m)
-                    m->reset();
+        for (IntegerDecompressor *ic : {&icIntensity, &icSource, &icDx, &icDy, &icZ})
+            ic->restart();
         // The first point's intensity is not a prediction for the second.
         for (int k = 0; k < 16; ++k) {
             lastIntensity[k] = 0;
@@ -80,7 +58,8 @@ public:
         user = raw[17];
         source = u16(raw + 18);
     }
-    void next(ArithmeticDecoder &decoder, unsigned char *out) override
+    void next(ArithmeticDecoder &decoder, unsigned char *out) override { step(decoder, out); }
+    LAZ_DECODE_STEP void step(ArithmeticDecoder &decoder, unsigned char *out)
     {
         // The coder's state in registers while the point is decoded: in memory, each step
         // would wait for the one before to store it.
@@ -145,9 +124,7 @@ public:
     GpsTime11() : Item(8), multi(kTotal), zeroDiff(6), ic(32, 9) {}
     void first(const unsigned char *raw) override
     {
-        multi.reset();
-        zeroDiff.reset();
-        ic.reset();
+        ic.restart();
         last = nextSeq = 0;
         for (int k = 0; k < 4; ++k) {
             lastTime[k] = 0;
@@ -156,7 +133,8 @@ public:
         }
         std::memcpy(&lastTime[0], raw, 8);
     }
-    void next(ArithmeticDecoder &decoder, unsigned char *out) override
+    void next(ArithmeticDecoder &decoder, unsigned char *out) override { step(decoder, out); }
+    LAZ_DECODE_STEP void step(ArithmeticDecoder &decoder, unsigned char *out)
     {
         ArithmeticDecoder dec = decoder;
         // A switch of sequence is followed by the value in that sequence: at most a few rounds.
@@ -257,13 +235,11 @@ public:
     Rgb12() : Item(6), used(128), diff{ArithmeticSymbolModel(256), ArithmeticSymbolModel(256), ArithmeticSymbolModel(256), ArithmeticSymbolModel(256), ArithmeticSymbolModel(256), ArithmeticSymbolModel(256)} {}
     void first(const unsigned char *raw) override
     {
-        used.reset();
-        for (ArithmeticSymbolModel &m : diff)
-            m.reset();
         for (int k = 0; k < 3; ++k)
             last[k] = u16(raw + 2 * k);
     }
-    void next(ArithmeticDecoder &decoder, unsigned char *out) override
+    void next(ArithmeticDecoder &decoder, unsigned char *out) override { step(decoder, out); }
+    LAZ_DECODE_STEP void step(ArithmeticDecoder &decoder, unsigned char *out)
     {
         ArithmeticDecoder dec = decoder;
         const unsigned s = dec.decodeSymbol(used);
@@ -314,8 +290,6 @@ public:
     explicit Bytes(unsigned n) : Item(n), last(n), models(n, ArithmeticSymbolModel(256)) {}
     void first(const unsigned char *raw) override
     {
-        for (ArithmeticSymbolModel &m : models)
-            m.reset();
         std::memcpy(last.data(), raw, last.size());
     }
     void next(ArithmeticDecoder &dec, unsigned char *out) override
@@ -339,12 +313,7 @@ public:
     void first(const unsigned char *raw) override
     {
         for (IntegerDecompressor *ic : {&icDx, &icDy, &icZ, &icIntensity, &icScanAngle, &icSource})
-            ic->reset();
-        changed.reset();
-        for (auto *set : {&bitByte, &classification, &userData})
-            for (std::unique_ptr<ArithmeticSymbolModel> &m : *set)
-                if (m)
-                    m->reset();
+            ic->restart();
         for (int k = 0; k < 3; ++k)
             lastDx[k] = lastDy[k] = 0;
         incr = 0;
@@ -399,9 +368,7 @@ public:
     GpsTime11v1() : Item(8), multi(kMultiMax), zeroDiff(3), ic(32, 6) {}
     void first(const unsigned char *raw) override
     {
-        multi.reset();
-        zeroDiff.reset();
-        ic.reset();
+        ic.restart();
         lastDiff = 0;
         extremes = 0;
         std::memcpy(&time, raw, 8);
@@ -466,8 +433,7 @@ public:
     Rgb12v1() : Item(6), used(64), ic(8, 6) {}
     void first(const unsigned char *raw) override
     {
-        used.reset();
-        ic.reset();
+        ic.restart();
         for (int k = 0; k < 3; ++k)
             last[k] = u16(raw + 2 * k);
     }
@@ -496,7 +462,7 @@ public:
     explicit BytesV1(unsigned n) : Item(n), last(n), ic(8, n) {}
     void first(const unsigned char *raw) override
     {
-        ic.reset();
+        ic.restart();
         std::memcpy(last.data(), raw, last.size());
     }
     void next(ArithmeticDecoder &dec, unsigned char *out) override
@@ -521,7 +487,33 @@ private:
     LazWavepacket packet;
 };
 
+// Points from 1 on, each item's step inlined in one loop (the coder stays in registers from
+// item to item); stops after a point that read past the chunk.
+template <class... Items>
+size_t run(ArithmeticDecoder &decoder, unsigned char *out, size_t points, unsigned length, Items &...items)
+{
+    ArithmeticDecoder dec = decoder; // a local the compiler keeps in registers
+    size_t i = 1;
+    for (; i < points; ++i) {
+        unsigned char *p = out + i * length;
+        ((items.step(dec, p), p += items.size()), ...);
+        if (dec.overrun()) {
+            ++i;
+            break;
+        }
+    }
+    decoder = dec;
+    return i;
+}
+
 } // namespace
+
+size_t decodeCommonItems(const std::vector<std::unique_ptr<LazChunkDecoder::Item>> &items, ArithmeticDecoder &dec,
+                         unsigned char *out, size_t points, unsigned length)
+{
+    return runCommonItems<Point10, GpsTime11, Rgb12>(
+        items, [&](auto &...common) { return run(dec, out, points, length, common...); });
+}
 
 std::unique_ptr<LazChunkDecoder::Item> makePointwiseItem(const LazItem &item)
 {

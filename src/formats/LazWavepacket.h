@@ -3,6 +3,7 @@
 
 #include "formats/ArithmeticDecoder.h"
 #include "formats/IntegerDecompressor.h"
+#include "formats/LazFields.h"
 
 #include <cstdint>
 #include <cstring>
@@ -29,11 +30,11 @@ public:
     {
         unsigned char item[29];
         item[0] = static_cast<unsigned char>(dec.decodeSymbol(packetIndex));
-        uint64_t offset = u64(last + 1);
+        uint64_t offset = lazfields::u64(last + 1);
         // The offset: the last one, the last one past the last packet, a 32-bit step or all 64 bits.
         lastCase = dec.decodeSymbol(offsetCase[lastCase]);
         if (lastCase == 1) {
-            offset += u32(last + 9);
+            offset += lazfields::u32(last + 9);
         } else if (lastCase == 2) {
             lastDiff = icOffset.decompress(dec, lastDiff);
             offset += static_cast<uint64_t>(static_cast<int64_t>(lastDiff));
@@ -41,30 +42,22 @@ public:
             const uint64_t low = dec.readInt();
             offset = static_cast<uint64_t>(dec.readInt()) << 32 | low;
         }
-        put32(item + 1, static_cast<uint32_t>(offset));
-        put32(item + 5, static_cast<uint32_t>(offset >> 32));
-        put32(item + 9, static_cast<uint32_t>(icSize.decompress(dec, static_cast<int32_t>(u32(last + 9)))));
-        put32(item + 13, static_cast<uint32_t>(icReturn.decompress(dec, static_cast<int32_t>(u32(last + 13)))));
+        lazfields::put32(item + 1, static_cast<uint32_t>(offset));
+        lazfields::put32(item + 5, static_cast<uint32_t>(offset >> 32));
+        auto corrected = [&](IntegerDecompressor &ic, unsigned at, unsigned context) {
+            const int32_t before = static_cast<int32_t>(lazfields::u32(last + at));
+            lazfields::put32(item + at, static_cast<uint32_t>(ic.decompress(dec, before, context)));
+        };
+        corrected(icSize, 9, 0);
+        corrected(icReturn, 13, 0);
         for (unsigned k = 0; k < 3; ++k)
-            put32(item + 17 + 4 * k,
-                  static_cast<uint32_t>(icXyz.decompress(dec, static_cast<int32_t>(u32(last + 17 + 4 * k)), k)));
+            corrected(icXyz, 17 + 4 * k, k);
         std::memcpy(last, item, 29);
         std::memcpy(out, item, 29);
     }
     const unsigned char *lastItem() const { return last; }
 
 private:
-    static uint32_t u32(const unsigned char *b)
-    {
-        return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-               static_cast<uint32_t>(b[3]) << 24;
-    }
-    static uint64_t u64(const unsigned char *b) { return u32(b) | static_cast<uint64_t>(u32(b + 4)) << 32; }
-    static void put32(unsigned char *b, uint32_t v)
-    {
-        for (int k = 0; k < 4; ++k)
-            b[k] = static_cast<unsigned char>(v >> (8 * k));
-    }
     ArithmeticSymbolModel packetIndex{256};
     ArithmeticSymbolModel offsetCase[4] = {ArithmeticSymbolModel(4), ArithmeticSymbolModel(4),
                                            ArithmeticSymbolModel(4), ArithmeticSymbolModel(4)};
