@@ -272,39 +272,43 @@ void SelectionRules::carve(const float *xyz, size_t n, const std::vector<ViewSig
           selection, mode);
 }
 
+void NearPoints::add(float x, float y, float z)
+{
+    std::vector<float> &cell = cells[cellKey(cellOf(x, radius), cellOf(y, radius), cellOf(z, radius))];
+    cell.insert(cell.end(), {x, y, z});
+    ++count;
+}
+
+bool NearPoints::near(float x, float y, float z) const
+{
+    const int64_t cx = cellOf(x, radius), cy = cellOf(y, radius), cz = cellOf(z, radius);
+    for (int64_t dx = -1; dx <= 1; ++dx)
+        for (int64_t dy = -1; dy <= 1; ++dy)
+            for (int64_t dz = -1; dz <= 1; ++dz) {
+                const auto found = cells.find(cellKey(cx + dx, cy + dy, cz + dz));
+                if (found == cells.end())
+                    continue;
+                const std::vector<float> &q = found->second;
+                for (size_t j = 0; j < q.size(); j += 3) {
+                    const float ex = x - q[j], ey = y - q[j + 1], ez = z - q[j + 2];
+                    if (ex * ex + ey * ey + ez * ez <= r2)
+                        return true;
+                }
+            }
+    return false;
+}
+
 void SelectionRules::grow(const float *xyz, size_t n, float radius, ElementSelection &selection)
 {
     if (selection.size() != n)
         selection.resize(n);
     if (!(radius > 0) || selection.empty() || selection.count() == n)
         return;
-    // The selected elements by cell of side `radius`: a neighbour within the radius lies in
-    // one of the 27 cells around an element's own.
-    std::unordered_map<uint64_t, std::vector<size_t>> cells;
-    for (size_t i : selection) {
-        const float *p = xyz + 3 * i;
-        cells[cellKey(cellOf(p[0], radius), cellOf(p[1], radius), cellOf(p[2], radius))].push_back(i);
-    }
-    const float r2 = radius * radius;
+    NearPoints selected(radius);
+    for (size_t i : selection)
+        selected.add(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]);
     ElementSelection near = decide(n, [&](size_t i) {
-        if (selection.contains(i))
-            return false;
-        const float *p = xyz + 3 * i;
-        const int64_t x = cellOf(p[0], radius), y = cellOf(p[1], radius), z = cellOf(p[2], radius);
-        for (int64_t dx = -1; dx <= 1; ++dx)
-            for (int64_t dy = -1; dy <= 1; ++dy)
-                for (int64_t dz = -1; dz <= 1; ++dz) {
-                    const auto found = cells.find(cellKey(x + dx, y + dy, z + dz));
-                    if (found == cells.end())
-                        continue;
-                    for (size_t j : found->second) {
-                        const float *q = xyz + 3 * j;
-                        const float ex = p[0] - q[0], ey = p[1] - q[1], ez = p[2] - q[2];
-                        if (ex * ex + ey * ey + ez * ez <= r2)
-                            return true;
-                    }
-                }
-        return false;
+        return !selection.contains(i) && selected.near(xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]);
     });
     joinFound(std::move(near), selection, SelectMode::Add);
 }

@@ -9,7 +9,9 @@
 #include "math/Point3.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 /// How a rule's elements join the selection: they become the selection, are added to it, or
@@ -51,6 +53,23 @@ struct ViewSights {
     ViewSights() = default;
     ViewSights(ViewSights &&) = default;
     ViewSights &operator=(ViewSights &&) = default;
+};
+
+/// Points whose neighbours are looked for: kept on a grid of cells of side `radius`, so that a
+/// neighbour within the radius of a point lies in one of the 27 cells around the point's own.
+class NearPoints {
+public:
+    explicit NearPoints(float within) : radius(within), r2(within * within) {}
+    void add(float x, float y, float z);
+    /// True when (x, y, z) lies within the radius of one of the points (bounds included).
+    bool near(float x, float y, float z) const;
+    bool empty() const { return cells.empty(); }
+    size_t bytes() const { return 12 * count + 48 * cells.size(); }
+
+private:
+    float radius, r2;
+    size_t count = 0;
+    std::unordered_map<uint64_t, std::vector<float>> cells;
 };
 
 /// Selections by rules over the elements of an object: points, splat centres or mesh vertices,

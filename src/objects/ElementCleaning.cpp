@@ -330,11 +330,13 @@ bool ElementCleaning::selectCarved(int k, SelectMode mode) { return selectByView
 void ElementCleaning::grow(float radius)
 {
     if (elements.byRules()) {
-        // The neighbours of a selected point may lie in parts not read: a grown selection
-        // would depend on what the view happened to read.
-        msg::warning("%s: growing the selection needs every point around it; it is not done on a cloud read "
-                     "part by part\n",
-                     owner);
+        // Grown from the selected elements read so far, and in each part read later from its
+        // own selected elements as well.
+        SelectionRule rule;
+        rule.kind = SelectionRule::Grow;
+        rule.mode = SelectMode::Add;
+        rule.radius = radius;
+        byRule(std::move(rule));
         return;
     }
     size_t n = 0;

@@ -126,6 +126,8 @@ private:
     void prepareNode(PointStream::Node &n);
     /// The nodes in memory now.
     std::vector<int> residentNodes();
+    /// The selected points of the nodes in memory (object coordinates), to grow from by `radius`.
+    std::shared_ptr<const NearPoints> selectedPoints(float radius);
 
     void setUp(size_t memoryBudget);
     size_t frameBudget(const float *mvp, uint64_t total);

@@ -123,8 +123,27 @@ GLPointStreamObject::Counts GLPointStreamObject::countResident()
 
 void GLPointStreamObject::select(SelectionRule rule)
 {
+    if (rule.kind == SelectionRule::Grow && !rule.seeds)
+        rule.seeds = selectedPoints(rule.radius);
     rules.select(std::move(rule));
     publishRules();
+}
+
+std::shared_ptr<const NearPoints> GLPointStreamObject::selectedPoints(float radius)
+{
+    // The nodes in memory, up to date with the rules given so far.
+    const std::vector<int> ids = residentNodes();
+    refresh(ids);
+    auto near = std::make_shared<NearPoints>(radius);
+    for (int id : ids) {
+        const PointStream::Node &n = *stream->resident(id);
+        for (size_t p : n.masks.selected) {
+            const float *q = n.xyz.data() + 3 * p;
+            near->add(static_cast<float>(q[0] + n.centre[0] - origin[0]), static_cast<float>(q[1] + n.centre[1] - origin[1]),
+                      static_cast<float>(q[2] + n.centre[2] - origin[2]));
+        }
+    }
+    return near;
 }
 
 bool GLPointStreamObject::edit(RuleSelection::Edit e, size_t &changed)

@@ -22,6 +22,23 @@ Point3 minus(const Point3 &p, const double shift[3])
                   static_cast<float>(p.z - shift[2]));
 }
 
+// The elements within rule.radius of one selected among them, or of one of the rule's seeds.
+ElementSelection grown(const SelectionRule &rule, const ElementSelection &selected, const float *xyz, size_t n,
+                       const double shift[3])
+{
+    ElementSelection found = selected;
+    SelectionRules::grow(xyz, n, rule.radius, found);
+    if (rule.seeds && !rule.seeds->empty())
+        for (size_t i = 0; i < n; ++i) {
+            const float *p = xyz + 3 * i;
+            if (!found.contains(i) && rule.seeds->near(static_cast<float>(p[0] + shift[0]),
+                                                       static_cast<float>(p[1] + shift[1]),
+                                                       static_cast<float>(p[2] + shift[2])))
+                found.add(i);
+        }
+    return found;
+}
+
 } // namespace
 
 ElementSelection SelectionRule::find(const float *xyz, size_t n, const double shift[3],
@@ -69,6 +86,7 @@ ElementSelection SelectionRule::find(const float *xyz, size_t n, const double sh
     }
     case Invert:
     case Clear:
+    case Grow:
         break;
     }
     if (outside)
@@ -160,6 +178,8 @@ void RuleSelection::apply(const Action &a, Masks &m, const float *xyz, size_t n,
             found = m.selected;
             found.invert();
             m.selected.clear();
+        } else if (rule.kind == SelectionRule::Grow) {
+            found = grown(rule, m.selected, xyz, n, shift);
         } else {
             found = rule.find(xyz, n, shift, values);
         }

@@ -18,7 +18,7 @@
 /// for each part of its elements when that part is there, and a part read later is decided
 /// by the same rule.
 struct SelectionRule {
-    enum Kind { Rectangle, Lasso, Box, AlignedBox, Values, Unseen, Carve, Invert, Clear };
+    enum Kind { Rectangle, Lasso, Box, AlignedBox, Values, Unseen, Carve, Invert, Clear, Grow };
     Kind kind = Box;
     SelectMode mode = SelectMode::Replace;
     /// The elements the rule does not find (a script's box keeps what is inside).
@@ -42,10 +42,15 @@ struct SelectionRule {
     std::shared_ptr<const ViewSights> sights;
     std::vector<ViewSight> views;
     int k = 0;
+    /// Grow: adds the elements within `radius` of a selected one of their own part, or of one
+    /// of `seeds` (object coordinates; the elements of other parts selected when the rule was
+    /// given).
+    float radius = 0;
+    std::shared_ptr<const NearPoints> seeds;
 
     /// What the rule finds among n elements whose object coordinates are xyz + shift, with
-    /// `values` one array an item (null where a part lacks the item). Invert and Clear find
-    /// nothing: they act on the selection.
+    /// `values` one array an item (null where a part lacks the item). Invert, Clear and Grow
+    /// find nothing: they act on the selection.
     ElementSelection find(const float *xyz, size_t n, const double shift[3],
                           const std::vector<const float *> &values) const;
 };

@@ -266,8 +266,6 @@ TEST_F(StreamCleaning, EditsHoldInNodesReadAgainAndUndoRestoresEveryPoint)
         frame();
         EXPECT_EQ(cloud->getDrawnCount(), s.drawn);
     }
-    // Growing needs the neighbours in nodes not read: it is refused, saying why.
-    EXPECT_NE(command('g').find("growing the selection needs every point around it"), std::string::npos);
     // Delete again, let every node go, and read them all again.
     selectBox();
     command('r');
@@ -280,6 +278,52 @@ TEST_F(StreamCleaning, EditsHoldInNodesReadAgainAndUndoRestoresEveryPoint)
     command('u');
     frame();
     EXPECT_EQ(cloud->getDrawnCount(), 1065u);
+}
+
+// Growing adds the points within the radius of a selected one as over the LAS twin read whole
+// when every node is in memory as it is given, and again in nodes let go and read again; given
+// before any node is read, each node grows from its own selected points.
+TEST_F(StreamCleaning, GrowingAddsThePointsNearTheSelection)
+{
+    box = quarter();
+    const float radius = 60;
+    std::vector<float> xyz;
+    ElementSelection whole(static_cast<size_t>(las.nPoints));
+    for (int i = 0; i < las.nPoints; ++i) {
+        const Point3 p = object(i);
+        xyz.insert(xyz.end(), {p.x, p.y, p.z});
+        if (inBox(i))
+            whole.add(static_cast<size_t>(i));
+    }
+    const size_t inside = whole.count();
+    SelectionRules::grow(xyz.data(), whole.size(), radius, whole);
+    ASSERT_GT(whole.count(), inside);
+    const auto selectAndGrow = [&] {
+        ElementCleaning &cleaning = *cloud->getCleaning();
+        cleaning.setBox(box);
+        cleaning.selectInBox(SelectMode::Replace);
+        CapturingMessageSink said;
+        ScopedMessageSink scope(said);
+        cleaning.grow(radius);
+        EXPECT_EQ(said.text(), "");
+    };
+    frame();
+    selectAndGrow();
+    EXPECT_EQ(cloud->countResident().selected, whole.count());
+    cloud->setMemoryBudget(0);
+    frame();
+    EXPECT_EQ(cloud->getStream().nodesResident(), 0u);
+    cloud->setMemoryBudget(size_t(64) << 20);
+    frame();
+    EXPECT_EQ(cloud->countResident().selected, whole.count());
+
+    open();
+    frame(FrameContext::Kind::Interactive);
+    ASSERT_EQ(cloud->countResident().read, 0u);
+    selectAndGrow();
+    readAll(false);
+    EXPECT_GE(cloud->countResident().selected, inside);
+    EXPECT_LE(cloud->countResident().selected, whole.count());
 }
 
 // What is kept is saved, as LAS (the file's scale and offset) and PLY, and reopens with the
