@@ -8,6 +8,7 @@
 #include "math/Messages.h"
 #include "math/SquareMatrix.h"
 #include "objects/GLPointListObject.h"
+#include "objects/GLPointStreamObject.h"
 #include "render/GLFont.h"
 #include "render/GLState.h"
 
@@ -317,6 +318,27 @@ bool SceneMeasure::cloudPoint(int x, int y, double surfaceEye, MeasuredPoint &ou
             out.file[k] = stored[k] + cloud->getFileOrigin()[k];
         out.point = cloud->getFileIndex(i);
     }
+    for (int o = 0; o < m.objectCount(); ++o) {
+        // A streamed cloud: among the points its last frame drew, in the file's coordinates.
+        auto *stream = dynamic_cast<GLPointStreamObject *>(m.objectAt(o));
+        if (!stream || !m.splitView().draws(side, stream))
+            continue;
+        camera.loadMatrices();
+        uint64_t index = 0;
+        Vec3d file;
+        if (!stream->pickDrawn(x, y) || !stream->getPicked(index, file.data()))
+            continue;
+        const Vec3d stored = {file[0] - stream->getFileOrigin()[0], file[1] - stream->getFileOrigin()[1],
+                              file[2] - stream->getFileOrigin()[2]};
+        const Vec3d scene = transform(toDouble(stream->getPose()), stored);
+        const double eye = view.eyeDistance(scene);
+        if (!(eye < nearest) || eye > surfaceEye * 1.01 + 1e-12)
+            continue;
+        nearest = eye;
+        out.scene = scene;
+        out.file = file;
+        out.point = static_cast<long long>(index);
+    }
     return nearest < kInf;
 }
 
@@ -341,8 +363,10 @@ void SceneMeasure::locate(MeasuredPoint &p) const
             continue;
         smallest = size;
         const auto *cloud = dynamic_cast<const GLPointListObject *>(object);
+        const auto *stream = dynamic_cast<const GLPointStreamObject *>(object);
+        const double *origin = cloud ? cloud->getFileOrigin() : stream ? stream->getFileOrigin() : nullptr;
         for (size_t k = 0; k < 3; ++k)
-            p.file[k] = q[k] + (cloud ? cloud->getFileOrigin()[k] : 0.0);
+            p.file[k] = q[k] + (origin ? origin[k] : 0.0);
     }
 }
 

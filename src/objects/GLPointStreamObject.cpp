@@ -226,6 +226,14 @@ bool GLPointStreamObject::runAction(const KeyBinding &row)
 
 void GLPointStreamObject::notifyClick(int x, int y)
 {
+    uint64_t index;
+    if (pickDrawn(x, y) && getPicked(index, picked))
+        msg::note("Selected vertex n:\t%llu,\t[%f %f %f]\n", static_cast<unsigned long long>(index), picked[0],
+                  picked[1], picked[2]);
+}
+
+bool GLPointStreamObject::pickDrawn(int x, int y)
+{
     GLint vp[4] = {0, 0, 0, 0};
     const Matrix4 a = currentMatrices(vp) * pose;
     float best = INFINITY;
@@ -250,10 +258,7 @@ void GLPointStreamObject::notifyClick(int x, int y)
             }
         }
     }
-    uint64_t index;
-    if (getPicked(index, picked))
-        msg::note("Selected vertex n:\t%llu,\t[%f %f %f]\n", static_cast<unsigned long long>(index), picked[0],
-                  picked[1], picked[2]);
+    return pickedNode >= 0;
 }
 
 bool GLPointStreamObject::getPicked(uint64_t &index, double *xyz) const

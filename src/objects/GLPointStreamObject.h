@@ -70,6 +70,9 @@ public:
     bool lastFrameComplete() const { return complete; }
     /// Added to the drawn points to give the file's coordinates.
     const double *getFileOrigin() const { return origin; }
+    /// Picks the point the last frame drew nearest the eye within 4 pixels of window pixel
+    /// (x, y) (y downwards) under the current OpenGL matrices; false when there is none.
+    bool pickDrawn(int x, int y);
     /// The file index (in the hierarchy's order of nodes) and the file coordinates of the
     /// point picked last; false when none is.
     bool getPicked(uint64_t &index, double *xyz) const;

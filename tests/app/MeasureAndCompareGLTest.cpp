@@ -8,7 +8,9 @@
 #include "camera/GLCamera.h"
 #include "camera/ReconstructionTestFiles.h"
 #include "formats/CameraPoses.h"
+#include "formats/LasReader.h"
 #include "objects/GLPointListObject.h"
+#include "objects/GLPointStreamObject.h"
 #include "support/CapturedMessages.h"
 #include "support/ImageCompare.h"
 #include "support/LasFiles.h"
@@ -147,6 +149,37 @@ TEST(MeasureTool, AClickOnAMeshLandsOnItsSurface)
     }
     ASSERT_EQ(machine.getMeasure().getPoints().size(), 2u);
     EXPECT_NEAR(machine.getMeasure().distance(), std::hypot(0.5, 0.5), 0.02);
+}
+
+// A click on a streamed cloud (a COPC file of another program) takes one of the points its
+// frame drew, with the file's coordinates of its uncompressed LAS twin's point.
+TEST(MeasureTool, AClickOnAStreamedCloudTakesADrawnPointInTheFilesCoordinates)
+{
+    const std::string data = std::string(VELMORA_SOURCE_DIR) + "/tests/data/laz/1.2-with-color";
+    GLMachine machine(240, 240);
+    testsupport::CapturedMessages messages;
+    auto *cloud = dynamic_cast<GLPointStreamObject *>(machine.registerObject((data + ".copc.laz").c_str()));
+    ASSERT_NE(cloud, nullptr) << messages.take();
+    const PointListData twin = LasReader::read((data + ".las").c_str());
+    frame(machine);
+    machine.getMeasure().setOn(true);
+    for (const int i : {0, 500, 1000}) {
+        double stored[3];
+        for (int k = 0; k < 3; ++k)
+            stored[k] = twin.points[3 * i + k] + twin.origin[k] - cloud->getFileOrigin()[k];
+        int x = 0, y = 0;
+        pixelOf(machine, *cloud, stored, x, y);
+        click(machine, x, y);
+        const MeasuredPoint &p = machine.getMeasure().getPoints().back();
+        EXPECT_GE(p.point, 0) << i;
+        double nearest = 1e30;
+        for (int j = 0; j < twin.nPoints; ++j)
+            nearest = std::min(nearest, std::hypot(p.file[0] - twin.points[3 * j] - twin.origin[0],
+                                                   p.file[1] - twin.points[3 * j + 1] - twin.origin[1],
+                                                   p.file[2] - twin.points[3 * j + 2] - twin.origin[2]));
+        EXPECT_LT(nearest, 1e-3) << i;
+    }
+    EXPECT_EQ(machine.getMeasure().getPoints().size(), 3u);
 }
 
 // Set scale about a measured distance of a COLMAP model's points: the views then have the scale
