@@ -291,6 +291,19 @@ bool SceneMeasure::cloudPoint(int x, int y, double surfaceEye, MeasuredPoint &ou
     const View view(camera);
     const SplitView::Side side = m.splitView().sideAt(x, view.width);
     double nearest = kInf;
+    // The point of an object, `stored` in its coordinates, `file` in its file's; it is taken when
+    // it is the nearest to the eye so far and no surface in front of it hides it (the point's
+    // own square is at its depth).
+    const auto take = [&](const GL3DObject &object, const Vec3d &stored, const Vec3d &file, long long index) {
+        const Vec3d scene = transform(toDouble(object.getPose()), stored);
+        const double eye = view.eyeDistance(scene);
+        if (!(eye < nearest) || eye > surfaceEye * 1.01 + 1e-12)
+            return;
+        nearest = eye;
+        out.scene = scene;
+        out.file = file;
+        out.point = index;
+    };
     for (int o = 0; o < m.objectCount(); ++o) {
         auto *cloud = dynamic_cast<GLPointListObject *>(m.objectAt(o));
         if (!cloud || !m.splitView().draws(side, cloud))
@@ -306,20 +319,11 @@ bool SceneMeasure::cloudPoint(int x, int y, double surfaceEye, MeasuredPoint &ou
         if (i < 0)
             continue;
         const float *v = cloud->getVertices() + 3 * static_cast<size_t>(i);
-        const Vec3d stored = {v[0], v[1], v[2]};
-        const Vec3d scene = transform(toDouble(cloud->getPose()), stored);
-        const double eye = view.eyeDistance(scene);
-        // A surface in front of the point hides it; the point's own square is at its depth.
-        if (!(eye < nearest) || eye > surfaceEye * 1.01 + 1e-12)
-            continue;
-        nearest = eye;
-        out.scene = scene;
-        for (size_t k = 0; k < 3; ++k)
-            out.file[k] = stored[k] + cloud->getFileOrigin()[k];
-        out.point = cloud->getFileIndex(i);
+        const double *origin = cloud->getFileOrigin();
+        take(*cloud, {v[0], v[1], v[2]}, {v[0] + origin[0], v[1] + origin[1], v[2] + origin[2]}, cloud->getFileIndex(i));
     }
     for (int o = 0; o < m.objectCount(); ++o) {
-        // A streamed cloud: among the points its last frame drew, in the file's coordinates.
+        // A streamed cloud: among the points its last frame drew.
         auto *stream = dynamic_cast<GLPointStreamObject *>(m.objectAt(o));
         if (!stream || !m.splitView().draws(side, stream))
             continue;
@@ -328,16 +332,8 @@ bool SceneMeasure::cloudPoint(int x, int y, double surfaceEye, MeasuredPoint &ou
         Vec3d file;
         if (!stream->pickDrawn(x, y) || !stream->getPicked(index, file.data()))
             continue;
-        const Vec3d stored = {file[0] - stream->getFileOrigin()[0], file[1] - stream->getFileOrigin()[1],
-                              file[2] - stream->getFileOrigin()[2]};
-        const Vec3d scene = transform(toDouble(stream->getPose()), stored);
-        const double eye = view.eyeDistance(scene);
-        if (!(eye < nearest) || eye > surfaceEye * 1.01 + 1e-12)
-            continue;
-        nearest = eye;
-        out.scene = scene;
-        out.file = file;
-        out.point = static_cast<long long>(index);
+        const double *origin = stream->getFileOrigin();
+        take(*stream, {file[0] - origin[0], file[1] - origin[1], file[2] - origin[2]}, file, static_cast<long long>(index));
     }
     return nearest < kInf;
 }
