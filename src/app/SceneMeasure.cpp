@@ -320,7 +320,8 @@ bool SceneMeasure::cloudPoint(int x, int y, double surfaceEye, MeasuredPoint &ou
             continue;
         const float *v = cloud->getVertices() + 3 * static_cast<size_t>(i);
         const double *origin = cloud->getFileOrigin();
-        take(*cloud, {v[0], v[1], v[2]}, {v[0] + origin[0], v[1] + origin[1], v[2] + origin[2]}, cloud->getFileIndex(i));
+        take(*cloud, {v[0], v[1], v[2]}, {v[0] + origin[0], v[1] + origin[1], v[2] + origin[2]},
+             cloud->getFileIndex(i));
     }
     for (int o = 0; o < m.objectCount(); ++o) {
         // A streamed cloud: among the points its last frame drew.
@@ -333,7 +334,8 @@ bool SceneMeasure::cloudPoint(int x, int y, double surfaceEye, MeasuredPoint &ou
         if (!stream->pickDrawn(x, y) || !stream->getPicked(index, file.data()))
             continue;
         const double *origin = stream->getFileOrigin();
-        take(*stream, {file[0] - origin[0], file[1] - origin[1], file[2] - origin[2]}, file, static_cast<long long>(index));
+        take(*stream, {file[0] - origin[0], file[1] - origin[1], file[2] - origin[2]}, file,
+             static_cast<long long>(index));
     }
     return nearest < kInf;
 }

@@ -57,8 +57,9 @@ struct ViewSights {
 
 /// Points whose neighbours are looked for: kept on a grid of cells of side `radius`, so that a
 /// neighbour within the radius of a point lies in one of the 27 cells around the point's own.
-class NearPoints {
-public:
+class NearPoints
+{
+  public:
     explicit NearPoints(float within) : radius(within), r2(within * within) {}
     void add(float x, float y, float z);
     /// True when (x, y, z) lies within the radius of one of the points (bounds included).
@@ -66,7 +67,7 @@ public:
     bool empty() const { return cells.empty(); }
     size_t bytes() const { return 12 * count + 48 * cells.size(); }
 
-private:
+  private:
     float radius, r2;
     size_t count = 0;
     std::unordered_map<uint64_t, std::vector<float>> cells;

@@ -228,8 +228,8 @@ void GLPointStreamObject::notifyClick(int x, int y)
 {
     uint64_t index;
     if (pickDrawn(x, y) && getPicked(index, picked))
-        msg::note("Selected vertex n:\t%llu,\t[%f %f %f]\n", static_cast<unsigned long long>(index), picked[0],
-                  picked[1], picked[2]);
+        msg::note("Selected vertex n:\t%llu,\t[%f %f %f]\n", static_cast<unsigned long long>(index),
+                  picked[0], picked[1], picked[2]);
 }
 
 bool GLPointStreamObject::pickDrawn(int x, int y)

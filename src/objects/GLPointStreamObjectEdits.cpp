@@ -139,7 +139,8 @@ std::shared_ptr<const NearPoints> GLPointStreamObject::selectedPoints(float radi
         const PointStream::Node &n = *stream->resident(id);
         for (size_t p : n.masks.selected) {
             const float *q = n.xyz.data() + 3 * p;
-            near->add(static_cast<float>(q[0] + n.centre[0] - origin[0]), static_cast<float>(q[1] + n.centre[1] - origin[1]),
+            near->add(static_cast<float>(q[0] + n.centre[0] - origin[0]),
+                      static_cast<float>(q[1] + n.centre[1] - origin[1]),
                       static_cast<float>(q[2] + n.centre[2] - origin[2]));
         }
     }

@@ -23,17 +23,17 @@ Point3 minus(const Point3 &p, const double shift[3])
 }
 
 // The elements within rule.radius of one selected among them, or of one of the rule's seeds.
-ElementSelection grown(const SelectionRule &rule, const ElementSelection &selected, const float *xyz, size_t n,
-                       const double shift[3])
+ElementSelection grown(const SelectionRule &rule, const ElementSelection &selected, const float *xyz,
+                       size_t n, const double shift[3])
 {
     ElementSelection found = selected;
     SelectionRules::grow(xyz, n, rule.radius, found);
     if (rule.seeds && !rule.seeds->empty())
         for (size_t i = 0; i < n; ++i) {
             const float *p = xyz + 3 * i;
-            if (!found.contains(i) && rule.seeds->near(static_cast<float>(p[0] + shift[0]),
-                                                       static_cast<float>(p[1] + shift[1]),
-                                                       static_cast<float>(p[2] + shift[2])))
+            if (!found.contains(i) &&
+                rule.seeds->near(static_cast<float>(p[0] + shift[0]), static_cast<float>(p[1] + shift[1]),
+                                 static_cast<float>(p[2] + shift[2])))
                 found.add(i);
         }
     return found;
