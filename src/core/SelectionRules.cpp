@@ -276,7 +276,6 @@ void NearPoints::add(float x, float y, float z)
 {
     std::vector<float> &cell = cells[cellKey(cellOf(x, radius), cellOf(y, radius), cellOf(z, radius))];
     cell.insert(cell.end(), {x, y, z});
-    ++count;
 }
 
 bool NearPoints::near(float x, float y, float z) const

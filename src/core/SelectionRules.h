@@ -65,11 +65,9 @@ class NearPoints
     /// True when (x, y, z) lies within the radius of one of the points (bounds included).
     bool near(float x, float y, float z) const;
     bool empty() const { return cells.empty(); }
-    size_t bytes() const { return 12 * count + 48 * cells.size(); }
 
   private:
     float radius, r2;
-    size_t count = 0;
     std::unordered_map<uint64_t, std::vector<float>> cells;
 };
 

@@ -368,10 +368,9 @@ void ElementCleaning::clear()
 
 size_t ElementCleaning::edit(size_t (ElementEdits::*change)(const ElementSelection &), RuleSelection::Edit e)
 {
-    if (RuleElements *rules = elements.byRules()) {
+    if (elements.byRules()) {
         size_t changed = 0;
-        rules->edit(e, changed);
-        editsChanged();
+        ruleEdit(e, &changed);
         return changed;
     }
     const size_t n = (edits.*change)(selection);

@@ -274,8 +274,9 @@ private:
     void editsChanged();
     /// Hides or deletes (as `change` does) the selection, which then clears.
     size_t edit(size_t (ElementEdits::*change)(const ElementSelection &), RuleSelection::Edit e);
-    /// An edit of a kind that selects by rules; false when it changed nothing.
-    bool ruleEdit(RuleSelection::Edit e);
+    /// An edit of a kind that selects by rules; false when it changed nothing. `changed`, when
+    /// given, receives how many elements read so far it hid or deleted.
+    bool ruleEdit(RuleSelection::Edit e, size_t *changed = nullptr);
     /// Carving by k views, or for k = 0 the elements no view sees.
     bool selectByViews(int k, SelectMode mode);
     void note(const char *what, size_t n);

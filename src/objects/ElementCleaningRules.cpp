@@ -98,10 +98,12 @@ uint64_t ElementCleaning::saveRemoving(const std::string &path, const std::vecto
     return rules->saveKept(path, removal, removedBy);
 }
 
-bool ElementCleaning::ruleEdit(RuleSelection::Edit e)
+bool ElementCleaning::ruleEdit(RuleSelection::Edit e, size_t *changed)
 {
-    size_t changed = 0;
-    const bool done = elements.byRules()->edit(e, changed);
+    size_t n = 0;
+    const bool done = elements.byRules()->edit(e, n);
     editsChanged();
+    if (changed)
+        *changed = n;
     return done;
 }

@@ -36,6 +36,8 @@
 /// and the clicked point's report use the file's order and coordinates.
 class GLPointListObject : public GL3DObject, private CleanableElements {
 public:
+    /// Raises what saving a cloud (read whole or streamed) to `path` would for the name alone.
+    static void checkCloudSaveName(const std::string &path);
     /// The path must end in "bin", "las", "laz", "xyz", "pts" or "txt", else "can't recognize
     /// extension\n" is raised. A "las" file that starts with "LASF" is an ASPRS LAS file.
     explicit GLPointListObject(const char *path);
@@ -250,7 +252,7 @@ private:
     void getFileOffset(double out[3]) const override { std::copy(fileOrigin, fileOrigin + 3, out); }
     std::vector<ElementValues> valueItems() const override;
     size_t saveKept(const std::string &path, const ElementSelection &gone) override;
-    void checkSaveName(const std::string &path) const override;
+    void checkSaveName(const std::string &path) const override { checkCloudSaveName(path); }
     void editsChanged() override;
     float markSize() const override { return framePointSize > 0 ? framePointSize + 1 : 0; }
     /// Whether a value lies between the thresholds (never for NaN).

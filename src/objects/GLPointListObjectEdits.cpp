@@ -124,7 +124,7 @@ void GLPointListObject::editsChanged()
 
 // --- Saving ---------------------------------------------------------------------------------
 
-void GLPointListObject::checkSaveName(const std::string &path) const
+void GLPointListObject::checkCloudSaveName(const std::string &path)
 {
     if (!endsWith(path, ".ply") && !endsWith(path, ".las"))
         throw std::runtime_error("a point cloud is saved as PLY (.ply) or LAS (.las)");

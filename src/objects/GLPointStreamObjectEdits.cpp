@@ -8,6 +8,7 @@
 #include "formats/PointTiles.h"
 #include "math/Messages.h"
 #include "math/Parallel.h"
+#include "objects/GLPointListObject.h"
 
 #include <algorithm>
 #include <chrono>
@@ -196,8 +197,7 @@ void GLPointStreamObject::editsChanged()
 
 void GLPointStreamObject::checkSaveName(const std::string &path) const
 {
-    if (!endsWith(path, ".ply") && !endsWith(path, ".las"))
-        throw std::runtime_error("a point cloud is saved as PLY (.ply) or LAS (.las)");
+    GLPointListObject::checkCloudSaveName(path);
 }
 
 size_t GLPointStreamObject::saveKept(const std::string &path, const ElementSelection &)
