@@ -175,6 +175,12 @@ void PointStream::loadNow(const std::vector<int> &wanted)
 
 void PointStream::evict(size_t budget, uint64_t keep)
 {
+    // A node grows after it came (the masks of new rules, the points it draws, its colours
+    // through a colour map): what it holds now is what counts.
+    held = 0;
+    for (const std::unique_ptr<Node> &n : nodes)
+        if (n)
+            held += n->counted = n->bytes();
     if (held <= budget)
         return;
     std::vector<std::pair<uint64_t, int>> old;
@@ -185,7 +191,7 @@ void PointStream::evict(size_t budget, uint64_t keep)
     for (const auto &[drawn, i] : old) {
         if (held <= budget)
             break;
-        held -= std::min(held, nodes[static_cast<size_t>(i)]->counted);
+        held -= nodes[static_cast<size_t>(i)]->counted;
         --count;
         nodes[static_cast<size_t>(i)].reset();
         std::lock_guard<std::mutex> hold(lock);

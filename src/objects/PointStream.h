@@ -63,6 +63,8 @@ public:
     /// Lets the nodes least recently drawn go until at most `budget` bytes are held; nodes drawn
     /// at frame `keep` or later stay.
     void evict(size_t budget, uint64_t keep);
+    /// The bytes of the nodes in memory as the last frame's evict counted them (with what
+    /// they gained since they came), and those that came after it.
     size_t bytesResident() const { return held; }
     size_t nodesResident() const { return count; }
     /// Nodes asked for and not yet read (queued or being read).

@@ -280,6 +280,26 @@ TEST_F(StreamCleaning, EditsHoldInNodesReadAgainAndUndoRestoresEveryPoint)
     EXPECT_EQ(cloud->getDrawnCount(), 1065u);
 }
 
+// What nodes gain after they came (the masks of a rule, the lists of the points they draw)
+// counts against the memory budget from the next frame on.
+TEST_F(StreamCleaning, WhatNodesGainAfterTheyCameCountsAgainstTheBudget)
+{
+    frame();
+    PointStream &stream = cloud->getStream();
+    const size_t read = stream.bytesResident();
+    box = quarter();
+    cloud->getCleaning()->setBox(box);
+    cloud->getCleaning()->selectInBox(SelectMode::Replace);
+    command('h');
+    frame();
+    size_t held = 0;
+    for (size_t i = 0; i < stream.getTiles().nodes().size(); ++i)
+        if (const PointStream::Node *n = stream.resident(static_cast<int>(i)))
+            held += n->bytes();
+    EXPECT_GT(held, read + 1065 * sizeof(uint32_t) / 2);
+    EXPECT_EQ(stream.bytesResident(), held);
+}
+
 // Growing adds the points within the radius of a selected one as over the LAS twin read whole
 // when every node is in memory as it is given, and again in nodes let go and read again; given
 // before any node is read, each node grows from its own selected points.
