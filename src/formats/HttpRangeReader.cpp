@@ -53,6 +53,8 @@ size_t onHeader(char *data, size_t size, size_t n, void *user)
     return size * n;
 }
 
+constexpr long kMostRedirects = 10;
+
 // Ends a transfer of a pool that was cancelled.
 int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
@@ -152,6 +154,9 @@ size_t HttpRangeReader::fetch(Handle &h, uint64_t offset, size_t bytes, char *in
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, onHeader);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &a);
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    // A server sending its clients round in circles would otherwise hold a reader until the
+    // transfer's time is out, and again at every try.
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMostRedirects);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, pool->options().timeoutMs);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
@@ -161,6 +166,8 @@ size_t HttpRangeReader::fetch(Handle &h, uint64_t offset, size_t bytes, char *in
     const CURLcode rc = curl_easy_perform(c);
     if (rc == CURLE_ABORTED_BY_CALLBACK)
         fail(address + ": cancelled");
+    if (rc == CURLE_TOO_MANY_REDIRECTS)
+        fail(address + ": redirected more than " + std::to_string(kMostRedirects) + " times");
     long status = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     uint64_t first = 0, last = 0, whole = 0;

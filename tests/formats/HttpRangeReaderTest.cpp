@@ -107,6 +107,11 @@ TEST(HttpRangeReader, RangesFromARealServerAndItsFailures)
     EXPECT_NE(failure(ignoring, 1000, 10).find("ignores byte ranges"), std::string::npos);
     HttpRangeReader missing(server.url("/data/absent.bin"), fast);
     EXPECT_NE(failure(missing, 0, 10).find("HTTP 404"), std::string::npos);
+    // A redirection is followed; one that leads round in circles is refused at once.
+    HttpRangeReader moved(server.url("/moved/node.bin"), fast);
+    EXPECT_EQ(moved.read(10, 5), server.bytes.substr(10, 5));
+    HttpRangeReader looping(server.url("/loop/node.bin"), fast);
+    EXPECT_NE(failure(looping, 0, 10).find("redirected more than 10 times"), std::string::npos);
 
     // A slow node arrives whole, only later; a transfer that outlasts its time is tried again, then refused.
     HttpRangeReader slow(server.url("/slow/node.bin"), fast);

@@ -65,6 +65,8 @@ Nginx::Nginx()
         << "/tmp;\n"
         << "  server { listen 127.0.0.1:" << port << "; root " << dir << "/www;\n"
         << "    location /norange/ { alias " << dir << "/www/data/; max_ranges 0; }\n"
+        << "    location /moved/ { rewrite ^/moved/(.*)$ /data/$1 redirect; }\n"
+        << "    location /loop/ { return 302 /loop/again; }\n"
         << "    location /slow/ { alias " << dir << "/www/data/; limit_rate 20k; sendfile off; output_buffers 1 2k; }\n"
         << "  }\n}\n";
     std::filesystem::create_directories(dir + "/tmp");
