@@ -158,7 +158,10 @@ size_t HttpRangeReader::fetch(Handle &h, uint64_t offset, size_t bytes, char *in
     // transfer's time is out, and again at every try.
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMostRedirects);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, pool->options().timeoutMs);
+    const long stall = pool->options().stallMs;
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, stall);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, std::max(1L, (stall + 999) / 1000));
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, &pool->cancelled);

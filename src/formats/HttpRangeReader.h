@@ -22,7 +22,9 @@ public:
     struct Options {
         int attempts = 4;        ///< tries of one range, the first included
         long backoffMs = 100;    ///< the wait before the second try; doubled for each further one
-        long timeoutMs = 20000;  ///< for one transfer
+        /// A transfer that connects, or receives a byte, no sooner than this has stalled (and
+        /// is tried again): a large node on a slow link takes as long as it takes.
+        long stallMs = 10000;
     };
     struct Handle;
     /// libcurl handles kept between transfers (each keeps its connections to the servers it
