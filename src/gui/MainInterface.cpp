@@ -112,6 +112,12 @@ static void initEnvironment()
                         "-*-arial-medium-r-normal--12-*-*-*-*-*-iso8859-1\" } widget_class \"*\" style \"my_default\"");
     CursorInterface::init();
     gdk_event_handler_set(dispatchEvent, nullptr, nullptr);
+    // This thread holds the toolkit's lock whenever it runs outside the toolkit's loop (while
+    // the windows are made and the first files read, and after the loop): the loop, and a
+    // progress window that runs it meanwhile, give the lock up around each wait and take it
+    // back. Taken only there, a progress window shown while a file opens at the start left
+    // the lock taken, and the main loop then waited for it.
+    gdk_threads_enter();
     toolkitReady = true;
     StartupTiming::mark("toolkit ready");
 }
@@ -146,9 +152,7 @@ void MainInterface::runLoop()
 {
     if (!toolkitReady)
         return;
-    gdk_threads_enter();
     gtk_main();
-    gdk_threads_leave();
 }
 
 void MainInterface::stopLoop() { quitLoop(); }

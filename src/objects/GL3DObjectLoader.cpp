@@ -309,7 +309,7 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const Lo
         // Point hierarchies are read node by node, whatever their size, and so is a LAS or LAZ
         // file too large for the memory, once made into one.
         if (PointTiles::isTilesName(path))
-            return new GLPointStreamObject(path, options.pointMemoryBudget);
+            return new GLPointStreamObject(GLPointStreamObject::openTiles(path, host), options.pointMemoryBudget);
         if ((strcasecmp(ext, "las") == 0 || strcasecmp(ext, "laz") == 0) &&
             LasTiling::wholeBytes(path) > options.pointMemoryBudget && !NodeCache::userFolder().empty())
             return new GLPointStreamObject(

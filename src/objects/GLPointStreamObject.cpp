@@ -20,13 +20,16 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <stdexcept>
 
 namespace {
 
 GL3DObject::DrawMethod method(void (GLPointStreamObject::*m)()) { return static_cast<GL3DObject::DrawMethod>(m); }
 
-std::shared_ptr<PointTiles> openTiles(const char *path)
+} // namespace
+
+std::shared_ptr<PointTiles> GLPointStreamObject::openTiles(const char *path, ElementHost *host)
 {
     if (!path)
         throw std::runtime_error("no file");
@@ -35,10 +38,27 @@ std::shared_ptr<PointTiles> openTiles(const char *path)
     const std::string folder = NodeCache::userFolder();
     if (!folder.empty())
         access.cache = std::make_shared<NodeCache>(folder + "/nodes", NodeCache::userLimit());
-    return PointTiles::open(path, access);
+    if (!host || !HttpRangeReader::isRemote(path))
+        return PointTiles::open(path, access);
+    // A web server's metadata and hierarchy are read on a thread of their own: one that
+    // answers slowly, or stops answering, holds a progress window whose "Cancel" ends the
+    // opening, not the whole program. A quick one shows no window.
+    access.pool = std::make_shared<HttpRangeReader::Pool>();
+    std::future<std::unique_ptr<PointTiles>> opening =
+        std::async(std::launch::async, [name = std::string(path), access] { return PointTiles::open(name, access); });
+    if (opening.wait_for(std::chrono::milliseconds(300)) != std::future_status::ready) {
+        const std::unique_ptr<ExportProgress> progress(host->openProgress((std::string("Opening ") + path).c_str()));
+        while (opening.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+            if (progress && !progress->setValue(0))
+                access.pool->cancel();
+    }
+    std::unique_ptr<PointTiles> tiles = opening.get();
+    // What was asked after the cancel (the optional first point of a node) is given up
+    // quietly: a hierarchy whose reads are all refused is no use.
+    if (access.pool->isCancelled())
+        throw std::runtime_error("cancelled");
+    return tiles;
 }
-
-} // namespace
 
 GLPointStreamObject::GLPointStreamObject(const char *path, size_t memoryBudget)
     : GL3DObject(STREAM), tiles(openTiles(path))

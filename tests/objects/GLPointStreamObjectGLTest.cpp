@@ -1,6 +1,7 @@
 // ctest-label: thread
 #include "objects/GLPointStreamObject.h"
 
+#include "core/ElementHost.h"
 #include "formats/LasReader.h"
 #include "formats/PointTiles.h"
 #include "math/Messages.h"
@@ -17,6 +18,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -108,6 +110,47 @@ TEST_F(PointStreamFrames, OtherProgramsHierarchiesShowTheSameFromDiskAndServer)
         ADD_FAILURE() << "opened";
     } catch (const std::runtime_error &e) {
         EXPECT_NE(std::string(e.what()).find("ignores byte ranges"), std::string::npos) << e.what();
+    }
+}
+
+// A hierarchy on a server that answers slowly opens behind a progress window (the window's
+// loop runs meanwhile), whose "Cancel" ends the opening.
+TEST_F(PointStreamFrames, ASlowServerOpensBehindAProgressWindowThatCancels)
+{
+    Nginx server;
+    ASSERT_TRUE(testsupport::accepts(server.port));
+    const std::string ept = server.dir + "/www/data/ept";
+    std::filesystem::copy(kData + "ept/1.2-with-color", ept, std::filesystem::copy_options::recursive);
+    // Seconds of white space at the slow location's rate.
+    std::ofstream(ept + "/ept.json", std::ios::app) << std::string(60000, ' ');
+    struct Host : QuietHost {
+        struct Window : ExportProgress {
+            Window(int &n, bool go) : shown(n), goOn(go) {}
+            bool setValue(float) override { return ++shown, goOn; }
+            void showError(const char *) override {}
+            int &shown;
+            bool goOn;
+        };
+        ExportProgress *openProgress(const char *) override { return ++windows, new Window(shown, !cancel); }
+        bool cancel = false;
+        int windows = 0, shown = 0;
+    };
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel);
+        Host host;
+        host.cancel = cancel;
+        CapturingMessageSink said;
+        ScopedMessageSink scope(said);
+        std::unique_ptr<GL3DObject> cloud(GL3DObjectLoader::load(server.url("/slow/ept/ept.json").c_str(), &host));
+        EXPECT_EQ(host.windows, 1);
+        EXPECT_GE(host.shown, 1);
+        if (cancel) {
+            EXPECT_FALSE(cloud);
+            EXPECT_NE(said.text().find("cancelled"), std::string::npos) << said.text();
+        } else {
+            ASSERT_TRUE(cloud) << said.text();
+            EXPECT_EQ(static_cast<GLPointStreamObject &>(*cloud).getPointCount(), 1065u);
+        }
     }
 }
 
