@@ -349,7 +349,17 @@ PointListData readRecords(const Header &h, const std::vector<ExtraField> &extras
 
 bool LasReader::hasSignature(const char *path)
 {
-    if (!path || std::strstr(path, "://"))
+    if (!path)
+        return false;
+    if (HttpRangeReader::isRemote(path)) {
+        // Its first bytes; a server that does not give them is this reader's to report.
+        try {
+            return HttpRangeReader(path).read(0, 4) == "LASF";
+        } catch (const std::runtime_error &) {
+            return true;
+        }
+    }
+    if (std::strstr(path, "://"))
         return false;
     FILE *f = std::fopen(path, "rb");
     if (!f)

@@ -18,6 +18,7 @@
 #include "objects/GLVolumeObject.h"
 #include "objects/GLPointListObject.h"
 #include "objects/GLPointStreamObject.h"
+#include "formats/LasReader.h"
 #include "formats/LasTiling.h"
 #include "formats/NodeCache.h"
 #include "formats/PointTiles.h"
@@ -228,16 +229,9 @@ GL3DObjectLoader::ModelFrame GL3DObjectLoader::frameOf(const char *path, const G
     // Surveys: LAZ, Entwine and Potree tiles.
     if (is("laz") || (path && PointTiles::isTilesName(path)))
         return ModelFrame::ZUp;
-    if (is("las")) {
-        // The viewer's own "las" is a text list; a survey's starts with its signature.
-        char signature[4] = {0, 0, 0, 0};
-        if (FILE *f = std::fopen(path, "rb")) {
-            const size_t got = std::fread(signature, 1, 4, f);
-            std::fclose(f);
-            return got == 4 && std::memcmp(signature, "LASF", 4) == 0 ? ModelFrame::ZUp : ModelFrame::Own;
-        }
-        return ModelFrame::Own;
-    }
+    // The viewer's own "las" is a text list; a survey's starts with its signature.
+    if (is("las"))
+        return LasReader::hasSignature(path) ? ModelFrame::ZUp : ModelFrame::Own;
     return ModelFrame::YUp;
 }
 
