@@ -29,6 +29,7 @@ struct Answer {
     size_t limit = 0; // more than this is a server that ignored the range
     bool tooLong = false;
     std::string contentRange;
+    std::atomic<uint64_t> *received = nullptr; // the pool's count
 };
 
 size_t onBody(char *data, size_t size, size_t n, void *user)
@@ -41,6 +42,7 @@ size_t onBody(char *data, size_t size, size_t n, void *user)
     }
     std::memcpy(a.into + a.got, data, bytes);
     a.got += bytes;
+    *a.received += bytes;
     return bytes;
 }
 
@@ -143,6 +145,7 @@ size_t HttpRangeReader::fetch(Handle &h, uint64_t offset, size_t bytes, char *in
     Answer a;
     a.into = into;
     a.limit = bytes;
+    a.received = &pool->receivedBytes;
     char range[64];
     std::snprintf(range, sizeof range, "%" PRIu64 "-%" PRIu64, offset, offset + bytes - 1);
     CURL *c = h.curl;

@@ -41,6 +41,8 @@ public:
         /// cloud that goes does not wait for its slow nodes.
         void cancel() { cancelled = true; }
         bool isCancelled() const { return cancelled; }
+        /// The bytes its transfers have received so far, for a progress window.
+        uint64_t received() const { return receivedBytes; }
 
     private:
         friend class HttpRangeReader;
@@ -48,6 +50,7 @@ public:
         void give(std::unique_ptr<Handle> h);
         Options opts;
         std::atomic<bool> cancelled{false};
+        std::atomic<uint64_t> receivedBytes{0};
         std::mutex lock;
         std::vector<std::unique_ptr<Handle>> idle;
     };

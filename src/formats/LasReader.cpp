@@ -345,16 +345,22 @@ PointListData readRecords(const Header &h, const std::vector<ExtraField> &extras
     return d;
 }
 
+// The pool given, else one of the read's own.
+std::shared_ptr<HttpRangeReader::Pool> ownPool(std::shared_ptr<HttpRangeReader::Pool> pool)
+{
+    return pool ? pool : std::make_shared<HttpRangeReader::Pool>();
+}
+
 } // namespace
 
-bool LasReader::hasSignature(const char *path)
+bool LasReader::hasSignature(const char *path, std::shared_ptr<HttpRangeReader::Pool> pool)
 {
     if (!path)
         return false;
     if (HttpRangeReader::isRemote(path)) {
         // Its first bytes; a server that does not give them is this reader's to report.
         try {
-            return HttpRangeReader(path).read(0, 4) == "LASF";
+            return HttpRangeReader(path, ownPool(std::move(pool))).read(0, 4) == "LASF";
         } catch (const std::runtime_error &) {
             return true;
         }
@@ -370,13 +376,13 @@ bool LasReader::hasSignature(const char *path)
     return las;
 }
 
-PointListData LasReader::read(const char *path)
+PointListData LasReader::read(const char *path, std::shared_ptr<HttpRangeReader::Pool> pool)
 {
     // Files on web servers come in byte ranges, several at once.
     if (HttpRangeReader::isRemote(path)) {
         std::string bytes;
         try {
-            bytes = HttpRangeReader(path).readAll();
+            bytes = HttpRangeReader(path, ownPool(std::move(pool))).readAll();
         } catch (const std::bad_alloc &) {
             refuse(path, "no memory for the file");
         } catch (const std::runtime_error &e) {

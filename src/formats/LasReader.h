@@ -1,9 +1,11 @@
 #ifndef VELMORA_LASREADER_H
 #define VELMORA_LASREADER_H
 
+#include "formats/HttpRangeReader.h"
 #include "formats/PointListReader.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,9 +28,12 @@
 /// points gives the whole records it holds, with a warning that gives both counts.
 class LasReader {
 public:
-    /// True when the file at `path` starts with "LASF" (a plain file only: no download).
-    static bool hasSignature(const char *path);
-    static PointListData read(const char *path);
+    /// True when the file at `path` starts with "LASF" (on a web server, asked through `pool`,
+    /// null: one of its own; one that does not answer is taken for a LAS file, whose read then
+    /// says why).
+    static bool hasSignature(const char *path, std::shared_ptr<HttpRangeReader::Pool> pool = nullptr);
+    /// A file on a disk, or on a web server through `pool` (null: one of its own).
+    static PointListData read(const char *path, std::shared_ptr<HttpRangeReader::Pool> pool = nullptr);
     /// From an open stream at the signature; `size` is the byte count from there to the end,
     /// -1 when unknown (the records are then read as far as they arrive).
     /// `gpsReference`, when given, is the whole second the GPS times are taken after: a finite

@@ -62,10 +62,10 @@ std::unique_ptr<TileBuilder> builderFor(const LasRecords &las, const PointListDa
 
 } // namespace
 
-uint64_t LasTiling::wholeBytes(const std::string &path)
+uint64_t LasTiling::wholeBytes(const std::string &path, std::shared_ptr<HttpRangeReader::Pool> pool)
 {
     try {
-        RangeFile f(path);
+        RangeFile f(path, std::move(pool));
         const uint64_t size = f.size();
         const LasRecords las(f.read(0, static_cast<size_t>(std::min<uint64_t>(size, kHeaderBytes))), size);
         return las.header().count * 40;
@@ -74,9 +74,10 @@ uint64_t LasTiling::wholeBytes(const std::string &path)
     }
 }
 
-std::string LasTiling::tilesOf(const std::string &path, const std::string &cacheFolder, size_t memoryBytes)
+std::string LasTiling::tilesOf(const std::string &path, const std::string &cacheFolder, size_t memoryBytes,
+                               std::shared_ptr<HttpRangeReader::Pool> pool)
 {
-    RangeFile file(path);
+    RangeFile file(path, std::move(pool));
     const uint64_t size = file.size();
     // The same file (path, size and, on a disk, time) finds the tiles an earlier run made.
     struct stat st;

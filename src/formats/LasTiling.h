@@ -1,8 +1,11 @@
 #ifndef VELMORA_LASTILING_H
 #define VELMORA_LASTILING_H
 
+#include "formats/HttpRangeReader.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 /// A LAS or LAZ file too large for the memory, made once into Entwine point tiles (TileBuilder)
@@ -13,12 +16,13 @@ class LasTiling {
 public:
     /// The bytes the points of the LAS or LAZ file at `path` take when read whole (positions,
     /// colours, three value items and the view's hierarchy, about 40 a point); 0 for a file
-    /// that is no LAS file.
-    static uint64_t wholeBytes(const std::string &path);
+    /// that is no LAS file. `pool` serves a file on a web server (null: one of its own).
+    static uint64_t wholeBytes(const std::string &path, std::shared_ptr<HttpRangeReader::Pool> pool = nullptr);
     /// The ept.json of the tiles of `path` under `cacheFolder`/hierarchies, made now unless an
     /// earlier run made them from the same file (same path, size and time); `memoryBytes` is
     /// what the making may hold. Raises std::runtime_error with a plain text.
-    static std::string tilesOf(const std::string &path, const std::string &cacheFolder, size_t memoryBytes);
+    static std::string tilesOf(const std::string &path, const std::string &cacheFolder, size_t memoryBytes,
+                               std::shared_ptr<HttpRangeReader::Pool> pool = nullptr);
 };
 
 #endif

@@ -18,6 +18,8 @@
 #include "objects/GLVolumeObject.h"
 #include "objects/GLPointListObject.h"
 #include "objects/GLPointStreamObject.h"
+#include "objects/RemoteOpening.h"
+#include "formats/RangeFile.h"
 #include "formats/LasReader.h"
 #include "formats/LasTiling.h"
 #include "formats/NodeCache.h"
@@ -26,6 +28,7 @@
 #include "objects/GLSplatObject.h"
 #include "objects/GLTextureObject.h"
 
+#include <atomic>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -166,6 +169,37 @@ const Extension kExtensions[] = {
     {"sog", loadObject<GLSplatObject>},
 };
 
+// A LAS or LAZ file on a web server, read while the windows keep answering: whole, or made
+// into a hierarchy when its points would not fit in the point memory, as a file on a disk. A
+// ".las" address without the signature is the viewer's own text list.
+GL3DObject *remoteSurvey(const char *path, bool las, ElementHost &host, const LoadOptions &options)
+{
+    const auto pool = std::make_shared<HttpRangeReader::Pool>();
+    std::atomic<uint64_t> size{0};
+    bool list = false;
+    std::string tiles;
+    PointListData cloud;
+    openWhileAnswering(
+        &host, std::string("Opening ") + path, *pool,
+        [&] { return size > 0 ? 100.0f * static_cast<float>(pool->received()) / static_cast<float>(size) : 0.0f; },
+        [&] {
+            size = RangeFile(path, pool).size();
+            const std::string folder = NodeCache::userFolder();
+            if ((list = las && !LasReader::hasSignature(path, pool)))
+                return;
+            if (LasTiling::wholeBytes(path, pool) > options.pointMemoryBudget && !folder.empty())
+                tiles = LasTiling::tilesOf(path, folder, options.pointMemoryBudget / 2, pool);
+            else
+                cloud = LasReader::read(path, pool);
+        });
+    // The viewer's own text list, downloaded as its other files are.
+    if (list)
+        return new GLPointListObject(path);
+    if (!tiles.empty())
+        return new GLPointStreamObject(tiles.c_str(), options.pointMemoryBudget);
+    return new GLPointListObject(path, std::move(cloud));
+}
+
 // The row of `ext` in the table, or null. Other programs write ".OFF" or ".Tri" too: the
 // viewer's own readers take every case.
 const Extension *tableRow(const char *ext)
@@ -304,6 +338,8 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const Lo
         // file too large for the memory, once made into one.
         if (PointTiles::isTilesName(path))
             return new GLPointStreamObject(GLPointStreamObject::openTiles(path, host), options.pointMemoryBudget);
+        if ((strcasecmp(ext, "las") == 0 || strcasecmp(ext, "laz") == 0) && HttpRangeReader::isRemote(path) && host)
+            return remoteSurvey(path, strcasecmp(ext, "las") == 0, *host, options);
         if ((strcasecmp(ext, "las") == 0 || strcasecmp(ext, "laz") == 0) &&
             LasTiling::wholeBytes(path) > options.pointMemoryBudget && !NodeCache::userFolder().empty())
             return new GLPointStreamObject(

@@ -59,12 +59,13 @@ void GLPointListObject::Buffer::bind(unsigned target) const { glBindBuffer(targe
 
 // --- Construction ---------------------------------------------------------------------------
 
-GLPointListObject::GLPointListObject(const char *path) : GL3DObject(GLObject::POINTLIST)
+GLPointListObject::GLPointListObject(const char *path) : GLPointListObject(path, CloudFile::read(path)) {}
+
+GLPointListObject::GLPointListObject(const char *path, PointListData &&d) : GL3DObject(GLObject::POINTLIST)
 {
     initVariables();
     if (path)
         sourcePath = path;
-    PointListData d = CloudFile::read(path);
     adopt(d);
     resetClippingPlanes();
     setDrawData();

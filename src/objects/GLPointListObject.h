@@ -41,6 +41,8 @@ public:
     /// The path must end in "bin", "las", "laz", "xyz", "pts" or "txt", else "can't recognize
     /// extension\n" is raised. A "las" file that starts with "LASF" is an ASPRS LAS file.
     explicit GLPointListObject(const char *path);
+    /// The same for the cloud of `path` read already.
+    GLPointListObject(const char *path, PointListData &&cloud);
     /// Copies an in-memory cloud; raises an error when the record is inconsistent.
     explicit GLPointListObject(const PointListRecord *record);
     /// Takes a reader's cloud without copying it (a cloud without colours or values is drawn

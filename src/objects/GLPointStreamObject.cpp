@@ -1,6 +1,7 @@
 #include "objects/GLPointStreamObject.h"
 
 #include "objects/GLPointListObject.h"
+#include "objects/RemoteOpening.h"
 
 #include "core/ElementHost.h"
 #include "core/StartupTiming.h"
@@ -20,7 +21,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <future>
 #include <stdexcept>
 
 namespace {
@@ -40,23 +40,11 @@ std::shared_ptr<PointTiles> GLPointStreamObject::openTiles(const char *path, Ele
         access.cache = std::make_shared<NodeCache>(folder + "/nodes", NodeCache::userLimit());
     if (!host || !HttpRangeReader::isRemote(path))
         return PointTiles::open(path, access);
-    // A web server's metadata and hierarchy are read on a thread of their own: one that
-    // answers slowly, or stops answering, holds a progress window whose "Cancel" ends the
-    // opening, not the whole program. A quick one shows no window.
+    // A web server's metadata and hierarchy are read while the windows keep answering.
     access.pool = std::make_shared<HttpRangeReader::Pool>();
-    std::future<std::unique_ptr<PointTiles>> opening =
-        std::async(std::launch::async, [name = std::string(path), access] { return PointTiles::open(name, access); });
-    if (opening.wait_for(std::chrono::milliseconds(300)) != std::future_status::ready) {
-        const std::unique_ptr<ExportProgress> progress(host->openProgress((std::string("Opening ") + path).c_str()));
-        while (opening.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-            if (progress && !progress->setValue(0))
-                access.pool->cancel();
-    }
-    std::unique_ptr<PointTiles> tiles = opening.get();
-    // What was asked after the cancel (the optional first point of a node) is given up
-    // quietly: a hierarchy whose reads are all refused is no use.
-    if (access.pool->isCancelled())
-        throw std::runtime_error("cancelled");
+    std::unique_ptr<PointTiles> tiles;
+    openWhileAnswering(host, std::string("Opening ") + path, *access.pool, nullptr,
+                       [&] { tiles = PointTiles::open(path, access); });
     return tiles;
 }
 

@@ -113,45 +113,52 @@ TEST_F(PointStreamFrames, OtherProgramsHierarchiesShowTheSameFromDiskAndServer)
     }
 }
 
-// A hierarchy on a server that answers slowly opens behind a progress window (the window's
-// loop runs meanwhile), whose "Cancel" ends the opening.
+// A hierarchy, or a LAS file, on a server that answers slowly opens behind a progress window
+// (the window's loop runs meanwhile), whose "Cancel" ends the opening.
 TEST_F(PointStreamFrames, ASlowServerOpensBehindAProgressWindowThatCancels)
 {
     Nginx server;
     ASSERT_TRUE(testsupport::accepts(server.port));
     const std::string ept = server.dir + "/www/data/ept";
     std::filesystem::copy(kData + "ept/1.2-with-color", ept, std::filesystem::copy_options::recursive);
+    std::filesystem::copy(kData + "laz/1.2-with-color.las", server.dir + "/www/data/cloud.las");
     // Seconds of white space at the slow location's rate.
     std::ofstream(ept + "/ept.json", std::ios::app) << std::string(60000, ' ');
     struct Host : QuietHost {
         struct Window : ExportProgress {
-            Window(int &n, bool go) : shown(n), goOn(go) {}
-            bool setValue(float) override { return ++shown, goOn; }
+            explicit Window(Host &h) : host(h) {}
+            bool setValue(float percent) override { return host.most = std::max(host.most, percent), !host.cancel; }
             void showError(const char *) override {}
-            int &shown;
-            bool goOn;
+            Host &host;
         };
-        ExportProgress *openProgress(const char *) override { return ++windows, new Window(shown, !cancel); }
+        ExportProgress *openProgress(const char *) override { return ++windows, new Window(*this); }
         bool cancel = false;
-        int windows = 0, shown = 0;
+        int windows = 0;
+        float most = -1; ///< the largest share shown
     };
-    for (const bool cancel : {true, false}) {
-        SCOPED_TRACE(cancel);
-        Host host;
-        host.cancel = cancel;
-        CapturingMessageSink said;
-        ScopedMessageSink scope(said);
-        std::unique_ptr<GL3DObject> cloud(GL3DObjectLoader::load(server.url("/slow/ept/ept.json").c_str(), &host));
-        EXPECT_EQ(host.windows, 1);
-        EXPECT_GE(host.shown, 1);
-        if (cancel) {
-            EXPECT_FALSE(cloud);
-            EXPECT_NE(said.text().find("cancelled"), std::string::npos) << said.text();
-        } else {
+    for (const char *address : {"/slow/ept/ept.json", "/slow/cloud.las"})
+        for (const bool cancel : {true, false}) {
+            SCOPED_TRACE(std::string(address) + (cancel ? " cancelled" : ""));
+            Host host;
+            host.cancel = cancel;
+            CapturingMessageSink said;
+            ScopedMessageSink scope(said);
+            std::unique_ptr<GL3DObject> cloud(GL3DObjectLoader::load(server.url(address).c_str(), &host));
+            EXPECT_EQ(host.windows, 1);
+            EXPECT_GE(host.most, 0.0f);
+            if (cancel) {
+                EXPECT_FALSE(cloud);
+                EXPECT_NE(said.text().find("cancelled"), std::string::npos) << said.text();
+                continue;
+            }
             ASSERT_TRUE(cloud) << said.text();
-            EXPECT_EQ(static_cast<GLPointStreamObject &>(*cloud).getPointCount(), 1065u);
+            ASSERT_TRUE(cloud->getCleaning());
+            EXPECT_EQ(cloud->getCleaning()->elementCount(), 1065u);
+            // The file's share that came is shown; a hierarchy's whole is not known.
+            if (std::string(address).find(".las") != std::string::npos) {
+                EXPECT_GT(host.most, 10.0f);
+            }
         }
-    }
 }
 
 // A node that comes slowly: the frame is drawn without it and asks for the next one; the node
