@@ -386,7 +386,9 @@ PointListData LasReader::read(const char *path, std::shared_ptr<HttpRangeReader:
         } catch (const std::bad_alloc &) {
             refuse(path, "no memory for the file");
         } catch (const std::runtime_error &e) {
-            refuse(path, "%s", e.what());
+            // The reader's texts name the address already.
+            const std::string why = e.what(), named = std::string(path) + ": ";
+            refuse(path, "%s", why.compare(0, named.size(), named) == 0 ? why.c_str() + named.size() : why.c_str());
         }
         if (bytes.empty())
             refuse(path, "empty file");

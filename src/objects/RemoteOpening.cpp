@@ -24,7 +24,13 @@ void openWhileAnswering(ElementHost *host, const std::string &title, HttpRangeRe
             if (progress && !progress->setValue(percent ? percent() : 0))
                 pool.cancel();
     }
-    opening.get();
-    if (pool.isCancelled())
+    if (pool.isCancelled()) {
+        // Whatever the work made of the cancel (a failed read, or one it gave up quietly).
+        try {
+            opening.get();
+        } catch (const std::exception &) {
+        }
         throw std::runtime_error("cancelled");
+    }
+    opening.get();
 }
