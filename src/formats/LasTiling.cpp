@@ -75,9 +75,9 @@ uint64_t LasTiling::wholeBytes(const std::string &path, std::shared_ptr<HttpRang
 }
 
 std::string LasTiling::tilesOf(const std::string &path, const std::string &cacheFolder, size_t memoryBytes,
-                               std::shared_ptr<HttpRangeReader::Pool> pool)
+                               const TilingWatch &watch)
 {
-    RangeFile file(path, std::move(pool));
+    RangeFile file(path, watch.pool);
     const uint64_t size = file.size();
     // The same file (path, size and, on a disk, time) finds the tiles an earlier run made.
     struct stat st;
@@ -93,6 +93,33 @@ std::string LasTiling::tilesOf(const std::string &path, const std::string &cache
     const std::string part = folder + ".part";
     std::error_code ignored;
     fs::remove_all(part, ignored);
+    std::unique_ptr<TileBuilder> builder;
+    int shown = -1; // the percentage on the progress line
+    // A making that fails, or is stopped, takes what it wrote with it (and ends its line).
+    struct Leftovers {
+        const std::string &part;
+        std::unique_ptr<TileBuilder> &builder;
+        const int &shown;
+        bool kept = false;
+        ~Leftovers()
+        {
+            if (kept)
+                return;
+            if (shown >= 0)
+                msg::note("\n");
+            builder.reset();
+            std::error_code ignored;
+            fs::remove_all(part, ignored);
+        }
+    } leftovers{part, builder, shown};
+    const auto stopped = [&] {
+        if (watch.stop && *watch.stop)
+            fail("cancelled");
+    };
+    const auto show = [&](float percent) {
+        if (watch.percent)
+            *watch.percent = percent;
+    };
 
     const LasRecords las(LasRecords::headOf(file), size);
     const LazFile::Header &h = las.header();
@@ -107,12 +134,11 @@ std::string LasTiling::tilesOf(const std::string &path, const std::string &cache
         for (uint64_t at = 0; at < whole; at += kPartPoints)
             chunks.push_back({h.offsetToPoints + at * h.recordLength, 0, std::min<uint64_t>(kPartPoints, whole - at)});
     }
-    std::unique_ptr<TileBuilder> builder;
     // The GPS times of every part after the first point's whole second, as a whole read has them.
     double gpsReference = NAN;
     uint64_t done = 0;
-    int shown = -1;
     for (const LazChunk &c : chunks) {
+        stopped();
         std::string records;
         if (las.isCompressed()) {
             const std::string bytes = file.read(c.offset, static_cast<size_t>(c.bytes));
@@ -136,6 +162,8 @@ std::string LasTiling::tilesOf(const std::string &path, const std::string &cache
         const int percent = static_cast<int>(100 * done / std::max<uint64_t>(1, h.count));
         if (percent != shown)
             msg::note("\rGLPointStreamObject: %s: %d%% read into a hierarchy", path.c_str(), shown = percent);
+        // Reading takes most of the time; making the nodes the rest.
+        show(0.8f * static_cast<float>(percent));
     }
     if (!builder)
         fail("no point to make a hierarchy of");
@@ -144,10 +172,13 @@ std::string LasTiling::tilesOf(const std::string &path, const std::string &cache
         const int percent = static_cast<int>(100 * share);
         if (percent != last)
             msg::note("\rGLPointStreamObject: %s: hierarchy %d%% made", path.c_str(), last = percent);
+        show(80.0f + 20.0f * static_cast<float>(share));
     });
     builder.reset();
+    stopped();
     msg::note("\rGLPointStreamObject: %s: %llu points made into a hierarchy in %s\n", path.c_str(),
               static_cast<unsigned long long>(done), folder.c_str());
     fs::rename(part, folder);
+    leftovers.kept = true;
     return folder + "/ept.json";
 }

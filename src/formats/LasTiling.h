@@ -3,10 +3,18 @@
 
 #include "formats/HttpRangeReader.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+
+/// How the making of a hierarchy from a LAS or LAZ file is watched, and stopped.
+struct TilingWatch {
+    std::shared_ptr<HttpRangeReader::Pool> pool; ///< serves a file on a web server (null: one of its own)
+    const std::atomic<bool> *stop = nullptr;     ///< once set, the making ends ("cancelled")
+    std::atomic<float> *percent = nullptr;       ///< how far it is, 0 to 100
+};
 
 /// A LAS or LAZ file too large for the memory, made once into Entwine point tiles (TileBuilder)
 /// in the cache folder, so that it is shown node by node like any hierarchy: its points are
@@ -20,9 +28,10 @@ public:
     static uint64_t wholeBytes(const std::string &path, std::shared_ptr<HttpRangeReader::Pool> pool = nullptr);
     /// The ept.json of the tiles of `path` under `cacheFolder`/hierarchies, made now unless an
     /// earlier run made them from the same file (same path, size and time); `memoryBytes` is
-    /// what the making may hold. Raises std::runtime_error with a plain text.
+    /// what the making may hold. Raises std::runtime_error with a plain text; a making that
+    /// fails or is stopped leaves nothing behind.
     static std::string tilesOf(const std::string &path, const std::string &cacheFolder, size_t memoryBytes,
-                               std::shared_ptr<HttpRangeReader::Pool> pool = nullptr);
+                               const TilingWatch &watch = TilingWatch());
 };
 
 #endif

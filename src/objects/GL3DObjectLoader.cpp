@@ -18,7 +18,7 @@
 #include "objects/GLVolumeObject.h"
 #include "objects/GLPointListObject.h"
 #include "objects/GLPointStreamObject.h"
-#include "objects/RemoteOpening.h"
+#include "objects/AnsweringOpen.h"
 #include "formats/RangeFile.h"
 #include "formats/LasReader.h"
 #include "formats/LasTiling.h"
@@ -169,34 +169,55 @@ const Extension kExtensions[] = {
     {"sog", loadObject<GLSplatObject>},
 };
 
-// A LAS or LAZ file on a web server, read while the windows keep answering: whole, or made
-// into a hierarchy when its points would not fit in the point memory, as a file on a disk. A
-// ".las" address without the signature is the viewer's own text list.
-GL3DObject *remoteSurvey(const char *path, bool las, ElementHost &host, const LoadOptions &options)
+// A LAS or LAZ file read while the windows keep answering (see openWhileAnswering): one on a
+// web server, whole or made into a hierarchy when its points would not fit in the point
+// memory; one on a disk when it is made into a hierarchy (null for one that fits: it is read
+// as any other file). A ".las" address without the signature is the viewer's own text list.
+GL3DObject *survey(const char *path, bool las, ElementHost *host, const LoadOptions &options)
 {
-    const auto pool = std::make_shared<HttpRangeReader::Pool>();
+    const bool remote = HttpRangeReader::isRemote(path);
+    const std::string folder = NodeCache::userFolder();
+    const size_t budget = options.pointMemoryBudget;
+    if (!remote && (folder.empty() || LasTiling::wholeBytes(path) <= budget))
+        return nullptr;
+    TilingWatch watch;
+    watch.pool = std::make_shared<HttpRangeReader::Pool>();
+    std::atomic<bool> stop{false};
+    std::atomic<float> percent{0};
+    watch.stop = &stop;
+    watch.percent = &percent;
     std::atomic<uint64_t> size{0};
+    std::atomic<bool> tiled{false};
     bool list = false;
     std::string tiles;
     PointListData cloud;
     openWhileAnswering(
-        &host, std::string("Opening ") + path, *pool,
-        [&] { return size > 0 ? 100.0f * static_cast<float>(pool->received()) / static_cast<float>(size) : 0.0f; },
+        host, std::string("Opening ") + path,
         [&] {
-            size = RangeFile(path, pool).size();
-            const std::string folder = NodeCache::userFolder();
-            if ((list = las && !LasReader::hasSignature(path, pool)))
+            // How far the making is, else how much of the file came.
+            if (tiled || !remote)
+                return percent.load();
+            return size > 0 ? 100.0f * static_cast<float>(watch.pool->received()) / static_cast<float>(size) : 0.0f;
+        },
+        [&] {
+            stop = true;
+            watch.pool->cancel();
+        },
+        [&] {
+            if (remote)
+                size = RangeFile(path, watch.pool).size();
+            if ((list = remote && las && !LasReader::hasSignature(path, watch.pool)))
                 return;
-            if (LasTiling::wholeBytes(path, pool) > options.pointMemoryBudget && !folder.empty())
-                tiles = LasTiling::tilesOf(path, folder, options.pointMemoryBudget / 2, pool);
+            if ((tiled = !folder.empty() && LasTiling::wholeBytes(path, watch.pool) > budget))
+                tiles = LasTiling::tilesOf(path, folder, budget / 2, watch);
             else
-                cloud = LasReader::read(path, pool);
+                cloud = LasReader::read(path, watch.pool);
         });
     // The viewer's own text list, downloaded as its other files are.
     if (list)
         return new GLPointListObject(path);
-    if (!tiles.empty())
-        return new GLPointStreamObject(tiles.c_str(), options.pointMemoryBudget);
+    if (tiled)
+        return new GLPointStreamObject(tiles.c_str(), budget);
     return new GLPointListObject(path, std::move(cloud));
 }
 
@@ -338,13 +359,9 @@ GL3DObject *GL3DObjectLoader::load(const char *path, ElementHost *host, const Lo
         // file too large for the memory, once made into one.
         if (PointTiles::isTilesName(path))
             return new GLPointStreamObject(GLPointStreamObject::openTiles(path, host), options.pointMemoryBudget);
-        if ((strcasecmp(ext, "las") == 0 || strcasecmp(ext, "laz") == 0) && HttpRangeReader::isRemote(path) && host)
-            return remoteSurvey(path, strcasecmp(ext, "las") == 0, *host, options);
-        if ((strcasecmp(ext, "las") == 0 || strcasecmp(ext, "laz") == 0) &&
-            LasTiling::wholeBytes(path) > options.pointMemoryBudget && !NodeCache::userFolder().empty())
-            return new GLPointStreamObject(
-                LasTiling::tilesOf(path, NodeCache::userFolder(), options.pointMemoryBudget / 2).c_str(),
-                options.pointMemoryBudget);
+        if (strcasecmp(ext, "las") == 0 || strcasecmp(ext, "laz") == 0)
+            if (GL3DObject *made = survey(path, strcasecmp(ext, "las") == 0, host, options))
+                return made;
         if (const Extension *known = tableRow(ext))
             object = known->make ? known->make(path, options) : nullptr;
         else if (!imagenames::keyword(path).empty())

@@ -1,7 +1,7 @@
 #include "objects/GLPointStreamObject.h"
 
 #include "objects/GLPointListObject.h"
-#include "objects/RemoteOpening.h"
+#include "objects/AnsweringOpen.h"
 
 #include "core/ElementHost.h"
 #include "core/StartupTiming.h"
@@ -43,8 +43,9 @@ std::shared_ptr<PointTiles> GLPointStreamObject::openTiles(const char *path, Ele
     // A web server's metadata and hierarchy are read while the windows keep answering.
     access.pool = std::make_shared<HttpRangeReader::Pool>();
     std::unique_ptr<PointTiles> tiles;
-    openWhileAnswering(host, std::string("Opening ") + path, *access.pool, nullptr,
-                       [&] { tiles = PointTiles::open(path, access); });
+    openWhileAnswering(
+        host, std::string("Opening ") + path, nullptr, [&] { access.pool->cancel(); },
+        [&] { tiles = PointTiles::open(path, access); });
     return tiles;
 }
 

@@ -3,6 +3,8 @@
 
 #include "core/ElementHost.h"
 #include "formats/LasReader.h"
+#include "formats/LasTiling.h"
+#include "formats/NodeCache.h"
 #include "formats/PointTiles.h"
 #include "math/Messages.h"
 #include "objects/GL3DObjectLoader.h"
@@ -22,6 +24,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -268,4 +271,27 @@ TEST_F(PointStreamFrames, LasAndLazFilesLargerThanTheMemoryAreShownThroughAHiera
             EXPECT_EQ(cloud->getDrawnCount(), static_cast<size_t>(whole));
         }
     }
+    // A making stopped after its first part (the next comes at the server's pace) leaves nothing.
+    std::filesystem::copy(kData + "laz/lone-star.laz", server.dir + "/www/data/lone-star.laz");
+    std::atomic<bool> stop{false};
+    std::atomic<float> percent{0};
+    TilingWatch watch{nullptr, &stop, &percent};
+    std::string why;
+    std::thread making([&] {
+        try {
+            LasTiling::tilesOf(server.url("/paced/lone-star.laz"), NodeCache::userFolder(), 1 << 20, watch);
+        } catch (const std::runtime_error &e) {
+            why = e.what();
+        }
+        stop = true;
+    });
+    while (percent == 0 && !stop)
+        std::this_thread::yield();
+    stop = true;
+    making.join();
+    EXPECT_EQ(why, "cancelled");
+    std::vector<std::string> kept;
+    for (const auto &entry : std::filesystem::directory_iterator(NodeCache::userFolder() + "/hierarchies"))
+        kept.push_back(entry.path().filename());
+    EXPECT_EQ(kept.size(), 3u) << "the hierarchies of the three files above alone: " << ::testing::PrintToString(kept);
 }

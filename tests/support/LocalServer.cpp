@@ -67,6 +67,7 @@ Nginx::Nginx()
         << "    location /norange/ { alias " << dir << "/www/data/; max_ranges 0; }\n"
         << "    location /moved/ { rewrite ^/moved/(.*)$ /data/$1 redirect; }\n"
         << "    location /loop/ { return 302 /loop/again; }\n"
+        << "    location /paced/ { alias " << dir << "/www/data/; limit_rate 1m; sendfile off; output_buffers 1 16k; }\n"
         << "    location /slow/ { alias " << dir << "/www/data/; limit_rate 20k; sendfile off; output_buffers 1 2k; }\n"
         << "  }\n}\n";
     std::filesystem::create_directories(dir + "/tmp");

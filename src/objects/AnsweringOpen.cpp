@@ -1,4 +1,4 @@
-#include "objects/RemoteOpening.h"
+#include "objects/AnsweringOpen.h"
 
 #include "core/ElementHost.h"
 #include "math/Messages.h"
@@ -8,8 +8,8 @@
 #include <memory>
 #include <stdexcept>
 
-void openWhileAnswering(ElementHost *host, const std::string &title, HttpRangeReader::Pool &pool,
-                        const std::function<float()> &percent, const std::function<void()> &work)
+void openWhileAnswering(ElementHost *host, const std::string &title, const std::function<float()> &percent,
+                        const std::function<void()> &cancel, const std::function<void()> &work)
 {
     // The work's messages go where the caller's would.
     MessageSink &sink = MessageSink::current();
@@ -17,15 +17,17 @@ void openWhileAnswering(ElementHost *host, const std::string &title, HttpRangeRe
         ScopedThreadMessageSink scope(sink);
         work();
     });
-    // A quick server shows no window.
+    bool cancelled = false;
+    // A quick one shows no window.
     if (opening.wait_for(std::chrono::milliseconds(300)) != std::future_status::ready) {
         const std::unique_ptr<ExportProgress> progress(host ? host->openProgress(title.c_str()) : nullptr);
         while (opening.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-            if (progress && !progress->setValue(percent ? percent() : 0))
-                pool.cancel();
+            if (progress && !cancelled && !progress->setValue(percent ? percent() : 0)) {
+                cancelled = true;
+                cancel();
+            }
     }
-    if (pool.isCancelled()) {
-        // Whatever the work made of the cancel (a failed read, or one it gave up quietly).
+    if (cancelled) {
         try {
             opening.get();
         } catch (const std::exception &) {
