@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <stdexcept>
 
@@ -134,11 +135,8 @@ std::string LasTiling::tilesOf(const std::string &path, const std::string &cache
         for (uint64_t at = 0; at < whole; at += kPartPoints)
             chunks.push_back({h.offsetToPoints + at * h.recordLength, 0, std::min<uint64_t>(kPartPoints, whole - at)});
     }
-    // The GPS times of every part after the first point's whole second, as a whole read has them.
-    double gpsReference = NAN;
-    uint64_t done = 0;
-    for (const LazChunk &c : chunks) {
-        stopped();
+    // A part's records, decoded where they are compressed, read as the LAS reader reads them.
+    const auto readPart = [&](const LazChunk &c, double *gpsReference) {
         std::string records;
         if (las.isCompressed()) {
             const std::string bytes = file.read(c.offset, static_cast<size_t>(c.bytes));
@@ -148,13 +146,25 @@ std::string LasTiling::tilesOf(const std::string &path, const std::string &cache
         } else {
             records = file.read(c.offset, static_cast<size_t>(c.points) * h.recordLength);
         }
-        PointListData d;
-        {
-            // The reader's note of each part is none of the user's business.
-            CapturingMessageSink quiet;
-            ScopedThreadMessageSink scope(quiet);
-            d = las.read(records.data(), static_cast<size_t>(c.points), path, &gpsReference);
-        }
+        // The reader's note of each part is none of the user's business.
+        CapturingMessageSink quiet;
+        ScopedThreadMessageSink scope(quiet);
+        return las.read(records.data(), static_cast<size_t>(c.points), path, gpsReference);
+    };
+    // The GPS times of every part after the first point's whole second, as a whole read has them.
+    double gpsReference = NAN;
+    uint64_t done = 0;
+    // Each part after the first is read on a thread of its own while the one before goes into
+    // the hierarchy: the reading (a LAZ file's decoding above all) and the sorting take a core each.
+    std::future<PointListData> next;
+    for (size_t k = 0; k < chunks.size(); ++k) {
+        stopped();
+        const LazChunk &c = chunks[k];
+        PointListData d = k == 0 ? readPart(c, &gpsReference) : next.get();
+        if (k + 1 < chunks.size())
+            next = std::async(std::launch::async, [&readPart, &after = chunks[k + 1], reference = gpsReference]() mutable {
+                return readPart(after, &reference);
+            });
         if (!builder)
             builder = builderFor(las, d, part, memoryBytes);
         addPart(*builder, d);

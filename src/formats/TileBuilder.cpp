@@ -81,7 +81,8 @@ struct Place {
     // The cube of depth d holding it, and its cell in that cube's grid of `span` a side.
     void at(int d, unsigned span, int *node, unsigned *cell) const
     {
-        const double n = std::ldexp(1.0, d);
+        // 2^d exactly (d is at most kDeepest + kLevels), without the library call.
+        const double n = static_cast<double>(uint64_t(1) << d);
         for (int k = 0; k < 3; ++k) {
             const double v = std::clamp(f[k] * n, 0.0, n - 1e-9);
             node[k] = static_cast<int>(v);
