@@ -5,10 +5,10 @@
 //   laz   lone-star.laz of tests/data/laz (518,862 points of format 1 in 11 chunks)
 // The baseline is the whole read of the same file into memory (LasReader::read, both cores
 // for a LAZ file's chunks): the least a making must do before it sorts and writes the points.
-// Quiet machine, --benchmark_min_time=1, millions of points a second (the whole read as baseline):
-//   las: 4.35 with the parts read on the thread that sorts them, 5.51 with each part read on a
-//        thread of its own while the one before is sorted (whole read 12.9)
-//   laz: 3.36, then 4.92 (whole read on both cores 14.2)
+// Quiet machine, medians of the command below, millions of points a second:
+//   las: 4.07 with the parts read on the thread that sorts them, 5.24 with each part read on a
+//        thread of its own while the one before is sorted (whole read 62.1)
+//   laz: 3.12, then 5.13 (whole read on both cores 14.2)
 // What is left is the sorting (TileBuilder::add), on one thread.
 //   TMPDIR=/work/tmpbench build/bench/LasTilingBench --benchmark_repetitions=3
 //     --benchmark_report_aggregates_only=true   (one command)
