@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -33,21 +34,34 @@ std::string keyName(const TileBuilder::Key &k)
     return std::to_string(k.d) + "-" + std::to_string(k.x) + "-" + std::to_string(k.y) + "-" + std::to_string(k.z);
 }
 
-// A file that records are appended to through a buffer of its own.
+// A file that records are appended to through a buffer of its own (set aside when the first
+// record comes: most of a cube's sinks take none).
 struct Sink {
+    static constexpr size_t kBuffer = size_t(1) << 16;
     std::string path;
     FILE *f = nullptr;
-    std::vector<char> buffer;
+    std::unique_ptr<char[]> buffer;
+    size_t used = 0;
     uint64_t count = 0;
+    void append(const char *record, size_t bytes)
+    {
+        if (used + bytes > kBuffer)
+            flush();
+        if (!buffer)
+            buffer.reset(new char[kBuffer]);
+        std::memcpy(buffer.get() + used, record, bytes);
+        used += bytes;
+        ++count;
+    }
     void flush()
     {
-        if (buffer.empty())
+        if (used == 0)
             return;
         if (!f && !(f = std::fopen(path.c_str(), "ab")))
             fail("can't write " + path + " (" + std::strerror(errno) + ")");
-        if (std::fwrite(buffer.data(), 1, buffer.size(), f) != buffer.size())
+        if (std::fwrite(buffer.get(), 1, used, f) != used)
             fail("can't write " + path + " (the disk is full?)");
-        buffer.clear();
+        used = 0;
     }
     void close()
     {
@@ -131,11 +145,7 @@ public:
                     continue;
                 bits[c / 64] |= uint64_t(1) << (c % 64);
             }
-            Sink &s = sinks[l][at];
-            s.buffer.insert(s.buffer.end(), record, record + b.record);
-            ++s.count;
-            if (s.buffer.size() >= (size_t(1) << 16))
-                s.flush();
+            sinks[l][at].append(record, b.record);
             return;
         }
     }
