@@ -11,7 +11,7 @@
 //        into fixed buffers (whole read 62.1)
 //   laz: 3.12, then 5.13, then 5.40 (whole read on both cores 14.2)
 // What is left is the sorting (TileBuilder::add), on one thread.
-//   TMPDIR=/work/tmpbench build/bench/LasTilingBench --benchmark_repetitions=3
+//   TMPDIR=<a folder with 2 GB free> build/bench/LasTilingBench --benchmark_repetitions=3
 //     --benchmark_report_aggregates_only=true   (one command)
 #include "formats/LasReader.h"
 #include "formats/LasTiling.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <stdexcept>
 
-void openWhileAnswering(ElementHost *host, const std::string &title, const std::function<float()> &percent,
+void openWhileAnswering(ElementHost *host, const std::string &path, const std::function<float()> &percent,
                         const std::function<void()> &cancel, const std::function<void()> &work)
 {
     // The work's messages go where the caller's would.
@@ -20,9 +20,11 @@ void openWhileAnswering(ElementHost *host, const std::string &title, const std::
     bool cancelled = false;
     // A quick one shows no window.
     if (opening.wait_for(std::chrono::milliseconds(300)) != std::future_status::ready) {
-        const std::unique_ptr<ExportProgress> progress(host ? host->openProgress(title.c_str()) : nullptr);
+        const std::unique_ptr<ExportProgress> progress(host ? host->openProgress(("Opening " + path).c_str())
+                                                            : nullptr);
+        // The window goes on answering after a cancel, until the work has ended.
         while (opening.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-            if (progress && !cancelled && !progress->setValue(percent ? percent() : 0)) {
+            if (progress && !progress->setValue(percent ? percent() : 0) && !cancelled) {
                 cancelled = true;
                 cancel();
             }

@@ -192,7 +192,7 @@ GL3DObject *survey(const char *path, bool las, ElementHost *host, const LoadOpti
     std::string tiles;
     PointListData cloud;
     openWhileAnswering(
-        host, std::string("Opening ") + path,
+        host, path,
         [&] {
             // How far the making is, else how much of the file came.
             if (tiled || !remote)

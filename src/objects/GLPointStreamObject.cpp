@@ -38,14 +38,13 @@ std::shared_ptr<PointTiles> GLPointStreamObject::openTiles(const char *path, Ele
     const std::string folder = NodeCache::userFolder();
     if (!folder.empty())
         access.cache = std::make_shared<NodeCache>(folder + "/nodes", NodeCache::userLimit());
-    if (!host || !HttpRangeReader::isRemote(path))
+    if (!HttpRangeReader::isRemote(path))
         return PointTiles::open(path, access);
     // A web server's metadata and hierarchy are read while the windows keep answering.
     access.pool = std::make_shared<HttpRangeReader::Pool>();
     std::unique_ptr<PointTiles> tiles;
     openWhileAnswering(
-        host, std::string("Opening ") + path, nullptr, [&] { access.pool->cancel(); },
-        [&] { tiles = PointTiles::open(path, access); });
+        host, path, nullptr, [&] { access.pool->cancel(); }, [&] { tiles = PointTiles::open(path, access); });
     return tiles;
 }
 

@@ -46,8 +46,8 @@ public:
     GLPointStreamObject(const char *path, size_t memoryBudget);
     /// The same for a hierarchy already open.
     GLPointStreamObject(std::shared_ptr<PointTiles> tiles, size_t memoryBudget);
-    /// Opens the hierarchy at `path`; one on a web server, with a `host`, while the host's
-    /// windows keep answering (a progress window after a moment, whose "Cancel" ends the
+    /// Opens the hierarchy at `path`; one on a web server while the `host`'s windows (if any)
+    /// keep answering (a progress window after a moment, whose "Cancel" ends the
     /// opening with the text "cancelled"). Raises std::runtime_error when it can't be read.
     static std::shared_ptr<PointTiles> openTiles(const char *path, ElementHost *host = nullptr);
     ~GLPointStreamObject() override;
