@@ -390,7 +390,7 @@ void GLPointStreamObject::drawData()
     std::vector<int> missing;
     if (pointSize <= 0) {
         complete = true;
-    } else if (capture) {
+    } else if (capture && !saving) {
         drawCapture(chosen);
     } else {
         // The nodes that came, or all of them after a new rule, decide the rules first.
@@ -404,11 +404,13 @@ void GLPointStreamObject::drawData()
             }
         }
         // Largest on screen first, as chosen: the coarse nodes come before the fine ones.
-        stream->want(missing);
+        if (!saving)
+            stream->want(missing);
         complete = missing.empty();
     }
     glPopClientAttrib();
-    stream->evict(budgetBytes, frameNumber);
+    if (!saving)
+        stream->evict(budgetBytes, frameNumber);
     if (eyeDome && drawnCount > 0)
         EyeDomePass::apply(1, 1);
     uint64_t index;

@@ -167,6 +167,9 @@ private:
     std::vector<float> chosenPixels;
     size_t drawnCount = 0;
     bool complete = false, lastCut = false;
+    /// A save is reading nodes on other threads while the window's events are handled: the
+    /// frames drawn meanwhile ask for no node and let none go.
+    bool saving = false;
     size_t rampBudget = 0;
     float lastMvp[16] = {0};
     int shown = -1;                    ///< -1: own colours; else the item shown

@@ -3,6 +3,7 @@
 // kept, node after node, as PLY or LAS.
 #include "objects/GLPointStreamObject.h"
 
+#include "core/ElementHost.h"
 #include "formats/LasWriter.h"
 #include "formats/PlyWriter.h"
 #include "formats/PointTiles.h"
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -232,6 +234,23 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
 {
     checkSaveName(path);
     removedBy.assign(removal.size(), 0);
+    // A save that takes a while (nodes of a web server) shows how far it is in a progress
+    // window, "Saving PATH", whose Cancel ends it; the window's events are handled while the
+    // nodes are read.
+    std::unique_ptr<ExportProgress> progress;
+    const auto started = std::chrono::steady_clock::now();
+    uint64_t read = 0;
+    const auto answer = [&] {
+        if (!progress && host && std::chrono::steady_clock::now() - started > std::chrono::milliseconds(300))
+            progress.reset(host->openProgress(("Saving " + path).c_str()));
+        return !progress || progress->setValue(100.0f * static_cast<float>(read) /
+                                               static_cast<float>(std::max<uint64_t>(1, tiles->pointCount())));
+    };
+    struct Saving {
+        bool &flag;
+        explicit Saving(bool &f) : flag(f) { flag = true; }
+        ~Saving() { flag = false; }
+    } during(saving);
     // Every node with points, in the file's order of nodes (that of the points' indices).
     std::vector<int> order;
     for (size_t i = 0; i < lod.nodes.size(); ++i)
@@ -240,7 +259,7 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
     // The scale and offset of the cloud's LAS nodes (COPC, EPT of LAZ), else millimetres.
     LasScaling scaling;
     if (!order.empty()) {
-        stream->loadNow({order[0]});
+        stream->loadNow({order[0]}, answer);
         if (const PointStream::Node *root = stream->resident(order[0]))
             scaling = root->las;
     }
@@ -258,7 +277,6 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
     PointStream::Node *node = nullptr;
     std::vector<uint32_t> kept;
     std::vector<const float *> values;
-    uint64_t read = 0;
     auto said = std::chrono::steady_clock::now();
     const auto advance = [&]() {
         while (!node || at >= kept.size()) {
@@ -267,7 +285,9 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
                     return false;
                 stream->evict(budgetBytes / 2, frameNumber + 1);
                 part = nextPart(order, nextNode);
-                stream->loadNow(part);
+                if (!answer())
+                    throw std::runtime_error("cancelled");
+                stream->loadNow(part, answer);
                 inPart = 0;
                 const auto now = std::chrono::steady_clock::now();
                 if (now - said > std::chrono::seconds(2)) {

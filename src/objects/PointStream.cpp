@@ -4,7 +4,11 @@
 #include "math/Parallel.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
+#include <future>
+#include <stdexcept>
+#include <string>
 
 size_t PointStream::Node::bytes() const
 {
@@ -139,7 +143,7 @@ std::vector<int> PointStream::takeArrived()
     return added;
 }
 
-void PointStream::loadNow(const std::vector<int> &wanted)
+void PointStream::loadNow(const std::vector<int> &wanted, const std::function<bool()> &answer)
 {
     std::vector<int> missing;
     for (int i : wanted)
@@ -147,18 +151,37 @@ void PointStream::loadNow(const std::vector<int> &wanted)
             missing.push_back(i);
     std::vector<std::unique_ptr<Node>> read(missing.size());
     std::vector<std::string> why(missing.size());
-    Parallel::split(missing.size(), 0, [&](unsigned, size_t begin, size_t end) {
-        for (size_t k = begin; k < end; ++k)
-            try {
-                read[k] = make(missing[k]);
-            } catch (const std::exception &e) {
-                why[k] = e.what();
-            }
-    });
+    std::atomic<bool> stopped{false};
+    const auto readAll = [&] {
+        Parallel::split(missing.size(), 0, [&](unsigned, size_t begin, size_t end) {
+            for (size_t k = begin; k < end && !stopped; ++k)
+                try {
+                    read[k] = make(missing[k]);
+                } catch (const std::exception &e) {
+                    why[k] = e.what();
+                }
+        });
+    };
+    if (!answer) {
+        readAll();
+    } else {
+        // The reads on threads of their own, their messages where this thread's go.
+        MessageSink &sink = MessageSink::current();
+        std::future<void> reading = std::async(std::launch::async, [&] {
+            ScopedThreadMessageSink scope(sink);
+            readAll();
+        });
+        while (reading.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+            if (!stopped && !answer())
+                stopped = true;
+        reading.get();
+    }
     for (size_t k = 0; k < missing.size(); ++k) {
         const size_t i = static_cast<size_t>(missing[k]);
         std::lock_guard<std::mutex> hold(lock);
         if (!read[k]) {
+            if (why[k].empty())
+                continue; // not started
             state[i] = Failed;
             msg::warning("GLPointStreamObject: %s: %s\n", tiles->path().c_str(), why[k].c_str());
             continue;
@@ -171,6 +194,8 @@ void PointStream::loadNow(const std::vector<int> &wanted)
         if (state[i] != Reading)
             state[i] = Resident;
     }
+    if (stopped)
+        throw std::runtime_error("cancelled");
 }
 
 void PointStream::evict(size_t budget, uint64_t keep)

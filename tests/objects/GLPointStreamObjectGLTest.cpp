@@ -5,6 +5,7 @@
 #include "formats/LasReader.h"
 #include "formats/LasTiling.h"
 #include "formats/NodeCache.h"
+#include "formats/PlyReader.h"
 #include "formats/PointTiles.h"
 #include "math/Messages.h"
 #include "objects/GL3DObjectLoader.h"
@@ -20,6 +21,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -162,6 +164,54 @@ TEST_F(PointStreamFrames, ASlowServerOpensBehindAProgressWindowThatCancels)
                 EXPECT_GT(host.most, 10.0f);
             }
         }
+}
+
+// Saving a cloud whose node comes slowly: a progress window shows while it comes, the frames
+// drawn meanwhile (the window's loop draws them) ask for no node, and the window's "Cancel"
+// ends the save, leaving no file.
+TEST_F(PointStreamFrames, ASlowSaveShowsItsProgressAndCancels)
+{
+    Nginx server;
+    ASSERT_TRUE(testsupport::accepts(server.port));
+    std::filesystem::copy(kData + "ept/1.2-with-color", server.dir + "/www/data/ept", std::filesystem::copy_options::recursive);
+    const std::string saved = server.dir + "/kept.ply";
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "saved");
+        std::filesystem::remove_all(cacheFolder()); // the node comes from the server each time
+        auto cloud = open(server.url("/slow/ept/ept.json"));
+        struct Host : QuietHost {
+            struct Window : ExportProgress {
+                explicit Window(Host &h) : host(h) {}
+                bool setValue(float) override { return host.redraw(), !host.cancel; }
+                void showError(const char *) override {}
+                Host &host;
+            };
+            ExportProgress *openProgress(const char *title) override { return titles.push_back(title), new Window(*this); }
+            std::function<void()> redraw;
+            bool cancel = false;
+            std::vector<std::string> titles;
+        } host;
+        size_t frames = 0, asked = 0;
+        host.redraw = [&] {
+            frame(*cloud, FrameContext::Kind::Interactive);
+            ++frames;
+            asked += cloud->getStream().pending();
+        };
+        host.cancel = cancel;
+        cloud->attach(&host);
+        CapturingMessageSink said;
+        ScopedMessageSink scope(said);
+        const bool written = cloud->getCleaning()->saveAs(saved);
+        EXPECT_EQ(host.titles, std::vector<std::string>{"Saving " + saved});
+        EXPECT_GT(frames, 0u);
+        EXPECT_EQ(asked, 0u) << "a frame drawn during the save asked for a node";
+        EXPECT_EQ(written, !cancel) << said.text();
+        EXPECT_EQ(std::filesystem::exists(saved), !cancel);
+        if (cancel)
+            EXPECT_NE(said.text(MessageLevel::Error).find("cancelled"), std::string::npos) << said.text();
+        else
+            EXPECT_EQ(PlyReader::read(saved.c_str()).points.nPoints, 1065);
+    }
 }
 
 // A node that comes slowly: the frame is drawn without it and asks for the next one; the node
