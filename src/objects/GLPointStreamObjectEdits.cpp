@@ -240,10 +240,11 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
     std::unique_ptr<ExportProgress> progress;
     const auto started = std::chrono::steady_clock::now();
     uint64_t read = 0;
-    const auto answer = [&] {
+    // `coming`: the points of the part being read that have come.
+    const auto answer = [&](uint64_t coming) {
         if (!progress && host && std::chrono::steady_clock::now() - started > std::chrono::milliseconds(300))
             progress.reset(host->openProgress(("Saving " + path).c_str()));
-        return !progress || progress->setValue(100.0f * static_cast<float>(read) /
+        return !progress || progress->setValue(100.0f * static_cast<float>(read + coming) /
                                                static_cast<float>(std::max<uint64_t>(1, tiles->pointCount())));
     };
     struct Saving {
@@ -285,7 +286,7 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
                     return false;
                 stream->evict(budgetBytes / 2, frameNumber + 1);
                 part = nextPart(order, nextNode);
-                if (!answer())
+                if (!answer(0))
                     throw std::runtime_error("cancelled");
                 stream->loadNow(part, answer);
                 inPart = 0;

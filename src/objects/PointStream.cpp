@@ -143,7 +143,7 @@ std::vector<int> PointStream::takeArrived()
     return added;
 }
 
-void PointStream::loadNow(const std::vector<int> &wanted, const std::function<bool()> &answer)
+void PointStream::loadNow(const std::vector<int> &wanted, const std::function<bool(uint64_t)> &answer)
 {
     std::vector<int> missing;
     for (int i : wanted)
@@ -152,11 +152,13 @@ void PointStream::loadNow(const std::vector<int> &wanted, const std::function<bo
     std::vector<std::unique_ptr<Node>> read(missing.size());
     std::vector<std::string> why(missing.size());
     std::atomic<bool> stopped{false};
+    std::atomic<uint64_t> points{0};
     const auto readAll = [&] {
         Parallel::split(missing.size(), 0, [&](unsigned, size_t begin, size_t end) {
             for (size_t k = begin; k < end && !stopped; ++k)
                 try {
                     read[k] = make(missing[k]);
+                    points += read[k]->count;
                 } catch (const std::exception &e) {
                     why[k] = e.what();
                 }
@@ -172,7 +174,7 @@ void PointStream::loadNow(const std::vector<int> &wanted, const std::function<bo
             readAll();
         });
         while (reading.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-            if (!stopped && !answer())
+            if (!stopped && !answer(points))
                 stopped = true;
         reading.get();
     }
