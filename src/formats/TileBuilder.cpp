@@ -122,31 +122,34 @@ public:
         fs::create_directories(dir);
     }
 
-    void add(const char *record)
+    /// Adds n records laid one after the other, in their order. The grids are far larger
+    /// than the processor's caches, and waiting for each grid word took most of the time: the
+    /// records' places are worked out a batch at a time and their words asked for ahead.
+    void add(const char *records, size_t n)
     {
-        const Place p(record, b.cells);
-        const unsigned span = b.s.span;
-        for (int l = 0; l <= kLevels; ++l) {
-            int node[3];
-            unsigned cell[3];
-            p.at(top.d + l, span, node, cell);
-            const int local[3] = {node[0] - (top.x << l), node[1] - (top.y << l), node[2] - (top.z << l)};
-            const int side = 1 << l;
-            for (int k = 0; k < 3; ++k)
-                if (local[k] < 0 || local[k] >= side)
-                    fail("a point outside its cube");
-            const size_t at = static_cast<size_t>(local[0] + side * (local[1] + side * local[2]));
-            if (l < kLevels) {
-                std::vector<uint64_t> &bits = grids[l][at];
-                if (bits.empty())
-                    bits.assign((size_t(span) * span * span + 63) / 64, 0);
-                const size_t c = cell[0] + span * (cell[1] + size_t(span) * cell[2]);
-                if (bits[c / 64] >> (c % 64) & 1)
-                    continue;
-                bits[c / 64] |= uint64_t(1) << (c % 64);
+        constexpr size_t kBatch = 32;
+        struct Way {
+            size_t at[kLevels + 1]; // the node within the cube, by level
+            size_t word[kLevels];   // the cell's word in the node's grid ...
+            uint64_t bit[kLevels];  // ... and bit there
+        } ways[kBatch];
+        for (size_t from = 0; from < n; from += kBatch) {
+            const size_t m = std::min(kBatch, n - from);
+            for (size_t i = 0; i < m; ++i)
+                place(records + (from + i) * b.record, ways[i].at, ways[i].word, ways[i].bit);
+            for (size_t i = 0; i < m; ++i) {
+                const Way &p = ways[i];
+                int l = 0;
+                // The first level whose grid cell is free keeps it, else the files below.
+                for (; l < kLevels; ++l) {
+                    uint64_t &word = grids[l][p.at[l]][p.word[l]];
+                    if (!(word & p.bit[l])) {
+                        word |= p.bit[l];
+                        break;
+                    }
+                }
+                sinks[l][p.at[l]].append(records + (from + i) * b.record, b.record);
             }
-            sinks[l][at].append(record, b.record);
-            return;
         }
     }
 
@@ -179,6 +182,33 @@ public:
     }
 
 private:
+  // Where `record` goes at each level: the node within the cube, and for the levels with
+  // grids its cell's word and bit, that word asked for ahead.
+  void place(const char *record, size_t *at, size_t *word, uint64_t *bit)
+  {
+      const Place p(record, b.cells);
+      const unsigned span = b.s.span;
+      for (int l = 0; l <= kLevels; ++l) {
+          int node[3];
+          unsigned cell[3];
+          p.at(top.d + l, span, node, cell);
+          const int local[3] = {node[0] - (top.x << l), node[1] - (top.y << l), node[2] - (top.z << l)};
+          const int side = 1 << l;
+          for (int k = 0; k < 3; ++k)
+              if (local[k] < 0 || local[k] >= side)
+                  fail("a point outside its cube");
+          at[l] = static_cast<size_t>(local[0] + side * (local[1] + side * local[2]));
+          if (l < kLevels) {
+              std::vector<uint64_t> &bits = grids[l][at[l]];
+              if (bits.empty())
+                  bits.assign((size_t(span) * span * span + 63) / 64, 0);
+              const size_t c = cell[0] + span * (cell[1] + size_t(span) * cell[2]);
+              word[l] = c / 64;
+              bit[l] = uint64_t(1) << (c % 64);
+              __builtin_prefetch(&bits[c / 64], 1);
+          }
+      }
+  }
     TileBuilder &b;
     Key top;
     std::string dir;
@@ -212,9 +242,10 @@ TileBuilder::~TileBuilder()
 
 void TileBuilder::add(size_t n, const double *xyz, const unsigned char *rgb, const std::vector<const float *> &values)
 {
-    part.resize(record);
+    constexpr size_t kPart = 1024;
+    part.resize(kPart * record);
     for (size_t p = 0; p < n; ++p) {
-        char *r = part.data();
+        char *r = part.data() + (p % kPart) * record;
         for (int k = 0; k < 3; ++k) {
             const double v = xyz[3 * p + k];
             lo[k] = std::min(lo[k], v);
@@ -227,7 +258,8 @@ void TileBuilder::add(size_t n, const double *xyz, const unsigned char *rgb, con
             std::memcpy(r + 12, rgb + 3 * p, 3);
         for (size_t k = 0; k < s.items.size(); ++k)
             std::memcpy(r + 12 + (s.colours ? 3 : 0) + 4 * k, values[k] + p, 4);
-        top->add(r);
+        if (p % kPart == kPart - 1 || p + 1 == n)
+            top->add(part.data(), p % kPart + 1);
     }
     added += n;
 }
@@ -299,8 +331,7 @@ void TileBuilder::buildFromFile(const Key &key, const std::string &path, uint64_
             const size_t n = static_cast<size_t>(std::min<uint64_t>(65536, count - done));
             if (!in.read(chunk.data(), static_cast<std::streamsize>(n * record)))
                 fail("can't read back " + path);
-            for (size_t p = 0; p < n; ++p)
-                again.add(chunk.data() + p * record);
+            again.add(chunk.data(), n);
             done += n;
         }
         in.close();
