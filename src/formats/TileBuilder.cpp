@@ -182,33 +182,33 @@ public:
     }
 
 private:
-  // Where `record` goes at each level: the node within the cube, and for the levels with
-  // grids its cell's word and bit, that word asked for ahead.
-  void place(const char *record, size_t *at, size_t *word, uint64_t *bit)
-  {
-      const Place p(record, b.cells);
-      const unsigned span = b.s.span;
-      for (int l = 0; l <= kLevels; ++l) {
-          int node[3];
-          unsigned cell[3];
-          p.at(top.d + l, span, node, cell);
-          const int local[3] = {node[0] - (top.x << l), node[1] - (top.y << l), node[2] - (top.z << l)};
-          const int side = 1 << l;
-          for (int k = 0; k < 3; ++k)
-              if (local[k] < 0 || local[k] >= side)
-                  fail("a point outside its cube");
-          at[l] = static_cast<size_t>(local[0] + side * (local[1] + side * local[2]));
-          if (l < kLevels) {
-              std::vector<uint64_t> &bits = grids[l][at[l]];
-              if (bits.empty())
-                  bits.assign((size_t(span) * span * span + 63) / 64, 0);
-              const size_t c = cell[0] + span * (cell[1] + size_t(span) * cell[2]);
-              word[l] = c / 64;
-              bit[l] = uint64_t(1) << (c % 64);
-              __builtin_prefetch(&bits[c / 64], 1);
-          }
-      }
-  }
+    // Where `record` goes at each level: the node within the cube, and for the levels with
+    // grids its cell's word and bit, that word asked for ahead.
+    void place(const char *record, size_t *at, size_t *word, uint64_t *bit)
+    {
+        const Place p(record, b.cells);
+        const unsigned span = b.s.span;
+        for (int l = 0; l <= kLevels; ++l) {
+            int node[3];
+            unsigned cell[3];
+            p.at(top.d + l, span, node, cell);
+            const int local[3] = {node[0] - (top.x << l), node[1] - (top.y << l), node[2] - (top.z << l)};
+            const int side = 1 << l;
+            for (int k = 0; k < 3; ++k)
+                if (local[k] < 0 || local[k] >= side)
+                    fail("a point outside its cube");
+            at[l] = static_cast<size_t>(local[0] + side * (local[1] + side * local[2]));
+            if (l < kLevels) {
+                std::vector<uint64_t> &bits = grids[l][at[l]];
+                if (bits.empty())
+                    bits.assign((size_t(span) * span * span + 63) / 64, 0);
+                const size_t c = cell[0] + span * (cell[1] + size_t(span) * cell[2]);
+                word[l] = c / 64;
+                bit[l] = uint64_t(1) << (c % 64);
+                __builtin_prefetch(&bits[c / 64], 1);
+            }
+        }
+    }
     TileBuilder &b;
     Key top;
     std::string dir;
