@@ -10,7 +10,11 @@
 //        thread of its own while the one before is sorted, 5.57 with the sorted records copied
 //        into fixed buffers (whole read 62.1)
 //   laz: 3.12, then 5.13, then 5.40 (whole read on both cores 14.2)
-// What is left is the sorting (TileBuilder::add), on one thread.
+// Another day, the code before and after the first levels' grid words are asked for ahead (run
+// one after the other): las 4.60 and 6.89 (whole read 59.4 and 61.0), laz 3.69 and 3.76 (14.4
+// and 14.2). Half a million points are too few to weigh the laz row: creating and removing
+// the making's few hundred files takes most of its time (the file system's block and inode
+// lookups, seen with perf).
 //   TMPDIR=<a folder with 2 GB free> build/bench/LasTilingBench --benchmark_repetitions=3
 //     --benchmark_report_aggregates_only=true   (one command)
 #include "formats/LasReader.h"
