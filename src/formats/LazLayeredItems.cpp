@@ -333,6 +333,30 @@ void Point14::readGpsTime(Context &c)
     c.last.gps = c.lastTime[c.seq];
 }
 
+// The contexts of an item that keeps one for each scanner channel: the chunk's first point
+// starts its channel's, and the first point of another channel starts that channel's from
+// the context of the channel before it.
+template <class Context> struct ByChannel {
+    Context contexts[4];
+    unsigned current = 0;
+    void restart(unsigned channel)
+    {
+        for (Context &c : contexts)
+            c.used = false;
+        current = channel;
+    }
+    // The context of a point of `channel`; `start(k, from)` starts context k from `from`.
+    template <class Start> LAZ_DECODE_STEP Context &of(unsigned channel, Start &&start)
+    {
+        if (channel != current) {
+            if (!contexts[channel].used)
+                start(channel, contexts[current]);
+            current = channel;
+        }
+        return contexts[current];
+    }
+};
+
 unsigned char fold(int v) { return static_cast<unsigned char>(v < 0 ? v + 256 : v > 255 ? v - 256 : v); }
 int clamp8(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 
@@ -347,23 +371,17 @@ public:
         rgb.start(layer[0]);
         if (withNir)
             nir.start(layer[1]);
-        for (Context &c : contexts)
-            c.used = false;
         uint16_t v[4];
         for (unsigned k = 0; k < (withNir ? 4u : 3u); ++k)
             v[k] = u16(raw + 2 * k);
-        current = channel;
-        startContext(current, v);
+        byChannel.restart(channel);
+        startContext(channel, v);
     }
     void next(unsigned char *out, unsigned channel) override { step(out, channel); }
     LAZ_DECODE_STEP void step(unsigned char *out, unsigned channel)
     {
-        if (channel != current) {
-            if (!contexts[channel].used)
-                startContext(channel, contexts[current].last);
-            current = channel;
-        }
-        Context &c = contexts[current];
+        Context &c =
+            byChannel.of(channel, [this](unsigned k, const Context &from) { startContext(k, from.last); });
         if (rgb.present)
             decodeRgb(c);
         if (withNir && nir.present) {
@@ -389,7 +407,7 @@ private:
     };
     void startContext(unsigned k, const uint16_t *from)
     {
-        Context &c = contexts[k];
+        Context &c = byChannel.contexts[k];
         std::memcpy(c.last, from, sizeof c.last);
         c.used = true;
     }
@@ -429,8 +447,7 @@ private:
         rgb.dec = dec;
     }
     LayerStream rgb, nir;
-    Context contexts[4];
-    unsigned current = 0;
+    ByChannel<Context> byChannel;
     bool withNir;
 };
 
@@ -443,20 +460,14 @@ public:
     {
         for (unsigned i = 0; i < size(); ++i)
             streams[i].start(layer[i]);
-        for (Context &c : contexts)
-            c.used = false;
-        current = channel;
-        startContext(current, raw);
+        byChannel.restart(channel);
+        startContext(channel, raw);
     }
     void next(unsigned char *out, unsigned channel) override { step(out, channel); }
     LAZ_DECODE_STEP void step(unsigned char *out, unsigned channel)
     {
-        if (channel != current) {
-            if (!contexts[channel].used)
-                startContext(channel, contexts[current].last.data());
-            current = channel;
-        }
-        Context &c = contexts[current];
+        Context &c = byChannel.of(
+            channel, [this](unsigned k, const Context &from) { startContext(k, from.last.data()); });
         for (unsigned i = 0; i < size(); ++i) {
             if (streams[i].present)
                 c.last[i] = static_cast<unsigned char>(c.last[i] + streams[i].dec.decodeSymbol(c.models[i]));
@@ -473,15 +484,14 @@ private:
     };
     void startContext(unsigned k, const unsigned char *from)
     {
-        Context &c = contexts[k];
+        Context &c = byChannel.contexts[k];
         c.last.assign(from, from + size());
         if (c.models.empty())
             c.models.assign(size(), ArithmeticSymbolModel(256));
         c.used = true;
     }
     std::vector<LayerStream> streams;
-    Context contexts[4];
-    unsigned current = 0;
+    ByChannel<Context> byChannel;
 };
 
 // Waveform packets (point formats 9 and 10) in a layer of their own, a set of models for
