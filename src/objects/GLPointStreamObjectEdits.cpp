@@ -235,14 +235,22 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
     checkSaveName(path);
     removedBy.assign(removal.size(), 0);
     // A save that takes a while (nodes of a web server) shows how far it is in a progress
-    // window, "Saving PATH", whose Cancel ends it; the window's events are handled while the
-    // nodes are read.
+    // window, "Saving PATH", whose Cancel ends it, and in a line every two seconds; the
+    // window's events are handled while the nodes are read.
     std::unique_ptr<ExportProgress> progress;
     const auto started = std::chrono::steady_clock::now();
+    auto said = started;
     uint64_t read = 0;
     // `coming`: the points of the part being read that have come.
     const auto answer = [&](uint64_t coming) {
-        if (!progress && host && std::chrono::steady_clock::now() - started > std::chrono::milliseconds(300))
+        const auto now = std::chrono::steady_clock::now();
+        if (now - said > std::chrono::seconds(2)) {
+            said = now;
+            msg::note("GLPointStreamObject: saving %s: %llu of %llu points read\n", path.c_str(),
+                      static_cast<unsigned long long>(read + coming),
+                      static_cast<unsigned long long>(tiles->pointCount()));
+        }
+        if (!progress && host && now - started > std::chrono::milliseconds(300))
             progress.reset(host->openProgress(("Saving " + path).c_str()));
         return !progress || progress->setValue(100.0f * static_cast<float>(read + coming) /
                                                static_cast<float>(std::max<uint64_t>(1, tiles->pointCount())));
@@ -278,7 +286,6 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
     PointStream::Node *node = nullptr;
     std::vector<uint32_t> kept;
     std::vector<const float *> values;
-    auto said = std::chrono::steady_clock::now();
     const auto advance = [&]() {
         while (!node || at >= kept.size()) {
             if (inPart >= part.size()) {
@@ -290,13 +297,6 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
                     throw std::runtime_error("cancelled");
                 stream->loadNow(part, answer);
                 inPart = 0;
-                const auto now = std::chrono::steady_clock::now();
-                if (now - said > std::chrono::seconds(2)) {
-                    said = now;
-                    msg::note("GLPointStreamObject: saving %s: %llu of %llu points read\n", path.c_str(),
-                              static_cast<unsigned long long>(read),
-                              static_cast<unsigned long long>(tiles->pointCount()));
-                }
             }
             const int id = part[inPart++];
             node = stream->resident(id);
