@@ -11,22 +11,22 @@
 #include "math/Messages.h"
 #include "math/MessageCount.h"
 
-#include "objects/GL3DObject.h"
-#include "objects/GLGraphObject.h"
-#include "objects/GLMeshObject.h"
-#include "objects/GLOctreeObject.h"
-#include "objects/GLVolumeObject.h"
-#include "objects/GLPointListObject.h"
-#include "objects/GLPointStreamObject.h"
-#include "objects/AnsweringOpen.h"
-#include "formats/RangeFile.h"
 #include "formats/LasReader.h"
 #include "formats/LasTiling.h"
 #include "formats/NodeCache.h"
 #include "formats/PointTiles.h"
+#include "formats/RangeFile.h"
+#include "objects/Answering.h"
+#include "objects/GL3DObject.h"
+#include "objects/GLGraphObject.h"
+#include "objects/GLMeshObject.h"
+#include "objects/GLOctreeObject.h"
+#include "objects/GLPointListObject.h"
+#include "objects/GLPointStreamObject.h"
 #include "objects/GLSMeshObject.h"
 #include "objects/GLSplatObject.h"
 #include "objects/GLTextureObject.h"
+#include "objects/GLVolumeObject.h"
 
 #include <atomic>
 #include <sys/stat.h>
@@ -178,7 +178,9 @@ GL3DObject *survey(const char *path, bool las, ElementHost *host, const LoadOpti
     const bool remote = HttpRangeReader::isRemote(path);
     const std::string folder = NodeCache::userFolder();
     const size_t budget = options.pointMemoryBudget;
-    if (!remote && (folder.empty() || LasTiling::wholeBytes(path) <= budget))
+    // A file on a disk is measured here, one on a web server once the opening runs.
+    const uint64_t localBytes = remote || folder.empty() ? 0 : LasTiling::wholeBytes(path);
+    if (!remote && localBytes <= budget)
         return nullptr;
     TilingWatch watch;
     watch.pool = std::make_shared<HttpRangeReader::Pool>();
@@ -208,7 +210,8 @@ GL3DObject *survey(const char *path, bool las, ElementHost *host, const LoadOpti
                 size = RangeFile(path, watch.pool).size();
             if ((list = remote && las && !LasReader::hasSignature(path, watch.pool)))
                 return;
-            if ((tiled = !folder.empty() && LasTiling::wholeBytes(path, watch.pool) > budget))
+            if ((tiled = !folder.empty() &&
+                         (remote ? LasTiling::wholeBytes(path, watch.pool) : localBytes) > budget))
                 tiles = LasTiling::tilesOf(path, folder, budget / 2, watch);
             else
                 cloud = LasReader::read(path, watch.pool);

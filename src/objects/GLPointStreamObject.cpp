@@ -1,7 +1,7 @@
 #include "objects/GLPointStreamObject.h"
 
+#include "objects/Answering.h"
 #include "objects/GLPointListObject.h"
-#include "objects/AnsweringOpen.h"
 
 #include "core/ElementHost.h"
 #include "core/StartupTiming.h"

@@ -3,19 +3,18 @@
 // kept, node after node, as PLY or LAS.
 #include "objects/GLPointStreamObject.h"
 
-#include "core/ElementHost.h"
 #include "formats/LasWriter.h"
 #include "formats/PlyWriter.h"
 #include "formats/PointTiles.h"
 #include "math/Messages.h"
 #include "math/Parallel.h"
+#include "objects/Answering.h"
 #include "objects/GLPointListObject.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <limits>
-#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -237,9 +236,8 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
     // A save that takes a while (nodes of a web server) shows how far it is in a progress
     // window, "Saving PATH", whose Cancel ends it, and in a line every two seconds; the
     // window's events are handled while the nodes are read.
-    std::unique_ptr<ExportProgress> progress;
-    const auto started = std::chrono::steady_clock::now();
-    auto said = started;
+    LateProgress progress(host, "Saving " + path);
+    auto said = std::chrono::steady_clock::now();
     uint64_t read = 0;
     // `coming`: the points of the part being read that have come.
     const auto answer = [&](uint64_t coming) {
@@ -250,10 +248,8 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
                       static_cast<unsigned long long>(read + coming),
                       static_cast<unsigned long long>(tiles->pointCount()));
         }
-        if (!progress && host && now - started > std::chrono::milliseconds(300))
-            progress.reset(host->openProgress(("Saving " + path).c_str()));
-        return !progress || progress->setValue(100.0f * static_cast<float>(read + coming) /
-                                               static_cast<float>(std::max<uint64_t>(1, tiles->pointCount())));
+        return progress.show(100.0f * static_cast<float>(read + coming) /
+                             static_cast<float>(std::max<uint64_t>(1, tiles->pointCount())));
     };
     struct Saving {
         bool &flag;

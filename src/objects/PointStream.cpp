@@ -2,11 +2,10 @@
 
 #include "math/Messages.h"
 #include "math/Parallel.h"
+#include "objects/Answering.h"
 
 #include <algorithm>
-#include <chrono>
 #include <exception>
-#include <future>
 #include <stdexcept>
 #include <string>
 
@@ -164,20 +163,11 @@ void PointStream::loadNow(const std::vector<int> &wanted, const std::function<bo
                 }
         });
     };
-    if (!answer) {
+    if (!answer)
         readAll();
-    } else {
-        // The reads on threads of their own, their messages where this thread's go.
-        MessageSink &sink = MessageSink::current();
-        std::future<void> reading = std::async(std::launch::async, [&] {
-            ScopedThreadMessageSink scope(sink);
-            readAll();
-        });
-        while (reading.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-            if (!stopped && !answer(points))
-                stopped = true;
-        reading.get();
-    }
+    else
+        runAnswering(
+            readAll, [&] { return answer(points); }, [&] { stopped = true; });
     for (size_t k = 0; k < missing.size(); ++k) {
         const size_t i = static_cast<size_t>(missing[k]);
         std::lock_guard<std::mutex> hold(lock);
