@@ -83,6 +83,31 @@ protected:
     float left = 0, bottom = 0, width = 1; ///< the view of the last frame
 };
 
+// A host whose progress windows say what they were shown, run `shown` (the window's loop, as
+// it would draw a frame) at each step, and answer "Cancel" when asked to.
+struct ProgressHost : QuietHost {
+    struct Window : ExportProgress {
+        explicit Window(ProgressHost &h) : host(h) {}
+        bool setValue(float percent) override
+        {
+            host.most = std::max(host.most, percent);
+            if (host.shown)
+                host.shown();
+            return !host.cancel;
+        }
+        void showError(const char *) override {}
+        ProgressHost &host;
+    };
+    ExportProgress *openProgress(const char *title) override
+    {
+        return titles.push_back(title), new Window(*this);
+    }
+    std::vector<std::string> titles;
+    std::function<void()> shown;
+    bool cancel = false;
+    float most = -1; ///< the largest share shown
+};
+
 } // namespace
 
 // A COPC file and an EPT set of another program, from the disk and through a real web server:
@@ -129,27 +154,15 @@ TEST_F(PointStreamFrames, ASlowServerOpensBehindAProgressWindowThatCancels)
     std::filesystem::copy(kData + "laz/1.2-with-color.las", server.dir + "/www/data/cloud.las");
     // Seconds of white space at the slow location's rate.
     std::ofstream(ept + "/ept.json", std::ios::app) << std::string(60000, ' ');
-    struct Host : QuietHost {
-        struct Window : ExportProgress {
-            explicit Window(Host &h) : host(h) {}
-            bool setValue(float percent) override { return host.most = std::max(host.most, percent), !host.cancel; }
-            void showError(const char *) override {}
-            Host &host;
-        };
-        ExportProgress *openProgress(const char *) override { return ++windows, new Window(*this); }
-        bool cancel = false;
-        int windows = 0;
-        float most = -1; ///< the largest share shown
-    };
     for (const char *address : {"/slow/ept/ept.json", "/slow/cloud.las"})
         for (const bool cancel : {true, false}) {
             SCOPED_TRACE(std::string(address) + (cancel ? " cancelled" : ""));
-            Host host;
+            ProgressHost host;
             host.cancel = cancel;
             CapturingMessageSink said;
             ScopedMessageSink scope(said);
             std::unique_ptr<GL3DObject> cloud(GL3DObjectLoader::load(server.url(address).c_str(), &host));
-            EXPECT_EQ(host.windows, 1);
+            EXPECT_EQ(host.titles.size(), 1u);
             EXPECT_GE(host.most, 0.0f);
             if (cancel) {
                 EXPECT_FALSE(cloud);
@@ -179,20 +192,9 @@ TEST_F(PointStreamFrames, ASlowSaveShowsItsProgressAndCancels)
         SCOPED_TRACE(cancel ? "cancelled" : "saved");
         std::filesystem::remove_all(cacheFolder()); // the node comes from the server each time
         auto cloud = open(server.url("/slow/ept/ept.json"));
-        struct Host : QuietHost {
-            struct Window : ExportProgress {
-                explicit Window(Host &h) : host(h) {}
-                bool setValue(float) override { return host.redraw(), !host.cancel; }
-                void showError(const char *) override {}
-                Host &host;
-            };
-            ExportProgress *openProgress(const char *title) override { return titles.push_back(title), new Window(*this); }
-            std::function<void()> redraw;
-            bool cancel = false;
-            std::vector<std::string> titles;
-        } host;
+        ProgressHost host;
         size_t frames = 0, asked = 0;
-        host.redraw = [&] {
+        host.shown = [&] {
             frame(*cloud, FrameContext::Kind::Interactive);
             ++frames;
             asked += cloud->getStream().pending();
