@@ -798,6 +798,10 @@ void GLMachine::drawFrame(const FrameContext &f, int scale)
     glMatrixMode(GL_MODELVIEW);
     split.drawSides(windowWidth * std::max(1, scale), windowHeight * std::max(1, scale),
                     [&](const SplitView::Side &side) { drawSide(f, side); });
+    if (f.plan) {
+        unblockSignals();
+        return;
+    }
     // A capture at a multiple of the window size lays the overlays over it afterwards.
     if (!objects.empty() && drawInfo && currentObject && scale == 1)
         currentObject->drawInfo();
@@ -843,6 +847,13 @@ void GLMachine::notifyDrag(const InputEvent &event, int x, int y) { input.notify
 
 void GLMachine::drawSide(const FrameContext &f, const SplitView::Side &side)
 {
+    if (f.plan) {
+        // A capture's planning frame: the objects that read for the capture note what it needs.
+        for (const auto &o : objects)
+            if (split.draws(side, o.get()) && o->readsForCapture())
+                o->draw(f);
+        return;
+    }
     float plane[4], light[4];
     if (shadows && shadowGround(plane, light)) {
         float colour[4] = {shadowColor.x, shadowColor.y, shadowColor.z, shadowColor.w};

@@ -57,8 +57,36 @@ bool SceneCapture::saveFrameBuffer(const char *fileName)
 
 void SceneCapture::setCaptureScale(int scale) { captureScale = std::max(1, std::min(4, scale)); }
 
+bool SceneCapture::readFirst(FrameContext::Kind kind, int scale)
+{
+    bool reads = false;
+    for (int i = 0; i < m.objectCount(); ++i)
+        reads = reads || m.objectAt(i)->readsForCapture();
+    if (!reads)
+        return true;
+    // What a cloud read node by node needs is known only under the capture's matrices: a
+    // frame that draws nothing notes it. Its data is then read while the window answers, and
+    // the capture's own frame finds it in memory (waiting inside a frame would hold the window).
+    if (m.sceneWindow().makeCurrent(false)) {
+        FrameContext f = m.frameOf(kind);
+        f.plan = true;
+        m.drawFrame(f, scale);
+        int width = 0, height = 0;
+        m.windowSize(width, height);
+        glViewport(0, 0, width, height);
+    }
+    for (int i = 0; i < m.objectCount(); ++i)
+        if (!m.objectAt(i)->readForCapture()) {
+            m.tell("GLMachine: capture cancelled\n");
+            return false;
+        }
+    return true;
+}
+
 bool SceneCapture::saveScaledFrame(const char *fileName, int scale)
 {
+    if (!readFirst(FrameContext::Kind::Capture, scale))
+        return false;
     if (!m.sceneWindow().makeCurrent(false))
         return false;
     int windowWidth = 0, windowHeight = 0;
@@ -123,7 +151,7 @@ bool SceneCapture::saveVectorFrame(const char *fileName)
 
 bool SceneCapture::vectorCapture(const std::function<bool(CPsRenderer &, const PsRenderer::FunctorBase *)> &write)
 {
-    if (!m.sceneWindow().makeCurrent(false))
+    if (!readFirst(FrameContext::Kind::VectorExport, 1) || !m.sceneWindow().makeCurrent(false))
         return false;
     CPsRenderer renderer;
     const VectorFrame drawFrame(m, renderer);
@@ -139,6 +167,8 @@ bool SceneCapture::saveWindowFrame(const char *fileName)
     const unsigned char *kept = nullptr;
     const bool reuse =
         !m.drawingReduced() && !m.lastFrameLessThanCapture() && m.sceneWindow().lastFrame(keptWidth, keptHeight, kept);
+    if (!reuse && !readFirst(FrameContext::Kind::Capture, 1))
+        return false;
     if (!m.sceneWindow().makeCurrent(false))
         return false;
     // A frame drawn for the capture is read before it is shown: after the swap the window's

@@ -1,6 +1,7 @@
 #ifndef VELMORA_SCENECAPTURE_H
 #define VELMORA_SCENECAPTURE_H
 
+#include "core/FrameContext.h"
 #include "math/NonCopyable.h"
 
 #include <functional>
@@ -40,6 +41,10 @@ public:
     int takeNumber() { return captureCounter++; }
 
 private:
+    /// Has the objects that read their data from elsewhere read what a capture of `kind` at
+    /// `scale` draws, outside any frame and while the windows answer; false (told) when the
+    /// user cancelled it.
+    bool readFirst(FrameContext::Kind kind, int scale);
     bool saveWindowFrame(const char *fileName);
     bool saveScaledFrame(const char *fileName, int scale);
     /// Makes a capture read back from OpenGL opaque, puts its top row first and writes it;

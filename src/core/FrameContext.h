@@ -49,6 +49,10 @@ struct FrameContext {
     FrameReport *report = nullptr;
     /// The camera shows its photographs: points must stay visible over any picture.
     bool overPhotographs = false;
+    /// A capture's planning frame, drawn before the capture itself and never shown: only the
+    /// objects that read what they draw from elsewhere are drawn, and they note what the
+    /// capture will need and draw nothing (see GL3DObject::readsForCapture).
+    bool plan = false;
 
     /// A capture of either kind: drawn whole, once, without waiting for background work.
     bool capture() const { return kind == Kind::Capture || kind == Kind::VectorExport; }

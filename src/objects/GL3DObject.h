@@ -63,6 +63,13 @@ public:
     /// Whether the object is drawn on top of the photographs a camera shows, after them
     /// (point clouds: they would be lost behind them), rather than before them.
     virtual bool drawnOverPhotographs() const { return false; }
+    /// Whether a capture must read this object's data before it is drawn (a cloud read node by
+    /// node). The scene then draws a planning frame first (FrameContext::plan), in which the
+    /// object notes what the capture needs, and calls readForCapture outside any frame.
+    virtual bool readsForCapture() const { return false; }
+    /// Reads what the planning frame noted while the windows answer; false when the user
+    /// cancelled the reading.
+    virtual bool readForCapture() { return true; }
     /// Largest / smallest projection of a bounding-box corner on the direction `d`.
     virtual float getMaxIntoDirection(Point3 d);
     virtual float getMinIntoDirection(Point3 d);

@@ -366,6 +366,30 @@ void GLPointStreamObject::drawCapture(const std::vector<int> &wanted)
     complete = true;
 }
 
+bool GLPointStreamObject::readForCapture()
+{
+    std::vector<int> wanted;
+    uint64_t points = 0;
+    for (int id : planned)
+        if (!stream->resident(id) && !stream->hasFailed(id)) {
+            wanted.push_back(id);
+            points += lod.nodes[static_cast<size_t>(id)].count;
+        }
+    planned.clear();
+    if (wanted.empty())
+        return true;
+    LateProgress progress(getHost(), "Reading " + tiles->path());
+    const Holding during(holding);
+    try {
+        stream->loadNow(wanted, [&](uint64_t read) {
+            return progress.show(100.0f * static_cast<float>(read) / static_cast<float>(points));
+        });
+    } catch (const std::runtime_error &) {
+        return false; // cancelled: the only error loadNow raises
+    }
+    return true;
+}
+
 void GLPointStreamObject::drawData()
 {
     const auto started = std::chrono::steady_clock::now();
@@ -382,6 +406,15 @@ void GLPointStreamObject::drawData()
     const size_t budget = frameBudget(static_cast<const float *>(mvp), tiles->pointCount());
     bool fits = true;
     lod.select(static_cast<const float *>(mvp), viewport[3], budget, chosen, &fits, &chosenPixels);
+    if (f.plan) {
+        // What the capture reads before its frame: the part it draws first.
+        size_t at = 0;
+        planned = pointSize > 0 ? nextPart(chosen, at) : std::vector<int>();
+        glPopMatrix();
+        glPopClientAttrib();
+        glPopAttrib();
+        return;
+    }
     lastCut = !fits;
     drawnNodes.clear();
     drawnCount = 0;
@@ -390,7 +423,7 @@ void GLPointStreamObject::drawData()
     std::vector<int> missing;
     if (pointSize <= 0) {
         complete = true;
-    } else if (capture && !saving) {
+    } else if (capture && !holding) {
         drawCapture(chosen);
     } else {
         // The nodes that came, or all of them after a new rule, decide the rules first.
@@ -404,12 +437,12 @@ void GLPointStreamObject::drawData()
             }
         }
         // Largest on screen first, as chosen: the coarse nodes come before the fine ones.
-        if (!saving)
+        if (!holding)
             stream->want(missing);
         complete = missing.empty();
     }
     glPopClientAttrib();
-    if (!saving)
+    if (!holding)
         stream->evict(budgetBytes, frameNumber);
     if (eyeDome && drawnCount > 0)
         EyeDomePass::apply(1, 1);

@@ -63,6 +63,11 @@ public:
     /// The point count and the box, in the file's coordinates.
     std::string getInformation() const override;
     size_t getDrawingCost() const override;
+    /// A capture reads the first part of the nodes it draws before its frame (the others, when
+    /// it draws every point of a cloud larger than the memory, in the frame): a progress
+    /// window "Reading PATH" after a moment, whose "Cancel" cancels the capture.
+    bool readsForCapture() const override { return true; }
+    bool readForCapture() override;
 
     /// Bytes of points kept in memory (the Preferences' point memory).
     void setMemoryBudget(size_t bytes) { budgetBytes = bytes; }
@@ -167,9 +172,16 @@ private:
     std::vector<float> chosenPixels;
     size_t drawnCount = 0;
     bool complete = false, lastCut = false;
-    /// A save is reading nodes on other threads while the window's events are handled: the
-    /// frames drawn meanwhile ask for no node and let none go.
-    bool saving = false;
+    /// A save or a capture is reading nodes on other threads while the window's events are
+    /// handled: the frames drawn meanwhile ask for no node and let none go.
+    bool holding = false;
+    struct Holding {
+        bool &flag;
+        explicit Holding(bool &f) : flag(f) { flag = true; }
+        ~Holding() { flag = false; }
+    };
+    /// The nodes a capture's planning frame found it needs first.
+    std::vector<int> planned;
     size_t rampBudget = 0;
     float lastMvp[16] = {0};
     int shown = -1;                    ///< -1: own colours; else the item shown

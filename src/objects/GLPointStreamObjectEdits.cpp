@@ -251,11 +251,7 @@ uint64_t GLPointStreamObject::saveKept(const std::string &path, const std::vecto
         return progress.show(100.0f * static_cast<float>(read + coming) /
                              static_cast<float>(std::max<uint64_t>(1, tiles->pointCount())));
     };
-    struct Saving {
-        bool &flag;
-        explicit Saving(bool &f) : flag(f) { flag = true; }
-        ~Saving() { flag = false; }
-    } during(saving);
+    const Holding during(holding);
     // Every node with points, in the file's order of nodes (that of the points' indices).
     std::vector<int> order;
     for (size_t i = 0; i < lod.nodes.size(); ++i)

@@ -12,6 +12,7 @@
 #include "support/GLTestFixture.h"
 #include "support/ImageCompare.h"
 #include "support/LocalServer.h"
+#include "support/ProgressHost.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -33,6 +34,7 @@ namespace {
 
 using testsupport::GLTestFixture;
 using testsupport::Nginx;
+using testsupport::ProgressHost;
 using testsupport::RgbaImage;
 
 const std::string kData = std::string(VELMORA_SOURCE_DIR) + "/tests/data/";
@@ -81,31 +83,6 @@ protected:
         return std::make_unique<GLPointStreamObject>(path.c_str(), budget);
     }
     float left = 0, bottom = 0, width = 1; ///< the view of the last frame
-};
-
-// A host whose progress windows say what they were shown, run `shown` (the window's loop, as
-// it would draw a frame) at each step, and answer "Cancel" when asked to.
-struct ProgressHost : QuietHost {
-    struct Window : ExportProgress {
-        explicit Window(ProgressHost &h) : host(h) {}
-        bool setValue(float percent) override
-        {
-            host.most = std::max(host.most, percent);
-            if (host.shown)
-                host.shown();
-            return !host.cancel;
-        }
-        void showError(const char *) override {}
-        ProgressHost &host;
-    };
-    ExportProgress *openProgress(const char *title) override
-    {
-        return titles.push_back(title), new Window(*this);
-    }
-    std::vector<std::string> titles;
-    std::function<void()> shown;
-    bool cancel = false;
-    float most = -1; ///< the largest share shown
 };
 
 } // namespace
