@@ -782,6 +782,14 @@ void GLMachine::draw()
     lessThanCapture = report.lessThanCapture;
 }
 
+bool GLMachine::drawWhole()
+{
+    if (!capture.readFirst(FrameContext::Kind::Capture, 1) || !window->makeCurrent(false))
+        return false;
+    drawFrame(frameOf(FrameContext::Kind::Capture));
+    return true;
+}
+
 void GLMachine::drawFrame(const FrameContext &f, int scale)
 {
     blockSignals();

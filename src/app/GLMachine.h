@@ -181,6 +181,10 @@ public:
 
     /// One frame of the main view (reduced while a drag of a large scene lasts).
     void draw();
+    /// One frame of the main view as a capture draws it, not shown: what it shows is read first
+    /// while the windows answer (see GL3DObject::readsForCapture). False, with nothing drawn,
+    /// when the user cancelled that reading.
+    bool drawWhole();
     /// A frame of `kind` with the scene's budgets.
     FrameContext frameOf(FrameContext::Kind kind) const override;
     /// Draws the frame `f` describes; a capture is not shown (it is read back first). With

@@ -33,6 +33,8 @@ void OffscreenWindow::updateDisplay()
         machine->draw();
 }
 
+bool OffscreenWindow::updateDisplayWhole() { return !makeCurrent(false) || !machine || machine->drawWhole(); }
+
 void OffscreenWindow::reshapeWindow(int width, int height)
 {
     if (buffer.width() == width && buffer.height() == height)

@@ -25,6 +25,7 @@ public:
     bool isOffscreen() const override { return true; }
     void postRedisplay(bool) override {}
     void updateDisplay() override;
+    bool updateDisplayWhole() override;
     /// The buffer has a fixed size: a new one of the new size replaces it.
     void reshapeWindow(int width, int height) override;
     void setCursor(int) override {}

@@ -39,12 +39,12 @@ public:
     int getCaptureCounter() const { return captureCounter; }
     /// The number of the next capture ("c" and "C" share one numbering); counts it as taken.
     int takeNumber() { return captureCounter++; }
-
-private:
     /// Has the objects that read their data from elsewhere read what a capture of `kind` at
     /// `scale` draws, outside any frame and while the windows answer; false (told) when the
     /// user cancelled it.
     bool readFirst(FrameContext::Kind kind, int scale);
+
+private:
     bool saveWindowFrame(const char *fileName);
     bool saveScaledFrame(const char *fileName, int scale);
     /// Makes a capture read back from OpenGL opaque, puts its top row first and writes it;

@@ -475,7 +475,7 @@ Bitmap GLCameraAnimationImpl::readViewport(bool bgr)
     return image;
 }
 
-int GLCameraAnimationImpl::exportFrames(const char *title, const FrameStep &step)
+int GLCameraAnimationImpl::exportFrames(const char *title, const FrameStep &step, bool whole)
 {
     if (exporting)
         return EXPORT_FAILED;
@@ -514,7 +514,14 @@ int GLCameraAnimationImpl::exportFrames(const char *title, const FrameStep &step
         }
         const Position p = interpolation(speed(time));
         camera->setPose(p);
-        camera->updateDisplay();
+        // A frame read back is drawn as a capture: whole, what it shows read first (a cloud's
+        // nodes).
+        if (!whole) {
+            camera->updateDisplay();
+        } else if (!camera->updateDisplayWhole()) {
+            result = EXPORT_CANCELLED;
+            break;
+        }
         if (!step(k, p, error)) {
             result = EXPORT_FAILED;
             break;
@@ -568,10 +575,14 @@ int GLCameraAnimationImpl::exportToParam(const char *name)
     if (!name)
         return EXPORT_FAILED;
     std::vector<Position> poses;
-    const int result = exportFrames(name, [&](int, const Position &p, std::string &) {
-        poses.push_back(p);
-        return true;
-    });
+    // Only the poses are kept: the frames are shown, not read back.
+    const int result = exportFrames(
+        name,
+        [&](int, const Position &p, std::string &) {
+            poses.push_back(p);
+            return true;
+        },
+        false);
     if (result != EXPORT_DONE)
         return result;
     const KeyCameraFile::Intrinsics intrinsics{camera->getWidth(),   camera->getHeight(), camera->getCenterX(),

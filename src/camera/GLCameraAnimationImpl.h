@@ -150,7 +150,9 @@ class GLCameraAnimationImpl : public GLCameraAnimation
 
   private:
     using FrameStep = std::function<bool(int frame, const Position &pose, std::string &error)>;
-    int exportFrames(const char *title, const FrameStep &step);
+    /// Plays the flight frame by frame, each drawn (whole, as a capture is, when `whole`: the
+    /// frame is read back) and then handed to `step`.
+    int exportFrames(const char *title, const FrameStep &step, bool whole = true);
     void showKeyCameras();
     void pathChanged();
 

@@ -16,6 +16,14 @@ public:
     virtual void postRedisplay(bool sub = false) = 0;
     /// Makes the view current and draws a frame at once.
     virtual void updateDisplay() = 0;
+    /// The same, but the frame drawn as a capture draws it (everything whole, what it shows read
+    /// first), and not shown: a film's frame. False when the user cancelled the reading. Where
+    /// nothing but frames are drawn, an ordinary frame.
+    virtual bool updateDisplayWhole()
+    {
+        updateDisplay();
+        return true;
+    }
     /// Resizes the view so that its drawing area is width x height.
     virtual void reshapeWindow(int width, int height) = 0;
     /// One of Cursor.

@@ -62,6 +62,8 @@ void GLObject::updateDisplay()
         host->updateDisplay();
 }
 
+bool GLObject::updateDisplayWhole() { return !host || host->updateDisplayWhole(); }
+
 void GLObject::setBusy(bool busy)
 {
     if (!host)

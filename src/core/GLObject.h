@@ -48,6 +48,8 @@ public:
     void postRedisplay();
     void reshapeWindow(int width, int height);
     void updateDisplay();
+    /// See ElementWindow::updateDisplayWhole; true without a host.
+    bool updateDisplayWhole();
     void setBusy(bool busy);
 
     // --- Actions ---------------------------------------------------------------------------

@@ -35,6 +35,7 @@ public:
     void swapBuffers(bool sub = false) override;
     void postRedisplay(bool sub = false) override;
     void updateDisplay() override;
+    bool updateDisplayWhole() override;
     void reshapeWindow(int width, int height) override;
     void setCursor(int id) override;
     void overrideCursor() override;

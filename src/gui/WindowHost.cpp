@@ -10,6 +10,7 @@
 void WindowHost::postRedisplay(bool sub) { window.postRedisplay(sub); }
 
 void WindowHost::updateDisplay() { window.updateDisplay(); }
+bool WindowHost::updateDisplayWhole() { return window.updateDisplayWhole(); }
 
 void WindowHost::reshapeWindow(int width, int height) { window.reshapeWindow(width, height); }
 

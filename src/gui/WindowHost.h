@@ -16,6 +16,7 @@ class WindowHost : public ElementHost
 
     void postRedisplay(bool sub) override;
     void updateDisplay() override;
+    bool updateDisplayWhole() override;
     void reshapeWindow(int width, int height) override;
     void setCursor(int id) override;
     void overrideCursor() override;

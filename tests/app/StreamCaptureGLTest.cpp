@@ -1,6 +1,8 @@
 // ctest-label: thread
 #include "app/GLMachine.h"
 #include "app/OffscreenWindow.h"
+#include "camera/GLCamera.h"
+#include "camera/GLCameraAnimationImpl.h"
 #include "objects/GLPointStreamObject.h"
 #include "support/CapturedMessages.h"
 #include "support/ImageCompare.h"
@@ -9,11 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -27,6 +29,31 @@ private:
     ElementHost &host;
 };
 
+// Serves the EPT set of another program under /slow/ (a node of 20 kB takes about a second),
+// with the nodes cached in a folder of the test's own that starts empty; its address.
+std::string serveSlowCloud(const testsupport::Nginx &server)
+{
+    std::filesystem::copy(std::string(VELMORA_SOURCE_DIR) + "/tests/data/ept/1.2-with-color",
+                          server.dir + "/www/data/ept", std::filesystem::copy_options::recursive);
+    const std::string cache = server.dir + "/cache";
+    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    std::filesystem::remove_all(cache);
+    return server.url("/slow/ept/ept.json");
+}
+
+// The pixels of a picture unlike its lower-left corner (the background).
+size_t pointPixels(const std::string &png)
+{
+    testsupport::RgbaImage image;
+    std::string error;
+    if (!testsupport::readPng(png, image, error))
+        return ADD_FAILURE() << error, 0;
+    size_t n = 0;
+    for (size_t p = 0; p < image.pixels.size(); p += 4)
+        n += !std::equal(&image.pixels[p], &image.pixels[p + 3], &image.pixels[0]);
+    return n;
+}
+
 } // namespace
 
 // A capture of a cloud whose node comes slowly reads the node before the capture's frame,
@@ -36,11 +63,8 @@ TEST(StreamCapture, ASlowNodeIsReadBeforeTheFrameBehindAProgressWindow)
 {
     testsupport::Nginx server;
     ASSERT_TRUE(testsupport::accepts(server.port)) << "nginx did not start (setup.sh installs nginx-light)";
-    std::filesystem::copy(std::string(VELMORA_SOURCE_DIR) + "/tests/data/ept/1.2-with-color",
-                          server.dir + "/www/data/ept", std::filesystem::copy_options::recursive);
-    const std::string cache = testing::TempDir() + "/capture-cache-" + std::to_string(getpid());
-    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
-    const std::string address = server.url("/slow/ept/ept.json"), png = server.dir + "/capture.png";
+    const std::string address = serveSlowCloud(server), png = server.dir + "/capture.png";
+    const std::string cache = server.dir + "/cache";
     for (const bool cancel : {true, false}) {
         SCOPED_TRACE(cancel ? "cancelled" : "captured");
         std::filesystem::remove_all(cache); // the node comes from the server each time
@@ -69,13 +93,43 @@ TEST(StreamCapture, ASlowNodeIsReadBeforeTheFrameBehindAProgressWindow)
             continue;
         }
         EXPECT_EQ(cloud->getDrawnCount(), 1065u);
-        testsupport::RgbaImage image;
-        std::string error;
-        ASSERT_TRUE(testsupport::readPng(png, image, error)) << error;
-        size_t lit = 0;
-        for (size_t p = 0; p < image.pixels.size(); p += 4)
-            lit += image.pixels[p] + image.pixels[p + 1] + image.pixels[p + 2] > 0;
-        EXPECT_GT(lit, 100u);
+        EXPECT_GT(pointPixels(png), 100u);
     }
-    std::filesystem::remove_all(cache);
+}
+
+// A film of a cloud whose node comes slowly: each frame is drawn whole, the node read first as
+// for a capture (an ordinary frame draws none of it until it has come).
+TEST(StreamCapture, AFilmsFramesAreDrawnWhole)
+{
+    testsupport::Nginx server;
+    ASSERT_TRUE(testsupport::accepts(server.port));
+    const std::string address = serveSlowCloud(server), dir = server.dir;
+    GLMachine machine(96, 96);
+    testsupport::CapturedMessages said;
+    auto *camera = dynamic_cast<GLCamera *>(machine.registerObject("default.dat"));
+    auto *cloud = dynamic_cast<GLPointStreamObject *>(machine.registerObject(address.c_str()));
+    ASSERT_TRUE(camera && cloud) << said.take();
+    // Film frames are drawn in the window the camera's host names.
+    struct FilmHost : QuietHost {
+        explicit FilmHost(ElementWindow &w) : view(w) {}
+        void updateDisplay() override { view.updateDisplay(); }
+        bool updateDisplayWhole() override { return view.updateDisplayWhole(); }
+        ElementWindow &view;
+    } host(*machine.getWindow());
+    camera->attach(&host);
+    camera->setAnimationInterface(true);
+    auto *animation = static_cast<GLCameraAnimationImpl *>(camera->getAnimation());
+    ASSERT_NE(animation, nullptr);
+    camera->backupPosition();
+    for (const float a : {0.0f, 0.3f}) {
+        camera->setPosition(a, 0);
+        animation->add();
+    }
+    animation->speedChange(2);
+    animation->timeChange(1);
+    ASSERT_EQ(animation->exportToImage((dir + "/film.png").c_str()), GLCameraAnimationImpl::EXPORT_DONE) << said.take();
+    for (const char *frame : {"/film0000.png", "/film0001.png"})
+        EXPECT_GT(pointPixels(dir + frame), 100u) << frame;
+    EXPECT_EQ(cloud->getDrawnCount(), 1065u);
+    camera->setAnimationInterface(false);
 }
