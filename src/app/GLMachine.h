@@ -200,7 +200,9 @@ public:
     /// aspect, text overlays enlarged with the picture. Out-of-range values are clamped.
     void setCaptureScale(int scale);
     int getCaptureScale() const { return capture.getCaptureScale(); }
-    /// Draws and reads the frame as RGB bytes, bottom row first (width x height x 3 bytes).
+    /// Draws and reads the frame as RGB bytes, bottom row first (width x height x 3 bytes), as
+    /// a capture draws it: what it shows read first (see GL3DObject::readsForCapture), or, when
+    /// the user cancelled that, what has come.
     void getFrameBuffer(unsigned char *buffer);
 
     // --- Tools of the view ------------------------------------------------------------------

@@ -226,6 +226,8 @@ bool SceneCapture::writePicture(Bitmap4 &image, const char *fileName) const
 
 void SceneCapture::getFrameBuffer(unsigned char *buffer)
 {
+    // Cancelled, the frame shows what has come.
+    readFirst(FrameContext::Kind::Capture, 1);
     if (!m.sceneWindow().makeCurrent(false))
         return;
     // Read before the frame is shown, as the captures are.

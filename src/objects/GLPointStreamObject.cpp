@@ -376,6 +376,7 @@ bool GLPointStreamObject::readForCapture()
             points += lod.nodes[static_cast<size_t>(id)].count;
         }
     planned.clear();
+    readCancelled = false;
     if (wanted.empty())
         return true;
     LateProgress progress(getHost(), "Reading " + tiles->path());
@@ -385,7 +386,8 @@ bool GLPointStreamObject::readForCapture()
             return progress.show(100.0f * static_cast<float>(read) / static_cast<float>(points));
         });
     } catch (const std::runtime_error &) {
-        return false; // cancelled: the only error loadNow raises
+        readCancelled = true; // the only error loadNow raises
+        return false;
     }
     return true;
 }
@@ -423,7 +425,7 @@ void GLPointStreamObject::drawData()
     std::vector<int> missing;
     if (pointSize <= 0) {
         complete = true;
-    } else if (capture && !holding) {
+    } else if (capture && !holding && !readCancelled) {
         drawCapture(chosen);
     } else {
         // The nodes that came, or all of them after a new rule, decide the rules first.
@@ -442,6 +444,8 @@ void GLPointStreamObject::drawData()
         complete = missing.empty();
     }
     glPopClientAttrib();
+    if (capture)
+        readCancelled = false;
     if (!holding)
         stream->evict(budgetBytes, frameNumber);
     if (eyeDome && drawnCount > 0)

@@ -182,6 +182,9 @@ private:
     };
     /// The nodes a capture's planning frame found it needs first.
     std::vector<int> planned;
+    /// The user cancelled the last reading for a capture: a capture frame drawn all the same (a
+    /// frame an embedding program asked for) draws the nodes in memory without waiting.
+    bool readCancelled = false;
     size_t rampBudget = 0;
     float lastMvp[16] = {0};
     int shown = -1;                    ///< -1: own colours; else the item shown
