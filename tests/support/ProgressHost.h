@@ -30,6 +30,14 @@ struct ProgressHost : QuietHost {
     {
         return titles.push_back(title), new Window(*this);
     }
+    // Frames drawn at once go to `view` when there is one.
+    void updateDisplay() override
+    {
+        if (view)
+            view->updateDisplay();
+    }
+    bool updateDisplayWhole() override { return !view || view->updateDisplayWhole(); }
+    ElementWindow *view = nullptr;
     std::vector<std::string> titles;
     std::function<void()> shown;
     bool cancel = false;
