@@ -57,10 +57,18 @@ size_t onHeader(char *data, size_t size, size_t n, void *user)
 
 constexpr long kMostRedirects = 10;
 
-// Ends a transfer of a pool that was cancelled.
+// The stop of the thread's StopScope, if any.
+thread_local const std::atomic<bool> *threadStop = nullptr;
+
+struct Stops {
+    const std::atomic<bool> *pool, *thread;
+    bool any() const { return pool->load() || (thread && thread->load()); }
+};
+
+// Ends a transfer of a pool that was cancelled, or of a thread told to stop.
 int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
-    return static_cast<const std::atomic<bool> *>(user)->load() ? 1 : 0;
+    return static_cast<const Stops *>(user)->any() ? 1 : 0;
 }
 
 // "bytes FIRST-LAST/TOTAL" or "bytes */TOTAL": false when it is neither.
@@ -167,7 +175,8 @@ size_t HttpRangeReader::fetch(Handle &h, uint64_t offset, size_t bytes, char *in
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, std::max(1L, (stall + 999) / 1000));
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &pool->cancelled);
+    const Stops stops{&pool->cancelled, threadStop};
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &stops);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     const CURLcode rc = curl_easy_perform(c);
     if (rc == CURLE_ABORTED_BY_CALLBACK)
@@ -230,9 +239,10 @@ size_t HttpRangeReader::fetch(Handle &h, uint64_t offset, size_t bytes, char *in
 
 size_t HttpRangeReader::fetchTrying(uint64_t offset, size_t bytes, char *into, bool clip, uint64_t *total)
 {
+    const Stops stops{&pool->cancelled, threadStop};
     long wait = pool->options().backoffMs;
     for (int attempt = 1;; ++attempt) {
-        if (pool->isCancelled())
+        if (stops.any())
             fail(address + ": cancelled");
         std::unique_ptr<Handle> h = pool->take();
         try {
@@ -243,7 +253,9 @@ size_t HttpRangeReader::fetchTrying(uint64_t offset, size_t bytes, char *into, b
             if (attempt >= pool->options().attempts)
                 fail(std::string(e.what()) + " (" + std::to_string(attempt) + " tries)");
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+        // The pause before the next try ends early for a stop.
+        for (long slept = 0; slept < wait && !stops.any(); slept += 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(20L, wait - slept)));
         wait *= 2;
     }
 }
@@ -267,10 +279,16 @@ uint64_t HttpRangeReader::size()
     return knownSize;
 }
 
+HttpRangeReader::StopScope::StopScope(const std::atomic<bool> *stop) : previous(threadStop) { threadStop = stop; }
+
+HttpRangeReader::StopScope::~StopScope() { threadStop = previous; }
+
 std::vector<std::string> HttpRangeReader::readMany(const std::vector<std::pair<uint64_t, size_t>> &ranges)
 {
     std::vector<std::string> out(ranges.size());
+    const std::atomic<bool> *stop = threadStop;
     Parallel::split(ranges.size(), 0, [&](unsigned, size_t begin, size_t end) {
+        const StopScope scope(stop);
         for (size_t i = begin; i < end; ++i)
             out[i] = read(ranges[i].first, ranges[i].second);
     });
@@ -297,7 +315,9 @@ std::string HttpRangeReader::readAll(uint64_t most)
     std::vector<uint64_t> starts;
     for (uint64_t at = got; at < total; at += kPart)
         starts.push_back(at);
+    const std::atomic<bool> *stop = threadStop;
     Parallel::split(starts.size(), 0, [&](unsigned, size_t begin, size_t end) {
+        const StopScope scope(stop);
         for (size_t i = begin; i < end; ++i) {
             const size_t n = static_cast<size_t>(std::min(kPart, total - starts[i]));
             fetchTrying(starts[i], n, &all[static_cast<size_t>(starts[i])], false, nullptr);

@@ -55,6 +55,21 @@ public:
         std::vector<std::unique_ptr<Handle>> idle;
     };
 
+    /// While it lasts, the transfers made on this thread (and on those that `readMany` and
+    /// `readAll` spread their ranges over) also end, "cancelled", once `*stop` is true, as those
+    /// of a cancelled pool do: a task the user stops does not wait for its reads under way,
+    /// and the pool goes on serving the others.
+    class StopScope {
+    public:
+        explicit StopScope(const std::atomic<bool> *stop);
+        ~StopScope();
+        StopScope(const StopScope &) = delete;
+        StopScope &operator=(const StopScope &) = delete;
+
+    private:
+        const std::atomic<bool> *previous;
+    };
+
     explicit HttpRangeReader(std::string url);
     HttpRangeReader(std::string url, Options options);
     HttpRangeReader(std::string url, std::shared_ptr<Pool> pool);

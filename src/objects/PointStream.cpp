@@ -1,5 +1,6 @@
 #include "objects/PointStream.h"
 
+#include "formats/HttpRangeReader.h"
 #include "math/Messages.h"
 #include "math/Parallel.h"
 #include "objects/Answering.h"
@@ -154,6 +155,8 @@ void PointStream::loadNow(const std::vector<int> &wanted, const std::function<bo
     std::atomic<uint64_t> points{0};
     const auto readAll = [&] {
         Parallel::split(missing.size(), 0, [&](unsigned, size_t begin, size_t end) {
+            // A stop ends the transfers under way too.
+            const HttpRangeReader::StopScope scope(&stopped);
             for (size_t k = begin; k < end && !stopped; ++k)
                 try {
                     read[k] = make(missing[k]);
@@ -172,8 +175,8 @@ void PointStream::loadNow(const std::vector<int> &wanted, const std::function<bo
         const size_t i = static_cast<size_t>(missing[k]);
         std::lock_guard<std::mutex> hold(lock);
         if (!read[k]) {
-            if (why[k].empty())
-                continue; // not started
+            if (why[k].empty() || stopped)
+                continue; // not started, or ended by the stop: read again when next wanted
             state[i] = Failed;
             msg::warning("GLPointStreamObject: %s: %s\n", tiles->path().c_str(), why[k].c_str());
             continue;
