@@ -369,9 +369,11 @@ void GLPointStreamObject::drawCapture(const std::vector<int> &wanted)
 bool GLPointStreamObject::readForCapture()
 {
     std::vector<int> wanted;
+    std::vector<bool> taken(lod.nodes.size());
     uint64_t points = 0;
     for (int id : planned)
-        if (!stream->resident(id) && !stream->hasFailed(id)) {
+        if (!taken[static_cast<size_t>(id)] && !stream->resident(id) && !stream->hasFailed(id)) {
+            taken[static_cast<size_t>(id)] = true;
             wanted.push_back(id);
             points += lod.nodes[static_cast<size_t>(id)].count;
         }
@@ -409,9 +411,13 @@ void GLPointStreamObject::drawData()
     bool fits = true;
     lod.select(static_cast<const float *>(mvp), viewport[3], budget, chosen, &fits, &chosenPixels);
     if (f.plan) {
-        // What the capture reads before its frame: the part it draws first.
+        // What the capture reads before its frame: the part it draws first (on each side of
+        // a split view).
         size_t at = 0;
-        planned = pointSize > 0 ? nextPart(chosen, at) : std::vector<int>();
+        if (pointSize > 0) {
+            const std::vector<int> part = nextPart(chosen, at);
+            planned.insert(planned.end(), part.begin(), part.end());
+        }
         glPopMatrix();
         glPopClientAttrib();
         glPopAttrib();
