@@ -58,7 +58,7 @@ TEST(StreamCapture, CapturesAndFlightsReadTheNodesBeforeTheirFrame)
         testsupport::CapturedMessages said;
         auto *camera = dynamic_cast<GLCamera *>(machine.registerObject("default.dat"));
         auto *cloud = dynamic_cast<GLPointStreamObject *>(machine.registerObject(address.c_str()));
-        ASSERT_TRUE(camera && cloud);
+        ASSERT_TRUE(camera && cloud) << said.take();
         size_t frames = 0, asked = 0;
         host.shown = [&] {
             machine.draw();
