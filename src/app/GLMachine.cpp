@@ -784,9 +784,10 @@ void GLMachine::draw()
 
 bool GLMachine::drawWhole()
 {
-    if (!capture.readFirst(FrameContext::Kind::Capture, 1) || !window->makeCurrent(false))
+    if (!capture.readFirst(FrameContext::Kind::Capture, 1))
         return false;
-    drawFrame(frameOf(FrameContext::Kind::Capture));
+    if (window->makeCurrent(false))
+        drawFrame(frameOf(FrameContext::Kind::Capture));
     return true;
 }
 

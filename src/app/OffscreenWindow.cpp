@@ -33,7 +33,7 @@ void OffscreenWindow::updateDisplay()
         machine->draw();
 }
 
-bool OffscreenWindow::updateDisplayWhole() { return !makeCurrent(false) || !machine || machine->drawWhole(); }
+bool OffscreenWindow::updateDisplayWhole() { return !machine || machine->drawWhole(); }
 
 void OffscreenWindow::reshapeWindow(int width, int height)
 {

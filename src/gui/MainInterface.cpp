@@ -198,10 +198,7 @@ void MainInterface::updateDisplay()
         impl->drawView();
 }
 
-bool MainInterface::updateDisplayWhole()
-{
-    return !makeCurrent(false) || !impl->machine || impl->machine->drawWhole();
-}
+bool MainInterface::updateDisplayWhole() { return !impl->machine || impl->machine->drawWhole(); }
 
 bool MainInterface::lastFrame(int &width, int &height, const unsigned char *&pixels) const
 {

@@ -59,8 +59,9 @@ public:
     /// Reads the nodes of `nodes` that are not in memory now, on every core, and waits. With
     /// `answer`, the wait calls it on this thread every 50 ms with the points read so far (a
     /// window's events are handled there, a redraw included, which must then leave the stream
-    /// alone). Once it returns false no further node is started, and when the reads under way
-    /// have ended (their nodes kept), "cancelled" is raised.
+    /// alone). Once it returns false no further node is started and the transfers under way
+    /// end (HttpRangeReader::StopScope); the nodes that came whole are kept, the others are read
+    /// again when next wanted, and "cancelled" is raised.
     void loadNow(const std::vector<int> &nodes, const std::function<bool(uint64_t)> &answer = nullptr);
     /// The node when it is in memory, else null.
     Node *resident(int i) { return i >= 0 && static_cast<size_t>(i) < nodes.size() ? nodes[i].get() : nullptr; }
