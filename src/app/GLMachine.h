@@ -182,9 +182,16 @@ public:
     /// One frame of the main view (reduced while a drag of a large scene lasts).
     void draw();
     /// One frame of the main view as a capture draws it, not shown: what it shows is read first
-    /// while the windows answer (see GL3DObject::readsForCapture). False, with nothing drawn,
-    /// when the user cancelled that reading.
+    /// while the windows answer (see GL3DObject::readsForCapture). False when the user cancelled
+    /// that reading, or the reading a capture of every point does inside its frame.
     bool drawWhole();
+    /// True while a frame is drawn. A capture of every point of a cloud larger than the memory
+    /// reads inside its frame while the windows answer: nothing may then draw or change the
+    /// scene.
+    bool drawingFrame() const { return framing > 0; }
+    /// While a frame is drawn, true: what asked for it waits, and the windows are drawn again
+    /// once the frame has ended (at the size they have taken meanwhile). False otherwise.
+    bool putOffWhileDrawing();
     /// A frame of `kind` with the scene's budgets.
     FrameContext frameOf(FrameContext::Kind kind) const override;
     /// Draws the frame `f` describes; a capture is not shown (it is read back first). With
@@ -331,6 +338,11 @@ private:
     int windowWidth, windowHeight;
     /// The last frame of the window drew less than a capture would: a capture draws anew.
     bool lessThanCapture = false;
+    // Frames under way (one, or a capture's inside the frame of a flight's export), whether a
+    // frame or a new size waits for their end (see putOffWhileDrawing).
+    int framing = 0;
+    bool putOff = false;
+    int putOffWidth = -1, putOffHeight = -1;
     Options options;
     LoadOptions loadOptions;
     std::unique_ptr<SceneWindow> window;

@@ -29,12 +29,15 @@ public:
     {
         FrameContext f = m.frameOf(FrameContext::Kind::VectorExport);
         f.rasters = &renderer.frameRasters();
+        f.report = &report;
         m.drawFrame(f, 1);
     }
+    bool cancelled() const override { return report.cancelled; }
 
 private:
     SceneAccess &m;
     CPsRenderer &renderer;
+    mutable FrameReport report;
 };
 
 } // namespace
@@ -83,6 +86,17 @@ bool SceneCapture::readFirst(FrameContext::Kind kind, int scale)
     return true;
 }
 
+bool SceneCapture::drawCaptureFrame(int scale)
+{
+    FrameReport report;
+    FrameContext f = m.frameOf(FrameContext::Kind::Capture);
+    f.report = &report;
+    m.drawFrame(f, scale);
+    if (report.cancelled)
+        m.tell("GLMachine: capture cancelled\n");
+    return !report.cancelled;
+}
+
 bool SceneCapture::saveScaledFrame(const char *fileName, int scale)
 {
     if (!readFirst(FrameContext::Kind::Capture, scale))
@@ -99,7 +113,8 @@ bool SceneCapture::saveScaledFrame(const char *fileName, int scale)
     }
     try {
         Bitmap4 image(w, h);
-        m.drawFrame(m.frameOf(FrameContext::Kind::Capture), scale);
+        if (!drawCaptureFrame(scale))
+            return false;
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels);
         // The overlays (legend, information) are drawn at the window size and laid over the
@@ -155,7 +170,10 @@ bool SceneCapture::vectorCapture(const std::function<bool(CPsRenderer &, const P
         return false;
     CPsRenderer renderer;
     const VectorFrame drawFrame(m, renderer);
-    return write(renderer, &drawFrame);
+    const bool written = write(renderer, &drawFrame);
+    if (drawFrame.cancelled())
+        m.tell("GLMachine: capture cancelled\n");
+    return written;
 }
 
 bool SceneCapture::saveWindowFrame(const char *fileName)
@@ -173,8 +191,8 @@ bool SceneCapture::saveWindowFrame(const char *fileName)
         return false;
     // A frame drawn for the capture is read before it is shown: after the swap the window's
     // buffer holds nothing defined (GLX), whatever a software renderer leaves in it.
-    if (!reuse)
-        m.drawFrame(m.frameOf(FrameContext::Kind::Capture), 1);
+    if (!reuse && !drawCaptureFrame(1))
+        return false;
     StartupTiming::markFinished(reuse ? "capture takes the frame shown" : "capture frame drawn");
     int windowWidth = 0, windowHeight = 0;
     m.windowSize(windowWidth, windowHeight);
@@ -230,8 +248,8 @@ void SceneCapture::getFrameBuffer(unsigned char *buffer)
     readFirst(FrameContext::Kind::Capture, 1);
     if (!m.sceneWindow().makeCurrent(false))
         return;
-    // Read before the frame is shown, as the captures are.
-    m.drawFrame(m.frameOf(FrameContext::Kind::Capture), 1);
+    // Read before the frame is shown, as the captures are (what has come, when cancelled).
+    drawCaptureFrame(1);
     int windowWidth = 0, windowHeight = 0;
     m.windowSize(windowWidth, windowHeight);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);

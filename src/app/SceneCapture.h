@@ -43,6 +43,9 @@ public:
     /// `scale` draws, outside any frame and while the windows answer; false (told) when the
     /// user cancelled it.
     bool readFirst(FrameContext::Kind kind, int scale);
+    /// Draws a capture's frame at `scale` (its data read first: see readFirst); false, told,
+    /// when the user cancelled what an object read inside it.
+    bool drawCaptureFrame(int scale);
 
 private:
     bool saveWindowFrame(const char *fileName);

@@ -25,6 +25,9 @@ struct FrameReport {
     /// An object drew less than a capture of the same view would (a sample of a cloud, nodes
     /// cut below the capture budget): the frame on screen cannot stand for a capture.
     bool lessThanCapture = false;
+    /// The user cancelled the reading an object did inside the frame (a capture of every
+    /// point of a cloud larger than the memory): the frame is not the picture asked for.
+    bool cancelled = false;
 };
 
 /// Everything a drawing call needs to know about the frame it draws into, built by the scene
@@ -69,6 +72,13 @@ struct FrameContext {
     {
         if (report)
             report->lessThanCapture = true;
+    }
+
+    /// Says in the report, if there is one, that the user cancelled a reading of the frame.
+    void reportCancelled() const
+    {
+        if (report)
+            report->cancelled = true;
     }
 
     static FrameContext of(Kind k)

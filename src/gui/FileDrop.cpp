@@ -35,6 +35,13 @@ struct DroppedFiles {
 
 gboolean registerDroppedFiles(gpointer data)
 {
+    // A frame that reads while the windows answer (a capture of a large cloud) keeps its
+    // scene: the files wait for its end, asking again now and then (an idle source would keep
+    // the toolkit's loop in that frame busy).
+    if (static_cast<DroppedFiles *>(data)->machine->drawingFrame()) {
+        gdk_threads_add_timeout(100, registerDroppedFiles, data);
+        return FALSE;
+    }
     std::unique_ptr<DroppedFiles> drop(static_cast<DroppedFiles *>(data));
     for (const std::string &file : drop->files)
         drop->machine->openFile(file.c_str());

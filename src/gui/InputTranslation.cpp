@@ -173,20 +173,30 @@ gboolean MainInterface::Impl::notifyKey(GtkWidget *widget, GdkEventKey *event, g
     return TRUE;
 }
 
-gboolean MainInterface::Impl::displayS(GtkWidget *, GdkEventExpose *event, gpointer data)
+gboolean MainInterface::Impl::displayS(GtkWidget *widget, GdkEventExpose *event, gpointer data)
 {
     Impl *self = static_cast<Impl *>(data);
-    if (event->count > 0)
+    // The sub-window's context must not be made current inside a frame of the view.
+    if (event->count > 0 || !self->machine || self->machine->putOffWhileDrawing())
         return TRUE;
-    if (self->self->makeCurrent(true) && self->machine)
-        self->machine->getLightWidget().draw();
+    if (!self->self->makeCurrent(true))
+        return TRUE;
+    if (self->subResized) {
+        self->subResized = false;
+        self->machine->getLightWidget().setSize(widget->allocation.width, widget->allocation.height);
+    }
+    self->machine->getLightWidget().draw();
     return TRUE;
 }
 
 gboolean MainInterface::Impl::reshapeS(GtkWidget *widget, GdkEventConfigure *, gpointer data)
 {
     Impl *self = static_cast<Impl *>(data);
-    if (self->self->makeCurrent(true) && self->machine)
+    if (!self->machine)
+        return TRUE;
+    if (self->machine->putOffWhileDrawing())
+        self->subResized = true;
+    else if (self->self->makeCurrent(true))
         self->machine->getLightWidget().setSize(widget->allocation.width, widget->allocation.height);
     return TRUE;
 }

@@ -43,6 +43,8 @@ struct MainInterface::Impl {
     std::vector<unsigned char> keptFrame;
     int frameWidth = 0, frameHeight = 0;
     bool frameCurrent = false;
+    // The light sub-window took a new size during a frame of the view (see GLMachine::putOffWhileDrawing).
+    bool subResized = false;
     unsigned long redrawsAsked = 0; ///< grows with every postRedisplay()
     // The parts the window hands its menus and its Preferences to; they read the fields above.
     MainMenus menus{*this};

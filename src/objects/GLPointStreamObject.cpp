@@ -348,13 +348,43 @@ std::vector<int> GLPointStreamObject::nextPart(const std::vector<int> &wanted, s
     return part;
 }
 
-void GLPointStreamObject::drawCapture(const std::vector<int> &wanted)
+uint64_t GLPointStreamObject::pointsToRead(const std::vector<int> &ids)
+{
+    uint64_t points = 0;
+    for (int id : ids)
+        if (!stream->resident(id) && !stream->hasFailed(id))
+            points += lod.nodes[static_cast<size_t>(id)].count;
+    return points;
+}
+
+void GLPointStreamObject::drawCapture(const FrameContext &f, const std::vector<int> &wanted)
 {
     // A part of the nodes at a time, each read at once on every core, drawn, and let go when
     // the next needs the room: a capture of every point of a cloud larger than the memory.
+    // The first part was read before the frame; the others are read in it, while the windows
+    // answer (the scene manager puts off what they ask for until the frame has ended).
+    const float points = static_cast<float>(pointsToRead(wanted));
+    uint64_t before = 0;
+    LateProgress progress(getHost(), "Reading " + tiles->path());
+    const auto answer = [&](uint64_t read) {
+        return progress.show(100.0f * static_cast<float>(before + read) / points);
+    };
+    bool cancelled = false;
     for (size_t at = 0; at < wanted.size();) {
         const std::vector<int> part = nextPart(wanted, at);
-        stream->loadNow(part);
+        const uint64_t inPart = pointsToRead(part);
+        // Once cancelled, the rest draws what is in memory (a frame asked for all the same).
+        try {
+            if (!cancelled && inPart > 0)
+                stream->loadNow(part, answer);
+        } catch (const std::runtime_error &) {
+            cancelled = true; // the only error loadNow raises
+        }
+        before += inPart;
+        // Between parts too: parts read quickly one after the other may take long together.
+        cancelled = cancelled || (inPart > 0 && !answer(0));
+        if (cancelled)
+            f.reportCancelled();
         refresh(part);
         for (int id : part)
             if (PointStream::Node *n = stream->resident(id)) {
@@ -370,16 +400,15 @@ bool GLPointStreamObject::readForCapture()
 {
     std::vector<int> wanted;
     std::vector<bool> taken(lod.nodes.size());
-    uint64_t points = 0;
     for (int id : planned)
-        if (!taken[static_cast<size_t>(id)] && !stream->resident(id) && !stream->hasFailed(id)) {
+        if (!taken[static_cast<size_t>(id)]) {
             taken[static_cast<size_t>(id)] = true;
             wanted.push_back(id);
-            points += lod.nodes[static_cast<size_t>(id)].count;
         }
+    const uint64_t points = pointsToRead(wanted);
     planned.clear();
     readCancelled = false;
-    if (wanted.empty())
+    if (points == 0)
         return true;
     LateProgress progress(getHost(), "Reading " + tiles->path());
     const Holding during(holding);
@@ -432,7 +461,7 @@ void GLPointStreamObject::drawData()
     if (pointSize <= 0) {
         complete = true;
     } else if (capture && !holding && !readCancelled) {
-        drawCapture(chosen);
+        drawCapture(f, chosen);
     } else {
         // The nodes that came, or all of them after a new rule, decide the rules first.
         refresh(chosen);

@@ -155,8 +155,11 @@ private:
     /// in `removedBy`).
     void keptOf(int id, PointStream::Node &n, const std::vector<SelectionRule> &removal,
                 std::vector<uint64_t> &removedBy, std::vector<uint32_t> &kept);
-    /// The nodes chosen for a capture: read part by part, each part drawn and let go.
-    void drawCapture(const std::vector<int> &chosen);
+    /// The nodes chosen for a capture: read part by part, each part drawn and let go; the
+    /// frame's report says when the user cancelled that reading.
+    void drawCapture(const FrameContext &f, const std::vector<int> &chosen);
+    /// The points of the nodes of `ids` that are neither in memory nor failed.
+    uint64_t pointsToRead(const std::vector<int> &ids);
     void refineLater(bool missing, bool cut);
     void updateLegend();
     void showNext();

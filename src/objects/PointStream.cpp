@@ -149,6 +149,8 @@ void PointStream::loadNow(const std::vector<int> &wanted, const std::function<bo
     for (int i : wanted)
         if (!resident(i) && !hasFailed(i))
             missing.push_back(i);
+    if (missing.empty())
+        return;
     std::vector<std::unique_ptr<Node>> read(missing.size());
     std::vector<std::string> why(missing.size());
     std::atomic<bool> stopped{false};

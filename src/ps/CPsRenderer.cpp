@@ -147,6 +147,11 @@ bool CPsRenderer::Run(const char *path, const PsRenderer::FunctorBase *draw, boo
         rasters.clear();
         (*draw)();
         count = glRenderMode(GL_RENDER);
+        if (draw->cancelled()) {
+            std::fclose(file);
+            unlink(temporary.c_str());
+            return false;
+        }
         if (count >= 0)
             break;
         if (size >= largest)

@@ -11,6 +11,8 @@ class FunctorBase {
 public:
     virtual ~FunctorBase() = default;
     virtual void operator()() const = 0;
+    /// The user cancelled the frame while it was drawn: nothing is written.
+    virtual bool cancelled() const { return false; }
 };
 
 /// Calls a parameterless member operation on an object.

@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -37,35 +38,51 @@ private:
 // A capture, or a flight's frame, of a cloud whose node comes slowly (about a second) reads the
 // node before its frame, behind a progress window (the window's frames drawn meanwhile ask for
 // no node), and that window's "Cancel" cancels the capture. An ordinary frame would draw none of
-// the node until it had come.
+// the node until it had come. A capture of every point of a cloud larger than half the memory
+// (a node a part) reads the parts after the first inside its frame,
+// behind the same window: the frames asked for meanwhile wait for its end.
 TEST(StreamCapture, CapturesAndFlightsReadTheNodesBeforeTheirFrame)
 {
     testsupport::Nginx server;
     ASSERT_TRUE(testsupport::accepts(server.port)) << "nginx did not start (setup.sh installs nginx-light)";
-    std::filesystem::copy(std::string(VELMORA_SOURCE_DIR) + "/tests/data/ept/1.2-with-color",
-                          server.dir + "/www/data/ept", std::filesystem::copy_options::recursive);
-    const std::string cache = server.dir + "/cache", address = server.url("/slow/ept/ept.json");
+    const std::string data = std::string(VELMORA_SOURCE_DIR) + "/tests/data/";
+    std::filesystem::copy(data + "ept/1.2-with-color", server.dir + "/www/data/ept",
+                          std::filesystem::copy_options::recursive);
+    // The same points again in a child node: a cloud of two nodes, a node a part below.
+    const std::string two = server.dir + "/www/data/ept2";
+    std::filesystem::copy(server.dir + "/www/data/ept", two, std::filesystem::copy_options::recursive);
+    std::filesystem::copy(two + "/ept-data/0-0-0-0.laz", two + "/ept-data/1-0-0-0.laz");
+    std::ofstream(two + "/ept-hierarchy/0-0-0-0.json") << R"({"0-0-0-0": 1065, "1-0-0-0": 1065})";
+    const std::string cache = server.dir + "/cache";
     setenv("XDG_CACHE_HOME", cache.c_str(), 1);
-    enum Case { Cancelled, Captured, Flight };
-    for (const Case c : {Cancelled, Captured, Flight}) {
+    enum Case { Cancelled, Captured, Flight, InParts, CancelledInFrame };
+    for (const Case c : {Cancelled, Captured, Flight, InParts, CancelledInFrame}) {
         SCOPED_TRACE(c);
-        std::filesystem::remove_all(cache); // the node comes from the server each time
+        const bool parts = c == InParts || c == CancelledInFrame;
+        const std::string address = server.url(parts ? "/slow/ept2/ept.json" : "/slow/ept/ept.json");
+        std::filesystem::remove_all(cache); // the nodes come from the server each time
         testsupport::ProgressHost host;
         host.cancel = c == Cancelled;
         GLMachine machine(96, 96, [&host](GLMachine *m, int w, int h) {
             return std::unique_ptr<SceneWindow>(new HostedWindow(m, w, h, host));
         });
+        machine.setCaptureEveryPoint(parts);
         testsupport::CapturedMessages said;
         auto *camera = dynamic_cast<GLCamera *>(machine.registerObject("default.dat"));
         auto *cloud = dynamic_cast<GLPointStreamObject *>(machine.registerObject(address.c_str()));
         ASSERT_TRUE(camera && cloud) << said.take();
-        size_t frames = 0, asked = 0;
+        if (parts)
+            cloud->setMemoryBudget(1);
+        size_t frames = 0, asked = 0, inFrame = 0;
         host.shown = [&] {
+            inFrame += machine.drawingFrame();
+            host.cancel = host.cancel || (c == CancelledInFrame && machine.drawingFrame());
             machine.draw();
             ++frames;
             asked += cloud->getStream().pending();
         };
         std::string picture = server.dir + "/capture.png";
+        std::filesystem::remove(picture);
         if (c == Flight) {
             camera->setAnimationInterface(true);
             auto *flight = static_cast<GLCameraAnimationImpl *>(camera->getAnimation());
@@ -80,21 +97,24 @@ TEST(StreamCapture, CapturesAndFlightsReadTheNodesBeforeTheirFrame)
             camera->setAnimationInterface(false);
             picture = server.dir + "/flight0001.png";
         } else {
-            EXPECT_EQ(machine.saveFrameBuffer(picture.c_str()), c == Captured);
+            EXPECT_EQ(machine.saveFrameBuffer(picture.c_str()), c == Captured || c == InParts);
         }
         const std::string text = said.take();
-        EXPECT_EQ(host.titles, std::vector<std::string>{"Reading " + address});
+        EXPECT_EQ(host.titles.size(),
+                  std::count(host.titles.begin(), host.titles.end(), "Reading " + address));
         EXPECT_GT(frames, 0u);
+        EXPECT_EQ(parts, inFrame > 0) << "the windows answered inside the capture's frame";
         // (The flight draws an ordinary frame first, which asks for the node.)
         EXPECT_TRUE(c == Flight || asked == 0) << "a frame drawn while the capture read asked for a node";
-        if (c == Cancelled) {
+        if (c == Cancelled || c == CancelledInFrame) {
             // The node's transfer ended with the cancel; the node is read again when wanted.
-            EXPECT_FALSE(cloud->getStream().resident(0) || cloud->getStream().hasFailed(0));
+            EXPECT_FALSE(c == Cancelled &&
+                         (cloud->getStream().resident(0) || cloud->getStream().hasFailed(0)));
             EXPECT_FALSE(std::filesystem::exists(picture));
             EXPECT_NE(text.find("capture cancelled"), std::string::npos) << text;
             continue;
         }
         EXPECT_TRUE(std::filesystem::exists(picture));
-        EXPECT_EQ(cloud->getDrawnCount(), 1065u) << "the last frame drew every point";
+        EXPECT_EQ(cloud->getDrawnCount(), parts ? 2130u : 1065u) << "the last frame drew every point";
     }
 }
