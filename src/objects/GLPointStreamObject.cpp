@@ -363,26 +363,31 @@ void GLPointStreamObject::drawCapture(const FrameContext &f, const std::vector<i
     // the next needs the room: a capture of every point of a cloud larger than the memory.
     // The first part was read before the frame; the others are read in it, while the windows
     // answer (the scene manager puts off what they ask for until the frame has ended).
-    const float points = static_cast<float>(pointsToRead(wanted));
-    uint64_t before = 0;
+    // The share shown is of all the points: a node in memory when the capture began may be
+    // let go for a later part, and read again.
+    float points = 0;
+    for (int id : wanted)
+        points += static_cast<float>(lod.nodes[static_cast<size_t>(id)].count);
+    uint64_t done = 0; // the points of the parts drawn
     LateProgress progress(getHost(), "Reading " + tiles->path());
-    const auto answer = [&](uint64_t read) {
-        return progress.show(100.0f * static_cast<float>(before + read) / points);
+    const auto show = [&](uint64_t read) {
+        return progress.show(100.0f * static_cast<float>(done + read) / points);
     };
     bool cancelled = false;
     for (size_t at = 0; at < wanted.size();) {
         const std::vector<int> part = nextPart(wanted, at);
-        const uint64_t inPart = pointsToRead(part);
+        const uint64_t toRead = pointsToRead(part);
         // Once cancelled, the rest draws what is in memory (a frame asked for all the same).
         try {
-            if (!cancelled && inPart > 0)
-                stream->loadNow(part, answer);
+            if (!cancelled && toRead > 0)
+                stream->loadNow(part, show);
         } catch (const std::runtime_error &) {
             cancelled = true; // the only error loadNow raises
         }
-        before += inPart;
+        for (int id : part)
+            done += lod.nodes[static_cast<size_t>(id)].count;
         // Between parts too: parts read quickly one after the other may take long together.
-        cancelled = cancelled || (inPart > 0 && !answer(0));
+        cancelled = cancelled || (toRead > 0 && !show(0));
         if (cancelled)
             f.reportCancelled();
         refresh(part);
