@@ -295,23 +295,30 @@ std::vector<std::string> HttpRangeReader::readMany(const std::vector<std::pair<u
     return out;
 }
 
+std::string HttpRangeReader::readHead(size_t bytes)
+{
+    std::string head(std::max<size_t>(bytes, 1), '\0');
+    uint64_t total = 0;
+    head.resize(fetchTrying(0, head.size(), &head[0], true, &total));
+    std::lock_guard<std::mutex> hold(sizeLock);
+    knownSize = total;
+    sizeKnown = true;
+    return head;
+}
+
 std::string HttpRangeReader::readAll(uint64_t most)
 {
     constexpr uint64_t kFirst = uint64_t(2) << 20, kPart = uint64_t(8) << 20;
     // The first part tells the size; a small file (a node, a hierarchy page) comes whole with it.
-    std::unique_ptr<char[]> head(new char[kFirst]);
-    uint64_t total = 0;
-    const size_t got = fetchTrying(0, static_cast<size_t>(kFirst), head.get(), true, &total);
-    {
-        std::lock_guard<std::mutex> hold(sizeLock);
-        knownSize = total;
-        sizeKnown = true;
-    }
+    std::string head = readHead(static_cast<size_t>(kFirst));
+    const uint64_t total = size(), got = head.size();
     if (total > most)
         fail(address + " is " + std::to_string(total) + " bytes, more than " + std::to_string(most));
-    std::string all(static_cast<size_t>(total), '\0');
-    std::memcpy(&all[0], head.get(), got);
-    head.reset();
+    std::string all = got == total ? std::move(head) : std::string(static_cast<size_t>(total), '\0');
+    if (got < total)
+        std::memcpy(&all[0], head.data(), static_cast<size_t>(got));
+    head.clear();
+    head.shrink_to_fit();
     std::vector<uint64_t> starts;
     for (uint64_t at = got; at < total; at += kPart)
         starts.push_back(at);

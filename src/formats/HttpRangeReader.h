@@ -82,6 +82,9 @@ public:
     uint64_t size();
     /// Bytes [offset, offset + bytes) exactly; a short answer is a failure.
     std::string read(uint64_t offset, size_t bytes);
+    /// The first `bytes` bytes (1 or more), fewer when the resource is shorter, in one request
+    /// whose answer also tells the size (kept for size()).
+    std::string readHead(size_t bytes);
     /// Several ranges at once, each as `read` gives it, in the order asked.
     std::vector<std::string> readMany(const std::vector<std::pair<uint64_t, size_t>> &ranges);
 

@@ -22,7 +22,6 @@ namespace {
 
 [[noreturn]] void fail(const std::string &text) { throw std::runtime_error(text); }
 
-constexpr size_t kHeaderBytes = 375;
 constexpr size_t kPartPoints = size_t(1) << 20;
 
 // Hands the points of one part to the builder in the file's coordinates.
@@ -68,8 +67,16 @@ uint64_t LasTiling::wholeBytes(const std::string &path, std::shared_ptr<HttpRang
     try {
         RangeFile f(path, std::move(pool));
         const uint64_t size = f.size();
-        const LasRecords las(f.read(0, static_cast<size_t>(std::min<uint64_t>(size, kHeaderBytes))), size);
-        return las.header().count * 40;
+        return wholeBytes(f.read(0, static_cast<size_t>(std::min<uint64_t>(size, kHeadBytes))), size);
+    } catch (const std::exception &) {
+        return 0;
+    }
+}
+
+uint64_t LasTiling::wholeBytes(const std::string &head, uint64_t size)
+{
+    try {
+        return LasRecords(head, size).header().count * 40;
     } catch (const std::exception &) {
         return 0;
     }

@@ -26,6 +26,11 @@ public:
     /// colours, three value items and the view's hierarchy, about 40 a point); 0 for a file
     /// that is no LAS file. `pool` serves a file on a web server (null: one of its own).
     static uint64_t wholeBytes(const std::string &path, std::shared_ptr<HttpRangeReader::Pool> pool = nullptr);
+    /// The same from the file's first bytes (kHeadBytes of them, or all of a shorter file)
+    /// and its size: a file on a web server gives both in one answer.
+    static uint64_t wholeBytes(const std::string &head, uint64_t size);
+    /// The largest header of a LAS file (version 1.4).
+    static constexpr size_t kHeadBytes = 375;
     /// The ept.json of the tiles of `path` under `cacheFolder`/hierarchies, made now unless an
     /// earlier run made them from the same file (same path, size and time); `memoryBytes` is
     /// what the making may hold. Raises std::runtime_error with a plain text; a making that

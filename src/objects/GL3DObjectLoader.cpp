@@ -11,11 +11,11 @@
 #include "math/Messages.h"
 #include "math/MessageCount.h"
 
+#include "formats/HttpRangeReader.h"
 #include "formats/LasReader.h"
 #include "formats/LasTiling.h"
 #include "formats/NodeCache.h"
 #include "formats/PointTiles.h"
-#include "formats/RangeFile.h"
 #include "objects/Answering.h"
 #include "objects/GL3DObject.h"
 #include "objects/GLGraphObject.h"
@@ -206,12 +206,17 @@ GL3DObject *survey(const char *path, bool las, ElementHost *host, const LoadOpti
             watch.pool->cancel();
         },
         [&] {
-            if (remote)
-                size = RangeFile(path, watch.pool).size();
-            if ((list = remote && las && !LasReader::hasSignature(path, watch.pool)))
-                return;
-            if ((tiled = !folder.empty() &&
-                         (remote ? LasTiling::wholeBytes(path, watch.pool) : localBytes) > budget))
+            uint64_t bytes = localBytes;
+            if (remote) {
+                // One answer gives the size, the signature and the point count.
+                HttpRangeReader file(path, watch.pool);
+                const std::string head = file.readHead(LasTiling::kHeadBytes);
+                size = file.size();
+                if ((list = las && head.compare(0, 4, "LASF") != 0))
+                    return;
+                bytes = LasTiling::wholeBytes(head, size);
+            }
+            if ((tiled = !folder.empty() && bytes > budget))
                 tiles = LasTiling::tilesOf(path, folder, budget / 2, watch);
             else
                 cloud = LasReader::read(path, watch.pool);

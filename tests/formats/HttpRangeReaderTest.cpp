@@ -100,12 +100,20 @@ TEST(HttpRangeReader, RangesFromARealServerAndItsFailures)
     EXPECT_EQ(many[3], server.bytes.substr(42, 1));
     EXPECT_NE(failure(good, 299999, 2).find("past the end"), std::string::npos);
     EXPECT_EQ(good.readAll(), server.bytes);
+    // The first bytes and the size in one request; a shorter file gives what it holds.
+    HttpRangeReader head(server.url("/data/node.bin"), fast);
+    const size_t before = server.requests("/data/node.bin");
+    EXPECT_EQ(head.readHead(375), server.bytes.substr(0, 375));
+    EXPECT_EQ(head.size(), server.bytes.size());
+    EXPECT_EQ(server.requests("/data/node.bin"), before + 1);
+    EXPECT_EQ(head.readHead(400000), server.bytes);
     // An empty file is one, not a range past its end; readers of one pool share connections.
     std::ofstream(server.dir + "/www/data/empty.bin").close();
     auto pool = std::make_shared<HttpRangeReader::Pool>(fast);
     HttpRangeReader empty(server.url("/data/empty.bin"), pool), again(server.url("/data/node.bin"), pool);
     EXPECT_EQ(empty.size(), 0u);
     EXPECT_EQ(empty.readAll(), "");
+    EXPECT_EQ(empty.readHead(375), "");
     EXPECT_EQ(again.read(7, 3), server.bytes.substr(7, 3));
 
     HttpRangeReader ignoring(server.url("/norange/node.bin"), fast);

@@ -60,7 +60,8 @@ Nginx::Nginx()
         << "daemon off; master_process off; worker_processes 1; pid " << dir << "/nginx.pid;\n"
         << "error_log " << dir << "/logs/error.log;\n"
         << "events { worker_connections 64; }\n"
-        << "http { access_log off; client_body_temp_path " << dir << "/tmp; proxy_temp_path " << dir
+        << "http { access_log " << dir << "/logs/access.log;\n"
+        << "  client_body_temp_path " << dir << "/tmp; proxy_temp_path " << dir
         << "/tmp; fastcgi_temp_path " << dir << "/tmp; uwsgi_temp_path " << dir << "/tmp; scgi_temp_path " << dir
         << "/tmp;\n"
         << "  server { listen 127.0.0.1:" << port << "; root " << dir << "/www;\n"
@@ -87,6 +88,15 @@ Nginx::~Nginx()
         waitpid(child, nullptr, 0);
     }
     std::filesystem::remove_all(dir);
+}
+
+size_t Nginx::requests(const std::string &path) const
+{
+    std::ifstream log(dir + "/logs/access.log");
+    size_t n = 0;
+    for (std::string line; std::getline(log, line);)
+        n += line.find("\"GET " + path + " ") != std::string::npos;
+    return n;
 }
 
 } // namespace testsupport

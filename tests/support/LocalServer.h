@@ -1,6 +1,7 @@
 #ifndef VELMORA_TEST_LOCALSERVER_H
 #define VELMORA_TEST_LOCALSERVER_H
 
+#include <cstddef>
 #include <string>
 #include <sys/types.h>
 
@@ -22,6 +23,8 @@ public:
     Nginx(const Nginx &) = delete;
     Nginx &operator=(const Nginx &) = delete;
     std::string url(const std::string &path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
+    /// The requests for `path` (as in url) the server has answered so far.
+    size_t requests(const std::string &path) const;
     std::string dir;
     int port;
     pid_t child = -1;
