@@ -90,13 +90,19 @@ Nginx::~Nginx()
     std::filesystem::remove_all(dir);
 }
 
-size_t Nginx::requests(const std::string &path) const
+size_t Nginx::requests(const std::string &path, size_t atLeast) const
 {
-    std::ifstream log(dir + "/logs/access.log");
-    size_t n = 0;
-    for (std::string line; std::getline(log, line);)
-        n += line.find("\"GET " + path + " ") != std::string::npos;
-    return n;
+    // The server logs a request once it has sent the answer: a moment after the client has it.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        std::ifstream log(dir + "/logs/access.log");
+        size_t n = 0;
+        for (std::string line; std::getline(log, line);)
+            n += line.find("\"GET " + path + " ") != std::string::npos;
+        if (n >= atLeast || std::chrono::steady_clock::now() > until)
+            return n;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 } // namespace testsupport

@@ -23,8 +23,9 @@ public:
     Nginx(const Nginx &) = delete;
     Nginx &operator=(const Nginx &) = delete;
     std::string url(const std::string &path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
-    /// The requests for `path` (as in url) the server has answered so far.
-    size_t requests(const std::string &path) const;
+    /// The requests for `path` (as in url) the server has answered, once there are `atLeast`
+    /// in its log (or after 10 s).
+    size_t requests(const std::string &path, size_t atLeast = 0) const;
     std::string dir;
     int port;
     pid_t child = -1;
