@@ -285,16 +285,19 @@ GL3DObjectLoader::ModelFrame GL3DObjectLoader::frameOf(const char *path, const G
         }
         return ModelFrame::YUp;
     }
-    if (!dynamic_cast<const GLPointListObject *>(&object))
+    const auto *cloud = dynamic_cast<const GLPointListObject *>(&object);
+    if (!cloud)
         return ModelFrame::Own;
     if (is("bin"))
         return ModelFrame::Own;
     // Surveys: LAZ, Entwine and Potree tiles.
     if (is("laz") || (path && PointTiles::isTilesName(path)))
         return ModelFrame::ZUp;
-    // The viewer's own "las" is a text list; a survey's starts with its signature.
+    // The viewer's own "las" is a text list; a survey's keeps the scale and offset of its
+    // file (asking the file for its signature again would be a request more for one on a
+    // web server).
     if (is("las"))
-        return LasReader::hasSignature(path) ? ModelFrame::ZUp : ModelFrame::Own;
+        return cloud->getLasScaling().given() ? ModelFrame::ZUp : ModelFrame::Own;
     return ModelFrame::YUp;
 }
 
