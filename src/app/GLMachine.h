@@ -183,11 +183,11 @@ public:
     void draw();
     /// One frame of the main view as a capture draws it, not shown: what it shows is read first
     /// while the windows answer (see GL3DObject::readsForCapture). False when the user cancelled
-    /// that reading, or the reading a capture of every point does inside its frame.
+    /// that reading, or the reading of the later parts of a large cloud inside the frame.
     bool drawWhole();
-    /// True while a frame is drawn. A capture of every point of a cloud larger than the memory
-    /// reads inside its frame while the windows answer: nothing may then draw or change the
-    /// scene.
+    /// True while a frame is drawn. A capture of a cloud too large for half the point memory
+    /// reads its later parts inside its frame while the windows answer: nothing may then draw
+    /// or change the scene.
     bool drawingFrame() const { return framing > 0; }
     /// While a frame is drawn, true: what asked for it waits, and the windows are drawn again
     /// once the frame has ended (at the size they have taken meanwhile). False otherwise.

@@ -25,8 +25,8 @@ struct FrameReport {
     /// An object drew less than a capture of the same view would (a sample of a cloud, nodes
     /// cut below the capture budget): the frame on screen cannot stand for a capture.
     bool lessThanCapture = false;
-    /// The user cancelled the reading an object did inside the frame (a capture of every
-    /// point of a cloud larger than the memory): the frame is not the picture asked for.
+    /// The user cancelled the reading an object did inside the frame (the later parts of a
+    /// capture of a large cloud): the frame is not the picture asked for.
     bool cancelled = false;
 };
 
