@@ -310,15 +310,11 @@ std::string HttpRangeReader::readAll(uint64_t most)
 {
     constexpr uint64_t kFirst = uint64_t(2) << 20, kPart = uint64_t(8) << 20;
     // The first part tells the size; a small file (a node, a hierarchy page) comes whole with it.
-    std::string head = readHead(static_cast<size_t>(kFirst));
-    const uint64_t total = size(), got = head.size();
+    std::string all = readHead(static_cast<size_t>(kFirst));
+    const uint64_t total = size(), got = all.size();
     if (total > most)
         fail(address + " is " + std::to_string(total) + " bytes, more than " + std::to_string(most));
-    std::string all = got == total ? std::move(head) : std::string(static_cast<size_t>(total), '\0');
-    if (got < total)
-        std::memcpy(&all[0], head.data(), static_cast<size_t>(got));
-    head.clear();
-    head.shrink_to_fit();
+    all.resize(static_cast<size_t>(total));
     std::vector<uint64_t> starts;
     for (uint64_t at = got; at < total; at += kPart)
         starts.push_back(at);

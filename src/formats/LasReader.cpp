@@ -353,14 +353,14 @@ std::shared_ptr<HttpRangeReader::Pool> ownPool(std::shared_ptr<HttpRangeReader::
 
 } // namespace
 
-bool LasReader::hasSignature(const char *path, std::shared_ptr<HttpRangeReader::Pool> pool)
+bool LasReader::hasSignature(const char *path)
 {
     if (!path)
         return false;
     if (HttpRangeReader::isRemote(path)) {
         // Its first bytes; a server that does not give them is this reader's to report.
         try {
-            return HttpRangeReader(path, ownPool(std::move(pool))).read(0, 4) == "LASF";
+            return HttpRangeReader(path).read(0, 4) == "LASF";
         } catch (const std::runtime_error &) {
             return true;
         }

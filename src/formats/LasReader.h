@@ -28,10 +28,9 @@
 /// points gives the whole records it holds, with a warning that gives both counts.
 class LasReader {
 public:
-    /// True when the file at `path` starts with "LASF" (on a web server, asked through `pool`,
-    /// null: one of its own; one that does not answer is taken for a LAS file, whose read then
-    /// says why).
-    static bool hasSignature(const char *path, std::shared_ptr<HttpRangeReader::Pool> pool = nullptr);
+    /// True when the file at `path` starts with "LASF" (on a web server, one that does not
+    /// answer is taken for a LAS file, whose read then says why).
+    static bool hasSignature(const char *path);
     /// A file on a disk, or on a web server through `pool` (null: one of its own).
     static PointListData read(const char *path, std::shared_ptr<HttpRangeReader::Pool> pool = nullptr);
     /// From an open stream at the signature; `size` is the byte count from there to the end,

@@ -62,10 +62,10 @@ std::unique_ptr<TileBuilder> builderFor(const LasRecords &las, const PointListDa
 
 } // namespace
 
-uint64_t LasTiling::wholeBytes(const std::string &path, std::shared_ptr<HttpRangeReader::Pool> pool)
+uint64_t LasTiling::wholeBytes(const std::string &path)
 {
     try {
-        RangeFile f(path, std::move(pool));
+        RangeFile f(path);
         const uint64_t size = f.size();
         return wholeBytes(f.read(0, static_cast<size_t>(std::min<uint64_t>(size, kHeadBytes))), size);
     } catch (const std::exception &) {

@@ -24,8 +24,8 @@ class LasTiling {
 public:
     /// The bytes the points of the LAS or LAZ file at `path` take when read whole (positions,
     /// colours, three value items and the view's hierarchy, about 40 a point); 0 for a file
-    /// that is no LAS file. `pool` serves a file on a web server (null: one of its own).
-    static uint64_t wholeBytes(const std::string &path, std::shared_ptr<HttpRangeReader::Pool> pool = nullptr);
+    /// that is no LAS file.
+    static uint64_t wholeBytes(const std::string &path);
     /// The same from the file's first bytes (kHeadBytes of them, or all of a shorter file)
     /// and its size: a file on a web server gives both in one answer.
     static uint64_t wholeBytes(const std::string &head, uint64_t size);
