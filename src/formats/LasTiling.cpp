@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <future>
 #include <memory>
@@ -22,10 +23,11 @@ namespace {
 
 [[noreturn]] void fail(const std::string &text) { throw std::runtime_error(text); }
 
-constexpr size_t kPartPoints = size_t(1) << 20;
+// Points of a plain file read at once (three parts are in memory at a time).
+constexpr size_t kPartPoints = size_t(1) << 19;
 
-// Hands the points of one part to the builder in the file's coordinates.
-void addPart(TileBuilder &b, const PointListData &d)
+// The points of one part made ready for the builder, in the file's coordinates.
+TileBuilder::Part prepared(const TileBuilder &b, const PointListData &d)
 {
     const size_t n = static_cast<size_t>(d.nPoints);
     std::vector<double> xyz(3 * n);
@@ -34,7 +36,7 @@ void addPart(TileBuilder &b, const PointListData &d)
     std::vector<const float *> values;
     for (const PointValueItem &item : d.items)
         values.push_back(item.values.get());
-    b.add(n, xyz.data(), d.colors.get(), values);
+    return b.prepare(n, xyz.data(), d.colors.get(), values);
 }
 
 // The builder of the file's tiles, with the items of its first part.
@@ -161,31 +163,49 @@ std::string LasTiling::tilesOf(const std::string &path, const std::string &cache
     // The GPS times of every part after the first point's whole second, as a whole read has them.
     double gpsReference = NAN;
     uint64_t done = 0;
-    // Each part after the first is read on a thread of its own while the one before goes into
-    // the hierarchy: the reading (a LAZ file's decoding above all) and the sorting take a core each.
-    std::future<PointListData> next;
-    for (size_t k = 0; k < chunks.size(); ++k) {
-        stopped();
-        const LazChunk &c = chunks[k];
-        PointListData d = k == 0 ? readPart(c, &gpsReference) : next.get();
-        if (k + 1 < chunks.size())
-            next = std::async(std::launch::async, [&readPart, &after = chunks[k + 1], reference = gpsReference]() mutable {
-                return readPart(after, &reference);
-            });
-        if (!builder)
-            builder = builderFor(las, d, part, memoryBytes);
-        addPart(*builder, d);
+    const auto added = [&](const LazChunk &c) {
         done += c.points;
         const int percent = static_cast<int>(100 * done / std::max<uint64_t>(1, h.count));
         if (percent != shown)
             msg::note("\rGLPointStreamObject: %s: %d%% read into a hierarchy", path.c_str(), shown = percent);
         // Reading takes most of the time; making the nodes the rest.
         show(0.8f * static_cast<float>(percent));
+    };
+    if (!chunks.empty()) {
+        PointListData first = readPart(chunks[0], &gpsReference);
+        builder = builderFor(las, first, part, memoryBytes);
+        TileBuilder::Part ready = prepared(*builder, first);
+        first = PointListData();
+        // The parts after the first are read (a LAZ file's decoded) and made ready on threads of
+        // their own, two ahead, while the one before goes into the hierarchy in the file's order:
+        // the reading and the sorting keep both cores busy, whichever takes longer.
+        constexpr size_t kAhead = 2;
+        std::deque<std::future<TileBuilder::Part>> ahead;
+        size_t asked = 1;
+        const auto ask = [&] {
+            for (; ahead.size() < kAhead && asked < chunks.size(); ++asked)
+                ahead.push_back(std::async(std::launch::async,
+                                           [&, &c = chunks[asked], reference = gpsReference]() mutable {
+                                               return prepared(*builder, readPart(c, &reference));
+                                           }));
+        };
+        ask();
+        builder->add(std::move(ready));
+        added(chunks[0]);
+        for (size_t k = 1; k < chunks.size(); ++k) {
+            stopped();
+            ready = ahead.front().get();
+            ahead.pop_front();
+            ask();
+            builder->add(std::move(ready));
+            added(chunks[k]);
+        }
     }
     if (!builder)
         fail("no point to make a hierarchy of");
     int last = -1;
     builder->finish([&](double share) {
+        stopped();
         const int percent = static_cast<int>(100 * share);
         if (percent != last)
             msg::note("\rGLPointStreamObject: %s: hierarchy %d%% made", path.c_str(), last = percent);

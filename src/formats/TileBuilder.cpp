@@ -1,5 +1,7 @@
 #include "formats/TileBuilder.h"
 
+#include "math/Parallel.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -105,6 +107,43 @@ struct Place {
     }
 };
 
+namespace {
+
+// Where a record goes below the cube `top`, in kPlaceWords words: the cell within the grid of
+// each level that has one (a grid has at most 2^30 cells), then the node within the cube of
+// each level below the first (fewer than 8^l at level l: 3, 6 and 9 bits).
+constexpr size_t kPlaceWords = kLevels + 1;
+static_assert(kLevels == 3, "the nodes' bits below are laid out for three levels");
+
+void placeOf(const char *record, const TileBuilder::Key &top, double cells, unsigned span, uint32_t *words)
+{
+    const Place p(record, cells);
+    uint32_t nodes = 0;
+    for (int l = 0; l <= kLevels; ++l) {
+        int node[3];
+        unsigned cell[3];
+        p.at(top.d + l, span, node, cell);
+        const int local[3] = {node[0] - (top.x << l), node[1] - (top.y << l), node[2] - (top.z << l)};
+        const int side = 1 << l;
+        for (int k = 0; k < 3; ++k)
+            if (local[k] < 0 || local[k] >= side)
+                fail("a point outside its cube");
+        nodes |= static_cast<uint32_t>(local[0] + side * (local[1] + side * local[2]))
+                 << (l * (l - 1) / 2 * 3);
+        if (l < kLevels)
+            words[l] = cell[0] + span * (cell[1] + span * cell[2]);
+    }
+    words[kLevels] = nodes;
+}
+
+// The node within the cube at level l of a place.
+size_t nodeOf(const uint32_t *words, int l)
+{
+    return words[kLevels] >> (l * (l - 1) / 2 * 3) & ((1u << 3 * l) - 1);
+}
+
+} // namespace
+
 /// The first kLevels levels below one cube while its points pass: their grids, and one file
 /// for the points of each node and each cube below them.
 class TileBuilder::Splitter {
@@ -122,33 +161,47 @@ public:
         fs::create_directories(dir);
     }
 
-    /// Adds n records laid one after the other, in their order. The grids are far larger
-    /// than the processor's caches, and waiting for each grid word took most of the time: the
-    /// records' places are worked out a batch at a time and their words asked for ahead.
+    /// Adds n records laid one after the other, in their order.
     void add(const char *records, size_t n)
     {
+        std::vector<uint32_t> places(n * kPlaceWords);
+        for (size_t i = 0; i < n; ++i)
+            placeOf(records + i * b.record, top, b.cells, b.s.span, &places[i * kPlaceWords]);
+        addPlaced(records, places.data(), n);
+    }
+
+    /// The same with their places worked out (placeOf below this splitter's cube). The grids
+    /// are far larger than the processor's caches, and waiting for each grid word took most of
+    /// the time: the words of a batch of records are asked for ahead.
+    void addPlaced(const char *records, const uint32_t *places, size_t n)
+    {
         constexpr size_t kBatch = 32;
-        struct Way {
-            size_t at[kLevels + 1]; // the node within the cube, by level
-            size_t word[kLevels];   // the cell's word in the node's grid ...
-            uint64_t bit[kLevels];  // ... and bit there
-        } ways[kBatch];
+        const size_t gridWords = (size_t(b.s.span) * b.s.span * b.s.span + 63) / 64;
+        uint64_t *words[kBatch][kLevels];
         for (size_t from = 0; from < n; from += kBatch) {
             const size_t m = std::min(kBatch, n - from);
-            for (size_t i = 0; i < m; ++i)
-                place(records + (from + i) * b.record, ways[i].at, ways[i].word, ways[i].bit);
             for (size_t i = 0; i < m; ++i) {
-                const Way &p = ways[i];
+                const uint32_t *p = places + (from + i) * kPlaceWords;
+                for (int l = 0; l < kLevels; ++l) {
+                    std::vector<uint64_t> &bits = grids[l][nodeOf(p, l)];
+                    if (bits.empty())
+                        bits.assign(gridWords, 0);
+                    words[i][l] = &bits[p[l] / 64];
+                    __builtin_prefetch(words[i][l], 1);
+                }
+            }
+            for (size_t i = 0; i < m; ++i) {
+                const uint32_t *p = places + (from + i) * kPlaceWords;
                 int l = 0;
                 // The first level whose grid cell is free keeps it, else the files below.
                 for (; l < kLevels; ++l) {
-                    uint64_t &word = grids[l][p.at[l]][p.word[l]];
-                    if (!(word & p.bit[l])) {
-                        word |= p.bit[l];
+                    const uint64_t bit = uint64_t(1) << (p[l] % 64);
+                    if (!(*words[i][l] & bit)) {
+                        *words[i][l] |= bit;
                         break;
                     }
                 }
-                sinks[l][p.at[l]].append(records + (from + i) * b.record, b.record);
+                sinks[l][nodeOf(p, l)].append(records + (from + i) * b.record, b.record);
             }
         }
     }
@@ -182,33 +235,6 @@ public:
     }
 
 private:
-    // Where `record` goes at each level: the node within the cube, and for the levels with
-    // grids its cell's word and bit, that word asked for ahead.
-    void place(const char *record, size_t *at, size_t *word, uint64_t *bit)
-    {
-        const Place p(record, b.cells);
-        const unsigned span = b.s.span;
-        for (int l = 0; l <= kLevels; ++l) {
-            int node[3];
-            unsigned cell[3];
-            p.at(top.d + l, span, node, cell);
-            const int local[3] = {node[0] - (top.x << l), node[1] - (top.y << l), node[2] - (top.z << l)};
-            const int side = 1 << l;
-            for (int k = 0; k < 3; ++k)
-                if (local[k] < 0 || local[k] >= side)
-                    fail("a point outside its cube");
-            at[l] = static_cast<size_t>(local[0] + side * (local[1] + side * local[2]));
-            if (l < kLevels) {
-                std::vector<uint64_t> &bits = grids[l][at[l]];
-                if (bits.empty())
-                    bits.assign((size_t(span) * span * span + 63) / 64, 0);
-                const size_t c = cell[0] + span * (cell[1] + size_t(span) * cell[2]);
-                word[l] = c / 64;
-                bit[l] = uint64_t(1) << (c % 64);
-                __builtin_prefetch(&bits[c / 64], 1);
-            }
-        }
-    }
     TileBuilder &b;
     Key top;
     std::string dir;
@@ -240,16 +266,24 @@ TileBuilder::~TileBuilder()
     fs::remove_all(s.folder + "/build", ignored);
 }
 
-void TileBuilder::add(size_t n, const double *xyz, const unsigned char *rgb, const std::vector<const float *> &values)
+TileBuilder::Part TileBuilder::prepare(size_t n, const double *xyz, const unsigned char *rgb,
+                                       const std::vector<const float *> &values) const
 {
-    constexpr size_t kPart = 1024;
-    part.resize(kPart * record);
+    Part part;
+    part.n = n;
+    part.records.resize(n * record);
+    part.places.resize(n * kPlaceWords);
+    for (int k = 0; k < 3; ++k) {
+        part.lo[k] = INFINITY;
+        part.hi[k] = -INFINITY;
+    }
+    const Key root{0, 0, 0, 0};
     for (size_t p = 0; p < n; ++p) {
-        char *r = part.data() + (p % kPart) * record;
+        char *r = part.records.data() + p * record;
         for (int k = 0; k < 3; ++k) {
             const double v = xyz[3 * p + k];
-            lo[k] = std::min(lo[k], v);
-            hi[k] = std::max(hi[k], v);
+            part.lo[k] = std::min(part.lo[k], v);
+            part.hi[k] = std::max(part.hi[k], v);
             const double c = std::clamp(std::floor((v - s.lo[k]) / s.scale), 0.0, cells - 1);
             const int32_t i = static_cast<int32_t>(c);
             std::memcpy(r + 4 * k, &i, 4);
@@ -258,10 +292,21 @@ void TileBuilder::add(size_t n, const double *xyz, const unsigned char *rgb, con
             std::memcpy(r + 12, rgb + 3 * p, 3);
         for (size_t k = 0; k < s.items.size(); ++k)
             std::memcpy(r + 12 + (s.colours ? 3 : 0) + 4 * k, values[k] + p, 4);
-        if (p % kPart == kPart - 1 || p + 1 == n)
-            top->add(part.data(), p % kPart + 1);
+        placeOf(r, root, cells, s.span, &part.places[p * kPlaceWords]);
     }
-    added += n;
+    return part;
+}
+
+void TileBuilder::add(Part part)
+{
+    if (part.records.size() != part.n * record || part.places.size() != part.n * kPlaceWords)
+        fail("a part of points made for another tile set");
+    for (int k = 0; k < 3; ++k) {
+        lo[k] = std::min(lo[k], part.lo[k]);
+        hi[k] = std::max(hi[k], part.hi[k]);
+    }
+    top->addPlaced(part.records.data(), part.places.data(), part.n);
+    added += part.n;
 }
 
 void TileBuilder::writeNode(const Key &key, const char *records, size_t count)
@@ -271,6 +316,7 @@ void TileBuilder::writeNode(const Key &key, const char *records, size_t count)
     out.write(records, static_cast<std::streamsize>(count * record));
     if (!out.flush())
         fail("can't write " + path + " (the disk is full?)");
+    std::lock_guard<std::mutex> hold(writing);
     written[key] = count;
 }
 
@@ -347,15 +393,40 @@ void TileBuilder::finish(const std::function<void(double)> &progress)
     std::vector<std::tuple<Key, std::string, uint64_t>> below;
     top->finish(below);
     top.reset();
-    uint64_t done = 0, all = 0;
+    uint64_t all = 0;
     for (const auto &b : below)
         all += std::get<2>(b);
-    for (const auto &[k, file, n] : below) {
-        buildFromFile(k, file, n);
-        done += n;
-        if (progress)
-            progress(static_cast<double>(done) / static_cast<double>(all));
-    }
+    // The cubes whose records take at most a quarter of the memory are made two at a time (a
+    // making in memory holds its records twice at most), the others one after the other. The
+    // nodes are the same in any order.
+    constexpr unsigned kMakers = 2;
+    std::vector<size_t> together, alone;
+    for (size_t i = 0; i < below.size(); ++i)
+        (std::get<2>(below[i]) * record <= s.memoryBytes / (2 * kMakers) ? together : alone).push_back(i);
+    std::atomic<size_t> next{0};
+    std::atomic<uint64_t> done{0};
+    std::atomic<bool> quit{false};
+    const auto make = [&](const std::vector<size_t> &cubes, unsigned makers) {
+        next = 0;
+        Parallel::run(makers, [&](unsigned maker) {
+            try {
+                for (size_t i; !quit && (i = next++) < cubes.size();) {
+                    const auto &[k, file, n] = below[cubes[i]];
+                    buildFromFile(k, file, n);
+                    done += n;
+                    if (progress && maker == 0)
+                        progress(static_cast<double>(done) / static_cast<double>(all));
+                }
+            } catch (...) {
+                quit = true;
+                throw;
+            }
+        });
+    };
+    make(together, kMakers);
+    make(alone, 1);
+    if (progress)
+        progress(1);
     nlohmann::json hierarchy = nlohmann::json::object();
     for (const auto &[k, n] : written)
         hierarchy[keyName(k)] = n;

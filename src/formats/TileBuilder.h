@@ -1,12 +1,14 @@
 #ifndef VELMORA_TILEBUILDER_H
 #define VELMORA_TILEBUILDER_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,11 +42,31 @@ public:
     TileBuilder(const TileBuilder &) = delete;
     TileBuilder &operator=(const TileBuilder &) = delete;
 
-    /// Adds n points: 3 doubles each, 3 colour bytes each (null without colours), and for each
-    /// item n values. Points outside the cube are put on its border.
-    void add(size_t n, const double *xyz, const unsigned char *rgb, const std::vector<const float *> &values);
-    /// Makes the nodes of the cubes kept on the disk and writes the hierarchy and ept.json;
-    /// `progress`, when given, hears the share done (0 to 1) now and then.
+    /// Points made ready to be added: their records, where each goes in the first levels, and
+    /// their bounds.
+    struct Part {
+        size_t n = 0;
+        std::vector<char> records;
+        std::vector<uint32_t> places; ///< a few words a point (see TileBuilder.cpp)
+        double lo[3], hi[3];
+    };
+    /// Makes n points ready to be added: 3 doubles each, 3 colour bytes each (null without
+    /// colours), and for each item n values. Points outside the cube are put on its border.
+    /// Changes nothing: several threads may make parts at once while another adds.
+    Part prepare(size_t n, const double *xyz, const unsigned char *rgb,
+                 const std::vector<const float *> &values) const;
+    /// Adds the points of a part. The nodes depend on the order in which points are added
+    /// (a cell keeps the first point that falls into it): the parts go in in their order.
+    void add(Part part);
+    /// Both of the above at once.
+    void add(size_t n, const double *xyz, const unsigned char *rgb, const std::vector<const float *> &values)
+    {
+        add(prepare(n, xyz, rgb, values));
+    }
+    /// Makes the nodes of the cubes kept on the disk (two at a time where the memory allows) and
+    /// writes the hierarchy and ept.json; `progress`, when given, hears the share done (0 to 1)
+    /// now and then, on the calling thread. What `progress` raises stops the making (the other
+    /// cube under way is made first) and is raised again.
     void finish(const std::function<void(double)> &progress = nullptr);
     uint64_t pointCount() const { return added; }
     size_t recordBytes() const { return record; }
@@ -66,10 +88,10 @@ private:
     double cells = 1; ///< the cube's side in steps of the scale
     uint64_t added = 0;
     double lo[3], hi[3]; ///< of the points added
+    std::mutex writing;  ///< of `written`: the cubes below the first levels are made two at a time
     std::map<Key, uint64_t> written;
     std::unique_ptr<Splitter> top;
-    std::vector<char> part;
-    int spills = 0;
+    std::atomic<int> spills{0};
 };
 
 #endif

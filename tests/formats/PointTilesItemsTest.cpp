@@ -1,14 +1,18 @@
+// ctest-label: thread
 #include "formats/LasReader.h"
 #include "formats/LasTiling.h"
 #include "formats/PointTiles.h"
+#include "formats/TileBuilder.h"
 #include "math/Messages.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <tuple>
@@ -117,5 +121,59 @@ TEST(PointTiles, EptGpsTimesAreAfterTheLeastOrTheFirstWholeSecond)
         EXPECT_EQ(d.items[3].name, "GPS time (s after " + std::to_string(static_cast<long long>(base)) + ")");
         for (int p = 0; p < 2; ++p)
             EXPECT_EQ(d.items[3].values[p], times[p] - base);
+    }
+}
+
+// A file made into a hierarchy part after part (each read and made ready on a thread of its
+// own, the cubes below the first levels made two at a time) has the nodes of the same points
+// handed to the builder at once, in the file's order: a cell keeps the first point that falls
+// into it, so a part taken out of turn or a race shows in the nodes' bytes. Memory enough for
+// every cube, and so little that the larger cubes are made through files.
+TEST(PointTiles, AFileMadeIntoTilesPartByPartHasTheNodesOfItsPointsAddedAtOnce)
+{
+    const std::string file = std::string(VELMORA_SOURCE_DIR) + "/tests/data/laz/lone-star.laz"; // 11 chunks
+    const auto read = [](const std::string &path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    CapturingMessageSink sink;
+    ScopedMessageSink scope(sink);
+    const PointListData whole = LasReader::read(file.c_str());
+    const size_t n = static_cast<size_t>(whole.nPoints);
+    std::vector<double> xyz(3 * n);
+    for (size_t p = 0; p < 3 * n; ++p)
+        xyz[p] = whole.points[p] + whole.origin[p % 3];
+    std::vector<const float *> values;
+    for (const PointValueItem &item : whole.items)
+        values.push_back(item.values.get());
+    for (const size_t memory : {size_t(64) << 20, size_t(300000)}) {
+        SCOPED_TRACE(memory);
+        const std::string cache = testing::TempDir() + "/parts-cache" + std::to_string(memory);
+        std::filesystem::remove_all(cache);
+        const std::string made = LasTiling::tilesOf(file, cache, memory);
+        const nlohmann::json meta = nlohmann::json::parse(read(made));
+        TileBuilder::Settings s;
+        s.folder = cache + "/at-once";
+        for (int k = 0; k < 3; ++k)
+            s.lo[k] = meta["bounds"][k];
+        s.size = meta["bounds"][3].get<double>() - s.lo[0];
+        s.scale = meta["schema"][0]["scale"];
+        s.colours = whole.colors != nullptr;
+        for (const PointValueItem &item : whole.items)
+            s.items.push_back(item.name);
+        s.memoryBytes = memory;
+        TileBuilder atOnce(s);
+        atOnce.add(n, xyz.data(), whole.colors.get(), values);
+        atOnce.finish();
+        const std::string dir = made.substr(0, made.size() - 9); // less "/ept.json"
+        EXPECT_EQ(read(dir + "/ept-hierarchy/0-0-0-0.json"), read(s.folder + "/ept-hierarchy/0-0-0-0.json"));
+        size_t nodes = 0;
+        for (const auto &entry : std::filesystem::directory_iterator(s.folder + "/ept-data")) {
+            const std::string name = entry.path().filename();
+            EXPECT_TRUE(read(entry.path()) == read(dir + "/ept-data/" + name)) << name;
+            ++nodes;
+        }
+        EXPECT_GT(nodes, 8u);
+        std::filesystem::remove_all(cache);
     }
 }
