@@ -396,19 +396,19 @@ void TileBuilder::finish(const std::function<void(double)> &progress)
     uint64_t all = 0;
     for (const auto &b : below)
         all += std::get<2>(b);
-    // The cubes whose records take at most a quarter of the memory are made two at a time (a
-    // making in memory holds its records twice at most), the others one after the other. The
-    // nodes are the same in any order.
-    constexpr unsigned kMakers = 2;
+    // With many records below, the cubes whose records take at most a quarter of the memory
+    // are made two at a time (a making in memory holds its records twice at most), the others
+    // one after the other. The nodes are the same in any order.
+    const unsigned makers = all * record >= s.bothCoresFrom ? 2 : 1;
     std::vector<size_t> together, alone;
     for (size_t i = 0; i < below.size(); ++i)
-        (std::get<2>(below[i]) * record <= s.memoryBytes / (2 * kMakers) ? together : alone).push_back(i);
+        (std::get<2>(below[i]) * record <= s.memoryBytes / (2 * makers) ? together : alone).push_back(i);
     std::atomic<size_t> next{0};
     std::atomic<uint64_t> done{0};
     std::atomic<bool> quit{false};
-    const auto make = [&](const std::vector<size_t> &cubes, unsigned makers) {
+    const auto make = [&](const std::vector<size_t> &cubes, unsigned threads) {
         next = 0;
-        Parallel::run(makers, [&](unsigned maker) {
+        Parallel::run(threads, [&](unsigned maker) {
             try {
                 for (size_t i; !quit && (i = next++) < cubes.size();) {
                     const auto &[k, file, n] = below[cubes[i]];
@@ -423,7 +423,7 @@ void TileBuilder::finish(const std::function<void(double)> &progress)
             }
         });
     };
-    make(together, kMakers);
+    make(together, makers);
     make(alone, 1);
     if (progress)
         progress(1);

@@ -36,6 +36,9 @@ public:
         size_t memoryBytes = size_t(512) << 20; ///< the points held in memory at once
         unsigned span = 128;
         size_t leafPoints = 65536;    ///< a node with at most this many points keeps them all
+        /// The bytes of records below the first levels from which their cubes are made two at
+        /// a time: two threads making a few small files in one folder wait on each other.
+        size_t bothCoresFrom = size_t(64) << 20;
     };
     explicit TileBuilder(Settings settings);
     ~TileBuilder();
