@@ -26,19 +26,6 @@ namespace {
 // Points of a plain file read at once (three parts are in memory at a time).
 constexpr size_t kPartPoints = size_t(1) << 19;
 
-// The points of one part made ready for the builder, in the file's coordinates.
-TileBuilder::Part prepared(const TileBuilder &b, const PointListData &d)
-{
-    const size_t n = static_cast<size_t>(d.nPoints);
-    std::vector<double> xyz(3 * n);
-    for (size_t p = 0; p < 3 * n; ++p)
-        xyz[p] = d.points[p] + d.origin[p % 3];
-    std::vector<const float *> values;
-    for (const PointValueItem &item : d.items)
-        values.push_back(item.values.get());
-    return b.prepare(n, xyz.data(), d.colors.get(), values);
-}
-
 // The builder of the file's tiles, with the items of its first part.
 std::unique_ptr<TileBuilder> builderFor(const LasRecords &las, const PointListData &first, const std::string &folder,
                                         size_t memoryBytes)
@@ -174,7 +161,7 @@ std::string LasTiling::tilesOf(const std::string &path, const std::string &cache
     if (!chunks.empty()) {
         PointListData first = readPart(chunks[0], &gpsReference);
         builder = builderFor(las, first, part, memoryBytes);
-        TileBuilder::Part ready = prepared(*builder, first);
+        TileBuilder::Part ready = builder->prepare(first);
         first = PointListData();
         // The parts after the first are read (a LAZ file's decoded) and made ready on threads of
         // their own, two ahead, while the one before goes into the hierarchy in the file's order:
@@ -186,7 +173,7 @@ std::string LasTiling::tilesOf(const std::string &path, const std::string &cache
             for (; ahead.size() < kAhead && asked < chunks.size(); ++asked)
                 ahead.push_back(std::async(std::launch::async,
                                            [&, &c = chunks[asked], reference = gpsReference]() mutable {
-                                               return prepared(*builder, readPart(c, &reference));
+                                               return builder->prepare(readPart(c, &reference));
                                            }));
         };
         ask();

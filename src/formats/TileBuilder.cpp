@@ -1,5 +1,6 @@
 #include "formats/TileBuilder.h"
 
+#include "formats/PointListReader.h"
 #include "math/Parallel.h"
 
 #include <nlohmann/json.hpp>
@@ -295,6 +296,18 @@ TileBuilder::Part TileBuilder::prepare(size_t n, const double *xyz, const unsign
         placeOf(r, root, cells, s.span, &part.places[p * kPlaceWords]);
     }
     return part;
+}
+
+TileBuilder::Part TileBuilder::prepare(const PointListData &d) const
+{
+    const size_t n = static_cast<size_t>(d.nPoints);
+    std::vector<double> xyz(3 * n);
+    for (size_t p = 0; p < 3 * n; ++p)
+        xyz[p] = d.points[p] + d.origin[p % 3];
+    std::vector<const float *> values;
+    for (const PointValueItem &item : d.items)
+        values.push_back(item.values.get());
+    return prepare(n, xyz.data(), d.colors.get(), values);
 }
 
 void TileBuilder::add(Part part)

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+struct PointListData;
+
 /// Writes a point cloud of any size as Entwine point tiles (EPT, the binary data type) that
 /// EptTiles reads node by node, from points handed over once, in any order, in parts.
 ///
@@ -58,6 +60,9 @@ public:
     /// Changes nothing: several threads may make parts at once while another adds.
     Part prepare(size_t n, const double *xyz, const unsigned char *rgb,
                  const std::vector<const float *> &values) const;
+    /// The same for the points of a cloud as a reader gives them, in the file's coordinates
+    /// (its origin added) with its colours and items.
+    Part prepare(const PointListData &d) const;
     /// Adds the points of a part. The nodes depend on the order in which points are added
     /// (a cell keeps the first point that falls into it): the parts go in in their order.
     void add(Part part);

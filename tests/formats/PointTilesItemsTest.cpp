@@ -139,13 +139,6 @@ TEST(PointTiles, AFileMadeIntoTilesPartByPartHasTheNodesOfItsPointsAddedAtOnce)
     CapturingMessageSink sink;
     ScopedMessageSink scope(sink);
     const PointListData whole = LasReader::read(file.c_str());
-    const size_t n = static_cast<size_t>(whole.nPoints);
-    std::vector<double> xyz(3 * n);
-    for (size_t p = 0; p < 3 * n; ++p)
-        xyz[p] = whole.points[p] + whole.origin[p % 3];
-    std::vector<const float *> values;
-    for (const PointValueItem &item : whole.items)
-        values.push_back(item.values.get());
     for (const size_t memory : {size_t(64) << 20, size_t(300000)}) {
         SCOPED_TRACE(memory);
         const std::string cache = testing::TempDir() + "/parts-cache" + std::to_string(memory);
@@ -164,7 +157,7 @@ TEST(PointTiles, AFileMadeIntoTilesPartByPartHasTheNodesOfItsPointsAddedAtOnce)
         s.memoryBytes = memory;
         s.bothCoresFrom = 0; // the file's cubes are too few for it in the making above
         TileBuilder atOnce(s);
-        atOnce.add(n, xyz.data(), whole.colors.get(), values);
+        atOnce.add(atOnce.prepare(whole));
         atOnce.finish();
         const std::string dir = made.substr(0, made.size() - 9); // less "/ept.json"
         EXPECT_EQ(read(dir + "/ept-hierarchy/0-0-0-0.json"), read(s.folder + "/ept-hierarchy/0-0-0-0.json"));
