@@ -271,7 +271,6 @@ TileBuilder::Part TileBuilder::prepare(size_t n, const double *xyz, const unsign
                                        const std::vector<const float *> &values) const
 {
     Part part;
-    part.n = n;
     part.records.resize(n * record);
     part.places.resize(n * kPlaceWords);
     for (int k = 0; k < 3; ++k) {
@@ -312,14 +311,15 @@ TileBuilder::Part TileBuilder::prepare(const PointListData &d) const
 
 void TileBuilder::add(Part part)
 {
-    if (part.records.size() != part.n * record || part.places.size() != part.n * kPlaceWords)
+    const size_t n = part.places.size() / kPlaceWords;
+    if (part.records.size() != n * record || part.places.size() != n * kPlaceWords)
         fail("a part of points made for another tile set");
     for (int k = 0; k < 3; ++k) {
         lo[k] = std::min(lo[k], part.lo[k]);
         hi[k] = std::max(hi[k], part.hi[k]);
     }
-    top->addPlaced(part.records.data(), part.places.data(), part.n);
-    added += part.n;
+    top->addPlaced(part.records.data(), part.places.data(), n);
+    added += n;
 }
 
 void TileBuilder::writeNode(const Key &key, const char *records, size_t count)

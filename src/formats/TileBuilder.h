@@ -50,7 +50,6 @@ public:
     /// Points made ready to be added: their records, where each goes in the first levels, and
     /// their bounds.
     struct Part {
-        size_t n = 0;
         std::vector<char> records;
         std::vector<uint32_t> places; ///< a few words a point (see TileBuilder.cpp)
         double lo[3], hi[3];
