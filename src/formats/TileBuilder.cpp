@@ -7,12 +7,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
-#include <memory>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
+#include <thread>
 #include <tuple>
 
 namespace fs = std::filesystem;
@@ -80,7 +83,35 @@ struct Sink {
     }
 };
 
+// What ends a maker's part of the making once another maker has failed (the failure is raised).
+struct Stopped {
+};
+
 } // namespace
+
+/// The making of the cubes below the first levels, shared by the threads that make them.
+struct TileBuilder::Making {
+    Making(const std::function<void(double)> &heard, uint64_t records) : progress(heard), all(records) {}
+    const std::function<void(double)> &progress; ///< heard on the calling thread only
+    uint64_t all;                                ///< the records of all those cubes
+    std::thread::id caller = std::this_thread::get_id();
+    std::atomic<uint64_t> done{0}; ///< the records written into nodes so far
+    std::atomic<bool> quit{false}; ///< a maker has failed, or progress has raised
+    std::mutex lock;
+    std::condition_variable ended;
+    unsigned busy = 0; ///< cubes under way (under lock)
+};
+
+void TileBuilder::checkpoint()
+{
+    if (!making)
+        return;
+    if (making->quit)
+        throw Stopped{};
+    if (making->progress && std::this_thread::get_id() == making->caller)
+        making->progress(making->all ? static_cast<double>(making->done) / static_cast<double>(making->all)
+                                     : 1.0);
+}
 
 bool TileBuilder::Key::operator<(const Key &o) const
 {
@@ -329,8 +360,13 @@ void TileBuilder::writeNode(const Key &key, const char *records, size_t count)
     out.write(records, static_cast<std::streamsize>(count * record));
     if (!out.flush())
         fail("can't write " + path + " (the disk is full?)");
-    std::lock_guard<std::mutex> hold(writing);
-    written[key] = count;
+    {
+        std::lock_guard<std::mutex> hold(writing);
+        written[key] = count;
+    }
+    if (making)
+        making->done += count;
+    checkpoint();
 }
 
 void TileBuilder::buildInMemory(const Key &key, std::vector<char> &records)
@@ -392,6 +428,7 @@ void TileBuilder::buildFromFile(const Key &key, const std::string &path, uint64_
                 fail("can't read back " + path);
             again.add(chunk.data(), n);
             done += n;
+            checkpoint();
         }
         in.close();
         fs::remove(path);
@@ -416,22 +453,50 @@ void TileBuilder::finish(const std::function<void(double)> &progress)
     std::vector<size_t> together, alone;
     for (size_t i = 0; i < below.size(); ++i)
         (std::get<2>(below[i]) * record <= s.memoryBytes / (2 * makers) ? together : alone).push_back(i);
+    Making m(progress, all);
+    making = &m;
+    struct Unset {
+        TileBuilder &b;
+        ~Unset() { b.making = nullptr; }
+    } unset{*this};
     std::atomic<size_t> next{0};
-    std::atomic<uint64_t> done{0};
-    std::atomic<bool> quit{false};
     const auto make = [&](const std::vector<size_t> &cubes, unsigned threads) {
         next = 0;
-        Parallel::run(threads, [&](unsigned maker) {
+        Parallel::run(threads, [&](unsigned) {
             try {
-                for (size_t i; !quit && (i = next++) < cubes.size();) {
+                for (size_t i; !m.quit && (i = next++) < cubes.size();) {
+                    struct Busy {
+                        Making &m;
+                        explicit Busy(Making &making) : m(making)
+                        {
+                            std::lock_guard<std::mutex> hold(m.lock);
+                            ++m.busy;
+                        }
+                        ~Busy()
+                        {
+                            {
+                                std::lock_guard<std::mutex> hold(m.lock);
+                                --m.busy;
+                            }
+                            m.ended.notify_all();
+                        }
+                    } busy(m);
                     const auto &[k, file, n] = below[cubes[i]];
                     buildFromFile(k, file, n);
-                    done += n;
-                    if (progress && maker == 0)
-                        progress(static_cast<double>(done) / static_cast<double>(all));
                 }
+                // The calling thread, out of cubes, keeps the progress going (and hears a
+                // cancel) while the other thread ends its cube.
+                if (std::this_thread::get_id() == m.caller)
+                    for (std::unique_lock<std::mutex> hold(m.lock); m.busy > 0;) {
+                        m.ended.wait_for(hold, std::chrono::milliseconds(100));
+                        hold.unlock();
+                        checkpoint();
+                        hold.lock();
+                    }
+            } catch (const Stopped &) {
+                // Another maker failed: its failure is raised.
             } catch (...) {
-                quit = true;
+                m.quit = true;
                 throw;
             }
         });

@@ -72,8 +72,9 @@ public:
     }
     /// Makes the nodes of the cubes kept on the disk (two at a time where the memory allows) and
     /// writes the hierarchy and ept.json; `progress`, when given, hears the share done (0 to 1)
-    /// now and then, on the calling thread. What `progress` raises stops the making (the other
-    /// cube under way is made first) and is raised again.
+    /// after each node the calling thread makes, and now and then while it waits for the other
+    /// thread's cube. What `progress` raises stops the making (the other thread at its next node)
+    /// and is raised again.
     void finish(const std::function<void(double)> &progress = nullptr);
     uint64_t pointCount() const { return added; }
     size_t recordBytes() const { return record; }
@@ -85,6 +86,10 @@ public:
     class Splitter;
 
 private:
+    struct Making;
+    /// Where the making of the cubes below the first levels may report or stop: the calling
+    /// thread hears the progress, and every thread stops once another has failed.
+    void checkpoint();
     /// Makes the nodes of cube `key` from its records in memory.
     void buildInMemory(const Key &key, std::vector<char> &records);
     /// Makes the nodes of cube `key` from the records of the file at `path`.
@@ -99,6 +104,7 @@ private:
     std::map<Key, uint64_t> written;
     std::unique_ptr<Splitter> top;
     std::atomic<int> spills{0};
+    Making *making = nullptr; ///< while `finish` makes the cubes below the first levels
 };
 
 #endif

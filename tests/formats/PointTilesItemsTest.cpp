@@ -8,12 +8,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -169,5 +171,49 @@ TEST(PointTiles, AFileMadeIntoTilesPartByPartHasTheNodesOfItsPointsAddedAtOnce)
         }
         EXPECT_GT(nodes, 8u);
         std::filesystem::remove_all(cache);
+    }
+}
+
+// The making of the cubes below the first levels reports after each node, not only after each
+// cube, and a cancel heard there stops it: with one cube below (a cluster in a corner), and with
+// two made side by side (the other thread stops at its next node; the cancel is what is raised).
+TEST(PointTiles, TheMakingOfTheNodesBelowReportsAndStopsWithinACube)
+{
+    for (const int clusters_cancel : {10, 11, 21}) {
+        const int clusters = clusters_cancel / 10;
+        const bool cancel = clusters_cancel % 10;
+        SCOPED_TRACE(clusters_cancel);
+        TileBuilder::Settings s;
+        s.folder = testing::TempDir() + "/nodes-progress";
+        std::filesystem::remove_all(s.folder);
+        s.span = 4;
+        s.leafPoints = 64;
+        s.bothCoresFrom = clusters > 1 ? 0 : s.bothCoresFrom;
+        std::vector<double> xyz(3 * 40000), shares;
+        std::mt19937 random(7);
+        for (size_t i = 0; i < xyz.size(); ++i) // in cubes 3-0-0-0 and 3-7-7-7
+            xyz[i] =
+                std::uniform_real_distribution<double>(0.0, 0.1)(random) + (i / 3 % clusters ? 0.85 : 0.0);
+        std::string raised;
+        try {
+            TileBuilder builder(s);
+            builder.add(xyz.size() / 3, xyz.data(), nullptr, {});
+            builder.finish([&](double share) {
+                shares.push_back(share);
+                if (cancel && share > 0 && share < 1)
+                    throw std::runtime_error("cancelled");
+            });
+        } catch (const std::runtime_error &e) {
+            raised = e.what();
+        }
+        const auto within =
+            std::find_if(shares.begin(), shares.end(), [](double v) { return v > 0 && v < 1; });
+        ASSERT_NE(within, shares.end());
+        EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
+        EXPECT_EQ(shares.back(), cancel ? *within : 1.0);
+        EXPECT_TRUE(!cancel || &*within == &shares.back()); // nothing is heard after a cancel
+        EXPECT_EQ(raised, cancel ? "cancelled" : "");
+        EXPECT_EQ(std::filesystem::exists(s.folder + "/ept.json"), !cancel);
+        std::filesystem::remove_all(s.folder);
     }
 }
