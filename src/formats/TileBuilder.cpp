@@ -89,13 +89,16 @@ struct Stopped {
 
 } // namespace
 
-/// The making of the cubes below the first levels, shared by the threads that make them.
+/// The making of the cubes below the first levels, shared by the threads that make them. Its
+/// progress counts the records written into nodes and those of the cubes sent through files
+/// again as they pass, against all the records below and those of the cubes sent again so far.
 struct TileBuilder::Making {
-    Making(const std::function<void(double)> &heard, uint64_t records) : progress(heard), all(records) {}
+    Making(const std::function<void(double)> &report, uint64_t records) : progress(report), all(records) {}
     const std::function<void(double)> &progress; ///< heard on the calling thread only
-    uint64_t all;                                ///< the records of all those cubes
+    std::atomic<uint64_t> all;
+    std::atomic<uint64_t> done{0};
+    double heard = 0; ///< the largest share heard (a cube sent again adds to `all`)
     std::thread::id caller = std::this_thread::get_id();
-    std::atomic<uint64_t> done{0}; ///< the records written into nodes so far
     std::atomic<bool> quit{false}; ///< a maker has failed, or progress has raised
     std::mutex lock;
     std::condition_variable ended;
@@ -108,9 +111,12 @@ void TileBuilder::checkpoint()
         return;
     if (making->quit)
         throw Stopped{};
-    if (making->progress && std::this_thread::get_id() == making->caller)
-        making->progress(making->all ? static_cast<double>(making->done) / static_cast<double>(making->all)
-                                     : 1.0);
+    if (making->progress && std::this_thread::get_id() == making->caller) {
+        const uint64_t all = making->all;
+        making->heard =
+            std::max(making->heard, all ? std::min(1.0, static_cast<double>(making->done) / all) : 1.0);
+        making->progress(making->heard);
+    }
 }
 
 bool TileBuilder::Key::operator<(const Key &o) const
@@ -418,6 +424,8 @@ void TileBuilder::buildFromFile(const Key &key, const std::string &path, uint64_
     }
     // Too many for the memory: the same three levels again, through files.
     std::vector<std::tuple<Key, std::string, uint64_t>> below;
+    if (making)
+        making->all += count;
     {
         Splitter again(*this, key, s.folder + "/build/" + std::to_string(++spills));
         std::ifstream in(path, std::ios::binary);
@@ -428,6 +436,8 @@ void TileBuilder::buildFromFile(const Key &key, const std::string &path, uint64_
                 fail("can't read back " + path);
             again.add(chunk.data(), n);
             done += n;
+            if (making)
+                making->done += n;
             checkpoint();
         }
         in.close();

@@ -175,15 +175,17 @@ TEST(PointTiles, AFileMadeIntoTilesPartByPartHasTheNodesOfItsPointsAddedAtOnce)
 }
 
 // The making of the cubes below the first levels reports after each node, not only after each
-// cube, and a cancel heard there stops it: with one cube below (a cluster in a corner), and with
-// two made side by side (the other thread stops at its next node; the cancel is what is raised).
+// cube, and a cancel heard there stops it: with one cube below (a cluster in a corner), made in
+// memory or sent through files again, and with two made side by side (the other thread stops at
+// its next node; the cancel is what is raised).
 TEST(PointTiles, TheMakingOfTheNodesBelowReportsAndStopsWithinACube)
 {
-    for (const int clusters_cancel : {10, 11, 21}) {
-        const int clusters = clusters_cancel / 10;
-        const bool cancel = clusters_cancel % 10;
-        SCOPED_TRACE(clusters_cancel);
+    for (const int clusters_cancel_again : {100, 110, 101, 111, 210}) {
+        const int clusters = clusters_cancel_again / 100;
+        const bool cancel = clusters_cancel_again / 10 % 10, again = clusters_cancel_again % 10;
+        SCOPED_TRACE(clusters_cancel_again);
         TileBuilder::Settings s;
+        s.memoryBytes = again ? 200000 : s.memoryBytes;
         s.folder = testing::TempDir() + "/nodes-progress";
         std::filesystem::remove_all(s.folder);
         s.span = 4;
