@@ -13,9 +13,10 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <new>
-#include <stdexcept>
 #include <memory>
+#include <new>
+#include <optional>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -207,8 +208,9 @@ std::vector<ExtraField> extraFields(const unsigned char *vlrs, size_t size, uint
     return fields;
 }
 
-// `next(done, want)` gives the records `done` to `done + want`.
-using RecordSource = std::function<const unsigned char *(size_t done, size_t want)>;
+// `next(done, want)` gives the records `done` to `done + want`, or fewer, lowering `want` (at
+// least one).
+using RecordSource = std::function<const unsigned char *(size_t done, size_t &want)>;
 
 // The range of an item's finite values (0 to 0 when there is none).
 void itemRange(PointValueItem &item, size_t n)
@@ -271,7 +273,7 @@ PointListData readRecords(const Header &h, const std::vector<ExtraField> &extras
     const size_t chunkRecords = std::min(n, std::max<size_t>(1, kChunkBytes / h.recordLength));
     size_t done = 0;
     while (done < n) {
-        const size_t want = std::min(chunkRecords, n - done);
+        size_t want = std::min(chunkRecords, n - done);
         const unsigned char *b = next(done, want);
         float *p = d.points.get() + 3 * done;
         if (!haveOrigin) {
@@ -459,26 +461,32 @@ PointListData LasReader::read(FILE *f, long long size, const char *name, double 
     if (std::fseek(f, static_cast<long>(header.offsetToPoints) - at, SEEK_CUR) != 0)
         refuse(name, "can't reach the points at byte %llu", static_cast<unsigned long long>(header.offsetToPoints));
     if (header.compressed) {
-        LargeArray<unsigned char> records;
-        LazFile::Summary summary;
-        try {
-            records = LazFile::read(f, size,
-                                    {header.headerSize, header.vlrCount, header.offsetToPoints, header.recordLength,
-                                     header.count},
-                                    &summary);
-        } catch (const std::bad_alloc &) {
-            refuse(name, "no memory for %llu points", static_cast<unsigned long long>(header.count));
-        } catch (const std::runtime_error &e) {
-            refuse(name, "%s", e.what());
-        }
-        const unsigned char *all = records.get();
+        // The chunks are decoded a batch at a time, as the points are converted: the whole
+        // file's records are never held at once.
+        std::optional<LazFile::Batches> batches;
+        const auto lazRefusal = [&](const auto &step) {
+            try {
+                return step();
+            } catch (const std::bad_alloc &) {
+                refuse(name, "no memory for %llu points", static_cast<unsigned long long>(header.count));
+            } catch (const std::runtime_error &e) {
+                refuse(name, "%s", e.what());
+            }
+        };
+        lazRefusal([&] {
+            batches.emplace(f, size,
+                            LazFile::Header{header.headerSize, header.vlrCount, header.offsetToPoints,
+                                            header.recordLength, header.count});
+        });
         Header read = header;
-        read.kind = summary.copc ? "COPC" : "LAZ";
-        return readRecords(read, extras, gpsReference, [&](size_t done, size_t) { return all + done * header.recordLength; });
+        read.kind = batches->summary().copc ? "COPC" : "LAZ";
+        return readRecords(read, extras, gpsReference, [&](size_t done, size_t &want) {
+            return lazRefusal([&] { return batches->records(done, want); });
+        });
     }
     std::vector<unsigned char> chunk(std::min(static_cast<size_t>(header.count), kChunkBytes / header.recordLength + 1) *
                                      header.recordLength);
-    return readRecords(header, extras, gpsReference, [&](size_t done, size_t want) {
+    return readRecords(header, extras, gpsReference, [&](size_t done, size_t &want) {
         if (std::fread(chunk.data(), header.recordLength, want, f) != want)
             refuse(name, "the file ends inside point %zu", done + want);
         return chunk.data();

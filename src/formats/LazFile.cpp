@@ -142,26 +142,45 @@ std::vector<LazChunk> LazFile::chunkTable(FILE *f, long long size, const Header 
     return chunks;
 }
 
-LargeArray<unsigned char> LazFile::decode(const unsigned char *file, const LazLayout &layout,
-                                          const std::vector<LazChunk> &chunks, uint64_t count)
+namespace {
+
+// Decodes `chunks` (their offsets in a file whose bytes from `base` on are at `file`) on every
+// core, the first point of the first chunk into `out`.
+void decodeChunks(const unsigned char *file, uint64_t base, const LazLayout &layout, const LazChunk *chunks,
+                  size_t n, unsigned length, unsigned char *out)
+{
+    std::vector<uint64_t> firstPoint(n + 1, 0);
+    for (size_t i = 0; i < n; ++i)
+        firstPoint[i + 1] = firstPoint[i] + chunks[i].points;
+    // Chunks are taken one at a time from a shared counter: their sizes differ.
+    std::atomic<size_t> nextChunk{0};
+    Parallel::run(std::min<unsigned>(Parallel::cores(), static_cast<unsigned>(std::max<size_t>(n, 1))),
+                  [&](unsigned) {
+                      LazChunkDecoder decoder(layout);
+                      for (size_t i; (i = nextChunk++) < n;) {
+                          const LazChunk &c = chunks[i];
+                          decoder.decode(file + (c.offset - base), static_cast<size_t>(c.bytes),
+                                         static_cast<size_t>(c.points), out + firstPoint[i] * length);
+                      }
+                  });
+}
+
+unsigned recordLength(const LazLayout &layout)
 {
     unsigned length = 0;
     for (const LazItem &item : layout.items)
         length += item.size;
+    return length;
+}
+
+} // namespace
+
+LargeArray<unsigned char> LazFile::decode(const unsigned char *file, const LazLayout &layout,
+                                          const std::vector<LazChunk> &chunks, uint64_t count)
+{
+    const unsigned length = recordLength(layout);
     LargeArray<unsigned char> out = allocateLargeArray<unsigned char>(static_cast<size_t>(count) * length);
-    std::vector<uint64_t> firstPoint(chunks.size() + 1, 0);
-    for (size_t i = 0; i < chunks.size(); ++i)
-        firstPoint[i + 1] = firstPoint[i] + chunks[i].points;
-    // Chunks are taken one at a time from a shared counter: their sizes differ.
-    std::atomic<size_t> nextChunk{0};
-    Parallel::run(Parallel::cores(), [&](unsigned) {
-        LazChunkDecoder decoder(layout);
-        for (size_t i; (i = nextChunk++) < chunks.size();) {
-            const LazChunk &c = chunks[i];
-            decoder.decode(file + c.offset, static_cast<size_t>(c.bytes), static_cast<size_t>(c.points),
-                           out.get() + firstPoint[i] * length);
-        }
-    });
+    decodeChunks(file, 0, layout, chunks.data(), chunks.size(), length, out.get());
     return out;
 }
 
@@ -188,21 +207,75 @@ std::vector<LazChunk> LazFile::copcChunks(FILE *f, long long size, const Header 
     return chunks;
 }
 
-LargeArray<unsigned char> LazFile::read(FILE *f, long long size, const Header &h, Summary *summary)
+namespace {
+
+// The layout and chunks of a LASzip file, as `read` takes them.
+std::vector<LazChunk> locate(FILE *f, long long size, const LazFile::Header &h, LazLayout &layout,
+                             LazFile::Summary &summary)
 {
     std::optional<CopcInfo> copc;
-    const LazLayout layout = findLayout(f, size, h, &copc);
+    layout = LazFile::findLayout(f, size, h, &copc);
     if (layout.compressor == LazLayout::None)
         fail("LASzip compressor 0 (none) on a compressed point format");
-    const std::vector<LazChunk> chunks = copc ? copcChunks(f, size, h, *copc) : chunkTable(f, size, h, layout);
-    if (summary) {
-        summary->copc = copc.has_value();
-        summary->chunks = chunks.size();
-    }
+    std::vector<LazChunk> chunks =
+        copc ? LazFile::copcChunks(f, size, h, *copc) : LazFile::chunkTable(f, size, h, layout);
+    summary.copc = copc.has_value();
+    summary.chunks = chunks.size();
+    return chunks;
+}
+
+} // namespace
+
+LargeArray<unsigned char> LazFile::read(FILE *f, long long size, const Header &h, Summary *summary)
+{
+    LazLayout layout;
+    Summary found;
+    const std::vector<LazChunk> chunks = locate(f, size, h, layout, found);
+    if (summary)
+        *summary = found;
     uint64_t end = 0;
     for (const LazChunk &c : chunks)
         end = std::max(end, c.offset + c.bytes);
     LargeArray<unsigned char> bytes = allocateLargeArray<unsigned char>(static_cast<size_t>(end));
     readAt(f, 0, bytes.get(), static_cast<size_t>(end));
     return decode(bytes.get(), layout, chunks, h.count);
+}
+
+LazFile::Batches::Batches(FILE *file, long long size, const Header &h, size_t batchBytes)
+    : f(file), chunks(locate(file, size, h, layout, found)), most(batchBytes), length(recordLength(layout))
+{
+}
+
+const unsigned char *LazFile::Batches::records(uint64_t first, size_t &n)
+{
+    while (first >= to && nextChunk < chunks.size()) {
+        // The next batch: whole chunks (in the file's order, so its bytes are one range).
+        size_t end = nextChunk;
+        uint64_t points = 0, lo = chunks[nextChunk].offset, hi = lo;
+        for (; end < chunks.size() && (end == nextChunk || (points + chunks[end].points) * length <= most);
+             ++end) {
+            points += chunks[end].points;
+            lo = std::min(lo, chunks[end].offset);
+            hi = std::max(hi, chunks[end].offset + chunks[end].bytes);
+        }
+        if (hi - lo > bytesHeld) {
+            bytes = LargeArray<unsigned char>();
+            bytes = allocateLargeArray<unsigned char>(static_cast<size_t>(hi - lo));
+            bytesHeld = static_cast<size_t>(hi - lo);
+        }
+        if (points * length > outHeld) {
+            out = LargeArray<unsigned char>();
+            out = allocateLargeArray<unsigned char>(static_cast<size_t>(points * length));
+            outHeld = static_cast<size_t>(points * length);
+        }
+        readAt(f, lo, bytes.get(), static_cast<size_t>(hi - lo));
+        decodeChunks(bytes.get(), lo, layout, chunks.data() + nextChunk, end - nextChunk, length, out.get());
+        nextChunk = end;
+        from = to;
+        to += points;
+    }
+    if (first < from || first >= to)
+        fail("point " + std::to_string(first) + " is not in the chunks that follow");
+    n = static_cast<size_t>(std::min<uint64_t>(n, to - first));
+    return out.get() + (first - from) * length;
 }

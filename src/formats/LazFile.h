@@ -52,6 +52,33 @@ public:
     /// hierarchy, any other through its chunk table).
     static LargeArray<unsigned char> read(FILE *f, long long size, const Header &h, Summary *summary = nullptr);
 
+    /// The same records a batch of whole chunks at a time, in the file's order: a batch's bytes
+    /// are read and its chunks decoded on every core when its first point is asked for, into
+    /// buffers used again for the next batch. A whole read so holds one batch of compressed
+    /// bytes and records at a time rather than all of them.
+    class Batches {
+    public:
+        /// Finds the chunks as `read` does; a batch holds chunks until their records would
+        /// pass `batchBytes` (at least one chunk).
+        Batches(FILE *f, long long size, const Header &h, size_t batchBytes = size_t(32) << 20);
+        const Summary &summary() const { return found; }
+        /// The records of points `first` to `first + n`, `n` lowered to the points of the batch
+        /// that holds `first`. The points are asked for in order, from 0.
+        const unsigned char *records(uint64_t first, size_t &n);
+
+    private:
+        FILE *f;
+        LazLayout layout; // these two are set while the chunks are found
+        Summary found;
+        std::vector<LazChunk> chunks;
+        size_t most;
+        unsigned length = 0;
+        size_t nextChunk = 0;
+        uint64_t from = 0, to = 0; ///< the points of the batch decoded
+        LargeArray<unsigned char> bytes, out;
+        size_t bytesHeld = 0, outHeld = 0;
+    };
+
     /// Reads a chunk table that starts at `table` (`bytes` bytes: the version, the count, and the
     /// coded entries); `first` is where the first chunk starts.
     static std::vector<LazChunk> parseChunkTable(const unsigned char *table, size_t bytes, uint64_t first,
