@@ -1,3 +1,4 @@
+// ctest-label: thread
 #include "formats/LasReader.h"
 #include "formats/LazFile.h"
 #include "math/Messages.h"
