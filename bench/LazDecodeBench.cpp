@@ -148,14 +148,24 @@ void oneCore(benchmark::State &state, const char *name)
 
 // The decoded records of the copies in a plain LAS file (the LAZ file's header, its
 // variable-length records dropped and the compression bits cleared) under $TMPDIR.
-struct PlainFile {
+// A file named `name` in a folder of its own under $TMPDIR, removed with it.
+struct TempFile {
     std::string dir, path;
-    explicit PlainFile(const Copies &c)
+    explicit TempFile(const std::string &name)
     {
         const char *tmp = std::getenv("TMPDIR");
         std::string pattern = std::string(tmp ? tmp : "/tmp") + "/velmora-laz.XXXXXX";
         dir = mkdtemp(&pattern[0]) ? pattern : std::string();
-        path = dir + "/plain.las";
+        path = dir + "/" + name;
+    }
+    ~TempFile() { std::filesystem::remove_all(dir); }
+    TempFile(const TempFile &) = delete;
+    TempFile &operator=(const TempFile &) = delete;
+};
+
+struct PlainFile : TempFile {
+    explicit PlainFile(const Copies &c) : TempFile("plain.las")
+    {
         const uint16_t headerSize = get<uint16_t>(c.file, 94);
         std::vector<unsigned char> header(c.file.begin(), c.file.begin() + headerSize);
         const uint32_t offset = headerSize, none = 0;
@@ -174,7 +184,6 @@ struct PlainFile {
         out.write(reinterpret_cast<const char *>(header.data()), static_cast<std::streamsize>(header.size()));
         out.write(reinterpret_cast<const char *>(records.get()), static_cast<std::streamsize>(c.count * c.length));
     }
-    ~PlainFile() { std::filesystem::remove_all(dir); }
 };
 
 void plain(benchmark::State &state, const char *name)
@@ -196,14 +205,9 @@ void plain(benchmark::State &state, const char *name)
 // The copies of a COPC file's chunks as one COPC file under $TMPDIR: the original's bytes before
 // its first chunk (header and records), the chunks, and one hierarchy page naming each copy as
 // a node of its own (level 20, x its number).
-struct CopcFile {
-    std::string dir, path;
-    explicit CopcFile(const Copies &c)
+struct CopcFile : TempFile {
+    explicit CopcFile(const Copies &c) : TempFile("copies.copc.laz")
     {
-        const char *tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp ? tmp : "/tmp") + "/velmora-copc.XXXXXX";
-        dir = mkdtemp(&pattern[0]) ? pattern : std::string();
-        path = dir + "/copies.copc.laz";
         const uint32_t offsetToPoints = get<uint32_t>(c.file, 96), vlrs = get<uint32_t>(c.file, 100);
         std::vector<unsigned char> head(c.file.begin(), c.file.begin() + get<uint16_t>(c.file, 94));
         // The records up to the points, and the chunk table's offset that leads them (unused).
@@ -244,7 +248,6 @@ struct CopcFile {
              std::initializer_list<const std::vector<unsigned char> *>{&head, &c.bytes, &evlr, &page})
             out.write(reinterpret_cast<const char *>(b->data()), static_cast<std::streamsize>(b->size()));
     }
-    ~CopcFile() { std::filesystem::remove_all(dir); }
 };
 
 long peakKiB()

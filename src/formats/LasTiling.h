@@ -31,12 +31,16 @@ public:
     static uint64_t wholeBytes(const std::string &head, uint64_t size);
     /// The largest header of a LAS file (version 1.4).
     static constexpr size_t kHeadBytes = 375;
+    /// The most points read at once by default: a plain file's part, or a piece of a larger
+    /// LAZ chunk (three are in memory at a time, with about 115 bytes a point all told).
+    static constexpr size_t kPartPoints = size_t(1) << 19;
     /// The ept.json of the tiles of `path` under `cacheFolder`/hierarchies, made now unless an
     /// earlier run made them from the same file (same path, size and time); `memoryBytes` is
-    /// what the making may hold. Raises std::runtime_error with a plain text; a making that
-    /// fails or is stopped leaves nothing behind.
+    /// what the making may hold, `partPoints` the most points it reads at once. Raises
+    /// std::runtime_error with a plain text; a making that fails or is stopped leaves nothing
+    /// behind.
     static std::string tilesOf(const std::string &path, const std::string &cacheFolder, size_t memoryBytes,
-                               const TilingWatch &watch = TilingWatch());
+                               const TilingWatch &watch = TilingWatch(), size_t partPoints = kPartPoints);
 };
 
 #endif

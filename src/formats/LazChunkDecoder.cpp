@@ -99,8 +99,12 @@ LazChunkDecoder::LazChunkDecoder(const LazLayout &l) : layout(l)
 
 LazChunkDecoder::~LazChunkDecoder() = default;
 
-void LazChunkDecoder::decode(const unsigned char *chunk, size_t size, size_t points, unsigned char *out)
+void LazChunkDecoder::begin(const unsigned char *chunk, size_t size, size_t points)
 {
+    begun = chunk;
+    chunkSize = size;
+    chunkPoints = points;
+    done = 0;
     if (points == 0)
         return;
     if (size < length)
@@ -109,51 +113,70 @@ void LazChunkDecoder::decode(const unsigned char *chunk, size_t size, size_t poi
     // here, and those this one takes into use are listed as it goes.
     inUse.resetAll();
     ArithmeticModelsInUse::Scope scope(inUse);
-    if (layout.compressor == LazLayout::LayeredChunked)
-        decodeLayered(chunk, size, points, out);
-    else
-        decodePointwise(chunk, size, points, out);
+    if (layout.compressor == LazLayout::LayeredChunked) {
+        beginLayered();
+        return;
+    }
+    // The first point is stored as it is; the coder starts after it.
+    const unsigned char *raw = chunk;
+    for (const std::unique_ptr<Item> &item : items) {
+        item->first(raw);
+        raw += item->size();
+    }
+    dec.start(chunk + length, chunk + size);
 }
 
-void LazChunkDecoder::decodePointwise(const unsigned char *chunk, size_t size, size_t points, unsigned char *out)
+void LazChunkDecoder::next(size_t n, unsigned char *out)
 {
-    // The first point is stored as it is; the coder starts after it.
-    std::memcpy(out, chunk, length);
-    {
-        const unsigned char *raw = chunk;
-        for (const std::unique_ptr<Item> &item : items) {
-            item->first(raw);
-            raw += item->size();
-        }
+    if (n > chunkPoints - done)
+        fail("no " + std::to_string(n) + " points are left in the chunk");
+    if (n == 0)
+        return;
+    ArithmeticModelsInUse::Scope scope(inUse);
+    size_t from = done;
+    if (from == 0) {
+        std::memcpy(out, begun, length);
+        out += length;
+        ++from;
     }
-    ArithmeticDecoder dec(chunk + length, chunk + size);
+    if (from < done + n) {
+        if (layout.compressor == LazLayout::LayeredChunked)
+            decodeLayered(from, done + n, out);
+        else
+            decodePointwise(from, done + n, out);
+    }
+    done += n;
+}
+
+void LazChunkDecoder::decodePointwise(size_t from, size_t to, unsigned char *out)
+{
     // The common item lists in one loop, which stops after the point that read past the chunk.
-    size_t i = decodeCommonItems(items, dec, out, points, length);
-    if (i > 1 && dec.overrun())
-        failInside(i - 1, points);
-    for (; i < points; ++i) {
-        unsigned char *p = out + i * length;
+    size_t i = decodeCommonItems(items, dec, out, from, to, length);
+    if (i > from && dec.overrun())
+        failInside(i - 1, chunkPoints);
+    for (; i < to; ++i) {
+        unsigned char *p = out + (i - from) * length;
         for (const std::unique_ptr<Item> &item : items) {
             item->next(dec, p);
             p += item->size();
         }
         // Checked per point so that a cut chunk costs one point's work, not the chunk's.
         if (dec.overrun())
-            failInside(i, points);
+            failInside(i, chunkPoints);
     }
 }
 
-void LazChunkDecoder::decodeLayered(const unsigned char *chunk, size_t size, size_t points, unsigned char *out)
+void LazChunkDecoder::beginLayered()
 {
-    std::memcpy(out, chunk, length);
-    const unsigned char *at = chunk + length, *end = chunk + size;
+    const unsigned char *at = begun + length, *end = begun + chunkSize;
     // A chunk of one point may end with it.
-    if (points == 1 && end - at < 4)
+    if (chunkPoints == 1 && end - at < 4)
         return;
     if (end - at < 4)
         fail("a chunk ends before its point count");
-    if (u32(at) != points)
-        fail("a chunk holds " + std::to_string(u32(at)) + " points, the chunk table says " + std::to_string(points));
+    if (u32(at) != chunkPoints)
+        fail("a chunk holds " + std::to_string(u32(at)) + " points, the chunk table says " +
+             std::to_string(chunkPoints));
     at += 4;
     layers.clear();
     for (const std::unique_ptr<LazLayeredItem> &item : layered)
@@ -170,24 +193,28 @@ void LazChunkDecoder::decodeLayered(const unsigned char *chunk, size_t size, siz
         at += l.size;
     }
     const LazLayer *layer = layers.data();
-    const unsigned char *raw = chunk;
+    const unsigned char *raw = begun;
     for (const std::unique_ptr<LazLayeredItem> &item : layered) {
         item->first(raw, layered[0]->channel(), layer);
         raw += item->size();
         layer += item->layers();
     }
+}
+
+void LazChunkDecoder::decodeLayered(size_t from, size_t to, unsigned char *out)
+{
     // The point item first: it says the channel whose models the other items use.
-    size_t i = decodeCommonLayers(layered, out, points, length);
-    if (i > 1) {
+    size_t i = decodeCommonLayers(layered, out, from, to, length);
+    if (i > from) {
         bool past = false;
         for (const std::unique_ptr<LazLayeredItem> &item : layered)
             past |= item->overrun();
         if (past)
-            failInside(i - 1, points);
+            failInside(i - 1, chunkPoints);
     }
     LazLayeredItem &point = *layered[0];
-    for (; i < points; ++i) {
-        unsigned char *p = out + i * length;
+    for (; i < to; ++i) {
+        unsigned char *p = out + (i - from) * length;
         point.next(p, 0);
         const unsigned channel = point.channel();
         bool past = point.overrun();
@@ -198,6 +225,6 @@ void LazChunkDecoder::decodeLayered(const unsigned char *chunk, size_t size, siz
             p += layered[k]->size();
         }
         if (past)
-            failInside(i, points);
+            failInside(i, chunkPoints);
     }
 }

@@ -56,7 +56,17 @@ public:
 
     /// Decodes `points` records of `recordLength()` bytes from the chunk's `size` bytes into
     /// `out`. Raises std::runtime_error (a plain text) when the chunk ends before its points do.
-    void decode(const unsigned char *chunk, size_t size, size_t points, unsigned char *out);
+    void decode(const unsigned char *chunk, size_t size, size_t points, unsigned char *out)
+    {
+        begin(chunk, size, points);
+        next(points, out);
+    }
+    /// The same in steps, for a chunk too large to decode at once: starts on the chunk (whose
+    /// bytes stay where they are until its points are decoded) ...
+    void begin(const unsigned char *chunk, size_t size, size_t points);
+    /// ... and decodes its next `n` points into `out`; raises std::runtime_error for more
+    /// points than are left.
+    void next(size_t n, unsigned char *out);
     unsigned recordLength() const { return length; }
 
     /// The smallest number of bytes a chunk of `points` points can take, and the largest
@@ -68,9 +78,14 @@ public:
     struct Item; // one item's decoder, defined beside the decoding
 
 private:
-    void decodePointwise(const unsigned char *chunk, size_t size, size_t points, unsigned char *out);
-    void decodeLayered(const unsigned char *chunk, size_t size, size_t points, unsigned char *out);
+    void beginLayered();
+    // Points `from` to `to`, from 1 on, point `from` into `out`.
+    void decodePointwise(size_t from, size_t to, unsigned char *out);
+    void decodeLayered(size_t from, size_t to, unsigned char *out);
     LazLayout layout;
+    const unsigned char *begun = nullptr; // the chunk's bytes
+    size_t chunkSize = 0, chunkPoints = 0, done = 0;
+    ArithmeticDecoder dec; // the pointwise compressor's coder
     unsigned length = 0;
     std::vector<std::unique_ptr<Item>> items;
     std::vector<std::unique_ptr<LazLayeredItem>> layered;

@@ -534,13 +534,13 @@ private:
     unsigned current = 0;
 };
 
-// Points from 1 on, each item's step inlined in one loop (no call per item and point);
+// Points `from` to `to`, each item's step inlined in one loop (no call per item and point);
 // stops after a point that read past a layer.
 template <class... Items>
-size_t run(unsigned char *out, size_t points, unsigned length, Point14 &point, Items &...items)
+size_t run(unsigned char *out, size_t from, size_t to, unsigned length, Point14 &point, Items &...items)
 {
-    for (size_t i = 1; i < points; ++i) {
-        unsigned char *p = out + i * length;
+    for (size_t i = from; i < to; ++i) {
+        unsigned char *p = out + (i - from) * length;
         point.step(p);
         [[maybe_unused]] const unsigned channel = point.channel();
         bool past = point.overrun();
@@ -549,16 +549,17 @@ size_t run(unsigned char *out, size_t points, unsigned length, Point14 &point, I
         if (past)
             return i + 1;
     }
-    return points;
+    return to;
 }
 
 } // namespace
 
 size_t decodeCommonLayers(const std::vector<std::unique_ptr<LazLayeredItem>> &items, unsigned char *out,
-                          size_t points, unsigned length)
+                          size_t from, size_t to, unsigned length)
 {
-    return runCommonItems<Point14, Rgb14, Byte14>(
-        items, [&](Point14 &point, auto &...others) { return run(out, points, length, point, others...); });
+    return runCommonItems<Point14, Rgb14, Byte14>(items, from, [&](Point14 &point, auto &...others) {
+        return run(out, from, to, length, point, others...);
+    });
 }
 
 std::unique_ptr<LazLayeredItem> makeLayeredItem(const LazItem &item)

@@ -37,12 +37,13 @@ private:
     unsigned bytes;
 };
 
-/// Decodes points 1, 2, ... of a chunk (its layers started by the items' first()) when `items`
-/// are those of point formats 6 to 8, with or without extra bytes, in one loop without a call
-/// per item, until the last point or one after which a layer's decoder has read past its
-/// bytes. Returns the index past the last point decoded: 1 (none) for other items.
+/// Decodes points `from` to `to` of a chunk (from 1 on; its layers started by the items'
+/// first()), point `from` into `out`, when `items` are those of point formats 6 to 8, with or
+/// without extra bytes, in one loop without a call per item, until point `to` or one after
+/// which a layer's decoder has read past its bytes. Returns the index past the last point
+/// decoded: `from` (none) for other items.
 size_t decodeCommonLayers(const std::vector<std::unique_ptr<LazLayeredItem>> &items, unsigned char *out,
-                          size_t points, unsigned length);
+                          size_t from, size_t to, unsigned length);
 
 /// The decoder of `item`; raises std::runtime_error for an item or version it does not know.
 std::unique_ptr<LazLayeredItem> makeLayeredItem(const LazItem &item);

@@ -487,15 +487,16 @@ private:
     LazWavepacket packet;
 };
 
-// Points from 1 on, each item's step inlined in one loop (the coder stays in registers from
-// item to item); stops after a point that read past the chunk.
+// Points `from` to `to`, each item's step inlined in one loop (the coder stays in registers
+// from item to item); stops after a point that read past the chunk.
 template <class... Items>
-size_t run(ArithmeticDecoder &decoder, unsigned char *out, size_t points, unsigned length, Items &...items)
+size_t run(ArithmeticDecoder &decoder, unsigned char *out, size_t from, size_t to, unsigned length,
+           Items &...items)
 {
     ArithmeticDecoder dec = decoder; // a local the compiler keeps in registers
-    size_t i = 1;
-    for (; i < points; ++i) {
-        unsigned char *p = out + i * length;
+    size_t i = from;
+    for (; i < to; ++i) {
+        unsigned char *p = out + (i - from) * length;
         ((items.step(dec, p), p += items.size()), ...);
         if (dec.overrun()) {
             ++i;
@@ -508,11 +509,11 @@ size_t run(ArithmeticDecoder &decoder, unsigned char *out, size_t points, unsign
 
 } // namespace
 
-size_t decodeCommonItems(const std::vector<std::unique_ptr<LazChunkDecoder::Item>> &items, ArithmeticDecoder &dec,
-                         unsigned char *out, size_t points, unsigned length)
+size_t decodeCommonItems(const std::vector<std::unique_ptr<LazChunkDecoder::Item>> &items,
+                         ArithmeticDecoder &dec, unsigned char *out, size_t from, size_t to, unsigned length)
 {
     return runCommonItems<Point10, GpsTime11, Rgb12>(
-        items, [&](auto &...common) { return run(dec, out, points, length, common...); });
+        items, from, [&](auto &...common) { return run(dec, out, from, to, length, common...); });
 }
 
 std::unique_ptr<LazChunkDecoder::Item> makePointwiseItem(const LazItem &item)

@@ -25,12 +25,12 @@ private:
     unsigned bytes;
 };
 
-/// Decodes points 1, 2, ... of a chunk (the first is stored as it is) when `items` are those of
-/// point formats 0 to 3 in version 2, in one loop without a call per item, until the last
-/// point or one after which `dec` has read past the chunk. Returns the index past the last
-/// point decoded: 1 (none) for other items.
-size_t decodeCommonItems(const std::vector<std::unique_ptr<LazChunkDecoder::Item>> &items, ArithmeticDecoder &dec,
-                         unsigned char *out, size_t points, unsigned length);
+/// Decodes points `from` to `to` of a chunk (from 1 on: the first is stored as it is), point
+/// `from` into `out`, when `items` are those of point formats 0 to 3 in version 2, in one loop
+/// without a call per item, until point `to` or one after which `dec` has read past the chunk.
+/// Returns the index past the last point decoded: `from` (none) for other items.
+size_t decodeCommonItems(const std::vector<std::unique_ptr<LazChunkDecoder::Item>> &items,
+                         ArithmeticDecoder &dec, unsigned char *out, size_t from, size_t to, unsigned length);
 
 /// The decoder of `item`; raises std::runtime_error for an item or version it does not know.
 std::unique_ptr<LazChunkDecoder::Item> makePointwiseItem(const LazItem &item);

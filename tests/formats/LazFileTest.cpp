@@ -128,6 +128,23 @@ TEST(LazFile, RealFilesDecodeToTheRecordsOfTheirUncompressedTwins)
             at += n;
         }
         EXPECT_EQ(wrong, 0u);
+        // And each chunk in steps of 777 points, as a large one is made into tiles.
+        const LazLayout layout = LazFile::findLayout(f.f, static_cast<long long>(laz.size()), h);
+        LazChunkDecoder steps(layout);
+        std::vector<unsigned char> piece(777 * h.recordLength);
+        uint64_t at = 0;
+        for (const LazChunk &chunk :
+             LazFile::chunkTable(f.f, static_cast<long long>(laz.size()), h, layout)) {
+            steps.begin(&laz[chunk.offset], chunk.bytes, chunk.points);
+            for (uint64_t k = 0; k < chunk.points; k += 777) {
+                const size_t n = std::min<size_t>(777, chunk.points - k);
+                steps.next(n, piece.data());
+                wrong += std::memcmp(piece.data(), records.get() + (at + k) * h.recordLength,
+                                     n * h.recordLength) != 0;
+            }
+            at += chunk.points;
+        }
+        EXPECT_EQ(wrong, 0u);
     }
 }
 

@@ -130,7 +130,9 @@ TEST(PointTiles, EptGpsTimesAreAfterTheLeastOrTheFirstWholeSecond)
 // own) has the nodes of the same points handed to the builder at once, in the file's order, and
 // its cubes below the first levels made two at a time: a cell keeps the first point that falls
 // into it, so a part taken out of turn or a race shows in the nodes' bytes. Memory enough for
-// every cube, and so little that the larger cubes are made through files.
+// every cube, and so little that the larger cubes are made through files, with each chunk of
+// 50,000 points read in pieces of 4,096 (as a chunk larger than a part is) on the threads that
+// read ahead.
 TEST(PointTiles, AFileMadeIntoTilesPartByPartHasTheNodesOfItsPointsAddedAtOnce)
 {
     const std::string file = std::string(VELMORA_SOURCE_DIR) + "/tests/data/laz/lone-star.laz"; // 11 chunks
@@ -145,7 +147,8 @@ TEST(PointTiles, AFileMadeIntoTilesPartByPartHasTheNodesOfItsPointsAddedAtOnce)
         SCOPED_TRACE(memory);
         const std::string cache = testing::TempDir() + "/parts-cache" + std::to_string(memory);
         std::filesystem::remove_all(cache);
-        const std::string made = LasTiling::tilesOf(file, cache, memory);
+        const std::string made =
+            LasTiling::tilesOf(file, cache, memory, TilingWatch(), memory < 1000000 ? 4096 : 1 << 19);
         const nlohmann::json meta = nlohmann::json::parse(read(made));
         TileBuilder::Settings s;
         s.folder = cache + "/at-once";
