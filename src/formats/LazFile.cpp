@@ -246,28 +246,55 @@ LazFile::Batches::Batches(FILE *file, long long size, const Header &h, size_t ba
 {
 }
 
+void LazFile::Batches::hold(uint64_t compressed, uint64_t records)
+{
+    if (compressed > bytesHeld) {
+        bytes = LargeArray<unsigned char>();
+        bytes = allocateLargeArray<unsigned char>(static_cast<size_t>(compressed));
+        bytesHeld = static_cast<size_t>(compressed);
+    }
+    if (records > outHeld) {
+        out = LargeArray<unsigned char>();
+        out = allocateLargeArray<unsigned char>(static_cast<size_t>(records));
+        outHeld = static_cast<size_t>(records);
+    }
+}
+
 const unsigned char *LazFile::Batches::records(uint64_t first, size_t &n)
 {
     while (first >= to && nextChunk < chunks.size()) {
+        const LazChunk &c = chunks[nextChunk];
+        if (c.points * length > most && c.points > 1) {
+            // A chunk larger than a batch, in steps of a batch (its bytes held meanwhile).
+            if (!stepper) {
+                hold(c.bytes, 0);
+                readAt(f, c.offset, bytes.get(), static_cast<size_t>(c.bytes));
+                stepper = std::make_unique<LazChunkDecoder>(layout);
+                stepper->begin(bytes.get(), static_cast<size_t>(c.bytes), static_cast<size_t>(c.points));
+                stepped = 0;
+            }
+            const uint64_t step =
+                std::min<uint64_t>(c.points - stepped, std::max<uint64_t>(1, most / length));
+            hold(0, step * length);
+            stepper->next(static_cast<size_t>(step), out.get());
+            if ((stepped += step) == c.points) {
+                stepper.reset();
+                ++nextChunk;
+            }
+            from = to;
+            to += step;
+            continue;
+        }
         // The next batch: whole chunks (in the file's order, so its bytes are one range).
         size_t end = nextChunk;
-        uint64_t points = 0, lo = chunks[nextChunk].offset, hi = lo;
+        uint64_t points = 0, lo = c.offset, hi = lo;
         for (; end < chunks.size() && (end == nextChunk || (points + chunks[end].points) * length <= most);
              ++end) {
             points += chunks[end].points;
             lo = std::min(lo, chunks[end].offset);
             hi = std::max(hi, chunks[end].offset + chunks[end].bytes);
         }
-        if (hi - lo > bytesHeld) {
-            bytes = LargeArray<unsigned char>();
-            bytes = allocateLargeArray<unsigned char>(static_cast<size_t>(hi - lo));
-            bytesHeld = static_cast<size_t>(hi - lo);
-        }
-        if (points * length > outHeld) {
-            out = LargeArray<unsigned char>();
-            out = allocateLargeArray<unsigned char>(static_cast<size_t>(points * length));
-            outHeld = static_cast<size_t>(points * length);
-        }
+        hold(hi - lo, points * length);
         readAt(f, lo, bytes.get(), static_cast<size_t>(hi - lo));
         decodeChunks(bytes.get(), lo, layout, chunks.data() + nextChunk, end - nextChunk, length, out.get());
         nextChunk = end;

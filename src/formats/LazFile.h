@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -54,8 +55,8 @@ public:
 
     /// The same records a batch of whole chunks at a time, in the file's order: a batch's bytes
     /// are read and its chunks decoded on every core when its first point is asked for, into
-    /// buffers used again for the next batch. A whole read so holds one batch of compressed
-    /// bytes and records at a time rather than all of them.
+    /// buffers used again for the next batch. A chunk larger than a batch is decoded in steps
+    /// of a batch. A whole read so holds one batch of records at a time rather than all of them.
     class Batches {
     public:
         /// Finds the chunks as `read` does; a batch holds chunks until their records would
@@ -77,6 +78,10 @@ public:
         uint64_t from = 0, to = 0; ///< the points of the batch decoded
         LargeArray<unsigned char> bytes, out;
         size_t bytesHeld = 0, outHeld = 0;
+        std::unique_ptr<LazChunkDecoder> stepper; ///< of a chunk larger than a batch
+        uint64_t stepped = 0;                     ///< its points decoded
+        /// Buffers of at least these many bytes.
+        void hold(uint64_t compressed, uint64_t records);
     };
 
     /// Reads a chunk table that starts at `table` (`bytes` bytes: the version, the count, and the

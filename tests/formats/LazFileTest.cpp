@@ -118,14 +118,18 @@ TEST(LazFile, RealFilesDecodeToTheRecordsOfTheirUncompressedTwins)
                 wrong++ == 0)
                 firstWrong = i;
         EXPECT_EQ(wrong, 0u) << "first at point " << firstWrong;
-        // The same a chunk at a time, asked for in steps that cross the batches' ends.
-        LazFile::Batches batches(f.f, static_cast<long long>(laz.size()), h, 1);
-        for (uint64_t at = 0; at < h.count && wrong == 0;) {
-            size_t n = 7777;
-            const unsigned char *r = batches.records(at, n);
-            ASSERT_GT(n, 0u);
-            wrong += std::memcmp(r, &las[twin.offsetToPoints + at * h.recordLength], n * h.recordLength) != 0;
-            at += n;
+        // The same in batches of at most 20,000 points (steps of a larger chunk) or 100,000 (two of
+        // autzen_trim's chunks, then its third), asked for in steps that cross the batches' ends.
+        for (const size_t most : {20000, 100000}) {
+            LazFile::Batches batches(f.f, static_cast<long long>(laz.size()), h, most * h.recordLength);
+            for (uint64_t at = 0; at < h.count && wrong == 0;) {
+                size_t n = 7777;
+                const unsigned char *r = batches.records(at, n);
+                ASSERT_GT(n, 0u);
+                wrong +=
+                    std::memcmp(r, &las[twin.offsetToPoints + at * h.recordLength], n * h.recordLength) != 0;
+                at += n;
+            }
         }
         EXPECT_EQ(wrong, 0u);
         // And each chunk in steps of 777 points, as a large one is made into tiles.
