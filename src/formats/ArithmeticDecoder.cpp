@@ -123,6 +123,10 @@ void ArithmeticSymbolModel::copyState(const ArithmeticSymbolModel &o)
 
 thread_local ArithmeticModelsInUse *ArithmeticModelsInUse::current = nullptr;
 
+ArithmeticModelsInUse::Scope::Scope(ArithmeticModelsInUse &list) : previous(current) { current = &list; }
+
+ArithmeticModelsInUse::Scope::~Scope() { current = previous; }
+
 void ArithmeticModelsInUse::resetAll()
 {
     for (ArithmeticSymbolModel *m : models)

@@ -88,8 +88,9 @@ public:
     /// Makes `list` the thread's list while it lasts.
     class Scope {
     public:
-        explicit Scope(ArithmeticModelsInUse &list) : previous(current) { current = &list; }
-        ~Scope() { current = previous; }
+        // Out of line: the thread's list is reached only where it is defined.
+        explicit Scope(ArithmeticModelsInUse &list);
+        ~Scope();
         Scope(const Scope &) = delete;
         Scope &operator=(const Scope &) = delete;
 
