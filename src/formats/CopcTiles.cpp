@@ -1,7 +1,9 @@
-#include "formats/CopcTiles.h"
+#include "formats/TileFormats.h"
 
 #include "formats/CopcHierarchy.h"
 #include "formats/LasReader.h"
+#include "formats/LasRecords.h"
+#include "formats/LazChunkDecoder.h"
 #include "formats/LazFile.h"
 
 #include <algorithm>
@@ -17,9 +19,38 @@ namespace {
 
 constexpr size_t kHeaderBytes = 375; // the LAS 1.4 header
 
+class CopcTiles final : public PointTiles {
+public:
+    CopcTiles(const std::string &path, Access access);
+
+private:
+    std::unique_ptr<LasRecords> las;
+    LazLayout layout;
+
+    PointListData decode(size_t i, std::string &bytes) override
+    {
+        const size_t n = static_cast<size_t>(all[i].points);
+        std::string records(n * las->header().recordLength, '\0');
+        LazChunkDecoder decoder(layout);
+        decoder.decode(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), n,
+                       reinterpret_cast<unsigned char *>(&records[0]));
+        double reference = gpsBase;
+        PointListData d = las->read(records.data(), n, nodeLabel(i), &reference);
+        if (std::isnan(gpsBase)) // only while the hierarchy opens (see fixGpsTime)
+            gpsBase = reference;
+        matchItems(d, las->brightest(records.data(), n));
+        return d;
+    }
+};
+
 } // namespace
 
-CopcTiles::CopcTiles(const std::string &path, Access a) : PointTiles(path, std::move(a))
+std::unique_ptr<PointTiles> openCopcTiles(const std::string &path, PointTiles::Access access)
+{
+    return std::make_unique<CopcTiles>(path, std::move(access));
+}
+
+CopcTiles::CopcTiles(const std::string &path, Access a) : PointTiles("COPC", path, std::move(a))
 {
     addFile(path);
     RangeFile &file = *files[0];
@@ -78,19 +109,4 @@ CopcTiles::CopcTiles(const std::string &path, Access a) : PointTiles(path, std::
     link();
     // A writer that keeps no GPS times leaves both at 0.
     fixGpsTime(info->gpsMin != 0 || info->gpsMax != 0 ? info->gpsMin : NAN);
-}
-
-PointListData CopcTiles::decode(size_t i, std::string &bytes)
-{
-    const size_t n = static_cast<size_t>(all[i].points);
-    std::string records(n * las->header().recordLength, '\0');
-    LazChunkDecoder decoder(layout);
-    decoder.decode(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), n,
-                   reinterpret_cast<unsigned char *>(&records[0]));
-    double reference = gpsBase;
-    PointListData d = las->read(records.data(), n, nodeLabel(i), &reference);
-    if (std::isnan(gpsBase)) // only while the hierarchy opens (see fixGpsTime)
-        gpsBase = reference;
-    matchItems(d, las->brightest(records.data(), n));
-    return d;
 }

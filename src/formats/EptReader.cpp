@@ -1,5 +1,6 @@
 #include "formats/EptReader.h"
 
+#include "formats/NamedValues.h"
 #include "formats/PointTiles.h"
 #include "math/Messages.h"
 
@@ -35,13 +36,9 @@ EptMetadata EptMetadata::parse(const std::string &text)
         fail("ept.json has no \"dataType\" and \"schema\"");
     EptMetadata m;
     const std::string type = j["dataType"];
-    if (type == "laszip")
-        m.dataType = Laszip;
-    else if (type == "binary")
-        m.dataType = Binary;
-    else if (type == "zstandard")
-        m.dataType = Zstandard;
-    else
+    static const NamedValue<EptMetadata::DataType> kDataTypes[] = {
+        {"laszip", Laszip}, {"binary", Binary}, {"zstandard", Zstandard}};
+    if (!findNamed(kDataTypes, type, m.dataType))
         fail("EPT data type \"" + type + "\" is not read (laszip, binary and zstandard are)");
     if (j.contains("hierarchyType") && j["hierarchyType"] != "json")
         fail("EPT hierarchy type " + j["hierarchyType"].dump() + " is not read (json is)");
@@ -57,8 +54,9 @@ EptMetadata EptMetadata::parse(const std::string &text)
         d.name = e["name"];
         d.size = e["size"].get<unsigned>();
         const std::string t = e["type"];
-        d.type = t == "signed" ? EptDimension::Signed : t == "unsigned" ? EptDimension::Unsigned : EptDimension::Float;
-        if ((t != "signed" && t != "unsigned" && t != "float") || (d.size != 1 && d.size != 2 && d.size != 4 && d.size != 8) ||
+        static const NamedValue<EptDimension::Type> kTypes[] = {
+            {"signed", EptDimension::Signed}, {"unsigned", EptDimension::Unsigned}, {"float", EptDimension::Float}};
+        if (!findNamed(kTypes, t, d.type) || (d.size != 1 && d.size != 2 && d.size != 4 && d.size != 8) ||
             (d.type == EptDimension::Float && d.size < 4))
             fail("EPT dimension " + d.name + " of type " + t + " and size " + std::to_string(d.size));
         if (e.contains("scale") && e["scale"].is_number())

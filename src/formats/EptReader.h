@@ -34,7 +34,7 @@ struct EptMetadata {
     static EptMetadata parse(const std::string &text);
 };
 
-/// Reader of Entwine point tiles (EPT) as one cloud (see EptTiles for the files): every node
+/// Reader of Entwine point tiles (EPT) as one cloud (see openEptTiles for the files): every node
 /// read, in double relative to one origin, with the intensity, classification, return number
 /// (and GPS time and the dimensions that are no LAS field, when the schema has them) as value
 /// items and RGB as colours when the schema has them.

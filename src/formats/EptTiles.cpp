@@ -1,5 +1,6 @@
-#include "formats/EptTiles.h"
+#include "formats/TileFormats.h"
 
+#include "formats/EptReader.h"
 #include "formats/LasReader.h"
 #include "formats/LasRecords.h"
 #include "formats/LittleEndian.h"
@@ -53,9 +54,28 @@ std::vector<std::string> namesOf(const EptMetadata &m)
     return names;
 }
 
+class EptTiles final : public PointTiles {
+public:
+    EptTiles(const std::string &eptJson, Access access);
+
+protected:
+    PointListData decode(size_t i, std::string &bytes) override;
+    double firstGpsTime(size_t i) override;
+
+private:
+    void readHierarchy(const std::string &folder);
+    PointListData decodeRecords(size_t i, const unsigned char *b, size_t n);
+    EptMetadata meta;
+};
+
 } // namespace
 
-EptTiles::EptTiles(const std::string &eptJson, Access a) : PointTiles(eptJson, std::move(a))
+std::unique_ptr<PointTiles> openEptTiles(const std::string &eptJson, PointTiles::Access access)
+{
+    return std::make_unique<EptTiles>(eptJson, std::move(access));
+}
+
+EptTiles::EptTiles(const std::string &eptJson, Access a) : PointTiles("EPT", eptJson, std::move(a))
 {
     const std::string folder = RangeFile::folderOf(eptJson);
     meta = EptMetadata::parse(RangeFile(eptJson, access.pool).readAll(kMostText));

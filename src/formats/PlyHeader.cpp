@@ -1,4 +1,5 @@
 #include "formats/PlyHeader.h"
+#include "formats/NamedValues.h"
 #include "formats/PlyValues.h"
 #include "formats/ReadRefusal.h"
 #include "formats/TextScanner.h"
@@ -70,13 +71,9 @@ PlyHeader PlyHeader::parse(const char *data, size_t size, bool noteSkipped)
         } else if (key == "format") {
             std::string f, version;
             words >> f >> version;
-            if (f == "ascii")
-                h.format = ASCII;
-            else if (f == "binary_little_endian")
-                h.format = BINARY_LITTLE_ENDIAN;
-            else if (f == "binary_big_endian")
-                h.format = BINARY_BIG_ENDIAN;
-            else
+            static const NamedValue<Format> kFormats[] = {
+                {"ascii", ASCII}, {"binary_little_endian", BINARY_LITTLE_ENDIAN}, {"binary_big_endian", BINARY_BIG_ENDIAN}};
+            if (!findNamed(kFormats, f, h.format))
                 fail("unknown format \"" + f + "\"");
             formatSeen = true;
         } else if (key == "element") {

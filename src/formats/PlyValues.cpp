@@ -1,14 +1,12 @@
 #include "formats/PlyValues.h"
+#include "formats/NamedValues.h"
 #include "math/CLocale.h"
 
 #include <stdlib.h>
 
 bool PlyValues::typeNamed(const std::string &name, PlyHeader::Type &type)
 {
-    static const struct {
-        const char *name;
-        PlyHeader::Type type;
-    } kTypes[] = {
+    static const NamedValue<PlyHeader::Type> kTypes[] = {
         {"char", PlyHeader::INT8},     {"int8", PlyHeader::INT8},      {"uchar", PlyHeader::UINT8},
         {"uint8", PlyHeader::UINT8},   {"short", PlyHeader::INT16},    {"int16", PlyHeader::INT16},
         {"ushort", PlyHeader::UINT16}, {"uint16", PlyHeader::UINT16},  {"int", PlyHeader::INT32},
@@ -16,12 +14,7 @@ bool PlyValues::typeNamed(const std::string &name, PlyHeader::Type &type)
         {"float", PlyHeader::FLOAT32}, {"float32", PlyHeader::FLOAT32}, {"double", PlyHeader::FLOAT64},
         {"float64", PlyHeader::FLOAT64},
     };
-    for (const auto &k : kTypes)
-        if (name == k.name) {
-            type = k.type;
-            return true;
-        }
-    return false;
+    return findNamed(kTypes, name, type);
 }
 
 double PlyValues::beyondRange(const char *begin, const char *end)

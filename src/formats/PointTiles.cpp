@@ -1,10 +1,8 @@
 #include "formats/PointTiles.h"
 
-#include "formats/CopcTiles.h"
-#include "formats/EptTiles.h"
 #include "formats/LasReader.h"
 #include "formats/NodeCache.h"
-#include "formats/PotreeTiles.h"
+#include "formats/TileFormats.h"
 #include "formats/ReadRefusal.h"
 #include "formats/ValueCategories.h"
 #include "math/Messages.h"
@@ -149,13 +147,16 @@ std::unique_ptr<PointTiles> PointTiles::open(const std::string &path, Access acc
     if (!access.pool)
         access.pool = std::make_shared<HttpRangeReader::Pool>();
     if (isNamed(path, "ept.json"))
-        return std::make_unique<EptTiles>(path, access);
+        return openEptTiles(path, access);
     if (isNamed(path, "metadata.json"))
-        return std::make_unique<PotreeTiles>(path, access);
-    return std::make_unique<CopcTiles>(path, access);
+        return openPotreeTiles(path, access);
+    return openCopcTiles(path, access);
 }
 
-PointTiles::PointTiles(std::string path, Access a) : name(std::move(path)), access(std::move(a)) {}
+PointTiles::PointTiles(const char *kind, std::string path, Access a)
+    : kindName(kind), name(std::move(path)), access(std::move(a))
+{
+}
 
 PointTiles::~PointTiles() = default;
 

@@ -52,7 +52,7 @@ public:
     virtual ~PointTiles();
 
     /// "COPC", "EPT" or "Potree 2.0".
-    virtual const char *kind() const = 0;
+    const char *kind() const { return kindName; }
     const std::string &path() const { return name; }
     const std::vector<TileNode> &nodes() const { return all; }
     uint64_t pointCount() const { return total; }
@@ -99,7 +99,7 @@ public:
     static PointListData readWhole(const char *path, const char *fallback);
 
 protected:
-    PointTiles(std::string path, Access access);
+    PointTiles(const char *kind, std::string path, Access access);
     /// The node's bytes as they are stored.
     std::string fetch(size_t i);
     /// Decodes the bytes of node i; raises std::runtime_error with a plain text.
@@ -134,6 +134,7 @@ protected:
         return static_cast<float>(t - gpsBase);
     }
 
+    const char *kindName;
     std::string name;
     Access access;
     std::vector<std::unique_ptr<RangeFile>> files;

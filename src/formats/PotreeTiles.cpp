@@ -1,4 +1,4 @@
-#include "formats/PotreeTiles.h"
+#include "formats/TileFormats.h"
 
 #include "formats/LittleEndian.h"
 #include "formats/PointLodCells.h"
@@ -27,7 +27,12 @@ constexpr uint64_t kMostDecoded = uint64_t(256) << 20;
 using le::u32;
 using le::u64;
 
-using Attribute = PotreeTiles::Attribute;
+struct Attribute {
+    std::string name, type;
+    unsigned size, elements, elementSize;
+    size_t at;      ///< where it starts in a DEFAULT record
+    unsigned coded; ///< its bytes a point in the BROTLI encoding
+};
 
 double element(const unsigned char *b, const Attribute &a)
 {
@@ -79,9 +84,28 @@ Json parseJson(const std::string &text)
     }
 }
 
+class PotreeTiles final : public PointTiles {
+public:
+    PotreeTiles(const std::string &metadataJson, Access access);
+
+protected:
+    PointListData decode(size_t i, std::string &bytes) override;
+
+private:
+    std::vector<Attribute> attributes;
+    size_t recordBytes = 0, codedBytes = 0;
+    bool brotli = false;
+    double scale[3] = {1, 1, 1}, offset[3] = {0, 0, 0};
+};
+
 } // namespace
 
-std::vector<TileNode> PotreeTiles::parseHierarchy(const unsigned char *data, size_t size, uint64_t firstChunk)
+std::unique_ptr<PointTiles> openPotreeTiles(const std::string &metadataJson, PointTiles::Access access)
+{
+    return std::make_unique<PotreeTiles>(metadataJson, std::move(access));
+}
+
+std::vector<TileNode> parsePotreeHierarchy(const unsigned char *data, size_t size, uint64_t firstChunk)
 {
     struct Chunk {
         uint64_t offset, bytes;
@@ -134,7 +158,7 @@ std::vector<TileNode> PotreeTiles::parseHierarchy(const unsigned char *data, siz
     return nodes;
 }
 
-PotreeTiles::PotreeTiles(const std::string &metadataJson, Access a) : PointTiles(metadataJson, std::move(a))
+PotreeTiles::PotreeTiles(const std::string &metadataJson, Access a) : PointTiles("Potree 2.0", metadataJson, std::move(a))
 {
     const std::string folder = RangeFile::folderOf(metadataJson);
     const Json j = parseJson(RangeFile(metadataJson, access.pool).readAll(kMostText));
@@ -199,7 +223,7 @@ PotreeTiles::PotreeTiles(const std::string &metadataJson, Access a) : PointTiles
         setSpacing(j["spacing"].get<double>());
 
     const std::string hierarchy = RangeFile(folder + "/hierarchy.bin", access.pool).readAll(uint64_t(1) << 32);
-    all = parseHierarchy(reinterpret_cast<const unsigned char *>(hierarchy.data()), hierarchy.size(),
+    all = parsePotreeHierarchy(reinterpret_cast<const unsigned char *>(hierarchy.data()), hierarchy.size(),
                          j["hierarchy"]["firstChunkSize"].get<uint64_t>());
     addFile(folder + "/octree.bin");
     const uint64_t octreeSize = files[0]->size();

@@ -15,7 +15,7 @@
 struct PointListData;
 
 /// Writes a point cloud of any size as Entwine point tiles (EPT, the binary data type) that
-/// EptTiles reads node by node, from points handed over once, in any order, in parts.
+/// PointTiles reads node by node, from points handed over once, in any order, in parts.
 ///
 /// Each node keeps the first point that falls into each cell of a grid of `span` cells a side
 /// over its cube (a spatially even sample), and hands the others to its children; a node with

@@ -397,22 +397,17 @@ void ElementCleaning::showAll()
     editsChanged();
 }
 
-bool ElementCleaning::undo()
-{
-    if (elements.byRules())
-        return ruleEdit(RuleSelection::Edit::Undo);
-    const bool undone = edits.undo();
-    editsChanged();
-    return undone;
-}
+bool ElementCleaning::undo() { return historyStep(true); }
 
-bool ElementCleaning::redo()
+bool ElementCleaning::redo() { return historyStep(false); }
+
+bool ElementCleaning::historyStep(bool undo)
 {
     if (elements.byRules())
-        return ruleEdit(RuleSelection::Edit::Redo);
-    const bool redone = edits.redo();
+        return ruleEdit(undo ? RuleSelection::Edit::Undo : RuleSelection::Edit::Redo);
+    const bool stepped = undo ? edits.undo() : edits.redo();
     editsChanged();
-    return redone;
+    return stepped;
 }
 
 size_t ElementCleaning::save(const std::string &path, const ElementSelection *removed)

@@ -277,6 +277,8 @@ private:
     /// An edit of a kind that selects by rules; false when it changed nothing. `changed`, when
     /// given, receives how many elements read so far it hid or deleted.
     bool ruleEdit(RuleSelection::Edit e, size_t *changed = nullptr);
+    /// Undoes (or redoes) the last step, of the rules or of the element edits.
+    bool historyStep(bool undo);
     /// Carving by k views, or for k = 0 the elements no view sees.
     bool selectByViews(int k, SelectMode mode);
     void note(const char *what, size_t n);
